@@ -1,0 +1,151 @@
+#include "engine/control_window.h"
+
+#include "engine/cycle_config.h"
+#include "platform/console.h"
+#include "shared/debug.h"
+#include "shared/engine_link.h"
+
+#include <string>
+
+using namespace plat;
+
+ControlWindow::ControlWindow() = default;
+
+ControlWindow::~ControlWindow() {
+    cycle_.reset();
+    if (window_ && isWindow(window_)) {
+        setWindowLongPtr(window_, 0);
+        destroyWindow(window_);
+    }
+}
+
+bool ControlWindow::create() {
+    if (!isClassRegistered(kEngineClass) && !registerClass(kEngineClass, &ControlWindow::procedure))
+        return false;
+    window_ = createWindow(kEngineClass, kEngineTitle, 0);
+    if (!window_) return false;
+    setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
+    return true;
+}
+
+LRESULT ControlWindow::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<ControlWindow*>(getWindowLongPtr(hwnd));
+    if (msg == WM_DESTROY) {
+        if (self) self->window_ = 0;
+        postQuitMessage(0);
+        return 0;
+    }
+    if (!self) return defWindowProc(hwnd, msg, wParam, lParam);
+    return self->handle(msg, wParam, lParam);
+}
+
+LRESULT ControlWindow::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_ENGINE_LINK) {
+        onLink(wParam, lParam);
+        return 0;
+    }
+    if (msg == WM_NEW_OUTGOING) {
+        if (wParam == 1) postToController(NEW_OUTGOING_MAIL);
+        return 0;
+    }
+    if (msg == notices_.message) {
+        onCycleNotice(wParam, lParam);
+        return 0;
+    }
+    return defWindowProc(window_, msg, wParam, lParam);
+}
+
+void ControlWindow::onLink(WPARAM code, LPARAM lParam) {
+    switch (code) {
+    case LINK_REGISTER:
+        setController(lParam);
+        break;
+    case LINK_START_CYCLE:
+        setController(lParam);
+        startCycle();
+        break;
+    case LINK_SHUTDOWN:
+        destroyWindow(window_);
+        break;
+    default:
+        break;
+    }
+}
+
+void ControlWindow::setController(LPARAM lParam) {
+    controller_ = static_cast<HWND>(lParam);
+    // The box cannot wait for a click in a program without a display: it is reported and the
+    // engine goes on at once.
+    if (controller_ == 0) messageBox("NULL controller", "TRAWLEX");
+}
+
+void ControlWindow::startCycle() {
+    if (cycle_) {
+        cycle_->rerunRequest();
+        return;
+    }
+    postToController(CYCLE_STARTED);
+    DebugLine(LOG_MAIL, LOG_MED, "Start cycle");
+
+    CycleConfig config;
+    if (const char* failure = readCycleConfig(config)) {
+        DebugLine(LOG_APP, LOG_HIGH, failure);
+        return;
+    }
+    if (!factory_) return;   // no cycle controller in this build: nothing runs
+    cycle_ = factory_(window_, config, notices_);
+}
+
+void ControlWindow::onCycleNotice(WPARAM code, LPARAM lParam) {
+    switch (static_cast<int>(code)) {
+    case ENGINE_DIAL_FAILED:
+        postToController(CYCLE_DIAL_FAILED);
+        postToController(CYCLE_FAILURE);
+        break;
+    case ENGINE_SEND_STARTED:
+        postToController(CYCLE_CONNECTED);
+        postToController(CYCLE_SENDING);
+        break;
+    case ENGINE_SEND_FAILED:
+    case ENGINE_CHECK_FAILED:
+        postToController(CYCLE_FAILURE);
+        break;
+    case ENGINE_ITEM_SENT:
+        postToController(MAILBOX_CHANGED);
+        break;
+    case ENGINE_ITEM_REFUSED:
+        sendPath(COPYDATA_DELIVERY_FAILURE, reinterpret_cast<const char*>(lParam));
+        break;
+    case ENGINE_CHECK_STARTED:
+        postToController(CYCLE_CHECKING);
+        break;
+    case ENGINE_NEW_ITEM: {
+        const char* path = reinterpret_cast<const char*>(lParam);
+        DebugLineStr(LOG_APP, LOG_LOW, "(trawlex.exe) WM_COPYDATA", path ? path : "");
+        sendPath(COPYDATA_NEW_ITEM, path);
+        postToController(CYCLE_NEW_ITEM);
+        break;
+    }
+    case ENGINE_CYCLE_FINISHED:
+        DebugLine(LOG_APP, LOG_LOW, "case:CYCLE_FINISHED");
+        DebugLine(LOG_MAIL, LOG_MED, "End cycle");
+        postToController(CYCLE_FINISHED);
+        cycle_.reset();
+        break;
+    default:
+        break;
+    }
+}
+
+void ControlWindow::postToController(int code) {
+    // Without a controller the message has no receiver and is lost.
+    if (controller_) postMessage(controller_, WM_ENGINE_LINK, static_cast<WPARAM>(code), 0);
+}
+
+void ControlWindow::sendPath(int dwData, const char* path) {
+    // The path is copied whole: a long mailbox path must reach the front end uncut.
+    std::string copy = path ? path : "";
+    COPYDATASTRUCT cds{static_cast<std::uintptr_t>(dwData), static_cast<std::uint32_t>(copy.size() + 1),
+                       copy.c_str()};
+    if (controller_) sendMessage(controller_, WM_COPYDATA, window_, reinterpret_cast<LPARAM>(&cds));
+}

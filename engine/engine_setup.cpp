@@ -1,0 +1,46 @@
+#include "engine/engine_setup.h"
+
+#include "platform/console.h"
+#include "platform/link.h"
+#include "shared/debug.h"
+#include "shared/engine_link.h"
+
+#include <cstdlib>
+#include <string>
+
+bool startControlWindow(ControlWindow& control) {
+    if (!control.create()) {
+        DebugLine(LOG_APP, LOG_HIGH, "Unable to create control window");
+        plat::messageBox("Unable to create control window", "TRAWLEX");
+        return false;
+    }
+    switch (plat::publishWindow(control.window(), kEngineClass, kEngineTitle)) {
+    case plat::PublishResult::Published:
+        return true;
+    case plat::PublishResult::AlreadyRunning:
+        plat::messageBox("Trawlex is already running for this user", "TRAWLEX");
+        return false;
+    case plat::PublishResult::Failed:
+        break;
+    }
+    DebugLineStr(LOG_APP, LOG_HIGH, "Unable to publish control window :",
+                 plat::linkSocketPath(kEngineClass, kEngineTitle).c_str());
+    plat::messageBox("Unable to publish control window", "TRAWLEX");
+    return false;
+}
+
+EngineServers startServers(ControlWindow& control) {
+    EngineServers servers;
+    // 4. What the local SMTP server posts when it has queued an item.
+    servers.newOutgoing = NewOutgoingNotice{control.window(), WM_NEW_OUTGOING, 1};
+    return servers;
+}
+
+int serverPort(const char* envName, int standardPort) {
+    const char* v = std::getenv(envName);
+    if (!v || !*v) return standardPort;
+    char* end = nullptr;
+    long port = std::strtol(v, &end, 10);
+    if (*end != '\0' || port < 1 || port > 65535) return standardPort;
+    return static_cast<int>(port);
+}

@@ -1,0 +1,22 @@
+// Start-up steps of the engine's main program.
+#pragma once
+
+#include "engine/control_window.h"
+#include "engine/engine_notices.h"
+
+#include <memory>
+
+// Creates the control window and publishes it as "APPCLASS"/"Trawlex". False (after telling
+// the user why) when it cannot be created or another engine of this user already runs.
+bool startControlWindow(ControlWindow& control);
+
+// The local servers of the engine; they live until the process ends.
+struct EngineServers {
+    NewOutgoingNotice newOutgoing;
+};
+
+EngineServers startServers(ControlWindow& control);
+
+// The port of a local server: the environment variable (for unprivileged runs and tests)
+// or the standard port.
+int serverPort(const char* envName, int standardPort);

@@ -1,0 +1,36 @@
+// Trawlex, the transport engine: a background process with one thread and no visible window.
+// It publishes its control window for the front end, runs the two local servers and then
+// its message loop until it is told to shut down.
+#include "engine/control_window.h"
+#include "engine/engine_setup.h"
+#include "platform/console.h"
+#include "platform/event_loop.h"
+#include "shared/debug.h"
+
+int main() {
+    // 1. The log mutex comes first, so that every later line is serialised with the front end.
+    DebugLogOpen();
+    // 2.
+    DebugLine(LOG_APP, LOG_LOW, "Welcome to trawlex.exe");
+    DebugLineStr(LOG_APP, LOG_LOW, "Main program compile date: ", __DATE__);
+    DebugLineStr(LOG_APP, LOG_LOW, "File: ", "src/main");
+    plat::prepareProcess();
+
+    // 3. The hidden control window, published for the front end.
+    ControlWindow control;
+    if (!startControlWindow(control)) {
+        DebugLogClose();
+        return 1;
+    }
+
+    // 4-6. The local servers.
+    EngineServers servers = startServers(control);
+
+    // 7-8. The cycle notices are filled in by ControlWindow; run until LINK_SHUTDOWN.
+    int exitCode = plat::runMessageLoop();
+
+    // 9. A running cycle is destroyed; the servers' sockets close with the process.
+    control.endCycle();
+    DebugLogClose();
+    return exitCode;
+}

@@ -1,0 +1,45 @@
+#include "platform/clock.h"
+
+#include <ctime>
+#include <time.h>
+#include <unistd.h>
+
+namespace plat {
+
+SystemTime utcNow() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    std::tm tm{};
+    ::gmtime_r(&ts.tv_sec, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+            tm.tm_min,         tm.tm_sec,     static_cast<int>(ts.tv_nsec / 1000000)};
+}
+
+bool localNow(std::tm& out) {
+    std::time_t now = std::time(nullptr);
+    return ::localtime_r(&now, &out) != nullptr;
+}
+
+bool timeZoneBias(int& biasMinutes) {
+    ::tzset();
+    biasMinutes = static_cast<int>(::timezone / 60);
+    return true;
+}
+
+long long unixTime() {
+    return static_cast<long long>(std::time(nullptr));
+}
+
+void sleepMs(int ms) {
+    timespec ts{ms / 1000, (ms % 1000) * 1000000L};
+    while (::nanosleep(&ts, &ts) != 0) {
+    }
+}
+
+long long monotonicMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+}  // namespace plat

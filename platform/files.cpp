@@ -1,0 +1,105 @@
+#include "platform/files.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace plat {
+
+std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffix) {
+    std::vector<DirEntry> out;
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return out;
+    while (dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name.size() < suffix.size() ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        struct stat st{};
+        if (::fstatat(::dirfd(d), e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+        out.push_back({std::move(name), static_cast<std::uint64_t>(st.st_size)});
+    }
+    ::closedir(d);
+    return out;
+}
+
+int moveFileNoReplace(const std::string& from, const std::string& to) {
+#ifdef SYS_renameat2
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+#endif
+    // File systems without RENAME_NOREPLACE: a hard link fails on an existing target.
+    if (::link(from.c_str(), to.c_str()) != 0) return errno;
+    if (::unlink(from.c_str()) != 0) return errno;
+    return 0;
+}
+
+int deleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+bool isReadOnly(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return true;
+    return (st.st_mode & 0222) == 0;
+}
+
+int setReadOnly(const std::string& path, bool readOnly) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return errno;
+    mode_t mode = st.st_mode & 07777;
+    mode = readOnly ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
+    return ::chmod(path.c_str(), mode) == 0 ? 0 : errno;
+}
+
+std::FILE* createExclusive(const std::string& path, int* err) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (err) *err = errno;
+        return nullptr;
+    }
+    std::FILE* f = ::fdopen(fd, "wb");
+    if (!f) {
+        if (err) *err = errno;
+        ::close(fd);
+        ::unlink(path.c_str());
+    }
+    return f;
+}
+
+int syncFile(std::FILE* f) {
+    if (std::fflush(f) != 0) return errno;
+    return ::fsync(::fileno(f)) == 0 ? 0 : errno;
+}
+
+int syncDirectoryOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    int rc = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return rc;
+}
+
+bool makeDirectory(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) == 0) return true;
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+int lastError() {
+    return errno;
+}
+
+}  // namespace plat

@@ -1,0 +1,49 @@
+// File-system helpers: directory search, moves that never replace, read-only state, flushing.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+struct DirEntry {
+    std::string name;   // without directory
+    std::uint64_t size;
+};
+
+// Regular files of dir whose names end exactly in suffix (case-sensitive), in readdir order.
+// A directory that cannot be opened lists nothing.
+std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffix);
+
+// Renames from to to, failing with EEXIST when to exists. Returns 0 or the errno value.
+int moveFileNoReplace(const std::string& from, const std::string& to);
+
+// unlink; returns 0 or the errno value.
+int deleteFile(const std::string& path);
+
+// Read state of an item: true when no write permission bit is set. A failing query answers true.
+bool isReadOnly(const std::string& path);
+
+// Clears every write bit (readOnly) or sets the owner's write bit. Returns 0 or the errno value.
+int setReadOnly(const std::string& path, bool readOnly);
+
+// Creates path for binary writing, failing if it exists (O_EXCL). Null with err set on failure.
+std::FILE* createExclusive(const std::string& path, int* err);
+
+// Flushes stdio buffers and the file's data to disk. Returns 0 or the errno value.
+int syncFile(std::FILE* f);
+
+// fsync of the directory that holds path (after a rename into it). Returns 0 or the errno value.
+int syncDirectoryOf(const std::string& path);
+
+// Creates one directory level (mode 0700); true if it exists afterwards.
+bool makeDirectory(const std::string& path);
+
+bool fileExists(const std::string& path);
+
+// The errno value of the last failed call on this thread.
+int lastError();
+
+}  // namespace plat

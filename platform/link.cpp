@@ -1,0 +1,406 @@
+#include "platform/link.h"
+
+#include "platform/event_loop.h"
+#include "platform/link_record.h"
+#include "platform/loop_internal.h"
+#include "platform/paths.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace plat {
+namespace {
+
+using link::Record;
+
+// A window of another process, reached by connecting to its socket on first use.
+struct Remote {
+    std::string ref;
+    int fd = -1;
+};
+
+// A local window that other processes can reach.
+struct Published {
+    std::string ref;
+    std::string path;
+    int listenFd = -1;
+    int watchId = 0;
+    ino_t inode = 0;
+};
+
+// An accepted connection: records from it are delivered to its published window.
+struct Connection {
+    HWND target = 0;
+    int watchId = 0;
+    std::string buffer;
+};
+
+struct LinkState {
+    std::unordered_map<HWND, Remote> remotes;
+    std::map<std::string, HWND> remoteByRef;
+    std::unordered_map<HWND, Published> published;
+    std::unordered_map<int, Connection> connections;
+};
+
+LinkState& links() {
+    static LinkState s;
+    return s;
+}
+
+void linkLog(const char* text) {
+    std::fprintf(stderr, "link: %s\n", text);
+}
+
+std::string refName(const char* className, const char* title) {
+    return std::string(className ? className : "") + "." + (title ? title : "");
+}
+
+bool makeAddress(const std::string& path, sockaddr_un& sa) {
+    std::memset(&sa, 0, sizeof sa);
+    sa.sun_family = AF_UNIX;
+    if (path.size() >= sizeof sa.sun_path) return false;
+    std::memcpy(sa.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+bool peerIsSameUser(int fd) {
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
+}
+
+long long nowMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+// Writes everything within the deadline; works on blocking and non-blocking descriptors.
+bool writeAll(int fd, const std::string& data, int timeoutMs) {
+    long long deadline = nowMs() + timeoutMs;
+    std::size_t off = 0;
+    while (off < data.size()) {
+        ssize_t n = ::send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            off += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        long long left = deadline - nowMs();
+        if (left <= 0) return false;
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, static_cast<int>(left));
+    }
+    return true;
+}
+
+int connectTo(const std::string& path) {
+    sockaddr_un sa{};
+    if (!makeAddress(path, sa)) return -1;
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || !peerIsSameUser(fd)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string socketPathOf(const std::string& ref) {
+    return runtimeDir() + "/" + ref + ".sock";
+}
+
+HWND remoteFor(const std::string& ref) {
+    auto& s = links();
+    for (const auto& [h, p] : s.published) {
+        if (p.ref == ref) return h;   // one of our own windows
+    }
+    auto it = s.remoteByRef.find(ref);
+    if (it != s.remoteByRef.end()) return it->second;
+    HWND h = detail::allocateHandle();
+    s.remotes[h] = Remote{ref, -1};
+    s.remoteByRef[ref] = h;
+    return h;
+}
+
+// A window handle travels as the name of its published window; anything else as a number.
+bool refFor(std::uint64_t value, std::string& ref) {
+    auto& s = links();
+    auto p = s.published.find(static_cast<HWND>(value));
+    if (p != s.published.end()) {
+        ref = p->second.ref;
+        return true;
+    }
+    auto r = s.remotes.find(static_cast<HWND>(value));
+    if (r != s.remotes.end()) {
+        ref = r->second.ref;
+        return true;
+    }
+    return false;
+}
+
+Record makeRecord(link::Kind kind, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Record r;
+    r.kind = kind;
+    r.msg = msg;
+    r.wParam = wParam;
+    r.lParam = lParam;
+    if (wParam != 0 && refFor(wParam, r.wRef)) r.flags |= link::kWParamRef;
+    if (msg == WM_COPYDATA) {
+        r.lParam = 0;
+        r.flags |= link::kCopyData;
+        if (const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lParam)) {
+            r.dwData = cds->dwData;
+            if (cds->lpData && cds->cbData > 0)
+                r.copyData.assign(static_cast<const char*>(cds->lpData), cds->cbData);
+        }
+    } else if (lParam != 0 && refFor(static_cast<std::uint64_t>(lParam), r.lRef)) {
+        r.flags |= link::kLParamRef;
+    }
+    return r;
+}
+
+// Sends the record to the remote window, reconnecting once if the old connection broke.
+bool deliver(Remote& remote, const std::string& bytes, bool& reconnected) {
+    reconnected = false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (remote.fd < 0) {
+            remote.fd = connectTo(socketPathOf(remote.ref));
+            if (remote.fd < 0) return false;
+            reconnected = true;
+        }
+        if (writeAll(remote.fd, bytes, kLinkSendTimeoutMs)) return true;
+        ::close(remote.fd);
+        remote.fd = -1;
+        if (reconnected) return false;
+    }
+    return false;
+}
+
+void closeConnection(int fd) {
+    auto& s = links();
+    auto it = s.connections.find(fd);
+    if (it == s.connections.end()) return;
+    unwatch(it->second.watchId);
+    s.connections.erase(it);
+    ::close(fd);
+}
+
+// Delivers one record that arrived for a published window; answers false to drop the peer.
+bool handleRecord(int fd, HWND target, Record& r) {
+    WPARAM wParam = static_cast<WPARAM>(r.wParam);
+    LPARAM lParam = static_cast<LPARAM>(r.lParam);
+    if (r.flags & link::kWParamRef) wParam = remoteFor(r.wRef);
+    if (r.flags & link::kLParamRef) lParam = static_cast<LPARAM>(remoteFor(r.lRef));
+    COPYDATASTRUCT cds{};
+    if (r.flags & link::kCopyData) {
+        if (r.msg != WM_COPYDATA || r.kind != link::Kind::Send) return false;
+        cds.dwData = static_cast<std::uintptr_t>(r.dwData);
+        cds.cbData = static_cast<std::uint32_t>(r.copyData.size());
+        cds.lpData = r.copyData.empty() ? nullptr : r.copyData.data();
+        lParam = reinterpret_cast<LPARAM>(&cds);
+    } else if (r.msg == WM_COPYDATA) {
+        return false;
+    }
+    switch (r.kind) {
+    case link::Kind::Post:
+        postMessage(target, r.msg, wParam, lParam);   // a window that has gone drops it
+        return true;
+    case link::Kind::Send: {
+        LRESULT result = sendMessage(target, r.msg, wParam, lParam);
+        Record reply;
+        reply.kind = link::Kind::Reply;
+        reply.msg = r.msg;
+        reply.lParam = result;
+        return writeAll(fd, link::encode(reply), kLinkSendTimeoutMs);
+    }
+    case link::Kind::Reply:
+        return false;   // nobody asked this peer a question on this connection
+    }
+    return false;
+}
+
+void onConnectionReadable(int fd) {
+    char chunk[65536];
+    for (;;) {
+        auto it = links().connections.find(fd);
+        if (it == links().connections.end()) return;
+        ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+            closeConnection(fd);
+            return;
+        }
+        if (n < 0) return;
+        it->second.buffer.append(chunk, static_cast<std::size_t>(n));
+        for (;;) {
+            auto conn = links().connections.find(fd);
+            if (conn == links().connections.end()) return;
+            Record r;
+            std::size_t used = 0;
+            auto res = link::decode(conn->second.buffer, r, used);
+            if (res == link::DecodeResult::NeedMore) break;
+            if (res == link::DecodeResult::Malformed) {
+                linkLog("malformed record, connection closed");
+                closeConnection(fd);
+                return;
+            }
+            conn->second.buffer.erase(0, used);
+            HWND target = conn->second.target;
+            if (!isWindow(target) || !handleRecord(fd, target, r)) {
+                closeConnection(fd);
+                return;
+            }
+        }
+    }
+}
+
+void onListenerReadable(HWND hwnd) {
+    auto& s = links();
+    auto it = s.published.find(hwnd);
+    if (it == s.published.end()) return;
+    int fd = ::accept4(it->second.listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    if (!peerIsSameUser(fd)) {
+        linkLog("connection from another user refused");
+        ::close(fd);
+        return;
+    }
+    int watchId = watchReadable(fd, [fd] { onConnectionReadable(fd); });
+    if (watchId == 0) {
+        ::close(fd);
+        return;
+    }
+    s.connections[fd] = Connection{hwnd, watchId, {}};
+}
+
+ino_t inodeOf(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+}  // namespace
+
+std::string linkSocketPath(const char* className, const char* title) {
+    return socketPathOf(refName(className, title));
+}
+
+PublishResult publishWindow(HWND hwnd, const char* className, const char* title) {
+    std::string ref = refName(className, title);
+    if (!link::validRefName(ref) || !isWindow(hwnd) || isRemoteWindow(hwnd)) return PublishResult::Failed;
+    std::string path = socketPathOf(ref);
+    sockaddr_un sa{};
+    if (!makeAddress(path, sa)) return PublishResult::Failed;
+    int probe = connectTo(path);
+    if (probe >= 0) {
+        ::close(probe);
+        return PublishResult::AlreadyRunning;
+    }
+    ::unlink(path.c_str());   // stale: nobody answers on it
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return PublishResult::Failed;
+    mode_t old = ::umask(0177);
+    int rc = ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    ::umask(old);
+    if (rc != 0 || ::listen(fd, 16) != 0) {
+        ::close(fd);
+        return PublishResult::Failed;
+    }
+    ::chmod(path.c_str(), 0600);
+    int watchId = watchReadable(fd, [hwnd] { onListenerReadable(hwnd); });
+    if (watchId == 0) {
+        ::close(fd);
+        ::unlink(path.c_str());
+        return PublishResult::Failed;
+    }
+    links().published[hwnd] = Published{ref, path, fd, watchId, inodeOf(path)};
+    return PublishResult::Published;
+}
+
+HWND findWindow(const char* className, const char* title) {
+    std::string ref = refName(className, title);
+    if (!link::validRefName(ref)) return 0;
+    auto& s = links();
+    for (const auto& [h, p] : s.published) {
+        if (p.ref == ref) return h;
+    }
+    int fd = connectTo(socketPathOf(ref));
+    if (fd < 0) return 0;
+    HWND h = remoteFor(ref);
+    Remote& remote = s.remotes[h];
+    if (remote.fd >= 0) ::close(remote.fd);
+    remote.fd = fd;
+    return h;
+}
+
+bool isRemoteWindow(HWND hwnd) {
+    return links().remotes.count(hwnd) != 0;
+}
+
+namespace detail {
+
+bool isRemote(HWND hwnd) {
+    return isRemoteWindow(hwnd);
+}
+
+bool postRemote(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto it = links().remotes.find(hwnd);
+    if (it == links().remotes.end()) return false;
+    bool reconnected = false;
+    return deliver(it->second, link::encode(makeRecord(link::Kind::Post, msg, wParam, lParam)), reconnected);
+}
+
+LRESULT sendRemote(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto it = links().remotes.find(hwnd);
+    if (it == links().remotes.end()) return 0;
+    Remote& remote = it->second;
+    bool reconnected = false;
+    if (!deliver(remote, link::encode(makeRecord(link::Kind::Send, msg, wParam, lParam)), reconnected))
+        return 0;
+    std::string buf;
+    long long deadline = nowMs() + kLinkSendTimeoutMs;
+    for (;;) {
+        Record reply;
+        std::size_t used = 0;
+        auto res = link::decode(buf, reply, used);
+        if (res == link::DecodeResult::Complete && reply.kind == link::Kind::Reply) return reply.lParam;
+        if (res != link::DecodeResult::NeedMore) break;
+        long long left = deadline - nowMs();
+        if (left <= 0) {
+            linkLog("no reply within 10 s");
+            break;
+        }
+        pollfd p{remote.fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+        char chunk[4096];
+        ssize_t n = ::recv(remote.fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n <= 0 && !(n < 0 && (errno == EAGAIN || errno == EINTR))) break;
+        if (n > 0) buf.append(chunk, static_cast<std::size_t>(n));
+    }
+    // The conversation is out of step: start afresh next time.
+    ::close(remote.fd);
+    remote.fd = -1;
+    return 0;
+}
+
+void unpublish(HWND hwnd) {
+    auto& s = links();
+    auto it = s.published.find(hwnd);
+    if (it == s.published.end()) return;
+    Published p = it->second;
+    s.published.erase(it);
+    unwatch(p.watchId);
+    ::close(p.listenFd);
+    if (inodeOf(p.path) == p.inode) ::unlink(p.path.c_str());
+}
+
+}  // namespace detail
+}  // namespace plat

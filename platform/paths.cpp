@@ -1,0 +1,47 @@
+#include "platform/paths.h"
+
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace plat {
+
+static std::string envOr(const char* name, const std::string& fallback) {
+    const char* v = std::getenv(name);
+    return (v && *v) ? std::string(v) : fallback;
+}
+
+static std::string home() {
+    return envOr("HOME", "/tmp");
+}
+
+static void makeDirs(const std::string& path, mode_t mode) {
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos == path.size() || path[pos] == '/') ::mkdir(path.substr(0, pos).c_str(), mode);
+    }
+}
+
+const std::string& runtimeDir() {
+    static const std::string dir = [] {
+        const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+        std::string d = (xdg && *xdg) ? std::string(xdg) + "/tarnwick"
+                                      : "/tmp/tarnwick-" + std::to_string(::getuid());
+        makeDirs(d, 0700);
+        ::chmod(d.c_str(), 0700);
+        return d;
+    }();
+    return dir;
+}
+
+std::string configDir() {
+    std::string d = envOr("XDG_CONFIG_HOME", home() + "/.config") + "/tarnwick";
+    makeDirs(d, 0700);
+    return d;
+}
+
+std::string dataDir() {
+    return envOr("XDG_DATA_HOME", home() + "/.local/share") + "/tarnwick";
+}
+
+}  // namespace plat

@@ -1,0 +1,81 @@
+// The registry: HKEY_CURRENT_USER as the text hive $XDG_CONFIG_HOME/tarnwick/user.reg,
+// HKEY_LOCAL_MACHINE read-only from /etc/xdg/tarnwick/machine.reg.
+//
+// Key and value names are case-insensitive and case-preserving; subkeys enumerate sorted by
+// name without regard to case. Writers lock user.reg.lock, re-read the file, change it and
+// rename a flushed temporary file over it; readers re-read the file whenever it has changed.
+// A hive file that cannot be parsed is never overwritten: it is moved aside as user.reg.bad
+// (user.reg.bad.1, ... if that exists) and reported on standard error and by lastHiveProblem.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+enum class Hive { CurrentUser, LocalMachine };
+
+enum class RegType : std::uint32_t { None = 0, String = 1, Binary = 3, Dword = 4 };
+
+enum class RegStatus {
+    Ok,
+    NotFound,     // key or value absent
+    MoreData,     // the value does not fit the buffer (the caller's fall-back applies)
+    WrongType,
+    AccessDenied, // writing a read-only key or hive
+    IoError,      // the hive file could not be written
+};
+
+// An open key: the hive and the key path ("SOFTWARE\Orrindale Systems\Tarnwick").
+// A key name is data: it never becomes a file path.
+class RegKey {
+public:
+    RegKey() = default;
+    bool isOpen() const { return open_; }
+    const std::string& path() const { return path_; }
+    Hive hive() const { return hive_; }
+    bool writable() const { return writable_; }
+
+private:
+    friend RegStatus regOpenKey(Hive, const std::string&, bool, bool, RegKey&);
+    friend RegStatus regOpenSubKey(const RegKey&, const std::string&, bool, bool, RegKey&);
+    Hive hive_ = Hive::CurrentUser;
+    std::string path_;
+    bool writable_ = false;
+    bool open_ = false;
+};
+
+// Opens a key; create makes it (and its parents) when absent, which needs write access.
+RegStatus regOpenKey(Hive hive, const std::string& path, bool write, bool create, RegKey& out);
+RegStatus regOpenSubKey(const RegKey& parent, const std::string& name, bool write, bool create,
+                        RegKey& out);
+
+// Reads a string into buf of capacity bytes, NUL included: MoreData when it does not fit.
+RegStatus regQueryString(const RegKey& key, const std::string& name, char* buf, std::size_t capacity);
+RegStatus regQueryDword(const RegKey& key, const std::string& name, std::uint32_t& value);
+// Reads binary data of at most capacity bytes; size receives the stored length.
+RegStatus regQueryBinary(const RegKey& key, const std::string& name, void* buf, std::size_t capacity,
+                         std::size_t& size);
+// The stored type and size of a value (strings: length + 1).
+RegStatus regQueryInfo(const RegKey& key, const std::string& name, RegType& type, std::size_t& size);
+
+RegStatus regSetString(const RegKey& key, const std::string& name, const std::string& value);
+RegStatus regSetDword(const RegKey& key, const std::string& name, std::uint32_t value);
+RegStatus regSetBinary(const RegKey& key, const std::string& name, const void* data, std::size_t size);
+RegStatus regDeleteValue(const RegKey& key, const std::string& name);
+
+// Direct subkeys: their number, and the name of the one at index (sorted without regard to
+// case), copied into buf of capacity bytes (MoreData when it does not fit, NotFound past the end).
+RegStatus regCountSubKeys(const RegKey& key, std::uint32_t& count);
+RegStatus regEnumSubKey(const RegKey& key, std::uint32_t index, char* buf, std::size_t capacity);
+// Deletes the subkey name of key with its whole subtree.
+RegStatus regDeleteTree(const RegKey& key, const std::string& name);
+
+// Where the current user's hive lives (for tests and diagnostics).
+std::string userHivePath();
+// A description of the last unreadable hive file found by this process, empty if none.
+std::string lastHiveProblem();
+
+}  // namespace plat

@@ -1,0 +1,286 @@
+#include "platform/socket.h"
+
+#include "platform/event_loop.h"
+#include "platform/loop_internal.h"
+
+#include <event2/event.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace plat {
+namespace {
+
+struct EventDeleter {
+    void operator()(event* e) const { event_free(e); }
+};
+using EventPtr = std::unique_ptr<event, EventDeleter>;
+
+// What one selected socket has asked for and what the kernel has promised.
+struct Selection {
+    SOCKET fd = INVALID_SOCKET;
+    HWND hwnd = 0;
+    UINT msg = 0;
+    unsigned events = 0;
+    std::uint64_t tag = 0;
+    bool connecting = false;   // a non-blocking connect is under way
+    bool listening = false;
+    EventPtr readEv;
+    EventPtr writeEv;
+};
+
+struct SocketState {
+    std::unordered_map<SOCKET, std::unique_ptr<Selection>> selections;
+    std::unordered_map<SOCKET, bool> connecting;   // connects started before a selection exists
+    std::uint64_t nextTag = 1;
+};
+
+SocketState& sockets() {
+    static SocketState s;
+    return s;
+}
+
+Selection* find(SOCKET s) {
+    auto it = sockets().selections.find(s);
+    return it == sockets().selections.end() ? nullptr : it->second.get();
+}
+
+void notify(Selection& sel, unsigned event, int error) {
+    detail::enqueue({sel.hwnd, sel.msg, static_cast<WPARAM>(sel.fd),
+                     makeLParam(event, static_cast<unsigned>(error)), sel.tag});
+}
+
+void onReadable(evutil_socket_t fd, short, void*) {
+    Selection* sel = find(fd);
+    if (!sel) return;
+    // The next notification waits until the core has called recv or accept again.
+    event_del(sel->readEv.get());
+    if (sel->listening) {
+        if (sel->events & FD_ACCEPT) notify(*sel, FD_ACCEPT, 0);
+    } else if (sel->events & FD_READ) {
+        notify(*sel, FD_READ, 0);
+    }
+}
+
+void onWritable(evutil_socket_t fd, short, void*) {
+    Selection* sel = find(fd);
+    if (!sel) return;
+    if (sel->connecting) {
+        sel->connecting = false;
+        int err = 0;
+        socklen_t len = sizeof err;
+        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+        if (sel->events & FD_CONNECT) notify(*sel, FD_CONNECT, err);
+        if (err == 0 && (sel->events & FD_WRITE)) notify(*sel, FD_WRITE, 0);
+        return;
+    }
+    if (sel->events & FD_WRITE) notify(*sel, FD_WRITE, 0);
+}
+
+void armRead(Selection& sel) {
+    if (sel.readEv && (sel.events & (FD_READ | FD_ACCEPT | FD_CLOSE))) event_add(sel.readEv.get(), nullptr);
+}
+
+void armWrite(Selection& sel) {
+    if (sel.writeEv) event_add(sel.writeEv.get(), nullptr);
+}
+
+bool isConnected(SOCKET s) {
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    return ::getpeername(s, reinterpret_cast<sockaddr*>(&peer), &len) == 0;
+}
+
+sockaddr_in toSockaddr(const Ipv4Endpoint& e) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(e.port);
+    sa.sin_addr.s_addr = htonl(e.address);
+    return sa;
+}
+
+}  // namespace
+
+namespace detail {
+bool socketTagAlive(WPARAM socket, std::uint64_t tag) {
+    Selection* sel = find(static_cast<SOCKET>(socket));
+    return sel && sel->tag == tag;
+}
+}  // namespace detail
+
+int errorWouldBlock() {
+    return EAGAIN;
+}
+
+bool socketStartup() {
+    return true;
+}
+
+bool socketCleanup() {
+    return true;
+}
+
+int socketError() {
+    return errno;
+}
+
+SOCKET tcpSocket() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    return fd < 0 ? INVALID_SOCKET : fd;
+}
+
+void closeSocket(SOCKET s) {
+    if (s == INVALID_SOCKET) return;
+    sockets().selections.erase(s);
+    sockets().connecting.erase(s);
+    ::close(s);
+}
+
+bool asyncSelect(SOCKET s, HWND hwnd, UINT msg, unsigned events) {
+    if (s == INVALID_SOCKET) {
+        errno = EBADF;
+        return false;
+    }
+    auto& table = sockets().selections;
+    if (events == 0) {
+        table.erase(s);
+        return true;
+    }
+    auto sel = std::make_unique<Selection>();
+    sel->fd = s;
+    sel->hwnd = hwnd;
+    sel->msg = msg;
+    sel->events = events;
+    sel->tag = sockets().nextTag++;
+    auto pending = sockets().connecting.find(s);
+    if (pending != sockets().connecting.end()) {
+        sel->connecting = true;
+        sockets().connecting.erase(pending);
+    } else if (auto old = table.find(s); old != table.end()) {
+        sel->connecting = old->second->connecting;
+        sel->listening = old->second->listening;
+    }
+    int type = 0;
+    socklen_t tlen = sizeof type;
+    int acceptConn = 0;
+    socklen_t alen = sizeof acceptConn;
+    if (::getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &tlen) != 0) return false;
+    if (::getsockopt(s, SOL_SOCKET, SO_ACCEPTCONN, &acceptConn, &alen) == 0 && acceptConn) sel->listening = true;
+    sel->readEv.reset(event_new(eventBase(), s, EV_READ, onReadable, nullptr));
+    sel->writeEv.reset(event_new(eventBase(), s, EV_WRITE, onWritable, nullptr));
+    if (!sel->readEv || !sel->writeEv) return false;
+    Selection& ref = *sel;
+    table[s] = std::move(sel);
+    armRead(ref);
+    if (ref.connecting) {
+        armWrite(ref);
+    } else if ((events & FD_WRITE) && !ref.listening && isConnected(s)) {
+        notify(ref, FD_WRITE, 0);   // an established connection can take data at once
+    }
+    return true;
+}
+
+bool parseDottedAddress(const char* text, std::uint32_t& address) {
+    if (!text) return false;
+    in_addr a{};
+    if (::inet_pton(AF_INET, text, &a) != 1) return false;
+    address = ntohl(a.s_addr);
+    return true;
+}
+
+int connectSocket(SOCKET s, const Ipv4Endpoint& peer) {
+    sockaddr_in sa = toSockaddr(peer);
+    int rc = ::connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    int err = rc == 0 ? 0 : errno;
+    Selection* sel = find(s);
+    if (err == EINPROGRESS) {
+        if (sel) {
+            sel->connecting = true;
+            armWrite(*sel);
+        } else {
+            sockets().connecting[s] = true;
+        }
+        return err;
+    }
+    if (sel) {
+        // Finished (or failed) at once: report it the way a slow connect would be reported.
+        if (sel->events & FD_CONNECT) notify(*sel, FD_CONNECT, err);
+        if (err == 0 && (sel->events & FD_WRITE)) notify(*sel, FD_WRITE, 0);
+    }
+    errno = err;
+    return err;
+}
+
+int bindAny(SOCKET s, std::uint16_t port) {
+    return bindTo(s, Ipv4Endpoint{INADDR_ANY, port});
+}
+
+int bindTo(SOCKET s, const Ipv4Endpoint& local) {
+    int one = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in sa = toSockaddr(local);
+    return ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 ? 0 : errno;
+}
+
+int listenSocket(SOCKET s, int backlog) {
+    if (::listen(s, backlog) != 0) return errno;
+    if (Selection* sel = find(s)) sel->listening = true;
+    return 0;
+}
+
+SOCKET acceptSocket(SOCKET listening, Ipv4Endpoint* peer) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    int fd = ::accept4(listening, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    int err = errno;
+    if (Selection* sel = find(listening)) armRead(*sel);
+    if (fd < 0) {
+        errno = err;
+        return INVALID_SOCKET;
+    }
+    if (peer) {
+        peer->address = ntohl(sa.sin_addr.s_addr);
+        peer->port = ntohs(sa.sin_port);
+    }
+    return fd;
+}
+
+std::uint16_t localPort(SOCKET s) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+    return ntohs(sa.sin_port);
+}
+
+long recvSocket(SOCKET s, void* buf, std::size_t len) {
+    ssize_t n = ::recv(s, buf, len, 0);
+    int err = errno;
+    Selection* sel = find(s);
+    // Like the desktop: after a receive, readiness is reported again if data is still waiting.
+    // After the end of stream or a hard error there is nothing more to report.
+    if (sel && (n > 0 || (n < 0 && (err == EAGAIN || err == EINTR)))) armRead(*sel);
+    errno = err;
+    return static_cast<long>(n);
+}
+
+long sendSocket(SOCKET s, const void* buf, std::size_t len) {
+    ssize_t n = ::send(s, buf, len, MSG_NOSIGNAL);
+    int err = errno;
+    if (n < 0 && err == EAGAIN) {
+        if (Selection* sel = find(s)) armWrite(*sel);
+    }
+    errno = err;
+    return static_cast<long>(n);
+}
+
+void shutdownSocket(SOCKET s) {
+    ::shutdown(s, SHUT_RDWR);
+}
+
+}  // namespace plat

@@ -1,0 +1,234 @@
+// The link between programs: its records, and a real peer process over the runtime directory.
+#include "platform/event_loop.h"
+#include "platform/link.h"
+#include "platform/link_record.h"
+#include "platform/paths.h"
+#include "platform/window.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace plat;
+
+#ifndef LINK_PEER_PATH
+#error "LINK_PEER_PATH must name the link_peer program"
+#endif
+
+namespace {
+
+// ---- records -------------------------------------------------------------------------------
+
+link::Record sample() {
+    link::Record r;
+    r.kind = link::Kind::Send;
+    r.msg = WM_COPYDATA;
+    r.flags = link::kWParamRef | link::kCopyData;
+    r.wParam = 77;
+    r.dwData = 100;
+    r.wRef = "APPCLASS.Trawlex";
+    r.copyData = std::string("outgoing/1.rfc822\0", 18);
+    return r;
+}
+
+TEST(LinkRecord, RoundTripsWholeAndByteByByte) {
+    std::string bytes = link::encode(sample());
+    link::Record out;
+    std::size_t used = 0;
+    ASSERT_EQ(link::decode(bytes + "trailing", out, used), link::DecodeResult::Complete);
+    EXPECT_EQ(used, bytes.size());
+    EXPECT_EQ(out.wRef, "APPCLASS.Trawlex");
+    EXPECT_EQ(out.copyData, sample().copyData);
+    EXPECT_EQ(out.dwData, 100u);
+    EXPECT_EQ(out.kind, link::Kind::Send);
+    for (std::size_t n = 0; n < bytes.size(); ++n) {
+        ASSERT_EQ(link::decode(bytes.substr(0, n), out, used), link::DecodeResult::NeedMore) << n;
+    }
+}
+
+TEST(LinkRecord, RefusesWhatCouldHarmTheReceiver) {
+    link::Record out;
+    std::size_t used = 0;
+    std::string bytes = link::encode(sample());
+    std::string badMagic = bytes;
+    badMagic[0] = 'X';
+    EXPECT_EQ(link::decode(badMagic, out, used), link::DecodeResult::Malformed);
+    std::string huge = bytes;
+    huge[43] = '\x7f';   // payload length far beyond the limit
+    EXPECT_EQ(link::decode(huge, out, used), link::DecodeResult::Malformed);
+    std::string badKind = bytes;
+    badKind[6] = 9;
+    EXPECT_EQ(link::decode(badKind, out, used), link::DecodeResult::Malformed);
+
+    for (const char* ref : {"../etc/passwd", ".hidden", "a/b", ""}) {
+        link::Record r = sample();
+        r.wRef = ref;
+        EXPECT_EQ(link::decode(link::encode(r), out, used), link::DecodeResult::Malformed) << ref;
+    }
+    link::Record shortRef = sample();
+    shortRef.flags = link::kWParamRef | link::kLParamRef;   // promises a second reference
+    shortRef.copyData.clear();
+    std::string cut = link::encode(shortRef);
+    EXPECT_EQ(link::decode(cut, out, used), link::DecodeResult::Malformed);
+}
+
+// ---- a real peer ---------------------------------------------------------------------------
+
+struct Heard {
+    UINT msg = 0;
+    WPARAM wParam = 0;
+    int count = 0;
+};
+Heard g_heard;
+
+LRESULT hostProc(HWND, UINT msg, WPARAM wParam, LPARAM) {
+    g_heard.msg = msg;
+    g_heard.wParam = wParam;
+    ++g_heard.count;
+    return 0;
+}
+
+class LinkPeer : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(registerClass("TESTHOST", hostProc));
+        host = createWindow("TESTHOST", "", 0);
+        ASSERT_EQ(publishWindow(host, "TESTHOST", "main"), PublishResult::Published);
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        peerPid = ::fork();
+        if (peerPid == 0) {
+            ::dup2(fds[1], 1);
+            ::execl(LINK_PEER_PATH, LINK_PEER_PATH, "one", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        char line[16] = {};
+        ASSERT_GT(::read(fds[0], line, sizeof line - 1), 0);
+        ::close(fds[0]);
+        ASSERT_STREQ(line, "ready\n");
+    }
+    static void TearDownTestSuite() {
+        ::kill(peerPid, SIGTERM);
+        ::waitpid(peerPid, nullptr, 0);
+        destroyWindow(host);
+    }
+    void SetUp() override { g_heard = Heard{}; }
+
+    static void waitHeard(int n) {
+        for (int i = 0; i < 200 && g_heard.count < n; ++i) pumpMessages(10);
+    }
+
+    static HWND host;
+    static pid_t peerPid;
+};
+HWND LinkPeer::host = 0;
+pid_t LinkPeer::peerPid = 0;
+
+TEST_F(LinkPeer, PostCarriesAWindowReferenceTheReceiverCanAnswer) {
+    HWND peer = findWindow("TESTPEER", "one");
+    ASSERT_NE(peer, 0u);
+    EXPECT_TRUE(isRemoteWindow(peer));
+    ASSERT_TRUE(postMessage(peer, WM_USER + 7, 41, static_cast<LPARAM>(host)));
+    waitHeard(1);
+    EXPECT_EQ(g_heard.msg, static_cast<UINT>(WM_USER + 8));
+    EXPECT_EQ(g_heard.wParam, 42u);
+}
+
+TEST_F(LinkPeer, CopyDataIsSentWholeAndAnswered) {
+    HWND peer = findWindow("TESTPEER", "one");
+    ASSERT_NE(peer, 0u);
+    COPYDATASTRUCT cds{6, 5, "abcd"};
+    EXPECT_EQ(sendMessage(peer, WM_COPYDATA, host, reinterpret_cast<LPARAM>(&cds)), 6005);
+}
+
+TEST_F(LinkPeer, NothingAnswersForAnUnpublishedWindowOrAStaleSocket) {
+    EXPECT_EQ(findWindow("TESTPEER", "nobody"), 0u);
+    // A socket file left by a process that died: the next publisher takes its place.
+    std::string path = linkSocketPath("TESTHOST", "stale");
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    std::snprintf(sa.sun_path, sizeof sa.sun_path, "%s", path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    ::close(fd);
+    EXPECT_EQ(findWindow("TESTHOST", "stale"), 0u);
+    HWND w = createWindow("TESTHOST", "stale", 0);
+    EXPECT_EQ(publishWindow(w, "TESTHOST", "stale"), PublishResult::Published);
+    destroyWindow(w);
+    struct stat st{};
+    EXPECT_NE(::stat(path.c_str(), &st), 0);   // removed with its window
+    // A live one is not taken over.
+    HWND twin = createWindow("TESTHOST", "one", 0);
+    EXPECT_EQ(publishWindow(twin, "TESTPEER", "one"), PublishResult::AlreadyRunning);
+    destroyWindow(twin);
+}
+
+// Connects by hand and writes raw bytes; answers true if the peer then closed the connection.
+bool peerClosesAfter(const std::string& path, const std::string& bytes) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    std::snprintf(sa.sun_path, sizeof sa.sun_path, "%s", path.c_str());
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) return false;
+    ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    timeval tv{3, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    char c;
+    bool closed = ::recv(fd, &c, 1, 0) == 0;
+    ::close(fd);
+    return closed;
+}
+
+TEST_F(LinkPeer, MalformedRecordDropsOnlyThatConnection) {
+    std::string garbage = "GET / HTTP/1.0\r\n\r\n" + std::string(100, 'z');
+    EXPECT_TRUE(peerClosesAfter(linkSocketPath("TESTPEER", "one"), garbage));
+    link::Record r = sample();
+    r.kind = link::Kind::Post;   // copy data may only travel in a send
+    EXPECT_TRUE(peerClosesAfter(linkSocketPath("TESTPEER", "one"), link::encode(r)));
+    HWND peer = findWindow("TESTPEER", "one");
+    ASSERT_TRUE(postMessage(peer, WM_USER + 7, 1, static_cast<LPARAM>(host)));
+    waitHeard(1);
+    EXPECT_EQ(g_heard.wParam, 2u);   // the peer still works
+}
+
+TEST_F(LinkPeer, AnotherUserIsRefused) {
+    if (::getuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    // Let the other user reach the socket, so that only the listener's own check can refuse.
+    std::vector<std::string> dirs;
+    for (std::string d = runtimeDir(); d.size() > 5 && d != "/tmp"; d = d.substr(0, d.rfind('/'))) {
+        dirs.push_back(d);
+        ::chmod(d.c_str(), 0755);
+    }
+    std::string path = linkSocketPath("TESTHOST", "main");
+    ::chmod(path.c_str(), 0666);
+    link::Record r;
+    r.kind = link::Kind::Post;
+    r.msg = WM_USER + 3;
+    std::string bytes = link::encode(r);
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::setuid(65534) != 0) ::_exit(3);
+        // Connected, refused: the connection is closed without the message being delivered.
+        ::_exit(peerClosesAfter(path, bytes) ? 0 : 1);
+    }
+    for (int i = 0; i < 40; ++i) pumpMessages(10);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    pumpMessages(20);
+    for (const auto& d : dirs) ::chmod(d.c_str(), 0700);
+    ::chmod(path.c_str(), 0600);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(g_heard.count, 0);
+}
+
+}  // namespace

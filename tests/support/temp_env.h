@@ -1,0 +1,23 @@
+// A private world for one test program: temporary runtime, config and data directories and a
+// fresh working directory, so that runs never meet each other or the user's files.
+#pragma once
+
+#include <string>
+
+namespace testsupport {
+
+// Creates a temporary directory under $TMPDIR (or /tmp) and answers its path.
+std::string makeTempDir(const char* prefix);
+
+// Points XDG_RUNTIME_DIR, XDG_CONFIG_HOME and XDG_DATA_HOME at new temporary directories and
+// changes into a new empty working directory. Call before anything touches those paths
+// (a test main or a global environment does this).
+void enterPrivateWorld();
+
+// The working directory chosen by enterPrivateWorld.
+const std::string& worldDir();
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& data);
+
+}  // namespace testsupport

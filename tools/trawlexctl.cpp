@@ -1,0 +1,149 @@
+// trawlexctl: drives the engine without the desktop front end (scripts, cron, a headless
+// machine, tests). While it runs it is the engine's controller: link messages that would go
+// to the front end come here instead.
+#include "platform/console.h"
+#include "platform/event_loop.h"
+#include "platform/link.h"
+#include "platform/window.h"
+#include "shared/engine_link.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+using namespace plat;
+
+namespace {
+
+constexpr char kCtlClass[] = "TRAWLEXCTLCLASS";
+constexpr WPARAM kTimeoutTimer = 1;
+constexpr WPARAM kShutdownPollTimer = 2;
+constexpr int kExitTimedOut = 2;
+
+enum class Command { Cycle, Watch, Shutdown };
+Command g_command = Command::Watch;
+
+const char kUsage[] =
+    "usage: trawlexctl [--timeout SECONDS] cycle|watch|shutdown\n"
+    "\n"
+    "  cycle     ask the engine for a cycle; print its link messages until CYCLE_FINISHED\n"
+    "  watch     register with the engine and print its link messages until interrupted\n"
+    "  shutdown  tell the engine to end, and wait until it has gone\n"
+    "\n"
+    "While cycle or watch runs, trawlexctl is the engine's controller: the link messages\n"
+    "go to it instead of the front end, until the front end registers again.\n"
+    "Exit status: 0 done, 1 no engine found or bad usage, 2 timed out.\n";
+
+LRESULT procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_ENGINE_LINK: {
+        const char* name = linkNoticeName(static_cast<int>(wParam));
+        if (name) {
+            std::printf("%s\n", name);
+        } else {
+            std::printf("LINK_%lu\n", static_cast<unsigned long>(wParam));
+        }
+        std::fflush(stdout);
+        if (g_command == Command::Cycle && wParam == static_cast<WPARAM>(CYCLE_FINISHED))
+            postQuitMessage(0);
+        return 0;
+    }
+    case WM_COPYDATA: {
+        const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (!cds) return 1;
+        std::string path;
+        if (cds->lpData && cds->cbData > 0) {
+            path.assign(static_cast<const char*>(cds->lpData), cds->cbData);
+            path = path.c_str();   // up to the terminating NUL
+        }
+        const char* name = copyDataName(static_cast<int>(cds->dwData));
+        if (name) {
+            std::printf("%s %s\n", name, path.c_str());
+        } else {
+            std::printf("COPYDATA_%lu %s\n", static_cast<unsigned long>(cds->dwData), path.c_str());
+        }
+        std::fflush(stdout);
+        return 1;
+    }
+    case WM_TIMER:
+        if (wParam == kTimeoutTimer) {
+            std::fprintf(stderr, "trawlexctl: timed out\n");
+            postQuitMessage(kExitTimedOut);
+        } else if (wParam == kShutdownPollTimer && !findWindow(kEngineClass, kEngineTitle)) {
+            postQuitMessage(0);
+        }
+        return 0;
+    default:
+        return defWindowProc(hwnd, msg, wParam, lParam);
+    }
+}
+
+bool parseArgs(int argc, char** argv, double& timeoutSeconds) {
+    bool haveCommand = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--timeout" && i + 1 < argc) {
+            char* end = nullptr;
+            timeoutSeconds = std::strtod(argv[++i], &end);
+            if (*end != '\0' || timeoutSeconds <= 0) return false;
+        } else if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (!haveCommand && (a == "cycle" || a == "watch" || a == "shutdown")) {
+            g_command = a == "cycle" ? Command::Cycle : a == "watch" ? Command::Watch : Command::Shutdown;
+            haveCommand = true;
+        } else {
+            return false;
+        }
+    }
+    return haveCommand;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double timeoutSeconds = 0;
+    if (!parseArgs(argc, argv, timeoutSeconds)) {
+        std::fputs(kUsage, stderr);
+        return 1;
+    }
+    prepareProcess();
+
+    HWND engine = findWindow(kEngineClass, kEngineTitle);
+    if (!engine) {
+        std::fprintf(stderr, "trawlexctl: no engine found (is trawlex running for this user?)\n");
+        return 1;
+    }
+    if (!registerClass(kCtlClass, procedure)) return 1;
+    HWND self = createWindow(kCtlClass, "trawlexctl", 0);
+    std::string title = "trawlexctl-" + std::to_string(::getpid());
+    if (!self || publishWindow(self, kCtlClass, title.c_str()) != PublishResult::Published) {
+        std::fprintf(stderr, "trawlexctl: cannot publish a window for the engine's answers\n");
+        return 1;
+    }
+    if (timeoutSeconds > 0) setTimer(self, kTimeoutTimer, static_cast<unsigned>(timeoutSeconds * 1000));
+
+    bool posted = false;
+    switch (g_command) {
+    case Command::Cycle:
+        posted = postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(self));
+        break;
+    case Command::Watch:
+        posted = postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(self));
+        break;
+    case Command::Shutdown:
+        posted = postMessage(engine, WM_ENGINE_LINK, LINK_SHUTDOWN, 0);
+        if (timeoutSeconds <= 0) setTimer(self, kTimeoutTimer, 10000);
+        setTimer(self, kShutdownPollTimer, 50);
+        break;
+    }
+    if (!posted) {
+        std::fprintf(stderr, "trawlexctl: the engine does not answer\n");
+        return 1;
+    }
+    int code = runMessageLoop();
+    destroyWindow(self);
+    return code;
+}
