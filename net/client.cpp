@@ -1,0 +1,196 @@
+#include "net/client.h"
+
+#include "platform/console.h"
+#include "shared/debug.h"
+
+#include <cerrno>
+
+using namespace plat;
+
+namespace {
+constexpr char kNetClass[] = "NETCLASS";
+constexpr UINT WM_SOCKET = WM_USER;
+constexpr UINT WM_LOOKUP = WM_USER + 1;
+constexpr WPARAM kTimeoutTimer = 0;
+constexpr std::size_t kReceiveSize = 1024;
+}  // namespace
+
+unsigned Client::timeoutMs = Client::kDefaultTimeoutMs;
+
+Client::Client(HWND owner, SOCKET s) {
+    init(owner);
+    socket_ = s;
+    if (window_) {
+        if (!asyncSelect(socket_, window_, WM_SOCKET, FD_READ | FD_WRITE | FD_CLOSE)) messageBeep();
+    }
+}
+
+Client::Client(HWND owner, const char* host, int port) : host_(host ? host : ""), port_(port) {
+    init(owner);
+}
+
+void Client::init(HWND owner) {
+    started_ = socketStartup();
+    if (!started_) return;
+    if (!isClassRegistered(kNetClass) && !registerClass(kNetClass, &Client::procedure)) {
+        DebugLine(LOG_APP, LOG_HIGH, "Could not create network class");
+    }
+    window_ = createWindow(kNetClass, "netclient", owner);
+    if (!window_) {
+        DebugLine(LOG_APP, LOG_HIGH, "Could not create network window");
+        messageBeep();
+        return;
+    }
+    setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
+}
+
+Client::~Client() {
+    closeSocket();
+    if (lookupHandle_) cancelLookup(lookupHandle_);
+    if (window_) {
+        killTimer(window_, kTimeoutTimer);
+        setWindowLongPtr(window_, 0);
+        destroyWindow(window_);
+    }
+    unregisterClass(kNetClass);   // fails harmlessly while other connections have windows
+    if (started_ && !socketCleanup()) DebugLineInt(LOG_APP, LOG_HIGH, "WSACleanup FAILED :", socketError());
+}
+
+void Client::closeSocket() {
+    if (socket_ != INVALID_SOCKET) plat::closeSocket(socket_);
+    socket_ = INVALID_SOCKET;
+}
+
+long Client::sendBytes(const char* data, std::size_t length) {
+    if (socket_ == INVALID_SOCKET) return -1;
+    return sendSocket(socket_, data, length);
+}
+
+void Client::armTimeout() {
+    if (!window_) return;
+    killTimer(window_, kTimeoutTimer);
+    setTimer(window_, kTimeoutTimer, timeoutMs);
+}
+
+void Client::open() {
+    peer_ = Ipv4Endpoint{};
+    std::uint32_t address = 0;
+    if (parseDottedAddress(host_.c_str(), address)) {
+        peer_.address = address;
+        connect();
+        return;
+    }
+    lookup_ = std::make_unique<HostLookupResult>();
+    int error = 0;
+    lookupHandle_ = asyncGetHostByName(window_, WM_LOOKUP, host_.c_str(), lookup_.get(), &error);
+    if (lookupHandle_ == 0) {
+        lookup_.reset();
+        DebugLineInt(LOG_NET, LOG_HIGH, "WSAAsyncGetHostByName init error:", error);
+        dispatcher(EV_CONNECT, 0);
+    }
+}
+
+void Client::connect() {
+    peer_.port = static_cast<std::uint16_t>(port_);
+    closeSocket();
+    socket_ = tcpSocket();
+    if (socket_ == INVALID_SOCKET) {
+        dispatcher(EV_CONNECT, 0);
+        messageBeep();
+        return;
+    }
+    if (!asyncSelect(socket_, window_, WM_SOCKET, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE)) messageBeep();
+    int rc = connectSocket(socket_, peer_);
+    if (rc != 0) {
+        // In progress is the normal case of a non-blocking connect.
+        DebugLineInt(LOG_NET, rc == EINPROGRESS ? LOG_LOW : LOG_MED, "connect error:", rc);
+    }
+    connectPending_ = false;
+}
+
+void Client::deliverLines() {
+    // A handler that closes the session empties the buffer, which ends this loop.
+    while (lines_.hasLine()) dispatcher(EV_LINE, 0);
+}
+
+LRESULT Client::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Client*>(getWindowLongPtr(hwnd));
+    if (!self) return defWindowProc(hwnd, msg, wParam, lParam);
+    switch (msg) {
+    case WM_SOCKET:
+        self->onSocket(wParam, lParam);
+        return 0;
+    case WM_LOOKUP:
+        self->onLookup(wParam, lParam);
+        return 0;
+    case WM_TIMER:
+        if (wParam == kTimeoutTimer) {
+            killTimer(hwnd, kTimeoutTimer);
+            self->dispatcher(EV_TIMEOUT, 0);
+        }
+        return 0;
+    default:
+        return defWindowProc(hwnd, msg, wParam, lParam);
+    }
+}
+
+void Client::onSocket(WPARAM wParam, LPARAM lParam) {
+    auto s = static_cast<SOCKET>(wParam);
+    switch (loWord(lParam)) {
+    case FD_READ: {
+        killTimer(window_, kTimeoutTimer);
+        char buf[kReceiveSize];
+        long n = recvSocket(s, buf, sizeof buf);
+        if (n <= 0) {
+            dispatcher(EV_CLOSED, 0);
+            return;
+        }
+        lines_.append(buf, n);
+        deliverLines();
+        return;
+    }
+    case FD_WRITE:
+        if (connectPending_) {
+            connectPending_ = false;
+            return;
+        }
+        dispatcher(EV_WRITABLE, 0);
+        return;
+    case FD_CONNECT:
+        if (hiWord(lParam) == 0) {
+            dispatcher(EV_CONNECT, 1);
+            connectPending_ = true;
+        } else {
+            dispatcher(EV_CONNECT, 0);
+        }
+        return;
+    case FD_CLOSE: {
+        DebugLine(LOG_APP, LOG_LOW, "case FD_CLOSE");
+        std::unique_ptr<char[]> buf(new char[kReceiveSize]);
+        long n = recvSocket(s, buf.get(), kReceiveSize);
+        if (n < 0) DebugLineInt(LOG_NET, LOG_LOW, "FD_CLOSE error", socketError());
+        if (n > 0) {
+            lines_.append(buf.get(), n);
+            deliverLines();
+        }
+        if (s == socket_) closeSocket();
+        dispatcher(EV_CLOSED, 0);
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void Client::onLookup(WPARAM handle, LPARAM lParam) {
+    if (handle != lookupHandle_) return;
+    lookupHandle_ = 0;
+    bool ok = hiWord(lParam) == 0 && lookup_ && lookup_->addressLength == 4;
+    if (ok) peer_.address = lookup_->address;
+    lookup_.reset();
+    if (!ok) {
+        dispatcher(EV_CONNECT, 0);
+        return;
+    }
+    connect();
+}

@@ -1,0 +1,77 @@
+// A TCP connection of the engine: an outgoing mail-client connection or an accepted session.
+// It owns the socket, a hidden "NETCLASS" child window that receives the socket, look-up and
+// timer notifications, the line buffer, and a 60 s inactivity timer, and turns every
+// notification into one call of dispatcher(event, arg).
+#pragma once
+
+#include "net/line_buffer.h"
+#include "platform/host_lookup.h"
+#include "platform/socket.h"
+#include "platform/window.h"
+
+#include <memory>
+#include <string>
+
+class Client {
+public:
+    enum Event : int {
+        EV_TIMEOUT = 0,    // the inactivity timer expired
+        EV_LINE = 1,       // a complete line is held; raised again while one remains
+        EV_WRITABLE = 3,   // write-ready, except the first time after a connect
+        EV_CONNECT = 5,    // arg 1 connected, 0 failed
+        EV_CLOSED = 6,     // peer closed, or a receive failed
+    };
+
+    // The inactivity time-out; tests may shorten it.
+    static constexpr unsigned kDefaultTimeoutMs = 60000;
+    static unsigned timeoutMs;
+
+    // An accepted connection on socket s.
+    Client(plat::HWND owner, plat::SOCKET s);
+    // An outgoing connection to host (name or dotted address) and port; no socket until open.
+    Client(plat::HWND owner, const char* host, int port);
+    virtual ~Client();
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    virtual int dispatcher(int event, long arg) = 0;
+
+    // Starts the outgoing connection; the outcome arrives as EV_CONNECT.
+    void open();
+    // Restarts timer 0 with the inactivity time-out.
+    void armTimeout();
+
+    plat::SOCKET socket() const { return socket_; }
+    plat::HWND window() const { return window_; }
+    LineBuffer& lineBuffer() { return lines_; }
+    const std::string& host() const { return host_; }
+    int port() const { return port_; }
+    bool lookupPending() const { return lookup_ != nullptr; }
+
+    // Sends bytes at once: the count sent or -1 (see plat::sendSocket).
+    long sendBytes(const char* data, std::size_t length);
+    // Closes the socket; later notifications of it are dropped.
+    void closeSocket();
+
+protected:
+    bool closeReported_ = false;   // server sessions report their end once
+
+private:
+    void init(plat::HWND owner);
+    void connect();
+    void deliverLines();
+    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
+    void onSocket(plat::WPARAM socket, plat::LPARAM lParam);
+    void onLookup(plat::WPARAM handle, plat::LPARAM lParam);
+
+    plat::Ipv4Endpoint peer_;
+    std::unique_ptr<plat::HostLookupResult> lookup_;
+    plat::LookupHandle lookupHandle_ = 0;
+    plat::HWND window_ = 0;
+    bool connectPending_ = false;
+    plat::SOCKET socket_ = plat::INVALID_SOCKET;
+    LineBuffer lines_;
+    std::string host_;
+    int port_ = 0;
+    bool started_ = false;   // holds a socket-library reference
+};

@@ -1,0 +1,42 @@
+#include "net/mail_client_open.h"
+
+#include "net/client.h"
+#include "net/mail_client_notices.h"
+#include "shared/debug.h"
+
+#include <string>
+
+plat::LRESULT StateHandler::notify(int code, plat::LPARAM lParam) {
+    return plat::sendMessage(notifyWindow_, WM_MAILCLIENT, static_cast<plat::WPARAM>(code), lParam);
+}
+
+void startOpeningPhase(int& state, Client& client) {
+    state = 1;
+    client.armTimeout();
+    client.open();
+}
+
+void MailClient_Open::start() {
+    startOpeningPhase(state_, *client_);
+}
+
+void MailClient_Open::logOpenFailure() {
+    // Built in a string: a host name of any length gives a whole message.
+    std::string message = "Error in opening connection to SMTP server. Verify that hostname '" +
+                          client_->host() + "' is correct.";
+    DebugLine(LOG_NET, LOG_HIGH, message.c_str());
+}
+
+int MailClient_Open::dispatch(int event, long arg) {
+    if (state_ != 1 || event != Client::EV_CONNECT) return 0;
+    if (arg == 1) {
+        notify(MailClient::OPEN_COMPLETE);
+    } else {
+        logOpenFailure();
+        DebugLineStr(LOG_MAIL, LOG_LOW, "host", client_->host().c_str());
+        DebugLineInt(LOG_MAIL, LOG_LOW, "port", client_->port());
+        notify(MailClient::OPEN_FAIL);
+    }
+    state_ = 0;
+    return 1;
+}

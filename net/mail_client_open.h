@@ -1,0 +1,21 @@
+// The opening phase of the mail clients: connect, and tell the owner how it went
+// (MailClient::OPEN_COMPLETE or MailClient::OPEN_FAIL).
+#pragma once
+
+#include "net/state_handler.h"
+
+class MailClient_Open : public StateHandler {
+public:
+    using StateHandler::StateHandler;
+
+    // State 1, the inactivity timer armed, the connection started.
+    void start();
+    int dispatch(int event, long arg) override;
+
+protected:
+    // Logged when the connection failed, before OPEN_FAIL is sent.
+    virtual void logOpenFailure();
+};
+
+// The shared start of the opening phases (this one and the POP3 client's).
+void startOpeningPhase(int& state, Client& client);

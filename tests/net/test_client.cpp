@@ -1,0 +1,205 @@
+// Outgoing connections on real loopback sockets: line delivery, write-ready, look-ups,
+// failures through the opening phase, and the inactivity timer.
+#include "net/client.h"
+#include "net/mail_client_notices.h"
+#include "net/mail_client_open.h"
+#include "platform/host_lookup.h"
+#include "tests/net/net_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace nettest;
+
+namespace {
+
+class Recorder : public Client {
+public:
+    Recorder(plat::HWND owner, const std::string& host, int port) : Client(owner, host.c_str(), port) {}
+    int dispatcher(int event, long arg) override {
+        events.emplace_back(event, arg);
+        if (event == EV_LINE) {
+            std::vector<char> dest(capacity);
+            lineBuffer().takeLine(dest.data(), capacity);
+            lines.emplace_back(dest.data());
+        }
+        if (handler) handler->dispatch(event, arg);
+        return 1;
+    }
+    int count(int event) const {
+        int n = 0;
+        for (const auto& e : events) n += e.first == event;
+        return n;
+    }
+    std::vector<std::pair<int, long>> events;
+    std::vector<std::string> lines;
+    std::size_t capacity = 1023;
+    StateHandler* handler = nullptr;
+};
+
+std::vector<plat::WPARAM> g_notices;
+plat::LRESULT noticeProc(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM) {
+    if (msg == WM_MAILCLIENT) g_notices.push_back(wParam);
+    return 0;
+}
+
+class ClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        owner = makeOwner();
+        if (!plat::isClassRegistered("NOTICEOWNER")) {
+            ASSERT_TRUE(plat::registerClass("NOTICEOWNER", noticeProc));
+        }
+        noticeWindow = plat::createWindow("NOTICEOWNER", "", 0);
+        g_notices.clear();
+    }
+    void TearDown() override {
+        plat::destroyWindow(noticeWindow);
+        plat::destroyWindow(owner);
+        Client::timeoutMs = Client::kDefaultTimeoutMs;
+    }
+    // Opens a recorder to the listener and accepts the far end.
+    int connected(Recorder& r, RawListener& l) {
+        r.open();
+        EXPECT_TRUE(waitFor([&] { return r.count(Client::EV_CONNECT) > 0; }));
+        int peer = l.acceptOne();
+        plat::pumpMessages(20);
+        return peer;
+    }
+    plat::HWND owner = 0;
+    plat::HWND noticeWindow = 0;
+};
+
+TEST_F(ClientTest, RepliesBecomeLinesOnlyOnceTheirCrLfHasArrived) {
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    int peer = connected(r, l);
+    sendText(peer, "220 hel");
+    plat::pumpMessages(30);
+    sendText(peer, "lo\r");
+    plat::pumpMessages(30);
+    EXPECT_TRUE(r.lines.empty());
+    sendText(peer, "\n");
+    ASSERT_TRUE(waitFor([&] { return r.lines.size() == 1; }));
+    EXPECT_EQ(r.lines[0], "220 hello");
+    sendText(peer, "250 a\r\n250 b\r\nlone\nlf");
+    ASSERT_TRUE(waitFor([&] { return r.lines.size() == 3; }));
+    EXPECT_EQ(r.lines[1], "250 a");
+    EXPECT_EQ(r.lines[2], "250 b");
+    plat::pumpMessages(30);
+    EXPECT_EQ(r.lines.size(), 3u);   // the lone LF ends nothing
+    // A line too long for the capacity arrives empty, and what follows it is intact.
+    sendText(peer, "\r\n" + std::string(1023, 'x') + "\r\n+OK\r\n");
+    ASSERT_TRUE(waitFor([&] { return r.lines.size() == 6; }));
+    EXPECT_EQ(r.lines[3], "lone\nlf");
+    EXPECT_EQ(r.lines[4], "");
+    EXPECT_EQ(r.lines[5], "+OK");
+    ::close(peer);
+}
+
+TEST_F(ClientTest, BytesSentWithTheCloseComeBeforeClosed) {
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    int peer = connected(r, l);
+    sendText(peer, "one\r\ntwo\r\n");
+    ::close(peer);
+    ASSERT_TRUE(waitFor([&] { return r.count(Client::EV_CLOSED) > 0; }));
+    ASSERT_EQ(r.lines, (std::vector<std::string>{"one", "two"}));
+    EXPECT_EQ(r.events.back().first, Client::EV_CLOSED);
+}
+
+TEST_F(ClientTest, WriteReadyAfterConnectIsSwallowedLaterOnesAreNot) {
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    r.open();
+    EXPECT_FALSE(r.lookupPending());   // a dotted address needs no look-up
+    ASSERT_TRUE(waitFor([&] { return r.count(Client::EV_CONNECT) > 0; }));
+    EXPECT_EQ(r.events[0], std::make_pair(static_cast<int>(Client::EV_CONNECT), 1L));
+    int peer = l.acceptOne();
+    plat::pumpMessages(50);
+    EXPECT_EQ(r.count(Client::EV_WRITABLE), 0);
+    std::string chunk(65536, 'w');
+    bool blocked = false;
+    for (int i = 0; i < 10000 && !blocked; ++i) blocked = r.sendBytes(chunk.data(), chunk.size()) < 0;
+    ASSERT_TRUE(blocked);
+    char buf[65536];
+    for (int i = 0; i < 100000 && r.count(Client::EV_WRITABLE) == 0; ++i) {
+        ::recv(peer, buf, sizeof buf, MSG_DONTWAIT);
+        if (i % 8 == 0) plat::pumpMessages(1);
+    }
+    EXPECT_EQ(r.count(Client::EV_WRITABLE), 1);
+    ::close(peer);
+}
+
+TEST_F(ClientTest, LocalhostConnectsThroughTheLookUp) {
+    RawListener l;
+    Recorder r(owner, "localhost", l.port);
+    r.open();
+    EXPECT_TRUE(r.lookupPending());
+    ASSERT_TRUE(waitFor([&] { return r.count(Client::EV_CONNECT) > 0; }, 10000));
+    EXPECT_EQ(r.events[0].second, 1L);
+    EXPECT_FALSE(r.lookupPending());
+    int peer = l.acceptOne();
+    EXPECT_GE(peer, 0);
+    ::close(peer);
+}
+
+TEST_F(ClientTest, UnresolvableNameAndRefusedConnectionGiveOpenFail) {
+    int closedPort;
+    {
+        RawListener gone;
+        closedPort = gone.port;
+    }
+    std::string longName = std::string(5000, 'n') + ".invalid";
+    for (const auto& [host, port] : std::vector<std::pair<std::string, int>>{
+             {"no-such-host.invalid", 25}, {"127.0.0.1", closedPort}, {longName, 25}}) {
+        g_notices.clear();
+        Recorder r(owner, host, port);
+        MailClient_Open open(&r);
+        open.setNotifyWindow(noticeWindow);
+        r.handler = &open;
+        open.start();
+        EXPECT_EQ(open.state(), 1);
+        ASSERT_TRUE(waitFor([&] { return !g_notices.empty(); })) << host.substr(0, 40);
+        EXPECT_EQ(r.events[0], std::make_pair(static_cast<int>(Client::EV_CONNECT), 0L));
+        EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
+        EXPECT_EQ(open.state(), 0);
+        std::string expected = "Error in opening connection to SMTP server. Verify that hostname '" + host + "' is correct.";
+        EXPECT_NE(todaysLog().find("   NET HIGH " + expected), std::string::npos) << host.substr(0, 40);
+    }
+}
+
+TEST_F(ClientTest, OpeningPhaseReportsSuccessOnce) {
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    MailClient_Open open(&r);
+    open.setNotifyWindow(noticeWindow);
+    r.handler = &open;
+    open.start();
+    ASSERT_TRUE(waitFor([&] { return !g_notices.empty(); }));
+    EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_COMPLETE});
+    EXPECT_EQ(open.dispatch(Client::EV_CONNECT, 1), 0);   // inactive now: not handled
+    int peer = l.acceptOne();
+    ::close(peer);
+}
+
+TEST_F(ClientTest, SilenceAfterArmingGivesExactlyOneTimeout) {
+    Client::timeoutMs = 80;
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    int peer = connected(r, l);
+    r.armTimeout();
+    plat::pumpMessages(400);
+    EXPECT_EQ(r.count(Client::EV_TIMEOUT), 1);
+    // Data stops the timer: no time-out follows without a new arming.
+    r.armTimeout();
+    sendText(peer, "x\r\n");
+    plat::pumpMessages(300);
+    EXPECT_EQ(r.count(Client::EV_TIMEOUT), 1);
+    ::close(peer);
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// The listening server: sessions come and go, a double finish removes once, a taken port,
+// loopback peers other than 127.0.0.1.
+#include "net/server.h"
+#include "tests/net/net_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+using namespace nettest;
+
+namespace {
+
+// Greets, says goodbye to "bye" by finishing, finishes when the peer closes.
+class GreetingSession : public ServerSession {
+public:
+    GreetingSession(plat::HWND serverWindow, plat::SOCKET s) : ServerSession(serverWindow, s) {
+        sendBytes("hi\r\n", 4);
+        ++alive;
+    }
+    ~GreetingSession() override { --alive; }
+    int dispatcher(int event, long) override {
+        if (event == EV_LINE) {
+            std::string line = lineBuffer().takeLine();
+            if (line == "bye") {
+                finishSession();
+                finishSession();   // a second finish must not remove it twice
+            }
+        } else if (event == EV_CLOSED || event == EV_TIMEOUT) {
+            finishSession();
+        }
+        return 1;
+    }
+    static int alive;
+};
+int GreetingSession::alive = 0;
+
+class GreetingServer : public Server {
+public:
+    explicit GreetingServer(plat::HWND owner) : Server(owner, true) {}
+    int createSession(plat::SOCKET s) override {
+        adoptSession(new GreetingSession(window(), s), "TEST");
+        return 1;
+    }
+    void removeSession(Client* session) override { dropSession(session, "TEST"); }
+};
+
+std::string readLine(int fd) {
+    std::string out;
+    char c;
+    while (::recv(fd, &c, 1, 0) == 1) {
+        out += c;
+        if (out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0) break;
+    }
+    return out;
+}
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        owner = makeOwner();
+        server = std::make_unique<GreetingServer>(owner);
+    }
+    void TearDown() override {
+        server.reset();
+        plat::destroyWindow(owner);
+    }
+    void startListening() {
+        int freePort;
+        {
+            RawListener probe;
+            freePort = probe.port;
+        }
+        port = freePort;
+        ASSERT_EQ(server->listen(port), 1);
+    }
+    plat::HWND owner = 0;
+    std::unique_ptr<GreetingServer> server;
+    int port = 0;
+};
+
+TEST_F(ServerTest, TwoPeersAtOnceGetTwoSessionsRemovedOnceEach) {
+    startListening();
+    int a = rawConnect(port);
+    ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
+    int b = rawConnect(port);
+    ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 2; }));
+    EXPECT_EQ(readLine(a), "hi\r\n");
+    EXPECT_EQ(readLine(b), "hi\r\n");
+    sendText(a, "bye\r\n");   // finishes twice
+    ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
+    plat::pumpMessages(50);
+    EXPECT_EQ(server->sessionCount(), 1);
+    EXPECT_EQ(GreetingSession::alive, 1);
+    char c;
+    EXPECT_EQ(::recv(a, &c, 1, 0), 0);   // closed by the server
+    ::close(b);
+    ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 0; }));
+    EXPECT_EQ(GreetingSession::alive, 0);
+    ::close(a);
+}
+
+TEST_F(ServerTest, OtherLoopbackAddressesAreLocalToo) {
+    startListening();
+    int peer = rawConnect(port, 0x7F000002);   // from 127.0.0.2
+    ASSERT_GE(peer, 0);
+    ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
+    EXPECT_EQ(readLine(peer), "hi\r\n");
+    ::close(peer);
+    ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 0; }));
+}
+
+TEST_F(ServerTest, APortInUseIsLoggedAndLeavesOtherServersWorking) {
+    RawListener taken;
+    EXPECT_EQ(server->listen(taken.port), 0);
+    EXPECT_NE(todaysLog().find("   NET HIGH FAILED - bind() : 98"), std::string::npos);
+    GreetingServer other(owner);
+    int freePort;
+    {
+        RawListener probe;
+        freePort = probe.port;
+    }
+    ASSERT_EQ(other.listen(freePort), 1);
+    int peer = rawConnect(freePort);
+    ASSERT_TRUE(waitFor([&] { return other.sessionCount() == 1; }));
+    EXPECT_EQ(readLine(peer), "hi\r\n");
+    ::close(peer);
+    ASSERT_TRUE(waitFor([&] { return other.sessionCount() == 0; }));
+}
+
+}  // namespace
