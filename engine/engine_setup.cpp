@@ -4,6 +4,7 @@
 #include "platform/link.h"
 #include "shared/debug.h"
 #include "shared/engine_link.h"
+#include "smtp/smtp_server.h"
 
 #include <cstdlib>
 #include <string>
@@ -29,11 +30,17 @@ bool startControlWindow(ControlWindow& control) {
     return false;
 }
 
-EngineServers startServers(ControlWindow& control) {
-    EngineServers servers;
+EngineServers::EngineServers() = default;
+EngineServers::~EngineServers() = default;
+EngineServers::EngineServers(EngineServers&&) noexcept = default;
+
+void startServers(ControlWindow& control, EngineServers& servers) {
     // 4. What the local SMTP server posts when it has queued an item.
     servers.newOutgoing = NewOutgoingNotice{control.window(), WM_NEW_OUTGOING, 1};
-    return servers;
+    // 5. The local SMTP server; local-only is not a setting.
+    servers.smtp = std::make_unique<SMTPServer>(control.window(), true, kQueueDirectory, &servers.newOutgoing);
+    servers.smtp->listen(serverPort("TRAWLEX_SMTP_PORT", 25));
+    // 6. The local POP3 server joins here.
 }
 
 int serverPort(const char* envName, int standardPort) {

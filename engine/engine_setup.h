@@ -6,16 +6,26 @@
 
 #include <memory>
 
+class SMTPServer;
+
 // Creates the control window and publishes it as "APPCLASS"/"Trawlex". False (after telling
 // the user why) when it cannot be created or another engine of this user already runs.
 bool startControlWindow(ControlWindow& control);
 
 // The local servers of the engine; they live until the process ends.
 struct EngineServers {
+    EngineServers();
+    ~EngineServers();
+    EngineServers(EngineServers&&) noexcept;
     NewOutgoingNotice newOutgoing;
+    std::unique_ptr<SMTPServer> smtp;
 };
 
-EngineServers startServers(ControlWindow& control);
+// A server whose port is taken logs the failure and stays inert; start-up goes on.
+void startServers(ControlWindow& control, EngineServers& servers);
+
+// Where the local SMTP server queues what it takes in.
+inline constexpr char kQueueDirectory[] = "outgoing/";
 
 // The port of a local server: the environment variable (for unprivileged runs and tests)
 // or the standard port.

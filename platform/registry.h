@@ -26,6 +26,8 @@ enum class RegStatus {
     WrongType,
     AccessDenied, // writing a read-only key or hive
     IoError,      // the hive file could not be written
+    InvalidName,  // a name the hive cannot hold: a line end or NUL in it, a key path deeper than
+                  // 512 levels, an empty subkey name to delete
 };
 
 // An open key: the hive and the key path ("SOFTWARE\Orrindale Systems\Tarnwick").
@@ -75,6 +77,8 @@ RegStatus regDeleteTree(const RegKey& key, const std::string& name);
 
 // Where the current user's hive lives (for tests and diagnostics).
 std::string userHivePath();
+// Where the machine hive is read from: $TARNWICK_MACHINE_REG, else /etc/xdg/tarnwick/machine.reg.
+std::string machineHivePath();
 // A description of the last unreadable hive file found by this process, empty if none.
 std::string lastHiveProblem();
 

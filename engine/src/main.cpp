@@ -24,7 +24,8 @@ int main() {
     }
 
     // 4-6. The local servers.
-    EngineServers servers = startServers(control);
+    EngineServers servers;
+    startServers(control, servers);
 
     // 7-8. The cycle notices are filled in by ControlWindow; run until LINK_SHUTDOWN.
     int exitCode = plat::runMessageLoop();

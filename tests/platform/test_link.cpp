@@ -220,9 +220,9 @@ TEST_F(LinkPeer, AnotherUserIsRefused) {
         // Connected, refused: the connection is closed without the message being delivered.
         ::_exit(peerClosesAfter(path, bytes) ? 0 : 1);
     }
-    for (int i = 0; i < 40; ++i) pumpMessages(10);
+    // Serve the listener until the child has its answer.
     int status = 0;
-    ::waitpid(child, &status, 0);
+    for (int i = 0; i < 600 && ::waitpid(child, &status, WNOHANG) == 0; ++i) pumpMessages(10);
     pumpMessages(20);
     for (const auto& d : dirs) ::chmod(d.c_str(), 0700);
     ::chmod(path.c_str(), 0600);

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the gateway needs to build, run and be tested.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config      # the build
+  libevent-dev                          # the engine's event loop, timers, sockets, host look-up
+  libgtest-dev libgmock-dev             # unit tests
+  clang libclang-rt-14-dev              # fuzz targets (libFuzzer)
+  python3 curl                          # integration tests: real SMTP clients
+  iproute2 util-linux                   # integration tests: private network namespaces
+  libcap2-bin                           # setcap: lets the engine bind ports 25 and 110
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update
+$sudo apt-get install -y --no-install-recommends "${missing[@]}"

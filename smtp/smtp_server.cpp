@@ -1,0 +1,16 @@
+#include "smtp/smtp_server.h"
+
+#include "smtp/smtp_serv_sess.h"
+
+SMTPServer::SMTPServer(plat::HWND owner, bool localOnly, const std::string& queueDirectory,
+                       const NewOutgoingNotice* notice)
+    : Server(owner, localOnly), queueDirectory_(queueDirectory), notice_(notice) {}
+
+int SMTPServer::createSession(plat::SOCKET s) {
+    adoptSession(new SMTPServSess(window(), s, queueDirectory_, notice_), "SMTP");
+    return 1;
+}
+
+void SMTPServer::removeSession(Client* session) {
+    dropSession(session, "SMTP");
+}

@@ -1,0 +1,115 @@
+#include "store/addr_list.h"
+
+#include "platform/files.h"
+#include "shared/debug.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+
+namespace store {
+
+namespace {
+
+constexpr std::size_t kReadChunk = 4096;
+
+// Reads one little-endian 32-bit signed value.
+bool readInt32(std::FILE* f, std::int32_t& value) {
+    unsigned char b[4];
+    if (std::fread(b, 1, 4, f) != 4) return false;
+    std::uint32_t u = std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 |
+                      std::uint32_t{b[3]} << 24;
+    value = static_cast<std::int32_t>(u);
+    return true;
+}
+
+bool writeInt32(std::FILE* f, std::uint32_t u) {
+    unsigned char b[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
+                          static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
+    return std::fwrite(b, 1, 4, f) == 4;
+}
+
+// Reads exactly length bytes in chunks, so that a length the file does not back costs no more
+// memory than the bytes actually there.
+bool readBytes(std::FILE* f, std::size_t length, std::string& out) {
+    out.clear();
+    while (out.size() < length) {
+        std::size_t want = std::min(kReadChunk, length - out.size());
+        std::size_t old = out.size();
+        out.resize(old + want);
+        std::size_t got = std::fread(out.data() + old, 1, want, f);
+        if (got != want) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const std::string* AddrList::address(int n) const {
+    if (n < 1 || n > count()) return nullptr;
+    return &addresses_[static_cast<std::size_t>(n - 1)];
+}
+
+bool AddrList::load(const std::string& path) {
+    clear();
+    path_ = path;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        DebugLineStr(LOG_APP, LOG_HIGH, "FAILED TO LOAD ADDRLIST - OPEN PROBLEM :", path.c_str());
+        return false;
+    }
+    bool ok = true;
+    std::int32_t n = 0;
+    if (!readInt32(f, n) || n < 0) ok = false;
+    // A count larger than the file can hold simply ends in a short read: nothing is reserved
+    // from it, and the addresses before that point are kept.
+    for (std::int32_t k = 0; ok && k < n; ++k) {
+        std::int32_t length = 0;
+        std::string text;
+        if (!readInt32(f, length) || length < 1 ||
+            !readBytes(f, static_cast<std::size_t>(length), text)) {
+            ok = false;
+            break;
+        }
+        addresses_.push_back(std::move(text));
+    }
+    std::fclose(f);
+    if (!ok) {
+        DebugLineStr(LOG_APP, LOG_HIGH, "FAILED TO LOAD ADDRLIST - READ PROBLEM :", path.c_str());
+        return false;
+    }
+    DebugLine(LOG_APP, LOG_LOW, "ADDRLIST LOADED");
+    for (const std::string& a : addresses_) DebugLine(LOG_APP, LOG_LOW, a.c_str());
+    return true;
+}
+
+bool AddrList::save(const std::string& path) {
+    path_ = path;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        DebugLineStr(LOG_APP, LOG_HIGH, "FAILED TO SAVE ADDRLIST - OPEN PROBLEM :", path.c_str());
+        return false;
+    }
+    constexpr std::size_t kMax = std::numeric_limits<std::int32_t>::max();
+    bool ok = addresses_.size() <= kMax &&
+              writeInt32(f, static_cast<std::uint32_t>(addresses_.size()));
+    for (const std::string& a : addresses_) {
+        if (!ok) break;
+        ok = a.size() <= kMax && writeInt32(f, static_cast<std::uint32_t>(a.size())) &&
+             std::fwrite(a.data(), 1, a.size(), f) == a.size();
+    }
+    // A write that only fails when the buffer is flushed (a full disk) is a write problem too:
+    // a short routing file would later load as a partial envelope.
+    if (ok) ok = plat::syncFile(f) == 0;
+    if (std::fclose(f) != 0) ok = false;
+    if (!ok) {
+        DebugLineStr(LOG_APP, LOG_HIGH, "FAILED TO SAVE ADDRLIST - WRITE PROBLEM :", path.c_str());
+        return false;
+    }
+    DebugLine(LOG_APP, LOG_LOW, "ADDRLIST SAVED");
+    for (const std::string& a : addresses_) DebugLine(LOG_APP, LOG_LOW, a.c_str());
+    return true;
+}
+
+}  // namespace store

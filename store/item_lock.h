@@ -1,0 +1,29 @@
+// The "MAILITEMREAD" mutex, shared by both programs: mail item files are deleted by the
+// engine (send driver, local POP3 server) and their headers read by the front end only while
+// it is held.
+#pragma once
+
+#include "platform/named_mutex.h"
+
+namespace store {
+
+inline constexpr char kMailItemMutexName[] = "MAILITEMREAD";
+
+// Opens (or creates) the mutex and waits for it without a time limit; releases and closes it
+// when the scope ends. If it cannot be had, writes failureText at (category, level) and the
+// caller goes on without the lock, as every caller of it does. Hold one per operation and
+// never nest two in one process: handles of one process exclude each other, so the second
+// would wait for ever.
+class MailItemLock {
+public:
+    MailItemLock(int category, int level, const char* failureText);
+    MailItemLock(const MailItemLock&) = delete;
+    MailItemLock& operator=(const MailItemLock&) = delete;
+
+    bool held() const { return lock_.locked(); }
+
+private:
+    plat::NamedMutexLock lock_;
+};
+
+}  // namespace store

@@ -1,0 +1,135 @@
+#include "store/item_name.h"
+
+#include "platform/clock.h"
+#include "platform/files.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace store {
+
+namespace {
+
+bool isAsciiAlnum(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string directoryPrefix(const std::string& directory) {
+    return directory.empty() ? std::string("./") : directory + "/";
+}
+
+std::string encodeNamePart(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (char ch : text) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if (isAsciiAlnum(c)) {
+            out += ch;
+            continue;
+        }
+        out += '_';
+        out += c < 0x10 ? ' ' : kHex[c >> 4];
+        out += kHex[c & 0x0F];
+    }
+    return out;
+}
+
+std::string decodeNamePart(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '_') {
+            out += text[i];
+            continue;
+        }
+        std::string_view field = text.substr(i + 1, 2);
+        std::size_t k = 0;
+        while (k < field.size() && field[k] == ' ') ++k;
+        int value = 0;
+        bool any = false;
+        for (; k < field.size(); ++k) {
+            int v = hexValue(field[k]);
+            if (v < 0) break;
+            value = value * 16 + v;
+            any = true;
+        }
+        out += any ? static_cast<char>(value) : '0';
+        i += field.size();
+    }
+    return out;
+}
+
+ItemFileName parseItemFileName(std::string_view name) {
+    ItemFileName result;
+    std::string_view rest = name;
+    if (!name.empty() && name.front() == '[') {
+        std::size_t close = name.find(']');
+        if (close != std::string_view::npos) {
+            result.ownerTag = std::string(name.substr(1, close - 1));
+            rest = name.substr(close + 1);
+        }
+    }
+    result.id = decodeNamePart(rest.substr(0, rest.find('.')));
+    return result;
+}
+
+std::string ownerTaggedName(std::string_view owner, std::string_view id) {
+    std::string name = "[";
+    name += encodeNamePart(owner);
+    name += ']';
+    name += encodeNamePart(id);
+    name += kItemExtension;
+    return name;
+}
+
+std::string makeItemFileName(const std::string& directory, std::string_view owner,
+                             std::string_view id) {
+    return directoryPrefix(directory) + ownerTaggedName(owner, id);
+}
+
+std::string newItemFileName() {
+    plat::SystemTime t = plat::utcNow();
+    plat::sleepMs(1);
+    char name[96];
+    std::snprintf(name, sizeof name, "%04d%02d%02d%02d%02d%02d%03d.rfc822", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second, t.millisecond);
+    return name;
+}
+
+NewItemFile createNewItemFile(const std::string& directory, const std::string& alsoAbsentFrom,
+                              ItemNameMaker makeName) {
+    NewItemFile result;
+    result.error = EEXIST;
+    for (int attempt = 0; attempt < kNewItemAttempts; ++attempt) {
+        std::string name = makeName();
+        if (!alsoAbsentFrom.empty()) {
+            std::string queued = directoryPrefix(alsoAbsentFrom) + name;
+            if (plat::fileExists(queued) || plat::fileExists(queued + ".route")) continue;
+        }
+        std::string path = directory.empty() ? name : directoryPrefix(directory) + name;
+        int err = 0;
+        std::FILE* f = plat::createExclusive(path, &err);
+        if (f) {
+            result.file = f;
+            result.name = std::move(name);
+            result.path = std::move(path);
+            result.error = 0;
+            return result;
+        }
+        result.error = err;
+        if (err != EEXIST) return result;
+    }
+    return result;
+}
+
+}  // namespace store

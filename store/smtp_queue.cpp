@@ -1,0 +1,52 @@
+#include "store/smtp_queue.h"
+
+#include "platform/files.h"
+#include "shared/debug.h"
+#include "store/item_name.h"
+
+#include <cstring>
+
+namespace store {
+
+SMTPQueue::SMTPQueue(const std::string& directory) : directory_(directoryPrefix(directory)) {
+    DebugLine(LOG_APP, LOG_LOW, "SMTPQueue::SMTPQueue");
+    const std::size_t extLength = std::strlen(kRouteExtension);
+    // Counted first, then filled up to that count, like the mailbox listing.
+    std::size_t capacity = plat::listFiles(directory_, kRouteExtension).size();
+    entries_.reserve(capacity);
+    for (plat::DirEntry& found : plat::listFiles(directory_, kRouteExtension)) {
+        if (entries_.size() == capacity) break;
+        // A file named just ".route" would make the directory itself the item.
+        if (found.name.size() == extLength) continue;
+        Entry e;
+        e.baseName = found.name.substr(0, found.name.size() - extLength);
+        e.routingSize = found.size;
+        DebugLine(LOG_MAIL, LOG_LOW, e.baseName.c_str());
+        entries_.push_back(std::move(e));
+    }
+    DebugLineInt(LOG_MAIL, LOG_LOW, "Queue size :", count());
+}
+
+const SMTPQueue::Entry* SMTPQueue::entry(int i) const {
+    if (i < 1 || i > count()) return nullptr;
+    return &entries_[static_cast<std::size_t>(i - 1)];
+}
+
+std::string SMTPQueue::itemPath(int i) const {
+    const Entry* e = entry(i);
+    return e ? directory_ + e->baseName : std::string();
+}
+
+std::string SMTPQueue::routingPath(int i) const {
+    const Entry* e = entry(i);
+    return e ? directory_ + e->baseName + kRouteExtension : std::string();
+}
+
+bool SMTPQueue::deleteItem(int i) {
+    if (!entry(i)) return false;
+    (void)plat::deleteFile(routingPath(i));
+    (void)plat::deleteFile(itemPath(i));
+    return true;
+}
+
+}  // namespace store

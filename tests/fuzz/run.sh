@@ -1,0 +1,63 @@
+#!/bin/sh
+# Runs every fuzz target of a fuzz build for a bounded time each, starting from a few seed
+# inputs; fails (exit 1) on the first crash or sanitizer report and prints it.
+#   tests/fuzz/run.sh BUILD_DIR SECONDS
+set -u
+
+if [ $# -ne 2 ]; then
+    echo "usage: $0 BUILD_DIR SECONDS" >&2
+    exit 2
+fi
+build=$1
+seconds=$2
+here=$(cd "$(dirname "$0")" && pwd)
+# Scratch space on tmpfs when there is one: the routing-file target writes and flushes files.
+scratch=${TMPDIR:-/tmp}
+[ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && scratch=/dev/shm
+work=$(mktemp -d "$scratch/trawlex-fuzzrun-XXXXXX") || exit 1
+trap 'rm -rf "$work"' EXIT
+
+# Seeds: a routing file of three addresses, one of count 0, one cut short; item names.
+mkdir -p "$work/fuzz_addr_list" "$work/fuzz_item_name"
+printf '\003\000\000\000\005\000\000\000<a@b>\005\000\000\000<c@d>\005\000\000\000<e@f>' \
+    > "$work/fuzz_addr_list/three"
+printf '\000\000\000\000' > "$work/fuzz_addr_list/zero"
+printf '\002\000\000\000\005\000\000\000<a@' > "$work/fuzz_addr_list/cut"
+printf '19980105143007123.rfc822' > "$work/fuzz_item_name/stamped"
+printf '[ann_40pop1]AB_2E12.rfc822' > "$work/fuzz_item_name/tagged"
+printf '[x]a_ 9_5F_G_' > "$work/fuzz_item_name/escapes"
+
+status=0
+for target in fuzz_addr_list fuzz_item_name; do
+    bin="$build/tests/fuzz/$target"
+    if [ ! -x "$bin" ]; then
+        echo "run.sh: $bin not built (configure with -DTRAWLEX_FUZZ=ON)" >&2
+        exit 1
+    fi
+    dict=""
+    [ -f "$here/$target.dict" ] && dict="-dict=$here/$target.dict"
+    mkdir -p "$work/$target.artifacts"
+    echo "== $target ($seconds s)"
+    # The log's debugger copy goes to stderr on every rejected file; -close_fd_mask=2 keeps it
+    # quiet, and a crash is replayed below with stderr open to show the report.
+    TMPDIR="$work" "$bin" -max_total_time="$seconds" -close_fd_mask=2 -print_final_stats=1 $dict \
+        -artifact_prefix="$work/$target.artifacts/" "$work/$target" > "$work/$target.out" 2>&1
+    rc=$?
+    grep -E '^(stat::number_of_executed_units|stat::new_units_added|Done )' "$work/$target.out"
+    if [ $rc -ne 0 ]; then
+        echo "== $target FAILED (exit $rc)"
+        tail -n 30 "$work/$target.out"
+        for crash in "$work/$target.artifacts"/*; do
+            [ -f "$crash" ] || continue
+            echo "== replaying $(basename "$crash"):"
+            od -A d -t x1 "$crash" | head -n 20
+            TMPDIR="$work" "$bin" "$crash" 2>&1 | grep -v ' APP HIGH ' | tail -n 40
+            mkdir -p "$build/fuzz-artifacts"
+            cp "$crash" "$build/fuzz-artifacts/$target-$(basename "$crash")" && \
+                echo "== kept as $build/fuzz-artifacts/$target-$(basename "$crash")"
+        done
+        status=1
+        break
+    fi
+done
+exit $status

@@ -1,0 +1,109 @@
+"""The engine's start-up, its link with a controller, and the cycle start's registry read,
+driven through trawlexctl and raw link records."""
+
+import os
+import re
+import socket
+import subprocess
+import time
+import unittest
+
+from harness import Engine, link_record, wait_until, TRAWLEXCTL
+
+WM_ENGINE_LINK = 2024
+STAMP = r"^\d{6}  "
+
+
+class EngineStartAndLink(unittest.TestCase):
+    def test_runs_in_an_empty_directory_and_a_cycle_without_settings_fails_at_the_host(self):
+        with Engine(make_dirs=False) as e:
+            time.sleep(0.3)
+            self.assertIsNone(e.proc.poll(), "engine must keep running")
+            self.assertTrue(os.path.exists(e.link_socket()))
+            self.assertEqual(os.stat(e.link_socket()).st_mode & 0o777, 0o600)
+            r = e.ctl("cycle", "--timeout", "3")
+            self.assertEqual(r.returncode, 2, r.stderr)   # no cycle runs: it times out
+            self.assertEqual(r.stdout, "CYCLE_STARTED\n")
+            lines = e.log_lines()
+            start = [i for i, l in enumerate(lines) if re.match(STAMP + "MAIL  MED Start cycle$", l)]
+            fail = [i for i, l in enumerate(lines) if re.match(
+                STAMP + " APP HIGH Failed to retrieve outgoing mail host name from registry$", l)]
+            self.assertEqual(len(start), 1, lines)
+            self.assertEqual(len(fail), 1, lines)
+            self.assertLess(start[0], fail[0])
+
+    def test_each_missing_value_names_itself_and_a_full_set_reads_cleanly(self):
+        cases = [
+            ({"outhostname": "mail.example.net"}, "Failed to retrieve outgoing mail host port from registry"),
+            ({"outhostname": "mail.example.net", "outhostport": 25},
+             "Failed to retrieve RAS entry from registry"),
+            ({"outhostname": "x" * 260, "outhostport": 25, "rasentry": ""},
+             "Failed to retrieve outgoing mail host name from registry"),   # does not fit 260 bytes
+            ({"outhostname": "mail.example.net", "outhostport": 25, "rasentry": ""}, None),
+        ]
+        with Engine() as e:
+            for values, expected in cases:
+                e.write_registry(values)
+                before = len(e.log_lines())
+                r = e.ctl("cycle", "--timeout", "1.5")
+                self.assertEqual(r.stdout, "CYCLE_STARTED\n")
+                new = [re.sub(STAMP, "", l) for l in e.log_lines()[before:]]
+                self.assertIn("MAIL  MED Start cycle", new)
+                failures = [l for l in new if "Failed to retrieve" in l]
+                self.assertEqual(failures, [" APP HIGH " + expected] if expected else [], values)
+
+    def test_shutdown_ends_the_engine_with_status_zero(self):
+        e = Engine().start()
+        try:
+            r = e.ctl("shutdown", "--timeout", "10")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual(e.proc.wait(timeout=10), 0)
+            self.assertFalse(os.path.exists(e.link_socket()))
+            r = e.ctl("cycle")
+            self.assertEqual(r.returncode, 1)
+            self.assertIn("no engine found", r.stderr)
+        finally:
+            e.stop()
+
+    def test_null_controller_is_reported_and_the_engine_goes_on(self):
+        with Engine() as e:
+            self.assertTrue(e.post_raw(WM_ENGINE_LINK, 1, 0))   # LINK_REGISTER, lParam 0
+            self.assertTrue(wait_until(lambda: "TRAWLEX: NULL controller" in e.stderr()))
+            e.post_raw(WM_ENGINE_LINK, 2, 0)                     # LINK_START_CYCLE, lParam 0
+            self.assertTrue(wait_until(lambda: e.stderr().count("TRAWLEX: NULL controller") == 2))
+            self.assertTrue(wait_until(lambda: "MAIL  MED Start cycle" in e.log_texts()))
+            self.assertIsNone(e.proc.poll())
+            # A controller registered afterwards hears the engine again.
+            r = e.ctl("cycle", "--timeout", "1")
+            self.assertEqual(r.stdout, "CYCLE_STARTED\n")
+
+    def test_malformed_records_and_unknown_codes_do_not_hurt_the_engine(self):
+        with Engine() as e:
+            self.assertFalse(e.post_raw(0, 0, 0, raw=b"\x00" * 64))            # bad magic: dropped
+            self.assertFalse(e.post_raw(0, 0, 0, raw=link_record(1, 0x4A, 0, 0, flags=4, payload=b"x")))
+            self.assertFalse(e.post_raw(0, 0, 0, raw=link_record(1, 1, 0, 0, flags=1, payload=b"\x05\x00../..")))
+            e.post_raw(WM_ENGINE_LINK, 99, 0)                                 # ignored code
+            e.post_raw(1034, 7, 0)                                            # WM_NEW_OUTGOING, wrong wParam
+            time.sleep(0.2)
+            self.assertIsNone(e.proc.poll())
+            r = e.ctl("cycle", "--timeout", "1")
+            self.assertEqual(r.stdout, "CYCLE_STARTED\n")
+
+    def test_a_second_engine_of_the_same_user_refuses_to_start(self):
+        with Engine() as e:
+            second = subprocess.run([os.path.join(os.path.dirname(TRAWLEXCTL), "trawlex")], cwd=e.work,
+                                    env=e.env, capture_output=True, text=True, timeout=10)
+            self.assertEqual(second.returncode, 1)
+            self.assertIn("already running", second.stderr)
+            self.assertIsNone(e.proc.poll())
+
+    def test_ctl_usage(self):
+        r = subprocess.run([TRAWLEXCTL, "--help"], capture_output=True, text=True)
+        self.assertEqual(r.returncode, 0)
+        self.assertIn("controller", r.stdout)
+        r = subprocess.run([TRAWLEXCTL, "frobnicate"], capture_output=True, text=True)
+        self.assertEqual(r.returncode, 1)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,82 @@
+// The local SMTP server in this process: the "Received:" line's zone, and the idle time-out
+// that every command re-arms.
+#include "net/client.h"
+#include "smtp/received_line.h"
+#include "smtp/smtp_server.h"
+#include "tests/net/net_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <sys/stat.h>
+
+using namespace nettest;
+
+namespace {
+
+TEST(ReceivedLine, ZoneIsTheNegatedBiasInHoursAndMinutes) {
+    std::tm t{};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 0;
+    t.tm_mday = 5;
+    t.tm_hour = 14;
+    t.tm_min = 30;
+    t.tm_sec = 7;
+    const std::string head = "Received: from localhost by localhost (Tarnwick MTA) ; 05 Jan 2026 14:30:07 ";
+    EXPECT_EQ(receivedLine(t, -60), head + "+0100");
+    EXPECT_EQ(receivedLine(t, 300), head + "-0500");
+    EXPECT_EQ(receivedLine(t, -330), head + "+0530");
+    EXPECT_EQ(receivedLine(t, 0), head + "+0000");
+    t.tm_mon = 11;
+    EXPECT_NE(receivedLine(t, 0).find(" Dec 2026 "), std::string::npos);
+}
+
+std::string readLine(int fd) {
+    std::string out;
+    char c;
+    while (::recv(fd, &c, 1, 0) == 1) {
+        out += c;
+        if (out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0) break;
+    }
+    return out;
+}
+
+class SmtpInProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::mkdir("outgoing", 0700);
+        owner = makeOwner();
+        server = std::make_unique<SMTPServer>(owner, true, "outgoing/", nullptr);
+        {
+            RawListener probe;
+            port = probe.port;
+        }
+        ASSERT_EQ(server->listen(port), 1);
+    }
+    void TearDown() override {
+        Client::timeoutMs = Client::kDefaultTimeoutMs;
+        server.reset();
+        plat::destroyWindow(owner);
+    }
+    plat::HWND owner = 0;
+    std::unique_ptr<SMTPServer> server;
+    int port = 0;
+};
+
+TEST_F(SmtpInProcess, AClientThatFallsSilentAfterAnyCommandIsDisconnected) {
+    Client::timeoutMs = 150;
+    for (const char* last : {"MAIL FROM:<a@x>", "RCPT TO:<b@y>", "RSET", "NOOP"}) {
+        int fd = rawConnect(port);
+        ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
+        plat::pumpMessages(20);
+        EXPECT_EQ(readLine(fd), "220 LOCALHOST Service ready\r\n");
+        sendText(fd, "HELO x\r\n");
+        if (std::string(last) == "RCPT TO:<b@y>") sendText(fd, "MAIL FROM:<a@x>\r\n");
+        sendText(fd, std::string(last) + "\r\n");
+        // The session ends by itself once the time-out has run out after the last command.
+        EXPECT_TRUE(waitFor([&] { return server->sessionCount() == 0; }, 3000)) << last;
+        ::close(fd);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+// Helpers of the store tests: a fresh directory per test and the text of the day's log.
+#pragma once
+
+#include "shared/debug.h"
+#include "tests/support/temp_env.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <sys/stat.h>
+
+namespace storetest {
+
+constexpr std::time_t kLogTime = 1700000000;
+
+inline std::time_t fixedClock() {
+    return kLogTime;
+}
+
+inline std::string logFileName() {
+    std::time_t t = kLogTime;
+    std::tm local{};
+    localtime_r(&t, &local);
+    char name[32];
+    std::strftime(name, sizeof name, "%Y%m%d.log", &local);
+    return name;
+}
+
+inline std::string logText() {
+    return testsupport::readFile(logFileName());
+}
+
+// Each test gets its own directory below the working directory, named after the test, and an
+// empty log.
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DebugLogSetClock(fixedClock);
+        std::remove(logFileName().c_str());
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = std::string(info->test_suite_name()) + "." + info->name();
+        ASSERT_EQ(::mkdir(dir_.c_str(), 0700), 0) << dir_;
+    }
+    void TearDown() override { DebugLogSetClock(nullptr); }
+
+    std::string in(const std::string& name) const { return dir_ + "/" + name; }
+    void put(const std::string& name, const std::string& data) const {
+        testsupport::writeFile(in(name), data);
+    }
+
+    std::string dir_;
+};
+
+}  // namespace storetest
