@@ -1,4 +1,5 @@
 #include "platform/event_loop.h"
+#include "platform/event_ptr.h"
 
 #include "platform/loop_internal.h"
 #include "platform/window.h"
@@ -11,11 +12,6 @@
 
 namespace plat {
 namespace {
-
-struct EventDeleter {
-    void operator()(event* e) const { event_free(e); }
-};
-using EventPtr = std::unique_ptr<event, EventDeleter>;
 
 struct Timer {
     EventPtr ev;

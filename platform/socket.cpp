@@ -1,6 +1,7 @@
 #include "platform/socket.h"
 
 #include "platform/event_loop.h"
+#include "platform/event_ptr.h"
 #include "platform/loop_internal.h"
 
 #include <event2/event.h>
@@ -16,11 +17,6 @@
 
 namespace plat {
 namespace {
-
-struct EventDeleter {
-    void operator()(event* e) const { event_free(e); }
-};
-using EventPtr = std::unique_ptr<event, EventDeleter>;
 
 // What one selected socket has asked for and what the kernel has promised.
 struct Selection {

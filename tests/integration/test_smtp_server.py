@@ -187,25 +187,25 @@ class SmtpServer(unittest.TestCase):
 
 
 class SmtpServerFailures(unittest.TestCase):
+    def ready_envelope(self, engine):
+        d = Dialogue(engine.smtp_port)
+        self.addCleanup(d.close)
+        d.line()
+        d.cmd("HELO x")
+        d.cmd("MAIL FROM:<a@x>")
+        d.cmd("RCPT TO:<b@y>")
+        return d
+
     def test_an_item_file_that_cannot_be_created_gets_451(self):
         with Engine() as e:
-            d = Dialogue(e.smtp_port)
-            d.line()
-            d.cmd("HELO x")
-            d.cmd("MAIL FROM:<a@x>")
-            d.cmd("RCPT TO:<b@y>")
+            d = self.ready_envelope(e)
             shutil.rmtree(e.work)   # nothing can be created in the engine's working directory
             self.assertEqual(d.cmd("DATA"), "451 Unable to open file for incoming mail data")
             self.assertEqual(d.cmd("RCPT TO:<c@y>"), "250 Recipient '<c@y>' okay")   # envelope kept
-            d.close()
 
     def test_a_routing_file_that_cannot_be_written_gets_554(self):
         with Engine() as e:
-            d = Dialogue(e.smtp_port)
-            d.line()
-            d.cmd("HELO x")
-            d.cmd("MAIL FROM:<a@x>")
-            d.cmd("RCPT TO:<b@y>")
+            d = self.ready_envelope(e)
             # Every routing file name of the next seconds is taken by a directory.
             now = datetime.datetime.now(datetime.timezone.utc)
             for ms in range(0, 4000):
@@ -220,7 +220,6 @@ class SmtpServerFailures(unittest.TestCase):
             # The session goes on, with an empty envelope.
             self.assertEqual(d.cmd("RCPT TO:<b@y>"), "500 command unrecognised")
             self.assertEqual(d.cmd("MAIL FROM:<a@x>"), "250 Return-path '<a@x>' okay")
-            d.close()
 
 
 if __name__ == "__main__":

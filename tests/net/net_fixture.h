@@ -74,6 +74,17 @@ inline void sendText(int fd, const std::string& s) {
     ::send(fd, s.data(), s.size(), MSG_NOSIGNAL);
 }
 
+// Reads one CRLF-terminated line (with its CRLF) from a blocking socket.
+inline std::string readLine(int fd) {
+    std::string out;
+    char c;
+    while (::recv(fd, &c, 1, 0) == 1) {
+        out += c;
+        if (out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0) break;
+    }
+    return out;
+}
+
 // Today's log of the working directory.
 inline std::string todaysLog() {
     std::time_t now = std::time(nullptr);

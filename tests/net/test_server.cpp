@@ -46,16 +46,6 @@ public:
     void removeSession(Client* session) override { dropSession(session, "TEST"); }
 };
 
-std::string readLine(int fd) {
-    std::string out;
-    char c;
-    while (::recv(fd, &c, 1, 0) == 1) {
-        out += c;
-        if (out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0) break;
-    }
-    return out;
-}
-
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -31,16 +31,6 @@ TEST(ReceivedLine, ZoneIsTheNegatedBiasInHoursAndMinutes) {
     EXPECT_NE(receivedLine(t, 0).find(" Dec 2026 "), std::string::npos);
 }
 
-std::string readLine(int fd) {
-    std::string out;
-    char c;
-    while (::recv(fd, &c, 1, 0) == 1) {
-        out += c;
-        if (out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0) break;
-    }
-    return out;
-}
-
 class SmtpInProcess : public ::testing::Test {
 protected:
     void SetUp() override {

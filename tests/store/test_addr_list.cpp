@@ -53,16 +53,6 @@ TEST_F(AddrListTest, RoutingFileHasTheExactLayoutAndLoadsBackEqual) {
     EXPECT_EQ(logText(), "");
 }
 
-TEST_F(AddrListTest, AddressesAreBytesOfAnyValue) {
-    AddrList list;
-    list.append(std::string("<\0\xff\r\n>", 6));
-    list.append("x");
-    ASSERT_TRUE(list.save(in("r.route")));
-    AddrList back;
-    ASSERT_TRUE(back.load(in("r.route")));
-    EXPECT_EQ(contents(back), contents(list));
-}
-
 TEST_F(AddrListTest, CountZeroLoadsEmpty) {
     put("zero.route", le32(0));
     AddrList list;

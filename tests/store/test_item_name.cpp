@@ -68,16 +68,6 @@ TEST(ItemFileName, MakesTheOwnerTaggedPath) {
     EXPECT_EQ(makeItemFileName("", "a", "b"), "./[a]b.rfc822");
 }
 
-TEST(ItemFileName, LongNamesAreNeverCut) {
-    // A 70-character provider identifier of punctuation escapes to 210 characters.
-    std::string uid(70, '!');
-    std::string name = ownerTaggedName("someone.with.a.long.name@pop.example.net", uid);
-    EXPECT_GT(name.size(), 129u);
-    ItemFileName parts = parseItemFileName(name);
-    EXPECT_EQ(parts.id, uid);
-    EXPECT_EQ(decodeNamePart(parts.ownerTag), "someone.with.a.long.name@pop.example.net");
-}
-
 TEST(NewItemFileName, IsAUtcStampAndConsecutiveCallsDiffer) {
     std::string a = newItemFileName();
     std::string b = newItemFileName();

@@ -1,0 +1,271 @@
+// The text hive: values of every type through the file, names without regard to case, buffer
+// rules, escaping, other writers, unparsable and unreadable files, two writers at once.
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "tests/support/temp_env.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace plat;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const auto& e : fs::directory_iterator(configDir())) fs::remove_all(e.path());
+    }
+
+    static RegKey key(const std::string& path, bool write = true, bool create = true) {
+        RegKey k;
+        EXPECT_EQ(regOpenKey(Hive::CurrentUser, path, write, create, k), RegStatus::Ok) << path;
+        return k;
+    }
+
+    static std::string str(const RegKey& k, const std::string& name) {
+        char buf[4096];
+        return regQueryString(k, name, buf, sizeof buf) == RegStatus::Ok ? buf : "<unreadable>";
+    }
+
+    // Another program replaces the hive with text, the way our writers do: a new file renamed in.
+    static void replaceHive(const std::string& text) {
+        writeFile(userHivePath() + ".other", text);
+        fs::rename(userHivePath() + ".other", userHivePath());
+    }
+};
+
+TEST_F(Registry, EveryTypeRoundTripsThroughTheFile) {
+    RegKey k = key("SOFTWARE\\Orrindale Systems\\Tarnwick");
+    std::vector<std::uint8_t> placement(44);
+    for (int i = 0; i < 44; ++i) placement[i] = static_cast<std::uint8_t>(i * 37);
+    ASSERT_EQ(regSetString(k, "outhostname", "mail.example.net"), RegStatus::Ok);
+    ASSERT_EQ(regSetDword(k, "outhostport", 25), RegStatus::Ok);
+    ASSERT_EQ(regSetDword(k, "max", 0xffffffffu), RegStatus::Ok);
+    ASSERT_EQ(regSetBinary(k, "Placement", placement.data(), placement.size()), RegStatus::Ok);
+    ASSERT_EQ(regSetBinary(k, "empty", nullptr, 0), RegStatus::Ok);
+    ASSERT_EQ(regSetString(k, "", "default"), RegStatus::Ok);
+
+    std::string text = readFile(userHivePath());
+    EXPECT_EQ(text.rfind("REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Orrindale Systems\\Tarnwick]\n", 0), 0u);
+    EXPECT_NE(text.find("\"outhostport\"=dword:00000019\n"), std::string::npos);
+    EXPECT_NE(text.find("@=\"default\"\n"), std::string::npos);
+    replaceHive(text);   // what comes back below is what the parser made of the file
+
+    EXPECT_EQ(str(k, "outhostname"), "mail.example.net");
+    EXPECT_EQ(str(k, ""), "default");
+    std::uint32_t d = 0;
+    ASSERT_EQ(regQueryDword(k, "outhostport", d), RegStatus::Ok);
+    EXPECT_EQ(d, 25u);
+    ASSERT_EQ(regQueryDword(k, "max", d), RegStatus::Ok);
+    EXPECT_EQ(d, 0xffffffffu);
+    std::vector<std::uint8_t> got(44);
+    std::size_t size = 0;
+    ASSERT_EQ(regQueryBinary(k, "Placement", got.data(), got.size(), size), RegStatus::Ok);
+    EXPECT_EQ(size, 44u);
+    EXPECT_EQ(got, placement);
+    ASSERT_EQ(regQueryBinary(k, "empty", got.data(), got.size(), size), RegStatus::Ok);
+    EXPECT_EQ(size, 0u);
+
+    RegType type{};
+    ASSERT_EQ(regQueryInfo(k, "outhostname", type, size), RegStatus::Ok);
+    EXPECT_EQ(type, RegType::String);
+    EXPECT_EQ(size, 17u);
+    EXPECT_EQ(regQueryDword(k, "outhostname", d), RegStatus::WrongType);
+    EXPECT_EQ(regQueryDword(k, "absent", d), RegStatus::NotFound);
+}
+
+TEST_F(Registry, NamesIgnoreCaseKeepTheirFirstSpellingAndEnumerateInUpperCaseOrder) {
+    for (const char* n : {"beta", "Alpha", "_x", "gamma", "Zed"}) key(std::string("Software\\Test\\") + n);
+    key("SOFTWARE\\TEST\\ALPHA");   // opens the existing key
+
+    RegKey parent = key("software\\test", false, false);
+    std::uint32_t count = 0;
+    ASSERT_EQ(regCountSubKeys(parent, count), RegStatus::Ok);
+    EXPECT_EQ(count, 5u);
+    std::vector<std::string> names;
+    char buf[200];
+    for (std::uint32_t i = 0; regEnumSubKey(parent, i, buf, sizeof buf) == RegStatus::Ok; ++i) names.push_back(buf);
+    EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "beta", "gamma", "Zed", "_x"}));
+    EXPECT_EQ(regEnumSubKey(parent, 5, buf, sizeof buf), RegStatus::NotFound);
+
+    RegKey k = key("software\\TEST\\alpha");
+    ASSERT_EQ(regSetDword(k, "MyValue", 1), RegStatus::Ok);
+    ASSERT_EQ(regSetDword(k, "MYVALUE", 2), RegStatus::Ok);
+    std::uint32_t d = 0;
+    ASSERT_EQ(regQueryDword(k, "myvalue", d), RegStatus::Ok);
+    EXPECT_EQ(d, 2u);
+    std::string text = readFile(userHivePath());
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Test\\Alpha]\n\"MyValue\"=dword:00000002\n\n"),
+              std::string::npos);
+}
+
+TEST_F(Registry, AValueThatDoesNotFitItsBufferIsMoreData) {
+    RegKey k = key("Software\\Fit");
+    key("Software\\Fit\\Alpha");
+    ASSERT_EQ(regSetString(k, "s", "abcdefghi"), RegStatus::Ok);
+    char buf[16] = "x";
+    EXPECT_EQ(regQueryString(k, "s", buf, 10), RegStatus::Ok);
+    EXPECT_EQ(regQueryString(k, "s", buf, 9), RegStatus::MoreData);   // no room for the NUL
+    EXPECT_EQ(buf[0], '\0');
+    const std::uint8_t five[5] = {1, 2, 3, 4, 5};
+    ASSERT_EQ(regSetBinary(k, "b", five, 5), RegStatus::Ok);
+    std::size_t size = 0;
+    EXPECT_EQ(regQueryBinary(k, "b", buf, 4, size), RegStatus::MoreData);
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(regEnumSubKey(k, 0, buf, 5), RegStatus::MoreData);
+    EXPECT_EQ(regEnumSubKey(k, 0, buf, 6), RegStatus::Ok);
+}
+
+TEST_F(Registry, EscapedNamesAndStringsRoundTrip) {
+    const std::string keyName = "Software\\say \"hi\" [there]";
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {"a\\b\"c", "C:\\dir\\\"q\"\\\\"}, {"lines", "one\r\ntwo\n"}, {"utf8", "Gr\xC3\xBC\xC3\x9F" "e"}, {"", "\""}};
+    RegKey k = key(keyName);
+    for (const auto& [name, data] : values) ASSERT_EQ(regSetString(k, name, data), RegStatus::Ok) << name;
+    std::string text = readFile(userHivePath());
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\say \"hi\" [there]]\n"), std::string::npos);
+    EXPECT_NE(text.find("\"a\\\\b\\\"c\"=\"C:\\\\dir\\\\\\\"q\\\"\\\\\\\\\"\n"), std::string::npos);
+    EXPECT_NE(text.find("\"lines\"=hex(1):6f,6e,65,0d,0a,74,77,6f,0a,00\n"), std::string::npos);
+    replaceHive(text);
+    for (const auto& [name, data] : values) EXPECT_EQ(str(k, name), data) << name;
+}
+
+TEST_F(Registry, HandWrittenExportsAreReadAndUnknownTypesSurviveAWrite) {
+    replaceHive("\xEF\xBB\xBFREGEDIT4\r\n\r\n; written by hand\r\n[hkey_current_user\\Software\\Hand]\r\n"
+                "@=\"d\"\r\n\"n\" = dword:1F\r\n\"b\"=hex:01,02,\\\r\n  03\r\n\"x\"=hex(2):41,00\r\n");
+    RegKey k = key("Software\\Hand");
+    EXPECT_EQ(str(k, ""), "d");
+    std::uint32_t d = 0;
+    ASSERT_EQ(regQueryDword(k, "n", d), RegStatus::Ok);
+    EXPECT_EQ(d, 31u);
+    std::uint8_t b[4] = {};
+    std::size_t size = 0;
+    ASSERT_EQ(regQueryBinary(k, "b", b, sizeof b, size), RegStatus::Ok);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(b[2], 3);
+    ASSERT_EQ(regSetDword(k, "n", 32), RegStatus::Ok);
+    EXPECT_NE(readFile(userHivePath()).find("\"x\"=hex(2):41,00\n"), std::string::npos);
+}
+
+TEST_F(Registry, AnotherWritersChangeIsSeenAtTheNextRead) {
+    RegKey k = key("Software\\Shared");
+    ASSERT_EQ(regSetDword(k, "v", 1), RegStatus::Ok);
+    pid_t child = fork();
+    if (child == 0) _exit(regSetDword(k, "v", 2) == RegStatus::Ok ? 0 : 1);
+    int status = -1;
+    waitpid(child, &status, 0);
+    ASSERT_EQ(status, 0);
+    std::uint32_t d = 0;
+    ASSERT_EQ(regQueryDword(k, "v", d), RegStatus::Ok);
+    EXPECT_EQ(d, 2u);
+
+    replaceHive("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Shared]\n\"v\"=dword:00000003\n");
+    ASSERT_EQ(regQueryDword(k, "v", d), RegStatus::Ok);
+    EXPECT_EQ(d, 3u);
+}
+
+TEST_F(Registry, AnUnparsableFileIsKeptAsideAndNeverOverwritten) {
+    const std::string head = "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n";
+    std::string deep = "REGEDIT4\n\n[HKEY_CURRENT_USER";
+    for (int i = 0; i < 600; ++i) deep += "\\k";
+    const std::vector<std::string> bad = {
+        "garbage\n", head + "\"v\"=\"open\n", head + "\"v\"=\"a\\qb\"\n", head + "\"v\"=hex:1,0g\n",
+        head + "\"v\"=hex:123\n", head + "\"v\"=dword:123456789\n", "REGEDIT4\n\n\"v\"=\"x\"\n",
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n", head + "\"v\"=hex:01,\\\n", head + "\"v\"=-\n",
+        "REGEDIT4\n\n[-HKEY_CURRENT_USER\\A]\n", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A\\\\B]\n",
+        head + "\"v\"=" + std::string(2 << 20, 'x') + "\n", deep + "]\n"};
+    for (const std::string& text : bad) {
+        SCOPED_TRACE(text.substr(0, 60));
+        SetUp();
+        writeFile(userHivePath(), text);
+        RegKey k;
+        EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", false, false, k), RegStatus::NotFound);
+        EXPECT_FALSE(fs::exists(userHivePath()));
+        EXPECT_EQ(readFile(userHivePath() + ".bad"), text);
+        EXPECT_NE(lastHiveProblem().find("user.reg.bad"), std::string::npos);
+        ASSERT_EQ(regSetDword(key("A"), "fresh", 1), RegStatus::Ok);
+        EXPECT_EQ(readFile(userHivePath() + ".bad"), text);
+    }
+    writeFile(userHivePath(), "second bad file\n");   // user.reg.bad is taken
+    RegKey k;
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", false, false, k), RegStatus::NotFound);
+    EXPECT_EQ(readFile(userHivePath() + ".bad.1"), "second bad file\n");
+}
+
+TEST_F(Registry, AFileThatCannotBeReadIsNeitherMovedNorReplaced) {
+    fs::create_directory(userHivePath());
+    RegKey k;
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", false, false, k), RegStatus::NotFound);
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", true, true, k), RegStatus::IoError);
+    EXPECT_TRUE(fs::is_directory(userHivePath()));
+    EXPECT_FALSE(fs::exists(userHivePath() + ".bad"));
+}
+
+TEST_F(Registry, TwoProcessesWritingAtOnceLoseNoValue) {
+    constexpr int kWrites = 200;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        if ((children[c] = fork()) == 0) {
+            int failures = 0;
+            for (int i = 0; i < kWrites; ++i) {
+                RegKey k;
+                failures += regOpenKey(Hive::CurrentUser, "Software\\Race", true, true, k) != RegStatus::Ok;
+                failures += regSetDword(k, "p" + std::to_string(c) + "_" + std::to_string(i), i) != RegStatus::Ok;
+            }
+            _exit(failures ? 1 : 0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(status, 0);
+    }
+    RegKey k = key("Software\\Race", false, false);
+    int found = 0;
+    for (int c = 0; c < 2; ++c) {
+        for (int i = 0; i < kWrites; ++i) {
+            std::uint32_t d = 0;
+            found += regQueryDword(k, "p" + std::to_string(c) + "_" + std::to_string(i), d) == RegStatus::Ok &&
+                     d == static_cast<std::uint32_t>(i);
+        }
+    }
+    EXPECT_EQ(found, 2 * kWrites);
+}
+
+TEST_F(Registry, VanishedKeysReadOnlyHandlesBadNamesAndTheMachineHive) {
+    RegKey k;
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "Software\\Gone", false, false, k), RegStatus::NotFound);   // no file
+    k = key("Software\\Gone");
+    ASSERT_EQ(regDeleteTree(key("Software"), "gone"), RegStatus::Ok);
+    EXPECT_EQ(regSetDword(k, "v", 1), RegStatus::NotFound);
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "Software\\Gone", false, false, k), RegStatus::NotFound);
+    EXPECT_EQ(regSetDword(key("Software", false), "v", 1), RegStatus::AccessDenied);
+    EXPECT_EQ(regSetDword(key("Software"), "two\nlines", 1), RegStatus::InvalidName);
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "Software\\a\rb", true, true, k), RegStatus::InvalidName);
+    EXPECT_EQ(regDeleteTree(key("Software"), ""), RegStatus::InvalidName);
+
+    const std::string machine = testsupport::makeTempDir("machine-") + "/machine.reg";
+    ::setenv("TARNWICK_MACHINE_REG", machine.c_str(), 1);
+    writeFile(machine, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail]\n@=\"Mailer\"\n");
+    ASSERT_EQ(regOpenKey(Hive::LocalMachine, "software\\clients\\mail", false, false, k), RegStatus::Ok);
+    EXPECT_EQ(str(k, ""), "Mailer");
+    EXPECT_EQ(regOpenKey(Hive::LocalMachine, "SOFTWARE\\Clients\\Mail", true, false, k), RegStatus::AccessDenied);
+    fs::remove(machine);
+    writeFile(machine, "not a hive\n");
+    EXPECT_EQ(regOpenKey(Hive::LocalMachine, "SOFTWARE\\Clients\\Mail", false, false, k), RegStatus::NotFound);
+    EXPECT_EQ(readFile(machine), "not a hive\n");   // not ours to move
+    ::unsetenv("TARNWICK_MACHINE_REG");
+}
+
+}  // namespace
