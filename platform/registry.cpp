@@ -184,8 +184,7 @@ public:
             line = trim(line);
             if (line.empty() || line.front() == ';') continue;
             if (!header) {
-                if (line != "REGEDIT4" && line != "Windows Registry Editor Version 5.00")
-                    return fail("not a registry file (no REGEDIT4 line)");
+                if (line != "REGEDIT4") return fail("not a registry file (no REGEDIT4 line)");
                 header = true;
             } else if (line.front() == '[') {
                 if (!section(tree, line, key)) return false;
@@ -620,18 +619,17 @@ bool writeHive(HiveFile& h) {
         if (n <= 0) ok = false;
         else done += static_cast<std::size_t>(n);
     }
-    ok = ok && ::fsync(fd) == 0 && ::rename(tmp.c_str(), h.path.c_str()) == 0;
-    struct stat st{};
-    if (!ok || ::fstat(fd, &st) != 0) {
+    if (!ok || ::fsync(fd) != 0 || ::rename(tmp.c_str(), h.path.c_str()) != 0) {
         ::close(fd);
         ::unlink(tmp.c_str());
         return false;
     }
     syncDirectoryOf(h.path);
+    struct stat st{};
     if (h.pinFd >= 0) ::close(h.pinFd);
     h.pinFd = fd;
     h.state = HiveState::Loaded;
-    h.known = true;
+    h.known = ::fstat(fd, &st) == 0;   // after the rename, which changes the file's ctime
     h.missing = false;
     h.id = idOf(st);
     return true;

@@ -152,9 +152,10 @@ struct NewAccount {
 // "destmailbox" user@server and "dropdir" accounts/user@server/, and makes that directory
 // (accounts/ must exist; that failure is not reported). Refused, with nothing written, when
 // createAccountKey refuses the title, when user or server holds "/" or a control character
-// (user@server names a directory and a file), or when a value the mail flow needs would not
-// read back: server, user, pass, uidlfile, destmailbox of 199 characters or more, pass or
-// dropdir of 100 or more. A write that fails half-way removes the account again.
+// (user@server names a directory and a file), when pass holds a line end (it would end the
+// PASS command), or when a value the mail flow needs would not read back: server, user, pass,
+// uidlfile, destmailbox of 199 characters or more, pass or dropdir of 100 or more. A write
+// that fails half-way removes the account again.
 bool createAccount(const plat::RegKey& accounts, const NewAccount& account);
 
 }  // namespace config
