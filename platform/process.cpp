@@ -1,0 +1,161 @@
+#include "platform/process.h"
+
+#include "platform/event_loop.h"
+#include "platform/event_ptr.h"
+#include "platform/loop_internal.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <unordered_map>
+
+extern char** environ;
+
+namespace plat {
+namespace {
+
+struct Watched {
+    HWND hwnd;
+    UINT msg;
+};
+
+struct ProcessState {
+    std::unordered_map<pid_t, Watched> children;
+    EventPtr sigchld;
+};
+
+ProcessState& processes() {
+    static ProcessState s;
+    return s;
+}
+
+int exitCodeOf(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+}
+
+void onChildEnded(evutil_socket_t, short, void*) {
+    auto& kids = processes().children;
+    for (auto it = kids.begin(); it != kids.end();) {
+        int status = 0;
+        if (::waitpid(it->first, &status, WNOHANG) == it->first) {
+            detail::enqueue({it->second.hwnd, it->second.msg, static_cast<WPARAM>(it->first),
+                             static_cast<LPARAM>(exitCodeOf(status)), 0});
+            it = kids.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+std::vector<char*> argvOf(const std::vector<std::string>& argv) {
+    std::vector<char*> out;
+    for (const auto& a : argv) out.push_back(const_cast<char*>(a.c_str()));
+    out.push_back(nullptr);
+    return out;
+}
+
+long long nowMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+std::string findOnPath(const std::string& name) {
+    if (name.empty()) return {};
+    if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        std::string dir = dirs.substr(start, end - start);
+        std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+        struct stat st{};
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv, int timeoutMs) {
+    ProcessResult result;
+    if (argv.empty()) return result;
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    auto args = argvOf(argv);
+    pid_t pid = 0;
+    int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (rc != 0) {
+        ::close(pipeFds[0]);
+        return result;
+    }
+    result.started = true;
+    long long deadline = nowMs() + timeoutMs;
+    char buf[4096];
+    for (;;) {
+        long long left = deadline - nowMs();
+        if (left <= 0) {
+            result.timedOut = true;
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        pollfd p{pipeFds[0], POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+        ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
+        if (n > 0) {
+            result.output.append(buf, static_cast<std::size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = exitCodeOf(status);
+    return result;
+}
+
+int startProcess(const std::vector<std::string>& argv, HWND hwnd, UINT msg) {
+    if (argv.empty()) return 0;
+    auto& s = processes();
+    if (!s.sigchld) {
+        s.sigchld.reset(evsignal_new(eventBase(), SIGCHLD, onChildEnded, nullptr));
+        if (!s.sigchld || event_add(s.sigchld.get(), nullptr) != 0) {
+            s.sigchld.reset();
+            return 0;
+        }
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    auto args = argvOf(argv);
+    pid_t pid = 0;
+    int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return 0;
+    s.children[pid] = Watched{hwnd, msg};
+    onChildEnded(-1, 0, nullptr);   // it may have ended already
+    return pid;
+}
+
+}  // namespace plat

@@ -1,0 +1,56 @@
+// Child processes: queries run to their end, and ends that arrive as messages.
+#include "platform/event_loop.h"
+#include "platform/process.h"
+#include "platform/window.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace plat;
+
+namespace {
+
+struct Ended {
+    WPARAM pid;
+    LPARAM code;
+};
+std::vector<Ended> g_ended;
+
+LRESULT endProc(HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_USER + 20) g_ended.push_back({wParam, lParam});
+    return 0;
+}
+
+TEST(Process, QueriesCollectOutputAndExitCodeWithinTheirTime) {
+    ProcessResult r = runProcess({"sh", "-c", "printf 'home:activated\\nwork:\\n'; exit 4"}, 5000);
+    EXPECT_TRUE(r.started);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_EQ(r.output, "home:activated\nwork:\n");
+    ProcessResult slow = runProcess({"sleep", "5"}, 100);
+    EXPECT_TRUE(slow.timedOut);
+    EXPECT_EQ(slow.exitCode, 128 + 9);
+    EXPECT_FALSE(runProcess({"no-such-program-here"}, 1000).started);
+    EXPECT_NE(findOnPath("sh"), "");
+    EXPECT_EQ(findOnPath("no-such-program-here"), "");
+}
+
+TEST(Process, AStartedProgramsEndArrivesAsAMessage) {
+    ASSERT_TRUE(registerClass("PROCCLASS", endProc));
+    HWND w = createWindow("PROCCLASS", "", 0);
+    int quick = startProcess({"sh", "-c", "exit 3"}, w, WM_USER + 20);
+    int slower = startProcess({"sh", "-c", "sleep 0.2; exit 0"}, w, WM_USER + 20);
+    ASSERT_GT(quick, 0);
+    ASSERT_GT(slower, 0);
+    for (int i = 0; i < 300 && g_ended.size() < 2; ++i) pumpMessages(10);
+    ASSERT_EQ(g_ended.size(), 2u);
+    EXPECT_EQ(g_ended[0].pid, static_cast<WPARAM>(quick));
+    EXPECT_EQ(g_ended[0].code, 3);
+    EXPECT_EQ(g_ended[1].pid, static_cast<WPARAM>(slower));
+    EXPECT_EQ(g_ended[1].code, 0);
+    EXPECT_EQ(startProcess({"no-such-program-here"}, w, WM_USER + 20), 0);
+    destroyWindow(w);
+}
+
+}  // namespace
