@@ -1,5 +1,7 @@
 // The text hive: values of every type through the file, names without regard to case, buffer
-// rules, escaping, other writers, unparsable and unreadable files, two writers at once.
+// rules, escaping, other writers, unparsable and unreadable files, two writers at once; the
+// parser and writer of the hive text on their own.
+#include "platform/hive_text.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "tests/support/temp_env.h"
@@ -266,6 +268,131 @@ TEST_F(Registry, VanishedKeysReadOnlyHandlesBadNamesAndTheMachineHive) {
     EXPECT_EQ(regOpenKey(Hive::LocalMachine, "SOFTWARE\\Clients\\Mail", false, false, k), RegStatus::NotFound);
     EXPECT_EQ(readFile(machine), "not a hive\n");   // not ours to move
     ::unsetenv("TARNWICK_MACHINE_REG");
+}
+
+// ---------------------------------------------------------------- the hive text on its own
+
+namespace hv = plat::hive;
+
+const hv::Value* lookUp(const hv::Node& tree, const std::string& path, const std::string& name) {
+    std::vector<std::string> parts;
+    if (!hv::splitPath(path, parts)) return nullptr;
+    hv::Node* n = hv::findPath(tree, parts);
+    return n ? n->value(name) : nullptr;
+}
+
+TEST(HiveText, EachWellFormedFormReadsToItsValue) {
+    struct Case {
+        std::string text;
+        std::string key, name;
+        std::uint32_t type;
+        std::string data;
+    };
+    const std::string head = "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n";
+    const std::vector<Case> cases = {
+        {"\xEF\xBB\xBFREGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"s\"=\"v\"\r\n", "K", "s", hv::kString, "v"},
+        {"; a comment before the header\n  REGEDIT4  \n[hkey_current_user\\K]\n\t\"s\" =  \"v\" \n", "K", "s", hv::kString, "v"},
+        {head + "@=\"default\"\n", "K", "", hv::kString, "default"},
+        {head + "\"q\\\"\\\\\"=\"a\\\\b\\\"\"\n", "K", "q\"\\", hv::kString, "a\\b\""},
+        {head + "\"d\"=DWORD:1F\n", "K", "d", hv::kDword, std::string("\x1f\0\0\0", 4)},
+        {head + "\"d\"=dword:fedcba98\n", "K", "d", hv::kDword, "\x98\xba\xdc\xfe"},
+        {head + "\"b\"=hex:1,ab , 0\n", "K", "b", hv::kBinary, std::string("\x01\xab\0", 3)},
+        {head + "\"b\"=hex:\n", "K", "b", hv::kBinary, ""},
+        {head + "\"b\"=hex:01,\\\n   02,\\\n\t03\n", "K", "b", hv::kBinary, "\x01\x02\x03"},
+        {head + "\"s\"=hex(1):61,00,62\n", "K", "s", hv::kString, "a"},
+        {head + "\"x\"=hex(7):41,00,00\n", "K", "x", 7, std::string("A\0\0", 3)},
+        {head + "\"v\"=\"old\"\n[HKEY_CURRENT_USER\\k]\n\"V\"=\"new\"\n", "K", "v", hv::kString, "new"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER]\n\"top\"=dword:2\n", "", "top", hv::kDword, std::string("\x02\0\0\0", 4)},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A\\B c\\D]\n\"s\"=\"\"\n", "a\\b C\\d", "s", hv::kString, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        hv::Node tree;
+        std::string error;
+        ASSERT_TRUE(hv::parseHive(c.text, "HKEY_CURRENT_USER", tree, error)) << error;
+        const hv::Value* v = lookUp(tree, c.key, c.name);
+        ASSERT_NE(v, nullptr);
+        EXPECT_EQ(v->type, c.type);
+        EXPECT_EQ(v->data, c.data);
+    }
+}
+
+TEST(HiveText, MalformedTextIsRejectedNamingItsLine) {
+    const std::string head = "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n";   // a value below is on line 4
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", ""},   // an empty file is an empty hive, not an error
+        {"[HKEY_CURRENT_USER\\A]\n", "line 1: not a registry file"},
+        {"REGEDIT5\n", "line 1: not a registry file"},
+        {"REGEDIT4\n\"v\"=\"x\"\n", "line 2: a value before the first [key] line"},
+        {"REGEDIT4\nv=x\n", "line 2: a line that is neither"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A\n", "line 2: a [key] line without its ']'"},
+        {"REGEDIT4\n[-HKEY_CURRENT_USER\\A]\n", "line 2: key deletion"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n", "line 2: a key outside HKEY_CURRENT_USER"},
+        {"REGEDIT4\n[HKEY_CURRENT_USERX\\A]\n", "line 2: a key outside HKEY_CURRENT_USER"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\]\n", "line 2: an empty key name"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A\\]\n", "line 2: an empty key name"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A\\\\B]\n", "line 2: an empty key name"},
+        {head + "\"v\"=\"open\n", "line 4: a string without its closing quote"},
+        {head + "\"v\"=\"a\\qb\"\n", "line 4: a backslash that escapes neither"},
+        {head + "\"v\"=\"a\" \"b\"\n", "line 4: text after a string value"},
+        {head + "\"v\" \"x\"\n", "line 4: a value name without '='"},
+        {head + "\"v\"=dword:\n", "line 4: a dword that is not 1 to 8 hex digits"},
+        {head + "\"v\"=dword:123456789\n", "line 4: a dword that is not 1 to 8 hex digits"},
+        {head + "\"v\"=dword:12 34\n", "line 4: a dword that is not 1 to 8 hex digits"},
+        {head + "\"v\"=hex(1:00\n", "line 4: a bad hex(type)"},
+        {head + "\"v\"=hex 00\n", "line 4: hex without ':'"},
+        {head + "\"v\"=hex:123\n", "line 4: a hex byte that is not one or two hex digits"},
+        {head + "\"v\"=hex:1,0g\n", "line 4: hex bytes not separated by commas"},
+        {head + "\"v\"=hex:01,,02\n", "line 4: a hex byte that is not one or two hex digits"},
+        {head + "\"v\"=hex:01,\\\n", "line 4: a continued hex value at the end of the file"},
+        {head + "\"v\"=-\n", "line 4: value deletion"},
+        {head + "\"v\"=other\n", "line 4: a value of unknown form"},
+        {head + "\"ok\"=\"1\"\n\n; fine so far\n\"v\"=\n", "line 7: a value of unknown form"},
+    };
+    for (const auto& [text, error] : cases) {
+        SCOPED_TRACE(text);
+        hv::Node tree;
+        std::string got;
+        EXPECT_EQ(hv::parseHive(text, "HKEY_CURRENT_USER", tree, got), error.empty());
+        EXPECT_EQ(got.substr(0, error.size()), error) << got;
+    }
+}
+
+TEST(HiveText, WrittenTextReadsBackToTheSameTree) {
+    hv::Node tree;
+    bool created = false;
+    hv::Node& k = tree.ensure("Software", created).ensure("Say \"hi\" [there]", created);
+    tree.ensure("Software", created).ensure("empty", created);
+    k.values.push_back({"", hv::kString, "default"});
+    k.values.push_back({"lines", hv::kString, "one\r\ntwo\n"});
+    k.values.push_back({"d", hv::kDword, hv::dwordBytes(0x1234abcd)});
+    k.values.push_back({"short dword", hv::kDword, "ab"});
+    k.values.push_back({"x", 0x2a, std::string("\0\xff", 2)});
+    std::string bytes;
+    for (int i = 0; i < 300; ++i) bytes += static_cast<char>(i);
+    k.values.push_back({"long", hv::kBinary, bytes});
+    tree.values.push_back({"top", hv::kString, "at the root"});
+
+    const std::string text = hv::formatHive(tree, "HKEY_CURRENT_USER");
+    EXPECT_EQ(text.rfind("REGEDIT4\n\n[HKEY_CURRENT_USER]\n\"top\"=\"at the root\"\n", 0), 0u);
+    EXPECT_NE(text.find("\n[HKEY_CURRENT_USER\\Software\\empty]\n"), std::string::npos);
+    EXPECT_NE(text.find("\n\"short dword\"=hex(4):61,62\n"), std::string::npos);
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        EXPECT_LE(end - start, 80u) << text.substr(start, end - start);
+
+    hv::Node back;
+    std::string error;
+    ASSERT_TRUE(hv::parseHive(text, "HKEY_CURRENT_USER", back, error)) << error;
+    EXPECT_EQ(hv::formatHive(back, "HKEY_CURRENT_USER"), text);
+    for (const hv::Value& v : k.values) {
+        SCOPED_TRACE(v.name);
+        const hv::Value* got = lookUp(back, "software\\SAY \"HI\" [THERE]", v.name);
+        ASSERT_NE(got, nullptr);
+        EXPECT_EQ(got->type, v.type);
+        EXPECT_EQ(got->data, v.data);
+    }
+    EXPECT_NE(lookUp(back, "", "top"), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,228 @@
+#include "platform/hive_file.h"
+
+#include "platform/files.h"
+#include "platform/hive_text.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace plat::hive {
+namespace {
+
+// Far beyond any real hive; bounds the memory a stray file can make us use.
+constexpr std::size_t kMaxHiveBytes = std::size_t{16} << 20;
+constexpr std::size_t kMaxBadNames = 1000;
+
+FileId idOf(const struct stat& st) {
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
+            st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+}
+
+// Moves the file to the first free name of path.bad, path.bad.1, ... without replacing any.
+int moveAside(const std::string& path, std::string& target) {
+    for (std::size_t n = 0; n < kMaxBadNames; ++n) {
+        target = path + ".bad" + (n ? "." + std::to_string(n) : std::string());
+        int err = moveFileNoReplace(path, target);
+        if (err != EEXIST) return err;
+    }
+    return EEXIST;
+}
+
+// Reads the whole file, at most kMaxHiveBytes + 1 bytes. Returns 0 or the errno value.
+int readAll(int fd, std::string& text) {
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return 0;
+        text.append(buf, static_cast<std::size_t>(n));
+        if (text.size() > kMaxHiveBytes) return 0;
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- the writers' lock
+
+HiveLock::HiveLock(const std::string& hivePath) {
+    fd_ = ::open((hivePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) return;
+    while (::flock(fd_, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+    }
+}
+
+HiveLock::~HiveLock() {
+    if (fd_ >= 0) ::close(fd_);   // closing drops the lock
+}
+
+// ---------------------------------------------------------------- the file
+
+HiveFile::HiveFile(const char* rootName, bool ours, std::string& problems)
+    : rootName_(rootName), ours_(ours), problems_(problems) {}
+
+void HiveFile::report(const std::string& text) {
+    problems_ = text;
+    std::fprintf(stderr, "tarnwick: %s\n", text.c_str());
+}
+
+void HiveFile::resetTo(HiveState state) {
+    root_ = Node();
+    if (pinFd_ >= 0) ::close(pinFd_);
+    pinFd_ = -1;
+    state_ = state;
+}
+
+void HiveFile::markMissing() {
+    resetTo(HiveState::Empty);
+    known_ = true;
+    missing_ = true;
+}
+
+void HiveFile::markUnusable(const FileId& id, const std::string& why) {
+    resetTo(HiveState::Unusable);
+    known_ = true;
+    missing_ = false;
+    id_ = id;
+    if (!reported_ || !(reportedId_ == id)) {
+        report("the registry file " + path_ + " cannot be used (" + why + "); it is left as it is");
+        reported_ = true;
+        reportedId_ = id;
+    }
+}
+
+// Keeps an unparsable file of ours aside. False when the file changed meanwhile (read it again).
+bool HiveFile::quarantine(int fd, const FileId& id, const std::string& why, bool lockHeld) {
+    std::unique_ptr<HiveLock> lock;
+    if (!lockHeld) {
+        // Under the writers' lock no writer can rename a good file into place while we move.
+        lock = std::make_unique<HiveLock>(path_);
+        if (!lock->held()) {
+            ::close(fd);
+            markUnusable(id, why + "; the lock file cannot be opened");
+            return true;
+        }
+    }
+    struct stat st{};
+    if (::stat(path_.c_str(), &st) != 0 || !(idOf(st) == id)) {
+        ::close(fd);
+        return false;
+    }
+    std::string target;
+    int err = moveAside(path_, target);
+    ::close(fd);
+    if (err != 0) {
+        markUnusable(id, why + "; it cannot be moved aside: " + std::strerror(err));
+        return true;
+    }
+    syncDirectoryOf(path_);
+    report("the registry file " + path_ + " cannot be parsed (" + why + "); it is kept as " + target +
+           " and the registry starts empty");
+    markMissing();
+    return true;
+}
+
+void HiveFile::refresh(const std::string& path, bool force, bool lockHeld) {
+    if (path_ != path) {
+        // Another file altogether: nothing known about the old one applies to it.
+        resetTo(HiveState::Empty);
+        known_ = false;
+        missing_ = true;
+        id_ = FileId();
+        reported_ = false;
+        reportedId_ = FileId();
+        path_ = path;
+    }
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        struct stat st{};
+        if (::stat(path.c_str(), &st) != 0) {
+            if (errno == ENOENT) markMissing();
+            else markUnusable(FileId(), std::strerror(errno));
+            return;
+        }
+        if (!force && known_ && !missing_ && id_ == idOf(st)) return;
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            if (errno == ENOENT) continue;
+            markUnusable(idOf(st), std::strerror(errno));
+            return;
+        }
+        // Identify what was opened, not what the name meant a moment earlier.
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            markUnusable(idOf(st), "not a regular file");
+            return;
+        }
+        FileId id = idOf(st);
+        std::string text;
+        if (int err = readAll(fd, text)) {
+            ::close(fd);
+            markUnusable(id, std::strerror(err));
+            return;
+        }
+        Node tree;
+        std::string why;
+        if (text.size() > kMaxHiveBytes) why = "larger than 16 MiB";
+        else parseHive(text, rootName_, tree, why);
+        if (why.empty()) {
+            resetTo(HiveState::Loaded);
+            root_ = std::move(tree);
+            pinFd_ = fd;
+            known_ = true;
+            missing_ = false;
+            id_ = id;
+            return;
+        }
+        if (!ours_) {
+            // Not ours to move: ignore it until it changes.
+            ::close(fd);
+            markUnusable(id, why);
+            return;
+        }
+        if (quarantine(fd, id, why, lockHeld)) return;
+    }
+    markUnusable(FileId(), "it keeps changing while it is read");
+}
+
+bool HiveFile::write() {
+    std::string text = formatHive(root_, rootName_);
+    std::string tmp = path_ + ".tmp.XXXXXX";
+    int fd = ::mkostemp(tmp.data(), O_CLOEXEC);   // mode 0600: the hive holds passwords
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    bool ok = true;
+    while (ok && done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += static_cast<std::size_t>(n);
+    }
+    if (!ok || ::fsync(fd) != 0 || ::rename(tmp.c_str(), path_.c_str()) != 0) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    syncDirectoryOf(path_);
+    struct stat st{};
+    if (pinFd_ >= 0) ::close(pinFd_);
+    pinFd_ = fd;
+    state_ = HiveState::Loaded;
+    known_ = ::fstat(fd, &st) == 0;   // after the rename, which changes the file's ctime
+    missing_ = false;
+    id_ = idOf(st);
+    return true;
+}
+
+}  // namespace plat::hive

@@ -1,0 +1,86 @@
+// One hive file on disk as this process last read it. Readers re-read the file whenever it has
+// changed; writers hold the writers' lock (<hive>.lock beside it), re-read it, change the tree
+// and rename a flushed temporary file over it. A file of ours that cannot be parsed is never
+// overwritten: it is moved aside as <hive>.bad (<hive>.bad.1, ... if that exists). Every problem
+// is reported on standard error. For the registry's own files.
+#pragma once
+
+#include "platform/hive_tree.h"
+
+#include <string>
+#include <sys/types.h>
+
+namespace plat::hive {
+
+// The writers' lock, user.reg.lock beside the hive, held for one scope.
+class HiveLock {
+public:
+    explicit HiveLock(const std::string& hivePath);
+    ~HiveLock();
+    HiveLock(const HiveLock&) = delete;
+    HiveLock& operator=(const HiveLock&) = delete;
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// What identifies one version of a file: a rewrite or a replacement changes some of it.
+struct FileId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    long mtimeSec = 0, mtimeNsec = 0, ctimeSec = 0, ctimeNsec = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// Empty: no file, or one moved aside. Unusable: a file we cannot read or cannot move aside:
+// reads see an empty hive, writes fail.
+enum class HiveState { Empty, Loaded, Unusable };
+
+// Not thread-safe: the caller serialises every use of one HiveFile.
+class HiveFile {
+public:
+    // rootName is the root key the file's sections name. A file that is ours is moved aside when
+    // it cannot be parsed and may be written; another one is left as it is. problems receives the
+    // text of each problem reported, and must outlive this object.
+    HiveFile(const char* rootName, bool ours, std::string& problems);
+    HiveFile(const HiveFile&) = delete;
+    HiveFile& operator=(const HiveFile&) = delete;
+
+    // Brings the tree up to date with the file at path. Readers re-read only a changed file;
+    // writers (force) always re-read, under the writers' lock (lockHeld).
+    void refresh(const std::string& path, bool force, bool lockHeld);
+    // Writes the tree to a flushed temporary file and renames it over the hive.
+    bool write();
+    // The tree no longer describes the file (it holds an unwritten change): the next refresh
+    // reads the file again.
+    void forget() { known_ = false; }
+
+    HiveState state() const { return state_; }
+    Node& tree() { return root_; }
+
+private:
+    void report(const std::string& text);
+    void resetTo(HiveState state);
+    void markMissing();
+    void markUnusable(const FileId& id, const std::string& why);
+    bool quarantine(int fd, const FileId& id, const std::string& why, bool lockHeld);
+
+    const char* rootName_;
+    bool ours_;
+    std::string& problems_;
+    std::string path_;
+    bool known_ = false;   // state and tree describe the file as identified by id (or its absence)
+    bool missing_ = true;
+    FileId id_;
+    HiveState state_ = HiveState::Empty;
+    Node root_;
+    // The file last read stays open, so that its inode number cannot be reused by a later
+    // file while we compare against it.
+    int pinFd_ = -1;
+    bool reported_ = false;
+    FileId reportedId_;
+};
+
+}  // namespace plat::hive
