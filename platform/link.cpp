@@ -1,5 +1,6 @@
 #include "platform/link.h"
 
+#include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/link_record.h"
 #include "platform/loop_internal.h"
@@ -78,15 +79,9 @@ bool peerIsSameUser(int fd) {
     return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
 }
 
-long long nowMs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
-
 // Writes everything within the deadline; works on blocking and non-blocking descriptors.
 bool writeAll(int fd, const std::string& data, int timeoutMs) {
-    long long deadline = nowMs() + timeoutMs;
+    long long deadline = monotonicMs() + timeoutMs;
     std::size_t off = 0;
     while (off < data.size()) {
         ssize_t n = ::send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -95,7 +90,7 @@ bool writeAll(int fd, const std::string& data, int timeoutMs) {
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-        long long left = deadline - nowMs();
+        long long left = deadline - monotonicMs();
         if (left <= 0) return false;
         pollfd p{fd, POLLOUT, 0};
         ::poll(&p, 1, static_cast<int>(left));
@@ -366,14 +361,14 @@ LRESULT sendRemote(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (!deliver(remote, link::encode(makeRecord(link::Kind::Send, msg, wParam, lParam)), reconnected))
         return 0;
     std::string buf;
-    long long deadline = nowMs() + kLinkSendTimeoutMs;
+    long long deadline = monotonicMs() + kLinkSendTimeoutMs;
     for (;;) {
         Record reply;
         std::size_t used = 0;
         auto res = link::decode(buf, reply, used);
         if (res == link::DecodeResult::Complete && reply.kind == link::Kind::Reply) return reply.lParam;
         if (res != link::DecodeResult::NeedMore) break;
-        long long left = deadline - nowMs();
+        long long left = deadline - monotonicMs();
         if (left <= 0) {
             linkLog("no reply within 10 s");
             break;

@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/event_ptr.h"
 #include "platform/loop_internal.h"
@@ -63,12 +64,6 @@ std::vector<char*> argvOf(const std::vector<std::string>& argv) {
     return out;
 }
 
-long long nowMs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
-
 }  // namespace
 
 std::string findOnPath(const std::string& name) {
@@ -109,10 +104,10 @@ ProcessResult runProcess(const std::vector<std::string>& argv, int timeoutMs) {
         return result;
     }
     result.started = true;
-    long long deadline = nowMs() + timeoutMs;
+    long long deadline = monotonicMs() + timeoutMs;
     char buf[4096];
     for (;;) {
-        long long left = deadline - nowMs();
+        long long left = deadline - monotonicMs();
         if (left <= 0) {
             result.timedOut = true;
             ::kill(pid, SIGKILL);
