@@ -77,14 +77,6 @@ int syncFile(std::FILE* f) {
     return ::fsync(::fileno(f)) == 0 ? 0 : errno;
 }
 
-int syncPath(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    int rc = ::fsync(fd) == 0 ? 0 : errno;
-    ::close(fd);
-    return rc;
-}
-
 int syncDirectoryOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));

@@ -35,9 +35,6 @@ std::FILE* createExclusive(const std::string& path, int* err);
 // Flushes stdio buffers and the file's data to disk. Returns 0 or the errno value.
 int syncFile(std::FILE* f);
 
-// Opens path and flushes its data to disk (a file written by someone else's stream).
-int syncPath(const std::string& path);
-
 // fsync of the directory that holds path (after a rename into it). Returns 0 or the errno value.
 int syncDirectoryOf(const std::string& path);
 
