@@ -32,7 +32,6 @@ bool startControlWindow(ControlWindow& control) {
 
 EngineServers::EngineServers() = default;
 EngineServers::~EngineServers() = default;
-EngineServers::EngineServers(EngineServers&&) noexcept = default;
 
 void startServers(ControlWindow& control, EngineServers& servers) {
     // 4. What the local SMTP server posts when it has queued an item.

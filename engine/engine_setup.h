@@ -16,7 +16,6 @@ bool startControlWindow(ControlWindow& control);
 struct EngineServers {
     EngineServers();
     ~EngineServers();
-    EngineServers(EngineServers&&) noexcept;
     NewOutgoingNotice newOutgoing;
     std::unique_ptr<SMTPServer> smtp;
 };
