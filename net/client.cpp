@@ -12,7 +12,7 @@ constexpr char kNetClass[] = "NETCLASS";
 constexpr UINT WM_SOCKET = WM_USER;
 constexpr UINT WM_LOOKUP = WM_USER + 1;
 constexpr WPARAM kTimeoutTimer = 0;
-constexpr std::size_t kReceiveSize = 1024;
+constexpr std::size_t kReceiveSize = 16384;
 }  // namespace
 
 unsigned Client::timeoutMs = Client::kDefaultTimeoutMs;
@@ -108,6 +108,22 @@ void Client::connect() {
     connectPending_ = false;
 }
 
+void Client::afterRead(SOCKET s) {
+    if (s != socket_ || lines_.length() == 0) return;
+    if (lines_.overlong()) {
+        DebugLine(LOG_NET, LOG_HIGH, "Line too long, closing connection");
+        lines_.reset();
+        dispatcher(EV_LINE_TOO_LONG, 0);
+        if (socket_ != INVALID_SOCKET) {
+            closeSocket();
+            dispatcher(EV_CLOSED, 0);
+        }
+        return;
+    }
+    // A peer that stops in the middle of a line is as silent as one that stops after it.
+    armTimeout();
+}
+
 void Client::deliverLines() {
     // A handler that closes the session empties the buffer, which ends this loop.
     while (lines_.hasLine()) dispatcher(EV_LINE, 0);
@@ -147,6 +163,7 @@ void Client::onSocket(WPARAM wParam, LPARAM lParam) {
         }
         lines_.append(buf, n);
         deliverLines();
+        afterRead(s);
         return;
     }
     case FD_WRITE:
@@ -172,6 +189,7 @@ void Client::onSocket(WPARAM wParam, LPARAM lParam) {
         if (n > 0) {
             lines_.append(buf.get(), n);
             deliverLines();
+            if (lines_.overlong()) lines_.reset();
         }
         if (s == socket_) closeSocket();
         dispatcher(EV_CLOSED, 0);

@@ -20,6 +20,9 @@ public:
         EV_WRITABLE = 3,   // write-ready, except the first time after a connect
         EV_CONNECT = 5,    // arg 1 connected, 0 failed
         EV_CLOSED = 6,     // peer closed, or a receive failed
+        // More than LineBuffer::kMaxLineLength bytes without CRLF; the bytes are dropped. The
+        // handler may still send a reply; then the socket is closed and EV_CLOSED follows.
+        EV_LINE_TOO_LONG = 7,
     };
 
     // The inactivity time-out; tests may shorten it.
@@ -38,7 +41,8 @@ public:
 
     // Starts the outgoing connection; the outcome arrives as EV_CONNECT.
     void open();
-    // Restarts timer 0 with the inactivity time-out.
+    // Restarts timer 0 with the inactivity time-out. A read stops the timer, except that a read
+    // leaving an unfinished line restarts it, so a peer silent mid-line also times out.
     void armTimeout();
 
     plat::SOCKET socket() const { return socket_; }
@@ -60,6 +64,7 @@ private:
     void init(plat::HWND owner);
     void connect();
     void deliverLines();
+    void afterRead(plat::SOCKET s);
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
     void onSocket(plat::WPARAM socket, plat::LPARAM lParam);
     void onLookup(plat::WPARAM handle, plat::LPARAM lParam);

@@ -9,6 +9,9 @@
 class LineBuffer {
 public:
     static constexpr std::size_t kInitialCapacity = 1024;
+    // The longest unfinished line a connection may hold: a thousand times what mail standards
+    // allow, so real mail passes, while a peer that never sends CRLF cannot grow memory further.
+    static constexpr std::size_t kMaxLineLength = 1024 * 1024;
 
     LineBuffer();
 
@@ -18,6 +21,8 @@ public:
     void append(const char* bytes, long n);
     // Whether a complete line is held; records the first line's length (without its CRLF).
     bool hasLine();
+    // Whether more than kMaxLineLength bytes are held without a CRLF among them.
+    bool overlong() const { return scanned_ > kMaxLineLength; }
     // The length recorded by the last successful hasLine; -1 before the first.
     long lineLength() const { return lineLength_; }
     // Copies the first line into destination when it is shorter than capacity, otherwise
@@ -32,9 +37,13 @@ public:
 
 private:
     void removeFirstLine();
+    const char* begin() const { return data_.data() + start_; }
 
+    // Held bytes are data_[start_, start_ + length_); taking a line only moves start_, so a
+    // batch of many short lines costs no copying until the next append compacts.
+    std::size_t start_ = 0;
     std::size_t length_ = 0;
     std::vector<char> data_;
     long lineLength_ = -1;
-    std::size_t scanned_ = 0;   // bytes already known to hold no CRLF
+    std::size_t scanned_ = 0;   // held bytes already known to hold no CRLF
 };

@@ -202,4 +202,39 @@ TEST_F(ClientTest, SilenceAfterArmingGivesExactlyOneTimeout) {
     ::close(peer);
 }
 
+TEST_F(ClientTest, APeerSilentInTheMiddleOfALineTimesOut) {
+    Client::timeoutMs = 80;
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    int peer = connected(r, l);
+    // No timer was armed, yet half a line followed by silence ends in one time-out.
+    sendText(peer, "MAIL FR");
+    plat::pumpMessages(400);
+    EXPECT_EQ(r.count(Client::EV_TIMEOUT), 1);
+    EXPECT_EQ(r.count(Client::EV_LINE), 0);
+    ::close(peer);
+}
+
+TEST_F(ClientTest, ALineWithoutEndIsCutOffAtTheLimitAndTheConnectionClosed) {
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    int peer = connected(r, l);
+    sendText(peer, "ok\r\n");
+    std::string chunk(64 * 1024, 'x');
+    std::size_t sent = 0;
+    // Bounded: the connection closes after about kMaxLineLength bytes.
+    while (sent < 4 * LineBuffer::kMaxLineLength && r.count(Client::EV_CLOSED) == 0) {
+        ssize_t n = ::send(peer, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) sent += static_cast<std::size_t>(n);
+        plat::pumpMessages(1);
+    }
+    ASSERT_TRUE(waitFor([&] { return r.count(Client::EV_CLOSED) > 0; }));
+    EXPECT_EQ(r.count(Client::EV_LINE_TOO_LONG), 1);
+    EXPECT_EQ(r.count(Client::EV_LINE), 1);
+    EXPECT_EQ(r.lineBuffer().capacity(), LineBuffer::kInitialCapacity);
+    EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);
+    EXPECT_NE(todaysLog().find(" NET HIGH Line too long, closing connection"), std::string::npos);
+    ::close(peer);
+}
+
 }  // namespace
