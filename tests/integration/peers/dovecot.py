@@ -1,0 +1,193 @@
+"""A private Dovecot POP3 server for tests and benchmarks: its own config file, passwd-file,
+maildirs, state and log in one temporary directory, listening on a free loopback port.
+
+    with PrivateDovecot({"alice": "secret"}) as dc:
+        dc.deliver("alice", b"Subject: hi\r\n\r\nbody\r\n")
+        ... POP3 on 127.0.0.1:dc.port ...
+        dc.messages("alice")   # what is still on the server
+"""
+
+import os
+import pwd
+import grp
+import shutil
+import socket
+import subprocess
+import tempfile
+import time
+
+DOVECOT = shutil.which("dovecot") or "/usr/sbin/dovecot"
+
+
+def _free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def available():
+    return os.path.exists(DOVECOT)
+
+
+class PrivateDovecot:
+    def __init__(self, users, directory=None):
+        self.users = dict(users)
+        self._own_dir = directory is None
+        self.dir = directory or tempfile.mkdtemp(prefix="dovecot-")
+        self.port = _free_port()
+        self.config = os.path.join(self.dir, "dovecot.conf")
+        self.log = os.path.join(self.dir, "dovecot.log")
+        self._seq = 0
+        # Dovecot refuses to keep mail as root; root's tests hand the maildirs to "nobody".
+        if os.getuid() == 0:
+            nobody = pwd.getpwnam("nobody")
+            self.mail_uid, self.mail_gid = nobody.pw_uid, nobody.pw_gid
+        else:
+            self.mail_uid, self.mail_gid = os.getuid(), os.getgid()
+
+    def _chown_tree(self):
+        if os.getuid() != 0:
+            return
+        top = os.path.join(self.dir, "mail")
+        for root, dirs, files in os.walk(top):
+            for name in [root] + [os.path.join(root, n) for n in dirs + files]:
+                os.chown(name, self.mail_uid, self.mail_gid)
+
+    # --- life ---------------------------------------------------------------------------
+    def start(self):
+        for sub in ("run", "state", "mail"):
+            os.makedirs(os.path.join(self.dir, sub), exist_ok=True)
+        with open(os.path.join(self.dir, "passwd"), "w") as f:
+            for user, password in self.users.items():
+                f.write(f"{user}:{{PLAIN}}{password}\n")
+        for user in self.users:
+            for sub in ("cur", "new", "tmp"):
+                os.makedirs(self.maildir(user, sub), exist_ok=True)
+        self._chown_tree()
+        me = pwd.getpwuid(os.getuid()).pw_name
+        group = grp.getgrgid(os.getgid()).gr_name
+        # As root, Dovecot's unprivileged users from the package do the log-in work; as
+        # anyone else, every process runs as that user.
+        login_user = "dovenull" if os.getuid() == 0 else me
+        internal_user = "dovecot" if os.getuid() == 0 else me
+        d = self.dir
+        with open(self.config, "w") as f:
+            f.write(f"""
+base_dir = {d}/run
+state_dir = {d}/state
+log_path = {d}/dovecot.log
+info_log_path = {d}/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain
+default_login_user = {login_user}
+default_internal_user = {internal_user}
+default_internal_group = {group if os.getuid() != 0 else "dovecot"}
+passdb {{
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u {d}/passwd
+}}
+userdb {{
+  driver = static
+  args = uid={self.mail_uid} gid={self.mail_gid} home={d}/mail/%u
+}}
+mail_location = maildir:{d}/mail/%u
+first_valid_uid = 1
+pop3_uidl_format = %08Xu%08Xv
+service pop3-login {{
+  inet_listener pop3 {{
+    address = 127.0.0.1
+    port = {self.port}
+  }}
+  chroot =
+}}
+service anvil {{
+  chroot =
+}}
+service imap-login {{
+  inet_listener imap {{
+    port = 0
+  }}
+  inet_listener imaps {{
+    port = 0
+  }}
+}}
+service pop3-login {{
+  inet_listener pop3s {{
+    port = 0
+  }}
+}}
+service submission-login {{
+  inet_listener submission {{
+    port = 0
+  }}
+}}
+service lmtp {{
+  unix_listener lmtp {{
+    mode = 0666
+  }}
+}}
+""")
+        os.chmod(d, 0o755)
+        subprocess.run([DOVECOT, "-c", self.config], check=True)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            try:
+                with socket.create_connection(("127.0.0.1", self.port), timeout=1) as s:
+                    if s.recv(100).startswith(b"+OK"):
+                        return self
+            except OSError:
+                time.sleep(0.05)
+        raise RuntimeError("dovecot did not start; log:\n" + self.read_log())
+
+    def stop(self):
+        subprocess.run([DOVECOT, "-c", self.config, "stop"], check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        pidfile = os.path.join(self.dir, "run", "master.pid")
+        deadline = time.monotonic() + 5
+        while os.path.exists(pidfile) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        if self._own_dir:
+            shutil.rmtree(self.dir, ignore_errors=True)
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def read_log(self):
+        try:
+            with open(self.log, errors="replace") as f:
+                return f.read()
+        except OSError:
+            return ""
+
+    # --- mail ---------------------------------------------------------------------------
+    def maildir(self, user, sub=""):
+        return os.path.join(self.dir, "mail", user, sub)
+
+    def deliver(self, user, message: bytes):
+        """Puts one message (bytes, any line ends) into the user's maildir as new mail. Dovecot
+        keeps LF in its files and sends CRLF, so lines are stored with LF."""
+        self._seq += 1
+        data = message.replace(b"\r\n", b"\n")
+        name = f"{int(time.time())}.M{self._seq}P{os.getpid()}.test"
+        tmp = os.path.join(self.maildir(user, "tmp"), name)
+        with open(tmp, "wb") as f:
+            f.write(data)
+        if os.getuid() == 0:
+            os.chown(tmp, self.mail_uid, self.mail_gid)
+        os.rename(tmp, os.path.join(self.maildir(user, "new"), name))
+
+    def messages(self, user):
+        """The messages still on the server for user (bytes with LF line ends), by file name."""
+        out = {}
+        for sub in ("new", "cur"):
+            folder = self.maildir(user, sub)
+            for name in sorted(os.listdir(folder)):
+                with open(os.path.join(folder, name), "rb") as f:
+                    out[name] = f.read()
+        return out
