@@ -89,6 +89,24 @@ class EngineStartAndLink(unittest.TestCase):
             r = e.ctl("cycle", "--timeout", "1")
             self.assertEqual(r.stdout, "CYCLE_STARTED\n")
 
+    def test_a_peer_can_only_post_link_messages_and_never_names_an_engine_window(self):
+        with Engine() as e:
+            # Cycle notices carrying a path, and the window's end: each refused, connection kept.
+            for msg, wparam, lparam in ((1024, 22, 0x4141414141), (1024, 13, 8), (2, 0, 0)):
+                self.assertTrue(e.post_raw(msg, wparam, lparam))
+            self.assertTrue(wait_until(lambda: len([l for l in e.log_texts()
+                                                    if "Link record refused" in l]) == 3))
+            self.assertIn(" APP HIGH Link record refused : post of message 1024 from a peer dropped",
+                          e.log_texts())
+            self.assertIsNone(e.proc.poll())
+            self.assertTrue(os.path.exists(e.link_socket()))
+            # The number of the engine's first window (its control window) given as the
+            # controller arrives as 0.
+            e.post_raw(WM_ENGINE_LINK, 1, 0x10000)
+            self.assertTrue(wait_until(lambda: e.stderr().count("TRAWLEX: NULL controller") == 1))
+            r = e.ctl("cycle", "--timeout", "1")
+            self.assertEqual(r.stdout, "CYCLE_STARTED\n")
+
     def test_a_second_engine_of_the_same_user_refuses_to_start(self):
         with Engine() as e:
             second = subprocess.run([os.path.join(os.path.dirname(TRAWLEXCTL), "trawlex")], cwd=e.work,
