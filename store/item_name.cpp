@@ -106,6 +106,15 @@ std::string newItemFileName() {
     return name;
 }
 
+bool isTimeStampedItemName(std::string_view name) {
+    constexpr std::size_t kDigits = 17;
+    if (name.size() != kDigits + kItemExtension.size() || name.substr(kDigits) != kItemExtension) return false;
+    for (std::size_t i = 0; i < kDigits; ++i) {
+        if (name[i] < '0' || name[i] > '9') return false;
+    }
+    return true;
+}
+
 NewItemFile createNewItemFile(const std::string& directory, const std::string& alsoAbsentFrom,
                               ItemNameMaker makeName) {
     NewItemFile result;

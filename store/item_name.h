@@ -51,6 +51,9 @@ std::string makeItemFileName(const std::string& directory, std::string_view owne
 // the file with createNewItemFile, never by opening this name for writing.
 std::string newItemFileName();
 
+// Whether name (without directory) has exactly the time-stamped form: 17 digits and ".rfc822".
+bool isTimeStampedItemName(std::string_view name);
+
 using ItemNameMaker = std::string (*)();
 
 struct NewItemFile {

@@ -3,6 +3,7 @@
 // its message loop until it is told to shut down.
 #include "engine/control_window.h"
 #include "engine/engine_setup.h"
+#include "engine/startup_cleanup.h"
 #include "platform/console.h"
 #include "platform/event_loop.h"
 #include "shared/debug.h"
@@ -22,6 +23,10 @@ int main() {
         DebugLogClose();
         return 1;
     }
+
+    // What a killed run left half-done goes before anything new comes in. Only the engine that
+    // published its window gets here, so no other engine is writing these files.
+    removeStartupLeftovers("", kQueueDirectory);
 
     // 4-6. The local servers.
     EngineServers servers;

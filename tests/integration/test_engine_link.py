@@ -52,6 +52,25 @@ class EngineStartAndLink(unittest.TestCase):
                 failures = [l for l in new if "Failed to retrieve" in l]
                 self.assertEqual(failures, [" APP HIGH " + expected] if expected else [], values)
 
+    def test_start_up_removes_what_a_killed_run_left_half_done(self):
+        e = Engine()
+        try:
+            half = [os.path.join(e.work, "20261207101500200.rfc822"),
+                    os.path.join(e.work, "20261207101500200.rfc822.route"),
+                    os.path.join(e.work, "outgoing", "20261207101500300.rfc822")]
+            pair = [os.path.join(e.work, "outgoing", "20261207101500400.rfc822"),
+                    os.path.join(e.work, "outgoing", "20261207101500400.rfc822.route")]
+            for p in half + pair:
+                with open(p, "w") as f:
+                    f.write("x")
+            e.start()
+            self.assertEqual([p for p in half if os.path.exists(p)], [])
+            self.assertEqual([p for p in pair if not os.path.exists(p)], [])
+            self.assertIn("MAIL  MED Removed leftover of an unfinished run : outgoing/20261207101500300.rfc822",
+                          e.log_texts())
+        finally:
+            e.stop()
+
     def test_shutdown_ends_the_engine_with_status_zero(self):
         e = Engine().start()
         try:
