@@ -3,6 +3,7 @@
 // its message loop until it is told to shut down.
 #include "engine/control_window.h"
 #include "engine/engine_setup.h"
+#include "engine/net_timeout.h"
 #include "engine/startup_cleanup.h"
 #include "platform/console.h"
 #include "platform/event_loop.h"
@@ -16,6 +17,7 @@ int main() {
     DebugLineStr(LOG_APP, LOG_LOW, "Main program compile date: ", __DATE__);
     DebugLineStr(LOG_APP, LOG_LOW, "File: ", "src/main");
     plat::prepareProcess();
+    applyNetTimeoutSetting();
 
     // 3. The hidden control window, published for the front end.
     ControlWindow control;
