@@ -67,8 +67,11 @@ class CycleCrash(unittest.TestCase):
                                          for m in provider.messages())
             self.assertEqual(sorted(int(n) for n in counts), list(range(ITEMS)))
             self.assertLessEqual(sum(counts.values()) - ITEMS, kills)
-            stored = sorted(w.items("carol@127.0.0.1").values())
-            self.assertEqual(stored, sorted(sent))
+            items = w.items("carol@127.0.0.1")
+            copies = collections.Counter(items.values())
+            doubled = [name for name, data in items.items() if copies[data] > 1]
+            self.assertEqual(doubled, [], "stored more than once: %s" % doubled)
+            self.assertEqual(sorted(items.values()), sorted(sent))
             self.assertEqual(os.listdir(os.path.join(w.engine.work, "accounts", "holding")), [])
 
 
