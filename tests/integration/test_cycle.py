@@ -153,8 +153,10 @@ class SilentProviders(unittest.TestCase):
         self.addCleanup(ctl.close)
         ctl.post(LINK_START_CYCLE)
         self.assertTrue(ctl.wait_for("CYCLE_CHECKING"))
+        asked = time.monotonic()
         ctl.post(LINK_SHUTDOWN)
         self.assertEqual(self.w.engine.proc.wait(timeout=15), 0)
+        self.assertGreaterEqual(time.monotonic() - asked, 3.0)   # the line settles before the end
         self.assertEqual(ctl.lines(), ["CYCLE_STARTED", "CYCLE_CONNECTED", "CYCLE_SENDING", "CYCLE_CHECKING"])
         self.assertTrue([c for c in self.w.nmcli_calls() if "connection down id MyISP" in c])
 
