@@ -25,7 +25,7 @@ bool startControlWindow(ControlWindow& control) {
         return false;
     }
     plat::setLinkReporter(reportLinkRecordDropped);
-    switch (plat::publishWindow(control.window(), kEngineClass, kEngineTitle, WM_ENGINE_LINK)) {
+    switch (plat::publishWindow(control.window(), kEngineClass, kEngineTitle)) {
     case plat::PublishResult::Published:
         return true;
     case plat::PublishResult::AlreadyRunning:

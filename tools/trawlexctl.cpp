@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
     if (!registerClass(kCtlClass, procedure)) return 1;
     HWND self = createWindow(kCtlClass, "trawlexctl", 0);
     std::string title = "trawlexctl-" + std::to_string(::getpid());
-    if (!self || publishWindow(self, kCtlClass, title.c_str(), WM_ENGINE_LINK) != PublishResult::Published) {
+    if (!self || publishWindow(self, kCtlClass, title.c_str()) != PublishResult::Published) {
         std::fprintf(stderr, "trawlexctl: cannot publish a window for the engine's answers\n");
         return 1;
     }
