@@ -23,7 +23,8 @@ struct DialHandle {
 };
 
 HWND g_hWndParent = 0;
-const DialNotices* g_dialNotices = nullptr;
+// A copy: a dial's end may outlive the owner that handed the table over.
+std::optional<DialNotices> g_dialNotices;
 std::optional<DialHandle> g_hRasConn;
 
 int g_dialWaitSeconds = 120;
@@ -90,7 +91,8 @@ std::string resolveEntry(const std::string& program, const std::string& entry) {
 RASConnection::RASConnection(HWND owner, const DialNotices* notices) {
     if (owner) {
         g_hWndParent = owner;
-        g_dialNotices = notices;
+        if (notices) g_dialNotices = *notices;
+        else g_dialNotices.reset();
     }
     dialRequested_ = 0;
     program_ = findOnPath("nmcli");

@@ -22,8 +22,8 @@ struct DialNotices {
 
 class RASConnection {
 public:
-    // With an owner window, it and its notice table (which must outlive every dial) become the
-    // process-wide receivers of dial notices; without one (the front end) they stay as they are.
+    // With an owner window, it and (a copy of) its notice table become the process-wide
+    // receivers of dial notices; without one (the front end) they stay as they are.
     RASConnection(plat::HWND owner, const DialNotices* notices);
     // Hangs up when dial was called on this object.
     ~RASConnection();
