@@ -81,11 +81,14 @@ bool allowedFromPeer(const Record& r, UINT linkMessage) {
     return false;
 }
 
-// A value from a peer: a reference becomes the handle of that window; a bare number stays a
-// number, but never one of our own windows.
+// A value from a peer: a reference becomes the handle of that window of another process; a
+// bare number stays a number. Neither ever names one of our own windows (a controller that is
+// our own window would have us command ourselves).
 std::uint64_t peerValue(std::uint64_t value, bool isRef, const std::string& ref) {
-    if (isRef) return remoteFor(ref);
-    return isWindow(static_cast<HWND>(value)) ? 0 : value;
+    HWND h = isRef ? remoteFor(ref) : static_cast<HWND>(value);
+    bool ours = isWindow(h) && !isRemoteWindow(h);
+    if (isRef) return ours ? 0 : h;
+    return isWindow(h) ? 0 : value;
 }
 
 std::string refName(const char* className, const char* title) {

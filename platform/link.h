@@ -22,8 +22,9 @@ constexpr UINT kLinkMessage = WM_USER + 1000;
 // answers) is removed first; a live one answers AlreadyRunning.
 //
 // Other processes may post it linkMessage and send it WM_COPYDATA, nothing else: any other
-// record is dropped and reported, a send answered 0. Window handles cross only as references:
-// a bare number from a peer that names a window of this process arrives as 0.
+// record is dropped and reported, a send answered 0. Window handles cross only as references
+// to windows of other processes: a reference to, or a bare number of, a window of this process
+// arrives as 0.
 PublishResult publishWindow(HWND hwnd, const char* className, const char* title,
                             UINT linkMessage = kLinkMessage);
 

@@ -123,6 +123,11 @@ class EngineStartAndLink(unittest.TestCase):
             # controller arrives as 0.
             e.post_raw(WM_ENGINE_LINK, 1, 0x10000)
             self.assertTrue(wait_until(lambda: e.stderr().count("TRAWLEX: NULL controller") == 1))
+            # So does a reference to the engine's own window.
+            ref = b"APPCLASS.Trawlex"
+            e.post_raw(0, 0, 0, raw=link_record(1, WM_ENGINE_LINK, 1, 0, flags=2,
+                                                payload=len(ref).to_bytes(2, "little") + ref))
+            self.assertTrue(wait_until(lambda: e.stderr().count("TRAWLEX: NULL controller") == 2))
             r = e.ctl("cycle", "--timeout", "1")
             self.assertEqual(r.stdout, "CYCLE_STARTED\n")
 
