@@ -108,6 +108,7 @@ LRESULT Send::SMTPClientWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 }
 
 void Send::onNotice(WPARAM code, LPARAM lParam) {
+    if (!client_) return;   // the phase is over: nothing may follow finished
     switch (code) {
     case MailClient::OPEN_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "Connection opened with SMTP mail server");
@@ -157,7 +158,6 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
         break;
     case MailClient::FINISHED:
         // Posted by the closing phase: no handler of the client is running now.
-        if (!client_) break;
         client_.reset();
         postOwner(notices_->finished);
         break;

@@ -167,6 +167,16 @@ TEST_F(SmtpClientTest, ARefusedRecipientEndsTheEnvelopeAndItsCodeSaysForHowLong)
     }
 }
 
+TEST_F(SmtpClientTest, AWriteReadyNoticeOutsideTheTextNeitherEndsNorBreaksAPhase) {
+    identified();
+    store::AddrList two = list({"<a@x>", "<b@y>"});
+    run(client->envelopeHandler(), &two);
+    EXPECT_EQ(client->dispatcher(Client::EV_WRITABLE, 0), 0);
+    ASSERT_TRUE(noticed(MailClient::SENDMAILENV_COMPLETE));
+    EXPECT_EQ(codes(), std::vector<plat::WPARAM>{MailClient::SENDMAILENV_COMPLETE});
+    EXPECT_NE(client->socket(), plat::INVALID_SOCKET);
+}
+
 TEST_F(SmtpClientTest, OnlyAPermanentRefusalOfTheSenderRefusesTheItem) {
     // 451 is greylisting or a rate limit: the item must survive it.
     for (const auto& [reply, kind] : std::vector<std::pair<std::string, plat::LPARAM>>{
