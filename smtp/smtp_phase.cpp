@@ -15,7 +15,17 @@ void SMTPPhase::takeAnyReply() {
 
 bool SMTPPhase::takeFinalReply() {
     takeAnyReply();
-    if (reply_[0] && reply_[1] && reply_[2] && reply_[3] == ' ') return true;
+    if (reply_[0] && reply_[1] && reply_[2] && reply_[3] == ' ') {
+        continuationLines_ = 0;
+        return true;
+    }
+    if (++continuationLines_ > kMaxReplyLines) {
+        // A reply that never ends would hold the phase for ever, each line re-arming the
+        // timer: it ends here, as a negative reply that refuses nothing for good.
+        continuationLines_ = 0;
+        reply_[0] = '\0';
+        return true;
+    }
     // The read stopped the timer; the rest of the reply is awaited under a new one.
     client_->armTimeout();
     return false;

@@ -18,7 +18,9 @@ protected:
     // Takes the line the client holds into reply(). False when it is not the last line of its
     // reply, that is when its fourth character is not a blank ("250-..." or fewer than four
     // characters): such a line is dropped and the phase waits for the next, timed again.
+    // After kMaxReplyLines such lines in a row the reply counts as ended, empty (negative).
     bool takeFinalReply();
+    static constexpr int kMaxReplyLines = 1000;
     // Takes the line whatever it holds.
     void takeAnyReply();
     const char* reply() const { return reply_; }
@@ -37,4 +39,5 @@ protected:
 
 private:
     char reply_[1024] = {};
+    int continuationLines_ = 0;
 };

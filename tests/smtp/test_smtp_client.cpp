@@ -133,6 +133,18 @@ TEST_F(SmtpClientTest, AGreetingTooShortToBeFinalThenSilenceFailsAtTheTimeout) {
     EXPECT_EQ(codes(), (std::vector<plat::WPARAM>{MailClient::CLOSE_COMPLETE, MailClient::FINISHED}));
 }
 
+TEST_F(SmtpClientTest, AReplyThatNeverEndsRefusesForNowInsteadOfHanging) {
+    std::string endless;
+    for (int i = 0; i < 1200; ++i) endless += "250-more\r\n";
+    peer.answer = [endless](const std::string& c) { return c.rfind("RCPT", 0) == 0 ? endless : SmtpPeer::defaultAnswer(c); };
+    identified();
+    store::AddrList two = list({"<a@x>", "<b@y>"});
+    run(client->envelopeHandler(), &two);
+    ASSERT_TRUE(noticed(MailClient::SENDMAILENV_FAIL));
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{MailClient::SENDMAILENV_ERROR, 0, "<b@y>"},
+                                              {MailClient::SENDMAILENV_FAIL, 1, ""}}));
+}
+
 TEST_F(SmtpClientTest, AListWithoutRecipientFailsForGoodWithNothingSent) {
     identified();
     store::AddrList one = list({"<a@x>"});
