@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev             # unit tests
   clang libclang-rt-14-dev              # fuzz targets (libFuzzer)
   python3 curl                          # integration tests: real SMTP clients
+  python3-aiosmtpd                      # integration tests and benchmark: the provider's SMTP server
   iproute2 util-linux                   # integration tests: private network namespaces
   libcap2-bin                           # setcap: lets the engine bind ports 25 and 110
 )
