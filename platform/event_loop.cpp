@@ -146,6 +146,9 @@ bool killTimer(HWND hwnd, WPARAM id) {
 }
 
 namespace detail {
+// runMessageLoop drains the queue before every turn of libevent: nothing to wake.
+void queueWoken() {}
+
 void killWindowTimers(HWND hwnd) {
     auto& timers = loop().timers;
     for (auto it = timers.lower_bound({hwnd, 0}); it != timers.end() && it->first.first == hwnd;)

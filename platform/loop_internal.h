@@ -17,6 +17,8 @@ struct QueuedMessage {
 };
 
 void enqueue(const QueuedMessage& m);
+// Called by enqueue: the loop back end (libevent or Qt) makes sure the queue gets drained.
+void queueWoken();
 // Dispatches at most the messages queued when called; answers how many were dispatched.
 std::size_t dispatchQueued();
 bool queueEmpty();

@@ -44,6 +44,7 @@ HWND allocateHandle() {
 
 void enqueue(const QueuedMessage& m) {
     state().queue.push_back(m);
+    queueWoken();
 }
 
 bool queueEmpty() {
