@@ -159,11 +159,15 @@ std::string stripFieldCodes(const std::string& exec) {
             continue;
         }
         char c = exec[++i];
-        if (c == '%') out += '%';
-        // Any other field code stands for something we never pass: it goes.
+        if (c == '%') {
+            out += '%';
+            continue;
+        }
+        // Any other field code stands for something we never pass: it goes, and a code that
+        // was a word of its own takes its blank with it.
+        bool wholeWord = (out.empty() || out.back() == ' ') && (i + 1 == exec.size() || exec[i + 1] == ' ');
+        if (wholeWord && !out.empty()) out.pop_back();
     }
-    // Removing a code can leave a word of blanks behind ("x %u" -> "x "): trim the end.
-    while (!out.empty() && out.back() == ' ') out.pop_back();
     return out;
 }
 

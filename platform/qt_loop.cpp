@@ -96,6 +96,7 @@ void pumpMessages(int ms) {
     QDeadlineTimer deadline(ms > 0 ? ms : 0);
     QTimer wake;   // the wait below ends at the deadline at the latest
     if (ms > 0) {
+        wake.setTimerType(Qt::PreciseTimer);
         wake.setSingleShot(true);
         wake.start(ms);
     }
@@ -107,7 +108,7 @@ void pumpMessages(int ms) {
             if (n == 0 && detail::queueEmpty()) return;
             continue;
         }
-        if (deadline.hasExpired()) return;
+        if (deadline.hasExpired() || !wake.isActive()) return;   // a timer may fire a little early
         QCoreApplication::processEvents(detail::queueEmpty() ? QEventLoop::WaitForMoreEvents
                                                              : QEventLoop::AllEvents);
     }
