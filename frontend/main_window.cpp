@@ -27,8 +27,11 @@ public:
         list->setObjectName(QStringLiteral("list"));
         list->setRootIsDecorated(false);
         list->setHeaderLabels({tr("From"), tr("Subject"), tr("Received"), tr("Size")});
-        list->header()->resizeSection(0, 180);
-        list->header()->resizeSection(1, 260);
+        list->header()->setStretchLastSection(false);
+        list->header()->resizeSection(0, 170);
+        list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+        list->header()->resizeSection(2, 130);
+        list->header()->resizeSection(3, 60);
     }
 
     QFrame* band;
