@@ -104,7 +104,7 @@ void MainWindow::openWindow(const std::optional<Placement>& placement) {
     ownStateChange_ = true;
     hide();
     if (placement) resize(placement->right - placement->left, placement->bottom - placement->top);
-    showNormal();
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     ownStateChange_ = false;
 }
 

@@ -35,8 +35,9 @@ public:
     void setStatusParts(const QString& lastCheck, const QString& status);
     QString statusPart(int part) const;
 
-    // Opening and closing (the shell decides when). closeWindow minimises instead of hiding
-    // when there is no tray to come back from.
+    // Opening and closing (the shell decides when). openWindow restores the saved size and
+    // the normal state, still hidden, so the window appears where it belongs; closeWindow
+    // minimises instead of hiding when there is no tray to come back from.
     void openWindow(const std::optional<Placement>& placement);
     void closeWindow(bool hide);
     Placement currentPlacement() const;

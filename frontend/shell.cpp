@@ -377,8 +377,8 @@ void Shell::openMainWindow() {
         if (auto bytes = config::readPlacement()) placement = decodePlacement(*bytes);
         window_->openWindow(placement);
         window_->createViews();
-        window_->show();
         window_->centerWindow();
+        window_->show();
         refreshStatusBar();
     }
     window_->raise();

@@ -33,8 +33,6 @@ struct QtLoopState {
     int nextWatch = 1;
     bool drainScheduled = false;
     bool holdQueue = false;   // collectEvents: let events queue messages without dispatching them
-    bool quit = false;
-    int exitCode = 0;
 };
 
 QtLoopState& loop() {
@@ -56,9 +54,9 @@ void scheduleDrain() {
 void drain() {
     auto& s = loop();
     s.drainScheduled = false;
-    if (s.holdQueue || s.quit) return;
+    if (s.holdQueue || quitPosted()) return;
     detail::dispatchQueued();
-    if (!detail::queueEmpty() && !s.quit) scheduleDrain();
+    if (!detail::queueEmpty() && !quitPosted()) scheduleDrain();
 }
 
 }  // namespace
@@ -67,6 +65,10 @@ namespace detail {
 
 void queueWoken() {
     scheduleDrain();
+}
+
+void quitWoken(int exitCode) {
+    if (QCoreApplication::instance()) QCoreApplication::exit(exitCode);
 }
 
 // The front end watches no sockets of its own (only the link's descriptors, which call their
@@ -84,15 +86,14 @@ void killWindowTimers(HWND hwnd) {
 }  // namespace detail
 
 int runMessageLoop() {
-    auto& s = loop();
-    if (s.quit) return s.exitCode;
+    int exitCode = 0;
+    if (quitPosted(&exitCode)) return exitCode;
     if (!detail::queueEmpty()) scheduleDrain();
     int code = QCoreApplication::exec();
-    return s.quit ? s.exitCode : code;
+    return quitPosted(&exitCode) ? exitCode : code;
 }
 
 void pumpMessages(int ms) {
-    auto& s = loop();
     QDeadlineTimer deadline(ms > 0 ? ms : 0);
     QTimer wake;   // the wait below ends at the deadline at the latest
     if (ms > 0) {
@@ -102,7 +103,7 @@ void pumpMessages(int ms) {
     }
     for (;;) {
         std::size_t n = detail::dispatchQueued();
-        if (s.quit) return;
+        if (quitPosted()) return;
         if (ms <= 0) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             if (n == 0 && detail::queueEmpty()) return;
@@ -124,22 +125,6 @@ void collectEvents(int ms) {
     s.holdQueue = false;
     s.drainScheduled = false;
     if (!detail::queueEmpty()) scheduleDrain();
-}
-
-bool quitPosted(int* exitCode) {
-    if (exitCode) *exitCode = loop().exitCode;
-    return loop().quit;
-}
-
-void resetQuit() {
-    loop().quit = false;
-    loop().exitCode = 0;
-}
-
-void postQuitMessage(int exitCode) {
-    loop().quit = true;
-    loop().exitCode = exitCode;
-    if (QCoreApplication::instance()) QCoreApplication::exit(exitCode);
 }
 
 bool setTimer(HWND hwnd, WPARAM id, unsigned intervalMs) {

@@ -2,8 +2,12 @@
 // starting a stored command line.
 #include "frontend/desktop.h"
 #include "frontend/mail_client.h"
+#include "frontend/new_account_dialog.h"
 #include "platform/spawn.h"
 #include "tests/support/temp_env.h"
+
+#include <QLabel>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -116,6 +120,23 @@ TEST_F(LaunchTest, AFailedStartIsShownWithTheProgramAsTyped) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Failed to launch mail program '" + bad + "' [reason = 8]");
     EXPECT_EQ(boxes[0].caption, "Tarnwick");
+}
+
+TEST_F(LaunchTest, TheNewAccountDialogShowsTheSettingsAndLaunchesTheClient) {
+    std::string out = dir + "/dialog.txt";
+    std::string prog = script("client", "#!/bin/sh\necho \"$1\" > \"$OUT\"\n");
+    ::setenv("OUT", out.c_str(), 1);
+    NewAccountSettingsDialog d(nullptr, "Quill Mail", "'" + prog + "' --inbox", "home");
+    auto text = [&d](const char* name) { return d.findChild<QLabel*>(name)->text().toStdString(); };
+    EXPECT_EQ(text("c853"), "Quill Mail");
+    EXPECT_EQ(text("c851"), "home");
+    EXPECT_EQ(text("c852"), "**********");
+    EXPECT_EQ(text("in"), "127.0.0.1");
+    EXPECT_EQ(text("out"), "127.0.0.1");
+    d.findChild<QPushButton*>("c1013")->click();
+    EXPECT_EQ(waitForFile(out), "--inbox\n");
+    EXPECT_NE(d.result(), QDialog::Accepted);   // launching leaves the dialog open
+    EXPECT_TRUE(boxes.empty());
 }
 
 // A private desktop: XDG_DATA_HOME, XDG_DATA_DIRS and XDG_CONFIG_HOME in the test's world.

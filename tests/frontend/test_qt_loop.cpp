@@ -29,7 +29,9 @@ protected:
     void SetUp() override {
         g_got.clear();
         resetQuit();
-        if (!isClassRegistered("QTLOOPTEST")) ASSERT_TRUE(registerClass("QTLOOPTEST", recordProc));
+        if (!isClassRegistered("QTLOOPTEST")) {
+            ASSERT_TRUE(registerClass("QTLOOPTEST", recordProc));
+        }
         hwnd = createWindow("QTLOOPTEST", "t", 0);
     }
     void TearDown() override {

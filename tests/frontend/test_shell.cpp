@@ -63,7 +63,9 @@ protected:
     }
 
     void startEngine() {
-        if (!isClassRegistered(kEngineClass)) ASSERT_TRUE(registerClass(kEngineClass, engineProc));
+        if (!isClassRegistered(kEngineClass)) {
+            ASSERT_TRUE(registerClass(kEngineClass, engineProc));
+        }
         engine = createWindow(kEngineClass, kEngineTitle, 0);
         ASSERT_EQ(publishWindow(engine, kEngineClass, kEngineTitle), PublishResult::Published);
     }
