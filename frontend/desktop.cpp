@@ -24,9 +24,10 @@ std::function<void()>& beepHook() {
 
 int messageBox(QWidget* owner, const MessageBoxRequest& r) {
     if (boxHook()) return boxHook()(r);
+    // The texts are looked up as they stand; a formatted one without a translation shows as is.
     QMessageBox box(owner);
-    box.setWindowTitle(QString::fromStdString(r.caption));
-    box.setText(QString::fromStdString(r.text));
+    box.setWindowTitle(QCoreApplication::translate("Tarnwick", r.caption.c_str()));
+    box.setText(QCoreApplication::translate("Tarnwick", r.text.c_str()));
     if (r.buttons == MsgButtons::Ok) {
         box.setIcon(QMessageBox::Information);
         box.setStandardButtons(QMessageBox::Ok);

@@ -11,6 +11,7 @@
 #include "shared/registry.h"
 
 #include <QDateTime>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QLocale>
 #include <QMenu>
@@ -367,8 +368,11 @@ void Shell::refreshStatusBar() {
     QString date = last != 0 ? locale.toString(when.date(), QLocale::ShortFormat) : QString();
     if (last != 0) tray_->setTip(time.toStdString().c_str());
     if (!window_ || !window_->viewsOpen()) return;
+    // The stored status stays in the one language both programs' logs use; it is translated
+    // for the status bar only.
+    std::string stored = config::readSetting(config::kStatus);
     window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date),
-                            QString::fromStdString(config::readSetting(config::kStatus)));
+                            QCoreApplication::translate("Status", stored.c_str()));
 }
 
 void Shell::openMainWindow() {

@@ -22,7 +22,8 @@ cd "$data"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$frontend" ]; then
   # A second copy says so in a message box and ends; the engine is found if it already runs.
   setsid "$frontend" >>"$data/tarnwick.stderr" 2>&1 < /dev/null &
-  echo "Tarnwick started (pid $!) in $data; its icon is in the system tray."
+  echo "Tarnwick (pid $!) is starting in $data; its icon appears in the system tray."
+  echo "(A copy that already runs is kept: the new one says so and ends.)"
   echo "Exit it from its menu (Exit); that also ends the engine."
   exit 0
 fi
