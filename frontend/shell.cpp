@@ -376,7 +376,8 @@ void Shell::refreshStatusBar() {
 }
 
 void Shell::openMainWindow() {
-    if (window_->isClosed()) {
+    // Restored from the task bar (no tray), the window is already shown but still has no views.
+    if (window_->isClosed() || !window_->viewsOpen()) {
         std::optional<Placement> placement;
         if (auto bytes = config::readPlacement()) placement = decodePlacement(*bytes);
         window_->openWindow(placement);

@@ -345,6 +345,12 @@ TEST_F(ShellTest, WithoutATrayTheWindowOpensAtStartAndClosingMinimises) {
     command(CMD_CLOSE);
     EXPECT_TRUE(s.window().isMinimized());
     EXPECT_TRUE(s.window().isVisible());   // still on the task bar: the user's way back in
+    EXPECT_FALSE(s.window().viewsOpen());
+    // Restoring it from the task bar opens it with its views.
+    s.window().showNormal();
+    pumpMessages(0);
+    EXPECT_FALSE(s.window().isClosed());
+    EXPECT_TRUE(s.window().viewsOpen());
 }
 
 TEST_F(ShellTest, CopiedDataIsAcknowledged) {
