@@ -28,6 +28,8 @@ namespace {
 
 constexpr char kCaption[] = "Tarnwick";
 constexpr int kEnginePollMs = 50;
+constexpr char kAlreadyRunning[] =
+    "You are already running Tarnwick and can not have more than one instance running!";
 
 MessageBoxRequest okBox(const std::string& text) {
     return {text, kCaption, MsgButtons::Ok, IDOK};
@@ -63,7 +65,7 @@ bool Shell::startUp() {
     DebugLogOpen();
     // 2. Run once.
     if (findWindow(kFrontEndClass, kFrontEndTitle)) {
-        messageBox(nullptr, okBox("You are already running Tarnwick and can not have more than one instance running!"));
+        messageBox(nullptr, okBox(kAlreadyRunning));
         return false;
     }
     // 3-4. The main window and its published message window.
@@ -73,8 +75,8 @@ bool Shell::startUp() {
     setWindowLongPtr(hwnd_, reinterpret_cast<std::intptr_t>(this));
     PublishResult published = publishWindow(hwnd_, kFrontEndClass, kFrontEndTitle);
     if (published != PublishResult::Published) {
-        if (published == PublishResult::AlreadyRunning)
-            messageBox(nullptr, okBox("You are already running Tarnwick and can not have more than one instance running!"));
+        // Another copy published between our look and ours.
+        if (published == PublishResult::AlreadyRunning) messageBox(nullptr, okBox(kAlreadyRunning));
         return false;
     }
     actions_ = std::make_unique<CommandActions>([this](int id) { sendMessage(hwnd_, WM_COMMAND, id, 0); });
