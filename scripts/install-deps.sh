@@ -11,6 +11,9 @@ packages=(
   python3-aiosmtpd                      # integration tests and benchmark: the provider's SMTP server
   iproute2 util-linux                   # integration tests: private network namespaces
   libcap2-bin                           # setcap: lets the engine bind ports 25 and 110
+  qt6-base-dev libgl-dev                # the front end tarnwick (Qt 6 Widgets)
+  xvfb xauth trayer xdotool x11-utils   # front-end end-to-end test: a display, a tray, clicks
+  imagemagick                           # its screenshots (import)
 )
 
 missing=()
