@@ -68,8 +68,8 @@ void Check::checkNextAccount() {
     client_->open(window_);
 }
 
-void Check::onClientNotice(WPARAM code, LPARAM lParam) {
-    if (!client_) return;
+LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
+    if (!client_) return 0;
     const CheckNotices defaults;
     const CheckNotices& n = notices_ ? *notices_ : defaults;
     auto account = reinterpret_cast<LPARAM>(&account_);
@@ -77,55 +77,53 @@ void Check::onClientNotice(WPARAM code, LPARAM lParam) {
     case MailClient::OPEN_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "POP client open complete");
         client_->authorise(window_);
-        return;
+        return 0;
     case MailClient::OPEN_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "POP client open failed");
         tellOwner(n.accountFailed, account);
         client_->close(window_);
-        return;
+        return 0;
     case MailClient::AUTH_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "POP client authorisation complete");
         client_->retrieve(window_, account_.uidlFile, 1);
-        return;
+        return 0;
     case MailClient::AUTH_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "POP client authorisation failed");
         tellOwner(n.accountFailed, account);
         client_->close(window_);
-        return;
+        return 0;
     case MailClient::RETRIEVE_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "POP client new mail retrieve complete");
         tellOwner(n.accountDone, account);
         client_->close(window_);
-        return;
+        return 0;
     case MailClient::RETRIEVE_ITEM: {
-        std::string destination = routeIncomingItem(reinterpret_cast<const char*>(lParam), account_.destMailbox);
-        tellOwner(n.newItem, reinterpret_cast<LPARAM>(destination.c_str()));
-        return;
+        RoutedItem routed = routeIncomingItem(reinterpret_cast<const char*>(lParam), account_.destMailbox);
+        tellOwner(n.newItem, reinterpret_cast<LPARAM>(routed.destination.c_str()));
+        // An item that did not reach its mailbox stays on the server for the next check.
+        return routed.stored ? 0 : POPClient::kItemNotStored;
     }
     case MailClient::RETRIEVE_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "POP client new mail retrieve failed");
         tellOwner(n.retrieveFailed, account);
         client_->close(window_);
-        return;
+        return 0;
     case MailClient::CLOSE_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "POPClient close complete");
-        return;
+        return 0;
     case MailClient::FINISHED:
         DebugLine(LOG_APP, LOG_LOW, "m_pPOPClient deleted");
         client_.reset();
         checkNextAccount();
-        return;
+        return 0;
     default:
-        return;
+        return 0;
     }
 }
 
 LRESULT Check::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<Check*>(getWindowLongPtr(hwnd));
     if (msg == WM_DESTROY) return 0;
-    if (self && msg == WM_MAILCLIENT) {
-        self->onClientNotice(wParam, lParam);
-        return 0;
-    }
+    if (self && msg == WM_MAILCLIENT) return self->onClientNotice(wParam, lParam);
     return defWindowProc(hwnd, msg, wParam, lParam);
 }

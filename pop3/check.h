@@ -35,7 +35,7 @@ public:
 private:
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
     void checkNextAccount();
-    void onClientNotice(plat::WPARAM code, plat::LPARAM lParam);
+    plat::LRESULT onClientNotice(plat::WPARAM code, plat::LPARAM lParam);
     void tellOwner(int code, plat::LPARAM lParam);
 
     plat::HWND owner_;

@@ -11,7 +11,7 @@ namespace {
 constexpr int kMaxSuffix = 1000000;
 }
 
-std::string routeIncomingItem(const std::string& storedPath, const std::string& destMailbox) {
+RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& destMailbox) {
     std::size_t slash = storedPath.find_last_of('/');
     std::string name = slash == std::string::npos ? storedPath : storedPath.substr(slash + 1);
     std::string destination = "accounts/" + destMailbox + "/" + name;
@@ -26,10 +26,10 @@ std::string routeIncomingItem(const std::string& storedPath, const std::string& 
     }
     if (error != 0) {
         DebugLineInt(LOG_APP, LOG_HIGH, "FILE ERROR DURING ROUTING OF INCOMING MAIL", error);
-        return destination;
+        return {destination, false};
     }
     if (plat::syncDirectoryOf(destination) != 0) {
         DebugLineStr(LOG_APP, LOG_HIGH, "Unable to flush mailbox directory :", destination.c_str());
     }
-    return destination;
+    return {destination, true};
 }

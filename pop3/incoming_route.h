@@ -3,6 +3,11 @@
 
 #include <string>
 
+struct RoutedItem {
+    std::string destination;   // where the item is, or was meant to be
+    bool stored = false;       // whether it is there
+};
+
 // Moves the stored file to "accounts/" + destMailbox + "/" + its file name (the part of the
 // path after the last "/", or the whole path), never replacing a file: when that name exists,
 // "-000", "-001", ... is appended to the whole name until a move succeeds. The mailbox
@@ -10,4 +15,4 @@
 // delete it. A move that fails otherwise leaves the file where it was and logs
 // "FILE ERROR DURING ROUTING OF INCOMING MAIL <errno>". Answers the destination path (with
 // its suffix, if one was used) in every case.
-std::string routeIncomingItem(const std::string& storedPath, const std::string& destMailbox);
+RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& destMailbox);

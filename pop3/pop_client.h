@@ -60,6 +60,10 @@ public:
     // PASS with the account's password.
     bool sendPassword() { return sendCommand(POPCommand::PASS, password_); }
 
+    // The owner's answer to MailClient::RETRIEVE_ITEM when it could not store the item where
+    // it belongs: the message is then neither recorded nor deleted, and comes again next time.
+    static constexpr plat::LRESULT kItemNotStored = 1;
+
     // A reply is positive exactly when its first character is "+".
     static bool isPositive(std::string_view reply);
     // Takes the waiting line as a reply, cut to the 1022 characters a reply is logged with.

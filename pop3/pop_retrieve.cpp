@@ -188,8 +188,13 @@ void POP_Retrieve::onItemEnd() {
         fail();
         return;
     }
-    notify(MailClient::RETRIEVE_ITEM, reinterpret_cast<plat::LPARAM>(storedPath_.c_str()));
+    plat::LRESULT answer = notify(MailClient::RETRIEVE_ITEM, reinterpret_cast<plat::LPARAM>(storedPath_.c_str()));
     UIDLEntry* entry = newItems_->first();
+    if (answer == POPClient::kItemNotStored) {
+        newItems_->remove(entry);
+        nextItem();
+        return;
+    }
     known_->record(entry->identifier);
     newItems_->remove(entry);
     if (deleteFlag_ != 1) {

@@ -5,7 +5,8 @@
 //
 // Safety of the mail: an item file reaches the disk before it is reported, and the owner moves
 // it into its mailbox (and flushes that directory) inside the report, so the server is told to
-// delete only what is safely stored. The identifier is recorded before the DELE, and a listed
+// delete only what is safely stored; an owner that could not store it answers kItemNotStored
+// and the message stays on the server. The identifier is recorded before the DELE, and a listed
 // message whose identifier is already recorded is deleted without being retrieved again, so a
 // session that ends between the two never gives a second copy nor leaves the message behind.
 #pragma once

@@ -179,6 +179,29 @@ TEST_F(CheckTest, ARefusedDeleteFailsButNeverGivesASecondCopy) {
     EXPECT_EQ(g_notices[1].code, 5);
 }
 
+TEST_F(CheckTest, AnItemThatCannotReachItsMailboxStaysOnTheServer) {
+    Script s;
+    s.listing = {"2 m"};
+    s.messages = {{2, "body\r\n"}};
+    {
+        FakePop3 server(s);
+        addAccount("box", server.port());
+        fs::remove_all("accounts/box");
+        ASSERT_TRUE(runCheck());
+        // The owner still hears of the path it was meant to have; nothing is recorded or deleted.
+        EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("m")}, {5, "box"}, {99, ""}}));
+        EXPECT_EQ(server.commands(), login({"RETR 2", "QUIT"}));
+        EXPECT_TRUE(recorded("box.uidl").empty());
+        EXPECT_EQ(testsupport::readFile("accounts/holding/" + itemName("m")), "body\r\n");
+    }
+    fs::create_directories("accounts/box");
+    FakePop3 server(s);
+    ASSERT_TRUE(config::writeAccountDword(accounts, "box", "port", static_cast<std::uint32_t>(server.port())));
+    ASSERT_TRUE(runCheck());
+    EXPECT_EQ(server.commands(), login({"RETR 2", "DELE 2", "QUIT"}));
+    EXPECT_EQ(testsupport::readFile("accounts/box/" + itemName("m")), "body\r\n");
+}
+
 TEST_F(CheckTest, EveryAccountIsWalkedAndStampedWhateverBecomesOfTheOthers) {
     int closedPort;
     {

@@ -27,11 +27,11 @@ protected:
 
 TEST_F(RouteTest, NameClashesGetCountedSuffixesAfterTheExtension) {
     hold("x.rfc822", "one");
-    EXPECT_EQ(routeIncomingItem("accounts/holding/x.rfc822", "mb"), "accounts/mb/x.rfc822");
+    EXPECT_TRUE(routeIncomingItem("accounts/holding/x.rfc822", "mb").stored);
     hold("x.rfc822", "two");
-    EXPECT_EQ(routeIncomingItem("accounts/holding/x.rfc822", "mb"), "accounts/mb/x.rfc822-000");
+    EXPECT_EQ(routeIncomingItem("accounts/holding/x.rfc822", "mb").destination, "accounts/mb/x.rfc822-000");
     hold("x.rfc822", "three");
-    EXPECT_EQ(routeIncomingItem("accounts/holding/x.rfc822", "mb"), "accounts/mb/x.rfc822-001");
+    EXPECT_EQ(routeIncomingItem("accounts/holding/x.rfc822", "mb").destination, "accounts/mb/x.rfc822-001");
     EXPECT_EQ(testsupport::readFile("accounts/mb/x.rfc822"), "one");
     EXPECT_EQ(testsupport::readFile("accounts/mb/x.rfc822-000"), "two");
     EXPECT_EQ(testsupport::readFile("accounts/mb/x.rfc822-001"), "three");
@@ -40,13 +40,15 @@ TEST_F(RouteTest, NameClashesGetCountedSuffixesAfterTheExtension) {
 
 TEST_F(RouteTest, APathWithoutDirectoryIsAppendedWhole) {
     testsupport::writeFile("bare.rfc822", "b");
-    EXPECT_EQ(routeIncomingItem("bare.rfc822", "mb"), "accounts/mb/bare.rfc822");
+    EXPECT_EQ(routeIncomingItem("bare.rfc822", "mb").destination, "accounts/mb/bare.rfc822");
     EXPECT_EQ(testsupport::readFile("accounts/mb/bare.rfc822"), "b");
 }
 
 TEST_F(RouteTest, AFailedMoveLeavesTheItemAndAnswersTheDestinationAnyway) {
     hold("y.rfc822", "kept");
-    EXPECT_EQ(routeIncomingItem("accounts/holding/y.rfc822", "missing"), "accounts/missing/y.rfc822");
+    RoutedItem routed = routeIncomingItem("accounts/holding/y.rfc822", "missing");
+    EXPECT_EQ(routed.destination, "accounts/missing/y.rfc822");
+    EXPECT_FALSE(routed.stored);
     EXPECT_EQ(testsupport::readFile("accounts/holding/y.rfc822"), "kept");
     EXPECT_NE(nettest::todaysLog().find("APP HIGH FILE ERROR DURING ROUTING OF INCOMING MAIL 2"), std::string::npos);
 }
