@@ -1,4 +1,5 @@
 // The POP3 client's command senders and reply test, on a real loopback connection.
+#include "net/mail_client_notices.h"
 #include "net/state_handler.h"
 #include "pop3/pop_client.h"
 #include "tests/net/net_fixture.h"
@@ -6,10 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace nettest;
 
 namespace {
+
+std::vector<plat::WPARAM> g_notices;
+
+plat::LRESULT noticeProc(plat::HWND, plat::UINT msg, plat::WPARAM code, plat::LPARAM) {
+    if (msg == WM_MAILCLIENT) g_notices.push_back(code);
+    return 0;
+}
 
 class POPClientTest : public ::testing::Test {
 protected:
@@ -72,4 +81,21 @@ TEST_F(POPClientTest, AFailedPassIsLoggedWithoutThePassword) {
     EXPECT_NE(log.find(" NET HIGH send() fail : PASS ********"), std::string::npos) << log;
     EXPECT_NE(log.find(" NET HIGH send() fail : RETR 5"), std::string::npos) << log;
     EXPECT_EQ(log.find("Sesame-42"), std::string::npos);
+}
+
+TEST_F(POPClientTest, AConnectThatNeverEndsFailsTheOpeningAtTheTimeOut) {
+    if (!plat::isClassRegistered("POPNOTICES")) {
+        ASSERT_TRUE(plat::registerClass("POPNOTICES", noticeProc));
+    }
+    plat::HWND notices = plat::createWindow("POPNOTICES", "", 0);
+    g_notices.clear();
+    POPClient client(owner, "127.0.0.1", 1, "ann", "pw", "holding");
+    client.open(notices);
+    // The time-out comes before the connect has ended (a host that drops the attempt).
+    EXPECT_EQ(client.dispatcher(Client::EV_TIMEOUT, 0), 1);
+    EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
+    EXPECT_EQ(client.currentHandler()->state(), 0);
+    plat::pumpMessages(100);   // the refused connect that follows changes nothing
+    EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
+    plat::destroyWindow(notices);
 }
