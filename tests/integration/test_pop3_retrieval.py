@@ -78,15 +78,16 @@ class Pop3Retrieval(unittest.TestCase):
             self.world.add_account("carol", dc.port, "carol", "pw")
             kills, runs = 0, 0
             box = self.world.mailbox("carol@127.0.0.1")
-            # Each run is killed after a random number of further items (or at once), a random
-            # moment later: inside a message, between storing and recording, during a DELE.
+            # Each run is killed after a random number of further items or a random time,
+            # whichever comes first, a random moment later: inside a message, between storing
+            # and recording, during a DELE.
             # Killed sessions never reach QUIT, so the server keeps every message until a check
             # runs to its end.
             while kills < 24 and runs < 100:
                 runs += 1
                 target = len(os.listdir(box)) + rng.randrange(0, 16)
                 p = self.world.start_check()
-                deadline = time.monotonic() + 10
+                deadline = time.monotonic() + rng.uniform(0.05, 0.5)
                 while p.poll() is None and len(os.listdir(box)) < target and time.monotonic() < deadline:
                     time.sleep(0.001)
                 time.sleep(rng.uniform(0, 0.004))
