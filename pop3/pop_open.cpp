@@ -17,6 +17,10 @@ int POP_Open::dispatch(int event, long arg) {
     bool failed = (event == Client::EV_CONNECT && arg == 0) || event == Client::EV_TIMEOUT ||
                   event == Client::EV_CLOSED;
     if (!connected && !failed) return 0;
+    if (event == Client::EV_TIMEOUT) {
+        DebugLine(LOG_NET, LOG_HIGH, "Timed out opening connection");
+        client_->closeSocket();   // the look-up or the connect is abandoned
+    }
     if (connected) {
         notify(MailClient::OPEN_COMPLETE);
     } else {

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev             # unit tests
   clang libclang-rt-14-dev              # fuzz targets (libFuzzer)
   python3 curl                          # integration tests: real SMTP clients
+  python3-aiosmtpd                      # integration tests and benchmark: the provider's SMTP server
   dovecot-pop3d                         # integration tests and benchmarks: a real POP3 server
   fetchmail                             # retrieval benchmark: the program measured beside ours
   iproute2 util-linux                   # integration tests: private network namespaces
