@@ -2,6 +2,7 @@
 // queued message (the dial-up connection's "nmcli connection up").
 #pragma once
 
+#include "platform/spawn.h"
 #include "platform/window.h"
 
 #include <string>
@@ -26,8 +27,5 @@ int startProcess(const std::vector<std::string>& argv, HWND hwnd, UINT msg);
 // Ends a child started by startProcess at once (SIGKILL); its end still arrives as its message.
 // False when it is not one of ours or has already ended.
 bool killProcess(int pid);
-
-// The full path of an executable called name on PATH, or empty.
-std::string findOnPath(const std::string& name);
 
 }  // namespace plat

@@ -9,8 +9,13 @@ packages=(
   clang libclang-rt-14-dev              # fuzz targets (libFuzzer)
   python3 curl                          # integration tests: real SMTP clients
   python3-aiosmtpd                      # integration tests and benchmark: the provider's SMTP server
+  dovecot-pop3d                         # integration tests and benchmarks: a real POP3 server
+  fetchmail                             # retrieval benchmark: the program measured beside ours
   iproute2 util-linux                   # integration tests: private network namespaces
   libcap2-bin                           # setcap: lets the engine bind ports 25 and 110
+  qt6-base-dev libgl-dev                # the front end tarnwick (Qt 6 Widgets)
+  xvfb xauth trayer xdotool x11-utils   # front-end end-to-end test: a display, a tray, clicks
+  imagemagick                           # its screenshots (import)
 )
 
 missing=()

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -18,6 +19,16 @@ using testsupport::fixedClock;
 using testsupport::kLogTime;
 using testsupport::logFileName;
 using testsupport::logText;
+
+// A 32-bit little-endian field, and a length-prefixed record, as the binary files hold them.
+inline std::string le32(std::uint32_t v) {
+    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+            static_cast<char>(v >> 24)};
+}
+
+inline std::string entry(const std::string& text) {
+    return le32(static_cast<std::uint32_t>(text.size())) + text;
+}
 
 // Each test gets its own directory below the working directory, named after the test, and an
 // empty log.
