@@ -164,6 +164,8 @@ int main(int argc, char** argv) {
         if (timeoutSeconds <= 0) setTimer(self, kTimeoutTimer, 10000);
         setTimer(self, kShutdownPollTimer, 50);
         break;
+    case Command::Look:
+        break;   // answered before anything was published
     }
     if (!posted) {
         std::fprintf(stderr, "trawlexctl: the engine does not answer\n");

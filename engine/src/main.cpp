@@ -2,6 +2,7 @@
 // It publishes its control window for the front end, runs the two local servers and then
 // its message loop until it is told to shut down.
 #include "engine/control_window.h"
+#include "engine/cycle.h"
 #include "engine/engine_setup.h"
 #include "engine/net_timeout.h"
 #include "engine/startup_cleanup.h"
@@ -29,6 +30,9 @@ int main() {
     // What a killed run left half-done goes before anything new comes in. Only the engine that
     // published its window gets here, so no other engine is writing these files.
     removeStartupLeftovers("", kQueueDirectory);
+
+    // A LINK_START_CYCLE creates a cycle after the three registry reads.
+    control.setCycleFactory(startCycle);
 
     // 4-6. The local servers.
     EngineServers servers;
