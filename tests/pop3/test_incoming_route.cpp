@@ -38,6 +38,23 @@ TEST_F(RouteTest, NameClashesGetCountedSuffixesAfterTheExtension) {
     EXPECT_FALSE(fs::exists("accounts/holding/x.rfc822"));
 }
 
+TEST_F(RouteTest, AMessageStoredBeforeIsKeptOnceWhereverItStands) {
+    hold("x.rfc822", "one");
+    ASSERT_TRUE(routeIncomingItem("accounts/holding/x.rfc822", "mb").stored);
+    hold("x.rfc822", "two");
+    ASSERT_TRUE(routeIncomingItem("accounts/holding/x.rfc822", "mb").stored);   // x.rfc822-000
+    for (const char* text : {"one", "two"}) {
+        hold("x.rfc822", text);
+        RoutedItem again = routeIncomingItem("accounts/holding/x.rfc822", "mb");
+        EXPECT_TRUE(again.stored);
+        EXPECT_EQ(testsupport::readFile(again.destination), text);
+        EXPECT_FALSE(fs::exists("accounts/holding/x.rfc822"));
+    }
+    EXPECT_FALSE(fs::exists("accounts/mb/x.rfc822-001"));
+    EXPECT_NE(nettest::todaysLog().find("MAIL  MED Incoming item already stored : accounts/mb/x.rfc822-000"),
+              std::string::npos);
+}
+
 TEST_F(RouteTest, APathWithoutDirectoryIsAppendedWhole) {
     testsupport::writeFile("bare.rfc822", "b");
     EXPECT_EQ(routeIncomingItem("bare.rfc822", "mb").destination, "accounts/mb/bare.rfc822");
