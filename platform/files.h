@@ -43,6 +43,9 @@ bool makeDirectory(const std::string& path);
 
 bool fileExists(const std::string& path);
 
+// Whether both paths can be read whole and hold the same bytes.
+bool sameFileContents(const std::string& a, const std::string& b);
+
 // The errno value of the last failed call on this thread.
 int lastError();
 

@@ -17,12 +17,20 @@ RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& d
     std::string destination = "accounts/" + destMailbox + "/" + name;
     DebugLineStr(LOG_MAIL, LOG_MED, "New incoming item :", destination.c_str());
     int error = plat::moveFileNoReplace(storedPath, destination);
+    std::string taken = destination;
     for (int counter = 0; error == EEXIST && counter < kMaxSuffix; ++counter) {
+        // The same account and identifier with the same bytes is this very message, stored by
+        // a run that ended before it could record it: keep the one copy.
+        if (plat::sameFileContents(storedPath, taken)) {
+            DebugLineStr(LOG_MAIL, LOG_MED, "Item already stored :", taken.c_str());
+            plat::deleteFile(storedPath);
+            return {taken, true};
+        }
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "-%03d", counter);
-        std::string candidate = "accounts/" + destMailbox + "/" + name + suffix;
-        error = plat::moveFileNoReplace(storedPath, candidate);
-        if (error != EEXIST) destination = candidate;
+        taken = "accounts/" + destMailbox + "/" + name + suffix;
+        error = plat::moveFileNoReplace(storedPath, taken);
+        if (error != EEXIST) destination = taken;
     }
     if (error != 0) {
         DebugLineInt(LOG_APP, LOG_HIGH, "FILE ERROR DURING ROUTING OF INCOMING MAIL", error);

@@ -38,6 +38,25 @@ TEST_F(RouteTest, NameClashesGetCountedSuffixesAfterTheExtension) {
     EXPECT_FALSE(fs::exists("accounts/holding/x.rfc822"));
 }
 
+TEST_F(RouteTest, TheSameBytesUnderTheSameNameAreOneItemNotASecondCopy) {
+    hold("x.rfc822", "one");
+    EXPECT_TRUE(routeIncomingItem("accounts/holding/x.rfc822", "mb").stored);
+    hold("x.rfc822", "two");
+    EXPECT_EQ(routeIncomingItem("accounts/holding/x.rfc822", "mb").destination, "accounts/mb/x.rfc822-000");
+    // Retrieved again after a run ended between storing and recording it.
+    for (const char* text : {"one", "two"}) {
+        hold("x.rfc822", text);
+        RoutedItem routed = routeIncomingItem("accounts/holding/x.rfc822", "mb");
+        EXPECT_TRUE(routed.stored);
+        EXPECT_EQ(testsupport::readFile(routed.destination), text);
+        EXPECT_FALSE(fs::exists("accounts/holding/x.rfc822"));
+    }
+    EXPECT_FALSE(fs::exists("accounts/mb/x.rfc822-001"));
+    // A longer or shorter text is a different message.
+    hold("x.rfc822", "one!");
+    EXPECT_EQ(routeIncomingItem("accounts/holding/x.rfc822", "mb").destination, "accounts/mb/x.rfc822-001");
+}
+
 TEST_F(RouteTest, APathWithoutDirectoryIsAppendedWhole) {
     testsupport::writeFile("bare.rfc822", "b");
     EXPECT_EQ(routeIncomingItem("bare.rfc822", "mb").destination, "accounts/mb/bare.rfc822");
