@@ -56,6 +56,10 @@ public:
     long sendBytes(const char* data, std::size_t length);
     // Closes the socket; later notifications of it are dropped.
     void closeSocket();
+    // Stops (false) or resumes (true) taking data from an established connection. While
+    // stopped, what the peer sends waits in the socket, and TCP flow control holds the peer
+    // back; EV_WRITABLE follows each call.
+    void watchReading(bool on);
 
 protected:
     bool closeReported_ = false;   // server sessions report their end once

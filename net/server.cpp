@@ -2,6 +2,8 @@
 
 #include "shared/debug.h"
 
+#include <cerrno>
+#include <climits>
 #include <string>
 
 using namespace plat;
@@ -9,7 +11,16 @@ using namespace plat;
 namespace {
 constexpr char kServerClass[] = "NETSERVCLASS";
 constexpr UINT WM_ACCEPT = WM_USER;
-constexpr int kBacklog = 5;
+// The system clamps the backlog to its own maximum (net.core.somaxconn), so this asks for
+// that maximum: a burst of connections waits for accept instead of being dropped.
+constexpr int kBacklog = INT_MAX;
+constexpr WPARAM kAcceptBackoffTimer = 1;
+constexpr unsigned kAcceptBackoffMs = 250;
+
+// Failures that only mean "not now": the connection stays queued until resources return.
+bool isResourceShortage(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
 }  // namespace
 
 Server::Server(HWND owner, bool localOnly) : localOnly_(localOnly) {
@@ -29,6 +40,7 @@ Server::Server(HWND owner, bool localOnly) : localOnly_(localOnly) {
 Server::~Server() {
     if (listening_ != INVALID_SOCKET) closeSocket(listening_);
     if (window_) {
+        killTimer(window_, kAcceptBackoffTimer);
         setWindowLongPtr(window_, 0);
         destroyWindow(window_);
     }
@@ -70,6 +82,10 @@ LRESULT Server::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         self->onAccept();
         return 0;
     }
+    if (msg == WM_TIMER && wParam == kAcceptBackoffTimer) {
+        self->resumeAccepting();
+        return 0;
+    }
     if (msg == WM_SESSION_FINISHED) {
         auto* session = reinterpret_cast<Client*>(wParam);
         if (self->sessions_.count(session)) self->removeSession(session);
@@ -83,15 +99,39 @@ void Server::onAccept() {
     Ipv4Endpoint peer;
     SOCKET s = acceptSocket(listening_, &peer);
     if (s == INVALID_SOCKET) {
-        DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - accept() :", socketError());
+        int error = socketError();
+        if (!isResourceShortage(error)) {
+            DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - accept() :", error);
+            return;
+        }
+        // One line per episode: the retries of a shortage would otherwise flood the log.
+        if (!shortOfResources_) DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - accept() :", error);
+        shortOfResources_ = true;
+        pauseAccepting();
         return;
     }
+    shortOfResources_ = false;
     if (localOnly_ && (peer.address >> 24) != 127) {
         DebugLine(LOG_NET, LOG_HIGH, "DENYING EXTERNAL CONNECTION");
         closeSocket(s);
         return;
     }
     createSession(s);
+}
+
+void Server::pauseAccepting() {
+    if (acceptPaused_) return;
+    acceptPaused_ = true;
+    (void)asyncSelect(listening_, window_, WM_ACCEPT, 0);
+    setTimer(window_, kAcceptBackoffTimer, kAcceptBackoffMs);
+}
+
+void Server::resumeAccepting() {
+    if (!acceptPaused_) return;
+    acceptPaused_ = false;
+    killTimer(window_, kAcceptBackoffTimer);
+    if (!asyncSelect(listening_, window_, WM_ACCEPT, FD_ACCEPT))
+        DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - WSAAsyncSelect() :", socketError());
 }
 
 void Server::adoptSession(Client* session, const char* label) {
@@ -108,13 +148,83 @@ void Server::dropSession(Client* session, const char* label) {
                        std::to_string(sessionCount_) + " in-progress)";
     DebugLine(LOG_APP, LOG_LOW, text.c_str());
     delete session;
+    // The session's descriptor is free again: a connection held back by a shortage may fit.
+    resumeAccepting();
 }
+
+ServerSession::ServerSession(HWND serverWindow, SOCKET s, int sendFailCategory)
+    : Client(serverWindow, s), serverWindow_(serverWindow), sendFailCategory_(sendFailCategory) {}
 
 void ServerSession::finishSession() {
     closeSocket();
     lineBuffer().reset();
+    outbox_.clear();
+    outboxSent_ = 0;
     if (!closeReported_) {
         closeReported_ = true;
         postMessage(serverWindow_, WM_SESSION_FINISHED, reinterpret_cast<WPARAM>(static_cast<Client*>(this)), 0);
     }
+}
+
+ServerSession::Output ServerSession::send(std::string_view bytes) {
+    if (broken_ || socket() == INVALID_SOCKET) return Output::Failed;
+    if (!outputWaiting()) {
+        outbox_.clear();
+        outboxSent_ = 0;
+    }
+    outbox_.append(bytes);
+    return pushOut();
+}
+
+ServerSession::Output ServerSession::writeWaiting() {
+    if (broken_ || socket() == INVALID_SOCKET) return Output::Failed;
+    return pushOut();
+}
+
+ServerSession::Output ServerSession::pushOut() {
+    bool progress = false;
+    while (outputWaiting()) {
+        long n = sendBytes(outbox_.data() + outboxSent_, outbox_.size() - outboxSent_);
+        if (n > 0) {
+            outboxSent_ += static_cast<std::size_t>(n);
+            progress = true;
+            continue;
+        }
+        int error = socketError();
+        if (n < 0 && error == errorWouldBlock()) break;
+        if (n < 0 && error == EINTR) continue;
+        DebugLine(sendFailCategory_, LOG_HIGH, "send() fail");
+        broken_ = true;
+        outbox_.clear();
+        outboxSent_ = 0;
+        return Output::Failed;
+    }
+    // A peer that takes our bytes is not idle, however long the reply.
+    if (progress) armTimeout();
+    if (outputWaiting()) {
+        setReading(false);
+        return Output::Waiting;
+    }
+    outbox_.clear();
+    outboxSent_ = 0;
+    setReading(true);
+    if (finishWhenSent_) finishSession();
+    return Output::Sent;
+}
+
+void ServerSession::setReading(bool on) {
+    if (reading_ == on || socket() == INVALID_SOCKET) return;
+    reading_ = on;
+    watchReading(on);
+}
+
+void ServerSession::finishWhenSent() {
+    finishWhenSent_ = true;
+    if (!outputWaiting()) finishSession();
+}
+
+std::string ServerSession::takeCommandLine(std::size_t maxLength) {
+    std::string line = lineBuffer().takeLine();
+    if (line.size() > maxLength || line.find('\0') != std::string::npos) line.clear();
+    return line;
 }
