@@ -7,7 +7,9 @@ packages=(
   libevent-dev                          # the engine's event loop, timers, sockets, host look-up
   libgtest-dev libgmock-dev             # unit tests
   clang libclang-rt-14-dev              # fuzz targets (libFuzzer)
-  python3 curl                          # integration tests: real SMTP clients
+  python3 curl                          # integration tests: real SMTP and POP3 clients
+  fetchmail getmail6                    # integration tests: real POP3 clients
+  dovecot-pop3d                         # POP3 benchmark: the peer it is measured against
   iproute2 util-linux                   # integration tests: private network namespaces
   libcap2-bin                           # setcap: lets the engine bind ports 25 and 110
 )
