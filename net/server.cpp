@@ -1,5 +1,6 @@
 #include "net/server.h"
 
+#include "platform/files.h"
 #include "shared/debug.h"
 
 #include <cerrno>
@@ -72,6 +73,7 @@ int Server::listen(int port) {
         return 0;
     }
     listening_ = s;
+    holdSpareDescriptor();
     return 1;
 }
 
@@ -104,8 +106,13 @@ void Server::onAccept() {
             DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - accept() :", error);
             return;
         }
-        // One line per episode: the retries of a shortage would otherwise flood the log.
-        if (!shortOfResources_) DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - accept() :", error);
+        // One line per episode: the retries of a shortage would otherwise flood the log. The
+        // spare descriptor makes room for the log file.
+        if (!shortOfResources_) {
+            releaseSpareDescriptor();
+            DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - accept() :", error);
+            holdSpareDescriptor();
+        }
         shortOfResources_ = true;
         pauseAccepting();
         return;

@@ -43,6 +43,12 @@ bool makeDirectory(const std::string& path);
 
 bool fileExists(const std::string& path);
 
+// One descriptor held in reserve for a process that runs out: releasing it lets the process
+// write its log line about the shortage; holding it again takes it back. Both are harmless
+// when repeated.
+void holdSpareDescriptor();
+void releaseSpareDescriptor();
+
 // The errno value of the last failed call on this thread.
 int lastError();
 
