@@ -160,7 +160,10 @@ void Server::dropSession(Client* session, const char* label) {
 }
 
 ServerSession::ServerSession(HWND serverWindow, SOCKET s, int sendFailCategory)
-    : Client(serverWindow, s), serverWindow_(serverWindow), sendFailCategory_(sendFailCategory) {}
+    : Client(serverWindow, s), serverWindow_(serverWindow), sendFailCategory_(sendFailCategory) {
+    // Replies are handed over whole, so holding back their tails only adds delay.
+    (void)setNoDelay(s);
+}
 
 void ServerSession::finishSession() {
     closeSocket();

@@ -233,20 +233,19 @@ bool POPServSess::startItem(int number, std::optional<long> topLines, State send
     }
     retrItem_ = number;
     itemComplete_ = false;
-    replyOk("");
     state_ = sending;
-    sendItem();
+    sendItem("+OK \r\n");
     return true;
 }
 
-void POPServSess::sendItem() {
-    // Reads the next piece only when the previous one has gone out whole.
+void POPServSess::sendItem(std::string piece) {
+    // Reads the next piece only when the previous one has gone out whole. The first piece
+    // carries the positive reply, so that a small item leaves in one send.
     while (!outputWaiting() && !connectionBroken()) {
         if (itemComplete_) {
             endItem();
             return;
         }
-        std::string piece;
         ItemReply::Piece p = item_->next(piece);
         if (p == ItemReply::Piece::Error) {
             // The client must not take a truncated item for the whole one: no final ".".
@@ -256,6 +255,7 @@ void POPServSess::sendItem() {
         }
         itemComplete_ = p == ItemReply::Piece::Last;
         (void)send(piece);
+        piece.clear();
     }
 }
 

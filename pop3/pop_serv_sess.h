@@ -59,7 +59,8 @@ private:
     // The item number of "CMD n": 1..count, or 0 (not a number or out of range).
     int itemNumber(const std::string& word) const;
     bool startItem(int number, std::optional<long> topLines, State sending);
-    void sendItem();
+    // Sends the item reply on from where it stands; piece: bytes to send before it.
+    void sendItem(std::string piece = {});
     void endItem();
     void update();
     void endSession();
