@@ -17,6 +17,9 @@ constexpr UINT WM_ACCEPT = WM_USER;
 constexpr int kBacklog = INT_MAX;
 constexpr WPARAM kAcceptBackoffTimer = 1;
 constexpr unsigned kAcceptBackoffMs = 250;
+// A shortage episode ends after this long without a failed accept.
+constexpr WPARAM kShortageEndTimer = 2;
+constexpr unsigned kShortageEndMs = 1000;
 
 // Failures that only mean "not now": the connection stays queued until resources return.
 bool isResourceShortage(int error) {
@@ -42,6 +45,7 @@ Server::~Server() {
     if (listening_ != INVALID_SOCKET) closeSocket(listening_);
     if (window_) {
         killTimer(window_, kAcceptBackoffTimer);
+        killTimer(window_, kShortageEndTimer);
         setWindowLongPtr(window_, 0);
         destroyWindow(window_);
     }
@@ -88,6 +92,11 @@ LRESULT Server::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         self->resumeAccepting();
         return 0;
     }
+    if (msg == WM_TIMER && wParam == kShortageEndTimer) {
+        killTimer(hwnd, kShortageEndTimer);
+        self->shortOfResources_ = false;
+        return 0;
+    }
     if (msg == WM_SESSION_FINISHED) {
         auto* session = reinterpret_cast<Client*>(wParam);
         if (self->sessions_.count(session)) self->removeSession(session);
@@ -108,6 +117,7 @@ void Server::onAccept() {
         }
         // One line per episode: the retries of a shortage would otherwise flood the log. The
         // spare descriptor makes room for the log file.
+        killTimer(window_, kShortageEndTimer);
         if (!shortOfResources_) {
             releaseSpareDescriptor();
             DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - accept() :", error);
@@ -117,7 +127,11 @@ void Server::onAccept() {
         pauseAccepting();
         return;
     }
-    shortOfResources_ = false;
+    // Connections are taken again; the episode ends once they have been for a while.
+    if (shortOfResources_) {
+        killTimer(window_, kShortageEndTimer);
+        setTimer(window_, kShortageEndTimer, kShortageEndMs);
+    }
     if (localOnly_ && (peer.address >> 24) != 127) {
         DebugLine(LOG_NET, LOG_HIGH, "DENYING EXTERNAL CONNECTION");
         closeSocket(s);

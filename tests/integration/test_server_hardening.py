@@ -52,7 +52,8 @@ class OutOfDescriptors(unittest.TestCase):
                 s.close()
             for s in socks[100:]:
                 self.assertTrue(greeting(s).startswith(b"220 "))
-            self.assertLessEqual(e.log_texts().count(ACCEPT_FAILED), 3)
+            # Relief by single sessions within a second is still the same episode.
+            self.assertLessEqual(e.log_texts().count(ACCEPT_FAILED), 2)
             self.assertIsNone(e.proc.poll())
         finally:
             for s in socks:
