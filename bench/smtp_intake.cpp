@@ -1,9 +1,11 @@
-// SMTP intake benchmark: messages of 1 KB and 100 KB handed to a running engine's local SMTP
-// server over 1, 4 and 16 concurrent sessions. Prints messages per second and MB per second.
+// SMTP intake benchmark: messages of 1 KB, 10 KB and 100 KB handed to an SMTP server (a running
+// engine's local SMTP server, or a peer measured beside it) over 1, 4 and 16 concurrent
+// sessions. Prints messages per second and MB per second.
 //
-//   smtp_intake PORT [MESSAGES_PER_RUN]
+//   smtp_intake PORT [MESSAGES_PER_RUN [SIZE_KB SESSIONS]]
 //
-// bench/run_smtp_intake.sh starts a private engine and runs this against it.
+// With SIZE_KB and SESSIONS only that one row is measured. bench/run_smtp_intake.sh starts a
+// private engine (and, where Postfix is installed, a private Postfix) and runs this.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -110,14 +112,21 @@ int main(int argc, char** argv) {
     }
     int port = std::atoi(argv[1]);
     int messages = argc > 2 ? std::atoi(argv[2]) : 200;
+    std::vector<std::size_t> sizes = {1024, 10 * 1024, 100 * 1024};
+    std::vector<int> sessionCounts = {1, 4, 16};
+    if (argc > 4) {
+        sizes = {static_cast<std::size_t>(std::atoi(argv[3])) * 1024};
+        sessionCounts = {std::atoi(argv[4])};
+    }
     std::printf("%-8s %-9s %9s %10s %10s %8s\n", "size", "sessions", "messages", "msg/s", "MB/s", "seconds");
-    for (size_t size : {size_t{1024}, size_t{100 * 1024}}) {
+    for (std::size_t size : sizes) {
         std::string body = makeBody(size);
-        for (int sessions : {1, 4, 16}) {
+        for (int sessions : sessionCounts) {
             Result r = run(port, sessions, messages, body);
             double mb = static_cast<double>(r.delivered) * static_cast<double>(body.size()) / 1e6;
-            std::printf("%-8s %-9d %9d %10.1f %10.2f %8.2f\n", size == 1024 ? "1 KB" : "100 KB", sessions,
-                        r.delivered, r.delivered / r.seconds, mb / r.seconds, r.seconds);
+            std::string label = std::to_string(size / 1024) + " KB";
+            std::printf("%-8s %-9d %9d %10.1f %10.2f %8.2f\n", label.c_str(), sessions, r.delivered,
+                        r.delivered / r.seconds, mb / r.seconds, r.seconds);
             std::fflush(stdout);
             if (r.delivered != messages) {
                 std::fprintf(stderr, "only %d of %d messages were accepted\n", r.delivered, messages);

@@ -46,7 +46,6 @@ void Client::init(HWND owner) {
 
 Client::~Client() {
     closeSocket();
-    if (lookupHandle_) cancelLookup(lookupHandle_);
     if (window_) {
         killTimer(window_, kTimeoutTimer);
         setWindowLongPtr(window_, 0);
@@ -57,6 +56,12 @@ Client::~Client() {
 }
 
 void Client::closeSocket() {
+    // A look-up still under way would otherwise connect after the owner has given up.
+    if (lookupHandle_) {
+        cancelLookup(lookupHandle_);
+        lookupHandle_ = 0;
+        lookup_.reset();
+    }
     if (socket_ != INVALID_SOCKET) plat::closeSocket(socket_);
     socket_ = INVALID_SOCKET;
 }

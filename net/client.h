@@ -54,7 +54,8 @@ public:
 
     // Sends bytes at once: the count sent or -1 (see plat::sendSocket).
     long sendBytes(const char* data, std::size_t length);
-    // Closes the socket; later notifications of it are dropped.
+    // Closes the socket and forgets a look-up under way; later notifications of either are
+    // dropped.
     void closeSocket();
     // Stops (false) or resumes (true) taking data from an established connection. While
     // stopped, what the peer sends waits in the socket, and TCP flow control holds the peer

@@ -28,7 +28,16 @@ void MailClient_Open::logOpenFailure() {
 }
 
 int MailClient_Open::dispatch(int event, long arg) {
-    if (state_ != 1 || event != Client::EV_CONNECT) return 0;
+    if (state_ != 1) return 0;
+    if (event == Client::EV_TIMEOUT) {
+        // No result of the look-up or the connect within the time-out: give up on both, so
+        // that the owner always hears how the opening ended.
+        DebugLine(LOG_NET, LOG_HIGH, "Timed out opening connection");
+        client_->closeSocket();
+        arg = 0;
+    } else if (event != Client::EV_CONNECT) {
+        return 0;
+    }
     if (arg == 1) {
         notify(MailClient::OPEN_COMPLETE);
     } else {

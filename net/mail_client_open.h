@@ -1,5 +1,7 @@
 // The opening phase of the mail clients: connect, and tell the owner how it went
-// (MailClient::OPEN_COMPLETE or MailClient::OPEN_FAIL).
+// (MailClient::OPEN_COMPLETE or MailClient::OPEN_FAIL). It always ends with one of the two:
+// when the time-out strikes before the look-up or the connect has ended, the attempt is
+// abandoned and OPEN_FAIL sent.
 #pragma once
 
 #include "net/state_handler.h"

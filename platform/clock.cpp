@@ -20,9 +20,11 @@ bool localNow(std::tm& out) {
     return ::localtime_r(&now, &out) != nullptr;
 }
 
-bool timeZoneBias(int& biasMinutes) {
+bool localTimeAt(long long unixSeconds, std::tm& out, int& utcOffsetMinutes) {
+    std::time_t t = static_cast<std::time_t>(unixSeconds);
     ::tzset();
-    biasMinutes = static_cast<int>(::timezone / 60);
+    if (!::localtime_r(&t, &out)) return false;
+    utcOffsetMinutes = static_cast<int>(out.tm_gmtoff / 60);
     return true;
 }
 

@@ -15,8 +15,9 @@ SystemTime utcNow();
 // The current local time; false if it cannot be converted.
 bool localNow(std::tm& out);
 
-// Standard-time bias in minutes (UTC = local time + bias); false if the zone is unknown.
-bool timeZoneBias(int& biasMinutes);
+// The local time of a moment (seconds since 1970 UTC) and the zone's offset east of UTC in
+// minutes at that moment, daylight saving included; false if it cannot be converted.
+bool localTimeAt(long long unixSeconds, std::tm& out, int& utcOffsetMinutes);
 
 // Seconds since 1 January 1970 UTC.
 long long unixTime();

@@ -10,6 +10,7 @@ packages=(
   python3 curl                          # integration tests: real SMTP and POP3 clients
   fetchmail getmail6                    # integration tests: real POP3 clients
   dovecot-pop3d                         # POP3 benchmark: the peer it is measured against
+  python3-aiosmtpd                      # integration tests and benchmark: the provider's SMTP server
   iproute2 util-linux                   # integration tests: private network namespaces
   libcap2-bin                           # setcap: lets the engine bind ports 25 and 110
 )

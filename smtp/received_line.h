@@ -4,10 +4,11 @@
 #include <ctime>
 #include <string>
 
-// "Received: from localhost by localhost (Tarnwick MTA) ; 07 Dec 2026 09:08:07 +0100" for the
-// local time and the standard-time bias in minutes (UTC = local time + bias). Month names are
-// English whatever the locale.
-std::string receivedLine(const std::tm& local, int biasMinutes);
+// "Received: from localhost by localhost (Tarnwick MTA) ; 07 Dec 2026 09:08:07 +0100" for a
+// local time and the zone's offset east of UTC in minutes at that time (summer time included,
+// so the stamp names the moment it shows). Month names are English whatever the locale.
+std::string receivedLine(const std::tm& local, int utcOffsetMinutes);
 
-// The line for now; empty if the time or the time zone cannot be read.
+// The line for a moment (seconds since 1970 UTC) in the local zone; empty if it cannot be read.
+std::string receivedLineAt(long long unixSeconds);
 std::string receivedLineNow();

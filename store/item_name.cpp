@@ -4,6 +4,7 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 
 namespace store {
@@ -97,13 +98,29 @@ std::string makeItemFileName(const std::string& directory, std::string_view owne
     return directoryPrefix(directory) + ownerTaggedName(owner, id);
 }
 
-std::string newItemFileName() {
-    plat::SystemTime t = plat::utcNow();
-    plat::sleepMs(1);
+std::string itemNameForMs(long long utcMs) {
+    using namespace std::chrono;
+    sys_time<milliseconds> at{milliseconds{utcMs}};
+    sys_days day = floor<days>(at);
+    year_month_day date{day};
+    hh_mm_ss<milliseconds> time{at - day};
     char name[96];
-    std::snprintf(name, sizeof name, "%04d%02d%02d%02d%02d%02d%03d.rfc822", t.year, t.month, t.day,
-                  t.hour, t.minute, t.second, t.millisecond);
+    std::snprintf(name, sizeof name, "%04d%02u%02u%02d%02d%02d%03d.rfc822", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
     return name;
+}
+
+std::string newItemFileName() {
+    using namespace std::chrono;
+    static long long lastMs = 0;
+    plat::SystemTime t = plat::utcNow();
+    sys_days day{year{t.year} / month{static_cast<unsigned>(t.month)} / static_cast<unsigned>(t.day)};
+    long long ms = duration_cast<milliseconds>(day.time_since_epoch()).count() +
+                   ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000 + t.millisecond;
+    lastMs = ms > lastMs ? ms : lastMs + 1;
+    return itemNameForMs(lastMs);
 }
 
 NewItemFile createNewItemFile(const std::string& directory, const std::string& alsoAbsentFrom,

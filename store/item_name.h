@@ -46,9 +46,14 @@ std::string ownerTaggedName(std::string_view owner, std::string_view id);
 std::string makeItemFileName(const std::string& directory, std::string_view owner,
                              std::string_view id);
 
-// "%04d%02d%02d%02d%02d%02d%03d.rfc822" from the UTC time read on entry; then sleeps 1 ms so
-// that the next call reads a later millisecond. It does not look at the file system: create
-// the file with createNewItemFile, never by opening this name for writing.
+// "%04d%02d%02d%02d%02d%02d%03d.rfc822" for a UTC time in milliseconds since 1970.
+std::string itemNameForMs(long long utcMs);
+
+// The name for the current UTC millisecond; when that would repeat or go back behind the last
+// name this process made (two items in one millisecond, a clock set back), the last name's
+// millisecond plus one. Names of one process are thus unique and increasing, and nothing
+// waits. It does not look at the file system: create the file with createNewItemFile, never
+// by opening this name for writing.
 std::string newItemFileName();
 
 using ItemNameMaker = std::string (*)();

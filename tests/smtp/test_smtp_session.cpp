@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -15,7 +16,7 @@ using namespace nettest;
 
 namespace {
 
-TEST(ReceivedLine, ZoneIsTheNegatedBiasInHoursAndMinutes) {
+TEST(ReceivedLine, ZoneIsTheOffsetOfTheMomentItStamps) {
     std::tm t{};
     t.tm_year = 2026 - 1900;
     t.tm_mon = 0;
@@ -24,12 +25,28 @@ TEST(ReceivedLine, ZoneIsTheNegatedBiasInHoursAndMinutes) {
     t.tm_min = 30;
     t.tm_sec = 7;
     const std::string head = "Received: from localhost by localhost (Tarnwick MTA) ; 05 Jan 2026 14:30:07 ";
-    EXPECT_EQ(receivedLine(t, -60), head + "+0100");
-    EXPECT_EQ(receivedLine(t, 300), head + "-0500");
-    EXPECT_EQ(receivedLine(t, -330), head + "+0530");
+    EXPECT_EQ(receivedLine(t, 60), head + "+0100");
+    EXPECT_EQ(receivedLine(t, -300), head + "-0500");
+    EXPECT_EQ(receivedLine(t, 330), head + "+0530");
     EXPECT_EQ(receivedLine(t, 0), head + "+0000");
+    EXPECT_EQ(receivedLine(t, -30), head + "-0030");   // less than an hour west keeps its sign
     t.tm_mon = 11;
     EXPECT_NE(receivedLine(t, 0).find(" Dec 2026 "), std::string::npos);
+
+    // Summer time: the zone printed is the one of the moment, beside that moment's local time.
+    const char* old = std::getenv("TZ");
+    std::string saved = old ? old : "";
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    const std::string mid = "Received: from localhost by localhost (Tarnwick MTA) ; ";
+    EXPECT_EQ(receivedLineAt(1783422827), mid + "07 Jul 2026 13:13:47 +0200");   // 11:13:47 UTC
+    EXPECT_EQ(receivedLineAt(1767784427), mid + "07 Jan 2026 12:13:47 +0100");
+    ::setenv("TZ", "XNT0:30", 1);
+    EXPECT_EQ(receivedLineAt(1767784427), mid + "07 Jan 2026 10:43:47 -0030");
+    if (old) {
+        ::setenv("TZ", saved.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
 }
 
 class SmtpInProcess : public ::testing::Test {

@@ -78,6 +78,20 @@ TEST(NewItemFileName, IsAUtcStampAndConsecutiveCallsDiffer) {
     EXPECT_LT(a, b);
 }
 
+TEST(NewItemFileName, ManyInOneMillisecondStayUniqueAndIncreasingWithoutWaiting) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 5000; ++i) names.push_back(newItemFileName());
+    for (std::size_t i = 1; i < names.size(); ++i) ASSERT_LT(names[i - 1], names[i]) << i;
+    EXPECT_EQ(itemNameForMs(0), "19700101000000000.rfc822");
+}
+
+TEST(NewItemFileName, TheMillisecondAfterCarriesIntoTheNextYear) {
+    // 31 Dec 2026 23:59:59.999 UTC and the millisecond after it.
+    EXPECT_EQ(itemNameForMs(1798761599999LL), "20261231235959999.rfc822");
+    EXPECT_EQ(itemNameForMs(1798761600000LL), "20270101000000000.rfc822");
+    EXPECT_EQ(itemNameForMs(1709208000123LL), "20240229120000123.rfc822");
+}
+
 namespace {
 
 // A clock that repeats itself: the names of a script, its last name for ever after.

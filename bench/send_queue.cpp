@@ -1,0 +1,60 @@
+// Delivers an outgoing queue directory once with the engine's send driver and prints what its
+// owner was told, one notice a line ("itemSent", "itemFailed", "itemRefused PATH", "sendFailed",
+// "finished"), then the time the phase took. Used by the delivery benchmark and by the
+// end-to-end test, in a working directory of their choosing (the day log is written there).
+//
+//   send_queue QUEUE_DIR HOST PORT [TIMEOUT_SECONDS]
+//
+// Exit status 0 once finished has arrived, 2 when it did not come in time.
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/window.h"
+#include "shared/debug.h"
+#include "smtp/send.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+const SendNotices kNotices;
+bool g_finished = false;
+
+plat::LRESULT ownerProc(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+    if (msg != kNotices.message) return 0;
+    int code = static_cast<int>(wParam);
+    if (code == kNotices.itemSent) std::printf("itemSent\n");
+    if (code == kNotices.itemFailed) std::printf("itemFailed\n");
+    if (code == kNotices.sendFailed) std::printf("sendFailed\n");
+    if (code == kNotices.itemRefused) std::printf("itemRefused %s\n", reinterpret_cast<const char*>(lParam));
+    if (code == kNotices.finished) {
+        std::printf("finished\n");
+        g_finished = true;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: send_queue QUEUE_DIR HOST PORT [TIMEOUT_SECONDS]\n");
+        return 1;
+    }
+    long long limitMs = (argc > 4 ? std::atoll(argv[4]) : 600) * 1000;
+    DebugLogOpen();
+    if (!plat::registerClass("SENDQUEUEOWNER", ownerProc)) return 1;
+    plat::HWND owner = plat::createWindow("SENDQUEUEOWNER", "send_queue", 0);
+    long long began = plat::monotonicMs();
+    {
+        Send send(owner, argv[2], std::atoi(argv[3]), &kNotices);
+        send.start(argv[1]);
+        while (!g_finished && plat::monotonicMs() - began < limitMs) plat::pumpMessages(100);
+    }
+    double seconds = static_cast<double>(plat::monotonicMs() - began) / 1000.0;
+    std::printf("seconds %.3f\n", seconds);
+    plat::destroyWindow(owner);
+    DebugLogClose();
+    return g_finished ? 0 : 2;
+}

@@ -1,0 +1,187 @@
+#include "smtp/send.h"
+
+#include "net/mail_client_notices.h"
+#include "net/mail_client_open.h"
+#include "platform/files.h"
+#include "shared/debug.h"
+#include "smtp/smtp_client.h"
+#include "smtp/smtp_close.h"
+#include "smtp/smtp_ident.h"
+#include "smtp/smtp_send_mail_data.h"
+#include "smtp/smtp_send_mail_env.h"
+#include "store/item_lock.h"
+#include "store/smtp_queue.h"
+
+#include <cerrno>
+
+using namespace plat;
+
+namespace {
+
+constexpr char kSendClass[] = "SENDCLIENTCLASS";
+
+// The owner's part of every phase: be told its outcome, make it current, start it.
+template <class Phase, class... Args>
+void runPhase(SMTPClient& client, HWND notifyWindow, Phase& phase, Args&&... args) {
+    phase.setNotifyWindow(notifyWindow);
+    client.setCurrentHandler(&phase);
+    phase.start(std::forward<Args>(args)...);
+}
+
+}  // namespace
+
+Send::Send(HWND owner, const char* host, int port, const SendNotices* notices)
+    : owner_(owner), notices_(notices), host_(host ? host : ""), port_(port) {
+    if (!isClassRegistered(kSendClass) && !registerClass(kSendClass, &Send::SMTPClientWndProc)) {
+        DebugLine(LOG_APP, LOG_HIGH, "Unable to register 'SENDCLIENT' class");
+    }
+    window_ = createWindow(kSendClass, "Send client", owner);
+    if (!window_) {
+        DebugLine(LOG_APP, LOG_HIGH, "Unable to create 'Send client' window");
+    } else {
+        setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
+    }
+    client_ = std::make_unique<SMTPClient>(window_, host_.c_str(), port_);
+}
+
+Send::~Send() {
+    client_.reset();
+    if (window_ && isWindow(window_)) {
+        setWindowLongPtr(window_, 0);
+        destroyWindow(window_);
+    }
+    unregisterClass(kSendClass);   // fails harmlessly while another Send has a window
+}
+
+void Send::start(const std::string& queueDirectory) {
+    queueDirectory_ = queueDirectory;
+    initMailSend();
+}
+
+void Send::initMailSend() {
+    queue_ = std::make_unique<store::SMTPQueue>(queueDirectory_);
+    current_ = 0;
+    if (queue_->count() > 0 && client_) {
+        runPhase(*client_, window_, client_->openHandler());
+    } else {
+        postOwner(notices_->finished);
+    }
+}
+
+void Send::startMailSend() {
+    ++current_;
+    if (current_ > queue_->count()) {
+        startClose();
+        return;
+    }
+    std::string routing = queue_->routingPath(current_);
+    if (!addresses_.load(routing)) {
+        // An envelope that could not be read is unknown, not wrong: the item waits for the
+        // next cycle. Only a routing file read whole that names no recipient refuses it.
+        DebugLineStr(LOG_MAIL, LOG_HIGH, "Routing file unreadable, mail item kept in the queue :",
+                     routing.c_str());
+        postOwner(notices_->itemFailed);
+        nextItemLater();
+        return;
+    }
+    runPhase(*client_, window_, client_->envelopeHandler(), &addresses_);
+}
+
+void Send::startClose() {
+    runPhase(*client_, window_, client_->closeHandler());
+}
+
+void Send::nextItemLater() {
+    postMessage(window_, WM_MAILCLIENT, MailClient::IDENT_COMPLETE, 0);
+}
+
+void Send::postOwner(int code) {
+    postMessage(owner_, notices_->message, static_cast<WPARAM>(code), 0);
+}
+
+LRESULT Send::SMTPClientWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Send*>(getWindowLongPtr(hwnd));
+    if (msg == WM_DESTROY) return 0;
+    if (msg != WM_MAILCLIENT || !self) return defWindowProc(hwnd, msg, wParam, lParam);
+    self->onNotice(wParam, lParam);
+    return 0;
+}
+
+void Send::onNotice(WPARAM code, LPARAM lParam) {
+    if (!client_) return;   // the phase is over: nothing may follow finished
+    switch (code) {
+    case MailClient::OPEN_COMPLETE:
+        DebugLine(LOG_MAIL, LOG_LOW, "Connection opened with SMTP mail server");
+        runPhase(*client_, window_, client_->identHandler());
+        break;
+    case MailClient::OPEN_FAIL:
+        DebugLine(LOG_MAIL, LOG_HIGH, "Failed to open connection to SMTP mail server for delivery");
+        startClose();
+        postOwner(notices_->sendFailed);
+        break;
+    case MailClient::IDENT_COMPLETE:
+        DebugLine(LOG_MAIL, LOG_LOW, "Identification to SMTP mail server complete");
+        startMailSend();
+        break;
+    case MailClient::IDENT_FAIL:
+        DebugLine(LOG_MAIL, LOG_HIGH, "Identification failure when delivering mail to SMTP mail server");
+        startClose();
+        postOwner(notices_->sendFailed);
+        break;
+    case MailClient::SENDMAILENV_COMPLETE:
+        DebugLine(LOG_MAIL, LOG_LOW, "Mail item envelope transmission complete");
+        runPhase(*client_, window_, client_->dataHandler(), queue_->itemPath(current_));
+        break;
+    case MailClient::SENDMAILENV_ERROR:
+        DebugLineStr(LOG_MAIL, LOG_HIGH, "Mail item envelope recipient NOT accepted :",
+                     reinterpret_cast<const char*>(lParam));
+        break;
+    case MailClient::SENDMAILENV_FAIL:
+        DebugLine(LOG_MAIL, LOG_HIGH, "Mail item envelope transmission failed");
+        if (lParam == 0) refuseCurrentItem();
+        postOwner(notices_->itemFailed);
+        nextItemLater();
+        break;
+    case MailClient::SENDMAILDATA_COMPLETE:
+        postOwner(notices_->itemSent);
+        DebugLineStr(LOG_MAIL, LOG_MED, "OUTGOING SENT :", queue_->itemPath(current_).c_str());
+        deleteCurrentItem();
+        nextItemLater();
+        break;
+    case MailClient::SENDMAILDATA_FAIL:
+        DebugLine(LOG_MAIL, LOG_HIGH, "Mail item data transmission failed");
+        postOwner(notices_->itemFailed);
+        nextItemLater();
+        break;
+    case MailClient::CLOSE_COMPLETE:
+        DebugLine(LOG_MAIL, LOG_LOW, "Connection closed with SMTP mail server");
+        break;
+    case MailClient::FINISHED:
+        // Posted by the closing phase: no handler of the client is running now.
+        client_.reset();
+        postOwner(notices_->finished);
+        break;
+    default:
+        break;
+    }
+}
+
+void Send::refuseCurrentItem() {
+    DebugLine(LOG_MAIL, LOG_HIGH,
+              "Permanent delivery failure for mail item - remote server will not deliver this item.");
+    std::string item = queue_->itemPath(current_);
+    // Sent, not posted: the owner shows the refused item before it is deleted.
+    sendMessage(owner_, notices_->message, static_cast<WPARAM>(notices_->itemRefused),
+                reinterpret_cast<LPARAM>(item.c_str()));
+    deleteCurrentItem();
+}
+
+void Send::deleteCurrentItem() {
+    store::MailItemLock lock(LOG_APP, LOG_HIGH, "FAILED to create MUTEX for Send::SMTPClientWndProc");
+    // The routing file goes first: without it the item is never listed again, so a crash
+    // between the two deletions cannot send it a second time.
+    for (const std::string& path : {queue_->routingPath(current_), queue_->itemPath(current_)}) {
+        int err = deleteFile(path);
+        if (err != 0 && err != ENOENT) DebugLineStr(LOG_MAIL, LOG_HIGH, "Unable to delete queued file :", path.c_str());
+    }
+}

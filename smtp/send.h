@@ -1,0 +1,73 @@
+// The send phase of a cycle: delivers the outgoing queue to the provider over one SMTP
+// connection and reports to its owner with the owner's SendNotices.
+//
+// The queue is listed once at the start (items queued later wait for the next phase). Each
+// item gets RSET, its envelope and its text. A delivered item is deleted (routing file first)
+// under "MAILITEMREAD"; an item refused for good is shown to the owner (itemRefused, sent) and
+// deleted; every other failure keeps the item for the next phase. finished is posted exactly
+// once, also when there was nothing to send or the connection failed.
+#pragma once
+
+#include "platform/window.h"
+#include "store/addr_list.h"
+
+#include <memory>
+#include <string>
+
+class SMTPClient;
+namespace store {
+class SMTPQueue;
+}
+
+// The owner's message and its code for each outcome. lParam is 0, except for itemRefused,
+// which is sent synchronously with the item file's path (valid during the call) before the
+// item is deleted; the others are posted.
+struct SendNotices {
+    plat::UINT message = plat::WM_USER + 1;   // 1025
+    int itemFailed = 1;    // the current item failed, for now or for good
+    int itemSent = 2;      // the current item was delivered
+    int itemRefused = 4;   // the current item was refused for good
+    int sendFailed = 3;    // the connection could not be opened or identification failed
+    int finished = 99;     // the phase is over
+};
+
+class Send {
+public:
+    // host: name or dotted address of the provider's outgoing host. notices is the owner's
+    // and must outlive this object. Makes the hidden "Send client" window, a child of owner,
+    // and the SMTP client; no connection yet.
+    Send(plat::HWND owner, const char* host, int port, const SendNotices* notices);
+    ~Send();
+    Send(const Send&) = delete;
+    Send& operator=(const Send&) = delete;
+
+    // Delivers the queue in queueDirectory ("outgoing/").
+    void start(const std::string& queueDirectory);
+    // Lists the queue and opens the connection, or posts finished when it is empty.
+    void initMailSend();
+    // Moves on to the next item, or to closing after the last.
+    void startMailSend();
+
+    plat::HWND window() const { return window_; }
+
+private:
+    static plat::LRESULT SMTPClientWndProc(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
+    void onNotice(plat::WPARAM code, plat::LPARAM lParam);
+    void startClose();
+    // Moves on once the current handler's call has returned.
+    void nextItemLater();
+    void refuseCurrentItem();
+    void deleteCurrentItem();
+    void postOwner(int code);
+
+    plat::HWND owner_;
+    const SendNotices* notices_;
+    plat::HWND window_ = 0;
+    std::unique_ptr<SMTPClient> client_;
+    std::unique_ptr<store::SMTPQueue> queue_;
+    std::string queueDirectory_;
+    std::string host_;
+    int port_;
+    int current_ = 0;   // 1-based index into the queue, 0 before the first item
+    store::AddrList addresses_;
+};

@@ -1,0 +1,59 @@
+// The engine's outgoing SMTP connection to the provider. The owner walks it through its
+// phases: it sets a phase's notify window, makes the phase current and starts it; the phase
+// reports its outcome with a WM_MAILCLIENT notice, and the owner chooses the next one. The
+// client never decides by itself what comes next.
+#pragma once
+
+#include "net/client.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+class MailClient_Open;
+class StateHandler;
+class SMTP_Ident;
+class SMTP_SendMailEnv;
+class SMTP_SendMailData;
+class SMTP_Close;
+
+class SMTPClient : public Client {
+public:
+    // An outgoing connection to host and port whose window is a child of owner.
+    SMTPClient(plat::HWND owner, const char* host, int port);
+    ~SMTPClient() override;
+
+    int dispatcher(int event, long arg) override;
+
+    MailClient_Open& openHandler() { return *open_; }
+    SMTP_Ident& identHandler() { return *ident_; }
+    SMTP_SendMailEnv& envelopeHandler() { return *envelope_; }
+    SMTP_SendMailData& dataHandler() { return *data_; }
+    SMTP_Close& closeHandler() { return *close_; }
+
+    StateHandler* currentHandler() const { return current_; }
+    void setCurrentHandler(StateHandler* handler) { current_ = handler; }
+
+    const std::string& heloName() const { return heloName_; }
+
+    // How a write left the output: all of it taken by the socket; some of it kept until the
+    // socket can take more (sent before the phase hears EV_WRITABLE); or the connection failed.
+    enum class Output { Drained, Waiting, Failed };
+
+    // Sends bytes after anything still kept, in order, each byte once, however much the socket
+    // takes at a time. Failed when there is no connection or it reported an error.
+    Output write(const char* data, std::size_t length);
+
+private:
+    Output flush();
+
+    std::unique_ptr<MailClient_Open> open_;
+    std::unique_ptr<SMTP_Ident> ident_;
+    std::unique_ptr<SMTP_SendMailEnv> envelope_;
+    std::unique_ptr<SMTP_SendMailData> data_;
+    std::unique_ptr<SMTP_Close> close_;
+    StateHandler* current_ = nullptr;
+    std::string heloName_ = "LOCALHOST";
+    std::string unsent_;          // bytes the socket has not taken yet
+    std::size_t unsentFrom_ = 0;  // unsent_[unsentFrom_..] is still to go
+};

@@ -1,0 +1,20 @@
+// Closing: QUIT, then the end of the connection. Always ends with MailClient::CLOSE_COMPLETE,
+// sent, followed by MailClient::FINISHED, posted, after which the owner may destroy the client;
+// a negative reply to QUIT is only logged.
+#pragma once
+
+#include "smtp/smtp_phase.h"
+
+class SMTP_Close : public SMTPPhase {
+public:
+    enum State : int { state_WAIT_QUIT_ACK = 1, state_WAIT_DISCONNECT = 2 };
+
+    using SMTPPhase::SMTPPhase;
+
+    void start();
+    int dispatch(int event, long arg) override;
+
+private:
+    // CLOSE_COMPLETE, then the socket closed and FINISHED posted.
+    void end();
+};

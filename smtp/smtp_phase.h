@@ -1,0 +1,43 @@
+// What the phases of the SMTP client share: reading the server's replies, sending commands,
+// and ending with a notice to the owner.
+#pragma once
+
+#include "net/state_handler.h"
+
+#include <string>
+
+class SMTPClient;
+
+class SMTPPhase : public StateHandler {
+public:
+    explicit SMTPPhase(SMTPClient* client);
+
+protected:
+    SMTPClient& smtp() const;
+
+    // Takes the line the client holds into reply(). False when it is not the last line of its
+    // reply, that is when its fourth character is not a blank ("250-..." or fewer than four
+    // characters): such a line is dropped and the phase waits for the next, timed again.
+    // After kMaxReplyLines such lines in a row the reply counts as ended, empty (negative).
+    bool takeFinalReply();
+    static constexpr int kMaxReplyLines = 1000;
+    // Takes the line whatever it holds.
+    void takeAnyReply();
+    const char* reply() const { return reply_; }
+    // 2xx and 3xx replies are positive, anything else negative.
+    bool replyPositive() const { return reply_[0] == '2' || reply_[0] == '3'; }
+    // Only a reply beginning with "5" refuses for good; any other negative reply may pass.
+    bool replyPermanent() const { return reply_[0] == '5'; }
+
+    // Sends text and CRLF. False when it could not be sent (no connection, or an error).
+    bool sendCommand(const std::string& text);
+    // The connection can no longer carry this conversation: close it, so that the phases
+    // after this one fail at once instead of waiting for replies that cannot come.
+    void dropConnection();
+    // Ends the phase: state 0, then the notice, inside which the owner may start the next.
+    void finish(int code, plat::LPARAM lParam = 0);
+
+private:
+    char reply_[1024] = {};
+    int continuationLines_ = 0;
+};

@@ -1,0 +1,139 @@
+#include "smtp/smtp_send_mail_data.h"
+
+#include "net/client.h"
+#include "net/mail_client_notices.h"
+#include "shared/debug.h"
+#include "smtp/smtp_client.h"
+
+#include <cstring>
+
+namespace {
+constexpr plat::LPARAM kItemKept = 1;
+}  // namespace
+
+SMTP_SendMailData::~SMTP_SendMailData() {
+    closeFile();
+}
+
+void SMTP_SendMailData::start(const std::string& itemPath) {
+    closeFile();
+    file_ = std::fopen(itemPath.c_str(), "rb");
+    if (!file_) {
+        DebugLine(LOG_APP, LOG_HIGH, "DATA file open failure");
+        finish(MailClient::SENDMAILDATA_FAIL, kItemKept);
+        return;
+    }
+    endQueued_ = false;
+    tail_[0] = tail_[1] = 0;
+    state_ = state_WAIT_DATA_ACK;
+    client_->armTimeout();
+    if (!sendCommand("DATA")) {
+        DebugLine(LOG_MAIL, LOG_HIGH, "DATA command TX fail");
+        DebugLine(LOG_NET, LOG_HIGH, "DATA command TX fail");
+        closeFile();
+        finish(MailClient::SENDMAILDATA_FAIL, kItemKept);
+    }
+}
+
+int SMTP_SendMailData::dispatch(int event, long) {
+    if (state_ == 0) return 0;
+    switch (event) {
+    case Client::EV_LINE:
+        if (state_ == state_TRAN_DATA) {
+            // The server spoke before the end of the text: it has given up on this message,
+            // and what is still to come would be read as commands. Take nothing further.
+            takeAnyReply();
+            dropConnection();
+            fail("DATA TRANS failed :", reply());
+            return 1;
+        }
+        if (!takeFinalReply()) return 1;
+        if (state_ == state_WAIT_DATA_ACK) {
+            if (!replyPositive()) {
+                fail("DATA command failed :", reply());
+            } else {
+                state_ = state_TRAN_DATA;
+                transmit();
+            }
+        } else if (replyPositive()) {
+            finish(MailClient::SENDMAILDATA_COMPLETE);
+        } else {
+            fail("DATA TRANS failed :", reply());
+        }
+        return 1;
+    case Client::EV_WRITABLE:
+        if (state_ != state_TRAN_DATA) return 0;
+        transmit();
+        return 1;
+    case Client::EV_TIMEOUT:
+    case Client::EV_CLOSED:
+        connectionLost();
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+void SMTP_SendMailData::transmit() {
+    if (block_.empty()) block_.resize(kBlockSize + 5);   // room for CRLF "." CRLF after a block
+    while (!endQueued_) {
+        std::size_t n = std::fread(block_.data(), 1, kBlockSize, file_);
+        if (n < kBlockSize && std::ferror(file_)) {
+            // Part of the text is on the wire: only a new connection can start over.
+            dropConnection();
+            fail("DATA file read failure");
+            return;
+        }
+        if (n >= 2) {
+            tail_[0] = block_[n - 2];
+            tail_[1] = block_[n - 1];
+        } else if (n == 1) {
+            tail_[0] = tail_[1];
+            tail_[1] = block_[0];
+        }
+        if (n < kBlockSize && std::feof(file_)) {
+            closeFile();
+            // A text that does not end its last line would swallow the final ".".
+            bool open = (tail_[0] || tail_[1]) && !(tail_[0] == '\r' && tail_[1] == '\n');
+            const char* end = open ? "\r\n.\r\n" : ".\r\n";
+            std::memcpy(block_.data() + n, end, std::strlen(end));
+            n += std::strlen(end);
+            endQueued_ = true;
+        }
+        SMTPClient::Output out = smtp().write(block_.data(), n);
+        if (out == SMTPClient::Output::Failed) {
+            connectionLost();
+            return;
+        }
+        if (out == SMTPClient::Output::Waiting) {
+            // Bounded: a server that takes nothing more for the time-out ends the phase.
+            DebugLine(LOG_NET, LOG_LOW, "Send would block");
+            client_->armTimeout();
+            return;
+        }
+    }
+    state_ = state_WAIT_TRAN_DATA_ACK;
+    client_->armTimeout();
+}
+
+void SMTP_SendMailData::fail(const char* text, const char* detail) {
+    if (detail) {
+        DebugLineStr(LOG_MAIL, LOG_HIGH, text, detail);
+    } else {
+        DebugLine(LOG_MAIL, LOG_HIGH, text);
+    }
+    closeFile();
+    finish(MailClient::SENDMAILDATA_FAIL, kItemKept);
+}
+
+void SMTP_SendMailData::connectionLost() {
+    dropConnection();
+    DebugLine(LOG_NET, LOG_HIGH, "Socket closed or timeout");
+    closeFile();
+    finish(MailClient::SENDMAILDATA_FAIL, kItemKept);
+}
+
+void SMTP_SendMailData::closeFile() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+}

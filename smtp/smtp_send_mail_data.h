@@ -1,0 +1,41 @@
+// The text of one item: DATA, the item file exactly as stored (it is already in transmission
+// form: leading dots doubled, CRLF line ends), then "." CRLF. Reports
+// MailClient::SENDMAILDATA_COMPLETE when the server accepts the message, otherwise
+// MailClient::SENDMAILDATA_FAIL (lParam 1: the item stays queued).
+//
+// The file is sent in blocks; what the socket does not take at once waits in the client and
+// goes out, in order, when the socket can take more. A server that takes nothing for the
+// inactivity time-out ends the phase.
+#pragma once
+
+#include "smtp/smtp_phase.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class SMTP_SendMailData : public SMTPPhase {
+public:
+    enum State : int { state_WAIT_DATA_ACK = 1, state_TRAN_DATA = 2, state_WAIT_TRAN_DATA_ACK = 3 };
+
+    // Bytes read from the item file at a time.
+    static constexpr std::size_t kBlockSize = 64 * 1024;
+
+    using SMTPPhase::SMTPPhase;
+    ~SMTP_SendMailData() override;
+
+    void start(const std::string& itemPath);
+    int dispatch(int event, long arg) override;
+
+private:
+    // Sends blocks of the file until the socket would block or the final "." is out.
+    void transmit();
+    void fail(const char* text, const char* detail = nullptr);
+    void connectionLost();
+    void closeFile();
+
+    std::FILE* file_ = nullptr;
+    std::vector<char> block_;
+    bool endQueued_ = false;   // the file's last block and the final "." have been written
+    char tail_[2] = {};        // the last two bytes of the file read so far
+};

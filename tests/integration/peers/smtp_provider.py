@@ -1,0 +1,203 @@
+"""A private SMTP server standing for the provider's outgoing host, for tests and benchmarks.
+
+It runs aiosmtpd (Debian's python3-aiosmtpd) in a subprocess on a free loopback port, keeps
+every accepted message's exact bytes (as the server has them after the final "." and the
+removal of doubled leading dots) with its envelope in a temporary directory, and refuses what
+its script says:
+
+    with SmtpProvider(refuse_rcpt={"nobody@example.net": "550 5.1.1 no such user"},
+                      refuse_mail_from={"grey@example.org": "451 4.7.1 try again later"},
+                      refuse_data="452 4.3.1 out of space") as provider:
+        ... deliver to 127.0.0.1:provider.port ...
+        provider.messages()   # [{"mail_from": ..., "rcpt_tos": [...], "data": b"..."}, ...]
+
+SmtpProvider(silent=True) accepts connections and never says anything (no greeting).
+Lines up to 1 MiB are taken (the stock limit of 1001 bytes would refuse long lines).
+Run as a program (python3 smtp_provider.py DIR) it serves DIR/script.json until killed.
+"""
+
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+
+
+def _free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def available():
+    """Whether aiosmtpd can be imported by the interpreter the provider runs under."""
+    return subprocess.run([PYTHON, "-c", "import aiosmtpd"], capture_output=True).returncode == 0
+
+
+class SmtpProvider:
+    def __init__(self, refuse_mail_from=None, refuse_rcpt=None, refuse_data=None, silent=False,
+                 directory=None):
+        self._own_dir = directory is None
+        self.dir = directory or tempfile.mkdtemp(prefix="smtp-provider-")
+        self.port = _free_port()
+        self.script = {
+            "port": self.port,
+            "refuse_mail_from": dict(refuse_mail_from or {}),
+            "refuse_rcpt": dict(refuse_rcpt or {}),
+            "refuse_data": refuse_data,
+            "silent": silent,
+        }
+        self.proc = None
+
+    # --- life ---------------------------------------------------------------------------
+    def start(self, seconds=10.0):
+        os.makedirs(os.path.join(self.dir, "messages"), exist_ok=True)
+        with open(os.path.join(self.dir, "script.json"), "w") as f:
+            json.dump(self.script, f)
+        with open(os.path.join(self.dir, "stderr"), "wb") as err:
+            self.proc = subprocess.Popen([PYTHON, os.path.abspath(__file__), self.dir],
+                                         stdout=subprocess.DEVNULL, stderr=err)
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            if os.path.exists(os.path.join(self.dir, "ready")):
+                return self
+            if self.proc.poll() is not None:
+                break
+            time.sleep(0.02)
+        self.stop()
+        raise RuntimeError("the SMTP provider did not start: " + self.stderr())
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.proc = None
+
+    def close(self):
+        self.stop()
+        if self._own_dir:
+            shutil.rmtree(self.dir, ignore_errors=True)
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.close()
+
+    # --- what it received ---------------------------------------------------------------
+    def messages(self):
+        """Accepted messages in the order they were accepted."""
+        box = os.path.join(self.dir, "messages")
+        out = []
+        for name in sorted(n for n in os.listdir(box) if n.endswith(".json")):
+            with open(os.path.join(box, name)) as f:
+                envelope = json.load(f)
+            with open(os.path.join(box, name[:-5] + ".eml"), "rb") as f:
+                envelope["data"] = f.read()
+            out.append(envelope)
+        return out
+
+    def clear(self):
+        box = os.path.join(self.dir, "messages")
+        for name in os.listdir(box):
+            os.unlink(os.path.join(box, name))
+
+    def stderr(self):
+        try:
+            with open(os.path.join(self.dir, "stderr"), "rb") as f:
+                return f.read().decode(errors="replace")
+        except OSError:
+            return ""
+
+
+# --- the server process -------------------------------------------------------------------
+
+class _Handler:
+    def __init__(self, directory, script):
+        self.box = os.path.join(directory, "messages")
+        self.script = script
+        self.count = 0
+
+    async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        refusal = self.script["refuse_mail_from"].get(address)
+        if refusal:
+            return refusal
+        envelope.mail_from = address
+        envelope.mail_options.extend(mail_options)
+        return "250 OK"
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        refusal = self.script["refuse_rcpt"].get(address)
+        if refusal:
+            return refusal
+        envelope.rcpt_tos.append(address)
+        envelope.rcpt_options.extend(rcpt_options)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        if self.script["refuse_data"]:
+            return self.script["refuse_data"]
+        self.count += 1
+        stem = os.path.join(self.box, "%07d" % self.count)
+        # The message first, its envelope last and by rename: a listed envelope has its data.
+        with open(stem + ".eml", "wb") as f:
+            f.write(envelope.original_content)
+        with open(stem + ".tmp", "w") as f:
+            json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, f)
+        os.rename(stem + ".tmp", stem + ".json")
+        return "250 Message accepted for delivery"
+
+
+def _serve_silently(port):
+    listener = socket.socket()
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("127.0.0.1", port))
+    listener.listen(16)
+    held = []
+    open("ready", "w").close()
+    while True:
+        conn, _ = listener.accept()
+        held.append(conn)   # kept open, never answered
+
+
+def _serve(directory):
+    os.chdir(directory)
+    with open("script.json") as f:
+        script = json.load(f)
+    signal.signal(signal.SIGTERM, lambda *a: sys.exit(0))
+    if script["silent"]:
+        _serve_silently(script["port"])
+        return
+    from aiosmtpd.controller import Controller
+    from aiosmtpd.smtp import SMTP
+
+    class LongLineSMTP(SMTP):
+        line_length_limit = 1 << 20
+
+    class LongLineController(Controller):
+        def factory(self):
+            return LongLineSMTP(self.handler, **self.SMTP_kwargs)
+
+    controller = LongLineController(_Handler(directory, script), hostname="127.0.0.1",
+                                    port=script["port"])
+    controller.start()
+    open("ready", "w").close()
+    try:
+        while True:
+            time.sleep(3600)
+    finally:
+        controller.stop()
+
+
+if __name__ == "__main__":
+    _serve(sys.argv[1])

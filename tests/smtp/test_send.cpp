@@ -1,0 +1,205 @@
+// The send driver over a real connection to a scripted server: which notices the owner gets,
+// in which order, and which queued files are left afterwards.
+#include "net/client.h"
+#include "platform/files.h"
+#include "smtp/send.h"
+#include "store/addr_list.h"
+#include "tests/net/net_fixture.h"
+#include "tests/smtp/smtp_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <string>
+#include <vector>
+
+using namespace nettest;
+using smtptest::SmtpPeer;
+
+namespace {
+
+struct OwnerNotice {
+    int code;
+    std::string path;        // itemRefused: the path it carried
+    bool itemPresent;        // itemRefused: whether the item file still existed during the call
+};
+std::vector<OwnerNotice> g_owner;
+const SendNotices kNotices;
+
+plat::LRESULT ownerNotices(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+    if (msg != kNotices.message) return 0;
+    OwnerNotice n{static_cast<int>(wParam), "", false};
+    if (static_cast<int>(wParam) == kNotices.itemRefused) {
+        n.path = reinterpret_cast<const char*>(lParam);
+        n.itemPresent = plat::fileExists(n.path);
+    }
+    g_owner.push_back(n);
+    return 0;
+}
+
+std::vector<int> ownerCodes() {
+    std::vector<int> out;
+    for (const OwnerNotice& n : g_owner) out.push_back(n.code);
+    return out;
+}
+
+long countOf(int code) {
+    std::vector<int> codes = ownerCodes();
+    return std::count(codes.begin(), codes.end(), code);
+}
+
+class SendTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_owner.clear();
+        if (!plat::isClassRegistered("SENDOWNER")) {
+            ASSERT_TRUE(plat::registerClass("SENDOWNER", ownerNotices));
+        }
+        owner = plat::createWindow("SENDOWNER", "cycle", 0);
+        queue = testsupport::makeTempDir("queue-");
+    }
+    void TearDown() override {
+        plat::destroyWindow(owner);
+        Client::timeoutMs = Client::kDefaultTimeoutMs;
+    }
+
+    // Queues an item: its text, and a routing file with these addresses.
+    std::string enqueue(const std::string& name, const std::string& text, std::vector<std::string> addresses) {
+        testsupport::writeFile(queue + "/" + name, text);
+        store::AddrList list;
+        for (const std::string& a : addresses) list.append(a);
+        EXPECT_TRUE(list.save(queue + "/" + name + ".route"));
+        return name;
+    }
+    std::vector<std::string> queued() {
+        std::vector<std::string> names;
+        for (const plat::DirEntry& e : plat::listFiles(queue, "")) names.push_back(e.name);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // Runs a send phase to its finished notice.
+    void deliver(int port, const char* host = "127.0.0.1") {
+        Send send(owner, host, port, &kNotices);
+        send.start(queue + "/");
+        ASSERT_TRUE(waitFor([] { return countOf(kNotices.finished) > 0; }, 8000));
+        plat::pumpMessages(50);   // nothing may follow finished
+    }
+
+    plat::HWND owner = 0;
+    std::string queue;
+    SmtpPeer peer;
+};
+
+TEST_F(SendTest, AnEmptyQueueFinishesOnceWithoutConnecting) {
+    peer.start();
+    deliver(peer.port);
+    EXPECT_EQ(ownerCodes(), std::vector<int>{kNotices.finished});
+    EXPECT_EQ(peer.connections(), 0);
+}
+
+TEST_F(SendTest, ADeliveredItemAndARefusedOneBothLeaveTheQueue) {
+    peer.answer = [](const std::string& c) {
+        return c == "RCPT TO: <nobody@y>" ? "550 no such user\r\n" : SmtpPeer::defaultAnswer(c);
+    };
+    peer.start();
+    // The queue lists in directory order: deliver both and look at what each got.
+    enqueue("1.rfc822", "Subject: one\r\n\r\nfirst\r\n", {"<a@x>", "<b@y>"});
+    enqueue("2.rfc822", "Subject: two\r\n\r\nsecond\r\n", {"<a@x>", "<b@y>", "<nobody@y>", "<c@y>"});
+    deliver(peer.port);
+    std::vector<int> codes = ownerCodes();
+    int sent = kNotices.itemSent, refused = kNotices.itemRefused, failed = kNotices.itemFailed;
+    // itemRefused comes right before its itemFailed, while the item is still there.
+    auto at = std::find(codes.begin(), codes.end(), refused);
+    ASSERT_NE(at, codes.end());
+    ASSERT_EQ(*(at + 1), failed);
+    EXPECT_EQ(countOf(sent), 1);
+    EXPECT_EQ(codes.size(), 4u);
+    EXPECT_EQ(codes.back(), kNotices.finished);
+    const OwnerNotice& r = *std::find_if(g_owner.begin(), g_owner.end(), [&](auto& n) { return n.code == refused; });
+    EXPECT_EQ(r.path, queue + "//2.rfc822");
+    EXPECT_TRUE(r.itemPresent);
+    EXPECT_TRUE(queued().empty());
+    std::vector<std::string> cmds = peer.commands();
+    EXPECT_EQ(cmds.back(), "QUIT");
+    EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "RCPT TO: <c@y>"), 0);
+    EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "RSET"), 2);
+    ASSERT_EQ(peer.messages().size(), 1u);
+    EXPECT_EQ(peer.messages()[0], "Subject: one\r\n\r\nfirst\r\n");
+    EXPECT_NE(todaysLog().find("  MAIL HIGH Mail item envelope recipient NOT accepted : <nobody@y>"), std::string::npos);
+    EXPECT_NE(todaysLog().find("  MAIL  MED OUTGOING SENT : " + queue + "//1.rfc822"), std::string::npos);
+}
+
+TEST_F(SendTest, TransientFailuresKeepTheItem) {
+    // Each server refuses one step for now; the item and its routing file stay.
+    for (const char* step : {"DATA", "MAIL FROM: <a@x>", "RCPT TO: <b@y>", "RSET"}) {
+        SCOPED_TRACE(step);
+        g_owner.clear();
+        SmtpPeer p;
+        p.answer = [step](const std::string& c) { return c == step ? "451 not now\r\n" : SmtpPeer::defaultAnswer(c); };
+        p.start();
+        enqueue("kept.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
+        deliver(p.port);
+        EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.itemFailed, kNotices.finished}));
+        EXPECT_EQ(queued(), (std::vector<std::string>{"kept.rfc822", "kept.rfc822.route"}));
+        EXPECT_TRUE(p.messages().empty());
+    }
+}
+
+TEST_F(SendTest, ASenderRefusedForGoodRefusesTheItem) {
+    peer.answer = [](const std::string& c) { return c.rfind("MAIL", 0) == 0 ? "553 bad sender\r\n" : SmtpPeer::defaultAnswer(c); };
+    peer.start();
+    enqueue("gone.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
+    deliver(peer.port);
+    EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.itemRefused, kNotices.itemFailed, kNotices.finished}));
+    EXPECT_TRUE(queued().empty());
+}
+
+TEST_F(SendTest, AnUnreachableHostFailsTheSendAndTouchesNothing) {
+    enqueue("wait.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
+    int closedPort;
+    {
+        RawListener gone;
+        closedPort = gone.port;
+    }
+    for (const char* host : {"127.0.0.1", "no-such-host.invalid"}) {
+        g_owner.clear();
+        deliver(closedPort, host);
+        EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.sendFailed, kNotices.finished})) << host;
+    }
+    EXPECT_EQ(queued(), (std::vector<std::string>{"wait.rfc822", "wait.rfc822.route"}));
+}
+
+TEST_F(SendTest, AServerThatNeverGreetsFailsTheSendAtTheTimeout) {
+    Client::timeoutMs = 150;
+    peer.greeting = "";
+    peer.start();
+    enqueue("wait.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
+    deliver(peer.port);
+    EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.sendFailed, kNotices.finished}));
+    EXPECT_EQ(queued().size(), 2u);
+}
+
+TEST_F(SendTest, BrokenQueueEntriesAreKeptUnlessTheirEnvelopeNamesNoRecipient) {
+    peer.start();
+    // A routing file without its item: the data phase fails, the routing file stays.
+    enqueue("orphan.rfc822", "", {"<a@x>", "<b@y>"});
+    plat::deleteFile(queue + "/orphan.rfc822");
+    // A routing file cut short (count 3, one address): the envelope is unknown, so it waits.
+    enqueue("short.rfc822", "x\r\n", {"<a@x>", "<b@y>", "<c@y>"});
+    std::string route = testsupport::readFile(queue + "/short.rfc822.route");
+    testsupport::writeFile(queue + "/short.rfc822.route", route.substr(0, 4 + 4 + 5));
+    // A routing file read whole that holds only the sender: refused for good.
+    enqueue("lonely.rfc822", "x\r\n", {"<a@x>"});
+    deliver(peer.port);
+    EXPECT_EQ(countOf(kNotices.itemFailed), 3);
+    EXPECT_EQ(countOf(kNotices.itemRefused), 1);
+    EXPECT_EQ(queued(), (std::vector<std::string>{"orphan.rfc822.route", "short.rfc822", "short.rfc822.route"}));
+    EXPECT_TRUE(peer.messages().empty());
+    std::string log = todaysLog();
+    EXPECT_NE(log.find("   APP HIGH DATA file open failure"), std::string::npos);
+    EXPECT_NE(log.find("  MAIL HIGH Routing file unreadable, mail item kept in the queue : " + queue +
+                       "//short.rfc822.route"), std::string::npos);
+}
+
+}  // namespace

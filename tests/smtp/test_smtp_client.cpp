@@ -1,0 +1,331 @@
+// The SMTP client's phases against a scripted server on a real loopback socket: what each
+// phase puts on the wire, how it reads the replies, and that every phase ends with its notice.
+#include "net/mail_client_notices.h"
+#include "net/mail_client_open.h"
+#include "smtp/smtp_client.h"
+#include "smtp/smtp_close.h"
+#include "smtp/smtp_ident.h"
+#include "smtp/smtp_send_mail_data.h"
+#include "smtp/smtp_send_mail_env.h"
+#include "store/addr_list.h"
+#include "tests/net/net_fixture.h"
+#include "tests/smtp/smtp_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <string>
+#include <vector>
+
+using namespace nettest;
+using smtptest::SmtpPeer;
+
+namespace {
+
+struct Notice {
+    plat::WPARAM code;
+    plat::LPARAM lParam;
+    std::string text;   // the refused address of SENDMAILENV_ERROR
+    bool operator==(const Notice& o) const { return code == o.code && lParam == o.lParam && text == o.text; }
+};
+std::vector<Notice> g_notices;
+// The owner's reaction, run inside the notice as an owner's would be.
+std::function<void(plat::WPARAM)> g_react;
+
+plat::LRESULT recordNotice(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+    if (msg != WM_MAILCLIENT) return 0;
+    std::string text = wParam == MailClient::SENDMAILENV_ERROR ? reinterpret_cast<const char*>(lParam) : "";
+    g_notices.push_back({wParam, wParam == MailClient::SENDMAILENV_ERROR ? 0 : lParam, text});
+    if (g_react) g_react(wParam);
+    return 0;
+}
+
+std::vector<plat::WPARAM> codes() {
+    std::vector<plat::WPARAM> out;
+    for (const Notice& n : g_notices) out.push_back(n.code);
+    return out;
+}
+
+class SmtpClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_notices.clear();
+        g_react = nullptr;
+        if (!plat::isClassRegistered("SMTPNOTICES")) {
+            ASSERT_TRUE(plat::registerClass("SMTPNOTICES", recordNotice));
+        }
+        owner = plat::createWindow("SMTPNOTICES", "owner", 0);
+    }
+    void TearDown() override {
+        g_react = nullptr;
+        client.reset();
+        plat::destroyWindow(owner);
+        Client::timeoutMs = Client::kDefaultTimeoutMs;
+    }
+
+    template <class Phase, class... Args>
+    void run(Phase& phase, Args&&... args) {
+        phase.setNotifyWindow(owner);
+        client->setCurrentHandler(&phase);
+        phase.start(std::forward<Args>(args)...);
+    }
+    bool noticed(plat::WPARAM code, int ms = 3000) {
+        return waitFor([&] {
+            for (const Notice& n : g_notices)
+                if (n.code == code) return true;
+            return false;
+        }, ms);
+    }
+    // Connected to port and identified, notices cleared.
+    void identifiedTo(int port) {
+        client = std::make_unique<SMTPClient>(owner, "127.0.0.1", port);
+        g_react = [this](plat::WPARAM code) {
+            if (code == MailClient::OPEN_COMPLETE) run(client->identHandler());
+        };
+        run(client->openHandler());
+        ASSERT_TRUE(noticed(MailClient::IDENT_COMPLETE));
+        g_react = nullptr;
+        g_notices.clear();
+    }
+    void identified() {
+        peer.start();
+        identifiedTo(peer.port);
+    }
+    std::vector<std::string> commandsAfterHelo() {
+        std::vector<std::string> all = peer.commands();
+        return std::vector<std::string>(all.begin() + 1, all.end());
+    }
+    static store::AddrList list(std::initializer_list<const char*> addresses) {
+        store::AddrList l;
+        for (const char* a : addresses) l.append(a);
+        return l;
+    }
+
+    plat::HWND owner = 0;
+    SmtpPeer peer;
+    std::unique_ptr<SMTPClient> client;
+};
+
+TEST_F(SmtpClientTest, AMultiLineGreetingGetsOneHeloAfterItsLastLine) {
+    peer.greeting = "220-first\r\n220-second\r\n220 last\r\n";
+    peer.answer = [](const std::string& c) { return c.rfind("HELO", 0) == 0 ? "250-hi\r\n250 ok\r\n" : "250 ok\r\n"; };
+    identified();
+    EXPECT_EQ(peer.commands(), std::vector<std::string>{"HELO LOCALHOST"});
+}
+
+TEST_F(SmtpClientTest, AGreetingTooShortToBeFinalThenSilenceFailsAtTheTimeout) {
+    Client::timeoutMs = 150;
+    peer.greeting = "220\r\n";
+    peer.start();
+    client = std::make_unique<SMTPClient>(owner, "127.0.0.1", peer.port);
+    g_react = [this](plat::WPARAM code) {
+        if (code == MailClient::OPEN_COMPLETE) run(client->identHandler());
+    };
+    run(client->openHandler());
+    ASSERT_TRUE(noticed(MailClient::IDENT_FAIL));
+    EXPECT_TRUE(peer.commands().empty());
+    EXPECT_EQ(client->identHandler().state(), 0);
+    // The connection is closed, so closing needs no reply and ends at once.
+    g_notices.clear();
+    run(client->closeHandler());
+    ASSERT_TRUE(noticed(MailClient::FINISHED, 500));
+    EXPECT_EQ(codes(), (std::vector<plat::WPARAM>{MailClient::CLOSE_COMPLETE, MailClient::FINISHED}));
+}
+
+TEST_F(SmtpClientTest, AReplyThatNeverEndsRefusesForNowInsteadOfHanging) {
+    std::string endless;
+    for (int i = 0; i < 1200; ++i) endless += "250-more\r\n";
+    peer.answer = [endless](const std::string& c) { return c.rfind("RCPT", 0) == 0 ? endless : SmtpPeer::defaultAnswer(c); };
+    identified();
+    store::AddrList two = list({"<a@x>", "<b@y>"});
+    run(client->envelopeHandler(), &two);
+    ASSERT_TRUE(noticed(MailClient::SENDMAILENV_FAIL));
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{MailClient::SENDMAILENV_ERROR, 0, "<b@y>"},
+                                              {MailClient::SENDMAILENV_FAIL, 1, ""}}));
+}
+
+TEST_F(SmtpClientTest, AListWithoutRecipientFailsForGoodWithNothingSent) {
+    identified();
+    store::AddrList one = list({"<a@x>"});
+    run(client->envelopeHandler(), &one);
+    run(client->envelopeHandler(), nullptr);
+    plat::pumpMessages(50);
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{MailClient::SENDMAILENV_FAIL, 0, ""},
+                                              {MailClient::SENDMAILENV_FAIL, 0, ""}}));
+    EXPECT_TRUE(commandsAfterHelo().empty());
+}
+
+TEST_F(SmtpClientTest, ARefusedRecipientEndsTheEnvelopeAndItsCodeSaysForHowLong) {
+    for (const char* code : {"550", "450"}) {
+        SCOPED_TRACE(code);
+        g_notices.clear();
+        SmtpPeer p;
+        p.answer = [code](const std::string& c) {
+            return c == "RCPT TO: <b@y>" ? std::string(code) + " no such user\r\n" : SmtpPeer::defaultAnswer(c);
+        };
+        p.start();
+        identifiedTo(p.port);
+        store::AddrList three = list({"<a@x>", "<a2@y>", "<b@y>", "<c@y>"});
+        run(client->envelopeHandler(), &three);
+        ASSERT_TRUE(noticed(MailClient::SENDMAILENV_FAIL));
+        plat::LPARAM kind = code[0] == '5' ? 0 : 1;
+        EXPECT_EQ(g_notices, (std::vector<Notice>{{MailClient::SENDMAILENV_ERROR, 0, "<b@y>"},
+                                                  {MailClient::SENDMAILENV_FAIL, kind, ""}}));
+        EXPECT_EQ(p.commands(), (std::vector<std::string>{"HELO LOCALHOST", "RSET", "MAIL FROM: <a@x>",
+                                                          "RCPT TO: <a2@y>", "RCPT TO: <b@y>"}));
+        EXPECT_EQ(client->envelopeHandler().state(), 0);
+        client.reset();
+    }
+}
+
+TEST_F(SmtpClientTest, AWriteReadyNoticeOutsideTheTextNeitherEndsNorBreaksAPhase) {
+    identified();
+    store::AddrList two = list({"<a@x>", "<b@y>"});
+    run(client->envelopeHandler(), &two);
+    EXPECT_EQ(client->dispatcher(Client::EV_WRITABLE, 0), 0);
+    ASSERT_TRUE(noticed(MailClient::SENDMAILENV_COMPLETE));
+    EXPECT_EQ(codes(), std::vector<plat::WPARAM>{MailClient::SENDMAILENV_COMPLETE});
+    EXPECT_NE(client->socket(), plat::INVALID_SOCKET);
+}
+
+TEST_F(SmtpClientTest, OnlyAPermanentRefusalOfTheSenderRefusesTheItem) {
+    // 451 is greylisting or a rate limit: the item must survive it.
+    for (const auto& [reply, kind] : std::vector<std::pair<std::string, plat::LPARAM>>{
+             {"451 try again later", 1}, {"550 sender rejected", 0}, {"421 closing", 1}}) {
+        SCOPED_TRACE(reply);
+        g_notices.clear();
+        SmtpPeer p;
+        p.answer = [reply](const std::string& c) {
+            return c.rfind("MAIL", 0) == 0 ? reply + "\r\n" : SmtpPeer::defaultAnswer(c);
+        };
+        p.start();
+        identifiedTo(p.port);
+        store::AddrList two = list({"<a@x>", "<b@y>"});
+        run(client->envelopeHandler(), &two);
+        ASSERT_TRUE(noticed(MailClient::SENDMAILENV_FAIL));
+        EXPECT_EQ(g_notices, (std::vector<Notice>{{MailClient::SENDMAILENV_FAIL, kind, ""}}));
+        EXPECT_NE(todaysLog().find("  MAIL HIGH MAILFROM failed: " + reply), std::string::npos);
+        client.reset();
+    }
+}
+
+TEST_F(SmtpClientTest, TheItemGoesOutByteForByteThenTheFinalDot) {
+    identified();
+    const std::string text = "Subject: dots\r\n\r\n..leading dot doubled\r\n...\r\n8-bit \xe9\xff\r\n" +
+                             std::string(5000, 'L') + "\r\nlone\nLF and lone\rCR\r\n";
+    testsupport::writeFile("dots.rfc822", text);
+    testsupport::writeFile("unended.rfc822", "Subject: x\r\n\r\nno line end");
+    testsupport::writeFile("empty.rfc822", "");
+    for (const char* item : {"dots.rfc822", "unended.rfc822", "empty.rfc822"}) {
+        g_notices.clear();
+        run(client->dataHandler(), std::string(item));
+        ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_COMPLETE)) << item;
+    }
+    std::vector<std::string> got = peer.messages();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], text);
+    // A last line without its end is ended, or the final "." would be part of it.
+    EXPECT_EQ(got[1], "Subject: x\r\n\r\nno line end\r\n");
+    EXPECT_EQ(got[2], "");
+}
+
+TEST_F(SmtpClientTest, ASocketThatBlocksMidItemResumesWithEveryByteOnce) {
+    peer.receiveBuffer = 4096;
+    peer.pauseInDataMs = 300;
+    identified();
+    int small = 4096;
+    ASSERT_EQ(::setsockopt(client->socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+    std::string text;
+    for (int i = 0; text.size() < 3 * SMTP_SendMailData::kBlockSize; ++i)
+        text += "line " + std::to_string(i) + std::string(i % 97, 'x') + "\r\n";
+    testsupport::writeFile("big.rfc822", text);
+    run(client->dataHandler(), std::string("big.rfc822"));
+    // The peer takes nothing for a while: the text waits, the phase stays in transmission.
+    plat::pumpMessages(100);
+    EXPECT_EQ(client->dataHandler().state(), SMTP_SendMailData::state_TRAN_DATA);
+    ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_COMPLETE, 10000));
+    ASSERT_EQ(peer.messages().size(), 1u);
+    EXPECT_TRUE(peer.messages()[0] == text) << "the text arrived altered";
+}
+
+TEST_F(SmtpClientTest, AServerThatStopsReadingTheTextEndsThePhaseAtTheTimeout) {
+    peer.receiveBuffer = 4096;
+    peer.neverReadData = true;
+    identified();
+    Client::timeoutMs = 200;
+    testsupport::writeFile("huge.rfc822", std::string(8 * 1024 * 1024, 'h'));
+    run(client->dataHandler(), std::string("huge.rfc822"));
+    ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_FAIL, 5000));
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{MailClient::SENDMAILDATA_FAIL, 1, ""}}));
+    EXPECT_EQ(client->socket(), plat::INVALID_SOCKET);
+}
+
+TEST_F(SmtpClientTest, DataRefusalsAndAMissingFileFailThePhase) {
+    peer.answer = [](const std::string& c) { return c == "DATA" ? "451 not now\r\n" : SmtpPeer::defaultAnswer(c); };
+    identified();
+    testsupport::writeFile("item.rfc822", "x\r\n");
+    run(client->dataHandler(), std::string("item.rfc822"));
+    ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_FAIL));
+    run(client->dataHandler(), std::string("missing.rfc822"));
+    plat::pumpMessages(50);
+    EXPECT_EQ(codes(), (std::vector<plat::WPARAM>{MailClient::SENDMAILDATA_FAIL, MailClient::SENDMAILDATA_FAIL}));
+    EXPECT_EQ(commandsAfterHelo(), std::vector<std::string>{"DATA"});
+    std::string log = todaysLog();
+    EXPECT_NE(log.find("  MAIL HIGH DATA command failed : 451 not now"), std::string::npos);
+    EXPECT_NE(log.find("   APP HIGH DATA file open failure"), std::string::npos);
+}
+
+TEST_F(SmtpClientTest, ANegativeQuitStillClosesAndFinishes) {
+    peer.answer = [](const std::string& c) { return c == "QUIT" ? "500 what\r\n" : SmtpPeer::defaultAnswer(c); };
+    identified();
+    run(client->closeHandler());
+    ASSERT_TRUE(noticed(MailClient::FINISHED));
+    EXPECT_EQ(codes(), (std::vector<plat::WPARAM>{MailClient::CLOSE_COMPLETE, MailClient::FINISHED}));
+    EXPECT_EQ(client->socket(), plat::INVALID_SOCKET);
+    EXPECT_NE(todaysLog().find("  MAIL HIGH SMTP Client close : negative response 500 what"), std::string::npos);
+}
+
+TEST_F(SmtpClientTest, AServerThatDropsTheConnectionFailsEachPhaseOnce) {
+    peer.answer = [](const std::string& c) { return c == "RSET" ? "" : SmtpPeer::defaultAnswer(c); };
+    identified();
+    Client::timeoutMs = 150;
+    store::AddrList two = list({"<a@x>", "<b@y>"});
+    run(client->envelopeHandler(), &two);
+    ASSERT_TRUE(noticed(MailClient::SENDMAILENV_FAIL));
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{MailClient::SENDMAILENV_FAIL, 1, ""}}));
+    // Later phases on the dead connection fail at once instead of waiting.
+    g_notices.clear();
+    run(client->envelopeHandler(), &two);
+    testsupport::writeFile("item.rfc822", "x\r\n");
+    run(client->dataHandler(), std::string("item.rfc822"));
+    plat::pumpMessages(20);
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{MailClient::SENDMAILENV_FAIL, 1, ""},
+                                              {MailClient::SENDMAILDATA_FAIL, 1, ""}}));
+}
+
+TEST_F(SmtpClientTest, AConnectThatNeverEndsGivesOpenFailAtTheTimeout) {
+    // A listener whose queue of pending connections is full drops further attempts unanswered.
+    RawListener full;
+    ::listen(full.fd, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sa.sin_port = htons(static_cast<std::uint16_t>(full.port));
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(f, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        fillers.push_back(f);
+    }
+    Client::timeoutMs = 300;
+    client = std::make_unique<SMTPClient>(owner, "127.0.0.1", full.port);
+    run(client->openHandler());
+    ASSERT_TRUE(noticed(MailClient::OPEN_FAIL, 3000));
+    EXPECT_EQ(codes(), std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
+    plat::pumpMessages(100);
+    EXPECT_EQ(codes(), std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});   // nothing late
+    for (int f : fillers) ::close(f);
+}
+
+}  // namespace
