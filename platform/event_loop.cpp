@@ -29,8 +29,6 @@ struct LoopState {
     std::map<std::pair<HWND, WPARAM>, std::unique_ptr<Timer>> timers;
     std::map<int, std::unique_ptr<Watch>> watches;
     int nextWatch = 1;
-    bool quit = false;
-    int exitCode = 0;
 };
 
 LoopState& loop() {
@@ -78,22 +76,22 @@ event_base* eventBase() {
 }
 
 int runMessageLoop() {
-    auto& s = loop();
-    while (!s.quit) {
+    int exitCode = 0;
+    while (!quitPosted()) {
         detail::dispatchQueued();
-        if (s.quit) break;
+        if (quitPosted()) break;
         runEventsOnce(detail::queueEmpty(), -1);
     }
-    return s.exitCode;
+    quitPosted(&exitCode);
+    return exitCode;
 }
 
 void pumpMessages(int ms) {
-    auto& s = loop();
     timeval start{};
     evutil_gettimeofday(&start, nullptr);
     for (;;) {
         std::size_t n = detail::dispatchQueued();
-        if (s.quit) return;
+        if (quitPosted()) return;
         timeval now{};
         evutil_gettimeofday(&now, nullptr);
         long elapsed = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_usec - start.tv_usec) / 1000;
@@ -109,21 +107,6 @@ void pumpMessages(int ms) {
 
 void collectEvents(int ms) {
     runEventsOnce(true, ms);
-}
-
-bool quitPosted(int* exitCode) {
-    if (exitCode) *exitCode = loop().exitCode;
-    return loop().quit;
-}
-
-void resetQuit() {
-    loop().quit = false;
-    loop().exitCode = 0;
-}
-
-void postQuitMessage(int exitCode) {
-    loop().quit = true;
-    loop().exitCode = exitCode;
 }
 
 bool setTimer(HWND hwnd, WPARAM id, unsigned intervalMs) {
@@ -146,6 +129,11 @@ bool killTimer(HWND hwnd, WPARAM id) {
 }
 
 namespace detail {
+// runMessageLoop drains the queue before every turn of libevent: nothing to wake.
+void queueWoken() {}
+// runMessageLoop looks at the quit flag after every message.
+void quitWoken(int) {}
+
 void killWindowTimers(HWND hwnd) {
     auto& timers = loop().timers;
     for (auto it = timers.lower_bound({hwnd, 0}); it != timers.end() && it->first.first == hwnd;)

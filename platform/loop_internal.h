@@ -17,6 +17,10 @@ struct QueuedMessage {
 };
 
 void enqueue(const QueuedMessage& m);
+// Called by enqueue: the loop back end (libevent or Qt) makes sure the queue gets drained.
+void queueWoken();
+// Called by postQuitMessage: the loop back end ends its run with this code.
+void quitWoken(int exitCode);
 // Dispatches at most the messages queued when called; answers how many were dispatched.
 std::size_t dispatchQueued();
 bool queueEmpty();

@@ -66,25 +66,6 @@ std::vector<char*> argvOf(const std::vector<std::string>& argv) {
 
 }  // namespace
 
-std::string findOnPath(const std::string& name) {
-    if (name.empty()) return {};
-    if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string dir = dirs.substr(start, end - start);
-        std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-        struct stat st{};
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return {};
-}
-
 ProcessResult runProcess(const std::vector<std::string>& argv, int timeoutMs) {
     ProcessResult result;
     if (argv.empty()) return result;

@@ -2,6 +2,7 @@
 // queued message (the dial-up connection's "nmcli connection up").
 #pragma once
 
+#include "platform/spawn.h"
 #include "platform/window.h"
 
 #include <string>
@@ -22,8 +23,5 @@ ProcessResult runProcess(const std::vector<std::string>& argv, int timeoutMs);
 // Starts argv[0] (looked up on PATH) without waiting. When it ends, (msg, pid, exit code as
 // above) is queued to hwnd. Answers the pid, or 0 if it could not be started.
 int startProcess(const std::vector<std::string>& argv, HWND hwnd, UINT msg);
-
-// The full path of an executable called name on PATH, or empty.
-std::string findOnPath(const std::string& name);
 
 }  // namespace plat

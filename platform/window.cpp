@@ -25,6 +25,8 @@ struct State {
     std::unordered_map<HWND, Window> windows;
     std::deque<detail::QueuedMessage> queue;
     HWND nextHandle = 0x10000;
+    bool quit = false;
+    int exitCode = 0;
 };
 
 State& state() {
@@ -44,6 +46,7 @@ HWND allocateHandle() {
 
 void enqueue(const QueuedMessage& m) {
     state().queue.push_back(m);
+    queueWoken();
 }
 
 bool queueEmpty() {
@@ -68,6 +71,22 @@ std::size_t dispatchQueued() {
 }
 
 }  // namespace detail
+
+bool quitPosted(int* exitCode) {
+    if (exitCode) *exitCode = state().exitCode;
+    return state().quit;
+}
+
+void resetQuit() {
+    state().quit = false;
+    state().exitCode = 0;
+}
+
+void postQuitMessage(int exitCode) {
+    state().quit = true;
+    state().exitCode = exitCode;
+    detail::quitWoken(exitCode);
+}
 
 bool registerClass(const char* className, WndProc proc) {
     if (!className || !proc) return false;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 
 namespace store {
@@ -84,11 +85,50 @@ ItemFileName parseItemFileName(std::string_view name) {
     return result;
 }
 
+namespace {
+
+// 128 bits of hash: FNV-1a and a multiply-rotate hash, each over all bytes and the length.
+std::string hashDigits(std::string_view text) {
+    std::uint64_t a = 0xcbf29ce484222325ull, b = 0x9e3779b97f4a7c15ull ^ text.size();
+    for (char ch : text) {
+        auto c = static_cast<unsigned char>(ch);
+        a = (a ^ c) * 0x100000001b3ull;
+        b = (b ^ c) * 0xff51afd7ed558ccdull;
+        b = (b << 29) | (b >> 35);
+    }
+    a ^= text.size();
+    char digits[33];
+    std::snprintf(digits, sizeof digits, "%016llx%016llx", static_cast<unsigned long long>(a),
+                  static_cast<unsigned long long>(b));
+    return digits;
+}
+
+// An escaped part cut to at most room bytes, never inside an escape, and marked with the hash
+// of the text it escapes.
+std::string shortenedPart(const std::string& escaped, std::string_view text, std::size_t room) {
+    if (escaped.size() <= room) return escaped;
+    std::string mark = "_7e" + hashDigits(text);
+    std::size_t keep = room > mark.size() ? room - mark.size() : 0;
+    // Every "_" starts a three-byte escape: a cut just after one, or one byte later, splits it.
+    if (keep >= 1 && escaped[keep - 1] == '_') keep -= 1;
+    else if (keep >= 2 && escaped[keep - 2] == '_') keep -= 2;
+    return escaped.substr(0, keep) + mark;
+}
+
+}  // namespace
+
 std::string ownerTaggedName(std::string_view owner, std::string_view id) {
+    std::string tag = encodeNamePart(owner);
+    std::string escapedId = encodeNamePart(id);
+    const std::size_t fixed = 2 + kItemExtension.size();
+    if (fixed + tag.size() + escapedId.size() > kMaxItemFileName) {
+        tag = shortenedPart(tag, owner, kMaxShortenedOwnerTag);
+        escapedId = shortenedPart(escapedId, id, kMaxItemFileName - fixed - tag.size());
+    }
     std::string name = "[";
-    name += encodeNamePart(owner);
+    name += tag;
     name += ']';
-    name += encodeNamePart(id);
+    name += escapedId;
     name += kItemExtension;
     return name;
 }

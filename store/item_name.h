@@ -7,6 +7,7 @@
 // std::string and may be of any length.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -38,10 +39,21 @@ struct ItemFileName {
 // is taken from the whole name. The id is cut at its first "." and decoded.
 ItemFileName parseItemFileName(std::string_view name);
 
+// The longest file name the file systems take, in bytes.
+inline constexpr std::size_t kMaxItemFileName = 255;
+// The longest owner tag a shortened name keeps (what a mailbox listing shows of it).
+inline constexpr std::size_t kMaxShortenedOwnerTag = 127;
+
 // "[" + encodeNamePart(owner) + "]" + encodeNamePart(id) + ".rfc822", without directory.
+// A name longer than kMaxItemFileName keeps that form, but its escaped id (and, past
+// kMaxShortenedOwnerTag, its tag) is cut and ends in "_7e" and 32 lower-case hex digits of a
+// hash of the whole unescaped text: the same message always gets the same name, two messages
+// practically never share one, and since escaping never writes a lower-case hex digit after
+// "_", a shortened name never equals a name that fits. Its id decodes to the kept part, "~"
+// and the hash digits.
 std::string ownerTaggedName(std::string_view owner, std::string_view id);
 
-// directoryPrefix(directory) + "[" + encodeNamePart(owner) + "]" + encodeNamePart(id) + ".rfc822".
+// directoryPrefix(directory) + ownerTaggedName(owner, id).
 // owner is the account's "user@host"; the same owner and id always give the same path.
 std::string makeItemFileName(const std::string& directory, std::string_view owner,
                              std::string_view id);

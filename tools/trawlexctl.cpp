@@ -4,6 +4,7 @@
 #include "platform/console.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
+#include "platform/signals.h"
 #include "platform/window.h"
 #include "shared/engine_link.h"
 
@@ -21,20 +22,26 @@ constexpr char kCtlClass[] = "TRAWLEXCTLCLASS";
 constexpr WPARAM kTimeoutTimer = 1;
 constexpr WPARAM kShutdownPollTimer = 2;
 constexpr int kExitTimedOut = 2;
+constexpr int kExitInterrupted = 130;
+// The front end's window, which is the engine's controller whenever trawlexctl is not.
+constexpr char kFrontEndClass[] = "TARNWICKCLASS";
+constexpr char kFrontEndTitle[] = "Tarnwick";
 
-enum class Command { Cycle, Watch, Shutdown };
+enum class Command { Cycle, Watch, Shutdown, Look };
 Command g_command = Command::Watch;
 
 const char kUsage[] =
-    "usage: trawlexctl [--timeout SECONDS] cycle|watch|shutdown\n"
+    "usage: trawlexctl [--timeout SECONDS] cycle|watch|shutdown|look\n"
     "\n"
     "  cycle     ask the engine for a cycle; print its link messages until CYCLE_FINISHED\n"
     "  watch     register with the engine and print its link messages until interrupted\n"
     "  shutdown  tell the engine to end, and wait until it has gone\n"
+    "  look      only look whether the engine runs (exit status 0) or not (1)\n"
     "\n"
     "While cycle or watch runs, trawlexctl is the engine's controller: the link messages\n"
-    "go to it instead of the front end, until the front end registers again.\n"
-    "Exit status: 0 done, 1 no engine found or bad usage, 2 timed out.\n";
+    "go to it instead of the front end. When it ends (also on Ctrl-C) it hands the role\n"
+    "back to the front end, if one runs.\n"
+    "Exit status: 0 done, 1 no engine found or bad usage, 2 timed out, 130 interrupted.\n";
 
 LRESULT procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
@@ -91,14 +98,23 @@ bool parseArgs(int argc, char** argv, double& timeoutSeconds) {
         } else if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
             std::exit(0);
-        } else if (!haveCommand && (a == "cycle" || a == "watch" || a == "shutdown")) {
-            g_command = a == "cycle" ? Command::Cycle : a == "watch" ? Command::Watch : Command::Shutdown;
+        } else if (!haveCommand && (a == "cycle" || a == "watch" || a == "shutdown" || a == "look")) {
+            g_command = a == "cycle"   ? Command::Cycle
+                        : a == "watch" ? Command::Watch
+                        : a == "look"  ? Command::Look
+                                       : Command::Shutdown;
             haveCommand = true;
         } else {
             return false;
         }
     }
     return haveCommand;
+}
+
+// The engine has one controller and we took the role: give it back to the front end.
+void handBackController(HWND engine) {
+    if (HWND frontEnd = findWindow(kFrontEndClass, kFrontEndTitle))
+        postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(frontEnd));
 }
 
 }  // namespace
@@ -116,6 +132,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "trawlexctl: no engine found (is trawlex running for this user?)\n");
         return 1;
     }
+    if (g_command == Command::Look) return 0;   // nothing registered, nothing posted
     if (!registerClass(kCtlClass, procedure)) return 1;
     HWND self = createWindow(kCtlClass, "trawlexctl", 0);
     std::string title = "trawlexctl-" + std::to_string(::getpid());
@@ -143,7 +160,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "trawlexctl: the engine does not answer\n");
         return 1;
     }
+    bool tookControl = g_command == Command::Cycle || g_command == Command::Watch;
+    if (tookControl) quitOnInterrupt(kExitInterrupted);
     int code = runMessageLoop();
+    if (tookControl) handBackController(engine);
     destroyWindow(self);
     return code;
 }

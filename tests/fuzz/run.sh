@@ -17,7 +17,8 @@ scratch=${TMPDIR:-/tmp}
 work=$(mktemp -d "$scratch/trawlex-fuzzrun-XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT
 
-# Seeds: a routing file of three addresses, one of count 0, one cut short; item names.
+# Seeds: a routing file of three addresses, one of count 0, one cut short (also read as
+# identifier files, whose layout is the same); item names.
 mkdir -p "$work/fuzz_addr_list" "$work/fuzz_item_name"
 printf '\003\000\000\000\005\000\000\000<a@b>\005\000\000\000<c@d>\005\000\000\000<e@f>' \
     > "$work/fuzz_addr_list/three"
@@ -26,9 +27,11 @@ printf '\002\000\000\000\005\000\000\000<a@' > "$work/fuzz_addr_list/cut"
 printf '19980105143007123.rfc822' > "$work/fuzz_item_name/stamped"
 printf '[ann_40pop1]AB_2E12.rfc822' > "$work/fuzz_item_name/tagged"
 printf '[x]a_ 9_5F_G_' > "$work/fuzz_item_name/escapes"
+mkdir -p "$work/fuzz_uidl"
+cp "$work/fuzz_addr_list/three" "$work/fuzz_addr_list/zero" "$work/fuzz_addr_list/cut" "$work/fuzz_uidl/"
 
 status=0
-for target in fuzz_addr_list fuzz_item_name; do
+for target in fuzz_addr_list fuzz_item_name fuzz_uidl; do
     bin="$build/tests/fuzz/$target"
     if [ ! -x "$bin" ]; then
         echo "run.sh: $bin not built (configure with -DTRAWLEX_FUZZ=ON)" >&2

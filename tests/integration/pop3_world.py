@@ -3,8 +3,9 @@ account check names them, a corpus of awkward messages, and a raw POP3 dialogue.
 
 import os
 import socket
+import unittest
 
-from harness import SETTINGS_KEY
+from harness import SETTINGS_KEY, Engine
 
 ACCOUNTS_KEY = SETTINGS_KEY + r"\Accounts"
 
@@ -138,3 +139,25 @@ class Pop3:
 def unstuff(lines):
     """A message from the lines of a RETR reply: dots un-doubled, CRLF restored."""
     return b"".join((l[1:] if l.startswith(b".") else l) + b"\r\n" for l in lines)
+
+
+class EngineWithMailboxes(unittest.TestCase):
+    """One engine for a test class, with the accounts of MAILBOXES: (attribute, title,
+    password, POP3 user) each, reachable as self.<attribute>."""
+
+    MAILBOXES = []
+
+    @classmethod
+    def setUpClass(cls):
+        cls.engine = Engine()
+        boxes = []
+        for attribute, title, password, user in cls.MAILBOXES:
+            box = Mailbox(cls.engine, title, password, user)
+            setattr(cls, attribute, box)
+            boxes.append(box)
+        write_accounts(cls.engine, boxes)
+        cls.engine.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.engine.stop()

@@ -11,8 +11,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import Engine
-from pop3_world import CORPUS, Mailbox, write_accounts
+from pop3_world import CORPUS, EngineWithMailboxes
 
 TOOL_TIMEOUT = 30
 
@@ -21,17 +20,8 @@ def lf(message: bytes) -> bytes:
     return message.replace(b"\r\n", b"\n")
 
 
-class RealClients(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.engine = Engine()
-        cls.box = Mailbox(cls.engine, "Inbox", "pw1", "carol")
-        write_accounts(cls.engine, [cls.box])
-        cls.engine.start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.engine.stop()
+class RealClients(EngineWithMailboxes):
+    MAILBOXES = [("box", "Inbox", "pw1", "carol")]
 
     def setUp(self):
         self.box.clear()

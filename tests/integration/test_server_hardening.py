@@ -9,7 +9,7 @@ import subprocess
 import time
 import unittest
 
-from harness import Dialogue, Engine, wait_until
+from harness import Dialogue, Engine
 from pop3_world import Pop3
 
 ACCEPT_FAILED = " NET HIGH FAILED - accept() : 24"
@@ -103,7 +103,7 @@ class BadLines(unittest.TestCase):
         self.assertEqual(pop.line(), b"-ERR line too long")
         self.assertTrue(pop.closed_by_peer())
 
-    def test_an_endless_data_line_leaves_no_item_behind(self):
+    def in_data_phase(self):
         d = Dialogue(self.engine.smtp_port)
         self.addCleanup(d.close)
         d.line()
@@ -111,6 +111,10 @@ class BadLines(unittest.TestCase):
         d.cmd("MAIL FROM:<a@x>")
         d.cmd("RCPT TO:<b@y>")
         self.assertTrue(d.cmd("DATA").startswith("354"))
+        return d
+
+    def test_an_endless_data_line_leaves_no_item_behind(self):
+        d = self.in_data_phase()
         d.send("Subject: ok")
         d.send("x" * 500000)   # long, but whole: real mail passes
         self.flood(d.sock)
@@ -121,13 +125,7 @@ class BadLines(unittest.TestCase):
         self.assertEqual(glob.glob(os.path.join(self.engine.work, "*.rfc822")), [])
 
     def test_a_long_data_line_below_the_limit_is_stored_whole(self):
-        d = Dialogue(self.engine.smtp_port)
-        self.addCleanup(d.close)
-        d.line()
-        d.cmd("HELO x")
-        d.cmd("MAIL FROM:<a@x>")
-        d.cmd("RCPT TO:<b@y>")
-        d.cmd("DATA")
+        d = self.in_data_phase()
         d.send("z" * 900000)
         self.assertEqual(d.cmd("."), "250 okay mail item received")
         items = [n for n in self.engine.queue() if n.endswith(".rfc822")]

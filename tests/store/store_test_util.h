@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -14,6 +15,16 @@
 namespace storetest {
 
 constexpr std::time_t kLogTime = 1700000000;
+
+// A 32-bit little-endian field, and a length-prefixed record, as the binary files hold them.
+inline std::string le32(std::uint32_t v) {
+    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+            static_cast<char>(v >> 24)};
+}
+
+inline std::string entry(const std::string& text) {
+    return le32(static_cast<std::uint32_t>(text.size())) + text;
+}
 
 inline std::time_t fixedClock() {
     return kLogTime;

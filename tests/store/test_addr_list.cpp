@@ -8,19 +8,12 @@
 #include <initializer_list>
 
 using namespace store;
+using storetest::entry;
+using storetest::le32;
 using storetest::logText;
 using AddrListTest = storetest::StoreTest;
 
 namespace {
-
-std::string le32(std::uint32_t v) {
-    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-            static_cast<char>(v >> 24)};
-}
-
-std::string entry(const std::string& text) {
-    return le32(static_cast<std::uint32_t>(text.size())) + text;
-}
 
 std::vector<std::string> contents(const AddrList& list) {
     std::vector<std::string> out;

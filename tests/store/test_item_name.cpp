@@ -160,3 +160,29 @@ TEST(MailItemLock, ExcludesOtherHoldersUntilItsScopeEnds) {
     EXPECT_TRUE(other.wait(0));
     other.release();
 }
+
+TEST(ItemFileName, NamesTooLongForTheFileSystemKeepTheirFormWithAHashedId) {
+    const std::string owner = std::string(60, 'u') + "@" + std::string(40, 'h') + ".example";
+    const std::string punctuated(90, '.');   // escapes to 270 bytes
+    std::string name = ownerTaggedName(owner, punctuated);
+    ASSERT_LE(name.size(), kMaxItemFileName);
+    EXPECT_EQ(name, ownerTaggedName(owner, punctuated));   // the same message, the same name
+    EXPECT_EQ(name.rfind("[" + encodeNamePart(owner) + "]_2E_2E", 0), 0u) << name;
+    EXPECT_EQ(name.substr(name.size() - 7), ".rfc822");
+    // Two identifiers that differ only past the cut get different names.
+    EXPECT_NE(ownerTaggedName(owner, punctuated + "a"), ownerTaggedName(owner, punctuated + "b"));
+    // The id a listing shows: the kept part, "~" and the hash digits.
+    ItemFileName parsed = parseItemFileName(name);
+    EXPECT_EQ(parsed.ownerTag, encodeNamePart(owner));
+    ASSERT_GT(parsed.id.size(), 33u);
+    EXPECT_EQ(parsed.id.substr(0, 2), "..");
+    EXPECT_EQ(parsed.id[parsed.id.size() - 33], '~');
+    // An owner tag too long on its own is shortened as well.
+    std::string huge = ownerTaggedName(std::string(199, '.') + "@" + std::string(199, '.'), "id");
+    EXPECT_LE(huge.size(), kMaxItemFileName);
+    EXPECT_EQ(parseItemFileName(huge).id, "id");
+    // A name that fits stays exactly as it is, up to the last byte allowed.
+    std::string fits(kMaxItemFileName - 9 - 5, 'i');
+    EXPECT_EQ(ownerTaggedName("a@b", fits), "[a_40b]" + fits + ".rfc822");
+    EXPECT_EQ(ownerTaggedName("a@b", fits + "i").size(), kMaxItemFileName);
+}

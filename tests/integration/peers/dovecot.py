@@ -184,10 +184,17 @@ service lmtp {{
 
     def messages(self, user):
         """The messages still on the server for user (bytes with LF line ends), by file name."""
-        out = {}
-        for sub in ("new", "cur"):
-            folder = self.maildir(user, sub)
-            for name in sorted(os.listdir(folder)):
-                with open(os.path.join(folder, name), "rb") as f:
-                    out[name] = f.read()
-        return out
+        # A session that is still ending may move a file from new/ to cur/ (or delete it)
+        # while it is read: such a listing is taken again.
+        for _ in range(50):
+            out = {}
+            try:
+                for sub in ("new", "cur"):
+                    folder = self.maildir(user, sub)
+                    for name in sorted(os.listdir(folder)):
+                        with open(os.path.join(folder, name), "rb") as f:
+                            out[name] = f.read()
+                return out
+            except FileNotFoundError:
+                time.sleep(0.02)
+        raise RuntimeError("the maildir of %s kept changing while it was read" % user)

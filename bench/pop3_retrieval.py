@@ -1,0 +1,91 @@
+#!/usr/bin/python3
+"""Retrieval benchmark: MESSAGES messages of about 10 KB on a private Dovecot POP3 server,
+retrieved into the store by one account check (check_once), and the same number retrieved in
+the same run by fetchmail delivering each message to a file of its own through its --mda.
+Prints messages per second for both.
+
+    bench/pop3_retrieval.py [MESSAGES]     (after scripts/build.sh; default 1000)
+"""
+
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(TOP, "tests", "integration"))
+os.environ.setdefault("TRAWLEX_BIN_DIR", os.path.join(TOP, "build", "bin"))
+
+from check_world import CheckWorld  # noqa: E402
+from peers.dovecot import PrivateDovecot  # noqa: E402
+
+
+def message(n):
+    line = b"%05d Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod.\n" % n
+    return (b"From: bench@example.net\nTo: user@example.net\nMessage-ID: <%d@bench>\n"
+            b"Subject: message %d\n\n" % (n, n) + line * 128)   # about 10 KB
+
+
+def seed(dc, user, count):
+    for n in range(count):
+        dc.deliver(user, message(n))
+
+
+def run_ours(dc, count):
+    world = CheckWorld()
+    try:
+        world.add_account("bench", dc.port, "bench", "pw")
+        start = time.monotonic()
+        p = world.start_check()
+        out, err = p.communicate(timeout=600)
+        elapsed = time.monotonic() - start
+        stored = len(out.split())
+        if p.returncode != 0 or stored != count:
+            raise RuntimeError("check_once stored %d of %d (status %d)" % (stored, count, p.returncode))
+        return elapsed
+    finally:
+        world.close()
+
+
+def run_fetchmail(dc, count):
+    home = tempfile.mkdtemp(prefix="fetchmail-bench-")
+    out_dir = os.path.join(home, "out")
+    os.mkdir(out_dir)
+    rc = os.path.join(home, "fetchmailrc")
+    with open(rc, "w") as f:
+        f.write('set no syslog\nset no bouncemail\n'
+                'poll 127.0.0.1 with proto POP3 port %d uidl\n'
+                '  user "bench" there with password "pw" is "bench" here\n'
+                '  options nokeep fetchall no rewrite sslproto ""\n'
+                '  mda "cat > %s/$$.eml"\n' % (dc.port, out_dir))
+    os.chmod(rc, 0o600)
+    env = dict(os.environ, HOME=home, FETCHMAILHOME=home)
+    start = time.monotonic()
+    r = subprocess.run(["fetchmail", "-f", rc, "--nodetach"], env=env, capture_output=True, timeout=600)
+    elapsed = time.monotonic() - start
+    got = len(os.listdir(out_dir))
+    subprocess.run(["rm", "-rf", home])
+    if got != count:
+        raise RuntimeError("fetchmail delivered %d of %d (status %d): %s" % (got, count, r.returncode,
+                                                                          r.stderr.decode()[-500:]))
+    return elapsed
+
+
+def main():
+    count = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
+    with PrivateDovecot({"bench": "pw"}) as dc:
+        seed(dc, "bench", count)
+        ours = run_ours(dc, count)
+        assert not dc.messages("bench"), "check_once left messages on the server"
+        seed(dc, "bench", count)
+        theirs = run_fetchmail(dc, count)
+        assert not dc.messages("bench"), "fetchmail left messages on the server"
+    print("retrieval of %d messages of about 10 KB from a local Dovecot POP3 server" % count)
+    print("  %-34s %7.2f s  %8.1f messages/s" % ("check_once (item file + 3 fsyncs)", ours, count / ours))
+    print("  %-34s %7.2f s  %8.1f messages/s" % ("fetchmail --mda (file per message)", theirs, count / theirs))
+    print("  ratio: %.2fx fetchmail's rate" % (theirs / ours))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,190 @@
+// Scale benchmark of the retrieval: a POP3 server (a thread of this program) lists N unique
+// identifiers, half of them recorded in the account's identifier file by an earlier check and
+// half new (small messages). One account check retrieves the new half; the time per retrieved
+// message is printed for each N. Matching must stay hashed and recording must stay per
+// message, so the cost per message should not grow with N.
+//
+//   pop3_scale [N ...]        (default: 2000 20000)
+//
+// Runs in a temporary working directory with its own registry hive.
+#include "net/client.h"
+#include "platform/event_loop.h"
+#include "platform/paths.h"
+#include "pop3/check.h"
+#include "pop3/uidl.h"
+#include "shared/debug.h"
+#include "shared/registry.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::string uid(int n) {
+    char text[32];
+    std::snprintf(text, sizeof text, "uid-%08d", n);
+    return text;
+}
+
+// Serves one session: every command answered at once, the listing in one write.
+class ListingServer {
+public:
+    explicit ListingServer(int listed) : listed_(listed) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        ::listen(fd_, 1);
+        socklen_t len = sizeof sa;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len);
+        port_ = ntohs(sa.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~ListingServer() {
+        thread_.join();
+        ::close(fd_);
+    }
+    int port() const { return port_; }
+
+private:
+    void put(int c, const std::string& s) {
+        for (std::size_t off = 0; off < s.size();) {
+            ssize_t n = ::send(c, s.data() + off, s.size() - off, MSG_NOSIGNAL);
+            if (n <= 0) return;
+            off += static_cast<std::size_t>(n);
+        }
+    }
+    void serve() {
+        int c = ::accept(fd_, nullptr, nullptr);
+        put(c, "+OK ready\r\n");
+        std::string in;
+        char buf[4096];
+        const std::string body =
+            "Subject: small\r\nFrom: a@b\r\n\r\nA small message of a few lines.\r\n..dot\r\nend\r\n";
+        for (;;) {
+            std::size_t eol;
+            while ((eol = in.find("\r\n")) == std::string::npos) {
+                ssize_t n = ::recv(c, buf, sizeof buf, 0);
+                if (n <= 0) {
+                    ::close(c);
+                    return;
+                }
+                in.append(buf, static_cast<std::size_t>(n));
+            }
+            std::string line = in.substr(0, eol);
+            in.erase(0, eol + 2);
+            if (line == "UIDL") {
+                std::string listing = "+OK\r\n";
+                for (int n = 1; n <= listed_; ++n) listing += std::to_string(n) + " " + uid(n) + "\r\n";
+                put(c, listing + ".\r\n");
+            } else if (line.rfind("RETR", 0) == 0) {
+                put(c, "+OK\r\n" + body + ".\r\n");
+            } else if (line == "QUIT") {
+                put(c, "+OK bye\r\n");
+                ::close(c);
+                return;
+            } else {
+                put(c, "+OK\r\n");
+            }
+        }
+    }
+
+    int listed_;
+    int fd_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+bool g_finished = false;
+
+plat::LRESULT ownerProc(plat::HWND, plat::UINT msg, plat::WPARAM code, plat::LPARAM) {
+    if (msg == plat::WM_USER + 2 && code == 99) g_finished = true;
+    return 0;
+}
+
+// One check over `listed` identifiers, the odd ones recorded before; answers ms per new item.
+double run(int listed, plat::HWND owner) {
+    std::filesystem::remove_all("accounts");
+    std::filesystem::create_directories("accounts/holding");
+    std::filesystem::create_directories("accounts/box");
+    std::remove("box.uidl");
+    {
+        UIDL known;
+        known.load("box.uidl");
+        for (int n = 1; n <= listed; n += 2) known.add(uid(n), 0, 0);
+        if (!known.save()) std::printf("cannot write box.uidl\n");
+    }
+    ListingServer server(listed);
+    plat::RegKey accounts;
+    config::openAccountsKey(accounts);
+    config::deleteAccountKey(accounts, "box");
+    config::createAccountKey(accounts, "box");
+    config::writeAccountString(accounts, "box", "server", "127.0.0.1");
+    config::writeAccountDword(accounts, "box", "port", static_cast<std::uint32_t>(server.port()));
+    config::writeAccountString(accounts, "box", "user", "bench");
+    config::writeAccountString(accounts, "box", "pass", "pw");
+    config::writeAccountString(accounts, "box", "uidlfile", "box.uidl");
+    config::writeAccountString(accounts, "box", "destmailbox", "box");
+
+    CheckNotices notices;
+    g_finished = false;
+    auto start = std::chrono::steady_clock::now();
+    {
+        Check check(owner, kAccountsKey, &notices);
+        check.start("accounts/holding");
+        while (!g_finished) plat::pumpMessages(50);
+    }
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    int stored = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("accounts/box")) ++stored;
+    if (stored != listed / 2) std::printf("expected %d items, found %d\n", listed / 2, stored);
+    return ms / (listed / 2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty()) sizes = {2000, 20000};
+
+    char root[] = "/tmp/trawlex-scale-XXXXXX";
+    if (!::mkdtemp(root)) return 1;
+    std::string base = root;
+    for (const char* sub : {"/run", "/config", "/work"}) ::mkdir((base + sub).c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", (base + "/run").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
+    if (::chdir((base + "/work").c_str()) != 0) return 1;
+    // The debug log copies every line to standard error: thousands of them here.
+    if (!std::freopen("/dev/null", "w", stderr)) return 1;
+    DebugLogOpen();
+    (void)plat::registerClass("SCALEOWNER", ownerProc);
+    plat::HWND owner = plat::createWindow("SCALEOWNER", "owner", 0);
+
+    std::printf("%-10s %-10s %-16s\n", "listed", "new", "ms per message");
+    double first = 0;
+    for (int listed : sizes) {
+        double perMessage = run(listed, owner);
+        if (first == 0) first = perMessage;
+        std::printf("%-10d %-10d %-16.3f (%.2fx the first)\n", listed, listed / 2, perMessage, perMessage / first);
+        std::fflush(stdout);
+    }
+    plat::destroyWindow(owner);
+    DebugLogClose();
+    std::filesystem::remove_all(base);
+    return 0;
+}

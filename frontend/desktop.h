@@ -1,0 +1,35 @@
+// The front end's few calls to the desktop that a test must be able to answer: message
+// boxes, opening an address in the user's browser, the beep. Tests replace them with scripts.
+#pragma once
+
+#include <functional>
+#include <string>
+
+class QWidget;
+
+// Buttons and answers keep their Windows numbers (they are what callers compare with).
+enum class MsgButtons { Ok, YesNoCancel };
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+struct MessageBoxRequest {
+    std::string text;
+    std::string caption;
+    MsgButtons buttons = MsgButtons::Ok;
+    int defaultButton = IDOK;
+};
+
+// Shows a message box owned by owner (may be null) and answers the button pressed.
+int messageBox(QWidget* owner, const MessageBoxRequest& request);
+// Opens a URL (file:, http:, mailto:) with the desktop's handler; false when none takes it.
+bool openUrl(const std::string& url);
+void messageBeep();
+
+// Replacements for tests; an empty function restores the real one.
+using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
+using OpenUrlHook = std::function<bool(const std::string&)>;
+void setMessageBoxHook(MessageBoxHook hook);
+void setOpenUrlHook(OpenUrlHook hook);
+void setBeepHook(std::function<void()> hook);

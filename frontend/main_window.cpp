@@ -1,0 +1,151 @@
+#include "frontend/main_window.h"
+
+#include "frontend/icons.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTreeWidget>
+
+// The views' frame: lays its children out like the main window's client area: the band along
+// the top, the tree on the left quarter, the list on the rest.
+class ViewsFrame : public QWidget {
+public:
+    explicit ViewsFrame(QWidget* parent) : QWidget(parent) {
+        band = new QFrame(this);
+        band->setObjectName(QStringLiteral("band"));
+        band->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+        band->setFixedHeight(6);
+        tree = new QTreeWidget(this);
+        tree->setObjectName(QStringLiteral("tree"));
+        tree->setHeaderLabel(tr("Mailboxes"));
+        list = new QTreeWidget(this);
+        list->setObjectName(QStringLiteral("list"));
+        list->setRootIsDecorated(false);
+        list->setHeaderLabels({tr("From"), tr("Subject"), tr("Received"), tr("Size")});
+        list->header()->setStretchLastSection(false);
+        list->header()->resizeSection(0, 170);
+        list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+        list->header()->resizeSection(2, 130);
+        list->header()->resizeSection(3, 60);
+    }
+
+    QFrame* band;
+    QTreeWidget* tree;
+    QTreeWidget* list;
+
+protected:
+    // layoutViews: W x H client area, band height Ht, tree width W / 4.
+    void resizeEvent(QResizeEvent*) override {
+        int w = width();
+        int h = height();
+        int ht = band->height();
+        int tw = static_cast<int>(w * 0.25);
+        band->setGeometry(0, 0, w, ht);
+        tree->setGeometry(0, ht, tw, h - ht);
+        list->setGeometry(tw, ht, w - tw, h - ht);
+    }
+};
+
+MainWindow::MainWindow(Hooks hooks) : hooks_(std::move(hooks)) {
+    setWindowTitle(QStringLiteral("Tarnwick"));
+    setWindowIcon(programIcon(400));
+    setObjectName(QStringLiteral("TARNWICKCLASS"));
+    resize(720, 460);
+}
+
+MainWindow::~MainWindow() = default;
+
+bool MainWindow::isClosed() const {
+    return !isVisible() || isMinimized();
+}
+
+void MainWindow::createViews() {
+    if (isMinimized()) return;
+    if (views_) destroyViews();
+    views_ = new ViewsFrame(this);
+    setCentralWidget(views_);
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("status"));
+    statusLeft_ = new QLabel(bar);
+    statusLeft_->setObjectName(QStringLiteral("status0"));
+    statusLeft_->setFixedWidth(200);
+    statusRight_ = new QLabel(bar);
+    statusRight_->setObjectName(QStringLiteral("status1"));
+    bar->addWidget(statusLeft_);
+    bar->addWidget(statusRight_, 1);
+    setStatusBar(bar);
+}
+
+void MainWindow::destroyViews() {
+    if (!views_) return;
+    delete takeCentralWidget();
+    views_ = nullptr;
+    setStatusBar(nullptr);
+    statusLeft_ = statusRight_ = nullptr;
+}
+
+void MainWindow::setStatusParts(const QString& lastCheck, const QString& status) {
+    if (!statusLeft_) return;
+    statusLeft_->setText(lastCheck);
+    statusRight_->setText(status);
+}
+
+QString MainWindow::statusPart(int part) const {
+    QLabel* l = part == 0 ? statusLeft_ : statusRight_;
+    return l ? l->text() : QString();
+}
+
+void MainWindow::openWindow(const std::optional<Placement>& placement) {
+    ownStateChange_ = true;
+    hide();
+    if (placement) resize(placement->right - placement->left, placement->bottom - placement->top);
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    ownStateChange_ = false;
+}
+
+void MainWindow::closeWindow(bool hideIt) {
+    ownStateChange_ = true;
+    if (hideIt) hide();
+    else showMinimized();
+    ownStateChange_ = false;
+}
+
+Placement MainWindow::currentPlacement() const {
+    QRect r = normalGeometry().isValid() ? normalGeometry() : geometry();
+    Placement p;
+    p.showCmd = isMinimized() ? 2 : 1;   // SW_SHOWMINIMIZED : SW_SHOWNORMAL
+    p.left = r.left();
+    p.top = r.top();
+    p.right = r.left() + r.width();
+    p.bottom = r.top() + r.height();
+    return p;
+}
+
+void MainWindow::centerWindow() {
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect s = screen->geometry();
+    QSize f = frameGeometry().size();
+    move(s.left() + (s.width() - f.width()) / 2, s.top() + (s.height() - f.height()) / 2);
+    update();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();   // the shutdown question decides
+    if (hooks_.closeRequested) hooks_.closeRequested();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || ownStateChange_) return;
+    if (isMinimized()) {
+        if (hooks_.minimized) hooks_.minimized();
+    } else if (!views_ && isVisible()) {
+        if (hooks_.restored) hooks_.restored();
+    }
+}

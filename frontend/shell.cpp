@@ -1,0 +1,440 @@
+#include "frontend/shell.h"
+
+#include "frontend/commands.h"
+#include "frontend/desktop.h"
+#include "frontend/main_window.h"
+#include "frontend/placement.h"
+#include "platform/link.h"
+#include "platform/spawn.h"
+#include "shared/debug.h"
+#include "shared/engine_link.h"
+#include "shared/registry.h"
+
+#include <QDateTime>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QLocale>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+using namespace plat;
+
+namespace {
+
+constexpr char kCaption[] = "Tarnwick";
+constexpr int kEnginePollMs = 50;
+constexpr char kAlreadyRunning[] =
+    "You are already running Tarnwick and can not have more than one instance running!";
+
+MessageBoxRequest okBox(const std::string& text) {
+    return {text, kCaption, MsgButtons::Ok, IDOK};
+}
+
+}  // namespace
+
+Shell::Shell(ShellOptions options) : options_(std::move(options)) {
+    trayAvailable_ = options_.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+    if (options_.enginePath.empty()) options_.enginePath = selfExeDir() + "/trawlex";
+    if (options_.helpDir.empty()) options_.helpDir = selfExeDir() + "/../share/tarnwick/help";
+}
+
+Shell::~Shell() {
+    if (isWindow(hwnd_)) {
+        setWindowLongPtr(hwnd_, 0);
+        destroyWindow(hwnd_);
+    }
+}
+
+std::time_t Shell::now() const {
+    return options_.clock ? options_.clock() : std::time(nullptr);
+}
+
+int Shell::accountCount() const {
+    RegKey accounts;
+    return config::openAccountsKey(accounts) ? config::accountCount(accounts) : 0;
+}
+
+bool Shell::startUp() {
+    config::openSettingsKey();
+    // 1. The log mutex.
+    DebugLogOpen();
+    // 2. Run once.
+    if (findWindow(kFrontEndClass, kFrontEndTitle)) {
+        messageBox(nullptr, okBox(kAlreadyRunning));
+        return false;
+    }
+    // 3-4. The main window and its published message window.
+    if (!isClassRegistered(kFrontEndClass) && !registerClass(kFrontEndClass, procedure)) return false;
+    hwnd_ = createWindow(kFrontEndClass, kFrontEndTitle, 0);
+    if (!hwnd_) return false;
+    setWindowLongPtr(hwnd_, reinterpret_cast<std::intptr_t>(this));
+    PublishResult published = publishWindow(hwnd_, kFrontEndClass, kFrontEndTitle);
+    if (published != PublishResult::Published) {
+        // Another copy published between our look and ours.
+        if (published == PublishResult::AlreadyRunning) messageBox(nullptr, okBox(kAlreadyRunning));
+        return false;
+    }
+    actions_ = std::make_unique<CommandActions>([this](int id) { sendMessage(hwnd_, WM_COMMAND, id, 0); });
+    actions_->onAboutToShow = [this] { sendMessage(hwnd_, WM_INITMENU, 0, 0); };
+    window_ = std::make_unique<MainWindow>(MainWindow::Hooks{
+        [this] { sendMessage(hwnd_, WM_CLOSE, 0, 0); },
+        [this] { sendMessage(hwnd_, WM_SYSCOMMAND, SC_MINIMIZE, 0); },
+        [this] { sendMessage(hwnd_, WM_SYSCOMMAND, SC_RESTORE, 0); },
+    });
+    actions_->buildMainMenu(window_->menuBar());
+    tray_ = std::make_unique<Tray>(trayAvailable_);
+    tray_->add([this](LPARAM mouse) { sendMessage(hwnd_, WM_TRAYNOTIFY, 0x7F05, mouse); });
+    tray_->initialise(actions_->buildTrayMenu());
+    updateTrayIcon();
+    setStatus(kStatusOk);
+    // 5. The window stays closed; without a tray it opens at once, or the user has no way in.
+    if (!trayAvailable_) postMessage(hwnd_, WM_COMMAND, CMD_OPEN, 0);
+    // 6. First run.
+    if (config::readSetting(config::kOutHostName).empty()) {
+        postMessage(hwnd_, WM_COMMAND, CMD_OPTIONS, 0);
+        openHelp("index.html", "setup");
+    }
+    // 7-8. The engine, waited for at most engineWaitMs.
+    if (!startEngine() || !waitForEngine()) return false;
+    HWND engine = findWindow(kEngineClass, kEngineTitle);
+    postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd_));
+    // 9.
+    if (accountCount() > 0) postMessage(hwnd_, WM_COMMAND, CMD_RESUME, 0);
+    // 10. The unread-mail check and blinking come with the announcements.
+    return true;
+}
+
+bool Shell::startEngine() {
+    if (findWindow(kEngineClass, kEngineTitle)) return true;
+    int err = spawnDetached(options_.enginePath, {options_.enginePath});
+    if (err == 0) return true;
+    char text[200];
+    std::snprintf(text, sizeof text, "Failed to launch Trawlex [reason = %d]\nExiting Tarnwick", err);
+    messageBox(nullptr, okBox(text));
+    return false;
+}
+
+bool Shell::waitForEngine() {
+    for (int waited = 0;; waited += kEnginePollMs) {
+        if (findWindow(kEngineClass, kEngineTitle)) return true;
+        if (waited >= options_.engineWaitMs) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kEnginePollMs));
+    }
+    DebugLine(LOG_APP, LOG_HIGH, "Tarnwick: the engine's window did not appear");
+    char text[200];
+    std::snprintf(text, sizeof text, "Trawlex did not start within %d seconds.\nExiting Tarnwick",
+                  (options_.engineWaitMs + 999) / 1000);
+    messageBox(nullptr, okBox(text));
+    return false;
+}
+
+void Shell::shutDown() {
+    if (HWND engine = findWindow(kEngineClass, kEngineTitle))
+        postMessage(engine, WM_ENGINE_LINK, LINK_SHUTDOWN, 0);
+    DebugLogClose();
+}
+
+LRESULT Shell::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* shell = reinterpret_cast<Shell*>(getWindowLongPtr(hwnd));
+    if (!shell) return defWindowProc(hwnd, msg, wParam, lParam);
+    return shell->handleMessage(msg, wParam, lParam);
+}
+
+LRESULT Shell::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_DESTROY:
+        if (tray_) tray_->remove();
+        postQuitMessage(0);
+        return 0;
+    case WM_CLOSE:
+        shutdownQuestion();
+        return 0;
+    case WM_COPYDATA:
+        copyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        return 1;
+    case WM_TRAYNOTIFY:
+        trayMouse(lParam);
+        return 0;
+    case WM_COMMAND:
+        command(static_cast<int>(loWord(static_cast<LPARAM>(wParam))));
+        return 0;
+    case WM_SYSCOMMAND:
+        if (wParam == SC_MINIMIZE) postMessage(hwnd_, WM_COMMAND, CMD_CLOSE, 0);
+        else if (wParam == SC_RESTORE) postMessage(hwnd_, WM_COMMAND, CMD_OPEN, 0);
+        return 0;
+    case WM_TIMER:
+        timer(wParam);
+        return 0;
+    case WM_INITMENU:
+        initMenu();
+        return 0;
+    case WM_ENGINE_LINK:
+        engineNotice(static_cast<int>(wParam));
+        return 0;
+    default:
+        return defWindowProc(hwnd_, msg, wParam, lParam);
+    }
+}
+
+void Shell::command(int id) {
+    switch (id) {
+    case CMD_CYCLE_NOW:
+        state_.rasRetryCount = 0;
+        startCycle();
+        break;
+    case CMD_OPEN:
+        openMainWindow();
+        break;
+    case CMD_CLOSE:
+        closeMainWindow();
+        break;
+    case CMD_EXIT:
+        sendMessage(hwnd_, WM_CLOSE, 0, 0);
+        break;
+    case CMD_HELP_CONTENTS:
+        openHelp("index.html", nullptr);
+        break;
+    case CMD_HOMEPAGE:
+        openHelp("home.html", nullptr);
+        break;
+    case CMD_EMAIL_SUPPORT:
+        openSupport();
+        break;
+    case CMD_QIK_REPLY:
+    case CMD_LOG:
+        break;   // permanently grayed
+    case CMD_OPTIONS:
+    case CMD_RESUME:
+    case CMD_SUSPEND:
+    case CMD_READ_MAIL:
+    case CMD_ABOUT:
+    case CMD_VIEW_ITEM:
+    case CMD_ACCOUNT_ADD:
+    case CMD_ACCOUNT_REMOVE:
+    case CMD_ACCOUNT_PROPERTIES:
+    case CMD_DELETE_ITEM:
+        notYetAvailable(id);
+        break;
+    default:
+        break;
+    }
+}
+
+// Commands whose dialogs and schedule are not part of this build yet: they arrive here and
+// do nothing but say so in the log.
+void Shell::notYetAvailable(int id) {
+    DebugLineInt(LOG_APP, LOG_MED, "Tarnwick: command not available in this version:", id);
+}
+
+void Shell::initMenu() {
+    if (!actions_) return;
+    actions_->setEnabled(CMD_OPEN, !window_->viewsOpen());
+    actions_->setEnabled(CMD_SUSPEND, state_.active == 1);
+    actions_->setEnabled(CMD_RESUME, state_.active != 1);
+    // No folder tree yet, so no account can be selected.
+    actions_->setEnabled(CMD_ACCOUNT_REMOVE, false);
+    actions_->setEnabled(CMD_ACCOUNT_PROPERTIES, false);
+    actions_->setEnabled(CMD_OPTIONS, optionsOpen_ == 0);
+    actions_->setEnabled(CMD_ABOUT, aboutOpen_ == 0);
+}
+
+void Shell::engineNotice(int code) {
+    switch (code) {
+    case CYCLE_STARTED:
+        state_.cycleFailed = 0;
+        setStatus(kStatusConnecting);
+        setTimer(hwnd_, TIMER_ANIMATE, kAnimatePeriodMs);
+        animationFrame_ = kTrayConnecting;
+        tray_->setFrame(animationFrame_);
+        state_.cycling = 1;
+        break;
+    case CYCLE_CONNECTED:
+        state_.rasRetryCount = 0;
+        break;
+    case CYCLE_DIAL_FAILED:
+        state_.dialFailed = 1;
+        break;
+    case CYCLE_SENDING:
+        setStatus(kStatusSending);
+        animationFrame_ = kTraySending;
+        tray_->setFrame(animationFrame_);
+        break;
+    case CYCLE_CHECKING:
+        config::writeSetting(config::kLastCheckTime, static_cast<std::uint32_t>(now()));
+        setStatus(kStatusChecking);
+        animationFrame_ = kTrayChecking;
+        tray_->setFrame(animationFrame_);
+        break;
+    case CYCLE_NEW_ITEM:
+        if (config::readSetting(config::kNotifyArrive) != 0) messageBeep();
+        state_.newMailThisCycle = 1;
+        break;
+    case CYCLE_FINISHED:
+        finishCycle();
+        break;
+    case NEW_OUTGOING_MAIL:
+        DebugLine(LOG_APP, LOG_LOW, "Tarnwick: New outgoing mail");
+        if (config::readSetting(config::kSMTPDeliverImm) != 0) {
+            if (state_.active == 1) startCycle();
+            else state_.deliverOnResume = 1;
+        }
+        break;
+    case MAILBOX_CHANGED:
+        break;   // the folder tree is refreshed once it exists
+    case CYCLE_FAILURE:
+        state_.cycleFailed = 1;
+        break;
+    default:
+        break;
+    }
+}
+
+void Shell::finishCycle() {
+    state_.cycling = 0;
+    setStatus(kStatusOk);
+    killTimer(hwnd_, TIMER_ANIMATE);
+    if (state_.dialFailed == 1) {
+        state_.dialFailed = 0;   // the dial retry comes with the schedule
+    } else if (state_.cycleFailed == 1) {
+        setStatus(kStatusCycleFailed);
+    }
+    state_.newMailThisCycle = 0;   // the announcements come with the schedule
+    updateTrayIcon();
+}
+
+void Shell::copyData(const COPYDATASTRUCT* cds) {
+    if (!cds) return;
+    // The new-mail and delivery-failure dialogs come with the mail views; the path is only
+    // traced until then.
+    if (cds->dwData == COPYDATA_NEW_ITEM || cds->dwData == COPYDATA_DELIVERY_FAILURE) {
+        std::string path;
+        if (cds->lpData && cds->cbData > 0) path.assign(static_cast<const char*>(cds->lpData), cds->cbData);
+        DebugLineStr(LOG_APP, LOG_LOW, "WM_COPYDATA filename :", path.c_str());
+    }
+}
+
+void Shell::timer(WPARAM id) {
+    if (id == TIMER_ANIMATE) {
+        animationFrame_ = nextAnimationFrame(animationFrame_);
+        tray_->setFrame(animationFrame_);
+    }
+}
+
+void Shell::trayMouse(LPARAM mouse) {
+    if (mouse == WM_LBUTTONDBLCLK) {
+        sendMessage(hwnd_, WM_COMMAND, CMD_OPEN, 0);
+    } else if (mouse == WM_RBUTTONDOWN) {
+        window_->activateWindow();
+        if (tray_->menu()) tray_->menu()->popup(QCursor::pos());
+        sendMessage(hwnd_, WM_NULL, 0, 0);
+    }
+}
+
+void Shell::rearmIfRunning(WPARAM id, std::uint32_t periodMs) {
+    if (killTimer(hwnd_, id)) setTimer(hwnd_, id, periodMs);
+}
+
+void Shell::startCycle() {
+    // The dial-up test (RASAllowEstab with an entry that is down) comes with the dial-up
+    // connection; until then a cycle is always asked for.
+    HWND engine = findWindow(kEngineClass, kEngineTitle);
+    if (engine) {
+        postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(hwnd_));
+        rearmIfRunning(TIMER_ONLINE, config::readSetting(config::kCheckFreqHI));
+        rearmIfRunning(TIMER_OFFLINE, config::readSetting(config::kCheckFreqLO));
+        return;
+    }
+    messageBeep();
+    state_.cycleFailed = 1;
+}
+
+void Shell::updateTrayIcon() {
+    tray_->setFrame(trayIconIndex(state_));
+}
+
+void Shell::setStatus(const char* text) {
+    config::writeSetting(config::kStatus, text);
+    refreshStatusBar();
+}
+
+void Shell::refreshStatusBar() {
+    auto last = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
+    QLocale locale = QLocale::system();
+    QDateTime when = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(last));
+    QString time = last != 0 ? locale.toString(when.time(), QLocale::ShortFormat) : QString();
+    QString date = last != 0 ? locale.toString(when.date(), QLocale::ShortFormat) : QString();
+    if (last != 0) tray_->setTip(time.toStdString().c_str());
+    if (!window_ || !window_->viewsOpen()) return;
+    // The stored status stays in the one language both programs' logs use; it is translated
+    // for the status bar only.
+    std::string stored = config::readSetting(config::kStatus);
+    window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date),
+                            QCoreApplication::translate("Status", stored.c_str()));
+}
+
+void Shell::openMainWindow() {
+    // Restored from the task bar (no tray), the window is already shown but still has no views.
+    if (window_->isClosed() || !window_->viewsOpen()) {
+        std::optional<Placement> placement;
+        if (auto bytes = config::readPlacement()) placement = decodePlacement(*bytes);
+        window_->openWindow(placement);
+        window_->createViews();
+        window_->centerWindow();
+        window_->show();
+        refreshStatusBar();
+    }
+    window_->raise();
+    window_->activateWindow();
+}
+
+void Shell::closeMainWindow() {
+    Placement p = window_->currentPlacement();
+    p.showCmd = 2;   // SW_SHOWMINIMIZED: a closed window is a minimised one
+    config::writePlacement(encodePlacement(p));
+    window_->closeWindow(trayAvailable_);
+    window_->destroyViews();
+}
+
+void Shell::shutdownQuestion() {
+    if (closePromptOpen_) return;
+    closePromptOpen_ = 1;
+    int answer = messageBox(window_->isVisible() ? window_.get() : nullptr,
+                            {"Do you really wish to shutdown Tarnwick?", kCaption, MsgButtons::YesNoCancel, IDNO});
+    closePromptOpen_ = 0;
+    if (answer == IDYES) {
+        window_->destroyViews();
+        window_->hide();
+        destroyWindow(hwnd_);
+    } else if (answer == IDNO) {
+        postMessage(hwnd_, WM_COMMAND, CMD_CLOSE, 0);
+    }
+}
+
+void Shell::openHelp(const char* page, const char* anchor) {
+    std::string url = "file://" + options_.helpDir + "/" + page;
+    if (anchor) url += std::string("#") + anchor;
+    openUrl(url);
+}
+
+// "Support.url" is an Internet shortcut: the address on its URL= line is opened. The one in
+// the working directory wins over the one shipped with the help pages.
+void Shell::openSupport() {
+    for (const std::string& path : {std::string("Support.url"), options_.helpDir + "/Support.url"}) {
+        std::ifstream in(path);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.rfind("URL=", 0) == 0) {
+                std::string target = line.substr(4);
+                if (target.find(':') == std::string::npos) target = "file://" + options_.helpDir + "/" + target;
+                openUrl(target);
+                return;
+            }
+        }
+    }
+}

@@ -1,0 +1,89 @@
+// The front end's shell: the published message window "TARNWICKCLASS"/"Tarnwick" whose procedure
+// is the one dispatcher of the program (commands, engine notices, copied data, timers, tray
+// mouse messages, the close request), the start-up sequence, and what happens at exit.
+#pragma once
+
+#include "frontend/menus.h"
+#include "frontend/schedule_state.h"
+#include "frontend/tray.h"
+#include "platform/window.h"
+
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class MainWindow;
+
+struct ShellOptions {
+    std::string enginePath;               // empty: "trawlex" beside this program
+    int engineWaitMs = 10000;             // how long start-up waits for the engine's window
+    std::optional<bool> trayAvailable;    // unset: ask the desktop
+    std::function<std::time_t()> clock;   // unset: the real clock
+    std::string helpDir;                  // empty: <program dir>/../share/tarnwick/help
+};
+
+class Shell {
+public:
+    explicit Shell(ShellOptions options = {});
+    ~Shell();
+    Shell(const Shell&) = delete;
+    Shell& operator=(const Shell&) = delete;
+
+    // Steps 1 to 10 of start-up. False: the program ends now with exit code 0 (a copy already
+    // runs, the window could not be made, the engine could not be started or never appeared).
+    [[nodiscard]] bool startUp();
+    // After the loop: LINK_SHUTDOWN to an engine that still runs, and the log closes.
+    void shutDown();
+
+    // The window procedure's work, also called directly by tests.
+    plat::LRESULT handleMessage(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
+
+    plat::HWND hwnd() const { return hwnd_; }
+    MainWindow& window() { return *window_; }
+    Tray& tray() { return *tray_; }
+    CommandActions& actions() { return *actions_; }
+    ScheduleState& schedule() { return state_; }
+    int animationFrame() const { return animationFrame_; }
+    bool trayAvailable() const { return trayAvailable_; }
+
+    // Operations of the main window other parts of the front end call.
+    void setStatus(const char* text);
+    void refreshStatusBar();
+    void updateTrayIcon();
+    void startCycle();
+    void openMainWindow();
+    void closeMainWindow();
+
+private:
+    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
+    void command(int id);
+    void engineNotice(int code);
+    void copyData(const plat::COPYDATASTRUCT* cds);
+    void timer(plat::WPARAM id);
+    void trayMouse(plat::LPARAM mouse);
+    void initMenu();
+    void shutdownQuestion();
+    void finishCycle();
+    void notYetAvailable(int id);
+    void rearmIfRunning(plat::WPARAM id, std::uint32_t periodMs);
+    bool startEngine();
+    bool waitForEngine();
+    void openHelp(const char* page, const char* anchor);
+    void openSupport();
+    std::time_t now() const;
+    int accountCount() const;
+
+    ShellOptions options_;
+    bool trayAvailable_ = false;
+    plat::HWND hwnd_ = 0;
+    ScheduleState state_;
+    int animationFrame_ = 0;
+    int optionsOpen_ = 0;
+    int aboutOpen_ = 0;
+    int closePromptOpen_ = 0;
+    std::unique_ptr<CommandActions> actions_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<Tray> tray_;
+};

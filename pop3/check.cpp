@@ -1,0 +1,129 @@
+#include "pop3/check.h"
+
+#include "net/mail_client_notices.h"
+#include "platform/clock.h"
+#include "pop3/incoming_route.h"
+#include "pop3/pop_client.h"
+#include "shared/debug.h"
+
+using namespace plat;
+
+namespace {
+constexpr char kCheckClass[] = "POPCLIENTCLASS";
+}
+
+Check::Check(HWND owner, const std::string& accountsKey, const CheckNotices* notices)
+    : owner_(owner), notices_(notices), accountsKey_(accountsKey) {
+    if (!isClassRegistered(kCheckClass) && !registerClass(kCheckClass, &Check::procedure)) {
+        DebugLine(LOG_APP, LOG_HIGH, "Unable to register POP Client class");
+    }
+    window_ = createWindow(kCheckClass, "POP Client", owner);
+    if (!window_) {
+        DebugLine(LOG_APP, LOG_HIGH, "Unable to create POP Client window");
+        return;
+    }
+    setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
+}
+
+Check::~Check() {
+    if (client_) {
+        DebugLine(LOG_APP, LOG_LOW, "m_pPOPClient still in existance at Check destruction!!!");
+        client_.reset();
+    }
+    if (window_) {
+        setWindowLongPtr(window_, 0);
+        destroyWindow(window_);
+    }
+    unregisterClass(kCheckClass);
+}
+
+void Check::start(const std::string& itemDirectory) {
+    itemDirectory_ = itemDirectory;
+    accountIndex_ = 0;
+    checkNextAccount();
+}
+
+void Check::tellOwner(int code, LPARAM lParam) {
+    if (notices_ && notices_->message != 0) sendMessage(owner_, notices_->message, static_cast<WPARAM>(code), lParam);
+}
+
+void Check::checkNextAccount() {
+    RegKey accounts;
+    config::openAccountsKey(accounts, accountsKey_);
+    config::AccountRecord record;
+    if (!accounts.isOpen() || !config::readAccountRecord(accounts, accountIndex_, record)) {
+        DebugLine(LOG_MAIL, LOG_LOW, "POP client all accounts checked");
+        if (notices_ && notices_->message != 0) postMessage(owner_, notices_->message, static_cast<WPARAM>(notices_->finished), 0);
+        return;
+    }
+    account_ = std::move(record);
+    DebugLineStr(LOG_MAIL, LOG_MED, "Checking account...", account_.title.c_str());
+    ++accountIndex_;
+    // Written before the connection is tried, whatever its outcome.
+    config::writeAccountDword(accounts, account_.title, "lastcheck", static_cast<std::uint32_t>(unixTime()));
+    if (client_) DebugLine(LOG_APP, LOG_HIGH, "m_pPOPClient not destroyed from last check!");
+    client_ = std::make_unique<POPClient>(window_, account_.server, static_cast<int>(account_.port), account_.user,
+                                          account_.pass, itemDirectory_);
+    tellOwner(notices_ ? notices_->accountStarted : 0, reinterpret_cast<LPARAM>(&account_));
+    client_->open(window_);
+}
+
+LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
+    if (!client_) return 0;
+    const CheckNotices defaults;
+    const CheckNotices& n = notices_ ? *notices_ : defaults;
+    auto account = reinterpret_cast<LPARAM>(&account_);
+    switch (code) {
+    case MailClient::OPEN_COMPLETE:
+        DebugLine(LOG_MAIL, LOG_LOW, "POP client open complete");
+        client_->authorise(window_);
+        return 0;
+    case MailClient::OPEN_FAIL:
+        DebugLine(LOG_MAIL, LOG_HIGH, "POP client open failed");
+        tellOwner(n.accountFailed, account);
+        client_->close(window_);
+        return 0;
+    case MailClient::AUTH_COMPLETE:
+        DebugLine(LOG_MAIL, LOG_LOW, "POP client authorisation complete");
+        client_->retrieve(window_, account_.uidlFile, 1);
+        return 0;
+    case MailClient::AUTH_FAIL:
+        DebugLine(LOG_MAIL, LOG_HIGH, "POP client authorisation failed");
+        tellOwner(n.accountFailed, account);
+        client_->close(window_);
+        return 0;
+    case MailClient::RETRIEVE_COMPLETE:
+        DebugLine(LOG_MAIL, LOG_LOW, "POP client new mail retrieve complete");
+        tellOwner(n.accountDone, account);
+        client_->close(window_);
+        return 0;
+    case MailClient::RETRIEVE_ITEM: {
+        RoutedItem routed = routeIncomingItem(reinterpret_cast<const char*>(lParam), account_.destMailbox);
+        tellOwner(n.newItem, reinterpret_cast<LPARAM>(routed.destination.c_str()));
+        // An item that did not reach its mailbox stays on the server for the next check.
+        return routed.stored ? 0 : POPClient::kItemNotStored;
+    }
+    case MailClient::RETRIEVE_FAIL:
+        DebugLine(LOG_MAIL, LOG_HIGH, "POP client new mail retrieve failed");
+        tellOwner(n.retrieveFailed, account);
+        client_->close(window_);
+        return 0;
+    case MailClient::CLOSE_COMPLETE:
+        DebugLine(LOG_MAIL, LOG_LOW, "POPClient close complete");
+        return 0;
+    case MailClient::FINISHED:
+        DebugLine(LOG_APP, LOG_LOW, "m_pPOPClient deleted");
+        client_.reset();
+        checkNextAccount();
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+LRESULT Check::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Check*>(getWindowLongPtr(hwnd));
+    if (msg == WM_DESTROY) return 0;
+    if (self && msg == WM_MAILCLIENT) return self->onClientNotice(wParam, lParam);
+    return defWindowProc(hwnd, msg, wParam, lParam);
+}

@@ -1,0 +1,49 @@
+// Check: the account check of a cycle. It walks the POP3 accounts of the registry in
+// enumeration order, runs one POPClient per account (open, login, retrieval, close), moves
+// every retrieved item from the item directory into its account's mailbox, and reports to its
+// owner with the CheckNotices table. Its hidden "POPCLIENTCLASS" window receives the client's
+// notices. The next account starts only after the previous client has finished and been
+// deleted; "finished" is posted, so the owner deletes the Check after its handler returned.
+#pragma once
+
+#include "platform/registry.h"
+#include "platform/window.h"
+#include "pop3/check_notices.h"
+#include "shared/registry.h"
+
+#include <memory>
+#include <string>
+
+class POPClient;
+
+class Check {
+public:
+    // owner: the window that receives the notices; accountsKey: the accounts key path under
+    // HKEY_CURRENT_USER; notices: owned by the owner and outliving the Check.
+    Check(plat::HWND owner, const std::string& accountsKey, const CheckNotices* notices);
+    ~Check();
+    Check(const Check&) = delete;
+    Check& operator=(const Check&) = delete;
+
+    // Starts the walk at the first account; retrieved items are written to itemDirectory
+    // ("accounts/holding/" in a cycle).
+    void start(const std::string& itemDirectory);
+
+    plat::HWND window() const { return window_; }
+    const config::AccountRecord& currentAccount() const { return account_; }
+
+private:
+    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
+    void checkNextAccount();
+    plat::LRESULT onClientNotice(plat::WPARAM code, plat::LPARAM lParam);
+    void tellOwner(int code, plat::LPARAM lParam);
+
+    plat::HWND owner_;
+    const CheckNotices* notices_;
+    plat::HWND window_ = 0;
+    std::unique_ptr<POPClient> client_;
+    std::string accountsKey_;
+    std::string itemDirectory_;
+    int accountIndex_ = 0;
+    config::AccountRecord account_;
+};

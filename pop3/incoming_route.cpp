@@ -1,0 +1,35 @@
+#include "pop3/incoming_route.h"
+
+#include "platform/files.h"
+#include "shared/debug.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+// Far beyond any real mailbox; ends the search on a file system that answers "exists" for all.
+constexpr int kMaxSuffix = 1000000;
+}
+
+RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& destMailbox) {
+    std::size_t slash = storedPath.find_last_of('/');
+    std::string name = slash == std::string::npos ? storedPath : storedPath.substr(slash + 1);
+    std::string destination = "accounts/" + destMailbox + "/" + name;
+    DebugLineStr(LOG_MAIL, LOG_MED, "New incoming item :", destination.c_str());
+    int error = plat::moveFileNoReplace(storedPath, destination);
+    for (int counter = 0; error == EEXIST && counter < kMaxSuffix; ++counter) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "-%03d", counter);
+        std::string candidate = "accounts/" + destMailbox + "/" + name + suffix;
+        error = plat::moveFileNoReplace(storedPath, candidate);
+        if (error != EEXIST) destination = candidate;
+    }
+    if (error != 0) {
+        DebugLineInt(LOG_APP, LOG_HIGH, "FILE ERROR DURING ROUTING OF INCOMING MAIL", error);
+        return {destination, false};
+    }
+    if (plat::syncDirectoryOf(destination) != 0) {
+        DebugLineStr(LOG_APP, LOG_HIGH, "Unable to flush mailbox directory :", destination.c_str());
+    }
+    return {destination, true};
+}

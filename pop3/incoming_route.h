@@ -1,0 +1,18 @@
+// Routing of a retrieved item from the holding directory into its account's mailbox.
+#pragma once
+
+#include <string>
+
+struct RoutedItem {
+    std::string destination;   // where the item is, or was meant to be
+    bool stored = false;       // whether it is there
+};
+
+// Moves the stored file to "accounts/" + destMailbox + "/" + its file name (the part of the
+// path after the last "/", or the whole path), never replacing a file: when that name exists,
+// "-000", "-001", ... is appended to the whole name until a move succeeds. The mailbox
+// directory is flushed after the move, so the item is on disk before the server is told to
+// delete it. A move that fails otherwise leaves the file where it was and logs
+// "FILE ERROR DURING ROUTING OF INCOMING MAIL <errno>". Answers the destination path (with
+// its suffix, if one was used) in every case.
+RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& destMailbox);

@@ -1,0 +1,122 @@
+#include "pop3/pop_client.h"
+
+#include "pop3/pop_auth.h"
+#include "pop3/pop_close.h"
+#include "pop3/pop_open.h"
+#include "pop3/pop_retrieve.h"
+#include "shared/debug.h"
+
+namespace {
+constexpr std::size_t kMaxReply = 1022;
+}
+
+POPClient::POPClient(plat::HWND parent, const std::string& host, int port, const std::string& user,
+                     const std::string& password, const std::string& itemDirectory)
+    : Client(parent, host.c_str(), port),
+      open_(std::make_unique<POP_Open>(this)),
+      auth_(std::make_unique<POP_Auth>(this)),
+      retrieve_(std::make_unique<POP_Retrieve>(this)),
+      close_(std::make_unique<POP_Close>(this)),
+      itemDirectory_(itemDirectory),
+      user_(user),
+      password_(password) {
+    DebugLine(LOG_APP, LOG_LOW, "POPClient::POPClient");
+}
+
+POPClient::~POPClient() {
+    DebugLine(LOG_APP, LOG_LOW, "POPClient::~POPClient");
+    current_ = nullptr;
+}
+
+void POPClient::open(plat::HWND notifyWindow) {
+    open_->setNotifyWindow(notifyWindow);
+    current_ = open_.get();
+    open_->start();
+}
+
+void POPClient::authorise(plat::HWND notifyWindow) {
+    auth_->setNotifyWindow(notifyWindow);
+    current_ = auth_.get();
+    auth_->start();
+}
+
+void POPClient::retrieve(plat::HWND notifyWindow, const std::string& uidlFile, int deleteFlag) {
+    retrieve_->setNotifyWindow(notifyWindow);
+    current_ = retrieve_.get();
+    retrieve_->start(uidlFile, deleteFlag);
+}
+
+void POPClient::close(plat::HWND notifyWindow) {
+    close_->setNotifyWindow(notifyWindow);
+    current_ = close_.get();
+    close_->start();
+}
+
+int POPClient::dispatcher(int event, long arg) {
+    int handled = current_ ? current_->dispatch(event, arg) : 0;
+    // A line that no state expects is dropped: left waiting, it would be offered for ever.
+    if (event == EV_LINE && !handled && lineBuffer().hasLine()) {
+        std::string dropped = lineBuffer().takeLine();
+        DebugLineStr(LOG_NET, LOG_LOW, "POPClient : unexpected line :", dropped.c_str());
+    }
+    return handled;
+}
+
+bool POPClient::isPositive(std::string_view reply) {
+    return !reply.empty() && reply.front() == '+';
+}
+
+std::string POPClient::takeReply() {
+    std::string line = lineBuffer().takeLine();
+    if (line.size() > kMaxReply) line.resize(kMaxReply);
+    return line;
+}
+
+bool POPClient::sendCommand(POPCommand kind) {
+    switch (kind) {
+    case POPCommand::NOOP: return transmit("NOOP", false);
+    case POPCommand::QUIT: return transmit("QUIT", false);
+    case POPCommand::STAT: return transmit("STAT", false);
+    case POPCommand::LIST: return transmit("LIST", false);
+    case POPCommand::UIDL: return transmit("UIDL", false);
+    default: return transmit("NOOP", false);
+    }
+}
+
+bool POPClient::sendCommand(POPCommand kind, const std::string& text) {
+    switch (kind) {
+    case POPCommand::USER: return transmit("USER " + text, false);
+    case POPCommand::PASS: return transmit("PASS " + text, true);
+    default: return transmit("NOOP", false);
+    }
+}
+
+bool POPClient::sendCommand(POPCommand kind, int number) {
+    std::string n = std::to_string(number);
+    switch (kind) {
+    case POPCommand::LIST: return transmit("LIST " + n, false);
+    case POPCommand::UIDL: return transmit("UIDL " + n, false);
+    case POPCommand::TOP: return transmit("TOP " + n, false);
+    case POPCommand::RETR: return transmit("RETR " + n, false);
+    case POPCommand::DELE: return transmit("DELE " + n, false);
+    default: return transmit("NOOP", false);
+    }
+}
+
+bool POPClient::sendCommand(POPCommand kind, int number, int second) {
+    if (kind == POPCommand::TOP) return transmit("TOP " + std::to_string(number) + " " + std::to_string(second), false);
+    return transmit("NOOP", false);
+}
+
+bool POPClient::transmit(std::string command, bool secret) {
+    // The log shows what was meant to go out, never a password.
+    std::string shown = secret ? command.substr(0, command.find(' ')) + " ********" : command;
+    // A line end inside an argument would smuggle a second command to the server.
+    bool sendable = command.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
+    command += "\r\n";
+    if (!sendable || sendBytes(command.data(), command.size()) < 0) {
+        DebugLineStr(LOG_NET, LOG_HIGH, "send() fail :", shown.c_str());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,89 @@
+// POPClient: the engine's POP3 client for one account and one check. It logs in with USER and
+// PASS, lists the server's unique identifiers, retrieves every message not retrieved before into
+// a file of its own in the item directory, deletes it on the server, records its identifier,
+// and ends with QUIT. The owner drives it phase by phase (open, authorise, retrieve, close);
+// each phase reports its outcome with a WM_MAILCLIENT notice (net/mail_client_notices.h), and
+// the close ends with MailClient::FINISHED posted, after which the owner deletes the client.
+#pragma once
+
+#include "net/client.h"
+#include "platform/window.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+class StateHandler;
+class POP_Open;
+class POP_Auth;
+class POP_Retrieve;
+class POP_Close;
+
+// The command kinds, one numbering for all four senders.
+enum class POPCommand : int {
+    NOOP = 0,
+    USER = 1,
+    PASS = 2,
+    QUIT = 3,
+    STAT = 4,
+    LIST = 5,
+    UIDL = 6,
+    TOP = 7,
+    RETR = 8,
+    DELE = 9,
+};
+
+class POPClient : public Client {
+public:
+    // parent: the owner's window, parent of the connection's window. The texts are copied.
+    POPClient(plat::HWND parent, const std::string& host, int port, const std::string& user,
+              const std::string& password, const std::string& itemDirectory);
+    ~POPClient() override;
+
+    // Each makes its phase current, with notifyWindow as the receiver of its notices, and
+    // starts it.
+    void open(plat::HWND notifyWindow);
+    void authorise(plat::HWND notifyWindow);
+    // deleteFlag 1: each stored message is deleted on the server.
+    void retrieve(plat::HWND notifyWindow, const std::string& uidlFile, int deleteFlag);
+    void close(plat::HWND notifyWindow);
+
+    int dispatcher(int event, long arg) override;
+
+    // The command senders. A kind a sender does not format sends "NOOP". True when the command
+    // went to the socket (a partial send counts); false, with "send() fail :" logged, when not.
+    bool sendCommand(POPCommand kind);
+    bool sendCommand(POPCommand kind, const std::string& text);
+    bool sendCommand(POPCommand kind, int number);
+    bool sendCommand(POPCommand kind, int number, int second);
+
+    // PASS with the account's password.
+    bool sendPassword() { return sendCommand(POPCommand::PASS, password_); }
+
+    // The owner's answer to MailClient::RETRIEVE_ITEM when it could not store the item where
+    // it belongs: the message is then neither recorded nor deleted, and comes again next time.
+    static constexpr plat::LRESULT kItemNotStored = 1;
+
+    // A reply is positive exactly when its first character is "+".
+    static bool isPositive(std::string_view reply);
+    // Takes the waiting line as a reply, cut to the 1022 characters a reply is logged with.
+    std::string takeReply();
+
+    const std::string& user() const { return user_; }
+    const std::string& itemDirectory() const { return itemDirectory_; }
+    // "user@host": whose items these are, as their names say.
+    std::string ownerTag() const { return user_ + "@" + host(); }
+    StateHandler* currentHandler() const { return current_; }
+
+private:
+    bool transmit(std::string command, bool secret);
+
+    std::unique_ptr<POP_Open> open_;
+    std::unique_ptr<POP_Auth> auth_;
+    std::unique_ptr<POP_Retrieve> retrieve_;
+    std::unique_ptr<POP_Close> close_;
+    StateHandler* current_ = nullptr;
+    std::string itemDirectory_;
+    std::string user_;
+    std::string password_;
+};

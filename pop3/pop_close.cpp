@@ -1,0 +1,44 @@
+#include "pop3/pop_close.h"
+
+#include "net/client.h"
+#include "net/mail_client_notices.h"
+#include "platform/socket.h"
+#include "shared/debug.h"
+
+void POP_Close::start() {
+    DebugLine(LOG_APP, LOG_LOW, "POP_Close::start");
+    client_->lineBuffer().reset();
+    waitIn(state_WAIT_QUIT_ACK);
+    if (!pop().sendCommand(POPCommand::QUIT)) finish();
+}
+
+int POP_Close::dispatch(int event, long) {
+    if (state_ == state_IDLE) return 0;
+    if (state_ == state_WAIT_QUIT_ACK && event == Client::EV_LINE) {
+        std::string reply = pop().takeReply();
+        if (POPClient::isPositive(reply)) {
+            DebugLineStr(LOG_MAIL, LOG_LOW, "POP Client close : positive response", reply.c_str());
+        } else {
+            DebugLineStr(LOG_MAIL, LOG_HIGH, "POP Client close : negative response", reply.c_str());
+        }
+        waitIn(state_WAIT_DISCONNECT);
+        // Both directions: nothing more is wanted from the server, whose close (or the
+        // time-out) is the next event.
+        if (client_->socket() != plat::INVALID_SOCKET) plat::shutdownSocket(client_->socket());
+        client_->lineBuffer().reset();
+        return 1;
+    }
+    // Any other event ends the close, in either state; a waiting line is dropped with it.
+    if (event == Client::EV_LINE) client_->lineBuffer().reset();
+    finish();
+    return 1;
+}
+
+void POP_Close::finish() {
+    notify(MailClient::CLOSE_COMPLETE);
+    DebugLine(LOG_APP, LOG_LOW, "POP_Close::end");
+    client_->closeSocket();
+    client_->lineBuffer().reset();
+    state_ = state_IDLE;
+    plat::postMessage(notifyWindow_, WM_MAILCLIENT, MailClient::FINISHED, 0);
+}

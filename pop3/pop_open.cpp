@@ -1,0 +1,33 @@
+#include "pop3/pop_open.h"
+
+#include "net/client.h"
+#include "net/mail_client_notices.h"
+#include "net/mail_client_open.h"
+#include "shared/debug.h"
+
+void POP_Open::start() {
+    startOpeningPhase(state_, *client_);
+}
+
+int POP_Open::dispatch(int event, long arg) {
+    if (state_ != state_WAIT_CONNECT) return 0;
+    bool connected = event == Client::EV_CONNECT && arg == 1;
+    // A host that never answers the connect ends the phase at the inactivity time-out, rather
+    // than whenever the operating system gives up on it.
+    bool failed = (event == Client::EV_CONNECT && arg == 0) || event == Client::EV_TIMEOUT ||
+                  event == Client::EV_CLOSED;
+    if (!connected && !failed) return 0;
+    if (event == Client::EV_TIMEOUT) {
+        DebugLine(LOG_NET, LOG_HIGH, "Timed out opening connection");
+        client_->closeSocket();   // the look-up or the connect is abandoned
+    }
+    if (connected) {
+        notify(MailClient::OPEN_COMPLETE);
+    } else {
+        DebugLineStr(LOG_MAIL, LOG_LOW, "Host: ", client_->host().c_str());
+        DebugLineInt(LOG_MAIL, LOG_LOW, "Port: ", client_->port());
+        notify(MailClient::OPEN_FAIL);
+    }
+    state_ = state_IDLE;
+    return 1;
+}

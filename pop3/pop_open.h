@@ -1,0 +1,13 @@
+// The POP3 client's opening phase: connect, then MailClient::OPEN_COMPLETE or OPEN_FAIL.
+#pragma once
+
+#include "pop3/pop_phase.h"
+
+class POP_Open : public POPPhase {
+public:
+    using POPPhase::POPPhase;
+    enum State { state_IDLE = 0, state_WAIT_CONNECT = 1 };
+
+    void start();
+    int dispatch(int event, long arg) override;
+};

@@ -1,0 +1,365 @@
+// The shell with a stand-in engine in the same process: start-up, the engine notice table,
+// commands and menu state, opening and closing with the saved placement, the shutdown question.
+#include "frontend/commands.h"
+#include "frontend/desktop.h"
+#include "frontend/main_window.h"
+#include "frontend/shell.h"
+#include "platform/event_loop.h"
+#include "platform/link.h"
+#include "shared/engine_link.h"
+#include "shared/registry.h"
+#include "tests/support/temp_env.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <sys/stat.h>
+
+using namespace plat;
+
+namespace {
+
+// What the stand-in engine received.
+std::vector<std::pair<WPARAM, LPARAM>> g_engineGot;
+
+LRESULT engineProc(HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_ENGINE_LINK) g_engineGot.emplace_back(wParam, lParam);
+    return 0;
+}
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetQuit();
+        g_engineGot.clear();
+        config::writeSetting(config::kOutHostName, "smtp.example.net");   // not a first run
+        config::writeSetting(config::kLastCheckTime, 0);
+        setMessageBoxHook([this](const MessageBoxRequest& r) {
+            boxes.push_back(r);
+            if (answers.empty()) return IDOK;
+            int a = answers.front();
+            answers.pop_front();
+            return a;
+        });
+        setBeepHook([this] { ++beeps; });
+        setOpenUrlHook([this](const std::string& url) {
+            urls.push_back(url);
+            return true;
+        });
+    }
+    void TearDown() override {
+        shell.reset();
+        stopEngine();
+        pumpMessages(0);
+        resetQuit();
+        setMessageBoxHook({});
+        setBeepHook({});
+        setOpenUrlHook({});
+    }
+
+    void startEngine() {
+        if (!isClassRegistered(kEngineClass)) {
+            ASSERT_TRUE(registerClass(kEngineClass, engineProc));
+        }
+        engine = createWindow(kEngineClass, kEngineTitle, 0);
+        ASSERT_EQ(publishWindow(engine, kEngineClass, kEngineTitle), PublishResult::Published);
+    }
+    void stopEngine() {
+        if (engine) destroyWindow(engine);
+        engine = 0;
+    }
+
+    // A shell started against the stand-in engine.
+    Shell& start(bool tray = true) {
+        startEngine();
+        ShellOptions o;
+        o.trayAvailable = tray;
+        o.clock = [] { return std::time_t{1765000000}; };
+        o.helpDir = "/opt/help";
+        shell = std::make_unique<Shell>(o);
+        EXPECT_TRUE(shell->startUp());
+        pumpMessages(0);
+        return *shell;
+    }
+    void notice(int code) { sendMessage(shell->hwnd(), WM_ENGINE_LINK, static_cast<WPARAM>(code), 0); }
+    void command(int id) {
+        sendMessage(shell->hwnd(), WM_COMMAND, static_cast<WPARAM>(id), 0);
+        pumpMessages(0);
+    }
+    std::string status() { return config::readSetting(config::kStatus); }
+    bool enabled(int id) { return shell->actions().action(id)->isEnabled(); }
+
+    HWND engine = 0;
+    std::unique_ptr<Shell> shell;
+    std::vector<MessageBoxRequest> boxes;
+    std::deque<int> answers;
+    int beeps = 0;
+    std::vector<std::string> urls;
+};
+
+TEST_F(ShellTest, StartUpRegistersWithTheEngineAndShowsTheSuspendedState) {
+    Shell& s = start();
+    ASSERT_EQ(g_engineGot.size(), 1u);
+    EXPECT_EQ(g_engineGot[0].first, static_cast<WPARAM>(LINK_REGISTER));
+    EXPECT_EQ(g_engineGot[0].second, static_cast<LPARAM>(s.hwnd()));
+    EXPECT_EQ(status(), "OK");
+    EXPECT_EQ(s.tray().frame(), kTraySuspended);
+    EXPECT_EQ(s.tray().tip(), "Tarnwick");
+    EXPECT_TRUE(s.window().isClosed());
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(urls.empty());
+
+    s.shutDown();
+    pumpMessages(0);
+    ASSERT_EQ(g_engineGot.size(), 2u);
+    EXPECT_EQ(g_engineGot.back().first, static_cast<WPARAM>(LINK_SHUTDOWN));
+}
+
+TEST_F(ShellTest, ASecondCopyRefusesToRun) {
+    start();
+    Shell second(ShellOptions{"", 200, true, {}, "/opt/help"});
+    EXPECT_FALSE(second.startUp());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "You are already running Tarnwick and can not have more than one instance running!");
+    EXPECT_EQ(boxes[0].caption, "Tarnwick");
+    pumpMessages(0);
+    EXPECT_EQ(g_engineGot.size(), 1u);   // only the first copy registered
+}
+
+TEST_F(ShellTest, FirstRunOpensTheSetUpHelp) {
+    config::writeSetting(config::kOutHostName, "");
+    start();
+    ASSERT_EQ(urls.size(), 1u);
+    EXPECT_EQ(urls[0], "file:///opt/help/index.html#setup");
+}
+
+TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
+    ShellOptions o{testsupport::worldDir() + "/no-such-engine", 200, true, {}, "/opt/help"};
+    Shell s(o);
+    EXPECT_FALSE(s.startUp());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Failed to launch Trawlex [reason = 2]\nExiting Tarnwick");
+}
+
+TEST_F(ShellTest, AnEngineThatNeverAppearsEndsTheWaitWithAMessage) {
+    ShellOptions o{"/bin/true", 300, true, {}, "/opt/help"};
+    Shell s(o);
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(s.startUp());
+    EXPECT_LT(t.elapsed(), 3000);
+    EXPECT_GE(t.elapsed(), 300);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Trawlex did not start within 1 seconds.\nExiting Tarnwick");
+}
+
+TEST_F(ShellTest, ACycleAnimatesTheTrayAndReportsItsPhases) {
+    Shell& s = start();
+    s.schedule().active = 1;
+    notice(CYCLE_FAILURE);   // left over from an earlier cycle: cleared by the next start
+    notice(CYCLE_STARTED);
+    EXPECT_EQ(s.schedule().cycleFailed, 0);
+    EXPECT_EQ(s.schedule().cycling, 1);
+    EXPECT_EQ(status(), "Establishing connection...");
+    EXPECT_EQ(s.tray().frame(), kTrayConnecting);
+    for (int i = 0; i < 6; ++i) sendMessage(s.hwnd(), WM_TIMER, TIMER_ANIMATE, 0);
+    EXPECT_EQ(s.tray().frame(), kTrayConnecting);   // six ticks: round to the first frame
+
+    notice(CYCLE_SENDING);
+    EXPECT_EQ(status(), "Sending outgoing mail...");
+    EXPECT_EQ(s.tray().frame(), kTraySending);
+    sendMessage(s.hwnd(), WM_TIMER, TIMER_ANIMATE, 0);
+    EXPECT_EQ(s.tray().frame(), kTraySending + 1);
+
+    notice(CYCLE_CHECKING);
+    EXPECT_EQ(status(), "Checking for new e-mail...");
+    EXPECT_EQ(config::readSetting(config::kLastCheckTime), 1765000000u);
+    EXPECT_EQ(s.tray().frame(), kTrayChecking);
+    // The tip now carries the check time, without seconds, in the locale's short form.
+    EXPECT_NE(s.tray().tip(), "Tarnwick");
+    EXPECT_EQ(s.tray().tip().rfind("Tarnwick ", 0), 0u);
+    EXPECT_EQ(s.tray().tip().find(":00:"), std::string::npos);
+
+    notice(CYCLE_NEW_ITEM);
+    EXPECT_EQ(beeps, 1);
+    notice(CYCLE_FINISHED);
+    EXPECT_EQ(s.schedule().cycling, 0);
+    EXPECT_EQ(status(), "OK");
+    EXPECT_EQ(s.tray().frame(), kTrayActive);
+    // The animation timer is gone: a tick that was already queued changes nothing visible.
+    EXPECT_FALSE(killTimer(s.hwnd(), TIMER_ANIMATE));
+}
+
+TEST_F(ShellTest, AFailedCycleEndsWithTheFailureStatusAndIcon) {
+    Shell& s = start();
+    s.schedule().active = 1;
+    notice(CYCLE_STARTED);
+    notice(CYCLE_FAILURE);
+    notice(CYCLE_FINISHED);
+    EXPECT_EQ(status(), "Failure during cycle (refer to log file for further info)");
+    EXPECT_EQ(s.tray().frame(), kTrayFailed);
+    notice(99);   // unknown codes are ignored
+    EXPECT_EQ(s.tray().frame(), kTrayFailed);
+}
+
+TEST_F(ShellTest, CycleNowAsksTheEngineOrShowsTheFailureWithoutIt) {
+    Shell& s = start();
+    s.schedule().rasRetryCount = 2;
+    command(CMD_CYCLE_NOW);
+    EXPECT_EQ(s.schedule().rasRetryCount, 0);
+    ASSERT_EQ(g_engineGot.size(), 2u);
+    EXPECT_EQ(g_engineGot[1].first, static_cast<WPARAM>(LINK_START_CYCLE));
+    EXPECT_EQ(g_engineGot[1].second, static_cast<LPARAM>(s.hwnd()));
+    EXPECT_EQ(beeps, 0);
+
+    stopEngine();
+    command(CMD_CYCLE_NOW);
+    EXPECT_EQ(beeps, 1);
+    EXPECT_EQ(s.schedule().cycleFailed, 1);
+}
+
+TEST_F(ShellTest, NewOutgoingMailStartsACycleOnlyWhileScheduled) {
+    Shell& s = start();
+    notice(NEW_OUTGOING_MAIL);
+    pumpMessages(0);
+    EXPECT_EQ(g_engineGot.size(), 1u);
+    EXPECT_EQ(s.schedule().deliverOnResume, 1);
+    s.schedule().active = 1;
+    notice(NEW_OUTGOING_MAIL);
+    pumpMessages(0);
+    ASSERT_EQ(g_engineGot.size(), 2u);
+    EXPECT_EQ(g_engineGot[1].first, static_cast<WPARAM>(LINK_START_CYCLE));
+}
+
+TEST_F(ShellTest, MenuStateFollowsTheWindowAndTheSchedule) {
+    Shell& s = start();
+    sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
+    EXPECT_TRUE(enabled(CMD_OPEN));
+    EXPECT_TRUE(enabled(CMD_RESUME));
+    EXPECT_FALSE(enabled(CMD_SUSPEND));
+    EXPECT_FALSE(enabled(CMD_ACCOUNT_REMOVE));
+    EXPECT_FALSE(enabled(CMD_ACCOUNT_PROPERTIES));
+    EXPECT_FALSE(enabled(CMD_LOG));
+    EXPECT_TRUE(enabled(CMD_OPTIONS));
+
+    s.schedule().active = 1;
+    command(CMD_OPEN);
+    // Opening the tray menu is what runs the menu state.
+    emit s.tray().menu()->aboutToShow();
+    EXPECT_FALSE(enabled(CMD_OPEN));
+    EXPECT_FALSE(enabled(CMD_RESUME));
+    EXPECT_TRUE(enabled(CMD_SUSPEND));
+    EXPECT_FALSE(enabled(CMD_LOG));
+}
+
+TEST_F(ShellTest, EveryMenuCommandHasAnAction) {
+    Shell& s = start();
+    for (int id : {201, 202, 203, 204, 205, 208, 209, 210, 220, 221, 223, 224, 230, 231, 232, 40004})
+        EXPECT_NE(s.actions().action(id), nullptr) << id;
+    // Commands of dialogs still to come reach the handler and do nothing.
+    for (int id : {203, 204, 205, 208, 221, 229, 230, 231, 232, 40001, 40002}) command(id);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(s.schedule().active, 0);
+}
+
+TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {
+    Shell& s = start();
+    command(CMD_OPEN);
+    ASSERT_FALSE(s.window().isClosed());
+    EXPECT_TRUE(s.window().viewsOpen());
+    EXPECT_EQ(s.window().statusPart(0).toStdString(), "Last check:  ");
+    EXPECT_EQ(s.window().statusPart(1).toStdString(), "OK");
+    s.window().resize(640, 400);
+    pumpMessages(0);
+
+    command(CMD_CLOSE);
+    EXPECT_TRUE(s.window().isClosed());
+    EXPECT_FALSE(s.window().viewsOpen());
+    auto saved = config::readPlacement();
+    ASSERT_TRUE(saved);
+    auto p = decodePlacement(*saved);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->right - p->left, 640);
+    EXPECT_EQ(p->bottom - p->top, 400);
+    EXPECT_EQ(p->showCmd, 2);
+
+    s.window().resize(300, 200);   // whatever happened meanwhile, the saved size comes back
+    command(CMD_OPEN);
+    EXPECT_EQ(s.window().width(), 640);
+    EXPECT_EQ(s.window().height(), 400);
+
+    // Minimising the open window closes it to the tray.
+    sendMessage(s.hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    pumpMessages(0);
+    EXPECT_TRUE(s.window().isClosed());
+    // A double click on the tray icon opens it again.
+    sendMessage(s.hwnd(), WM_TRAYNOTIFY, 0x7F05, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(s.window().isClosed());
+}
+
+TEST_F(ShellTest, TheShutdownQuestionsThreeAnswers) {
+    Shell& s = start();
+    command(CMD_OPEN);
+    answers = {IDCANCEL};
+    command(CMD_EXIT);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Do you really wish to shutdown Tarnwick?");
+    EXPECT_EQ(boxes[0].buttons, MsgButtons::YesNoCancel);
+    EXPECT_EQ(boxes[0].defaultButton, IDNO);
+    EXPECT_FALSE(s.window().isClosed());
+    EXPECT_FALSE(quitPosted());
+
+    answers = {IDNO};
+    command(CMD_EXIT);
+    EXPECT_TRUE(s.window().isClosed());   // closed to the tray, still running
+    EXPECT_TRUE(isWindow(s.hwnd()));
+    EXPECT_FALSE(quitPosted());
+
+    answers = {IDYES};
+    command(CMD_EXIT);
+    EXPECT_FALSE(isWindow(s.hwnd()));
+    EXPECT_TRUE(quitPosted());
+}
+
+TEST_F(ShellTest, ASecondCloseWhileTheQuestionShowsIsIgnored) {
+    Shell& s = start();
+    int asked = 0;
+    setMessageBoxHook([&](const MessageBoxRequest&) {
+        ++asked;
+        sendMessage(s.hwnd(), WM_CLOSE, 0, 0);   // the tray's Exit while the box is up
+        return IDCANCEL;
+    });
+    sendMessage(s.hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(asked, 1);
+}
+
+TEST_F(ShellTest, WithoutATrayTheWindowOpensAtStartAndClosingMinimises) {
+    Shell& s = start(false);
+    EXPECT_FALSE(s.window().isClosed());
+    EXPECT_TRUE(s.window().isVisible());
+    command(CMD_CLOSE);
+    EXPECT_TRUE(s.window().isMinimized());
+    EXPECT_TRUE(s.window().isVisible());   // still on the task bar: the user's way back in
+    EXPECT_FALSE(s.window().viewsOpen());
+    // Restoring it from the task bar opens it with its views.
+    s.window().showNormal();
+    pumpMessages(0);
+    EXPECT_FALSE(s.window().isClosed());
+    EXPECT_TRUE(s.window().viewsOpen());
+}
+
+TEST_F(ShellTest, CopiedDataIsAcknowledged) {
+    Shell& s = start();
+    const char path[] = "accounts/home/x.rfc822";
+    COPYDATASTRUCT cds{COPYDATA_NEW_ITEM, sizeof path, path};
+    EXPECT_EQ(sendMessage(s.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)), 1);
+    cds.dwData = 12345;
+    EXPECT_EQ(sendMessage(s.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)), 1);
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+// The tray's choice of frame, the animation, the tip, and the saved window placement.
+#include "frontend/placement.h"
+#include "frontend/schedule_state.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TrayIconIndex, EveryCombinationOfTheFourFlags) {
+    // Expected frame for (cycleFailed, active, blinkPhase, newMailWaiting).
+    struct Row {
+        int failed, active, blink, waiting, expected;
+    };
+    const Row rows[] = {
+        {0, 1, 0, 0, kTrayActive},    {1, 1, 0, 0, kTrayFailed},    {0, 0, 0, 0, kTraySuspended},
+        {1, 0, 0, 0, kTraySuspended}, {0, 1, 1, 0, kTrayActive},    {0, 1, 0, 1, kTrayActive},
+        {1, 1, 1, 0, kTrayFailed},    {1, 1, 0, 1, kTrayFailed},    {0, 0, 1, 0, kTraySuspended},
+        {0, 0, 0, 1, kTraySuspended}, {1, 0, 1, 0, kTraySuspended}, {1, 0, 0, 1, kTraySuspended},
+        // The blink overrides everything, even the suspended and the failure icons.
+        {0, 1, 1, 1, kTrayNewMail},   {1, 1, 1, 1, kTrayNewMail},   {0, 0, 1, 1, kTrayNewMail},
+        {1, 0, 1, 1, kTrayNewMail},
+    };
+    for (const Row& r : rows) {
+        ScheduleState s;
+        s.cycleFailed = r.failed;
+        s.active = r.active;
+        s.blinkPhase = r.blink;
+        s.newMailWaiting = r.waiting;
+        EXPECT_EQ(trayIconIndex(s), r.expected)
+            << "failed " << r.failed << " active " << r.active << " blink " << r.blink << " waiting " << r.waiting;
+    }
+}
+
+TEST(TrayAnimation, EachPhaseLoopsOverItsOwnSixFrames) {
+    for (int first : {kTrayConnecting, kTraySending, kTrayChecking}) {
+        int frame = first;
+        std::vector<int> seen;
+        for (int i = 0; i < 13; ++i) {
+            seen.push_back(frame);
+            frame = nextAnimationFrame(frame);
+        }
+        for (int i = 0; i < 13; ++i) EXPECT_EQ(seen[static_cast<std::size_t>(i)], first + i % 6) << "phase " << first;
+    }
+    EXPECT_EQ(nextAnimationFrame(9), 4);
+    EXPECT_EQ(nextAnimationFrame(15), 10);
+    EXPECT_EQ(nextAnimationFrame(21), 16);
+}
+
+TEST(TrayTip, NameAloneOrWithTextCutTo63Bytes) {
+    EXPECT_EQ(trayTipText(nullptr), "Tarnwick");
+    EXPECT_EQ(trayTipText("14:05"), "Tarnwick 14:05");
+    std::string longText(100, 'x');
+    std::string tip = trayTipText(longText.c_str());
+    EXPECT_EQ(tip.size(), 63u);
+    EXPECT_EQ(tip.substr(0, 9), "Tarnwick ");
+    // A two-byte character that would straddle the limit is left out whole.
+    std::string accented = std::string(53, 'a') + "\xC3\xA9";   // "Tarnwick " + 53 = 62 bytes, then é
+    tip = trayTipText(accented.c_str());
+    EXPECT_EQ(tip.size(), 62u);
+}
+
+TEST(WindowPlacement, RoundTripsAs44LittleEndianBytes) {
+    Placement p;
+    p.showCmd = 2;
+    p.left = 100;
+    p.top = 50;
+    p.right = 740;
+    p.bottom = 530;
+    config::WindowPlacement bytes = encodePlacement(p);
+    ASSERT_EQ(bytes.size(), 44u);
+    EXPECT_EQ(bytes[0], 44);
+    EXPECT_EQ(bytes[1], 0);
+    EXPECT_EQ(bytes[8], 2);        // show command
+    EXPECT_EQ(bytes[12], 0xFF);    // minimised x: -1
+    EXPECT_EQ(bytes[36], 0xE4);    // right: 740 = 0x2E4
+    EXPECT_EQ(bytes[37], 0x02);
+    auto back = decodePlacement(bytes);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->left, 100);
+    EXPECT_EQ(back->bottom, 530);
+    EXPECT_EQ(back->minX, -1);
+
+    bytes[0] = 40;   // a wrong length field is no placement
+    EXPECT_FALSE(decodePlacement(bytes));
+    p.right = p.left;   // nor is an empty rectangle
+    EXPECT_FALSE(decodePlacement(encodePlacement(p)));
+}
+
+}  // namespace

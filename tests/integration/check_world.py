@@ -1,0 +1,86 @@
+"""A private working directory for check_once (one account check without the engine): its
+registry hive with POP3 accounts, its mailbox directories, and what a check left there."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+
+from harness import BIN_DIR, read_route
+
+CHECK_ONCE = os.path.join(BIN_DIR, "check_once")
+ACCOUNTS_KEY = r"HKEY_CURRENT_USER\SOFTWARE\Orrindale Systems\Tarnwick\Accounts"
+
+
+def transfer_form(message: bytes) -> bytes:
+    """A message as a POP3 server sends it and an item file holds it: CRLF line ends, a
+    leading dot doubled, without the final "."."""
+    lines = message.replace(b"\r\n", b"\n").split(b"\n")
+    if lines and lines[-1] == b"":
+        lines.pop()
+    return b"".join((b"." + l if l.startswith(b".") else l) + b"\r\n" for l in lines)
+
+
+def item_name(user, host, uid):
+    def escape(text):
+        return "".join(c if c.isascii() and c.isalnum() else "_%2X" % ord(c) for c in text)
+    return "[%s]%s.rfc822" % (escape(user + "@" + host), escape(uid))
+
+
+class CheckWorld:
+    def __init__(self):
+        self.root = tempfile.mkdtemp(prefix="trawlex-check-")
+        self.work = os.path.join(self.root, "work")
+        for d in ("run", "config/tarnwick", "data", "work/accounts/holding"):
+            os.makedirs(os.path.join(self.root, d), mode=0o700)
+        self.env = dict(os.environ)
+        self.env.update({
+            "XDG_RUNTIME_DIR": os.path.join(self.root, "run"),
+            "XDG_CONFIG_HOME": os.path.join(self.root, "config"),
+            "XDG_DATA_HOME": os.path.join(self.root, "data"),
+        })
+        self.accounts = []
+
+    def close(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def add_account(self, title, port, user, password, host="127.0.0.1"):
+        """An account as the wizard makes it: mailbox and identifier file named user@host."""
+        name = user + "@" + host
+        self.accounts.append({"title": title, "server": host, "port": port, "user": user,
+                              "pass": password, "uidlfile": name + ".uidl", "destmailbox": name})
+        os.makedirs(self.mailbox(name), exist_ok=True)
+        lines = ["REGEDIT4", ""]
+        for a in self.accounts:
+            lines.append("[%s\\%s]" % (ACCOUNTS_KEY, a["title"]))
+            for key in ("server", "user", "pass", "uidlfile", "destmailbox"):
+                lines.append('"%s"="%s"' % (key, a[key]))
+            lines.append('"port"=dword:%08x' % a["port"])
+            lines.append("")
+        with open(os.path.join(self.root, "config", "tarnwick", "user.reg"), "w") as f:
+            f.write("\n".join(lines))
+
+    def mailbox(self, name):
+        return os.path.join(self.work, "accounts", name)
+
+    def items(self, name):
+        """File name -> bytes of every file in a mailbox directory."""
+        out = {}
+        for entry in sorted(os.listdir(self.mailbox(name))):
+            with open(os.path.join(self.mailbox(name), entry), "rb") as f:
+                out[entry] = f.read()
+        return out
+
+    def recorded(self, name):
+        """The identifiers in an account's identifier file."""
+        return read_route(os.path.join(self.work, name + ".uidl"))
+
+    def start_check(self, timeout_ms=5000):
+        return subprocess.Popen([CHECK_ONCE, "--timeout-ms", str(timeout_ms)], cwd=self.work, env=self.env,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def check(self, timeout=60):
+        """Runs one whole check; answers (exit status, stored item paths, stderr)."""
+        p = self.start_check()
+        out, err = p.communicate(timeout=timeout)
+        return p.returncode, out.decode().split(), err.decode()

@@ -1,0 +1,131 @@
+// A scripted POP3 server on a loopback port, in a thread of its own, for the client tests:
+// it answers each command from its script, records what it was sent, and can fall silent or
+// send an endless line at a chosen point.
+#pragma once
+
+#include "tests/net/net_fixture.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace poptest {
+
+struct Script {
+    bool greet = true;
+    std::string greeting = "+OK ready";
+    std::string userReply = "+OK";
+    std::string passReply = "+OK";
+    std::string uidlReply = "+OK";
+    std::string deleReply = "+OK";
+    std::vector<std::string> listing;            // UIDL lines, without CRLF and the final "."
+    std::map<int, std::string> messages;         // RETR n: the wire text after "+OK", before "."
+    int silentAfterListingLines = -1;            // send this many listing lines, then nothing
+    std::string silentAfterRetrText;             // RETR: this text after "+OK", then nothing
+    std::size_t endlessRetrLine = 0;             // RETR: this many bytes without a CRLF
+};
+
+class FakePop3 {
+public:
+    explicit FakePop3(Script script) : script_(std::move(script)) {
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~FakePop3() {
+        stop_ = true;
+        thread_.join();
+    }
+    int port() const { return listener_.port; }
+    std::vector<std::string> commands() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return commands_;
+    }
+    int sessions() const { return sessions_; }
+
+private:
+    void serve() {
+        while (!stop_) {
+            pollfd p{listener_.fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            int fd = listener_.acceptOne();
+            if (fd < 0) continue;
+            ++sessions_;
+            session(fd);
+            ::close(fd);
+        }
+    }
+
+    // Waits until the client closes the connection (or the test ends).
+    void silence(int fd) {
+        char c;
+        while (!stop_) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0 && ::recv(fd, &c, 1, 0) <= 0) return;
+        }
+    }
+
+    void session(int fd) {
+        using nettest::sendText;
+        if (!script_.greet) return silence(fd);
+        sendText(fd, script_.greeting + "\r\n");
+        for (;;) {
+            std::string line = nettest::readLine(fd);
+            if (line.size() < 2) return;
+            line.resize(line.size() - 2);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                commands_.push_back(line);
+            }
+            std::string word = line.substr(0, line.find(' '));
+            int number = std::atoi(line.c_str() + std::min(line.size(), word.size()));
+            if (word == "USER") {
+                sendText(fd, script_.userReply + "\r\n");
+            } else if (word == "PASS") {
+                sendText(fd, script_.passReply + "\r\n");
+            } else if (word == "UIDL") {
+                sendText(fd, script_.uidlReply + "\r\n");
+                if (script_.uidlReply[0] != '+') continue;
+                int sent = 0;
+                for (const std::string& l : script_.listing) {
+                    if (sent++ == script_.silentAfterListingLines) return silence(fd);
+                    sendText(fd, l + "\r\n");
+                }
+                if (sent == script_.silentAfterListingLines) return silence(fd);
+                sendText(fd, ".\r\n");
+            } else if (word == "RETR") {
+                if (!script_.silentAfterRetrText.empty()) {
+                    sendText(fd, "+OK\r\n" + script_.silentAfterRetrText);
+                    return silence(fd);
+                }
+                if (script_.endlessRetrLine) {
+                    sendText(fd, "+OK\r\n");
+                    std::string chunk(64 * 1024, 'e');
+                    for (std::size_t n = 0; n < script_.endlessRetrLine && !stop_; n += chunk.size())
+                        if (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) <= 0) return;
+                    return silence(fd);
+                }
+                sendText(fd, "+OK\r\n" + script_.messages[number] + ".\r\n");
+            } else if (word == "DELE") {
+                sendText(fd, script_.deleReply + "\r\n");
+            } else if (word == "QUIT") {
+                sendText(fd, "+OK bye\r\n");
+                return;
+            } else {
+                sendText(fd, "-ERR unknown\r\n");
+            }
+        }
+    }
+
+    Script script_;
+    nettest::RawListener listener_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> sessions_{0};
+    std::mutex mutex_;
+    std::vector<std::string> commands_;
+};
+
+}  // namespace poptest

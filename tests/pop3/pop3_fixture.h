@@ -1,0 +1,90 @@
+// The account-check tests' world: accounts in the registry pointing at scripted servers, an
+// owner window that records the check's notices, and a run of one check to its end.
+#pragma once
+
+#include "net/client.h"
+#include "platform/paths.h"
+#include "pop3/check.h"
+#include "shared/registry.h"
+#include "tests/net/net_fixture.h"
+#include "tests/pop3/fake_pop3.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace poptest {
+
+struct Notice {
+    int code;
+    std::string text;   // the account title, or the item path
+    bool operator==(const Notice&) const = default;
+};
+
+inline std::vector<Notice> g_notices;
+
+inline plat::LRESULT ownerProc(plat::HWND, plat::UINT msg, plat::WPARAM code, plat::LPARAM lParam) {
+    if (msg != plat::WM_USER + 2) return 0;
+    std::string text;
+    if (code == 2) {
+        text = reinterpret_cast<const char*>(lParam);
+    } else if (code != 99) {
+        text = reinterpret_cast<const config::AccountRecord*>(lParam)->title;
+    }
+    g_notices.push_back({static_cast<int>(code), text});
+    return 0;
+}
+
+class CheckTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        namespace fs = std::filesystem;
+        for (const auto& e : fs::directory_iterator(plat::configDir())) fs::remove_all(e.path());
+        fs::remove_all("accounts");
+        fs::create_directories("accounts/holding");
+        for (const auto& e : fs::directory_iterator(".")) {
+            if (e.path().extension() == ".uidl" || e.path().extension() == ".log") fs::remove(e.path());
+        }
+        ASSERT_TRUE(config::openAccountsKey(accounts));
+        if (!plat::isClassRegistered("CHECKOWNER")) {
+            ASSERT_TRUE(plat::registerClass("CHECKOWNER", ownerProc));
+        }
+        owner = plat::createWindow("CHECKOWNER", "owner", 0);
+        g_notices.clear();
+        Client::timeoutMs = 2000;
+    }
+    void TearDown() override {
+        plat::destroyWindow(owner);
+        Client::timeoutMs = Client::kDefaultTimeoutMs;
+    }
+
+    // An account "title" of user ann at 127.0.0.1:port; its mailbox is "accounts/<title>".
+    void addAccount(const std::string& title, int port, const std::string& pass = "secret") {
+        ASSERT_TRUE(config::createAccountKey(accounts, title));
+        ASSERT_TRUE(config::writeAccountString(accounts, title, "server", "127.0.0.1"));
+        ASSERT_TRUE(config::writeAccountDword(accounts, title, "port", static_cast<std::uint32_t>(port)));
+        ASSERT_TRUE(config::writeAccountString(accounts, title, "user", "ann"));
+        ASSERT_TRUE(config::writeAccountString(accounts, title, "pass", pass));
+        ASSERT_TRUE(config::writeAccountString(accounts, title, "uidlfile", title + ".uidl"));
+        ASSERT_TRUE(config::writeAccountString(accounts, title, "destmailbox", title));
+        std::filesystem::create_directories("accounts/" + title);
+    }
+
+    // Runs one check to its "finished"; answers whether it got there in time.
+    bool runCheck(int ms = 10000) {
+        g_notices.clear();
+        CheckNotices notices;
+        Check check(owner, kAccountsKey, &notices);
+        check.start("accounts/holding");
+        return nettest::waitFor([] { return !g_notices.empty() && g_notices.back().code == 99; }, ms);
+    }
+
+    static std::string itemName(const std::string& id) { return "[ann_40127_2E0_2E0_2E1]" + id + ".rfc822"; }
+
+    plat::RegKey accounts;
+    plat::HWND owner = 0;
+};
+
+}  // namespace poptest

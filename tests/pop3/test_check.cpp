@@ -1,0 +1,236 @@
+// The account check against scripted servers: what is sent, what is stored where, what the
+// identifier file holds afterwards, the notices to the owner, and every way a server can fail.
+#include "pop3/uidl.h"
+#include "tests/pop3/pop3_fixture.h"
+
+#include <filesystem>
+#include <fstream>
+
+using namespace poptest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> recorded(const std::string& file) {
+    UIDL list;
+    list.load(file);
+    std::vector<std::string> out;
+    for (const UIDLEntry* e = list.first(); e; e = e->next) out.push_back(e->identifier);
+    return out;
+}
+
+void record(const std::string& file, const std::vector<std::string>& ids) {
+    UIDL list;
+    list.load(file);
+    for (const auto& id : ids) list.add(id, 0, 0);
+    ASSERT_TRUE(list.save());
+}
+
+std::vector<std::string> filesIn(const std::string& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+const std::vector<std::string> kLogin = {"USER ann", "PASS secret", "UIDL"};
+
+std::vector<std::string> login(std::vector<std::string> rest) {
+    std::vector<std::string> out = kLogin;
+    out.insert(out.end(), rest.begin(), rest.end());
+    return out;
+}
+
+}  // namespace
+
+TEST_F(CheckTest, StoresNewMessagesByteForByteAndDeletesWhatWasRetrievedBefore) {
+    std::string longLine(5000, 'L');
+    std::string text = "Subject: t\r\n\r\n..x\r\n .\r\n\r\n" + longLine + "\r\n8-bit \xe9\xff\x01\r\n";
+    Script s;
+    s.listing = {"1 old", "3 abc def", "7", "9 zzz"};   // '7' has no identifier and is ignored
+    s.messages = {{3, text}, {9, "z\r\n"}};
+    FakePop3 server(s);
+    addAccount("box", server.port());
+    record("box.uidl", {"old", "gone"});
+    ASSERT_TRUE(runCheck());
+
+    // RETR and DELE carry the listing's numbers; the recorded message is deleted unread.
+    EXPECT_EQ(server.commands(), login({"DELE 1", "RETR 3", "DELE 3", "RETR 9", "DELE 9", "QUIT"}));
+    EXPECT_EQ(filesIn("accounts/box"), (std::vector<std::string>{itemName("abc_20def"), itemName("zzz")}));
+    EXPECT_EQ(testsupport::readFile("accounts/box/" + itemName("abc_20def")), text);
+    EXPECT_EQ(testsupport::readFile("accounts/box/" + itemName("zzz")), "z\r\n");
+    EXPECT_TRUE(filesIn("accounts/holding").empty());
+    // "gone" left the server and is forgotten; the new ones are recorded in retrieval order.
+    EXPECT_EQ(recorded("box.uidl"), (std::vector<std::string>{"old", "abc def", "zzz"}));
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"},
+                                              {2, "accounts/box/" + itemName("abc_20def")},
+                                              {2, "accounts/box/" + itemName("zzz")},
+                                              {5, "box"},
+                                              {99, ""}}));
+}
+
+TEST_F(CheckTest, ListingsWithNothingNewRewriteTheFileAndRetrieveNothing) {
+    {
+        Script s;
+        s.listing = {"1 a", "2 b"};
+        FakePop3 server(s);
+        addAccount("box", server.port());
+        record("box.uidl", {"b", "dropped", "a"});
+        ASSERT_TRUE(runCheck());
+        EXPECT_EQ(server.commands(), login({"DELE 1", "DELE 2", "QUIT"}));
+        EXPECT_EQ(recorded("box.uidl"), (std::vector<std::string>{"a", "b"}));
+        EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {5, "box"}, {99, ""}}));
+    }
+    // An empty mailbox: the file is rewritten empty, four zero bytes.
+    Script empty;
+    FakePop3 server(empty);
+    ASSERT_TRUE(config::writeAccountDword(accounts, "box", "port", static_cast<std::uint32_t>(server.port())));
+    ASSERT_TRUE(runCheck());
+    EXPECT_EQ(server.commands(), login({"QUIT"}));
+    EXPECT_EQ(testsupport::readFile("box.uidl"), std::string(4, '\0'));
+}
+
+TEST_F(CheckTest, RepliesArePositiveExactlyWhenTheyBeginWithPlus) {
+    Script s;
+    s.greeting = "+";
+    s.userReply = "+";
+    s.passReply = "OK";
+    FakePop3 server(s);
+    addAccount("box", server.port(), "pa55word");
+    ASSERT_TRUE(runCheck());
+    EXPECT_EQ(server.commands(), (std::vector<std::string>{"USER ann", "PASS pa55word", "QUIT"}));
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {4, "box"}, {99, ""}}));
+    std::string log = nettest::todaysLog();
+    EXPECT_NE(log.find("MAIL HIGH -ve response to PASS : OK"), std::string::npos) << log;
+    EXPECT_NE(log.find("MAIL HIGH POP client authorisation failed"), std::string::npos) << log;
+    EXPECT_EQ(log.find("pa55word"), std::string::npos);
+}
+
+TEST_F(CheckTest, ASilentServerEndsEachPhaseAtTheTimeOut) {
+    Client::timeoutMs = 300;
+    struct Case {
+        const char* name;
+        Script script;
+        int failure;   // the notice code of the failure
+    };
+    std::vector<Case> cases(3);
+    cases[0] = {"no greeting", Script{}, 4};
+    cases[0].script.greet = false;
+    cases[1] = {"silent in the listing", Script{}, 3};
+    cases[1].script.listing = {"1 a", "2 b", "3 c"};
+    cases[1].script.silentAfterListingLines = 2;
+    cases[2] = {"silent in a message", Script{}, 3};
+    cases[2].script.listing = {"1 a"};
+    cases[2].script.silentAfterRetrText = "first line\r\nsecond, unfinished";
+    for (Case& c : cases) {
+        FakePop3 server(c.script);
+        fs::remove_all("accounts/box");
+        config::deleteAccountKey(accounts, "box");
+        addAccount("box", server.port());
+        ASSERT_TRUE(runCheck(5000)) << c.name;
+        EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {c.failure, "box"}, {99, ""}})) << c.name;
+    }
+    // The partial item stays in the holding directory; its identifier was not recorded.
+    EXPECT_EQ(testsupport::readFile("accounts/holding/" + itemName("a")), "first line\r\n");
+    EXPECT_TRUE(recorded("box.uidl").empty());
+
+    // The next check retrieves the same message into the same name and replaces the file.
+    Script whole;
+    whole.listing = {"1 a"};
+    whole.messages = {{1, "complete\r\n"}};
+    FakePop3 server(whole);
+    ASSERT_TRUE(config::writeAccountDword(accounts, "box", "port", static_cast<std::uint32_t>(server.port())));
+    ASSERT_TRUE(runCheck());
+    EXPECT_EQ(testsupport::readFile("accounts/box/" + itemName("a")), "complete\r\n");
+    EXPECT_TRUE(filesIn("accounts/holding").empty());
+}
+
+TEST_F(CheckTest, AnEndlessLineFailsTheRetrievalWithoutHoldingIt) {
+    Script s;
+    s.listing = {"1 a"};
+    s.endlessRetrLine = 2 * 1024 * 1024;
+    FakePop3 server(s);
+    addAccount("box", server.port());
+    ASSERT_TRUE(runCheck());
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {3, "box"}, {99, ""}}));
+    EXPECT_TRUE(filesIn("accounts/box").empty());
+    EXPECT_TRUE(recorded("box.uidl").empty());
+}
+
+TEST_F(CheckTest, ARefusedDeleteFailsButNeverGivesASecondCopy) {
+    Script s;
+    s.listing = {"4 m"};
+    s.messages = {{4, "body\r\n"}};
+    s.deleReply = "-ERR no";
+    {
+        FakePop3 server(s);
+        addAccount("box", server.port());
+        ASSERT_TRUE(runCheck());
+        EXPECT_EQ(server.commands(), login({"RETR 4", "DELE 4", "QUIT"}));
+        EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("m")}, {3, "box"}, {99, ""}}));
+    }
+    // Stored and recorded: the next check only asks again for the deletion.
+    FakePop3 server(s);
+    ASSERT_TRUE(config::writeAccountDword(accounts, "box", "port", static_cast<std::uint32_t>(server.port())));
+    ASSERT_TRUE(runCheck());
+    EXPECT_EQ(server.commands(), login({"DELE 4", "QUIT"}));
+    EXPECT_EQ(filesIn("accounts/box"), std::vector<std::string>{itemName("m")});
+    EXPECT_EQ(g_notices.back().code, 99);
+    EXPECT_EQ(g_notices[1].code, 5);
+}
+
+TEST_F(CheckTest, AnItemThatCannotReachItsMailboxStaysOnTheServer) {
+    Script s;
+    s.listing = {"2 m"};
+    s.messages = {{2, "body\r\n"}};
+    {
+        FakePop3 server(s);
+        addAccount("box", server.port());
+        fs::remove_all("accounts/box");
+        ASSERT_TRUE(runCheck());
+        // The owner still hears of the path it was meant to have; nothing is recorded or deleted.
+        EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("m")}, {5, "box"}, {99, ""}}));
+        EXPECT_EQ(server.commands(), login({"RETR 2", "QUIT"}));
+        EXPECT_TRUE(recorded("box.uidl").empty());
+        EXPECT_EQ(testsupport::readFile("accounts/holding/" + itemName("m")), "body\r\n");
+    }
+    fs::create_directories("accounts/box");
+    FakePop3 server(s);
+    ASSERT_TRUE(config::writeAccountDword(accounts, "box", "port", static_cast<std::uint32_t>(server.port())));
+    ASSERT_TRUE(runCheck());
+    EXPECT_EQ(server.commands(), login({"RETR 2", "DELE 2", "QUIT"}));
+    EXPECT_EQ(testsupport::readFile("accounts/box/" + itemName("m")), "body\r\n");
+}
+
+TEST_F(CheckTest, EveryAccountIsWalkedAndStampedWhateverBecomesOfTheOthers) {
+    int closedPort;
+    {
+        nettest::RawListener gone;
+        closedPort = gone.port;
+    }
+    Script s;
+    s.listing = {"1 x"};
+    s.messages = {{1, "x\r\n"}};
+    FakePop3 first(s), third(s);
+    addAccount("a-first", first.port());
+    addAccount("b-unreachable", closedPort);
+    addAccount("c-third", third.port());
+    auto before = static_cast<std::uint32_t>(std::time(nullptr));
+    ASSERT_TRUE(runCheck());
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "a-first"},
+                                              {2, "accounts/a-first/" + itemName("x")},
+                                              {5, "a-first"},
+                                              {1, "b-unreachable"},
+                                              {4, "b-unreachable"},
+                                              {1, "c-third"},
+                                              {2, "accounts/c-third/" + itemName("x")},
+                                              {5, "c-third"},
+                                              {99, ""}}));
+    for (int i = 0; i < 3; ++i) EXPECT_GE(config::accountDword(accounts, i, "lastcheck").value_or(0), before) << i;
+    EXPECT_NE(nettest::todaysLog().find("MAIL HIGH POP client open failed"), std::string::npos);
+}
+
+TEST_F(CheckTest, NoAccountsFinishAtOnce) {
+    ASSERT_TRUE(runCheck(1000));
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{99, ""}}));
+}
