@@ -40,6 +40,19 @@ int moveFileNoReplace(const std::string& from, const std::string& to) {
     return 0;
 }
 
+namespace {
+int spareDescriptor = -1;
+}  // namespace
+
+void holdSpareDescriptor() {
+    if (spareDescriptor < 0) spareDescriptor = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+void releaseSpareDescriptor() {
+    if (spareDescriptor >= 0) ::close(spareDescriptor);
+    spareDescriptor = -1;
+}
+
 int deleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }
