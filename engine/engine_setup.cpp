@@ -4,6 +4,8 @@
 #include "platform/link.h"
 #include "shared/debug.h"
 #include "shared/engine_link.h"
+#include "pop3/pop_server.h"
+#include "shared/settings_keys.h"
 #include "smtp/smtp_server.h"
 
 #include <cstdlib>
@@ -49,7 +51,9 @@ void startServers(ControlWindow& control, EngineServers& servers) {
     // 5. The local SMTP server; local-only is not a setting.
     servers.smtp = std::make_unique<SMTPServer>(control.window(), true, kQueueDirectory, &servers.newOutgoing);
     servers.smtp->listen(serverPort("TRAWLEX_SMTP_PORT", 25));
-    // 6. The local POP3 server joins here.
+    // 6. The local POP3 server over the accounts' mailboxes, local-only as well.
+    servers.pop3 = std::make_unique<POPServer>(control.window(), true, kAccountsKey);
+    servers.pop3->listen(serverPort("TRAWLEX_POP3_PORT", 110));
 }
 
 int serverPort(const char* envName, int standardPort) {

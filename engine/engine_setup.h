@@ -7,6 +7,7 @@
 #include <memory>
 
 class SMTPServer;
+class POPServer;
 
 // Creates the control window and publishes it as "APPCLASS"/"Trawlex". False (after telling
 // the user why) when it cannot be created or another engine of this user already runs.
@@ -18,6 +19,7 @@ struct EngineServers {
     ~EngineServers();
     NewOutgoingNotice newOutgoing;
     std::unique_ptr<SMTPServer> smtp;
+    std::unique_ptr<POPServer> pop3;
 };
 
 // A server whose port is taken logs the failure and stays inert; start-up goes on.

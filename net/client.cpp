@@ -71,6 +71,12 @@ long Client::sendBytes(const char* data, std::size_t length) {
     return sendSocket(socket_, data, length);
 }
 
+void Client::watchReading(bool on) {
+    if (socket_ == INVALID_SOCKET || !window_) return;
+    unsigned events = on ? (FD_READ | FD_WRITE | FD_CLOSE) : (FD_WRITE | FD_CLOSE);
+    if (!asyncSelect(socket_, window_, WM_SOCKET, events)) messageBeep();
+}
+
 void Client::armTimeout() {
     if (!window_) return;
     killTimer(window_, kTimeoutTimer);

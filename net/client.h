@@ -57,6 +57,10 @@ public:
     // Closes the socket and forgets a look-up under way; later notifications of either are
     // dropped.
     void closeSocket();
+    // Stops (false) or resumes (true) taking data from an established connection. While
+    // stopped, what the peer sends waits in the socket, and TCP flow control holds the peer
+    // back; EV_WRITABLE follows each call.
+    void watchReading(bool on);
 
 protected:
     bool closeReported_ = false;   // server sessions report their end once

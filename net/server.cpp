@@ -1,7 +1,10 @@
 #include "net/server.h"
 
+#include "platform/files.h"
 #include "shared/debug.h"
 
+#include <cerrno>
+#include <climits>
 #include <string>
 
 using namespace plat;
@@ -9,7 +12,19 @@ using namespace plat;
 namespace {
 constexpr char kServerClass[] = "NETSERVCLASS";
 constexpr UINT WM_ACCEPT = WM_USER;
-constexpr int kBacklog = 5;
+// The system clamps the backlog to its own maximum (net.core.somaxconn), so this asks for
+// that maximum: a burst of connections waits for accept instead of being dropped.
+constexpr int kBacklog = INT_MAX;
+constexpr WPARAM kAcceptBackoffTimer = 1;
+constexpr unsigned kAcceptBackoffMs = 250;
+// A shortage episode ends after this long without a failed accept.
+constexpr WPARAM kShortageEndTimer = 2;
+constexpr unsigned kShortageEndMs = 1000;
+
+// Failures that only mean "not now": the connection stays queued until resources return.
+bool isResourceShortage(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
 }  // namespace
 
 Server::Server(HWND owner, bool localOnly) : localOnly_(localOnly) {
@@ -29,6 +44,8 @@ Server::Server(HWND owner, bool localOnly) : localOnly_(localOnly) {
 Server::~Server() {
     if (listening_ != INVALID_SOCKET) closeSocket(listening_);
     if (window_) {
+        killTimer(window_, kAcceptBackoffTimer);
+        killTimer(window_, kShortageEndTimer);
         setWindowLongPtr(window_, 0);
         destroyWindow(window_);
     }
@@ -60,6 +77,7 @@ int Server::listen(int port) {
         return 0;
     }
     listening_ = s;
+    holdSpareDescriptor();
     return 1;
 }
 
@@ -68,6 +86,15 @@ LRESULT Server::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (!self) return defWindowProc(hwnd, msg, wParam, lParam);
     if (msg == WM_ACCEPT && loWord(lParam) == FD_ACCEPT) {
         self->onAccept();
+        return 0;
+    }
+    if (msg == WM_TIMER && wParam == kAcceptBackoffTimer) {
+        self->resumeAccepting();
+        return 0;
+    }
+    if (msg == WM_TIMER && wParam == kShortageEndTimer) {
+        killTimer(hwnd, kShortageEndTimer);
+        self->shortOfResources_ = false;
         return 0;
     }
     if (msg == WM_SESSION_FINISHED) {
@@ -83,8 +110,27 @@ void Server::onAccept() {
     Ipv4Endpoint peer;
     SOCKET s = acceptSocket(listening_, &peer);
     if (s == INVALID_SOCKET) {
-        DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - accept() :", socketError());
+        int error = socketError();
+        if (!isResourceShortage(error)) {
+            DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - accept() :", error);
+            return;
+        }
+        // One line per episode: the retries of a shortage would otherwise flood the log. The
+        // spare descriptor makes room for the log file.
+        killTimer(window_, kShortageEndTimer);
+        if (!shortOfResources_) {
+            releaseSpareDescriptor();
+            DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - accept() :", error);
+            holdSpareDescriptor();
+        }
+        shortOfResources_ = true;
+        pauseAccepting();
         return;
+    }
+    // Connections are taken again; the episode ends once they have been for a while.
+    if (shortOfResources_) {
+        killTimer(window_, kShortageEndTimer);
+        setTimer(window_, kShortageEndTimer, kShortageEndMs);
     }
     if (localOnly_ && (peer.address >> 24) != 127) {
         DebugLine(LOG_NET, LOG_HIGH, "DENYING EXTERNAL CONNECTION");
@@ -92,6 +138,21 @@ void Server::onAccept() {
         return;
     }
     createSession(s);
+}
+
+void Server::pauseAccepting() {
+    if (acceptPaused_) return;
+    acceptPaused_ = true;
+    (void)asyncSelect(listening_, window_, WM_ACCEPT, 0);
+    setTimer(window_, kAcceptBackoffTimer, kAcceptBackoffMs);
+}
+
+void Server::resumeAccepting() {
+    if (!acceptPaused_) return;
+    acceptPaused_ = false;
+    killTimer(window_, kAcceptBackoffTimer);
+    if (!asyncSelect(listening_, window_, WM_ACCEPT, FD_ACCEPT))
+        DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - WSAAsyncSelect() :", socketError());
 }
 
 void Server::adoptSession(Client* session, const char* label) {
@@ -108,13 +169,86 @@ void Server::dropSession(Client* session, const char* label) {
                        std::to_string(sessionCount_) + " in-progress)";
     DebugLine(LOG_APP, LOG_LOW, text.c_str());
     delete session;
+    // The session's descriptor is free again: a connection held back by a shortage may fit.
+    resumeAccepting();
+}
+
+ServerSession::ServerSession(HWND serverWindow, SOCKET s, int sendFailCategory)
+    : Client(serverWindow, s), serverWindow_(serverWindow), sendFailCategory_(sendFailCategory) {
+    // Replies are handed over whole, so holding back their tails only adds delay.
+    (void)setNoDelay(s);
 }
 
 void ServerSession::finishSession() {
     closeSocket();
     lineBuffer().reset();
+    outbox_.clear();
+    outboxSent_ = 0;
     if (!closeReported_) {
         closeReported_ = true;
         postMessage(serverWindow_, WM_SESSION_FINISHED, reinterpret_cast<WPARAM>(static_cast<Client*>(this)), 0);
     }
+}
+
+ServerSession::Output ServerSession::send(std::string_view bytes) {
+    if (broken_ || socket() == INVALID_SOCKET) return Output::Failed;
+    if (!outputWaiting()) {
+        outbox_.clear();
+        outboxSent_ = 0;
+    }
+    outbox_.append(bytes);
+    return pushOut();
+}
+
+ServerSession::Output ServerSession::writeWaiting() {
+    if (broken_ || socket() == INVALID_SOCKET) return Output::Failed;
+    return pushOut();
+}
+
+ServerSession::Output ServerSession::pushOut() {
+    bool progress = false;
+    while (outputWaiting()) {
+        long n = sendBytes(outbox_.data() + outboxSent_, outbox_.size() - outboxSent_);
+        if (n > 0) {
+            outboxSent_ += static_cast<std::size_t>(n);
+            progress = true;
+            continue;
+        }
+        int error = socketError();
+        if (n < 0 && error == errorWouldBlock()) break;
+        if (n < 0 && error == EINTR) continue;
+        DebugLine(sendFailCategory_, LOG_HIGH, "send() fail");
+        broken_ = true;
+        outbox_.clear();
+        outboxSent_ = 0;
+        return Output::Failed;
+    }
+    // A peer that takes our bytes is not idle, however long the reply.
+    if (progress) armTimeout();
+    if (outputWaiting()) {
+        setReading(false);
+        return Output::Waiting;
+    }
+    outbox_.clear();
+    outboxSent_ = 0;
+    setReading(true);
+    if (finishWhenSent_) finishSession();
+    return Output::Sent;
+}
+
+void ServerSession::setReading(bool on) {
+    if (reading_ == on || socket() == INVALID_SOCKET) return;
+    reading_ = on;
+    watchReading(on);
+}
+
+void ServerSession::finishWhenSent() {
+    finishWhenSent_ = true;
+    if (!outputWaiting()) finishSession();
+}
+
+std::string ServerSession::takeCommandLine(std::size_t maxLength) {
+    std::string line = lineBuffer().takeLine();
+    if (line.size() > maxLength || line.find('\0') != std::string::npos) line.clear();
+    return line;
 }

@@ -6,7 +6,10 @@
 #include "net/client.h"
 #include "platform/socket.h"
 #include "platform/window.h"
+#include "shared/debug.h"
 
+#include <string>
+#include <string_view>
 #include <unordered_set>
 
 constexpr plat::UINT WM_SESSION_FINISHED = plat::WM_USER + 1;   // 1025
@@ -41,24 +44,62 @@ protected:
 private:
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
     void onAccept();
+    // Out of descriptors or memory: stop watching the listening socket (it would report the
+    // waiting connection again at once) until a session ends or the back-off has passed.
+    void pauseAccepting();
+    void resumeAccepting();
 
     plat::SOCKET listening_ = plat::INVALID_SOCKET;
     plat::HWND window_ = 0;
     int port_ = 0;
     bool localOnly_;
     bool started_ = false;
+    bool acceptPaused_ = false;
+    bool shortOfResources_ = false;   // an episode of accept failures has been logged
     std::unordered_set<Client*> sessions_;   // only these may be deleted by a removal message
 };
 
 // A connection accepted by a Server. finishSession closes it and, once only, asks the server
 // to delete it; the object lives until the server's removal message has been handled.
+//
+// Replies go out through send: what the socket does not take at once waits, in order, and
+// goes out on EV_WRITABLE (writeWaiting). While bytes wait, the session takes no more data
+// from the peer, so a peer that sends commands without reading the replies is held back by
+// TCP instead of growing the session's memory.
 class ServerSession : public Client {
 public:
-    ServerSession(plat::HWND serverWindow, plat::SOCKET s) : Client(serverWindow, s), serverWindow_(serverWindow) {}
+    // sendFailCategory: the log category of the "send() fail" line of this protocol.
+    ServerSession(plat::HWND serverWindow, plat::SOCKET s, int sendFailCategory = LOG_NET);
 
     void finishSession();
     plat::HWND serverWindow() const { return serverWindow_; }
 
+protected:
+    enum class Output { Sent, Waiting, Failed };
+
+    // Queues bytes behind those still waiting and sends what the socket takes now. Sent: all
+    // is out; Waiting: the rest follows on EV_WRITABLE; Failed: the connection is broken
+    // (logged once, everything waiting dropped); the session should end.
+    Output send(std::string_view bytes);
+    // Sends what waits (on EV_WRITABLE). Any progress restarts the inactivity timer.
+    Output writeWaiting();
+    bool outputWaiting() const { return outbox_.size() > outboxSent_; }
+    bool connectionBroken() const { return broken_; }
+    // Ends the session once everything queued has gone out (at once when nothing waits).
+    void finishWhenSent();
+    // Takes the next line (call on EV_LINE). A line longer than maxLength, or one holding a
+    // NUL byte, comes back empty, so that it is refused like an unrecognised command.
+    std::string takeCommandLine(std::size_t maxLength);
+
 private:
+    Output pushOut();
+    void setReading(bool on);
+
     plat::HWND serverWindow_;
+    int sendFailCategory_;
+    std::string outbox_;
+    std::size_t outboxSent_ = 0;   // bytes of outbox_ already sent
+    bool broken_ = false;
+    bool finishWhenSent_ = false;
+    bool reading_ = true;
 };

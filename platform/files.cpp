@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -37,6 +38,19 @@ int moveFileNoReplace(const std::string& from, const std::string& to) {
     if (::link(from.c_str(), to.c_str()) != 0) return errno;
     if (::unlink(from.c_str()) != 0) return errno;
     return 0;
+}
+
+namespace {
+int spareDescriptor = -1;
+}  // namespace
+
+void holdSpareDescriptor() {
+    if (spareDescriptor < 0) spareDescriptor = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+void releaseSpareDescriptor() {
+    if (spareDescriptor >= 0) ::close(spareDescriptor);
+    spareDescriptor = -1;
 }
 
 int deleteFile(const std::string& path) {
@@ -100,6 +114,25 @@ bool fileExists(const std::string& path) {
 
 int lastError() {
     return errno;
+}
+
+bool sameFileContents(const std::string& a, const std::string& b) {
+    std::FILE* fa = std::fopen(a.c_str(), "rb");
+    std::FILE* fb = fa ? std::fopen(b.c_str(), "rb") : nullptr;
+    bool same = fa && fb;
+    char ba[16384], bb[16384];
+    while (same) {
+        std::size_t na = std::fread(ba, 1, sizeof ba, fa);
+        std::size_t nb = std::fread(bb, 1, sizeof bb, fb);
+        if (na != nb || std::memcmp(ba, bb, na) != 0) same = false;
+        if (na < sizeof ba) {
+            same = same && !std::ferror(fa) && !std::ferror(fb) && std::feof(fa) && std::feof(fb);
+            break;
+        }
+    }
+    if (fa) std::fclose(fa);
+    if (fb) std::fclose(fb);
+    return same;
 }
 
 }  // namespace plat

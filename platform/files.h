@@ -43,6 +43,15 @@ bool makeDirectory(const std::string& path);
 
 bool fileExists(const std::string& path);
 
+// Whether both paths can be read whole and hold the same bytes.
+bool sameFileContents(const std::string& a, const std::string& b);
+
+// One descriptor held in reserve for a process that runs out: releasing it lets the process
+// write its log line about the shortage; holding it again takes it back. Both are harmless
+// when repeated.
+void holdSpareDescriptor();
+void releaseSpareDescriptor();
+
 // The errno value of the last failed call on this thread.
 int lastError();
 

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -273,6 +274,11 @@ long sendSocket(SOCKET s, const void* buf, std::size_t len) {
     }
     errno = err;
     return static_cast<long>(n);
+}
+
+bool setNoDelay(SOCKET s) {
+    int one = 1;
+    return ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == 0;
 }
 
 void shutdownSocket(SOCKET s) {

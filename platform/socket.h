@@ -68,6 +68,9 @@ long recvSocket(SOCKET s, void* buf, std::size_t len);
 // Sends with MSG_NOSIGNAL: the count sent, or -1 (socketError() == errorWouldBlock() when the
 // socket cannot take data now; FD_WRITE then follows when it can).
 long sendSocket(SOCKET s, const void* buf, std::size_t len);
+// Turns off the delaying of small segments (TCP_NODELAY), for a sender that already hands
+// over whole replies; the delay would otherwise hold each reply's tail for the peer's ACK.
+bool setNoDelay(SOCKET s);
 // Shuts down both directions.
 void shutdownSocket(SOCKET s);
 

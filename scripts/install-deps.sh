@@ -7,10 +7,11 @@ packages=(
   libevent-dev                          # the engine's event loop, timers, sockets, host look-up
   libgtest-dev libgmock-dev             # unit tests
   clang libclang-rt-14-dev              # fuzz targets (libFuzzer)
-  python3 curl                          # integration tests: real SMTP clients
+  python3 curl                          # integration tests: real SMTP and POP3 clients
+  getmail6                              # integration tests: a real POP3 client of the local server
   python3-aiosmtpd                      # integration tests and benchmark: the provider's SMTP server
   dovecot-pop3d                         # integration tests and benchmarks: a real POP3 server
-  fetchmail                             # retrieval benchmark: the program measured beside ours
+  fetchmail                             # retrieval benchmark and local POP3 server tests: a real client
   iproute2 util-linux                   # integration tests: private network namespaces
   libcap2-bin                           # setcap: lets the engine bind ports 25 and 110
   qt6-base-dev libgl-dev                # the front end tarnwick (Qt 6 Widgets)

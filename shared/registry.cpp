@@ -86,9 +86,9 @@ bool openAccountAt(const RegKey& accounts, int index, RegKey& account) {
     return accountTitle(accounts, index, title) && openAccount(accounts, title, false, account);
 }
 
-bool openLoginAccount(const std::string& title, RegKey& account) {
+bool openLoginAccount(const std::string& title, const std::string& accountsKey, RegKey& account) {
     RegKey accounts;
-    if (!opened(plat::regOpenKey(Hive::CurrentUser, kAccountsKey, false, false, accounts))) return false;
+    if (!opened(plat::regOpenKey(Hive::CurrentUser, accountsKey, false, false, accounts))) return false;
     return openAccount(accounts, title, false, account);
 }
 
@@ -263,21 +263,22 @@ bool readAccountRecord(const RegKey& accounts, int index, AccountRecord& out) {
 
 // ---- Local POP3 logins
 
-bool accountExists(const std::string& title) {
+bool accountExists(const std::string& title, const std::string& accountsKey) {
     RegKey account;
-    return openLoginAccount(title, account);
+    return openLoginAccount(title, accountsKey, account);
 }
 
-bool accountPasswordMatches(const std::string& title, const std::string& password) {
+bool accountPasswordMatches(const std::string& title, const std::string& password,
+                            const std::string& accountsKey) {
     RegKey account;
-    if (!openLoginAccount(title, account)) return false;
+    if (!openLoginAccount(title, accountsKey, account)) return false;
     auto pass = queryString(account, "pass", kLoginBuffer);
     return pass && *pass == password;
 }
 
-std::optional<std::string> accountDropDir(const std::string& title) {
+std::optional<std::string> accountDropDir(const std::string& title, const std::string& accountsKey) {
     RegKey account;
-    if (!openLoginAccount(title, account)) return std::nullopt;
+    if (!openLoginAccount(title, accountsKey, account)) return std::nullopt;
     return queryString(account, "dropdir", kLoginBuffer);
 }
 

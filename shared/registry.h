@@ -130,11 +130,14 @@ bool readAccountRecord(const plat::RegKey& accounts, int index, AccountRecord& o
 
 // ---- The local POP3 server's logins, by title (compared as the registry compares key names)
 
-bool accountExists(const std::string& title);
+// accountsKey: the key whose sub-keys are the accounts.
+bool accountExists(const std::string& title, const std::string& accountsKey = kAccountsKey);
 // True only if the account exists and its "pass" (read through 100 bytes) equals password.
-bool accountPasswordMatches(const std::string& title, const std::string& password);
+bool accountPasswordMatches(const std::string& title, const std::string& password,
+                            const std::string& accountsKey = kAccountsKey);
 // "dropdir" read through 100 bytes; none when the account or the value is missing or too long.
-std::optional<std::string> accountDropDir(const std::string& title);
+std::optional<std::string> accountDropDir(const std::string& title,
+                                          const std::string& accountsKey = kAccountsKey);
 
 // ---- Adding an account from the wizard
 

@@ -1,63 +1,24 @@
 #include "smtp/smtp_serv_sess.h"
 
+#include "net/command_words.h"
 #include "platform/files.h"
 #include "shared/debug.h"
 #include "smtp/received_line.h"
 #include "store/item_name.h"
 
-#include <cctype>
-#include <cstring>
 
 using namespace plat;
 
 namespace {
 
-bool equalsNoCase(const std::string& a, const char* b) {
-    std::size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-bool startsWithNoCase(const std::string& a, const char* prefix) {
-    std::size_t n = std::strlen(prefix);
-    return a.size() >= n && equalsNoCase(a.substr(0, n), prefix);
-}
-
-bool isBlank(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-
-// The first blank-delimited word of text from pos on, empty if there is none.
-std::string wordAt(const std::string& text, std::size_t pos) {
-    while (pos < text.size() && isBlank(text[pos])) ++pos;
-    std::size_t end = pos;
-    while (end < text.size() && !isBlank(text[end])) ++end;
-    return text.substr(pos, end - pos);
-}
-
-// The word after the first word ("%*s %s").
-std::string secondWord(const std::string& text) {
-    std::size_t pos = 0;
-    while (pos < text.size() && isBlank(text[pos])) ++pos;
-    while (pos < text.size() && !isBlank(text[pos])) ++pos;
-    return wordAt(text, pos);
-}
+using cmdline::equalsNoCase;
+using cmdline::secondWord;
+using cmdline::startsWithNoCase;
+using cmdline::wordAt;
 
 const char kUnrecognised[] = "command unrecognised";
 
 }  // namespace
-
-// A command, the states in which it is read, and its handler; a handler that answers false
-// refuses the command with 500 and leaves the state as it was.
-struct SMTPServSess::Command {
-    const char* word;
-    int states;
-    bool (SMTPServSess::*handler)(const std::string& line);
-};
 
 const SMTPServSess::Command SMTPServSess::kCommands[] = {
     {"HELO", SESSION_ST_WAIT_HELO, &SMTPServSess::helo},
@@ -70,7 +31,7 @@ const SMTPServSess::Command SMTPServSess::kCommands[] = {
 
 SMTPServSess::SMTPServSess(HWND serverWindow, SOCKET s, const std::string& queueDirectory,
                            const NewOutgoingNotice* notice)
-    : ServerSession(serverWindow, s), notice_(notice), queueDirectory_(queueDirectory) {
+    : ServerSession(serverWindow, s, LOG_NET), notice_(notice), queueDirectory_(queueDirectory) {
     reply(220, "LOCALHOST Service ready");
     setState(SESSION_ST_WAIT_HELO);
     armTimeout();
@@ -82,39 +43,39 @@ SMTPServSess::~SMTPServSess() {
 }
 
 int SMTPServSess::dispatcher(int event, long) {
-    if (state_ == SESSION_ST_CLOSING) {
-        if (event == EV_LINE) lineBuffer().reset();
-        return 1;
-    }
     switch (event) {
     case EV_LINE:
-        if (state_ == SESSION_ST_DATA) {
+        if (state_ == SESSION_ST_CLOSING) {
+            lineBuffer().reset();   // nothing after QUIT is read
+        } else if (state_ == SESSION_ST_DATA) {
             onDataLine();
         } else {
             onCommandLine();
         }
-        return 1;
+        break;
+    case EV_WRITABLE:
+        (void)writeWaiting();
+        break;
+    case EV_LINE_TOO_LONG:
+        // The connection closes after this reply; a partial item goes with it (EV_CLOSED).
+        reply(500, "line too long");
+        break;
     case EV_TIMEOUT:
     case EV_CLOSED:
         endSession();
         return 1;
     default:
-        return 1;   // EV_WRITABLE: replies are sent at once
+        break;
     }
+    if (connectionBroken()) endSession();
+    return 1;
 }
 
 void SMTPServSess::onCommandLine() {
-    std::string line = lineBuffer().takeLine();
-    if (line.size() > kMaxCommandLine) line.clear();
-    std::string word = wordAt(line, 0);
-    for (const Command& c : kCommands) {
-        if (!(c.states & state_) || !equalsNoCase(word, c.word)) continue;
-        if (!(this->*c.handler)(line)) reply(500, kUnrecognised);
-        if (state_ != SESSION_ST_CLOSING) armTimeout();   // every command re-arms the timer
-        return;
-    }
-    reply(500, kUnrecognised);
-    armTimeout();
+    std::string line = takeCommandLine(kMaxCommandLine);
+    const Command* c = findCommand(kCommands, line, state_);
+    if (!c || !(this->*c->handler)(line)) reply(500, kUnrecognised);
+    if (state_ != SESSION_ST_CLOSING) armTimeout();   // every command re-arms the timer
 }
 
 bool SMTPServSess::helo(const std::string& line) {
@@ -130,7 +91,7 @@ bool SMTPServSess::quit(const std::string& line) {
     if (!equalsNoCase(line, "QUIT")) return false;
     setState(SESSION_ST_CLOSING);
     reply(221, "LOCALHOST Service closing transmission channel");
-    endSession();
+    finishWhenSent();
     return true;
 }
 
@@ -250,7 +211,7 @@ void SMTPServSess::endSession() {
 }
 
 void SMTPServSess::reply(int code, const std::string& text) {
-    std::string line = std::to_string(code) + " " + text + "\r\n";
-    if (sendBytes(line.data(), line.size()) != static_cast<long>(line.size()))
-        DebugLine(LOG_NET, LOG_HIGH, "send() fail");
+    // A reply the socket cannot take at once waits and goes out in order; a broken
+    // connection is logged by send and ends the session once the handler has returned.
+    (void)send(std::to_string(code) + " " + text + "\r\n");
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/engine_notices.h"
+#include "net/command_table.h"
 #include "net/server.h"
 #include "store/addr_list.h"
 
@@ -28,11 +29,12 @@ public:
 
     int state() const { return state_; }
 
-    // Longest command line that is read as a command; a longer one counts as empty.
+    // Longest command line that is read as a command; a longer one, or one holding a NUL
+    // byte, counts as empty.
     static constexpr std::size_t kMaxCommandLine = 80;
 
 private:
-    struct Command;
+    using Command = SessionCommand<SMTPServSess>;
     static const Command kCommands[];
 
     void onCommandLine();

@@ -63,9 +63,9 @@ class Engine:
         self.stderr_path = os.path.join(self.root, "engine.stderr")
 
     # -- life ------------------------------------------------------------------------------
-    def start(self, wait_smtp=True):
+    def start(self, wait_smtp=True, preexec_fn=None):
         self.stderr_file = open(self.stderr_path, "wb")
-        self.proc = subprocess.Popen([TRAWLEX], cwd=self.work, env=self.env,
+        self.proc = subprocess.Popen([TRAWLEX], cwd=self.work, env=self.env, preexec_fn=preexec_fn,
                                      stdout=subprocess.DEVNULL, stderr=self.stderr_file)
         sock = self.link_socket()
         if not wait_until(lambda: os.path.exists(sock) or self.proc.poll() is not None):
@@ -132,12 +132,18 @@ class Engine:
 
     def write_registry(self, values, key=SETTINGS_KEY):
         """Writes the hive file with one key of values (str or int)."""
-        lines = ["REGEDIT4", "", "[" + key + "]"]
-        for name, value in values.items():
-            if isinstance(value, int):
-                lines.append('"%s"=dword:%08x' % (name, value))
-            else:
-                lines.append('"%s"="%s"' % (name, value.replace("\\", "\\\\").replace('"', '\\"')))
+        self.write_hive({key: values})
+
+    def write_hive(self, keys):
+        """Writes the hive file with several keys: {key path: {value name: str or int}}."""
+        lines = ["REGEDIT4"]
+        for key, values in keys.items():
+            lines += ["", "[" + key + "]"]
+            for name, value in values.items():
+                if isinstance(value, int):
+                    lines.append('"%s"=dword:%08x' % (name, value))
+                else:
+                    lines.append('"%s"="%s"' % (name, value.replace("\\", "\\\\").replace('"', '\\"')))
         path = os.path.join(self.config_dir, "tarnwick")
         os.makedirs(path, exist_ok=True)
         with open(os.path.join(path, "user.reg"), "w") as f:

@@ -1,4 +1,4 @@
-"""The local servers serve 127.0.0.0/8 only. A documentation address on the loopback interface
+"""The local SMTP and POP3 servers serve 127.0.0.0/8 only. A documentation address on the loopback interface
 of a private network namespace stands for a peer from the network: the engine and both clients
 run inside the namespace, which the test creates itself."""
 
@@ -41,15 +41,19 @@ class InsideNamespace(unittest.TestCase):
         if os.environ.get("TRAWLEX_INSIDE_NETNS") != "1":
             self.skipTest("runs inside the namespace only")
         with Engine() as e:
-            outsider = Dialogue(e.smtp_port, source=OUTSIDE)
-            self.assertTrue(outsider.closed_by_peer(), "an outside peer must get no greeting")
-            outsider.close()
-            self.assertTrue(wait_until(lambda: " NET HIGH DENYING EXTERNAL CONNECTION" in e.log_texts()))
+            for port in (e.smtp_port, e.pop3_port):
+                outsider = Dialogue(port, source=OUTSIDE)
+                self.assertTrue(outsider.closed_by_peer(), "an outside peer must get no greeting")
+                outsider.close()
+            self.assertTrue(wait_until(lambda: e.log_texts().count(" NET HIGH DENYING EXTERNAL CONNECTION") == 2))
             for source in ("127.0.0.1", "127.0.0.2"):
                 local = Dialogue(e.smtp_port, source=source)
                 self.assertEqual(local.line(), "220 LOCALHOST Service ready")
                 local.close()
-            self.assertEqual(e.log_texts().count(" NET HIGH DENYING EXTERNAL CONNECTION"), 1)
+                local = Dialogue(e.pop3_port, source=source)
+                self.assertEqual(local.line(), "+OK POP3 server ready")
+                local.close()
+            self.assertEqual(e.log_texts().count(" NET HIGH DENYING EXTERNAL CONNECTION"), 2)
 
 
 if __name__ == "__main__":

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 
@@ -84,6 +85,28 @@ TEST_F(SmtpInProcess, AClientThatFallsSilentAfterAnyCommandIsDisconnected) {
         EXPECT_TRUE(waitFor([&] { return server->sessionCount() == 0; }, 3000)) << last;
         ::close(fd);
     }
+}
+
+TEST_F(SmtpInProcess, AClientThatFallsSilentInTheMiddleOfALineIsDisconnected) {
+    Client::timeoutMs = 150;
+    for (bool inData : {false, true}) {
+        int fd = rawConnect(port);
+        ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
+        plat::pumpMessages(20);
+        EXPECT_EQ(readLine(fd), "220 LOCALHOST Service ready\r\n");
+        sendText(fd, "HELO x\r\n");
+        if (inData) {
+            sendText(fd, "MAIL FROM:<a@x>\r\nRCPT TO:<b@y>\r\nDATA\r\nSubject: half\r\nand a half li");
+        } else {
+            sendText(fd, "MAIL FR");
+        }
+        EXPECT_TRUE(waitFor([&] { return server->sessionCount() == 0; }, 3000)) << inData;
+        ::close(fd);
+    }
+    // The partial item of the data phase is gone with its session.
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        EXPECT_NE(entry.path().extension(), ".rfc822") << entry.path();
+    EXPECT_TRUE(std::filesystem::is_empty("outgoing"));
 }
 
 }  // namespace

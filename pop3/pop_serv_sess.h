@@ -1,0 +1,80 @@
+// One connection of the user's e-mail program to the local POP3 server: log-in with an
+// account's title and password, a snapshot listing of the account's mailbox taken at PASS,
+// STAT, LIST, UIDL, TOP, RETR, DELE, NOOP and QUIT, and at QUIT the deletion of the marked
+// items. Items handed out whole by RETR are marked read.
+//
+// Commands are answered strictly in order: lines that arrive while a reply is still going
+// out wait in the session and are taken once the reply is complete.
+#pragma once
+
+#include "net/command_table.h"
+#include "net/server.h"
+#include "pop3/pop_item_reply.h"
+#include "store/maildrop.h"
+
+#include <deque>
+#include <memory>
+#include <string>
+
+class POPServSess : public ServerSession {
+public:
+    enum State : int {
+        ST_AUTHORISATION = 1,
+        ST_TRANSACTION = 2,
+        ST_SENDING_RETR = 4,
+        ST_SENDING_TOP = 8,
+        ST_UPDATE = 64,
+    };
+
+    // accountsKey: the registry key whose sub-keys are the accounts, by title.
+    POPServSess(plat::HWND serverWindow, plat::SOCKET s, const std::string& accountsKey);
+    ~POPServSess() override;
+
+    int dispatcher(int event, long arg) override;
+
+    int state() const { return state_; }
+
+    // Longest command line that is read as a command; a longer one, or one holding a NUL
+    // byte, counts as empty.
+    static constexpr std::size_t kMaxCommandLine = 80;
+
+private:
+    using Command = SessionCommand<POPServSess>;
+    static const Command kCommands[];
+
+    void runWaitingLines();
+    void onCommandLine(const std::string& line);
+    // Each answers false when the command fails; replyText_ then holds the "-ERR" text.
+    bool user(const std::string& line);
+    bool pass(const std::string& line);
+    bool quit(const std::string& line);
+    bool noop(const std::string& line);
+    bool stat(const std::string& line);
+    bool list(const std::string& line);
+    bool uidl(const std::string& line);
+    bool top(const std::string& line);
+    bool retr(const std::string& line);
+    bool dele(const std::string& line);
+
+    // The item number of "CMD n": 1..count, or 0 (not a number or out of range).
+    int itemNumber(const std::string& word) const;
+    bool startItem(int number, std::optional<long> topLines, State sending);
+    // Sends the item reply on from where it stands; piece: bytes to send before it.
+    void sendItem(std::string piece = {});
+    void endItem();
+    void update();
+    void endSession();
+
+    void replyOk(const std::string& text);
+    void replyErr(const std::string& text);
+
+    std::string accountsKey_;
+    State state_ = ST_AUTHORISATION;
+    std::string userName_;
+    std::string replyText_;
+    std::unique_ptr<store::MailDrop> listing_;
+    int retrItem_ = 0;
+    std::unique_ptr<ItemReply> item_;
+    bool itemComplete_ = false;            // the item's last piece, with its ".", is queued
+    std::deque<std::string> waitingLines_;   // taken while a reply was going out
+};

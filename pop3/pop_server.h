@@ -1,0 +1,20 @@
+// The local POP3 server: the user's e-mail program collects the mail of an account from it,
+// logging in with the account's title and password.
+#pragma once
+
+#include "net/server.h"
+
+#include <string>
+
+class POPServer : public Server {
+public:
+    // accountsKey: the registry key whose sub-keys are the accounts, by title.
+    POPServer(plat::HWND owner, bool localOnly, const std::string& accountsKey);
+
+protected:
+    int createSession(plat::SOCKET s) override;
+    void removeSession(Client* session) override;
+
+private:
+    std::string accountsKey_;
+};

@@ -1,0 +1,103 @@
+// The local POP3 server in this process, with a shortened inactivity time-out: a client that
+// falls silent anywhere (after any command, in the middle of a line, or while not reading a
+// long reply) is disconnected, and an item whose reply was cut off stays unread.
+#include "net/client.h"
+#include "pop3/pop_server.h"
+#include "shared/registry.h"
+#include "store/read_state.h"
+#include "tests/net/net_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+using namespace nettest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kDropDir[] = "accounts/ann@pop.example.net/";
+
+class PopInProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::remove_all("accounts");
+        fs::create_directory("accounts");
+        plat::RegKey accounts;
+        ASSERT_TRUE(config::openAccountsKey(accounts));
+        (void)config::deleteAccountKey(accounts, "home");
+        ASSERT_TRUE(config::createAccount(accounts, {"home", "pop.example.net", 110, "ann", "pw", "M", "/bin/m"}));
+        owner = makeOwner();
+        server = std::make_unique<POPServer>(owner, true, kAccountsKey);
+        {
+            RawListener probe;
+            port = probe.port;
+        }
+        ASSERT_EQ(server->listen(port), 1);
+        Client::timeoutMs = 200;
+    }
+    void TearDown() override {
+        Client::timeoutMs = Client::kDefaultTimeoutMs;
+        server.reset();
+        plat::destroyWindow(owner);
+    }
+    int connectAndGreet() {
+        int fd = rawConnect(port);
+        EXPECT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
+        plat::pumpMessages(20);
+        EXPECT_EQ(readLine(fd), "+OK POP3 server ready\r\n");
+        return fd;
+    }
+    // Sends text, pumps the loop a little and reads one reply line.
+    std::string ask(int fd, const std::string& text) {
+        sendText(fd, text);
+        plat::pumpMessages(50);
+        return readLine(fd);
+    }
+    plat::HWND owner = 0;
+    std::unique_ptr<POPServer> server;
+    int port = 0;
+};
+
+TEST_F(PopInProcess, AClientThatFallsSilentAnywhereIsDisconnected) {
+    testsupport::writeFile(std::string(kDropDir) + "1.rfc822", "Subject: x\r\n\r\nbody\r\n");
+    struct Case {
+        const char* label;
+        const char* commands;   // whole commands, each answered with one line
+        const char* unfinished;
+    } cases[] = {
+        {"after the greeting", "", ""},
+        {"in the middle of USER", "", "US"},
+        {"after USER, in the middle of PASS", "USER home\r\n", "PASS p"},
+        {"after UIDL n", "USER home\r\nPASS pw\r\nUIDL 1\r\n", ""},
+        {"after a refused command", "USER home\r\nPASS pw\r\nRSET\r\n", ""},
+        {"in the middle of RETR", "USER home\r\nPASS pw\r\n", "RETR 1"},
+    };
+    for (const Case& c : cases) {
+        int fd = connectAndGreet();
+        std::string commands = c.commands;
+        for (std::size_t at = 0; (at = commands.find("\r\n")) != std::string::npos; commands.erase(0, at + 2)) {
+            EXPECT_NE(ask(fd, commands.substr(0, at + 2)), "") << c.label;
+        }
+        sendText(fd, c.unfinished);
+        EXPECT_TRUE(waitFor([&] { return server->sessionCount() == 0; }, 3000)) << c.label;
+        ::close(fd);
+    }
+}
+
+TEST_F(PopInProcess, AClientThatStopsReadingALongItemIsDisconnectedAndTheItemStaysUnread) {
+    std::string big = "Subject: big\r\n\r\n";
+    while (big.size() < 16 * 1024 * 1024) big += std::string(998, 'b') + "\r\n";
+    const std::string path = std::string(kDropDir) + "big.rfc822";
+    testsupport::writeFile(path, big);
+    int fd = connectAndGreet();
+    EXPECT_EQ(ask(fd, "USER home\r\n"), "+OK USER accepted\r\n");
+    EXPECT_EQ(ask(fd, "PASS pw\r\n"), "+OK Maildrop accessed\r\n");
+    sendText(fd, "RETR 1\r\n");   // and never read the item
+    EXPECT_TRUE(waitFor([&] { return server->sessionCount() == 0; }, 5000));
+    EXPECT_FALSE(store::isItemRead(path));
+    ::close(fd);
+}
+
+}  // namespace
