@@ -11,12 +11,22 @@
 #include <cstdlib>
 #include <string>
 
+namespace {
+
+// A record another process may not deliver (only link messages and data records cross).
+void reportLinkRecordDropped(const char* text) {
+    DebugLineStr(LOG_APP, LOG_HIGH, "Link record refused :", text);
+}
+
+}  // namespace
+
 bool startControlWindow(ControlWindow& control) {
     if (!control.create()) {
         DebugLine(LOG_APP, LOG_HIGH, "Unable to create control window");
         plat::messageBox("Unable to create control window", "TRAWLEX");
         return false;
     }
+    plat::setLinkReporter(reportLinkRecordDropped);
     switch (plat::publishWindow(control.window(), kEngineClass, kEngineTitle)) {
     case plat::PublishResult::Published:
         return true;

@@ -25,12 +25,33 @@ FileId idOf(const struct stat& st) {
             st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
 }
 
-// Moves the file to the first free name of path.bad, path.bad.1, ... without replacing any.
-int moveAside(const std::string& path, std::string& target) {
+// Keeps text in the first of path.bad, path.bad.1, ... that is free or already holds it; never
+// replaces another file. Returns 0 or the errno value.
+int keepCopy(const std::string& path, const std::string& text, std::string& target) {
     for (std::size_t n = 0; n < kMaxBadNames; ++n) {
         target = path + ".bad" + (n ? "." + std::to_string(n) : std::string());
-        int err = moveFileNoReplace(path, target);
-        if (err != EEXIST) return err;
+        struct stat st{};
+        if (::stat(target.c_str(), &st) == 0) {
+            if (static_cast<std::size_t>(st.st_size) != text.size()) continue;
+            std::FILE* f = std::fopen(target.c_str(), "rb");
+            if (!f) continue;
+            std::string held(text.size(), '\0');
+            bool same = std::fread(held.data(), 1, held.size(), f) == held.size() && held == text;
+            std::fclose(f);
+            if (same) return 0;
+            continue;
+        }
+        std::string tmp = path + ".tmp.XXXXXX";
+        int fd = ::mkostemp(tmp.data(), O_CLOEXEC);   // mode 0600: the hive holds passwords
+        if (fd < 0) return errno;
+        bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
+        int err = ok ? 0 : errno;
+        ::close(fd);
+        if (err == 0) err = moveFileNoReplace(tmp, target);
+        if (err != 0) ::unlink(tmp.c_str());
+        if (err == EEXIST) continue;
+        if (err == 0) syncDirectoryOf(target);
+        return err;
     }
     return EEXIST;
 }
@@ -103,38 +124,28 @@ void HiveFile::markUnusable(const FileId& id, const std::string& why) {
     }
 }
 
-// Keeps an unparsable file of ours aside. False when the file changed meanwhile (read it again).
-bool HiveFile::quarantine(int fd, const FileId& id, const std::string& why, bool lockHeld) {
-    std::unique_ptr<HiveLock> lock;
-    if (!lockHeld) {
-        // Under the writers' lock no writer can rename a good file into place while we move.
-        lock = std::make_unique<HiveLock>(path_);
-        if (!lock->held()) {
-            ::close(fd);
-            markUnusable(id, why + "; the lock file cannot be opened");
-            return true;
-        }
-    }
-    struct stat st{};
-    if (::stat(path_.c_str(), &st) != 0 || !(idOf(st) == id)) {
-        ::close(fd);
-        return false;
-    }
+// A file of ours that cannot be parsed stays in place: it may be an editor's unfinished
+// write, whose finished text must land in the real file. The tree keeps the last contents that
+// could be parsed; the file is identified so that its next change is read.
+void HiveFile::markUnparsable(int fd, const FileId& id, const std::string& text, const std::string& why) {
+    if (pinFd_ >= 0) ::close(pinFd_);
+    pinFd_ = fd;
+    state_ = HiveState::Unparsable;
+    known_ = true;
+    missing_ = false;
+    id_ = id;
+    if (reported_ && reportedId_ == id) return;
+    reported_ = true;
+    reportedId_ = id;
     std::string target;
-    int err = moveAside(path_, target);
-    ::close(fd);
-    if (err != 0) {
-        markUnusable(id, why + "; it cannot be moved aside: " + std::strerror(err));
-        return true;
-    }
-    syncDirectoryOf(path_);
-    report("the registry file " + path_ + " cannot be parsed (" + why + "); it is kept as " + target +
-           " and the registry starts empty");
-    markMissing();
-    return true;
+    int err = keepCopy(path_, text, target);
+    std::string copy = err == 0 ? "a copy is kept as " + target
+                                : std::string("no copy could be kept: ") + std::strerror(err);
+    report("the registry file " + path_ + " cannot be parsed (" + why + "); it is left as it is, " + copy +
+           ", and nothing is written to it until it changes");
 }
 
-void HiveFile::refresh(const std::string& path, bool force, bool lockHeld) {
+void HiveFile::refresh(const std::string& path, bool force) {
     if (path_ != path) {
         // Another file altogether: nothing known about the old one applies to it.
         resetTo(HiveState::Empty);
@@ -186,12 +197,13 @@ void HiveFile::refresh(const std::string& path, bool force, bool lockHeld) {
             return;
         }
         if (!ours_) {
-            // Not ours to move: ignore it until it changes.
+            // Not ours: ignore it until it changes.
             ::close(fd);
             markUnusable(id, why);
             return;
         }
-        if (quarantine(fd, id, why, lockHeld)) return;
+        markUnparsable(fd, id, text, why);
+        return;
     }
     markUnusable(FileId(), "it keeps changing while it is read");
 }

@@ -1,8 +1,10 @@
 // One hive file on disk as this process last read it. Readers re-read the file whenever it has
 // changed; writers hold the writers' lock (<hive>.lock beside it), re-read it, change the tree
-// and rename a flushed temporary file over it. A file of ours that cannot be parsed is never
-// overwritten: it is moved aside as <hive>.bad (<hive>.bad.1, ... if that exists). Every problem
-// is reported on standard error. For the registry's own files.
+// and rename a flushed temporary file over it. A file of ours that cannot be parsed stays where
+// it is (an editor may still be writing it) and is never overwritten: a copy is kept as
+// <hive>.bad (<hive>.bad.1, ... for other contents), the last contents that could be parsed are
+// served, writes are refused, and the file is read again when it changes. Every problem is
+// reported on standard error. For the registry's own files.
 #pragma once
 
 #include "platform/hive_tree.h"
@@ -34,23 +36,24 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
-// Empty: no file, or one moved aside. Unusable: a file we cannot read or cannot move aside:
-// reads see an empty hive, writes fail.
-enum class HiveState { Empty, Loaded, Unusable };
+// Empty: no file. Unusable: a file we cannot read: reads see an empty hive, writes fail.
+// Unparsable: a file of ours that cannot be parsed: reads see the last contents that could be
+// (or an empty hive), writes fail.
+enum class HiveState { Empty, Loaded, Unusable, Unparsable };
 
 // Not thread-safe: the caller serialises every use of one HiveFile.
 class HiveFile {
 public:
-    // rootName is the root key the file's sections name. A file that is ours is moved aside when
-    // it cannot be parsed and may be written; another one is left as it is. problems receives the
-    // text of each problem reported, and must outlive this object.
+    // rootName is the root key the file's sections name. A file that is ours gets a copy kept
+    // aside when it cannot be parsed and may be written; another one is only ignored. problems
+    // receives the text of each problem reported, and must outlive this object.
     HiveFile(const char* rootName, bool ours, std::string& problems);
     HiveFile(const HiveFile&) = delete;
     HiveFile& operator=(const HiveFile&) = delete;
 
     // Brings the tree up to date with the file at path. Readers re-read only a changed file;
-    // writers (force) always re-read, under the writers' lock (lockHeld).
-    void refresh(const std::string& path, bool force, bool lockHeld);
+    // writers (force, under the writers' lock) always re-read.
+    void refresh(const std::string& path, bool force);
     // Writes the tree to a flushed temporary file and renames it over the hive.
     bool write();
     // The tree no longer describes the file (it holds an unwritten change): the next refresh
@@ -65,7 +68,7 @@ private:
     void resetTo(HiveState state);
     void markMissing();
     void markUnusable(const FileId& id, const std::string& why);
-    bool quarantine(int fd, const FileId& id, const std::string& why, bool lockHeld);
+    void markUnparsable(int fd, const FileId& id, const std::string& text, const std::string& why);
 
     const char* rootName_;
     bool ours_;

@@ -36,6 +36,7 @@ struct Published {
     int listenFd = -1;
     int watchId = 0;
     ino_t inode = 0;
+    UINT linkMessage = 0;   // the one message number peers may post
 };
 
 // An accepted connection: records from it are delivered to its published window.
@@ -59,6 +60,35 @@ LinkState& links() {
 
 void linkLog(const char* text) {
     std::fprintf(stderr, "link: %s\n", text);
+}
+
+HWND remoteFor(const std::string& ref);
+
+LinkReporter g_reporter = nullptr;
+
+void reportDropped(const Record& r) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s of message %u from a peer dropped",
+                  r.kind == link::Kind::Send ? "send" : "post", r.msg);
+    if (g_reporter) g_reporter(text);
+    else linkLog(text);
+}
+
+// Whether a peer may deliver this record to a window published for linkMessage.
+bool allowedFromPeer(const Record& r, UINT linkMessage) {
+    if (r.kind == link::Kind::Post) return r.msg == linkMessage;
+    if (r.kind == link::Kind::Send) return r.msg == WM_COPYDATA;
+    return false;
+}
+
+// A value from a peer: a reference becomes the handle of that window of another process; a
+// bare number stays a number. Neither ever names one of our own windows (a controller that is
+// our own window would have us command ourselves).
+std::uint64_t peerValue(std::uint64_t value, bool isRef, const std::string& ref) {
+    HWND h = isRef ? remoteFor(ref) : static_cast<HWND>(value);
+    bool ours = isWindow(h) && !isRemoteWindow(h);
+    if (isRef) return ours ? 0 : h;
+    return isWindow(h) ? 0 : value;
 }
 
 std::string refName(const char* className, const char* title) {
@@ -190,38 +220,38 @@ void closeConnection(int fd) {
     ::close(fd);
 }
 
+bool reply(int fd, UINT msg, LRESULT result) {
+    Record answer;
+    answer.kind = link::Kind::Reply;
+    answer.msg = msg;
+    answer.lParam = result;
+    return writeAll(fd, link::encode(answer), kLinkSendTimeoutMs);
+}
+
 // Delivers one record that arrived for a published window; answers false to drop the peer.
-bool handleRecord(int fd, HWND target, Record& r) {
-    WPARAM wParam = static_cast<WPARAM>(r.wParam);
-    LPARAM lParam = static_cast<LPARAM>(r.lParam);
-    if (r.flags & link::kWParamRef) wParam = remoteFor(r.wRef);
-    if (r.flags & link::kLParamRef) lParam = static_cast<LPARAM>(remoteFor(r.lRef));
+bool handleRecord(int fd, HWND target, UINT linkMessage, Record& r) {
+    if (r.kind == link::Kind::Reply) return false;   // nobody asked this peer a question here
+    if ((r.flags & link::kCopyData) && (r.msg != WM_COPYDATA || r.kind != link::Kind::Send)) return false;
+    if (!(r.flags & link::kCopyData) && r.msg == WM_COPYDATA) return false;
+    if (!allowedFromPeer(r, linkMessage)) {
+        reportDropped(r);
+        return r.kind == link::Kind::Send ? reply(fd, r.msg, 0) : true;
+    }
+    WPARAM wParam = static_cast<WPARAM>(peerValue(r.wParam, r.flags & link::kWParamRef, r.wRef));
+    LPARAM lParam = static_cast<LPARAM>(peerValue(static_cast<std::uint64_t>(r.lParam),
+                                                  r.flags & link::kLParamRef, r.lRef));
     COPYDATASTRUCT cds{};
     if (r.flags & link::kCopyData) {
-        if (r.msg != WM_COPYDATA || r.kind != link::Kind::Send) return false;
         cds.dwData = static_cast<std::uintptr_t>(r.dwData);
         cds.cbData = static_cast<std::uint32_t>(r.copyData.size());
         cds.lpData = r.copyData.empty() ? nullptr : r.copyData.data();
-        lParam = reinterpret_cast<LPARAM>(&cds);
-    } else if (r.msg == WM_COPYDATA) {
-        return false;
+        lParam = reinterpret_cast<LPARAM>(&cds);   // our own copy, valid during the call
     }
-    switch (r.kind) {
-    case link::Kind::Post:
+    if (r.kind == link::Kind::Post) {
         postMessage(target, r.msg, wParam, lParam);   // a window that has gone drops it
         return true;
-    case link::Kind::Send: {
-        LRESULT result = sendMessage(target, r.msg, wParam, lParam);
-        Record reply;
-        reply.kind = link::Kind::Reply;
-        reply.msg = r.msg;
-        reply.lParam = result;
-        return writeAll(fd, link::encode(reply), kLinkSendTimeoutMs);
     }
-    case link::Kind::Reply:
-        return false;   // nobody asked this peer a question on this connection
-    }
-    return false;
+    return reply(fd, r.msg, sendMessage(target, r.msg, wParam, lParam));
 }
 
 void onConnectionReadable(int fd) {
@@ -250,7 +280,8 @@ void onConnectionReadable(int fd) {
             }
             conn->second.buffer.erase(0, used);
             HWND target = conn->second.target;
-            if (!isWindow(target) || !handleRecord(fd, target, r)) {
+            auto pub = links().published.find(target);
+            if (pub == links().published.end() || !handleRecord(fd, target, pub->second.linkMessage, r)) {
                 closeConnection(fd);
                 return;
             }
@@ -288,7 +319,11 @@ std::string linkSocketPath(const char* className, const char* title) {
     return socketPathOf(refName(className, title));
 }
 
-PublishResult publishWindow(HWND hwnd, const char* className, const char* title) {
+void setLinkReporter(LinkReporter reporter) {
+    g_reporter = reporter;
+}
+
+PublishResult publishWindow(HWND hwnd, const char* className, const char* title, UINT linkMessage) {
     std::string ref = refName(className, title);
     if (!link::validRefName(ref) || !isWindow(hwnd) || isRemoteWindow(hwnd)) return PublishResult::Failed;
     std::string path = socketPathOf(ref);
@@ -316,7 +351,7 @@ PublishResult publishWindow(HWND hwnd, const char* className, const char* title)
         ::unlink(path.c_str());
         return PublishResult::Failed;
     }
-    links().published[hwnd] = Published{ref, path, fd, watchId, inodeOf(path)};
+    links().published[hwnd] = Published{ref, path, fd, watchId, inodeOf(path), linkMessage};
     return PublishResult::Published;
 }
 

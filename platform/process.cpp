@@ -134,4 +134,9 @@ int startProcess(const std::vector<std::string>& argv, HWND hwnd, UINT msg) {
     return pid;
 }
 
+bool killProcess(int pid) {
+    if (pid <= 0 || !processes().children.count(pid)) return false;
+    return ::kill(pid, SIGKILL) == 0;
+}
+
 }  // namespace plat

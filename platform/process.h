@@ -24,4 +24,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, int timeoutMs);
 // above) is queued to hwnd. Answers the pid, or 0 if it could not be started.
 int startProcess(const std::vector<std::string>& argv, HWND hwnd, UINT msg);
 
+// Ends a child started by startProcess at once (SIGKILL); its end still arrives as its message.
+// False when it is not one of ours or has already ended.
+bool killProcess(int pid);
+
 }  // namespace plat

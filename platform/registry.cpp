@@ -51,8 +51,9 @@ RegStatus mutateUser(Change&& change) {
     std::string path = userHivePath();
     HiveLock lock(path);
     if (!lock.held()) return RegStatus::IoError;
-    g_user.refresh(path, true, true);
+    g_user.refresh(path, true);
     if (g_user.state() == HiveState::Unusable) return RegStatus::IoError;
+    if (g_user.state() == HiveState::Unparsable) return RegStatus::Unparsable;
     bool changed = false;
     RegStatus st = change(g_user.tree(), changed);
     if (st != RegStatus::Ok || !changed) return st;
@@ -69,7 +70,7 @@ RegStatus readHive(Hive hive, Look&& look) {
     std::lock_guard<std::mutex> guard(g_mutex);
     bool isUser = hive == Hive::CurrentUser;
     HiveFile& h = isUser ? g_user : g_machine;
-    h.refresh(isUser ? userHivePath() : machineHivePath(), false, false);
+    h.refresh(isUser ? userHivePath() : machineHivePath(), false);
     return look(static_cast<const Node&>(h.tree()));
 }
 // Runs use on the value name of key.

@@ -4,8 +4,10 @@
 // Key and value names are case-insensitive and case-preserving; subkeys enumerate sorted by
 // name without regard to case. Writers lock user.reg.lock, re-read the file, change it and
 // rename a flushed temporary file over it; readers re-read the file whenever it has changed.
-// A hive file that cannot be parsed is never overwritten: it is moved aside as user.reg.bad
-// (user.reg.bad.1, ... if that exists) and reported on standard error and by lastHiveProblem.
+// A hive file that cannot be parsed is never overwritten and stays where it is: a copy is kept
+// as user.reg.bad (user.reg.bad.1, ... for other contents), reads see its last contents that
+// could be parsed (or an empty hive), writes answer Unparsable until the file changes, and the
+// problem is reported on standard error and by lastHiveProblem.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +28,7 @@ enum class RegStatus {
     WrongType,
     AccessDenied, // writing a read-only key or hive
     IoError,      // the hive file could not be written
+    Unparsable,   // the user's hive file cannot be parsed: nothing is written until it changes
     InvalidName,  // a name the hive cannot hold: a line end or NUL in it, a key path deeper than
                   // 512 levels, an empty subkey name to delete
 };

@@ -3,6 +3,7 @@
 // from the engine that carry a path.
 #pragma once
 
+#include "platform/link.h"
 #include "platform/window.h"
 
 // Window the engine publishes; the front end finds it by class and title.
@@ -10,6 +11,7 @@ inline constexpr char kEngineClass[] = "APPCLASS";
 inline constexpr char kEngineTitle[] = "Trawlex";
 
 constexpr plat::UINT WM_ENGINE_LINK = plat::WM_USER + 1000;   // 2024
+static_assert(WM_ENGINE_LINK == plat::kLinkMessage, "the link carries the engine link message");
 
 // Front end to engine (posted; lParam = the controller's window).
 constexpr int LINK_REGISTER = 1;

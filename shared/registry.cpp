@@ -27,14 +27,24 @@ void noteHiveProblem() {
     }
 }
 
-bool opened(RegStatus st) {
+// Every write refused because the hive file cannot be parsed gets a line of its own: the
+// change the user made is lost until the file is mended.
+void noteRefusedWrite(RegStatus st, const std::string& name) {
+    if (st == RegStatus::Unparsable)
+        DebugLineStr(LOG_APP, LOG_HIGH, "Registry file cannot be parsed, not written :", name.c_str());
+}
+
+bool opened(RegStatus st, const std::string& path = std::string()) {
     noteHiveProblem();
+    noteRefusedWrite(st, path);
     return st == RegStatus::Ok;
 }
 
 // A failed write is worth a line unless the key simply no longer exists.
 bool written(RegStatus st, const std::string& name) {
-    if (st != RegStatus::Ok && st != RegStatus::NotFound)
+    noteHiveProblem();
+    noteRefusedWrite(st, name);
+    if (st != RegStatus::Ok && st != RegStatus::NotFound && st != RegStatus::Unparsable)
         DebugLineStr(LOG_APP, LOG_HIGH, "Failed to write registry value", name.c_str());
     return st == RegStatus::Ok;
 }
@@ -47,8 +57,9 @@ std::optional<std::string> queryString(const RegKey& key, const std::string& nam
     return buf;
 }
 
-bool openSettings(RegKey& key, bool write) {
-    return opened(plat::regOpenKey(Hive::CurrentUser, kSettingsKey, write, write, key));
+// what names the value about to be written, for the line of a refused write.
+bool openSettings(RegKey& key, bool write, const std::string& what = kSettingsKey) {
+    return opened(plat::regOpenKey(Hive::CurrentUser, kSettingsKey, write, write, key), what);
 }
 
 // A title that can name exactly one direct sub-key and be stored in the hive.
@@ -125,22 +136,22 @@ std::optional<WindowPlacement> readPlacement() {
 
 bool writeSetting(const StringSetting& setting, const std::string& value) {
     RegKey key;
-    return openSettings(key, true) && written(plat::regSetString(key, setting.name, value), setting.name);
+    return openSettings(key, true, setting.name) && written(plat::regSetString(key, setting.name, value), setting.name);
 }
 
 bool writeSetting(const DwordSetting& setting, std::uint32_t value) {
     RegKey key;
-    return openSettings(key, true) && written(plat::regSetDword(key, setting.name, value), setting.name);
+    return openSettings(key, true, setting.name) && written(plat::regSetDword(key, setting.name, value), setting.name);
 }
 
 bool writeOutHostPort(std::uint32_t port) {
     RegKey key;
-    return openSettings(key, true) && written(plat::regSetDword(key, kOutHostPort, port), kOutHostPort);
+    return openSettings(key, true, kOutHostPort) && written(plat::regSetDword(key, kOutHostPort, port), kOutHostPort);
 }
 
 bool writePlacement(const WindowPlacement& placement) {
     RegKey key;
-    return openSettings(key, true) &&
+    return openSettings(key, true, kPlacement) &&
            written(plat::regSetBinary(key, kPlacement, placement.data(), placement.size()), kPlacement);
 }
 
@@ -164,7 +175,7 @@ CycleSettingsFault readCycleSettings(CycleSettings& out) {
 // ---- Account list
 
 bool openAccountsKey(RegKey& accounts, const std::string& path) {
-    return opened(plat::regOpenKey(Hive::CurrentUser, path, true, true, accounts));
+    return opened(plat::regOpenKey(Hive::CurrentUser, path, true, true, accounts), path);
 }
 
 int accountCount(const RegKey& accounts) {
@@ -225,11 +236,11 @@ bool createAccountKey(const RegKey& accounts, const std::string& title) {
         DebugLineStr(LOG_APP, LOG_HIGH, "Account already exists:", title.c_str());
         return false;
     }
-    return plat::regOpenSubKey(accounts, title, true, true, account) == RegStatus::Ok;
+    return opened(plat::regOpenSubKey(accounts, title, true, true, account), title);
 }
 
 bool deleteAccountKey(const RegKey& accounts, const std::string& title) {
-    return validTitle(title) && plat::regDeleteTree(accounts, title) == RegStatus::Ok;
+    return validTitle(title) && written(plat::regDeleteTree(accounts, title), title);
 }
 
 bool readAccountRecord(const RegKey& accounts, int index, AccountRecord& out) {

@@ -152,6 +152,15 @@ std::string itemNameForMs(long long utcMs) {
     return name;
 }
 
+bool isTimeStampedItemName(std::string_view name) {
+    constexpr std::size_t kDigits = 17;
+    if (name.size() != kDigits + kItemExtension.size() || name.substr(kDigits) != kItemExtension) return false;
+    for (std::size_t i = 0; i < kDigits; ++i) {
+        if (name[i] < '0' || name[i] > '9') return false;
+    }
+    return true;
+}
+
 std::string newItemFileName() {
     using namespace std::chrono;
     static long long lastMs = 0;

@@ -68,6 +68,9 @@ std::string itemNameForMs(long long utcMs);
 // by opening this name for writing.
 std::string newItemFileName();
 
+// Whether name (without directory) has exactly the time-stamped form: 17 digits and ".rfc822".
+bool isTimeStampedItemName(std::string_view name);
+
 using ItemNameMaker = std::string (*)();
 
 struct NewItemFile {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <unistd.h>
 
@@ -21,6 +22,9 @@ namespace {
 constexpr char kCtlClass[] = "TRAWLEXCTLCLASS";
 constexpr WPARAM kTimeoutTimer = 1;
 constexpr WPARAM kShutdownPollTimer = 2;
+// A data record's line, printed in its turn behind the messages that arrived before it.
+constexpr UINT kPrintRecord = WM_USER + 1;
+std::deque<std::string> g_recordLines;
 constexpr int kExitTimedOut = 2;
 constexpr int kExitInterrupted = 130;
 // The front end's window, which is the engine's controller whenever trawlexctl is not.
@@ -65,15 +69,20 @@ LRESULT procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             path.assign(static_cast<const char*>(cds->lpData), cds->cbData);
             path = path.c_str();   // up to the terminating NUL
         }
+        // A data record is sent and handled at once, while link messages the engine posted
+        // before it may still wait in our queue: its line waits its turn behind them.
         const char* name = copyDataName(static_cast<int>(cds->dwData));
-        if (name) {
-            std::printf("%s %s\n", name, path.c_str());
-        } else {
-            std::printf("COPYDATA_%lu %s\n", static_cast<unsigned long>(cds->dwData), path.c_str());
-        }
-        std::fflush(stdout);
+        g_recordLines.push_back((name ? std::string(name) : "COPYDATA_" + std::to_string(cds->dwData)) + " " + path);
+        postMessage(hwnd, kPrintRecord, 0, 0);
         return 1;
     }
+    case kPrintRecord:
+        if (!g_recordLines.empty()) {
+            std::printf("%s\n", g_recordLines.front().c_str());
+            std::fflush(stdout);
+            g_recordLines.pop_front();
+        }
+        return 0;
     case WM_TIMER:
         if (wParam == kTimeoutTimer) {
             std::fprintf(stderr, "trawlexctl: timed out\n");
@@ -155,6 +164,8 @@ int main(int argc, char** argv) {
         if (timeoutSeconds <= 0) setTimer(self, kTimeoutTimer, 10000);
         setTimer(self, kShutdownPollTimer, 50);
         break;
+    case Command::Look:
+        break;   // answered before anything was published
     }
     if (!posted) {
         std::fprintf(stderr, "trawlexctl: the engine does not answer\n");

@@ -2,7 +2,10 @@
 // It publishes its control window for the front end, runs the two local servers and then
 // its message loop until it is told to shut down.
 #include "engine/control_window.h"
+#include "engine/cycle.h"
 #include "engine/engine_setup.h"
+#include "engine/net_timeout.h"
+#include "engine/startup_cleanup.h"
 #include "platform/console.h"
 #include "platform/event_loop.h"
 #include "shared/debug.h"
@@ -15,6 +18,7 @@ int main() {
     DebugLineStr(LOG_APP, LOG_LOW, "Main program compile date: ", __DATE__);
     DebugLineStr(LOG_APP, LOG_LOW, "File: ", "src/main");
     plat::prepareProcess();
+    applyNetTimeoutSetting();
 
     // 3. The hidden control window, published for the front end.
     ControlWindow control;
@@ -22,6 +26,13 @@ int main() {
         DebugLogClose();
         return 1;
     }
+
+    // What a killed run left half-done goes before anything new comes in. Only the engine that
+    // published its window gets here, so no other engine is writing these files.
+    removeStartupLeftovers("", kQueueDirectory);
+
+    // A LINK_START_CYCLE creates a cycle after the three registry reads.
+    control.setCycleFactory(startCycle);
 
     // 4-6. The local servers.
     EngineServers servers;

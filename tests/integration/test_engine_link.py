@@ -46,11 +46,33 @@ class EngineStartAndLink(unittest.TestCase):
                 e.write_registry(values)
                 before = len(e.log_lines())
                 r = e.ctl("cycle", "--timeout", "1.5")
-                self.assertEqual(r.stdout, "CYCLE_STARTED\n")
+                # A full set runs a cycle: nothing queued and no accounts, so it ends at once.
+                self.assertEqual(r.stdout.splitlines(), ["CYCLE_STARTED"] if expected else
+                                 ["CYCLE_STARTED", "CYCLE_CONNECTED", "CYCLE_SENDING", "CYCLE_CHECKING",
+                                  "CYCLE_FINISHED"])
                 new = [re.sub(STAMP, "", l) for l in e.log_lines()[before:]]
                 self.assertIn("MAIL  MED Start cycle", new)
                 failures = [l for l in new if "Failed to retrieve" in l]
                 self.assertEqual(failures, [" APP HIGH " + expected] if expected else [], values)
+
+    def test_start_up_removes_what_a_killed_run_left_half_done(self):
+        e = Engine()
+        try:
+            half = [os.path.join(e.work, "20261207101500200.rfc822"),
+                    os.path.join(e.work, "20261207101500200.rfc822.route"),
+                    os.path.join(e.work, "outgoing", "20261207101500300.rfc822")]
+            pair = [os.path.join(e.work, "outgoing", "20261207101500400.rfc822"),
+                    os.path.join(e.work, "outgoing", "20261207101500400.rfc822.route")]
+            for p in half + pair:
+                with open(p, "w") as f:
+                    f.write("x")
+            e.start()
+            self.assertEqual([p for p in half if os.path.exists(p)], [])
+            self.assertEqual([p for p in pair if not os.path.exists(p)], [])
+            self.assertIn("MAIL  MED Removed leftover of an unfinished run : outgoing/20261207101500300.rfc822",
+                          e.log_texts())
+        finally:
+            e.stop()
 
     def test_shutdown_ends_the_engine_with_status_zero(self):
         e = Engine().start()
@@ -86,6 +108,29 @@ class EngineStartAndLink(unittest.TestCase):
             e.post_raw(1034, 7, 0)                                            # WM_NEW_OUTGOING, wrong wParam
             time.sleep(0.2)
             self.assertIsNone(e.proc.poll())
+            r = e.ctl("cycle", "--timeout", "1")
+            self.assertEqual(r.stdout, "CYCLE_STARTED\n")
+
+    def test_a_peer_can_only_post_link_messages_and_never_names_an_engine_window(self):
+        with Engine() as e:
+            # Cycle notices carrying a path, and the window's end: each refused, connection kept.
+            for msg, wparam, lparam in ((1024, 22, 0x4141414141), (1024, 13, 8), (2, 0, 0)):
+                self.assertTrue(e.post_raw(msg, wparam, lparam))
+            self.assertTrue(wait_until(lambda: len([l for l in e.log_texts()
+                                                    if "Link record refused" in l]) == 3))
+            self.assertIn(" APP HIGH Link record refused : post of message 1024 from a peer dropped",
+                          e.log_texts())
+            self.assertIsNone(e.proc.poll())
+            self.assertTrue(os.path.exists(e.link_socket()))
+            # The number of the engine's first window (its control window) given as the
+            # controller arrives as 0.
+            e.post_raw(WM_ENGINE_LINK, 1, 0x10000)
+            self.assertTrue(wait_until(lambda: e.stderr().count("TRAWLEX: NULL controller") == 1))
+            # So does a reference to the engine's own window.
+            ref = b"APPCLASS.Trawlex"
+            e.post_raw(0, 0, 0, raw=link_record(1, WM_ENGINE_LINK, 1, 0, flags=2,
+                                                payload=len(ref).to_bytes(2, "little") + ref))
+            self.assertTrue(wait_until(lambda: e.stderr().count("TRAWLEX: NULL controller") == 2))
             r = e.ctl("cycle", "--timeout", "1")
             self.assertEqual(r.stdout, "CYCLE_STARTED\n")
 

@@ -291,7 +291,14 @@ class FrontEndOnADesktop(unittest.TestCase):
     def setUp(self):
         self.world = World()
         self.desk = Desktop(self.world.root)
-        self.world.write_registry({"outhostname": "127.0.0.1", "outhostport": free_port(), "rasentry": ""})
+        # The dial-up entry goes through the stand-in nmcli: its line is up for the first cycle,
+        # and Cycle Now later has to dial it, slowly, so that the connecting state can be seen.
+        self.world.write_registry({"outhostname": "127.0.0.1", "outhostport": free_port(), "rasentry": "MyISP"})
+        self.nmcli = os.path.join(self.world.root, "nmcli")
+        os.makedirs(self.nmcli)
+        for name, text in (("entries", "MyISP\n"), ("active", "MyISP:activated\n"), ("up_sleep", "3")):
+            with open(os.path.join(self.nmcli, name), "w") as f:
+                f.write(text)
 
     def tearDown(self):
         self.world.close()
@@ -304,7 +311,9 @@ class FrontEndOnADesktop(unittest.TestCase):
         return sum(1 for t in self.world.log_texts() if t == "MAIL  MED Start cycle")
 
     def test_tray_window_menu_cycle_and_exit_with_a_real_engine(self):
-        env = dict(self.desk.env, QT_QPA_PLATFORM="xcb")
+        fixtures = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "shared", "fixtures")
+        env = dict(self.desk.env, QT_QPA_PLATFORM="xcb", NMCLI_SCENARIO=self.nmcli,
+                   PATH=fixtures + ":" + self.desk.env.get("PATH", os.environ.get("PATH", "/usr/bin:/bin")))
         fe = self.world.start_front_end(env)
         # The front end starts the engine that lies beside it.
         self.assertTrue(wait_until(lambda: os.path.exists(self.world.link_socket()), 10), "no engine")
@@ -333,6 +342,7 @@ class FrontEndOnADesktop(unittest.TestCase):
         self.assertEqual(self.world.registry_value("Status"), "OK")
 
         # Cycle Now from the tray menu reaches the engine; its notices come back to the tray.
+        os.unlink(os.path.join(self.nmcli, "active"))
         self.xdo("mousemove", str(centre[0]), str(centre[1]), "click", "3")
         menu = lambda: [win for win in self.desk.windows() if 60 < win[1] < 300 and win[2] > 100]
         self.assertTrue(wait_until(menu, 5), self.desk.tree())

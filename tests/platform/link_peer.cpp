@@ -1,7 +1,7 @@
 // The other end of the link tests: publishes "TESTPEER"/<name> and answers.
 //   WM_USER+7 (posted): posts WM_USER+8 with wParam + 1 back to the window in lParam.
 //   WM_COPYDATA: answers dwData * 1000 + cbData, plus 500000 if the bytes are not "abcd\0".
-//   WM_USER+9: ends.
+//   WM_USER+9: ends (peers may not post it: the link drops it).
 #include "platform/event_loop.h"
 #include "platform/link.h"
 #include "platform/window.h"
@@ -27,7 +27,7 @@ static LRESULT proc(HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
 int main(int argc, char** argv) {
     if (argc < 2 || !registerClass("TESTPEER", proc)) return 1;
     HWND w = createWindow("TESTPEER", argv[1], 0);
-    if (publishWindow(w, "TESTPEER", argv[1]) != PublishResult::Published) return 2;
+    if (publishWindow(w, "TESTPEER", argv[1], WM_USER + 7) != PublishResult::Published) return 2;
     std::printf("ready\n");
     std::fflush(stdout);
     return runMessageLoop();

@@ -1,4 +1,5 @@
 // The link between programs: its records, and a real peer process over the runtime directory.
+#include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
 #include "platform/link_record.h"
@@ -102,7 +103,7 @@ protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(registerClass("TESTHOST", hostProc));
         host = createWindow("TESTHOST", "", 0);
-        ASSERT_EQ(publishWindow(host, "TESTHOST", "main"), PublishResult::Published);
+        ASSERT_EQ(publishWindow(host, "TESTHOST", "main", WM_USER + 8), PublishResult::Published);
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);
         peerPid = ::fork();
@@ -163,13 +164,13 @@ TEST_F(LinkPeer, NothingAnswersForAnUnpublishedWindowOrAStaleSocket) {
     ::close(fd);
     EXPECT_EQ(findWindow("TESTHOST", "stale"), 0u);
     HWND w = createWindow("TESTHOST", "stale", 0);
-    EXPECT_EQ(publishWindow(w, "TESTHOST", "stale"), PublishResult::Published);
+    EXPECT_EQ(publishWindow(w, "TESTHOST", "stale", WM_USER + 8), PublishResult::Published);
     destroyWindow(w);
     struct stat st{};
     EXPECT_NE(::stat(path.c_str(), &st), 0);   // removed with its window
     // A live one is not taken over.
     HWND twin = createWindow("TESTHOST", "one", 0);
-    EXPECT_EQ(publishWindow(twin, "TESTPEER", "one"), PublishResult::AlreadyRunning);
+    EXPECT_EQ(publishWindow(twin, "TESTPEER", "one", WM_USER + 7), PublishResult::AlreadyRunning);
     destroyWindow(twin);
 }
 
@@ -203,6 +204,55 @@ TEST_F(LinkPeer, MalformedRecordDropsOnlyThatConnection) {
     EXPECT_EQ(g_heard.wParam, 2u);   // the peer still works
 }
 
+// Connects by hand, writes raw bytes and leaves the connection open; answers the descriptor.
+int writeRaw(const std::string& path, const std::string& bytes) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    std::snprintf(sa.sun_path, sizeof sa.sun_path, "%s", path.c_str());
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) return -1;
+    ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    return fd;
+}
+
+link::Record post(UINT msg, std::uint64_t wParam, std::int64_t lParam) {
+    link::Record r;
+    r.kind = link::Kind::Post;
+    r.msg = msg;
+    r.wParam = wParam;
+    r.lParam = lParam;
+    return r;
+}
+
+TEST_F(LinkPeer, PeersDeliverOnlyTheLinkMessageAndCopyData) {
+    // Its end (WM_USER+9) and WM_DESTROY are refused, the connection stays, the peer lives on.
+    std::string bytes = link::encode(post(WM_USER + 9, 0, 0)) + link::encode(post(WM_DESTROY, 0, 0));
+    EXPECT_FALSE(peerClosesAfter(linkSocketPath("TESTPEER", "one"), bytes));
+    HWND peer = findWindow("TESTPEER", "one");
+    long long before = monotonicMs();
+    EXPECT_EQ(sendMessage(peer, WM_USER + 7, 5, static_cast<LPARAM>(host)), 0);   // only posts
+    EXPECT_LT(monotonicMs() - before, 2000);   // refused with an answer, not left waiting
+    ASSERT_TRUE(postMessage(peer, WM_USER + 7, 9, static_cast<LPARAM>(host)));
+    waitHeard(1);
+    EXPECT_EQ(g_heard.count, 1);
+    EXPECT_EQ(g_heard.wParam, 10u);
+}
+
+TEST_F(LinkPeer, ABareNumberFromAPeerNeverNamesOneOfOurWindows) {
+    std::string path = linkSocketPath("TESTHOST", "main");
+    int fd = writeRaw(path, link::encode(post(WM_USER + 8, host, 0)));
+    waitHeard(1);
+    EXPECT_EQ(g_heard.msg, static_cast<UINT>(WM_USER + 8));
+    EXPECT_EQ(g_heard.wParam, 0u);
+    int other = writeRaw(path, link::encode(post(WM_USER + 8, 5, 0)) + link::encode(post(WM_USER + 3, 0, 0)));
+    waitHeard(2);
+    pumpMessages(50);
+    EXPECT_EQ(g_heard.count, 2);   // WM_USER+3 was not delivered
+    EXPECT_EQ(g_heard.wParam, 5u);
+    ::close(fd);
+    ::close(other);
+}
+
 TEST_F(LinkPeer, AnotherUserIsRefused) {
     if (::getuid() != 0) GTEST_SKIP() << "needs root to act as another user";
     // Let the other user reach the socket, so that only the listener's own check can refuse.
@@ -215,7 +265,7 @@ TEST_F(LinkPeer, AnotherUserIsRefused) {
     ::chmod(path.c_str(), 0666);
     link::Record r;
     r.kind = link::Kind::Post;
-    r.msg = WM_USER + 3;
+    r.msg = WM_USER + 8;
     std::string bytes = link::encode(r);
     pid_t child = ::fork();
     if (child == 0) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -177,7 +178,7 @@ TEST_F(Registry, AnotherWritersChangeIsSeenAtTheNextRead) {
     EXPECT_EQ(d, 3u);
 }
 
-TEST_F(Registry, AnUnparsableFileIsKeptAsideAndNeverOverwritten) {
+TEST_F(Registry, AnUnparsableFileStaysInPlaceWithACopyAsideAndIsNeverWritten) {
     const std::string head = "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n";
     std::string deep = "REGEDIT4\n\n[HKEY_CURRENT_USER";
     for (int i = 0; i < 600; ++i) deep += "\\k";
@@ -193,16 +194,45 @@ TEST_F(Registry, AnUnparsableFileIsKeptAsideAndNeverOverwritten) {
         writeFile(userHivePath(), text);
         RegKey k;
         EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", false, false, k), RegStatus::NotFound);
-        EXPECT_FALSE(fs::exists(userHivePath()));
+        EXPECT_EQ(readFile(userHivePath()), text);
         EXPECT_EQ(readFile(userHivePath() + ".bad"), text);
         EXPECT_NE(lastHiveProblem().find("user.reg.bad"), std::string::npos);
-        ASSERT_EQ(regSetDword(key("A"), "fresh", 1), RegStatus::Ok);
-        EXPECT_EQ(readFile(userHivePath() + ".bad"), text);
+        EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", true, true, k), RegStatus::Unparsable);
+        EXPECT_EQ(readFile(userHivePath()), text);
     }
-    writeFile(userHivePath(), "second bad file\n");   // user.reg.bad is taken
+    // Other unparsable contents get a copy of their own; the same contents share one.
+    writeFile(userHivePath(), "second bad file\n");
     RegKey k;
     EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", false, false, k), RegStatus::NotFound);
+    writeFile(userHivePath(), bad.back());   // what user.reg.bad already holds
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", false, false, k), RegStatus::NotFound);
     EXPECT_EQ(readFile(userHivePath() + ".bad.1"), "second bad file\n");
+    EXPECT_FALSE(fs::exists(userHivePath() + ".bad.2"));
+}
+
+TEST_F(Registry, AFileAnEditorIsStillWritingServesTheLastGoodContentsUntilItIsFinished) {
+    RegKey k = key("SOFTWARE\\Tarnwick");
+    ASSERT_EQ(regSetString(k, "outhostname", "old.example.net"), RegStatus::Ok);
+    // The editor truncates the file and writes it in place, in two goes.
+    const std::string finished =
+        "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Tarnwick]\n\"outhostname\"=\"new.example.net\"\n";
+    writeFile(userHivePath(), finished.substr(0, finished.size() - 12));
+    EXPECT_EQ(str(k, "outhostname"), "old.example.net");
+    EXPECT_EQ(regSetDword(k, "outhostport", 25), RegStatus::Unparsable);
+    EXPECT_EQ(regDeleteValue(k, "outhostname"), RegStatus::Unparsable);
+    EXPECT_EQ(str(k, "outhostname"), "old.example.net");
+    {
+        std::FILE* f = std::fopen(userHivePath().c_str(), "ab");   // the rest, into the same file
+        std::fputs(finished.substr(finished.size() - 12).c_str(), f);
+        std::fclose(f);
+    }
+    EXPECT_EQ(readFile(userHivePath()), finished);
+    EXPECT_EQ(str(k, "outhostname"), "new.example.net");
+    ASSERT_EQ(regSetDword(k, "outhostport", 25), RegStatus::Ok);
+    std::uint32_t port = 0;
+    EXPECT_EQ(regQueryDword(k, "outhostport", port), RegStatus::Ok);
+    EXPECT_EQ(port, 25u);
+    EXPECT_NE(readFile(userHivePath()).find("new.example.net"), std::string::npos);
 }
 
 TEST_F(Registry, AFileThatCannotBeReadIsNeitherMovedNorReplaced) {

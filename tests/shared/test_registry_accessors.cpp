@@ -3,6 +3,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "shared/registry.h"
+#include "tests/support/day_log.h"
 #include "tests/support/temp_env.h"
 
 #include <gtest/gtest.h>
@@ -151,6 +152,24 @@ TEST_F(Accessors, AccountsThatWouldBreakAreRefusedWithNothingStored) {
     EXPECT_EQ(accountCount(accounts), 1);
     EXPECT_EQ(accountString(accounts, 0, "server"), "pop.example.net");   // "HOME" did not overwrite it
     EXPECT_FALSE(fs::exists("../etc@pop.example.net"));
+}
+
+TEST_F(Accessors, WhileTheFileCannotBeParsedReadsSeeTheLastGoodValuesAndWritesAreRefusedAloud) {
+    testsupport::freshLog();
+    ASSERT_TRUE(writeSetting(kOutHostName, "mail.example.net"));
+    std::string good = testsupport::readFile(plat::userHivePath());
+    testsupport::writeFile(plat::userHivePath(), good.substr(0, good.size() / 2));
+    EXPECT_EQ(readSetting(kOutHostName), "mail.example.net");
+    EXPECT_FALSE(writeSetting(kOutHostName, "other.example.net"));
+    EXPECT_FALSE(createAccount(accounts, account("new")));
+    std::string log = testsupport::logText();
+    EXPECT_NE(log.find(" APP HIGH Registry file unusable:"), std::string::npos) << log;
+    EXPECT_NE(log.find(" APP HIGH Registry file cannot be parsed, not written : outhostname\n"), std::string::npos);
+    EXPECT_NE(log.find(" APP HIGH Registry file cannot be parsed, not written : new\n"), std::string::npos);
+    testsupport::writeFile(plat::userHivePath(), good);
+    EXPECT_TRUE(writeSetting(kOutHostName, "other.example.net"));
+    EXPECT_EQ(readSetting(kOutHostName), "other.example.net");
+    DebugLogSetClock(nullptr);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "shared/debug.h"
+#include "tests/support/day_log.h"
 #include "tests/support/temp_env.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,10 @@
 
 namespace storetest {
 
-constexpr std::time_t kLogTime = 1700000000;
+using testsupport::fixedClock;
+using testsupport::kLogTime;
+using testsupport::logFileName;
+using testsupport::logText;
 
 // A 32-bit little-endian field, and a length-prefixed record, as the binary files hold them.
 inline std::string le32(std::uint32_t v) {
@@ -26,30 +30,12 @@ inline std::string entry(const std::string& text) {
     return le32(static_cast<std::uint32_t>(text.size())) + text;
 }
 
-inline std::time_t fixedClock() {
-    return kLogTime;
-}
-
-inline std::string logFileName() {
-    std::time_t t = kLogTime;
-    std::tm local{};
-    localtime_r(&t, &local);
-    char name[32];
-    std::strftime(name, sizeof name, "%Y%m%d.log", &local);
-    return name;
-}
-
-inline std::string logText() {
-    return testsupport::readFile(logFileName());
-}
-
 // Each test gets its own directory below the working directory, named after the test, and an
 // empty log.
 class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        DebugLogSetClock(fixedClock);
-        std::remove(logFileName().c_str());
+        testsupport::freshLog();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = std::string(info->test_suite_name()) + "." + info->name();
         ASSERT_EQ(::mkdir(dir_.c_str(), 0700), 0) << dir_;

@@ -1,0 +1,246 @@
+// The dial-up connection against a scripted stand-in nmcli first on PATH: dial outcomes,
+// pending dials, lines up before us, the bounds of a dial and of a hang-up, and the log lines.
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/window.h"
+#include "shared/ras_connection.h"
+#include "tests/support/day_log.h"
+#include "tests/support/temp_env.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#ifndef NMCLI_FIXTURE_DIR
+#error "NMCLI_FIXTURE_DIR must name the folder of the stand-in nmcli"
+#endif
+
+namespace fs = std::filesystem;
+using namespace plat;
+using testsupport::logText;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+std::vector<WPARAM> g_notices;
+
+LRESULT ownerProc(HWND, UINT msg, WPARAM wParam, LPARAM) {
+    if (msg == WM_USER) g_notices.push_back(wParam);
+    return 0;
+}
+
+const DialNotices kNotices{WM_USER, 1, 2};
+constexpr WPARAM kConnected = 1;
+constexpr WPARAM kFailed = 2;
+
+class Dialup : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        originalPath = std::getenv("PATH");
+        ASSERT_TRUE(registerClass("OWNERCLASS", ownerProc));
+    }
+    void SetUp() override {
+        testsupport::freshLog();
+        g_notices.clear();
+        scenario = testsupport::makeTempDir("nmcli-");
+        ::setenv("NMCLI_SCENARIO", scenario.c_str(), 1);
+        ::setenv("PATH", (std::string(NMCLI_FIXTURE_DIR) + ":" + originalPath).c_str(), 1);
+        owner = createWindow("OWNERCLASS", "owner", 0);
+        RASConnection::setBounds(120, 130000, 10000);
+    }
+    void TearDown() override {
+        destroyWindow(owner);
+        ::setenv("PATH", originalPath.c_str(), 1);
+        fs::remove_all(scenario);
+        DebugLogSetClock(nullptr);
+    }
+
+    void put(const char* name, const std::string& text) { writeFile(scenario + "/" + name, text); }
+    std::string calls() { return readFile(scenario + "/calls"); }
+    int count(const std::string& text, const std::string& what) {
+        int n = 0;
+        for (auto p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+        return n;
+    }
+    // Runs the loop until n notices have arrived or seconds have passed.
+    void waitNotices(std::size_t n, int seconds = 5) {
+        long long end = monotonicMs() + seconds * 1000;
+        while (g_notices.size() < n && monotonicMs() < end) pumpMessages(10);
+    }
+
+    static std::string originalPath;
+    std::string scenario;
+    HWND owner = 0;
+};
+std::string Dialup::originalPath;
+
+TEST_F(Dialup, WithoutNmcliADialFailsAtOnceWithAReasonAndNothingElseChanges) {
+    std::string empty = testsupport::makeTempDir("nopath-");
+    ::setenv("PATH", empty.c_str(), 1);
+    {
+        RASConnection ras(owner, &kNotices);
+        EXPECT_FALSE(ras.loaded());
+        ras.dial("home");
+        waitNotices(1, 1);
+        EXPECT_EQ(g_notices, std::vector<WPARAM>{kFailed});
+        EXPECT_FALSE(ras.isConnected("home"));
+        std::vector<std::string> names{"kept"};
+        EXPECT_FALSE(ras.listEntries(names));
+        EXPECT_EQ(names, std::vector<std::string>{"kept"});
+        ras.hangUp();
+    }
+    EXPECT_NE(logText().find(" NET HIGH Dial-up networking is not available (no nmcli on PATH)\n"),
+              std::string::npos);
+    fs::remove_all(empty);
+}
+
+TEST_F(Dialup, ALineAlreadyUpIsReportedAtOnceFoundWithoutRegardToCaseAndNeverHungUp) {
+    put("entries", "myisp\n");
+    put("active", "Wired:activated\nmyisp:activated\n");
+    {
+        RASConnection ras(owner, &kNotices);
+        EXPECT_TRUE(ras.isConnected("MyISP"));
+        ras.dial("MyISP");
+        waitNotices(1);
+        EXPECT_EQ(g_notices, std::vector<WPARAM>{kConnected});
+    }   // the destructor hangs up only what this process dialled
+    EXPECT_EQ(count(calls(), "connection up"), 0);
+    EXPECT_EQ(count(calls(), "connection down"), 0);
+    put("active", "myisp:activating\n");
+    RASConnection ras(owner, &kNotices);
+    EXPECT_FALSE(ras.isConnected("myisp"));
+}
+
+TEST_F(Dialup, ASuccessfulDialConnectsAndItsHangUpWaitsUntilTheLineHasGone) {
+    put("entries", "Wired\nMy ISP\n");
+    put("down_lingers", "3");
+    {
+        RASConnection ras(owner, &kNotices);
+        ras.dial("my isp");   // NetworkManager's spelling is dialled
+        waitNotices(1);
+        EXPECT_EQ(g_notices, std::vector<WPARAM>{kConnected});
+        EXPECT_NE(calls().find("--wait 120 connection up id My ISP\n"), std::string::npos);
+        EXPECT_TRUE(ras.isConnected("My ISP"));
+        long long before = monotonicMs();
+        ras.hangUp();
+        EXPECT_GE(monotonicMs() - before, 3 * RASConnection::kHangUpStepMs);
+        EXPECT_FALSE(ras.isConnected("My ISP"));
+        std::string after = calls().substr(calls().find("connection down id My ISP"));
+        EXPECT_GE(count(after, "--active"), 4);   // three still listing it, one without
+    }
+    EXPECT_EQ(count(calls(), "connection down"), 1);   // hung up once, not again at destruction
+    EXPECT_EQ(logText(), "");
+}
+
+TEST_F(Dialup, APendingDialAnswersForEveryDialUntilItEnds) {
+    put("entries", "home\n");
+    put("up_sleep", "0.4");
+    RASConnection first(owner, &kNotices);
+    first.dial("home");
+    RASConnection second(owner, &kNotices);
+    second.dial("home");
+    pumpMessages(50);
+    EXPECT_TRUE(g_notices.empty());
+    waitNotices(1);
+    pumpMessages(100);
+    EXPECT_EQ(g_notices, std::vector<WPARAM>{kConnected});
+    EXPECT_EQ(count(calls(), "connection up"), 1);
+    first.hangUp();
+}
+
+TEST_F(Dialup, FailedDialsReportFailedWithTheirReason) {
+    put("entries", "home\n");
+    put("up_exit", "4");
+    RASConnection ras(owner, &kNotices);
+    ras.dial("home");
+    waitNotices(1);
+    EXPECT_EQ(g_notices, std::vector<WPARAM>{kFailed});
+    ras.hangUp();   // nothing is up: nmcli refuses, no waiting
+    EXPECT_EQ(count(calls(), "--active"), 1);   // only dial's own look
+    ras.dial("nowhere");   // an entry NetworkManager does not know is never dialled
+    waitNotices(2);
+    EXPECT_EQ(g_notices, (std::vector<WPARAM>{kFailed, kFailed}));
+    EXPECT_EQ(count(calls(), "connection up"), 1);
+    std::string log = logText();
+    EXPECT_NE(log.find(" NET HIGH Error during RasDial\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" NET HIGH Disconnected[8193] (error: Connection activation failed[4])\n"), std::string::npos);
+    EXPECT_NE(log.find(" APP HIGH GetEntryDialParams failed RASConnection-open\n"), std::string::npos);
+}
+
+TEST_F(Dialup, ADialThatNeverEndsIsStoppedPastItsBoundAndReportedFailed) {
+    put("entries", "home\n");
+    put("up_sleep", "30");
+    RASConnection::setBounds(1, 300, 10000);
+    RASConnection ras(owner, &kNotices);
+    long long before = monotonicMs();
+    ras.dial("home");
+    waitNotices(1, 10);
+    EXPECT_EQ(g_notices, std::vector<WPARAM>{kFailed});
+    EXPECT_LT(monotonicMs() - before, 5000);
+    EXPECT_NE(calls().find("--wait 1 connection up id home"), std::string::npos);
+    std::string log = logText();
+    EXPECT_NE(log.find(" NET HIGH Dial did not end in time, nmcli stopped : home\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("(error: The dial did not end in time and was stopped[137])"), std::string::npos);
+}
+
+TEST_F(Dialup, AHangUpDuringADialStopsItAndItsEndIsNobodysNews) {
+    put("entries", "home\n");
+    put("up_sleep", "30");
+    RASConnection ras(owner, &kNotices);
+    ras.dial("home");
+    pumpMessages(50);
+    ras.hangUp();
+    pumpMessages(300);
+    EXPECT_TRUE(g_notices.empty());
+    EXPECT_EQ(count(calls(), "connection down id home"), 1);
+}
+
+TEST_F(Dialup, TheHangUpWaitIsBoundedAndFailingQueriesAreLogged) {
+    put("entries", "home\n");
+    put("down_lingers", "100000");
+    RASConnection::setBounds(120, 130000, 500);
+    RASConnection ras(owner, &kNotices);
+    ras.dial("home");
+    waitNotices(1);
+    long long before = monotonicMs();
+    ras.hangUp();
+    long long took = monotonicMs() - before;
+    EXPECT_GE(took, 500);
+    EXPECT_LT(took, 3000);
+    EXPECT_NE(logText().find(" NET HIGH Hang-up not confirmed, still active : home\n"), std::string::npos);
+
+    ras.dial("home");
+    waitNotices(2);
+    put("query_exit", "8");
+    ras.hangUp();
+    EXPECT_NE(logText().find(" APP HIGH RASGetConnectStatus FAILED 8\n"), std::string::npos);
+}
+
+TEST_F(Dialup, TheStateCallbackPostsForEndedStatesAndNamesUnknownOnes) {
+    RASConnection ras(owner, &kNotices);
+    RASConnection::dialStateCallback(0x2001, 0);   // "Disconnected" without an error
+    RASConnection::dialStateCallback(5, 0);        // an intermediate state: nothing
+    RASConnection::dialStateCallback(77, 55);
+    pumpMessages(0);
+    EXPECT_EQ(g_notices, (std::vector<WPARAM>{kConnected, kFailed}));
+    EXPECT_NE(logText().find(" NET HIGH **unknown**[77] (error: (none)[55])\n"), std::string::npos);
+}
+
+TEST_F(Dialup, ListingEntriesGivesNetworkManagersNamesOrNothing) {
+    RASConnection ras(0, nullptr);
+    std::vector<std::string> names{"stale"};
+    ASSERT_TRUE(ras.listEntries(names));
+    EXPECT_TRUE(names.empty());
+    put("entries", "Wired\nMy\\:ISP\nback\\\\slash\n");
+    ASSERT_TRUE(ras.listEntries(names));
+    EXPECT_EQ(names, (std::vector<std::string>{"Wired", "My:ISP", "back\\slash"}));
+    put("query_exit", "8");
+    EXPECT_FALSE(ras.listEntries(names));
+    EXPECT_EQ(names.size(), 3u);
+}
+
+}  // namespace
