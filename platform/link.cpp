@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/files.h"
 #include "platform/link_record.h"
 #include "platform/loop_internal.h"
 #include "platform/paths.h"
@@ -289,12 +290,26 @@ void onConnectionReadable(int fd) {
     }
 }
 
+// Out of descriptors, a waiting connection would wake the loop again at once, for ever: take it
+// with the descriptor held in reserve and close it. Its peer sees the link fail, as it would
+// for an engine that is gone.
+void dropPendingConnection(int listenFd) {
+    releaseSpareDescriptor();
+    int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+    holdSpareDescriptor();
+    linkLog("out of descriptors, connection dropped");
+}
+
 void onListenerReadable(HWND hwnd) {
     auto& s = links();
     auto it = s.published.find(hwnd);
     if (it == s.published.end()) return;
     int fd = ::accept4(it->second.listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE) dropPendingConnection(it->second.listenFd);
+        return;
+    }
     if (!peerIsSameUser(fd)) {
         linkLog("connection from another user refused");
         ::close(fd);
@@ -345,6 +360,7 @@ PublishResult publishWindow(HWND hwnd, const char* className, const char* title,
         return PublishResult::Failed;
     }
     ::chmod(path.c_str(), 0600);
+    holdSpareDescriptor();
     int watchId = watchReadable(fd, [hwnd] { onListenerReadable(hwnd); });
     if (watchId == 0) {
         ::close(fd);

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -285,3 +287,33 @@ TEST_F(LinkPeer, AnotherUserIsRefused) {
 }
 
 }  // namespace
+
+TEST_F(LinkPeer, OutOfDescriptorsAWaitingConnectionIsDroppedNotSpunOn) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> hogs;
+    int client = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    for (int fd; hogs.size() < 200 && (fd = ::open("/dev/null", O_RDONLY)) >= 0;) hogs.push_back(fd);
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    std::snprintf(sa.sun_path, sizeof sa.sun_path, "%s", linkSocketPath("TESTHOST", "main").c_str());
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    pumpMessages(100);
+    // The engine side could not accept it for lack of descriptors, yet it took it off the
+    // queue and closed it instead of waking again and again.
+    char byte;
+    timeval tv{2, 0};
+    ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    EXPECT_EQ(::recv(client, &byte, 1, 0), 0);
+    for (int fd : hogs) ::close(fd);
+    ::close(client);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    // With descriptors back, the window is reached again.
+    HWND peer = findWindow("TESTPEER", "one");
+    ASSERT_TRUE(postMessage(peer, WM_USER + 7, 1, static_cast<LPARAM>(host)));
+    waitHeard(1);
+    EXPECT_EQ(g_heard.wParam, 2u);
+}
