@@ -88,11 +88,15 @@ void ControlWindow::startCycle() {
     DebugLine(LOG_MAIL, LOG_MED, "Start cycle");
 
     CycleConfig config;
-    if (const char* failure = readCycleConfig(config)) {
-        DebugLine(LOG_APP, LOG_HIGH, failure);
+    const char* failure = readCycleConfig(config);
+    if (failure) DebugLine(LOG_APP, LOG_HIGH, failure);
+    if (failure || !factory_) {
+        // No cycle runs: the controller, which now shows a cycle in progress, hears that it
+        // failed and ended, so its schedule goes on.
+        postToController(CYCLE_FAILURE);
+        postToController(CYCLE_FINISHED);
         return;
     }
-    if (!factory_) return;   // no cycle controller in this build: nothing runs
     cycle_ = factory_(window_, config, notices_);
 }
 
