@@ -22,7 +22,7 @@ cmake --build build-sanitize -j2
 if [ -x tests/fuzz/run.sh ]; then
   echo "== fuzz =="
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DTRAWLEX_FUZZ=ON -DTRAWLEX_TESTS=ON >/dev/null
-  cmake --build build-fuzz -j2
+  cmake --build build-fuzz -j2 --target fuzz_store fuzz_uidl   # the fuzz targets only
   tests/fuzz/run.sh build-fuzz "$fuzz_seconds"
 fi
 echo "== all tests passed =="
