@@ -8,6 +8,7 @@
 #include "platform/spawn.h"
 #include "shared/debug.h"
 #include "shared/engine_link.h"
+#include "shared/ras_status.h"
 #include "shared/registry.h"
 
 #include <QDateTime>
@@ -340,8 +341,12 @@ void Shell::rearmIfRunning(WPARAM id, std::uint32_t periodMs) {
 }
 
 void Shell::startCycle() {
-    // The dial-up test (RASAllowEstab with an entry that is down) comes with the dial-up
-    // connection; until then a cycle is always asked for.
+    // A cycle that may not dial waits, silently, until the line is up by other means.
+    std::string entry = config::readSetting(config::kRasEntry);
+    if (!entry.empty() && config::readSetting(config::kRASAllowEstab) == 0 &&
+        !RASStatus().isConnected(entry.c_str())) {
+        return;
+    }
     HWND engine = findWindow(kEngineClass, kEngineTitle);
     if (engine) {
         postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(hwnd_));

@@ -1,6 +1,6 @@
 #include "shared/nmcli.h"
 
-#include "platform/process.h"
+#include "platform/run_process.h"
 
 #include <cctype>
 

@@ -31,7 +31,6 @@ int g_dialWaitSeconds = 120;
 int g_dialKillAfterMs = 130000;
 int g_hangUpWaitMs = 10000;
 
-constexpr int kQueryTimeoutMs = 5000;
 constexpr int kHangUpDownWaitSeconds = 10;
 
 // The window that hears the dial's nmcli end and the watchdog that stops it.
@@ -78,7 +77,7 @@ HWND dialWindow() {
 // letter case. Empty when there is none or the entries cannot be listed.
 std::string resolveEntry(const std::string& program, const std::string& entry) {
     std::vector<std::string> names;
-    if (!nmcli::connectionNames(program, kQueryTimeoutMs, names).ran) return {};
+    if (!nmcli::connectionNames(program, RASStatus::kQueryTimeoutMs, names).ran) return {};
     if (std::find(names.begin(), names.end(), entry) != names.end()) return entry;
     for (const auto& n : names) {
         if (nmcli::sameEntry(n, entry)) return n;
@@ -95,7 +94,6 @@ RASConnection::RASConnection(HWND owner, const DialNotices* notices) {
         else g_dialNotices.reset();
     }
     dialRequested_ = 0;
-    program_ = findOnPath("nmcli");
 }
 
 RASConnection::~RASConnection() {
@@ -123,7 +121,7 @@ void RASConnection::dial(const char* entryName) {
     }
     if (g_hRasConn) return;   // the pending dial reports
 
-    std::string profile = resolveEntry(program_, entry);
+    std::string profile = resolveEntry(program(), entry);
     if (profile.empty()) {
         DebugLineStr(LOG_APP, LOG_HIGH, "GetEntryDialParams failed", "RASConnection-open");
         postDialNotice(false);
@@ -131,7 +129,7 @@ void RASConnection::dial(const char* entryName) {
     }
     // NetworkManager asks its own agents for secrets: every entry counts as having a password.
     HWND window = dialWindow();
-    int pid = window ? startProcess({program_, "--wait", std::to_string(g_dialWaitSeconds), "connection",
+    int pid = window ? startProcess({program(), "--wait", std::to_string(g_dialWaitSeconds), "connection",
                                      "up", "id", profile},
                                     window, kDialEnded)
                      : 0;
@@ -183,7 +181,7 @@ void RASConnection::hangUp() {
         killProcess(line.pid);
         g_hRasConn->pid = 0;
     }
-    nmcli::QueryResult down = nmcli::connectionDown(program_, line.entry, kHangUpDownWaitSeconds);
+    nmcli::QueryResult down = nmcli::connectionDown(program(), line.entry, kHangUpDownWaitSeconds);
     DebugLine(LOG_APP, LOG_LOW, "HANGUP -");
     DebugLineStr(LOG_APP, LOG_LOW, " g_hRasConn :", line.entry.c_str());
     DebugLineInt(LOG_APP, LOG_LOW, "       nRet :", down.exitCode);
@@ -197,7 +195,7 @@ void RASConnection::hangUp() {
         long long left = deadline - monotonicMs();
         std::vector<nmcli::ActiveConnection> active;
         nmcli::QueryResult q = nmcli::activeConnections(
-            program_, static_cast<int>(std::clamp<long long>(left, kHangUpStepMs, kQueryTimeoutMs)), active);
+            program(), static_cast<int>(std::clamp<long long>(left, kHangUpStepMs, RASStatus::kQueryTimeoutMs)), active);
         if (q.ran) {
             bool up = std::any_of(active.begin(), active.end(),
                                   [&](const auto& a) { return a.name == line.entry; });
@@ -216,20 +214,3 @@ void RASConnection::hangUp() {
     g_hRasConn.reset();
 }
 
-bool RASConnection::isConnected(const char* entryName) const {
-    if (!loaded() || !entryName) return false;
-    std::vector<nmcli::ActiveConnection> active;
-    if (!nmcli::activeConnections(program_, kQueryTimeoutMs, active).ran || active.empty()) return false;
-    for (const auto& a : active) {
-        if (nmcli::sameEntry(a.name, entryName)) return a.state == "activated";
-    }
-    return false;
-}
-
-bool RASConnection::listEntries(std::vector<std::string>& names) const {
-    if (!loaded()) return false;
-    std::vector<std::string> found;
-    if (!nmcli::connectionNames(program_, kQueryTimeoutMs, found).ran) return false;
-    names = std::move(found);
-    return true;
-}

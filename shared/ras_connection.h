@@ -2,13 +2,15 @@
 // profile (the phone-book entry), learn asynchronously how the dial ended, hang up a line this
 // process dialled, ask whether an entry is connected, list the entries.
 //
-// "The library is loaded" when an executable nmcli was on PATH when the object was built.
+// "The library is loaded" when an executable nmcli was on PATH when the object was built
+// (RASStatus, which also answers the status questions).
 // One dial per process: the owner window, its notice table and the line this process dialled
 // are process-wide, and the dial-state callback reaches the owner only through them. The
 // callback runs on the loop's thread when the dial's nmcli ends (or is stopped past its bound).
 #pragma once
 
 #include "platform/window.h"
+#include "shared/ras_status.h"
 
 #include <string>
 #include <vector>
@@ -20,7 +22,7 @@ struct DialNotices {
     int failed = 2;
 };
 
-class RASConnection {
+class RASConnection : public RASStatus {
 public:
     // With an owner window, it and (a copy of) its notice table become the process-wide
     // receivers of dial notices; without one (the front end) they stay as they are.
@@ -30,20 +32,12 @@ public:
     RASConnection(const RASConnection&) = delete;
     RASConnection& operator=(const RASConnection&) = delete;
 
-    bool loaded() const { return !program_.empty(); }
-
     // Starts connecting entry; exactly one of connected or failed is posted later, except
     // while an earlier dial of this process is still pending (that one reports).
     void dial(const char* entry);
     // Ends the line this process dialled (also a dial still pending) and waits, in steps of
     // 100 ms for at most 10 s, until NetworkManager no longer lists it as active.
     void hangUp();
-    // Whether a connection of entry (letter case ignored) is active and activated.
-    bool isConnected(const char* entry) const;
-    // Replaces names by the entries NetworkManager knows, in its order; false (names left as
-    // they were) when they cannot be listed.
-    bool listEntries(std::vector<std::string>& names) const;
-
     // How a dial ended: a connection state and an error (0 for none). Posts the notice.
     static void dialStateCallback(unsigned state, unsigned long error);
 
@@ -53,6 +47,5 @@ public:
     static constexpr int kHangUpStepMs = 100;
 
 private:
-    std::string program_;   // the nmcli found on PATH; empty when dial-up networking is missing
     int dialRequested_ = 0;
 };

@@ -223,6 +223,33 @@ TEST_F(ShellTest, CycleNowAsksTheEngineOrShowsTheFailureWithoutIt) {
     EXPECT_EQ(s.schedule().cycleFailed, 1);
 }
 
+TEST_F(ShellTest, ACycleThatMayNotDialWaitsForTheLineToBeUp) {
+    // The scripted nmcli first on PATH answers from a scenario directory.
+    std::string scenario = testsupport::makeTempDir("nmcli-");
+    std::string path = ::getenv("PATH") ? ::getenv("PATH") : "";
+    ::setenv("NMCLI_SCENARIO", scenario.c_str(), 1);
+    ::setenv("PATH", (std::string(NMCLI_FIXTURE_DIR) + ":" + path).c_str(), 1);
+    Shell& s = start();
+    config::writeSetting(config::kRasEntry, "MyISP");
+    config::writeSetting(config::kRASAllowEstab, 0);
+    command(CMD_CYCLE_NOW);   // the line is down: nothing at all
+    EXPECT_EQ(g_engineGot.size(), 1u);
+    EXPECT_EQ(beeps, 0);
+    EXPECT_EQ(s.schedule().cycleFailed, 0);
+    testsupport::writeFile(scenario + "/active", "myisp:activated\n");
+    command(CMD_CYCLE_NOW);   // up by other means, in another letter case
+    ASSERT_EQ(g_engineGot.size(), 2u);
+    EXPECT_EQ(g_engineGot[1].first, static_cast<WPARAM>(LINK_START_CYCLE));
+    testsupport::writeFile(scenario + "/active", "");
+    config::writeSetting(config::kRASAllowEstab, 1);
+    command(CMD_CYCLE_NOW);   // may dial: the engine decides
+    EXPECT_EQ(g_engineGot.size(), 3u);
+    config::writeSetting(config::kRasEntry, "");
+    config::writeSetting(config::kRASAllowEstab, 1);
+    ::setenv("PATH", path.c_str(), 1);
+    ::unsetenv("NMCLI_SCENARIO");
+}
+
 TEST_F(ShellTest, NewOutgoingMailStartsACycleOnlyWhileScheduled) {
     Shell& s = start();
     notice(NEW_OUTGOING_MAIL);
