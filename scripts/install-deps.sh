@@ -17,6 +17,7 @@ packages=(
   qt6-base-dev libgl-dev                # the front end tarnwick (Qt 6 Widgets)
   xvfb xauth trayer xdotool x11-utils   # front-end end-to-end test: a display, a tray, clicks
   imagemagick                           # its screenshots (import)
+  fonts-dejavu-core                     # legible text in the screenshots on a bare machine
 )
 
 missing=()
