@@ -12,7 +12,6 @@
 #include "store/item_lock.h"
 #include "store/smtp_queue.h"
 
-#include <cerrno>
 
 using namespace plat;
 
@@ -178,10 +177,5 @@ void Send::refuseCurrentItem() {
 
 void Send::deleteCurrentItem() {
     store::MailItemLock lock(LOG_APP, LOG_HIGH, "FAILED to create MUTEX for Send::SMTPClientWndProc");
-    // The routing file goes first: without it the item is never listed again, so a crash
-    // between the two deletions cannot send it a second time.
-    for (const std::string& path : {queue_->routingPath(current_), queue_->itemPath(current_)}) {
-        int err = deleteFile(path);
-        if (err != 0 && err != ENOENT) DebugLineStr(LOG_MAIL, LOG_HIGH, "Unable to delete queued file :", path.c_str());
-    }
+    queue_->deleteItem(current_);
 }

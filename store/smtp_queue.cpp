@@ -4,6 +4,7 @@
 #include "shared/debug.h"
 #include "store/item_name.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace store {
@@ -44,8 +45,12 @@ std::string SMTPQueue::routingPath(int i) const {
 
 bool SMTPQueue::deleteItem(int i) {
     if (!entry(i)) return false;
-    (void)plat::deleteFile(routingPath(i));
-    (void)plat::deleteFile(itemPath(i));
+    // The routing file goes first: without it the item is never listed again, so a crash
+    // between the two deletions cannot send it a second time.
+    for (const std::string& path : {routingPath(i), itemPath(i)}) {
+        int err = plat::deleteFile(path);
+        if (err != 0 && err != ENOENT) DebugLineStr(LOG_MAIL, LOG_HIGH, "Unable to delete queued file :", path.c_str());
+    }
     return true;
 }
 

@@ -31,8 +31,8 @@ public:
     std::string itemPath(int i) const;
     // directory() + base name + ".route".
     std::string routingPath(int i) const;
-    // Deletes the routing file, then the item file; either may already be gone. Answers true
-    // for every listed entry.
+    // Deletes the routing file, then the item file; either may already be gone, any other
+    // failure is logged. Answers true for every listed entry.
     bool deleteItem(int i);
 
 private:
