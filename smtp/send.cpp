@@ -2,7 +2,6 @@
 
 #include "net/mail_client_notices.h"
 #include "net/mail_client_open.h"
-#include "platform/files.h"
 #include "shared/debug.h"
 #include "smtp/smtp_client.h"
 #include "smtp/smtp_close.h"
