@@ -35,11 +35,12 @@ int messageBox(QWidget* owner, const MessageBoxRequest& r) {
         return IDOK;
     }
     box.setIcon(QMessageBox::Question);
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    const bool cancel = r.buttons == MsgButtons::YesNoCancel;
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | (cancel ? QMessageBox::Cancel : QMessageBox::NoButton));
     box.setDefaultButton(r.defaultButton == IDYES  ? QMessageBox::Yes
                          : r.defaultButton == IDNO ? QMessageBox::No
                                                    : QMessageBox::Cancel);
-    box.setEscapeButton(QMessageBox::Cancel);
+    box.setEscapeButton(cancel ? QMessageBox::Cancel : QMessageBox::No);
     switch (box.exec()) {
     case QMessageBox::Yes: return IDYES;
     case QMessageBox::No: return IDNO;

@@ -8,7 +8,7 @@
 class QWidget;
 
 // Buttons and answers keep their Windows numbers (they are what callers compare with).
-enum class MsgButtons { Ok, YesNoCancel };
+enum class MsgButtons { Ok, YesNo, YesNoCancel };
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;

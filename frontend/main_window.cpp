@@ -1,42 +1,34 @@
 #include "frontend/main_window.h"
 
 #include "frontend/icons.h"
+#include "frontend/views/folder_tree.h"
+#include "frontend/views/item_list.h"
+#include "frontend/views/item_viewer.h"
 
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGuiApplication>
-#include <QHeaderView>
 #include <QLabel>
 #include <QScreen>
 #include <QStatusBar>
-#include <QTreeWidget>
 
 // The views' frame: lays its children out like the main window's client area: the band along
 // the top, the tree on the left quarter, the list on the rest.
 class ViewsFrame : public QWidget {
 public:
-    explicit ViewsFrame(QWidget* parent) : QWidget(parent) {
+    ViewsFrame(QWidget* parent, views::HeaderCache& cache, const std::function<void(int)>& command)
+        : QWidget(parent) {
         band = new QFrame(this);
         band->setObjectName(QStringLiteral("band"));
         band->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         band->setFixedHeight(6);
-        tree = new QTreeWidget(this);
-        tree->setObjectName(QStringLiteral("tree"));
-        tree->setHeaderLabel(tr("Mailboxes"));
-        list = new QTreeWidget(this);
-        list->setObjectName(QStringLiteral("list"));
-        list->setRootIsDecorated(false);
-        list->setHeaderLabels({tr("From"), tr("Subject"), tr("Received"), tr("Size")});
-        list->header()->setStretchLastSection(false);
-        list->header()->resizeSection(0, 170);
-        list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-        list->header()->resizeSection(2, 130);
-        list->header()->resizeSection(3, 60);
+        list = new views::ItemList(cache, command, this);
+        tree = new views::FolderTree(*list, command, this);
     }
 
     QFrame* band;
-    QTreeWidget* tree;
-    QTreeWidget* list;
+    views::FolderTree* tree;
+    views::ItemList* list;
 
 protected:
     // layoutViews: W x H client area, band height Ht, tree width W / 4.
@@ -67,7 +59,7 @@ bool MainWindow::isClosed() const {
 void MainWindow::createViews() {
     if (isMinimized()) return;
     if (views_) destroyViews();
-    views_ = new ViewsFrame(this);
+    views_ = new ViewsFrame(this, headerCache_, hooks_.command);
     setCentralWidget(views_);
     auto* bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("status"));
@@ -79,14 +71,36 @@ void MainWindow::createViews() {
     bar->addWidget(statusLeft_);
     bar->addWidget(statusRight_, 1);
     setStatusBar(bar);
+    views_->tree->fill();
 }
 
-void MainWindow::destroyViews() {
-    if (!views_) return;
-    delete takeCentralWidget();
-    views_ = nullptr;
-    setStatusBar(nullptr);
-    statusLeft_ = statusRight_ = nullptr;
+views::FolderTree* MainWindow::folderTree() const {
+    return views_ ? views_->tree : nullptr;
+}
+
+views::ItemList* MainWindow::itemList() const {
+    return views_ ? views_->list : nullptr;
+}
+
+void MainWindow::refreshViews() {
+    if (views_) views_->tree->refresh();
+}
+
+int MainWindow::selectedAccountIndex() const {
+    return views_ ? views_->tree->selectedAccountIndex() : -1;
+}
+
+void MainWindow::viewRememberedItem() {
+    if (views_ && views_->list->rememberedRow()) views::viewItem(views_->list->rememberedRow()->path, this);
+}
+
+void MainWindow::deleteRememberedItem() {
+    if (!views_ || !views_->list->rememberedRow()) return;
+    views::MailRow row = *views_->list->rememberedRow();
+    views_->list->forgetRow();
+    views::confirmAndDelete(row, this);
+    // The question's loop may have closed the views meanwhile.
+    if (views_) views_->tree->refresh();
 }
 
 void MainWindow::setStatusParts(const QString& lastCheck, const QString& status) {

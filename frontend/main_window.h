@@ -4,6 +4,7 @@
 #pragma once
 
 #include "frontend/placement.h"
+#include "frontend/views/header_cache.h"
 
 #include <QMainWindow>
 
@@ -11,8 +12,12 @@
 #include <memory>
 
 class QLabel;
-class QTreeWidget;
 class ViewsFrame;
+
+namespace views {
+class FolderTree;
+class ItemList;
+}  // namespace views
 
 class MainWindow : public QMainWindow {
 public:
@@ -20,6 +25,7 @@ public:
         std::function<void()> closeRequested;   // the window's close button: WM_CLOSE
         std::function<void()> minimized;        // the user minimised it: SC_MINIMIZE
         std::function<void()> restored;         // restored from the task bar: SC_RESTORE
+        std::function<void(int id)> command;    // a view's command, posted to the shell
     };
     explicit MainWindow(Hooks hooks);
     ~MainWindow() override;
@@ -28,9 +34,23 @@ public:
     bool isClosed() const;
     bool viewsOpen() const { return views_ != nullptr; }
 
-    // The child views; createViews replaces existing ones.
+    // The child views; createViews replaces existing ones and fills the folder tree.
     void createViews();
     void destroyViews();
+
+    // The folder tree and the item list while the views are open, else null.
+    views::FolderTree* folderTree() const;
+    views::ItemList* itemList() const;
+    // Rebuilds the tree and the list, keeping the selected folder; nothing while closed.
+    void refreshViews();
+    // The account selected in the folder tree, or -1 (also while closed).
+    int selectedAccountIndex() const;
+    // Commands 229 and 40001 on the row the list's context menu was opened on. Delete
+    // refreshes the views when it removed the item.
+    void viewRememberedItem();
+    void deleteRememberedItem();
+    // Headers of listed items, kept while the program runs so that reopening is quick.
+    views::HeaderCache& headerCache() { return headerCache_; }
     // Status bar part 0 ("Last check: ...") and part 1 (the status); nothing while closed.
     void setStatusParts(const QString& lastCheck, const QString& status);
     QString statusPart(int part) const;
@@ -49,6 +69,7 @@ protected:
 
 private:
     Hooks hooks_;
+    views::HeaderCache headerCache_;
     ViewsFrame* views_ = nullptr;
     QLabel* statusLeft_ = nullptr;
     QLabel* statusRight_ = nullptr;

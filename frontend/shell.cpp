@@ -86,6 +86,7 @@ bool Shell::startUp() {
         [this] { sendMessage(hwnd_, WM_CLOSE, 0, 0); },
         [this] { sendMessage(hwnd_, WM_SYSCOMMAND, SC_MINIMIZE, 0); },
         [this] { sendMessage(hwnd_, WM_SYSCOMMAND, SC_RESTORE, 0); },
+        [this](int id) { postMessage(hwnd_, WM_COMMAND, static_cast<WPARAM>(id), 0); },
     });
     actions_->buildMainMenu(window_->menuBar());
     tray_ = std::make_unique<Tray>(trayAvailable_);
@@ -209,16 +210,20 @@ void Shell::command(int id) {
     case CMD_QIK_REPLY:
     case CMD_LOG:
         break;   // permanently grayed
+    case CMD_VIEW_ITEM:
+        window_->viewRememberedItem();
+        break;
+    case CMD_DELETE_ITEM:
+        window_->deleteRememberedItem();
+        break;
     case CMD_OPTIONS:
     case CMD_RESUME:
     case CMD_SUSPEND:
     case CMD_READ_MAIL:
     case CMD_ABOUT:
-    case CMD_VIEW_ITEM:
     case CMD_ACCOUNT_ADD:
     case CMD_ACCOUNT_REMOVE:
     case CMD_ACCOUNT_PROPERTIES:
-    case CMD_DELETE_ITEM:
         notYetAvailable(id);
         break;
     default:
@@ -237,9 +242,8 @@ void Shell::initMenu() {
     actions_->setEnabled(CMD_OPEN, !window_->viewsOpen());
     actions_->setEnabled(CMD_SUSPEND, state_.active == 1);
     actions_->setEnabled(CMD_RESUME, state_.active != 1);
-    // No folder tree yet, so no account can be selected.
-    actions_->setEnabled(CMD_ACCOUNT_REMOVE, false);
-    actions_->setEnabled(CMD_ACCOUNT_PROPERTIES, false);
+    actions_->setEnabled(CMD_ACCOUNT_REMOVE, window_->selectedAccountIndex() >= 0);
+    actions_->setEnabled(CMD_ACCOUNT_PROPERTIES, window_->selectedAccountIndex() >= 0);
     actions_->setEnabled(CMD_OPTIONS, optionsOpen_ == 0);
     actions_->setEnabled(CMD_ABOUT, aboutOpen_ == 0);
 }
@@ -272,6 +276,7 @@ void Shell::engineNotice(int code) {
         tray_->setFrame(animationFrame_);
         break;
     case CYCLE_NEW_ITEM:
+        window_->refreshViews();
         if (config::readSetting(config::kNotifyArrive) != 0) messageBeep();
         state_.newMailThisCycle = 1;
         break;
@@ -280,13 +285,15 @@ void Shell::engineNotice(int code) {
         break;
     case NEW_OUTGOING_MAIL:
         DebugLine(LOG_APP, LOG_LOW, "Tarnwick: New outgoing mail");
+        window_->refreshViews();
         if (config::readSetting(config::kSMTPDeliverImm) != 0) {
             if (state_.active == 1) startCycle();
             else state_.deliverOnResume = 1;
         }
         break;
     case MAILBOX_CHANGED:
-        break;   // the folder tree is refreshed once it exists
+        window_->refreshViews();
+        break;
     case CYCLE_FAILURE:
         state_.cycleFailed = 1;
         break;

@@ -53,6 +53,18 @@ void releaseSpareDescriptor() {
     spareDescriptor = -1;
 }
 
+bool fileStamp(const std::string& path, FileStamp& out) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    auto ns = [](const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    out.device = static_cast<std::uint64_t>(st.st_dev);
+    out.inode = static_cast<std::uint64_t>(st.st_ino);
+    out.size = static_cast<std::uint64_t>(st.st_size);
+    out.modifiedNs = ns(st.st_mtim);
+    out.changedNs = ns(st.st_ctim);
+    return true;
+}
+
 int deleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }

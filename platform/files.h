@@ -43,6 +43,21 @@ bool makeDirectory(const std::string& path);
 
 bool fileExists(const std::string& path);
 
+// What tells one version of a file from another: identity, size and the modification and
+// status-change times in nanoseconds since 1970 (UTC). Any write, rename over, truncation or
+// utime() call changes at least one of them.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of path; false when it cannot be had (no such file, not a regular file).
+bool fileStamp(const std::string& path, FileStamp& out);
+
 // Whether both paths can be read whole and hold the same bytes.
 bool sameFileContents(const std::string& a, const std::string& b);
 
