@@ -103,6 +103,14 @@ void MainWindow::deleteRememberedItem() {
     if (views_) views_->tree->refresh();
 }
 
+void MainWindow::destroyViews() {
+    if (!views_) return;
+    delete takeCentralWidget();
+    views_ = nullptr;
+    setStatusBar(nullptr);
+    statusLeft_ = statusRight_ = nullptr;
+}
+
 void MainWindow::setStatusParts(const QString& lastCheck, const QString& status) {
     if (!statusLeft_) return;
     statusLeft_->setText(lastCheck);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <strings.h>
 
 namespace {
@@ -32,9 +33,9 @@ void trimTrailing(std::string& line) {
 
 }  // namespace
 
-RFC822MailHeader::RFC822MailHeader(const std::string& path) : path_(path) {
+RFC822MailHeader::RFC822MailHeader(const std::string& path, Locking locking) : path_(path) {
     lines_.reserve(kMaxHeaders);
-    readHeaders();
+    readHeaders(locking);
 }
 
 const char* RFC822MailHeader::kindName(int kind) {
@@ -46,9 +47,10 @@ void RFC822MailHeader::add(const std::string& header) {
     if (lines_.size() < kMaxHeaders) lines_.push_back(header);
 }
 
-void RFC822MailHeader::readHeaders() {
-    store::MailItemLock lock(kCategoryNone, LOG_MED,
-                             "FAILED to create MUTEX for RFC822MailHeader::readHeaders");
+void RFC822MailHeader::readHeaders(Locking locking) {
+    std::optional<store::MailItemLock> lock;
+    if (locking == Locking::Take)
+        lock.emplace(kCategoryNone, LOG_MED, "FAILED to create MUTEX for RFC822MailHeader::readHeaders");
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path_.c_str(), "rb"));
     if (!file) {
         DebugLineStr(kCategoryNone, LOG_MED, "readHeaders() can't find file :", path_.c_str());

@@ -18,7 +18,12 @@ public:
     static constexpr std::size_t kMaxHeaderLength = 8191;   // one unfolded header
     static constexpr std::size_t kLinePiece = 2047;         // longer lines arrive in pieces
 
-    explicit RFC822MailHeader(const std::string& path);
+    // Take: the reader holds "MAILITEMREAD" while it reads. AlreadyHeld: the caller holds it
+    // around a batch of reads (one hold for many files); a second hold from this process
+    // would wait for ever.
+    enum class Locking { Take, AlreadyHeld };
+
+    explicit RFC822MailHeader(const std::string& path, Locking locking = Locking::Take);
 
     // The text after the first ':' of the first stored line whose name begins with the kind's
     // name (case ignored), blanks skipped; nullptr when none. Valid while the object lives.
@@ -31,7 +36,7 @@ public:
     static const char* kindName(int kind);
 
 private:
-    void readHeaders();
+    void readHeaders(Locking locking);
     void add(const std::string& header);
 
     std::string path_;

@@ -18,7 +18,7 @@ namespace views {
 
 namespace {
 
-QString tr(const char* text) {
+QString trList(const char* text) {
     return QCoreApplication::translate("MailList", text);
 }
 
@@ -102,7 +102,7 @@ public:
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || section < 0 || section >= 7) return {};
-        if (role == Qt::DisplayRole) return tr(kColumns[section].title);
+        if (role == Qt::DisplayRole) return trList(kColumns[section].title);
         if (role == Qt::TextAlignmentRole)
             return QVariant::fromValue(kColumns[section].alignment | Qt::AlignVCenter);
         return {};
@@ -203,7 +203,7 @@ void ItemList::openContextMenu(const QPoint& pos) {
             menu->addSeparator();
             continue;
         }
-        QAction* a = menu->addAction(tr(item.text));
+        QAction* a = menu->addAction(trList(item.text));
         a->setObjectName(QStringLiteral("c%1").arg(item.id));
         a->setEnabled(!item.grayed);
         int id = item.id;
