@@ -16,8 +16,8 @@ std::int64_t nowNs() {
     return duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-bool settled(const plat::FileStamp& s, std::int64_t now) {
-    return now - s.modifiedNs >= HeaderCache::kSettleNs && now - s.changedNs >= HeaderCache::kSettleNs;
+bool settled(const plat::FileStamp& s, std::int64_t now, std::int64_t settleNs) {
+    return now - s.modifiedNs >= settleNs && now - s.changedNs >= settleNs;
 }
 
 }  // namespace
@@ -64,7 +64,7 @@ std::vector<HeaderCells> HeaderCache::cells(const std::string& directory,
             std::size_t i = misses[k];
             out[i] = readHeaderCells(directory + fileNames[i], true);
             ++filesRead_;
-            if (stamped[i] && settled(stamps[i], began)) fresh.emplace(fileNames[i], Entry{stamps[i], out[i]});
+            if (stamped[i] && settled(stamps[i], began, settleNs_)) fresh.emplace(fileNames[i], Entry{stamps[i], out[i]});
         }
     }
     old = std::move(fresh);

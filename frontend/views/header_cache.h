@@ -37,6 +37,9 @@ public:
     // most that long to delete an item.
     static constexpr std::size_t kBatch = 256;
 
+    // settleNs: how old a file's times must be before its entry is kept (tests shorten it).
+    explicit HeaderCache(std::int64_t settleNs = kSettleNs) : settleNs_(settleNs) {}
+
     // The cells of the items directory + fileNames[i], in order. The directory's entries are
     // replaced by those of fileNames, so files that left the directory leave the cache too.
     std::vector<HeaderCells> cells(const std::string& directory, const std::vector<std::string>& fileNames);
@@ -54,6 +57,7 @@ private:
     using Entries = std::unordered_map<std::string, Entry>;   // by file name
 
     std::unordered_map<std::string, Entries> directories_;
+    std::int64_t settleNs_;
     std::size_t filesRead_ = 0;
 };
 

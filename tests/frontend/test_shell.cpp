@@ -4,6 +4,8 @@
 #include "frontend/desktop.h"
 #include "frontend/main_window.h"
 #include "frontend/shell.h"
+#include "frontend/views/folder_tree.h"
+#include "frontend/views/item_list.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
 #include "shared/engine_link.h"
@@ -18,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <sys/stat.h>
 
 using namespace plat;
@@ -387,6 +390,74 @@ TEST_F(ShellTest, CopiedDataIsAcknowledged) {
     EXPECT_EQ(sendMessage(s.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)), 1);
     cds.dwData = 12345;
     EXPECT_EQ(sendMessage(s.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)), 1);
+}
+
+// The views follow the engine's notices, and the list's Delete goes through the main window:
+// asked, removed, the tree refreshed. Account commands are enabled only with an account chosen.
+TEST_F(ShellTest, TheViewsFollowTheEngineAndDeleteFromTheListMenu) {
+    std::filesystem::create_directories("accounts/v@x");
+    std::filesystem::create_directories("outgoing");
+    {
+        RegKey accounts;
+        ASSERT_TRUE(config::openAccountsKey(accounts));
+        ASSERT_TRUE(config::createAccountKey(accounts, "views"));
+        ASSERT_TRUE(config::writeAccountString(accounts, "views", "destmailbox", "v@x"));
+    }
+    testsupport::writeFile("accounts/v@x/1.rfc822", "From: ann\r\nSubject: first\r\n\r\n");
+    Shell& s = start();
+    command(CMD_OPEN);
+    views::FolderTree* tree = s.window().folderTree();
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(tree->accountNode(0)->text(0), "views (1)");
+    sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
+    EXPECT_FALSE(enabled(CMD_ACCOUNT_PROPERTIES));
+
+    // New mail and a queued item arrive.
+    testsupport::writeFile("accounts/v@x/2.rfc822", "From: bob\r\nSubject: second\r\n\r\n");
+    notice(CYCLE_NEW_ITEM);
+    EXPECT_EQ(tree->accountNode(0)->text(0), "views (2)");
+    EXPECT_EQ(s.window().itemList()->rows(), 2);
+    testsupport::writeFile("outgoing/3.rfc822", "From: me\r\nSubject: queued\r\n\r\n");
+    testsupport::writeFile("outgoing/3.rfc822.route", "x");
+    notice(NEW_OUTGOING_MAIL);
+    EXPECT_EQ(tree->outgoingRoot()->text(0), "Outgoing (1)");
+    tree->setCurrentItem(tree->accountNode(0));
+    sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
+    EXPECT_TRUE(enabled(CMD_ACCOUNT_PROPERTIES));
+    EXPECT_TRUE(enabled(CMD_ACCOUNT_REMOVE));
+
+    // Delete from the context menu of the queued item.
+    tree->setCurrentItem(tree->outgoingRoot());
+    views::ItemList* list = s.window().itemList();
+    ASSERT_EQ(list->rows(), 1);
+    list->resize(500, 200);
+    list->openContextMenu(list->visualRect(list->model()->index(0, 0)).center());
+    auto* menu = list->findChild<QMenu*>(QStringLiteral("MAILLISTMENU"));
+    ASSERT_NE(menu, nullptr);
+    answers = {IDYES};
+    menu->findChild<QAction*>(QStringLiteral("c40001"))->trigger();
+    pumpMessages(0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Confirm deletion of mail item 'me':'queued'.\nClick 'YES' to delete, or 'NO' to cancel.");
+    EXPECT_FALSE(std::filesystem::exists("outgoing/3.rfc822"));
+    EXPECT_FALSE(std::filesystem::exists("outgoing/3.rfc822.route"));
+    EXPECT_EQ(tree->outgoingRoot()->text(0), "Outgoing");
+    EXPECT_EQ(tree->currentItem(), tree->outgoingRoot());
+    EXPECT_EQ(list->rows(), 0);
+
+    // MAILBOX_CHANGED (the e-mail program took an item) refreshes too; a closed window ignores it.
+    std::filesystem::remove("accounts/v@x/1.rfc822");
+    notice(MAILBOX_CHANGED);
+    EXPECT_EQ(tree->accountNode(0)->text(0), "views (1)");
+    command(CMD_CLOSE);
+    EXPECT_EQ(s.window().folderTree(), nullptr);
+    notice(MAILBOX_CHANGED);
+    sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
+    EXPECT_FALSE(enabled(CMD_ACCOUNT_PROPERTIES));
+
+    RegKey accounts;
+    ASSERT_TRUE(config::openAccountsKey(accounts));
+    ASSERT_TRUE(config::deleteAccountKey(accounts, "views"));
 }
 
 }  // namespace
