@@ -62,6 +62,7 @@ bool fileStamp(const std::string& path, FileStamp& out) {
     out.size = static_cast<std::uint64_t>(st.st_size);
     out.modifiedNs = ns(st.st_mtim);
     out.changedNs = ns(st.st_ctim);
+    out.readOnly = (st.st_mode & 0222) == 0;
     return true;
 }
 

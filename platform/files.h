@@ -52,6 +52,7 @@ struct FileStamp {
     std::uint64_t size = 0;
     std::int64_t modifiedNs = 0;
     std::int64_t changedNs = 0;
+    bool readOnly = false;   // no write bit: the read state isReadOnly answers
     bool operator==(const FileStamp&) const = default;
 };
 

@@ -49,6 +49,7 @@ std::vector<HeaderCells> HeaderCache::cells(const std::string& directory,
         auto it = old.find(fileNames[i]);
         if (stamped[i] && it != old.end() && it->second.stamp == stamps[i]) {
             out[i] = it->second.cells;
+            out[i].read = stamps[i].readOnly;
             fresh.emplace(fileNames[i], std::move(it->second));
         } else {
             misses.push_back(i);
@@ -63,6 +64,7 @@ std::vector<HeaderCells> HeaderCache::cells(const std::string& directory,
         for (std::size_t k = first; k < last; ++k) {
             std::size_t i = misses[k];
             out[i] = readHeaderCells(directory + fileNames[i], true);
+            out[i].read = !stamped[i] || stamps[i].readOnly;
             ++filesRead_;
             if (stamped[i] && settled(stamps[i], began, settleNs_)) fresh.emplace(fileNames[i], Entry{stamps[i], out[i]});
         }

@@ -25,6 +25,8 @@ struct HeaderCells {
     std::optional<std::string> from;
     std::optional<std::string> subject;
     std::optional<std::string> to;
+    // The item's read state, taken with its stamp (not cached): read when the query fails.
+    bool read = true;
 };
 
 // Reads the header of path (taking "MAILITEMREAD" unless the caller holds it).

@@ -33,7 +33,7 @@ void addDirectoryRows(const std::string& directory, const std::optional<std::str
         row.subject = std::move(cells[k].subject);
         row.to = std::move(cells[k].to);
         row.size = sizeCell(drop.itemSize(i));
-        row.read = drop.isRead(i);
+        row.read = cells[k].read;   // queried now, as MailDrop::isRead does
         row.path = drop.itemPath(i);
         rows.push_back(std::move(row));
     }
