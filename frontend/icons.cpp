@@ -161,21 +161,21 @@ void paintTrayFrame(QPainter& p, int index) {
 
 void paintOther(QPainter& p, int id) {
     switch (id) {
-    case 406:   // a read item: open and pale
-        drawEnvelope(p, kMuted, true, false);
-        break;
-    case 407:   // an unread item
+    case 406:   // an unread item
         drawEnvelope(p, kNewMail, false, false);
         break;
-    case 480:   // an account's mailbox
+    case 407:   // a read item: open and pale
+        drawEnvelope(p, kMuted, true, false);
+        break;
+    case 480:   // the "Incoming" root: the mail store
+        drawFolder(p, kNormal.body, kNormal.edge);
+        break;
+    case 481:   // an account's mailbox
         drawFolder(p, QColor(0xf4, 0xc4, 0x5a), QColor(0x7a, 0x55, 0x00));
         break;
-    case 481:   // the outgoing queue
+    case 482:   // the "Outgoing" root: the queue
         drawFolder(p, QColor(0xf4, 0xc4, 0x5a), QColor(0x7a, 0x55, 0x00));
         drawBadge(p, Badge::Sending, 1);
-        break;
-    case 482:   // the root of the tree: the mail store
-        drawFolder(p, kNormal.body, kNormal.edge);
         break;
     default:    // 400: the program itself
         drawEnvelope(p, kNormal, false, false);

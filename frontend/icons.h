@@ -5,7 +5,8 @@
 #include <QIcon>
 
 // Icon numbers: 400 the program, 402 to 405 the tray states, 410 to 415, 420 to 425 and
-// 430 to 435 the three animations, 406/407 read and unread items, 480 to 482 the mailbox tree.
+// 430 to 435 the three animations, 406/407 unread and read items, 480 to 482 the mailbox tree
+// ("Incoming", an account, "Outgoing").
 QIcon programIcon(int id);
 
 // The icon of tray table entry index (0 to 21).
