@@ -153,8 +153,14 @@ int main(int argc, char** argv) {
     views::FolderTree plainTree(plainList, {});
     double plainMs = timed([&] { plainTree.fill(); });
     double plainAgainMs = timed([&] { plainTree.refresh(); });
-    double nodesMs = timed([&] { views::accountNodes(); });
-    double rowsMs = timed([&] { views::folderRows(views::FolderKind::AllAccounts, "", cache); });
+    double nodesMs = timed([&] {
+        views::Listings listings;
+        views::accountNodes(listings);
+    });
+    double rowsMs = timed([&] {
+        views::Listings listings;
+        views::folderRows(views::FolderKind::AllAccounts, "", cache, listings);
+    });
     double dropMs = timed([&] { store::MailDrop drop(dir); });
     QApplication::processEvents();
     double paintMs = timed([&] { list.viewport()->repaint(); });

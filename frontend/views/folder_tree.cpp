@@ -47,30 +47,35 @@ FolderTree::FolderTree(ItemList& list, CommandSink postCommand, QWidget* parent)
             [this](QTreeWidgetItem* node, int) { doubleClicked(node); });
 }
 
-void FolderTree::rebuild() {
+void FolderTree::rebuild(Listings& listings) {
     quiet_ = true;
     clear();
     incoming_ = makeNode(kIncomingRoot, 480, -1);
     addTopLevelItem(incoming_);
     // Each account goes in first, so they stand in reverse index order.
-    for (const AccountNode& a : accountNodes()) incoming_->insertChild(0, makeNode(a.text, 481, a.index));
-    outgoing_ = makeNode(outgoingNodeText(), 482, -1);
+    for (const AccountNode& a : accountNodes(listings)) incoming_->insertChild(0, makeNode(a.text, 481, a.index));
+    outgoing_ = makeNode(outgoingNodeText(listings), 482, -1);
     addTopLevelItem(outgoing_);
     incoming_->setExpanded(true);
     quiet_ = false;
 }
 
 void FolderTree::fill() {
-    rebuild();
+    Listings listings;
+    listings_ = &listings;
+    rebuild(listings);
     // Selecting "Incoming" runs the selection handler; setting it again would not.
     if (currentItem() == incoming_) onCurrentChanged(incoming_);
     else setCurrentItem(incoming_);
+    listings_ = nullptr;
 }
 
 void FolderTree::refresh() {
     std::string text = folderText_;
     int index = accountIndex_;
-    rebuild();
+    Listings listings;
+    listings_ = &listings;
+    rebuild(listings);
     // The same account by its title (another may have taken its index meanwhile), else the
     // root the old text names.
     QTreeWidgetItem* node = nullptr;
@@ -83,18 +88,20 @@ void FolderTree::refresh() {
     setCurrentItem(node);
     quiet_ = false;
     select(node->text(0).toStdString(), nodeData(node));
+    listings_ = nullptr;
 }
 
 void FolderTree::select(const std::string& nodeText, int itemData) {
     FolderChoice c = chooseFolder(nodeText, itemData);
     folderText_ = c.folderText;
     accountIndex_ = c.accountIndex;
-    list_.showFolder(c.kind, c.folderText);
+    list_.showFolder(c.kind, c.folderText, listings_);
 }
 
 void FolderTree::onCurrentChanged(QTreeWidgetItem* node) {
     if (quiet_ || !node) return;
     select(node->text(0).toStdString(), nodeData(node));
+    listings_ = nullptr;
 }
 
 QTreeWidgetItem* FolderTree::accountNode(int index) const {

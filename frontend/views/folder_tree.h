@@ -41,7 +41,7 @@ public:
     QTreeWidgetItem* outgoingRoot() const { return outgoing_; }
 
 private:
-    void rebuild();
+    void rebuild(Listings& listings);
     void onCurrentChanged(QTreeWidgetItem* node);
 
     ItemList& list_;
@@ -50,7 +50,8 @@ private:
     QTreeWidgetItem* outgoing_ = nullptr;
     std::string folderText_;
     int accountIndex_ = -1;
-    bool quiet_ = false;   // while rebuilding: selection changes list nothing
+    bool quiet_ = false;              // while rebuilding: selection changes list nothing
+    Listings* listings_ = nullptr;    // those of the fill or refresh under way
 };
 
 }  // namespace views

@@ -19,11 +19,17 @@ bool beginsWithRoot(const std::string& text, const char* root) {
     return strncasecmp(text.c_str(), root, std::char_traits<char>::length(root)) == 0;
 }
 
+const store::MailDrop& Listings::of(const std::string& directory) {
+    std::unique_ptr<store::MailDrop>& drop = drops_[directory];
+    if (!drop) drop = std::make_unique<store::MailDrop>(directory);
+    return *drop;
+}
+
 std::string nodeText(const std::string& name, int count) {
     return count == 0 ? name : name + " (" + std::to_string(count) + ")";
 }
 
-std::vector<AccountNode> accountNodes() {
+std::vector<AccountNode> accountNodes(Listings& listings) {
     std::vector<AccountNode> nodes;
     plat::RegKey accounts;
     if (!config::openAccountsKey(accounts)) return nodes;
@@ -31,14 +37,14 @@ std::vector<AccountNode> accountNodes() {
     for (int i = 0; i < n; ++i) {
         std::string title;
         if (!config::accountTitle(accounts, i, title)) continue;
-        store::MailDrop drop(accountDirectory(destMailbox(accounts, i)));
-        nodes.push_back({nodeText(title, drop.unreadCount()), i});
+        int unread = listings.of(accountDirectory(destMailbox(accounts, i))).unreadCount();
+        nodes.push_back({nodeText(title, unread), i});
     }
     return nodes;
 }
 
-std::string outgoingNodeText() {
-    return nodeText(kOutgoingRoot, store::MailDrop(kOutgoingTreeDirectory).unreadCount());
+std::string outgoingNodeText(Listings& listings) {
+    return nodeText(kOutgoingRoot, listings.of(kOutgoingTreeDirectory).unreadCount());
 }
 
 FolderChoice chooseFolder(const std::string& text, int itemData) {
@@ -58,24 +64,25 @@ FolderChoice chooseFolder(const std::string& text, int itemData) {
     return c;
 }
 
-std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, HeaderCache& cache) {
+std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, HeaderCache& cache,
+                                Listings& listings) {
     std::vector<MailRow> rows;
     if (kind == FolderKind::Outgoing) {
-        addDirectoryRows(kOutgoingListDirectory, std::nullopt, cache, rows);
+        addDirectoryRows(listings.of(kOutgoingListDirectory), std::nullopt, cache, rows);
         return rows;
     }
     plat::RegKey accounts;
     if (!config::openAccountsKey(accounts)) return rows;
     if (kind == FolderKind::OneAccount) {
         int i = config::findAccount(accounts, title);
-        if (i >= 0) addDirectoryRows(accountDirectory(destMailbox(accounts, i)), std::nullopt, cache, rows);
+        if (i >= 0) addDirectoryRows(listings.of(accountDirectory(destMailbox(accounts, i))), std::nullopt, cache, rows);
         return rows;
     }
     int n = config::accountCount(accounts);
     for (int i = 0; i < n; ++i) {
         std::string t;
         if (!config::accountTitle(accounts, i, t)) continue;
-        addDirectoryRows(accountDirectory(destMailbox(accounts, i)), t, cache, rows);
+        addDirectoryRows(listings.of(accountDirectory(destMailbox(accounts, i))), t, cache, rows);
     }
     return rows;
 }

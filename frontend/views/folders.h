@@ -4,7 +4,9 @@
 
 #include "frontend/views/mail_rows.h"
 
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace views {
@@ -14,6 +16,17 @@ enum class FolderKind { AllAccounts, OneAccount, Outgoing };
 inline constexpr char kIncomingRoot[] = "Incoming";
 inline constexpr char kOutgoingRoot[] = "Outgoing";
 
+// The listings of one refresh: each directory is scanned once, so the tree's counts and the
+// list's rows come from the same snapshot.
+class Listings {
+public:
+    // directory without a trailing "/".
+    const store::MailDrop& of(const std::string& directory);
+
+private:
+    std::unordered_map<std::string, std::unique_ptr<store::MailDrop>> drops_;
+};
+
 // One account node: its text ("title" or "title (unread)") and its index under the accounts key.
 struct AccountNode {
     std::string text;
@@ -21,9 +34,9 @@ struct AccountNode {
 };
 
 // The account nodes in index order (the tree inserts each as the first child).
-std::vector<AccountNode> accountNodes();
+std::vector<AccountNode> accountNodes(Listings& listings);
 // "Outgoing" or "Outgoing (n)" with the queue's unread count.
-std::string outgoingNodeText();
+std::string outgoingNodeText(Listings& listings);
 // "name" when count is 0, else "name (count)".
 std::string nodeText(const std::string& name, int count);
 
@@ -41,6 +54,7 @@ FolderChoice chooseFolder(const std::string& nodeText, int itemData);
 
 // The rows of a folder: all accounts in index order with their titles, the account titled
 // title, or the outgoing queue.
-std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, HeaderCache& cache);
+std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, HeaderCache& cache,
+                                Listings& listings);
 
 }  // namespace views

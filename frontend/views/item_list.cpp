@@ -165,14 +165,15 @@ void ItemList::buildColumns() {
     }
 }
 
-void ItemList::showFolder(FolderKind kind, const std::string& title) {
+void ItemList::showFolder(FolderKind kind, const std::string& title, Listings* listings) {
     // What the user was looking at comes back after the rebuild when it is still there.
     std::string selectedPath;
     QModelIndex current = currentIndex();
     if (current.isValid()) selectedPath = row(current.row()).path;
     int scroll = verticalScrollBar()->value();
 
-    model_->reset(kind, folderRows(kind, title, cache_));
+    Listings own;
+    model_->reset(kind, folderRows(kind, title, cache_, listings ? *listings : own));
     buildColumns();
 
     if (!selectedPath.empty()) {

@@ -27,9 +27,10 @@ public:
     ItemList(HeaderCache& cache, CommandSink sendCommand, QWidget* parent = nullptr);
     ~ItemList() override;
 
-    // Fills the list with a folder's items (title: the account for FolderKind::OneAccount).
-    // The selected row stays selected when its item is still listed.
-    void showFolder(FolderKind kind, const std::string& title);
+    // Fills the list with a folder's items (title: the account for FolderKind::OneAccount),
+    // from the listings of the refresh under way, or new ones. The selected row stays
+    // selected when its item is still listed.
+    void showFolder(FolderKind kind, const std::string& title, Listings* listings = nullptr);
 
     int rows() const;
     const MailRow& row(int i) const;

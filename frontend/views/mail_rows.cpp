@@ -1,7 +1,6 @@
 #include "frontend/views/mail_rows.h"
 
 #include "frontend/views/row_cells.h"
-#include "store/maildrop.h"
 
 namespace views {
 
@@ -9,9 +8,8 @@ std::string accountDirectory(const std::string& destMailbox) {
     return "accounts/" + destMailbox;
 }
 
-void addDirectoryRows(const std::string& directory, const std::optional<std::string>& account,
+void addDirectoryRows(const store::MailDrop& drop, const std::optional<std::string>& account,
                       HeaderCache& cache, std::vector<MailRow>& rows) {
-    store::MailDrop drop(directory);
     std::vector<std::string> names;
     std::vector<int> indexes;
     names.reserve(static_cast<std::size_t>(drop.count()));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "frontend/views/header_cache.h"
+#include "store/maildrop.h"
 
 #include <optional>
 #include <string>
@@ -22,9 +23,9 @@ struct MailRow {
     std::string path;
 };
 
-// Appends the rows of the items in directory (given without a trailing "/"); routing files
-// are never rows. account: the title for the account column, or none.
-void addDirectoryRows(const std::string& directory, const std::optional<std::string>& account,
+// Appends the rows of the items of a directory's listing; routing files are never rows.
+// account: the title for the account column, or none.
+void addDirectoryRows(const store::MailDrop& drop, const std::optional<std::string>& account,
                       HeaderCache& cache, std::vector<MailRow>& rows);
 
 // The directory of an account's items: "accounts/" + its destmailbox value.
