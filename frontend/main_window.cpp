@@ -6,6 +6,8 @@
 #include "frontend/views/item_viewer.h"
 
 #include <QCloseEvent>
+
+#include <algorithm>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -48,6 +50,9 @@ MainWindow::MainWindow(Hooks hooks) : hooks_(std::move(hooks)) {
     setWindowIcon(programIcon(400));
     setObjectName(QStringLiteral("TARNWICKCLASS"));
     resize(720, 460);
+    clock_.start();
+    refreshTimer_.setSingleShot(true);
+    connect(&refreshTimer_, &QTimer::timeout, this, [this] { runRefresh(); });
 }
 
 MainWindow::~MainWindow() = default;
@@ -83,7 +88,19 @@ views::ItemList* MainWindow::itemList() const {
 }
 
 void MainWindow::refreshViews() {
-    if (views_) views_->tree->refresh();
+    if (!views_ || refreshTimer_.isActive()) return;
+    std::int64_t delay = pacer_.delayAt(clock_.elapsed());
+    if (delay == 0) runRefresh();
+    else refreshTimer_.start(static_cast<int>(std::min<std::int64_t>(delay, 60000)));
+}
+
+void MainWindow::runRefresh() {
+    refreshTimer_.stop();
+    if (!views_) return;
+    std::int64_t began = clock_.elapsed();
+    views_->tree->refresh();
+    std::int64_t ended = clock_.elapsed();
+    pacer_.refreshed(ended, ended - began);
 }
 
 int MainWindow::selectedAccountIndex() const {
@@ -100,10 +117,11 @@ void MainWindow::deleteRememberedItem() {
     views_->list->forgetRow();
     views::confirmAndDelete(row, this);
     // The question's loop may have closed the views meanwhile.
-    if (views_) views_->tree->refresh();
+    runRefresh();
 }
 
 void MainWindow::destroyViews() {
+    refreshTimer_.stop();
     if (!views_) return;
     delete takeCentralWidget();
     views_ = nullptr;

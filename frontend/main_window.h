@@ -5,8 +5,11 @@
 
 #include "frontend/placement.h"
 #include "frontend/views/header_cache.h"
+#include "frontend/views/refresh_pacer.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -42,6 +45,8 @@ public:
     views::FolderTree* folderTree() const;
     views::ItemList* itemList() const;
     // Rebuilds the tree and the list, keeping the selected folder; nothing while closed.
+    // Paced: while refreshes of a big mailbox follow each other closely, the notices that
+    // come meanwhile are served by one refresh a little later (see RefreshPacer).
     void refreshViews();
     // The account selected in the folder tree, or -1 (also while closed).
     int selectedAccountIndex() const;
@@ -74,4 +79,8 @@ private:
     QLabel* statusLeft_ = nullptr;
     QLabel* statusRight_ = nullptr;
     bool ownStateChange_ = false;   // a state change we make ourselves is no user request
+    void runRefresh();
+    views::RefreshPacer pacer_;
+    QElapsedTimer clock_;
+    QTimer refreshTimer_;
 };

@@ -6,6 +6,7 @@
 #include "frontend/views/folder_tree.h"
 #include "frontend/views/item_list.h"
 #include "frontend/views/item_viewer.h"
+#include "frontend/views/refresh_pacer.h"
 #include "frontend/views/row_cells.h"
 #include "shared/registry.h"
 #include "tests/support/temp_env.h"
@@ -82,6 +83,19 @@ TEST(MailCells, ReceivedDateToAndSize) {
     EXPECT_EQ(sizeCell(1536), "1.50 KB");
     EXPECT_EQ(sizeCell(1), "0.00 KB");
     EXPECT_EQ(sizeCell(10 * 1024 * 1024), "10240.00 KB");
+}
+
+// A burst of notices costs a big mailbox one refresh per pause, a small one none.
+TEST(RefreshPacer, RefreshesAtOnceUnlessTheLastOneWasRecentAndSlow) {
+    RefreshPacer pacer;
+    EXPECT_EQ(pacer.delayAt(0), 0);
+    pacer.refreshed(1000, 2);   // a small mailbox: 2 ms
+    EXPECT_EQ(pacer.delayAt(1005), 3);
+    EXPECT_EQ(pacer.delayAt(1008), 0);
+    pacer.refreshed(2000, 150);   // a big one: 150 ms, then idle for 600 ms
+    EXPECT_EQ(pacer.delayAt(2001), 599);
+    EXPECT_EQ(pacer.delayAt(2600), 0);
+    EXPECT_EQ(pacer.delayAt(9000), 0);
 }
 
 // ---- A world of accounts and mailboxes
