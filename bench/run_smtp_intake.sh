@@ -23,20 +23,20 @@ cleanup() {
 }
 trap cleanup EXIT
 for _ in $(seq 100); do [ -S "$root/run/tarnwick/APPCLASS.Trawlex.sock" ] && break; sleep 0.05; done
-"$bin/smtp_intake" "$TRAWLEX_SMTP_PORT" "${1:-200}"
+timeout 300 "$bin/smtp_intake" "$TRAWLEX_SMTP_PORT" "${1:-200}"   # never hold the machine for ever
 echo "queued: $(ls "$root/work/outgoing" | grep -c '\.rfc822$') items"
 
 if command -v postfix >/dev/null && [ -x "$peer" ]; then
   postfix_port=$((20000 + RANDOM % 20000))
   postfix_dir="$root/postfix"
-  "$peer" start "$postfix_dir" "$postfix_port" >/dev/null
+  timeout 60 "$peer" start "$postfix_dir" "$postfix_port" >/dev/null
   echo
   echo "500 messages of 10 KB in one session, three turns each:"
   for who in engine postfix engine postfix engine postfix; do
     port=$TRAWLEX_SMTP_PORT; [ $who = postfix ] && port=$postfix_port
     # Postfix empties its queue as it goes (discard); the engine's queue starts empty too.
     find "$root/work/outgoing" -type f -delete
-    printf '%-8s ' $who; "$bin/smtp_intake" "$port" 500 10 1 | tail -1
+    printf '%-8s ' $who; timeout 300 "$bin/smtp_intake" "$port" 500 10 1 | tail -1
   done
 else
   echo "(Postfix not installed: no comparison row)"

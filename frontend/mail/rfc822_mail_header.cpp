@@ -1,0 +1,88 @@
+#include "frontend/mail/rfc822_mail_header.h"
+
+#include "shared/debug.h"
+#include "store/item_lock.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <strings.h>
+
+namespace {
+
+constexpr int kCategoryNone = 0;   // "---" in the log
+
+const char* const kKindNames[] = {
+    "From", "To", "Subject", "Date", "CC", "BCC", "Received", "MIME-version",
+    "Reply-to", "Resent-to", "Message-id", "Return-Path",
+};
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Line ends, blanks and other control characters at the end of a line go.
+void trimTrailing(std::string& line) {
+    while (!line.empty()) {
+        const auto c = static_cast<unsigned char>(line.back());
+        if (c < 1 || c > 32) break;
+        line.pop_back();
+    }
+}
+
+}  // namespace
+
+RFC822MailHeader::RFC822MailHeader(const std::string& path) : path_(path) {
+    lines_.reserve(kMaxHeaders);
+    readHeaders();
+}
+
+const char* RFC822MailHeader::kindName(int kind) {
+    if (kind < 0 || kind >= static_cast<int>(std::size(kKindNames))) return "";
+    return kKindNames[kind];
+}
+
+void RFC822MailHeader::add(const std::string& header) {
+    if (lines_.size() < kMaxHeaders) lines_.push_back(header);
+}
+
+void RFC822MailHeader::readHeaders() {
+    store::MailItemLock lock(kCategoryNone, LOG_MED,
+                             "FAILED to create MUTEX for RFC822MailHeader::readHeaders");
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path_.c_str(), "rb"));
+    if (!file) {
+        DebugLineStr(kCategoryNone, LOG_MED, "readHeaders() can't find file :", path_.c_str());
+        return;
+    }
+
+    std::string header;
+    char buffer[kLinePiece + 1];
+    while (std::fgets(buffer, sizeof buffer, file.get())) {
+        // A NUL inside the line ends it here, as it would for any C string reader.
+        std::string line(buffer, std::strlen(buffer));
+        trimTrailing(line);
+        if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+            if (header.size() + line.size() <= kMaxHeaderLength) header += line;
+            continue;
+        }
+        if (line.size() < 3) break;   // the empty line that ends the block, or a stub
+        if (!header.empty()) add(header);
+        header = std::move(line);
+    }
+    if (!header.empty()) add(header);
+}
+
+const char* RFC822MailHeader::value(int kind) const {
+    const char* name = kindName(kind);
+    if (*name == '\0') return nullptr;   // an empty name would match any line
+    const std::size_t length = std::strlen(name);
+    for (const std::string& line : lines_) {
+        if (strncasecmp(line.c_str(), name, length) != 0) continue;
+        const std::size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        const char* v = line.c_str() + colon + 1;
+        while (*v == ' ' || *v == '\t') ++v;
+        return v;
+    }
+    return nullptr;
+}
