@@ -59,7 +59,9 @@ DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& 
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("c1027"));
     for (const std::string& line : deliveryFailureLines(path)) list_->addItem(QString::fromStdString(line));
-    list_->setMinimumSize(460, 5 * list_->sizeHintForRow(0) + 2 * list_->frameWidth() + 4);
+    // Room for the five lines and a horizontal scroll bar for a long one, no more.
+    list_->setMinimumWidth(460);
+    list_->setFixedHeight(7 * list_->sizeHintForRow(0) + 2 * list_->frameWidth());
 
     auto* ok = new QPushButton(tr("OK"), this);
     ok->setObjectName(QStringLiteral("c1"));

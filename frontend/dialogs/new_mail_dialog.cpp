@@ -72,6 +72,7 @@ NewMailDialog::~NewMailDialog() {
 void NewMailDialog::addRow(const QString& from, const QString& subject) {
     auto* item = new QTreeWidgetItem({from, subject});
     list_->insertTopLevelItem(0, item);
+    list_->setCurrentIndex(QModelIndex());   // no row stands out; OK keeps the focus
     list_->resizeColumnToContents(0);
     list_->resizeColumnToContents(1);
     show();
