@@ -27,6 +27,16 @@ std::string headerLine(const char* label, const char* value) {
 
 }  // namespace
 
+// The engine names queue items "outgoing//NAME"; the owner reads the path with one separator.
+std::string displayedPath(const std::string& path) {
+    std::string shown;
+    for (const char c : path) {
+        if (c == '/' && !shown.empty() && shown.back() == '/') continue;
+        shown += c;
+    }
+    return shown;
+}
+
 std::vector<std::string> deliveryFailureLines(const std::string& path) {
     RFC822MailHeader header(path);
     const char* to = header.value(RFC822MailHeader::kTo);
@@ -36,7 +46,7 @@ std::vector<std::string> deliveryFailureLines(const std::string& path) {
         headerLine("From", header.value(RFC822MailHeader::kFrom)),
         headerLine("To", to),
         headerLine("Subject", header.value(RFC822MailHeader::kSubject)),
-        path,
+        displayedPath(path),
     };
 }
 

@@ -113,6 +113,11 @@ TEST_F(MailNoticesTest, TheFailureNoticeShowsTheHeaderAndPath) {
     EXPECT_EQ(deliveryFailureLines(path),
               (std::vector<std::string>{"Date: Mon, 7 Dec 2026 12:00:00 +0000", "From: me@home.example",
                                         "To: you@example.net", "Subject: lunch", path}));
+    // The engine's queue paths carry a doubled separator; the notice shows one.
+    std::string doubled = path;
+    doubled.insert(doubled.rfind('/'), "/");
+    EXPECT_EQ(deliveryFailureLines(doubled)[3], "Subject: lunch");
+    EXPECT_EQ(deliveryFailureLines(doubled)[4], path);
     notices->deliveryFailure(path);
     notices->deliveryFailure(path);   // one notice per refused item
     EXPECT_EQ(notices->failureNoticesOpen(), 2);
