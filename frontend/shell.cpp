@@ -8,7 +8,6 @@
 #include "platform/spawn.h"
 #include "shared/debug.h"
 #include "shared/engine_link.h"
-#include "shared/ras_status.h"
 #include "shared/registry.h"
 
 #include <QDateTime>
@@ -19,6 +18,7 @@
 #include <QSystemTrayIcon>
 
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <thread>
@@ -74,6 +74,7 @@ bool Shell::startUp() {
     hwnd_ = createWindow(kFrontEndClass, kFrontEndTitle, 0);
     if (!hwnd_) return false;
     setWindowLongPtr(hwnd_, reinterpret_cast<std::intptr_t>(this));
+    createSchedule();
     PublishResult published = publishWindow(hwnd_, kFrontEndClass, kFrontEndTitle);
     if (published != PublishResult::Published) {
         // Another copy published between our look and ours.
@@ -107,7 +108,8 @@ bool Shell::startUp() {
     postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd_));
     // 9.
     if (accountCount() > 0) postMessage(hwnd_, WM_COMMAND, CMD_RESUME, 0);
-    // 10. The unread-mail check and blinking come with the announcements.
+    // 10.
+    scheduler_->startUnreadCheck();
     return true;
 }
 
@@ -216,11 +218,17 @@ void Shell::command(int id) {
     case CMD_DELETE_ITEM:
         window_->deleteRememberedItem();
         break;
-    case CMD_OPTIONS:
     case CMD_RESUME:
+        scheduler_->resume();
+        break;
     case CMD_SUSPEND:
-    case CMD_READ_MAIL:
+        scheduler_->suspend();
+        break;
     case CMD_ABOUT:
+        showAbout();
+        break;
+    case CMD_OPTIONS:
+    case CMD_READ_MAIL:
     case CMD_ACCOUNT_ADD:
     case CMD_ACCOUNT_REMOVE:
     case CMD_ACCOUNT_PROPERTIES:
@@ -253,7 +261,7 @@ void Shell::engineNotice(int code) {
     case CYCLE_STARTED:
         state_.cycleFailed = 0;
         setStatus(kStatusConnecting);
-        setTimer(hwnd_, TIMER_ANIMATE, kAnimatePeriodMs);
+        timers_->set(TIMER_ANIMATE, kAnimatePeriodMs);
         animationFrame_ = kTrayConnecting;
         tray_->setFrame(animationFrame_);
         state_.cycling = 1;
@@ -277,19 +285,14 @@ void Shell::engineNotice(int code) {
         break;
     case CYCLE_NEW_ITEM:
         window_->refreshViews();
-        if (config::readSetting(config::kNotifyArrive) != 0) messageBeep();
-        state_.newMailThisCycle = 1;
+        scheduler_->newItem();
         break;
     case CYCLE_FINISHED:
-        finishCycle();
+        scheduler_->finishCycle();
         break;
     case NEW_OUTGOING_MAIL:
-        DebugLine(LOG_APP, LOG_LOW, "Tarnwick: New outgoing mail");
         window_->refreshViews();
-        if (config::readSetting(config::kSMTPDeliverImm) != 0) {
-            if (state_.active == 1) startCycle();
-            else state_.deliverOnResume = 1;
-        }
+        scheduler_->newOutgoingMail();
         break;
     case MAILBOX_CHANGED:
         window_->refreshViews();
@@ -302,34 +305,26 @@ void Shell::engineNotice(int code) {
     }
 }
 
-void Shell::finishCycle() {
-    state_.cycling = 0;
-    setStatus(kStatusOk);
-    killTimer(hwnd_, TIMER_ANIMATE);
-    if (state_.dialFailed == 1) {
-        state_.dialFailed = 0;   // the dial retry comes with the schedule
-    } else if (state_.cycleFailed == 1) {
-        setStatus(kStatusCycleFailed);
-    }
-    state_.newMailThisCycle = 0;   // the announcements come with the schedule
-    updateTrayIcon();
-}
-
 void Shell::copyData(const COPYDATASTRUCT* cds) {
-    if (!cds) return;
-    // The new-mail and delivery-failure dialogs come with the mail views; the path is only
-    // traced until then.
-    if (cds->dwData == COPYDATA_NEW_ITEM || cds->dwData == COPYDATA_DELIVERY_FAILURE) {
-        std::string path;
-        if (cds->lpData && cds->cbData > 0) path.assign(static_cast<const char*>(cds->lpData), cds->cbData);
-        DebugLineStr(LOG_APP, LOG_LOW, "WM_COPYDATA filename :", path.c_str());
-    }
+    if (!cds || !cds->lpData) return;
+    // The record's bytes end with the path's NUL; a record without one ends where it ends.
+    const auto* data = static_cast<const char*>(cds->lpData);
+    std::string path(data, ::strnlen(data, cds->cbData));
+    if (cds->dwData == COPYDATA_NEW_ITEM) notices_->newItem(path);
+    else if (cds->dwData == COPYDATA_DELIVERY_FAILURE) notices_->deliveryFailure(path);
 }
 
 void Shell::timer(WPARAM id) {
-    if (id == TIMER_ANIMATE) {
+    switch (id) {
+    case TIMER_ANIMATE:
         animationFrame_ = nextAnimationFrame(animationFrame_);
         tray_->setFrame(animationFrame_);
+        break;
+    case TIMER_OFFLINE: scheduler_->offlineTimer(); break;
+    case TIMER_ONLINE: scheduler_->onlineTimer(); break;
+    case TIMER_NEWMAIL: scheduler_->checkUnreadMail(); break;
+    case TIMER_BLINK: scheduler_->blink(); break;
+    default: break;
     }
 }
 
@@ -343,26 +338,8 @@ void Shell::trayMouse(LPARAM mouse) {
     }
 }
 
-void Shell::rearmIfRunning(WPARAM id, std::uint32_t periodMs) {
-    if (killTimer(hwnd_, id)) setTimer(hwnd_, id, periodMs);
-}
-
 void Shell::startCycle() {
-    // A cycle that may not dial waits, silently, until the line is up by other means.
-    std::string entry = config::readSetting(config::kRasEntry);
-    if (!entry.empty() && config::readSetting(config::kRASAllowEstab) == 0 &&
-        !RASStatus().isConnected(entry.c_str())) {
-        return;
-    }
-    HWND engine = findWindow(kEngineClass, kEngineTitle);
-    if (engine) {
-        postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(hwnd_));
-        rearmIfRunning(TIMER_ONLINE, config::readSetting(config::kCheckFreqHI));
-        rearmIfRunning(TIMER_OFFLINE, config::readSetting(config::kCheckFreqLO));
-        return;
-    }
-    messageBeep();
-    state_.cycleFailed = 1;
+    scheduler_->startCycle();
 }
 
 void Shell::updateTrayIcon() {

@@ -4,6 +4,10 @@
 #pragma once
 
 #include "frontend/menus.h"
+#include "frontend/schedule/mail_notices.h"
+#include "frontend/schedule/scheduler.h"
+#include "frontend/schedule/sound_player.h"
+#include "frontend/schedule/window_timers.h"
 #include "frontend/schedule_state.h"
 #include "frontend/tray.h"
 #include "platform/window.h"
@@ -22,6 +26,10 @@ struct ShellOptions {
     std::optional<bool> trayAvailable;    // unset: ask the desktop
     std::function<std::time_t()> clock;   // unset: the real clock
     std::string helpDir;                  // empty: <program dir>/../share/tarnwick/help
+    std::shared_ptr<WindowTimers> timers; // unset: the main window's own timers
+    // Unset: the header of the item ("<unknown>" for a missing sender or subject).
+    std::function<std::pair<std::string, std::string>(const std::string&)> senderAndSubject;
+    std::function<bool()> unreadMailWaiting;   // unset: the accounts' mailboxes are scanned
 };
 
 class Shell {
@@ -45,6 +53,7 @@ public:
     Tray& tray() { return *tray_; }
     CommandActions& actions() { return *actions_; }
     ScheduleState& schedule() { return state_; }
+    MailNotices& notices() { return *notices_; }
     int animationFrame() const { return animationFrame_; }
     bool trayAvailable() const { return trayAvailable_; }
 
@@ -65,9 +74,9 @@ private:
     void trayMouse(plat::LPARAM mouse);
     void initMenu();
     void shutdownQuestion();
-    void finishCycle();
     void notYetAvailable(int id);
-    void rearmIfRunning(plat::WPARAM id, std::uint32_t periodMs);
+    void createSchedule();
+    void showAbout();
     bool startEngine();
     bool waitForEngine();
     void openHelp(const char* page, const char* anchor);
@@ -86,4 +95,8 @@ private:
     std::unique_ptr<CommandActions> actions_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Tray> tray_;
+    std::shared_ptr<WindowTimers> timers_;
+    std::unique_ptr<SoundPlayer> sounds_;
+    std::unique_ptr<Scheduler> scheduler_;
+    std::unique_ptr<MailNotices> notices_;
 };

@@ -17,6 +17,10 @@ fi
 
 data="${XDG_DATA_HOME:-$HOME/.local/share}/tarnwick"
 mkdir -p "$data/outgoing" "$data/accounts/holding"
+# The default announcement and alarm sounds; a file the user put there is kept.
+for sound in alarm.wav newmail.wav; do
+  [ -e "$data/$sound" ] || cp "$top/build/share/tarnwick/sounds/$sound" "$data/$sound"
+done
 cd "$data"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$frontend" ]; then

@@ -1,0 +1,68 @@
+#include "frontend/dialogs/about_dialog.h"
+
+#include "frontend/dialogs/center_on_screen.h"
+#include "frontend/icons.h"
+#include "platform/os_version.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#ifndef TW_VERSION
+#define TW_VERSION "0.1"
+#endif
+
+QString aboutProductLine() {
+    return QObject::tr("Tarnwick (%1-bit)").arg(static_cast<int>(sizeof(void*) * 8));
+}
+
+AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
+    setObjectName(QStringLiteral("d700"));
+    setWindowTitle(tr("About"));
+    setWindowIcon(programIcon(400));
+
+    auto* picture = new QLabel(this);
+    picture->setPixmap(programIcon(400).pixmap(48, 48));
+    picture->setAlignment(Qt::AlignTop);
+
+    auto* product = new QLabel(aboutProductLine(), this);
+    QFont bold = product->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.2);
+    product->setFont(bold);
+    auto* version = new QLabel(tr("Version %1").arg(QStringLiteral(TW_VERSION)), this);
+    auto* what = new QLabel(tr("Your mail, gathered and sent on your schedule."), this);
+    // Static 720 shows "-OS-" until the system has been asked.
+    auto* os = new QLabel(QStringLiteral("-OS-"), this);
+    os->setObjectName(QStringLiteral("c720"));
+    os->setText(QString::fromStdString(plat::operatingSystemLine()));
+    os->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* lines = new QVBoxLayout;
+    lines->addWidget(product);
+    lines->addWidget(version);
+    lines->addWidget(what);
+    lines->addSpacing(8);
+    lines->addWidget(os);
+    auto* body = new QHBoxLayout;
+    body->addWidget(picture);
+    body->addSpacing(12);
+    body->addLayout(lines, 1);
+
+    auto* ok = new QPushButton(tr("OK"), this);
+    ok->setObjectName(QStringLiteral("c731"));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, [this] { done(1); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+
+    auto* top = new QVBoxLayout(this);
+    top->addLayout(body);
+    top->addSpacing(6);
+    top->addLayout(buttons);
+    setMinimumWidth(340);
+    adjustSize();
+    centerOnScreen(this);
+}

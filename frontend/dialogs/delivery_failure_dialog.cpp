@@ -1,0 +1,90 @@
+#include "frontend/dialogs/delivery_failure_dialog.h"
+
+#include "frontend/dialogs/center_on_screen.h"
+#include "frontend/icons.h"
+#include "frontend/mail/rfc822_mail_header.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr std::size_t kLineMax = 259;           // the notice's 260-byte line
+constexpr std::size_t kRecipientsMax = 128;     // a longer To is a list of many
+
+std::string headerLine(const char* label, const char* value) {
+    std::string line = std::string(label) + ": " + (value ? value : "-");
+    if (line.size() > kLineMax) {
+        std::size_t cut = kLineMax;
+        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+        line.resize(cut);
+    }
+    return line;
+}
+
+}  // namespace
+
+// The engine names queue items "outgoing//NAME"; the owner reads the path with one separator.
+std::string displayedPath(const std::string& path) {
+    std::string shown;
+    for (const char c : path) {
+        if (c == '/' && !shown.empty() && shown.back() == '/') continue;
+        shown += c;
+    }
+    return shown;
+}
+
+std::vector<std::string> deliveryFailureLines(const std::string& path) {
+    RFC822MailHeader header(path);
+    const char* to = header.value(RFC822MailHeader::kTo);
+    if (to && std::char_traits<char>::length(to) > kRecipientsMax) to = "(Multiple recipients)";
+    return {
+        headerLine("Date", header.value(RFC822MailHeader::kDate)),
+        headerLine("From", header.value(RFC822MailHeader::kFrom)),
+        headerLine("To", to),
+        headerLine("Subject", header.value(RFC822MailHeader::kSubject)),
+        displayedPath(path),
+    };
+}
+
+DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& path) : QDialog(owner) {
+    setObjectName(QStringLiteral("d105"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(tr("Delivery Failure Notice"));
+    setWindowIcon(programIcon(400));
+
+    auto* picture = new QLabel(this);
+    picture->setPixmap(programIcon(404).pixmap(32, 32));
+    picture->setAlignment(Qt::AlignTop);
+    auto* text = new QLabel(tr("Tarnwick was unable to delivery the following mail item. "
+                               "Review the log for a further explanation of the problem."), this);
+    text->setWordWrap(true);
+    auto* heading = new QHBoxLayout;
+    heading->addWidget(picture);
+    heading->addWidget(text, 1);
+
+    list_ = new QListWidget(this);
+    list_->setObjectName(QStringLiteral("c1027"));
+    for (const std::string& line : deliveryFailureLines(path)) list_->addItem(QString::fromStdString(line));
+    // Room for the five lines and a horizontal scroll bar for a long one, no more.
+    list_->setMinimumWidth(460);
+    list_->setFixedHeight(7 * list_->sizeHintForRow(0) + 2 * list_->frameWidth());
+
+    auto* ok = new QPushButton(tr("OK"), this);
+    ok->setObjectName(QStringLiteral("c1"));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::close);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+
+    auto* top = new QVBoxLayout(this);
+    top->addLayout(heading);
+    top->addWidget(list_, 1);
+    top->addLayout(buttons);
+    adjustSize();
+    centerOnScreen(this);
+}

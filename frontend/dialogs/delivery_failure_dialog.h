@@ -1,0 +1,26 @@
+// The "Delivery Failure Notice" (dialog 105): one per outgoing item the provider refused,
+// showing the item's Date, From, To and Subject and its path. Modeless; it deletes itself
+// when closed.
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+class QListWidget;
+
+// The five lines of the notice for the item at path, read from its header: "Date: ...",
+// "From: ...", "To: ...", "Subject: ...", each "-" when missing, "To" shown as
+// "(Multiple recipients)" past 128 characters, then the path. A line is at most 259 bytes
+// and never ends in half a character.
+std::vector<std::string> deliveryFailureLines(const std::string& path);
+
+class DeliveryFailureDialog : public QDialog {
+public:
+    DeliveryFailureDialog(QWidget* owner, const std::string& path);
+    QListWidget* list() const { return list_; }
+
+private:
+    QListWidget* list_ = nullptr;
+};

@@ -1,0 +1,106 @@
+#include "frontend/dialogs/new_mail_dialog.h"
+
+#include "frontend/commands.h"
+#include "frontend/dialogs/center_on_screen.h"
+#include "frontend/icons.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QPushButton* button(QWidget* parent, const QString& text, int id) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QStringLiteral("c%1").arg(id));
+    return b;
+}
+
+}  // namespace
+
+NewMailDialog::NewMailDialog(QWidget* owner, Hooks hooks) : QDialog(owner), hooks_(std::move(hooks)) {
+    setObjectName(QStringLiteral("d900"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(tr("Tarnwick - NEW MAIL!"));
+    setWindowIcon(programIcon(400));
+
+    auto* picture = new QLabel(this);
+    picture->setPixmap(programIcon(430).pixmap(32, 32));
+    auto* text = new QLabel(tr("You have new mail from the following:"), this);
+    auto* heading = new QHBoxLayout;
+    heading->addWidget(picture);
+    heading->addWidget(text, 1);
+
+    list_ = new QTreeWidget(this);
+    list_->setObjectName(QStringLiteral("c1018"));
+    list_->setRootIsDecorated(false);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setHeaderLabels({tr("From"), tr("Subject")});
+    list_->header()->setStretchLastSection(false);
+    list_->setColumnWidth(0, 64);
+    list_->setColumnWidth(1, 64);
+    list_->setMinimumSize(420, 140);
+
+    auto* details = button(this, tr("&Details"), kNewMailDetails);
+    auto* read = button(this, tr("&Read"), kNewMailRead);
+    auto* ok = button(this, tr("OK"), kNewMailOk);
+    ok->setDefault(true);
+    connect(details, &QPushButton::clicked, this, [this] { closeWith(CMD_OPEN); });
+    connect(read, &QPushButton::clicked, this, [this] { closeWith(CMD_READ_MAIL); });
+    connect(ok, &QPushButton::clicked, this, [this] { closeWith(0); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(details);
+    buttons->addStretch(1);
+    buttons->addWidget(read);
+    buttons->addWidget(ok);
+
+    auto* top = new QVBoxLayout(this);
+    top->addLayout(heading);
+    top->addWidget(list_, 1);
+    top->addLayout(buttons);
+    adjustSize();
+    centerOnScreen(this);
+}
+
+NewMailDialog::~NewMailDialog() {
+    if (!closed_ && hooks_.closed) hooks_.closed();
+}
+
+void NewMailDialog::addRow(const QString& from, const QString& subject) {
+    auto* item = new QTreeWidgetItem({from, subject});
+    list_->insertTopLevelItem(0, item);
+    list_->setCurrentIndex(QModelIndex());   // no row stands out; OK keeps the focus
+    list_->resizeColumnToContents(0);
+    list_->resizeColumnToContents(1);
+    show();
+    raise();
+    activateWindow();
+}
+
+int NewMailDialog::rowCount() const {
+    return list_->topLevelItemCount();
+}
+
+QString NewMailDialog::row(int index, int column) const {
+    QTreeWidgetItem* item = list_->topLevelItem(index);
+    return item ? item->text(column) : QString();
+}
+
+void NewMailDialog::closeWith(int command) {
+    if (command != 0 && hooks_.postCommand) hooks_.postCommand(command);
+    close();
+}
+
+// Every way out (the buttons, Esc, the window's close button) ends here: the rows are not
+// kept, and the next new item opens a fresh dialog.
+void NewMailDialog::done(int result) {
+    if (!closed_) {
+        closed_ = true;
+        if (hooks_.closed) hooks_.closed();
+    }
+    QDialog::done(result);
+    deleteLater();   // Esc only hides a dialog
+}

@@ -1,0 +1,38 @@
+// The new-mail dialog ("Tarnwick - NEW MAIL!", dialog 900): sender and subject of each item
+// that arrived while it was open, newest on top, and buttons to read the mail (command 208),
+// open the main window (202) or just close. Modeless; it deletes itself when closed.
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class QTreeWidget;
+
+class NewMailDialog : public QDialog {
+public:
+    struct Hooks {
+        std::function<void(int command)> postCommand;   // to the main window
+        std::function<void()> closed;                   // once, when the dialog goes away
+    };
+    NewMailDialog(QWidget* owner, Hooks hooks);
+    ~NewMailDialog() override;
+
+    // Inserts a row at the top, sizes the columns to their contents and comes to the front.
+    void addRow(const QString& from, const QString& subject);
+    int rowCount() const;
+    QString row(int index, int column) const;   // 0 is the top row
+
+    void done(int result) override;
+
+private:
+    void closeWith(int command);
+    Hooks hooks_;
+    QTreeWidget* list_ = nullptr;
+    bool closed_ = false;
+};
+
+// Command ids of the dialog's buttons.
+constexpr int kNewMailDetails = 1024;
+constexpr int kNewMailRead = 902;
+constexpr int kNewMailOk = 903;

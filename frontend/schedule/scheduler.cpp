@@ -1,0 +1,160 @@
+#include "frontend/schedule/scheduler.h"
+
+#include "frontend/commands.h"
+#include "frontend/schedule/resume_delays.h"
+#include "shared/debug.h"
+#include "shared/registry.h"
+
+namespace {
+
+// What the Options sheet stores, besides an empty value, for "no dial-up".
+constexpr char kNoDialUp[] = "(no dial-up networking)";
+
+}  // namespace
+
+Scheduler::Scheduler(ScheduleState& state, WindowTimers& timers, Hooks hooks)
+    : state_(state), timers_(timers), hooks_(std::move(hooks)) {}
+
+bool Scheduler::dialEntryConfigured(std::string& entry) const {
+    entry = config::readSetting(config::kRasEntry);
+    return !entry.empty() && entry != kNoDialUp;
+}
+
+void Scheduler::startCycle() {
+    std::string entry;
+    if (dialEntryConfigured(entry) && config::readSetting(config::kRASAllowEstab) == 0 &&
+        !hooks_.isConnected(entry)) {
+        return;   // may not dial and the line is down: nothing to show
+    }
+    if (hooks_.requestCycle()) {
+        timers_.rearmIfRunning(TIMER_ONLINE, config::readSetting(config::kCheckFreqHI));
+        timers_.rearmIfRunning(TIMER_OFFLINE, config::readSetting(config::kCheckFreqLO));
+        return;
+    }
+    hooks_.beep();
+    state_.cycleFailed = 1;
+}
+
+void Scheduler::resume() {
+    state_.active = 1;
+    hooks_.updateTrayIcon();
+    ResumeDelays d = resumeDelays(hooks_.now(), config::readSetting(config::kLastCheckTime),
+                                  state_.deliverOnResume != 0, config::readSetting(config::kCheckFreqLO),
+                                  config::readSetting(config::kCheckFreqHI));
+    DebugLineInt(LOG_APP, LOG_MED, "Elapsed time since last cycle (mins):", d.elapsedSeconds / 60);
+    state_.deliverOnResume = 0;
+    timers_.set(TIMER_OFFLINE, d.offlineMs);
+    timers_.set(TIMER_ONLINE, d.onlineMs);
+}
+
+void Scheduler::suspend() {
+    state_.active = 0;
+    hooks_.updateTrayIcon();
+    timers_.kill(TIMER_OFFLINE);
+    timers_.kill(TIMER_ONLINE);
+}
+
+void Scheduler::onlineTimer() {
+    timers_.rearmIfRunning(TIMER_ONLINE, config::readSetting(config::kCheckFreqHI));
+    std::string entry;
+    bool wanted = !dialEntryConfigured(entry) || hooks_.isConnected(entry);
+    if (!wanted) return;
+    timers_.rearmIfRunning(TIMER_OFFLINE, config::readSetting(config::kCheckFreqLO));
+    if (state_.cycling == 0) startCycle();
+}
+
+void Scheduler::offlineTimer() {
+    // Also ends a retry pause: the normal period comes back.
+    timers_.rearmIfRunning(TIMER_OFFLINE, config::readSetting(config::kCheckFreqLO));
+    std::string entry;
+    if (!dialEntryConfigured(entry) || hooks_.isConnected(entry)) return;
+    timers_.rearmIfRunning(TIMER_ONLINE, config::readSetting(config::kCheckFreqHI));
+    if (state_.cycling == 0) startCycle();
+}
+
+void Scheduler::newItem() {
+    if (config::readSetting(config::kNotifyArrive) != 0) hooks_.beep();
+    state_.newMailThisCycle = 1;
+}
+
+void Scheduler::newOutgoingMail() {
+    DebugLine(LOG_APP, LOG_LOW, "Tarnwick: New outgoing mail");
+    if (config::readSetting(config::kSMTPDeliverImm) == 0) return;
+    if (state_.active == 1) startCycle();
+    else state_.deliverOnResume = 1;
+}
+
+void Scheduler::finishCycle() {
+    state_.cycling = 0;
+    hooks_.setStatus(kStatusOk);
+    timers_.kill(TIMER_ANIMATE);
+    if (state_.dialFailed == 1) handleDialFailure();
+    else if (state_.cycleFailed == 1) hooks_.setStatus(kStatusCycleFailed);
+    if (state_.newMailThisCycle != 0) {
+        // The state changes first: the sound's wait and a failed program's message box let
+        // other messages in, and an item of a cycle that starts meanwhile must not be lost.
+        state_.newMailThisCycle = 0;
+        state_.newMailWaiting = 1;
+        startUnreadCheck();
+        if (config::readSetting(config::kNotifyVoice) != 0)
+            hooks_.playAnnouncement(config::readSetting(config::kNotifAnnounceWave));
+        if (config::readSetting(config::kNotifyRun) != 0)
+            hooks_.runProgram(config::readSetting(config::kNotifRunFile));
+    }
+    // A cycle that started during the announcement owns the icon with its animation.
+    if (state_.cycling == 0) hooks_.updateTrayIcon();
+}
+
+void Scheduler::handleDialFailure() {
+    state_.dialFailed = 0;
+    if (config::readSetting(config::kRASFailRetry) != 1) return;
+    if (state_.active == 0) {
+        // Cycle Now while suspended: a retry would restart the offline schedule behind the
+        // user's back.
+        DebugLine(LOG_APP, LOG_MED, "Tarnwick: no dial retry while scheduling is suspended");
+        return;
+    }
+    // At or past the limit (the limit may have been lowered below the count meanwhile).
+    if (static_cast<std::int64_t>(state_.rasRetryCount) >=
+        static_cast<std::int64_t>(config::readSetting(config::kRASRetryLimit))) {
+        hooks_.setStatus(kStatusDialExhausted);
+        DebugLine(LOG_APP, LOG_HIGH, "RAS connect retries exhausted");
+        state_.rasRetryCount = 0;
+        return;
+    }
+    hooks_.setStatus(kStatusDialRetry);
+    DebugLine(LOG_APP, LOG_MED, "Retrying failed RAS connect after wait period...");
+    ++state_.rasRetryCount;
+    timers_.kill(TIMER_OFFLINE);
+    timers_.set(TIMER_OFFLINE, config::readSetting(config::kCheckFreqRASRetry));
+}
+
+void Scheduler::startUnreadCheck() {
+    timers_.set(TIMER_NEWMAIL, unreadCheckMs_);
+    startBlinking();
+}
+
+void Scheduler::startBlinking() {
+    timers_.set(TIMER_BLINK, kBlinkMs);
+    state_.blinkPhase = 1;
+}
+
+void Scheduler::checkUnreadMail() {
+    bool found = hooks_.unreadMailWaiting();
+    if (found) {
+        if (config::readSetting(config::kNotifyAlarm) == 1)
+            hooks_.playAlarm(config::readSetting(config::kNotifAlarmWave));
+        if (state_.newMailWaiting == 0) startBlinking();
+    } else {
+        timers_.kill(TIMER_BLINK);
+        timers_.kill(TIMER_NEWMAIL);
+    }
+    state_.newMailWaiting = found ? 1 : 0;
+    if (state_.cycling == 0) hooks_.updateTrayIcon();
+}
+
+void Scheduler::blink() {
+    if (state_.cycling != 0) return;
+    state_.blinkPhase = state_.blinkPhase != 0 ? 0 : 1;
+    hooks_.updateTrayIcon();
+}

@@ -1,0 +1,360 @@
+// The schedule with the clock, the timers and the engine in the test's hands: resume
+// arithmetic, the two schedule timers, dial retries, outgoing mail, the announcements at the
+// end of a cycle, and the unread-mail check with its alarm and blinking.
+#include "frontend/commands.h"
+#include "frontend/schedule/resume_delays.h"
+#include "frontend/schedule/scheduler.h"
+#include "frontend/schedule/unread_mail.h"
+#include "shared/registry.h"
+#include "store/read_state.h"
+#include "tests/support/temp_env.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr std::uint32_t kHI = 60000, kLO = 3600000, kRetry = 300000;
+constexpr std::time_t kNow = 1765000000;
+
+// Timers that only remember what was armed.
+class FakeTimers final : public WindowTimers {
+public:
+    void set(plat::WPARAM id, std::uint32_t ms) override { armed[id] = ms; }
+    bool kill(plat::WPARAM id) override { return armed.erase(id) > 0; }
+    bool running(plat::WPARAM id) const { return armed.count(id) > 0; }
+    std::uint32_t period(plat::WPARAM id) const { return armed.at(id); }
+    std::map<plat::WPARAM, std::uint32_t> armed;
+};
+
+class SchedulerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        config::writeSetting(config::kCheckFreqHI, kHI);
+        config::writeSetting(config::kCheckFreqLO, kLO);
+        config::writeSetting(config::kCheckFreqRASRetry, kRetry);
+        config::writeSetting(config::kRASRetryLimit, 3);
+        config::writeSetting(config::kRASAllowEstab, 1);
+        config::writeSetting(config::kRASFailRetry, 1);
+        config::writeSetting(config::kSMTPDeliverImm, 1);
+        config::writeSetting(config::kNotifyArrive, 1);
+        config::writeSetting(config::kNotifyAlarm, 1);
+        config::writeSetting(config::kNotifyVoice, 1);
+        config::writeSetting(config::kNotifyRun, 0);
+        config::writeSetting(config::kNotifAlarmWave, "alarm.wav");
+        config::writeSetting(config::kNotifAnnounceWave, "newmail.wav");
+        config::writeSetting(config::kNotifRunFile, "");
+        config::writeSetting(config::kRasEntry, "");
+        config::writeSetting(config::kLastCheckTime, 0);
+        Scheduler::Hooks h;
+        h.now = [this] { return now; };
+        h.requestCycle = [this] {
+            events.push_back("cycle");
+            return engineUp;
+        };
+        h.isConnected = [this](const std::string&) { return lineUp; };
+        h.setStatus = [this](const char* text) { status = text; };
+        h.updateTrayIcon = [this] { ++trayUpdates; };
+        h.beep = [this] { events.push_back("beep"); };
+        h.playAnnouncement = [this](const std::string& f) {
+            events.push_back("announce " + f);
+            if (duringAnnouncement) duringAnnouncement();
+        };
+        h.playAlarm = [this](const std::string& f) { events.push_back("alarm " + f); };
+        h.runProgram = [this](const std::string& line) { events.push_back("run " + line); };
+        h.unreadMailWaiting = [this] { return unread; };
+        scheduler = std::make_unique<Scheduler>(state, timers, h);
+    }
+
+    int count(const std::string& event) const { return static_cast<int>(std::count(events.begin(), events.end(), event)); }
+
+    ScheduleState state;
+    FakeTimers timers;
+    std::unique_ptr<Scheduler> scheduler;
+    std::time_t now = kNow;
+    bool engineUp = true;
+    bool lineUp = false;
+    bool unread = false;
+    std::string status = "OK";
+    int trayUpdates = 0;
+    std::vector<std::string> events;
+    std::function<void()> duringAnnouncement;
+};
+
+TEST(ResumeDelays, ThePeriodsRemainderOrFiveSeconds) {
+    struct Row {
+        const char* what;
+        std::time_t now;
+        std::uint32_t last;
+        bool deliver;
+        std::uint32_t lo, hi, offline, online;
+    };
+    const Row rows[] = {
+        {"never checked", kNow, 0, false, kLO, kHI, 5000, 5000},
+        {"20 s ago", kNow, kNow - 20, false, kLO, kHI, kLO - 20000, kHI - 20000},
+        {"exactly one online period", kNow, kNow - 60, false, kLO, kHI, kLO - 60000, 0},
+        {"exactly one offline period", kNow, kNow - 3600, false, kLO, kHI, 0, 5000},
+        {"clock set back", kNow, kNow + 10, false, kLO, kHI, 5000, 5000},
+        // -4294967 s would wrap to 296 ms as an unsigned product: still "soon".
+        {"clock set back far", kNow, kNow + 4294967, false, kLO, kHI, 5000, 5000},
+        {"two days ago, periods up to a day", kNow, kNow - 172800, false, 86400000, kHI, 0, 5000},
+        {"two days ago, a two-day period", kNow, kNow - 172800, false, 172800000, kHI, 86400000, 5000},
+        {"mail while suspended counts as a day", kNow, kNow - 20, true, kLO, kHI, 5000, 5000},
+        {"a day exactly", kNow, kNow - 86400, false, 90000000, kHI, 90000000 - 86400000, 5000},
+    };
+    for (const Row& r : rows) {
+        ResumeDelays d = resumeDelays(r.now, r.last, r.deliver, r.lo, r.hi);
+        EXPECT_EQ(d.offlineMs, r.offline) << r.what;
+        EXPECT_EQ(d.onlineMs, r.online) << r.what;
+    }
+    EXPECT_EQ(resumeDelays(kNow, kNow - 125, false, kLO, kHI).elapsedSeconds / 60, 2);
+    EXPECT_EQ(resumeDelays(kNow, kNow + 125, false, kLO, kHI).elapsedSeconds / 60, -2);
+}
+
+TEST_F(SchedulerTest, ResumeArmsBothTimersAndSuspendKillsThem) {
+    config::writeSetting(config::kLastCheckTime, static_cast<std::uint32_t>(kNow - 60));
+    scheduler->resume();
+    EXPECT_EQ(state.active, 1);
+    EXPECT_EQ(trayUpdates, 1);
+    EXPECT_EQ(timers.period(TIMER_ONLINE), 0u);   // due now
+    EXPECT_EQ(timers.period(TIMER_OFFLINE), kLO - 60000);
+    scheduler->suspend();
+    EXPECT_EQ(state.active, 0);
+    EXPECT_FALSE(timers.running(TIMER_ONLINE));
+    EXPECT_FALSE(timers.running(TIMER_OFFLINE));
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(SchedulerTest, OutgoingMailWhileSuspendedWaitsForResumeThenFiveSeconds) {
+    config::writeSetting(config::kLastCheckTime, static_cast<std::uint32_t>(kNow - 10));
+    scheduler->newOutgoingMail();
+    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(timers.armed.empty());
+    EXPECT_EQ(state.deliverOnResume, 1);
+    scheduler->resume();
+    EXPECT_EQ(state.deliverOnResume, 0);
+    EXPECT_EQ(timers.period(TIMER_ONLINE), 5000u);
+    EXPECT_EQ(timers.period(TIMER_OFFLINE), 5000u);
+    // Switched off, outgoing mail waits for the schedule.
+    config::writeSetting(config::kSMTPDeliverImm, 0);
+    scheduler->newOutgoingMail();
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(SchedulerTest, OutgoingMailDuringACycleAsksAgainAndRestartsBothCountdowns) {
+    scheduler->resume();
+    state.cycling = 1;
+    timers.armed[TIMER_ONLINE] = 123;
+    timers.armed[TIMER_OFFLINE] = 456;
+    scheduler->newOutgoingMail();
+    EXPECT_EQ(count("cycle"), 1);   // the engine turns it into one more pass
+    EXPECT_EQ(timers.period(TIMER_ONLINE), kHI);
+    EXPECT_EQ(timers.period(TIMER_OFFLINE), kLO);
+}
+
+TEST_F(SchedulerTest, TheOnlineTimerRunsCyclesOnAnOpenLineOnly) {
+    scheduler->resume();
+    scheduler->onlineTimer();   // no dial-up entry: always online
+    EXPECT_EQ(count("cycle"), 1);
+    EXPECT_EQ(timers.period(TIMER_ONLINE), kHI);
+    EXPECT_EQ(timers.period(TIMER_OFFLINE), kLO);
+    scheduler->offlineTimer();   // nothing to dial
+    EXPECT_EQ(count("cycle"), 1);
+    state.cycling = 1;
+    scheduler->onlineTimer();    // a cycle runs: none started
+    EXPECT_EQ(count("cycle"), 1);
+    state.cycling = 0;
+
+    config::writeSetting(config::kRasEntry, "MyISP");
+    scheduler->onlineTimer();   // the line is down: the offline timer's business
+    EXPECT_EQ(count("cycle"), 1);
+    scheduler->offlineTimer();
+    EXPECT_EQ(count("cycle"), 2);
+    lineUp = true;
+    scheduler->offlineTimer();
+    EXPECT_EQ(count("cycle"), 2);
+    scheduler->onlineTimer();
+    EXPECT_EQ(count("cycle"), 3);
+    // The Options sheet's "no dial-up" choice is no entry.
+    config::writeSetting(config::kRasEntry, "(no dial-up networking)");
+    lineUp = false;
+    scheduler->onlineTimer();
+    EXPECT_EQ(count("cycle"), 4);
+}
+
+TEST_F(SchedulerTest, AnEntryThatMayNotDialAndIsDownDoesNothingVisible) {
+    config::writeSetting(config::kRasEntry, "MyISP");
+    config::writeSetting(config::kRASAllowEstab, 0);
+    scheduler->resume();
+    auto armed = timers.armed;
+    scheduler->startCycle();
+    scheduler->offlineTimer();
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(state.cycleFailed, 0);
+    EXPECT_EQ(status, "OK");
+    lineUp = true;
+    scheduler->startCycle();
+    EXPECT_EQ(count("cycle"), 1);
+}
+
+TEST_F(SchedulerTest, NoEngineMeansOneBeepAndTheFailureIcon) {
+    engineUp = false;
+    scheduler->startCycle();
+    EXPECT_EQ(count("beep"), 1);
+    EXPECT_EQ(state.cycleFailed, 1);
+}
+
+TEST_F(SchedulerTest, DialRetriesFiveMinutesApartThenExhausted) {
+    scheduler->resume();
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        state.cycling = 1;
+        state.dialFailed = 1;
+        scheduler->finishCycle();
+        EXPECT_EQ(status, "DUN connect failure - pausing for retry") << attempt;
+        EXPECT_EQ(state.rasRetryCount, attempt);
+        EXPECT_EQ(timers.period(TIMER_OFFLINE), kRetry);
+        EXPECT_EQ(state.dialFailed, 0);
+        scheduler->offlineTimer();   // the pause ends: the normal period is back
+        EXPECT_EQ(timers.period(TIMER_OFFLINE), kLO);
+    }
+    state.dialFailed = 1;
+    scheduler->finishCycle();
+    EXPECT_EQ(status, "DUN connect failure - retry exhausted");
+    EXPECT_EQ(state.rasRetryCount, 0);
+    EXPECT_EQ(timers.period(TIMER_OFFLINE), kLO);
+}
+
+TEST_F(SchedulerTest, ALimitLoweredBelowTheCountEndsTheRetries) {
+    scheduler->resume();
+    state.rasRetryCount = 3;
+    config::writeSetting(config::kRASRetryLimit, 1);
+    state.dialFailed = 1;
+    scheduler->finishCycle();
+    EXPECT_EQ(status, "DUN connect failure - retry exhausted");
+    EXPECT_EQ(state.rasRetryCount, 0);
+}
+
+TEST_F(SchedulerTest, NoRetryWhenSwitchedOffOrSuspended) {
+    config::writeSetting(config::kRASFailRetry, 0);
+    scheduler->resume();
+    state.dialFailed = 1;
+    scheduler->finishCycle();
+    EXPECT_EQ(status, "OK");
+    EXPECT_EQ(state.rasRetryCount, 0);
+    EXPECT_EQ(timers.period(TIMER_OFFLINE), 5000u);   // untouched
+
+    // Cycle Now while suspended: the schedule stays suspended, no timer appears.
+    config::writeSetting(config::kRASFailRetry, 1);
+    scheduler->suspend();
+    state.dialFailed = 1;
+    scheduler->finishCycle();
+    EXPECT_EQ(status, "OK");
+    EXPECT_FALSE(timers.running(TIMER_OFFLINE));
+    EXPECT_EQ(state.rasRetryCount, 0);
+}
+
+TEST_F(SchedulerTest, SeveralItemsOneBeepEachOneAnnouncementOneProgramRun) {
+    config::writeSetting(config::kNotifyRun, 1);
+    config::writeSetting(config::kNotifRunFile, "/usr/bin/mailer --new");
+    state.cycling = 1;
+    for (int i = 0; i < 3; ++i) scheduler->newItem();
+    scheduler->finishCycle();
+    EXPECT_EQ((std::vector<std::string>{"beep", "beep", "beep", "announce newmail.wav", "run /usr/bin/mailer --new"}),
+              events);
+    EXPECT_EQ(state.newMailThisCycle, 0);
+    EXPECT_EQ(state.newMailWaiting, 1);
+    EXPECT_EQ(state.blinkPhase, 1);
+    EXPECT_EQ(timers.period(TIMER_NEWMAIL), 15000u);
+    EXPECT_EQ(timers.period(TIMER_BLINK), 500u);
+
+    // A cycle without mail announces nothing; switched off, nothing sounds or runs.
+    events.clear();
+    scheduler->finishCycle();
+    config::writeSetting(config::kNotifyArrive, 0);
+    config::writeSetting(config::kNotifyVoice, 0);
+    config::writeSetting(config::kNotifyRun, 0);
+    scheduler->newItem();
+    scheduler->finishCycle();
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(state.newMailWaiting, 1);
+}
+
+TEST_F(SchedulerTest, AnItemOfACycleThatStartsDuringTheAnnouncementIsKept) {
+    scheduler->newItem();
+    duringAnnouncement = [this] {
+        state.cycling = 1;   // CYCLE_STARTED and CYCLE_NEW_ITEM handled during the wait
+        scheduler->newItem();
+    };
+    int updates = trayUpdates;
+    scheduler->finishCycle();
+    EXPECT_EQ(state.newMailThisCycle, 1);
+    EXPECT_EQ(trayUpdates, updates);   // the new cycle's animation keeps the icon
+}
+
+TEST_F(SchedulerTest, UnreadMailSoundsTheAlarmAndBlinksUntilRead) {
+    unread = true;
+    scheduler->startUnreadCheck();
+    state.blinkPhase = 0;
+    scheduler->checkUnreadMail();
+    EXPECT_EQ(count("alarm alarm.wav"), 1);
+    EXPECT_EQ(state.newMailWaiting, 1);
+    EXPECT_EQ(state.blinkPhase, 1);   // blinking (re)started: nothing was waiting before
+    scheduler->blink();
+    EXPECT_EQ(state.blinkPhase, 0);
+    scheduler->checkUnreadMail();
+    EXPECT_EQ(count("alarm alarm.wav"), 2);
+    EXPECT_EQ(state.blinkPhase, 0);   // already blinking: the phase runs on
+
+    // Only the value 1 switches the alarm on.
+    config::writeSetting(config::kNotifyAlarm, 2);
+    scheduler->checkUnreadMail();
+    EXPECT_EQ(count("alarm alarm.wav"), 2);
+
+    unread = false;
+    scheduler->checkUnreadMail();
+    EXPECT_EQ(state.newMailWaiting, 0);
+    EXPECT_FALSE(timers.running(TIMER_NEWMAIL));
+    EXPECT_FALSE(timers.running(TIMER_BLINK));
+}
+
+TEST_F(SchedulerTest, BlinkingPausesDuringACycle) {
+    unread = true;
+    scheduler->startUnreadCheck();
+    scheduler->checkUnreadMail();
+    state.cycling = 1;
+    int updates = trayUpdates;
+    scheduler->blink();
+    scheduler->checkUnreadMail();
+    EXPECT_EQ(state.blinkPhase, 1);
+    EXPECT_EQ(trayUpdates, updates);
+    scheduler->finishCycle();
+    EXPECT_EQ(trayUpdates, updates + 1);
+    scheduler->blink();
+    EXPECT_EQ(state.blinkPhase, 0);
+}
+
+TEST(UnreadMail, AnyAccountsMailboxWithAnItemNotMarkedRead) {
+    plat::RegKey accounts;
+    ASSERT_TRUE(config::openAccountsKey(accounts));
+    ASSERT_TRUE(config::createAccountKey(accounts, "a-first"));
+    ASSERT_TRUE(config::createAccountKey(accounts, "b-second"));
+    ASSERT_TRUE(config::writeAccountString(accounts, "a-first", "destmailbox", "first"));
+    ASSERT_TRUE(config::writeAccountString(accounts, "b-second", "destmailbox", "second"));
+    ::mkdir("accounts", 0755);
+    ::mkdir("accounts/first", 0755);
+    ::mkdir("accounts/second", 0755);
+    EXPECT_FALSE(anyUnreadMail());
+    testsupport::writeFile("accounts/second/[b]1.rfc822", "Subject: x\r\n\r\nbody\r\n");
+    ASSERT_TRUE(store::setItemRead("accounts/second/[b]1.rfc822", 0));
+    EXPECT_TRUE(anyUnreadMail());
+    ASSERT_TRUE(store::setItemRead("accounts/second/[b]1.rfc822", 1));
+    EXPECT_FALSE(anyUnreadMail());
+    config::deleteAccountKey(accounts, "a-first");
+    config::deleteAccountKey(accounts, "b-second");
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+// The shell wired to the schedule: start-up's unread check, Resume and Suspend, copied paths
+// opening the notices, the sound requests of a cycle with mail, the blinking tray, About.
+#include "frontend/commands.h"
+#include "frontend/desktop.h"
+#include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/shell.h"
+#include "platform/event_loop.h"
+#include "platform/link.h"
+#include "shared/engine_link.h"
+#include "shared/registry.h"
+#include "tests/support/temp_env.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace plat;
+
+namespace {
+
+class ManualTimers final : public WindowTimers {
+public:
+    void set(WPARAM id, std::uint32_t ms) override { armed[id] = ms; }
+    bool kill(WPARAM id) override { return armed.erase(id) > 0; }
+    std::map<WPARAM, std::uint32_t> armed;
+};
+
+LRESULT quietEngine(HWND, UINT, WPARAM, LPARAM) {
+    return 0;
+}
+
+class ShellScheduleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetQuit();
+        config::writeSetting(config::kOutHostName, "smtp.example.net");
+        config::writeSetting(config::kLastCheckTime, 0);
+        soundLog = testsupport::makeTempDir("sounds-") + "/requests";
+        ::setenv("TARNWICK_SOUND_LOG", soundLog.c_str(), 1);
+        setBeepHook([] {});
+        setMessageBoxHook([](const MessageBoxRequest&) { return IDOK; });
+        if (!isClassRegistered(kEngineClass)) ASSERT_TRUE(registerClass(kEngineClass, quietEngine));
+        engine = createWindow(kEngineClass, kEngineTitle, 0);
+        ASSERT_EQ(publishWindow(engine, kEngineClass, kEngineTitle), PublishResult::Published);
+        ShellOptions o;
+        o.trayAvailable = true;
+        o.clock = [] { return std::time_t{1765000000}; };
+        o.helpDir = "/opt/help";
+        o.timers = timers;
+        o.unreadMailWaiting = [this] { return unread; };
+        shell = std::make_unique<Shell>(o);
+        ASSERT_TRUE(shell->startUp());
+        pumpMessages(0);
+    }
+    void TearDown() override {
+        shell.reset();
+        destroyWindow(engine);
+        pumpMessages(0);
+        resetQuit();
+        ::unsetenv("TARNWICK_SOUND_LOG");
+        setBeepHook({});
+        setMessageBoxHook({});
+    }
+    void send(UINT msg, WPARAM w, LPARAM l = 0) { sendMessage(shell->hwnd(), msg, w, l); }
+    void copyPath(std::uintptr_t kind, const std::string& path) {
+        COPYDATASTRUCT cds{kind, static_cast<std::uint32_t>(path.size() + 1), path.c_str()};
+        EXPECT_EQ(sendMessage(shell->hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)), 1);
+    }
+    std::string item(const std::string& name, const std::string& header) {
+        std::string path = testsupport::worldDir() + "/" + name;
+        testsupport::writeFile(path, header + "\r\nbody\r\n");
+        return path;
+    }
+
+    std::shared_ptr<ManualTimers> timers = std::make_shared<ManualTimers>();
+    HWND engine = 0;
+    std::unique_ptr<Shell> shell;
+    std::string soundLog;
+    bool unread = false;
+};
+
+TEST_F(ShellScheduleTest, StartUpChecksForUnreadMailAndResumeSuspendDriveTheTimers) {
+    EXPECT_EQ(timers->armed.at(TIMER_NEWMAIL), 15000u);
+    EXPECT_EQ(timers->armed.at(TIMER_BLINK), 500u);
+    send(WM_COMMAND, CMD_RESUME);
+    EXPECT_EQ(shell->schedule().active, 1);
+    EXPECT_EQ(timers->armed.at(TIMER_ONLINE), 5000u);   // never checked
+    EXPECT_EQ(timers->armed.at(TIMER_OFFLINE), 5000u);
+    EXPECT_EQ(shell->tray().frame(), kTrayActive);
+    send(WM_INITMENU, 0);
+    EXPECT_TRUE(shell->actions().action(CMD_SUSPEND)->isEnabled());
+    send(WM_COMMAND, CMD_SUSPEND);
+    EXPECT_EQ(timers->armed.count(TIMER_ONLINE), 0u);
+    EXPECT_EQ(shell->tray().frame(), kTraySuspended);
+    // The first unread check finds nothing: blinking and checking stop.
+    send(WM_TIMER, TIMER_NEWMAIL);
+    EXPECT_EQ(timers->armed.count(TIMER_NEWMAIL), 0u);
+    EXPECT_EQ(timers->armed.count(TIMER_BLINK), 0u);
+}
+
+TEST_F(ShellScheduleTest, ACycleWithTwoItemsBeepsListsAnnouncesAndBlinks) {
+    send(WM_COMMAND, CMD_RESUME);
+    send(WM_ENGINE_LINK, CYCLE_STARTED);
+    copyPath(COPYDATA_NEW_ITEM, item("[a]1.rfc822", "From: Ann\r\nSubject: one\r\n"));
+    send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
+    copyPath(COPYDATA_NEW_ITEM, item("[a]2.rfc822", "From: Bo\r\nSubject: two\r\n"));
+    send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
+    NewMailDialog* d = shell->notices().newMailDialog();
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d->rowCount(), 2);
+    EXPECT_EQ(d->row(0, 1).toStdString(), "two");
+    unread = true;
+    send(WM_ENGINE_LINK, CYCLE_FINISHED);
+    EXPECT_EQ(testsupport::readFile(soundLog), "beep\nbeep\nannounce newmail.wav\n");
+
+    // Blinking alternates the new-mail icon with the state icon; the check sounds the alarm.
+    EXPECT_EQ(shell->schedule().newMailWaiting, 1);
+    send(WM_TIMER, TIMER_BLINK);
+    EXPECT_EQ(shell->tray().frame(), kTrayActive);
+    send(WM_TIMER, TIMER_BLINK);
+    EXPECT_EQ(shell->tray().frame(), kTrayNewMail);
+    send(WM_TIMER, TIMER_NEWMAIL);
+    EXPECT_EQ(testsupport::readFile(soundLog), "beep\nbeep\nannounce newmail.wav\nalarm alarm.wav\n");
+    // A cycle during blinking shows its animation.
+    send(WM_ENGINE_LINK, CYCLE_STARTED);
+    send(WM_TIMER, TIMER_BLINK);
+    EXPECT_EQ(shell->tray().frame(), kTrayConnecting);
+    unread = false;
+    send(WM_ENGINE_LINK, CYCLE_FINISHED);
+    send(WM_TIMER, TIMER_NEWMAIL);
+    EXPECT_EQ(shell->schedule().newMailWaiting, 0);
+    EXPECT_EQ(shell->tray().frame(), kTrayActive);
+}
+
+TEST_F(ShellScheduleTest, ARefusedItemOpensItsNoticeAndAPathWithoutItsNulIsWhole) {
+    std::string path = item("20261207120000000.rfc822", "To: you@example.net\r\n");
+    copyPath(COPYDATA_DELIVERY_FAILURE, path);
+    EXPECT_EQ(shell->notices().failureNoticesOpen(), 1);
+    // A record that leaves out the terminating NUL still names the whole file.
+    COPYDATASTRUCT cds{COPYDATA_NEW_ITEM, static_cast<std::uint32_t>(path.size()), path.c_str()};
+    sendMessage(shell->hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+    ASSERT_NE(shell->notices().newMailDialog(), nullptr);
+    EXPECT_EQ(shell->notices().newMailDialog()->row(0, 0).toStdString(), "<unknown>");
+    copyPath(12345, path);   // other kinds: nothing
+    EXPECT_EQ(shell->notices().failureNoticesOpen(), 1);
+}
+
+TEST_F(ShellScheduleTest, AboutIsGrayedWhileItShows) {
+    bool grayedMeanwhile = false;
+    QTimer::singleShot(0, [&] {
+        send(WM_INITMENU, 0);
+        grayedMeanwhile = !shell->actions().action(CMD_ABOUT)->isEnabled();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "d700" && w->isVisible()) w->findChild<QPushButton*>("c731")->click();
+    });
+    send(WM_COMMAND, CMD_ABOUT);
+    EXPECT_TRUE(grayedMeanwhile);
+    send(WM_INITMENU, 0);
+    EXPECT_TRUE(shell->actions().action(CMD_ABOUT)->isEnabled());
+}
+
+}  // namespace
