@@ -35,7 +35,7 @@ public:
     void rightClicked(QTreeWidgetItem* node);
     void doubleClicked(QTreeWidgetItem* node);
 
-    // The node showing account index, or the root of that text; null when none.
+    // The node of account index; null when none.
     QTreeWidgetItem* accountNode(int index) const;
     QTreeWidgetItem* incomingRoot() const { return incoming_; }
     QTreeWidgetItem* outgoingRoot() const { return outgoing_; }

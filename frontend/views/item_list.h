@@ -3,8 +3,8 @@
 // the context menu "MAILLISTMENU" and a double click to view.
 //
 // The context menu's commands go to the main window (sendCommand), which views or deletes the
-// remembered row. The remembered row is kept by its file, not by its
-// place, so a refresh between the click and the command cannot point it at another item.
+// remembered row. That row is kept whole, not by its place, so a refresh between the click and
+// the command cannot point it at another item.
 #pragma once
 
 #include "frontend/views/folders.h"
@@ -12,10 +12,7 @@
 #include <QTreeView>
 
 #include <functional>
-#include <memory>
 #include <optional>
-
-class QMenu;
 
 namespace views {
 
