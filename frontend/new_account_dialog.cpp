@@ -1,6 +1,7 @@
 #include "frontend/new_account_dialog.h"
 
 #include "frontend/mail_client.h"
+#include "frontend/modal.h"
 
 #include <QFormLayout>
 #include <QGuiApplication>
@@ -67,5 +68,5 @@ void showNewAccountSettings(QWidget* owner, const std::string& clientName, const
     }
     dialog.raise();
     dialog.activateWindow();
-    dialog.exec();
+    execModal(dialog);
 }

@@ -67,6 +67,9 @@ private:
     void shutdownQuestion();
     void finishCycle();
     void notYetAvailable(int id);
+    void runOptions();
+    int selectedAccount() const;
+    void refreshViews();
     void rearmIfRunning(plat::WPARAM id, std::uint32_t periodMs);
     bool startEngine();
     bool waitForEngine();

@@ -15,6 +15,7 @@ packages=(
   iproute2 util-linux                   # integration tests: private network namespaces
   libcap2-bin                           # setcap: lets the engine bind ports 25 and 110
   qt6-base-dev libgl-dev                # the front end tarnwick (Qt 6 Widgets)
+  qt6-multimedia-dev                    # its sounds (QSoundEffect)
   xvfb xauth trayer xdotool x11-utils   # front-end end-to-end test: a display, a tray, clicks
   imagemagick                           # its screenshots (import)
   fonts-dejavu-core                     # legible text in the screenshots on a bare machine
