@@ -56,6 +56,7 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
     top->addLayout(form);
     top->addWidget(note);
     top->addLayout(buttons);
+    setMinimumWidth(400);
 }
 
 void showNewAccountSettings(QWidget* owner, const std::string& clientName, const std::string& commandLine,

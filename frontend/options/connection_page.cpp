@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -42,12 +41,9 @@ ConnectionPage::ConnectionPage() : PropPage(620, tr("Connection")) {
     grid->addWidget(numberedCheck(dialUp, 623, tr("&Retry if DUN connect fails")), 2, 0, 1, 4);
     grid->addWidget(buddyLabel(dialUp, tr("Re&tries:"), retries), 3, 0);
     grid->addWidget(retries, 3, 1);
-    auto* pauseRow = new QHBoxLayout;
-    pauseRow->addWidget(buddyLabel(dialUp, tr("&Pause:"), pause));
-    pauseRow->addWidget(pause);
-    pauseRow->addWidget(new QLabel(tr("minutes"), dialUp));
-    pauseRow->addStretch(1);
-    grid->addLayout(pauseRow, 4, 0, 1, 4);
+    grid->addWidget(buddyLabel(dialUp, tr("&Pause:"), pause), 4, 0);
+    grid->addWidget(pause, 4, 1);
+    grid->addWidget(new QLabel(tr("minutes"), dialUp), 4, 2);
     grid->setColumnStretch(3, 1);
 
     auto* outgoing = new QGroupBox(tr("Outgoing mail"), this);

@@ -31,6 +31,7 @@ public:
         for (PropPage* p : pages_) tabs_->addTab(p, p->title());
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
         buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("c1"));
+        buttons->button(QDialogButtonBox::Ok)->setDefault(true);
         buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("c2"));
         connect(buttons, &QDialogButtonBox::accepted, this, [this] { ok(); });
         connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
