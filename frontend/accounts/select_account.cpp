@@ -29,6 +29,7 @@ public:
         : QDialog(owner) {
         setObjectName(QStringLiteral("d950"));
         setWindowTitle(tr("Select account"));
+        setMinimumWidth(340);
         auto* text = new QLabel(QString::fromStdString(prompt), this);
         text->setObjectName(controlName(952));
         text->setWordWrap(true);

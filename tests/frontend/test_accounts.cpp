@@ -6,6 +6,7 @@
 #include "tests/frontend/settings_fixture.h"
 #include "tests/support/temp_env.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QRadioButton>
@@ -396,6 +397,47 @@ TEST_F(AccountsTest, ReadMailAsksOnlyWhenTheAccountsUseDifferentClients) {
     });
     EXPECT_EQ(selectAccount(nullptr, "x"), -1);
     EXPECT_EQ(selectAccount(nullptr, "x"), -1);
+}
+
+}  // namespace
+
+namespace {
+
+// With TARNWICK_SCREENS_DIR set, the account sheet's pages, the alternative client dialog and
+// Select account are rendered into PNG files there, for a look by eye.
+TEST_F(AccountsTest, DialogsAreRenderedForReviewWhenAsked) {
+    const char* dir = std::getenv("TARNWICK_SCREENS_DIR");
+    if (!dir) GTEST_SKIP() << "TARNWICK_SCREENS_DIR not set";
+    auto save = [dir](QDialog& d, const char* name) {
+        d.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(d.grab().save(QString::fromLatin1(dir) + "/" + name)) << name;
+    };
+    addAccount("home", "Quill Mail", "quill --mail", "jo");
+    addAccount("work", "Post Office", "post", "jw", "mail.example.org");
+    then([&](QDialog& d) {
+        type(d, 1030, "jo@example.net");
+        type(d, 1025, "Jo Bloggs");
+        save(d, "account-1-account.png");
+        press(d, "c1003");
+        tabsOf(d)->setCurrentIndex(1);
+        save(d, "account-2-advanced.png");
+        d.hide();
+        return 0;
+    });
+    then([&](QDialog& d) {
+        type(d, 1005, "/opt/mymail/bin/mymail --profile home");
+        save(d, "account-3-alternative-client.png");
+        d.hide();
+        return 0;
+    });
+    showAccountProperties(nullptr, 0);
+    then([&](QDialog& d) {
+        save(d, "read-mail-select-account.png");
+        d.hide();
+        return 0;
+    });
+    selectAccount(nullptr, "Select account whose mail you wish to read:");
 }
 
 }  // namespace
