@@ -243,6 +243,7 @@ void Shell::command(int id) {
 
 // The Options sheet; without an account the wizard follows.
 void Shell::runOptions() {
+    if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
     optionsOpen_ = 1;
     runOptionsSheet(window_.get(), hwnd_, &state_);
     optionsOpen_ = 0;

@@ -316,13 +316,17 @@ TEST_F(ShellTest, OptionsIsFollowedByTheWizardOnlyWithoutAnAccount) {
     ASSERT_TRUE(config::createAccount(accounts, {"home", "pop.example.net", 110, "jo", "pw", "", ""}));
     command(CMD_OPTIONS);
     EXPECT_EQ(dialogs, std::vector<std::string>{"sheet"});
-    // Options is grayed while its sheet shows.
+    // Options is grayed while its sheet shows, and a second command opens no second sheet.
+    int sheets = 0;
     setModalHook([&](QDialog&) {
+        ++sheets;
         sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
         EXPECT_FALSE(enabled(CMD_OPTIONS));
+        sendMessage(s.hwnd(), WM_COMMAND, CMD_OPTIONS, 0);
         return 0;
     });
     command(CMD_OPTIONS);
+    EXPECT_EQ(sheets, 1);
     sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
     EXPECT_TRUE(enabled(CMD_OPTIONS));
     ASSERT_TRUE(config::deleteAccountKey(accounts, "home"));
