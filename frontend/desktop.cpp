@@ -29,12 +29,18 @@ int messageBox(QWidget* owner, const MessageBoxRequest& r) {
     box.setWindowTitle(QCoreApplication::translate("Tarnwick", r.caption.c_str()));
     box.setText(QCoreApplication::translate("Tarnwick", r.text.c_str()));
     if (r.buttons == MsgButtons::Ok) {
-        box.setIcon(QMessageBox::Information);
+        box.setIcon(r.icon == MsgIcon::Warning ? QMessageBox::Warning : QMessageBox::Information);
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
         return IDOK;
     }
-    box.setIcon(QMessageBox::Question);
+    box.setIcon(r.icon == MsgIcon::Warning ? QMessageBox::Warning : QMessageBox::Question);
+    if (r.buttons == MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(r.defaultButton == IDNO ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+    }
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     box.setDefaultButton(r.defaultButton == IDYES  ? QMessageBox::Yes
                          : r.defaultButton == IDNO ? QMessageBox::No

@@ -1,8 +1,12 @@
 #include "frontend/shell.h"
 
+#include "frontend/accounts/account_sheet.h"
+#include "frontend/accounts/account_wizard.h"
+#include "frontend/accounts/select_account.h"
 #include "frontend/commands.h"
 #include "frontend/desktop.h"
 #include "frontend/main_window.h"
+#include "frontend/options/options_sheet.h"
 #include "frontend/placement.h"
 #include "platform/link.h"
 #include "platform/spawn.h"
@@ -211,6 +215,22 @@ void Shell::command(int id) {
     case CMD_QIK_REPLY:
     case CMD_LOG:
         break;   // permanently grayed
+    case CMD_OPTIONS:
+        runOptions();
+        break;
+    case CMD_READ_MAIL:
+        readMail(window_.get());
+        break;
+    case CMD_ACCOUNT_ADD:
+        runAddAccountWizard(window_.get());
+        refreshViews();
+        break;
+    case CMD_ACCOUNT_REMOVE:
+        if (removeAccount(window_.get(), selectedAccount())) refreshViews();
+        break;
+    case CMD_ACCOUNT_PROPERTIES:
+        showAccountProperties(window_.get(), selectedAccount());
+        break;
     case CMD_RESUME:
         scheduler_->resume();
         break;
@@ -220,18 +240,32 @@ void Shell::command(int id) {
     case CMD_ABOUT:
         showAbout();
         break;
-    case CMD_OPTIONS:
-    case CMD_READ_MAIL:
     case CMD_VIEW_ITEM:
-    case CMD_ACCOUNT_ADD:
-    case CMD_ACCOUNT_REMOVE:
-    case CMD_ACCOUNT_PROPERTIES:
     case CMD_DELETE_ITEM:
         notYetAvailable(id);
         break;
     default:
         break;
     }
+}
+
+// The Options sheet; without an account the wizard follows.
+void Shell::runOptions() {
+    if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
+    optionsOpen_ = 1;
+    runOptionsSheet(window_.get(), hwnd_, &state_);
+    optionsOpen_ = 0;
+    if (accountCount() == 0) postMessage(hwnd_, WM_COMMAND, CMD_ACCOUNT_ADD, 0);
+}
+
+// The account selected in the folder tree (0-based registry index), -1 for none.
+int Shell::selectedAccount() const {
+    return -1;   // the folder tree answers once it lists the accounts
+}
+
+// The views show the accounts as they are now.
+void Shell::refreshViews() {
+    if (window_->viewsOpen()) window_->createViews();
 }
 
 // Commands whose dialogs and schedule are not part of this build yet: they arrive here and

@@ -77,6 +77,9 @@ private:
     void notYetAvailable(int id);
     void createSchedule();
     void showAbout();
+    void runOptions();
+    int selectedAccount() const;
+    void refreshViews();
     bool startEngine();
     bool waitForEngine();
     void openHelp(const char* page, const char* anchor);
