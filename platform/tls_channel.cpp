@@ -195,6 +195,7 @@ long TlsChannel::finishIo(int result) {
         return -1;
     }
     if (error == SSL_ERROR_ZERO_RETURN) return 0;
+    closed_ = true;   // after a fatal error the session may not send its closing notice
     errno = ECONNRESET;
     return -1;
 }
