@@ -20,6 +20,9 @@ from smtp_provider import SmtpProvider  # noqa: E402
 # after the local server's "Received:" line: leading dots, 8-bit bytes, a long line.
 TEXT = (b"Subject: out\r\n\r\n.leading dot\r\n..two dots\r\n\xe9t\xe9 \xff\r\n" + b"x" * 3000 + b"\r\nend\r\n")
 MESSAGE = ("<ann@example.org>", ["<bob@example.net>"], TEXT)
+# Large enough that the socket fills and TLS records are written again after a wait.
+BIG_TEXT = b"Subject: big\r\n\r\n" + b"".join(b"%07d " % i + b"z" * 992 + b"\r\n" for i in range(4000))
+BIG = ("<ann@example.org>", ["<carl@example.net>"], BIG_TEXT)
 INCOMING = b"Subject: in\r\n\r\nhello \xe9\r\n" + b"y" * 2000 + b"\r\n"
 SMTP_PW = "smtp-secret-17"
 POP_PW = "pop-secret-23"
@@ -81,15 +84,17 @@ class TlsCase(unittest.TestCase):
     def assertNoSecretLogged(self, w):
         self.assertFalse([l for l in w.engine.log_lines() if SMTP_PW in l or POP_PW in l])
 
-    def assertDeliveredAndRetrieved(self, w, provider, dc, box):
+    def assertDeliveredAndRetrieved(self, w, provider, dc, box, texts=(TEXT,)):
         status, lines = w.cycle()
         self.assertEqual(status, 0, lines)
         self.assertNotIn("CYCLE_FAILURE", lines, w.engine.log_texts())
         self.assertIn("CYCLE_NEW_ITEM", lines)
-        [delivered] = provider.messages()
-        self.assertEqual(delivered["rcpt_tos"], ["bob@example.net"])
-        self.assertTrue(delivered["data"].startswith(b"Received: "), delivered["data"][:80])
-        self.assertTrue(delivered["data"].endswith(b"\r\n" + TEXT), delivered["data"][-200:])
+        delivered = provider.messages()
+        self.assertEqual(len(delivered), len(texts))
+        self.assertEqual(delivered[0]["rcpt_tos"], ["bob@example.net"])
+        for message, text in zip(delivered, texts):
+            self.assertTrue(message["data"].startswith(b"Received: "), message["data"][:80])
+            self.assertTrue(message["data"].endswith(b"\r\n" + text), message["data"][-200:])
         self.assertEqual(w.queued_items(), [])
         self.assertEqual(list(w.items(box).values()), [INCOMING])
         self.assertEqual(dc.messages("alice"), {})
@@ -124,8 +129,8 @@ class Protected(TlsCase):
         # The SMTP host by name, the POP3 server by address (checked against the IP entry).
         write_config(w, "localhost", provider.port, 1, "ann", SMTP_PW, self.ca.ca_file,
                      accounts=[("home", "127.0.0.1", dc.port, 1, "alice", POP_PW)])
-        w.queue([MESSAGE])
-        self.assertDeliveredAndRetrieved(w, provider, dc, "alice@127.0.0.1")
+        w.queue([MESSAGE, BIG])
+        self.assertDeliveredAndRetrieved(w, provider, dc, "alice@127.0.0.1", (TEXT, BIG_TEXT))
         transcript = provider.transcript()
         self.assertEqual([t["line"] for t in transcript[:2]], ["EHLO LOCALHOST", "STARTTLS"])
         self.assertTrue(any(t["line"].startswith("AUTH PLAIN ") and t["tls"] for t in transcript), transcript)
