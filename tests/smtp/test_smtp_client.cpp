@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 
 #include <string>
@@ -436,4 +437,39 @@ TEST_F(SmtpLoginTest, AHandshakeLeftHalfwayEndsAtTheTimeout) {
     peer.greeting = std::string("\x16\x03\x03\x00\x40", 5);
     EXPECT_EQ(identify(Security::Tls, "ann", "pw"), kFail);
     EXPECT_TRUE(peer.commands().empty());
+}
+
+TEST_F(SmtpLoginTest, AnItemOverTlsThatBlocksMidWayResumesWithEveryByteOnce) {
+    // A server certificate for 127.0.0.1 that only the CA file makes trusted.
+    ASSERT_EQ(std::system("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+                          " -keyout peer.key -out peer.pem -days 2 -subj /CN=127.0.0.1"
+                          " -addext subjectAltName=IP:127.0.0.1 >/dev/null 2>&1"),
+              0);
+    peer.tlsCert = "peer.pem";
+    peer.tlsKey = "peer.key";
+    peer.receiveBuffer = 4096;
+    peer.pauseInDataMs = 300;
+    peer.start();
+    client = std::make_unique<SMTPClient>(owner, "127.0.0.1", peer.port);
+    client->setSecurity(Security::Tls, "", "", "peer.pem");
+    g_react = [this](plat::WPARAM code) {
+        if (code == MailClient::OPEN_COMPLETE) run(client->identHandler());
+    };
+    run(client->openHandler());
+    ASSERT_TRUE(noticed(MailClient::IDENT_COMPLETE)) << client->tlsFailure();
+    g_react = nullptr;
+    EXPECT_TRUE(client->secured());
+    int small = 4096;
+    ASSERT_EQ(::setsockopt(client->socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+    std::string text;
+    for (int i = 0; text.size() < 3 * SMTP_SendMailData::kBlockSize; ++i)
+        text += "line " + std::to_string(i) + std::string(i % 97, 'x') + "\r\n";
+    testsupport::writeFile("big.rfc822", text);
+    run(client->dataHandler(), std::string("big.rfc822"));
+    plat::pumpMessages(100);
+    EXPECT_EQ(client->dataHandler().state(), SMTP_SendMailData::state_TRAN_DATA);
+    ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_COMPLETE, 10000));
+    ASSERT_EQ(peer.messages().size(), 1u);
+    EXPECT_TRUE(peer.messages()[0] == text) << "the text arrived altered";
+    EXPECT_EQ(peer.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "DATA"}));
 }

@@ -20,6 +20,7 @@ Encrypted and authenticated providers (all off by default):
                                            # auth_in_clear=True); auth_exclude=["PLAIN"] hides
                                            # a mechanism
     SmtpProvider(record=True).transcript()  # every line received: {"line", "tls"}
+    SmtpProvider(receive_buffer=4096)       # a small window, so that senders must wait
 Lines up to 1 MiB are taken (the stock limit of 1001 bytes would refuse long lines).
 Run as a program (python3 smtp_provider.py DIR) it serves DIR/script.json until killed.
 """
@@ -51,7 +52,7 @@ def available():
 class SmtpProvider:
     def __init__(self, refuse_mail_from=None, refuse_rcpt=None, refuse_data=None, silent=False,
                  directory=None, tls=None, cert=None, key=None, users=None, auth_exclude=None,
-                 auth_in_clear=False, record=False):
+                 auth_in_clear=False, record=False, receive_buffer=0):
         self._own_dir = directory is None
         self.dir = directory or tempfile.mkdtemp(prefix="smtp-provider-")
         self.port = _free_port()
@@ -68,6 +69,7 @@ class SmtpProvider:
             "auth_exclude": list(auth_exclude or []),
             "auth_in_clear": auth_in_clear,
             "record": record,
+            "receive_buffer": receive_buffer,
         }
         self.proc = None
 
@@ -241,6 +243,16 @@ def _serve(directory):
     class LongLineController(Controller):
         def factory(self):
             return LongLineSMTP(self.handler, **self.SMTP_kwargs)
+
+        def _create_server(self):
+            if not script.get("receive_buffer"):
+                return super()._create_server()
+            # Set before listening, so that every accepted connection inherits it.
+            listener = socket.socket()
+            listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, script["receive_buffer"])
+            listener.bind((self.hostname, self.port))
+            return self.loop.create_server(self._factory_invoker, sock=listener, ssl=self.ssl_context)
 
     kwargs = {}
     if script.get("tls"):
