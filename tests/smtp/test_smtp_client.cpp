@@ -93,6 +93,23 @@ protected:
         peer.start();
         identifiedTo(peer.port);
     }
+    // Three blocks through a 4 KB socket to a peer that pauses (peer.pauseInDataMs): the text
+    // waits in transmission, then arrives with every byte once.
+    void sendsABigItemThatMustWait() {
+    int small = 4096;
+    ASSERT_EQ(::setsockopt(client->socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+    std::string text;
+    for (int i = 0; text.size() < 3 * SMTP_SendMailData::kBlockSize; ++i)
+        text += "line " + std::to_string(i) + std::string(i % 97, 'x') + "\r\n";
+    testsupport::writeFile("big.rfc822", text);
+    run(client->dataHandler(), std::string("big.rfc822"));
+    // The peer takes nothing for a while: the text waits, the phase stays in transmission.
+    plat::pumpMessages(100);
+    EXPECT_EQ(client->dataHandler().state(), SMTP_SendMailData::state_TRAN_DATA);
+    ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_COMPLETE, 10000));
+    ASSERT_EQ(peer.messages().size(), 1u);
+    EXPECT_TRUE(peer.messages()[0] == text) << "the text arrived altered";
+    }
     std::vector<std::string> commandsAfterHelo() {
         std::vector<std::string> all = peer.commands();
         return std::vector<std::string>(all.begin() + 1, all.end());
@@ -235,19 +252,7 @@ TEST_F(SmtpClientTest, ASocketThatBlocksMidItemResumesWithEveryByteOnce) {
     peer.receiveBuffer = 4096;
     peer.pauseInDataMs = 300;
     identified();
-    int small = 4096;
-    ASSERT_EQ(::setsockopt(client->socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
-    std::string text;
-    for (int i = 0; text.size() < 3 * SMTP_SendMailData::kBlockSize; ++i)
-        text += "line " + std::to_string(i) + std::string(i % 97, 'x') + "\r\n";
-    testsupport::writeFile("big.rfc822", text);
-    run(client->dataHandler(), std::string("big.rfc822"));
-    // The peer takes nothing for a while: the text waits, the phase stays in transmission.
-    plat::pumpMessages(100);
-    EXPECT_EQ(client->dataHandler().state(), SMTP_SendMailData::state_TRAN_DATA);
-    ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_COMPLETE, 10000));
-    ASSERT_EQ(peer.messages().size(), 1u);
-    EXPECT_TRUE(peer.messages()[0] == text) << "the text arrived altered";
+    sendsABigItemThatMustWait();
 }
 
 TEST_F(SmtpClientTest, AServerThatStopsReadingTheTextEndsThePhaseAtTheTimeout) {
@@ -459,17 +464,6 @@ TEST_F(SmtpLoginTest, AnItemOverTlsThatBlocksMidWayResumesWithEveryByteOnce) {
     ASSERT_TRUE(noticed(MailClient::IDENT_COMPLETE)) << client->tlsFailure();
     g_react = nullptr;
     EXPECT_TRUE(client->secured());
-    int small = 4096;
-    ASSERT_EQ(::setsockopt(client->socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
-    std::string text;
-    for (int i = 0; text.size() < 3 * SMTP_SendMailData::kBlockSize; ++i)
-        text += "line " + std::to_string(i) + std::string(i % 97, 'x') + "\r\n";
-    testsupport::writeFile("big.rfc822", text);
-    run(client->dataHandler(), std::string("big.rfc822"));
-    plat::pumpMessages(100);
-    EXPECT_EQ(client->dataHandler().state(), SMTP_SendMailData::state_TRAN_DATA);
-    ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_COMPLETE, 10000));
-    ASSERT_EQ(peer.messages().size(), 1u);
-    EXPECT_TRUE(peer.messages()[0] == text) << "the text arrived altered";
+    sendsABigItemThatMustWait();
     EXPECT_EQ(peer.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "DATA"}));
 }
