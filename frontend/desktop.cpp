@@ -29,18 +29,23 @@ int messageBox(QWidget* owner, const MessageBoxRequest& r) {
     box.setWindowTitle(QCoreApplication::translate("Tarnwick", r.caption.c_str()));
     box.setText(QCoreApplication::translate("Tarnwick", r.text.c_str()));
     if (r.buttons == MsgButtons::Ok) {
-        box.setIcon(QMessageBox::Information);
+        box.setIcon(r.icon == MsgIcon::Warning ? QMessageBox::Warning : QMessageBox::Information);
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
         return IDOK;
     }
-    box.setIcon(QMessageBox::Question);
-    const bool cancel = r.buttons == MsgButtons::YesNoCancel;
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | (cancel ? QMessageBox::Cancel : QMessageBox::NoButton));
+    box.setIcon(r.icon == MsgIcon::Warning ? QMessageBox::Warning : QMessageBox::Question);
+    if (r.buttons == MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(r.defaultButton == IDNO ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+    }
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     box.setDefaultButton(r.defaultButton == IDYES  ? QMessageBox::Yes
                          : r.defaultButton == IDNO ? QMessageBox::No
                                                    : QMessageBox::Cancel);
-    box.setEscapeButton(cancel ? QMessageBox::Cancel : QMessageBox::No);
+    box.setEscapeButton(QMessageBox::Cancel);
     switch (box.exec()) {
     case QMessageBox::Yes: return IDYES;
     case QMessageBox::No: return IDNO;

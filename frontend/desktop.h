@@ -9,6 +9,8 @@ class QWidget;
 
 // Buttons and answers keep their Windows numbers (they are what callers compare with).
 enum class MsgButtons { Ok, YesNo, YesNoCancel };
+// The icon of a box; Default: information for OK boxes, a question for the others.
+enum class MsgIcon { Default, Warning };
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
@@ -19,6 +21,7 @@ struct MessageBoxRequest {
     std::string caption;
     MsgButtons buttons = MsgButtons::Ok;
     int defaultButton = IDOK;
+    MsgIcon icon = MsgIcon::Default;
 };
 
 // Shows a message box owned by owner (may be null) and answers the button pressed.

@@ -1,6 +1,7 @@
 #include "frontend/new_account_dialog.h"
 
 #include "frontend/mail_client.h"
+#include "frontend/modal.h"
 
 #include <QFormLayout>
 #include <QGuiApplication>
@@ -55,6 +56,7 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
     top->addLayout(form);
     top->addWidget(note);
     top->addLayout(buttons);
+    setMinimumWidth(400);
 }
 
 void showNewAccountSettings(QWidget* owner, const std::string& clientName, const std::string& commandLine,
@@ -67,5 +69,5 @@ void showNewAccountSettings(QWidget* owner, const std::string& clientName, const
     }
     dialog.raise();
     dialog.activateWindow();
-    dialog.exec();
+    execModal(dialog);
 }

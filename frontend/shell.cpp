@@ -1,8 +1,12 @@
 #include "frontend/shell.h"
 
+#include "frontend/accounts/account_sheet.h"
+#include "frontend/accounts/account_wizard.h"
+#include "frontend/accounts/select_account.h"
 #include "frontend/commands.h"
 #include "frontend/desktop.h"
 #include "frontend/main_window.h"
+#include "frontend/options/options_sheet.h"
 #include "frontend/placement.h"
 #include "platform/link.h"
 #include "platform/spawn.h"
@@ -218,6 +222,22 @@ void Shell::command(int id) {
     case CMD_DELETE_ITEM:
         window_->deleteRememberedItem();
         break;
+    case CMD_OPTIONS:
+        runOptions();
+        break;
+    case CMD_READ_MAIL:
+        readMail(window_.get());
+        break;
+    case CMD_ACCOUNT_ADD:
+        runAddAccountWizard(window_.get());
+        refreshViews();
+        break;
+    case CMD_ACCOUNT_REMOVE:
+        if (removeAccount(window_.get(), selectedAccount())) refreshViews();
+        break;
+    case CMD_ACCOUNT_PROPERTIES:
+        showAccountProperties(window_.get(), selectedAccount());
+        break;
     case CMD_RESUME:
         scheduler_->resume();
         break;
@@ -227,22 +247,28 @@ void Shell::command(int id) {
     case CMD_ABOUT:
         showAbout();
         break;
-    case CMD_OPTIONS:
-    case CMD_READ_MAIL:
-    case CMD_ACCOUNT_ADD:
-    case CMD_ACCOUNT_REMOVE:
-    case CMD_ACCOUNT_PROPERTIES:
-        notYetAvailable(id);
-        break;
     default:
         break;
     }
 }
 
-// Commands whose dialogs and schedule are not part of this build yet: they arrive here and
-// do nothing but say so in the log.
-void Shell::notYetAvailable(int id) {
-    DebugLineInt(LOG_APP, LOG_MED, "Tarnwick: command not available in this version:", id);
+// The Options sheet; without an account the wizard follows.
+void Shell::runOptions() {
+    if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
+    optionsOpen_ = 1;
+    runOptionsSheet(window_.get(), hwnd_, &state_);
+    optionsOpen_ = 0;
+    if (accountCount() == 0) postMessage(hwnd_, WM_COMMAND, CMD_ACCOUNT_ADD, 0);
+}
+
+// The account selected in the folder tree (0-based registry index), -1 for none.
+int Shell::selectedAccount() const {
+    return window_->selectedAccountIndex();
+}
+
+// The views show the accounts as they are now.
+void Shell::refreshViews() {
+    if (window_->viewsOpen()) window_->createViews();
 }
 
 void Shell::initMenu() {
@@ -250,8 +276,8 @@ void Shell::initMenu() {
     actions_->setEnabled(CMD_OPEN, !window_->viewsOpen());
     actions_->setEnabled(CMD_SUSPEND, state_.active == 1);
     actions_->setEnabled(CMD_RESUME, state_.active != 1);
-    actions_->setEnabled(CMD_ACCOUNT_REMOVE, window_->selectedAccountIndex() >= 0);
-    actions_->setEnabled(CMD_ACCOUNT_PROPERTIES, window_->selectedAccountIndex() >= 0);
+    actions_->setEnabled(CMD_ACCOUNT_REMOVE, selectedAccount() >= 0);
+    actions_->setEnabled(CMD_ACCOUNT_PROPERTIES, selectedAccount() >= 0);
     actions_->setEnabled(CMD_OPTIONS, optionsOpen_ == 0);
     actions_->setEnabled(CMD_ABOUT, aboutOpen_ == 0);
 }

@@ -74,9 +74,11 @@ private:
     void trayMouse(plat::LPARAM mouse);
     void initMenu();
     void shutdownQuestion();
-    void notYetAvailable(int id);
     void createSchedule();
     void showAbout();
+    void runOptions();
+    int selectedAccount() const;
+    void refreshViews();
     bool startEngine();
     bool waitForEngine();
     void openHelp(const char* page, const char* anchor);

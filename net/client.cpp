@@ -47,7 +47,7 @@ void Client::init(HWND owner) {
 Client::~Client() {
     closeSocket();
     if (window_) {
-        killTimer(window_, kTimeoutTimer);
+        stopTimer();
         setWindowLongPtr(window_, 0);
         destroyWindow(window_);
     }
@@ -62,13 +62,121 @@ void Client::closeSocket() {
         lookupHandle_ = 0;
         lookup_.reset();
     }
+    if (tls_) tls_->close();
+    tls_.reset();
+    handshaking_ = writeWaitsForRead_ = readWaitsForWrite_ = false;
     if (socket_ != INVALID_SOCKET) plat::closeSocket(socket_);
     socket_ = INVALID_SOCKET;
 }
 
 long Client::sendBytes(const char* data, std::size_t length) {
     if (socket_ == INVALID_SOCKET) return -1;
-    return sendSocket(socket_, data, length);
+    if (!tls_) return sendSocket(socket_, data, length);
+    if (handshaking_) {
+        errno = ENOTCONN;   // nothing goes out before the handshake has ended
+        return -1;
+    }
+    long n = tls_->write(data, length);
+    writeWaitsForRead_ = n < 0 && socketError() == errorWouldBlock() && !tls_->wantsWrite();
+    return n;
+}
+
+void Client::shutdown() {
+    if (socket_ == INVALID_SOCKET) return;
+    if (tls_ && !handshaking_) tls_->close();
+    shutdownSocket(socket_);
+}
+
+bool Client::startTls(const std::string& caFile) {
+    tlsFailure_.clear();
+    lines_.reset();
+    std::string why;
+    if (socket_ != INVALID_SOCKET) tls_ = TlsChannel::open(socket_, host_, caFile, why);
+    else why = "no connection to " + host_;
+    if (tls_) {
+        handshaking_ = true;
+        TlsChannel::Step step = tls_->handshake();
+        if (step == TlsChannel::Step::WouldBlock) return true;
+        if (step == TlsChannel::Step::Done) {
+            handshaking_ = false;
+            dispatcher(EV_SECURED, 1);
+            return true;
+        }
+        why = tls_->failure();
+    }
+    tlsFailure_ = why;
+    DebugLine(LOG_NET, LOG_HIGH, why.c_str());
+    closeSocket();
+    return false;
+}
+
+void Client::continueHandshake() {
+    switch (tls_->handshake()) {
+    case TlsChannel::Step::WouldBlock:
+        return;
+    case TlsChannel::Step::Done:
+        handshaking_ = false;
+        dispatcher(EV_SECURED, 1);
+        return;
+    case TlsChannel::Step::Failed:
+        failTls(tls_->failure());
+        return;
+    }
+}
+
+void Client::failTls(const std::string& why) {
+    tlsFailure_ = why;
+    DebugLine(LOG_NET, LOG_HIGH, why.c_str());
+    // The connection is given up before the phase hears of it: nothing more can go out.
+    closeSocket();
+    dispatcher(EV_SECURED, 0);
+}
+
+void Client::onTlsReadable(SOCKET s) {
+    if (s != socket_) return;
+    bool timing = timerRunning_;
+    stopTimer();
+    if (handshaking_) {
+        continueHandshake();
+        // A record that came in parts: the wait goes on, still timed.
+        if (handshaking_ && timing) armTimeout();
+        return;
+    }
+    char buf[kReceiveSize];
+    std::size_t got = 0;
+    bool ended = false;
+    // Bounded, so one busy peer cannot hold the loop; unread records wait in the socket,
+    // whose notification comes again.
+    for (int i = 0; i < 64; ++i) {
+        long n = tls_->read(buf, sizeof buf);
+        if (n > 0) {
+            lines_.append(buf, n);
+            got += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && socketError() == errorWouldBlock()) {
+            readWaitsForWrite_ = tls_->wantsWrite();
+        } else {
+            ended = true;
+        }
+        break;
+    }
+    if (got > 0) deliverLines();
+    if (s != socket_) return;   // a handler closed the connection
+    if (ended) {
+        dispatcher(EV_CLOSED, 0);
+        return;
+    }
+    if (writeWaitsForRead_) {
+        writeWaitsForRead_ = false;
+        dispatcher(EV_WRITABLE, 0);
+        if (s != socket_) return;
+    }
+    if (got > 0) {
+        afterRead(s);
+    } else if (timing) {
+        armTimeout();   // only part of a record came: the peer has still said nothing
+    }
 }
 
 void Client::watchReading(bool on) {
@@ -80,7 +188,12 @@ void Client::watchReading(bool on) {
 void Client::armTimeout() {
     if (!window_) return;
     killTimer(window_, kTimeoutTimer);
-    setTimer(window_, kTimeoutTimer, timeoutMs);
+    timerRunning_ = setTimer(window_, kTimeoutTimer, timeoutMs);
+}
+
+void Client::stopTimer() {
+    if (window_) killTimer(window_, kTimeoutTimer);
+    timerRunning_ = false;
 }
 
 void Client::open() {
@@ -152,7 +265,7 @@ LRESULT Client::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_TIMER:
         if (wParam == kTimeoutTimer) {
-            killTimer(hwnd, kTimeoutTimer);
+            self->stopTimer();
             self->dispatcher(EV_TIMEOUT, 0);
         }
         return 0;
@@ -165,7 +278,11 @@ void Client::onSocket(WPARAM wParam, LPARAM lParam) {
     auto s = static_cast<SOCKET>(wParam);
     switch (loWord(lParam)) {
     case FD_READ: {
-        killTimer(window_, kTimeoutTimer);
+        if (tls_) {
+            onTlsReadable(s);
+            return;
+        }
+        stopTimer();
         char buf[kReceiveSize];
         long n = recvSocket(s, buf, sizeof buf);
         if (n <= 0) {
@@ -181,6 +298,15 @@ void Client::onSocket(WPARAM wParam, LPARAM lParam) {
         if (connectPending_) {
             connectPending_ = false;
             return;
+        }
+        if (tls_ && handshaking_) {
+            if (s == socket_) continueHandshake();
+            return;
+        }
+        if (tls_ && readWaitsForWrite_) {
+            readWaitsForWrite_ = false;
+            onTlsReadable(s);
+            if (s != socket_) return;
         }
         dispatcher(EV_WRITABLE, 0);
         return;

@@ -7,6 +7,7 @@
 #include "net/line_buffer.h"
 #include "platform/host_lookup.h"
 #include "platform/socket.h"
+#include "platform/tls_channel.h"
 #include "platform/window.h"
 
 #include <memory>
@@ -23,6 +24,9 @@ public:
         // More than LineBuffer::kMaxLineLength bytes without CRLF; the bytes are dropped. The
         // handler may still send a reply; then the socket is closed and EV_CLOSED follows.
         EV_LINE_TOO_LONG = 7,
+        // The TLS handshake begun by startTls ended: arg 1 secured, 0 failed (the cause is in
+        // tlsFailure() and already logged).
+        EV_SECURED = 8,
     };
 
     // The inactivity time-out; tests may shorten it.
@@ -57,6 +61,20 @@ public:
     // Closes the socket and forgets a look-up under way; later notifications of either are
     // dropped.
     void closeSocket();
+    // Puts TLS on the established connection, for host(): from here on every byte goes through
+    // it, and lines, EV_WRITABLE and EV_CLOSED come as before. The certificate is checked
+    // against the system's trust store plus caFile (empty: none) and must name host(). False
+    // when the handshake could not even begin (logged, cause in tlsFailure()); otherwise
+    // EV_SECURED follows. Bytes received in plain text and not yet taken are dropped: nothing
+    // a peer sent before the handshake may pass for protected.
+    bool startTls(const std::string& caFile);
+    bool secured() const { return tls_ != nullptr && !handshaking_; }
+    const std::string& tlsFailure() const { return tlsFailure_; }
+    // Whether the connection's peer address lies in 127.0.0.0/8.
+    bool peerIsLoopback() const { return (peer_.address >> 24) == 127; }
+    // Shuts down both directions, after TLS's closing notice.
+    void shutdown();
+
     // Stops (false) or resumes (true) taking data from an established connection. While
     // stopped, what the peer sends waits in the socket, and TCP flow control holds the peer
     // back; EV_WRITABLE follows each call.
@@ -73,6 +91,11 @@ private:
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
     void onSocket(plat::WPARAM socket, plat::LPARAM lParam);
     void onLookup(plat::WPARAM handle, plat::LPARAM lParam);
+    void stopTimer();
+    long receive(plat::SOCKET s, char* buffer, std::size_t length);
+    void continueHandshake();
+    void failTls(const std::string& why);
+    void onTlsReadable(plat::SOCKET s);
 
     plat::Ipv4Endpoint peer_;
     std::unique_ptr<plat::HostLookupResult> lookup_;
@@ -84,4 +107,10 @@ private:
     std::string host_;
     int port_ = 0;
     bool started_ = false;   // holds a socket-library reference
+    bool timerRunning_ = false;
+    std::unique_ptr<plat::TlsChannel> tls_;
+    bool handshaking_ = false;
+    bool writeWaitsForRead_ = false;   // a TLS write would block until the peer sends
+    bool readWaitsForWrite_ = false;   // a TLS read would block until the socket takes data
+    std::string tlsFailure_;
 };

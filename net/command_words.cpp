@@ -60,6 +60,14 @@ std::string secondWord(const std::string& text) {
     return wordAt(text, pos);
 }
 
+std::string restAfterFirstWord(const std::string& text) {
+    std::size_t pos = 0;
+    while (pos < text.size() && isBlank(text[pos])) ++pos;
+    while (pos < text.size() && !isBlank(text[pos])) ++pos;
+    if (pos < text.size()) ++pos;
+    return text.substr(pos);
+}
+
 std::optional<long> decimal(const std::string& word) {
     if (word.empty()) return std::nullopt;
     std::size_t digits = (word[0] == '-' || word[0] == '+') ? 1 : 0;

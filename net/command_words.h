@@ -18,6 +18,9 @@ std::string wordAt(const std::string& text, std::size_t pos);
 std::vector<std::string> words(const std::string& text);
 // The word after the first one ("%*s %s"); empty if there is none.
 std::string secondWord(const std::string& text);
+// Everything after the first word and the one blank that follows it, blanks included; empty
+// if there is nothing.
+std::string restAfterFirstWord(const std::string& text);
 // A word that is a whole decimal integer (optionally signed, within the range of long);
 // none for anything else ("1x", "", "99999999999999999999").
 std::optional<long> decimal(const std::string& word);

@@ -64,6 +64,7 @@ void Check::checkNextAccount() {
     if (client_) DebugLine(LOG_APP, LOG_HIGH, "m_pPOPClient not destroyed from last check!");
     client_ = std::make_unique<POPClient>(window_, account_.server, static_cast<int>(account_.port), account_.user,
                                           account_.pass, itemDirectory_);
+    client_->setSecurity(securityFromSetting(account_.security), config::readSetting(config::kCaFile));
     tellOwner(notices_ ? notices_->accountStarted : 0, reinterpret_cast<LPARAM>(&account_));
     client_->open(window_);
 }

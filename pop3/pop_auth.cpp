@@ -7,23 +7,41 @@
 void POP_Auth::start() {
     DebugLine(LOG_APP, LOG_LOW, "POP_Auth::start");
     client_->lineBuffer().reset();
+    greeted_ = false;
+    if (pop().security() == Security::Tls) {
+        waitIn(state_WAIT_TLS);
+        if (!client_->startTls(pop().caFile())) onSecured(false);
+        return;
+    }
     waitIn(state_WAIT_GREETING);
 }
 
-int POP_Auth::dispatch(int event, long) {
-    static const char* const kTrace[] = {nullptr, "POP_Auth::state_WAIT_GREETING :",
-                                         "POP_Auth::state_WAIT_USER_ACK :", "POP_Auth::state_WAIT_PASS_ACK :"};
+int POP_Auth::dispatch(int event, long arg) {
+    static const char* const kTrace[] = {nullptr,
+                                         "POP_Auth::state_WAIT_GREETING :",
+                                         "POP_Auth::state_WAIT_USER_ACK :",
+                                         "POP_Auth::state_WAIT_PASS_ACK :",
+                                         "POP_Auth::state_WAIT_STLS_ACK :",
+                                         "POP_Auth::state_WAIT_TLS :"};
     if (state_ == state_IDLE) return 0;
     DebugLineInt(LOG_APP, LOG_LOW, kTrace[state_], event);
+    if (event == Client::EV_SECURED && state_ == state_WAIT_TLS) {
+        onSecured(arg == 1);
+        return 1;
+    }
     if (event == Client::EV_LINE) {
         std::string reply = pop().takeReply();
         switch (state_) {
         case state_WAIT_GREETING: onGreeting(reply); break;
         case state_WAIT_USER_ACK: onUserAck(reply); break;
         case state_WAIT_PASS_ACK: onPassAck(reply); break;
+        case state_WAIT_STLS_ACK: onStlsAck(reply); break;
+        default: break;   // the handshake emptied the line buffer; nothing can come in between
         }
         return 1;
     }
+    if ((event == Client::EV_TIMEOUT || event == Client::EV_CLOSED) && state_ == state_WAIT_TLS)
+        DebugLineStr(LOG_NET, LOG_HIGH, "TLS handshake got no answer from", client_->host().c_str());
     // A silent or vanished server, or one that sends an endless line, ends the login.
     if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED || event == Client::EV_LINE_TOO_LONG) fail();
     return 0;
@@ -50,7 +68,42 @@ void POP_Auth::awaitReply(bool sent, const char* failureLine, State next) {
 
 void POP_Auth::onGreeting(const std::string& reply) {
     if (!accepted(reply, "-ve response greeting :")) return;
+    greeted_ = true;
+    if (pop().security() == Security::StartTls && !client_->secured()) {
+        awaitReply(pop().sendCommand(POPCommand::STLS), "STLS TX failed", state_WAIT_STLS_ACK);
+        return;
+    }
+    sendUser();
+}
+
+void POP_Auth::sendUser() {
     awaitReply(pop().sendCommand(POPCommand::USER, pop().user()), "USER TX failed", state_WAIT_USER_ACK);
+}
+
+void POP_Auth::onStlsAck(const std::string& reply) {
+    if (!POPClient::isPositive(reply)) {
+        std::string why = client_->host() + " offers no STLS (" + reply + "): connection closed, nothing sent in clear";
+        DebugLine(LOG_MAIL, LOG_HIGH, why.c_str());
+        client_->closeSocket();
+        fail();
+        return;
+    }
+    waitIn(state_WAIT_TLS);
+    if (!client_->startTls(pop().caFile())) onSecured(false);
+}
+
+void POP_Auth::onSecured(bool ok) {
+    if (!ok) {
+        // The client has logged the cause and closed the connection.
+        client_->lineBuffer().reset();
+        fail();
+        return;
+    }
+    if (greeted_) {
+        sendUser();
+    } else {
+        waitIn(state_WAIT_GREETING);
+    }
 }
 
 void POP_Auth::onUserAck(const std::string& reply) {

@@ -1,5 +1,9 @@
 // The POP3 login: wait for the greeting, send USER, then PASS; MailClient::AUTH_COMPLETE or
 // AUTH_FAIL. The server speaks first, so starting sends nothing.
+//
+// On a client set for TLS the handshake comes first (TLS from the first byte) or follows the
+// greeting after STLS; the login then runs protected. TLS that cannot be had fails the login,
+// with the cause logged, before the user name or the password goes out.
 #pragma once
 
 #include "pop3/pop_phase.h"
@@ -9,16 +13,28 @@
 class POP_Auth : public POPPhase {
 public:
     using POPPhase::POPPhase;
-    enum State { state_IDLE = 0, state_WAIT_GREETING = 1, state_WAIT_USER_ACK = 2, state_WAIT_PASS_ACK = 3 };
+    enum State {
+        state_IDLE = 0,
+        state_WAIT_GREETING = 1,
+        state_WAIT_USER_ACK = 2,
+        state_WAIT_PASS_ACK = 3,
+        state_WAIT_STLS_ACK = 4,
+        state_WAIT_TLS = 5,
+    };
 
     void start();
     int dispatch(int event, long arg) override;
 
 private:
     void onGreeting(const std::string& reply);
+    void onStlsAck(const std::string& reply);
+    void onSecured(bool ok);
+    void sendUser();
     void onUserAck(const std::string& reply);
     void onPassAck(const std::string& reply);
     bool accepted(const std::string& reply, const char* negativeLine);
     void awaitReply(bool sent, const char* failureLine, State next);
     void fail();
+
+    bool greeted_ = false;
 };

@@ -79,6 +79,7 @@ bool POPClient::sendCommand(POPCommand kind) {
     case POPCommand::STAT: return transmit("STAT", false);
     case POPCommand::LIST: return transmit("LIST", false);
     case POPCommand::UIDL: return transmit("UIDL", false);
+    case POPCommand::STLS: return transmit("STLS", false);
     default: return transmit("NOOP", false);
     }
 }

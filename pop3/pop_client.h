@@ -7,6 +7,7 @@
 #pragma once
 
 #include "net/client.h"
+#include "net/transport_security.h"
 #include "platform/window.h"
 
 #include <memory>
@@ -31,6 +32,7 @@ enum class POPCommand : int {
     TOP = 7,
     RETR = 8,
     DELE = 9,
+    STLS = 10,   // the upgrade to TLS; the plain sender formats it
 };
 
 class POPClient : public Client {
@@ -70,6 +72,15 @@ public:
     std::string takeReply();
 
     const std::string& user() const { return user_; }
+
+    // How the login protects the connection (STLS after the greeting, or TLS from the first
+    // byte) and which further certificates it trusts (empty: none). Plain until set.
+    void setSecurity(Security security, const std::string& caFile) {
+        security_ = security;
+        caFile_ = caFile;
+    }
+    Security security() const { return security_; }
+    const std::string& caFile() const { return caFile_; }
     const std::string& itemDirectory() const { return itemDirectory_; }
     // "user@host": whose items these are, as their names say.
     std::string ownerTag() const { return user_ + "@" + host(); }
@@ -86,4 +97,6 @@ private:
     std::string itemDirectory_;
     std::string user_;
     std::string password_;
+    Security security_ = Security::None;
+    std::string caFile_;
 };

@@ -24,7 +24,7 @@ int POP_Close::dispatch(int event, long) {
         waitIn(state_WAIT_DISCONNECT);
         // Both directions: nothing more is wanted from the server, whose close (or the
         // time-out) is the next event.
-        if (client_->socket() != plat::INVALID_SOCKET) plat::shutdownSocket(client_->socket());
+        client_->shutdown();   // after TLS's closing notice, when there is TLS
         client_->lineBuffer().reset();
         return 1;
     }

@@ -9,6 +9,7 @@
 
 using namespace plat;
 using cmdline::equalsNoCase;
+using cmdline::restAfterFirstWord;
 using cmdline::secondWord;
 
 namespace {
@@ -115,7 +116,8 @@ bool POPServSess::user(const std::string& line) {
 }
 
 bool POPServSess::pass(const std::string& line) {
-    std::string password = secondWord(line);
+    // The whole argument: a password may hold blanks, and its first word alone must not do.
+    std::string password = restAfterFirstWord(line);
     if (password.empty()) return false;
     std::optional<std::string> dropDir;
     bool ok = !userName_.empty() && config::accountPasswordMatches(userName_, password, accountsKey_) &&

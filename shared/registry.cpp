@@ -115,6 +115,15 @@ std::uint32_t readSetting(const DwordSetting& setting) {
     return value;
 }
 
+OutgoingSecurity readOutgoingSecurity() {
+    OutgoingSecurity out;
+    out.security = readSetting(kOutHostSecurity);
+    out.user = readSetting(kOutHostUser);
+    out.pass = readSetting(kOutHostPass);
+    out.caFile = readSetting(kCaFile);
+    return out;
+}
+
 std::optional<std::uint32_t> readOutHostPort() {
     RegKey key;
     std::uint32_t value = 0;
@@ -257,6 +266,7 @@ bool readAccountRecord(const RegKey& accounts, int index, AccountRecord& out) {
     rec.pass = text("pass");
     rec.uidlFile = text("uidlfile");
     plat::regQueryDword(account, "lastcheck", rec.lastCheck);
+    if (plat::regQueryDword(account, "security", rec.security) != RegStatus::Ok) rec.security = 0;
     out = std::move(rec);
     return true;
 }

@@ -53,6 +53,12 @@ inline constexpr DwordSetting kNotifyVoice{"NotifyVoice", 1};
 inline constexpr DwordSetting kNotifyRun{"NotifyRun", 0};
 // Seconds since 1970-01-01 UTC.
 inline constexpr DwordSetting kLastCheckTime{"LastCheckTime", 0};
+// The connection to the outgoing host: 0 plain, 1 STARTTLS, 2 TLS from the first byte. With a
+// user name the SMTP client logs in. cafile: further trusted certificates (PEM), empty: none.
+inline constexpr DwordSetting kOutHostSecurity{"outhostsecurity", 0};
+inline constexpr StringSetting kOutHostUser{"outhostuser", ""};
+inline constexpr StringSetting kOutHostPass{"outhostpass", ""};
+inline constexpr StringSetting kCaFile{"cafile", ""};
 
 // "outhostport" has no fall-back; "Placement" is restored only when exactly 44 bytes are stored.
 inline constexpr char kOutHostPort[] = "outhostport";
@@ -72,6 +78,15 @@ bool writeSetting(const StringSetting& setting, const std::string& value);
 bool writeSetting(const DwordSetting& setting, std::uint32_t value);
 bool writeOutHostPort(std::uint32_t port);
 bool writePlacement(const WindowPlacement& placement);
+
+// What the SMTP client needs beyond host and port; all defaults: the plain connection.
+struct OutgoingSecurity {
+    std::uint32_t security = 0;
+    std::string user;
+    std::string pass;
+    std::string caFile;
+};
+OutgoingSecurity readOutgoingSecurity();
 
 // ---- The engine's cycle start
 
@@ -113,7 +128,8 @@ bool createAccountKey(const plat::RegKey& accounts, const std::string& title);
 // Removes an account with all its values; its mailbox directory and UIDL file stay.
 bool deleteAccountKey(const plat::RegKey& accounts, const std::string& title);
 
-// What the engine checks an account with. An absent "port" reads as 110, "lastcheck" as 0.
+// What the engine checks an account with. An absent "port" reads as 110, "lastcheck" and
+// "security" as 0 (0 plain, 1 STLS, 2 TLS from the first byte).
 struct AccountRecord {
     std::string title;
     std::string destMailbox;
@@ -123,6 +139,7 @@ struct AccountRecord {
     std::string pass;
     std::string uidlFile;
     std::uint32_t lastCheck = 0;
+    std::uint32_t security = 0;
 };
 
 // False when there is no account at index (or its title does not fit).

@@ -3,6 +3,7 @@
 #include "net/mail_client_notices.h"
 #include "net/mail_client_open.h"
 #include "shared/debug.h"
+#include "shared/registry.h"
 #include "smtp/smtp_client.h"
 #include "smtp/smtp_close.h"
 #include "smtp/smtp_ident.h"
@@ -40,6 +41,8 @@ Send::Send(HWND owner, const char* host, int port, const SendNotices* notices)
         setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
     }
     client_ = std::make_unique<SMTPClient>(window_, host_.c_str(), port_);
+    config::OutgoingSecurity security = config::readOutgoingSecurity();
+    client_->setSecurity(securityFromSetting(security.security), security.user, security.pass, security.caFile);
 }
 
 Send::~Send() {

@@ -18,6 +18,14 @@ SMTPClient::SMTPClient(plat::HWND owner, const char* host, int port)
 
 SMTPClient::~SMTPClient() = default;
 
+void SMTPClient::setSecurity(Security security, const std::string& user, const std::string& password,
+                             const std::string& caFile) {
+    security_ = security;
+    user_ = user;
+    password_ = password;
+    caFile_ = caFile;
+}
+
 int SMTPClient::dispatcher(int event, long arg) {
     if (event == EV_WRITABLE && unsentFrom_ < unsent_.size()) {
         Output out = flush();

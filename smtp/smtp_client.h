@@ -5,6 +5,7 @@
 #pragma once
 
 #include "net/client.h"
+#include "net/transport_security.h"
 
 #include <cstddef>
 #include <memory>
@@ -36,6 +37,15 @@ public:
 
     const std::string& heloName() const { return heloName_; }
 
+    // How identification protects the connection and whom it logs in as (empty user: no
+    // log-in). caFile: further trusted certificates, empty for none. Plain, no log-in, until set.
+    void setSecurity(Security security, const std::string& user, const std::string& password,
+                     const std::string& caFile);
+    Security security() const { return security_; }
+    const std::string& user() const { return user_; }
+    const std::string& password() const { return password_; }
+    const std::string& caFile() const { return caFile_; }
+
     // How a write left the output: all of it taken by the socket; some of it kept until the
     // socket can take more (sent before the phase hears EV_WRITABLE); or the connection failed.
     enum class Output { Drained, Waiting, Failed };
@@ -54,6 +64,10 @@ private:
     std::unique_ptr<SMTP_Close> close_;
     StateHandler* current_ = nullptr;
     std::string heloName_ = "LOCALHOST";
+    Security security_ = Security::None;
+    std::string user_;
+    std::string password_;
+    std::string caFile_;
     std::string unsent_;          // bytes the socket has not taken yet
     std::size_t unsentFrom_ = 0;  // unsent_[unsentFrom_..] is still to go
 };

@@ -24,7 +24,7 @@ int SMTP_Close::dispatch(int event, long) {
         }
         state_ = state_WAIT_DISCONNECT;
         client_->armTimeout();
-        if (client_->socket() != plat::INVALID_SOCKET) plat::shutdownSocket(client_->socket());
+        client_->shutdown();   // after TLS's closing notice, when there is TLS
         client_->lineBuffer().reset();
         return 1;
     }

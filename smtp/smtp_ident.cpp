@@ -2,36 +2,159 @@
 
 #include "net/client.h"
 #include "net/mail_client_notices.h"
+#include "net/transport_security.h"
+#include "shared/debug.h"
 #include "smtp/smtp_client.h"
 
 void SMTP_Ident::start() {
     client_->lineBuffer().reset();
+    capabilities_ = {};
+    greeted_ = false;
+    if (smtp().security() == Security::Tls) {
+        state_ = state_WAIT_TLS;
+        client_->armTimeout();
+        if (!client_->startTls(smtp().caFile())) onSecured(false);
+        return;
+    }
     state_ = state_WAIT_SMTP_GREETING;
     client_->armTimeout();
 }
 
-int SMTP_Ident::dispatch(int event, long) {
+int SMTP_Ident::dispatch(int event, long arg) {
     if (state_ == 0) return 0;
+    if (event == Client::EV_SECURED && state_ == state_WAIT_TLS) {
+        onSecured(arg == 1);
+        return 1;
+    }
     if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED) {
+        if (state_ == state_WAIT_TLS) DebugLineStr(LOG_NET, LOG_HIGH, "TLS handshake got no answer from", client_->host().c_str());
         dropConnection();
         finish(MailClient::IDENT_FAIL);
         return 0;
     }
     if (event != Client::EV_LINE) return 0;
-    if (!takeFinalReply()) return 1;
+    bool final = takeFinalReply();
+    if (state_ == state_WAIT_EHLO_ACK) capabilities_.note(reply());
+    if (!final) return 1;
 
-    if (state_ == state_WAIT_SMTP_GREETING) {
-        if (!replyPositive()) {
-            finish(MailClient::IDENT_FAIL);
-        } else if (sendCommand("HELO " + smtp().heloName())) {
-            state_ = state_WAIT_HELO_ACK;
-            client_->armTimeout();
-        } else {
-            dropConnection();
-            finish(MailClient::IDENT_FAIL);
-        }
-        return 1;
+    switch (state_) {
+    case state_WAIT_SMTP_GREETING: onGreeting(); break;
+    case state_WAIT_HELO_ACK: finish(replyPositive() ? MailClient::IDENT_COMPLETE : MailClient::IDENT_FAIL); break;
+    case state_WAIT_EHLO_ACK: onEhloReply(); break;
+    case state_WAIT_STARTTLS_ACK: onStartTlsReply(); break;
+    case state_WAIT_AUTH_ACK:
+    case state_WAIT_LOGIN_USER_PROMPT:
+    case state_WAIT_LOGIN_PASS_PROMPT: onAuthReply(); break;
+    default:
+        // A line while the handshake runs cannot be: the line buffer was emptied for it.
+        break;
     }
-    finish(replyPositive() ? MailClient::IDENT_COMPLETE : MailClient::IDENT_FAIL);
     return 1;
+}
+
+void SMTP_Ident::send(const std::string& command, State next) {
+    if (sendCommand(command)) {
+        state_ = next;
+        client_->armTimeout();
+    } else {
+        dropConnection();
+        finish(MailClient::IDENT_FAIL);
+    }
+}
+
+void SMTP_Ident::refuse(const std::string& why) {
+    DebugLine(LOG_MAIL, LOG_HIGH, why.c_str());
+    dropConnection();
+    finish(MailClient::IDENT_FAIL);
+}
+
+void SMTP_Ident::onGreeting() {
+    if (!replyPositive()) {
+        finish(MailClient::IDENT_FAIL);
+        return;
+    }
+    greeted_ = true;
+    // The design's HELO, unless something asks for the service extensions.
+    if (smtp().security() == Security::None && smtp().user().empty()) {
+        send("HELO " + smtp().heloName(), state_WAIT_HELO_ACK);
+        return;
+    }
+    capabilities_ = {};
+    send("EHLO " + smtp().heloName(), state_WAIT_EHLO_ACK);
+}
+
+void SMTP_Ident::onEhloReply() {
+    const std::string& host = client_->host();
+    if (!replyPositive()) {
+        refuse(host + " refused EHLO: " + reply());
+        return;
+    }
+    if (smtp().security() == Security::StartTls && !client_->secured()) {
+        if (!capabilities_.startTls) {
+            refuse(host + " offers no STARTTLS: connection closed, nothing sent in clear");
+            return;
+        }
+        send("STARTTLS", state_WAIT_STARTTLS_ACK);
+        return;
+    }
+    if (smtp().user().empty()) {
+        finish(MailClient::IDENT_COMPLETE);
+        return;
+    }
+    logIn();
+}
+
+void SMTP_Ident::onStartTlsReply() {
+    if (reply()[0] != '2') {
+        refuse(client_->host() + " refused STARTTLS: " + reply() + " (nothing sent in clear)");
+        return;
+    }
+    state_ = state_WAIT_TLS;
+    client_->armTimeout();
+    if (!client_->startTls(smtp().caFile())) onSecured(false);
+}
+
+void SMTP_Ident::onSecured(bool ok) {
+    if (!ok) {
+        // The client has logged the cause and closed the connection.
+        finish(MailClient::IDENT_FAIL);
+        return;
+    }
+    if (!greeted_) {
+        state_ = state_WAIT_SMTP_GREETING;
+        client_->armTimeout();
+        return;
+    }
+    // What the server said before the handshake counts for nothing now.
+    capabilities_ = {};
+    send("EHLO " + smtp().heloName(), state_WAIT_EHLO_ACK);
+}
+
+void SMTP_Ident::logIn() {
+    const std::string& host = client_->host();
+    if (!passwordMayTravel(client_->secured(), client_->peerIsLoopback())) {
+        refuse("password for " + host + " not sent over a connection without TLS");
+        return;
+    }
+    if (capabilities_.authPlain) {
+        send(authPlainCommand(smtp().user(), smtp().password()), state_WAIT_AUTH_ACK);
+    } else if (capabilities_.authLogin) {
+        send("AUTH LOGIN", state_WAIT_LOGIN_USER_PROMPT);
+    } else {
+        refuse(host + " offers no log-in by AUTH PLAIN or LOGIN");
+    }
+}
+
+void SMTP_Ident::onAuthReply() {
+    bool prompt = reply()[0] == '3';
+    if (state_ == state_WAIT_LOGIN_USER_PROMPT && prompt) {
+        send(base64Encode(smtp().user()), state_WAIT_LOGIN_PASS_PROMPT);
+    } else if (state_ == state_WAIT_LOGIN_PASS_PROMPT && prompt) {
+        send(base64Encode(smtp().password()), state_WAIT_AUTH_ACK);
+    } else if (state_ == state_WAIT_AUTH_ACK && reply()[0] == '2') {
+        finish(MailClient::IDENT_COMPLETE);
+    } else {
+        // A refused log-in ends the send; the queue stays for the next cycle.
+        refuse(client_->host() + " refused the log-in of " + smtp().user() + ": " + reply());
+    }
 }

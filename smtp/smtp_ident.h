@@ -1,16 +1,47 @@
 // Identification: wait for the server's greeting, send HELO, and report
 // MailClient::IDENT_COMPLETE or MailClient::IDENT_FAIL.
+//
+// With a protected connection or a user name configured on the client, EHLO replaces HELO and
+// the phase also puts TLS on the connection (from the first byte, or after STARTTLS and a
+// second EHLO) and logs in (AUTH PLAIN, or AUTH LOGIN where PLAIN is not offered). Whatever
+// cannot be had as configured fails the phase, with the cause logged, before a password or a
+// message goes out.
 #pragma once
 
+#include "smtp/smtp_extensions.h"
 #include "smtp/smtp_phase.h"
 
 class SMTP_Ident : public SMTPPhase {
 public:
-    enum State : int { state_WAIT_SMTP_GREETING = 1, state_WAIT_HELO_ACK = 2 };
+    enum State : int {
+        state_WAIT_SMTP_GREETING = 1,
+        state_WAIT_HELO_ACK = 2,
+        state_WAIT_EHLO_ACK = 3,
+        state_WAIT_STARTTLS_ACK = 4,
+        state_WAIT_TLS = 5,
+        state_WAIT_AUTH_ACK = 6,
+        state_WAIT_LOGIN_USER_PROMPT = 7,
+        state_WAIT_LOGIN_PASS_PROMPT = 8,
+    };
 
     using SMTPPhase::SMTPPhase;
 
-    // Drops what the client holds and waits for the greeting.
+    // Drops what the client holds and waits for the greeting (after the handshake, for TLS
+    // from the first byte).
     void start();
     int dispatch(int event, long arg) override;
+
+private:
+    void onGreeting();
+    void onEhloReply();
+    void onStartTlsReply();
+    void onSecured(bool ok);
+    void onAuthReply();
+    void logIn();
+    void send(const std::string& command, State next);
+    // Logs why (MAIL, HIGH), gives the connection up and reports IDENT_FAIL.
+    void refuse(const std::string& why);
+
+    EhloCapabilities capabilities_;
+    bool greeted_ = false;
 };

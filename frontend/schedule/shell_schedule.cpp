@@ -2,6 +2,7 @@
 // notices are given to act on the desktop and the engine, and the About box.
 #include "frontend/commands.h"
 #include "frontend/dialogs/about_dialog.h"
+#include "frontend/modal.h"
 #include "frontend/mail_client.h"
 #include "frontend/main_window.h"
 #include "frontend/schedule/unread_mail.h"
@@ -60,7 +61,7 @@ void Shell::showAbout() {
     aboutOpen_ = 1;
     {
         AboutDialog about(window_ && window_->isVisible() ? window_.get() : nullptr);
-        about.exec();
+        execModal(about);
     }
     aboutOpen_ = 0;
 }

@@ -3,6 +3,7 @@
 #include "frontend/commands.h"
 #include "frontend/desktop.h"
 #include "frontend/main_window.h"
+#include "frontend/modal.h"
 #include "frontend/shell.h"
 #include "frontend/views/folder_tree.h"
 #include "frontend/views/item_list.h"
@@ -14,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QMenu>
 
@@ -50,6 +52,11 @@ protected:
             return a;
         });
         setBeepHook([this] { ++beeps; });
+        // Every dialog is cancelled at once.
+        setModalHook([this](QDialog& d) {
+            dialogs.push_back(d.objectName().toStdString());
+            return 0;
+        });
         setOpenUrlHook([this](const std::string& url) {
             urls.push_back(url);
             return true;
@@ -63,6 +70,7 @@ protected:
         setMessageBoxHook({});
         setBeepHook({});
         setOpenUrlHook({});
+        setModalHook({});
     }
 
     void startEngine() {
@@ -103,6 +111,7 @@ protected:
     std::deque<int> answers;
     int beeps = 0;
     std::vector<std::string> urls;
+    std::vector<std::string> dialogs;
 };
 
 TEST_F(ShellTest, StartUpRegistersWithTheEngineAndShowsTheSuspendedState) {
@@ -134,11 +143,14 @@ TEST_F(ShellTest, ASecondCopyRefusesToRun) {
     EXPECT_EQ(g_engineGot.size(), 1u);   // only the first copy registered
 }
 
-TEST_F(ShellTest, FirstRunOpensTheSetUpHelp) {
+TEST_F(ShellTest, FirstRunOpensOptionsThenTheWizardAndTheSetUpHelp) {
     config::writeSetting(config::kOutHostName, "");
     start();
+    pumpMessages(0);
     ASSERT_EQ(urls.size(), 1u);
     EXPECT_EQ(urls[0], "file:///opt/help/index.html#setup");
+    // Options by itself; closed without an account, the wizard follows.
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"sheet", "wizard"}));
 }
 
 TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
@@ -291,10 +303,47 @@ TEST_F(ShellTest, EveryMenuCommandHasAnAction) {
     Shell& s = start();
     for (int id : {201, 202, 203, 204, 205, 208, 209, 210, 220, 221, 223, 224, 230, 231, 232, 40004})
         EXPECT_NE(s.actions().action(id), nullptr) << id;
-    // Commands of dialogs still to come reach the handler and do nothing.
+    // Commands of dialogs still to come reach the handler and do nothing; without an account
+    // Options is followed by the wizard, Read mail does nothing, and with no account selected
+    // in the tree Remove and Properties do nothing either.
     for (int id : {203, 208, 229, 230, 231, 232, 40001, 40002}) command(id);
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(s.schedule().active, 0);
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"sheet", "wizard", "wizard"}));
+}
+
+TEST_F(ShellTest, OptionsIsFollowedByTheWizardOnlyWithoutAnAccount) {
+    Shell& s = start();
+    plat::RegKey accounts;
+    ASSERT_TRUE(config::openAccountsKey(accounts));
+    ASSERT_TRUE(config::createAccount(accounts, {"home", "pop.example.net", 110, "jo", "pw", "", ""}));
+    command(CMD_OPTIONS);
+    EXPECT_EQ(dialogs, std::vector<std::string>{"sheet"});
+    // Options is grayed while its sheet shows, and a second command opens no second sheet.
+    int sheets = 0;
+    setModalHook([&](QDialog&) {
+        ++sheets;
+        sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
+        EXPECT_FALSE(enabled(CMD_OPTIONS));
+        sendMessage(s.hwnd(), WM_COMMAND, CMD_OPTIONS, 0);
+        return 0;
+    });
+    command(CMD_OPTIONS);
+    EXPECT_EQ(sheets, 1);
+    sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
+    EXPECT_TRUE(enabled(CMD_OPTIONS));
+    ASSERT_TRUE(config::deleteAccountKey(accounts, "home"));
+}
+
+TEST_F(ShellTest, ACancelledWizardStillRefreshesTheViews) {
+    Shell& s = start();
+    command(CMD_OPEN);
+    QWidget* before = s.window().centralWidget();
+    ASSERT_NE(before, nullptr);
+    command(CMD_ACCOUNT_ADD);
+    EXPECT_EQ(dialogs, std::vector<std::string>{"wizard"});
+    EXPECT_TRUE(s.window().viewsOpen());
+    EXPECT_NE(s.window().centralWidget(), before);
 }
 
 TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {

@@ -15,7 +15,8 @@ BAD_NUMBER = "-ERR invalid mail item number"
 
 
 class Pop3Server(EngineWithMailboxes):
-    MAILBOXES = [("box", "Home Mail", "s3cret", "ann"), ("other", "work", "pw", "bob")]
+    MAILBOXES = [("box", "Home Mail", "s3cret", "ann"), ("other", "work", "pw", "bob"),
+                 ("spaced", "spaced", "two words ", "cy")]
 
     def setUp(self):
         self.box.clear()
@@ -61,7 +62,7 @@ class Pop3Server(EngineWithMailboxes):
         self.assertEqual(p.cmd("PASS pw"), "+OK Maildrop accessed")
         self.assertEqual(p.cmd("USER work"), "-ERR ")                 # once logged in
 
-    def test_password_with_a_space_compares_its_first_word(self):
+    def test_a_password_is_its_whole_argument_blanks_included(self):
         # The account "Home Mail" cannot be named by a one-word USER argument.
         p = Pop3(self.engine.pop3_port)
         self.addCleanup(p.close)
@@ -69,7 +70,12 @@ class Pop3Server(EngineWithMailboxes):
         self.assertEqual(p.cmd("USER Home"), "+OK USER accepted")
         self.assertEqual(p.cmd("PASS s3cret"), AUTH_FAILED)   # no account titled "Home"
         self.assertEqual(p.cmd("USER work"), "+OK USER accepted")
-        self.assertEqual(p.cmd("PASS pw and more"), "+OK Maildrop accessed")
+        self.assertEqual(p.cmd("PASS pw and more"), AUTH_FAILED)   # its first word is not enough
+        for wrong in ("PASS two words", "PASS two", "PASS  two words "):
+            self.assertEqual(p.cmd("USER spaced"), "+OK USER accepted")
+            self.assertEqual(p.cmd(wrong), AUTH_FAILED)
+        self.assertEqual(p.cmd("USER spaced"), "+OK USER accepted")
+        self.assertEqual(p.cmd("PASS two words "), "+OK Maildrop accessed")
 
     def test_the_password_never_reaches_the_log(self):
         p = Pop3(self.engine.pop3_port)

@@ -234,3 +234,26 @@ TEST_F(CheckTest, NoAccountsFinishAtOnce) {
     ASSERT_TRUE(runCheck(1000));
     EXPECT_EQ(g_notices, (std::vector<Notice>{{99, ""}}));
 }
+
+TEST_F(CheckTest, TlsThatCannotBeHadFailsTheAccountBeforeTheUserNameGoesOut) {
+    Script s;
+    s.listing = {"1 a"};
+    s.messages = {{1, "x\r\n"}};
+    FakePop3 plain(s);   // answers STLS with -ERR, and its greeting is no TLS record
+    addAccount("upgrade", plain.port());
+    addAccount("wrapped", plain.port());
+    ASSERT_TRUE(config::writeAccountDword(accounts, "upgrade", "security", 1));
+    ASSERT_TRUE(config::writeAccountDword(accounts, "wrapped", "security", 2));
+    ASSERT_TRUE(runCheck());
+    // Only STLS in clear; the second account's handshake bytes are all the server saw of it.
+    std::vector<std::string> commands = plain.commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.front(), "STLS");
+    for (const std::string& c : commands) {
+        EXPECT_NE(c.rfind("USER", 0), 0u);
+        EXPECT_NE(c.rfind("PASS", 0), 0u);
+    }
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "upgrade"}, {4, "upgrade"}, {1, "wrapped"}, {4, "wrapped"}, {99, ""}}));
+    EXPECT_TRUE(filesIn("accounts/upgrade").empty());
+    EXPECT_TRUE(filesIn("accounts/wrapped").empty());
+}

@@ -173,3 +173,32 @@ TEST_F(Accessors, WhileTheFileCannotBeParsedReadsSeeTheLastGoodValuesAndWritesAr
 }
 
 }  // namespace
+
+TEST_F(Accessors, ConnectionSecurityReadsAsPlainUntilSet) {
+    OutgoingSecurity none = readOutgoingSecurity();
+    EXPECT_EQ(none.security, 0u);
+    EXPECT_EQ(none.user, "");
+    EXPECT_EQ(none.pass, "");
+    EXPECT_EQ(none.caFile, "");
+    ASSERT_TRUE(writeSetting(kOutHostSecurity, 1));
+    ASSERT_TRUE(writeSetting(kOutHostUser, "ann"));
+    ASSERT_TRUE(writeSetting(kOutHostPass, "pw"));
+    ASSERT_TRUE(writeSetting(kCaFile, "/etc/private-ca.pem"));
+    OutgoingSecurity set = readOutgoingSecurity();
+    EXPECT_EQ(set.security, 1u);
+    EXPECT_EQ(set.user, "ann");
+    EXPECT_EQ(set.pass, "pw");
+    EXPECT_EQ(set.caFile, "/etc/private-ca.pem");
+
+    ASSERT_TRUE(createAccount(accounts, account("home")));
+    AccountRecord rec;
+    ASSERT_TRUE(readAccountRecord(accounts, 0, rec));
+    EXPECT_EQ(rec.security, 0u);
+    ASSERT_TRUE(writeAccountDword(accounts, "home", "security", 2));
+    ASSERT_TRUE(readAccountRecord(accounts, 0, rec));
+    EXPECT_EQ(rec.security, 2u);
+    // A value of the wrong type reads as plain, like every other unreadable value.
+    ASSERT_TRUE(writeAccountString(accounts, "home", "security", "2"));
+    ASSERT_TRUE(readAccountRecord(accounts, 0, rec));
+    EXPECT_EQ(rec.security, 0u);
+}

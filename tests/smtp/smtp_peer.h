@@ -1,11 +1,14 @@
 // A scripted SMTP server on a loopback port, run on a thread of its own, standing for the
 // provider in the SMTP client tests. It records every command line and the exact bytes of
-// every message, and answers as the test says.
+// every message, and answers as the test says. Given a certificate and key, it speaks TLS
+// from the first byte.
 #pragma once
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -30,6 +33,7 @@ public:
     int receiveBuffer = 0;        // SO_RCVBUF of the accepted socket when not 0
     int pauseInDataMs = 0;        // stop reading this long after the first bytes of each text
     bool neverReadData = false;   // take no byte of the text at all
+    std::string tlsCert, tlsKey;  // PEM files: TLS from the first byte when set
 
     SmtpPeer() {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -80,7 +84,9 @@ private:
             int fd = ::accept(listener_, nullptr, nullptr);
             if (fd < 0) continue;
             ++connections_;
-            converse(fd);
+            if (startTls(fd)) converse(fd);
+            if (ssl_) SSL_free(ssl_);
+            ssl_ = nullptr;
             ::close(fd);
         }
     }
@@ -93,12 +99,24 @@ private:
             if (!readSome(fd)) return false;
         }
     }
+    bool startTls(int fd) {
+        if (tlsCert.empty()) return true;
+        ::signal(SIGPIPE, SIG_IGN);   // TLS writes to a closed connection must not end the test
+        SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+        SSL_CTX_use_certificate_chain_file(context, tlsCert.c_str());
+        SSL_CTX_use_PrivateKey_file(context, tlsKey.c_str(), SSL_FILETYPE_PEM);
+        ssl_ = SSL_new(context);
+        SSL_CTX_free(context);   // the session keeps its own reference
+        SSL_set_fd(ssl_, fd);
+        return SSL_accept(ssl_) == 1;
+    }
     bool readSome(int fd) {
         pollfd p{fd, POLLIN, 0};
         while (!stop_) {
-            if (::poll(&p, 1, 20) <= 0) continue;
+            // Bytes TLS has already taken from the socket are not seen by poll.
+            if (!(ssl_ && SSL_pending(ssl_) > 0) && ::poll(&p, 1, 20) <= 0) continue;
             char chunk[65536];
-            ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            ssize_t n = ssl_ ? SSL_read(ssl_, chunk, sizeof chunk) : ::recv(fd, chunk, sizeof chunk, 0);
             if (n <= 0) return false;
             buf_.append(chunk, static_cast<std::size_t>(n));
             return true;
@@ -106,7 +124,12 @@ private:
         return false;
     }
     void say(int fd, const std::string& text) {
-        if (!text.empty()) ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+        if (text.empty()) return;
+        if (ssl_) {
+            SSL_write(ssl_, text.data(), static_cast<int>(text.size()));
+        } else {
+            ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+        }
     }
     void sleepWhileRunning(int ms) {
         for (int i = 0; i < ms / 10 && !stop_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -163,6 +186,7 @@ private:
     }
 
     int listener_ = -1;
+    SSL* ssl_ = nullptr;
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};

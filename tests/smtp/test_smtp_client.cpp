@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 
 #include <string>
@@ -91,6 +92,23 @@ protected:
     void identified() {
         peer.start();
         identifiedTo(peer.port);
+    }
+    // Three blocks through a 4 KB socket to a peer that pauses (peer.pauseInDataMs): the text
+    // waits in transmission, then arrives with every byte once.
+    void sendsABigItemThatMustWait() {
+    int small = 4096;
+    ASSERT_EQ(::setsockopt(client->socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+    std::string text;
+    for (int i = 0; text.size() < 3 * SMTP_SendMailData::kBlockSize; ++i)
+        text += "line " + std::to_string(i) + std::string(i % 97, 'x') + "\r\n";
+    testsupport::writeFile("big.rfc822", text);
+    run(client->dataHandler(), std::string("big.rfc822"));
+    // The peer takes nothing for a while: the text waits, the phase stays in transmission.
+    plat::pumpMessages(100);
+    EXPECT_EQ(client->dataHandler().state(), SMTP_SendMailData::state_TRAN_DATA);
+    ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_COMPLETE, 10000));
+    ASSERT_EQ(peer.messages().size(), 1u);
+    EXPECT_TRUE(peer.messages()[0] == text) << "the text arrived altered";
     }
     std::vector<std::string> commandsAfterHelo() {
         std::vector<std::string> all = peer.commands();
@@ -234,19 +252,7 @@ TEST_F(SmtpClientTest, ASocketThatBlocksMidItemResumesWithEveryByteOnce) {
     peer.receiveBuffer = 4096;
     peer.pauseInDataMs = 300;
     identified();
-    int small = 4096;
-    ASSERT_EQ(::setsockopt(client->socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
-    std::string text;
-    for (int i = 0; text.size() < 3 * SMTP_SendMailData::kBlockSize; ++i)
-        text += "line " + std::to_string(i) + std::string(i % 97, 'x') + "\r\n";
-    testsupport::writeFile("big.rfc822", text);
-    run(client->dataHandler(), std::string("big.rfc822"));
-    // The peer takes nothing for a while: the text waits, the phase stays in transmission.
-    plat::pumpMessages(100);
-    EXPECT_EQ(client->dataHandler().state(), SMTP_SendMailData::state_TRAN_DATA);
-    ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_COMPLETE, 10000));
-    ASSERT_EQ(peer.messages().size(), 1u);
-    EXPECT_TRUE(peer.messages()[0] == text) << "the text arrived altered";
+    sendsABigItemThatMustWait();
 }
 
 TEST_F(SmtpClientTest, AServerThatStopsReadingTheTextEndsThePhaseAtTheTimeout) {
@@ -329,3 +335,135 @@ TEST_F(SmtpClientTest, AConnectThatNeverEndsGivesOpenFailAtTheTimeout) {
 }
 
 }  // namespace
+
+// ---- Identification with the service extensions: EHLO, STARTTLS, AUTH
+
+namespace {
+
+// Answers EHLO with the given extension lines (the last one final), AUTH as told, and the
+// log-in prompts of AUTH LOGIN.
+SmtpPeer::Answer extensions(std::vector<std::string> lines, std::string authReply = "235 2.7.0 ok\r\n") {
+    return [lines, authReply](const std::string& c) -> std::string {
+        if (c.rfind("EHLO", 0) == 0) {
+            std::string reply = "250-provider\r\n";
+            for (std::size_t i = 0; i < lines.size(); ++i)
+                reply += (i + 1 == lines.size() ? "250 " : "250-") + lines[i] + "\r\n";
+            return lines.empty() ? "250 provider\r\n" : reply;
+        }
+        if (c == "AUTH LOGIN") return "334 VXNlcm5hbWU6\r\n";
+        if (c == "YW5u") return "334 UGFzc3dvcmQ6\r\n";   // "ann": the password is asked next
+        if (c.rfind("AUTH PLAIN", 0) == 0 || c == "cHc=") return authReply;
+        return SmtpPeer::defaultAnswer(c);
+    };
+}
+
+}  // namespace
+
+class SmtpLoginTest : public SmtpClientTest {
+protected:
+    // Opens and identifies with the given settings; the notices of identification.
+    std::vector<plat::WPARAM> identify(Security security, const std::string& user, const std::string& password) {
+        peer.start();
+        client = std::make_unique<SMTPClient>(owner, "127.0.0.1", peer.port);
+        client->setSecurity(security, user, password, "");
+        g_react = [this](plat::WPARAM code) {
+            if (code == MailClient::OPEN_COMPLETE) run(client->identHandler());
+        };
+        run(client->openHandler());
+        waitFor([] {
+            for (const Notice& n : g_notices)
+                if (n.code == MailClient::IDENT_COMPLETE || n.code == MailClient::IDENT_FAIL) return true;
+            return false;
+        });
+        g_react = nullptr;
+        std::vector<plat::WPARAM> out = codes();
+        EXPECT_EQ(client->identHandler().state(), 0);
+        return out;
+    }
+    const std::vector<plat::WPARAM> kComplete{MailClient::OPEN_COMPLETE, MailClient::IDENT_COMPLETE};
+    const std::vector<plat::WPARAM> kFail{MailClient::OPEN_COMPLETE, MailClient::IDENT_FAIL};
+};
+
+TEST_F(SmtpLoginTest, AUserNameBringsEhloAndAuthPlainReadFromAMultiLineReply) {
+    peer.answer = extensions({"SIZE 1000000", "auth login plain", "8BITMIME"});
+    EXPECT_EQ(identify(Security::None, "ann", "pw"), kComplete);
+    // base64 of NUL "ann" NUL "pw"
+    EXPECT_EQ(peer.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "AUTH PLAIN AGFubgBwdw=="}));
+}
+
+TEST_F(SmtpLoginTest, AuthLoginWhereOnlyTheOldFormOffersIt) {
+    peer.answer = extensions({"AUTH=LOGIN"});
+    EXPECT_EQ(identify(Security::None, "ann", "pw"), kComplete);
+    EXPECT_EQ(peer.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "AUTH LOGIN", "YW5u", "cHc="}));
+}
+
+TEST_F(SmtpLoginTest, ARefusedLogInFailsIdentificationAndSendsNothingMore) {
+    peer.answer = extensions({"AUTH PLAIN"}, "535 5.7.8 no\r\n");
+    EXPECT_EQ(identify(Security::None, "ann", "pw"), kFail);
+    EXPECT_EQ(peer.commands().size(), 2u);
+}
+
+TEST_F(SmtpLoginTest, NoMechanismItKnowsMeansNoPasswordSent) {
+    peer.answer = extensions({"AUTH CRAM-MD5 XOAUTH2", "AUTHX PLAIN"});
+    EXPECT_EQ(identify(Security::None, "ann", "pw"), kFail);
+    EXPECT_EQ(peer.commands(), std::vector<std::string>{"EHLO LOCALHOST"});
+}
+
+TEST_F(SmtpLoginTest, StartTlsNotOfferedEndsBeforeTheLogIn) {
+    peer.answer = extensions({"AUTH PLAIN", "STARTTLSX"});
+    EXPECT_EQ(identify(Security::StartTls, "ann", "pw"), kFail);
+    EXPECT_EQ(peer.commands(), std::vector<std::string>{"EHLO LOCALHOST"});
+}
+
+TEST_F(SmtpLoginTest, ARefusedStartTlsEndsBeforeTheLogIn) {
+    auto base = extensions({"STARTTLS", "AUTH PLAIN"});
+    peer.answer = [base](const std::string& c) { return c == "STARTTLS" ? std::string("454 4.7.0 not now\r\n") : base(c); };
+    EXPECT_EQ(identify(Security::StartTls, "ann", "pw"), kFail);
+    EXPECT_EQ(peer.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "STARTTLS"}));
+}
+
+TEST_F(SmtpLoginTest, WithoutUserOrSecurityTheDesignsHeloIsSent) {
+    peer.answer = extensions({"AUTH PLAIN"});
+    EXPECT_EQ(identify(Security::None, "", "pw"), kComplete);
+    EXPECT_EQ(peer.commands(), std::vector<std::string>{"HELO LOCALHOST"});
+}
+
+TEST_F(SmtpLoginTest, APlainServerAnsweringATlsClientFailsTheHandshakeWithNothingSent) {
+    // Its greeting is no TLS record.
+    EXPECT_EQ(identify(Security::Tls, "ann", "pw"), kFail);
+    EXPECT_EQ(client->socket(), plat::INVALID_SOCKET);
+    EXPECT_NE(client->tlsFailure().find("TLS handshake with 127.0.0.1 failed"), std::string::npos)
+        << client->tlsFailure();
+}
+
+TEST_F(SmtpLoginTest, AHandshakeLeftHalfwayEndsAtTheTimeout) {
+    // The start of a record that never comes whole: the wait is still timed.
+    Client::timeoutMs = 300;
+    peer.greeting = std::string("\x16\x03\x03\x00\x40", 5);
+    EXPECT_EQ(identify(Security::Tls, "ann", "pw"), kFail);
+    EXPECT_TRUE(peer.commands().empty());
+}
+
+TEST_F(SmtpLoginTest, AnItemOverTlsThatBlocksMidWayResumesWithEveryByteOnce) {
+    // A server certificate for 127.0.0.1 that only the CA file makes trusted.
+    ASSERT_EQ(std::system("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+                          " -keyout peer.key -out peer.pem -days 2 -subj /CN=127.0.0.1"
+                          " -addext subjectAltName=IP:127.0.0.1 >/dev/null 2>&1"),
+              0);
+    peer.tlsCert = "peer.pem";
+    peer.tlsKey = "peer.key";
+    peer.receiveBuffer = 4096;
+    peer.pauseInDataMs = 300;
+    peer.start();
+    client = std::make_unique<SMTPClient>(owner, "127.0.0.1", peer.port);
+    client->setSecurity(Security::Tls, "", "", "peer.pem");
+    g_react = [this](plat::WPARAM code) {
+        if (code == MailClient::OPEN_COMPLETE) run(client->identHandler());
+    };
+    run(client->openHandler());
+    ASSERT_TRUE(noticed(MailClient::IDENT_COMPLETE)) << client->tlsFailure();
+    g_react = nullptr;
+    EXPECT_TRUE(client->secured());
+    sendsABigItemThatMustWait();
+    EXPECT_EQ(peer.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "DATA"}));
+}

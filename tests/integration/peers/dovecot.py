@@ -5,6 +5,11 @@ maildirs, state and log in one temporary directory, listening on a free loopback
         dc.deliver("alice", b"Subject: hi\r\n\r\nbody\r\n")
         ... POP3 on 127.0.0.1:dc.port ...
         dc.messages("alice")   # what is still on the server
+
+PrivateDovecot(users, ssl="starttls", cert=..., key=...) offers STLS on its port;
+ssl="pop3s" speaks TLS from the first byte there instead. read_log() is its transcript: a
+login shows "Login: user=<...>" with "TLS" when protected, a session that never sent USER ends
+"Disconnected ... user=<>".
 """
 
 import os
@@ -30,7 +35,7 @@ def available():
 
 
 class PrivateDovecot:
-    def __init__(self, users, directory=None):
+    def __init__(self, users, directory=None, ssl=None, cert=None, key=None):
         self.users = dict(users)
         self._own_dir = directory is None
         self.dir = directory or tempfile.mkdtemp(prefix="dovecot-")
@@ -38,6 +43,7 @@ class PrivateDovecot:
         self.config = os.path.join(self.dir, "dovecot.conf")
         self.log = os.path.join(self.dir, "dovecot.log")
         self._seq = 0
+        self.ssl, self.cert, self.key = ssl, cert, key
         # Dovecot refuses to keep mail as root; root's tests hand the maildirs to "nobody".
         if os.getuid() == 0:
             nobody = pwd.getpwnam("nobody")
@@ -71,6 +77,13 @@ class PrivateDovecot:
         login_user = "dovenull" if os.getuid() == 0 else me
         internal_user = "dovecot" if os.getuid() == 0 else me
         d = self.dir
+        if self.ssl:
+            ssl_lines = f"ssl = yes\nssl_cert = <{self.cert}\nssl_key = <{self.key}\n"
+            if os.path.exists("/usr/share/dovecot/dh.pem"):
+                ssl_lines += "ssl_dh = </usr/share/dovecot/dh.pem\n"
+        else:
+            ssl_lines = "ssl = no\n"
+        pop3_port, pop3s_port = (0, self.port) if self.ssl == "pop3s" else (self.port, 0)
         with open(self.config, "w") as f:
             f.write(f"""
 base_dir = {d}/run
@@ -79,8 +92,7 @@ log_path = {d}/dovecot.log
 info_log_path = {d}/dovecot.log
 protocols = pop3
 listen = 127.0.0.1
-ssl = no
-disable_plaintext_auth = no
+{ssl_lines}disable_plaintext_auth = no
 auth_mechanisms = plain
 default_login_user = {login_user}
 default_internal_user = {internal_user}
@@ -99,7 +111,7 @@ pop3_uidl_format = %08Xu%08Xv
 service pop3-login {{
   inet_listener pop3 {{
     address = 127.0.0.1
-    port = {self.port}
+    port = {pop3_port}
   }}
   chroot =
 }}
@@ -116,7 +128,9 @@ service imap-login {{
 }}
 service pop3-login {{
   inet_listener pop3s {{
-    port = 0
+    address = 127.0.0.1
+    port = {pop3s_port}
+    ssl = yes
   }}
 }}
 service submission-login {{
@@ -136,7 +150,8 @@ service lmtp {{
         while time.monotonic() < deadline:
             try:
                 with socket.create_connection(("127.0.0.1", self.port), timeout=1) as s:
-                    if s.recv(100).startswith(b"+OK"):
+                    # A TLS listener says nothing before a handshake: accepting is enough.
+                    if self.ssl == "pop3s" or s.recv(100).startswith(b"+OK"):
                         return self
             except OSError:
                 time.sleep(0.05)

@@ -12,6 +12,15 @@ its script says:
         provider.messages()   # [{"mail_from": ..., "rcpt_tos": [...], "data": b"..."}, ...]
 
 SmtpProvider(silent=True) accepts connections and never says anything (no greeting).
+
+Encrypted and authenticated providers (all off by default):
+    SmtpProvider(tls="starttls" or "tls", cert=..., key=...)   # STARTTLS offered, or TLS from
+                                                               # the first byte
+    SmtpProvider(users={"ann": "pw"})      # AUTH required before MAIL (over TLS only, unless
+                                           # auth_in_clear=True); auth_exclude=["PLAIN"] hides
+                                           # a mechanism
+    SmtpProvider(record=True).transcript()  # every line received: {"line", "tls"}
+    SmtpProvider(receive_buffer=4096)       # a small window, so that senders must wait
 Lines up to 1 MiB are taken (the stock limit of 1001 bytes would refuse long lines).
 Run as a program (python3 smtp_provider.py DIR) it serves DIR/script.json until killed.
 """
@@ -42,7 +51,8 @@ def available():
 
 class SmtpProvider:
     def __init__(self, refuse_mail_from=None, refuse_rcpt=None, refuse_data=None, silent=False,
-                 directory=None):
+                 directory=None, tls=None, cert=None, key=None, users=None, auth_exclude=None,
+                 auth_in_clear=False, record=False, receive_buffer=0):
         self._own_dir = directory is None
         self.dir = directory or tempfile.mkdtemp(prefix="smtp-provider-")
         self.port = _free_port()
@@ -52,6 +62,14 @@ class SmtpProvider:
             "refuse_rcpt": dict(refuse_rcpt or {}),
             "refuse_data": refuse_data,
             "silent": silent,
+            "tls": tls,
+            "cert": cert,
+            "key": key,
+            "users": dict(users) if users else None,
+            "auth_exclude": list(auth_exclude or []),
+            "auth_in_clear": auth_in_clear,
+            "record": record,
+            "receive_buffer": receive_buffer,
         }
         self.proc = None
 
@@ -107,6 +125,14 @@ class SmtpProvider:
             out.append(envelope)
         return out
 
+    def transcript(self):
+        """Every command line received, in order, as {"line": text, "tls": bool}."""
+        try:
+            with open(os.path.join(self.dir, "transcript.jsonl")) as f:
+                return [json.loads(line) for line in f]
+        except FileNotFoundError:
+            return []
+
     def clear(self):
         box = os.path.join(self.dir, "messages")
         for name in os.listdir(box):
@@ -158,6 +184,36 @@ class _Handler:
         return "250 Message accepted for delivery"
 
 
+def _record_lines(implicit_tls):
+    """Writes every command line the server reads, and whether TLS protected it, to
+    transcript.jsonl, from the server's own trace of what it read."""
+    import logging
+    from aiosmtpd.smtp import SMTP
+
+    sessions = {}
+    original = SMTP.connection_made
+
+    def connection_made(self, transport):
+        original(self, transport)
+        sessions[self.session.peer] = self
+    SMTP.connection_made = connection_made
+
+    class Recorder(logging.Handler):
+        def emit(self, record):
+            if record.msg != "%r >> %r" or len(record.args) != 2:
+                return
+            peer, line = record.args
+            smtp = sessions.get(peer)
+            tls = implicit_tls or bool(smtp and smtp._tls_protocol)
+            if isinstance(line, bytes):
+                line = line.decode(errors="replace")
+            with open("transcript.jsonl", "a") as f:
+                f.write(json.dumps({"line": line, "tls": tls}) + "\n")
+    logger = logging.getLogger("mail.log")
+    logger.setLevel(logging.INFO)
+    logger.addHandler(Recorder())
+
+
 def _serve_silently(port):
     listener = socket.socket()
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -188,8 +244,39 @@ def _serve(directory):
         def factory(self):
             return LongLineSMTP(self.handler, **self.SMTP_kwargs)
 
+        def _create_server(self):
+            if not script.get("receive_buffer"):
+                return super()._create_server()
+            # Set before listening, so that every accepted connection inherits it.
+            listener = socket.socket()
+            listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, script["receive_buffer"])
+            listener.bind((self.hostname, self.port))
+            return self.loop.create_server(self._factory_invoker, sock=listener, ssl=self.ssl_context)
+
+    kwargs = {}
+    if script.get("tls"):
+        import ssl
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(script["cert"], script["key"])
+        kwargs["ssl_context" if script["tls"] == "tls" else "tls_context"] = context
+    if script.get("users"):
+        from aiosmtpd.smtp import AuthResult
+        users = script["users"]
+
+        def authenticator(server, session, envelope, mechanism, auth_data):
+            login = auth_data.login.decode(errors="replace")
+            password = auth_data.password.decode(errors="replace")
+            return AuthResult(success=users.get(login) == password, handled=False)
+        kwargs.update(authenticator=authenticator, auth_required=True,
+                      # TLS from the first byte protects the whole session, which the
+                      # server's own test (an upgraded session) does not see.
+                      auth_require_tls=not (script.get("auth_in_clear") or script.get("tls") == "tls"),
+                      auth_exclude_mechanism=script.get("auth_exclude") or None)
+    if script.get("record"):
+        _record_lines(script.get("tls") == "tls")
     controller = LongLineController(_Handler(directory, script), hostname="127.0.0.1",
-                                    port=script["port"])
+                                    port=script["port"], **kwargs)
     controller.start()
     open("ready", "w").close()
     try:

@@ -1,0 +1,48 @@
+// "Account properties": the Account page (login, e-mail address and identity, the e-mail
+// program) and the display-only Advanced page of one account.
+#pragma once
+
+#include "frontend/options/prop_sheet.h"
+
+#include <string>
+
+class QWidget;
+
+// The name in the e-mail program list that stands for the account's own command line.
+inline constexpr char kAlternativeClient[] = "(alternative client)";
+
+// Dialog 600.
+class AccountPage : public PropPage {
+public:
+    AccountPage(const std::string& accountsKey, const std::string& title);
+    void activate() override;
+    int validate() override;
+    int apply() override;
+    void command(int controlId) override;
+
+    const std::string& alternativeCommandLine() const { return alternative_; }
+
+private:
+    std::string accountsKey_;
+    std::string title_;
+    std::string alternative_;
+    std::string identity_;
+    std::string address_;
+};
+
+// Dialog 102.
+class AdvancedPage : public PropPage {
+public:
+    AdvancedPage(const std::string& accountsKey, const std::string& title);
+    void activate() override;
+    int validate() override { return 1; }
+    int apply() override { return 1; }
+
+private:
+    std::string accountsKey_;
+    std::string title_;
+};
+
+// The sheet for the account at index (0-based, registry order); nothing when index is below
+// 0 or past the last account. This is what the mailbox tree calls for its account nodes.
+void showAccountProperties(QWidget* owner, int accountIndex);

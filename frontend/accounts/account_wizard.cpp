@@ -1,0 +1,183 @@
+#include "frontend/accounts/account_wizard.h"
+
+#include "frontend/desktop.h"
+#include "frontend/mail_client.h"
+#include "frontend/new_account_dialog.h"
+#include "frontend/options/controls.h"
+#include "shared/registry.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr char kPageTitle[] = QT_TRANSLATE_NOOP("Tarnwick", "Add account wizard");
+
+int warn(QWidget* owner, const char* text) {
+    return messageBox(owner, {text, "Tarnwick", MsgButtons::Ok, IDOK, MsgIcon::Warning});
+}
+
+bool hasForbidden(const std::string& s) {
+    return s.find_first_of(" @?*") != std::string::npos;
+}
+
+QString pageTitle() {
+    return QCoreApplication::translate("Tarnwick", kPageTitle);
+}
+
+QLabel* intro(QWidget* parent, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setWordWrap(true);
+    return l;
+}
+
+}  // namespace
+
+// ---- 106
+
+WizardTitlePage::WizardTitlePage(WizardRecord& record) : PropPage(106, pageTitle()), record_(record) {
+    auto* title = numberedEdit(this, 1002, 199);
+    auto* form = new QFormLayout;
+    form->addRow(buddyLabel(this, tr("Account &title:"), title), title);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(intro(this, tr("Give the new POP3 account a title. Your e-mail program logs in to "
+                                     "Tarnwick with this title as its user name.")));
+    layout->addLayout(form);
+    layout->addStretch(1);
+}
+
+void WizardTitlePage::activate() {
+    setWizardButtons(PSWIZB_NEXT);
+}
+
+int WizardTitlePage::validate() {
+    record_.title = text(control<QLineEdit>(this, 1002));
+    bool valid = true;
+    if (record_.title.empty()) {
+        warn(this, "Please enter an account title or click Cancel to exit wizard.");
+        valid = false;
+    }
+    if (hasForbidden(record_.title)) {
+        warn(this, "Please don't include '@', '?', '*' or space characters in the account title.");
+        valid = false;
+    }
+    // The registry would hand out an account whose title differs only in letter case.
+    plat::RegKey accounts;
+    if (!record_.title.empty() && config::openAccountsKey(accounts) &&
+        (config::findAccount(accounts, record_.title) >= 0 || config::accountExists(record_.title))) {
+        warn(this, "An account with the title you have entered already exists.");
+        valid = false;
+    }
+    return valid ? 1 : 0;
+}
+
+// ---- 107
+
+WizardServerPage::WizardServerPage(WizardRecord& record) : PropPage(107, pageTitle()), record_(record) {
+    auto* server = numberedEdit(this, 1005);
+    auto* user = numberedEdit(this, 1003);
+    // The local POP3 server compares passwords of at most 99 characters.
+    auto* password = numberedEdit(this, 1004, 99);
+    password->setEchoMode(QLineEdit::Password);
+    // The server is kept in lower case as it is typed.
+    connect(server, &QLineEdit::textEdited, server, [server](const QString& t) {
+        QString lower = t.toLower();
+        if (lower == t) return;
+        int at = server->cursorPosition();
+        server->setText(lower);
+        server->setCursorPosition(at);
+    });
+    auto* form = new QFormLayout;
+    form->addRow(buddyLabel(this, tr("POP3 &server:"), server), server);
+    form->addRow(buddyLabel(this, tr("&User name:"), user), user);
+    form->addRow(buddyLabel(this, tr("&Password:"), password), password);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(intro(this, tr("Enter the POP3 server of your provider and the user name and password "
+                                     "of your mailbox there.")));
+    layout->addLayout(form);
+    layout->addStretch(1);
+}
+
+void WizardServerPage::activate() {
+    setWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+}
+
+int WizardServerPage::validate() {
+    record_.server = control<QLineEdit>(this, 1005)->text().toLower().toStdString();
+    record_.user = text(control<QLineEdit>(this, 1003));
+    record_.password = text(control<QLineEdit>(this, 1004));
+    bool valid = true;
+    if (hasForbidden(record_.server)) {
+        warn(this, "Please don't include '@', '?', '*' or space characters in the server name.");
+        valid = false;
+    }
+    if (record_.server.empty() || record_.user.empty() || record_.password.empty()) {
+        warn(this, "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the "
+                   "wizard.");
+        valid = false;
+    }
+    return valid ? 1 : 0;
+}
+
+// ---- 108
+
+WizardClientPage::WizardClientPage(WizardRecord& record) : PropPage(108, pageTitle()), record_(record) {
+    auto* client = numberedCombo(this, 1011);
+    auto* form = new QFormLayout;
+    form->addRow(buddyLabel(this, tr("E-mail &program:"), client), client);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(intro(this, tr("Choose the e-mail program you read this account's mail with.")));
+    layout->addLayout(form);
+    layout->addWidget(intro(this, tr("Not listed? Choose it later as an alternative client in the account's "
+                                     "properties.")));
+    layout->addStretch(1);
+}
+
+void WizardClientPage::activate() {
+    setWizardButtons(PSWIZB_BACK | PSWIZB_FINISH);
+    auto* combo = control<QComboBox>(this, 1011);
+    combo->clear();
+    QStringList names;
+    for (const std::string& n : listMailClients()) names << QString::fromStdString(n);
+    names.sort(Qt::CaseInsensitive);   // a sorted list
+    combo->addItems(names);
+    int at = combo->findText(QString::fromStdString(defaultMailClient()), Qt::MatchStartsWith);
+    combo->setCurrentIndex(at >= 0 ? at : 0);
+}
+
+void WizardClientPage::finish() {
+    record_.clientName = control<QComboBox>(this, 1011)->currentText().left(259).toStdString();
+    record_.clientFile = mailClientCommandLine(record_.clientName);
+    record_.finished = 1;
+}
+
+// ---- The wizard
+
+bool runAddAccountWizard(QWidget* owner) {
+    WizardRecord record;
+    WizardTitlePage titlePage(record);
+    WizardServerPage serverPage(record);
+    WizardClientPage clientPage(record);
+    PropSheet sheet(owner, QCoreApplication::translate("Tarnwick", "Add Account Wizard"));
+    sheet.addPage(&titlePage);
+    sheet.addPage(&serverPage);
+    sheet.addPage(&clientPage);
+    sheet.show(true);
+    if (!record.finished) return false;
+
+    config::NewAccount account{record.title,    record.server,     record.port,      record.user,
+                               record.password, record.clientName, record.clientFile};
+    plat::RegKey accounts;
+    if (!config::openAccountsKey(accounts) || !config::createAccount(accounts, account)) {
+        // Settings for an account that does not exist would mislead the user.
+        messageBox(owner, {"The account could not be created (refer to log file for further info).", "Tarnwick",
+                           MsgButtons::Ok, IDOK, MsgIcon::Warning});
+        return false;
+    }
+    showNewAccountSettings(owner, record.clientName, record.clientFile, record.title);
+    return true;
+}

@@ -1,0 +1,63 @@
+// The "Add Account Wizard": the account's title, its POP3 server and login, and the e-mail
+// program that reads it. Nothing is stored before Finish.
+#pragma once
+
+#include "frontend/options/prop_sheet.h"
+
+#include <string>
+
+class QWidget;
+
+// What the wizard's pages fill in.
+struct WizardRecord {
+    std::string title;
+    std::string server;
+    unsigned port = 110;
+    std::string user;
+    std::string password;
+    std::string clientName;
+    std::string clientFile;
+    int finished = 0;
+};
+
+// Dialog 106: the account's title.
+class WizardTitlePage : public PropPage {
+public:
+    explicit WizardTitlePage(WizardRecord& record);
+    void activate() override;
+    int validate() override;
+    int apply() override { return 1; }
+
+private:
+    WizardRecord& record_;
+};
+
+// Dialog 107: the POP3 server (kept in lower case), user name and password.
+class WizardServerPage : public PropPage {
+public:
+    explicit WizardServerPage(WizardRecord& record);
+    void activate() override;
+    int validate() override;
+    int apply() override { return 1; }
+
+private:
+    WizardRecord& record_;
+};
+
+// Dialog 108: the e-mail program, the desktop's default one chosen first.
+class WizardClientPage : public PropPage {
+public:
+    explicit WizardClientPage(WizardRecord& record);
+    void activate() override;
+    int validate() override { return 1; }
+    int apply() override { return 1; }
+    void finish() override;
+
+private:
+    WizardRecord& record_;
+};
+
+// Runs the wizard over owner. After Finish the account is created with its mailbox directory
+// and the e-mail program's settings are shown. Answers whether an account was created; the
+// caller refreshes its views in every case.
+bool runAddAccountWizard(QWidget* owner);

@@ -1,0 +1,17 @@
+// Running a modal dialog: the one place every dialog of the settings goes through, so that a
+// test can drive a dialog instead of waiting for a human.
+#pragma once
+
+#include <functional>
+
+class QDialog;
+class QWidget;
+
+// Runs dialog modally (its own loop; the main window keeps its messages and timers) and
+// answers its result code.
+int execModal(QDialog& dialog);
+
+// A test's replacement: it gets the dialog, built and not yet shown, and answers the result.
+// An empty function restores the real loop.
+using ModalHook = std::function<int(QDialog&)>;
+void setModalHook(ModalHook hook);

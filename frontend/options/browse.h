@@ -1,0 +1,20 @@
+// The Browse buttons: the desktop's open-file dialog with the settings' file filters.
+#pragma once
+
+#include <functional>
+#include <string>
+
+class QWidget;
+
+// Filters offered, in this order; filterIndex counts from 1 like the list.
+//   1 "Sound File (*.wav)", 2 "Program File (*)", 3 "All Files (*)".
+constexpr int kFilterSound = 1;
+constexpr int kFilterProgram = 2;
+constexpr int kFilterAll = 3;
+
+// Shows the dialog titled "Browse" owned by owner, the given filter chosen; answers the chosen
+// path, or empty when the user cancelled. The working directory is left as it is.
+std::string browseForFile(QWidget* owner, int filterIndex, bool allFilesOnly = false);
+
+// A test's replacement (filter index): answers the path "chosen".
+void setBrowseHook(std::function<std::string(int)> hook);

@@ -1,0 +1,6 @@
+// Icon 1678: the "play" glyph of the sound test buttons, drawn for this program.
+#pragma once
+
+#include <QIcon>
+
+QIcon playIcon();

@@ -1,0 +1,92 @@
+#include "tests/frontend/settings_fixture.h"
+
+#include "frontend/options/browse.h"
+#include "frontend/sound.h"
+#include "platform/registry.h"
+#include "tests/support/temp_env.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+void SettingsTest::SetUp() {
+    plat::RegKey software;
+    if (plat::regOpenKey(plat::Hive::CurrentUser, "SOFTWARE\\Orrindale Systems", true, true, software) ==
+        plat::RegStatus::Ok)
+        plat::regDeleteTree(software, "Tarnwick");
+    std::filesystem::create_directories(testsupport::worldDir() + "/accounts");
+    scenario = testsupport::makeTempDir("nmcli-");
+    testsupport::writeFile(scenario + "/entries", "MyISP\nWork VPN\n");
+    oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("NMCLI_SCENARIO", scenario.c_str(), 1);
+    ::setenv("PATH", (std::string(NMCLI_FIXTURE_DIR) + ":" + oldPath).c_str(), 1);
+
+    setMessageBoxHook([this](const MessageBoxRequest& r) {
+        boxes.push_back(r);
+        if (answers.empty()) return r.buttons == MsgButtons::Ok ? IDOK : IDNO;
+        int a = answers.front();
+        answers.pop_front();
+        return a;
+    });
+    setModalHook([this](QDialog& d) {
+        dialogsShown.push_back(d.objectName().toStdString());
+        if (scripts.empty()) return 0;
+        Script s = std::move(scripts.front());
+        scripts.pop_front();
+        return s(d);
+    });
+    setBrowseHook([this](int filter) {
+        browseFilters.push_back(filter);
+        if (browsed.empty()) return std::string();
+        std::string p = browsed.front();
+        browsed.pop_front();
+        return p;
+    });
+    setSoundHook([this](const std::string& file, bool wait) {
+        sounds.emplace_back(file, wait);
+        return true;
+    });
+}
+
+void SettingsTest::TearDown() {
+    setMessageBoxHook({});
+    setModalHook({});
+    setBrowseHook({});
+    setSoundHook({});
+    ::setenv("PATH", oldPath.c_str(), 1);
+    ::unsetenv("NMCLI_SCENARIO");
+    EXPECT_TRUE(scripts.empty()) << scripts.size() << " dialog scripts never ran";
+}
+
+std::vector<std::string> SettingsTest::takeBoxes() {
+    std::vector<std::string> texts;
+    for (const auto& b : boxes) texts.push_back(b.text);
+    boxes.clear();
+    return texts;
+}
+
+void SettingsTest::addAccount(const std::string& title, const std::string& client, const std::string& clientFile,
+                              const std::string& user, const std::string& server) {
+    plat::RegKey accounts;
+    ASSERT_TRUE(config::openAccountsKey(accounts));
+    ASSERT_TRUE(config::createAccount(accounts, {title, server, 110, user, "secret", client, clientFile}));
+}
+
+std::string SettingsTest::accountValue(const std::string& title, const char* value) {
+    plat::RegKey accounts;
+    config::openAccountsKey(accounts);
+    int i = config::findAccount(accounts, title);
+    return i < 0 ? "<no account>" : config::accountString(accounts, i, value);
+}
+
+bool SettingsTest::accountPresent(const std::string& title) {
+    plat::RegKey accounts;
+    return config::openAccountsKey(accounts) && config::findAccount(accounts, title) >= 0;
+}
+
+bool SettingsTest::stored(const char* value) {
+    plat::RegKey key;
+    if (plat::regOpenKey(plat::Hive::CurrentUser, kSettingsKey, false, false, key) != plat::RegStatus::Ok) return false;
+    plat::RegType type;
+    std::size_t size;
+    return plat::regQueryInfo(key, value, type, size) == plat::RegStatus::Ok;
+}

@@ -1,0 +1,74 @@
+// A clean configuration for each settings test, with every dialog, message box, file dialog,
+// sound and nmcli answered by the test: dialogs are driven by scripts queued in order.
+#pragma once
+
+#include "frontend/desktop.h"
+#include "frontend/modal.h"
+#include "frontend/options/controls.h"
+#include "shared/registry.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The next dialog shown runs script; a dialog without a script is cancelled.
+    using Script = std::function<int(QDialog&)>;
+    void then(Script script) { scripts.push_back(std::move(script)); }
+
+    // The texts of the message boxes shown since the last call.
+    std::vector<std::string> takeBoxes();
+
+    // Accounts made directly in the registry (title, client name, client command line).
+    void addAccount(const std::string& title, const std::string& client, const std::string& clientFile,
+                    const std::string& user = "user", const std::string& server = "pop.example.net");
+    std::string accountValue(const std::string& title, const char* value);
+    bool accountPresent(const std::string& title);
+    // Whether a settings value is stored at all.
+    bool stored(const char* value);
+
+    std::vector<MessageBoxRequest> boxes;
+    std::deque<int> answers;
+    std::deque<Script> scripts;
+    std::vector<std::string> dialogsShown;
+    std::vector<std::pair<std::string, bool>> sounds;
+    std::deque<std::string> browsed;   // paths Browse answers, in order
+    std::vector<int> browseFilters;
+    std::string scenario;              // the stand-in nmcli's directory
+    std::string oldPath;
+};
+
+// Helpers for scripts.
+template <class T>
+T* in(QWidget& w, int id) {
+    T* c = control<T>(&w, id);
+    EXPECT_NE(c, nullptr) << "no control " << id;
+    return c;
+}
+inline void type(QWidget& w, int id, const QString& text) {
+    in<QLineEdit>(w, id)->setText(text);
+}
+inline void press(QWidget& w, const char* name) {
+    auto* b = w.findChild<QPushButton*>(QString::fromLatin1(name));
+    ASSERT_NE(b, nullptr) << name;
+    b->click();
+}
+inline QTabWidget* tabsOf(QDialog& d) {
+    return d.findChild<QTabWidget*>(QStringLiteral("tabs"));
+}
+inline QWidget* page(QDialog& d, int templateId) {
+    return d.findChild<QWidget*>(QStringLiteral("d%1").arg(templateId));
+}

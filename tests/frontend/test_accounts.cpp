@@ -1,0 +1,443 @@
+// The Add Account Wizard's checks and what Finish creates, the Account properties sheet with
+// its alternative client, Remove, and choosing the account whose e-mail program Read mail starts.
+#include "frontend/accounts/account_sheet.h"
+#include "frontend/accounts/account_wizard.h"
+#include "frontend/accounts/select_account.h"
+#include "tests/frontend/settings_fixture.h"
+#include "tests/support/temp_env.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QRadioButton>
+#include <QListWidget>
+#include <QThread>
+#include <QWizard>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kEmptyTitle[] = "Please enter an account title or click Cancel to exit wizard.";
+constexpr char kBadTitle[] = "Please don't include '@', '?', '*' or space characters in the account title.";
+constexpr char kTitleExists[] = "An account with the title you have entered already exists.";
+constexpr char kBadServer[] = "Please don't include '@', '?', '*' or space characters in the server name.";
+constexpr char kMissing[] =
+    "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the wizard.";
+using Texts = std::vector<std::string>;
+
+class AccountsTest : public SettingsTest {
+protected:
+    void SetUp() override {
+        SettingsTest::SetUp();
+        // Two mail programs of a private desktop; "Quill Mail" handles mailto: by default.
+        std::string root = testsupport::makeTempDir("desktop-");
+        fs::create_directories(root + "/data/applications");
+        testsupport::writeFile(root + "/data/applications/quill.desktop",
+                               "[Desktop Entry]\nType=Application\nName=Quill Mail\nExec=quill --mail %u\n"
+                               "MimeType=x-scheme-handler/mailto;\n");
+        testsupport::writeFile(root + "/data/applications/post.desktop",
+                               "[Desktop Entry]\nType=Application\nName=Post Office\nExec=post\n"
+                               "Categories=Email;\n");
+        testsupport::writeFile(root + "/data/applications/mimeapps.list",
+                               "[Default Applications]\nx-scheme-handler/mailto=quill.desktop\n");
+        save("XDG_DATA_HOME", root + "/data");
+        save("XDG_DATA_DIRS", root + "/none");
+        save("XDG_CONFIG_DIRS", root + "/none");
+    }
+    void TearDown() override {
+        for (auto& [k, v] : saved) {
+            if (v) ::setenv(k.c_str(), v->c_str(), 1);
+            else ::unsetenv(k.c_str());
+        }
+        SettingsTest::TearDown();
+    }
+    void save(const std::string& k, const std::string& v) {
+        const char* old = std::getenv(k.c_str());
+        saved.emplace_back(k, old ? std::optional<std::string>(old) : std::nullopt);
+        ::setenv(k.c_str(), v.c_str(), 1);
+    }
+    // A program that writes its argument into the file "launched".
+    std::string launcher() {
+        std::string script = testsupport::worldDir() + "/client.sh";
+        testsupport::writeFile(script, "#!/bin/sh\necho \"$1\" > '" + testsupport::worldDir() + "/launched'\n");
+        fs::permissions(script, fs::perms::owner_all);
+        fs::remove(testsupport::worldDir() + "/launched");
+        return script;
+    }
+    std::string launched() {
+        std::string path = testsupport::worldDir() + "/launched";
+        QElapsedTimer t;
+        t.start();
+        while (!fs::exists(path) && t.elapsed() < 5000) QThread::msleep(20);
+        QThread::msleep(50);
+        return fs::exists(path) ? testsupport::readFile(path) : std::string();
+    }
+
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+};
+
+QWizard& wizard(QDialog& d) {
+    return dynamic_cast<QWizard&>(d);
+}
+
+TEST_F(AccountsTest, TheTitlePageSaysWhatIsWrongWithATitle) {
+    addAccount("home", "Quill Mail", "quill --mail");
+    then([&](QDialog& d) {
+        QWizard& w = wizard(d);
+        EXPECT_EQ(w.windowTitle(), "Add Account Wizard");
+        EXPECT_EQ(w.currentPage()->title(), "Add account wizard");
+        struct Case {
+            const char* title;
+            Texts messages;
+        } cases[] = {
+            {"", {kEmptyTitle}},
+            {"my home", {kBadTitle}},
+            {"me@home", {kBadTitle}},
+            {"what?", {kBadTitle}},
+            {"a*", {kBadTitle}},
+            {"home", {kTitleExists}},
+            {"HOME", {kTitleExists}},   // the registry would hand out the existing key
+        };
+        for (const Case& c : cases) {
+            type(d, 1002, c.title);
+            w.next();
+            EXPECT_EQ(takeBoxes(), c.messages) << c.title;
+            EXPECT_EQ(w.currentId(), 0) << c.title;
+        }
+        EXPECT_EQ(boxes.size(), 0u);
+        type(d, 1002, "work");
+        w.next();
+        EXPECT_TRUE(takeBoxes().empty());
+        EXPECT_EQ(w.currentId(), 1);
+        press(d, "c2");
+        return d.result();
+    });
+    EXPECT_FALSE(runAddAccountWizard(nullptr));
+    EXPECT_FALSE(accountPresent("work"));
+}
+
+TEST_F(AccountsTest, TheServerPageChecksInOrderAndKeepsTheServerInLowerCase) {
+    then([&](QDialog& d) {
+        QWizard& w = wizard(d);
+        type(d, 1002, "work");
+        w.next();
+        EXPECT_EQ(w.currentId(), 1);
+        EXPECT_TRUE(w.button(QWizard::BackButton)->isEnabled());
+        type(d, 1005, "pop server");
+        w.next();
+        EXPECT_EQ(takeBoxes(), (Texts{kBadServer, kMissing}));   // both, in this order
+        type(d, 1003, "jo");
+        type(d, 1004, "pw");
+        w.next();
+        EXPECT_EQ(takeBoxes(), Texts{kBadServer});
+        type(d, 1005, "");
+        w.next();
+        EXPECT_EQ(takeBoxes(), Texts{kMissing});
+        EXPECT_EQ(w.currentId(), 1);
+        // Typing turns letters to lower case at once.
+        auto* server = in<QLineEdit>(d, 1005);
+        server->setFocus();
+        server->insert("POP.Example.NET");
+        EXPECT_EQ(server->text(), "pop.example.net");
+        EXPECT_EQ(in<QLineEdit>(d, 1004)->echoMode(), QLineEdit::Password);
+        w.next();
+        EXPECT_TRUE(takeBoxes().empty());
+        EXPECT_EQ(w.currentId(), 2);
+        // Back leaves the page as it is, and comes forward again.
+        w.back();
+        EXPECT_EQ(w.currentId(), 1);
+        w.next();
+        EXPECT_EQ(w.currentId(), 2);
+        press(d, "finish");
+        return d.result();
+    });
+    then([](QDialog& d) { return d.objectName() == "d850" ? 1 : 0; });
+    EXPECT_TRUE(runAddAccountWizard(nullptr));
+    EXPECT_EQ(accountValue("work", "server"), "pop.example.net");
+}
+
+TEST_F(AccountsTest, FinishWithTheDefaultClientCreatesTheAccountAndItsMailbox) {
+    std::string shownClient;
+    then([&](QDialog& d) {
+        QWizard& w = wizard(d);
+        type(d, 1002, "home");
+        w.next();
+        type(d, 1005, "Pop.Example.Net");   // pasted: not typed, still stored in lower case
+        type(d, 1003, "jo");
+        type(d, 1004, "pw");
+        w.next();
+        auto* client = in<QComboBox>(d, 1011);
+        EXPECT_EQ(client->count(), 2);
+        EXPECT_EQ(client->itemText(0), "Post Office");   // sorted
+        EXPECT_EQ(client->currentText(), "Quill Mail");  // the default, chosen
+        EXPECT_FALSE(w.button(QWizard::NextButton)->isEnabled() && w.button(QWizard::NextButton)->isVisible());
+        press(d, "finish");
+        return d.result();
+    });
+    then([&](QDialog& d) {
+        EXPECT_EQ(d.objectName(), "d850");
+        shownClient = d.findChild<QLabel*>("c853")->text().toStdString();
+        EXPECT_EQ(d.findChild<QLabel*>("c851")->text(), "home");
+        return 1;
+    });
+    EXPECT_TRUE(runAddAccountWizard(nullptr));
+    EXPECT_EQ(shownClient, "Quill Mail");
+    EXPECT_EQ(accountValue("home", "clientname"), "Quill Mail");
+    EXPECT_EQ(accountValue("home", "clientfile"), "quill --mail");
+    EXPECT_EQ(accountValue("home", "server"), "pop.example.net");
+    EXPECT_EQ(accountValue("home", "user"), "jo");
+    EXPECT_EQ(accountValue("home", "pass"), "pw");
+    EXPECT_EQ(accountValue("home", "altclientfile"), "");
+    EXPECT_EQ(accountValue("home", "destmailbox"), "jo@pop.example.net");
+    EXPECT_EQ(accountValue("home", "uidlfile"), "jo@pop.example.net.uidl");
+    EXPECT_EQ(accountValue("home", "dropdir"), "accounts/jo@pop.example.net/");
+    plat::RegKey accounts;
+    config::openAccountsKey(accounts);
+    EXPECT_EQ(config::accountDword(accounts, config::findAccount(accounts, "home"), "port"), 110u);
+    EXPECT_TRUE(fs::is_directory(testsupport::worldDir() + "/accounts/jo@pop.example.net"));
+}
+
+TEST_F(AccountsTest, CancelOnTheLastPageStoresNothing) {
+    then([&](QDialog& d) {
+        QWizard& w = wizard(d);
+        type(d, 1002, "home");
+        w.next();
+        type(d, 1005, "pop.example.net");
+        type(d, 1003, "cancelled");
+        type(d, 1004, "pw");
+        w.next();
+        EXPECT_EQ(w.currentId(), 2);
+        press(d, "c2");
+        return d.result();
+    });
+    EXPECT_FALSE(runAddAccountWizard(nullptr));
+    EXPECT_EQ(dialogsShown, Texts{"wizard"});
+    EXPECT_FALSE(accountPresent("home"));
+    EXPECT_FALSE(fs::exists(testsupport::worldDir() + "/accounts/cancelled@pop.example.net"));
+}
+
+TEST_F(AccountsTest, AnAccountTheRegistryRefusesIsReportedNotAnnounced) {
+    then([&](QDialog& d) {
+        QWizard& w = wizard(d);
+        type(d, 1002, "home");
+        w.next();
+        type(d, 1005, "pop.example.net");
+        type(d, 1003, "jo/../../x");   // would name a directory outside accounts/
+        type(d, 1004, "pw");
+        w.next();
+        press(d, "finish");
+        return d.result();
+    });
+    EXPECT_FALSE(runAddAccountWizard(nullptr));
+    EXPECT_EQ(dialogsShown, Texts{"wizard"});   // no settings dialog for it
+    EXPECT_EQ(takeBoxes(), Texts{"The account could not be created (refer to log file for further info)."});
+    EXPECT_FALSE(accountPresent("home"));
+}
+
+TEST_F(AccountsTest, TheAccountSheetShowsTheAccountAndStoresWhatMayChange) {
+    addAccount("home", "Post Office", "post");
+    then([&](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Account properties");
+        EXPECT_EQ(tabsOf(d)->tabText(0), "Account");
+        EXPECT_EQ(tabsOf(d)->tabText(1), "Advanced");
+        EXPECT_EQ(control<QLineEdit>(page(d, 600), 601)->text(), "home");
+        EXPECT_EQ(in<QLineEdit>(d, 602)->text(), "pop.example.net");
+        EXPECT_EQ(in<QLineEdit>(d, 1019)->text(), "110");
+        EXPECT_FALSE(in<QLineEdit>(d, 1019)->isEnabled());
+        EXPECT_TRUE(in<QLineEdit>(d, 603)->isReadOnly());
+        EXPECT_EQ(in<QLineEdit>(d, 604)->text(), "secret");
+        auto* client = in<QComboBox>(d, 605);
+        EXPECT_EQ(client->currentText(), "Post Office");
+        EXPECT_EQ(client->itemText(client->count() - 1), "(alternative client)");
+        // No password: the page stays, silently.
+        type(d, 604, "");
+        press(d, "c1");
+        EXPECT_EQ(d.result(), 0);
+        EXPECT_TRUE(takeBoxes().empty());
+        type(d, 604, "new secret");
+        type(d, 1030, "jo@example.net");
+        type(d, 1025, "Jo Bloggs");
+        client->setCurrentText("Quill Mail");
+        tabsOf(d)->setCurrentIndex(1);
+        QWidget* advanced = page(d, 102);
+        EXPECT_EQ(control<QLineEdit>(advanced, 601)->text(), "home");
+        EXPECT_TRUE(control<QRadioButton>(advanced, 1006)->isChecked());
+        EXPECT_FALSE(control<QRadioButton>(advanced, 1007)->isEnabled());
+        press(d, "c1");
+        return d.result();
+    });
+    then([](QDialog& d) {
+        EXPECT_EQ(d.findChild<QLabel*>("c853")->text(), "Quill Mail");
+        return 1;
+    });
+    showAccountProperties(nullptr, 0);
+    EXPECT_EQ(dialogsShown, (Texts{"sheet", "d850"}));
+    EXPECT_EQ(accountValue("home", "pass"), "new secret");
+    EXPECT_EQ(accountValue("home", "emailaddress"), "jo@example.net");
+    EXPECT_EQ(accountValue("home", "emailidentity"), "Jo Bloggs");
+    EXPECT_EQ(accountValue("home", "clientname"), "Quill Mail");
+    EXPECT_EQ(accountValue("home", "clientfile"), "quill --mail");
+}
+
+TEST_F(AccountsTest, TheAlternativeClientKeepsItsLineUnlessEdited) {
+    addAccount("home", "Post Office", "post");
+    plat::RegKey accounts;
+    config::openAccountsKey(accounts);
+    config::writeAccountString(accounts, "home", "altclientfile", "/opt/mymail -x");
+    // Chosen in the list without editing: the stored line is the command line.
+    then([&](QDialog& d) {
+        in<QComboBox>(d, 605)->setCurrentText("(alternative client)");
+        press(d, "c1");
+        return d.result();
+    });
+    then([](QDialog&) { return 1; });   // the e-mail program's settings
+    showAccountProperties(nullptr, 0);
+    EXPECT_EQ(accountValue("home", "clientname"), "(alternative client)");
+    EXPECT_EQ(accountValue("home", "clientfile"), "/opt/mymail -x");
+    EXPECT_EQ(accountValue("home", "altclientfile"), "/opt/mymail -x");
+
+    // Edited with "...": Browse quotes a path with a blank; Cancel in the dialog changes nothing.
+    browsed = {"/opt/My Mail/mail"};
+    then([&](QDialog& d) {
+        in<QComboBox>(d, 605)->setCurrentText("Post Office");
+        press(d, "c1003");
+        EXPECT_EQ(in<QComboBox>(d, 605)->currentText(), "Post Office");
+        press(d, "c1003");
+        EXPECT_EQ(in<QComboBox>(d, 605)->currentText(), "(alternative client)");
+        press(d, "c1");
+        return d.result();
+    });
+    then([](QDialog& d) {
+        EXPECT_EQ(d.objectName(), "d103");
+        EXPECT_EQ(in<QLineEdit>(d, 1005)->text(), "/opt/mymail -x");
+        type(d, 1005, "something else");
+        press(d, "c2");
+        return d.result();
+    });
+    then([](QDialog& d) {
+        press(d, "c1004");
+        EXPECT_EQ(in<QLineEdit>(d, 1005)->text(), "'/opt/My Mail/mail'");
+        press(d, "c1");
+        return d.result();
+    });
+    then([](QDialog&) { return 1; });
+    showAccountProperties(nullptr, 0);
+    EXPECT_EQ(accountValue("home", "clientfile"), "'/opt/My Mail/mail'");
+    EXPECT_EQ(accountValue("home", "altclientfile"), "'/opt/My Mail/mail'");
+}
+
+TEST_F(AccountsTest, NoAccountSelectedMeansNoSheet) {
+    addAccount("home", "Post Office", "post");
+    showAccountProperties(nullptr, -1);
+    showAccountProperties(nullptr, 1);   // past the last account
+    EXPECT_TRUE(dialogsShown.empty());
+    EXPECT_FALSE(removeAccount(nullptr, -1));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(AccountsTest, RemoveAsksFirstAndLeavesTheMailFiles) {
+    addAccount("home", "Post Office", "post", "jo", "pop.example.net");
+    std::string item = testsupport::worldDir() + "/accounts/jo@pop.example.net/[home]1.rfc822";
+    testsupport::writeFile(item, "Subject: kept\r\n\r\n");
+    answers = {IDNO};
+    EXPECT_FALSE(removeAccount(nullptr, 0));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Confirm that you wish to remove account 'home'.\nClick YES to remove.");
+    EXPECT_EQ(boxes[0].caption, "Tarnwick - Account Removal");
+    EXPECT_EQ(boxes[0].buttons, MsgButtons::YesNo);
+    EXPECT_TRUE(accountPresent("home"));
+    answers = {IDYES};
+    EXPECT_TRUE(removeAccount(nullptr, 0));
+    EXPECT_FALSE(accountPresent("home"));
+    EXPECT_TRUE(fs::exists(item));
+}
+
+TEST_F(AccountsTest, ReadMailAsksOnlyWhenTheAccountsUseDifferentClients) {
+    std::string client = launcher();
+    readMail(nullptr);   // no account: nothing
+    EXPECT_TRUE(dialogsShown.empty());
+
+    addAccount("home", "Quill Mail", client + " home", "jo");
+    addAccount("work", "Quill Mail", client + " work", "jw");
+    readMail(nullptr);
+    EXPECT_TRUE(dialogsShown.empty());
+    EXPECT_EQ(launched(), "home\n");
+
+    plat::RegKey accounts;
+    config::openAccountsKey(accounts);
+    config::writeAccountString(accounts, "work", "clientname", "Post Office");
+    client = launcher();
+    then([&](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Select account");
+        EXPECT_EQ(d.findChild<QLabel*>("c952")->text(), "Select account whose mail you wish to read:");
+        auto* list = in<QListWidget>(d, 951);
+        EXPECT_EQ(list->count(), 2);
+        EXPECT_EQ(list->item(0)->text(), "home (Quill Mail)");
+        EXPECT_EQ(list->item(1)->text(), "work (Post Office)");
+        list->setCurrentRow(1);
+        press(d, "c1");
+        return d.result();
+    });
+    readMail(nullptr);
+    EXPECT_EQ(launched(), "work\n");
+
+    // Cancel, or Select with nothing selected: no account, nothing started.
+    client = launcher();
+    then([](QDialog& d) {
+        press(d, "c2");
+        return d.result();
+    });
+    then([](QDialog& d) {
+        press(d, "c1");
+        return d.result();
+    });
+    EXPECT_EQ(selectAccount(nullptr, "x"), -1);
+    EXPECT_EQ(selectAccount(nullptr, "x"), -1);
+}
+
+}  // namespace
+
+namespace {
+
+// With TARNWICK_SCREENS_DIR set, the account sheet's pages, the alternative client dialog and
+// Select account are rendered into PNG files there, for a look by eye.
+TEST_F(AccountsTest, DialogsAreRenderedForReviewWhenAsked) {
+    const char* dir = std::getenv("TARNWICK_SCREENS_DIR");
+    if (!dir) GTEST_SKIP() << "TARNWICK_SCREENS_DIR not set";
+    auto save = [dir](QDialog& d, const char* name) {
+        d.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(d.grab().save(QString::fromLatin1(dir) + "/" + name)) << name;
+    };
+    addAccount("home", "Quill Mail", "quill --mail", "jo");
+    addAccount("work", "Post Office", "post", "jw", "mail.example.org");
+    then([&](QDialog& d) {
+        type(d, 1030, "jo@example.net");
+        type(d, 1025, "Jo Bloggs");
+        save(d, "account-1-account.png");
+        press(d, "c1003");
+        tabsOf(d)->setCurrentIndex(1);
+        save(d, "account-2-advanced.png");
+        d.hide();
+        return 0;
+    });
+    then([&](QDialog& d) {
+        type(d, 1005, "/opt/mymail/bin/mymail --profile home");
+        save(d, "account-3-alternative-client.png");
+        d.hide();
+        return 0;
+    });
+    showAccountProperties(nullptr, 0);
+    then([&](QDialog& d) {
+        save(d, "read-mail-select-account.png");
+        d.hide();
+        return 0;
+    });
+    selectAccount(nullptr, "Select account whose mail you wish to read:");
+}
+
+}  // namespace

@@ -1,0 +1,277 @@
+// The Options sheet: what each page refuses (and whether it says so), what OK writes, the
+// dial-up entry list, the Resume command after a period changed, Browse and the test buttons.
+#include "frontend/commands.h"
+#include "frontend/options/options_sheet.h"
+#include "frontend/schedule_state.h"
+#include "platform/event_loop.h"
+#include "tests/frontend/settings_fixture.h"
+#include "tests/support/temp_env.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <filesystem>
+
+using namespace plat;
+
+namespace {
+
+constexpr char kNoHost[] =
+    "Please enter the address of your SMTP mail server for outgoing mail to be delivered. (smtp.example.net)";
+constexpr char kPeriods[] = "Minimum value is 1 minute. Offline period must not be less than online period.";
+
+std::vector<WPARAM> g_commands;
+LRESULT recorder(HWND, UINT msg, WPARAM wParam, LPARAM) {
+    if (msg == WM_COMMAND) g_commands.push_back(wParam);
+    return 0;
+}
+
+class OptionsTest : public SettingsTest {
+protected:
+    void SetUp() override {
+        SettingsTest::SetUp();
+        if (!isClassRegistered("OPTIONSTESTCLASS")) {
+            ASSERT_TRUE(registerClass("OPTIONSTESTCLASS", recorder));
+        }
+        mainWindow = createWindow("OPTIONSTESTCLASS", "main", 0);
+        g_commands.clear();
+    }
+    void TearDown() override {
+        destroyWindow(mainWindow);
+        SettingsTest::TearDown();
+    }
+    int run() {
+        int r = runOptionsSheet(nullptr, mainWindow, &schedule);
+        pumpMessages(0);
+        return r;
+    }
+    // A script that fills a valid Connection page and presses OK.
+    static int connectionThenOk(QDialog& d) {
+        type(d, 626, "smtp.provider.net");
+        press(d, "c1");
+        return d.result();
+    }
+
+    HWND mainWindow = 0;
+    ScheduleState schedule;
+};
+
+TEST_F(OptionsTest, AnEmptyServerIsRefusedWithItsMessageWhereverTheUserGoes) {
+    then([&](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Tarnwick Options");
+        QTabWidget* tabs = tabsOf(d);
+        EXPECT_EQ(tabs->count(), 3);
+        EXPECT_EQ(tabs->tabText(0), "Connection");
+        EXPECT_EQ(tabs->tabText(1), "Scheduling");
+        EXPECT_EQ(tabs->tabText(2), "Notifications");
+        press(d, "c1");                 // OK
+        EXPECT_EQ(takeBoxes(), std::vector<std::string>{kNoHost});
+        EXPECT_EQ(d.result(), 0);
+        tabs->setCurrentIndex(1);        // leaving the page is refused the same way
+        EXPECT_EQ(takeBoxes(), std::vector<std::string>{kNoHost});
+        EXPECT_EQ(tabs->currentIndex(), 0);
+        type(d, 626, "   ");            // blanks are no host either
+        press(d, "c1");
+        EXPECT_EQ(takeBoxes(), std::vector<std::string>{kNoHost});
+        press(d, "c2");                 // Cancel
+        return d.result();
+    });
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(boxes[0].caption, "Tarnwick");
+    for (const char* v : {"outhostname", "outhostport", "rasentry", "RASRetryLimit", "CheckFreqHI", "NotifyRun"})
+        EXPECT_FALSE(stored(v)) << v;
+}
+
+TEST_F(OptionsTest, RetriesOrPauseThatAreNoNumberAboveZeroAreRefusedSilently) {
+    then([&](QDialog& d) {
+        type(d, 626, "  smtp.provider.net ");
+        for (auto [retries, pause] : {std::pair{"0", "5"}, {"3", "0"}, {"", "5"}, {"3", ""}, {"3", "35792"}}) {
+            type(d, 624, retries);
+            type(d, 625, pause);
+            press(d, "c1");
+            EXPECT_EQ(d.result(), 0) << retries << "/" << pause;
+            tabsOf(d)->setCurrentIndex(2);
+            EXPECT_EQ(tabsOf(d)->currentIndex(), 0);
+        }
+        EXPECT_TRUE(takeBoxes().empty());
+        EXPECT_FALSE(stored("outhostname"));
+        type(d, 624, "7");
+        type(d, 625, "12");
+        in<QCheckBox>(d, 1031)->setChecked(false);
+        press(d, "c1");
+        return d.result();
+    });
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(config::readSetting(config::kOutHostName), "smtp.provider.net");
+    EXPECT_EQ(config::readOutHostPort(), 25u);
+    EXPECT_EQ(config::readSetting(config::kRASRetryLimit), 7u);
+    EXPECT_EQ(config::readSetting(config::kCheckFreqRASRetry), 12u * 60000u);
+    EXPECT_EQ(config::readSetting(config::kRASAllowEstab), 0u);
+    EXPECT_EQ(config::readSetting(config::kRASFailRetry), 1u);
+    // Pages never shown write nothing.
+    EXPECT_FALSE(stored("CheckFreqHI"));
+    EXPECT_FALSE(stored("NotifyDisDialog"));
+}
+
+TEST_F(OptionsTest, NoDialUpIsStoredEmptyAndDisablesTheOfflineGroupNextTime) {
+    config::writeSetting(config::kRasEntry, "Work VPN");
+    config::writeSetting(config::kOutHostName, "smtp.provider.net");
+    then([&](QDialog& d) {
+        auto* entry = in<QComboBox>(d, 621);
+        EXPECT_EQ(entry->count(), 3);
+        EXPECT_EQ(entry->itemText(0), "(no dial-up networking)");
+        EXPECT_EQ(entry->currentText(), "Work VPN");
+        tabsOf(d)->setCurrentIndex(1);
+        EXPECT_TRUE(in<QLineEdit>(d, 661)->isEnabled());
+        tabsOf(d)->setCurrentIndex(0);
+        entry->setCurrentIndex(0);
+        press(d, "c1");
+        return d.result();
+    });
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(stored("rasentry"));
+    EXPECT_EQ(config::readSetting(config::kRasEntry), "");
+
+    then([&](QDialog& d) {
+        EXPECT_EQ(in<QComboBox>(d, 621)->currentIndex(), 0);
+        tabsOf(d)->setCurrentIndex(1);
+        QWidget* scheduling = page(d, 660);
+        for (int id : {661, 1023, 1024, 1025, 1026})
+            EXPECT_FALSE(control<QWidget>(scheduling, id)->isEnabled()) << id;
+        EXPECT_TRUE(in<QLineEdit>(d, 662)->isEnabled());
+        // A longer online period raises the offline one the user cannot reach.
+        type(d, 662, "90");
+        press(d, "c1");
+        return d.result();
+    });
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(takeBoxes().empty());
+    EXPECT_EQ(config::readSetting(config::kCheckFreqHI), 90u * 60000u);
+    EXPECT_EQ(config::readSetting(config::kCheckFreqLO), 90u * 60000u);
+}
+
+TEST_F(OptionsTest, AnOfflinePeriodBelowTheOnlineOneIsRefusedOneByOneIsNot) {
+    config::writeSetting(config::kRasEntry, "MyISP");
+    config::writeSetting(config::kOutHostName, "smtp.provider.net");
+    then([&](QDialog& d) {
+        tabsOf(d)->setCurrentIndex(1);
+        EXPECT_EQ(in<QLineEdit>(d, 662)->text(), "1");    // 60000 ms
+        EXPECT_EQ(in<QLineEdit>(d, 661)->text(), "60");   // 3600000 ms
+        type(d, 662, "10");
+        type(d, 661, "5");
+        press(d, "c1");
+        EXPECT_EQ(takeBoxes(), std::vector<std::string>{kPeriods});
+        EXPECT_EQ(tabsOf(d)->currentIndex(), 1);
+        type(d, 662, "0");
+        type(d, 661, "0");
+        press(d, "c1");
+        EXPECT_EQ(takeBoxes(), std::vector<std::string>{kPeriods});
+        type(d, 662, "1");
+        type(d, 661, "40000");
+        press(d, "c1");
+        EXPECT_EQ(takeBoxes(), std::vector<std::string>{"Maximum value is 35791 minutes."});
+        EXPECT_EQ(d.result(), 0);
+        type(d, 661, "1");
+        in<QCheckBox>(d, 663)->setChecked(false);
+        press(d, "c1");
+        return d.result();
+    });
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(takeBoxes().empty());
+    EXPECT_EQ(config::readSetting(config::kCheckFreqHI), 60000u);
+    EXPECT_EQ(config::readSetting(config::kCheckFreqLO), 60000u);
+    EXPECT_EQ(config::readSetting(config::kSMTPDeliverImm), 0u);
+}
+
+TEST_F(OptionsTest, ResumeIsPostedOnceAndOnlyWhenAPeriodChangedWhileResumed) {
+    config::writeSetting(config::kRasEntry, "MyISP");
+    config::writeSetting(config::kOutHostName, "smtp.provider.net");
+    config::writeSetting(config::kCheckFreqHI, 90000);   // shown as 1 minute, not rewritten
+    auto periods = [&](const char* online, const char* offline) {
+        then([=](QDialog& d) {
+            tabsOf(d)->setCurrentIndex(1);
+            type(d, 662, online);
+            type(d, 661, offline);
+            press(d, "c1");
+            return d.result();
+        });
+        EXPECT_EQ(run(), 1);
+    };
+    schedule.active = 1;
+    periods("1", "60");   // unchanged
+    EXPECT_TRUE(g_commands.empty());
+    EXPECT_EQ(config::readSetting(config::kCheckFreqHI), 90000u);
+    periods("2", "30");   // both changed: one Resume
+    EXPECT_EQ(g_commands, std::vector<WPARAM>{CMD_RESUME});
+    EXPECT_EQ(config::readSetting(config::kCheckFreqHI), 120000u);
+    EXPECT_EQ(config::readSetting(config::kCheckFreqLO), 1800000u);
+    g_commands.clear();
+    schedule.active = 0;
+    periods("3", "30");   // suspended: the next resume uses the new period anyway
+    EXPECT_TRUE(g_commands.empty());
+    // The Scheduling page never shown: no Resume either.
+    schedule.active = 1;
+    then(connectionThenOk);
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(g_commands.empty());
+}
+
+TEST_F(OptionsTest, NotificationsBrowseTestAndStoreTheirFiles) {
+    config::writeSetting(config::kOutHostName, "smtp.provider.net");
+    std::string marker = testsupport::worldDir() + "/ran";
+    std::string script = testsupport::worldDir() + "/notify me.sh";
+    testsupport::writeFile(script, "#!/bin/sh\necho \"$1\" > '" + marker + "'\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    browsed = {"/sounds/bell.wav", script};
+    then([&](QDialog& d) {
+        tabsOf(d)->setCurrentIndex(2);
+        EXPECT_EQ(in<QLineEdit>(d, 1020)->text(), "alarm.wav");
+        EXPECT_EQ(in<QLineEdit>(d, 1022)->text(), "newmail.wav");
+        EXPECT_FALSE(in<QCheckBox>(d, 645)->isChecked());
+        EXPECT_FALSE(in<QPushButton>(d, 1035)->icon().isNull());
+        press(d, "c1019");
+        press(d, "c1029");
+        press(d, "c1028");   // cancelled: the edit keeps its text
+        EXPECT_EQ(browseFilters, (std::vector<int>{1, 2, 1}));
+        EXPECT_EQ(in<QLineEdit>(d, 1020)->text(), "/sounds/bell.wav");
+        EXPECT_EQ(in<QLineEdit>(d, 1022)->text(), "newmail.wav");
+        // A path with a blank becomes one word of the command line.
+        EXPECT_EQ(in<QLineEdit>(d, 1032)->text().toStdString(), "'" + script + "'");
+        type(d, 1032, in<QLineEdit>(d, 1032)->text() + " hello");
+        press(d, "c1035");
+        press(d, "c1036");
+        press(d, "c1037");
+        in<QCheckBox>(d, 645)->setChecked(true);
+        in<QCheckBox>(d, 642)->setChecked(false);
+        press(d, "c1");
+        return d.result();
+    });
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(sounds, (std::vector<std::pair<std::string, bool>>{{"/sounds/bell.wav", true}, {"newmail.wav", true}}));
+    QElapsedTimer t;
+    t.start();
+    while (!std::filesystem::exists(marker) && t.elapsed() < 5000) QThread::msleep(20);
+    EXPECT_EQ(testsupport::readFile(marker), "hello\n");
+    EXPECT_EQ(config::readSetting(config::kNotifyRun), 1u);
+    EXPECT_EQ(config::readSetting(config::kNotifyArrive), 0u);
+    EXPECT_EQ(config::readSetting(config::kNotifAlarmWave), "/sounds/bell.wav");
+    EXPECT_EQ(config::readSetting(config::kNotifRunFile), "'" + script + "' hello");
+}
+
+TEST_F(OptionsTest, CancelDiscardsEveryPage) {
+    config::writeSetting(config::kOutHostName, "smtp.provider.net");
+    then([&](QDialog& d) {
+        type(d, 626, "other.host");
+        tabsOf(d)->setCurrentIndex(2);
+        in<QCheckBox>(d, 641)->setChecked(false);
+        press(d, "c2");
+        return d.result();
+    });
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(config::readSetting(config::kOutHostName), "smtp.provider.net");
+    EXPECT_FALSE(stored("outhostport"));
+    EXPECT_FALSE(stored("NotifyDisDialog"));
+}
+
+}  // namespace
