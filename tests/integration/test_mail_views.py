@@ -2,7 +2,8 @@
 providers: a cycle started from the File menu retrieves mail from a private POP3 server, items
 queued through the engine's SMTP server wait in the queue, and the window lists both folders
 with their columns and unread counts; Delete from the list's context menu asks and removes
-(an outgoing item with its routing file). Screenshots of both folders are saved as artefacts."""
+(an outgoing item with its routing file); a right click on an account opens its properties.
+Screenshots of both folders are saved as artefacts."""
 
 import os
 import smtplib
@@ -44,7 +45,8 @@ class MailViewsOnADesktop(unittest.TestCase):
                                                                                for i in range(8)),
                                         "To many people at once", "whenever"))
         hive = {SETTINGS_KEY: {"outhostname": "127.0.0.1", "outhostport": self.provider.port,
-                               "SMTPDeliverImm": 0, "rasentry": ""}}
+                               "SMTPDeliverImm": 0, "rasentry": "",
+                               "NotifyDisDialog": 0}}
         for title, user, password in (("home", "alice", "alice-pw"), ("work", "bob", "bob-pw")):
             box = user + "@127.0.0.1"
             hive[ACCOUNTS_KEY + "\\" + title] = {"server": "127.0.0.1", "port": self.pop.port, "user": user,
@@ -146,6 +148,16 @@ class MailViewsOnADesktop(unittest.TestCase):
         self.assertTrue(wait_until(lambda: len(self.items(alice)) + len(self.items(bob)) == 2, 5))
         self.assertFalse([n for n in os.listdir(os.path.join(self.world.work, alice)) + 
                           os.listdir(os.path.join(self.world.work, bob)) if not n.endswith(".rfc822")])
+
+        # A right click on the account "home" (third line of the tree) opens its properties.
+        self.click(tree_x, wy + 70, "3")
+        sheet = lambda: self.desk.windows("Account properties")
+        self.assertTrue(wait_until(sheet, 5), self.desk.tree())
+        _, sw, sh, sx, sy = sheet()[0]
+        time.sleep(0.4)
+        self.desk.shot("12-views-account-properties.png", (sw + 20, sh + 20, max(sx - 10, 0), max(sy - 10, 0)))
+        self.xdo("key", "Escape")
+        self.assertTrue(wait_until(lambda: not sheet(), 5))
         self.assertIsNone(fe_proc.poll())
         for path in (incoming, outgoing):
             self.assertGreater(os.path.getsize(path), 1000)
