@@ -44,7 +44,9 @@ protected:
         ::setenv("TARNWICK_SOUND_LOG", soundLog.c_str(), 1);
         setBeepHook([] {});
         setMessageBoxHook([](const MessageBoxRequest&) { return IDOK; });
-        if (!isClassRegistered(kEngineClass)) ASSERT_TRUE(registerClass(kEngineClass, quietEngine));
+        if (!isClassRegistered(kEngineClass)) {
+            ASSERT_TRUE(registerClass(kEngineClass, quietEngine));
+        }
         engine = createWindow(kEngineClass, kEngineTitle, 0);
         ASSERT_EQ(publishWindow(engine, kEngineClass, kEngineTitle), PublishResult::Published);
         ShellOptions o;
