@@ -328,7 +328,8 @@ bool createAccount(const RegKey& accounts, const NewAccount& a) {
               writeAccountDword(accounts, t, "useraltclient", 0) &&
               writeAccountString(accounts, t, "uidlfile", uidlFile) &&
               writeAccountString(accounts, t, "destmailbox", mailbox) &&
-              writeAccountString(accounts, t, "dropdir", dropDir);
+              writeAccountString(accounts, t, "dropdir", dropDir) &&
+              (a.security == 0 || writeAccountDword(accounts, t, "security", a.security));
     if (!ok) {
         // Half an account would be checked and served with empty values.
         deleteAccountKey(accounts, t);

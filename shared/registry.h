@@ -166,6 +166,7 @@ struct NewAccount {
     std::string pass;
     std::string clientName;
     std::string clientFile;
+    std::uint32_t security = 0;   // written only when not 0, the value an absent one reads as
 };
 
 // Creates the account's sub-key and writes its values; "uidlfile" user@server.uidl,

@@ -3,7 +3,9 @@
 #include "frontend/accounts/alternative_client_dialog.h"
 #include "frontend/mail_client.h"
 #include "frontend/new_account_dialog.h"
+#include "frontend/desktop.h"
 #include "frontend/options/controls.h"
+#include "frontend/options/security_fields.h"
 #include "shared/registry.h"
 
 #include <QComboBox>
@@ -50,14 +52,16 @@ AccountPage::AccountPage(const std::string& accountsKey, const std::string& titl
     auto* form = new QFormLayout(login);
     auto* titleEdit = readOnlyEdit(login, 601);
     auto* server = readOnlyEdit(login, 602);
-    auto* port = numberedEdit(login, 1019);
-    port->setEnabled(false);
+    auto* security = securityCombo(login, 606);
+    auto* port = portEdit(login, 1019);
+    proposePortsOnChange(security, port, MailService::Pop3);
     auto* user = readOnlyEdit(login, 603);
     auto* password = numberedEdit(login, 604, 99);
     password->setEchoMode(QLineEdit::Password);
     form->addRow(buddyLabel(login, tr("&Title:"), titleEdit), titleEdit);
     form->addRow(buddyLabel(login, tr("&Server:"), server), server);
-    form->addRow(buddyLabel(login, tr("P&ort:"), port), port);
+    form->addRow(buddyLabel(login, tr("Securit&y:"), security),
+                 securityPortRow(security, buddyLabel(login, tr("P&ort:"), port), port));
     form->addRow(buddyLabel(login, tr("&User name:"), user), user);
     form->addRow(buddyLabel(login, tr("Pass&word:"), password), password);
 
@@ -85,6 +89,9 @@ AccountPage::AccountPage(const std::string& accountsKey, const std::string& titl
 }
 
 void AccountPage::activate() {
+    // Filled once: coming back from another tab keeps what the user changed here.
+    if (filled_) return;
+    filled_ = true;
     auto* client = control<QComboBox>(this, 605);
     client->clear();
     for (const std::string& n : listMailClients()) client->addItem(QString::fromStdString(n));
@@ -92,8 +99,13 @@ void AccountPage::activate() {
     AccountValues v = lookUp(accountsKey_, title_);
     setText(control<QLineEdit>(this, 601), title_);
     setText(control<QLineEdit>(this, 602), v.get("server"));
-    auto port = v.index >= 0 ? config::accountDword(v.accounts, v.index, "port") : std::nullopt;
-    control<QLineEdit>(this, 1019)->setText(port ? QString::number(*port) : QString());
+    config::AccountRecord record;
+    if (v.index >= 0) config::readAccountRecord(v.accounts, v.index, record);
+    loadedSecurity_ = record.security;
+    shownPort_ = record.port;   // what the engine uses: 110 when none is stored
+    // The security first: choosing it proposes a port, which the stored port then replaces.
+    showSecurity(control<QComboBox>(this, 606), loadedSecurity_);
+    control<QLineEdit>(this, 1019)->setText(QString::number(shownPort_));
     setText(control<QLineEdit>(this, 603), v.get("user"));
     setText(control<QLineEdit>(this, 604), v.get("pass"));
     setText(control<QLineEdit>(this, 1030), v.get("emailaddress"));
@@ -106,12 +118,20 @@ void AccountPage::activate() {
 }
 
 int AccountPage::validate() {
+    if (!readPort(control<QLineEdit>(this, 1019))) {
+        messageBox(this, {kPortMessage, "Tarnwick", MsgButtons::Ok, IDOK, MsgIcon::Warning});
+        control<QLineEdit>(this, 1019)->setFocus();
+        return 0;
+    }
     return control<QLineEdit>(this, 604)->text().isEmpty() ? 0 : 1;
 }
 
 int AccountPage::apply() {
     auto* client = control<QComboBox>(this, 605);
     std::string password = text(control<QLineEdit>(this, 604));
+    std::optional<unsigned> port = readPort(control<QLineEdit>(this, 1019));
+    if (!port) return 0;
+    std::uint32_t security = chosenSecurity(control<QComboBox>(this, 606));
     bool alternativeChosen = client->currentData().toString() == QString::fromLatin1(kAlternativeClient);
     std::string name = alternativeChosen ? std::string(kAlternativeClient) : client->currentText().toStdString();
     address_ = text(control<QLineEdit>(this, 1030));
@@ -120,6 +140,9 @@ int AccountPage::apply() {
     plat::RegKey accounts;
     if (config::openAccountsKey(accounts, accountsKey_)) {
         config::writeAccountString(accounts, title_, "pass", password);
+        if (*port != shownPort_) config::writeAccountDword(accounts, title_, "port", *port);
+        if (security != shownSecurity(loadedSecurity_))
+            config::writeAccountDword(accounts, title_, "security", security);
         config::writeAccountString(accounts, title_, "emailidentity", identity_);
         config::writeAccountString(accounts, title_, "emailaddress", address_);
         config::writeAccountString(accounts, title_, "clientname", name);

@@ -1,9 +1,10 @@
-// "Account properties": the Account page (login, e-mail address and identity, the e-mail
-// program) and the display-only Advanced page of one account.
+// "Account properties": the Account page (login with port and security, e-mail address and
+// identity, the e-mail program) and the display-only Advanced page of one account.
 #pragma once
 
 #include "frontend/options/prop_sheet.h"
 
+#include <cstdint>
 #include <string>
 
 class QWidget;
@@ -28,6 +29,10 @@ private:
     std::string alternative_;
     std::string identity_;
     std::string address_;
+    // What the page showed first: port and security are written only when changed.
+    unsigned shownPort_ = 110;
+    std::uint32_t loadedSecurity_ = 0;
+    bool filled_ = false;
 };
 
 // Dialog 102.

@@ -4,6 +4,7 @@
 #include "frontend/mail_client.h"
 #include "frontend/new_account_dialog.h"
 #include "frontend/options/controls.h"
+#include "frontend/options/security_fields.h"
 #include "shared/registry.h"
 
 #include <QComboBox>
@@ -79,6 +80,10 @@ int WizardTitlePage::validate() {
 
 WizardServerPage::WizardServerPage(WizardRecord& record) : PropPage(107, pageTitle()), record_(record) {
     auto* server = numberedEdit(this, 1005);
+    auto* security = securityCombo(this, 606);
+    auto* port = portEdit(this, 1019);
+    port->setText(QString::number(proposedPort(MailService::Pop3, kSecurityNone)));
+    proposePortsOnChange(security, port, MailService::Pop3);
     auto* user = numberedEdit(this, 1003);
     // The local POP3 server compares passwords of at most 99 characters.
     auto* password = numberedEdit(this, 1004, 99);
@@ -93,11 +98,13 @@ WizardServerPage::WizardServerPage(WizardRecord& record) : PropPage(107, pageTit
     });
     auto* form = new QFormLayout;
     form->addRow(buddyLabel(this, tr("POP3 &server:"), server), server);
+    form->addRow(buddyLabel(this, tr("Securit&y:"), security),
+                 securityPortRow(security, buddyLabel(this, tr("P&ort:"), port), port));
     form->addRow(buddyLabel(this, tr("&User name:"), user), user);
     form->addRow(buddyLabel(this, tr("&Password:"), password), password);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(intro(this, tr("Enter the POP3 server of your provider and the user name and password "
-                                     "of your mailbox there.")));
+    layout->addWidget(intro(this, tr("Enter the POP3 server of your provider, the security it asks for, and "
+                                     "the user name and password of your mailbox there.")));
     layout->addLayout(form);
     layout->addStretch(1);
 }
@@ -110,6 +117,9 @@ int WizardServerPage::validate() {
     record_.server = control<QLineEdit>(this, 1005)->text().toLower().toStdString();
     record_.user = text(control<QLineEdit>(this, 1003));
     record_.password = text(control<QLineEdit>(this, 1004));
+    record_.security = chosenSecurity(control<QComboBox>(this, 606));
+    std::optional<unsigned> port = readPort(control<QLineEdit>(this, 1019));
+    record_.port = port.value_or(0);
     bool valid = true;
     if (hasForbidden(record_.server)) {
         warn(this, "Please don't include '@', '?', '*' or space characters in the server name.");
@@ -118,6 +128,10 @@ int WizardServerPage::validate() {
     if (record_.server.empty() || record_.user.empty() || record_.password.empty()) {
         warn(this, "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the "
                    "wizard.");
+        valid = false;
+    }
+    if (!port) {
+        warn(this, kPortMessage);
         valid = false;
     }
     return valid ? 1 : 0;
@@ -169,8 +183,8 @@ bool runAddAccountWizard(QWidget* owner) {
     sheet.show(true);
     if (!record.finished) return false;
 
-    config::NewAccount account{record.title,    record.server,     record.port,      record.user,
-                               record.password, record.clientName, record.clientFile};
+    config::NewAccount account{record.title,    record.server,     record.port,       record.user,
+                               record.password, record.clientName, record.clientFile, record.security};
     plat::RegKey accounts;
     if (!config::openAccountsKey(accounts) || !config::createAccount(accounts, account)) {
         // Settings for an account that does not exist would mislead the user.

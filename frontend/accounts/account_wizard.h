@@ -4,6 +4,7 @@
 
 #include "frontend/options/prop_sheet.h"
 
+#include <cstdint>
 #include <string>
 
 class QWidget;
@@ -13,6 +14,7 @@ struct WizardRecord {
     std::string title;
     std::string server;
     unsigned port = 110;
+    std::uint32_t security = 0;
     std::string user;
     std::string password;
     std::string clientName;
@@ -32,7 +34,8 @@ private:
     WizardRecord& record_;
 };
 
-// Dialog 107: the POP3 server (kept in lower case), user name and password.
+// Dialog 107: the POP3 server (kept in lower case), its security and port, user name and
+// password.
 class WizardServerPage : public PropPage {
 public:
     explicit WizardServerPage(WizardRecord& record);

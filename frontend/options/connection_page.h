@@ -1,9 +1,11 @@
-// "Connection" (dialog 620): the dial-up entry and its retries, and the provider's SMTP
-// server for outgoing mail.
+// "Connection" (dialog 620): the dial-up entry and its retries, the provider's SMTP server
+// for outgoing mail with its port, security and log-in, and the file of further trusted
+// certificates.
 #pragma once
 
 #include "frontend/options/prop_sheet.h"
 
+#include <cstdint>
 #include <string>
 
 class ConnectionPage : public PropPage {
@@ -14,6 +16,7 @@ public:
     void activate() override;
     int validate() override;
     int apply() override;
+    void command(int controlId) override;
 
     // The first entry of the dial-up list, stored as the empty entry.
     static const char* const kNoDialUp;
@@ -21,10 +24,22 @@ public:
     static constexpr unsigned kMaxMinutes = 35791;
 
 private:
+    // What the page shows of the outgoing server's security; written only where it changed,
+    // so a user who never touches it keeps the settings as they were.
+    struct Secure {
+        std::uint32_t security = 0;
+        std::string user;
+        std::string pass;
+        std::string caFile;
+    };
+
     std::string rasEntry_;
     std::string outHost_;
     bool allowEstab_ = true;
     bool failRetry_ = true;
     unsigned retryLimit_ = 3;
     unsigned pauseMinutes_ = 5;
+    unsigned outPort_ = 25;
+    Secure secure_;
+    Secure loaded_;
 };

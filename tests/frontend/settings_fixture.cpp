@@ -5,6 +5,8 @@
 #include "platform/registry.h"
 #include "tests/support/temp_env.h"
 
+#include <QApplication>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -89,4 +91,14 @@ bool SettingsTest::stored(const char* value) {
     plat::RegType type;
     std::size_t size;
     return plat::regQueryInfo(key, value, type, size) == plat::RegStatus::Ok;
+}
+
+const char* screensDir() {
+    return std::getenv("TARNWICK_SCREENS_DIR");
+}
+
+void saveScreen(QDialog& d, const char* name) {
+    d.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(d.grab().save(QString::fromLatin1(screensDir()) + "/" + name)) << name;
 }

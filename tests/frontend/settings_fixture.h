@@ -51,6 +51,11 @@ protected:
     std::string oldPath;
 };
 
+// With TARNWICK_SCREENS_DIR set, tests render dialogs into PNG files there for a look by eye.
+const char* screensDir();
+// Shows d and saves its picture as name in screensDir().
+void saveScreen(QDialog& d, const char* name);
+
 // Helpers for scripts.
 template <class T>
 T* in(QWidget& w, int id) {

@@ -1,5 +1,6 @@
 // The Add Account Wizard's checks and what Finish creates, the Account properties sheet with
-// its alternative client, Remove, and choosing the account whose e-mail program Read mail starts.
+// its port, security and alternative client, Remove, and choosing the account whose e-mail
+// program Read mail starts.
 #include "frontend/accounts/account_sheet.h"
 #include "frontend/accounts/account_wizard.h"
 #include "frontend/accounts/select_account.h"
@@ -27,7 +28,14 @@ constexpr char kTitleExists[] = "An account with the title you have entered alre
 constexpr char kBadServer[] = "Please don't include '@', '?', '*' or space characters in the server name.";
 constexpr char kMissing[] =
     "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the wizard.";
+constexpr char kPort[] = "Please enter a port number from 1 to 65535.";
 using Texts = std::vector<std::string>;
+
+std::optional<std::uint32_t> accountNumber(const std::string& title, const char* value) {
+    plat::RegKey accounts;
+    config::openAccountsKey(accounts);
+    return config::accountDword(accounts, config::findAccount(accounts, title), value);
+}
 
 class AccountsTest : public SettingsTest {
 protected:
@@ -195,10 +203,126 @@ TEST_F(AccountsTest, FinishWithTheDefaultClientCreatesTheAccountAndItsMailbox) {
     EXPECT_EQ(accountValue("home", "destmailbox"), "jo@pop.example.net");
     EXPECT_EQ(accountValue("home", "uidlfile"), "jo@pop.example.net.uidl");
     EXPECT_EQ(accountValue("home", "dropdir"), "accounts/jo@pop.example.net/");
+    EXPECT_EQ(accountNumber("home", "port"), 110u);
+    EXPECT_EQ(accountNumber("home", "security"), std::nullopt);   // as before: absent reads as none
+    EXPECT_TRUE(fs::is_directory(testsupport::worldDir() + "/accounts/jo@pop.example.net"));
+}
+
+TEST_F(AccountsTest, TheServerPageProposesPop3PortsAndRefusesABadOne) {
+    then([&](QDialog& d) {
+        QWizard& w = wizard(d);
+        type(d, 1002, "secure");
+        w.next();
+        auto* security = in<QComboBox>(d, 606);
+        auto* port = in<QLineEdit>(d, 1019);
+        EXPECT_EQ(security->currentText(), "None");
+        EXPECT_EQ(port->text(), "110");
+        for (auto [index, expected] : {std::pair{2, "995"}, {1, "110"}, {2, "995"}, {0, "110"}}) {
+            security->setCurrentIndex(index);
+            EXPECT_EQ(port->text(), expected) << index;
+        }
+        type(d, 1005, "pop.example.net");
+        type(d, 1003, "jo");
+        type(d, 1004, "pw");
+        for (const char* bad : {"0", "", "70000"}) {
+            type(d, 1019, bad);
+            w.next();
+            EXPECT_EQ(takeBoxes(), Texts{kPort}) << bad;
+            EXPECT_EQ(w.currentId(), 1) << bad;
+        }
+        type(d, 1019, "1995");   // typed: kept whatever the security
+        security->setCurrentIndex(2);
+        EXPECT_EQ(port->text(), "1995");
+        type(d, 1019, "");
+        security->setCurrentIndex(1);
+        security->setCurrentIndex(2);
+        EXPECT_EQ(port->text(), "995");
+        w.next();
+        EXPECT_EQ(w.currentId(), 2);
+        press(d, "finish");
+        return d.result();
+    });
+    then([](QDialog&) { return 1; });
+    EXPECT_TRUE(runAddAccountWizard(nullptr));
+    EXPECT_EQ(accountNumber("secure", "port"), 995u);
+    EXPECT_EQ(accountNumber("secure", "security"), 2u);
     plat::RegKey accounts;
     config::openAccountsKey(accounts);
-    EXPECT_EQ(config::accountDword(accounts, config::findAccount(accounts, "home"), "port"), 110u);
-    EXPECT_TRUE(fs::is_directory(testsupport::worldDir() + "/accounts/jo@pop.example.net"));
+    config::AccountRecord record;
+    ASSERT_TRUE(config::readAccountRecord(accounts, config::findAccount(accounts, "secure"), record));
+    EXPECT_EQ(record.security, 2u);
+    EXPECT_EQ(record.port, 995u);
+}
+
+TEST_F(AccountsTest, TheAccountPageStoresPortAndSecurityOnlyWhenChanged) {
+    addAccount("home", "Post Office", "post");
+    // Untouched: neither is written (the account has no "security", and keeps none).
+    then([&](QDialog& d) {
+        EXPECT_EQ(in<QComboBox>(d, 606)->currentText(), "None");
+        EXPECT_TRUE(in<QLineEdit>(d, 1019)->isEnabled());
+        press(d, "c1");
+        return d.result();
+    });
+    then([](QDialog&) { return 1; });
+    showAccountProperties(nullptr, 0);
+    EXPECT_EQ(accountNumber("home", "security"), std::nullopt);
+    EXPECT_EQ(accountNumber("home", "port"), 110u);
+
+    then([&](QDialog& d) {
+        auto* port = in<QLineEdit>(d, 1019);
+        for (const char* bad : {"0", "65536"}) {
+            type(d, 1019, bad);
+            press(d, "c1");
+            EXPECT_EQ(takeBoxes(), Texts{kPort}) << bad;
+            EXPECT_EQ(d.result(), 0);
+            tabsOf(d)->setCurrentIndex(1);
+            EXPECT_EQ(takeBoxes(), Texts{kPort}) << bad;
+            EXPECT_EQ(tabsOf(d)->currentIndex(), 0);
+        }
+        type(d, 1019, "110");
+        in<QComboBox>(d, 606)->setCurrentIndex(2);
+        EXPECT_EQ(port->text(), "995");
+        type(d, 604, "changed");
+        // Another tab and back: the changes are still there.
+        tabsOf(d)->setCurrentIndex(1);
+        tabsOf(d)->setCurrentIndex(0);
+        EXPECT_EQ(port->text(), "995");
+        EXPECT_EQ(in<QComboBox>(d, 606)->currentText(), "TLS");
+        EXPECT_EQ(in<QLineEdit>(d, 604)->text(), "changed");
+        press(d, "c1");
+        return d.result();
+    });
+    then([](QDialog&) { return 1; });
+    showAccountProperties(nullptr, 0);
+    EXPECT_EQ(accountNumber("home", "security"), 2u);
+    EXPECT_EQ(accountNumber("home", "port"), 995u);
+    EXPECT_EQ(accountValue("home", "pass"), "changed");
+
+    // A port of its own survives a change of security; an unknown stored security shows as TLS
+    // and is kept while untouched.
+    plat::RegKey accounts;
+    config::openAccountsKey(accounts);
+    config::writeAccountDword(accounts, "home", "security", 9);
+    config::writeAccountDword(accounts, "home", "port", 1100);
+    then([&](QDialog& d) {
+        EXPECT_EQ(in<QComboBox>(d, 606)->currentText(), "TLS");
+        EXPECT_EQ(in<QLineEdit>(d, 1019)->text(), "1100");
+        press(d, "c1");
+        return d.result();
+    });
+    then([](QDialog&) { return 1; });
+    showAccountProperties(nullptr, 0);
+    EXPECT_EQ(accountNumber("home", "security"), 9u);
+    then([&](QDialog& d) {
+        in<QComboBox>(d, 606)->setCurrentIndex(1);
+        EXPECT_EQ(in<QLineEdit>(d, 1019)->text(), "1100");
+        press(d, "c1");
+        return d.result();
+    });
+    then([](QDialog&) { return 1; });
+    showAccountProperties(nullptr, 0);
+    EXPECT_EQ(accountNumber("home", "security"), 1u);
+    EXPECT_EQ(accountNumber("home", "port"), 1100u);
 }
 
 TEST_F(AccountsTest, CancelOnTheLastPageStoresNothing) {
@@ -247,7 +371,6 @@ TEST_F(AccountsTest, TheAccountSheetShowsTheAccountAndStoresWhatMayChange) {
         EXPECT_EQ(control<QLineEdit>(page(d, 600), 601)->text(), "home");
         EXPECT_EQ(in<QLineEdit>(d, 602)->text(), "pop.example.net");
         EXPECT_EQ(in<QLineEdit>(d, 1019)->text(), "110");
-        EXPECT_FALSE(in<QLineEdit>(d, 1019)->isEnabled());
         EXPECT_TRUE(in<QLineEdit>(d, 603)->isReadOnly());
         EXPECT_EQ(in<QLineEdit>(d, 604)->text(), "secret");
         auto* client = in<QComboBox>(d, 605);
@@ -403,41 +526,49 @@ TEST_F(AccountsTest, ReadMailAsksOnlyWhenTheAccountsUseDifferentClients) {
 
 namespace {
 
-// With TARNWICK_SCREENS_DIR set, the account sheet's pages, the alternative client dialog and
-// Select account are rendered into PNG files there, for a look by eye.
+// With TARNWICK_SCREENS_DIR set, the account sheet's pages, the alternative client dialog,
+// Select account and the wizard's server page are rendered into PNG files there.
 TEST_F(AccountsTest, DialogsAreRenderedForReviewWhenAsked) {
-    const char* dir = std::getenv("TARNWICK_SCREENS_DIR");
-    if (!dir) GTEST_SKIP() << "TARNWICK_SCREENS_DIR not set";
-    auto save = [dir](QDialog& d, const char* name) {
-        d.show();
-        QApplication::processEvents();
-        EXPECT_TRUE(d.grab().save(QString::fromLatin1(dir) + "/" + name)) << name;
-    };
+    if (!screensDir()) GTEST_SKIP() << "TARNWICK_SCREENS_DIR not set";
     addAccount("home", "Quill Mail", "quill --mail", "jo");
     addAccount("work", "Post Office", "post", "jw", "mail.example.org");
     then([&](QDialog& d) {
         type(d, 1030, "jo@example.net");
         type(d, 1025, "Jo Bloggs");
-        save(d, "account-1-account.png");
+        in<QComboBox>(d, 606)->setCurrentIndex(2);
+        saveScreen(d, "account-1-account.png");
         press(d, "c1003");
         tabsOf(d)->setCurrentIndex(1);
-        save(d, "account-2-advanced.png");
+        saveScreen(d, "account-2-advanced.png");
         d.hide();
         return 0;
     });
     then([&](QDialog& d) {
         type(d, 1005, "/opt/mymail/bin/mymail --profile home");
-        save(d, "account-3-alternative-client.png");
+        saveScreen(d, "account-3-alternative-client.png");
         d.hide();
         return 0;
     });
     showAccountProperties(nullptr, 0);
     then([&](QDialog& d) {
-        save(d, "read-mail-select-account.png");
+        saveScreen(d, "read-mail-select-account.png");
         d.hide();
         return 0;
     });
     selectAccount(nullptr, "Select account whose mail you wish to read:");
+    then([&](QDialog& d) {
+        QWizard& w = wizard(d);
+        type(d, 1002, "secure");
+        w.next();
+        type(d, 1005, "pop.example.net");
+        in<QComboBox>(d, 606)->setCurrentIndex(1);
+        type(d, 1003, "jo");
+        type(d, 1004, "secret");
+        saveScreen(d, "wizard-server-starttls.png");
+        d.hide();
+        return 0;
+    });
+    runAddAccountWizard(nullptr);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The Options sheet: what each page refuses (and whether it says so), what OK writes, the
-// dial-up entry list, the Resume command after a period changed, Browse and the test buttons.
+// dial-up entry list, the outgoing server's port, security and log-in, the Resume command
+// after a period changed, Browse and the test buttons.
 #include "frontend/commands.h"
 #include "frontend/options/options_sheet.h"
 #include "frontend/schedule_state.h"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr char kNoHost[] =
     "Please enter the address of your SMTP mail server for outgoing mail to be delivered. (smtp.example.net)";
+constexpr char kPort[] = "Please enter a port number from 1 to 65535.";
 constexpr char kPeriods[] = "Minimum value is 1 minute. Offline period must not be less than online period.";
 
 std::vector<WPARAM> g_commands;
@@ -259,6 +261,143 @@ TEST_F(OptionsTest, NotificationsBrowseTestAndStoreTheirFiles) {
     EXPECT_EQ(config::readSetting(config::kNotifRunFile), "'" + script + "' hello");
 }
 
+// Nothing about security touched: OK stores what it stored before the fields existed, and a
+// stored value the list does not know survives being shown.
+TEST_F(OptionsTest, UntouchedSecurityFieldsStoreNothingNew) {
+    then([&](QDialog& d) {
+        EXPECT_EQ(in<QLineEdit>(d, 627)->text(), "25");
+        EXPECT_EQ(in<QComboBox>(d, 628)->currentText(), "None");
+        EXPECT_EQ(in<QComboBox>(d, 628)->count(), 3);
+        for (int id : {629, 630, 631}) EXPECT_EQ(in<QLineEdit>(d, id)->text(), "") << id;
+        EXPECT_EQ(in<QLineEdit>(d, 630)->echoMode(), QLineEdit::Password);
+        return connectionThenOk(d);
+    });
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(config::readOutHostPort(), 25u);
+    for (const char* v : {"outhostsecurity", "outhostuser", "outhostpass", "cafile"}) EXPECT_FALSE(stored(v)) << v;
+
+    std::string ca = testsupport::worldDir() + "/ca.pem";
+    testsupport::writeFile(ca, "-----BEGIN CERTIFICATE-----\n");
+    config::writeOutHostPort(2525);
+    config::writeSetting(config::kOutHostSecurity, 7);   // read as TLS by the engine
+    config::writeSetting(config::kOutHostUser, "jo");
+    config::writeSetting(config::kOutHostPass, "pw");
+    config::writeSetting(config::kCaFile, ca);
+    then([&](QDialog& d) {
+        EXPECT_EQ(in<QLineEdit>(d, 627)->text(), "2525");   // not the proposal of the security shown
+        EXPECT_EQ(in<QComboBox>(d, 628)->currentText(), "TLS");
+        EXPECT_EQ(in<QLineEdit>(d, 629)->text(), "jo");
+        EXPECT_EQ(in<QLineEdit>(d, 630)->text(), "pw");
+        EXPECT_EQ(in<QLineEdit>(d, 631)->text().toStdString(), ca);
+        return connectionThenOk(d);
+    });
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(config::readOutHostPort(), 2525u);
+    EXPECT_EQ(config::readSetting(config::kOutHostSecurity), 7u);
+}
+
+TEST_F(OptionsTest, ASecurityProposesItsSmtpPortUnlessTheUserTypedOne) {
+    then([&](QDialog& d) {
+        auto* security = in<QComboBox>(d, 628);
+        auto* port = in<QLineEdit>(d, 627);
+        for (auto [index, expected] : {std::pair{1, "587"}, {2, "465"}, {0, "25"}, {2, "465"}}) {
+            security->setCurrentIndex(index);
+            EXPECT_EQ(port->text(), expected) << index;
+        }
+        type(d, 627, "2465");
+        security->setCurrentIndex(1);
+        EXPECT_EQ(port->text(), "2465");
+        type(d, 627, "");   // nothing typed: the proposal fills it
+        security->setCurrentIndex(0);
+        EXPECT_EQ(port->text(), "25");
+        type(d, 627, "25");   // typed, but what None proposes anyway: replaced
+        security->setCurrentIndex(1);
+        EXPECT_EQ(port->text(), "587");
+        return connectionThenOk(d);
+    });
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(config::readOutHostPort(), 587u);
+    EXPECT_EQ(config::readSetting(config::kOutHostSecurity), 1u);
+}
+
+TEST_F(OptionsTest, ABadPortOrCaFileIsRefusedWithItsMessageAndThePageStays) {
+    std::string ca = testsupport::worldDir() + "/private-ca.pem";
+    testsupport::writeFile(ca, "x");
+    then([&](QDialog& d) {
+        type(d, 626, "smtp.provider.net");
+        for (const char* port : {"0", "65536", "", "99999"}) {
+            type(d, 627, port);
+            press(d, "c1");
+            EXPECT_EQ(takeBoxes(), std::vector<std::string>{kPort}) << port;
+            tabsOf(d)->setCurrentIndex(1);
+            EXPECT_EQ(takeBoxes(), std::vector<std::string>{kPort}) << port;
+            EXPECT_EQ(tabsOf(d)->currentIndex(), 0);
+        }
+        type(d, 627, "65535");
+        type(d, 631, QString::fromStdString(ca) + ".missing");
+        press(d, "c1");
+        EXPECT_EQ(takeBoxes(), std::vector<std::string>{"The CA file cannot be read: " + ca + ".missing"});
+        type(d, 631, QString::fromStdString(ca));
+        // A user name the settings could not read back.
+        type(d, 629, QString(130, QChar(0x00e9)));
+        press(d, "c1");
+        EXPECT_EQ(takeBoxes(), std::vector<std::string>{"The user name is too long: at most 259 bytes can be stored."});
+        EXPECT_EQ(d.result(), 0);
+        EXPECT_FALSE(stored("outhostname"));
+        type(d, 629, QString(129, QChar(0x00e9)));
+        press(d, "c1");
+        return d.result();
+    });
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(takeBoxes().empty());
+    EXPECT_EQ(config::readOutHostPort(), 65535u);
+    EXPECT_EQ(config::readSetting(config::kOutHostUser), QString(129, QChar(0x00e9)).toStdString());
+    EXPECT_EQ(config::readSetting(config::kCaFile), ca);
+}
+
+TEST_F(OptionsTest, LogInAndCaFileAreStoredAndShownAgain) {
+    std::string ca = testsupport::worldDir() + "/my ca.pem";
+    testsupport::writeFile(ca, "x");
+    browsed = {ca};
+    then([&](QDialog& d) {
+        type(d, 626, "smtp.provider.net");
+        in<QComboBox>(d, 628)->setCurrentIndex(1);
+        type(d, 629, "jo@provider.net");
+        type(d, 630, "pass word \xc3\xa4");
+        press(d, "c632");
+        EXPECT_EQ(browseFilters, std::vector<int>{4});
+        EXPECT_EQ(in<QLineEdit>(d, 631)->text().toStdString(), ca);   // a path, not a command line
+        // Away and back: the page shows what was typed, not what is stored.
+        tabsOf(d)->setCurrentIndex(2);
+        tabsOf(d)->setCurrentIndex(0);
+        EXPECT_EQ(in<QLineEdit>(d, 627)->text(), "587");
+        press(d, "c1");
+        return d.result();
+    });
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(config::readSetting(config::kOutHostSecurity), 1u);
+    EXPECT_EQ(config::readSetting(config::kOutHostUser), "jo@provider.net");
+    EXPECT_EQ(config::readSetting(config::kOutHostPass), "pass word \xc3\xa4");
+    EXPECT_EQ(config::readSetting(config::kCaFile), ca);
+
+    // Shown again; emptied fields are stored empty, not left as they were.
+    then([&](QDialog& d) {
+        EXPECT_EQ(in<QComboBox>(d, 628)->currentText(), "STARTTLS");
+        EXPECT_EQ(in<QLineEdit>(d, 627)->text(), "587");
+        EXPECT_EQ(in<QLineEdit>(d, 630)->text(), QString::fromUtf8("pass word \xc3\xa4"));
+        in<QComboBox>(d, 628)->setCurrentIndex(0);
+        for (int id : {629, 630, 631}) type(d, id, "");
+        press(d, "c1");
+        return d.result();
+    });
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(config::readOutHostPort(), 25u);
+    EXPECT_EQ(config::readSetting(config::kOutHostSecurity), 0u);
+    for (const char* v : {"outhostuser", "outhostpass", "cafile"}) EXPECT_TRUE(stored(v)) << v;
+    EXPECT_EQ(config::readSetting(config::kOutHostUser), "");
+    EXPECT_EQ(config::readSetting(config::kCaFile), "");
+}
+
 TEST_F(OptionsTest, CancelDiscardsEveryPage) {
     config::writeSetting(config::kOutHostName, "smtp.provider.net");
     then([&](QDialog& d) {
@@ -272,6 +411,22 @@ TEST_F(OptionsTest, CancelDiscardsEveryPage) {
     EXPECT_EQ(config::readSetting(config::kOutHostName), "smtp.provider.net");
     EXPECT_FALSE(stored("outhostport"));
     EXPECT_FALSE(stored("NotifyDisDialog"));
+}
+
+// With TARNWICK_SCREENS_DIR set, the Connection page with a secured, logged-in server.
+TEST_F(OptionsTest, TheConnectionPageIsRenderedForReviewWhenAsked) {
+    if (!screensDir()) GTEST_SKIP() << "TARNWICK_SCREENS_DIR not set";
+    then([&](QDialog& d) {
+        type(d, 626, "smtp.provider.net");
+        in<QComboBox>(d, 628)->setCurrentIndex(1);
+        type(d, 629, "jo@provider.net");
+        type(d, 630, "secret");
+        type(d, 631, "/home/jo/.config/tarnwick/private-ca.pem");
+        saveScreen(d, "options-connection-starttls.png");
+        d.hide();
+        return 0;
+    });
+    run();
 }
 
 }  // namespace
