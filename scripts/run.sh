@@ -18,8 +18,10 @@ fi
 data="${XDG_DATA_HOME:-$HOME/.local/share}/tarnwick"
 mkdir -p "$data/outgoing" "$data/accounts/holding"
 # The default announcement and alarm sounds; a file the user put there is kept.
+# (A build without the front end has none to copy.)
 for sound in alarm.wav newmail.wav; do
-  [ -e "$data/$sound" ] || cp "$top/build/share/tarnwick/sounds/$sound" "$data/$sound"
+  src="$top/build/share/tarnwick/sounds/$sound"
+  [ -e "$data/$sound" ] || [ ! -e "$src" ] || cp "$src" "$data/$sound"
 done
 cd "$data"
 
