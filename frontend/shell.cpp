@@ -415,10 +415,15 @@ void Shell::closeMainWindow() {
     window_->destroyViews();
 }
 
+// Dialogs belong to the main window while it shows; otherwise they stand alone.
+QWidget* Shell::dialogOwner() const {
+    return window_ && window_->isVisible() ? window_.get() : nullptr;
+}
+
 void Shell::shutdownQuestion() {
     if (closePromptOpen_) return;
     closePromptOpen_ = 1;
-    int answer = messageBox(window_->isVisible() ? window_.get() : nullptr,
+    int answer = messageBox(dialogOwner(),
                             {"Do you really wish to shutdown Tarnwick?", kCaption, MsgButtons::YesNoCancel, IDNO});
     closePromptOpen_ = 0;
     if (answer == IDYES) {

@@ -19,6 +19,7 @@
 #include <string>
 
 class MainWindow;
+class QWidget;
 
 struct ShellOptions {
     std::string enginePath;               // empty: "trawlex" beside this program
@@ -76,6 +77,7 @@ private:
     void shutdownQuestion();
     void createSchedule();
     void showAbout();
+    QWidget* dialogOwner() const;
     void runOptions();
     int selectedAccount() const;
     void refreshViews();

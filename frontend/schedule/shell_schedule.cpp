@@ -51,7 +51,7 @@ void Shell::createSchedule() {
 
     notices_ = std::make_unique<MailNotices>(
         state_, MailNotices::Hooks{
-                    [this]() -> QWidget* { return window_ && window_->isVisible() ? window_.get() : nullptr; },
+                    [this] { return dialogOwner(); },
                     [this](int id) { postMessage(hwnd_, WM_COMMAND, static_cast<WPARAM>(id), 0); },
                     options_.senderAndSubject,
                 });
@@ -60,7 +60,7 @@ void Shell::createSchedule() {
 void Shell::showAbout() {
     aboutOpen_ = 1;
     {
-        AboutDialog about(window_ && window_->isVisible() ? window_.get() : nullptr);
+        AboutDialog about(dialogOwner());
         execModal(about);
     }
     aboutOpen_ = 0;
