@@ -33,9 +33,8 @@ void trimTrailing(std::string& line) {
 
 }  // namespace
 
-RFC822MailHeader::RFC822MailHeader(const std::string& path, Locking locking) : path_(path) {
-    lines_.reserve(kMaxHeaders);
-    readHeaders(locking);
+RFC822MailHeader::RFC822MailHeader(const std::string& path, Locking locking) {
+    readHeaders(path, locking);
 }
 
 const char* RFC822MailHeader::kindName(int kind) {
@@ -47,13 +46,13 @@ void RFC822MailHeader::add(const std::string& header) {
     if (lines_.size() < kMaxHeaders) lines_.push_back(header);
 }
 
-void RFC822MailHeader::readHeaders(Locking locking) {
+void RFC822MailHeader::readHeaders(const std::string& path, Locking locking) {
     std::optional<store::MailItemLock> lock;
     if (locking == Locking::Take)
         lock.emplace(kCategoryNone, LOG_MED, "FAILED to create MUTEX for RFC822MailHeader::readHeaders");
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path_.c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
-        DebugLineStr(kCategoryNone, LOG_MED, "readHeaders() can't find file :", path_.c_str());
+        DebugLineStr(kCategoryNone, LOG_MED, "readHeaders() can't find file :", path.c_str());
         return;
     }
 

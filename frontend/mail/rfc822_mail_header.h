@@ -36,9 +36,8 @@ public:
     static const char* kindName(int kind);
 
 private:
-    void readHeaders(Locking locking);
+    void readHeaders(const std::string& path, Locking locking);
     void add(const std::string& header);
 
-    std::string path_;
     std::vector<std::string> lines_;
 };
