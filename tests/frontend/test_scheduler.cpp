@@ -190,7 +190,6 @@ TEST_F(SchedulerTest, AnEntryThatMayNotDialAndIsDownDoesNothingVisible) {
     config::writeSetting(config::kRasEntry, "MyISP");
     config::writeSetting(config::kRASAllowEstab, 0);
     scheduler->resume();
-    auto armed = timers.armed;
     scheduler->startCycle();
     scheduler->offlineTimer();
     EXPECT_TRUE(events.empty());
