@@ -11,9 +11,9 @@
 //
 // Exit status 0 when every refresh of the views stays under one second, 2 otherwise.
 #include "frontend/views/folder_tree.h"
+#include "frontend/views/header_cache.h"
 #include "frontend/views/item_list.h"
 #include "frontend/views/mail_rows.h"
-#include "frontend/mail/rfc822_mail_header.h"
 #include "frontend/views/row_cells.h"
 #include "shared/debug.h"
 #include "shared/registry.h"
@@ -87,12 +87,9 @@ std::size_t readEveryHeader(const std::string& dir) {
     store::MailDrop drop(dir);
     std::size_t cells = 0;
     for (int i = 1; i <= drop.count(); ++i) {
-        RFC822MailHeader h(drop.itemPath(i));
-        cells += views::receivedCell(h.value(RFC822MailHeader::kReceived)).has_value();
-        cells += views::dateCell(h.value(RFC822MailHeader::kDate)).has_value();
-        cells += views::plainCell(h.value(RFC822MailHeader::kFrom)).has_value();
-        cells += views::plainCell(h.value(RFC822MailHeader::kSubject)).has_value();
-        cells += views::toCell(h.value(RFC822MailHeader::kTo)).has_value();
+        views::HeaderCells h = views::readHeaderCells(drop.itemPath(i));
+        cells += h.received.has_value() + h.date.has_value() + h.from.has_value() + h.subject.has_value() +
+                 h.to.has_value();
         cells += !views::sizeCell(drop.itemSize(i)).empty();
         cells += drop.isRead(i);
     }

@@ -150,7 +150,7 @@ int ConnectionPage::validate() {
     bool retriesOk = readNumber(control<QLineEdit>(this, 624), retries);
     bool pauseOk = readNumber(control<QLineEdit>(this, 625), pause);
     if (host.empty()) {
-        messageBox(this, {kNoHostMessage, "Tarnwick", MsgButtons::Ok, IDOK});
+        say(this, kNoHostMessage);
         return 0;
     }
     std::optional<unsigned> port = readPort(control<QLineEdit>(this, 627));

@@ -62,8 +62,8 @@ NotificationsPage::NotificationsPage() : PropPage(640, tr("Notifications")) {
         grid->addWidget(edit, line + 1, 0);
         grid->addWidget(browse, line + 1, 1);
         grid->addWidget(test, line + 1, 2);
-        for (int id : {r.browse, r.test})
-            connect(control<QPushButton>(this, id), &QPushButton::clicked, this, [this, id] { command(id); });
+        connect(browse, &QPushButton::clicked, this, [this, id = r.browse] { command(id); });
+        connect(test, &QPushButton::clicked, this, [this, id = r.test] { command(id); });
         line += 2;
     }
     grid->setColumnStretch(0, 1);

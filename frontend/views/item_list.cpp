@@ -6,6 +6,7 @@
 #include "frontend/views/item_viewer.h"
 #include "platform/files.h"
 #include "shared/debug.h"
+#include "store/smtp_queue.h"
 
 #include <QAbstractTableModel>
 #include <QCoreApplication>
@@ -230,7 +231,7 @@ bool deleteItemFiles(const std::string& path) {
     // The routing file goes first: the queue lists routing files, so the item leaves the
     // queue at once and no routing file is ever left without its item. An incoming item
     // has none; that failure is ignored.
-    plat::deleteFile(path + ".route");
+    plat::deleteFile(path + store::kRouteExtension);
     return plat::deleteFile(path) == 0;
 }
 

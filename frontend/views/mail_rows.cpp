@@ -1,6 +1,7 @@
 #include "frontend/views/mail_rows.h"
 
 #include "frontend/views/row_cells.h"
+#include "store/smtp_queue.h"
 
 namespace views {
 
@@ -15,7 +16,7 @@ void addDirectoryRows(const store::MailDrop& drop, const std::optional<std::stri
     names.reserve(static_cast<std::size_t>(drop.count()));
     for (int i = 1; i <= drop.count(); ++i) {
         const std::string& name = drop.itemFileName(i);
-        if (name.find(".route") != std::string::npos) continue;
+        if (name.find(store::kRouteExtension) != std::string::npos) continue;
         names.push_back(name);
         indexes.push_back(i);
     }
