@@ -104,9 +104,7 @@ bool Client::startTls(const std::string& caFile) {
         }
         why = tls_->failure();
     }
-    tlsFailure_ = why;
-    DebugLine(LOG_NET, LOG_HIGH, why.c_str());
-    closeSocket();
+    dropTls(why);
     return false;
 }
 
@@ -124,11 +122,15 @@ void Client::continueHandshake() {
     }
 }
 
-void Client::failTls(const std::string& why) {
+void Client::dropTls(const std::string& why) {
     tlsFailure_ = why;
     DebugLine(LOG_NET, LOG_HIGH, why.c_str());
-    // The connection is given up before the phase hears of it: nothing more can go out.
     closeSocket();
+}
+
+void Client::failTls(const std::string& why) {
+    // The connection is given up before the phase hears of it: nothing more can go out.
+    dropTls(why);
     dispatcher(EV_SECURED, 0);
 }
 

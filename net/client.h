@@ -92,8 +92,8 @@ private:
     void onSocket(plat::WPARAM socket, plat::LPARAM lParam);
     void onLookup(plat::WPARAM handle, plat::LPARAM lParam);
     void stopTimer();
-    long receive(plat::SOCKET s, char* buffer, std::size_t length);
     void continueHandshake();
+    void dropTls(const std::string& why);
     void failTls(const std::string& why);
     void onTlsReadable(plat::SOCKET s);
 

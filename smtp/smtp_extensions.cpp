@@ -1,47 +1,30 @@
 #include "smtp/smtp_extensions.h"
 
-#include <cctype>
+#include "net/command_words.h"
+
 #include <cstdint>
+#include <vector>
 
-namespace {
-
-std::string upper(std::string_view word) {
-    std::string out(word);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-// The next blank-separated word of text from pos on; empty at the end.
-std::string_view nextWord(std::string_view text, std::size_t& pos) {
-    while (pos < text.size() && text[pos] == ' ') ++pos;
-    std::size_t start = pos;
-    while (pos < text.size() && text[pos] != ' ') ++pos;
-    return text.substr(start, pos - start);
-}
-
-}  // namespace
+using cmdline::equalsNoCase;
 
 void EhloCapabilities::note(std::string_view line) {
     if (line.size() < 4) return;   // a code alone names no extension
-    std::string text = upper(line.substr(4));
-    std::size_t pos = 0;
-    std::string_view keyword = nextWord(text, pos);
-    if (keyword == "STARTTLS") {
+    std::vector<std::string> words = cmdline::words(std::string(line.substr(4)));
+    if (words.empty()) return;
+    if (equalsNoCase(words[0], "STARTTLS")) {
         startTls = true;
         return;
     }
-    std::string_view rest;
-    if (keyword == "AUTH") {
-        rest = std::string_view(text).substr(pos);
-    } else if (keyword.substr(0, 5) == "AUTH=") {
-        rest = std::string_view(text).substr(5);
+    if (equalsNoCase(words[0], "AUTH")) {
+        words[0].clear();
+    } else if (cmdline::startsWithNoCase(words[0], "AUTH=")) {
+        words[0].erase(0, 5);   // the old form: the first mechanism follows the '='
     } else {
         return;
     }
-    std::size_t at = 0;
-    for (std::string_view mech = nextWord(rest, at); !mech.empty(); mech = nextWord(rest, at)) {
-        if (mech == "PLAIN") authPlain = true;
-        if (mech == "LOGIN") authLogin = true;
+    for (const std::string& mechanism : words) {
+        if (equalsNoCase(mechanism, "PLAIN")) authPlain = true;
+        if (equalsNoCase(mechanism, "LOGIN")) authLogin = true;
     }
 }
 
