@@ -1,5 +1,7 @@
 #include "frontend/main_window.h"
 
+#include "frontend/dialogs/center_on_screen.h"
+
 #include "frontend/icons.h"
 #include "frontend/views/folder_tree.h"
 #include "frontend/views/item_list.h"
@@ -9,9 +11,7 @@
 
 #include <algorithm>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QStatusBar>
 
 // The views' frame: lays its children out like the main window's client area: the band along
@@ -167,11 +167,7 @@ Placement MainWindow::currentPlacement() const {
 }
 
 void MainWindow::centerWindow() {
-    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen) return;
-    QRect s = screen->geometry();
-    QSize f = frameGeometry().size();
-    move(s.left() + (s.width() - f.width()) / 2, s.top() + (s.height() - f.height()) / 2);
+    centerOnScreen(this);
     update();
 }
 
