@@ -86,6 +86,7 @@ void ControlWindow::startCycle() {
     }
     postToController(CYCLE_STARTED);
     DebugLine(LOG_MAIL, LOG_MED, "Start cycle");
+    if (cycleStartHook_) cycleStartHook_();
 
     CycleConfig config;
     const char* failure = readCycleConfig(config);

@@ -8,7 +8,10 @@
 #include "engine/startup_cleanup.h"
 #include "platform/console.h"
 #include "platform/event_loop.h"
+#include "shared/day_log_retention.h"
 #include "shared/debug.h"
+
+#include <ctime>
 
 int main() {
     // 1. The log mutex comes first, so that every later line is serialised with the front end.
@@ -30,6 +33,11 @@ int main() {
     // What a killed run left half-done goes before anything new comes in. Only the engine that
     // published its window gets here, so no other engine is writing these files.
     removeStartupLeftovers("", kQueueDirectory);
+
+    // Old day logs go at start-up and with the first cycle of each day.
+    DayLogKeeper dayLogs;
+    dayLogs.atStartup(std::time(nullptr));
+    control.setCycleStartHook([&dayLogs] { dayLogs.atCycleStart(std::time(nullptr)); });
 
     // A LINK_START_CYCLE creates a cycle after the three registry reads.
     control.setCycleFactory(startCycle);
