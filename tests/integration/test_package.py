@@ -137,6 +137,24 @@ class DebianPackage(unittest.TestCase):
             self.assertTrue(execs[0].startswith("/usr/bin/"), execs)
             self.assertTrue(os.path.isfile(self.path(execs[0].lstrip("/"))), execs)
 
+    def test_systemd_accepts_the_units(self):
+        if not shutil.which("systemd-analyze"):
+            self.skipTest("no systemd-analyze")
+        # The units name /usr/bin; here the programs lie in the extracted tree.
+        units = os.path.join(self.tmp, "units")
+        runtime = os.path.join(self.tmp, "runtime")
+        os.makedirs(units)
+        os.makedirs(runtime, mode=0o700)
+        names = ("trawlex.service", "trawlex-cycle.service", "trawlex-cycle.timer")
+        for name in names:
+            with open(self.path("usr/share/systemd/user/" + name)) as f:
+                text = f.read().replace("=/usr/bin/", "=" + self.path("usr/bin/"))
+            with open(os.path.join(units, name), "w") as f:
+                f.write(text)
+        env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
+        checked = run("systemd-analyze", "verify", "--user", "--man=no", *names, cwd=units, env=env)
+        self.assertEqual((checked.returncode, checked.stdout + checked.stderr), (0, ""))
+
     def test_lintian_reports_no_error(self):
         if not shutil.which("lintian"):
             self.fail("lintian is missing: scripts/install-deps.sh installs it")
