@@ -11,16 +11,16 @@
 #include "shared/debug.h"
 
 int main() {
-    // 1. The log mutex comes first, so that every later line is serialised with the front end.
+    // The log mutex comes first, so that every later line is serialised with the front end.
     DebugLogOpen();
-    // 2.
+    // The banner of the day log.
     DebugLine(LOG_APP, LOG_LOW, "Welcome to trawlex.exe");
     DebugLineStr(LOG_APP, LOG_LOW, "Main program compile date: ", __DATE__);
     DebugLineStr(LOG_APP, LOG_LOW, "File: ", "src/main");
     plat::prepareProcess();
     applyNetTimeoutSetting();
 
-    // 3. The hidden control window, published for the front end.
+    // The hidden control window, published for the front end.
     ControlWindow control;
     if (!startControlWindow(control)) {
         DebugLogClose();
@@ -34,14 +34,14 @@ int main() {
     // A LINK_START_CYCLE creates a cycle after the three registry reads.
     control.setCycleFactory(startCycle);
 
-    // 4-6. The local servers.
+    // The local SMTP and POP3 servers.
     EngineServers servers;
     startServers(control, servers);
 
-    // 7-8. The cycle notices are filled in by ControlWindow; run until LINK_SHUTDOWN.
+    // The cycle notices are filled in by ControlWindow; run until LINK_SHUTDOWN.
     int exitCode = plat::runMessageLoop();
 
-    // 9. A running cycle is destroyed; the servers' sockets close with the process.
+    // A running cycle is destroyed; the servers' sockets close with the process.
     control.endCycle();
     DebugLogClose();
     return exitCode;
