@@ -57,6 +57,7 @@ void Check::checkNextAccount() {
         return;
     }
     account_ = std::move(record);
+    skippedAny_ = false;
     DebugLineStr(LOG_MAIL, LOG_MED, "Checking account...", account_.title.c_str());
     ++accountIndex_;
     // Written before the connection is tried, whatever its outcome.
@@ -95,7 +96,7 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
         return 0;
     case MailClient::RETRIEVE_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "POP client new mail retrieve complete");
-        tellOwner(n.accountDone, account);
+        tellOwner(skippedAny_ ? n.accountFailed : n.accountDone, account);
         client_->close(window_);
         return 0;
     case MailClient::RETRIEVE_ITEM: {
@@ -103,6 +104,14 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
         tellOwner(n.newItem, reinterpret_cast<LPARAM>(routed.destination.c_str()));
         // An item that did not reach its mailbox stays on the server for the next check.
         return routed.stored ? 0 : POPClient::kItemNotStored;
+    }
+    case MailClient::RETRIEVE_SKIPPED: {
+        const auto* skipped = reinterpret_cast<const SkippedMessage*>(lParam);
+        std::string text = "Message left on the server of account " + account_.title + " : " + skipped->identifier +
+                           " : " + skipped->reason;
+        DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
+        skippedAny_ = true;
+        return 0;
     }
     case MailClient::RETRIEVE_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "POP client new mail retrieve failed");
