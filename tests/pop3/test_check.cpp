@@ -153,11 +153,12 @@ TEST_F(CheckTest, ASilentServerEndsEachPhaseAtTheTimeOutOnce) {
 }
 
 TEST_F(CheckTest, AMessageThatFailsOnItsOwnStaysOnTheServerAndTheOthersStillCome) {
-    // The second holds one 2 MiB line (twice the line bound); the fourth is refused.
+    // The second holds one 2 MiB line (twice the line bound); the fourth is refused, and its
+    // identifier holds a lone LF, which must not start a line of its own in the log.
     std::string huge = "Subject: big\r\n\r\n" + std::string(2 * 1024 * 1024, 'B') + "\r\n..\r\n";
     huge[40] = '.';
     Script s;
-    s.listing = {"1 m1", "2 m2", "3 m3", "4 m4", "5 m5"};
+    s.listing = {"1 m1", "2 m2", "3 m3", "4 m4\nx", "5 m5"};
     s.messages = {{1, "one\r\n"}, {2, huge}, {3, "three\r\n"}, {4, "four\r\n"}, {5, "five\r\n"}};
     s.refusedRetr = {4};
     {
@@ -177,18 +178,18 @@ TEST_F(CheckTest, AMessageThatFailsOnItsOwnStaysOnTheServerAndTheOthersStillCome
         EXPECT_EQ(recorded("box.uidl"), (std::vector<std::string>{"m1", "m2", "m3", "m5"}));
         EXPECT_TRUE(filesIn("accounts/holding").empty());
         EXPECT_NE(nettest::todaysLog().find(
-                      "MAIL HIGH Message left on the server of account box : m4 : RETR refused: -ERR no such message"),
+                      "MAIL HIGH Message left on the server of account box : m4?x : RETR refused: -ERR no such message"),
                   std::string::npos);
     }
     // The next check, with the fourth served, retrieves it.
     Script next;
-    next.listing = {"1 m4"};
+    next.listing = {"1 m4\nx"};
     next.messages = {{1, "four\r\n"}};
     FakePop3 server(next);
     ASSERT_TRUE(config::writeAccountDword(accounts, "box", "port", static_cast<std::uint32_t>(server.port())));
     ASSERT_TRUE(runCheck());
     EXPECT_EQ(server.commands(), login({"RETR 1", "DELE 1", "QUIT"}));
-    EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("m4")}, {5, "box"}, {99, ""}}));
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("m4_ Ax")}, {5, "box"}, {99, ""}}));
 }
 
 TEST_F(CheckTest, ATextTheDiskRefusesIsSkippedWithoutAPartialFile) {
