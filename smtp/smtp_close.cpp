@@ -7,16 +7,9 @@
 
 void SMTP_Close::start() {
     client_->lineBuffer().reset();
-    // A server that let the last wait run out, or whose connection is gone, is not waited for
-    // again.
-    bool stalled = client_->idleTimedOut();
-    if (client_->socket() == plat::INVALID_SOCKET) {
-        end();
-        return;
-    }
     state_ = state_WAIT_QUIT_ACK;
     client_->armTimeout();
-    if (!sendCommand("QUIT") || stalled) end();
+    if (!sendCommand("QUIT")) end();
 }
 
 int SMTP_Close::dispatch(int event, long) {
