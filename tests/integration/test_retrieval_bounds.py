@@ -15,7 +15,6 @@ from pop3_world import Mailbox, Pop3, write_accounts
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "peers"))
 from scripted_pop3 import ScriptedPop3  # noqa: E402
-from test_cycle import SilentServer  # noqa: E402
 
 BOX = "ann@127.0.0.1"
 HIGH_LINE_LIMIT = "Connection time limit reached"
@@ -149,19 +148,6 @@ class SlowProviders(Retrieval):
                 self.assertLess(elapsed, 5.5, "waited for the stalled provider more than once")
                 self.assertEqual(provider.identifiers(), ["m1", "m2"])
                 self.assertEqual(w.items(BOX), {})
-
-    def test_a_silent_smtp_host_is_given_up_after_one_time_out_too(self):
-        silent = SilentServer()
-        self.addCleanup(silent.close)
-        w = self.world(timeout_ms=3000)
-        w.configure(silent.port)
-        w.queue([("<ann@example.org>", ["<bob@example.net>"], b"Subject: out\r\n\r\nbody\r\n")])
-        start = time.monotonic()
-        status, lines = w.cycle(timeout=60)
-        elapsed = time.monotonic() - start
-        self.assertIn("CYCLE_FAILURE", lines)
-        self.assertLess(elapsed, 5.5, "waited for the silent host more than once")
-        self.assertEqual(len(w.queued_items()), 1)
 
     def test_a_trickle_is_given_up_at_the_connection_limit_and_nothing_is_lost(self):
         body = b"\r\n".join(b"line %d" % i for i in range(100))
