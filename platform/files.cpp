@@ -125,7 +125,11 @@ int makePrivateDirectory(const std::string& path, bool& madePrivate) {
     if (::mkdir(path.c_str(), 0700) == 0) return 0;
     if (errno != EEXIST) return errno;
     int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return errno;
+    if (fd < 0) {
+        int error = errno;
+        struct stat st{};
+        return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? ELOOP : error;
+    }
     struct stat st{};
     int rc = ::fstat(fd, &st) == 0 ? 0 : errno;
     if (rc == 0 && (st.st_mode & 077) != 0) {
