@@ -60,7 +60,8 @@ private:
     void startCycle();
     void onCycleNotice(plat::WPARAM code, plat::LPARAM lParam);
     void postToController(int code);
-    void sendPath(int dwData, const char* path);
+    // A data record: the path and its NUL, then, when given, the reason and its NUL.
+    void sendPath(int dwData, const char* path, const char* reason = nullptr);
 
     plat::HWND window_ = 0;
     plat::HWND controller_ = 0;

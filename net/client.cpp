@@ -22,6 +22,7 @@ unsigned Client::lifeLimitMs = Client::kDefaultLifeLimitMs;
 Client::Client(HWND owner, SOCKET s) {
     init(owner);
     socket_ = s;
+    (void)peerEndpoint(s, &peer_);
     if (window_) {
         if (!asyncSelect(socket_, window_, WM_SOCKET, FD_READ | FD_WRITE | FD_CLOSE)) messageBeep();
         startLifeTimer();

@@ -89,6 +89,8 @@ public:
     const std::string& tlsFailure() const { return tlsFailure_; }
     // Whether the connection's peer address lies in 127.0.0.0/8.
     bool peerIsLoopback() const { return (peer_.address >> 24) == 127; }
+    // The peer's port (accepted connections; host order).
+    std::uint16_t peerPort() const { return peer_.port; }
     // Shuts down both directions, after TLS's closing notice.
     void shutdown();
 

@@ -5,19 +5,22 @@
 #include "engine/cycle.h"
 #include "engine/engine_setup.h"
 #include "engine/net_timeout.h"
+#include "engine/private_folders.h"
 #include "engine/startup_cleanup.h"
 #include "platform/console.h"
 #include "platform/event_loop.h"
 #include "shared/debug.h"
+#include "shared/settings_keys.h"
 
 int main() {
+    // Before any file is made: the day log too is the user's alone.
+    plat::prepareProcess();
     // The log mutex comes first, so that every later line is serialised with the front end.
     DebugLogOpen();
     // The banner of the day log.
     DebugLine(LOG_APP, LOG_LOW, "Welcome to trawlex.exe");
     DebugLineStr(LOG_APP, LOG_LOW, "Main program compile date: ", __DATE__);
     DebugLineStr(LOG_APP, LOG_LOW, "File: ", "src/main");
-    plat::prepareProcess();
     applyNetTimeoutSetting();
 
     // The hidden control window, published for the front end.
@@ -26,6 +29,9 @@ int main() {
         DebugLogClose();
         return 1;
     }
+
+    // The folders the servers and cycles write into exist and are private before either runs.
+    prepareWorkingFolders(kQueueDirectory, kHoldingDirectory, kAccountsKey);
 
     // What a killed run left half-done goes before anything new comes in. Only the engine that
     // published its window gets here, so no other engine is writing these files.
