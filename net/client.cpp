@@ -200,6 +200,7 @@ void Client::stopTimer() {
 
 void Client::open() {
     peer_ = Ipv4Endpoint{};
+    openFailure_.clear();
     std::uint32_t address = 0;
     if (parseDottedAddress(host_.c_str(), address)) {
         peer_.address = address;
@@ -212,7 +213,7 @@ void Client::open() {
     if (lookupHandle_ == 0) {
         lookup_.reset();
         DebugLineInt(LOG_NET, LOG_HIGH, "WSAAsyncGetHostByName init error:", error);
-        dispatcher(EV_CONNECT, 0);
+        failOpen(lookupErrorWords(error));
     }
 }
 
@@ -221,7 +222,7 @@ void Client::connect() {
     closeSocket();
     socket_ = tcpSocket();
     if (socket_ == INVALID_SOCKET) {
-        dispatcher(EV_CONNECT, 0);
+        failOpen(socketErrorWords(socketError()));
         messageBeep();
         return;
     }
@@ -317,7 +318,7 @@ void Client::onSocket(WPARAM wParam, LPARAM lParam) {
             dispatcher(EV_CONNECT, 1);
             connectPending_ = true;
         } else {
-            dispatcher(EV_CONNECT, 0);
+            failOpen(socketErrorWords(hiWord(lParam)));
         }
         return;
     case FD_CLOSE: {
@@ -346,8 +347,14 @@ void Client::onLookup(WPARAM handle, LPARAM lParam) {
     if (ok) peer_.address = lookup_->address;
     lookup_.reset();
     if (!ok) {
-        dispatcher(EV_CONNECT, 0);
+        failOpen(lookupErrorWords(hiWord(lParam) ? hiWord(lParam) : 1));
         return;
     }
     connect();
+}
+
+void Client::failOpen(std::string why) {
+    openFailure_ = std::move(why);
+    closeSocket();   // never connected: nothing may be sent on it, not even QUIT
+    dispatcher(EV_CONNECT, 0);
 }

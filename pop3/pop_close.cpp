@@ -9,7 +9,8 @@ void POP_Close::start() {
     DebugLine(LOG_APP, LOG_LOW, "POP_Close::start");
     client_->lineBuffer().reset();
     waitIn(state_WAIT_QUIT_ACK);
-    if (!pop().sendCommand(POPCommand::QUIT)) finish();
+    // A connection that never opened (or is gone) has nobody to say QUIT to.
+    if (client_->socket() == plat::INVALID_SOCKET || !pop().sendCommand(POPCommand::QUIT)) finish();
 }
 
 int POP_Close::dispatch(int event, long) {
