@@ -13,7 +13,8 @@ from check_world import CheckWorld, item_name, transfer_form
 from peers.dovecot import PrivateDovecot, available
 
 
-KILLS = 20   # with at most 7 items a run, 140 of the 200 messages at most before the last check
+KILLS = 20
+MESSAGES = 300   # far more than 20 runs of about 7 items take, so no run can run out of work
 
 
 def listed_uids(port, user, password):
@@ -75,25 +76,25 @@ class Pop3Retrieval(unittest.TestCase):
         rng = random.Random(os.environ.get("TRAWLEX_CRASH_SEED", "9"))
         with PrivateDovecot({"carol": "pw"}) as dc:
             sent = [b"Message-ID: <%d@crash>\nSubject: %d\n\n%s\n.dot\n" % (n, n, b"x" * rng.randrange(10, 3000))
-                    for n in range(200)]
+                    for n in range(MESSAGES)]
             for m in sent:
                 dc.deliver("carol", m)
             self.world.add_account("carol", dc.port, "carol", "pw")
             box = self.world.mailbox("carol@127.0.0.1")
-            # Every run is killed while it works: at a random moment of its first half second
-            # (connecting, logging in, listing), or once it has stored a random number of
-            # further items and a random moment later (inside a message, between storing and
-            # recording, during a DELE). At most 7 items a run leave work for every run, so a
-            # check cannot run out of messages before its kill. A run that ends by itself
-            # (the server still busy with the killed session, say) is counted apart and
-            # another one started. Killed sessions never reach QUIT, so the server keeps
-            # every message until a check runs to its end.
+            # Every run is killed while it works: at a random moment of its first 30 ms
+            # (starting, connecting, logging in, listing), or once it has stored a random number
+            # of further items and a random moment later (inside a message, between storing and
+            # recording, during a DELE). The kill waits on the items, never on a time a fast
+            # machine could use to retrieve everything, so every run still has work when it is
+            # killed. A run that ends by itself anyway is counted apart and another one started.
+            # Killed sessions never reach QUIT, so the server keeps every message until a check
+            # runs to its end.
             kills, ended = 0, []
             while kills < KILLS and len(ended) < KILLS:
                 target = len(os.listdir(box)) + rng.randrange(0, 8)
                 p = self.world.start_check()
                 if target == len(os.listdir(box)):
-                    time.sleep(rng.uniform(0, 0.5))
+                    time.sleep(rng.uniform(0, 0.03))
                 else:
                     deadline = time.monotonic() + 60
                     while p.poll() is None and len(os.listdir(box)) < target and time.monotonic() < deadline:
