@@ -66,11 +66,15 @@ void ControlWindow::onLink(WPARAM code, LPARAM lParam) {
         startCycle();
         break;
     case LINK_SHUTDOWN:
-        destroyWindow(window_);
+        shutdown();
         break;
     default:
         break;
     }
+}
+
+void ControlWindow::shutdown() {
+    if (window_) destroyWindow(window_);
 }
 
 void ControlWindow::setController(LPARAM lParam) {

@@ -48,6 +48,9 @@ public:
     void setCycleFactory(CycleFactory factory) { factory_ = std::move(factory); }
     const EngineNotices& notices() const { return notices_; }
 
+    // What LINK_SHUTDOWN does: destroys the window, which ends the engine's loop.
+    void shutdown();
+
     // Destroys a running cycle (at the end of the engine's loop).
     void endCycle() { cycle_.reset(); }
 
