@@ -91,6 +91,7 @@ void ControlWindow::startCycle() {
     }
     postToController(CYCLE_STARTED);
     DebugLine(LOG_MAIL, LOG_MED, "Start cycle");
+    if (cycleStartHook_) cycleStartHook_();
 
     CycleConfig config;
     const char* failure = readCycleConfig(config);

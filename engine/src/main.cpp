@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "platform/signals.h"
 #include "pop3/pop_server.h"
+#include "shared/day_log_retention.h"
 #include "shared/debug.h"
 #include "shared/settings_keys.h"
 #include "shared/engine_state.h"
@@ -20,6 +21,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 namespace {
@@ -120,6 +122,11 @@ int main(int argc, char** argv) {
     // What a killed run left half-done goes before anything new comes in. Only the engine that
     // published its window gets here, so no other engine is writing these files.
     removeStartupLeftovers("", kQueueDirectory);
+
+    // Old day logs go at start-up and with the first cycle of each day.
+    DayLogKeeper dayLogs;
+    dayLogs.atStartup(std::time(nullptr));
+    control.setCycleStartHook([&dayLogs] { dayLogs.atCycleStart(std::time(nullptr)); });
 
     // A LINK_START_CYCLE creates a cycle after the three registry reads.
     control.setCycleFactory(startCycle);
