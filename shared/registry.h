@@ -104,6 +104,9 @@ enum class CycleSettingsFault { None, OutHostName, OutHostPort, RasEntry };
 // Reads "outhostname", "outhostport" and "rasentry", in that order, from the settings key
 // opened read-only; out is complete only when the answer is None.
 CycleSettingsFault readCycleSettings(CycleSettings& out);
+// Writes the HIGH line naming the user's hive file, the line and the fault while the file cannot
+// be used (the engine does so at every cycle until it is mended). True when there was one.
+bool logHiveProblem();
 
 // ---- The account list (accounts key). Indexes count from 0 in enumeration order: by title,
 // without regard to case.
