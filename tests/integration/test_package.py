@@ -179,8 +179,8 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual((checked.returncode, checked.stdout + checked.stderr), (0, ""))
 
     def test_the_units_commands_start_an_engine_that_the_cycle_service_reaches(self):
-        # What systemd would run, in a private home: ExecStartPre, then ExecStart in the
-        # WorkingDirectory; the cycle service's ExecStart talks to that engine.
+        # What systemd would run, in a private home: the engine's ExecStart, then the cycle
+        # service's, which talks to that engine.
         home = os.path.join(self.tmp, "home")
         runtime = os.path.join(self.tmp, "run")
         os.makedirs(home)
@@ -202,12 +202,7 @@ class DebianPackage(unittest.TestCase):
                         settings[key] = value
             return settings
 
-        engine_unit = unit("trawlex.service")
-        subprocess.run(engine_unit["ExecStartPre"].split(), check=True, env=env)
-        work = engine_unit["WorkingDirectory"]
-        self.assertTrue(os.path.isdir(os.path.join(work, "outgoing")))
-        self.assertTrue(os.path.isdir(os.path.join(work, "accounts/holding")))
-        engine = subprocess.Popen(engine_unit["ExecStart"].split(), cwd=work, env=env,
+        engine = subprocess.Popen(unit("trawlex.service")["ExecStart"].split(), cwd="/", env=env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             socket_dir = os.path.join(runtime, "tarnwick")
@@ -216,6 +211,9 @@ class DebianPackage(unittest.TestCase):
                     os.path.isdir(socket_dir) and any(n.endswith(".sock") for n in os.listdir(socket_dir))):
                 time.sleep(0.05)
             self.assertIsNone(engine.poll(), "the engine ended at start")
+            work = os.path.join(home, ".local/share/tarnwick")
+            self.assertTrue(os.path.isdir(os.path.join(work, "outgoing")))
+            self.assertTrue(os.path.isdir(os.path.join(work, "accounts/holding")))
             cycle = run(*unit("trawlex-cycle.service")["ExecStart"].split(), env=env, cwd=home)
             self.assertIn("CYCLE_FINISHED", cycle.stdout, cycle.stderr)
         finally:
@@ -226,6 +224,8 @@ class DebianPackage(unittest.TestCase):
                 engine.kill()
                 engine.wait()
                 self.fail("the engine did not end on SIGTERM")
+        # systemd stops the service with SIGTERM: a clean end, as after a shutdown.
+        self.assertEqual(engine.returncode, 0)
 
     def test_lintian_reports_no_error(self):
         if not shutil.which("lintian"):
