@@ -85,7 +85,7 @@ class DebianPackage(unittest.TestCase):
         for lib in ("libc6", "libevent", "libssl3", "libqt6widgets6", "libcap2-bin"):
             self.assertIn(lib, depends)
 
-    def test_programs_are_stripped_and_their_symbols_are_in_the_dbgsym_package(self):
+    def test_programs_are_hardened_stripped_and_their_symbols_are_in_the_dbgsym_package(self):
         self.assertEqual(len(self.dbgsym), 1, "no -dbgsym package")
         dbg = os.path.join(self.tmp, "dbg")
         subprocess.run(["dpkg-deb", "-x", self.dbgsym[0], dbg], check=True)
@@ -93,6 +93,9 @@ class DebianPackage(unittest.TestCase):
             sections = run("readelf", "-S", "-W", self.path("usr/bin/" + prog)).stdout
             self.assertNotIn(".debug_info", sections, prog)
             self.assertNotIn(".symtab", sections, prog)
+            # Hardened: relocations resolved at start and then read-only, fortified calls.
+            self.assertIn("BIND_NOW", run("readelf", "-d", self.path("usr/bin/" + prog)).stdout, prog)
+            self.assertIn("_chk", run("readelf", "--dyn-syms", "-W", self.path("usr/bin/" + prog)).stdout, prog)
             note = run("readelf", "-n", self.path("usr/bin/" + prog)).stdout
             build_id = note.split("Build ID:")[1].split()[0]
             debug = os.path.join(dbg, "usr/lib/debug/.build-id", build_id[:2], build_id[2:] + ".debug")
