@@ -218,7 +218,7 @@ void Client::onLifeLimit() {
     std::string text = "Connection time limit reached (" + std::to_string(lifeLimitMs / 1000) + " s), closing ";
     text += host_.empty() ? "local session" : "connection to " + host_ + ":" + std::to_string(port_);
     DebugLine(LOG_NET, LOG_HIGH, text.c_str());
-    stopTimer();
+    // The inactivity timer keeps running: a phase that ignores EV_CLOSED still ends by it.
     closeSocket();
     dispatcher(EV_CLOSED, 0);
 }
