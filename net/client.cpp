@@ -22,6 +22,7 @@ unsigned Client::lifeLimitMs = Client::kDefaultLifeLimitMs;
 Client::Client(HWND owner, SOCKET s) {
     init(owner);
     socket_ = s;
+    (void)peerEndpoint(s, &peer_);
     if (window_) {
         if (!asyncSelect(socket_, window_, WM_SOCKET, FD_READ | FD_WRITE | FD_CLOSE)) messageBeep();
         startLifeTimer();
@@ -226,6 +227,7 @@ void Client::onLifeLimit() {
 void Client::open() {
     startLifeTimer();
     peer_ = Ipv4Endpoint{};
+    openFailure_.clear();
     std::uint32_t address = 0;
     if (parseDottedAddress(host_.c_str(), address)) {
         peer_.address = address;
@@ -238,7 +240,7 @@ void Client::open() {
     if (lookupHandle_ == 0) {
         lookup_.reset();
         DebugLineInt(LOG_NET, LOG_HIGH, "WSAAsyncGetHostByName init error:", error);
-        dispatcher(EV_CONNECT, 0);
+        failOpen(lookupErrorWords(error));
     }
 }
 
@@ -247,7 +249,7 @@ void Client::connect() {
     dropConnection();
     socket_ = tcpSocket();
     if (socket_ == INVALID_SOCKET) {
-        dispatcher(EV_CONNECT, 0);
+        failOpen(socketErrorWords(socketError()));
         messageBeep();
         return;
     }
@@ -350,7 +352,7 @@ void Client::onSocket(WPARAM wParam, LPARAM lParam) {
             dispatcher(EV_CONNECT, 1);
             connectPending_ = true;
         } else {
-            dispatcher(EV_CONNECT, 0);
+            failOpen(socketErrorWords(hiWord(lParam)));
         }
         return;
     case FD_CLOSE: {
@@ -379,8 +381,14 @@ void Client::onLookup(WPARAM handle, LPARAM lParam) {
     if (ok) peer_.address = lookup_->address;
     lookup_.reset();
     if (!ok) {
-        dispatcher(EV_CONNECT, 0);
+        failOpen(lookupErrorWords(hiWord(lParam) ? hiWord(lParam) : 1));
         return;
     }
     connect();
+}
+
+void Client::failOpen(std::string why) {
+    openFailure_ = std::move(why);
+    closeSocket();   // never connected: nothing may be sent on it, not even QUIT
+    dispatcher(EV_CONNECT, 0);
 }

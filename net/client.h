@@ -72,6 +72,8 @@ public:
     const std::string& host() const { return host_; }
     int port() const { return port_; }
     bool lookupPending() const { return lookup_ != nullptr; }
+    // Why the last EV_CONNECT with arg 0 came, in words ("connection refused", "no such host").
+    const std::string& openFailure() const { return openFailure_; }
 
     // Sends bytes at once: the count sent or -1 (see plat::sendSocket).
     long sendBytes(const char* data, std::size_t length);
@@ -89,6 +91,8 @@ public:
     const std::string& tlsFailure() const { return tlsFailure_; }
     // Whether the connection's peer address lies in 127.0.0.0/8.
     bool peerIsLoopback() const { return (peer_.address >> 24) == 127; }
+    // The peer's port (accepted connections; host order).
+    std::uint16_t peerPort() const { return peer_.port; }
     // Shuts down both directions, after TLS's closing notice.
     void shutdown();
 
@@ -106,6 +110,8 @@ private:
     void dropConnection();
     void startLifeTimer();
     void onLifeLimit();
+    // Remembers why opening failed and tells the phase (EV_CONNECT, 0).
+    void failOpen(std::string why);
     void deliverLines();
     void afterRead(plat::SOCKET s);
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
@@ -135,4 +141,5 @@ private:
     bool writeWaitsForRead_ = false;   // a TLS write would block until the peer sends
     bool readWaitsForWrite_ = false;   // a TLS read would block until the socket takes data
     std::string tlsFailure_;
+    std::string openFailure_;
 };

@@ -150,29 +150,58 @@ TEST_F(ClientTest, LocalhostConnectsThroughTheLookUp) {
     ::close(peer);
 }
 
-TEST_F(ClientTest, UnresolvableNameAndRefusedConnectionGiveOpenFail) {
+TEST_F(ClientTest, UnresolvableNameAndRefusedConnectionGiveOpenFailWithTheReason) {
     int closedPort;
     {
         RawListener gone;
         closedPort = gone.port;
     }
     std::string longName = std::string(5000, 'n') + ".invalid";
-    for (const auto& [host, port] : std::vector<std::pair<std::string, int>>{
-             {"no-such-host.invalid", 25}, {"127.0.0.1", closedPort}, {longName, 25}}) {
+    struct Case {
+        std::string host;
+        int port;
+        std::string reason;
+    };
+    for (const Case& c : std::vector<Case>{{"no-such-host.invalid", 25, "no such host"},
+                                           {"127.0.0.1", closedPort, "connection refused"},
+                                           {longName, 25, "no such host"}}) {
         g_notices.clear();
-        Recorder r(owner, host, port);
+        Recorder r(owner, c.host, c.port);
         MailClient_Open open(&r);
         open.setNotifyWindow(noticeWindow);
         r.handler = &open;
         open.start();
         EXPECT_EQ(open.state(), 1);
-        ASSERT_TRUE(waitFor([&] { return !g_notices.empty(); })) << host.substr(0, 40);
+        ASSERT_TRUE(waitFor([&] { return !g_notices.empty(); })) << c.host.substr(0, 40);
         EXPECT_EQ(r.events[0], std::make_pair(static_cast<int>(Client::EV_CONNECT), 0L));
         EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
         EXPECT_EQ(open.state(), 0);
-        std::string expected = "Error in opening connection to SMTP server. Verify that hostname '" + host + "' is correct.";
-        EXPECT_NE(todaysLog().find("   NET HIGH " + expected), std::string::npos) << host.substr(0, 40);
+        EXPECT_EQ(r.openFailure(), c.reason);
+        EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);   // nothing can be sent where nothing opened
+        std::string expected = "Error in opening connection to SMTP server. Verify that hostname '" + c.host + "' is correct.";
+        std::string log = todaysLog();
+        EXPECT_NE(log.find("   NET HIGH " + expected), std::string::npos) << c.host.substr(0, 40);
+        EXPECT_NE(log.find(" NET HIGH Cannot connect to SMTP server " + c.host + ":" + std::to_string(c.port) + ": " +
+                           c.reason + "\n"),
+                  std::string::npos)
+            << c.host.substr(0, 40);
     }
+}
+
+TEST_F(ClientTest, AnOpeningThatTimesOutSaysSo) {
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    MailClient_Open open(&r);
+    open.setNotifyWindow(noticeWindow);
+    r.handler = &open;
+    open.start();
+    EXPECT_EQ(open.dispatch(Client::EV_TIMEOUT, 0), 1);   // the inactivity timer, before the connect's end
+    EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
+    EXPECT_NE(todaysLog().find(" NET HIGH Cannot connect to SMTP server 127.0.0.1:" + std::to_string(l.port) +
+                               ": timed out\n"),
+              std::string::npos);
+    plat::pumpMessages(50);   // the abandoned connect's end is dropped
+    EXPECT_EQ(g_notices.size(), 1u);
 }
 
 TEST_F(ClientTest, OpeningPhaseReportsSuccessOnce) {

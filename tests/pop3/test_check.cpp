@@ -256,7 +256,9 @@ TEST_F(CheckTest, AnItemThatCannotReachItsMailboxStaysOnTheServer) {
     {
         FakePop3 server(s);
         addAccount("box", server.port());
+        // Not a directory: the item has nowhere to go.
         fs::remove_all("accounts/box");
+        testsupport::writeFile("accounts/box", "");
         ASSERT_TRUE(runCheck());
         // The owner still hears of the path it was meant to have; nothing is recorded or deleted.
         EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("m")}, {5, "box"}, {99, ""}}));
@@ -264,6 +266,7 @@ TEST_F(CheckTest, AnItemThatCannotReachItsMailboxStaysOnTheServer) {
         EXPECT_TRUE(recorded("box.uidl").empty());
         EXPECT_EQ(testsupport::readFile("accounts/holding/" + itemName("m")), "body\r\n");
     }
+    fs::remove("accounts/box");
     fs::create_directories("accounts/box");
     FakePop3 server(s);
     ASSERT_TRUE(config::writeAccountDword(accounts, "box", "port", static_cast<std::uint32_t>(server.port())));
