@@ -200,7 +200,8 @@ class TricklingLocalClients(Retrieval):
         client.rcpt("<bob@example.net>")
         self.assertEqual(client.docmd("DATA")[0], 354)
         self.assertTrue(self.trickle(client.sock, b"Subject: slow\r\n\r\n" + b"x" * 100))
-        self.assertTrue(self.high_lines(w, HIGH_LINE_LIMIT + " (3 s), closing local session"))
+        self.assertTrue(self.high_lines(w, HIGH_LINE_LIMIT + " (3 s), closing local session from port %d"
+                                        % client.sock.getsockname()[1]))
         self.assertEqual(w.queued_items(), [])
 
     def test_a_pop3_client_sending_a_byte_at_a_time_is_cut_off(self):
@@ -211,8 +212,9 @@ class TricklingLocalClients(Retrieval):
         pop = Pop3(w.engine.pop3_port)
         self.addCleanup(pop.close)
         pop.login("home", "pw")
+        port = pop.sock.getsockname()[1]
         self.assertTrue(self.trickle(pop.sock, b"NOOP NOOP NOOP NOOP NOOP NOOP NOOP NOOP"))
-        self.assertTrue(self.high_lines(w, HIGH_LINE_LIMIT + " (3 s), closing local session"))
+        self.assertTrue(self.high_lines(w, HIGH_LINE_LIMIT + " (3 s), closing local session from port %d" % port))
         self.assertEqual(box.names(), [name])
 
 
