@@ -18,6 +18,7 @@ sys.path.insert(0, os.path.join(TOP, "tests", "integration"))
 os.environ.setdefault("TRAWLEX_BIN_DIR", os.path.join(TOP, "build", "bin"))
 
 from check_world import CheckWorld  # noqa: E402
+from harness import private_env  # noqa: E402
 from peers.dovecot import PrivateDovecot  # noqa: E402
 
 
@@ -60,7 +61,7 @@ def run_fetchmail(dc, count):
                 '  options nokeep fetchall no rewrite sslproto ""\n'
                 '  mda "cat > %s/$$.eml"\n' % (dc.port, out_dir))
     os.chmod(rc, 0o600)
-    env = dict(os.environ, HOME=home, FETCHMAILHOME=home)
+    env = private_env(home, HOME=home, FETCHMAILHOME=home)
     start = time.monotonic()
     r = subprocess.run(["fetchmail", "-f", rc, "--nodetach"], env=env, capture_output=True, timeout=600)
     elapsed = time.monotonic() - start

@@ -17,6 +17,8 @@ import time
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(TOP, "tests", "integration", "peers"))
+sys.path.insert(0, os.path.join(TOP, "tests", "integration"))
+from harness import private_env  # noqa: E402
 from smtp_provider import SmtpProvider  # noqa: E402
 
 SEND_QUEUE = os.path.join(TOP, "build", "bin", "send_queue")
@@ -56,8 +58,7 @@ def driver_run(port, texts, work):
             f.write(text)
         with open(os.path.join(outgoing, name + ".route"), "wb") as f:
             f.write(route([SENDER, RECIPIENT]))
-    env = dict(os.environ, XDG_RUNTIME_DIR=os.path.join(work, "run"))
-    os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+    env = private_env(work)
     began = time.monotonic()
     run = subprocess.run([SEND_QUEUE, "outgoing/", "127.0.0.1", str(port)], cwd=work, env=env,
                          capture_output=True, timeout=600)

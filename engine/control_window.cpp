@@ -66,11 +66,15 @@ void ControlWindow::onLink(WPARAM code, LPARAM lParam) {
         startCycle();
         break;
     case LINK_SHUTDOWN:
-        destroyWindow(window_);
+        shutdown();
         break;
     default:
         break;
     }
+}
+
+void ControlWindow::shutdown() {
+    if (window_) destroyWindow(window_);
 }
 
 void ControlWindow::setController(LPARAM lParam) {
@@ -87,6 +91,7 @@ void ControlWindow::startCycle() {
     }
     postToController(CYCLE_STARTED);
     DebugLine(LOG_MAIL, LOG_MED, "Start cycle");
+    if (cycleStartHook_) cycleStartHook_();
 
     CycleConfig config;
     const char* failure = readCycleConfig(config);

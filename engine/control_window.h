@@ -46,7 +46,12 @@ public:
 
     // Without a factory a start request ends after the configuration has been read.
     void setCycleFactory(CycleFactory factory) { factory_ = std::move(factory); }
+    // Runs as each cycle request that starts a new cycle is taken (before its settings are read).
+    void setCycleStartHook(std::function<void()> hook) { cycleStartHook_ = std::move(hook); }
     const EngineNotices& notices() const { return notices_; }
+
+    // What LINK_SHUTDOWN does: destroys the window, which ends the engine's loop.
+    void shutdown();
 
     // Destroys a running cycle (at the end of the engine's loop).
     void endCycle() { cycle_.reset(); }
@@ -67,5 +72,6 @@ private:
     plat::HWND controller_ = 0;
     std::unique_ptr<RunningCycle> cycle_;
     CycleFactory factory_;
+    std::function<void()> cycleStartHook_;
     EngineNotices notices_;
 };

@@ -3,6 +3,9 @@
 #include "shared/registry.h"
 
 const char* readCycleConfig(CycleConfig& config) {
+    // A broken hive file is named at every cycle until it is mended: the cycle goes on with its
+    // last good contents, and only the log shows why a change made to it has no effect.
+    config::logHiveProblem();
     config::CycleSettings settings;
     switch (config::readCycleSettings(settings)) {
     case config::CycleSettingsFault::OutHostName:

@@ -54,12 +54,12 @@ EngineServers::EngineServers() = default;
 EngineServers::~EngineServers() = default;
 
 void startServers(ControlWindow& control, EngineServers& servers) {
-    // 4. What the local SMTP server posts when it has queued an item.
+    // What the local SMTP server posts when it has queued an item.
     servers.newOutgoing = NewOutgoingNotice{control.window(), WM_NEW_OUTGOING, 1};
-    // 5. The local SMTP server; local-only is not a setting.
+    // The local SMTP server; local-only is not a setting.
     servers.smtp = std::make_unique<SMTPServer>(control.window(), true, kQueueDirectory, &servers.newOutgoing);
     listenOrSayWhy(*servers.smtp, "SMTP", "TRAWLEX_SMTP_PORT", 25);
-    // 6. The local POP3 server over the accounts' mailboxes, local-only as well.
+    // The local POP3 server over the accounts' mailboxes, local-only as well.
     servers.pop3 = std::make_unique<POPServer>(control.window(), true, kAccountsKey);
     listenOrSayWhy(*servers.pop3, "POP3", "TRAWLEX_POP3_PORT", 110);
 }

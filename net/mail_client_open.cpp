@@ -16,6 +16,15 @@ void startOpeningPhase(int& state, Client& client) {
     client.open();
 }
 
+void logConnectFailure(const char* server, const Client& client, int event) {
+    std::string why = event == Client::EV_TIMEOUT      ? std::string("timed out")
+                      : !client.openFailure().empty() ? client.openFailure()
+                                                      : std::string("the connection closed");
+    std::string line = std::string("Cannot connect to ") + server + " server " + client.host() + ":" +
+                       std::to_string(client.port()) + ": " + why;
+    DebugLine(LOG_NET, LOG_HIGH, line.c_str());
+}
+
 void MailClient_Open::start() {
     startOpeningPhase(state_, *client_);
 }
@@ -41,6 +50,7 @@ int MailClient_Open::dispatch(int event, long arg) {
     if (arg == 1) {
         notify(MailClient::OPEN_COMPLETE);
     } else {
+        logConnectFailure("SMTP", *client_, event);
         logOpenFailure();
         DebugLineStr(LOG_MAIL, LOG_LOW, "host", client_->host().c_str());
         DebugLineInt(LOG_MAIL, LOG_LOW, "port", client_->port());

@@ -21,3 +21,8 @@ protected:
 
 // The shared start of the opening phases (this one and the POP3 client's).
 void startOpeningPhase(int& state, Client& client);
+
+// Logs what the user needs to mend a failed opening: the server, its host and port, and the
+// system's reason ("Cannot connect to POP3 server pop.example.net:110: connection refused").
+// event is the one that ended the phase: a time-out reads "timed out".
+void logConnectFailure(const char* server, const Client& client, int event);

@@ -29,6 +29,7 @@ public:
 
     plat::HWND window() const { return window_; }
     int port() const { return port_; }
+    bool listening() const { return listening_ != plat::INVALID_SOCKET; }
     int sessionCount() const { return sessionCount_; }
 
 protected:

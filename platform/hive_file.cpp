@@ -101,6 +101,7 @@ void HiveFile::report(const std::string& text) {
 
 void HiveFile::resetTo(HiveState state) {
     root_ = Node();
+    problem_.clear();
     if (pinFd_ >= 0) ::close(pinFd_);
     pinFd_ = -1;
     state_ = state;
@@ -117,8 +118,9 @@ void HiveFile::markUnusable(const FileId& id, const std::string& why) {
     known_ = true;
     missing_ = false;
     id_ = id;
+    problem_ = "the registry file " + path_ + " cannot be used (" + why + "); it is left as it is";
     if (!reported_ || !(reportedId_ == id)) {
-        report("the registry file " + path_ + " cannot be used (" + why + "); it is left as it is");
+        report(problem_);
         reported_ = true;
         reportedId_ = id;
     }
@@ -141,8 +143,9 @@ void HiveFile::markUnparsable(int fd, const FileId& id, const std::string& text,
     int err = keepCopy(path_, text, target);
     std::string copy = err == 0 ? "a copy is kept as " + target
                                 : std::string("no copy could be kept: ") + std::strerror(err);
-    report("the registry file " + path_ + " cannot be parsed (" + why + "); it is left as it is, " + copy +
-           ", and nothing is written to it until it changes");
+    problem_ = "the registry file " + path_ + " cannot be parsed (" + why + "); it is left as it is, " + copy +
+               ", the last contents that could be read are used, and nothing is written to it until it changes";
+    report(problem_);
 }
 
 void HiveFile::refresh(const std::string& path, bool force) {

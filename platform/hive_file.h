@@ -61,6 +61,8 @@ public:
     void forget() { known_ = false; }
 
     HiveState state() const { return state_; }
+    // What is wrong with the file as last read (path, line and fault), empty while it is fine.
+    const std::string& problem() const { return problem_; }
     Node& tree() { return root_; }
 
 private:
@@ -84,6 +86,7 @@ private:
     int pinFd_ = -1;
     bool reported_ = false;
     FileId reportedId_;
+    std::string problem_;
 };
 
 }  // namespace plat::hive

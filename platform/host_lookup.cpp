@@ -2,11 +2,14 @@
 
 #include "platform/event_loop.h"
 #include "platform/loop_internal.h"
+#include "platform/socket.h"
 
 #include <event2/dns.h>
 #include <event2/util.h>
 
 #include <arpa/inet.h>
+#include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
 #include <string>
@@ -118,6 +121,18 @@ void cancelLookup(LookupHandle handle) {
     evdns_getaddrinfo_request* req = it->second.request;
     pending.erase(it);
     if (req) evdns_getaddrinfo_cancel(req);
+}
+
+std::string lookupErrorWords(int error) {
+    // Completions carry the look-up's error made positive; 1 is "no IPv4 address".
+    int code = -error;
+    if (error == 1 || code == EVUTIL_EAI_NONAME || code == EVUTIL_EAI_NODATA) return "no such host";
+    if (code == EVUTIL_EAI_AGAIN) return "no answer from the name server (temporary failure)";
+    if (code == EVUTIL_EAI_FAIL) return "the name server failed";
+    if (error == EINVAL || error == ENOMEM) return socketErrorWords(error);
+    std::string words = evutil_gai_strerror(code);
+    if (!words.empty()) words[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(words[0])));
+    return "host look-up failed: " + words;
 }
 
 }  // namespace plat

@@ -4,6 +4,7 @@
 #include "platform/window.h"
 
 #include <cstdint>
+#include <string>
 
 namespace plat {
 
@@ -21,6 +22,9 @@ using LookupHandle = std::uintptr_t;
 // Names in the reserved top-level domain "invalid" fail at once without a query.
 LookupHandle asyncGetHostByName(HWND hwnd, UINT msg, const char* name, HostLookupResult* result,
                                 int* errorOut);
+// The failure of a look-up in words, from the error of its completion ("no such host").
+std::string lookupErrorWords(int error);
+
 // Forgets a pending look-up: no completion will be queued and result is no longer touched.
 void cancelLookup(LookupHandle handle);
 

@@ -1,5 +1,6 @@
 #include "platform/paths.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -42,6 +43,23 @@ std::string configDir() {
 
 std::string dataDir() {
     return envOr("XDG_DATA_HOME", home() + "/.local/share") + "/tarnwick";
+}
+
+int enterDirectory(const std::string& path) {
+    if (path.empty()) return ENOENT;
+    makeDirs(path, 0700);
+    return ::chdir(path.c_str()) == 0 ? 0 : errno;
+}
+
+std::string currentDirectory() {
+    std::string buf(4096, '\0');
+    if (!::getcwd(buf.data(), buf.size())) return {};
+    buf.resize(std::char_traits<char>::length(buf.c_str()));
+    return buf;
+}
+
+int processId() {
+    return static_cast<int>(::getpid());
 }
 
 }  // namespace plat

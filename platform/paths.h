@@ -15,4 +15,14 @@ std::string configDir();
 // $XDG_DATA_HOME/tarnwick, default ~/.local/share/tarnwick (not created here).
 std::string dataDir();
 
+// Makes path the working directory, creating it and its missing parents (mode 0700) first.
+// Answers 0 or the errno value.
+int enterDirectory(const std::string& path);
+
+// The working directory as an absolute path; empty when it cannot be had.
+std::string currentDirectory();
+
+// The id of this process.
+int processId();
+
 }  // namespace plat

@@ -85,6 +85,15 @@ RegStatus withValue(const RegKey& key, const std::string& name, Use&& use) {
     });
 }
 
+// Whether the key exists in the hive as last read. Opening a key that exists, even with create,
+// only reads: a user's hive that cannot be parsed still serves its last good contents to a
+// reader that opens a key for writing and then only reads it.
+bool keyExists(Hive hive, const std::vector<std::string>& parts) {
+    return readHive(hive, [&](const Node& root) {
+        return findPath(root, parts) ? RegStatus::Ok : RegStatus::NotFound;
+    }) == RegStatus::Ok;
+}
+
 // Runs change on the node of a writable key that still exists.
 template <typename Change>
 RegStatus changeKey(const RegKey& key, Change&& change) {
@@ -125,16 +134,14 @@ RegStatus regOpenKey(Hive hive, const std::string& path, bool write, bool create
     RegStatus st;
     if (hive == Hive::LocalMachine && (write || create)) {
         st = RegStatus::AccessDenied;
-    } else if (create) {
+    } else if (create && !keyExists(hive, parts)) {
         st = mutateUser([&](Node& root, bool& changed) {
             Node* n = &root;
             for (const auto& p : parts) n = &n->ensure(p, changed);
             return RegStatus::Ok;
         });
     } else {
-        st = readHive(hive, [&](const Node& root) {
-            return findPath(root, parts) ? RegStatus::Ok : RegStatus::NotFound;
-        });
+        st = keyExists(hive, parts) ? RegStatus::Ok : RegStatus::NotFound;
     }
     if (st != RegStatus::Ok) return st;
     out.hive_ = hive;
@@ -268,6 +275,12 @@ std::string machineHivePath() {
 std::string lastHiveProblem() {
     std::lock_guard<std::mutex> guard(g_mutex);
     return g_lastProblem;
+}
+
+std::string userHiveProblem() {
+    std::lock_guard<std::mutex> guard(g_mutex);
+    g_user.refresh(userHivePath(), false);
+    return g_user.problem();
 }
 
 }  // namespace plat

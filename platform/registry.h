@@ -84,5 +84,8 @@ std::string userHivePath();
 std::string machineHivePath();
 // A description of the last unreadable hive file found by this process, empty if none.
 std::string lastHiveProblem();
+// What is wrong with the user's hive file now (it is read again if it changed): its path, the
+// line and the fault; empty while the file is fine or absent.
+std::string userHiveProblem();
 
 }  // namespace plat

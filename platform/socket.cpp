@@ -7,6 +7,7 @@
 #include <event2/event.h>
 
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -333,6 +335,27 @@ bool setNoDelay(SOCKET s) {
 
 void shutdownSocket(SOCKET s) {
     ::shutdown(s, SHUT_RDWR);
+}
+
+std::string socketErrorWords(int err) {
+    if (err == ETIMEDOUT) return "timed out";
+    std::string words = std::strerror(err);
+    if (!words.empty()) words[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(words[0])));
+    return words;
+}
+
+bool loopbackPortAnswers(std::uint16_t port, int timeoutMs) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);   // bounds the connect
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(port);
+    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool answers = ::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0;
+    ::close(fd);
+    return answers;
 }
 
 }  // namespace plat

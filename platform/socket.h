@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace plat {
 
@@ -82,5 +83,13 @@ long sendSocket(SOCKET s, const void* buf, std::size_t len);
 bool setNoDelay(SOCKET s);
 // Shuts down both directions.
 void shutdownSocket(SOCKET s);
+
+// A socket error (an errno value) in words, as a log line shows it: "connection refused",
+// "timed out", "no route to host".
+std::string socketErrorWords(int err);
+
+// Whether something accepts a TCP connection on 127.0.0.1:port, asked with a blocking connect
+// of at most timeoutMs (for status reports, outside any message loop).
+bool loopbackPortAnswers(std::uint16_t port, int timeoutMs);
 
 }  // namespace plat

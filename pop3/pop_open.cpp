@@ -24,6 +24,7 @@ int POP_Open::dispatch(int event, long arg) {
     if (connected) {
         notify(MailClient::OPEN_COMPLETE);
     } else {
+        logConnectFailure("POP3", *client_, event);
         DebugLineStr(LOG_MAIL, LOG_LOW, "Host: ", client_->host().c_str());
         DebugLineInt(LOG_MAIL, LOG_LOW, "Port: ", client_->port());
         notify(MailClient::OPEN_FAIL);

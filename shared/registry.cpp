@@ -17,13 +17,15 @@ constexpr std::size_t kTitleBuffer = 200;
 constexpr std::size_t kAccountBuffer = 199;
 constexpr std::size_t kLoginBuffer = 100;
 
+// The hive problem last written to the log.
+std::string g_loggedProblem;
+
 // Logs each unusable hive file once; the platform layer has already told standard error.
 void noteHiveProblem() {
-    static std::string logged;
     std::string problem = plat::lastHiveProblem();
-    if (!problem.empty() && problem != logged) {
+    if (!problem.empty() && problem != g_loggedProblem) {
         DebugLineStr(LOG_APP, LOG_HIGH, "Registry file unusable:", problem.c_str());
-        logged = problem;
+        g_loggedProblem = problem;
     }
 }
 
@@ -179,6 +181,14 @@ CycleSettingsFault readCycleSettings(CycleSettings& out) {
     out.outHostPort = port;
     out.rasEntry = std::move(*ras);
     return CycleSettingsFault::None;
+}
+
+bool logHiveProblem() {
+    std::string problem = plat::userHiveProblem();
+    if (problem.empty()) return false;
+    DebugLineStr(LOG_APP, LOG_HIGH, "Registry file unusable:", problem.c_str());
+    g_loggedProblem = problem;
+    return true;
 }
 
 // ---- Account list

@@ -7,6 +7,10 @@
 #include "platform/signals.h"
 #include "platform/window.h"
 #include "shared/engine_link.h"
+#include "shared/engine_state.h"
+#include "shared/program_info.h"
+#include "tools/ctl_status.h"
+#include "tools/day_logs.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,30 +26,53 @@ namespace {
 constexpr char kCtlClass[] = "TRAWLEXCTLCLASS";
 constexpr WPARAM kTimeoutTimer = 1;
 constexpr WPARAM kShutdownPollTimer = 2;
+constexpr WPARAM kEngineGoneTimer = 3;
 // A data record's line, printed in its turn behind the messages that arrived before it.
 constexpr UINT kPrintRecord = WM_USER + 1;
 std::deque<std::string> g_recordLines;
+constexpr int kExitNoEngine = 1;
 constexpr int kExitTimedOut = 2;
+constexpr int kExitCycleFailed = 3;
+constexpr int kExitUsage = 64;   // EX_USAGE
 constexpr int kExitInterrupted = 130;
+// Set by CYCLE_FAILURE: the cycle then ends with kExitCycleFailed.
+bool g_cycleFailed = false;
 // The front end's window, which is the engine's controller whenever trawlexctl is not.
 constexpr char kFrontEndClass[] = "TARNWICKCLASS";
 constexpr char kFrontEndTitle[] = "Tarnwick";
 
-enum class Command { Cycle, Watch, Shutdown, Look };
+enum class Command { Cycle, Watch, Shutdown, Look, Status };
 Command g_command = Command::Watch;
 
 const char kUsage[] =
-    "usage: trawlexctl [--timeout SECONDS] cycle|watch|shutdown|look\n"
+    "usage: trawlexctl [--timeout SECONDS] cycle|watch|status|shutdown|look\n"
+    "       trawlexctl --help | --version\n"
     "\n"
-    "  cycle     ask the engine for a cycle; print its link messages until CYCLE_FINISHED\n"
+    "  cycle     ask the engine for a cycle and print its link messages until CYCLE_FINISHED;\n"
+    "            the HIGH lines the day log got meanwhile follow on standard error\n"
     "  watch     register with the engine and print its link messages until interrupted\n"
+    "  status    print whether the engine runs, its data directory, its two ports and whether\n"
+    "            each listens, the queue's size, each account's last check and the last\n"
+    "            failure (the newest HIGH line of the day logs)\n"
     "  shutdown  tell the engine to end, and wait until it has gone\n"
     "  look      only look whether the engine runs (exit status 0) or not (1)\n"
+    "\n"
+    "  --timeout SECONDS  give up after that long (cycle, watch, shutdown; shutdown waits\n"
+    "                     10 seconds unless told otherwise)\n"
+    "  --help             print this text and exit\n"
+    "  --version          print the version and exit\n"
     "\n"
     "While cycle or watch runs, trawlexctl is the engine's controller: the link messages\n"
     "go to it instead of the front end. When it ends (also on Ctrl-C) it hands the role\n"
     "back to the front end, if one runs.\n"
-    "Exit status: 0 done, 1 no engine found or bad usage, 2 timed out, 130 interrupted.\n";
+    "\n"
+    "Exit status:\n"
+    "  0    done; for cycle: the cycle finished without a failure\n"
+    "  1    no engine runs for this user, or it ended or stopped answering\n"
+    "  2    timed out (--timeout)\n"
+    "  3    cycle: the cycle finished and reported a failure (CYCLE_FAILURE)\n"
+    "  64   bad usage\n"
+    "  130  interrupted (SIGINT or SIGTERM)\n";
 
 LRESULT procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
@@ -57,8 +84,9 @@ LRESULT procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             std::printf("LINK_%lu\n", static_cast<unsigned long>(wParam));
         }
         std::fflush(stdout);
+        if (wParam == static_cast<WPARAM>(CYCLE_FAILURE)) g_cycleFailed = true;
         if (g_command == Command::Cycle && wParam == static_cast<WPARAM>(CYCLE_FINISHED))
-            postQuitMessage(0);
+            postQuitMessage(g_cycleFailed ? kExitCycleFailed : 0);
         return 0;
     }
     case WM_COPYDATA: {
@@ -89,6 +117,10 @@ LRESULT procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             postQuitMessage(kExitTimedOut);
         } else if (wParam == kShutdownPollTimer && !findWindow(kEngineClass, kEngineTitle)) {
             postQuitMessage(0);
+        } else if (wParam == kEngineGoneTimer && !findWindow(kEngineClass, kEngineTitle)) {
+            // Nothing more can come: the engine was stopped or died.
+            std::fprintf(stderr, "trawlexctl: the engine has ended\n");
+            postQuitMessage(kExitNoEngine);
         }
         return 0;
     default:
@@ -103,21 +135,25 @@ bool parseArgs(int argc, char** argv, double& timeoutSeconds) {
         if (a == "--timeout" && i + 1 < argc) {
             char* end = nullptr;
             timeoutSeconds = std::strtod(argv[++i], &end);
-            if (*end != '\0' || timeoutSeconds <= 0) return false;
-        } else if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (!haveCommand && (a == "cycle" || a == "watch" || a == "shutdown" || a == "look")) {
-            g_command = a == "cycle"   ? Command::Cycle
-                        : a == "watch" ? Command::Watch
-                        : a == "look"  ? Command::Look
-                                       : Command::Shutdown;
+            if (*end != '\0' || !(timeoutSeconds > 0) || timeoutSeconds > 1e6) return false;
+        } else if (!haveCommand && (a == "cycle" || a == "watch" || a == "shutdown" || a == "look" || a == "status")) {
+            g_command = a == "cycle"    ? Command::Cycle
+                        : a == "watch"  ? Command::Watch
+                        : a == "look"   ? Command::Look
+                        : a == "status" ? Command::Status
+                                        : Command::Shutdown;
             haveCommand = true;
         } else {
             return false;
         }
     }
     return haveCommand;
+}
+
+// The HIGH lines the log got since mark, on standard error: why a cycle failed, for cron's mail.
+void printHighLines(const std::optional<EngineState>& state, const LogMark& mark) {
+    if (!state) return;
+    for (const std::string& line : highLinesSince(state->dataDir, mark)) std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 // The engine has one controller and we took the role: give it back to the front end.
@@ -129,27 +165,33 @@ void handBackController(HWND engine) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (answerHelpOrVersion(argc, argv, "trawlexctl", kUsage)) return 0;
     double timeoutSeconds = 0;
     if (!parseArgs(argc, argv, timeoutSeconds)) {
         std::fputs(kUsage, stderr);
-        return 1;
+        return kExitUsage;
     }
     prepareProcess();
 
     HWND engine = findWindow(kEngineClass, kEngineTitle);
+    if (g_command == Command::Status) return printStatus(engine != 0);
     if (!engine) {
         std::fprintf(stderr, "trawlexctl: no engine found (is trawlex running for this user?)\n");
-        return 1;
+        return kExitNoEngine;
     }
     if (g_command == Command::Look) return 0;   // nothing registered, nothing posted
-    if (!registerClass(kCtlClass, procedure)) return 1;
+    if (!registerClass(kCtlClass, procedure)) return kExitNoEngine;
     HWND self = createWindow(kCtlClass, "trawlexctl", 0);
     std::string title = "trawlexctl-" + std::to_string(::getpid());
     if (!self || publishWindow(self, kCtlClass, title.c_str()) != PublishResult::Published) {
         std::fprintf(stderr, "trawlexctl: cannot publish a window for the engine's answers\n");
-        return 1;
+        return kExitNoEngine;
     }
     if (timeoutSeconds > 0) setTimer(self, kTimeoutTimer, static_cast<unsigned>(timeoutSeconds * 1000));
+
+    // Where the log stands before the cycle, so that its HIGH lines can be shown afterwards.
+    std::optional<EngineState> state = readEngineState();
+    LogMark mark = state ? markDayLogs(state->dataDir) : LogMark{};
 
     bool posted = false;
     switch (g_command) {
@@ -165,16 +207,21 @@ int main(int argc, char** argv) {
         setTimer(self, kShutdownPollTimer, 50);
         break;
     case Command::Look:
+    case Command::Status:
         break;   // answered before anything was published
     }
     if (!posted) {
         std::fprintf(stderr, "trawlexctl: the engine does not answer\n");
-        return 1;
+        return kExitNoEngine;
     }
     bool tookControl = g_command == Command::Cycle || g_command == Command::Watch;
-    if (tookControl) quitOnInterrupt(kExitInterrupted);
+    if (tookControl) {
+        quitOnInterrupt(kExitInterrupted);
+        setTimer(self, kEngineGoneTimer, 1000);
+    }
     int code = runMessageLoop();
     if (tookControl) handBackController(engine);
     destroyWindow(self);
+    if (g_command == Command::Cycle) printHighLines(state, mark);
     return code;
 }

@@ -14,8 +14,7 @@ namespace {
 
 constexpr std::size_t kLineMax = 259;           // the notice's 260-byte line
 constexpr std::size_t kRecipientsMax = 128;     // a longer To is a list of many
-
-constexpr std::size_t kReplyLinesMax = 20;      // a reply longer than this is cut
+constexpr std::size_t kReplyLinesMax = 20;      // reply lines shown; a longer reply is cut
 
 std::string headerLine(const char* label, const char* value) {
     std::string line = std::string(label) + ": " + (value ? value : "-");

@@ -6,7 +6,7 @@ import shutil
 import subprocess
 import tempfile
 
-from harness import BIN_DIR, read_route
+from harness import BIN_DIR, private_env, read_route
 
 CHECK_ONCE = os.path.join(BIN_DIR, "check_once")
 ACCOUNTS_KEY = r"HKEY_CURRENT_USER\SOFTWARE\Orrindale Systems\Tarnwick\Accounts"
@@ -31,14 +31,9 @@ class CheckWorld:
     def __init__(self):
         self.root = tempfile.mkdtemp(prefix="trawlex-check-")
         self.work = os.path.join(self.root, "work")
-        for d in ("run", "config/tarnwick", "data", "work/accounts/holding"):
+        for d in ("config/tarnwick", "work/accounts/holding"):
             os.makedirs(os.path.join(self.root, d), mode=0o700)
-        self.env = dict(os.environ)
-        self.env.update({
-            "XDG_RUNTIME_DIR": os.path.join(self.root, "run"),
-            "XDG_CONFIG_HOME": os.path.join(self.root, "config"),
-            "XDG_DATA_HOME": os.path.join(self.root, "data"),
-        })
+        self.env = private_env(self.root)
         self.accounts = []
 
     def close(self):

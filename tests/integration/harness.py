@@ -19,6 +19,30 @@ TRAWLEXCTL = os.path.join(BIN_DIR, "trawlexctl")
 SETTINGS_KEY = r"HKEY_CURRENT_USER\SOFTWARE\Orrindale Systems\Tarnwick"
 
 
+# What a test program may take from the environment it was started in: where programs are,
+# the language, and the sanitizers' options. Everything that names a user's session (HOME,
+# the XDG directories, DISPLAY, the D-Bus session bus, ports) is the test world's own.
+PASSED_THROUGH = ("PATH", "LANG", "LANGUAGE", "LC_ALL", "LC_CTYPE", "TZ", "TMPDIR", "USER", "LOGNAME",
+                  "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "PYTHONDONTWRITEBYTECODE")
+PRIVATE_DIRS = {"HOME": "home", "XDG_RUNTIME_DIR": "run", "XDG_CONFIG_HOME": "config",
+                "XDG_DATA_HOME": "data", "XDG_CACHE_HOME": "cache", "XDG_STATE_HOME": "state",
+                "XDG_CONFIG_DIRS": "etc-xdg"}
+
+
+def private_env(root, **extra):
+    """An environment that sees nothing outside root: a home, every XDG directory (made here,
+    0700) and a session bus address where no bus listens; no display unless extra gives one."""
+    env = {name: os.environ[name] for name in PASSED_THROUGH if name in os.environ}
+    for name, sub in PRIVATE_DIRS.items():
+        path = os.path.join(root, sub)
+        os.makedirs(path, mode=0o700, exist_ok=True)
+        env[name] = path
+    env["XDG_DATA_DIRS"] = "/usr/local/share:/usr/share"
+    env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(root, "no-bus")
+    env.update(extra)
+    return env
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -42,39 +66,45 @@ class Engine:
         self.run_dir = os.path.join(self.root, "run")
         self.config_dir = os.path.join(self.root, "config")
         self.work = os.path.join(self.root, "work")
-        for d in (self.run_dir, self.config_dir, os.path.join(self.root, "data"), self.work):
-            os.makedirs(d, mode=0o700)
+        os.makedirs(self.work, mode=0o700)
         if make_dirs:
             os.makedirs(os.path.join(self.work, "outgoing"))
             os.makedirs(os.path.join(self.work, "accounts", "holding"))
         self.smtp_port = free_port()
         self.pop3_port = free_port()
-        self.env = dict(os.environ)
-        self.env.update({
-            "XDG_RUNTIME_DIR": self.run_dir,
-            "XDG_CONFIG_HOME": self.config_dir,
-            "XDG_DATA_HOME": os.path.join(self.root, "data"),
-            "TRAWLEX_SMTP_PORT": str(self.smtp_port),
-            "TRAWLEX_POP3_PORT": str(self.pop3_port),
-        })
+        self.env = private_env(self.root, TRAWLEX_SMTP_PORT=str(self.smtp_port),
+                               TRAWLEX_POP3_PORT=str(self.pop3_port))
         if env:
             self.env.update(env)
         self.proc = None
         self.stderr_path = os.path.join(self.root, "engine.stderr")
 
     # -- life ------------------------------------------------------------------------------
-    def start(self, wait_smtp=True, preexec_fn=None):
+    def start(self, wait_smtp=True, preexec_fn=None, args=()):
+        """Starts the engine; when it does not come up, it is ended and its world removed
+        before the error is raised, so a failed set-up leaves nothing behind."""
         self.stderr_file = open(self.stderr_path, "wb")
-        self.proc = subprocess.Popen([TRAWLEX], cwd=self.work, env=self.env, preexec_fn=preexec_fn,
+        self.proc = subprocess.Popen([TRAWLEX, *args], cwd=self.work, env=self.env, preexec_fn=preexec_fn,
                                      stdout=subprocess.DEVNULL, stderr=self.stderr_file)
         sock = self.link_socket()
-        if not wait_until(lambda: os.path.exists(sock) or self.proc.poll() is not None):
-            raise RuntimeError("engine did not publish its window")
-        if self.proc.poll() is not None:
-            raise RuntimeError("engine ended at start: " + self.stderr())
-        if wait_smtp:
-            wait_until(self._smtp_listening)
+        try:
+            if not wait_until(lambda: os.path.exists(sock) or self.proc.poll() is not None, 20):
+                raise RuntimeError("engine did not publish its window")
+            if self.proc.poll() is not None:
+                raise RuntimeError("engine ended at start: " + self.stderr())
+            if wait_smtp:
+                wait_until(self._smtp_listening, 20)
+        except BaseException:
+            self.kill()
+            raise
         return self
+
+    def kill(self):
+        """Ends the engine at once and removes its world."""
+        if self.proc and self.proc.poll() is None:
+            os.kill(self.proc.pid, signal.SIGKILL)
+            self.proc.wait()
+        self.stop()
 
     def _smtp_listening(self):
         try:

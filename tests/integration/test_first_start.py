@@ -36,7 +36,9 @@ def script(path, body):
 class FirstStart(unittest.TestCase):
     def setUp(self):
         self.world = World()
+        self.addCleanup(self.world.close)
         self.desk = Desktop(self.world.root)
+        self.addCleanup(self.desk.close)
         root = self.world.root
         # The help and the e-mail program only say that they were started.
         self.tools = os.path.join(root, "tools")
@@ -62,10 +64,6 @@ class FirstStart(unittest.TestCase):
         self.env = dict(self.desk.env, QT_QPA_PLATFORM="xcb", NMCLI_SCENARIO=self.nmcli,
                         XDG_DATA_DIRS=os.path.join(root, "no-data-dirs"), XDG_CONFIG_DIRS=os.path.join(root, "none"),
                         PATH=self.tools + ":" + FIXTURES + ":" + os.environ.get("PATH", "/usr/bin:/bin"))
-
-    def tearDown(self):
-        self.world.close()
-        self.desk.close()
 
     # -- the desktop ---------------------------------------------------------------------------
     def xdo(self, *args):

@@ -11,6 +11,7 @@ import subprocess
 import tempfile
 import unittest
 
+from harness import private_env
 from pop3_world import CORPUS, EngineWithMailboxes
 
 TOOL_TIMEOUT = 30
@@ -53,14 +54,14 @@ class RealClients(EngineWithMailboxes):
     def test_curl_keeps_the_items(self):
         listing = subprocess.run(["curl", "-sS", "--max-time", "20", "-u", "Inbox:pw1",
                                   "pop3://127.0.0.1:%d/" % self.engine.pop3_port],
-                                 capture_output=True, timeout=TOOL_TIMEOUT)
+                                 capture_output=True, env=private_env(self.tmp), timeout=TOOL_TIMEOUT)
         self.assertEqual(listing.returncode, 0, listing.stderr)
         self.assertEqual(len(listing.stdout.splitlines()), 3)
         got = []
         for i in (1, 2, 3):
             r = subprocess.run(["curl", "-sS", "--max-time", "20", "-u", "Inbox:pw1",
                                 "pop3://127.0.0.1:%d/%d" % (self.engine.pop3_port, i)],
-                               capture_output=True, timeout=TOOL_TIMEOUT)
+                               capture_output=True, env=private_env(self.tmp), timeout=TOOL_TIMEOUT)
             self.assertEqual(r.returncode, 0, r.stderr)
             got.append(r.stdout)
         self.assertEqual(sorted(got), sorted(CORPUS))
@@ -78,7 +79,7 @@ class RealClients(EngineWithMailboxes):
                     '  user "Inbox" there with password "pw1" is root here\n'
                     '  options fetchall %s no rewrite sslproto ""\n' % (self.engine.pop3_port, "keep" if keep else "no keep"))
         os.chmod(rc, 0o600)
-        env = dict(os.environ, HOME=self.tmp, FETCHMAILHOME=self.tmp)
+        env = private_env(self.tmp, HOME=self.tmp, FETCHMAILHOME=self.tmp)
         r = subprocess.run(["fetchmail", "-f", rc, "--nosyslog", "--invisible", "--mda", mda,
                             "--idfile", os.path.join(self.tmp, "ids"),
                             "--pidfile", os.path.join(self.tmp, "pid"), "--timeout", "20"],
@@ -118,7 +119,7 @@ class RealClients(EngineWithMailboxes):
                     "delivered_to = false\nmessage_log_syslog = false\nverbose = 0\n"
                     % (self.engine.pop3_port, maildir, deliver_as))
         r = subprocess.run(["getmail", "--getmaildir", getmaildir, "--rcfile", "getmailrc"],
-                           capture_output=True, env=dict(os.environ, HOME=self.tmp), timeout=TOOL_TIMEOUT)
+                           capture_output=True, env=private_env(self.tmp, HOME=self.tmp), timeout=TOOL_TIMEOUT)
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         got = []
         for path in glob.glob(os.path.join(maildir, "new", "*")):

@@ -13,6 +13,10 @@ from check_world import CheckWorld, item_name, transfer_form
 from peers.dovecot import PrivateDovecot, available
 
 
+KILLS = 20
+MESSAGES = 300   # far more than 20 runs of about 7 items take, so no run can run out of work
+
+
 def listed_uids(port, user, password):
     pop = poplib.POP3("127.0.0.1", port, timeout=10)
     try:
@@ -72,34 +76,42 @@ class Pop3Retrieval(unittest.TestCase):
         rng = random.Random(os.environ.get("TRAWLEX_CRASH_SEED", "9"))
         with PrivateDovecot({"carol": "pw"}) as dc:
             sent = [b"Message-ID: <%d@crash>\nSubject: %d\n\n%s\n.dot\n" % (n, n, b"x" * rng.randrange(10, 3000))
-                    for n in range(200)]
+                    for n in range(MESSAGES)]
             for m in sent:
                 dc.deliver("carol", m)
             self.world.add_account("carol", dc.port, "carol", "pw")
-            kills, runs = 0, 0
             box = self.world.mailbox("carol@127.0.0.1")
-            # Each run is killed after a random number of further items or a random time,
-            # whichever comes first, a random moment later: inside a message, between storing
-            # and recording, during a DELE.
+            # Every run is killed while it works: at a random moment of its first 30 ms
+            # (starting, connecting, logging in, listing), or once it has stored a random number
+            # of further items and a random moment later (inside a message, between storing and
+            # recording, during a DELE). The kill waits on the items, never on a time a fast
+            # machine could use to retrieve everything, so every run still has work when it is
+            # killed. A run that ends by itself anyway is counted apart and another one started.
             # Killed sessions never reach QUIT, so the server keeps every message until a check
             # runs to its end.
-            while kills < 24 and runs < 100:
-                runs += 1
-                target = len(os.listdir(box)) + rng.randrange(0, 16)
+            kills, ended = 0, []
+            while kills < KILLS and len(ended) < KILLS:
+                target = len(os.listdir(box)) + rng.randrange(0, 8)
                 p = self.world.start_check()
-                deadline = time.monotonic() + rng.uniform(0.05, 0.5)
-                while p.poll() is None and len(os.listdir(box)) < target and time.monotonic() < deadline:
-                    time.sleep(0.001)
-                time.sleep(rng.uniform(0, 0.004))
+                if target == len(os.listdir(box)):
+                    time.sleep(rng.uniform(0, 0.03))
+                else:
+                    deadline = time.monotonic() + 60
+                    while p.poll() is None and len(os.listdir(box)) < target and time.monotonic() < deadline:
+                        time.sleep(0.001)
+                    time.sleep(rng.uniform(0, 0.004))
                 if p.poll() is None:
                     os.kill(p.pid, signal.SIGKILL)
                     kills += 1
-                p.communicate(timeout=30)
-            self.assertGreaterEqual(kills, 20, "only %d kills hit a running check in %d runs" % (kills, runs))
+                    p.communicate(timeout=30)
+                else:
+                    ended.append((p.returncode, p.communicate(timeout=30)[1].decode(errors="replace")[-500:]))
+            self.assertEqual(kills, KILLS, "checks that ended by themselves: %r" % ended)
             before = len(self.world.items("carol@127.0.0.1"))
             status, _, err = self.world.check()
             self.assertEqual(status, 0, err)
-            print("crash test: %d kills in %d runs, %d items stored before the last check" % (kills, runs, before))
+            print("crash test: %d kills, %d runs ended by themselves, %d items stored before the last check"
+                  % (kills, len(ended), before))
             listed = {n: data for n, data in self.world.items("carol@127.0.0.1").items() if n.endswith(".rfc822")}
             self.assertEqual(sorted(listed.values()), sorted(transfer_form(m) for m in sent))
             self.assertEqual(dc.messages("carol"), {})

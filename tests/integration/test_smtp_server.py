@@ -171,7 +171,7 @@ class SmtpServer(unittest.TestCase):
             f.write(b"From: ann@example.org\r\nSubject: curl\r\n\r\nHi from curl.\r\n")
         r = subprocess.run(["curl", "-sS", "smtp://127.0.0.1:%d" % self.engine.smtp_port,
                             "--mail-from", "ann@example.org", "--mail-rcpt", "dee@example.net",
-                            "--upload-file", mail], capture_output=True, text=True, timeout=30)
+                            "--upload-file", mail], capture_output=True, text=True, env=self.engine.env, timeout=30)
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertTrue(wait_until(lambda: len(self.items()) == 2))
 

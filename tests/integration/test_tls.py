@@ -173,7 +173,7 @@ class Refused(TlsCase):
                      accounts=[("home", "localhost", dc.port, 2, "alice", POP_PW)])
         w.queue([MESSAGE])
         status, lines = w.cycle()
-        self.assertEqual(status, 0, lines)
+        self.assertEqual(status, 3, lines)   # the cycle reported its failure
         self.assertSendRefused(w, lines, provider)
         self.assertCheckRefused(dc)
         log = self.log(w)
@@ -191,7 +191,7 @@ class Refused(TlsCase):
         write_config(w, "localhost", provider.port, 2, "ann", SMTP_PW, accounts=accounts)
         w.queue([MESSAGE])
         status, lines = w.cycle()
-        self.assertEqual(status, 0, lines)
+        self.assertEqual(status, 3, lines)   # the cycle reported its failure
         self.assertSendRefused(w, lines, provider)
         self.assertEqual(provider.transcript(), [])   # not a single line got through
         self.assertCheckRefused(dc)
@@ -208,7 +208,7 @@ class Refused(TlsCase):
                      accounts=[("home", "localhost", dc.port, 1, "alice", POP_PW)])
         w.queue([MESSAGE])
         status, lines = w.cycle()
-        self.assertEqual(status, 0, lines)
+        self.assertEqual(status, 3, lines)   # the cycle reported its failure
         self.assertSendRefused(w, lines, provider)
         self.assertEqual([t["line"] for t in provider.transcript()], ["EHLO LOCALHOST"])
         self.assertCheckRefused(dc)
@@ -223,7 +223,7 @@ class Refused(TlsCase):
         write_config(w, "localhost", provider.port, 1, "ann", SMTP_PW, self.ca.ca_file)
         w.queue([MESSAGE])
         status, lines = w.cycle()
-        self.assertEqual(status, 0, lines)
+        self.assertEqual(status, 3, lines)   # the cycle reported its failure
         self.assertSendRefused(w, lines, provider)
         self.assertRegex(self.log(w), r"MAIL HIGH localhost refused the log-in of ann: 535")
         self.assertNoSecretLogged(w)

@@ -10,7 +10,7 @@ import shutil
 import threading
 import unittest
 
-from harness import TRAWLEXCTL, link_record
+from harness import TRAWLEXCTL, link_record, private_env
 
 WM_ENGINE_LINK = 2024
 WM_COPYDATA = 0x4A
@@ -85,12 +85,12 @@ class TrawlexctlOrder(unittest.TestCase):
                      post(20), post(5), record(6, "accounts/ann@pop/[ann]1.rfc822"), post(6), post(7)]
             engine = StandInEngine(root, burst)
             engine.start()
-            env = dict(os.environ, XDG_RUNTIME_DIR=root)
+            env = private_env(root, XDG_RUNTIME_DIR=root)
             r = subprocess.run([TRAWLEXCTL, "--timeout", "10", "cycle"], env=env, capture_output=True,
                                text=True, timeout=20)
             engine.join(10)
             self.assertIsNone(engine.error)
-            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual(r.returncode, 3, r.stderr)   # the burst holds a CYCLE_FAILURE
             self.assertEqual(r.stdout.splitlines(), [
                 "CYCLE_STARTED", "CYCLE_CONNECTED", "CYCLE_SENDING",
                 "COPYDATA_DELIVERY_FAILURE outgoing/20261207101500123.rfc822", "CYCLE_FAILURE",

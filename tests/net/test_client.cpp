@@ -26,6 +26,7 @@ public:
             lineBuffer().takeLine(dest.data(), capacity);
             lines.emplace_back(dest.data());
         }
+        if (event == EV_LINE_PART) parts.push_back(lineBuffer().takePart());
         if (handler) handler->dispatch(event, arg);
         return 1;
     }
@@ -36,6 +37,7 @@ public:
     }
     std::vector<std::pair<int, long>> events;
     std::vector<std::string> lines;
+    std::vector<std::string> parts;
     std::size_t capacity = 1023;
     StateHandler* handler = nullptr;
 };
@@ -60,6 +62,7 @@ protected:
         plat::destroyWindow(noticeWindow);
         plat::destroyWindow(owner);
         Client::timeoutMs = Client::kDefaultTimeoutMs;
+        Client::lifeLimitMs = Client::kDefaultLifeLimitMs;
     }
     // Opens a recorder to the listener and accepts the far end.
     int connected(Recorder& r, RawListener& l) {
@@ -147,29 +150,58 @@ TEST_F(ClientTest, LocalhostConnectsThroughTheLookUp) {
     ::close(peer);
 }
 
-TEST_F(ClientTest, UnresolvableNameAndRefusedConnectionGiveOpenFail) {
+TEST_F(ClientTest, UnresolvableNameAndRefusedConnectionGiveOpenFailWithTheReason) {
     int closedPort;
     {
         RawListener gone;
         closedPort = gone.port;
     }
     std::string longName = std::string(5000, 'n') + ".invalid";
-    for (const auto& [host, port] : std::vector<std::pair<std::string, int>>{
-             {"no-such-host.invalid", 25}, {"127.0.0.1", closedPort}, {longName, 25}}) {
+    struct Case {
+        std::string host;
+        int port;
+        std::string reason;
+    };
+    for (const Case& c : std::vector<Case>{{"no-such-host.invalid", 25, "no such host"},
+                                           {"127.0.0.1", closedPort, "connection refused"},
+                                           {longName, 25, "no such host"}}) {
         g_notices.clear();
-        Recorder r(owner, host, port);
+        Recorder r(owner, c.host, c.port);
         MailClient_Open open(&r);
         open.setNotifyWindow(noticeWindow);
         r.handler = &open;
         open.start();
         EXPECT_EQ(open.state(), 1);
-        ASSERT_TRUE(waitFor([&] { return !g_notices.empty(); })) << host.substr(0, 40);
+        ASSERT_TRUE(waitFor([&] { return !g_notices.empty(); })) << c.host.substr(0, 40);
         EXPECT_EQ(r.events[0], std::make_pair(static_cast<int>(Client::EV_CONNECT), 0L));
         EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
         EXPECT_EQ(open.state(), 0);
-        std::string expected = "Error in opening connection to SMTP server. Verify that hostname '" + host + "' is correct.";
-        EXPECT_NE(todaysLog().find("   NET HIGH " + expected), std::string::npos) << host.substr(0, 40);
+        EXPECT_EQ(r.openFailure(), c.reason);
+        EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);   // nothing can be sent where nothing opened
+        std::string expected = "Error in opening connection to SMTP server. Verify that hostname '" + c.host + "' is correct.";
+        std::string log = todaysLog();
+        EXPECT_NE(log.find("   NET HIGH " + expected), std::string::npos) << c.host.substr(0, 40);
+        EXPECT_NE(log.find(" NET HIGH Cannot connect to SMTP server " + c.host + ":" + std::to_string(c.port) + ": " +
+                           c.reason + "\n"),
+                  std::string::npos)
+            << c.host.substr(0, 40);
     }
+}
+
+TEST_F(ClientTest, AnOpeningThatTimesOutSaysSo) {
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    MailClient_Open open(&r);
+    open.setNotifyWindow(noticeWindow);
+    r.handler = &open;
+    open.start();
+    EXPECT_EQ(open.dispatch(Client::EV_TIMEOUT, 0), 1);   // the inactivity timer, before the connect's end
+    EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
+    EXPECT_NE(todaysLog().find(" NET HIGH Cannot connect to SMTP server 127.0.0.1:" + std::to_string(l.port) +
+                               ": timed out\n"),
+              std::string::npos);
+    plat::pumpMessages(50);   // the abandoned connect's end is dropped
+    EXPECT_EQ(g_notices.size(), 1u);
 }
 
 TEST_F(ClientTest, OpeningPhaseReportsSuccessOnce) {
@@ -234,6 +266,57 @@ TEST_F(ClientTest, ALineWithoutEndIsCutOffAtTheLimitAndTheConnectionClosed) {
     EXPECT_EQ(r.lineBuffer().capacity(), LineBuffer::kInitialCapacity);
     EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);
     EXPECT_NE(todaysLog().find(" NET HIGH Line too long, closing connection"), std::string::npos);
+    ::close(peer);
+}
+
+// Sends bytes while pumping the loop, so that neither side's buffers fill up.
+void pumpedSend(int peer, const std::string& bytes) {
+    for (std::size_t sent = 0; sent < bytes.size();) {
+        ssize_t n = ::send(peer, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) sent += static_cast<std::size_t>(n);
+        plat::pumpMessages(1);
+    }
+}
+
+TEST_F(ClientTest, AStreamedLineOfAnyLengthArrivesInBoundedPartsThenItsEnd) {
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    r.capacity = 1024 * 1024;
+    int peer = connected(r, l);
+    r.streamLines(true);
+    std::string line(3 * LineBuffer::kMaxLineLength, 'x');
+    line[12345] = '\r';   // a lone CR is text
+    pumpedSend(peer, line + "\r\nnext\r\n");
+    ASSERT_TRUE(waitFor([&] { return r.lines.size() == 2; }));
+    std::string joined;
+    for (const std::string& p : r.parts) {
+        EXPECT_LE(p.size(), Client::kLinePart + 64 * 1024);
+        joined += p;
+    }
+    EXPECT_GT(r.parts.size(), 1u);
+    EXPECT_EQ(joined + r.lines[0], line);
+    EXPECT_EQ(r.lines[1], "next");
+    EXPECT_EQ(r.count(Client::EV_LINE_TOO_LONG), 0);
+    EXPECT_NE(r.socket(), plat::INVALID_SOCKET);
+    ::close(peer);
+}
+
+TEST_F(ClientTest, APeerThatTricklesIsClosedAtTheConnectionsTimeLimit) {
+    Client::timeoutMs = 300;
+    Client::lifeLimitMs = 600;
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    int peer = connected(r, l);
+    r.armTimeout();
+    // A byte every 50 ms: never silent for a whole time-out, never a line.
+    for (int i = 0; i < 100 && r.count(Client::EV_CLOSED) == 0; ++i) {
+        sendText(peer, "x");
+        plat::pumpMessages(50);
+    }
+    EXPECT_EQ(r.count(Client::EV_CLOSED), 1);
+    EXPECT_EQ(r.count(Client::EV_TIMEOUT), 0);
+    EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);
+    EXPECT_NE(todaysLog().find(" NET HIGH Connection time limit reached"), std::string::npos);
     ::close(peer);
 }
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -169,6 +170,45 @@ TEST_F(Accessors, WhileTheFileCannotBeParsedReadsSeeTheLastGoodValuesAndWritesAr
     testsupport::writeFile(plat::userHivePath(), good);
     EXPECT_TRUE(writeSetting(kOutHostName, "other.example.net"));
     EXPECT_EQ(readSetting(kOutHostName), "other.example.net");
+    DebugLogSetClock(nullptr);
+}
+
+TEST_F(Accessors, AnAccountValueThatCannotBeParsedLeavesEveryAccountReadableAndIsNamedEachTime) {
+    ASSERT_TRUE(createAccount(accounts, account("home")));
+    ASSERT_TRUE(createAccount(accounts, account("work")));
+    EXPECT_FALSE(logHiveProblem());
+    std::string good = testsupport::readFile(plat::userHivePath());
+    std::string bad = good;
+    std::size_t at = bad.rfind("\"port\"=dword:0000006e");
+    ASSERT_NE(at, std::string::npos);
+    bad.replace(at, 22, "\"port\"=dword:0000006x");
+    testsupport::writeFile(plat::userHivePath(), bad);
+    int line = 1 + static_cast<int>(std::count(bad.begin(), bad.begin() + static_cast<long>(at), '\n'));
+
+    // The accounts key is opened for writing, as the engine's check does: it still lists both.
+    testsupport::freshLog();
+    plat::RegKey again;
+    ASSERT_TRUE(openAccountsKey(again));
+    ASSERT_EQ(accountCount(again), 2);
+    for (int i = 0; i < 2; ++i) {
+        AccountRecord rec;
+        ASSERT_TRUE(readAccountRecord(again, i, rec));
+        EXPECT_EQ(rec.server, "pop.example.net");
+        EXPECT_EQ(rec.port, 110u);
+    }
+    std::string problem = plat::userHiveProblem();
+    EXPECT_NE(problem.find(plat::userHivePath()), std::string::npos) << problem;
+    EXPECT_NE(problem.find("line " + std::to_string(line) + ":"), std::string::npos) << problem;
+    EXPECT_TRUE(logHiveProblem());
+    EXPECT_TRUE(logHiveProblem());
+    std::string log = testsupport::logText();
+    std::size_t first = log.find(" APP HIGH Registry file unusable: " + problem);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find(" APP HIGH Registry file unusable: " + problem, first + 1), std::string::npos) << log;
+
+    testsupport::writeFile(plat::userHivePath(), good);
+    EXPECT_FALSE(logHiveProblem());
+    EXPECT_EQ(plat::userHiveProblem(), "");
     DebugLogSetClock(nullptr);
 }
 

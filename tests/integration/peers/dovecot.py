@@ -155,7 +155,9 @@ service lmtp {{
                         return self
             except OSError:
                 time.sleep(0.05)
-        raise RuntimeError("dovecot did not start; log:\n" + self.read_log())
+        log = self.read_log()
+        self.stop()   # a server that did not come up in time is not left behind
+        raise RuntimeError("dovecot did not start; log:\n" + log)
 
     def stop(self):
         subprocess.run([DOVECOT, "-c", self.config, "stop"], check=False,
