@@ -336,8 +336,14 @@ void Shell::copyData(const COPYDATASTRUCT* cds) {
     // The record's bytes end with the path's NUL; a record without one ends where it ends.
     const auto* data = static_cast<const char*>(cds->lpData);
     std::string path(data, ::strnlen(data, cds->cbData));
+    // A refusal's reply may follow the path's NUL, up to a NUL of its own.
+    std::string reply;
+    if (path.size() < cds->cbData) {
+        const char* rest = data + path.size() + 1;
+        reply.assign(rest, ::strnlen(rest, cds->cbData - path.size() - 1));
+    }
     if (cds->dwData == COPYDATA_NEW_ITEM) notices_->newItem(path);
-    else if (cds->dwData == COPYDATA_DELIVERY_FAILURE) notices_->deliveryFailure(path);
+    else if (cds->dwData == COPYDATA_DELIVERY_FAILURE) notices_->deliveryFailure(path, reply);
 }
 
 void Shell::timer(WPARAM id) {

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 
@@ -149,6 +150,20 @@ TEST_F(ShellScheduleTest, ARefusedItemOpensItsNoticeAndAPathWithoutItsNulIsWhole
     EXPECT_EQ(shell->notices().newMailDialog()->row(0, 0).toStdString(), "<unknown>");
     copyPath(12345, path);   // other kinds: nothing
     EXPECT_EQ(shell->notices().failureNoticesOpen(), 1);
+    // The provider's reply after the path's NUL reaches the notice, line by line.
+    std::string record = path + '\0' + "552-5.3.4 too big\r\n552 5.3.4 limit 1 MB\r\n" + '\0';
+    COPYDATASTRUCT refused{COPYDATA_DELIVERY_FAILURE, static_cast<std::uint32_t>(record.size()), record.data()};
+    sendMessage(shell->hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&refused));
+    EXPECT_EQ(shell->notices().failureNoticesOpen(), 2);
+    QListWidget* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* list = w->objectName() == "d105" ? w->findChild<QListWidget*>(QStringLiteral("c1027")) : nullptr;
+        if (list && list->count() == 7) shown = list;
+    }
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->item(4)->text().toStdString(), path);
+    EXPECT_EQ(shown->item(5)->text().toStdString(), "Reply: 552-5.3.4 too big");
+    EXPECT_EQ(shown->item(6)->text().toStdString(), "Reply: 552 5.3.4 limit 1 MB");
 }
 
 TEST_F(ShellScheduleTest, AboutIsGrayedWhileItShows) {
