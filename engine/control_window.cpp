@@ -5,6 +5,7 @@
 #include "shared/debug.h"
 #include "shared/engine_link.h"
 
+#include <cstring>
 #include <string>
 
 using namespace plat;
@@ -90,6 +91,7 @@ void ControlWindow::startCycle() {
     }
     postToController(CYCLE_STARTED);
     DebugLine(LOG_MAIL, LOG_MED, "Start cycle");
+    if (cycleStartHook_) cycleStartHook_();
 
     CycleConfig config;
     const char* failure = readCycleConfig(config);
@@ -121,9 +123,12 @@ void ControlWindow::onCycleNotice(WPARAM code, LPARAM lParam) {
     case ENGINE_ITEM_SENT:
         postToController(MAILBOX_CHANGED);
         break;
-    case ENGINE_ITEM_REFUSED:
-        sendPath(COPYDATA_DELIVERY_FAILURE, reinterpret_cast<const char*>(lParam));
+    case ENGINE_ITEM_REFUSED: {
+        // The path, a NUL, then the server's refusal up to the next NUL.
+        const char* path = reinterpret_cast<const char*>(lParam);
+        sendPath(COPYDATA_DELIVERY_FAILURE, path, path ? path + std::strlen(path) + 1 : nullptr);
         break;
+    }
     case ENGINE_CHECK_STARTED:
         postToController(CYCLE_CHECKING);
         break;
@@ -150,9 +155,11 @@ void ControlWindow::postToController(int code) {
     if (controller_) postMessage(controller_, WM_ENGINE_LINK, static_cast<WPARAM>(code), 0);
 }
 
-void ControlWindow::sendPath(int dwData, const char* path) {
+void ControlWindow::sendPath(int dwData, const char* path, const char* reason) {
     // The path is copied whole: a long mailbox path must reach the front end uncut.
     std::string copy = path ? path : "";
+    // A reason follows the path's NUL, so that a reader that stops there still has the path.
+    if (reason) copy.append(1, '\0').append(reason);
     COPYDATASTRUCT cds{static_cast<std::uintptr_t>(dwData), static_cast<std::uint32_t>(copy.size() + 1),
                        copy.c_str()};
     if (controller_) sendMessage(controller_, WM_COPYDATA, window_, reinterpret_cast<LPARAM>(&cds));

@@ -46,6 +46,8 @@ public:
 
     // Without a factory a start request ends after the configuration has been read.
     void setCycleFactory(CycleFactory factory) { factory_ = std::move(factory); }
+    // Runs as each cycle request that starts a new cycle is taken (before its settings are read).
+    void setCycleStartHook(std::function<void()> hook) { cycleStartHook_ = std::move(hook); }
     const EngineNotices& notices() const { return notices_; }
 
     // What LINK_SHUTDOWN does: destroys the window, which ends the engine's loop.
@@ -63,11 +65,13 @@ private:
     void startCycle();
     void onCycleNotice(plat::WPARAM code, plat::LPARAM lParam);
     void postToController(int code);
-    void sendPath(int dwData, const char* path);
+    // A data record: the path and its NUL, then, when given, the reason and its NUL.
+    void sendPath(int dwData, const char* path, const char* reason = nullptr);
 
     plat::HWND window_ = 0;
     plat::HWND controller_ = 0;
     std::unique_ptr<RunningCycle> cycle_;
     CycleFactory factory_;
+    std::function<void()> cycleStartHook_;
     EngineNotices notices_;
 };

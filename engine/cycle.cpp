@@ -12,7 +12,6 @@ using namespace plat;
 namespace {
 
 constexpr char kCycleClass[] = "CYCLECLASS";
-constexpr char kHoldingDirectory[] = "accounts/holding/";
 // Time for the line to settle before anyone dials again.
 constexpr int kPauseAfterDialUpMs = 3000;
 

@@ -1,5 +1,6 @@
 #include "engine/engine_setup.h"
 
+#include "engine/listen_failure.h"
 #include "platform/console.h"
 #include "platform/link.h"
 #include "shared/debug.h"
@@ -16,6 +17,13 @@ namespace {
 // A record another process may not deliver (only link messages and data records cross).
 void reportLinkRecordDropped(const char* text) {
     DebugLineStr(LOG_APP, LOG_HIGH, "Link record refused :", text);
+}
+
+// A server that cannot listen says so in words a user can act on; the engine goes on.
+void listenOrSayWhy(Server& server, const char* name, const char* portVariable, int standardPort) {
+    int port = serverPort(portVariable, standardPort);
+    if (server.listen(port)) return;
+    DebugLine(LOG_NET, LOG_HIGH, listenFailureText(name, port, server.listenError(), portVariable).c_str());
 }
 
 }  // namespace
@@ -46,14 +54,14 @@ EngineServers::EngineServers() = default;
 EngineServers::~EngineServers() = default;
 
 void startServers(ControlWindow& control, EngineServers& servers) {
-    // 4. What the local SMTP server posts when it has queued an item.
+    // What the local SMTP server posts when it has queued an item.
     servers.newOutgoing = NewOutgoingNotice{control.window(), WM_NEW_OUTGOING, 1};
-    // 5. The local SMTP server; local-only is not a setting.
+    // The local SMTP server; local-only is not a setting.
     servers.smtp = std::make_unique<SMTPServer>(control.window(), true, kQueueDirectory, &servers.newOutgoing);
-    servers.smtp->listen(serverPort("TRAWLEX_SMTP_PORT", 25));
-    // 6. The local POP3 server over the accounts' mailboxes, local-only as well.
+    listenOrSayWhy(*servers.smtp, "SMTP", "TRAWLEX_SMTP_PORT", 25);
+    // The local POP3 server over the accounts' mailboxes, local-only as well.
     servers.pop3 = std::make_unique<POPServer>(control.window(), true, kAccountsKey);
-    servers.pop3->listen(serverPort("TRAWLEX_POP3_PORT", 110));
+    listenOrSayWhy(*servers.pop3, "POP3", "TRAWLEX_POP3_PORT", 110);
 }
 
 int serverPort(const char* envName, int standardPort) {

@@ -27,6 +27,8 @@ void startServers(ControlWindow& control, EngineServers& servers);
 
 // Where the local SMTP server queues what it takes in.
 inline constexpr char kQueueDirectory[] = "outgoing/";
+// Where retrieved items wait before they are moved into their account's mailbox.
+inline constexpr char kHoldingDirectory[] = "accounts/holding/";
 
 // The port of a local server: the environment variable (for unprivileged runs and tests)
 // or the standard port.

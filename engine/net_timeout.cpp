@@ -3,11 +3,24 @@
 #include "net/client.h"
 
 #include <cstdlib>
+#include <optional>
+
+namespace {
+
+// The variable's value when it is a whole number within [low, high].
+std::optional<unsigned long> numberSetting(const char* name, unsigned long low, unsigned long high) {
+    const char* v = std::getenv(name);
+    if (!v || !*v) return std::nullopt;
+    char* end = nullptr;
+    unsigned long n = std::strtoul(v, &end, 10);
+    if (*end != '\0' || n < low || n > high) return std::nullopt;
+    return n;
+}
+
+}  // namespace
 
 void applyNetTimeoutSetting() {
-    const char* v = std::getenv("TRAWLEX_NET_TIMEOUT_MS");
-    if (!v || !*v) return;
-    char* end = nullptr;
-    unsigned long ms = std::strtoul(v, &end, 10);
-    if (*end == '\0' && ms >= 100 && ms <= 600000) Client::timeoutMs = static_cast<unsigned>(ms);
+    if (auto ms = numberSetting("TRAWLEX_NET_TIMEOUT_MS", 100, 600000)) Client::timeoutMs = static_cast<unsigned>(*ms);
+    if (auto s = numberSetting("TRAWLEX_CONNECTION_LIMIT_S", 1, Client::kDefaultLifeLimitMs / 1000))
+        Client::lifeLimitMs = static_cast<unsigned>(*s * 1000);
 }

@@ -50,13 +50,13 @@ public:
     void refreshViews();
     // The account selected in the folder tree, or -1 (also while closed).
     int selectedAccountIndex() const;
-    // Commands 229 and 40001 on the row the list's context menu was opened on. Delete
+    // View and Delete (CMD_VIEW_ITEM, CMD_DELETE_ITEM) on the row the list's context menu was opened on. Delete
     // refreshes the views when it removed the item.
     void viewRememberedItem();
     void deleteRememberedItem();
     // Headers of listed items, kept while the program runs so that reopening is quick.
     views::HeaderCache& headerCache() { return headerCache_; }
-    // Status bar part 0 ("Last check: ...") and part 1 (the status); nothing while closed.
+    // The status bar's left field ("Last check: ...") and right field (the status); nothing while closed.
     void setStatusParts(const QString& lastCheck, const QString& status);
     QString statusPart(int part) const;
 

@@ -1,4 +1,4 @@
-// "New Account Settings for E-Mail Client" (dialog 850): what the user must enter in the
+// "New Account Settings for E-Mail Client": what the user must enter in the
 // e-mail program for a new account, and a button that starts that program.
 #pragma once
 

@@ -66,14 +66,14 @@ int Shell::accountCount() const {
 
 bool Shell::startUp() {
     config::openSettingsKey();
-    // 1. The log mutex.
+    // The log mutex first, so that every later line is serialised with the engine's.
     DebugLogOpen();
-    // 2. Run once.
+    // One copy per user: a second one says so and ends.
     if (findWindow(kFrontEndClass, kFrontEndTitle)) {
         messageBox(nullptr, okBox(kAlreadyRunning));
         return false;
     }
-    // 3-4. The main window and its published message window.
+    // The message window, published so that the engine can answer it, then the main window.
     if (!isClassRegistered(kFrontEndClass) && !registerClass(kFrontEndClass, procedure)) return false;
     hwnd_ = createWindow(kFrontEndClass, kFrontEndTitle, 0);
     if (!hwnd_) return false;
@@ -99,20 +99,20 @@ bool Shell::startUp() {
     tray_->initialise(actions_->buildTrayMenu());
     updateTrayIcon();
     setStatus(kStatusOk);
-    // 5. The window stays closed; without a tray it opens at once, or the user has no way in.
+    // The window stays closed; without a tray it opens at once, or the user has no way in.
     if (!trayAvailable_) postMessage(hwnd_, WM_COMMAND, CMD_OPEN, 0);
-    // 6. First run.
+    // Nothing configured yet: the Options sheet and the set-up help open by themselves.
     if (config::readSetting(config::kOutHostName).empty()) {
         postMessage(hwnd_, WM_COMMAND, CMD_OPTIONS, 0);
         openHelp("index.html", "setup");
     }
-    // 7-8. The engine, waited for at most engineWaitMs.
+    // The engine, started if it does not run, waited for at most engineWaitMs.
     if (!startEngine() || !waitForEngine()) return false;
     HWND engine = findWindow(kEngineClass, kEngineTitle);
     postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd_));
-    // 9.
+    // With an account to check, the schedule runs from the start.
     if (accountCount() > 0) postMessage(hwnd_, WM_COMMAND, CMD_RESUME, 0);
-    // 10.
+    // The tray blinks while unread mail waits.
     scheduler_->startUnreadCheck();
     return true;
 }

@@ -40,7 +40,7 @@ public:
     Shell(const Shell&) = delete;
     Shell& operator=(const Shell&) = delete;
 
-    // Steps 1 to 10 of start-up. False: the program ends now with exit code 0 (a copy already
+    // Starts the front end: log, single copy, windows, engine, schedule. False: the program ends now with exit code 0 (a copy already
     // runs, the window could not be made, the engine could not be started or never appeared).
     [[nodiscard]] bool startUp();
     // After the loop: LINK_SHUTDOWN to an engine that still runs, and the log closes.

@@ -12,16 +12,20 @@ constexpr char kNetClass[] = "NETCLASS";
 constexpr UINT WM_SOCKET = WM_USER;
 constexpr UINT WM_LOOKUP = WM_USER + 1;
 constexpr WPARAM kTimeoutTimer = 0;
+constexpr WPARAM kLifeTimer = 1;
 constexpr std::size_t kReceiveSize = 16384;
 }  // namespace
 
 unsigned Client::timeoutMs = Client::kDefaultTimeoutMs;
+unsigned Client::lifeLimitMs = Client::kDefaultLifeLimitMs;
 
 Client::Client(HWND owner, SOCKET s) {
     init(owner);
     socket_ = s;
+    (void)peerEndpoint(s, &peer_);
     if (window_) {
         if (!asyncSelect(socket_, window_, WM_SOCKET, FD_READ | FD_WRITE | FD_CLOSE)) messageBeep();
+        startLifeTimer();
     }
 }
 
@@ -48,6 +52,7 @@ Client::~Client() {
     closeSocket();
     if (window_) {
         stopTimer();
+        killTimer(window_, kLifeTimer);
         setWindowLongPtr(window_, 0);
         destroyWindow(window_);
     }
@@ -56,6 +61,11 @@ Client::~Client() {
 }
 
 void Client::closeSocket() {
+    dropConnection();
+    if (window_) killTimer(window_, kLifeTimer);
+}
+
+void Client::dropConnection() {
     // A look-up still under way would otherwise connect after the owner has given up.
     if (lookupHandle_) {
         cancelLookup(lookupHandle_);
@@ -188,6 +198,7 @@ void Client::watchReading(bool on) {
 }
 
 void Client::armTimeout() {
+    idleTimedOut_ = false;
     if (!window_) return;
     killTimer(window_, kTimeoutTimer);
     timerRunning_ = setTimer(window_, kTimeoutTimer, timeoutMs);
@@ -198,7 +209,23 @@ void Client::stopTimer() {
     timerRunning_ = false;
 }
 
+void Client::startLifeTimer() {
+    if (window_ && !setTimer(window_, kLifeTimer, lifeLimitMs)) messageBeep();
+}
+
+void Client::onLifeLimit() {
+    killTimer(window_, kLifeTimer);
+    if (socket_ == INVALID_SOCKET && !lookupHandle_) return;
+    std::string text = "Connection time limit reached (" + std::to_string(lifeLimitMs / 1000) + " s), closing ";
+    text += host_.empty() ? "local session" : "connection to " + host_ + ":" + std::to_string(port_);
+    DebugLine(LOG_NET, LOG_HIGH, text.c_str());
+    stopTimer();
+    closeSocket();
+    dispatcher(EV_CLOSED, 0);
+}
+
 void Client::open() {
+    startLifeTimer();
     peer_ = Ipv4Endpoint{};
     openFailure_.clear();
     std::uint32_t address = 0;
@@ -219,7 +246,7 @@ void Client::open() {
 
 void Client::connect() {
     peer_.port = static_cast<std::uint16_t>(port_);
-    closeSocket();
+    dropConnection();
     socket_ = tcpSocket();
     if (socket_ == INVALID_SOCKET) {
         failOpen(socketErrorWords(socketError()));
@@ -237,6 +264,10 @@ void Client::connect() {
 
 void Client::afterRead(SOCKET s) {
     if (s != socket_ || lines_.length() == 0) return;
+    if (streaming_ && lines_.length() >= kLinePart) {
+        dispatcher(EV_LINE_PART, 0);
+        if (s != socket_) return;
+    }
     if (lines_.overlong()) {
         DebugLine(LOG_NET, LOG_HIGH, "Line too long, closing connection");
         lines_.reset();
@@ -269,7 +300,10 @@ LRESULT Client::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         if (wParam == kTimeoutTimer) {
             self->stopTimer();
+            self->idleTimedOut_ = true;
             self->dispatcher(EV_TIMEOUT, 0);
+        } else if (wParam == kLifeTimer) {
+            self->onLifeLimit();
         }
         return 0;
     default:

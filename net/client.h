@@ -27,11 +27,21 @@ public:
         // The TLS handshake begun by startTls ended: arg 1 secured, 0 failed (the cause is in
         // tlsFailure() and already logged).
         EV_SECURED = 8,
+        // Only while streamLines is on: an unfinished line has grown to kLinePart bytes or
+        // more; the handler takes what is held with lineBuffer().takePart().
+        EV_LINE_PART = 9,
     };
 
     // The inactivity time-out; tests may shorten it.
     static constexpr unsigned kDefaultTimeoutMs = 60000;
     static unsigned timeoutMs;
+    // The longest a connection may stay open, however busy: a peer that trickles a byte at a
+    // time cannot hold it for ever. When it is reached the connection is closed (NET, HIGH
+    // line) and EV_CLOSED follows. Tests may shorten it.
+    static constexpr unsigned kDefaultLifeLimitMs = 30 * 60 * 1000;
+    static unsigned lifeLimitMs;
+    // How much of an unfinished line is held before it is handed over as EV_LINE_PART.
+    static constexpr std::size_t kLinePart = 64 * 1024;
 
     // An accepted connection on socket s.
     Client(plat::HWND owner, plat::SOCKET s);
@@ -48,6 +58,13 @@ public:
     // Restarts timer 0 with the inactivity time-out. A read stops the timer, except that a read
     // leaving an unfinished line restarts it, so a peer silent mid-line also times out.
     void armTimeout();
+    // Whether the last wait armed by armTimeout ended in EV_TIMEOUT: the peer is stalled, and
+    // a closing phase should not wait for it a second time.
+    bool idleTimedOut() const { return idleTimedOut_; }
+    // On: lines of any length are taken, the long ones in pieces (EV_LINE_PART), instead of
+    // being cut off at LineBuffer::kMaxLineLength. For message text, which is stored as it
+    // arrives; commands and replies keep the bound.
+    void streamLines(bool on) { streaming_ = on; }
 
     plat::SOCKET socket() const { return socket_; }
     plat::HWND window() const { return window_; }
@@ -74,6 +91,8 @@ public:
     const std::string& tlsFailure() const { return tlsFailure_; }
     // Whether the connection's peer address lies in 127.0.0.0/8.
     bool peerIsLoopback() const { return (peer_.address >> 24) == 127; }
+    // The peer's port (accepted connections; host order).
+    std::uint16_t peerPort() const { return peer_.port; }
     // Shuts down both directions, after TLS's closing notice.
     void shutdown();
 
@@ -88,6 +107,9 @@ protected:
 private:
     void init(plat::HWND owner);
     void connect();
+    void dropConnection();
+    void startLifeTimer();
+    void onLifeLimit();
     // Remembers why opening failed and tells the phase (EV_CONNECT, 0).
     void failOpen(std::string why);
     void deliverLines();
@@ -112,6 +134,8 @@ private:
     int port_ = 0;
     bool started_ = false;   // holds a socket-library reference
     bool timerRunning_ = false;
+    bool idleTimedOut_ = false;
+    bool streaming_ = false;
     std::unique_ptr<plat::TlsChannel> tls_;
     bool handshaking_ = false;
     bool writeWaitsForRead_ = false;   // a TLS write would block until the peer sends

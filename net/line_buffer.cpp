@@ -79,3 +79,14 @@ std::string LineBuffer::takeLine() {
     removeFirstLine();
     return line;
 }
+
+std::string LineBuffer::takePart() {
+    std::size_t n = length_;
+    if (n > 0 && begin()[n - 1] == '\r') --n;
+    std::string part(begin(), n);
+    start_ += n;
+    length_ -= n;
+    if (length_ == 0) start_ = 0;
+    scanned_ = length_;
+    return part;
+}

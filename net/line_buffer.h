@@ -31,6 +31,10 @@ public:
     void takeLine(char* destination, std::size_t capacity);
     // The first line, whole, removed with its CRLF. Call only after hasLine answered true.
     std::string takeLine();
+    // The bytes of an unfinished first line, removed, all but a final CR that may yet meet its
+    // LF. Lets a receiver of unbounded lines take one in pieces. Call only after hasLine
+    // answered false.
+    std::string takePart();
 
     std::size_t length() const { return length_; }
     std::size_t capacity() const { return data_.size(); }

@@ -24,6 +24,8 @@ enum Notice : int {
     SENDMAILDATA_COMPLETE = 13, // SMTP data
     SENDMAILDATA_FAIL = 14,
     CLOSE_COMPLETE = 15,
+    RETRIEVE_SKIPPED = 16,      // POP3: lParam: const SkippedMessage* (pop3/pop_client.h),
+                                // valid during the call
     FINISHED = 0xFF00,
 };
 }  // namespace MailClient

@@ -15,6 +15,7 @@ constexpr UINT WM_ACCEPT = WM_USER;
 // The system clamps the backlog to its own maximum (net.core.somaxconn), so this asks for
 // that maximum: a burst of connections waits for accept instead of being dropped.
 constexpr int kBacklog = INT_MAX;
+constexpr std::uint32_t kLoopback = 0x7F000001;   // 127.0.0.1
 constexpr WPARAM kAcceptBackoffTimer = 1;
 constexpr unsigned kAcceptBackoffMs = 250;
 // A shortage episode ends after this long without a failed accept.
@@ -43,6 +44,7 @@ Server::Server(HWND owner, bool localOnly) : localOnly_(localOnly) {
 
 Server::~Server() {
     if (listening_ != INVALID_SOCKET) closeSocket(listening_);
+    if (listening6_ != INVALID_SOCKET) closeSocket(listening6_);
     if (window_) {
         killTimer(window_, kAcceptBackoffTimer);
         killTimer(window_, kShortageEndTimer);
@@ -55,15 +57,29 @@ Server::~Server() {
 
 int Server::listen(int port) {
     port_ = port;
+    listenError_ = 0;
     DebugLine(LOG_NET, LOG_LOW, "Server::listen");
-    SOCKET s = tcpSocket();
+    listening_ = openListener(false, port);
+    if (listening_ == INVALID_SOCKET) return 0;
+    listening6_ = openListener(true, port);
+    holdSpareDescriptor();
+    return 1;
+}
+
+SOCKET Server::openListener(bool ipv6, int port) {
+    SOCKET s = ipv6 ? tcpSocketIpv6() : tcpSocket();
     if (s == INVALID_SOCKET) {
-        DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - socket() :", socketError());
-        return 0;
+        int error = socketError();
+        // A machine without IPv6 simply has no ::1 to serve.
+        if (ipv6 && error == EAFNOSUPPORT) return INVALID_SOCKET;
+        DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - socket() :", error);
+        if (!ipv6) listenError_ = error;
+        return INVALID_SOCKET;
     }
     const char* failure = nullptr;
     int error = 0;
-    if ((error = bindAny(s, static_cast<std::uint16_t>(port))) != 0) {
+    auto local = static_cast<std::uint16_t>(port);
+    if ((error = ipv6 ? bindIpv6Loopback(s, local) : bindTo(s, Ipv4Endpoint{kLoopback, local})) != 0) {
         failure = "FAILED - bind() :";
     } else if ((error = listenSocket(s, kBacklog)) != 0) {
         failure = "FAILED - listen() :";
@@ -72,20 +88,21 @@ int Server::listen(int port) {
         error = socketError();
     }
     if (failure) {
-        DebugLineInt(LOG_NET, LOG_HIGH, failure, error);
         closeSocket(s);
-        return 0;
+        // No IPv6 loopback address on this machine: nothing to listen on there.
+        if (ipv6 && error == EADDRNOTAVAIL) return INVALID_SOCKET;
+        DebugLineInt(LOG_NET, LOG_HIGH, ipv6 ? (std::string(failure) + " [::1]").c_str() : failure, error);
+        if (!ipv6) listenError_ = error;
+        return INVALID_SOCKET;
     }
-    listening_ = s;
-    holdSpareDescriptor();
-    return 1;
+    return s;
 }
 
 LRESULT Server::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<Server*>(getWindowLongPtr(hwnd));
     if (!self) return defWindowProc(hwnd, msg, wParam, lParam);
     if (msg == WM_ACCEPT && loWord(lParam) == FD_ACCEPT) {
-        self->onAccept();
+        self->onAccept(static_cast<SOCKET>(wParam));
         return 0;
     }
     if (msg == WM_TIMER && wParam == kAcceptBackoffTimer) {
@@ -105,10 +122,11 @@ LRESULT Server::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return defWindowProc(hwnd, msg, wParam, lParam);
 }
 
-void Server::onAccept() {
+void Server::onAccept(SOCKET listening) {
     DebugLine(LOG_APP, LOG_LOW, "case FD_ACCEPT");
+    if (listening != listening_ && listening != listening6_) return;
     Ipv4Endpoint peer;
-    SOCKET s = acceptSocket(listening_, &peer);
+    SOCKET s = acceptSocket(listening, &peer);
     if (s == INVALID_SOCKET) {
         int error = socketError();
         if (!isResourceShortage(error)) {
@@ -143,7 +161,7 @@ void Server::onAccept() {
 void Server::pauseAccepting() {
     if (acceptPaused_) return;
     acceptPaused_ = true;
-    (void)asyncSelect(listening_, window_, WM_ACCEPT, 0);
+    selectAccept(0);
     setTimer(window_, kAcceptBackoffTimer, kAcceptBackoffMs);
 }
 
@@ -151,8 +169,14 @@ void Server::resumeAccepting() {
     if (!acceptPaused_) return;
     acceptPaused_ = false;
     killTimer(window_, kAcceptBackoffTimer);
-    if (!asyncSelect(listening_, window_, WM_ACCEPT, FD_ACCEPT))
-        DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - WSAAsyncSelect() :", socketError());
+    selectAccept(FD_ACCEPT);
+}
+
+void Server::selectAccept(unsigned events) {
+    for (SOCKET s : {listening_, listening6_}) {
+        if (s != INVALID_SOCKET && !asyncSelect(s, window_, WM_ACCEPT, events) && events)
+            DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - WSAAsyncSelect() :", socketError());
+    }
 }
 
 void Server::adoptSession(Client* session, const char* label) {

@@ -1,5 +1,5 @@
-// A listening TCP server with a hidden "NETSERVCLASS" window: accepts connections, refuses
-// peers outside 127.0.0.0/8 when local-only, creates one session per connection and deletes
+// A listening TCP server on the loopback addresses with a hidden "NETSERVCLASS" window:
+// accepts connections, refuses peers outside 127.0.0.0/8 (and ::1) when local-only, creates one session per connection and deletes
 // a session when the session reports its end (WM_USER+1, wParam = the session).
 #pragma once
 
@@ -21,8 +21,11 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Listens on the port of all local addresses; 1 on success, 0 on failure (logged).
+    // Listens on the port of 127.0.0.1, and of ::1 where the machine has IPv6 loopback; never
+    // on a wildcard address. 1 on success, 0 when 127.0.0.1 failed (logged; listenError()
+    // gives the errno value). A failure on ::1 alone is logged and the server serves 127.0.0.1.
     int listen(int port);
+    int listenError() const { return listenError_; }
 
     plat::HWND window() const { return window_; }
     int port() const { return port_; }
@@ -44,15 +47,21 @@ protected:
 
 private:
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
-    void onAccept();
+    // A listening socket on one loopback address, or INVALID_SOCKET (logged unless quiet and
+    // the machine lacks that address).
+    plat::SOCKET openListener(bool ipv6, int port);
+    void onAccept(plat::SOCKET listening);
+    void selectAccept(unsigned events);
     // Out of descriptors or memory: stop watching the listening socket (it would report the
     // waiting connection again at once) until a session ends or the back-off has passed.
     void pauseAccepting();
     void resumeAccepting();
 
-    plat::SOCKET listening_ = plat::INVALID_SOCKET;
+    plat::SOCKET listening_ = plat::INVALID_SOCKET;    // 127.0.0.1
+    plat::SOCKET listening6_ = plat::INVALID_SOCKET;   // ::1
     plat::HWND window_ = 0;
     int port_ = 0;
+    int listenError_ = 0;
     bool localOnly_;
     bool started_ = false;
     bool acceptPaused_ = false;
@@ -91,10 +100,12 @@ protected:
     // Takes the next line (call on EV_LINE). A line longer than maxLength, or one holding a
     // NUL byte, comes back empty, so that it is refused like an unrecognised command.
     std::string takeCommandLine(std::size_t maxLength);
+    // Stops (false) or resumes (true) taking data from the peer; the output's own holding
+    // back goes through here too, so that the two never disagree.
+    void setReading(bool on);
 
 private:
     Output pushOut();
-    void setReading(bool on);
 
     plat::HWND serverWindow_;
     int sendFailCategory_;

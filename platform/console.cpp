@@ -31,10 +31,14 @@ void messageBeep() {}
 
 }  // namespace plat
 
+#include "platform/files.h"
+
 #include <csignal>
 
 namespace plat {
 void prepareProcess() {
     std::signal(SIGPIPE, SIG_IGN);
+    // Mail is the user's alone: directories 0700, files 0600.
+    keepNewFilesPrivate();
 }
 }  // namespace plat

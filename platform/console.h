@@ -16,6 +16,7 @@ void messageBeep();
 }  // namespace plat
 
 namespace plat {
-// Process set-up for a program of the system: a peer that closes a socket never kills it.
+// Process set-up for a program of the system: a peer that closes a socket never kills it,
+// and what it creates is its user's alone (umask 077).
 void prepareProcess();
 }  // namespace plat

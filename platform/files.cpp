@@ -85,7 +85,7 @@ int setReadOnly(const std::string& path, bool readOnly) {
 }
 
 std::FILE* createExclusive(const std::string& path, int* err) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
         if (err) *err = errno;
         return nullptr;
@@ -118,6 +118,30 @@ bool makeDirectory(const std::string& path) {
     if (::mkdir(path.c_str(), 0700) == 0) return true;
     struct stat st{};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int makePrivateDirectory(const std::string& path, bool& madePrivate) {
+    madePrivate = false;
+    if (::mkdir(path.c_str(), 0700) == 0) return 0;
+    if (errno != EEXIST) return errno;
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        int error = errno;
+        struct stat st{};
+        return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? ELOOP : error;
+    }
+    struct stat st{};
+    int rc = ::fstat(fd, &st) == 0 ? 0 : errno;
+    if (rc == 0 && (st.st_mode & 077) != 0) {
+        rc = ::fchmod(fd, st.st_mode & 07700) == 0 ? 0 : errno;
+        madePrivate = rc == 0;
+    }
+    ::close(fd);
+    return rc;
+}
+
+void keepNewFilesPrivate() {
+    ::umask(077);
 }
 
 bool fileExists(const std::string& path) {

@@ -41,6 +41,15 @@ int syncDirectoryOf(const std::string& path);
 // Creates one directory level (mode 0700); true if it exists afterwards.
 bool makeDirectory(const std::string& path);
 
+// Creates one directory level (mode 0700), or takes the group's and others' permissions
+// from an existing one (madePrivate then tells whether it had any). A symbolic link is
+// neither followed nor changed: what it points to may lie outside the caller's tree.
+// Returns 0 or the errno value (ELOOP for a link, ENOTDIR for anything else but a directory).
+int makePrivateDirectory(const std::string& path, bool& madePrivate);
+
+// Only the owner may read or write what the process creates from here on (umask 077).
+void keepNewFilesPrivate();
+
 bool fileExists(const std::string& path);
 
 // What tells one version of a file from another: identity, size and the modification and

@@ -33,6 +33,7 @@ struct QtLoopState {
     int nextWatch = 1;
     bool drainScheduled = false;
     bool holdQueue = false;   // collectEvents: let events queue messages without dispatching them
+    bool running = false;     // runMessageLoop is inside QCoreApplication::exec
 };
 
 QtLoopState& loop() {
@@ -67,8 +68,11 @@ void queueWoken() {
     scheduleDrain();
 }
 
+// Only a running loop may be told to exit: Qt remembers an exit asked for with no loop running
+// and ends the next modal dialog's loop at once. Without a running loop, runMessageLoop and
+// pumpMessages see the posted quit themselves.
 void quitWoken(int exitCode) {
-    if (QCoreApplication::instance()) QCoreApplication::exit(exitCode);
+    if (loop().running && QCoreApplication::instance()) QCoreApplication::exit(exitCode);
 }
 
 // The front end watches no sockets of its own (only the link's descriptors, which call their
@@ -89,7 +93,9 @@ int runMessageLoop() {
     int exitCode = 0;
     if (quitPosted(&exitCode)) return exitCode;
     if (!detail::queueEmpty()) scheduleDrain();
+    loop().running = true;
     int code = QCoreApplication::exec();
+    loop().running = false;
     return quitPosted(&exitCode) ? exitCode : code;
 }
 

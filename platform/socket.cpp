@@ -97,6 +97,27 @@ bool isConnected(SOCKET s) {
     return ::getpeername(s, reinterpret_cast<sockaddr*>(&peer), &len) == 0;
 }
 
+// The IPv4 view of an address of either family (see Ipv4Endpoint).
+Ipv4Endpoint endpointOf(const sockaddr_storage& ss) {
+    Ipv4Endpoint e;
+    if (ss.ss_family == AF_INET) {
+        const auto& sa = reinterpret_cast<const sockaddr_in&>(ss);
+        e.address = ntohl(sa.sin_addr.s_addr);
+        e.port = ntohs(sa.sin_port);
+    } else if (ss.ss_family == AF_INET6) {
+        const auto& sa = reinterpret_cast<const sockaddr_in6&>(ss);
+        e.port = ntohs(sa.sin6_port);
+        if (IN6_IS_ADDR_LOOPBACK(&sa.sin6_addr)) {
+            e.address = INADDR_LOOPBACK;
+        } else if (IN6_IS_ADDR_V4MAPPED(&sa.sin6_addr)) {
+            std::uint32_t v4;
+            std::memcpy(&v4, sa.sin6_addr.s6_addr + 12, sizeof v4);
+            e.address = ntohl(v4);
+        }
+    }
+    return e;
+}
+
 sockaddr_in toSockaddr(const Ipv4Endpoint& e) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
@@ -133,6 +154,19 @@ int socketError() {
 SOCKET tcpSocket() {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     return fd < 0 ? INVALID_SOCKET : fd;
+}
+
+SOCKET tcpSocketIpv6() {
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return INVALID_SOCKET;
+    int one = 1;
+    if (::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one) != 0) {
+        int err = errno;
+        ::close(fd);
+        errno = err;
+        return INVALID_SOCKET;
+    }
+    return fd;
 }
 
 void closeSocket(SOCKET s) {
@@ -228,6 +262,16 @@ int bindTo(SOCKET s, const Ipv4Endpoint& local) {
     return ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 ? 0 : errno;
 }
 
+int bindIpv6Loopback(SOCKET s, std::uint16_t port) {
+    int one = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in6 sa{};
+    sa.sin6_family = AF_INET6;
+    sa.sin6_port = htons(port);
+    sa.sin6_addr = in6addr_loopback;
+    return ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 ? 0 : errno;
+}
+
 int listenSocket(SOCKET s, int backlog) {
     if (::listen(s, backlog) != 0) return errno;
     if (Selection* sel = find(s)) sel->listening = true;
@@ -235,7 +279,7 @@ int listenSocket(SOCKET s, int backlog) {
 }
 
 SOCKET acceptSocket(SOCKET listening, Ipv4Endpoint* peer) {
-    sockaddr_in sa{};
+    sockaddr_storage sa{};
     socklen_t len = sizeof sa;
     int fd = ::accept4(listening, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     int err = errno;
@@ -244,11 +288,16 @@ SOCKET acceptSocket(SOCKET listening, Ipv4Endpoint* peer) {
         errno = err;
         return INVALID_SOCKET;
     }
-    if (peer) {
-        peer->address = ntohl(sa.sin_addr.s_addr);
-        peer->port = ntohs(sa.sin_port);
-    }
+    if (peer) *peer = endpointOf(sa);
     return fd;
+}
+
+bool peerEndpoint(SOCKET s, Ipv4Endpoint* peer) {
+    sockaddr_storage sa{};
+    socklen_t len = sizeof sa;
+    if (::getpeername(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return false;
+    if (peer) *peer = endpointOf(sa);
+    return true;
 }
 
 std::uint16_t localPort(SOCKET s) {

@@ -31,6 +31,9 @@ int errorWouldBlock();
 int socketError();
 
 SOCKET tcpSocket();
+// An IPv6 TCP socket that takes IPv6 only (IPV6_V6ONLY); INVALID_SOCKET when the machine has
+// no IPv6.
+SOCKET tcpSocketIpv6();
 // Closes the socket and drops its notifications, also those already queued.
 void closeSocket(SOCKET s);
 
@@ -40,7 +43,9 @@ void closeSocket(SOCKET s);
 // come again only after recv or accept was called. Answers false on failure.
 [[nodiscard]] bool asyncSelect(SOCKET s, HWND hwnd, UINT msg, unsigned events);
 
-// IPv4 addresses and ports in host byte order.
+// IPv4 addresses and ports in host byte order. A peer of an IPv6 socket is given as its IPv4
+// equivalent: ::1 as 127.0.0.1, an IPv4-mapped address as that address, any other as 0.0.0.0
+// (so that it never passes for loopback).
 struct Ipv4Endpoint {
     std::uint32_t address = 0;
     std::uint16_t port = 0;
@@ -58,9 +63,13 @@ int connectSocket(SOCKET s, const Ipv4Endpoint& peer);
 int bindAny(SOCKET s, std::uint16_t port);
 // Binds to a given local address and port (0 = any port). 0 or errno.
 int bindTo(SOCKET s, const Ipv4Endpoint& local);
+// Binds an IPv6 socket to the port of ::1, with SO_REUSEADDR. 0 or errno.
+int bindIpv6Loopback(SOCKET s, std::uint16_t port);
 int listenSocket(SOCKET s, int backlog);
 // Accepts one connection; INVALID_SOCKET on failure. peer receives the peer's address.
 SOCKET acceptSocket(SOCKET listening, Ipv4Endpoint* peer);
+// The peer of a connected socket; false on failure.
+bool peerEndpoint(SOCKET s, Ipv4Endpoint* peer);
 // The port a socket is bound to (host order), 0 on failure.
 std::uint16_t localPort(SOCKET s);
 

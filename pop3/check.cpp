@@ -10,7 +10,16 @@ using namespace plat;
 
 namespace {
 constexpr char kCheckClass[] = "POPCLIENTCLASS";
+
+// A server's text for the log: a control byte (a lone LF would start a forged log line) shows
+// as "?".
+std::string printable(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return text;
 }
+}  // namespace
 
 Check::Check(HWND owner, const std::string& accountsKey, const CheckNotices* notices)
     : owner_(owner), notices_(notices), accountsKey_(accountsKey) {
@@ -57,6 +66,7 @@ void Check::checkNextAccount() {
         return;
     }
     account_ = std::move(record);
+    skippedAny_ = false;
     DebugLineStr(LOG_MAIL, LOG_MED, "Checking account...", account_.title.c_str());
     ++accountIndex_;
     // Written before the connection is tried, whatever its outcome.
@@ -95,7 +105,7 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
         return 0;
     case MailClient::RETRIEVE_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "POP client new mail retrieve complete");
-        tellOwner(n.accountDone, account);
+        tellOwner(skippedAny_ ? n.accountFailed : n.accountDone, account);
         client_->close(window_);
         return 0;
     case MailClient::RETRIEVE_ITEM: {
@@ -103,6 +113,14 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
         tellOwner(n.newItem, reinterpret_cast<LPARAM>(routed.destination.c_str()));
         // An item that did not reach its mailbox stays on the server for the next check.
         return routed.stored ? 0 : POPClient::kItemNotStored;
+    }
+    case MailClient::RETRIEVE_SKIPPED: {
+        const auto* skipped = reinterpret_cast<const SkippedMessage*>(lParam);
+        std::string text = "Message left on the server of account " + account_.title + " : " +
+                           printable(skipped->identifier + " : " + skipped->reason);
+        DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
+        skippedAny_ = true;
+        return 0;
     }
     case MailClient::RETRIEVE_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "POP client new mail retrieve failed");

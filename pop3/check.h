@@ -4,6 +4,8 @@
 // owner with the CheckNotices table. Its hidden "POPCLIENTCLASS" window receives the client's
 // notices. The next account starts only after the previous client has finished and been
 // deleted; "finished" is posted, so the owner deletes the Check after its handler returned.
+// An account whose retrieval left a message behind (refused, or not storable) ends with
+// accountFailed, so that the front end shows that something is wrong.
 #pragma once
 
 #include "platform/registry.h"
@@ -46,4 +48,5 @@ private:
     std::string itemDirectory_;
     int accountIndex_ = 0;
     config::AccountRecord account_;
+    bool skippedAny_ = false;   // a message of this account was left on the server
 };

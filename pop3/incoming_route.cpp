@@ -2,6 +2,7 @@
 
 #include "platform/files.h"
 #include "shared/debug.h"
+#include "store/private_folder.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +18,13 @@ RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& d
     std::string destination = "accounts/" + destMailbox + "/" + name;
     DebugLineStr(LOG_MAIL, LOG_MED, "New incoming item :", destination.c_str());
     int error = plat::moveFileNoReplace(storedPath, destination);
+    std::string folder = store::mailboxFolder(destMailbox);
+    if (error == ENOENT && !folder.empty() && !plat::fileExists(folder)) {
+        // A mailbox directory removed by hand, or never made: the item must not be lost in
+        // the holding directory while the front end is told of a file that is not there.
+        DebugLineStr(LOG_MAIL, LOG_MED, "Creating missing mailbox directory :", folder.c_str());
+        if (store::preparePrivateFolder(folder)) error = plat::moveFileNoReplace(storedPath, destination);
+    }
     std::string taken = destination;
     for (int counter = 0; error == EEXIST && counter < kMaxSuffix; ++counter) {
         // The same account and identifier with the same bytes is this very message, stored by

@@ -11,7 +11,8 @@ struct RoutedItem {
 // Moves the stored file to "accounts/" + destMailbox + "/" + its file name (the part of the
 // path after the last "/", or the whole path), never replacing a file: when that name exists,
 // "-000", "-001", ... is appended to the whole name until a move succeeds, unless a file met on
-// the way holds the same bytes: then that one is the item and the stored copy is removed. The mailbox
+// the way holds the same bytes: then that one is the item and the stored copy is removed. A
+// missing mailbox directory (of a plain name) is made first, private. The mailbox
 // directory is flushed after the move, so the item is on disk before the server is told to
 // delete it. A move that fails otherwise leaves the file where it was and logs
 // "FILE ERROR DURING ROUTING OF INCOMING MAIL <errno>". Answers the destination path (with

@@ -2,6 +2,7 @@
 
 #include "net/client.h"
 #include "net/mail_client_notices.h"
+#include "net/transport_security.h"
 #include "shared/debug.h"
 
 void POP_Auth::start() {
@@ -109,6 +110,12 @@ void POP_Auth::onSecured(bool ok) {
 void POP_Auth::onUserAck(const std::string& reply) {
     if (!accepted(reply, "-ve response to USER :")) return;
     DebugLineStr(LOG_MAIL, LOG_LOW, "+ve response to USER :", reply.c_str());
+    // Set-ups that rely on it keep working, but the user learns that anyone on the way can read
+    // the password. A client lives for one account's check, so this is said once a cycle.
+    if (!passwordMayTravel(client_->secured(), client_->peerIsLoopback())) {
+        std::string text = "password for " + client_->host() + " sent without encryption: set the account's security";
+        DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
+    }
     awaitReply(pop().sendPassword(), "PASS TX failed", state_WAIT_PASS_ACK);
 }
 

@@ -35,6 +35,13 @@ enum class POPCommand : int {
     STLS = 10,   // the upgrade to TLS; the plain sender formats it
 };
 
+// A message the retrieval left on the server for the next check (MailClient::RETRIEVE_SKIPPED):
+// its RETR was refused, or its text could not be stored. The rest of the check goes on.
+struct SkippedMessage {
+    std::string identifier;
+    std::string reason;
+};
+
 class POPClient : public Client {
 public:
     // parent: the owner's window, parent of the connection's window. The texts are copied.

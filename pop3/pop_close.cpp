@@ -8,9 +8,15 @@
 void POP_Close::start() {
     DebugLine(LOG_APP, LOG_LOW, "POP_Close::start");
     client_->lineBuffer().reset();
+    // A server that let the last wait run out, or whose connection is gone, is not waited for
+    // again. QUIT still goes out, so that a server that is only slow removes what was deleted.
+    bool stalled = client_->idleTimedOut();
+    if (client_->socket() == plat::INVALID_SOCKET) {
+        finish();
+        return;
+    }
     waitIn(state_WAIT_QUIT_ACK);
-    // A connection that never opened (or is gone) has nobody to say QUIT to.
-    if (client_->socket() == plat::INVALID_SOCKET || !pop().sendCommand(POPCommand::QUIT)) finish();
+    if (!pop().sendCommand(POPCommand::QUIT) || stalled) finish();
 }
 
 int POP_Close::dispatch(int event, long) {

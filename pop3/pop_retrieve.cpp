@@ -3,6 +3,7 @@
 #include "net/client.h"
 #include "net/mail_client_notices.h"
 #include "platform/files.h"
+#include "platform/memory.h"
 #include "shared/debug.h"
 #include "store/item_name.h"
 
@@ -35,6 +36,7 @@ void POP_Retrieve::start(const std::string& uidlFile, int deleteFlag) {
     newItems_ = std::make_unique<UIDL>();
     known_->load(uidlFile);
     oldToDelete_.clear();
+    listingLines_ = 0;
     listingBytes_ = 0;
     itemFile_ = nullptr;
     deleteFlag_ = deleteFlag;
@@ -73,10 +75,16 @@ int POP_Retrieve::dispatch(int event, long) {
         case state_WAIT_RETR_ACK: {
             std::string reply = pop().takeReply();
             if (POPClient::isPositive(reply)) {
+                midLine_ = false;
+                client_->streamLines(true);
                 waitIn(state_RETR_DATA);
             } else {
                 DebugLineStr(LOG_MAIL, LOG_HIGH, "-ve response to RETR :", reply.c_str());
-                fail();
+                // The server keeps the message; the others still come.
+                std::fclose(itemFile_);
+                itemFile_ = nullptr;
+                std::remove(storedPath_.c_str());
+                skip("RETR refused: " + reply);
             }
             return 1;
         }
@@ -89,6 +97,10 @@ int POP_Retrieve::dispatch(int event, long) {
             return 1;
         }
     }
+    if (event == Client::EV_LINE_PART && state_ == state_RETR_DATA) {
+        onDataPart();
+        return 1;
+    }
     // A server that falls silent, goes away or sends an endless line ends the retrieval.
     if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED || event == Client::EV_LINE_TOO_LONG) fail();
     return 0;
@@ -97,14 +109,15 @@ int POP_Retrieve::dispatch(int event, long) {
 void POP_Retrieve::onListingLine(const std::string& line) {
     // The inactivity timer stops at every read; a long listing re-arms it line by line.
     client_->armTimeout();
-    std::size_t space = line.find(' ');
-    if (space == std::string::npos) return;
-    listingBytes_ += line.size();
-    if (listingBytes_ > kMaxListingBytes) {
+    ++listingLines_;
+    listingBytes_ += line.size() + 2;
+    if (listingLines_ > kMaxListingLines || listingBytes_ > kMaxListingBytes) {
         DebugLine(LOG_MAIL, LOG_HIGH, "UIDL listing too long");
         fail();
         return;
     }
+    std::size_t space = line.find(' ');
+    if (space == std::string::npos) return;
     newItems_->add(std::string_view(line).substr(space + 1), leadingNumber(line), 0);
 }
 
@@ -166,18 +179,33 @@ void POP_Retrieve::nextItem() {
 }
 
 void POP_Retrieve::onDataLine() {
-    // Lines are stored whole, byte for byte, in transfer form (a doubled leading dot stays).
+    // Lines are stored byte for byte, in transfer form (a doubled leading dot stays).
     std::string line = client_->lineBuffer().takeLine();
-    if (line == ".") {
+    if (line == "." && !midLine_) {
         onItemEnd();
         return;
     }
     client_->armTimeout();
+    midLine_ = false;
     line += "\r\n";
-    if (std::fwrite(line.data(), 1, line.size(), itemFile_) != line.size()) itemWriteFailed_ = true;
+    writeItemText(line);
+}
+
+void POP_Retrieve::onDataPart() {
+    // The start of a long line goes to the file at once; the rest follows as its own part or
+    // line.
+    client_->armTimeout();
+    midLine_ = true;
+    writeItemText(client_->lineBuffer().takePart());
+}
+
+void POP_Retrieve::writeItemText(const std::string& text) {
+    if (itemWriteFailed_) return;   // the rest of the message is read and dropped
+    if (std::fwrite(text.data(), 1, text.size(), itemFile_) != text.size()) itemWriteFailed_ = true;
 }
 
 void POP_Retrieve::onItemEnd() {
+    client_->streamLines(false);
     // The item reaches the disk before anyone is told it is stored: a write that failed (a
     // full disk) must not turn into a message deleted on the server.
     bool ok = !itemWriteFailed_ && plat::syncFile(itemFile_) == 0;
@@ -185,7 +213,8 @@ void POP_Retrieve::onItemEnd() {
     itemFile_ = nullptr;
     if (!ok) {
         DebugLine(LOG_APP, LOG_HIGH, "Failed to close file at end of mail item receive");
-        fail();
+        std::remove(storedPath_.c_str());
+        skip("its text could not be stored");
         return;
     }
     plat::LRESULT answer = notify(MailClient::RETRIEVE_ITEM, reinterpret_cast<plat::LPARAM>(storedPath_.c_str()));
@@ -227,6 +256,15 @@ void POP_Retrieve::onDeleAck(const std::string& reply, bool old) {
     }
 }
 
+void POP_Retrieve::skip(const std::string& reason) {
+    UIDLEntry* entry = newItems_->first();
+    SkippedMessage skipped{entry->identifier, reason};
+    notify(MailClient::RETRIEVE_SKIPPED, reinterpret_cast<plat::LPARAM>(&skipped));
+    // Neither recorded nor deleted: the next check tries it again.
+    newItems_->remove(entry);
+    nextItem();
+}
+
 void POP_Retrieve::fail() {
     notify(MailClient::RETRIEVE_FAIL);
     reset();
@@ -234,9 +272,13 @@ void POP_Retrieve::fail() {
 
 void POP_Retrieve::reset() {
     state_ = state_IDLE;
+    client_->streamLines(false);
     if (itemFile_) std::fclose(itemFile_);
     itemFile_ = nullptr;
     known_.reset();
     newItems_.reset();
-    oldToDelete_.clear();
+    std::deque<int>().swap(oldToDelete_);
+    // A long listing was many small allocations: hand the freed pages back to the system, so
+    // that the engine does not keep the size of the longest listing it ever met.
+    plat::releaseFreeMemory();
 }

@@ -3,6 +3,10 @@
 // record its identifier and delete it on the server (DELE); MailClient::RETRIEVE_COMPLETE or
 // RETRIEVE_FAIL at the end.
 //
+// A message that fails on its own (RETR refused, its text not stored) is reported with
+// MailClient::RETRIEVE_SKIPPED and left on the server for the next check; the retrieval goes on
+// with the next one. Message text is written as it arrives, so a line of any length passes.
+//
 // Safety of the mail: an item file reaches the disk before it is reported, and the owner moves
 // it into its mailbox (and flushes that directory) inside the report, so the server is told to
 // delete only what is safely stored; an owner that could not store it answers kItemNotStored
@@ -34,9 +38,12 @@ public:
         state_WAIT_OLD_DELE_ACK = 6,   // deleting a message retrieved at an earlier check
     };
 
-    // The listing may hold at most this many bytes of identifiers; a server that lists more
-    // fails the retrieval rather than grow the engine's memory without bound.
-    static constexpr std::size_t kMaxListingBytes = 64u * 1024 * 1024;
+    // The listing may hold at most this many lines and bytes (every line counts, also one
+    // without an identifier); a server that lists more fails the retrieval rather than grow
+    // the engine's memory without bound. An entry costs far more than its bytes, so the lines
+    // are what bounds a listing of short identifiers: 500,000 entries take about 100 MB.
+    static constexpr std::size_t kMaxListingLines = 500000;
+    static constexpr std::size_t kMaxListingBytes = 32u * 1024 * 1024;
 
     void start(const std::string& uidlFile, int deleteFlag);
     int dispatch(int event, long arg) override;
@@ -47,6 +54,9 @@ private:
     void deleteNextOld();
     void nextItem();
     void onDataLine();
+    void onDataPart();
+    void writeItemText(const std::string& text);
+    void skip(const std::string& reason);
     void onItemEnd();
     void onDeleAck(const std::string& reply, bool old);
     void fail();
@@ -55,10 +65,12 @@ private:
     std::unique_ptr<UIDL> known_;      // recorded identifiers, tied to the identifier file
     std::unique_ptr<UIDL> newItems_;   // the listing, then only the messages not seen before
     std::deque<int> oldToDelete_;      // listed messages recorded before: only DELE is sent
+    std::size_t listingLines_ = 0;
     std::size_t listingBytes_ = 0;
     std::string storedPath_;
     std::FILE* itemFile_ = nullptr;
     bool itemWriteFailed_ = false;
+    bool midLine_ = false;   // part of the current message line has been written already
     int currentNumber_ = 0;
     int deleteFlag_ = 0;
 };

@@ -40,8 +40,8 @@ const POPServSess::Command POPServSess::kCommands[] = {
     {"DELE", ST_TRANSACTION, &POPServSess::dele},
 };
 
-POPServSess::POPServSess(HWND serverWindow, SOCKET s, const std::string& accountsKey)
-    : ServerSession(serverWindow, s, LOG_MAIL), accountsKey_(accountsKey) {
+POPServSess::POPServSess(HWND serverWindow, SOCKET s, const std::string& accountsKey, LoginThrottle* throttle)
+    : ServerSession(serverWindow, s, LOG_MAIL), accountsKey_(accountsKey), throttle_(throttle) {
     DebugLine(LOG_APP, LOG_LOW, "POPServSess::POPServSess");
     replyOk("POP3 server ready");
     state_ = ST_AUTHORISATION;
@@ -50,6 +50,13 @@ POPServSess::POPServSess(HWND serverWindow, SOCKET s, const std::string& account
 
 POPServSess::~POPServSess() {
     DebugLine(LOG_APP, LOG_LOW, "POPServSess::~POPServSess");
+    if (throttle_) throttle_->cancel(ticket_);
+    if (!account_.empty()) {
+        // When the e-mail program collected mail, for the user who reads the log.
+        std::string text = "POP3 session of " + account_ + " ended : " + std::to_string(retrieved_) +
+                           " retrieved, " + std::to_string(deleted_) + " deleted";
+        DebugLine(LOG_MAIL, LOG_MED, text.c_str());
+    }
     closeSocket();
     item_.reset();
     listing_.reset();
@@ -87,7 +94,7 @@ int POPServSess::dispatcher(int event, long) {
 
 void POPServSess::runWaitingLines() {
     // One command at a time: the next is read only when the previous reply has gone out.
-    while (!waitingLines_.empty() && !outputWaiting() && !connectionBroken() &&
+    while (!waitingLines_.empty() && !outputWaiting() && !connectionBroken() && !passWaiting_ &&
            (state_ == ST_AUTHORISATION || state_ == ST_TRANSACTION)) {
         std::string line = std::move(waitingLines_.front());
         waitingLines_.pop_front();
@@ -119,18 +126,61 @@ bool POPServSess::pass(const std::string& line) {
     // The whole argument: a password may hold blanks, and its first word alone must not do.
     std::string password = restAfterFirstWord(line);
     if (password.empty()) return false;
+    // Nothing more is read from the peer until PASS is answered.
+    passWaiting_ = true;
+    setReading(false);
+    auto check = [this, password] { checkPassword(password); };
+    if (throttle_) {
+        // A check made at once may already have set the ticket of its delayed answer.
+        if (LoginThrottle::Ticket turn = throttle_->whenCheckAllowed(check)) ticket_ = turn;
+    } else {
+        check();
+    }
+    return true;
+}
+
+void POPServSess::checkPassword(const std::string& password) {
+    bool fromTimer = ticket_ != 0;
+    ticket_ = 0;
     std::optional<std::string> dropDir;
     bool ok = !userName_.empty() && config::accountPasswordMatches(userName_, password, accountsKey_) &&
               (dropDir = config::accountDropDir(userName_, accountsKey_)).has_value();
-    if (!ok) {
-        replyText_ = kAuthFailed;
-        userName_.clear();
-        return false;
+    if (ok) {
+        listing_ = std::make_unique<store::MailDrop>(withoutTrailingSeparator(*dropDir));
+        account_ = userName_;
+        replyOk("Maildrop accessed");
+        state_ = ST_TRANSACTION;
+        passAnswered(fromTimer);
+        return;
     }
-    listing_ = std::make_unique<store::MailDrop>(withoutTrailingSeparator(*dropDir));
-    replyOk("Maildrop accessed");
-    state_ = ST_TRANSACTION;
-    return true;
+    std::string text = "POP3 log-in failed : title '" + userName_ + "', peer port " + std::to_string(peerPort());
+    DebugLine(LOG_MAIL, LOG_MED, text.c_str());
+    userName_.clear();
+    auto answer = [this] {
+        ticket_ = 0;
+        replyErr(kAuthFailed);
+        passAnswered(true);
+    };
+    if (throttle_) {
+        ticket_ = throttle_->afterFailureDelay(answer);
+    } else {
+        replyErr(kAuthFailed);
+        passAnswered(fromTimer);
+    }
+}
+
+void POPServSess::passAnswered(bool fromTimer) {
+    passWaiting_ = false;
+    // While the reply waits for the socket, sending it resumes the reading.
+    if (!outputWaiting()) setReading(true);
+    if (!fromTimer) return;   // the command loop that ran PASS goes on by itself
+    if (connectionBroken()) {
+        endSession();
+        return;
+    }
+    armTimeout();
+    runWaitingLines();
+    if (connectionBroken()) endSession();
 }
 
 bool POPServSess::quit(const std::string& line) {
@@ -264,7 +314,10 @@ void POPServSess::sendItem(std::string piece) {
 void POPServSess::endItem() {
     // Only an item whose reply, final "." included, went out whole counts as read.
     item_.reset();
-    if (state_ == ST_SENDING_RETR) listing_->setRead(retrItem_, 1);
+    if (state_ == ST_SENDING_RETR) {
+        listing_->setRead(retrItem_, 1);
+        ++retrieved_;
+    }
     state_ = ST_TRANSACTION;
     armTimeout();
 }
@@ -283,6 +336,7 @@ void POPServSess::update() {
         if (deleteFile(path) == 0) {
             DebugLineStr(LOG_APP, LOG_LOW, "DELETED :", path.c_str());
             listing_->unmark(i);
+            ++deleted_;
         } else {
             DebugLineStr(LOG_APP, LOG_HIGH, "NOT DELETED :", path.c_str());
             allDeleted = false;
@@ -297,6 +351,8 @@ void POPServSess::update() {
 }
 
 void POPServSess::endSession() {
+    if (throttle_) throttle_->cancel(ticket_);
+    ticket_ = 0;
     item_.reset();
     waitingLines_.clear();
     finishSession();

@@ -4,11 +4,17 @@
 // items. Items handed out whole by RETR are marked read.
 //
 // Commands are answered strictly in order: lines that arrive while a reply is still going
-// out wait in the session and are taken once the reply is complete.
+// out, or while a password waits for its check or its answer, wait in the session and are
+// taken once the reply is complete.
+//
+// Passwords are checked in the turns a LoginThrottle gives, and a wrong one is answered only
+// after its delay; each failure is logged (MAIL, MED) with the title tried and the peer's
+// port, and a session that logged in leaves one line (MAIL, MED) when it ends.
 #pragma once
 
 #include "net/command_table.h"
 #include "net/server.h"
+#include "pop3/login_throttle.h"
 #include "pop3/pop_item_reply.h"
 #include "store/maildrop.h"
 
@@ -26,8 +32,10 @@ public:
         ST_UPDATE = 64,
     };
 
-    // accountsKey: the registry key whose sub-keys are the accounts, by title.
-    POPServSess(plat::HWND serverWindow, plat::SOCKET s, const std::string& accountsKey);
+    // accountsKey: the registry key whose sub-keys are the accounts, by title. throttle: the
+    // server's, outliving the session; null checks and answers every password at once.
+    POPServSess(plat::HWND serverWindow, plat::SOCKET s, const std::string& accountsKey,
+                LoginThrottle* throttle = nullptr);
     ~POPServSess() override;
 
     int dispatcher(int event, long arg) override;
@@ -47,6 +55,10 @@ private:
     // Each answers false when the command fails; replyText_ then holds the "-ERR" text.
     bool user(const std::string& line);
     bool pass(const std::string& line);
+    // The check of PASS, in its turn; a failure is answered after the throttle's delay.
+    void checkPassword(const std::string& password);
+    // The answer to PASS is out: take the lines that waited (not when inside a command).
+    void passAnswered(bool fromTimer);
     bool quit(const std::string& line);
     bool noop(const std::string& line);
     bool stat(const std::string& line);
@@ -69,6 +81,12 @@ private:
     void replyErr(const std::string& text);
 
     std::string accountsKey_;
+    LoginThrottle* throttle_;
+    LoginThrottle::Ticket ticket_ = 0;   // the waiting check or answer of PASS
+    bool passWaiting_ = false;           // PASS is not answered yet
+    std::string account_;                // the title logged in with
+    int retrieved_ = 0;                  // items handed out whole by RETR
+    int deleted_ = 0;                    // items deleted at QUIT
     State state_ = ST_AUTHORISATION;
     std::string userName_;
     std::string replyText_;

@@ -3,10 +3,12 @@
 #include "pop3/pop_serv_sess.h"
 
 POPServer::POPServer(plat::HWND owner, bool localOnly, const std::string& accountsKey)
-    : Server(owner, localOnly), accountsKey_(accountsKey) {}
+    : Server(owner, localOnly), accountsKey_(accountsKey), throttle_(std::make_unique<LoginThrottle>(window())) {}
+
+POPServer::~POPServer() = default;
 
 int POPServer::createSession(plat::SOCKET s) {
-    adoptSession(new POPServSess(window(), s, accountsKey_), "POP");
+    adoptSession(new POPServSess(window(), s, accountsKey_, throttle_.get()), "POP");
     return 1;
 }
 

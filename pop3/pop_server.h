@@ -3,13 +3,16 @@
 #pragma once
 
 #include "net/server.h"
+#include "pop3/login_throttle.h"
 
+#include <memory>
 #include <string>
 
 class POPServer : public Server {
 public:
     // accountsKey: the registry key whose sub-keys are the accounts, by title.
     POPServer(plat::HWND owner, bool localOnly, const std::string& accountsKey);
+    ~POPServer() override;
 
 protected:
     int createSession(plat::SOCKET s) override;
@@ -17,4 +20,6 @@ protected:
 
 private:
     std::string accountsKey_;
+    // Paces the password checks of all sessions together.
+    std::unique_ptr<LoginThrottle> throttle_;
 };

@@ -20,6 +20,8 @@ packages=(
   xvfb xauth trayer xdotool x11-utils   # front-end end-to-end test: a display, a tray, clicks
   imagemagick                           # its screenshots (import)
   fonts-dejavu-core                     # legible text in the screenshots on a bare machine
+  scdoc man-db                          # the manual pages: built from scdoc, checked with man -l
+  lintian desktop-file-utils            # the Debian package's test: lintian, desktop-file-validate
 )
 
 missing=()

@@ -25,10 +25,28 @@ for sound in alarm.wav newmail.wav; do
 done
 cd "$data"
 
+# A local server that cannot listen (port taken, or no permission for a port below 1024) is
+# named with its remedy in the engine's log lines: show them here, once the engine has started.
+report_listen_failures() {   # $1: the file that takes the engine's standard error, $2: its size before
+  local i
+  for i in $(seq 1 50); do
+    "$top/build/bin/trawlexctl" look >/dev/null 2>&1 && break
+    sleep 0.2
+  done
+  for i in $(seq 1 10); do
+    tail -c +"$(( $2 + 1 ))" "$1" 2>/dev/null | grep -q "server cannot listen on" && break
+    sleep 0.1
+  done
+  tail -c +"$(( $2 + 1 ))" "$1" 2>/dev/null | grep "server cannot listen on" | sed 's/^.*HIGH /run.sh: /' >&2 || true
+}
+size_of() { [ -e "$1" ] && stat -c %s "$1" || echo 0; }
+
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$frontend" ]; then
   # A second copy says so in a message box and ends; the engine is found if it already runs.
+  before="$(size_of "$data/tarnwick.stderr")"
   setsid "$frontend" >>"$data/tarnwick.stderr" 2>&1 < /dev/null &
   echo "Tarnwick (pid $!) is starting in $data; its icon appears in the system tray."
+  report_listen_failures "$data/tarnwick.stderr" "$before"
   echo "(A copy that already runs is kept: the new one says so and ends.)"
   echo "Exit it from its menu (Exit); that also ends the engine."
   exit 0
@@ -39,6 +57,8 @@ if "$top/build/bin/trawlexctl" look >/dev/null 2>&1; then
   echo "Trawlex is already running."
   exit 0
 fi
+before="$(size_of "$data/trawlex.stderr")"
 setsid "$engine" >>"$data/trawlex.stderr" 2>&1 < /dev/null &
 echo "Trawlex started (pid $!) in $data; SMTP on port ${TRAWLEX_SMTP_PORT:-25}."
+report_listen_failures "$data/trawlex.stderr" "$before"
 echo "Stop it with: $top/build/bin/trawlexctl shutdown"

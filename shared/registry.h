@@ -53,6 +53,8 @@ inline constexpr DwordSetting kNotifyVoice{"NotifyVoice", 1};
 inline constexpr DwordSetting kNotifyRun{"NotifyRun", 0};
 // Seconds since 1970-01-01 UTC.
 inline constexpr DwordSetting kLastCheckTime{"LastCheckTime", 0};
+// Days the engine keeps its day logs; 0 keeps them all.
+inline constexpr DwordSetting kLogKeepDays{"LogKeepDays", 30};
 // The connection to the outgoing host: 0 plain, 1 STARTTLS, 2 TLS from the first byte. With a
 // user name the SMTP client logs in. cafile: further trusted certificates (PEM), empty: none.
 inline constexpr DwordSetting kOutHostSecurity{"outhostsecurity", 0};

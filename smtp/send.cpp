@@ -27,6 +27,21 @@ void runPhase(SMTPClient& client, HWND notifyWindow, Phase& phase, Args&&... arg
     phase.start(std::forward<Args>(args)...);
 }
 
+// A reply of several lines as one log line: its lines joined by blanks.
+std::string oneLine(const std::string& reply) {
+    std::string out;
+    for (char c : reply) {
+        if (c == '\r') continue;
+        if (c == '\n') {
+            out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
 }  // namespace
 
 Send::Send(HWND owner, const char* host, int port, const SendNotices* notices)
@@ -139,7 +154,7 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
         break;
     case MailClient::SENDMAILENV_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "Mail item envelope transmission failed");
-        if (lParam == 0) refuseCurrentItem();
+        if (lParam == 0) refuseCurrentItem(client_->envelopeHandler().replyLines());
         postOwner(notices_->itemFailed);
         nextItemLater();
         break;
@@ -151,6 +166,7 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
         break;
     case MailClient::SENDMAILDATA_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "Mail item data transmission failed");
+        if (lParam == 0) refuseCurrentItem(client_->dataHandler().replyLines());
         postOwner(notices_->itemFailed);
         nextItemLater();
         break;
@@ -167,13 +183,17 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
     }
 }
 
-void Send::refuseCurrentItem() {
+void Send::refuseCurrentItem(const std::string& reply) {
     DebugLine(LOG_MAIL, LOG_HIGH,
               "Permanent delivery failure for mail item - remote server will not deliver this item.");
     std::string item = queue_->itemPath(current_);
+    std::string why = reply.empty() ? item : item + " : " + oneLine(reply);
+    DebugLineStr(LOG_MAIL, LOG_HIGH, "Mail item refused :", why.c_str());
+    // The path first, so that an owner that reads lParam as text sees just the path.
+    std::string record = item + '\0' + reply + '\0';
     // Sent, not posted: the owner shows the refused item before it is deleted.
     sendMessage(owner_, notices_->message, static_cast<WPARAM>(notices_->itemRefused),
-                reinterpret_cast<LPARAM>(item.c_str()));
+                reinterpret_cast<LPARAM>(record.c_str()));
     deleteCurrentItem();
 }
 

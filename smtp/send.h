@@ -20,8 +20,9 @@ class SMTPQueue;
 }
 
 // The owner's message and its code for each outcome. lParam is 0, except for itemRefused,
-// which is sent synchronously with the item file's path (valid during the call) before the
-// item is deleted; the others are posted.
+// which is sent synchronously before the item is deleted, with the item file's path, a NUL,
+// the lines of the server's refusal (each with its CRLF; none when no reply refused it) and
+// a NUL, valid during the call; read as text it is the path. The others are posted.
 struct SendNotices {
     plat::UINT message = plat::WM_USER + 1;   // 1025
     int itemFailed = 1;    // the current item failed, for now or for good
@@ -56,7 +57,8 @@ private:
     void startClose();
     // Moves on once the current handler's call has returned.
     void nextItemLater();
-    void refuseCurrentItem();
+    // reply: the refusal's lines as the server sent them.
+    void refuseCurrentItem(const std::string& reply);
     void deleteCurrentItem();
     void postOwner(int code);
 

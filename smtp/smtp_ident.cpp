@@ -74,7 +74,8 @@ void SMTP_Ident::onGreeting() {
         return;
     }
     greeted_ = true;
-    // The design's HELO, unless something asks for the service extensions.
+    // Plain HELO, the oldest greeting every server knows, unless TLS or a log-in needs the
+    // service extensions that only EHLO lists.
     if (smtp().security() == Security::None && smtp().user().empty()) {
         send("HELO " + smtp().heloName(), state_WAIT_HELO_ACK);
         return;

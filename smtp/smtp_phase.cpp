@@ -2,6 +2,8 @@
 
 #include "smtp/smtp_client.h"
 
+#include <cstring>
+
 SMTPPhase::SMTPPhase(SMTPClient* client) : StateHandler(client) {}
 
 SMTPClient& SMTPPhase::smtp() const {
@@ -11,10 +13,24 @@ SMTPClient& SMTPPhase::smtp() const {
 void SMTPPhase::takeAnyReply() {
     // A reply line longer than the buffer arrives empty, so it reads as negative.
     client_->lineBuffer().takeLine(reply_, sizeof reply_ - 1);
+    keepLine(true);
+}
+
+void SMTPPhase::forgetReply() {
+    replyLines_.clear();
+    continuationLines_ = 0;
+}
+
+void SMTPPhase::keepLine(bool newReply) {
+    if (newReply) replyLines_.clear();
+    std::size_t length = std::strlen(reply_);
+    if (replyLines_.size() + length + 2 <= kMaxKeptReply) replyLines_.append(reply_, length).append("\r\n");
 }
 
 bool SMTPPhase::takeFinalReply() {
-    takeAnyReply();
+    client_->lineBuffer().takeLine(reply_, sizeof reply_ - 1);
+    // The first line of a reply starts its record afresh.
+    keepLine(continuationLines_ == 0);
     if (reply_[0] && reply_[1] && reply_[2] && reply_[3] == ' ') {
         continuationLines_ = 0;
         return true;

@@ -12,6 +12,11 @@ class SMTPPhase : public StateHandler {
 public:
     explicit SMTPPhase(SMTPClient* client);
 
+    // Every line of the last complete reply, each with its CRLF, as the server sent them (at
+    // most kMaxKeptReply bytes); empty when the phase took no reply since it began.
+    const std::string& replyLines() const { return replyLines_; }
+    static constexpr std::size_t kMaxKeptReply = 16 * 1024;
+
 protected:
     SMTPClient& smtp() const;
 
@@ -21,8 +26,10 @@ protected:
     // After kMaxReplyLines such lines in a row the reply counts as ended, empty (negative).
     bool takeFinalReply();
     static constexpr int kMaxReplyLines = 1000;
-    // Takes the line whatever it holds.
+    // Takes the line whatever it holds, as a whole reply of its own.
     void takeAnyReply();
+    // A phase that begins forgets the reply of the one before it.
+    void forgetReply();
     const char* reply() const { return reply_; }
     // 2xx and 3xx replies are positive, anything else negative.
     bool replyPositive() const { return reply_[0] == '2' || reply_[0] == '3'; }
@@ -38,6 +45,9 @@ protected:
     void finish(int code, plat::LPARAM lParam = 0);
 
 private:
+    void keepLine(bool newReply);
+
     char reply_[1024] = {};
     int continuationLines_ = 0;
+    std::string replyLines_;
 };

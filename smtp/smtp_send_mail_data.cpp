@@ -8,6 +8,7 @@
 #include <cstring>
 
 namespace {
+constexpr plat::LPARAM kItemRefused = 0;
 constexpr plat::LPARAM kItemKept = 1;
 }  // namespace
 
@@ -17,6 +18,7 @@ SMTP_SendMailData::~SMTP_SendMailData() {
 
 void SMTP_SendMailData::start(const std::string& itemPath) {
     closeFile();
+    forgetReply();
     file_ = std::fopen(itemPath.c_str(), "rb");
     if (!file_) {
         DebugLine(LOG_APP, LOG_HIGH, "DATA file open failure");
@@ -50,15 +52,16 @@ int SMTP_SendMailData::dispatch(int event, long) {
         if (!takeFinalReply()) return 1;
         if (state_ == state_WAIT_DATA_ACK) {
             if (!replyPositive()) {
-                fail("DATA command failed :", reply());
+                fail("DATA command failed :", reply(), replyPermanent());
             } else {
                 state_ = state_TRAN_DATA;
                 transmit();
             }
-        } else if (replyPositive()) {
+        } else if (reply()[0] == '2') {
+            // Only a 2xx takes the message over; a "354" or anything odd here may not.
             finish(MailClient::SENDMAILDATA_COMPLETE);
         } else {
-            fail("DATA TRANS failed :", reply());
+            fail("DATA TRANS failed :", reply(), replyPermanent());
         }
         return 1;
     case Client::EV_WRITABLE:
@@ -116,14 +119,14 @@ void SMTP_SendMailData::transmit() {
     client_->armTimeout();
 }
 
-void SMTP_SendMailData::fail(const char* text, const char* detail) {
+void SMTP_SendMailData::fail(const char* text, const char* detail, bool refused) {
     if (detail) {
         DebugLineStr(LOG_MAIL, LOG_HIGH, text, detail);
     } else {
         DebugLine(LOG_MAIL, LOG_HIGH, text);
     }
     closeFile();
-    finish(MailClient::SENDMAILDATA_FAIL, kItemKept);
+    finish(MailClient::SENDMAILDATA_FAIL, refused ? kItemRefused : kItemKept);
 }
 
 void SMTP_SendMailData::connectionLost() {

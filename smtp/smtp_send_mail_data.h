@@ -1,7 +1,8 @@
 // The text of one item: DATA, the item file exactly as stored (it is already in transmission
 // form: leading dots doubled, CRLF line ends), then "." CRLF. Reports
-// MailClient::SENDMAILDATA_COMPLETE when the server accepts the message, otherwise
-// MailClient::SENDMAILDATA_FAIL (lParam 1: the item stays queued).
+// MailClient::SENDMAILDATA_COMPLETE when the server answers the final "." with a 2xx reply,
+// otherwise MailClient::SENDMAILDATA_FAIL: lParam 0 when a 5xx reply to DATA or to the "."
+// refused the message for good (replyLines() holds that reply), 1 when the item stays queued.
 //
 // The file is sent in blocks; what the socket does not take at once waits in the client and
 // goes out, in order, when the socket can take more. A server that takes nothing for the
@@ -30,7 +31,8 @@ public:
 private:
     // Sends blocks of the file until the socket would block or the final "." is out.
     void transmit();
-    void fail(const char* text, const char* detail = nullptr);
+    // refused: the server refused the message for good.
+    void fail(const char* text, const char* detail = nullptr, bool refused = false);
     void connectionLost();
     void closeFile();
 

@@ -13,6 +13,7 @@ constexpr plat::LPARAM kTransient = 1;
 }  // namespace
 
 void SMTP_SendMailEnv::start(const store::AddrList* list) {
+    forgetReply();
     list_ = list;
     if (!list || list->count() < 2) {
         DebugLine(LOG_APP, LOG_HIGH, list ? "ADDRLIST TOO SMALL" : "INVALID ADDRLIST");

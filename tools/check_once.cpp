@@ -2,7 +2,7 @@
 // without the engine: every account of the registry is checked, new items are moved into
 // "accounts/<destmailbox>/", and each stored item's path is printed on its own line.
 //
-//   check_once [--timeout-ms N]
+//   check_once [--timeout-ms N] [--connection-limit-s N]
 //
 // Exit status 0 when every account was checked completely, 1 when any failed.
 #include "net/client.h"
@@ -43,8 +43,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--timeout-ms") == 0 && i + 1 < argc) {
             Client::timeoutMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+        } else if (std::strcmp(argv[i], "--connection-limit-s") == 0 && i + 1 < argc) {
+            Client::lifeLimitMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10)) * 1000;
         } else {
-            std::fprintf(stderr, "usage: check_once [--timeout-ms N]\n");
+            std::fprintf(stderr, "usage: check_once [--timeout-ms N] [--connection-limit-s N]\n");
             return 2;
         }
     }

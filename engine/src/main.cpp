@@ -6,15 +6,20 @@
 #include "engine/cycle.h"
 #include "engine/engine_setup.h"
 #include "engine/net_timeout.h"
+#include "engine/private_folders.h"
 #include "engine/startup_cleanup.h"
 #include "platform/console.h"
 #include "platform/event_loop.h"
 #include "platform/paths.h"
 #include "platform/signals.h"
 #include "pop3/pop_server.h"
+#include "shared/day_log_retention.h"
 #include "shared/debug.h"
 #include "shared/engine_state.h"
+#include "shared/settings_keys.h"
 #include "smtp/smtp_server.h"
+
+#include <ctime>
 
 namespace {
 
@@ -35,16 +40,17 @@ int main(int argc, char** argv) {
     // --help, --version and --data-dir come before anything is opened or logged.
     if (int code = applyCommandLine(argc, argv); code != kGoOn) return code;
 
-    // 1. The log mutex comes first, so that every later line is serialised with the front end.
+    // Before any file is made: the day log too is the user's alone.
+    plat::prepareProcess();
+    // The log mutex comes first, so that every later line is serialised with the front end.
     DebugLogOpen();
-    // 2.
+    // The banner of the day log.
     DebugLine(LOG_APP, LOG_LOW, "Welcome to trawlex.exe");
     DebugLineStr(LOG_APP, LOG_LOW, "Main program compile date: ", __DATE__);
     DebugLineStr(LOG_APP, LOG_LOW, "File: ", "src/main");
-    plat::prepareProcess();
     applyNetTimeoutSetting();
 
-    // 3. The hidden control window, published for the front end.
+    // The hidden control window, published for the front end.
     ControlWindow control;
     if (!startControlWindow(control)) {
         DebugLogClose();
@@ -56,22 +62,30 @@ int main(int argc, char** argv) {
         control.shutdown();
     });
 
+    // The folders the servers and cycles write into exist and are private before either runs.
+    prepareWorkingFolders(kQueueDirectory, kHoldingDirectory, kAccountsKey);
+
     // What a killed run left half-done goes before anything new comes in. Only the engine that
     // published its window gets here, so no other engine is writing these files.
     removeStartupLeftovers("", kQueueDirectory);
 
+    // Old day logs go at start-up and with the first cycle of each day.
+    DayLogKeeper dayLogs;
+    dayLogs.atStartup(std::time(nullptr));
+    control.setCycleStartHook([&dayLogs] { dayLogs.atCycleStart(std::time(nullptr)); });
+
     // A LINK_START_CYCLE creates a cycle after the three registry reads.
     control.setCycleFactory(startCycle);
 
-    // 4-6. The local servers.
+    // The local SMTP and POP3 servers.
     EngineServers servers;
     startServers(control, servers);
     publishState(servers);
 
-    // 7-8. The cycle notices are filled in by ControlWindow; run until LINK_SHUTDOWN.
+    // The cycle notices are filled in by ControlWindow; run until LINK_SHUTDOWN.
     int exitCode = plat::runMessageLoop();
 
-    // 9. A running cycle is destroyed; the servers' sockets close with the process.
+    // A running cycle is destroyed; the servers' sockets close with the process.
     control.endCycle();
     removeEngineState();
     DebugLogClose();

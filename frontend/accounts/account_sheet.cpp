@@ -44,7 +44,7 @@ AccountValues lookUp(const std::string& accountsKey, const std::string& title) {
 
 }  // namespace
 
-// ---- 600
+// ---- The Account page
 
 AccountPage::AccountPage(const std::string& accountsKey, const std::string& title)
     : PropPage(600, tr("Account")), accountsKey_(accountsKey), title_(title) {
@@ -162,7 +162,7 @@ void AccountPage::command(int controlId) {
     client->setCurrentIndex(client->count() - 1);
 }
 
-// ---- 102
+// ---- The Advanced page
 
 AdvancedPage::AdvancedPage(const std::string& accountsKey, const std::string& title)
     : PropPage(102, tr("Advanced")), accountsKey_(accountsKey), title_(title) {

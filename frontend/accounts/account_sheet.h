@@ -12,7 +12,8 @@ class QWidget;
 // The name in the e-mail program list that stands for the account's own command line.
 inline constexpr char kAlternativeClient[] = "(alternative client)";
 
-// Dialog 600.
+// The account sheet's "Account" page: the POP3 log-in, its security and port, and the
+// e-mail program that reads the account's mail.
 class AccountPage : public PropPage {
 public:
     AccountPage(const std::string& accountsKey, const std::string& title);
@@ -35,7 +36,8 @@ private:
     bool filled_ = false;
 };
 
-// Dialog 102.
+// The account sheet's "Advanced" page: the title again and when retrieved messages leave
+// the server.
 class AdvancedPage : public PropPage {
 public:
     AdvancedPage(const std::string& accountsKey, const std::string& title);

@@ -38,7 +38,7 @@ QLabel* intro(QWidget* parent, const QString& text) {
 
 }  // namespace
 
-// ---- 106
+// ---- The title page
 
 WizardTitlePage::WizardTitlePage(WizardRecord& record) : PropPage(106, pageTitle()), record_(record) {
     auto* title = numberedEdit(this, 1002, 199);
@@ -76,7 +76,7 @@ int WizardTitlePage::validate() {
     return valid ? 1 : 0;
 }
 
-// ---- 107
+// ---- The server page
 
 WizardServerPage::WizardServerPage(WizardRecord& record) : PropPage(107, pageTitle()), record_(record) {
     auto* server = numberedEdit(this, 1005);
@@ -137,7 +137,7 @@ int WizardServerPage::validate() {
     return valid ? 1 : 0;
 }
 
-// ---- 108
+// ---- The e-mail program page
 
 WizardClientPage::WizardClientPage(WizardRecord& record) : PropPage(108, pageTitle()), record_(record) {
     auto* client = numberedCombo(this, 1011);

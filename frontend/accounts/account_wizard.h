@@ -22,7 +22,7 @@ struct WizardRecord {
     int finished = 0;
 };
 
-// Dialog 106: the account's title.
+// The wizard's first page: the account's title.
 class WizardTitlePage : public PropPage {
 public:
     explicit WizardTitlePage(WizardRecord& record);
@@ -34,7 +34,7 @@ private:
     WizardRecord& record_;
 };
 
-// Dialog 107: the POP3 server (kept in lower case), its security and port, user name and
+// The wizard's second page: the POP3 server (kept in lower case), its security and port, user name and
 // password.
 class WizardServerPage : public PropPage {
 public:
@@ -47,7 +47,7 @@ private:
     WizardRecord& record_;
 };
 
-// Dialog 108: the e-mail program, the desktop's default one chosen first.
+// The wizard's last page: the e-mail program, the desktop's default one chosen first.
 class WizardClientPage : public PropPage {
 public:
     explicit WizardClientPage(WizardRecord& record);

@@ -1,4 +1,4 @@
-// "Alternative e-mail client" (dialog 103): a command line of the user's own for an account
+// "Alternative e-mail client": a command line of the user's own for an account
 // whose e-mail program the desktop does not list.
 #pragma once
 

@@ -1,4 +1,4 @@
-// "Select account" (dialog 950) and the account commands of the main window that need no
+// "Select account" and the account commands of the main window that need no
 // sheet: Read mail and Remove account.
 #pragma once
 

@@ -33,7 +33,7 @@ AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
     product->setFont(bold);
     auto* version = new QLabel(tr("Version %1").arg(QStringLiteral(TW_VERSION)), this);
     auto* what = new QLabel(tr("Your mail, gathered and sent on your schedule."), this);
-    // Static 720 shows "-OS-" until the system has been asked.
+    // The system line shows "-OS-" until the system has been asked.
     auto* os = new QLabel(QStringLiteral("-OS-"), this);
     os->setObjectName(QStringLiteral("c720"));
     os->setText(QString::fromStdString(plat::operatingSystemLine()));

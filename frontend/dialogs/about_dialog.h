@@ -1,4 +1,4 @@
-// The About box (dialog 700): the program, its version and the operating system it runs on.
+// The About box: the program, its version and the operating system it runs on.
 #pragma once
 
 #include <QDialog>

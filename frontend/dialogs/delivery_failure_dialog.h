@@ -1,4 +1,4 @@
-// The "Delivery Failure Notice" (dialog 105): one per outgoing item the provider refused,
+// The "Delivery Failure Notice": one per outgoing item the provider refused,
 // showing the item's Date, From, To and Subject and its path. Modeless; it deletes itself
 // when closed.
 #pragma once

@@ -1,6 +1,6 @@
-// The new-mail dialog ("Tarnwick - NEW MAIL!", dialog 900): sender and subject of each item
-// that arrived while it was open, newest on top, and buttons to read the mail (command 208),
-// open the main window (202) or just close. Modeless; it deletes itself when closed.
+// The new-mail dialog ("Tarnwick - NEW MAIL!"): sender and subject of each item that arrived
+// while it was open, newest on top, and buttons to read the mail (CMD_READ_MAIL), open the
+// main window (CMD_OPEN) or just close. Modeless; it deletes itself when closed.
 #pragma once
 
 #include <QDialog>

@@ -1,4 +1,4 @@
-// "Connection" (dialog 620): the dial-up entry and its retries, the provider's SMTP server
+// "Connection": the dial-up entry and its retries, the provider's SMTP server
 // for outgoing mail with its port, security and log-in, and the file of further trusted
 // certificates.
 #pragma once

@@ -1,6 +1,5 @@
-// Building the numbered controls of the settings dialogs: every control the design numbers
-// carries its number as its object name ("c626"), and every edit and combo box has its label
-// as its buddy.
+// Building the numbered controls of the settings dialogs: each control carries its number as
+// its object name ("c626"), and every edit and combo box has its label as its buddy.
 #pragma once
 
 #include <QString>

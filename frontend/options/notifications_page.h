@@ -1,4 +1,4 @@
-// "Notifications" (dialog 640): how new mail is announced (alert dialog, a ping per item, the
+// "Notifications": how new mail is announced (alert dialog, a ping per item, the
 // alarm and announcement sounds, a program to run), with Browse and test buttons.
 #pragma once
 

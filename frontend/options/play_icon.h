@@ -1,4 +1,4 @@
-// Icon 1678: the "play" glyph of the sound test buttons, drawn for this program.
+// The "play" glyph of the sound test buttons, drawn for this program.
 #pragma once
 
 #include <QIcon>

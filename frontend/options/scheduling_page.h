@@ -1,4 +1,4 @@
-// "Scheduling" (dialog 660): how often a cycle runs while a connection exists and while one
+// "Scheduling": how often a cycle runs while a connection exists and while one
 // would have to be dialled, and whether new outgoing mail starts a cycle at once.
 #pragma once
 

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -55,6 +57,22 @@ TEST_F(QtLoopTest, PostedMessagesRunInOrderInsideQtsLoopUntilQuit) {
     pumpMessages(0);
     ASSERT_EQ(g_got.size(), 5u);
     EXPECT_EQ(g_got[4].second, 99u);
+}
+
+TEST_F(QtLoopTest, AQuitPostedWithNoLoopRunningLeavesTheNextNestedLoopAlone) {
+    postQuitMessage(3);
+    EXPECT_TRUE(quitPosted());
+    resetQuit();
+    // A modal dialog's loop afterwards must run until it is ended, not return at once.
+    QEventLoop nested;
+    bool ranInside = false;
+    QObject thisTest;
+    QTimer::singleShot(0, &thisTest, [&] {
+        ranInside = true;
+        nested.exit(5);
+    });
+    EXPECT_EQ(nested.exec(), 5);
+    EXPECT_TRUE(ranInside);
 }
 
 TEST_F(QtLoopTest, MessagesForADestroyedWindowAreDropped) {

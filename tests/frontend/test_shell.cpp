@@ -74,15 +74,14 @@ protected:
     }
 
     void startEngine() {
-        if (!isClassRegistered(kEngineClass)) {
-            ASSERT_TRUE(registerClass(kEngineClass, engineProc));
-        }
+        ASSERT_TRUE(registerClass(kEngineClass, engineProc));
         engine = createWindow(kEngineClass, kEngineTitle, 0);
         ASSERT_EQ(publishWindow(engine, kEngineClass, kEngineTitle), PublishResult::Published);
     }
     void stopEngine() {
         if (engine) destroyWindow(engine);
         engine = 0;
+        unregisterClass(kEngineClass);   // other tests register their own stand-in engine
     }
 
     // A shell started against the stand-in engine.

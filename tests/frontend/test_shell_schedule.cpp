@@ -44,9 +44,7 @@ protected:
         ::setenv("TARNWICK_SOUND_LOG", soundLog.c_str(), 1);
         setBeepHook([] {});
         setMessageBoxHook([](const MessageBoxRequest&) { return IDOK; });
-        if (!isClassRegistered(kEngineClass)) {
-            ASSERT_TRUE(registerClass(kEngineClass, quietEngine));
-        }
+        ASSERT_TRUE(registerClass(kEngineClass, quietEngine));
         engine = createWindow(kEngineClass, kEngineTitle, 0);
         ASSERT_EQ(publishWindow(engine, kEngineClass, kEngineTitle), PublishResult::Published);
         ShellOptions o;
@@ -62,6 +60,7 @@ protected:
     void TearDown() override {
         shell.reset();
         destroyWindow(engine);
+        unregisterClass(kEngineClass);   // other tests register their own stand-in engine
         pumpMessages(0);
         resetQuit();
         ::unsetenv("TARNWICK_SOUND_LOG");
@@ -154,7 +153,8 @@ TEST_F(ShellScheduleTest, ARefusedItemOpensItsNoticeAndAPathWithoutItsNulIsWhole
 
 TEST_F(ShellScheduleTest, AboutIsGrayedWhileItShows) {
     bool grayedMeanwhile = false;
-    QTimer::singleShot(0, [&] {
+    QObject thisTest;   // the timer dies with the test even when it never fires
+    QTimer::singleShot(0, &thisTest, [&] {
         send(WM_INITMENU, 0);
         grayedMeanwhile = !shell->actions().action(CMD_ABOUT)->isEnabled();
         for (QWidget* w : QApplication::topLevelWidgets())

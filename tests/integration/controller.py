@@ -54,6 +54,7 @@ class Controller:
         self.listener.bind(os.path.join(directory, self.ref + ".sock"))
         self.listener.listen(4)
         self.events = []
+        self.payloads = []   # (record name, whole payload) of each data record
         self.lock = threading.Lock()
         threading.Thread(target=self._accept, daemon=True).start()
 
@@ -76,9 +77,12 @@ class Controller:
                     self._add(NAMES.get(wparam, "LINK_%d" % wparam))
                 elif msg == WM_COPYDATA:
                     path = payload.split(b"\0", 1)[0].decode("latin-1")
-                    line = "%s %s" % (RECORDS.get(dwdata, "COPYDATA_%d" % dwdata), path)
+                    name = RECORDS.get(dwdata, "COPYDATA_%d" % dwdata)
+                    line = "%s %s" % (name, path)
                     if self.on_record:
                         self.on_record(line)
+                    with self.lock:
+                        self.payloads.append((name, payload))
                     self._add(line)
                 if kind == 2:
                     conn.sendall(HEADER.pack(0x4B4C5754, 1, 3, msg, 0, 0, 1, 0, 0, 0))

@@ -1,6 +1,6 @@
 """Whole cycles through the engine: trawlexctl (or a stand-in front end) asks for a cycle, the
 engine dials through the stand-in nmcli when an entry is configured, delivers its queue to a
-real SMTP server (aiosmtpd), checks a real Dovecot, hangs up, and says so in the designed order."""
+real SMTP server (aiosmtpd), checks a real Dovecot, hangs up, and reports each of these steps in the order they happen."""
 
 import os
 import re

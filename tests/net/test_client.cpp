@@ -26,6 +26,7 @@ public:
             lineBuffer().takeLine(dest.data(), capacity);
             lines.emplace_back(dest.data());
         }
+        if (event == EV_LINE_PART) parts.push_back(lineBuffer().takePart());
         if (handler) handler->dispatch(event, arg);
         return 1;
     }
@@ -36,6 +37,7 @@ public:
     }
     std::vector<std::pair<int, long>> events;
     std::vector<std::string> lines;
+    std::vector<std::string> parts;
     std::size_t capacity = 1023;
     StateHandler* handler = nullptr;
 };
@@ -60,6 +62,7 @@ protected:
         plat::destroyWindow(noticeWindow);
         plat::destroyWindow(owner);
         Client::timeoutMs = Client::kDefaultTimeoutMs;
+        Client::lifeLimitMs = Client::kDefaultLifeLimitMs;
     }
     // Opens a recorder to the listener and accepts the far end.
     int connected(Recorder& r, RawListener& l) {
@@ -263,6 +266,57 @@ TEST_F(ClientTest, ALineWithoutEndIsCutOffAtTheLimitAndTheConnectionClosed) {
     EXPECT_EQ(r.lineBuffer().capacity(), LineBuffer::kInitialCapacity);
     EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);
     EXPECT_NE(todaysLog().find(" NET HIGH Line too long, closing connection"), std::string::npos);
+    ::close(peer);
+}
+
+// Sends bytes while pumping the loop, so that neither side's buffers fill up.
+void pumpedSend(int peer, const std::string& bytes) {
+    for (std::size_t sent = 0; sent < bytes.size();) {
+        ssize_t n = ::send(peer, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) sent += static_cast<std::size_t>(n);
+        plat::pumpMessages(1);
+    }
+}
+
+TEST_F(ClientTest, AStreamedLineOfAnyLengthArrivesInBoundedPartsThenItsEnd) {
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    r.capacity = 1024 * 1024;
+    int peer = connected(r, l);
+    r.streamLines(true);
+    std::string line(3 * LineBuffer::kMaxLineLength, 'x');
+    line[12345] = '\r';   // a lone CR is text
+    pumpedSend(peer, line + "\r\nnext\r\n");
+    ASSERT_TRUE(waitFor([&] { return r.lines.size() == 2; }));
+    std::string joined;
+    for (const std::string& p : r.parts) {
+        EXPECT_LE(p.size(), Client::kLinePart + 64 * 1024);
+        joined += p;
+    }
+    EXPECT_GT(r.parts.size(), 1u);
+    EXPECT_EQ(joined + r.lines[0], line);
+    EXPECT_EQ(r.lines[1], "next");
+    EXPECT_EQ(r.count(Client::EV_LINE_TOO_LONG), 0);
+    EXPECT_NE(r.socket(), plat::INVALID_SOCKET);
+    ::close(peer);
+}
+
+TEST_F(ClientTest, APeerThatTricklesIsClosedAtTheConnectionsTimeLimit) {
+    Client::timeoutMs = 300;
+    Client::lifeLimitMs = 600;
+    RawListener l;
+    Recorder r(owner, "127.0.0.1", l.port);
+    int peer = connected(r, l);
+    r.armTimeout();
+    // A byte every 50 ms: never silent for a whole time-out, never a line.
+    for (int i = 0; i < 100 && r.count(Client::EV_CLOSED) == 0; ++i) {
+        sendText(peer, "x");
+        plat::pumpMessages(50);
+    }
+    EXPECT_EQ(r.count(Client::EV_CLOSED), 1);
+    EXPECT_EQ(r.count(Client::EV_TIMEOUT), 0);
+    EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);
+    EXPECT_NE(todaysLog().find(" NET HIGH Connection time limit reached"), std::string::npos);
     ::close(peer);
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,29 @@ TEST(LineBuffer, WholeLineTakeAndResetAndOddInput) {
     char dest[4] = "abc";
     b.takeLine(dest, sizeof dest);      // no line held: nothing read, an empty result
     EXPECT_STREQ(dest, "");
+}
+
+TEST(LineBuffer, PartsOfAnUnfinishedLineJoinIntoTheLineWhateverTheSplit) {
+    // A line taken in parts, then finished by takeLine, gives back every byte once, also the
+    // CRs that were not followed by LF; a CR at the end stays behind, in case its LF comes next.
+    std::string text = "ab\rcd\re\r\r\n";
+    for (std::size_t step : {std::size_t{1}, std::size_t{2}, std::size_t{3}, text.size()}) {
+        LineBuffer b;
+        std::string joined;
+        bool ended = false;
+        for (std::size_t i = 0; i < text.size(); i += step) {
+            b.append(text.data() + i, static_cast<long>(std::min(step, text.size() - i)));
+            if (b.hasLine()) {
+                joined += b.takeLine();
+                ended = true;
+            } else {
+                joined += b.takePart();
+            }
+        }
+        EXPECT_TRUE(ended) << step;
+        EXPECT_EQ(joined, "ab\rcd\re\r") << step;
+        EXPECT_EQ(b.length(), 0u) << step;
+    }
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <memory>
+#include <netinet/in.h>
 #include <string>
 
 using namespace nettest;
@@ -101,9 +103,27 @@ TEST_F(ServerTest, OtherLoopbackAddressesAreLocalToo) {
     ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 0; }));
 }
 
+TEST_F(ServerTest, IPv6LoopbackPeersAreServedAsLocal) {
+    startListening();
+    int peer = ::socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 sa{};
+    sa.sin6_family = AF_INET6;
+    sa.sin6_port = htons(static_cast<std::uint16_t>(port));
+    sa.sin6_addr = in6addr_loopback;
+    if (peer < 0 || ::connect(peer, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+        if (peer >= 0) ::close(peer);
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
+    EXPECT_EQ(readLine(peer), "hi\r\n");
+    ::close(peer);
+    ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 0; }));
+}
+
 TEST_F(ServerTest, APortInUseIsLoggedAndLeavesOtherServersWorking) {
     RawListener taken;
     EXPECT_EQ(server->listen(taken.port), 0);
+    EXPECT_EQ(server->listenError(), EADDRINUSE);
     EXPECT_NE(todaysLog().find("   NET HIGH FAILED - bind() : 98"), std::string::npos);
     GreetingServer other(owner);
     int freePort;

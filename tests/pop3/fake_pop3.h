@@ -8,6 +8,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <set>
 #include <poll.h>
 #include <string>
 #include <thread>
@@ -24,6 +25,7 @@ struct Script {
     std::string deleReply = "+OK";
     std::vector<std::string> listing;            // UIDL lines, without CRLF and the final "."
     std::map<int, std::string> messages;         // RETR n: the wire text after "+OK", before "."
+    std::set<int> refusedRetr;                   // RETR n answered "-ERR no such message"
     int silentAfterListingLines = -1;            // send this many listing lines, then nothing
     std::string silentAfterRetrText;             // RETR: this text after "+OK", then nothing
     std::size_t endlessRetrLine = 0;             // RETR: this many bytes without a CRLF
@@ -106,6 +108,10 @@ private:
                     for (std::size_t n = 0; n < script_.endlessRetrLine && !stop_; n += chunk.size())
                         if (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) <= 0) return;
                     return silence(fd);
+                }
+                if (script_.refusedRetr.count(number)) {
+                    sendText(fd, "-ERR no such message\r\n");
+                    continue;
                 }
                 sendText(fd, "+OK\r\n" + script_.messages[number] + ".\r\n");
             } else if (word == "DELE") {

@@ -1,10 +1,14 @@
 // The account check against scripted servers: what is sent, what is stored where, what the
 // identifier file holds afterwards, the notices to the owner, and every way a server can fail.
+#include "pop3/pop_retrieve.h"
 #include "pop3/uidl.h"
 #include "tests/pop3/pop3_fixture.h"
 
 #include <filesystem>
+#include <chrono>
+#include <csignal>
 #include <fstream>
+#include <sys/resource.h>
 
 using namespace poptest;
 namespace fs = std::filesystem;
@@ -106,8 +110,8 @@ TEST_F(CheckTest, RepliesArePositiveExactlyWhenTheyBeginWithPlus) {
     EXPECT_EQ(log.find("pa55word"), std::string::npos);
 }
 
-TEST_F(CheckTest, ASilentServerEndsEachPhaseAtTheTimeOut) {
-    Client::timeoutMs = 300;
+TEST_F(CheckTest, ASilentServerEndsEachPhaseAtTheTimeOutOnce) {
+    Client::timeoutMs = 800;
     struct Case {
         const char* name;
         Script script;
@@ -127,7 +131,10 @@ TEST_F(CheckTest, ASilentServerEndsEachPhaseAtTheTimeOut) {
         fs::remove_all("accounts/box");
         config::deleteAccountKey(accounts, "box");
         addAccount("box", server.port());
+        auto start = std::chrono::steady_clock::now();
         ASSERT_TRUE(runCheck(5000)) << c.name;
+        // Given up after one time-out: the close does not wait for the stalled server again.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500)) << c.name;
         EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {c.failure, "box"}, {99, ""}})) << c.name;
     }
     // The partial item stays in the holding directory; its identifier was not recorded.
@@ -145,16 +152,79 @@ TEST_F(CheckTest, ASilentServerEndsEachPhaseAtTheTimeOut) {
     EXPECT_TRUE(filesIn("accounts/holding").empty());
 }
 
-TEST_F(CheckTest, AnEndlessLineFailsTheRetrievalWithoutHoldingIt) {
+TEST_F(CheckTest, AMessageThatFailsOnItsOwnStaysOnTheServerAndTheOthersStillCome) {
+    // The second holds one 2 MiB line (twice the line bound); the fourth is refused, and its
+    // identifier holds a lone LF, which must not start a line of its own in the log.
+    std::string huge = "Subject: big\r\n\r\n" + std::string(2 * 1024 * 1024, 'B') + "\r\n..\r\n";
+    huge[40] = '.';
     Script s;
-    s.listing = {"1 a"};
-    s.endlessRetrLine = 2 * 1024 * 1024;
+    s.listing = {"1 m1", "2 m2", "3 m3", "4 m4\nx", "5 m5"};
+    s.messages = {{1, "one\r\n"}, {2, huge}, {3, "three\r\n"}, {4, "four\r\n"}, {5, "five\r\n"}};
+    s.refusedRetr = {4};
+    {
+        FakePop3 server(s);
+        addAccount("box", server.port());
+        ASSERT_TRUE(runCheck(20000));
+        EXPECT_EQ(server.commands(), login({"RETR 1", "DELE 1", "RETR 2", "DELE 2", "RETR 3", "DELE 3", "RETR 4",
+                                            "RETR 5", "DELE 5", "QUIT"}));
+        EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"},
+                                                  {2, "accounts/box/" + itemName("m1")},
+                                                  {2, "accounts/box/" + itemName("m2")},
+                                                  {2, "accounts/box/" + itemName("m3")},
+                                                  {2, "accounts/box/" + itemName("m5")},
+                                                  {4, "box"},
+                                                  {99, ""}}));
+        EXPECT_TRUE(testsupport::readFile("accounts/box/" + itemName("m2")) == huge);
+        EXPECT_EQ(recorded("box.uidl"), (std::vector<std::string>{"m1", "m2", "m3", "m5"}));
+        EXPECT_TRUE(filesIn("accounts/holding").empty());
+        EXPECT_NE(nettest::todaysLog().find(
+                      "MAIL HIGH Message left on the server of account box : m4?x : RETR refused: -ERR no such message"),
+                  std::string::npos);
+    }
+    // The next check, with the fourth served, retrieves it.
+    Script next;
+    next.listing = {"1 m4\nx"};
+    next.messages = {{1, "four\r\n"}};
+    FakePop3 server(next);
+    ASSERT_TRUE(config::writeAccountDword(accounts, "box", "port", static_cast<std::uint32_t>(server.port())));
+    ASSERT_TRUE(runCheck());
+    EXPECT_EQ(server.commands(), login({"RETR 1", "DELE 1", "QUIT"}));
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("m4_ Ax")}, {5, "box"}, {99, ""}}));
+}
+
+TEST_F(CheckTest, ATextTheDiskRefusesIsSkippedWithoutAPartialFile) {
+    // Files may not grow past 1 MiB: the big message cannot be stored, the small ones can.
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 1024 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    Script s;
+    s.listing = {"1 a", "2 big", "3 c"};
+    s.messages = {{1, "a\r\n"}, {2, std::string(3 * 1024 * 1024, 'x') + "\r\n"}, {3, "c\r\n"}};
     FakePop3 server(s);
     addAccount("box", server.port());
-    ASSERT_TRUE(runCheck());
+    bool finished = runCheck(20000);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(server.commands(), login({"RETR 1", "DELE 1", "RETR 2", "RETR 3", "DELE 3", "QUIT"}));
+    EXPECT_EQ(filesIn("accounts/box"), (std::vector<std::string>{itemName("a"), itemName("c")}));
+    EXPECT_TRUE(filesIn("accounts/holding").empty());
+    EXPECT_EQ(g_notices.size(), 5u);
+    EXPECT_EQ(g_notices[3], (Notice{4, "box"}));
+    EXPECT_NE(nettest::todaysLog().find("account box : big : its text could not be stored"), std::string::npos);
+}
+
+TEST_F(CheckTest, AListingIsBoundedByItsLinesAlsoWithoutIdentifiers) {
+    Script s;
+    s.listing.assign(POP_Retrieve::kMaxListingLines + 1, "7");
+    FakePop3 server(s);
+    addAccount("box", server.port());
+    ASSERT_TRUE(runCheck(30000));
     EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {3, "box"}, {99, ""}}));
-    EXPECT_TRUE(filesIn("accounts/box").empty());
-    EXPECT_TRUE(recorded("box.uidl").empty());
+    EXPECT_NE(nettest::todaysLog().find("MAIL HIGH UIDL listing too long"), std::string::npos);
 }
 
 TEST_F(CheckTest, ARefusedDeleteFailsButNeverGivesASecondCopy) {
@@ -186,7 +256,9 @@ TEST_F(CheckTest, AnItemThatCannotReachItsMailboxStaysOnTheServer) {
     {
         FakePop3 server(s);
         addAccount("box", server.port());
+        // Not a directory: the item has nowhere to go.
         fs::remove_all("accounts/box");
+        testsupport::writeFile("accounts/box", "");
         ASSERT_TRUE(runCheck());
         // The owner still hears of the path it was meant to have; nothing is recorded or deleted.
         EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("m")}, {5, "box"}, {99, ""}}));
@@ -194,6 +266,7 @@ TEST_F(CheckTest, AnItemThatCannotReachItsMailboxStaysOnTheServer) {
         EXPECT_TRUE(recorded("box.uidl").empty());
         EXPECT_EQ(testsupport::readFile("accounts/holding/" + itemName("m")), "body\r\n");
     }
+    fs::remove("accounts/box");
     fs::create_directories("accounts/box");
     FakePop3 server(s);
     ASSERT_TRUE(config::writeAccountDword(accounts, "box", "port", static_cast<std::uint32_t>(server.port())));

@@ -64,10 +64,23 @@ TEST_F(RouteTest, APathWithoutDirectoryIsAppendedWhole) {
 }
 
 TEST_F(RouteTest, AFailedMoveLeavesTheItemAndAnswersTheDestinationAnyway) {
-    hold("y.rfc822", "kept");
-    RoutedItem routed = routeIncomingItem("accounts/holding/y.rfc822", "missing");
-    EXPECT_EQ(routed.destination, "accounts/missing/y.rfc822");
-    EXPECT_FALSE(routed.stored);
-    EXPECT_EQ(testsupport::readFile("accounts/holding/y.rfc822"), "kept");
+    // A name that leads out of "accounts/" gets no directory made for it.
+    for (const char* box : {"missing/deeper", "../../outside"}) {
+        hold("y.rfc822", "kept");
+        RoutedItem routed = routeIncomingItem("accounts/holding/y.rfc822", box);
+        EXPECT_EQ(routed.destination, std::string("accounts/") + box + "/y.rfc822");
+        EXPECT_FALSE(routed.stored);
+        EXPECT_EQ(testsupport::readFile("accounts/holding/y.rfc822"), "kept");
+    }
+    EXPECT_FALSE(fs::exists("accounts/missing"));
+    EXPECT_FALSE(fs::exists("../outside"));
     EXPECT_NE(nettest::todaysLog().find("APP HIGH FILE ERROR DURING ROUTING OF INCOMING MAIL 2"), std::string::npos);
+}
+
+TEST_F(RouteTest, AMissingMailboxDirectoryIsMadePrivateAndTheItemStored) {
+    hold("z.rfc822", "here");
+    RoutedItem routed = routeIncomingItem("accounts/holding/z.rfc822", "gone");
+    EXPECT_TRUE(routed.stored);
+    EXPECT_EQ(testsupport::readFile("accounts/gone/z.rfc822"), "here");
+    EXPECT_EQ(fs::status("accounts/gone").permissions(), fs::perms::owner_all);
 }

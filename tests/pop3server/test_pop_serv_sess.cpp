@@ -2,6 +2,8 @@
 // falls silent anywhere (after any command, in the middle of a line, or while not reading a
 // long reply) is disconnected, and an item whose reply was cut off stays unread.
 #include "net/client.h"
+#include "platform/clock.h"
+#include "pop3/login_throttle.h"
 #include "pop3/pop_server.h"
 #include "shared/registry.h"
 #include "store/read_state.h"
@@ -55,6 +57,19 @@ protected:
         plat::pumpMessages(50);
         return readLine(fd);
     }
+    // Pumps the loop until a whole line has arrived (at most ms); answers it, or "" if none.
+    std::string replyWithin(int fd, int ms) {
+        long long end = plat::monotonicMs() + ms;
+        while (plat::monotonicMs() < end) {
+            plat::pumpMessages(10);
+            char buf[512];
+            long n = ::recv(fd, buf, sizeof buf, MSG_PEEK | MSG_DONTWAIT);
+            if (n > 0 && std::string(buf, static_cast<std::size_t>(n)).find("\r\n") != std::string::npos) {
+                return readLine(fd);
+            }
+        }
+        return "";
+    }
     plat::HWND owner = 0;
     std::unique_ptr<POPServer> server;
     int port = 0;
@@ -98,6 +113,40 @@ TEST_F(PopInProcess, AClientThatStopsReadingALongItemIsDisconnectedAndTheItemSta
     EXPECT_TRUE(waitFor([&] { return server->sessionCount() == 0; }, 5000));
     EXPECT_FALSE(store::isItemRead(path));
     ::close(fd);
+}
+
+TEST_F(PopInProcess, AWrongPasswordIsAnsweredAfterTheDelayWhileTheLinesAfterItWait) {
+    Client::timeoutMs = 10000;
+    int fd = connectAndGreet();
+    EXPECT_EQ(ask(fd, "USER home\r\n"), "+OK USER accepted\r\n");
+    long long sent = plat::monotonicMs();
+    sendText(fd, "PASS wrong guess\r\nUSER home\r\nPASS pw\r\nSTAT\r\nQUIT\r\n");
+    EXPECT_EQ(replyWithin(fd, 5000), "-ERR Authentication failed\r\n");
+    EXPECT_GE(plat::monotonicMs() - sent, LoginThrottle::kFailureDelayMs);
+    // The right password, once its turn has come, is answered at once.
+    EXPECT_EQ(replyWithin(fd, 1000), "+OK USER accepted\r\n");
+    EXPECT_EQ(replyWithin(fd, 1000), "+OK Maildrop accessed\r\n");
+    EXPECT_EQ(replyWithin(fd, 1000), "+OK 0 0\r\n");
+    EXPECT_EQ(replyWithin(fd, 1000), "+OK connection closing\r\n");
+    ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 0; }));
+    ::close(fd);
+    std::string log = todaysLog();
+    EXPECT_NE(log.find("  MAIL  MED POP3 log-in failed : title 'home', peer port "), std::string::npos);
+    EXPECT_NE(log.find("  MAIL  MED POP3 session of home ended : 0 retrieved, 0 deleted\n"), std::string::npos);
+    EXPECT_EQ(log.find("wrong guess"), std::string::npos);
+}
+
+TEST_F(PopInProcess, ASessionThatEndsWhileItsPasswordWaitsLeavesNothingBehind) {
+    Client::timeoutMs = 10000;
+    int fd = connectAndGreet();
+    EXPECT_EQ(ask(fd, "USER nobody\r\n"), "+OK USER accepted\r\n");
+    sendText(fd, "PASS x\r\n");
+    plat::pumpMessages(50);
+    ::close(fd);
+    // Removed at once, not when the answer would have been due; nothing of it runs later.
+    ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 0; }, 1000));
+    plat::pumpMessages(LoginThrottle::kFailureDelayMs + 200);
+    EXPECT_EQ(server->sessionCount(), 0);
 }
 
 }  // namespace

@@ -23,15 +23,18 @@ struct OwnerNotice {
     int code;
     std::string path;        // itemRefused: the path it carried
     bool itemPresent;        // itemRefused: whether the item file still existed during the call
+    std::string reply;       // itemRefused: the server's refusal after the path's NUL
 };
 std::vector<OwnerNotice> g_owner;
 const SendNotices kNotices;
 
 plat::LRESULT ownerNotices(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
     if (msg != kNotices.message) return 0;
-    OwnerNotice n{static_cast<int>(wParam), "", false};
+    OwnerNotice n{static_cast<int>(wParam), "", false, ""};
     if (static_cast<int>(wParam) == kNotices.itemRefused) {
-        n.path = reinterpret_cast<const char*>(lParam);
+        const char* record = reinterpret_cast<const char*>(lParam);
+        n.path = record;
+        n.reply = record + n.path.size() + 1;
         n.itemPresent = plat::fileExists(n.path);
     }
     g_owner.push_back(n);
@@ -153,6 +156,75 @@ TEST_F(SendTest, ASenderRefusedForGoodRefusesTheItem) {
     deliver(peer.port);
     EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.itemRefused, kNotices.itemFailed, kNotices.finished}));
     EXPECT_TRUE(queued().empty());
+}
+
+TEST_F(SendTest, AMessageRefusedForGoodIsReportedWithTheServersReplyAndRemoved) {
+    // 554 to DATA, and a two-line 552 to the final ".": the whole reply reaches the owner.
+    struct Case {
+        const char* dataCommandReply;
+        const char* endReply;
+        const char* expected;
+    };
+    for (const Case& c : {Case{"554 5.7.1 spam\r\n", "250 queued\r\n", "554 5.7.1 spam\r\n"},
+                          Case{"354 go ahead\r\n", "552-5.3.4 too big\r\n552 5.3.4 limit 1 MB\r\n",
+                               "552-5.3.4 too big\r\n552 5.3.4 limit 1 MB\r\n"}}) {
+        SCOPED_TRACE(c.expected);
+        g_owner.clear();
+        SmtpPeer p;
+        std::string dataCommandReply = c.dataCommandReply;
+        p.answer = [dataCommandReply](const std::string& cmd) {
+            return cmd == "DATA" ? dataCommandReply : SmtpPeer::defaultAnswer(cmd);
+        };
+        p.dataReply = c.endReply;
+        p.start();
+        enqueue("big.rfc822", "Subject: big\r\n\r\nx\r\n", {"<a@x>", "<b@y>"});
+        deliver(p.port);
+        EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.itemRefused, kNotices.itemFailed, kNotices.finished}));
+        ASSERT_FALSE(g_owner.empty());
+        EXPECT_EQ(g_owner[0].path, queue + "//big.rfc822");
+        EXPECT_EQ(g_owner[0].reply, c.expected);
+        EXPECT_TRUE(g_owner[0].itemPresent);
+        EXPECT_TRUE(queued().empty());
+    }
+    std::string log = todaysLog();
+    EXPECT_NE(log.find("  MAIL HIGH Mail item refused : " + queue + "//big.rfc822 : 554 5.7.1 spam\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("  MAIL HIGH Mail item refused : " + queue +
+                       "//big.rfc822 : 552-5.3.4 too big 552 5.3.4 limit 1 MB\n"),
+              std::string::npos);
+}
+
+TEST_F(SendTest, OnlyATwoHundredReplyToTheEndOfTheTextDelivers) {
+    // A refusal for now, and a reply that accepts nothing, both keep the item for the next cycle.
+    for (const char* endReply : {"451 4.3.0 try later\r\n", "354 more please\r\n"}) {
+        SCOPED_TRACE(endReply);
+        g_owner.clear();
+        SmtpPeer p;
+        p.dataReply = endReply;
+        p.start();
+        enqueue("kept.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
+        deliver(p.port);
+        EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.itemFailed, kNotices.finished}));
+        EXPECT_EQ(queued(), (std::vector<std::string>{"kept.rfc822", "kept.rfc822.route"}));
+    }
+}
+
+TEST_F(SendTest, ARecipientRefusedForGoodCarriesItsReply) {
+    peer.answer = [](const std::string& c) {
+        return c == "RCPT TO: <nobody@y>" ? "550 5.1.1 <nobody@y>: Recipient address rejected\r\n"
+                                          : SmtpPeer::defaultAnswer(c);
+    };
+    peer.start();
+    enqueue("r.rfc822", "x\r\n", {"<a@x>", "<nobody@y>"});
+    // Refused by the routing file alone: no server reply to carry.
+    enqueue("s.rfc822", "x\r\n", {"<a@x>"});
+    deliver(peer.port);
+    ASSERT_EQ(countOf(kNotices.itemRefused), 2);
+    for (const OwnerNotice& n : g_owner) {
+        if (n.code != kNotices.itemRefused) continue;
+        bool rcpt = n.path == queue + "//r.rfc822";
+        EXPECT_EQ(n.reply, rcpt ? "550 5.1.1 <nobody@y>: Recipient address rejected\r\n" : "") << n.path;
+    }
 }
 
 TEST_F(SendTest, AnUnreachableHostFailsTheSendAndTouchesNothing) {

@@ -422,7 +422,7 @@ TEST_F(SmtpLoginTest, ARefusedStartTlsEndsBeforeTheLogIn) {
     EXPECT_EQ(peer.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "STARTTLS"}));
 }
 
-TEST_F(SmtpLoginTest, WithoutUserOrSecurityTheDesignsHeloIsSent) {
+TEST_F(SmtpLoginTest, WithoutUserOrSecurityAPlainHeloIsSent) {
     peer.answer = extensions({"AUTH PLAIN"});
     EXPECT_EQ(identify(Security::None, "", "pw"), kComplete);
     EXPECT_EQ(peer.commands(), std::vector<std::string>{"HELO LOCALHOST"});

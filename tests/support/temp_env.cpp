@@ -1,6 +1,7 @@
 #include "tests/support/temp_env.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -11,6 +12,7 @@
 
 namespace testsupport {
 
+static std::string g_root;
 static std::string g_world;
 
 std::string makeTempDir(const char* prefix) {
@@ -22,6 +24,7 @@ std::string makeTempDir(const char* prefix) {
 
 void enterPrivateWorld() {
     std::string root = makeTempDir("trawlex-test-");
+    g_root = root;
     for (const char* sub : {"/run", "/config", "/data", "/work", "/home", "/cache", "/state", "/etc-xdg"}) {
         std::string d = root + sub;
         if (::mkdir(d.c_str(), 0700) != 0) throw std::runtime_error("mkdir failed");
@@ -44,6 +47,16 @@ void enterPrivateWorld() {
 
 const std::string& worldDir() {
     return g_world;
+}
+
+void clearWorld() {
+    namespace fs = std::filesystem;
+    if (g_root.empty()) return;
+    for (const char* sub : {"/config", "/data", "/work"}) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(g_root + sub, ec)) fs::remove_all(entry.path(), ec);
+    }
+    if (::chdir(g_world.c_str()) != 0) throw std::runtime_error("chdir failed");
 }
 
 std::string readFile(const std::string& path) {

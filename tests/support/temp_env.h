@@ -17,6 +17,10 @@ void enterPrivateWorld();
 // The working directory chosen by enterPrivateWorld.
 const std::string& worldDir();
 
+// Empties the world's configuration, data and working directories and changes back into the
+// working directory, so that the next test starts as if it were the first.
+void clearWorld();
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& data);
 

@@ -7,7 +7,8 @@ its script says:
 
     with SmtpProvider(refuse_rcpt={"nobody@example.net": "550 5.1.1 no such user"},
                       refuse_mail_from={"grey@example.org": "451 4.7.1 try again later"},
-                      refuse_data="452 4.3.1 out of space") as provider:
+                      refuse_data="452 4.3.1 out of space",        # the reply to the final "."
+                      refuse_data_command="554 5.7.1 no") as provider:  # the reply to DATA
         ... deliver to 127.0.0.1:provider.port ...
         provider.messages()   # [{"mail_from": ..., "rcpt_tos": [...], "data": b"..."}, ...]
 
@@ -50,7 +51,7 @@ def available():
 
 
 class SmtpProvider:
-    def __init__(self, refuse_mail_from=None, refuse_rcpt=None, refuse_data=None, silent=False,
+    def __init__(self, refuse_mail_from=None, refuse_rcpt=None, refuse_data=None, refuse_data_command=None, silent=False,
                  directory=None, tls=None, cert=None, key=None, users=None, auth_exclude=None,
                  auth_in_clear=False, record=False, receive_buffer=0):
         self._own_dir = directory is None
@@ -61,6 +62,7 @@ class SmtpProvider:
             "refuse_mail_from": dict(refuse_mail_from or {}),
             "refuse_rcpt": dict(refuse_rcpt or {}),
             "refuse_data": refuse_data,
+            "refuse_data_command": refuse_data_command,
             "silent": silent,
             "tls": tls,
             "cert": cert,
@@ -239,6 +241,12 @@ def _serve(directory):
 
     class LongLineSMTP(SMTP):
         line_length_limit = 1 << 20
+
+        async def smtp_DATA(self, arg):
+            if script.get("refuse_data_command"):
+                await self.push(script["refuse_data_command"])
+                return
+            await super().smtp_DATA(arg)
 
     class LongLineController(Controller):
         def factory(self):

@@ -1,0 +1,54 @@
+// Paces the password checks of the local POP3 server, all sessions together, so that
+// passwords cannot be guessed at speed: a check waits for its turn (one at most every
+// kCheckSpacingMs, that is ten a second however many connections guess at once), and a wrong
+// password is answered only kFailureDelayMs after its check. Both waits are timers of a hidden
+// window: the engine's thread never sleeps.
+//
+// A callback runs on the engine's thread from the window's timer; a session that ends before
+// its turn cancels its ticket, and nothing of it runs afterwards.
+#pragma once
+
+#include "platform/window.h"
+
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <unordered_map>
+#include <utility>
+
+class LoginThrottle {
+public:
+    static constexpr long long kCheckSpacingMs = 100;
+    static constexpr long long kFailureDelayMs = 2000;
+
+    using Ticket = std::uint64_t;   // 0: nothing waits
+
+    // The hidden window is a child of owner.
+    explicit LoginThrottle(plat::HWND owner);
+    ~LoginThrottle();
+    LoginThrottle(const LoginThrottle&) = delete;
+    LoginThrottle& operator=(const LoginThrottle&) = delete;
+
+    // Runs check in the next free turn: at once (answering 0) when the last turn is
+    // kCheckSpacingMs past, else later from the timer (answering its ticket).
+    Ticket whenCheckAllowed(std::function<void()> check);
+    // Runs answer kFailureDelayMs from now.
+    Ticket afterFailureDelay(std::function<void()> answer);
+    // Forgets a callback that has not run yet; 0 and unknown tickets are ignored.
+    void cancel(Ticket ticket);
+
+    // Callbacks waiting to run.
+    std::size_t waiting() const { return callbacks_.size(); }
+
+private:
+    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
+    Ticket at(long long dueMs, std::function<void()> callback);
+    void runDue();
+    void arm();
+
+    plat::HWND window_ = 0;
+    long long nextCheckMs_ = 0;   // the earliest time of the next check's turn
+    Ticket lastTicket_ = 0;
+    std::set<std::pair<long long, Ticket>> due_;   // (time, ticket), earliest first
+    std::unordered_map<Ticket, std::pair<long long, std::function<void()>>> callbacks_;
+};

@@ -1,0 +1,35 @@
+#include "store/private_folder.h"
+
+#include "platform/files.h"
+#include "shared/debug.h"
+
+#include <cerrno>
+
+namespace store {
+
+bool preparePrivateFolder(const std::string& path) {
+    bool madePrivate = false;
+    int error = plat::makePrivateDirectory(path, madePrivate);
+    if (error == ELOOP) {
+        // The user put the folder elsewhere on purpose; what lies there is theirs to guard.
+        DebugLineStr(LOG_APP, LOG_MED, "Folder is a link, left as it is :", path.c_str());
+        return plat::fileExists(path);
+    }
+    if (error != 0) {
+        DebugLineStr(LOG_APP, LOG_HIGH, "Unable to prepare folder :",
+                     (path + " " + std::to_string(error)).c_str());
+        return false;
+    }
+    if (madePrivate) DebugLineStr(LOG_APP, LOG_MED, "Folder made private :", path.c_str());
+    return true;
+}
+
+std::string mailboxFolder(const std::string& destMailbox) {
+    if (destMailbox.empty() || destMailbox == "." || destMailbox == ".." ||
+        destMailbox.find('/') != std::string::npos) {
+        return {};
+    }
+    return "accounts/" + destMailbox;
+}
+
+}  // namespace store

@@ -1,0 +1,35 @@
+// The pacing of password checks: turns at least the spacing apart however many ask at once,
+// the first at once, and a cancelled callback never runs.
+#include "platform/clock.h"
+#include "pop3/login_throttle.h"
+#include "platform/event_loop.h"
+#include "tests/net/net_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+TEST(LoginThrottleTest, ChecksTakeTurnsTheSpacingApartAndCancelledOnesNeverRun) {
+    plat::HWND owner = nettest::makeOwner();
+    {
+        LoginThrottle throttle(owner);
+        std::vector<long long> ran(5, -1);
+        std::vector<LoginThrottle::Ticket> tickets;
+        long long began = plat::monotonicMs();
+        for (int i = 0; i < 5; ++i) {
+            tickets.push_back(throttle.whenCheckAllowed([&ran, i] { ran[i] = plat::monotonicMs(); }));
+        }
+        EXPECT_EQ(tickets[0], 0u);   // the first turn is now
+        EXPECT_GE(ran[0], began);
+        throttle.cancel(tickets[2]);
+        ASSERT_TRUE(nettest::waitFor([&] { return throttle.waiting() == 0; }, 3000));
+        EXPECT_EQ(ran[2], -1);
+        // A cancelled turn is not given to the next one: the pace stays the same.
+        for (int i : {1, 3, 4}) EXPECT_GE(ran[i] - began, i * LoginThrottle::kCheckSpacingMs) << i;
+    }
+    plat::destroyWindow(owner);
+}
+
+}  // namespace
