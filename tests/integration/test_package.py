@@ -11,6 +11,8 @@ import subprocess
 import tempfile
 import unittest
 
+from harness import private_env
+
 SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../..")
 BUILD_DIR = os.environ.get("TRAWLEX_BUILD_DIR",
                            os.path.join(os.path.dirname(__file__), "../../build"))
@@ -103,7 +105,7 @@ class DebianPackage(unittest.TestCase):
             self.skipTest("setting a file capability needs root")
         engine = self.path("usr/bin/trawlex")
         self.assertNotIn("cap_net_bind_service", run("getcap", engine).stdout)
-        env = dict(os.environ, DPKG_ROOT=self.root)
+        env = private_env(self.tmp, DPKG_ROOT=self.root)
         done = run("sh", postinst, "configure", env=env)
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertIn("cap_net_bind_service=ep", run("getcap", engine).stdout)
@@ -111,8 +113,7 @@ class DebianPackage(unittest.TestCase):
     def test_manual_pages_render_without_warnings(self):
         pages = glob.glob(self.path("usr/share/man/man*/*.gz"))
         self.assertGreaterEqual(len(pages), 5)
-        env = dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8")
-        env.pop("MAN_KEEP_FORMATTING", None)
+        env = private_env(self.tmp, MANWIDTH="80", LC_ALL="C.UTF-8")
         for page in pages:
             # From the manual's top, where ".so man1/tarnwick.1" finds its page.
             shown = run("man", "--warnings", "-l", page, env=env, cwd=self.path("usr/share/man"))
@@ -121,8 +122,7 @@ class DebianPackage(unittest.TestCase):
             self.assertIn("NAME", shown.stdout, page)
 
     def test_the_registry_page_names_every_value_the_programs_read(self):
-        env = dict(os.environ, MANWIDTH="200", LC_ALL="C.UTF-8")
-        env.pop("MAN_KEEP_FORMATTING", None)
+        env = private_env(self.tmp, MANWIDTH="200", LC_ALL="C.UTF-8")
         page = run("man", "-l", self.path("usr/share/man/man5/tarnwick-registry.5.gz"), env=env).stdout
         with open(os.path.join(SOURCE_DIR, "shared/registry.h")) as f:
             header = f.read()
@@ -170,7 +170,7 @@ class DebianPackage(unittest.TestCase):
                 text = f.read().replace("=/usr/bin/", "=" + self.path("usr/bin/"))
             with open(os.path.join(units, name), "w") as f:
                 f.write(text)
-        env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
+        env = private_env(self.tmp, XDG_RUNTIME_DIR=runtime)
         checked = run("systemd-analyze", "verify", "--user", "--man=no", *names, cwd=units, env=env)
         self.assertEqual((checked.returncode, checked.stdout + checked.stderr), (0, ""))
 
@@ -178,7 +178,7 @@ class DebianPackage(unittest.TestCase):
         if not shutil.which("lintian"):
             self.fail("lintian is missing: scripts/install-deps.sh installs it")
         for package in [self.deb] + self.dbgsym:
-            checked = run("lintian", "--fail-on", "error", package)
+            checked = run("lintian", "--fail-on", "error", package, env=private_env(self.tmp))
             self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
 
 
