@@ -7,11 +7,13 @@ import glob
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
+import time
 import unittest
 
-from harness import private_env
+from harness import free_port, private_env
 
 SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../..")
 BUILD_DIR = os.environ.get("TRAWLEX_BUILD_DIR",
@@ -173,6 +175,55 @@ class DebianPackage(unittest.TestCase):
         env = private_env(self.tmp, XDG_RUNTIME_DIR=runtime)
         checked = run("systemd-analyze", "verify", "--user", "--man=no", *names, cwd=units, env=env)
         self.assertEqual((checked.returncode, checked.stdout + checked.stderr), (0, ""))
+
+    def test_the_units_commands_start_an_engine_that_the_cycle_service_reaches(self):
+        # What systemd would run, in a private home: ExecStartPre, then ExecStart in the
+        # WorkingDirectory; the cycle service's ExecStart talks to that engine.
+        home = os.path.join(self.tmp, "home")
+        runtime = os.path.join(self.tmp, "run")
+        os.makedirs(home)
+        os.makedirs(runtime, mode=0o700)
+        env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=runtime,
+                   XDG_CONFIG_HOME=os.path.join(home, ".config"),
+                   XDG_DATA_HOME=os.path.join(home, ".local/share"),
+                   XDG_CACHE_HOME=os.path.join(home, ".cache"),
+                   TRAWLEX_SMTP_PORT=str(free_port()), TRAWLEX_POP3_PORT=str(free_port()))
+
+        def unit(name):
+            settings = {}
+            with open(self.path("usr/share/systemd/user/" + name)) as f:
+                for line in f:
+                    if "=" in line and not line.startswith("#"):
+                        key, value = line.rstrip("\n").split("=", 1)
+                        value = value.replace("%h", home).replace("/usr/bin/", self.path("usr/bin/"))
+                        self.assertNotIn("%", value, line)
+                        settings[key] = value
+            return settings
+
+        engine_unit = unit("trawlex.service")
+        subprocess.run(engine_unit["ExecStartPre"].split(), check=True, env=env)
+        work = engine_unit["WorkingDirectory"]
+        self.assertTrue(os.path.isdir(os.path.join(work, "outgoing")))
+        self.assertTrue(os.path.isdir(os.path.join(work, "accounts/holding")))
+        engine = subprocess.Popen(engine_unit["ExecStart"].split(), cwd=work, env=env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            socket_dir = os.path.join(runtime, "tarnwick")
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and engine.poll() is None and not (
+                    os.path.isdir(socket_dir) and any(n.endswith(".sock") for n in os.listdir(socket_dir))):
+                time.sleep(0.05)
+            self.assertIsNone(engine.poll(), "the engine ended at start")
+            cycle = run(*unit("trawlex-cycle.service")["ExecStart"].split(), env=env, cwd=home)
+            self.assertIn("CYCLE_FINISHED", cycle.stdout, cycle.stderr)
+        finally:
+            engine.send_signal(signal.SIGTERM)
+            try:
+                engine.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                engine.kill()
+                engine.wait()
+                self.fail("the engine did not end on SIGTERM")
 
     def test_lintian_reports_no_error(self):
         if not shutil.which("lintian"):
