@@ -9,6 +9,10 @@ class QAction;
 class QMenu;
 class QMenuBar;
 class QObject;
+class QString;
+
+// The object name of a menu item from its text: "&Cycle Now" is "cycleNow".
+QString actionName(const char* text);
 
 // The actions of both menus by command id (an id may have an action in each menu).
 class CommandActions {

@@ -5,6 +5,9 @@
 #include "frontend/options/prop_sheet.h"
 #include "platform/window.h"
 
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
 struct ScheduleState;
 
 class SchedulingPage : public PropPage {
@@ -17,9 +20,14 @@ public:
     int apply() override;
 
 private:
+    QLineEdit* onlinePeriod_;
+    QGroupBox* offlineGroup_;
+    QLineEdit* offlinePeriod_;
+    QCheckBox* deliverImmediately_;
+
     plat::HWND mainWindow_;
     const ScheduleState* schedule_;
     unsigned offlineMinutes_ = 60;
     unsigned onlineMinutes_ = 1;
-    bool deliverImmediately_ = true;
+    bool deliverAtOnce_ = true;
 };

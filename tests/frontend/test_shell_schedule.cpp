@@ -158,7 +158,7 @@ TEST_F(ShellScheduleTest, AboutIsGrayedWhileItShows) {
         send(WM_INITMENU, 0);
         grayedMeanwhile = !shell->actions().action(CMD_ABOUT)->isEnabled();
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == "d700" && w->isVisible()) w->findChild<QPushButton*>("c731")->click();
+            if (w->objectName() == "aboutDialog" && w->isVisible()) w->findChild<QPushButton*>("ok")->click();
     });
     send(WM_COMMAND, CMD_ABOUT);
     EXPECT_TRUE(grayedMeanwhile);
