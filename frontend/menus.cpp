@@ -76,9 +76,7 @@ void CommandActions::fill(QMenu* menu, const Item* items, std::size_t count) {
         a->setData(it.id);
         a->setObjectName(actionName(it.text));
         if (it.grayed) a->setEnabled(false);
-        int id = it.id;
-        QObject::connect(a, &QAction::triggered, [this, id] { sink_(id); });
-        actions_.emplace(id, a);
+        actions_.emplace(it.id, a);
     }
     QObject::connect(menu, &QMenu::aboutToShow, [this] {
         if (onAboutToShow) onAboutToShow();

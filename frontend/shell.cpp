@@ -40,6 +40,32 @@ MessageBoxRequest okBox(const std::string& text) {
     return {text, kCaption, MsgButtons::Ok, IDOK};
 }
 
+struct CommandSlot {
+    int id;
+    void (Shell::*slot)();
+};
+
+// Commands without a slot (QikReply, Log) are permanently grayed.
+constexpr CommandSlot kCommandSlots[] = {
+    {CMD_CYCLE_NOW, &Shell::cycleNow},
+    {CMD_OPEN, &Shell::openMainWindow},
+    {CMD_CLOSE, &Shell::closeMainWindow},
+    {CMD_EXIT, &Shell::exitProgram},
+    {CMD_HELP_CONTENTS, &Shell::showHelpContents},
+    {CMD_HOMEPAGE, &Shell::showHomepage},
+    {CMD_EMAIL_SUPPORT, &Shell::openSupport},
+    {CMD_VIEW_ITEM, &Shell::viewItem},
+    {CMD_DELETE_ITEM, &Shell::deleteItem},
+    {CMD_OPTIONS, &Shell::runOptions},
+    {CMD_READ_MAIL, &Shell::readMailNow},
+    {CMD_ACCOUNT_ADD, &Shell::addAccount},
+    {CMD_ACCOUNT_REMOVE, &Shell::removeSelectedAccount},
+    {CMD_ACCOUNT_PROPERTIES, &Shell::showSelectedAccountProperties},
+    {CMD_RESUME, &Shell::resume},
+    {CMD_SUSPEND, &Shell::suspend},
+    {CMD_ABOUT, &Shell::showAbout},
+};
+
 }  // namespace
 
 Shell::Shell(ShellOptions options) : options_(std::move(options)) {
@@ -85,18 +111,20 @@ bool Shell::startUp() {
         if (published == PublishResult::AlreadyRunning) messageBox(nullptr, okBox(kAlreadyRunning));
         return false;
     }
-    actions_ = std::make_unique<CommandActions>([this](int id) { sendMessage(hwnd_, WM_COMMAND, id, 0); });
-    actions_->onAboutToShow = [this] { sendMessage(hwnd_, WM_INITMENU, 0, 0); };
+    actions_ = std::make_unique<CommandActions>();
+    actions_->onAboutToShow = [this] { initMenu(); };
+    // Minimising and restoring act once the window system's event is over.
     window_ = std::make_unique<MainWindow>(MainWindow::Hooks{
-        [this] { sendMessage(hwnd_, WM_CLOSE, 0, 0); },
-        [this] { sendMessage(hwnd_, WM_SYSCOMMAND, SC_MINIMIZE, 0); },
-        [this] { sendMessage(hwnd_, WM_SYSCOMMAND, SC_RESTORE, 0); },
+        [this] { shutdownQuestion(); },
+        [this] { postMessage(hwnd_, WM_COMMAND, CMD_CLOSE, 0); },
+        [this] { postMessage(hwnd_, WM_COMMAND, CMD_OPEN, 0); },
         [this](int id) { postMessage(hwnd_, WM_COMMAND, static_cast<WPARAM>(id), 0); },
     });
     actions_->buildMainMenu(window_->menuBar());
     tray_ = std::make_unique<Tray>(trayAvailable_);
-    tray_->add([this](LPARAM mouse) { sendMessage(hwnd_, WM_TRAYNOTIFY, 0x7F05, mouse); });
+    tray_->add([this](LPARAM mouse) { trayMouse(mouse); });
     tray_->initialise(actions_->buildTrayMenu());
+    for (const CommandSlot& c : kCommandSlots) actions_->connectCommand(c.id, this, c.slot);
     updateTrayIcon();
     setStatus(kStatusOk);
     // The window stays closed; without a tray it opens at once, or the user has no way in.
@@ -190,66 +218,62 @@ LRESULT Shell::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void Shell::command(int id) {
-    switch (id) {
-    case CMD_CYCLE_NOW:
-        state_.rasRetryCount = 0;
-        startCycle();
-        break;
-    case CMD_OPEN:
-        openMainWindow();
-        break;
-    case CMD_CLOSE:
-        closeMainWindow();
-        break;
-    case CMD_EXIT:
-        sendMessage(hwnd_, WM_CLOSE, 0, 0);
-        break;
-    case CMD_HELP_CONTENTS:
-        openHelp("index.html", nullptr);
-        break;
-    case CMD_HOMEPAGE:
-        openHelp("home.html", nullptr);
-        break;
-    case CMD_EMAIL_SUPPORT:
-        openSupport();
-        break;
-    case CMD_QIK_REPLY:
-    case CMD_LOG:
-        break;   // permanently grayed
-    case CMD_VIEW_ITEM:
-        window_->viewRememberedItem();
-        break;
-    case CMD_DELETE_ITEM:
-        window_->deleteRememberedItem();
-        break;
-    case CMD_OPTIONS:
-        runOptions();
-        break;
-    case CMD_READ_MAIL:
-        readMail(window_.get());
-        break;
-    case CMD_ACCOUNT_ADD:
-        runAddAccountWizard(window_.get());
-        refreshViews();
-        break;
-    case CMD_ACCOUNT_REMOVE:
-        if (removeAccount(window_.get(), selectedAccount())) refreshViews();
-        break;
-    case CMD_ACCOUNT_PROPERTIES:
-        showAccountProperties(window_.get(), selectedAccount());
-        break;
-    case CMD_RESUME:
-        scheduler_->resume();
-        break;
-    case CMD_SUSPEND:
-        scheduler_->suspend();
-        break;
-    case CMD_ABOUT:
-        showAbout();
-        break;
-    default:
-        break;
+    for (const CommandSlot& c : kCommandSlots) {
+        if (c.id == id) {
+            (this->*c.slot)();
+            return;
+        }
     }
+}
+
+void Shell::cycleNow() {
+    state_.rasRetryCount = 0;
+    startCycle();
+}
+
+void Shell::exitProgram() {
+    shutdownQuestion();
+}
+
+void Shell::showHelpContents() {
+    openHelp("index.html", nullptr);
+}
+
+void Shell::showHomepage() {
+    openHelp("home.html", nullptr);
+}
+
+void Shell::viewItem() {
+    window_->viewRememberedItem();
+}
+
+void Shell::deleteItem() {
+    window_->deleteRememberedItem();
+}
+
+void Shell::readMailNow() {
+    readMail(window_.get());
+}
+
+void Shell::addAccount() {
+    runAddAccountWizard(window_.get());
+    refreshViews();
+}
+
+void Shell::removeSelectedAccount() {
+    if (removeAccount(window_.get(), selectedAccount())) refreshViews();
+}
+
+void Shell::showSelectedAccountProperties() {
+    showAccountProperties(window_.get(), selectedAccount());
+}
+
+void Shell::resume() {
+    scheduler_->resume();
+}
+
+void Shell::suspend() {
+    scheduler_->suspend();
 }
 
 // The Options sheet; without an account the wizard follows.
@@ -356,7 +380,7 @@ void Shell::timer(WPARAM id) {
 
 void Shell::trayMouse(LPARAM mouse) {
     if (mouse == WM_LBUTTONDBLCLK) {
-        sendMessage(hwnd_, WM_COMMAND, CMD_OPEN, 0);
+        openMainWindow();
     } else if (mouse == WM_RBUTTONDOWN) {
         window_->activateWindow();
         if (tray_->menu()) tray_->menu()->popup(QCursor::pos());

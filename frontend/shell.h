@@ -12,6 +12,8 @@
 #include "frontend/tray.h"
 #include "platform/window.h"
 
+#include <QObject>
+
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -33,10 +35,12 @@ struct ShellOptions {
     std::function<bool()> unreadMailWaiting;   // unset: the accounts' mailboxes are scanned
 };
 
-class Shell {
+class Shell : public QObject {
+    Q_OBJECT
+
 public:
     explicit Shell(ShellOptions options = {});
-    ~Shell();
+    ~Shell() override;
     Shell(const Shell&) = delete;
     Shell& operator=(const Shell&) = delete;
 
@@ -63,11 +67,30 @@ public:
     void refreshStatusBar();
     void updateTrayIcon();
     void startCycle();
+
+public slots:
+    // The commands of the menus, the tray, the views and the mail dialogs.
+    void cycleNow();
     void openMainWindow();
     void closeMainWindow();
+    void exitProgram();
+    void showHelpContents();
+    void showHomepage();
+    void openSupport();
+    void viewItem();
+    void deleteItem();
+    void runOptions();
+    void readMailNow();
+    void addAccount();
+    void removeSelectedAccount();
+    void showSelectedAccountProperties();
+    void resume();
+    void suspend();
+    void showAbout();
 
 private:
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
+    // A command posted by id (by the views, the mail dialogs, the Options sheet): its slot.
     void command(int id);
     void engineNotice(int code);
     void copyData(const plat::COPYDATASTRUCT* cds);
@@ -76,15 +99,12 @@ private:
     void initMenu();
     void shutdownQuestion();
     void createSchedule();
-    void showAbout();
     QWidget* dialogOwner() const;
-    void runOptions();
     int selectedAccount() const;
     void refreshViews();
     bool startEngine();
     bool waitForEngine();
     void openHelp(const char* page, const char* anchor);
-    void openSupport();
     std::time_t now() const;
     int accountCount() const;
 
