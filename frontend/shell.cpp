@@ -75,10 +75,7 @@ Shell::Shell(ShellOptions options) : options_(std::move(options)) {
 }
 
 Shell::~Shell() {
-    if (isWindow(hwnd_)) {
-        setWindowLongPtr(hwnd_, 0);
-        destroyWindow(hwnd_);
-    }
+    link_.reset();   // no signal of its end reaches a shell half destroyed
 }
 
 std::time_t Shell::now() const {
@@ -100,25 +97,28 @@ bool Shell::startUp() {
         return false;
     }
     // The message window, published so that the engine can answer it, then the main window.
-    if (!isClassRegistered(kFrontEndClass) && !registerClass(kFrontEndClass, procedure)) return false;
-    hwnd_ = createWindow(kFrontEndClass, kFrontEndTitle, 0);
+    link_ = std::make_unique<LinkWindow>(kFrontEndClass, kFrontEndTitle, WM_ENGINE_LINK);
+    hwnd_ = link_->hwnd();
     if (!hwnd_) return false;
-    setWindowLongPtr(hwnd_, reinterpret_cast<std::intptr_t>(this));
+    connect(link_.get(), &LinkWindow::linkMessageArrived, this,
+            [this](WPARAM code, LPARAM) { engineNotice(static_cast<int>(code)); });
+    connect(link_.get(), &LinkWindow::dataCopied, this, &Shell::copyData);
+    connect(link_.get(), &LinkWindow::windowDestroyed, this, &Shell::linkWindowDestroyed);
     createSchedule();
-    PublishResult published = publishWindow(hwnd_, kFrontEndClass, kFrontEndTitle);
+    PublishResult published = link_->publish();
     if (published != PublishResult::Published) {
         // Another copy published between our look and ours.
         if (published == PublishResult::AlreadyRunning) messageBox(nullptr, okBox(kAlreadyRunning));
         return false;
     }
     actions_ = std::make_unique<CommandActions>();
-    actions_->onAboutToShow = [this] { initMenu(); };
+    actions_->onAboutToShow = [this] { updateMenus(); };
     // Minimising and restoring act once the window system's event is over.
     window_ = std::make_unique<MainWindow>(MainWindow::Hooks{
         [this] { shutdownQuestion(); },
-        [this] { postMessage(hwnd_, WM_COMMAND, CMD_CLOSE, 0); },
-        [this] { postMessage(hwnd_, WM_COMMAND, CMD_OPEN, 0); },
-        [this](int id) { postMessage(hwnd_, WM_COMMAND, static_cast<WPARAM>(id), 0); },
+        [this] { postCommand(CMD_CLOSE); },
+        [this] { postCommand(CMD_OPEN); },
+        [this](int id) { postCommand(id); },
     });
     actions_->buildMainMenu(window_->menuBar());
     tray_ = std::make_unique<Tray>(trayAvailable_);
@@ -128,10 +128,10 @@ bool Shell::startUp() {
     updateTrayIcon();
     setStatus(kStatusOk);
     // The window stays closed; without a tray it opens at once, or the user has no way in.
-    if (!trayAvailable_) postMessage(hwnd_, WM_COMMAND, CMD_OPEN, 0);
+    if (!trayAvailable_) postCommand(CMD_OPEN);
     // Nothing configured yet: the Options sheet and the set-up help open by themselves.
     if (config::readSetting(config::kOutHostName).empty()) {
-        postMessage(hwnd_, WM_COMMAND, CMD_OPTIONS, 0);
+        postCommand(CMD_OPTIONS);
         openHelp("index.html", "setup");
     }
     // The engine, started if it does not run, waited for at most engineWaitMs.
@@ -139,7 +139,7 @@ bool Shell::startUp() {
     HWND engine = findWindow(kEngineClass, kEngineTitle);
     postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd_));
     // With an account to check, the schedule runs from the start.
-    if (accountCount() > 0) postMessage(hwnd_, WM_COMMAND, CMD_RESUME, 0);
+    if (accountCount() > 0) postCommand(CMD_RESUME);
     // The tray blinks while unread mail waits.
     scheduler_->startUnreadCheck();
     return true;
@@ -175,49 +175,11 @@ void Shell::shutDown() {
     DebugLogClose();
 }
 
-LRESULT Shell::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* shell = reinterpret_cast<Shell*>(getWindowLongPtr(hwnd));
-    if (!shell) return defWindowProc(hwnd, msg, wParam, lParam);
-    return shell->handleMessage(msg, wParam, lParam);
+void Shell::postCommand(int id) {
+    QMetaObject::invokeMethod(this, [this, id] { runCommand(id); }, Qt::QueuedConnection);
 }
 
-LRESULT Shell::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-    case WM_DESTROY:
-        if (tray_) tray_->remove();
-        postQuitMessage(0);
-        return 0;
-    case WM_CLOSE:
-        shutdownQuestion();
-        return 0;
-    case WM_COPYDATA:
-        copyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
-        return 1;
-    case WM_TRAYNOTIFY:
-        trayMouse(lParam);
-        return 0;
-    case WM_COMMAND:
-        command(static_cast<int>(loWord(static_cast<LPARAM>(wParam))));
-        return 0;
-    case WM_SYSCOMMAND:
-        if (wParam == SC_MINIMIZE) postMessage(hwnd_, WM_COMMAND, CMD_CLOSE, 0);
-        else if (wParam == SC_RESTORE) postMessage(hwnd_, WM_COMMAND, CMD_OPEN, 0);
-        return 0;
-    case WM_TIMER:
-        timer(wParam);
-        return 0;
-    case WM_INITMENU:
-        initMenu();
-        return 0;
-    case WM_ENGINE_LINK:
-        engineNotice(static_cast<int>(wParam));
-        return 0;
-    default:
-        return defWindowProc(hwnd_, msg, wParam, lParam);
-    }
-}
-
-void Shell::command(int id) {
+void Shell::runCommand(int id) {
     for (const CommandSlot& c : kCommandSlots) {
         if (c.id == id) {
             (this->*c.slot)();
@@ -280,9 +242,9 @@ void Shell::suspend() {
 void Shell::runOptions() {
     if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
     optionsOpen_ = 1;
-    runOptionsSheet(window_.get(), hwnd_, &state_);
+    runOptionsSheet(window_.get(), [this] { postCommand(CMD_RESUME); }, &state_);
     optionsOpen_ = 0;
-    if (accountCount() == 0) postMessage(hwnd_, WM_COMMAND, CMD_ACCOUNT_ADD, 0);
+    if (accountCount() == 0) postCommand(CMD_ACCOUNT_ADD);
 }
 
 // The account selected in the folder tree (0-based registry index), -1 for none.
@@ -295,7 +257,7 @@ void Shell::refreshViews() {
     if (window_->viewsOpen()) window_->createViews();
 }
 
-void Shell::initMenu() {
+void Shell::updateMenus() {
     if (!actions_) return;
     actions_->setEnabled(CMD_OPEN, !window_->viewsOpen());
     actions_->setEnabled(CMD_SUSPEND, state_.active == 1);
@@ -355,16 +317,20 @@ void Shell::engineNotice(int code) {
     }
 }
 
-void Shell::copyData(const COPYDATASTRUCT* cds) {
-    if (!cds || !cds->lpData) return;
+void Shell::copyData(quintptr kind, const QByteArray& data) {
     // The record's bytes end with the path's NUL; a record without one ends where it ends.
-    const auto* data = static_cast<const char*>(cds->lpData);
-    std::string path(data, ::strnlen(data, cds->cbData));
-    if (cds->dwData == COPYDATA_NEW_ITEM) notices_->newItem(path);
-    else if (cds->dwData == COPYDATA_DELIVERY_FAILURE) notices_->deliveryFailure(path);
+    std::string path(data.constData(), ::strnlen(data.constData(), static_cast<std::size_t>(data.size())));
+    if (kind == COPYDATA_NEW_ITEM) notices_->newItem(path);
+    else if (kind == COPYDATA_DELIVERY_FAILURE) notices_->deliveryFailure(path);
 }
 
-void Shell::timer(WPARAM id) {
+// The window is gone (the user's Yes to the shutdown question): the message loop ends.
+void Shell::linkWindowDestroyed() {
+    if (tray_) tray_->remove();
+    postQuitMessage(0);
+}
+
+void Shell::timerExpired(WPARAM id) {
     switch (id) {
     case TIMER_ANIMATE:
         animationFrame_ = nextAnimationFrame(animationFrame_);
@@ -384,7 +350,6 @@ void Shell::trayMouse(LPARAM mouse) {
     } else if (mouse == WM_RBUTTONDOWN) {
         window_->activateWindow();
         if (tray_->menu()) tray_->menu()->popup(QCursor::pos());
-        sendMessage(hwnd_, WM_NULL, 0, 0);
     }
 }
 
@@ -453,9 +418,9 @@ void Shell::shutdownQuestion() {
     if (answer == IDYES) {
         window_->destroyViews();
         window_->hide();
-        destroyWindow(hwnd_);
+        link_->destroy();
     } else if (answer == IDNO) {
-        postMessage(hwnd_, WM_COMMAND, CMD_CLOSE, 0);
+        postCommand(CMD_CLOSE);
     }
 }
 

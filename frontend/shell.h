@@ -1,6 +1,6 @@
-// The front end's shell: the published message window "TARNWICKCLASS"/"Tarnwick" whose procedure
-// is the one dispatcher of the program (commands, engine notices, copied data, timers, tray
-// mouse messages, the close request), the start-up sequence, and what happens at exit.
+// The front end's shell: the start-up sequence, the published window "TARNWICKCLASS"/"Tarnwick"
+// whose link signals carry the engine's notices and copied records, a slot per command of the
+// menus, the tray and the views, and what happens at exit.
 #pragma once
 
 #include "frontend/menus.h"
@@ -10,6 +10,7 @@
 #include "frontend/schedule/window_timers.h"
 #include "frontend/schedule_state.h"
 #include "frontend/tray.h"
+#include "platform/qt_link_window.h"
 #include "platform/window.h"
 
 #include <QObject>
@@ -50,9 +51,6 @@ public:
     // After the loop: LINK_SHUTDOWN to an engine that still runs, and the log closes.
     void shutDown();
 
-    // The window procedure's work, also called directly by tests.
-    plat::LRESULT handleMessage(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
-
     plat::HWND hwnd() const { return hwnd_; }
     MainWindow& window() { return *window_; }
     Tray& tray() { return *tray_; }
@@ -67,6 +65,16 @@ public:
     void refreshStatusBar();
     void updateTrayIcon();
     void startCycle();
+
+    // Runs the command's slot now; postCommand runs it once the current event is over.
+    void runCommand(int id);
+    void postCommand(int id);
+    // Grays and enables the menu commands as the state is now, before a menu opens.
+    void updateMenus();
+    // The tray icon was clicked (WM_LBUTTONDBLCLK, WM_RBUTTONDOWN).
+    void trayMouse(plat::LPARAM mouse);
+    // A timer of the schedule expired (called by its QTimer, or by a test's hand-driven timers).
+    void timerExpired(plat::WPARAM id);
 
 public slots:
     // The commands of the menus, the tray, the views and the mail dialogs.
@@ -89,14 +97,9 @@ public slots:
     void showAbout();
 
 private:
-    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
-    // A command posted by id (by the views, the mail dialogs, the Options sheet): its slot.
-    void command(int id);
     void engineNotice(int code);
-    void copyData(const plat::COPYDATASTRUCT* cds);
-    void timer(plat::WPARAM id);
-    void trayMouse(plat::LPARAM mouse);
-    void initMenu();
+    void copyData(quintptr kind, const QByteArray& data);
+    void linkWindowDestroyed();
     void shutdownQuestion();
     void createSchedule();
     QWidget* dialogOwner() const;
@@ -110,6 +113,7 @@ private:
 
     ShellOptions options_;
     bool trayAvailable_ = false;
+    std::unique_ptr<plat::LinkWindow> link_;
     plat::HWND hwnd_ = 0;
     ScheduleState state_;
     int animationFrame_ = 0;

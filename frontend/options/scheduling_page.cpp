@@ -1,6 +1,5 @@
 #include "frontend/options/scheduling_page.h"
 
-#include "frontend/commands.h"
 #include "frontend/desktop.h"
 #include "frontend/options/connection_page.h"
 #include "frontend/options/controls.h"
@@ -32,8 +31,8 @@ QHBoxLayout* periodRow(QLabel* label, QLineEdit* edit, QLabel* unit) {
 
 }  // namespace
 
-SchedulingPage::SchedulingPage(plat::HWND mainWindow, const ScheduleState* schedule)
-    : PropPage("schedulingPage", tr("Scheduling")), mainWindow_(mainWindow), schedule_(schedule) {
+SchedulingPage::SchedulingPage(std::function<void()> periodsChanged, const ScheduleState* schedule)
+    : PropPage("schedulingPage", tr("Scheduling")), periodsChanged_(std::move(periodsChanged)), schedule_(schedule) {
     offlineMinutes_ = config::readSetting(config::kCheckFreqLO) / 60000;
     onlineMinutes_ = config::readSetting(config::kCheckFreqHI) / 60000;
     deliverAtOnce_ = config::readSetting(config::kSMTPDeliverImm) != 0;
@@ -106,8 +105,7 @@ int SchedulingPage::apply() {
         changed = true;
     }
     // The timers restart with the new periods.
-    if (changed && schedule_ && schedule_->active == 1)
-        plat::postMessage(mainWindow_, WM_COMMAND, CMD_RESUME, 0);
+    if (changed && schedule_ && schedule_->active == 1 && periodsChanged_) periodsChanged_();
     config::writeSetting(config::kSMTPDeliverImm, deliverAtOnce_ ? 1u : 0u);
     return 1;
 }

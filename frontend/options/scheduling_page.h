@@ -3,7 +3,8 @@
 #pragma once
 
 #include "frontend/options/prop_sheet.h"
-#include "platform/window.h"
+
+#include <functional>
 
 class QCheckBox;
 class QGroupBox;
@@ -12,8 +13,8 @@ struct ScheduleState;
 
 class SchedulingPage : public PropPage {
 public:
-    // mainWindow receives the Resume command when a period changed while schedule is active.
-    SchedulingPage(plat::HWND mainWindow, const ScheduleState* schedule);
+    // periodsChanged is called when OK stored a changed period while schedule is active.
+    SchedulingPage(std::function<void()> periodsChanged, const ScheduleState* schedule);
 
     void activate() override;
     int validate() override;
@@ -25,7 +26,7 @@ private:
     QLineEdit* offlinePeriod_;
     QCheckBox* deliverImmediately_;
 
-    plat::HWND mainWindow_;
+    std::function<void()> periodsChanged_;
     const ScheduleState* schedule_;
     unsigned offlineMinutes_ = 60;
     unsigned onlineMinutes_ = 1;
