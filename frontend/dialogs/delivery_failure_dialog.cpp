@@ -61,7 +61,7 @@ std::vector<std::string> deliveryFailureLines(const std::string& path, const std
 
 DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& path, const std::string& reply)
     : QDialog(owner) {
-    setObjectName(QStringLiteral("d105"));
+    setObjectName(QStringLiteral("deliveryFailureDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Delivery Failure Notice"));
     setWindowIcon(programIcon(400));
@@ -77,14 +77,14 @@ DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& 
     heading->addWidget(text, 1);
 
     list_ = new QListWidget(this);
-    list_->setObjectName(QStringLiteral("c1027"));
+    list_->setObjectName(QStringLiteral("itemLines"));
     for (const std::string& line : deliveryFailureLines(path, reply)) list_->addItem(QString::fromStdString(line));
     // Room for the lines and a horizontal scroll bar for a long one, no more.
     list_->setMinimumWidth(460);
     list_->setFixedHeight((list_->count() + 2) * list_->sizeHintForRow(0) + 2 * list_->frameWidth());
 
     auto* ok = new QPushButton(tr("OK"), this);
-    ok->setObjectName(QStringLiteral("c1"));
+    ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::close);
     auto* buttons = new QHBoxLayout;

@@ -183,7 +183,7 @@ class DebianPackage(unittest.TestCase):
         runtime = os.path.join(self.tmp, "run")
         os.makedirs(home)
         os.makedirs(runtime, mode=0o700)
-        env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=runtime,
+        env = private_env(self.tmp, HOME=home, XDG_RUNTIME_DIR=runtime,
                    XDG_CONFIG_HOME=os.path.join(home, ".config"),
                    XDG_DATA_HOME=os.path.join(home, ".local/share"),
                    XDG_CACHE_HOME=os.path.join(home, ".cache"),
