@@ -44,6 +44,21 @@ const Item kTrayMenu[] = {
 
 }  // namespace
 
+QString actionName(const char* text) {
+    QString name;
+    bool wordStart = false;
+    const QString words = QString::fromLatin1(text).remove(QLatin1Char('&'));
+    for (QChar c : words) {
+        if (c.isSpace()) {
+            wordStart = !name.isEmpty();
+            continue;
+        }
+        name += name.isEmpty() ? c.toLower() : wordStart ? c.toUpper() : c;
+        wordStart = false;
+    }
+    return name;
+}
+
 void CommandActions::fill(QMenu* menu, const Item* items, std::size_t count) {
     QMenu* target = menu;
     for (std::size_t i = 0; i < count; ++i) {
@@ -59,11 +74,9 @@ void CommandActions::fill(QMenu* menu, const Item* items, std::size_t count) {
         }
         QAction* a = target->addAction(tr(it.text));
         a->setData(it.id);
-        a->setObjectName(QStringLiteral("c%1").arg(it.id));
+        a->setObjectName(actionName(it.text));
         if (it.grayed) a->setEnabled(false);
-        int id = it.id;
-        QObject::connect(a, &QAction::triggered, [this, id] { sink_(id); });
-        actions_.emplace(id, a);
+        actions_.emplace(it.id, a);
     }
     QObject::connect(menu, &QMenu::aboutToShow, [this] {
         if (onAboutToShow) onAboutToShow();

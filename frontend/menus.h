@@ -2,19 +2,22 @@
 // built from tables; every item is a QAction carrying its command id.
 #pragma once
 
+#include <QAction>
+#include <QObject>
+
 #include <functional>
 #include <map>
 
-class QAction;
 class QMenu;
 class QMenuBar;
-class QObject;
+class QString;
+
+// The object name of a menu item from its text: "&Cycle Now" is "cycleNow".
+QString actionName(const char* text);
 
 // The actions of both menus by command id (an id may have an action in each menu).
 class CommandActions {
 public:
-    using Sink = std::function<void(int id)>;
-    explicit CommandActions(Sink sink) : sink_(std::move(sink)) {}
 
     void buildMainMenu(QMenuBar* bar);
     // The tray popup; the caller owns the menu.
@@ -27,10 +30,17 @@ public:
     // Called before any of the menus opens (the menus' WM_INITMENU).
     std::function<void()> onAboutToShow;
 
+    // Every action of the command triggers slot of receiver.
+    template <class Receiver>
+    void connectCommand(int id, Receiver* receiver, void (Receiver::*slot)()) {
+        auto range = actions_.equal_range(id);
+        for (auto it = range.first; it != range.second; ++it)
+            QObject::connect(it->second, &QAction::triggered, receiver, slot);
+    }
+
     struct Item;   // one row of a menu table
 
 private:
     void fill(QMenu* menu, const Item* items, std::size_t count);
-    Sink sink_;
     std::multimap<int, QAction*> actions_;
 };

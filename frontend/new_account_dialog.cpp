@@ -25,24 +25,24 @@ QLabel* valueLabel(QWidget* parent, const QString& text, const char* name) {
 NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::string& clientName,
                                                    const std::string& commandLine, const std::string& accountTitle)
     : QDialog(owner), commandLine_(commandLine) {
-    setObjectName(QStringLiteral("d850"));
+    setObjectName(QStringLiteral("newAccountSettingsDialog"));
     setWindowTitle(tr("New Account Settings for E-Mail Client"));
     auto* intro = new QLabel(tr("Set up an account in your e-mail program with these settings. "
                                 "It then fetches and sends its mail through Tarnwick."), this);
     intro->setWordWrap(true);
     auto* form = new QFormLayout;
-    form->addRow(tr("E-mail program:"), valueLabel(this, QString::fromStdString(clientName), "c853"));
+    form->addRow(tr("E-mail program:"), valueLabel(this, QString::fromStdString(clientName), "emailProgram"));
     form->addRow(tr("Incoming mail server (POP3):"), valueLabel(this, QStringLiteral("127.0.0.1"), "in"));
     form->addRow(tr("Outgoing mail server (SMTP):"), valueLabel(this, QStringLiteral("127.0.0.1"), "out"));
-    form->addRow(tr("User name:"), valueLabel(this, QString::fromStdString(accountTitle), "c851"));
-    form->addRow(tr("Password:"), valueLabel(this, QStringLiteral("**********"), "c852"));
+    form->addRow(tr("User name:"), valueLabel(this, QString::fromStdString(accountTitle), "userName"));
+    form->addRow(tr("Password:"), valueLabel(this, QStringLiteral("**********"), "password"));
     auto* note = new QLabel(tr("Use the password you gave this account in Tarnwick."), this);
     note->setWordWrap(true);
 
     auto* launch = new QPushButton(tr("&Launch client"), this);
-    launch->setObjectName(QStringLiteral("c1013"));
+    launch->setObjectName(QStringLiteral("launchClient"));
     auto* ok = new QPushButton(tr("OK"), this);
-    ok->setObjectName(QStringLiteral("c1"));
+    ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(launch, &QPushButton::clicked, this, [this] { launchCommandLine(commandLine_); });

@@ -40,6 +40,32 @@ MessageBoxRequest okBox(const std::string& text) {
     return {text, kCaption, MsgButtons::Ok, IDOK};
 }
 
+struct CommandSlot {
+    int id;
+    void (Shell::*slot)();
+};
+
+// Commands without a slot (QikReply, Log) are permanently grayed.
+constexpr CommandSlot kCommandSlots[] = {
+    {CMD_CYCLE_NOW, &Shell::cycleNow},
+    {CMD_OPEN, &Shell::openMainWindow},
+    {CMD_CLOSE, &Shell::closeMainWindow},
+    {CMD_EXIT, &Shell::exitProgram},
+    {CMD_HELP_CONTENTS, &Shell::showHelpContents},
+    {CMD_HOMEPAGE, &Shell::showHomepage},
+    {CMD_EMAIL_SUPPORT, &Shell::openSupport},
+    {CMD_VIEW_ITEM, &Shell::viewItem},
+    {CMD_DELETE_ITEM, &Shell::deleteItem},
+    {CMD_OPTIONS, &Shell::runOptions},
+    {CMD_READ_MAIL, &Shell::readMailNow},
+    {CMD_ACCOUNT_ADD, &Shell::addAccount},
+    {CMD_ACCOUNT_REMOVE, &Shell::removeSelectedAccount},
+    {CMD_ACCOUNT_PROPERTIES, &Shell::showSelectedAccountProperties},
+    {CMD_RESUME, &Shell::resume},
+    {CMD_SUSPEND, &Shell::suspend},
+    {CMD_ABOUT, &Shell::showAbout},
+};
+
 }  // namespace
 
 Shell::Shell(ShellOptions options) : options_(std::move(options)) {
@@ -49,10 +75,7 @@ Shell::Shell(ShellOptions options) : options_(std::move(options)) {
 }
 
 Shell::~Shell() {
-    if (isWindow(hwnd_)) {
-        setWindowLongPtr(hwnd_, 0);
-        destroyWindow(hwnd_);
-    }
+    link_.reset();   // no signal of its end reaches a shell half destroyed
 }
 
 std::time_t Shell::now() const {
@@ -74,36 +97,41 @@ bool Shell::startUp() {
         return false;
     }
     // The message window, published so that the engine can answer it, then the main window.
-    if (!isClassRegistered(kFrontEndClass) && !registerClass(kFrontEndClass, procedure)) return false;
-    hwnd_ = createWindow(kFrontEndClass, kFrontEndTitle, 0);
+    link_ = std::make_unique<LinkWindow>(kFrontEndClass, kFrontEndTitle, WM_ENGINE_LINK);
+    hwnd_ = link_->hwnd();
     if (!hwnd_) return false;
-    setWindowLongPtr(hwnd_, reinterpret_cast<std::intptr_t>(this));
+    connect(link_.get(), &LinkWindow::linkMessageArrived, this,
+            [this](WPARAM code, LPARAM) { engineNotice(static_cast<int>(code)); });
+    connect(link_.get(), &LinkWindow::dataCopied, this, &Shell::copyData);
+    connect(link_.get(), &LinkWindow::windowDestroyed, this, &Shell::linkWindowDestroyed);
     createSchedule();
-    PublishResult published = publishWindow(hwnd_, kFrontEndClass, kFrontEndTitle);
+    PublishResult published = link_->publish();
     if (published != PublishResult::Published) {
         // Another copy published between our look and ours.
         if (published == PublishResult::AlreadyRunning) messageBox(nullptr, okBox(kAlreadyRunning));
         return false;
     }
-    actions_ = std::make_unique<CommandActions>([this](int id) { sendMessage(hwnd_, WM_COMMAND, id, 0); });
-    actions_->onAboutToShow = [this] { sendMessage(hwnd_, WM_INITMENU, 0, 0); };
+    actions_ = std::make_unique<CommandActions>();
+    actions_->onAboutToShow = [this] { updateMenus(); };
+    // Minimising and restoring act once the window system's event is over.
     window_ = std::make_unique<MainWindow>(MainWindow::Hooks{
-        [this] { sendMessage(hwnd_, WM_CLOSE, 0, 0); },
-        [this] { sendMessage(hwnd_, WM_SYSCOMMAND, SC_MINIMIZE, 0); },
-        [this] { sendMessage(hwnd_, WM_SYSCOMMAND, SC_RESTORE, 0); },
-        [this](int id) { postMessage(hwnd_, WM_COMMAND, static_cast<WPARAM>(id), 0); },
+        [this] { shutdownQuestion(); },
+        [this] { postCommand(CMD_CLOSE); },
+        [this] { postCommand(CMD_OPEN); },
+        [this](int id) { postCommand(id); },
     });
     actions_->buildMainMenu(window_->menuBar());
     tray_ = std::make_unique<Tray>(trayAvailable_);
-    tray_->add([this](LPARAM mouse) { sendMessage(hwnd_, WM_TRAYNOTIFY, 0x7F05, mouse); });
+    tray_->add([this](LPARAM mouse) { trayMouse(mouse); });
     tray_->initialise(actions_->buildTrayMenu());
+    for (const CommandSlot& c : kCommandSlots) actions_->connectCommand(c.id, this, c.slot);
     updateTrayIcon();
     setStatus(kStatusOk);
     // The window stays closed; without a tray it opens at once, or the user has no way in.
-    if (!trayAvailable_) postMessage(hwnd_, WM_COMMAND, CMD_OPEN, 0);
+    if (!trayAvailable_) postCommand(CMD_OPEN);
     // Nothing configured yet: the Options sheet and the set-up help open by themselves.
     if (config::readSetting(config::kOutHostName).empty()) {
-        postMessage(hwnd_, WM_COMMAND, CMD_OPTIONS, 0);
+        postCommand(CMD_OPTIONS);
         openHelp("index.html", "setup");
     }
     // The engine, started if it does not run, waited for at most engineWaitMs.
@@ -111,7 +139,7 @@ bool Shell::startUp() {
     HWND engine = findWindow(kEngineClass, kEngineTitle);
     postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd_));
     // With an account to check, the schedule runs from the start.
-    if (accountCount() > 0) postMessage(hwnd_, WM_COMMAND, CMD_RESUME, 0);
+    if (accountCount() > 0) postCommand(CMD_RESUME);
     // The tray blinks while unread mail waits.
     scheduler_->startUnreadCheck();
     return true;
@@ -147,118 +175,76 @@ void Shell::shutDown() {
     DebugLogClose();
 }
 
-LRESULT Shell::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* shell = reinterpret_cast<Shell*>(getWindowLongPtr(hwnd));
-    if (!shell) return defWindowProc(hwnd, msg, wParam, lParam);
-    return shell->handleMessage(msg, wParam, lParam);
+void Shell::postCommand(int id) {
+    QMetaObject::invokeMethod(this, [this, id] { runCommand(id); }, Qt::QueuedConnection);
 }
 
-LRESULT Shell::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-    case WM_DESTROY:
-        if (tray_) tray_->remove();
-        postQuitMessage(0);
-        return 0;
-    case WM_CLOSE:
-        shutdownQuestion();
-        return 0;
-    case WM_COPYDATA:
-        copyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
-        return 1;
-    case WM_TRAYNOTIFY:
-        trayMouse(lParam);
-        return 0;
-    case WM_COMMAND:
-        command(static_cast<int>(loWord(static_cast<LPARAM>(wParam))));
-        return 0;
-    case WM_SYSCOMMAND:
-        if (wParam == SC_MINIMIZE) postMessage(hwnd_, WM_COMMAND, CMD_CLOSE, 0);
-        else if (wParam == SC_RESTORE) postMessage(hwnd_, WM_COMMAND, CMD_OPEN, 0);
-        return 0;
-    case WM_TIMER:
-        timer(wParam);
-        return 0;
-    case WM_INITMENU:
-        initMenu();
-        return 0;
-    case WM_ENGINE_LINK:
-        engineNotice(static_cast<int>(wParam));
-        return 0;
-    default:
-        return defWindowProc(hwnd_, msg, wParam, lParam);
+void Shell::runCommand(int id) {
+    for (const CommandSlot& c : kCommandSlots) {
+        if (c.id == id) {
+            (this->*c.slot)();
+            return;
+        }
     }
 }
 
-void Shell::command(int id) {
-    switch (id) {
-    case CMD_CYCLE_NOW:
-        state_.rasRetryCount = 0;
-        startCycle();
-        break;
-    case CMD_OPEN:
-        openMainWindow();
-        break;
-    case CMD_CLOSE:
-        closeMainWindow();
-        break;
-    case CMD_EXIT:
-        sendMessage(hwnd_, WM_CLOSE, 0, 0);
-        break;
-    case CMD_HELP_CONTENTS:
-        openHelp("index.html", nullptr);
-        break;
-    case CMD_HOMEPAGE:
-        openHelp("home.html", nullptr);
-        break;
-    case CMD_EMAIL_SUPPORT:
-        openSupport();
-        break;
-    case CMD_QIK_REPLY:
-    case CMD_LOG:
-        break;   // permanently grayed
-    case CMD_VIEW_ITEM:
-        window_->viewRememberedItem();
-        break;
-    case CMD_DELETE_ITEM:
-        window_->deleteRememberedItem();
-        break;
-    case CMD_OPTIONS:
-        runOptions();
-        break;
-    case CMD_READ_MAIL:
-        readMail(window_.get());
-        break;
-    case CMD_ACCOUNT_ADD:
-        runAddAccountWizard(window_.get());
-        refreshViews();
-        break;
-    case CMD_ACCOUNT_REMOVE:
-        if (removeAccount(window_.get(), selectedAccount())) refreshViews();
-        break;
-    case CMD_ACCOUNT_PROPERTIES:
-        showAccountProperties(window_.get(), selectedAccount());
-        break;
-    case CMD_RESUME:
-        scheduler_->resume();
-        break;
-    case CMD_SUSPEND:
-        scheduler_->suspend();
-        break;
-    case CMD_ABOUT:
-        showAbout();
-        break;
-    default:
-        break;
-    }
+void Shell::cycleNow() {
+    state_.rasRetryCount = 0;
+    startCycle();
+}
+
+void Shell::exitProgram() {
+    shutdownQuestion();
+}
+
+void Shell::showHelpContents() {
+    openHelp("index.html", nullptr);
+}
+
+void Shell::showHomepage() {
+    openHelp("home.html", nullptr);
+}
+
+void Shell::viewItem() {
+    window_->viewRememberedItem();
+}
+
+void Shell::deleteItem() {
+    window_->deleteRememberedItem();
+}
+
+void Shell::readMailNow() {
+    readMail(window_.get());
+}
+
+void Shell::addAccount() {
+    runAddAccountWizard(window_.get());
+    refreshViews();
+}
+
+void Shell::removeSelectedAccount() {
+    if (removeAccount(window_.get(), selectedAccount())) refreshViews();
+}
+
+void Shell::showSelectedAccountProperties() {
+    showAccountProperties(window_.get(), selectedAccount());
+}
+
+void Shell::resume() {
+    scheduler_->resume();
+}
+
+void Shell::suspend() {
+    scheduler_->suspend();
 }
 
 // The Options sheet; without an account the wizard follows.
 void Shell::runOptions() {
     if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
     optionsOpen_ = 1;
-    runOptionsSheet(window_.get(), hwnd_, &state_);
+    runOptionsSheet(window_.get(), [this] { postCommand(CMD_RESUME); }, &state_);
     optionsOpen_ = 0;
-    if (accountCount() == 0) postMessage(hwnd_, WM_COMMAND, CMD_ACCOUNT_ADD, 0);
+    if (accountCount() == 0) postCommand(CMD_ACCOUNT_ADD);
 }
 
 // The account selected in the folder tree (0-based registry index), -1 for none.
@@ -271,7 +257,7 @@ void Shell::refreshViews() {
     if (window_->viewsOpen()) window_->createViews();
 }
 
-void Shell::initMenu() {
+void Shell::updateMenus() {
     if (!actions_) return;
     actions_->setEnabled(CMD_OPEN, !window_->viewsOpen());
     actions_->setEnabled(CMD_SUSPEND, state_.active == 1);
@@ -331,16 +317,27 @@ void Shell::engineNotice(int code) {
     }
 }
 
-void Shell::copyData(const COPYDATASTRUCT* cds) {
-    if (!cds || !cds->lpData) return;
+void Shell::copyData(quintptr kind, const QByteArray& data) {
     // The record's bytes end with the path's NUL; a record without one ends where it ends.
-    const auto* data = static_cast<const char*>(cds->lpData);
-    std::string path(data, ::strnlen(data, cds->cbData));
-    if (cds->dwData == COPYDATA_NEW_ITEM) notices_->newItem(path);
-    else if (cds->dwData == COPYDATA_DELIVERY_FAILURE) notices_->deliveryFailure(path);
+    std::size_t size = static_cast<std::size_t>(data.size());
+    std::string path(data.constData(), ::strnlen(data.constData(), size));
+    // A refusal's reply may follow the path's NUL, up to a NUL of its own.
+    std::string reply;
+    if (path.size() < size) {
+        const char* rest = data.constData() + path.size() + 1;
+        reply.assign(rest, ::strnlen(rest, size - path.size() - 1));
+    }
+    if (kind == COPYDATA_NEW_ITEM) notices_->newItem(path);
+    else if (kind == COPYDATA_DELIVERY_FAILURE) notices_->deliveryFailure(path, reply);
 }
 
-void Shell::timer(WPARAM id) {
+// The window is gone (the user's Yes to the shutdown question): the message loop ends.
+void Shell::linkWindowDestroyed() {
+    if (tray_) tray_->remove();
+    postQuitMessage(0);
+}
+
+void Shell::timerExpired(WPARAM id) {
     switch (id) {
     case TIMER_ANIMATE:
         animationFrame_ = nextAnimationFrame(animationFrame_);
@@ -356,11 +353,10 @@ void Shell::timer(WPARAM id) {
 
 void Shell::trayMouse(LPARAM mouse) {
     if (mouse == WM_LBUTTONDBLCLK) {
-        sendMessage(hwnd_, WM_COMMAND, CMD_OPEN, 0);
+        openMainWindow();
     } else if (mouse == WM_RBUTTONDOWN) {
         window_->activateWindow();
         if (tray_->menu()) tray_->menu()->popup(QCursor::pos());
-        sendMessage(hwnd_, WM_NULL, 0, 0);
     }
 }
 
@@ -429,9 +425,9 @@ void Shell::shutdownQuestion() {
     if (answer == IDYES) {
         window_->destroyViews();
         window_->hide();
-        destroyWindow(hwnd_);
+        link_->destroy();
     } else if (answer == IDNO) {
-        postMessage(hwnd_, WM_COMMAND, CMD_CLOSE, 0);
+        postCommand(CMD_CLOSE);
     }
 }
 

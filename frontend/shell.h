@@ -1,6 +1,6 @@
-// The front end's shell: the published message window "TARNWICKCLASS"/"Tarnwick" whose procedure
-// is the one dispatcher of the program (commands, engine notices, copied data, timers, tray
-// mouse messages, the close request), the start-up sequence, and what happens at exit.
+// The front end's shell: the start-up sequence, the published window "TARNWICKCLASS"/"Tarnwick"
+// whose link signals carry the engine's notices and copied records, a slot per command of the
+// menus, the tray and the views, and what happens at exit.
 #pragma once
 
 #include "frontend/menus.h"
@@ -10,7 +10,10 @@
 #include "frontend/schedule/window_timers.h"
 #include "frontend/schedule_state.h"
 #include "frontend/tray.h"
+#include "platform/qt_link_window.h"
 #include "platform/window.h"
+
+#include <QObject>
 
 #include <ctime>
 #include <functional>
@@ -33,10 +36,12 @@ struct ShellOptions {
     std::function<bool()> unreadMailWaiting;   // unset: the accounts' mailboxes are scanned
 };
 
-class Shell {
+class Shell : public QObject {
+    Q_OBJECT
+
 public:
     explicit Shell(ShellOptions options = {});
-    ~Shell();
+    ~Shell() override;
     Shell(const Shell&) = delete;
     Shell& operator=(const Shell&) = delete;
 
@@ -45,9 +50,6 @@ public:
     [[nodiscard]] bool startUp();
     // After the loop: LINK_SHUTDOWN to an engine that still runs, and the log closes.
     void shutDown();
-
-    // The window procedure's work, also called directly by tests.
-    plat::LRESULT handleMessage(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
 
     plat::HWND hwnd() const { return hwnd_; }
     MainWindow& window() { return *window_; }
@@ -63,33 +65,55 @@ public:
     void refreshStatusBar();
     void updateTrayIcon();
     void startCycle();
+
+    // Runs the command's slot now; postCommand runs it once the current event is over.
+    void runCommand(int id);
+    void postCommand(int id);
+    // Grays and enables the menu commands as the state is now, before a menu opens.
+    void updateMenus();
+    // The tray icon was clicked (WM_LBUTTONDBLCLK, WM_RBUTTONDOWN).
+    void trayMouse(plat::LPARAM mouse);
+    // A timer of the schedule expired (called by its QTimer, or by a test's hand-driven timers).
+    void timerExpired(plat::WPARAM id);
+
+public slots:
+    // The commands of the menus, the tray, the views and the mail dialogs.
+    void cycleNow();
     void openMainWindow();
     void closeMainWindow();
+    void exitProgram();
+    void showHelpContents();
+    void showHomepage();
+    void openSupport();
+    void viewItem();
+    void deleteItem();
+    void runOptions();
+    void readMailNow();
+    void addAccount();
+    void removeSelectedAccount();
+    void showSelectedAccountProperties();
+    void resume();
+    void suspend();
+    void showAbout();
 
 private:
-    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
-    void command(int id);
     void engineNotice(int code);
-    void copyData(const plat::COPYDATASTRUCT* cds);
-    void timer(plat::WPARAM id);
-    void trayMouse(plat::LPARAM mouse);
-    void initMenu();
+    void copyData(quintptr kind, const QByteArray& data);
+    void linkWindowDestroyed();
     void shutdownQuestion();
     void createSchedule();
-    void showAbout();
     QWidget* dialogOwner() const;
-    void runOptions();
     int selectedAccount() const;
     void refreshViews();
     bool startEngine();
     bool waitForEngine();
     void openHelp(const char* page, const char* anchor);
-    void openSupport();
     std::time_t now() const;
     int accountCount() const;
 
     ShellOptions options_;
     bool trayAvailable_ = false;
+    std::unique_ptr<plat::LinkWindow> link_;
     plat::HWND hwnd_ = 0;
     ScheduleState state_;
     int animationFrame_ = 0;

@@ -217,9 +217,10 @@ void Client::onLifeLimit() {
     killTimer(window_, kLifeTimer);
     if (socket_ == INVALID_SOCKET && !lookupHandle_) return;
     std::string text = "Connection time limit reached (" + std::to_string(lifeLimitMs / 1000) + " s), closing ";
-    text += host_.empty() ? "local session" : "connection to " + host_ + ":" + std::to_string(port_);
+    text += host_.empty() ? "local session from port " + std::to_string(peer_.port)
+                          : "connection to " + host_ + ":" + std::to_string(port_);
     DebugLine(LOG_NET, LOG_HIGH, text.c_str());
-    stopTimer();
+    // The inactivity timer keeps running: a phase that ignores EV_CLOSED still ends by it.
     closeSocket();
     dispatcher(EV_CLOSED, 0);
 }

@@ -140,8 +140,19 @@ int makePrivateDirectory(const std::string& path, bool& madePrivate) {
     return rc;
 }
 
+namespace {
+mode_t g_userUmask = 022;   // the mask the process was started with
+bool g_umaskChanged = false;
+}  // namespace
+
 void keepNewFilesPrivate() {
-    ::umask(077);
+    mode_t old = ::umask(077);
+    if (!g_umaskChanged) g_userUmask = old;
+    g_umaskChanged = true;
+}
+
+void restoreUserUmask() {
+    if (g_umaskChanged) ::umask(g_userUmask);
 }
 
 bool fileExists(const std::string& path) {

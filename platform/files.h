@@ -49,6 +49,9 @@ int makePrivateDirectory(const std::string& path, bool& madePrivate);
 
 // Only the owner may read or write what the process creates from here on (umask 077).
 void keepNewFilesPrivate();
+// The mask the process was started with, for a program it starts for the user (an e-mail
+// program, a viewer): their files are none of the gateway's business. Async-signal-safe.
+void restoreUserUmask();
 
 bool fileExists(const std::string& path);
 

@@ -1,5 +1,7 @@
 #include "platform/spawn.h"
 
+#include "platform/files.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -18,6 +20,7 @@ bool isExecutableFile(const std::string& path) {
 
 // Child side of spawnDetached: only async-signal-safe calls from here on.
 [[noreturn]] void runGrandchild(const char* path, char* const* argv, int errFd) {
+    restoreUserUmask();
     int null = ::open("/dev/null", O_RDWR);
     if (null >= 0) {
         ::dup2(null, 0);

@@ -31,27 +31,35 @@ LoginThrottle::Ticket LoginThrottle::whenCheckAllowed(std::function<void()> chec
     long long turn = std::max(now, nextCheckMs_);
     nextCheckMs_ = turn + kCheckSpacingMs;
     if (turn <= now) {
+        lastTurnMs_ = turn;
         check();
         return 0;
     }
-    return at(turn, std::move(check));
+    return at(turn, std::move(check), true);
 }
 
 LoginThrottle::Ticket LoginThrottle::afterFailureDelay(std::function<void()> answer) {
-    return at(monotonicMs() + kFailureDelayMs, std::move(answer));
+    return at(monotonicMs() + kFailureDelayMs, std::move(answer), false);
 }
 
 void LoginThrottle::cancel(Ticket ticket) {
     auto it = callbacks_.find(ticket);
     if (it == callbacks_.end()) return;
-    due_.erase({it->second.first, ticket});
+    due_.erase({it->second.dueMs, ticket});
+    if (it->second.check) {
+        turns_.erase(turns_.find(it->second.dueMs));
+        long long last = turns_.empty() ? lastTurnMs_ : std::max(lastTurnMs_, *turns_.rbegin());
+        nextCheckMs_ = last + kCheckSpacingMs;
+    }
     callbacks_.erase(it);
+    arm();
 }
 
-LoginThrottle::Ticket LoginThrottle::at(long long dueMs, std::function<void()> callback) {
+LoginThrottle::Ticket LoginThrottle::at(long long dueMs, std::function<void()> callback, bool check) {
     Ticket ticket = ++lastTicket_;
     due_.insert({dueMs, ticket});
-    callbacks_.emplace(ticket, std::make_pair(dueMs, std::move(callback)));
+    if (check) turns_.insert(dueMs);
+    callbacks_.emplace(ticket, Waiting{dueMs, check, std::move(callback)});
     arm();
     return ticket;
 }
@@ -71,7 +79,11 @@ void LoginThrottle::runDue() {
         Ticket ticket = due_.begin()->second;
         due_.erase(due_.begin());
         auto it = callbacks_.find(ticket);
-        std::function<void()> callback = std::move(it->second.second);
+        std::function<void()> callback = std::move(it->second.callback);
+        if (it->second.check) {
+            turns_.erase(turns_.find(it->second.dueMs));
+            lastTurnMs_ = it->second.dueMs;
+        }
         callbacks_.erase(it);
         callback();
     }

@@ -34,7 +34,9 @@ public:
     Ticket whenCheckAllowed(std::function<void()> check);
     // Runs answer kFailureDelayMs from now.
     Ticket afterFailureDelay(std::function<void()> answer);
-    // Forgets a callback that has not run yet; 0 and unknown tickets are ignored.
+    // Forgets a callback that has not run yet; 0 and unknown tickets are ignored. The turns
+    // after the last one still waiting are free again, so that guesses given up do not keep
+    // the right password waiting.
     void cancel(Ticket ticket);
 
     // Callbacks waiting to run.
@@ -42,13 +44,21 @@ public:
 
 private:
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
-    Ticket at(long long dueMs, std::function<void()> callback);
+    Ticket at(long long dueMs, std::function<void()> callback, bool check);
     void runDue();
     void arm();
 
     plat::HWND window_ = 0;
+    struct Waiting {
+        long long dueMs;
+        bool check;   // a check's turn, not a delayed answer
+        std::function<void()> callback;
+    };
+
     long long nextCheckMs_ = 0;   // the earliest time of the next check's turn
+    long long lastTurnMs_ = 0;    // the turn of the last check made
     Ticket lastTicket_ = 0;
     std::set<std::pair<long long, Ticket>> due_;   // (time, ticket), earliest first
-    std::unordered_map<Ticket, std::pair<long long, std::function<void()>>> callbacks_;
+    std::multiset<long long> turns_;               // the turns of the checks still waiting
+    std::unordered_map<Ticket, Waiting> callbacks_;
 };

@@ -1,7 +1,5 @@
 #include "tools/day_logs.h"
 
-#include "platform/clock.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -52,11 +50,12 @@ bool isHighLine(const std::string& line) {
 }
 
 LogMark markDayLogs(const std::string& dir) {
+    // The newest day file, not today's by this process's clock: the engine may keep another
+    // time zone, and a new day's file starts with the first line after midnight.
     LogMark mark;
-    std::tm now{};
-    char name[16] = "";
-    if (plat::localNow(now)) std::strftime(name, sizeof name, "%Y%m%d.log", &now);
-    mark.file = name;
+    std::vector<std::string> names = dayLogs(dir);
+    if (names.empty()) return mark;
+    mark.file = names.back();
     std::error_code ec;
     mark.size = fs::file_size(fs::path(dir) / mark.file, ec);
     if (ec) mark.size = 0;

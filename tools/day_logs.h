@@ -13,7 +13,7 @@ struct LogMark {
     std::uintmax_t size = 0;
 };
 
-// Where the logs of dir end now (today's file, by local time).
+// Where the logs of dir end now: the newest day file and its size (no file: before them all).
 LogMark markDayLogs(const std::string& dir);
 
 // The HIGH lines written to dir's logs since mark: the rest of its day file and every later one.

@@ -21,8 +21,8 @@
 
 namespace {
 
-QLineEdit* readOnlyEdit(QWidget* parent, int id) {
-    QLineEdit* e = numberedEdit(parent, id);
+QLineEdit* readOnlyEdit(QWidget* parent, const char* name) {
+    QLineEdit* e = textEdit(parent, name);
     e->setReadOnly(true);
     return e;
 }
@@ -47,40 +47,40 @@ AccountValues lookUp(const std::string& accountsKey, const std::string& title) {
 // ---- The Account page
 
 AccountPage::AccountPage(const std::string& accountsKey, const std::string& title)
-    : PropPage(600, tr("Account")), accountsKey_(accountsKey), title_(title) {
+    : PropPage("accountPage", tr("Account")), accountsKey_(accountsKey), title_(title) {
     auto* login = new QGroupBox(tr("POP3 account"), this);
     auto* form = new QFormLayout(login);
-    auto* titleEdit = readOnlyEdit(login, 601);
-    auto* server = readOnlyEdit(login, 602);
-    auto* security = securityCombo(login, 606);
-    auto* port = portEdit(login, 1019);
-    proposePortsOnChange(security, port, MailService::Pop3);
-    auto* user = readOnlyEdit(login, 603);
-    auto* password = numberedEdit(login, 604, 99);
-    password->setEchoMode(QLineEdit::Password);
-    form->addRow(buddyLabel(login, tr("&Title:"), titleEdit), titleEdit);
-    form->addRow(buddyLabel(login, tr("&Server:"), server), server);
-    form->addRow(buddyLabel(login, tr("Securit&y:"), security),
-                 securityPortRow(security, buddyLabel(login, tr("P&ort:"), port), port));
-    form->addRow(buddyLabel(login, tr("&User name:"), user), user);
-    form->addRow(buddyLabel(login, tr("Pass&word:"), password), password);
+    accountTitle_ = readOnlyEdit(login, "accountTitle");
+    popServer_ = readOnlyEdit(login, "popServer");
+    popSecurity_ = securityCombo(login, "popSecurity");
+    popPort_ = portEdit(login, "popPort");
+    proposePortsOnChange(popSecurity_, popPort_, MailService::Pop3);
+    popUser_ = readOnlyEdit(login, "popUser");
+    popPassword_ = textEdit(login, "popPassword", 99);
+    popPassword_->setEchoMode(QLineEdit::Password);
+    form->addRow(buddyLabel(login, tr("&Title:"), accountTitle_), accountTitle_);
+    form->addRow(buddyLabel(login, tr("&Server:"), popServer_), popServer_);
+    form->addRow(buddyLabel(login, tr("Securit&y:"), popSecurity_),
+                 securityPortRow(popSecurity_, buddyLabel(login, tr("P&ort:"), popPort_), popPort_));
+    form->addRow(buddyLabel(login, tr("&User name:"), popUser_), popUser_);
+    form->addRow(buddyLabel(login, tr("Pass&word:"), popPassword_), popPassword_);
 
     auto* reading = new QGroupBox(tr("Reading mail"), this);
     auto* readForm = new QFormLayout(reading);
-    auto* address = numberedEdit(reading, 1030);
-    auto* identity = numberedEdit(reading, 1025);
-    auto* client = numberedCombo(reading, 605);
-    auto* alternative = numberedButton(reading, 1003, QStringLiteral("..."));
+    emailAddress_ = textEdit(reading, "emailAddress");
+    emailIdentity_ = textEdit(reading, "emailIdentity");
+    emailProgram_ = listBox(reading, "emailProgram");
+    auto* alternative = pushButton(reading, "alternativeClient", QStringLiteral("..."));
     alternative->setToolTip(tr("Alternative e-mail client"));
     alternative->setAccessibleName(tr("Alternative e-mail client"));
     alternative->setMaximumWidth(alternative->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
-    connect(alternative, &QPushButton::clicked, this, [this] { command(1003); });
+    connect(alternative, &QPushButton::clicked, this, &AccountPage::editAlternative);
     auto* clientRow = new QHBoxLayout;
-    clientRow->addWidget(client, 1);
+    clientRow->addWidget(emailProgram_, 1);
     clientRow->addWidget(alternative);
-    readForm->addRow(buddyLabel(reading, tr("&E-mail address:"), address), address);
-    readForm->addRow(buddyLabel(reading, tr("&Identity:"), identity), identity);
-    readForm->addRow(buddyLabel(reading, tr("E-mail &client:"), client), clientRow);
+    readForm->addRow(buddyLabel(reading, tr("&E-mail address:"), emailAddress_), emailAddress_);
+    readForm->addRow(buddyLabel(reading, tr("&Identity:"), emailIdentity_), emailIdentity_);
+    readForm->addRow(buddyLabel(reading, tr("E-mail &client:"), emailProgram_), clientRow);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(login);
@@ -92,24 +92,24 @@ void AccountPage::activate() {
     // Filled once: coming back from another tab keeps what the user changed here.
     if (filled_) return;
     filled_ = true;
-    auto* client = control<QComboBox>(this, 605);
+    QComboBox* client = emailProgram_;
     client->clear();
     for (const std::string& n : listMailClients()) client->addItem(QString::fromStdString(n));
     client->addItem(tr(kAlternativeClient), QString::fromLatin1(kAlternativeClient));
     AccountValues v = lookUp(accountsKey_, title_);
-    setText(control<QLineEdit>(this, 601), title_);
-    setText(control<QLineEdit>(this, 602), v.get("server"));
+    setText(accountTitle_, title_);
+    setText(popServer_, v.get("server"));
     config::AccountRecord record;
     if (v.index >= 0) config::readAccountRecord(v.accounts, v.index, record);
     loadedSecurity_ = record.security;
     shownPort_ = record.port;   // what the engine uses: 110 when none is stored
     // The security first: choosing it proposes a port, which the stored port then replaces.
-    showSecurity(control<QComboBox>(this, 606), loadedSecurity_);
-    control<QLineEdit>(this, 1019)->setText(QString::number(shownPort_));
-    setText(control<QLineEdit>(this, 603), v.get("user"));
-    setText(control<QLineEdit>(this, 604), v.get("pass"));
-    setText(control<QLineEdit>(this, 1030), v.get("emailaddress"));
-    setText(control<QLineEdit>(this, 1025), v.get("emailidentity"));
+    showSecurity(popSecurity_, loadedSecurity_);
+    popPort_->setText(QString::number(shownPort_));
+    setText(popUser_, v.get("user"));
+    setText(popPassword_, v.get("pass"));
+    setText(emailAddress_, v.get("emailaddress"));
+    setText(emailIdentity_, v.get("emailidentity"));
     std::string name = v.get("clientname");
     int at = name == kAlternativeClient ? client->count() - 1
                                         : client->findText(QString::fromStdString(name), Qt::MatchStartsWith);
@@ -118,24 +118,24 @@ void AccountPage::activate() {
 }
 
 int AccountPage::validate() {
-    if (!readPort(control<QLineEdit>(this, 1019))) {
+    if (!readPort(popPort_)) {
         messageBox(this, {kPortMessage, "Tarnwick", MsgButtons::Ok, IDOK, MsgIcon::Warning});
-        control<QLineEdit>(this, 1019)->setFocus();
+        popPort_->setFocus();
         return 0;
     }
-    return control<QLineEdit>(this, 604)->text().isEmpty() ? 0 : 1;
+    return popPassword_->text().isEmpty() ? 0 : 1;
 }
 
 int AccountPage::apply() {
-    auto* client = control<QComboBox>(this, 605);
-    std::string password = text(control<QLineEdit>(this, 604));
-    std::optional<unsigned> port = readPort(control<QLineEdit>(this, 1019));
+    QComboBox* client = emailProgram_;
+    std::string password = text(popPassword_);
+    std::optional<unsigned> port = readPort(popPort_);
     if (!port) return 0;
-    std::uint32_t security = chosenSecurity(control<QComboBox>(this, 606));
+    std::uint32_t security = chosenSecurity(popSecurity_);
     bool alternativeChosen = client->currentData().toString() == QString::fromLatin1(kAlternativeClient);
     std::string name = alternativeChosen ? std::string(kAlternativeClient) : client->currentText().toStdString();
-    address_ = text(control<QLineEdit>(this, 1030));
-    identity_ = text(control<QLineEdit>(this, 1025));
+    address_ = text(emailAddress_);
+    identity_ = text(emailIdentity_);
     std::string commandLine = alternativeChosen ? alternative_ : mailClientCommandLine(name);
     plat::RegKey accounts;
     if (config::openAccountsKey(accounts, accountsKey_)) {
@@ -153,40 +153,39 @@ int AccountPage::apply() {
     return 1;
 }
 
-void AccountPage::command(int controlId) {
-    if (controlId != 1003) return;
+void AccountPage::editAlternative() {
     std::string edited = alternative_;
     if (!editAlternativeClient(edited, this)) return;
     alternative_ = edited;
-    auto* client = control<QComboBox>(this, 605);
-    client->setCurrentIndex(client->count() - 1);
+    emailProgram_->setCurrentIndex(emailProgram_->count() - 1);
 }
 
 // ---- The Advanced page
 
 AdvancedPage::AdvancedPage(const std::string& accountsKey, const std::string& title)
-    : PropPage(102, tr("Advanced")), accountsKey_(accountsKey), title_(title) {
-    auto* titleEdit = readOnlyEdit(this, 601);
+    : PropPage("advancedPage", tr("Advanced")), accountsKey_(accountsKey), title_(title) {
+    accountTitle_ = readOnlyEdit(this, "accountTitle");
     auto* form = new QFormLayout;
-    form->addRow(buddyLabel(this, tr("&Title:"), titleEdit), titleEdit);
+    form->addRow(buddyLabel(this, tr("&Title:"), accountTitle_), accountTitle_);
 
+    // Retrieved messages always leave the server: the other choices are shown, never offered.
     auto* removal = new QGroupBox(tr("Remove retrieved messages from the POP account"), this);
-    auto* always = new QRadioButton(tr("Always"), removal);
-    always->setObjectName(controlName(1006));
+    removeAlways_ = new QRadioButton(tr("Always"), removal);
+    removeAlways_->setObjectName(QStringLiteral("removeAlways"));
     auto* never = new QRadioButton(tr("Never"), removal);
-    never->setObjectName(controlName(1007));
+    never->setObjectName(QStringLiteral("removeNever"));
     never->setEnabled(false);
     auto* later = new QRadioButton(tr("After this many days:"), removal);
-    later->setObjectName(controlName(1008));
+    later->setObjectName(QStringLiteral("removeLater"));
     later->setEnabled(false);
-    auto* days = numberEdit(removal, 1009, 3);
+    auto* days = numberEdit(removal, "removeAfterDays", 3);
     days->setEnabled(false);
     auto* laterRow = new QHBoxLayout;
     laterRow->addWidget(later);
     laterRow->addWidget(days);
     laterRow->addStretch(1);
     auto* removalLayout = new QVBoxLayout(removal);
-    removalLayout->addWidget(always);
+    removalLayout->addWidget(removeAlways_);
     removalLayout->addWidget(never);
     removalLayout->addLayout(laterRow);
 
@@ -197,8 +196,8 @@ AdvancedPage::AdvancedPage(const std::string& accountsKey, const std::string& ti
 }
 
 void AdvancedPage::activate() {
-    setText(control<QLineEdit>(this, 601), title_);
-    if (!title_.empty()) control<QRadioButton>(this, 1006)->setChecked(true);
+    setText(accountTitle_, title_);
+    if (!title_.empty()) removeAlways_->setChecked(true);
 }
 
 // ---- The sheet

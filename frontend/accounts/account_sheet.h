@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
 class QWidget;
 
 // The name in the e-mail program list that stands for the account's own command line.
@@ -20,11 +23,23 @@ public:
     void activate() override;
     int validate() override;
     int apply() override;
-    void command(int controlId) override;
 
     const std::string& alternativeCommandLine() const { return alternative_; }
 
 private:
+    // The "..." button: the account's own command line, which then becomes its e-mail program.
+    void editAlternative();
+
+    QLineEdit* accountTitle_;
+    QLineEdit* popServer_;
+    QComboBox* popSecurity_;
+    QLineEdit* popPort_;
+    QLineEdit* popUser_;
+    QLineEdit* popPassword_;
+    QLineEdit* emailAddress_;
+    QLineEdit* emailIdentity_;
+    QComboBox* emailProgram_;
+
     std::string accountsKey_;
     std::string title_;
     std::string alternative_;
@@ -46,6 +61,8 @@ public:
     int apply() override { return 1; }
 
 private:
+    QLineEdit* accountTitle_;
+    QRadioButton* removeAlways_;
     std::string accountsKey_;
     std::string title_;
 };

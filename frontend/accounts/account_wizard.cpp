@@ -40,10 +40,10 @@ QLabel* intro(QWidget* parent, const QString& text) {
 
 // ---- The title page
 
-WizardTitlePage::WizardTitlePage(WizardRecord& record) : PropPage(106, pageTitle()), record_(record) {
-    auto* title = numberedEdit(this, 1002, 199);
+WizardTitlePage::WizardTitlePage(WizardRecord& record) : PropPage("titlePage", pageTitle()), record_(record) {
+    accountTitle_ = textEdit(this, "accountTitle", 199);
     auto* form = new QFormLayout;
-    form->addRow(buddyLabel(this, tr("Account &title:"), title), title);
+    form->addRow(buddyLabel(this, tr("Account &title:"), accountTitle_), accountTitle_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro(this, tr("Give the new POP3 account a title. Your e-mail program logs in to "
                                      "Tarnwick with this title as its user name.")));
@@ -56,7 +56,7 @@ void WizardTitlePage::activate() {
 }
 
 int WizardTitlePage::validate() {
-    record_.title = text(control<QLineEdit>(this, 1002));
+    record_.title = text(accountTitle_);
     bool valid = true;
     if (record_.title.empty()) {
         warn(this, "Please enter an account title or click Cancel to exit wizard.");
@@ -78,17 +78,18 @@ int WizardTitlePage::validate() {
 
 // ---- The server page
 
-WizardServerPage::WizardServerPage(WizardRecord& record) : PropPage(107, pageTitle()), record_(record) {
-    auto* server = numberedEdit(this, 1005);
-    auto* security = securityCombo(this, 606);
-    auto* port = portEdit(this, 1019);
-    port->setText(QString::number(proposedPort(MailService::Pop3, kSecurityNone)));
-    proposePortsOnChange(security, port, MailService::Pop3);
-    auto* user = numberedEdit(this, 1003);
+WizardServerPage::WizardServerPage(WizardRecord& record) : PropPage("serverPage", pageTitle()), record_(record) {
+    popServer_ = textEdit(this, "popServer");
+    popSecurity_ = securityCombo(this, "popSecurity");
+    popPort_ = portEdit(this, "popPort");
+    popPort_->setText(QString::number(proposedPort(MailService::Pop3, kSecurityNone)));
+    proposePortsOnChange(popSecurity_, popPort_, MailService::Pop3);
+    popUser_ = textEdit(this, "popUser");
     // The local POP3 server compares passwords of at most 99 characters.
-    auto* password = numberedEdit(this, 1004, 99);
-    password->setEchoMode(QLineEdit::Password);
+    popPassword_ = textEdit(this, "popPassword", 99);
+    popPassword_->setEchoMode(QLineEdit::Password);
     // The server is kept in lower case as it is typed.
+    QLineEdit* server = popServer_;
     connect(server, &QLineEdit::textEdited, server, [server](const QString& t) {
         QString lower = t.toLower();
         if (lower == t) return;
@@ -97,11 +98,11 @@ WizardServerPage::WizardServerPage(WizardRecord& record) : PropPage(107, pageTit
         server->setCursorPosition(at);
     });
     auto* form = new QFormLayout;
-    form->addRow(buddyLabel(this, tr("POP3 &server:"), server), server);
-    form->addRow(buddyLabel(this, tr("Securit&y:"), security),
-                 securityPortRow(security, buddyLabel(this, tr("P&ort:"), port), port));
-    form->addRow(buddyLabel(this, tr("&User name:"), user), user);
-    form->addRow(buddyLabel(this, tr("&Password:"), password), password);
+    form->addRow(buddyLabel(this, tr("POP3 &server:"), popServer_), popServer_);
+    form->addRow(buddyLabel(this, tr("Securit&y:"), popSecurity_),
+                 securityPortRow(popSecurity_, buddyLabel(this, tr("P&ort:"), popPort_), popPort_));
+    form->addRow(buddyLabel(this, tr("&User name:"), popUser_), popUser_);
+    form->addRow(buddyLabel(this, tr("&Password:"), popPassword_), popPassword_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro(this, tr("Enter the POP3 server of your provider, the security it asks for, and "
                                      "the user name and password of your mailbox there.")));
@@ -114,11 +115,11 @@ void WizardServerPage::activate() {
 }
 
 int WizardServerPage::validate() {
-    record_.server = control<QLineEdit>(this, 1005)->text().toLower().toStdString();
-    record_.user = text(control<QLineEdit>(this, 1003));
-    record_.password = text(control<QLineEdit>(this, 1004));
-    record_.security = chosenSecurity(control<QComboBox>(this, 606));
-    std::optional<unsigned> port = readPort(control<QLineEdit>(this, 1019));
+    record_.server = popServer_->text().toLower().toStdString();
+    record_.user = text(popUser_);
+    record_.password = text(popPassword_);
+    record_.security = chosenSecurity(popSecurity_);
+    std::optional<unsigned> port = readPort(popPort_);
     record_.port = port.value_or(0);
     bool valid = true;
     if (hasForbidden(record_.server)) {
@@ -139,10 +140,10 @@ int WizardServerPage::validate() {
 
 // ---- The e-mail program page
 
-WizardClientPage::WizardClientPage(WizardRecord& record) : PropPage(108, pageTitle()), record_(record) {
-    auto* client = numberedCombo(this, 1011);
+WizardClientPage::WizardClientPage(WizardRecord& record) : PropPage("clientPage", pageTitle()), record_(record) {
+    emailProgram_ = listBox(this, "emailProgram");
     auto* form = new QFormLayout;
-    form->addRow(buddyLabel(this, tr("E-mail &program:"), client), client);
+    form->addRow(buddyLabel(this, tr("E-mail &program:"), emailProgram_), emailProgram_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro(this, tr("Choose the e-mail program you read this account's mail with.")));
     layout->addLayout(form);
@@ -153,7 +154,7 @@ WizardClientPage::WizardClientPage(WizardRecord& record) : PropPage(108, pageTit
 
 void WizardClientPage::activate() {
     setWizardButtons(PSWIZB_BACK | PSWIZB_FINISH);
-    auto* combo = control<QComboBox>(this, 1011);
+    QComboBox* combo = emailProgram_;
     combo->clear();
     QStringList names;
     for (const std::string& n : listMailClients()) names << QString::fromStdString(n);
@@ -164,7 +165,7 @@ void WizardClientPage::activate() {
 }
 
 void WizardClientPage::finish() {
-    record_.clientName = control<QComboBox>(this, 1011)->currentText().left(259).toStdString();
+    record_.clientName = emailProgram_->currentText().left(259).toStdString();
     record_.clientFile = mailClientCommandLine(record_.clientName);
     record_.finished = 1;
 }

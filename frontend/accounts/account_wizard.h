@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+class QComboBox;
+class QLineEdit;
 class QWidget;
 
 // What the wizard's pages fill in.
@@ -31,11 +33,12 @@ public:
     int apply() override { return 1; }
 
 private:
+    QLineEdit* accountTitle_;
     WizardRecord& record_;
 };
 
-// The wizard's second page: the POP3 server (kept in lower case), its security and port, user name and
-// password.
+// The wizard's second page: the POP3 server (kept in lower case), its security and port, user
+// name and password.
 class WizardServerPage : public PropPage {
 public:
     explicit WizardServerPage(WizardRecord& record);
@@ -44,6 +47,11 @@ public:
     int apply() override { return 1; }
 
 private:
+    QLineEdit* popServer_;
+    QComboBox* popSecurity_;
+    QLineEdit* popPort_;
+    QLineEdit* popUser_;
+    QLineEdit* popPassword_;
     WizardRecord& record_;
 };
 
@@ -57,6 +65,7 @@ public:
     void finish() override;
 
 private:
+    QComboBox* emailProgram_;
     WizardRecord& record_;
 };
 

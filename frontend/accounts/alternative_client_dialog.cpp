@@ -14,19 +14,19 @@
 
 AlternativeClientDialog::AlternativeClientDialog(std::string& commandLine, QWidget* owner)
     : QDialog(owner), commandLine_(commandLine) {
-    setObjectName(QStringLiteral("d103"));
+    setObjectName(QStringLiteral("alternativeClientDialog"));
     setWindowTitle(tr("Alternative e-mail client"));
-    edit_ = numberedEdit(this, 1005);
+    edit_ = textEdit(this, "commandLine");
     edit_->setMinimumWidth(360);
     setText(edit_, commandLine_);
-    auto* browseButton = numberedButton(this, 1004, tr("&Browse..."));
+    auto* browseButton = pushButton(this, "browseCommandLine", tr("&Browse..."));
     connect(browseButton, &QPushButton::clicked, this, [this] { browse(); });
     auto* row = new QHBoxLayout;
     row->addWidget(edit_, 1);
     row->addWidget(browseButton);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("c1"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("c2"));
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ok"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { ok(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);

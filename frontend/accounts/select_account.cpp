@@ -28,14 +28,14 @@ class SelectAccountDialog : public QDialog {
 public:
     SelectAccountDialog(QWidget* owner, const std::string& prompt, const std::vector<Choice>& choices)
         : QDialog(owner) {
-        setObjectName(QStringLiteral("d950"));
+        setObjectName(QStringLiteral("selectAccountDialog"));
         setWindowTitle(tr("Select account"));
         setMinimumWidth(340);
         auto* text = new QLabel(QString::fromStdString(prompt), this);
-        text->setObjectName(controlName(952));
+        text->setObjectName(QStringLiteral("prompt"));
         text->setWordWrap(true);
         list_ = new QListWidget(this);
-        list_->setObjectName(controlName(951));
+        list_->setObjectName(QStringLiteral("accountList"));
         list_->setSortingEnabled(true);
         text->setBuddy(list_);
         for (std::size_t i = 0; i < choices.size(); ++i) {
@@ -47,8 +47,8 @@ public:
         }
         auto* buttons = new QDialogButtonBox(this);
         auto* select = buttons->addButton(tr("&Select"), QDialogButtonBox::AcceptRole);
-        select->setObjectName(QStringLiteral("c1"));
-        buttons->addButton(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("c2"));
+        select->setObjectName(QStringLiteral("select"));
+        buttons->addButton(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancel"));
         connect(buttons, &QDialogButtonBox::accepted, this, [this] { choose(); });
         connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
         connect(list_, &QListWidget::itemDoubleClicked, this, [this] { choose(); });

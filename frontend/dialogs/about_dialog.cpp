@@ -18,7 +18,7 @@ QString aboutProductLine() {
 }
 
 AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
-    setObjectName(QStringLiteral("d700"));
+    setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(tr("About"));
     setWindowIcon(programIcon(400));
 
@@ -35,7 +35,7 @@ AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
     auto* what = new QLabel(tr("Your mail, gathered and sent on your schedule."), this);
     // The system line shows "-OS-" until the system has been asked.
     auto* os = new QLabel(QStringLiteral("-OS-"), this);
-    os->setObjectName(QStringLiteral("c720"));
+    os->setObjectName(QStringLiteral("operatingSystem"));
     os->setText(QString::fromStdString(plat::operatingSystemLine()));
     os->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -51,7 +51,7 @@ AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
     body->addLayout(lines, 1);
 
     auto* ok = new QPushButton(tr("OK"), this);
-    ok->setObjectName(QStringLiteral("c731"));
+    ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] { done(1); });
     auto* buttons = new QHBoxLayout;

@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::size_t kLineMax = 259;           // the notice's 260-byte line
 constexpr std::size_t kRecipientsMax = 128;     // a longer To is a list of many
+constexpr std::size_t kReplyLinesMax = 20;      // reply lines shown; a longer reply is cut
 
 std::string headerLine(const char* label, const char* value) {
     std::string line = std::string(label) + ": " + (value ? value : "-");
@@ -37,21 +38,30 @@ std::string displayedPath(const std::string& path) {
     return shown;
 }
 
-std::vector<std::string> deliveryFailureLines(const std::string& path) {
+std::vector<std::string> deliveryFailureLines(const std::string& path, const std::string& reply) {
     RFC822MailHeader header(path);
     const char* to = header.value(RFC822MailHeader::kTo);
     if (to && std::char_traits<char>::length(to) > kRecipientsMax) to = "(Multiple recipients)";
-    return {
+    std::vector<std::string> lines{
         headerLine("Date", header.value(RFC822MailHeader::kDate)),
         headerLine("From", header.value(RFC822MailHeader::kFrom)),
         headerLine("To", to),
         headerLine("Subject", header.value(RFC822MailHeader::kSubject)),
         displayedPath(path),
     };
+    std::size_t from = 0;
+    while (from < reply.size() && lines.size() < 5 + kReplyLinesMax) {
+        std::size_t end = reply.find("\r\n", from);
+        if (end == std::string::npos) end = reply.size();
+        if (end > from) lines.push_back(headerLine("Reply", reply.substr(from, end - from).c_str()));
+        from = end + 2;
+    }
+    return lines;
 }
 
-DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& path) : QDialog(owner) {
-    setObjectName(QStringLiteral("d105"));
+DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& path, const std::string& reply)
+    : QDialog(owner) {
+    setObjectName(QStringLiteral("deliveryFailureDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Delivery Failure Notice"));
     setWindowIcon(programIcon(400));
@@ -67,14 +77,14 @@ DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& 
     heading->addWidget(text, 1);
 
     list_ = new QListWidget(this);
-    list_->setObjectName(QStringLiteral("c1027"));
-    for (const std::string& line : deliveryFailureLines(path)) list_->addItem(QString::fromStdString(line));
-    // Room for the five lines and a horizontal scroll bar for a long one, no more.
+    list_->setObjectName(QStringLiteral("itemLines"));
+    for (const std::string& line : deliveryFailureLines(path, reply)) list_->addItem(QString::fromStdString(line));
+    // Room for the lines and a horizontal scroll bar for a long one, no more.
     list_->setMinimumWidth(460);
-    list_->setFixedHeight(7 * list_->sizeHintForRow(0) + 2 * list_->frameWidth());
+    list_->setFixedHeight((list_->count() + 2) * list_->sizeHintForRow(0) + 2 * list_->frameWidth());
 
     auto* ok = new QPushButton(tr("OK"), this);
-    ok->setObjectName(QStringLiteral("c1"));
+    ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::close);
     auto* buttons = new QHBoxLayout;

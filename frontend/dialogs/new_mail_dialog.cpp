@@ -13,16 +13,16 @@
 
 namespace {
 
-QPushButton* button(QWidget* parent, const QString& text, int id) {
+QPushButton* button(QWidget* parent, const QString& text, const char* name) {
     auto* b = new QPushButton(text, parent);
-    b->setObjectName(QStringLiteral("c%1").arg(id));
+    b->setObjectName(QLatin1String(name));
     return b;
 }
 
 }  // namespace
 
 NewMailDialog::NewMailDialog(QWidget* owner, Hooks hooks) : QDialog(owner), hooks_(std::move(hooks)) {
-    setObjectName(QStringLiteral("d900"));
+    setObjectName(QStringLiteral("newMailDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Tarnwick - NEW MAIL!"));
     setWindowIcon(programIcon(400));
@@ -35,7 +35,7 @@ NewMailDialog::NewMailDialog(QWidget* owner, Hooks hooks) : QDialog(owner), hook
     heading->addWidget(text, 1);
 
     list_ = new QTreeWidget(this);
-    list_->setObjectName(QStringLiteral("c1018"));
+    list_->setObjectName(QStringLiteral("senders"));
     list_->setRootIsDecorated(false);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setHeaderLabels({tr("From"), tr("Subject")});
@@ -44,9 +44,9 @@ NewMailDialog::NewMailDialog(QWidget* owner, Hooks hooks) : QDialog(owner), hook
     list_->setColumnWidth(1, 64);
     list_->setMinimumSize(420, 140);
 
-    auto* details = button(this, tr("&Details"), kNewMailDetails);
-    auto* read = button(this, tr("&Read"), kNewMailRead);
-    auto* ok = button(this, tr("OK"), kNewMailOk);
+    auto* details = button(this, tr("&Details"), "details");
+    auto* read = button(this, tr("&Read"), "read");
+    auto* ok = button(this, tr("OK"), "ok");
     ok->setDefault(true);
     connect(details, &QPushButton::clicked, this, [this] { closeWith(CMD_OPEN); });
     connect(read, &QPushButton::clicked, this, [this] { closeWith(CMD_READ_MAIL); });

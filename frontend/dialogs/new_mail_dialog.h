@@ -31,8 +31,3 @@ private:
     QTreeWidget* list_ = nullptr;
     bool closed_ = false;
 };
-
-// Command ids of the dialog's buttons.
-constexpr int kNewMailDetails = 1024;
-constexpr int kNewMailRead = 902;
-constexpr int kNewMailOk = 903;

@@ -48,7 +48,7 @@ void alignLabels(std::initializer_list<QGridLayout*> grids) {
 
 }  // namespace
 
-ConnectionPage::ConnectionPage() : PropPage(620, tr("Connection")) {
+ConnectionPage::ConnectionPage() : PropPage("connectionPage", tr("Connection")) {
     rasEntry_ = config::readSetting(config::kRasEntry);
     outHost_ = config::readSetting(config::kOutHostName);
     allowEstab_ = config::readSetting(config::kRASAllowEstab) != 0;
@@ -61,49 +61,52 @@ ConnectionPage::ConnectionPage() : PropPage(620, tr("Connection")) {
     secure_ = loaded_;
 
     auto* dialUp = new QGroupBox(tr("Dial-Up Networking"), this);
-    auto* entry = numberedCombo(dialUp, 621);
-    auto* retries = numberEdit(dialUp, 624, 5);
-    auto* pause = numberEdit(dialUp, 625, 5);
+    dialUpEntry_ = listBox(dialUp, "dialUpEntry");
+    establishConnection_ = checkBox(dialUp, "establishConnection", tr("&Establish connection if necessary"));
+    retryDialUp_ = checkBox(dialUp, "retryDialUp", tr("&Retry if DUN connect fails"));
+    retryCount_ = numberEdit(dialUp, "retryCount", 5);
+    retryPause_ = numberEdit(dialUp, "retryPause", 5);
     auto* grid = new QGridLayout(dialUp);
-    grid->addWidget(buddyLabel(dialUp, tr("&Connect with:"), entry), 0, 0);
-    grid->addWidget(entry, 0, 1, 1, 3);
-    grid->addWidget(numberedCheck(dialUp, 1031, tr("&Establish connection if necessary")), 1, 0, 1, 4);
-    grid->addWidget(numberedCheck(dialUp, 623, tr("&Retry if DUN connect fails")), 2, 0, 1, 4);
-    grid->addWidget(buddyLabel(dialUp, tr("Re&tries:"), retries), 3, 0);
-    grid->addWidget(retries, 3, 1);
-    grid->addWidget(buddyLabel(dialUp, tr("&Pause:"), pause), 4, 0);
-    grid->addWidget(pause, 4, 1);
+    grid->addWidget(buddyLabel(dialUp, tr("&Connect with:"), dialUpEntry_), 0, 0);
+    grid->addWidget(dialUpEntry_, 0, 1, 1, 3);
+    grid->addWidget(establishConnection_, 1, 0, 1, 4);
+    grid->addWidget(retryDialUp_, 2, 0, 1, 4);
+    grid->addWidget(buddyLabel(dialUp, tr("Re&tries:"), retryCount_), 3, 0);
+    grid->addWidget(retryCount_, 3, 1);
+    grid->addWidget(buddyLabel(dialUp, tr("&Pause:"), retryPause_), 4, 0);
+    grid->addWidget(retryPause_, 4, 1);
     grid->addWidget(new QLabel(tr("minutes"), dialUp), 4, 2);
     grid->setColumnStretch(3, 1);
 
     auto* outgoing = new QGroupBox(tr("Outgoing mail"), this);
-    auto* host = numberedEdit(outgoing, 626);
-    host->setPlaceholderText(QStringLiteral("smtp.example.net"));
-    auto* security = securityCombo(outgoing, 628);
-    auto* port = portEdit(outgoing, 627);
-    proposePortsOnChange(security, port, MailService::Smtp);
-    auto* user = numberedEdit(outgoing, 629);
-    auto* password = numberedEdit(outgoing, 630);
-    password->setEchoMode(QLineEdit::Password);
+    smtpServer_ = textEdit(outgoing, "smtpServer");
+    smtpServer_->setPlaceholderText(QStringLiteral("smtp.example.net"));
+    smtpSecurity_ = securityCombo(outgoing, "smtpSecurity");
+    smtpPort_ = portEdit(outgoing, "smtpPort");
+    proposePortsOnChange(smtpSecurity_, smtpPort_, MailService::Smtp);
+    smtpUser_ = textEdit(outgoing, "smtpUser");
+    smtpPassword_ = textEdit(outgoing, "smtpPassword");
+    smtpPassword_->setEchoMode(QLineEdit::Password);
     auto* outGrid = new QGridLayout(outgoing);
-    outGrid->addWidget(buddyLabel(outgoing, tr("&SMTP server:"), host), 0, 0);
-    outGrid->addWidget(host, 0, 1);
-    outGrid->addWidget(buddyLabel(outgoing, tr("Securit&y:"), security), 1, 0);
-    outGrid->addLayout(securityPortRow(security, buddyLabel(outgoing, tr("P&ort:"), port), port), 1, 1);
-    outGrid->addWidget(buddyLabel(outgoing, tr("&User name:"), user), 2, 0);
-    outGrid->addWidget(user, 2, 1);
-    outGrid->addWidget(buddyLabel(outgoing, tr("Pass&word:"), password), 3, 0);
-    outGrid->addWidget(password, 3, 1);
-    user->setToolTip(tr("Empty when the server takes mail without a log-in."));
+    outGrid->addWidget(buddyLabel(outgoing, tr("&SMTP server:"), smtpServer_), 0, 0);
+    outGrid->addWidget(smtpServer_, 0, 1);
+    outGrid->addWidget(buddyLabel(outgoing, tr("Securit&y:"), smtpSecurity_), 1, 0);
+    outGrid->addLayout(
+        securityPortRow(smtpSecurity_, buddyLabel(outgoing, tr("P&ort:"), smtpPort_), smtpPort_), 1, 1);
+    outGrid->addWidget(buddyLabel(outgoing, tr("&User name:"), smtpUser_), 2, 0);
+    outGrid->addWidget(smtpUser_, 2, 1);
+    outGrid->addWidget(buddyLabel(outgoing, tr("Pass&word:"), smtpPassword_), 3, 0);
+    outGrid->addWidget(smtpPassword_, 3, 1);
+    smtpUser_->setToolTip(tr("Empty when the server takes mail without a log-in."));
     outGrid->setColumnStretch(1, 1);
 
     auto* certificates = new QGroupBox(tr("Trusted certificates"), this);
-    auto* caFile = numberedEdit(certificates, 631);
-    auto* browse = numberedButton(certificates, 632, tr("&Browse..."));
-    connect(browse, &QPushButton::clicked, this, [this] { command(632); });
+    caFile_ = textEdit(certificates, "caFile");
+    auto* browse = pushButton(certificates, "browseCaFile", tr("&Browse..."));
+    connect(browse, &QPushButton::clicked, this, &ConnectionPage::browseCaFile);
     auto* caGrid = new QGridLayout(certificates);
-    caGrid->addWidget(buddyLabel(certificates, tr("C&A file:"), caFile), 0, 0);
-    caGrid->addWidget(caFile, 0, 1);
+    caGrid->addWidget(buddyLabel(certificates, tr("C&A file:"), caFile_), 0, 0);
+    caGrid->addWidget(caFile_, 0, 1);
     caGrid->addWidget(browse, 0, 2);
     auto* caNote = new QLabel(tr("Certificates (PEM) trusted besides the system's, for every server."),
                               certificates);
@@ -120,7 +123,7 @@ ConnectionPage::ConnectionPage() : PropPage(620, tr("Connection")) {
 }
 
 void ConnectionPage::activate() {
-    auto* entry = control<QComboBox>(this, 621);
+    QComboBox* entry = dialUpEntry_;
     entry->clear();
     std::vector<std::string> names;
     RASStatus().listEntries(names);
@@ -128,50 +131,50 @@ void ConnectionPage::activate() {
     entry->insertItem(0, tr(kNoDialUp), QString::fromLatin1(kNoDialUp));
     int at = entry->findText(QString::fromStdString(rasEntry_), Qt::MatchExactly | Qt::MatchCaseSensitive);
     entry->setCurrentIndex(at > 0 && !rasEntry_.empty() ? at : 0);
-    control<QCheckBox>(this, 1031)->setChecked(allowEstab_);
-    control<QCheckBox>(this, 623)->setChecked(failRetry_);
-    control<QLineEdit>(this, 624)->setText(QString::number(retryLimit_));
-    control<QLineEdit>(this, 625)->setText(QString::number(pauseMinutes_));
-    setText(control<QLineEdit>(this, 626), outHost_);
+    establishConnection_->setChecked(allowEstab_);
+    retryDialUp_->setChecked(failRetry_);
+    retryCount_->setText(QString::number(retryLimit_));
+    retryPause_->setText(QString::number(pauseMinutes_));
+    setText(smtpServer_, outHost_);
     // The security first: choosing it proposes a port, which the stored port then replaces.
-    showSecurity(control<QComboBox>(this, 628), secure_.security);
-    control<QLineEdit>(this, 627)->setText(QString::number(outPort_));
-    setText(control<QLineEdit>(this, 629), secure_.user);
-    setText(control<QLineEdit>(this, 630), secure_.pass);
-    setText(control<QLineEdit>(this, 631), secure_.caFile);
+    showSecurity(smtpSecurity_, secure_.security);
+    smtpPort_->setText(QString::number(outPort_));
+    setText(smtpUser_, secure_.user);
+    setText(smtpPassword_, secure_.pass);
+    setText(caFile_, secure_.caFile);
 }
 
 int ConnectionPage::validate() {
-    auto* entry = control<QComboBox>(this, 621);
+    QComboBox* entry = dialUpEntry_;
     // A host name has no blanks: blanks around it are dropped, blanks alone are no host.
-    std::string host = control<QLineEdit>(this, 626)->text().trimmed().toStdString();
+    std::string host = smtpServer_->text().trimmed().toStdString();
     unsigned retries = 0;
     unsigned pause = 0;
-    bool retriesOk = readNumber(control<QLineEdit>(this, 624), retries);
-    bool pauseOk = readNumber(control<QLineEdit>(this, 625), pause);
+    bool retriesOk = readNumber(retryCount_, retries);
+    bool pauseOk = readNumber(retryPause_, pause);
     if (host.empty()) {
         say(this, kNoHostMessage);
         return 0;
     }
-    std::optional<unsigned> port = readPort(control<QLineEdit>(this, 627));
+    std::optional<unsigned> port = readPort(smtpPort_);
     if (!port) {
         say(this, kPortMessage);
-        control<QLineEdit>(this, 627)->setFocus();
+        smtpPort_->setFocus();
         return 0;
     }
     if (!retriesOk || retries == 0 || !pauseOk || pause == 0 || pause > kMaxMinutes) return 0;
-    for (auto [id, what] : {std::pair{629, "user name"}, {630, "password"}, {631, "CA file name"}}) {
-        if (!fitsSetting(control<QLineEdit>(this, id)->text())) {
+    for (auto [edit, what] : {std::pair{smtpUser_, "user name"}, {smtpPassword_, "password"}, {caFile_, "CA file name"}}) {
+        if (!fitsSetting(edit->text())) {
             say(this, std::string("The ") + what + " is too long: at most 259 bytes can be stored.");
-            control<QLineEdit>(this, id)->setFocus();
+            edit->setFocus();
             return 0;
         }
     }
     // Without its CA file the engine would refuse every server the file is meant for.
-    QString caFile = control<QLineEdit>(this, 631)->text();
+    QString caFile = caFile_->text();
     if (!caFile.isEmpty() && !QFileInfo(caFile).isReadable()) {
         say(this, "The CA file cannot be read: " + caFile.toStdString());
-        control<QLineEdit>(this, 631)->setFocus();
+        caFile_->setFocus();
         return 0;
     }
     // The first entry is stored as no entry (its data is the untranslated text).
@@ -180,13 +183,12 @@ int ConnectionPage::validate() {
                              : entry->currentText().toStdString();
     rasEntry_ = chosen == kNoDialUp ? std::string() : chosen;
     outHost_ = host;
-    allowEstab_ = control<QCheckBox>(this, 1031)->isChecked();
-    failRetry_ = control<QCheckBox>(this, 623)->isChecked();
+    allowEstab_ = establishConnection_->isChecked();
+    failRetry_ = retryDialUp_->isChecked();
     retryLimit_ = retries;
     pauseMinutes_ = pause;
     outPort_ = *port;
-    secure_ = {chosenSecurity(control<QComboBox>(this, 628)), text(control<QLineEdit>(this, 629)),
-               text(control<QLineEdit>(this, 630)), caFile.toStdString()};
+    secure_ = {chosenSecurity(smtpSecurity_), text(smtpUser_), text(smtpPassword_), caFile.toStdString()};
     return 1;
 }
 
@@ -205,8 +207,7 @@ int ConnectionPage::apply() {
     return 1;
 }
 
-void ConnectionPage::command(int controlId) {
-    if (controlId != 632) return;
+void ConnectionPage::browseCaFile() {
     std::string chosen = browseForCertificate(this);
-    if (!chosen.empty()) setText(control<QLineEdit>(this, 631), chosen);
+    if (!chosen.empty()) setText(caFile_, chosen);
 }

@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <string>
 
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
 class ConnectionPage : public PropPage {
 public:
     // Reads the current settings into the page's fields.
@@ -16,7 +20,6 @@ public:
     void activate() override;
     int validate() override;
     int apply() override;
-    void command(int controlId) override;
 
     // The first entry of the dial-up list, stored as the empty entry.
     static const char* const kNoDialUp;
@@ -24,6 +27,20 @@ public:
     static constexpr unsigned kMaxMinutes = 35791;
 
 private:
+    void browseCaFile();
+
+    QComboBox* dialUpEntry_;
+    QCheckBox* establishConnection_;
+    QCheckBox* retryDialUp_;
+    QLineEdit* retryCount_;
+    QLineEdit* retryPause_;
+    QLineEdit* smtpServer_;
+    QComboBox* smtpSecurity_;
+    QLineEdit* smtpPort_;
+    QLineEdit* smtpUser_;
+    QLineEdit* smtpPassword_;
+    QLineEdit* caFile_;
+
     // What the page shows of the outgoing server's security; written only where it changed,
     // so a user who never touches it keeps the settings as they were.
     struct Secure {

@@ -7,49 +7,44 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
-QString controlName(int id) {
-    return QStringLiteral("c%1").arg(id);
-}
-
-QLineEdit* numberedEdit(QWidget* parent, int id, int maxLength) {
+QLineEdit* textEdit(QWidget* parent, const char* name, int maxLength) {
     auto* e = new QLineEdit(parent);
-    e->setObjectName(controlName(id));
+    e->setObjectName(QLatin1String(name));
     e->setMaxLength(maxLength);
     return e;
 }
 
-QLineEdit* numberEdit(QWidget* parent, int id, int maxDigits) {
-    QLineEdit* e = numberedEdit(parent, id, maxDigits);
+QLineEdit* numberEdit(QWidget* parent, const char* name, int maxDigits) {
+    QLineEdit* e = textEdit(parent, name, maxDigits);
     e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
     e->setAlignment(Qt::AlignRight);
     e->setMaximumWidth(e->fontMetrics().horizontalAdvance(QLatin1Char('0')) * (maxDigits + 3) + 12);
     return e;
 }
 
-QComboBox* numberedCombo(QWidget* parent, int id) {
+QComboBox* listBox(QWidget* parent, const char* name) {
     auto* c = new QComboBox(parent);
-    c->setObjectName(controlName(id));
+    c->setObjectName(QLatin1String(name));
     c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     c->setMinimumContentsLength(24);
     return c;
 }
 
-QCheckBox* numberedCheck(QWidget* parent, int id, const QString& text) {
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text) {
     auto* c = new QCheckBox(text, parent);
-    c->setObjectName(controlName(id));
+    c->setObjectName(QLatin1String(name));
     return c;
 }
 
-QPushButton* numberedButton(QWidget* parent, int id, const QString& text) {
+QPushButton* pushButton(QWidget* parent, const char* name, const QString& text) {
     auto* b = new QPushButton(text, parent);
-    b->setObjectName(controlName(id));
+    b->setObjectName(QLatin1String(name));
     b->setAutoDefault(false);
     return b;
 }
 
-QLabel* buddyLabel(QWidget* parent, const QString& text, QWidget* buddy, int id) {
+QLabel* buddyLabel(QWidget* parent, const QString& text, QWidget* buddy) {
     auto* l = new QLabel(text, parent);
-    if (id) l->setObjectName(controlName(id));
     l->setBuddy(buddy);
     return l;
 }

@@ -13,25 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-struct Row {
-    int check;
-    const char* text;
-    int edit;
-    int browse;
-    int test;
-};
-// Alarm, announcement, program: check box, its file edit, Browse, and the test button.
-constexpr Row kRows[] = {
-    {643, QT_TRANSLATE_NOOP("NotificationsPage", "&Alarm while new mail"), 1020, 1019, 1035},
-    {644, QT_TRANSLATE_NOOP("NotificationsPage", "A&nnouncement"), 1022, 1028, 1036},
-    {645, QT_TRANSLATE_NOOP("NotificationsPage", "&Run program"), 1032, 1029, 1037},
-};
-
-}  // namespace
-
-NotificationsPage::NotificationsPage() : PropPage(640, tr("Notifications")) {
+NotificationsPage::NotificationsPage() : PropPage("notificationsPage", tr("Notifications")) {
     showDialog_ = config::readSetting(config::kNotifyDisDialog) != 0;
     pingEach_ = config::readSetting(config::kNotifyArrive) != 0;
     alarm_ = config::readSetting(config::kNotifyAlarm) != 0;
@@ -41,19 +23,32 @@ NotificationsPage::NotificationsPage() : PropPage(640, tr("Notifications")) {
     announceWave_ = config::readSetting(config::kNotifAnnounceWave);
     runFile_ = config::readSetting(config::kNotifRunFile);
 
+    showNewMailDialog_ = checkBox(this, "showNewMailDialog", tr("&Display new mail alert dialog"));
+    pingEachItem_ = checkBox(this, "pingEachItem", tr("&Ping as each item arrives"));
+
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(numberedCheck(this, 641, tr("&Display new mail alert dialog")));
-    layout->addWidget(numberedCheck(this, 642, tr("&Ping as each item arrives")));
+    layout->addWidget(showNewMailDialog_);
+    layout->addWidget(pingEachItem_);
     auto* grid = new QGridLayout;
-    int line = 0;
-    for (const Row& r : kRows) {
-        auto* check = numberedCheck(this, r.check, tr(r.text));
-        auto* edit = numberedEdit(this, r.edit);
+    // A check box over its file, with Browse and a test button beside the file (made in this
+    // order, which is the order of the Tab key).
+    struct Row {
+        const char* check;
+        QString text;
+        const char* edit;
+        const char* browse;
+        const char* test;
+        void (NotificationsPage::*runTest)();
+        bool sound;
+    };
+    auto addRow = [&](int line, const Row& r, QCheckBox*& check, QLineEdit*& edit) {
+        check = checkBox(this, r.check, r.text);
+        edit = textEdit(this, r.edit);
         check->setAccessibleName(check->text().remove(QLatin1Char('&')));
         edit->setAccessibleName(check->accessibleName());
-        auto* browse = numberedButton(this, r.browse, tr("Browse..."));
-        auto* test = numberedButton(this, r.test, r.test == 1037 ? tr("Test") : QString());
-        if (r.test != 1037) {
+        auto* browse = pushButton(this, r.browse, tr("Browse..."));
+        auto* test = pushButton(this, r.test, r.sound ? QString() : tr("Test"));
+        if (r.sound) {
             test->setIcon(playIcon());
             test->setToolTip(tr("Play"));
             test->setAccessibleName(tr("Play"));
@@ -62,10 +57,19 @@ NotificationsPage::NotificationsPage() : PropPage(640, tr("Notifications")) {
         grid->addWidget(edit, line + 1, 0);
         grid->addWidget(browse, line + 1, 1);
         grid->addWidget(test, line + 1, 2);
-        connect(browse, &QPushButton::clicked, this, [this, id = r.browse] { command(id); });
-        connect(test, &QPushButton::clicked, this, [this, id = r.test] { command(id); });
-        line += 2;
-    }
+        int filter = r.sound ? kFilterSound : kFilterProgram;
+        connect(browse, &QPushButton::clicked, this, [this, edit, filter] { browseInto(edit, filter); });
+        connect(test, &QPushButton::clicked, this, r.runTest);
+    };
+    addRow(0, {"playAlarm", tr("&Alarm while new mail"), "alarmSound", "browseAlarm", "testAlarm",
+               &NotificationsPage::testAlarm, true},
+           playAlarm_, alarmSound_);
+    addRow(2, {"playAnnouncement", tr("A&nnouncement"), "announcementSound", "browseAnnouncement",
+               "testAnnouncement", &NotificationsPage::testAnnouncement, true},
+           playAnnouncement_, announcementSound_);
+    addRow(4, {"runProgram", tr("&Run program"), "programCommand", "browseProgram", "testProgram",
+               &NotificationsPage::testProgram, false},
+           runProgram_, programCommand_);
     grid->setColumnStretch(0, 1);
     grid->setColumnMinimumWidth(0, 260);
     layout->addLayout(grid);
@@ -73,28 +77,27 @@ NotificationsPage::NotificationsPage() : PropPage(640, tr("Notifications")) {
 }
 
 void NotificationsPage::activate() {
-    control<QCheckBox>(this, 641)->setChecked(showDialog_);
-    control<QCheckBox>(this, 642)->setChecked(pingEach_);
-    control<QCheckBox>(this, 643)->setChecked(alarm_);
-    control<QCheckBox>(this, 644)->setChecked(announce_);
-    control<QCheckBox>(this, 645)->setChecked(run_);
-    setText(control<QLineEdit>(this, 1020), alarmWave_);
-    setText(control<QLineEdit>(this, 1022), announceWave_);
-    setText(control<QLineEdit>(this, 1032), runFile_);
+    showNewMailDialog_->setChecked(showDialog_);
+    pingEachItem_->setChecked(pingEach_);
+    playAlarm_->setChecked(alarm_);
+    playAnnouncement_->setChecked(announce_);
+    runProgram_->setChecked(run_);
+    setText(alarmSound_, alarmWave_);
+    setText(announcementSound_, announceWave_);
+    setText(programCommand_, runFile_);
 }
 
 int NotificationsPage::validate() {
-    showDialog_ = control<QCheckBox>(this, 641)->isChecked();
-    pingEach_ = control<QCheckBox>(this, 642)->isChecked();
-    alarm_ = control<QCheckBox>(this, 643)->isChecked();
-    announce_ = control<QCheckBox>(this, 644)->isChecked();
-    run_ = control<QCheckBox>(this, 645)->isChecked();
-    alarmWave_ = text(control<QLineEdit>(this, 1020));
-    announceWave_ = text(control<QLineEdit>(this, 1022));
-    runFile_ = text(control<QLineEdit>(this, 1032));
+    showDialog_ = showNewMailDialog_->isChecked();
+    pingEach_ = pingEachItem_->isChecked();
+    alarm_ = playAlarm_->isChecked();
+    announce_ = playAnnouncement_->isChecked();
+    run_ = runProgram_->isChecked();
+    alarmWave_ = text(alarmSound_);
+    announceWave_ = text(announcementSound_);
+    runFile_ = text(programCommand_);
     return 1;
 }
-
 int NotificationsPage::apply() {
     auto flag = [](bool b) { return b ? 1u : 0u; };
     config::writeSetting(config::kNotifyDisDialog, flag(showDialog_));
@@ -108,21 +111,21 @@ int NotificationsPage::apply() {
     return 1;
 }
 
-void NotificationsPage::command(int controlId) {
-    switch (controlId) {
-    case 1019: browseInto(1020, kFilterSound); break;
-    case 1028: browseInto(1022, kFilterSound); break;
-    case 1029: browseInto(1032, kFilterProgram); break;
-    case 1035: playSoundFile(text(control<QLineEdit>(this, 1020)), true); break;
-    case 1036: playSoundFile(text(control<QLineEdit>(this, 1022)), true); break;
-    case 1037: launchCommandLine(text(control<QLineEdit>(this, 1032))); break;
-    default: break;
-    }
+void NotificationsPage::testAlarm() {
+    playSoundFile(text(alarmSound_), true);
 }
 
-void NotificationsPage::browseInto(int editId, int filterIndex) {
+void NotificationsPage::testAnnouncement() {
+    playSoundFile(text(announcementSound_), true);
+}
+
+void NotificationsPage::testProgram() {
+    launchCommandLine(text(programCommand_));
+}
+
+void NotificationsPage::browseInto(QLineEdit* edit, int filterIndex) {
     std::string path = browseForFile(this, filterIndex);
     if (path.empty()) return;
     // The program edit holds a command line; a sound edit holds a file name.
-    setText(control<QLineEdit>(this, editId), editId == 1032 ? commandLineForPath(path) : path);
+    setText(edit, edit == programCommand_ ? commandLineForPath(path) : path);
 }

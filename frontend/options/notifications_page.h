@@ -6,6 +6,9 @@
 
 #include <string>
 
+class QCheckBox;
+class QLineEdit;
+
 class NotificationsPage : public PropPage {
 public:
     NotificationsPage();
@@ -13,10 +16,22 @@ public:
     void activate() override;
     int validate() override;
     int apply() override;
-    void command(int controlId) override;
 
 private:
-    void browseInto(int editId, int filterIndex);
+    // Fills edit with a file chosen by the user; a program's file becomes a command line.
+    void browseInto(QLineEdit* edit, int filterIndex);
+    void testAlarm();
+    void testAnnouncement();
+    void testProgram();
+
+    QCheckBox* showNewMailDialog_;
+    QCheckBox* pingEachItem_;
+    QCheckBox* playAlarm_;
+    QCheckBox* playAnnouncement_;
+    QCheckBox* runProgram_;
+    QLineEdit* alarmSound_;
+    QLineEdit* announcementSound_;
+    QLineEdit* programCommand_;
 
     bool showDialog_ = true;
     bool pingEach_ = true;

@@ -7,9 +7,9 @@
 
 #include <QCoreApplication>
 
-int runOptionsSheet(QWidget* owner, plat::HWND mainWindow, const ScheduleState* schedule) {
+int runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule) {
     ConnectionPage connection;
-    SchedulingPage scheduling(mainWindow, schedule);
+    SchedulingPage scheduling(std::move(periodsChanged), schedule);
     NotificationsPage notifications;
     PropSheet sheet(owner, QCoreApplication::translate("Tarnwick", "Tarnwick Options"));
     sheet.addPage(&connection);

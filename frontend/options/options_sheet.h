@@ -1,11 +1,11 @@
 // "Tarnwick Options": the Connection, Scheduling and Notifications pages in one sheet.
 #pragma once
 
-#include "platform/window.h"
+#include <functional>
 
 class QWidget;
 struct ScheduleState;
 
-// Shows the sheet modally over owner; mainWindow gets the Resume command when a check period
-// changed while schedule->active. Answers 1 when OK stored the pages, 0 on Cancel.
-int runOptionsSheet(QWidget* owner, plat::HWND mainWindow, const ScheduleState* schedule);
+// Shows the sheet modally over owner; periodsChanged is called when OK stored a changed check
+// period while schedule->active. Answers 1 when OK stored the pages, 0 on Cancel.
+int runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule);

@@ -31,9 +31,9 @@ public:
         tabs_->setObjectName(QStringLiteral("tabs"));
         for (PropPage* p : pages_) tabs_->addTab(p, p->title());
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-        buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("c1"));
+        buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ok"));
         buttons->button(QDialogButtonBox::Ok)->setDefault(true);
-        buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("c2"));
+        buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancel"));
         connect(buttons, &QDialogButtonBox::accepted, this, [this] { ok(); });
         connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
         connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { changeTo(index); });
@@ -119,7 +119,7 @@ public:
         button(QWizard::BackButton)->setObjectName(QStringLiteral("back"));
         button(QWizard::NextButton)->setObjectName(QStringLiteral("next"));
         button(QWizard::FinishButton)->setObjectName(QStringLiteral("finish"));
-        button(QWizard::CancelButton)->setObjectName(QStringLiteral("c2"));
+        button(QWizard::CancelButton)->setObjectName(QStringLiteral("cancel"));
         connect(this, &QWizard::currentIdChanged, this, [this](int id) {
             if (auto* step = dynamic_cast<WizardStep*>(page(id))) activatePage(step->page());
         });
@@ -140,8 +140,8 @@ public:
 
 }  // namespace
 
-PropPage::PropPage(int templateId, const QString& title) : templateId_(templateId), title_(title) {
-    setObjectName(QStringLiteral("d%1").arg(templateId));
+PropPage::PropPage(const char* name, const QString& title) : title_(title) {
+    setObjectName(QLatin1String(name));
 }
 
 void PropPage::setWizardButtons(int flags) {

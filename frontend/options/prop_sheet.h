@@ -1,7 +1,7 @@
 // The sheet framework of every settings dialog: a PropSheet shows its pages either as tabs
 // with OK and Cancel, or as a wizard with Back, Next and Finish; each PropPage is told when it
 // becomes active, when it is left, when OK or Finish is pressed and when one of its buttons is
-// clicked, and answers whether its input is valid and whether it stored its values.
+// and answers whether its input is valid and whether it stored its values.
 #pragma once
 
 #include <QString>
@@ -19,9 +19,9 @@ constexpr int PSWIZB_FINISH = 4;
 
 class PropPage : public QWidget {
 public:
-    PropPage(int templateId, const QString& title);
+    // name: the page's object name, which says what it holds ("connectionPage").
+    PropPage(const char* name, const QString& title);
 
-    int templateId() const { return templateId_; }
     const QString& title() const { return title_; }
 
     // The page becomes active (first time or again): fill the controls.
@@ -34,13 +34,6 @@ public:
     virtual int validate() = 0;
     // The wizard's Finish pressed on this page.
     virtual void finish() {}
-    // One of the page's numbered buttons was clicked.
-    virtual void command(int controlId) { (void)controlId; }
-    // A slider of the page moved.
-    virtual void scroll(int controlId, int position) {
-        (void)controlId;
-        (void)position;
-    }
 
     // The sheet showing the page (set by PropSheet::show), or null.
     PropSheet* sheet() const { return sheet_; }
@@ -51,7 +44,6 @@ protected:
 
 private:
     friend class PropSheet;
-    int templateId_;
     QString title_;
     PropSheet* sheet_ = nullptr;
 };

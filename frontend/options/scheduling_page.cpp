@@ -1,6 +1,5 @@
 #include "frontend/options/scheduling_page.h"
 
-#include "frontend/commands.h"
 #include "frontend/desktop.h"
 #include "frontend/options/connection_page.h"
 #include "frontend/options/controls.h"
@@ -32,56 +31,54 @@ QHBoxLayout* periodRow(QLabel* label, QLineEdit* edit, QLabel* unit) {
 
 }  // namespace
 
-SchedulingPage::SchedulingPage(plat::HWND mainWindow, const ScheduleState* schedule)
-    : PropPage(660, tr("Scheduling")), mainWindow_(mainWindow), schedule_(schedule) {
+SchedulingPage::SchedulingPage(std::function<void()> periodsChanged, const ScheduleState* schedule)
+    : PropPage("schedulingPage", tr("Scheduling")), periodsChanged_(std::move(periodsChanged)), schedule_(schedule) {
     offlineMinutes_ = config::readSetting(config::kCheckFreqLO) / 60000;
     onlineMinutes_ = config::readSetting(config::kCheckFreqHI) / 60000;
-    deliverImmediately_ = config::readSetting(config::kSMTPDeliverImm) != 0;
+    deliverAtOnce_ = config::readSetting(config::kSMTPDeliverImm) != 0;
 
     auto* online = new QGroupBox(tr("Connected"), this);
-    auto* onlineEdit = numberEdit(online, 662, 5);
+    onlinePeriod_ = numberEdit(online, "onlinePeriod", 5);
     auto* onlineLayout = new QVBoxLayout(online);
-    onlineLayout->addLayout(periodRow(buddyLabel(online, tr("O&nline check every"), onlineEdit), onlineEdit,
+    onlineLayout->addLayout(periodRow(buddyLabel(online, tr("O&nline check every"), onlinePeriod_), onlinePeriod_,
                                       new QLabel(tr("minutes"), online)));
 
-    auto* offline = new QGroupBox(tr("Not connected"), this);
-    offline->setObjectName(controlName(1023));
-    auto* offlineEdit = numberEdit(offline, 661, 5);
-    auto* minutes = new QLabel(tr("minutes"), offline);
-    minutes->setObjectName(controlName(1025));
-    auto* note = new QLabel(tr("A check while no connection exists dials the Dial-Up Networking entry."), offline);
-    note->setObjectName(controlName(1026));
+    // The whole group is disabled without a dial-up entry.
+    offlineGroup_ = new QGroupBox(tr("Not connected"), this);
+    offlineGroup_->setObjectName(QStringLiteral("offlineGroup"));
+    offlinePeriod_ = numberEdit(offlineGroup_, "offlinePeriod", 5);
+    auto* minutes = new QLabel(tr("minutes"), offlineGroup_);
+    auto* note =
+        new QLabel(tr("A check while no connection exists dials the Dial-Up Networking entry."), offlineGroup_);
     note->setWordWrap(true);
-    auto* offlineLayout = new QVBoxLayout(offline);
-    offlineLayout->addLayout(
-        periodRow(buddyLabel(offline, tr("O&ffline check every"), offlineEdit, 1024), offlineEdit, minutes));
+    auto* offlineLayout = new QVBoxLayout(offlineGroup_);
+    offlineLayout->addLayout(periodRow(buddyLabel(offlineGroup_, tr("O&ffline check every"), offlinePeriod_),
+                                       offlinePeriod_, minutes));
     offlineLayout->addWidget(note);
+    deliverImmediately_ = checkBox(this, "deliverImmediately", tr("Mail items are &delivered immediately"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(online);
-    layout->addWidget(offline);
-    layout->addWidget(numberedCheck(this, 663, tr("Mail items are &delivered immediately")));
+    layout->addWidget(offlineGroup_);
+    layout->addWidget(deliverImmediately_);
     layout->addStretch(1);
 }
 
 void SchedulingPage::activate() {
-    control<QLineEdit>(this, 661)->setText(QString::number(offlineMinutes_));
-    control<QLineEdit>(this, 662)->setText(QString::number(onlineMinutes_));
-    control<QCheckBox>(this, 663)->setChecked(deliverImmediately_);
+    offlinePeriod_->setText(QString::number(offlineMinutes_));
+    onlinePeriod_->setText(QString::number(onlineMinutes_));
+    deliverImmediately_->setChecked(deliverAtOnce_);
     // Without a dial-up entry there is never a connection to make.
-    bool dialUp = !config::readSetting(config::kRasEntry).empty();
-    for (int id : {1023, 1024, 1025, 1026, 661}) {
-        if (auto* w = control<QWidget>(this, id)) w->setEnabled(dialUp);
-    }
+    offlineGroup_->setEnabled(!config::readSetting(config::kRasEntry).empty());
 }
 
 int SchedulingPage::validate() {
     unsigned online = 0;
     unsigned offline = 0;
-    readNumber(control<QLineEdit>(this, 662), online);
-    readNumber(control<QLineEdit>(this, 661), offline);
+    readNumber(onlinePeriod_, online);
+    readNumber(offlinePeriod_, offline);
     // A disabled offline period cannot be corrected by the user: it follows a longer online one.
-    if (!control<QLineEdit>(this, 661)->isEnabled() && offline < online) offline = online;
+    if (!offlinePeriod_->isEnabled() && offline < online) offline = online;
     if (online == 0 || offline < online) {
         messageBox(this, {kPeriodMessage, "Tarnwick", MsgButtons::Ok, IDOK});
         return 0;
@@ -93,7 +90,7 @@ int SchedulingPage::validate() {
     }
     onlineMinutes_ = online;
     offlineMinutes_ = offline;
-    deliverImmediately_ = control<QCheckBox>(this, 663)->isChecked();
+    deliverAtOnce_ = deliverImmediately_->isChecked();
     return 1;
 }
 
@@ -108,8 +105,7 @@ int SchedulingPage::apply() {
         changed = true;
     }
     // The timers restart with the new periods.
-    if (changed && schedule_ && schedule_->active == 1)
-        plat::postMessage(mainWindow_, WM_COMMAND, CMD_RESUME, 0);
-    config::writeSetting(config::kSMTPDeliverImm, deliverImmediately_ ? 1u : 0u);
+    if (changed && schedule_ && schedule_->active == 1 && periodsChanged_) periodsChanged_();
+    config::writeSetting(config::kSMTPDeliverImm, deliverAtOnce_ ? 1u : 0u);
     return 1;
 }

@@ -3,23 +3,32 @@
 #pragma once
 
 #include "frontend/options/prop_sheet.h"
-#include "platform/window.h"
 
+#include <functional>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
 struct ScheduleState;
 
 class SchedulingPage : public PropPage {
 public:
-    // mainWindow receives the Resume command when a period changed while schedule is active.
-    SchedulingPage(plat::HWND mainWindow, const ScheduleState* schedule);
+    // periodsChanged is called when OK stored a changed period while schedule is active.
+    SchedulingPage(std::function<void()> periodsChanged, const ScheduleState* schedule);
 
     void activate() override;
     int validate() override;
     int apply() override;
 
 private:
-    plat::HWND mainWindow_;
+    QLineEdit* onlinePeriod_;
+    QGroupBox* offlineGroup_;
+    QLineEdit* offlinePeriod_;
+    QCheckBox* deliverImmediately_;
+
+    std::function<void()> periodsChanged_;
     const ScheduleState* schedule_;
     unsigned offlineMinutes_ = 60;
     unsigned onlineMinutes_ = 1;
-    bool deliverImmediately_ = true;
+    bool deliverAtOnce_ = true;
 };

@@ -20,9 +20,9 @@ unsigned proposedPort(MailService service, std::uint32_t security) {
     }
 }
 
-QComboBox* securityCombo(QWidget* parent, int id) {
+QComboBox* securityCombo(QWidget* parent, const char* name) {
     auto* combo = new QComboBox(parent);
-    combo->setObjectName(controlName(id));
+    combo->setObjectName(QLatin1String(name));
     combo->addItem(QCoreApplication::translate("Tarnwick", "None"), kSecurityNone);
     combo->addItem(QStringLiteral("STARTTLS"), kSecurityStartTls);
     combo->addItem(QStringLiteral("TLS"), kSecurityTls);
@@ -42,8 +42,8 @@ std::uint32_t chosenSecurity(const QComboBox* combo) {
     return combo->currentData().toUInt();
 }
 
-QLineEdit* portEdit(QWidget* parent, int id) {
-    return numberEdit(parent, id, 5);
+QLineEdit* portEdit(QWidget* parent, const char* name) {
+    return numberEdit(parent, name, 5);
 }
 
 void proposePortsOnChange(QComboBox* combo, QLineEdit* port, MailService service) {

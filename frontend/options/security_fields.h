@@ -24,7 +24,7 @@ constexpr std::uint32_t kSecurityTls = 2;
 unsigned proposedPort(MailService service, std::uint32_t security);
 
 // The list "None", "STARTTLS", "TLS", its item data the stored value.
-QComboBox* securityCombo(QWidget* parent, int id);
+QComboBox* securityCombo(QWidget* parent, const char* name);
 // Chooses the item for a stored value; a value the list does not know is shown as TLS, which
 // is how the engine reads it.
 void showSecurity(QComboBox* combo, std::uint32_t stored);
@@ -33,7 +33,7 @@ std::uint32_t shownSecurity(std::uint32_t stored);
 std::uint32_t chosenSecurity(const QComboBox* combo);
 
 // An edit for a port number (five digits).
-QLineEdit* portEdit(QWidget* parent, int id);
+QLineEdit* portEdit(QWidget* parent, const char* name);
 // From now on, choosing another security in combo puts its proposed port into port, but only
 // while port is empty or still holds the port proposed for the security chosen before.
 void proposePortsOnChange(QComboBox* combo, QLineEdit* port, MailService service);

@@ -37,11 +37,11 @@ void MailNotices::newItem(const std::string& path) {
     newMail_->addRow(QString::fromStdString(from), QString::fromStdString(subject));
 }
 
-void MailNotices::deliveryFailure(const std::string& path) {
+void MailNotices::deliveryFailure(const std::string& path, const std::string& reply) {
     // Forget the notices the user has closed meanwhile.
     failures_.erase(std::remove_if(failures_.begin(), failures_.end(), [](const QPointer<QDialog>& d) { return !d; }),
                     failures_.end());
-    auto* notice = new DeliveryFailureDialog(hooks_.owner ? hooks_.owner() : nullptr, path);
+    auto* notice = new DeliveryFailureDialog(hooks_.owner ? hooks_.owner() : nullptr, path, reply);
     failures_.emplace_back(notice);
     notice->show();
     notice->raise();

@@ -31,7 +31,8 @@ public:
     MailNotices& operator=(const MailNotices&) = delete;
 
     void newItem(const std::string& path);           // COPYDATA_NEW_ITEM
-    void deliveryFailure(const std::string& path);   // COPYDATA_DELIVERY_FAILURE
+    // COPYDATA_DELIVERY_FAILURE; reply: the provider's refusal, CRLF-separated lines.
+    void deliveryFailure(const std::string& path, const std::string& reply = {});
 
     NewMailDialog* newMailDialog() const;
     int failureNoticesOpen() const;

@@ -30,7 +30,8 @@ std::uint32_t unreadCheckPeriod() {
 }  // namespace
 
 void Shell::createSchedule() {
-    timers_ = options_.timers ? options_.timers : std::make_shared<PlatformTimers>(hwnd_);
+    timers_ = options_.timers ? options_.timers
+                              : std::make_shared<QtWindowTimers>([this](WPARAM id) { timerExpired(id); });
     sounds_ = std::make_unique<SoundPlayer>();
     Scheduler::Hooks hooks;
     hooks.now = [this] { return now(); };
@@ -52,7 +53,7 @@ void Shell::createSchedule() {
     notices_ = std::make_unique<MailNotices>(
         state_, MailNotices::Hooks{
                     [this] { return dialogOwner(); },
-                    [this](int id) { postMessage(hwnd_, WM_COMMAND, static_cast<WPARAM>(id), 0); },
+                    [this](int id) { postCommand(id); },
                     options_.senderAndSubject,
                 });
 }

@@ -5,6 +5,11 @@
 #include "platform/window.h"
 
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+
+class QTimer;
 
 class WindowTimers {
 public:
@@ -20,13 +25,16 @@ public:
     }
 };
 
-// Window timers of one message window: each expiry queues WM_TIMER to it.
-class PlatformTimers final : public WindowTimers {
+// The schedule's timers as QTimers owned here: each expiry calls fired with the timer's id.
+class QtWindowTimers final : public WindowTimers {
 public:
-    explicit PlatformTimers(plat::HWND hwnd) : hwnd_(hwnd) {}
-    void set(plat::WPARAM id, std::uint32_t periodMs) override { plat::setTimer(hwnd_, id, periodMs); }
-    bool kill(plat::WPARAM id) override { return plat::killTimer(hwnd_, id); }
+    explicit QtWindowTimers(std::function<void(plat::WPARAM id)> fired);
+    ~QtWindowTimers() override;
+    void set(plat::WPARAM id, std::uint32_t periodMs) override;
+    bool kill(plat::WPARAM id) override;
 
 private:
-    plat::HWND hwnd_;
+    std::function<void(plat::WPARAM)> fired_;
+    // A killed timer is only stopped: it may be the one whose expiry is running now.
+    std::map<plat::WPARAM, std::unique_ptr<QTimer>> timers_;
 };

@@ -3,6 +3,7 @@
 #include "frontend/commands.h"
 #include "frontend/desktop.h"
 #include "frontend/icons.h"
+#include "frontend/menus.h"
 #include "frontend/views/item_viewer.h"
 #include "platform/files.h"
 #include "shared/debug.h"
@@ -206,7 +207,7 @@ void ItemList::openContextMenu(const QPoint& pos) {
             continue;
         }
         QAction* a = menu->addAction(trList(item.text));
-        a->setObjectName(QStringLiteral("c%1").arg(item.id));
+        a->setObjectName(actionName(item.text));
         a->setEnabled(!item.grayed);
         int id = item.id;
         connect(a, &QAction::triggered, this, [this, id] {

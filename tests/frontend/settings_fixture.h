@@ -4,7 +4,6 @@
 
 #include "frontend/desktop.h"
 #include "frontend/modal.h"
-#include "frontend/options/controls.h"
 #include "shared/registry.h"
 
 #include <QComboBox>
@@ -56,15 +55,15 @@ const char* screensDir();
 // Shows d and saves its picture as name in screensDir().
 void saveScreen(QDialog& d, const char* name);
 
-// Helpers for scripts.
+// Helpers for scripts: controls by their object names.
 template <class T>
-T* in(QWidget& w, int id) {
-    T* c = control<T>(&w, id);
-    EXPECT_NE(c, nullptr) << "no control " << id;
+T* in(QWidget& w, const char* name) {
+    T* c = w.findChild<T*>(QLatin1String(name));
+    EXPECT_NE(c, nullptr) << "no control " << name;
     return c;
 }
-inline void type(QWidget& w, int id, const QString& text) {
-    in<QLineEdit>(w, id)->setText(text);
+inline void type(QWidget& w, const char* name, const QString& text) {
+    in<QLineEdit>(w, name)->setText(text);
 }
 inline void press(QWidget& w, const char* name) {
     auto* b = w.findChild<QPushButton*>(QString::fromLatin1(name));
@@ -74,6 +73,6 @@ inline void press(QWidget& w, const char* name) {
 inline QTabWidget* tabsOf(QDialog& d) {
     return d.findChild<QTabWidget*>(QStringLiteral("tabs"));
 }
-inline QWidget* page(QDialog& d, int templateId) {
-    return d.findChild<QWidget*>(QStringLiteral("d%1").arg(templateId));
+inline QWidget* page(QDialog& d, const char* name) {
+    return d.findChild<QWidget*>(QLatin1String(name));
 }

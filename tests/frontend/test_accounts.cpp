@@ -111,17 +111,17 @@ TEST_F(AccountsTest, TheTitlePageSaysWhatIsWrongWithATitle) {
             {"HOME", {kTitleExists}},   // the registry would hand out the existing key
         };
         for (const Case& c : cases) {
-            type(d, 1002, c.title);
+            type(d, "accountTitle", c.title);
             w.next();
             EXPECT_EQ(takeBoxes(), c.messages) << c.title;
             EXPECT_EQ(w.currentId(), 0) << c.title;
         }
         EXPECT_EQ(boxes.size(), 0u);
-        type(d, 1002, "work");
+        type(d, "accountTitle", "work");
         w.next();
         EXPECT_TRUE(takeBoxes().empty());
         EXPECT_EQ(w.currentId(), 1);
-        press(d, "c2");
+        press(d, "cancel");
         return d.result();
     });
     EXPECT_FALSE(runAddAccountWizard(nullptr));
@@ -131,27 +131,27 @@ TEST_F(AccountsTest, TheTitlePageSaysWhatIsWrongWithATitle) {
 TEST_F(AccountsTest, TheServerPageChecksInOrderAndKeepsTheServerInLowerCase) {
     then([&](QDialog& d) {
         QWizard& w = wizard(d);
-        type(d, 1002, "work");
+        type(d, "accountTitle", "work");
         w.next();
         EXPECT_EQ(w.currentId(), 1);
         EXPECT_TRUE(w.button(QWizard::BackButton)->isEnabled());
-        type(d, 1005, "pop server");
+        type(d, "popServer", "pop server");
         w.next();
         EXPECT_EQ(takeBoxes(), (Texts{kBadServer, kMissing}));   // both, in this order
-        type(d, 1003, "jo");
-        type(d, 1004, "pw");
+        type(d, "popUser", "jo");
+        type(d, "popPassword", "pw");
         w.next();
         EXPECT_EQ(takeBoxes(), Texts{kBadServer});
-        type(d, 1005, "");
+        type(d, "popServer", "");
         w.next();
         EXPECT_EQ(takeBoxes(), Texts{kMissing});
         EXPECT_EQ(w.currentId(), 1);
         // Typing turns letters to lower case at once.
-        auto* server = in<QLineEdit>(d, 1005);
+        auto* server = in<QLineEdit>(d, "popServer");
         server->setFocus();
         server->insert("POP.Example.NET");
         EXPECT_EQ(server->text(), "pop.example.net");
-        EXPECT_EQ(in<QLineEdit>(d, 1004)->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(in<QLineEdit>(d, "popPassword")->echoMode(), QLineEdit::Password);
         w.next();
         EXPECT_TRUE(takeBoxes().empty());
         EXPECT_EQ(w.currentId(), 2);
@@ -163,7 +163,7 @@ TEST_F(AccountsTest, TheServerPageChecksInOrderAndKeepsTheServerInLowerCase) {
         press(d, "finish");
         return d.result();
     });
-    then([](QDialog& d) { return d.objectName() == "d850" ? 1 : 0; });
+    then([](QDialog& d) { return d.objectName() == "newAccountSettingsDialog" ? 1 : 0; });
     EXPECT_TRUE(runAddAccountWizard(nullptr));
     EXPECT_EQ(accountValue("work", "server"), "pop.example.net");
 }
@@ -172,13 +172,13 @@ TEST_F(AccountsTest, FinishWithTheDefaultClientCreatesTheAccountAndItsMailbox) {
     std::string shownClient;
     then([&](QDialog& d) {
         QWizard& w = wizard(d);
-        type(d, 1002, "home");
+        type(d, "accountTitle", "home");
         w.next();
-        type(d, 1005, "Pop.Example.Net");   // pasted: not typed, still stored in lower case
-        type(d, 1003, "jo");
-        type(d, 1004, "pw");
+        type(d, "popServer", "Pop.Example.Net");   // pasted: not typed, still stored in lower case
+        type(d, "popUser", "jo");
+        type(d, "popPassword", "pw");
         w.next();
-        auto* client = in<QComboBox>(d, 1011);
+        auto* client = in<QComboBox>(d, "emailProgram");
         EXPECT_EQ(client->count(), 2);
         EXPECT_EQ(client->itemText(0), "Post Office");   // sorted
         EXPECT_EQ(client->currentText(), "Quill Mail");  // the default, chosen
@@ -187,9 +187,9 @@ TEST_F(AccountsTest, FinishWithTheDefaultClientCreatesTheAccountAndItsMailbox) {
         return d.result();
     });
     then([&](QDialog& d) {
-        EXPECT_EQ(d.objectName(), "d850");
-        shownClient = d.findChild<QLabel*>("c853")->text().toStdString();
-        EXPECT_EQ(d.findChild<QLabel*>("c851")->text(), "home");
+        EXPECT_EQ(d.objectName(), "newAccountSettingsDialog");
+        shownClient = d.findChild<QLabel*>("emailProgram")->text().toStdString();
+        EXPECT_EQ(d.findChild<QLabel*>("userName")->text(), "home");
         return 1;
     });
     EXPECT_TRUE(runAddAccountWizard(nullptr));
@@ -211,29 +211,29 @@ TEST_F(AccountsTest, FinishWithTheDefaultClientCreatesTheAccountAndItsMailbox) {
 TEST_F(AccountsTest, TheServerPageProposesPop3PortsAndRefusesABadOne) {
     then([&](QDialog& d) {
         QWizard& w = wizard(d);
-        type(d, 1002, "secure");
+        type(d, "accountTitle", "secure");
         w.next();
-        auto* security = in<QComboBox>(d, 606);
-        auto* port = in<QLineEdit>(d, 1019);
+        auto* security = in<QComboBox>(d, "popSecurity");
+        auto* port = in<QLineEdit>(d, "popPort");
         EXPECT_EQ(security->currentText(), "None");
         EXPECT_EQ(port->text(), "110");
         for (auto [index, expected] : {std::pair{2, "995"}, {1, "110"}, {2, "995"}, {0, "110"}}) {
             security->setCurrentIndex(index);
             EXPECT_EQ(port->text(), expected) << index;
         }
-        type(d, 1005, "pop.example.net");
-        type(d, 1003, "jo");
-        type(d, 1004, "pw");
+        type(d, "popServer", "pop.example.net");
+        type(d, "popUser", "jo");
+        type(d, "popPassword", "pw");
         for (const char* bad : {"0", "", "70000"}) {
-            type(d, 1019, bad);
+            type(d, "popPort", bad);
             w.next();
             EXPECT_EQ(takeBoxes(), Texts{kPort}) << bad;
             EXPECT_EQ(w.currentId(), 1) << bad;
         }
-        type(d, 1019, "1995");   // typed: kept whatever the security
+        type(d, "popPort", "1995");   // typed: kept whatever the security
         security->setCurrentIndex(2);
         EXPECT_EQ(port->text(), "1995");
-        type(d, 1019, "");
+        type(d, "popPort", "");
         security->setCurrentIndex(1);
         security->setCurrentIndex(2);
         EXPECT_EQ(port->text(), "995");
@@ -258,9 +258,9 @@ TEST_F(AccountsTest, TheAccountPageStoresPortAndSecurityOnlyWhenChanged) {
     addAccount("home", "Post Office", "post");
     // Untouched: neither is written (the account has no "security", and keeps none).
     then([&](QDialog& d) {
-        EXPECT_EQ(in<QComboBox>(d, 606)->currentText(), "None");
-        EXPECT_TRUE(in<QLineEdit>(d, 1019)->isEnabled());
-        press(d, "c1");
+        EXPECT_EQ(in<QComboBox>(d, "popSecurity")->currentText(), "None");
+        EXPECT_TRUE(in<QLineEdit>(d, "popPort")->isEnabled());
+        press(d, "ok");
         return d.result();
     });
     then([](QDialog&) { return 1; });
@@ -269,27 +269,27 @@ TEST_F(AccountsTest, TheAccountPageStoresPortAndSecurityOnlyWhenChanged) {
     EXPECT_EQ(accountNumber("home", "port"), 110u);
 
     then([&](QDialog& d) {
-        auto* port = in<QLineEdit>(d, 1019);
+        auto* port = in<QLineEdit>(d, "popPort");
         for (const char* bad : {"0", "65536"}) {
-            type(d, 1019, bad);
-            press(d, "c1");
+            type(d, "popPort", bad);
+            press(d, "ok");
             EXPECT_EQ(takeBoxes(), Texts{kPort}) << bad;
             EXPECT_EQ(d.result(), 0);
             tabsOf(d)->setCurrentIndex(1);
             EXPECT_EQ(takeBoxes(), Texts{kPort}) << bad;
             EXPECT_EQ(tabsOf(d)->currentIndex(), 0);
         }
-        type(d, 1019, "110");
-        in<QComboBox>(d, 606)->setCurrentIndex(2);
+        type(d, "popPort", "110");
+        in<QComboBox>(d, "popSecurity")->setCurrentIndex(2);
         EXPECT_EQ(port->text(), "995");
-        type(d, 604, "changed");
+        type(d, "popPassword", "changed");
         // Another tab and back: the changes are still there.
         tabsOf(d)->setCurrentIndex(1);
         tabsOf(d)->setCurrentIndex(0);
         EXPECT_EQ(port->text(), "995");
-        EXPECT_EQ(in<QComboBox>(d, 606)->currentText(), "TLS");
-        EXPECT_EQ(in<QLineEdit>(d, 604)->text(), "changed");
-        press(d, "c1");
+        EXPECT_EQ(in<QComboBox>(d, "popSecurity")->currentText(), "TLS");
+        EXPECT_EQ(in<QLineEdit>(d, "popPassword")->text(), "changed");
+        press(d, "ok");
         return d.result();
     });
     then([](QDialog&) { return 1; });
@@ -305,18 +305,18 @@ TEST_F(AccountsTest, TheAccountPageStoresPortAndSecurityOnlyWhenChanged) {
     config::writeAccountDword(accounts, "home", "security", 9);
     config::writeAccountDword(accounts, "home", "port", 1100);
     then([&](QDialog& d) {
-        EXPECT_EQ(in<QComboBox>(d, 606)->currentText(), "TLS");
-        EXPECT_EQ(in<QLineEdit>(d, 1019)->text(), "1100");
-        press(d, "c1");
+        EXPECT_EQ(in<QComboBox>(d, "popSecurity")->currentText(), "TLS");
+        EXPECT_EQ(in<QLineEdit>(d, "popPort")->text(), "1100");
+        press(d, "ok");
         return d.result();
     });
     then([](QDialog&) { return 1; });
     showAccountProperties(nullptr, 0);
     EXPECT_EQ(accountNumber("home", "security"), 9u);
     then([&](QDialog& d) {
-        in<QComboBox>(d, 606)->setCurrentIndex(1);
-        EXPECT_EQ(in<QLineEdit>(d, 1019)->text(), "1100");
-        press(d, "c1");
+        in<QComboBox>(d, "popSecurity")->setCurrentIndex(1);
+        EXPECT_EQ(in<QLineEdit>(d, "popPort")->text(), "1100");
+        press(d, "ok");
         return d.result();
     });
     then([](QDialog&) { return 1; });
@@ -328,14 +328,14 @@ TEST_F(AccountsTest, TheAccountPageStoresPortAndSecurityOnlyWhenChanged) {
 TEST_F(AccountsTest, CancelOnTheLastPageStoresNothing) {
     then([&](QDialog& d) {
         QWizard& w = wizard(d);
-        type(d, 1002, "home");
+        type(d, "accountTitle", "home");
         w.next();
-        type(d, 1005, "pop.example.net");
-        type(d, 1003, "cancelled");
-        type(d, 1004, "pw");
+        type(d, "popServer", "pop.example.net");
+        type(d, "popUser", "cancelled");
+        type(d, "popPassword", "pw");
         w.next();
         EXPECT_EQ(w.currentId(), 2);
-        press(d, "c2");
+        press(d, "cancel");
         return d.result();
     });
     EXPECT_FALSE(runAddAccountWizard(nullptr));
@@ -347,11 +347,11 @@ TEST_F(AccountsTest, CancelOnTheLastPageStoresNothing) {
 TEST_F(AccountsTest, AnAccountTheRegistryRefusesIsReportedNotAnnounced) {
     then([&](QDialog& d) {
         QWizard& w = wizard(d);
-        type(d, 1002, "home");
+        type(d, "accountTitle", "home");
         w.next();
-        type(d, 1005, "pop.example.net");
-        type(d, 1003, "jo/../../x");   // would name a directory outside accounts/
-        type(d, 1004, "pw");
+        type(d, "popServer", "pop.example.net");
+        type(d, "popUser", "jo/../../x");   // would name a directory outside accounts/
+        type(d, "popPassword", "pw");
         w.next();
         press(d, "finish");
         return d.result();
@@ -368,37 +368,37 @@ TEST_F(AccountsTest, TheAccountSheetShowsTheAccountAndStoresWhatMayChange) {
         EXPECT_EQ(d.windowTitle(), "Account properties");
         EXPECT_EQ(tabsOf(d)->tabText(0), "Account");
         EXPECT_EQ(tabsOf(d)->tabText(1), "Advanced");
-        EXPECT_EQ(control<QLineEdit>(page(d, 600), 601)->text(), "home");
-        EXPECT_EQ(in<QLineEdit>(d, 602)->text(), "pop.example.net");
-        EXPECT_EQ(in<QLineEdit>(d, 1019)->text(), "110");
-        EXPECT_TRUE(in<QLineEdit>(d, 603)->isReadOnly());
-        EXPECT_EQ(in<QLineEdit>(d, 604)->text(), "secret");
-        auto* client = in<QComboBox>(d, 605);
+        EXPECT_EQ(in<QLineEdit>(*page(d, "accountPage"), "accountTitle")->text(), "home");
+        EXPECT_EQ(in<QLineEdit>(d, "popServer")->text(), "pop.example.net");
+        EXPECT_EQ(in<QLineEdit>(d, "popPort")->text(), "110");
+        EXPECT_TRUE(in<QLineEdit>(d, "popUser")->isReadOnly());
+        EXPECT_EQ(in<QLineEdit>(d, "popPassword")->text(), "secret");
+        auto* client = in<QComboBox>(d, "emailProgram");
         EXPECT_EQ(client->currentText(), "Post Office");
         EXPECT_EQ(client->itemText(client->count() - 1), "(alternative client)");
         // No password: the page stays, silently.
-        type(d, 604, "");
-        press(d, "c1");
+        type(d, "popPassword", "");
+        press(d, "ok");
         EXPECT_EQ(d.result(), 0);
         EXPECT_TRUE(takeBoxes().empty());
-        type(d, 604, "new secret");
-        type(d, 1030, "jo@example.net");
-        type(d, 1025, "Jo Bloggs");
+        type(d, "popPassword", "new secret");
+        type(d, "emailAddress", "jo@example.net");
+        type(d, "emailIdentity", "Jo Bloggs");
         client->setCurrentText("Quill Mail");
         tabsOf(d)->setCurrentIndex(1);
-        QWidget* advanced = page(d, 102);
-        EXPECT_EQ(control<QLineEdit>(advanced, 601)->text(), "home");
-        EXPECT_TRUE(control<QRadioButton>(advanced, 1006)->isChecked());
-        EXPECT_FALSE(control<QRadioButton>(advanced, 1007)->isEnabled());
-        press(d, "c1");
+        QWidget* advanced = page(d, "advancedPage");
+        EXPECT_EQ(in<QLineEdit>(*advanced, "accountTitle")->text(), "home");
+        EXPECT_TRUE(in<QRadioButton>(*advanced, "removeAlways")->isChecked());
+        EXPECT_FALSE(in<QRadioButton>(*advanced, "removeNever")->isEnabled());
+        press(d, "ok");
         return d.result();
     });
     then([](QDialog& d) {
-        EXPECT_EQ(d.findChild<QLabel*>("c853")->text(), "Quill Mail");
+        EXPECT_EQ(d.findChild<QLabel*>("emailProgram")->text(), "Quill Mail");
         return 1;
     });
     showAccountProperties(nullptr, 0);
-    EXPECT_EQ(dialogsShown, (Texts{"sheet", "d850"}));
+    EXPECT_EQ(dialogsShown, (Texts{"sheet", "newAccountSettingsDialog"}));
     EXPECT_EQ(accountValue("home", "pass"), "new secret");
     EXPECT_EQ(accountValue("home", "emailaddress"), "jo@example.net");
     EXPECT_EQ(accountValue("home", "emailidentity"), "Jo Bloggs");
@@ -413,8 +413,8 @@ TEST_F(AccountsTest, TheAlternativeClientKeepsItsLineUnlessEdited) {
     config::writeAccountString(accounts, "home", "altclientfile", "/opt/mymail -x");
     // Chosen in the list without editing: the stored line is the command line.
     then([&](QDialog& d) {
-        in<QComboBox>(d, 605)->setCurrentText("(alternative client)");
-        press(d, "c1");
+        in<QComboBox>(d, "emailProgram")->setCurrentText("(alternative client)");
+        press(d, "ok");
         return d.result();
     });
     then([](QDialog&) { return 1; });   // the e-mail program's settings
@@ -426,25 +426,25 @@ TEST_F(AccountsTest, TheAlternativeClientKeepsItsLineUnlessEdited) {
     // Edited with "...": Browse quotes a path with a blank; Cancel in the dialog changes nothing.
     browsed = {"/opt/My Mail/mail"};
     then([&](QDialog& d) {
-        in<QComboBox>(d, 605)->setCurrentText("Post Office");
-        press(d, "c1003");
-        EXPECT_EQ(in<QComboBox>(d, 605)->currentText(), "Post Office");
-        press(d, "c1003");
-        EXPECT_EQ(in<QComboBox>(d, 605)->currentText(), "(alternative client)");
-        press(d, "c1");
+        in<QComboBox>(d, "emailProgram")->setCurrentText("Post Office");
+        press(d, "alternativeClient");
+        EXPECT_EQ(in<QComboBox>(d, "emailProgram")->currentText(), "Post Office");
+        press(d, "alternativeClient");
+        EXPECT_EQ(in<QComboBox>(d, "emailProgram")->currentText(), "(alternative client)");
+        press(d, "ok");
         return d.result();
     });
     then([](QDialog& d) {
-        EXPECT_EQ(d.objectName(), "d103");
-        EXPECT_EQ(in<QLineEdit>(d, 1005)->text(), "/opt/mymail -x");
-        type(d, 1005, "something else");
-        press(d, "c2");
+        EXPECT_EQ(d.objectName(), "alternativeClientDialog");
+        EXPECT_EQ(in<QLineEdit>(d, "commandLine")->text(), "/opt/mymail -x");
+        type(d, "commandLine", "something else");
+        press(d, "cancel");
         return d.result();
     });
     then([](QDialog& d) {
-        press(d, "c1004");
-        EXPECT_EQ(in<QLineEdit>(d, 1005)->text(), "'/opt/My Mail/mail'");
-        press(d, "c1");
+        press(d, "browseCommandLine");
+        EXPECT_EQ(in<QLineEdit>(d, "commandLine")->text(), "'/opt/My Mail/mail'");
+        press(d, "ok");
         return d.result();
     });
     then([](QDialog&) { return 1; });
@@ -496,13 +496,13 @@ TEST_F(AccountsTest, ReadMailAsksOnlyWhenTheAccountsUseDifferentClients) {
     client = launcher();
     then([&](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Select account");
-        EXPECT_EQ(d.findChild<QLabel*>("c952")->text(), "Select account whose mail you wish to read:");
-        auto* list = in<QListWidget>(d, 951);
+        EXPECT_EQ(d.findChild<QLabel*>("prompt")->text(), "Select account whose mail you wish to read:");
+        auto* list = in<QListWidget>(d, "accountList");
         EXPECT_EQ(list->count(), 2);
         EXPECT_EQ(list->item(0)->text(), "home (Quill Mail)");
         EXPECT_EQ(list->item(1)->text(), "work (Post Office)");
         list->setCurrentRow(1);
-        press(d, "c1");
+        press(d, "select");
         return d.result();
     });
     readMail(nullptr);
@@ -511,11 +511,11 @@ TEST_F(AccountsTest, ReadMailAsksOnlyWhenTheAccountsUseDifferentClients) {
     // Cancel, or Select with nothing selected: no account, nothing started.
     client = launcher();
     then([](QDialog& d) {
-        press(d, "c2");
+        press(d, "cancel");
         return d.result();
     });
     then([](QDialog& d) {
-        press(d, "c1");
+        press(d, "select");
         return d.result();
     });
     EXPECT_EQ(selectAccount(nullptr, "x"), -1);
@@ -533,18 +533,18 @@ TEST_F(AccountsTest, DialogsAreRenderedForReviewWhenAsked) {
     addAccount("home", "Quill Mail", "quill --mail", "jo");
     addAccount("work", "Post Office", "post", "jw", "mail.example.org");
     then([&](QDialog& d) {
-        type(d, 1030, "jo@example.net");
-        type(d, 1025, "Jo Bloggs");
-        in<QComboBox>(d, 606)->setCurrentIndex(2);
+        type(d, "emailAddress", "jo@example.net");
+        type(d, "emailIdentity", "Jo Bloggs");
+        in<QComboBox>(d, "popSecurity")->setCurrentIndex(2);
         saveScreen(d, "account-1-account.png");
-        press(d, "c1003");
+        press(d, "alternativeClient");
         tabsOf(d)->setCurrentIndex(1);
         saveScreen(d, "account-2-advanced.png");
         d.hide();
         return 0;
     });
     then([&](QDialog& d) {
-        type(d, 1005, "/opt/mymail/bin/mymail --profile home");
+        type(d, "commandLine", "/opt/mymail/bin/mymail --profile home");
         saveScreen(d, "account-3-alternative-client.png");
         d.hide();
         return 0;
@@ -558,12 +558,12 @@ TEST_F(AccountsTest, DialogsAreRenderedForReviewWhenAsked) {
     selectAccount(nullptr, "Select account whose mail you wish to read:");
     then([&](QDialog& d) {
         QWizard& w = wizard(d);
-        type(d, 1002, "secure");
+        type(d, "accountTitle", "secure");
         w.next();
-        type(d, 1005, "pop.example.net");
-        in<QComboBox>(d, 606)->setCurrentIndex(1);
-        type(d, 1003, "jo");
-        type(d, 1004, "secret");
+        type(d, "popServer", "pop.example.net");
+        in<QComboBox>(d, "popSecurity")->setCurrentIndex(1);
+        type(d, "popUser", "jo");
+        type(d, "popPassword", "secret");
         saveScreen(d, "wizard-server-starttls.png");
         d.hide();
         return 0;

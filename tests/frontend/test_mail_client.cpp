@@ -128,12 +128,12 @@ TEST_F(LaunchTest, TheNewAccountDialogShowsTheSettingsAndLaunchesTheClient) {
     ::setenv("OUT", out.c_str(), 1);
     NewAccountSettingsDialog d(nullptr, "Quill Mail", "'" + prog + "' --inbox", "home");
     auto text = [&d](const char* name) { return d.findChild<QLabel*>(name)->text().toStdString(); };
-    EXPECT_EQ(text("c853"), "Quill Mail");
-    EXPECT_EQ(text("c851"), "home");
-    EXPECT_EQ(text("c852"), "**********");
+    EXPECT_EQ(text("emailProgram"), "Quill Mail");
+    EXPECT_EQ(text("userName"), "home");
+    EXPECT_EQ(text("password"), "**********");
     EXPECT_EQ(text("in"), "127.0.0.1");
     EXPECT_EQ(text("out"), "127.0.0.1");
-    d.findChild<QPushButton*>("c1013")->click();
+    d.findChild<QPushButton*>("launchClient")->click();
     EXPECT_EQ(waitForFile(out), "--inbox\n");
     EXPECT_NE(d.result(), QDialog::Accepted);   // launching leaves the dialog open
     EXPECT_TRUE(boxes.empty());

@@ -38,9 +38,9 @@ protected:
         testsupport::writeFile(path, header + "\r\nbody\r\n");
         return path;
     }
-    void click(QWidget* dialog, int id) {
-        auto* b = dialog->findChild<QPushButton*>(QStringLiteral("c%1").arg(id));
-        ASSERT_NE(b, nullptr) << id;
+    void click(QWidget* dialog, const char* name) {
+        auto* b = dialog->findChild<QPushButton*>(QLatin1String(name));
+        ASSERT_NE(b, nullptr) << name;
         b->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
@@ -72,7 +72,7 @@ TEST_F(MailNoticesTest, OneDialogCollectsTheItemsNewestOnTop) {
     EXPECT_EQ(d->row(0, 1).toStdString(), "<unknown>");
 
     // OK closes it, rows and all; the next item opens a fresh dialog.
-    click(d, kNewMailOk);
+    click(d, "ok");
     EXPECT_EQ(state.newMailDialogOpen, 0);
     EXPECT_EQ(notices->newMailDialog(), nullptr);
     EXPECT_TRUE(posted.empty());
@@ -83,12 +83,12 @@ TEST_F(MailNoticesTest, OneDialogCollectsTheItemsNewestOnTop) {
 
 TEST_F(MailNoticesTest, ReadAndDetailsPostTheirCommandsAndClose) {
     notices->newItem(item("1.rfc822", "From: Ann\r\n"));
-    click(notices->newMailDialog(), kNewMailRead);
+    click(notices->newMailDialog(), "read");
     EXPECT_EQ(posted, std::vector<int>{CMD_READ_MAIL});
     EXPECT_EQ(notices->newMailDialog(), nullptr);
     EXPECT_EQ(state.newMailDialogOpen, 0);
     notices->newItem(item("2.rfc822", "From: Bo\r\n"));
-    click(notices->newMailDialog(), kNewMailDetails);
+    click(notices->newMailDialog(), "details");
     EXPECT_EQ(posted, (std::vector<int>{CMD_READ_MAIL, CMD_OPEN}));
     // Esc (reject) closes it too.
     notices->newItem(item("3.rfc822", "From: Cy\r\n"));
@@ -123,14 +123,14 @@ TEST_F(MailNoticesTest, TheFailureNoticeShowsTheHeaderAndPath) {
     EXPECT_EQ(notices->failureNoticesOpen(), 2);
     QWidget* notice = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == "d105" && w->isVisible()) notice = w;
+        if (w->objectName() == "deliveryFailureDialog" && w->isVisible()) notice = w;
     ASSERT_NE(notice, nullptr);
     EXPECT_EQ(notice->windowTitle().toStdString(), "Delivery Failure Notice");
-    auto* list = notice->findChild<QListWidget*>(QStringLiteral("c1027"));
+    auto* list = notice->findChild<QListWidget*>(QStringLiteral("itemLines"));
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->count(), 5);
     EXPECT_EQ(list->item(3)->text().toStdString(), "Subject: lunch");
-    click(notice, 1);
+    click(notice, "ok");
     EXPECT_EQ(notices->failureNoticesOpen(), 1);
 }
 
@@ -156,12 +156,12 @@ TEST_F(MailNoticesTest, ManyRecipientsMissingValuesAndLongLines) {
 TEST(AboutBox, ShowsTheOperatingSystemAndEndsWithOne) {
     AboutDialog about(nullptr);
     EXPECT_EQ(about.windowTitle().toStdString(), "About");
-    auto* os = about.findChild<QLabel*>(QStringLiteral("c720"));
+    auto* os = about.findChild<QLabel*>(QStringLiteral("operatingSystem"));
     ASSERT_NE(os, nullptr);
     EXPECT_EQ(os->text().toStdString(), plat::operatingSystemLine());
     EXPECT_EQ(os->text().left(6).toStdString(), "Linux ");
     EXPECT_EQ(aboutProductLine().toStdString(), "Tarnwick (" + std::to_string(sizeof(void*) * 8) + "-bit)");
-    QTimer::singleShot(0, &about, [&] { about.findChild<QPushButton*>(QStringLiteral("c731"))->click(); });
+    QTimer::singleShot(0, &about, [&] { about.findChild<QPushButton*>(QStringLiteral("ok"))->click(); });
     EXPECT_EQ(about.exec(), 1);
 }
 

@@ -338,7 +338,7 @@ TEST_F(ViewsTest, TheContextMenuRemembersItsItemAcrossARefresh) {
     for (QAction* a : menu->actions()) items.emplace_back(a->isSeparator() ? "-" : a->text().toStdString(), a->isEnabled());
     EXPECT_EQ(items, (std::vector<std::pair<std::string, bool>>{
                          {"&View", true}, {"Qik&Reply", false}, {"-", true}, {"&Delete", true}}));
-    menu->findChild<QAction*>(QStringLiteral("c40001"))->trigger();
+    menu->findChild<QAction*>(QStringLiteral("delete"))->trigger();
     EXPECT_EQ(commands, std::vector<int>{CMD_DELETE_ITEM});
     menu->close();
 

@@ -23,39 +23,26 @@ constexpr char kNoHost[] =
 constexpr char kPort[] = "Please enter a port number from 1 to 65535.";
 constexpr char kPeriods[] = "Minimum value is 1 minute. Offline period must not be less than online period.";
 
-std::vector<WPARAM> g_commands;
-LRESULT recorder(HWND, UINT msg, WPARAM wParam, LPARAM) {
-    if (msg == WM_COMMAND) g_commands.push_back(wParam);
-    return 0;
-}
 
 class OptionsTest : public SettingsTest {
 protected:
     void SetUp() override {
         SettingsTest::SetUp();
-        if (!isClassRegistered("OPTIONSTESTCLASS")) {
-            ASSERT_TRUE(registerClass("OPTIONSTESTCLASS", recorder));
-        }
-        mainWindow = createWindow("OPTIONSTESTCLASS", "main", 0);
-        g_commands.clear();
-    }
-    void TearDown() override {
-        destroyWindow(mainWindow);
-        SettingsTest::TearDown();
+        resumes = 0;
     }
     int run() {
-        int r = runOptionsSheet(nullptr, mainWindow, &schedule);
+        int r = runOptionsSheet(nullptr, [this] { ++resumes; }, &schedule);
         pumpMessages(0);
         return r;
     }
     // A script that fills a valid Connection page and presses OK.
     static int connectionThenOk(QDialog& d) {
-        type(d, 626, "smtp.provider.net");
-        press(d, "c1");
+        type(d, "smtpServer", "smtp.provider.net");
+        press(d, "ok");
         return d.result();
     }
 
-    HWND mainWindow = 0;
+    int resumes = 0;   // how often the sheet asked for the schedule to restart
     ScheduleState schedule;
 };
 
@@ -67,16 +54,16 @@ TEST_F(OptionsTest, AnEmptyServerIsRefusedWithItsMessageWhereverTheUserGoes) {
         EXPECT_EQ(tabs->tabText(0), "Connection");
         EXPECT_EQ(tabs->tabText(1), "Scheduling");
         EXPECT_EQ(tabs->tabText(2), "Notifications");
-        press(d, "c1");                 // OK
+        press(d, "ok");                 // OK
         EXPECT_EQ(takeBoxes(), std::vector<std::string>{kNoHost});
         EXPECT_EQ(d.result(), 0);
         tabs->setCurrentIndex(1);        // leaving the page is refused the same way
         EXPECT_EQ(takeBoxes(), std::vector<std::string>{kNoHost});
         EXPECT_EQ(tabs->currentIndex(), 0);
-        type(d, 626, "   ");            // blanks are no host either
-        press(d, "c1");
+        type(d, "smtpServer", "   ");            // blanks are no host either
+        press(d, "ok");
         EXPECT_EQ(takeBoxes(), std::vector<std::string>{kNoHost});
-        press(d, "c2");                 // Cancel
+        press(d, "cancel");                 // Cancel
         return d.result();
     });
     EXPECT_EQ(run(), 0);
@@ -87,21 +74,21 @@ TEST_F(OptionsTest, AnEmptyServerIsRefusedWithItsMessageWhereverTheUserGoes) {
 
 TEST_F(OptionsTest, RetriesOrPauseThatAreNoNumberAboveZeroAreRefusedSilently) {
     then([&](QDialog& d) {
-        type(d, 626, "  smtp.provider.net ");
+        type(d, "smtpServer", "  smtp.provider.net ");
         for (auto [retries, pause] : {std::pair{"0", "5"}, {"3", "0"}, {"", "5"}, {"3", ""}, {"3", "35792"}}) {
-            type(d, 624, retries);
-            type(d, 625, pause);
-            press(d, "c1");
+            type(d, "retryCount", retries);
+            type(d, "retryPause", pause);
+            press(d, "ok");
             EXPECT_EQ(d.result(), 0) << retries << "/" << pause;
             tabsOf(d)->setCurrentIndex(2);
             EXPECT_EQ(tabsOf(d)->currentIndex(), 0);
         }
         EXPECT_TRUE(takeBoxes().empty());
         EXPECT_FALSE(stored("outhostname"));
-        type(d, 624, "7");
-        type(d, 625, "12");
-        in<QCheckBox>(d, 1031)->setChecked(false);
-        press(d, "c1");
+        type(d, "retryCount", "7");
+        type(d, "retryPause", "12");
+        in<QCheckBox>(d, "establishConnection")->setChecked(false);
+        press(d, "ok");
         return d.result();
     });
     EXPECT_EQ(run(), 1);
@@ -120,15 +107,15 @@ TEST_F(OptionsTest, NoDialUpIsStoredEmptyAndDisablesTheOfflineGroupNextTime) {
     config::writeSetting(config::kRasEntry, "Work VPN");
     config::writeSetting(config::kOutHostName, "smtp.provider.net");
     then([&](QDialog& d) {
-        auto* entry = in<QComboBox>(d, 621);
+        auto* entry = in<QComboBox>(d, "dialUpEntry");
         EXPECT_EQ(entry->count(), 3);
         EXPECT_EQ(entry->itemText(0), "(no dial-up networking)");
         EXPECT_EQ(entry->currentText(), "Work VPN");
         tabsOf(d)->setCurrentIndex(1);
-        EXPECT_TRUE(in<QLineEdit>(d, 661)->isEnabled());
+        EXPECT_TRUE(in<QLineEdit>(d, "offlinePeriod")->isEnabled());
         tabsOf(d)->setCurrentIndex(0);
         entry->setCurrentIndex(0);
-        press(d, "c1");
+        press(d, "ok");
         return d.result();
     });
     EXPECT_EQ(run(), 1);
@@ -136,15 +123,15 @@ TEST_F(OptionsTest, NoDialUpIsStoredEmptyAndDisablesTheOfflineGroupNextTime) {
     EXPECT_EQ(config::readSetting(config::kRasEntry), "");
 
     then([&](QDialog& d) {
-        EXPECT_EQ(in<QComboBox>(d, 621)->currentIndex(), 0);
+        EXPECT_EQ(in<QComboBox>(d, "dialUpEntry")->currentIndex(), 0);
         tabsOf(d)->setCurrentIndex(1);
-        QWidget* scheduling = page(d, 660);
-        for (int id : {661, 1023, 1024, 1025, 1026})
-            EXPECT_FALSE(control<QWidget>(scheduling, id)->isEnabled()) << id;
-        EXPECT_TRUE(in<QLineEdit>(d, 662)->isEnabled());
+        QWidget* scheduling = page(d, "schedulingPage");
+        for (const char* name : {"offlineGroup", "offlinePeriod"})
+            EXPECT_FALSE(in<QWidget>(*scheduling, name)->isEnabled()) << name;
+        EXPECT_TRUE(in<QLineEdit>(d, "onlinePeriod")->isEnabled());
         // A longer online period raises the offline one the user cannot reach.
-        type(d, 662, "90");
-        press(d, "c1");
+        type(d, "onlinePeriod", "90");
+        press(d, "ok");
         return d.result();
     });
     EXPECT_EQ(run(), 1);
@@ -158,25 +145,25 @@ TEST_F(OptionsTest, AnOfflinePeriodBelowTheOnlineOneIsRefusedOneByOneIsNot) {
     config::writeSetting(config::kOutHostName, "smtp.provider.net");
     then([&](QDialog& d) {
         tabsOf(d)->setCurrentIndex(1);
-        EXPECT_EQ(in<QLineEdit>(d, 662)->text(), "1");    // 60000 ms
-        EXPECT_EQ(in<QLineEdit>(d, 661)->text(), "60");   // 3600000 ms
-        type(d, 662, "10");
-        type(d, 661, "5");
-        press(d, "c1");
+        EXPECT_EQ(in<QLineEdit>(d, "onlinePeriod")->text(), "1");    // 60000 ms
+        EXPECT_EQ(in<QLineEdit>(d, "offlinePeriod")->text(), "60");   // 3600000 ms
+        type(d, "onlinePeriod", "10");
+        type(d, "offlinePeriod", "5");
+        press(d, "ok");
         EXPECT_EQ(takeBoxes(), std::vector<std::string>{kPeriods});
         EXPECT_EQ(tabsOf(d)->currentIndex(), 1);
-        type(d, 662, "0");
-        type(d, 661, "0");
-        press(d, "c1");
+        type(d, "onlinePeriod", "0");
+        type(d, "offlinePeriod", "0");
+        press(d, "ok");
         EXPECT_EQ(takeBoxes(), std::vector<std::string>{kPeriods});
-        type(d, 662, "1");
-        type(d, 661, "40000");
-        press(d, "c1");
+        type(d, "onlinePeriod", "1");
+        type(d, "offlinePeriod", "40000");
+        press(d, "ok");
         EXPECT_EQ(takeBoxes(), std::vector<std::string>{"Maximum value is 35791 minutes."});
         EXPECT_EQ(d.result(), 0);
-        type(d, 661, "1");
-        in<QCheckBox>(d, 663)->setChecked(false);
-        press(d, "c1");
+        type(d, "offlinePeriod", "1");
+        in<QCheckBox>(d, "deliverImmediately")->setChecked(false);
+        press(d, "ok");
         return d.result();
     });
     EXPECT_EQ(run(), 1);
@@ -193,30 +180,30 @@ TEST_F(OptionsTest, ResumeIsPostedOnceAndOnlyWhenAPeriodChangedWhileResumed) {
     auto periods = [&](const char* online, const char* offline) {
         then([=](QDialog& d) {
             tabsOf(d)->setCurrentIndex(1);
-            type(d, 662, online);
-            type(d, 661, offline);
-            press(d, "c1");
+            type(d, "onlinePeriod", online);
+            type(d, "offlinePeriod", offline);
+            press(d, "ok");
             return d.result();
         });
         EXPECT_EQ(run(), 1);
     };
     schedule.active = 1;
     periods("1", "60");   // unchanged
-    EXPECT_TRUE(g_commands.empty());
+    EXPECT_EQ(resumes, 0);
     EXPECT_EQ(config::readSetting(config::kCheckFreqHI), 90000u);
     periods("2", "30");   // both changed: one Resume
-    EXPECT_EQ(g_commands, std::vector<WPARAM>{CMD_RESUME});
+    EXPECT_EQ(resumes, 1);
     EXPECT_EQ(config::readSetting(config::kCheckFreqHI), 120000u);
     EXPECT_EQ(config::readSetting(config::kCheckFreqLO), 1800000u);
-    g_commands.clear();
+    resumes = 0;
     schedule.active = 0;
     periods("3", "30");   // suspended: the next resume uses the new period anyway
-    EXPECT_TRUE(g_commands.empty());
+    EXPECT_EQ(resumes, 0);
     // The Scheduling page never shown: no Resume either.
     schedule.active = 1;
     then(connectionThenOk);
     EXPECT_EQ(run(), 1);
-    EXPECT_TRUE(g_commands.empty());
+    EXPECT_EQ(resumes, 0);
 }
 
 TEST_F(OptionsTest, NotificationsBrowseTestAndStoreTheirFiles) {
@@ -228,25 +215,25 @@ TEST_F(OptionsTest, NotificationsBrowseTestAndStoreTheirFiles) {
     browsed = {"/sounds/bell.wav", script};
     then([&](QDialog& d) {
         tabsOf(d)->setCurrentIndex(2);
-        EXPECT_EQ(in<QLineEdit>(d, 1020)->text(), "alarm.wav");
-        EXPECT_EQ(in<QLineEdit>(d, 1022)->text(), "newmail.wav");
-        EXPECT_FALSE(in<QCheckBox>(d, 645)->isChecked());
-        EXPECT_FALSE(in<QPushButton>(d, 1035)->icon().isNull());
-        press(d, "c1019");
-        press(d, "c1029");
-        press(d, "c1028");   // cancelled: the edit keeps its text
+        EXPECT_EQ(in<QLineEdit>(d, "alarmSound")->text(), "alarm.wav");
+        EXPECT_EQ(in<QLineEdit>(d, "announcementSound")->text(), "newmail.wav");
+        EXPECT_FALSE(in<QCheckBox>(d, "runProgram")->isChecked());
+        EXPECT_FALSE(in<QPushButton>(d, "testAlarm")->icon().isNull());
+        press(d, "browseAlarm");
+        press(d, "browseProgram");
+        press(d, "browseAnnouncement");   // cancelled: the edit keeps its text
         EXPECT_EQ(browseFilters, (std::vector<int>{1, 2, 1}));
-        EXPECT_EQ(in<QLineEdit>(d, 1020)->text(), "/sounds/bell.wav");
-        EXPECT_EQ(in<QLineEdit>(d, 1022)->text(), "newmail.wav");
+        EXPECT_EQ(in<QLineEdit>(d, "alarmSound")->text(), "/sounds/bell.wav");
+        EXPECT_EQ(in<QLineEdit>(d, "announcementSound")->text(), "newmail.wav");
         // A path with a blank becomes one word of the command line.
-        EXPECT_EQ(in<QLineEdit>(d, 1032)->text().toStdString(), "'" + script + "'");
-        type(d, 1032, in<QLineEdit>(d, 1032)->text() + " hello");
-        press(d, "c1035");
-        press(d, "c1036");
-        press(d, "c1037");
-        in<QCheckBox>(d, 645)->setChecked(true);
-        in<QCheckBox>(d, 642)->setChecked(false);
-        press(d, "c1");
+        EXPECT_EQ(in<QLineEdit>(d, "programCommand")->text().toStdString(), "'" + script + "'");
+        type(d, "programCommand", in<QLineEdit>(d, "programCommand")->text() + " hello");
+        press(d, "testAlarm");
+        press(d, "testAnnouncement");
+        press(d, "testProgram");
+        in<QCheckBox>(d, "runProgram")->setChecked(true);
+        in<QCheckBox>(d, "pingEachItem")->setChecked(false);
+        press(d, "ok");
         return d.result();
     });
     EXPECT_EQ(run(), 1);
@@ -265,11 +252,11 @@ TEST_F(OptionsTest, NotificationsBrowseTestAndStoreTheirFiles) {
 // stored value the list does not know survives being shown.
 TEST_F(OptionsTest, UntouchedSecurityFieldsStoreNothingNew) {
     then([&](QDialog& d) {
-        EXPECT_EQ(in<QLineEdit>(d, 627)->text(), "25");
-        EXPECT_EQ(in<QComboBox>(d, 628)->currentText(), "None");
-        EXPECT_EQ(in<QComboBox>(d, 628)->count(), 3);
-        for (int id : {629, 630, 631}) EXPECT_EQ(in<QLineEdit>(d, id)->text(), "") << id;
-        EXPECT_EQ(in<QLineEdit>(d, 630)->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(in<QLineEdit>(d, "smtpPort")->text(), "25");
+        EXPECT_EQ(in<QComboBox>(d, "smtpSecurity")->currentText(), "None");
+        EXPECT_EQ(in<QComboBox>(d, "smtpSecurity")->count(), 3);
+        for (const char* id : {"smtpUser", "smtpPassword", "caFile"}) EXPECT_EQ(in<QLineEdit>(d, id)->text(), "") << id;
+        EXPECT_EQ(in<QLineEdit>(d, "smtpPassword")->echoMode(), QLineEdit::Password);
         return connectionThenOk(d);
     });
     EXPECT_EQ(run(), 1);
@@ -284,11 +271,11 @@ TEST_F(OptionsTest, UntouchedSecurityFieldsStoreNothingNew) {
     config::writeSetting(config::kOutHostPass, "pw");
     config::writeSetting(config::kCaFile, ca);
     then([&](QDialog& d) {
-        EXPECT_EQ(in<QLineEdit>(d, 627)->text(), "2525");   // not the proposal of the security shown
-        EXPECT_EQ(in<QComboBox>(d, 628)->currentText(), "TLS");
-        EXPECT_EQ(in<QLineEdit>(d, 629)->text(), "jo");
-        EXPECT_EQ(in<QLineEdit>(d, 630)->text(), "pw");
-        EXPECT_EQ(in<QLineEdit>(d, 631)->text().toStdString(), ca);
+        EXPECT_EQ(in<QLineEdit>(d, "smtpPort")->text(), "2525");   // not the proposal of the security shown
+        EXPECT_EQ(in<QComboBox>(d, "smtpSecurity")->currentText(), "TLS");
+        EXPECT_EQ(in<QLineEdit>(d, "smtpUser")->text(), "jo");
+        EXPECT_EQ(in<QLineEdit>(d, "smtpPassword")->text(), "pw");
+        EXPECT_EQ(in<QLineEdit>(d, "caFile")->text().toStdString(), ca);
         return connectionThenOk(d);
     });
     EXPECT_EQ(run(), 1);
@@ -298,19 +285,19 @@ TEST_F(OptionsTest, UntouchedSecurityFieldsStoreNothingNew) {
 
 TEST_F(OptionsTest, ASecurityProposesItsSmtpPortUnlessTheUserTypedOne) {
     then([&](QDialog& d) {
-        auto* security = in<QComboBox>(d, 628);
-        auto* port = in<QLineEdit>(d, 627);
+        auto* security = in<QComboBox>(d, "smtpSecurity");
+        auto* port = in<QLineEdit>(d, "smtpPort");
         for (auto [index, expected] : {std::pair{1, "587"}, {2, "465"}, {0, "25"}, {2, "465"}}) {
             security->setCurrentIndex(index);
             EXPECT_EQ(port->text(), expected) << index;
         }
-        type(d, 627, "2465");
+        type(d, "smtpPort", "2465");
         security->setCurrentIndex(1);
         EXPECT_EQ(port->text(), "2465");
-        type(d, 627, "");   // nothing typed: the proposal fills it
+        type(d, "smtpPort", "");   // nothing typed: the proposal fills it
         security->setCurrentIndex(0);
         EXPECT_EQ(port->text(), "25");
-        type(d, 627, "25");   // typed, but what None proposes anyway: replaced
+        type(d, "smtpPort", "25");   // typed, but what None proposes anyway: replaced
         security->setCurrentIndex(1);
         EXPECT_EQ(port->text(), "587");
         return connectionThenOk(d);
@@ -324,28 +311,28 @@ TEST_F(OptionsTest, ABadPortOrCaFileIsRefusedWithItsMessageAndThePageStays) {
     std::string ca = testsupport::worldDir() + "/private-ca.pem";
     testsupport::writeFile(ca, "x");
     then([&](QDialog& d) {
-        type(d, 626, "smtp.provider.net");
+        type(d, "smtpServer", "smtp.provider.net");
         for (const char* port : {"0", "65536", "", "99999"}) {
-            type(d, 627, port);
-            press(d, "c1");
+            type(d, "smtpPort", port);
+            press(d, "ok");
             EXPECT_EQ(takeBoxes(), std::vector<std::string>{kPort}) << port;
             tabsOf(d)->setCurrentIndex(1);
             EXPECT_EQ(takeBoxes(), std::vector<std::string>{kPort}) << port;
             EXPECT_EQ(tabsOf(d)->currentIndex(), 0);
         }
-        type(d, 627, "65535");
-        type(d, 631, QString::fromStdString(ca) + ".missing");
-        press(d, "c1");
+        type(d, "smtpPort", "65535");
+        type(d, "caFile", QString::fromStdString(ca) + ".missing");
+        press(d, "ok");
         EXPECT_EQ(takeBoxes(), std::vector<std::string>{"The CA file cannot be read: " + ca + ".missing"});
-        type(d, 631, QString::fromStdString(ca));
+        type(d, "caFile", QString::fromStdString(ca));
         // A user name the settings could not read back.
-        type(d, 629, QString(130, QChar(0x00e9)));
-        press(d, "c1");
+        type(d, "smtpUser", QString(130, QChar(0x00e9)));
+        press(d, "ok");
         EXPECT_EQ(takeBoxes(), std::vector<std::string>{"The user name is too long: at most 259 bytes can be stored."});
         EXPECT_EQ(d.result(), 0);
         EXPECT_FALSE(stored("outhostname"));
-        type(d, 629, QString(129, QChar(0x00e9)));
-        press(d, "c1");
+        type(d, "smtpUser", QString(129, QChar(0x00e9)));
+        press(d, "ok");
         return d.result();
     });
     EXPECT_EQ(run(), 1);
@@ -360,18 +347,18 @@ TEST_F(OptionsTest, LogInAndCaFileAreStoredAndShownAgain) {
     testsupport::writeFile(ca, "x");
     browsed = {ca};
     then([&](QDialog& d) {
-        type(d, 626, "smtp.provider.net");
-        in<QComboBox>(d, 628)->setCurrentIndex(1);
-        type(d, 629, "jo@provider.net");
-        type(d, 630, "pass word \xc3\xa4");
-        press(d, "c632");
+        type(d, "smtpServer", "smtp.provider.net");
+        in<QComboBox>(d, "smtpSecurity")->setCurrentIndex(1);
+        type(d, "smtpUser", "jo@provider.net");
+        type(d, "smtpPassword", "pass word \xc3\xa4");
+        press(d, "browseCaFile");
         EXPECT_EQ(browseFilters, std::vector<int>{4});
-        EXPECT_EQ(in<QLineEdit>(d, 631)->text().toStdString(), ca);   // a path, not a command line
+        EXPECT_EQ(in<QLineEdit>(d, "caFile")->text().toStdString(), ca);   // a path, not a command line
         // Away and back: the page shows what was typed, not what is stored.
         tabsOf(d)->setCurrentIndex(2);
         tabsOf(d)->setCurrentIndex(0);
-        EXPECT_EQ(in<QLineEdit>(d, 627)->text(), "587");
-        press(d, "c1");
+        EXPECT_EQ(in<QLineEdit>(d, "smtpPort")->text(), "587");
+        press(d, "ok");
         return d.result();
     });
     EXPECT_EQ(run(), 1);
@@ -382,12 +369,12 @@ TEST_F(OptionsTest, LogInAndCaFileAreStoredAndShownAgain) {
 
     // Shown again; emptied fields are stored empty, not left as they were.
     then([&](QDialog& d) {
-        EXPECT_EQ(in<QComboBox>(d, 628)->currentText(), "STARTTLS");
-        EXPECT_EQ(in<QLineEdit>(d, 627)->text(), "587");
-        EXPECT_EQ(in<QLineEdit>(d, 630)->text(), QString::fromUtf8("pass word \xc3\xa4"));
-        in<QComboBox>(d, 628)->setCurrentIndex(0);
-        for (int id : {629, 630, 631}) type(d, id, "");
-        press(d, "c1");
+        EXPECT_EQ(in<QComboBox>(d, "smtpSecurity")->currentText(), "STARTTLS");
+        EXPECT_EQ(in<QLineEdit>(d, "smtpPort")->text(), "587");
+        EXPECT_EQ(in<QLineEdit>(d, "smtpPassword")->text(), QString::fromUtf8("pass word \xc3\xa4"));
+        in<QComboBox>(d, "smtpSecurity")->setCurrentIndex(0);
+        for (const char* id : {"smtpUser", "smtpPassword", "caFile"}) type(d, id, "");
+        press(d, "ok");
         return d.result();
     });
     EXPECT_EQ(run(), 1);
@@ -401,10 +388,10 @@ TEST_F(OptionsTest, LogInAndCaFileAreStoredAndShownAgain) {
 TEST_F(OptionsTest, CancelDiscardsEveryPage) {
     config::writeSetting(config::kOutHostName, "smtp.provider.net");
     then([&](QDialog& d) {
-        type(d, 626, "other.host");
+        type(d, "smtpServer", "other.host");
         tabsOf(d)->setCurrentIndex(2);
-        in<QCheckBox>(d, 641)->setChecked(false);
-        press(d, "c2");
+        in<QCheckBox>(d, "showNewMailDialog")->setChecked(false);
+        press(d, "cancel");
         return d.result();
     });
     EXPECT_EQ(run(), 0);
@@ -417,11 +404,11 @@ TEST_F(OptionsTest, CancelDiscardsEveryPage) {
 TEST_F(OptionsTest, TheConnectionPageIsRenderedForReviewWhenAsked) {
     if (!screensDir()) GTEST_SKIP() << "TARNWICK_SCREENS_DIR not set";
     then([&](QDialog& d) {
-        type(d, 626, "smtp.provider.net");
-        in<QComboBox>(d, 628)->setCurrentIndex(1);
-        type(d, 629, "jo@provider.net");
-        type(d, 630, "secret");
-        type(d, 631, "/home/jo/.config/tarnwick/private-ca.pem");
+        type(d, "smtpServer", "smtp.provider.net");
+        in<QComboBox>(d, "smtpSecurity")->setCurrentIndex(1);
+        type(d, "smtpUser", "jo@provider.net");
+        type(d, "smtpPassword", "secret");
+        type(d, "caFile", "/home/jo/.config/tarnwick/private-ca.pem");
         saveScreen(d, "options-connection-starttls.png");
         d.hide();
         return 0;

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <set>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -98,7 +99,7 @@ protected:
     }
     void notice(int code) { sendMessage(shell->hwnd(), WM_ENGINE_LINK, static_cast<WPARAM>(code), 0); }
     void command(int id) {
-        sendMessage(shell->hwnd(), WM_COMMAND, static_cast<WPARAM>(id), 0);
+        shell->runCommand(id);
         pumpMessages(0);
     }
     std::string status() { return config::readSetting(config::kStatus); }
@@ -181,13 +182,13 @@ TEST_F(ShellTest, ACycleAnimatesTheTrayAndReportsItsPhases) {
     EXPECT_EQ(s.schedule().cycling, 1);
     EXPECT_EQ(status(), "Establishing connection...");
     EXPECT_EQ(s.tray().frame(), kTrayConnecting);
-    for (int i = 0; i < 6; ++i) sendMessage(s.hwnd(), WM_TIMER, TIMER_ANIMATE, 0);
+    for (int i = 0; i < 6; ++i) s.timerExpired(TIMER_ANIMATE);
     EXPECT_EQ(s.tray().frame(), kTrayConnecting);   // six ticks: round to the first frame
 
     notice(CYCLE_SENDING);
     EXPECT_EQ(status(), "Sending outgoing mail...");
     EXPECT_EQ(s.tray().frame(), kTraySending);
-    sendMessage(s.hwnd(), WM_TIMER, TIMER_ANIMATE, 0);
+    s.timerExpired(TIMER_ANIMATE);
     EXPECT_EQ(s.tray().frame(), kTraySending + 1);
 
     notice(CYCLE_CHECKING);
@@ -279,7 +280,7 @@ TEST_F(ShellTest, NewOutgoingMailStartsACycleOnlyWhileScheduled) {
 
 TEST_F(ShellTest, MenuStateFollowsTheWindowAndTheSchedule) {
     Shell& s = start();
-    sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
+    s.updateMenus();
     EXPECT_TRUE(enabled(CMD_OPEN));
     EXPECT_TRUE(enabled(CMD_RESUME));
     EXPECT_FALSE(enabled(CMD_SUSPEND));
@@ -300,12 +301,24 @@ TEST_F(ShellTest, MenuStateFollowsTheWindowAndTheSchedule) {
 
 TEST_F(ShellTest, EveryMenuCommandHasAnAction) {
     Shell& s = start();
-    for (int id : {201, 202, 203, 204, 205, 208, 209, 210, 220, 221, 223, 224, 230, 231, 232, 40004})
-        EXPECT_NE(s.actions().action(id), nullptr) << id;
+    std::set<QString> names;
+    for (int id : {CMD_CYCLE_NOW, CMD_OPEN, CMD_OPTIONS, CMD_RESUME, CMD_SUSPEND, CMD_READ_MAIL, CMD_CLOSE, CMD_EXIT,
+                   CMD_HELP_CONTENTS, CMD_ABOUT, CMD_HOMEPAGE, CMD_EMAIL_SUPPORT, CMD_ACCOUNT_ADD,
+                   CMD_ACCOUNT_REMOVE, CMD_ACCOUNT_PROPERTIES, CMD_LOG}) {
+        QAction* a = s.actions().action(id);
+        ASSERT_NE(a, nullptr) << id;
+        names.insert(a->objectName());
+    }
+    // Each command's action is named after its text, so tests and tools can find it.
+    EXPECT_EQ(names.size(), 16u);
+    EXPECT_EQ(s.actions().action(CMD_CYCLE_NOW)->objectName(), "cycleNow");
+    EXPECT_EQ(s.actions().action(CMD_EMAIL_SUPPORT)->objectName(), "emailSupport");
     // Commands of dialogs still to come reach the handler and do nothing; without an account
     // Options is followed by the wizard, Read mail does nothing, and with no account selected
     // in the tree Remove and Properties do nothing either.
-    for (int id : {203, 208, 229, 230, 231, 232, 40001, 40002}) command(id);
+    for (int id : {CMD_OPTIONS, CMD_READ_MAIL, CMD_VIEW_ITEM, CMD_ACCOUNT_ADD, CMD_ACCOUNT_REMOVE,
+                   CMD_ACCOUNT_PROPERTIES, CMD_DELETE_ITEM, CMD_QIK_REPLY})
+        command(id);
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(s.schedule().active, 0);
     EXPECT_EQ(dialogs, (std::vector<std::string>{"sheet", "wizard", "wizard"}));
@@ -322,14 +335,14 @@ TEST_F(ShellTest, OptionsIsFollowedByTheWizardOnlyWithoutAnAccount) {
     int sheets = 0;
     setModalHook([&](QDialog&) {
         ++sheets;
-        sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
+        s.updateMenus();
         EXPECT_FALSE(enabled(CMD_OPTIONS));
-        sendMessage(s.hwnd(), WM_COMMAND, CMD_OPTIONS, 0);
+        s.runCommand(CMD_OPTIONS);
         return 0;
     });
     command(CMD_OPTIONS);
     EXPECT_EQ(sheets, 1);
-    sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
+    s.updateMenus();
     EXPECT_TRUE(enabled(CMD_OPTIONS));
     ASSERT_TRUE(config::deleteAccountKey(accounts, "home"));
 }
@@ -372,11 +385,11 @@ TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {
     EXPECT_EQ(s.window().height(), 400);
 
     // Minimising the open window closes it to the tray.
-    sendMessage(s.hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    s.window().setWindowState(Qt::WindowMinimized);
     pumpMessages(0);
     EXPECT_TRUE(s.window().isClosed());
     // A double click on the tray icon opens it again.
-    sendMessage(s.hwnd(), WM_TRAYNOTIFY, 0x7F05, WM_LBUTTONDBLCLK);
+    s.trayMouse(WM_LBUTTONDBLCLK);
     EXPECT_FALSE(s.window().isClosed());
 }
 
@@ -409,10 +422,10 @@ TEST_F(ShellTest, ASecondCloseWhileTheQuestionShowsIsIgnored) {
     int asked = 0;
     setMessageBoxHook([&](const MessageBoxRequest&) {
         ++asked;
-        sendMessage(s.hwnd(), WM_CLOSE, 0, 0);   // the tray's Exit while the box is up
+        s.exitProgram();   // the tray's Exit while the box is up
         return IDCANCEL;
     });
-    sendMessage(s.hwnd(), WM_CLOSE, 0, 0);
+    s.exitProgram();
     EXPECT_EQ(asked, 1);
 }
 
@@ -457,7 +470,7 @@ TEST_F(ShellTest, TheViewsFollowTheEngineAndDeleteFromTheListMenu) {
     views::FolderTree* tree = s.window().folderTree();
     ASSERT_NE(tree, nullptr);
     EXPECT_EQ(tree->accountNode(0)->text(0), "views (1)");
-    sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
+    s.updateMenus();
     EXPECT_FALSE(enabled(CMD_ACCOUNT_PROPERTIES));
 
     // New mail and a queued item arrive.
@@ -479,7 +492,7 @@ TEST_F(ShellTest, TheViewsFollowTheEngineAndDeleteFromTheListMenu) {
     notice(NEW_OUTGOING_MAIL);
     EXPECT_TRUE(eventually([&] { return tree->outgoingRoot()->text(0) == "Outgoing (1)"; }));
     tree->setCurrentItem(tree->accountNode(0));
-    sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
+    s.updateMenus();
     EXPECT_TRUE(enabled(CMD_ACCOUNT_PROPERTIES));
     EXPECT_TRUE(enabled(CMD_ACCOUNT_REMOVE));
 
@@ -492,7 +505,7 @@ TEST_F(ShellTest, TheViewsFollowTheEngineAndDeleteFromTheListMenu) {
     auto* menu = list->findChild<QMenu*>(QStringLiteral("MAILLISTMENU"));
     ASSERT_NE(menu, nullptr);
     answers = {IDYES};
-    menu->findChild<QAction*>(QStringLiteral("c40001"))->trigger();
+    menu->findChild<QAction*>(QStringLiteral("delete"))->trigger();
     pumpMessages(0);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Confirm deletion of mail item 'me':'queued'.\nClick 'YES' to delete, or 'NO' to cancel.");
@@ -509,7 +522,7 @@ TEST_F(ShellTest, TheViewsFollowTheEngineAndDeleteFromTheListMenu) {
     command(CMD_CLOSE);
     EXPECT_EQ(s.window().folderTree(), nullptr);
     notice(MAILBOX_CHANGED);
-    sendMessage(s.hwnd(), WM_INITMENU, 0, 0);
+    s.updateMenus();
     EXPECT_FALSE(enabled(CMD_ACCOUNT_PROPERTIES));
 
     RegKey accounts;

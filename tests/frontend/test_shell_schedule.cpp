@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 
@@ -88,24 +89,24 @@ protected:
 TEST_F(ShellScheduleTest, StartUpChecksForUnreadMailAndResumeSuspendDriveTheTimers) {
     EXPECT_EQ(timers->armed.at(TIMER_NEWMAIL), 15000u);
     EXPECT_EQ(timers->armed.at(TIMER_BLINK), 500u);
-    send(WM_COMMAND, CMD_RESUME);
+    shell->runCommand(CMD_RESUME);
     EXPECT_EQ(shell->schedule().active, 1);
     EXPECT_EQ(timers->armed.at(TIMER_ONLINE), 5000u);   // never checked
     EXPECT_EQ(timers->armed.at(TIMER_OFFLINE), 5000u);
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
-    send(WM_INITMENU, 0);
+    shell->updateMenus();
     EXPECT_TRUE(shell->actions().action(CMD_SUSPEND)->isEnabled());
-    send(WM_COMMAND, CMD_SUSPEND);
+    shell->runCommand(CMD_SUSPEND);
     EXPECT_EQ(timers->armed.count(TIMER_ONLINE), 0u);
     EXPECT_EQ(shell->tray().frame(), kTraySuspended);
     // The first unread check finds nothing: blinking and checking stop.
-    send(WM_TIMER, TIMER_NEWMAIL);
+    shell->timerExpired(TIMER_NEWMAIL);
     EXPECT_EQ(timers->armed.count(TIMER_NEWMAIL), 0u);
     EXPECT_EQ(timers->armed.count(TIMER_BLINK), 0u);
 }
 
 TEST_F(ShellScheduleTest, ACycleWithTwoItemsBeepsListsAnnouncesAndBlinks) {
-    send(WM_COMMAND, CMD_RESUME);
+    shell->runCommand(CMD_RESUME);
     send(WM_ENGINE_LINK, CYCLE_STARTED);
     copyPath(COPYDATA_NEW_ITEM, item("[a]1.rfc822", "From: Ann\r\nSubject: one\r\n"));
     send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
@@ -121,19 +122,19 @@ TEST_F(ShellScheduleTest, ACycleWithTwoItemsBeepsListsAnnouncesAndBlinks) {
 
     // Blinking alternates the new-mail icon with the state icon; the check sounds the alarm.
     EXPECT_EQ(shell->schedule().newMailWaiting, 1);
-    send(WM_TIMER, TIMER_BLINK);
+    shell->timerExpired(TIMER_BLINK);
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
-    send(WM_TIMER, TIMER_BLINK);
+    shell->timerExpired(TIMER_BLINK);
     EXPECT_EQ(shell->tray().frame(), kTrayNewMail);
-    send(WM_TIMER, TIMER_NEWMAIL);
+    shell->timerExpired(TIMER_NEWMAIL);
     EXPECT_EQ(testsupport::readFile(soundLog), "beep\nbeep\nannounce newmail.wav\nalarm alarm.wav\n");
     // A cycle during blinking shows its animation.
     send(WM_ENGINE_LINK, CYCLE_STARTED);
-    send(WM_TIMER, TIMER_BLINK);
+    shell->timerExpired(TIMER_BLINK);
     EXPECT_EQ(shell->tray().frame(), kTrayConnecting);
     unread = false;
     send(WM_ENGINE_LINK, CYCLE_FINISHED);
-    send(WM_TIMER, TIMER_NEWMAIL);
+    shell->timerExpired(TIMER_NEWMAIL);
     EXPECT_EQ(shell->schedule().newMailWaiting, 0);
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
 }
@@ -149,20 +150,34 @@ TEST_F(ShellScheduleTest, ARefusedItemOpensItsNoticeAndAPathWithoutItsNulIsWhole
     EXPECT_EQ(shell->notices().newMailDialog()->row(0, 0).toStdString(), "<unknown>");
     copyPath(12345, path);   // other kinds: nothing
     EXPECT_EQ(shell->notices().failureNoticesOpen(), 1);
+    // The provider's reply after the path's NUL reaches the notice, line by line.
+    std::string record = path + '\0' + "552-5.3.4 too big\r\n552 5.3.4 limit 1 MB\r\n" + '\0';
+    COPYDATASTRUCT refused{COPYDATA_DELIVERY_FAILURE, static_cast<std::uint32_t>(record.size()), record.data()};
+    sendMessage(shell->hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&refused));
+    EXPECT_EQ(shell->notices().failureNoticesOpen(), 2);
+    QListWidget* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* list = w->objectName() == "d105" ? w->findChild<QListWidget*>(QStringLiteral("c1027")) : nullptr;
+        if (list && list->count() == 7) shown = list;
+    }
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->item(4)->text().toStdString(), path);
+    EXPECT_EQ(shown->item(5)->text().toStdString(), "Reply: 552-5.3.4 too big");
+    EXPECT_EQ(shown->item(6)->text().toStdString(), "Reply: 552 5.3.4 limit 1 MB");
 }
 
 TEST_F(ShellScheduleTest, AboutIsGrayedWhileItShows) {
     bool grayedMeanwhile = false;
     QObject thisTest;   // the timer dies with the test even when it never fires
     QTimer::singleShot(0, &thisTest, [&] {
-        send(WM_INITMENU, 0);
+        shell->updateMenus();
         grayedMeanwhile = !shell->actions().action(CMD_ABOUT)->isEnabled();
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == "d700" && w->isVisible()) w->findChild<QPushButton*>("c731")->click();
+            if (w->objectName() == "aboutDialog" && w->isVisible()) w->findChild<QPushButton*>("ok")->click();
     });
-    send(WM_COMMAND, CMD_ABOUT);
+    shell->runCommand(CMD_ABOUT);
     EXPECT_TRUE(grayedMeanwhile);
-    send(WM_INITMENU, 0);
+    shell->updateMenus();
     EXPECT_TRUE(shell->actions().action(CMD_ABOUT)->isEnabled());
 }
 

@@ -14,7 +14,7 @@ import tempfile
 import time
 import unittest
 
-from harness import free_port
+from harness import free_port, private_env
 
 SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../..")
 BUILD_DIR = os.environ.get("TRAWLEX_BUILD_DIR",
@@ -113,15 +113,16 @@ class DebianPackage(unittest.TestCase):
         open(os.path.join(root, "var/lib/dpkg/status"), "w").close()
         dpkg = ["dpkg", "--root=" + root, "--log=" + os.path.join(root, "var/log/dpkg.log"),
                 "--force-depends", "--force-script-chrootless"]
-        installed = run(*dpkg, "-i", self.deb)
+        env = private_env(self.tmp)
+        installed = run(*dpkg, "-i", self.deb, env=env)
         self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
         status = run("dpkg-query", "--admindir=" + os.path.join(root, "var/lib/dpkg"),
-                     "-W", "-f=${Status}", "trawlex").stdout
+                     "-W", "-f=${Status}", "trawlex", env=env).stdout
         self.assertEqual(status, "install ok installed")
         engine = os.path.join(root, "usr/bin/trawlex")
         self.assertIn("cap_net_bind_service=ep", run("getcap", engine).stdout)
 
-        purged = run(*dpkg, "--purge", "trawlex")
+        purged = run(*dpkg, "--purge", "trawlex", env=env)
         self.assertEqual(purged.returncode, 0, purged.stdout + purged.stderr)
         left = [os.path.relpath(os.path.join(top, f), root)
                 for top, _, files in os.walk(root) for f in files
@@ -131,8 +132,7 @@ class DebianPackage(unittest.TestCase):
     def test_manual_pages_render_without_warnings(self):
         pages = glob.glob(self.path("usr/share/man/man*/*.gz"))
         self.assertGreaterEqual(len(pages), 5)
-        env = dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8")
-        env.pop("MAN_KEEP_FORMATTING", None)
+        env = private_env(self.tmp, MANWIDTH="80", LC_ALL="C.UTF-8")
         for page in pages:
             # From the manual's top, where ".so man1/tarnwick.1" finds its page.
             shown = run("man", "--warnings", "-l", page, env=env, cwd=self.path("usr/share/man"))
@@ -141,8 +141,7 @@ class DebianPackage(unittest.TestCase):
             self.assertIn("NAME", shown.stdout, page)
 
     def test_the_registry_page_names_every_value_the_programs_read(self):
-        env = dict(os.environ, MANWIDTH="200", LC_ALL="C.UTF-8")
-        env.pop("MAN_KEEP_FORMATTING", None)
+        env = private_env(self.tmp, MANWIDTH="200", LC_ALL="C.UTF-8")
         page = run("man", "-l", self.path("usr/share/man/man5/tarnwick-registry.5.gz"), env=env).stdout
         with open(os.path.join(SOURCE_DIR, "shared/registry.h")) as f:
             header = f.read()
@@ -190,7 +189,7 @@ class DebianPackage(unittest.TestCase):
                 text = f.read().replace("=/usr/bin/", "=" + self.path("usr/bin/"))
             with open(os.path.join(units, name), "w") as f:
                 f.write(text)
-        env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
+        env = private_env(self.tmp, XDG_RUNTIME_DIR=runtime)
         checked = run("systemd-analyze", "verify", "--user", "--man=no", *names, cwd=units, env=env)
         self.assertEqual((checked.returncode, checked.stdout + checked.stderr), (0, ""))
 
@@ -199,9 +198,9 @@ class DebianPackage(unittest.TestCase):
         # service's, which talks to that engine.
         home = os.path.join(self.tmp, "home")
         runtime = os.path.join(self.tmp, "run")
-        os.makedirs(home)
-        os.makedirs(runtime, mode=0o700)
-        env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=runtime,
+        os.makedirs(home, exist_ok=True)
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        env = private_env(self.tmp, HOME=home, XDG_RUNTIME_DIR=runtime,
                    XDG_CONFIG_HOME=os.path.join(home, ".config"),
                    XDG_DATA_HOME=os.path.join(home, ".local/share"),
                    XDG_CACHE_HOME=os.path.join(home, ".cache"),
@@ -252,7 +251,7 @@ class DebianPackage(unittest.TestCase):
         if not shutil.which("lintian"):
             self.fail("lintian is missing: scripts/install-deps.sh installs it")
         for package in [self.deb] + self.dbgsym:
-            checked = run("lintian", "--fail-on", "error", package)
+            checked = run("lintian", "--fail-on", "error", package, env=private_env(self.tmp))
             self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
 
 

@@ -18,6 +18,7 @@ from scripted_pop3 import ScriptedPop3  # noqa: E402
 
 BOX = "ann@127.0.0.1"
 HIGH_LINE_LIMIT = "Connection time limit reached"
+CYCLE_FAILED = 3   # trawlexctl's exit status for a cycle that reported a failure
 
 
 def unused_port():
@@ -72,7 +73,7 @@ class OneBadMessage(Retrieval):
         self.configure(w, provider)
 
         status, lines = w.cycle(timeout=60)
-        self.assertEqual(status, 3, lines)   # trawlexctl: the cycle reported a failure
+        self.assertEqual(status, CYCLE_FAILED, lines)
         self.assertEqual(len([l for l in lines if l.startswith("COPYDATA_NEW_ITEM ")]), 4, lines)
         self.assertIn("CYCLE_FAILURE", lines)
         self.assertEqual(self.stored(w), sorted([message(1), long_line, message(3), message(5)]))
@@ -101,7 +102,7 @@ class LongListings(Retrieval):
         pid = w.engine.proc.pid
         before = status_kb(pid, "VmRSS")
         status, lines = w.cycle(timeout=120)
-        self.assertEqual(status, 3, lines)   # trawlexctl: the cycle reported a failure
+        self.assertEqual(status, CYCLE_FAILED, lines)
         self.assertIn("CYCLE_FAILURE", lines)
         self.assertTrue(self.high_lines(w, "UIDL listing too long"), w.engine.log_texts())
         peak, after = status_kb(pid, "VmHWM"), status_kb(pid, "VmRSS")
@@ -133,7 +134,7 @@ class SlowProviders(Retrieval):
         start = time.monotonic()
         status, lines = w.cycle(timeout=60)
         elapsed = time.monotonic() - start
-        self.assertEqual(status, 3, lines)   # trawlexctl: the cycle reported a failure
+        self.assertEqual(status, CYCLE_FAILED, lines)
         self.assertIn("CYCLE_FAILURE", lines)
         return lines, elapsed
 
@@ -199,7 +200,8 @@ class TricklingLocalClients(Retrieval):
         client.rcpt("<bob@example.net>")
         self.assertEqual(client.docmd("DATA")[0], 354)
         self.assertTrue(self.trickle(client.sock, b"Subject: slow\r\n\r\n" + b"x" * 100))
-        self.assertTrue(self.high_lines(w, HIGH_LINE_LIMIT + " (3 s), closing local session"))
+        self.assertTrue(self.high_lines(w, HIGH_LINE_LIMIT + " (3 s), closing local session from port %d"
+                                        % client.sock.getsockname()[1]))
         self.assertEqual(w.queued_items(), [])
 
     def test_a_pop3_client_sending_a_byte_at_a_time_is_cut_off(self):
@@ -210,8 +212,9 @@ class TricklingLocalClients(Retrieval):
         pop = Pop3(w.engine.pop3_port)
         self.addCleanup(pop.close)
         pop.login("home", "pw")
+        port = pop.sock.getsockname()[1]
         self.assertTrue(self.trickle(pop.sock, b"NOOP NOOP NOOP NOOP NOOP NOOP NOOP NOOP"))
-        self.assertTrue(self.high_lines(w, HIGH_LINE_LIMIT + " (3 s), closing local session"))
+        self.assertTrue(self.high_lines(w, HIGH_LINE_LIMIT + " (3 s), closing local session from port %d" % port))
         self.assertEqual(box.names(), [name])
 
 

@@ -195,6 +195,20 @@ class Typo(unittest.TestCase):
             self.assertNotIn("Registry file", r.stderr)
 
 
+    def test_an_engine_started_on_a_broken_file_fails_its_cycles_aloud(self):
+        w = CycleWorld()
+        self.addCleanup(w.close)
+        w.configure(unused_port())
+        hive = os.path.join(w.engine.config_dir, "tarnwick", "user.reg")
+        with open(hive, "a") as f:
+            f.write('"rasentry"="unterminated\n')   # no good contents to fall back on
+        w.start()
+        r = w.engine.ctl("cycle", timeout=30)
+        self.assertEqual(r.returncode, 3, r.stdout + r.stderr)
+        self.assertRegex(r.stderr, r"APP HIGH Registry file unusable: .*%s.*line \d+:" % re.escape(hive))
+        self.assertIn("APP HIGH Failed to retrieve outgoing mail host name from registry", r.stderr)
+
+
 class CommandLine(unittest.TestCase):
     def run_tool(self, *args, env=None, cwd=None):
         return subprocess.run(list(args), capture_output=True, text=True, timeout=30, cwd=cwd,

@@ -1,10 +1,17 @@
-// Child processes: queries run to their end, and ends that arrive as messages.
+// Child processes: queries run to their end, ends that arrive as messages, and the file mask
+// of a program started for the user.
 #include "platform/event_loop.h"
+#include "platform/files.h"
 #include "platform/process.h"
+#include "platform/spawn.h"
 #include "platform/window.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace plat;
@@ -51,6 +58,26 @@ TEST(Process, AStartedProgramsEndArrivesAsAMessage) {
     EXPECT_EQ(g_ended[1].code, 0);
     EXPECT_EQ(startProcess({"no-such-program-here"}, w, WM_USER + 20), 0);
     destroyWindow(w);
+}
+
+TEST(Process, AProgramStartedForTheUserGetsTheUsersFileMask) {
+    // The gateway's own files are private; a program it starts (an e-mail program) is not
+    // the gateway's to restrict.
+    char dir[] = "/tmp/umask-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    std::string out = std::string(dir) + "/mask";
+    mode_t before = ::umask(027);
+    keepNewFilesPrivate();
+    ASSERT_EQ(spawnDetached("/bin/sh", {"sh", "-c", "umask > " + out + ".tmp && mv " + out + ".tmp " + out}), 0);
+    std::string mask;
+    for (int i = 0; i < 300 && mask.empty(); ++i) {
+        pumpMessages(10);
+        std::ifstream f(out);
+        std::getline(f, mask);
+    }
+    EXPECT_EQ(mask, "0027");
+    EXPECT_EQ(::umask(before), 077);   // the gateway's own stays private
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

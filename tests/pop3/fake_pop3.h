@@ -33,7 +33,9 @@ struct Script {
 
 class FakePop3 {
 public:
-    explicit FakePop3(Script script) : script_(std::move(script)) {
+    // address: where it listens (host order), loopback unless a test needs another.
+    explicit FakePop3(Script script, std::uint32_t address = INADDR_LOOPBACK)
+        : script_(std::move(script)), listener_(address) {
         thread_ = std::thread([this] { serve(); });
     }
     ~FakePop3() {

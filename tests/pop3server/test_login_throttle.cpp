@@ -26,8 +26,28 @@ TEST(LoginThrottleTest, ChecksTakeTurnsTheSpacingApartAndCancelledOnesNeverRun) 
         throttle.cancel(tickets[2]);
         ASSERT_TRUE(nettest::waitFor([&] { return throttle.waiting() == 0; }, 3000));
         EXPECT_EQ(ran[2], -1);
-        // A cancelled turn is not given to the next one: the pace stays the same.
+        // A cancelled turn in the middle is not given to the next one: the pace stays the same.
         for (int i : {1, 3, 4}) EXPECT_GE(ran[i] - began, i * LoginThrottle::kCheckSpacingMs) << i;
+    }
+    plat::destroyWindow(owner);
+}
+
+TEST(LoginThrottleTest, TurnsGivenUpAtTheEndAreFreeAgain) {
+    // Guesses whose connections closed must not keep the right password waiting.
+    plat::HWND owner = nettest::makeOwner();
+    {
+        LoginThrottle throttle(owner);
+        bool first = false;
+        EXPECT_EQ(throttle.whenCheckAllowed([&] { first = true; }), 0u);
+        EXPECT_TRUE(first);
+        std::vector<LoginThrottle::Ticket> later;
+        for (int i = 0; i < 50; ++i) later.push_back(throttle.whenCheckAllowed([] { FAIL() << "cancelled"; }));
+        for (LoginThrottle::Ticket t : later) throttle.cancel(t);
+        EXPECT_EQ(throttle.waiting(), 0u);
+        plat::pumpMessages(static_cast<int>(LoginThrottle::kCheckSpacingMs) + 50);
+        bool now = false;
+        EXPECT_EQ(throttle.whenCheckAllowed([&] { now = true; }), 0u);
+        EXPECT_TRUE(now);
     }
     plat::destroyWindow(owner);
 }
