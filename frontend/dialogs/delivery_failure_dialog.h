@@ -17,6 +17,8 @@ class QListWidget;
 std::vector<std::string> deliveryFailureLines(const std::string& path);
 
 class DeliveryFailureDialog : public QDialog {
+    Q_OBJECT
+
 public:
     DeliveryFailureDialog(QWidget* owner, const std::string& path);
     QListWidget* list() const { return list_; }

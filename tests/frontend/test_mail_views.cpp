@@ -1,13 +1,13 @@
 // The mailbox views: cell texts from header values, the folder tree (roots, account order,
 // unread counts, the selection handler), the rows and columns of the list, Delete, viewing,
 // the tree's clicks, refresh keeping the folder, and the header cache never showing old text.
-#include "frontend/desktop.h"
+#include "frontend/desktop/desktop.h"
 #include "frontend/commands.h"
-#include "frontend/views/folder_tree.h"
-#include "frontend/views/item_list.h"
-#include "frontend/views/item_viewer.h"
-#include "frontend/views/refresh_pacer.h"
-#include "frontend/views/row_cells.h"
+#include "frontend/mail/folder_tree.h"
+#include "frontend/mail/item_list.h"
+#include "frontend/mail/item_viewer.h"
+#include "frontend/mail/refresh_pacer.h"
+#include "frontend/mail/row_cells.h"
 #include "shared/registry.h"
 #include "tests/support/temp_env.h"
 

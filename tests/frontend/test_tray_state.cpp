@@ -1,6 +1,6 @@
 // The tray's choice of frame, the animation, the tip, and the saved window placement.
-#include "frontend/placement.h"
-#include "frontend/schedule_state.h"
+#include "frontend/app/placement.h"
+#include "frontend/schedule/schedule_state.h"
 
 #include <gtest/gtest.h>
 
