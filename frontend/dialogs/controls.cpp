@@ -49,12 +49,6 @@ QLabel* buddyLabel(QWidget* parent, const QString& text, QWidget* buddy) {
     return l;
 }
 
-bool readNumber(const QLineEdit* edit, unsigned& value) {
-    bool ok = false;
-    value = edit->text().trimmed().toUInt(&ok);
-    return ok;
-}
-
 std::string text(const QLineEdit* edit) {
     return edit->text().toStdString();
 }

@@ -22,9 +22,6 @@ QPushButton* pushButton(QWidget* parent, const char* name, const QString& text);
 // A label with a mnemonic that gives its buddy the focus.
 QLabel* buddyLabel(QWidget* parent, const QString& text, QWidget* buddy);
 
-// What GetDlgItemInt would read: the unsigned number in the edit, or nothing.
-bool readNumber(const QLineEdit* edit, unsigned& value);
-
 std::string text(const QLineEdit* edit);
 void setText(QLineEdit* edit, const std::string& value);
 // The command line of a file chosen with Browse: quoted when the words of a command line

@@ -5,6 +5,7 @@
 #include "frontend/dialogs/new_account_dialog.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/settings/security_fields.h"
+#include "frontend/settings/validation.h"
 #include "shared/registry.h"
 
 #include <QComboBox>
@@ -18,12 +19,8 @@ namespace {
 
 constexpr char kPageTitle[] = QT_TRANSLATE_NOOP("Tarnwick", "Add account wizard");
 
-int warn(QWidget* owner, const char* text) {
+int warn(QWidget* owner, const std::string& text) {
     return messageBox(owner, {text, "Tarnwick", MsgButtons::Ok, IDOK, MsgIcon::Warning});
-}
-
-bool hasForbidden(const std::string& s) {
-    return s.find_first_of(" @?*") != std::string::npos;
 }
 
 QString pageTitle() {
@@ -57,23 +54,15 @@ void WizardTitlePage::activate() {
 
 int WizardTitlePage::validate() {
     record_.title = text(accountTitle_);
-    bool valid = true;
-    if (record_.title.empty()) {
-        warn(this, "Please enter an account title or click Cancel to exit wizard.");
-        valid = false;
-    }
-    if (hasForbidden(record_.title)) {
-        warn(this, "Please don't include '@', '?', '*' or space characters in the account title.");
-        valid = false;
-    }
     // The registry would hand out an account whose title differs only in letter case.
-    plat::RegKey accounts;
-    if (!record_.title.empty() && config::openAccountsKey(accounts) &&
-        (config::findAccount(accounts, record_.title) >= 0 || config::accountExists(record_.title))) {
-        warn(this, "An account with the title you have entered already exists.");
-        valid = false;
-    }
-    return valid ? 1 : 0;
+    auto exists = [](const std::string& title) {
+        plat::RegKey accounts;
+        return config::openAccountsKey(accounts) &&
+               (config::findAccount(accounts, title) >= 0 || config::accountExists(title));
+    };
+    std::vector<std::string> problems = validation::checkAccountTitle(record_.title, exists);
+    for (const std::string& p : problems) warn(this, p);
+    return problems.empty() ? 1 : 0;
 }
 
 // ---- The server page
@@ -119,23 +108,11 @@ int WizardServerPage::validate() {
     record_.user = text(popUser_);
     record_.password = text(popPassword_);
     record_.security = chosenSecurity(popSecurity_);
-    std::optional<unsigned> port = readPort(popPort_);
-    record_.port = port.value_or(0);
-    bool valid = true;
-    if (hasForbidden(record_.server)) {
-        warn(this, "Please don't include '@', '?', '*' or space characters in the server name.");
-        valid = false;
-    }
-    if (record_.server.empty() || record_.user.empty() || record_.password.empty()) {
-        warn(this, "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the "
-                   "wizard.");
-        valid = false;
-    }
-    if (!port) {
-        warn(this, kPortMessage);
-        valid = false;
-    }
-    return valid ? 1 : 0;
+    record_.port = validation::readPort(text(popPort_)).value_or(0);
+    std::vector<std::string> problems =
+        validation::checkAccountServer(record_.server, record_.user, record_.password, text(popPort_));
+    for (const std::string& p : problems) warn(this, p);
+    return problems.empty() ? 1 : 0;
 }
 
 // ---- The e-mail program page

@@ -4,6 +4,7 @@
 #include "frontend/dialogs/browse.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/settings/security_fields.h"
+#include "frontend/settings/validation.h"
 #include "shared/ras_status.h"
 #include "shared/registry.h"
 
@@ -23,9 +24,6 @@
 const char* const ConnectionPage::kNoDialUp = "(no dial-up networking)";
 
 namespace {
-
-constexpr char kNoHostMessage[] =
-    "Please enter the address of your SMTP mail server for outgoing mail to be delivered. (smtp.example.net)";
 
 int say(QWidget* owner, const std::string& text) {
     return messageBox(owner, {text, "Tarnwick", MsgButtons::Ok, IDOK});
@@ -145,50 +143,34 @@ void ConnectionPage::activate() {
 }
 
 int ConnectionPage::validate() {
-    QComboBox* entry = dialUpEntry_;
-    // A host name has no blanks: blanks around it are dropped, blanks alone are no host.
-    std::string host = smtpServer_->text().trimmed().toStdString();
-    unsigned retries = 0;
-    unsigned pause = 0;
-    bool retriesOk = readNumber(retryCount_, retries);
-    bool pauseOk = readNumber(retryPause_, pause);
-    if (host.empty()) {
-        say(this, kNoHostMessage);
-        return 0;
-    }
-    std::optional<unsigned> port = readPort(smtpPort_);
-    if (!port) {
-        say(this, kPortMessage);
-        smtpPort_->setFocus();
-        return 0;
-    }
-    if (!retriesOk || retries == 0 || !pauseOk || pause == 0 || pause > kMaxMinutes) return 0;
-    for (auto [edit, what] : {std::pair{smtpUser_, "user name"}, {smtpPassword_, "password"}, {caFile_, "CA file name"}}) {
-        if (!fitsSetting(edit->text())) {
-            say(this, std::string("The ") + what + " is too long: at most 259 bytes can be stored.");
-            edit->setFocus();
-            return 0;
-        }
-    }
-    // Without its CA file the engine would refuse every server the file is meant for.
-    QString caFile = caFile_->text();
-    if (!caFile.isEmpty() && !QFileInfo(caFile).isReadable()) {
-        say(this, "The CA file cannot be read: " + caFile.toStdString());
-        caFile_->setFocus();
+    using validation::ConnectionField;
+    validation::ConnectionValues values{text(smtpServer_),   text(smtpPort_),     text(retryCount_), text(retryPause_),
+                                        text(smtpUser_),     text(smtpPassword_), text(caFile_)};
+    auto readable = [](const std::string& path) { return QFileInfo(QString::fromStdString(path)).isReadable(); };
+    if (auto refusal = validation::checkConnection(values, readable)) {
+        if (!refusal->message.empty()) say(this, refusal->message);
+        QLineEdit* focus = refusal->field == ConnectionField::SmtpPort       ? smtpPort_
+                           : refusal->field == ConnectionField::SmtpUser     ? smtpUser_
+                           : refusal->field == ConnectionField::SmtpPassword ? smtpPassword_
+                           : refusal->field == ConnectionField::CaFile       ? caFile_
+                                                                             : nullptr;
+        if (focus) focus->setFocus();
         return 0;
     }
     // The first entry is stored as no entry (its data is the untranslated text).
+    QComboBox* entry = dialUpEntry_;
     std::string chosen = entry->currentData().toString() == QString::fromLatin1(kNoDialUp)
                              ? std::string(kNoDialUp)
                              : entry->currentText().toStdString();
     rasEntry_ = chosen == kNoDialUp ? std::string() : chosen;
-    outHost_ = host;
+    // A host name has no blanks: blanks around it are dropped.
+    outHost_ = smtpServer_->text().trimmed().toStdString();
     allowEstab_ = establishConnection_->isChecked();
     failRetry_ = retryDialUp_->isChecked();
-    retryLimit_ = retries;
-    pauseMinutes_ = pause;
-    outPort_ = *port;
-    secure_ = {chosenSecurity(smtpSecurity_), text(smtpUser_), text(smtpPassword_), caFile.toStdString()};
+    retryLimit_ = *validation::readNumber(values.retryCount);
+    pauseMinutes_ = *validation::readNumber(values.retryPause);
+    outPort_ = *validation::readPort(values.smtpPort);
+    secure_ = {chosenSecurity(smtpSecurity_), values.smtpUser, values.smtpPassword, values.caFile};
     return 1;
 }
 

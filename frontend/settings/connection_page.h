@@ -25,8 +25,6 @@ public:
 
     // The first entry of the dial-up list, stored as the empty entry.
     static const char* const kNoDialUp;
-    // The longest pause in minutes: its milliseconds must fit a timer.
-    static constexpr unsigned kMaxMinutes = 35791;
 
 private:
     void browseCaFile();

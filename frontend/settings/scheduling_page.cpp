@@ -1,9 +1,9 @@
 #include "frontend/settings/scheduling_page.h"
 
 #include "frontend/desktop/desktop.h"
-#include "frontend/settings/connection_page.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/schedule/schedule_state.h"
+#include "frontend/settings/validation.h"
 #include "shared/registry.h"
 
 #include <QCheckBox>
@@ -14,10 +14,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-constexpr char kPeriodMessage[] =
-    "Minimum value is 1 minute. Offline period must not be less than online period.";
-constexpr char kTooLongMessage[] = "Maximum value is 35791 minutes.";
 
 // "label [edit] minutes" in one row.
 QHBoxLayout* periodRow(QLabel* label, QLineEdit* edit, QLabel* unit) {
@@ -73,19 +69,13 @@ void SchedulingPage::activate() {
 }
 
 int SchedulingPage::validate() {
-    unsigned online = 0;
-    unsigned offline = 0;
-    readNumber(onlinePeriod_, online);
-    readNumber(offlinePeriod_, offline);
+    unsigned online = validation::readNumber(text(onlinePeriod_)).value_or(0);
+    unsigned offline = validation::readNumber(text(offlinePeriod_)).value_or(0);
     // A disabled offline period cannot be corrected by the user: it follows a longer online one.
     if (!offlinePeriod_->isEnabled() && offline < online) offline = online;
-    if (online == 0 || offline < online) {
-        messageBox(this, {kPeriodMessage, "Tarnwick", MsgButtons::Ok, IDOK});
-        return 0;
-    }
-    if (offline > ConnectionPage::kMaxMinutes) {
-        // Its milliseconds would not fit the timer.
-        messageBox(this, {kTooLongMessage, "Tarnwick", MsgButtons::Ok, IDOK});
+    std::string problem = validation::checkPeriods(online, offline);
+    if (!problem.empty()) {
+        messageBox(this, {problem, "Tarnwick", MsgButtons::Ok, IDOK});
         return 0;
     }
     onlineMinutes_ = online;

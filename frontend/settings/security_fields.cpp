@@ -1,6 +1,7 @@
 #include "frontend/settings/security_fields.h"
 
 #include "frontend/dialogs/controls.h"
+#include "frontend/settings/validation.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -68,9 +69,7 @@ QHBoxLayout* securityPortRow(QComboBox* combo, QWidget* portLabel, QLineEdit* po
 }
 
 std::optional<unsigned> readPort(const QLineEdit* port) {
-    unsigned value = 0;
-    if (!readNumber(port, value) || value < 1 || value > 65535) return std::nullopt;
-    return value;
+    return validation::readPort(port->text().toStdString());
 }
 
 bool fitsSetting(const QString& text) {
