@@ -8,6 +8,7 @@
 #include "frontend/app/main_window.h"
 #include "frontend/settings/options_sheet.h"
 #include "frontend/app/placement.h"
+#include "frontend/mail/row_cells.h"
 #include "platform/link.h"
 #include "platform/spawn.h"
 #include "shared/debug.h"
@@ -269,13 +270,17 @@ void Shell::updateMenus() {
 }
 
 void Shell::engineNotice(int code) {
+    // Checking starts: the status bar shows this as the last check.
+    if (code == CYCLE_CHECKING) config::writeSetting(config::kLastCheckTime, static_cast<std::uint32_t>(now()));
+    if (std::optional<CyclePhase> phase = cyclePhase(code)) {
+        setStatus(phase->status);
+        if (code == CYCLE_STARTED) timers_->set(TIMER_ANIMATE, kAnimatePeriodMs);
+        animationFrame_ = phase->firstFrame;
+        tray_->setFrame(animationFrame_);
+    }
     switch (code) {
     case CYCLE_STARTED:
         state_.cycleFailed = 0;
-        setStatus(kStatusConnecting);
-        timers_->set(TIMER_ANIMATE, kAnimatePeriodMs);
-        animationFrame_ = kTrayConnecting;
-        tray_->setFrame(animationFrame_);
         state_.cycling = 1;
         break;
     case CYCLE_CONNECTED:
@@ -283,17 +288,6 @@ void Shell::engineNotice(int code) {
         break;
     case CYCLE_DIAL_FAILED:
         state_.dialFailed = 1;
-        break;
-    case CYCLE_SENDING:
-        setStatus(kStatusSending);
-        animationFrame_ = kTraySending;
-        tray_->setFrame(animationFrame_);
-        break;
-    case CYCLE_CHECKING:
-        config::writeSetting(config::kLastCheckTime, static_cast<std::uint32_t>(now()));
-        setStatus(kStatusChecking);
-        animationFrame_ = kTrayChecking;
-        tray_->setFrame(animationFrame_);
         break;
     case CYCLE_NEW_ITEM:
         window_->refreshViews();
@@ -368,10 +362,7 @@ void Shell::setStatus(const char* text) {
 
 void Shell::refreshStatusBar() {
     auto last = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
-    QLocale locale = QLocale::system();
-    QDateTime when = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(last));
-    QString time = last != 0 ? locale.toString(when.time(), QLocale::ShortFormat) : QString();
-    QString date = last != 0 ? locale.toString(when.date(), QLocale::ShortFormat) : QString();
+    auto [time, date] = views::lastCheckTexts(last, QLocale::system());
     if (last != 0) tray_->setTip(time.toStdString().c_str());
     if (!window_ || !window_->viewsOpen()) return;
     // The stored status stays in the one language both programs' logs use; it is translated

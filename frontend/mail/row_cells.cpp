@@ -1,5 +1,7 @@
 #include "frontend/mail/row_cells.h"
 
+#include <QDateTime>
+
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -87,6 +89,12 @@ std::string sizeCell(std::uint64_t bytes) {
     char cell[64];
     std::snprintf(cell, sizeof cell, "%.2f KB", static_cast<double>(bytes) / 1024.0);
     return cell;
+}
+
+TimeAndDate lastCheckTexts(std::time_t last, const QLocale& locale) {
+    if (last == 0) return {};
+    QDateTime when = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(last));
+    return {locale.toString(when.time(), QLocale::ShortFormat), locale.toString(when.date(), QLocale::ShortFormat)};
 }
 
 }  // namespace views

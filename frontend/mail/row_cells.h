@@ -2,7 +2,11 @@
 // that is "missing" (std::nullopt) shows as "-"; an empty one shows nothing.
 #pragma once
 
+#include <QLocale>
+#include <QString>
+
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,5 +34,13 @@ std::optional<std::string> plainCell(const char* value);
 std::optional<std::string> toCell(const char* toValue);
 // "%.2f KB" of the size in bytes.
 std::string sizeCell(std::uint64_t bytes);
+
+// The time and date of the last check (seconds since 1970) in the locale's short formats, as
+// the status bar and the tray tip show them; both empty when no check has run (0).
+struct TimeAndDate {
+    QString time;
+    QString date;
+};
+TimeAndDate lastCheckTexts(std::time_t last, const QLocale& locale);
 
 }  // namespace views

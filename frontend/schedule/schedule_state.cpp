@@ -1,10 +1,21 @@
 #include "frontend/schedule/schedule_state.h"
 
+#include "shared/engine_link.h"
+
 int trayIconIndex(const ScheduleState& s) {
     int index = s.cycleFailed != 0 ? kTrayFailed : kTrayActive;
     if (s.active == 0) index = kTraySuspended;
     if (s.blinkPhase != 0 && s.newMailWaiting != 0) index = kTrayNewMail;
     return index;
+}
+
+std::optional<CyclePhase> cyclePhase(int engineNotice) {
+    switch (engineNotice) {
+    case CYCLE_STARTED: return CyclePhase{kStatusConnecting, kTrayConnecting};
+    case CYCLE_SENDING: return CyclePhase{kStatusSending, kTraySending};
+    case CYCLE_CHECKING: return CyclePhase{kStatusChecking, kTrayChecking};
+    default: return std::nullopt;
+    }
 }
 
 int nextAnimationFrame(int frame) {

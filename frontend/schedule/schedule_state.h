@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // All 0 at start; 32-bit signed like the rest of the record's users expect.
@@ -40,6 +41,14 @@ int nextAnimationFrame(int frame);
 // without cutting a UTF-8 character in two).
 std::string trayTipText(const char* text);
 constexpr std::size_t kTrayTipMax = 63;
+
+// The status text and first tray frame of a cycle's progress notice (CYCLE_STARTED,
+// CYCLE_SENDING, CYCLE_CHECKING); nothing for the engine's other notices.
+struct CyclePhase {
+    const char* status;
+    int firstFrame;
+};
+std::optional<CyclePhase> cyclePhase(int engineNotice);
 
 // Status texts.
 inline constexpr char kStatusOk[] = "OK";

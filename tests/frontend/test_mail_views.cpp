@@ -12,6 +12,7 @@
 #include "tests/support/temp_env.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDialog>
 #include <QHeaderView>
 #include <QMenu>
@@ -83,6 +84,19 @@ TEST(MailCells, ReceivedDateToAndSize) {
     EXPECT_EQ(sizeCell(1536), "1.50 KB");
     EXPECT_EQ(sizeCell(1), "0.00 KB");
     EXPECT_EQ(sizeCell(10 * 1024 * 1024), "10240.00 KB");
+}
+
+TEST(MailCells, LastCheckInTheLocalesShortFormatsAndNothingBeforeTheFirst) {
+    TimeAndDate never = lastCheckTexts(0, QLocale::c());
+    EXPECT_TRUE(never.time.isEmpty());
+    EXPECT_TRUE(never.date.isEmpty());
+    std::time_t noon = 1765195200;   // 2025-12-08 12:00 UTC
+    QDateTime when = QDateTime::fromSecsSinceEpoch(noon);
+    QLocale german(QLocale::German, QLocale::Germany);
+    TimeAndDate shown = lastCheckTexts(noon, german);
+    EXPECT_EQ(shown.time, german.toString(when.time(), QLocale::ShortFormat));
+    EXPECT_EQ(shown.date, german.toString(when.date(), QLocale::ShortFormat));
+    EXPECT_TRUE(shown.date.contains(QLatin1Char('.')));   // "08.12.25", not the C locale's form
 }
 
 // A burst of notices costs a big mailbox one refresh per pause, a small one none.
