@@ -1,12 +1,13 @@
 #include "oauth/access_tokens.h"
 
+#include "oauth/form_encoding.h"
 #include "oauth/token_reply.h"
 #include "platform/clock.h"
 #include "platform/http_post.h"
 #include "shared/debug.h"
 
 #include <algorithm>
-#include <cctype>
+#include <map>
 
 namespace oauth {
 namespace {
@@ -51,29 +52,6 @@ void keepAccessToken(const std::string& target, const std::string& token, long e
     long lifetime = expiresIn > 0 ? expiresIn : kUsualLifetime;
     // Short lifetimes keep most of their time: a quarter of it, at most a minute, is the margin.
     heldTokens()[target] = {token, plat::unixTime() + lifetime - std::min(kMargin, lifetime / 4)};
-}
-
-std::string formEncode(const std::map<std::string, std::string>& fields) {
-    auto encode = [](const std::string& text) {
-        static constexpr char kHex[] = "0123456789ABCDEF";
-        std::string out;
-        for (unsigned char c : text) {
-            if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-                out += static_cast<char>(c);
-            } else {
-                out += '%';
-                out += kHex[c >> 4];
-                out += kHex[c & 15];
-            }
-        }
-        return out;
-    };
-    std::string body;
-    for (const auto& [name, value] : fields) {
-        if (!body.empty()) body += '&';
-        body += encode(name) + "=" + encode(value);
-    }
-    return body;
 }
 
 TokenRenewal::~TokenRenewal() {

@@ -10,7 +10,6 @@
 #include "shared/oauth_settings.h"
 
 #include <functional>
-#include <map>
 #include <string>
 
 namespace oauth {
@@ -55,8 +54,5 @@ private:
 
 // How long a token request may take, in milliseconds.
 inline constexpr int kTokenRequestLimitMs = 30000;
-
-// A form body: name=value pairs joined by "&", each part percent-encoded.
-std::string formEncode(const std::map<std::string, std::string>& fields);
 
 }  // namespace oauth
