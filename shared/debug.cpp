@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -82,13 +83,20 @@ namespace {
 // would start a forged line of its own, so a CR LF pair inside reads as a blank, one at the end
 // is dropped, and any other control byte shows as "?".
 std::string oneLogLine(const char* text) {
-    std::string out(text);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    std::string::size_type pair;
-    while ((pair = out.find("\r\n")) != std::string::npos) out.replace(pair, 2, " ");
-    for (char& c : out) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\t') || u == 0x7f) c = '?';
+    std::string_view in(text);
+    while (!in.empty() && (in.back() == '\n' || in.back() == '\r')) in.remove_suffix(1);
+    std::string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        unsigned char u = static_cast<unsigned char>(in[i]);
+        if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n') {
+            out += ' ';
+            ++i;
+        } else if ((u < 0x20 && in[i] != '\t') || u == 0x7f) {
+            out += '?';
+        } else {
+            out += in[i];
+        }
     }
     return out;
 }
