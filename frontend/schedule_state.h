@@ -40,6 +40,8 @@ int nextAnimationFrame(int frame);
 // without cutting a UTF-8 character in two).
 std::string trayTipText(const char* text);
 constexpr std::size_t kTrayTipMax = 63;
+// A tip cut to kTrayTipMax bytes, never in the middle of a UTF-8 character.
+std::string cutTrayTip(std::string tip);
 
 // Status texts.
 inline constexpr char kStatusOk[] = "OK";

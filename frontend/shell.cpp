@@ -8,6 +8,9 @@
 #include "frontend/main_window.h"
 #include "frontend/options/options_sheet.h"
 #include "frontend/placement.h"
+#include "frontend/schedule/status_texts.h"
+#include "frontend/schedule/unread_mail.h"
+#include "frontend/views/item_viewer.h"
 #include "platform/link.h"
 #include "platform/spawn.h"
 #include "shared/debug.h"
@@ -45,7 +48,7 @@ struct CommandSlot {
     void (Shell::*slot)();
 };
 
-// Commands without a slot (QikReply, Log) are permanently grayed.
+// Commands without a slot (QikReply) are permanently grayed.
 constexpr CommandSlot kCommandSlots[] = {
     {CMD_CYCLE_NOW, &Shell::cycleNow},
     {CMD_OPEN, &Shell::openMainWindow},
@@ -64,6 +67,7 @@ constexpr CommandSlot kCommandSlots[] = {
     {CMD_RESUME, &Shell::resume},
     {CMD_SUSPEND, &Shell::suspend},
     {CMD_ABOUT, &Shell::showAbout},
+    {CMD_LOG, &Shell::showLog},
 };
 
 }  // namespace
@@ -213,12 +217,18 @@ void Shell::deleteItem() {
     window_->deleteRememberedItem();
 }
 
+// Today's day log, where a failure is explained.
+void Shell::showLog() {
+    views::viewTextFile(dayLogFileName(now()), dialogOwner());
+}
+
 void Shell::readMailNow() {
     readMail(window_.get());
 }
 
 void Shell::addAccount() {
     runAddAccountWizard(window_.get());
+    scheduler_->accountsChanged(accountCount());
     refreshViews();
 }
 
@@ -272,11 +282,12 @@ void Shell::engineNotice(int code) {
     switch (code) {
     case CYCLE_STARTED:
         state_.cycleFailed = 0;
+        failedStep_.clear();
+        state_.cycling = 1;   // before the status, so that the tip says a cycle runs
         setStatus(kStatusConnecting);
         timers_->set(TIMER_ANIMATE, kAnimatePeriodMs);
         animationFrame_ = kTrayConnecting;
         tray_->setFrame(animationFrame_);
-        state_.cycling = 1;
         break;
     case CYCLE_CONNECTED:
         state_.rasRetryCount = 0;
@@ -311,6 +322,7 @@ void Shell::engineNotice(int code) {
         break;
     case CYCLE_FAILURE:
         state_.cycleFailed = 1;
+        if (failedStep_.empty()) failedStep_ = cycleStepName(animationFrame_);
         break;
     default:
         break;
@@ -365,7 +377,17 @@ void Shell::startCycle() {
 }
 
 void Shell::updateTrayIcon() {
+    refreshTrayTip();
     tray_->setFrame(trayIconIndex(state_));
+}
+
+// The tip from the state and the last counts; shown with the next frame.
+void Shell::refreshTrayTip() {
+    TipFacts facts;
+    facts.unread = unreadCount_;
+    facts.lastCheck = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
+    facts.failedStep = failedStep_;
+    tray_->setTipText(trayToolTip(state_, facts, QLocale::system()));
 }
 
 void Shell::setStatus(const char* text) {
@@ -377,9 +399,11 @@ void Shell::refreshStatusBar() {
     auto last = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
     QLocale locale = QLocale::system();
     QDateTime when = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(last));
-    QString time = last != 0 ? locale.toString(when.time(), QLocale::ShortFormat) : QString();
+    QString time = last != 0 ? hoursAndMinutes(locale, when.time()) : QString();
     QString date = last != 0 ? locale.toString(when.date(), QLocale::ShortFormat) : QString();
-    if (last != 0) tray_->setTip(time.toStdString().c_str());
+    unreadCount_ = unreadMailCount();
+    refreshTrayTip();
+    tray_->modify();
     if (!window_ || !window_->viewsOpen()) return;
     // The stored status stays in the one language both programs' logs use; it is translated
     // for the status bar only.

@@ -157,7 +157,7 @@ TEST_F(ShellScheduleTest, ARefusedItemOpensItsNoticeAndAPathWithoutItsNulIsWhole
     EXPECT_EQ(shell->notices().failureNoticesOpen(), 2);
     QListWidget* shown = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* list = w->objectName() == "d105" ? w->findChild<QListWidget*>(QStringLiteral("c1027")) : nullptr;
+        auto* list = w->objectName() == "deliveryFailureDialog" ? w->findChild<QListWidget*>(QStringLiteral("itemLines")) : nullptr;
         if (list && list->count() == 7) shown = list;
     }
     ASSERT_NE(shown, nullptr);
