@@ -181,8 +181,8 @@ class DebianPackage(unittest.TestCase):
         # WorkingDirectory; the cycle service's ExecStart talks to that engine.
         home = os.path.join(self.tmp, "home")
         runtime = os.path.join(self.tmp, "run")
-        os.makedirs(home)
-        os.makedirs(runtime, mode=0o700)
+        os.makedirs(home, exist_ok=True)
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
         env = private_env(self.tmp, HOME=home, XDG_RUNTIME_DIR=runtime,
                    XDG_CONFIG_HOME=os.path.join(home, ".config"),
                    XDG_DATA_HOME=os.path.join(home, ".local/share"),
