@@ -18,7 +18,6 @@
 #include "shared/registry.h"
 
 #include <QDateTime>
-#include <QCoreApplication>
 #include <QCursor>
 #include <QLocale>
 #include <QMenu>
@@ -405,11 +404,8 @@ void Shell::refreshStatusBar() {
     refreshTrayTip();
     tray_->modify();
     if (!window_ || !window_->viewsOpen()) return;
-    // The stored status stays in the one language both programs' logs use; it is translated
-    // for the status bar only.
-    std::string stored = config::readSetting(config::kStatus);
     window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date),
-                            QCoreApplication::translate("Status", stored.c_str()));
+                            statusBarText(config::readSetting(config::kStatus), failedStep_));
 }
 
 void Shell::openMainWindow() {

@@ -44,6 +44,13 @@ std::string trayToolTip(const ScheduleState& state, const TipFacts& facts, const
     return cutTrayTip(trayTipText(nullptr) + ": " + says.toStdString());
 }
 
+QString statusBarText(const std::string& stored, const std::string& failedStep) {
+    // The stored status stays in the one language both programs' logs use.
+    const QString status = QCoreApplication::translate("Status", stored.c_str());
+    if (stored != kStatusCycleFailed || failedStep.empty()) return status;
+    return tr("%1; failed step: %2").arg(status, tr(failedStep.c_str()));
+}
+
 std::string cycleStepName(int animationFrame) {
     if (animationFrame >= kTrayChecking && animationFrame < kTrayFrameCount) return "checking mail";
     if (animationFrame >= kTraySending && animationFrame < kTrayChecking) return "sending mail";

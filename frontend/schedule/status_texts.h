@@ -23,6 +23,10 @@ struct TipFacts {
 // Cut to the tip's 63 bytes. The time is local, in the locale's format, hours and minutes.
 std::string trayToolTip(const ScheduleState& state, const TipFacts& facts, const QLocale& locale);
 
+// The status bar's status: the stored status text translated, and after a failed cycle the
+// step it failed in ("...; failed step: sending mail") when that is known.
+QString statusBarText(const std::string& stored, const std::string& failedStep);
+
 // A time of day as the locale writes it, without seconds (the C locale's short format has them).
 QString hoursAndMinutes(const QLocale& locale, const QTime& time);
 

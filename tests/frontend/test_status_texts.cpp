@@ -47,6 +47,13 @@ TEST(TrayToolTip, StaysWithinTheTraysLength) {
     EXPECT_EQ(tip.rfind("Tarnwick: last cycle failed: xx", 0), 0u);
 }
 
+TEST(StatusBarText, AFailedCycleNamesItsStep) {
+    EXPECT_EQ(statusBarText(kStatusCycleFailed, "checking mail"),
+              "Failure during cycle (refer to log file for further info); failed step: checking mail");
+    EXPECT_EQ(statusBarText(kStatusCycleFailed, ""), kStatusCycleFailed);
+    EXPECT_EQ(statusBarText(kStatusOk, "checking mail"), "OK");   // a step left from before is not shown
+}
+
 TEST(HoursAndMinutes, NoSecondsInAnyLocale) {
     const QTime t(14, 5, 33);
     EXPECT_EQ(hoursAndMinutes(QLocale::c(), t), "14:05");
