@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 
 namespace {
@@ -88,6 +90,29 @@ TEST(EncodedWords, DecodedControlCharactersCannotBreakTheLine) {
     EXPECT_EQ(decodeHeaderValue("=?UTF-8?Q?a=0D=0AFrom:_evil?="), "a  From: evil");
     EXPECT_EQ(decodeHeaderValue("=?UTF-8?Q?nul=00end?="), "nul end");
     EXPECT_EQ(decodeHeaderValue("=?UTF-8?Q?=E2=80=A8sep?="), " sep");
+}
+
+// Values assembled from the pieces of encoded words, good and broken, and random bytes: the
+// decoder never adds a line break or NUL of its own, and leaves a value without "=?" alone.
+TEST(EncodedWords, AnyValueDecodesWithoutBreakingTheLine) {
+    const char* const pieces[] = {"=?", "?=", "UTF-8", "utf-8", "ISO-8859-1", "x-bogus", "*en", "?Q?", "?B?", "?q?",
+                                  "?b?", "=C3", "=BC", "=0A", "=00", "=", "_", " ", "\t", "\r\n ", "w7w", "SsM=",
+                                  "==", "?", "a", "\xff", "\xc3"};
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 20000; ++round) {
+        std::string value;
+        const int n = static_cast<int>(random() % 24);
+        for (int i = 0; i < n; ++i) {
+            if (random() % 8 == 0) value += static_cast<char>(random() % 256);
+            else value += pieces[random() % std::size(pieces)];
+        }
+        const std::string shown = decodeHeaderValue(value);
+        auto count = [](const std::string& s, char c) { return std::count(s.begin(), s.end(), c); };
+        ASSERT_LE(count(shown, '\n'), count(value, '\n')) << value;
+        ASSERT_LE(count(shown, '\0'), count(value, '\0')) << value;
+        ASSERT_LE(count(shown, '\r'), count(value, '\r')) << value;
+        if (value.find("=?") == std::string::npos) ASSERT_EQ(shown, value);
+    }
 }
 
 TEST(EncodedWords, TheViewerDecodesTheHeaderBlockOnly) {
