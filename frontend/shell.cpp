@@ -383,7 +383,8 @@ void Shell::updateTrayIcon() {
 // The tip from the state and the last counts; shown with the next frame.
 void Shell::refreshTrayTip() {
     TipFacts facts;
-    facts.unread = unreadCount_;
+    // Once the unread-mail check finds nothing left, the count taken earlier is out of date.
+    facts.unread = state_.newMailWaiting != 0 ? unreadCount_ : 0;
     facts.lastCheck = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
     facts.failedStep = failedStep_;
     tray_->setTipText(trayToolTip(state_, facts, QLocale::system()));
@@ -400,7 +401,8 @@ void Shell::refreshStatusBar() {
     QDateTime when = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(last));
     QString time = last != 0 ? hoursAndMinutes(locale, when.time()) : QString();
     QString date = last != 0 ? locale.toString(when.date(), QLocale::ShortFormat) : QString();
-    unreadCount_ = unreadMailCount();
+    // Listing big mailboxes takes time: not while a cycle runs, when the tip does not show it.
+    if (state_.cycling == 0) unreadCount_ = unreadMailCount();
     refreshTrayTip();
     tray_->modify();
     if (!window_ || !window_->viewsOpen()) return;

@@ -119,7 +119,7 @@ private:
     plat::HWND hwnd_ = 0;
     ScheduleState state_;
     int animationFrame_ = 0;
-    int unreadCount_ = 0;       // counted with each status refresh
+    int unreadCount_ = 0;       // counted with each status refresh outside a cycle
     std::string failedStep_;    // the step the last failed cycle was in
     int optionsOpen_ = 0;
     int aboutOpen_ = 0;
