@@ -1,10 +1,10 @@
 #include "frontend/schedule/status_texts.h"
 
-#include "frontend/schedule_state.h"
+#include "frontend/mail/row_cells.h"
+#include "frontend/schedule/schedule_state.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QRegularExpression>
 
 namespace {
 
@@ -13,14 +13,6 @@ QString tr(const char* text) {
 }
 
 }  // namespace
-
-QString hoursAndMinutes(const QLocale& locale, const QTime& time) {
-    // The seconds field with the separator before it (and any fraction after it) goes.
-    static const QRegularExpression seconds(QStringLiteral("[^hHmaApPt']*s+(\\.z+)?"));
-    QString format = locale.timeFormat(QLocale::ShortFormat);
-    format.remove(seconds);
-    return locale.toString(time, format.trimmed());
-}
 
 std::string trayToolTip(const ScheduleState& state, const TipFacts& facts, const QLocale& locale) {
     QString says;
@@ -36,7 +28,7 @@ std::string trayToolTip(const ScheduleState& state, const TipFacts& facts, const
         if (facts.unread > 0) parts << tr("%1 unread").arg(facts.unread);
         if (facts.lastCheck != 0) {
             const QTime at = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(facts.lastCheck)).time();
-            parts << tr("last check %1").arg(hoursAndMinutes(locale, at));
+            parts << tr("last check %1").arg(views::hoursAndMinutes(locale, at));
         }
         says = parts.join(QStringLiteral(", "));
     }

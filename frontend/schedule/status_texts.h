@@ -27,9 +27,6 @@ std::string trayToolTip(const ScheduleState& state, const TipFacts& facts, const
 // step it failed in ("...; failed step: sending mail") when that is known.
 QString statusBarText(const std::string& stored, const std::string& failedStep);
 
-// A time of day as the locale writes it, without seconds (the C locale's short format has them).
-QString hoursAndMinutes(const QLocale& locale, const QTime& time);
-
 // The name of the cycle's step that a tray animation frame shows ("connecting", "sending mail",
 // "checking mail"); empty outside a cycle's frames.
 std::string cycleStepName(int animationFrame);

@@ -1,8 +1,8 @@
 // What the list, the new-mail dialog and the failure notice show of an item's header: encoded
 // words decoded (the file itself unchanged), and no sender forged through a long line.
 #include "frontend/dialogs/delivery_failure_dialog.h"
-#include "frontend/schedule/mail_notices.h"
-#include "frontend/views/header_cache.h"
+#include "frontend/app/mail_announcements.h"
+#include "frontend/mail/header_cache.h"
 #include "tests/support/temp_env.h"
 
 #include <gtest/gtest.h>

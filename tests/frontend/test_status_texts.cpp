@@ -1,7 +1,8 @@
 // The tray's tool tip as a function of the schedule's state, times without seconds in every
 // locale, and the cycle step a failure is named by.
+#include "frontend/mail/row_cells.h"
 #include "frontend/schedule/status_texts.h"
-#include "frontend/schedule_state.h"
+#include "frontend/schedule/schedule_state.h"
 
 #include <QDateTime>
 
@@ -55,6 +56,7 @@ TEST(StatusBarText, AFailedCycleNamesItsStep) {
 }
 
 TEST(HoursAndMinutes, NoSecondsInAnyLocale) {
+    using views::hoursAndMinutes;
     const QTime t(14, 5, 33);
     EXPECT_EQ(hoursAndMinutes(QLocale::c(), t), "14:05");
     EXPECT_EQ(hoursAndMinutes(QLocale(QStringLiteral("de_DE")), t), "14:05");
