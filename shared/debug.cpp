@@ -144,6 +144,13 @@ void DebugLineStr(int category, int level, const char* text, const char* second)
               format("%s %s", std::strlen(text) + std::strlen(second), text, second).c_str());
 }
 
+std::string dayLogFileName(std::time_t when) {
+    std::tm local{};
+    char name[64];
+    if (!localtime_r(&when, &local) || std::strftime(name, sizeof name, "%Y%m%d.log", &local) == 0) return {};
+    return name;
+}
+
 void OutputDebugToFile(const char* line) {
     if (!line) {
         plat::debugOutput(kBadLine);
@@ -155,8 +162,8 @@ void OutputDebugToFile(const char* line) {
         plat::debugOutput("OutputDebugToFile: filename failure");
         return;
     }
-    char fileName[260];
-    if (std::strftime(fileName, sizeof fileName, "%Y%m%d.log", &local) == 0) {
+    const std::string fileName = dayLogFileName(t);
+    if (fileName.empty()) {
         plat::debugOutput("OutputDebugToFile: filename failure");
         return;
     }
@@ -177,7 +184,7 @@ void OutputDebugToFile(const char* line) {
         }
         return;
     }
-    if (std::FILE* f = std::fopen(fileName, "a")) {
+    if (std::FILE* f = std::fopen(fileName.c_str(), "a")) {
         std::fprintf(f, "%s  %s", stamp, line);
         std::fclose(f);
     }
