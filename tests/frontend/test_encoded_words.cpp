@@ -111,7 +111,9 @@ TEST(EncodedWords, AnyValueDecodesWithoutBreakingTheLine) {
         ASSERT_LE(count(shown, '\n'), count(value, '\n')) << value;
         ASSERT_LE(count(shown, '\0'), count(value, '\0')) << value;
         ASSERT_LE(count(shown, '\r'), count(value, '\r')) << value;
-        if (value.find("=?") == std::string::npos) ASSERT_EQ(shown, value);
+        if (value.find("=?") == std::string::npos) {
+            ASSERT_EQ(shown, value);
+        }
     }
 }
 
