@@ -5,6 +5,7 @@
 #include "frontend/dialogs/select_account.h"
 #include "frontend/commands.h"
 #include "frontend/desktop/desktop.h"
+#include "frontend/desktop/help_pages.h"
 #include "frontend/app/main_window.h"
 #include "frontend/settings/options_sheet.h"
 #include "frontend/app/placement.h"
@@ -27,7 +28,6 @@
 #include <chrono>
 #include <cstring>
 #include <cstdio>
-#include <fstream>
 #include <thread>
 
 using namespace plat;
@@ -448,25 +448,9 @@ void Shell::shutdownQuestion() {
 }
 
 void Shell::openHelp(const char* page, const char* anchor) {
-    std::string url = "file://" + options_.helpDir + "/" + page;
-    if (anchor) url += std::string("#") + anchor;
-    openUrl(url);
+    openUrl(helpPageAddress(options_.helpDir, page, anchor));
 }
 
-// "Support.url" is an Internet shortcut: the address on its URL= line is opened. The one in
-// the working directory wins over the one shipped with the help pages.
 void Shell::openSupport() {
-    for (const std::string& path : {std::string("Support.url"), options_.helpDir + "/Support.url"}) {
-        std::ifstream in(path);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (line.rfind("URL=", 0) == 0) {
-                std::string target = line.substr(4);
-                if (target.find(':') == std::string::npos) target = "file://" + options_.helpDir + "/" + target;
-                openUrl(target);
-                return;
-            }
-        }
-    }
+    if (std::optional<std::string> address = supportAddress(options_.helpDir)) openUrl(*address);
 }
