@@ -14,6 +14,14 @@ namespace testsupport {
 
 static std::string g_root;
 static std::string g_world;
+static pid_t g_owner = 0;
+
+// The world goes with the test program that made it; a child forked by a test leaves it be.
+static void removeWorld() {
+    if (g_root.empty() || ::getpid() != g_owner) return;
+    std::error_code ec;
+    if (::chdir("/") == 0) std::filesystem::remove_all(g_root, ec);
+}
 
 std::string makeTempDir(const char* prefix) {
     const char* tmp = std::getenv("TMPDIR");
@@ -25,6 +33,8 @@ std::string makeTempDir(const char* prefix) {
 void enterPrivateWorld() {
     std::string root = makeTempDir("trawlex-test-");
     g_root = root;
+    g_owner = ::getpid();
+    std::atexit(removeWorld);
     for (const char* sub : {"/run", "/config", "/data", "/work", "/home", "/cache", "/state", "/etc-xdg"}) {
         std::string d = root + sub;
         if (::mkdir(d.c_str(), 0700) != 0) throw std::runtime_error("mkdir failed");
