@@ -6,6 +6,7 @@ packages=(
   build-essential cmake pkg-config      # the build
   libevent-dev                          # the engine's event loop, timers, sockets, host look-up
   libssl-dev openssl                    # TLS to the provider; the tests' certificate authority
+  libcurl4-openssl-dev                  # OAuth 2.0 token requests inside the engine's loop
   libgtest-dev libgmock-dev             # unit tests
   clang libclang-rt-14-dev              # fuzz targets (libFuzzer)
   python3 curl                          # integration tests: real SMTP and POP3 clients

@@ -46,6 +46,14 @@ public:
     const std::string& password() const { return password_; }
     const std::string& caFile() const { return caFile_; }
 
+    // With OAuth 2.0 the log-in carries an access token (the password is that token) by AUTH
+    // OAUTHBEARER or XOAUTH2, over TLS only. tokenRefused: the server refused the token, so a
+    // renewed one may do.
+    void setOAuth(bool on) { oauth_ = on; }
+    bool oauth() const { return oauth_; }
+    void noteTokenRefused() { tokenRefused_ = true; }
+    bool tokenRefused() const { return tokenRefused_; }
+
     // How a write left the output: all of it taken by the socket; some of it kept until the
     // socket can take more (sent before the phase hears EV_WRITABLE); or the connection failed.
     enum class Output { Drained, Waiting, Failed };
@@ -68,6 +76,8 @@ private:
     std::string user_;
     std::string password_;
     std::string caFile_;
+    bool oauth_ = false;
+    bool tokenRefused_ = false;
     std::string unsent_;          // bytes the socket has not taken yet
     std::size_t unsentFrom_ = 0;  // unsent_[unsentFrom_..] is still to go
 };
