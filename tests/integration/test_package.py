@@ -147,7 +147,9 @@ class DebianPackage(unittest.TestCase):
             header = f.read()
         settings = re.findall(r'Setting k\w+\{"(\w+)"', header)
         settings += re.findall(r'char k\w+\[\] = "(\w+)"', header)
-        self.assertGreater(len(settings), 20)
+        with open(os.path.join(SOURCE_DIR, "shared/oauth_settings.h")) as f:
+            settings += re.findall(r'char kO?Auth\w*\[\] = "(\w+)"', f.read())
+        self.assertGreater(len(settings), 25)
         # Account values, where the sources read them by name.
         reads = re.compile(r'(?:text\(|regQueryDword\(account, |queryString\(account, |'
                            r'account(?:String|Dword)\([^;]*?, )"(\w+)"')
