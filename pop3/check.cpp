@@ -10,15 +10,6 @@ using namespace plat;
 
 namespace {
 constexpr char kCheckClass[] = "POPCLIENTCLASS";
-
-// A server's text for the log: a control byte (a lone LF would start a forged log line) shows
-// as "?".
-std::string printable(std::string text) {
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    }
-    return text;
-}
 }  // namespace
 
 Check::Check(HWND owner, const std::string& accountsKey, const CheckNotices* notices)
@@ -154,7 +145,7 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
     case MailClient::RETRIEVE_SKIPPED: {
         const auto* skipped = reinterpret_cast<const SkippedMessage*>(lParam);
         std::string text = "Message left on the server of account " + account_.title + " : " +
-                           printable(skipped->identifier + " : " + skipped->reason);
+                           skipped->identifier + " : " + skipped->reason;
         DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
         skippedAny_ = true;
         return 0;

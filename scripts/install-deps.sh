@@ -22,7 +22,8 @@ packages=(
   imagemagick                           # its screenshots (import)
   fonts-dejavu-core                     # legible text in the screenshots on a bare machine
   scdoc man-db                          # the manual pages: built from scdoc, checked with man -l
-  lintian desktop-file-utils            # the Debian package's test: lintian, desktop-file-validate
+  lintian desktop-file-utils file       # the Debian package: its test (lintian, desktop-file-
+                                        # validate) and cpack's dependency list (file)
 )
 
 missing=()

@@ -76,14 +76,34 @@ void DebugLogResetFailureFlag() {
     g_failureReported = false;
 }
 
+namespace {
+
+// Text for one log line. Peers' replies and identifiers end up here: a line break inside them
+// would start a forged line of its own, so a CR LF pair inside reads as a blank, one at the end
+// is dropped, and any other control byte shows as "?".
+std::string oneLogLine(const char* text) {
+    std::string out(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    std::string::size_type pair;
+    while ((pair = out.find("\r\n")) != std::string::npos) out.replace(pair, 2, " ");
+    for (char& c : out) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\t') || u == 0x7f) c = '?';
+    }
+    return out;
+}
+
+}  // namespace
+
 void DebugLine(int category, int level, const char* text) {
     if (!text) {
         plat::debugOutput(kBadLine);
         return;
     }
     if (level == LOG_LOW) return;
-    std::string line = format("%4s %4s %s\n", std::strlen(text), categoryLabel(category),
-                              levelLabel(level), text);
+    std::string safe = oneLogLine(text);
+    std::string line = format("%4s %4s %s\n", safe.size(), categoryLabel(category),
+                              levelLabel(level), safe.c_str());
     plat::debugOutput(line.c_str());
     OutputDebugToFile(line.c_str());
 }

@@ -1,7 +1,7 @@
 #include "frontend/dialogs/delivery_failure_dialog.h"
 
 #include "frontend/dialogs/center_on_screen.h"
-#include "frontend/icons.h"
+#include "frontend/icons/icons.h"
 #include "frontend/mail/rfc822_mail_header.h"
 
 #include <QHBoxLayout>

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "frontend/schedule/window_timers.h"
-#include "frontend/schedule_state.h"
+#include "frontend/schedule/schedule_state.h"
 
 #include <cstdint>
 #include <ctime>

@@ -1,8 +1,8 @@
 // E-mail programs: the desktop's registrations in a private XDG tree, the default handler, and
 // starting a stored command line.
-#include "frontend/desktop.h"
-#include "frontend/mail_client.h"
-#include "frontend/new_account_dialog.h"
+#include "frontend/desktop/desktop.h"
+#include "frontend/desktop/mail_client.h"
+#include "frontend/dialogs/new_account_dialog.h"
 #include "platform/spawn.h"
 #include "tests/support/temp_env.h"
 

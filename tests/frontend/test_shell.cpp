@@ -1,12 +1,12 @@
 // The shell with a stand-in engine in the same process: start-up, the engine notice table,
 // commands and menu state, opening and closing with the saved placement, the shutdown question.
 #include "frontend/commands.h"
-#include "frontend/desktop.h"
-#include "frontend/main_window.h"
-#include "frontend/modal.h"
-#include "frontend/shell.h"
-#include "frontend/views/folder_tree.h"
-#include "frontend/views/item_list.h"
+#include "frontend/desktop/desktop.h"
+#include "frontend/app/main_window.h"
+#include "frontend/dialogs/modal.h"
+#include "frontend/app/shell.h"
+#include "frontend/mail/folder_tree.h"
+#include "frontend/mail/item_list.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
 #include "shared/engine_link.h"

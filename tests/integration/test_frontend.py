@@ -233,14 +233,24 @@ class Desktop:
             raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
         self.env = private_env(root, DISPLAY=self.display)
-        self.trayer = subprocess.Popen(["trayer", "--edge", "top", "--align", "right", "--widthtype",
-                                        "request", "--height", "24", "--transparent", "false",
-                                        "--tint", "0xdddddd", "--SetDockType", "true"],
-                                       env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # A loaded machine may take long to map the panel; a dead trayer ends the wait at once.
-        if not wait_until(lambda: self.trayer.poll() is not None or '("panel" "trayer")' in self.tree(), 60, 0.1) \
-                or self.trayer.poll() is not None:
-            raise RuntimeError("trayer did not come up")
+        # A loaded machine may take long to map the panel; a dead trayer ends the wait at once
+        # and is started again (it has been seen to die at start now and then).
+        trayer_log = os.path.join(root, "trayer.log")
+        for attempt in range(3):
+            with open(trayer_log, "ab") as log:
+                self.trayer = subprocess.Popen(["trayer", "--edge", "top", "--align", "right", "--widthtype",
+                                                "request", "--height", "24", "--transparent", "false",
+                                                "--tint", "0xdddddd", "--SetDockType", "true"],
+                                               env=self.env, stdout=log, stderr=log)
+            if wait_until(lambda: self.trayer.poll() is not None or '("panel" "trayer")' in self.tree(), 60, 0.1) \
+                    and self.trayer.poll() is None:
+                break
+            if self.trayer.poll() is None:
+                self.trayer.kill()
+            self.trayer.wait()
+        else:
+            with open(trayer_log, errors="replace") as log:
+                raise RuntimeError("trayer did not come up: " + log.read()[-2000:])
 
     def run(self, *args):
         return subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=10)
