@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -82,13 +83,20 @@ namespace {
 // would start a forged line of its own, so a CR LF pair inside reads as a blank, one at the end
 // is dropped, and any other control byte shows as "?".
 std::string oneLogLine(const char* text) {
-    std::string out(text);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    std::string::size_type pair;
-    while ((pair = out.find("\r\n")) != std::string::npos) out.replace(pair, 2, " ");
-    for (char& c : out) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\t') || u == 0x7f) c = '?';
+    std::string_view in(text);
+    while (!in.empty() && (in.back() == '\n' || in.back() == '\r')) in.remove_suffix(1);
+    std::string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        unsigned char u = static_cast<unsigned char>(in[i]);
+        if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n') {
+            out += ' ';
+            ++i;
+        } else if ((u < 0x20 && in[i] != '\t') || u == 0x7f) {
+            out += '?';
+        } else {
+            out += in[i];
+        }
     }
     return out;
 }
@@ -136,6 +144,13 @@ void DebugLineStr(int category, int level, const char* text, const char* second)
               format("%s %s", std::strlen(text) + std::strlen(second), text, second).c_str());
 }
 
+std::string dayLogFileName(std::time_t when) {
+    std::tm local{};
+    char name[64];
+    if (!localtime_r(&when, &local) || std::strftime(name, sizeof name, "%Y%m%d.log", &local) == 0) return {};
+    return name;
+}
+
 void OutputDebugToFile(const char* line) {
     if (!line) {
         plat::debugOutput(kBadLine);
@@ -147,8 +162,8 @@ void OutputDebugToFile(const char* line) {
         plat::debugOutput("OutputDebugToFile: filename failure");
         return;
     }
-    char fileName[260];
-    if (std::strftime(fileName, sizeof fileName, "%Y%m%d.log", &local) == 0) {
+    const std::string fileName = dayLogFileName(t);
+    if (fileName.empty()) {
         plat::debugOutput("OutputDebugToFile: filename failure");
         return;
     }
@@ -169,7 +184,7 @@ void OutputDebugToFile(const char* line) {
         }
         return;
     }
-    if (std::FILE* f = std::fopen(fileName, "a")) {
+    if (std::FILE* f = std::fopen(fileName.c_str(), "a")) {
         std::fprintf(f, "%s  %s", stamp, line);
         std::fclose(f);
     }

@@ -2,6 +2,7 @@
 
 #include "frontend/dialogs/delivery_failure_dialog.h"
 #include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/mail/encoded_words.h"
 #include "frontend/mail/rfc822_mail_header.h"
 #include "shared/debug.h"
 #include "shared/registry.h"
@@ -12,7 +13,7 @@ std::pair<std::string, std::string> headerSenderAndSubject(const std::string& pa
     RFC822MailHeader header(path);
     const char* from = header.value(RFC822MailHeader::kFrom);
     const char* subject = header.value(RFC822MailHeader::kSubject);
-    return {from ? from : "<unknown>", subject ? subject : "<unknown>"};
+    return {from ? mail::decodeHeaderValue(from) : "<unknown>", subject ? mail::decodeHeaderValue(subject) : "<unknown>"};
 }
 
 MailAnnouncements::MailAnnouncements(ScheduleState& state, Hooks hooks) : state_(state), hooks_(std::move(hooks)) {

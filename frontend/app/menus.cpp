@@ -27,7 +27,7 @@ const Item kFileMenu[] = {
     {nullptr, 0}, {"C&lose", CMD_CLOSE}, {"&Exit", CMD_EXIT},
 };
 const Item kViewMenu[] = {
-    {"&Read mail", CMD_READ_MAIL}, {nullptr, 0}, {"Log", CMD_LOG, true}, {nullptr, 0}, {"O&ptions", CMD_OPTIONS},
+    {"&Read mail", CMD_READ_MAIL}, {nullptr, 0}, {"Log", CMD_LOG}, {nullptr, 0}, {"O&ptions", CMD_OPTIONS},
 };
 const Item kAccountsMenu[] = {
     {"&Add", CMD_ACCOUNT_ADD}, {"&Remove", CMD_ACCOUNT_REMOVE}, {nullptr, 0}, {"&Properties", CMD_ACCOUNT_PROPERTIES},

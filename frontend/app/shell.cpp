@@ -8,7 +8,10 @@
 #include "frontend/app/main_window.h"
 #include "frontend/settings/options_sheet.h"
 #include "frontend/app/placement.h"
+#include "frontend/mail/item_viewer.h"
 #include "frontend/mail/row_cells.h"
+#include "frontend/schedule/status_texts.h"
+#include "frontend/schedule/unread_mail.h"
 #include "platform/link.h"
 #include "platform/spawn.h"
 #include "shared/debug.h"
@@ -16,7 +19,6 @@
 #include "shared/registry.h"
 
 #include <QDateTime>
-#include <QCoreApplication>
 #include <QCursor>
 #include <QLocale>
 #include <QMenu>
@@ -46,7 +48,7 @@ struct CommandSlot {
     void (Shell::*slot)();
 };
 
-// Commands without a slot (QikReply, Log) are permanently grayed.
+// Commands without a slot (QikReply) are permanently grayed.
 constexpr CommandSlot kCommandSlots[] = {
     {CMD_CYCLE_NOW, &Shell::cycleNow},
     {CMD_OPEN, &Shell::openMainWindow},
@@ -65,6 +67,7 @@ constexpr CommandSlot kCommandSlots[] = {
     {CMD_RESUME, &Shell::resume},
     {CMD_SUSPEND, &Shell::suspend},
     {CMD_ABOUT, &Shell::showAbout},
+    {CMD_LOG, &Shell::showLog},
 };
 
 }  // namespace
@@ -214,12 +217,18 @@ void Shell::deleteItem() {
     window_->deleteRememberedItem();
 }
 
+// Today's day log, where a failure is explained.
+void Shell::showLog() {
+    views::viewTextFile(dayLogFileName(now()), dialogOwner());
+}
+
 void Shell::readMailNow() {
     readMail(window_.get());
 }
 
 void Shell::addAccount() {
     runAddAccountWizard(window_.get());
+    scheduler_->accountsChanged(accountCount());
     refreshViews();
 }
 
@@ -272,6 +281,10 @@ void Shell::updateMenus() {
 void Shell::engineNotice(int code) {
     // Checking starts: the status bar shows this as the last check.
     if (code == CYCLE_CHECKING) config::writeSetting(config::kLastCheckTime, static_cast<std::uint32_t>(now()));
+    if (code == CYCLE_STARTED) {
+        state_.cycling = 1;   // before the status, so that the tip says a cycle runs
+        failedStep_.clear();
+    }
     if (std::optional<CyclePhase> phase = cyclePhase(code)) {
         setStatus(phase->status);
         if (code == CYCLE_STARTED) timers_->set(TIMER_ANIMATE, kAnimatePeriodMs);
@@ -305,6 +318,7 @@ void Shell::engineNotice(int code) {
         break;
     case CYCLE_FAILURE:
         state_.cycleFailed = 1;
+        if (failedStep_.empty()) failedStep_ = cycleStepName(animationFrame_);
         break;
     default:
         break;
@@ -359,7 +373,18 @@ void Shell::startCycle() {
 }
 
 void Shell::updateTrayIcon() {
+    refreshTrayTip();
     tray_->setFrame(trayIconIndex(state_));
+}
+
+// The tip from the state and the last counts; shown with the next frame.
+void Shell::refreshTrayTip() {
+    TipFacts facts;
+    // Once the unread-mail check finds nothing left, the count taken earlier is out of date.
+    facts.unread = state_.newMailWaiting != 0 ? unreadCount_ : 0;
+    facts.lastCheck = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
+    facts.failedStep = failedStep_;
+    tray_->setTipText(trayToolTip(state_, facts, QLocale::system()));
 }
 
 void Shell::setStatus(const char* text) {
@@ -370,13 +395,13 @@ void Shell::setStatus(const char* text) {
 void Shell::refreshStatusBar() {
     auto last = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
     auto [time, date] = views::lastCheckTexts(last, QLocale::system());
-    if (last != 0) tray_->setTip(time.toStdString().c_str());
+    // Listing big mailboxes takes time: not while a cycle runs, when the tip does not show it.
+    if (state_.cycling == 0) unreadCount_ = unreadMailCount();
+    refreshTrayTip();
+    tray_->modify();
     if (!window_ || !window_->viewsOpen()) return;
-    // The stored status stays in the one language both programs' logs use; it is translated
-    // for the status bar only.
-    std::string stored = config::readSetting(config::kStatus);
     window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date),
-                            QCoreApplication::translate("Status", stored.c_str()));
+                            statusBarText(config::readSetting(config::kStatus), failedStep_));
 }
 
 void Shell::openMainWindow() {

@@ -64,6 +64,7 @@ public:
     void setStatus(const char* text);
     void refreshStatusBar();
     void updateTrayIcon();
+    void refreshTrayTip();
     void startCycle();
 
     // Runs the command's slot now; postCommand runs it once the current event is over.
@@ -95,6 +96,7 @@ public slots:
     void resume();
     void suspend();
     void showAbout();
+    void showLog();
 
 private:
     void engineNotice(int code);
@@ -117,6 +119,8 @@ private:
     plat::HWND hwnd_ = 0;
     ScheduleState state_;
     int animationFrame_ = 0;
+    int unreadCount_ = 0;       // counted with each status refresh outside a cycle
+    std::string failedStep_;    // the step the last failed cycle was in
     int optionsOpen_ = 0;
     int aboutOpen_ = 0;
     int closePromptOpen_ = 0;

@@ -34,6 +34,8 @@ public:
     void setFrame(int index);
     // "Tarnwick" and the text, or "Tarnwick" alone; shown with the next modify.
     void setTip(const char* text);
+    // The whole tip, already cut to the tray's length; shown with the next modify.
+    void setTipText(std::string tip) { tip_ = std::move(tip); }
 
     int frame() const { return frame_; }
     const std::string& tip() const { return tip_; }

@@ -2,6 +2,7 @@
 
 #include "frontend/desktop/mail_client.h"
 #include "frontend/dialogs/modal.h"
+#include "shared/local_ports.h"
 
 #include <QFormLayout>
 #include <QGuiApplication>
@@ -34,6 +35,10 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
     form->addRow(tr("E-mail program:"), valueLabel(this, QString::fromStdString(clientName), "emailProgram"));
     form->addRow(tr("Incoming mail server (POP3):"), valueLabel(this, QStringLiteral("127.0.0.1"), "in"));
     form->addRow(tr("Outgoing mail server (SMTP):"), valueLabel(this, QStringLiteral("127.0.0.1"), "out"));
+    // The ports the engine really serves: they differ from 110 and 25 on unprivileged set-ups.
+    const LocalPorts ports = currentLocalPorts();
+    form->addRow(tr("Incoming mail port (POP3):"), valueLabel(this, QString::number(ports.pop3), "inPort"));
+    form->addRow(tr("Outgoing mail port (SMTP):"), valueLabel(this, QString::number(ports.smtp), "outPort"));
     form->addRow(tr("User name:"), valueLabel(this, QString::fromStdString(accountTitle), "userName"));
     form->addRow(tr("Password:"), valueLabel(this, QStringLiteral("**********"), "password"));
     auto* note = new QLabel(tr("Use the password you gave this account in Tarnwick."), this);

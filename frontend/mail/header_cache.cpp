@@ -1,5 +1,6 @@
 #include "frontend/mail/header_cache.h"
 
+#include "frontend/mail/encoded_words.h"
 #include "frontend/mail/rfc822_mail_header.h"
 #include "frontend/mail/row_cells.h"
 #include "shared/debug.h"
@@ -16,6 +17,12 @@ std::int64_t nowNs() {
     return duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+// What the list shows of a cell: its encoded words decoded (the file is not touched).
+std::optional<std::string> decoded(std::optional<std::string> cell) {
+    if (cell) *cell = mail::decodeHeaderValue(*cell);
+    return cell;
+}
+
 bool settled(const plat::FileStamp& s, std::int64_t now, std::int64_t settleNs) {
     return now - s.modifiedNs >= settleNs && now - s.changedNs >= settleNs;
 }
@@ -28,9 +35,9 @@ HeaderCells readHeaderCells(const std::string& path, bool lockHeld) {
     HeaderCells c;
     c.received = receivedCell(header.value(RFC822MailHeader::kReceived));
     c.date = dateCell(header.value(RFC822MailHeader::kDate));
-    c.from = plainCell(header.value(RFC822MailHeader::kFrom));
-    c.subject = plainCell(header.value(RFC822MailHeader::kSubject));
-    c.to = toCell(header.value(RFC822MailHeader::kTo));
+    c.from = decoded(plainCell(header.value(RFC822MailHeader::kFrom)));
+    c.subject = decoded(plainCell(header.value(RFC822MailHeader::kSubject)));
+    c.to = decoded(toCell(header.value(RFC822MailHeader::kTo)));
     return c;
 }
 

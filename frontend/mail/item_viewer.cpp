@@ -1,5 +1,6 @@
 #include "frontend/mail/item_viewer.h"
 
+#include "frontend/mail/encoded_words.h"
 #include "platform/desktop_entries.h"
 #include "platform/spawn.h"
 
@@ -16,8 +17,10 @@ namespace views {
 
 namespace {
 
-// Our own read-only window: the file's text as stored, in a fixed-width font.
-void showBuiltInViewer(const std::string& path, QWidget* parent) {
+enum class Shown { AsStored, HeadersDecoded };
+
+// Our own read-only window: the file's text, in a fixed-width font.
+void showBuiltInViewer(const std::string& path, QWidget* parent, Shown shown) {
     auto* dialog = new QDialog(parent);
     dialog->setObjectName(QStringLiteral("itemViewer"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -27,8 +30,14 @@ void showBuiltInViewer(const std::string& path, QWidget* parent) {
     text->setLineWrapMode(QPlainTextEdit::NoWrap);
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     QFile file(QString::fromStdString(path));
-    if (file.open(QIODevice::ReadOnly)) text->setPlainText(QString::fromUtf8(file.readAll()));
-    else text->setPlainText(QCoreApplication::translate("MailList", "The mail item cannot be read."));
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = file.readAll();
+        text->setPlainText(shown == Shown::HeadersDecoded
+                               ? QString::fromStdString(mail::decodeItemHeaders(bytes.toStdString()))
+                               : QString::fromUtf8(bytes));
+    } else {
+        text->setPlainText(QCoreApplication::translate("MailList", "The mail item cannot be read."));
+    }
     auto* layout = new QVBoxLayout(dialog);
     layout->addWidget(text);
     dialog->resize(640, 480);
@@ -46,14 +55,26 @@ std::string textViewerCommandLine() {
     return {};
 }
 
-void viewItem(const std::string& path, QWidget* parent) {
+namespace {
+
+void view(const std::string& path, QWidget* parent, Shown shown) {
     std::vector<std::string> words;
     if (plat::splitCommandLine(textViewerCommandLine(), words) && !words.empty()) {
         std::string program = plat::findOnPath(words[0]);
         words.push_back(path);
         if (!program.empty() && plat::spawnDetached(program, words) == 0) return;
     }
-    showBuiltInViewer(path, parent);
+    showBuiltInViewer(path, parent, shown);
+}
+
+}  // namespace
+
+void viewItem(const std::string& path, QWidget* parent) {
+    view(path, parent, Shown::HeadersDecoded);
+}
+
+void viewTextFile(const std::string& path, QWidget* parent) {
+    view(path, parent, Shown::AsStored);
 }
 
 }  // namespace views

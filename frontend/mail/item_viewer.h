@@ -15,5 +15,7 @@ std::string textViewerCommandLine();
 
 // Opens path for reading; parent owns the built-in window when that is used.
 void viewItem(const std::string& path, QWidget* parent);
+// The same for a text file that is no mail item (the day's log): shown exactly as it is.
+void viewTextFile(const std::string& path, QWidget* parent);
 
 }  // namespace views

@@ -1,6 +1,7 @@
 #include "frontend/mail/row_cells.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
 #include <cctype>
 #include <charconv>
@@ -91,10 +92,18 @@ std::string sizeCell(std::uint64_t bytes) {
     return cell;
 }
 
+QString hoursAndMinutes(const QLocale& locale, const QTime& time) {
+    // The seconds field with the separator before it (and any fraction after it) goes.
+    static const QRegularExpression seconds(QStringLiteral("[^hHmaApPt']*s+(\\.z+)?"));
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    format.remove(seconds);
+    return locale.toString(time, format.trimmed());
+}
+
 TimeAndDate lastCheckTexts(std::time_t last, const QLocale& locale) {
     if (last == 0) return {};
     QDateTime when = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(last));
-    return {locale.toString(when.time(), QLocale::ShortFormat), locale.toString(when.date(), QLocale::ShortFormat)};
+    return {hoursAndMinutes(locale, when.time()), locale.toString(when.date(), QLocale::ShortFormat)};
 }
 
 }  // namespace views

@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <QTime>
 
 #include <cstdint>
 #include <ctime>
@@ -35,8 +36,13 @@ std::optional<std::string> toCell(const char* toValue);
 // "%.2f KB" of the size in bytes.
 std::string sizeCell(std::uint64_t bytes);
 
-// The time and date of the last check (seconds since 1970) in the locale's short formats, as
-// the status bar and the tray tip show them; both empty when no check has run (0).
+// A time of day as the locale writes it, hours and minutes only (the C locale's short format
+// has seconds too).
+QString hoursAndMinutes(const QLocale& locale, const QTime& time);
+
+// The time (hours and minutes) and date of the last check (seconds since 1970) in the locale's
+// short formats, as the status bar and the tray tip show them; both empty when no check has
+// run (0).
 struct TimeAndDate {
     QString time;
     QString date;

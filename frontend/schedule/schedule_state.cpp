@@ -32,6 +32,10 @@ std::string trayTipText(const char* text) {
         tip += ' ';
         tip += text;
     }
+    return cutTrayTip(std::move(tip));
+}
+
+std::string cutTrayTip(std::string tip) {
     if (tip.size() > kTrayTipMax) {
         std::size_t cut = kTrayTipMax;
         while (cut > 0 && (static_cast<unsigned char>(tip[cut]) & 0xC0) == 0x80) --cut;

@@ -41,6 +41,8 @@ int nextAnimationFrame(int frame);
 // without cutting a UTF-8 character in two).
 std::string trayTipText(const char* text);
 constexpr std::size_t kTrayTipMax = 63;
+// A tip cut to kTrayTipMax bytes, never in the middle of a UTF-8 character.
+std::string cutTrayTip(std::string tip);
 
 // The status text and first tray frame of a cycle's progress notice (CYCLE_STARTED,
 // CYCLE_SENDING, CYCLE_CHECKING); nothing for the engine's other notices.

@@ -133,6 +133,8 @@ TEST_F(LaunchTest, TheNewAccountDialogShowsTheSettingsAndLaunchesTheClient) {
     EXPECT_EQ(text("password"), "**********");
     EXPECT_EQ(text("in"), "127.0.0.1");
     EXPECT_EQ(text("out"), "127.0.0.1");
+    EXPECT_EQ(text("inPort"), "110");
+    EXPECT_EQ(text("outPort"), "25");
     d.findChild<QPushButton*>("launchClient")->click();
     EXPECT_EQ(waitForFile(out), "--inbox\n");
     EXPECT_NE(d.result(), QDialog::Accepted);   // launching leaves the dialog open
