@@ -191,7 +191,9 @@ bool httpUrlAllowed(const std::string& url, std::string& why) {
     char* scheme = nullptr;
     char* host = nullptr;
     bool ok = false;
-    if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
+    if (url.empty()) {
+        why = "no address set";
+    } else if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
         curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK ||
         curl_url_get(parsed, CURLUPART_HOST, &host, 0) != CURLUE_OK) {
         why = "not a valid address";
@@ -215,7 +217,7 @@ int httpPostForm(const std::string& url, const std::string& form, const std::str
     Multi& m = multi();
     int id = m.nextId++;
     std::string why;
-    if (!httpUrlAllowed(url, why)) return refuseLater(id, url + ": " + why, std::move(done));
+    if (!httpUrlAllowed(url, why)) return refuseLater(id, url.empty() ? why : url + ": " + why, std::move(done));
 
     auto t = std::make_unique<Transfer>();
     t->id = id;

@@ -29,9 +29,13 @@ printf '[ann_40pop1]AB_2E12.rfc822' > "$work/fuzz_item_name/tagged"
 printf '[x]a_ 9_5F_G_' > "$work/fuzz_item_name/escapes"
 mkdir -p "$work/fuzz_uidl"
 cp "$work/fuzz_addr_list/three" "$work/fuzz_addr_list/zero" "$work/fuzz_addr_list/cut" "$work/fuzz_uidl/"
+mkdir -p "$work/fuzz_token_reply"
+printf '{"access_token":"a\\u0041","expires_in":3599,"scope":["x",{"y":[1,true,null]}]}' \
+    > "$work/fuzz_token_reply/granted"
+printf '{"error":"invalid_grant","error_description":"revoked"}' > "$work/fuzz_token_reply/refused"
 
 status=0
-for target in fuzz_addr_list fuzz_item_name fuzz_uidl; do
+for target in fuzz_addr_list fuzz_item_name fuzz_uidl fuzz_token_reply; do
     bin="$build/tests/fuzz/$target"
     if [ ! -x "$bin" ]; then
         echo "run.sh: $bin not built (configure with -DTRAWLEX_FUZZ=ON)" >&2

@@ -35,8 +35,13 @@ def available():
 
 
 class PrivateDovecot:
-    def __init__(self, users, directory=None, ssl=None, cert=None, key=None):
+    def __init__(self, users, directory=None, ssl=None, cert=None, key=None, oauth_introspect=None,
+                 oauth_mechanisms="xoauth2 oauthbearer"):
+        """oauth_introspect: an RFC 7662 endpoint; the users then log in by XOAUTH2 or
+        OAUTHBEARER only, with access tokens that endpoint calls active for them."""
         self.users = dict(users)
+        self.oauth_introspect = oauth_introspect
+        self.oauth_mechanisms = oauth_mechanisms
         self._own_dir = directory is None
         self.dir = directory or tempfile.mkdtemp(prefix="dovecot-")
         self.port = _free_port()
@@ -84,6 +89,22 @@ class PrivateDovecot:
         else:
             ssl_lines = "ssl = no\n"
         pop3_port, pop3s_port = (0, self.port) if self.ssl == "pop3s" else (self.port, 0)
+        mechanisms = "plain"
+        passdb = f"""passdb {{
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u {d}/passwd
+}}"""
+        if self.oauth_introspect:
+            mechanisms = self.oauth_mechanisms
+            with open(os.path.join(d, "oauth2.conf.ext"), "w") as f:
+                f.write(f"introspection_mode = post\nintrospection_url = {self.oauth_introspect}\n"
+                        "username_attribute = username\nactive_attribute = active\nactive_value = true\n"
+                        "force_introspection = yes\n")
+            passdb = f"""passdb {{
+  driver = oauth2
+  mechanisms = {mechanisms}
+  args = {d}/oauth2.conf.ext
+}}"""
         with open(self.config, "w") as f:
             f.write(f"""
 base_dir = {d}/run
@@ -93,14 +114,11 @@ info_log_path = {d}/dovecot.log
 protocols = pop3
 listen = 127.0.0.1
 {ssl_lines}disable_plaintext_auth = no
-auth_mechanisms = plain
+auth_mechanisms = {mechanisms}
 default_login_user = {login_user}
 default_internal_user = {internal_user}
 default_internal_group = {group if os.getuid() != 0 else "dovecot"}
-passdb {{
-  driver = passwd-file
-  args = scheme=PLAIN username_format=%u {d}/passwd
-}}
+{passdb}
 userdb {{
   driver = static
   args = uid={self.mail_uid} gid={self.mail_gid} home={d}/mail/%u

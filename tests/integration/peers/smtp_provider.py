@@ -22,6 +22,9 @@ Encrypted and authenticated providers (all off by default):
                                            # a mechanism
     SmtpProvider(record=True).transcript()  # every line received: {"line", "tls"}
     SmtpProvider(receive_buffer=4096)       # a small window, so that senders must wait
+    SmtpProvider(oauth_introspect=URL)      # AUTH required by XOAUTH2 or OAUTHBEARER only, over
+                                            # TLS; each token is asked at that RFC 7662
+                                            # endpoint (oauth_mechanisms limits the offer)
 Lines up to 1 MiB are taken (the stock limit of 1001 bytes would refuse long lines).
 Run as a program (python3 smtp_provider.py DIR) it serves DIR/script.json until killed.
 """
@@ -36,7 +39,8 @@ import sys
 import tempfile
 import time
 
-PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from peer_process import PYTHON, start_peer, stop_peer  # noqa: E402
 
 
 def _free_port():
@@ -53,7 +57,8 @@ def available():
 class SmtpProvider:
     def __init__(self, refuse_mail_from=None, refuse_rcpt=None, refuse_data=None, refuse_data_command=None, silent=False,
                  directory=None, tls=None, cert=None, key=None, users=None, auth_exclude=None,
-                 auth_in_clear=False, record=False, receive_buffer=0):
+                 auth_in_clear=False, record=False, receive_buffer=0, oauth_introspect=None,
+                 oauth_mechanisms=("XOAUTH2", "OAUTHBEARER")):
         self._own_dir = directory is None
         self.dir = directory or tempfile.mkdtemp(prefix="smtp-provider-")
         self.port = _free_port()
@@ -72,6 +77,8 @@ class SmtpProvider:
             "auth_in_clear": auth_in_clear,
             "record": record,
             "receive_buffer": receive_buffer,
+            "oauth_introspect": oauth_introspect,
+            "oauth_mechanisms": list(oauth_mechanisms),
         }
         self.proc = None
 
@@ -80,27 +87,13 @@ class SmtpProvider:
         os.makedirs(os.path.join(self.dir, "messages"), exist_ok=True)
         with open(os.path.join(self.dir, "script.json"), "w") as f:
             json.dump(self.script, f)
-        with open(os.path.join(self.dir, "stderr"), "wb") as err:
-            self.proc = subprocess.Popen([PYTHON, os.path.abspath(__file__), self.dir],
-                                         stdout=subprocess.DEVNULL, stderr=err)
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            if os.path.exists(os.path.join(self.dir, "ready")):
-                return self
-            if self.proc.poll() is not None:
-                break
-            time.sleep(0.02)
-        self.stop()
-        raise RuntimeError("the SMTP provider did not start: " + self.stderr())
+        self.proc = start_peer(__file__, self.dir, seconds)
+        if not self.proc:
+            raise RuntimeError("the SMTP provider did not start: " + self.stderr())
+        return self
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        stop_peer(self.proc)
         self.proc = None
 
     def close(self):
@@ -216,6 +209,58 @@ def _record_lines(implicit_tls):
     logger.addHandler(Recorder())
 
 
+def _bearer_smtp(base, introspect_url, mechanisms):
+    """base with AUTH XOAUTH2 and OAUTHBEARER, each token checked at introspect_url."""
+    import asyncio
+    import base64
+    import urllib.parse
+    import urllib.request
+    from aiosmtpd.smtp import MISSING, AuthResult
+
+    def introspect(token):
+        data = urllib.parse.urlencode({"token": token}).encode()
+        with urllib.request.urlopen(introspect_url, data=data, timeout=10) as r:
+            return json.loads(r.read())
+
+    async def bearer(self, args, mechanism):
+        if len(args) == 2:
+            try:
+                raw = base64.b64decode(args[1], validate=True)
+            except ValueError:
+                return AuthResult(success=False, handled=False, message="501 5.5.2 Can't decode base64")
+        else:
+            raw = await self.challenge_auth("", encode_to_b64=False)
+            if raw is MISSING:
+                return AuthResult(success=False, handled=True)
+        fields = raw.decode(errors="replace").split("\x01")
+        if mechanism == "XOAUTH2":
+            user = fields[0][5:] if fields[0].startswith("user=") else ""
+        else:
+            gs2 = fields[0].split(",")
+            user = gs2[1][2:] if len(gs2) > 1 and gs2[1].startswith("a=") else ""
+        auth = [f for f in fields[1:] if f.startswith("auth=Bearer ")]
+        token = auth[0][len("auth=Bearer "):] if auth else ""
+        info = await asyncio.get_running_loop().run_in_executor(None, introspect, token)
+        if info.get("active") and info.get("username") == user:
+            return AuthResult(success=True, auth_data=user)
+        # The error report goes in a challenge; the client's answer ends the exchange.
+        if await self.challenge_auth(json.dumps({"status": "401", "schemes": "bearer"})) is MISSING:
+            return AuthResult(success=False, handled=True)   # the refusal went out already
+        return AuthResult(success=False, handled=False)
+
+    class BearerSMTP(base):
+        pass
+    if "XOAUTH2" in mechanisms:
+        async def auth_XOAUTH2(self, server, args):
+            return await bearer(self, args, "XOAUTH2")
+        BearerSMTP.auth_XOAUTH2 = auth_XOAUTH2
+    if "OAUTHBEARER" in mechanisms:
+        async def auth_OAUTHBEARER(self, server, args):
+            return await bearer(self, args, "OAUTHBEARER")
+        BearerSMTP.auth_OAUTHBEARER = auth_OAUTHBEARER
+    return BearerSMTP
+
+
 def _serve_silently(port):
     listener = socket.socket()
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -247,6 +292,9 @@ def _serve(directory):
                 await self.push(script["refuse_data_command"])
                 return
             await super().smtp_DATA(arg)
+
+    if script.get("oauth_introspect"):
+        LongLineSMTP = _bearer_smtp(LongLineSMTP, script["oauth_introspect"], script["oauth_mechanisms"])
 
     class LongLineController(Controller):
         def factory(self):
@@ -281,6 +329,11 @@ def _serve(directory):
                       # server's own test (an upgraded session) does not see.
                       auth_require_tls=not (script.get("auth_in_clear") or script.get("tls") == "tls"),
                       auth_exclude_mechanism=script.get("auth_exclude") or None)
+    if script.get("oauth_introspect"):
+        from aiosmtpd.smtp import AuthResult
+        excluded = [m for m in ("PLAIN", "LOGIN", "XOAUTH2", "OAUTHBEARER") if m not in script["oauth_mechanisms"]]
+        kwargs.update(authenticator=lambda *a: AuthResult(success=False), auth_required=True,
+                      auth_require_tls=script.get("tls") != "tls", auth_exclude_mechanism=excluded)
     if script.get("record"):
         _record_lines(script.get("tls") == "tls")
     controller = LongLineController(_Handler(directory, script), hostname="127.0.0.1",
