@@ -80,6 +80,7 @@ bool POPClient::sendCommand(POPCommand kind) {
     case POPCommand::LIST: return transmit("LIST", false);
     case POPCommand::UIDL: return transmit("UIDL", false);
     case POPCommand::STLS: return transmit("STLS", false);
+    case POPCommand::CAPA: return transmit("CAPA", false);
     default: return transmit("NOOP", false);
     }
 }

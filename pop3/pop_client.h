@@ -33,6 +33,7 @@ enum class POPCommand : int {
     RETR = 8,
     DELE = 9,
     STLS = 10,   // the upgrade to TLS; the plain sender formats it
+    CAPA = 11,
 };
 
 // A message the retrieval left on the server for the next check (MailClient::RETRIEVE_SKIPPED):
