@@ -1,5 +1,5 @@
 // What the SMTP client reads from an EHLO reply and how it writes its log-in: the extensions
-// it uses (STARTTLS, AUTH PLAIN, AUTH LOGIN) and the encodings of the credentials.
+// it uses (STARTTLS, AUTH PLAIN, AUTH LOGIN, PIPELINING) and the encodings of the credentials.
 #pragma once
 
 #include <string>
@@ -9,6 +9,7 @@ struct EhloCapabilities {
     bool startTls = false;
     bool authPlain = false;
     bool authLogin = false;
+    bool pipelining = false;
 
     // Notes one line of the reply ("250-STARTTLS", "250 AUTH LOGIN PLAIN", or the old form
     // "250-AUTH=LOGIN"); keywords and mechanisms count in any case, others are ignored.
