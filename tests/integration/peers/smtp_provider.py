@@ -22,6 +22,8 @@ Encrypted and authenticated providers (all off by default):
                                            # a mechanism
     SmtpProvider(record=True).transcript()  # every line received: {"line", "tls"}
     SmtpProvider(receive_buffer=4096)       # a small window, so that senders must wait
+    SmtpProvider(pipelining=True)           # EHLO offers PIPELINING (commands are read in
+                                            # order whatever was sent at once)
 Lines up to 1 MiB are taken (the stock limit of 1001 bytes would refuse long lines).
 Run as a program (python3 smtp_provider.py DIR) it serves DIR/script.json until killed.
 """
@@ -53,7 +55,7 @@ def available():
 class SmtpProvider:
     def __init__(self, refuse_mail_from=None, refuse_rcpt=None, refuse_data=None, refuse_data_command=None, silent=False,
                  directory=None, tls=None, cert=None, key=None, users=None, auth_exclude=None,
-                 auth_in_clear=False, record=False, receive_buffer=0):
+                 auth_in_clear=False, record=False, receive_buffer=0, pipelining=False):
         self._own_dir = directory is None
         self.dir = directory or tempfile.mkdtemp(prefix="smtp-provider-")
         self.port = _free_port()
@@ -72,6 +74,7 @@ class SmtpProvider:
             "auth_in_clear": auth_in_clear,
             "record": record,
             "receive_buffer": receive_buffer,
+            "pipelining": pipelining,
         }
         self.proc = None
 
@@ -186,6 +189,12 @@ class _Handler:
         return "250 Message accepted for delivery"
 
 
+class _PipeliningHandler(_Handler):
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        return responses[:-1] + ["250-PIPELINING"] + responses[-1:]
+
+
 def _record_lines(implicit_tls):
     """Writes every command line the server reads, and whether TLS protected it, to
     transcript.jsonl, from the server's own trace of what it read."""
@@ -283,7 +292,8 @@ def _serve(directory):
                       auth_exclude_mechanism=script.get("auth_exclude") or None)
     if script.get("record"):
         _record_lines(script.get("tls") == "tls")
-    controller = LongLineController(_Handler(directory, script), hostname="127.0.0.1",
+    handler = (_PipeliningHandler if script.get("pipelining") else _Handler)(directory, script)
+    controller = LongLineController(handler, hostname="127.0.0.1",
                                     port=script["port"], **kwargs)
     controller.start()
     open("ready", "w").close()
