@@ -10,11 +10,11 @@
 //   mail_list_refresh [ITEMS]        (default 10000)
 //
 // Exit status 0 when every refresh of the views stays under one second, 2 otherwise.
-#include "frontend/views/folder_tree.h"
-#include "frontend/views/header_cache.h"
-#include "frontend/views/item_list.h"
-#include "frontend/views/mail_rows.h"
-#include "frontend/views/row_cells.h"
+#include "frontend/mail/folder_tree.h"
+#include "frontend/mail/header_cache.h"
+#include "frontend/mail/item_list.h"
+#include "frontend/mail/mail_rows.h"
+#include "frontend/mail/row_cells.h"
 #include "shared/debug.h"
 #include "shared/registry.h"
 #include "store/maildrop.h"

@@ -5,6 +5,7 @@
 #include "platform/link.h"
 #include "shared/debug.h"
 #include "shared/engine_link.h"
+#include "shared/local_ports.h"
 #include "pop3/pop_server.h"
 #include "shared/settings_keys.h"
 #include "smtp/smtp_server.h"
@@ -62,13 +63,4 @@ void startServers(ControlWindow& control, EngineServers& servers) {
     // The local POP3 server over the accounts' mailboxes, local-only as well.
     servers.pop3 = std::make_unique<POPServer>(control.window(), true, kAccountsKey);
     listenOrSayWhy(*servers.pop3, "POP3", "TRAWLEX_POP3_PORT", 110);
-}
-
-int serverPort(const char* envName, int standardPort) {
-    const char* v = std::getenv(envName);
-    if (!v || !*v) return standardPort;
-    char* end = nullptr;
-    long port = std::strtol(v, &end, 10);
-    if (*end != '\0' || port < 1 || port > 65535) return standardPort;
-    return static_cast<int>(port);
 }

@@ -30,6 +30,3 @@ inline constexpr char kQueueDirectory[] = "outgoing/";
 // Where retrieved items wait before they are moved into their account's mailbox.
 inline constexpr char kHoldingDirectory[] = "accounts/holding/";
 
-// The port of a local server: the environment variable (for unprivileged runs and tests)
-// or the standard port.
-int serverPort(const char* envName, int standardPort);

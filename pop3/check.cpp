@@ -10,15 +10,6 @@ using namespace plat;
 
 namespace {
 constexpr char kCheckClass[] = "POPCLIENTCLASS";
-
-// A server's text for the log: a control byte (a lone LF would start a forged log line) shows
-// as "?".
-std::string printable(std::string text) {
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    }
-    return text;
-}
 }  // namespace
 
 Check::Check(HWND owner, const std::string& accountsKey, const CheckNotices* notices)
@@ -72,11 +63,40 @@ void Check::checkNextAccount() {
     // Written before the connection is tried, whatever its outcome.
     config::writeAccountDword(accounts, account_.title, "lastcheck", static_cast<std::uint32_t>(unixTime()));
     if (client_) DebugLine(LOG_APP, LOG_HIGH, "m_pPOPClient not destroyed from last check!");
-    client_ = std::make_unique<POPClient>(window_, account_.server, static_cast<int>(account_.port), account_.user,
-                                          account_.pass, itemDirectory_);
-    client_->setSecurity(securityFromSetting(account_.security), config::readSetting(config::kCaFile));
+    oauth_ = config::readAuthMode(account_.title) == config::kAuthOAuth;
+    renewed_ = false;
     tellOwner(notices_ ? notices_->accountStarted : 0, reinterpret_cast<LPARAM>(&account_));
+    connectAccount();
+}
+
+void Check::connectAccount() {
+    std::string secret = account_.pass;
+    if (oauth_) {
+        secret = oauth::currentAccessToken(account_.title);
+        if (secret.empty() && !renewed_) {
+            renewThenConnect();
+            return;
+        }
+    }
+    client_ = std::make_unique<POPClient>(window_, account_.server, static_cast<int>(account_.port), account_.user,
+                                          secret, itemDirectory_);
+    client_->setSecurity(securityFromSetting(account_.security), config::readSetting(config::kCaFile));
+    client_->setOAuth(oauth_);
     client_->open(window_);
+}
+
+void Check::renewThenConnect() {
+    renewed_ = true;
+    renewal_.start(account_.title, config::readOAuthSettings(account_.title), config::readSetting(config::kCaFile),
+                   [this](oauth::RenewOutcome outcome) {
+        if (outcome == oauth::RenewOutcome::Renewed) {
+            connectAccount();
+            return;
+        }
+        // Nothing was retrieved: the account's mail waits on the server for the next check.
+        tellOwner(notices_ ? notices_->accountFailed : 0, reinterpret_cast<LPARAM>(&account_));
+        checkNextAccount();
+    });
 }
 
 LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
@@ -99,6 +119,14 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
         client_->retrieve(window_, account_.uidlFile, 1);
         return 0;
     case MailClient::AUTH_FAIL:
+        if (oauth_ && client_->tokenRefused() && !renewed_) {
+            // A token our clock still counted as good: renewed once, on a new connection.
+            DebugLine(LOG_MAIL, LOG_MED, "Access token refused by POP3 server: renewing it");
+            oauth::forgetAccessToken(account_.title);
+            reconnectAfterClose_ = true;
+            client_->close(window_);
+            return 0;
+        }
         DebugLine(LOG_MAIL, LOG_HIGH, "POP client authorisation failed");
         tellOwner(n.accountFailed, account);
         client_->close(window_);
@@ -117,7 +145,7 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
     case MailClient::RETRIEVE_SKIPPED: {
         const auto* skipped = reinterpret_cast<const SkippedMessage*>(lParam);
         std::string text = "Message left on the server of account " + account_.title + " : " +
-                           printable(skipped->identifier + " : " + skipped->reason);
+                           skipped->identifier + " : " + skipped->reason;
         DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
         skippedAny_ = true;
         return 0;
@@ -133,6 +161,11 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
     case MailClient::FINISHED:
         DebugLine(LOG_APP, LOG_LOW, "m_pPOPClient deleted");
         client_.reset();
+        if (reconnectAfterClose_) {
+            reconnectAfterClose_ = false;
+            renewThenConnect();
+            return 0;
+        }
         checkNextAccount();
         return 0;
     default:

@@ -6,8 +6,13 @@
 // deleted; "finished" is posted, so the owner deletes the Check after its handler returned.
 // An account whose retrieval left a message behind (refused, or not storable) ends with
 // accountFailed, so that the front end shows that something is wrong.
+//
+// An account with OAuth 2.0 ("auth" 1) logs in with the access token held for its title; a
+// missing one is renewed before connecting, one the server refuses is renewed once and the
+// account connected again. A renewal that fails fails the account; the next one follows.
 #pragma once
 
+#include "oauth/access_tokens.h"
 #include "platform/registry.h"
 #include "platform/window.h"
 #include "pop3/check_notices.h"
@@ -37,6 +42,9 @@ public:
 private:
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
     void checkNextAccount();
+    // Connects the current account, with an access token first when its login needs one.
+    void connectAccount();
+    void renewThenConnect();
     plat::LRESULT onClientNotice(plat::WPARAM code, plat::LPARAM lParam);
     void tellOwner(int code, plat::LPARAM lParam);
 
@@ -49,4 +57,8 @@ private:
     int accountIndex_ = 0;
     config::AccountRecord account_;
     bool skippedAny_ = false;   // a message of this account was left on the server
+    bool oauth_ = false;
+    bool renewed_ = false;      // the one renewal of this account's check is spent
+    bool reconnectAfterClose_ = false;
+    oauth::TokenRenewal renewal_;
 };

@@ -1,6 +1,7 @@
 #include "pop3/pop_auth.h"
 
 #include "net/client.h"
+#include "net/command_words.h"
 #include "net/mail_client_notices.h"
 #include "net/transport_security.h"
 #include "shared/debug.h"
@@ -23,7 +24,11 @@ int POP_Auth::dispatch(int event, long arg) {
                                          "POP_Auth::state_WAIT_USER_ACK :",
                                          "POP_Auth::state_WAIT_PASS_ACK :",
                                          "POP_Auth::state_WAIT_STLS_ACK :",
-                                         "POP_Auth::state_WAIT_TLS :"};
+                                         "POP_Auth::state_WAIT_TLS :",
+                                         "POP_Auth::state_WAIT_CAPA :",
+                                         "POP_Auth::state_WAIT_AUTH_CHALLENGE :",
+                                         "POP_Auth::state_WAIT_BEARER_ACK :",
+                                         "POP_Auth::state_WAIT_BEARER_REFUSAL :"};
     if (state_ == state_IDLE) return 0;
     DebugLineInt(LOG_APP, LOG_LOW, kTrace[state_], event);
     if (event == Client::EV_SECURED && state_ == state_WAIT_TLS) {
@@ -37,6 +42,10 @@ int POP_Auth::dispatch(int event, long arg) {
         case state_WAIT_USER_ACK: onUserAck(reply); break;
         case state_WAIT_PASS_ACK: onPassAck(reply); break;
         case state_WAIT_STLS_ACK: onStlsAck(reply); break;
+        case state_WAIT_CAPA: onCapaLine(reply); break;
+        case state_WAIT_AUTH_CHALLENGE: onAuthChallenge(reply); break;
+        case state_WAIT_BEARER_ACK:
+        case state_WAIT_BEARER_REFUSAL: onBearerReply(reply); break;
         default: break;   // the handshake emptied the line buffer; nothing can come in between
         }
         return 1;
@@ -74,7 +83,104 @@ void POP_Auth::onGreeting(const std::string& reply) {
         awaitReply(pop().sendCommand(POPCommand::STLS), "STLS TX failed", state_WAIT_STLS_ACK);
         return;
     }
-    sendUser();
+    logIn();
+}
+
+void POP_Auth::logIn() {
+    if (!pop().oauth()) {
+        sendUser();
+        return;
+    }
+    if (!client_->secured()) {
+        std::string why = "OAuth 2.0 sign-in for " + client_->host() +
+                          " not attempted over a connection without TLS: set the account's security";
+        DebugLine(LOG_MAIL, LOG_HIGH, why.c_str());
+        client_->closeSocket();
+        fail();
+        return;
+    }
+    capaStarted_ = false;
+    offersOAuthBearer_ = offersXOAuth2_ = false;
+    awaitReply(pop().sendCommand(POPCommand::CAPA), "CAPA TX failed", state_WAIT_CAPA);
+}
+
+void POP_Auth::onCapaLine(const std::string& line) {
+    if (!capaStarted_) {
+        capaStarted_ = true;
+        // A server without CAPA may still know XOAUTH2, the mechanism most providers offer.
+        if (!POPClient::isPositive(line)) {
+            offersXOAuth2_ = true;
+            sendAuth();
+        } else {
+            client_->armTimeout();
+        }
+        return;
+    }
+    if (line == ".") {
+        sendAuth();
+        return;
+    }
+    client_->armTimeout();
+    std::vector<std::string> words = cmdline::words(line);
+    if (words.empty() || !cmdline::equalsNoCase(words[0], "SASL")) return;
+    for (const std::string& word : words) {
+        if (cmdline::equalsNoCase(word, "OAUTHBEARER")) offersOAuthBearer_ = true;
+        if (cmdline::equalsNoCase(word, "XOAUTH2")) offersXOAuth2_ = true;
+    }
+}
+
+void POP_Auth::sendAuth() {
+    mechanism_ = chooseBearerMechanism(offersOAuthBearer_, offersXOAuth2_);
+    if (mechanism_ == BearerMechanism::None) {
+        std::string why = client_->host() + " offers no login by AUTH OAUTHBEARER or XOAUTH2";
+        DebugLine(LOG_MAIL, LOG_HIGH, why.c_str());
+        fail();
+        return;
+    }
+    awaitReply(pop().sendCommand(POPCommand::AUTH, bearerMechanismName(mechanism_)), "AUTH TX failed",
+               state_WAIT_AUTH_CHALLENGE);
+}
+
+// "+ " and an empty challenge ask for the response; "+OK" or "-ERR" end the exchange.
+static bool isChallenge(const std::string& reply) {
+    return !reply.empty() && reply[0] == '+' && (reply.size() == 1 || reply[1] == ' ');
+}
+
+void POP_Auth::onAuthChallenge(const std::string& reply) {
+    if (!isChallenge(reply)) {
+        DebugLineStr(LOG_MAIL, LOG_HIGH, "-ve response to AUTH :", reply.c_str());
+        fail();
+        return;
+    }
+    std::string response =
+        bearerInitialResponse(mechanism_, pop().user(), client_->host(), client_->port(), pop().password());
+    if (response.empty()) {
+        std::string why = "no usable access token or user name for " + client_->host();
+        DebugLine(LOG_MAIL, LOG_HIGH, why.c_str());
+        pop().sendSaslResponse("*");   // cancels the exchange
+        fail();
+        return;
+    }
+    awaitReply(pop().sendSaslResponse(response), "AUTH response TX failed", state_WAIT_BEARER_ACK);
+}
+
+void POP_Auth::onBearerReply(const std::string& reply) {
+    if (state_ == state_WAIT_BEARER_ACK && isChallenge(reply)) {
+        // The challenge carries the server's error report; the exchange ends with our answer.
+        awaitReply(pop().sendSaslResponse(bearerErrorAcknowledgement(mechanism_)), "AUTH response TX failed",
+                   state_WAIT_BEARER_REFUSAL);
+        return;
+    }
+    if (state_ == state_WAIT_BEARER_ACK && POPClient::isPositive(reply)) {
+        DebugLineStr(LOG_MAIL, LOG_LOW, "+ve response to AUTH :", reply.c_str());
+        notify(MailClient::AUTH_COMPLETE);
+        state_ = state_IDLE;
+        return;
+    }
+    pop().noteTokenRefused();
+    std::string why = client_->host() + " refused the access token of " + pop().user() + ": " + reply;
+    DebugLine(LOG_MAIL, LOG_HIGH, why.c_str());
+    fail();
 }
 
 void POP_Auth::sendUser() {
@@ -101,7 +207,7 @@ void POP_Auth::onSecured(bool ok) {
         return;
     }
     if (greeted_) {
-        sendUser();
+        logIn();
     } else {
         waitIn(state_WAIT_GREETING);
     }

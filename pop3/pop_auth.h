@@ -4,8 +4,14 @@
 // On a client set for TLS the handshake comes first (TLS from the first byte) or follows the
 // greeting after STLS; the login then runs protected. TLS that cannot be had fails the login,
 // with the cause logged, before the user name or the password goes out.
+//
+// With OAuth 2.0 the login asks CAPA for the server's SASL mechanisms and sends AUTH
+// OAUTHBEARER (or XOAUTH2 where that is not listed) with the access token as the response to
+// the server's empty challenge (RFC 5034: a long initial response would break the command
+// line's limit). It is never tried on a connection without TLS.
 #pragma once
 
+#include "net/sasl_bearer.h"
 #include "pop3/pop_phase.h"
 
 #include <string>
@@ -20,6 +26,10 @@ public:
         state_WAIT_PASS_ACK = 3,
         state_WAIT_STLS_ACK = 4,
         state_WAIT_TLS = 5,
+        state_WAIT_CAPA = 6,
+        state_WAIT_AUTH_CHALLENGE = 7,
+        state_WAIT_BEARER_ACK = 8,
+        state_WAIT_BEARER_REFUSAL = 9,
     };
 
     void start();
@@ -29,7 +39,12 @@ private:
     void onGreeting(const std::string& reply);
     void onStlsAck(const std::string& reply);
     void onSecured(bool ok);
+    void logIn();
     void sendUser();
+    void onCapaLine(const std::string& line);
+    void sendAuth();
+    void onAuthChallenge(const std::string& reply);
+    void onBearerReply(const std::string& reply);
     void onUserAck(const std::string& reply);
     void onPassAck(const std::string& reply);
     bool accepted(const std::string& reply, const char* negativeLine);
@@ -37,4 +52,8 @@ private:
     void fail();
 
     bool greeted_ = false;
+    bool capaStarted_ = false;
+    bool offersOAuthBearer_ = false;
+    bool offersXOAuth2_ = false;
+    BearerMechanism mechanism_ = BearerMechanism::None;
 };

@@ -89,6 +89,7 @@ bool POPClient::sendCommand(POPCommand kind, const std::string& text) {
     switch (kind) {
     case POPCommand::USER: return transmit("USER " + text, false);
     case POPCommand::PASS: return transmit("PASS " + text, true);
+    case POPCommand::AUTH: return transmit("AUTH " + text, false);
     default: return transmit("NOOP", false);
     }
 }
@@ -112,7 +113,11 @@ bool POPClient::sendCommand(POPCommand kind, int number, int second) {
 
 bool POPClient::transmit(std::string command, bool secret) {
     // The log shows what was meant to go out, never a password.
-    std::string shown = secret ? command.substr(0, command.find(' ')) + " ********" : command;
+    std::string shown = command;
+    if (secret) {
+        std::size_t blank = command.find(' ');
+        shown = blank == std::string::npos ? "********" : command.substr(0, blank) + " ********";
+    }
     // A line end inside an argument would smuggle a second command to the server.
     bool sendable = command.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
     command += "\r\n";

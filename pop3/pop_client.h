@@ -33,7 +33,8 @@ enum class POPCommand : int {
     RETR = 8,
     DELE = 9,
     STLS = 10,   // the upgrade to TLS; the plain sender formats it
-    CAPA = 11,
+    CAPA = 11,   // the plain sender formats it
+    AUTH = 12,   // with the mechanism's name
 };
 
 // A message the retrieval left on the server for the next check (MailClient::RETRIEVE_SKIPPED):
@@ -69,6 +70,16 @@ public:
 
     // PASS with the account's password.
     bool sendPassword() { return sendCommand(POPCommand::PASS, password_); }
+    // One line of a SASL exchange; logged, if at all, as "********".
+    bool sendSaslResponse(const std::string& response) { return transmit(response, true); }
+
+    // With OAuth 2.0 the login is AUTH OAUTHBEARER or XOAUTH2 over TLS only, and the password
+    // is the access token. tokenRefused: the server refused the token, so a renewed one may do.
+    void setOAuth(bool on) { oauth_ = on; }
+    bool oauth() const { return oauth_; }
+    const std::string& password() const { return password_; }
+    void noteTokenRefused() { tokenRefused_ = true; }
+    bool tokenRefused() const { return tokenRefused_; }
 
     // The owner's answer to MailClient::RETRIEVE_ITEM when it could not store the item where
     // it belongs: the message is then neither recorded nor deleted, and comes again next time.
@@ -107,4 +118,6 @@ private:
     std::string password_;
     Security security_ = Security::None;
     std::string caFile_;
+    bool oauth_ = false;
+    bool tokenRefused_ = false;
 };

@@ -6,6 +6,7 @@ packages=(
   build-essential cmake pkg-config      # the build
   libevent-dev                          # the engine's event loop, timers, sockets, host look-up
   libssl-dev openssl                    # TLS to the provider; the tests' certificate authority
+  libcurl4-openssl-dev                  # OAuth 2.0 token requests inside the engine's loop
   libgtest-dev libgmock-dev             # unit tests
   clang libclang-rt-14-dev              # fuzz targets (libFuzzer)
   python3 curl                          # integration tests: real SMTP and POP3 clients
@@ -22,7 +23,8 @@ packages=(
   imagemagick                           # its screenshots (import)
   fonts-dejavu-core                     # legible text in the screenshots on a bare machine
   scdoc man-db                          # the manual pages: built from scdoc, checked with man -l
-  lintian desktop-file-utils            # the Debian package's test: lintian, desktop-file-validate
+  lintian desktop-file-utils file       # the Debian package: its test (lintian, desktop-file-
+                                        # validate) and cpack's dependency list (file)
 )
 
 missing=()

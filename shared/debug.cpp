@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -76,14 +77,41 @@ void DebugLogResetFailureFlag() {
     g_failureReported = false;
 }
 
+namespace {
+
+// Text for one log line. Peers' replies and identifiers end up here: a line break inside them
+// would start a forged line of its own, so a CR LF pair inside reads as a blank, one at the end
+// is dropped, and any other control byte shows as "?".
+std::string oneLogLine(const char* text) {
+    std::string_view in(text);
+    while (!in.empty() && (in.back() == '\n' || in.back() == '\r')) in.remove_suffix(1);
+    std::string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        unsigned char u = static_cast<unsigned char>(in[i]);
+        if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n') {
+            out += ' ';
+            ++i;
+        } else if ((u < 0x20 && in[i] != '\t') || u == 0x7f) {
+            out += '?';
+        } else {
+            out += in[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 void DebugLine(int category, int level, const char* text) {
     if (!text) {
         plat::debugOutput(kBadLine);
         return;
     }
     if (level == LOG_LOW) return;
-    std::string line = format("%4s %4s %s\n", std::strlen(text), categoryLabel(category),
-                              levelLabel(level), text);
+    std::string safe = oneLogLine(text);
+    std::string line = format("%4s %4s %s\n", safe.size(), categoryLabel(category),
+                              levelLabel(level), safe.c_str());
     plat::debugOutput(line.c_str());
     OutputDebugToFile(line.c_str());
 }
@@ -116,6 +144,13 @@ void DebugLineStr(int category, int level, const char* text, const char* second)
               format("%s %s", std::strlen(text) + std::strlen(second), text, second).c_str());
 }
 
+std::string dayLogFileName(std::time_t when) {
+    std::tm local{};
+    char name[64];
+    if (!localtime_r(&when, &local) || std::strftime(name, sizeof name, "%Y%m%d.log", &local) == 0) return {};
+    return name;
+}
+
 void OutputDebugToFile(const char* line) {
     if (!line) {
         plat::debugOutput(kBadLine);
@@ -127,8 +162,8 @@ void OutputDebugToFile(const char* line) {
         plat::debugOutput("OutputDebugToFile: filename failure");
         return;
     }
-    char fileName[260];
-    if (std::strftime(fileName, sizeof fileName, "%Y%m%d.log", &local) == 0) {
+    const std::string fileName = dayLogFileName(t);
+    if (fileName.empty()) {
         plat::debugOutput("OutputDebugToFile: filename failure");
         return;
     }
@@ -149,7 +184,7 @@ void OutputDebugToFile(const char* line) {
         }
         return;
     }
-    if (std::FILE* f = std::fopen(fileName, "a")) {
+    if (std::FILE* f = std::fopen(fileName.c_str(), "a")) {
         std::fprintf(f, "%s  %s", stamp, line);
         std::fclose(f);
     }

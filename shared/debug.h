@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ctime>
+#include <string>
 
 // Categories.
 constexpr int LOG_NET = 1;    // sockets and protocols
@@ -18,6 +19,9 @@ void DebugLine(int category, int level, const char* text);
 void DebugLinePtr(int category, int level, const char* text, const void* pointer);   // "%s %p"
 void DebugLineInt(int category, int level, const char* text, long value);            // "%s %d"
 void DebugLineStr(int category, int level, const char* text, const char* second);    // "%s %s"
+// The day file of a moment: "%Y%m%d.log" of its local date, relative to the working
+// directory; empty when the date cannot be had.
+std::string dayLogFileName(std::time_t when);
 // Appends one finished line to the day file, after the time stamp and two blanks.
 void OutputDebugToFile(const char* line);
 

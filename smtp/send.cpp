@@ -55,9 +55,42 @@ Send::Send(HWND owner, const char* host, int port, const SendNotices* notices)
     } else {
         setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
     }
+    security_ = config::readOutgoingSecurity();
+    oauth_ = config::readAuthMode(config::kOutgoingTarget) == config::kAuthOAuth;
+    makeClient();
+}
+
+void Send::makeClient() {
     client_ = std::make_unique<SMTPClient>(window_, host_.c_str(), port_);
-    config::OutgoingSecurity security = config::readOutgoingSecurity();
-    client_->setSecurity(securityFromSetting(security.security), security.user, security.pass, security.caFile);
+    client_->setSecurity(securityFromSetting(security_.security), security_.user, security_.pass, security_.caFile);
+    client_->setOAuth(oauth_);
+}
+
+void Send::connectSignedIn() {
+    if (oauth_) {
+        std::string token = oauth::currentAccessToken(config::kOutgoingTarget);
+        if (token.empty() && !renewed_) {
+            renewThenConnect();
+            return;
+        }
+        client_->setSecurity(securityFromSetting(security_.security), security_.user, token, security_.caFile);
+    }
+    runPhase(*client_, window_, client_->openHandler());
+}
+
+void Send::renewThenConnect() {
+    renewed_ = true;
+    renewal_.start(config::kOutgoingTarget, config::readOAuthSettings(config::kOutgoingTarget), security_.caFile,
+                   [this](oauth::RenewOutcome outcome) {
+        if (outcome == oauth::RenewOutcome::Renewed && client_) {
+            connectSignedIn();
+            return;
+        }
+        // Nothing was sent: the queue stays for the next cycle.
+        client_.reset();
+        postOwner(notices_->sendFailed);
+        postOwner(notices_->finished);
+    });
 }
 
 Send::~Send() {
@@ -78,7 +111,7 @@ void Send::initMailSend() {
     queue_ = std::make_unique<store::SMTPQueue>(queueDirectory_);
     current_ = 0;
     if (queue_->count() > 0 && client_) {
-        runPhase(*client_, window_, client_->openHandler());
+        connectSignedIn();
     } else {
         postOwner(notices_->finished);
     }
@@ -140,6 +173,14 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
         startMailSend();
         break;
     case MailClient::IDENT_FAIL:
+        if (oauth_ && client_->tokenRefused() && !renewed_) {
+            // A token our clock still counted as good: renewed once, on a new connection.
+            DebugLine(LOG_MAIL, LOG_MED, "Access token refused by SMTP mail server: renewing it");
+            oauth::forgetAccessToken(config::kOutgoingTarget);
+            reconnectAfterClose_ = true;
+            startClose();
+            break;
+        }
         DebugLine(LOG_MAIL, LOG_HIGH, "Identification failure when delivering mail to SMTP mail server");
         startClose();
         postOwner(notices_->sendFailed);
@@ -176,6 +217,12 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
     case MailClient::FINISHED:
         // Posted by the closing phase: no handler of the client is running now.
         client_.reset();
+        if (reconnectAfterClose_) {
+            reconnectAfterClose_ = false;
+            makeClient();
+            renewThenConnect();
+            break;
+        }
         postOwner(notices_->finished);
         break;
     default:

@@ -6,9 +6,15 @@
 // under "MAILITEMREAD"; an item refused for good is shown to the owner (itemRefused, sent) and
 // deleted; every other failure keeps the item for the next phase. finished is posted exactly
 // once, also when there was nothing to send or the connection failed.
+//
+// With OAuth 2.0 ("auth" 1 in the settings key) the log-in carries the access token held for
+// "outgoing"; a missing one is renewed before connecting, and one the server refuses is
+// renewed once and the connection made again. A renewal that fails is a failed connection.
 #pragma once
 
+#include "oauth/access_tokens.h"
 #include "platform/window.h"
+#include "shared/registry.h"
 #include "store/addr_list.h"
 
 #include <memory>
@@ -61,6 +67,10 @@ private:
     void refuseCurrentItem(const std::string& reply);
     void deleteCurrentItem();
     void postOwner(int code);
+    // Opens the connection, with an access token first when the log-in needs one.
+    void connectSignedIn();
+    void renewThenConnect();
+    void makeClient();
 
     plat::HWND owner_;
     const SendNotices* notices_;
@@ -72,4 +82,9 @@ private:
     int port_;
     int current_ = 0;   // 1-based index into the queue, 0 before the first item
     store::AddrList addresses_;
+    config::OutgoingSecurity security_;
+    bool oauth_ = false;
+    bool renewed_ = false;           // the one renewal of this phase is spent
+    bool reconnectAfterClose_ = false;
+    oauth::TokenRenewal renewal_;
 };

@@ -60,6 +60,13 @@ public:
     // The envelope sent DATA with it: the text phase waits for DATA's reply instead of asking.
     void setDataAhead(bool on) { dataAhead_ = on; }
     bool takeDataAhead() { return std::exchange(dataAhead_, false); }
+    // With OAuth 2.0 the log-in carries an access token (the password is that token) by AUTH
+    // OAUTHBEARER or XOAUTH2, over TLS only. tokenRefused: the server refused the token, so a
+    // renewed one may do.
+    void setOAuth(bool on) { oauth_ = on; }
+    bool oauth() const { return oauth_; }
+    void noteTokenRefused() { tokenRefused_ = true; }
+    bool tokenRefused() const { return tokenRefused_; }
 
     // How a write left the output: all of it taken by the socket; some of it kept until the
     // socket can take more (sent before the phase hears EV_WRITABLE); or the connection failed.
@@ -86,6 +93,8 @@ private:
     bool pipelining_ = false;
     bool itemBegun_ = false;
     bool dataAhead_ = false;
+    bool oauth_ = false;
+    bool tokenRefused_ = false;
     std::string unsent_;          // bytes the socket has not taken yet
     std::size_t unsentFrom_ = 0;  // unsent_[unsentFrom_..] is still to go
 };

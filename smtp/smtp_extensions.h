@@ -1,6 +1,9 @@
 // What the SMTP client reads from an EHLO reply and how it writes its log-in: the extensions
-// it uses (STARTTLS, AUTH PLAIN, AUTH LOGIN, PIPELINING) and the encodings of the credentials.
+// it uses (STARTTLS, PIPELINING, AUTH PLAIN, LOGIN, XOAUTH2, OAUTHBEARER) and the encodings of
+// the credentials.
 #pragma once
+
+#include "net/base64.h"
 
 #include <string>
 #include <string_view>
@@ -10,13 +13,13 @@ struct EhloCapabilities {
     bool authPlain = false;
     bool authLogin = false;
     bool pipelining = false;
+    bool authXoauth2 = false;
+    bool authOauthBearer = false;
 
     // Notes one line of the reply ("250-STARTTLS", "250 AUTH LOGIN PLAIN", or the old form
     // "250-AUTH=LOGIN"); keywords and mechanisms count in any case, others are ignored.
     void note(std::string_view line);
 };
-
-std::string base64Encode(std::string_view bytes);
 
 // "AUTH PLAIN " and the credentials as one base64 answer: an empty identity, NUL, user, NUL,
 // password.

@@ -46,6 +46,8 @@ int SMTP_Ident::dispatch(int event, long arg) {
     case state_WAIT_AUTH_ACK:
     case state_WAIT_LOGIN_USER_PROMPT:
     case state_WAIT_LOGIN_PASS_PROMPT: onAuthReply(); break;
+    case state_WAIT_BEARER_ACK:
+    case state_WAIT_BEARER_REFUSAL: onBearerReply(); break;
     default:
         // A line while the handshake runs cannot be: the line buffer was emptied for it.
         break;
@@ -84,7 +86,7 @@ void SMTP_Ident::onEhloReply() {
     const std::string& host = client_->host();
     if (!replyPositive()) {
         // Only a connection that needs neither TLS nor a log-in can do without the extensions.
-        bool plain = smtp().security() == Security::None && smtp().user().empty();
+        bool plain = smtp().security() == Security::None && smtp().user().empty() && !smtp().oauth();
         if (plain && replyPermanent()) {
             send("HELO " + smtp().heloName(), state_WAIT_HELO_ACK);
             return;
@@ -99,6 +101,10 @@ void SMTP_Ident::onEhloReply() {
             return;
         }
         send("STARTTLS", state_WAIT_STARTTLS_ACK);
+        return;
+    }
+    if (smtp().oauth()) {
+        logInWithToken();
         return;
     }
     if (smtp().user().empty()) {
@@ -161,4 +167,39 @@ void SMTP_Ident::onAuthReply() {
         // A refused log-in ends the send; the queue stays for the next cycle.
         refuse(client_->host() + " refused the log-in of " + smtp().user() + ": " + reply());
     }
+}
+
+void SMTP_Ident::logInWithToken() {
+    const std::string& host = client_->host();
+    if (!client_->secured()) {
+        refuse("OAuth 2.0 sign-in for " + host + " not attempted over a connection without TLS: set its security");
+        return;
+    }
+    mechanism_ = chooseBearerMechanism(capabilities_.authOauthBearer, capabilities_.authXoauth2);
+    if (mechanism_ == BearerMechanism::None) {
+        refuse(host + " offers no log-in by AUTH OAUTHBEARER or XOAUTH2");
+        return;
+    }
+    std::string response =
+        bearerInitialResponse(mechanism_, smtp().user(), host, client_->port(), smtp().password());
+    if (response.empty()) {
+        refuse("no usable access token or user name for " + host);
+        return;
+    }
+    send(std::string("AUTH ") + bearerMechanismName(mechanism_) + " " + response, state_WAIT_BEARER_ACK);
+}
+
+void SMTP_Ident::onBearerReply() {
+    if (state_ == state_WAIT_BEARER_ACK && reply()[0] == '2') {
+        finish(MailClient::IDENT_COMPLETE);
+        return;
+    }
+    if (state_ == state_WAIT_BEARER_ACK && reply()[0] == '3') {
+        // The challenge carries the server's error report; the exchange ends with our answer.
+        send(bearerErrorAcknowledgement(mechanism_), state_WAIT_BEARER_REFUSAL);
+        return;
+    }
+    // A permanent refusal says the token is no good; a 4xx one is the server's trouble.
+    if (reply()[0] == '5') smtp().noteTokenRefused();
+    refuse(client_->host() + " refused the access token of " + smtp().user() + ": " + reply());
 }

@@ -4,10 +4,12 @@
 //
 // With a protected connection or a user name configured on the client, the phase also puts
 // TLS on the connection (from the first byte, or after STARTTLS and a second EHLO) and logs in
-// (AUTH PLAIN, or AUTH LOGIN where PLAIN is not offered). Whatever cannot be had as configured
+// (AUTH PLAIN, or AUTH LOGIN where PLAIN is not offered; with OAuth 2.0 AUTH OAUTHBEARER, or
+// XOAUTH2 where that is not offered, never without TLS). Whatever cannot be had as configured
 // fails the phase, with the cause logged, before a password or a message goes out.
 #pragma once
 
+#include "net/sasl_bearer.h"
 #include "smtp/smtp_extensions.h"
 #include "smtp/smtp_phase.h"
 
@@ -22,6 +24,8 @@ public:
         state_WAIT_AUTH_ACK = 6,
         state_WAIT_LOGIN_USER_PROMPT = 7,
         state_WAIT_LOGIN_PASS_PROMPT = 8,
+        state_WAIT_BEARER_ACK = 9,
+        state_WAIT_BEARER_REFUSAL = 10,
     };
 
     using SMTPPhase::SMTPPhase;
@@ -38,10 +42,13 @@ private:
     void onSecured(bool ok);
     void onAuthReply();
     void logIn();
+    void logInWithToken();
+    void onBearerReply();
     void send(const std::string& command, State next);
     // Logs why (MAIL, HIGH), gives the connection up and reports IDENT_FAIL.
     void refuse(const std::string& why);
 
     EhloCapabilities capabilities_;
     bool greeted_ = false;
+    BearerMechanism mechanism_ = BearerMechanism::None;
 };

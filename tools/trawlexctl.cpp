@@ -9,6 +9,7 @@
 #include "shared/engine_link.h"
 #include "shared/engine_state.h"
 #include "shared/program_info.h"
+#include "tools/ctl_authorize.h"
 #include "tools/ctl_status.h"
 #include "tools/day_logs.h"
 
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <deque>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 using namespace plat;
@@ -46,6 +48,8 @@ Command g_command = Command::Watch;
 
 const char kUsage[] =
     "usage: trawlexctl [--timeout SECONDS] cycle|watch|status|shutdown|look\n"
+    "       trawlexctl authorize ACCOUNT|outgoing [--preset NAME] [--client-id ID]\n"
+    "                            [--client-secret SECRET] [--timeout SECONDS]\n"
     "       trawlexctl --help | --version\n"
     "\n"
     "  cycle     ask the engine for a cycle and print its link messages until CYCLE_FINISHED;\n"
@@ -56,6 +60,11 @@ const char kUsage[] =
     "            failure (the newest HIGH line of the day logs)\n"
     "  shutdown  tell the engine to end, and wait until it has gone\n"
     "  look      only look whether the engine runs (exit status 0) or not (1)\n"
+    "  authorize sign ACCOUNT (or the outgoing host) in with OAuth 2.0: prints the provider's\n"
+    "            address to open (and runs $BROWSER with it), waits for the answer on a port of\n"
+    "            127.0.0.1 (--timeout, 300 seconds unless told), and stores the refresh token;\n"
+    "            --preset google|microsoft fills the provider's addresses and scope; the client\n"
+    "            id is the one you registered with the provider. No engine is needed\n"
     "\n"
     "  --timeout SECONDS  give up after that long (cycle, watch, shutdown; shutdown waits\n"
     "                     10 seconds unless told otherwise)\n"
@@ -71,6 +80,7 @@ const char kUsage[] =
     "  1    no engine runs for this user, or it ended or stopped answering\n"
     "  2    timed out (--timeout)\n"
     "  3    cycle: the cycle finished and reported a failure (CYCLE_FAILURE)\n"
+    "  4    authorize: the sign-in failed or was refused\n"
     "  64   bad usage\n"
     "  130  interrupted (SIGINT or SIGTERM)\n";
 
@@ -166,6 +176,10 @@ void handBackController(HWND engine) {
 
 int main(int argc, char** argv) {
     if (answerHelpOrVersion(argc, argv, "trawlexctl", kUsage)) return 0;
+    if (argc >= 2 && std::string(argv[1]) == "authorize") {
+        prepareProcess();
+        return runAuthorize(std::vector<std::string>(argv + 2, argv + argc));
+    }
     double timeoutSeconds = 0;
     if (!parseArgs(argc, argv, timeoutSeconds)) {
         std::fputs(kUsage, stderr);

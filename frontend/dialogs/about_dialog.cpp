@@ -1,7 +1,7 @@
 #include "frontend/dialogs/about_dialog.h"
 
 #include "frontend/dialogs/center_on_screen.h"
-#include "frontend/icons.h"
+#include "frontend/icons/icons.h"
 #include "platform/os_version.h"
 
 #include <QHBoxLayout>

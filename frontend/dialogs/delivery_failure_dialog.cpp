@@ -1,7 +1,8 @@
 #include "frontend/dialogs/delivery_failure_dialog.h"
 
 #include "frontend/dialogs/center_on_screen.h"
-#include "frontend/icons.h"
+#include "frontend/icons/icons.h"
+#include "frontend/mail/encoded_words.h"
 #include "frontend/mail/rfc822_mail_header.h"
 
 #include <QHBoxLayout>
@@ -16,7 +17,8 @@ constexpr std::size_t kLineMax = 259;           // the notice's 260-byte line
 constexpr std::size_t kRecipientsMax = 128;     // a longer To is a list of many
 constexpr std::size_t kReplyLinesMax = 20;      // reply lines shown; a longer reply is cut
 
-std::string headerLine(const char* label, const char* value) {
+// "Label: value", "-" for a missing value, cut to the notice's line.
+std::string noticeLine(const char* label, const char* value) {
     std::string line = std::string(label) + ": " + (value ? value : "-");
     if (line.size() > kLineMax) {
         std::size_t cut = kLineMax;
@@ -24,6 +26,11 @@ std::string headerLine(const char* label, const char* value) {
         line.resize(cut);
     }
     return line;
+}
+
+// A header's line: its encoded words decoded for display.
+std::string headerLine(const char* label, const char* value) {
+    return value ? noticeLine(label, mail::decodeHeaderValue(value).c_str()) : noticeLine(label, nullptr);
 }
 
 }  // namespace
@@ -53,7 +60,7 @@ std::vector<std::string> deliveryFailureLines(const std::string& path, const std
     while (from < reply.size() && lines.size() < 5 + kReplyLinesMax) {
         std::size_t end = reply.find("\r\n", from);
         if (end == std::string::npos) end = reply.size();
-        if (end > from) lines.push_back(headerLine("Reply", reply.substr(from, end - from).c_str()));
+        if (end > from) lines.push_back(noticeLine("Reply", reply.substr(from, end - from).c_str()));
         from = end + 2;
     }
     return lines;

@@ -18,6 +18,8 @@ class QListWidget;
 std::vector<std::string> deliveryFailureLines(const std::string& path, const std::string& reply = {});
 
 class DeliveryFailureDialog : public QDialog {
+    Q_OBJECT
+
 public:
     DeliveryFailureDialog(QWidget* owner, const std::string& path, const std::string& reply = {});
     QListWidget* list() const { return list_; }

@@ -2,7 +2,7 @@
 
 #include "frontend/commands.h"
 #include "frontend/dialogs/center_on_screen.h"
-#include "frontend/icons.h"
+#include "frontend/icons/icons.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -10,6 +10,8 @@
 class QTreeWidget;
 
 class NewMailDialog : public QDialog {
+    Q_OBJECT
+
 public:
     struct Hooks {
         std::function<void(int command)> postCommand;   // to the main window

@@ -22,6 +22,43 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// Reads a file's physical lines in blocks. A line is cut at a NUL (as any C string reader
+// would) and at `limit` characters; the rest of an over-long line is skipped, so that no part
+// of one line can ever be taken for a line of its own.
+class LineReader {
+public:
+    explicit LineReader(std::FILE* file) : file_(file) {}
+
+    // False at the end of the file (or on a read error) with nothing read.
+    bool read(std::string& line, std::size_t limit) {
+        line.clear();
+        bool any = false;
+        bool cut = false;
+        for (int c = next(); c != EOF; c = next()) {
+            any = true;
+            if (c == '\n') return true;
+            if (c == '\0') cut = true;
+            if (!cut && line.size() < limit) line.push_back(static_cast<char>(c));
+        }
+        return any;
+    }
+
+private:
+    int next() {
+        if (pos_ == size_) {
+            size_ = std::fread(buffer_, 1, sizeof buffer_, file_);
+            pos_ = 0;
+            if (size_ == 0) return EOF;
+        }
+        return static_cast<unsigned char>(buffer_[pos_++]);
+    }
+
+    std::FILE* file_;
+    char buffer_[4096];
+    std::size_t pos_ = 0;
+    std::size_t size_ = 0;
+};
+
 // Line ends, blanks and other control characters at the end of a line go.
 void trimTrailing(std::string& line) {
     while (!line.empty()) {
@@ -57,10 +94,9 @@ void RFC822MailHeader::readHeaders(const std::string& path, Locking locking) {
     }
 
     std::string header;
-    char buffer[kLinePiece + 1];
-    while (std::fgets(buffer, sizeof buffer, file.get())) {
-        // A NUL inside the line ends it here, as it would for any C string reader.
-        std::string line(buffer, std::strlen(buffer));
+    std::string line;
+    LineReader reader(file.get());
+    while (reader.read(line, kMaxHeaderLength)) {
         trimTrailing(line);
         if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
             if (header.size() + line.size() <= kMaxHeaderLength) header += line;
@@ -68,7 +104,7 @@ void RFC822MailHeader::readHeaders(const std::string& path, Locking locking) {
         }
         if (line.size() < 3) break;   // the empty line that ends the block, or a stub
         if (!header.empty()) add(header);
-        header = std::move(line);
+        header.swap(line);
     }
     if (!header.empty()) add(header);
 }

@@ -15,8 +15,8 @@ public:
     };
 
     static constexpr std::size_t kMaxHeaders = 128;
-    static constexpr std::size_t kMaxHeaderLength = 8191;   // one unfolded header
-    static constexpr std::size_t kLinePiece = 2047;         // longer lines arrive in pieces
+    // One unfolded header; a longer line is cut here and its rest skipped.
+    static constexpr std::size_t kMaxHeaderLength = 8191;
 
     // Take: the reader holds "MAILITEMREAD" while it reads. AlreadyHeld: the caller holds it
     // around a batch of reads (one hold for many files); a second hold from this process

@@ -36,6 +36,7 @@ void Scheduler::startCycle() {
 }
 
 void Scheduler::resume() {
+    suspendedForLackOfAccounts_ = false;
     state_.active = 1;
     hooks_.updateTrayIcon();
     ResumeDelays d = resumeDelays(hooks_.now(), config::readSetting(config::kLastCheckTime),
@@ -48,10 +49,17 @@ void Scheduler::resume() {
 }
 
 void Scheduler::suspend() {
+    suspendedForLackOfAccounts_ = false;
     state_.active = 0;
     hooks_.updateTrayIcon();
     timers_.kill(TIMER_OFFLINE);
     timers_.kill(TIMER_ONLINE);
+}
+
+void Scheduler::accountsChanged(int accountCount) {
+    if (!suspendedForLackOfAccounts_ || state_.active != 0 || accountCount <= 0) return;
+    DebugLine(LOG_APP, LOG_MED, "Tarnwick: first account added, scheduling resumed");
+    resume();
 }
 
 void Scheduler::onlineTimer() {

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "frontend/schedule/window_timers.h"
-#include "frontend/schedule_state.h"
+#include "frontend/schedule/schedule_state.h"
 
 #include <cstdint>
 #include <ctime>
@@ -36,6 +36,10 @@ public:
     void startCycle();
     void resume();    // command Resume
     void suspend();   // command Suspend
+    // The number of accounts may have changed (an account was added). The schedule starts
+    // suspended and stays so while there is no account; the first account resumes it, unless
+    // the user has chosen Resume or Suspend meanwhile.
+    void accountsChanged(int accountCount);
     void onlineTimer();
     void offlineTimer();
 
@@ -62,6 +66,7 @@ private:
     WindowTimers& timers_;
     Hooks hooks_;
     std::uint32_t unreadCheckMs_ = kUnreadCheckMs;
+    bool suspendedForLackOfAccounts_ = true;   // no one has resumed or suspended it yet
 };
 
 // Status texts of the dial-up retry.

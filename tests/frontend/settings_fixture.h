@@ -2,8 +2,8 @@
 // sound and nmcli answered by the test: dialogs are driven by scripts queued in order.
 #pragma once
 
-#include "frontend/desktop.h"
-#include "frontend/modal.h"
+#include "frontend/desktop/desktop.h"
+#include "frontend/dialogs/modal.h"
 #include "shared/registry.h"
 
 #include <QComboBox>

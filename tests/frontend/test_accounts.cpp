@@ -1,9 +1,9 @@
 // The Add Account Wizard's checks and what Finish creates, the Account properties sheet with
 // its port, security and alternative client, Remove, and choosing the account whose e-mail
 // program Read mail starts.
-#include "frontend/accounts/account_sheet.h"
-#include "frontend/accounts/account_wizard.h"
-#include "frontend/accounts/select_account.h"
+#include "frontend/settings/account_sheet.h"
+#include "frontend/settings/account_wizard.h"
+#include "frontend/dialogs/select_account.h"
 #include "tests/frontend/settings_fixture.h"
 #include "tests/support/temp_env.h"
 

@@ -1,8 +1,8 @@
 // E-mail programs: the desktop's registrations in a private XDG tree, the default handler, and
 // starting a stored command line.
-#include "frontend/desktop.h"
-#include "frontend/mail_client.h"
-#include "frontend/new_account_dialog.h"
+#include "frontend/desktop/desktop.h"
+#include "frontend/desktop/mail_client.h"
+#include "frontend/dialogs/new_account_dialog.h"
 #include "platform/spawn.h"
 #include "tests/support/temp_env.h"
 
@@ -133,6 +133,8 @@ TEST_F(LaunchTest, TheNewAccountDialogShowsTheSettingsAndLaunchesTheClient) {
     EXPECT_EQ(text("password"), "**********");
     EXPECT_EQ(text("in"), "127.0.0.1");
     EXPECT_EQ(text("out"), "127.0.0.1");
+    EXPECT_EQ(text("inPort"), "110");
+    EXPECT_EQ(text("outPort"), "25");
     d.findChild<QPushButton*>("launchClient")->click();
     EXPECT_EQ(waitForFile(out), "--inbox\n");
     EXPECT_NE(d.result(), QDialog::Accepted);   // launching leaves the dialog open

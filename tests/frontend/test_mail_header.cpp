@@ -97,11 +97,34 @@ TEST(MailHeader, LimitsOnCountLengthAndLinePieces) {
     EXPECT_EQ(f.line(0).size(), 10u + 8 * 1001);
     EXPECT_EQ(valueOf(f, RFC822MailHeader::kTo), "t@u");
 
-    // A line past 2047 characters comes in pieces; the second piece starts a header of its own.
-    const RFC822MailHeader l(item("Subject: " + std::string(3000, 'b') + "\r\nTo: t@u\r\n\r\n"));
-    ASSERT_EQ(l.count(), 3u);
-    EXPECT_EQ(l.line(0).size(), RFC822MailHeader::kLinePiece);
+    // A line longer than a header may be is cut; its rest is never read as a line.
+    const RFC822MailHeader l(item("Subject: " + std::string(9000, 'b') + "\r\nTo: t@u\r\n\r\n"));
+    ASSERT_EQ(l.count(), 2u);
+    EXPECT_EQ(l.line(0).size(), RFC822MailHeader::kMaxHeaderLength);
     EXPECT_EQ(valueOf(l, RFC822MailHeader::kTo), "t@u");
+}
+
+// A Subject padded to 2047 characters followed by "From: ..." on the same line once made the
+// tail a header of its own, and the forged sender won over the real one.
+TEST(MailHeader, TheTailOfALongLineIsNeverAHeader) {
+    for (std::size_t pad : {2047u - 9u, 2047u - 8u, 2047u, 4094u - 9u, 8191u - 9u, 8191u - 3u, 20000u}) {
+        const std::string subject = "Subject: " + std::string(pad, 'x');
+        const RFC822MailHeader h(item(subject + "From: forged@evil.example\r\n"
+                                      "From: Ann <ann@example.net>\r\n\r\n"));
+        EXPECT_EQ(valueOf(h, RFC822MailHeader::kFrom), "Ann <ann@example.net>") << "pad " << pad;
+        ASSERT_EQ(h.count(), 2u) << "pad " << pad;
+        const std::string joined = subject + "From: forged@evil.example";
+        EXPECT_EQ(h.line(0), joined.substr(0, RFC822MailHeader::kMaxHeaderLength)) << "pad " << pad;
+    }
+    // The same with the tail folded over a continuation, and with a NUL inside the long line.
+    const RFC822MailHeader folded(item("Subject: s\r\n " + std::string(2040, 'y') + "From: forged@evil\r\n"
+                                       "From: real@example.net\r\n\r\n"));
+    EXPECT_EQ(valueOf(folded, RFC822MailHeader::kFrom), "real@example.net");
+    std::string withNul = "Subject: a" + std::string(1, '\0') + std::string(3000, 'z') + "From: forged@evil\r\n";
+    const RFC822MailHeader nul(item(withNul + "To: t@u\r\n\r\n"));
+    EXPECT_EQ(valueOf(nul, RFC822MailHeader::kFrom), "<none>");
+    EXPECT_EQ(valueOf(nul, RFC822MailHeader::kSubject), "a");
+    EXPECT_EQ(valueOf(nul, RFC822MailHeader::kTo), "t@u");
 }
 
 }  // namespace

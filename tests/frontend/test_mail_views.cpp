@@ -1,17 +1,18 @@
 // The mailbox views: cell texts from header values, the folder tree (roots, account order,
 // unread counts, the selection handler), the rows and columns of the list, Delete, viewing,
 // the tree's clicks, refresh keeping the folder, and the header cache never showing old text.
-#include "frontend/desktop.h"
+#include "frontend/desktop/desktop.h"
 #include "frontend/commands.h"
-#include "frontend/views/folder_tree.h"
-#include "frontend/views/item_list.h"
-#include "frontend/views/item_viewer.h"
-#include "frontend/views/refresh_pacer.h"
-#include "frontend/views/row_cells.h"
+#include "frontend/mail/folder_tree.h"
+#include "frontend/mail/item_list.h"
+#include "frontend/mail/item_viewer.h"
+#include "frontend/mail/refresh_pacer.h"
+#include "frontend/mail/row_cells.h"
 #include "shared/registry.h"
 #include "tests/support/temp_env.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDialog>
 #include <QHeaderView>
 #include <QMenu>
@@ -83,6 +84,19 @@ TEST(MailCells, ReceivedDateToAndSize) {
     EXPECT_EQ(sizeCell(1536), "1.50 KB");
     EXPECT_EQ(sizeCell(1), "0.00 KB");
     EXPECT_EQ(sizeCell(10 * 1024 * 1024), "10240.00 KB");
+}
+
+TEST(MailCells, LastCheckInTheLocalesShortFormatsAndNothingBeforeTheFirst) {
+    TimeAndDate never = lastCheckTexts(0, QLocale::c());
+    EXPECT_TRUE(never.time.isEmpty());
+    EXPECT_TRUE(never.date.isEmpty());
+    std::time_t noon = 1765195200;   // 2025-12-08 12:00 UTC
+    QDateTime when = QDateTime::fromSecsSinceEpoch(noon);
+    QLocale german(QLocale::German, QLocale::Germany);
+    TimeAndDate shown = lastCheckTexts(noon, german);
+    EXPECT_EQ(shown.time, german.toString(when.time(), QLocale::ShortFormat));
+    EXPECT_EQ(shown.date, german.toString(when.date(), QLocale::ShortFormat));
+    EXPECT_TRUE(shown.date.contains(QLatin1Char('.')));   // "08.12.25", not the C locale's form
 }
 
 // A burst of notices costs a big mailbox one refresh per pause, a small one none.

@@ -2,8 +2,8 @@
 // dial-up entry list, the outgoing server's port, security and log-in, the Resume command
 // after a period changed, Browse and the test buttons.
 #include "frontend/commands.h"
-#include "frontend/options/options_sheet.h"
-#include "frontend/schedule_state.h"
+#include "frontend/settings/options_sheet.h"
+#include "frontend/schedule/schedule_state.h"
 #include "platform/event_loop.h"
 #include "tests/frontend/settings_fixture.h"
 #include "tests/support/temp_env.h"

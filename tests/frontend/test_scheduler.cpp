@@ -145,6 +145,31 @@ TEST_F(SchedulerTest, OutgoingMailWhileSuspendedWaitsForResumeThenFiveSeconds) {
     EXPECT_TRUE(events.empty());
 }
 
+// A first start: no account, so the schedule starts suspended; the wizard's first account
+// must set it going, and mail the e-mail program handed over meanwhile goes after 5 s.
+TEST_F(SchedulerTest, TheFirstAccountResumesAScheduleSuspendedForLackOfOne) {
+    scheduler->accountsChanged(0);
+    EXPECT_EQ(state.active, 0);
+    EXPECT_TRUE(timers.armed.empty());
+    scheduler->newOutgoingMail();
+    scheduler->accountsChanged(1);
+    EXPECT_EQ(state.active, 1);
+    EXPECT_EQ(timers.period(TIMER_ONLINE), 5000u);
+    EXPECT_EQ(timers.period(TIMER_OFFLINE), 5000u);
+    // Once resumed, further accounts change nothing; a suspend by the user is kept.
+    scheduler->suspend();
+    scheduler->accountsChanged(2);
+    EXPECT_EQ(state.active, 0);
+}
+
+TEST_F(SchedulerTest, ASuspendOrResumeByTheUserIsNeverOverruled) {
+    scheduler->resume();
+    scheduler->suspend();
+    scheduler->accountsChanged(1);
+    EXPECT_EQ(state.active, 0);
+    EXPECT_TRUE(timers.armed.empty());
+}
+
 TEST_F(SchedulerTest, OutgoingMailDuringACycleAsksAgainAndRestartsBothCountdowns) {
     scheduler->resume();
     state.cycling = 1;

@@ -1,14 +1,15 @@
 // The shell with a stand-in engine in the same process: start-up, the engine notice table,
 // commands and menu state, opening and closing with the saved placement, the shutdown question.
 #include "frontend/commands.h"
-#include "frontend/desktop.h"
-#include "frontend/main_window.h"
-#include "frontend/modal.h"
-#include "frontend/shell.h"
-#include "frontend/views/folder_tree.h"
-#include "frontend/views/item_list.h"
+#include "frontend/desktop/desktop.h"
+#include "frontend/app/main_window.h"
+#include "frontend/dialogs/modal.h"
+#include "frontend/app/shell.h"
+#include "frontend/mail/folder_tree.h"
+#include "frontend/mail/item_list.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
+#include "shared/debug.h"
 #include "shared/engine_link.h"
 #include "shared/registry.h"
 #include "tests/support/temp_env.h"
@@ -18,6 +19,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
 
@@ -121,7 +123,7 @@ TEST_F(ShellTest, StartUpRegistersWithTheEngineAndShowsTheSuspendedState) {
     EXPECT_EQ(g_engineGot[0].second, static_cast<LPARAM>(s.hwnd()));
     EXPECT_EQ(status(), "OK");
     EXPECT_EQ(s.tray().frame(), kTraySuspended);
-    EXPECT_EQ(s.tray().tip(), "Tarnwick");
+    EXPECT_EQ(s.tray().tip(), "Tarnwick: suspended");
     EXPECT_TRUE(s.window().isClosed());
     EXPECT_TRUE(boxes.empty());
     EXPECT_TRUE(urls.empty());
@@ -195,16 +197,17 @@ TEST_F(ShellTest, ACycleAnimatesTheTrayAndReportsItsPhases) {
     EXPECT_EQ(status(), "Checking for new e-mail...");
     EXPECT_EQ(config::readSetting(config::kLastCheckTime), 1765000000u);
     EXPECT_EQ(s.tray().frame(), kTrayChecking);
-    // The tip now carries the check time, without seconds, in the locale's short form.
-    EXPECT_NE(s.tray().tip(), "Tarnwick");
-    EXPECT_EQ(s.tray().tip().rfind("Tarnwick ", 0), 0u);
-    EXPECT_EQ(s.tray().tip().find(":00:"), std::string::npos);
+    EXPECT_EQ(s.tray().tip(), "Tarnwick: checking mail\u2026");
 
     notice(CYCLE_NEW_ITEM);
     EXPECT_EQ(beeps, 1);
     notice(CYCLE_FINISHED);
     EXPECT_EQ(s.schedule().cycling, 0);
     EXPECT_EQ(status(), "OK");
+    // The tip carries the check time, without seconds, in the locale's short form.
+    EXPECT_EQ(s.tray().tip().rfind("Tarnwick: ", 0), 0u) << s.tray().tip();
+    EXPECT_NE(s.tray().tip().find("last check "), std::string::npos) << s.tray().tip();
+    EXPECT_EQ(s.tray().tip().find(":40"), std::string::npos) << s.tray().tip();
     EXPECT_EQ(s.tray().frame(), kTrayNewMail);   // the item waits unread: blinking starts
     // The animation timer is gone: a tick that was already queued changes nothing visible.
     EXPECT_FALSE(killTimer(s.hwnd(), TIMER_ANIMATE));
@@ -214,10 +217,14 @@ TEST_F(ShellTest, AFailedCycleEndsWithTheFailureStatusAndIcon) {
     Shell& s = start();
     s.schedule().active = 1;
     notice(CYCLE_STARTED);
+    notice(CYCLE_SENDING);
+    notice(CYCLE_FAILURE);
+    notice(CYCLE_CHECKING);
     notice(CYCLE_FAILURE);
     notice(CYCLE_FINISHED);
     EXPECT_EQ(status(), "Failure during cycle (refer to log file for further info)");
     EXPECT_EQ(s.tray().frame(), kTrayFailed);
+    EXPECT_EQ(s.tray().tip(), "Tarnwick: last cycle failed: sending mail");   // the first failure
     notice(99);   // unknown codes are ignored
     EXPECT_EQ(s.tray().frame(), kTrayFailed);
 }
@@ -286,7 +293,7 @@ TEST_F(ShellTest, MenuStateFollowsTheWindowAndTheSchedule) {
     EXPECT_FALSE(enabled(CMD_SUSPEND));
     EXPECT_FALSE(enabled(CMD_ACCOUNT_REMOVE));
     EXPECT_FALSE(enabled(CMD_ACCOUNT_PROPERTIES));
-    EXPECT_FALSE(enabled(CMD_LOG));
+    EXPECT_TRUE(enabled(CMD_LOG));
     EXPECT_TRUE(enabled(CMD_OPTIONS));
 
     s.schedule().active = 1;
@@ -296,7 +303,37 @@ TEST_F(ShellTest, MenuStateFollowsTheWindowAndTheSchedule) {
     EXPECT_FALSE(enabled(CMD_OPEN));
     EXPECT_FALSE(enabled(CMD_RESUME));
     EXPECT_TRUE(enabled(CMD_SUSPEND));
-    EXPECT_FALSE(enabled(CMD_LOG));
+    EXPECT_TRUE(enabled(CMD_LOG));
+}
+
+// A first start: the wizard's first account sets the schedule going, with no Resume needed.
+TEST_F(ShellTest, TheWizardsFirstAccountResumesTheSchedule) {
+    Shell& s = start();
+    ASSERT_EQ(s.schedule().active, 0);
+    setModalHook([this](QDialog& d) {
+        dialogs.push_back(d.objectName().toStdString());
+        plat::RegKey accounts;
+        EXPECT_TRUE(config::openAccountsKey(accounts));
+        EXPECT_TRUE(config::createAccountKey(accounts, "home"));   // what a finished wizard stores
+        return 0;
+    });
+    command(CMD_ACCOUNT_ADD);
+    EXPECT_EQ(dialogs, std::vector<std::string>{"wizard"});
+    EXPECT_EQ(s.schedule().active, 1);
+    EXPECT_EQ(s.tray().frame(), kTrayActive);
+}
+
+TEST_F(ShellTest, ViewLogShowsTheDaysLogAsItIs) {
+    Shell& s = start();
+    command(CMD_OPEN);
+    const std::string name = dayLogFileName(std::time_t{1765000000});
+    ASSERT_FALSE(name.empty());
+    testsupport::writeFile(name, "101500   APP HIGH Subject =?UTF-8?Q?stays?= as logged\n");
+    command(CMD_LOG);
+    auto* viewer = s.window().findChild<QDialog*>(QStringLiteral("itemViewer"));
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(viewer->findChild<QPlainTextEdit*>()->toPlainText(),
+              "101500   APP HIGH Subject =?UTF-8?Q?stays?= as logged\n");
 }
 
 TEST_F(ShellTest, EveryMenuCommandHasAnAction) {

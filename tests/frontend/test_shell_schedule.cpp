@@ -1,9 +1,9 @@
 // The shell wired to the schedule: start-up's unread check, Resume and Suspend, copied paths
 // opening the notices, the sound requests of a cycle with mail, the blinking tray, About.
 #include "frontend/commands.h"
-#include "frontend/desktop.h"
+#include "frontend/desktop/desktop.h"
 #include "frontend/dialogs/new_mail_dialog.h"
-#include "frontend/shell.h"
+#include "frontend/app/shell.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
 #include "shared/engine_link.h"
@@ -112,7 +112,7 @@ TEST_F(ShellScheduleTest, ACycleWithTwoItemsBeepsListsAnnouncesAndBlinks) {
     send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
     copyPath(COPYDATA_NEW_ITEM, item("[a]2.rfc822", "From: Bo\r\nSubject: two\r\n"));
     send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
-    NewMailDialog* d = shell->notices().newMailDialog();
+    NewMailDialog* d = shell->announcements().newMailDialog();
     ASSERT_NE(d, nullptr);
     ASSERT_EQ(d->rowCount(), 2);
     EXPECT_EQ(d->row(0, 1).toStdString(), "two");
@@ -142,22 +142,22 @@ TEST_F(ShellScheduleTest, ACycleWithTwoItemsBeepsListsAnnouncesAndBlinks) {
 TEST_F(ShellScheduleTest, ARefusedItemOpensItsNoticeAndAPathWithoutItsNulIsWhole) {
     std::string path = item("20261207120000000.rfc822", "To: you@example.net\r\n");
     copyPath(COPYDATA_DELIVERY_FAILURE, path);
-    EXPECT_EQ(shell->notices().failureNoticesOpen(), 1);
+    EXPECT_EQ(shell->announcements().failureDialogsOpen(), 1);
     // A record that leaves out the terminating NUL still names the whole file.
     COPYDATASTRUCT cds{COPYDATA_NEW_ITEM, static_cast<std::uint32_t>(path.size()), path.c_str()};
     sendMessage(shell->hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
-    ASSERT_NE(shell->notices().newMailDialog(), nullptr);
-    EXPECT_EQ(shell->notices().newMailDialog()->row(0, 0).toStdString(), "<unknown>");
+    ASSERT_NE(shell->announcements().newMailDialog(), nullptr);
+    EXPECT_EQ(shell->announcements().newMailDialog()->row(0, 0).toStdString(), "<unknown>");
     copyPath(12345, path);   // other kinds: nothing
-    EXPECT_EQ(shell->notices().failureNoticesOpen(), 1);
+    EXPECT_EQ(shell->announcements().failureDialogsOpen(), 1);
     // The provider's reply after the path's NUL reaches the notice, line by line.
     std::string record = path + '\0' + "552-5.3.4 too big\r\n552 5.3.4 limit 1 MB\r\n" + '\0';
     COPYDATASTRUCT refused{COPYDATA_DELIVERY_FAILURE, static_cast<std::uint32_t>(record.size()), record.data()};
     sendMessage(shell->hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&refused));
-    EXPECT_EQ(shell->notices().failureNoticesOpen(), 2);
+    EXPECT_EQ(shell->announcements().failureDialogsOpen(), 2);
     QListWidget* shown = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* list = w->objectName() == "d105" ? w->findChild<QListWidget*>(QStringLiteral("c1027")) : nullptr;
+        auto* list = w->objectName() == "deliveryFailureDialog" ? w->findChild<QListWidget*>(QStringLiteral("itemLines")) : nullptr;
         if (list && list->count() == 7) shown = list;
     }
     ASSERT_NE(shown, nullptr);

@@ -1,10 +1,22 @@
 // The tray's choice of frame, the animation, the tip, and the saved window placement.
-#include "frontend/placement.h"
-#include "frontend/schedule_state.h"
+#include "frontend/app/placement.h"
+#include "frontend/schedule/schedule_state.h"
+#include "shared/engine_link.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+TEST(CyclePhase, OnlyTheThreeProgressNoticesChangeStatusAndFrame) {
+    ASSERT_TRUE(cyclePhase(CYCLE_STARTED));
+    EXPECT_STREQ(cyclePhase(CYCLE_STARTED)->status, "Establishing connection...");
+    EXPECT_EQ(cyclePhase(CYCLE_STARTED)->firstFrame, kTrayConnecting);
+    EXPECT_EQ(cyclePhase(CYCLE_SENDING)->firstFrame, kTraySending);
+    EXPECT_STREQ(cyclePhase(CYCLE_CHECKING)->status, "Checking for new e-mail...");
+    for (int other : {CYCLE_CONNECTED, CYCLE_DIAL_FAILED, CYCLE_NEW_ITEM, CYCLE_FINISHED, CYCLE_FAILURE,
+                      NEW_OUTGOING_MAIL, MAILBOX_CHANGED, 12345})
+        EXPECT_FALSE(cyclePhase(other)) << other;
+}
 
 TEST(TrayIconIndex, EveryCombinationOfTheFourFlags) {
     // Expected frame for (cycleFailed, active, blinkPhase, newMailWaiting).

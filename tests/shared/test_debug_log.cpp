@@ -76,6 +76,19 @@ TEST_F(DebugLog, EveryCategoryAndLevelHasItsRightAlignedLabel) {
     EXPECT_EQ(got[6], "090807   APP  MED ptr 0x1234");
 }
 
+TEST_F(DebugLog, APeersTextCannotStartALineOfItsOwn) {
+    // A reply's own line end, a multi-line reply, and a lone LF or other control byte that a
+    // hostile server put into an identifier.
+    DebugLineStr(LOG_MAIL, LOG_HIGH, "-ve response to RETR :", "-ERR no\r\n");
+    DebugLineStr(LOG_MAIL, LOG_HIGH, "Mail item refused :", "550-first\r\n550 second\r\n");
+    DebugLineStr(LOG_MAIL, LOG_HIGH, "UIDL :", "m1\n090807  MAIL HIGH forged\x1b[2J\tok");
+    auto got = lines("20261207.log");
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], "090807  MAIL HIGH -ve response to RETR : -ERR no");
+    EXPECT_EQ(got[1], "090807  MAIL HIGH Mail item refused : 550-first 550 second");
+    EXPECT_EQ(got[2], "090807  MAIL HIGH UIDL : m1?090807  MAIL HIGH forged?[2J\tok");
+}
+
 TEST_F(DebugLog, LowLinesAndNullTextsWriteNothingToTheFile) {
     ::testing::internal::CaptureStderr();
     DebugLine(LOG_APP, LOG_LOW, "trace");

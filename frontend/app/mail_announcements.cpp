@@ -1,0 +1,59 @@
+#include "frontend/app/mail_announcements.h"
+
+#include "frontend/dialogs/delivery_failure_dialog.h"
+#include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/mail/encoded_words.h"
+#include "frontend/mail/rfc822_mail_header.h"
+#include "shared/debug.h"
+#include "shared/registry.h"
+
+#include <algorithm>
+
+std::pair<std::string, std::string> headerSenderAndSubject(const std::string& path) {
+    RFC822MailHeader header(path);
+    const char* from = header.value(RFC822MailHeader::kFrom);
+    const char* subject = header.value(RFC822MailHeader::kSubject);
+    return {from ? mail::decodeHeaderValue(from) : "<unknown>", subject ? mail::decodeHeaderValue(subject) : "<unknown>"};
+}
+
+MailAnnouncements::MailAnnouncements(ScheduleState& state, Hooks hooks) : state_(state), hooks_(std::move(hooks)) {
+    if (!hooks_.senderAndSubject) hooks_.senderAndSubject = headerSenderAndSubject;
+}
+
+MailAnnouncements::~MailAnnouncements() {
+    delete newMail_.data();
+    for (auto& d : failures_) delete d.data();
+}
+
+void MailAnnouncements::newItem(const std::string& path) {
+    if (config::readSetting(config::kNotifyDisDialog) == 0) return;
+    if (state_.newMailDialogOpen == 0 || !newMail_) {
+        ScheduleState* state = &state_;
+        newMail_ = new NewMailDialog(hooks_.owner ? hooks_.owner() : nullptr,
+                                     {hooks_.postCommand, [state] { state->newMailDialogOpen = 0; }});
+        state_.newMailDialogOpen = 1;
+    }
+    DebugLineStr(LOG_APP, LOG_LOW, "WM_COPYDATA filename :", path.c_str());
+    auto [from, subject] = hooks_.senderAndSubject(path);
+    newMail_->addRow(QString::fromStdString(from), QString::fromStdString(subject));
+}
+
+void MailAnnouncements::deliveryFailure(const std::string& path, const std::string& reply) {
+    // Forget the dialogs the user has closed meanwhile.
+    failures_.erase(std::remove_if(failures_.begin(), failures_.end(), [](const QPointer<QDialog>& d) { return !d; }),
+                    failures_.end());
+    auto* dialog = new DeliveryFailureDialog(hooks_.owner ? hooks_.owner() : nullptr, path, reply);
+    failures_.emplace_back(dialog);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+int MailAnnouncements::failureDialogsOpen() const {
+    return static_cast<int>(std::count_if(failures_.begin(), failures_.end(),
+                                          [](const QPointer<QDialog>& d) { return d && d->isVisible(); }));
+}
+
+NewMailDialog* MailAnnouncements::newMailDialog() const {
+    return newMail_.data();
+}

@@ -1,0 +1,48 @@
+// What the engine's copied paths open: a row in the new-mail dialog for each new item (one
+// dialog collects the rows until the user closes it) and a "Delivery Failure Notice" dialog
+// for each refused outgoing item.
+#pragma once
+
+#include "frontend/schedule/schedule_state.h"
+
+#include <QPointer>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+class NewMailDialog;
+class QDialog;
+class QWidget;
+
+class MailAnnouncements {
+public:
+    struct Hooks {
+        std::function<QWidget*()> owner;                 // the dialogs' owner, may answer null
+        std::function<void(int command)> postCommand;    // to the main window
+        // Sender and subject of an item; unset: read from its header, "<unknown>" for either
+        // one missing.
+        std::function<std::pair<std::string, std::string>(const std::string& path)> senderAndSubject;
+    };
+    MailAnnouncements(ScheduleState& state, Hooks hooks);
+    ~MailAnnouncements();
+    MailAnnouncements(const MailAnnouncements&) = delete;
+    MailAnnouncements& operator=(const MailAnnouncements&) = delete;
+
+    void newItem(const std::string& path);           // COPYDATA_NEW_ITEM
+    // COPYDATA_DELIVERY_FAILURE; reply: the provider's refusal, CRLF-separated lines.
+    void deliveryFailure(const std::string& path, const std::string& reply = {});
+
+    NewMailDialog* newMailDialog() const;
+    int failureDialogsOpen() const;
+
+private:
+    ScheduleState& state_;
+    Hooks hooks_;
+    QPointer<NewMailDialog> newMail_;
+    std::vector<QPointer<QDialog>> failures_;
+};
+
+// Sender and subject from the item's header, "<unknown>" standing for a missing one.
+std::pair<std::string, std::string> headerSenderAndSubject(const std::string& path);

@@ -1,0 +1,43 @@
+// Tarnwick, the front end: a tray icon and a main window over the engine Trawlex, which it
+// starts (or finds) and drives with link messages.
+#include "frontend/app/shell.h"
+#include "frontend/app/translation.h"
+#include "platform/console.h"
+#include "platform/event_loop.h"
+#include "shared/program_info.h"
+
+#include <QApplication>
+
+namespace {
+
+const char kUsage[] =
+    "usage: tarnwick [--help | --version]\n"
+    "\n"
+    "The tray front end of the Trawlex mail gateway. It starts the engine trawlex that lies\n"
+    "beside it, in its own working directory (scripts/run.sh starts it in the data directory\n"
+    "~/.local/share/tarnwick), shows a tray icon and a main window with the mailboxes and the\n"
+    "queue, runs cycles on its schedule and announces new mail. Settings: Options and the\n"
+    "account wizard, kept in ~/.config/tarnwick/user.reg. Qt's own options (-platform NAME,\n"
+    "-display DISPLAY, ...) are accepted too.\n"
+    "\n"
+    "  --help     print this text and exit\n"
+    "  --version  print the version and exit\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Answered before the application object exists, so they work without a display.
+    if (answerHelpOrVersion(argc, argv, "tarnwick", kUsage)) return 0;
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarnwick"));
+    QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
+    QApplication::setQuitOnLastWindowClosed(false);   // the tray icon keeps the program alive
+    installTranslation(app, QLocale::system(), translationsDir());
+    plat::prepareProcess();
+
+    Shell shell;
+    if (!shell.startUp()) return 0;
+    int code = plat::runMessageLoop();
+    shell.shutDown();
+    return code;
+}

@@ -1,0 +1,88 @@
+// The visible main window: the menu bar "TARNWICK", the views (a blank band at the top, the
+// folder tree and the item list side by side) and the two-part status bar. It holds no logic:
+// user actions go to the shell as commands and window messages.
+#pragma once
+
+#include "frontend/app/placement.h"
+#include "frontend/mail/header_cache.h"
+#include "frontend/mail/refresh_pacer.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class QLabel;
+class ViewsFrame;
+
+namespace views {
+class FolderTree;
+class ItemList;
+}  // namespace views
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    struct Hooks {
+        std::function<void()> closeRequested;   // the window's close button: WM_CLOSE
+        std::function<void()> minimized;        // the user minimised it: SC_MINIMIZE
+        std::function<void()> restored;         // restored from the task bar: SC_RESTORE
+        std::function<void(int id)> command;    // a view's command, posted to the shell
+    };
+    explicit MainWindow(Hooks hooks);
+    ~MainWindow() override;
+
+    // Closed: hidden or minimised, without views.
+    bool isClosed() const;
+    bool viewsOpen() const { return views_ != nullptr; }
+
+    // The child views; createViews replaces existing ones and fills the folder tree.
+    void createViews();
+    void destroyViews();
+
+    // The folder tree and the item list while the views are open, else null.
+    views::FolderTree* folderTree() const;
+    views::ItemList* itemList() const;
+    // Rebuilds the tree and the list, keeping the selected folder; nothing while closed.
+    // Paced: while refreshes of a big mailbox follow each other closely, the notices that
+    // come meanwhile are served by one refresh a little later (see RefreshPacer).
+    void refreshViews();
+    // The account selected in the folder tree, or -1 (also while closed).
+    int selectedAccountIndex() const;
+    // View and Delete (CMD_VIEW_ITEM, CMD_DELETE_ITEM) on the row the list's context menu was opened on. Delete
+    // refreshes the views when it removed the item.
+    void viewRememberedItem();
+    void deleteRememberedItem();
+    // Headers of listed items, kept while the program runs so that reopening is quick.
+    views::HeaderCache& headerCache() { return headerCache_; }
+    // The status bar's left field ("Last check: ...") and right field (the status); nothing while closed.
+    void setStatusParts(const QString& lastCheck, const QString& status);
+    QString statusPart(int part) const;
+
+    // Opening and closing (the shell decides when). openWindow restores the saved size and
+    // the normal state, still hidden, so the window appears where it belongs; closeWindow
+    // minimises instead of hiding when there is no tray to come back from.
+    void openWindow(const std::optional<Placement>& placement);
+    void closeWindow(bool hide);
+    Placement currentPlacement() const;
+    void centerWindow();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    Hooks hooks_;
+    views::HeaderCache headerCache_;
+    ViewsFrame* views_ = nullptr;
+    QLabel* statusLeft_ = nullptr;
+    QLabel* statusRight_ = nullptr;
+    bool ownStateChange_ = false;   // a state change we make ourselves is no user request
+    void runRefresh();
+    views::RefreshPacer pacer_;
+    QElapsedTimer clock_;
+    QTimer refreshTimer_;
+};

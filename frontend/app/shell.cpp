@@ -1,0 +1,456 @@
+#include "frontend/app/shell.h"
+
+#include "frontend/settings/account_sheet.h"
+#include "frontend/settings/account_wizard.h"
+#include "frontend/dialogs/select_account.h"
+#include "frontend/commands.h"
+#include "frontend/desktop/desktop.h"
+#include "frontend/desktop/help_pages.h"
+#include "frontend/app/main_window.h"
+#include "frontend/settings/options_sheet.h"
+#include "frontend/app/placement.h"
+#include "frontend/mail/item_viewer.h"
+#include "frontend/mail/row_cells.h"
+#include "frontend/schedule/status_texts.h"
+#include "frontend/schedule/unread_mail.h"
+#include "platform/link.h"
+#include "platform/spawn.h"
+#include "shared/debug.h"
+#include "shared/engine_link.h"
+#include "shared/registry.h"
+
+#include <QDateTime>
+#include <QCursor>
+#include <QLocale>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include <chrono>
+#include <cstring>
+#include <cstdio>
+#include <thread>
+
+using namespace plat;
+
+namespace {
+
+constexpr char kCaption[] = "Tarnwick";
+constexpr int kEnginePollMs = 50;
+constexpr char kAlreadyRunning[] =
+    "You are already running Tarnwick and can not have more than one instance running!";
+
+MessageBoxRequest okBox(const std::string& text) {
+    return {text, kCaption, MsgButtons::Ok, IDOK};
+}
+
+struct CommandSlot {
+    int id;
+    void (Shell::*slot)();
+};
+
+// Commands without a slot (QikReply) are permanently grayed.
+constexpr CommandSlot kCommandSlots[] = {
+    {CMD_CYCLE_NOW, &Shell::cycleNow},
+    {CMD_OPEN, &Shell::openMainWindow},
+    {CMD_CLOSE, &Shell::closeMainWindow},
+    {CMD_EXIT, &Shell::exitProgram},
+    {CMD_HELP_CONTENTS, &Shell::showHelpContents},
+    {CMD_HOMEPAGE, &Shell::showHomepage},
+    {CMD_EMAIL_SUPPORT, &Shell::openSupport},
+    {CMD_VIEW_ITEM, &Shell::viewItem},
+    {CMD_DELETE_ITEM, &Shell::deleteItem},
+    {CMD_OPTIONS, &Shell::runOptions},
+    {CMD_READ_MAIL, &Shell::readMailNow},
+    {CMD_ACCOUNT_ADD, &Shell::addAccount},
+    {CMD_ACCOUNT_REMOVE, &Shell::removeSelectedAccount},
+    {CMD_ACCOUNT_PROPERTIES, &Shell::showSelectedAccountProperties},
+    {CMD_RESUME, &Shell::resume},
+    {CMD_SUSPEND, &Shell::suspend},
+    {CMD_ABOUT, &Shell::showAbout},
+    {CMD_LOG, &Shell::showLog},
+};
+
+}  // namespace
+
+Shell::Shell(ShellOptions options) : options_(std::move(options)) {
+    trayAvailable_ = options_.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+    if (options_.enginePath.empty()) options_.enginePath = selfExeDir() + "/trawlex";
+    if (options_.helpDir.empty()) options_.helpDir = selfExeDir() + "/../share/tarnwick/help";
+}
+
+Shell::~Shell() {
+    link_.reset();   // no signal of its end reaches a shell half destroyed
+}
+
+std::time_t Shell::now() const {
+    return options_.clock ? options_.clock() : std::time(nullptr);
+}
+
+int Shell::accountCount() const {
+    RegKey accounts;
+    return config::openAccountsKey(accounts) ? config::accountCount(accounts) : 0;
+}
+
+bool Shell::startUp() {
+    config::openSettingsKey();
+    // The log mutex first, so that every later line is serialised with the engine's.
+    DebugLogOpen();
+    // One copy per user: a second one says so and ends.
+    if (findWindow(kFrontEndClass, kFrontEndTitle)) {
+        messageBox(nullptr, okBox(kAlreadyRunning));
+        return false;
+    }
+    // The message window, published so that the engine can answer it, then the main window.
+    link_ = std::make_unique<LinkWindow>(kFrontEndClass, kFrontEndTitle, WM_ENGINE_LINK);
+    hwnd_ = link_->hwnd();
+    if (!hwnd_) return false;
+    connect(link_.get(), &LinkWindow::linkMessageArrived, this,
+            [this](WPARAM code, LPARAM) { engineNotice(static_cast<int>(code)); });
+    connect(link_.get(), &LinkWindow::dataCopied, this, &Shell::copyData);
+    connect(link_.get(), &LinkWindow::windowDestroyed, this, &Shell::linkWindowDestroyed);
+    createSchedule();
+    PublishResult published = link_->publish();
+    if (published != PublishResult::Published) {
+        // Another copy published between our look and ours.
+        if (published == PublishResult::AlreadyRunning) messageBox(nullptr, okBox(kAlreadyRunning));
+        return false;
+    }
+    actions_ = std::make_unique<CommandActions>();
+    actions_->onAboutToShow = [this] { updateMenus(); };
+    // Minimising and restoring act once the window system's event is over.
+    window_ = std::make_unique<MainWindow>(MainWindow::Hooks{
+        [this] { shutdownQuestion(); },
+        [this] { postCommand(CMD_CLOSE); },
+        [this] { postCommand(CMD_OPEN); },
+        [this](int id) { postCommand(id); },
+    });
+    actions_->buildMainMenu(window_->menuBar());
+    tray_ = std::make_unique<Tray>(trayAvailable_);
+    tray_->add([this](LPARAM mouse) { trayMouse(mouse); });
+    tray_->initialise(actions_->buildTrayMenu());
+    for (const CommandSlot& c : kCommandSlots) actions_->connectCommand(c.id, this, c.slot);
+    updateTrayIcon();
+    setStatus(kStatusOk);
+    // The window stays closed; without a tray it opens at once, or the user has no way in.
+    if (!trayAvailable_) postCommand(CMD_OPEN);
+    // Nothing configured yet: the Options sheet and the set-up help open by themselves.
+    if (config::readSetting(config::kOutHostName).empty()) {
+        postCommand(CMD_OPTIONS);
+        openHelp("index.html", "setup");
+    }
+    // The engine, started if it does not run, waited for at most engineWaitMs.
+    if (!startEngine() || !waitForEngine()) return false;
+    HWND engine = findWindow(kEngineClass, kEngineTitle);
+    postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd_));
+    // With an account to check, the schedule runs from the start.
+    if (accountCount() > 0) postCommand(CMD_RESUME);
+    // The tray blinks while unread mail waits.
+    scheduler_->startUnreadCheck();
+    return true;
+}
+
+bool Shell::startEngine() {
+    if (findWindow(kEngineClass, kEngineTitle)) return true;
+    int err = spawnDetached(options_.enginePath, {options_.enginePath});
+    if (err == 0) return true;
+    char text[200];
+    std::snprintf(text, sizeof text, "Failed to launch Trawlex [reason = %d]\nExiting Tarnwick", err);
+    messageBox(nullptr, okBox(text));
+    return false;
+}
+
+bool Shell::waitForEngine() {
+    for (int waited = 0;; waited += kEnginePollMs) {
+        if (findWindow(kEngineClass, kEngineTitle)) return true;
+        if (waited >= options_.engineWaitMs) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kEnginePollMs));
+    }
+    DebugLine(LOG_APP, LOG_HIGH, "Tarnwick: the engine's window did not appear");
+    char text[200];
+    std::snprintf(text, sizeof text, "Trawlex did not start within %d seconds.\nExiting Tarnwick",
+                  (options_.engineWaitMs + 999) / 1000);
+    messageBox(nullptr, okBox(text));
+    return false;
+}
+
+void Shell::shutDown() {
+    if (HWND engine = findWindow(kEngineClass, kEngineTitle))
+        postMessage(engine, WM_ENGINE_LINK, LINK_SHUTDOWN, 0);
+    DebugLogClose();
+}
+
+void Shell::postCommand(int id) {
+    QMetaObject::invokeMethod(this, [this, id] { runCommand(id); }, Qt::QueuedConnection);
+}
+
+void Shell::runCommand(int id) {
+    for (const CommandSlot& c : kCommandSlots) {
+        if (c.id == id) {
+            (this->*c.slot)();
+            return;
+        }
+    }
+}
+
+void Shell::cycleNow() {
+    state_.rasRetryCount = 0;
+    startCycle();
+}
+
+void Shell::exitProgram() {
+    shutdownQuestion();
+}
+
+void Shell::showHelpContents() {
+    openHelp("index.html", nullptr);
+}
+
+void Shell::showHomepage() {
+    openHelp("home.html", nullptr);
+}
+
+void Shell::viewItem() {
+    window_->viewRememberedItem();
+}
+
+void Shell::deleteItem() {
+    window_->deleteRememberedItem();
+}
+
+// Today's day log, where a failure is explained.
+void Shell::showLog() {
+    views::viewTextFile(dayLogFileName(now()), dialogOwner());
+}
+
+void Shell::readMailNow() {
+    readMail(window_.get());
+}
+
+void Shell::addAccount() {
+    runAddAccountWizard(window_.get());
+    scheduler_->accountsChanged(accountCount());
+    refreshViews();
+}
+
+void Shell::removeSelectedAccount() {
+    if (removeAccount(window_.get(), selectedAccount())) refreshViews();
+}
+
+void Shell::showSelectedAccountProperties() {
+    showAccountProperties(window_.get(), selectedAccount());
+}
+
+void Shell::resume() {
+    scheduler_->resume();
+}
+
+void Shell::suspend() {
+    scheduler_->suspend();
+}
+
+// The Options sheet; without an account the wizard follows.
+void Shell::runOptions() {
+    if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
+    optionsOpen_ = 1;
+    runOptionsSheet(window_.get(), [this] { postCommand(CMD_RESUME); }, &state_);
+    optionsOpen_ = 0;
+    if (accountCount() == 0) postCommand(CMD_ACCOUNT_ADD);
+}
+
+// The account selected in the folder tree (0-based registry index), -1 for none.
+int Shell::selectedAccount() const {
+    return window_->selectedAccountIndex();
+}
+
+// The views show the accounts as they are now.
+void Shell::refreshViews() {
+    if (window_->viewsOpen()) window_->createViews();
+}
+
+void Shell::updateMenus() {
+    if (!actions_) return;
+    actions_->setEnabled(CMD_OPEN, !window_->viewsOpen());
+    actions_->setEnabled(CMD_SUSPEND, state_.active == 1);
+    actions_->setEnabled(CMD_RESUME, state_.active != 1);
+    actions_->setEnabled(CMD_ACCOUNT_REMOVE, selectedAccount() >= 0);
+    actions_->setEnabled(CMD_ACCOUNT_PROPERTIES, selectedAccount() >= 0);
+    actions_->setEnabled(CMD_OPTIONS, optionsOpen_ == 0);
+    actions_->setEnabled(CMD_ABOUT, aboutOpen_ == 0);
+}
+
+void Shell::engineNotice(int code) {
+    // Checking starts: the status bar shows this as the last check.
+    if (code == CYCLE_CHECKING) config::writeSetting(config::kLastCheckTime, static_cast<std::uint32_t>(now()));
+    if (code == CYCLE_STARTED) {
+        state_.cycling = 1;   // before the status, so that the tip says a cycle runs
+        failedStep_.clear();
+    }
+    if (std::optional<CyclePhase> phase = cyclePhase(code)) {
+        setStatus(phase->status);
+        if (code == CYCLE_STARTED) timers_->set(TIMER_ANIMATE, kAnimatePeriodMs);
+        animationFrame_ = phase->firstFrame;
+        tray_->setFrame(animationFrame_);
+    }
+    switch (code) {
+    case CYCLE_STARTED:
+        state_.cycleFailed = 0;
+        state_.cycling = 1;
+        break;
+    case CYCLE_CONNECTED:
+        state_.rasRetryCount = 0;
+        break;
+    case CYCLE_DIAL_FAILED:
+        state_.dialFailed = 1;
+        break;
+    case CYCLE_NEW_ITEM:
+        window_->refreshViews();
+        scheduler_->newItem();
+        break;
+    case CYCLE_FINISHED:
+        scheduler_->finishCycle();
+        break;
+    case NEW_OUTGOING_MAIL:
+        window_->refreshViews();
+        scheduler_->newOutgoingMail();
+        break;
+    case MAILBOX_CHANGED:
+        window_->refreshViews();
+        break;
+    case CYCLE_FAILURE:
+        state_.cycleFailed = 1;
+        if (failedStep_.empty()) failedStep_ = cycleStepName(animationFrame_);
+        break;
+    default:
+        break;
+    }
+}
+
+void Shell::copyData(quintptr kind, const QByteArray& data) {
+    // The record's bytes end with the path's NUL; a record without one ends where it ends.
+    std::size_t size = static_cast<std::size_t>(data.size());
+    std::string path(data.constData(), ::strnlen(data.constData(), size));
+    // A refusal's reply may follow the path's NUL, up to a NUL of its own.
+    std::string reply;
+    if (path.size() < size) {
+        const char* rest = data.constData() + path.size() + 1;
+        reply.assign(rest, ::strnlen(rest, size - path.size() - 1));
+    }
+    if (kind == COPYDATA_NEW_ITEM) announcements_->newItem(path);
+    else if (kind == COPYDATA_DELIVERY_FAILURE) announcements_->deliveryFailure(path, reply);
+}
+
+// The window is gone (the user's Yes to the shutdown question): the message loop ends.
+void Shell::linkWindowDestroyed() {
+    if (tray_) tray_->remove();
+    postQuitMessage(0);
+}
+
+void Shell::timerExpired(WPARAM id) {
+    switch (id) {
+    case TIMER_ANIMATE:
+        animationFrame_ = nextAnimationFrame(animationFrame_);
+        tray_->setFrame(animationFrame_);
+        break;
+    case TIMER_OFFLINE: scheduler_->offlineTimer(); break;
+    case TIMER_ONLINE: scheduler_->onlineTimer(); break;
+    case TIMER_NEWMAIL: scheduler_->checkUnreadMail(); break;
+    case TIMER_BLINK: scheduler_->blink(); break;
+    default: break;
+    }
+}
+
+void Shell::trayMouse(LPARAM mouse) {
+    if (mouse == WM_LBUTTONDBLCLK) {
+        openMainWindow();
+    } else if (mouse == WM_RBUTTONDOWN) {
+        window_->activateWindow();
+        if (tray_->menu()) tray_->menu()->popup(QCursor::pos());
+    }
+}
+
+void Shell::startCycle() {
+    scheduler_->startCycle();
+}
+
+void Shell::updateTrayIcon() {
+    refreshTrayTip();
+    tray_->setFrame(trayIconIndex(state_));
+}
+
+// The tip from the state and the last counts; shown with the next frame.
+void Shell::refreshTrayTip() {
+    TipFacts facts;
+    // Once the unread-mail check finds nothing left, the count taken earlier is out of date.
+    facts.unread = state_.newMailWaiting != 0 ? unreadCount_ : 0;
+    facts.lastCheck = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
+    facts.failedStep = failedStep_;
+    tray_->setTipText(trayToolTip(state_, facts, QLocale::system()));
+}
+
+void Shell::setStatus(const char* text) {
+    config::writeSetting(config::kStatus, text);
+    refreshStatusBar();
+}
+
+void Shell::refreshStatusBar() {
+    auto last = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
+    auto [time, date] = views::lastCheckTexts(last, QLocale::system());
+    // Listing big mailboxes takes time: not while a cycle runs, when the tip does not show it.
+    if (state_.cycling == 0) unreadCount_ = unreadMailCount();
+    refreshTrayTip();
+    tray_->modify();
+    if (!window_ || !window_->viewsOpen()) return;
+    window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date),
+                            statusBarText(config::readSetting(config::kStatus), failedStep_));
+}
+
+void Shell::openMainWindow() {
+    // Restored from the task bar (no tray), the window is already shown but still has no views.
+    if (window_->isClosed() || !window_->viewsOpen()) {
+        std::optional<Placement> placement;
+        if (auto bytes = config::readPlacement()) placement = decodePlacement(*bytes);
+        window_->openWindow(placement);
+        window_->createViews();
+        window_->centerWindow();
+        window_->show();
+        refreshStatusBar();
+    }
+    window_->raise();
+    window_->activateWindow();
+}
+
+void Shell::closeMainWindow() {
+    Placement p = window_->currentPlacement();
+    p.showCmd = 2;   // SW_SHOWMINIMIZED: a closed window is a minimised one
+    config::writePlacement(encodePlacement(p));
+    window_->closeWindow(trayAvailable_);
+    window_->destroyViews();
+}
+
+// Dialogs belong to the main window while it shows; otherwise they stand alone.
+QWidget* Shell::dialogOwner() const {
+    return window_ && window_->isVisible() ? window_.get() : nullptr;
+}
+
+void Shell::shutdownQuestion() {
+    if (closePromptOpen_) return;
+    closePromptOpen_ = 1;
+    int answer = messageBox(dialogOwner(),
+                            {"Do you really wish to shutdown Tarnwick?", kCaption, MsgButtons::YesNoCancel, IDNO});
+    closePromptOpen_ = 0;
+    if (answer == IDYES) {
+        window_->destroyViews();
+        window_->hide();
+        link_->destroy();
+    } else if (answer == IDNO) {
+        postCommand(CMD_CLOSE);
+    }
+}
+
+void Shell::openHelp(const char* page, const char* anchor) {
+    openUrl(helpPageAddress(options_.helpDir, page, anchor));
+}
+
+void Shell::openSupport() {
+    if (std::optional<std::string> address = supportAddress(options_.helpDir)) openUrl(*address);
+}

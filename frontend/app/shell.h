@@ -1,0 +1,134 @@
+// The front end's shell: the start-up sequence, the published window "TARNWICKCLASS"/"Tarnwick"
+// whose link signals carry the engine's notices and copied records, a slot per command of the
+// menus, the tray and the views, and what happens at exit.
+#pragma once
+
+#include "frontend/app/menus.h"
+#include "frontend/app/mail_announcements.h"
+#include "frontend/schedule/scheduler.h"
+#include "frontend/sound/sound_player.h"
+#include "frontend/schedule/window_timers.h"
+#include "frontend/schedule/schedule_state.h"
+#include "frontend/app/tray.h"
+#include "platform/qt_link_window.h"
+#include "platform/window.h"
+
+#include <QObject>
+
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class MainWindow;
+class QWidget;
+
+struct ShellOptions {
+    std::string enginePath;               // empty: "trawlex" beside this program
+    int engineWaitMs = 10000;             // how long start-up waits for the engine's window
+    std::optional<bool> trayAvailable;    // unset: ask the desktop
+    std::function<std::time_t()> clock;   // unset: the real clock
+    std::string helpDir;                  // empty: <program dir>/../share/tarnwick/help
+    std::shared_ptr<WindowTimers> timers; // unset: the main window's own timers
+    // Unset: the header of the item ("<unknown>" for a missing sender or subject).
+    std::function<std::pair<std::string, std::string>(const std::string&)> senderAndSubject;
+    std::function<bool()> unreadMailWaiting;   // unset: the accounts' mailboxes are scanned
+};
+
+class Shell : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Shell(ShellOptions options = {});
+    ~Shell() override;
+    Shell(const Shell&) = delete;
+    Shell& operator=(const Shell&) = delete;
+
+    // Starts the front end: log, single copy, windows, engine, schedule. False: the program ends now with exit code 0 (a copy already
+    // runs, the window could not be made, the engine could not be started or never appeared).
+    [[nodiscard]] bool startUp();
+    // After the loop: LINK_SHUTDOWN to an engine that still runs, and the log closes.
+    void shutDown();
+
+    plat::HWND hwnd() const { return hwnd_; }
+    MainWindow& window() { return *window_; }
+    Tray& tray() { return *tray_; }
+    CommandActions& actions() { return *actions_; }
+    ScheduleState& schedule() { return state_; }
+    MailAnnouncements& announcements() { return *announcements_; }
+    int animationFrame() const { return animationFrame_; }
+    bool trayAvailable() const { return trayAvailable_; }
+
+    // Operations of the main window other parts of the front end call.
+    void setStatus(const char* text);
+    void refreshStatusBar();
+    void updateTrayIcon();
+    void refreshTrayTip();
+    void startCycle();
+
+    // Runs the command's slot now; postCommand runs it once the current event is over.
+    void runCommand(int id);
+    void postCommand(int id);
+    // Grays and enables the menu commands as the state is now, before a menu opens.
+    void updateMenus();
+    // The tray icon was clicked (WM_LBUTTONDBLCLK, WM_RBUTTONDOWN).
+    void trayMouse(plat::LPARAM mouse);
+    // A timer of the schedule expired (called by its QTimer, or by a test's hand-driven timers).
+    void timerExpired(plat::WPARAM id);
+
+public slots:
+    // The commands of the menus, the tray, the views and the mail dialogs.
+    void cycleNow();
+    void openMainWindow();
+    void closeMainWindow();
+    void exitProgram();
+    void showHelpContents();
+    void showHomepage();
+    void openSupport();
+    void viewItem();
+    void deleteItem();
+    void runOptions();
+    void readMailNow();
+    void addAccount();
+    void removeSelectedAccount();
+    void showSelectedAccountProperties();
+    void resume();
+    void suspend();
+    void showAbout();
+    void showLog();
+
+private:
+    void engineNotice(int code);
+    void copyData(quintptr kind, const QByteArray& data);
+    void linkWindowDestroyed();
+    void shutdownQuestion();
+    void createSchedule();
+    QWidget* dialogOwner() const;
+    int selectedAccount() const;
+    void refreshViews();
+    bool startEngine();
+    bool waitForEngine();
+    void openHelp(const char* page, const char* anchor);
+    std::time_t now() const;
+    int accountCount() const;
+
+    ShellOptions options_;
+    bool trayAvailable_ = false;
+    std::unique_ptr<plat::LinkWindow> link_;
+    plat::HWND hwnd_ = 0;
+    ScheduleState state_;
+    int animationFrame_ = 0;
+    int unreadCount_ = 0;       // counted with each status refresh outside a cycle
+    std::string failedStep_;    // the step the last failed cycle was in
+    int optionsOpen_ = 0;
+    int aboutOpen_ = 0;
+    int closePromptOpen_ = 0;
+    std::unique_ptr<CommandActions> actions_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<Tray> tray_;
+    std::shared_ptr<WindowTimers> timers_;
+    std::unique_ptr<SoundPlayer> sounds_;
+    std::unique_ptr<Scheduler> scheduler_;
+    std::unique_ptr<MailAnnouncements> announcements_;
+};

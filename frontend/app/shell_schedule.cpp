@@ -1,0 +1,68 @@
+// The shell's side of the schedule and the announcements: what the scheduler and the mail
+// announcements are given to act on the desktop and the engine, and the About box.
+#include "frontend/commands.h"
+#include "frontend/dialogs/about_dialog.h"
+#include "frontend/dialogs/modal.h"
+#include "frontend/desktop/mail_client.h"
+#include "frontend/app/main_window.h"
+#include "frontend/schedule/unread_mail.h"
+#include "frontend/app/shell.h"
+#include "platform/link.h"
+#include "shared/engine_link.h"
+#include "shared/ras_status.h"
+
+#include <cstdlib>
+
+using namespace plat;
+
+namespace {
+
+// TARNWICK_UNREAD_CHECK_MS shortens the unread-mail check's 15 s for tests.
+std::uint32_t unreadCheckPeriod() {
+    const char* v = std::getenv("TARNWICK_UNREAD_CHECK_MS");
+    if (!v || !*v) return Scheduler::kUnreadCheckMs;
+    char* end = nullptr;
+    unsigned long ms = std::strtoul(v, &end, 10);
+    return (*end == '\0' && ms >= 100 && ms <= Scheduler::kUnreadCheckMs) ? static_cast<std::uint32_t>(ms)
+                                                                          : Scheduler::kUnreadCheckMs;
+}
+
+}  // namespace
+
+void Shell::createSchedule() {
+    timers_ = options_.timers ? options_.timers
+                              : std::make_shared<QtWindowTimers>([this](WPARAM id) { timerExpired(id); });
+    sounds_ = std::make_unique<SoundPlayer>();
+    Scheduler::Hooks hooks;
+    hooks.now = [this] { return now(); };
+    hooks.requestCycle = [this] {
+        HWND engine = findWindow(kEngineClass, kEngineTitle);
+        return engine && postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(hwnd_));
+    };
+    hooks.isConnected = [](const std::string& entry) { return RASStatus().isConnected(entry.c_str()); };
+    hooks.setStatus = [this](const char* text) { setStatus(text); };
+    hooks.updateTrayIcon = [this] { updateTrayIcon(); };
+    hooks.beep = [this] { sounds_->beep(); };
+    hooks.playAnnouncement = [this](const std::string& file) { sounds_->playAndWait(file); };
+    hooks.playAlarm = [this](const std::string& file) { sounds_->playAsync(file); };
+    hooks.runProgram = [](const std::string& line) { launchCommandLine(line); };
+    hooks.unreadMailWaiting = options_.unreadMailWaiting ? options_.unreadMailWaiting : anyUnreadMail;
+    scheduler_ = std::make_unique<Scheduler>(state_, *timers_, std::move(hooks));
+    scheduler_->setUnreadCheckPeriod(unreadCheckPeriod());
+
+    announcements_ = std::make_unique<MailAnnouncements>(
+        state_, MailAnnouncements::Hooks{
+                    [this] { return dialogOwner(); },
+                    [this](int id) { postCommand(id); },
+                    options_.senderAndSubject,
+                });
+}
+
+void Shell::showAbout() {
+    aboutOpen_ = 1;
+    {
+        AboutDialog about(dialogOwner());
+        execModal(about);
+    }
+    aboutOpen_ = 0;
+}

@@ -1,0 +1,20 @@
+#include "frontend/app/translation.h"
+
+#include "platform/spawn.h"
+
+#include <QCoreApplication>
+#include <QTranslator>
+
+QString translationsDir() {
+    return QString::fromStdString(plat::selfExeDir()) + QStringLiteral("/../share/tarnwick/translations");
+}
+
+bool installTranslation(QCoreApplication& app, const QLocale& locale, const QString& dir) {
+    if (locale.language() == QLocale::English || locale.language() == QLocale::C) return false;
+    auto* translator = new QTranslator(&app);   // lives as long as the application
+    if (translator->load(locale, QStringLiteral("tarnwick"), QStringLiteral("_"), dir) &&
+        QCoreApplication::installTranslator(translator))
+        return true;
+    delete translator;
+    return false;
+}

@@ -1,0 +1,77 @@
+#include "frontend/desktop/desktop.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace {
+
+MessageBoxHook& boxHook() {
+    static MessageBoxHook h;
+    return h;
+}
+OpenUrlHook& urlHook() {
+    static OpenUrlHook h;
+    return h;
+}
+std::function<void()>& beepHook() {
+    static std::function<void()> h;
+    return h;
+}
+
+}  // namespace
+
+int messageBox(QWidget* owner, const MessageBoxRequest& r) {
+    if (boxHook()) return boxHook()(r);
+    // The texts are looked up as they stand; a formatted one without a translation shows as is.
+    QMessageBox box(owner);
+    box.setWindowTitle(QCoreApplication::translate("Tarnwick", r.caption.c_str()));
+    box.setText(QCoreApplication::translate("Tarnwick", r.text.c_str()));
+    if (r.buttons == MsgButtons::Ok) {
+        box.setIcon(r.icon == MsgIcon::Warning ? QMessageBox::Warning : QMessageBox::Information);
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+        return IDOK;
+    }
+    box.setIcon(r.icon == MsgIcon::Warning ? QMessageBox::Warning : QMessageBox::Question);
+    if (r.buttons == MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(r.defaultButton == IDNO ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+    }
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    box.setDefaultButton(r.defaultButton == IDYES  ? QMessageBox::Yes
+                         : r.defaultButton == IDNO ? QMessageBox::No
+                                                   : QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    default: return IDCANCEL;
+    }
+}
+
+bool openUrl(const std::string& url) {
+    if (urlHook()) return urlHook()(url);
+    return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+void messageBeep() {
+    if (beepHook()) {
+        beepHook()();
+        return;
+    }
+    QApplication::beep();
+}
+
+void setMessageBoxHook(MessageBoxHook hook) {
+    boxHook() = std::move(hook);
+}
+void setOpenUrlHook(OpenUrlHook hook) {
+    urlHook() = std::move(hook);
+}
+void setBeepHook(std::function<void()> hook) {
+    beepHook() = std::move(hook);
+}

@@ -1,0 +1,60 @@
+#include "frontend/desktop/mail_client.h"
+
+#include "frontend/desktop/desktop.h"
+#include "platform/desktop_entries.h"
+#include "platform/spawn.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr char kMailtoType[] = "x-scheme-handler/mailto";
+constexpr std::size_t kCommandLineMax = 1023;
+
+bool isMailClient(const plat::DesktopEntry& e) {
+    auto has = [](const std::vector<std::string>& v, const char* x) {
+        return std::find(v.begin(), v.end(), x) != v.end();
+    };
+    return !e.hidden && !e.name.empty() && (has(e.mimeTypes, kMailtoType) || has(e.categories, "Email"));
+}
+
+}  // namespace
+
+std::string defaultMailClient() {
+    std::string id = plat::defaultApplication(kMailtoType);
+    if (id.empty()) return {};
+    for (const auto& e : plat::desktopEntries()) {
+        if (e.id == id && !e.hidden) return e.name;
+    }
+    return {};
+}
+
+std::string mailClientCommandLine(const std::string& name) {
+    for (const auto& e : plat::desktopEntries()) {
+        if (isMailClient(e) && e.name == name) return plat::stripFieldCodes(e.exec);
+    }
+    return {};
+}
+
+std::vector<std::string> listMailClients() {
+    std::vector<std::string> names;
+    for (const auto& e : plat::desktopEntries()) {
+        if (isMailClient(e) && std::find(names.begin(), names.end(), e.name) == names.end())
+            names.push_back(e.name);
+    }
+    return names;
+}
+
+int launchCommandLine(const std::string& line) {
+    std::string copy = line.substr(0, kCommandLineMax);
+    std::vector<std::string> words;
+    if (!plat::splitCommandLine(copy, words) || words.empty()) return 0;
+    std::string program = plat::findOnPath(words[0]);
+    if (program.empty()) return 0;
+    int err = plat::spawnDetached(program, words);
+    if (err == 0) return 1;
+    char text[1200];
+    std::snprintf(text, sizeof text, "Failed to launch mail program '%s' [reason = %d]", words[0].c_str(), err);
+    return messageBox(nullptr, {text, "Tarnwick", MsgButtons::Ok, IDOK});
+}

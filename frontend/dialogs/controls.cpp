@@ -1,0 +1,68 @@
+#include "frontend/dialogs/controls.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+QLineEdit* textEdit(QWidget* parent, const char* name, int maxLength) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QLatin1String(name));
+    e->setMaxLength(maxLength);
+    return e;
+}
+
+QLineEdit* numberEdit(QWidget* parent, const char* name, int maxDigits) {
+    QLineEdit* e = textEdit(parent, name, maxDigits);
+    e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
+    e->setAlignment(Qt::AlignRight);
+    e->setMaximumWidth(e->fontMetrics().horizontalAdvance(QLatin1Char('0')) * (maxDigits + 3) + 12);
+    return e;
+}
+
+QComboBox* listBox(QWidget* parent, const char* name) {
+    auto* c = new QComboBox(parent);
+    c->setObjectName(QLatin1String(name));
+    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    c->setMinimumContentsLength(24);
+    return c;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text) {
+    auto* c = new QCheckBox(text, parent);
+    c->setObjectName(QLatin1String(name));
+    return c;
+}
+
+QPushButton* pushButton(QWidget* parent, const char* name, const QString& text) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLabel* buddyLabel(QWidget* parent, const QString& text, QWidget* buddy) {
+    auto* l = new QLabel(text, parent);
+    l->setBuddy(buddy);
+    return l;
+}
+
+std::string text(const QLineEdit* edit) {
+    return edit->text().toStdString();
+}
+
+void setText(QLineEdit* edit, const std::string& value) {
+    edit->setText(QString::fromStdString(value));
+}
+
+std::string commandLineForPath(const std::string& path) {
+    if (path.find_first_of(" \t\"'\\$`") == std::string::npos) return path;
+    std::string quoted = "'";
+    for (char c : path) {
+        if (c == '\'') quoted += "'\\''";
+        else quoted += c;
+    }
+    return quoted + "'";
+}

@@ -1,0 +1,29 @@
+// Building the controls of the settings dialogs: each control carries an object name that says
+// what it holds ("smtpServer"), and every edit and combo box has its label as its buddy.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+QLineEdit* textEdit(QWidget* parent, const char* name, int maxLength = 259);
+// An edit for a whole number of at most maxDigits digits.
+QLineEdit* numberEdit(QWidget* parent, const char* name, int maxDigits);
+QComboBox* listBox(QWidget* parent, const char* name);
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text);
+QPushButton* pushButton(QWidget* parent, const char* name, const QString& text);
+// A label with a mnemonic that gives its buddy the focus.
+QLabel* buddyLabel(QWidget* parent, const QString& text, QWidget* buddy);
+
+std::string text(const QLineEdit* edit);
+void setText(QLineEdit* edit, const std::string& value);
+// The command line of a file chosen with Browse: quoted when the words of a command line
+// would otherwise split it.
+std::string commandLineForPath(const std::string& path);

@@ -1,0 +1,78 @@
+#include "frontend/dialogs/new_account_dialog.h"
+
+#include "frontend/desktop/mail_client.h"
+#include "frontend/dialogs/modal.h"
+#include "shared/local_ports.h"
+
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* valueLabel(QWidget* parent, const QString& text, const char* name) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return l;
+}
+
+}  // namespace
+
+NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::string& clientName,
+                                                   const std::string& commandLine, const std::string& accountTitle)
+    : QDialog(owner), commandLine_(commandLine) {
+    setObjectName(QStringLiteral("newAccountSettingsDialog"));
+    setWindowTitle(tr("New Account Settings for E-Mail Client"));
+    auto* intro = new QLabel(tr("Set up an account in your e-mail program with these settings. "
+                                "It then fetches and sends its mail through Tarnwick."), this);
+    intro->setWordWrap(true);
+    auto* form = new QFormLayout;
+    form->addRow(tr("E-mail program:"), valueLabel(this, QString::fromStdString(clientName), "emailProgram"));
+    form->addRow(tr("Incoming mail server (POP3):"), valueLabel(this, QStringLiteral("127.0.0.1"), "in"));
+    form->addRow(tr("Outgoing mail server (SMTP):"), valueLabel(this, QStringLiteral("127.0.0.1"), "out"));
+    // The ports the engine really serves: they differ from 110 and 25 on unprivileged set-ups.
+    const LocalPorts ports = currentLocalPorts();
+    form->addRow(tr("Incoming mail port (POP3):"), valueLabel(this, QString::number(ports.pop3), "inPort"));
+    form->addRow(tr("Outgoing mail port (SMTP):"), valueLabel(this, QString::number(ports.smtp), "outPort"));
+    form->addRow(tr("User name:"), valueLabel(this, QString::fromStdString(accountTitle), "userName"));
+    form->addRow(tr("Password:"), valueLabel(this, QStringLiteral("**********"), "password"));
+    auto* note = new QLabel(tr("Use the password you gave this account in Tarnwick."), this);
+    note->setWordWrap(true);
+
+    auto* launch = new QPushButton(tr("&Launch client"), this);
+    launch->setObjectName(QStringLiteral("launchClient"));
+    auto* ok = new QPushButton(tr("OK"), this);
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(launch, &QPushButton::clicked, this, [this] { launchCommandLine(commandLine_); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(launch);
+    buttons->addWidget(ok);
+
+    auto* top = new QVBoxLayout(this);
+    top->addWidget(intro);
+    top->addLayout(form);
+    top->addWidget(note);
+    top->addLayout(buttons);
+    setMinimumWidth(400);
+}
+
+void showNewAccountSettings(QWidget* owner, const std::string& clientName, const std::string& commandLine,
+                            const std::string& accountTitle) {
+    NewAccountSettingsDialog dialog(owner, clientName, commandLine, accountTitle);
+    dialog.adjustSize();
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        QRect g = s->geometry();
+        dialog.move(g.left() + (g.width() - dialog.width()) / 2, g.top() + (g.height() - dialog.height()) / 2);
+    }
+    dialog.raise();
+    dialog.activateWindow();
+    execModal(dialog);
+}

@@ -1,0 +1,22 @@
+// "New Account Settings for E-Mail Client": what the user must enter in the
+// e-mail program for a new account, and a button that starts that program.
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+class NewAccountSettingsDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    NewAccountSettingsDialog(QWidget* owner, const std::string& clientName, const std::string& commandLine,
+                             const std::string& accountTitle);
+
+private:
+    std::string commandLine_;
+};
+
+// Shows the dialog modally, centred and in front.
+void showNewAccountSettings(QWidget* owner, const std::string& clientName, const std::string& commandLine,
+                            const std::string& accountTitle);

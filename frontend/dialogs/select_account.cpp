@@ -1,0 +1,118 @@
+#include "frontend/dialogs/select_account.h"
+
+#include "frontend/desktop/desktop.h"
+#include "frontend/desktop/mail_client.h"
+#include "frontend/dialogs/center_on_screen.h"
+#include "frontend/dialogs/modal.h"
+#include "frontend/dialogs/controls.h"
+#include "shared/registry.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Choice {
+    std::string title;
+    std::string client;
+};
+
+class SelectAccountDialog : public QDialog {
+public:
+    SelectAccountDialog(QWidget* owner, const std::string& prompt, const std::vector<Choice>& choices)
+        : QDialog(owner) {
+        setObjectName(QStringLiteral("selectAccountDialog"));
+        setWindowTitle(tr("Select account"));
+        setMinimumWidth(340);
+        auto* text = new QLabel(QString::fromStdString(prompt), this);
+        text->setObjectName(QStringLiteral("prompt"));
+        text->setWordWrap(true);
+        list_ = new QListWidget(this);
+        list_->setObjectName(QStringLiteral("accountList"));
+        list_->setSortingEnabled(true);
+        text->setBuddy(list_);
+        for (std::size_t i = 0; i < choices.size(); ++i) {
+            auto* item = new QListWidgetItem(
+                QStringLiteral("%1 (%2)").arg(QString::fromStdString(choices[i].title),
+                                              QString::fromStdString(choices[i].client)));
+            item->setData(Qt::UserRole, static_cast<int>(i));
+            list_->addItem(item);
+        }
+        auto* buttons = new QDialogButtonBox(this);
+        auto* select = buttons->addButton(tr("&Select"), QDialogButtonBox::AcceptRole);
+        select->setObjectName(QStringLiteral("select"));
+        buttons->addButton(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancel"));
+        connect(buttons, &QDialogButtonBox::accepted, this, [this] { choose(); });
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        connect(list_, &QListWidget::itemDoubleClicked, this, [this] { choose(); });
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(text);
+        layout->addWidget(list_);
+        layout->addWidget(buttons);
+    }
+
+    // The index of the chosen account; -1 unless Select was pressed with an entry selected.
+    int chosen() const { return chosen_; }
+
+private:
+    void choose() {
+        QListWidgetItem* item = list_->currentItem();
+        chosen_ = item && item->isSelected() ? item->data(Qt::UserRole).toInt() : -1;
+        accept();
+    }
+    QListWidget* list_;
+    int chosen_ = -1;
+};
+
+}  // namespace
+
+int selectAccount(QWidget* owner, const std::string& prompt) {
+    plat::RegKey accounts;
+    if (!config::openAccountsKey(accounts)) return -1;
+    int count = config::accountCount(accounts);
+    if (count <= 0) return -1;
+    if (count == 1) return 0;
+    std::vector<Choice> choices;
+    bool sameClient = true;
+    for (int i = 0; i < count; ++i) {
+        Choice c;
+        config::accountTitle(accounts, i, c.title);
+        c.client = config::accountString(accounts, i, "clientname");
+        if (!choices.empty() && c.client != choices.front().client) sameClient = false;
+        choices.push_back(std::move(c));
+    }
+    if (sameClient) return 0;
+    SelectAccountDialog dialog(owner, prompt, choices);
+    dialog.adjustSize();
+    centerOnScreen(&dialog);
+    dialog.raise();
+    dialog.activateWindow();
+    execModal(dialog);
+    int chosen = dialog.chosen();
+    return chosen >= 0 && chosen < count ? chosen : -1;
+}
+
+void readMail(QWidget* owner) {
+    plat::RegKey accounts;
+    if (!config::openAccountsKey(accounts) || config::accountCount(accounts) < 1) return;
+    int index = selectAccount(owner, "Select account whose mail you wish to read:");
+    if (index == -1) return;
+    launchCommandLine(config::accountString(accounts, index, "clientfile"));
+}
+
+bool removeAccount(QWidget* owner, int accountIndex) {
+    plat::RegKey accounts;
+    std::string title;
+    if (accountIndex < 0 || !config::openAccountsKey(accounts) || !config::accountTitle(accounts, accountIndex, title))
+        return false;
+    std::string text = "Confirm that you wish to remove account '" + title + "'.\nClick YES to remove.";
+    if (messageBox(owner, {text, "Tarnwick - Account Removal", MsgButtons::YesNo, IDYES}) != IDYES) return false;
+    return config::deleteAccountKey(accounts, title);
+}

@@ -1,0 +1,135 @@
+#include "frontend/mail/folder_tree.h"
+
+#include "frontend/commands.h"
+#include "frontend/icons/icons.h"
+#include "frontend/desktop/mail_client.h"
+#include "frontend/mail/item_list.h"
+#include "shared/registry.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace views {
+
+namespace {
+
+constexpr int kDataRole = Qt::UserRole;
+
+QTreeWidgetItem* makeNode(const std::string& text, int iconId, int data) {
+    auto* node = new QTreeWidgetItem;
+    node->setText(0, QString::fromStdString(text));
+    node->setIcon(0, programIcon(iconId));
+    node->setData(0, kDataRole, data);
+    return node;
+}
+
+int nodeData(const QTreeWidgetItem* node) {
+    return node ? node->data(0, kDataRole).toInt() : -1;
+}
+
+}  // namespace
+
+FolderTree::FolderTree(ItemList& list, CommandSink postCommand, QWidget* parent)
+    : QTreeWidget(parent), list_(list), postCommand_(std::move(postCommand)) {
+    setObjectName(QStringLiteral("tree"));
+    setColumnCount(1);
+    setHeaderHidden(true);
+    setRootIsDecorated(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setExpandsOnDoubleClick(true);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* node, QTreeWidgetItem*) { onCurrentChanged(node); });
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { rightClicked(itemAt(pos)); });
+    connect(this, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* node, int) { doubleClicked(node); });
+}
+
+void FolderTree::rebuild(Listings& listings) {
+    quiet_ = true;
+    clear();
+    incoming_ = makeNode(kIncomingRoot, 480, -1);
+    addTopLevelItem(incoming_);
+    // Each account goes in first, so they stand in reverse index order.
+    for (const AccountNode& a : accountNodes(listings)) incoming_->insertChild(0, makeNode(a.text, 481, a.index));
+    outgoing_ = makeNode(outgoingNodeText(listings), 482, -1);
+    addTopLevelItem(outgoing_);
+    incoming_->setExpanded(true);
+    quiet_ = false;
+}
+
+void FolderTree::fill() {
+    Listings listings;
+    listings_ = &listings;
+    rebuild(listings);
+    // Selecting "Incoming" runs the selection handler; setting it again would not.
+    if (currentItem() == incoming_) onCurrentChanged(incoming_);
+    else setCurrentItem(incoming_);
+    listings_ = nullptr;
+}
+
+void FolderTree::refresh() {
+    std::string text = folderText_;
+    int index = accountIndex_;
+    Listings listings;
+    listings_ = &listings;
+    rebuild(listings);
+    // The same account by its title (another may have taken its index meanwhile), else the
+    // root the old text names.
+    QTreeWidgetItem* node = nullptr;
+    if (index >= 0) {
+        plat::RegKey accounts;
+        node = accountNode(config::openAccountsKey(accounts) ? config::findAccount(accounts, text) : -1);
+    }
+    if (!node) node = beginsWithRoot(text, kOutgoingRoot) ? outgoing_ : incoming_;
+    quiet_ = true;
+    setCurrentItem(node);
+    quiet_ = false;
+    select(node->text(0).toStdString(), nodeData(node));
+    listings_ = nullptr;
+}
+
+void FolderTree::select(const std::string& nodeText, int itemData) {
+    FolderChoice c = chooseFolder(nodeText, itemData);
+    folderText_ = c.folderText;
+    accountIndex_ = c.accountIndex;
+    list_.showFolder(c.kind, c.folderText, listings_);
+}
+
+void FolderTree::onCurrentChanged(QTreeWidgetItem* node) {
+    if (quiet_ || !node) return;
+    select(node->text(0).toStdString(), nodeData(node));
+    listings_ = nullptr;
+}
+
+QTreeWidgetItem* FolderTree::accountNode(int index) const {
+    if (!incoming_ || index < 0) return nullptr;
+    for (int i = 0; i < incoming_->childCount(); ++i) {
+        if (nodeData(incoming_->child(i)) == index) return incoming_->child(i);
+    }
+    return nullptr;
+}
+
+void FolderTree::rightClicked(QTreeWidgetItem* node) {
+    if (!node || nodeData(node) < 0) return;
+    // The account's properties are those of the selected account.
+    setCurrentItem(node);
+    if (postCommand_) postCommand_(CMD_ACCOUNT_PROPERTIES);
+}
+
+void FolderTree::doubleClicked(QTreeWidgetItem* node) {
+    int index = nodeData(node);
+    if (index < 0) return;
+    plat::RegKey accounts;
+    if (!config::openAccountsKey(accounts) || config::accountCount(accounts) == 0) return;
+    // Started after this event: a failed start shows a message box, whose loop may close the
+    // views and with them this tree.
+    QTimer::singleShot(0, [line = config::accountString(accounts, index, "clientfile"), post = postCommand_] {
+        launchCommandLine(line);
+        if (post) post(CMD_CLOSE);
+    });
+}
+
+}  // namespace views

@@ -1,0 +1,90 @@
+#include "frontend/mail/folders.h"
+
+#include "shared/registry.h"
+#include "store/maildrop.h"
+
+#include <strings.h>
+
+namespace views {
+
+namespace {
+
+std::string destMailbox(const plat::RegKey& accounts, int index) {
+    return config::accountString(accounts, index, "destmailbox");
+}
+
+}  // namespace
+
+bool beginsWithRoot(const std::string& text, const char* root) {
+    return strncasecmp(text.c_str(), root, std::char_traits<char>::length(root)) == 0;
+}
+
+const store::MailDrop& Listings::of(const std::string& directory) {
+    std::unique_ptr<store::MailDrop>& drop = drops_[directory];
+    if (!drop) drop = std::make_unique<store::MailDrop>(directory);
+    return *drop;
+}
+
+std::string nodeText(const std::string& name, int count) {
+    return count == 0 ? name : name + " (" + std::to_string(count) + ")";
+}
+
+std::vector<AccountNode> accountNodes(Listings& listings) {
+    std::vector<AccountNode> nodes;
+    plat::RegKey accounts;
+    if (!config::openAccountsKey(accounts)) return nodes;
+    int n = config::accountCount(accounts);
+    for (int i = 0; i < n; ++i) {
+        std::string title;
+        if (!config::accountTitle(accounts, i, title)) continue;
+        int unread = listings.of(accountDirectory(destMailbox(accounts, i))).unreadCount();
+        nodes.push_back({nodeText(title, unread), i});
+    }
+    return nodes;
+}
+
+std::string outgoingNodeText(Listings& listings) {
+    return nodeText(kOutgoingRoot, listings.of(kOutgoingTreeDirectory).unreadCount());
+}
+
+FolderChoice chooseFolder(const std::string& text, int itemData) {
+    FolderChoice c;
+    if (beginsWithRoot(text, kIncomingRoot)) {
+        c.kind = FolderKind::AllAccounts;
+        c.folderText = text;
+    } else if (!beginsWithRoot(text, kOutgoingRoot)) {
+        c.kind = FolderKind::OneAccount;
+        c.accountIndex = itemData;
+        plat::RegKey accounts;
+        if (config::openAccountsKey(accounts)) config::accountTitle(accounts, itemData, c.folderText);
+    } else {
+        c.kind = FolderKind::Outgoing;
+        c.folderText = text;
+    }
+    return c;
+}
+
+std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, HeaderCache& cache,
+                                Listings& listings) {
+    std::vector<MailRow> rows;
+    if (kind == FolderKind::Outgoing) {
+        addDirectoryRows(listings.of(kOutgoingListDirectory), std::nullopt, cache, rows);
+        return rows;
+    }
+    plat::RegKey accounts;
+    if (!config::openAccountsKey(accounts)) return rows;
+    if (kind == FolderKind::OneAccount) {
+        int i = config::findAccount(accounts, title);
+        if (i >= 0) addDirectoryRows(listings.of(accountDirectory(destMailbox(accounts, i))), std::nullopt, cache, rows);
+        return rows;
+    }
+    int n = config::accountCount(accounts);
+    for (int i = 0; i < n; ++i) {
+        std::string t;
+        if (!config::accountTitle(accounts, i, t)) continue;
+        addDirectoryRows(listings.of(accountDirectory(destMailbox(accounts, i))), t, cache, rows);
+    }
+    return rows;
+}
+
+}  // namespace views

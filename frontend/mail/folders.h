@@ -1,0 +1,60 @@
+// The folders the tree offers, the decision its selection handler makes, and the rows each
+// folder lists: read from the account settings and the mailbox directories every time.
+#pragma once
+
+#include "frontend/mail/mail_rows.h"
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace views {
+
+enum class FolderKind { AllAccounts, OneAccount, Outgoing };
+
+inline constexpr char kIncomingRoot[] = "Incoming";
+inline constexpr char kOutgoingRoot[] = "Outgoing";
+
+// The listings of one refresh: each directory is scanned once, so the tree's counts and the
+// list's rows come from the same snapshot.
+class Listings {
+public:
+    // directory without a trailing "/".
+    const store::MailDrop& of(const std::string& directory);
+
+private:
+    std::unordered_map<std::string, std::unique_ptr<store::MailDrop>> drops_;
+};
+
+// One account node: its text ("title" or "title (unread)") and its index under the accounts key.
+struct AccountNode {
+    std::string text;
+    int index;
+};
+
+// The account nodes in index order (the tree inserts each as the first child).
+std::vector<AccountNode> accountNodes(Listings& listings);
+// "Outgoing" or "Outgoing (n)" with the queue's unread count.
+std::string outgoingNodeText(Listings& listings);
+// "name" when count is 0, else "name (count)".
+std::string nodeText(const std::string& name, int count);
+
+// Whether text begins with the root's name, case ignored.
+bool beginsWithRoot(const std::string& text, const char* root);
+
+// What selecting a node means. Texts beginning with "Incoming" or "Outgoing" (case ignored)
+// are those roots, whatever the node; any other text is the account of index itemData.
+struct FolderChoice {
+    FolderKind kind = FolderKind::AllAccounts;
+    std::string folderText;    // the account's title for an account, else the node's text
+    int accountIndex = -1;     // -1 for the roots
+};
+FolderChoice chooseFolder(const std::string& nodeText, int itemData);
+
+// The rows of a folder: all accounts in index order with their titles, the account titled
+// title, or the outgoing queue.
+std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, HeaderCache& cache,
+                                Listings& listings);
+
+}  // namespace views

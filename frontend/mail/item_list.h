@@ -1,0 +1,67 @@
+// The mail list: one row per item of the folder the tree selected, seven columns (six outside
+// the all-accounts view), texts supplied on demand from the row table, read and unread icons,
+// the context menu "MAILLISTMENU" and a double click to view.
+//
+// The context menu's commands go to the main window (sendCommand), which views or deletes the
+// remembered row. That row is kept whole, not by its place, so a refresh between the click and
+// the command cannot point it at another item.
+#pragma once
+
+#include "frontend/mail/folders.h"
+
+#include <QTreeView>
+
+#include <functional>
+#include <optional>
+
+namespace views {
+
+class MailListModel;
+
+class ItemList : public QTreeView {
+    Q_OBJECT
+
+public:
+    using CommandSink = std::function<void(int id)>;
+    ItemList(HeaderCache& cache, CommandSink sendCommand, QWidget* parent = nullptr);
+    ~ItemList() override;
+
+    // Fills the list with a folder's items (title: the account for FolderKind::OneAccount),
+    // from the listings of the refresh under way, or new ones. The selected row stays
+    // selected when its item is still listed.
+    void showFolder(FolderKind kind, const std::string& title, Listings* listings = nullptr);
+
+    int rows() const;
+    const MailRow& row(int i) const;
+    // The cell the view shows for row i, column c.
+    QString cellText(int i, int c) const;
+    FolderKind kind() const;
+
+    // Remembers row i as the right click does, without showing the menu.
+    void rememberRow(int i);
+    const std::optional<MailRow>& rememberedRow() const { return remembered_; }
+    void forgetRow() { remembered_.reset(); }
+
+    // The context menu, opened at a point of the viewport (also what a right click does).
+    void openContextMenu(const QPoint& pos);
+
+private:
+    void buildColumns();
+
+    HeaderCache& cache_;
+    CommandSink sendCommand_;
+    MailListModel* model_;
+    std::optional<MailRow> remembered_;
+};
+
+// The list's Delete: asks "Confirm deletion of mail item ..." (owned by owner) and on Yes
+// deletes the item. True when the item was deleted. The question runs a local loop; it
+// touches no view, so the views may close meanwhile.
+bool confirmAndDelete(const MailRow& row, QWidget* owner);
+
+// Deletes one item without asking: the read mark is cleared, then the routing file (if any)
+// and the item go. False, with the item left, when the mark cannot be cleared or the item
+// cannot be removed.
+bool deleteItemFiles(const std::string& path);
+
+}  // namespace views

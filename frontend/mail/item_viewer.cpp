@@ -1,0 +1,80 @@
+#include "frontend/mail/item_viewer.h"
+
+#include "frontend/mail/encoded_words.h"
+#include "platform/desktop_entries.h"
+#include "platform/spawn.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFile>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include <vector>
+
+namespace views {
+
+namespace {
+
+enum class Shown { AsStored, HeadersDecoded };
+
+// Our own read-only window: the file's text, in a fixed-width font.
+void showBuiltInViewer(const std::string& path, QWidget* parent, Shown shown) {
+    auto* dialog = new QDialog(parent);
+    dialog->setObjectName(QStringLiteral("itemViewer"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QString::fromStdString(path));
+    auto* text = new QPlainTextEdit(dialog);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    QFile file(QString::fromStdString(path));
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = file.readAll();
+        text->setPlainText(shown == Shown::HeadersDecoded
+                               ? QString::fromStdString(mail::decodeItemHeaders(bytes.toStdString()))
+                               : QString::fromUtf8(bytes));
+    } else {
+        text->setPlainText(QCoreApplication::translate("MailList", "The mail item cannot be read."));
+    }
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(text);
+    dialog->resize(640, 480);
+    dialog->show();
+}
+
+}  // namespace
+
+std::string textViewerCommandLine() {
+    std::string id = plat::defaultApplication("text/plain");
+    if (id.empty()) return {};
+    for (const plat::DesktopEntry& e : plat::desktopEntries()) {
+        if (e.id == id) return plat::stripFieldCodes(e.exec);
+    }
+    return {};
+}
+
+namespace {
+
+void view(const std::string& path, QWidget* parent, Shown shown) {
+    std::vector<std::string> words;
+    if (plat::splitCommandLine(textViewerCommandLine(), words) && !words.empty()) {
+        std::string program = plat::findOnPath(words[0]);
+        words.push_back(path);
+        if (!program.empty() && plat::spawnDetached(program, words) == 0) return;
+    }
+    showBuiltInViewer(path, parent, shown);
+}
+
+}  // namespace
+
+void viewItem(const std::string& path, QWidget* parent) {
+    view(path, parent, Shown::HeadersDecoded);
+}
+
+void viewTextFile(const std::string& path, QWidget* parent) {
+    view(path, parent, Shown::AsStored);
+}
+
+}  // namespace views

@@ -1,0 +1,45 @@
+#include "frontend/schedule/schedule_state.h"
+
+#include "shared/engine_link.h"
+
+int trayIconIndex(const ScheduleState& s) {
+    int index = s.cycleFailed != 0 ? kTrayFailed : kTrayActive;
+    if (s.active == 0) index = kTraySuspended;
+    if (s.blinkPhase != 0 && s.newMailWaiting != 0) index = kTrayNewMail;
+    return index;
+}
+
+std::optional<CyclePhase> cyclePhase(int engineNotice) {
+    switch (engineNotice) {
+    case CYCLE_STARTED: return CyclePhase{kStatusConnecting, kTrayConnecting};
+    case CYCLE_SENDING: return CyclePhase{kStatusSending, kTraySending};
+    case CYCLE_CHECKING: return CyclePhase{kStatusChecking, kTrayChecking};
+    default: return std::nullopt;
+    }
+}
+
+int nextAnimationFrame(int frame) {
+    ++frame;
+    if (frame == kTraySending) frame = kTrayConnecting;
+    else if (frame == kTrayChecking) frame = kTraySending;
+    else if (frame == kTrayFrameCount) frame = kTrayChecking;
+    return frame;
+}
+
+std::string trayTipText(const char* text) {
+    std::string tip = "Tarnwick";
+    if (text) {
+        tip += ' ';
+        tip += text;
+    }
+    return cutTrayTip(std::move(tip));
+}
+
+std::string cutTrayTip(std::string tip) {
+    if (tip.size() > kTrayTipMax) {
+        std::size_t cut = kTrayTipMax;
+        while (cut > 0 && (static_cast<unsigned char>(tip[cut]) & 0xC0) == 0x80) --cut;
+        tip.resize(cut);
+    }
+    return tip;
+}

@@ -1,0 +1,77 @@
+#include "frontend/settings/security_fields.h"
+
+#include "frontend/dialogs/controls.h"
+#include "frontend/settings/validation.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLineEdit>
+
+#include <memory>
+
+const char kPortMessage[] = "Please enter a port number from 1 to 65535.";
+
+unsigned proposedPort(MailService service, std::uint32_t security) {
+    if (service == MailService::Pop3) return security == kSecurityTls ? 995 : 110;
+    switch (security) {
+    case kSecurityNone: return 25;
+    case kSecurityStartTls: return 587;
+    default: return 465;
+    }
+}
+
+QComboBox* securityCombo(QWidget* parent, const char* name) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QLatin1String(name));
+    combo->addItem(QCoreApplication::translate("Tarnwick", "None"), kSecurityNone);
+    combo->addItem(QStringLiteral("STARTTLS"), kSecurityStartTls);
+    combo->addItem(QStringLiteral("TLS"), kSecurityTls);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    return combo;
+}
+
+std::uint32_t shownSecurity(std::uint32_t stored) {
+    return stored <= kSecurityTls ? stored : kSecurityTls;
+}
+
+void showSecurity(QComboBox* combo, std::uint32_t stored) {
+    combo->setCurrentIndex(combo->findData(shownSecurity(stored)));
+}
+
+std::uint32_t chosenSecurity(const QComboBox* combo) {
+    return combo->currentData().toUInt();
+}
+
+QLineEdit* portEdit(QWidget* parent, const char* name) {
+    return numberEdit(parent, name, 5);
+}
+
+void proposePortsOnChange(QComboBox* combo, QLineEdit* port, MailService service) {
+    auto before = std::make_shared<std::uint32_t>(chosenSecurity(combo));
+    QObject::connect(combo, &QComboBox::currentIndexChanged, port, [=] {
+        std::uint32_t now = chosenSecurity(combo);
+        QString held = port->text().trimmed();
+        if (held.isEmpty() || held == QString::number(proposedPort(service, *before)))
+            port->setText(QString::number(proposedPort(service, now)));
+        *before = now;
+    });
+}
+
+QHBoxLayout* securityPortRow(QComboBox* combo, QWidget* portLabel, QLineEdit* port) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(combo);
+    row->addSpacing(12);
+    row->addWidget(portLabel);
+    row->addWidget(port);
+    row->addStretch(1);
+    return row;
+}
+
+std::optional<unsigned> readPort(const QLineEdit* port) {
+    return validation::readPort(port->text().toStdString());
+}
+
+bool fitsSetting(const QString& text) {
+    return text.toUtf8().size() <= 259;
+}

@@ -1,0 +1,103 @@
+#include "frontend/settings/validation.h"
+
+#include "frontend/settings/security_fields.h"
+
+#include <cctype>
+#include <limits>
+
+namespace validation {
+
+const char kNoHostMessage[] =
+    "Please enter the address of your SMTP mail server for outgoing mail to be delivered. (smtp.example.net)";
+const char kPeriodMessage[] = "Minimum value is 1 minute. Offline period must not be less than online period.";
+const char kTooLongMessage[] = "Maximum value is 35791 minutes.";
+
+namespace {
+
+constexpr std::size_t kSettingMax = 259;   // bytes of a stored string, its NUL not counted
+
+std::string trimmed(const std::string& s) {
+    std::size_t first = 0, last = s.size();
+    while (first < last && std::isspace(static_cast<unsigned char>(s[first]))) ++first;
+    while (last > first && std::isspace(static_cast<unsigned char>(s[last - 1]))) --last;
+    return s.substr(first, last - first);
+}
+
+bool hasForbidden(const std::string& s) {
+    return s.find_first_of(" @?*") != std::string::npos;
+}
+
+}  // namespace
+
+std::optional<unsigned> readNumber(const std::string& text) {
+    std::string digits = trimmed(text);
+    if (digits.empty()) return std::nullopt;
+    unsigned long long value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+        if (value > std::numeric_limits<unsigned>::max()) return std::nullopt;
+    }
+    return static_cast<unsigned>(value);
+}
+
+std::optional<unsigned> readPort(const std::string& text) {
+    std::optional<unsigned> port = readNumber(text);
+    if (!port || *port < 1 || *port > 65535) return std::nullopt;
+    return port;
+}
+
+std::optional<Refusal> checkConnection(const ConnectionValues& v, bool (*caFileReadable)(const std::string&)) {
+    if (trimmed(v.smtpServer).empty()) return Refusal{kNoHostMessage, ConnectionField::None};
+    if (!readPort(v.smtpPort)) return Refusal{kPortMessage, ConnectionField::SmtpPort};
+    std::optional<unsigned> retries = readNumber(v.retryCount);
+    std::optional<unsigned> pause = readNumber(v.retryPause);
+    // Refused as the page always has: without a word.
+    if (!retries || *retries == 0 || !pause || *pause == 0 || *pause > kMaxMinutes)
+        return Refusal{"", ConnectionField::None};
+    struct Text {
+        const std::string& value;
+        const char* what;
+        ConnectionField field;
+    };
+    for (const Text& t : {Text{v.smtpUser, "user name", ConnectionField::SmtpUser},
+                          Text{v.smtpPassword, "password", ConnectionField::SmtpPassword},
+                          Text{v.caFile, "CA file name", ConnectionField::CaFile}}) {
+        if (t.value.size() > kSettingMax)
+            return Refusal{std::string("The ") + t.what + " is too long: at most 259 bytes can be stored.", t.field};
+    }
+    // Without its CA file the engine would refuse every server the file is meant for.
+    if (!v.caFile.empty() && !caFileReadable(v.caFile))
+        return Refusal{"The CA file cannot be read: " + v.caFile, ConnectionField::CaFile};
+    return std::nullopt;
+}
+
+std::string checkPeriods(unsigned onlineMinutes, unsigned offlineMinutes) {
+    if (onlineMinutes == 0 || offlineMinutes < onlineMinutes) return kPeriodMessage;
+    if (offlineMinutes > kMaxMinutes) return kTooLongMessage;   // its milliseconds would not fit a timer
+    return "";
+}
+
+std::vector<std::string> checkAccountTitle(const std::string& title, bool (*exists)(const std::string&)) {
+    std::vector<std::string> messages;
+    if (title.empty()) messages.emplace_back("Please enter an account title or click Cancel to exit wizard.");
+    if (hasForbidden(title))
+        messages.emplace_back("Please don't include '@', '?', '*' or space characters in the account title.");
+    if (!title.empty() && exists(title))
+        messages.emplace_back("An account with the title you have entered already exists.");
+    return messages;
+}
+
+std::vector<std::string> checkAccountServer(const std::string& server, const std::string& user,
+                                            const std::string& password, const std::string& port) {
+    std::vector<std::string> messages;
+    if (hasForbidden(server))
+        messages.emplace_back("Please don't include '@', '?', '*' or space characters in the server name.");
+    if (server.empty() || user.empty() || password.empty())
+        messages.emplace_back(
+            "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the wizard.");
+    if (!readPort(port)) messages.emplace_back(kPortMessage);
+    return messages;
+}
+
+}  // namespace validation

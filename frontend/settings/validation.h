@@ -1,0 +1,56 @@
+// The checks of the settings pages as functions of the values the user typed, without
+// widgets: each answers what the page must tell the user, and which field takes the focus.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace validation {
+
+// The longest check period in minutes: its milliseconds must fit a timer.
+constexpr unsigned kMaxMinutes = 35791;
+
+extern const char kNoHostMessage[];
+extern const char kPeriodMessage[];
+extern const char kTooLongMessage[];
+
+// The fields of the Connection page a refusal points at.
+enum class ConnectionField { None, SmtpPort, SmtpUser, SmtpPassword, CaFile };
+
+struct ConnectionValues {
+    std::string smtpServer;   // as typed: blanks around the name are dropped
+    std::string smtpPort;
+    std::string retryCount;
+    std::string retryPause;   // minutes
+    std::string smtpUser;
+    std::string smtpPassword;
+    std::string caFile;
+};
+
+struct Refusal {
+    std::string message;   // empty: refused without a message (the page stays as it is)
+    ConnectionField field = ConnectionField::None;
+};
+
+// Nothing when the Connection page's values may be stored. caFileReadable is asked only
+// for a CA file that is named.
+std::optional<Refusal> checkConnection(const ConnectionValues& values, bool (*caFileReadable)(const std::string&));
+
+// The message for the Scheduling page's periods in minutes, empty when they may be stored.
+std::string checkPeriods(unsigned onlineMinutes, unsigned offlineMinutes);
+
+// The messages the wizard's title page shows one after the other, none when the title is
+// fine. exists answers whether an account of that title (in any letter case) exists.
+std::vector<std::string> checkAccountTitle(const std::string& title, bool (*exists)(const std::string&));
+
+// The messages of the wizard's server page; port is as typed.
+std::vector<std::string> checkAccountServer(const std::string& server, const std::string& user,
+                                            const std::string& password, const std::string& port);
+
+// The whole number in text (blanks around it allowed), or nothing.
+std::optional<unsigned> readNumber(const std::string& text);
+// A port from 1 to 65535, or nothing.
+std::optional<unsigned> readPort(const std::string& text);
+
+}  // namespace validation

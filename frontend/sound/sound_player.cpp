@@ -1,0 +1,106 @@
+#include "frontend/sound/sound_player.h"
+
+#include "frontend/desktop/desktop.h"
+#include "shared/debug.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
+#include <QUrl>
+#ifdef TW_HAVE_QT_MULTIMEDIA
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QSoundEffect>
+#endif
+
+#include <cstdio>
+#include <cstdlib>
+
+void recordSoundRequest(const char* kind, const std::string& file) {
+    const char* log = std::getenv("TARNWICK_SOUND_LOG");
+    if (!log || !*log) return;
+    if (std::FILE* f = std::fopen(log, "a")) {
+        if (file.empty()) std::fprintf(f, "%s\n", kind);
+        else std::fprintf(f, "%s %s\n", kind, file.c_str());
+        std::fclose(f);
+    }
+}
+
+#ifdef TW_HAVE_QT_MULTIMEDIA
+
+SoundPlayer::SoundPlayer() = default;
+SoundPlayer::~SoundPlayer() = default;
+
+// A missing file or a machine without an audio output plays nothing and changes nothing.
+bool SoundPlayer::playable(const std::string& file) const {
+    if (file.empty()) return false;
+    if (!QFileInfo(QString::fromStdString(file)).isFile()) {
+        DebugLineStr(LOG_APP, LOG_MED, "Tarnwick: sound file not found:", file.c_str());
+        return false;
+    }
+    if (QMediaDevices::audioOutputs().isEmpty()) {
+        DebugLineStr(LOG_APP, LOG_LOW, "Tarnwick: no audio output for", file.c_str());
+        return false;
+    }
+    return true;
+}
+
+void SoundPlayer::playAndWait(const std::string& file) {
+    recordSoundRequest("announce", file);
+    if (!playable(file)) return;
+    QSoundEffect effect;
+    QEventLoop wait;
+    bool started = false;
+    QObject::connect(&effect, &QSoundEffect::playingChanged, &wait, [&] {
+        if (effect.isPlaying()) started = true;
+        else if (started) wait.quit();
+    });
+    QObject::connect(&effect, &QSoundEffect::statusChanged, &wait, [&] {
+        if (effect.status() == QSoundEffect::Error) {
+            DebugLineStr(LOG_APP, LOG_MED, "Tarnwick: cannot play sound file:", file.c_str());
+            wait.quit();
+        }
+    });
+    QTimer::singleShot(kMaxWaitMs, &wait, &QEventLoop::quit);
+    effect.setSource(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(file)).absoluteFilePath()));
+    effect.play();
+    // The user cannot act meanwhile; engine messages and timers go on being handled.
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    effect.stop();
+}
+
+void SoundPlayer::playAsync(const std::string& file) {
+    recordSoundRequest("alarm", file);
+    if (!playable(file)) return;
+    if (!async_) async_ = std::make_unique<QSoundEffect>();
+    async_->stop();
+    async_->setSource(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(file)).absoluteFilePath()));
+    async_->play();
+}
+
+#else   // built without Qt Multimedia: the requests are recorded and logged only
+
+class QSoundEffect {};
+
+SoundPlayer::SoundPlayer() = default;
+SoundPlayer::~SoundPlayer() = default;
+
+bool SoundPlayer::playable(const std::string& file) const {
+    DebugLineStr(LOG_APP, LOG_LOW, "Tarnwick: built without sound; not playing", file.c_str());
+    return false;
+}
+void SoundPlayer::playAndWait(const std::string& file) {
+    recordSoundRequest("announce", file);
+    playable(file);
+}
+void SoundPlayer::playAsync(const std::string& file) {
+    recordSoundRequest("alarm", file);
+    playable(file);
+}
+
+#endif
+
+void SoundPlayer::beep() {
+    recordSoundRequest("beep");
+    messageBeep();
+}

@@ -1,0 +1,87 @@
+#include "shared/oauth_settings.h"
+
+#include "platform/registry.h"
+#include "shared/debug.h"
+#include "shared/settings_keys.h"
+
+#include <vector>
+
+using plat::RegKey;
+using plat::RegStatus;
+
+namespace config {
+namespace {
+
+// Larger than any token or address a provider hands out; a value past it reads as empty.
+constexpr std::size_t kLongestValue = 64 * 1024;
+
+bool openTarget(const std::string& target, bool write, RegKey& key) {
+    // An account key is opened, never made: a sign-in for a title that does not exist is refused.
+    bool create = write && target == kOutgoingTarget;
+    return plat::regOpenKey(plat::Hive::CurrentUser, oauthKeyPath(target), write, create, key) == RegStatus::Ok;
+}
+
+std::string readLong(const RegKey& key, const char* name) {
+    plat::RegType type = plat::RegType::None;
+    std::size_t size = 0;
+    if (plat::regQueryInfo(key, name, type, size) != RegStatus::Ok || type != plat::RegType::String ||
+        size == 0 || size > kLongestValue)
+        return {};
+    std::vector<char> buf(size + 1, '\0');
+    if (plat::regQueryString(key, name, buf.data(), buf.size()) != RegStatus::Ok) return {};
+    return std::string(buf.data());
+}
+
+std::uint32_t authOf(const RegKey& key, const std::string& target) {
+    std::uint32_t value = kAuthPassword;
+    if (plat::regQueryDword(key, kAuthValue, value) != RegStatus::Ok) return kAuthPassword;
+    if (value == kAuthPassword || value == kAuthOAuth) return value;
+    std::string text = "unknown sign-in kind \"auth\"=" + std::to_string(value) + " for " + target +
+                       ": the password is used";
+    DebugLine(LOG_APP, LOG_HIGH, text.c_str());
+    return kAuthPassword;
+}
+
+}  // namespace
+
+std::string oauthKeyPath(const std::string& target) {
+    if (target == kOutgoingTarget) return kSettingsKey;
+    return std::string(kAccountsKey) + "\\" + target;
+}
+
+OAuthSettings readOAuthSettings(const std::string& target) {
+    OAuthSettings out;
+    RegKey key;
+    if (!openTarget(target, false, key)) return out;
+    out.auth = authOf(key, target);
+    out.authUrl = readLong(key, kOAuthAuthUrl);
+    out.tokenUrl = readLong(key, kOAuthTokenUrl);
+    out.clientId = readLong(key, kOAuthClientId);
+    out.clientSecret = readLong(key, kOAuthClientSecret);
+    out.scope = readLong(key, kOAuthScope);
+    out.refreshToken = readLong(key, kOAuthRefresh);
+    return out;
+}
+
+std::uint32_t readAuthMode(const std::string& target) {
+    RegKey key;
+    return openTarget(target, false, key) ? authOf(key, target) : kAuthPassword;
+}
+
+bool writeOAuthSettings(const std::string& target, const OAuthSettings& s) {
+    RegKey key;
+    if (!openTarget(target, true, key)) return false;
+    return plat::regSetDword(key, kAuthValue, s.auth) == RegStatus::Ok &&
+           plat::regSetString(key, kOAuthAuthUrl, s.authUrl) == RegStatus::Ok &&
+           plat::regSetString(key, kOAuthTokenUrl, s.tokenUrl) == RegStatus::Ok &&
+           plat::regSetString(key, kOAuthClientId, s.clientId) == RegStatus::Ok &&
+           plat::regSetString(key, kOAuthClientSecret, s.clientSecret) == RegStatus::Ok &&
+           plat::regSetString(key, kOAuthScope, s.scope) == RegStatus::Ok;
+}
+
+bool writeRefreshToken(const std::string& target, const std::string& token) {
+    RegKey key;
+    return openTarget(target, true, key) && plat::regSetString(key, kOAuthRefresh, token) == RegStatus::Ok;
+}
+
+}  // namespace config

@@ -1,0 +1,168 @@
+// The new-mail dialog's rows, the delivery failure notice's lines and the About box, without a
+// display, and the shell routing copied paths, About and the sound requests to them.
+#include "frontend/commands.h"
+#include "frontend/dialogs/about_dialog.h"
+#include "frontend/dialogs/delivery_failure_dialog.h"
+#include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/app/mail_announcements.h"
+#include "platform/event_loop.h"
+#include "platform/os_version.h"
+#include "shared/registry.h"
+#include "tests/support/temp_env.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class MailAnnouncementsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        config::writeSetting(config::kNotifyDisDialog, 1);
+        announcements = std::make_unique<MailAnnouncements>(
+            state, MailAnnouncements::Hooks{[] { return nullptr; }, [this](int id) { posted.push_back(id); },
+                                      [this](const std::string& path) {
+                                          ++headersRead;
+                                          return headerSenderAndSubject(path);
+                                      }});
+    }
+    void TearDown() override { announcements.reset(); }
+
+    std::string item(const std::string& name, const std::string& header) {
+        std::string path = testsupport::worldDir() + "/" + name;
+        testsupport::writeFile(path, header + "\r\nbody\r\n");
+        return path;
+    }
+    void click(QWidget* dialog, const char* name) {
+        auto* b = dialog->findChild<QPushButton*>(QLatin1String(name));
+        ASSERT_NE(b, nullptr) << name;
+        b->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    ScheduleState state;
+    std::unique_ptr<MailAnnouncements> announcements;
+    std::vector<int> posted;
+    int headersRead = 0;
+};
+
+TEST_F(MailAnnouncementsTest, OneDialogCollectsTheItemsNewestOnTop) {
+    announcements->newItem(item("1.rfc822", "From: Ann <ann@example.net>\r\nSubject: first\r\n"));
+    announcements->newItem(item("2.rfc822", "Subject: no sender\r\n"));
+    announcements->newItem(item("3.rfc822", "FROM:Cy\r\n"));
+    NewMailDialog* d = announcements->newMailDialog();
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(state.newMailDialogOpen, 1);
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(d->windowTitle().toStdString(), "Tarnwick - NEW MAIL!");
+    ASSERT_EQ(d->rowCount(), 3);
+    EXPECT_EQ(d->row(0, 0).toStdString(), "Cy");
+    EXPECT_EQ(d->row(0, 1).toStdString(), "<unknown>");
+    EXPECT_EQ(d->row(1, 0).toStdString(), "<unknown>");
+    EXPECT_EQ(d->row(1, 1).toStdString(), "no sender");
+    EXPECT_EQ(d->row(2, 0).toStdString(), "Ann <ann@example.net>");
+    // A file that cannot be read still gives a row.
+    announcements->newItem(testsupport::worldDir() + "/missing.rfc822");
+    EXPECT_EQ(d->row(0, 0).toStdString(), "<unknown>");
+    EXPECT_EQ(d->row(0, 1).toStdString(), "<unknown>");
+
+    // OK closes it, rows and all; the next item opens a fresh dialog.
+    click(d, "ok");
+    EXPECT_EQ(state.newMailDialogOpen, 0);
+    EXPECT_EQ(announcements->newMailDialog(), nullptr);
+    EXPECT_TRUE(posted.empty());
+    announcements->newItem(item("4.rfc822", "From: Di\r\n"));
+    ASSERT_NE(announcements->newMailDialog(), nullptr);
+    EXPECT_EQ(announcements->newMailDialog()->rowCount(), 1);
+}
+
+TEST_F(MailAnnouncementsTest, ReadAndDetailsPostTheirCommandsAndClose) {
+    announcements->newItem(item("1.rfc822", "From: Ann\r\n"));
+    click(announcements->newMailDialog(), "read");
+    EXPECT_EQ(posted, std::vector<int>{CMD_READ_MAIL});
+    EXPECT_EQ(announcements->newMailDialog(), nullptr);
+    EXPECT_EQ(state.newMailDialogOpen, 0);
+    announcements->newItem(item("2.rfc822", "From: Bo\r\n"));
+    click(announcements->newMailDialog(), "details");
+    EXPECT_EQ(posted, (std::vector<int>{CMD_READ_MAIL, CMD_OPEN}));
+    // Esc (reject) closes it too.
+    announcements->newItem(item("3.rfc822", "From: Cy\r\n"));
+    announcements->newMailDialog()->reject();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(state.newMailDialogOpen, 0);
+    EXPECT_EQ(announcements->newMailDialog(), nullptr);
+}
+
+TEST_F(MailAnnouncementsTest, SwitchedOffNoDialogAndNoHeaderRead) {
+    config::writeSetting(config::kNotifyDisDialog, 0);
+    announcements->newItem(item("1.rfc822", "From: Ann\r\n"));
+    EXPECT_EQ(announcements->newMailDialog(), nullptr);
+    EXPECT_EQ(headersRead, 0);
+    EXPECT_EQ(state.newMailDialogOpen, 0);
+}
+
+TEST_F(MailAnnouncementsTest, TheFailureNoticeShowsTheHeaderAndPath) {
+    std::string path = item("20261207120000000.rfc822",
+                            "Date: Mon, 7 Dec 2026 12:00:00 +0000\r\nFrom: me@home.example\r\n"
+                            "To: you@example.net\r\nSubject: lunch\r\n");
+    EXPECT_EQ(deliveryFailureLines(path),
+              (std::vector<std::string>{"Date: Mon, 7 Dec 2026 12:00:00 +0000", "From: me@home.example",
+                                        "To: you@example.net", "Subject: lunch", path}));
+    // The engine's queue paths carry a doubled separator; the notice shows one.
+    std::string doubled = path;
+    doubled.insert(doubled.rfind('/'), "/");
+    EXPECT_EQ(deliveryFailureLines(doubled)[3], "Subject: lunch");
+    EXPECT_EQ(deliveryFailureLines(doubled)[4], path);
+    announcements->deliveryFailure(path);
+    announcements->deliveryFailure(path);   // one notice per refused item
+    EXPECT_EQ(announcements->failureDialogsOpen(), 2);
+    QWidget* notice = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "deliveryFailureDialog" && w->isVisible()) notice = w;
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->windowTitle().toStdString(), "Delivery Failure Notice");
+    auto* list = notice->findChild<QListWidget*>(QStringLiteral("itemLines"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 5);
+    EXPECT_EQ(list->item(3)->text().toStdString(), "Subject: lunch");
+    click(notice, "ok");
+    EXPECT_EQ(announcements->failureDialogsOpen(), 1);
+}
+
+TEST_F(MailAnnouncementsTest, ManyRecipientsMissingValuesAndLongLines) {
+    std::string to128(128, 'a'), to129(129, 'a');
+    EXPECT_EQ(deliveryFailureLines(item("a.rfc822", "To: " + to128 + "\r\n"))[2], "To: " + to128);
+    EXPECT_EQ(deliveryFailureLines(item("b.rfc822", "To: " + to129 + "\r\n"))[2], "To: (Multiple recipients)");
+    // A folded list counts as one value.
+    auto folded = deliveryFailureLines(item("c.rfc822", "To: " + std::string(100, 'b') + ",\r\n\t" +
+                                                           std::string(40, 'c') + "\r\n"));
+    EXPECT_EQ(folded[2], "To: (Multiple recipients)");
+
+    std::string missing = testsupport::worldDir() + "/gone.rfc822";
+    EXPECT_EQ(deliveryFailureLines(missing),
+              (std::vector<std::string>{"Date: -", "From: -", "To: -", "Subject: -", missing}));
+
+    // A subject past the line's 259 bytes is cut, never inside a character.
+    std::string subject = std::string(249, 's') + "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9";
+    std::string line = deliveryFailureLines(item("d.rfc822", "Subject: " + subject + "\r\n"))[3];
+    EXPECT_EQ(line, "Subject: " + std::string(249, 's'));   // 259 bytes would end in half an é
+}
+
+TEST(AboutBox, ShowsTheOperatingSystemAndEndsWithOne) {
+    AboutDialog about(nullptr);
+    EXPECT_EQ(about.windowTitle().toStdString(), "About");
+    auto* os = about.findChild<QLabel*>(QStringLiteral("operatingSystem"));
+    ASSERT_NE(os, nullptr);
+    EXPECT_EQ(os->text().toStdString(), plat::operatingSystemLine());
+    EXPECT_EQ(os->text().left(6).toStdString(), "Linux ");
+    EXPECT_EQ(aboutProductLine().toStdString(), "Tarnwick (" + std::to_string(sizeof(void*) * 8) + "-bit)");
+    QTimer::singleShot(0, &about, [&] { about.findChild<QPushButton*>(QStringLiteral("ok"))->click(); });
+    EXPECT_EQ(about.exec(), 1);
+}
+
+}  // namespace
