@@ -1,9 +1,11 @@
 #include "pop3/pop_retrieve.h"
 
 #include "net/client.h"
+#include "net/command_words.h"
 #include "net/mail_client_notices.h"
 #include "platform/files.h"
 #include "platform/memory.h"
+#include "platform/socket.h"
 #include "shared/debug.h"
 #include "store/item_name.h"
 
@@ -36,10 +38,23 @@ void POP_Retrieve::start(const std::string& uidlFile, int deleteFlag) {
     newItems_ = std::make_unique<UIDL>();
     known_->load(uidlFile);
     oldToDelete_.clear();
+    pending_.clear();
+    ahead_ = 0;
+    window_ = 1;
+    capabilityLines_ = 0;
+    nextToAsk_ = nullptr;
     listingLines_ = 0;
     listingBytes_ = 0;
     itemFile_ = nullptr;
     deleteFlag_ = deleteFlag;
+    waitIn(state_WAIT_CAPA_ACK);
+    if (!pop().sendCommand(POPCommand::CAPA)) {
+        DebugLine(LOG_MAIL, LOG_HIGH, "CAPA command TX failed");
+        fail();
+    }
+}
+
+void POP_Retrieve::sendUidl() {
     waitIn(state_WAIT_UIDL_ACK);
     if (!pop().sendCommand(POPCommand::UIDL)) {
         DebugLine(LOG_NET, LOG_HIGH, "UIDL command TX failed");
@@ -52,6 +67,18 @@ int POP_Retrieve::dispatch(int event, long) {
     if (state_ == state_IDLE) return 0;
     if (event == Client::EV_LINE) {
         switch (state_) {
+        case state_WAIT_CAPA_ACK: {
+            // A server that does not know CAPA offers nothing beyond the basic commands.
+            if (POPClient::isPositive(pop().takeReply())) {
+                waitIn(state_CAPA_LIST);
+            } else {
+                sendUidl();
+            }
+            return 1;
+        }
+        case state_CAPA_LIST:
+            onCapaLine(client_->lineBuffer().takeLine());
+            return 1;
         case state_WAIT_UIDL_ACK: {
             std::string reply = pop().takeReply();
             if (POPClient::isPositive(reply)) {
@@ -72,29 +99,20 @@ int POP_Retrieve::dispatch(int event, long) {
             }
             return 1;
         }
-        case state_WAIT_RETR_ACK: {
-            std::string reply = pop().takeReply();
-            if (POPClient::isPositive(reply)) {
-                midLine_ = false;
-                client_->streamLines(true);
-                waitIn(state_RETR_DATA);
-            } else {
-                DebugLineStr(LOG_MAIL, LOG_HIGH, "-ve response to RETR :", reply.c_str());
-                // The server keeps the message; the others still come.
-                std::fclose(itemFile_);
-                itemFile_ = nullptr;
-                std::remove(storedPath_.c_str());
-                skip("RETR refused: " + reply);
-            }
+        case state_WAIT_RETR_ACK:
+            onRetrAck(pop().takeReply());
             return 1;
-        }
         case state_RETR_DATA:
             onDataLine();
             return 1;
         case state_WAIT_DELE_ACK:
-        case state_WAIT_OLD_DELE_ACK:
-            onDeleAck(pop().takeReply(), state_ == state_WAIT_OLD_DELE_ACK);
+        case state_WAIT_OLD_DELE_ACK: {
+            bool old = state_ == state_WAIT_OLD_DELE_ACK;
+            pending_.pop_front();
+            if (old) --ahead_;
+            onDeleAck(pop().takeReply(), old);
             return 1;
+        }
         }
     }
     if (event == Client::EV_LINE_PART && state_ == state_RETR_DATA) {
@@ -104,6 +122,21 @@ int POP_Retrieve::dispatch(int event, long) {
     // A server that falls silent, goes away or sends an endless line ends the retrieval.
     if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED || event == Client::EV_LINE_TOO_LONG) fail();
     return 0;
+}
+
+void POP_Retrieve::onCapaLine(const std::string& line) {
+    if (line == ".") {
+        sendUidl();
+        return;
+    }
+    client_->armTimeout();
+    if (++capabilityLines_ > kMaxCapabilityLines) {
+        DebugLine(LOG_MAIL, LOG_HIGH, "CAPA listing too long");
+        fail();
+        return;
+    }
+    std::string word = line.substr(0, line.find(' '));
+    if (cmdline::equalsNoCase(word, "PIPELINING")) window_ = kRetrWindow;
 }
 
 void POP_Retrieve::onListingLine(const std::string& line) {
@@ -134,48 +167,81 @@ void POP_Retrieve::onListingEnd() {
         e = next;
     }
     known_->save();
-    deleteNextOld();
+    nextToAsk_ = newItems_->first();
+    advance();
 }
 
-void POP_Retrieve::deleteNextOld() {
-    if (oldToDelete_.empty()) {
-        nextItem();
-        return;
+void POP_Retrieve::advance() {
+    while (ahead_ < window_ && (!oldToDelete_.empty() || nextToAsk_)) {
+        if (!oldToDelete_.empty()) {
+            int number = oldToDelete_.front();
+            oldToDelete_.pop_front();
+            if (!pop().sendCommand(POPCommand::DELE, number)) {
+                fail();
+                return;
+            }
+            pending_.push_back({Pending::OldDele, number});
+        } else {
+            // The message at the head of the line has its file ready before its RETR goes out,
+            // so that a file that cannot be made costs no transfer.
+            if (nextToAsk_ == newItems_->first() && !itemFile_ && !openItemFile()) return;
+            if (!pop().sendCommand(POPCommand::RETR, nextToAsk_->messageNumber)) {
+                DebugLine(LOG_NET, LOG_HIGH, "RETR command TX fail");
+                DebugLine(LOG_MAIL, LOG_HIGH, "RETR command TX fail");
+                fail();
+                return;
+            }
+            pending_.push_back({Pending::Retr, nextToAsk_->messageNumber});
+            nextToAsk_ = nextToAsk_->next;
+        }
+        ++ahead_;
     }
-    int number = oldToDelete_.front();
-    oldToDelete_.pop_front();
-    if (!pop().sendCommand(POPCommand::DELE, number)) {
-        fail();
-        return;
-    }
-    waitIn(state_WAIT_OLD_DELE_ACK);
-}
-
-void POP_Retrieve::nextItem() {
-    UIDLEntry* entry = newItems_->first();
-    if (!entry) {
+    if (pending_.empty()) {
         notify(MailClient::RETRIEVE_COMPLETE);
         reset();
         return;
     }
+    switch (pending_.front().kind) {
+    case Pending::Retr: waitIn(state_WAIT_RETR_ACK); break;
+    case Pending::Dele: waitIn(state_WAIT_DELE_ACK); break;
+    case Pending::OldDele: waitIn(state_WAIT_OLD_DELE_ACK); break;
+    }
+}
+
+bool POP_Retrieve::openItemFile() {
+    UIDLEntry* entry = newItems_->first();
     storedPath_ = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), entry->identifier);
     // Replaces a partial file that an earlier, interrupted attempt left under this name.
     itemFile_ = std::fopen(storedPath_.c_str(), "wb");
     if (!itemFile_) {
         DebugLine(LOG_APP, LOG_HIGH, "Unable to open file to store mail item");
         fail();
-        return;
+        return false;
     }
     std::setvbuf(itemFile_, nullptr, _IOFBF, kItemBuffer);
     itemWriteFailed_ = false;
-    currentNumber_ = entry->messageNumber;
-    if (!pop().sendCommand(POPCommand::RETR, currentNumber_)) {
-        DebugLine(LOG_NET, LOG_HIGH, "RETR command TX fail");
-        DebugLine(LOG_MAIL, LOG_HIGH, "RETR command TX fail");
-        fail();
+    return true;
+}
+
+void POP_Retrieve::onRetrAck(const std::string& reply) {
+    currentNumber_ = pending_.front().number;
+    if (POPClient::isPositive(reply)) {
+        if (!itemFile_ && !openItemFile()) return;
+        midLine_ = false;
+        client_->streamLines(true);
+        waitIn(state_RETR_DATA);
         return;
     }
-    waitIn(state_WAIT_RETR_ACK);
+    DebugLineStr(LOG_MAIL, LOG_HIGH, "-ve response to RETR :", reply.c_str());
+    pending_.pop_front();
+    --ahead_;
+    // The server keeps the message; the others still come.
+    if (itemFile_) {
+        std::fclose(itemFile_);
+        itemFile_ = nullptr;
+        std::remove(storedPath_.c_str());
+    }
+    skip("RETR refused: " + reply);
 }
 
 void POP_Retrieve::onDataLine() {
@@ -206,6 +272,8 @@ void POP_Retrieve::writeItemText(const std::string& text) {
 
 void POP_Retrieve::onItemEnd() {
     client_->streamLines(false);
+    pending_.pop_front();
+    --ahead_;
     // The item reaches the disk before anyone is told it is stored: a write that failed (a
     // full disk) must not turn into a message deleted on the server.
     bool ok = !itemWriteFailed_ && plat::syncFile(itemFile_) == 0;
@@ -221,20 +289,20 @@ void POP_Retrieve::onItemEnd() {
     UIDLEntry* entry = newItems_->first();
     if (answer == POPClient::kItemNotStored) {
         newItems_->remove(entry);
-        nextItem();
+        advance();
         return;
     }
     known_->record(entry->identifier);
     newItems_->remove(entry);
-    if (deleteFlag_ != 1) {
-        nextItem();
-        return;
+    if (deleteFlag_ == 1) {
+        // Behind any RETRs already sent: its reply comes after theirs.
+        if (!pop().sendCommand(POPCommand::DELE, currentNumber_)) {
+            fail();
+            return;
+        }
+        pending_.push_back({Pending::Dele, currentNumber_});
     }
-    if (!pop().sendCommand(POPCommand::DELE, currentNumber_)) {
-        fail();
-        return;
-    }
-    waitIn(state_WAIT_DELE_ACK);
+    advance();
 }
 
 void POP_Retrieve::onDeleAck(const std::string& reply, bool old) {
@@ -249,11 +317,7 @@ void POP_Retrieve::onDeleAck(const std::string& reply, bool old) {
             return;
         }
     }
-    if (old) {
-        deleteNextOld();
-    } else {
-        nextItem();
-    }
+    advance();
 }
 
 void POP_Retrieve::skip(const std::string& reason) {
@@ -262,10 +326,19 @@ void POP_Retrieve::skip(const std::string& reason) {
     notify(MailClient::RETRIEVE_SKIPPED, reinterpret_cast<plat::LPARAM>(&skipped));
     // Neither recorded nor deleted: the next check tries it again.
     newItems_->remove(entry);
-    nextItem();
+    advance();
 }
 
 void POP_Retrieve::fail() {
+    // Replies still on their way from a server that answers would be read as the answer to
+    // whatever comes next: the connection is given up. What was deleted without a QUIT stays
+    // on the server, and is deleted unread at the next check, its identifier being recorded.
+    // A stalled server still gets its QUIT, unawaited.
+    if (window_ > 1 && !pending_.empty() && !client_->idleTimedOut() && client_->socket() != plat::INVALID_SOCKET) {
+        DebugLine(LOG_MAIL, LOG_MED, "retrieval ended with replies outstanding: connection closed");
+        client_->closeSocket();
+        client_->lineBuffer().reset();
+    }
     notify(MailClient::RETRIEVE_FAIL);
     reset();
 }
@@ -278,6 +351,9 @@ void POP_Retrieve::reset() {
     known_.reset();
     newItems_.reset();
     std::deque<int>().swap(oldToDelete_);
+    pending_.clear();
+    ahead_ = 0;
+    nextToAsk_ = nullptr;
     // A long listing was many small allocations: hand the freed pages back to the system, so
     // that the engine does not keep the size of the longest listing it ever met.
     plat::releaseFreeMemory();

@@ -1,4 +1,5 @@
-// The POP3 retrieval: list the unique identifiers (UIDL), then for each message not recorded
+// The POP3 retrieval: ask the server's capabilities (CAPA; a refusal means none), list the
+// unique identifiers (UIDL), then for each message not recorded
 // before retrieve it (RETR) into its item file, report it with MailClient::RETRIEVE_ITEM,
 // record its identifier and delete it on the server (DELE); MailClient::RETRIEVE_COMPLETE or
 // RETRIEVE_FAIL at the end.
@@ -13,6 +14,13 @@
 // and the message stays on the server. The identifier is recorded before the DELE, and a listed
 // message whose identifier is already recorded is deleted without being retrieved again, so a
 // session that ends between the two never gives a second copy nor leaves the message behind.
+//
+// A server that lists PIPELINING gets up to kRetrWindow RETRs (and DELEs of messages recorded
+// before) ahead of the replies, which are read in order: the slow link's round trips overlap
+// the transfer. Messages are still stored one after another, each DELE still follows its
+// message's storing and recording, and a session that fails with replies outstanding is cut
+// off rather than read further, so nothing that was not safely stored is ever deleted. Any
+// other server gets one command at a time.
 #pragma once
 
 #include "pop3/pop_phase.h"
@@ -36,7 +44,15 @@ public:
         state_RETR_DATA = 4,
         state_WAIT_DELE_ACK = 5,
         state_WAIT_OLD_DELE_ACK = 6,   // deleting a message retrieved at an earlier check
+        state_WAIT_CAPA_ACK = 7,
+        state_CAPA_LIST = 8,
     };
+
+    // How many RETRs (and DELEs of earlier messages) may wait for their replies at once on a
+    // server that offers PIPELINING.
+    static constexpr std::size_t kRetrWindow = 16;
+    // A capability listing longer than this fails the retrieval.
+    static constexpr std::size_t kMaxCapabilityLines = 1000;
 
     // The listing may hold at most this many lines and bytes (every line counts, also one
     // without an identifier); a server that lists more fails the retrieval rather than grow
@@ -48,11 +64,25 @@ public:
     void start(const std::string& uidlFile, int deleteFlag);
     int dispatch(int event, long arg) override;
 
+    // Whether the last start found PIPELINING among the server's capabilities.
+    bool pipelining() const { return window_ > 1; }
+
 private:
+    // A command whose reply is still to come, in the order they were sent.
+    struct Pending {
+        enum Kind { Retr, Dele, OldDele } kind;
+        int number;
+    };
+
+    void onCapaLine(const std::string& line);
+    void sendUidl();
     void onListingLine(const std::string& line);
     void onListingEnd();
-    void deleteNextOld();
-    void nextItem();
+    // Sends what the window allows, then waits for the reply at the head of the line, or
+    // reports the end when nothing is left.
+    void advance();
+    bool openItemFile();
+    void onRetrAck(const std::string& reply);
     void onDataLine();
     void onDataPart();
     void writeItemText(const std::string& text);
@@ -65,6 +95,11 @@ private:
     std::unique_ptr<UIDL> known_;      // recorded identifiers, tied to the identifier file
     std::unique_ptr<UIDL> newItems_;   // the listing, then only the messages not seen before
     std::deque<int> oldToDelete_;      // listed messages recorded before: only DELE is sent
+    std::deque<Pending> pending_;
+    std::size_t ahead_ = 0;            // RETRs and earlier messages' DELEs in pending_
+    std::size_t window_ = 1;
+    std::size_t capabilityLines_ = 0;
+    UIDLEntry* nextToAsk_ = nullptr;   // the first new message whose RETR has not gone out
     std::size_t listingLines_ = 0;
     std::size_t listingBytes_ = 0;
     std::string storedPath_;

@@ -14,6 +14,7 @@ packages=(
   python3-aiosmtpd                      # integration tests and benchmark: the provider's SMTP server
   dovecot-pop3d                         # integration tests and benchmarks: a real POP3 server
   fetchmail                             # retrieval benchmark and local POP3 server tests: a real client
+  mpop msmtp                            # slow-link benchmark only: the peers that pipeline
   iproute2 util-linux                   # integration tests: private network namespaces
   libcap2-bin                           # setcap: lets the engine bind ports 25 and 110
   qt6-base-dev libgl-dev                # the front end tarnwick (Qt 6 Widgets)

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <utility>
 
 class MailClient_Open;
 class StateHandler;
@@ -46,6 +47,19 @@ public:
     const std::string& password() const { return password_; }
     const std::string& caFile() const { return caFile_; }
 
+    // Whether the identified server takes commands in groups (PIPELINING); identification sets
+    // it, and with it starts a session on which no item has been begun yet.
+    void setPipelining(bool on) {
+        pipelining_ = on;
+        itemBegun_ = false;
+        dataAhead_ = false;
+    }
+    bool pipelining() const { return pipelining_; }
+    // True once per session, for its first item: nothing before it needs undoing by RSET.
+    bool beginItem() { return !std::exchange(itemBegun_, true); }
+    // The envelope sent DATA with it: the text phase waits for DATA's reply instead of asking.
+    void setDataAhead(bool on) { dataAhead_ = on; }
+    bool takeDataAhead() { return std::exchange(dataAhead_, false); }
     // With OAuth 2.0 the log-in carries an access token (the password is that token) by AUTH
     // OAUTHBEARER or XOAUTH2, over TLS only. tokenRefused: the server refused the token, so a
     // renewed one may do.
@@ -76,6 +90,9 @@ private:
     std::string user_;
     std::string password_;
     std::string caFile_;
+    bool pipelining_ = false;
+    bool itemBegun_ = false;
+    bool dataAhead_ = false;
     bool oauth_ = false;
     bool tokenRefused_ = false;
     std::string unsent_;          // bytes the socket has not taken yet

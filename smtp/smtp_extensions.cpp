@@ -15,6 +15,10 @@ void EhloCapabilities::note(std::string_view line) {
         startTls = true;
         return;
     }
+    if (equalsNoCase(words[0], "PIPELINING")) {
+        pipelining = true;
+        return;
+    }
     if (equalsNoCase(words[0], "AUTH")) {
         words[0].clear();
     } else if (cmdline::startsWithNoCase(words[0], "AUTH=")) {

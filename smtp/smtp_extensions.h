@@ -1,5 +1,6 @@
 // What the SMTP client reads from an EHLO reply and how it writes its log-in: the extensions
-// it uses (STARTTLS, AUTH PLAIN, LOGIN, XOAUTH2, OAUTHBEARER) and the encodings of the credentials.
+// it uses (STARTTLS, PIPELINING, AUTH PLAIN, LOGIN, XOAUTH2, OAUTHBEARER) and the encodings of
+// the credentials.
 #pragma once
 
 #include "net/base64.h"
@@ -11,6 +12,7 @@ struct EhloCapabilities {
     bool startTls = false;
     bool authPlain = false;
     bool authLogin = false;
+    bool pipelining = false;
     bool authXoauth2 = false;
     bool authOauthBearer = false;
 

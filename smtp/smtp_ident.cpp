@@ -8,6 +8,7 @@
 
 void SMTP_Ident::start() {
     client_->lineBuffer().reset();
+    smtp().setPipelining(false);
     capabilities_ = {};
     greeted_ = false;
     if (smtp().security() == Security::Tls) {
@@ -76,12 +77,7 @@ void SMTP_Ident::onGreeting() {
         return;
     }
     greeted_ = true;
-    // Plain HELO, the oldest greeting every server knows, unless TLS or a log-in needs the
-    // service extensions that only EHLO lists.
-    if (smtp().security() == Security::None && smtp().user().empty() && !smtp().oauth()) {
-        send("HELO " + smtp().heloName(), state_WAIT_HELO_ACK);
-        return;
-    }
+    // EHLO, to learn the service extensions; a server that does not know it gets HELO.
     capabilities_ = {};
     send("EHLO " + smtp().heloName(), state_WAIT_EHLO_ACK);
 }
@@ -89,9 +85,16 @@ void SMTP_Ident::onGreeting() {
 void SMTP_Ident::onEhloReply() {
     const std::string& host = client_->host();
     if (!replyPositive()) {
+        // Only a connection that needs neither TLS nor a log-in can do without the extensions.
+        bool plain = smtp().security() == Security::None && smtp().user().empty() && !smtp().oauth();
+        if (plain && replyPermanent()) {
+            send("HELO " + smtp().heloName(), state_WAIT_HELO_ACK);
+            return;
+        }
         refuse(host + " refused EHLO: " + reply());
         return;
     }
+    smtp().setPipelining(capabilities_.pipelining);
     if (smtp().security() == Security::StartTls && !client_->secured()) {
         if (!capabilities_.startTls) {
             refuse(host + " offers no STARTTLS: connection closed, nothing sent in clear");

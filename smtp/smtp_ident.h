@@ -1,12 +1,12 @@
-// Identification: wait for the server's greeting, send HELO, and report
-// MailClient::IDENT_COMPLETE or MailClient::IDENT_FAIL.
+// Identification: wait for the server's greeting, send EHLO (HELO when the server refuses EHLO
+// for good and the connection needs neither TLS nor a log-in), note whether the server takes
+// commands in groups (PIPELINING), and report MailClient::IDENT_COMPLETE or IDENT_FAIL.
 //
-// With a protected connection or a user name configured on the client, EHLO replaces HELO and
-// the phase also puts TLS on the connection (from the first byte, or after STARTTLS and a
-// second EHLO) and logs in (AUTH PLAIN, or AUTH LOGIN where PLAIN is not offered; with OAuth 2.0
-// AUTH OAUTHBEARER, or XOAUTH2 where that is not offered, never without TLS). Whatever
-// cannot be had as configured fails the phase, with the cause logged, before a password or a
-// message goes out.
+// With a protected connection or a user name configured on the client, the phase also puts
+// TLS on the connection (from the first byte, or after STARTTLS and a second EHLO) and logs in
+// (AUTH PLAIN, or AUTH LOGIN where PLAIN is not offered; with OAuth 2.0 AUTH OAUTHBEARER, or
+// XOAUTH2 where that is not offered, never without TLS). Whatever cannot be had as configured
+// fails the phase, with the cause logged, before a password or a message goes out.
 #pragma once
 
 #include "net/sasl_bearer.h"

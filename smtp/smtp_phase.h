@@ -5,6 +5,7 @@
 #include "net/state_handler.h"
 
 #include <string>
+#include <utility>
 
 class SMTPClient;
 
@@ -30,6 +31,8 @@ protected:
     void takeAnyReply();
     // A phase that begins forgets the reply of the one before it.
     void forgetReply();
+    // Puts back the lines of an earlier reply, the one that decided the phase's outcome.
+    void restoreReplyLines(std::string lines) { replyLines_ = std::move(lines); }
     const char* reply() const { return reply_; }
     // 2xx and 3xx replies are positive, anything else negative.
     bool replyPositive() const { return reply_[0] == '2' || reply_[0] == '3'; }

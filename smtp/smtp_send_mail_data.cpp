@@ -19,9 +19,13 @@ SMTP_SendMailData::~SMTP_SendMailData() {
 void SMTP_SendMailData::start(const std::string& itemPath) {
     closeFile();
     forgetReply();
+    bool ahead = smtp().takeDataAhead();
     file_ = std::fopen(itemPath.c_str(), "rb");
     if (!file_) {
         DebugLine(LOG_APP, LOG_HIGH, "DATA file open failure");
+        // DATA already went out with the envelope: a server that accepts it must not be left
+        // waiting for a text that will not come, nor be given an empty one.
+        if (ahead) dropConnection();
         finish(MailClient::SENDMAILDATA_FAIL, kItemKept);
         return;
     }
@@ -29,7 +33,7 @@ void SMTP_SendMailData::start(const std::string& itemPath) {
     tail_[0] = tail_[1] = 0;
     state_ = state_WAIT_DATA_ACK;
     client_->armTimeout();
-    if (!sendCommand("DATA")) {
+    if (!ahead && !sendCommand("DATA")) {
         DebugLine(LOG_MAIL, LOG_HIGH, "DATA command TX fail");
         DebugLine(LOG_NET, LOG_HIGH, "DATA command TX fail");
         closeFile();

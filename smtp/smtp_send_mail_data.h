@@ -1,4 +1,4 @@
-// The text of one item: DATA, the item file exactly as stored (it is already in transmission
+// The text of one item: DATA (unless it went out with the envelope), the item file exactly as stored (it is already in transmission
 // form: leading dots doubled, CRLF line ends), then "." CRLF. Reports
 // MailClient::SENDMAILDATA_COMPLETE when the server answers the final "." with a 2xx reply,
 // otherwise MailClient::SENDMAILDATA_FAIL: lParam 0 when a 5xx reply to DATA or to the "."

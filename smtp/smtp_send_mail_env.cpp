@@ -3,6 +3,7 @@
 #include "net/client.h"
 #include "net/mail_client_notices.h"
 #include "shared/debug.h"
+#include "smtp/smtp_client.h"
 #include "store/addr_list.h"
 
 #include <string>
@@ -21,6 +22,11 @@ void SMTP_SendMailEnv::start(const store::AddrList* list) {
         return;
     }
     position_ = 1;
+    grouped_ = smtp().pipelining();
+    if (grouped_) {
+        sendGroup();
+        return;
+    }
     state_ = state_WAIT_RSET_ACK;
     client_->armTimeout();
     if (!sendCommand("RSET")) {
@@ -39,6 +45,10 @@ int SMTP_SendMailEnv::dispatch(int event, long) {
     }
     if (event != Client::EV_LINE) return 0;
     if (!takeFinalReply()) return 1;
+    if (grouped_) {
+        onGroupReply();
+        return 1;
+    }
     switch (state_) {
     case state_WAIT_RSET_ACK:
         onRsetReply();
@@ -49,6 +59,82 @@ int SMTP_SendMailEnv::dispatch(int event, long) {
     default:
         return onRcptReply();
     }
+}
+
+void SMTP_SendMailEnv::sendGroup() {
+    refused_ = false;
+    refusal_ = kTransient;
+    refusalLines_.clear();
+    bool first = smtp().beginItem();
+    std::string group = first ? "" : "RSET\r\n";
+    group += "MAIL FROM: " + *list_->address(1) + "\r\n";
+    for (int i = 2; i <= list_->count(); ++i) group += "RCPT TO: " + *list_->address(i) + "\r\n";
+    dataAhead_ = list_->count() == 2;
+    if (dataAhead_) group += "DATA\r\n";
+    state_ = first ? state_WAIT_MAIL_ACK : state_WAIT_RSET_ACK;
+    client_->armTimeout();
+    if (smtp().write(group.data(), group.size()) == SMTPClient::Output::Failed) {
+        DebugLine(LOG_NET, LOG_HIGH, "Envelope TX fail");
+        dropConnection();
+        end(MailClient::SENDMAILENV_FAIL, kTransient);
+    }
+}
+
+void SMTP_SendMailEnv::noteRefusal(plat::LPARAM lParam) {
+    if (refused_) return;
+    refused_ = true;
+    refusal_ = lParam;
+    refusalLines_ = replyLines();
+}
+
+void SMTP_SendMailEnv::onGroupReply() {
+    client_->armTimeout();
+    switch (state_) {
+    case state_WAIT_RSET_ACK:
+        if (!replyPositive()) noteRefusal(kTransient);
+        state_ = state_WAIT_MAIL_ACK;
+        return;
+    case state_WAIT_MAIL_ACK:
+        if (!refused_ && !replyPositive()) {
+            DebugLineStr(LOG_MAIL, LOG_HIGH, "MAILFROM failed:", reply());
+            noteRefusal(replyPermanent() ? kPermanent : kTransient);
+        }
+        position_ = 2;
+        state_ = state_WAIT_RCPT_ACK;
+        return;
+    case state_WAIT_RCPT_ACK:
+        if (!refused_ && !replyPositive()) {
+            std::string refused = *list_->address(position_);
+            notify(MailClient::SENDMAILENV_ERROR, reinterpret_cast<plat::LPARAM>(refused.c_str()));
+            noteRefusal(replyPermanent() ? kPermanent : kTransient);
+        }
+        if (++position_ <= list_->count()) return;
+        if (dataAhead_ && refused_) {
+            state_ = state_WAIT_DATA_ACK;
+            return;
+        }
+        endGroup();
+        return;
+    default:
+        // DATA's reply after a refused envelope: a server that now waits for a text gets none.
+        if (replyPositive()) {
+            DebugLineStr(LOG_MAIL, LOG_HIGH, "DATA accepted after a refused envelope, connection closed :", reply());
+            dropConnection();
+        }
+        endGroup();
+        return;
+    }
+}
+
+void SMTP_SendMailEnv::endGroup() {
+    if (refused_) {
+        restoreReplyLines(refusalLines_);
+        end(MailClient::SENDMAILENV_FAIL, refusal_);
+        return;
+    }
+    // DATA's reply is the text phase's to read.
+    smtp().setDataAhead(dataAhead_);
+    end(MailClient::SENDMAILENV_COMPLETE);
 }
 
 void SMTP_SendMailEnv::onRsetReply() {

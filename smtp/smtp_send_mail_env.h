@@ -3,9 +3,19 @@
 // MailClient::SENDMAILENV_FAIL with lParam 0 (refused for good: the item can never be sent)
 // or 1 (may pass later), after MailClient::SENDMAILENV_ERROR with the address of a refused
 // recipient (lParam, valid during the call). Recipients after a refused one are not tried.
+//
+// On a server that takes commands in groups, the envelope goes out in one write: RSET (not
+// before a session's first item), MAIL FROM, every RCPT TO and, for an item of one recipient,
+// DATA, whose reply the text phase then reads. The replies are read in order and judged as
+// above; those that follow a refusal only keep the conversation in step, and a DATA that a
+// server accepts after a refusal gets no text: the connection is given up instead, so that
+// nothing is delivered. DATA waits for the replies of an item of several recipients, whose
+// partly refused list would otherwise leave the server expecting a text for the rest.
 #pragma once
 
 #include "smtp/smtp_phase.h"
+
+#include <string>
 
 namespace store {
 class AddrList;
@@ -13,7 +23,12 @@ class AddrList;
 
 class SMTP_SendMailEnv : public SMTPPhase {
 public:
-    enum State : int { state_WAIT_RSET_ACK = 1, state_WAIT_MAIL_ACK = 2, state_WAIT_RCPT_ACK = 3 };
+    enum State : int {
+        state_WAIT_RSET_ACK = 1,
+        state_WAIT_MAIL_ACK = 2,
+        state_WAIT_RCPT_ACK = 3,
+        state_WAIT_DATA_ACK = 4,   // grouped, after a refusal: DATA's reply, to be dropped
+    };
 
     using SMTPPhase::SMTPPhase;
 
@@ -23,6 +38,11 @@ public:
     int dispatch(int event, long arg) override;
 
 private:
+    void sendGroup();
+    void onGroupReply();
+    // Grouped: the first refusal decides the outcome; the replies after it are only read.
+    void noteRefusal(plat::LPARAM lParam);
+    void endGroup();
     void onRsetReply();
     void onMailReply();
     int onRcptReply();
@@ -32,4 +52,9 @@ private:
 
     const store::AddrList* list_ = nullptr;
     int position_ = 0;   // 1-based index of the address last sent
+    bool grouped_ = false;
+    bool dataAhead_ = false;   // DATA went out with the group
+    bool refused_ = false;
+    plat::LPARAM refusal_ = 0;
+    std::string refusalLines_;
 };

@@ -40,6 +40,8 @@ def bare(address):
 
 @unittest.skipUnless(smtp_provider.available(), "aiosmtpd is not installed")
 class Delivery(unittest.TestCase):
+    PIPELINING = False   # whether the provider offers PIPELINING
+
     def setUp(self):
         self.engine = Engine().start()
         self.addCleanup(self.engine.stop)
@@ -72,7 +74,7 @@ class Delivery(unittest.TestCase):
         self.queue_messages(MESSAGES)
         before = self.queued()
         self.assertEqual(len(before), 3)
-        with SmtpProvider() as provider:
+        with SmtpProvider(pipelining=self.PIPELINING) as provider:
             notices = self.send(provider.port)
             got = provider.messages()
         self.assertEqual(notices, ["itemSent"] * 3 + ["finished"])
@@ -96,7 +98,8 @@ class Delivery(unittest.TestCase):
             ("<grey@example.org>", ["<bob@example.net>"], b"Subject: greylisted\r\n\r\nlater\r\n"),
         ])
         with SmtpProvider(refuse_rcpt={"nobody@example.net": "550 5.1.1 no such user"},
-                          refuse_mail_from={"grey@example.org": "451 4.7.1 try again later"}) as provider:
+                          refuse_mail_from={"grey@example.org": "451 4.7.1 try again later"},
+                          pipelining=self.PIPELINING) as provider:
             notices = self.send(provider.port)
             got = provider.messages()
         self.assertEqual(len(got), 1)
@@ -121,6 +124,11 @@ class Delivery(unittest.TestCase):
         self.assertEqual(self.send(provider.port), ["sendFailed", "finished"])
         provider.close()
         self.assertEqual(self.queued(), before)
+
+
+class PipelinedDelivery(Delivery):
+    """The same deliveries to a provider that takes the envelope and DATA in one write."""
+    PIPELINING = True
 
 
 if __name__ == "__main__":

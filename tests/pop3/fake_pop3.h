@@ -6,6 +6,7 @@
 #include "tests/net/net_fixture.h"
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -29,6 +30,14 @@ struct Script {
     int silentAfterListingLines = -1;            // send this many listing lines, then nothing
     std::string silentAfterRetrText;             // RETR: this text after "+OK", then nothing
     std::size_t endlessRetrLine = 0;             // RETR: this many bytes without a CRLF
+    std::vector<std::string> capabilities;       // CAPA's listing; none: CAPA is refused
+    // RETRs are held unanswered until this many have come (or another command comes), then
+    // answered in order: a client that waits for each reply never gets one.
+    std::size_t gatherRetrs = 0;
+    // RETR n after a gathering: its first part, then the connection is dropped.
+    std::map<int, std::string> droppedInRetr;
+    // Called in the server's thread as each command arrives, before it is answered.
+    std::function<void(const std::string&)> onCommand;
 };
 
 class FakePop3 {
@@ -83,9 +92,29 @@ private:
                 std::lock_guard<std::mutex> lock(mutex_);
                 commands_.push_back(line);
             }
+            if (script_.onCommand) script_.onCommand(line);
             std::string word = line.substr(0, line.find(' '));
             int number = std::atoi(line.c_str() + std::min(line.size(), word.size()));
-            if (word == "USER") {
+            if (word == "RETR" && script_.gatherRetrs) {
+                gathered_.push_back(number);
+                if (gathered_.size() < script_.gatherRetrs) continue;
+            }
+            if (!gathered_.empty()) {
+                std::vector<int> held;
+                held.swap(gathered_);
+                for (int n : held)
+                    if (!answerRetr(fd, n)) return;
+                if (word == "RETR") continue;
+            }
+            if (word == "CAPA") {
+                if (script_.capabilities.empty()) {
+                    sendText(fd, "-ERR unknown\r\n");
+                    continue;
+                }
+                std::string listing = "+OK\r\n";
+                for (const std::string& c : script_.capabilities) listing += c + "\r\n";
+                sendText(fd, listing + ".\r\n");
+            } else if (word == "USER") {
                 sendText(fd, script_.userReply + "\r\n");
             } else if (word == "PASS") {
                 sendText(fd, script_.passReply + "\r\n");
@@ -127,7 +156,23 @@ private:
         }
     }
 
+    // False when the connection is to be dropped here.
+    bool answerRetr(int fd, int number) {
+        auto dropped = script_.droppedInRetr.find(number);
+        if (dropped != script_.droppedInRetr.end()) {
+            nettest::sendText(fd, "+OK\r\n" + dropped->second);
+            return false;
+        }
+        if (script_.refusedRetr.count(number)) {
+            nettest::sendText(fd, "-ERR no such message\r\n");
+        } else {
+            nettest::sendText(fd, "+OK\r\n" + script_.messages[number] + ".\r\n");
+        }
+        return true;
+    }
+
     Script script_;
+    std::vector<int> gathered_;
     nettest::RawListener listener_;
     std::thread thread_;
     std::atomic<bool> stop_{false};

@@ -5,12 +5,14 @@
 #include "net/client.h"
 #include "platform/paths.h"
 #include "pop3/check.h"
+#include "pop3/uidl.h"
 #include "shared/registry.h"
 #include "tests/net/net_fixture.h"
 #include "tests/pop3/fake_pop3.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,6 +26,23 @@ struct Notice {
 };
 
 inline std::vector<Notice> g_notices;
+
+// The identifiers an identifier file records, in its order.
+inline std::vector<std::string> recorded(const std::string& file) {
+    UIDL list;
+    list.load(file);
+    std::vector<std::string> out;
+    for (const UIDLEntry* e = list.first(); e; e = e->next) out.push_back(e->identifier);
+    return out;
+}
+
+// The names of the files in dir, sorted.
+inline std::vector<std::string> filesIn(const std::string& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
 
 inline plat::LRESULT ownerProc(plat::HWND, plat::UINT msg, plat::WPARAM code, plat::LPARAM lParam) {
     if (msg != plat::WM_USER + 2) return 0;

@@ -17,14 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> recorded(const std::string& file) {
-    UIDL list;
-    list.load(file);
-    std::vector<std::string> out;
-    for (const UIDLEntry* e = list.first(); e; e = e->next) out.push_back(e->identifier);
-    return out;
-}
-
 void record(const std::string& file, const std::vector<std::string>& ids) {
     UIDL list;
     list.load(file);
@@ -32,14 +24,7 @@ void record(const std::string& file, const std::vector<std::string>& ids) {
     ASSERT_TRUE(list.save());
 }
 
-std::vector<std::string> filesIn(const std::string& dir) {
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-const std::vector<std::string> kLogin = {"USER ann", "PASS secret", "UIDL"};
+const std::vector<std::string> kLogin = {"USER ann", "PASS secret", "CAPA", "UIDL"};
 
 std::vector<std::string> login(std::vector<std::string> rest) {
     std::vector<std::string> out = kLogin;

@@ -34,6 +34,7 @@ public:
     int pauseInDataMs = 0;        // stop reading this long after the first bytes of each text
     bool neverReadData = false;   // take no byte of the text at all
     std::string tlsCert, tlsKey;  // PEM files: TLS from the first byte when set
+    std::string ehloReply;        // the reply to EHLO when set, whatever answer says
 
     SmtpPeer() {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -73,6 +74,11 @@ public:
         return messages_;
     }
     int connections() const { return connections_; }
+    // The bytes of each read, as they came: what a client sent in one write comes in one.
+    std::vector<std::string> reads() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return reads_;
+    }
 
     int port = 0;
 
@@ -119,6 +125,10 @@ private:
             ssize_t n = ssl_ ? SSL_read(ssl_, chunk, sizeof chunk) : ::recv(fd, chunk, sizeof chunk, 0);
             if (n <= 0) return false;
             buf_.append(chunk, static_cast<std::size_t>(n));
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                reads_.emplace_back(chunk, static_cast<std::size_t>(n));
+            }
             return true;
         }
         return false;
@@ -146,7 +156,7 @@ private:
                 std::lock_guard<std::mutex> lock(mutex_);
                 commands_.push_back(line);
             }
-            std::string reply = answer(line);
+            std::string reply = !ehloReply.empty() && line.rfind("EHLO", 0) == 0 ? ehloReply : answer(line);
             say(fd, reply);
             if (line == "QUIT") return;
             if (line == "DATA" && reply.rfind("354", 0) == 0 && !readText(fd)) return;
@@ -194,6 +204,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> commands_;
     std::vector<std::string> messages_;
+    std::vector<std::string> reads_;
 };
 
 }  // namespace smtptest

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <sys/stat.h>
 #include <string>
 #include <vector>
@@ -275,3 +277,113 @@ TEST_F(SendTest, BrokenQueueEntriesAreKeptUnlessTheirEnvelopeNamesNoRecipient) {
 }
 
 }  // namespace
+
+// ---- Servers that take commands in groups (PIPELINING)
+
+namespace {
+const char kPipelining[] = "250-provider\r\n250-SIZE 1000000\r\n250 PIPELINING\r\n";
+}
+
+TEST_F(SendTest, APipeliningServerGetsEachEnvelopeWithItsDataInOneWriteAndNoFirstRset) {
+    peer.ehloReply = kPipelining;
+    peer.start();
+    enqueue("1.rfc822", "Subject: one\r\n\r\n.dot\r\n", {"<a@x>", "<b@y>"});
+    enqueue("2.rfc822", "Subject: two\r\n\r\ntwo\r\n", {"<a@x>", "<b@y>", "<c@y>"});
+    enqueue("3.rfc822", "Subject: three\r\n\r\nthree\r\n", {"<a@x>", "<c@y>"});
+    deliver(peer.port);
+    EXPECT_EQ(countOf(kNotices.itemSent), 3);
+    EXPECT_TRUE(queued().empty());
+    std::vector<std::string> texts = peer.messages();
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, (std::vector<std::string>{"Subject: one\r\n\r\n.dot\r\n", "Subject: three\r\n\r\nthree\r\n",
+                                               "Subject: two\r\n\r\ntwo\r\n"}));
+    std::vector<std::string> reads = peer.reads();
+    auto sent = [&](const std::string& bytes) { return std::count(reads.begin(), reads.end(), bytes); };
+    // The session's first item needs no RSET; an item of two recipients waits for their
+    // replies before DATA.
+    std::vector<std::string> cmds = peer.commands();
+    EXPECT_EQ(cmds[1].rfind("MAIL FROM: <a@x>", 0), 0u) << cmds[1];
+    EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "RSET"), 2);
+    EXPECT_EQ(sent("RSET\r\nMAIL FROM: <a@x>\r\nRCPT TO: <b@y>\r\nRCPT TO: <c@y>\r\n") + sent("RCPT TO: <b@y>\r\nRCPT TO: <c@y>\r\n") +
+                  sent("MAIL FROM: <a@x>\r\nRCPT TO: <b@y>\r\nRCPT TO: <c@y>\r\n"),
+              1);
+    EXPECT_EQ(sent("MAIL FROM: <a@x>\r\nRCPT TO: <b@y>\r\nDATA\r\n") + sent("RSET\r\nMAIL FROM: <a@x>\r\nRCPT TO: <b@y>\r\nDATA\r\n"), 1);
+    EXPECT_EQ(sent("MAIL FROM: <a@x>\r\nRCPT TO: <c@y>\r\nDATA\r\n") + sent("RSET\r\nMAIL FROM: <a@x>\r\nRCPT TO: <c@y>\r\nDATA\r\n"), 1);
+}
+
+TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipelining) {
+    struct Outcome {
+        std::vector<int> codes;
+        std::vector<std::string> refusals;
+        std::vector<std::string> queued;
+        std::size_t delivered;
+        bool operator==(const Outcome&) const = default;
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::string> addresses;   // of the first item; the second goes to <a@x> <b@y>
+        std::string refusedCommand;
+        std::string refusal;
+    };
+    const Case cases[] = {
+        {"second recipient refused for good", {"<a@x>", "<b@y>", "<no@y>", "<c@y>"}, "RCPT TO: <no@y>", "550 5.1.1 no\r\n"},
+        {"only recipient refused for now", {"<a@x>", "<no@y>"}, "RCPT TO: <no@y>", "450 4.2.0 later\r\n"},
+        {"sender refused for now", {"<s@x>", "<b@y>"}, "MAIL FROM: <s@x>", "451 4.7.1 greylisted\r\n"},
+        {"sender refused for good", {"<s@x>", "<b@y>"}, "MAIL FROM: <s@x>", "553 5.7.1 bad sender\r\n"},
+        {"DATA refused for good", {"<a@x>", "<d@y>"}, "DATA", "554 5.7.1 spam\r\n"},
+    };
+    for (const Case& c : cases) {
+        Outcome outcomes[2];
+        for (bool grouped : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (grouped ? ", pipelined" : ", one at a time"));
+            g_owner.clear();
+            for (const std::string& name : queued()) std::remove((queue + "/" + name).c_str());
+            SmtpPeer p;
+            if (grouped) p.ehloReply = kPipelining;
+            // A server that refused the envelope refuses DATA too, as RFC 2920 servers do.
+            auto envelopeRefused = std::make_shared<bool>(false);
+            auto lastRcpt = std::make_shared<std::string>();
+            std::string refused = c.refusedCommand, refusal = c.refusal;
+            p.answer = [=](const std::string& cmd) -> std::string {
+                if (cmd.rfind("MAIL", 0) == 0) *envelopeRefused = false;
+                if (cmd.rfind("RCPT", 0) == 0) *lastRcpt = cmd;
+                if (cmd == refused && (refused != "DATA" || *lastRcpt == "RCPT TO: <d@y>")) {
+                    if (refused != "DATA") *envelopeRefused = true;
+                    return refusal;
+                }
+                if (cmd == "DATA" && *envelopeRefused) return "554 5.5.1 no valid recipients\r\n";
+                return SmtpPeer::defaultAnswer(cmd);
+            };
+            p.start();
+            enqueue("1.rfc822", "x\r\n", c.addresses);
+            enqueue("2.rfc822", "y\r\n", {"<a@x>", "<b@y>"});
+            deliver(p.port);
+            Outcome& o = outcomes[grouped];
+            o.codes = ownerCodes();
+            for (const OwnerNotice& n : g_owner)
+                if (n.code == kNotices.itemRefused) o.refusals.push_back(n.reply);
+            o.queued = queued();
+            o.delivered = p.messages().size();
+        }
+        EXPECT_TRUE(outcomes[0] == outcomes[1]) << c.name;
+        EXPECT_EQ(outcomes[1].delivered, 1u) << c.name;
+    }
+}
+
+TEST_F(SendTest, ADataAcceptedAfterARefusedEnvelopeGetsNoText) {
+    // This server answers DATA with 354 even when it refused the only recipient: no text may
+    // follow, nor the "." that would deliver an empty message. The item is refused as always;
+    // the connection is given up, and the next item waits for the next cycle.
+    peer.ehloReply = kPipelining;
+    peer.answer = [](const std::string& c) {
+        return c == "RCPT TO: <no@y>" ? "550 5.1.1 no\r\n" : SmtpPeer::defaultAnswer(c);
+    };
+    peer.start();
+    enqueue("1.rfc822", "x\r\n", {"<a@x>", "<no@y>"});
+    enqueue("2.rfc822", "y\r\n", {"<a@x>", "<b@y>"});
+    deliver(peer.port);
+    EXPECT_TRUE(peer.messages().empty());
+    EXPECT_EQ(countOf(kNotices.itemRefused), 1);
+    EXPECT_EQ(queued(), (std::vector<std::string>{"2.rfc822", "2.rfc822.route"}));
+    EXPECT_NE(todaysLog().find("DATA accepted after a refused envelope, connection closed : 354"), std::string::npos);
+}

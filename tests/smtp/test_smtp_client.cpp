@@ -125,11 +125,11 @@ protected:
     std::unique_ptr<SMTPClient> client;
 };
 
-TEST_F(SmtpClientTest, AMultiLineGreetingGetsOneHeloAfterItsLastLine) {
+TEST_F(SmtpClientTest, AMultiLineGreetingGetsOneEhloAfterItsLastLine) {
     peer.greeting = "220-first\r\n220-second\r\n220 last\r\n";
-    peer.answer = [](const std::string& c) { return c.rfind("HELO", 0) == 0 ? "250-hi\r\n250 ok\r\n" : "250 ok\r\n"; };
+    peer.answer = [](const std::string& c) { return c.rfind("EHLO", 0) == 0 ? "250-hi\r\n250 ok\r\n" : "250 ok\r\n"; };
     identified();
-    EXPECT_EQ(peer.commands(), std::vector<std::string>{"HELO LOCALHOST"});
+    EXPECT_EQ(peer.commands(), std::vector<std::string>{"EHLO LOCALHOST"});
 }
 
 TEST_F(SmtpClientTest, AGreetingTooShortToBeFinalThenSilenceFailsAtTheTimeout) {
@@ -190,7 +190,7 @@ TEST_F(SmtpClientTest, ARefusedRecipientEndsTheEnvelopeAndItsCodeSaysForHowLong)
         plat::LPARAM kind = code[0] == '5' ? 0 : 1;
         EXPECT_EQ(g_notices, (std::vector<Notice>{{MailClient::SENDMAILENV_ERROR, 0, "<b@y>"},
                                                   {MailClient::SENDMAILENV_FAIL, kind, ""}}));
-        EXPECT_EQ(p.commands(), (std::vector<std::string>{"HELO LOCALHOST", "RSET", "MAIL FROM: <a@x>",
+        EXPECT_EQ(p.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "RSET", "MAIL FROM: <a@x>",
                                                           "RCPT TO: <a2@y>", "RCPT TO: <b@y>"}));
         EXPECT_EQ(client->envelopeHandler().state(), 0);
         client.reset();
@@ -422,10 +422,44 @@ TEST_F(SmtpLoginTest, ARefusedStartTlsEndsBeforeTheLogIn) {
     EXPECT_EQ(peer.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "STARTTLS"}));
 }
 
-TEST_F(SmtpLoginTest, WithoutUserOrSecurityAPlainHeloIsSent) {
+TEST_F(SmtpLoginTest, WithoutUserOrSecurityEhloIsSentAndHeloFollowsOnlyAPermanentRefusal) {
     peer.answer = extensions({"AUTH PLAIN"});
     EXPECT_EQ(identify(Security::None, "", "pw"), kComplete);
-    EXPECT_EQ(peer.commands(), std::vector<std::string>{"HELO LOCALHOST"});
+    EXPECT_EQ(peer.commands(), std::vector<std::string>{"EHLO LOCALHOST"});
+    struct Case {
+        const char* ehloReply;
+        const char* user;
+        std::vector<std::string> sent;
+        bool identified;
+    };
+    const Case cases[] = {
+        {"500 5.5.1 what?\r\n", "", {"EHLO LOCALHOST", "HELO LOCALHOST"}, true},
+        {"502 not implemented\r\n", "", {"EHLO LOCALHOST", "HELO LOCALHOST"}, true},
+        // A log-in needs the extensions; a passing refusal is not an old server.
+        {"500 5.5.1 what?\r\n", "ann", {"EHLO LOCALHOST"}, false},
+        {"421 busy\r\n", "", {"EHLO LOCALHOST"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.ehloReply) + c.user);
+        g_notices.clear();
+        SmtpPeer p;
+        std::string refusal = c.ehloReply;
+        p.answer = [refusal](const std::string& line) {
+            return line.rfind("EHLO", 0) == 0 ? refusal : SmtpPeer::defaultAnswer(line);
+        };
+        p.start();
+        client = std::make_unique<SMTPClient>(owner, "127.0.0.1", p.port);
+        client->setSecurity(Security::None, c.user, "pw", "");
+        g_react = [this](plat::WPARAM code) {
+            if (code == MailClient::OPEN_COMPLETE) run(client->identHandler());
+        };
+        run(client->openHandler());
+        ASSERT_TRUE(noticed(c.identified ? MailClient::IDENT_COMPLETE : MailClient::IDENT_FAIL));
+        g_react = nullptr;
+        EXPECT_EQ(p.commands(), c.sent);
+        EXPECT_FALSE(client->pipelining());
+        client.reset();
+    }
 }
 
 TEST_F(SmtpLoginTest, APlainServerAnsweringATlsClientFailsTheHandshakeWithNothingSent) {

@@ -25,6 +25,8 @@ Encrypted and authenticated providers (all off by default):
     SmtpProvider(oauth_introspect=URL)      # AUTH required by XOAUTH2 or OAUTHBEARER only, over
                                             # TLS; each token is asked at that RFC 7662
                                             # endpoint (oauth_mechanisms limits the offer)
+    SmtpProvider(pipelining=True)           # EHLO offers PIPELINING (commands are read in
+                                            # order whatever was sent at once)
 Lines up to 1 MiB are taken (the stock limit of 1001 bytes would refuse long lines).
 Run as a program (python3 smtp_provider.py DIR) it serves DIR/script.json until killed.
 """
@@ -58,7 +60,7 @@ class SmtpProvider:
     def __init__(self, refuse_mail_from=None, refuse_rcpt=None, refuse_data=None, refuse_data_command=None, silent=False,
                  directory=None, tls=None, cert=None, key=None, users=None, auth_exclude=None,
                  auth_in_clear=False, record=False, receive_buffer=0, oauth_introspect=None,
-                 oauth_mechanisms=("XOAUTH2", "OAUTHBEARER")):
+                 oauth_mechanisms=("XOAUTH2", "OAUTHBEARER"), pipelining=False):
         self._own_dir = directory is None
         self.dir = directory or tempfile.mkdtemp(prefix="smtp-provider-")
         self.port = _free_port()
@@ -79,6 +81,7 @@ class SmtpProvider:
             "receive_buffer": receive_buffer,
             "oauth_introspect": oauth_introspect,
             "oauth_mechanisms": list(oauth_mechanisms),
+            "pipelining": pipelining,
         }
         self.proc = None
 
@@ -177,6 +180,12 @@ class _Handler:
             json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, f)
         os.rename(stem + ".tmp", stem + ".json")
         return "250 Message accepted for delivery"
+
+
+class _PipeliningHandler(_Handler):
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        return responses[:-1] + ["250-PIPELINING"] + responses[-1:]
 
 
 def _record_lines(implicit_tls):
@@ -336,7 +345,8 @@ def _serve(directory):
                       auth_require_tls=script.get("tls") != "tls", auth_exclude_mechanism=excluded)
     if script.get("record"):
         _record_lines(script.get("tls") == "tls")
-    controller = LongLineController(_Handler(directory, script), hostname="127.0.0.1",
+    handler = (_PipeliningHandler if script.get("pipelining") else _Handler)(directory, script)
+    controller = LongLineController(handler, hostname="127.0.0.1",
                                     port=script["port"], **kwargs)
     controller.start()
     open("ready", "w").close()
