@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <string>
+#include <vector>
 
 using namespace plat;
 
@@ -184,6 +185,11 @@ void Server::adoptSession(Client* session, const char* label) {
     sessions_.insert(session);
     std::string text = std::string("Creating ") + label + " server session";
     DebugLineInt(LOG_APP, LOG_LOW, text.c_str(), sessionCount_);
+}
+
+void Server::endSessions() {
+    std::vector<Client*> open(sessions_.begin(), sessions_.end());
+    for (Client* session : open) dropSession(session, "remaining");
 }
 
 void Server::dropSession(Client* session, const char* label) {

@@ -31,6 +31,8 @@ public:
     int port() const { return port_; }
     bool listening() const { return listening_ != plat::INVALID_SOCKET; }
     int sessionCount() const { return sessionCount_; }
+    // At shutdown: the sessions still open are ended while everything they use still exists.
+    void endSessions();
 
 protected:
     // Creates the session for an accepted socket; answers 1.

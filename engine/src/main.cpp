@@ -85,8 +85,11 @@ int main(int argc, char** argv) {
     // The cycle notices are filled in by ControlWindow; run until LINK_SHUTDOWN.
     int exitCode = plat::runMessageLoop();
 
-    // A running cycle is destroyed; the servers' sockets close with the process.
+    // A running cycle is destroyed and open local sessions are ended; the servers' sockets close
+    // with the process.
     control.endCycle();
+    servers.smtp->endSessions();
+    servers.pop3->endSessions();
     removeEngineState();
     DebugLogClose();
     return exitCode;
