@@ -287,7 +287,7 @@ void Shell::engineNotice(int code) {
     }
     if (std::optional<CyclePhase> phase = cyclePhase(code)) {
         setStatus(phase->status);
-        if (code == CYCLE_STARTED) timers_->set(TIMER_ANIMATE, kAnimatePeriodMs);
+        if (code == CYCLE_STARTED) scheduler_->cycleStarted();
         animationFrame_ = phase->firstFrame;
         tray_->setFrame(animationFrame_);
     }
@@ -343,20 +343,6 @@ void Shell::copyData(quintptr kind, const QByteArray& data) {
 void Shell::linkWindowDestroyed() {
     if (tray_) tray_->remove();
     postQuitMessage(0);
-}
-
-void Shell::timerExpired(WPARAM id) {
-    switch (id) {
-    case TIMER_ANIMATE:
-        animationFrame_ = nextAnimationFrame(animationFrame_);
-        tray_->setFrame(animationFrame_);
-        break;
-    case TIMER_OFFLINE: scheduler_->offlineTimer(); break;
-    case TIMER_ONLINE: scheduler_->onlineTimer(); break;
-    case TIMER_NEWMAIL: scheduler_->checkUnreadMail(); break;
-    case TIMER_BLINK: scheduler_->blink(); break;
-    default: break;
-    }
 }
 
 void Shell::trayMouse(LPARAM mouse) {

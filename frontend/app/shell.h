@@ -7,7 +7,6 @@
 #include "frontend/app/mail_announcements.h"
 #include "frontend/schedule/scheduler.h"
 #include "frontend/sound/sound_player.h"
-#include "frontend/schedule/window_timers.h"
 #include "frontend/schedule/schedule_state.h"
 #include "frontend/app/tray.h"
 #include "platform/qt_link_window.h"
@@ -30,7 +29,6 @@ struct ShellOptions {
     std::optional<bool> trayAvailable;    // unset: ask the desktop
     std::function<std::time_t()> clock;   // unset: the real clock
     std::string helpDir;                  // empty: <program dir>/../share/tarnwick/help
-    std::shared_ptr<WindowTimers> timers; // unset: the main window's own timers
     // Unset: the header of the item ("<unknown>" for a missing sender or subject).
     std::function<std::pair<std::string, std::string>(const std::string&)> senderAndSubject;
     std::function<bool()> unreadMailWaiting;   // unset: the accounts' mailboxes are scanned
@@ -74,8 +72,7 @@ public:
     void updateMenus();
     // The tray icon was clicked (WM_LBUTTONDBLCLK, WM_RBUTTONDOWN).
     void trayMouse(plat::LPARAM mouse);
-    // A timer of the schedule expired (called by its QTimer, or by a test's hand-driven timers).
-    void timerExpired(plat::WPARAM id);
+    Scheduler& scheduler() { return *scheduler_; }
 
 public slots:
     // The commands of the menus, the tray, the views and the mail dialogs.
@@ -127,7 +124,6 @@ private:
     std::unique_ptr<CommandActions> actions_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Tray> tray_;
-    std::shared_ptr<WindowTimers> timers_;
     std::unique_ptr<SoundPlayer> sounds_;
     std::unique_ptr<Scheduler> scheduler_;
     std::unique_ptr<MailAnnouncements> announcements_;

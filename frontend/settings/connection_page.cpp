@@ -132,7 +132,7 @@ void ConnectionPage::load() {
 
 bool ConnectionPage::save() {
     using validation::ConnectionField;
-    // A disabled group keeps what is stored: the user could neither see nor mend it.
+    // A disabled group has nothing to choose: its retry values are neither checked nor written.
     bool dialUp = dialUp_->isEnabled();
     validation::ConnectionValues values{text(smtpServer_),
                                         text(smtpPort_),
@@ -154,10 +154,11 @@ bool ConnectionPage::save() {
         focus->setFocus();
         return false;
     }
+    // The first entry is stored as no entry (its data is the untranslated text); the engine
+    // needs the value stored, even empty.
+    bool none = dialUpEntry_->currentData().toString() == QString::fromLatin1(kNoDialUp);
+    model_.setText(config::kRasEntry, none ? std::string() : dialUpEntry_->currentText().toStdString());
     if (dialUp) {
-        // The first entry is stored as no entry (its data is the untranslated text).
-        bool none = dialUpEntry_->currentData().toString() == QString::fromLatin1(kNoDialUp);
-        model_.setText(config::kRasEntry, none ? std::string() : dialUpEntry_->currentText().toStdString());
         model_.setFlag(config::kRASAllowEstab, establishConnection_->isChecked());
         model_.setFlag(config::kRASFailRetry, retryDialUp_->isChecked());
         model_.setNumber(config::kRASRetryLimit, *validation::readNumber(values.retryCount));

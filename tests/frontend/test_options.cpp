@@ -454,9 +454,9 @@ TEST_F(OptionsTest, TheSheetOpensOnItsFirstFieldAndTabRunsTopToBottom) {
     run();
 }
 
-// NetworkManager lists no connection: the group is disabled and what is stored stays as it is,
-// even values the user could not mend there.
-TEST_F(OptionsTest, WithoutNetworkManagerConnectionsTheDialUpGroupIsDisabledAndKept) {
+// NetworkManager lists no connection: the group is disabled, no dial-up is stored (the engine
+// needs the value) and the retry values the user cannot reach are neither checked nor written.
+TEST_F(OptionsTest, WithoutNetworkManagerConnectionsTheDialUpGroupIsDisabled) {
     testsupport::writeFile(scenario + "/entries", "");
     config::writeSetting(config::kRasEntry, "Gone VPN");
     config::writeSetting(config::kRASRetryLimit, 0);
@@ -469,7 +469,8 @@ TEST_F(OptionsTest, WithoutNetworkManagerConnectionsTheDialUpGroupIsDisabledAndK
     });
     EXPECT_EQ(run(), 1);
     EXPECT_TRUE(takeBoxes().empty());
-    EXPECT_EQ(config::readSetting(config::kRasEntry), "Gone VPN");
+    EXPECT_TRUE(stored("rasentry"));
+    EXPECT_EQ(config::readSetting(config::kRasEntry), "");
     EXPECT_EQ(config::readSetting(config::kRASRetryLimit), 0u);
     EXPECT_FALSE(stored("RASAllowEstab"));
     EXPECT_EQ(config::readSetting(config::kOutHostName), "smtp.provider.net");

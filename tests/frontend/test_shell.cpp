@@ -136,7 +136,7 @@ TEST_F(ShellTest, StartUpRegistersWithTheEngineAndShowsTheSuspendedState) {
 
 TEST_F(ShellTest, ASecondCopyRefusesToRun) {
     start();
-    Shell second(ShellOptions{"", 200, true, {}, "/opt/help", {}, {}, {}});
+    Shell second(ShellOptions{"", 200, true, {}, "/opt/help", {}, {}});
     EXPECT_FALSE(second.startUp());
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "You are already running Tarnwick and can not have more than one instance running!");
@@ -156,7 +156,7 @@ TEST_F(ShellTest, FirstRunOpensOptionsThenTheWizardAndTheSetUpHelp) {
 }
 
 TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
-    ShellOptions o{testsupport::worldDir() + "/no-such-engine", 200, true, {}, "/opt/help", {}, {}, {}};
+    ShellOptions o{testsupport::worldDir() + "/no-such-engine", 200, true, {}, "/opt/help", {}, {}};
     Shell s(o);
     EXPECT_FALSE(s.startUp());
     ASSERT_EQ(boxes.size(), 1u);
@@ -164,7 +164,7 @@ TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
 }
 
 TEST_F(ShellTest, AnEngineThatNeverAppearsEndsTheWaitWithAMessage) {
-    ShellOptions o{"/bin/true", 300, true, {}, "/opt/help", {}, {}, {}};
+    ShellOptions o{"/bin/true", 300, true, {}, "/opt/help", {}, {}};
     Shell s(o);
     QElapsedTimer t;
     t.start();
@@ -184,13 +184,13 @@ TEST_F(ShellTest, ACycleAnimatesTheTrayAndReportsItsPhases) {
     EXPECT_EQ(s.schedule().cycling, 1);
     EXPECT_EQ(status(), "Establishing connection...");
     EXPECT_EQ(s.tray().frame(), kTrayConnecting);
-    for (int i = 0; i < 6; ++i) s.timerExpired(TIMER_ANIMATE);
+    for (int i = 0; i < 6; ++i) s.scheduler().expire(ScheduleTimer::Animate);
     EXPECT_EQ(s.tray().frame(), kTrayConnecting);   // six ticks: round to the first frame
 
     notice(CYCLE_SENDING);
     EXPECT_EQ(status(), "Sending outgoing mail...");
     EXPECT_EQ(s.tray().frame(), kTraySending);
-    s.timerExpired(TIMER_ANIMATE);
+    s.scheduler().expire(ScheduleTimer::Animate);
     EXPECT_EQ(s.tray().frame(), kTraySending + 1);
 
     notice(CYCLE_CHECKING);
@@ -209,8 +209,7 @@ TEST_F(ShellTest, ACycleAnimatesTheTrayAndReportsItsPhases) {
     EXPECT_NE(s.tray().tip().find("last check "), std::string::npos) << s.tray().tip();
     EXPECT_EQ(s.tray().tip().find(":40"), std::string::npos) << s.tray().tip();
     EXPECT_EQ(s.tray().frame(), kTrayNewMail);   // the item waits unread: blinking starts
-    // The animation timer is gone: a tick that was already queued changes nothing visible.
-    EXPECT_FALSE(killTimer(s.hwnd(), TIMER_ANIMATE));
+    EXPECT_FALSE(s.scheduler().timer(ScheduleTimer::Animate).isActive());
 }
 
 TEST_F(ShellTest, AFailedCycleEndsWithTheFailureStatusAndIcon) {

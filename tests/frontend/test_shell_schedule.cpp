@@ -18,18 +18,10 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 
 using namespace plat;
 
 namespace {
-
-class ManualTimers final : public WindowTimers {
-public:
-    void set(WPARAM id, std::uint32_t ms) override { armed[id] = ms; }
-    bool kill(WPARAM id) override { return armed.erase(id) > 0; }
-    std::map<WPARAM, std::uint32_t> armed;
-};
 
 LRESULT quietEngine(HWND, UINT, WPARAM, LPARAM) {
     return 0;
@@ -52,7 +44,6 @@ protected:
         o.trayAvailable = true;
         o.clock = [] { return std::time_t{1765000000}; };
         o.helpDir = "/opt/help";
-        o.timers = timers;
         o.unreadMailWaiting = [this] { return unread; };
         shell = std::make_unique<Shell>(o);
         ASSERT_TRUE(shell->startUp());
@@ -79,7 +70,9 @@ protected:
         return path;
     }
 
-    std::shared_ptr<ManualTimers> timers = std::make_shared<ManualTimers>();
+    bool running(ScheduleTimer t) { return shell->scheduler().timer(t).isActive(); }
+    int period(ScheduleTimer t) { return running(t) ? shell->scheduler().timer(t).interval() : -1; }
+    void expire(ScheduleTimer t) { shell->scheduler().expire(t); }
     HWND engine = 0;
     std::unique_ptr<Shell> shell;
     std::string soundLog;
@@ -87,22 +80,22 @@ protected:
 };
 
 TEST_F(ShellScheduleTest, StartUpChecksForUnreadMailAndResumeSuspendDriveTheTimers) {
-    EXPECT_EQ(timers->armed.at(TIMER_NEWMAIL), 15000u);
-    EXPECT_EQ(timers->armed.at(TIMER_BLINK), 500u);
+    EXPECT_EQ(period(ScheduleTimer::NewMail), 15000);
+    EXPECT_EQ(period(ScheduleTimer::Blink), 500);
     shell->runCommand(CMD_RESUME);
     EXPECT_EQ(shell->schedule().active, 1);
-    EXPECT_EQ(timers->armed.at(TIMER_ONLINE), 5000u);   // never checked
-    EXPECT_EQ(timers->armed.at(TIMER_OFFLINE), 5000u);
+    EXPECT_EQ(period(ScheduleTimer::Online), 5000);   // never checked
+    EXPECT_EQ(period(ScheduleTimer::Offline), 5000);
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
     shell->updateMenus();
     EXPECT_TRUE(shell->actions().action(CMD_SUSPEND)->isEnabled());
     shell->runCommand(CMD_SUSPEND);
-    EXPECT_EQ(timers->armed.count(TIMER_ONLINE), 0u);
+    EXPECT_EQ(running(ScheduleTimer::Online), false);
     EXPECT_EQ(shell->tray().frame(), kTraySuspended);
     // The first unread check finds nothing: blinking and checking stop.
-    shell->timerExpired(TIMER_NEWMAIL);
-    EXPECT_EQ(timers->armed.count(TIMER_NEWMAIL), 0u);
-    EXPECT_EQ(timers->armed.count(TIMER_BLINK), 0u);
+    expire(ScheduleTimer::NewMail);
+    EXPECT_EQ(running(ScheduleTimer::NewMail), false);
+    EXPECT_EQ(running(ScheduleTimer::Blink), false);
 }
 
 TEST_F(ShellScheduleTest, ACycleWithTwoItemsBeepsListsAnnouncesAndBlinks) {
@@ -122,19 +115,19 @@ TEST_F(ShellScheduleTest, ACycleWithTwoItemsBeepsListsAnnouncesAndBlinks) {
 
     // Blinking alternates the new-mail icon with the state icon; the check sounds the alarm.
     EXPECT_EQ(shell->schedule().newMailWaiting, 1);
-    shell->timerExpired(TIMER_BLINK);
+    expire(ScheduleTimer::Blink);
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
-    shell->timerExpired(TIMER_BLINK);
+    expire(ScheduleTimer::Blink);
     EXPECT_EQ(shell->tray().frame(), kTrayNewMail);
-    shell->timerExpired(TIMER_NEWMAIL);
+    expire(ScheduleTimer::NewMail);
     EXPECT_EQ(testsupport::readFile(soundLog), "beep\nbeep\nannounce newmail.wav\nalarm alarm.wav\n");
     // A cycle during blinking shows its animation.
     send(WM_ENGINE_LINK, CYCLE_STARTED);
-    shell->timerExpired(TIMER_BLINK);
+    expire(ScheduleTimer::Blink);
     EXPECT_EQ(shell->tray().frame(), kTrayConnecting);
     unread = false;
     send(WM_ENGINE_LINK, CYCLE_FINISHED);
-    shell->timerExpired(TIMER_NEWMAIL);
+    expire(ScheduleTimer::NewMail);
     EXPECT_EQ(shell->schedule().newMailWaiting, 0);
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
 }
