@@ -51,6 +51,7 @@ inline constexpr DwordSetting kNotifyArrive{"NotifyArrive", 1};
 inline constexpr DwordSetting kNotifyAlarm{"NotifyAlarm", 1};
 inline constexpr DwordSetting kNotifyVoice{"NotifyVoice", 1};
 inline constexpr DwordSetting kNotifyRun{"NotifyRun", 0};
+inline constexpr DwordSetting kNotifyDesktop{"NotifyDesktop", 1};   // desktop notifications
 // Seconds since 1970-01-01 UTC.
 inline constexpr DwordSetting kLastCheckTime{"LastCheckTime", 0};
 // Days the engine keeps its day logs; 0 keeps them all.

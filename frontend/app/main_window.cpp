@@ -61,6 +61,10 @@ bool MainWindow::isClosed() const {
     return !isVisible() || isMinimized();
 }
 
+bool MainWindow::inFront() const {
+    return !isClosed() && views_ && isActiveWindow();
+}
+
 void MainWindow::createViews() {
     if (isMinimized()) return;
     if (views_) destroyViews();

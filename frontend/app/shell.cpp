@@ -9,7 +9,9 @@
 #include "frontend/app/main_window.h"
 #include "frontend/settings/options_sheet.h"
 #include "frontend/app/placement.h"
+#include "frontend/mail/encoded_words.h"
 #include "frontend/mail/item_viewer.h"
+#include "frontend/mail/rfc822_mail_header.h"
 #include "frontend/mail/row_cells.h"
 #include "frontend/schedule/status_texts.h"
 #include "frontend/schedule/unread_mail.h"
@@ -307,6 +309,9 @@ void Shell::engineNotice(int code) {
         scheduler_->newItem();
         break;
     case CYCLE_FINISHED:
+        // Before the announcement sound, which the scheduler plays and waits for.
+        notifications_->cycleFinished(state_.cycleFailed != 0 || state_.dialFailed != 0, failedStep_,
+                                      dayLogFileName(now()));
         scheduler_->finishCycle();
         break;
     case NEW_OUTGOING_MAIL:
@@ -335,8 +340,20 @@ void Shell::copyData(quintptr kind, const QByteArray& data) {
         const char* rest = data.constData() + path.size() + 1;
         reply.assign(rest, ::strnlen(rest, size - path.size() - 1));
     }
-    if (kind == COPYDATA_NEW_ITEM) announcements_->newItem(path);
-    else if (kind == COPYDATA_DELIVERY_FAILURE) announcements_->deliveryFailure(path, reply);
+    if (kind == COPYDATA_NEW_ITEM) {
+        announcements_->newItem(path);
+        auto [from, subject] = options_.senderAndSubject ? options_.senderAndSubject(path)
+                                                         : headerSenderAndSubject(path);
+        notifications_->itemArrived(from, subject);
+    } else if (kind == COPYDATA_DELIVERY_FAILURE) {
+        announcements_->deliveryFailure(path, reply);
+        // The item is still there now; the engine removes it once this record is handled.
+        RFC822MailHeader header(path);
+        const char* to = header.value(RFC822MailHeader::kTo);
+        const char* subject = header.value(RFC822MailHeader::kSubject);
+        notifications_->deliveryFailure(to ? mail::decodeHeaderValue(to) : std::string(),
+                                        subject ? mail::decodeHeaderValue(subject) : std::string(), reply);
+    }
 }
 
 // The window is gone (the user's Yes to the shutdown question): the message loop ends.
@@ -360,7 +377,12 @@ void Shell::timerExpired(WPARAM id) {
 }
 
 void Shell::trayMouse(LPARAM mouse) {
-    if (mouse == WM_LBUTTONDBLCLK) {
+    if (mouse == WM_LBUTTONUP) {
+        // The double click of an XEmbed tray comes after this activation and opens the
+        // window again, so a double click always ends with the window open.
+        if (window_->inFront()) closeMainWindow();
+        else openMainWindow();
+    } else if (mouse == WM_LBUTTONDBLCLK) {
         openMainWindow();
     } else if (mouse == WM_RBUTTONDOWN) {
         window_->activateWindow();

@@ -5,6 +5,7 @@
 
 #include "frontend/app/menus.h"
 #include "frontend/app/mail_announcements.h"
+#include "frontend/desktop/notifications.h"
 #include "frontend/schedule/scheduler.h"
 #include "frontend/sound/sound_player.h"
 #include "frontend/schedule/window_timers.h"
@@ -34,6 +35,7 @@ struct ShellOptions {
     // Unset: the header of the item ("<unknown>" for a missing sender or subject).
     std::function<std::pair<std::string, std::string>(const std::string&)> senderAndSubject;
     std::function<bool()> unreadMailWaiting;   // unset: the accounts' mailboxes are scanned
+    DesktopNotifications::Sender notificationSender;   // unset: the session's notification service
 };
 
 class Shell : public QObject {
@@ -57,6 +59,7 @@ public:
     CommandActions& actions() { return *actions_; }
     ScheduleState& schedule() { return state_; }
     MailAnnouncements& announcements() { return *announcements_; }
+    DesktopNotifications& notifications() { return *notifications_; }
     int animationFrame() const { return animationFrame_; }
     bool trayAvailable() const { return trayAvailable_; }
 
@@ -72,7 +75,9 @@ public:
     void postCommand(int id);
     // Grays and enables the menu commands as the state is now, before a menu opens.
     void updateMenus();
-    // The tray icon was clicked (WM_LBUTTONDBLCLK, WM_RBUTTONDOWN).
+    // The tray icon was clicked: an activation (WM_LBUTTONUP) opens the main window or closes
+    // it to the tray when it is in front; a double click (WM_LBUTTONDBLCLK) opens it; the right
+    // button (WM_RBUTTONDOWN) shows the tray menu.
     void trayMouse(plat::LPARAM mouse);
     // A timer of the schedule expired (called by its QTimer, or by a test's hand-driven timers).
     void timerExpired(plat::WPARAM id);
@@ -131,4 +136,5 @@ private:
     std::unique_ptr<SoundPlayer> sounds_;
     std::unique_ptr<Scheduler> scheduler_;
     std::unique_ptr<MailAnnouncements> announcements_;
+    std::unique_ptr<DesktopNotifications> notifications_;
 };

@@ -136,7 +136,7 @@ TEST_F(ShellTest, StartUpRegistersWithTheEngineAndShowsTheSuspendedState) {
 
 TEST_F(ShellTest, ASecondCopyRefusesToRun) {
     start();
-    Shell second(ShellOptions{"", 200, true, {}, "/opt/help", {}, {}, {}});
+    Shell second(ShellOptions{"", 200, true, {}, "/opt/help", {}, {}, {}, {}});
     EXPECT_FALSE(second.startUp());
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "You are already running Tarnwick and can not have more than one instance running!");
@@ -156,7 +156,7 @@ TEST_F(ShellTest, FirstRunOpensOptionsThenTheWizardAndTheSetUpHelp) {
 }
 
 TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
-    ShellOptions o{testsupport::worldDir() + "/no-such-engine", 200, true, {}, "/opt/help", {}, {}, {}};
+    ShellOptions o{testsupport::worldDir() + "/no-such-engine", 200, true, {}, "/opt/help", {}, {}, {}, {}};
     Shell s(o);
     EXPECT_FALSE(s.startUp());
     ASSERT_EQ(boxes.size(), 1u);
@@ -164,7 +164,7 @@ TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
 }
 
 TEST_F(ShellTest, AnEngineThatNeverAppearsEndsTheWaitWithAMessage) {
-    ShellOptions o{"/bin/true", 300, true, {}, "/opt/help", {}, {}, {}};
+    ShellOptions o{"/bin/true", 300, true, {}, "/opt/help", {}, {}, {}, {}};
     Shell s(o);
     QElapsedTimer t;
     t.start();
@@ -428,6 +428,33 @@ TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {
     // A double click on the tray icon opens it again.
     s.trayMouse(WM_LBUTTONDBLCLK);
     EXPECT_FALSE(s.window().isClosed());
+}
+
+// StatusNotifierItem trays send one activation per click: it toggles the window. An XEmbed
+// double click (activation, then double click) always ends with the window open.
+TEST_F(ShellTest, ATrayClickOpensTheWindowAndASecondOneHidesIt) {
+    Shell& s = start();
+    ASSERT_TRUE(s.window().isClosed());
+    s.trayMouse(WM_LBUTTONUP);
+    pumpMessages(0);
+    ASSERT_FALSE(s.window().isClosed());
+    EXPECT_TRUE(s.window().viewsOpen());
+    ASSERT_TRUE(s.window().inFront());
+
+    s.trayMouse(WM_LBUTTONUP);
+    pumpMessages(0);
+    EXPECT_TRUE(s.window().isClosed());
+    EXPECT_FALSE(s.window().viewsOpen());
+    EXPECT_TRUE(config::readPlacement().has_value());   // closed the usual way
+
+    // Double click on a closed window, and on an open one in front: open both times.
+    for (int round = 0; round < 2; ++round) {
+        s.trayMouse(WM_LBUTTONUP);
+        s.trayMouse(WM_LBUTTONDBLCLK);
+        pumpMessages(0);
+        EXPECT_FALSE(s.window().isClosed()) << round;
+        EXPECT_TRUE(s.window().viewsOpen()) << round;
+    }
 }
 
 TEST_F(ShellTest, TheShutdownQuestionsThreeAnswers) {

@@ -3,6 +3,7 @@
 #include "frontend/commands.h"
 #include "frontend/desktop/desktop.h"
 #include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/app/main_window.h"
 #include "frontend/app/shell.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
@@ -54,6 +55,10 @@ protected:
         o.helpDir = "/opt/help";
         o.timers = timers;
         o.unreadMailWaiting = [this] { return unread; };
+        o.notificationSender = [this](const DesktopNotifications::Request& r, std::function<void(quint32)> done) {
+            notes.push_back(r);
+            done(static_cast<quint32>(notes.size()));
+        };
         shell = std::make_unique<Shell>(o);
         ASSERT_TRUE(shell->startUp());
         pumpMessages(0);
@@ -84,6 +89,7 @@ protected:
     std::unique_ptr<Shell> shell;
     std::string soundLog;
     bool unread = false;
+    std::vector<DesktopNotifications::Request> notes;
 };
 
 TEST_F(ShellScheduleTest, StartUpChecksForUnreadMailAndResumeSuspendDriveTheTimers) {
@@ -179,6 +185,41 @@ TEST_F(ShellScheduleTest, AboutIsGrayedWhileItShows) {
     EXPECT_TRUE(grayedMeanwhile);
     shell->updateMenus();
     EXPECT_TRUE(shell->actions().action(CMD_ABOUT)->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+// What the desktop is told: the cycle's arrivals decoded in one notification at its end, a
+// failed cycle with its step, a refused item with the provider's reply.
+TEST_F(ShellScheduleTest, ACyclesMailAndFailuresReachTheDesktopNotifications) {
+    send(WM_ENGINE_LINK, CYCLE_STARTED);
+    send(WM_ENGINE_LINK, CYCLE_SENDING);
+    copyPath(COPYDATA_DELIVERY_FAILURE,
+             item("q1", "To: =?ISO-8859-1?Q?J=FCrgen?= <j@x>\r\nSubject: report\r\n"));
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].kind, DesktopNotifications::Kind::DeliveryFailure);
+    EXPECT_EQ(notes[0].text.body.toStdString(),
+              "To: J\xC3\xBCrgen <j@x>\nSubject: report\nThe provider gave no reason.");
+    send(WM_ENGINE_LINK, CYCLE_FAILURE);
+    send(WM_ENGINE_LINK, CYCLE_CHECKING);
+    copyPath(COPYDATA_NEW_ITEM, item("[a]1.rfc822", "From: Ann <a@x>\r\nSubject: =?UTF-8?B?R3LDvMOfZQ==?=\r\n"));
+    send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
+    copyPath(COPYDATA_NEW_ITEM, item("[a]2.rfc822", "From: Bo <b@x>\r\nSubject: two\r\n"));
+    send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
+    EXPECT_EQ(notes.size(), 1u);   // mail is told once the cycle is over
+    send(WM_ENGINE_LINK, CYCLE_FINISHED);
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_EQ(notes[1].text.summary.toStdString(), "2 new messages");
+    EXPECT_EQ(notes[1].text.body.toStdString(), "Ann: Gr\xC3\xBC\xC3\x9F" "e\nBo: two");
+    EXPECT_EQ(notes[2].kind, DesktopNotifications::Kind::CycleFailure);
+    EXPECT_EQ(notes[2].text.summary.toStdString(), "The last mail cycle failed: sending mail");
+
+    // "Open" on one of them opens the main window.
+    shell->notifications().actionInvoked(2, QStringLiteral("open"));
+    pumpMessages(0);
+    EXPECT_TRUE(shell->window().viewsOpen());
 }
 
 }  // namespace
