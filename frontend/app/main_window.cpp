@@ -127,6 +127,7 @@ void MainWindow::deleteRememberedItem() {
 void MainWindow::destroyViews() {
     refreshTimer_.stop();
     if (!views_) return;
+    views_->list->storeLayout();
     delete takeCentralWidget();
     views_ = nullptr;
     setStatusBar(nullptr);
