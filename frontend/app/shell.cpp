@@ -11,6 +11,7 @@
 #include "frontend/app/placement.h"
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/item_viewer.h"
+#include "frontend/mail/mailbox_watch.h"
 #include "frontend/mail/rfc822_mail_header.h"
 #include "frontend/mail/row_cells.h"
 #include "frontend/schedule/status_texts.h"
@@ -148,7 +149,20 @@ bool Shell::startUp() {
     if (accountCount() > 0) postCommand(CMD_RESUME);
     // The tray blinks while unread mail waits.
     scheduler_->startUnreadCheck();
+    mailboxWatch_ = std::make_unique<views::MailboxWatch>();
+    connect(mailboxWatch_.get(), &views::MailboxWatch::changed, this, &Shell::mailboxesChanged);
+    watchMailboxes();
     return true;
+}
+
+void Shell::watchMailboxes() {
+    if (mailboxWatch_) mailboxWatch_->watch(views::MailboxWatch::mailDirectories());
+}
+
+void Shell::mailboxesChanged() {
+    window_->refreshViews();
+    scheduler_->mailboxesChanged();
+    if (state_.cycling == 0) refreshStatusBar();   // the tip's unread count
 }
 
 bool Shell::startEngine() {
@@ -232,14 +246,17 @@ void Shell::addAccount() {
     runAddAccountWizard(window_.get());
     scheduler_->accountsChanged(accountCount());
     refreshViews();
+    watchMailboxes();
 }
 
 void Shell::removeSelectedAccount() {
     if (removeAccount(window_.get(), selectedAccount())) refreshViews();
+    watchMailboxes();
 }
 
 void Shell::showSelectedAccountProperties() {
     showAccountProperties(window_.get(), selectedAccount());
+    watchMailboxes();   // its mailbox may have another name now
 }
 
 void Shell::resume() {

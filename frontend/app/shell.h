@@ -25,6 +25,10 @@
 class MainWindow;
 class QWidget;
 
+namespace views {
+class MailboxWatch;
+}
+
 struct ShellOptions {
     std::string enginePath;               // empty: "trawlex" beside this program
     int engineWaitMs = 10000;             // how long start-up waits for the engine's window
@@ -107,6 +111,9 @@ private:
     void engineNotice(int code);
     void copyData(quintptr kind, const QByteArray& data);
     void linkWindowDestroyed();
+    // Others changed the mailboxes or the queue: views, tip and blinking follow.
+    void mailboxesChanged();
+    void watchMailboxes();
     void shutdownQuestion();
     void createSchedule();
     QWidget* dialogOwner() const;
@@ -137,4 +144,5 @@ private:
     std::unique_ptr<Scheduler> scheduler_;
     std::unique_ptr<MailAnnouncements> announcements_;
     std::unique_ptr<DesktopNotifications> notifications_;
+    std::unique_ptr<views::MailboxWatch> mailboxWatch_;
 };

@@ -50,6 +50,9 @@ public:
     // Arms the unread-mail check and starts blinking (start-up, and after a cycle with mail).
     void startUnreadCheck();
     void checkUnreadMail();   // TIMER_NEWMAIL
+    // The mailboxes changed between checks (the e-mail program collected mail): blinking stops
+    // as soon as nothing unread is left; no alarm.
+    void mailboxesChanged();
     void blink();             // TIMER_BLINK
 
     void setUnreadCheckPeriod(std::uint32_t ms) { unreadCheckMs_ = ms; }

@@ -16,6 +16,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
+#include <QElapsedTimer>
+
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -220,6 +223,35 @@ TEST_F(ShellScheduleTest, ACyclesMailAndFailuresReachTheDesktopNotifications) {
     shell->notifications().actionInvoked(2, QStringLiteral("open"));
     pumpMessages(0);
     EXPECT_TRUE(shell->window().viewsOpen());
+}
+
+}  // namespace
+
+namespace {
+
+// The e-mail program collected the unread mail through the local POP3 server: the tray stops
+// blinking without waiting for the next unread check, and without an alarm.
+TEST_F(ShellScheduleTest, CollectedMailStopsTheBlinkingAtOnce) {
+    shell->runCommand(CMD_RESUME);
+    send(WM_ENGINE_LINK, CYCLE_STARTED);
+    copyPath(COPYDATA_NEW_ITEM, item("[a]1.rfc822", "From: Ann\r\nSubject: one\r\n"));
+    send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
+    unread = true;
+    send(WM_ENGINE_LINK, CYCLE_FINISHED);
+    ASSERT_EQ(shell->schedule().newMailWaiting, 1);
+    std::string sounds = testsupport::readFile(soundLog);
+
+    unread = false;
+    std::filesystem::create_directories("outgoing");   // the data directory changes
+    QElapsedTimer t;
+    t.start();
+    while (shell->schedule().newMailWaiting != 0 && t.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(shell->schedule().newMailWaiting, 0);
+    EXPECT_EQ(timers->armed.count(TIMER_BLINK), 0u);
+    EXPECT_EQ(timers->armed.count(TIMER_NEWMAIL), 0u);
+    EXPECT_EQ(shell->tray().frame(), kTrayActive);
+    EXPECT_EQ(testsupport::readFile(soundLog), sounds);   // no alarm
 }
 
 }  // namespace
