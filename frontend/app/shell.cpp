@@ -6,6 +6,7 @@
 #include "frontend/commands.h"
 #include "frontend/desktop/desktop.h"
 #include "frontend/desktop/help_pages.h"
+#include "frontend/desktop/help_window.h"
 #include "frontend/app/main_window.h"
 #include "frontend/settings/options_sheet.h"
 #include "frontend/app/placement.h"
@@ -439,8 +440,12 @@ void Shell::refreshStatusBar() {
     refreshTrayTip();
     tray_->modify();
     if (!window_ || !window_->viewsOpen()) return;
-    window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date),
-                            statusBarText(config::readSetting(config::kStatus), failedStep_));
+    std::string stored = config::readSetting(config::kStatus);
+    QString status = statusBarText(stored, failedStep_);
+    // Where the reason can be read.
+    if (stored == kStatusCycleFailed)
+        status = QObject::tr("%1; log: %2").arg(status, QString::fromStdString(dayLogFileName(now())));
+    window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date), status);
 }
 
 void Shell::openMainWindow() {
@@ -486,8 +491,15 @@ void Shell::shutdownQuestion() {
     }
 }
 
+// The desktop's browser, or our own help window when the desktop has none.
 void Shell::openHelp(const char* page, const char* anchor) {
-    openUrl(helpPageAddress(options_.helpDir, page, anchor));
+    std::string address = helpPageAddress(options_.helpDir, page, anchor);
+    if (!openHtmlPage(address)) helpWindow().showPage(address);
+}
+
+HelpWindow& Shell::helpWindow() {
+    if (!helpWindow_) helpWindow_ = std::make_unique<HelpWindow>([this] { return dayLogFileName(now()); });
+    return *helpWindow_;
 }
 
 void Shell::openSupport() {

@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 
+class HelpWindow;
 class MainWindow;
 class QWidget;
 
@@ -64,6 +65,8 @@ public:
     ScheduleState& schedule() { return state_; }
     MailAnnouncements& announcements() { return *announcements_; }
     DesktopNotifications& notifications() { return *notifications_; }
+    // The program's own help window, once it has been needed; else null.
+    HelpWindow* helpWindowShown() const { return helpWindow_.get(); }
     int animationFrame() const { return animationFrame_; }
     bool trayAvailable() const { return trayAvailable_; }
 
@@ -122,6 +125,7 @@ private:
     bool startEngine();
     bool waitForEngine();
     void openHelp(const char* page, const char* anchor);
+    HelpWindow& helpWindow();
     std::time_t now() const;
     int accountCount() const;
 
@@ -145,4 +149,5 @@ private:
     std::unique_ptr<MailAnnouncements> announcements_;
     std::unique_ptr<DesktopNotifications> notifications_;
     std::unique_ptr<views::MailboxWatch> mailboxWatch_;
+    std::unique_ptr<HelpWindow> helpWindow_;
 };

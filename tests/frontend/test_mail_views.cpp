@@ -522,6 +522,21 @@ TEST_F(ViewsTest, EnterOpensTheSelectedItem) {
     auto* viewer = list->findChild<QDialog*>(QStringLiteral("itemViewer"));
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->findChild<QPlainTextEdit*>()->toPlainText().contains(QStringLiteral("Subject: one")));
+    EXPECT_EQ(viewer->windowTitle().toStdString(), "one");   // the subject names the window, not the path
+    delete viewer;
+
+    // An encoded subject is decoded; an item without one is named by its file.
+    put("accounts/a@x", "3.rfc822", "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\r\n\r\nx\r\n");
+    put("accounts/a@x", "4.rfc822", "From: a@x\r\n\r\nx\r\n");
+    tree->refresh();
+    for (auto [name, title] : {std::pair{"3.rfc822", "Gr\xC3\xBC\xC3\x9F" "e"}, std::pair{"4.rfc822", "4.rfc822"}}) {
+        list->setCurrentIndex(list->model()->index(rowOf(name), 2));
+        QApplication::sendEvent(list.get(), &enter);
+        viewer = list->findChild<QDialog*>(QStringLiteral("itemViewer"));
+        ASSERT_NE(viewer, nullptr);
+        EXPECT_EQ(viewer->windowTitle().toStdString(), title);
+        delete viewer;
+    }
 }
 
 // ---- Viewing
