@@ -17,6 +17,7 @@ constexpr plat::WPARAM SC_RESTORE = 0xF120;
 
 // Tray mouse messages (lParam of WM_TRAYNOTIFY).
 constexpr plat::LPARAM WM_LBUTTONDOWN = 0x0201;
+constexpr plat::LPARAM WM_LBUTTONUP = 0x0202;   // a tray's single activation
 constexpr plat::LPARAM WM_LBUTTONDBLCLK = 0x0203;
 constexpr plat::LPARAM WM_RBUTTONDOWN = 0x0204;
 

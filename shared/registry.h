@@ -68,6 +68,9 @@ inline constexpr StringSetting kCaFile{"cafile", ""};
 inline constexpr char kOutHostPort[] = "outhostport";
 inline constexpr char kPlacement[] = "Placement";
 using WindowPlacement = std::array<std::uint8_t, 44>;
+// The mail list's columns: widths, order and sort, restored only when exactly 64 bytes are stored.
+inline constexpr char kListColumns[] = "ListColumns";
+using ListColumns = std::array<std::uint8_t, 64>;
 
 // Front-end start-up: makes sure the settings key exists.
 bool openSettingsKey();
@@ -76,12 +79,14 @@ std::string readSetting(const StringSetting& setting);
 std::uint32_t readSetting(const DwordSetting& setting);
 std::optional<std::uint32_t> readOutHostPort();
 std::optional<WindowPlacement> readPlacement();
+std::optional<ListColumns> readListColumns();
 
 // Writers create the settings key when it is missing; false when nothing was stored.
 bool writeSetting(const StringSetting& setting, const std::string& value);
 bool writeSetting(const DwordSetting& setting, std::uint32_t value);
 bool writeOutHostPort(std::uint32_t port);
 bool writePlacement(const WindowPlacement& placement);
+bool writeListColumns(const ListColumns& columns);
 
 // What the SMTP client needs beyond host and port; all defaults: the plain connection.
 struct OutgoingSecurity {

@@ -5,6 +5,7 @@
 
 #include "frontend/app/menus.h"
 #include "frontend/app/mail_announcements.h"
+#include "frontend/desktop/notifications.h"
 #include "frontend/schedule/scheduler.h"
 #include "frontend/sound/sound_player.h"
 #include "frontend/schedule/schedule_state.h"
@@ -20,8 +21,13 @@
 #include <optional>
 #include <string>
 
+class HelpWindow;
 class MainWindow;
 class QWidget;
+
+namespace views {
+class MailboxWatch;
+}
 
 struct ShellOptions {
     std::string enginePath;               // empty: "trawlex" beside this program
@@ -32,6 +38,7 @@ struct ShellOptions {
     // Unset: the header of the item ("<unknown>" for a missing sender or subject).
     std::function<std::pair<std::string, std::string>(const std::string&)> senderAndSubject;
     std::function<bool()> unreadMailWaiting;   // unset: the accounts' mailboxes are scanned
+    DesktopNotifications::Sender notificationSender;   // unset: the session's notification service
 };
 
 class Shell : public QObject {
@@ -55,6 +62,9 @@ public:
     CommandActions& actions() { return *actions_; }
     ScheduleState& schedule() { return state_; }
     MailAnnouncements& announcements() { return *announcements_; }
+    DesktopNotifications& notifications() { return *notifications_; }
+    // The program's own help window, once it has been needed; else null.
+    HelpWindow* helpWindowShown() const { return helpWindow_.get(); }
     int animationFrame() const { return animationFrame_; }
     bool trayAvailable() const { return trayAvailable_; }
 
@@ -70,7 +80,9 @@ public:
     void postCommand(int id);
     // Grays and enables the menu commands as the state is now, before a menu opens.
     void updateMenus();
-    // The tray icon was clicked (WM_LBUTTONDBLCLK, WM_RBUTTONDOWN).
+    // The tray icon was clicked: an activation (WM_LBUTTONUP) opens the main window or closes
+    // it to the tray when it is in front; a double click (WM_LBUTTONDBLCLK) opens it; the right
+    // button (WM_RBUTTONDOWN) shows the tray menu.
     void trayMouse(plat::LPARAM mouse);
     Scheduler& scheduler() { return *scheduler_; }
 
@@ -99,6 +111,9 @@ private:
     void engineNotice(int code);
     void copyData(quintptr kind, const QByteArray& data);
     void linkWindowDestroyed();
+    // Others changed the mailboxes or the queue: views, tip and blinking follow.
+    void mailboxesChanged();
+    void watchMailboxes();
     void shutdownQuestion();
     void createSchedule();
     QWidget* dialogOwner() const;
@@ -107,6 +122,7 @@ private:
     bool startEngine();
     bool waitForEngine();
     void openHelp(const char* page, const char* anchor);
+    HelpWindow& helpWindow();
     std::time_t now() const;
     int accountCount() const;
 
@@ -127,4 +143,7 @@ private:
     std::unique_ptr<SoundPlayer> sounds_;
     std::unique_ptr<Scheduler> scheduler_;
     std::unique_ptr<MailAnnouncements> announcements_;
+    std::unique_ptr<DesktopNotifications> notifications_;
+    std::unique_ptr<views::MailboxWatch> mailboxWatch_;
+    std::unique_ptr<HelpWindow> helpWindow_;
 };

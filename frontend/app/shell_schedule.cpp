@@ -58,6 +58,11 @@ void Shell::createSchedule() {
                     [this](int id) { postCommand(id); },
                     options_.senderAndSubject,
                 });
+    notifications_ = std::make_unique<DesktopNotifications>(DesktopNotifications::Hooks{
+        [this] { postCommand(CMD_OPEN); },
+        [this] { postCommand(CMD_READ_MAIL); },
+        options_.notificationSender,
+    });
 }
 
 void Shell::showAbout() {

@@ -194,6 +194,14 @@ void Scheduler::checkUnreadMail() {
     if (state_.cycling == 0) hooks_.updateTrayIcon();
 }
 
+void Scheduler::mailboxesChanged() {
+    if (state_.newMailWaiting == 0 || hooks_.unreadMailWaiting()) return;
+    timers_.kill(TIMER_BLINK);
+    timers_.kill(TIMER_NEWMAIL);
+    state_.newMailWaiting = 0;
+    if (state_.cycling == 0) hooks_.updateTrayIcon();
+}
+
 void Scheduler::blink() {
     if (state_.cycling != 0) return;
     state_.blinkPhase = state_.blinkPhase != 0 ? 0 : 1;

@@ -67,6 +67,9 @@ public:
     // Arms the unread-mail check and starts blinking (start-up, and after a cycle with mail).
     void startUnreadCheck();
     void checkUnreadMail();   // the NewMail timer
+    // The mailboxes changed between checks (the e-mail program collected mail): blinking stops
+    // as soon as nothing unread is left; no alarm.
+    void mailboxesChanged();
     void blink();             // the Blink timer
 
     void setUnreadCheckPeriod(std::uint32_t ms) { unreadCheckMs_ = ms; }

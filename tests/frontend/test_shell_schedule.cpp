@@ -3,6 +3,7 @@
 #include "frontend/commands.h"
 #include "frontend/desktop/desktop.h"
 #include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/app/main_window.h"
 #include "frontend/app/shell.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
@@ -15,6 +16,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
+#include <QElapsedTimer>
+
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +49,10 @@ protected:
         o.clock = [] { return std::time_t{1765000000}; };
         o.helpDir = "/opt/help";
         o.unreadMailWaiting = [this] { return unread; };
+        o.notificationSender = [this](const DesktopNotifications::Request& r, std::function<void(quint32)> done) {
+            notes.push_back(r);
+            done(static_cast<quint32>(notes.size()));
+        };
         shell = std::make_unique<Shell>(o);
         ASSERT_TRUE(shell->startUp());
         pumpMessages(0);
@@ -77,6 +85,7 @@ protected:
     std::unique_ptr<Shell> shell;
     std::string soundLog;
     bool unread = false;
+    std::vector<DesktopNotifications::Request> notes;
 };
 
 TEST_F(ShellScheduleTest, StartUpChecksForUnreadMailAndResumeSuspendDriveTheTimers) {
@@ -172,6 +181,70 @@ TEST_F(ShellScheduleTest, AboutIsGrayedWhileItShows) {
     EXPECT_TRUE(grayedMeanwhile);
     shell->updateMenus();
     EXPECT_TRUE(shell->actions().action(CMD_ABOUT)->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+// What the desktop is told: the cycle's arrivals decoded in one notification at its end, a
+// failed cycle with its step, a refused item with the provider's reply.
+TEST_F(ShellScheduleTest, ACyclesMailAndFailuresReachTheDesktopNotifications) {
+    send(WM_ENGINE_LINK, CYCLE_STARTED);
+    send(WM_ENGINE_LINK, CYCLE_SENDING);
+    copyPath(COPYDATA_DELIVERY_FAILURE,
+             item("q1", "To: =?ISO-8859-1?Q?J=FCrgen?= <j@x>\r\nSubject: report\r\n"));
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].kind, DesktopNotifications::Kind::DeliveryFailure);
+    EXPECT_EQ(notes[0].text.body.toStdString(),
+              "To: J\xC3\xBCrgen <j@x>\nSubject: report\nThe provider gave no reason.");
+    send(WM_ENGINE_LINK, CYCLE_FAILURE);
+    send(WM_ENGINE_LINK, CYCLE_CHECKING);
+    copyPath(COPYDATA_NEW_ITEM, item("[a]1.rfc822", "From: Ann <a@x>\r\nSubject: =?UTF-8?B?R3LDvMOfZQ==?=\r\n"));
+    send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
+    copyPath(COPYDATA_NEW_ITEM, item("[a]2.rfc822", "From: Bo <b@x>\r\nSubject: two\r\n"));
+    send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
+    EXPECT_EQ(notes.size(), 1u);   // mail is told once the cycle is over
+    send(WM_ENGINE_LINK, CYCLE_FINISHED);
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_EQ(notes[1].text.summary.toStdString(), "2 new messages");
+    EXPECT_EQ(notes[1].text.body.toStdString(), "Ann: Gr\xC3\xBC\xC3\x9F" "e\nBo: two");
+    EXPECT_EQ(notes[2].kind, DesktopNotifications::Kind::CycleFailure);
+    EXPECT_EQ(notes[2].text.summary.toStdString(), "The last mail cycle failed: sending mail");
+
+    // "Open" on one of them opens the main window.
+    shell->notifications().actionInvoked(2, QStringLiteral("open"));
+    pumpMessages(0);
+    EXPECT_TRUE(shell->window().viewsOpen());
+}
+
+}  // namespace
+
+namespace {
+
+// The e-mail program collected the unread mail through the local POP3 server: the tray stops
+// blinking without waiting for the next unread check, and without an alarm.
+TEST_F(ShellScheduleTest, CollectedMailStopsTheBlinkingAtOnce) {
+    shell->runCommand(CMD_RESUME);
+    send(WM_ENGINE_LINK, CYCLE_STARTED);
+    copyPath(COPYDATA_NEW_ITEM, item("[a]1.rfc822", "From: Ann\r\nSubject: one\r\n"));
+    send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
+    unread = true;
+    send(WM_ENGINE_LINK, CYCLE_FINISHED);
+    ASSERT_EQ(shell->schedule().newMailWaiting, 1);
+    std::string sounds = testsupport::readFile(soundLog);
+
+    unread = false;
+    std::filesystem::create_directories("outgoing");   // the data directory changes
+    QElapsedTimer t;
+    t.start();
+    while (shell->schedule().newMailWaiting != 0 && t.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(shell->schedule().newMailWaiting, 0);
+    EXPECT_EQ(timers->armed.count(TIMER_BLINK), 0u);
+    EXPECT_EQ(timers->armed.count(TIMER_NEWMAIL), 0u);
+    EXPECT_EQ(shell->tray().frame(), kTrayActive);
+    EXPECT_EQ(testsupport::readFile(soundLog), sounds);   // no alarm
 }
 
 }  // namespace
