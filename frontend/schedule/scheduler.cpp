@@ -196,8 +196,8 @@ void Scheduler::checkUnreadMail() {
 
 void Scheduler::mailboxesChanged() {
     if (state_.newMailWaiting == 0 || hooks_.unreadMailWaiting()) return;
-    timers_.kill(TIMER_BLINK);
-    timers_.kill(TIMER_NEWMAIL);
+    stop(ScheduleTimer::Blink);
+    stop(ScheduleTimer::NewMail);
     state_.newMailWaiting = 0;
     if (state_.cycling == 0) hooks_.updateTrayIcon();
 }

@@ -241,8 +241,8 @@ TEST_F(ShellScheduleTest, CollectedMailStopsTheBlinkingAtOnce) {
     while (shell->schedule().newMailWaiting != 0 && t.elapsed() < 2000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(shell->schedule().newMailWaiting, 0);
-    EXPECT_EQ(timers->armed.count(TIMER_BLINK), 0u);
-    EXPECT_EQ(timers->armed.count(TIMER_NEWMAIL), 0u);
+    EXPECT_FALSE(running(ScheduleTimer::Blink));
+    EXPECT_FALSE(running(ScheduleTimer::NewMail));
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
     EXPECT_EQ(testsupport::readFile(soundLog), sounds);   // no alarm
 }
