@@ -5,6 +5,7 @@
 #include <libsecret/secret.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <deque>
 #include <fcntl.h>
@@ -309,6 +310,7 @@ bool startLocked(Shared& s) {
 }
 
 JobPtr makeJob(Op op, const std::string& account, SecretKind kind, int limitMs) {
+    if (limitMs <= 0) limitMs = secretLimitMs();
     auto job = std::make_shared<Job>();
     job->op = op;
     job->account = account;
@@ -385,6 +387,16 @@ int submitLater(const JobPtr& job, SecretDone done) {
 
 }  // namespace
 
+int secretLimitMs() {
+    static const int limit = [] {
+        const char* v = std::getenv("TRAWLEX_SECRET_LIMIT_MS");
+        char* end = nullptr;
+        long ms = v && *v ? std::strtol(v, &end, 10) : 0;
+        return v && *v && *end == '\0' && ms >= 100 && ms <= 600000 ? static_cast<int>(ms) : 10000;
+    }();
+    return limit;
+}
+
 const char* secretKindName(SecretKind kind) {
     switch (kind) {
     case SecretKind::Password:
@@ -436,12 +448,12 @@ SecretAnswer secretStoreReady(int limitMs) {
 }
 
 int lookupSecretLater(const std::string& account, SecretKind kind, SecretDone done) {
-    return submitLater(makeJob(Op::Lookup, account, kind, kSecretLimitMs), std::move(done));
+    return submitLater(makeJob(Op::Lookup, account, kind, 0), std::move(done));
 }
 
 int storeSecretLater(const std::string& account, SecretKind kind, const std::string& secret,
                      const std::string& label, SecretDone done) {
-    JobPtr job = makeJob(Op::Store, account, kind, kSecretLimitMs);
+    JobPtr job = makeJob(Op::Store, account, kind, 0);
     job->secret = secret;
     job->label = label;
     return submitLater(job, std::move(done));

@@ -35,19 +35,20 @@ struct SecretAnswer {
     std::string why;   // for the log: never holds a secret
 };
 
-// How long any call may take, in milliseconds.
-inline constexpr int kSecretLimitMs = 10000;
+// How long a call may take, in milliseconds: 10 s, or TRAWLEX_SECRET_LIMIT_MS (100 to 600000;
+// for tests).
+int secretLimitMs();
 
 // Blocking calls, for programs without a loop to keep turning (trawlexctl) and for short
-// waits; each returns within limitMs.
-SecretAnswer lookupSecret(const std::string& account, SecretKind kind, int limitMs = kSecretLimitMs);
+// waits; each returns within limitMs (0: secretLimitMs()).
+SecretAnswer lookupSecret(const std::string& account, SecretKind kind, int limitMs = 0);
 // Stores (or replaces) the secret in the default collection. label: what the desktop shows.
 SecretAnswer storeSecret(const std::string& account, SecretKind kind, const std::string& secret,
-                         const std::string& label, int limitMs = kSecretLimitMs);
+                         const std::string& label, int limitMs = 0);
 // Removes it; Ok also when there was none.
-SecretAnswer clearSecret(const std::string& account, SecretKind kind, int limitMs = kSecretLimitMs);
+SecretAnswer clearSecret(const std::string& account, SecretKind kind, int limitMs = 0);
 // Ok when a Secret Service answers and its default collection is there and unlocked.
-SecretAnswer secretStoreReady(int limitMs = kSecretLimitMs);
+SecretAnswer secretStoreReady(int limitMs = 0);
 
 // Calls that never block the loop: done runs later from the loop, exactly once, unless the
 // request is cancelled first. Answer the request's id (never 0).

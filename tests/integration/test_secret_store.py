@@ -11,7 +11,7 @@ import sys
 import unittest
 
 from cycle_world import ACCOUNTS_KEY, CycleWorld, quote
-from harness import SETTINGS_KEY
+from harness import SETTINGS_KEY, wait_until
 from peers.dovecot import PrivateDovecot, available as dovecot_available
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "peers"))
@@ -29,13 +29,14 @@ BOX = "alice@127.0.0.1"
 
 @unittest.skipUnless(dovecot_available() and smtp_provider.available(), "needs dovecot-pop3d and aiosmtpd")
 class SecretsCase(unittest.TestCase):
-    def start_world(self, keyring=True, extra_account=()):
+    def start_world(self, keyring=True, extra_account=(), engine_env=None):
         self.provider = SmtpProvider(users={"ann": OUT_PASS}, auth_in_clear=True).start()
         self.addCleanup(self.provider.close)
         self.dc = PrivateDovecot({"alice": POP_PASS}).start()
         self.addCleanup(self.dc.stop)
         self.w = CycleWorld(timeout_ms=5000)
         self.addCleanup(self.w.close)
+        self.w.engine.env.update(engine_env or {})
         self.keyring = None
         if keyring:
             self.keyring = PrivateKeyring(self.w.engine.root, self.w.engine.env).start()
@@ -191,6 +192,31 @@ class InTheStore(SecretsCase):
         self.assertIn("MAIL HIGH password of outgoing not available: no secret store answers", log)
         self.assertIn("MAIL HIGH password of home not available: no secret store answers", log)
         self.assertEqual(len(self.w.queued_items()), 1)
+
+    def test_a_store_that_does_not_answer_is_given_up_on_while_the_engine_serves(self):
+        self.start_world(engine_env={"TRAWLEX_SECRET_LIMIT_MS": "4000"})
+        self.assertEqual(self.migrate()[0], 0)
+        self.w.queue([("<ann@example.org>", ["<bob@example.net>"], OUT)])
+        self.keyring.pause()
+        cycle = self.w.engine.ctl_background("--timeout", "60", "cycle")
+        self.addCleanup(cycle.wait)
+        self.addCleanup(cycle.kill)
+        timed_out = "MAIL HIGH password of outgoing not available: the secret store did not answer in time"
+        self.assertTrue(wait_until(lambda: "MAIL  MED Start send" in self.w.engine.log_texts(), 10))
+        # While the look-up waits, the loop turns: the local SMTP server greets and takes mail.
+        self.w.queue([("<ann@example.org>", ["<bob@example.net>"], OUT + b"2\r\n")])
+        self.assertNotIn(timed_out, self.w.engine.log_texts())
+        out, _ = cycle.communicate(timeout=60)
+        self.assertEqual(cycle.returncode, 3, out)
+        log = self.w.engine.log_texts()
+        self.assertIn(timed_out, log)
+        self.assertIn("MAIL HIGH password of home not available: the secret store did not answer in time", log)
+        self.assertEqual(len(self.w.queued_items()), 2)
+        # Awake again, the store serves the next cycle.
+        self.keyring.resume()
+        status, lines = self.w.cycle()
+        self.assertEqual(status, 0, "\n".join(lines + self.w.engine.log_texts()))
+        self.assertEqual(self.w.queued_items(), [])
 
 
 class WithoutSecretService(SecretsCase):

@@ -12,6 +12,7 @@ XDG_RUNTIME_DIR. Both are ended by their own process handles.
 
 import os
 import shutil
+import signal
 import subprocess
 import time
 
@@ -77,6 +78,7 @@ class PrivateKeyring:
             raise RuntimeError("gnome-keyring-daemon did not take the Secret Service name")
 
     def _stop_keyring(self):
+        self.resume()
         stop_peer(self.keyring)
         self.keyring = None
         self._wait(lambda: not self._serving())
@@ -125,6 +127,14 @@ class PrivateKeyring:
         its password (an unlock through the Secret Service would need a prompt on a display)."""
         self._stop_keyring()
         self._start_keyring()
+
+    def pause(self):
+        """The daemon stops (SIGSTOP) with its name on the bus: calls to it go unanswered."""
+        os.kill(self.keyring.pid, signal.SIGSTOP)
+
+    def resume(self):
+        if self.keyring and self.keyring.poll() is None:
+            os.kill(self.keyring.pid, signal.SIGCONT)
 
     def stop_service(self):
         """The bus stays, nobody serves the Secret Service on it."""
