@@ -18,7 +18,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "pee
 import smtp_provider  # noqa: E402
 from certificates import TestAuthority  # noqa: E402
 from oauth_server import OAuthServer  # noqa: E402
-from private_keyring import PrivateKeyring, available as keyring_available  # noqa: E402
+from private_keyring import available as keyring_available, keyring_for  # noqa: E402
 from smtp_provider import SmtpProvider  # noqa: E402
 
 OUT = b"Subject: out\r\n\r\n.leading dot\r\n\xe9t\xe9\r\n" + b"x" * 3000 + b"\r\nend\r\n"
@@ -55,10 +55,7 @@ class OAuthCase(unittest.TestCase):
         self.addCleanup(self.w.close)
         self.keyring = None
         if keyring:
-            # The desktop's secret store on a session bus of the test's own.
-            self.keyring = PrivateKeyring(self.w.engine.root, self.w.engine.env).start()
-            self.addCleanup(self.keyring.stop)
-            self.w.engine.env.update(self.keyring.env)
+            self.keyring = keyring_for(self, self.w.engine)
         self.w.start()
         oauth = ['"auth"=dword:00000001', '"oauthauthurl"=%s' % quote(self.auth.url("/authorize")),
                  '"oauthtokenurl"=%s' % quote(self.auth.url("/token")), '"oauthclientid"="%s"' % CLIENT,

@@ -16,7 +16,7 @@ from peers.dovecot import PrivateDovecot, available as dovecot_available
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "peers"))
 import smtp_provider  # noqa: E402
-from private_keyring import PrivateKeyring, available as keyring_available  # noqa: E402
+from private_keyring import available as keyring_available, keyring_for  # noqa: E402
 from smtp_provider import SmtpProvider  # noqa: E402
 
 OUT_PASS = "out pass \"quoted\" \\ 1"
@@ -39,9 +39,7 @@ class SecretsCase(unittest.TestCase):
         self.w.engine.env.update(engine_env or {})
         self.keyring = None
         if keyring:
-            self.keyring = PrivateKeyring(self.w.engine.root, self.w.engine.env).start()
-            self.addCleanup(self.keyring.stop)
-            self.w.engine.env.update(self.keyring.env)
+            self.keyring = keyring_for(self, self.w.engine)
         self.w.start()
         lines = ["REGEDIT4", "", "[%s]" % SETTINGS_KEY, '"outhostname"="127.0.0.1"',
                  '"outhostport"=dword:%08x' % self.provider.port, '"rasentry"=""', '"outhostuser"="ann"',

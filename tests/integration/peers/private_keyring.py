@@ -40,6 +40,15 @@ def available():
     return all(shutil.which(p) for p in ("dbus-daemon", "gnome-keyring-daemon", "secret-tool", "gdbus"))
 
 
+def keyring_for(test, engine):
+    """A keyring that engine (not started yet) and its trawlexctl will find; stopped at the end
+    of test."""
+    keyring = PrivateKeyring(engine.root, engine.env).start()
+    test.addCleanup(keyring.stop)
+    engine.env.update(keyring.env)
+    return keyring
+
+
 class PrivateKeyring:
     def __init__(self, root, env):
         self.dir = os.path.join(root, "keyring-bus")
