@@ -1,4 +1,4 @@
-// Message numbers, command ids, timer ids and resource numbers of the front end's main window.
+// Message numbers, command ids and resource numbers of the front end's main window.
 #pragma once
 
 #include "platform/window.h"
@@ -17,6 +17,7 @@ constexpr plat::WPARAM SC_RESTORE = 0xF120;
 
 // Tray mouse messages (lParam of WM_TRAYNOTIFY).
 constexpr plat::LPARAM WM_LBUTTONDOWN = 0x0201;
+constexpr plat::LPARAM WM_LBUTTONUP = 0x0202;   // a tray's single activation
 constexpr plat::LPARAM WM_LBUTTONDBLCLK = 0x0203;
 constexpr plat::LPARAM WM_RBUTTONDOWN = 0x0204;
 
@@ -42,14 +43,6 @@ enum Command : int {
     CMD_QIK_REPLY = 40002,
     CMD_LOG = 40004,
 };
-
-// Timers of the main window.
-constexpr plat::WPARAM TIMER_ANIMATE = 1;    // 200 ms while a cycle runs
-constexpr plat::WPARAM TIMER_OFFLINE = 2;
-constexpr plat::WPARAM TIMER_ONLINE = 3;
-constexpr plat::WPARAM TIMER_NEWMAIL = 4;
-constexpr plat::WPARAM TIMER_BLINK = 5;
-constexpr unsigned kAnimatePeriodMs = 200;
 
 // The main window's published name, also its run-once test.
 inline constexpr char kFrontEndClass[] = "TARNWICKCLASS";

@@ -23,6 +23,8 @@ packages=(
   qt6-multimedia-dev                    # its announcement and alarm sounds (QSoundEffect)
   xvfb xauth trayer xdotool x11-utils   # front-end end-to-end test: a display, a tray, clicks
   imagemagick                           # its screenshots (import)
+  xfce4-panel dunst dbus-x11            # desktop end-to-end test: a StatusNotifierItem tray,
+                                        # a notification service, a private session bus
   fonts-dejavu-core                     # legible text in the screenshots on a bare machine
   scdoc man-db                          # the manual pages: built from scdoc, checked with man -l
   lintian desktop-file-utils file       # the Debian package: its test (lintian, desktop-file-

@@ -134,15 +134,34 @@ std::optional<std::uint32_t> readOutHostPort() {
     return value;
 }
 
-std::optional<WindowPlacement> readPlacement() {
+namespace {
+
+// A binary value of exactly N bytes, or nothing.
+template <std::size_t N>
+std::optional<std::array<std::uint8_t, N>> readFixedBinary(const char* name) {
     RegKey key;
-    WindowPlacement placement{};
+    std::array<std::uint8_t, N> bytes{};
     std::size_t size = 0;
-    if (!openSettings(key, false) ||
-        plat::regQueryBinary(key, kPlacement, placement.data(), placement.size(), size) != RegStatus::Ok ||
-        size != placement.size())
+    if (!openSettings(key, false) || plat::regQueryBinary(key, name, bytes.data(), bytes.size(), size) != RegStatus::Ok ||
+        size != bytes.size())
         return std::nullopt;
-    return placement;
+    return bytes;
+}
+
+template <std::size_t N>
+bool writeFixedBinary(const char* name, const std::array<std::uint8_t, N>& bytes) {
+    RegKey key;
+    return openSettings(key, true, name) && written(plat::regSetBinary(key, name, bytes.data(), bytes.size()), name);
+}
+
+}  // namespace
+
+std::optional<WindowPlacement> readPlacement() {
+    return readFixedBinary<44>(kPlacement);
+}
+
+std::optional<ListColumns> readListColumns() {
+    return readFixedBinary<64>(kListColumns);
 }
 
 bool writeSetting(const StringSetting& setting, const std::string& value) {
@@ -161,9 +180,11 @@ bool writeOutHostPort(std::uint32_t port) {
 }
 
 bool writePlacement(const WindowPlacement& placement) {
-    RegKey key;
-    return openSettings(key, true, kPlacement) &&
-           written(plat::regSetBinary(key, kPlacement, placement.data(), placement.size()), kPlacement);
+    return writeFixedBinary(kPlacement, placement);
+}
+
+bool writeListColumns(const ListColumns& columns) {
+    return writeFixedBinary(kListColumns, columns);
 }
 
 // ---- Cycle start

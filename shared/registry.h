@@ -51,6 +51,8 @@ inline constexpr DwordSetting kNotifyArrive{"NotifyArrive", 1};
 inline constexpr DwordSetting kNotifyAlarm{"NotifyAlarm", 1};
 inline constexpr DwordSetting kNotifyVoice{"NotifyVoice", 1};
 inline constexpr DwordSetting kNotifyRun{"NotifyRun", 0};
+// Desktop notifications (org.freedesktop.Notifications) besides the announcements above.
+inline constexpr DwordSetting kNotifyDesktop{"NotifyDesktop", 1};
 // Seconds since 1970-01-01 UTC.
 inline constexpr DwordSetting kLastCheckTime{"LastCheckTime", 0};
 // Days the engine keeps its day logs; 0 keeps them all.
@@ -66,6 +68,9 @@ inline constexpr StringSetting kCaFile{"cafile", ""};
 inline constexpr char kOutHostPort[] = "outhostport";
 inline constexpr char kPlacement[] = "Placement";
 using WindowPlacement = std::array<std::uint8_t, 44>;
+// The mail list's columns: widths, order and sort, restored only when exactly 64 bytes are stored.
+inline constexpr char kListColumns[] = "ListColumns";
+using ListColumns = std::array<std::uint8_t, 64>;
 
 // Front-end start-up: makes sure the settings key exists.
 bool openSettingsKey();
@@ -74,12 +79,14 @@ std::string readSetting(const StringSetting& setting);
 std::uint32_t readSetting(const DwordSetting& setting);
 std::optional<std::uint32_t> readOutHostPort();
 std::optional<WindowPlacement> readPlacement();
+std::optional<ListColumns> readListColumns();
 
 // Writers create the settings key when it is missing; false when nothing was stored.
 bool writeSetting(const StringSetting& setting, const std::string& value);
 bool writeSetting(const DwordSetting& setting, std::uint32_t value);
 bool writeOutHostPort(std::uint32_t port);
 bool writePlacement(const WindowPlacement& placement);
+bool writeListColumns(const ListColumns& columns);
 
 // What the SMTP client needs beyond host and port; all defaults: the plain connection.
 struct OutgoingSecurity {

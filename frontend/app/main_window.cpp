@@ -61,6 +61,10 @@ bool MainWindow::isClosed() const {
     return !isVisible() || isMinimized();
 }
 
+bool MainWindow::inFront() const {
+    return !isClosed() && views_ && isActiveWindow();
+}
+
 void MainWindow::createViews() {
     if (isMinimized()) return;
     if (views_) destroyViews();
@@ -123,6 +127,7 @@ void MainWindow::deleteRememberedItem() {
 void MainWindow::destroyViews() {
     refreshTimer_.stop();
     if (!views_) return;
+    views_->list->storeLayout();
     delete takeCentralWidget();
     views_ = nullptr;
     setStatusBar(nullptr);

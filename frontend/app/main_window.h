@@ -38,6 +38,8 @@ public:
     // Closed: hidden or minimised, without views.
     bool isClosed() const;
     bool viewsOpen() const { return views_ != nullptr; }
+    // Open and the active window: what the user looks at.
+    bool inFront() const;
 
     // The child views; createViews replaces existing ones and fills the folder tree.
     void createViews();

@@ -6,10 +6,14 @@
 #include "frontend/commands.h"
 #include "frontend/desktop/desktop.h"
 #include "frontend/desktop/help_pages.h"
+#include "frontend/desktop/help_window.h"
 #include "frontend/app/main_window.h"
 #include "frontend/settings/options_sheet.h"
 #include "frontend/app/placement.h"
+#include "frontend/mail/encoded_words.h"
 #include "frontend/mail/item_viewer.h"
+#include "frontend/mail/mailbox_watch.h"
+#include "frontend/mail/rfc822_mail_header.h"
 #include "frontend/mail/row_cells.h"
 #include "frontend/schedule/status_texts.h"
 #include "frontend/schedule/unread_mail.h"
@@ -146,7 +150,20 @@ bool Shell::startUp() {
     if (accountCount() > 0) postCommand(CMD_RESUME);
     // The tray blinks while unread mail waits.
     scheduler_->startUnreadCheck();
+    mailboxWatch_ = std::make_unique<views::MailboxWatch>();
+    connect(mailboxWatch_.get(), &views::MailboxWatch::changed, this, &Shell::mailboxesChanged);
+    watchMailboxes();
     return true;
+}
+
+void Shell::watchMailboxes() {
+    if (mailboxWatch_) mailboxWatch_->watch(views::MailboxWatch::mailDirectories());
+}
+
+void Shell::mailboxesChanged() {
+    window_->refreshViews();
+    scheduler_->mailboxesChanged();
+    if (state_.cycling == 0) refreshStatusBar();   // the tip's unread count
 }
 
 bool Shell::startEngine() {
@@ -230,14 +247,17 @@ void Shell::addAccount() {
     runAddAccountWizard(window_.get());
     scheduler_->accountsChanged(accountCount());
     refreshViews();
+    watchMailboxes();
 }
 
 void Shell::removeSelectedAccount() {
     if (removeAccount(window_.get(), selectedAccount())) refreshViews();
+    watchMailboxes();
 }
 
 void Shell::showSelectedAccountProperties() {
     showAccountProperties(window_.get(), selectedAccount());
+    watchMailboxes();   // its mailbox may have another name now
 }
 
 void Shell::resume() {
@@ -287,7 +307,7 @@ void Shell::engineNotice(int code) {
     }
     if (std::optional<CyclePhase> phase = cyclePhase(code)) {
         setStatus(phase->status);
-        if (code == CYCLE_STARTED) timers_->set(TIMER_ANIMATE, kAnimatePeriodMs);
+        if (code == CYCLE_STARTED) scheduler_->cycleStarted();
         animationFrame_ = phase->firstFrame;
         tray_->setFrame(animationFrame_);
     }
@@ -307,6 +327,9 @@ void Shell::engineNotice(int code) {
         scheduler_->newItem();
         break;
     case CYCLE_FINISHED:
+        // Before the announcement sound, which the scheduler plays and waits for.
+        notifications_->cycleFinished(state_.cycleFailed != 0 || state_.dialFailed != 0, failedStep_,
+                                      dayLogFileName(now()));
         scheduler_->finishCycle();
         break;
     case NEW_OUTGOING_MAIL:
@@ -335,8 +358,20 @@ void Shell::copyData(quintptr kind, const QByteArray& data) {
         const char* rest = data.constData() + path.size() + 1;
         reply.assign(rest, ::strnlen(rest, size - path.size() - 1));
     }
-    if (kind == COPYDATA_NEW_ITEM) announcements_->newItem(path);
-    else if (kind == COPYDATA_DELIVERY_FAILURE) announcements_->deliveryFailure(path, reply);
+    if (kind == COPYDATA_NEW_ITEM) {
+        announcements_->newItem(path);
+        auto [from, subject] = options_.senderAndSubject ? options_.senderAndSubject(path)
+                                                         : headerSenderAndSubject(path);
+        notifications_->itemArrived(from, subject);
+    } else if (kind == COPYDATA_DELIVERY_FAILURE) {
+        announcements_->deliveryFailure(path, reply);
+        // The item is still there now; the engine removes it once this record is handled.
+        RFC822MailHeader header(path);
+        const char* to = header.value(RFC822MailHeader::kTo);
+        const char* subject = header.value(RFC822MailHeader::kSubject);
+        notifications_->deliveryFailure(to ? mail::decodeHeaderValue(to) : std::string(),
+                                        subject ? mail::decodeHeaderValue(subject) : std::string(), reply);
+    }
 }
 
 // The window is gone (the user's Yes to the shutdown question): the message loop ends.
@@ -345,22 +380,13 @@ void Shell::linkWindowDestroyed() {
     postQuitMessage(0);
 }
 
-void Shell::timerExpired(WPARAM id) {
-    switch (id) {
-    case TIMER_ANIMATE:
-        animationFrame_ = nextAnimationFrame(animationFrame_);
-        tray_->setFrame(animationFrame_);
-        break;
-    case TIMER_OFFLINE: scheduler_->offlineTimer(); break;
-    case TIMER_ONLINE: scheduler_->onlineTimer(); break;
-    case TIMER_NEWMAIL: scheduler_->checkUnreadMail(); break;
-    case TIMER_BLINK: scheduler_->blink(); break;
-    default: break;
-    }
-}
-
 void Shell::trayMouse(LPARAM mouse) {
-    if (mouse == WM_LBUTTONDBLCLK) {
+    if (mouse == WM_LBUTTONUP) {
+        // The double click of an XEmbed tray comes after this activation and opens the
+        // window again, so a double click always ends with the window open.
+        if (window_->inFront()) closeMainWindow();
+        else openMainWindow();
+    } else if (mouse == WM_LBUTTONDBLCLK) {
         openMainWindow();
     } else if (mouse == WM_RBUTTONDOWN) {
         window_->activateWindow();
@@ -400,8 +426,12 @@ void Shell::refreshStatusBar() {
     refreshTrayTip();
     tray_->modify();
     if (!window_ || !window_->viewsOpen()) return;
-    window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date),
-                            statusBarText(config::readSetting(config::kStatus), failedStep_));
+    std::string stored = config::readSetting(config::kStatus);
+    QString status = statusBarText(stored, failedStep_);
+    // Where the reason can be read.
+    if (stored == kStatusCycleFailed)
+        status = QObject::tr("%1; log: %2").arg(status, QString::fromStdString(dayLogFileName(now())));
+    window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date), status);
 }
 
 void Shell::openMainWindow() {
@@ -447,8 +477,15 @@ void Shell::shutdownQuestion() {
     }
 }
 
+// The desktop's browser, or our own help window when the desktop has none.
 void Shell::openHelp(const char* page, const char* anchor) {
-    openUrl(helpPageAddress(options_.helpDir, page, anchor));
+    std::string address = helpPageAddress(options_.helpDir, page, anchor);
+    if (!openHtmlPage(address)) helpWindow().showPage(address);
+}
+
+HelpWindow& Shell::helpWindow() {
+    if (!helpWindow_) helpWindow_ = std::make_unique<HelpWindow>([this] { return dayLogFileName(now()); });
+    return *helpWindow_;
 }
 
 void Shell::openSupport() {

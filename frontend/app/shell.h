@@ -5,9 +5,9 @@
 
 #include "frontend/app/menus.h"
 #include "frontend/app/mail_announcements.h"
+#include "frontend/desktop/notifications.h"
 #include "frontend/schedule/scheduler.h"
 #include "frontend/sound/sound_player.h"
-#include "frontend/schedule/window_timers.h"
 #include "frontend/schedule/schedule_state.h"
 #include "frontend/app/tray.h"
 #include "platform/qt_link_window.h"
@@ -21,8 +21,13 @@
 #include <optional>
 #include <string>
 
+class HelpWindow;
 class MainWindow;
 class QWidget;
+
+namespace views {
+class MailboxWatch;
+}
 
 struct ShellOptions {
     std::string enginePath;               // empty: "trawlex" beside this program
@@ -30,10 +35,10 @@ struct ShellOptions {
     std::optional<bool> trayAvailable;    // unset: ask the desktop
     std::function<std::time_t()> clock;   // unset: the real clock
     std::string helpDir;                  // empty: <program dir>/../share/tarnwick/help
-    std::shared_ptr<WindowTimers> timers; // unset: the main window's own timers
     // Unset: the header of the item ("<unknown>" for a missing sender or subject).
     std::function<std::pair<std::string, std::string>(const std::string&)> senderAndSubject;
     std::function<bool()> unreadMailWaiting;   // unset: the accounts' mailboxes are scanned
+    DesktopNotifications::Sender notificationSender;   // unset: the session's notification service
 };
 
 class Shell : public QObject {
@@ -57,6 +62,9 @@ public:
     CommandActions& actions() { return *actions_; }
     ScheduleState& schedule() { return state_; }
     MailAnnouncements& announcements() { return *announcements_; }
+    DesktopNotifications& notifications() { return *notifications_; }
+    // The program's own help window, once it has been needed; else null.
+    HelpWindow* helpWindowShown() const { return helpWindow_.get(); }
     int animationFrame() const { return animationFrame_; }
     bool trayAvailable() const { return trayAvailable_; }
 
@@ -72,10 +80,11 @@ public:
     void postCommand(int id);
     // Grays and enables the menu commands as the state is now, before a menu opens.
     void updateMenus();
-    // The tray icon was clicked (WM_LBUTTONDBLCLK, WM_RBUTTONDOWN).
+    // The tray icon was clicked: an activation (WM_LBUTTONUP) opens the main window or closes
+    // it to the tray when it is in front; a double click (WM_LBUTTONDBLCLK) opens it; the right
+    // button (WM_RBUTTONDOWN) shows the tray menu.
     void trayMouse(plat::LPARAM mouse);
-    // A timer of the schedule expired (called by its QTimer, or by a test's hand-driven timers).
-    void timerExpired(plat::WPARAM id);
+    Scheduler& scheduler() { return *scheduler_; }
 
 public slots:
     // The commands of the menus, the tray, the views and the mail dialogs.
@@ -102,6 +111,9 @@ private:
     void engineNotice(int code);
     void copyData(quintptr kind, const QByteArray& data);
     void linkWindowDestroyed();
+    // Others changed the mailboxes or the queue: views, tip and blinking follow.
+    void mailboxesChanged();
+    void watchMailboxes();
     void shutdownQuestion();
     void createSchedule();
     QWidget* dialogOwner() const;
@@ -110,6 +122,7 @@ private:
     bool startEngine();
     bool waitForEngine();
     void openHelp(const char* page, const char* anchor);
+    HelpWindow& helpWindow();
     std::time_t now() const;
     int accountCount() const;
 
@@ -127,8 +140,10 @@ private:
     std::unique_ptr<CommandActions> actions_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Tray> tray_;
-    std::shared_ptr<WindowTimers> timers_;
     std::unique_ptr<SoundPlayer> sounds_;
     std::unique_ptr<Scheduler> scheduler_;
     std::unique_ptr<MailAnnouncements> announcements_;
+    std::unique_ptr<DesktopNotifications> notifications_;
+    std::unique_ptr<views::MailboxWatch> mailboxWatch_;
+    std::unique_ptr<HelpWindow> helpWindow_;
 };

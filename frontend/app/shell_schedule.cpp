@@ -30,8 +30,6 @@ std::uint32_t unreadCheckPeriod() {
 }  // namespace
 
 void Shell::createSchedule() {
-    timers_ = options_.timers ? options_.timers
-                              : std::make_shared<QtWindowTimers>([this](WPARAM id) { timerExpired(id); });
     sounds_ = std::make_unique<SoundPlayer>();
     Scheduler::Hooks hooks;
     hooks.now = [this] { return now(); };
@@ -47,7 +45,11 @@ void Shell::createSchedule() {
     hooks.playAlarm = [this](const std::string& file) { sounds_->playAsync(file); };
     hooks.runProgram = [](const std::string& line) { launchCommandLine(line); };
     hooks.unreadMailWaiting = options_.unreadMailWaiting ? options_.unreadMailWaiting : anyUnreadMail;
-    scheduler_ = std::make_unique<Scheduler>(state_, *timers_, std::move(hooks));
+    hooks.animateTray = [this] {
+        animationFrame_ = nextAnimationFrame(animationFrame_);
+        tray_->setFrame(animationFrame_);
+    };
+    scheduler_ = std::make_unique<Scheduler>(state_, std::move(hooks));
     scheduler_->setUnreadCheckPeriod(unreadCheckPeriod());
 
     announcements_ = std::make_unique<MailAnnouncements>(
@@ -56,6 +58,11 @@ void Shell::createSchedule() {
                     [this](int id) { postCommand(id); },
                     options_.senderAndSubject,
                 });
+    notifications_ = std::make_unique<DesktopNotifications>(DesktopNotifications::Hooks{
+        [this] { postCommand(CMD_OPEN); },
+        [this] { postCommand(CMD_READ_MAIL); },
+        options_.notificationSender,
+    });
 }
 
 void Shell::showAbout() {

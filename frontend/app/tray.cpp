@@ -19,8 +19,12 @@ void Tray::add(std::function<void(plat::LPARAM)> mouse) {
     icon_ = std::make_unique<QSystemTrayIcon>();
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
                      [mouse](QSystemTrayIcon::ActivationReason reason) {
-                         // The desktop shows the context menu itself; a click alone does nothing.
-                         if (reason == QSystemTrayIcon::DoubleClick && mouse) mouse(WM_LBUTTONDBLCLK);
+                         // The desktop shows the context menu itself. StatusNotifierItem trays
+                         // send one activation for a click and never a double click; XEmbed trays
+                         // send an activation for the first press and then the double click.
+                         if (!mouse) return;
+                         if (reason == QSystemTrayIcon::Trigger) mouse(WM_LBUTTONUP);
+                         else if (reason == QSystemTrayIcon::DoubleClick) mouse(WM_LBUTTONDBLCLK);
                      });
 }
 

@@ -22,7 +22,7 @@ public:
     Tray& operator=(const Tray&) = delete;
 
     // Registers the icon (not yet shown: it has no frame yet); mouse gets the tray's mouse
-    // messages (WM_LBUTTONDBLCLK, ...).
+    // messages: WM_LBUTTONUP for an activation (a click), WM_LBUTTONDBLCLK for a double click.
     void add(std::function<void(plat::LPARAM)> mouse);
     // Draws the frames, takes the popup menu (may be null) and sets the tip to "Tarnwick".
     void initialise(QMenu* menu);

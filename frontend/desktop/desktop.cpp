@@ -1,5 +1,7 @@
 #include "frontend/desktop/desktop.h"
 
+#include "platform/desktop_entries.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
@@ -56,6 +58,12 @@ int messageBox(QWidget* owner, const MessageBoxRequest& r) {
 bool openUrl(const std::string& url) {
     if (urlHook()) return urlHook()(url);
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+bool openHtmlPage(const std::string& url) {
+    if (urlHook()) return urlHook()(url);
+    if (plat::defaultApplication("text/html").empty()) return false;
+    return openUrl(url);
 }
 
 void messageBeep() {

@@ -28,6 +28,9 @@ struct MessageBoxRequest {
 int messageBox(QWidget* owner, const MessageBoxRequest& request);
 // Opens a URL (file:, http:, mailto:) with the desktop's handler; false when none takes it.
 bool openUrl(const std::string& url);
+// Opens a local HTML page in the desktop's browser; false when the desktop has no application
+// for HTML (a launcher would start and show nothing) or none takes it.
+bool openHtmlPage(const std::string& url);
 void messageBeep();
 
 // Replacements for tests; an empty function restores the real one.

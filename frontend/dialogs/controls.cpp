@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -47,6 +48,17 @@ QLabel* buddyLabel(QWidget* parent, const QString& text, QWidget* buddy) {
     auto* l = new QLabel(text, parent);
     l->setBuddy(buddy);
     return l;
+}
+
+QLabel* noteLabel(QWidget* parent, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setWordWrap(true);
+    return l;
+}
+
+void tellUser(QWidget* owner, const std::string& text, MsgIcon icon) {
+    std::string shown = QCoreApplication::translate("Tarnwick", text.c_str()).toStdString();
+    messageBox(owner, {shown, "Tarnwick", MsgButtons::Ok, IDOK, icon});
 }
 
 std::string text(const QLineEdit* edit) {

@@ -2,6 +2,8 @@
 // what it holds ("smtpServer"), and every edit and combo box has its label as its buddy.
 #pragma once
 
+#include "frontend/desktop/desktop.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -21,6 +23,11 @@ QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text);
 QPushButton* pushButton(QWidget* parent, const char* name, const QString& text);
 // A label with a mnemonic that gives its buddy the focus.
 QLabel* buddyLabel(QWidget* parent, const QString& text, QWidget* buddy);
+// A label of explanation that wraps its words.
+QLabel* noteLabel(QWidget* parent, const QString& text);
+
+// A message box captioned "Tarnwick" with OK, the text translated (context "Tarnwick").
+void tellUser(QWidget* owner, const std::string& text, MsgIcon icon = MsgIcon::Default);
 
 std::string text(const QLineEdit* edit);
 void setText(QLineEdit* edit, const std::string& value);

@@ -1,12 +1,14 @@
 #include "frontend/mail/header_cache.h"
 
 #include "frontend/mail/encoded_words.h"
+#include "frontend/mail/mail_dates.h"
 #include "frontend/mail/rfc822_mail_header.h"
 #include "frontend/mail/row_cells.h"
 #include "shared/debug.h"
 #include "store/item_lock.h"
 
 #include <chrono>
+#include <cstring>
 
 namespace views {
 
@@ -33,8 +35,12 @@ HeaderCells readHeaderCells(const std::string& path, bool lockHeld) {
     RFC822MailHeader header(path, lockHeld ? RFC822MailHeader::Locking::AlreadyHeld
                                            : RFC822MailHeader::Locking::Take);
     HeaderCells c;
-    c.received = receivedCell(header.value(RFC822MailHeader::kReceived));
-    c.date = dateCell(header.value(RFC822MailHeader::kDate));
+    const char* received = header.value(RFC822MailHeader::kReceived);
+    const char* date = header.value(RFC822MailHeader::kDate);
+    c.received = receivedCell(received);
+    c.date = dateCell(date);
+    if (const char* semicolon = received ? std::strchr(received, ';') : nullptr) c.receivedAt = parseMailDate(semicolon + 1);
+    if (date) c.dateAt = parseMailDate(date);
     c.from = decoded(plainCell(header.value(RFC822MailHeader::kFrom)));
     c.subject = decoded(plainCell(header.value(RFC822MailHeader::kSubject)));
     c.to = decoded(toCell(header.value(RFC822MailHeader::kTo)));
@@ -57,6 +63,7 @@ std::vector<HeaderCells> HeaderCache::cells(const std::string& directory,
         if (stamped[i] && it != old.end() && it->second.stamp == stamps[i]) {
             out[i] = it->second.cells;
             out[i].read = stamps[i].readOnly;
+            out[i].storedAt = stamps[i].modifiedNs / 1'000'000'000;
             fresh.emplace(fileNames[i], std::move(it->second));
         } else {
             misses.push_back(i);
@@ -72,6 +79,7 @@ std::vector<HeaderCells> HeaderCache::cells(const std::string& directory,
             std::size_t i = misses[k];
             out[i] = readHeaderCells(directory + fileNames[i], true);
             out[i].read = !stamped[i] || stamps[i].readOnly;
+            if (stamped[i]) out[i].storedAt = stamps[i].modifiedNs / 1'000'000'000;
             ++filesRead_;
             if (stamped[i] && settled(stamps[i], began, settleNs_)) fresh.emplace(fileNames[i], Entry{stamps[i], out[i]});
         }

@@ -25,6 +25,11 @@ struct HeaderCells {
     std::optional<std::string> from;
     std::optional<std::string> subject;
     std::optional<std::string> to;
+    // The moments of the "Received" and "Date" headers (seconds since 1970) when readable.
+    std::optional<std::int64_t> receivedAt;
+    std::optional<std::int64_t> dateAt;
+    // When the file was last written: when the item was stored (not cached, like read).
+    std::int64_t storedAt = 0;
     // The item's read state, taken with its stamp (not cached): read when the query fails.
     bool read = true;
 };

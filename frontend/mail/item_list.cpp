@@ -4,15 +4,22 @@
 #include "frontend/desktop/desktop.h"
 #include "frontend/icons/icons.h"
 #include "frontend/mail/item_viewer.h"
+#include "frontend/mail/mail_dates.h"
 #include "platform/files.h"
 #include "shared/debug.h"
 #include "store/smtp_queue.h"
 
 #include <QAbstractTableModel>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QScrollBar>
+#include <QSortFilterProxyModel>
+
+#include <algorithm>
+#include <numeric>
 
 
 namespace views {
@@ -39,8 +46,9 @@ const Column kColumns[] = {
     {"Size", 80, Qt::AlignRight, nullptr},
     {"Account", 77, Qt::AlignLeft, &MailRow::account},
 };
-constexpr int kAccountColumn = 6;
 constexpr int kAutoSized[] = {0, 1, 5, 6};
+constexpr int kSizeColumn = 5;
+constexpr int kSortRole = Qt::UserRole;
 
 // "MAILLISTMENU": the ids its items carry, and their actions' object names.
 struct MenuItem {
@@ -49,9 +57,9 @@ struct MenuItem {
     bool grayed;
     const char* name;
 };
+// QikReply has no action and can never be chosen: it is not offered.
 const MenuItem kMailListMenu[] = {
     {"&View", CMD_VIEW_ITEM, false, "view"},
-    {"Qik&Reply", CMD_QIK_REPLY, true, "qikReply"},
     {nullptr, 0, false, nullptr},
     {"&Delete", CMD_DELETE_ITEM, false, "delete"},
 };
@@ -67,6 +75,7 @@ public:
         beginResetModel();
         kind_ = kind;
         rows_ = std::move(rows);
+        now_ = QDateTime::currentSecsSinceEpoch();
         endResetModel();
     }
     FolderKind kind() const { return kind_; }
@@ -76,6 +85,8 @@ public:
         const MailRow& row = rows_[static_cast<std::size_t>(r)];
         const Column& col = kColumns[c];
         if (!col.field) return QString::fromStdString(row.size);
+        if (const std::optional<std::int64_t>* at = moment(row, c); at && *at)
+            return listDateText(**at, now_, locale_);
         const std::optional<std::string>& cell = row.*col.field;
         return cell ? QString::fromUtf8(cell->data(), static_cast<qsizetype>(cell->size())) : QStringLiteral("-");
     }
@@ -93,6 +104,8 @@ public:
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
             return text(index.row(), index.column());
+        case kSortRole:
+            return sortKey(index.row(), index.column());
         case Qt::DecorationRole:
             if (index.column() != 0) return {};
             return rows_[static_cast<std::size_t>(index.row())].read ? readIcon_ : unreadIcon_;
@@ -115,16 +128,50 @@ public:
     }
 
 private:
+    static const std::optional<std::int64_t>* moment(const MailRow& row, int c) {
+        if (c == 0) return &row.receivedAt;
+        if (c == kDateColumn) return &row.dateAt;
+        return nullptr;
+    }
+    // Dates sort by their moment (unknown ones oldest), the size by bytes, the rest by text.
+    QVariant sortKey(int r, int c) const {
+        const MailRow& row = rows_[static_cast<std::size_t>(r)];
+        if (const std::optional<std::int64_t>* at = moment(row, c)) return QVariant::fromValue<qint64>(at->value_or(0));
+        if (c == kSizeColumn) return QVariant::fromValue<qulonglong>(row.bytes);
+        // Folded, as the locale's collation in the C locale would put "Z" before "a".
+        return text(r, c).toCaseFolded();
+    }
+
     FolderKind kind_ = FolderKind::AllAccounts;
     std::vector<MailRow> rows_;
+    std::int64_t now_ = 0;
+    QLocale locale_ = QLocale::system();
     QIcon unreadIcon_ = programIcon(406);
     QIcon readIcon_ = programIcon(407);
 };
 
+// The rows in the order the user chose.
+class MailSortModel : public QSortFilterProxyModel {
+public:
+    explicit MailSortModel(QObject* parent) : QSortFilterProxyModel(parent) {
+        setSortRole(kSortRole);
+        setSortLocaleAware(true);
+    }
+};
+
 ItemList::ItemList(HeaderCache& cache, CommandSink sendCommand, QWidget* parent)
-    : QTreeView(parent), cache_(cache), sendCommand_(std::move(sendCommand)), model_(new MailListModel(this)) {
+    : QTreeView(parent),
+      cache_(cache),
+      sendCommand_(std::move(sendCommand)),
+      model_(new MailListModel(this)),
+      sorted_(new MailSortModel(this)) {
     setObjectName(QStringLiteral("list"));
-    setModel(model_);
+    if (std::optional<config::ListColumns> stored = config::readListColumns()) {
+        if (std::optional<ColumnLayout> layout = decodeColumnLayout(*stored)) layout_ = *layout;
+    }
+    sorted_->setSourceModel(model_);
+    setModel(sorted_);
+    setSortingEnabled(true);
     setRootIsDecorated(false);
     setUniformRowHeights(true);   // a big mailbox scrolls without measuring every row
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -132,7 +179,20 @@ ItemList::ItemList(HeaderCache& cache, CommandSink sendCommand, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setAllColumnsShowFocus(true);
     header()->setStretchLastSection(false);
-    header()->setSectionsMovable(false);
+    header()->setSectionsMovable(true);
+    header()->setSectionsClickable(true);
+    header()->setSortIndicatorShown(true);
+    connect(header(), &QHeaderView::sectionResized, this, [this](int c, int, int width) {
+        if (!applying_ && c != kSubjectColumn && width > 0) layout_.widths[static_cast<std::size_t>(c)] = width;
+    });
+    connect(header(), &QHeaderView::sectionMoved, this, [this] {
+        if (!applying_) columnMoved();
+    });
+    connect(header(), &QHeaderView::sortIndicatorChanged, this, [this](int c, Qt::SortOrder order) {
+        if (applying_ || c < 0) return;
+        layout_.sortColumn = c;
+        layout_.descending = order == Qt::DescendingOrder;
+    });
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &ItemList::openContextMenu);
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
@@ -147,31 +207,88 @@ int ItemList::rows() const {
     return static_cast<int>(model_->rows().size());
 }
 
+int ItemList::sourceRow(int i) const {
+    return sorted_->mapToSource(sorted_->index(i, 0)).row();
+}
+
 const MailRow& ItemList::row(int i) const {
-    return model_->rows().at(static_cast<std::size_t>(i));
+    return model_->rows().at(static_cast<std::size_t>(sourceRow(i)));
 }
 
 QString ItemList::cellText(int i, int c) const {
-    return model_->text(i, c);
+    return model_->text(sourceRow(i), c);
+}
+
+void ItemList::storeLayout() const {
+    config::writeListColumns(encodeColumnLayout(layout_));
+}
+
+void ItemList::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid()) {
+        viewItem(row(currentIndex().row()).path, window());
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+// The user dragged a column: the shown columns' new order, with the account column (absent
+// outside the all-accounts view) keeping its place among them.
+void ItemList::columnMoved() {
+    int shown = model_->columnCount({});
+    std::vector<int> order(static_cast<std::size_t>(shown));
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [this](int a, int b) { return header()->visualIndex(a) < header()->visualIndex(b); });
+    if (shown < kListColumnCount) {
+        int last = kListColumnCount - 1;
+        auto at = std::min<std::size_t>(static_cast<std::size_t>(layout_.positions[static_cast<std::size_t>(last)]),
+                                        order.size());
+        order.insert(order.begin() + static_cast<std::ptrdiff_t>(at), last);
+    }
+    for (std::size_t p = 0; p < order.size(); ++p) layout_.positions[static_cast<std::size_t>(order[p])] = static_cast<int>(p);
+}
+
+void ItemList::applyOrder() {
+    int shown = model_->columnCount({});
+    std::vector<int> order(static_cast<std::size_t>(shown));
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [this](int a, int b) {
+        return layout_.positions[static_cast<std::size_t>(a)] < layout_.positions[static_cast<std::size_t>(b)];
+    });
+    for (int p = 0; p < shown; ++p) header()->moveSection(header()->visualIndex(order[static_cast<std::size_t>(p)]), p);
 }
 
 FolderKind ItemList::kind() const {
     return model_->kind();
 }
 
+// A reset model gives the header fresh sections: the user's widths, order and sort return.
+// Columns the user never sized take their default width or their contents'; the subject takes
+// what is left.
 void ItemList::buildColumns() {
-    for (int c = 0; c < model_->columnCount({}); ++c) header()->resizeSection(c, kColumns[c].width);
-    if (model_->rows().empty()) return;
-    for (int c : kAutoSized) {
-        if (c < model_->columnCount({})) resizeColumnToContents(c);
+    applying_ = true;
+    int shown = model_->columnCount({});
+    for (int c = 0; c < shown; ++c) {
+        header()->setSectionResizeMode(c, c == kSubjectColumn ? QHeaderView::Stretch : QHeaderView::Interactive);
+        int width = layout_.widths[static_cast<std::size_t>(c)];
+        header()->resizeSection(c, width > 0 ? width : kColumns[c].width);
     }
+    if (!model_->rows().empty()) {
+        for (int c : kAutoSized) {
+            if (c < shown && layout_.widths[static_cast<std::size_t>(c)] == 0) resizeColumnToContents(c);
+        }
+    }
+    applyOrder();
+    int sortColumn = layout_.sortColumn < shown ? layout_.sortColumn : kDateColumn;
+    sortByColumn(sortColumn, layout_.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    applying_ = false;
 }
 
 void ItemList::showFolder(FolderKind kind, const std::string& title, Listings* listings) {
     // What the user was looking at comes back after the rebuild when it is still there.
     std::string selectedPath;
     QModelIndex current = currentIndex();
-    if (current.isValid()) selectedPath = row(current.row()).path;
+    if (current.isValid() && current.row() < rows()) selectedPath = row(current.row()).path;
     int scroll = verticalScrollBar()->value();
 
     Listings own;
@@ -182,7 +299,7 @@ void ItemList::showFolder(FolderKind kind, const std::string& title, Listings* l
         const auto& rows = model_->rows();
         for (std::size_t i = 0; i < rows.size(); ++i) {
             if (rows[i].path != selectedPath) continue;
-            setCurrentIndex(model_->index(static_cast<int>(i), 0));
+            setCurrentIndex(sorted_->mapFromSource(model_->index(static_cast<int>(i), 0)));
             verticalScrollBar()->setValue(scroll);
             break;
         }

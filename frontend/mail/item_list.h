@@ -1,12 +1,15 @@
 // The mail list: one row per item of the folder the tree selected, seven columns (six outside
 // the all-accounts view), texts supplied on demand from the row table, read and unread icons,
-// the context menu "MAILLISTMENU" and a double click to view.
+// the context menu "MAILLISTMENU", a double click or Enter to view. A click on a column's
+// header sorts by it (the newest date first at the start); the sort, the columns' widths and
+// their order stay across refreshes and are kept in the registry by storeLayout.
 //
 // The context menu's commands go to the main window (sendCommand), which views or deletes the
 // remembered row. That row is kept whole, not by its place, so a refresh between the click and
 // the command cannot point it at another item.
 #pragma once
 
+#include "frontend/mail/column_layout.h"
 #include "frontend/mail/folders.h"
 
 #include <QTreeView>
@@ -17,6 +20,7 @@
 namespace views {
 
 class MailListModel;
+class MailSortModel;
 
 class ItemList : public QTreeView {
     Q_OBJECT
@@ -31,10 +35,15 @@ public:
     // selected when its item is still listed.
     void showFolder(FolderKind kind, const std::string& title, Listings* listings = nullptr);
 
+    // Rows count in the order they are shown (sorted).
     int rows() const;
     const MailRow& row(int i) const;
     // The cell the view shows for row i, column c.
     QString cellText(int i, int c) const;
+
+    // The columns as the user left them; storeLayout writes them to the registry.
+    const ColumnLayout& layout() const { return layout_; }
+    void storeLayout() const;
     FolderKind kind() const;
 
     // Remembers row i as the right click does, without showing the menu.
@@ -45,13 +54,22 @@ public:
     // The context menu, opened at a point of the viewport (also what a right click does).
     void openContextMenu(const QPoint& pos);
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void buildColumns();
+    void applyOrder();
+    void columnMoved();
+    int sourceRow(int i) const;
 
     HeaderCache& cache_;
     CommandSink sendCommand_;
     MailListModel* model_;
+    MailSortModel* sorted_;
     std::optional<MailRow> remembered_;
+    ColumnLayout layout_;
+    bool applying_ = false;   // our own changes to the header are no user's choice
 };
 
 // The list's Delete: asks "Confirm deletion of mail item ..." (owned by owner) and on Yes

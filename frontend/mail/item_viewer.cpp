@@ -1,6 +1,7 @@
 #include "frontend/mail/item_viewer.h"
 
 #include "frontend/mail/encoded_words.h"
+#include "frontend/mail/rfc822_mail_header.h"
 #include "platform/desktop_entries.h"
 #include "platform/spawn.h"
 
@@ -19,12 +20,21 @@ namespace {
 
 enum class Shown { AsStored, HeadersDecoded };
 
+// A mail item's window is named by its subject, decoded; an item without one by its file.
+std::string itemTitle(const std::string& path) {
+    RFC822MailHeader header(path);
+    const char* subject = header.value(RFC822MailHeader::kSubject);
+    if (subject && *subject) return mail::decodeHeaderValue(subject);
+    std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 // Our own read-only window: the file's text, in a fixed-width font.
 void showBuiltInViewer(const std::string& path, QWidget* parent, Shown shown) {
     auto* dialog = new QDialog(parent);
     dialog->setObjectName(QStringLiteral("itemViewer"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(QString::fromStdString(path));
+    dialog->setWindowTitle(QString::fromStdString(shown == Shown::HeadersDecoded ? itemTitle(path) : path));
     auto* text = new QPlainTextEdit(dialog);
     text->setReadOnly(true);
     text->setLineWrapMode(QPlainTextEdit::NoWrap);

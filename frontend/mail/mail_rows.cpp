@@ -31,7 +31,11 @@ void addDirectoryRows(const store::MailDrop& drop, const std::optional<std::stri
         row.from = std::move(cells[k].from);
         row.subject = std::move(cells[k].subject);
         row.to = std::move(cells[k].to);
-        row.size = sizeCell(drop.itemSize(i));
+        row.receivedAt = cells[k].receivedAt;
+        if (!row.receivedAt && cells[k].storedAt > 0) row.receivedAt = cells[k].storedAt;
+        row.dateAt = cells[k].dateAt;
+        row.bytes = drop.itemSize(i);
+        row.size = sizeCell(row.bytes);
         row.read = cells[k].read;   // queried now, as MailDrop::isRead does
         row.path = drop.itemPath(i);
         rows.push_back(std::move(row));

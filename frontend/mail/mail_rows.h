@@ -18,7 +18,12 @@ struct MailRow {
     std::optional<std::string> from;
     std::optional<std::string> subject;
     std::optional<std::string> to;
+    // What the list shows and sorts the two dates by: the "Received" header's moment, or when
+    // the item was stored; the "Date" header's moment. Unset: the texts above are shown.
+    std::optional<std::int64_t> receivedAt;
+    std::optional<std::int64_t> dateAt;
     std::string size;
+    std::uint64_t bytes = 0;
     bool read = false;
     std::string path;
 };

@@ -1,9 +1,11 @@
 #include "frontend/schedule/scheduler.h"
 
-#include "frontend/commands.h"
 #include "frontend/schedule/resume_delays.h"
 #include "shared/debug.h"
 #include "shared/registry.h"
+
+#include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -12,8 +14,39 @@ constexpr char kNoDialUp[] = "(no dial-up networking)";
 
 }  // namespace
 
-Scheduler::Scheduler(ScheduleState& state, WindowTimers& timers, Hooks hooks)
-    : state_(state), timers_(timers), hooks_(std::move(hooks)) {}
+Scheduler::Scheduler(ScheduleState& state, Hooks hooks, QObject* parent)
+    : QObject(parent), state_(state), hooks_(std::move(hooks)) {
+    for (std::size_t i = 0; i < timers_.size(); ++i)
+        connect(&timers_[i], &QTimer::timeout, this, [this, i] { expire(static_cast<ScheduleTimer>(i)); });
+}
+
+void Scheduler::arm(ScheduleTimer t, std::uint32_t ms) {
+    // A period past what a QTimer takes (a hand-edited registry) would stop the schedule.
+    timers_[static_cast<std::size_t>(t)].start(static_cast<int>(std::min<std::uint32_t>(ms, INT_MAX)));
+}
+
+bool Scheduler::stop(ScheduleTimer t) {
+    QTimer& timer = timers_[static_cast<std::size_t>(t)];
+    bool running = timer.isActive();
+    timer.stop();
+    return running;
+}
+
+void Scheduler::expire(ScheduleTimer t) {
+    switch (t) {
+    case ScheduleTimer::Animate:
+        if (hooks_.animateTray) hooks_.animateTray();
+        break;
+    case ScheduleTimer::Offline: offlineTimer(); break;
+    case ScheduleTimer::Online: onlineTimer(); break;
+    case ScheduleTimer::NewMail: checkUnreadMail(); break;
+    case ScheduleTimer::Blink: blink(); break;
+    }
+}
+
+void Scheduler::cycleStarted() {
+    arm(ScheduleTimer::Animate, kAnimateMs);
+}
 
 bool Scheduler::dialEntryConfigured(std::string& entry) const {
     entry = config::readSetting(config::kRasEntry);
@@ -27,8 +60,8 @@ void Scheduler::startCycle() {
         return;   // may not dial and the line is down: nothing to show
     }
     if (hooks_.requestCycle()) {
-        timers_.rearmIfRunning(TIMER_ONLINE, config::readSetting(config::kCheckFreqHI));
-        timers_.rearmIfRunning(TIMER_OFFLINE, config::readSetting(config::kCheckFreqLO));
+        rearmIfRunning(ScheduleTimer::Online, config::readSetting(config::kCheckFreqHI));
+        rearmIfRunning(ScheduleTimer::Offline, config::readSetting(config::kCheckFreqLO));
         return;
     }
     hooks_.beep();
@@ -44,16 +77,16 @@ void Scheduler::resume() {
                                   config::readSetting(config::kCheckFreqHI));
     DebugLineInt(LOG_APP, LOG_MED, "Elapsed time since last cycle (mins):", d.elapsedSeconds / 60);
     state_.deliverOnResume = 0;
-    timers_.set(TIMER_OFFLINE, d.offlineMs);
-    timers_.set(TIMER_ONLINE, d.onlineMs);
+    arm(ScheduleTimer::Offline, d.offlineMs);
+    arm(ScheduleTimer::Online, d.onlineMs);
 }
 
 void Scheduler::suspend() {
     suspendedForLackOfAccounts_ = false;
     state_.active = 0;
     hooks_.updateTrayIcon();
-    timers_.kill(TIMER_OFFLINE);
-    timers_.kill(TIMER_ONLINE);
+    stop(ScheduleTimer::Offline);
+    stop(ScheduleTimer::Online);
 }
 
 void Scheduler::accountsChanged(int accountCount) {
@@ -63,20 +96,20 @@ void Scheduler::accountsChanged(int accountCount) {
 }
 
 void Scheduler::onlineTimer() {
-    timers_.rearmIfRunning(TIMER_ONLINE, config::readSetting(config::kCheckFreqHI));
+    rearmIfRunning(ScheduleTimer::Online, config::readSetting(config::kCheckFreqHI));
     std::string entry;
     bool wanted = !dialEntryConfigured(entry) || hooks_.isConnected(entry);
     if (!wanted) return;
-    timers_.rearmIfRunning(TIMER_OFFLINE, config::readSetting(config::kCheckFreqLO));
+    rearmIfRunning(ScheduleTimer::Offline, config::readSetting(config::kCheckFreqLO));
     if (state_.cycling == 0) startCycle();
 }
 
 void Scheduler::offlineTimer() {
     // Also ends a retry pause: the normal period comes back.
-    timers_.rearmIfRunning(TIMER_OFFLINE, config::readSetting(config::kCheckFreqLO));
+    rearmIfRunning(ScheduleTimer::Offline, config::readSetting(config::kCheckFreqLO));
     std::string entry;
     if (!dialEntryConfigured(entry) || hooks_.isConnected(entry)) return;
-    timers_.rearmIfRunning(TIMER_ONLINE, config::readSetting(config::kCheckFreqHI));
+    rearmIfRunning(ScheduleTimer::Online, config::readSetting(config::kCheckFreqHI));
     if (state_.cycling == 0) startCycle();
 }
 
@@ -95,7 +128,7 @@ void Scheduler::newOutgoingMail() {
 void Scheduler::finishCycle() {
     state_.cycling = 0;
     hooks_.setStatus(kStatusOk);
-    timers_.kill(TIMER_ANIMATE);
+    stop(ScheduleTimer::Animate);
     if (state_.dialFailed == 1) handleDialFailure();
     else if (state_.cycleFailed == 1) hooks_.setStatus(kStatusCycleFailed);
     if (state_.newMailThisCycle != 0) {
@@ -133,17 +166,17 @@ void Scheduler::handleDialFailure() {
     hooks_.setStatus(kStatusDialRetry);
     DebugLine(LOG_APP, LOG_MED, "Retrying failed RAS connect after wait period...");
     ++state_.rasRetryCount;
-    timers_.kill(TIMER_OFFLINE);
-    timers_.set(TIMER_OFFLINE, config::readSetting(config::kCheckFreqRASRetry));
+    stop(ScheduleTimer::Offline);
+    arm(ScheduleTimer::Offline, config::readSetting(config::kCheckFreqRASRetry));
 }
 
 void Scheduler::startUnreadCheck() {
-    timers_.set(TIMER_NEWMAIL, unreadCheckMs_);
+    arm(ScheduleTimer::NewMail, unreadCheckMs_);
     startBlinking();
 }
 
 void Scheduler::startBlinking() {
-    timers_.set(TIMER_BLINK, kBlinkMs);
+    arm(ScheduleTimer::Blink, kBlinkMs);
     state_.blinkPhase = 1;
 }
 
@@ -154,10 +187,18 @@ void Scheduler::checkUnreadMail() {
             hooks_.playAlarm(config::readSetting(config::kNotifAlarmWave));
         if (state_.newMailWaiting == 0) startBlinking();
     } else {
-        timers_.kill(TIMER_BLINK);
-        timers_.kill(TIMER_NEWMAIL);
+        stop(ScheduleTimer::Blink);
+        stop(ScheduleTimer::NewMail);
     }
     state_.newMailWaiting = found ? 1 : 0;
+    if (state_.cycling == 0) hooks_.updateTrayIcon();
+}
+
+void Scheduler::mailboxesChanged() {
+    if (state_.newMailWaiting == 0 || hooks_.unreadMailWaiting()) return;
+    timers_.kill(TIMER_BLINK);
+    timers_.kill(TIMER_NEWMAIL);
+    state_.newMailWaiting = 0;
     if (state_.cycling == 0) hooks_.updateTrayIcon();
 }
 

@@ -2,19 +2,34 @@
 // the dial-up retry, outgoing mail that asks for a cycle, the announcements at the end of a
 // cycle, and the unread-mail check with its alarm and blinking tray icon.
 //
-// Toolkit-free: time, timers, the engine and every effect on the desktop come in through
-// Hooks and WindowTimers, so tests run the schedule with a hand-driven clock.
+// Without widgets: time, the engine and every effect on the desktop come in through Hooks, so
+// tests run the schedule with a hand-driven clock. The timers are QTimers owned here; tests
+// look at them and run their expiries by hand.
 #pragma once
 
-#include "frontend/schedule/window_timers.h"
 #include "frontend/schedule/schedule_state.h"
 
+#include <QObject>
+#include <QTimer>
+
+#include <array>
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <string>
 
-class Scheduler {
+// The schedule's timers, by what they pace.
+enum class ScheduleTimer {
+    Animate,   // the tray's frames while a cycle runs
+    Offline,   // a cycle that may have to dial (also the dial retry's pause)
+    Online,    // a cycle while the line is up
+    NewMail,   // the unread-mail check
+    Blink,     // the tray's new-mail blinking
+};
+
+class Scheduler : public QObject {
+    Q_OBJECT
+
 public:
     struct Hooks {
         std::function<std::time_t()> now;                      // seconds since 1970
@@ -27,9 +42,10 @@ public:
         std::function<void(const std::string&)> playAlarm;          // returns at once
         std::function<void(const std::string&)> runProgram;         // a stored command line
         std::function<bool()> unreadMailWaiting;               // some account holds an unread item
+        std::function<void()> animateTray;                     // the tray's next frame of a cycle
     };
 
-    Scheduler(ScheduleState& state, WindowTimers& timers, Hooks hooks);
+    Scheduler(ScheduleState& state, Hooks hooks, QObject* parent = nullptr);
 
     // Asks the engine for a cycle (unless it would have to dial and may not) and restarts both
     // schedule countdowns; without an engine: one beep and the failure icon.
@@ -43,28 +59,45 @@ public:
     void onlineTimer();
     void offlineTimer();
 
+    void cycleStarted();      // CYCLE_STARTED: the tray animates until the cycle ends
     void newItem();           // CYCLE_NEW_ITEM
     void newOutgoingMail();   // NEW_OUTGOING_MAIL
     void finishCycle();       // CYCLE_FINISHED
 
     // Arms the unread-mail check and starts blinking (start-up, and after a cycle with mail).
     void startUnreadCheck();
-    void checkUnreadMail();   // TIMER_NEWMAIL
-    void blink();             // TIMER_BLINK
+    void checkUnreadMail();   // the NewMail timer
+    // The mailboxes changed between checks (the e-mail program collected mail): blinking stops
+    // as soon as nothing unread is left; no alarm.
+    void mailboxesChanged();
+    void blink();             // the Blink timer
 
     void setUnreadCheckPeriod(std::uint32_t ms) { unreadCheckMs_ = ms; }
 
+    // Whether a timer runs and its period.
+    const QTimer& timer(ScheduleTimer t) const { return timers_[static_cast<std::size_t>(t)]; }
+    // What the timer's expiry does, run now.
+    void expire(ScheduleTimer t);
+
     static constexpr std::uint32_t kUnreadCheckMs = 15000;
     static constexpr std::uint32_t kBlinkMs = 500;
+    static constexpr std::uint32_t kAnimateMs = 200;
 
 private:
+    void arm(ScheduleTimer t, std::uint32_t ms);
+    // Answers whether the timer was running.
+    bool stop(ScheduleTimer t);
+    void rearmIfRunning(ScheduleTimer t, std::uint32_t ms) {
+        if (stop(t)) arm(t, ms);
+    }
     void handleDialFailure();
     void startBlinking();
     bool dialEntryConfigured(std::string& entry) const;
 
     ScheduleState& state_;
-    WindowTimers& timers_;
     Hooks hooks_;
+    // Never destroyed before the scheduler: a timer may be stopped from its own expiry.
+    std::array<QTimer, 5> timers_;
     std::uint32_t unreadCheckMs_ = kUnreadCheckMs;
     bool suspendedForLackOfAccounts_ = true;   // no one has resumed or suspended it yet
 };

@@ -6,6 +6,7 @@
 #include "frontend/desktop/desktop.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/settings/security_fields.h"
+#include "frontend/settings/settings_model.h"
 #include "shared/registry.h"
 
 #include <QComboBox>
@@ -27,27 +28,19 @@ QLineEdit* readOnlyEdit(QWidget* parent, const char* name) {
     return e;
 }
 
-// The account's values by title; empty when it is gone.
-struct AccountValues {
-    plat::RegKey accounts;
-    int index = -1;
-    std::string get(const char* name) const {
-        return index >= 0 ? config::accountString(accounts, index, name) : std::string();
-    }
-};
-
-AccountValues lookUp(const std::string& accountsKey, const std::string& title) {
-    AccountValues v;
-    if (config::openAccountsKey(v.accounts, accountsKey)) v.index = config::findAccount(v.accounts, title);
-    return v;
-}
+// The account's values.
+constexpr config::StringSetting kServer{"server", ""}, kUser{"user", ""}, kPass{"pass", ""},
+    kEmailAddress{"emailaddress", ""}, kEmailIdentity{"emailidentity", ""}, kClientName{"clientname", ""},
+    kClientFile{"clientfile", ""}, kAltClientFile{"altclientfile", ""};
+// What the engine uses when none is stored: 110, and no security.
+constexpr config::DwordSetting kPort{"port", 110}, kSecurity{"security", 0};
 
 }  // namespace
 
 // ---- The Account page
 
-AccountPage::AccountPage(const std::string& accountsKey, const std::string& title)
-    : PropPage("accountPage", tr("Account")), accountsKey_(accountsKey), title_(title) {
+AccountPage::AccountPage(SettingsModel& account, const std::string& title)
+    : PropPage("accountPage", tr("Account"), account), title_(title) {
     auto* login = new QGroupBox(tr("POP3 account"), this);
     auto* form = new QFormLayout(login);
     accountTitle_ = readOnlyEdit(login, "accountTitle");
@@ -61,7 +54,8 @@ AccountPage::AccountPage(const std::string& accountsKey, const std::string& titl
     form->addRow(buddyLabel(login, tr("&Title:"), accountTitle_), accountTitle_);
     form->addRow(buddyLabel(login, tr("&Server:"), popServer_), popServer_);
     form->addRow(buddyLabel(login, tr("Securit&y:"), popSecurity_),
-                 securityPortRow(popSecurity_, buddyLabel(login, tr("P&ort:"), popPort_), popPort_));
+                 securityPortRow(popSecurity_, buddyLabel(login, tr("P&ort:"), popPort_), popPort_,
+                                 plainTextWarning(login, popSecurity_, popServer_)));
     form->addRow(buddyLabel(login, tr("&User name:"), popUser_), popUser_);
     form->addRow(buddyLabel(login, tr("Pass&word:"), popPassword_), popPassword_);
 
@@ -88,69 +82,52 @@ AccountPage::AccountPage(const std::string& accountsKey, const std::string& titl
     layout->addStretch(1);
 }
 
-void AccountPage::activate() {
-    // Filled once: coming back from another tab keeps what the user changed here.
-    if (filled_) return;
-    filled_ = true;
+void AccountPage::load() {
     QComboBox* client = emailProgram_;
     client->clear();
     for (const std::string& n : listMailClients()) client->addItem(QString::fromStdString(n));
     client->addItem(tr(kAlternativeClient), QString::fromLatin1(kAlternativeClient));
-    AccountValues v = lookUp(accountsKey_, title_);
     setText(accountTitle_, title_);
-    setText(popServer_, v.get("server"));
-    config::AccountRecord record;
-    if (v.index >= 0) config::readAccountRecord(v.accounts, v.index, record);
-    loadedSecurity_ = record.security;
-    shownPort_ = record.port;   // what the engine uses: 110 when none is stored
+    setText(popServer_, model_.text(kServer));
     // The security first: choosing it proposes a port, which the stored port then replaces.
-    showSecurity(popSecurity_, loadedSecurity_);
-    popPort_->setText(QString::number(shownPort_));
-    setText(popUser_, v.get("user"));
-    setText(popPassword_, v.get("pass"));
-    setText(emailAddress_, v.get("emailaddress"));
-    setText(emailIdentity_, v.get("emailidentity"));
-    std::string name = v.get("clientname");
+    showSecurity(popSecurity_, model_.number(kSecurity));
+    popPort_->setText(QString::number(model_.number(kPort)));
+    setText(popUser_, model_.text(kUser));
+    setText(popPassword_, model_.text(kPass));
+    setText(emailAddress_, model_.text(kEmailAddress));
+    setText(emailIdentity_, model_.text(kEmailIdentity));
+    std::string name = model_.text(kClientName);
     int at = name == kAlternativeClient ? client->count() - 1
                                         : client->findText(QString::fromStdString(name), Qt::MatchStartsWith);
     client->setCurrentIndex(at >= 0 ? at : 0);
-    alternative_ = v.get("altclientfile");
+    alternative_ = model_.text(kAltClientFile);
 }
 
-int AccountPage::validate() {
-    if (!readPort(popPort_)) {
-        messageBox(this, {kPortMessage, "Tarnwick", MsgButtons::Ok, IDOK, MsgIcon::Warning});
-        popPort_->setFocus();
-        return 0;
-    }
-    return popPassword_->text().isEmpty() ? 0 : 1;
-}
-
-int AccountPage::apply() {
-    QComboBox* client = emailProgram_;
-    std::string password = text(popPassword_);
+bool AccountPage::save() {
     std::optional<unsigned> port = readPort(popPort_);
-    if (!port) return 0;
-    std::uint32_t security = chosenSecurity(popSecurity_);
-    bool alternativeChosen = client->currentData().toString() == QString::fromLatin1(kAlternativeClient);
-    std::string name = alternativeChosen ? std::string(kAlternativeClient) : client->currentText().toStdString();
-    address_ = text(emailAddress_);
-    identity_ = text(emailIdentity_);
-    std::string commandLine = alternativeChosen ? alternative_ : mailClientCommandLine(name);
-    plat::RegKey accounts;
-    if (config::openAccountsKey(accounts, accountsKey_)) {
-        config::writeAccountString(accounts, title_, "pass", password);
-        if (*port != shownPort_) config::writeAccountDword(accounts, title_, "port", *port);
-        if (security != shownSecurity(loadedSecurity_))
-            config::writeAccountDword(accounts, title_, "security", security);
-        config::writeAccountString(accounts, title_, "emailidentity", identity_);
-        config::writeAccountString(accounts, title_, "emailaddress", address_);
-        config::writeAccountString(accounts, title_, "clientname", name);
-        config::writeAccountString(accounts, title_, "clientfile", commandLine);
-        config::writeAccountString(accounts, title_, "altclientfile", alternative_);
+    if (!port) {
+        tellUser(this, kPortMessage, MsgIcon::Warning);
+        popPort_->setFocus();
+        return false;
     }
-    showNewAccountSettings(this, name, commandLine, title_);
-    return 1;
+    if (popPassword_->text().isEmpty()) return false;
+    model_.setText(kPass, text(popPassword_));
+    // Port and security are written only when changed.
+    if (*port != model_.number(kPort)) model_.setNumber(kPort, *port);
+    std::uint32_t security = chosenSecurity(popSecurity_);
+    if (security != shownSecurity(model_.number(kSecurity))) model_.setNumber(kSecurity, security);
+    model_.setText(kEmailIdentity, text(emailIdentity_));
+    model_.setText(kEmailAddress, text(emailAddress_));
+    bool alternativeChosen = emailProgram_->currentData().toString() == QString::fromLatin1(kAlternativeClient);
+    std::string name = alternativeChosen ? std::string(kAlternativeClient) : emailProgram_->currentText().toStdString();
+    model_.setText(kClientName, name);
+    model_.setText(kClientFile, alternativeChosen ? alternative_ : mailClientCommandLine(name));
+    model_.setText(kAltClientFile, alternative_);
+    return true;
+}
+
+void AccountPage::stored() {
+    showNewAccountSettings(this, model_.text(kClientName), model_.text(kClientFile), title_);
 }
 
 void AccountPage::editAlternative() {
@@ -162,8 +139,8 @@ void AccountPage::editAlternative() {
 
 // ---- The Advanced page
 
-AdvancedPage::AdvancedPage(const std::string& accountsKey, const std::string& title)
-    : PropPage("advancedPage", tr("Advanced")), accountsKey_(accountsKey), title_(title) {
+AdvancedPage::AdvancedPage(SettingsModel& account, const std::string& title)
+    : PropPage("advancedPage", tr("Advanced"), account), title_(title) {
     accountTitle_ = readOnlyEdit(this, "accountTitle");
     auto* form = new QFormLayout;
     form->addRow(buddyLabel(this, tr("&Title:"), accountTitle_), accountTitle_);
@@ -195,7 +172,7 @@ AdvancedPage::AdvancedPage(const std::string& accountsKey, const std::string& ti
     layout->addStretch(1);
 }
 
-void AdvancedPage::activate() {
+void AdvancedPage::load() {
     setText(accountTitle_, title_);
     if (!title_.empty()) removeAlways_->setChecked(true);
 }
@@ -207,10 +184,9 @@ void showAccountProperties(QWidget* owner, int accountIndex) {
     plat::RegKey accounts;
     std::string title;
     if (!config::openAccountsKey(accounts) || !config::accountTitle(accounts, accountIndex, title)) return;
-    AccountPage account(kAccountsKey, title);
-    AdvancedPage advanced(kAccountsKey, title);
-    PropSheet sheet(owner, QCoreApplication::translate("Tarnwick", "Account properties"));
-    sheet.addPage(&account);
-    sheet.addPage(&advanced);
-    sheet.show(false);
+    SettingsModel model(SettingsModel::account(kAccountsKey, title));
+    PropSheet sheet(owner, QCoreApplication::translate("Tarnwick", "Account properties"), model);
+    sheet.addPage(new AccountPage(model, title));
+    sheet.addPage(new AdvancedPage(model, title));
+    sheet.run();
 }

@@ -4,7 +4,6 @@
 
 #include "frontend/settings/prop_sheet.h"
 
-#include <cstdint>
 #include <string>
 
 class QComboBox;
@@ -21,12 +20,11 @@ class AccountPage : public PropPage {
     Q_OBJECT
 
 public:
-    AccountPage(const std::string& accountsKey, const std::string& title);
-    void activate() override;
-    int validate() override;
-    int apply() override;
-
-    const std::string& alternativeCommandLine() const { return alternative_; }
+    AccountPage(SettingsModel& account, const std::string& title);
+    void load() override;
+    bool save() override;
+    // Shows the e-mail program's settings for the account.
+    void stored() override;
 
 private:
     // The "..." button: the account's own command line, which then becomes its e-mail program.
@@ -42,32 +40,23 @@ private:
     QLineEdit* emailIdentity_;
     QComboBox* emailProgram_;
 
-    std::string accountsKey_;
     std::string title_;
     std::string alternative_;
-    std::string identity_;
-    std::string address_;
-    // What the page showed first: port and security are written only when changed.
-    unsigned shownPort_ = 110;
-    std::uint32_t loadedSecurity_ = 0;
-    bool filled_ = false;
 };
 
 // The account sheet's "Advanced" page: the title again and when retrieved messages leave
-// the server.
+// the server; it stores nothing.
 class AdvancedPage : public PropPage {
     Q_OBJECT
 
 public:
-    AdvancedPage(const std::string& accountsKey, const std::string& title);
-    void activate() override;
-    int validate() override { return 1; }
-    int apply() override { return 1; }
+    AdvancedPage(SettingsModel& account, const std::string& title);
+    void load() override;
+    bool save() override { return true; }
 
 private:
     QLineEdit* accountTitle_;
     QRadioButton* removeAlways_;
-    std::string accountsKey_;
     std::string title_;
 };
 

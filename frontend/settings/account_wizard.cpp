@@ -2,14 +2,15 @@
 
 #include "frontend/desktop/desktop.h"
 #include "frontend/desktop/mail_client.h"
-#include "frontend/dialogs/new_account_dialog.h"
+#include "frontend/dialogs/center_on_screen.h"
 #include "frontend/dialogs/controls.h"
+#include "frontend/dialogs/modal.h"
+#include "frontend/dialogs/new_account_dialog.h"
 #include "frontend/settings/security_fields.h"
 #include "frontend/settings/validation.h"
-#include "shared/registry.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,57 +18,56 @@
 
 namespace {
 
-constexpr char kPageTitle[] = QT_TRANSLATE_NOOP("Tarnwick", "Add account wizard");
-
-int warn(QWidget* owner, const std::string& text) {
-    return messageBox(owner, {text, "Tarnwick", MsgButtons::Ok, IDOK, MsgIcon::Warning});
+// Shows each message in its own warning box; answers whether there was none.
+bool noProblems(QWidget* owner, const std::vector<std::string>& problems) {
+    for (const std::string& p : problems) tellUser(owner, p, MsgIcon::Warning);
+    return problems.empty();
 }
 
-QString pageTitle() {
-    return QCoreApplication::translate("Tarnwick", kPageTitle);
+// A page's explanation above its form, a note below it, and room under both.
+void layOut(QWizardPage* page, const QString& intro, QFormLayout* form, const QString& note = {}) {
+    page->setTitle(AccountWizard::tr("Add account wizard"));
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(noteLabel(page, intro));
+    layout->addLayout(form);
+    if (!note.isEmpty()) layout->addWidget(noteLabel(page, note));
+    layout->addStretch(1);
 }
 
-QLabel* intro(QWidget* parent, const QString& text) {
-    auto* l = new QLabel(text, parent);
-    l->setWordWrap(true);
-    return l;
+QString fieldText(const QWizard* wizard, const char* name) {
+    return wizard->field(QLatin1String(name)).toString();
 }
 
 }  // namespace
 
 // ---- The title page
 
-WizardTitlePage::WizardTitlePage(WizardRecord& record) : PropPage("titlePage", pageTitle()), record_(record) {
+WizardTitlePage::WizardTitlePage(QWidget* parent) : QWizardPage(parent) {
+    setObjectName(QStringLiteral("titlePage"));
     accountTitle_ = textEdit(this, "accountTitle", 199);
+    registerField(QStringLiteral("accountTitle*"), accountTitle_);
     auto* form = new QFormLayout;
     form->addRow(buddyLabel(this, tr("Account &title:"), accountTitle_), accountTitle_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(intro(this, tr("Give the new POP3 account a title. Your e-mail program logs in to "
-                                     "Tarnwick with this title as its user name.")));
-    layout->addLayout(form);
-    layout->addStretch(1);
+    layOut(this,
+           tr("Give the new POP3 account a title. Your e-mail program logs in to Tarnwick with this title as its "
+              "user name."),
+           form);
 }
 
-void WizardTitlePage::activate() {
-    setWizardButtons(PSWIZB_NEXT);
-}
-
-int WizardTitlePage::validate() {
-    record_.title = text(accountTitle_);
+bool WizardTitlePage::validatePage() {
     // The registry would hand out an account whose title differs only in letter case.
     auto exists = [](const std::string& title) {
         plat::RegKey accounts;
         return config::openAccountsKey(accounts) &&
                (config::findAccount(accounts, title) >= 0 || config::accountExists(title));
     };
-    std::vector<std::string> problems = validation::checkAccountTitle(record_.title, exists);
-    for (const std::string& p : problems) warn(this, p);
-    return problems.empty() ? 1 : 0;
+    return noProblems(this, validation::checkAccountTitle(text(accountTitle_), exists));
 }
 
 // ---- The server page
 
-WizardServerPage::WizardServerPage(WizardRecord& record) : PropPage("serverPage", pageTitle()), record_(record) {
+WizardServerPage::WizardServerPage(QWidget* parent) : QWizardPage(parent) {
+    setObjectName(QStringLiteral("serverPage"));
     popServer_ = textEdit(this, "popServer");
     popSecurity_ = securityCombo(this, "popSecurity");
     popPort_ = portEdit(this, "popPort");
@@ -86,90 +86,100 @@ WizardServerPage::WizardServerPage(WizardRecord& record) : PropPage("serverPage"
         server->setText(lower);
         server->setCursorPosition(at);
     });
+    registerField(QStringLiteral("popServer*"), popServer_);
+    registerField(QStringLiteral("popUser*"), popUser_);
+    registerField(QStringLiteral("popPassword*"), popPassword_);
+    registerField(QStringLiteral("popPort"), popPort_);
+    registerField(QStringLiteral("popSecurity"), popSecurity_, "currentData");
+    connect(popPort_, &QLineEdit::textChanged, this, &QWizardPage::completeChanged);
+
     auto* form = new QFormLayout;
     form->addRow(buddyLabel(this, tr("POP3 &server:"), popServer_), popServer_);
     form->addRow(buddyLabel(this, tr("Securit&y:"), popSecurity_),
-                 securityPortRow(popSecurity_, buddyLabel(this, tr("P&ort:"), popPort_), popPort_));
+                 securityPortRow(popSecurity_, buddyLabel(this, tr("P&ort:"), popPort_), popPort_,
+                                 plainTextWarning(this, popSecurity_, popServer_)));
     form->addRow(buddyLabel(this, tr("&User name:"), popUser_), popUser_);
     form->addRow(buddyLabel(this, tr("&Password:"), popPassword_), popPassword_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(intro(this, tr("Enter the POP3 server of your provider, the security it asks for, and "
-                                     "the user name and password of your mailbox there.")));
-    layout->addLayout(form);
-    layout->addStretch(1);
+    layOut(this,
+           tr("Enter the POP3 server of your provider, the security it asks for, and the user name and password "
+              "of your mailbox there."),
+           form);
 }
 
-void WizardServerPage::activate() {
-    setWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+bool WizardServerPage::isComplete() const {
+    return QWizardPage::isComplete() && readPort(popPort_).has_value();
 }
 
-int WizardServerPage::validate() {
-    record_.server = popServer_->text().toLower().toStdString();
-    record_.user = text(popUser_);
-    record_.password = text(popPassword_);
-    record_.security = chosenSecurity(popSecurity_);
-    record_.port = validation::readPort(text(popPort_)).value_or(0);
-    std::vector<std::string> problems =
-        validation::checkAccountServer(record_.server, record_.user, record_.password, text(popPort_));
-    for (const std::string& p : problems) warn(this, p);
-    return problems.empty() ? 1 : 0;
+bool WizardServerPage::validatePage() {
+    return noProblems(this, validation::checkAccountServer(popServer_->text().toLower().toStdString(),
+                                                           text(popUser_), text(popPassword_), text(popPort_)));
 }
 
 // ---- The e-mail program page
 
-WizardClientPage::WizardClientPage(WizardRecord& record) : PropPage("clientPage", pageTitle()), record_(record) {
+WizardClientPage::WizardClientPage(QWidget* parent) : QWizardPage(parent) {
+    setObjectName(QStringLiteral("clientPage"));
     emailProgram_ = listBox(this, "emailProgram");
+    registerField(QStringLiteral("emailProgram"), emailProgram_, "currentText");
     auto* form = new QFormLayout;
     form->addRow(buddyLabel(this, tr("E-mail &program:"), emailProgram_), emailProgram_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(intro(this, tr("Choose the e-mail program you read this account's mail with.")));
-    layout->addLayout(form);
-    layout->addWidget(intro(this, tr("Not listed? Choose it later as an alternative client in the account's "
-                                     "properties.")));
-    layout->addStretch(1);
+    layOut(this, tr("Choose the e-mail program you read this account's mail with."), form,
+           tr("Not listed? Choose it later as an alternative client in the account's properties."));
 }
 
-void WizardClientPage::activate() {
-    setWizardButtons(PSWIZB_BACK | PSWIZB_FINISH);
-    QComboBox* combo = emailProgram_;
-    combo->clear();
+void WizardClientPage::initializePage() {
+    emailProgram_->clear();
     QStringList names;
     for (const std::string& n : listMailClients()) names << QString::fromStdString(n);
-    names.sort(Qt::CaseInsensitive);   // a sorted list
-    combo->addItems(names);
-    int at = combo->findText(QString::fromStdString(defaultMailClient()), Qt::MatchStartsWith);
-    combo->setCurrentIndex(at >= 0 ? at : 0);
-}
-
-void WizardClientPage::finish() {
-    record_.clientName = emailProgram_->currentText().left(259).toStdString();
-    record_.clientFile = mailClientCommandLine(record_.clientName);
-    record_.finished = 1;
+    names.sort(Qt::CaseInsensitive);
+    emailProgram_->addItems(names);
+    int at = emailProgram_->findText(QString::fromStdString(defaultMailClient()), Qt::MatchStartsWith);
+    emailProgram_->setCurrentIndex(at >= 0 ? at : 0);
 }
 
 // ---- The wizard
 
-bool runAddAccountWizard(QWidget* owner) {
-    WizardRecord record;
-    WizardTitlePage titlePage(record);
-    WizardServerPage serverPage(record);
-    WizardClientPage clientPage(record);
-    PropSheet sheet(owner, QCoreApplication::translate("Tarnwick", "Add Account Wizard"));
-    sheet.addPage(&titlePage);
-    sheet.addPage(&serverPage);
-    sheet.addPage(&clientPage);
-    sheet.show(true);
-    if (!record.finished) return false;
+AccountWizard::AccountWizard(QWidget* parent) : QWizard(parent) {
+    setObjectName(QStringLiteral("wizard"));
+    setWindowTitle(tr("Add Account Wizard"));
+    setWizardStyle(QWizard::ClassicStyle);
+    setOption(QWizard::NoBackButtonOnStartPage, false);
+    addPage(new WizardTitlePage);
+    addPage(new WizardServerPage);
+    addPage(new WizardClientPage);
+    button(QWizard::BackButton)->setObjectName(QStringLiteral("back"));
+    button(QWizard::NextButton)->setObjectName(QStringLiteral("next"));
+    button(QWizard::FinishButton)->setObjectName(QStringLiteral("finish"));
+    button(QWizard::CancelButton)->setObjectName(QStringLiteral("cancel"));
+}
 
-    config::NewAccount account{record.title,    record.server,     record.port,       record.user,
-                               record.password, record.clientName, record.clientFile, record.security};
+config::NewAccount AccountWizard::account() const {
+    config::NewAccount a;
+    a.title = fieldText(this, "accountTitle").toStdString();
+    a.server = fieldText(this, "popServer").toLower().toStdString();
+    a.port = validation::readPort(fieldText(this, "popPort").toStdString()).value_or(110);
+    a.security = field(QStringLiteral("popSecurity")).toUInt();
+    a.user = fieldText(this, "popUser").toStdString();
+    a.pass = fieldText(this, "popPassword").toStdString();
+    a.clientName = fieldText(this, "emailProgram").left(259).toStdString();
+    a.clientFile = mailClientCommandLine(a.clientName);
+    return a;
+}
+
+bool runAddAccountWizard(QWidget* owner) {
+    AccountWizard wizard(owner);
+    wizard.restart();
+    wizard.adjustSize();
+    centerOnScreen(&wizard);
+    if (execModal(wizard) != QDialog::Accepted) return false;
+    config::NewAccount account = wizard.account();
     plat::RegKey accounts;
     if (!config::openAccountsKey(accounts) || !config::createAccount(accounts, account)) {
         // Settings for an account that does not exist would mislead the user.
-        messageBox(owner, {"The account could not be created (refer to log file for further info).", "Tarnwick",
-                           MsgButtons::Ok, IDOK, MsgIcon::Warning});
+        tellUser(owner, QT_TRANSLATE_NOOP("Tarnwick", "The account could not be created (refer to log file for further info)."),
+                 MsgIcon::Warning);
         return false;
     }
-    showNewAccountSettings(owner, record.clientName, record.clientFile, record.title);
+    showNewAccountSettings(owner, account.clientName, account.clientFile, account.title);
     return true;
 }

@@ -1,54 +1,38 @@
 // The "Add Account Wizard": the account's title, its POP3 server and login, and the e-mail
-// program that reads it. Nothing is stored before Finish.
+// program that reads it. Each page keeps Next disabled until its required fields are filled;
+// the checks that need a message run when Next is pressed. Nothing is stored before Finish.
 #pragma once
 
-#include "frontend/settings/prop_sheet.h"
+#include "shared/registry.h"
 
-#include <cstdint>
-#include <string>
+#include <QWizard>
+#include <QWizardPage>
 
 class QComboBox;
 class QLineEdit;
-class QWidget;
 
-// What the wizard's pages fill in.
-struct WizardRecord {
-    std::string title;
-    std::string server;
-    unsigned port = 110;
-    std::uint32_t security = 0;
-    std::string user;
-    std::string password;
-    std::string clientName;
-    std::string clientFile;
-    int finished = 0;
-};
-
-// The wizard's first page: the account's title.
-class WizardTitlePage : public PropPage {
+// The account's title (field "accountTitle").
+class WizardTitlePage : public QWizardPage {
     Q_OBJECT
 
 public:
-    explicit WizardTitlePage(WizardRecord& record);
-    void activate() override;
-    int validate() override;
-    int apply() override { return 1; }
+    explicit WizardTitlePage(QWidget* parent = nullptr);
+    bool validatePage() override;
 
 private:
     QLineEdit* accountTitle_;
-    WizardRecord& record_;
 };
 
-// The wizard's second page: the POP3 server (kept in lower case), its security and port, user
-// name and password.
-class WizardServerPage : public PropPage {
+// The POP3 server (kept in lower case), its security and port, user name and password
+// (fields "popServer", "popSecurity", "popPort", "popUser", "popPassword").
+class WizardServerPage : public QWizardPage {
     Q_OBJECT
 
 public:
-    explicit WizardServerPage(WizardRecord& record);
-    void activate() override;
-    int validate() override;
-    int apply() override { return 1; }
+    explicit WizardServerPage(QWidget* parent = nullptr);
+    // The three mandatory fields are filled and the port is one a connection can use.
+    bool isComplete() const override;
+    bool validatePage() override;
 
 private:
     QLineEdit* popServer_;
@@ -56,23 +40,27 @@ private:
     QLineEdit* popPort_;
     QLineEdit* popUser_;
     QLineEdit* popPassword_;
-    WizardRecord& record_;
 };
 
-// The wizard's last page: the e-mail program, the desktop's default one chosen first.
-class WizardClientPage : public PropPage {
+// The e-mail program (field "emailProgram"), the desktop's default one chosen first.
+class WizardClientPage : public QWizardPage {
     Q_OBJECT
 
 public:
-    explicit WizardClientPage(WizardRecord& record);
-    void activate() override;
-    int validate() override { return 1; }
-    int apply() override { return 1; }
-    void finish() override;
+    explicit WizardClientPage(QWidget* parent = nullptr);
+    void initializePage() override;
 
 private:
     QComboBox* emailProgram_;
-    WizardRecord& record_;
+};
+
+class AccountWizard : public QWizard {
+    Q_OBJECT
+
+public:
+    explicit AccountWizard(QWidget* parent = nullptr);
+    // The account as the pages hold it; complete once Finish was accepted.
+    config::NewAccount account() const;
 };
 
 // Runs the wizard over owner. After Finish the account is created with its mailbox directory

@@ -4,6 +4,7 @@
 #include "frontend/dialogs/browse.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/settings/security_fields.h"
+#include "frontend/settings/settings_model.h"
 #include "frontend/settings/validation.h"
 #include "shared/ras_status.h"
 #include "shared/registry.h"
@@ -25,10 +26,6 @@ const char* const ConnectionPage::kNoDialUp = "(no dial-up networking)";
 
 namespace {
 
-int say(QWidget* owner, const std::string& text) {
-    return messageBox(owner, {text, "Tarnwick", MsgButtons::Ok, IDOK});
-}
-
 // The label columns of the page's groups get one width, so their fields line up.
 void alignLabels(std::initializer_list<QGridLayout*> grids) {
     int widest = 0;
@@ -46,19 +43,9 @@ void alignLabels(std::initializer_list<QGridLayout*> grids) {
 
 }  // namespace
 
-ConnectionPage::ConnectionPage() : PropPage("connectionPage", tr("Connection")) {
-    rasEntry_ = config::readSetting(config::kRasEntry);
-    outHost_ = config::readSetting(config::kOutHostName);
-    allowEstab_ = config::readSetting(config::kRASAllowEstab) != 0;
-    failRetry_ = config::readSetting(config::kRASFailRetry) != 0;
-    retryLimit_ = config::readSetting(config::kRASRetryLimit);
-    pauseMinutes_ = config::readSetting(config::kCheckFreqRASRetry) / 60000;
-    outPort_ = config::readOutHostPort().value_or(25);
-    loaded_ = {config::readSetting(config::kOutHostSecurity), config::readSetting(config::kOutHostUser),
-               config::readSetting(config::kOutHostPass), config::readSetting(config::kCaFile)};
-    secure_ = loaded_;
-
-    auto* dialUp = new QGroupBox(tr("Dial-Up Networking"), this);
+ConnectionPage::ConnectionPage(SettingsModel& model) : PropPage("connectionPage", tr("Connection"), model) {
+    auto* dialUp = dialUp_ = new QGroupBox(tr("Dial-Up Networking"), this);
+    dialUp->setObjectName(QStringLiteral("dialUpGroup"));
     dialUpEntry_ = listBox(dialUp, "dialUpEntry");
     establishConnection_ = checkBox(dialUp, "establishConnection", tr("&Establish connection if necessary"));
     retryDialUp_ = checkBox(dialUp, "retryDialUp", tr("&Retry if DUN connect fails"));
@@ -106,9 +93,7 @@ ConnectionPage::ConnectionPage() : PropPage("connectionPage", tr("Connection")) 
     caGrid->addWidget(buddyLabel(certificates, tr("C&A file:"), caFile_), 0, 0);
     caGrid->addWidget(caFile_, 0, 1);
     caGrid->addWidget(browse, 0, 2);
-    auto* caNote = new QLabel(tr("Certificates (PEM) trusted besides the system's, for every server."),
-                              certificates);
-    caNote->setWordWrap(true);
+    auto* caNote = noteLabel(certificates, tr("Certificates (PEM) trusted besides the system's, for every server."));
     caGrid->addWidget(caNote, 1, 1, 1, 2);
     caGrid->setColumnStretch(1, 1);
     alignLabels({grid, outGrid, caGrid});
@@ -120,73 +105,79 @@ ConnectionPage::ConnectionPage() : PropPage("connectionPage", tr("Connection")) 
     layout->addStretch(1);
 }
 
-void ConnectionPage::activate() {
+void ConnectionPage::load() {
     QComboBox* entry = dialUpEntry_;
     entry->clear();
     std::vector<std::string> names;
     RASStatus().listEntries(names);
     for (const std::string& n : names) entry->addItem(QString::fromStdString(n));
     entry->insertItem(0, tr(kNoDialUp), QString::fromLatin1(kNoDialUp));
-    int at = entry->findText(QString::fromStdString(rasEntry_), Qt::MatchExactly | Qt::MatchCaseSensitive);
-    entry->setCurrentIndex(at > 0 && !rasEntry_.empty() ? at : 0);
-    establishConnection_->setChecked(allowEstab_);
-    retryDialUp_->setChecked(failRetry_);
-    retryCount_->setText(QString::number(retryLimit_));
-    retryPause_->setText(QString::number(pauseMinutes_));
-    setText(smtpServer_, outHost_);
+    std::string stored = model_.text(config::kRasEntry);
+    int at = entry->findText(QString::fromStdString(stored), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    entry->setCurrentIndex(at > 0 && !stored.empty() ? at : 0);
+    // Without a connection NetworkManager could bring up, the group has nothing to choose from.
+    dialUp_->setEnabled(!names.empty());
+    establishConnection_->setChecked(model_.flag(config::kRASAllowEstab));
+    retryDialUp_->setChecked(model_.flag(config::kRASFailRetry));
+    retryCount_->setText(QString::number(model_.number(config::kRASRetryLimit)));
+    retryPause_->setText(QString::number(model_.minutes(config::kCheckFreqRASRetry)));
+    setText(smtpServer_, model_.text(config::kOutHostName));
     // The security first: choosing it proposes a port, which the stored port then replaces.
-    showSecurity(smtpSecurity_, secure_.security);
-    smtpPort_->setText(QString::number(outPort_));
-    setText(smtpUser_, secure_.user);
-    setText(smtpPassword_, secure_.pass);
-    setText(caFile_, secure_.caFile);
+    showSecurity(smtpSecurity_, model_.number(config::kOutHostSecurity));
+    smtpPort_->setText(QString::number(model_.number(kOutHostPortShown)));
+    setText(smtpUser_, model_.text(config::kOutHostUser));
+    setText(smtpPassword_, model_.text(config::kOutHostPass));
+    setText(caFile_, model_.text(config::kCaFile));
 }
 
-int ConnectionPage::validate() {
+bool ConnectionPage::save() {
     using validation::ConnectionField;
-    validation::ConnectionValues values{text(smtpServer_),   text(smtpPort_),     text(retryCount_), text(retryPause_),
-                                        text(smtpUser_),     text(smtpPassword_), text(caFile_)};
+    // A disabled group has nothing to choose: its retry values are neither checked nor written.
+    bool dialUp = dialUp_->isEnabled();
+    validation::ConnectionValues values{text(smtpServer_),
+                                        text(smtpPort_),
+                                        dialUp ? text(retryCount_) : "1",
+                                        dialUp ? text(retryPause_) : "1",
+                                        text(smtpUser_),
+                                        text(smtpPassword_),
+                                        text(caFile_)};
     auto readable = [](const std::string& path) { return QFileInfo(QString::fromStdString(path)).isReadable(); };
     if (auto refusal = validation::checkConnection(values, readable)) {
-        if (!refusal->message.empty()) say(this, refusal->message);
+        tellUser(this, refusal->message);
         QLineEdit* focus = refusal->field == ConnectionField::SmtpPort       ? smtpPort_
+                           : refusal->field == ConnectionField::RetryCount   ? retryCount_
+                           : refusal->field == ConnectionField::RetryPause   ? retryPause_
                            : refusal->field == ConnectionField::SmtpUser     ? smtpUser_
                            : refusal->field == ConnectionField::SmtpPassword ? smtpPassword_
                            : refusal->field == ConnectionField::CaFile       ? caFile_
-                                                                             : nullptr;
-        if (focus) focus->setFocus();
-        return 0;
+                                                                             : smtpServer_;
+        focus->setFocus();
+        return false;
     }
-    // The first entry is stored as no entry (its data is the untranslated text).
-    QComboBox* entry = dialUpEntry_;
-    std::string chosen = entry->currentData().toString() == QString::fromLatin1(kNoDialUp)
-                             ? std::string(kNoDialUp)
-                             : entry->currentText().toStdString();
-    rasEntry_ = chosen == kNoDialUp ? std::string() : chosen;
+    // The first entry is stored as no entry (its data is the untranslated text); the engine
+    // needs the value stored, even empty.
+    bool none = dialUpEntry_->currentData().toString() == QString::fromLatin1(kNoDialUp);
+    model_.setText(config::kRasEntry, none ? std::string() : dialUpEntry_->currentText().toStdString());
+    if (dialUp) {
+        model_.setFlag(config::kRASAllowEstab, establishConnection_->isChecked());
+        model_.setFlag(config::kRASFailRetry, retryDialUp_->isChecked());
+        model_.setNumber(config::kRASRetryLimit, *validation::readNumber(values.retryCount));
+        model_.setMinutes(config::kCheckFreqRASRetry, *validation::readNumber(values.retryPause));
+    }
     // A host name has no blanks: blanks around it are dropped.
-    outHost_ = smtpServer_->text().trimmed().toStdString();
-    allowEstab_ = establishConnection_->isChecked();
-    failRetry_ = retryDialUp_->isChecked();
-    retryLimit_ = *validation::readNumber(values.retryCount);
-    pauseMinutes_ = *validation::readNumber(values.retryPause);
-    outPort_ = *validation::readPort(values.smtpPort);
-    secure_ = {chosenSecurity(smtpSecurity_), values.smtpUser, values.smtpPassword, values.caFile};
-    return 1;
-}
-
-int ConnectionPage::apply() {
-    config::writeSetting(config::kRasEntry, rasEntry_);
-    config::writeSetting(config::kOutHostName, outHost_);
-    config::writeOutHostPort(outPort_);
-    config::writeSetting(config::kRASAllowEstab, allowEstab_ ? 1u : 0u);
-    config::writeSetting(config::kRASFailRetry, failRetry_ ? 1u : 0u);
-    config::writeSetting(config::kRASRetryLimit, retryLimit_);
-    config::writeSetting(config::kCheckFreqRASRetry, pauseMinutes_ * 60000u);
-    if (secure_.security != shownSecurity(loaded_.security)) config::writeSetting(config::kOutHostSecurity, secure_.security);
-    if (secure_.user != loaded_.user) config::writeSetting(config::kOutHostUser, secure_.user);
-    if (secure_.pass != loaded_.pass) config::writeSetting(config::kOutHostPass, secure_.pass);
-    if (secure_.caFile != loaded_.caFile) config::writeSetting(config::kCaFile, secure_.caFile);
-    return 1;
+    model_.setText(config::kOutHostName, smtpServer_->text().trimmed().toStdString());
+    model_.setNumber(kOutHostPortShown, *validation::readPort(values.smtpPort));
+    // The security values are written only where they changed, so a user who never touches
+    // them keeps the settings as they were.
+    std::uint32_t security = chosenSecurity(smtpSecurity_);
+    if (security != shownSecurity(model_.number(config::kOutHostSecurity)))
+        model_.setNumber(config::kOutHostSecurity, security);
+    for (auto [setting, value] : {std::pair{&config::kOutHostUser, &values.smtpUser},
+                                  {&config::kOutHostPass, &values.smtpPassword},
+                                  {&config::kCaFile, &values.caFile}}) {
+        if (*value != model_.text(*setting)) model_.setText(*setting, *value);
+    }
+    return true;
 }
 
 void ConnectionPage::browseCaFile() {

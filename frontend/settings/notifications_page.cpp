@@ -4,6 +4,7 @@
 #include "frontend/dialogs/browse.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/icons/play_icon.h"
+#include "frontend/settings/settings_model.h"
 #include "frontend/sound/sound.h"
 #include "shared/registry.h"
 
@@ -13,22 +14,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-NotificationsPage::NotificationsPage() : PropPage("notificationsPage", tr("Notifications")) {
-    showDialog_ = config::readSetting(config::kNotifyDisDialog) != 0;
-    pingEach_ = config::readSetting(config::kNotifyArrive) != 0;
-    alarm_ = config::readSetting(config::kNotifyAlarm) != 0;
-    announce_ = config::readSetting(config::kNotifyVoice) != 0;
-    run_ = config::readSetting(config::kNotifyRun) != 0;
-    alarmWave_ = config::readSetting(config::kNotifAlarmWave);
-    announceWave_ = config::readSetting(config::kNotifAnnounceWave);
-    runFile_ = config::readSetting(config::kNotifRunFile);
-
+NotificationsPage::NotificationsPage(SettingsModel& model) : PropPage("notificationsPage", tr("Notifications"), model) {
     showNewMailDialog_ = checkBox(this, "showNewMailDialog", tr("&Display new mail alert dialog"));
     pingEachItem_ = checkBox(this, "pingEachItem", tr("&Ping as each item arrives"));
+    desktopNotifications_ = checkBox(this, "desktopNotifications", tr("&Show desktop notifications"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(showNewMailDialog_);
     layout->addWidget(pingEachItem_);
+    layout->addWidget(desktopNotifications_);
     auto* grid = new QGridLayout;
     // A check box over its file, with Browse and a test button beside the file (made in this
     // order, which is the order of the Tab key).
@@ -76,39 +70,27 @@ NotificationsPage::NotificationsPage() : PropPage("notificationsPage", tr("Notif
     layout->addStretch(1);
 }
 
-void NotificationsPage::activate() {
-    showNewMailDialog_->setChecked(showDialog_);
-    pingEachItem_->setChecked(pingEach_);
-    playAlarm_->setChecked(alarm_);
-    playAnnouncement_->setChecked(announce_);
-    runProgram_->setChecked(run_);
-    setText(alarmSound_, alarmWave_);
-    setText(announcementSound_, announceWave_);
-    setText(programCommand_, runFile_);
+std::vector<std::pair<QCheckBox*, const config::DwordSetting*>> NotificationsPage::switches() const {
+    return {{showNewMailDialog_, &config::kNotifyDisDialog}, {pingEachItem_, &config::kNotifyArrive},
+            {desktopNotifications_, &config::kNotifyDesktop}, {playAlarm_, &config::kNotifyAlarm},
+            {playAnnouncement_, &config::kNotifyVoice},       {runProgram_, &config::kNotifyRun}};
 }
 
-int NotificationsPage::validate() {
-    showDialog_ = showNewMailDialog_->isChecked();
-    pingEach_ = pingEachItem_->isChecked();
-    alarm_ = playAlarm_->isChecked();
-    announce_ = playAnnouncement_->isChecked();
-    run_ = runProgram_->isChecked();
-    alarmWave_ = text(alarmSound_);
-    announceWave_ = text(announcementSound_);
-    runFile_ = text(programCommand_);
-    return 1;
+std::vector<std::pair<QLineEdit*, const config::StringSetting*>> NotificationsPage::files() const {
+    return {{alarmSound_, &config::kNotifAlarmWave},
+            {announcementSound_, &config::kNotifAnnounceWave},
+            {programCommand_, &config::kNotifRunFile}};
 }
-int NotificationsPage::apply() {
-    auto flag = [](bool b) { return b ? 1u : 0u; };
-    config::writeSetting(config::kNotifyDisDialog, flag(showDialog_));
-    config::writeSetting(config::kNotifyArrive, flag(pingEach_));
-    config::writeSetting(config::kNotifyAlarm, flag(alarm_));
-    config::writeSetting(config::kNotifyVoice, flag(announce_));
-    config::writeSetting(config::kNotifyRun, flag(run_));
-    config::writeSetting(config::kNotifAlarmWave, alarmWave_);
-    config::writeSetting(config::kNotifAnnounceWave, announceWave_);
-    config::writeSetting(config::kNotifRunFile, runFile_);
-    return 1;
+
+void NotificationsPage::load() {
+    for (auto [box, setting] : switches()) box->setChecked(model_.flag(*setting));
+    for (auto [edit, setting] : files()) setText(edit, model_.text(*setting));
+}
+
+bool NotificationsPage::save() {
+    for (auto [box, setting] : switches()) model_.setFlag(*setting, box->isChecked());
+    for (auto [edit, setting] : files()) model_.setText(*setting, text(edit));
+    return true;
 }
 
 void NotificationsPage::testAlarm() {

@@ -1,10 +1,13 @@
-// "Notifications": how new mail is announced (alert dialog, a ping per item, the
-// alarm and announcement sounds, a program to run), with Browse and test buttons.
+// "Notifications": how new mail is announced (alert dialog, a ping per item, desktop
+// notifications, the alarm and announcement sounds, a program to run), with Browse and test
+// buttons.
 #pragma once
 
 #include "frontend/settings/prop_sheet.h"
+#include "shared/registry.h"
 
-#include <string>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QLineEdit;
@@ -13,13 +16,15 @@ class NotificationsPage : public PropPage {
     Q_OBJECT
 
 public:
-    NotificationsPage();
+    explicit NotificationsPage(SettingsModel& model);
 
-    void activate() override;
-    int validate() override;
-    int apply() override;
+    void load() override;
+    bool save() override;
 
 private:
+    // The check boxes and file edits with the values they show.
+    std::vector<std::pair<QCheckBox*, const config::DwordSetting*>> switches() const;
+    std::vector<std::pair<QLineEdit*, const config::StringSetting*>> files() const;
     // Fills edit with a file chosen by the user; a program's file becomes a command line.
     void browseInto(QLineEdit* edit, int filterIndex);
     void testAlarm();
@@ -28,19 +33,11 @@ private:
 
     QCheckBox* showNewMailDialog_;
     QCheckBox* pingEachItem_;
+    QCheckBox* desktopNotifications_;
     QCheckBox* playAlarm_;
     QCheckBox* playAnnouncement_;
     QCheckBox* runProgram_;
     QLineEdit* alarmSound_;
     QLineEdit* announcementSound_;
     QLineEdit* programCommand_;
-
-    bool showDialog_ = true;
-    bool pingEach_ = true;
-    bool alarm_ = true;
-    bool announce_ = true;
-    bool run_ = false;
-    std::string alarmWave_;
-    std::string announceWave_;
-    std::string runFile_;
 };

@@ -1,19 +1,27 @@
 #include "frontend/settings/options_sheet.h"
 
+#include "frontend/schedule/schedule_state.h"
 #include "frontend/settings/connection_page.h"
 #include "frontend/settings/notifications_page.h"
 #include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/scheduling_page.h"
+#include "frontend/settings/settings_model.h"
 
 #include <QCoreApplication>
 
 int runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule) {
-    ConnectionPage connection;
-    SchedulingPage scheduling(std::move(periodsChanged), schedule);
-    NotificationsPage notifications;
-    PropSheet sheet(owner, QCoreApplication::translate("Tarnwick", "Tarnwick Options"));
-    sheet.addPage(&connection);
-    sheet.addPage(&scheduling);
-    sheet.addPage(&notifications);
-    return sheet.show(false);
+    SettingsModel model;
+    bool periodChanged = false;
+    QObject::connect(&model, &SettingsModel::changed, &model, [&](const QString& name) {
+        periodChanged = periodChanged || name == QLatin1String(config::kCheckFreqHI.name) ||
+                        name == QLatin1String(config::kCheckFreqLO.name);
+    });
+    PropSheet sheet(owner, QCoreApplication::translate("Tarnwick", "Tarnwick Options"), model);
+    sheet.addPage(new ConnectionPage(model));
+    sheet.addPage(new SchedulingPage(model));
+    sheet.addPage(new NotificationsPage(model));
+    if (!sheet.run()) return 0;
+    // The running timers restart with the new periods.
+    if (periodChanged && schedule && schedule->active == 1 && periodsChanged) periodsChanged();
+    return 1;
 }

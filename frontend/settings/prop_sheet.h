@@ -1,77 +1,62 @@
-// The sheet framework of every settings dialog: a PropSheet shows its pages either as tabs
-// with OK and Cancel, or as a wizard with Back, Next and Finish; each PropPage is told when it
-// becomes active, when it is left, when OK or Finish is pressed and when one of its buttons is
-// and answers whether its input is valid and whether it stored its values.
+// The frame of every settings dialog: pages in tabs over one settings model, with OK and
+// Cancel. A page shows the model's values when it comes to the front and puts its fields back
+// into the model when it is left or OK is pressed; OK then stores the model. Cancel drops it.
 #pragma once
 
+#include <QDialog>
 #include <QString>
 #include <QWidget>
 
 #include <vector>
 
-class PropSheet;
-class QDialog;
-
-// Wizard buttons a page enables when it becomes active.
-constexpr int PSWIZB_BACK = 1;
-constexpr int PSWIZB_NEXT = 2;
-constexpr int PSWIZB_FINISH = 4;
+class QTabWidget;
+class SettingsModel;
 
 class PropPage : public QWidget {
     Q_OBJECT
 
 public:
     // name: the page's object name, which says what it holds ("connectionPage").
-    PropPage(const char* name, const QString& title);
+    PropPage(const char* name, const QString& title, SettingsModel& model);
 
     const QString& title() const { return title_; }
 
-    // The page becomes active (first time or again): fill the controls.
-    virtual void activate() = 0;
-    // Right after activate.
-    virtual void activated() {}
-    // OK pressed, for every page that has been active: non-zero when stored.
-    virtual int apply() = 0;
-    // The page is left, and before OK or Finish: non-zero when its input is valid.
-    virtual int validate() = 0;
-    // The wizard's Finish pressed on this page.
-    virtual void finish() {}
-
-    // The sheet showing the page (set by PropSheet::show), or null.
-    PropSheet* sheet() const { return sheet_; }
+    // The page comes to the front: its fields show the model's values.
+    virtual void load() = 0;
+    // The page is left, or OK is pressed on it: false keeps the user on the page (after
+    // telling why); true once the fields are in the model.
+    virtual bool save() = 0;
+    // OK has stored the model.
+    virtual void stored() {}
 
 protected:
-    // Enables the wizard's Back, Next and Finish buttons (PSWIZB_* flags).
-    void setWizardButtons(int flags);
+    SettingsModel& model_;
 
 private:
-    friend class PropSheet;
     QString title_;
-    PropSheet* sheet_ = nullptr;
 };
 
-class PropSheet {
+class PropSheet : public QDialog {
+    Q_OBJECT
+
 public:
-    PropSheet(QWidget* parent, const QString& caption);
+    PropSheet(QWidget* parent, const QString& caption, SettingsModel& model);
 
-    // The sheet does not own its pages; they outlive show.
+    // The sheet owns its pages.
     void addPage(PropPage* page);
-    // Shows the pages modally, from the first; answers 1 for OK or Finish, 0 for Cancel.
-    int show(bool wizard);
-
-    // While showing: the dialog, the index of the current page, and making a page current.
-    QDialog* dialog() const { return dialog_; }
-    int currentIndex() const;
-    void setWizardButtons(int flags);
-
-    const std::vector<PropPage*>& pages() const { return pages_; }
+    // Shows the pages modally from the first, its first field in focus; true when OK stored
+    // the model.
+    bool run();
 
 private:
-    template <class Dialog>
-    int run();
+    void enter(int index);
+    void setTab(int index);
+    void changeTo(int index);
+    void ok();
 
-    QWidget* parent_;
-    QString caption_;
+    SettingsModel& model_;
+    QTabWidget* tabs_;
     std::vector<PropPage*> pages_;
-    QDialog* dialog_ = nullptr;
+    std::vector<bool> visited_;
+    int current_ = 0;
 };

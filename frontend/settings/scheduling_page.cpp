@@ -1,8 +1,7 @@
 #include "frontend/settings/scheduling_page.h"
 
-#include "frontend/desktop/desktop.h"
 #include "frontend/dialogs/controls.h"
-#include "frontend/schedule/schedule_state.h"
+#include "frontend/settings/settings_model.h"
 #include "frontend/settings/validation.h"
 #include "shared/registry.h"
 
@@ -27,12 +26,7 @@ QHBoxLayout* periodRow(QLabel* label, QLineEdit* edit, QLabel* unit) {
 
 }  // namespace
 
-SchedulingPage::SchedulingPage(std::function<void()> periodsChanged, const ScheduleState* schedule)
-    : PropPage("schedulingPage", tr("Scheduling")), periodsChanged_(std::move(periodsChanged)), schedule_(schedule) {
-    offlineMinutes_ = config::readSetting(config::kCheckFreqLO) / 60000;
-    onlineMinutes_ = config::readSetting(config::kCheckFreqHI) / 60000;
-    deliverAtOnce_ = config::readSetting(config::kSMTPDeliverImm) != 0;
-
+SchedulingPage::SchedulingPage(SettingsModel& model) : PropPage("schedulingPage", tr("Scheduling"), model) {
     auto* online = new QGroupBox(tr("Connected"), this);
     onlinePeriod_ = numberEdit(online, "onlinePeriod", 5);
     auto* onlineLayout = new QVBoxLayout(online);
@@ -44,9 +38,7 @@ SchedulingPage::SchedulingPage(std::function<void()> periodsChanged, const Sched
     offlineGroup_->setObjectName(QStringLiteral("offlineGroup"));
     offlinePeriod_ = numberEdit(offlineGroup_, "offlinePeriod", 5);
     auto* minutes = new QLabel(tr("minutes"), offlineGroup_);
-    auto* note =
-        new QLabel(tr("A check while no connection exists dials the Dial-Up Networking entry."), offlineGroup_);
-    note->setWordWrap(true);
+    auto* note = noteLabel(offlineGroup_, tr("A check while no connection exists dials the Dial-Up Networking entry."));
     auto* offlineLayout = new QVBoxLayout(offlineGroup_);
     offlineLayout->addLayout(periodRow(buddyLabel(offlineGroup_, tr("O&ffline check every"), offlinePeriod_),
                                        offlinePeriod_, minutes));
@@ -60,42 +52,27 @@ SchedulingPage::SchedulingPage(std::function<void()> periodsChanged, const Sched
     layout->addStretch(1);
 }
 
-void SchedulingPage::activate() {
-    offlinePeriod_->setText(QString::number(offlineMinutes_));
-    onlinePeriod_->setText(QString::number(onlineMinutes_));
-    deliverImmediately_->setChecked(deliverAtOnce_);
+void SchedulingPage::load() {
+    offlinePeriod_->setText(QString::number(model_.minutes(config::kCheckFreqLO)));
+    onlinePeriod_->setText(QString::number(model_.minutes(config::kCheckFreqHI)));
+    deliverImmediately_->setChecked(model_.flag(config::kSMTPDeliverImm));
     // Without a dial-up entry there is never a connection to make.
-    offlineGroup_->setEnabled(!config::readSetting(config::kRasEntry).empty());
+    offlineGroup_->setEnabled(!model_.text(config::kRasEntry).empty());
 }
 
-int SchedulingPage::validate() {
+bool SchedulingPage::save() {
     unsigned online = validation::readNumber(text(onlinePeriod_)).value_or(0);
     unsigned offline = validation::readNumber(text(offlinePeriod_)).value_or(0);
     // A disabled offline period cannot be corrected by the user: it follows a longer online one.
     if (!offlinePeriod_->isEnabled() && offline < online) offline = online;
     std::string problem = validation::checkPeriods(online, offline);
     if (!problem.empty()) {
-        messageBox(this, {problem, "Tarnwick", MsgButtons::Ok, IDOK});
-        return 0;
+        tellUser(this, problem);
+        return false;
     }
-    onlineMinutes_ = online;
-    offlineMinutes_ = offline;
-    deliverAtOnce_ = deliverImmediately_->isChecked();
-    return 1;
-}
-
-int SchedulingPage::apply() {
-    bool changed = false;
-    if (offlineMinutes_ != config::readSetting(config::kCheckFreqLO) / 60000) {
-        config::writeSetting(config::kCheckFreqLO, offlineMinutes_ * 60000u);
-        changed = true;
-    }
-    if (onlineMinutes_ != config::readSetting(config::kCheckFreqHI) / 60000) {
-        config::writeSetting(config::kCheckFreqHI, onlineMinutes_ * 60000u);
-        changed = true;
-    }
-    // The timers restart with the new periods.
-    if (changed && schedule_ && schedule_->active == 1 && periodsChanged_) periodsChanged_();
-    config::writeSetting(config::kSMTPDeliverImm, deliverAtOnce_ ? 1u : 0u);
-    return 1;
+    // A period is written only when its minutes changed: a stored 90 s shown as 1 minute stays.
+    if (offline != model_.minutes(config::kCheckFreqLO)) model_.setMinutes(config::kCheckFreqLO, offline);
+    if (online != model_.minutes(config::kCheckFreqHI)) model_.setMinutes(config::kCheckFreqHI, online);
+    model_.setFlag(config::kSMTPDeliverImm, deliverImmediately_->isChecked());
+    return true;
 }

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 
 #include <memory>
@@ -58,14 +59,32 @@ void proposePortsOnChange(QComboBox* combo, QLineEdit* port, MailService service
     });
 }
 
-QHBoxLayout* securityPortRow(QComboBox* combo, QWidget* portLabel, QLineEdit* port) {
+QHBoxLayout* securityPortRow(QComboBox* combo, QWidget* portLabel, QLineEdit* port, QLabel* warning) {
     auto* row = new QHBoxLayout;
     row->addWidget(combo);
     row->addSpacing(12);
     row->addWidget(portLabel);
     row->addWidget(port);
+    if (warning) {
+        row->addSpacing(12);
+        row->addWidget(warning);
+    }
     row->addStretch(1);
     return row;
+}
+
+QLabel* plainTextWarning(QWidget* parent, QComboBox* combo, QLineEdit* server) {
+    auto* label = new QLabel(QCoreApplication::translate("Tarnwick", validation::kPlainTextMessage), parent);
+    label->setObjectName(QStringLiteral("plainTextWarning"));
+    label->setWordWrap(true);
+    label->setStyleSheet(QStringLiteral("color: #a0400b"));
+    auto follow = [=] {
+        label->setVisible(validation::sendsInTheClear(chosenSecurity(combo), server->text().toStdString()));
+    };
+    QObject::connect(combo, &QComboBox::currentIndexChanged, label, follow);
+    QObject::connect(server, &QLineEdit::textChanged, label, follow);
+    follow();
+    return label;
 }
 
 std::optional<unsigned> readPort(const QLineEdit* port) {

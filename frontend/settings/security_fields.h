@@ -10,6 +10,7 @@
 
 class QComboBox;
 class QHBoxLayout;
+class QLabel;
 class QLineEdit;
 class QWidget;
 
@@ -38,8 +39,13 @@ QLineEdit* portEdit(QWidget* parent, const char* name);
 // while port is empty or still holds the port proposed for the security chosen before.
 void proposePortsOnChange(QComboBox* combo, QLineEdit* port, MailService service);
 
-// The row "[security]  Port: [port]" with portLabel as the port's label.
-QHBoxLayout* securityPortRow(QComboBox* combo, QWidget* portLabel, QLineEdit* port);
+// The row "[security]  Port: [port]" with portLabel as the port's label, and a warning after
+// them when one is given.
+QHBoxLayout* securityPortRow(QComboBox* combo, QWidget* portLabel, QLineEdit* port, QLabel* warning = nullptr);
+
+// A label ("plainTextWarning") that is shown while combo chooses no security for a server
+// outside this machine, and follows both fields as they change.
+QLabel* plainTextWarning(QWidget* parent, QComboBox* combo, QLineEdit* server);
 
 // The port in the edit when it is a number from 1 to 65535.
 std::optional<unsigned> readPort(const QLineEdit* port);

@@ -3,6 +3,7 @@
 #include "frontend/settings/security_fields.h"
 
 #include <cctype>
+#include <cstdio>
 #include <limits>
 
 namespace validation {
@@ -11,6 +12,9 @@ const char kNoHostMessage[] =
     "Please enter the address of your SMTP mail server for outgoing mail to be delivered. (smtp.example.net)";
 const char kPeriodMessage[] = "Minimum value is 1 minute. Offline period must not be less than online period.";
 const char kTooLongMessage[] = "Maximum value is 35791 minutes.";
+const char kPlainTextMessage[] = "Without security the password and the mail cross the network unencrypted.";
+const char kRetryMessage[] = "Please enter the number of retries, at least 1.";
+const char kPauseMessage[] = "Please enter a pause from 1 to 35791 minutes.";
 
 namespace {
 
@@ -51,10 +55,9 @@ std::optional<Refusal> checkConnection(const ConnectionValues& v, bool (*caFileR
     if (trimmed(v.smtpServer).empty()) return Refusal{kNoHostMessage, ConnectionField::None};
     if (!readPort(v.smtpPort)) return Refusal{kPortMessage, ConnectionField::SmtpPort};
     std::optional<unsigned> retries = readNumber(v.retryCount);
+    if (!retries || *retries == 0) return Refusal{kRetryMessage, ConnectionField::RetryCount};
     std::optional<unsigned> pause = readNumber(v.retryPause);
-    // Refused as the page always has: without a word.
-    if (!retries || *retries == 0 || !pause || *pause == 0 || *pause > kMaxMinutes)
-        return Refusal{"", ConnectionField::None};
+    if (!pause || *pause == 0 || *pause > kMaxMinutes) return Refusal{kPauseMessage, ConnectionField::RetryPause};
     struct Text {
         const std::string& value;
         const char* what;
@@ -70,6 +73,21 @@ std::optional<Refusal> checkConnection(const ConnectionValues& v, bool (*caFileR
     if (!v.caFile.empty() && !caFileReadable(v.caFile))
         return Refusal{"The CA file cannot be read: " + v.caFile, ConnectionField::CaFile};
     return std::nullopt;
+}
+
+bool sendsInTheClear(std::uint32_t security, const std::string& host) {
+    std::string h = trimmed(host);
+    for (char& c : h) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (security != kSecurityNone || h.empty() || h == "localhost" || h == "::1" || h == "[::1]") return false;
+    // An IPv4 address of 127.0.0.0/8: four numbers up to 255, the first 127.
+    unsigned parts[4];
+    int used = 0;
+    if (std::sscanf(h.c_str(), "%3u.%3u.%3u.%3u%n", &parts[0], &parts[1], &parts[2], &parts[3], &used) != 4 ||
+        used != static_cast<int>(h.size()) || h.find_first_not_of("0123456789.") != std::string::npos)
+        return true;
+    for (unsigned p : parts)
+        if (p > 255) return true;
+    return parts[0] != 127;
 }
 
 std::string checkPeriods(unsigned onlineMinutes, unsigned offlineMinutes) {

@@ -2,6 +2,7 @@
 // widgets: each answers what the page must tell the user, and which field takes the focus.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,9 +15,12 @@ constexpr unsigned kMaxMinutes = 35791;
 extern const char kNoHostMessage[];
 extern const char kPeriodMessage[];
 extern const char kTooLongMessage[];
+extern const char kPlainTextMessage[];
+extern const char kRetryMessage[];
+extern const char kPauseMessage[];
 
 // The fields of the Connection page a refusal points at.
-enum class ConnectionField { None, SmtpPort, SmtpUser, SmtpPassword, CaFile };
+enum class ConnectionField { None, SmtpPort, RetryCount, RetryPause, SmtpUser, SmtpPassword, CaFile };
 
 struct ConnectionValues {
     std::string smtpServer;   // as typed: blanks around the name are dropped
@@ -29,7 +33,7 @@ struct ConnectionValues {
 };
 
 struct Refusal {
-    std::string message;   // empty: refused without a message (the page stays as it is)
+    std::string message;
     ConnectionField field = ConnectionField::None;
 };
 
@@ -47,6 +51,11 @@ std::vector<std::string> checkAccountTitle(const std::string& title, bool (*exis
 // The messages of the wizard's server page; port is as typed.
 std::vector<std::string> checkAccountServer(const std::string& server, const std::string& user,
                                             const std::string& password, const std::string& port);
+
+// Whether a connection with that security (0: none) to host would carry the password and
+// mail unencrypted beyond this machine: any host but an address of 127.0.0.0/8, "::1" or
+// "localhost". An empty host is not yet a connection.
+bool sendsInTheClear(std::uint32_t security, const std::string& host);
 
 // The whole number in text (blanks around it allowed), or nothing.
 std::optional<unsigned> readNumber(const std::string& text);

@@ -17,6 +17,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
 namespace {
 
@@ -98,6 +99,10 @@ TEST_F(AccountsTest, TheTitlePageSaysWhatIsWrongWithATitle) {
         QWizard& w = wizard(d);
         EXPECT_EQ(w.windowTitle(), "Add Account Wizard");
         EXPECT_EQ(w.currentPage()->title(), "Add account wizard");
+        QAbstractButton* next = w.button(QWizard::NextButton);
+        EXPECT_FALSE(next->isEnabled());   // no title yet
+        type(d, "accountTitle", "x");
+        EXPECT_TRUE(next->isEnabled());
         struct Case {
             const char* title;
             Texts messages;
@@ -135,6 +140,18 @@ TEST_F(AccountsTest, TheServerPageChecksInOrderAndKeepsTheServerInLowerCase) {
         w.next();
         EXPECT_EQ(w.currentId(), 1);
         EXPECT_TRUE(w.button(QWizard::BackButton)->isEnabled());
+        // Next waits for server, user name, password and a usable port.
+        QAbstractButton* next = w.button(QWizard::NextButton);
+        EXPECT_FALSE(next->isEnabled());
+        for (auto [field, text, complete] : {std::tuple{"popServer", "pop", false}, {"popUser", "jo", false},
+                                             {"popPassword", "pw", true}, {"popPort", "0", false},
+                                             {"popPort", "995", true}, {"popUser", "", false}}) {
+            type(d, field, text);
+            EXPECT_EQ(next->isEnabled(), complete) << field << "=" << text;
+        }
+        type(d, "popPort", "110");
+        type(d, "popUser", "");
+        type(d, "popPassword", "");
         type(d, "popServer", "pop server");
         w.next();
         EXPECT_EQ(takeBoxes(), (Texts{kBadServer, kMissing}));   // both, in this order
@@ -323,6 +340,42 @@ TEST_F(AccountsTest, TheAccountPageStoresPortAndSecurityOnlyWhenChanged) {
     showAccountProperties(nullptr, 0);
     EXPECT_EQ(accountNumber("home", "security"), 1u);
     EXPECT_EQ(accountNumber("home", "port"), 1100u);
+}
+
+// Beside the security choice: a warning while no security is chosen for a server beyond this
+// machine, on the wizard's server page and on the account page.
+TEST_F(AccountsTest, PlainTextToAServerBeyondThisMachineIsWarnedOf) {
+    then([&](QDialog& d) {
+        QWizard& w = wizard(d);
+        type(d, "accountTitle", "home");
+        w.next();
+        QWidget* page = w.currentPage();
+        auto* warning = in<QLabel>(*page, "plainTextWarning");
+        EXPECT_FALSE(warning->isVisibleTo(page));   // no server yet
+        type(d, "popServer", "pop.example.net");
+        EXPECT_TRUE(warning->isVisibleTo(page));
+        if (screensDir()) saveScreen(d, "wizard-server-plain-text.png");
+        in<QComboBox>(d, "popSecurity")->setCurrentIndex(1);
+        EXPECT_FALSE(warning->isVisibleTo(page));
+        in<QComboBox>(d, "popSecurity")->setCurrentIndex(0);
+        type(d, "popServer", "127.0.0.2");
+        EXPECT_FALSE(warning->isVisibleTo(page));
+        press(d, "cancel");
+        return d.result();
+    });
+    EXPECT_FALSE(runAddAccountWizard(nullptr));
+
+    addAccount("home", "Post Office", "post");
+    then([&](QDialog& d) {
+        QWidget* page = tabsOf(d)->widget(0);
+        auto* warning = in<QLabel>(*page, "plainTextWarning");
+        EXPECT_TRUE(warning->isVisibleTo(page));
+        in<QComboBox>(d, "popSecurity")->setCurrentIndex(2);
+        EXPECT_FALSE(warning->isVisibleTo(page));
+        press(d, "cancel");
+        return d.result();
+    });
+    showAccountProperties(nullptr, 0);
 }
 
 TEST_F(AccountsTest, CancelOnTheLastPageStoresNothing) {

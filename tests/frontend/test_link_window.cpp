@@ -1,11 +1,8 @@
-// The front end's link window and the schedule's timers: messages become signals, a window
-// destroyed on purpose says so and one destroyed with its owner does not; a timer stopped
-// from its own expiry stays stopped and can be armed again.
-#include "frontend/schedule/window_timers.h"
+// The front end's link window: messages become signals, a window destroyed on purpose says
+// so and one destroyed with its owner does not.
 #include "platform/event_loop.h"
 #include "platform/qt_link_window.h"
 
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -61,29 +58,6 @@ TEST(LinkWindow, AWindowDestroyedWithItsOwnerSendsNoSignal) {
     }
     EXPECT_FALSE(isWindow(hwnd));
     EXPECT_EQ(ends, 0);
-}
-
-TEST(QtWindowTimers, AStopFromItsOwnExpiryHoldsAndTheTimerCanBeArmedAgain) {
-    std::vector<WPARAM> fired;
-    QtWindowTimers* self = nullptr;
-    QtWindowTimers timers([&](WPARAM id) {
-        fired.push_back(id);
-        EXPECT_TRUE(self->kill(id));   // the schedule stops a timer from its own expiry
-    });
-    self = &timers;
-    EXPECT_FALSE(timers.kill(1));   // never armed
-    timers.set(1, 10);
-    QElapsedTimer t;
-    t.start();
-    while (fired.empty() && t.elapsed() < 2000) pumpMessages(20);
-    ASSERT_EQ(fired, std::vector<WPARAM>{1});
-    pumpMessages(60);
-    EXPECT_EQ(fired.size(), 1u);
-    EXPECT_FALSE(timers.kill(1));
-    timers.set(1, 10);
-    t.restart();
-    while (fired.size() < 2 && t.elapsed() < 2000) pumpMessages(20);
-    EXPECT_EQ(fired.size(), 2u);
 }
 
 }  // namespace

@@ -5,13 +5,17 @@
 #include "frontend/settings/options_sheet.h"
 #include "frontend/schedule/schedule_state.h"
 #include "platform/event_loop.h"
+#include "platform/registry.h"
 #include "tests/frontend/settings_fixture.h"
 #include "tests/support/temp_env.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 using namespace plat;
@@ -72,18 +76,32 @@ TEST_F(OptionsTest, AnEmptyServerIsRefusedWithItsMessageWhereverTheUserGoes) {
         EXPECT_FALSE(stored(v)) << v;
 }
 
-TEST_F(OptionsTest, RetriesOrPauseThatAreNoNumberAboveZeroAreRefusedSilently) {
+TEST_F(OptionsTest, RetriesOrPauseThatAreNoNumberAboveZeroAreRefusedWithTheirMessage) {
+    constexpr char kRetries[] = "Please enter the number of retries, at least 1.";
+    constexpr char kPause[] = "Please enter a pause from 1 to 35791 minutes.";
     then([&](QDialog& d) {
         type(d, "smtpServer", "  smtp.provider.net ");
-        for (auto [retries, pause] : {std::pair{"0", "5"}, {"3", "0"}, {"", "5"}, {"3", ""}, {"3", "35792"}}) {
-            type(d, "retryCount", retries);
-            type(d, "retryPause", pause);
+        struct Case {
+            const char* retries;
+            const char* pause;
+            const char* message;
+            const char* focus;
+        } cases[] = {{"0", "5", kRetries, "retryCount"},
+                     {"", "5", kRetries, "retryCount"},
+                     {"3", "0", kPause, "retryPause"},
+                     {"3", "", kPause, "retryPause"},
+                     {"3", "35792", kPause, "retryPause"}};
+        for (const Case& c : cases) {
+            type(d, "retryCount", c.retries);
+            type(d, "retryPause", c.pause);
             press(d, "ok");
-            EXPECT_EQ(d.result(), 0) << retries << "/" << pause;
+            EXPECT_EQ(d.result(), 0) << c.retries << "/" << c.pause;
+            EXPECT_EQ(takeBoxes(), std::vector<std::string>{c.message});
+            EXPECT_EQ(d.focusWidget(), in<QLineEdit>(d, c.focus));
             tabsOf(d)->setCurrentIndex(2);
             EXPECT_EQ(tabsOf(d)->currentIndex(), 0);
+            EXPECT_EQ(takeBoxes(), std::vector<std::string>{c.message});
         }
-        EXPECT_TRUE(takeBoxes().empty());
         EXPECT_FALSE(stored("outhostname"));
         type(d, "retryCount", "7");
         type(d, "retryPause", "12");
@@ -398,6 +416,100 @@ TEST_F(OptionsTest, CancelDiscardsEveryPage) {
     EXPECT_EQ(config::readSetting(config::kOutHostName), "smtp.provider.net");
     EXPECT_FALSE(stored("outhostport"));
     EXPECT_FALSE(stored("NotifyDisDialog"));
+}
+
+// Every page's fields are reached by Tab from top to bottom (left to right within a row).
+void expectTopToBottom(QWidget* page) {
+    QRect last;
+    QString lastName;
+    int fields = 0;
+    for (QWidget* w = page->nextInFocusChain(); w != page; w = w->nextInFocusChain()) {
+        if (!page->isAncestorOf(w) || !(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(page)) continue;
+        QRect r(w->mapTo(page, QPoint(0, 0)), w->size());
+        if (fields++ > 0) {
+            bool sameRow = std::abs(r.center().y() - last.center().y()) < std::max(r.height(), last.height()) / 2;
+            EXPECT_TRUE(sameRow ? r.left() > last.left() : r.center().y() > last.center().y())
+                << page->objectName().toStdString() << ": " << w->objectName().toStdString() << " after "
+                << lastName.toStdString();
+        }
+        last = r;
+        lastName = w->objectName();
+    }
+    EXPECT_GT(fields, 2) << page->objectName().toStdString();
+}
+
+TEST_F(OptionsTest, TheSheetOpensOnItsFirstFieldAndTabRunsTopToBottom) {
+    then([&](QDialog& d) {
+        EXPECT_EQ(d.focusWidget(), in<QComboBox>(d, "dialUpEntry"));
+        type(d, "smtpServer", "smtp.provider.net");
+        d.show();
+        for (int i = 0; i < tabsOf(d)->count(); ++i) {
+            tabsOf(d)->setCurrentIndex(i);
+            QApplication::processEvents();
+            expectTopToBottom(tabsOf(d)->widget(i));
+        }
+        d.hide();
+        return 0;
+    });
+    run();
+}
+
+// NetworkManager lists no connection: the group is disabled, no dial-up is stored (the engine
+// needs the value) and the retry values the user cannot reach are neither checked nor written.
+TEST_F(OptionsTest, WithoutNetworkManagerConnectionsTheDialUpGroupIsDisabled) {
+    testsupport::writeFile(scenario + "/entries", "");
+    config::writeSetting(config::kRasEntry, "Gone VPN");
+    config::writeSetting(config::kRASRetryLimit, 0);
+    then([&](QDialog& d) {
+        EXPECT_FALSE(in<QWidget>(d, "dialUpGroup")->isEnabled());
+        EXPECT_EQ(d.focusWidget(), in<QLineEdit>(d, "smtpServer"));
+        type(d, "smtpServer", "smtp.provider.net");
+        press(d, "ok");
+        return d.result();
+    });
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(takeBoxes().empty());
+    EXPECT_TRUE(stored("rasentry"));
+    EXPECT_EQ(config::readSetting(config::kRasEntry), "");
+    EXPECT_EQ(config::readSetting(config::kRASRetryLimit), 0u);
+    EXPECT_FALSE(stored("RASAllowEstab"));
+    EXPECT_EQ(config::readSetting(config::kOutHostName), "smtp.provider.net");
+}
+
+TEST_F(OptionsTest, DesktopNotificationsAreOnUntilUnticked) {
+    config::writeSetting(config::kOutHostName, "smtp.provider.net");
+    auto untick = [&](bool expectedBefore) {
+        then([=](QDialog& d) {
+            tabsOf(d)->setCurrentIndex(2);
+            auto* box = in<QCheckBox>(d, "desktopNotifications");
+            EXPECT_EQ(box->isChecked(), expectedBefore);
+            EXPECT_EQ(box->text(), "&Show desktop notifications");
+            box->setChecked(false);
+            press(d, "ok");
+            return d.result();
+        });
+        EXPECT_EQ(run(), 1);
+    };
+    EXPECT_FALSE(stored("NotifyDesktop"));
+    untick(true);
+    EXPECT_TRUE(stored("NotifyDesktop"));
+    EXPECT_EQ(config::readSetting(config::kNotifyDesktop), 0u);
+    untick(false);
+}
+
+// A hive that cannot be written: OK says so and the sheet stays, instead of closing as if stored.
+TEST_F(OptionsTest, SettingsThatCannotBeStoredAreReported) {
+    then([&](QDialog& d) {
+        type(d, "smtpServer", "smtp.provider.net");
+        testsupport::writeFile(plat::userHivePath(), "not a hive\n");
+        press(d, "ok");
+        EXPECT_EQ(d.result(), 0);
+        EXPECT_EQ(takeBoxes(),
+                  std::vector<std::string>{"The settings could not be stored (refer to log file for further info)."});
+        press(d, "cancel");
+        return d.result();
+    });
+    EXPECT_EQ(run(), 0);
 }
 
 // With TARNWICK_SCREENS_DIR set, the Connection page with a secured, logged-in server.

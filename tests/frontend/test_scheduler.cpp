@@ -9,9 +9,14 @@
 #include "store/read_state.h"
 #include "tests/support/temp_env.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <sys/stat.h>
@@ -20,16 +25,6 @@ namespace {
 
 constexpr std::uint32_t kHI = 60000, kLO = 3600000, kRetry = 300000;
 constexpr std::time_t kNow = 1765000000;
-
-// Timers that only remember what was armed.
-class FakeTimers final : public WindowTimers {
-public:
-    void set(plat::WPARAM id, std::uint32_t ms) override { armed[id] = ms; }
-    bool kill(plat::WPARAM id) override { return armed.erase(id) > 0; }
-    bool running(plat::WPARAM id) const { return armed.count(id) > 0; }
-    std::uint32_t period(plat::WPARAM id) const { return armed.at(id); }
-    std::map<plat::WPARAM, std::uint32_t> armed;
-};
 
 class SchedulerTest : public ::testing::Test {
 protected:
@@ -67,13 +62,24 @@ protected:
         h.playAlarm = [this](const std::string& f) { events.push_back("alarm " + f); };
         h.runProgram = [this](const std::string& line) { events.push_back("run " + line); };
         h.unreadMailWaiting = [this] { return unread; };
-        scheduler = std::make_unique<Scheduler>(state, timers, h);
+        scheduler = std::make_unique<Scheduler>(state, h);
+    }
+
+    bool running(ScheduleTimer t) const { return scheduler->timer(t).isActive(); }
+    // The period of a running timer; UINT32_MAX for one that does not run.
+    std::uint32_t period(ScheduleTimer t) const {
+        return running(t) ? static_cast<std::uint32_t>(scheduler->timer(t).interval()) : UINT32_MAX;
+    }
+    bool noneRunning() const {
+        for (ScheduleTimer t : {ScheduleTimer::Animate, ScheduleTimer::Offline, ScheduleTimer::Online,
+                                ScheduleTimer::NewMail, ScheduleTimer::Blink})
+            if (running(t)) return false;
+        return true;
     }
 
     int count(const std::string& event) const { return static_cast<int>(std::count(events.begin(), events.end(), event)); }
 
     ScheduleState state;
-    FakeTimers timers;
     std::unique_ptr<Scheduler> scheduler;
     std::time_t now = kNow;
     bool engineUp = true;
@@ -120,12 +126,12 @@ TEST_F(SchedulerTest, ResumeArmsBothTimersAndSuspendKillsThem) {
     scheduler->resume();
     EXPECT_EQ(state.active, 1);
     EXPECT_EQ(trayUpdates, 1);
-    EXPECT_EQ(timers.period(TIMER_ONLINE), 0u);   // due now
-    EXPECT_EQ(timers.period(TIMER_OFFLINE), kLO - 60000);
+    EXPECT_EQ(period(ScheduleTimer::Online), 0u);   // due now
+    EXPECT_EQ(period(ScheduleTimer::Offline), kLO - 60000);
     scheduler->suspend();
     EXPECT_EQ(state.active, 0);
-    EXPECT_FALSE(timers.running(TIMER_ONLINE));
-    EXPECT_FALSE(timers.running(TIMER_OFFLINE));
+    EXPECT_FALSE(running(ScheduleTimer::Online));
+    EXPECT_FALSE(running(ScheduleTimer::Offline));
     EXPECT_TRUE(events.empty());
 }
 
@@ -133,12 +139,12 @@ TEST_F(SchedulerTest, OutgoingMailWhileSuspendedWaitsForResumeThenFiveSeconds) {
     config::writeSetting(config::kLastCheckTime, static_cast<std::uint32_t>(kNow - 10));
     scheduler->newOutgoingMail();
     EXPECT_TRUE(events.empty());
-    EXPECT_TRUE(timers.armed.empty());
+    EXPECT_TRUE(noneRunning());
     EXPECT_EQ(state.deliverOnResume, 1);
     scheduler->resume();
     EXPECT_EQ(state.deliverOnResume, 0);
-    EXPECT_EQ(timers.period(TIMER_ONLINE), 5000u);
-    EXPECT_EQ(timers.period(TIMER_OFFLINE), 5000u);
+    EXPECT_EQ(period(ScheduleTimer::Online), 5000u);
+    EXPECT_EQ(period(ScheduleTimer::Offline), 5000u);
     // Switched off, outgoing mail waits for the schedule.
     config::writeSetting(config::kSMTPDeliverImm, 0);
     scheduler->newOutgoingMail();
@@ -150,12 +156,12 @@ TEST_F(SchedulerTest, OutgoingMailWhileSuspendedWaitsForResumeThenFiveSeconds) {
 TEST_F(SchedulerTest, TheFirstAccountResumesAScheduleSuspendedForLackOfOne) {
     scheduler->accountsChanged(0);
     EXPECT_EQ(state.active, 0);
-    EXPECT_TRUE(timers.armed.empty());
+    EXPECT_TRUE(noneRunning());
     scheduler->newOutgoingMail();
     scheduler->accountsChanged(1);
     EXPECT_EQ(state.active, 1);
-    EXPECT_EQ(timers.period(TIMER_ONLINE), 5000u);
-    EXPECT_EQ(timers.period(TIMER_OFFLINE), 5000u);
+    EXPECT_EQ(period(ScheduleTimer::Online), 5000u);
+    EXPECT_EQ(period(ScheduleTimer::Offline), 5000u);
     // Once resumed, further accounts change nothing; a suspend by the user is kept.
     scheduler->suspend();
     scheduler->accountsChanged(2);
@@ -167,26 +173,25 @@ TEST_F(SchedulerTest, ASuspendOrResumeByTheUserIsNeverOverruled) {
     scheduler->suspend();
     scheduler->accountsChanged(1);
     EXPECT_EQ(state.active, 0);
-    EXPECT_TRUE(timers.armed.empty());
+    EXPECT_TRUE(noneRunning());
 }
 
 TEST_F(SchedulerTest, OutgoingMailDuringACycleAsksAgainAndRestartsBothCountdowns) {
     scheduler->resume();
     state.cycling = 1;
-    timers.armed[TIMER_ONLINE] = 123;
-    timers.armed[TIMER_OFFLINE] = 456;
+    ASSERT_EQ(period(ScheduleTimer::Online), 5000u);   // never checked
     scheduler->newOutgoingMail();
     EXPECT_EQ(count("cycle"), 1);   // the engine turns it into one more pass
-    EXPECT_EQ(timers.period(TIMER_ONLINE), kHI);
-    EXPECT_EQ(timers.period(TIMER_OFFLINE), kLO);
+    EXPECT_EQ(period(ScheduleTimer::Online), kHI);
+    EXPECT_EQ(period(ScheduleTimer::Offline), kLO);
 }
 
 TEST_F(SchedulerTest, TheOnlineTimerRunsCyclesOnAnOpenLineOnly) {
     scheduler->resume();
     scheduler->onlineTimer();   // no dial-up entry: always online
     EXPECT_EQ(count("cycle"), 1);
-    EXPECT_EQ(timers.period(TIMER_ONLINE), kHI);
-    EXPECT_EQ(timers.period(TIMER_OFFLINE), kLO);
+    EXPECT_EQ(period(ScheduleTimer::Online), kHI);
+    EXPECT_EQ(period(ScheduleTimer::Offline), kLO);
     scheduler->offlineTimer();   // nothing to dial
     EXPECT_EQ(count("cycle"), 1);
     state.cycling = 1;
@@ -240,16 +245,16 @@ TEST_F(SchedulerTest, DialRetriesFiveMinutesApartThenExhausted) {
         scheduler->finishCycle();
         EXPECT_EQ(status, "DUN connect failure - pausing for retry") << attempt;
         EXPECT_EQ(state.rasRetryCount, attempt);
-        EXPECT_EQ(timers.period(TIMER_OFFLINE), kRetry);
+        EXPECT_EQ(period(ScheduleTimer::Offline), kRetry);
         EXPECT_EQ(state.dialFailed, 0);
         scheduler->offlineTimer();   // the pause ends: the normal period is back
-        EXPECT_EQ(timers.period(TIMER_OFFLINE), kLO);
+        EXPECT_EQ(period(ScheduleTimer::Offline), kLO);
     }
     state.dialFailed = 1;
     scheduler->finishCycle();
     EXPECT_EQ(status, "DUN connect failure - retry exhausted");
     EXPECT_EQ(state.rasRetryCount, 0);
-    EXPECT_EQ(timers.period(TIMER_OFFLINE), kLO);
+    EXPECT_EQ(period(ScheduleTimer::Offline), kLO);
 }
 
 TEST_F(SchedulerTest, ALimitLoweredBelowTheCountEndsTheRetries) {
@@ -269,7 +274,7 @@ TEST_F(SchedulerTest, NoRetryWhenSwitchedOffOrSuspended) {
     scheduler->finishCycle();
     EXPECT_EQ(status, "OK");
     EXPECT_EQ(state.rasRetryCount, 0);
-    EXPECT_EQ(timers.period(TIMER_OFFLINE), 5000u);   // untouched
+    EXPECT_EQ(period(ScheduleTimer::Offline), 5000u);   // untouched
 
     // Cycle Now while suspended: the schedule stays suspended, no timer appears.
     config::writeSetting(config::kRASFailRetry, 1);
@@ -277,7 +282,7 @@ TEST_F(SchedulerTest, NoRetryWhenSwitchedOffOrSuspended) {
     state.dialFailed = 1;
     scheduler->finishCycle();
     EXPECT_EQ(status, "OK");
-    EXPECT_FALSE(timers.running(TIMER_OFFLINE));
+    EXPECT_FALSE(running(ScheduleTimer::Offline));
     EXPECT_EQ(state.rasRetryCount, 0);
 }
 
@@ -292,8 +297,8 @@ TEST_F(SchedulerTest, SeveralItemsOneBeepEachOneAnnouncementOneProgramRun) {
     EXPECT_EQ(state.newMailThisCycle, 0);
     EXPECT_EQ(state.newMailWaiting, 1);
     EXPECT_EQ(state.blinkPhase, 1);
-    EXPECT_EQ(timers.period(TIMER_NEWMAIL), 15000u);
-    EXPECT_EQ(timers.period(TIMER_BLINK), 500u);
+    EXPECT_EQ(period(ScheduleTimer::NewMail), 15000u);
+    EXPECT_EQ(period(ScheduleTimer::Blink), 500u);
 
     // A cycle without mail announces nothing; switched off, nothing sounds or runs.
     events.clear();
@@ -341,8 +346,8 @@ TEST_F(SchedulerTest, UnreadMailSoundsTheAlarmAndBlinksUntilRead) {
     unread = false;
     scheduler->checkUnreadMail();
     EXPECT_EQ(state.newMailWaiting, 0);
-    EXPECT_FALSE(timers.running(TIMER_NEWMAIL));
-    EXPECT_FALSE(timers.running(TIMER_BLINK));
+    EXPECT_FALSE(running(ScheduleTimer::NewMail));
+    EXPECT_FALSE(running(ScheduleTimer::Blink));
 }
 
 TEST_F(SchedulerTest, BlinkingPausesDuringACycle) {
@@ -379,6 +384,49 @@ TEST(UnreadMail, AnyAccountsMailboxWithAnItemNotMarkedRead) {
     EXPECT_FALSE(anyUnreadMail());
     config::deleteAccountKey(accounts, "a-first");
     config::deleteAccountKey(accounts, "b-second");
+}
+
+// The timers are the scheduler's own QTimers: their expiries arrive through the event loop, a
+// timer stopped from its own expiry stays stopped and can be armed again, and the tray's
+// animation runs from the cycle's start to its end.
+TEST_F(SchedulerTest, TheTimersExpireThroughTheLoopAndStopFromTheirOwnExpiry) {
+    int checks = 0;
+    Scheduler::Hooks h;
+    h.unreadMailWaiting = [&] {
+        ++checks;
+        return false;   // nothing unread: the check stops its own timer and the blinking
+    };
+    h.updateTrayIcon = [] {};
+    ScheduleState own;
+    Scheduler s(own, h);
+    s.setUnreadCheckPeriod(10);
+    s.startUnreadCheck();
+    QElapsedTimer t;
+    t.start();
+    while (checks == 0 && t.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(checks, 1);
+    EXPECT_FALSE(s.timer(ScheduleTimer::NewMail).isActive());
+    EXPECT_FALSE(s.timer(ScheduleTimer::Blink).isActive());
+    t.restart();
+    while (t.elapsed() < 60) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(checks, 1);
+    s.startUnreadCheck();
+    t.restart();
+    while (checks == 1 && t.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(checks, 2);
+
+    int frames = 0;
+    h.animateTray = [&] { ++frames; };
+    Scheduler animated(own, h);
+    animated.cycleStarted();
+    EXPECT_EQ(animated.timer(ScheduleTimer::Animate).interval(), 200);
+    animated.expire(ScheduleTimer::Animate);
+    EXPECT_EQ(frames, 1);
+    h.setStatus = [](const char*) {};
+    Scheduler finishing(own, h);
+    finishing.cycleStarted();
+    finishing.finishCycle();
+    EXPECT_FALSE(finishing.timer(ScheduleTimer::Animate).isActive());
 }
 
 }  // namespace

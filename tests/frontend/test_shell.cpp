@@ -5,6 +5,7 @@
 #include "frontend/app/main_window.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/app/shell.h"
+#include "frontend/desktop/help_window.h"
 #include "frontend/mail/folder_tree.h"
 #include "frontend/mail/item_list.h"
 #include "platform/event_loop.h"
@@ -20,6 +21,8 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBrowser>
 
 #include <gtest/gtest.h>
 
@@ -136,7 +139,7 @@ TEST_F(ShellTest, StartUpRegistersWithTheEngineAndShowsTheSuspendedState) {
 
 TEST_F(ShellTest, ASecondCopyRefusesToRun) {
     start();
-    Shell second(ShellOptions{"", 200, true, {}, "/opt/help", {}, {}, {}});
+    Shell second(ShellOptions{"", 200, true, {}, "/opt/help", {}, {}});
     EXPECT_FALSE(second.startUp());
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "You are already running Tarnwick and can not have more than one instance running!");
@@ -156,7 +159,7 @@ TEST_F(ShellTest, FirstRunOpensOptionsThenTheWizardAndTheSetUpHelp) {
 }
 
 TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
-    ShellOptions o{testsupport::worldDir() + "/no-such-engine", 200, true, {}, "/opt/help", {}, {}, {}};
+    ShellOptions o{testsupport::worldDir() + "/no-such-engine", 200, true, {}, "/opt/help", {}, {}};
     Shell s(o);
     EXPECT_FALSE(s.startUp());
     ASSERT_EQ(boxes.size(), 1u);
@@ -164,7 +167,7 @@ TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
 }
 
 TEST_F(ShellTest, AnEngineThatNeverAppearsEndsTheWaitWithAMessage) {
-    ShellOptions o{"/bin/true", 300, true, {}, "/opt/help", {}, {}, {}};
+    ShellOptions o{"/bin/true", 300, true, {}, "/opt/help", {}, {}};
     Shell s(o);
     QElapsedTimer t;
     t.start();
@@ -184,13 +187,13 @@ TEST_F(ShellTest, ACycleAnimatesTheTrayAndReportsItsPhases) {
     EXPECT_EQ(s.schedule().cycling, 1);
     EXPECT_EQ(status(), "Establishing connection...");
     EXPECT_EQ(s.tray().frame(), kTrayConnecting);
-    for (int i = 0; i < 6; ++i) s.timerExpired(TIMER_ANIMATE);
+    for (int i = 0; i < 6; ++i) s.scheduler().expire(ScheduleTimer::Animate);
     EXPECT_EQ(s.tray().frame(), kTrayConnecting);   // six ticks: round to the first frame
 
     notice(CYCLE_SENDING);
     EXPECT_EQ(status(), "Sending outgoing mail...");
     EXPECT_EQ(s.tray().frame(), kTraySending);
-    s.timerExpired(TIMER_ANIMATE);
+    s.scheduler().expire(ScheduleTimer::Animate);
     EXPECT_EQ(s.tray().frame(), kTraySending + 1);
 
     notice(CYCLE_CHECKING);
@@ -209,8 +212,7 @@ TEST_F(ShellTest, ACycleAnimatesTheTrayAndReportsItsPhases) {
     EXPECT_NE(s.tray().tip().find("last check "), std::string::npos) << s.tray().tip();
     EXPECT_EQ(s.tray().tip().find(":40"), std::string::npos) << s.tray().tip();
     EXPECT_EQ(s.tray().frame(), kTrayNewMail);   // the item waits unread: blinking starts
-    // The animation timer is gone: a tick that was already queued changes nothing visible.
-    EXPECT_FALSE(killTimer(s.hwnd(), TIMER_ANIMATE));
+    EXPECT_FALSE(s.scheduler().timer(ScheduleTimer::Animate).isActive());
 }
 
 TEST_F(ShellTest, AFailedCycleEndsWithTheFailureStatusAndIcon) {
@@ -225,6 +227,11 @@ TEST_F(ShellTest, AFailedCycleEndsWithTheFailureStatusAndIcon) {
     EXPECT_EQ(status(), "Failure during cycle (refer to log file for further info)");
     EXPECT_EQ(s.tray().frame(), kTrayFailed);
     EXPECT_EQ(s.tray().tip(), "Tarnwick: last cycle failed: sending mail");   // the first failure
+    // The open window's status bar names the step and the log to read.
+    command(CMD_OPEN);
+    EXPECT_EQ(s.window().statusPart(1).toStdString(),
+              "Failure during cycle (refer to log file for further info); failed step: sending mail; log: " +
+                  dayLogFileName(std::time_t{1765000000}));
     notice(99);   // unknown codes are ignored
     EXPECT_EQ(s.tray().frame(), kTrayFailed);
 }
@@ -336,6 +343,41 @@ TEST_F(ShellTest, ViewLogShowsTheDaysLogAsItIs) {
               "101500   APP HIGH Subject =?UTF-8?Q?stays?= as logged\n");
 }
 
+// Without a browser on the desktop, help opens in the program's own window (never silently
+// nothing), at its anchor; the same window shows the day's log.
+TEST_F(ShellTest, HelpOpensInItsOwnWindowWhenTheDesktopHasNoBrowser) {
+    std::string help = testsupport::makeTempDir("help-");
+    testsupport::writeFile(help + "/index.html",
+                           "<html><body><h1>Contents</h1><p>Intro</p><h2 id=\"setup\">Setting up</h2></body></html>");
+    startEngine();
+    ShellOptions o;
+    o.trayAvailable = true;
+    o.clock = [] { return std::time_t{1765000000}; };
+    o.helpDir = help;
+    shell = std::make_unique<Shell>(o);
+    ASSERT_TRUE(shell->startUp());
+    setOpenUrlHook([this](const std::string& url) {
+        urls.push_back(url);
+        return false;   // nothing on the desktop takes it
+    });
+    command(CMD_HELP_CONTENTS);
+    HelpWindow* w = shell->helpWindowShown();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->browser()->source().toLocalFile().toStdString(), help + "/index.html");
+    EXPECT_TRUE(w->browser()->toPlainText().contains(QStringLiteral("Setting up")));
+
+    testsupport::writeFile(dayLogFileName(std::time_t{1765000000}), "101500   APP HIGH the reason\n");
+    w->findChild<QPushButton*>(QStringLiteral("log"))->click();
+    EXPECT_EQ(w->browser()->toPlainText().toStdString(), "101500   APP HIGH the reason\n");
+
+    // A page that is missing says so in the same window.
+    command(CMD_HOMEPAGE);
+    EXPECT_EQ(shell->helpWindowShown(), w);
+    EXPECT_TRUE(w->browser()->toPlainText().contains(QStringLiteral("cannot be found")));
+    EXPECT_EQ(urls.size(), 2u);
+}
+
 TEST_F(ShellTest, EveryMenuCommandHasAnAction) {
     Shell& s = start();
     std::set<QString> names;
@@ -428,6 +470,33 @@ TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {
     // A double click on the tray icon opens it again.
     s.trayMouse(WM_LBUTTONDBLCLK);
     EXPECT_FALSE(s.window().isClosed());
+}
+
+// StatusNotifierItem trays send one activation per click: it toggles the window. An XEmbed
+// double click (activation, then double click) always ends with the window open.
+TEST_F(ShellTest, ATrayClickOpensTheWindowAndASecondOneHidesIt) {
+    Shell& s = start();
+    ASSERT_TRUE(s.window().isClosed());
+    s.trayMouse(WM_LBUTTONUP);
+    pumpMessages(0);
+    ASSERT_FALSE(s.window().isClosed());
+    EXPECT_TRUE(s.window().viewsOpen());
+    ASSERT_TRUE(s.window().inFront());
+
+    s.trayMouse(WM_LBUTTONUP);
+    pumpMessages(0);
+    EXPECT_TRUE(s.window().isClosed());
+    EXPECT_FALSE(s.window().viewsOpen());
+    EXPECT_TRUE(config::readPlacement().has_value());   // closed the usual way
+
+    // Double click on a closed window, and on an open one in front: open both times.
+    for (int round = 0; round < 2; ++round) {
+        s.trayMouse(WM_LBUTTONUP);
+        s.trayMouse(WM_LBUTTONDBLCLK);
+        pumpMessages(0);
+        EXPECT_FALSE(s.window().isClosed()) << round;
+        EXPECT_TRUE(s.window().viewsOpen()) << round;
+    }
 }
 
 TEST_F(ShellTest, TheShutdownQuestionsThreeAnswers) {

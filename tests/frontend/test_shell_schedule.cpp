@@ -3,6 +3,7 @@
 #include "frontend/commands.h"
 #include "frontend/desktop/desktop.h"
 #include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/app/main_window.h"
 #include "frontend/app/shell.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
@@ -15,21 +16,16 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
+#include <QElapsedTimer>
+
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
-#include <map>
 
 using namespace plat;
 
 namespace {
-
-class ManualTimers final : public WindowTimers {
-public:
-    void set(WPARAM id, std::uint32_t ms) override { armed[id] = ms; }
-    bool kill(WPARAM id) override { return armed.erase(id) > 0; }
-    std::map<WPARAM, std::uint32_t> armed;
-};
 
 LRESULT quietEngine(HWND, UINT, WPARAM, LPARAM) {
     return 0;
@@ -52,8 +48,11 @@ protected:
         o.trayAvailable = true;
         o.clock = [] { return std::time_t{1765000000}; };
         o.helpDir = "/opt/help";
-        o.timers = timers;
         o.unreadMailWaiting = [this] { return unread; };
+        o.notificationSender = [this](const DesktopNotifications::Request& r, std::function<void(quint32)> done) {
+            notes.push_back(r);
+            done(static_cast<quint32>(notes.size()));
+        };
         shell = std::make_unique<Shell>(o);
         ASSERT_TRUE(shell->startUp());
         pumpMessages(0);
@@ -79,30 +78,33 @@ protected:
         return path;
     }
 
-    std::shared_ptr<ManualTimers> timers = std::make_shared<ManualTimers>();
+    bool running(ScheduleTimer t) { return shell->scheduler().timer(t).isActive(); }
+    int period(ScheduleTimer t) { return running(t) ? shell->scheduler().timer(t).interval() : -1; }
+    void expire(ScheduleTimer t) { shell->scheduler().expire(t); }
     HWND engine = 0;
     std::unique_ptr<Shell> shell;
     std::string soundLog;
     bool unread = false;
+    std::vector<DesktopNotifications::Request> notes;
 };
 
 TEST_F(ShellScheduleTest, StartUpChecksForUnreadMailAndResumeSuspendDriveTheTimers) {
-    EXPECT_EQ(timers->armed.at(TIMER_NEWMAIL), 15000u);
-    EXPECT_EQ(timers->armed.at(TIMER_BLINK), 500u);
+    EXPECT_EQ(period(ScheduleTimer::NewMail), 15000);
+    EXPECT_EQ(period(ScheduleTimer::Blink), 500);
     shell->runCommand(CMD_RESUME);
     EXPECT_EQ(shell->schedule().active, 1);
-    EXPECT_EQ(timers->armed.at(TIMER_ONLINE), 5000u);   // never checked
-    EXPECT_EQ(timers->armed.at(TIMER_OFFLINE), 5000u);
+    EXPECT_EQ(period(ScheduleTimer::Online), 5000);   // never checked
+    EXPECT_EQ(period(ScheduleTimer::Offline), 5000);
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
     shell->updateMenus();
     EXPECT_TRUE(shell->actions().action(CMD_SUSPEND)->isEnabled());
     shell->runCommand(CMD_SUSPEND);
-    EXPECT_EQ(timers->armed.count(TIMER_ONLINE), 0u);
+    EXPECT_EQ(running(ScheduleTimer::Online), false);
     EXPECT_EQ(shell->tray().frame(), kTraySuspended);
     // The first unread check finds nothing: blinking and checking stop.
-    shell->timerExpired(TIMER_NEWMAIL);
-    EXPECT_EQ(timers->armed.count(TIMER_NEWMAIL), 0u);
-    EXPECT_EQ(timers->armed.count(TIMER_BLINK), 0u);
+    expire(ScheduleTimer::NewMail);
+    EXPECT_EQ(running(ScheduleTimer::NewMail), false);
+    EXPECT_EQ(running(ScheduleTimer::Blink), false);
 }
 
 TEST_F(ShellScheduleTest, ACycleWithTwoItemsBeepsListsAnnouncesAndBlinks) {
@@ -122,19 +124,19 @@ TEST_F(ShellScheduleTest, ACycleWithTwoItemsBeepsListsAnnouncesAndBlinks) {
 
     // Blinking alternates the new-mail icon with the state icon; the check sounds the alarm.
     EXPECT_EQ(shell->schedule().newMailWaiting, 1);
-    shell->timerExpired(TIMER_BLINK);
+    expire(ScheduleTimer::Blink);
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
-    shell->timerExpired(TIMER_BLINK);
+    expire(ScheduleTimer::Blink);
     EXPECT_EQ(shell->tray().frame(), kTrayNewMail);
-    shell->timerExpired(TIMER_NEWMAIL);
+    expire(ScheduleTimer::NewMail);
     EXPECT_EQ(testsupport::readFile(soundLog), "beep\nbeep\nannounce newmail.wav\nalarm alarm.wav\n");
     // A cycle during blinking shows its animation.
     send(WM_ENGINE_LINK, CYCLE_STARTED);
-    shell->timerExpired(TIMER_BLINK);
+    expire(ScheduleTimer::Blink);
     EXPECT_EQ(shell->tray().frame(), kTrayConnecting);
     unread = false;
     send(WM_ENGINE_LINK, CYCLE_FINISHED);
-    shell->timerExpired(TIMER_NEWMAIL);
+    expire(ScheduleTimer::NewMail);
     EXPECT_EQ(shell->schedule().newMailWaiting, 0);
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
 }
@@ -179,6 +181,70 @@ TEST_F(ShellScheduleTest, AboutIsGrayedWhileItShows) {
     EXPECT_TRUE(grayedMeanwhile);
     shell->updateMenus();
     EXPECT_TRUE(shell->actions().action(CMD_ABOUT)->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+// What the desktop is told: the cycle's arrivals decoded in one notification at its end, a
+// failed cycle with its step, a refused item with the provider's reply.
+TEST_F(ShellScheduleTest, ACyclesMailAndFailuresReachTheDesktopNotifications) {
+    send(WM_ENGINE_LINK, CYCLE_STARTED);
+    send(WM_ENGINE_LINK, CYCLE_SENDING);
+    copyPath(COPYDATA_DELIVERY_FAILURE,
+             item("q1", "To: =?ISO-8859-1?Q?J=FCrgen?= <j@x>\r\nSubject: report\r\n"));
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].kind, DesktopNotifications::Kind::DeliveryFailure);
+    EXPECT_EQ(notes[0].text.body.toStdString(),
+              "To: J\xC3\xBCrgen <j@x>\nSubject: report\nThe provider gave no reason.");
+    send(WM_ENGINE_LINK, CYCLE_FAILURE);
+    send(WM_ENGINE_LINK, CYCLE_CHECKING);
+    copyPath(COPYDATA_NEW_ITEM, item("[a]1.rfc822", "From: Ann <a@x>\r\nSubject: =?UTF-8?B?R3LDvMOfZQ==?=\r\n"));
+    send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
+    copyPath(COPYDATA_NEW_ITEM, item("[a]2.rfc822", "From: Bo <b@x>\r\nSubject: two\r\n"));
+    send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
+    EXPECT_EQ(notes.size(), 1u);   // mail is told once the cycle is over
+    send(WM_ENGINE_LINK, CYCLE_FINISHED);
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_EQ(notes[1].text.summary.toStdString(), "2 new messages");
+    EXPECT_EQ(notes[1].text.body.toStdString(), "Ann: Gr\xC3\xBC\xC3\x9F" "e\nBo: two");
+    EXPECT_EQ(notes[2].kind, DesktopNotifications::Kind::CycleFailure);
+    EXPECT_EQ(notes[2].text.summary.toStdString(), "The last mail cycle failed: sending mail");
+
+    // "Open" on one of them opens the main window.
+    shell->notifications().actionInvoked(2, QStringLiteral("open"));
+    pumpMessages(0);
+    EXPECT_TRUE(shell->window().viewsOpen());
+}
+
+}  // namespace
+
+namespace {
+
+// The e-mail program collected the unread mail through the local POP3 server: the tray stops
+// blinking without waiting for the next unread check, and without an alarm.
+TEST_F(ShellScheduleTest, CollectedMailStopsTheBlinkingAtOnce) {
+    shell->runCommand(CMD_RESUME);
+    send(WM_ENGINE_LINK, CYCLE_STARTED);
+    copyPath(COPYDATA_NEW_ITEM, item("[a]1.rfc822", "From: Ann\r\nSubject: one\r\n"));
+    send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
+    unread = true;
+    send(WM_ENGINE_LINK, CYCLE_FINISHED);
+    ASSERT_EQ(shell->schedule().newMailWaiting, 1);
+    std::string sounds = testsupport::readFile(soundLog);
+
+    unread = false;
+    std::filesystem::create_directories("outgoing");   // the data directory changes
+    QElapsedTimer t;
+    t.start();
+    while (shell->schedule().newMailWaiting != 0 && t.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(shell->schedule().newMailWaiting, 0);
+    EXPECT_EQ(timers->armed.count(TIMER_BLINK), 0u);
+    EXPECT_EQ(timers->armed.count(TIMER_NEWMAIL), 0u);
+    EXPECT_EQ(shell->tray().frame(), kTrayActive);
+    EXPECT_EQ(testsupport::readFile(soundLog), sounds);   // no alarm
 }
 
 }  // namespace

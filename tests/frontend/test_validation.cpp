@@ -32,10 +32,9 @@ TEST(ConnectionCheck, EachRefusalSaysWhyAndPointsAtItsField) {
         {[](ConnectionValues& v) { v.smtpPort = "0"; }, kPortMessage, ConnectionField::SmtpPort},
         {[](ConnectionValues& v) { v.smtpPort = "65536"; }, kPortMessage, ConnectionField::SmtpPort},
         {[](ConnectionValues& v) { v.smtpPort = ""; }, kPortMessage, ConnectionField::SmtpPort},
-        // Retries and pause are refused without a message, as the page always did.
-        {[](ConnectionValues& v) { v.retryCount = "0"; }, "", ConnectionField::None},
-        {[](ConnectionValues& v) { v.retryPause = "35792"; }, "", ConnectionField::None},
-        {[](ConnectionValues& v) { v.retryPause = "99999999999"; }, "", ConnectionField::None},
+        {[](ConnectionValues& v) { v.retryCount = "0"; }, kRetryMessage, ConnectionField::RetryCount},
+        {[](ConnectionValues& v) { v.retryPause = "35792"; }, kPauseMessage, ConnectionField::RetryPause},
+        {[](ConnectionValues& v) { v.retryPause = "99999999999"; }, kPauseMessage, ConnectionField::RetryPause},
         {[](ConnectionValues& v) { v.smtpUser = std::string(260, 'u'); },
          "The user name is too long: at most 259 bytes can be stored.", ConnectionField::SmtpUser},
         {[](ConnectionValues& v) { v.smtpPassword = std::string(260, 'p'); },
@@ -93,6 +92,23 @@ TEST(Numbers, DigitsWithBlanksAroundOnlyAndNoOverflow) {
     EXPECT_FALSE(readNumber("4294967296"));
     EXPECT_EQ(readPort("65535"), 65535u);
     EXPECT_FALSE(readPort("65536"));
+}
+
+TEST(PlainText, WarnedForEveryServerButThisMachine) {
+    struct Case {
+        std::uint32_t security;
+        const char* host;
+        bool warned;
+    } cases[] = {
+        {kSecurityNone, "pop.example.net", true}, {kSecurityNone, "10.0.0.1", true},
+        {kSecurityNone, "128.0.0.1", true},      {kSecurityNone, "127.0.0.1.example.net", true},
+        {kSecurityNone, "127.0.0.256", true},    {kSecurityNone, "127.1", true},
+        {kSecurityNone, "127.0.0.1", false},     {kSecurityNone, " 127.255.3.4 ", false},
+        {kSecurityNone, "LocalHost", false},     {kSecurityNone, "::1", false},
+        {kSecurityNone, "", false},              {kSecurityStartTls, "pop.example.net", false},
+        {kSecurityTls, "pop.example.net", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(sendsInTheClear(c.security, c.host), c.warned) << c.host;
 }
 
 }  // namespace

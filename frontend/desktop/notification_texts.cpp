@@ -1,0 +1,77 @@
+#include "frontend/desktop/notification_texts.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+namespace notify {
+
+namespace {
+
+QString tr(const char* text) {
+    return QCoreApplication::translate("Notifications", text);
+}
+
+QString fromUtf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+constexpr qsizetype kReplyShown = 600;
+
+QString orDash(const std::string& s) {
+    return s.empty() ? QStringLiteral("-") : fromUtf8(s);
+}
+
+}  // namespace
+
+QString senderName(const std::string& from) {
+    QString value = fromUtf8(from).trimmed();
+    qsizetype angle = value.indexOf(QLatin1Char('<'));
+    if (angle < 0) return value;
+    QString name = value.left(angle).trimmed();
+    if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
+        name = name.mid(1, name.size() - 2).trimmed();
+    if (!name.isEmpty()) return name;
+    qsizetype close = value.indexOf(QLatin1Char('>'), angle);
+    return value.mid(angle + 1, close < 0 ? -1 : close - angle - 1).trimmed();
+}
+
+Text newMailText(const std::vector<Arrival>& arrivals) {
+    Text t;
+    t.summary = arrivals.size() == 1 ? tr("1 new message")
+                                     : tr("%1 new messages").arg(static_cast<qulonglong>(arrivals.size()));
+    QStringList lines;
+    for (std::size_t i = 0; i < arrivals.size() && i < kArrivalsNamed; ++i)
+        lines << tr("%1: %2").arg(senderName(arrivals[i].from), orDash(arrivals[i].subject));
+    if (arrivals.size() > kArrivalsNamed)
+        lines << tr("and %1 more").arg(static_cast<qulonglong>(arrivals.size() - kArrivalsNamed));
+    t.body = lines.join(QLatin1Char('\n'));
+    return t;
+}
+
+Text deliveryFailureText(const std::string& to, const std::string& subject, const std::string& reply) {
+    Text t;
+    t.summary = tr("Mail could not be delivered");
+    QStringList lines;
+    lines << tr("To: %1").arg(orDash(to)) << tr("Subject: %1").arg(orDash(subject));
+    QString answer = fromUtf8(reply).trimmed();
+    answer.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // A provider may answer at length; the notice shows the start, the dialog all of it.
+    if (answer.size() > kReplyShown) answer = answer.left(kReplyShown) + QChar(0x2026);
+    lines << (answer.isEmpty() ? tr("The provider gave no reason.") : tr("The provider replied: %1").arg(answer));
+    t.body = lines.join(QLatin1Char('\n'));
+    return t;
+}
+
+Text cycleFailureText(const std::string& step, const std::string& logPath) {
+    Text t;
+    t.summary = step.empty() ? tr("The last mail cycle failed")
+                             : tr("The last mail cycle failed: %1").arg(fromUtf8(step));
+    t.body = tr("The log %1 says why.").arg(fromUtf8(logPath));
+    return t;
+}
+
+QString markup(const QString& plain) {
+    return plain.toHtmlEscaped();
+}
+
+}  // namespace notify
