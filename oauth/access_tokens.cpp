@@ -61,9 +61,25 @@ TokenRenewal::~TokenRenewal() {
 void TokenRenewal::start(const std::string& target, const config::OAuthSettings& settings,
                          const std::string& caFile, Done done) {
     if (request_) plat::cancelHttpRequest(request_);
+    request_ = 0;
     target_ = target;
     done_ = std::move(done);
-    if (settings.refreshToken.empty()) {
+    config::SecretSource source{target, plat::SecretKind::Refresh, settings.refreshToken, settings.secretStore};
+    std::string refreshToken;
+    if (secret_.start(source, refreshToken, [this, settings, caFile](bool ok, plat::SecretStatus status,
+                                                                      const std::string& stored) {
+            if (ok || status == plat::SecretStatus::NotFound) {
+                post(settings, stored, caFile);
+            } else {
+                finish(RenewOutcome::Failed);
+            }
+        }))
+        post(settings, refreshToken, caFile);
+}
+
+void TokenRenewal::post(const config::OAuthSettings& settings, const std::string& refreshToken,
+                        const std::string& caFile) {
+    if (refreshToken.empty()) {
         // Never signed in, or the token was removed: only a new sign-in helps. Answered after
         // the caller's turn, as a request would be.
         request_ = plat::httpPostForm("", "", "", 0, [this](const plat::HttpReply&) {
@@ -73,7 +89,7 @@ void TokenRenewal::start(const std::string& target, const config::OAuthSettings&
         return;
     }
     std::map<std::string, std::string> form{{"grant_type", "refresh_token"},
-                                            {"refresh_token", settings.refreshToken},
+                                            {"refresh_token", refreshToken},
                                             {"client_id", settings.clientId}};
     if (!settings.clientSecret.empty()) form["client_secret"] = settings.clientSecret;
     request_ = plat::httpPostForm(settings.tokenUrl, formEncode(form), caFile, kTokenRequestLimitMs,
@@ -86,8 +102,7 @@ void TokenRenewal::start(const std::string& target, const config::OAuthSettings&
         std::optional<TokenReply> parsed = parseTokenReply(reply.body);
         if (parsed && reply.status == 200 && !parsed->accessToken.empty()) {
             keepAccessToken(target_, parsed->accessToken, parsed->expiresIn);
-            if (!parsed->refreshToken.empty() && !config::writeRefreshToken(target_, parsed->refreshToken))
-                logHigh("new refresh token for " + target_ + " could not be stored");
+            if (!parsed->refreshToken.empty()) keepRefreshToken(target_, parsed->refreshToken);
             finish(RenewOutcome::Renewed);
             return;
         }

@@ -7,6 +7,7 @@
 // Neither token ever reaches the log.
 #pragma once
 
+#include "oauth/stored_secret.h"
 #include "shared/oauth_settings.h"
 
 #include <functional>
@@ -39,15 +40,18 @@ public:
 
     // Posts the refresh grant for target; done runs later from the loop, once. Each outcome but
     // Renewed is logged (MAIL, HIGH): "sign-in for TARGET expired: sign in again", or why the
-    // renewal failed.
+    // renewal failed. A refresh token kept in the secret store is looked up first; a store that
+    // cannot answer fails the renewal (Failed), one that holds none asks for a new sign-in.
     void start(const std::string& target, const config::OAuthSettings& settings, const std::string& caFile,
                Done done);
-    bool running() const { return request_ != 0; }
+    bool running() const { return request_ != 0 || secret_.running(); }
 
 private:
+    void post(const config::OAuthSettings& settings, const std::string& refreshToken, const std::string& caFile);
     void finish(RenewOutcome outcome);
 
     int request_ = 0;
+    SecretRead secret_;
     std::string target_;
     Done done_;
 };

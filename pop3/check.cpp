@@ -70,14 +70,30 @@ void Check::checkNextAccount() {
 }
 
 void Check::connectAccount() {
-    std::string secret = account_.pass;
     if (oauth_) {
-        secret = oauth::currentAccessToken(account_.title);
-        if (secret.empty() && !renewed_) {
+        std::string token = oauth::currentAccessToken(account_.title);
+        if (token.empty() && !renewed_) {
             renewThenConnect();
             return;
         }
+        connectWith(token);
+        return;
     }
+    config::SecretSource source = config::secretSource(account_.title, plat::SecretKind::Password, accountsKey_);
+    source.registryValue = account_.pass;
+    std::string password;
+    bool known = password_.start(source, password, [this](bool ok, plat::SecretStatus, const std::string& stored) {
+        if (ok) {
+            connectWith(stored);
+            return;
+        }
+        tellOwner(notices_ ? notices_->accountFailed : 0, reinterpret_cast<LPARAM>(&account_));
+        checkNextAccount();
+    });
+    if (known) connectWith(password);
+}
+
+void Check::connectWith(const std::string& secret) {
     client_ = std::make_unique<POPClient>(window_, account_.server, static_cast<int>(account_.port), account_.user,
                                           secret, itemDirectory_);
     client_->setSecurity(securityFromSetting(account_.security), config::readSetting(config::kCaFile));

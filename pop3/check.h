@@ -10,6 +10,8 @@
 // An account with OAuth 2.0 ("auth" 1) logs in with the access token held for its title; a
 // missing one is renewed before connecting, one the server refuses is renewed once and the
 // account connected again. A renewal that fails fails the account; the next one follows.
+// A password kept in the secret store is looked up before connecting; a store that cannot
+// give it fails the account as a wrong password would (its mail waits on the server).
 #pragma once
 
 #include "oauth/access_tokens.h"
@@ -45,6 +47,7 @@ private:
     // Connects the current account, with an access token first when its login needs one.
     void connectAccount();
     void renewThenConnect();
+    void connectWith(const std::string& secret);
     plat::LRESULT onClientNotice(plat::WPARAM code, plat::LPARAM lParam);
     void tellOwner(int code, plat::LPARAM lParam);
 
@@ -61,4 +64,5 @@ private:
     bool renewed_ = false;      // the one renewal of this account's check is spent
     bool reconnectAfterClose_ = false;
     oauth::TokenRenewal renewal_;
+    oauth::SecretRead password_;
 };

@@ -5,6 +5,7 @@
 #include "pop3/pop_serv_uid.h"
 #include "shared/debug.h"
 #include "shared/registry.h"
+#include "shared/secret_settings.h"
 #include "store/item_lock.h"
 
 using namespace plat;
@@ -142,9 +143,23 @@ bool POPServSess::pass(const std::string& line) {
 void POPServSess::checkPassword(const std::string& password) {
     bool fromTimer = ticket_ != 0;
     ticket_ = 0;
+    std::optional<config::SecretSource> source;
+    if (!userName_.empty()) source = config::localLoginSource(userName_, accountsKey_);
+    if (!source) {
+        answerPassword(false, fromTimer);
+        return;
+    }
+    std::string expected;
+    bool known = storedPassword_.start(*source, expected, [this, password](bool ok, plat::SecretStatus,
+                                                                          const std::string& stored) {
+        answerPassword(ok && !stored.empty() && stored == password, true);
+    });
+    if (known) answerPassword(!expected.empty() && expected == password, fromTimer);
+}
+
+void POPServSess::answerPassword(bool matches, bool fromTimer) {
     std::optional<std::string> dropDir;
-    bool ok = !userName_.empty() && config::accountPasswordMatches(userName_, password, accountsKey_) &&
-              (dropDir = config::accountDropDir(userName_, accountsKey_)).has_value();
+    bool ok = matches && (dropDir = config::accountDropDir(userName_, accountsKey_)).has_value();
     if (ok) {
         listing_ = std::make_unique<store::MailDrop>(withoutTrailingSeparator(*dropDir));
         account_ = userName_;

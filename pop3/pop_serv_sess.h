@@ -7,6 +7,11 @@
 // out, or while a password waits for its check or its answer, wait in the session and are
 // taken once the reply is complete.
 //
+// The password checked is the account's, or its local password when the account signs in to
+// its provider with OAuth 2.0, wherever it is kept: a check that must ask the secret store
+// answers when the store has; a store that cannot answer refuses the log-in (its HIGH line
+// names the account).
+//
 // Passwords are checked in the turns a LoginThrottle gives, and a wrong one is answered only
 // after its delay; each failure is logged (MAIL, MED) with the title tried and the peer's
 // port, and a session that logged in leaves one line (MAIL, MED) when it ends.
@@ -14,6 +19,7 @@
 
 #include "net/command_table.h"
 #include "net/server.h"
+#include "oauth/stored_secret.h"
 #include "pop3/login_throttle.h"
 #include "pop3/pop_item_reply.h"
 #include "store/maildrop.h"
@@ -57,6 +63,8 @@ private:
     bool pass(const std::string& line);
     // The check of PASS, in its turn; a failure is answered after the throttle's delay.
     void checkPassword(const std::string& password);
+    // matches: the password was right. fromTimer: called from the loop, not from PASS.
+    void answerPassword(bool matches, bool fromTimer);
     // The answer to PASS is out: take the lines that waited (not when inside a command).
     void passAnswered(bool fromTimer);
     bool quit(const std::string& line);
@@ -95,4 +103,5 @@ private:
     std::unique_ptr<ItemReply> item_;
     bool itemComplete_ = false;            // the item's last piece, with its ".", is queued
     std::deque<std::string> waitingLines_;   // taken while a reply was going out
+    oauth::SecretRead storedPassword_;       // a look-up in the secret store for PASS
 };

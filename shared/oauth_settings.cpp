@@ -2,9 +2,9 @@
 
 #include "platform/registry.h"
 #include "shared/debug.h"
+#include "shared/secret_settings.h"
 #include "shared/settings_keys.h"
 
-#include <vector>
 
 using plat::RegKey;
 using plat::RegStatus;
@@ -12,24 +12,14 @@ using plat::RegStatus;
 namespace config {
 namespace {
 
-// Larger than any token or address a provider hands out; a value past it reads as empty.
-constexpr std::size_t kLongestValue = 64 * 1024;
-
 bool openTarget(const std::string& target, bool write, RegKey& key) {
     // An account key is opened, never made: a sign-in for a title that does not exist is refused.
-    bool create = write && target == kOutgoingTarget;
-    return plat::regOpenKey(plat::Hive::CurrentUser, oauthKeyPath(target), write, create, key) == RegStatus::Ok;
+    return openKey(oauthKeyPath(target), write, key);
 }
 
+// Strings are read whole: refresh tokens of some providers pass 1000 bytes.
 std::string readLong(const RegKey& key, const char* name) {
-    plat::RegType type = plat::RegType::None;
-    std::size_t size = 0;
-    if (plat::regQueryInfo(key, name, type, size) != RegStatus::Ok || type != plat::RegType::String ||
-        size == 0 || size > kLongestValue)
-        return {};
-    std::vector<char> buf(size + 1, '\0');
-    if (plat::regQueryString(key, name, buf.data(), buf.size()) != RegStatus::Ok) return {};
-    return std::string(buf.data());
+    return readLongString(key, name);
 }
 
 std::uint32_t authOf(const RegKey& key, const std::string& target) {
@@ -45,8 +35,7 @@ std::uint32_t authOf(const RegKey& key, const std::string& target) {
 }  // namespace
 
 std::string oauthKeyPath(const std::string& target) {
-    if (target == kOutgoingTarget) return kSettingsKey;
-    return std::string(kAccountsKey) + "\\" + target;
+    return targetKeyPath(target);
 }
 
 OAuthSettings readOAuthSettings(const std::string& target) {
@@ -60,6 +49,8 @@ OAuthSettings readOAuthSettings(const std::string& target) {
     out.clientSecret = readLong(key, kOAuthClientSecret);
     out.scope = readLong(key, kOAuthScope);
     out.refreshToken = readLong(key, kOAuthRefresh);
+    std::uint32_t inStore = 0;
+    out.secretStore = plat::regQueryDword(key, kSecretStoreValue, inStore) == RegStatus::Ok && inStore == 1;
     return out;
 }
 

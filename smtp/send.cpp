@@ -74,7 +74,28 @@ void Send::connectSignedIn() {
             return;
         }
         client_->setSecurity(securityFromSetting(security_.security), security_.user, token, security_.caFile);
+    } else if (!security_.user.empty()) {
+        config::SecretSource source = config::secretSource(config::kOutgoingTarget, plat::SecretKind::Password);
+        source.registryValue = security_.pass;
+        std::string password;
+        bool known = password_.start(source, password, [this](bool ok, plat::SecretStatus, const std::string& stored) {
+            if (!ok || !client_) {
+                // Nothing was sent: the queue stays for the next cycle.
+                client_.reset();
+                postOwner(notices_->sendFailed);
+                postOwner(notices_->finished);
+                return;
+            }
+            openWithPassword(stored);
+        });
+        if (known) openWithPassword(password);
+        return;
     }
+    runPhase(*client_, window_, client_->openHandler());
+}
+
+void Send::openWithPassword(const std::string& password) {
+    client_->setSecurity(securityFromSetting(security_.security), security_.user, password, security_.caFile);
     runPhase(*client_, window_, client_->openHandler());
 }
 

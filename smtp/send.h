@@ -70,6 +70,7 @@ private:
     // Opens the connection, with an access token first when the log-in needs one.
     void connectSignedIn();
     void renewThenConnect();
+    void openWithPassword(const std::string& password);
     void makeClient();
 
     plat::HWND owner_;
@@ -87,4 +88,5 @@ private:
     bool renewed_ = false;           // the one renewal of this phase is spent
     bool reconnectAfterClose_ = false;
     oauth::TokenRenewal renewal_;
+    oauth::SecretRead password_;     // the log-in password, when the secret store keeps it
 };

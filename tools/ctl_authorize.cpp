@@ -9,10 +9,13 @@
 #include "platform/event_loop.h"
 #include "platform/http_post.h"
 #include "platform/loopback_redirect.h"
+#include "platform/secret_store.h"
 #include "platform/spawn.h"
 #include "shared/oauth_presets.h"
 #include "shared/oauth_settings.h"
 #include "shared/registry.h"
+#include "shared/secret_settings.h"
+#include "tools/ctl_secrets.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -91,6 +94,33 @@ std::optional<plat::HttpReply> exchangeCode(const config::OAuthSettings& s, cons
 int fail(const std::string& why) {
     std::fprintf(stderr, "trawlexctl: %s\n", why.c_str());
     return kExitSignInFailed;
+}
+
+// Stores the refresh token in the secret store when target's secrets are kept there, or when a
+// store is ready (target's other secrets then move there too); in user.reg otherwise.
+bool keepRefreshToken(const std::string& target, const std::string& token) {
+    std::string keyPath = config::targetKeyPath(target);
+    std::string name = config::secretValueName(target, plat::SecretKind::Refresh);
+    bool inStore = config::secretsInStore(keyPath);
+    if (!inStore && plat::secretStoreReady().status == plat::SecretStatus::Ok) {
+        std::string why;
+        inStore = moveSecretsToStore(target, why);
+        if (!inStore) std::fprintf(stderr, "trawlexctl: the refresh token goes to user.reg: %s\n", why.c_str());
+    }
+    if (!inStore) {
+        if (config::writeSecretValue(keyPath, name, token)) return true;
+        fail("the sign-in could not be stored in the registry");
+        return false;
+    }
+    plat::SecretAnswer stored = plat::storeSecret(target, plat::SecretKind::Refresh, token,
+                                                  config::secretLabel(target, plat::SecretKind::Refresh));
+    if (stored.status != plat::SecretStatus::Ok) {
+        fail("the refresh token could not be stored: " + plat::secretStatusText(stored));
+        return false;
+    }
+    // A copy left in user.reg would be used before the store's.
+    if (!config::readSecretValue(keyPath, name).empty()) config::writeSecretValue(keyPath, name, "");
+    return true;
 }
 
 }  // namespace
@@ -181,8 +211,8 @@ int runAuthorize(const std::vector<std::string>& args) {
     if (tokens->refreshToken.empty())
         return fail("the provider gave no refresh token (ask for offline access in the scope)");
     s.auth = config::kAuthOAuth;
-    if (!config::writeOAuthSettings(target, s) || !config::writeRefreshToken(target, tokens->refreshToken))
-        return fail("the sign-in could not be stored in the registry");
+    if (!config::writeOAuthSettings(target, s)) return fail("the sign-in could not be stored in the registry");
+    if (!keepRefreshToken(target, tokens->refreshToken)) return kExitSignInFailed;
     std::printf("Signed in: %s uses OAuth 2.0 from now on.\n", target.c_str());
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "shared/engine_state.h"
 #include "shared/program_info.h"
 #include "tools/ctl_authorize.h"
+#include "tools/ctl_secrets.h"
 #include "tools/ctl_status.h"
 #include "tools/day_logs.h"
 
@@ -50,6 +51,7 @@ const char kUsage[] =
     "usage: trawlexctl [--timeout SECONDS] cycle|watch|status|shutdown|look\n"
     "       trawlexctl authorize ACCOUNT|outgoing [--preset NAME] [--client-id ID]\n"
     "                            [--client-secret SECRET] [--timeout SECONDS]\n"
+    "       trawlexctl secrets migrate\n"
     "       trawlexctl --help | --version\n"
     "\n"
     "  cycle     ask the engine for a cycle and print its link messages until CYCLE_FINISHED;\n"
@@ -65,6 +67,9 @@ const char kUsage[] =
     "            127.0.0.1 (--timeout, 300 seconds unless told), and stores the refresh token;\n"
     "            --preset google|microsoft fills the provider's addresses and scope; the client\n"
     "            id is the one you registered with the provider. No engine is needed\n"
+    "  secrets migrate\n"
+    "            move every password, local password and refresh token of user.reg into the\n"
+    "            desktop's secret store and mark them so (\"secretstore\" 1). No engine is needed\n"
     "\n"
     "  --timeout SECONDS  give up after that long (cycle, watch, shutdown; shutdown waits\n"
     "                     10 seconds unless told otherwise)\n"
@@ -80,7 +85,8 @@ const char kUsage[] =
     "  1    no engine runs for this user, or it ended or stopped answering\n"
     "  2    timed out (--timeout)\n"
     "  3    cycle: the cycle finished and reported a failure (CYCLE_FAILURE)\n"
-    "  4    authorize: the sign-in failed or was refused\n"
+    "  4    authorize: the sign-in failed or was refused; secrets migrate: something was\n"
+    "       left in user.reg (no secret store, or it is locked)\n"
     "  64   bad usage\n"
     "  130  interrupted (SIGINT or SIGTERM)\n";
 
@@ -179,6 +185,10 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::string(argv[1]) == "authorize") {
         prepareProcess();
         return runAuthorize(std::vector<std::string>(argv + 2, argv + argc));
+    }
+    if (argc >= 2 && std::string(argv[1]) == "secrets") {
+        prepareProcess();
+        return runSecrets(std::vector<std::string>(argv + 2, argv + argc));
     }
     double timeoutSeconds = 0;
     if (!parseArgs(argc, argv, timeoutSeconds)) {

@@ -18,6 +18,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "pee
 import smtp_provider  # noqa: E402
 from certificates import TestAuthority  # noqa: E402
 from oauth_server import OAuthServer  # noqa: E402
+from private_keyring import available as keyring_available, keyring_for  # noqa: E402
 from smtp_provider import SmtpProvider  # noqa: E402
 
 OUT = b"Subject: out\r\n\r\n.leading dot\r\n\xe9t\xe9\r\n" + b"x" * 3000 + b"\r\nend\r\n"
@@ -37,8 +38,8 @@ class OAuthCase(unittest.TestCase):
         cls.ca.close()
 
     def start_world(self, lifetime=3600, smtp_mechanisms=("XOAUTH2", "OAUTHBEARER"),
-                    pop_mechanisms="xoauth2 oauthbearer", tls=True):
-        self.auth = OAuthServer({CLIENT: "alice"}, lifetime=lifetime).start()
+                    pop_mechanisms="xoauth2 oauthbearer", tls=True, keyring=False, rotate=False):
+        self.auth = OAuthServer({CLIENT: "alice"}, lifetime=lifetime, rotate=rotate).start()
         self.addCleanup(self.auth.close)
         introspect = self.auth.url("/introspect")
         self.provider = SmtpProvider(cert=self.cert[0], key=self.cert[1], tls="starttls" if tls else None,
@@ -50,8 +51,12 @@ class OAuthCase(unittest.TestCase):
         self.addCleanup(self.dc.stop)
         # Dovecot answers a failed log-in after 2 s and holds the next from that address a little
         # longer (its penalty): a refused token takes that long before the renewal's retry.
-        self.w = CycleWorld(timeout_ms=10000).start()
+        self.w = CycleWorld(timeout_ms=10000)
         self.addCleanup(self.w.close)
+        self.keyring = None
+        if keyring:
+            self.keyring = keyring_for(self, self.w.engine)
+        self.w.start()
         oauth = ['"auth"=dword:00000001', '"oauthauthurl"=%s' % quote(self.auth.url("/authorize")),
                  '"oauthtokenurl"=%s' % quote(self.auth.url("/token")), '"oauthclientid"="%s"' % CLIENT,
                  '"oauthscope"="mail"']
@@ -224,6 +229,62 @@ class Renewal(OAuthCase):
         self.assertEqual(len(self.dc.messages("alice")), 1)
         self.assertEqual(self.provider.transcript(), [])   # nothing was even tried
         self.assertEqual(len(self.grants("refresh_token", ok=False)), 2)
+        self.assertNothingSecretLogged()
+
+
+@unittest.skipUnless(keyring_available(), "needs gnome-keyring, libsecret-tools and dbus-daemon")
+class InTheSecretStore(OAuthCase):
+    def test_refresh_tokens_live_in_the_store_and_renewals_keep_them_there(self):
+        self.start_world(keyring=True, rotate=True, lifetime=4)
+        self.authorize("home")
+        self.authorize("outgoing")
+        issued = [g["refresh_token"] for g in self.grants("authorization_code")]
+        self.assertEqual(sorted([self.keyring.lookup("home", "refresh"), self.keyring.lookup("outgoing", "refresh")]),
+                         sorted(issued))
+        with open(self.registry()) as f:
+            hive = f.read()
+        self.assertEqual(hive.count('"secretstore"=dword:00000001'), 2)
+        self.assertFalse([t for t in issued if t in hive])
+
+        self.cycle_carries()
+        # Each renewal handed out a new refresh token: the store holds it, user.reg none.
+        rotated = [g["refresh_token"] for g in self.grants("refresh_token")]
+        self.assertEqual(len(rotated), 2)
+        self.assertTrue(wait_until(lambda: sorted([self.keyring.lookup("home", "refresh"),
+                                                   self.keyring.lookup("outgoing", "refresh")]) == sorted(rotated)))
+        last = [g["access_token"] for g in self.grants("refresh_token")]
+        self.assertTrue(wait_until(lambda: not any(self.auth.post("/introspect", token=t)["active"] for t in last),
+                                   seconds=15, step=0.2))
+        # The next renewals present the rotated tokens (the retired ones would be refused).
+        self.cycle_carries(out=OUT + b"second\r\n", incoming=IN + b"second\r\n")
+        self.assertEqual(len(self.grants("refresh_token")), 4)
+        self.assertEqual(self.grants("refresh_token", ok=False), [])
+        with open(self.registry()) as f:
+            hive = f.read()
+        self.assertFalse([t for t in self.auth.tokens_issued() if t in hive])
+        self.assertNothingSecretLogged()
+
+    def test_a_locked_store_fails_the_renewal_and_loses_nothing(self):
+        self.start_world(keyring=True)
+        self.authorize("home")
+        self.authorize("outgoing")
+        self.keyring.lock()
+        self.w.queue([("<ann@example.org>", ["<bob@example.net>"], OUT)])
+        self.dc.deliver("alice", IN)
+        status, lines = self.w.cycle()
+        self.assertEqual(status, 3, lines)
+        log = self.w.engine.log_texts()
+        self.assertIn("MAIL HIGH refresh token of outgoing not available: the secret store is locked", log)
+        self.assertIn("MAIL HIGH refresh token of home not available: the secret store is locked", log)
+        self.assertEqual(self.grants("refresh_token"), [])
+        self.assertEqual(len(self.w.queued_items()), 1)
+        self.assertEqual(len(self.dc.messages("alice")), 1)
+        self.keyring.unlock()
+        status, lines = self.w.cycle()
+        self.assertEqual(status, 0, "\n".join(lines + self.w.engine.log_texts()))
+        self.assertTrue(self.provider.messages()[0]["data"].endswith(b"\r\n" + OUT))
+        self.assertEqual(self.w.queued_items(), [])
+        self.assertIn(IN, self.w.items("alice@localhost").values())
         self.assertNothingSecretLogged()
 
 

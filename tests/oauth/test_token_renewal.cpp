@@ -8,6 +8,7 @@
 #include "shared/oauth_settings.h"
 #include "shared/registry.h"
 #include "tests/support/day_log.h"
+#include "tests/oauth/loopback_listener.h"
 #include "tests/support/temp_env.h"
 
 #include <gtest/gtest.h>
@@ -31,15 +32,7 @@ namespace {
 class OneShotEndpoint {
 public:
     explicit OneShotEndpoint(std::string reply) : reply_(std::move(reply)) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 1);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        fd_ = testsupport::listenOnLoopback(1, port_);
         thread_ = std::thread([this] { serve(); });
     }
     ~OneShotEndpoint() {

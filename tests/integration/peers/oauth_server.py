@@ -9,7 +9,8 @@ Run in a subprocess on a free loopback port (plain HTTP: the engine allows it to
   state, for the user the client id is mapped to; it insists on an S256 code challenge.
 - POST /token: the authorization_code grant (the code once, the same client and redirect_uri,
   and the PKCE verifier whose S256 digest is the challenge) and the refresh_token grant. Access
-  tokens live `lifetime` seconds. Refused grants answer 400 with "invalid_grant".
+  tokens live `lifetime` seconds. Refused grants answer 400 with "invalid_grant". With
+  rotate=True each refresh grant also hands out a new refresh token and retires the one used.
 - POST /introspect (RFC 7662, token=...): {"active": true, "username": ...} while the access
   token lives and is not revoked, else {"active": false}.
 - POST /revoke (RFC 7009, token=...): an access token or a refresh token (which also ends the
@@ -42,10 +43,10 @@ def _free_port():
 
 
 class OAuthServer:
-    def __init__(self, users, lifetime=3600):
+    def __init__(self, users, lifetime=3600, rotate=False):
         self.dir = tempfile.mkdtemp(prefix="oauth-server-")
         self.port = _free_port()
-        self.script = {"port": self.port, "users": dict(users), "lifetime": lifetime}
+        self.script = {"port": self.port, "users": dict(users), "lifetime": lifetime, "rotate": rotate}
         self.proc = None
 
     def url(self, path):
@@ -180,9 +181,14 @@ def _serve(directory):
                 if not user or form.get("client_id") not in script["users"]:
                     record({"grant": grant, "ok": False})
                     return self.reply(400, {"error": "invalid_grant", "error_description": "revoked"})
-                at = new_access(user, rt)
-                record({"grant": grant, "ok": True, "access_token": at})
-                return self.reply(200, {"access_token": at, "token_type": "Bearer", "expires_in": script["lifetime"]})
+                answer = {"token_type": "Bearer", "expires_in": script["lifetime"]}
+                if script.get("rotate"):
+                    del refresh[rt]
+                    rt = answer["refresh_token"] = "rt-" + secrets.token_urlsafe(24)
+                    refresh[rt] = user
+                answer["access_token"] = at = new_access(user, rt)
+                record({"grant": grant, "ok": True, "access_token": at, "refresh_token": answer.get("refresh_token")})
+                return self.reply(200, answer)
             self.reply(400, {"error": "unsupported_grant_type"})
 
     server = ThreadingHTTPServer(("127.0.0.1", script["port"]), Handler)

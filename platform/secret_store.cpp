@@ -1,0 +1,466 @@
+#include "platform/secret_store.h"
+
+#include "platform/event_loop.h"
+
+#include <libsecret/secret.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <condition_variable>
+#include <deque>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace plat {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+enum class Op { Lookup, Store, Clear, Ready };
+
+// One call to the store. The worker fills the answer; whoever finishes it first (the worker,
+// or the watchdog at the deadline) decides what the caller hears.
+struct Job {
+    int id = 0;
+    Op op = Op::Lookup;
+    std::string account;
+    SecretKind kind = SecretKind::Password;
+    std::string secret;
+    std::string label;
+    Clock::time_point deadline;
+    bool later = false;   // answered through the loop
+    GCancellable* cancellable = nullptr;
+    bool finished = false;
+    SecretAnswer answer;
+
+    ~Job() {
+        if (cancellable) g_object_unref(cancellable);
+    }
+};
+using JobPtr = std::shared_ptr<Job>;
+
+// Shared between the caller's thread, the worker and the watchdog. Made once and never
+// destroyed: the two threads run until the process ends.
+struct Shared {
+    std::mutex mutex;
+    std::condition_variable work;       // the worker: a job is queued
+    std::condition_variable watch;      // the watchdog: a deadline is nearer
+    std::condition_variable finished;   // blocking callers: a job is finished
+    std::deque<JobPtr> queue;
+    std::vector<JobPtr> pending;        // not finished yet, queued or running
+    std::deque<JobPtr> answered;        // later jobs finished, for the loop
+    int nextId = 1;
+    int wakeRead = -1;
+    int wakeWrite = -1;
+    bool started = false;
+};
+
+Shared& shared() {
+    static Shared* s = new Shared;
+    return *s;
+}
+
+// The loop's side, touched by the loop's thread only.
+std::map<int, SecretDone>& callbacks() {
+    static auto* m = new std::map<int, SecretDone>;
+    return *m;
+}
+int g_wakeWatch = 0;
+
+// ---- The store's calls, on the worker thread
+
+const SecretSchema* schema() {
+    static const SecretSchema s = {"org.tarnwick.Secret",
+                                   SECRET_SCHEMA_DONT_MATCH_NAME,
+                                   {{"application", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                    {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                    {"kind", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                    {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+                                   0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    return &s;
+}
+
+struct Attributes {
+    GHashTable* table;
+    Attributes(const std::string& account, SecretKind kind) {
+        table = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free);
+        g_hash_table_insert(table, g_strdup("application"), g_strdup("tarnwick"));
+        g_hash_table_insert(table, g_strdup("account"), g_strdup(account.c_str()));
+        g_hash_table_insert(table, g_strdup("kind"), g_strdup(secretKindName(kind)));
+    }
+    ~Attributes() { g_hash_table_unref(table); }
+};
+
+template <class T>
+struct GRef {
+    T* p = nullptr;
+    ~GRef() {
+        if (p) g_object_unref(p);
+    }
+};
+
+struct ErrorHolder {
+    GError* e = nullptr;
+    ~ErrorHolder() {
+        if (e) g_error_free(e);
+    }
+};
+
+// Sorts an error of the bus or the service into the caller's terms.
+SecretAnswer fromError(const GError* e, bool connecting) {
+    SecretAnswer a;
+    a.why = e && e->message ? e->message : "unknown error";
+    if (e && g_error_matches(e, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+        a.status = SecretStatus::TimedOut;
+    } else if (e && g_error_matches(e, SECRET_ERROR, SECRET_ERROR_IS_LOCKED)) {
+        a.status = SecretStatus::Locked;
+    } else if (connecting ||
+               (e && (g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+                      g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ||
+                      g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_NO_SERVER) ||
+                      g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD)))) {
+        a.status = SecretStatus::Unavailable;
+    } else {
+        a.status = SecretStatus::Failed;
+    }
+    return a;
+}
+
+SecretAnswer okAnswer(std::string secret = {}) {
+    SecretAnswer a;
+    a.status = SecretStatus::Ok;
+    a.secret = std::move(secret);
+    return a;
+}
+
+SecretAnswer statusAnswer(SecretStatus status) {
+    SecretAnswer a;
+    a.status = status;
+    return a;
+}
+
+// The default collection, checked for a lock; its status when it cannot be used.
+SecretStatus defaultCollection(SecretService* service, GCancellable* c, SecretAnswer& failure) {
+    ErrorHolder err;
+    GRef<SecretCollection> col;
+    col.p = secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, c, &err.e);
+    if (err.e) {
+        failure = fromError(err.e, false);
+        return failure.status;
+    }
+    if (!col.p) {
+        failure = statusAnswer(SecretStatus::Failed);
+        failure.why = "the secret store has no default collection";
+        return failure.status;
+    }
+    if (secret_collection_get_locked(col.p)) {
+        failure = statusAnswer(SecretStatus::Locked);
+        return failure.status;
+    }
+    return SecretStatus::Ok;
+}
+
+SecretAnswer runLookup(SecretService* service, const Job& job) {
+    Attributes attrs(job.account, job.kind);
+    ErrorHolder err;
+    // No unlocking: a locked item is reported, not prompted for.
+    GList* items = secret_service_search_sync(service, schema(), attrs.table, SECRET_SEARCH_LOAD_SECRETS,
+                                              job.cancellable, &err.e);
+    if (err.e) return fromError(err.e, false);
+    SecretAnswer answer;
+    if (!items) {
+        // A locked collection may hide what it holds.
+        SecretAnswer failure;
+        if (defaultCollection(service, job.cancellable, failure) == SecretStatus::Locked) return failure;
+        return statusAnswer(SecretStatus::NotFound);
+    }
+    auto* item = static_cast<SecretItem*>(items->data);
+    SecretValue* value = secret_item_get_locked(item) ? nullptr : secret_item_get_secret(item);
+    if (!value) {
+        answer = statusAnswer(SecretStatus::Locked);
+    } else {
+        gsize length = 0;
+        const gchar* bytes = secret_value_get(value, &length);
+        answer = okAnswer(std::string(bytes ? bytes : "", bytes ? length : 0));
+        secret_value_unref(value);
+    }
+    g_list_free_full(items, g_object_unref);
+    return answer;
+}
+
+SecretAnswer runStore(SecretService* service, const Job& job) {
+    SecretAnswer failure;
+    if (defaultCollection(service, job.cancellable, failure) != SecretStatus::Ok) return failure;
+    Attributes attrs(job.account, job.kind);
+    SecretValue* value = secret_value_new(job.secret.data(), static_cast<gssize>(job.secret.size()), "text/plain");
+    ErrorHolder err;
+    gboolean ok = secret_service_store_sync(service, schema(), attrs.table, SECRET_COLLECTION_DEFAULT,
+                                            job.label.c_str(), value, job.cancellable, &err.e);
+    secret_value_unref(value);
+    if (!ok || err.e) return fromError(err.e, false);
+    return okAnswer();
+}
+
+SecretAnswer runClear(SecretService* service, const Job& job) {
+    Attributes attrs(job.account, job.kind);
+    ErrorHolder err;
+    secret_service_clear_sync(service, schema(), attrs.table, job.cancellable, &err.e);
+    if (err.e) return fromError(err.e, false);
+    return okAnswer();
+}
+
+SecretAnswer runJob(const Job& job) {
+    ErrorHolder err;
+    GRef<SecretService> service;
+    // A proxy of its own each time: a shared one would keep talking to a store that has since
+    // been restarted (its signals would arrive in a context nobody turns).
+    service.p = secret_service_open_sync(SECRET_TYPE_SERVICE, nullptr, SECRET_SERVICE_NONE, job.cancellable, &err.e);
+    if (!service.p) return fromError(err.e, true);
+    switch (job.op) {
+    case Op::Lookup:
+        return runLookup(service.p, job);
+    case Op::Store:
+        return runStore(service.p, job);
+    case Op::Clear:
+        return runClear(service.p, job);
+    case Op::Ready: {
+        SecretAnswer failure;
+        return defaultCollection(service.p, job.cancellable, failure) == SecretStatus::Ok ? okAnswer() : failure;
+    }
+    }
+    return statusAnswer(SecretStatus::Failed);
+}
+
+// ---- Threads
+
+// Under the lock: the first answer counts; later ones are dropped.
+void finishLocked(Shared& s, const JobPtr& job, SecretAnswer answer) {
+    if (job->finished) return;
+    job->finished = true;
+    job->answer = std::move(answer);
+    job->secret.clear();
+    std::erase(s.pending, job);
+    if (job->later) {
+        s.answered.push_back(job);
+        char byte = 1;
+        [[maybe_unused]] ssize_t n = write(s.wakeWrite, &byte, 1);
+    }
+    s.finished.notify_all();
+}
+
+void workerMain() {
+    Shared& s = shared();
+    for (;;) {
+        JobPtr job;
+        {
+            std::unique_lock lock(s.mutex);
+            s.work.wait(lock, [&] { return !s.queue.empty(); });
+            job = s.queue.front();
+            s.queue.pop_front();
+            if (job->finished) continue;   // timed out or cancelled while queued
+        }
+        SecretAnswer answer = runJob(*job);
+        std::lock_guard lock(s.mutex);
+        finishLocked(s, job, std::move(answer));
+    }
+}
+
+// Ends each job at its deadline, cancelling what the store is still doing for it.
+void watchdogMain() {
+    Shared& s = shared();
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+        if (s.pending.empty()) {
+            s.watch.wait(lock);
+            continue;
+        }
+        Clock::time_point nearest = s.pending.front()->deadline;
+        for (const JobPtr& j : s.pending) nearest = std::min(nearest, j->deadline);
+        if (Clock::now() < nearest) {
+            s.watch.wait_until(lock, nearest);
+            continue;
+        }
+        std::vector<JobPtr> due;
+        for (const JobPtr& j : s.pending)
+            if (j->deadline <= Clock::now()) due.push_back(j);
+        for (const JobPtr& j : due) {
+            g_cancellable_cancel(j->cancellable);
+            SecretAnswer a = statusAnswer(SecretStatus::TimedOut);
+            finishLocked(s, j, a);
+        }
+    }
+}
+
+// Under the lock: the threads and the wake-up pipe, made on first use.
+bool startLocked(Shared& s) {
+    if (s.started) return true;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    s.wakeRead = fds[0];
+    s.wakeWrite = fds[1];
+    std::thread(workerMain).detach();
+    std::thread(watchdogMain).detach();
+    s.started = true;
+    return true;
+}
+
+JobPtr makeJob(Op op, const std::string& account, SecretKind kind, int limitMs) {
+    if (limitMs <= 0) limitMs = secretLimitMs();
+    auto job = std::make_shared<Job>();
+    job->op = op;
+    job->account = account;
+    job->kind = kind;
+    job->cancellable = g_cancellable_new();
+    job->deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    return job;
+}
+
+// Queues job; false when the threads cannot be started.
+bool submit(const JobPtr& job) {
+    Shared& s = shared();
+    std::lock_guard lock(s.mutex);
+    if (!startLocked(s)) return false;
+    job->id = s.nextId++;
+    if (s.nextId <= 0) s.nextId = 1;
+    s.queue.push_back(job);
+    s.pending.push_back(job);
+    s.work.notify_one();
+    s.watch.notify_one();
+    return true;
+}
+
+SecretAnswer waitFor(const JobPtr& job) {
+    if (!submit(job)) {
+        SecretAnswer a = statusAnswer(SecretStatus::Failed);
+        a.why = "no thread for the secret store";
+        return a;
+    }
+    Shared& s = shared();
+    std::unique_lock lock(s.mutex);
+    // The watchdog ends the job at its deadline; the extra second only guards against a
+    // watchdog that could not run.
+    if (!s.finished.wait_until(lock, job->deadline + std::chrono::seconds(1), [&] { return job->finished; })) {
+        g_cancellable_cancel(job->cancellable);
+        finishLocked(s, job, statusAnswer(SecretStatus::TimedOut));
+    }
+    return job->answer;
+}
+
+// The loop's side: hands each finished later job to its done.
+void deliverAnswers() {
+    Shared& s = shared();
+    char buf[64];
+    while (read(s.wakeRead, buf, sizeof buf) > 0) {
+    }
+    std::deque<JobPtr> ready;
+    {
+        std::lock_guard lock(s.mutex);
+        ready.swap(s.answered);
+    }
+    for (const JobPtr& job : ready) {
+        auto it = callbacks().find(job->id);
+        if (it == callbacks().end()) continue;   // cancelled
+        SecretDone done = std::move(it->second);
+        callbacks().erase(it);
+        done(job->answer);
+    }
+}
+
+int submitLater(const JobPtr& job, SecretDone done) {
+    job->later = true;
+    if (!submit(job)) {
+        // Answered from the loop all the same, once the pipe is there; without it, at once.
+        SecretAnswer a = statusAnswer(SecretStatus::Failed);
+        a.why = "no thread for the secret store";
+        done(a);
+        return 0;
+    }
+    if (!g_wakeWatch) g_wakeWatch = watchReadable(shared().wakeRead, deliverAnswers);
+    callbacks()[job->id] = std::move(done);
+    return job->id;
+}
+
+}  // namespace
+
+int secretLimitMs() {
+    static const int limit = [] {
+        const char* v = std::getenv("TRAWLEX_SECRET_LIMIT_MS");
+        char* end = nullptr;
+        long ms = v && *v ? std::strtol(v, &end, 10) : 0;
+        return v && *v && *end == '\0' && ms >= 100 && ms <= 600000 ? static_cast<int>(ms) : 10000;
+    }();
+    return limit;
+}
+
+const char* secretKindName(SecretKind kind) {
+    switch (kind) {
+    case SecretKind::Password:
+        return "password";
+    case SecretKind::Refresh:
+        return "refresh";
+    case SecretKind::LocalPass:
+        return "localpass";
+    }
+    return "password";
+}
+
+std::string secretStatusText(const SecretAnswer& answer) {
+    switch (answer.status) {
+    case SecretStatus::Ok:
+        return "done";
+    case SecretStatus::NotFound:
+        return "the secret store holds none";
+    case SecretStatus::Locked:
+        return "the secret store is locked";
+    case SecretStatus::Unavailable:
+        return "no secret store answers";
+    case SecretStatus::TimedOut:
+        return "the secret store did not answer in time";
+    case SecretStatus::Failed:
+        break;
+    }
+    return "the secret store failed: " + answer.why;
+}
+
+SecretAnswer lookupSecret(const std::string& account, SecretKind kind, int limitMs) {
+    return waitFor(makeJob(Op::Lookup, account, kind, limitMs));
+}
+
+SecretAnswer storeSecret(const std::string& account, SecretKind kind, const std::string& secret,
+                         const std::string& label, int limitMs) {
+    JobPtr job = makeJob(Op::Store, account, kind, limitMs);
+    job->secret = secret;
+    job->label = label;
+    return waitFor(job);
+}
+
+SecretAnswer clearSecret(const std::string& account, SecretKind kind, int limitMs) {
+    return waitFor(makeJob(Op::Clear, account, kind, limitMs));
+}
+
+SecretAnswer secretStoreReady(int limitMs) {
+    return waitFor(makeJob(Op::Ready, "", SecretKind::Password, limitMs));
+}
+
+int lookupSecretLater(const std::string& account, SecretKind kind, SecretDone done) {
+    return submitLater(makeJob(Op::Lookup, account, kind, 0), std::move(done));
+}
+
+int storeSecretLater(const std::string& account, SecretKind kind, const std::string& secret,
+                     const std::string& label, SecretDone done) {
+    JobPtr job = makeJob(Op::Store, account, kind, 0);
+    job->secret = secret;
+    job->label = label;
+    return submitLater(job, std::move(done));
+}
+
+void cancelSecretRequest(int id) {
+    callbacks().erase(id);
+}
+
+}  // namespace plat
