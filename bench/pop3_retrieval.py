@@ -1,13 +1,15 @@
 #!/usr/bin/python3
 """Retrieval benchmark: MESSAGES messages of about 10 KB on a private Dovecot POP3 server,
 retrieved into the store by one account check (check_once), and the same number retrieved in
-the same run by fetchmail delivering each message to a file of its own through its --mda.
-Prints messages per second for both.
+the same run by fetchmail delivering each message to a file of its own through its --mda, and
+by mpop (where installed) delivering to a maildir. Prints the time and messages per second of
+each.
 
-    bench/pop3_retrieval.py [MESSAGES]     (after scripts/build.sh; default 1000)
+    bench/pop3_retrieval.py [MESSAGES [ROUNDS]]   (after scripts/build.sh; default 1000, 3)
 """
 
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -73,19 +75,48 @@ def run_fetchmail(dc, count):
     return elapsed
 
 
+def run_mpop(dc, count):
+    home = tempfile.mkdtemp(prefix="mpop-bench-")
+    try:
+        box = os.path.join(home, "Maildir")
+        for d in ("cur", "new", "tmp"):
+            os.makedirs(os.path.join(box, d))
+        start = time.monotonic()
+        subprocess.run(["mpop", "--host=127.0.0.1", "--port=%d" % dc.port, "--auth=user", "--user=bench",
+                        "--passwordeval=echo pw", "--tls=off", "--delivery=maildir," + box, "--keep=off",
+                        "--only-new=off", "--uidls-file=" + os.path.join(home, "uidls"), "--timeout=120"],
+                       env=private_env(home, HOME=home), capture_output=True, timeout=900, check=True)
+        elapsed = time.monotonic() - start
+        got = len(os.listdir(os.path.join(box, "new")))
+        if got != count:
+            raise RuntimeError("mpop delivered %d of %d" % (got, count))
+        return elapsed
+    finally:
+        subprocess.run(["rm", "-rf", home])
+
+
 def main():
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
+    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    clients = [("check_once (fsynced store)", run_ours), ("fetchmail --mda (file per message)", run_fetchmail)]
+    if shutil.which("mpop"):
+        clients.append(("mpop (maildir)", run_mpop))
+    best = {}
     with PrivateDovecot({"bench": "pw"}) as dc:
-        seed(dc, "bench", count)
-        ours = run_ours(dc, count)
-        assert not dc.messages("bench"), "check_once left messages on the server"
-        seed(dc, "bench", count)
-        theirs = run_fetchmail(dc, count)
-        assert not dc.messages("bench"), "fetchmail left messages on the server"
-    print("retrieval of %d messages of about 10 KB from a local Dovecot POP3 server" % count)
-    print("  %-34s %7.2f s  %8.1f messages/s" % ("check_once (item file + 3 fsyncs)", ours, count / ours))
-    print("  %-34s %7.2f s  %8.1f messages/s" % ("fetchmail --mda (file per message)", theirs, count / theirs))
-    print("  ratio: %.2fx fetchmail's rate" % (theirs / ours))
+        # Rounds alternate the clients, and each keeps its best time: a busy machine slows
+        # whichever runs at the wrong moment.
+        for _ in range(rounds):
+            for name, run in clients:
+                seed(dc, "bench", count)
+                took = run(dc, count)
+                assert not dc.messages("bench"), "%s left messages on the server" % name
+                best[name] = min(best.get(name, took), took)
+    rows = [(name, best[name]) for name, _ in clients]
+    print("retrieval of %d messages of about 10 KB from a local Dovecot POP3 server, best of %d"
+          % (count, rounds))
+    ours = rows[0][1]
+    for name, took in rows:
+        print("  %-34s %7.2f s  %8.1f messages/s  ours %.2fx its time" % (name, took, count / took, ours / took))
 
 
 if __name__ == "__main__":

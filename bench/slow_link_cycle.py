@@ -34,7 +34,7 @@ from check_world import CheckWorld  # noqa: E402
 from harness import private_env  # noqa: E402
 from peers.dovecot import PrivateDovecot  # noqa: E402
 from slow_link import SlowLink  # noqa: E402
-from pop3_retrieval import run_fetchmail  # noqa: E402
+from pop3_retrieval import run_fetchmail, run_mpop  # noqa: E402
 from smtp_delivery import RECIPIENT, SENDER, driver_run, message  # noqa: E402
 from smtp_provider import SmtpProvider  # noqa: E402
 
@@ -101,20 +101,7 @@ def fetchmail(port, count):
 
 
 def mpop(port, count):
-    home = tempfile.mkdtemp(prefix="slow-mpop-")
-    try:
-        box = os.path.join(home, "Maildir")
-        for d in ("cur", "new", "tmp"):
-            os.makedirs(os.path.join(box, d))
-        subprocess.run(["mpop", "--host=127.0.0.1", "--port=%d" % port, "--auth=user", "--user=bench",
-                        "--passwordeval=echo pw", "--tls=off", "--delivery=maildir," + box, "--keep=off",
-                        "--only-new=off", "--uidls-file=" + os.path.join(home, "uidls"), "--timeout=120"],
-                       env=private_env(home, HOME=home), capture_output=True, timeout=900, check=True)
-        got = len(os.listdir(os.path.join(box, "new")))
-        if got != count:
-            sys.exit("mpop delivered %d of %d" % (got, count))
-    finally:
-        shutil.rmtree(home, ignore_errors=True)
+    run_mpop(types.SimpleNamespace(port=port), count)
 
 
 def main():

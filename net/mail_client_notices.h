@@ -26,6 +26,8 @@ enum Notice : int {
     CLOSE_COMPLETE = 15,
     RETRIEVE_SKIPPED = 16,      // POP3: lParam: const SkippedMessage* (pop3/pop_client.h),
                                 // valid during the call
+    RETRIEVE_FLUSH = 17,        // POP3: the items reported since the last one must now be on
+                                // disk where the owner put them; their DELEs follow
     FINISHED = 0xFF00,
 };
 }  // namespace MailClient

@@ -153,11 +153,15 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
         client_->close(window_);
         return 0;
     case MailClient::RETRIEVE_ITEM: {
-        RoutedItem routed = routeIncomingItem(reinterpret_cast<const char*>(lParam), account_.destMailbox);
+        // The mailbox directory is flushed once for a batch, at RETRIEVE_FLUSH.
+        RoutedItem routed = routeIncomingItem(reinterpret_cast<const char*>(lParam), account_.destMailbox, false);
         tellOwner(n.newItem, reinterpret_cast<LPARAM>(routed.destination.c_str()));
         // An item that did not reach its mailbox stays on the server for the next check.
         return routed.stored ? 0 : POPClient::kItemNotStored;
     }
+    case MailClient::RETRIEVE_FLUSH:
+        syncMailbox(account_.destMailbox);
+        return 0;
     case MailClient::RETRIEVE_SKIPPED: {
         const auto* skipped = reinterpret_cast<const SkippedMessage*>(lParam);
         std::string text = "Message left on the server of account " + account_.title + " : " +

@@ -12,7 +12,7 @@ namespace {
 constexpr int kMaxSuffix = 1000000;
 }
 
-RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& destMailbox) {
+RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& destMailbox, bool flush) {
     std::size_t slash = storedPath.find_last_of('/');
     std::string name = slash == std::string::npos ? storedPath : storedPath.substr(slash + 1);
     std::string destination = "accounts/" + destMailbox + "/" + name;
@@ -44,8 +44,15 @@ RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& d
         DebugLineInt(LOG_APP, LOG_HIGH, "FILE ERROR DURING ROUTING OF INCOMING MAIL", error);
         return {destination, false};
     }
-    if (plat::syncDirectoryOf(destination) != 0) {
+    if (flush && plat::syncDirectoryOf(destination) != 0) {
         DebugLineStr(LOG_APP, LOG_HIGH, "Unable to flush mailbox directory :", destination.c_str());
     }
     return {destination, true};
+}
+
+void syncMailbox(const std::string& destMailbox) {
+    std::string folder = "accounts/" + destMailbox;
+    if (plat::syncDirectoryOf(folder + "/.") != 0) {
+        DebugLineStr(LOG_APP, LOG_HIGH, "Unable to flush mailbox directory :", folder.c_str());
+    }
 }

@@ -13,8 +13,13 @@ struct RoutedItem {
 // "-000", "-001", ... is appended to the whole name until a move succeeds, unless a file met on
 // the way holds the same bytes: then that one is the item and the stored copy is removed. A
 // missing mailbox directory (of a plain name) is made first, private. The mailbox
-// directory is flushed after the move, so the item is on disk before the server is told to
-// delete it. A move that fails otherwise leaves the file where it was and logs
+// directory is flushed after the move (unless flush is false: then syncMailbox must follow
+// before the server is told to delete it), so the item is on disk before the server is told
+// to delete it. A move that fails otherwise leaves the file where it was and logs
 // "FILE ERROR DURING ROUTING OF INCOMING MAIL <errno>". Answers the destination path (with
 // its suffix, if one was used) in every case.
-RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& destMailbox);
+RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& destMailbox, bool flush = true);
+
+// Flushes the mailbox directory of destMailbox, for the moves made without a flush. Logs
+// "Unable to flush mailbox directory : <dir>" (APP, HIGH) when it cannot.
+void syncMailbox(const std::string& destMailbox);

@@ -10,6 +10,7 @@
 #include "store/item_name.h"
 
 #include <cstdlib>
+#include <vector>
 #include <climits>
 
 namespace {
@@ -31,6 +32,14 @@ POP_Retrieve::POP_Retrieve(POPClient* client) : POPPhase(client) {}
 
 POP_Retrieve::~POP_Retrieve() {
     if (itemFile_) std::fclose(itemFile_);
+    closeBatch();
+}
+
+void POP_Retrieve::closeBatch() {
+    // Files never reported stay in the item directory, where the next start clears them; their
+    // messages stay on the server.
+    for (Received& r : batch_) std::fclose(r.file);
+    batch_.clear();
 }
 
 void POP_Retrieve::start(const std::string& uidlFile, int deleteFlag) {
@@ -172,6 +181,9 @@ void POP_Retrieve::onListingEnd() {
 }
 
 void POP_Retrieve::advance() {
+    // Stored messages wait for their flush and DELEs until a window of them is complete, or
+    // until no message is left to come.
+    if (!batch_.empty() && (batch_.size() >= window_ || !retrievalsLeft()) && !flushBatch(true)) return;
     while (ahead_ < window_ && (!oldToDelete_.empty() || nextToAsk_)) {
         if (!oldToDelete_.empty()) {
             int number = oldToDelete_.front();
@@ -211,6 +223,14 @@ void POP_Retrieve::advance() {
 bool POP_Retrieve::openItemFile() {
     UIDLEntry* entry = newItems_->first();
     storedPath_ = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), entry->identifier);
+    // A server that lists one identifier twice: the first copy is stored before its name is
+    // used again.
+    for (const Received& r : batch_) {
+        if (r.path == storedPath_) {
+            if (!flushBatch(true)) return false;
+            break;
+        }
+    }
     // Replaces a partial file that an earlier, interrupted attempt left under this name.
     itemFile_ = std::fopen(storedPath_.c_str(), "wb");
     if (!itemFile_) {
@@ -274,35 +294,66 @@ void POP_Retrieve::onItemEnd() {
     client_->streamLines(false);
     pending_.pop_front();
     --ahead_;
-    // The item reaches the disk before anyone is told it is stored: a write that failed (a
-    // full disk) must not turn into a message deleted on the server.
-    bool ok = !itemWriteFailed_ && plat::syncFile(itemFile_) == 0;
-    if (std::fclose(itemFile_) != 0) ok = false;
-    itemFile_ = nullptr;
-    if (!ok) {
+    UIDLEntry* entry = newItems_->first();
+    // A write that failed (a full disk) must not turn into a message deleted on the server.
+    if (itemWriteFailed_ || plat::startWriteback(itemFile_) != 0) {
+        std::fclose(itemFile_);
+        itemFile_ = nullptr;
         DebugLine(LOG_APP, LOG_HIGH, "Failed to close file at end of mail item receive");
         std::remove(storedPath_.c_str());
         skip("its text could not be stored");
         return;
     }
-    plat::LRESULT answer = notify(MailClient::RETRIEVE_ITEM, reinterpret_cast<plat::LPARAM>(storedPath_.c_str()));
-    UIDLEntry* entry = newItems_->first();
-    if (answer == POPClient::kItemNotStored) {
-        newItems_->remove(entry);
-        advance();
-        return;
-    }
-    known_->record(entry->identifier);
+    batch_.push_back({entry->identifier, storedPath_, currentNumber_, itemFile_});
+    itemFile_ = nullptr;
     newItems_->remove(entry);
-    if (deleteFlag_ == 1) {
-        // Behind any RETRs already sent: its reply comes after theirs.
-        if (!pop().sendCommand(POPCommand::DELE, currentNumber_)) {
-            fail();
-            return;
-        }
-        pending_.push_back({Pending::Dele, currentNumber_});
-    }
     advance();
+}
+
+bool POP_Retrieve::retrievalsLeft() const {
+    if (nextToAsk_) return true;
+    for (const Pending& p : pending_)
+        if (p.kind == Pending::Retr) return true;
+    return false;
+}
+
+bool POP_Retrieve::flushBatch(bool sendDeletes) {
+    std::vector<Received> batch;
+    batch.swap(batch_);
+    // Each item reaches the disk before anyone is told it is stored; one after another, the
+    // flushes of a batch cost little more than one.
+    std::vector<const Received*> reported;
+    for (Received& r : batch) {
+        bool ok = plat::syncFile(r.file) == 0;
+        if (std::fclose(r.file) != 0) ok = false;
+        r.file = nullptr;
+        if (!ok) {
+            DebugLine(LOG_APP, LOG_HIGH, "Failed to close file at end of mail item receive");
+            std::remove(r.path.c_str());
+            reportSkipped(r.identifier, "its text could not be stored");
+            continue;
+        }
+        plat::LRESULT answer = notify(MailClient::RETRIEVE_ITEM, reinterpret_cast<plat::LPARAM>(r.path.c_str()));
+        // An item the owner could not store is neither recorded nor deleted.
+        if (answer == POPClient::kItemNotStored) continue;
+        known_->recordLater(r.identifier);
+        reported.push_back(&r);
+    }
+    if (reported.empty()) return true;
+    // The owner's moves and the identifiers reach the disk once for the batch, before any of
+    // its DELEs goes out.
+    notify(MailClient::RETRIEVE_FLUSH);
+    known_->commit();
+    if (!sendDeletes || deleteFlag_ != 1) return true;
+    for (const Received* r : reported) {
+        // Behind any RETRs already sent: its reply comes after theirs.
+        if (!pop().sendCommand(POPCommand::DELE, r->number)) {
+            fail();
+            return false;
+        }
+        pending_.push_back({Pending::Dele, r->number});
+    }
+    return true;
 }
 
 void POP_Retrieve::onDeleAck(const std::string& reply, bool old) {
@@ -322,11 +373,15 @@ void POP_Retrieve::onDeleAck(const std::string& reply, bool old) {
 
 void POP_Retrieve::skip(const std::string& reason) {
     UIDLEntry* entry = newItems_->first();
-    SkippedMessage skipped{entry->identifier, reason};
-    notify(MailClient::RETRIEVE_SKIPPED, reinterpret_cast<plat::LPARAM>(&skipped));
+    reportSkipped(entry->identifier, reason);
     // Neither recorded nor deleted: the next check tries it again.
     newItems_->remove(entry);
     advance();
+}
+
+void POP_Retrieve::reportSkipped(const std::string& identifier, const std::string& reason) {
+    SkippedMessage skipped{identifier, reason};
+    notify(MailClient::RETRIEVE_SKIPPED, reinterpret_cast<plat::LPARAM>(&skipped));
 }
 
 void POP_Retrieve::fail() {
@@ -339,6 +394,8 @@ void POP_Retrieve::fail() {
         client_->closeSocket();
         client_->lineBuffer().reset();
     }
+    // The messages received whole are kept; they stay on the server until the next check.
+    if (!batch_.empty()) flushBatch(false);
     notify(MailClient::RETRIEVE_FAIL);
     reset();
 }
@@ -348,6 +405,7 @@ void POP_Retrieve::reset() {
     client_->streamLines(false);
     if (itemFile_) std::fclose(itemFile_);
     itemFile_ = nullptr;
+    closeBatch();
     known_.reset();
     newItems_.reset();
     std::deque<int>().swap(oldToDelete_);

@@ -17,10 +17,12 @@
 //
 // A server that lists PIPELINING gets up to kRetrWindow RETRs (and DELEs of messages recorded
 // before) ahead of the replies, which are read in order: the slow link's round trips overlap
-// the transfer. Messages are still stored one after another, each DELE still follows its
-// message's storing and recording, and a session that fails with replies outstanding is cut
-// off rather than read further, so nothing that was not safely stored is ever deleted. Any
-// other server gets one command at a time.
+// the transfer. Messages are still stored one after another, in batches of up to a window:
+// the item files are flushed and reported, the owner flushes its mailbox once
+// (MailClient::RETRIEVE_FLUSH) and the identifiers are recorded in one write, and only then
+// do the batch's DELEs go out. A session that fails with replies outstanding is cut off rather
+// than read further; the messages it received whole are still stored, and nothing that was not
+// safely stored is ever deleted. Any other server gets one command at a time.
 #pragma once
 
 #include "pop3/pop_phase.h"
@@ -30,6 +32,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 class POP_Retrieve : public POPPhase {
 public:
@@ -87,6 +90,13 @@ private:
     void onDataPart();
     void writeItemText(const std::string& text);
     void skip(const std::string& reason);
+    void reportSkipped(const std::string& identifier, const std::string& reason);
+    // Whether a RETR is still to be sent or answered.
+    bool retrievalsLeft() const;
+    // Flushes, reports and records the messages received since the last batch, then sends
+    // their DELEs (sendDeletes). False when the session failed on the way.
+    bool flushBatch(bool sendDeletes);
+    void closeBatch();
     void onItemEnd();
     void onDeleAck(const std::string& reply, bool old);
     void fail();
@@ -96,6 +106,14 @@ private:
     std::unique_ptr<UIDL> newItems_;   // the listing, then only the messages not seen before
     std::deque<int> oldToDelete_;      // listed messages recorded before: only DELE is sent
     std::deque<Pending> pending_;
+    // A message received whole whose file is not yet flushed nor reported.
+    struct Received {
+        std::string identifier;
+        std::string path;
+        int number;
+        std::FILE* file;
+    };
+    std::vector<Received> batch_;
     std::size_t ahead_ = 0;            // RETRs and earlier messages' DELEs in pending_
     std::size_t window_ = 1;
     std::size_t capabilityLines_ = 0;

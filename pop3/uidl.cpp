@@ -39,6 +39,7 @@ UIDLEntry* UIDL::add(std::string_view identifier, int messageNumber, int flag) {
     auto [slot, inserted] = index_.try_emplace(std::string_view(e->identifier), IndexSlot{e, 0});
     ++slot->second.count;
     fileInStep_ = false;
+    tailOnly_ = false;
     return e;
 }
 
@@ -66,6 +67,7 @@ void UIDL::remove(UIDLEntry* entry) {
     --count_;
     delete entry;
     fileInStep_ = false;
+    tailOnly_ = false;
 }
 
 void UIDL::setFlag(int position, int flag) {
@@ -82,6 +84,7 @@ void UIDL::clear() {
     first_ = last_ = nullptr;
     count_ = 0;
     fileInStep_ = false;
+    tailOnly_ = false;
 }
 
 void UIDL::load(const std::string& fileName) {
@@ -159,31 +162,51 @@ bool UIDL::save() {
     }
     plat::syncDirectoryOf(fileName_);
     fileInStep_ = true;
+    tailOnly_ = false;
+    unsaved_ = 0;
+    return true;
+}
+
+void UIDL::recordLater(std::string_view identifier) {
+    bool tailOnly = fileInStep_ || tailOnly_;
+    std::size_t unsaved = fileInStep_ ? 0 : unsaved_;
+    add(identifier, 0, 1);
+    tailOnly_ = tailOnly;
+    unsaved_ = unsaved + 1;
+}
+
+bool UIDL::commit() {
+    if (fileInStep_) return true;
+    bool appended = tailOnly_ && appendTail(unsaved_);
+    tailOnly_ = false;
+    unsaved_ = 0;
+    if (!appended) return save();
+    fileInStep_ = true;
     return true;
 }
 
 bool UIDL::record(std::string_view identifier) {
-    bool inStep = fileInStep_;
-    add(identifier, 0, 1);
-    if (inStep && appendLast()) {
-        fileInStep_ = true;
-        return true;
-    }
-    return save();
+    recordLater(identifier);
+    return commit();
 }
 
-bool UIDL::appendLast() {
+bool UIDL::appendTail(std::size_t n) {
+    const UIDLEntry* from = last_;
+    for (std::size_t k = 1; k < n && from; ++k) from = from->prev;
+    if (!from) return false;
     std::FILE* f = std::fopen(fileName_.c_str(), "r+b");
     if (!f) return false;
-    // The record goes first and the count after it: until the count is written the file
+    // The records go first and the count after them: until the count is written the file
     // still reads as the shorter list it was.
-    const std::string& id = last_->identifier;
-    bool ok = id.size() <= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) &&
-              std::fseek(f, 0, SEEK_END) == 0 &&
-              store::writeInt32(f, static_cast<std::uint32_t>(id.size())) &&
-              std::fwrite(id.data(), 1, id.size(), f) == id.size() && std::fflush(f) == 0 &&
-              std::fseek(f, 0, SEEK_SET) == 0 &&
-              store::writeInt32(f, static_cast<std::uint32_t>(count_)) && plat::syncFile(f) == 0;
+    bool ok = std::fseek(f, 0, SEEK_END) == 0;
+    for (const UIDLEntry* e = from; e && ok; e = e->next) {
+        const std::string& id = e->identifier;
+        ok = id.size() <= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) &&
+             store::writeInt32(f, static_cast<std::uint32_t>(id.size())) &&
+             std::fwrite(id.data(), 1, id.size(), f) == id.size();
+    }
+    ok = ok && std::fflush(f) == 0 && std::fseek(f, 0, SEEK_SET) == 0 &&
+         store::writeInt32(f, static_cast<std::uint32_t>(count_)) && plat::syncFile(f) == 0;
     if (std::fclose(f) != 0) ok = false;
     return ok;
 }

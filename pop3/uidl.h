@@ -59,6 +59,12 @@ public:
     // then flushed; otherwise the whole list is saved. A crash in between leaves at worst the
     // older count, which still describes a sound file.
     bool record(std::string_view identifier);
+    // record in two steps, for a batch: recordLater adds identifier (number 0, flag 1) to the
+    // list only; commit makes every identifier added since the file was last in step durable,
+    // appended in one write and one flush when the file held the list before them, otherwise
+    // by saving the whole list.
+    void recordLater(std::string_view identifier);
+    bool commit();
     const std::string& fileName() const { return fileName_; }
 
     // The file format, with the log lines of the identifier store. read stops at the first
@@ -67,7 +73,8 @@ public:
     bool write(std::FILE* f) const;
 
 private:
-    bool appendLast();
+    // Appends the last n entries and updates the count.
+    bool appendTail(std::size_t n);
     void unindex(UIDLEntry* entry);
 
     struct IndexSlot {
@@ -82,4 +89,6 @@ private:
     // Keys view the identifiers of the entries, whose nodes never move.
     std::unordered_map<std::string_view, IndexSlot> index_;
     bool fileInStep_ = false;   // the file holds exactly this list
+    bool tailOnly_ = false;     // the file holds this list but for its last unsaved_ entries
+    std::size_t unsaved_ = 0;
 };

@@ -131,6 +131,7 @@ void Send::start(const std::string& queueDirectory) {
 void Send::initMailSend() {
     queue_ = std::make_unique<store::SMTPQueue>(queueDirectory_);
     current_ = 0;
+    aheadItem_ = 0;
     if (queue_->count() > 0 && client_) {
         connectSignedIn();
     } else {
@@ -145,7 +146,15 @@ void Send::startMailSend() {
         return;
     }
     std::string routing = queue_->routingPath(current_);
-    if (!addresses_.load(routing)) {
+    bool loaded;
+    if (aheadItem_ == current_) {
+        // Read already, for the envelope that may have gone out behind the last text.
+        std::swap(addresses_, nextAddresses_);
+        loaded = aheadLoaded_;
+    } else {
+        loaded = addresses_.load(routing);
+    }
+    if (!loaded) {
         // An envelope that could not be read is unknown, not wrong: the item waits for the
         // next cycle. Only a routing file read whole that names no recipient refuses it.
         DebugLineStr(LOG_MAIL, LOG_HIGH, "Routing file unreadable, mail item kept in the queue :",
@@ -163,6 +172,36 @@ void Send::startClose() {
 
 void Send::nextItemLater() {
     postMessage(window_, WM_MAILCLIENT, MailClient::IDENT_COMPLETE, 0);
+}
+
+void Send::nextItem() {
+    // The replies to what went out behind the text may already be held: the phase that reads
+    // them must be current before the client hands over its next line.
+    if (client_->afterText() != SMTPClient::AfterText::Nothing) {
+        startMailSend();
+    } else {
+        nextItemLater();
+    }
+}
+
+void Send::startText() {
+    std::string afterText;
+    SMTPClient::AfterText kind = SMTPClient::AfterText::Nothing;
+    if (client_->pipelining()) {
+        // The next item's envelope (or QUIT after the last) travels with this text's final ".".
+        if (current_ == queue_->count()) {
+            afterText = "QUIT\r\n";
+            kind = SMTPClient::AfterText::Quit;
+        } else {
+            aheadItem_ = current_ + 1;
+            aheadLoaded_ = nextAddresses_.load(queue_->routingPath(aheadItem_));
+            if (aheadLoaded_ && nextAddresses_.count() >= 2) {
+                afterText = SMTP_SendMailEnv::groupText(nextAddresses_, false);
+                kind = SMTPClient::AfterText::Envelope;
+            }
+        }
+    }
+    runPhase(*client_, window_, client_->dataHandler(), queue_->itemPath(current_), std::move(afterText), kind);
 }
 
 void Send::postOwner(int code) {
@@ -208,7 +247,7 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
         break;
     case MailClient::SENDMAILENV_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "Mail item envelope transmission complete");
-        runPhase(*client_, window_, client_->dataHandler(), queue_->itemPath(current_));
+        startText();
         break;
     case MailClient::SENDMAILENV_ERROR:
         DebugLineStr(LOG_MAIL, LOG_HIGH, "Mail item envelope recipient NOT accepted :",
@@ -224,13 +263,13 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
         postOwner(notices_->itemSent);
         DebugLineStr(LOG_MAIL, LOG_MED, "OUTGOING SENT :", queue_->itemPath(current_).c_str());
         deleteCurrentItem();
-        nextItemLater();
+        nextItem();
         break;
     case MailClient::SENDMAILDATA_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "Mail item data transmission failed");
         if (lParam == 0) refuseCurrentItem(client_->dataHandler().replyLines());
         postOwner(notices_->itemFailed);
-        nextItemLater();
+        nextItem();
         break;
     case MailClient::CLOSE_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "Connection closed with SMTP mail server");

@@ -2,7 +2,8 @@
 // connection and reports to its owner with the owner's SendNotices.
 //
 // The queue is listed once at the start (items queued later wait for the next phase). Each
-// item gets RSET, its envelope and its text. A delivered item is deleted (routing file first)
+// item gets RSET, its envelope and its text; on a server that takes commands in groups the
+// envelope goes out behind the previous item's text, without RSET, and QUIT behind the last. A delivered item is deleted (routing file first)
 // under "MAILITEMREAD"; an item refused for good is shown to the owner (itemRefused, sent) and
 // deleted; every other failure keeps the item for the next phase. finished is posted exactly
 // once, also when there was nothing to send or the connection failed.
@@ -63,6 +64,11 @@ private:
     void startClose();
     // Moves on once the current handler's call has returned.
     void nextItemLater();
+    // Moves on at once when something went out behind the last text, otherwise later.
+    void nextItem();
+    // Starts the current item's text, with the next item's envelope or QUIT behind it on a
+    // server that takes commands in groups.
+    void startText();
     // reply: the refusal's lines as the server sent them.
     void refuseCurrentItem(const std::string& reply);
     void deleteCurrentItem();
@@ -83,6 +89,9 @@ private:
     int port_;
     int current_ = 0;   // 1-based index into the queue, 0 before the first item
     store::AddrList addresses_;
+    store::AddrList nextAddresses_;   // item aheadItem_'s, read to go out behind a text
+    int aheadItem_ = 0;
+    bool aheadLoaded_ = false;
     config::OutgoingSecurity security_;
     bool oauth_ = false;
     bool renewed_ = false;           // the one renewal of this phase is spent

@@ -48,18 +48,32 @@ public:
     const std::string& caFile() const { return caFile_; }
 
     // Whether the identified server takes commands in groups (PIPELINING); identification sets
-    // it, and with it starts a session on which no item has been begun yet.
+    // it, and with it starts a session in which no mail transaction is open yet.
     void setPipelining(bool on) {
         pipelining_ = on;
-        itemBegun_ = false;
+        transactionOpen_ = false;
         dataAhead_ = false;
+        afterText_ = AfterText::Nothing;
     }
     bool pipelining() const { return pipelining_; }
-    // True once per session, for its first item: nothing before it needs undoing by RSET.
-    bool beginItem() { return !std::exchange(itemBegun_, true); }
+    // Marks a mail transaction begun; true when one was still open, which RSET must end first.
+    // The server's reply to the final "." of a text ends a transaction, whatever it says.
+    bool openTransaction() { return std::exchange(transactionOpen_, true); }
+    void endTransaction() { transactionOpen_ = false; }
     // The envelope sent DATA with it: the text phase waits for DATA's reply instead of asking.
     void setDataAhead(bool on) { dataAhead_ = on; }
     bool takeDataAhead() { return std::exchange(dataAhead_, false); }
+    // What went out behind a text's final "." in the same write: the next item's envelope, or
+    // QUIT after the last item. The phase that reads its replies takes it instead of sending.
+    enum class AfterText { Nothing, Envelope, Quit };
+    void setAfterText(AfterText sent) { afterText_ = sent; }
+    AfterText afterText() const { return afterText_; }
+    AfterText takeAfterText() { return std::exchange(afterText_, AfterText::Nothing); }
+    // The connection is gone: nothing sent ahead will be answered.
+    void forgetAhead() {
+        dataAhead_ = false;
+        afterText_ = AfterText::Nothing;
+    }
     // With OAuth 2.0 the log-in carries an access token (the password is that token) by AUTH
     // OAUTHBEARER or XOAUTH2, over TLS only. tokenRefused: the server refused the token, so a
     // renewed one may do.
@@ -91,8 +105,9 @@ private:
     std::string password_;
     std::string caFile_;
     bool pipelining_ = false;
-    bool itemBegun_ = false;
+    bool transactionOpen_ = false;
     bool dataAhead_ = false;
+    AfterText afterText_ = AfterText::Nothing;
     bool oauth_ = false;
     bool tokenRefused_ = false;
     std::string unsent_;          // bytes the socket has not taken yet

@@ -4,11 +4,14 @@
 #include "net/mail_client_notices.h"
 #include "platform/socket.h"
 #include "shared/debug.h"
+#include "smtp/smtp_client.h"
 
 void SMTP_Close::start() {
-    client_->lineBuffer().reset();
     state_ = state_WAIT_QUIT_ACK;
     client_->armTimeout();
+    // QUIT that went out behind the last text: its reply may already be held.
+    if (smtp().takeAfterText() == SMTPClient::AfterText::Quit) return;
+    client_->lineBuffer().reset();
     if (!sendCommand("QUIT")) end();
 }
 
@@ -22,18 +25,14 @@ int SMTP_Close::dispatch(int event, long) {
         } else {
             DebugLineStr(LOG_MAIL, LOG_HIGH, "SMTP Client close : negative response", reply());
         }
-        state_ = state_WAIT_DISCONNECT;
-        client_->armTimeout();
+        // Nothing the server could still say matters: the connection ends here, without
+        // waiting for the server to close its side.
         client_->shutdown();   // after TLS's closing notice, when there is TLS
-        client_->lineBuffer().reset();
+        end();
         return 1;
     }
     // The QUIT may still be on its way out.
     if (state_ == state_WAIT_QUIT_ACK && event == Client::EV_WRITABLE) return 1;
-    if (state_ == state_WAIT_DISCONNECT) {
-        end();
-        return 1;
-    }
     if (event == Client::EV_LINE) client_->lineBuffer().reset();
     end();
     return 0;

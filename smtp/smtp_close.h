@@ -1,4 +1,5 @@
-// Closing: QUIT, then the end of the connection. Always ends with MailClient::CLOSE_COMPLETE,
+// Closing: QUIT (unless it went out behind the last text), its reply, then the end of the
+// connection, without waiting for the server to close. Always ends with MailClient::CLOSE_COMPLETE,
 // sent, followed by MailClient::FINISHED, posted, after which the owner may destroy the client;
 // a negative reply to QUIT is only logged.
 #pragma once
@@ -7,7 +8,7 @@
 
 class SMTP_Close : public SMTPPhase {
 public:
-    enum State : int { state_WAIT_QUIT_ACK = 1, state_WAIT_DISCONNECT = 2 };
+    enum State : int { state_WAIT_QUIT_ACK = 1 };
 
     using SMTPPhase::SMTPPhase;
 

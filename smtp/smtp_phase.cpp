@@ -53,6 +53,7 @@ bool SMTPPhase::sendCommand(const std::string& text) {
 }
 
 void SMTPPhase::dropConnection() {
+    smtp().forgetAhead();
     client_->closeSocket();
     client_->lineBuffer().reset();
 }

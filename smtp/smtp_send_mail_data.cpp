@@ -16,9 +16,11 @@ SMTP_SendMailData::~SMTP_SendMailData() {
     closeFile();
 }
 
-void SMTP_SendMailData::start(const std::string& itemPath) {
+void SMTP_SendMailData::start(const std::string& itemPath, std::string afterText, SMTPClient::AfterText kind) {
     closeFile();
     forgetReply();
+    afterText_ = std::move(afterText);
+    afterKind_ = kind;
     bool ahead = smtp().takeDataAhead();
     file_ = std::fopen(itemPath.c_str(), "rb");
     if (!file_) {
@@ -61,7 +63,16 @@ int SMTP_SendMailData::dispatch(int event, long) {
                 state_ = state_TRAN_DATA;
                 transmit();
             }
-        } else if (reply()[0] == '2') {
+            return 1;
+        }
+        // A 2xx, 4xx or 5xx reply to the "." ends the transaction. After anything else the
+        // server's state is unknown: what went out behind the "." must not be read as answered.
+        smtp().endTransaction();
+        if (smtp().afterText() != SMTPClient::AfterText::Nothing && reply()[0] != '2' && reply()[0] != '4' &&
+            reply()[0] != '5') {
+            dropConnection();
+        }
+        if (reply()[0] == '2') {
             // Only a 2xx takes the message over; a "354" or anything odd here may not.
             finish(MailClient::SENDMAILDATA_COMPLETE);
         } else {
@@ -82,7 +93,8 @@ int SMTP_SendMailData::dispatch(int event, long) {
 }
 
 void SMTP_SendMailData::transmit() {
-    if (block_.empty()) block_.resize(kBlockSize + 5);   // room for CRLF "." CRLF after a block
+    // Room for CRLF "." CRLF and what follows it after a block.
+    if (block_.size() < kBlockSize + 5 + afterText_.size()) block_.resize(kBlockSize + 5 + afterText_.size());
     while (!endQueued_) {
         std::size_t n = std::fread(block_.data(), 1, kBlockSize, file_);
         if (n < kBlockSize && std::ferror(file_)) {
@@ -105,6 +117,8 @@ void SMTP_SendMailData::transmit() {
             const char* end = open ? "\r\n.\r\n" : ".\r\n";
             std::memcpy(block_.data() + n, end, std::strlen(end));
             n += std::strlen(end);
+            std::memcpy(block_.data() + n, afterText_.data(), afterText_.size());
+            n += afterText_.size();
             endQueued_ = true;
         }
         SMTPClient::Output out = smtp().write(block_.data(), n);
@@ -112,6 +126,7 @@ void SMTP_SendMailData::transmit() {
             connectionLost();
             return;
         }
+        if (endQueued_) smtp().setAfterText(afterKind_);
         if (out == SMTPClient::Output::Waiting) {
             // Bounded: a server that takes nothing more for the time-out ends the phase.
             DebugLine(LOG_NET, LOG_LOW, "Send would block");

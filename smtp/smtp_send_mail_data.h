@@ -4,11 +4,16 @@
 // otherwise MailClient::SENDMAILDATA_FAIL: lParam 0 when a 5xx reply to DATA or to the "."
 // refused the message for good (replyLines() holds that reply), 1 when the item stays queued.
 //
+// afterText (with its kind) goes out in the same write as the final ".": the next item's
+// envelope or QUIT, on a server that takes commands in groups. The reply to the "." is read
+// first, as always; the phase that follows reads the rest.
+//
 // The file is sent in blocks; what the socket does not take at once waits in the client and
 // goes out, in order, when the socket can take more. A server that takes nothing for the
 // inactivity time-out ends the phase.
 #pragma once
 
+#include "smtp/smtp_client.h"
 #include "smtp/smtp_phase.h"
 
 #include <cstdio>
@@ -25,7 +30,8 @@ public:
     using SMTPPhase::SMTPPhase;
     ~SMTP_SendMailData() override;
 
-    void start(const std::string& itemPath);
+    void start(const std::string& itemPath, std::string afterText = {},
+               SMTPClient::AfterText kind = SMTPClient::AfterText::Nothing);
     int dispatch(int event, long arg) override;
 
 private:
@@ -40,4 +46,6 @@ private:
     std::vector<char> block_;
     bool endQueued_ = false;   // the file's last block and the final "." have been written
     char tail_[2] = {};        // the last two bytes of the file read so far
+    std::string afterText_;
+    SMTPClient::AfterText afterKind_ = SMTPClient::AfterText::Nothing;
 };

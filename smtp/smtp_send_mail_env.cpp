@@ -61,18 +61,31 @@ int SMTP_SendMailEnv::dispatch(int event, long) {
     }
 }
 
+bool SMTP_SendMailEnv::carriesData(const store::AddrList& list) {
+    return list.count() == 2;
+}
+
+std::string SMTP_SendMailEnv::groupText(const store::AddrList& list, bool rset) {
+    std::string group = rset ? "RSET\r\n" : "";
+    group += "MAIL FROM: " + *list.address(1) + "\r\n";
+    for (int i = 2; i <= list.count(); ++i) group += "RCPT TO: " + *list.address(i) + "\r\n";
+    if (carriesData(list)) group += "DATA\r\n";
+    return group;
+}
+
 void SMTP_SendMailEnv::sendGroup() {
     refused_ = false;
     refusal_ = kTransient;
     refusalLines_.clear();
-    bool first = smtp().beginItem();
-    std::string group = first ? "" : "RSET\r\n";
-    group += "MAIL FROM: " + *list_->address(1) + "\r\n";
-    for (int i = 2; i <= list_->count(); ++i) group += "RCPT TO: " + *list_->address(i) + "\r\n";
-    dataAhead_ = list_->count() == 2;
-    if (dataAhead_) group += "DATA\r\n";
-    state_ = first ? state_WAIT_MAIL_ACK : state_WAIT_RSET_ACK;
+    // An envelope that went out behind the last text's "." needed no RSET: the reply to that
+    // "." ends its transaction. Only its replies are still to come.
+    bool sentAhead = smtp().takeAfterText() == SMTPClient::AfterText::Envelope;
+    bool rset = smtp().openTransaction() && !sentAhead;
+    dataAhead_ = carriesData(*list_);
+    state_ = rset ? state_WAIT_RSET_ACK : state_WAIT_MAIL_ACK;
     client_->armTimeout();
+    if (sentAhead) return;
+    std::string group = groupText(*list_, rset);
     if (smtp().write(group.data(), group.size()) == SMTPClient::Output::Failed) {
         DebugLine(LOG_NET, LOG_HIGH, "Envelope TX fail");
         dropConnection();

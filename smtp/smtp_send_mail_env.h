@@ -4,9 +4,11 @@
 // or 1 (may pass later), after MailClient::SENDMAILENV_ERROR with the address of a refused
 // recipient (lParam, valid during the call). Recipients after a refused one are not tried.
 //
-// On a server that takes commands in groups, the envelope goes out in one write: RSET (not
-// before a session's first item), MAIL FROM, every RCPT TO and, for an item of one recipient,
-// DATA, whose reply the text phase then reads. The replies are read in order and judged as
+// On a server that takes commands in groups, the envelope goes out in one write: RSET (only
+// while an earlier transaction is still open), MAIL FROM, every RCPT TO and, for an item of one
+// recipient, DATA, whose reply the text phase then reads. The same group may already have gone
+// out behind the previous item's text (SMTPClient::AfterText::Envelope): then only its replies
+// are read. The replies are read in order and judged as
 // above; those that follow a refusal only keep the conversation in step, and a DATA that a
 // server accepts after a refusal gets no text: the connection is given up instead, so that
 // nothing is delivered. DATA waits for the replies of an item of several recipients, whose
@@ -36,6 +38,11 @@ public:
     // addresses fail at once, with nothing sent.
     void start(const store::AddrList* list);
     int dispatch(int event, long arg) override;
+
+    // The group for list (at least two addresses), with RSET first when rset is set.
+    static std::string groupText(const store::AddrList& list, bool rset);
+    // Whether list's group ends with DATA: an item of one recipient.
+    static bool carriesData(const store::AddrList& list);
 
 private:
     void sendGroup();

@@ -3,6 +3,7 @@
 // connection lost in the middle of a window deletes nothing that was not stored.
 #include "tests/pop3/pop3_fixture.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 
@@ -31,14 +32,17 @@ TEST_F(CheckTest, AWindowOfRetrsIsStoredInOrderAndEachDeleFollowsItsMessagesStor
     s.listing.insert(s.listing.begin(), "7 old");
     s.capabilities = {"TOP", "UIDL", "pipelining", "RESP-CODES"};
     s.gatherRetrs = 3;   // only a client that sends all three before any reply gets one
-    // At each DELE, whether its message was already in the mailbox.
+    // At each DELE, whether its message was already in the mailbox and its identifier in the
+    // identifier file.
     std::mutex mutex;
     std::vector<std::string> storedAtDele;
     s.onCommand = [&](const std::string& line) {
         if (line.rfind("DELE ", 0) != 0 || line == "DELE 7") return;
         std::string id = std::string(1, static_cast<char>('a' + std::stoi(line.substr(5)) - 1));
+        std::vector<std::string> ids = recorded("box.uidl");
+        bool isRecorded = std::find(ids.begin(), ids.end(), id) != ids.end();
         std::lock_guard<std::mutex> lock(mutex);
-        storedAtDele.push_back(fs::exists("accounts/box/" + itemName(id)) ? id : "missing " + id);
+        storedAtDele.push_back(fs::exists("accounts/box/" + itemName(id)) && isRecorded ? id : "missing " + id);
     };
     FakePop3 server(s);
     addAccount("box", server.port());
@@ -62,6 +66,25 @@ TEST_F(CheckTest, AWindowOfRetrsIsStoredInOrderAndEachDeleFollowsItsMessagesStor
     EXPECT_EQ(testsupport::readFile("accounts/box/" + itemName("a")), "one\r\n..dot\r\n");
     EXPECT_EQ(testsupport::readFile("accounts/box/" + itemName("c")), "three\r\n");
     EXPECT_EQ(recorded("box.uidl"), (std::vector<std::string>{"old", "a", "b", "c"}));
+}
+
+TEST_F(CheckTest, AnIdentifierListedTwiceInAWindowKeepsBothMessages) {
+    // Both messages would be stored under one name: the first reaches its mailbox before the
+    // second's file is made.
+    Script s;
+    s.listing = {"1 a", "2 a", "3 b"};
+    s.messages = {{1, "first\r\n"}, {2, "second\r\n"}, {3, "third\r\n"}};
+    s.capabilities = {"PIPELINING"};
+    FakePop3 server(s);
+    addAccount("box", server.port());
+    ASSERT_TRUE(runCheck());
+    EXPECT_EQ(filesIn("accounts/box"), (std::vector<std::string>{itemName("a"), itemName("a") + "-000", itemName("b")}));
+    EXPECT_EQ(testsupport::readFile("accounts/box/" + itemName("a")), "first\r\n");
+    EXPECT_EQ(testsupport::readFile("accounts/box/" + itemName("a") + "-000"), "second\r\n");
+    EXPECT_TRUE(filesIn("accounts/holding").empty());
+    std::vector<std::string> commands = server.commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "DELE 1"), 1);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "DELE 2"), 1);
 }
 
 TEST_F(CheckTest, CapabilitiesWithoutPipeliningGetOneCommandAtATime) {

@@ -1,5 +1,5 @@
 // The identifier store: the file format, missing, empty, truncated and lying files, byte-exact
-// identifiers, duplicates, and durable recording one identifier at a time.
+// identifiers, duplicates, and durable recording one identifier or one batch at a time.
 #include "platform/files.h"
 #include "pop3/uidl.h"
 #include "tests/store/store_test_util.h"
@@ -141,6 +141,27 @@ TEST_F(UIDLTest, RecordingAppendsDurablyAndFallsBackToAWholeSave) {
     UIDL back;
     back.load(in("r.uidl"));
     EXPECT_EQ(ids(back), (std::vector<std::string>{"b", "c c", "d", "e"}));
+}
+
+TEST_F(UIDLTest, ABatchOfRecordsIsWrittenAtItsCommitOnly) {
+    UIDL list;
+    list.load(in("b.uidl"));
+    list.add("a", 0, 0);
+    ASSERT_TRUE(list.save());
+    list.recordLater("b");
+    list.recordLater("c");
+    // Nothing reaches the file before the commit; then the whole batch at once.
+    EXPECT_EQ(testsupport::readFile(in("b.uidl")), le32(1) + entry("a"));
+    ASSERT_TRUE(list.commit());
+    EXPECT_EQ(testsupport::readFile(in("b.uidl")), le32(3) + entry("a") + entry("b") + entry("c"));
+    ASSERT_TRUE(list.commit());   // nothing new: the file stays as it is
+    EXPECT_EQ(testsupport::readFile(in("b.uidl")), le32(3) + entry("a") + entry("b") + entry("c"));
+    // A change the file has not seen in the middle of a batch makes the commit save it whole.
+    list.recordLater("d");
+    list.remove(list.find("a"));
+    list.recordLater("e");
+    ASSERT_TRUE(list.commit());
+    EXPECT_EQ(testsupport::readFile(in("b.uidl")), le32(4) + entry("b") + entry("c") + entry("d") + entry("e"));
 }
 
 TEST_F(UIDLTest, AFileThatCannotBeWrittenIsLeftAsItWas) {

@@ -29,6 +29,7 @@ public:
 
     std::string greeting = "220 provider ready\r\n";
     std::string dataReply = "250 queued\r\n";
+    std::function<std::string(const std::string& text)> textAnswer;   // instead of dataReply when set
     Answer answer = defaultAnswer;
     int receiveBuffer = 0;        // SO_RCVBUF of the accepted socket when not 0
     int pauseInDataMs = 0;        // stop reading this long after the first bytes of each text
@@ -190,8 +191,9 @@ private:
             std::lock_guard<std::mutex> lock(mutex_);
             messages_.push_back(buf_.substr(0, at));
         }
+        std::string text = buf_.substr(0, at);
         buf_.erase(0, at + 3);
-        say(fd, dataReply);
+        say(fd, textAnswer ? textAnswer(text) : dataReply);
         return true;
     }
 
