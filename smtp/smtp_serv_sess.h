@@ -4,7 +4,7 @@
 // (routing file last) and tells the engine.
 #pragma once
 
-#include "engine/engine_notices.h"
+#include "store/new_outgoing_notice.h"
 #include "net/command_table.h"
 #include "net/server.h"
 #include "store/addr_list.h"

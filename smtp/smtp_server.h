@@ -1,7 +1,7 @@
 // The local SMTP server: e-mail programs on this machine hand their outgoing mail to it.
 #pragma once
 
-#include "engine/engine_notices.h"
+#include "store/new_outgoing_notice.h"
 #include "net/server.h"
 
 #include <string>
