@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/hive_tree.h"
+#include "platform/owned_handles.h"
 
 #include <string>
 #include <sys/types.h>
@@ -18,13 +19,10 @@ namespace plat::hive {
 class HiveLock {
 public:
     explicit HiveLock(const std::string& hivePath);
-    ~HiveLock();
-    HiveLock(const HiveLock&) = delete;
-    HiveLock& operator=(const HiveLock&) = delete;
-    bool held() const { return fd_ >= 0; }
+    bool held() const { return fd_.valid(); }
 
 private:
-    int fd_ = -1;
+    Descriptor fd_;   // closing it drops the lock
 };
 
 // What identifies one version of a file: a rewrite or a replacement changes some of it.
@@ -70,7 +68,7 @@ private:
     void resetTo(HiveState state);
     void markMissing();
     void markUnusable(const FileId& id, const std::string& why);
-    void markUnparsable(int fd, const FileId& id, const std::string& text, const std::string& why);
+    void markUnparsable(Descriptor fd, const FileId& id, const std::string& text, const std::string& why);
 
     const char* rootName_;
     bool ours_;
@@ -83,7 +81,7 @@ private:
     Node root_;
     // The file last read stays open, so that its inode number cannot be reused by a later
     // file while we compare against it.
-    int pinFd_ = -1;
+    Descriptor pinFd_;
     bool reported_ = false;
     FileId reportedId_;
     std::string problem_;

@@ -29,9 +29,7 @@ int leadingNumber(const std::string& line) {
 
 POP_Retrieve::POP_Retrieve(POPClient* client) : POPPhase(client) {}
 
-POP_Retrieve::~POP_Retrieve() {
-    if (itemFile_) std::fclose(itemFile_);
-}
+POP_Retrieve::~POP_Retrieve() = default;
 
 void POP_Retrieve::start(const std::string& uidlFile, int deleteFlag) {
     known_ = std::make_unique<UIDL>();
@@ -45,7 +43,7 @@ void POP_Retrieve::start(const std::string& uidlFile, int deleteFlag) {
     nextToAsk_ = nullptr;
     listingLines_ = 0;
     listingBytes_ = 0;
-    itemFile_ = nullptr;
+    itemFile_.reset();
     deleteFlag_ = deleteFlag;
     waitIn(state_WAIT_CAPA_ACK);
     if (!pop().sendCommand(POPCommand::CAPA)) {
@@ -212,13 +210,13 @@ bool POP_Retrieve::openItemFile() {
     UIDLEntry* entry = newItems_->first();
     storedPath_ = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), entry->identifier);
     // Replaces a partial file that an earlier, interrupted attempt left under this name.
-    itemFile_ = std::fopen(storedPath_.c_str(), "wb");
+    itemFile_ = plat::openFile(storedPath_, "wb");
     if (!itemFile_) {
         DebugLine(LOG_APP, LOG_HIGH, "Unable to open file to store mail item");
         fail();
         return false;
     }
-    std::setvbuf(itemFile_, nullptr, _IOFBF, kItemBuffer);
+    std::setvbuf(itemFile_.get(), nullptr, _IOFBF, kItemBuffer);
     itemWriteFailed_ = false;
     return true;
 }
@@ -237,8 +235,7 @@ void POP_Retrieve::onRetrAck(const std::string& reply) {
     --ahead_;
     // The server keeps the message; the others still come.
     if (itemFile_) {
-        std::fclose(itemFile_);
-        itemFile_ = nullptr;
+        itemFile_.reset();
         std::remove(storedPath_.c_str());
     }
     skip("RETR refused: " + reply);
@@ -267,7 +264,7 @@ void POP_Retrieve::onDataPart() {
 
 void POP_Retrieve::writeItemText(const std::string& text) {
     if (itemWriteFailed_) return;   // the rest of the message is read and dropped
-    if (std::fwrite(text.data(), 1, text.size(), itemFile_) != text.size()) itemWriteFailed_ = true;
+    if (std::fwrite(text.data(), 1, text.size(), itemFile_.get()) != text.size()) itemWriteFailed_ = true;
 }
 
 void POP_Retrieve::onItemEnd() {
@@ -276,9 +273,8 @@ void POP_Retrieve::onItemEnd() {
     --ahead_;
     // The item reaches the disk before anyone is told it is stored: a write that failed (a
     // full disk) must not turn into a message deleted on the server.
-    bool ok = !itemWriteFailed_ && plat::syncFile(itemFile_) == 0;
-    if (std::fclose(itemFile_) != 0) ok = false;
-    itemFile_ = nullptr;
+    bool ok = !itemWriteFailed_ && plat::syncFile(itemFile_.get()) == 0;
+    if (!plat::closeFile(itemFile_)) ok = false;
     if (!ok) {
         DebugLine(LOG_APP, LOG_HIGH, "Failed to close file at end of mail item receive");
         std::remove(storedPath_.c_str());
@@ -346,8 +342,7 @@ void POP_Retrieve::fail() {
 void POP_Retrieve::reset() {
     state_ = state_IDLE;
     client_->streamLines(false);
-    if (itemFile_) std::fclose(itemFile_);
-    itemFile_ = nullptr;
+    itemFile_.reset();
     known_.reset();
     newItems_.reset();
     std::deque<int>().swap(oldToDelete_);

@@ -23,6 +23,7 @@
 // other server gets one command at a time.
 #pragma once
 
+#include "platform/owned_handles.h"
 #include "pop3/pop_phase.h"
 #include "pop3/uidl.h"
 
@@ -103,7 +104,7 @@ private:
     std::size_t listingLines_ = 0;
     std::size_t listingBytes_ = 0;
     std::string storedPath_;
-    std::FILE* itemFile_ = nullptr;
+    plat::FilePtr itemFile_;
     bool itemWriteFailed_ = false;
     bool midLine_ = false;   // part of the current message line has been written already
     int currentNumber_ = 0;

@@ -85,10 +85,7 @@ void UIDL::clear() {
 }
 
 void UIDL::load(const std::string& fileName) {
-    if (std::FILE* f = std::fopen(fileName.c_str(), "rb")) {
-        read(f);
-        std::fclose(f);
-    }
+    if (plat::FilePtr f = plat::openFile(fileName, "rb")) read(f.get());
     fileName_ = fileName;
 }
 
@@ -144,15 +141,15 @@ bool UIDL::write(std::FILE* f) const {
 bool UIDL::save() {
     if (fileName_.empty()) return false;
     std::string temporary = fileName_ + ".tmp";
-    std::FILE* f = std::fopen(temporary.c_str(), "wb");
+    plat::FilePtr f = plat::openFile(temporary, "wb");
     if (!f) return false;
-    bool ok = write(f);
+    bool ok = write(f.get());
     // A write that fails only when the buffer reaches the disk (a full disk) counts as well.
-    if (ok && plat::syncFile(f) != 0) {
+    if (ok && plat::syncFile(f.get()) != 0) {
         DebugLine(LOG_APP, LOG_HIGH, "UIDL - FAIL - fwrite error");
         ok = false;
     }
-    if (std::fclose(f) != 0) ok = false;
+    if (!plat::closeFile(f)) ok = false;
     if (!ok || std::rename(temporary.c_str(), fileName_.c_str()) != 0) {
         std::remove(temporary.c_str());
         return false;
@@ -173,7 +170,8 @@ bool UIDL::record(std::string_view identifier) {
 }
 
 bool UIDL::appendLast() {
-    std::FILE* f = std::fopen(fileName_.c_str(), "r+b");
+    plat::FilePtr file = plat::openFile(fileName_, "r+b");
+    std::FILE* f = file.get();
     if (!f) return false;
     // The record goes first and the count after it: until the count is written the file
     // still reads as the shorter list it was.
@@ -184,6 +182,5 @@ bool UIDL::appendLast() {
               std::fwrite(id.data(), 1, id.size(), f) == id.size() && std::fflush(f) == 0 &&
               std::fseek(f, 0, SEEK_SET) == 0 &&
               store::writeInt32(f, static_cast<std::uint32_t>(count_)) && plat::syncFile(f) == 0;
-    if (std::fclose(f) != 0) ok = false;
-    return ok;
+    return plat::closeFile(file) && ok;
 }
