@@ -44,6 +44,7 @@ Server::Server(HWND owner, bool localOnly) : localOnly_(localOnly) {
 }
 
 Server::~Server() {
+    endSessions();
     if (listening_ != INVALID_SOCKET) closeSocket(listening_);
     if (listening6_ != INVALID_SOCKET) closeSocket(listening6_);
     if (window_) {
@@ -180,25 +181,30 @@ void Server::selectAccept(unsigned events) {
     }
 }
 
-void Server::adoptSession(Client* session, const char* label) {
+void Server::adoptSession(std::unique_ptr<Client> session, const char* label) {
     ++sessionCount_;
-    sessions_.insert(session);
+    Client* key = session.get();
+    sessions_.emplace(key, std::move(session));
     std::string text = std::string("Creating ") + label + " server session";
     DebugLineInt(LOG_APP, LOG_LOW, text.c_str(), sessionCount_);
 }
 
 void Server::endSessions() {
-    std::vector<Client*> open(sessions_.begin(), sessions_.end());
+    std::vector<Client*> open;
+    for (const auto& entry : sessions_) open.push_back(entry.first);
     for (Client* session : open) dropSession(session, "remaining");
 }
 
 void Server::dropSession(Client* session, const char* label) {
-    if (!session || !sessions_.erase(session)) return;
+    auto it = sessions_.find(session);
+    if (it == sessions_.end()) return;
+    std::unique_ptr<Client> owned = std::move(it->second);
+    sessions_.erase(it);
     --sessionCount_;
     std::string text = std::string("Removing ") + label + " server session (" +
                        std::to_string(sessionCount_) + " in-progress)";
     DebugLine(LOG_APP, LOG_LOW, text.c_str());
-    delete session;
+    owned.reset();
     // The session's descriptor is free again: a connection held back by a shortage may fit.
     resumeAccepting();
 }

@@ -8,9 +8,10 @@
 #include "platform/window.h"
 #include "shared/debug.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 constexpr plat::UINT WM_SESSION_FINISHED = plat::WM_USER + 1;   // 1025
 
@@ -32,6 +33,8 @@ public:
     bool listening() const { return listening_ != plat::INVALID_SOCKET; }
     int sessionCount() const { return sessionCount_; }
     // At shutdown: the sessions still open are ended while everything they use still exists.
+    // The destructor ends those still left; a server whose sessions use its own members calls
+    // this in its own destructor.
     void endSessions();
 
 protected:
@@ -40,9 +43,10 @@ protected:
     // Deletes a session that reported its end.
     virtual void removeSession(Client* session) = 0;
 
-    // Bookkeeping shared by the concrete servers: the count and the log lines
+    // Bookkeeping shared by the concrete servers: ownership, the count and the log lines
     // "Creating <label> server session %d" and "Removing <label> server session (%d in-progress)".
-    void adoptSession(Client* session, const char* label);
+    // dropSession deletes the session; a pointer the server does not own is ignored.
+    void adoptSession(std::unique_ptr<Client> session, const char* label);
     void dropSession(Client* session, const char* label);
 
     int sessionCount_ = 0;
@@ -68,7 +72,8 @@ private:
     bool started_ = false;
     bool acceptPaused_ = false;
     bool shortOfResources_ = false;   // an episode of accept failures has been logged
-    std::unordered_set<Client*> sessions_;   // only these may be deleted by a removal message
+    // The open sessions, by address: a removal message names one of these or is ignored.
+    std::unordered_map<Client*, std::unique_ptr<Client>> sessions_;
 };
 
 // A connection accepted by a Server. finishSession closes it and, once only, asks the server

@@ -5,10 +5,12 @@
 POPServer::POPServer(plat::HWND owner, bool localOnly, const std::string& accountsKey)
     : Server(owner, localOnly), accountsKey_(accountsKey), throttle_(std::make_unique<LoginThrottle>(window())) {}
 
-POPServer::~POPServer() = default;
+POPServer::~POPServer() {
+    endSessions();   // before the throttle they use goes
+}
 
 int POPServer::createSession(plat::SOCKET s) {
-    adoptSession(new POPServSess(window(), s, accountsKey_, throttle_.get()), "POP");
+    adoptSession(std::make_unique<POPServSess>(window(), s, accountsKey_, throttle_.get()), "POP");
     return 1;
 }
 

@@ -7,7 +7,7 @@ SMTPServer::SMTPServer(plat::HWND owner, bool localOnly, const std::string& queu
     : Server(owner, localOnly), queueDirectory_(queueDirectory), notice_(notice) {}
 
 int SMTPServer::createSession(plat::SOCKET s) {
-    adoptSession(new SMTPServSess(window(), s, queueDirectory_, notice_), "SMTP");
+    adoptSession(std::make_unique<SMTPServSess>(window(), s, queueDirectory_, notice_), "SMTP");
     return 1;
 }
 
