@@ -29,7 +29,7 @@ bool isResourceShortage(int error) {
 }
 }  // namespace
 
-Server::Server(HWND owner, bool localOnly) : localOnly_(localOnly) {
+Server::Server(HWND owner, Peers peers) : peers_(peers) {
     started_ = socketStartup();
     if (!started_) return;
     if (!isClassRegistered(kServerClass) && !registerClass(kServerClass, &Server::procedure)) {
@@ -61,14 +61,15 @@ int Server::listen(int port) {
     port_ = port;
     listenError_ = 0;
     DebugLine(LOG_NET, LOG_LOW, "Server::listen");
-    listening_ = openListener(false, port);
+    listening_ = openListener(Family::Ipv4, port);
     if (listening_ == INVALID_SOCKET) return 0;
-    listening6_ = openListener(true, port);
+    listening6_ = openListener(Family::Ipv6, port);
     holdSpareDescriptor();
     return 1;
 }
 
-SOCKET Server::openListener(bool ipv6, int port) {
+SOCKET Server::openListener(Family family, int port) {
+    bool ipv6 = family == Family::Ipv6;
     SOCKET s = ipv6 ? tcpSocketIpv6() : tcpSocket();
     if (s == INVALID_SOCKET) {
         int error = socketError();
@@ -152,7 +153,7 @@ void Server::onAccept(SOCKET listening) {
         killTimer(window_, kShortageEndTimer);
         setTimer(window_, kShortageEndTimer, kShortageEndMs);
     }
-    if (localOnly_ && (peer.address >> 24) != 127) {
+    if (peers_ == Peers::LocalOnly && (peer.address >> 24) != 127) {
         DebugLine(LOG_NET, LOG_HIGH, "DENYING EXTERNAL CONNECTION");
         closeSocket(s);
         return;

@@ -15,9 +15,12 @@
 
 constexpr plat::UINT WM_SESSION_FINISHED = plat::WM_USER + 1;   // 1025
 
+// Which peers a server serves: only those on this machine's loopback addresses, or any.
+enum class Peers { LocalOnly, Any };
+
 class Server {
 public:
-    Server(plat::HWND owner, bool localOnly);
+    Server(plat::HWND owner, Peers peers);
     virtual ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -53,9 +56,10 @@ protected:
 
 private:
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
+    enum class Family { Ipv4, Ipv6 };
     // A listening socket on one loopback address, or INVALID_SOCKET (logged unless quiet and
     // the machine lacks that address).
-    plat::SOCKET openListener(bool ipv6, int port);
+    plat::SOCKET openListener(Family family, int port);
     void onAccept(plat::SOCKET listening);
     void selectAccept(unsigned events);
     // Out of descriptors or memory: stop watching the listening socket (it would report the
@@ -68,7 +72,7 @@ private:
     plat::HWND window_ = 0;
     int port_ = 0;
     int listenError_ = 0;
-    bool localOnly_;
+    Peers peers_;
     bool started_ = false;
     bool acceptPaused_ = false;
     bool shortOfResources_ = false;   // an episode of accept failures has been logged

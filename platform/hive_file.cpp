@@ -85,8 +85,8 @@ HiveLock::HiveLock(const std::string& hivePath) {
 
 // ---------------------------------------------------------------- the file
 
-HiveFile::HiveFile(const char* rootName, bool ours, std::string& problems)
-    : rootName_(rootName), ours_(ours), problems_(problems) {}
+HiveFile::HiveFile(const char* rootName, Owner owner, std::string& problems)
+    : rootName_(rootName), ours_(owner == Owner::Ours), problems_(problems) {}
 
 void HiveFile::report(const std::string& text) {
     problems_ = text;
@@ -140,7 +140,8 @@ void HiveFile::markUnparsable(Descriptor fd, const FileId& id, const std::string
     report(problem_);
 }
 
-void HiveFile::refresh(const std::string& path, bool force) {
+void HiveFile::refresh(const std::string& path, Reread reread) {
+    bool force = reread == Reread::Always;
     if (path_ != path) {
         // Another file altogether: nothing known about the old one applies to it.
         resetTo(HiveState::Empty);

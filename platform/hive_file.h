@@ -45,13 +45,15 @@ public:
     // rootName is the root key the file's sections name. A file that is ours gets a copy kept
     // aside when it cannot be parsed and may be written; another one is only ignored. problems
     // receives the text of each problem reported, and must outlive this object.
-    HiveFile(const char* rootName, bool ours, std::string& problems);
+    enum class Owner { Ours, Others };
+    enum class Reread { IfChanged, Always };
+    HiveFile(const char* rootName, Owner owner, std::string& problems);
     HiveFile(const HiveFile&) = delete;
     HiveFile& operator=(const HiveFile&) = delete;
 
     // Brings the tree up to date with the file at path. Readers re-read only a changed file;
-    // writers (force, under the writers' lock) always re-read.
-    void refresh(const std::string& path, bool force);
+    // writers (under the writers' lock) always re-read.
+    void refresh(const std::string& path, Reread reread);
     // Writes the tree to a flushed temporary file and renames it over the hive.
     bool write();
     // The tree no longer describes the file (it holds an unwritten change): the next refresh

@@ -2,8 +2,8 @@
 
 #include "pop3/pop_serv_sess.h"
 
-POPServer::POPServer(plat::HWND owner, bool localOnly, const std::string& accountsKey)
-    : Server(owner, localOnly), accountsKey_(accountsKey), throttle_(std::make_unique<LoginThrottle>(window())) {}
+POPServer::POPServer(plat::HWND owner, Peers peers, const std::string& accountsKey)
+    : Server(owner, peers), accountsKey_(accountsKey), throttle_(std::make_unique<LoginThrottle>(window())) {}
 
 POPServer::~POPServer() {
     endSessions();   // before the throttle they use goes

@@ -15,10 +15,11 @@ namespace {
 // Larger than any token or address a provider hands out; a value past it reads as empty.
 constexpr std::size_t kLongestValue = 64 * 1024;
 
-bool openTarget(const std::string& target, bool write, RegKey& key) {
+bool openTarget(const std::string& target, plat::KeyAccess access, RegKey& key) {
     // An account key is opened, never made: a sign-in for a title that does not exist is refused.
-    bool create = write && target == kOutgoingTarget;
-    return plat::regOpenKey(plat::Hive::CurrentUser, oauthKeyPath(target), write, create, key) == RegStatus::Ok;
+    if (access != plat::KeyAccess::Read)
+        access = target == kOutgoingTarget ? plat::KeyAccess::Create : plat::KeyAccess::Write;
+    return plat::regOpenKey(plat::Hive::CurrentUser, oauthKeyPath(target), access, key) == RegStatus::Ok;
 }
 
 std::string readLong(const RegKey& key, const char* name) {
@@ -52,7 +53,7 @@ std::string oauthKeyPath(const std::string& target) {
 OAuthSettings readOAuthSettings(const std::string& target) {
     OAuthSettings out;
     RegKey key;
-    if (!openTarget(target, false, key)) return out;
+    if (!openTarget(target, plat::KeyAccess::Read, key)) return out;
     out.auth = authOf(key, target);
     out.authUrl = readLong(key, kOAuthAuthUrl);
     out.tokenUrl = readLong(key, kOAuthTokenUrl);
@@ -65,12 +66,12 @@ OAuthSettings readOAuthSettings(const std::string& target) {
 
 std::uint32_t readAuthMode(const std::string& target) {
     RegKey key;
-    return openTarget(target, false, key) ? authOf(key, target) : kAuthPassword;
+    return openTarget(target, plat::KeyAccess::Read, key) ? authOf(key, target) : kAuthPassword;
 }
 
 bool writeOAuthSettings(const std::string& target, const OAuthSettings& s) {
     RegKey key;
-    if (!openTarget(target, true, key)) return false;
+    if (!openTarget(target, plat::KeyAccess::Write, key)) return false;
     return plat::regSetDword(key, kAuthValue, s.auth) == RegStatus::Ok &&
            plat::regSetString(key, kOAuthAuthUrl, s.authUrl) == RegStatus::Ok &&
            plat::regSetString(key, kOAuthTokenUrl, s.tokenUrl) == RegStatus::Ok &&
@@ -81,7 +82,7 @@ bool writeOAuthSettings(const std::string& target, const OAuthSettings& s) {
 
 bool writeRefreshToken(const std::string& target, const std::string& token) {
     RegKey key;
-    return openTarget(target, true, key) && plat::regSetString(key, kOAuthRefresh, token) == RegStatus::Ok;
+    return openTarget(target, plat::KeyAccess::Write, key) && plat::regSetString(key, kOAuthRefresh, token) == RegStatus::Ok;
 }
 
 }  // namespace config

@@ -9,7 +9,7 @@
 class SMTPServer : public Server {
 public:
     // queueDirectory with its trailing "/" ("outgoing/"); notice is not owned.
-    SMTPServer(plat::HWND owner, bool localOnly, const std::string& queueDirectory,
+    SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory,
                const NewOutgoingNotice* notice);
 
 protected:

@@ -40,7 +40,7 @@ int GreetingSession::alive = 0;
 
 class GreetingServer : public Server {
 public:
-    explicit GreetingServer(plat::HWND owner) : Server(owner, true) {}
+    explicit GreetingServer(plat::HWND owner) : Server(owner, Peers::LocalOnly) {}
     int createSession(plat::SOCKET s) override {
         adoptSession(std::make_unique<GreetingSession>(window(), s), "TEST");
         return 1;

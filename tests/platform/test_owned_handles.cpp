@@ -93,8 +93,8 @@ TEST(OwnedHandles, FileHelpersLeakNoDescriptorOnAnyPath) {
             hive::HiveLock lock(dir + "/user.reg");
             EXPECT_TRUE(lock.held());
             std::string problems;
-            hive::HiveFile hive("HKEY_CURRENT_USER", true, problems);
-            hive.refresh(dir + "/user.reg", true);   // keeps the file it read open while it lives
+            hive::HiveFile hive("HKEY_CURRENT_USER", hive::HiveFile::Owner::Ours, problems);
+            hive.refresh(dir + "/user.reg", hive::HiveFile::Reread::Always);   // keeps the file it read open while it lives
             EXPECT_EQ(hive.state(), hive::HiveState::Loaded) << problems;
             EXPECT_TRUE(hive.write());
         }
