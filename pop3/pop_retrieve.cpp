@@ -31,7 +31,7 @@ POP_Retrieve::POP_Retrieve(POPClient* client) : POPPhase(client) {}
 
 POP_Retrieve::~POP_Retrieve() = default;
 
-void POP_Retrieve::start(const std::string& uidlFile, int deleteFlag) {
+void POP_Retrieve::start(const std::string& uidlFile, AfterStoring afterStoring) {
     known_ = std::make_unique<UIDL>();
     newItems_ = std::make_unique<UIDL>();
     known_->load(uidlFile);
@@ -44,7 +44,7 @@ void POP_Retrieve::start(const std::string& uidlFile, int deleteFlag) {
     listingLines_ = 0;
     listingBytes_ = 0;
     itemFile_.reset();
-    deleteFlag_ = deleteFlag;
+    afterStoring_ = afterStoring;
     waitIn(state_WAIT_CAPA_ACK);
     if (!pop().sendCommand(POPCommand::CAPA)) {
         DebugLine(LOG_MAIL, LOG_HIGH, "CAPA command TX failed");
@@ -159,7 +159,7 @@ void POP_Retrieve::onListingEnd() {
         UIDLEntry* next = e->next;
         if (e->flag == 0) {
             known_->add(e->identifier, 0, 0);
-            if (deleteFlag_ == 1) oldToDelete_.push_back(e->messageNumber);
+            if (afterStoring_ == AfterStoring::DeleteOnServer) oldToDelete_.push_back(e->messageNumber);
             newItems_->remove(e);
         }
         e = next;
@@ -290,7 +290,7 @@ void POP_Retrieve::onItemEnd() {
     }
     known_->record(entry->identifier);
     newItems_->remove(entry);
-    if (deleteFlag_ == 1) {
+    if (afterStoring_ == AfterStoring::DeleteOnServer) {
         // Behind any RETRs already sent: its reply comes after theirs.
         if (!pop().sendCommand(POPCommand::DELE, currentNumber_)) {
             fail();

@@ -62,7 +62,7 @@ public:
     static constexpr std::size_t kMaxListingLines = 500000;
     static constexpr std::size_t kMaxListingBytes = 32u * 1024 * 1024;
 
-    void start(const std::string& uidlFile, int deleteFlag);
+    void start(const std::string& uidlFile, AfterStoring afterStoring);
     int dispatch(int event, long arg) override;
 
     // Whether the last start found PIPELINING among the server's capabilities.
@@ -108,5 +108,5 @@ private:
     bool itemWriteFailed_ = false;
     bool midLine_ = false;   // part of the current message line has been written already
     int currentNumber_ = 0;
-    int deleteFlag_ = 0;
+    AfterStoring afterStoring_ = AfterStoring::KeepOnServer;
 };

@@ -72,9 +72,9 @@ HWND RASConnection::dialWindow() {
     return dialWindow_;
 }
 
-void RASConnection::postDialNotice(bool connected) {
+void RASConnection::postDialNotice(Outcome outcome) {
     if (!notices_) return;
-    int code = connected ? notices_->connected : notices_->failed;
+    int code = outcome == Outcome::Connected ? notices_->connected : notices_->failed;
     postMessage(owner_, notices_->message, static_cast<WPARAM>(code), 0);
 }
 
@@ -98,12 +98,12 @@ void RASConnection::dial(const char* entryName) {
     if (!loaded()) {
         // Without a report the owner would wait for ever.
         DebugLine(LOG_NET, LOG_HIGH, "Dial-up networking is not available (no nmcli on PATH)");
-        postDialNotice(false);
+        postDialNotice(Outcome::Failed);
         return;
     }
     dialRequested_ = true;
     if (isConnected(entry.c_str())) {
-        postDialNotice(true);   // a line up before us is never ours to hang up
+        postDialNotice(Outcome::Connected);   // a line up before us is never ours to hang up
         return;
     }
     if (line_) return;   // the pending dial reports
@@ -111,7 +111,7 @@ void RASConnection::dial(const char* entryName) {
     std::string profile = resolveEntry(program(), entry);
     if (profile.empty()) {
         DebugLineStr(LOG_APP, LOG_HIGH, "GetEntryDialParams failed", "RASConnection-open");
-        postDialNotice(false);
+        postDialNotice(Outcome::Failed);
         return;
     }
     // NetworkManager asks its own agents for secrets: every entry counts as having a password.
@@ -124,7 +124,7 @@ void RASConnection::dial(const char* entryName) {
     if (pid == 0) {
         DebugLine(LOG_APP, LOG_HIGH, "RasDial failed");
         DebugLine(LOG_NET, LOG_HIGH, "Failed to begin dialing");
-        postDialNotice(false);
+        postDialNotice(Outcome::Failed);
         return;
     }
     line_ = DialHandle{profile, pid};
@@ -141,7 +141,7 @@ void RASConnection::dialStateCallback(unsigned state, unsigned long error) {
         DebugLine(LOG_NET, LOG_LOW, "RASConnection DONE");
     }
     if (report && owner_ == 0) DebugLine(LOG_APP, LOG_MED, "g_hWndParent == NULL");
-    if (report) postDialNotice(error == 0);
+    if (report) postDialNotice(error == 0 ? Outcome::Connected : Outcome::Failed);
 
     char line[600];
     if (const char* text = rasErrorText(error)) {

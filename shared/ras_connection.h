@@ -61,7 +61,8 @@ private:
 
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
     plat::HWND dialWindow();
-    void postDialNotice(bool connected);
+    enum class Outcome { Connected, Failed };
+    void postDialNotice(Outcome outcome);
     void onWatchdog();
     void onDialEnded(int pid, unsigned long error);
 
