@@ -4,6 +4,7 @@
 #include "platform/console.h"
 #include "shared/debug.h"
 #include "shared/engine_link.h"
+#include "store/new_outgoing_notice.h"
 
 #include <cstring>
 #include <string>

@@ -1,17 +1,7 @@
-// Notice records the engine hands to the components that report to its control window.
+// The notices the cycle reports to the engine's control window.
 #pragma once
 
 #include "platform/window.h"
-
-// How the local SMTP server says that it queued an item: posted to window with message and
-// wParam code, lParam 0.
-struct NewOutgoingNotice {
-    plat::HWND window = 0;
-    plat::UINT message = 0;
-    plat::WPARAM code = 0;
-};
-
-constexpr plat::UINT WM_NEW_OUTGOING = plat::WM_USER + 10;   // 1034
 
 // The message number and one code per cycle event; the cycle posts (or, for the two that carry
 // a path in lParam, sends) them to the control window.

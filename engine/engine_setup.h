@@ -3,6 +3,7 @@
 
 #include "engine/control_window.h"
 #include "engine/engine_notices.h"
+#include "store/new_outgoing_notice.h"
 
 #include <memory>
 

@@ -3,7 +3,10 @@
 #include <cstdint>
 
 namespace {
-std::string encode(std::string_view bytes, const char* kDigits, bool pad) {
+enum class Padding { Pad, NoPad };
+
+std::string encode(std::string_view bytes, const char* kDigits, Padding padding) {
+    bool pad = padding == Padding::Pad;
     std::string out;
     out.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;
@@ -33,9 +36,9 @@ std::string encode(std::string_view bytes, const char* kDigits, bool pad) {
 }  // namespace
 
 std::string base64Encode(std::string_view bytes) {
-    return encode(bytes, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/", true);
+    return encode(bytes, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/", Padding::Pad);
 }
 
 std::string base64UrlEncode(std::string_view bytes) {
-    return encode(bytes, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_", false);
+    return encode(bytes, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_", Padding::NoPad);
 }

@@ -29,7 +29,7 @@ bool isResourceShortage(int error) {
 }
 }  // namespace
 
-Server::Server(HWND owner, bool localOnly) : localOnly_(localOnly) {
+Server::Server(HWND owner, Peers peers) : peers_(peers) {
     started_ = socketStartup();
     if (!started_) return;
     if (!isClassRegistered(kServerClass) && !registerClass(kServerClass, &Server::procedure)) {
@@ -44,6 +44,7 @@ Server::Server(HWND owner, bool localOnly) : localOnly_(localOnly) {
 }
 
 Server::~Server() {
+    endSessions();
     if (listening_ != INVALID_SOCKET) closeSocket(listening_);
     if (listening6_ != INVALID_SOCKET) closeSocket(listening6_);
     if (window_) {
@@ -60,14 +61,15 @@ int Server::listen(int port) {
     port_ = port;
     listenError_ = 0;
     DebugLine(LOG_NET, LOG_LOW, "Server::listen");
-    listening_ = openListener(false, port);
+    listening_ = openListener(Family::Ipv4, port);
     if (listening_ == INVALID_SOCKET) return 0;
-    listening6_ = openListener(true, port);
+    listening6_ = openListener(Family::Ipv6, port);
     holdSpareDescriptor();
     return 1;
 }
 
-SOCKET Server::openListener(bool ipv6, int port) {
+SOCKET Server::openListener(Family family, int port) {
+    bool ipv6 = family == Family::Ipv6;
     SOCKET s = ipv6 ? tcpSocketIpv6() : tcpSocket();
     if (s == INVALID_SOCKET) {
         int error = socketError();
@@ -151,7 +153,7 @@ void Server::onAccept(SOCKET listening) {
         killTimer(window_, kShortageEndTimer);
         setTimer(window_, kShortageEndTimer, kShortageEndMs);
     }
-    if (localOnly_ && (peer.address >> 24) != 127) {
+    if (peers_ == Peers::LocalOnly && (peer.address >> 24) != 127) {
         DebugLine(LOG_NET, LOG_HIGH, "DENYING EXTERNAL CONNECTION");
         closeSocket(s);
         return;
@@ -180,25 +182,30 @@ void Server::selectAccept(unsigned events) {
     }
 }
 
-void Server::adoptSession(Client* session, const char* label) {
+void Server::adoptSession(std::unique_ptr<Client> session, const char* label) {
     ++sessionCount_;
-    sessions_.insert(session);
+    Client* key = session.get();
+    sessions_.emplace(key, std::move(session));
     std::string text = std::string("Creating ") + label + " server session";
     DebugLineInt(LOG_APP, LOG_LOW, text.c_str(), sessionCount_);
 }
 
 void Server::endSessions() {
-    std::vector<Client*> open(sessions_.begin(), sessions_.end());
+    std::vector<Client*> open;
+    for (const auto& entry : sessions_) open.push_back(entry.first);
     for (Client* session : open) dropSession(session, "remaining");
 }
 
 void Server::dropSession(Client* session, const char* label) {
-    if (!session || !sessions_.erase(session)) return;
+    auto it = sessions_.find(session);
+    if (it == sessions_.end()) return;
+    std::unique_ptr<Client> owned = std::move(it->second);
+    sessions_.erase(it);
     --sessionCount_;
     std::string text = std::string("Removing ") + label + " server session (" +
                        std::to_string(sessionCount_) + " in-progress)";
     DebugLine(LOG_APP, LOG_LOW, text.c_str());
-    delete session;
+    owned.reset();
     // The session's descriptor is free again: a connection held back by a shortage may fit.
     resumeAccepting();
 }

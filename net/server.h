@@ -8,15 +8,19 @@
 #include "platform/window.h"
 #include "shared/debug.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 constexpr plat::UINT WM_SESSION_FINISHED = plat::WM_USER + 1;   // 1025
 
+// Which peers a server serves: only those on this machine's loopback addresses, or any.
+enum class Peers { LocalOnly, Any };
+
 class Server {
 public:
-    Server(plat::HWND owner, bool localOnly);
+    Server(plat::HWND owner, Peers peers);
     virtual ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -32,6 +36,8 @@ public:
     bool listening() const { return listening_ != plat::INVALID_SOCKET; }
     int sessionCount() const { return sessionCount_; }
     // At shutdown: the sessions still open are ended while everything they use still exists.
+    // The destructor ends those still left; a server whose sessions use its own members calls
+    // this in its own destructor.
     void endSessions();
 
 protected:
@@ -40,18 +46,20 @@ protected:
     // Deletes a session that reported its end.
     virtual void removeSession(Client* session) = 0;
 
-    // Bookkeeping shared by the concrete servers: the count and the log lines
+    // Bookkeeping shared by the concrete servers: ownership, the count and the log lines
     // "Creating <label> server session %d" and "Removing <label> server session (%d in-progress)".
-    void adoptSession(Client* session, const char* label);
+    // dropSession deletes the session; a pointer the server does not own is ignored.
+    void adoptSession(std::unique_ptr<Client> session, const char* label);
     void dropSession(Client* session, const char* label);
 
     int sessionCount_ = 0;
 
 private:
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
+    enum class Family { Ipv4, Ipv6 };
     // A listening socket on one loopback address, or INVALID_SOCKET (logged unless quiet and
     // the machine lacks that address).
-    plat::SOCKET openListener(bool ipv6, int port);
+    plat::SOCKET openListener(Family family, int port);
     void onAccept(plat::SOCKET listening);
     void selectAccept(unsigned events);
     // Out of descriptors or memory: stop watching the listening socket (it would report the
@@ -64,11 +72,12 @@ private:
     plat::HWND window_ = 0;
     int port_ = 0;
     int listenError_ = 0;
-    bool localOnly_;
+    Peers peers_;
     bool started_ = false;
     bool acceptPaused_ = false;
     bool shortOfResources_ = false;   // an episode of accept failures has been logged
-    std::unordered_set<Client*> sessions_;   // only these may be deleted by a removal message
+    // The open sessions, by address: a removal message names one of these or is ignored.
+    std::unordered_map<Client*, std::unique_ptr<Client>> sessions_;
 };
 
 // A connection accepted by a Server. finishSession closes it and, once only, asks the server

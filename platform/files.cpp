@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/owned_handles.h"
+
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -13,18 +15,17 @@ namespace plat {
 
 std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffix) {
     std::vector<DirEntry> out;
-    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.empty() ? "." : dir.c_str()), ::closedir);
     if (!d) return out;
-    while (dirent* e = ::readdir(d)) {
+    while (dirent* e = ::readdir(d.get())) {
         std::string name = e->d_name;
         if (name.size() < suffix.size() ||
             name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
             continue;
         struct stat st{};
-        if (::fstatat(::dirfd(d), e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::fstatat(::dirfd(d.get()), e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
         out.push_back({std::move(name), static_cast<std::uint64_t>(st.st_size)});
     }
-    ::closedir(d);
     return out;
 }
 
@@ -84,18 +85,20 @@ int setReadOnly(const std::string& path, bool readOnly) {
     return ::chmod(path.c_str(), mode) == 0 ? 0 : errno;
 }
 
-std::FILE* createExclusive(const std::string& path, int* err) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
+FilePtr createExclusive(const std::string& path, int* err) {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!fd.valid()) {
         if (err) *err = errno;
         return nullptr;
     }
-    std::FILE* f = ::fdopen(fd, "wb");
+    FilePtr f(::fdopen(fd.get(), "wb"));
     if (!f) {
         if (err) *err = errno;
-        ::close(fd);
+        fd.reset();
         ::unlink(path.c_str());
+        return nullptr;
     }
+    fd.release();   // the stream owns it now
     return f;
 }
 
@@ -113,11 +116,9 @@ int startWriteback(std::FILE* f) {
 int syncDirectoryOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    int rc = ::fsync(fd) == 0 ? 0 : errno;
-    ::close(fd);
-    return rc;
+    Descriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) return errno;
+    return ::fsync(fd.get()) == 0 ? 0 : errno;
 }
 
 bool makeDirectory(const std::string& path) {
@@ -130,19 +131,18 @@ int makePrivateDirectory(const std::string& path, bool& madePrivate) {
     madePrivate = false;
     if (::mkdir(path.c_str(), 0700) == 0) return 0;
     if (errno != EEXIST) return errno;
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) {
         int error = errno;
         struct stat st{};
         return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? ELOOP : error;
     }
     struct stat st{};
-    int rc = ::fstat(fd, &st) == 0 ? 0 : errno;
+    int rc = ::fstat(fd.get(), &st) == 0 ? 0 : errno;
     if (rc == 0 && (st.st_mode & 077) != 0) {
-        rc = ::fchmod(fd, st.st_mode & 07700) == 0 ? 0 : errno;
+        rc = ::fchmod(fd.get(), st.st_mode & 07700) == 0 ? 0 : errno;
         madePrivate = rc == 0;
     }
-    ::close(fd);
     return rc;
 }
 
@@ -171,21 +171,20 @@ int lastError() {
 }
 
 bool sameFileContents(const std::string& a, const std::string& b) {
-    std::FILE* fa = std::fopen(a.c_str(), "rb");
-    std::FILE* fb = fa ? std::fopen(b.c_str(), "rb") : nullptr;
+    FilePtr fa = openFile(a, "rb");
+    FilePtr fb = fa ? openFile(b, "rb") : nullptr;
     bool same = fa && fb;
     char ba[16384], bb[16384];
     while (same) {
-        std::size_t na = std::fread(ba, 1, sizeof ba, fa);
-        std::size_t nb = std::fread(bb, 1, sizeof bb, fb);
+        std::size_t na = std::fread(ba, 1, sizeof ba, fa.get());
+        std::size_t nb = std::fread(bb, 1, sizeof bb, fb.get());
         if (na != nb || std::memcmp(ba, bb, na) != 0) same = false;
         if (na < sizeof ba) {
-            same = same && !std::ferror(fa) && !std::ferror(fb) && std::feof(fa) && std::feof(fb);
+            same = same && !std::ferror(fa.get()) && !std::ferror(fb.get()) && std::feof(fa.get()) &&
+                   std::feof(fb.get());
             break;
         }
     }
-    if (fa) std::fclose(fa);
-    if (fb) std::fclose(fb);
     return same;
 }
 

@@ -1,6 +1,8 @@
 // File-system helpers: directory search, moves that never replace, read-only state, flushing.
 #pragma once
 
+#include "platform/owned_handles.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -30,7 +32,7 @@ bool isReadOnly(const std::string& path);
 int setReadOnly(const std::string& path, bool readOnly);
 
 // Creates path for binary writing, failing if it exists (O_EXCL). Null with err set on failure.
-std::FILE* createExclusive(const std::string& path, int* err);
+FilePtr createExclusive(const std::string& path, int* err);
 
 // Flushes stdio buffers and the file's data to disk. Returns 0 or the errno value.
 int syncFile(std::FILE* f);

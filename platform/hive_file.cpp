@@ -33,20 +33,19 @@ int keepCopy(const std::string& path, const std::string& text, std::string& targ
         struct stat st{};
         if (::stat(target.c_str(), &st) == 0) {
             if (static_cast<std::size_t>(st.st_size) != text.size()) continue;
-            std::FILE* f = std::fopen(target.c_str(), "rb");
+            FilePtr f = openFile(target, "rb");
             if (!f) continue;
             std::string held(text.size(), '\0');
-            bool same = std::fread(held.data(), 1, held.size(), f) == held.size() && held == text;
-            std::fclose(f);
-            if (same) return 0;
+            if (std::fread(held.data(), 1, held.size(), f.get()) == held.size() && held == text) return 0;
             continue;
         }
         std::string tmp = path + ".tmp.XXXXXX";
-        int fd = ::mkostemp(tmp.data(), O_CLOEXEC);   // mode 0600: the hive holds passwords
-        if (fd < 0) return errno;
-        bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
+        Descriptor fd(::mkostemp(tmp.data(), O_CLOEXEC));   // mode 0600: the hive holds passwords
+        if (!fd.valid()) return errno;
+        bool ok = ::write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+                  ::fsync(fd.get()) == 0;
         int err = ok ? 0 : errno;
-        ::close(fd);
+        fd.reset();
         if (err == 0) err = moveFileNoReplace(tmp, target);
         if (err != 0) ::unlink(tmp.c_str());
         if (err == EEXIST) continue;
@@ -74,25 +73,20 @@ int readAll(int fd, std::string& text) {
 // ---------------------------------------------------------------- the writers' lock
 
 HiveLock::HiveLock(const std::string& hivePath) {
-    fd_ = ::open((hivePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) return;
-    while (::flock(fd_, LOCK_EX) != 0) {
+    fd_.reset(::open((hivePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd_.valid()) return;
+    while (::flock(fd_.get(), LOCK_EX) != 0) {
         if (errno != EINTR) {
-            ::close(fd_);
-            fd_ = -1;
+            fd_.reset();
             return;
         }
     }
 }
 
-HiveLock::~HiveLock() {
-    if (fd_ >= 0) ::close(fd_);   // closing drops the lock
-}
-
 // ---------------------------------------------------------------- the file
 
-HiveFile::HiveFile(const char* rootName, bool ours, std::string& problems)
-    : rootName_(rootName), ours_(ours), problems_(problems) {}
+HiveFile::HiveFile(const char* rootName, Owner owner, std::string& problems)
+    : rootName_(rootName), ours_(owner == Owner::Ours), problems_(problems) {}
 
 void HiveFile::report(const std::string& text) {
     problems_ = text;
@@ -102,8 +96,7 @@ void HiveFile::report(const std::string& text) {
 void HiveFile::resetTo(HiveState state) {
     root_ = Node();
     problem_.clear();
-    if (pinFd_ >= 0) ::close(pinFd_);
-    pinFd_ = -1;
+    pinFd_.reset();
     state_ = state;
 }
 
@@ -129,9 +122,8 @@ void HiveFile::markUnusable(const FileId& id, const std::string& why) {
 // A file of ours that cannot be parsed stays in place: it may be an editor's unfinished
 // write, whose finished text must land in the real file. The tree keeps the last contents that
 // could be parsed; the file is identified so that its next change is read.
-void HiveFile::markUnparsable(int fd, const FileId& id, const std::string& text, const std::string& why) {
-    if (pinFd_ >= 0) ::close(pinFd_);
-    pinFd_ = fd;
+void HiveFile::markUnparsable(Descriptor fd, const FileId& id, const std::string& text, const std::string& why) {
+    pinFd_ = std::move(fd);
     state_ = HiveState::Unparsable;
     known_ = true;
     missing_ = false;
@@ -148,7 +140,8 @@ void HiveFile::markUnparsable(int fd, const FileId& id, const std::string& text,
     report(problem_);
 }
 
-void HiveFile::refresh(const std::string& path, bool force) {
+void HiveFile::refresh(const std::string& path, Reread reread) {
+    bool force = reread == Reread::Always;
     if (path_ != path) {
         // Another file altogether: nothing known about the old one applies to it.
         resetTo(HiveState::Empty);
@@ -167,22 +160,20 @@ void HiveFile::refresh(const std::string& path, bool force) {
             return;
         }
         if (!force && known_ && !missing_ && id_ == idOf(st)) return;
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
+        Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd.valid()) {
             if (errno == ENOENT) continue;
             markUnusable(idOf(st), std::strerror(errno));
             return;
         }
         // Identify what was opened, not what the name meant a moment earlier.
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
             markUnusable(idOf(st), "not a regular file");
             return;
         }
         FileId id = idOf(st);
         std::string text;
-        if (int err = readAll(fd, text)) {
-            ::close(fd);
+        if (int err = readAll(fd.get(), text)) {
             markUnusable(id, std::strerror(err));
             return;
         }
@@ -193,7 +184,7 @@ void HiveFile::refresh(const std::string& path, bool force) {
         if (why.empty()) {
             resetTo(HiveState::Loaded);
             root_ = std::move(tree);
-            pinFd_ = fd;
+            pinFd_ = std::move(fd);
             known_ = true;
             missing_ = false;
             id_ = id;
@@ -201,11 +192,10 @@ void HiveFile::refresh(const std::string& path, bool force) {
         }
         if (!ours_) {
             // Not ours: ignore it until it changes.
-            ::close(fd);
             markUnusable(id, why);
             return;
         }
-        markUnparsable(fd, id, text, why);
+        markUnparsable(std::move(fd), id, text, why);
         return;
     }
     markUnusable(FileId(), "it keeps changing while it is read");
@@ -214,29 +204,28 @@ void HiveFile::refresh(const std::string& path, bool force) {
 bool HiveFile::write() {
     std::string text = formatHive(root_, rootName_);
     std::string tmp = path_ + ".tmp.XXXXXX";
-    int fd = ::mkostemp(tmp.data(), O_CLOEXEC);   // mode 0600: the hive holds passwords
-    if (fd < 0) return false;
+    Descriptor fd(::mkostemp(tmp.data(), O_CLOEXEC));   // mode 0600: the hive holds passwords
+    if (!fd.valid()) return false;
     std::size_t done = 0;
     bool ok = true;
     while (ok && done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        ssize_t n = ::write(fd.get(), text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) ok = false;
         else done += static_cast<std::size_t>(n);
     }
-    if (!ok || ::fsync(fd) != 0 || ::rename(tmp.c_str(), path_.c_str()) != 0) {
-        ::close(fd);
+    if (!ok || ::fsync(fd.get()) != 0 || ::rename(tmp.c_str(), path_.c_str()) != 0) {
+        fd.reset();
         ::unlink(tmp.c_str());
         return false;
     }
     syncDirectoryOf(path_);
     struct stat st{};
-    if (pinFd_ >= 0) ::close(pinFd_);
-    pinFd_ = fd;
     state_ = HiveState::Loaded;
-    known_ = ::fstat(fd, &st) == 0;   // after the rename, which changes the file's ctime
+    known_ = ::fstat(fd.get(), &st) == 0;   // after the rename, which changes the file's ctime
     missing_ = false;
     id_ = idOf(st);
+    pinFd_ = std::move(fd);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/hive_tree.h"
+#include "platform/owned_handles.h"
 
 #include <string>
 #include <sys/types.h>
@@ -18,13 +19,10 @@ namespace plat::hive {
 class HiveLock {
 public:
     explicit HiveLock(const std::string& hivePath);
-    ~HiveLock();
-    HiveLock(const HiveLock&) = delete;
-    HiveLock& operator=(const HiveLock&) = delete;
-    bool held() const { return fd_ >= 0; }
+    bool held() const { return fd_.valid(); }
 
 private:
-    int fd_ = -1;
+    Descriptor fd_;   // closing it drops the lock
 };
 
 // What identifies one version of a file: a rewrite or a replacement changes some of it.
@@ -47,13 +45,15 @@ public:
     // rootName is the root key the file's sections name. A file that is ours gets a copy kept
     // aside when it cannot be parsed and may be written; another one is only ignored. problems
     // receives the text of each problem reported, and must outlive this object.
-    HiveFile(const char* rootName, bool ours, std::string& problems);
+    enum class Owner { Ours, Others };
+    enum class Reread { IfChanged, Always };
+    HiveFile(const char* rootName, Owner owner, std::string& problems);
     HiveFile(const HiveFile&) = delete;
     HiveFile& operator=(const HiveFile&) = delete;
 
     // Brings the tree up to date with the file at path. Readers re-read only a changed file;
-    // writers (force, under the writers' lock) always re-read.
-    void refresh(const std::string& path, bool force);
+    // writers (under the writers' lock) always re-read.
+    void refresh(const std::string& path, Reread reread);
     // Writes the tree to a flushed temporary file and renames it over the hive.
     bool write();
     // The tree no longer describes the file (it holds an unwritten change): the next refresh
@@ -70,7 +70,7 @@ private:
     void resetTo(HiveState state);
     void markMissing();
     void markUnusable(const FileId& id, const std::string& why);
-    void markUnparsable(int fd, const FileId& id, const std::string& text, const std::string& why);
+    void markUnparsable(Descriptor fd, const FileId& id, const std::string& text, const std::string& why);
 
     const char* rootName_;
     bool ours_;
@@ -83,7 +83,7 @@ private:
     Node root_;
     // The file last read stays open, so that its inode number cannot be reused by a later
     // file while we compare against it.
-    int pinFd_ = -1;
+    Descriptor pinFd_;
     bool reported_ = false;
     FileId reportedId_;
     std::string problem_;

@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/link_record.h"
 #include "platform/loop_internal.h"
+#include "platform/owned_handles.h"
 #include "platform/paths.h"
 
 #include <cerrno>
@@ -132,13 +133,11 @@ bool writeAll(int fd, const std::string& data, int timeoutMs) {
 int connectTo(const std::string& path) {
     sockaddr_un sa{};
     if (!makeAddress(path, sa)) return -1;
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || !peerIsSameUser(fd)) {
-        ::close(fd);
+    Descriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) return -1;
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || !peerIsSameUser(fd.get()))
         return -1;
-    }
-    return fd;
+    return fd.release();
 }
 
 std::string socketPathOf(const std::string& ref) {
@@ -295,8 +294,7 @@ void onConnectionReadable(int fd) {
 // for an engine that is gone.
 void dropPendingConnection(int listenFd) {
     releaseSpareDescriptor();
-    int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= 0) ::close(fd);
+    Descriptor(::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC)).reset();
     holdSpareDescriptor();
     linkLog("out of descriptors, connection dropped");
 }
@@ -305,22 +303,19 @@ void onListenerReadable(HWND hwnd) {
     auto& s = links();
     auto it = s.published.find(hwnd);
     if (it == s.published.end()) return;
-    int fd = ::accept4(it->second.listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
+    Descriptor accepted(::accept4(it->second.listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!accepted.valid()) {
         if (errno == EMFILE || errno == ENFILE) dropPendingConnection(it->second.listenFd);
         return;
     }
-    if (!peerIsSameUser(fd)) {
+    if (!peerIsSameUser(accepted.get())) {
         linkLog("connection from another user refused");
-        ::close(fd);
         return;
     }
+    int fd = accepted.get();
     int watchId = watchReadable(fd, [fd] { onConnectionReadable(fd); });
-    if (watchId == 0) {
-        ::close(fd);
-        return;
-    }
-    s.connections[fd] = Connection{hwnd, watchId, {}};
+    if (watchId == 0) return;
+    s.connections[accepted.release()] = Connection{hwnd, watchId, {}};   // closeConnection closes it
 }
 
 ino_t inodeOf(const std::string& path) {
@@ -344,30 +339,23 @@ PublishResult publishWindow(HWND hwnd, const char* className, const char* title,
     std::string path = socketPathOf(ref);
     sockaddr_un sa{};
     if (!makeAddress(path, sa)) return PublishResult::Failed;
-    int probe = connectTo(path);
-    if (probe >= 0) {
-        ::close(probe);
-        return PublishResult::AlreadyRunning;
-    }
+    if (Descriptor(connectTo(path)).valid()) return PublishResult::AlreadyRunning;
     ::unlink(path.c_str());   // stale: nobody answers on it
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return PublishResult::Failed;
+    Descriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) return PublishResult::Failed;
     mode_t old = ::umask(0177);
-    int rc = ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    int rc = ::bind(fd.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     ::umask(old);
-    if (rc != 0 || ::listen(fd, 16) != 0) {
-        ::close(fd);
-        return PublishResult::Failed;
-    }
+    if (rc != 0 || ::listen(fd.get(), 16) != 0) return PublishResult::Failed;
     ::chmod(path.c_str(), 0600);
     holdSpareDescriptor();
-    int watchId = watchReadable(fd, [hwnd] { onListenerReadable(hwnd); });
+    int watchId = watchReadable(fd.get(), [hwnd] { onListenerReadable(hwnd); });
     if (watchId == 0) {
-        ::close(fd);
         ::unlink(path.c_str());
         return PublishResult::Failed;
     }
-    links().published[hwnd] = Published{ref, path, fd, watchId, inodeOf(path), linkMessage};
+    // unpublish closes the listener.
+    links().published[hwnd] = Published{ref, path, fd.release(), watchId, inodeOf(path), linkMessage};
     return PublishResult::Published;
 }
 

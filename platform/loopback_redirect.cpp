@@ -1,6 +1,7 @@
 #include "platform/loopback_redirect.h"
 
 #include "platform/clock.h"
+#include "platform/owned_handles.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -60,19 +61,15 @@ bool holdsAnswer(const std::string& query) {
 
 }  // namespace
 
-LoopbackRedirect::~LoopbackRedirect() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
 bool LoopbackRedirect::listen(std::string& why) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    fd_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd_, 8) != 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (!fd_.valid() || ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd_.get(), 8) != 0 || ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         why = std::strerror(errno);
         return false;
     }
@@ -84,16 +81,15 @@ std::string LoopbackRedirect::awaitQuery(int timeoutMs, const std::string& page)
     long long deadline = monotonicMs() + timeoutMs;
     for (;;) {
         long long left = deadline - monotonicMs();
-        if (left <= 0 || fd_ < 0) return {};
-        pollfd p{fd_, POLLIN, 0};
+        if (left <= 0 || !fd_.valid()) return {};
+        pollfd p{fd_.get(), POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-        int peer = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (peer < 0) continue;
+        Descriptor peer(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!peer.valid()) continue;
         // A browser that opens a connection and says nothing gets a few seconds, not all of it.
-        std::string query = queryOf(readHead(peer, std::min(deadline, monotonicMs() + 10000)));
+        std::string query = queryOf(readHead(peer.get(), std::min(deadline, monotonicMs() + 10000)));
         bool done = holdsAnswer(query);
-        answer(peer, done ? page : "<!DOCTYPE html><title>Tarnwick</title>");
-        ::close(peer);
+        answer(peer.get(), done ? page : "<!DOCTYPE html><title>Tarnwick</title>");
         if (done) return query;
     }
 }

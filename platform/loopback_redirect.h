@@ -3,6 +3,8 @@
 // address's query. For trawlexctl, which has nothing else to do meanwhile: it blocks.
 #pragma once
 
+#include "platform/owned_handles.h"
+
 #include <cstdint>
 #include <string>
 
@@ -10,11 +12,6 @@ namespace plat {
 
 class LoopbackRedirect {
 public:
-    LoopbackRedirect() = default;
-    ~LoopbackRedirect();
-    LoopbackRedirect(const LoopbackRedirect&) = delete;
-    LoopbackRedirect& operator=(const LoopbackRedirect&) = delete;
-
     // Listens on 127.0.0.1; false (with why) when it cannot.
     bool listen(std::string& why);
     std::uint16_t port() const { return port_; }
@@ -26,7 +23,7 @@ public:
     std::string awaitQuery(int timeoutMs, const std::string& page);
 
 private:
-    int fd_ = -1;
+    Descriptor fd_;
     std::uint16_t port_ = 0;
 };
 

@@ -12,19 +12,18 @@ namespace plat {
 
 NamedMutex::NamedMutex(const std::string& name) {
     std::string path = runtimeDir() + "/" + name + ".lock";
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
 }
 
 NamedMutex::~NamedMutex() {
     release();
-    if (fd_ >= 0) ::close(fd_);
 }
 
 bool NamedMutex::wait(int timeoutMs) {
-    if (fd_ < 0) return false;
+    if (!fd_.valid()) return false;
     if (held_) return true;
     if (timeoutMs < 0) {
-        while (::flock(fd_, LOCK_EX) != 0) {
+        while (::flock(fd_.get(), LOCK_EX) != 0) {
             if (errno != EINTR) return false;
         }
         held_ = true;
@@ -33,7 +32,7 @@ bool NamedMutex::wait(int timeoutMs) {
     timespec start{};
     ::clock_gettime(CLOCK_MONOTONIC, &start);
     for (;;) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) {
             held_ = true;
             return true;
         }
@@ -47,7 +46,7 @@ bool NamedMutex::wait(int timeoutMs) {
 }
 
 void NamedMutex::release() {
-    if (held_ && fd_ >= 0) ::flock(fd_, LOCK_UN);
+    if (held_ && fd_.valid()) ::flock(fd_.get(), LOCK_UN);
     held_ = false;
 }
 

@@ -1,6 +1,8 @@
 // Named mutexes shared between the two programs ("LOGMUTEX", "MAILITEMREAD").
 #pragma once
 
+#include "platform/owned_handles.h"
+
 #include <string>
 
 namespace plat {
@@ -16,13 +18,13 @@ public:
     NamedMutex& operator=(const NamedMutex&) = delete;
 
     // The lock file could be opened.
-    bool valid() const { return fd_ >= 0; }
+    bool valid() const { return fd_.valid(); }
     // Waits for the mutex, at most timeoutMs (negative: no limit). False on time-out or error.
     [[nodiscard]] bool wait(int timeoutMs);
     void release();
 
 private:
-    int fd_ = -1;
+    Descriptor fd_;
     bool held_ = false;
 };
 

@@ -40,8 +40,8 @@ constexpr char kMachineRoot[] = "HKEY_LOCAL_MACHINE";
 // All guarded by g_mutex.
 std::mutex g_mutex;
 std::string g_lastProblem;
-HiveFile g_user(kUserRoot, true, g_lastProblem);
-HiveFile g_machine(kMachineRoot, false, g_lastProblem);
+HiveFile g_user(kUserRoot, HiveFile::Owner::Ours, g_lastProblem);
+HiveFile g_machine(kMachineRoot, HiveFile::Owner::Others, g_lastProblem);
 
 // Runs change on a freshly read user tree under the writers' lock and writes the result when
 // change answers Ok and says it changed something. change must leave the tree alone otherwise.
@@ -51,7 +51,7 @@ RegStatus mutateUser(Change&& change) {
     std::string path = userHivePath();
     HiveLock lock(path);
     if (!lock.held()) return RegStatus::IoError;
-    g_user.refresh(path, true);
+    g_user.refresh(path, HiveFile::Reread::Always);
     if (g_user.state() == HiveState::Unusable) return RegStatus::IoError;
     if (g_user.state() == HiveState::Unparsable) return RegStatus::Unparsable;
     bool changed = false;
@@ -70,7 +70,7 @@ RegStatus readHive(Hive hive, Look&& look) {
     std::lock_guard<std::mutex> guard(g_mutex);
     bool isUser = hive == Hive::CurrentUser;
     HiveFile& h = isUser ? g_user : g_machine;
-    h.refresh(isUser ? userHivePath() : machineHivePath(), false);
+    h.refresh(isUser ? userHivePath() : machineHivePath(), HiveFile::Reread::IfChanged);
     return look(static_cast<const Node&>(h.tree()));
 }
 // Runs use on the value name of key.
@@ -126,13 +126,15 @@ RegStatus setValue(const RegKey& key, const std::string& name, std::uint32_t typ
 
 // ---------------------------------------------------------------- the interface
 
-RegStatus regOpenKey(Hive hive, const std::string& path, bool write, bool create, RegKey& out) {
+RegStatus regOpenKey(Hive hive, const std::string& path, KeyAccess access, RegKey& out) {
+    bool write = access != KeyAccess::Read;
+    bool create = access == KeyAccess::Create;
     std::vector<std::string> parts;
     bool valid = splitPath(path, parts);
     out = RegKey();
     if (!valid) return RegStatus::InvalidName;
     RegStatus st;
-    if (hive == Hive::LocalMachine && (write || create)) {
+    if (hive == Hive::LocalMachine && write) {
         st = RegStatus::AccessDenied;
     } else if (create && !keyExists(hive, parts)) {
         st = mutateUser([&](Node& root, bool& changed) {
@@ -151,14 +153,13 @@ RegStatus regOpenKey(Hive hive, const std::string& path, bool write, bool create
     return RegStatus::Ok;
 }
 
-RegStatus regOpenSubKey(const RegKey& parent, const std::string& name, bool write, bool create,
-                        RegKey& out) {
+RegStatus regOpenSubKey(const RegKey& parent, const std::string& name, KeyAccess access, RegKey& out) {
     if (!parent.isOpen()) {
         out = RegKey();
         return RegStatus::NotFound;
     }
     std::string path = parent.path() + "\\" + name;   // a copy: out may be parent
-    return regOpenKey(parent.hive(), path, write, create, out);
+    return regOpenKey(parent.hive(), path, access, out);
 }
 
 RegStatus regQueryString(const RegKey& key, const std::string& name, char* buf, std::size_t capacity) {
@@ -279,7 +280,7 @@ std::string lastHiveProblem() {
 
 std::string userHiveProblem() {
     std::lock_guard<std::mutex> guard(g_mutex);
-    g_user.refresh(userHivePath(), false);
+    g_user.refresh(userHivePath(), HiveFile::Reread::IfChanged);
     return g_user.problem();
 }
 

@@ -33,6 +33,10 @@ enum class RegStatus {
                   // 512 levels, an empty subkey name to delete
 };
 
+// How a key is opened: to read it, to write a key that exists, or to write it, made with its
+// parents when absent.
+enum class KeyAccess { Read, Write, Create };
+
 // An open key: the hive and the key path ("SOFTWARE\Orrindale Systems\Tarnwick").
 // A key name is data: it never becomes a file path.
 class RegKey {
@@ -44,18 +48,17 @@ public:
     bool writable() const { return writable_; }
 
 private:
-    friend RegStatus regOpenKey(Hive, const std::string&, bool, bool, RegKey&);
-    friend RegStatus regOpenSubKey(const RegKey&, const std::string&, bool, bool, RegKey&);
+    friend RegStatus regOpenKey(Hive, const std::string&, KeyAccess, RegKey&);
+    friend RegStatus regOpenSubKey(const RegKey&, const std::string&, KeyAccess, RegKey&);
     Hive hive_ = Hive::CurrentUser;
     std::string path_;
     bool writable_ = false;
     bool open_ = false;
 };
 
-// Opens a key; create makes it (and its parents) when absent, which needs write access.
-RegStatus regOpenKey(Hive hive, const std::string& path, bool write, bool create, RegKey& out);
-RegStatus regOpenSubKey(const RegKey& parent, const std::string& name, bool write, bool create,
-                        RegKey& out);
+// Opens a key; Create makes it (and its parents) when absent.
+RegStatus regOpenKey(Hive hive, const std::string& path, KeyAccess access, RegKey& out);
+RegStatus regOpenSubKey(const RegKey& parent, const std::string& name, KeyAccess access, RegKey& out);
 
 // Reads a string into buf of capacity bytes, NUL included: MoreData when it does not fit.
 RegStatus regQueryString(const RegKey& key, const std::string& name, char* buf, std::size_t capacity);

@@ -1,6 +1,7 @@
 #include "platform/run_process.h"
 
 #include "platform/clock.h"
+#include "platform/owned_handles.h"
 
 #include <cerrno>
 #include <csignal>
@@ -32,19 +33,18 @@ ProcessResult runProcess(const std::vector<std::string>& argv, int timeoutMs) {
     if (argv.empty()) return result;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+    Descriptor output(pipeFds[0]);
+    Descriptor childEnd(pipeFds[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, childEnd.get(), STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     auto args = argvOf(argv);
     pid_t pid = 0;
     int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (rc != 0) {
-        ::close(pipeFds[0]);
-        return result;
-    }
+    childEnd.reset();   // the end of output comes when the child's copy closes
+    if (rc != 0) return result;
     result.started = true;
     long long deadline = monotonicMs() + timeoutMs;
     char buf[4096];
@@ -55,16 +55,16 @@ ProcessResult runProcess(const std::vector<std::string>& argv, int timeoutMs) {
             ::kill(pid, SIGKILL);
             break;
         }
-        pollfd p{pipeFds[0], POLLIN, 0};
+        pollfd p{output.get(), POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-        ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
+        ssize_t n = ::read(output.get(), buf, sizeof buf);
         if (n > 0) {
             result.output.append(buf, static_cast<std::size_t>(n));
         } else if (n == 0 || errno != EINTR) {
             break;
         }
     }
-    ::close(pipeFds[0]);
+    output.reset();
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

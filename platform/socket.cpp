@@ -2,6 +2,7 @@
 
 #include "platform/event_loop.h"
 #include "platform/event_ptr.h"
+#include "platform/owned_handles.h"
 #include "platform/loop_internal.h"
 
 #include <event2/event.h>
@@ -157,16 +158,16 @@ SOCKET tcpSocket() {
 }
 
 SOCKET tcpSocketIpv6() {
-    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return INVALID_SOCKET;
+    Descriptor fd(::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) return INVALID_SOCKET;
     int one = 1;
-    if (::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one) != 0) {
+    if (::setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one) != 0) {
         int err = errno;
-        ::close(fd);
-        errno = err;
+        fd.reset();
+        errno = err;   // the caller reports setsockopt's failure, not close's
         return INVALID_SOCKET;
     }
-    return fd;
+    return fd.release();
 }
 
 void closeSocket(SOCKET s) {
@@ -345,17 +346,15 @@ std::string socketErrorWords(int err) {
 }
 
 bool loopbackPortAnswers(std::uint16_t port, int timeoutMs) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    Descriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) return false;
     timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);   // bounds the connect
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);   // bounds the connect
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
     peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool answers = ::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0;
-    ::close(fd);
-    return answers;
+    return ::connect(fd.get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0;
 }
 
 }  // namespace plat

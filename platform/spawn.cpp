@@ -1,6 +1,7 @@
 #include "platform/spawn.h"
 
 #include "platform/files.h"
+#include "platform/owned_handles.h"
 
 #include <cerrno>
 #include <climits>
@@ -108,31 +109,28 @@ int spawnDetached(const std::string& path, const std::vector<std::string>& argv)
     args.push_back(nullptr);
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return errno;
+    Descriptor errors(pipeFds[0]);
+    Descriptor childEnd(pipeFds[1]);
     pid_t child = ::fork();
-    if (child < 0) {
-        int err = errno;
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        return err;
-    }
+    if (child < 0) return errno;
     if (child == 0) {
-        ::close(pipeFds[0]);
+        // The child leaves by _exit, which runs no destructor: nothing here closes twice.
+        ::close(errors.get());
         ::setsid();
         pid_t grandchild = ::fork();
-        if (grandchild == 0) runGrandchild(path.c_str(), args.data(), pipeFds[1]);
+        if (grandchild == 0) runGrandchild(path.c_str(), args.data(), childEnd.get());
         if (grandchild < 0) {
             int err = errno;
-            (void)!::write(pipeFds[1], &err, sizeof err);
+            (void)!::write(childEnd.get(), &err, sizeof err);
         }
         ::_exit(0);
     }
-    ::close(pipeFds[1]);
+    childEnd.reset();
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     int err = 0;
     ssize_t n;
-    while ((n = ::read(pipeFds[0], &err, sizeof err)) < 0 && errno == EINTR) {}
-    ::close(pipeFds[0]);
+    while ((n = ::read(errors.get(), &err, sizeof err)) < 0 && errno == EINTR) {}
     return n == static_cast<ssize_t>(sizeof err) ? err : 0;
 }
 

@@ -132,7 +132,7 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
         return 0;
     case MailClient::AUTH_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "POP client authorisation complete");
-        client_->retrieve(window_, account_.uidlFile, 1);
+        client_->retrieve(window_, account_.uidlFile, AfterStoring::DeleteOnServer);
         return 0;
     case MailClient::AUTH_FAIL:
         if (oauth_ && client_->tokenRefused() && !renewed_) {

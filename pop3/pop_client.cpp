@@ -40,10 +40,10 @@ void POPClient::authorise(plat::HWND notifyWindow) {
     auth_->start();
 }
 
-void POPClient::retrieve(plat::HWND notifyWindow, const std::string& uidlFile, int deleteFlag) {
+void POPClient::retrieve(plat::HWND notifyWindow, const std::string& uidlFile, AfterStoring afterStoring) {
     retrieve_->setNotifyWindow(notifyWindow);
     current_ = retrieve_.get();
-    retrieve_->start(uidlFile, deleteFlag);
+    retrieve_->start(uidlFile, afterStoring);
 }
 
 void POPClient::close(plat::HWND notifyWindow) {

@@ -37,6 +37,9 @@ enum class POPCommand : int {
     AUTH = 12,   // with the mechanism's name
 };
 
+// What becomes of a message on the server once it is stored here.
+enum class AfterStoring { DeleteOnServer, KeepOnServer };
+
 // A message the retrieval left on the server for the next check (MailClient::RETRIEVE_SKIPPED):
 // its RETR was refused, or its text could not be stored. The rest of the check goes on.
 struct SkippedMessage {
@@ -55,8 +58,7 @@ public:
     // starts it.
     void open(plat::HWND notifyWindow);
     void authorise(plat::HWND notifyWindow);
-    // deleteFlag 1: each stored message is deleted on the server.
-    void retrieve(plat::HWND notifyWindow, const std::string& uidlFile, int deleteFlag);
+    void retrieve(plat::HWND notifyWindow, const std::string& uidlFile, AfterStoring afterStoring);
     void close(plat::HWND notifyWindow);
 
     int dispatcher(int event, long arg) override;

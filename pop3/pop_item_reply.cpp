@@ -3,16 +3,13 @@
 #include <string_view>
 
 std::unique_ptr<ItemReply> ItemReply::open(const std::string& path, std::optional<long> topLines) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    plat::FilePtr file = plat::openFile(path, "rb");
     if (!file) return nullptr;
-    return std::unique_ptr<ItemReply>(new ItemReply(file, topLines));
+    return std::unique_ptr<ItemReply>(new ItemReply(std::move(file), topLines));
 }
 
-ItemReply::ItemReply(std::FILE* file, std::optional<long> topLines) : file_(file), topLines_(topLines) {}
-
-ItemReply::~ItemReply() {
-    if (file_) std::fclose(file_);
-}
+ItemReply::ItemReply(plat::FilePtr file, std::optional<long> topLines)
+    : file_(std::move(file)), topLines_(topLines) {}
 
 ItemReply::Piece ItemReply::next(std::string& out) {
     if (!file_) return Piece::Last;
@@ -22,7 +19,7 @@ ItemReply::Piece ItemReply::next(std::string& out) {
 ItemReply::Piece ItemReply::nextWhole(std::string& out) {
     std::size_t at = out.size();
     out.resize(at + kPieceSize);
-    std::size_t n = std::fread(out.data() + at, 1, kPieceSize, file_);
+    std::size_t n = std::fread(out.data() + at, 1, kPieceSize, file_.get());
     out.resize(at + n);
     if (n >= 2) {
         last_[0] = out[out.size() - 2];
@@ -33,7 +30,7 @@ ItemReply::Piece ItemReply::nextWhole(std::string& out) {
     }
     sentAny_ = sentAny_ || n > 0;
     if (n == kPieceSize) return Piece::More;
-    if (std::ferror(file_)) return Piece::Error;
+    if (std::ferror(file_.get())) return Piece::Error;
     return finish(out);
 }
 
@@ -58,10 +55,10 @@ ItemReply::Piece ItemReply::nextTop(std::string& out) {
         pos_ = 0;
         std::size_t at = carry_.size();
         carry_.resize(at + kPieceSize);
-        std::size_t n = std::fread(carry_.data() + at, 1, kPieceSize, file_);
+        std::size_t n = std::fread(carry_.data() + at, 1, kPieceSize, file_.get());
         carry_.resize(at + n);
         if (n > 0) continue;
-        if (std::ferror(file_)) return Piece::Error;
+        if (std::ferror(file_.get())) return Piece::Error;
         // End of the file: what is held is the last line, without its line end.
         if (!carry_.empty() || midLine_) topLine(out, carry_, true);
         carry_.clear();
@@ -97,7 +94,6 @@ void ItemReply::topLine(std::string& out, std::string_view bytes, bool complete)
 ItemReply::Piece ItemReply::finish(std::string& out) {
     if (sentAny_ && !(last_[0] == '\r' && last_[1] == '\n')) out += "\r\n";
     out += ".\r\n";
-    std::fclose(file_);
-    file_ = nullptr;
+    file_.reset();
     return Piece::Last;
 }

@@ -7,6 +7,8 @@
 // gets one first, so that the final "." always stands on a line of its own.
 #pragma once
 
+#include "platform/owned_handles.h"
+
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -25,7 +27,6 @@ public:
     // most *topLines body lines (all of them when negative). TOP ends every line it sends
     // with CRLF, however the stored line ended; long lines are sent whole.
     static std::unique_ptr<ItemReply> open(const std::string& path, std::optional<long> topLines);
-    ~ItemReply();
     ItemReply(const ItemReply&) = delete;
     ItemReply& operator=(const ItemReply&) = delete;
 
@@ -34,14 +35,14 @@ public:
     Piece next(std::string& out);
 
 private:
-    ItemReply(std::FILE* file, std::optional<long> topLines);
+    ItemReply(plat::FilePtr file, std::optional<long> topLines);
     Piece nextWhole(std::string& out);
     Piece nextTop(std::string& out);
     // Sends one line (or the start of one) of TOP; complete: the line's end was reached.
     void topLine(std::string& out, std::string_view bytes, bool complete);
     Piece finish(std::string& out);
 
-    std::FILE* file_;
+    plat::FilePtr file_;
     std::optional<long> topLines_;
     std::string carry_;          // TOP: bytes read; those before pos_ have been sent
     std::size_t pos_ = 0;

@@ -30,19 +30,15 @@ int leadingNumber(const std::string& line) {
 
 POP_Retrieve::POP_Retrieve(POPClient* client) : POPPhase(client) {}
 
-POP_Retrieve::~POP_Retrieve() {
-    if (itemFile_) std::fclose(itemFile_);
-    closeBatch();
-}
+POP_Retrieve::~POP_Retrieve() = default;
 
 void POP_Retrieve::closeBatch() {
     // Files never reported stay in the item directory, where the next start clears them; their
     // messages stay on the server.
-    for (Received& r : batch_) std::fclose(r.file);
     batch_.clear();
 }
 
-void POP_Retrieve::start(const std::string& uidlFile, int deleteFlag) {
+void POP_Retrieve::start(const std::string& uidlFile, AfterStoring afterStoring) {
     known_ = std::make_unique<UIDL>();
     newItems_ = std::make_unique<UIDL>();
     known_->load(uidlFile);
@@ -54,8 +50,8 @@ void POP_Retrieve::start(const std::string& uidlFile, int deleteFlag) {
     nextToAsk_ = nullptr;
     listingLines_ = 0;
     listingBytes_ = 0;
-    itemFile_ = nullptr;
-    deleteFlag_ = deleteFlag;
+    itemFile_.reset();
+    afterStoring_ = afterStoring;
     waitIn(state_WAIT_CAPA_ACK);
     if (!pop().sendCommand(POPCommand::CAPA)) {
         DebugLine(LOG_MAIL, LOG_HIGH, "CAPA command TX failed");
@@ -170,7 +166,7 @@ void POP_Retrieve::onListingEnd() {
         UIDLEntry* next = e->next;
         if (e->flag == 0) {
             known_->add(e->identifier, 0, 0);
-            if (deleteFlag_ == 1) oldToDelete_.push_back(e->messageNumber);
+            if (afterStoring_ == AfterStoring::DeleteOnServer) oldToDelete_.push_back(e->messageNumber);
             newItems_->remove(e);
         }
         e = next;
@@ -232,13 +228,13 @@ bool POP_Retrieve::openItemFile() {
         }
     }
     // Replaces a partial file that an earlier, interrupted attempt left under this name.
-    itemFile_ = std::fopen(storedPath_.c_str(), "wb");
+    itemFile_ = plat::openFile(storedPath_, "wb");
     if (!itemFile_) {
         DebugLine(LOG_APP, LOG_HIGH, "Unable to open file to store mail item");
         fail();
         return false;
     }
-    std::setvbuf(itemFile_, nullptr, _IOFBF, kItemBuffer);
+    std::setvbuf(itemFile_.get(), nullptr, _IOFBF, kItemBuffer);
     itemWriteFailed_ = false;
     return true;
 }
@@ -257,8 +253,7 @@ void POP_Retrieve::onRetrAck(const std::string& reply) {
     --ahead_;
     // The server keeps the message; the others still come.
     if (itemFile_) {
-        std::fclose(itemFile_);
-        itemFile_ = nullptr;
+        itemFile_.reset();
         std::remove(storedPath_.c_str());
     }
     skip("RETR refused: " + reply);
@@ -287,7 +282,7 @@ void POP_Retrieve::onDataPart() {
 
 void POP_Retrieve::writeItemText(const std::string& text) {
     if (itemWriteFailed_) return;   // the rest of the message is read and dropped
-    if (std::fwrite(text.data(), 1, text.size(), itemFile_) != text.size()) itemWriteFailed_ = true;
+    if (std::fwrite(text.data(), 1, text.size(), itemFile_.get()) != text.size()) itemWriteFailed_ = true;
 }
 
 void POP_Retrieve::onItemEnd() {
@@ -296,16 +291,14 @@ void POP_Retrieve::onItemEnd() {
     --ahead_;
     UIDLEntry* entry = newItems_->first();
     // A write that failed (a full disk) must not turn into a message deleted on the server.
-    if (itemWriteFailed_ || plat::startWriteback(itemFile_) != 0) {
-        std::fclose(itemFile_);
-        itemFile_ = nullptr;
+    if (itemWriteFailed_ || plat::startWriteback(itemFile_.get()) != 0) {
+        itemFile_.reset();
         DebugLine(LOG_APP, LOG_HIGH, "Failed to close file at end of mail item receive");
         std::remove(storedPath_.c_str());
         skip("its text could not be stored");
         return;
     }
-    batch_.push_back({entry->identifier, storedPath_, currentNumber_, itemFile_});
-    itemFile_ = nullptr;
+    batch_.push_back({entry->identifier, storedPath_, currentNumber_, std::move(itemFile_)});
     newItems_->remove(entry);
     advance();
 }
@@ -324,9 +317,8 @@ bool POP_Retrieve::flushBatch(bool sendDeletes) {
     // flushes of a batch cost little more than one.
     std::vector<const Received*> reported;
     for (Received& r : batch) {
-        bool ok = plat::syncFile(r.file) == 0;
-        if (std::fclose(r.file) != 0) ok = false;
-        r.file = nullptr;
+        bool ok = plat::syncFile(r.file.get()) == 0;
+        if (!plat::closeFile(r.file)) ok = false;
         if (!ok) {
             DebugLine(LOG_APP, LOG_HIGH, "Failed to close file at end of mail item receive");
             std::remove(r.path.c_str());
@@ -344,7 +336,7 @@ bool POP_Retrieve::flushBatch(bool sendDeletes) {
     // its DELEs goes out.
     notify(MailClient::RETRIEVE_FLUSH);
     known_->commit();
-    if (!sendDeletes || deleteFlag_ != 1) return true;
+    if (!sendDeletes || afterStoring_ != AfterStoring::DeleteOnServer) return true;
     for (const Received* r : reported) {
         // Behind any RETRs already sent: its reply comes after theirs.
         if (!pop().sendCommand(POPCommand::DELE, r->number)) {
@@ -403,8 +395,7 @@ void POP_Retrieve::fail() {
 void POP_Retrieve::reset() {
     state_ = state_IDLE;
     client_->streamLines(false);
-    if (itemFile_) std::fclose(itemFile_);
-    itemFile_ = nullptr;
+    itemFile_.reset();
     closeBatch();
     known_.reset();
     newItems_.reset();

@@ -25,6 +25,7 @@
 // safely stored is ever deleted. Any other server gets one command at a time.
 #pragma once
 
+#include "platform/owned_handles.h"
 #include "pop3/pop_phase.h"
 #include "pop3/uidl.h"
 
@@ -64,7 +65,7 @@ public:
     static constexpr std::size_t kMaxListingLines = 500000;
     static constexpr std::size_t kMaxListingBytes = 32u * 1024 * 1024;
 
-    void start(const std::string& uidlFile, int deleteFlag);
+    void start(const std::string& uidlFile, AfterStoring afterStoring);
     int dispatch(int event, long arg) override;
 
     // Whether the last start found PIPELINING among the server's capabilities.
@@ -111,7 +112,7 @@ private:
         std::string identifier;
         std::string path;
         int number;
-        std::FILE* file;
+        plat::FilePtr file;
     };
     std::vector<Received> batch_;
     std::size_t ahead_ = 0;            // RETRs and earlier messages' DELEs in pending_
@@ -121,9 +122,9 @@ private:
     std::size_t listingLines_ = 0;
     std::size_t listingBytes_ = 0;
     std::string storedPath_;
-    std::FILE* itemFile_ = nullptr;
+    plat::FilePtr itemFile_;
     bool itemWriteFailed_ = false;
     bool midLine_ = false;   // part of the current message line has been written already
     int currentNumber_ = 0;
-    int deleteFlag_ = 0;
+    AfterStoring afterStoring_ = AfterStoring::KeepOnServer;
 };

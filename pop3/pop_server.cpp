@@ -2,13 +2,15 @@
 
 #include "pop3/pop_serv_sess.h"
 
-POPServer::POPServer(plat::HWND owner, bool localOnly, const std::string& accountsKey)
-    : Server(owner, localOnly), accountsKey_(accountsKey), throttle_(std::make_unique<LoginThrottle>(window())) {}
+POPServer::POPServer(plat::HWND owner, Peers peers, const std::string& accountsKey)
+    : Server(owner, peers), accountsKey_(accountsKey), throttle_(std::make_unique<LoginThrottle>(window())) {}
 
-POPServer::~POPServer() = default;
+POPServer::~POPServer() {
+    endSessions();   // before the throttle they use goes
+}
 
 int POPServer::createSession(plat::SOCKET s) {
-    adoptSession(new POPServSess(window(), s, accountsKey_, throttle_.get()), "POP");
+    adoptSession(std::make_unique<POPServSess>(window(), s, accountsKey_, throttle_.get()), "POP");
     return 1;
 }
 

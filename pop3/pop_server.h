@@ -11,7 +11,7 @@
 class POPServer : public Server {
 public:
     // accountsKey: the registry key whose sub-keys are the accounts, by title.
-    POPServer(plat::HWND owner, bool localOnly, const std::string& accountsKey);
+    POPServer(plat::HWND owner, Peers peers, const std::string& accountsKey);
     ~POPServer() override;
 
 protected:

@@ -88,10 +88,7 @@ void UIDL::clear() {
 }
 
 void UIDL::load(const std::string& fileName) {
-    if (std::FILE* f = std::fopen(fileName.c_str(), "rb")) {
-        read(f);
-        std::fclose(f);
-    }
+    if (plat::FilePtr f = plat::openFile(fileName, "rb")) read(f.get());
     fileName_ = fileName;
 }
 
@@ -147,15 +144,15 @@ bool UIDL::write(std::FILE* f) const {
 bool UIDL::save() {
     if (fileName_.empty()) return false;
     std::string temporary = fileName_ + ".tmp";
-    std::FILE* f = std::fopen(temporary.c_str(), "wb");
+    plat::FilePtr f = plat::openFile(temporary, "wb");
     if (!f) return false;
-    bool ok = write(f);
+    bool ok = write(f.get());
     // A write that fails only when the buffer reaches the disk (a full disk) counts as well.
-    if (ok && plat::syncFile(f) != 0) {
+    if (ok && plat::syncFile(f.get()) != 0) {
         DebugLine(LOG_APP, LOG_HIGH, "UIDL - FAIL - fwrite error");
         ok = false;
     }
-    if (std::fclose(f) != 0) ok = false;
+    if (!plat::closeFile(f)) ok = false;
     if (!ok || std::rename(temporary.c_str(), fileName_.c_str()) != 0) {
         std::remove(temporary.c_str());
         return false;
@@ -194,7 +191,8 @@ bool UIDL::appendTail(std::size_t n) {
     const UIDLEntry* from = last_;
     for (std::size_t k = 1; k < n && from; ++k) from = from->prev;
     if (!from) return false;
-    std::FILE* f = std::fopen(fileName_.c_str(), "r+b");
+    plat::FilePtr file = plat::openFile(fileName_, "r+b");
+    std::FILE* f = file.get();
     if (!f) return false;
     // The records go first and the count after them: until the count is written the file
     // still reads as the shorter list it was.
@@ -207,6 +205,5 @@ bool UIDL::appendTail(std::size_t n) {
     }
     ok = ok && std::fflush(f) == 0 && std::fseek(f, 0, SEEK_SET) == 0 &&
          store::writeInt32(f, static_cast<std::uint32_t>(count_)) && plat::syncFile(f) == 0;
-    if (std::fclose(f) != 0) ok = false;
-    return ok;
+    return plat::closeFile(file) && ok;
 }

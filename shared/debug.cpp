@@ -2,6 +2,7 @@
 
 #include "platform/console.h"
 #include "platform/named_mutex.h"
+#include "platform/owned_handles.h"
 
 #include <cstdio>
 #include <cstring>
@@ -184,9 +185,6 @@ void OutputDebugToFile(const char* line) {
         }
         return;
     }
-    if (std::FILE* f = std::fopen(fileName.c_str(), "a")) {
-        std::fprintf(f, "%s  %s", stamp, line);
-        std::fclose(f);
-    }
+    if (plat::FilePtr f = plat::openFile(fileName, "a")) std::fprintf(f.get(), "%s  %s", stamp, line);
     g_logMutex->release();
 }

@@ -12,9 +12,11 @@ using plat::RegStatus;
 namespace config {
 namespace {
 
-bool openTarget(const std::string& target, bool write, RegKey& key) {
+bool openTarget(const std::string& target, plat::KeyAccess access, RegKey& key) {
     // An account key is opened, never made: a sign-in for a title that does not exist is refused.
-    return openKey(oauthKeyPath(target), write, key);
+    if (access != plat::KeyAccess::Read)
+        access = target == kOutgoingTarget ? plat::KeyAccess::Create : plat::KeyAccess::Write;
+    return plat::regOpenKey(plat::Hive::CurrentUser, oauthKeyPath(target), access, key) == RegStatus::Ok;
 }
 
 // Strings are read whole: refresh tokens of some providers pass 1000 bytes.
@@ -41,7 +43,7 @@ std::string oauthKeyPath(const std::string& target) {
 OAuthSettings readOAuthSettings(const std::string& target) {
     OAuthSettings out;
     RegKey key;
-    if (!openTarget(target, false, key)) return out;
+    if (!openTarget(target, plat::KeyAccess::Read, key)) return out;
     out.auth = authOf(key, target);
     out.authUrl = readLong(key, kOAuthAuthUrl);
     out.tokenUrl = readLong(key, kOAuthTokenUrl);
@@ -56,12 +58,12 @@ OAuthSettings readOAuthSettings(const std::string& target) {
 
 std::uint32_t readAuthMode(const std::string& target) {
     RegKey key;
-    return openTarget(target, false, key) ? authOf(key, target) : kAuthPassword;
+    return openTarget(target, plat::KeyAccess::Read, key) ? authOf(key, target) : kAuthPassword;
 }
 
 bool writeOAuthSettings(const std::string& target, const OAuthSettings& s) {
     RegKey key;
-    if (!openTarget(target, true, key)) return false;
+    if (!openTarget(target, plat::KeyAccess::Write, key)) return false;
     return plat::regSetDword(key, kAuthValue, s.auth) == RegStatus::Ok &&
            plat::regSetString(key, kOAuthAuthUrl, s.authUrl) == RegStatus::Ok &&
            plat::regSetString(key, kOAuthTokenUrl, s.tokenUrl) == RegStatus::Ok &&
@@ -72,7 +74,7 @@ bool writeOAuthSettings(const std::string& target, const OAuthSettings& s) {
 
 bool writeRefreshToken(const std::string& target, const std::string& token) {
     RegKey key;
-    return openTarget(target, true, key) && plat::regSetString(key, kOAuthRefresh, token) == RegStatus::Ok;
+    return openTarget(target, plat::KeyAccess::Write, key) && plat::regSetString(key, kOAuthRefresh, token) == RegStatus::Ok;
 }
 
 }  // namespace config

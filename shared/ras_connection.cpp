@@ -15,63 +15,11 @@ using namespace plat;
 
 namespace {
 
-// The line this process dialled: the entry as NetworkManager names it, and the pid of the
-// nmcli that is still dialling it (0 once that has ended).
-struct DialHandle {
-    std::string entry;
-    int pid = 0;
-};
-
-HWND g_hWndParent = 0;
-// A copy: a dial's end may outlive the owner that handed the table over.
-std::optional<DialNotices> g_dialNotices;
-std::optional<DialHandle> g_hRasConn;
-
-int g_dialWaitSeconds = 120;
-int g_dialKillAfterMs = 130000;
-int g_hangUpWaitMs = 10000;
-
 constexpr int kHangUpDownWaitSeconds = 10;
 
-// The window that hears the dial's nmcli end and the watchdog that stops it.
 constexpr char kDialClass[] = "RASDIALCLASS";
 constexpr UINT kDialEnded = WM_USER + 1;
 constexpr WPARAM kWatchdogTimer = 1;
-HWND g_dialWindow = 0;
-
-void postDialNotice(bool connected) {
-    if (!g_dialNotices) return;
-    int code = connected ? g_dialNotices->connected : g_dialNotices->failed;
-    postMessage(g_hWndParent, g_dialNotices->message, static_cast<WPARAM>(code), 0);
-}
-
-LRESULT dialWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_TIMER && wParam == kWatchdogTimer) {
-        killTimer(hwnd, kWatchdogTimer);
-        if (g_hRasConn && g_hRasConn->pid != 0) {
-            DebugLineStr(LOG_NET, LOG_HIGH, "Dial did not end in time, nmcli stopped :", g_hRasConn->entry.c_str());
-            killProcess(g_hRasConn->pid);
-        }
-        return 0;
-    }
-    if (msg == kDialEnded) {
-        // The end of a dial that was hung up or replaced since is nobody's news.
-        if (!g_hRasConn || g_hRasConn->pid != static_cast<int>(wParam)) return 0;
-        killTimer(hwnd, kWatchdogTimer);
-        g_hRasConn->pid = 0;
-        unsigned long error = static_cast<unsigned long>(lParam);
-        RASConnection::dialStateCallback(error == 0 ? kRasConnected : kRasDisconnected, error);
-        return 0;
-    }
-    return defWindowProc(hwnd, msg, wParam, lParam);
-}
-
-HWND dialWindow() {
-    if (g_dialWindow && isWindow(g_dialWindow)) return g_dialWindow;
-    if (!isClassRegistered(kDialClass) && !registerClass(kDialClass, dialWindowProc)) return 0;
-    g_dialWindow = createWindow(kDialClass, "Dial", 0);
-    return g_dialWindow;
-}
 
 // The entry as NetworkManager spells it: the same name, else the first that differs only in
 // letter case. Empty when there is none or the entries cannot be listed.
@@ -87,23 +35,62 @@ std::string resolveEntry(const std::string& program, const std::string& entry) {
 
 }  // namespace
 
-RASConnection::RASConnection(HWND owner, const DialNotices* notices) {
-    if (owner) {
-        g_hWndParent = owner;
-        if (notices) g_dialNotices = *notices;
-        else g_dialNotices.reset();
-    }
-    dialRequested_ = 0;
+RASConnection::RASConnection(HWND owner, const DialNotices* notices, DialBounds bounds)
+    : owner_(owner), bounds_(bounds) {
+    if (owner && notices) notices_ = *notices;
 }
 
 RASConnection::~RASConnection() {
     if (dialRequested_) hangUp();
+    if (dialWindow_) {
+        killTimer(dialWindow_, kWatchdogTimer);
+        setWindowLongPtr(dialWindow_, 0);
+        destroyWindow(dialWindow_);
+    }
+    unregisterClass(kDialClass);   // refused while another connection's window still exists
 }
 
-void RASConnection::setBounds(int dialWaitSeconds, int dialKillAfterMs, int hangUpWaitMs) {
-    g_dialWaitSeconds = dialWaitSeconds;
-    g_dialKillAfterMs = dialKillAfterMs;
-    g_hangUpWaitMs = hangUpWaitMs;
+LRESULT RASConnection::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<RASConnection*>(getWindowLongPtr(hwnd));
+    if (self && msg == WM_TIMER && wParam == kWatchdogTimer) {
+        killTimer(hwnd, kWatchdogTimer);
+        self->onWatchdog();
+        return 0;
+    }
+    if (self && msg == kDialEnded) {
+        self->onDialEnded(static_cast<int>(wParam), static_cast<unsigned long>(lParam));
+        return 0;
+    }
+    return defWindowProc(hwnd, msg, wParam, lParam);
+}
+
+HWND RASConnection::dialWindow() {
+    if (dialWindow_) return dialWindow_;
+    if (!isClassRegistered(kDialClass) && !registerClass(kDialClass, &RASConnection::procedure)) return 0;
+    dialWindow_ = createWindow(kDialClass, "Dial", 0);
+    if (dialWindow_) setWindowLongPtr(dialWindow_, reinterpret_cast<std::intptr_t>(this));
+    return dialWindow_;
+}
+
+void RASConnection::postDialNotice(Outcome outcome) {
+    if (!notices_) return;
+    int code = outcome == Outcome::Connected ? notices_->connected : notices_->failed;
+    postMessage(owner_, notices_->message, static_cast<WPARAM>(code), 0);
+}
+
+void RASConnection::onWatchdog() {
+    if (line_ && line_->pid != 0) {
+        DebugLineStr(LOG_NET, LOG_HIGH, "Dial did not end in time, nmcli stopped :", line_->entry.c_str());
+        killProcess(line_->pid);
+    }
+}
+
+void RASConnection::onDialEnded(int pid, unsigned long error) {
+    // The end of a dial that was hung up or replaced since is nobody's news.
+    if (!line_ || line_->pid != pid) return;
+    killTimer(dialWindow_, kWatchdogTimer);
+    line_->pid = 0;
+    dialStateCallback(error == 0 ? kRasConnected : kRasDisconnected, error);
 }
 
 void RASConnection::dial(const char* entryName) {
@@ -111,25 +98,25 @@ void RASConnection::dial(const char* entryName) {
     if (!loaded()) {
         // Without a report the owner would wait for ever.
         DebugLine(LOG_NET, LOG_HIGH, "Dial-up networking is not available (no nmcli on PATH)");
-        postDialNotice(false);
+        postDialNotice(Outcome::Failed);
         return;
     }
-    dialRequested_ = 1;
+    dialRequested_ = true;
     if (isConnected(entry.c_str())) {
-        postDialNotice(true);   // a line up before us is never ours to hang up
+        postDialNotice(Outcome::Connected);   // a line up before us is never ours to hang up
         return;
     }
-    if (g_hRasConn) return;   // the pending dial reports
+    if (line_) return;   // the pending dial reports
 
     std::string profile = resolveEntry(program(), entry);
     if (profile.empty()) {
         DebugLineStr(LOG_APP, LOG_HIGH, "GetEntryDialParams failed", "RASConnection-open");
-        postDialNotice(false);
+        postDialNotice(Outcome::Failed);
         return;
     }
     // NetworkManager asks its own agents for secrets: every entry counts as having a password.
     HWND window = dialWindow();
-    int pid = window ? startProcess({program(), "--wait", std::to_string(g_dialWaitSeconds), "connection",
+    int pid = window ? startProcess({program(), "--wait", std::to_string(bounds_.dialWaitSeconds), "connection",
                                      "up", "id", profile},
                                     window, kDialEnded)
                      : 0;
@@ -137,11 +124,11 @@ void RASConnection::dial(const char* entryName) {
     if (pid == 0) {
         DebugLine(LOG_APP, LOG_HIGH, "RasDial failed");
         DebugLine(LOG_NET, LOG_HIGH, "Failed to begin dialing");
-        postDialNotice(false);
+        postDialNotice(Outcome::Failed);
         return;
     }
-    g_hRasConn = DialHandle{profile, pid};
-    setTimer(window, kWatchdogTimer, static_cast<unsigned>(g_dialKillAfterMs));
+    line_ = DialHandle{profile, pid};
+    setTimer(window, kWatchdogTimer, static_cast<unsigned>(bounds_.dialKillAfterMs));
 }
 
 void RASConnection::dialStateCallback(unsigned state, unsigned long error) {
@@ -153,8 +140,8 @@ void RASConnection::dialStateCallback(unsigned state, unsigned long error) {
     } else if (state & kRasDoneBit) {
         DebugLine(LOG_NET, LOG_LOW, "RASConnection DONE");
     }
-    if (report && g_hWndParent == 0) DebugLine(LOG_APP, LOG_MED, "g_hWndParent == NULL");
-    if (report) postDialNotice(error == 0);
+    if (report && owner_ == 0) DebugLine(LOG_APP, LOG_MED, "g_hWndParent == NULL");
+    if (report) postDialNotice(error == 0 ? Outcome::Connected : Outcome::Failed);
 
     char line[600];
     if (const char* text = rasErrorText(error)) {
@@ -167,29 +154,29 @@ void RASConnection::dialStateCallback(unsigned state, unsigned long error) {
 
 void RASConnection::hangUp() {
     if (!loaded()) {
-        g_hRasConn.reset();
+        line_.reset();
         return;
     }
-    if (!g_hRasConn) {
+    if (!line_) {
         DebugLine(LOG_APP, LOG_LOW, "g_hRasConn == NULL before hangup");
         return;
     }
-    DialHandle line = *g_hRasConn;
+    DialHandle line = *line_;
     // A dial still running is stopped first; its end is then nobody's news.
     if (line.pid != 0) {
-        if (g_dialWindow) killTimer(g_dialWindow, kWatchdogTimer);
+        if (dialWindow_) killTimer(dialWindow_, kWatchdogTimer);
         killProcess(line.pid);
-        g_hRasConn->pid = 0;
+        line_->pid = 0;
     }
     nmcli::QueryResult down = nmcli::connectionDown(program(), line.entry, kHangUpDownWaitSeconds);
     DebugLine(LOG_APP, LOG_LOW, "HANGUP -");
     DebugLineStr(LOG_APP, LOG_LOW, " g_hRasConn :", line.entry.c_str());
     DebugLineInt(LOG_APP, LOG_LOW, "       nRet :", down.exitCode);
     if (!down.ran) {
-        g_hRasConn.reset();
+        line_.reset();
         return;
     }
-    long long deadline = monotonicMs() + g_hangUpWaitMs;
+    long long deadline = monotonicMs() + bounds_.hangUpWaitMs;
     for (;;) {
         sleepMs(kHangUpStepMs);
         long long left = deadline - monotonicMs();
@@ -211,6 +198,6 @@ void RASConnection::hangUp() {
             break;
         }
     }
-    g_hRasConn.reset();
+    line_.reset();
 }
 

@@ -4,14 +4,14 @@
 //
 // "The library is loaded" when an executable nmcli was on PATH when the object was built
 // (RASStatus, which also answers the status questions).
-// One dial per process: the owner window, its notice table and the line this process dialled
-// are process-wide, and the dial-state callback reaches the owner only through them. The
-// callback runs on the loop's thread when the dial's nmcli ends (or is stopped past its bound).
+// One dial per object: it keeps its owner, its notice table and the line it dialled, and hears
+// its dial's nmcli end through a hidden window of its own, on the loop's thread.
 #pragma once
 
 #include "platform/window.h"
 #include "shared/ras_status.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,30 +22,54 @@ struct DialNotices {
     int failed = 2;
 };
 
+// The bounds: nmcli's own --wait for a dial, when a dial's nmcli that has not ended by itself
+// is stopped, and how long hangUp waits for the line to go. Tests shorten them.
+struct DialBounds {
+    int dialWaitSeconds = 120;
+    int dialKillAfterMs = 130000;
+    int hangUpWaitMs = 10000;
+};
+
 class RASConnection : public RASStatus {
 public:
-    // With an owner window, it and (a copy of) its notice table become the process-wide
-    // receivers of dial notices; without one (the front end) they stay as they are.
-    RASConnection(plat::HWND owner, const DialNotices* notices);
+    static constexpr int kHangUpStepMs = 100;
+
+    // Dial notices go to owner with (a copy of) notices; without an owner (the front end, which
+    // only asks the status questions) nothing is posted.
+    RASConnection(plat::HWND owner, const DialNotices* notices, DialBounds bounds = {});
     // Hangs up when dial was called on this object.
     ~RASConnection();
     RASConnection(const RASConnection&) = delete;
     RASConnection& operator=(const RASConnection&) = delete;
 
     // Starts connecting entry; exactly one of connected or failed is posted later, except
-    // while an earlier dial of this process is still pending (that one reports).
+    // while an earlier dial of this object is still pending (that one reports).
     void dial(const char* entry);
-    // Ends the line this process dialled (also a dial still pending) and waits, in steps of
-    // 100 ms for at most 10 s, until NetworkManager no longer lists it as active.
+    // Ends the line this object dialled (also a dial still pending) and waits, in steps of
+    // 100 ms for at most bounds.hangUpWaitMs, until NetworkManager no longer lists it as active.
     void hangUp();
     // How a dial ended: a connection state and an error (0 for none). Posts the notice.
-    static void dialStateCallback(unsigned state, unsigned long error);
-
-    // The bounds: nmcli's own --wait for a dial, when a dial's nmcli that has not ended by
-    // itself is stopped, and how long hangUp waits for the line to go. Tests shorten them.
-    static void setBounds(int dialWaitSeconds, int dialKillAfterMs, int hangUpWaitMs);
-    static constexpr int kHangUpStepMs = 100;
+    void dialStateCallback(unsigned state, unsigned long error);
 
 private:
-    int dialRequested_ = 0;
+    // The line this object dialled: the entry as NetworkManager names it, and the pid of the
+    // nmcli that is still dialling it (0 once that has ended).
+    struct DialHandle {
+        std::string entry;
+        int pid = 0;
+    };
+
+    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
+    plat::HWND dialWindow();
+    enum class Outcome { Connected, Failed };
+    void postDialNotice(Outcome outcome);
+    void onWatchdog();
+    void onDialEnded(int pid, unsigned long error);
+
+    plat::HWND owner_;
+    std::optional<DialNotices> notices_;   // a copy: the owner's table may go before a dial ends
+    DialBounds bounds_;
+    std::optional<DialHandle> line_;
+    plat::HWND dialWindow_ = 0;   // hears the dial's nmcli end and runs the watchdog that stops it
+    bool dialRequested_ = false;
 };

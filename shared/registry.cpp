@@ -6,6 +6,7 @@
 #include <cstring>
 
 using plat::Hive;
+using plat::KeyAccess;
 using plat::RegKey;
 using plat::RegStatus;
 
@@ -60,8 +61,8 @@ std::optional<std::string> queryString(const RegKey& key, const std::string& nam
 }
 
 // what names the value about to be written, for the line of a refused write.
-bool openSettings(RegKey& key, bool write, const std::string& what = kSettingsKey) {
-    return opened(plat::regOpenKey(Hive::CurrentUser, kSettingsKey, write, write, key), what);
+bool openSettings(RegKey& key, KeyAccess access, const std::string& what = kSettingsKey) {
+    return opened(plat::regOpenKey(Hive::CurrentUser, kSettingsKey, access, key), what);
 }
 
 // A title that can name exactly one direct sub-key and be stored in the hive.
@@ -79,19 +80,20 @@ bool safeNamePart(const std::string& part) {
     return true;
 }
 
-bool openAccount(const RegKey& accounts, const std::string& title, bool write, RegKey& account) {
-    return validTitle(title) && plat::regOpenSubKey(accounts, title, write, false, account) == RegStatus::Ok;
+// An account key is opened, never made: Read or Write.
+bool openAccount(const RegKey& accounts, const std::string& title, KeyAccess access, RegKey& account) {
+    return validTitle(title) && plat::regOpenSubKey(accounts, title, access, account) == RegStatus::Ok;
 }
 
 bool openAccountAt(const RegKey& accounts, int index, RegKey& account) {
     std::string title;
-    return accountTitle(accounts, index, title) && openAccount(accounts, title, false, account);
+    return accountTitle(accounts, index, title) && openAccount(accounts, title, KeyAccess::Read, account);
 }
 
 bool openLoginAccount(const std::string& title, const std::string& accountsKey, RegKey& account) {
     RegKey accounts;
-    if (!opened(plat::regOpenKey(Hive::CurrentUser, accountsKey, false, false, accounts))) return false;
-    return openAccount(accounts, title, false, account);
+    if (!opened(plat::regOpenKey(Hive::CurrentUser, accountsKey, KeyAccess::Read, accounts))) return false;
+    return openAccount(accounts, title, KeyAccess::Read, account);
 }
 
 }  // namespace
@@ -100,19 +102,19 @@ bool openLoginAccount(const std::string& title, const std::string& accountsKey, 
 
 bool openSettingsKey() {
     RegKey key;
-    return openSettings(key, true);
+    return openSettings(key, KeyAccess::Create);
 }
 
 std::string readSetting(const StringSetting& setting) {
     RegKey key;
-    if (!openSettings(key, false)) return setting.fallback;
+    if (!openSettings(key, KeyAccess::Read)) return setting.fallback;
     return queryString(key, setting.name, kSettingBuffer).value_or(setting.fallback);
 }
 
 std::uint32_t readSetting(const DwordSetting& setting) {
     RegKey key;
     std::uint32_t value = 0;
-    if (!openSettings(key, false) || plat::regQueryDword(key, setting.name, value) != RegStatus::Ok)
+    if (!openSettings(key, KeyAccess::Read) || plat::regQueryDword(key, setting.name, value) != RegStatus::Ok)
         return setting.fallback;
     return value;
 }
@@ -129,7 +131,7 @@ OutgoingSecurity readOutgoingSecurity() {
 std::optional<std::uint32_t> readOutHostPort() {
     RegKey key;
     std::uint32_t value = 0;
-    if (!openSettings(key, false) || plat::regQueryDword(key, kOutHostPort, value) != RegStatus::Ok)
+    if (!openSettings(key, KeyAccess::Read) || plat::regQueryDword(key, kOutHostPort, value) != RegStatus::Ok)
         return std::nullopt;
     return value;
 }
@@ -142,7 +144,7 @@ std::optional<std::array<std::uint8_t, N>> readFixedBinary(const char* name) {
     RegKey key;
     std::array<std::uint8_t, N> bytes{};
     std::size_t size = 0;
-    if (!openSettings(key, false) || plat::regQueryBinary(key, name, bytes.data(), bytes.size(), size) != RegStatus::Ok ||
+    if (!openSettings(key, KeyAccess::Read) || plat::regQueryBinary(key, name, bytes.data(), bytes.size(), size) != RegStatus::Ok ||
         size != bytes.size())
         return std::nullopt;
     return bytes;
@@ -151,7 +153,7 @@ std::optional<std::array<std::uint8_t, N>> readFixedBinary(const char* name) {
 template <std::size_t N>
 bool writeFixedBinary(const char* name, const std::array<std::uint8_t, N>& bytes) {
     RegKey key;
-    return openSettings(key, true, name) && written(plat::regSetBinary(key, name, bytes.data(), bytes.size()), name);
+    return openSettings(key, KeyAccess::Create, name) && written(plat::regSetBinary(key, name, bytes.data(), bytes.size()), name);
 }
 
 }  // namespace
@@ -166,17 +168,17 @@ std::optional<ListColumns> readListColumns() {
 
 bool writeSetting(const StringSetting& setting, const std::string& value) {
     RegKey key;
-    return openSettings(key, true, setting.name) && written(plat::regSetString(key, setting.name, value), setting.name);
+    return openSettings(key, KeyAccess::Create, setting.name) && written(plat::regSetString(key, setting.name, value), setting.name);
 }
 
 bool writeSetting(const DwordSetting& setting, std::uint32_t value) {
     RegKey key;
-    return openSettings(key, true, setting.name) && written(plat::regSetDword(key, setting.name, value), setting.name);
+    return openSettings(key, KeyAccess::Create, setting.name) && written(plat::regSetDword(key, setting.name, value), setting.name);
 }
 
 bool writeOutHostPort(std::uint32_t port) {
     RegKey key;
-    return openSettings(key, true, kOutHostPort) && written(plat::regSetDword(key, kOutHostPort, port), kOutHostPort);
+    return openSettings(key, KeyAccess::Create, kOutHostPort) && written(plat::regSetDword(key, kOutHostPort, port), kOutHostPort);
 }
 
 bool writePlacement(const WindowPlacement& placement) {
@@ -191,7 +193,7 @@ bool writeListColumns(const ListColumns& columns) {
 
 CycleSettingsFault readCycleSettings(CycleSettings& out) {
     RegKey key;
-    if (!openSettings(key, false)) return CycleSettingsFault::OutHostName;
+    if (!openSettings(key, KeyAccess::Read)) return CycleSettingsFault::OutHostName;
     auto host = queryString(key, "outhostname", kSettingBuffer);
     if (!host) return CycleSettingsFault::OutHostName;
     std::uint32_t port = 0;
@@ -215,7 +217,7 @@ bool logHiveProblem() {
 // ---- Account list
 
 bool openAccountsKey(RegKey& accounts, const std::string& path) {
-    return opened(plat::regOpenKey(Hive::CurrentUser, path, true, true, accounts), path);
+    return opened(plat::regOpenKey(Hive::CurrentUser, path, KeyAccess::Create, accounts), path);
 }
 
 int accountCount(const RegKey& accounts) {
@@ -257,13 +259,13 @@ int findAccount(const RegKey& accounts, const std::string& title) {
 bool writeAccountString(const RegKey& accounts, const std::string& title, const std::string& value,
                         const std::string& data) {
     RegKey account;
-    return openAccount(accounts, title, true, account) && written(plat::regSetString(account, value, data), value);
+    return openAccount(accounts, title, KeyAccess::Write, account) && written(plat::regSetString(account, value, data), value);
 }
 
 bool writeAccountDword(const RegKey& accounts, const std::string& title, const std::string& value,
                        std::uint32_t data) {
     RegKey account;
-    return openAccount(accounts, title, true, account) && written(plat::regSetDword(account, value, data), value);
+    return openAccount(accounts, title, KeyAccess::Write, account) && written(plat::regSetDword(account, value, data), value);
 }
 
 bool createAccountKey(const RegKey& accounts, const std::string& title) {
@@ -272,11 +274,11 @@ bool createAccountKey(const RegKey& accounts, const std::string& title) {
         DebugLineStr(LOG_APP, LOG_HIGH, "Account title cannot be stored:", title.c_str());
         return false;
     }
-    if (plat::regOpenSubKey(accounts, title, false, false, account) == RegStatus::Ok) {
+    if (plat::regOpenSubKey(accounts, title, KeyAccess::Read, account) == RegStatus::Ok) {
         DebugLineStr(LOG_APP, LOG_HIGH, "Account already exists:", title.c_str());
         return false;
     }
-    return opened(plat::regOpenSubKey(accounts, title, true, true, account), title);
+    return opened(plat::regOpenSubKey(accounts, title, KeyAccess::Create, account), title);
 }
 
 bool deleteAccountKey(const RegKey& accounts, const std::string& title) {
@@ -288,7 +290,7 @@ bool readAccountRecord(const RegKey& accounts, int index, AccountRecord& out) {
     RegKey account;
     if (!accountTitle(accounts, index, rec.title)) return false;
     // A key that vanished since the title was read leaves the values empty.
-    openAccount(accounts, rec.title, false, account);
+    openAccount(accounts, rec.title, KeyAccess::Read, account);
     auto text = [&](const char* name) { return queryString(account, name, kAccountBuffer).value_or(""); };
     rec.destMailbox = text("destmailbox");
     rec.server = text("server");

@@ -29,8 +29,10 @@ const char* kindWords(SecretKind kind) {
 
 bool openKey(const std::string& keyPath, bool write, RegKey& key) {
     // Only the settings key is ever made here: an account that does not exist stays so.
-    bool create = write && keyPath == kSettingsKey;
-    return plat::regOpenKey(plat::Hive::CurrentUser, keyPath, write, create, key) == RegStatus::Ok;
+    plat::KeyAccess access = !write                     ? plat::KeyAccess::Read
+                             : keyPath == kSettingsKey ? plat::KeyAccess::Create
+                                                       : plat::KeyAccess::Write;
+    return plat::regOpenKey(plat::Hive::CurrentUser, keyPath, access, key) == RegStatus::Ok;
 }
 
 std::string readLongString(const RegKey& key, const std::string& name) {
@@ -113,7 +115,7 @@ SecretSource secretSource(const std::string& target, SecretKind kind, const std:
 std::optional<SecretSource> localLoginSource(const std::string& typedTitle, const std::string& accountsKey) {
     RegKey accounts;
     if (typedTitle.empty() || typedTitle.find('\\') != std::string::npos ||
-        plat::regOpenKey(plat::Hive::CurrentUser, accountsKey, false, false, accounts) != RegStatus::Ok)
+        plat::regOpenKey(plat::Hive::CurrentUser, accountsKey, plat::KeyAccess::Read, accounts) != RegStatus::Ok)
         return std::nullopt;
     std::uint32_t count = 0;
     plat::regCountSubKeys(accounts, count);
@@ -125,7 +127,7 @@ std::optional<SecretSource> localLoginSource(const std::string& typedTitle, cons
             title = name;
     }
     RegKey account;
-    if (title.empty() || plat::regOpenSubKey(accounts, title, false, false, account) != RegStatus::Ok)
+    if (title.empty() || plat::regOpenSubKey(accounts, title, plat::KeyAccess::Read, account) != RegStatus::Ok)
         return std::nullopt;
     std::uint32_t auth = kAuthPassword;
     plat::regQueryDword(account, kAuthValue, auth);

@@ -22,7 +22,7 @@ void SMTP_SendMailData::start(const std::string& itemPath, std::string afterText
     afterText_ = std::move(afterText);
     afterKind_ = kind;
     bool ahead = smtp().takeDataAhead();
-    file_ = std::fopen(itemPath.c_str(), "rb");
+    file_ = plat::openFile(itemPath, "rb");
     if (!file_) {
         DebugLine(LOG_APP, LOG_HIGH, "DATA file open failure");
         // DATA already went out with the envelope: a server that accepts it must not be left
@@ -96,8 +96,8 @@ void SMTP_SendMailData::transmit() {
     // Room for CRLF "." CRLF and what follows it after a block.
     if (block_.size() < kBlockSize + 5 + afterText_.size()) block_.resize(kBlockSize + 5 + afterText_.size());
     while (!endQueued_) {
-        std::size_t n = std::fread(block_.data(), 1, kBlockSize, file_);
-        if (n < kBlockSize && std::ferror(file_)) {
+        std::size_t n = std::fread(block_.data(), 1, kBlockSize, file_.get());
+        if (n < kBlockSize && std::ferror(file_.get())) {
             // Part of the text is on the wire: only a new connection can start over.
             dropConnection();
             fail("DATA file read failure");
@@ -110,7 +110,7 @@ void SMTP_SendMailData::transmit() {
             tail_[0] = tail_[1];
             tail_[1] = block_[0];
         }
-        if (n < kBlockSize && std::feof(file_)) {
+        if (n < kBlockSize && std::feof(file_.get())) {
             closeFile();
             // A text that does not end its last line would swallow the final ".".
             bool open = (tail_[0] || tail_[1]) && !(tail_[0] == '\r' && tail_[1] == '\n');
@@ -156,6 +156,5 @@ void SMTP_SendMailData::connectionLost() {
 }
 
 void SMTP_SendMailData::closeFile() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
+    file_.reset();
 }

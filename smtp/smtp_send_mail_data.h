@@ -13,6 +13,7 @@
 // inactivity time-out ends the phase.
 #pragma once
 
+#include "platform/owned_handles.h"
 #include "smtp/smtp_client.h"
 #include "smtp/smtp_phase.h"
 
@@ -42,7 +43,7 @@ private:
     void connectionLost();
     void closeFile();
 
-    std::FILE* file_ = nullptr;
+    plat::FilePtr file_;
     std::vector<char> block_;
     bool endQueued_ = false;   // the file's last block and the final "." have been written
     char tail_[2] = {};        // the last two bytes of the file read so far

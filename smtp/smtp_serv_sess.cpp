@@ -118,7 +118,7 @@ bool SMTPServSess::data(const std::string& line) {
     // Created exclusively: an existing item with the same name is never overwritten.
     // The queue is checked too, so that the later move into it cannot meet a same-named item.
     store::NewItemFile created = store::createNewItemFile("", queueDirectory_);
-    itemFile_ = created.file;
+    itemFile_ = std::move(created.file);
     itemFileName_ = created.name;
     if (!itemFile_) {
         reply(451, "Unable to open file for incoming mail data");
@@ -128,7 +128,7 @@ bool SMTPServSess::data(const std::string& line) {
     std::string received = receivedLineNow();
     if (!received.empty()) {
         received += "\r\n";
-        if (std::fwrite(received.data(), 1, received.size(), itemFile_) != received.size()) itemWriteFailed_ = true;
+        if (std::fwrite(received.data(), 1, received.size(), itemFile_.get()) != received.size()) itemWriteFailed_ = true;
     }
     setState(SESSION_ST_DATA);
     reply(354, "Start mail input; end with <CRLF>.<CRLF>");
@@ -151,15 +151,14 @@ void SMTPServSess::onDataLine() {
         return;
     }
     line += "\r\n";
-    if (std::fwrite(line.data(), 1, line.size(), itemFile_) != line.size()) itemWriteFailed_ = true;
+    if (std::fwrite(line.data(), 1, line.size(), itemFile_.get()) != line.size()) itemWriteFailed_ = true;
     armTimeout();
 }
 
 void SMTPServSess::endOfData() {
     // The 250 tells the client the message is safe: item and routing file reach the disk first.
-    bool written = !itemWriteFailed_ && syncFile(itemFile_) == 0;
-    bool closed = std::fclose(itemFile_) == 0;
-    itemFile_ = nullptr;
+    bool written = !itemWriteFailed_ && syncFile(itemFile_.get()) == 0;
+    bool closed = closeFile(itemFile_);
     std::string routeName = itemFileName_ + ".route";
     if (!written || !closed) {
         DebugLine(LOG_MAIL, LOG_HIGH, "SMTP mail item failure (can't close file)");
@@ -198,8 +197,7 @@ void SMTPServSess::endOfData() {
 
 void SMTPServSess::discardItem() {
     if (!itemFile_) return;
-    std::fclose(itemFile_);
-    itemFile_ = nullptr;
+    itemFile_.reset();
     deleteFile(itemFileName_);
     itemFileName_.clear();
 }

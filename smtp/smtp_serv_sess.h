@@ -4,10 +4,11 @@
 // (routing file last) and tells the engine.
 #pragma once
 
-#include "engine/engine_notices.h"
 #include "net/command_table.h"
 #include "net/server.h"
+#include "platform/owned_handles.h"
 #include "store/addr_list.h"
+#include "store/new_outgoing_notice.h"
 
 #include <cstdio>
 #include <string>
@@ -57,7 +58,7 @@ private:
     SessionState state_ = SESSION_ST_WAIT_HELO;
     std::string heloDomain_;
     store::AddrList envelope_;
-    std::FILE* itemFile_ = nullptr;
+    plat::FilePtr itemFile_;
     bool itemWriteFailed_ = false;
     std::string itemFileName_;
     std::string queueDirectory_;

@@ -2,12 +2,12 @@
 
 #include "smtp/smtp_serv_sess.h"
 
-SMTPServer::SMTPServer(plat::HWND owner, bool localOnly, const std::string& queueDirectory,
+SMTPServer::SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory,
                        const NewOutgoingNotice* notice)
-    : Server(owner, localOnly), queueDirectory_(queueDirectory), notice_(notice) {}
+    : Server(owner, peers), queueDirectory_(queueDirectory), notice_(notice) {}
 
 int SMTPServer::createSession(plat::SOCKET s) {
-    adoptSession(new SMTPServSess(window(), s, queueDirectory_, notice_), "SMTP");
+    adoptSession(std::make_unique<SMTPServSess>(window(), s, queueDirectory_, notice_), "SMTP");
     return 1;
 }
 

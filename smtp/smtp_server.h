@@ -1,7 +1,7 @@
 // The local SMTP server: e-mail programs on this machine hand their outgoing mail to it.
 #pragma once
 
-#include "engine/engine_notices.h"
+#include "store/new_outgoing_notice.h"
 #include "net/server.h"
 
 #include <string>
@@ -9,7 +9,7 @@
 class SMTPServer : public Server {
 public:
     // queueDirectory with its trailing "/" ("outgoing/"); notice is not owned.
-    SMTPServer(plat::HWND owner, bool localOnly, const std::string& queueDirectory,
+    SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory,
                const NewOutgoingNotice* notice);
 
 protected:

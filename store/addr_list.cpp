@@ -18,7 +18,8 @@ const std::string* AddrList::address(int n) const {
 bool AddrList::load(const std::string& path) {
     clear();
     path_ = path;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    plat::FilePtr file = plat::openFile(path, "rb");
+    std::FILE* f = file.get();
     if (!f) {
         DebugLineStr(LOG_APP, LOG_HIGH, "FAILED TO LOAD ADDRLIST - OPEN PROBLEM :", path.c_str());
         return false;
@@ -38,7 +39,7 @@ bool AddrList::load(const std::string& path) {
         }
         addresses_.push_back(std::move(text));
     }
-    std::fclose(f);
+    file.reset();
     if (!ok) {
         DebugLineStr(LOG_APP, LOG_HIGH, "FAILED TO LOAD ADDRLIST - READ PROBLEM :", path.c_str());
         return false;
@@ -50,7 +51,8 @@ bool AddrList::load(const std::string& path) {
 
 bool AddrList::save(const std::string& path) {
     path_ = path;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    plat::FilePtr file = plat::openFile(path, "wb");
+    std::FILE* f = file.get();
     if (!f) {
         DebugLineStr(LOG_APP, LOG_HIGH, "FAILED TO SAVE ADDRLIST - OPEN PROBLEM :", path.c_str());
         return false;
@@ -66,7 +68,7 @@ bool AddrList::save(const std::string& path) {
     // A write that only fails when the buffer is flushed (a full disk) is a write problem too:
     // a short routing file would later load as a partial envelope.
     if (ok) ok = plat::syncFile(f) == 0;
-    if (std::fclose(f) != 0) ok = false;
+    if (!plat::closeFile(file)) ok = false;
     if (!ok) {
         DebugLineStr(LOG_APP, LOG_HIGH, "FAILED TO SAVE ADDRLIST - WRITE PROBLEM :", path.c_str());
         return false;

@@ -184,9 +184,9 @@ NewItemFile createNewItemFile(const std::string& directory, const std::string& a
         }
         std::string path = directory.empty() ? name : directoryPrefix(directory) + name;
         int err = 0;
-        std::FILE* f = plat::createExclusive(path, &err);
+        plat::FilePtr f = plat::createExclusive(path, &err);
         if (f) {
-            result.file = f;
+            result.file = std::move(f);
             result.name = std::move(name);
             result.path = std::move(path);
             result.error = 0;

@@ -7,6 +7,8 @@
 // std::string and may be of any length.
 #pragma once
 
+#include "platform/owned_handles.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -74,7 +76,7 @@ bool isTimeStampedItemName(std::string_view name);
 using ItemNameMaker = std::string (*)();
 
 struct NewItemFile {
-    std::FILE* file = nullptr;   // open for binary writing; the caller closes it (and checks fclose)
+    plat::FilePtr file;          // open for binary writing; a writer closes it with closeFile
     std::string name;            // file name without directory
     std::string path;            // directoryPrefix(directory) + name, or name when directory is empty
     int error = 0;               // errno value when file is null

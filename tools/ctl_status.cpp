@@ -48,7 +48,7 @@ std::string localTime(long long seconds) {
 // Read only: the accounts key is never created here.
 void printAccounts() {
     plat::RegKey accounts;
-    if (plat::regOpenKey(plat::Hive::CurrentUser, kAccountsKey, false, false, accounts) != plat::RegStatus::Ok ||
+    if (plat::regOpenKey(plat::Hive::CurrentUser, kAccountsKey, plat::KeyAccess::Read, accounts) != plat::RegStatus::Ok ||
         config::accountCount(accounts) == 0) {
         std::printf("accounts: none\n");
         return;

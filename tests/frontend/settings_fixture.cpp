@@ -12,7 +12,7 @@
 
 void SettingsTest::SetUp() {
     plat::RegKey software;
-    if (plat::regOpenKey(plat::Hive::CurrentUser, "SOFTWARE\\Orrindale Systems", true, true, software) ==
+    if (plat::regOpenKey(plat::Hive::CurrentUser, "SOFTWARE\\Orrindale Systems", plat::KeyAccess::Create, software) ==
         plat::RegStatus::Ok)
         plat::regDeleteTree(software, "Tarnwick");
     std::filesystem::create_directories(testsupport::worldDir() + "/accounts");
@@ -87,7 +87,7 @@ bool SettingsTest::accountPresent(const std::string& title) {
 
 bool SettingsTest::stored(const char* value) {
     plat::RegKey key;
-    if (plat::regOpenKey(plat::Hive::CurrentUser, kSettingsKey, false, false, key) != plat::RegStatus::Ok) return false;
+    if (plat::regOpenKey(plat::Hive::CurrentUser, kSettingsKey, plat::KeyAccess::Read, key) != plat::RegStatus::Ok) return false;
     plat::RegType type;
     std::size_t size;
     return plat::regQueryInfo(key, value, type, size) == plat::RegStatus::Ok;

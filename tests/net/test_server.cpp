@@ -40,9 +40,9 @@ int GreetingSession::alive = 0;
 
 class GreetingServer : public Server {
 public:
-    explicit GreetingServer(plat::HWND owner) : Server(owner, true) {}
+    explicit GreetingServer(plat::HWND owner) : Server(owner, Peers::LocalOnly) {}
     int createSession(plat::SOCKET s) override {
-        adoptSession(new GreetingSession(window(), s), "TEST");
+        adoptSession(std::make_unique<GreetingSession>(window(), s), "TEST");
         return 1;
     }
     void removeSession(Client* session) override { dropSession(session, "TEST"); }
@@ -91,6 +91,25 @@ TEST_F(ServerTest, TwoPeersAtOnceGetTwoSessionsRemovedOnceEach) {
     ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 0; }));
     EXPECT_EQ(GreetingSession::alive, 0);
     ::close(a);
+}
+
+TEST_F(ServerTest, SessionsStillOpenAreEndedOnceAtShutdownAndByTheServersEnd) {
+    startListening();
+    int a = rawConnect(port);
+    int b = rawConnect(port);
+    ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 2; }));
+    server->endSessions();
+    EXPECT_EQ(server->sessionCount(), 0);
+    EXPECT_EQ(GreetingSession::alive, 0);
+    server->endSessions();   // nothing left: harmless
+    plat::pumpMessages(50);   // removal messages of the ended sessions name nothing now
+    EXPECT_EQ(server->sessionCount(), 0);
+
+    int c = rawConnect(port);
+    ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
+    server.reset();   // a server that goes takes its open sessions with it
+    EXPECT_EQ(GreetingSession::alive, 0);
+    for (int fd : {a, b, c}) ::close(fd);
 }
 
 TEST_F(ServerTest, OtherLoopbackAddressesAreLocalToo) {

@@ -189,7 +189,7 @@ TEST_F(Renewal, SettingsReadWholeAndAnUnknownKindIsThePassword) {
     EXPECT_EQ(config::readAuthMode("home"), config::kAuthOAuth);
 
     plat::RegKey key;
-    ASSERT_EQ(plat::regOpenKey(plat::Hive::CurrentUser, config::oauthKeyPath("home"), true, false, key), plat::RegStatus::Ok);
+    ASSERT_EQ(plat::regOpenKey(plat::Hive::CurrentUser, config::oauthKeyPath("home"), plat::KeyAccess::Write, key), plat::RegStatus::Ok);
     ASSERT_EQ(plat::regSetDword(key, "auth", 7), plat::RegStatus::Ok);
     EXPECT_EQ(config::readAuthMode("home"), config::kAuthPassword);
     EXPECT_NE(testsupport::logText().find("unknown sign-in kind \"auth\"=7 for home: the password is used"),

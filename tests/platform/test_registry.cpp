@@ -30,9 +30,9 @@ protected:
         for (const auto& e : fs::directory_iterator(configDir())) fs::remove_all(e.path());
     }
 
-    static RegKey key(const std::string& path, bool write = true, bool create = true) {
+    static RegKey key(const std::string& path, KeyAccess access = KeyAccess::Create) {
         RegKey k;
-        EXPECT_EQ(regOpenKey(Hive::CurrentUser, path, write, create, k), RegStatus::Ok) << path;
+        EXPECT_EQ(regOpenKey(Hive::CurrentUser, path, access, k), RegStatus::Ok) << path;
         return k;
     }
 
@@ -92,7 +92,7 @@ TEST_F(Registry, NamesIgnoreCaseKeepTheirFirstSpellingAndEnumerateInUpperCaseOrd
     for (const char* n : {"beta", "Alpha", "_x", "gamma", "Zed"}) key(std::string("Software\\Test\\") + n);
     key("SOFTWARE\\TEST\\ALPHA");   // opens the existing key
 
-    RegKey parent = key("software\\test", false, false);
+    RegKey parent = key("software\\test", KeyAccess::Read);
     std::uint32_t count = 0;
     ASSERT_EQ(regCountSubKeys(parent, count), RegStatus::Ok);
     EXPECT_EQ(count, 5u);
@@ -193,19 +193,19 @@ TEST_F(Registry, AnUnparsableFileStaysInPlaceWithACopyAsideAndIsNeverWritten) {
         SetUp();
         writeFile(userHivePath(), text);
         RegKey k;
-        EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", false, false, k), RegStatus::NotFound);
+        EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", KeyAccess::Read, k), RegStatus::NotFound);
         EXPECT_EQ(readFile(userHivePath()), text);
         EXPECT_EQ(readFile(userHivePath() + ".bad"), text);
         EXPECT_NE(lastHiveProblem().find("user.reg.bad"), std::string::npos);
-        EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", true, true, k), RegStatus::Unparsable);
+        EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", KeyAccess::Create, k), RegStatus::Unparsable);
         EXPECT_EQ(readFile(userHivePath()), text);
     }
     // Other unparsable contents get a copy of their own; the same contents share one.
     writeFile(userHivePath(), "second bad file\n");
     RegKey k;
-    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", false, false, k), RegStatus::NotFound);
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", KeyAccess::Read, k), RegStatus::NotFound);
     writeFile(userHivePath(), bad.back());   // what user.reg.bad already holds
-    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", false, false, k), RegStatus::NotFound);
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", KeyAccess::Read, k), RegStatus::NotFound);
     EXPECT_EQ(readFile(userHivePath() + ".bad.1"), "second bad file\n");
     EXPECT_FALSE(fs::exists(userHivePath() + ".bad.2"));
 }
@@ -238,8 +238,8 @@ TEST_F(Registry, AFileAnEditorIsStillWritingServesTheLastGoodContentsUntilItIsFi
 TEST_F(Registry, AFileThatCannotBeReadIsNeitherMovedNorReplaced) {
     fs::create_directory(userHivePath());
     RegKey k;
-    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", false, false, k), RegStatus::NotFound);
-    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", true, true, k), RegStatus::IoError);
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", KeyAccess::Read, k), RegStatus::NotFound);
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", KeyAccess::Create, k), RegStatus::IoError);
     EXPECT_TRUE(fs::is_directory(userHivePath()));
     EXPECT_FALSE(fs::exists(userHivePath() + ".bad"));
 }
@@ -252,7 +252,7 @@ TEST_F(Registry, TwoProcessesWritingAtOnceLoseNoValue) {
             int failures = 0;
             for (int i = 0; i < kWrites; ++i) {
                 RegKey k;
-                failures += regOpenKey(Hive::CurrentUser, "Software\\Race", true, true, k) != RegStatus::Ok;
+                failures += regOpenKey(Hive::CurrentUser, "Software\\Race", KeyAccess::Create, k) != RegStatus::Ok;
                 failures += regSetDword(k, "p" + std::to_string(c) + "_" + std::to_string(i), i) != RegStatus::Ok;
             }
             _exit(failures ? 1 : 0);
@@ -263,7 +263,7 @@ TEST_F(Registry, TwoProcessesWritingAtOnceLoseNoValue) {
         waitpid(child, &status, 0);
         EXPECT_EQ(status, 0);
     }
-    RegKey k = key("Software\\Race", false, false);
+    RegKey k = key("Software\\Race", KeyAccess::Read);
     int found = 0;
     for (int c = 0; c < 2; ++c) {
         for (int i = 0; i < kWrites; ++i) {
@@ -277,25 +277,25 @@ TEST_F(Registry, TwoProcessesWritingAtOnceLoseNoValue) {
 
 TEST_F(Registry, VanishedKeysReadOnlyHandlesBadNamesAndTheMachineHive) {
     RegKey k;
-    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "Software\\Gone", false, false, k), RegStatus::NotFound);   // no file
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "Software\\Gone", KeyAccess::Read, k), RegStatus::NotFound);   // no file
     k = key("Software\\Gone");
     ASSERT_EQ(regDeleteTree(key("Software"), "gone"), RegStatus::Ok);
     EXPECT_EQ(regSetDword(k, "v", 1), RegStatus::NotFound);
-    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "Software\\Gone", false, false, k), RegStatus::NotFound);
-    EXPECT_EQ(regSetDword(key("Software", false), "v", 1), RegStatus::AccessDenied);
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "Software\\Gone", KeyAccess::Read, k), RegStatus::NotFound);
+    EXPECT_EQ(regSetDword(key("Software", KeyAccess::Read), "v", 1), RegStatus::AccessDenied);
     EXPECT_EQ(regSetDword(key("Software"), "two\nlines", 1), RegStatus::InvalidName);
-    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "Software\\a\rb", true, true, k), RegStatus::InvalidName);
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "Software\\a\rb", KeyAccess::Create, k), RegStatus::InvalidName);
     EXPECT_EQ(regDeleteTree(key("Software"), ""), RegStatus::InvalidName);
 
     const std::string machine = testsupport::makeTempDir("machine-") + "/machine.reg";
     ::setenv("TARNWICK_MACHINE_REG", machine.c_str(), 1);
     writeFile(machine, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail]\n@=\"Mailer\"\n");
-    ASSERT_EQ(regOpenKey(Hive::LocalMachine, "software\\clients\\mail", false, false, k), RegStatus::Ok);
+    ASSERT_EQ(regOpenKey(Hive::LocalMachine, "software\\clients\\mail", KeyAccess::Read, k), RegStatus::Ok);
     EXPECT_EQ(str(k, ""), "Mailer");
-    EXPECT_EQ(regOpenKey(Hive::LocalMachine, "SOFTWARE\\Clients\\Mail", true, false, k), RegStatus::AccessDenied);
+    EXPECT_EQ(regOpenKey(Hive::LocalMachine, "SOFTWARE\\Clients\\Mail", KeyAccess::Write, k), RegStatus::AccessDenied);
     fs::remove(machine);
     writeFile(machine, "not a hive\n");
-    EXPECT_EQ(regOpenKey(Hive::LocalMachine, "SOFTWARE\\Clients\\Mail", false, false, k), RegStatus::NotFound);
+    EXPECT_EQ(regOpenKey(Hive::LocalMachine, "SOFTWARE\\Clients\\Mail", KeyAccess::Read, k), RegStatus::NotFound);
     EXPECT_EQ(readFile(machine), "not a hive\n");   // not ours to move
     ::unsetenv("TARNWICK_MACHINE_REG");
 }

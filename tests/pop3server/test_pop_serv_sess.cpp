@@ -31,7 +31,7 @@ protected:
         (void)config::deleteAccountKey(accounts, "home");
         ASSERT_TRUE(config::createAccount(accounts, {"home", "pop.example.net", 110, "ann", "pw", "M", "/bin/m"}));
         owner = makeOwner();
-        server = std::make_unique<POPServer>(owner, true, kAccountsKey);
+        server = std::make_unique<POPServer>(owner, Peers::LocalOnly, kAccountsKey);
         {
             RawListener probe;
             port = probe.port;

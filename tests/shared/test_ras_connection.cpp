@@ -50,7 +50,6 @@ protected:
         ::setenv("NMCLI_SCENARIO", scenario.c_str(), 1);
         ::setenv("PATH", (std::string(NMCLI_FIXTURE_DIR) + ":" + originalPath).c_str(), 1);
         owner = createWindow("OWNERCLASS", "owner", 0);
-        RASConnection::setBounds(120, 130000, 10000);
     }
     void TearDown() override {
         destroyWindow(owner);
@@ -136,20 +135,36 @@ TEST_F(Dialup, ASuccessfulDialConnectsAndItsHangUpWaitsUntilTheLineHasGone) {
     EXPECT_EQ(logText(), "");
 }
 
-TEST_F(Dialup, APendingDialAnswersForEveryDialUntilItEnds) {
+TEST_F(Dialup, APendingDialAnswersForEveryDialUntilItEndsAndGoesWithItsConnection) {
     put("entries", "home\n");
     put("up_sleep", "0.4");
-    RASConnection first(owner, &kNotices);
-    first.dial("home");
-    RASConnection second(owner, &kNotices);
-    second.dial("home");
-    pumpMessages(50);
-    EXPECT_TRUE(g_notices.empty());
+    {
+        RASConnection ras(owner, &kNotices);
+        ras.dial("home");
+        ras.dial("home");
+        pumpMessages(50);
+        EXPECT_TRUE(g_notices.empty());
+        waitNotices(1);
+        pumpMessages(100);
+        EXPECT_EQ(g_notices, std::vector<WPARAM>{kConnected});
+        EXPECT_EQ(count(calls(), "connection up"), 1);
+        ras.hangUp();
+    }
+    // A connection dropped while its dial runs stops the dial and reports nothing; the next
+    // one dials afresh.
+    g_notices.clear();
+    {
+        RASConnection dropped(owner, &kNotices);
+        dropped.dial("home");
+        pumpMessages(50);
+    }
+    RASConnection next(owner, &kNotices);
+    next.dial("home");
     waitNotices(1);
     pumpMessages(100);
     EXPECT_EQ(g_notices, std::vector<WPARAM>{kConnected});
-    EXPECT_EQ(count(calls(), "connection up"), 1);
-    first.hangUp();
+    EXPECT_EQ(count(calls(), "connection up"), 3);
+    next.hangUp();
 }
 
 TEST_F(Dialup, FailedDialsReportFailedWithTheirReason) {
@@ -174,8 +189,7 @@ TEST_F(Dialup, FailedDialsReportFailedWithTheirReason) {
 TEST_F(Dialup, ADialThatNeverEndsIsStoppedPastItsBoundAndReportedFailed) {
     put("entries", "home\n");
     put("up_sleep", "30");
-    RASConnection::setBounds(1, 300, 10000);
-    RASConnection ras(owner, &kNotices);
+    RASConnection ras(owner, &kNotices, {1, 300, 10000});
     long long before = monotonicMs();
     ras.dial("home");
     waitNotices(1, 10);
@@ -202,8 +216,7 @@ TEST_F(Dialup, AHangUpDuringADialStopsItAndItsEndIsNobodysNews) {
 TEST_F(Dialup, TheHangUpWaitIsBoundedAndFailingQueriesAreLogged) {
     put("entries", "home\n");
     put("down_lingers", "100000");
-    RASConnection::setBounds(120, 130000, 500);
-    RASConnection ras(owner, &kNotices);
+    RASConnection ras(owner, &kNotices, {120, 130000, 500});
     ras.dial("home");
     waitNotices(1);
     long long before = monotonicMs();
@@ -222,9 +235,9 @@ TEST_F(Dialup, TheHangUpWaitIsBoundedAndFailingQueriesAreLogged) {
 
 TEST_F(Dialup, TheStateCallbackPostsForEndedStatesAndNamesUnknownOnes) {
     RASConnection ras(owner, &kNotices);
-    RASConnection::dialStateCallback(0x2001, 0);   // "Disconnected" without an error
-    RASConnection::dialStateCallback(5, 0);        // an intermediate state: nothing
-    RASConnection::dialStateCallback(77, 55);
+    ras.dialStateCallback(0x2001, 0);   // "Disconnected" without an error
+    ras.dialStateCallback(5, 0);        // an intermediate state: nothing
+    ras.dialStateCallback(77, 55);
     pumpMessages(0);
     EXPECT_EQ(g_notices, (std::vector<WPARAM>{kConnected, kFailed}));
     EXPECT_NE(logText().find(" NET HIGH **unknown**[77] (error: (none)[55])\n"), std::string::npos);

@@ -59,7 +59,7 @@ TEST_F(Accessors, SettingsRoundTripAndTooLongValuesReadAsTheFallBack) {
     EXPECT_EQ(readSetting(kCheckFreqHI), 120000u);
     ASSERT_TRUE(writeSetting(kStatus, "OK"));
     plat::RegKey key;   // a string where a number belongs reads as the fall-back
-    ASSERT_EQ(plat::regOpenKey(plat::Hive::CurrentUser, kSettingsKey, true, false, key), plat::RegStatus::Ok);
+    ASSERT_EQ(plat::regOpenKey(plat::Hive::CurrentUser, kSettingsKey, plat::KeyAccess::Write, key), plat::RegStatus::Ok);
     ASSERT_EQ(plat::regSetString(key, kCheckFreqLO.name, "5"), plat::RegStatus::Ok);
     EXPECT_EQ(readSetting(kCheckFreqLO), 3600000u);
 

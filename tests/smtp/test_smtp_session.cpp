@@ -54,7 +54,7 @@ protected:
     void SetUp() override {
         ::mkdir("outgoing", 0700);
         owner = makeOwner();
-        server = std::make_unique<SMTPServer>(owner, true, "outgoing/", nullptr);
+        server = std::make_unique<SMTPServer>(owner, Peers::LocalOnly, "outgoing/", nullptr);
         {
             RawListener probe;
             port = probe.port;

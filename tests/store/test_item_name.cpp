@@ -118,8 +118,8 @@ TEST_F(NewItemFileTest, NeverTruncatesAnExistingItem) {
     ASSERT_NE(f.file, nullptr) << f.error;
     EXPECT_EQ(f.name, "B.rfc822");
     EXPECT_EQ(f.path, in("B.rfc822"));
-    EXPECT_GE(std::fputs("second", f.file), 0);
-    EXPECT_EQ(std::fclose(f.file), 0);
+    EXPECT_GE(std::fputs("second", f.file.get()), 0);
+    EXPECT_TRUE(plat::closeFile(f.file));
     EXPECT_EQ(testsupport::readFile(in("A.rfc822")), "first item");
     EXPECT_EQ(testsupport::readFile(in("B.rfc822")), "second");
 }
@@ -132,7 +132,7 @@ TEST_F(NewItemFileTest, SkipsNamesTakenInTheQueueAndGivesUp) {
     NewItemFile f = createNewItemFile(dir_, queue, scriptedName);
     ASSERT_NE(f.file, nullptr);
     EXPECT_EQ(f.name, "R.rfc822");
-    std::fclose(f.file);
+    f.file.reset();
 
     // A name that stays taken is tried a bounded number of times.
     useScript({"R.rfc822"});
