@@ -20,10 +20,10 @@ QString aboutProductLine() {
 AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(tr("About"));
-    setWindowIcon(programIcon(400));
+    setWindowIcon(programIcon(ProgramIcon::Program));
 
     auto* picture = new QLabel(this);
-    picture->setPixmap(programIcon(400).pixmap(48, 48));
+    picture->setPixmap(programIcon(ProgramIcon::Program).pixmap(48, 48));
     picture->setAlignment(Qt::AlignTop);
 
     auto* product = new QLabel(aboutProductLine(), this);

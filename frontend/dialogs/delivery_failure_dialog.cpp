@@ -2,6 +2,7 @@
 
 #include "frontend/dialogs/center_on_screen.h"
 #include "frontend/icons/icons.h"
+#include "frontend/schedule/schedule_state.h"
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/rfc822_mail_header.h"
 
@@ -71,10 +72,10 @@ DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& 
     setObjectName(QStringLiteral("deliveryFailureDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Delivery Failure Notice"));
-    setWindowIcon(programIcon(400));
+    setWindowIcon(programIcon(ProgramIcon::Program));
 
     auto* picture = new QLabel(this);
-    picture->setPixmap(programIcon(404).pixmap(32, 32));
+    picture->setPixmap(trayFrameIcon(kTrayFailed).pixmap(32, 32));
     picture->setAlignment(Qt::AlignTop);
     auto* text = new QLabel(tr("Tarnwick was unable to delivery the following mail item. "
                                "Review the log for a further explanation of the problem."), this);

@@ -3,6 +3,7 @@
 #include "frontend/commands.h"
 #include "frontend/dialogs/center_on_screen.h"
 #include "frontend/icons/icons.h"
+#include "frontend/schedule/schedule_state.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -25,10 +26,10 @@ NewMailDialog::NewMailDialog(QWidget* owner, Hooks hooks) : QDialog(owner), hook
     setObjectName(QStringLiteral("newMailDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Tarnwick - NEW MAIL!"));
-    setWindowIcon(programIcon(400));
+    setWindowIcon(programIcon(ProgramIcon::Program));
 
     auto* picture = new QLabel(this);
-    picture->setPixmap(programIcon(430).pixmap(32, 32));
+    picture->setPixmap(trayFrameIcon(kTrayChecking).pixmap(32, 32));
     auto* text = new QLabel(tr("You have new mail from the following:"), this);
     auto* heading = new QHBoxLayout;
     heading->addWidget(picture);

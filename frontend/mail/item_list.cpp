@@ -117,8 +117,8 @@ public:
 private:
     FolderKind kind_ = FolderKind::AllAccounts;
     std::vector<MailRow> rows_;
-    QIcon unreadIcon_ = programIcon(406);
-    QIcon readIcon_ = programIcon(407);
+    QIcon unreadIcon_ = programIcon(ProgramIcon::UnreadItem);
+    QIcon readIcon_ = programIcon(ProgramIcon::ReadItem);
 };
 
 ItemList::ItemList(HeaderCache& cache, CommandSink sendCommand, QWidget* parent)
