@@ -56,9 +56,10 @@ QLabel* noteLabel(QWidget* parent, const QString& text) {
     return l;
 }
 
-void tellUser(QWidget* owner, const std::string& text, MsgIcon icon) {
-    std::string shown = QCoreApplication::translate("Tarnwick", text.c_str()).toStdString();
-    messageBox(owner, {shown, "Tarnwick", MsgButtons::Ok, IDOK, icon});
+void tellUser(QWidget* owner, const std::string& text, MsgIcon icon, const std::string& argument) {
+    QString shown = QCoreApplication::translate("Tarnwick", text.c_str());
+    if (shown.contains(QLatin1String("%1"))) shown = shown.arg(QString::fromStdString(argument));
+    messageBox(owner, {shown.toStdString(), "Tarnwick", MsgButtons::Ok, IDOK, icon});
 }
 
 std::string text(const QLineEdit* edit) {

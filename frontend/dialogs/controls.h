@@ -26,8 +26,10 @@ QLabel* buddyLabel(QWidget* parent, const QString& text, QWidget* buddy);
 // A label of explanation that wraps its words.
 QLabel* noteLabel(QWidget* parent, const QString& text);
 
-// A message box captioned "Tarnwick" with OK, the text translated (context "Tarnwick").
-void tellUser(QWidget* owner, const std::string& text, MsgIcon icon = MsgIcon::Default);
+// A message box captioned "Tarnwick" with OK; the text is translated (context "Tarnwick"),
+// then argument replaces its "%1".
+void tellUser(QWidget* owner, const std::string& text, MsgIcon icon = MsgIcon::Default,
+              const std::string& argument = {});
 
 std::string text(const QLineEdit* edit);
 void setText(QLineEdit* edit, const std::string& value);

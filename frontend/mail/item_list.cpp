@@ -218,9 +218,9 @@ void ItemList::openContextMenu(const QPoint& pos) {
 }
 
 bool confirmAndDelete(const MailRow& row, QWidget* owner) {
-    std::string text = "Confirm deletion of mail item '" + row.from.value_or("-") + "':'" +
-                       row.subject.value_or("-") + "'.\nClick 'YES' to delete, or 'NO' to cancel.";
-    if (messageBox(owner, {text, "Tarnwick", MsgButtons::YesNo, IDYES}) != IDYES) return false;
+    QString text = trList("Confirm deletion of mail item '%1':'%2'.\nClick 'YES' to delete, or 'NO' to cancel.")
+                       .arg(QString::fromStdString(row.from.value_or("-")), QString::fromStdString(row.subject.value_or("-")));
+    if (messageBox(owner, {text.toStdString(), "Tarnwick", MsgButtons::YesNo, IDYES}) != IDYES) return false;
     return deleteItemFiles(row.path);
 }
 
