@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QHBoxLayout>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -54,6 +56,18 @@ QLabel* noteLabel(QWidget* parent, const QString& text) {
     auto* l = new QLabel(text, parent);
     l->setWordWrap(true);
     return l;
+}
+
+QHBoxLayout* okRow(QDialog* dialog, std::function<void()> pressed, std::initializer_list<QWidget*> others) {
+    auto* ok = new QPushButton(QCoreApplication::translate("Tarnwick", "OK"), dialog);
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, dialog, std::move(pressed));
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    for (QWidget* w : others) row->addWidget(w);
+    row->addWidget(ok);
+    return row;
 }
 
 void tellUser(QWidget* owner, const std::string& text, MsgIcon icon, const std::string& argument) {

@@ -32,9 +32,8 @@ public:
         setObjectName(QStringLiteral("selectAccountDialog"));
         setWindowTitle(tr("Select account"));
         setMinimumWidth(340);
-        auto* text = new QLabel(QCoreApplication::translate("Tarnwick", prompt.c_str()), this);
+        auto* text = noteLabel(this, QCoreApplication::translate("Tarnwick", prompt.c_str()));
         text->setObjectName(QStringLiteral("prompt"));
-        text->setWordWrap(true);
         list_ = new QListWidget(this);
         list_->setObjectName(QStringLiteral("accountList"));
         list_->setSortingEnabled(true);

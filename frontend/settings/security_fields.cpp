@@ -91,6 +91,3 @@ std::optional<unsigned> readPort(const QLineEdit* port) {
     return validation::readPort(port->text().toStdString());
 }
 
-bool fitsSetting(const QString& text) {
-    return text.toUtf8().size() <= 259;
-}
