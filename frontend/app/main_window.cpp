@@ -47,7 +47,7 @@ protected:
 
 MainWindow::MainWindow(Hooks hooks) : hooks_(std::move(hooks)) {
     setWindowTitle(QStringLiteral("Tarnwick"));
-    setWindowIcon(programIcon(400));
+    setWindowIcon(programIcon(ProgramIcon::Program));
     setObjectName(QStringLiteral("TARNWICKCLASS"));
     resize(720, 460);
     clock_.start();

@@ -31,7 +31,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <cstdio>
 #include <thread>
 
 using namespace plat;
@@ -41,7 +40,7 @@ namespace {
 constexpr char kCaption[] = "Tarnwick";
 constexpr int kEnginePollMs = 50;
 constexpr char kAlreadyRunning[] =
-    "You are already running Tarnwick and can not have more than one instance running!";
+    QT_TRANSLATE_NOOP("Tarnwick", "You are already running Tarnwick and can not have more than one instance running!");
 
 MessageBoxRequest okBox(const std::string& text) {
     return {text, kCaption, MsgButtons::Ok, IDOK};
@@ -170,9 +169,7 @@ bool Shell::startEngine() {
     if (findWindow(kEngineClass, kEngineTitle)) return true;
     int err = spawnDetached(options_.enginePath, {options_.enginePath});
     if (err == 0) return true;
-    char text[200];
-    std::snprintf(text, sizeof text, "Failed to launch Trawlex [reason = %d]\nExiting Tarnwick", err);
-    messageBox(nullptr, okBox(text));
+    messageBox(nullptr, okBox(tr("Failed to launch Trawlex [reason = %1]\nExiting Tarnwick").arg(err).toStdString()));
     return false;
 }
 
@@ -183,10 +180,8 @@ bool Shell::waitForEngine() {
         std::this_thread::sleep_for(std::chrono::milliseconds(kEnginePollMs));
     }
     DebugLine(LOG_APP, LOG_HIGH, "Tarnwick: the engine's window did not appear");
-    char text[200];
-    std::snprintf(text, sizeof text, "Trawlex did not start within %d seconds.\nExiting Tarnwick",
-                  (options_.engineWaitMs + 999) / 1000);
-    messageBox(nullptr, okBox(text));
+    QString text = tr("Trawlex did not start within %1 seconds.\nExiting Tarnwick").arg((options_.engineWaitMs + 999) / 1000);
+    messageBox(nullptr, okBox(text.toStdString()));
     return false;
 }
 
@@ -466,7 +461,7 @@ void Shell::shutdownQuestion() {
     if (closePromptOpen_) return;
     closePromptOpen_ = 1;
     int answer = messageBox(dialogOwner(),
-                            {"Do you really wish to shutdown Tarnwick?", kCaption, MsgButtons::YesNoCancel, IDNO});
+                            {QT_TRANSLATE_NOOP("Tarnwick", "Do you really wish to shutdown Tarnwick?"), kCaption, MsgButtons::YesNoCancel, IDNO});
     closePromptOpen_ = 0;
     if (answer == IDYES) {
         window_->destroyViews();

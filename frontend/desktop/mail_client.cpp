@@ -4,8 +4,9 @@
 #include "platform/desktop_entries.h"
 #include "platform/spawn.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -54,7 +55,8 @@ int launchCommandLine(const std::string& line) {
     if (program.empty()) return 0;
     int err = plat::spawnDetached(program, words);
     if (err == 0) return 1;
-    char text[1200];
-    std::snprintf(text, sizeof text, "Failed to launch mail program '%s' [reason = %d]", words[0].c_str(), err);
-    return messageBox(nullptr, {text, "Tarnwick", MsgButtons::Ok, IDOK});
+    QString text = QCoreApplication::translate("Tarnwick", "Failed to launch mail program '%1' [reason = %2]")
+                       .arg(QString::fromStdString(words[0]))
+                       .arg(err);
+    return messageBox(nullptr, {text.toStdString(), "Tarnwick", MsgButtons::Ok, IDOK});
 }

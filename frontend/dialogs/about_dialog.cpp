@@ -1,12 +1,12 @@
 #include "frontend/dialogs/about_dialog.h"
 
 #include "frontend/dialogs/center_on_screen.h"
+#include "frontend/dialogs/controls.h"
 #include "frontend/icons/icons.h"
 #include "platform/os_version.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 #ifndef TW_VERSION
@@ -20,10 +20,10 @@ QString aboutProductLine() {
 AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(tr("About"));
-    setWindowIcon(programIcon(400));
+    setWindowIcon(programIcon(ProgramIcon::Program));
 
     auto* picture = new QLabel(this);
-    picture->setPixmap(programIcon(400).pixmap(48, 48));
+    picture->setPixmap(programIcon(ProgramIcon::Program).pixmap(48, 48));
     picture->setAlignment(Qt::AlignTop);
 
     auto* product = new QLabel(aboutProductLine(), this);
@@ -50,13 +50,7 @@ AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
     body->addSpacing(12);
     body->addLayout(lines, 1);
 
-    auto* ok = new QPushButton(tr("OK"), this);
-    ok->setObjectName(QStringLiteral("ok"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, [this] { done(1); });
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
+    QHBoxLayout* buttons = okRow(this, [this] { accept(); });
 
     auto* top = new QVBoxLayout(this);
     top->addLayout(body);

@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QHBoxLayout>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,9 +58,22 @@ QLabel* noteLabel(QWidget* parent, const QString& text) {
     return l;
 }
 
-void tellUser(QWidget* owner, const std::string& text, MsgIcon icon) {
-    std::string shown = QCoreApplication::translate("Tarnwick", text.c_str()).toStdString();
-    messageBox(owner, {shown, "Tarnwick", MsgButtons::Ok, IDOK, icon});
+QHBoxLayout* okRow(QDialog* dialog, std::function<void()> pressed, std::initializer_list<QWidget*> others) {
+    auto* ok = new QPushButton(QCoreApplication::translate("Tarnwick", "OK"), dialog);
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, dialog, std::move(pressed));
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    for (QWidget* w : others) row->addWidget(w);
+    row->addWidget(ok);
+    return row;
+}
+
+void tellUser(QWidget* owner, const std::string& text, MsgIcon icon, const std::string& argument) {
+    QString shown = QCoreApplication::translate("Tarnwick", text.c_str());
+    if (shown.contains(QLatin1String("%1"))) shown = shown.arg(QString::fromStdString(argument));
+    messageBox(owner, {shown.toStdString(), "Tarnwick", MsgButtons::Ok, IDOK, icon});
 }
 
 std::string text(const QLineEdit* edit) {

@@ -7,9 +7,13 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+#include <initializer_list>
 #include <string>
 
 class QCheckBox;
+class QDialog;
+class QHBoxLayout;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -25,9 +29,13 @@ QPushButton* pushButton(QWidget* parent, const char* name, const QString& text);
 QLabel* buddyLabel(QWidget* parent, const QString& text, QWidget* buddy);
 // A label of explanation that wraps its words.
 QLabel* noteLabel(QWidget* parent, const QString& text);
+// A dialog's bottom row: other buttons, then OK ("ok", the default button), at the right.
+QHBoxLayout* okRow(QDialog* dialog, std::function<void()> pressed, std::initializer_list<QWidget*> others = {});
 
-// A message box captioned "Tarnwick" with OK, the text translated (context "Tarnwick").
-void tellUser(QWidget* owner, const std::string& text, MsgIcon icon = MsgIcon::Default);
+// A message box captioned "Tarnwick" with OK; the text is translated (context "Tarnwick"),
+// then argument replaces its "%1".
+void tellUser(QWidget* owner, const std::string& text, MsgIcon icon = MsgIcon::Default,
+              const std::string& argument = {});
 
 std::string text(const QLineEdit* edit);
 void setText(QLineEdit* edit, const std::string& value);

@@ -1,14 +1,15 @@
 #include "frontend/dialogs/delivery_failure_dialog.h"
 
 #include "frontend/dialogs/center_on_screen.h"
+#include "frontend/dialogs/controls.h"
 #include "frontend/icons/icons.h"
+#include "frontend/schedule/schedule_state.h"
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/rfc822_mail_header.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -71,14 +72,13 @@ DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& 
     setObjectName(QStringLiteral("deliveryFailureDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Delivery Failure Notice"));
-    setWindowIcon(programIcon(400));
+    setWindowIcon(programIcon(ProgramIcon::Program));
 
     auto* picture = new QLabel(this);
-    picture->setPixmap(programIcon(404).pixmap(32, 32));
+    picture->setPixmap(trayFrameIcon(kTrayFailed).pixmap(32, 32));
     picture->setAlignment(Qt::AlignTop);
-    auto* text = new QLabel(tr("Tarnwick was unable to delivery the following mail item. "
-                               "Review the log for a further explanation of the problem."), this);
-    text->setWordWrap(true);
+    auto* text = noteLabel(this, tr("Tarnwick was unable to delivery the following mail item. "
+                                    "Review the log for a further explanation of the problem."));
     auto* heading = new QHBoxLayout;
     heading->addWidget(picture);
     heading->addWidget(text, 1);
@@ -90,13 +90,7 @@ DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& 
     list_->setMinimumWidth(460);
     list_->setFixedHeight((list_->count() + 2) * list_->sizeHintForRow(0) + 2 * list_->frameWidth());
 
-    auto* ok = new QPushButton(tr("OK"), this);
-    ok->setObjectName(QStringLiteral("ok"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::close);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
+    QHBoxLayout* buttons = okRow(this, [this] { close(); });
 
     auto* top = new QVBoxLayout(this);
     top->addLayout(heading);

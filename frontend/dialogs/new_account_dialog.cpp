@@ -1,6 +1,7 @@
 #include "frontend/dialogs/new_account_dialog.h"
 
 #include "frontend/desktop/mail_client.h"
+#include "frontend/dialogs/controls.h"
 #include "frontend/dialogs/modal.h"
 #include "shared/local_ports.h"
 
@@ -28,9 +29,8 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
     : QDialog(owner), commandLine_(commandLine) {
     setObjectName(QStringLiteral("newAccountSettingsDialog"));
     setWindowTitle(tr("New Account Settings for E-Mail Client"));
-    auto* intro = new QLabel(tr("Set up an account in your e-mail program with these settings. "
-                                "It then fetches and sends its mail through Tarnwick."), this);
-    intro->setWordWrap(true);
+    auto* intro = noteLabel(this, tr("Set up an account in your e-mail program with these settings. "
+                                     "It then fetches and sends its mail through Tarnwick."));
     auto* form = new QFormLayout;
     form->addRow(tr("E-mail program:"), valueLabel(this, QString::fromStdString(clientName), "emailProgram"));
     form->addRow(tr("Incoming mail server (POP3):"), valueLabel(this, QStringLiteral("127.0.0.1"), "in"));
@@ -41,20 +41,12 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
     form->addRow(tr("Outgoing mail port (SMTP):"), valueLabel(this, QString::number(ports.smtp), "outPort"));
     form->addRow(tr("User name:"), valueLabel(this, QString::fromStdString(accountTitle), "userName"));
     form->addRow(tr("Password:"), valueLabel(this, QStringLiteral("**********"), "password"));
-    auto* note = new QLabel(tr("Use the password you gave this account in Tarnwick."), this);
-    note->setWordWrap(true);
+    auto* note = noteLabel(this, tr("Use the password you gave this account in Tarnwick."));
 
     auto* launch = new QPushButton(tr("&Launch client"), this);
     launch->setObjectName(QStringLiteral("launchClient"));
-    auto* ok = new QPushButton(tr("OK"), this);
-    ok->setObjectName(QStringLiteral("ok"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(launch, &QPushButton::clicked, this, [this] { launchCommandLine(commandLine_); });
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(launch);
-    buttons->addWidget(ok);
+    QHBoxLayout* buttons = okRow(this, [this] { accept(); }, {launch});
 
     auto* top = new QVBoxLayout(this);
     top->addWidget(intro);

@@ -2,7 +2,9 @@
 
 #include "frontend/commands.h"
 #include "frontend/dialogs/center_on_screen.h"
+#include "frontend/dialogs/controls.h"
 #include "frontend/icons/icons.h"
+#include "frontend/schedule/schedule_state.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -11,24 +13,14 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-namespace {
-
-QPushButton* button(QWidget* parent, const QString& text, const char* name) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
-}  // namespace
-
 NewMailDialog::NewMailDialog(QWidget* owner, Hooks hooks) : QDialog(owner), hooks_(std::move(hooks)) {
     setObjectName(QStringLiteral("newMailDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Tarnwick - NEW MAIL!"));
-    setWindowIcon(programIcon(400));
+    setWindowIcon(programIcon(ProgramIcon::Program));
 
     auto* picture = new QLabel(this);
-    picture->setPixmap(programIcon(430).pixmap(32, 32));
+    picture->setPixmap(trayFrameIcon(kTrayChecking).pixmap(32, 32));
     auto* text = new QLabel(tr("You have new mail from the following:"), this);
     auto* heading = new QHBoxLayout;
     heading->addWidget(picture);
@@ -44,9 +36,9 @@ NewMailDialog::NewMailDialog(QWidget* owner, Hooks hooks) : QDialog(owner), hook
     list_->setColumnWidth(1, 64);
     list_->setMinimumSize(420, 140);
 
-    auto* details = button(this, tr("&Details"), "details");
-    auto* read = button(this, tr("&Read"), "read");
-    auto* ok = button(this, tr("OK"), "ok");
+    auto* details = pushButton(this, "details", tr("&Details"));
+    auto* read = pushButton(this, "read", tr("&Read"));
+    auto* ok = pushButton(this, "ok", tr("OK"));
     ok->setDefault(true);
     connect(details, &QPushButton::clicked, this, [this] { closeWith(CMD_OPEN); });
     connect(read, &QPushButton::clicked, this, [this] { closeWith(CMD_READ_MAIL); });

@@ -7,6 +7,7 @@
 #include "frontend/dialogs/controls.h"
 #include "shared/registry.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -31,9 +32,8 @@ public:
         setObjectName(QStringLiteral("selectAccountDialog"));
         setWindowTitle(tr("Select account"));
         setMinimumWidth(340);
-        auto* text = new QLabel(QString::fromStdString(prompt), this);
+        auto* text = noteLabel(this, QCoreApplication::translate("Tarnwick", prompt.c_str()));
         text->setObjectName(QStringLiteral("prompt"));
-        text->setWordWrap(true);
         list_ = new QListWidget(this);
         list_->setObjectName(QStringLiteral("accountList"));
         list_->setSortingEnabled(true);
@@ -102,7 +102,7 @@ int selectAccount(QWidget* owner, const std::string& prompt) {
 void readMail(QWidget* owner) {
     plat::RegKey accounts;
     if (!config::openAccountsKey(accounts) || config::accountCount(accounts) < 1) return;
-    int index = selectAccount(owner, "Select account whose mail you wish to read:");
+    int index = selectAccount(owner, QT_TRANSLATE_NOOP("Tarnwick", "Select account whose mail you wish to read:"));
     if (index == -1) return;
     launchCommandLine(config::accountString(accounts, index, "clientfile"));
 }
@@ -112,7 +112,10 @@ bool removeAccount(QWidget* owner, int accountIndex) {
     std::string title;
     if (accountIndex < 0 || !config::openAccountsKey(accounts) || !config::accountTitle(accounts, accountIndex, title))
         return false;
-    std::string text = "Confirm that you wish to remove account '" + title + "'.\nClick YES to remove.";
-    if (messageBox(owner, {text, "Tarnwick - Account Removal", MsgButtons::YesNo, IDYES}) != IDYES) return false;
+    QString text = QCoreApplication::translate("Tarnwick", "Confirm that you wish to remove account '%1'.\nClick YES to remove.")
+                       .arg(QString::fromStdString(title));
+    if (messageBox(owner, {text.toStdString(), QT_TRANSLATE_NOOP("Tarnwick", "Tarnwick - Account Removal"),
+                           MsgButtons::YesNo, IDYES}) != IDYES)
+        return false;
     return config::deleteAccountKey(accounts, title);
 }

@@ -160,24 +160,24 @@ void paintTrayFrame(QPainter& p, int index) {
 }
 
 void paintOther(QPainter& p, int id) {
-    switch (id) {
-    case 406:   // an unread item
+    switch (static_cast<ProgramIcon>(id)) {
+    case ProgramIcon::UnreadItem:
         drawEnvelope(p, kNewMail, false, false);
         break;
-    case 407:   // a read item: open and pale
+    case ProgramIcon::ReadItem:
         drawEnvelope(p, kMuted, true, false);
         break;
-    case 480:   // the "Incoming" root: the mail store
+    case ProgramIcon::IncomingRoot:   // the mail store
         drawFolder(p, kNormal.body, kNormal.edge);
         break;
-    case 481:   // an account's mailbox
+    case ProgramIcon::AccountMailbox:
         drawFolder(p, QColor(0xf4, 0xc4, 0x5a), QColor(0x7a, 0x55, 0x00));
         break;
-    case 482:   // the "Outgoing" root: the queue
+    case ProgramIcon::OutgoingRoot:   // the queue
         drawFolder(p, QColor(0xf4, 0xc4, 0x5a), QColor(0x7a, 0x55, 0x00));
         drawBadge(p, Badge::Sending, 1);
         break;
-    default:    // 400: the program itself
+    case ProgramIcon::Program:
         drawEnvelope(p, kNormal, false, false);
         drawBadge(p, Badge::Connecting, 1);
         break;
@@ -191,10 +191,6 @@ QIcon trayFrameIcon(int index) {
     return render(paintTrayFrame, index);
 }
 
-QIcon programIcon(int id) {
-    if (id >= 402 && id <= 405) return trayFrameIcon(id - 402);
-    if (id >= 410 && id <= 415) return trayFrameIcon(kTrayConnecting + id - 410);
-    if (id >= 420 && id <= 425) return trayFrameIcon(kTraySending + id - 420);
-    if (id >= 430 && id <= 435) return trayFrameIcon(kTrayChecking + id - 430);
-    return render(paintOther, id);
+QIcon programIcon(ProgramIcon icon) {
+    return render(paintOther, static_cast<int>(icon));
 }

@@ -4,10 +4,16 @@
 
 #include <QIcon>
 
-// Icon numbers: 400 the program, 402 to 405 the tray states, 410 to 415, 420 to 425 and
-// 430 to 435 the three animations, 406/407 unread and read items, 480 to 482 the mailbox tree
-// ("Incoming", an account, "Outgoing").
-QIcon programIcon(int id);
+// The pictures besides the tray's frames.
+enum class ProgramIcon {
+    Program,          // the program itself
+    UnreadItem,       // a closed envelope
+    ReadItem,         // an open, pale envelope
+    IncomingRoot,     // the mailbox tree's "Incoming"
+    AccountMailbox,   // an account's mailbox
+    OutgoingRoot,     // the mailbox tree's "Outgoing"
+};
+QIcon programIcon(ProgramIcon icon);
 
-// The icon of tray table entry index (0 to 21).
+// The tray's frame index (kTrayActive to kTrayFrameCount - 1).
 QIcon trayFrameIcon(int index);

@@ -15,10 +15,10 @@ namespace {
 
 constexpr int kDataRole = Qt::UserRole;
 
-QTreeWidgetItem* makeNode(const std::string& text, int iconId, int data) {
+QTreeWidgetItem* makeNode(const std::string& text, ProgramIcon icon, int data) {
     auto* node = new QTreeWidgetItem;
     node->setText(0, QString::fromStdString(text));
-    node->setIcon(0, programIcon(iconId));
+    node->setIcon(0, programIcon(icon));
     node->setData(0, kDataRole, data);
     return node;
 }
@@ -50,11 +50,12 @@ FolderTree::FolderTree(ItemList& list, CommandSink postCommand, QWidget* parent)
 void FolderTree::rebuild(Listings& listings) {
     quiet_ = true;
     clear();
-    incoming_ = makeNode(kIncomingRoot, 480, -1);
+    incoming_ = makeNode(kIncomingRoot, ProgramIcon::IncomingRoot, -1);
     addTopLevelItem(incoming_);
     // Each account goes in first, so they stand in reverse index order.
-    for (const AccountNode& a : accountNodes(listings)) incoming_->insertChild(0, makeNode(a.text, 481, a.index));
-    outgoing_ = makeNode(outgoingNodeText(listings), 482, -1);
+    for (const AccountNode& a : accountNodes(listings))
+        incoming_->insertChild(0, makeNode(a.text, ProgramIcon::AccountMailbox, a.index));
+    outgoing_ = makeNode(outgoingNodeText(listings), ProgramIcon::OutgoingRoot, -1);
     addTopLevelItem(outgoing_);
     incoming_->setExpanded(true);
     quiet_ = false;

@@ -146,8 +146,8 @@ private:
     std::vector<MailRow> rows_;
     std::int64_t now_ = 0;
     QLocale locale_ = QLocale::system();
-    QIcon unreadIcon_ = programIcon(406);
-    QIcon readIcon_ = programIcon(407);
+    QIcon unreadIcon_ = programIcon(ProgramIcon::UnreadItem);
+    QIcon readIcon_ = programIcon(ProgramIcon::ReadItem);
 };
 
 // The rows in the order the user chose.
@@ -335,9 +335,9 @@ void ItemList::openContextMenu(const QPoint& pos) {
 }
 
 bool confirmAndDelete(const MailRow& row, QWidget* owner) {
-    std::string text = "Confirm deletion of mail item '" + row.from.value_or("-") + "':'" +
-                       row.subject.value_or("-") + "'.\nClick 'YES' to delete, or 'NO' to cancel.";
-    if (messageBox(owner, {text, "Tarnwick", MsgButtons::YesNo, IDYES}) != IDYES) return false;
+    QString text = trList("Confirm deletion of mail item '%1':'%2'.\nClick 'YES' to delete, or 'NO' to cancel.")
+                       .arg(QString::fromStdString(row.from.value_or("-")), QString::fromStdString(row.subject.value_or("-")));
+    if (messageBox(owner, {text.toStdString(), "Tarnwick", MsgButtons::YesNo, IDYES}) != IDYES) return false;
     return deleteItemFiles(row.path);
 }
 

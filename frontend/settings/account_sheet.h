@@ -12,7 +12,7 @@ class QRadioButton;
 class QWidget;
 
 // The name in the e-mail program list that stands for the account's own command line.
-inline constexpr char kAlternativeClient[] = "(alternative client)";
+inline constexpr char kAlternativeClient[] = QT_TRANSLATE_NOOP("AccountPage", "(alternative client)");
 
 // The account sheet's "Account" page: the POP3 log-in, its security and port, and the
 // e-mail program that reads the account's mail.

@@ -22,7 +22,7 @@
 #include <algorithm>
 #include <initializer_list>
 
-const char* const ConnectionPage::kNoDialUp = "(no dial-up networking)";
+const char* const ConnectionPage::kNoDialUp = QT_TR_NOOP("(no dial-up networking)");
 
 namespace {
 
@@ -143,7 +143,7 @@ bool ConnectionPage::save() {
                                         text(caFile_)};
     auto readable = [](const std::string& path) { return QFileInfo(QString::fromStdString(path)).isReadable(); };
     if (auto refusal = validation::checkConnection(values, readable)) {
-        tellUser(this, refusal->message);
+        tellUser(this, refusal->message, MsgIcon::Default, refusal->argument);
         QLineEdit* focus = refusal->field == ConnectionField::SmtpPort       ? smtpPort_
                            : refusal->field == ConnectionField::RetryCount   ? retryCount_
                            : refusal->field == ConnectionField::RetryPause   ? retryPause_

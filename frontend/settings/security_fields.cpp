@@ -11,7 +11,7 @@
 
 #include <memory>
 
-const char kPortMessage[] = "Please enter a port number from 1 to 65535.";
+const char kPortMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter a port number from 1 to 65535.");
 
 unsigned proposedPort(MailService service, std::uint32_t security) {
     if (service == MailService::Pop3) return security == kSecurityTls ? 995 : 110;
@@ -91,6 +91,3 @@ std::optional<unsigned> readPort(const QLineEdit* port) {
     return validation::readPort(port->text().toStdString());
 }
 
-bool fitsSetting(const QString& text) {
-    return text.toUtf8().size() <= 259;
-}

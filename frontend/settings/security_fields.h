@@ -52,5 +52,3 @@ std::optional<unsigned> readPort(const QLineEdit* port);
 // What a page says about any other port.
 extern const char kPortMessage[];
 
-// Whether a text fits the settings' 260-byte string buffer once stored (UTF-8).
-bool fitsSetting(const QString& text);

@@ -2,6 +2,8 @@
 
 #include "frontend/settings/security_fields.h"
 
+#include <QtGlobal>
+
 #include <cctype>
 #include <cstdio>
 #include <limits>
@@ -9,12 +11,12 @@
 namespace validation {
 
 const char kNoHostMessage[] =
-    "Please enter the address of your SMTP mail server for outgoing mail to be delivered. (smtp.example.net)";
-const char kPeriodMessage[] = "Minimum value is 1 minute. Offline period must not be less than online period.";
-const char kTooLongMessage[] = "Maximum value is 35791 minutes.";
-const char kPlainTextMessage[] = "Without security the password and the mail cross the network unencrypted.";
-const char kRetryMessage[] = "Please enter the number of retries, at least 1.";
-const char kPauseMessage[] = "Please enter a pause from 1 to 35791 minutes.";
+    QT_TRANSLATE_NOOP("Tarnwick", "Please enter the address of your SMTP mail server for outgoing mail to be delivered. (smtp.example.net)");
+const char kPeriodMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Minimum value is 1 minute. Offline period must not be less than online period.");
+const char kTooLongMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Maximum value is 35791 minutes.");
+const char kPlainTextMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Without security the password and the mail cross the network unencrypted.");
+const char kRetryMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter the number of retries, at least 1.");
+const char kPauseMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter a pause from 1 to 35791 minutes.");
 
 namespace {
 
@@ -60,18 +62,21 @@ std::optional<Refusal> checkConnection(const ConnectionValues& v, bool (*caFileR
     if (!pause || *pause == 0 || *pause > kMaxMinutes) return Refusal{kPauseMessage, ConnectionField::RetryPause};
     struct Text {
         const std::string& value;
-        const char* what;
+        const char* tooLong;
         ConnectionField field;
     };
-    for (const Text& t : {Text{v.smtpUser, "user name", ConnectionField::SmtpUser},
-                          Text{v.smtpPassword, "password", ConnectionField::SmtpPassword},
-                          Text{v.caFile, "CA file name", ConnectionField::CaFile}}) {
-        if (t.value.size() > kSettingMax)
-            return Refusal{std::string("The ") + t.what + " is too long: at most 259 bytes can be stored.", t.field};
+    for (const Text& t :
+         {Text{v.smtpUser, QT_TRANSLATE_NOOP("Tarnwick", "The user name is too long: at most 259 bytes can be stored."),
+               ConnectionField::SmtpUser},
+          Text{v.smtpPassword, QT_TRANSLATE_NOOP("Tarnwick", "The password is too long: at most 259 bytes can be stored."),
+               ConnectionField::SmtpPassword},
+          Text{v.caFile, QT_TRANSLATE_NOOP("Tarnwick", "The CA file name is too long: at most 259 bytes can be stored."),
+               ConnectionField::CaFile}}) {
+        if (t.value.size() > kSettingMax) return Refusal{t.tooLong, t.field};
     }
     // Without its CA file the engine would refuse every server the file is meant for.
     if (!v.caFile.empty() && !caFileReadable(v.caFile))
-        return Refusal{"The CA file cannot be read: " + v.caFile, ConnectionField::CaFile};
+        return Refusal{QT_TRANSLATE_NOOP("Tarnwick", "The CA file cannot be read: %1"), ConnectionField::CaFile, v.caFile};
     return std::nullopt;
 }
 
@@ -98,11 +103,13 @@ std::string checkPeriods(unsigned onlineMinutes, unsigned offlineMinutes) {
 
 std::vector<std::string> checkAccountTitle(const std::string& title, bool (*exists)(const std::string&)) {
     std::vector<std::string> messages;
-    if (title.empty()) messages.emplace_back("Please enter an account title or click Cancel to exit wizard.");
+    if (title.empty())
+        messages.emplace_back(QT_TRANSLATE_NOOP("Tarnwick", "Please enter an account title or click Cancel to exit wizard."));
     if (hasForbidden(title))
-        messages.emplace_back("Please don't include '@', '?', '*' or space characters in the account title.");
+        messages.emplace_back(QT_TRANSLATE_NOOP(
+            "Tarnwick", "Please don't include '@', '?', '*' or space characters in the account title."));
     if (!title.empty() && exists(title))
-        messages.emplace_back("An account with the title you have entered already exists.");
+        messages.emplace_back(QT_TRANSLATE_NOOP("Tarnwick", "An account with the title you have entered already exists."));
     return messages;
 }
 
@@ -110,10 +117,12 @@ std::vector<std::string> checkAccountServer(const std::string& server, const std
                                             const std::string& password, const std::string& port) {
     std::vector<std::string> messages;
     if (hasForbidden(server))
-        messages.emplace_back("Please don't include '@', '?', '*' or space characters in the server name.");
+        messages.emplace_back(QT_TRANSLATE_NOOP(
+            "Tarnwick", "Please don't include '@', '?', '*' or space characters in the server name."));
     if (server.empty() || user.empty() || password.empty())
-        messages.emplace_back(
-            "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the wizard.");
+        messages.emplace_back(QT_TRANSLATE_NOOP(
+            "Tarnwick",
+            "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the wizard."));
     if (!readPort(port)) messages.emplace_back(kPortMessage);
     return messages;
 }

@@ -33,8 +33,9 @@ struct ConnectionValues {
 };
 
 struct Refusal {
-    std::string message;
+    std::string message;   // "%1" in it stands for the argument
     ConnectionField field = ConnectionField::None;
+    std::string argument;
 };
 
 // Nothing when the Connection page's values may be stored. caFileReadable is asked only

@@ -39,7 +39,7 @@ TEST(ConnectionCheck, EachRefusalSaysWhyAndPointsAtItsField) {
          "The user name is too long: at most 259 bytes can be stored.", ConnectionField::SmtpUser},
         {[](ConnectionValues& v) { v.smtpPassword = std::string(260, 'p'); },
          "The password is too long: at most 259 bytes can be stored.", ConnectionField::SmtpPassword},
-        {[](ConnectionValues& v) { v.caFile = "/nowhere.pem"; }, "The CA file cannot be read: /nowhere.pem",
+        {[](ConnectionValues& v) { v.caFile = "/nowhere.pem"; }, "The CA file cannot be read: %1",
          ConnectionField::CaFile},
     };
     for (const Case& c : cases) {
@@ -50,6 +50,9 @@ TEST(ConnectionCheck, EachRefusalSaysWhyAndPointsAtItsField) {
         EXPECT_EQ(refusal->message, c.message);
         EXPECT_EQ(refusal->field, c.field) << c.message;
     }
+    ConnectionValues unreadable = valid();
+    unreadable.caFile = "/nowhere.pem";
+    EXPECT_EQ(checkConnection(unreadable, readable)->argument, "/nowhere.pem");   // the box shows it for %1
     ConnectionValues edge = valid();
     edge.smtpUser = std::string(259, 'u');
     edge.retryPause = "35791";
