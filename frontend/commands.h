@@ -52,6 +52,10 @@ constexpr plat::WPARAM TIMER_NEWMAIL = 4;
 constexpr plat::WPARAM TIMER_BLINK = 5;
 constexpr unsigned kAnimatePeriodMs = 200;
 
+// The link code a second copy of the front end posts to the running one (WM_ENGINE_LINK, lParam
+// 0) before it ends: open the main window and bring it to the front. No engine code uses it.
+constexpr int FRONTEND_OPEN_WINDOW = 30;
+
 // The main window's published name, also its run-once test.
 inline constexpr char kFrontEndClass[] = "TARNWICKCLASS";
 inline constexpr char kFrontEndTitle[] = "Tarnwick";

@@ -99,8 +99,10 @@ bool Shell::startUp() {
     config::openSettingsKey();
     // The log mutex first, so that every later line is serialised with the engine's.
     DebugLogOpen();
-    // One copy per user: a second one says so and ends.
-    if (findWindow(kFrontEndClass, kFrontEndTitle)) {
+    // One copy per user: a second one brings the first one's window to the front, says so
+    // and ends.
+    if (HWND running = findWindow(kFrontEndClass, kFrontEndTitle)) {
+        postMessage(running, WM_ENGINE_LINK, FRONTEND_OPEN_WINDOW, 0);
         messageBox(nullptr, okBox(kAlreadyRunning));
         return false;
     }
@@ -116,7 +118,11 @@ bool Shell::startUp() {
     PublishResult published = link_->publish();
     if (published != PublishResult::Published) {
         // Another copy published between our look and ours.
-        if (published == PublishResult::AlreadyRunning) messageBox(nullptr, okBox(kAlreadyRunning));
+        if (published == PublishResult::AlreadyRunning) {
+            if (HWND running = findWindow(kFrontEndClass, kFrontEndTitle))
+                postMessage(running, WM_ENGINE_LINK, FRONTEND_OPEN_WINDOW, 0);
+            messageBox(nullptr, okBox(kAlreadyRunning));
+        }
         return false;
     }
     actions_ = std::make_unique<CommandActions>();
@@ -338,6 +344,9 @@ void Shell::engineNotice(int code) {
         break;
     case MAILBOX_CHANGED:
         window_->refreshViews();
+        break;
+    case FRONTEND_OPEN_WINDOW:
+        openMainWindow();
         break;
     case CYCLE_FAILURE:
         state_.cycleFailed = 1;
