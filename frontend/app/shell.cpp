@@ -24,6 +24,7 @@
 #include "shared/registry.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QCursor>
 #include <QLocale>
 #include <QMenu>
@@ -240,6 +241,11 @@ void Shell::deleteItem() {
     window_->deleteRememberedItem();
 }
 
+// Today's day log, named so that it can be found from anywhere.
+std::string Shell::logPath() const {
+    return QDir::current().absoluteFilePath(QString::fromStdString(dayLogFileName(now()))).toStdString();
+}
+
 // Today's day log, where a failure is explained.
 void Shell::showLog() {
     views::viewTextFile(dayLogFileName(now()), dialogOwner());
@@ -334,8 +340,7 @@ void Shell::engineNotice(int code) {
         break;
     case CYCLE_FINISHED:
         // Before the announcement sound, which the scheduler plays and waits for.
-        notifications_->cycleFinished(state_.cycleFailed != 0 || state_.dialFailed != 0, failedStep_,
-                                      dayLogFileName(now()));
+        notifications_->cycleFinished(state_.cycleFailed != 0 || state_.dialFailed != 0, failedStep_, logPath());
         scheduler_->finishCycle();
         break;
     case NEW_OUTGOING_MAIL:
@@ -453,7 +458,7 @@ void Shell::refreshStatusBar() {
     QString status = statusBarText(stored, failedStep_);
     // Where the reason can be read.
     if (stored == kStatusCycleFailed)
-        status = QObject::tr("%1; log: %2").arg(status, QString::fromStdString(dayLogFileName(now())));
+        status = QObject::tr("%1; log: %2").arg(status, QString::fromStdString(logPath()));
     window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date), status);
 }
 
@@ -507,7 +512,7 @@ void Shell::openHelp(const char* page, const char* anchor) {
 }
 
 HelpWindow& Shell::helpWindow() {
-    if (!helpWindow_) helpWindow_ = std::make_unique<HelpWindow>([this] { return dayLogFileName(now()); });
+    if (!helpWindow_) helpWindow_ = std::make_unique<HelpWindow>([this] { return logPath(); });
     return *helpWindow_;
 }
 

@@ -236,7 +236,7 @@ TEST_F(ShellTest, AFailedCycleEndsWithTheFailureStatusAndIcon) {
     command(CMD_OPEN);
     EXPECT_EQ(s.window().statusPart(1).toStdString(),
               "Failure during cycle (refer to log file for further info); failed step: sending mail; log: " +
-                  dayLogFileName(std::time_t{1765000000}));
+                  testsupport::worldDir() + "/" + dayLogFileName(std::time_t{1765000000}));
     notice(99);   // unknown codes are ignored
     EXPECT_EQ(s.tray().frame(), kTrayFailed);
 }
