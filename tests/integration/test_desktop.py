@@ -20,11 +20,12 @@ import time
 import unittest
 
 from harness import SETTINGS_KEY, private_env, wait_until
-from peers.dovecot import PrivateDovecot, available as dovecot_available
-from test_frontend import ARTEFACTS, TARNWICK, World
+from peers.dovecot import available as dovecot_available
+from test_frontend import ARTEFACTS, TARNWICK, World, screenshot, start_xvfb
+from test_frontend_mail import start_mail_peers
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "peers"))
-from smtp_provider import SmtpProvider, available as provider_available  # noqa: E402
+from smtp_provider import available as provider_available  # noqa: E402
 
 SHOTS = os.path.join(os.path.dirname(ARTEFACTS), "desktop")
 BOX = "alice@127.0.0.1"
@@ -112,21 +113,14 @@ class SessionDesktop:
 
     def _start(self, root):
         self.root = root
-        r, w = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        xvfb, display = start_xvfb()
         self.procs.append(xvfb)
-        os.close(w)
-        with os.fdopen(r) as f:
-            number = f.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
         services = os.path.join(root, "dbus-services")
         os.makedirs(services)
         shutil.copy(XFCONF_SERVICE, services)
         with open(os.path.join(root, "session.conf"), "w") as f:
             f.write(BUS_CONFIG.format(root=root))
-        self.env = private_env(root, DISPLAY=":" + number, DBUS_SESSION_BUS_ADDRESS="unix:path=%s/bus" % root,
+        self.env = private_env(root, DISPLAY=display, DBUS_SESSION_BUS_ADDRESS="unix:path=%s/bus" % root,
                                NO_AT_BRIDGE="1")
         panel_dir = os.path.join(self.env["XDG_CONFIG_HOME"], "xfce4", "xfconf", "xfce-perchannel-xml")
         os.makedirs(panel_dir)
@@ -207,13 +201,7 @@ class SessionDesktop:
         return x, y, w, h
 
     def shot(self, name, crop=None):
-        os.makedirs(SHOTS, exist_ok=True)
-        path = os.path.join(SHOTS, name)
-        args = ["import", "-window", "root"]
-        if crop:
-            args += ["-crop", "%dx%d+%d+%d" % crop]
-        self.run(*args, path)
-        with open(path, "rb") as f:
+        with open(screenshot(self.env, os.path.join(SHOTS, name), crop), "rb") as f:
             return f.read()
 
     def close(self):
@@ -236,14 +224,7 @@ class TarnwickOnTodaysDesktop(unittest.TestCase):
         self.addCleanup(self.world.close)
         self.desk = SessionDesktop(self.world.root)
         self.addCleanup(self.desk.close)
-        self.dovecot = PrivateDovecot({"alice": "secret"})
-        self.dovecot.start()
-        self.addCleanup(self.dovecot.stop)
-        for message in INCOMING:
-            self.dovecot.deliver("alice", message)
-        self.provider = SmtpProvider(refuse_rcpt={"nobody@example.net": REPLY})
-        self.provider.start()
-        self.addCleanup(self.provider.close)
+        self.dovecot, self.provider = start_mail_peers(self, INCOMING, {"nobody@example.net": REPLY})
         # Checked an instant ago: the schedule's first cycle is an hour away, so each cycle here
         # is the one the test starts by handing mail to the engine.
         self.world.write_hive({
