@@ -44,6 +44,10 @@ enum Command : int {
     CMD_LOG = 40004,
 };
 
+// The link code a second copy of the front end posts to the running one (WM_ENGINE_LINK, lParam
+// 0) before it ends: open the main window and bring it to the front. No engine code uses it.
+constexpr int FRONTEND_OPEN_WINDOW = 30;
+
 // The main window's published name, also its run-once test.
 inline constexpr char kFrontEndClass[] = "TARNWICKCLASS";
 inline constexpr char kFrontEndTitle[] = "Tarnwick";

@@ -24,6 +24,7 @@
 #include "shared/registry.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QCursor>
 #include <QLocale>
 #include <QMenu>
@@ -98,8 +99,10 @@ bool Shell::startUp() {
     config::openSettingsKey();
     // The log mutex first, so that every later line is serialised with the engine's.
     DebugLogOpen();
-    // One copy per user: a second one says so and ends.
-    if (findWindow(kFrontEndClass, kFrontEndTitle)) {
+    // One copy per user: a second one brings the first one's window to the front, says so
+    // and ends.
+    if (HWND running = findWindow(kFrontEndClass, kFrontEndTitle)) {
+        postMessage(running, WM_ENGINE_LINK, FRONTEND_OPEN_WINDOW, 0);
         messageBox(nullptr, okBox(kAlreadyRunning));
         return false;
     }
@@ -115,7 +118,11 @@ bool Shell::startUp() {
     PublishResult published = link_->publish();
     if (published != PublishResult::Published) {
         // Another copy published between our look and ours.
-        if (published == PublishResult::AlreadyRunning) messageBox(nullptr, okBox(kAlreadyRunning));
+        if (published == PublishResult::AlreadyRunning) {
+            if (HWND running = findWindow(kFrontEndClass, kFrontEndTitle))
+                postMessage(running, WM_ENGINE_LINK, FRONTEND_OPEN_WINDOW, 0);
+            messageBox(nullptr, okBox(kAlreadyRunning));
+        }
         return false;
     }
     actions_ = std::make_unique<CommandActions>();
@@ -229,6 +236,11 @@ void Shell::deleteItem() {
     window_->deleteRememberedItem();
 }
 
+// Today's day log, named so that it can be found from anywhere.
+std::string Shell::logPath() const {
+    return QDir::current().absoluteFilePath(QString::fromStdString(dayLogFileName(now()))).toStdString();
+}
+
 // Today's day log, where a failure is explained.
 void Shell::showLog() {
     views::viewTextFile(dayLogFileName(now()), dialogOwner());
@@ -323,8 +335,7 @@ void Shell::engineNotice(int code) {
         break;
     case CYCLE_FINISHED:
         // Before the announcement sound, which the scheduler plays and waits for.
-        notifications_->cycleFinished(state_.cycleFailed != 0 || state_.dialFailed != 0, failedStep_,
-                                      dayLogFileName(now()));
+        notifications_->cycleFinished(state_.cycleFailed != 0 || state_.dialFailed != 0, failedStep_, logPath());
         scheduler_->finishCycle();
         break;
     case NEW_OUTGOING_MAIL:
@@ -333,6 +344,9 @@ void Shell::engineNotice(int code) {
         break;
     case MAILBOX_CHANGED:
         window_->refreshViews();
+        break;
+    case FRONTEND_OPEN_WINDOW:
+        openMainWindow();
         break;
     case CYCLE_FAILURE:
         state_.cycleFailed = 1;
@@ -425,7 +439,7 @@ void Shell::refreshStatusBar() {
     QString status = statusBarText(stored, failedStep_);
     // Where the reason can be read.
     if (stored == kStatusCycleFailed)
-        status = QObject::tr("%1; log: %2").arg(status, QString::fromStdString(dayLogFileName(now())));
+        status = QObject::tr("%1; log: %2").arg(status, QString::fromStdString(logPath()));
     window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date), status);
 }
 
@@ -479,7 +493,7 @@ void Shell::openHelp(const char* page, const char* anchor) {
 }
 
 HelpWindow& Shell::helpWindow() {
-    if (!helpWindow_) helpWindow_ = std::make_unique<HelpWindow>([this] { return dayLogFileName(now()); });
+    if (!helpWindow_) helpWindow_ = std::make_unique<HelpWindow>([this] { return logPath(); });
     return *helpWindow_;
 }
 

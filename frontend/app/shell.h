@@ -124,6 +124,7 @@ private:
     void openHelp(const char* page, const char* anchor);
     HelpWindow& helpWindow();
     std::time_t now() const;
+    std::string logPath() const;
     int accountCount() const;
 
     ShellOptions options_;

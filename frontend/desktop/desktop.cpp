@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 MessageBoxHook& boxHook() {
@@ -60,9 +62,23 @@ bool openUrl(const std::string& url) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }
 
+namespace {
+
+// Whether the desktop has an application for a type: a chosen default, or one that says it
+// handles it (what the desktop's opener falls back to).
+bool applicationFor(const std::string& mimeType) {
+    if (!plat::defaultApplication(mimeType).empty()) return true;
+    for (const plat::DesktopEntry& e : plat::desktopEntries()) {
+        if (std::find(e.mimeTypes.begin(), e.mimeTypes.end(), mimeType) != e.mimeTypes.end()) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool openHtmlPage(const std::string& url) {
     if (urlHook()) return urlHook()(url);
-    if (plat::defaultApplication("text/html").empty()) return false;
+    if (!applicationFor("text/html")) return false;
     return openUrl(url);
 }
 

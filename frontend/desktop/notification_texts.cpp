@@ -35,6 +35,28 @@ QString senderName(const std::string& from) {
     return value.mid(angle + 1, close < 0 ? -1 : close - angle - 1).trimmed();
 }
 
+QString peopleNames(const std::string& addresses) {
+    // Commas inside quotes or angle brackets belong to a name or an address.
+    QStringList names;
+    std::string one;
+    bool quoted = false;
+    int angle = 0;
+    auto flush = [&] {
+        QString name = senderName(one);
+        if (!name.isEmpty()) names << name;
+        one.clear();
+    };
+    for (char c : addresses) {
+        if (c == '"') quoted = !quoted;
+        else if (c == '<' && !quoted) ++angle;
+        else if (c == '>' && !quoted && angle > 0) --angle;
+        if (c == ',' && !quoted && angle == 0) flush();
+        else one += c;
+    }
+    flush();
+    return names.join(QStringLiteral(", "));
+}
+
 Text newMailText(const std::vector<Arrival>& arrivals) {
     Text t;
     t.summary = arrivals.size() == 1 ? tr("1 new message")
@@ -52,7 +74,8 @@ Text deliveryFailureText(const std::string& to, const std::string& subject, cons
     Text t;
     t.summary = tr("Mail could not be delivered");
     QStringList lines;
-    lines << tr("To: %1").arg(orDash(to)) << tr("Subject: %1").arg(orDash(subject));
+    QString names = peopleNames(to);
+    lines << tr("To: %1").arg(names.isEmpty() ? QStringLiteral("-") : names) << tr("Subject: %1").arg(orDash(subject));
     QString answer = fromUtf8(reply).trimmed();
     answer.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     // A provider may answer at length; the notice shows the start, the dialog all of it.
@@ -72,6 +95,12 @@ Text cycleFailureText(const std::string& step, const std::string& logPath) {
 
 QString markup(const QString& plain) {
     return plain.toHtmlEscaped();
+}
+
+QString plainSafe(const QString& plain) {
+    QString safe = plain;
+    safe.replace(QLatin1Char('<'), QChar(0x2039)).replace(QLatin1Char('>'), QChar(0x203A));
+    return safe;
 }
 
 }  // namespace notify

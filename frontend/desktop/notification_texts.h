@@ -27,6 +27,8 @@ inline constexpr std::size_t kArrivalsNamed = 3;
 // The name a person reads in a "From" value: the display name, unquoted, or the address when
 // there is none.
 QString senderName(const std::string& from);
+// The same for every address of a list ("To"), joined by ", ".
+QString peopleNames(const std::string& addresses);
 
 // "3 new messages" with a line "sender: subject" for each of the first arrivals, newest last,
 // and "and N more" after them.
@@ -38,5 +40,8 @@ Text cycleFailureText(const std::string& step, const std::string& logPath);
 
 // The body escaped for services that read markup.
 QString markup(const QString& plain);
+// The body for services that do not announce markup: some strip anything between angle
+// brackets all the same, so those become the look-alike quotation marks.
+QString plainSafe(const QString& plain);
 
 }  // namespace notify

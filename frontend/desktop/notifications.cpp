@@ -92,7 +92,7 @@ void DesktopNotifications::sendOverBus(const Request& r, std::function<void(quin
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("tarnwick"));
     hints.insert(QStringLiteral("category"), r.kind == Kind::NewMail ? QStringLiteral("email.arrived")
                                                                       : QStringLiteral("email"));
-    QString body = markup_ ? notify::markup(r.text.body) : r.text.body;
+    QString body = markup_ ? notify::markup(r.text.body) : notify::plainSafe(r.text.body);
     call << QStringLiteral("Tarnwick") << r.replacesId << QStringLiteral("tarnwick") << r.text.summary << body
          << r.actions << hints << qint32(-1);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);

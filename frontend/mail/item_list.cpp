@@ -183,7 +183,7 @@ ItemList::ItemList(HeaderCache& cache, CommandSink sendCommand, QWidget* parent)
     header()->setSectionsClickable(true);
     header()->setSortIndicatorShown(true);
     connect(header(), &QHeaderView::sectionResized, this, [this](int c, int, int width) {
-        if (!applying_ && c != kSubjectColumn && width > 0) layout_.widths[static_cast<std::size_t>(c)] = width;
+        if (!applying_ && width > 0) layout_.widths[static_cast<std::size_t>(c)] = width;
     });
     connect(header(), &QHeaderView::sectionMoved, this, [this] {
         if (!applying_) columnMoved();
@@ -221,6 +221,24 @@ QString ItemList::cellText(int i, int c) const {
 
 void ItemList::storeLayout() const {
     config::writeListColumns(encodeColumnLayout(layout_));
+}
+
+// The subject takes the room the other columns leave, never less than its own width.
+void ItemList::fitSubject() {
+    int others = 0;
+    for (int c = 0; c < model_->columnCount({}); ++c) {
+        if (c != kSubjectColumn) others += header()->sectionSize(c);
+    }
+    int own = layout_.widths[kSubjectColumn] > 0 ? layout_.widths[kSubjectColumn] : kColumns[kSubjectColumn].width;
+    bool was = applying_;
+    applying_ = true;
+    header()->resizeSection(kSubjectColumn, std::max(own, viewport()->width() - others));
+    applying_ = was;
+}
+
+void ItemList::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    fitSubject();
 }
 
 void ItemList::keyPressEvent(QKeyEvent* event) {
@@ -269,7 +287,7 @@ void ItemList::buildColumns() {
     applying_ = true;
     int shown = model_->columnCount({});
     for (int c = 0; c < shown; ++c) {
-        header()->setSectionResizeMode(c, c == kSubjectColumn ? QHeaderView::Stretch : QHeaderView::Interactive);
+        header()->setSectionResizeMode(c, QHeaderView::Interactive);
         int width = layout_.widths[static_cast<std::size_t>(c)];
         header()->resizeSection(c, width > 0 ? width : kColumns[c].width);
     }
@@ -279,6 +297,7 @@ void ItemList::buildColumns() {
         }
     }
     applyOrder();
+    fitSubject();
     int sortColumn = layout_.sortColumn < shown ? layout_.sortColumn : kDateColumn;
     sortByColumn(sortColumn, layout_.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
     applying_ = false;

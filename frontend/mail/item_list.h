@@ -56,10 +56,12 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildColumns();
     void applyOrder();
+    void fitSubject();
     void columnMoved();
     int sourceRow(int i) const;
 

@@ -1,5 +1,6 @@
 // The Help menu's addresses: the help pages, and "Email support" from Support.url, the working
 // directory's before the shipped one.
+#include "frontend/desktop/desktop.h"
 #include "frontend/desktop/help_pages.h"
 #include "tests/support/temp_env.h"
 
@@ -12,6 +13,12 @@ namespace {
 TEST(HelpPages, APageWithAndWithoutItsSection) {
     EXPECT_EQ(helpPageAddress("/opt/help", "index.html", "setup"), "file:///opt/help/index.html#setup");
     EXPECT_EQ(helpPageAddress("/opt/help", "home.html"), "file:///opt/help/home.html");
+}
+
+// A desktop without any application for HTML would start its opener and show nothing: the
+// page is not handed to it (the caller then shows it in the program's own window).
+TEST(HelpPages, NotHandedToADesktopWithoutABrowser) {
+    EXPECT_FALSE(openHtmlPage(helpPageAddress(testsupport::worldDir(), "index.html")));
 }
 
 TEST(HelpPages, SupportIsTheFirstShortcutsUrlLine) {

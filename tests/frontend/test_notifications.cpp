@@ -36,10 +36,10 @@ TEST(NotificationTexts, NewMailCountsAndNamesTheFirstArrivals) {
 }
 
 TEST(NotificationTexts, FailuresCarryTheReplyAndTheStep) {
-    notify::Text refused = notify::deliveryFailureText("bob@example.org", "Hello",
+    notify::Text refused = notify::deliveryFailureText("\"Smith, Bob\" <bob@example.org>, <c@x>, Dee <d@x>", "Hello",
                                                        "550 5.1.1 <bob@example.org>: no such user\r\n");
-    EXPECT_EQ(refused.body.toStdString(),
-              "To: bob@example.org\nSubject: Hello\nThe provider replied: 550 5.1.1 <bob@example.org>: no such user");
+    EXPECT_EQ(refused.body.toStdString(), "To: Smith, Bob, c@x, Dee\nSubject: Hello\n"
+                                          "The provider replied: 550 5.1.1 <bob@example.org>: no such user");
     notify::Text silent = notify::deliveryFailureText("", "", "");
     EXPECT_EQ(silent.body.toStdString(), "To: -\nSubject: -\nThe provider gave no reason.");
     notify::Text huge = notify::deliveryFailureText("x", "y", "554 " + std::string(5000, 'z'));
@@ -50,6 +50,7 @@ TEST(NotificationTexts, FailuresCarryTheReplyAndTheStep) {
     EXPECT_EQ(cycle.body.toStdString(), "The log /data/log-20261208.txt says why.");
     // A subject that looks like markup is shown as written by services that read markup.
     EXPECT_EQ(notify::markup(QStringLiteral("<b>x</b> & y")).toStdString(), "&lt;b&gt;x&lt;/b&gt; &amp; y");
+    EXPECT_EQ(notify::plainSafe(QStringLiteral("<b@x> & y")).toStdString(), "\u2039b@x\u203A & y");
 }
 
 class NotificationsTest : public ::testing::Test {

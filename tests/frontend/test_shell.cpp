@@ -137,8 +137,10 @@ TEST_F(ShellTest, StartUpRegistersWithTheEngineAndShowsTheSuspendedState) {
     EXPECT_EQ(g_engineGot.back().first, static_cast<WPARAM>(LINK_SHUTDOWN));
 }
 
-TEST_F(ShellTest, ASecondCopyRefusesToRun) {
-    start();
+// A second copy says so and ends, and the first one's window comes to the front.
+TEST_F(ShellTest, ASecondCopyRefusesToRunAndOpensTheFirstOnesWindow) {
+    Shell& first = start();
+    ASSERT_TRUE(first.window().isClosed());
     Shell second(ShellOptions{"", 200, true, {}, "/opt/help", {}, {}});
     EXPECT_FALSE(second.startUp());
     ASSERT_EQ(boxes.size(), 1u);
@@ -146,6 +148,8 @@ TEST_F(ShellTest, ASecondCopyRefusesToRun) {
     EXPECT_EQ(boxes[0].caption, "Tarnwick");
     pumpMessages(0);
     EXPECT_EQ(g_engineGot.size(), 1u);   // only the first copy registered
+    EXPECT_FALSE(first.window().isClosed());
+    EXPECT_TRUE(first.window().viewsOpen());
 }
 
 TEST_F(ShellTest, FirstRunOpensOptionsThenTheWizardAndTheSetUpHelp) {
@@ -231,7 +235,7 @@ TEST_F(ShellTest, AFailedCycleEndsWithTheFailureStatusAndIcon) {
     command(CMD_OPEN);
     EXPECT_EQ(s.window().statusPart(1).toStdString(),
               "Failure during cycle (refer to log file for further info); failed step: sending mail; log: " +
-                  dayLogFileName(std::time_t{1765000000}));
+                  testsupport::worldDir() + "/" + dayLogFileName(std::time_t{1765000000}));
     notice(99);   // unknown codes are ignored
     EXPECT_EQ(s.tray().frame(), kTrayFailed);
 }

@@ -55,13 +55,12 @@ class FirstStart(unittest.TestCase):
         with open(os.path.join(apps, "testmail.desktop"), "w") as f:
             f.write("[Desktop Entry]\nType=Application\nName=Test Mail\nExec=%s --compose %%u\n"
                     "MimeType=x-scheme-handler/mailto;\n" % mailer)
-        # ... and a browser for the help pages, which xdg-open (above) stands in for.
+        # And a browser for the help pages.
         with open(os.path.join(apps, "testbrowser.desktop"), "w") as f:
-            f.write("[Desktop Entry]\nType=Application\nName=Test Browser\nExec=xdg-open %u\n"
-                    "MimeType=text/html;\n")
+            f.write("[Desktop Entry]\nType=Application\nName=Test Browser\nExec=%s %%u\nMimeType=text/html;\n"
+                    % os.path.join(self.tools, "xdg-open"))
         with open(os.path.join(apps, "mimeapps.list"), "w") as f:
-            f.write("[Default Applications]\nx-scheme-handler/mailto=testmail.desktop\n"
-                    "text/html=testbrowser.desktop\n")
+            f.write("[Default Applications]\nx-scheme-handler/mailto=testmail.desktop\n")
         # The stand-in nmcli knows one dial-up entry; the user chooses none.
         self.nmcli = os.path.join(root, "nmcli")
         os.makedirs(self.nmcli)

@@ -208,6 +208,31 @@ def _tools_missing():
     return [t for t in ("Xvfb", "trayer", "xdotool", "xwininfo", "import") if not shutil.which(t)]
 
 
+def start_xvfb():
+    """An X server on a display number it picks itself: (its process, ":N")."""
+    r, w = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(w)
+    with os.fdopen(r) as f:
+        number = f.readline().strip()
+    if not number:
+        xvfb.kill()
+        xvfb.wait()
+        raise RuntimeError("Xvfb did not start")
+    return xvfb, ":" + number
+
+
+def screenshot(env, path, crop=None):
+    """The screen of env's display (or the part crop = (w, h, x, y)) saved at path."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    args = ["import", "-window", "root"]
+    if crop:
+        args += ["-crop", "%dx%d+%d+%d" % crop]
+    subprocess.run(args + [path], env=env, capture_output=True, timeout=10)
+    return path
+
+
 class Desktop:
     """An X display of our own (Xvfb picks a free number) with a tray host (trayer)."""
 
@@ -222,16 +247,7 @@ class Desktop:
             raise
 
     def _start(self, root):
-        r, w = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24",
-                                      "-nolisten", "tcp"], pass_fds=(w,),
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(w)
-        with os.fdopen(r) as f:
-            number = f.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number
+        self.xvfb, self.display = start_xvfb()
         self.env = private_env(root, DISPLAY=self.display)
         # A loaded machine may take long to map the panel; a dead trayer ends the wait at once
         # and is started again (it has been seen to die at start now and then).
@@ -285,13 +301,7 @@ class Desktop:
         return None
 
     def shot(self, name, crop=None):
-        os.makedirs(ARTEFACTS, exist_ok=True)
-        path = os.path.join(ARTEFACTS, name)
-        args = ["import", "-window", "root"]
-        if crop:
-            args += ["-crop", "%dx%d+%d+%d" % crop]
-        self.run(*args, path)
-        return path
+        return screenshot(self.env, os.path.join(ARTEFACTS, name), crop)
 
     def close(self):
         for p in (self.trayer, self.xvfb):

@@ -35,6 +35,20 @@ REFUSED = (b"Date: Mon, 7 Dec 2026 12:05:00 +0000\r\nFrom: Alice <alice@example.
            b"To: Nobody <nobody@example.net>\r\nSubject: Are you still there?\r\n\r\nHello?\r\n")
 
 
+def start_mail_peers(test, messages, refuse_rcpt):
+    """A private Dovecot where alice (password "secret") has messages, and a provider SMTP
+    server refusing the recipients of refuse_rcpt with their replies; both end with the test."""
+    dovecot = PrivateDovecot({"alice": "secret"})
+    dovecot.start()
+    test.addCleanup(dovecot.stop)
+    for message in messages:
+        dovecot.deliver("alice", message)
+    provider = SmtpProvider(refuse_rcpt=refuse_rcpt)
+    provider.start()
+    test.addCleanup(provider.close)
+    return dovecot, provider
+
+
 @unittest.skipUnless(os.path.exists(TARNWICK), "the front end is not built (no Qt 6)")
 @unittest.skipIf(_tools_missing(), "needs Xvfb, trayer, xdotool, xwininfo and import")
 @unittest.skipUnless(dovecot_available() and provider_available(), "needs Dovecot and aiosmtpd")
@@ -44,14 +58,7 @@ class NewMailOnADesktop(unittest.TestCase):
         self.addCleanup(self.world.close)
         self.desk = Desktop(self.world.root)
         self.addCleanup(self.desk.close)
-        self.dovecot = PrivateDovecot({"alice": "secret"})
-        self.dovecot.start()
-        self.addCleanup(self.dovecot.stop)
-        for message in INCOMING:
-            self.dovecot.deliver("alice", message)
-        self.provider = SmtpProvider(refuse_rcpt={"nobody@example.net": "550 5.1.1 no such user"})
-        self.provider.start()
-        self.addCleanup(self.provider.close)
+        self.dovecot, self.provider = start_mail_peers(self, INCOMING, {"nobody@example.net": "550 5.1.1 no such user"})
 
         # The dial-up entry is down and takes 2 s to come up: time to see the animation.
         self.nmcli = os.path.join(self.world.root, "nmcli")
