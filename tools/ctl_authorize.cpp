@@ -14,8 +14,8 @@
 #include "shared/oauth_presets.h"
 #include "shared/oauth_settings.h"
 #include "shared/registry.h"
+#include "shared/secret_moves.h"
 #include "shared/secret_settings.h"
-#include "tools/ctl_secrets.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -104,7 +104,7 @@ bool keepRefreshToken(const std::string& target, const std::string& token) {
     bool inStore = config::secretsInStore(keyPath);
     if (!inStore && plat::secretStoreReady().status == plat::SecretStatus::Ok) {
         std::string why;
-        inStore = moveSecretsToStore(target, why);
+        inStore = config::moveSecretsToStore(target, why);
         if (!inStore) std::fprintf(stderr, "trawlexctl: the refresh token goes to user.reg: %s\n", why.c_str());
     }
     if (!inStore) {

@@ -6,7 +6,7 @@
 #include "shared/engine_state.h"
 #include "shared/registry.h"
 #include "shared/settings_keys.h"
-#include "tools/day_logs.h"
+#include "shared/day_logs.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -12,7 +12,7 @@
 #include "tools/ctl_authorize.h"
 #include "tools/ctl_secrets.h"
 #include "tools/ctl_status.h"
-#include "tools/day_logs.h"
+#include "shared/day_logs.h"
 
 #include <cstdio>
 #include <cstdlib>

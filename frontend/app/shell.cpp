@@ -7,6 +7,7 @@
 #include "frontend/desktop/desktop.h"
 #include "frontend/desktop/help_pages.h"
 #include "frontend/desktop/help_window.h"
+#include "frontend/desktop/sign_in_notice.h"
 #include "frontend/app/main_window.h"
 #include "frontend/settings/options_sheet.h"
 #include "frontend/app/placement.h"
@@ -19,6 +20,7 @@
 #include "frontend/schedule/unread_mail.h"
 #include "platform/link.h"
 #include "platform/spawn.h"
+#include "shared/day_logs.h"
 #include "shared/debug.h"
 #include "shared/engine_link.h"
 #include "shared/registry.h"
@@ -311,6 +313,7 @@ void Shell::engineNotice(int code) {
     if (code == CYCLE_STARTED) {
         state_.cycling = 1;   // before the status, so that the tip says a cycle runs
         failedStep_.clear();
+        cycleLog_ = markDayLogs(".");
     }
     if (std::optional<CyclePhase> phase = cyclePhase(code)) {
         setStatus(phase->status);
@@ -335,7 +338,15 @@ void Shell::engineNotice(int code) {
         break;
     case CYCLE_FINISHED:
         // Before the announcement sound, which the scheduler plays and waits for.
-        notifications_->cycleFinished(state_.cycleFailed != 0 || state_.dialFailed != 0, failedStep_, logPath());
+        notifications_->cycleFinished(state_.cycleFailed != 0 || state_.dialFailed != 0, failedStep_,
+                                      dayLogFileName(now()));
+        if (state_.cycleFailed != 0) {
+            // What the engine logged of the cycle names the sign-ins that need the user.
+            for (const std::string& target : notify::expiredSignIns(highLinesSince(".", cycleLog_))) {
+                notify::Text text = notify::signInExpiredText(target);
+                notifications_->showNotice(text.summary, text.body);
+            }
+        }
         scheduler_->finishCycle();
         break;
     case NEW_OUTGOING_MAIL:

@@ -11,6 +11,7 @@
 #include "frontend/schedule/schedule_state.h"
 #include "frontend/app/tray.h"
 #include "platform/qt_link_window.h"
+#include "shared/day_logs.h"
 #include "platform/window.h"
 
 #include <QObject>
@@ -135,6 +136,7 @@ private:
     int animationFrame_ = 0;
     int unreadCount_ = 0;       // counted with each status refresh outside a cycle
     std::string failedStep_;    // the step the last failed cycle was in
+    LogMark cycleLog_;          // where the day logs ended when the cycle started
     int optionsOpen_ = 0;
     int aboutOpen_ = 0;
     int closePromptOpen_ = 0;

@@ -248,3 +248,32 @@ TEST_F(ShellScheduleTest, CollectedMailStopsTheBlinkingAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+void appendLine(const std::string& file, const std::string& line) {
+    testsupport::writeFile(file, (std::filesystem::exists(file) ? testsupport::readFile(file) : "") + line + "\r\n");
+}
+
+// A sign-in the provider refused during the cycle: the user is told which one to renew, once
+// per target; what earlier cycles logged is not told again.
+TEST_F(ShellScheduleTest, AnExpiredSignInOfTheCycleAsksForANewOne) {
+    const std::string log = "20251206.log";
+    appendLine(log, "101010  MAIL HIGH sign-in for old expired: sign in again");
+    send(WM_ENGINE_LINK, CYCLE_STARTED);
+    appendLine(log, "101011  MAIL HIGH sign-in for outgoing expired: sign in again");
+    appendLine(log, "101012  MAIL HIGH sign-in for home expired: sign in again");
+    appendLine(log, "101013  MAIL HIGH sign-in for home expired: sign in again");
+    appendLine(log, "101014  MAIL  MED sign-in for quiet expired: sign in again");
+    send(WM_ENGINE_LINK, CYCLE_SENDING);
+    send(WM_ENGINE_LINK, CYCLE_FAILURE);
+    send(WM_ENGINE_LINK, CYCLE_FINISHED);
+    std::vector<std::string> bodies;
+    for (const auto& n : notes)
+        if (n.kind == DesktopNotifications::Kind::Notice) bodies.push_back(n.text.body.toStdString());
+    ASSERT_EQ(bodies.size(), 2u);
+    EXPECT_NE(bodies[0].find("for outgoing mail"), std::string::npos) << bodies[0];
+    EXPECT_NE(bodies[1].find("the account home"), std::string::npos) << bodies[1];
+}
+
+}  // namespace

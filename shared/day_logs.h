@@ -1,5 +1,5 @@
-// The day logs as the tools read them: "YYYYMMDD.log" in the engine's data directory, one line
-// "HHMMSS  CAT LEVL text" per event, written by the engine and the front end.
+// The day logs as trawlexctl and the front end read them: "YYYYMMDD.log" in the engine's data
+// directory, one line "HHMMSS  CAT LEVL text" per event, written by the engine and the front end.
 #pragma once
 
 #include <cstdint>

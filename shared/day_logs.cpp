@@ -1,4 +1,4 @@
-#include "tools/day_logs.h"
+#include "shared/day_logs.h"
 
 #include <algorithm>
 #include <cctype>
