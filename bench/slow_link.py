@@ -1,10 +1,8 @@
 #!/usr/bin/python3
 """A slow link on loopback: a TCP relay that holds every byte for half a round trip in each
 direction and lets at most BANDWIDTH bytes a second through each way, like a satellite or
-mobile line. It counts, per connection, the turns the client waited for: the times the
-client sent something after the server had sent it something since its last send, and the
-server's last words. A client
-that pipelines its commands waits for fewer turns than one that sends a command a turn.
+mobile line. It counts, per connection, the round trips the client waited for (see Turns).
+A client that pipelines its commands waits for fewer than one that sends a command a turn.
 
 As a program:
     bench/slow_link.py --listen PORT --target HOST:PORT [--rtt-ms 600] [--bandwidth 65536]
@@ -30,33 +28,50 @@ CHUNK = 4096   # the link's unit of pacing: small enough that bandwidth shows sm
 
 
 class Turns:
-    """The turns of one connection's dialogue, seen from the relay."""
+    """The round trips one connection's client waited for, seen from the relay, which sits
+    next to the client: a reply that starts while the line towards the client carries nothing
+    and the client has spoken since the server last did, reaches the client, and only then is
+    followed by the client's next bytes. Replies that arrive while earlier bytes are still on
+    their way down, and client bytes sent before a reply arrived, cost no round trip of their
+    own: the line was busy, or the client did not wait."""
 
     def __init__(self):
         self.turns = 0
-        self.server_spoke = False
+        self.client_spoke = True   # connecting counts as speaking: the greeting is waited for
+        self.in_flight = 0         # server bytes read and not yet delivered to the client
+        self.awaited = False       # a reply began on an idle line after the client spoke
+        self.reached = False       # ... and its first bytes have reached the client
         self.up = 0
         self.down = 0
         self.start = time.monotonic()
 
     def client_sent(self, n):
-        if self.server_spoke:
+        if self.awaited and self.reached:
             self.turns += 1
-            self.server_spoke = False
+        self.awaited = False
+        self.client_spoke = True
         self.up += n
 
     def server_sent(self, n):
-        self.server_spoke = True
+        if self.in_flight == 0 and self.client_spoke:
+            self.awaited, self.reached = True, False
+        self.client_spoke = False
+        self.in_flight += n
         self.down += n
+
+    def delivered(self, n):
+        self.in_flight -= n
+        if self.awaited:
+            self.reached = True
 
     def record(self):
         # A client that read the server's last words had waited for them too.
-        turns = self.turns + (1 if self.server_spoke else 0)
+        turns = self.turns + (1 if self.awaited and self.reached else 0)
         return {"turns": turns, "up": self.up, "down": self.down,
                 "seconds": round(time.monotonic() - self.start, 3)}
 
 
-async def carry(reader, writer, delay, bandwidth, note):
+async def carry(reader, writer, delay, bandwidth, note, delivered=None):
     """Moves bytes one way: each chunk leaves when the line is free, takes len / bandwidth on
     it, and arrives delay seconds later. Reading goes on while earlier chunks are in flight."""
     loop = asyncio.get_running_loop()
@@ -89,6 +104,8 @@ async def carry(reader, writer, delay, bandwidth, note):
                 await asyncio.sleep(wait)
             writer.write(piece)
             await writer.drain()
+            if delivered:
+                delivered(len(piece))
 
     receiving = asyncio.ensure_future(receive())
     try:
@@ -108,7 +125,8 @@ async def serve(listen_port, target_host, target_port, rtt_ms, bandwidth, stats_
             client_writer.close()
             return
         up = asyncio.ensure_future(carry(client_reader, server_writer, delay, bandwidth, turns.client_sent))
-        down = asyncio.ensure_future(carry(server_reader, client_writer, delay, bandwidth, turns.server_sent))
+        down = asyncio.ensure_future(carry(server_reader, client_writer, delay, bandwidth, turns.server_sent,
+                                           turns.delivered))
         try:
             await asyncio.wait([up, down], return_when=asyncio.ALL_COMPLETED)
         except Exception:

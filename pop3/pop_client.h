@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <string_view>
 
 class StateHandler;
@@ -70,6 +71,10 @@ public:
     bool sendCommand(POPCommand kind, int number);
     bool sendCommand(POPCommand kind, int number, int second);
 
+    // QUIT that went out behind the retrieval's last commands: the close only reads its reply.
+    void setQuitAhead(bool on) { quitAhead_ = on; }
+    bool takeQuitAhead() { return std::exchange(quitAhead_, false); }
+
     // PASS with the account's password.
     bool sendPassword() { return sendCommand(POPCommand::PASS, password_); }
     // One line of a SASL exchange; logged, if at all, as "********".
@@ -122,4 +127,5 @@ private:
     std::string caFile_;
     bool oauth_ = false;
     bool tokenRefused_ = false;
+    bool quitAhead_ = false;
 };

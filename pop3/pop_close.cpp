@@ -7,16 +7,20 @@
 
 void POP_Close::start() {
     DebugLine(LOG_APP, LOG_LOW, "POP_Close::start");
-    client_->lineBuffer().reset();
+    bool sentAhead = pop().takeQuitAhead();
     // A server that let the last wait run out, or whose connection is gone, is not waited for
     // again. QUIT still goes out, so that a server that is only slow removes what was deleted.
     bool stalled = client_->idleTimedOut();
     if (client_->socket() == plat::INVALID_SOCKET) {
+        client_->lineBuffer().reset();
         finish();
         return;
     }
     waitIn(state_WAIT_QUIT_ACK);
-    if (!pop().sendCommand(POPCommand::QUIT) || stalled) finish();
+    // A QUIT sent behind the last DELEs may have its reply held already.
+    if (sentAhead && !stalled) return;
+    client_->lineBuffer().reset();
+    if (sentAhead || !pop().sendCommand(POPCommand::QUIT) || stalled) finish();
 }
 
 int POP_Close::dispatch(int event, long) {
@@ -28,11 +32,10 @@ int POP_Close::dispatch(int event, long) {
         } else {
             DebugLineStr(LOG_MAIL, LOG_HIGH, "POP Client close : negative response", reply.c_str());
         }
-        waitIn(state_WAIT_DISCONNECT);
-        // Both directions: nothing more is wanted from the server, whose close (or the
-        // time-out) is the next event.
+        // Both directions: nothing more is wanted from the server, which has committed its
+        // deletions before this reply; its own close is not waited for.
         client_->shutdown();   // after TLS's closing notice, when there is TLS
-        client_->lineBuffer().reset();
+        finish();
         return 1;
     }
     // Any other event ends the close, in either state; a waiting line is dropped with it.

@@ -47,6 +47,7 @@ void POP_Retrieve::start(const std::string& uidlFile, AfterStoring afterStoring)
     ahead_ = 0;
     window_ = 1;
     capabilityLines_ = 0;
+    quitSent_ = false;
     nextToAsk_ = nullptr;
     listingLines_ = 0;
     listingBytes_ = 0;
@@ -203,6 +204,17 @@ void POP_Retrieve::advance() {
             nextToAsk_ = nextToAsk_->next;
         }
         ++ahead_;
+    }
+    if (window_ > 1 && !quitSent_ && !pending_.empty() && oldToDelete_.empty() && batch_.empty() &&
+        !retrievalsLeft()) {
+        // Nothing is left to ask: QUIT follows the last DELEs at once, and the close reads its
+        // reply after theirs.
+        if (!pop().sendCommand(POPCommand::QUIT)) {
+            fail();
+            return;
+        }
+        quitSent_ = true;
+        pop().setQuitAhead(true);
     }
     if (pending_.empty()) {
         notify(MailClient::RETRIEVE_COMPLETE);

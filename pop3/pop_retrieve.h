@@ -22,7 +22,8 @@
 // (MailClient::RETRIEVE_FLUSH) and the identifiers are recorded in one write, and only then
 // do the batch's DELEs go out. A session that fails with replies outstanding is cut off rather
 // than read further; the messages it received whole are still stored, and nothing that was not
-// safely stored is ever deleted. Any other server gets one command at a time.
+// safely stored is ever deleted. QUIT goes out behind the last DELEs. Any other server gets
+// one command at a time.
 #pragma once
 
 #include "platform/owned_handles.h"
@@ -118,6 +119,7 @@ private:
     std::size_t ahead_ = 0;            // RETRs and earlier messages' DELEs in pending_
     std::size_t window_ = 1;
     std::size_t capabilityLines_ = 0;
+    bool quitSent_ = false;
     UIDLEntry* nextToAsk_ = nullptr;   // the first new message whose RETR has not gone out
     std::size_t listingLines_ = 0;
     std::size_t listingBytes_ = 0;

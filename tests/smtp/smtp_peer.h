@@ -36,6 +36,7 @@ public:
     bool neverReadData = false;   // take no byte of the text at all
     std::string tlsCert, tlsKey;  // PEM files: TLS from the first byte when set
     std::string ehloReply;        // the reply to EHLO when set, whatever answer says
+    bool holdAfterQuit = false;   // keep the connection open after answering QUIT
 
     SmtpPeer() {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -159,7 +160,10 @@ private:
             }
             std::string reply = !ehloReply.empty() && line.rfind("EHLO", 0) == 0 ? ehloReply : answer(line);
             say(fd, reply);
-            if (line == "QUIT") return;
+            if (line == "QUIT") {
+                if (holdAfterQuit) sleepWhileRunning(1000000);
+                return;
+            }
             if (line == "DATA" && reply.rfind("354", 0) == 0 && !readText(fd)) return;
         }
     }

@@ -315,6 +315,22 @@ TEST_F(SendTest, APipeliningServerGetsEachEnvelopeBehindThePreviousTextAndQuitBe
     EXPECT_EQ(std::vector<std::string>(reads.begin() + 1, reads.end()), expected);
 }
 
+TEST_F(SendTest, TheSessionEndsAtTheReplyToQuitEvenIfTheServerStaysConnected) {
+    for (bool grouped : {false, true}) {
+        SCOPED_TRACE(grouped ? "pipelined" : "one at a time");
+        g_owner.clear();
+        SmtpPeer p;
+        if (grouped) p.ehloReply = kPipelining;
+        p.holdAfterQuit = true;
+        p.start();
+        enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
+        Client::timeoutMs = 20000;   // far beyond deliver()'s own wait
+        deliver(p.port);
+        EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.itemSent, kNotices.finished}));
+        EXPECT_EQ(p.commands().back(), "QUIT");
+    }
+}
+
 TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipelining) {
     struct Outcome {
         std::vector<int> codes;
