@@ -57,15 +57,15 @@ Server::~Server() {
     if (started_) (void)socketCleanup();
 }
 
-int Server::listen(int port) {
+bool Server::listen(int port) {
     port_ = port;
     listenError_ = 0;
     DebugLine(LOG_NET, LOG_LOW, "Server::listen");
     listening_ = openListener(Family::Ipv4, port);
-    if (listening_ == INVALID_SOCKET) return 0;
+    if (listening_ == INVALID_SOCKET) return false;
     listening6_ = openListener(Family::Ipv6, port);
     holdSpareDescriptor();
-    return 1;
+    return true;
 }
 
 SOCKET Server::openListener(Family family, int port) {

@@ -26,9 +26,9 @@ public:
     Server& operator=(const Server&) = delete;
 
     // Listens on the port of 127.0.0.1, and of ::1 where the machine has IPv6 loopback; never
-    // on a wildcard address. 1 on success, 0 when 127.0.0.1 failed (logged; listenError()
-    // gives the errno value). A failure on ::1 alone is logged and the server serves 127.0.0.1.
-    int listen(int port);
+    // on a wildcard address. False when 127.0.0.1 failed (logged; listenError() gives the
+    // errno value). A failure on ::1 alone is logged and the server serves 127.0.0.1.
+    [[nodiscard]] bool listen(int port);
     int listenError() const { return listenError_; }
 
     plat::HWND window() const { return window_; }
@@ -41,8 +41,8 @@ public:
     void endSessions();
 
 protected:
-    // Creates the session for an accepted socket; answers 1.
-    virtual int createSession(plat::SOCKET s) = 0;
+    // Creates the session for an accepted socket and adopts it.
+    virtual void createSession(plat::SOCKET s) = 0;
     // Deletes a session that reported its end.
     virtual void removeSession(Client* session) = 0;
 

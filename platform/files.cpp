@@ -42,16 +42,15 @@ int moveFileNoReplace(const std::string& from, const std::string& to) {
 }
 
 namespace {
-int spareDescriptor = -1;
+Descriptor spareDescriptor;
 }  // namespace
 
 void holdSpareDescriptor() {
-    if (spareDescriptor < 0) spareDescriptor = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (!spareDescriptor.valid()) spareDescriptor.reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
 }
 
 void releaseSpareDescriptor() {
-    if (spareDescriptor >= 0) ::close(spareDescriptor);
-    spareDescriptor = -1;
+    spareDescriptor.reset();
 }
 
 bool fileStamp(const std::string& path, FileStamp& out) {

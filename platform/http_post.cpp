@@ -40,15 +40,12 @@ struct Refusal {
     EventPtr ev;
 };
 
-struct SocketWatch {
-    EventPtr ev;
-};
-
 struct Multi {
     CURLM* handle = nullptr;
     EventPtr timer;
     std::map<int, std::unique_ptr<Transfer>> transfers;
     std::map<int, std::unique_ptr<Refusal>> refusals;
+    std::map<curl_socket_t, EventPtr> socketEvents;   // what the loop watches for curl, by socket
     int nextId = 1;
 };
 
@@ -97,22 +94,18 @@ void onTimeout(evutil_socket_t, short, void*) {
     reapFinished();
 }
 
-int socketCallback(CURL*, curl_socket_t s, int what, void*, void* socketp) {
-    auto* watch = static_cast<SocketWatch*>(socketp);
+int socketCallback(CURL*, curl_socket_t s, int what, void*, void*) {
+    Multi& m = multi();
     if (what == CURL_POLL_REMOVE) {
-        delete watch;
-        curl_multi_assign(multi().handle, s, nullptr);
+        m.socketEvents.erase(s);
         return 0;
-    }
-    if (!watch) {
-        watch = new SocketWatch;
-        curl_multi_assign(multi().handle, s, watch);
     }
     short events = EV_PERSIST;
     if (what & CURL_POLL_IN) events |= EV_READ;
     if (what & CURL_POLL_OUT) events |= EV_WRITE;
-    watch->ev.reset(event_new(eventBase(), s, events, onSocketReady, nullptr));
-    if (watch->ev) event_add(watch->ev.get(), nullptr);
+    EventPtr& ev = m.socketEvents[s];
+    ev.reset(event_new(eventBase(), s, events, onSocketReady, nullptr));
+    if (ev) event_add(ev.get(), nullptr);
     return 0;
 }
 

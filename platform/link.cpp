@@ -28,14 +28,14 @@ using link::Record;
 // A window of another process, reached by connecting to its socket on first use.
 struct Remote {
     std::string ref;
-    int fd = -1;
+    Descriptor fd;
 };
 
 // A local window that other processes can reach.
 struct Published {
     std::string ref;
     std::string path;
-    int listenFd = -1;
+    Descriptor listenFd;
     int watchId = 0;
     ino_t inode = 0;
     UINT linkMessage = 0;   // the one message number peers may post
@@ -46,6 +46,7 @@ struct Connection {
     HWND target = 0;
     int watchId = 0;
     std::string buffer;
+    Descriptor fd;   // the key it is found by
 };
 
 struct LinkState {
@@ -152,7 +153,7 @@ HWND remoteFor(const std::string& ref) {
     auto it = s.remoteByRef.find(ref);
     if (it != s.remoteByRef.end()) return it->second;
     HWND h = detail::allocateHandle();
-    s.remotes[h] = Remote{ref, -1};
+    s.remotes[h] = Remote{ref, {}};
     s.remoteByRef[ref] = h;
     return h;
 }
@@ -198,14 +199,13 @@ Record makeRecord(link::Kind kind, UINT msg, WPARAM wParam, LPARAM lParam) {
 bool deliver(Remote& remote, const std::string& bytes, bool& reconnected) {
     reconnected = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (remote.fd < 0) {
-            remote.fd = connectTo(socketPathOf(remote.ref));
-            if (remote.fd < 0) return false;
+        if (!remote.fd.valid()) {
+            remote.fd.reset(connectTo(socketPathOf(remote.ref)));
+            if (!remote.fd.valid()) return false;
             reconnected = true;
         }
-        if (writeAll(remote.fd, bytes, kLinkSendTimeoutMs)) return true;
-        ::close(remote.fd);
-        remote.fd = -1;
+        if (writeAll(remote.fd.get(), bytes, kLinkSendTimeoutMs)) return true;
+        remote.fd.reset();
         if (reconnected) return false;
     }
     return false;
@@ -216,8 +216,7 @@ void closeConnection(int fd) {
     auto it = s.connections.find(fd);
     if (it == s.connections.end()) return;
     unwatch(it->second.watchId);
-    s.connections.erase(it);
-    ::close(fd);
+    s.connections.erase(it);   // closes it
 }
 
 bool reply(int fd, UINT msg, LRESULT result) {
@@ -294,7 +293,8 @@ void onConnectionReadable(int fd) {
 // for an engine that is gone.
 void dropPendingConnection(int listenFd) {
     releaseSpareDescriptor();
-    Descriptor(::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC)).reset();
+    int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) ::close(fd);
     holdSpareDescriptor();
     linkLog("out of descriptors, connection dropped");
 }
@@ -303,9 +303,9 @@ void onListenerReadable(HWND hwnd) {
     auto& s = links();
     auto it = s.published.find(hwnd);
     if (it == s.published.end()) return;
-    Descriptor accepted(::accept4(it->second.listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    Descriptor accepted(::accept4(it->second.listenFd.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!accepted.valid()) {
-        if (errno == EMFILE || errno == ENFILE) dropPendingConnection(it->second.listenFd);
+        if (errno == EMFILE || errno == ENFILE) dropPendingConnection(it->second.listenFd.get());
         return;
     }
     if (!peerIsSameUser(accepted.get())) {
@@ -315,7 +315,7 @@ void onListenerReadable(HWND hwnd) {
     int fd = accepted.get();
     int watchId = watchReadable(fd, [fd] { onConnectionReadable(fd); });
     if (watchId == 0) return;
-    s.connections[accepted.release()] = Connection{hwnd, watchId, {}};   // closeConnection closes it
+    s.connections[fd] = Connection{hwnd, watchId, {}, std::move(accepted)};
 }
 
 ino_t inodeOf(const std::string& path) {
@@ -354,8 +354,7 @@ PublishResult publishWindow(HWND hwnd, const char* className, const char* title,
         ::unlink(path.c_str());
         return PublishResult::Failed;
     }
-    // unpublish closes the listener.
-    links().published[hwnd] = Published{ref, path, fd.release(), watchId, inodeOf(path), linkMessage};
+    links().published[hwnd] = Published{ref, path, std::move(fd), watchId, inodeOf(path), linkMessage};
     return PublishResult::Published;
 }
 
@@ -370,8 +369,7 @@ HWND findWindow(const char* className, const char* title) {
     if (fd < 0) return 0;
     HWND h = remoteFor(ref);
     Remote& remote = s.remotes[h];
-    if (remote.fd >= 0) ::close(remote.fd);
-    remote.fd = fd;
+    remote.fd.reset(fd);
     return h;
 }
 
@@ -412,16 +410,15 @@ LRESULT sendRemote(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             linkLog("no reply within 10 s");
             break;
         }
-        pollfd p{remote.fd, POLLIN, 0};
+        pollfd p{remote.fd.get(), POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
         char chunk[4096];
-        ssize_t n = ::recv(remote.fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        ssize_t n = ::recv(remote.fd.get(), chunk, sizeof chunk, MSG_DONTWAIT);
         if (n <= 0 && !(n < 0 && (errno == EAGAIN || errno == EINTR))) break;
         if (n > 0) buf.append(chunk, static_cast<std::size_t>(n));
     }
     // The conversation is out of step: start afresh next time.
-    ::close(remote.fd);
-    remote.fd = -1;
+    remote.fd.reset();
     return 0;
 }
 
@@ -429,10 +426,10 @@ void unpublish(HWND hwnd) {
     auto& s = links();
     auto it = s.published.find(hwnd);
     if (it == s.published.end()) return;
-    Published p = it->second;
+    Published p = std::move(it->second);
     s.published.erase(it);
     unwatch(p.watchId);
-    ::close(p.listenFd);
+    p.listenFd.reset();
     if (inodeOf(p.path) == p.inode) ::unlink(p.path.c_str());
 }
 

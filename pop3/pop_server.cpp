@@ -9,9 +9,8 @@ POPServer::~POPServer() {
     endSessions();   // before the throttle they use goes
 }
 
-int POPServer::createSession(plat::SOCKET s) {
+void POPServer::createSession(plat::SOCKET s) {
     adoptSession(std::make_unique<POPServSess>(window(), s, accountsKey_, throttle_.get()), "POP");
-    return 1;
 }
 
 void POPServer::removeSession(Client* session) {

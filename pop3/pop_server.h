@@ -15,7 +15,7 @@ public:
     ~POPServer() override;
 
 protected:
-    int createSession(plat::SOCKET s) override;
+    void createSession(plat::SOCKET s) override;
     void removeSession(Client* session) override;
 
 private:

@@ -8,7 +8,6 @@
 #include "shared/ras_state.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 
 using namespace plat;
@@ -143,13 +142,10 @@ void RASConnection::dialStateCallback(unsigned state, unsigned long error) {
     if (report && owner_ == 0) DebugLine(LOG_APP, LOG_MED, "g_hWndParent == NULL");
     if (report) postDialNotice(error == 0 ? Outcome::Connected : Outcome::Failed);
 
-    char line[600];
-    if (const char* text = rasErrorText(error)) {
-        std::snprintf(line, sizeof line, "%s[%u] (error: %s[%lu])", name, state, text, error);
-    } else {
-        std::snprintf(line, sizeof line, "%s[%u] (error: (none)[%lu])", name, state, error);
-    }
-    DebugLine(LOG_NET, error != 0 ? LOG_HIGH : LOG_LOW, line);
+    const char* text = rasErrorText(error);
+    std::string line = std::string(name) + "[" + std::to_string(state) + "] (error: " + (text ? text : "(none)") +
+                       "[" + std::to_string(error) + "])";
+    DebugLine(LOG_NET, error != 0 ? LOG_HIGH : LOG_LOW, line.c_str());
 }
 
 void RASConnection::hangUp() {

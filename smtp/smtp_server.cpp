@@ -6,9 +6,8 @@ SMTPServer::SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDi
                        const NewOutgoingNotice* notice)
     : Server(owner, peers), queueDirectory_(queueDirectory), notice_(notice) {}
 
-int SMTPServer::createSession(plat::SOCKET s) {
+void SMTPServer::createSession(plat::SOCKET s) {
     adoptSession(std::make_unique<SMTPServSess>(window(), s, queueDirectory_, notice_), "SMTP");
-    return 1;
 }
 
 void SMTPServer::removeSession(Client* session) {

@@ -13,7 +13,7 @@ public:
                const NewOutgoingNotice* notice);
 
 protected:
-    int createSession(plat::SOCKET s) override;
+    void createSession(plat::SOCKET s) override;
     void removeSession(Client* session) override;
 
 private:

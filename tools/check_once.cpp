@@ -19,10 +19,11 @@
 namespace {
 
 const CheckNotices kNotices;
-bool g_failed = false;
 
 plat::LRESULT ownerProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM code, plat::LPARAM lParam) {
-    if (msg != kNotices.message) return plat::defWindowProc(hwnd, msg, code, lParam);
+    // The window's user data: whether an account failed.
+    auto* failed = reinterpret_cast<bool*>(plat::getWindowLongPtr(hwnd));
+    if (msg != kNotices.message || !failed) return plat::defWindowProc(hwnd, msg, code, lParam);
     int c = static_cast<int>(code);
     if (c == kNotices.newItem) {
         std::printf("%s\n", reinterpret_cast<const char*>(lParam));
@@ -30,9 +31,9 @@ plat::LRESULT ownerProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM code, plat
     } else if (c == kNotices.accountFailed || c == kNotices.retrieveFailed) {
         std::fprintf(stderr, "check_once: account failed: %s\n",
                      reinterpret_cast<const config::AccountRecord*>(lParam)->title.c_str());
-        g_failed = true;
+        *failed = true;
     } else if (c == kNotices.finished) {
-        plat::postQuitMessage(g_failed ? 1 : 0);
+        plat::postQuitMessage(*failed ? 1 : 0);
     }
     return 0;
 }
@@ -53,6 +54,8 @@ int main(int argc, char** argv) {
     DebugLogOpen();
     if (!plat::registerClass("CHECKONCECLASS", ownerProc)) return 2;
     plat::HWND owner = plat::createWindow("CHECKONCECLASS", "check_once", 0);
+    bool failed = false;
+    if (owner) plat::setWindowLongPtr(owner, reinterpret_cast<std::intptr_t>(&failed));
     int status;
     {
         Check check(owner, kAccountsKey, &kNotices);

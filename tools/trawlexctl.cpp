@@ -32,20 +32,23 @@ constexpr WPARAM kShutdownPollTimer = 2;
 constexpr WPARAM kEngineGoneTimer = 3;
 // A data record's line, printed in its turn behind the messages that arrived before it.
 constexpr UINT kPrintRecord = WM_USER + 1;
-std::deque<std::string> g_recordLines;
 constexpr int kExitNoEngine = 1;
 constexpr int kExitTimedOut = 2;
 constexpr int kExitCycleFailed = 3;
 constexpr int kExitUsage = 64;   // EX_USAGE
 constexpr int kExitInterrupted = 130;
-// Set by CYCLE_FAILURE: the cycle then ends with kExitCycleFailed.
-bool g_cycleFailed = false;
 // The front end's window, which is the engine's controller whenever trawlexctl is not.
 constexpr char kFrontEndClass[] = "TARNWICKCLASS";
 constexpr char kFrontEndTitle[] = "Tarnwick";
 
 enum class Command { Cycle, Watch, Shutdown, Look, Status };
-Command g_command = Command::Watch;
+
+// What the window of a running command keeps; reached through the window's user data.
+struct Controller {
+    Command command = Command::Watch;
+    bool cycleFailed = false;                // set by CYCLE_FAILURE: the cycle ends with kExitCycleFailed
+    std::deque<std::string> recordLines;     // data records' lines waiting for their turn
+};
 
 const char kUsage[] =
     "usage: trawlexctl [--timeout SECONDS] cycle|watch|status|shutdown|look\n"
@@ -91,6 +94,8 @@ const char kUsage[] =
     "  130  interrupted (SIGINT or SIGTERM)\n";
 
 LRESULT procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Controller*>(getWindowLongPtr(hwnd));
+    if (!self) return defWindowProc(hwnd, msg, wParam, lParam);
     switch (msg) {
     case WM_ENGINE_LINK: {
         const char* name = linkNoticeName(static_cast<int>(wParam));
@@ -100,9 +105,9 @@ LRESULT procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             std::printf("LINK_%lu\n", static_cast<unsigned long>(wParam));
         }
         std::fflush(stdout);
-        if (wParam == static_cast<WPARAM>(CYCLE_FAILURE)) g_cycleFailed = true;
-        if (g_command == Command::Cycle && wParam == static_cast<WPARAM>(CYCLE_FINISHED))
-            postQuitMessage(g_cycleFailed ? kExitCycleFailed : 0);
+        if (wParam == static_cast<WPARAM>(CYCLE_FAILURE)) self->cycleFailed = true;
+        if (self->command == Command::Cycle && wParam == static_cast<WPARAM>(CYCLE_FINISHED))
+            postQuitMessage(self->cycleFailed ? kExitCycleFailed : 0);
         return 0;
     }
     case WM_COPYDATA: {
@@ -116,15 +121,15 @@ LRESULT procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         // A data record is sent and handled at once, while link messages the engine posted
         // before it may still wait in our queue: its line waits its turn behind them.
         const char* name = copyDataName(static_cast<int>(cds->dwData));
-        g_recordLines.push_back((name ? std::string(name) : "COPYDATA_" + std::to_string(cds->dwData)) + " " + path);
+        self->recordLines.push_back((name ? std::string(name) : "COPYDATA_" + std::to_string(cds->dwData)) + " " + path);
         postMessage(hwnd, kPrintRecord, 0, 0);
         return 1;
     }
     case kPrintRecord:
-        if (!g_recordLines.empty()) {
-            std::printf("%s\n", g_recordLines.front().c_str());
+        if (!self->recordLines.empty()) {
+            std::printf("%s\n", self->recordLines.front().c_str());
             std::fflush(stdout);
-            g_recordLines.pop_front();
+            self->recordLines.pop_front();
         }
         return 0;
     case WM_TIMER:
@@ -144,7 +149,7 @@ LRESULT procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-bool parseArgs(int argc, char** argv, double& timeoutSeconds) {
+bool parseArgs(int argc, char** argv, Command& command, double& timeoutSeconds) {
     bool haveCommand = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -153,11 +158,11 @@ bool parseArgs(int argc, char** argv, double& timeoutSeconds) {
             timeoutSeconds = std::strtod(argv[++i], &end);
             if (*end != '\0' || !(timeoutSeconds > 0) || timeoutSeconds > 1e6) return false;
         } else if (!haveCommand && (a == "cycle" || a == "watch" || a == "shutdown" || a == "look" || a == "status")) {
-            g_command = a == "cycle"    ? Command::Cycle
-                        : a == "watch"  ? Command::Watch
-                        : a == "look"   ? Command::Look
-                        : a == "status" ? Command::Status
-                                        : Command::Shutdown;
+            command = a == "cycle"    ? Command::Cycle
+                      : a == "watch"  ? Command::Watch
+                      : a == "look"   ? Command::Look
+                      : a == "status" ? Command::Status
+                                      : Command::Shutdown;
             haveCommand = true;
         } else {
             return false;
@@ -190,22 +195,25 @@ int main(int argc, char** argv) {
         prepareProcess();
         return runSecrets(std::vector<std::string>(argv + 2, argv + argc));
     }
+    Controller controller;
     double timeoutSeconds = 0;
-    if (!parseArgs(argc, argv, timeoutSeconds)) {
+    if (!parseArgs(argc, argv, controller.command, timeoutSeconds)) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
     }
     prepareProcess();
 
     HWND engine = findWindow(kEngineClass, kEngineTitle);
-    if (g_command == Command::Status) return printStatus(engine != 0);
+    const Command command = controller.command;
+    if (command == Command::Status) return printStatus(engine != 0);
     if (!engine) {
         std::fprintf(stderr, "trawlexctl: no engine found (is trawlex running for this user?)\n");
         return kExitNoEngine;
     }
-    if (g_command == Command::Look) return 0;   // nothing registered, nothing posted
+    if (command == Command::Look) return 0;   // nothing registered, nothing posted
     if (!registerClass(kCtlClass, procedure)) return kExitNoEngine;
     HWND self = createWindow(kCtlClass, "trawlexctl", 0);
+    if (self) setWindowLongPtr(self, reinterpret_cast<std::intptr_t>(&controller));
     std::string title = "trawlexctl-" + std::to_string(::getpid());
     if (!self || publishWindow(self, kCtlClass, title.c_str()) != PublishResult::Published) {
         std::fprintf(stderr, "trawlexctl: cannot publish a window for the engine's answers\n");
@@ -218,7 +226,7 @@ int main(int argc, char** argv) {
     LogMark mark = state ? markDayLogs(state->dataDir) : LogMark{};
 
     bool posted = false;
-    switch (g_command) {
+    switch (command) {
     case Command::Cycle:
         posted = postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(self));
         break;
@@ -238,7 +246,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "trawlexctl: the engine does not answer\n");
         return kExitNoEngine;
     }
-    bool tookControl = g_command == Command::Cycle || g_command == Command::Watch;
+    bool tookControl = command == Command::Cycle || command == Command::Watch;
     if (tookControl) {
         quitOnInterrupt(kExitInterrupted);
         setTimer(self, kEngineGoneTimer, 1000);
@@ -246,6 +254,6 @@ int main(int argc, char** argv) {
     int code = runMessageLoop();
     if (tookControl) handBackController(engine);
     destroyWindow(self);
-    if (g_command == Command::Cycle) printHighLines(state, mark);
+    if (command == Command::Cycle) printHighLines(state, mark);
     return code;
 }

@@ -338,8 +338,7 @@ void Shell::engineNotice(int code) {
         break;
     case CYCLE_FINISHED:
         // Before the announcement sound, which the scheduler plays and waits for.
-        notifications_->cycleFinished(state_.cycleFailed != 0 || state_.dialFailed != 0, failedStep_,
-                                      dayLogFileName(now()));
+        notifications_->cycleFinished(state_.cycleFailed != 0 || state_.dialFailed != 0, failedStep_, logPath());
         if (state_.cycleFailed != 0) {
             // What the engine logged of the cycle names the sign-ins that need the user.
             for (const std::string& target : notify::expiredSignIns(highLinesSince(".", cycleLog_))) {

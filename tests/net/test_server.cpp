@@ -41,9 +41,8 @@ int GreetingSession::alive = 0;
 class GreetingServer : public Server {
 public:
     explicit GreetingServer(plat::HWND owner) : Server(owner, Peers::LocalOnly) {}
-    int createSession(plat::SOCKET s) override {
+    void createSession(plat::SOCKET s) override {
         adoptSession(std::make_unique<GreetingSession>(window(), s), "TEST");
-        return 1;
     }
     void removeSession(Client* session) override { dropSession(session, "TEST"); }
 };
@@ -65,7 +64,7 @@ protected:
             freePort = probe.port;
         }
         port = freePort;
-        ASSERT_EQ(server->listen(port), 1);
+        ASSERT_TRUE(server->listen(port));
     }
     plat::HWND owner = 0;
     std::unique_ptr<GreetingServer> server;
@@ -141,7 +140,7 @@ TEST_F(ServerTest, IPv6LoopbackPeersAreServedAsLocal) {
 
 TEST_F(ServerTest, APortInUseIsLoggedAndLeavesOtherServersWorking) {
     RawListener taken;
-    EXPECT_EQ(server->listen(taken.port), 0);
+    EXPECT_FALSE(server->listen(taken.port));
     EXPECT_EQ(server->listenError(), EADDRINUSE);
     EXPECT_NE(todaysLog().find("   NET HIGH FAILED - bind() : 98"), std::string::npos);
     GreetingServer other(owner);
@@ -150,7 +149,7 @@ TEST_F(ServerTest, APortInUseIsLoggedAndLeavesOtherServersWorking) {
         RawListener probe;
         freePort = probe.port;
     }
-    ASSERT_EQ(other.listen(freePort), 1);
+    ASSERT_TRUE(other.listen(freePort));
     int peer = rawConnect(freePort);
     ASSERT_TRUE(waitFor([&] { return other.sessionCount() == 1; }));
     EXPECT_EQ(readLine(peer), "hi\r\n");

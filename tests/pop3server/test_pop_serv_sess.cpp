@@ -36,7 +36,7 @@ protected:
             RawListener probe;
             port = probe.port;
         }
-        ASSERT_EQ(server->listen(port), 1);
+        ASSERT_TRUE(server->listen(port));
         Client::timeoutMs = 200;
     }
     void TearDown() override {

@@ -59,7 +59,7 @@ protected:
             RawListener probe;
             port = probe.port;
         }
-        ASSERT_EQ(server->listen(port), 1);
+        ASSERT_TRUE(server->listen(port));
     }
     void TearDown() override {
         Client::timeoutMs = Client::kDefaultTimeoutMs;
