@@ -21,7 +21,7 @@ QLineEdit* numberEdit(QWidget* parent, const char* name, int maxDigits) {
     QLineEdit* e = textEdit(parent, name, maxDigits);
     e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
     e->setAlignment(Qt::AlignRight);
-    e->setMaximumWidth(e->fontMetrics().horizontalAdvance(QLatin1Char('0')) * (maxDigits + 3) + 12);
+    e->setFixedWidth(e->fontMetrics().horizontalAdvance(QLatin1Char('0')) * (maxDigits + 3) + 12);
     return e;
 }
 

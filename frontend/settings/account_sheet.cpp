@@ -45,17 +45,15 @@ AccountPage::AccountPage(SettingsModel& account, const std::string& title)
     auto* form = new QFormLayout(login);
     accountTitle_ = readOnlyEdit(login, "accountTitle");
     popServer_ = readOnlyEdit(login, "popServer");
-    popSecurity_ = securityCombo(login, "popSecurity");
-    popPort_ = portEdit(login, "popPort");
-    proposePortsOnChange(popSecurity_, popPort_, MailService::Pop3);
+    SecurityRow security = securityRow(login, "pop", MailService::Pop3, popServer_);
+    popSecurity_ = security.security;
+    popPort_ = security.port;
     popUser_ = readOnlyEdit(login, "popUser");
     popPassword_ = textEdit(login, "popPassword", 99);
     popPassword_->setEchoMode(QLineEdit::Password);
     form->addRow(buddyLabel(login, tr("&Title:"), accountTitle_), accountTitle_);
     form->addRow(buddyLabel(login, tr("&Server:"), popServer_), popServer_);
-    form->addRow(buddyLabel(login, tr("Securit&y:"), popSecurity_),
-                 securityPortRow(popSecurity_, buddyLabel(login, tr("P&ort:"), popPort_), popPort_,
-                                 plainTextWarning(login, popSecurity_, popServer_)));
+    form->addRow(buddyLabel(login, tr("Securit&y:"), popSecurity_), security.layout);
     form->addRow(buddyLabel(login, tr("&User name:"), popUser_), popUser_);
     form->addRow(buddyLabel(login, tr("Pass&word:"), popPassword_), popPassword_);
 

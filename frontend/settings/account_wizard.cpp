@@ -69,10 +69,9 @@ bool WizardTitlePage::validatePage() {
 WizardServerPage::WizardServerPage(QWidget* parent) : QWizardPage(parent) {
     setObjectName(QStringLiteral("serverPage"));
     popServer_ = textEdit(this, "popServer");
-    popSecurity_ = securityCombo(this, "popSecurity");
-    popPort_ = portEdit(this, "popPort");
-    popPort_->setText(QString::number(proposedPort(MailService::Pop3, kSecurityNone)));
-    proposePortsOnChange(popSecurity_, popPort_, MailService::Pop3);
+    SecurityRow security = securityRow(this, "pop", MailService::Pop3, popServer_);
+    popSecurity_ = security.security;
+    popPort_ = security.port;
     popUser_ = textEdit(this, "popUser");
     // The local POP3 server compares passwords of at most 99 characters.
     popPassword_ = textEdit(this, "popPassword", 99);
@@ -95,9 +94,7 @@ WizardServerPage::WizardServerPage(QWidget* parent) : QWizardPage(parent) {
 
     auto* form = new QFormLayout;
     form->addRow(buddyLabel(this, tr("POP3 &server:"), popServer_), popServer_);
-    form->addRow(buddyLabel(this, tr("Securit&y:"), popSecurity_),
-                 securityPortRow(popSecurity_, buddyLabel(this, tr("P&ort:"), popPort_), popPort_,
-                                 plainTextWarning(this, popSecurity_, popServer_)));
+    form->addRow(buddyLabel(this, tr("Securit&y:"), popSecurity_), security.layout);
     form->addRow(buddyLabel(this, tr("&User name:"), popUser_), popUser_);
     form->addRow(buddyLabel(this, tr("&Password:"), popPassword_), popPassword_);
     layOut(this,

@@ -66,9 +66,9 @@ ConnectionPage::ConnectionPage(SettingsModel& model) : PropPage("connectionPage"
     auto* outgoing = new QGroupBox(tr("Outgoing mail"), this);
     smtpServer_ = textEdit(outgoing, "smtpServer");
     smtpServer_->setPlaceholderText(QStringLiteral("smtp.example.net"));
-    smtpSecurity_ = securityCombo(outgoing, "smtpSecurity");
-    smtpPort_ = portEdit(outgoing, "smtpPort");
-    proposePortsOnChange(smtpSecurity_, smtpPort_, MailService::Smtp);
+    SecurityRow security = securityRow(outgoing, "smtp", MailService::Smtp);
+    smtpSecurity_ = security.security;
+    smtpPort_ = security.port;
     smtpUser_ = textEdit(outgoing, "smtpUser");
     smtpPassword_ = textEdit(outgoing, "smtpPassword");
     smtpPassword_->setEchoMode(QLineEdit::Password);
@@ -76,8 +76,7 @@ ConnectionPage::ConnectionPage(SettingsModel& model) : PropPage("connectionPage"
     outGrid->addWidget(buddyLabel(outgoing, tr("&SMTP server:"), smtpServer_), 0, 0);
     outGrid->addWidget(smtpServer_, 0, 1);
     outGrid->addWidget(buddyLabel(outgoing, tr("Securit&y:"), smtpSecurity_), 1, 0);
-    outGrid->addLayout(
-        securityPortRow(smtpSecurity_, buddyLabel(outgoing, tr("P&ort:"), smtpPort_), smtpPort_), 1, 1);
+    outGrid->addLayout(security.layout, 1, 1);
     outGrid->addWidget(buddyLabel(outgoing, tr("&User name:"), smtpUser_), 2, 0);
     outGrid->addWidget(smtpUser_, 2, 1);
     outGrid->addWidget(buddyLabel(outgoing, tr("Pass&word:"), smtpPassword_), 3, 0);

@@ -22,14 +22,56 @@ unsigned proposedPort(MailService service, std::uint32_t security) {
     }
 }
 
-QComboBox* securityCombo(QWidget* parent, const char* name) {
+namespace {
+
+QString trTarnwick(const char* text) {
+    return QCoreApplication::translate("Tarnwick", text);
+}
+
+QLabel* plainTextWarning(QWidget* parent, QComboBox* combo, const QLineEdit* server) {
+    auto* label = new QLabel(trTarnwick(validation::kPlainTextMessage), parent);
+    label->setObjectName(QStringLiteral("plainTextWarning"));
+    label->setWordWrap(true);
+    label->setStyleSheet(QStringLiteral("color: #a0400b"));
+    auto follow = [=] {
+        label->setVisible(validation::sendsInTheClear(chosenSecurity(combo), server->text().toStdString()));
+    };
+    QObject::connect(combo, &QComboBox::currentIndexChanged, label, follow);
+    QObject::connect(server, &QLineEdit::textChanged, label, follow);
+    follow();
+    return label;
+}
+
+}  // namespace
+
+SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService service, const QLineEdit* server) {
     auto* combo = new QComboBox(parent);
-    combo->setObjectName(QLatin1String(name));
-    combo->addItem(QCoreApplication::translate("Tarnwick", "None"), kSecurityNone);
+    combo->setObjectName(QString::fromStdString(prefix + "Security"));
+    combo->addItem(trTarnwick("None"), kSecurityNone);
     combo->addItem(QStringLiteral("STARTTLS"), kSecurityStartTls);
     combo->addItem(QStringLiteral("TLS"), kSecurityTls);
     combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    return combo;
+    QLineEdit* port = numberEdit(parent, (prefix + "Port").c_str(), 5);
+    port->setText(QString::number(proposedPort(service, kSecurityNone)));
+    auto before = std::make_shared<std::uint32_t>(kSecurityNone);
+    QObject::connect(combo, &QComboBox::currentIndexChanged, port, [=] {
+        std::uint32_t now = chosenSecurity(combo);
+        QString held = port->text().trimmed();
+        if (held.isEmpty() || held == QString::number(proposedPort(service, *before)))
+            port->setText(QString::number(proposedPort(service, now)));
+        *before = now;
+    });
+    auto* row = new QHBoxLayout;
+    row->addWidget(combo);
+    row->addSpacing(12);
+    row->addWidget(buddyLabel(parent, trTarnwick("P&ort:"), port));
+    row->addWidget(port);
+    if (server) {
+        row->addSpacing(12);
+        row->addWidget(plainTextWarning(parent, combo, server));
+    }
+    row->addStretch(1);
+    return {combo, port, row};
 }
 
 std::uint32_t shownSecurity(std::uint32_t stored) {
@@ -44,50 +86,6 @@ std::uint32_t chosenSecurity(const QComboBox* combo) {
     return combo->currentData().toUInt();
 }
 
-QLineEdit* portEdit(QWidget* parent, const char* name) {
-    return numberEdit(parent, name, 5);
-}
-
-void proposePortsOnChange(QComboBox* combo, QLineEdit* port, MailService service) {
-    auto before = std::make_shared<std::uint32_t>(chosenSecurity(combo));
-    QObject::connect(combo, &QComboBox::currentIndexChanged, port, [=] {
-        std::uint32_t now = chosenSecurity(combo);
-        QString held = port->text().trimmed();
-        if (held.isEmpty() || held == QString::number(proposedPort(service, *before)))
-            port->setText(QString::number(proposedPort(service, now)));
-        *before = now;
-    });
-}
-
-QHBoxLayout* securityPortRow(QComboBox* combo, QWidget* portLabel, QLineEdit* port, QLabel* warning) {
-    auto* row = new QHBoxLayout;
-    row->addWidget(combo);
-    row->addSpacing(12);
-    row->addWidget(portLabel);
-    row->addWidget(port);
-    if (warning) {
-        row->addSpacing(12);
-        row->addWidget(warning);
-    }
-    row->addStretch(1);
-    return row;
-}
-
-QLabel* plainTextWarning(QWidget* parent, QComboBox* combo, QLineEdit* server) {
-    auto* label = new QLabel(QCoreApplication::translate("Tarnwick", validation::kPlainTextMessage), parent);
-    label->setObjectName(QStringLiteral("plainTextWarning"));
-    label->setWordWrap(true);
-    label->setStyleSheet(QStringLiteral("color: #a0400b"));
-    auto follow = [=] {
-        label->setVisible(validation::sendsInTheClear(chosenSecurity(combo), server->text().toStdString()));
-    };
-    QObject::connect(combo, &QComboBox::currentIndexChanged, label, follow);
-    QObject::connect(server, &QLineEdit::textChanged, label, follow);
-    follow();
-    return label;
-}
-
 std::optional<unsigned> readPort(const QLineEdit* port) {
     return validation::readPort(port->text().toStdString());
 }
-

@@ -133,6 +133,9 @@ TEST_F(OptionsTest, NoDialUpIsStoredEmptyAndDisablesTheOfflineGroupNextTime) {
         EXPECT_TRUE(in<QLineEdit>(d, "offlinePeriod")->isEnabled());
         tabsOf(d)->setCurrentIndex(0);
         entry->setCurrentIndex(0);
+        // The Scheduling page follows the choice at once, before anything is stored.
+        tabsOf(d)->setCurrentIndex(1);
+        EXPECT_FALSE(in<QLineEdit>(d, "offlinePeriod")->isEnabled());
         press(d, "ok");
         return d.result();
     });
@@ -443,6 +446,9 @@ TEST_F(OptionsTest, TheSheetOpensOnItsFirstFieldAndTabRunsTopToBottom) {
         EXPECT_EQ(d.focusWidget(), in<QComboBox>(d, "dialUpEntry"));
         type(d, "smtpServer", "smtp.provider.net");
         d.show();
+        d.activateWindow();
+        QApplication::processEvents();
+        EXPECT_EQ(d.focusWidget(), in<QComboBox>(d, "dialUpEntry"));   // still, once shown
         for (int i = 0; i < tabsOf(d)->count(); ++i) {
             tabsOf(d)->setCurrentIndex(i);
             QApplication::processEvents();
