@@ -475,6 +475,7 @@ void Shell::openMainWindow() {
     }
     window_->raise();
     window_->activateWindow();
+    window_->broughtToFront();
 }
 
 void Shell::closeMainWindow() {
