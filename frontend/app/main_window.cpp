@@ -8,6 +8,8 @@
 #include "frontend/mail/item_viewer.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QWindow>
 
 #include <algorithm>
 #include <QFrame>
@@ -53,6 +55,13 @@ MainWindow::MainWindow(Hooks hooks) : hooks_(std::move(hooks)) {
     clock_.start();
     refreshTimer_.setSingleShot(true);
     connect(&refreshTimer_, &QTimer::timeout, this, [this] { runRefresh(); });
+    // Another window of ours, or none (another program's), took the focus.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
+        if (focus != windowHandle()) inFront_ = false;
+    });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state != Qt::ApplicationActive) inFront_ = false;
+    });
 }
 
 MainWindow::~MainWindow() = default;
@@ -62,7 +71,7 @@ bool MainWindow::isClosed() const {
 }
 
 bool MainWindow::inFront() const {
-    return !isClosed() && views_ && isActiveWindow();
+    return !isClosed() && views_ && (isActiveWindow() || inFront_);
 }
 
 void MainWindow::createViews() {
@@ -154,6 +163,7 @@ void MainWindow::openWindow(const std::optional<Placement>& placement) {
 }
 
 void MainWindow::closeWindow(bool hideIt) {
+    inFront_ = false;
     ownStateChange_ = true;
     if (hideIt) hide();
     else showMinimized();
@@ -183,6 +193,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange) inFront_ = isActiveWindow();
     if (event->type() != QEvent::WindowStateChange || ownStateChange_) return;
     if (isMinimized()) {
         if (hooks_.minimized) hooks_.minimized();

@@ -38,8 +38,10 @@ public:
     // Closed: hidden or minimised, without views.
     bool isClosed() const;
     bool viewsOpen() const { return views_ != nullptr; }
-    // Open and the active window: what the user looks at.
+    // Open and what the user looks at: the active window, or brought to the front by us and
+    // not left for another window since (a desktop may not report the activation at all).
     bool inFront() const;
+    void broughtToFront() { inFront_ = true; }
 
     // The child views; createViews replaces existing ones and fills the folder tree.
     void createViews();
@@ -83,6 +85,7 @@ private:
     QLabel* statusLeft_ = nullptr;
     QLabel* statusRight_ = nullptr;
     bool ownStateChange_ = false;   // a state change we make ourselves is no user request
+    bool inFront_ = false;
     void runRefresh();
     views::RefreshPacer pacer_;
     QElapsedTimer clock_;

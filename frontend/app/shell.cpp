@@ -466,6 +466,7 @@ void Shell::openMainWindow() {
     }
     window_->raise();
     window_->activateWindow();
+    window_->broughtToFront();
 }
 
 void Shell::closeMainWindow() {

@@ -183,7 +183,9 @@ ItemList::ItemList(HeaderCache& cache, CommandSink sendCommand, QWidget* parent)
     header()->setSectionsClickable(true);
     header()->setSortIndicatorShown(true);
     connect(header(), &QHeaderView::sectionResized, this, [this](int c, int, int width) {
-        if (!applying_ && width > 0) layout_.widths[static_cast<std::size_t>(c)] = width;
+        if (applying_ || width <= 0) return;
+        layout_.widths[static_cast<std::size_t>(c)] = width;
+        if (c != kSubjectColumn) fitSubject();
     });
     connect(header(), &QHeaderView::sectionMoved, this, [this] {
         if (!applying_) columnMoved();

@@ -493,6 +493,25 @@ TEST_F(ShellTest, ATrayClickOpensTheWindowAndASecondOneHidesIt) {
     EXPECT_FALSE(s.window().viewsOpen());
     EXPECT_TRUE(config::readPlacement().has_value());   // closed the usual way
 
+    // Open but behind another window: a click brings it to the front instead of hiding it.
+    s.trayMouse(WM_LBUTTONUP);
+    pumpMessages(0);
+    ASSERT_TRUE(s.window().inFront());
+    {
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QApplication::processEvents();
+        ASSERT_FALSE(s.window().inFront());
+        s.trayMouse(WM_LBUTTONUP);
+        pumpMessages(0);
+        EXPECT_FALSE(s.window().isClosed());
+        EXPECT_TRUE(s.window().inFront());
+    }
+    s.trayMouse(WM_LBUTTONUP);
+    pumpMessages(0);
+    ASSERT_TRUE(s.window().isClosed());
+
     // Double click on a closed window, and on an open one in front: open both times.
     for (int round = 0; round < 2; ++round) {
         s.trayMouse(WM_LBUTTONUP);

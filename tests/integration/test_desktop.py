@@ -3,7 +3,7 @@ panel whose status tray shows StatusNotifierItem icons, and dunst as the notific
 a real engine, a private Dovecot and an aiosmtpd provider. A click on the icon in the panel
 opens the main window and an activation over D-Bus hides it again; a cycle that brings three
 messages (one with encoded sender and subject) gives one desktop notification naming them,
-decoded; the list shows the decoded subject first (newest first); a real POP3 client collecting
+decoded, whose action opens the main window; the list shows the decoded subject first (newest first); a real POP3 client collecting
 the mail through the local POP3 server changes the counts and envelopes within 2 s; a refused
 item gives the failure notice and a notification with the provider's reply. Screenshots of
 each step go to the artefacts."""
@@ -242,6 +242,11 @@ class TarnwickOnTodaysDesktop(unittest.TestCase):
         found = [w for w in self.desk.windows("Tarnwick") if w[1] > 300]
         return found[0] if found else None
 
+    def main_window_focused(self):
+        window = self.main_window()
+        focus = self.desk.run("xdotool", "getwindowfocus").stdout.strip()
+        return window is not None and focus.isdigit() and int(focus) == int(window[0], 16)
+
     def shot_window(self, title, name):
         found = self.desk.windows(title)
         _, w, h, x, y = found[0]
@@ -267,7 +272,7 @@ class TarnwickOnTodaysDesktop(unittest.TestCase):
         # A click on the icon in the panel's tray (the panel calls the item's Activate).
         self.desk.run("xdotool", "mousemove", str(px + 10), str(py + ph // 2), "click", "1")
         self.assertTrue(wait_until(self.main_window, 5), self.desk.tree())
-        _, ww, wh, wx, wy = self.main_window()
+        self.assertTrue(wait_until(self.main_window_focused, 5), "the main window did not get the focus")
         time.sleep(0.3)
         self.desk.shot("2-click-opened-the-window.png", (1024, 768, 0, 0))
         # In front, an activation hides it; the next one brings it back.
@@ -275,7 +280,9 @@ class TarnwickOnTodaysDesktop(unittest.TestCase):
         self.assertTrue(wait_until(lambda: not self.main_window(), 5), self.desk.tree())
         self.desk.item_call(item, "org.kde.StatusNotifierItem.Activate", "0", "0")
         self.assertTrue(wait_until(self.main_window, 5), self.desk.tree())
-        _, ww, wh, wx, wy = self.main_window()
+        self.assertTrue(wait_until(self.main_window_focused, 5), "the main window did not get the focus")
+        self.desk.item_call(item, "org.kde.StatusNotifierItem.Activate", "0", "0")
+        self.assertTrue(wait_until(lambda: not self.main_window(), 5), self.desk.tree())
 
         # Mail handed over starts a cycle: it is delivered and three messages come in.
         self.hand_over(SENT, "friend@example.org")
@@ -285,6 +292,11 @@ class TarnwickOnTodaysDesktop(unittest.TestCase):
                         self.desk.logs())
         time.sleep(0.5)
         self.desk.shot("3-new-mail-notification.png", (1024, 300, 0, 0))
+        # The notification's action (what a click on it does) opens the main window.
+        self.desk.run("dunstctl", "action", "0")
+        self.assertTrue(wait_until(self.main_window, 5), self.desk.tree())
+        _, ww, wh, wx, wy = self.main_window()
+        time.sleep(0.3)
         self.desk.shot("4-list-newest-first.png", (ww, wh, wx, wy))
         shown = self.desk.notifications()
         new_mail = [n for n in shown if "new message" in n[0]]
