@@ -7,6 +7,7 @@
 #include "frontend/dialogs/controls.h"
 #include "frontend/settings/security_fields.h"
 #include "frontend/settings/settings_model.h"
+#include "frontend/settings/sign_in_fields.h"
 #include "shared/registry.h"
 
 #include <QComboBox>
@@ -29,7 +30,7 @@ QLineEdit* readOnlyEdit(QWidget* parent, const char* name) {
 }
 
 // The account's values.
-constexpr config::StringSetting kServer{"server", ""}, kUser{"user", ""}, kPass{"pass", ""},
+constexpr config::StringSetting kServer{"server", ""}, kUser{"user", ""}, kPass{"pass", ""}, kLocalPass{"localpass", ""},
     kEmailAddress{"emailaddress", ""}, kEmailIdentity{"emailidentity", ""}, kClientName{"clientname", ""},
     kClientFile{"clientfile", ""}, kAltClientFile{"altclientfile", ""};
 // What the engine uses when none is stored: 110, and no security.
@@ -56,6 +57,18 @@ AccountPage::AccountPage(SettingsModel& account, const std::string& title)
     form->addRow(buddyLabel(login, tr("Securit&y:"), popSecurity_), security.layout);
     form->addRow(buddyLabel(login, tr("&User name:"), popUser_), popUser_);
     form->addRow(buddyLabel(login, tr("Pass&word:"), popPassword_), popPassword_);
+    signIn_ = new SignInFields(login, form, title_);
+    // The local POP3 server compares passwords of at most 99 characters.
+    localPassword_ = textEdit(login, "localPassword", 99);
+    localPassword_->setEchoMode(QLineEdit::Password);
+    localPassword_->setToolTip(tr("What your e-mail program logs in to Tarnwick with, since the provider "
+                                  "has no password for it."));
+    form->addRow(buddyLabel(login, tr("&Local password:"), localPassword_), localPassword_);
+    connect(signIn_, &SignInFields::oauthChosen, this, [this](bool on) {
+        popPassword_->setEnabled(!on);
+        localPassword_->setEnabled(on);
+    });
+    localPassword_->setEnabled(signIn_->oauth());
 
     auto* reading = new QGroupBox(tr("Reading mail"), this);
     auto* readForm = new QFormLayout(reading);
@@ -92,6 +105,8 @@ void AccountPage::load() {
     popPort_->setText(QString::number(model_.number(kPort)));
     setText(popUser_, model_.text(kUser));
     setText(popPassword_, model_.text(kPass));
+    signIn_->load(model_);
+    setText(localPassword_, model_.text(kLocalPass));
     setText(emailAddress_, model_.text(kEmailAddress));
     setText(emailIdentity_, model_.text(kEmailIdentity));
     std::string name = model_.text(kClientName);
@@ -108,8 +123,14 @@ bool AccountPage::save() {
         popPort_->setFocus();
         return false;
     }
-    if (popPassword_->text().isEmpty()) return false;
-    model_.setText(kPass, text(popPassword_));
+    if (signIn_->oauth()) {
+        // The provider's password is not needed; the e-mail program's one is.
+        model_.setText(kLocalPass, text(localPassword_));
+    } else {
+        if (popPassword_->text().isEmpty()) return false;
+        model_.setText(kPass, text(popPassword_));
+    }
+    signIn_->save(model_);
     // Port and security are written only when changed.
     if (*port != model_.number(kPort)) model_.setNumber(kPort, *port);
     std::uint32_t security = chosenSecurity(popSecurity_);

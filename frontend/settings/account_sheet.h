@@ -8,14 +8,16 @@
 
 class QComboBox;
 class QLineEdit;
+class SignInFields;
 class QRadioButton;
 class QWidget;
 
 // The name in the e-mail program list that stands for the account's own command line.
 inline constexpr char kAlternativeClient[] = QT_TRANSLATE_NOOP("AccountPage", "(alternative client)");
 
-// The account sheet's "Account" page: the POP3 log-in, its security and port, and the
-// e-mail program that reads the account's mail.
+// The account sheet's "Account" page: the POP3 log-in (a password, or OAuth 2.0 with its
+// "Sign in…" and the local password the e-mail program then logs in to Tarnwick with), its
+// security and port, and the e-mail program that reads the account's mail.
 class AccountPage : public PropPage {
     Q_OBJECT
 
@@ -36,6 +38,8 @@ private:
     QLineEdit* popPort_;
     QLineEdit* popUser_;
     QLineEdit* popPassword_;
+    SignInFields* signIn_;
+    QLineEdit* localPassword_;
     QLineEdit* emailAddress_;
     QLineEdit* emailIdentity_;
     QComboBox* emailProgram_;

@@ -7,13 +7,18 @@
 #include "frontend/dialogs/modal.h"
 #include "frontend/dialogs/new_account_dialog.h"
 #include "frontend/settings/security_fields.h"
+#include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
+#include "shared/oauth_settings.h"
+#include "shared/secret_moves.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QVBoxLayout>
 
 namespace {
@@ -97,6 +102,15 @@ WizardServerPage::WizardServerPage(QWidget* parent) : QWizardPage(parent) {
     form->addRow(buddyLabel(this, tr("Securit&y:"), popSecurity_), security.layout);
     form->addRow(buddyLabel(this, tr("&User name:"), popUser_), popUser_);
     form->addRow(buddyLabel(this, tr("&Password:"), popPassword_), popPassword_);
+    signIn_ = new SignInFields(this, form, {});
+    signIn_->registerFields([this](const QString& name, QWidget* widget, const char* property) {
+        registerField(name, widget, property);
+    });
+    connect(signIn_, &SignInFields::oauthChosen, this, [this](bool on) {
+        popPassword_->setToolTip(on ? tr("The password your e-mail program logs in to Tarnwick with; the provider "
+                                         "asks for yours on its own sign-in page, after Finish.")
+                                    : QString());
+    });
     layOut(this,
            tr("Enter the POP3 server of your provider, the security it asks for, and the user name and password "
               "of your mailbox there."),
@@ -163,6 +177,36 @@ config::NewAccount AccountWizard::account() const {
     return a;
 }
 
+bool AccountWizard::oauth() const {
+    return field(QStringLiteral("oauth")).toUInt() == config::kAuthOAuth;
+}
+
+namespace {
+
+// Runs the sign-in of a new account, the user waiting on a small dialog that can cancel it.
+void signInNewAccount(QWidget* owner, const std::string& title, const signin::Choice& choice) {
+    QProgressDialog waiting(QCoreApplication::translate("Tarnwick", "Sign in on the provider's page in your browser."),
+                            QCoreApplication::translate("Tarnwick", "Cancel"), 0, 0, owner);
+    waiting.setObjectName(QStringLiteral("signInWaiting"));
+    waiting.setWindowTitle(QStringLiteral("Tarnwick"));
+    SignInRun run;
+    bool ok = false;
+    QString why;
+    QObject::connect(&run, &SignInRun::finished, &waiting, [&](bool good, const QString& message) {
+        ok = good;
+        why = message;
+        waiting.reset();
+    });
+    QObject::connect(&waiting, &QProgressDialog::canceled, &run, &SignInRun::cancel);
+    if (run.start(title, choice)) execModal(waiting);
+    if (!ok)
+        tellUser(owner, QT_TRANSLATE_NOOP("Tarnwick", "The account is not signed in yet: %1 Sign in with Sign in… on its "
+                                                      "Account page."),
+                 MsgIcon::Warning, why.toStdString());
+}
+
+}  // namespace
+
 bool runAddAccountWizard(QWidget* owner) {
     AccountWizard wizard(owner);
     wizard.restart();
@@ -170,12 +214,24 @@ bool runAddAccountWizard(QWidget* owner) {
     centerOnScreen(&wizard);
     if (execModal(wizard) != QDialog::Accepted) return false;
     config::NewAccount account = wizard.account();
+    std::string localPass;
+    if (wizard.oauth()) std::swap(localPass, account.pass);
     plat::RegKey accounts;
     if (!config::openAccountsKey(accounts) || !config::createAccount(accounts, account)) {
         // Settings for an account that does not exist would mislead the user.
         tellUser(owner, QT_TRANSLATE_NOOP("Tarnwick", "The account could not be created (refer to log file for further info)."),
                  MsgIcon::Warning);
         return false;
+    }
+    if (wizard.oauth()) {
+        config::writeAccountDword(accounts, account.title, config::kAuthValue, config::kAuthOAuth);
+        config::writeSecretFromEditing(account.title, plat::SecretKind::LocalPass, localPass);
+        signInNewAccount(owner, account.title,
+                         {wizard.field(QStringLiteral("oauthPreset")).toString().toStdString(),
+                          fieldText(&wizard, "oauthClientId").toStdString(), {}});
+    } else {
+        // Into the secret store, where there is one.
+        config::writeSecretFromEditing(account.title, plat::SecretKind::Password, account.pass);
     }
     showNewAccountSettings(owner, account.clientName, account.clientFile, account.title);
     return true;

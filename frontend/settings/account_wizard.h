@@ -10,6 +10,7 @@
 
 class QComboBox;
 class QLineEdit;
+class SignInFields;
 
 // The account's title (field "accountTitle").
 class WizardTitlePage : public QWizardPage {
@@ -24,7 +25,10 @@ private:
 };
 
 // The POP3 server (kept in lower case), its security and port, user name and password
-// (fields "popServer", "popSecurity", "popPort", "popUser", "popPassword").
+// (fields "popServer", "popSecurity", "popPort", "popUser", "popPassword"), and how Tarnwick
+// logs in there: with that password, or with OAuth 2.0 (fields "oauth", "oauthPreset",
+// "oauthClientId"), the password then being the one the e-mail program logs in to Tarnwick
+// with.
 class WizardServerPage : public QWizardPage {
     Q_OBJECT
 
@@ -40,6 +44,7 @@ private:
     QLineEdit* popPort_;
     QLineEdit* popUser_;
     QLineEdit* popPassword_;
+    SignInFields* signIn_;
 };
 
 // The e-mail program (field "emailProgram"), the desktop's default one chosen first.
@@ -59,11 +64,14 @@ class AccountWizard : public QWizard {
 
 public:
     explicit AccountWizard(QWidget* parent = nullptr);
-    // The account as the pages hold it; complete once Finish was accepted.
+    // The account as the pages hold it; complete once Finish was accepted. With OAuth 2.0
+    // chosen its "pass" is empty: the password typed is the local one.
     config::NewAccount account() const;
+    bool oauth() const;
 };
 
 // Runs the wizard over owner. After Finish the account is created with its mailbox directory
-// and the e-mail program's settings are shown. Answers whether an account was created; the
+// (its password in the desktop's secret store when one is ready); with OAuth 2.0 chosen the
+// sign-in runs at once, in the browser; then the e-mail program's settings are shown. Answers whether an account was created; the
 // caller refreshes its views in every case.
 bool runAddAccountWizard(QWidget* owner);

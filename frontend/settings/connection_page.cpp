@@ -5,13 +5,16 @@
 #include "frontend/dialogs/controls.h"
 #include "frontend/settings/security_fields.h"
 #include "frontend/settings/settings_model.h"
+#include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
+#include "shared/oauth_settings.h"
 #include "shared/ras_status.h"
 #include "shared/registry.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -82,6 +85,11 @@ ConnectionPage::ConnectionPage(SettingsModel& model) : PropPage("connectionPage"
     outGrid->addWidget(buddyLabel(outgoing, tr("Pass&word:"), smtpPassword_), 3, 0);
     outGrid->addWidget(smtpPassword_, 3, 1);
     smtpUser_->setToolTip(tr("Empty when the server takes mail without a log-in."));
+    auto* signInForm = new QFormLayout;
+    signInForm->setContentsMargins(0, 0, 0, 0);
+    signIn_ = new SignInFields(outgoing, signInForm, config::kOutgoingTarget);
+    connect(signIn_, &SignInFields::oauthChosen, smtpPassword_, [this](bool on) { smtpPassword_->setEnabled(!on); });
+    outGrid->addLayout(signInForm, 4, 0, 1, 2);
     outGrid->setColumnStretch(1, 1);
 
     auto* certificates = new QGroupBox(tr("Trusted certificates"), this);
@@ -126,6 +134,7 @@ void ConnectionPage::load() {
     smtpPort_->setText(QString::number(model_.number(kOutHostPortShown)));
     setText(smtpUser_, model_.text(config::kOutHostUser));
     setText(smtpPassword_, model_.text(config::kOutHostPass));
+    signIn_->load(model_);
     setText(caFile_, model_.text(config::kCaFile));
 }
 
@@ -176,6 +185,7 @@ bool ConnectionPage::save() {
                                   {&config::kCaFile, &values.caFile}}) {
         if (*value != model_.text(*setting)) model_.setText(*setting, *value);
     }
+    signIn_->save(model_);
     return true;
 }
 

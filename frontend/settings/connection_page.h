@@ -1,6 +1,6 @@
-// "Connection": the NetworkManager connection to bring up and its retries, the provider's SMTP server
-// for outgoing mail with its port, security and log-in, and the file of further trusted
-// certificates.
+// "Connection": the NetworkManager connection to bring up and its retries, the provider's SMTP
+// server for outgoing mail with its port, security and log-in (a password, or OAuth 2.0 with
+// its "Sign in…"), and the file of further trusted certificates.
 #pragma once
 
 #include "frontend/settings/prop_sheet.h"
@@ -9,6 +9,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
+class SignInFields;
 
 class ConnectionPage : public PropPage {
     Q_OBJECT
@@ -36,5 +37,6 @@ private:
     QLineEdit* smtpPort_;
     QLineEdit* smtpUser_;
     QLineEdit* smtpPassword_;
+    SignInFields* signIn_;
     QLineEdit* caFile_;
 };

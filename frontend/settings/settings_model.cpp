@@ -1,15 +1,18 @@
 #include "frontend/settings/settings_model.h"
 
+#include "frontend/settings/secret_source.h"
+#include "shared/oauth_settings.h"
+
 #include <algorithm>
 #include <memory>
 
 SettingsModel::Source SettingsModel::settingsKey() {
-    return {
+    return withSecretStore({
         [](const config::StringSetting& s) { return config::readSetting(s); },
         [](const config::DwordSetting& s) { return config::readSetting(s); },
         [](const char* name, const std::string& v) { return config::writeSetting(config::StringSetting{name, ""}, v); },
         [](const char* name, std::uint32_t v) { return config::writeSetting(config::DwordSetting{name, 0}, v); },
-    };
+    }, config::kOutgoingTarget);
 }
 
 SettingsModel::Source SettingsModel::account(const std::string& accountsKey, const std::string& title) {
@@ -21,7 +24,7 @@ SettingsModel::Source SettingsModel::account(const std::string& accountsKey, con
     auto a = std::make_shared<Account>();
     a->title = title;
     if (!config::openAccountsKey(a->key, accountsKey)) a->key = plat::RegKey();
-    return {
+    Source plain{
         [a](const config::StringSetting& s) {
             int i = a->index();
             return i >= 0 ? config::accountString(a->key, i, s.name) : std::string(s.fallback);
@@ -37,6 +40,8 @@ SettingsModel::Source SettingsModel::account(const std::string& accountsKey, con
             return a->key.isOpen() && config::writeAccountDword(a->key, a->title, name, v);
         },
     };
+    // The secret store knows the accounts of the user's own accounts key only.
+    return accountsKey == kAccountsKey ? withSecretStore(plain, title) : plain;
 }
 
 SettingsModel::SettingsModel(Source source, QObject* parent) : QObject(parent), source_(std::move(source)) {}
