@@ -173,7 +173,10 @@ class SlowLink:
         else:
             self.close()
             raise RuntimeError("the slow link did not start")
-        self.reset()   # the probe's own connection is not counted
+        # The probe's own connection is not counted: its record is awaited, then dropped.
+        while time.monotonic() < deadline and not os.path.exists(self._stats):
+            time.sleep(0.05)
+        self.reset()
 
     def stats(self, settle_s=5):
         """The connections closed so far; waits (bounded) for one still being written."""

@@ -9,9 +9,9 @@
 #include "shared/debug.h"
 #include "store/item_name.h"
 
+#include <climits>
 #include <cstdlib>
 #include <vector>
-#include <climits>
 
 namespace {
 
