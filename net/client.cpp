@@ -358,11 +358,11 @@ void Client::onSocket(WPARAM wParam, LPARAM lParam) {
         return;
     case FD_CLOSE: {
         DebugLine(LOG_APP, LOG_LOW, "case FD_CLOSE");
-        std::unique_ptr<char[]> buf(new char[kReceiveSize]);
-        long n = recvSocket(s, buf.get(), kReceiveSize);
+        char buf[kReceiveSize];
+        long n = recvSocket(s, buf, sizeof buf);
         if (n < 0) DebugLineInt(LOG_NET, LOG_LOW, "FD_CLOSE error", socketError());
         if (n > 0) {
-            lines_.append(buf.get(), n);
+            lines_.append(buf, n);
             deliverLines();
             if (lines_.overlong()) lines_.reset();
         }

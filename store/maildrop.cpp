@@ -13,14 +13,10 @@ const std::string kEmpty;
 }  // namespace
 
 MailDrop::MailDrop(const std::string& directory) : directory_(directoryPrefix(directory)) {
-    const std::string suffix(kItemExtension);
-    // First pass counts the matches; the second fills at most that many records, so a file
-    // that appears between the passes cannot grow the listing beyond what was counted.
-    std::size_t capacity = plat::listFiles(directory_, suffix).size();
-    if (capacity == 0) return;
-    items_.reserve(capacity);
-    for (plat::DirEntry& entry : plat::listFiles(directory_, suffix)) {
-        if (items_.size() == capacity) break;
+    // One reading of the directory is the listing's snapshot.
+    std::vector<plat::DirEntry> entries = plat::listFiles(directory_, std::string(kItemExtension));
+    items_.reserve(entries.size());
+    for (plat::DirEntry& entry : entries) {
         if (entry.name.front() == '.') continue;
         ItemFileName parts = parseItemFileName(entry.name);
         MailDropItem record;

@@ -12,16 +12,14 @@ namespace store {
 SMTPQueue::SMTPQueue(const std::string& directory) : directory_(directoryPrefix(directory)) {
     DebugLine(LOG_APP, LOG_LOW, "SMTPQueue::SMTPQueue");
     const std::size_t extLength = std::strlen(kRouteExtension);
-    // Counted first, then filled up to that count, like the mailbox listing.
-    std::size_t capacity = plat::listFiles(directory_, kRouteExtension).size();
-    entries_.reserve(capacity);
-    for (plat::DirEntry& found : plat::listFiles(directory_, kRouteExtension)) {
-        if (entries_.size() == capacity) break;
+    std::vector<plat::DirEntry> found = plat::listFiles(directory_, kRouteExtension);
+    entries_.reserve(found.size());
+    for (plat::DirEntry& routing : found) {
         // A file named just ".route" would make the directory itself the item.
-        if (found.name.size() == extLength) continue;
+        if (routing.name.size() == extLength) continue;
         Entry e;
-        e.baseName = found.name.substr(0, found.name.size() - extLength);
-        e.routingSize = found.size;
+        e.baseName = routing.name.substr(0, routing.name.size() - extLength);
+        e.routingSize = routing.size;
         DebugLine(LOG_MAIL, LOG_LOW, e.baseName.c_str());
         entries_.push_back(std::move(e));
     }
