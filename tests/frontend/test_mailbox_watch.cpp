@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
@@ -53,11 +54,23 @@ TEST(MailboxWatch, ABurstGivesOneNoticeAndLaterMailboxesAreWatchedToo) {
     writeFile("outgoing/q.rfc822", "x");
     ASSERT_TRUE(waitFor([&] { return notices == 4; }, 2000));
 
+    // Writing to a file that is already there (the day's log in the data directory) is no
+    // change of a mailbox: no notice, and so no refresh that could log and refresh again.
+    writeFile("day.log", "first\n");
+    ASSERT_TRUE(waitFor([&] { return notices == 5; }, 2000));
+    for (int i = 0; i < 5; ++i) {
+        std::FILE* log = std::fopen("day.log", "a");
+        std::fputs("another line\n", log);
+        std::fclose(log);
+    }
+    settle(2 * views::MailboxWatch::kCoalesceMs);
+    EXPECT_EQ(notices, 5);
+
     // A mailbox that did not exist when the watch began.
     fs::create_directories("accounts/later@x");
-    ASSERT_TRUE(waitFor([&] { return notices == 5; }, 2000));
+    ASSERT_TRUE(waitFor([&] { return notices == 6; }, 2000));
     writeFile("accounts/later@x/1.rfc822", "x");
-    EXPECT_TRUE(waitFor([&] { return notices == 6; }, 2000));
+    EXPECT_TRUE(waitFor([&] { return notices == 7; }, 2000));
 }
 
 }  // namespace
