@@ -47,7 +47,7 @@ LRESULT ControlWindow::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     if (msg == WM_NEW_OUTGOING) {
-        if (wParam == 1) postToController(NEW_OUTGOING_MAIL);
+        if (wParam == kNewOutgoingQueued) postToController(NEW_OUTGOING_MAIL);
         return 0;
     }
     if (msg == notices_.message) {

@@ -56,7 +56,7 @@ EngineServers::~EngineServers() = default;
 
 void startServers(ControlWindow& control, EngineServers& servers) {
     // What the local SMTP server posts when it has queued an item.
-    servers.newOutgoing = NewOutgoingNotice{control.window(), WM_NEW_OUTGOING, 1};
+    servers.newOutgoing = NewOutgoingNotice{control.window(), WM_NEW_OUTGOING, kNewOutgoingQueued};
     // The local SMTP server; local-only is not a setting.
     servers.smtp = std::make_unique<SMTPServer>(control.window(), Peers::LocalOnly, kQueueDirectory, &servers.newOutgoing);
     listenOrSayWhy(*servers.smtp, "SMTP", "TRAWLEX_SMTP_PORT", 25);

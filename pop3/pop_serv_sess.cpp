@@ -330,7 +330,7 @@ void POPServSess::endItem() {
     // Only an item whose reply, final "." included, went out whole counts as read.
     item_.reset();
     if (state_ == ST_SENDING_RETR) {
-        listing_->setRead(retrItem_, 1);
+        listing_->setRead(retrItem_, store::ReadState::Read);
         ++retrieved_;
     }
     state_ = ST_TRANSACTION;
@@ -346,7 +346,7 @@ void POPServSess::update() {
         if (!listing_->deletionMark(i)) continue;
         store::MailItemLock lock(LOG_APP, LOG_HIGH, "Unable to create MAILITEMREAD mutex");
         // A read item is read-only; it is made unread so that it can be deleted.
-        listing_->setRead(i, 0);
+        listing_->setRead(i, store::ReadState::Unread);
         std::string path = listing_->itemPath(i);
         if (deleteFile(path) == 0) {
             DebugLineStr(LOG_APP, LOG_LOW, "DELETED :", path.c_str());

@@ -82,9 +82,9 @@ bool MailDrop::isRead(int i) const {
     return !it || isItemRead(directory_ + it->fileName);
 }
 
-bool MailDrop::setRead(int i, int flag) {
+bool MailDrop::setRead(int i, ReadState state) {
     const MailDropItem* it = item(i);
-    return it && setItemRead(directory_ + it->fileName, flag);
+    return it && setItemRead(directory_ + it->fileName, state);
 }
 
 std::string MailDrop::makeItemFileName(std::string_view owner, std::string_view id) const {

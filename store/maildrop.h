@@ -9,6 +9,8 @@
 // MailDrop takes no lock; see store/item_lock.h for the mutex around reads and deletions.
 #pragma once
 
+#include "store/read_state.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,8 +53,8 @@ public:
 
     // Queries the file now, not the scan: true if read or if the query fails.
     bool isRead(int i) const;
-    // flag 1: read, 0: unread, other: nothing (false). See setItemRead.
-    bool setRead(int i, int flag);
+    // See setItemRead; false for an index outside the listing.
+    bool setRead(int i, ReadState state);
 
     // makeItemFileName on this listing's directory.
     std::string makeItemFileName(std::string_view owner, std::string_view id) const;

@@ -12,3 +12,5 @@ struct NewOutgoingNotice {
 };
 
 constexpr plat::UINT WM_NEW_OUTGOING = plat::WM_USER + 10;   // 1034
+// The code the engine's own server notice carries.
+constexpr plat::WPARAM kNewOutgoingQueued = 1;

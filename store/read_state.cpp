@@ -9,12 +9,12 @@ bool isItemRead(const std::string& path) {
     return plat::isReadOnly(path);
 }
 
-bool setItemRead(const std::string& path, int flag) {
-    if (flag != 0 && flag != 1) return false;
-    int err = plat::setReadOnly(path, flag == 1);
+bool setItemRead(const std::string& path, ReadState state) {
+    bool read = state == ReadState::Read;
+    int err = plat::setReadOnly(path, read);
     if (err == 0) return true;
     DebugLineInt(LOG_APP, LOG_HIGH,
-                 flag == 1 ? "unable to set file as READ" : "unable to set file as UNREAD", err);
+                 read ? "unable to set file as READ" : "unable to set file as UNREAD", err);
     DebugLine(LOG_APP, LOG_HIGH, path.c_str());
     return false;
 }

@@ -9,10 +9,11 @@ namespace store {
 // Queries the file now. True when the item is read, or when the query fails.
 bool isItemRead(const std::string& path);
 
-// flag 1 marks the item read (every write bit cleared), 0 marks it unread (the owner's write
-// bit set); any other value does nothing and answers false. On a refused change writes two
+enum class ReadState { Unread, Read };
+
+// Read clears every write bit, Unread sets the owner's. On a refused change writes two
 // (APP, HIGH) lines, "unable to set file as READ <errno>" (or UNREAD) and the path, and answers
 // false. True on success.
-bool setItemRead(const std::string& path, int flag);
+bool setItemRead(const std::string& path, ReadState state);
 
 }  // namespace store

@@ -378,9 +378,9 @@ TEST(UnreadMail, AnyAccountsMailboxWithAnItemNotMarkedRead) {
     ::mkdir("accounts/second", 0755);
     EXPECT_FALSE(anyUnreadMail());
     testsupport::writeFile("accounts/second/[b]1.rfc822", "Subject: x\r\n\r\nbody\r\n");
-    ASSERT_TRUE(store::setItemRead("accounts/second/[b]1.rfc822", 0));
+    ASSERT_TRUE(store::setItemRead("accounts/second/[b]1.rfc822", store::ReadState::Unread));
     EXPECT_TRUE(anyUnreadMail());
-    ASSERT_TRUE(store::setItemRead("accounts/second/[b]1.rfc822", 1));
+    ASSERT_TRUE(store::setItemRead("accounts/second/[b]1.rfc822", store::ReadState::Read));
     EXPECT_FALSE(anyUnreadMail());
     config::deleteAccountKey(accounts, "a-first");
     config::deleteAccountKey(accounts, "b-second");

@@ -88,8 +88,8 @@ TEST_F(MailDropTest, ReadStateFollowsThePermissionBits) {
     EXPECT_EQ(drop.unreadCount(), 1);
 
     // The query reads the file now; the counts stay those of the scan.
-    EXPECT_TRUE(drop.setRead(u, 1));
-    EXPECT_TRUE(drop.setRead(r, 0));
+    EXPECT_TRUE(drop.setRead(u, ReadState::Read));
+    EXPECT_TRUE(drop.setRead(r, ReadState::Unread));
     EXPECT_TRUE(drop.isRead(u));
     EXPECT_FALSE(drop.isRead(r));
     EXPECT_EQ(drop.unreadCount(), 1);
@@ -97,11 +97,7 @@ TEST_F(MailDropTest, ReadStateFollowsThePermissionBits) {
     ASSERT_EQ(::stat(in("u.rfc822").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0222, 0u);
 
-    // Any flag but 0 and 1 does nothing.
-    EXPECT_FALSE(drop.setRead(u, 2));
-    EXPECT_TRUE(drop.isRead(u));
-
-    EXPECT_TRUE(drop.setRead(u, 0));
+    EXPECT_TRUE(drop.setRead(u, ReadState::Unread));
     MailDrop rescanned(dir_);
     EXPECT_EQ(rescanned.unreadCount(), 2);
     EXPECT_TRUE(rescanned.hasUnread());
@@ -113,8 +109,8 @@ TEST_F(MailDropTest, VanishedItemCountsAsReadAndRefusesAStateChange) {
     ASSERT_EQ(drop.count(), 1);
     ASSERT_EQ(std::remove(in("gone.rfc822").c_str()), 0);
     EXPECT_TRUE(drop.isRead(1));
-    EXPECT_FALSE(drop.setRead(1, 1));
-    EXPECT_FALSE(drop.setRead(1, 0));
+    EXPECT_FALSE(drop.setRead(1, ReadState::Read));
+    EXPECT_FALSE(drop.setRead(1, ReadState::Unread));
     std::string log = logText();
     EXPECT_NE(log.find(" APP HIGH unable to set file as READ 2\n"), std::string::npos) << log;
     EXPECT_NE(log.find(" APP HIGH unable to set file as UNREAD 2\n"), std::string::npos) << log;
@@ -137,7 +133,7 @@ TEST_F(MailDropTest, DeletionMarksLiveInTheSnapshotAndBadIndexesAreHarmless) {
         EXPECT_EQ(drop.itemPath(bad), "");
         EXPECT_EQ(drop.itemSize(bad), 0u);
         EXPECT_TRUE(drop.isRead(bad));
-        EXPECT_FALSE(drop.setRead(bad, 1));
+        EXPECT_FALSE(drop.setRead(bad, ReadState::Read));
     }
 }
 
