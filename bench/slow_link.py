@@ -29,46 +29,53 @@ CHUNK = 4096   # the link's unit of pacing: small enough that bandwidth shows sm
 
 class Turns:
     """The round trips one connection's client waited for, seen from the relay, which sits
-    next to the client: a reply that starts while the line towards the client carries nothing
-    and the client has spoken since the server last did, reaches the client, and only then is
-    followed by the client's next bytes. Replies that arrive while earlier bytes are still on
-    their way down, and client bytes sent before a reply arrived, cost no round trip of their
-    own: the line was busy, or the client did not wait."""
+    next to the client. A reply is the server's first bytes after the client has spoken (for
+    the greeting, after it connected); it was waited for when it reached the client after at
+    least quiet_s in which the client received nothing, and the client sent nothing more until
+    it had. Replies that reach the client right behind earlier bytes (a pipelined stream), and
+    client bytes sent before the reply arrived, cost no round trip of their own. The relay
+    passes a quarter of the round trip as quiet_s, more than the pause between paced chunks."""
 
-    def __init__(self):
+    def __init__(self, quiet_s=0.0, clock=time.monotonic):
         self.turns = 0
+        self.quiet_s = quiet_s
+        self.clock = clock
         self.client_spoke = True   # connecting counts as speaking: the greeting is waited for
-        self.in_flight = 0         # server bytes read and not yet delivered to the client
-        self.awaited = False       # a reply began on an idle line after the client spoke
-        self.reached = False       # ... and its first bytes have reached the client
+        self.reply_at = None       # offset in the server's bytes of the reply still to arrive
+        self.waited = False        # that reply reached the client after a quiet spell
+        self.delivered_bytes = 0
+        self.start = clock()
+        self.last_delivery = self.start
         self.up = 0
         self.down = 0
-        self.start = time.monotonic()
 
     def client_sent(self, n):
-        if self.awaited and self.reached:
+        if self.waited:
             self.turns += 1
-        self.awaited = False
+        self.waited = False
+        self.reply_at = None       # a reply still on its way was not waited for
         self.client_spoke = True
         self.up += n
 
     def server_sent(self, n):
-        if self.in_flight == 0 and self.client_spoke:
-            self.awaited, self.reached = True, False
+        if self.client_spoke:
+            self.reply_at, self.waited = self.down, False
         self.client_spoke = False
-        self.in_flight += n
         self.down += n
 
     def delivered(self, n):
-        self.in_flight -= n
-        if self.awaited:
-            self.reached = True
+        now = self.clock()
+        if self.reply_at is not None and self.reply_at < self.delivered_bytes + n:
+            self.waited = now - self.last_delivery >= self.quiet_s
+            self.reply_at = None
+        self.delivered_bytes += n
+        self.last_delivery = now
 
     def record(self):
         # A client that read the server's last words had waited for them too.
-        turns = self.turns + (1 if self.awaited and self.reached else 0)
+        turns = self.turns + (1 if self.waited else 0)
         return {"turns": turns, "up": self.up, "down": self.down,
-                "seconds": round(time.monotonic() - self.start, 3)}
+                "seconds": round(self.clock() - self.start, 3)}
 
 
 async def carry(reader, writer, delay, bandwidth, note, delivered=None):
@@ -118,7 +125,7 @@ async def serve(listen_port, target_host, target_port, rtt_ms, bandwidth, stats_
     delay = rtt_ms / 2000.0
 
     async def connection(client_reader, client_writer):
-        turns = Turns()
+        turns = Turns(quiet_s=rtt_ms / 4000.0)
         try:
             server_reader, server_writer = await asyncio.open_connection(target_host, target_port)
         except OSError:

@@ -315,6 +315,21 @@ TEST_F(SendTest, APipeliningServerGetsEachEnvelopeBehindThePreviousTextAndQuitBe
     EXPECT_EQ(std::vector<std::string>(reads.begin() + 1, reads.end()), expected);
 }
 
+TEST_F(SendTest, AnOddReplyToTheTextGivesUpTheEnvelopeSentBehindIt) {
+    // "354" to a "." leaves the server's state unknown: the envelope that went with it is not
+    // read as answered, and both items wait for the next cycle.
+    peer.ehloReply = kPipelining;
+    peer.textAnswer = [](const std::string&) { return std::string("354 more?\r\n"); };
+    peer.start();
+    enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
+    enqueue("2.rfc822", "y\r\n", {"<a@x>", "<c@y>"});
+    deliver(peer.port);
+    EXPECT_EQ(countOf(kNotices.itemSent), 0);
+    EXPECT_EQ(countOf(kNotices.itemRefused), 0);
+    EXPECT_EQ(queued(), (std::vector<std::string>{"1.rfc822", "1.rfc822.route", "2.rfc822", "2.rfc822.route"}));
+    EXPECT_EQ(peer.messages().size(), 1u);
+}
+
 TEST_F(SendTest, TheSessionEndsAtTheReplyToQuitEvenIfTheServerStaysConnected) {
     for (bool grouped : {false, true}) {
         SCOPED_TRACE(grouped ? "pipelined" : "one at a time");
