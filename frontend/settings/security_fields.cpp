@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QVBoxLayout>
 
 #include <memory>
 
@@ -31,7 +32,6 @@ QString trTarnwick(const char* text) {
 QLabel* plainTextWarning(QWidget* parent, QComboBox* combo, const QLineEdit* server) {
     auto* label = new QLabel(trTarnwick(validation::kPlainTextMessage), parent);
     label->setObjectName(QStringLiteral("plainTextWarning"));
-    label->setWordWrap(true);
     label->setStyleSheet(QStringLiteral("color: #a0400b"));
     auto follow = [=] {
         label->setVisible(validation::sendsInTheClear(chosenSecurity(combo), server->text().toStdString()));
@@ -66,12 +66,16 @@ SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService 
     row->addSpacing(12);
     row->addWidget(buddyLabel(parent, trTarnwick("P&ort:"), port));
     row->addWidget(port);
-    if (server) {
-        row->addSpacing(12);
-        row->addWidget(plainTextWarning(parent, combo, server));
-    }
     row->addStretch(1);
-    return {combo, port, row};
+    if (!server) return {combo, port, row};
+    QLabel* warning = plainTextWarning(parent, combo, server);
+    QSizePolicy policy = warning->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    warning->setSizePolicy(policy);
+    auto* column = new QVBoxLayout;
+    column->addLayout(row);
+    column->addWidget(warning);
+    return {combo, port, column};
 }
 
 std::uint32_t shownSecurity(std::uint32_t stored) {

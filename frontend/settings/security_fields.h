@@ -8,7 +8,7 @@
 #include <string>
 
 class QComboBox;
-class QHBoxLayout;
+class QLayout;
 class QLineEdit;
 class QWidget;
 
@@ -26,12 +26,13 @@ unsigned proposedPort(MailService service, std::uint32_t security);
 // item data) and port edit ("<prefix>Port", holding the port proposed for None), and the row
 // "[security]  Port: [port]". Choosing a security puts its proposed port into the edit while
 // the edit is empty or still holds the port proposed for the security chosen before. With a
-// server edit, the row ends in a label ("plainTextWarning") shown while no security is chosen
-// for a server outside this machine.
+// server edit, a label ("plainTextWarning") under the row is shown while no security is chosen
+// for a server outside this machine; its room is kept while it is hidden, so that a dialog
+// sized without it still shows it whole.
 struct SecurityRow {
     QComboBox* security;
     QLineEdit* port;
-    QHBoxLayout* layout;
+    QLayout* layout;
 };
 SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService service,
                         const QLineEdit* server = nullptr);

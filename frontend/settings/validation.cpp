@@ -14,7 +14,7 @@ const char kNoHostMessage[] =
     QT_TRANSLATE_NOOP("Tarnwick", "Please enter the address of your SMTP mail server for outgoing mail to be delivered. (smtp.example.net)");
 const char kPeriodMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Minimum value is 1 minute. Offline period must not be less than online period.");
 const char kTooLongMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Maximum value is 35791 minutes.");
-const char kPlainTextMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Without security the password and the mail cross the network unencrypted.");
+const char kPlainTextMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "The password and the mail travel unencrypted.");
 const char kRetryMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter the number of retries, at least 1.");
 const char kPauseMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter a pause from 1 to 35791 minutes.");
 
