@@ -8,16 +8,19 @@
 #include "frontend/mail/item_viewer.h"
 
 #include <QCloseEvent>
+#include <QFrame>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
-#include <QFrame>
-#include <QLabel>
-#include <QStatusBar>
 
-// The views' frame: lays its children out like the main window's client area: the band along
-// the top, the tree on the left quarter, the list on the rest.
+// The views' frame: the band along the top, below it the tree and the list side by side in a
+// splitter the user can drag. The tree starts with a quarter of the width and keeps that share
+// as the window grows or shrinks, until the user moves the handle.
 class ViewsFrame : public QWidget {
 public:
     ViewsFrame(QWidget* parent, views::HeaderCache& cache, const std::function<void(int)>& command)
@@ -26,25 +29,27 @@ public:
         band->setObjectName(QStringLiteral("band"));
         band->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         band->setFixedHeight(6);
-        list = new views::ItemList(cache, command, this);
-        tree = new views::FolderTree(*list, command, this);
+        splitter = new QSplitter(Qt::Horizontal, this);
+        splitter->setObjectName(QStringLiteral("viewsSplitter"));
+        splitter->setChildrenCollapsible(false);
+        list = new views::ItemList(cache, command, splitter);
+        tree = new views::FolderTree(*list, command, splitter);
+        splitter->insertWidget(0, tree);
+        splitter->setStretchFactor(0, 1);
+        splitter->setStretchFactor(1, 3);
+        // Relative weights: the splitter shares its first width out in this proportion.
+        splitter->setSizes({1000, 3000});
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        layout->addWidget(band);
+        layout->addWidget(splitter, 1);
     }
 
     QFrame* band;
+    QSplitter* splitter;
     views::FolderTree* tree;
     views::ItemList* list;
-
-protected:
-    // layoutViews: W x H client area, band height Ht, tree width W / 4.
-    void resizeEvent(QResizeEvent*) override {
-        int w = width();
-        int h = height();
-        int ht = band->height();
-        int tw = static_cast<int>(w * 0.25);
-        band->setGeometry(0, 0, w, ht);
-        tree->setGeometry(0, ht, tw, h - ht);
-        list->setGeometry(tw, ht, w - tw, h - ht);
-    }
 };
 
 MainWindow::MainWindow(Hooks hooks) : hooks_(std::move(hooks)) {

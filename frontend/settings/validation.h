@@ -46,7 +46,8 @@ std::optional<Refusal> checkConnection(const ConnectionValues& values, bool (*ca
 std::string checkPeriods(unsigned onlineMinutes, unsigned offlineMinutes);
 
 // The messages the wizard's title page shows one after the other, none when the title is
-// fine. exists answers whether an account of that title (in any letter case) exists.
+// fine. exists answers whether an account of that title (in any letter case) exists. The
+// outgoing host's name (in any letter case) is no account title.
 std::vector<std::string> checkAccountTitle(const std::string& title, bool (*exists)(const std::string&));
 
 // The messages of the wizard's server page; port is as typed.

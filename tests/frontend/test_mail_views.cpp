@@ -1,6 +1,7 @@
 // The mailbox views: cell texts from header values, the folder tree (roots, account order,
 // unread counts, the selection handler), the rows and columns of the list, Delete, viewing,
 // the tree's clicks, refresh keeping the folder, and the header cache never showing old text.
+#include "frontend/app/main_window.h"
 #include "frontend/desktop/desktop.h"
 #include "frontend/commands.h"
 #include "frontend/mail/folder_tree.h"
@@ -19,6 +20,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QSplitter>
 
 #include <gtest/gtest.h>
 
@@ -515,6 +517,42 @@ TEST_F(ViewsTest, TheSortAndTheColumnsStayAcrossRefreshesAndReopening) {
     freshTree.fill();
     EXPECT_EQ(fresh.header()->sortIndicatorSection(), 1);
     EXPECT_EQ(fresh.header()->sortIndicatorOrder(), Qt::DescendingOrder);
+}
+
+// The window's views: the band on top, the tree and the list side by side below it, the tree a
+// quarter of the width until the user drags the handle, which a resize then keeps.
+TEST_F(ViewsTest, TheWindowsTreeTakesAQuarterBesideTheListUntilTheUserDragsIt) {
+    account("alpha", "a@x");
+    MainWindow window({});
+    window.resize(800, 500);
+    window.show();
+    window.createViews();
+    QApplication::processEvents();
+    auto* splitter = window.findChild<QSplitter*>();
+    ASSERT_NE(splitter, nullptr);
+    QWidget* band = window.findChild<QWidget*>(QStringLiteral("band"));
+    ASSERT_NE(band, nullptr);
+    QWidget* treeView = window.folderTree();
+    QWidget* listView = window.itemList();
+    ASSERT_TRUE(treeView && listView);
+    EXPECT_EQ(splitter->widget(0), treeView);
+    EXPECT_EQ(splitter->widget(1), listView);
+    auto quarter = [&] { return splitter->width() / 4; };
+    EXPECT_NEAR(treeView->width(), quarter(), 4);
+    // Nothing overlaps the band, and the list runs to the right edge.
+    EXPECT_GE(splitter->mapTo(&window, QPoint(0, 0)).y(), band->mapTo(&window, QPoint(0, band->height())).y());
+    EXPECT_EQ(listView->geometry().right(), splitter->width() - 1);
+
+    window.resize(1200, 600);
+    QApplication::processEvents();
+    EXPECT_NEAR(treeView->width(), quarter(), 4);
+
+    splitter->setSizes({500, splitter->width() - 500});
+    window.resize(1000, 600);
+    QApplication::processEvents();
+    EXPECT_GT(treeView->width(), quarter() + 100);
+    window.destroyViews();
+    EXPECT_EQ(window.findChild<QSplitter*>(), nullptr);
 }
 
 TEST_F(ViewsTest, EnterOpensTheSelectedItem) {

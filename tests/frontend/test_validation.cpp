@@ -78,6 +78,13 @@ TEST(AccountChecks, EveryProblemOfAPageIsReportedInOrder) {
     EXPECT_EQ(checkAccountTitle("my home", none).size(), 1u);
     EXPECT_EQ(checkAccountTitle("home", home),
               std::vector<std::string>{"An account with the title you have entered already exists."});
+    // The outgoing host's sign-in and secrets go by this name, in any letter case.
+    const std::vector<std::string> kept{
+        "The title \"outgoing\" is kept for the outgoing mail server. Please choose another title."};
+    EXPECT_EQ(checkAccountTitle("outgoing", none), kept);
+    EXPECT_EQ(checkAccountTitle("OutGoing", none), kept);
+    EXPECT_TRUE(checkAccountTitle("outgoing2", none).empty());
+    EXPECT_TRUE(checkAccountTitle("outgoin", none).empty());
 
     EXPECT_TRUE(checkAccountServer("pop.example.net", "jo", "pw", "110").empty());
     std::vector<std::string> all = checkAccountServer("pop@x", "", "pw", "0");
