@@ -4,6 +4,7 @@
 #include "platform/owned_handles.h"
 
 #include <string>
+#include <utility>
 
 namespace plat {
 
@@ -38,6 +39,32 @@ public:
 private:
     NamedMutex mutex_;
     bool locked_ = false;
+};
+
+// A process's lasting handle of a named mutex, for a lock taken very often: the lock file stays
+// open between holds. It is opened again when its path no longer leads to the open file (the
+// file was removed or replaced, the runtime directory changed) or in a forked child, whose
+// inherited descriptor would share the parent's lock. One holder at a time: while it is held,
+// a second holder of the same process needs a NamedMutex of its own.
+class KeptNamedMutex {
+public:
+    explicit KeptNamedMutex(std::string name) : name_(std::move(name)) {}
+    KeptNamedMutex(const KeptNamedMutex&) = delete;
+    KeptNamedMutex& operator=(const KeptNamedMutex&) = delete;
+
+    // Waits without a time limit. False when the lock file cannot be opened or locked.
+    [[nodiscard]] bool wait();
+    void release();
+    bool held() const { return held_; }
+
+private:
+    bool reopen(const std::string& path);
+
+    std::string name_;
+    std::string path_;
+    Descriptor fd_;
+    int openedBy_ = 0;   // the process that opened fd_
+    bool held_ = false;
 };
 
 }  // namespace plat

@@ -1,5 +1,6 @@
 #include "shared/debug.h"
 
+#include "platform/append_file.h"
 #include "platform/console.h"
 #include "platform/named_mutex.h"
 #include "platform/owned_handles.h"
@@ -16,6 +17,9 @@ const char kBadLine[] = "---bad debug line (NULL)";
 constexpr int kDefaultMutexWaitMs = 10000;
 
 std::unique_ptr<plat::NamedMutex> g_logMutex;
+// The day file stays open between lines; it is opened again when the day changes or when
+// the file was removed or renamed underneath (retention, the user, a test).
+plat::AppendFile g_dayFile;
 bool g_failureReported = false;
 int g_mutexWaitMs = kDefaultMutexWaitMs;
 DebugLogClock g_clock = nullptr;
@@ -64,6 +68,7 @@ void DebugLogOpen() {
 
 void DebugLogClose() {
     g_logMutex.reset();
+    g_dayFile.close();
 }
 
 void DebugLogSetClock(DebugLogClock clock) {
@@ -185,6 +190,7 @@ void OutputDebugToFile(const char* line) {
         }
         return;
     }
-    if (plat::FilePtr f = plat::openFile(fileName, "a")) std::fprintf(f.get(), "%s  %s", stamp, line);
+    std::string whole = std::string(stamp) + "  " + line;
+    (void)g_dayFile.append(fileName, whole);   // a line that cannot be written is dropped, as always
     g_logMutex->release();
 }

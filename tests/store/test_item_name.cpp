@@ -4,6 +4,7 @@
 #include "store_test_util.h"
 
 #include "platform/named_mutex.h"
+#include "platform/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace store;
@@ -157,6 +159,22 @@ TEST(MailItemLock, ExcludesOtherHoldersUntilItsScopeEnds) {
         ASSERT_TRUE(lock.held());
         EXPECT_FALSE(other.wait(0));
     }
+    EXPECT_TRUE(other.wait(0));
+    other.release();
+}
+
+// The process keeps its handle open between holds; a lock file removed in between (a cleaned
+// runtime directory) must not leave it locking a file nobody else sees.
+TEST(MailItemLock, StillExcludesOthersAfterTheLockFileWasRemoved) {
+    { MailItemLock first(LOG_APP, LOG_HIGH, "FAILED to create MUTEX for test"); }
+    ASSERT_EQ(::unlink((plat::runtimeDir() + "/" + kMailItemMutexName + ".lock").c_str()), 0);
+    {
+        MailItemLock lock(LOG_APP, LOG_HIGH, "FAILED to create MUTEX for test");
+        ASSERT_TRUE(lock.held());
+        plat::NamedMutex other(kMailItemMutexName);   // opens the file the path leads to now
+        EXPECT_FALSE(other.wait(0));
+    }
+    plat::NamedMutex other(kMailItemMutexName);
     EXPECT_TRUE(other.wait(0));
     other.release();
 }
