@@ -15,7 +15,8 @@ from peers.dovecot import PrivateDovecot, available
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
 from slow_link import SlowLink  # noqa: E402
 
-MESSAGES = 30
+# Enough that each of the killed checks below still finds whole windows (of 16) to fetch.
+MESSAGES = 80
 
 
 def message(n):
