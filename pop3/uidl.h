@@ -47,7 +47,7 @@ public:
     // The first entry whose identifier equals identifier exactly, or null.
     const UIDLEntry* find(std::string_view identifier) const;
     // Appends an entry holding a copy of identifier; answers it. Entries already held stay
-    // where they are.
+    // where they are: an entry's address holds until it is removed or the list cleared.
     const UIDLEntry& add(std::string_view identifier, int messageNumber, int flag);
     // Removes the first entry; an empty list stays empty.
     void removeFirst();
