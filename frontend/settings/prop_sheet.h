@@ -7,8 +7,6 @@
 #include <QString>
 #include <QWidget>
 
-#include <vector>
-
 class QTabWidget;
 class SettingsModel;
 
@@ -16,10 +14,9 @@ class PropPage : public QWidget {
     Q_OBJECT
 
 public:
-    // name: the page's object name, which says what it holds ("connectionPage").
+    // name: the page's object name, which says what it holds ("connectionPage"); title: the
+    // text of its tab, kept as its window title.
     PropPage(const char* name, const QString& title, SettingsModel& model);
-
-    const QString& title() const { return title_; }
 
     // The page comes to the front: its fields show the model's values.
     virtual void load() = 0;
@@ -31,9 +28,6 @@ public:
 
 protected:
     SettingsModel& model_;
-
-private:
-    QString title_;
 };
 
 class PropSheet : public QDialog {
@@ -53,10 +47,9 @@ private:
     void setTab(int index);
     void changeTo(int index);
     void ok();
+    PropPage* page(int index) const;
 
     SettingsModel& model_;
     QTabWidget* tabs_;
-    std::vector<PropPage*> pages_;
-    std::vector<bool> visited_;
     int current_ = 0;
 };
