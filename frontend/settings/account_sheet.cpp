@@ -174,9 +174,7 @@ bool AccountPage::save() {
 }
 
 void AccountPage::editAlternative() {
-    std::string edited = alternative_;
-    if (!editAlternativeClient(edited, this)) return;
-    alternative_ = edited;
+    if (!editAlternativeClient(alternative_, this)) return;
     emailProgram_->setCurrentIndex(emailProgram_->count() - 1);
 }
 

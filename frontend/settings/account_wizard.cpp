@@ -2,7 +2,6 @@
 
 #include "frontend/desktop/desktop.h"
 #include "frontend/desktop/mail_client.h"
-#include "frontend/dialogs/center_on_screen.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/dialogs/new_account_dialog.h"
@@ -224,9 +223,7 @@ void signInNewAccount(QWidget* owner, const std::string& title, const signin::Ch
 bool runAddAccountWizard(QWidget* owner) {
     AccountWizard wizard(owner);
     wizard.restart();
-    wizard.adjustSize();
-    centerOnScreen(&wizard);
-    if (execModal(wizard) != QDialog::Accepted) return false;
+    if (execCentred(wizard) != QDialog::Accepted) return false;
     config::NewAccount account = wizard.account();
     plat::RegKey accounts;
     if (!config::openAccountsKey(accounts) || !config::createAccount(accounts, account)) {

@@ -7,7 +7,7 @@
 
 #include <QCoreApplication>
 
-int runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule) {
+bool runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule) {
     SettingsModel model;
     bool periodChanged = false;
     QObject::connect(&model, &SettingsModel::changed, &model, [&](const QString& name) {
@@ -18,8 +18,8 @@ int runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const 
     sheet.addPage(newConnectionPage(model));
     sheet.addPage(newSchedulingPage(model));
     sheet.addPage(newNotificationsPage(model));
-    if (!sheet.run()) return 0;
+    if (!sheet.run()) return false;
     // The running timers restart with the new periods.
     if (periodChanged && schedule && schedule->active == 1 && periodsChanged) periodsChanged();
-    return 1;
+    return true;
 }

@@ -1,6 +1,5 @@
 #include "frontend/settings/prop_sheet.h"
 
-#include "frontend/dialogs/center_on_screen.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/settings/settings_model.h"
@@ -62,9 +61,7 @@ bool PropSheet::run() {
     setTab(0);
     enter(0);
     focusFirstField(page(0));
-    adjustSize();
-    centerOnScreen(this);
-    return execModal(*this) == QDialog::Accepted;
+    return execCentred(*this) == QDialog::Accepted;
 }
 
 void PropSheet::enter(int index) {

@@ -503,8 +503,9 @@ TEST_F(AccountsTest, TheAlternativeClientKeepsItsLineUnlessEdited) {
     EXPECT_EQ(accountValue("home", "clientfile"), "/opt/mymail -x");
     EXPECT_EQ(accountValue("home", "altclientfile"), "/opt/mymail -x");
 
-    // Edited with "...": Browse quotes a path with a blank; Cancel in the dialog changes nothing.
-    browsed = {"/opt/My Mail/mail"};
+    // Edited with "...": Browse quotes a path with a blank, and a cancelled Browse keeps what was
+    // typed; Cancel in the dialog changes nothing.
+    browsed = {"", "/opt/My Mail/mail"};
     then([&](QDialog& d) {
         in<QComboBox>(d, "emailProgram")->setCurrentText("Post Office");
         press(d, "alternativeClient");
@@ -522,6 +523,9 @@ TEST_F(AccountsTest, TheAlternativeClientKeepsItsLineUnlessEdited) {
         return d.result();
     });
     then([](QDialog& d) {
+        type(d, "commandLine", "typed line");
+        press(d, "browseCommandLine");
+        EXPECT_EQ(in<QLineEdit>(d, "commandLine")->text(), "typed line");
         press(d, "browseCommandLine");
         EXPECT_EQ(in<QLineEdit>(d, "commandLine")->text(), "'/opt/My Mail/mail'");
         press(d, "ok");
