@@ -26,7 +26,7 @@ public:
         setText(edit_, commandLine);
         auto* browseButton = pushButton(this, "browseCommandLine", tr("&Browse..."));
         connect(browseButton, &QPushButton::clicked, this, [this] {
-            std::string path = browseForFile(this, kFilterAll, true);
+            std::string path = browseForFile(this, FileKind::Any);
             if (!path.empty()) setText(edit_, commandLineForPath(path));
         });
         auto* row = new QHBoxLayout;

@@ -234,7 +234,8 @@ bool runAddAccountWizard(QWidget* owner) {
     }
     if (wizard.oauth()) {
         config::writeAccountDword(accounts, account.title, config::kAuthValue, config::kAuthOAuth);
-        config::writeSecretFromEditing(account.title, plat::SecretKind::LocalPass, fieldText(&wizard, "popPassword").toStdString());
+        config::writeSecretFromEditing(account.title, plat::SecretKind::LocalPass,
+                                       fieldText(&wizard, "popPassword").toStdString());
         signInNewAccount(owner, account.title,
                          {wizard.field(QStringLiteral("oauthPreset")).toString().toStdString(),
                           fieldText(&wizard, "oauthClientId").toStdString(), {}});

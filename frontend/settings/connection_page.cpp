@@ -56,7 +56,7 @@ public:
 
 private:
     void browseCaFile() {
-        std::string chosen = browseForCertificate(this);
+        std::string chosen = browseForFile(this, FileKind::Certificate);
         if (!chosen.empty()) setText(caFile_, chosen);
     }
 

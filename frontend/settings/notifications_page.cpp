@@ -95,7 +95,7 @@ NotificationsPage::NotificationsPage(SettingsModel& model) : PropPage("notificat
         grid->addWidget(browse, line + 1, 1);
         grid->addWidget(test, line + 1, 2);
         connect(browse, &QPushButton::clicked, this, [this, edit, sound = r.sound] {
-            std::string path = browseForFile(this, sound ? kFilterSound : kFilterProgram);
+            std::string path = browseForFile(this, sound ? FileKind::Sound : FileKind::Program);
             if (!path.empty()) setText(edit, sound ? path : commandLineForPath(path));
         });
         connect(test, &QPushButton::clicked, this, [edit, sound = r.sound] {

@@ -3,7 +3,7 @@
 #include "frontend/settings/security_fields.h"
 #include "shared/oauth_settings.h"
 
-#include <QtGlobal>
+#include <QString>
 
 #include <cctype>
 #include <cstdio>
@@ -34,13 +34,6 @@ std::string trimmed(const std::string& s) {
 
 bool hasForbidden(const std::string& s) {
     return s.find_first_of(" @?*") != std::string::npos;
-}
-
-bool sameIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-    return true;
 }
 
 }  // namespace
@@ -122,7 +115,7 @@ std::vector<std::string> checkAccountTitle(const std::string& title, bool (*exis
         messages.emplace_back(QT_TRANSLATE_NOOP("Tarnwick", "An account with the title you have entered already exists."));
     // The outgoing host's sign-in and secrets are kept under this name; an account of that
     // title would share them.
-    if (sameIgnoringCase(title, config::kOutgoingTarget))
+    if (QString::fromStdString(title).compare(QLatin1String(config::kOutgoingTarget), Qt::CaseInsensitive) == 0)
         messages.emplace_back(QT_TRANSLATE_NOOP(
             "Tarnwick", "The title \"outgoing\" is kept for the outgoing mail server. Please choose another title."));
     return messages;
