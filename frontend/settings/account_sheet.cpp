@@ -147,17 +147,16 @@ bool AccountPage::save() {
         pop_.port->setFocus();
         return false;
     }
-    if (signIn_->oauth()) {
-        // The provider's password is not needed; the e-mail program's one is.
-        model_.setText(kLocalPass, text(localPassword_));
-    } else if (pop_.password->text().isEmpty()) {
+    // With OAuth 2.0 the provider's password is not needed; the one the e-mail program logs in
+    // to Tarnwick with is, and the local POP3 server takes no empty one.
+    QLineEdit* password = signIn_->oauth() ? localPassword_ : pop_.password;
+    if (password->text().isEmpty()) {
         // The wizard's words: server and user name are always there.
         tellUser(this, validation::kNoLoginMessage, MsgIcon::Warning);
-        pop_.password->setFocus();
+        password->setFocus();
         return false;
-    } else {
-        model_.setText(kPass, text(pop_.password));
     }
+    model_.setText(signIn_->oauth() ? kLocalPass : kPass, text(password));
     signIn_->save(model_);
     // Port and security are written only when changed.
     if (*port != model_.number(kPort)) model_.setNumber(kPort, *port);
