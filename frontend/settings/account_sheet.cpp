@@ -60,7 +60,6 @@ private:
     // The "..." button: the account's own command line, which then becomes its e-mail program.
     void editAlternative();
 
-    QLineEdit* accountTitle_;
     PopLogin pop_;
     SignInFields* signIn_;
     QLineEdit* localPassword_;
@@ -76,8 +75,9 @@ AccountPage::AccountPage(SettingsModel& account, const std::string& title)
     : PropPage("accountPage", tr("Account"), account), title_(title) {
     auto* login = new QGroupBox(tr("POP3 account"), this);
     auto* form = new QFormLayout(login);
-    accountTitle_ = readOnlyEdit(login, "accountTitle");
-    form->addRow(buddyLabel(login, tr("&Title:"), accountTitle_), accountTitle_);
+    QLineEdit* accountTitle = readOnlyEdit(login, "accountTitle");
+    setText(accountTitle, title_);
+    form->addRow(buddyLabel(login, tr("&Title:"), accountTitle), accountTitle);
     pop_ = popLoginRows(login, form, tr("&Server:"), tr("Pass&word:"));
     pop_.server->setReadOnly(true);
     pop_.user->setReadOnly(true);
@@ -122,7 +122,6 @@ void AccountPage::load() {
     client->clear();
     for (const std::string& n : listMailClients()) client->addItem(QString::fromStdString(n));
     client->addItem(tr(kAlternativeClient), QString::fromLatin1(kAlternativeClient));
-    setText(accountTitle_, title_);
     setText(pop_.server, model_.text(kServer));
     // The security first: choosing it proposes a port, which the stored port then replaces.
     showSecurity(pop_.security, model_.number(kSecurity));
@@ -184,28 +183,23 @@ class AdvancedPage : public PropPage {
 
 public:
     AdvancedPage(SettingsModel& account, const std::string& title);
-    void load() override {
-        setText(accountTitle_, title_);
-        if (!title_.empty()) removeAlways_->setChecked(true);
-    }
+    // The page shows nothing of the model: its title is the sheet's own.
+    void load() override {}
     bool save() override { return true; }
-
-private:
-    QLineEdit* accountTitle_;
-    QRadioButton* removeAlways_;
-    std::string title_;
 };
 
 AdvancedPage::AdvancedPage(SettingsModel& account, const std::string& title)
-    : PropPage("advancedPage", tr("Advanced"), account), title_(title) {
-    accountTitle_ = readOnlyEdit(this, "accountTitle");
+    : PropPage("advancedPage", tr("Advanced"), account) {
+    QLineEdit* accountTitle = readOnlyEdit(this, "accountTitle");
+    setText(accountTitle, title);
     auto* form = new QFormLayout;
-    form->addRow(buddyLabel(this, tr("&Title:"), accountTitle_), accountTitle_);
+    form->addRow(buddyLabel(this, tr("&Title:"), accountTitle), accountTitle);
 
     // Retrieved messages always leave the server: the other choices are shown, never offered.
     auto* removal = new QGroupBox(tr("Remove retrieved messages from the POP account"), this);
-    removeAlways_ = new QRadioButton(tr("Always"), removal);
-    removeAlways_->setObjectName(QStringLiteral("removeAlways"));
+    auto* always = new QRadioButton(tr("Always"), removal);
+    always->setObjectName(QStringLiteral("removeAlways"));
+    always->setChecked(!title.empty());
     auto* never = new QRadioButton(tr("Never"), removal);
     never->setObjectName(QStringLiteral("removeNever"));
     never->setEnabled(false);
@@ -219,7 +213,7 @@ AdvancedPage::AdvancedPage(SettingsModel& account, const std::string& title)
     laterRow->addWidget(days);
     laterRow->addStretch(1);
     auto* removalLayout = new QVBoxLayout(removal);
-    removalLayout->addWidget(removeAlways_);
+    removalLayout->addWidget(always);
     removalLayout->addWidget(never);
     removalLayout->addLayout(laterRow);
 
