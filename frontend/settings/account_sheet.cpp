@@ -177,15 +177,12 @@ void AccountPage::editAlternative() {
 }
 
 // The account sheet's "Advanced" page: the title again and when retrieved messages leave
-// the server; it stores nothing.
+// the server; it shows nothing of the model and stores nothing.
 class AdvancedPage : public PropPage {
     Q_OBJECT
 
 public:
     AdvancedPage(SettingsModel& account, const std::string& title);
-    // The page shows nothing of the model: its title is the sheet's own.
-    void load() override {}
-    bool save() override { return true; }
 };
 
 AdvancedPage::AdvancedPage(SettingsModel& account, const std::string& title)

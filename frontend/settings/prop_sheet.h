@@ -19,10 +19,10 @@ public:
     PropPage(const char* name, const QString& title, SettingsModel& model);
 
     // The page comes to the front: its fields show the model's values.
-    virtual void load() = 0;
+    virtual void load() {}
     // The page is left, or OK is pressed on it: false keeps the user on the page (after
     // telling why); true once the fields are in the model.
-    virtual bool save() = 0;
+    virtual bool save() { return true; }
     // OK has stored the model.
     virtual void stored() {}
 
