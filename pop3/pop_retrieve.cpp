@@ -53,6 +53,12 @@ void POP_Retrieve::start(const std::string& uidlFile, AfterStoring afterStoring)
     listingBytes_ = 0;
     itemFile_.reset();
     afterStoring_ = afterStoring;
+    // What a server takes before the login it takes after it.
+    if (pop().pipelining()) {
+        window_ = kRetrWindow;
+        sendUidl();
+        return;
+    }
     waitIn(state_WAIT_CAPA_ACK);
     if (!pop().sendCommand(POPCommand::CAPA)) {
         DebugLine(LOG_MAIL, LOG_HIGH, "CAPA command TX failed");

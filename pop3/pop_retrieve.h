@@ -1,5 +1,5 @@
-// The POP3 retrieval: ask the server's capabilities (CAPA; a refusal means none), list the
-// unique identifiers (UIDL), then for each message not recorded
+// The POP3 retrieval: unless the login found PIPELINING already, ask the server's capabilities
+// (CAPA; a refusal means none), list the unique identifiers (UIDL), then for each message not recorded
 // before retrieve it (RETR) into its item file, report it with MailClient::RETRIEVE_ITEM,
 // record its identifier and delete it on the server (DELE); MailClient::RETRIEVE_COMPLETE or
 // RETRIEVE_FAIL at the end.
