@@ -180,10 +180,31 @@ void POP_Retrieve::onListingEnd() {
     }
     known_->save();
     nextToAsk_ = newItems_->first();
+    nextToMake_ = newItems_->first();
+    maker_ = std::make_unique<plat::FileMaker>();
     advance();
 }
 
+void POP_Retrieve::makeFilesAhead() {
+    while (nextToMake_ && maker_->waiting() < kFilesAhead) {
+        std::string path = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), nextToMake_->identifier);
+        nextToMake_ = nextToMake_->next;
+        // A name still in use (an identifier listed twice) would empty a file not yet stored:
+        // that one is made when its turn comes.
+        bool inUse = maker_->holds(path) || (itemFile_ && path == storedPath_);
+        for (const Received& r : batch_) inUse = inUse || r.path == path;
+        if (!inUse) maker_->request(path);
+    }
+}
+
+void POP_Retrieve::removeHead() {
+    UIDLEntry* head = newItems_->first();
+    if (nextToMake_ == head) nextToMake_ = head->next;
+    newItems_->remove(head);
+}
+
 void POP_Retrieve::advance() {
+    makeFilesAhead();
     // Stored messages wait for their flush and DELEs until a window of them is complete, or
     // until no message is left to come.
     if (!batch_.empty() && (batch_.size() >= window_ || !retrievalsLeft()) && !flushBatch(true)) return;
@@ -246,7 +267,8 @@ bool POP_Retrieve::openItemFile() {
         }
     }
     // Replaces a partial file that an earlier, interrupted attempt left under this name.
-    itemFile_ = plat::openFile(storedPath_, "wb");
+    itemFile_ = maker_->take(storedPath_);
+    if (!itemFile_) itemFile_ = plat::openFile(storedPath_, "wb");
     if (!itemFile_) {
         DebugLine(LOG_APP, LOG_HIGH, "Unable to open file to store mail item");
         fail();
@@ -273,6 +295,9 @@ void POP_Retrieve::onRetrAck(const std::string& reply) {
     if (itemFile_) {
         itemFile_.reset();
         std::remove(storedPath_.c_str());
+    } else {
+        std::string path = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), newItems_->first()->identifier);
+        if (maker_->take(path)) std::remove(path.c_str());   // made ahead for it
     }
     skip("RETR refused: " + reply);
 }
@@ -317,7 +342,7 @@ void POP_Retrieve::onItemEnd() {
         return;
     }
     batch_.push_back({entry->identifier, storedPath_, currentNumber_, std::move(itemFile_)});
-    newItems_->remove(entry);
+    removeHead();
     advance();
 }
 
@@ -385,7 +410,7 @@ void POP_Retrieve::skip(const std::string& reason) {
     UIDLEntry* entry = newItems_->first();
     reportSkipped(entry->identifier, reason);
     // Neither recorded nor deleted: the next check tries it again.
-    newItems_->remove(entry);
+    removeHead();
     advance();
 }
 
@@ -415,6 +440,8 @@ void POP_Retrieve::reset() {
     client_->streamLines(false);
     itemFile_.reset();
     closeBatch();
+    maker_.reset();   // removes the files made for messages that never came
+    nextToMake_ = nullptr;
     known_.reset();
     newItems_.reset();
     std::deque<int>().swap(oldToDelete_);

@@ -8,6 +8,9 @@
 // MailClient::RETRIEVE_SKIPPED and left on the server for the next check; the retrieval goes on
 // with the next one. Message text is written as it arrives, so a line of any length passes.
 //
+// The item files of the next messages are made ahead on a thread of their own (plat::FileMaker);
+// those left unused at the end are removed.
+//
 // Safety of the mail: an item file reaches the disk before it is reported, and the owner moves
 // it into its mailbox (and flushes that directory) inside the report, so the server is told to
 // delete only what is safely stored; an owner that could not store it answers kItemNotStored
@@ -26,6 +29,7 @@
 // one command at a time.
 #pragma once
 
+#include "platform/file_maker.h"
 #include "platform/owned_handles.h"
 #include "pop3/pop_phase.h"
 #include "pop3/uidl.h"
@@ -56,6 +60,8 @@ public:
     // How many RETRs (and DELEs of earlier messages) may wait for their replies at once on a
     // server that offers PIPELINING.
     static constexpr std::size_t kRetrWindow = 16;
+    // How many item files are made ahead of their messages.
+    static constexpr std::size_t kFilesAhead = 2 * kRetrWindow;
     // A capability listing longer than this fails the retrieval.
     static constexpr std::size_t kMaxCapabilityLines = 1000;
 
@@ -87,6 +93,10 @@ private:
     // reports the end when nothing is left.
     void advance();
     bool openItemFile();
+    // Has the files of the next new messages made ahead, up to kFilesAhead.
+    void makeFilesAhead();
+    // Removes the head of the new messages, once it is stored or skipped.
+    void removeHead();
     void onRetrAck(const std::string& reply);
     void onDataLine();
     void onDataPart();
@@ -121,6 +131,8 @@ private:
     std::size_t capabilityLines_ = 0;
     bool quitSent_ = false;
     UIDLEntry* nextToAsk_ = nullptr;   // the first new message whose RETR has not gone out
+    UIDLEntry* nextToMake_ = nullptr;  // the first new message whose file is not asked of maker_
+    std::unique_ptr<plat::FileMaker> maker_;
     std::size_t listingLines_ = 0;
     std::size_t listingBytes_ = 0;
     std::string storedPath_;

@@ -122,6 +122,9 @@ TEST_F(CheckTest, AConnectionLostInAWindowKeepsEveryMessageNotYetStored) {
         EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("a")}, {3, "box"}, {99, ""}}));
         EXPECT_EQ(recorded("box.uidl"), std::vector<std::string>{"a"});
         EXPECT_EQ(filesIn("accounts/box"), std::vector<std::string>{itemName("a")});
+        // The half received stays where the next start clears it; the files made ahead for the
+        // messages that never came are gone.
+        EXPECT_EQ(filesIn("accounts/holding"), std::vector<std::string>{itemName("b")});
     }
     // The next check deletes the stored one unread and retrieves the others once each.
     s.droppedInRetr.clear();
@@ -155,4 +158,17 @@ TEST_F(CheckTest, ARefusedDeleteInAWindowCutsTheSessionWithoutReadingFurther) {
                                               {99, ""}}));
     EXPECT_EQ(recorded("box.uidl"), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_NE(nettest::todaysLog().find("retrieval ended with replies outstanding: connection closed"), std::string::npos);
+}
+
+TEST_F(CheckTest, ARefusedRetrInAWindowLeavesNoFileBehind) {
+    Script s = threeMessages();
+    s.capabilities = {"PIPELINING"};
+    s.refusedRetr = {1, 2};
+    FakePop3 server(s);
+    addAccount("box", server.port());
+    ASSERT_TRUE(runCheck());
+    EXPECT_EQ(server.commands(), login({"RETR 1", "RETR 2", "RETR 3", "DELE 3", "QUIT"}));
+    EXPECT_EQ(filesIn("accounts/box"), std::vector<std::string>{itemName("c")});
+    EXPECT_TRUE(filesIn("accounts/holding").empty());
+    EXPECT_EQ(recorded("box.uidl"), std::vector<std::string>{"c"});
 }
