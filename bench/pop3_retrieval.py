@@ -2,10 +2,10 @@
 """Retrieval benchmark: MESSAGES messages of about 10 KB on a private Dovecot POP3 server,
 retrieved into the store by one account check (check_once), and the same number retrieved in
 the same run by fetchmail delivering each message to a file of its own through its --mda, and
-by mpop (where installed) delivering to a maildir. Prints the time and messages per second of
-each.
+by mpop (where installed) delivering to a maildir. The clients take turns for ROUNDS rounds;
+prints every run, the median time and messages per second of each, and our median over mpop's.
 
-    bench/pop3_retrieval.py [MESSAGES [ROUNDS]]   (after scripts/build.sh; default 1000, 3)
+    bench/pop3_retrieval.py [MESSAGES [ROUNDS]]   (after scripts/build.sh; default 1000, 5)
 """
 
 import os
@@ -19,8 +19,11 @@ TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(TOP, "tests", "integration"))
 os.environ.setdefault("TRAWLEX_BIN_DIR", os.path.join(TOP, "build", "bin"))
 
+sys.path.insert(0, os.path.join(TOP, "bench"))
+
 from check_world import CheckWorld  # noqa: E402
 from harness import private_env  # noqa: E402
+from interleaved import interleaved_runs, print_runs  # noqa: E402
 from peers.dovecot import PrivateDovecot  # noqa: E402
 
 
@@ -97,26 +100,24 @@ def run_mpop(dc, count):
 
 def main():
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
-    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 5
     clients = [("check_once (fsynced store)", run_ours), ("fetchmail --mda (file per message)", run_fetchmail)]
     if shutil.which("mpop"):
         clients.append(("mpop (maildir)", run_mpop))
-    best = {}
     with PrivateDovecot({"bench": "pw"}) as dc:
-        # Rounds alternate the clients, and each keeps its best time: a busy machine slows
-        # whichever runs at the wrong moment.
-        for _ in range(rounds):
-            for name, run in clients:
+        def seeded(name, run):
+            def timed():
                 seed(dc, "bench", count)
                 took = run(dc, count)
                 assert not dc.messages("bench"), "%s left messages on the server" % name
-                best[name] = min(best.get(name, took), took)
-    rows = [(name, best[name]) for name, _ in clients]
-    print("retrieval of %d messages of about 10 KB from a local Dovecot POP3 server, best of %d"
+                return took
+            return name, timed
+
+        times = interleaved_runs([seeded(name, run) for name, run in clients], rounds)
+    print("retrieval of %d messages of about 10 KB from a local Dovecot POP3 server, %d rounds taking turns"
           % (count, rounds))
-    ours = rows[0][1]
-    for name, took in rows:
-        print("  %-34s %7.2f s  %8.1f messages/s  ours %.2fx its time" % (name, took, count / took, ours / took))
+    peer = clients[-1][0]
+    print_runs(times, count, "messages", clients[0][0], peer, 0.8 if peer.startswith("mpop") else 1.0)
 
 
 if __name__ == "__main__":

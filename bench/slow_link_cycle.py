@@ -37,8 +37,9 @@ from pop3_retrieval import run_fetchmail, run_mpop  # noqa: E402
 from smtp_delivery import RECIPIENT, SENDER, driver_run, message  # noqa: E402
 from smtp_provider import SmtpProvider  # noqa: E402
 
-# Round trips no client can avoid. POP3: greeting, USER, PASS, the listing, the first RETR (the
-# listing must be read before it), the last DELEs with QUIT. SMTP: greeting, EHLO, then one an
+# Round trips no client can avoid. POP3: greeting, two for the log-in (USER and PASS apart, or
+# CAPA and then both in one write), the listing, the first RETR (the listing must be read before
+# it), the last DELEs with QUIT. SMTP: greeting, EHLO, then one an
 # item, since DATA's go-ahead must come before the text (RFC 2920 lets nothing else wait for
 # it), and the last text's reply with QUIT's. Each connection also costs its TCP handshake,
 # which the relay, accepting on loopback, does not count as waited for.

@@ -3,7 +3,7 @@
 one connection to a private aiosmtpd provider that stores them, beside the same N messages
 sent to the same provider from a plain smtplib loop in one session, measured in the same run.
 
-    /usr/bin/python3 bench/smtp_delivery.py [ITEMS]      (after scripts/build.sh)
+    /usr/bin/python3 bench/smtp_delivery.py [ITEMS [ROUNDS]]   (after scripts/build.sh; 1000, 5)
 """
 
 import os
@@ -18,7 +18,9 @@ import time
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(TOP, "tests", "integration", "peers"))
 sys.path.insert(0, os.path.join(TOP, "tests", "integration"))
+sys.path.insert(0, os.path.join(TOP, "bench"))
 from harness import private_env  # noqa: E402
+from interleaved import print_runs  # noqa: E402
 from smtp_provider import SmtpProvider  # noqa: E402
 
 SEND_QUEUE = os.path.join(TOP, "build", "bin", "send_queue")
@@ -71,36 +73,32 @@ def driver_run(port, texts, work):
     return took
 
 
-def best_times(texts, rounds, server, after_plain=None, after_ours=None):
-    """The smtplib loop and the send driver take turns against a fresh server() in each round,
-    and each keeps its best time: other work on the machine then weighs on both alike. The
-    after_ functions check what the server received, and may clear it."""
-    plain = ours = float("inf")
+PLAIN, OURS = "smtplib loop", "send driver (send_queue)"
+
+
+def interleaved_times(texts, rounds, server, after_plain=None, after_ours=None):
+    """The smtplib loop and the send driver take turns against a fresh server() in each round:
+    other work on the machine then weighs on both alike. Returns each one's times, for
+    print_runs. The after_ functions check what the server received, and may clear it."""
+    times = {PLAIN: [], OURS: []}
     for _ in range(rounds):
         work = tempfile.mkdtemp(prefix="trawlex-delivery-")
         try:
             with server() as peer:
-                plain = min(plain, smtplib_run(peer.port, texts))
+                times[PLAIN].append(smtplib_run(peer.port, texts))
                 if after_plain:
                     after_plain(peer)
-                ours = min(ours, driver_run(peer.port, texts, work))
+                times[OURS].append(driver_run(peer.port, texts, work))
                 if after_ours:
                     after_ours(peer)
         finally:
             shutil.rmtree(work, ignore_errors=True)
-    return plain, ours
-
-
-def print_times(count, plain, ours, goal):
-    print("%-28s %10s %10s" % ("client", "seconds", "items/s"))
-    print("%-28s %10.2f %10.1f" % ("smtplib loop", plain, count / plain))
-    print("%-28s %10.2f %10.1f" % ("send driver (send_queue)", ours, count / ours))
-    print("send driver time / smtplib time: %.2f (goal: at most %.1f)" % (ours / plain, goal))
+    return times
 
 
 def main():
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
-    rounds = 3
+    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 5
     texts = [message(i) for i in range(count)]
 
     def after_plain(provider):
@@ -111,10 +109,10 @@ def main():
         got = provider.messages()
         assert len(got) == count and all(m["data"] in texts for m in got[:20])
 
-    plain, ours = best_times(texts, rounds, SmtpProvider, after_plain, after_ours)
+    times = interleaved_times(texts, rounds, SmtpProvider, after_plain, after_ours)
     print("%d messages of %d bytes to a local aiosmtpd that stores them, one session each,"
-          " best of %d rounds" % (count, len(texts[0]), rounds))
-    print_times(count, plain, ours, 1.2)
+          " %d rounds taking turns" % (count, len(texts[0]), rounds))
+    print_runs(times, count, "items", OURS, PLAIN, 1.2)
 
 if __name__ == "__main__":
     main()

@@ -2,12 +2,13 @@
 """Delivery benchmark against a sink that takes everything and stores nothing: ITEMS queued
 items of 10 KB delivered by the send driver (send_queue) over one connection to Postfix's
 smtp-sink, which offers PIPELINING, beside the same items sent by a plain Python smtplib loop
-in one session to the same sink, in the same run. Prints both times and their ratio.
+in one session to the same sink, in the same run, taking turns for ROUNDS rounds. Prints every
+run, the median of each and the ratio of the medians.
 
 smtp-sink comes with the Debian package postfix; it is not among the project's dependencies,
 and the bench says so and ends when it is missing.
 
-    /usr/bin/python3 bench/smtp_sink_delivery.py [ITEMS [ROUNDS]]   (after a build; 1000, 3)
+    /usr/bin/python3 bench/smtp_sink_delivery.py [ITEMS [ROUNDS]]   (after a build; 1000, 5)
 """
 
 import os
@@ -20,7 +21,8 @@ import time
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(TOP, "bench"))
 from slow_link import free_port  # noqa: E402
-from smtp_delivery import best_times, message, print_times  # noqa: E402
+from interleaved import print_runs  # noqa: E402
+from smtp_delivery import OURS, PLAIN, interleaved_times, message  # noqa: E402
 
 SINK = shutil.which("smtp-sink") or ("/usr/sbin/smtp-sink" if os.path.exists("/usr/sbin/smtp-sink") else None)
 
@@ -60,12 +62,12 @@ def main():
         print("smtp-sink is not installed (Debian package postfix): nothing measured")
         return
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
-    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 5
     texts = [message(i) for i in range(count)]
-    plain, ours = best_times(texts, rounds, Sink)
-    print("%d messages of %d bytes to smtp-sink on loopback, one session each, best of %d rounds"
+    times = interleaved_times(texts, rounds, Sink)
+    print("%d messages of %d bytes to smtp-sink on loopback, one session each, %d rounds taking turns"
           % (count, len(texts[0]), rounds))
-    print_times(count, plain, ours, 0.8)
+    print_runs(times, count, "items", OURS, PLAIN, 0.8)
 
 if __name__ == "__main__":
     main()

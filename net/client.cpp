@@ -13,7 +13,8 @@ constexpr UINT WM_SOCKET = WM_USER;
 constexpr UINT WM_LOOKUP = WM_USER + 1;
 constexpr WPARAM kTimeoutTimer = 0;
 constexpr WPARAM kLifeTimer = 1;
-constexpr std::size_t kReceiveSize = 16384;
+// One read takes several messages of a retrieval at once: fewer wake-ups of the loop.
+constexpr std::size_t kReceiveSize = 65536;
 }  // namespace
 
 unsigned Client::timeoutMs = Client::kDefaultTimeoutMs;

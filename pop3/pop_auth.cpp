@@ -10,6 +10,8 @@ void POP_Auth::start() {
     DebugLine(LOG_APP, LOG_LOW, "POP_Auth::start");
     client_->lineBuffer().reset();
     greeted_ = false;
+    passwordAhead_ = false;
+    pop().setPipelining(false);
     if (pop().security() == Security::Tls) {
         waitIn(state_WAIT_TLS);
         if (!client_->startTls(pop().caFile())) onSecured(false);
@@ -28,7 +30,8 @@ int POP_Auth::dispatch(int event, long arg) {
                                          "POP_Auth::state_WAIT_CAPA :",
                                          "POP_Auth::state_WAIT_AUTH_CHALLENGE :",
                                          "POP_Auth::state_WAIT_BEARER_ACK :",
-                                         "POP_Auth::state_WAIT_BEARER_REFUSAL :"};
+                                         "POP_Auth::state_WAIT_BEARER_REFUSAL :",
+                                         "POP_Auth::state_WAIT_PASS_AFTER_REFUSAL :"};
     if (state_ == state_IDLE) return 0;
     DebugLineInt(LOG_APP, LOG_LOW, kTrace[state_], event);
     if (event == Client::EV_SECURED && state_ == state_WAIT_TLS) {
@@ -46,6 +49,7 @@ int POP_Auth::dispatch(int event, long arg) {
         case state_WAIT_AUTH_CHALLENGE: onAuthChallenge(reply); break;
         case state_WAIT_BEARER_ACK:
         case state_WAIT_BEARER_REFUSAL: onBearerReply(reply); break;
+        case state_WAIT_PASS_AFTER_REFUSAL: fail(); break;   // the refused USER is logged already
         default: break;   // the handshake emptied the line buffer; nothing can come in between
         }
         return 1;
@@ -87,11 +91,7 @@ void POP_Auth::onGreeting(const std::string& reply) {
 }
 
 void POP_Auth::logIn() {
-    if (!pop().oauth()) {
-        sendUser();
-        return;
-    }
-    if (!client_->secured()) {
+    if (pop().oauth() && !client_->secured()) {
         std::string why = "OAuth 2.0 sign-in for " + client_->host() +
                           " not attempted over a connection without TLS: set the account's security";
         DebugLine(LOG_MAIL, LOG_HIGH, why.c_str());
@@ -100,6 +100,7 @@ void POP_Auth::logIn() {
         return;
     }
     capaStarted_ = false;
+    capabilityLines_ = 0;
     offersOAuthBearer_ = offersXOAuth2_ = false;
     awaitReply(pop().sendCommand(POPCommand::CAPA), "CAPA TX failed", state_WAIT_CAPA);
 }
@@ -110,22 +111,38 @@ void POP_Auth::onCapaLine(const std::string& line) {
         // A server without CAPA may still know XOAUTH2, the mechanism most providers offer.
         if (!POPClient::isPositive(line)) {
             offersXOAuth2_ = true;
-            sendAuth();
+            onCapabilitiesKnown();
         } else {
             client_->armTimeout();
         }
         return;
     }
     if (line == ".") {
-        sendAuth();
+        onCapabilitiesKnown();
         return;
     }
     client_->armTimeout();
+    if (++capabilityLines_ > kMaxCapabilityLines) {
+        DebugLine(LOG_MAIL, LOG_HIGH, "CAPA listing too long");
+        client_->closeSocket();   // the rest of the listing would pass for later replies
+        fail();
+        return;
+    }
     std::vector<std::string> words = cmdline::words(line);
-    if (words.empty() || !cmdline::equalsNoCase(words[0], "SASL")) return;
+    if (words.empty()) return;
+    if (cmdline::equalsNoCase(words[0], "PIPELINING")) pop().setPipelining(true);
+    if (!cmdline::equalsNoCase(words[0], "SASL")) return;
     for (const std::string& word : words) {
         if (cmdline::equalsNoCase(word, "OAUTHBEARER")) offersOAuthBearer_ = true;
         if (cmdline::equalsNoCase(word, "XOAUTH2")) offersXOAuth2_ = true;
+    }
+}
+
+void POP_Auth::onCapabilitiesKnown() {
+    if (pop().oauth()) {
+        sendAuth();
+    } else {
+        sendUser();
     }
 }
 
@@ -184,7 +201,22 @@ void POP_Auth::onBearerReply(const std::string& reply) {
 }
 
 void POP_Auth::sendUser() {
-    awaitReply(pop().sendCommand(POPCommand::USER, pop().user()), "USER TX failed", state_WAIT_USER_ACK);
+    if (!pop().pipelining()) {
+        awaitReply(pop().sendCommand(POPCommand::USER, pop().user()), "USER TX failed", state_WAIT_USER_ACK);
+        return;
+    }
+    warnOfPasswordInClear();
+    passwordAhead_ = true;
+    awaitReply(pop().sendUserAndPassword(), "USER TX failed", state_WAIT_USER_ACK);
+}
+
+void POP_Auth::warnOfPasswordInClear() {
+    // Set-ups that rely on it keep working, but the user learns that anyone on the way can read
+    // the password. A client lives for one account's check, so this is said once a cycle.
+    if (!passwordMayTravel(client_->secured(), client_->peerIsLoopback())) {
+        std::string text = "password for " + client_->host() + " sent without encryption: set the account's security";
+        DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
+    }
 }
 
 void POP_Auth::onStlsAck(const std::string& reply) {
@@ -214,14 +246,19 @@ void POP_Auth::onSecured(bool ok) {
 }
 
 void POP_Auth::onUserAck(const std::string& reply) {
+    if (passwordAhead_ && !POPClient::isPositive(reply)) {
+        DebugLineStr(LOG_MAIL, LOG_HIGH, "-ve response to USER :", reply.c_str());
+        // PASS's reply is read before the login ends, or the close would take it for QUIT's.
+        waitIn(state_WAIT_PASS_AFTER_REFUSAL);
+        return;
+    }
     if (!accepted(reply, "-ve response to USER :")) return;
     DebugLineStr(LOG_MAIL, LOG_LOW, "+ve response to USER :", reply.c_str());
-    // Set-ups that rely on it keep working, but the user learns that anyone on the way can read
-    // the password. A client lives for one account's check, so this is said once a cycle.
-    if (!passwordMayTravel(client_->secured(), client_->peerIsLoopback())) {
-        std::string text = "password for " + client_->host() + " sent without encryption: set the account's security";
-        DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
+    if (passwordAhead_) {
+        waitIn(state_WAIT_PASS_ACK);
+        return;
     }
+    warnOfPasswordInClear();
     awaitReply(pop().sendPassword(), "PASS TX failed", state_WAIT_PASS_ACK);
 }
 

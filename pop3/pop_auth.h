@@ -1,11 +1,16 @@
-// The POP3 login: wait for the greeting, send USER, then PASS; MailClient::AUTH_COMPLETE or
-// AUTH_FAIL. The server speaks first, so starting sends nothing.
+// The POP3 login: wait for the greeting, ask the server's capabilities (CAPA; a refusal means
+// none), send USER, then PASS; MailClient::AUTH_COMPLETE or AUTH_FAIL. The server speaks first,
+// so starting sends nothing.
+//
+// A server that lists PIPELINING gets USER and PASS in one write, and their replies are read
+// in order: the login costs one round trip less. The password goes ahead of USER's reply only
+// to such a server; any other gets PASS only after a positive reply to USER.
 //
 // On a client set for TLS the handshake comes first (TLS from the first byte) or follows the
 // greeting after STLS; the login then runs protected. TLS that cannot be had fails the login,
 // with the cause logged, before the user name or the password goes out.
 //
-// With OAuth 2.0 the login asks CAPA for the server's SASL mechanisms and sends AUTH
+// With OAuth 2.0 the login takes the server's SASL mechanisms from CAPA's answer and sends AUTH
 // OAUTHBEARER (or XOAUTH2 where that is not listed) with the access token as the response to
 // the server's empty challenge (RFC 5034: a long initial response would break the command
 // line's limit). It is never tried on a connection without TLS.
@@ -30,7 +35,11 @@ public:
         state_WAIT_AUTH_CHALLENGE = 7,
         state_WAIT_BEARER_ACK = 8,
         state_WAIT_BEARER_REFUSAL = 9,
+        state_WAIT_PASS_AFTER_REFUSAL = 10,   // USER was refused, PASS's reply is still to come
     };
+
+    // A capability listing longer than this fails the login.
+    static constexpr std::size_t kMaxCapabilityLines = 1000;
 
     void start();
     int dispatch(int event, long arg) override;
@@ -41,7 +50,9 @@ private:
     void onSecured(bool ok);
     void logIn();
     void sendUser();
+    void warnOfPasswordInClear();
     void onCapaLine(const std::string& line);
+    void onCapabilitiesKnown();
     void sendAuth();
     void onAuthChallenge(const std::string& reply);
     void onBearerReply(const std::string& reply);
@@ -53,6 +64,8 @@ private:
 
     bool greeted_ = false;
     bool capaStarted_ = false;
+    std::size_t capabilityLines_ = 0;
+    bool passwordAhead_ = false;   // PASS went out with USER
     bool offersOAuthBearer_ = false;
     bool offersXOAuth2_ = false;
     BearerMechanism mechanism_ = BearerMechanism::None;

@@ -111,19 +111,28 @@ bool POPClient::sendCommand(POPCommand kind, int number, int second) {
     return transmit("NOOP", false);
 }
 
-bool POPClient::transmit(std::string command, bool secret) {
+bool POPClient::sendUserAndPassword() {
+    return transmit({{"USER " + user_, false}, {"PASS " + password_, true}});
+}
+
+bool POPClient::transmit(const std::vector<CommandLine>& lines) {
+    std::string bytes;
+    bool sendable = true;
+    for (const CommandLine& line : lines) {
+        // A line end inside an argument would smuggle a further command to the server.
+        if (line.text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) sendable = false;
+        bytes += line.text;
+        bytes += "\r\n";
+    }
+    if (sendable && sendBytes(bytes.data(), bytes.size()) >= 0) return true;
     // The log shows what was meant to go out, never a password.
-    std::string shown = command;
-    if (secret) {
-        std::size_t blank = command.find(' ');
-        shown = blank == std::string::npos ? "********" : command.substr(0, blank) + " ********";
-    }
-    // A line end inside an argument would smuggle a second command to the server.
-    bool sendable = command.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
-    command += "\r\n";
-    if (!sendable || sendBytes(command.data(), command.size()) < 0) {
+    for (const CommandLine& line : lines) {
+        std::string shown = line.text;
+        if (line.secret) {
+            std::size_t blank = shown.find(' ');
+            shown = blank == std::string::npos ? "********" : shown.substr(0, blank) + " ********";
+        }
         DebugLineStr(LOG_NET, LOG_HIGH, "send() fail :", shown.c_str());
-        return false;
     }
-    return true;
+    return false;
 }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 #include <string_view>
 
 class StateHandler;
@@ -77,6 +78,8 @@ public:
 
     // PASS with the account's password.
     bool sendPassword() { return sendCommand(POPCommand::PASS, password_); }
+    // USER and PASS in one write, for a server that takes commands in groups.
+    bool sendUserAndPassword();
     // One line of a SASL exchange; logged, if at all, as "********".
     bool sendSaslResponse(const std::string& response) { return transmit(response, true); }
 
@@ -99,6 +102,11 @@ public:
 
     const std::string& user() const { return user_; }
 
+    // Whether the server listed PIPELINING in its answer to the login's CAPA: it takes
+    // commands ahead of their replies. The login sets it.
+    void setPipelining(bool on) { pipelining_ = on; }
+    bool pipelining() const { return pipelining_; }
+
     // How the login protects the connection (STLS after the greeting, or TLS from the first
     // byte) and which further certificates it trusts (empty: none). Plain until set.
     void setSecurity(Security security, const std::string& caFile) {
@@ -113,7 +121,13 @@ public:
     StateHandler* currentHandler() const { return current_; }
 
 private:
-    bool transmit(std::string command, bool secret);
+    struct CommandLine {
+        std::string text;
+        bool secret;   // logged as "********" after its first word
+    };
+    bool transmit(std::string command, bool secret) { return transmit({{std::move(command), secret}}); }
+    // The lines go out in one write, or none goes.
+    bool transmit(const std::vector<CommandLine>& lines);
 
     std::unique_ptr<POP_Open> open_;
     std::unique_ptr<POP_Auth> auth_;
@@ -128,4 +142,5 @@ private:
     bool oauth_ = false;
     bool tokenRefused_ = false;
     bool quitAhead_ = false;
+    bool pipelining_ = false;
 };

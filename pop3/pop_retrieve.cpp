@@ -53,6 +53,12 @@ void POP_Retrieve::start(const std::string& uidlFile, AfterStoring afterStoring)
     listingBytes_ = 0;
     itemFile_.reset();
     afterStoring_ = afterStoring;
+    // What a server takes before the login it takes after it.
+    if (pop().pipelining()) {
+        window_ = kRetrWindow;
+        sendUidl();
+        return;
+    }
     waitIn(state_WAIT_CAPA_ACK);
     if (!pop().sendCommand(POPCommand::CAPA)) {
         DebugLine(LOG_MAIL, LOG_HIGH, "CAPA command TX failed");
@@ -180,10 +186,26 @@ void POP_Retrieve::onListingEnd() {
     newItems_ = std::move(unseen);
     known_->save();
     asked_ = 0;
+    made_ = 0;
+    maker_ = std::make_unique<plat::FileMaker>();
     advance();
 }
 
+void POP_Retrieve::makeFilesAhead() {
+    while (made_ < static_cast<std::size_t>(newItems_->count()) && maker_->waiting() < kFilesAhead) {
+        const std::string& identifier = newItems_->item(static_cast<int>(made_) + 1)->identifier;
+        std::string path = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), identifier);
+        ++made_;
+        // A name still in use (an identifier listed twice) would empty a file not yet stored:
+        // that one is made when its turn comes.
+        bool inUse = maker_->holds(path) || (itemFile_ && path == storedPath_);
+        for (const Received& r : batch_) inUse = inUse || r.path == path;
+        if (!inUse) maker_->request(path);
+    }
+}
+
 void POP_Retrieve::advance() {
+    makeFilesAhead();
     // Stored messages wait for their flush and DELEs until a window of them is complete, or
     // until no message is left to come.
     if (!batch_.empty() && (batch_.size() >= window_ || !retrievalsLeft()) && !flushBatch(true)) return;
@@ -246,7 +268,8 @@ bool POP_Retrieve::openItemFile() {
         }
     }
     // Replaces a partial file that an earlier, interrupted attempt left under this name.
-    itemFile_ = plat::openFile(storedPath_, "wb");
+    itemFile_ = maker_->take(storedPath_);
+    if (!itemFile_) itemFile_ = plat::openFile(storedPath_, "wb");
     if (!itemFile_) {
         DebugLine(LOG_APP, LOG_HIGH, "Unable to open file to store mail item");
         fail();
@@ -273,6 +296,9 @@ void POP_Retrieve::onRetrAck(const std::string& reply) {
     if (itemFile_) {
         itemFile_.reset();
         std::remove(storedPath_.c_str());
+    } else {
+        std::string path = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), newItems_->first()->identifier);
+        if (maker_->take(path)) std::remove(path.c_str());   // made ahead for it
     }
     skip("RETR refused: " + reply);
 }
@@ -328,6 +354,7 @@ void POP_Retrieve::removeFirstNew() {
     // The first new message is always one whose RETR has gone out.
     newItems_->removeFirst();
     --asked_;
+    if (made_ > 0) --made_;
 }
 
 bool POP_Retrieve::retrievalsLeft() const {
@@ -423,6 +450,8 @@ void POP_Retrieve::reset() {
     client_->streamLines(false);
     itemFile_.reset();
     closeBatch();
+    maker_.reset();   // removes the files made for messages that never came
+    made_ = 0;
     known_.reset();
     newItems_.reset();
     std::deque<int>().swap(oldToDelete_);

@@ -1,5 +1,5 @@
-// The POP3 retrieval: ask the server's capabilities (CAPA; a refusal means none), list the
-// unique identifiers (UIDL), then for each message not recorded
+// The POP3 retrieval: unless the login found PIPELINING already, ask the server's capabilities
+// (CAPA; a refusal means none), list the unique identifiers (UIDL), then for each message not recorded
 // before retrieve it (RETR) into its item file, report it with MailClient::RETRIEVE_ITEM,
 // record its identifier and delete it on the server (DELE); MailClient::RETRIEVE_COMPLETE or
 // RETRIEVE_FAIL at the end.
@@ -7,6 +7,9 @@
 // A message that fails on its own (RETR refused, its text not stored) is reported with
 // MailClient::RETRIEVE_SKIPPED and left on the server for the next check; the retrieval goes on
 // with the next one. Message text is written as it arrives, so a line of any length passes.
+//
+// The item files of the next messages are made ahead on a thread of their own (plat::FileMaker);
+// those left unused at the end are removed.
 //
 // Safety of the mail: an item file reaches the disk before it is reported, and the owner moves
 // it into its mailbox (and flushes that directory) inside the report, so the server is told to
@@ -26,6 +29,7 @@
 // one command at a time.
 #pragma once
 
+#include "platform/file_maker.h"
 #include "platform/owned_handles.h"
 #include "pop3/pop_phase.h"
 #include "pop3/uidl.h"
@@ -56,6 +60,8 @@ public:
     // How many RETRs (and DELEs of earlier messages) may wait for their replies at once on a
     // server that offers PIPELINING.
     static constexpr std::size_t kRetrWindow = 16;
+    // How many item files are made ahead of their messages.
+    static constexpr std::size_t kFilesAhead = 2 * kRetrWindow;
     // A capability listing longer than this fails the retrieval.
     static constexpr std::size_t kMaxCapabilityLines = 1000;
 
@@ -87,6 +93,8 @@ private:
     // reports the end when nothing is left.
     void advance();
     bool openItemFile();
+    // Has the files of the next new messages made ahead, up to kFilesAhead.
+    void makeFilesAhead();
     void onRetrAck(const std::string& reply);
     void onDataLine();
     void onDataPart();
@@ -125,6 +133,8 @@ private:
     std::size_t capabilityLines_ = 0;
     bool quitSent_ = false;
     std::size_t asked_ = 0;            // new messages, from the first, whose RETR has gone out
+    std::size_t made_ = 0;             // new messages, from the first, whose file maker_ was asked for
+    std::unique_ptr<plat::FileMaker> maker_;
     std::size_t listingLines_ = 0;
     std::size_t listingBytes_ = 0;
     std::string storedPath_;

@@ -57,6 +57,19 @@ class PipelinedRetrieval(unittest.TestCase):
             # One command a turn would take a RETR and a DELE turn for each message.
             self.assertLess(turns, MESSAGES, "turns waited for: %d" % turns)
 
+    def test_the_log_in_sends_the_password_with_the_user_name(self):
+        with PrivateDovecot({"dora": "pw"}) as dc:
+            dc.deliver("dora", message(1))
+            with SlowLink(dc.port, rtt_ms=100, bandwidth=4 * 1024 * 1024) as link:
+                self.world.add_account("dora", link.port, "dora", "pw")
+                status, stored, err = self.world.check()
+                self.assertEqual(status, 0, err)
+                turns = sum(c["turns"] for c in link.stats())
+            self.assertEqual(len(stored), 1)
+            # The greeting, CAPA, USER with PASS, the listing, the RETR, its DELE with QUIT; one
+            # command a turn would wait for USER and PASS apart.
+            self.assertEqual(turns, 6)
+
     def test_checks_killed_with_a_window_in_flight_lose_and_double_nothing(self):
         with PrivateDovecot({"dora": "pw"}) as dc:
             sent = self._seeded(dc)

@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace poptest {
@@ -36,6 +37,9 @@ struct Script {
     std::size_t gatherRetrs = 0;
     // RETR n after a gathering: its first part, then the connection is dropped.
     std::map<int, std::string> droppedInRetr;
+    // USER's reply waits for the next command: a client that waits for it before PASS never
+    // gets it.
+    bool holdUserReply = false;
     // Called in the server's thread as each command arrives, before it is answered.
     std::function<void(const std::string&)> onCommand;
 };
@@ -95,6 +99,11 @@ private:
             if (script_.onCommand) script_.onCommand(line);
             std::string word = line.substr(0, line.find(' '));
             int number = std::atoi(line.c_str() + std::min(line.size(), word.size()));
+            if (word == "USER" && script_.holdUserReply) {
+                userHeld_ = true;
+                continue;
+            }
+            if (std::exchange(userHeld_, false)) sendText(fd, script_.userReply + "\r\n");
             if (word == "RETR" && script_.gatherRetrs) {
                 gathered_.push_back(number);
                 if (gathered_.size() < script_.gatherRetrs) continue;
@@ -173,6 +182,7 @@ private:
 
     Script script_;
     std::vector<int> gathered_;
+    bool userHeld_ = false;
     nettest::RawListener listener_;
     std::thread thread_;
     std::atomic<bool> stop_{false};

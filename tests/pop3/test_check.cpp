@@ -24,7 +24,7 @@ void record(const std::string& file, const std::vector<std::string>& ids) {
     ASSERT_TRUE(list.save());
 }
 
-const std::vector<std::string> kLogin = {"USER ann", "PASS secret", "CAPA", "UIDL"};
+const std::vector<std::string> kLogin = {"CAPA", "USER ann", "PASS secret", "CAPA", "UIDL"};
 
 std::vector<std::string> login(std::vector<std::string> rest) {
     std::vector<std::string> out = kLogin;
@@ -89,7 +89,7 @@ TEST_F(CheckTest, RepliesArePositiveExactlyWhenTheyBeginWithPlus) {
     FakePop3 server(s);
     addAccount("box", server.port(), "pa55word");
     ASSERT_TRUE(runCheck());
-    EXPECT_EQ(server.commands(), (std::vector<std::string>{"USER ann", "PASS pa55word", "QUIT"}));
+    EXPECT_EQ(server.commands(), (std::vector<std::string>{"CAPA", "USER ann", "PASS pa55word", "QUIT"}));
     EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {4, "box"}, {99, ""}}));
     std::string log = nettest::todaysLog();
     EXPECT_NE(log.find("MAIL HIGH -ve response to PASS : OK"), std::string::npos) << log;

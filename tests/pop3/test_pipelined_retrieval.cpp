@@ -19,8 +19,9 @@ Script threeMessages() {
     return s;
 }
 
+// The log-in and listing of a server that offers PIPELINING: the retrieval asks CAPA no more.
 std::vector<std::string> login(std::vector<std::string> rest) {
-    std::vector<std::string> out = {"USER ann", "PASS secret", "CAPA", "UIDL"};
+    std::vector<std::string> out = {"CAPA", "USER ann", "PASS secret", "UIDL"};
     out.insert(out.end(), rest.begin(), rest.end());
     return out;
 }
@@ -98,7 +99,8 @@ TEST_F(CheckTest, CapabilitiesWithoutPipeliningGetOneCommandAtATime) {
         config::deleteAccountKey(accounts, "box");
         addAccount("box", server.port());
         ASSERT_TRUE(runCheck());
-        EXPECT_EQ(server.commands(), login({"RETR 1", "DELE 1", "RETR 2", "RETR 3", "DELE 3", "QUIT"}))
+        EXPECT_EQ(server.commands(), (std::vector<std::string>{"CAPA", "USER ann", "PASS secret", "CAPA", "UIDL", "RETR 1",
+                                                               "DELE 1", "RETR 2", "RETR 3", "DELE 3", "QUIT"}))
             << (refused ? "CAPA refused" : "CAPA without PIPELINING");
         EXPECT_EQ(recorded("box.uidl"), (std::vector<std::string>{"a", "c"}));
     }
@@ -120,6 +122,9 @@ TEST_F(CheckTest, AConnectionLostInAWindowKeepsEveryMessageNotYetStored) {
         EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("a")}, {3, "box"}, {99, ""}}));
         EXPECT_EQ(recorded("box.uidl"), std::vector<std::string>{"a"});
         EXPECT_EQ(filesIn("accounts/box"), std::vector<std::string>{itemName("a")});
+        // The half received stays where the next start clears it; the files made ahead for the
+        // messages that never came are gone.
+        EXPECT_EQ(filesIn("accounts/holding"), std::vector<std::string>{itemName("b")});
     }
     // The next check deletes the stored one unread and retrieves the others once each.
     s.droppedInRetr.clear();
@@ -153,4 +158,17 @@ TEST_F(CheckTest, ARefusedDeleteInAWindowCutsTheSessionWithoutReadingFurther) {
                                               {99, ""}}));
     EXPECT_EQ(recorded("box.uidl"), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_NE(nettest::todaysLog().find("retrieval ended with replies outstanding: connection closed"), std::string::npos);
+}
+
+TEST_F(CheckTest, ARefusedRetrInAWindowLeavesNoFileBehind) {
+    Script s = threeMessages();
+    s.capabilities = {"PIPELINING"};
+    s.refusedRetr = {1, 2};
+    FakePop3 server(s);
+    addAccount("box", server.port());
+    ASSERT_TRUE(runCheck());
+    EXPECT_EQ(server.commands(), login({"RETR 1", "RETR 2", "RETR 3", "DELE 3", "QUIT"}));
+    EXPECT_EQ(filesIn("accounts/box"), std::vector<std::string>{itemName("c")});
+    EXPECT_TRUE(filesIn("accounts/holding").empty());
+    EXPECT_EQ(recorded("box.uidl"), std::vector<std::string>{"c"});
 }
