@@ -23,8 +23,7 @@
 // as the window grows or shrinks, until the user moves the handle.
 class ViewsFrame : public QWidget {
 public:
-    ViewsFrame(QWidget* parent, views::HeaderCache& cache, const std::function<void(int)>& command)
-        : QWidget(parent) {
+    ViewsFrame(QWidget* parent, views::HeaderCache& cache) : QWidget(parent) {
         band = new QFrame(this);
         band->setObjectName(QStringLiteral("band"));
         band->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -32,8 +31,8 @@ public:
         splitter = new QSplitter(Qt::Horizontal, this);
         splitter->setObjectName(QStringLiteral("viewsSplitter"));
         splitter->setChildrenCollapsible(false);
-        list = new views::ItemList(cache, command, splitter);
-        tree = new views::FolderTree(*list, command, splitter);
+        list = new views::ItemList(cache, splitter);
+        tree = new views::FolderTree(*list, splitter);
         splitter->insertWidget(0, tree);
         splitter->setStretchFactor(0, 1);
         splitter->setStretchFactor(1, 3);
@@ -52,7 +51,7 @@ public:
     views::ItemList* list;
 };
 
-MainWindow::MainWindow(Hooks hooks) : hooks_(std::move(hooks)) {
+MainWindow::MainWindow() {
     setWindowTitle(QStringLiteral("Tarnwick"));
     setWindowIcon(programIcon(ProgramIcon::Program));
     setObjectName(QStringLiteral("TARNWICKCLASS"));
@@ -82,8 +81,14 @@ bool MainWindow::inFront() const {
 void MainWindow::createViews() {
     if (isMinimized()) return;
     if (views_) destroyViews();
-    views_ = new ViewsFrame(this, headerCache_, hooks_.command);
+    views_ = new ViewsFrame(this, headerCache_);
     setCentralWidget(views_);
+    // The list's menu acts after its own event, on the row it remembered.
+    connect(views_->list, &views::ItemList::viewRequested, this, &MainWindow::viewRememberedItem, Qt::QueuedConnection);
+    connect(views_->list, &views::ItemList::deleteRequested, this, &MainWindow::deleteRememberedItem,
+            Qt::QueuedConnection);
+    connect(views_->tree, &views::FolderTree::propertiesRequested, this, &MainWindow::accountPropertiesRequested);
+    connect(views_->tree, &views::FolderTree::mailProgramStarted, this, &MainWindow::mailProgramStarted);
     auto* bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("status"));
     statusLeft_ = new QLabel(bar);
@@ -193,16 +198,13 @@ void MainWindow::centerWindow() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();   // the shutdown question decides
-    if (hooks_.closeRequested) hooks_.closeRequested();
+    emit closeRequested();
 }
 
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange) inFront_ = isActiveWindow();
     if (event->type() != QEvent::WindowStateChange || ownStateChange_) return;
-    if (isMinimized()) {
-        if (hooks_.minimized) hooks_.minimized();
-    } else if (!views_ && isVisible()) {
-        if (hooks_.restored) hooks_.restored();
-    }
+    if (isMinimized()) emit minimized();
+    else if (!views_ && isVisible()) emit restored();
 }

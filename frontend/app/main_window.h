@@ -1,6 +1,6 @@
 // The visible main window: the menu bar "TARNWICK", the views (a blank band at the top, the
 // folder tree and the item list side by side) and the two-part status bar. It holds no logic:
-// user actions go to the shell as commands and window messages.
+// what the user asks of the window and its views goes out as signals.
 #pragma once
 
 #include "frontend/app/placement.h"
@@ -11,7 +11,6 @@
 #include <QMainWindow>
 #include <QTimer>
 
-#include <functional>
 #include <memory>
 
 class QLabel;
@@ -26,13 +25,7 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    struct Hooks {
-        std::function<void()> closeRequested;   // the window's close button: WM_CLOSE
-        std::function<void()> minimized;        // the user minimised it: SC_MINIMIZE
-        std::function<void()> restored;         // restored from the task bar: SC_RESTORE
-        std::function<void(int id)> command;    // a view's command, posted to the shell
-    };
-    explicit MainWindow(Hooks hooks);
+    MainWindow();
     ~MainWindow() override;
 
     // Closed: hidden or minimised, without views.
@@ -56,8 +49,8 @@ public:
     void refreshViews();
     // The account selected in the folder tree, or -1 (also while closed).
     int selectedAccountIndex() const;
-    // View and Delete (CMD_VIEW_ITEM, CMD_DELETE_ITEM) on the row the list's context menu was opened on. Delete
-    // refreshes the views when it removed the item.
+    // View and Delete on the row the list's context menu was opened on. Delete refreshes the
+    // views when it removed the item.
     void viewRememberedItem();
     void deleteRememberedItem();
     // Headers of listed items, kept while the program runs so that reopening is quick.
@@ -74,12 +67,19 @@ public:
     Placement currentPlacement() const;
     void centerWindow();
 
+signals:
+    void closeRequested();   // the window's close button
+    void minimized();        // by the user
+    void restored();         // from the task bar
+    // From the folder tree: an account's properties; its e-mail program was started.
+    void accountPropertiesRequested();
+    void mailProgramStarted();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
-    Hooks hooks_;
     views::HeaderCache headerCache_;
     ViewsFrame* views_ = nullptr;
     QLabel* statusLeft_ = nullptr;

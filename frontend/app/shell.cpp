@@ -3,7 +3,6 @@
 #include "frontend/settings/account_sheet.h"
 #include "frontend/settings/account_wizard.h"
 #include "frontend/dialogs/select_account.h"
-#include "frontend/commands.h"
 #include "frontend/desktop/desktop.h"
 #include "frontend/desktop/help_pages.h"
 #include "frontend/desktop/help_window.h"
@@ -27,9 +26,7 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QCursor>
 #include <QLocale>
-#include <QMenu>
 #include <QSystemTrayIcon>
 
 #include <chrono>
@@ -41,6 +38,12 @@ using namespace plat;
 namespace {
 
 constexpr char kCaption[] = "Tarnwick";
+// The main window's published name, also its run-once test.
+constexpr char kFrontEndClass[] = "TARNWICKCLASS";
+constexpr char kFrontEndTitle[] = "Tarnwick";
+// The link code a second copy posts to the running one (lParam 0) before it ends: open the
+// main window and bring it to the front. No engine code uses it.
+constexpr int FRONTEND_OPEN_WINDOW = 30;
 constexpr int kEnginePollMs = 50;
 constexpr char kAlreadyRunning[] =
     QT_TRANSLATE_NOOP("Tarnwick", "You are already running Tarnwick and can not have more than one instance running!");
@@ -48,33 +51,6 @@ constexpr char kAlreadyRunning[] =
 MessageBoxRequest okBox(const std::string& text) {
     return {text, kCaption, MsgButtons::Ok, IDOK};
 }
-
-struct CommandSlot {
-    int id;
-    void (Shell::*slot)();
-};
-
-// Commands without a slot (QikReply) are permanently grayed.
-constexpr CommandSlot kCommandSlots[] = {
-    {CMD_CYCLE_NOW, &Shell::cycleNow},
-    {CMD_OPEN, &Shell::openMainWindow},
-    {CMD_CLOSE, &Shell::closeMainWindow},
-    {CMD_EXIT, &Shell::exitProgram},
-    {CMD_HELP_CONTENTS, &Shell::showHelpContents},
-    {CMD_HOMEPAGE, &Shell::showHomepage},
-    {CMD_EMAIL_SUPPORT, &Shell::openSupport},
-    {CMD_VIEW_ITEM, &Shell::viewItem},
-    {CMD_DELETE_ITEM, &Shell::deleteItem},
-    {CMD_OPTIONS, &Shell::runOptions},
-    {CMD_READ_MAIL, &Shell::readMailNow},
-    {CMD_ACCOUNT_ADD, &Shell::addAccount},
-    {CMD_ACCOUNT_REMOVE, &Shell::removeSelectedAccount},
-    {CMD_ACCOUNT_PROPERTIES, &Shell::showSelectedAccountProperties},
-    {CMD_RESUME, &Shell::resume},
-    {CMD_SUSPEND, &Shell::suspend},
-    {CMD_ABOUT, &Shell::showAbout},
-    {CMD_LOG, &Shell::showLog},
-};
 
 }  // namespace
 
@@ -128,26 +104,18 @@ bool Shell::startUp() {
         return false;
     }
     actions_ = std::make_unique<CommandActions>();
-    actions_->onAboutToShow = [this] { updateMenus(); };
-    // Minimising and restoring act once the window system's event is over.
-    window_ = std::make_unique<MainWindow>(MainWindow::Hooks{
-        [this] { shutdownQuestion(); },
-        [this] { postCommand(CMD_CLOSE); },
-        [this] { postCommand(CMD_OPEN); },
-        [this](int id) { postCommand(id); },
-    });
+    window_ = std::make_unique<MainWindow>();
     actions_->buildMainMenu(window_->menuBar());
     tray_ = std::make_unique<Tray>(trayAvailable_);
-    tray_->add([this](LPARAM mouse) { trayMouse(mouse); });
     tray_->initialise(actions_->buildTrayMenu());
-    for (const CommandSlot& c : kCommandSlots) actions_->connectCommand(c.id, this, c.slot);
+    connectActions();
     updateTrayIcon();
     setStatus(kStatusOk);
     // The window stays closed; without a tray it opens at once, or the user has no way in.
-    if (!trayAvailable_) postCommand(CMD_OPEN);
+    if (!trayAvailable_) post(&Shell::openMainWindow);
     // Nothing configured yet: the Options sheet and the set-up help open by themselves.
     if (config::readSetting(config::kOutHostName).empty()) {
-        postCommand(CMD_OPTIONS);
+        post(&Shell::runOptions);
         openHelp("index.html", "setup");
     }
     // The engine, started if it does not run, waited for at most engineWaitMs.
@@ -155,7 +123,7 @@ bool Shell::startUp() {
     HWND engine = findWindow(kEngineClass, kEngineTitle);
     postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd_));
     // With an account to check, the schedule runs from the start.
-    if (accountCount() > 0) postCommand(CMD_RESUME);
+    if (accountCount() > 0) post(&Shell::resume);
     // The tray blinks while unread mail waits.
     scheduler_->startUnreadCheck();
     mailboxWatch_ = std::make_unique<views::MailboxWatch>();
@@ -200,17 +168,38 @@ void Shell::shutDown() {
     DebugLogClose();
 }
 
-void Shell::postCommand(int id) {
-    QMetaObject::invokeMethod(this, [this, id] { runCommand(id); }, Qt::QueuedConnection);
+void Shell::post(void (Shell::*slot)()) {
+    QMetaObject::invokeMethod(this, slot, Qt::QueuedConnection);
 }
 
-void Shell::runCommand(int id) {
-    for (const CommandSlot& c : kCommandSlots) {
-        if (c.id == id) {
-            (this->*c.slot)();
-            return;
-        }
-    }
+void Shell::connectActions() {
+    const CommandActions& a = *actions_;
+    connect(&a, &CommandActions::aboutToShow, this, &Shell::updateMenus);
+    connect(a.cycleNow, &QAction::triggered, this, &Shell::cycleNow);
+    connect(a.open, &QAction::triggered, this, &Shell::openMainWindow);
+    connect(a.close, &QAction::triggered, this, &Shell::closeMainWindow);
+    connect(a.exit, &QAction::triggered, this, &Shell::exitProgram);
+    connect(a.helpContents, &QAction::triggered, this, &Shell::showHelpContents);
+    connect(a.homepage, &QAction::triggered, this, &Shell::showHomepage);
+    connect(a.emailSupport, &QAction::triggered, this, &Shell::openSupport);
+    connect(a.options, &QAction::triggered, this, &Shell::runOptions);
+    connect(a.readMail, &QAction::triggered, this, &Shell::readMailNow);
+    connect(a.addAccount, &QAction::triggered, this, &Shell::addAccount);
+    connect(a.removeAccount, &QAction::triggered, this, &Shell::removeSelectedAccount);
+    connect(a.accountProperties, &QAction::triggered, this, &Shell::showSelectedAccountProperties);
+    connect(a.resume, &QAction::triggered, this, &Shell::resume);
+    connect(a.suspend, &QAction::triggered, this, &Shell::suspend);
+    connect(a.about, &QAction::triggered, this, &Shell::showAbout);
+    connect(a.log, &QAction::triggered, this, &Shell::showLog);
+    // What the window and its views ask for happens once the window system's event is over.
+    MainWindow* w = window_.get();
+    connect(w, &MainWindow::closeRequested, this, &Shell::shutdownQuestion);
+    connect(w, &MainWindow::minimized, this, &Shell::closeMainWindow, Qt::QueuedConnection);
+    connect(w, &MainWindow::restored, this, &Shell::openMainWindow, Qt::QueuedConnection);
+    connect(w, &MainWindow::accountPropertiesRequested, this, &Shell::showSelectedAccountProperties,
+            Qt::QueuedConnection);
+    connect(w, &MainWindow::mailProgramStarted, this, &Shell::closeMainWindow, Qt::QueuedConnection);
+    if (QSystemTrayIcon* icon = tray_->icon()) connect(icon, &QSystemTrayIcon::activated, this, &Shell::trayActivated);
 }
 
 void Shell::cycleNow() {
@@ -228,14 +217,6 @@ void Shell::showHelpContents() {
 
 void Shell::showHomepage() {
     openHelp("home.html", nullptr);
-}
-
-void Shell::viewItem() {
-    window_->viewRememberedItem();
-}
-
-void Shell::deleteItem() {
-    window_->deleteRememberedItem();
 }
 
 // Today's day log, named so that it can be found from anywhere.
@@ -281,9 +262,9 @@ void Shell::suspend() {
 void Shell::runOptions() {
     if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
     optionsOpen_ = 1;
-    runOptionsSheet(window_.get(), [this] { postCommand(CMD_RESUME); }, &state_);
+    runOptionsSheet(window_.get(), [this] { post(&Shell::resume); }, &state_);
     optionsOpen_ = 0;
-    if (accountCount() == 0) postCommand(CMD_ACCOUNT_ADD);
+    if (accountCount() == 0) post(&Shell::addAccount);
 }
 
 // The account selected in the folder tree (0-based registry index), -1 for none.
@@ -298,13 +279,13 @@ void Shell::refreshViews() {
 
 void Shell::updateMenus() {
     if (!actions_) return;
-    actions_->setEnabled(CMD_OPEN, !window_->viewsOpen());
-    actions_->setEnabled(CMD_SUSPEND, state_.active == 1);
-    actions_->setEnabled(CMD_RESUME, state_.active != 1);
-    actions_->setEnabled(CMD_ACCOUNT_REMOVE, selectedAccount() >= 0);
-    actions_->setEnabled(CMD_ACCOUNT_PROPERTIES, selectedAccount() >= 0);
-    actions_->setEnabled(CMD_OPTIONS, optionsOpen_ == 0);
-    actions_->setEnabled(CMD_ABOUT, aboutOpen_ == 0);
+    actions_->open->setEnabled(!window_->viewsOpen());
+    actions_->suspend->setEnabled(state_.active == 1);
+    actions_->resume->setEnabled(state_.active != 1);
+    actions_->removeAccount->setEnabled(selectedAccount() >= 0);
+    actions_->accountProperties->setEnabled(selectedAccount() >= 0);
+    actions_->options->setEnabled(optionsOpen_ == 0);
+    actions_->about->setEnabled(aboutOpen_ == 0);
 }
 
 void Shell::engineNotice(int code) {
@@ -399,17 +380,17 @@ void Shell::linkWindowDestroyed() {
     postQuitMessage(0);
 }
 
-void Shell::trayMouse(LPARAM mouse) {
-    if (mouse == WM_LBUTTONUP) {
+// The desktop shows the context menu itself. StatusNotifierItem trays send one activation for
+// a click and never a double click; XEmbed trays send an activation for the first press and
+// then the double click.
+void Shell::trayActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::Trigger) {
         // The double click of an XEmbed tray comes after this activation and opens the
         // window again, so a double click always ends with the window open.
         if (window_->inFront()) closeMainWindow();
         else openMainWindow();
-    } else if (mouse == WM_LBUTTONDBLCLK) {
+    } else if (reason == QSystemTrayIcon::DoubleClick) {
         openMainWindow();
-    } else if (mouse == WM_RBUTTONDOWN) {
-        window_->activateWindow();
-        if (tray_->menu()) tray_->menu()->popup(QCursor::pos());
     }
 }
 
@@ -493,7 +474,7 @@ void Shell::shutdownQuestion() {
         window_->hide();
         link_->destroy();
     } else if (answer == IDNO) {
-        postCommand(CMD_CLOSE);
+        post(&Shell::closeMainWindow);
     }
 }
 

@@ -15,6 +15,7 @@
 #include "platform/window.h"
 
 #include <QObject>
+#include <QSystemTrayIcon>
 
 #include <ctime>
 #include <functional>
@@ -76,15 +77,11 @@ public:
     void refreshTrayTip();
     void startCycle();
 
-    // Runs the command's slot now; postCommand runs it once the current event is over.
-    void runCommand(int id);
-    void postCommand(int id);
     // Grays and enables the menu commands as the state is now, before a menu opens.
     void updateMenus();
-    // The tray icon was clicked: an activation (WM_LBUTTONUP) opens the main window or closes
-    // it to the tray when it is in front; a double click (WM_LBUTTONDBLCLK) opens it; the right
-    // button (WM_RBUTTONDOWN) shows the tray menu.
-    void trayMouse(plat::LPARAM mouse);
+    // The tray icon was clicked: an activation (a click) opens the main window or closes it to
+    // the tray when it is in front; a double click opens it.
+    void trayActivated(QSystemTrayIcon::ActivationReason reason);
     Scheduler& scheduler() { return *scheduler_; }
 
 public slots:
@@ -96,8 +93,6 @@ public slots:
     void showHelpContents();
     void showHomepage();
     void openSupport();
-    void viewItem();
-    void deleteItem();
     void runOptions();
     void readMailNow();
     void addAccount();
@@ -109,6 +104,9 @@ public slots:
     void showLog();
 
 private:
+    // Runs the slot once the current event is over.
+    void post(void (Shell::*slot)());
+    void connectActions();
     void engineNotice(int code);
     void copyData(quintptr kind, const QByteArray& data);
     void linkWindowDestroyed();

@@ -1,6 +1,5 @@
 // The shell's side of the schedule and the announcements: what the scheduler and the mail
 // announcements are given to act on the desktop and the engine, and the About box.
-#include "frontend/commands.h"
 #include "frontend/dialogs/about_dialog.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/desktop/mail_client.h"
@@ -53,14 +52,14 @@ void Shell::createSchedule() {
     scheduler_->setUnreadCheckPeriod(unreadCheckPeriod());
 
     announcements_ = std::make_unique<MailAnnouncements>(
-        state_, MailAnnouncements::Hooks{
-                    [this] { return dialogOwner(); },
-                    [this](int id) { postCommand(id); },
-                    options_.senderAndSubject,
-                });
+        state_, MailAnnouncements::Hooks{[this] { return dialogOwner(); }, options_.senderAndSubject});
+    connect(announcements_.get(), &MailAnnouncements::openWindowRequested, this, &Shell::openMainWindow,
+            Qt::QueuedConnection);
+    connect(announcements_.get(), &MailAnnouncements::readMailRequested, this, &Shell::readMailNow,
+            Qt::QueuedConnection);
     notifications_ = std::make_unique<DesktopNotifications>(DesktopNotifications::Hooks{
-        [this] { postCommand(CMD_OPEN); },
-        [this] { postCommand(CMD_READ_MAIL); },
+        [this] { post(&Shell::openMainWindow); },
+        [this] { post(&Shell::readMailNow); },
         options_.notificationSender,
     });
 }

@@ -1,6 +1,5 @@
 #include "frontend/dialogs/new_mail_dialog.h"
 
-#include "frontend/commands.h"
 #include "frontend/dialogs/center_on_screen.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/icons/icons.h"
@@ -13,7 +12,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-NewMailDialog::NewMailDialog(QWidget* owner, Hooks hooks) : QDialog(owner), hooks_(std::move(hooks)) {
+NewMailDialog::NewMailDialog(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("newMailDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Tarnwick - NEW MAIL!"));
@@ -40,9 +39,9 @@ NewMailDialog::NewMailDialog(QWidget* owner, Hooks hooks) : QDialog(owner), hook
     auto* read = pushButton(this, "read", tr("&Read"));
     auto* ok = pushButton(this, "ok", tr("OK"));
     ok->setDefault(true);
-    connect(details, &QPushButton::clicked, this, [this] { closeWith(CMD_OPEN); });
-    connect(read, &QPushButton::clicked, this, [this] { closeWith(CMD_READ_MAIL); });
-    connect(ok, &QPushButton::clicked, this, [this] { closeWith(0); });
+    connect(details, &QPushButton::clicked, this, &NewMailDialog::openWindowRequested);
+    connect(read, &QPushButton::clicked, this, &NewMailDialog::readMailRequested);
+    for (QPushButton* button : {details, read, ok}) connect(button, &QPushButton::clicked, this, &QWidget::close);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(details);
     buttons->addStretch(1);
@@ -58,7 +57,7 @@ NewMailDialog::NewMailDialog(QWidget* owner, Hooks hooks) : QDialog(owner), hook
 }
 
 NewMailDialog::~NewMailDialog() {
-    if (!closed_ && hooks_.closed) hooks_.closed();
+    if (!closed_) emit closed();
 }
 
 void NewMailDialog::addRow(const QString& from, const QString& subject) {
@@ -81,17 +80,12 @@ QString NewMailDialog::row(int index, int column) const {
     return item ? item->text(column) : QString();
 }
 
-void NewMailDialog::closeWith(int command) {
-    if (command != 0 && hooks_.postCommand) hooks_.postCommand(command);
-    close();
-}
-
 // Every way out (the buttons, Esc, the window's close button) ends here: the rows are not
 // kept, and the next new item opens a fresh dialog.
 void NewMailDialog::done(int result) {
     if (!closed_) {
         closed_ = true;
-        if (hooks_.closed) hooks_.closed();
+        emit closed();
     }
     QDialog::done(result);
     deleteLater();   // Esc only hides a dialog

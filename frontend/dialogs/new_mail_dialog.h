@@ -1,11 +1,9 @@
 // The new-mail dialog ("Tarnwick - NEW MAIL!"): sender and subject of each item that arrived
-// while it was open, newest on top, and buttons to read the mail (CMD_READ_MAIL), open the
-// main window (CMD_OPEN) or just close. Modeless; it deletes itself when closed.
+// while it was open, newest on top, and buttons to read the mail, open the main window or just
+// close. Modeless; it deletes itself when closed.
 #pragma once
 
 #include <QDialog>
-
-#include <functional>
 
 class QTreeWidget;
 
@@ -13,11 +11,7 @@ class NewMailDialog : public QDialog {
     Q_OBJECT
 
 public:
-    struct Hooks {
-        std::function<void(int command)> postCommand;   // to the main window
-        std::function<void()> closed;                   // once, when the dialog goes away
-    };
-    NewMailDialog(QWidget* owner, Hooks hooks);
+    explicit NewMailDialog(QWidget* owner);
     ~NewMailDialog() override;
 
     // Inserts a row at the top, sizes the columns to their contents and comes to the front.
@@ -27,9 +21,14 @@ public:
 
     void done(int result) override;
 
+signals:
+    // Read and Details, as the dialog closes.
+    void readMailRequested();
+    void openWindowRequested();
+    // Once, when the dialog goes away.
+    void closed();
+
 private:
-    void closeWith(int command);
-    Hooks hooks_;
     QTreeWidget* list_ = nullptr;
     bool closed_ = false;
 };

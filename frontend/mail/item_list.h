@@ -4,8 +4,8 @@
 // header sorts by it (the newest date first at the start); the sort, the columns' widths and
 // their order stay across refreshes and are kept in the registry by storeLayout.
 //
-// The context menu's commands go to the main window (sendCommand), which views or deletes the
-// remembered row. That row is kept whole, not by its place, so a refresh between the click and
+// The context menu's View and Delete are signals to the main window, which views or deletes
+// the remembered row. That row is kept whole, not by its place, so a refresh between the click and
 // the command cannot point it at another item.
 #pragma once
 
@@ -14,7 +14,6 @@
 
 #include <QTreeView>
 
-#include <functional>
 #include <optional>
 
 namespace views {
@@ -26,8 +25,7 @@ class ItemList : public QTreeView {
     Q_OBJECT
 
 public:
-    using CommandSink = std::function<void(int id)>;
-    ItemList(HeaderCache& cache, CommandSink sendCommand, QWidget* parent = nullptr);
+    explicit ItemList(HeaderCache& cache, QWidget* parent = nullptr);
     ~ItemList() override;
 
     // Fills the list with a folder's items (title: the account for FolderKind::OneAccount),
@@ -54,6 +52,11 @@ public:
     // The context menu, opened at a point of the viewport (also what a right click does).
     void openContextMenu(const QPoint& pos);
 
+signals:
+    // The context menu's View and Delete, for the remembered row.
+    void viewRequested();
+    void deleteRequested();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -66,7 +69,6 @@ private:
     int sourceRow(int i) const;
 
     HeaderCache& cache_;
-    CommandSink sendCommand_;
     MailListModel* model_;
     MailSortModel* sorted_;
     std::optional<MailRow> remembered_;

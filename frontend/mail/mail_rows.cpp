@@ -1,6 +1,5 @@
 #include "frontend/mail/mail_rows.h"
 
-#include "frontend/mail/row_cells.h"
 #include "store/smtp_queue.h"
 
 namespace views {
@@ -23,21 +22,8 @@ void addDirectoryRows(const store::MailDrop& drop, const std::optional<std::stri
     std::vector<HeaderCells> cells = cache.cells(drop.directory(), names);
     rows.reserve(rows.size() + names.size());
     for (std::size_t k = 0; k < names.size(); ++k) {
-        int i = indexes[k];
-        MailRow row;
-        row.account = account;
-        row.received = std::move(cells[k].received);
-        row.date = std::move(cells[k].date);
-        row.from = std::move(cells[k].from);
-        row.subject = std::move(cells[k].subject);
-        row.to = std::move(cells[k].to);
-        row.receivedAt = cells[k].receivedAt;
-        if (!row.receivedAt && cells[k].storedAt > 0) row.receivedAt = cells[k].storedAt;
-        row.dateAt = cells[k].dateAt;
-        row.bytes = drop.itemSize(i);
-        row.size = sizeCell(row.bytes);
-        row.read = cells[k].read;   // queried now, as MailDrop::isRead does
-        row.path = drop.itemPath(i);
+        MailRow row{account, std::move(cells[k]), drop.itemSize(indexes[k]), drop.itemPath(indexes[k])};
+        if (!row.header.receivedAt && row.header.storedAt > 0) row.header.receivedAt = row.header.storedAt;
         rows.push_back(std::move(row));
     }
 }

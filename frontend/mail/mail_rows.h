@@ -13,18 +13,9 @@ namespace views {
 
 struct MailRow {
     std::optional<std::string> account;   // set in the all-accounts view only
-    std::optional<std::string> received;
-    std::optional<std::string> date;
-    std::optional<std::string> from;
-    std::optional<std::string> subject;
-    std::optional<std::string> to;
-    // What the list shows and sorts the two dates by: the "Received" header's moment, or when
-    // the item was stored; the "Date" header's moment. Unset: the texts above are shown.
-    std::optional<std::int64_t> receivedAt;
-    std::optional<std::int64_t> dateAt;
-    std::string size;
+    // The header's cells; the received moment falls back to when the item was stored.
+    HeaderCells header;
     std::uint64_t bytes = 0;
-    bool read = false;
     std::string path;
 };
 
