@@ -1,7 +1,6 @@
 #include "frontend/app/mail_announcements.h"
 
-#include "frontend/dialogs/delivery_failure_dialog.h"
-#include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/dialogs/mail_dialogs.h"
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/rfc822_mail_header.h"
 #include "shared/debug.h"

@@ -1,8 +1,7 @@
 // The new-mail dialog's rows, the delivery failure notice's lines and the About box, without a
 // display, and the shell routing copied paths, About and the sound requests to them.
 #include "frontend/dialogs/about_dialog.h"
-#include "frontend/dialogs/delivery_failure_dialog.h"
-#include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/dialogs/mail_dialogs.h"
 #include "frontend/app/mail_announcements.h"
 #include "platform/event_loop.h"
 #include "platform/os_version.h"

@@ -1,7 +1,7 @@
 // The shell wired to the schedule: start-up's unread check, Resume and Suspend, copied paths
 // opening the notices, the sound requests of a cycle with mail, the blinking tray, About.
 #include "frontend/desktop/desktop.h"
-#include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/dialogs/mail_dialogs.h"
 #include "frontend/app/main_window.h"
 #include "frontend/app/shell.h"
 #include "platform/event_loop.h"
