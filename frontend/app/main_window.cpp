@@ -1,7 +1,5 @@
 #include "frontend/app/main_window.h"
 
-#include "frontend/dialogs/center_on_screen.h"
-
 #include "frontend/icons/icons.h"
 #include "frontend/mail/folder_tree.h"
 #include "frontend/mail/item_list.h"
@@ -189,11 +187,6 @@ Placement MainWindow::currentPlacement() const {
     p.right = r.left() + r.width();
     p.bottom = r.top() + r.height();
     return p;
-}
-
-void MainWindow::centerWindow() {
-    centerOnScreen(this);
-    update();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -53,8 +53,6 @@ public:
     // views when it removed the item.
     void viewRememberedItem();
     void deleteRememberedItem();
-    // Headers of listed items, kept while the program runs so that reopening is quick.
-    views::HeaderCache& headerCache() { return headerCache_; }
     // The status bar's left field ("Last check: ...") and right field (the status); nothing while closed.
     void setStatusParts(const QString& lastCheck, const QString& status);
     QString statusPart(int part) const;
@@ -65,7 +63,6 @@ public:
     void openWindow(const std::optional<Placement>& placement);
     void closeWindow(bool hide);
     Placement currentPlacement() const;
-    void centerWindow();
 
 signals:
     void closeRequested();   // the window's close button
@@ -80,6 +77,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // Headers of listed items, kept while the program runs so that reopening is quick.
     views::HeaderCache headerCache_;
     ViewsFrame* views_ = nullptr;
     QLabel* statusLeft_ = nullptr;

@@ -4,6 +4,7 @@
 #include "frontend/settings/account_wizard.h"
 #include "frontend/dialogs/select_account.h"
 #include "frontend/desktop/desktop.h"
+#include "frontend/dialogs/center_on_screen.h"
 #include "frontend/desktop/help_pages.h"
 #include "frontend/desktop/help_window.h"
 #include "frontend/desktop/sign_in_notice.h"
@@ -123,7 +124,7 @@ bool Shell::startUp() {
     HWND engine = findWindow(kEngineClass, kEngineTitle);
     postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd_));
     // With an account to check, the schedule runs from the start.
-    if (accountCount() > 0) post(&Shell::resume);
+    if (accountCount() > 0) resumeSoon();
     // The tray blinks while unread mail waits.
     scheduler_->startUnreadCheck();
     mailboxWatch_ = std::make_unique<views::MailboxWatch>();
@@ -172,6 +173,10 @@ void Shell::post(void (Shell::*slot)()) {
     QMetaObject::invokeMethod(this, slot, Qt::QueuedConnection);
 }
 
+void Shell::resumeSoon() {
+    QMetaObject::invokeMethod(scheduler_.get(), &Scheduler::resume, Qt::QueuedConnection);
+}
+
 void Shell::connectActions() {
     const CommandActions& a = *actions_;
     connect(&a, &CommandActions::aboutToShow, this, &Shell::updateMenus);
@@ -187,13 +192,13 @@ void Shell::connectActions() {
     connect(a.addAccount, &QAction::triggered, this, &Shell::addAccount);
     connect(a.removeAccount, &QAction::triggered, this, &Shell::removeSelectedAccount);
     connect(a.accountProperties, &QAction::triggered, this, &Shell::showSelectedAccountProperties);
-    connect(a.resume, &QAction::triggered, this, &Shell::resume);
-    connect(a.suspend, &QAction::triggered, this, &Shell::suspend);
+    connect(a.resume, &QAction::triggered, scheduler_.get(), &Scheduler::resume);
+    connect(a.suspend, &QAction::triggered, scheduler_.get(), &Scheduler::suspend);
     connect(a.about, &QAction::triggered, this, &Shell::showAbout);
     connect(a.log, &QAction::triggered, this, &Shell::showLog);
     // What the window and its views ask for happens once the window system's event is over.
     MainWindow* w = window_.get();
-    connect(w, &MainWindow::closeRequested, this, &Shell::shutdownQuestion);
+    connect(w, &MainWindow::closeRequested, this, &Shell::exitProgram);
     connect(w, &MainWindow::minimized, this, &Shell::closeMainWindow, Qt::QueuedConnection);
     connect(w, &MainWindow::restored, this, &Shell::openMainWindow, Qt::QueuedConnection);
     connect(w, &MainWindow::accountPropertiesRequested, this, &Shell::showSelectedAccountProperties,
@@ -204,11 +209,7 @@ void Shell::connectActions() {
 
 void Shell::cycleNow() {
     state_.rasRetryCount = 0;
-    startCycle();
-}
-
-void Shell::exitProgram() {
-    shutdownQuestion();
+    scheduler_->startCycle();
 }
 
 void Shell::showHelpContents() {
@@ -241,35 +242,22 @@ void Shell::addAccount() {
 }
 
 void Shell::removeSelectedAccount() {
-    if (removeAccount(window_.get(), selectedAccount())) refreshViews();
+    if (removeAccount(window_.get(), window_->selectedAccountIndex())) refreshViews();
     watchMailboxes();
 }
 
 void Shell::showSelectedAccountProperties() {
-    showAccountProperties(window_.get(), selectedAccount());
+    showAccountProperties(window_.get(), window_->selectedAccountIndex());
     watchMailboxes();   // its mailbox may have another name now
-}
-
-void Shell::resume() {
-    scheduler_->resume();
-}
-
-void Shell::suspend() {
-    scheduler_->suspend();
 }
 
 // The Options sheet; without an account the wizard follows.
 void Shell::runOptions() {
     if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
     optionsOpen_ = 1;
-    runOptionsSheet(window_.get(), [this] { post(&Shell::resume); }, &state_);
+    runOptionsSheet(window_.get(), [this] { resumeSoon(); }, &state_);
     optionsOpen_ = 0;
     if (accountCount() == 0) post(&Shell::addAccount);
-}
-
-// The account selected in the folder tree (0-based registry index), -1 for none.
-int Shell::selectedAccount() const {
-    return window_->selectedAccountIndex();
 }
 
 // The views show the accounts as they are now.
@@ -282,8 +270,8 @@ void Shell::updateMenus() {
     actions_->open->setEnabled(!window_->viewsOpen());
     actions_->suspend->setEnabled(state_.active == 1);
     actions_->resume->setEnabled(state_.active != 1);
-    actions_->removeAccount->setEnabled(selectedAccount() >= 0);
-    actions_->accountProperties->setEnabled(selectedAccount() >= 0);
+    actions_->removeAccount->setEnabled(window_->selectedAccountIndex() >= 0);
+    actions_->accountProperties->setEnabled(window_->selectedAccountIndex() >= 0);
     actions_->options->setEnabled(optionsOpen_ == 0);
     actions_->about->setEnabled(aboutOpen_ == 0);
 }
@@ -394,10 +382,6 @@ void Shell::trayActivated(QSystemTrayIcon::ActivationReason reason) {
     }
 }
 
-void Shell::startCycle() {
-    scheduler_->startCycle();
-}
-
 void Shell::updateTrayIcon() {
     refreshTrayTip();
     tray_->setFrame(trayIconIndex(state_));
@@ -441,7 +425,7 @@ void Shell::openMainWindow() {
         if (auto bytes = config::readPlacement()) placement = decodePlacement(*bytes);
         window_->openWindow(placement);
         window_->createViews();
-        window_->centerWindow();
+        centerOnScreen(window_.get());
         window_->show();
         refreshStatusBar();
     }
@@ -463,7 +447,7 @@ QWidget* Shell::dialogOwner() const {
     return window_ && window_->isVisible() ? window_.get() : nullptr;
 }
 
-void Shell::shutdownQuestion() {
+void Shell::exitProgram() {
     if (closePromptOpen_) return;
     closePromptOpen_ = 1;
     int answer = messageBox(dialogOwner(),

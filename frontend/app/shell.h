@@ -67,15 +67,12 @@ public:
     DesktopNotifications& notifications() { return *notifications_; }
     // The program's own help window, once it has been needed; else null.
     HelpWindow* helpWindowShown() const { return helpWindow_.get(); }
-    int animationFrame() const { return animationFrame_; }
-    bool trayAvailable() const { return trayAvailable_; }
 
     // Operations of the main window other parts of the front end call.
     void setStatus(const char* text);
     void refreshStatusBar();
     void updateTrayIcon();
     void refreshTrayTip();
-    void startCycle();
 
     // Grays and enables the menu commands as the state is now, before a menu opens.
     void updateMenus();
@@ -98,14 +95,13 @@ public slots:
     void addAccount();
     void removeSelectedAccount();
     void showSelectedAccountProperties();
-    void resume();
-    void suspend();
     void showAbout();
     void showLog();
 
 private:
     // Runs the slot once the current event is over.
     void post(void (Shell::*slot)());
+    void resumeSoon();
     void connectActions();
     void engineNotice(int code);
     void copyData(quintptr kind, const QByteArray& data);
@@ -113,10 +109,8 @@ private:
     // Others changed the mailboxes or the queue: views, tip and blinking follow.
     void mailboxesChanged();
     void watchMailboxes();
-    void shutdownQuestion();
     void createSchedule();
     QWidget* dialogOwner() const;
-    int selectedAccount() const;
     void refreshViews();
     bool startEngine();
     bool waitForEngine();
