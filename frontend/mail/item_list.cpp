@@ -136,24 +136,18 @@ private:
     QIcon readIcon_ = programIcon(ProgramIcon::ReadItem);
 };
 
-// The rows in the order the user chose.
-class MailSortModel : public QSortFilterProxyModel {
-public:
-    explicit MailSortModel(QObject* parent) : QSortFilterProxyModel(parent) {
-        setSortRole(kSortRole);
-        setSortLocaleAware(true);
-    }
-};
-
 ItemList::ItemList(HeaderCache& cache, QWidget* parent)
     : QTreeView(parent),
       cache_(cache),
       model_(new MailListModel(this)),
-      sorted_(new MailSortModel(this)) {
+      sorted_(new QSortFilterProxyModel(this)) {
     setObjectName(QStringLiteral("list"));
     if (std::optional<config::ListColumns> stored = config::readListColumns()) {
         if (std::optional<ColumnLayout> layout = decodeColumnLayout(*stored)) layout_ = *layout;
     }
+    // The rows in the order the user chose.
+    sorted_->setSortRole(kSortRole);
+    sorted_->setSortLocaleAware(true);
     sorted_->setSourceModel(model_);
     setModel(sorted_);
     setSortingEnabled(true);

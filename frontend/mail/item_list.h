@@ -14,12 +14,13 @@
 
 #include <QTreeView>
 
+class QSortFilterProxyModel;
+
 #include <optional>
 
 namespace views {
 
 class MailListModel;
-class MailSortModel;
 
 class ItemList : public QTreeView {
     Q_OBJECT
@@ -70,7 +71,7 @@ private:
 
     HeaderCache& cache_;
     MailListModel* model_;
-    MailSortModel* sorted_;
+    QSortFilterProxyModel* sorted_;
     std::optional<MailRow> remembered_;
     ColumnLayout layout_;
     bool applying_ = false;   // our own changes to the header are no user's choice

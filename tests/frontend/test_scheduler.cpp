@@ -1,7 +1,6 @@
 // The schedule with the clock, the timers and the engine in the test's hands: resume
 // arithmetic, the two schedule timers, dial retries, outgoing mail, the announcements at the
 // end of a cycle, and the unread-mail check with its alarm and blinking.
-#include "frontend/schedule/resume_delays.h"
 #include "frontend/schedule/scheduler.h"
 #include "frontend/schedule/unread_mail.h"
 #include "shared/registry.h"
