@@ -22,11 +22,11 @@
 class ViewsFrame : public QWidget {
 public:
     ViewsFrame(QWidget* parent, views::HeaderCache& cache) : QWidget(parent) {
-        band = new QFrame(this);
+        auto* band = new QFrame(this);
         band->setObjectName(QStringLiteral("band"));
         band->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         band->setFixedHeight(6);
-        splitter = new QSplitter(Qt::Horizontal, this);
+        auto* splitter = new QSplitter(Qt::Horizontal, this);
         splitter->setObjectName(QStringLiteral("viewsSplitter"));
         splitter->setChildrenCollapsible(false);
         list = new views::ItemList(cache, splitter);
@@ -43,8 +43,6 @@ public:
         layout->addWidget(splitter, 1);
     }
 
-    QFrame* band;
-    QSplitter* splitter;
     views::FolderTree* tree;
     views::ItemList* list;
 };

@@ -17,7 +17,7 @@
 #include "frontend/mail/rfc822_mail_header.h"
 #include "frontend/mail/row_cells.h"
 #include "frontend/schedule/status_texts.h"
-#include "frontend/schedule/unread_mail.h"
+#include "frontend/mail/folders.h"
 #include "platform/link.h"
 #include "platform/spawn.h"
 #include "shared/day_logs.h"
@@ -53,6 +53,13 @@ MessageBoxRequest okBox(const std::string& text) {
     return {text, kCaption, MsgButtons::Ok, IDOK};
 }
 
+// A second copy brings the running one's window to the front and says so.
+void tellRunningCopy() {
+    if (HWND running = findWindow(kFrontEndClass, kFrontEndTitle))
+        postMessage(running, WM_ENGINE_LINK, FRONTEND_OPEN_WINDOW, 0);
+    messageBox(nullptr, okBox(kAlreadyRunning));
+}
+
 }  // namespace
 
 Shell::Shell(ShellOptions options) : options_(std::move(options)) {
@@ -78,11 +85,9 @@ bool Shell::startUp() {
     config::openSettingsKey();
     // The log mutex first, so that every later line is serialised with the engine's.
     DebugLogOpen();
-    // One copy per user: a second one brings the first one's window to the front, says so
-    // and ends.
-    if (HWND running = findWindow(kFrontEndClass, kFrontEndTitle)) {
-        postMessage(running, WM_ENGINE_LINK, FRONTEND_OPEN_WINDOW, 0);
-        messageBox(nullptr, okBox(kAlreadyRunning));
+    // One copy per user.
+    if (findWindow(kFrontEndClass, kFrontEndTitle)) {
+        tellRunningCopy();
         return false;
     }
     // The message window, published so that the engine can answer it, then the main window.
@@ -97,11 +102,7 @@ bool Shell::startUp() {
     PublishResult published = link_->publish();
     if (published != PublishResult::Published) {
         // Another copy published between our look and ours.
-        if (published == PublishResult::AlreadyRunning) {
-            if (HWND running = findWindow(kFrontEndClass, kFrontEndTitle))
-                postMessage(running, WM_ENGINE_LINK, FRONTEND_OPEN_WINDOW, 0);
-            messageBox(nullptr, okBox(kAlreadyRunning));
-        }
+        if (published == PublishResult::AlreadyRunning) tellRunningCopy();
         return false;
     }
     actions_ = std::make_unique<CommandActions>();
@@ -406,7 +407,7 @@ void Shell::refreshStatusBar() {
     auto last = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
     auto [time, date] = views::lastCheckTexts(last, QLocale::system());
     // Listing big mailboxes takes time: not while a cycle runs, when the tip does not show it.
-    if (state_.cycling == 0) unreadCount_ = unreadMailCount();
+    if (state_.cycling == 0) unreadCount_ = views::unreadMailCount();
     refreshTrayTip();
     tray_->modify();
     if (!window_ || !window_->viewsOpen()) return;

@@ -4,7 +4,7 @@
 #include "frontend/dialogs/modal.h"
 #include "frontend/desktop/mail_client.h"
 #include "frontend/app/main_window.h"
-#include "frontend/schedule/unread_mail.h"
+#include "frontend/mail/folders.h"
 #include "frontend/app/shell.h"
 #include "platform/link.h"
 #include "shared/engine_link.h"
@@ -43,7 +43,7 @@ void Shell::createSchedule() {
     hooks.playAnnouncement = [this](const std::string& file) { sounds_->playAndWait(file); };
     hooks.playAlarm = [this](const std::string& file) { sounds_->playAsync(file); };
     hooks.runProgram = [](const std::string& line) { launchCommandLine(line); };
-    hooks.unreadMailWaiting = options_.unreadMailWaiting ? options_.unreadMailWaiting : anyUnreadMail;
+    hooks.unreadMailWaiting = options_.unreadMailWaiting ? options_.unreadMailWaiting : views::anyUnreadMail;
     hooks.animateTray = [this] {
         animationFrame_ = nextAnimationFrame(animationFrame_);
         tray_->setFrame(animationFrame_);

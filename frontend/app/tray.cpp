@@ -21,7 +21,7 @@ void Tray::initialise(QMenu* menu) {
     menu_.reset(menu);
     if (!menu_) DebugLine(LOG_APP, LOG_MED, "TRAY MENU LOAD FAIL");
     if (icon_ && menu_) icon_->setContextMenu(menu_.get());
-    tip_ = trayTipText(nullptr);
+    tip_ = kTrayTipName;
 }
 
 void Tray::modify() {

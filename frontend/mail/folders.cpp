@@ -4,6 +4,7 @@
 #include "store/maildrop.h"
 #include "store/smtp_queue.h"
 
+#include <set>
 #include <strings.h>
 
 namespace views {
@@ -12,6 +13,22 @@ namespace {
 
 std::string destMailbox(const plat::RegKey& accounts, int index) {
     return config::accountString(accounts, index, "destmailbox");
+}
+
+// Calls visit with the listing of each account's mailbox, in index order, until it answers
+// false. A mailbox named by several accounts is listed once.
+template <class Visit>
+void visitMailboxes(Visit visit) {
+    plat::RegKey accounts;
+    if (!config::openAccountsKey(accounts)) return;
+    int n = config::accountCount(accounts);
+    std::set<std::string> seen;
+    for (int i = 0; i < n; ++i) {
+        std::string box = destMailbox(accounts, i);
+        // An account without a mailbox name would list accounts/ itself.
+        if (box.empty() || !seen.insert(box).second) continue;
+        if (!visit(store::MailDrop(accountDirectory(box)))) return;
+    }
 }
 
 }  // namespace
@@ -110,6 +127,24 @@ void addDirectoryRows(const store::MailDrop& drop, const std::optional<std::stri
         if (!row.header.receivedAt && row.header.storedAt > 0) row.header.receivedAt = row.header.storedAt;
         rows.push_back(std::move(row));
     }
+}
+
+bool anyUnreadMail() {
+    bool found = false;
+    visitMailboxes([&found](const store::MailDrop& drop) {
+        found = drop.hasUnread();
+        return !found;
+    });
+    return found;
+}
+
+int unreadMailCount() {
+    int count = 0;
+    visitMailboxes([&count](const store::MailDrop& drop) {
+        count += drop.unreadCount();
+        return true;
+    });
+    return count;
 }
 
 }  // namespace views

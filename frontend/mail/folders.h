@@ -77,6 +77,12 @@ struct FolderChoice {
 };
 FolderChoice chooseFolder(const std::string& nodeText, int itemData);
 
+// Walks the accounts in index order and stops at the first mailbox ("accounts/" and the
+// account's destmailbox) with an unread item.
+bool anyUnreadMail();
+// The unread items of all the accounts' mailboxes (a mailbox two accounts share counts once).
+int unreadMailCount();
+
 // The rows of a folder: all accounts in index order with their titles, the account titled
 // title, or the outgoing queue.
 std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, HeaderCache& cache,

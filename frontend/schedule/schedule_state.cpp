@@ -26,15 +26,6 @@ int nextAnimationFrame(int frame) {
     return frame;
 }
 
-std::string trayTipText(const char* text) {
-    std::string tip = "Tarnwick";
-    if (text) {
-        tip += ' ';
-        tip += text;
-    }
-    return cutTrayTip(std::move(tip));
-}
-
 std::string cutTrayTip(std::string tip) {
     if (tip.size() > kTrayTipMax) {
         std::size_t cut = kTrayTipMax;
