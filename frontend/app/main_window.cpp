@@ -64,8 +64,6 @@ MainWindow::MainWindow() {
     });
 }
 
-MainWindow::~MainWindow() = default;
-
 bool MainWindow::isClosed() const {
     return !isVisible() || isMinimized();
 }

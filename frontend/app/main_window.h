@@ -26,7 +26,6 @@ class MainWindow : public QMainWindow {
 
 public:
     MainWindow();
-    ~MainWindow() override;
 
     // Closed: hidden or minimised, without views.
     bool isClosed() const;

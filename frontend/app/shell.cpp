@@ -66,6 +66,7 @@ Shell::Shell(ShellOptions options) : options_(std::move(options)) {
     trayAvailable_ = options_.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
     if (options_.enginePath.empty()) options_.enginePath = selfExeDir() + "/trawlex";
     if (options_.helpDir.empty()) options_.helpDir = selfExeDir() + "/../share/tarnwick/help";
+    if (!options_.senderAndSubject) options_.senderAndSubject = headerSenderAndSubject;
 }
 
 Shell::~Shell() {
@@ -282,6 +283,7 @@ void Shell::engineNotice(int code) {
     if (code == CYCLE_CHECKING) config::writeSetting(config::kLastCheckTime, static_cast<std::uint32_t>(now()));
     if (code == CYCLE_STARTED) {
         state_.cycling = 1;   // before the status, so that the tip says a cycle runs
+        state_.cycleFailed = 0;
         failedStep_.clear();
         cycleLog_ = markDayLogs(".");
     }
@@ -292,10 +294,6 @@ void Shell::engineNotice(int code) {
         tray_->setFrame(animationFrame_);
     }
     switch (code) {
-    case CYCLE_STARTED:
-        state_.cycleFailed = 0;
-        state_.cycling = 1;
-        break;
     case CYCLE_CONNECTED:
         state_.rasRetryCount = 0;
         break;
@@ -349,8 +347,7 @@ void Shell::copyData(quintptr kind, const QByteArray& data) {
     }
     if (kind == COPYDATA_NEW_ITEM) {
         announcements_->newItem(path);
-        auto [from, subject] = options_.senderAndSubject ? options_.senderAndSubject(path)
-                                                         : headerSenderAndSubject(path);
+        auto [from, subject] = options_.senderAndSubject(path);
         notifications_->itemArrived(from, subject);
     } else if (kind == COPYDATA_DELIVERY_FAILURE) {
         announcements_->deliveryFailure(path, reply);

@@ -159,8 +159,6 @@ ItemList::ItemList(HeaderCache& cache, QWidget* parent)
     setAllColumnsShowFocus(true);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(true);
-    header()->setSectionsClickable(true);
-    header()->setSortIndicatorShown(true);
     connect(header(), &QHeaderView::sectionResized, this, [this](int c, int, int width) {
         if (applying_ || width <= 0) return;
         layout_.widths[static_cast<std::size_t>(c)] = width;
@@ -181,8 +179,6 @@ ItemList::ItemList(HeaderCache& cache, QWidget* parent)
         viewItem(row(index.row()).path, window());
     });
 }
-
-ItemList::~ItemList() = default;
 
 int ItemList::rows() const {
     return static_cast<int>(model_->rows().size());

@@ -27,7 +27,6 @@ class ItemList : public QTreeView {
 
 public:
     explicit ItemList(HeaderCache& cache, QWidget* parent = nullptr);
-    ~ItemList() override;
 
     // Fills the list with a folder's items (title: the account for FolderKind::OneAccount),
     // from the listings of the refresh under way, or new ones. The selected row stays
