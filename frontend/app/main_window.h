@@ -14,7 +14,6 @@
 #include <memory>
 
 class QLabel;
-class ViewsFrame;
 
 namespace views {
 class FolderTree;
@@ -40,8 +39,8 @@ public:
     void destroyViews();
 
     // The folder tree and the item list while the views are open, else null.
-    views::FolderTree* folderTree() const;
-    views::ItemList* itemList() const;
+    views::FolderTree* folderTree() const { return tree_; }
+    views::ItemList* itemList() const { return list_; }
     // Rebuilds the tree and the list, keeping the selected folder; nothing while closed.
     // Paced: while refreshes of a big mailbox follow each other closely, the notices that
     // come meanwhile are served by one refresh a little later (see RefreshPacer).
@@ -78,7 +77,9 @@ protected:
 private:
     // Headers of listed items, kept while the program runs so that reopening is quick.
     views::HeaderCache headerCache_;
-    ViewsFrame* views_ = nullptr;
+    QWidget* views_ = nullptr;   // the band, the tree and the list
+    views::FolderTree* tree_ = nullptr;
+    views::ItemList* list_ = nullptr;
     QLabel* statusLeft_ = nullptr;
     QLabel* statusRight_ = nullptr;
     bool ownStateChange_ = false;   // a state change we make ourselves is no user request

@@ -6,15 +6,13 @@
 
 namespace {
 
-std::function<bool(const std::string&, bool)>& hook() {
-    static std::function<bool(const std::string&, bool)> h;
-    return h;
-}
+// A test's stand-in for the player.
+std::function<bool(const std::string&, bool)> hook;
 
 }  // namespace
 
 bool playSoundFile(const std::string& file, bool wait) {
-    if (hook()) return hook()(file, wait);
+    if (hook) return hook(file, wait);
     if (file.empty() || !QFileInfo(QString::fromStdString(file)).isFile()) return false;
     // Never destroyed: its sound effect must not outlive the application object at exit.
     static SoundPlayer* const player = new SoundPlayer;
@@ -24,5 +22,5 @@ bool playSoundFile(const std::string& file, bool wait) {
 }
 
 void setSoundHook(std::function<bool(const std::string&, bool)> h) {
-    hook() = std::move(h);
+    hook = std::move(h);
 }
