@@ -20,7 +20,6 @@ void CommandActions::buildMainMenu(QMenuBar* bar) {
     file->addActions({resume, suspend});
     file->addSeparator();
     file->addActions({close, exit});
-    watch(file);
 
     QMenu* view = bar->addMenu(tr("&View"));
     view->addAction(readMail);
@@ -28,13 +27,11 @@ void CommandActions::buildMainMenu(QMenuBar* bar) {
     view->addAction(log);
     view->addSeparator();
     view->addAction(options);
-    watch(view);
 
     QMenu* accounts = bar->addMenu(tr("&Accounts"));
     accounts->addActions({addAccount, removeAccount});
     accounts->addSeparator();
     accounts->addAction(accountProperties);
-    watch(accounts);
 
     QMenu* help = bar->addMenu(tr("&Help"));
     help->addAction(helpContents);
@@ -43,7 +40,7 @@ void CommandActions::buildMainMenu(QMenuBar* bar) {
     online->addActions({homepage, emailSupport});
     help->addSeparator();
     help->addAction(about);
-    watch(help);
+    for (QAction* menu : bar->actions()) watch(menu->menu());
 }
 
 QMenu* CommandActions::buildTrayMenu() {
