@@ -93,8 +93,7 @@ bool Shell::startUp() {
     }
     // The message window, published so that the engine can answer it, then the main window.
     link_ = std::make_unique<LinkWindow>(kFrontEndClass, kFrontEndTitle, WM_ENGINE_LINK);
-    hwnd_ = link_->hwnd();
-    if (!hwnd_) return false;
+    if (!hwnd()) return false;
     connect(link_.get(), &LinkWindow::linkMessageArrived, this,
             [this](WPARAM code, LPARAM) { engineNotice(static_cast<int>(code)); });
     connect(link_.get(), &LinkWindow::dataCopied, this, &Shell::copyData);
@@ -124,7 +123,7 @@ bool Shell::startUp() {
     // The engine, started if it does not run, waited for at most engineWaitMs.
     if (!startEngine() || !waitForEngine()) return false;
     HWND engine = findWindow(kEngineClass, kEngineTitle);
-    postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd_));
+    postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd()));
     // With an account to check, the schedule runs from the start.
     if (accountCount() > 0) resumeSoon();
     // The tray blinks while unread mail waits.

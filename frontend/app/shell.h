@@ -58,7 +58,7 @@ public:
     // After the loop: LINK_SHUTDOWN to an engine that still runs, and the log closes.
     void shutDown();
 
-    plat::HWND hwnd() const { return hwnd_; }
+    plat::HWND hwnd() const { return link_ ? link_->hwnd() : 0; }
     MainWindow& window() { return *window_; }
     Tray& tray() { return *tray_; }
     CommandActions& actions() { return *actions_; }
@@ -123,7 +123,6 @@ private:
     ShellOptions options_;
     bool trayAvailable_ = false;
     std::unique_ptr<plat::LinkWindow> link_;
-    plat::HWND hwnd_ = 0;
     ScheduleState state_;
     int animationFrame_ = 0;
     int unreadCount_ = 0;       // counted with each status refresh outside a cycle

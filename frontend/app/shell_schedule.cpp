@@ -34,7 +34,7 @@ void Shell::createSchedule() {
     hooks.now = [this] { return now(); };
     hooks.requestCycle = [this] {
         HWND engine = findWindow(kEngineClass, kEngineTitle);
-        return engine && postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(hwnd_));
+        return engine && postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(hwnd()));
     };
     hooks.isConnected = [](const std::string& entry) { return RASStatus().isConnected(entry.c_str()); };
     hooks.setStatus = [this](const char* text) { setStatus(text); };

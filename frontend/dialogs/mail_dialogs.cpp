@@ -5,6 +5,7 @@
 #include "frontend/icons/icons.h"
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/rfc822_mail_header.h"
+#include "frontend/mail/row_cells.h"
 #include "frontend/schedule/schedule_state.h"
 
 #include <QHBoxLayout>
@@ -45,13 +46,7 @@ constexpr std::size_t kReplyLinesMax = 20;      // reply lines shown; a longer r
 
 // "Label: value", "-" for a missing value, cut to the notice's line.
 std::string noticeLine(const char* label, const char* value) {
-    std::string line = std::string(label) + ": " + (value ? value : "-");
-    if (line.size() > kLineMax) {
-        std::size_t cut = kLineMax;
-        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-        line.resize(cut);
-    }
-    return line;
+    return views::cutUtf8(std::string(label) + ": " + (value ? value : "-"), kLineMax);
 }
 
 // A header's line: its encoded words decoded for display.

@@ -25,12 +25,3 @@ int nextAnimationFrame(int frame) {
     else if (frame == kTrayFrameCount) frame = kTrayChecking;
     return frame;
 }
-
-std::string cutTrayTip(std::string tip) {
-    if (tip.size() > kTrayTipMax) {
-        std::size_t cut = kTrayTipMax;
-        while (cut > 0 && (static_cast<unsigned char>(tip[cut]) & 0xC0) == 0x80) --cut;
-        tip.resize(cut);
-    }
-    return tip;
-}

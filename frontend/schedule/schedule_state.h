@@ -40,8 +40,6 @@ int nextAnimationFrame(int frame);
 // The tray tip's name alone, and the longest tip the tray takes (in bytes).
 inline constexpr char kTrayTipName[] = "Tarnwick";
 constexpr std::size_t kTrayTipMax = 63;
-// A tip cut to kTrayTipMax bytes, never in the middle of a UTF-8 character.
-std::string cutTrayTip(std::string tip);
 
 // The status text and first tray frame of a cycle's progress notice (CYCLE_STARTED,
 // CYCLE_SENDING, CYCLE_CHECKING); nothing for the engine's other notices.

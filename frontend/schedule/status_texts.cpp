@@ -33,7 +33,7 @@ std::string trayToolTip(const ScheduleState& state, const TipFacts& facts, const
         says = parts.join(QStringLiteral(", "));
     }
     if (says.isEmpty()) return kTrayTipName;
-    return cutTrayTip(kTrayTipName + (": " + says.toStdString()));
+    return views::cutUtf8(kTrayTipName + (": " + says.toStdString()), kTrayTipMax);
 }
 
 QString statusBarText(const std::string& stored, const std::string& failedStep) {

@@ -1,5 +1,6 @@
 // The tray's choice of frame, the animation, the tip, and the saved window placement.
 #include "frontend/app/placement.h"
+#include "frontend/mail/row_cells.h"
 #include "frontend/schedule/schedule_state.h"
 #include "shared/engine_link.h"
 
@@ -59,12 +60,12 @@ TEST(TrayAnimation, EachPhaseLoopsOverItsOwnSixFrames) {
 }
 
 TEST(TrayTip, CutTo63BytesNeverInsideACharacter) {
-    EXPECT_EQ(cutTrayTip("Tarnwick: 14:05"), "Tarnwick: 14:05");
-    std::string tip = cutTrayTip("Tarnwick: " + std::string(100, 'x'));
+    EXPECT_EQ(views::cutUtf8("Tarnwick: 14:05", kTrayTipMax), "Tarnwick: 14:05");
+    std::string tip = views::cutUtf8("Tarnwick: " + std::string(100, 'x'), kTrayTipMax);
     EXPECT_EQ(tip.size(), 63u);
     EXPECT_EQ(tip.substr(0, 10), "Tarnwick: ");
     // A two-byte character that would straddle the limit is left out whole.
-    tip = cutTrayTip(std::string(62, 'a') + "\xC3\xA9");
+    tip = views::cutUtf8(std::string(62, 'a') + "\xC3\xA9", kTrayTipMax);
     EXPECT_EQ(tip.size(), 62u);
 }
 
