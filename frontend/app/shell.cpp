@@ -25,7 +25,6 @@
 #include "shared/engine_link.h"
 #include "shared/registry.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QLocale>
 #include <QSystemTrayIcon>

@@ -68,12 +68,6 @@ public:
     // The program's own help window, once it has been needed; else null.
     HelpWindow* helpWindowShown() const { return helpWindow_.get(); }
 
-    // Operations of the main window other parts of the front end call.
-    void setStatus(const char* text);
-    void refreshStatusBar();
-    void updateTrayIcon();
-    void refreshTrayTip();
-
     // Grays and enables the menu commands as the state is now, before a menu opens.
     void updateMenus();
     // The tray icon was clicked: an activation (a click) opens the main window or closes it to
@@ -99,6 +93,10 @@ public slots:
     void showLog();
 
 private:
+    void setStatus(const char* text);
+    void refreshStatusBar();
+    void updateTrayIcon();
+    void refreshTrayTip();
     // Runs the slot once the current event is over.
     void post(void (Shell::*slot)());
     void resumeSoon();
