@@ -35,8 +35,8 @@ bool startControlWindow(ControlWindow& control) {
         plat::messageBox("Unable to create control window", "TRAWLEX");
         return false;
     }
-    plat::setLinkReporter(reportLinkRecordDropped);
-    switch (plat::publishWindow(control.window(), kEngineClass, kEngineTitle)) {
+    switch (plat::publishWindow(control.window(), kEngineClass, kEngineTitle, plat::kLinkMessage,
+                                reportLinkRecordDropped)) {
     case plat::PublishResult::Published:
         return true;
     case plat::PublishResult::AlreadyRunning:

@@ -39,6 +39,7 @@ struct Published {
     int watchId = 0;
     ino_t inode = 0;
     UINT linkMessage = 0;   // the one message number peers may post
+    LinkReporter reporter = nullptr;
 };
 
 // An accepted connection: records from it are delivered to its published window.
@@ -67,13 +68,11 @@ void linkLog(const char* text) {
 
 HWND remoteFor(const std::string& ref);
 
-LinkReporter g_reporter = nullptr;
-
-void reportDropped(const Record& r) {
+void reportDropped(const Record& r, LinkReporter reporter) {
     char text[96];
     std::snprintf(text, sizeof text, "%s of message %u from a peer dropped",
                   r.kind == link::Kind::Send ? "send" : "post", r.msg);
-    if (g_reporter) g_reporter(text);
+    if (reporter) reporter(text);
     else linkLog(text);
 }
 
@@ -228,12 +227,13 @@ bool reply(int fd, UINT msg, LRESULT result) {
 }
 
 // Delivers one record that arrived for a published window; answers false to drop the peer.
-bool handleRecord(int fd, HWND target, UINT linkMessage, Record& r) {
+// The window's procedure may unpublish it: what the record needs of its entry comes by value.
+bool handleRecord(int fd, HWND target, UINT linkMessage, LinkReporter reporter, Record& r) {
     if (r.kind == link::Kind::Reply) return false;   // nobody asked this peer a question here
     if ((r.flags & link::kCopyData) && (r.msg != WM_COPYDATA || r.kind != link::Kind::Send)) return false;
     if (!(r.flags & link::kCopyData) && r.msg == WM_COPYDATA) return false;
     if (!allowedFromPeer(r, linkMessage)) {
-        reportDropped(r);
+        reportDropped(r, reporter);
         return r.kind == link::Kind::Send ? reply(fd, r.msg, 0) : true;
     }
     WPARAM wParam = static_cast<WPARAM>(peerValue(r.wParam, r.flags & link::kWParamRef, r.wRef));
@@ -280,7 +280,7 @@ void onConnectionReadable(int fd) {
             conn->second.buffer.erase(0, used);
             HWND target = conn->second.target;
             auto pub = links().published.find(target);
-            if (pub == links().published.end() || !handleRecord(fd, target, pub->second.linkMessage, r)) {
+            if (pub == links().published.end() || !handleRecord(fd, target, pub->second.linkMessage, pub->second.reporter, r)) {
                 closeConnection(fd);
                 return;
             }
@@ -329,11 +329,8 @@ std::string linkSocketPath(const char* className, const char* title) {
     return socketPathOf(refName(className, title));
 }
 
-void setLinkReporter(LinkReporter reporter) {
-    g_reporter = reporter;
-}
-
-PublishResult publishWindow(HWND hwnd, const char* className, const char* title, UINT linkMessage) {
+PublishResult publishWindow(HWND hwnd, const char* className, const char* title, UINT linkMessage,
+                            LinkReporter reporter) {
     std::string ref = refName(className, title);
     if (!link::validRefName(ref) || !isWindow(hwnd) || isRemoteWindow(hwnd)) return PublishResult::Failed;
     std::string path = socketPathOf(ref);
@@ -354,7 +351,7 @@ PublishResult publishWindow(HWND hwnd, const char* className, const char* title,
         ::unlink(path.c_str());
         return PublishResult::Failed;
     }
-    links().published[hwnd] = Published{ref, path, std::move(fd), watchId, inodeOf(path), linkMessage};
+    links().published[hwnd] = Published{ref, path, std::move(fd), watchId, inodeOf(path), linkMessage, reporter};
     return PublishResult::Published;
 }
 

@@ -18,19 +18,18 @@ enum class PublishResult { Published, AlreadyRunning, Failed };
 // The one message number the two programs post each other (WM_ENGINE_LINK).
 constexpr UINT kLinkMessage = WM_USER + 1000;
 
+// Where a published window's link reports the records it drops.
+using LinkReporter = void (*)(const char* text);
+
 // Publishes a local top-level window under its class and title. A stale socket file (nobody
 // answers) is removed first; a live one answers AlreadyRunning.
 //
 // Other processes may post it linkMessage and send it WM_COPYDATA, nothing else: any other
-// record is dropped and reported, a send answered 0. Window handles cross only as references
-// to windows of other processes: a reference to, or a bare number of, a window of this process
-// arrives as 0.
+// record is dropped and reported to reporter (standard error when null), a send answered 0.
+// Window handles cross only as references to windows of other processes: a reference to, or a
+// bare number of, a window of this process arrives as 0.
 PublishResult publishWindow(HWND hwnd, const char* className, const char* title,
-                            UINT linkMessage = kLinkMessage);
-
-// Where the link reports records it drops (standard error until set).
-using LinkReporter = void (*)(const char* text);
-void setLinkReporter(LinkReporter reporter);
+                            UINT linkMessage = kLinkMessage, LinkReporter reporter = nullptr);
 
 // A handle for the published window of class and title, or 0 when nothing answers.
 HWND findWindow(const char* className, const char* title);

@@ -48,7 +48,7 @@ void POP_Retrieve::start(const std::string& uidlFile, AfterStoring afterStoring)
     window_ = 1;
     capabilityLines_ = 0;
     quitSent_ = false;
-    nextToAsk_ = nullptr;
+    asked_ = 0;
     listingLines_ = 0;
     listingBytes_ = 0;
     itemFile_.reset();
@@ -161,19 +161,25 @@ void POP_Retrieve::onListingLine(const std::string& line) {
 }
 
 void POP_Retrieve::onListingEnd() {
-    for (UIDLEntry* e = newItems_->first(); e; e = e->next) e->flag = known_->find(e->identifier) ? 0 : 1;
+    // Every listed message is judged against the file as it was loaded before the known
+    // identifiers shrink to those still on the server.
+    std::vector<bool> seen;
+    seen.reserve(newItems_->count());
+    for (const UIDLEntry& e : *newItems_) seen.push_back(known_->find(e.identifier) != nullptr);
     known_->clear();
-    for (UIDLEntry* e = newItems_->first(); e;) {
-        UIDLEntry* next = e->next;
-        if (e->flag == 0) {
-            known_->add(e->identifier, 0, 0);
-            if (afterStoring_ == AfterStoring::DeleteOnServer) oldToDelete_.push_back(e->messageNumber);
-            newItems_->remove(e);
+    auto unseen = std::make_unique<UIDL>();
+    std::size_t k = 0;
+    for (const UIDLEntry& e : *newItems_) {
+        if (seen[k++]) {
+            known_->add(e.identifier, 0, 0);
+            if (afterStoring_ == AfterStoring::DeleteOnServer) oldToDelete_.push_back(e.messageNumber);
+        } else {
+            unseen->add(e.identifier, e.messageNumber, 1);
         }
-        e = next;
     }
+    newItems_ = std::move(unseen);
     known_->save();
-    nextToAsk_ = newItems_->first();
+    asked_ = 0;
     advance();
 }
 
@@ -181,7 +187,7 @@ void POP_Retrieve::advance() {
     // Stored messages wait for their flush and DELEs until a window of them is complete, or
     // until no message is left to come.
     if (!batch_.empty() && (batch_.size() >= window_ || !retrievalsLeft()) && !flushBatch(true)) return;
-    while (ahead_ < window_ && (!oldToDelete_.empty() || nextToAsk_)) {
+    while (ahead_ < window_ && (!oldToDelete_.empty() || moreToAsk())) {
         if (!oldToDelete_.empty()) {
             int number = oldToDelete_.front();
             oldToDelete_.pop_front();
@@ -193,15 +199,16 @@ void POP_Retrieve::advance() {
         } else {
             // The message at the head of the line has its file ready before its RETR goes out,
             // so that a file that cannot be made costs no transfer.
-            if (nextToAsk_ == newItems_->first() && !itemFile_ && !openItemFile()) return;
-            if (!pop().sendCommand(POPCommand::RETR, nextToAsk_->messageNumber)) {
+            int number = newItems_->item(static_cast<int>(asked_) + 1)->messageNumber;
+            if (asked_ == 0 && !itemFile_ && !openItemFile()) return;
+            if (!pop().sendCommand(POPCommand::RETR, number)) {
                 DebugLine(LOG_NET, LOG_HIGH, "RETR command TX fail");
                 DebugLine(LOG_MAIL, LOG_HIGH, "RETR command TX fail");
                 fail();
                 return;
             }
-            pending_.push_back({Pending::Retr, nextToAsk_->messageNumber});
-            nextToAsk_ = nextToAsk_->next;
+            pending_.push_back({Pending::Retr, number});
+            ++asked_;
         }
         ++ahead_;
     }
@@ -229,8 +236,7 @@ void POP_Retrieve::advance() {
 }
 
 bool POP_Retrieve::openItemFile() {
-    UIDLEntry* entry = newItems_->first();
-    storedPath_ = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), entry->identifier);
+    storedPath_ = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), newItems_->first()->identifier);
     // A server that lists one identifier twice: the first copy is stored before its name is
     // used again.
     for (const Received& r : batch_) {
@@ -301,7 +307,6 @@ void POP_Retrieve::onItemEnd() {
     client_->streamLines(false);
     pending_.pop_front();
     --ahead_;
-    UIDLEntry* entry = newItems_->first();
     // A write that failed (a full disk) must not turn into a message deleted on the server.
     if (itemWriteFailed_ || plat::startWriteback(itemFile_.get()) != 0) {
         itemFile_.reset();
@@ -310,13 +315,23 @@ void POP_Retrieve::onItemEnd() {
         skip("its text could not be stored");
         return;
     }
-    batch_.push_back({entry->identifier, storedPath_, currentNumber_, std::move(itemFile_)});
-    newItems_->remove(entry);
+    batch_.push_back({newItems_->first()->identifier, storedPath_, currentNumber_, std::move(itemFile_)});
+    removeFirstNew();
     advance();
 }
 
+bool POP_Retrieve::moreToAsk() const {
+    return newItems_ && asked_ < static_cast<std::size_t>(newItems_->count());
+}
+
+void POP_Retrieve::removeFirstNew() {
+    // The first new message is always one whose RETR has gone out.
+    newItems_->removeFirst();
+    --asked_;
+}
+
 bool POP_Retrieve::retrievalsLeft() const {
-    if (nextToAsk_) return true;
+    if (moreToAsk()) return true;
     for (const Pending& p : pending_)
         if (p.kind == Pending::Retr) return true;
     return false;
@@ -376,10 +391,9 @@ void POP_Retrieve::onDeleAck(const std::string& reply, bool old) {
 }
 
 void POP_Retrieve::skip(const std::string& reason) {
-    UIDLEntry* entry = newItems_->first();
-    reportSkipped(entry->identifier, reason);
+    reportSkipped(newItems_->first()->identifier, reason);
     // Neither recorded nor deleted: the next check tries it again.
-    newItems_->remove(entry);
+    removeFirstNew();
     advance();
 }
 
@@ -414,7 +428,7 @@ void POP_Retrieve::reset() {
     std::deque<int>().swap(oldToDelete_);
     pending_.clear();
     ahead_ = 0;
-    nextToAsk_ = nullptr;
+    asked_ = 0;
     // A long listing was many small allocations: hand the freed pages back to the system, so
     // that the engine does not keep the size of the longest listing it ever met.
     plat::releaseFreeMemory();

@@ -93,6 +93,10 @@ private:
     void writeItemText(const std::string& text);
     void skip(const std::string& reason);
     void reportSkipped(const std::string& identifier, const std::string& reason);
+    // Whether a new message's RETR is still to be sent.
+    bool moreToAsk() const;
+    // Drops the first new message, once it is stored or given up.
+    void removeFirstNew();
     // Whether a RETR is still to be sent or answered.
     bool retrievalsLeft() const;
     // Flushes, reports and records the messages received since the last batch, then sends
@@ -120,7 +124,7 @@ private:
     std::size_t window_ = 1;
     std::size_t capabilityLines_ = 0;
     bool quitSent_ = false;
-    UIDLEntry* nextToAsk_ = nullptr;   // the first new message whose RETR has not gone out
+    std::size_t asked_ = 0;            // new messages, from the first, whose RETR has gone out
     std::size_t listingLines_ = 0;
     std::size_t listingBytes_ = 0;
     std::string storedPath_;

@@ -8,81 +8,64 @@
 #include <cstdio>
 #include <limits>
 
-UIDL::~UIDL() {
-    clear();
+const UIDLEntry* UIDL::item(int position) const {
+    if (entries_.empty()) return nullptr;
+    if (position <= 1) return &entries_.front();
+    std::size_t k = static_cast<std::size_t>(position) - 1;
+    return k < entries_.size() ? &entries_[k] : nullptr;
 }
 
-UIDLEntry* UIDL::item(int position) const {
-    UIDLEntry* e = first_;
-    for (int k = 1; e && k < position; ++k) e = e->next;
-    return e;
-}
-
-UIDLEntry* UIDL::find(std::string_view identifier) const {
+const UIDLEntry* UIDL::find(std::string_view identifier) const {
     auto it = index_.find(identifier);
-    return it == index_.end() ? nullptr : it->second.first;
+    return it == index_.end() ? nullptr : &at(it->second.first);
 }
 
-UIDLEntry* UIDL::add(std::string_view identifier, int messageNumber, int flag) {
-    auto* e = new UIDLEntry;
-    e->identifier.assign(identifier.data(), identifier.size());
-    e->messageNumber = messageNumber;
-    e->flag = flag;
-    e->prev = last_;
-    if (last_) {
-        last_->next = e;
-    } else {
-        first_ = e;
+const UIDLEntry& UIDL::add(std::string_view identifier, int messageNumber, int flag) {
+    std::uint64_t sequence = frontSequence_ + entries_.size();
+    UIDLEntry& e = entries_.emplace_back(UIDLEntry{std::string(identifier), messageNumber, flag});
+    nextHolder_.push_back(kNone);
+    auto [it, inserted] = index_.try_emplace(std::string_view(e.identifier), Holders{sequence, sequence});
+    if (!inserted) {
+        nextHolder_[it->second.last - frontSequence_] = sequence;
+        it->second.last = sequence;
     }
-    last_ = e;
-    ++count_;
-    auto [slot, inserted] = index_.try_emplace(std::string_view(e->identifier), IndexSlot{e, 0});
-    ++slot->second.count;
-    fileInStep_ = false;
-    tailOnly_ = false;
+    changed();
     return e;
 }
 
-void UIDL::unindex(UIDLEntry* entry) {
-    auto it = index_.find(entry->identifier);
-    if (it == index_.end()) return;
-    if (--it->second.count == 0) {
+void UIDL::removeFirst() {
+    if (entries_.empty()) return;
+    auto it = index_.find(entries_.front().identifier);
+    std::uint64_t next = nextHolder_.front();
+    if (next == kNone) {
         index_.erase(it);
-        return;
+    } else {
+        // The key views the departing entry's text: it moves to the next holder's.
+        Holders holders{next, it->second.last};
+        index_.erase(it);
+        index_.emplace(std::string_view(at(next).identifier), holders);
     }
-    if (it->second.first != entry) return;
-    // The key viewed this entry's text: re-key it on the next duplicate, which follows it.
-    UIDLEntry* next = entry->next;
-    while (next && next->identifier != entry->identifier) next = next->next;
-    IndexSlot slot{next, it->second.count};
-    index_.erase(it);
-    if (next) index_.emplace(std::string_view(next->identifier), slot);
-}
-
-void UIDL::remove(UIDLEntry* entry) {
-    if (!entry) return;
-    unindex(entry);
-    (entry->prev ? entry->prev->next : first_) = entry->next;
-    (entry->next ? entry->next->prev : last_) = entry->prev;
-    --count_;
-    delete entry;
-    fileInStep_ = false;
-    tailOnly_ = false;
+    entries_.pop_front();
+    nextHolder_.pop_front();
+    ++frontSequence_;
+    changed();
 }
 
 void UIDL::setFlag(int position, int flag) {
-    if (UIDLEntry* e = item(position)) e->flag = flag;
+    if (entries_.empty()) return;
+    std::size_t k = position <= 1 ? 0 : static_cast<std::size_t>(position) - 1;
+    if (k < entries_.size()) entries_[k].flag = flag;
 }
 
 void UIDL::clear() {
     index_.clear();
-    for (UIDLEntry* e = first_; e;) {
-        UIDLEntry* next = e->next;
-        delete e;
-        e = next;
-    }
-    first_ = last_ = nullptr;
-    count_ = 0;
+    entries_.clear();
+    nextHolder_.clear();
+    frontSequence_ = 0;
+    changed();
+}
+
+void UIDL::changed() {
     fileInStep_ = false;
     tailOnly_ = false;
 }
@@ -119,7 +102,7 @@ void UIDL::read(std::FILE* f) {
 
 bool UIDL::write(std::FILE* f) const {
     DebugLine(LOG_APP, LOG_LOW, "UIDL::write");
-    DebugLineInt(LOG_APP, LOG_LOW, "UIDL writing items =", count_);
+    DebugLineInt(LOG_APP, LOG_LOW, "UIDL writing items =", count());
     if (!f) {
         DebugLine(LOG_APP, LOG_HIGH, "UIDL - FAIL - NULL file handler");
         return false;
@@ -129,14 +112,14 @@ bool UIDL::write(std::FILE* f) const {
         DebugLine(LOG_APP, LOG_HIGH, "UIDL - FAIL - fwrite error");
         ok = false;
     };
-    if (!store::writeInt32(f, static_cast<std::uint32_t>(count_))) fail();
-    for (const UIDLEntry* e = first_; e; e = e->next) {
-        if (e->identifier.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    if (!store::writeInt32(f, static_cast<std::uint32_t>(count()))) fail();
+    for (const UIDLEntry& e : entries_) {
+        if (e.identifier.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
             fail();
             continue;
         }
-        if (!store::writeInt32(f, static_cast<std::uint32_t>(e->identifier.size()))) fail();
-        if (std::fwrite(e->identifier.data(), 1, e->identifier.size(), f) != e->identifier.size()) fail();
+        if (!store::writeInt32(f, static_cast<std::uint32_t>(e.identifier.size()))) fail();
+        if (std::fwrite(e.identifier.data(), 1, e.identifier.size(), f) != e.identifier.size()) fail();
     }
     return ok;
 }
@@ -188,22 +171,20 @@ bool UIDL::record(std::string_view identifier) {
 }
 
 bool UIDL::appendTail(std::size_t n) {
-    const UIDLEntry* from = last_;
-    for (std::size_t k = 1; k < n && from; ++k) from = from->prev;
-    if (!from) return false;
+    if (n == 0 || n > entries_.size()) return false;
     plat::FilePtr file = plat::openFile(fileName_, "r+b");
     std::FILE* f = file.get();
     if (!f) return false;
     // The records go first and the count after them: until the count is written the file
     // still reads as the shorter list it was.
     bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    for (const UIDLEntry* e = from; e && ok; e = e->next) {
+    for (auto e = entries_.end() - static_cast<std::ptrdiff_t>(n); e != entries_.end() && ok; ++e) {
         const std::string& id = e->identifier;
         ok = id.size() <= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) &&
              store::writeInt32(f, static_cast<std::uint32_t>(id.size())) &&
              std::fwrite(id.data(), 1, id.size(), f) == id.size();
     }
     ok = ok && std::fflush(f) == 0 && std::fseek(f, 0, SEEK_SET) == 0 &&
-         store::writeInt32(f, static_cast<std::uint32_t>(count_)) && plat::syncFile(f) == 0;
+         store::writeInt32(f, static_cast<std::uint32_t>(count())) && plat::syncFile(f) == 0;
     return plat::closeFile(file) && ok;
 }

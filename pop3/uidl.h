@@ -7,44 +7,52 @@
 // little-endian signed length and that many bytes, no terminator. An empty list is the four
 // bytes of a count 0.
 //
-// Look-ups are hashed, so matching a listing of n identifiers costs n steps, not n².
+// Entries are appended at the end and removed from the front only, so they never move while
+// they are held: look-ups are hashed over views of their identifiers, and matching a listing
+// of n identifiers costs n steps, not n².
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 // One identifier, owned by its list. Duplicates are kept.
 struct UIDLEntry {
-    UIDLEntry* prev = nullptr;
-    UIDLEntry* next = nullptr;
-    int flag = 0;             // the user's mark: the retrieval sets 1 for a message not seen before
     std::string identifier;   // any bytes, compared byte for byte
     int messageNumber = 0;    // from the server's listing; 0 for recorded identifiers
+    int flag = 0;             // the user's mark: recording sets 1
 };
 
 class UIDL {
 public:
+    using const_iterator = std::deque<UIDLEntry>::const_iterator;
+
     UIDL() = default;
-    ~UIDL();
     UIDL(const UIDL&) = delete;
     UIDL& operator=(const UIDL&) = delete;
 
-    int count() const { return count_; }
-    UIDLEntry* first() const { return first_; }
-    UIDLEntry* last() const { return last_; }
+    int count() const { return static_cast<int>(entries_.size()); }
+    bool empty() const { return entries_.empty(); }
+    // The entries in insertion order.
+    const_iterator begin() const { return entries_.begin(); }
+    const_iterator end() const { return entries_.end(); }
     // The entry at a 1-based position; position 1 or less gives the first. Null when empty or
-    // past the end. Walks the list.
-    UIDLEntry* item(int position) const;
+    // past the end.
+    const UIDLEntry* item(int position) const;
+    const UIDLEntry* first() const { return item(1); }
+    const UIDLEntry* last() const { return entries_.empty() ? nullptr : &entries_.back(); }
     // The first entry whose identifier equals identifier exactly, or null.
-    UIDLEntry* find(std::string_view identifier) const;
-    // Appends an entry holding a copy of identifier; answers it.
-    UIDLEntry* add(std::string_view identifier, int messageNumber, int flag);
-    // Unlinks and frees the entry; null does nothing.
-    void remove(UIDLEntry* entry);
+    const UIDLEntry* find(std::string_view identifier) const;
+    // Appends an entry holding a copy of identifier; answers it. Entries already held stay
+    // where they are: an entry's address holds until it is removed or the list cleared.
+    const UIDLEntry& add(std::string_view identifier, int messageNumber, int flag);
+    // Removes the first entry; an empty list stays empty.
+    void removeFirst();
     void setFlag(int position, int flag);
-    // Frees every entry; the file name stays.
+    // Removes every entry; the file name stays.
     void clear();
 
     // Appends the identifiers of the file (number 0, flag 0) when it can be opened, and from
@@ -73,21 +81,28 @@ public:
     bool write(std::FILE* f) const;
 
 private:
+    static constexpr std::uint64_t kNone = UINT64_MAX;
+
     // Appends the last n entries and updates the count.
     bool appendTail(std::size_t n);
-    void unindex(UIDLEntry* entry);
+    // The list no longer matches the file.
+    void changed();
+    const UIDLEntry& at(std::uint64_t sequence) const { return entries_[sequence - frontSequence_]; }
 
-    struct IndexSlot {
-        UIDLEntry* first;   // the earliest entry with this identifier
-        int count;          // how many entries hold it
+    // Where the entries holding one identifier are, by sequence number (the position an entry
+    // had when it was added, counting every entry the list ever held).
+    struct Holders {
+        std::uint64_t first;
+        std::uint64_t last;
     };
 
-    UIDLEntry* first_ = nullptr;
-    UIDLEntry* last_ = nullptr;
+    std::deque<UIDLEntry> entries_;
+    // For each entry, the sequence number of the next entry with its identifier, or kNone.
+    std::deque<std::uint64_t> nextHolder_;
+    std::uint64_t frontSequence_ = 0;   // the sequence number of the first entry
+    // Keys view the identifier of the first entry holding it.
+    std::unordered_map<std::string_view, Holders> index_;
     std::string fileName_;
-    int count_ = 0;
-    // Keys view the identifiers of the entries, whose nodes never move.
-    std::unordered_map<std::string_view, IndexSlot> index_;
     bool fileInStep_ = false;   // the file holds exactly this list
     bool tailOnly_ = false;     // the file holds this list but for its last unsaved_ entries
     std::size_t unsaved_ = 0;

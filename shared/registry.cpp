@@ -2,7 +2,9 @@
 
 #include "platform/files.h"
 #include "shared/debug.h"
+#include "shared/oauth_settings.h"
 
+#include <cctype>
 #include <cstring>
 
 using plat::Hive;
@@ -70,6 +72,17 @@ bool validTitle(const std::string& title) {
     if (title.empty() || title.size() >= kTitleBuffer) return false;
     for (unsigned char c : title)
         if (c < 0x20 || c == 0x7f || c == '\\') return false;
+    return true;
+}
+
+// The outgoing host's sign-in, secrets and access token go by the name "outgoing" where an
+// account's go by its title; an account of that name, in any case as the wizard refuses it,
+// would share them.
+bool reservedTitle(const std::string& title) {
+    std::string_view reserved = kOutgoingTarget;
+    if (title.size() != reserved.size()) return false;
+    for (std::size_t i = 0; i < title.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(title[i])) != reserved[i]) return false;
     return true;
 }
 
@@ -272,6 +285,10 @@ bool createAccountKey(const RegKey& accounts, const std::string& title) {
     RegKey account;
     if (!validTitle(title)) {
         DebugLineStr(LOG_APP, LOG_HIGH, "Account title cannot be stored:", title.c_str());
+        return false;
+    }
+    if (reservedTitle(title)) {
+        DebugLineStr(LOG_APP, LOG_HIGH, "Account title is kept for the outgoing mail server:", title.c_str());
         return false;
     }
     if (plat::regOpenSubKey(accounts, title, KeyAccess::Read, account) == RegStatus::Ok) {

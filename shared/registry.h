@@ -134,8 +134,9 @@ bool writeAccountString(const plat::RegKey& accounts, const std::string& title, 
 bool writeAccountDword(const plat::RegKey& accounts, const std::string& title, const std::string& value,
                        std::uint32_t data);
 // Creates the sub-key of a new account. False when the title is empty, longer than 199
-// characters, holds a backslash or a control character, or an account of that title exists
-// in any case ("Home" when "home" exists): the registry would hand out the old key.
+// characters, holds a backslash or a control character, is "outgoing" in any case (the name
+// the outgoing host's sign-in and secrets go by), or an account of that title exists in any
+// case ("Home" when "home" exists): the registry would hand out the old key.
 bool createAccountKey(const plat::RegKey& accounts, const std::string& title);
 // Removes an account with all its values; its mailbox directory and UIDL file stay.
 bool deleteAccountKey(const plat::RegKey& accounts, const std::string& title);

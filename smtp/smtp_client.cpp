@@ -5,8 +5,11 @@
 #include "shared/debug.h"
 #include "smtp/smtp_close.h"
 #include "smtp/smtp_ident.h"
+#include "smtp/smtp_phase.h"
 #include "smtp/smtp_send_mail_data.h"
 #include "smtp/smtp_send_mail_env.h"
+
+#include <algorithm>
 
 SMTPClient::SMTPClient(plat::HWND owner, const char* host, int port)
     : Client(owner, host, port),
@@ -14,7 +17,10 @@ SMTPClient::SMTPClient(plat::HWND owner, const char* host, int port)
       ident_(std::make_unique<SMTP_Ident>(this)),
       envelope_(std::make_unique<SMTP_SendMailEnv>(this)),
       data_(std::make_unique<SMTP_SendMailData>(this)),
-      close_(std::make_unique<SMTP_Close>(this)) {}
+      close_(std::make_unique<SMTP_Close>(this)) {
+    // Reply lines of any length are read to their end, in parts, keeping only their start.
+    streamLines(true);
+}
 
 SMTPClient::~SMTPClient() = default;
 
@@ -35,6 +41,12 @@ int SMTPClient::dispatcher(int event, long arg) {
             closeSocket();
             event = EV_CLOSED;
         }
+    }
+    if (event == EV_LINE_PART) {
+        std::string part = lineBuffer().takePart();
+        std::size_t room = SMTPPhase::kMaxReplyLine - std::min(lineStart_.size(), SMTPPhase::kMaxReplyLine);
+        lineStart_.append(part, 0, room);
+        return 1;
     }
     // The base closes the connection after an endless line and reports EV_CLOSED next.
     if (event == EV_LINE_TOO_LONG) return 1;

@@ -90,6 +90,10 @@ public:
     // takes at a time. Failed when there is no connection or it reported an error.
     Output write(const char* data, std::size_t length);
 
+    // The start of the reply line under way that arrived in parts, at most
+    // SMTPPhase::kMaxReplyLine bytes, handed over once; the line's rest stays in lineBuffer().
+    std::string takeLineStart() { return std::exchange(lineStart_, {}); }
+
 private:
     Output flush();
 
@@ -112,4 +116,5 @@ private:
     bool tokenRefused_ = false;
     std::string unsent_;          // bytes the socket has not taken yet
     std::size_t unsentFrom_ = 0;  // unsent_[unsentFrom_..] is still to go
+    std::string lineStart_;       // see takeLineStart
 };

@@ -2,7 +2,6 @@
 
 #include "smtp/smtp_client.h"
 
-#include <cstring>
 
 SMTPPhase::SMTPPhase(SMTPClient* client) : StateHandler(client) {}
 
@@ -10,9 +9,14 @@ SMTPClient& SMTPPhase::smtp() const {
     return *static_cast<SMTPClient*>(client_);
 }
 
+void SMTPPhase::takeLine() {
+    reply_ = smtp().takeLineStart();
+    std::string rest = client_->lineBuffer().takeLine();
+    if (reply_.size() < kMaxReplyLine) reply_.append(rest, 0, kMaxReplyLine - reply_.size());
+}
+
 void SMTPPhase::takeAnyReply() {
-    // A reply line longer than the buffer arrives empty, so it reads as negative.
-    client_->lineBuffer().takeLine(reply_, sizeof reply_ - 1);
+    takeLine();
     keepLine(true);
 }
 
@@ -23,15 +27,14 @@ void SMTPPhase::forgetReply() {
 
 void SMTPPhase::keepLine(bool newReply) {
     if (newReply) replyLines_.clear();
-    std::size_t length = std::strlen(reply_);
-    if (replyLines_.size() + length + 2 <= kMaxKeptReply) replyLines_.append(reply_, length).append("\r\n");
+    if (replyLines_.size() + reply_.size() + 2 <= kMaxKeptReply) replyLines_.append(reply_).append("\r\n");
 }
 
 bool SMTPPhase::takeFinalReply() {
-    client_->lineBuffer().takeLine(reply_, sizeof reply_ - 1);
+    takeLine();
     // The first line of a reply starts its record afresh.
     keepLine(continuationLines_ == 0);
-    if (reply_[0] && reply_[1] && reply_[2] && reply_[3] == ' ') {
+    if (reply_.size() >= 4 && reply_[3] == ' ') {
         continuationLines_ = 0;
         return true;
     }
@@ -39,7 +42,7 @@ bool SMTPPhase::takeFinalReply() {
         // A reply that never ends would hold the phase for ever, each line re-arming the
         // timer: it ends here, as a negative reply that refuses nothing for good.
         continuationLines_ = 0;
-        reply_[0] = '\0';
+        reply_.clear();
         return true;
     }
     // The read stopped the timer; the rest of the reply is awaited under a new one.
@@ -56,6 +59,7 @@ void SMTPPhase::dropConnection() {
     smtp().forgetAhead();
     client_->closeSocket();
     client_->lineBuffer().reset();
+    smtp().takeLineStart();
 }
 
 void SMTPPhase::finish(int code, plat::LPARAM lParam) {

@@ -14,14 +14,20 @@ public:
     explicit SMTPPhase(SMTPClient* client);
 
     // Every line of the last complete reply, each with its CRLF, as the server sent them (at
-    // most kMaxKeptReply bytes); empty when the phase took no reply since it began.
+    // most kMaxKeptReply bytes; a line that no longer fits is left out); empty when the phase
+    // took no reply since it began.
     const std::string& replyLines() const { return replyLines_; }
     static constexpr std::size_t kMaxKeptReply = 16 * 1024;
+    // Of a longer reply line only this many first bytes are kept; the rest is read and
+    // dropped. Sixteen times what mail standards allow a reply line, so a real provider's text
+    // comes whole into the log and the owner's notice, while a peer cannot make it grow.
+    static constexpr std::size_t kMaxReplyLine = 8 * 1024;
 
 protected:
     SMTPClient& smtp() const;
 
-    // Takes the line the client holds into reply(). False when it is not the last line of its
+    // Takes the line the client holds (with any start taken before in parts) into reply(), at
+    // most kMaxReplyLine bytes of it. False when it is not the last line of its
     // reply, that is when its fourth character is not a blank ("250-..." or fewer than four
     // characters): such a line is dropped and the phase waits for the next, timed again.
     // After kMaxReplyLines such lines in a row the reply counts as ended, empty (negative).
@@ -33,7 +39,7 @@ protected:
     void forgetReply();
     // Puts back the lines of an earlier reply, the one that decided the phase's outcome.
     void restoreReplyLines(std::string lines) { replyLines_ = std::move(lines); }
-    const char* reply() const { return reply_; }
+    const char* reply() const { return reply_.c_str(); }
     // 2xx and 3xx replies are positive, anything else negative.
     bool replyPositive() const { return reply_[0] == '2' || reply_[0] == '3'; }
     // Only a reply beginning with "5" refuses for good; any other negative reply may pass.
@@ -48,9 +54,10 @@ protected:
     void finish(int code, plat::LPARAM lParam = 0);
 
 private:
+    void takeLine();
     void keepLine(bool newReply);
 
-    char reply_[1024] = {};
+    std::string reply_;
     int continuationLines_ = 0;
     std::string replyLines_;
 };

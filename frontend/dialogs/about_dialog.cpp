@@ -33,10 +33,8 @@ AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
     product->setFont(bold);
     auto* version = new QLabel(tr("Version %1").arg(QStringLiteral(TW_VERSION)), this);
     auto* what = new QLabel(tr("Your mail, gathered and sent on your schedule."), this);
-    // The system line shows "-OS-" until the system has been asked.
-    auto* os = new QLabel(QStringLiteral("-OS-"), this);
+    auto* os = new QLabel(QString::fromStdString(plat::operatingSystemLine()), this);
     os->setObjectName(QStringLiteral("operatingSystem"));
-    os->setText(QString::fromStdString(plat::operatingSystemLine()));
     os->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* lines = new QVBoxLayout;

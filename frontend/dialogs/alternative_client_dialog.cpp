@@ -1,10 +1,10 @@
 #include "frontend/dialogs/alternative_client_dialog.h"
 
-#include "frontend/dialogs/center_on_screen.h"
-#include "frontend/dialogs/modal.h"
 #include "frontend/dialogs/browse.h"
 #include "frontend/dialogs/controls.h"
+#include "frontend/dialogs/modal.h"
 
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,43 +12,50 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-AlternativeClientDialog::AlternativeClientDialog(std::string& commandLine, QWidget* owner)
-    : QDialog(owner), commandLine_(commandLine) {
-    setObjectName(QStringLiteral("alternativeClientDialog"));
-    setWindowTitle(tr("Alternative e-mail client"));
-    edit_ = textEdit(this, "commandLine");
-    edit_->setMinimumWidth(360);
-    setText(edit_, commandLine_);
-    auto* browseButton = pushButton(this, "browseCommandLine", tr("&Browse..."));
-    connect(browseButton, &QPushButton::clicked, this, [this] { browse(); });
-    auto* row = new QHBoxLayout;
-    row->addWidget(edit_, 1);
-    row->addWidget(browseButton);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ok"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, [this] { ok(); });
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(buddyLabel(this, tr("&Command line:"), edit_));
-    layout->addLayout(row);
-    layout->addWidget(buttons);
-}
+namespace {
 
-void AlternativeClientDialog::browse() {
-    std::string path = browseForFile(this, kFilterAll, true);
-    if (!path.empty()) commandLine_ = commandLineForPath(path);
-    setText(edit_, commandLine_);
-}
+class AlternativeClientDialog : public QDialog {
+    Q_OBJECT
 
-void AlternativeClientDialog::ok() {
-    commandLine_ = edit_->text().left(259).toStdString();
-    done(1);
-}
+public:
+    AlternativeClientDialog(const std::string& commandLine, QWidget* owner) : QDialog(owner) {
+        setObjectName(QStringLiteral("alternativeClientDialog"));
+        setWindowTitle(tr("Alternative e-mail client"));
+        edit_ = textEdit(this, "commandLine");
+        edit_->setMinimumWidth(360);
+        setText(edit_, commandLine);
+        auto* browseButton = pushButton(this, "browseCommandLine", tr("&Browse..."));
+        connect(browseButton, &QPushButton::clicked, this, [this] {
+            std::string path = browseForFile(this, FileKind::Any);
+            if (!path.empty()) setText(edit_, commandLineForPath(path));
+        });
+        auto* row = new QHBoxLayout;
+        row->addWidget(edit_, 1);
+        row->addWidget(browseButton);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+        buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ok"));
+        buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancel"));
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(buddyLabel(this, tr("&Command line:"), edit_));
+        layout->addLayout(row);
+        layout->addWidget(buttons);
+    }
 
-int editAlternativeClient(std::string& commandLine, QWidget* owner) {
+    std::string commandLine() const { return edit_->text().left(259).toStdString(); }
+
+private:
+    QLineEdit* edit_;
+};
+
+}  // namespace
+
+bool editAlternativeClient(std::string& commandLine, QWidget* owner) {
     AlternativeClientDialog dialog(commandLine, owner);
-    dialog.adjustSize();
-    centerOnScreen(&dialog);
-    return execModal(dialog) == 1 ? 1 : 0;
+    if (execCentred(dialog) != QDialog::Accepted) return false;
+    commandLine = dialog.commandLine();
+    return true;
 }
+
+#include "alternative_client_dialog.moc"

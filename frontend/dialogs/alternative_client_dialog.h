@@ -2,26 +2,11 @@
 // whose e-mail program the desktop does not list.
 #pragma once
 
-#include <QDialog>
-
 #include <string>
 
-class QLineEdit;
+class QWidget;
 
-class AlternativeClientDialog : public QDialog {
-    Q_OBJECT
-
-public:
-    // commandLine is updated by OK and by a file chosen with Browse.
-    AlternativeClientDialog(std::string& commandLine, QWidget* owner);
-
-private:
-    void browse();
-    void ok();
-
-    std::string& commandLine_;
-    QLineEdit* edit_;
-};
-
-// Shows the dialog modally, centred; answers 1 for OK (commandLine updated), 0 for Cancel.
-int editAlternativeClient(std::string& commandLine, QWidget* owner);
+// Shows the dialog modally, centred, starting with commandLine; true for OK, which puts the
+// edited line (at most 259 characters) into commandLine, false for Cancel. Browse puts the
+// chosen file into the edit as one word of a command line.
+bool editAlternativeClient(std::string& commandLine, QWidget* owner);

@@ -1,5 +1,7 @@
 #include "frontend/dialogs/modal.h"
 
+#include "frontend/dialogs/center_on_screen.h"
+
 #include <QDialog>
 
 namespace {
@@ -14,6 +16,12 @@ ModalHook& hook() {
 int execModal(QDialog& dialog) {
     if (hook()) return hook()(dialog);
     return dialog.exec();
+}
+
+int execCentred(QDialog& dialog) {
+    dialog.adjustSize();
+    centerOnScreen(&dialog);
+    return execModal(dialog);
 }
 
 void setModalHook(ModalHook hook_) {

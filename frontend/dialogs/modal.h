@@ -10,6 +10,8 @@ class QWidget;
 // Runs dialog modally (its own loop; the main window keeps its messages and timers) and
 // answers its result code.
 int execModal(QDialog& dialog);
+// The same for a dialog first sized to its contents and centred on its screen.
+int execCentred(QDialog& dialog);
 
 // A test's replacement: it gets the dialog, built and not yet shown, and answers the result.
 // An empty function restores the real loop.

@@ -6,11 +6,9 @@
 #include "shared/local_ports.h"
 
 #include <QFormLayout>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
@@ -59,12 +57,7 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
 void showNewAccountSettings(QWidget* owner, const std::string& clientName, const std::string& commandLine,
                             const std::string& accountTitle) {
     NewAccountSettingsDialog dialog(owner, clientName, commandLine, accountTitle);
-    dialog.adjustSize();
-    if (QScreen* s = QGuiApplication::primaryScreen()) {
-        QRect g = s->geometry();
-        dialog.move(g.left() + (g.width() - dialog.width()) / 2, g.top() + (g.height() - dialog.height()) / 2);
-    }
     dialog.raise();
     dialog.activateWindow();
-    execModal(dialog);
+    execCentred(dialog);
 }

@@ -2,7 +2,6 @@
 
 #include "frontend/desktop/desktop.h"
 #include "frontend/desktop/mail_client.h"
-#include "frontend/dialogs/center_on_screen.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/dialogs/controls.h"
 #include "shared/registry.h"
@@ -90,11 +89,9 @@ int selectAccount(QWidget* owner, const std::string& prompt) {
     }
     if (sameClient) return 0;
     SelectAccountDialog dialog(owner, prompt, choices);
-    dialog.adjustSize();
-    centerOnScreen(&dialog);
     dialog.raise();
     dialog.activateWindow();
-    execModal(dialog);
+    execCentred(dialog);
     int chosen = dialog.chosen();
     return chosen >= 0 && chosen < count ? chosen : -1;
 }

@@ -1,13 +1,15 @@
 #include "frontend/settings/account_sheet.h"
 
-#include "frontend/dialogs/alternative_client_dialog.h"
-#include "frontend/desktop/mail_client.h"
-#include "frontend/dialogs/new_account_dialog.h"
 #include "frontend/desktop/desktop.h"
+#include "frontend/desktop/mail_client.h"
+#include "frontend/dialogs/alternative_client_dialog.h"
 #include "frontend/dialogs/controls.h"
+#include "frontend/dialogs/new_account_dialog.h"
+#include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/security_fields.h"
 #include "frontend/settings/settings_model.h"
 #include "frontend/settings/sign_in_fields.h"
+#include "frontend/settings/validation.h"
 #include "shared/registry.h"
 
 #include <QComboBox>
@@ -36,27 +38,49 @@ constexpr config::StringSetting kServer{"server", ""}, kUser{"user", ""}, kPass{
 // What the engine uses when none is stored: 110, and no security.
 constexpr config::DwordSetting kPort{"port", 110}, kSecurity{"security", 0};
 
-}  // namespace
+// The name in the e-mail program list that stands for the account's own command line.
+constexpr char kAlternativeClient[] = QT_TRANSLATE_NOOP("AccountPage", "(alternative client)");
 
-// ---- The Account page
+// The account sheet's "Account" page: the POP3 log-in (a password, or OAuth 2.0 with its
+// "Sign in…" and the local password the e-mail program then logs in to Tarnwick with), its
+// security and port, and the e-mail program that reads the account's mail.
+class AccountPage : public PropPage {
+    Q_OBJECT
+
+public:
+    AccountPage(SettingsModel& account, const std::string& title);
+    void load() override;
+    bool save() override;
+    // Shows the e-mail program's settings for the account.
+    void stored() override {
+        showNewAccountSettings(this, model_.text(kClientName), model_.text(kClientFile), title_);
+    }
+
+private:
+    // The "..." button: the account's own command line, which then becomes its e-mail program.
+    void editAlternative();
+
+    PopLogin pop_;
+    SignInFields* signIn_;
+    QLineEdit* localPassword_;
+    QLineEdit* emailAddress_;
+    QLineEdit* emailIdentity_;
+    QComboBox* emailProgram_;
+
+    std::string title_;
+    std::string alternative_;
+};
 
 AccountPage::AccountPage(SettingsModel& account, const std::string& title)
     : PropPage("accountPage", tr("Account"), account), title_(title) {
     auto* login = new QGroupBox(tr("POP3 account"), this);
     auto* form = new QFormLayout(login);
-    accountTitle_ = readOnlyEdit(login, "accountTitle");
-    popServer_ = readOnlyEdit(login, "popServer");
-    SecurityRow security = securityRow(login, "pop", MailService::Pop3, popServer_);
-    popSecurity_ = security.security;
-    popPort_ = security.port;
-    popUser_ = readOnlyEdit(login, "popUser");
-    popPassword_ = textEdit(login, "popPassword", 99);
-    popPassword_->setEchoMode(QLineEdit::Password);
-    form->addRow(buddyLabel(login, tr("&Title:"), accountTitle_), accountTitle_);
-    form->addRow(buddyLabel(login, tr("&Server:"), popServer_), popServer_);
-    form->addRow(buddyLabel(login, tr("Securit&y:"), popSecurity_), security.layout);
-    form->addRow(buddyLabel(login, tr("&User name:"), popUser_), popUser_);
-    form->addRow(buddyLabel(login, tr("Pass&word:"), popPassword_), popPassword_);
+    QLineEdit* accountTitle = readOnlyEdit(login, "accountTitle");
+    setText(accountTitle, title_);
+    form->addRow(buddyLabel(login, tr("&Title:"), accountTitle), accountTitle);
+    pop_ = popLoginRows(login, form, tr("&Server:"), tr("Pass&word:"));
+    pop_.server->setReadOnly(true);
+    pop_.user->setReadOnly(true);
     signIn_ = new SignInFields(login, form, title_);
     // The local POP3 server compares passwords of at most 99 characters.
     localPassword_ = textEdit(login, "localPassword", 99);
@@ -65,7 +89,7 @@ AccountPage::AccountPage(SettingsModel& account, const std::string& title)
                                   "has no password for it."));
     form->addRow(buddyLabel(login, tr("&Local password:"), localPassword_), localPassword_);
     connect(signIn_, &SignInFields::oauthChosen, this, [this](bool on) {
-        popPassword_->setEnabled(!on);
+        pop_.password->setEnabled(!on);
         localPassword_->setEnabled(on);
     });
     localPassword_->setEnabled(signIn_->oauth());
@@ -98,13 +122,12 @@ void AccountPage::load() {
     client->clear();
     for (const std::string& n : listMailClients()) client->addItem(QString::fromStdString(n));
     client->addItem(tr(kAlternativeClient), QString::fromLatin1(kAlternativeClient));
-    setText(accountTitle_, title_);
-    setText(popServer_, model_.text(kServer));
+    setText(pop_.server, model_.text(kServer));
     // The security first: choosing it proposes a port, which the stored port then replaces.
-    showSecurity(popSecurity_, model_.number(kSecurity));
-    popPort_->setText(QString::number(model_.number(kPort)));
-    setText(popUser_, model_.text(kUser));
-    setText(popPassword_, model_.text(kPass));
+    showSecurity(pop_.security, model_.number(kSecurity));
+    pop_.port->setText(QString::number(model_.number(kPort)));
+    setText(pop_.user, model_.text(kUser));
+    setText(pop_.password, model_.text(kPass));
     signIn_->load(model_);
     setText(localPassword_, model_.text(kLocalPass));
     setText(emailAddress_, model_.text(kEmailAddress));
@@ -117,23 +140,26 @@ void AccountPage::load() {
 }
 
 bool AccountPage::save() {
-    std::optional<unsigned> port = readPort(popPort_);
+    std::optional<unsigned> port = validation::readPort(text(pop_.port));
     if (!port) {
         tellUser(this, kPortMessage, MsgIcon::Warning);
-        popPort_->setFocus();
+        pop_.port->setFocus();
         return false;
     }
-    if (signIn_->oauth()) {
-        // The provider's password is not needed; the e-mail program's one is.
-        model_.setText(kLocalPass, text(localPassword_));
-    } else {
-        if (popPassword_->text().isEmpty()) return false;
-        model_.setText(kPass, text(popPassword_));
+    // With OAuth 2.0 the provider's password is not needed; the one the e-mail program logs in
+    // to Tarnwick with is, and the local POP3 server takes no empty one.
+    QLineEdit* password = signIn_->oauth() ? localPassword_ : pop_.password;
+    if (password->text().isEmpty()) {
+        // The wizard's words: server and user name are always there.
+        tellUser(this, validation::kNoLoginMessage, MsgIcon::Warning);
+        password->setFocus();
+        return false;
     }
+    model_.setText(signIn_->oauth() ? kLocalPass : kPass, text(password));
     signIn_->save(model_);
     // Port and security are written only when changed.
     if (*port != model_.number(kPort)) model_.setNumber(kPort, *port);
-    std::uint32_t security = chosenSecurity(popSecurity_);
+    std::uint32_t security = chosenSecurity(pop_.security);
     if (security != shownSecurity(model_.number(kSecurity))) model_.setNumber(kSecurity, security);
     model_.setText(kEmailIdentity, text(emailIdentity_));
     model_.setText(kEmailAddress, text(emailAddress_));
@@ -145,29 +171,32 @@ bool AccountPage::save() {
     return true;
 }
 
-void AccountPage::stored() {
-    showNewAccountSettings(this, model_.text(kClientName), model_.text(kClientFile), title_);
-}
-
 void AccountPage::editAlternative() {
-    std::string edited = alternative_;
-    if (!editAlternativeClient(edited, this)) return;
-    alternative_ = edited;
+    if (!editAlternativeClient(alternative_, this)) return;
     emailProgram_->setCurrentIndex(emailProgram_->count() - 1);
 }
 
-// ---- The Advanced page
+// The account sheet's "Advanced" page: the title again and when retrieved messages leave
+// the server; it shows nothing of the model and stores nothing.
+class AdvancedPage : public PropPage {
+    Q_OBJECT
+
+public:
+    AdvancedPage(SettingsModel& account, const std::string& title);
+};
 
 AdvancedPage::AdvancedPage(SettingsModel& account, const std::string& title)
-    : PropPage("advancedPage", tr("Advanced"), account), title_(title) {
-    accountTitle_ = readOnlyEdit(this, "accountTitle");
+    : PropPage("advancedPage", tr("Advanced"), account) {
+    QLineEdit* accountTitle = readOnlyEdit(this, "accountTitle");
+    setText(accountTitle, title);
     auto* form = new QFormLayout;
-    form->addRow(buddyLabel(this, tr("&Title:"), accountTitle_), accountTitle_);
+    form->addRow(buddyLabel(this, tr("&Title:"), accountTitle), accountTitle);
 
     // Retrieved messages always leave the server: the other choices are shown, never offered.
     auto* removal = new QGroupBox(tr("Remove retrieved messages from the POP account"), this);
-    removeAlways_ = new QRadioButton(tr("Always"), removal);
-    removeAlways_->setObjectName(QStringLiteral("removeAlways"));
+    auto* always = new QRadioButton(tr("Always"), removal);
+    always->setObjectName(QStringLiteral("removeAlways"));
+    always->setChecked(!title.empty());
     auto* never = new QRadioButton(tr("Never"), removal);
     never->setObjectName(QStringLiteral("removeNever"));
     never->setEnabled(false);
@@ -181,7 +210,7 @@ AdvancedPage::AdvancedPage(SettingsModel& account, const std::string& title)
     laterRow->addWidget(days);
     laterRow->addStretch(1);
     auto* removalLayout = new QVBoxLayout(removal);
-    removalLayout->addWidget(removeAlways_);
+    removalLayout->addWidget(always);
     removalLayout->addWidget(never);
     removalLayout->addLayout(laterRow);
 
@@ -191,10 +220,7 @@ AdvancedPage::AdvancedPage(SettingsModel& account, const std::string& title)
     layout->addStretch(1);
 }
 
-void AdvancedPage::load() {
-    setText(accountTitle_, title_);
-    if (!title_.empty()) removeAlways_->setChecked(true);
-}
+}  // namespace
 
 // ---- The sheet
 
@@ -209,3 +235,5 @@ void showAccountProperties(QWidget* owner, int accountIndex) {
     sheet.addPage(new AdvancedPage(model, title));
     sheet.run();
 }
+
+#include "account_sheet.moc"

@@ -2,7 +2,6 @@
 
 #include "frontend/desktop/desktop.h"
 #include "frontend/desktop/mail_client.h"
-#include "frontend/dialogs/center_on_screen.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/dialogs/new_account_dialog.h"
@@ -10,6 +9,7 @@
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
 #include "shared/oauth_settings.h"
+#include "shared/registry.h"
 #include "shared/secret_moves.h"
 
 #include <QAbstractButton>
@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QVBoxLayout>
+#include <QWizard>
 
 namespace {
 
@@ -31,7 +32,7 @@ bool noProblems(QWidget* owner, const std::vector<std::string>& problems) {
 
 // A page's explanation above its form, a note below it, and room under both.
 void layOut(QWizardPage* page, const QString& intro, QFormLayout* form, const QString& note = {}) {
-    page->setTitle(AccountWizard::tr("Add account wizard"));
+    page->setTitle(QCoreApplication::translate("AccountWizard", "Add account wizard"));
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(noteLabel(page, intro));
     layout->addLayout(form);
@@ -43,145 +44,157 @@ QString fieldText(const QWizard* wizard, const char* name) {
     return wizard->field(QLatin1String(name)).toString();
 }
 
-}  // namespace
+// The account's title (field "accountTitle").
+class WizardTitlePage : public QWizardPage {
+    Q_OBJECT
 
-// ---- The title page
+public:
+    WizardTitlePage() {
+        setObjectName(QStringLiteral("titlePage"));
+        accountTitle_ = textEdit(this, "accountTitle", 199);
+        registerField(QStringLiteral("accountTitle*"), accountTitle_);
+        auto* form = new QFormLayout;
+        form->addRow(buddyLabel(this, tr("Account &title:"), accountTitle_), accountTitle_);
+        layOut(this,
+               tr("Give the new POP3 account a title. Your e-mail program logs in to Tarnwick with this title as "
+                  "its user name."),
+               form);
+    }
 
-WizardTitlePage::WizardTitlePage(QWidget* parent) : QWizardPage(parent) {
-    setObjectName(QStringLiteral("titlePage"));
-    accountTitle_ = textEdit(this, "accountTitle", 199);
-    registerField(QStringLiteral("accountTitle*"), accountTitle_);
-    auto* form = new QFormLayout;
-    form->addRow(buddyLabel(this, tr("Account &title:"), accountTitle_), accountTitle_);
-    layOut(this,
-           tr("Give the new POP3 account a title. Your e-mail program logs in to Tarnwick with this title as its "
-              "user name."),
-           form);
-}
+    bool validatePage() override {
+        // The registry would hand out an account whose title differs only in letter case.
+        auto exists = [](const std::string& title) {
+            plat::RegKey accounts;
+            return config::openAccountsKey(accounts) &&
+                   (config::findAccount(accounts, title) >= 0 || config::accountExists(title));
+        };
+        return noProblems(this, validation::checkAccountTitle(text(accountTitle_), exists));
+    }
 
-bool WizardTitlePage::validatePage() {
-    // The registry would hand out an account whose title differs only in letter case.
-    auto exists = [](const std::string& title) {
-        plat::RegKey accounts;
-        return config::openAccountsKey(accounts) &&
-               (config::findAccount(accounts, title) >= 0 || config::accountExists(title));
-    };
-    return noProblems(this, validation::checkAccountTitle(text(accountTitle_), exists));
-}
+private:
+    QLineEdit* accountTitle_;
+};
 
-// ---- The server page
+// The POP3 log-in (fields "popServer", kept in lower case, "popSecurity", "popPort", "popUser",
+// "popPassword"), and how Tarnwick logs in there: with that password, or with OAuth 2.0 (fields
+// "oauth", "oauthPreset", "oauthClientId"), the password then being the one the e-mail program
+// logs in to Tarnwick with. Next waits for the three mandatory fields and a usable port.
+class WizardServerPage : public QWizardPage {
+    Q_OBJECT
 
-WizardServerPage::WizardServerPage(QWidget* parent) : QWizardPage(parent) {
-    setObjectName(QStringLiteral("serverPage"));
-    popServer_ = textEdit(this, "popServer");
-    SecurityRow security = securityRow(this, "pop", MailService::Pop3, popServer_);
-    popSecurity_ = security.security;
-    popPort_ = security.port;
-    popUser_ = textEdit(this, "popUser");
-    // The local POP3 server compares passwords of at most 99 characters.
-    popPassword_ = textEdit(this, "popPassword", 99);
-    popPassword_->setEchoMode(QLineEdit::Password);
-    // The server is kept in lower case as it is typed.
-    QLineEdit* server = popServer_;
-    connect(server, &QLineEdit::textEdited, server, [server](const QString& t) {
-        QString lower = t.toLower();
-        if (lower == t) return;
-        int at = server->cursorPosition();
-        server->setText(lower);
-        server->setCursorPosition(at);
-    });
-    registerField(QStringLiteral("popServer*"), popServer_);
-    registerField(QStringLiteral("popUser*"), popUser_);
-    registerField(QStringLiteral("popPassword*"), popPassword_);
-    registerField(QStringLiteral("popPort"), popPort_);
-    registerField(QStringLiteral("popSecurity"), popSecurity_, "currentData");
-    connect(popPort_, &QLineEdit::textChanged, this, &QWizardPage::completeChanged);
+public:
+    WizardServerPage() {
+        setObjectName(QStringLiteral("serverPage"));
+        auto* form = new QFormLayout;
+        pop_ = popLoginRows(this, form, tr("POP3 &server:"), tr("&Password:"));
+        // The server is kept in lower case as it is typed.
+        QLineEdit* server = pop_.server;
+        connect(server, &QLineEdit::textEdited, server, [server](const QString& t) {
+            QString lower = t.toLower();
+            if (lower == t) return;
+            int at = server->cursorPosition();
+            server->setText(lower);
+            server->setCursorPosition(at);
+        });
+        registerField(QStringLiteral("popServer*"), pop_.server);
+        registerField(QStringLiteral("popUser*"), pop_.user);
+        registerField(QStringLiteral("popPassword*"), pop_.password);
+        registerField(QStringLiteral("popPort"), pop_.port);
+        registerField(QStringLiteral("popSecurity"), pop_.security, "currentData");
+        connect(pop_.port, &QLineEdit::textChanged, this, &QWizardPage::completeChanged);
+        auto* signIn = new SignInFields(this, form, {});
+        signIn->registerFields([this](const QString& name, QWidget* widget, const char* property) {
+            registerField(name, widget, property);
+        });
+        connect(signIn, &SignInFields::oauthChosen, this, [this](bool on) {
+            pop_.password->setToolTip(on ? tr("The password your e-mail program logs in to Tarnwick with; the "
+                                              "provider asks for yours on its own sign-in page, after Finish.")
+                                         : QString());
+        });
+        layOut(this,
+               tr("Enter the POP3 server of your provider, the security it asks for, and the user name and "
+                  "password of your mailbox there."),
+               form);
+    }
 
-    auto* form = new QFormLayout;
-    form->addRow(buddyLabel(this, tr("POP3 &server:"), popServer_), popServer_);
-    form->addRow(buddyLabel(this, tr("Securit&y:"), popSecurity_), security.layout);
-    form->addRow(buddyLabel(this, tr("&User name:"), popUser_), popUser_);
-    form->addRow(buddyLabel(this, tr("&Password:"), popPassword_), popPassword_);
-    signIn_ = new SignInFields(this, form, {});
-    signIn_->registerFields([this](const QString& name, QWidget* widget, const char* property) {
-        registerField(name, widget, property);
-    });
-    connect(signIn_, &SignInFields::oauthChosen, this, [this](bool on) {
-        popPassword_->setToolTip(on ? tr("The password your e-mail program logs in to Tarnwick with; the provider "
-                                         "asks for yours on its own sign-in page, after Finish.")
-                                    : QString());
-    });
-    layOut(this,
-           tr("Enter the POP3 server of your provider, the security it asks for, and the user name and password "
-              "of your mailbox there."),
-           form);
-}
+    bool isComplete() const override {
+        return QWizardPage::isComplete() && validation::readPort(text(pop_.port)).has_value();
+    }
 
-bool WizardServerPage::isComplete() const {
-    return QWizardPage::isComplete() && readPort(popPort_).has_value();
-}
+    bool validatePage() override {
+        return noProblems(this, validation::checkAccountServer(pop_.server->text().toLower().toStdString(),
+                                                               text(pop_.user), text(pop_.password),
+                                                               text(pop_.port)));
+    }
 
-bool WizardServerPage::validatePage() {
-    return noProblems(this, validation::checkAccountServer(popServer_->text().toLower().toStdString(),
-                                                           text(popUser_), text(popPassword_), text(popPort_)));
-}
+private:
+    PopLogin pop_;
+};
 
-// ---- The e-mail program page
+// The e-mail program (field "emailProgram"), the desktop's default one chosen first.
+class WizardClientPage : public QWizardPage {
+    Q_OBJECT
 
-WizardClientPage::WizardClientPage(QWidget* parent) : QWizardPage(parent) {
-    setObjectName(QStringLiteral("clientPage"));
-    emailProgram_ = listBox(this, "emailProgram");
-    registerField(QStringLiteral("emailProgram"), emailProgram_, "currentText");
-    auto* form = new QFormLayout;
-    form->addRow(buddyLabel(this, tr("E-mail &program:"), emailProgram_), emailProgram_);
-    layOut(this, tr("Choose the e-mail program you read this account's mail with."), form,
-           tr("Not listed? Choose it later as an alternative client in the account's properties."));
-}
+public:
+    WizardClientPage() {
+        setObjectName(QStringLiteral("clientPage"));
+        emailProgram_ = listBox(this, "emailProgram");
+        registerField(QStringLiteral("emailProgram"), emailProgram_, "currentText");
+        auto* form = new QFormLayout;
+        form->addRow(buddyLabel(this, tr("E-mail &program:"), emailProgram_), emailProgram_);
+        layOut(this, tr("Choose the e-mail program you read this account's mail with."), form,
+               tr("Not listed? Choose it later as an alternative client in the account's properties."));
+    }
 
-void WizardClientPage::initializePage() {
-    emailProgram_->clear();
-    QStringList names;
-    for (const std::string& n : listMailClients()) names << QString::fromStdString(n);
-    names.sort(Qt::CaseInsensitive);
-    emailProgram_->addItems(names);
-    int at = emailProgram_->findText(QString::fromStdString(defaultMailClient()), Qt::MatchStartsWith);
-    emailProgram_->setCurrentIndex(at >= 0 ? at : 0);
-}
+    void initializePage() override {
+        emailProgram_->clear();
+        QStringList names;
+        for (const std::string& n : listMailClients()) names << QString::fromStdString(n);
+        names.sort(Qt::CaseInsensitive);
+        emailProgram_->addItems(names);
+        int at = emailProgram_->findText(QString::fromStdString(defaultMailClient()), Qt::MatchStartsWith);
+        emailProgram_->setCurrentIndex(at >= 0 ? at : 0);
+    }
 
-// ---- The wizard
+private:
+    QComboBox* emailProgram_;
+};
 
-AccountWizard::AccountWizard(QWidget* parent) : QWizard(parent) {
-    setObjectName(QStringLiteral("wizard"));
-    setWindowTitle(tr("Add Account Wizard"));
-    setWizardStyle(QWizard::ClassicStyle);
-    setOption(QWizard::NoBackButtonOnStartPage, false);
-    addPage(new WizardTitlePage);
-    addPage(new WizardServerPage);
-    addPage(new WizardClientPage);
-    button(QWizard::BackButton)->setObjectName(QStringLiteral("back"));
-    button(QWizard::NextButton)->setObjectName(QStringLiteral("next"));
-    button(QWizard::FinishButton)->setObjectName(QStringLiteral("finish"));
-    button(QWizard::CancelButton)->setObjectName(QStringLiteral("cancel"));
-}
+class AccountWizard : public QWizard {
+    Q_OBJECT
 
-config::NewAccount AccountWizard::account() const {
-    config::NewAccount a;
-    a.title = fieldText(this, "accountTitle").toStdString();
-    a.server = fieldText(this, "popServer").toLower().toStdString();
-    a.port = validation::readPort(fieldText(this, "popPort").toStdString()).value_or(110);
-    a.security = field(QStringLiteral("popSecurity")).toUInt();
-    a.user = fieldText(this, "popUser").toStdString();
-    a.pass = fieldText(this, "popPassword").toStdString();
-    a.clientName = fieldText(this, "emailProgram").left(259).toStdString();
-    a.clientFile = mailClientCommandLine(a.clientName);
-    return a;
-}
+public:
+    explicit AccountWizard(QWidget* parent) : QWizard(parent) {
+        setObjectName(QStringLiteral("wizard"));
+        setWindowTitle(tr("Add Account Wizard"));
+        setWizardStyle(QWizard::ClassicStyle);
+        setOption(QWizard::NoBackButtonOnStartPage, false);
+        addPage(new WizardTitlePage);
+        addPage(new WizardServerPage);
+        addPage(new WizardClientPage);
+        button(QWizard::BackButton)->setObjectName(QStringLiteral("back"));
+        button(QWizard::NextButton)->setObjectName(QStringLiteral("next"));
+        button(QWizard::FinishButton)->setObjectName(QStringLiteral("finish"));
+        button(QWizard::CancelButton)->setObjectName(QStringLiteral("cancel"));
+    }
 
-bool AccountWizard::oauth() const {
-    return field(QStringLiteral("oauth")).toUInt() == config::kAuthOAuth;
-}
+    // The account as the pages hold it, once Finish was accepted. With OAuth 2.0 chosen its
+    // "pass" is empty: the password typed is the local one.
+    config::NewAccount account() const {
+        config::NewAccount a;
+        a.title = fieldText(this, "accountTitle").toStdString();
+        a.server = fieldText(this, "popServer").toLower().toStdString();
+        a.port = validation::readPort(fieldText(this, "popPort").toStdString()).value_or(110);
+        a.security = field(QStringLiteral("popSecurity")).toUInt();
+        a.user = fieldText(this, "popUser").toStdString();
+        a.pass = oauth() ? std::string() : fieldText(this, "popPassword").toStdString();
+        a.clientName = fieldText(this, "emailProgram").left(259).toStdString();
+        a.clientFile = mailClientCommandLine(a.clientName);
+        return a;
+    }
 
-namespace {
+    bool oauth() const { return field(QStringLiteral("oauth")).toUInt() == config::kAuthOAuth; }
+};
 
 // Runs the sign-in of a new account, the user waiting on a small dialog that can cancel it.
 void signInNewAccount(QWidget* owner, const std::string& title, const signin::Choice& choice) {
@@ -210,12 +223,8 @@ void signInNewAccount(QWidget* owner, const std::string& title, const signin::Ch
 bool runAddAccountWizard(QWidget* owner) {
     AccountWizard wizard(owner);
     wizard.restart();
-    wizard.adjustSize();
-    centerOnScreen(&wizard);
-    if (execModal(wizard) != QDialog::Accepted) return false;
+    if (execCentred(wizard) != QDialog::Accepted) return false;
     config::NewAccount account = wizard.account();
-    std::string localPass;
-    if (wizard.oauth()) std::swap(localPass, account.pass);
     plat::RegKey accounts;
     if (!config::openAccountsKey(accounts) || !config::createAccount(accounts, account)) {
         // Settings for an account that does not exist would mislead the user.
@@ -225,7 +234,8 @@ bool runAddAccountWizard(QWidget* owner) {
     }
     if (wizard.oauth()) {
         config::writeAccountDword(accounts, account.title, config::kAuthValue, config::kAuthOAuth);
-        config::writeSecretFromEditing(account.title, plat::SecretKind::LocalPass, localPass);
+        config::writeSecretFromEditing(account.title, plat::SecretKind::LocalPass,
+                                       fieldText(&wizard, "popPassword").toStdString());
         signInNewAccount(owner, account.title,
                          {wizard.field(QStringLiteral("oauthPreset")).toString().toStdString(),
                           fieldText(&wizard, "oauthClientId").toStdString(), {}});
@@ -236,3 +246,5 @@ bool runAddAccountWizard(QWidget* owner) {
     showNewAccountSettings(owner, account.clientName, account.clientFile, account.title);
     return true;
 }
+
+#include "account_wizard.moc"

@@ -1,8 +1,9 @@
-#include "frontend/settings/connection_page.h"
+#include "frontend/settings/options_pages.h"
 
 #include "frontend/desktop/desktop.h"
 #include "frontend/dialogs/browse.h"
 #include "frontend/dialogs/controls.h"
+#include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/security_fields.h"
 #include "frontend/settings/settings_model.h"
 #include "frontend/settings/sign_in_fields.h"
@@ -25,9 +26,10 @@
 #include <algorithm>
 #include <initializer_list>
 
-const char* const ConnectionPage::kNoDialUp = QT_TR_NOOP("(no dial-up networking)");
-
 namespace {
+
+// The first entry of the dial-up list, stored as the empty entry.
+constexpr char kNoDialUp[] = QT_TRANSLATE_NOOP("ConnectionPage", "(no dial-up networking)");
 
 // The label columns of the page's groups get one width, so their fields line up.
 void alignLabels(std::initializer_list<QGridLayout*> grids) {
@@ -44,7 +46,34 @@ void alignLabels(std::initializer_list<QGridLayout*> grids) {
     for (QGridLayout* grid : grids) grid->setColumnMinimumWidth(0, widest);
 }
 
-}  // namespace
+class ConnectionPage : public PropPage {
+    Q_OBJECT
+
+public:
+    explicit ConnectionPage(SettingsModel& model);
+    void load() override;
+    bool save() override;
+
+private:
+    void browseCaFile() {
+        std::string chosen = browseForFile(this, FileKind::Certificate);
+        if (!chosen.empty()) setText(caFile_, chosen);
+    }
+
+    QGroupBox* dialUp_;
+    QComboBox* dialUpEntry_;
+    QCheckBox* establishConnection_;
+    QCheckBox* retryDialUp_;
+    QLineEdit* retryCount_;
+    QLineEdit* retryPause_;
+    QLineEdit* smtpServer_;
+    QComboBox* smtpSecurity_;
+    QLineEdit* smtpPort_;
+    QLineEdit* smtpUser_;
+    QLineEdit* smtpPassword_;
+    SignInFields* signIn_;
+    QLineEdit* caFile_;
+};
 
 ConnectionPage::ConnectionPage(SettingsModel& model) : PropPage("connectionPage", tr("Connection"), model) {
     auto* dialUp = dialUp_ = new QGroupBox(tr("Dial-Up Networking"), this);
@@ -189,7 +218,10 @@ bool ConnectionPage::save() {
     return true;
 }
 
-void ConnectionPage::browseCaFile() {
-    std::string chosen = browseForCertificate(this);
-    if (!chosen.empty()) setText(caFile_, chosen);
+}  // namespace
+
+PropPage* newConnectionPage(SettingsModel& model) {
+    return new ConnectionPage(model);
 }
+
+#include "connection_page.moc"

@@ -1,9 +1,10 @@
-#include "frontend/settings/notifications_page.h"
+#include "frontend/settings/options_pages.h"
 
 #include "frontend/desktop/mail_client.h"
 #include "frontend/dialogs/browse.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/icons/icons.h"
+#include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/settings_model.h"
 #include "frontend/sound/sound.h"
 #include "shared/registry.h"
@@ -13,6 +14,49 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+namespace {
+
+class NotificationsPage : public PropPage {
+    Q_OBJECT
+
+public:
+    explicit NotificationsPage(SettingsModel& model);
+
+    void load() override {
+        for (auto [box, setting] : switches()) box->setChecked(model_.flag(*setting));
+        for (auto [edit, setting] : files()) setText(edit, model_.text(*setting));
+    }
+
+    bool save() override {
+        for (auto [box, setting] : switches()) model_.setFlag(*setting, box->isChecked());
+        for (auto [edit, setting] : files()) model_.setText(*setting, text(edit));
+        return true;
+    }
+
+private:
+    // The check boxes and file edits with the values they show.
+    std::vector<std::pair<QCheckBox*, const config::DwordSetting*>> switches() const {
+        return {{showNewMailDialog_, &config::kNotifyDisDialog}, {pingEachItem_, &config::kNotifyArrive},
+                {desktopNotifications_, &config::kNotifyDesktop}, {playAlarm_, &config::kNotifyAlarm},
+                {playAnnouncement_, &config::kNotifyVoice},       {runProgram_, &config::kNotifyRun}};
+    }
+    std::vector<std::pair<QLineEdit*, const config::StringSetting*>> files() const {
+        return {{alarmSound_, &config::kNotifAlarmWave},
+                {announcementSound_, &config::kNotifAnnounceWave},
+                {programCommand_, &config::kNotifRunFile}};
+    }
+
+    QCheckBox* showNewMailDialog_;
+    QCheckBox* pingEachItem_;
+    QCheckBox* desktopNotifications_;
+    QCheckBox* playAlarm_;
+    QCheckBox* playAnnouncement_;
+    QCheckBox* runProgram_;
+    QLineEdit* alarmSound_;
+    QLineEdit* announcementSound_;
+    QLineEdit* programCommand_;
+};
 
 NotificationsPage::NotificationsPage(SettingsModel& model) : PropPage("notificationsPage", tr("Notifications"), model) {
     showNewMailDialog_ = checkBox(this, "showNewMailDialog", tr("&Display new mail alert dialog"));
@@ -32,8 +76,7 @@ NotificationsPage::NotificationsPage(SettingsModel& model) : PropPage("notificat
         const char* edit;
         const char* browse;
         const char* test;
-        void (NotificationsPage::*runTest)();
-        bool sound;
+        bool sound;   // a sound file, or else a program's command line
     };
     auto addRow = [&](int line, const Row& r, QCheckBox*& check, QLineEdit*& edit) {
         check = checkBox(this, r.check, r.text);
@@ -51,63 +94,32 @@ NotificationsPage::NotificationsPage(SettingsModel& model) : PropPage("notificat
         grid->addWidget(edit, line + 1, 0);
         grid->addWidget(browse, line + 1, 1);
         grid->addWidget(test, line + 1, 2);
-        int filter = r.sound ? kFilterSound : kFilterProgram;
-        connect(browse, &QPushButton::clicked, this, [this, edit, filter] { browseInto(edit, filter); });
-        connect(test, &QPushButton::clicked, this, r.runTest);
+        connect(browse, &QPushButton::clicked, this, [this, edit, sound = r.sound] {
+            std::string path = browseForFile(this, sound ? FileKind::Sound : FileKind::Program);
+            if (!path.empty()) setText(edit, sound ? path : commandLineForPath(path));
+        });
+        connect(test, &QPushButton::clicked, this, [edit, sound = r.sound] {
+            if (sound) playSoundFile(text(edit), true);
+            else launchCommandLine(text(edit));
+        });
     };
-    addRow(0, {"playAlarm", tr("&Alarm while new mail"), "alarmSound", "browseAlarm", "testAlarm",
-               &NotificationsPage::testAlarm, true},
-           playAlarm_, alarmSound_);
-    addRow(2, {"playAnnouncement", tr("A&nnouncement"), "announcementSound", "browseAnnouncement",
-               "testAnnouncement", &NotificationsPage::testAnnouncement, true},
+    addRow(0, {"playAlarm", tr("&Alarm while new mail"), "alarmSound", "browseAlarm", "testAlarm", true}, playAlarm_,
+           alarmSound_);
+    addRow(2, {"playAnnouncement", tr("A&nnouncement"), "announcementSound", "browseAnnouncement", "testAnnouncement",
+               true},
            playAnnouncement_, announcementSound_);
-    addRow(4, {"runProgram", tr("&Run program"), "programCommand", "browseProgram", "testProgram",
-               &NotificationsPage::testProgram, false},
-           runProgram_, programCommand_);
+    addRow(4, {"runProgram", tr("&Run program"), "programCommand", "browseProgram", "testProgram", false}, runProgram_,
+           programCommand_);
     grid->setColumnStretch(0, 1);
     grid->setColumnMinimumWidth(0, 260);
     layout->addLayout(grid);
     layout->addStretch(1);
 }
 
-std::vector<std::pair<QCheckBox*, const config::DwordSetting*>> NotificationsPage::switches() const {
-    return {{showNewMailDialog_, &config::kNotifyDisDialog}, {pingEachItem_, &config::kNotifyArrive},
-            {desktopNotifications_, &config::kNotifyDesktop}, {playAlarm_, &config::kNotifyAlarm},
-            {playAnnouncement_, &config::kNotifyVoice},       {runProgram_, &config::kNotifyRun}};
+}  // namespace
+
+PropPage* newNotificationsPage(SettingsModel& model) {
+    return new NotificationsPage(model);
 }
 
-std::vector<std::pair<QLineEdit*, const config::StringSetting*>> NotificationsPage::files() const {
-    return {{alarmSound_, &config::kNotifAlarmWave},
-            {announcementSound_, &config::kNotifAnnounceWave},
-            {programCommand_, &config::kNotifRunFile}};
-}
-
-void NotificationsPage::load() {
-    for (auto [box, setting] : switches()) box->setChecked(model_.flag(*setting));
-    for (auto [edit, setting] : files()) setText(edit, model_.text(*setting));
-}
-
-bool NotificationsPage::save() {
-    for (auto [box, setting] : switches()) model_.setFlag(*setting, box->isChecked());
-    for (auto [edit, setting] : files()) model_.setText(*setting, text(edit));
-    return true;
-}
-
-void NotificationsPage::testAlarm() {
-    playSoundFile(text(alarmSound_), true);
-}
-
-void NotificationsPage::testAnnouncement() {
-    playSoundFile(text(announcementSound_), true);
-}
-
-void NotificationsPage::testProgram() {
-    launchCommandLine(text(programCommand_));
-}
-
-void NotificationsPage::browseInto(QLineEdit* edit, int filterIndex) {
-    std::string path = browseForFile(this, filterIndex);
-    if (path.empty()) return;
-    // The program edit holds a command line; a sound edit holds a file name.
-    setText(edit, edit == programCommand_ ? commandLineForPath(path) : path);
-}
+#include "notifications_page.moc"

@@ -1,15 +1,13 @@
 #include "frontend/settings/options_sheet.h"
 
 #include "frontend/schedule/schedule_state.h"
-#include "frontend/settings/connection_page.h"
-#include "frontend/settings/notifications_page.h"
+#include "frontend/settings/options_pages.h"
 #include "frontend/settings/prop_sheet.h"
-#include "frontend/settings/scheduling_page.h"
 #include "frontend/settings/settings_model.h"
 
 #include <QCoreApplication>
 
-int runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule) {
+bool runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule) {
     SettingsModel model;
     bool periodChanged = false;
     QObject::connect(&model, &SettingsModel::changed, &model, [&](const QString& name) {
@@ -17,11 +15,11 @@ int runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const 
                         name == QLatin1String(config::kCheckFreqLO.name);
     });
     PropSheet sheet(owner, QCoreApplication::translate("Tarnwick", "Tarnwick Options"), model);
-    sheet.addPage(new ConnectionPage(model));
-    sheet.addPage(new SchedulingPage(model));
-    sheet.addPage(new NotificationsPage(model));
-    if (!sheet.run()) return 0;
+    sheet.addPage(newConnectionPage(model));
+    sheet.addPage(newSchedulingPage(model));
+    sheet.addPage(newNotificationsPage(model));
+    if (!sheet.run()) return false;
     // The running timers restart with the new periods.
     if (periodChanged && schedule && schedule->active == 1 && periodsChanged) periodsChanged();
-    return 1;
+    return true;
 }

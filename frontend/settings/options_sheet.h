@@ -7,5 +7,5 @@ class QWidget;
 struct ScheduleState;
 
 // Shows the sheet modally over owner; periodsChanged is called when OK stored a changed check
-// period while schedule->active. Answers 1 when OK stored the pages, 0 on Cancel.
-int runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule);
+// period while schedule->active. Answers whether OK stored the pages.
+bool runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule);

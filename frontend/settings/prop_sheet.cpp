@@ -1,6 +1,5 @@
 #include "frontend/settings/prop_sheet.h"
 
-#include "frontend/dialogs/center_on_screen.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/settings/settings_model.h"
@@ -26,8 +25,9 @@ void focusFirstField(QWidget* page) {
 
 }  // namespace
 
-PropPage::PropPage(const char* name, const QString& title, SettingsModel& model) : model_(model), title_(title) {
+PropPage::PropPage(const char* name, const QString& title, SettingsModel& model) : model_(model) {
     setObjectName(QLatin1String(name));
+    setWindowTitle(title);
 }
 
 PropSheet::PropSheet(QWidget* parent, const QString& caption, SettingsModel& model)
@@ -49,25 +49,24 @@ PropSheet::PropSheet(QWidget* parent, const QString& caption, SettingsModel& mod
 
 void PropSheet::addPage(PropPage* page) {
     QSignalBlocker block(tabs_);
-    pages_.push_back(page);
-    visited_.push_back(false);
-    tabs_->addTab(page, page->title());
+    tabs_->addTab(page, page->windowTitle());
+}
+
+PropPage* PropSheet::page(int index) const {
+    return static_cast<PropPage*>(tabs_->widget(index));
 }
 
 bool PropSheet::run() {
-    if (pages_.empty()) return false;
+    if (tabs_->count() == 0) return false;
     setTab(0);
     enter(0);
-    focusFirstField(pages_[0]);
-    adjustSize();
-    centerOnScreen(this);
-    return execModal(*this) == QDialog::Accepted;
+    focusFirstField(page(0));
+    return execCentred(*this) == QDialog::Accepted;
 }
 
 void PropSheet::enter(int index) {
     current_ = index;
-    visited_[static_cast<std::size_t>(index)] = true;
-    pages_[static_cast<std::size_t>(index)]->load();
+    page(index)->load();
 }
 
 void PropSheet::setTab(int index) {
@@ -80,19 +79,18 @@ void PropSheet::setTab(int index) {
 void PropSheet::changeTo(int index) {
     if (index == current_ || index < 0) return;
     setTab(current_);
-    if (!pages_[static_cast<std::size_t>(current_)]->save()) return;
+    if (!page(current_)->save()) return;
     setTab(index);
     enter(index);
 }
 
 void PropSheet::ok() {
-    if (!pages_[static_cast<std::size_t>(current_)]->save()) return;
+    if (!page(current_)->save()) return;
     if (!model_.store()) {
         tellUser(this, QT_TRANSLATE_NOOP("Tarnwick", "The settings could not be stored (refer to log file for further info)."),
                  MsgIcon::Warning);
         return;
     }
-    for (std::size_t i = 0; i < pages_.size(); ++i)
-        if (visited_[i]) pages_[i]->stored();
+    for (int i = 0; i < tabs_->count(); ++i) page(i)->stored();
     accept();
 }

@@ -7,8 +7,6 @@
 #include <QString>
 #include <QWidget>
 
-#include <vector>
-
 class QTabWidget;
 class SettingsModel;
 
@@ -16,24 +14,20 @@ class PropPage : public QWidget {
     Q_OBJECT
 
 public:
-    // name: the page's object name, which says what it holds ("connectionPage").
+    // name: the page's object name, which says what it holds ("connectionPage"); title: the
+    // text of its tab, kept as its window title.
     PropPage(const char* name, const QString& title, SettingsModel& model);
 
-    const QString& title() const { return title_; }
-
     // The page comes to the front: its fields show the model's values.
-    virtual void load() = 0;
+    virtual void load() {}
     // The page is left, or OK is pressed on it: false keeps the user on the page (after
     // telling why); true once the fields are in the model.
-    virtual bool save() = 0;
+    virtual bool save() { return true; }
     // OK has stored the model.
     virtual void stored() {}
 
 protected:
     SettingsModel& model_;
-
-private:
-    QString title_;
 };
 
 class PropSheet : public QDialog {
@@ -53,10 +47,9 @@ private:
     void setTab(int index);
     void changeTo(int index);
     void ok();
+    PropPage* page(int index) const;
 
     SettingsModel& model_;
     QTabWidget* tabs_;
-    std::vector<PropPage*> pages_;
-    std::vector<bool> visited_;
     int current_ = 0;
 };

@@ -1,6 +1,7 @@
-#include "frontend/settings/scheduling_page.h"
+#include "frontend/settings/options_pages.h"
 
 #include "frontend/dialogs/controls.h"
+#include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/settings_model.h"
 #include "frontend/settings/validation.h"
 #include "shared/registry.h"
@@ -24,7 +25,20 @@ QHBoxLayout* periodRow(QLabel* label, QLineEdit* edit, QLabel* unit) {
     return row;
 }
 
-}  // namespace
+class SchedulingPage : public PropPage {
+    Q_OBJECT
+
+public:
+    explicit SchedulingPage(SettingsModel& model);
+    void load() override;
+    bool save() override;
+
+private:
+    QLineEdit* onlinePeriod_;
+    QGroupBox* offlineGroup_;
+    QLineEdit* offlinePeriod_;
+    QCheckBox* deliverImmediately_;
+};
 
 SchedulingPage::SchedulingPage(SettingsModel& model) : PropPage("schedulingPage", tr("Scheduling"), model) {
     auto* online = new QGroupBox(tr("Connected"), this);
@@ -76,3 +90,11 @@ bool SchedulingPage::save() {
     model_.setFlag(config::kSMTPDeliverImm, deliverImmediately_->isChecked());
     return true;
 }
+
+}  // namespace
+
+PropPage* newSchedulingPage(SettingsModel& model) {
+    return new SchedulingPage(model);
+}
+
+#include "scheduling_page.moc"

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -78,6 +79,23 @@ SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService 
     return {combo, port, column};
 }
 
+PopLogin popLoginRows(QWidget* parent, QFormLayout* form, const QString& serverLabel, const QString& passwordLabel) {
+    PopLogin pop;
+    pop.server = textEdit(parent, "popServer");
+    SecurityRow row = securityRow(parent, "pop", MailService::Pop3, pop.server);
+    pop.security = row.security;
+    pop.port = row.port;
+    pop.user = textEdit(parent, "popUser");
+    // The local POP3 server compares passwords of at most 99 characters.
+    pop.password = textEdit(parent, "popPassword", 99);
+    pop.password->setEchoMode(QLineEdit::Password);
+    form->addRow(buddyLabel(parent, serverLabel, pop.server), pop.server);
+    form->addRow(buddyLabel(parent, trTarnwick("Securit&y:"), pop.security), row.layout);
+    form->addRow(buddyLabel(parent, trTarnwick("&User name:"), pop.user), pop.user);
+    form->addRow(buddyLabel(parent, passwordLabel, pop.password), pop.password);
+    return pop;
+}
+
 std::uint32_t shownSecurity(std::uint32_t stored) {
     return stored <= kSecurityTls ? stored : kSecurityTls;
 }
@@ -88,8 +106,4 @@ void showSecurity(QComboBox* combo, std::uint32_t stored) {
 
 std::uint32_t chosenSecurity(const QComboBox* combo) {
     return combo->currentData().toUInt();
-}
-
-std::optional<unsigned> readPort(const QLineEdit* port) {
-    return validation::readPort(port->text().toStdString());
 }

@@ -3,11 +3,13 @@
 // the user typed.
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
-#include <optional>
 #include <string>
 
 class QComboBox;
+class QFormLayout;
 class QLayout;
 class QLineEdit;
 class QWidget;
@@ -37,14 +39,23 @@ struct SecurityRow {
 SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService service,
                         const QLineEdit* server = nullptr);
 
+// A POP3 account's log-in as rows of form, each with its label as buddy: the server, its
+// security and port ("popServer", "popSecurity", "popPort", with the plain-text warning), the
+// user name ("popUser") and the hidden password ("popPassword").
+struct PopLogin {
+    QLineEdit* server;
+    QComboBox* security;
+    QLineEdit* port;
+    QLineEdit* user;
+    QLineEdit* password;
+};
+PopLogin popLoginRows(QWidget* parent, QFormLayout* form, const QString& serverLabel, const QString& passwordLabel);
+
 // Chooses the item for a stored value; a value the list does not know is shown as TLS, which
 // is how the engine reads it.
 void showSecurity(QComboBox* combo, std::uint32_t stored);
 // The value of the item showSecurity chooses for stored.
 std::uint32_t shownSecurity(std::uint32_t stored);
 std::uint32_t chosenSecurity(const QComboBox* combo);
-
-// The port in the edit when it is a number from 1 to 65535.
-std::optional<unsigned> readPort(const QLineEdit* port);
-// What a page says about any other port.
+// What a page says about a port that is not a number from 1 to 65535.
 extern const char kPortMessage[];

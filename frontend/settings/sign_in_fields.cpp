@@ -53,7 +53,6 @@ SignInFields::SignInFields(QWidget* parent, QFormLayout* form, std::string targe
     connect(&run_, &SignInRun::finished, this, [this](bool ok, const QString& message) {
         if (signIn_) signIn_->setEnabled(oauth());
         if (status_) status_->setText(ok ? tr("Signed in.") : tr("Not signed in: %1").arg(message));
-        emit signedIn(ok);
     });
     chooseAuth();
 }

@@ -42,13 +42,9 @@ public:
     void setOAuth(bool on);
     signin::Choice choice() const;
 
-    SignInRun& run() { return run_; }
-
 signals:
     // The choice between the password and OAuth 2.0 changed.
     void oauthChosen(bool on);
-    // A sign-in ended (ok) or failed.
-    void signedIn(bool ok);
 
 private:
     void chooseAuth();

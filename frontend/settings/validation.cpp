@@ -3,7 +3,7 @@
 #include "frontend/settings/security_fields.h"
 #include "shared/oauth_settings.h"
 
-#include <QtGlobal>
+#include <QString>
 
 #include <cctype>
 #include <cstdio>
@@ -18,6 +18,8 @@ const char kTooLongMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Maximum value is 3
 const char kPlainTextMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "The password and the mail travel unencrypted.");
 const char kRetryMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter the number of retries, at least 1.");
 const char kPauseMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter a pause from 1 to 35791 minutes.");
+const char kNoLoginMessage[] = QT_TRANSLATE_NOOP(
+    "Tarnwick", "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the wizard.");
 
 namespace {
 
@@ -32,13 +34,6 @@ std::string trimmed(const std::string& s) {
 
 bool hasForbidden(const std::string& s) {
     return s.find_first_of(" @?*") != std::string::npos;
-}
-
-bool sameIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-    return true;
 }
 
 }  // namespace
@@ -120,7 +115,7 @@ std::vector<std::string> checkAccountTitle(const std::string& title, bool (*exis
         messages.emplace_back(QT_TRANSLATE_NOOP("Tarnwick", "An account with the title you have entered already exists."));
     // The outgoing host's sign-in and secrets are kept under this name; an account of that
     // title would share them.
-    if (sameIgnoringCase(title, config::kOutgoingTarget))
+    if (QString::fromStdString(title).compare(QLatin1String(config::kOutgoingTarget), Qt::CaseInsensitive) == 0)
         messages.emplace_back(QT_TRANSLATE_NOOP(
             "Tarnwick", "The title \"outgoing\" is kept for the outgoing mail server. Please choose another title."));
     return messages;
@@ -132,10 +127,7 @@ std::vector<std::string> checkAccountServer(const std::string& server, const std
     if (hasForbidden(server))
         messages.emplace_back(QT_TRANSLATE_NOOP(
             "Tarnwick", "Please don't include '@', '?', '*' or space characters in the server name."));
-    if (server.empty() || user.empty() || password.empty())
-        messages.emplace_back(QT_TRANSLATE_NOOP(
-            "Tarnwick",
-            "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the wizard."));
+    if (server.empty() || user.empty() || password.empty()) messages.emplace_back(kNoLoginMessage);
     if (!readPort(port)) messages.emplace_back(kPortMessage);
     return messages;
 }

@@ -225,6 +225,29 @@ TEST_F(AccountsTest, FinishWithTheDefaultClientCreatesTheAccountAndItsMailbox) {
     EXPECT_TRUE(fs::is_directory(testsupport::worldDir() + "/accounts/jo@pop.example.net"));
 }
 
+// With OAuth 2.0 the password typed is what the e-mail program logs in to Tarnwick with: it is
+// kept as the local password, and the provider's password stays empty.
+TEST_F(AccountsTest, AWizardAccountThatSignsInWithOAuthKeepsTheTypedPasswordAsItsLocalOne) {
+    then([&](QDialog& d) {
+        QWizard& w = wizard(d);
+        type(d, "accountTitle", "cloud");
+        w.next();
+        type(d, "popServer", "pop.example.net");
+        type(d, "popUser", "jo");
+        type(d, "popPassword", "local pw");
+        in<QComboBox>(d, "signInKind")->setCurrentIndex(1);
+        type(d, "signInClientId", "client-3");
+        w.next();
+        press(d, "finish");
+        return d.result();
+    });
+    then([](QDialog& d) { return d.objectName() == "newAccountSettingsDialog" ? 1 : 0; });
+    EXPECT_TRUE(runAddAccountWizard(nullptr));
+    EXPECT_EQ(accountValue("cloud", "pass"), "");
+    EXPECT_EQ(accountValue("cloud", "localpass"), "local pw");
+    EXPECT_EQ(accountNumber("cloud", "auth"), 1u);
+}
+
 TEST_F(AccountsTest, TheServerPageProposesPop3PortsAndRefusesABadOne) {
     then([&](QDialog& d) {
         QWizard& w = wizard(d);
@@ -429,11 +452,15 @@ TEST_F(AccountsTest, TheAccountSheetShowsTheAccountAndStoresWhatMayChange) {
         auto* client = in<QComboBox>(d, "emailProgram");
         EXPECT_EQ(client->currentText(), "Post Office");
         EXPECT_EQ(client->itemText(client->count() - 1), "(alternative client)");
-        // No password: the page stays, silently.
+        // No password: the page says so and stays, however the user tries to leave it.
         type(d, "popPassword", "");
         press(d, "ok");
         EXPECT_EQ(d.result(), 0);
-        EXPECT_TRUE(takeBoxes().empty());
+        EXPECT_EQ(takeBoxes(), Texts{kMissing});
+        EXPECT_EQ(d.focusWidget(), in<QLineEdit>(d, "popPassword"));
+        tabsOf(d)->setCurrentIndex(1);
+        EXPECT_EQ(takeBoxes(), Texts{kMissing});
+        EXPECT_EQ(tabsOf(d)->currentIndex(), 0);
         type(d, "popPassword", "new secret");
         type(d, "emailAddress", "jo@example.net");
         type(d, "emailIdentity", "Jo Bloggs");
@@ -476,8 +503,9 @@ TEST_F(AccountsTest, TheAlternativeClientKeepsItsLineUnlessEdited) {
     EXPECT_EQ(accountValue("home", "clientfile"), "/opt/mymail -x");
     EXPECT_EQ(accountValue("home", "altclientfile"), "/opt/mymail -x");
 
-    // Edited with "...": Browse quotes a path with a blank; Cancel in the dialog changes nothing.
-    browsed = {"/opt/My Mail/mail"};
+    // Edited with "...": Browse quotes a path with a blank, and a cancelled Browse keeps what was
+    // typed; Cancel in the dialog changes nothing.
+    browsed = {"", "/opt/My Mail/mail"};
     then([&](QDialog& d) {
         in<QComboBox>(d, "emailProgram")->setCurrentText("Post Office");
         press(d, "alternativeClient");
@@ -495,6 +523,9 @@ TEST_F(AccountsTest, TheAlternativeClientKeepsItsLineUnlessEdited) {
         return d.result();
     });
     then([](QDialog& d) {
+        type(d, "commandLine", "typed line");
+        press(d, "browseCommandLine");
+        EXPECT_EQ(in<QLineEdit>(d, "commandLine")->text(), "typed line");
         press(d, "browseCommandLine");
         EXPECT_EQ(in<QLineEdit>(d, "commandLine")->text(), "'/opt/My Mail/mail'");
         press(d, "ok");

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     UIDL list;
     list.load("in.uidl");
     std::size_t held = 4;
-    for (const UIDLEntry* e = list.first(); e; e = e->next) held += 4 + e->identifier.size();
+    for (const UIDLEntry& e : list) held += 4 + e.identifier.size();
     if (list.count() > 0 && held > size) __builtin_trap();
 
     std::int32_t declared = -1;

@@ -255,6 +255,26 @@ TEST_F(LinkPeer, ABareNumberFromAPeerNeverNamesOneOfOurWindows) {
     ::close(other);
 }
 
+std::vector<std::string> g_reported;
+void collectReport(const char* text) {
+    g_reported.push_back(text);
+}
+
+TEST_F(LinkPeer, ADroppedRecordIsReportedToItsOwnWindowsReporter) {
+    // Each published window names its own reporter; one without reports to standard error.
+    HWND reported = createWindow("TESTHOST", "reported", 0);
+    ASSERT_EQ(publishWindow(reported, "TESTHOST", "reported", WM_USER + 8, collectReport), PublishResult::Published);
+    g_reported.clear();
+    int quiet = writeRaw(linkSocketPath("TESTHOST", "main"), link::encode(post(WM_USER + 3, 0, 0)));
+    int loud = writeRaw(linkSocketPath("TESTHOST", "reported"), link::encode(post(WM_USER + 4, 0, 0)));
+    for (int i = 0; i < 200 && g_reported.empty(); ++i) pumpMessages(10);
+    pumpMessages(50);
+    EXPECT_EQ(g_reported, std::vector<std::string>{"post of message 1028 from a peer dropped"});
+    ::close(quiet);
+    ::close(loud);
+    destroyWindow(reported);
+}
+
 TEST_F(LinkPeer, AnotherUserIsRefused) {
     if (::getuid() != 0) GTEST_SKIP() << "needs root to act as another user";
     // Let the other user reach the socket, so that only the listener's own check can refuse.

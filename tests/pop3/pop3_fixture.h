@@ -32,7 +32,7 @@ inline std::vector<std::string> recorded(const std::string& file) {
     UIDL list;
     list.load(file);
     std::vector<std::string> out;
-    for (const UIDLEntry* e = list.first(); e; e = e->next) out.push_back(e->identifier);
+    for (const UIDLEntry& e : list) out.push_back(e.identifier);
     return out;
 }
 

@@ -19,7 +19,7 @@ namespace {
 
 std::vector<std::string> ids(const UIDL& list) {
     std::vector<std::string> out;
-    for (const UIDLEntry* e = list.first(); e; e = e->next) out.push_back(e->identifier);
+    for (const UIDLEntry& e : list) out.push_back(e.identifier);
     return out;
 }
 
@@ -68,27 +68,42 @@ TEST_F(UIDLTest, IdentifiersOfAnyBytesKeepTheirExactLayout) {
 
 TEST_F(UIDLTest, DuplicatesAreKeptAndFindAnswersTheFirstStill) {
     UIDL list;
-    UIDLEntry* a1 = list.add("a", 1, 0);
-    UIDLEntry* b = list.add("b", 2, 0);
-    UIDLEntry* a2 = list.add("a", 3, 0);
-    UIDLEntry* a3 = list.add("a", 4, 0);
-    EXPECT_EQ(list.count(), 4);
-    EXPECT_EQ(list.find("a"), a1);
-    list.remove(a1);
-    EXPECT_EQ(list.find("a"), a2);
-    list.remove(a3);
-    EXPECT_EQ(list.find("a"), a2);
-    list.remove(a2);
-    EXPECT_EQ(list.find("a"), nullptr);
-    EXPECT_EQ(list.find("b"), b);
-    list.remove(nullptr);
-    list.setFlag(1, 5);
-    EXPECT_EQ(b->flag, 5);
-    EXPECT_EQ(ids(list), (std::vector<std::string>{"b"}));
+    // Long identifiers live outside the entry: a key must not outlive the text it views.
+    const std::string a(40, 'a');
+    const std::string b(40, 'b');
+    const UIDLEntry* a1 = &list.add(a, 1, 0);
+    const UIDLEntry* b1 = &list.add(b, 2, 0);
+    const UIDLEntry* a2 = &list.add(a, 3, 0);
+    const UIDLEntry* b2 = &list.add(b, 4, 0);
+    const UIDLEntry* a3 = &list.add(a, 5, 0);
+    // Entries stay where they are while later ones come.
+    for (int k = 0; k < 1000; ++k) list.add("filler" + std::to_string(k), 0, 0);
+    EXPECT_EQ(list.count(), 1005);
+    EXPECT_EQ(list.find(a), a1);
+    EXPECT_EQ(list.item(3), a2);
+    list.removeFirst();
+    EXPECT_EQ(list.find(a), a2);
+    EXPECT_EQ(list.find(b), b1);
+    list.removeFirst();
+    list.removeFirst();
+    EXPECT_EQ(list.find(a), a3);
+    EXPECT_EQ(list.find(b), b2);
+    EXPECT_EQ(list.find(b)->messageNumber, 4);
+    list.removeFirst();
+    list.removeFirst();
+    EXPECT_EQ(list.find(a), nullptr);
+    EXPECT_EQ(list.find(b), nullptr);
+    EXPECT_EQ(list.find("filler7"), list.item(8));
+    list.setFlag(2, 5);
+    EXPECT_EQ(list.item(2)->flag, 5);
+    EXPECT_EQ(list.first()->identifier, "filler0");
     list.clear();
     EXPECT_EQ(list.count(), 0);
     EXPECT_EQ(list.first(), nullptr);
-    EXPECT_EQ(list.find("b"), nullptr);
+    EXPECT_EQ(list.find("filler0"), nullptr);
+    list.removeFirst();   // nothing to remove
+    list.add(a, 0, 0);
+    EXPECT_EQ(list.find(a), list.first());
 }
 
 TEST_F(UIDLTest, UnsoundFilesAreReadAsFarAsTheyGoWithOneLogLine) {
@@ -132,7 +147,7 @@ TEST_F(UIDLTest, RecordingAppendsDurablyAndFallsBackToAWholeSave) {
     EXPECT_EQ(testsupport::readFile(in("r.uidl")), le32(3) + entry("a") + entry("b") + entry("c c"));
     EXPECT_EQ(list.last()->flag, 1);
     // A change the file has not seen makes the next record rewrite the whole file.
-    list.remove(list.find("a"));
+    list.removeFirst();
     ASSERT_TRUE(list.record("d"));
     EXPECT_EQ(testsupport::readFile(in("r.uidl")), le32(3) + entry("b") + entry("c c") + entry("d"));
     // A record whose file vanished meanwhile writes it again whole.
@@ -158,7 +173,7 @@ TEST_F(UIDLTest, ABatchOfRecordsIsWrittenAtItsCommitOnly) {
     EXPECT_EQ(testsupport::readFile(in("b.uidl")), le32(3) + entry("a") + entry("b") + entry("c"));
     // A change the file has not seen in the middle of a batch makes the commit save it whole.
     list.recordLater("d");
-    list.remove(list.find("a"));
+    list.removeFirst();
     list.recordLater("e");
     ASSERT_TRUE(list.commit());
     EXPECT_EQ(testsupport::readFile(in("b.uidl")), le32(4) + entry("b") + entry("c") + entry("d") + entry("e"));

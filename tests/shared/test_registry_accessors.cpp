@@ -145,7 +145,7 @@ TEST_F(Accessors, AWriteToAVanishedAccountHasNoEffect) {
 TEST_F(Accessors, AccountsThatWouldBreakAreRefusedWithNothingStored) {
     ASSERT_TRUE(createAccount(accounts, account("home")));
     NewAccount bad[] = {account("HOME"), account("a\\b"), account(std::string(200, 't')), account(""),
-                        account("x"), account("y"), account("z")};
+                        account("x"), account("y"), account("z"), account("outgoing"), account("OutGoing")};
     bad[4].user = "../../etc";
     bad[5].server = std::string(90, 's');    // dropdir beyond the local server's 100 bytes
     bad[6].pass = "one\r\nDELE 1";
@@ -153,6 +153,13 @@ TEST_F(Accessors, AccountsThatWouldBreakAreRefusedWithNothingStored) {
     EXPECT_EQ(accountCount(accounts), 1);
     EXPECT_EQ(accountString(accounts, 0, "server"), "pop.example.net");   // "HOME" did not overwrite it
     EXPECT_FALSE(fs::exists("../etc@pop.example.net"));
+    // The name the outgoing host's secrets go by is refused at the key itself, and said so.
+    testsupport::freshLog();
+    EXPECT_FALSE(createAccountKey(accounts, "Outgoing"));
+    EXPECT_NE(testsupport::logText().find(" APP HIGH Account title is kept for the outgoing mail server: Outgoing\n"),
+              std::string::npos);
+    EXPECT_TRUE(createAccountKey(accounts, "outgoing2"));
+    DebugLogSetClock(nullptr);
 }
 
 TEST_F(Accessors, WhileTheFileCannotBeParsedReadsSeeTheLastGoodValuesAndWritesAreRefusedAloud) {

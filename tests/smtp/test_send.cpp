@@ -197,6 +197,40 @@ TEST_F(SendTest, AMessageRefusedForGoodIsReportedWithTheServersReplyAndRemoved) 
               std::string::npos);
 }
 
+TEST_F(SendTest, ALongRefusalReachesTheOwnerWholeAndAnEndlessOneByItsStart) {
+    // A 2,000-byte line inside a multi-line reply comes whole; a line of megabytes is read to
+    // its end and only its start is kept, and the next item still goes out on that connection.
+    const std::string longLine = "554-5.7.1 " + std::string(2000, 'a');
+    const std::string endless = "554 5.7.1 " + std::string(3 * 1024 * 1024, 'b');
+    struct Case {
+        std::string endReply;
+        std::string expected;
+    };
+    for (const Case& c : {Case{longLine + "\r\n554 5.7.1 see above\r\n", longLine + "\r\n554 5.7.1 see above\r\n"},
+                          Case{endless + "\r\n", endless.substr(0, 8 * 1024) + "\r\n"}}) {
+        SCOPED_TRACE(c.endReply.size());
+        g_owner.clear();
+        SmtpPeer p;
+        std::string endReply = c.endReply;
+        p.textAnswer = [endReply](const std::string& text) {
+            return text.find("refuse me") != std::string::npos ? endReply : std::string("250 queued\r\n");
+        };
+        p.start();
+        enqueue("a.rfc822", "Subject: refuse me\r\n\r\nx\r\n", {"<a@x>", "<b@y>"});
+        enqueue("b.rfc822", "Subject: fine\r\n\r\nx\r\n", {"<a@x>", "<b@y>"});
+        deliver(p.port);
+        ASSERT_EQ(countOf(kNotices.itemRefused), 1);
+        auto refusal = std::find_if(g_owner.begin(), g_owner.end(), [](auto& n) { return n.code == kNotices.itemRefused; });
+        EXPECT_EQ(refusal->reply, c.expected);
+        EXPECT_EQ(countOf(kNotices.itemSent), 1);
+        EXPECT_TRUE(queued().empty());
+        EXPECT_EQ(p.connections(), 1);
+    }
+    std::string log = todaysLog();
+    EXPECT_NE(log.find(" : " + longLine + " 554 5.7.1 see above\n"), std::string::npos);
+    EXPECT_NE(log.find(" : " + endless.substr(0, 8 * 1024) + "\n"), std::string::npos);
+}
+
 TEST_F(SendTest, OnlyATwoHundredReplyToTheEndOfTheTextDelivers) {
     // A refusal for now, and a reply that accepts nothing, both keep the item for the next cycle.
     for (const char* endReply : {"451 4.3.0 try later\r\n", "354 more please\r\n"}) {

@@ -214,8 +214,8 @@ TEST_F(SmtpClientTest, OnlyAPermanentRefusalOfTheSenderRefusesTheItem) {
         SCOPED_TRACE(reply);
         g_notices.clear();
         SmtpPeer p;
-        p.answer = [reply](const std::string& c) {
-            return c.rfind("MAIL", 0) == 0 ? reply + "\r\n" : SmtpPeer::defaultAnswer(c);
+        p.answer = [refusal = reply](const std::string& c) {   // clang cannot capture a binding
+            return c.rfind("MAIL", 0) == 0 ? refusal + "\r\n" : SmtpPeer::defaultAnswer(c);
         };
         p.start();
         identifiedTo(p.port);

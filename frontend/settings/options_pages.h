@@ -1,0 +1,20 @@
+// The pages of the "Tarnwick Options" sheet, each over the sheet's settings model; the sheet
+// owns them.
+#pragma once
+
+class PropPage;
+class SettingsModel;
+
+// "Connection": the NetworkManager connection to bring up and its retries, the provider's SMTP
+// server for outgoing mail with its port, security and log-in (a password, or OAuth 2.0 with
+// its "Sign in…"), and the file of further trusted certificates.
+PropPage* newConnectionPage(SettingsModel& model);
+
+// "Scheduling": how often a cycle runs while a connection exists and while one would have to
+// be brought up, and whether new outgoing mail starts a cycle at once.
+PropPage* newSchedulingPage(SettingsModel& model);
+
+// "Notifications": how new mail is announced (alert dialog, a ping per item, desktop
+// notifications, the alarm and announcement sounds, a program to run), with Browse and test
+// buttons.
+PropPage* newNotificationsPage(SettingsModel& model);
