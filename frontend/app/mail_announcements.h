@@ -29,8 +29,6 @@ public:
     };
     MailAnnouncements(ScheduleState& state, Hooks hooks);
     ~MailAnnouncements() override;
-    MailAnnouncements(const MailAnnouncements&) = delete;
-    MailAnnouncements& operator=(const MailAnnouncements&) = delete;
 
     void newItem(const std::string& path);           // COPYDATA_NEW_ITEM
     // COPYDATA_DELIVERY_FAILURE; reply: the provider's refusal, CRLF-separated lines.

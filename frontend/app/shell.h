@@ -49,8 +49,6 @@ class Shell : public QObject {
 public:
     explicit Shell(ShellOptions options = {});
     ~Shell() override;
-    Shell(const Shell&) = delete;
-    Shell& operator=(const Shell&) = delete;
 
     // Starts the front end: log, single copy, windows, engine, schedule. False: the program ends now with exit code 0 (a copy already
     // runs, the window could not be made, the engine could not be started or never appeared).

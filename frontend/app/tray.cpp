@@ -11,9 +11,7 @@ Tray::Tray(bool useSystemTray) {
     if (useSystemTray) icon_ = std::make_unique<QSystemTrayIcon>();
 }
 
-Tray::~Tray() {
-    remove();
-}
+Tray::~Tray() = default;
 
 void Tray::initialise(QMenu* menu) {
     frames_.clear();

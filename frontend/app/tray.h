@@ -16,8 +16,6 @@ public:
     // The icon is made at once but shown only once it has a frame.
     explicit Tray(bool useSystemTray);
     ~Tray();
-    Tray(const Tray&) = delete;
-    Tray& operator=(const Tray&) = delete;
 
     // Draws the frames, takes the popup menu (may be null) and sets the tip to "Tarnwick".
     void initialise(QMenu* menu);
@@ -37,8 +35,8 @@ public:
     QMenu* menu() const { return menu_.get(); }
 
 private:
-    std::unique_ptr<QSystemTrayIcon> icon_;
     std::unique_ptr<QMenu> menu_;
+    std::unique_ptr<QSystemTrayIcon> icon_;   // goes first, while its menu still exists
     std::vector<QIcon> frames_;
     std::string tip_;
     int frame_ = -1;

@@ -6,7 +6,7 @@
 #include "frontend/icons/icons.h"
 #include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/settings_model.h"
-#include "frontend/sound/sound.h"
+#include "frontend/sound/sound_player.h"
 #include "shared/registry.h"
 
 #include <QCheckBox>
