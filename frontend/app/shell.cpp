@@ -204,7 +204,15 @@ void Shell::connectActions() {
     connect(w, &MainWindow::accountPropertiesRequested, this, &Shell::showSelectedAccountProperties,
             Qt::QueuedConnection);
     connect(w, &MainWindow::mailProgramStarted, this, &Shell::closeMainWindow, Qt::QueuedConnection);
-    if (QSystemTrayIcon* icon = tray_->icon()) connect(icon, &QSystemTrayIcon::activated, this, &Shell::trayActivated);
+    // The desktop shows the context menu itself. StatusNotifierItem trays send one activation
+    // for a click and never a double click; XEmbed trays send an activation for the first
+    // press and then the double click, which opens the window again.
+    if (QSystemTrayIcon* icon = tray_->icon()) {
+        connect(icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger) trayClicked();
+            else if (reason == QSystemTrayIcon::DoubleClick) openMainWindow();
+        });
+    }
 }
 
 void Shell::cycleNow() {
@@ -364,18 +372,9 @@ void Shell::linkWindowDestroyed() {
     postQuitMessage(0);
 }
 
-// The desktop shows the context menu itself. StatusNotifierItem trays send one activation for
-// a click and never a double click; XEmbed trays send an activation for the first press and
-// then the double click.
-void Shell::trayActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::Trigger) {
-        // The double click of an XEmbed tray comes after this activation and opens the
-        // window again, so a double click always ends with the window open.
-        if (window_->inFront()) closeMainWindow();
-        else openMainWindow();
-    } else if (reason == QSystemTrayIcon::DoubleClick) {
-        openMainWindow();
-    }
+void Shell::trayClicked() {
+    if (window_->inFront()) closeMainWindow();
+    else openMainWindow();
 }
 
 void Shell::updateTrayIcon() {

@@ -15,7 +15,6 @@
 #include "platform/window.h"
 
 #include <QObject>
-#include <QSystemTrayIcon>
 
 #include <ctime>
 #include <functional>
@@ -68,9 +67,6 @@ public:
 
     // Grays and enables the menu commands as the state is now, before a menu opens.
     void updateMenus();
-    // The tray icon was clicked: an activation (a click) opens the main window or closes it to
-    // the tray when it is in front; a double click opens it.
-    void trayActivated(QSystemTrayIcon::ActivationReason reason);
     Scheduler& scheduler() { return *scheduler_; }
 
 public slots:
@@ -99,6 +95,9 @@ private:
     void post(void (Shell::*slot)());
     void resumeSoon();
     void connectActions();
+    // A click on the tray icon opens the main window, or closes it to the tray when it is in
+    // front.
+    void trayClicked();
     void engineNotice(int code);
     void copyData(quintptr kind, const QByteArray& data);
     void linkWindowDestroyed();

@@ -22,6 +22,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTextBrowser>
 
 #include <gtest/gtest.h>
@@ -108,6 +109,8 @@ protected:
         pumpMessages(0);
     }
     std::string status() { return config::readSetting(config::kStatus); }
+    // What the desktop's tray reports of the user's click.
+    void tray(QSystemTrayIcon::ActivationReason reason) { emit shell->tray().icon()->activated(reason); }
     bool enabled(QAction* CommandActions::*action) { return (shell->actions().*action)->isEnabled(); }
 
     HWND engine = 0;
@@ -478,7 +481,7 @@ TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {
     pumpMessages(0);
     EXPECT_TRUE(s.window().isClosed());
     // A double click on the tray icon opens it again.
-    s.trayActivated(QSystemTrayIcon::DoubleClick);
+    tray(QSystemTrayIcon::DoubleClick);
     EXPECT_FALSE(s.window().isClosed());
 }
 
@@ -487,20 +490,20 @@ TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {
 TEST_F(ShellTest, ATrayClickOpensTheWindowAndASecondOneHidesIt) {
     Shell& s = start();
     ASSERT_TRUE(s.window().isClosed());
-    s.trayActivated(QSystemTrayIcon::Trigger);
+    tray(QSystemTrayIcon::Trigger);
     pumpMessages(0);
     ASSERT_FALSE(s.window().isClosed());
     EXPECT_TRUE(s.window().viewsOpen());
     ASSERT_TRUE(s.window().inFront());
 
-    s.trayActivated(QSystemTrayIcon::Trigger);
+    tray(QSystemTrayIcon::Trigger);
     pumpMessages(0);
     EXPECT_TRUE(s.window().isClosed());
     EXPECT_FALSE(s.window().viewsOpen());
     EXPECT_TRUE(config::readPlacement().has_value());   // closed the usual way
 
     // Open but behind another window: a click brings it to the front instead of hiding it.
-    s.trayActivated(QSystemTrayIcon::Trigger);
+    tray(QSystemTrayIcon::Trigger);
     pumpMessages(0);
     ASSERT_TRUE(s.window().inFront());
     {
@@ -509,19 +512,19 @@ TEST_F(ShellTest, ATrayClickOpensTheWindowAndASecondOneHidesIt) {
         QApplication::setActiveWindow(&other);
         QApplication::processEvents();
         ASSERT_FALSE(s.window().inFront());
-        s.trayActivated(QSystemTrayIcon::Trigger);
+        tray(QSystemTrayIcon::Trigger);
         pumpMessages(0);
         EXPECT_FALSE(s.window().isClosed());
         EXPECT_TRUE(s.window().inFront());
     }
-    s.trayActivated(QSystemTrayIcon::Trigger);
+    tray(QSystemTrayIcon::Trigger);
     pumpMessages(0);
     ASSERT_TRUE(s.window().isClosed());
 
     // Double click on a closed window, and on an open one in front: open both times.
     for (int round = 0; round < 2; ++round) {
-        s.trayActivated(QSystemTrayIcon::Trigger);
-        s.trayActivated(QSystemTrayIcon::DoubleClick);
+        tray(QSystemTrayIcon::Trigger);
+        tray(QSystemTrayIcon::DoubleClick);
         pumpMessages(0);
         EXPECT_FALSE(s.window().isClosed()) << round;
         EXPECT_TRUE(s.window().viewsOpen()) << round;
