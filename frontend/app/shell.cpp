@@ -262,9 +262,9 @@ void Shell::showSelectedAccountProperties() {
 // The Options sheet; without an account the wizard follows.
 void Shell::runOptions() {
     if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
-    optionsOpen_ = 1;
+    optionsOpen_ = true;
     runOptionsSheet(window_.get(), [this] { resumeSoon(); }, &state_);
-    optionsOpen_ = 0;
+    optionsOpen_ = false;
     if (accountCount() == 0) post(&Shell::addAccount);
 }
 
@@ -280,8 +280,8 @@ void Shell::updateMenus() {
     actions_->resume->setEnabled(state_.active != 1);
     actions_->removeAccount->setEnabled(window_->selectedAccountIndex() >= 0);
     actions_->accountProperties->setEnabled(window_->selectedAccountIndex() >= 0);
-    actions_->options->setEnabled(optionsOpen_ == 0);
-    actions_->about->setEnabled(aboutOpen_ == 0);
+    actions_->options->setEnabled(!optionsOpen_);
+    actions_->about->setEnabled(!aboutOpen_);
 }
 
 void Shell::engineNotice(int code) {
@@ -444,10 +444,10 @@ QWidget* Shell::dialogOwner() const {
 
 void Shell::exitProgram() {
     if (closePromptOpen_) return;
-    closePromptOpen_ = 1;
+    closePromptOpen_ = true;
     int answer = messageBox(dialogOwner(),
                             {QT_TRANSLATE_NOOP("Tarnwick", "Do you really wish to shutdown Tarnwick?"), kCaption, MsgButtons::YesNoCancel, IDNO});
-    closePromptOpen_ = 0;
+    closePromptOpen_ = false;
     if (answer == IDYES) {
         window_->destroyViews();
         window_->hide();

@@ -123,9 +123,9 @@ private:
     int unreadCount_ = 0;       // counted with each status refresh outside a cycle
     std::string failedStep_;    // the step the last failed cycle was in
     LogMark cycleLog_;          // where the day logs ended when the cycle started
-    int optionsOpen_ = 0;
-    int aboutOpen_ = 0;
-    int closePromptOpen_ = 0;
+    bool optionsOpen_ = false;
+    bool aboutOpen_ = false;
+    bool closePromptOpen_ = false;
     std::unique_ptr<CommandActions> actions_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Tray> tray_;

@@ -65,10 +65,10 @@ void Shell::createSchedule() {
 }
 
 void Shell::showAbout() {
-    aboutOpen_ = 1;
+    aboutOpen_ = true;
     {
         AboutDialog about(dialogOwner());
         execModal(about);
     }
-    aboutOpen_ = 0;
+    aboutOpen_ = false;
 }
