@@ -150,8 +150,7 @@ bool AccountPage::save() {
     // to Tarnwick with is, and the local POP3 server takes no empty one.
     QLineEdit* password = signIn_->oauth() ? localPassword_ : pop_.password;
     if (password->text().isEmpty()) {
-        // The wizard's words: server and user name are always there.
-        tellUser(this, validation::kNoLoginMessage, MsgIcon::Warning);
+        // The page stays without a message; the cursor shows what is missing.
         password->setFocus();
         return false;
     }

@@ -18,8 +18,6 @@ const char kTooLongMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Maximum value is 3
 const char kPlainTextMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "The password and the mail travel unencrypted.");
 const char kRetryMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter the number of retries, at least 1.");
 const char kPauseMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter a pause from 1 to 35791 minutes.");
-const char kNoLoginMessage[] = QT_TRANSLATE_NOOP(
-    "Tarnwick", "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the wizard.");
 
 namespace {
 
@@ -127,7 +125,10 @@ std::vector<std::string> checkAccountServer(const std::string& server, const std
     if (hasForbidden(server))
         messages.emplace_back(QT_TRANSLATE_NOOP(
             "Tarnwick", "Please don't include '@', '?', '*' or space characters in the server name."));
-    if (server.empty() || user.empty() || password.empty()) messages.emplace_back(kNoLoginMessage);
+    if (server.empty() || user.empty() || password.empty())
+        messages.emplace_back(QT_TRANSLATE_NOOP(
+            "Tarnwick",
+            "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the wizard."));
     if (!readPort(port)) messages.emplace_back(kPortMessage);
     return messages;
 }

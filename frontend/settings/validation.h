@@ -18,8 +18,6 @@ extern const char kTooLongMessage[];
 extern const char kPlainTextMessage[];
 extern const char kRetryMessage[];
 extern const char kPauseMessage[];
-// A POP3 log-in without its server, user name or password.
-extern const char kNoLoginMessage[];
 
 // The fields of the Connection page a refusal points at.
 enum class ConnectionField { None, SmtpPort, RetryCount, RetryPause, SmtpUser, SmtpPassword, CaFile };
