@@ -13,7 +13,7 @@
 #include "frontend/mail/folder_tree.h"
 #include "frontend/mail/header_cache.h"
 #include "frontend/mail/item_list.h"
-#include "frontend/mail/mail_rows.h"
+#include "frontend/mail/folders.h"
 #include "frontend/mail/row_cells.h"
 #include "shared/debug.h"
 #include "shared/registry.h"

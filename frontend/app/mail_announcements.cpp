@@ -1,7 +1,6 @@
 #include "frontend/app/mail_announcements.h"
 
-#include "frontend/dialogs/delivery_failure_dialog.h"
-#include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/dialogs/mail_dialogs.h"
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/rfc822_mail_header.h"
 #include "shared/debug.h"
@@ -28,9 +27,11 @@ MailAnnouncements::~MailAnnouncements() {
 void MailAnnouncements::newItem(const std::string& path) {
     if (config::readSetting(config::kNotifyDisDialog) == 0) return;
     if (state_.newMailDialogOpen == 0 || !newMail_) {
+        newMail_ = new NewMailDialog(hooks_.owner ? hooks_.owner() : nullptr);
+        connect(newMail_, &NewMailDialog::readMailRequested, this, &MailAnnouncements::readMailRequested);
+        connect(newMail_, &NewMailDialog::openWindowRequested, this, &MailAnnouncements::openWindowRequested);
         ScheduleState* state = &state_;
-        newMail_ = new NewMailDialog(hooks_.owner ? hooks_.owner() : nullptr,
-                                     {hooks_.postCommand, [state] { state->newMailDialogOpen = 0; }});
+        connect(newMail_, &NewMailDialog::closed, [state] { state->newMailDialogOpen = 0; });
         state_.newMailDialogOpen = 1;
     }
     DebugLineStr(LOG_APP, LOG_LOW, "WM_COPYDATA filename :", path.c_str());

@@ -5,6 +5,7 @@
 
 #include "frontend/schedule/schedule_state.h"
 
+#include <QObject>
 #include <QPointer>
 
 #include <functional>
@@ -16,19 +17,18 @@ class NewMailDialog;
 class QDialog;
 class QWidget;
 
-class MailAnnouncements {
+class MailAnnouncements : public QObject {
+    Q_OBJECT
+
 public:
     struct Hooks {
         std::function<QWidget*()> owner;                 // the dialogs' owner, may answer null
-        std::function<void(int command)> postCommand;    // to the main window
         // Sender and subject of an item; unset: read from its header, "<unknown>" for either
         // one missing.
         std::function<std::pair<std::string, std::string>(const std::string& path)> senderAndSubject;
     };
     MailAnnouncements(ScheduleState& state, Hooks hooks);
-    ~MailAnnouncements();
-    MailAnnouncements(const MailAnnouncements&) = delete;
-    MailAnnouncements& operator=(const MailAnnouncements&) = delete;
+    ~MailAnnouncements() override;
 
     void newItem(const std::string& path);           // COPYDATA_NEW_ITEM
     // COPYDATA_DELIVERY_FAILURE; reply: the provider's refusal, CRLF-separated lines.
@@ -36,6 +36,11 @@ public:
 
     NewMailDialog* newMailDialog() const;
     int failureDialogsOpen() const;
+
+signals:
+    // The new-mail dialog's Read and Details.
+    void readMailRequested();
+    void openWindowRequested();
 
 private:
     ScheduleState& state_;

@@ -4,6 +4,7 @@
 #include "frontend/app/translation.h"
 #include "platform/console.h"
 #include "platform/event_loop.h"
+#include "platform/spawn.h"
 #include "shared/program_info.h"
 
 #include <QApplication>
@@ -32,7 +33,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
     QApplication::setQuitOnLastWindowClosed(false);   // the tray icon keeps the program alive
-    installTranslation(app, QLocale::system(), translationsDir());
+    // The catalogues lie beside the help pages: <program dir>/../share/tarnwick/translations.
+    installTranslation(app, QLocale::system(),
+                       QString::fromStdString(plat::selfExeDir()) + QStringLiteral("/../share/tarnwick/translations"));
     plat::prepareProcess();
 
     Shell shell;

@@ -1,7 +1,5 @@
 #include "frontend/app/main_window.h"
 
-#include "frontend/dialogs/center_on_screen.h"
-
 #include "frontend/icons/icons.h"
 #include "frontend/mail/folder_tree.h"
 #include "frontend/mail/item_list.h"
@@ -18,41 +16,7 @@
 
 #include <algorithm>
 
-// The views' frame: the band along the top, below it the tree and the list side by side in a
-// splitter the user can drag. The tree starts with a quarter of the width and keeps that share
-// as the window grows or shrinks, until the user moves the handle.
-class ViewsFrame : public QWidget {
-public:
-    ViewsFrame(QWidget* parent, views::HeaderCache& cache, const std::function<void(int)>& command)
-        : QWidget(parent) {
-        band = new QFrame(this);
-        band->setObjectName(QStringLiteral("band"));
-        band->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        band->setFixedHeight(6);
-        splitter = new QSplitter(Qt::Horizontal, this);
-        splitter->setObjectName(QStringLiteral("viewsSplitter"));
-        splitter->setChildrenCollapsible(false);
-        list = new views::ItemList(cache, command, splitter);
-        tree = new views::FolderTree(*list, command, splitter);
-        splitter->insertWidget(0, tree);
-        splitter->setStretchFactor(0, 1);
-        splitter->setStretchFactor(1, 3);
-        // Relative weights: the splitter shares its first width out in this proportion.
-        splitter->setSizes({1000, 3000});
-        auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(0);
-        layout->addWidget(band);
-        layout->addWidget(splitter, 1);
-    }
-
-    QFrame* band;
-    QSplitter* splitter;
-    views::FolderTree* tree;
-    views::ItemList* list;
-};
-
-MainWindow::MainWindow(Hooks hooks) : hooks_(std::move(hooks)) {
+MainWindow::MainWindow() {
     setWindowTitle(QStringLiteral("Tarnwick"));
     setWindowIcon(programIcon(ProgramIcon::Program));
     setObjectName(QStringLiteral("TARNWICKCLASS"));
@@ -69,8 +33,6 @@ MainWindow::MainWindow(Hooks hooks) : hooks_(std::move(hooks)) {
     });
 }
 
-MainWindow::~MainWindow() = default;
-
 bool MainWindow::isClosed() const {
     return !isVisible() || isMinimized();
 }
@@ -79,11 +41,38 @@ bool MainWindow::inFront() const {
     return !isClosed() && views_ && (isActiveWindow() || inFront_);
 }
 
+// The band along the top, below it the tree and the list side by side in a splitter the user
+// can drag. The tree starts with a quarter of the width and keeps that share as the window
+// grows or shrinks, until the user moves the handle.
 void MainWindow::createViews() {
     if (isMinimized()) return;
     if (views_) destroyViews();
-    views_ = new ViewsFrame(this, headerCache_, hooks_.command);
+    views_ = new QWidget(this);
+    auto* band = new QFrame(views_);
+    band->setObjectName(QStringLiteral("band"));
+    band->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    band->setFixedHeight(6);
+    auto* splitter = new QSplitter(Qt::Horizontal, views_);
+    splitter->setObjectName(QStringLiteral("viewsSplitter"));
+    splitter->setChildrenCollapsible(false);
+    list_ = new views::ItemList(headerCache_, splitter);
+    tree_ = new views::FolderTree(*list_, splitter);
+    splitter->insertWidget(0, tree_);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 3);
+    // Relative weights: the splitter shares its first width out in this proportion.
+    splitter->setSizes({1000, 3000});
+    auto* layout = new QVBoxLayout(views_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(band);
+    layout->addWidget(splitter, 1);
     setCentralWidget(views_);
+    // The list's menu acts after its own event, on the row it remembered.
+    connect(list_, &views::ItemList::viewRequested, this, &MainWindow::viewRememberedItem, Qt::QueuedConnection);
+    connect(list_, &views::ItemList::deleteRequested, this, &MainWindow::deleteRememberedItem, Qt::QueuedConnection);
+    connect(tree_, &views::FolderTree::propertiesRequested, this, &MainWindow::accountPropertiesRequested);
+    connect(tree_, &views::FolderTree::mailProgramStarted, this, &MainWindow::mailProgramStarted);
     auto* bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("status"));
     statusLeft_ = new QLabel(bar);
@@ -94,15 +83,7 @@ void MainWindow::createViews() {
     bar->addWidget(statusLeft_);
     bar->addWidget(statusRight_, 1);
     setStatusBar(bar);
-    views_->tree->fill();
-}
-
-views::FolderTree* MainWindow::folderTree() const {
-    return views_ ? views_->tree : nullptr;
-}
-
-views::ItemList* MainWindow::itemList() const {
-    return views_ ? views_->list : nullptr;
+    tree_->fill();
 }
 
 void MainWindow::refreshViews() {
@@ -116,23 +97,23 @@ void MainWindow::runRefresh() {
     refreshTimer_.stop();
     if (!views_) return;
     std::int64_t began = clock_.elapsed();
-    views_->tree->refresh();
+    tree_->refresh();
     std::int64_t ended = clock_.elapsed();
     pacer_.refreshed(ended, ended - began);
 }
 
 int MainWindow::selectedAccountIndex() const {
-    return views_ ? views_->tree->selectedAccountIndex() : -1;
+    return views_ ? tree_->selectedAccountIndex() : -1;
 }
 
 void MainWindow::viewRememberedItem() {
-    if (views_ && views_->list->rememberedRow()) views::viewItem(views_->list->rememberedRow()->path, this);
+    if (views_ && list_->rememberedRow()) views::viewItem(list_->rememberedRow()->path, this);
 }
 
 void MainWindow::deleteRememberedItem() {
-    if (!views_ || !views_->list->rememberedRow()) return;
-    views::MailRow row = *views_->list->rememberedRow();
-    views_->list->forgetRow();
+    if (!views_ || !list_->rememberedRow()) return;
+    views::MailRow row = *list_->rememberedRow();
+    list_->forgetRow();
     views::confirmAndDelete(row, this);
     // The question's loop may have closed the views meanwhile.
     runRefresh();
@@ -141,9 +122,11 @@ void MainWindow::deleteRememberedItem() {
 void MainWindow::destroyViews() {
     refreshTimer_.stop();
     if (!views_) return;
-    views_->list->storeLayout();
+    list_->storeLayout();
     delete takeCentralWidget();
     views_ = nullptr;
+    tree_ = nullptr;
+    list_ = nullptr;
     setStatusBar(nullptr);
     statusLeft_ = statusRight_ = nullptr;
 }
@@ -186,23 +169,15 @@ Placement MainWindow::currentPlacement() const {
     return p;
 }
 
-void MainWindow::centerWindow() {
-    centerOnScreen(this);
-    update();
-}
-
 void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();   // the shutdown question decides
-    if (hooks_.closeRequested) hooks_.closeRequested();
+    emit closeRequested();
 }
 
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange) inFront_ = isActiveWindow();
     if (event->type() != QEvent::WindowStateChange || ownStateChange_) return;
-    if (isMinimized()) {
-        if (hooks_.minimized) hooks_.minimized();
-    } else if (!views_ && isVisible()) {
-        if (hooks_.restored) hooks_.restored();
-    }
+    if (isMinimized()) emit minimized();
+    else if (!views_ && isVisible()) emit restored();
 }

@@ -1,6 +1,6 @@
 // The visible main window: the menu bar "TARNWICK", the views (a blank band at the top, the
 // folder tree and the item list side by side) and the two-part status bar. It holds no logic:
-// user actions go to the shell as commands and window messages.
+// what the user asks of the window and its views goes out as signals.
 #pragma once
 
 #include "frontend/app/placement.h"
@@ -11,11 +11,9 @@
 #include <QMainWindow>
 #include <QTimer>
 
-#include <functional>
 #include <memory>
 
 class QLabel;
-class ViewsFrame;
 
 namespace views {
 class FolderTree;
@@ -26,14 +24,7 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    struct Hooks {
-        std::function<void()> closeRequested;   // the window's close button: WM_CLOSE
-        std::function<void()> minimized;        // the user minimised it: SC_MINIMIZE
-        std::function<void()> restored;         // restored from the task bar: SC_RESTORE
-        std::function<void(int id)> command;    // a view's command, posted to the shell
-    };
-    explicit MainWindow(Hooks hooks);
-    ~MainWindow() override;
+    MainWindow();
 
     // Closed: hidden or minimised, without views.
     bool isClosed() const;
@@ -48,20 +39,18 @@ public:
     void destroyViews();
 
     // The folder tree and the item list while the views are open, else null.
-    views::FolderTree* folderTree() const;
-    views::ItemList* itemList() const;
+    views::FolderTree* folderTree() const { return tree_; }
+    views::ItemList* itemList() const { return list_; }
     // Rebuilds the tree and the list, keeping the selected folder; nothing while closed.
     // Paced: while refreshes of a big mailbox follow each other closely, the notices that
     // come meanwhile are served by one refresh a little later (see RefreshPacer).
     void refreshViews();
     // The account selected in the folder tree, or -1 (also while closed).
     int selectedAccountIndex() const;
-    // View and Delete (CMD_VIEW_ITEM, CMD_DELETE_ITEM) on the row the list's context menu was opened on. Delete
-    // refreshes the views when it removed the item.
+    // View and Delete on the row the list's context menu was opened on. Delete refreshes the
+    // views when it removed the item.
     void viewRememberedItem();
     void deleteRememberedItem();
-    // Headers of listed items, kept while the program runs so that reopening is quick.
-    views::HeaderCache& headerCache() { return headerCache_; }
     // The status bar's left field ("Last check: ...") and right field (the status); nothing while closed.
     void setStatusParts(const QString& lastCheck, const QString& status);
     QString statusPart(int part) const;
@@ -72,16 +61,25 @@ public:
     void openWindow(const std::optional<Placement>& placement);
     void closeWindow(bool hide);
     Placement currentPlacement() const;
-    void centerWindow();
+
+signals:
+    void closeRequested();   // the window's close button
+    void minimized();        // by the user
+    void restored();         // from the task bar
+    // From the folder tree: an account's properties; its e-mail program was started.
+    void accountPropertiesRequested();
+    void mailProgramStarted();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
-    Hooks hooks_;
+    // Headers of listed items, kept while the program runs so that reopening is quick.
     views::HeaderCache headerCache_;
-    ViewsFrame* views_ = nullptr;
+    QWidget* views_ = nullptr;   // the band, the tree and the list
+    views::FolderTree* tree_ = nullptr;
+    views::ItemList* list_ = nullptr;
     QLabel* statusLeft_ = nullptr;
     QLabel* statusRight_ = nullptr;
     bool ownStateChange_ = false;   // a state change we make ourselves is no user request

@@ -1,46 +1,44 @@
-// The menus "TARNWICK" (the main window's menu bar) and "TARNWICKTRAY" (the tray icon's popup),
-// built from tables; every item is a QAction carrying its command id.
+// The program's commands as actions, each made once and offered by every menu that has it: the
+// main window's menu bar "TARNWICK" and the tray icon's popup "TARNWICKTRAY". An action's
+// object name says what it does ("cycleNow"), so tests and tools can find it.
 #pragma once
 
 #include <QAction>
 #include <QObject>
 
-#include <functional>
-#include <map>
-
 class QMenu;
 class QMenuBar;
-class QString;
 
-// The object name of a menu item from its text: "&Cycle Now" is "cycleNow".
-QString actionName(const char* text);
+class CommandActions : public QObject {
+    Q_OBJECT
 
-// The actions of both menus by command id (an id may have an action in each menu).
-class CommandActions {
 public:
-
     void buildMainMenu(QMenuBar* bar);
     // The tray popup; the caller owns the menu.
     QMenu* buildTrayMenu();
 
-    // Enables or grays every action of the id.
-    void setEnabled(int id, bool enabled);
-    // The first action of the id (for tests and the e2e screenshots), or null.
-    QAction* action(int id) const;
-    // Called before any of the menus opens (the menus' WM_INITMENU).
-    std::function<void()> onAboutToShow;
+    QAction* cycleNow = make(tr("&Cycle Now"), "cycleNow");
+    QAction* open = make(tr("&Open"), "open");
+    QAction* resume = make(tr("Re&sume"), "resume");
+    QAction* suspend = make(tr("S&uspend"), "suspend");
+    QAction* close = make(tr("C&lose"), "close");
+    QAction* exit = make(tr("&Exit"), "exit");
+    QAction* readMail = make(tr("&Read mail"), "readMail");
+    QAction* log = make(tr("Log"), "log");
+    QAction* options = make(tr("O&ptions"), "options");
+    QAction* addAccount = make(tr("&Add"), "add");
+    QAction* removeAccount = make(tr("&Remove"), "remove");
+    QAction* accountProperties = make(tr("&Properties"), "properties");
+    QAction* helpContents = make(tr("&Contents"), "contents");
+    QAction* homepage = make(tr("&Homepage"), "homepage");
+    QAction* emailSupport = make(tr("&Email support"), "emailSupport");
+    QAction* about = make(tr("&About"), "about");
 
-    // Every action of the command triggers slot of receiver.
-    template <class Receiver>
-    void connectCommand(int id, Receiver* receiver, void (Receiver::*slot)()) {
-        auto range = actions_.equal_range(id);
-        for (auto it = range.first; it != range.second; ++it)
-            QObject::connect(it->second, &QAction::triggered, receiver, slot);
-    }
-
-    struct Item;   // one row of a menu table
+signals:
+    // Before any of the menus opens: the time to gray what does not apply now.
+    void aboutToShow();
 
 private:
-    void fill(QMenu* menu, const Item* items, std::size_t count);
-    std::multimap<int, QAction*> actions_;
+    QAction* make(const QString& text, const char* name);
+    void watch(QMenu* menu);
 };

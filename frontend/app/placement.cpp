@@ -2,27 +2,28 @@
 
 #include "shared/int32_slots.h"
 
+namespace {
+
+// The fields after the length, in their stored order.
+constexpr std::int32_t Placement::*kFields[] = {
+    &Placement::flags, &Placement::showCmd, &Placement::minX, &Placement::minY, &Placement::maxX,
+    &Placement::maxY,  &Placement::left,    &Placement::top,  &Placement::right, &Placement::bottom,
+};
+constexpr std::int32_t kLength = 44;
+
+}  // namespace
+
 config::WindowPlacement encodePlacement(const Placement& p) {
     config::WindowPlacement b{};
-    const std::int32_t fields[11] = {44, p.flags, p.showCmd, p.minX, p.minY, p.maxX, p.maxY,
-                                     p.left, p.top, p.right, p.bottom};
-    for (int i = 0; i < 11; ++i) putInt32Slot(b, i, fields[i]);
+    putInt32Slot(b, 0, kLength);
+    for (int i = 0; i < 10; ++i) putInt32Slot(b, i + 1, p.*kFields[i]);
     return b;
 }
 
 std::optional<Placement> decodePlacement(const config::WindowPlacement& b) {
-    if (getInt32Slot(b, 0) != 44) return std::nullopt;
+    if (getInt32Slot(b, 0) != kLength) return std::nullopt;
     Placement p;
-    p.flags = getInt32Slot(b, 1);
-    p.showCmd = getInt32Slot(b, 2);
-    p.minX = getInt32Slot(b, 3);
-    p.minY = getInt32Slot(b, 4);
-    p.maxX = getInt32Slot(b, 5);
-    p.maxY = getInt32Slot(b, 6);
-    p.left = getInt32Slot(b, 7);
-    p.top = getInt32Slot(b, 8);
-    p.right = getInt32Slot(b, 9);
-    p.bottom = getInt32Slot(b, 10);
+    for (int i = 0; i < 10; ++i) p.*kFields[i] = getInt32Slot(b, i + 1);
     if (p.right <= p.left || p.bottom <= p.top) return std::nullopt;
     return p;
 }

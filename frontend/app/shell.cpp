@@ -3,8 +3,8 @@
 #include "frontend/settings/account_sheet.h"
 #include "frontend/settings/account_wizard.h"
 #include "frontend/dialogs/select_account.h"
-#include "frontend/commands.h"
 #include "frontend/desktop/desktop.h"
+#include "frontend/dialogs/center_on_screen.h"
 #include "frontend/desktop/help_pages.h"
 #include "frontend/desktop/help_window.h"
 #include "frontend/desktop/sign_in_notice.h"
@@ -17,7 +17,7 @@
 #include "frontend/mail/rfc822_mail_header.h"
 #include "frontend/mail/row_cells.h"
 #include "frontend/schedule/status_texts.h"
-#include "frontend/schedule/unread_mail.h"
+#include "frontend/mail/folders.h"
 #include "platform/link.h"
 #include "platform/spawn.h"
 #include "shared/day_logs.h"
@@ -25,11 +25,8 @@
 #include "shared/engine_link.h"
 #include "shared/registry.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QCursor>
 #include <QLocale>
-#include <QMenu>
 #include <QSystemTrayIcon>
 
 #include <chrono>
@@ -41,6 +38,12 @@ using namespace plat;
 namespace {
 
 constexpr char kCaption[] = "Tarnwick";
+// The main window's published name, also its run-once test.
+constexpr char kFrontEndClass[] = "TARNWICKCLASS";
+constexpr char kFrontEndTitle[] = "Tarnwick";
+// The link code a second copy posts to the running one (lParam 0) before it ends: open the
+// main window and bring it to the front. No engine code uses it.
+constexpr int FRONTEND_OPEN_WINDOW = 30;
 constexpr int kEnginePollMs = 50;
 constexpr char kAlreadyRunning[] =
     QT_TRANSLATE_NOOP("Tarnwick", "You are already running Tarnwick and can not have more than one instance running!");
@@ -49,32 +52,12 @@ MessageBoxRequest okBox(const std::string& text) {
     return {text, kCaption, MsgButtons::Ok, IDOK};
 }
 
-struct CommandSlot {
-    int id;
-    void (Shell::*slot)();
-};
-
-// Commands without a slot (QikReply) are permanently grayed.
-constexpr CommandSlot kCommandSlots[] = {
-    {CMD_CYCLE_NOW, &Shell::cycleNow},
-    {CMD_OPEN, &Shell::openMainWindow},
-    {CMD_CLOSE, &Shell::closeMainWindow},
-    {CMD_EXIT, &Shell::exitProgram},
-    {CMD_HELP_CONTENTS, &Shell::showHelpContents},
-    {CMD_HOMEPAGE, &Shell::showHomepage},
-    {CMD_EMAIL_SUPPORT, &Shell::openSupport},
-    {CMD_VIEW_ITEM, &Shell::viewItem},
-    {CMD_DELETE_ITEM, &Shell::deleteItem},
-    {CMD_OPTIONS, &Shell::runOptions},
-    {CMD_READ_MAIL, &Shell::readMailNow},
-    {CMD_ACCOUNT_ADD, &Shell::addAccount},
-    {CMD_ACCOUNT_REMOVE, &Shell::removeSelectedAccount},
-    {CMD_ACCOUNT_PROPERTIES, &Shell::showSelectedAccountProperties},
-    {CMD_RESUME, &Shell::resume},
-    {CMD_SUSPEND, &Shell::suspend},
-    {CMD_ABOUT, &Shell::showAbout},
-    {CMD_LOG, &Shell::showLog},
-};
+// A second copy brings the running one's window to the front and says so.
+void tellRunningCopy() {
+    if (HWND running = findWindow(kFrontEndClass, kFrontEndTitle))
+        postMessage(running, WM_ENGINE_LINK, FRONTEND_OPEN_WINDOW, 0);
+    messageBox(nullptr, okBox(kAlreadyRunning));
+}
 
 }  // namespace
 
@@ -82,6 +65,7 @@ Shell::Shell(ShellOptions options) : options_(std::move(options)) {
     trayAvailable_ = options_.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
     if (options_.enginePath.empty()) options_.enginePath = selfExeDir() + "/trawlex";
     if (options_.helpDir.empty()) options_.helpDir = selfExeDir() + "/../share/tarnwick/help";
+    if (!options_.senderAndSubject) options_.senderAndSubject = headerSenderAndSubject;
 }
 
 Shell::~Shell() {
@@ -101,17 +85,14 @@ bool Shell::startUp() {
     config::openSettingsKey();
     // The log mutex first, so that every later line is serialised with the engine's.
     DebugLogOpen();
-    // One copy per user: a second one brings the first one's window to the front, says so
-    // and ends.
-    if (HWND running = findWindow(kFrontEndClass, kFrontEndTitle)) {
-        postMessage(running, WM_ENGINE_LINK, FRONTEND_OPEN_WINDOW, 0);
-        messageBox(nullptr, okBox(kAlreadyRunning));
+    // One copy per user.
+    if (findWindow(kFrontEndClass, kFrontEndTitle)) {
+        tellRunningCopy();
         return false;
     }
     // The message window, published so that the engine can answer it, then the main window.
     link_ = std::make_unique<LinkWindow>(kFrontEndClass, kFrontEndTitle, WM_ENGINE_LINK);
-    hwnd_ = link_->hwnd();
-    if (!hwnd_) return false;
+    if (!hwnd()) return false;
     connect(link_.get(), &LinkWindow::linkMessageArrived, this,
             [this](WPARAM code, LPARAM) { engineNotice(static_cast<int>(code)); });
     connect(link_.get(), &LinkWindow::dataCopied, this, &Shell::copyData);
@@ -120,42 +101,30 @@ bool Shell::startUp() {
     PublishResult published = link_->publish();
     if (published != PublishResult::Published) {
         // Another copy published between our look and ours.
-        if (published == PublishResult::AlreadyRunning) {
-            if (HWND running = findWindow(kFrontEndClass, kFrontEndTitle))
-                postMessage(running, WM_ENGINE_LINK, FRONTEND_OPEN_WINDOW, 0);
-            messageBox(nullptr, okBox(kAlreadyRunning));
-        }
+        if (published == PublishResult::AlreadyRunning) tellRunningCopy();
         return false;
     }
     actions_ = std::make_unique<CommandActions>();
-    actions_->onAboutToShow = [this] { updateMenus(); };
-    // Minimising and restoring act once the window system's event is over.
-    window_ = std::make_unique<MainWindow>(MainWindow::Hooks{
-        [this] { shutdownQuestion(); },
-        [this] { postCommand(CMD_CLOSE); },
-        [this] { postCommand(CMD_OPEN); },
-        [this](int id) { postCommand(id); },
-    });
+    window_ = std::make_unique<MainWindow>();
     actions_->buildMainMenu(window_->menuBar());
     tray_ = std::make_unique<Tray>(trayAvailable_);
-    tray_->add([this](LPARAM mouse) { trayMouse(mouse); });
     tray_->initialise(actions_->buildTrayMenu());
-    for (const CommandSlot& c : kCommandSlots) actions_->connectCommand(c.id, this, c.slot);
+    connectActions();
     updateTrayIcon();
     setStatus(kStatusOk);
     // The window stays closed; without a tray it opens at once, or the user has no way in.
-    if (!trayAvailable_) postCommand(CMD_OPEN);
+    if (!trayAvailable_) post(&Shell::openMainWindow);
     // Nothing configured yet: the Options sheet and the set-up help open by themselves.
     if (config::readSetting(config::kOutHostName).empty()) {
-        postCommand(CMD_OPTIONS);
+        post(&Shell::runOptions);
         openHelp("index.html", "setup");
     }
     // The engine, started if it does not run, waited for at most engineWaitMs.
     if (!startEngine() || !waitForEngine()) return false;
     HWND engine = findWindow(kEngineClass, kEngineTitle);
-    postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd_));
+    postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd()));
     // With an account to check, the schedule runs from the start.
-    if (accountCount() > 0) postCommand(CMD_RESUME);
+    if (accountCount() > 0) resumeSoon();
     // The tray blinks while unread mail waits.
     scheduler_->startUnreadCheck();
     mailboxWatch_ = std::make_unique<views::MailboxWatch>();
@@ -200,26 +169,55 @@ void Shell::shutDown() {
     DebugLogClose();
 }
 
-void Shell::postCommand(int id) {
-    QMetaObject::invokeMethod(this, [this, id] { runCommand(id); }, Qt::QueuedConnection);
+void Shell::post(void (Shell::*slot)()) {
+    QMetaObject::invokeMethod(this, slot, Qt::QueuedConnection);
 }
 
-void Shell::runCommand(int id) {
-    for (const CommandSlot& c : kCommandSlots) {
-        if (c.id == id) {
-            (this->*c.slot)();
-            return;
-        }
+void Shell::resumeSoon() {
+    QMetaObject::invokeMethod(scheduler_.get(), &Scheduler::resume, Qt::QueuedConnection);
+}
+
+void Shell::connectActions() {
+    const CommandActions& a = *actions_;
+    connect(&a, &CommandActions::aboutToShow, this, &Shell::updateMenus);
+    connect(a.cycleNow, &QAction::triggered, this, &Shell::cycleNow);
+    connect(a.open, &QAction::triggered, this, &Shell::openMainWindow);
+    connect(a.close, &QAction::triggered, this, &Shell::closeMainWindow);
+    connect(a.exit, &QAction::triggered, this, &Shell::exitProgram);
+    connect(a.helpContents, &QAction::triggered, this, &Shell::showHelpContents);
+    connect(a.homepage, &QAction::triggered, this, &Shell::showHomepage);
+    connect(a.emailSupport, &QAction::triggered, this, &Shell::openSupport);
+    connect(a.options, &QAction::triggered, this, &Shell::runOptions);
+    connect(a.readMail, &QAction::triggered, this, &Shell::readMailNow);
+    connect(a.addAccount, &QAction::triggered, this, &Shell::addAccount);
+    connect(a.removeAccount, &QAction::triggered, this, &Shell::removeSelectedAccount);
+    connect(a.accountProperties, &QAction::triggered, this, &Shell::showSelectedAccountProperties);
+    connect(a.resume, &QAction::triggered, scheduler_.get(), &Scheduler::resume);
+    connect(a.suspend, &QAction::triggered, scheduler_.get(), &Scheduler::suspend);
+    connect(a.about, &QAction::triggered, this, &Shell::showAbout);
+    connect(a.log, &QAction::triggered, this, &Shell::showLog);
+    // What the window and its views ask for happens once the window system's event is over.
+    MainWindow* w = window_.get();
+    connect(w, &MainWindow::closeRequested, this, &Shell::exitProgram);
+    connect(w, &MainWindow::minimized, this, &Shell::closeMainWindow, Qt::QueuedConnection);
+    connect(w, &MainWindow::restored, this, &Shell::openMainWindow, Qt::QueuedConnection);
+    connect(w, &MainWindow::accountPropertiesRequested, this, &Shell::showSelectedAccountProperties,
+            Qt::QueuedConnection);
+    connect(w, &MainWindow::mailProgramStarted, this, &Shell::closeMainWindow, Qt::QueuedConnection);
+    // The desktop shows the context menu itself. StatusNotifierItem trays send one activation
+    // for a click and never a double click; XEmbed trays send an activation for the first
+    // press and then the double click, which opens the window again.
+    if (QSystemTrayIcon* icon = tray_->icon()) {
+        connect(icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger) trayClicked();
+            else if (reason == QSystemTrayIcon::DoubleClick) openMainWindow();
+        });
     }
 }
 
 void Shell::cycleNow() {
     state_.rasRetryCount = 0;
-    startCycle();
-}
-
-void Shell::exitProgram() {
-    shutdownQuestion();
+    scheduler_->startCycle();
 }
 
 void Shell::showHelpContents() {
@@ -228,14 +226,6 @@ void Shell::showHelpContents() {
 
 void Shell::showHomepage() {
     openHelp("home.html", nullptr);
-}
-
-void Shell::viewItem() {
-    window_->viewRememberedItem();
-}
-
-void Shell::deleteItem() {
-    window_->deleteRememberedItem();
 }
 
 // Today's day log, named so that it can be found from anywhere.
@@ -260,35 +250,22 @@ void Shell::addAccount() {
 }
 
 void Shell::removeSelectedAccount() {
-    if (removeAccount(window_.get(), selectedAccount())) refreshViews();
+    if (removeAccount(window_.get(), window_->selectedAccountIndex())) refreshViews();
     watchMailboxes();
 }
 
 void Shell::showSelectedAccountProperties() {
-    showAccountProperties(window_.get(), selectedAccount());
+    showAccountProperties(window_.get(), window_->selectedAccountIndex());
     watchMailboxes();   // its mailbox may have another name now
-}
-
-void Shell::resume() {
-    scheduler_->resume();
-}
-
-void Shell::suspend() {
-    scheduler_->suspend();
 }
 
 // The Options sheet; without an account the wizard follows.
 void Shell::runOptions() {
     if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
-    optionsOpen_ = 1;
-    runOptionsSheet(window_.get(), [this] { postCommand(CMD_RESUME); }, &state_);
-    optionsOpen_ = 0;
-    if (accountCount() == 0) postCommand(CMD_ACCOUNT_ADD);
-}
-
-// The account selected in the folder tree (0-based registry index), -1 for none.
-int Shell::selectedAccount() const {
-    return window_->selectedAccountIndex();
+    optionsOpen_ = true;
+    runOptionsSheet(window_.get(), [this] { resumeSoon(); }, &state_);
+    optionsOpen_ = false;
+    if (accountCount() == 0) post(&Shell::addAccount);
 }
 
 // The views show the accounts as they are now.
@@ -298,13 +275,13 @@ void Shell::refreshViews() {
 
 void Shell::updateMenus() {
     if (!actions_) return;
-    actions_->setEnabled(CMD_OPEN, !window_->viewsOpen());
-    actions_->setEnabled(CMD_SUSPEND, state_.active == 1);
-    actions_->setEnabled(CMD_RESUME, state_.active != 1);
-    actions_->setEnabled(CMD_ACCOUNT_REMOVE, selectedAccount() >= 0);
-    actions_->setEnabled(CMD_ACCOUNT_PROPERTIES, selectedAccount() >= 0);
-    actions_->setEnabled(CMD_OPTIONS, optionsOpen_ == 0);
-    actions_->setEnabled(CMD_ABOUT, aboutOpen_ == 0);
+    actions_->open->setEnabled(!window_->viewsOpen());
+    actions_->suspend->setEnabled(state_.active == 1);
+    actions_->resume->setEnabled(state_.active != 1);
+    actions_->removeAccount->setEnabled(window_->selectedAccountIndex() >= 0);
+    actions_->accountProperties->setEnabled(window_->selectedAccountIndex() >= 0);
+    actions_->options->setEnabled(!optionsOpen_);
+    actions_->about->setEnabled(!aboutOpen_);
 }
 
 void Shell::engineNotice(int code) {
@@ -312,6 +289,7 @@ void Shell::engineNotice(int code) {
     if (code == CYCLE_CHECKING) config::writeSetting(config::kLastCheckTime, static_cast<std::uint32_t>(now()));
     if (code == CYCLE_STARTED) {
         state_.cycling = 1;   // before the status, so that the tip says a cycle runs
+        state_.cycleFailed = 0;
         failedStep_.clear();
         cycleLog_ = markDayLogs(".");
     }
@@ -322,10 +300,6 @@ void Shell::engineNotice(int code) {
         tray_->setFrame(animationFrame_);
     }
     switch (code) {
-    case CYCLE_STARTED:
-        state_.cycleFailed = 0;
-        state_.cycling = 1;
-        break;
     case CYCLE_CONNECTED:
         state_.rasRetryCount = 0;
         break;
@@ -379,8 +353,7 @@ void Shell::copyData(quintptr kind, const QByteArray& data) {
     }
     if (kind == COPYDATA_NEW_ITEM) {
         announcements_->newItem(path);
-        auto [from, subject] = options_.senderAndSubject ? options_.senderAndSubject(path)
-                                                         : headerSenderAndSubject(path);
+        auto [from, subject] = options_.senderAndSubject(path);
         notifications_->itemArrived(from, subject);
     } else if (kind == COPYDATA_DELIVERY_FAILURE) {
         announcements_->deliveryFailure(path, reply);
@@ -399,22 +372,9 @@ void Shell::linkWindowDestroyed() {
     postQuitMessage(0);
 }
 
-void Shell::trayMouse(LPARAM mouse) {
-    if (mouse == WM_LBUTTONUP) {
-        // The double click of an XEmbed tray comes after this activation and opens the
-        // window again, so a double click always ends with the window open.
-        if (window_->inFront()) closeMainWindow();
-        else openMainWindow();
-    } else if (mouse == WM_LBUTTONDBLCLK) {
-        openMainWindow();
-    } else if (mouse == WM_RBUTTONDOWN) {
-        window_->activateWindow();
-        if (tray_->menu()) tray_->menu()->popup(QCursor::pos());
-    }
-}
-
-void Shell::startCycle() {
-    scheduler_->startCycle();
+void Shell::trayClicked() {
+    if (window_->inFront()) closeMainWindow();
+    else openMainWindow();
 }
 
 void Shell::updateTrayIcon() {
@@ -441,7 +401,7 @@ void Shell::refreshStatusBar() {
     auto last = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
     auto [time, date] = views::lastCheckTexts(last, QLocale::system());
     // Listing big mailboxes takes time: not while a cycle runs, when the tip does not show it.
-    if (state_.cycling == 0) unreadCount_ = unreadMailCount();
+    if (state_.cycling == 0) unreadCount_ = views::unreadMailCount();
     refreshTrayTip();
     tray_->modify();
     if (!window_ || !window_->viewsOpen()) return;
@@ -460,7 +420,7 @@ void Shell::openMainWindow() {
         if (auto bytes = config::readPlacement()) placement = decodePlacement(*bytes);
         window_->openWindow(placement);
         window_->createViews();
-        window_->centerWindow();
+        centerOnScreen(window_.get());
         window_->show();
         refreshStatusBar();
     }
@@ -482,18 +442,18 @@ QWidget* Shell::dialogOwner() const {
     return window_ && window_->isVisible() ? window_.get() : nullptr;
 }
 
-void Shell::shutdownQuestion() {
+void Shell::exitProgram() {
     if (closePromptOpen_) return;
-    closePromptOpen_ = 1;
+    closePromptOpen_ = true;
     int answer = messageBox(dialogOwner(),
                             {QT_TRANSLATE_NOOP("Tarnwick", "Do you really wish to shutdown Tarnwick?"), kCaption, MsgButtons::YesNoCancel, IDNO});
-    closePromptOpen_ = 0;
+    closePromptOpen_ = false;
     if (answer == IDYES) {
         window_->destroyViews();
         window_->hide();
         link_->destroy();
     } else if (answer == IDNO) {
-        postCommand(CMD_CLOSE);
+        post(&Shell::closeMainWindow);
     }
 }
 

@@ -48,8 +48,6 @@ class Shell : public QObject {
 public:
     explicit Shell(ShellOptions options = {});
     ~Shell() override;
-    Shell(const Shell&) = delete;
-    Shell& operator=(const Shell&) = delete;
 
     // Starts the front end: log, single copy, windows, engine, schedule. False: the program ends now with exit code 0 (a copy already
     // runs, the window could not be made, the engine could not be started or never appeared).
@@ -57,7 +55,7 @@ public:
     // After the loop: LINK_SHUTDOWN to an engine that still runs, and the log closes.
     void shutDown();
 
-    plat::HWND hwnd() const { return hwnd_; }
+    plat::HWND hwnd() const { return link_ ? link_->hwnd() : 0; }
     MainWindow& window() { return *window_; }
     Tray& tray() { return *tray_; }
     CommandActions& actions() { return *actions_; }
@@ -66,25 +64,9 @@ public:
     DesktopNotifications& notifications() { return *notifications_; }
     // The program's own help window, once it has been needed; else null.
     HelpWindow* helpWindowShown() const { return helpWindow_.get(); }
-    int animationFrame() const { return animationFrame_; }
-    bool trayAvailable() const { return trayAvailable_; }
 
-    // Operations of the main window other parts of the front end call.
-    void setStatus(const char* text);
-    void refreshStatusBar();
-    void updateTrayIcon();
-    void refreshTrayTip();
-    void startCycle();
-
-    // Runs the command's slot now; postCommand runs it once the current event is over.
-    void runCommand(int id);
-    void postCommand(int id);
     // Grays and enables the menu commands as the state is now, before a menu opens.
     void updateMenus();
-    // The tray icon was clicked: an activation (WM_LBUTTONUP) opens the main window or closes
-    // it to the tray when it is in front; a double click (WM_LBUTTONDBLCLK) opens it; the right
-    // button (WM_RBUTTONDOWN) shows the tray menu.
-    void trayMouse(plat::LPARAM mouse);
     Scheduler& scheduler() { return *scheduler_; }
 
 public slots:
@@ -96,29 +78,34 @@ public slots:
     void showHelpContents();
     void showHomepage();
     void openSupport();
-    void viewItem();
-    void deleteItem();
     void runOptions();
     void readMailNow();
     void addAccount();
     void removeSelectedAccount();
     void showSelectedAccountProperties();
-    void resume();
-    void suspend();
     void showAbout();
     void showLog();
 
 private:
+    void setStatus(const char* text);
+    void refreshStatusBar();
+    void updateTrayIcon();
+    void refreshTrayTip();
+    // Runs the slot once the current event is over.
+    void post(void (Shell::*slot)());
+    void resumeSoon();
+    void connectActions();
+    // A click on the tray icon opens the main window, or closes it to the tray when it is in
+    // front.
+    void trayClicked();
     void engineNotice(int code);
     void copyData(quintptr kind, const QByteArray& data);
     void linkWindowDestroyed();
     // Others changed the mailboxes or the queue: views, tip and blinking follow.
     void mailboxesChanged();
     void watchMailboxes();
-    void shutdownQuestion();
     void createSchedule();
     QWidget* dialogOwner() const;
-    int selectedAccount() const;
     void refreshViews();
     bool startEngine();
     bool waitForEngine();
@@ -131,15 +118,14 @@ private:
     ShellOptions options_;
     bool trayAvailable_ = false;
     std::unique_ptr<plat::LinkWindow> link_;
-    plat::HWND hwnd_ = 0;
     ScheduleState state_;
     int animationFrame_ = 0;
     int unreadCount_ = 0;       // counted with each status refresh outside a cycle
     std::string failedStep_;    // the step the last failed cycle was in
     LogMark cycleLog_;          // where the day logs ended when the cycle started
-    int optionsOpen_ = 0;
-    int aboutOpen_ = 0;
-    int closePromptOpen_ = 0;
+    bool optionsOpen_ = false;
+    bool aboutOpen_ = false;
+    bool closePromptOpen_ = false;
     std::unique_ptr<CommandActions> actions_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Tray> tray_;

@@ -1,11 +1,10 @@
 // The shell's side of the schedule and the announcements: what the scheduler and the mail
 // announcements are given to act on the desktop and the engine, and the About box.
-#include "frontend/commands.h"
 #include "frontend/dialogs/about_dialog.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/desktop/mail_client.h"
 #include "frontend/app/main_window.h"
-#include "frontend/schedule/unread_mail.h"
+#include "frontend/mail/folders.h"
 #include "frontend/app/shell.h"
 #include "platform/link.h"
 #include "shared/engine_link.h"
@@ -35,7 +34,7 @@ void Shell::createSchedule() {
     hooks.now = [this] { return now(); };
     hooks.requestCycle = [this] {
         HWND engine = findWindow(kEngineClass, kEngineTitle);
-        return engine && postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(hwnd_));
+        return engine && postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(hwnd()));
     };
     hooks.isConnected = [](const std::string& entry) { return RASStatus().isConnected(entry.c_str()); };
     hooks.setStatus = [this](const char* text) { setStatus(text); };
@@ -44,7 +43,7 @@ void Shell::createSchedule() {
     hooks.playAnnouncement = [this](const std::string& file) { sounds_->playAndWait(file); };
     hooks.playAlarm = [this](const std::string& file) { sounds_->playAsync(file); };
     hooks.runProgram = [](const std::string& line) { launchCommandLine(line); };
-    hooks.unreadMailWaiting = options_.unreadMailWaiting ? options_.unreadMailWaiting : anyUnreadMail;
+    hooks.unreadMailWaiting = options_.unreadMailWaiting ? options_.unreadMailWaiting : views::anyUnreadMail;
     hooks.animateTray = [this] {
         animationFrame_ = nextAnimationFrame(animationFrame_);
         tray_->setFrame(animationFrame_);
@@ -53,23 +52,23 @@ void Shell::createSchedule() {
     scheduler_->setUnreadCheckPeriod(unreadCheckPeriod());
 
     announcements_ = std::make_unique<MailAnnouncements>(
-        state_, MailAnnouncements::Hooks{
-                    [this] { return dialogOwner(); },
-                    [this](int id) { postCommand(id); },
-                    options_.senderAndSubject,
-                });
+        state_, MailAnnouncements::Hooks{[this] { return dialogOwner(); }, options_.senderAndSubject});
+    connect(announcements_.get(), &MailAnnouncements::openWindowRequested, this, &Shell::openMainWindow,
+            Qt::QueuedConnection);
+    connect(announcements_.get(), &MailAnnouncements::readMailRequested, this, &Shell::readMailNow,
+            Qt::QueuedConnection);
     notifications_ = std::make_unique<DesktopNotifications>(DesktopNotifications::Hooks{
-        [this] { postCommand(CMD_OPEN); },
-        [this] { postCommand(CMD_READ_MAIL); },
+        [this] { post(&Shell::openMainWindow); },
+        [this] { post(&Shell::readMailNow); },
         options_.notificationSender,
     });
 }
 
 void Shell::showAbout() {
-    aboutOpen_ = 1;
+    aboutOpen_ = true;
     {
         AboutDialog about(dialogOwner());
         execModal(about);
     }
-    aboutOpen_ = 0;
+    aboutOpen_ = false;
 }

@@ -1,13 +1,7 @@
 #include "frontend/app/translation.h"
 
-#include "platform/spawn.h"
-
 #include <QCoreApplication>
 #include <QTranslator>
-
-QString translationsDir() {
-    return QString::fromStdString(plat::selfExeDir()) + QStringLiteral("/../share/tarnwick/translations");
-}
 
 bool installTranslation(QCoreApplication& app, const QLocale& locale, const QString& dir) {
     if (locale.language() == QLocale::English || locale.language() == QLocale::C) return false;

@@ -7,9 +7,6 @@
 
 class QCoreApplication;
 
-// Where the catalogues lie: <program dir>/../share/tarnwick/translations.
-QString translationsDir();
-
 // Installs the catalogue of locale's languages found in dir, the first that loads. Answers
 // whether one was installed; English, the source language, never needs one.
 bool installTranslation(QCoreApplication& app, const QLocale& locale, const QString& dir);

@@ -1,6 +1,5 @@
 #include "frontend/app/tray.h"
 
-#include "frontend/commands.h"
 #include "frontend/icons/icons.h"
 #include "frontend/schedule/schedule_state.h"
 #include "shared/debug.h"
@@ -8,25 +7,11 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
-Tray::Tray(bool useSystemTray) : useSystemTray_(useSystemTray) {}
-
-Tray::~Tray() {
-    remove();
+Tray::Tray(bool useSystemTray) {
+    if (useSystemTray) icon_ = std::make_unique<QSystemTrayIcon>();
 }
 
-void Tray::add(std::function<void(plat::LPARAM)> mouse) {
-    if (!useSystemTray_ || icon_) return;
-    icon_ = std::make_unique<QSystemTrayIcon>();
-    QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
-                     [mouse](QSystemTrayIcon::ActivationReason reason) {
-                         // The desktop shows the context menu itself. StatusNotifierItem trays
-                         // send one activation for a click and never a double click; XEmbed trays
-                         // send an activation for the first press and then the double click.
-                         if (!mouse) return;
-                         if (reason == QSystemTrayIcon::Trigger) mouse(WM_LBUTTONUP);
-                         else if (reason == QSystemTrayIcon::DoubleClick) mouse(WM_LBUTTONDBLCLK);
-                     });
-}
+Tray::~Tray() = default;
 
 void Tray::initialise(QMenu* menu) {
     frames_.clear();
@@ -34,7 +19,7 @@ void Tray::initialise(QMenu* menu) {
     menu_.reset(menu);
     if (!menu_) DebugLine(LOG_APP, LOG_MED, "TRAY MENU LOAD FAIL");
     if (icon_ && menu_) icon_->setContextMenu(menu_.get());
-    setTip(nullptr);
+    tip_ = kTrayTipName;
 }
 
 void Tray::modify() {
@@ -54,12 +39,4 @@ void Tray::setFrame(int index) {
     if (index < 0 || index >= static_cast<int>(frames_.size())) return;
     frame_ = index;
     modify();
-}
-
-void Tray::setTip(const char* text) {
-    tip_ = trayTipText(text);
-}
-
-bool Tray::shown() const {
-    return icon_ && icon_->isVisible();
 }

@@ -11,23 +11,15 @@
 
 namespace {
 
-MessageBoxHook& boxHook() {
-    static MessageBoxHook h;
-    return h;
-}
-OpenUrlHook& urlHook() {
-    static OpenUrlHook h;
-    return h;
-}
-std::function<void()>& beepHook() {
-    static std::function<void()> h;
-    return h;
-}
+// What tests put in the desktop's place.
+MessageBoxHook boxHook;
+OpenUrlHook urlHook;
+std::function<void()> beepHook;
 
 }  // namespace
 
 int messageBox(QWidget* owner, const MessageBoxRequest& r) {
-    if (boxHook()) return boxHook()(r);
+    if (boxHook) return boxHook(r);
     // The texts are looked up as they stand; a formatted one without a translation shows as is.
     QMessageBox box(owner);
     box.setWindowTitle(QCoreApplication::translate("Tarnwick", r.caption.c_str()));
@@ -58,7 +50,7 @@ int messageBox(QWidget* owner, const MessageBoxRequest& r) {
 }
 
 bool openUrl(const std::string& url) {
-    if (urlHook()) return urlHook()(url);
+    if (urlHook) return urlHook(url);
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }
 
@@ -77,25 +69,25 @@ bool applicationFor(const std::string& mimeType) {
 }  // namespace
 
 bool openHtmlPage(const std::string& url) {
-    if (urlHook()) return urlHook()(url);
+    if (urlHook) return urlHook(url);
     if (!applicationFor("text/html")) return false;
     return openUrl(url);
 }
 
 void messageBeep() {
-    if (beepHook()) {
-        beepHook()();
+    if (beepHook) {
+        beepHook();
         return;
     }
     QApplication::beep();
 }
 
 void setMessageBoxHook(MessageBoxHook hook) {
-    boxHook() = std::move(hook);
+    boxHook = std::move(hook);
 }
 void setOpenUrlHook(OpenUrlHook hook) {
-    urlHook() = std::move(hook);
+    urlHook = std::move(hook);
 }
 void setBeepHook(std::function<void()> hook) {
-    beepHook() = std::move(hook);
+    beepHook = std::move(hook);
 }

@@ -184,7 +184,27 @@ void paintOther(QPainter& p, int id) {
     }
 }
 
+void paintPlay(QPainter& p, int) {
+    const QColor blue(0x2f, 0x5d, 0x9e);
+    QPainterPath speaker;
+    speaker.moveTo(2, 6);
+    speaker.lineTo(5, 6);
+    speaker.lineTo(9, 2.5);
+    speaker.lineTo(9, 13.5);
+    speaker.lineTo(5, 10);
+    speaker.lineTo(2, 10);
+    speaker.closeSubpath();
+    p.fillPath(speaker, blue);
+    p.setPen(QPen(blue, 1.3, Qt::SolidLine, Qt::RoundCap));
+    p.drawArc(QRectF(7, 5, 5, 6), -50 * 16, 100 * 16);
+    p.drawArc(QRectF(7, 2.5, 8, 11), -50 * 16, 100 * 16);
+}
+
 }  // namespace
+
+QIcon playIcon() {
+    return render(paintPlay, 0);
+}
 
 QIcon trayFrameIcon(int index) {
     if (index < 0 || index >= kTrayFrameCount) index = kTrayActive;

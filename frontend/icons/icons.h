@@ -17,3 +17,6 @@ QIcon programIcon(ProgramIcon icon);
 
 // The tray's frame index (kTrayActive to kTrayFrameCount - 1).
 QIcon trayFrameIcon(int index);
+
+// The "play" glyph of the sound test buttons: a loudspeaker with two sound waves.
+QIcon playIcon();

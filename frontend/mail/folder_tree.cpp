@@ -1,12 +1,11 @@
 #include "frontend/mail/folder_tree.h"
 
-#include "frontend/commands.h"
 #include "frontend/icons/icons.h"
 #include "frontend/desktop/mail_client.h"
 #include "frontend/mail/item_list.h"
 #include "shared/registry.h"
 
-#include <QCoreApplication>
+#include <QPointer>
 #include <QTimer>
 
 namespace views {
@@ -29,8 +28,7 @@ int nodeData(const QTreeWidgetItem* node) {
 
 }  // namespace
 
-FolderTree::FolderTree(ItemList& list, CommandSink postCommand, QWidget* parent)
-    : QTreeWidget(parent), list_(list), postCommand_(std::move(postCommand)) {
+FolderTree::FolderTree(ItemList& list, QWidget* parent) : QTreeWidget(parent), list_(list) {
     setObjectName(QStringLiteral("tree"));
     setColumnCount(1);
     setHeaderHidden(true);
@@ -117,7 +115,7 @@ void FolderTree::rightClicked(QTreeWidgetItem* node) {
     if (!node || nodeData(node) < 0) return;
     // The account's properties are those of the selected account.
     setCurrentItem(node);
-    if (postCommand_) postCommand_(CMD_ACCOUNT_PROPERTIES);
+    emit propertiesRequested();
 }
 
 void FolderTree::doubleClicked(QTreeWidgetItem* node) {
@@ -127,9 +125,10 @@ void FolderTree::doubleClicked(QTreeWidgetItem* node) {
     if (!config::openAccountsKey(accounts) || config::accountCount(accounts) == 0) return;
     // Started after this event: a failed start shows a message box, whose loop may close the
     // views and with them this tree.
-    QTimer::singleShot(0, [line = config::accountString(accounts, index, "clientfile"), post = postCommand_] {
+    QTimer::singleShot(0, this, [this, line = config::accountString(accounts, index, "clientfile")] {
+        QPointer<FolderTree> alive(this);
         launchCommandLine(line);
-        if (post) post(CMD_CLOSE);
+        if (alive) emit mailProgramStarted();
     });
 }
 

@@ -8,7 +8,6 @@
 
 #include <QTreeWidget>
 
-#include <functional>
 #include <string>
 
 namespace views {
@@ -19,8 +18,7 @@ class FolderTree : public QTreeWidget {
     Q_OBJECT
 
 public:
-    using CommandSink = std::function<void(int id)>;
-    FolderTree(ItemList& list, CommandSink postCommand, QWidget* parent = nullptr);
+    explicit FolderTree(ItemList& list, QWidget* parent = nullptr);
 
     // Rebuilds every node, selects "Incoming" and shows all incoming items.
     void fill();
@@ -42,12 +40,17 @@ public:
     QTreeWidgetItem* incomingRoot() const { return incoming_; }
     QTreeWidgetItem* outgoingRoot() const { return outgoing_; }
 
+signals:
+    // A right click on an account: its properties (it is the selected one now).
+    void propertiesRequested();
+    // A double click on an account started its e-mail program.
+    void mailProgramStarted();
+
 private:
     void rebuild(Listings& listings);
     void onCurrentChanged(QTreeWidgetItem* node);
 
     ItemList& list_;
-    CommandSink postCommand_;
     QTreeWidgetItem* incoming_ = nullptr;
     QTreeWidgetItem* outgoing_ = nullptr;
     std::string folderText_;

@@ -2,7 +2,9 @@
 
 #include "shared/registry.h"
 #include "store/maildrop.h"
+#include "store/smtp_queue.h"
 
+#include <set>
 #include <strings.h>
 
 namespace views {
@@ -11,6 +13,22 @@ namespace {
 
 std::string destMailbox(const plat::RegKey& accounts, int index) {
     return config::accountString(accounts, index, "destmailbox");
+}
+
+// Calls visit with the listing of each account's mailbox, in index order, until it answers
+// false. A mailbox named by several accounts is listed once.
+template <class Visit>
+void visitMailboxes(Visit visit) {
+    plat::RegKey accounts;
+    if (!config::openAccountsKey(accounts)) return;
+    int n = config::accountCount(accounts);
+    std::set<std::string> seen;
+    for (int i = 0; i < n; ++i) {
+        std::string box = destMailbox(accounts, i);
+        // An account without a mailbox name would list accounts/ itself.
+        if (box.empty() || !seen.insert(box).second) continue;
+        if (!visit(store::MailDrop(accountDirectory(box)))) return;
+    }
 }
 
 }  // namespace
@@ -85,6 +103,48 @@ std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, Heade
         addDirectoryRows(listings.of(accountDirectory(destMailbox(accounts, i))), t, cache, rows);
     }
     return rows;
+}
+
+std::string accountDirectory(const std::string& destMailbox) {
+    return "accounts/" + destMailbox;
+}
+
+void addDirectoryRows(const store::MailDrop& drop, const std::optional<std::string>& account,
+                      HeaderCache& cache, std::vector<MailRow>& rows) {
+    std::vector<std::string> names;
+    std::vector<int> indexes;
+    names.reserve(static_cast<std::size_t>(drop.count()));
+    for (int i = 1; i <= drop.count(); ++i) {
+        const std::string& name = drop.itemFileName(i);
+        if (name.find(store::kRouteExtension) != std::string::npos) continue;
+        names.push_back(name);
+        indexes.push_back(i);
+    }
+    std::vector<HeaderCells> cells = cache.cells(drop.directory(), names);
+    rows.reserve(rows.size() + names.size());
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        MailRow row{account, std::move(cells[k]), drop.itemSize(indexes[k]), drop.itemPath(indexes[k])};
+        if (!row.header.receivedAt && row.header.storedAt > 0) row.header.receivedAt = row.header.storedAt;
+        rows.push_back(std::move(row));
+    }
+}
+
+bool anyUnreadMail() {
+    bool found = false;
+    visitMailboxes([&found](const store::MailDrop& drop) {
+        found = drop.hasUnread();
+        return !found;
+    });
+    return found;
+}
+
+int unreadMailCount() {
+    int count = 0;
+    visitMailboxes([&count](const store::MailDrop& drop) {
+        count += drop.unreadCount();
+        return true;
+    });
+    return count;
 }
 
 }  // namespace views

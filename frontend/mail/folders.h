@@ -1,15 +1,40 @@
 // The folders the tree offers, the decision its selection handler makes, and the rows each
-// folder lists: read from the account settings and the mailbox directories every time.
+// folder lists (one per item file, in the directory's own order): read from the account
+// settings and the mailbox directories every time. No widget: the list view and the
+// benchmark share it.
 #pragma once
 
-#include "frontend/mail/mail_rows.h"
+#include "frontend/mail/header_cache.h"
+#include "store/maildrop.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 namespace views {
+
+// One row of the mail list: an item file of a mailbox directory.
+struct MailRow {
+    std::optional<std::string> account;   // set in the all-accounts view only
+    // The header's cells; the received moment falls back to when the item was stored.
+    HeaderCells header;
+    std::uint64_t bytes = 0;
+    std::string path;
+};
+
+// Appends the rows of the items of a directory's listing; routing files are never rows.
+// account: the title for the account column, or none.
+void addDirectoryRows(const store::MailDrop& drop, const std::optional<std::string>& account,
+                      HeaderCache& cache, std::vector<MailRow>& rows);
+
+// The directory of an account's items: "accounts/" + its destmailbox value.
+std::string accountDirectory(const std::string& destMailbox);
+// The outgoing queue as the list reaches it.
+inline constexpr char kOutgoingListDirectory[] = "accounts/../outgoing";
+// The outgoing queue as the tree counts it.
+inline constexpr char kOutgoingTreeDirectory[] = "./outgoing";
 
 enum class FolderKind { AllAccounts, OneAccount, Outgoing };
 
@@ -51,6 +76,12 @@ struct FolderChoice {
     int accountIndex = -1;     // -1 for the roots
 };
 FolderChoice chooseFolder(const std::string& nodeText, int itemData);
+
+// Walks the accounts in index order and stops at the first mailbox ("accounts/" and the
+// account's destmailbox) with an unread item.
+bool anyUnreadMail();
+// The unread items of all the accounts' mailboxes (a mailbox two accounts share counts once).
+int unreadMailCount();
 
 // The rows of a folder: all accounts in index order with their titles, the account titled
 // title, or the outgoing queue.

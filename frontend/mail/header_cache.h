@@ -54,7 +54,6 @@ public:
     // Headers read from files since the cache was made (for tests and the benchmark).
     std::size_t filesRead() const { return filesRead_; }
     std::size_t size() const;
-    void clear() { directories_.clear(); }
 
 private:
     struct Entry {

@@ -1,10 +1,10 @@
 #include "frontend/mail/item_list.h"
 
-#include "frontend/commands.h"
 #include "frontend/desktop/desktop.h"
 #include "frontend/icons/icons.h"
 #include "frontend/mail/item_viewer.h"
 #include "frontend/mail/mail_dates.h"
+#include "frontend/mail/row_cells.h"
 #include "platform/files.h"
 #include "shared/debug.h"
 #include "store/smtp_queue.h"
@@ -34,35 +34,21 @@ struct Column {
     const char* title;
     int width;
     Qt::Alignment alignment;
-    std::optional<std::string> MailRow::*field;   // null: the size
+    std::optional<std::string> HeaderCells::*field;   // null: the size or the account
 };
 
 const Column kColumns[] = {
-    {"Received", 80, Qt::AlignRight, &MailRow::received},
-    {"Date", 80, Qt::AlignRight, &MailRow::date},
-    {"From", 120, Qt::AlignLeft, &MailRow::from},
-    {"Subject", 120, Qt::AlignLeft, &MailRow::subject},
-    {"To", 120, Qt::AlignLeft, &MailRow::to},
+    {"Received", 80, Qt::AlignRight, &HeaderCells::received},
+    {"Date", 80, Qt::AlignRight, &HeaderCells::date},
+    {"From", 120, Qt::AlignLeft, &HeaderCells::from},
+    {"Subject", 120, Qt::AlignLeft, &HeaderCells::subject},
+    {"To", 120, Qt::AlignLeft, &HeaderCells::to},
     {"Size", 80, Qt::AlignRight, nullptr},
-    {"Account", 77, Qt::AlignLeft, &MailRow::account},
+    {"Account", 77, Qt::AlignLeft, nullptr},
 };
 constexpr int kAutoSized[] = {0, 1, 5, 6};
 constexpr int kSizeColumn = 5;
 constexpr int kSortRole = Qt::UserRole;
-
-// "MAILLISTMENU": the ids its items carry, and their actions' object names.
-struct MenuItem {
-    const char* text;   // null: separator
-    int id;
-    bool grayed;
-    const char* name;
-};
-// QikReply has no action and can never be chosen: it is not offered.
-const MenuItem kMailListMenu[] = {
-    {"&View", CMD_VIEW_ITEM, false, "view"},
-    {nullptr, 0, false, nullptr},
-    {"&Delete", CMD_DELETE_ITEM, false, "delete"},
-};
 
 }  // namespace
 
@@ -84,10 +70,10 @@ public:
     QString text(int r, int c) const {
         const MailRow& row = rows_[static_cast<std::size_t>(r)];
         const Column& col = kColumns[c];
-        if (!col.field) return QString::fromStdString(row.size);
+        if (c == kSizeColumn) return QString::fromStdString(sizeCell(row.bytes));
         if (const std::optional<std::int64_t>* at = moment(row, c); at && *at)
             return listDateText(**at, now_, locale_);
-        const std::optional<std::string>& cell = row.*col.field;
+        const std::optional<std::string>& cell = col.field ? row.header.*col.field : row.account;
         return cell ? QString::fromUtf8(cell->data(), static_cast<qsizetype>(cell->size())) : QStringLiteral("-");
     }
 
@@ -108,7 +94,7 @@ public:
             return sortKey(index.row(), index.column());
         case Qt::DecorationRole:
             if (index.column() != 0) return {};
-            return rows_[static_cast<std::size_t>(index.row())].read ? readIcon_ : unreadIcon_;
+            return rows_[static_cast<std::size_t>(index.row())].header.read ? readIcon_ : unreadIcon_;
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(kColumns[index.column()].alignment | Qt::AlignVCenter);
         default:
@@ -129,8 +115,8 @@ public:
 
 private:
     static const std::optional<std::int64_t>* moment(const MailRow& row, int c) {
-        if (c == 0) return &row.receivedAt;
-        if (c == kDateColumn) return &row.dateAt;
+        if (c == 0) return &row.header.receivedAt;
+        if (c == kDateColumn) return &row.header.dateAt;
         return nullptr;
     }
     // Dates sort by their moment (unknown ones oldest), the size by bytes, the rest by text.
@@ -150,25 +136,18 @@ private:
     QIcon readIcon_ = programIcon(ProgramIcon::ReadItem);
 };
 
-// The rows in the order the user chose.
-class MailSortModel : public QSortFilterProxyModel {
-public:
-    explicit MailSortModel(QObject* parent) : QSortFilterProxyModel(parent) {
-        setSortRole(kSortRole);
-        setSortLocaleAware(true);
-    }
-};
-
-ItemList::ItemList(HeaderCache& cache, CommandSink sendCommand, QWidget* parent)
+ItemList::ItemList(HeaderCache& cache, QWidget* parent)
     : QTreeView(parent),
       cache_(cache),
-      sendCommand_(std::move(sendCommand)),
       model_(new MailListModel(this)),
-      sorted_(new MailSortModel(this)) {
+      sorted_(new QSortFilterProxyModel(this)) {
     setObjectName(QStringLiteral("list"));
     if (std::optional<config::ListColumns> stored = config::readListColumns()) {
         if (std::optional<ColumnLayout> layout = decodeColumnLayout(*stored)) layout_ = *layout;
     }
+    // The rows in the order the user chose.
+    sorted_->setSortRole(kSortRole);
+    sorted_->setSortLocaleAware(true);
     sorted_->setSourceModel(model_);
     setModel(sorted_);
     setSortingEnabled(true);
@@ -180,8 +159,6 @@ ItemList::ItemList(HeaderCache& cache, CommandSink sendCommand, QWidget* parent)
     setAllColumnsShowFocus(true);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(true);
-    header()->setSectionsClickable(true);
-    header()->setSortIndicatorShown(true);
     connect(header(), &QHeaderView::sectionResized, this, [this](int c, int, int width) {
         if (applying_ || width <= 0) return;
         layout_.widths[static_cast<std::size_t>(c)] = width;
@@ -202,8 +179,6 @@ ItemList::ItemList(HeaderCache& cache, CommandSink sendCommand, QWidget* parent)
         viewItem(row(index.row()).path, window());
     });
 }
-
-ItemList::~ItemList() = default;
 
 int ItemList::rows() const {
     return static_cast<int>(model_->rows().size());
@@ -335,29 +310,20 @@ void ItemList::openContextMenu(const QPoint& pos) {
     QModelIndex index = indexAt(pos);
     if (!index.isValid()) return;
     rememberRow(index.row());
-    // Made afresh each time and gone once closed; its commands reach the main window.
+    // Made afresh each time and gone once closed.
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("MAILLISTMENU"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    for (const MenuItem& item : kMailListMenu) {
-        if (!item.text) {
-            menu->addSeparator();
-            continue;
-        }
-        QAction* a = menu->addAction(trList(item.text));
-        a->setObjectName(QLatin1String(item.name));
-        a->setEnabled(!item.grayed);
-        int id = item.id;
-        connect(a, &QAction::triggered, this, [this, id] {
-            if (sendCommand_) sendCommand_(id);
-        });
-    }
+    menu->addAction(trList("&View"), this, &ItemList::viewRequested)->setObjectName(QStringLiteral("view"));
+    menu->addSeparator();
+    menu->addAction(trList("&Delete"), this, &ItemList::deleteRequested)->setObjectName(QStringLiteral("delete"));
     menu->popup(viewport()->mapToGlobal(pos));
 }
 
 bool confirmAndDelete(const MailRow& row, QWidget* owner) {
     QString text = trList("Confirm deletion of mail item '%1':'%2'.\nClick 'YES' to delete, or 'NO' to cancel.")
-                       .arg(QString::fromStdString(row.from.value_or("-")), QString::fromStdString(row.subject.value_or("-")));
+                       .arg(QString::fromStdString(row.header.from.value_or("-")),
+                            QString::fromStdString(row.header.subject.value_or("-")));
     if (messageBox(owner, {text.toStdString(), "Tarnwick", MsgButtons::YesNo, IDYES}) != IDYES) return false;
     return deleteItemFiles(row.path);
 }

@@ -4,8 +4,8 @@
 // header sorts by it (the newest date first at the start); the sort, the columns' widths and
 // their order stay across refreshes and are kept in the registry by storeLayout.
 //
-// The context menu's commands go to the main window (sendCommand), which views or deletes the
-// remembered row. That row is kept whole, not by its place, so a refresh between the click and
+// The context menu's View and Delete are signals to the main window, which views or deletes
+// the remembered row. That row is kept whole, not by its place, so a refresh between the click and
 // the command cannot point it at another item.
 #pragma once
 
@@ -14,21 +14,19 @@
 
 #include <QTreeView>
 
-#include <functional>
+class QSortFilterProxyModel;
+
 #include <optional>
 
 namespace views {
 
 class MailListModel;
-class MailSortModel;
 
 class ItemList : public QTreeView {
     Q_OBJECT
 
 public:
-    using CommandSink = std::function<void(int id)>;
-    ItemList(HeaderCache& cache, CommandSink sendCommand, QWidget* parent = nullptr);
-    ~ItemList() override;
+    explicit ItemList(HeaderCache& cache, QWidget* parent = nullptr);
 
     // Fills the list with a folder's items (title: the account for FolderKind::OneAccount),
     // from the listings of the refresh under way, or new ones. The selected row stays
@@ -54,6 +52,11 @@ public:
     // The context menu, opened at a point of the viewport (also what a right click does).
     void openContextMenu(const QPoint& pos);
 
+signals:
+    // The context menu's View and Delete, for the remembered row.
+    void viewRequested();
+    void deleteRequested();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -66,9 +69,8 @@ private:
     int sourceRow(int i) const;
 
     HeaderCache& cache_;
-    CommandSink sendCommand_;
     MailListModel* model_;
-    MailSortModel* sorted_;
+    QSortFilterProxyModel* sorted_;
     std::optional<MailRow> remembered_;
     ColumnLayout layout_;
     bool applying_ = false;   // our own changes to the header are no user's choice

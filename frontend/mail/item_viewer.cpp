@@ -54,19 +54,7 @@ void showBuiltInViewer(const std::string& path, QWidget* parent, Shown shown) {
     dialog->show();
 }
 
-}  // namespace
-
-std::string textViewerCommandLine() {
-    std::string id = plat::defaultApplication("text/plain");
-    if (id.empty()) return {};
-    for (const plat::DesktopEntry& e : plat::desktopEntries()) {
-        if (e.id == id) return plat::stripFieldCodes(e.exec);
-    }
-    return {};
-}
-
-namespace {
-
+// The desktop's text viewer, or our own window when it has none or it cannot start.
 void view(const std::string& path, QWidget* parent, Shown shown) {
     std::vector<std::string> words;
     if (plat::splitCommandLine(textViewerCommandLine(), words) && !words.empty()) {
@@ -78,6 +66,15 @@ void view(const std::string& path, QWidget* parent, Shown shown) {
 }
 
 }  // namespace
+
+std::string textViewerCommandLine() {
+    std::string id = plat::defaultApplication("text/plain");
+    if (id.empty()) return {};
+    for (const plat::DesktopEntry& e : plat::desktopEntries()) {
+        if (e.id == id) return plat::stripFieldCodes(e.exec);
+    }
+    return {};
+}
 
 void viewItem(const std::string& path, QWidget* parent) {
     view(path, parent, Shown::HeadersDecoded);

@@ -1,6 +1,6 @@
 #include "frontend/mail/mailbox_watch.h"
 
-#include "frontend/mail/mail_rows.h"
+#include "frontend/mail/folders.h"
 #include "shared/registry.h"
 
 #include <QDir>

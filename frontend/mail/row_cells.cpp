@@ -86,6 +86,15 @@ std::optional<std::string> toCell(const char* toValue) {
     return std::string(toValue);
 }
 
+std::string cutUtf8(std::string text, std::size_t max) {
+    if (text.size() > max) {
+        std::size_t cut = max;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+        text.resize(cut);
+    }
+    return text;
+}
+
 std::string sizeCell(std::uint64_t bytes) {
     char cell[64];
     std::snprintf(cell, sizeof cell, "%.2f KB", static_cast<double>(bytes) / 1024.0);

@@ -33,6 +33,8 @@ std::optional<std::string> dateCell(const char* dateValue);
 std::optional<std::string> plainCell(const char* value);
 // "To", or "(Multiple recipients)" for a value longer than kLongestToShown.
 std::optional<std::string> toCell(const char* toValue);
+// text cut to at most max bytes, never in the middle of a UTF-8 character.
+std::string cutUtf8(std::string text, std::size_t max);
 // "%.2f KB" of the size in bytes.
 std::string sizeCell(std::uint64_t bytes);
 

@@ -25,21 +25,3 @@ int nextAnimationFrame(int frame) {
     else if (frame == kTrayFrameCount) frame = kTrayChecking;
     return frame;
 }
-
-std::string trayTipText(const char* text) {
-    std::string tip = "Tarnwick";
-    if (text) {
-        tip += ' ';
-        tip += text;
-    }
-    return cutTrayTip(std::move(tip));
-}
-
-std::string cutTrayTip(std::string tip) {
-    if (tip.size() > kTrayTipMax) {
-        std::size_t cut = kTrayTipMax;
-        while (cut > 0 && (static_cast<unsigned char>(tip[cut]) & 0xC0) == 0x80) --cut;
-        tip.resize(cut);
-    }
-    return tip;
-}

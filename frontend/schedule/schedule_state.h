@@ -37,12 +37,9 @@ int trayIconIndex(const ScheduleState& s);
 // The next animation frame: each phase loops over its own six frames.
 int nextAnimationFrame(int frame);
 
-// The tray tip: "Tarnwick", or "Tarnwick " and text, cut to 63 bytes (the shell's limit,
-// without cutting a UTF-8 character in two).
-std::string trayTipText(const char* text);
+// The tray tip's name alone, and the longest tip the tray takes (in bytes).
+inline constexpr char kTrayTipName[] = "Tarnwick";
 constexpr std::size_t kTrayTipMax = 63;
-// A tip cut to kTrayTipMax bytes, never in the middle of a UTF-8 character.
-std::string cutTrayTip(std::string tip);
 
 // The status text and first tray frame of a cycle's progress notice (CYCLE_STARTED,
 // CYCLE_SENDING, CYCLE_CHECKING); nothing for the engine's other notices.

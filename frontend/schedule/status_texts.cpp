@@ -32,8 +32,8 @@ std::string trayToolTip(const ScheduleState& state, const TipFacts& facts, const
         }
         says = parts.join(QStringLiteral(", "));
     }
-    if (says.isEmpty()) return trayTipText(nullptr);
-    return cutTrayTip(trayTipText(nullptr) + ": " + says.toStdString());
+    if (says.isEmpty()) return kTrayTipName;
+    return views::cutUtf8(kTrayTipName + (": " + says.toStdString()), kTrayTipMax);
 }
 
 QString statusBarText(const std::string& stored, const std::string& failedStep) {

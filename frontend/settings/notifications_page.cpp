@@ -3,10 +3,10 @@
 #include "frontend/desktop/mail_client.h"
 #include "frontend/dialogs/browse.h"
 #include "frontend/dialogs/controls.h"
-#include "frontend/icons/play_icon.h"
+#include "frontend/icons/icons.h"
 #include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/settings_model.h"
-#include "frontend/sound/sound.h"
+#include "frontend/sound/sound_player.h"
 #include "shared/registry.h"
 
 #include <QCheckBox>

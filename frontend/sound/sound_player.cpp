@@ -26,13 +26,16 @@ void recordSoundRequest(const char* kind, const std::string& file) {
     }
 }
 
-#ifdef TW_HAVE_QT_MULTIMEDIA
+#ifndef TW_HAVE_QT_MULTIMEDIA
+class QSoundEffect {};
+#endif
 
 SoundPlayer::SoundPlayer() = default;
 SoundPlayer::~SoundPlayer() = default;
 
 // A missing file or a machine without an audio output plays nothing and changes nothing.
 bool SoundPlayer::playable(const std::string& file) const {
+#ifdef TW_HAVE_QT_MULTIMEDIA
     if (file.empty()) return false;
     if (!QFileInfo(QString::fromStdString(file)).isFile()) {
         DebugLineStr(LOG_APP, LOG_MED, "Tarnwick: sound file not found:", file.c_str());
@@ -43,11 +46,16 @@ bool SoundPlayer::playable(const std::string& file) const {
         return false;
     }
     return true;
+#else   // built without Qt Multimedia: the requests are recorded and logged only
+    DebugLineStr(LOG_APP, LOG_LOW, "Tarnwick: built without sound; not playing", file.c_str());
+    return false;
+#endif
 }
 
 void SoundPlayer::playAndWait(const std::string& file) {
     recordSoundRequest("announce", file);
     if (!playable(file)) return;
+#ifdef TW_HAVE_QT_MULTIMEDIA
     QSoundEffect effect;
     QEventLoop wait;
     bool started = false;
@@ -67,40 +75,42 @@ void SoundPlayer::playAndWait(const std::string& file) {
     // The user cannot act meanwhile; engine messages and timers go on being handled.
     wait.exec(QEventLoop::ExcludeUserInputEvents);
     effect.stop();
+#endif
 }
 
 void SoundPlayer::playAsync(const std::string& file) {
     recordSoundRequest("alarm", file);
     if (!playable(file)) return;
+#ifdef TW_HAVE_QT_MULTIMEDIA
     if (!async_) async_ = std::make_unique<QSoundEffect>();
     async_->stop();
     async_->setSource(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(file)).absoluteFilePath()));
     async_->play();
-}
-
-#else   // built without Qt Multimedia: the requests are recorded and logged only
-
-class QSoundEffect {};
-
-SoundPlayer::SoundPlayer() = default;
-SoundPlayer::~SoundPlayer() = default;
-
-bool SoundPlayer::playable(const std::string& file) const {
-    DebugLineStr(LOG_APP, LOG_LOW, "Tarnwick: built without sound; not playing", file.c_str());
-    return false;
-}
-void SoundPlayer::playAndWait(const std::string& file) {
-    recordSoundRequest("announce", file);
-    playable(file);
-}
-void SoundPlayer::playAsync(const std::string& file) {
-    recordSoundRequest("alarm", file);
-    playable(file);
-}
-
 #endif
+}
 
 void SoundPlayer::beep() {
     recordSoundRequest("beep");
     messageBeep();
+}
+
+namespace {
+
+// A test's stand-in for the test buttons' player.
+std::function<bool(const std::string&, bool)> testHook;
+
+}  // namespace
+
+bool playSoundFile(const std::string& file, bool wait) {
+    if (testHook) return testHook(file, wait);
+    if (file.empty() || !QFileInfo(QString::fromStdString(file)).isFile()) return false;
+    // Never destroyed: its sound effect must not outlive the application object at exit.
+    static SoundPlayer* const player = new SoundPlayer;
+    if (wait) player->playAndWait(file);
+    else player->playAsync(file);
+    return true;
+}
+
+void setSoundHook(std::function<bool(const std::string&, bool)> hook) {
+    testHook = std::move(hook);
 }

@@ -4,6 +4,7 @@
 // that a test on a machine without speakers sees what would have sounded.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,8 +14,6 @@ class SoundPlayer {
 public:
     SoundPlayer();
     ~SoundPlayer();
-    SoundPlayer(const SoundPlayer&) = delete;
-    SoundPlayer& operator=(const SoundPlayer&) = delete;
 
     // Plays the file and returns when it has ended, or after kMaxWaitMs at the latest: a long
     // or broken file must not hold the tray. Messages keep flowing during the wait.
@@ -33,3 +32,10 @@ private:
 
 // Appends "<kind>" or "<kind> <file>" to $TARNWICK_SOUND_LOG when it is set.
 void recordSoundRequest(const char* kind, const std::string& file = {});
+
+// The Options sheet's test buttons: plays file through a player of its own; with wait, returns
+// once the sound has ended (within the player's bound). False when there is no such file;
+// unreadable files and a machine without audio change nothing but the answer.
+bool playSoundFile(const std::string& file, bool wait);
+// A test's replacement (file, wait); an empty function restores the real player.
+void setSoundHook(std::function<bool(const std::string&, bool)> hook);

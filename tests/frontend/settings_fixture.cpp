@@ -1,7 +1,7 @@
 #include "tests/frontend/settings_fixture.h"
 
 #include "frontend/dialogs/browse.h"
-#include "frontend/sound/sound.h"
+#include "frontend/sound/sound_player.h"
 #include "platform/registry.h"
 #include "tests/support/temp_env.h"
 

@@ -1,9 +1,7 @@
 // The new-mail dialog's rows, the delivery failure notice's lines and the About box, without a
 // display, and the shell routing copied paths, About and the sound requests to them.
-#include "frontend/commands.h"
 #include "frontend/dialogs/about_dialog.h"
-#include "frontend/dialogs/delivery_failure_dialog.h"
-#include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/dialogs/mail_dialogs.h"
 #include "frontend/app/mail_announcements.h"
 #include "platform/event_loop.h"
 #include "platform/os_version.h"
@@ -25,11 +23,12 @@ protected:
     void SetUp() override {
         config::writeSetting(config::kNotifyDisDialog, 1);
         announcements = std::make_unique<MailAnnouncements>(
-            state, MailAnnouncements::Hooks{[] { return nullptr; }, [this](int id) { posted.push_back(id); },
-                                      [this](const std::string& path) {
-                                          ++headersRead;
-                                          return headerSenderAndSubject(path);
-                                      }});
+            state, MailAnnouncements::Hooks{[] { return nullptr; }, [this](const std::string& path) {
+                                                ++headersRead;
+                                                return headerSenderAndSubject(path);
+                                            }});
+        QObject::connect(announcements.get(), &MailAnnouncements::readMailRequested, [this] { posted.push_back("read"); });
+        QObject::connect(announcements.get(), &MailAnnouncements::openWindowRequested, [this] { posted.push_back("open"); });
     }
     void TearDown() override { announcements.reset(); }
 
@@ -47,7 +46,7 @@ protected:
 
     ScheduleState state;
     std::unique_ptr<MailAnnouncements> announcements;
-    std::vector<int> posted;
+    std::vector<std::string> posted;
     int headersRead = 0;
 };
 
@@ -81,15 +80,15 @@ TEST_F(MailAnnouncementsTest, OneDialogCollectsTheItemsNewestOnTop) {
     EXPECT_EQ(announcements->newMailDialog()->rowCount(), 1);
 }
 
-TEST_F(MailAnnouncementsTest, ReadAndDetailsPostTheirCommandsAndClose) {
+TEST_F(MailAnnouncementsTest, ReadAndDetailsAskForTheirCommandsAndClose) {
     announcements->newItem(item("1.rfc822", "From: Ann\r\n"));
     click(announcements->newMailDialog(), "read");
-    EXPECT_EQ(posted, std::vector<int>{CMD_READ_MAIL});
+    EXPECT_EQ(posted, std::vector<std::string>{"read"});
     EXPECT_EQ(announcements->newMailDialog(), nullptr);
     EXPECT_EQ(state.newMailDialogOpen, 0);
     announcements->newItem(item("2.rfc822", "From: Bo\r\n"));
     click(announcements->newMailDialog(), "details");
-    EXPECT_EQ(posted, (std::vector<int>{CMD_READ_MAIL, CMD_OPEN}));
+    EXPECT_EQ(posted, (std::vector<std::string>{"read", "open"}));
     // Esc (reject) closes it too.
     announcements->newItem(item("3.rfc822", "From: Cy\r\n"));
     announcements->newMailDialog()->reject();

@@ -3,7 +3,6 @@
 // the tree's clicks, refresh keeping the folder, and the header cache never showing old text.
 #include "frontend/app/main_window.h"
 #include "frontend/desktop/desktop.h"
-#include "frontend/commands.h"
 #include "frontend/mail/folder_tree.h"
 #include "frontend/mail/item_list.h"
 #include "frontend/mail/item_viewer.h"
@@ -139,8 +138,11 @@ protected:
             boxes.push_back(r);
             return answer;
         });
-        list = std::make_unique<ItemList>(cache, [this](int id) { commands.push_back(id); });
-        tree = std::make_unique<FolderTree>(*list, [this](int id) { commands.push_back(id); });
+        list = std::make_unique<ItemList>(cache);
+        watchList();
+        tree = std::make_unique<FolderTree>(*list);
+        QObject::connect(tree.get(), &FolderTree::propertiesRequested, [this] { commands.push_back("properties"); });
+        QObject::connect(tree.get(), &FolderTree::mailProgramStarted, [this] { commands.push_back("started"); });
     }
     void TearDown() override {
         tree.reset();
@@ -193,7 +195,7 @@ protected:
     }
     std::vector<std::string> subjects() {
         std::vector<std::string> out;
-        for (int i = 0; i < list->rows(); ++i) out.push_back(list->row(i).subject.value_or("-"));
+        for (int i = 0; i < list->rows(); ++i) out.push_back(list->row(i).header.subject.value_or("-"));
         return out;
     }
     QTreeWidgetItem* childNamed(const std::string& prefix) {
@@ -207,7 +209,11 @@ protected:
     HeaderCache cache;
     std::unique_ptr<ItemList> list;
     std::unique_ptr<FolderTree> tree;
-    std::vector<int> commands;
+    void watchList() {
+        QObject::connect(list.get(), &ItemList::viewRequested, [this] { commands.push_back("view"); });
+        QObject::connect(list.get(), &ItemList::deleteRequested, [this] { commands.push_back("delete"); });
+    }
+    std::vector<std::string> commands;
     std::vector<MessageBoxRequest> boxes;
     int answer = IDYES;
 };
@@ -241,8 +247,8 @@ TEST_F(ViewsTest, TreeListsAccountsInReverseOrderWithUnreadCounts) {
                                         shownDate("Sat, 05 Dec 1998 09:01:00 +0100"), "Ann <ann@example.net>", "four",
                                         "bob@example.net", sizeCell(fs::file_size("accounts/g@x/4.rfc822")),
                                         "Gamma"}));
-    EXPECT_TRUE(list->row(rowOf("4.rfc822")).read);
-    EXPECT_FALSE(list->row(rowOf("1.rfc822")).read);
+    EXPECT_TRUE(list->row(rowOf("4.rfc822")).header.read);
+    EXPECT_FALSE(list->row(rowOf("1.rfc822")).header.read);
     EXPECT_EQ(tree->selectedAccountIndex(), -1);
 }
 
@@ -280,7 +286,7 @@ TEST_F(ViewsTest, NamesBeginningWithTheRootsSelectThoseRoots) {
     EXPECT_EQ(list->kind(), FolderKind::OneAccount);
     EXPECT_EQ(list->model()->columnCount(), 6);
     ASSERT_EQ(list->rows(), 1);
-    EXPECT_EQ(list->row(0).subject, "home");
+    EXPECT_EQ(list->row(0).header.subject, "home");
     EXPECT_EQ(tree->selectedFolderText(), "home");
     EXPECT_GE(tree->selectedAccountIndex(), 0);
 
@@ -289,7 +295,7 @@ TEST_F(ViewsTest, NamesBeginningWithTheRootsSelectThoseRoots) {
     EXPECT_EQ(list->kind(), FolderKind::Outgoing);
     EXPECT_EQ(tree->selectedAccountIndex(), -1);
     ASSERT_EQ(list->rows(), 1);
-    EXPECT_EQ(list->row(0).subject, "queued");
+    EXPECT_EQ(list->row(0).header.subject, "queued");
     tree->setCurrentItem(childNamed("Incoming mail"));
     EXPECT_EQ(list->kind(), FolderKind::AllAccounts);
     EXPECT_EQ(list->rows(), 2);
@@ -375,7 +381,7 @@ TEST_F(ViewsTest, TheContextMenuRemembersItsItemAcrossARefresh) {
     EXPECT_EQ(items, (std::vector<std::pair<std::string, bool>>{
                          {"&View", true}, {"-", true}, {"&Delete", true}}));
     menu->findChild<QAction*>(QStringLiteral("delete"))->trigger();
-    EXPECT_EQ(commands, std::vector<int>{CMD_DELETE_ITEM});
+    EXPECT_EQ(commands, std::vector<std::string>{"delete"});
     menu->close();
 
     // New mail arrives before the command is handled: the list is rebuilt, the item stays.
@@ -383,7 +389,7 @@ TEST_F(ViewsTest, TheContextMenuRemembersItsItemAcrossARefresh) {
     tree->refresh();
     ASSERT_TRUE(list->rememberedRow());
     EXPECT_EQ(list->rememberedRow()->path, "accounts/a@x/2.rfc822");
-    EXPECT_EQ(list->rememberedRow()->subject, "two");
+    EXPECT_EQ(list->rememberedRow()->header.subject, "two");
 }
 
 TEST_F(ViewsTest, RefreshKeepsTheSelectedFolderAndItsHighlight) {
@@ -442,7 +448,7 @@ TEST_F(ViewsTest, RightClickAsksForPropertiesAndDoubleClickStartsTheClientThenCl
     tree->rightClicked(tree->outgoingRoot());
     EXPECT_TRUE(commands.empty());
     tree->rightClicked(childNamed("alpha"));
-    EXPECT_EQ(commands, std::vector<int>{CMD_ACCOUNT_PROPERTIES});
+    EXPECT_EQ(commands, std::vector<std::string>{"properties"});
     EXPECT_EQ(tree->currentItem(), childNamed("alpha"));
     EXPECT_EQ(tree->selectedAccountIndex(), 0);
 
@@ -452,7 +458,7 @@ TEST_F(ViewsTest, RightClickAsksForPropertiesAndDoubleClickStartsTheClientThenCl
     EXPECT_TRUE(commands.empty());
     tree->doubleClicked(childNamed("alpha"));
     QApplication::processEvents();
-    EXPECT_EQ(commands, std::vector<int>{CMD_CLOSE});
+    EXPECT_EQ(commands, std::vector<std::string>{"started"});
     EXPECT_EQ(waitForFile(marker), "--profile alpha\n");
 }
 
@@ -490,8 +496,8 @@ TEST_F(ViewsTest, TheSortAndTheColumnsStayAcrossRefreshesAndReopening) {
 
     list->storeLayout();
     tree.reset();
-    list = std::make_unique<ItemList>(cache, [this](int id) { commands.push_back(id); });
-    tree = std::make_unique<FolderTree>(*list, [this](int id) { commands.push_back(id); });
+    list = std::make_unique<ItemList>(cache);
+    tree = std::make_unique<FolderTree>(*list);
     tree->fill();
     EXPECT_EQ(list->header()->sortIndicatorSection(), 3);
     EXPECT_EQ(list->header()->sortIndicatorOrder(), Qt::AscendingOrder);

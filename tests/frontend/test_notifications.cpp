@@ -2,7 +2,6 @@
 // rather than piled up, the actions reaching the main window's commands, the setting that
 // turns them off, and the shell handing a cycle's arrivals and refusals to them.
 #include "frontend/app/shell.h"
-#include "frontend/commands.h"
 #include "frontend/desktop/desktop.h"
 #include "frontend/desktop/notifications.h"
 #include "frontend/dialogs/modal.h"

@@ -1,10 +1,8 @@
 // The schedule with the clock, the timers and the engine in the test's hands: resume
 // arithmetic, the two schedule timers, dial retries, outgoing mail, the announcements at the
 // end of a cycle, and the unread-mail check with its alarm and blinking.
-#include "frontend/commands.h"
-#include "frontend/schedule/resume_delays.h"
 #include "frontend/schedule/scheduler.h"
-#include "frontend/schedule/unread_mail.h"
+#include "frontend/mail/folders.h"
 #include "shared/registry.h"
 #include "store/read_state.h"
 #include "tests/support/temp_env.h"
@@ -376,12 +374,12 @@ TEST(UnreadMail, AnyAccountsMailboxWithAnItemNotMarkedRead) {
     ::mkdir("accounts", 0755);
     ::mkdir("accounts/first", 0755);
     ::mkdir("accounts/second", 0755);
-    EXPECT_FALSE(anyUnreadMail());
+    EXPECT_FALSE(views::anyUnreadMail());
     testsupport::writeFile("accounts/second/[b]1.rfc822", "Subject: x\r\n\r\nbody\r\n");
     ASSERT_TRUE(store::setItemRead("accounts/second/[b]1.rfc822", store::ReadState::Unread));
-    EXPECT_TRUE(anyUnreadMail());
+    EXPECT_TRUE(views::anyUnreadMail());
     ASSERT_TRUE(store::setItemRead("accounts/second/[b]1.rfc822", store::ReadState::Read));
-    EXPECT_FALSE(anyUnreadMail());
+    EXPECT_FALSE(views::anyUnreadMail());
     config::deleteAccountKey(accounts, "a-first");
     config::deleteAccountKey(accounts, "b-second");
 }

@@ -1,6 +1,5 @@
 // The shell with a stand-in engine in the same process: start-up, the engine notice table,
 // commands and menu state, opening and closing with the saved placement, the shutdown question.
-#include "frontend/commands.h"
 #include "frontend/desktop/desktop.h"
 #include "frontend/app/main_window.h"
 #include "frontend/dialogs/modal.h"
@@ -20,8 +19,10 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTextBrowser>
 
 #include <gtest/gtest.h>
@@ -103,12 +104,14 @@ protected:
         return *shell;
     }
     void notice(int code) { sendMessage(shell->hwnd(), WM_ENGINE_LINK, static_cast<WPARAM>(code), 0); }
-    void command(int id) {
-        shell->runCommand(id);
+    void command(QAction* CommandActions::*action) {
+        (shell->actions().*action)->trigger();
         pumpMessages(0);
     }
     std::string status() { return config::readSetting(config::kStatus); }
-    bool enabled(int id) { return shell->actions().action(id)->isEnabled(); }
+    // What the desktop's tray reports of the user's click.
+    void tray(QSystemTrayIcon::ActivationReason reason) { emit shell->tray().icon()->activated(reason); }
+    bool enabled(QAction* CommandActions::*action) { return (shell->actions().*action)->isEnabled(); }
 
     HWND engine = 0;
     std::unique_ptr<Shell> shell;
@@ -232,7 +235,7 @@ TEST_F(ShellTest, AFailedCycleEndsWithTheFailureStatusAndIcon) {
     EXPECT_EQ(s.tray().frame(), kTrayFailed);
     EXPECT_EQ(s.tray().tip(), "Tarnwick: last cycle failed: sending mail");   // the first failure
     // The open window's status bar names the step and the log to read.
-    command(CMD_OPEN);
+    command(&CommandActions::open);
     EXPECT_EQ(s.window().statusPart(1).toStdString(),
               "Failure during cycle (refer to log file for further info); failed step: sending mail; log: " +
                   testsupport::worldDir() + "/" + dayLogFileName(std::time_t{1765000000}));
@@ -243,7 +246,7 @@ TEST_F(ShellTest, AFailedCycleEndsWithTheFailureStatusAndIcon) {
 TEST_F(ShellTest, CycleNowAsksTheEngineOrShowsTheFailureWithoutIt) {
     Shell& s = start();
     s.schedule().rasRetryCount = 2;
-    command(CMD_CYCLE_NOW);
+    command(&CommandActions::cycleNow);
     EXPECT_EQ(s.schedule().rasRetryCount, 0);
     ASSERT_EQ(g_engineGot.size(), 2u);
     EXPECT_EQ(g_engineGot[1].first, static_cast<WPARAM>(LINK_START_CYCLE));
@@ -251,7 +254,7 @@ TEST_F(ShellTest, CycleNowAsksTheEngineOrShowsTheFailureWithoutIt) {
     EXPECT_EQ(beeps, 0);
 
     stopEngine();
-    command(CMD_CYCLE_NOW);
+    command(&CommandActions::cycleNow);
     EXPECT_EQ(beeps, 1);
     EXPECT_EQ(s.schedule().cycleFailed, 1);
 }
@@ -265,17 +268,17 @@ TEST_F(ShellTest, ACycleThatMayNotDialWaitsForTheLineToBeUp) {
     Shell& s = start();
     config::writeSetting(config::kRasEntry, "MyISP");
     config::writeSetting(config::kRASAllowEstab, 0);
-    command(CMD_CYCLE_NOW);   // the line is down: nothing at all
+    command(&CommandActions::cycleNow);   // the line is down: nothing at all
     EXPECT_EQ(g_engineGot.size(), 1u);
     EXPECT_EQ(beeps, 0);
     EXPECT_EQ(s.schedule().cycleFailed, 0);
     testsupport::writeFile(scenario + "/active", "myisp:activated\n");
-    command(CMD_CYCLE_NOW);   // up by other means, in another letter case
+    command(&CommandActions::cycleNow);   // up by other means, in another letter case
     ASSERT_EQ(g_engineGot.size(), 2u);
     EXPECT_EQ(g_engineGot[1].first, static_cast<WPARAM>(LINK_START_CYCLE));
     testsupport::writeFile(scenario + "/active", "");
     config::writeSetting(config::kRASAllowEstab, 1);
-    command(CMD_CYCLE_NOW);   // may dial: the engine decides
+    command(&CommandActions::cycleNow);   // may dial: the engine decides
     EXPECT_EQ(g_engineGot.size(), 3u);
     config::writeSetting(config::kRasEntry, "");
     config::writeSetting(config::kRASAllowEstab, 1);
@@ -299,22 +302,22 @@ TEST_F(ShellTest, NewOutgoingMailStartsACycleOnlyWhileScheduled) {
 TEST_F(ShellTest, MenuStateFollowsTheWindowAndTheSchedule) {
     Shell& s = start();
     s.updateMenus();
-    EXPECT_TRUE(enabled(CMD_OPEN));
-    EXPECT_TRUE(enabled(CMD_RESUME));
-    EXPECT_FALSE(enabled(CMD_SUSPEND));
-    EXPECT_FALSE(enabled(CMD_ACCOUNT_REMOVE));
-    EXPECT_FALSE(enabled(CMD_ACCOUNT_PROPERTIES));
-    EXPECT_TRUE(enabled(CMD_LOG));
-    EXPECT_TRUE(enabled(CMD_OPTIONS));
+    EXPECT_TRUE(enabled(&CommandActions::open));
+    EXPECT_TRUE(enabled(&CommandActions::resume));
+    EXPECT_FALSE(enabled(&CommandActions::suspend));
+    EXPECT_FALSE(enabled(&CommandActions::removeAccount));
+    EXPECT_FALSE(enabled(&CommandActions::accountProperties));
+    EXPECT_TRUE(enabled(&CommandActions::log));
+    EXPECT_TRUE(enabled(&CommandActions::options));
 
     s.schedule().active = 1;
-    command(CMD_OPEN);
+    command(&CommandActions::open);
     // Opening the tray menu is what runs the menu state.
     emit s.tray().menu()->aboutToShow();
-    EXPECT_FALSE(enabled(CMD_OPEN));
-    EXPECT_FALSE(enabled(CMD_RESUME));
-    EXPECT_TRUE(enabled(CMD_SUSPEND));
-    EXPECT_TRUE(enabled(CMD_LOG));
+    EXPECT_FALSE(enabled(&CommandActions::open));
+    EXPECT_FALSE(enabled(&CommandActions::resume));
+    EXPECT_TRUE(enabled(&CommandActions::suspend));
+    EXPECT_TRUE(enabled(&CommandActions::log));
 }
 
 // A first start: the wizard's first account sets the schedule going, with no Resume needed.
@@ -328,7 +331,7 @@ TEST_F(ShellTest, TheWizardsFirstAccountResumesTheSchedule) {
         EXPECT_TRUE(config::createAccountKey(accounts, "home"));   // what a finished wizard stores
         return 0;
     });
-    command(CMD_ACCOUNT_ADD);
+    command(&CommandActions::addAccount);
     EXPECT_EQ(dialogs, std::vector<std::string>{"wizard"});
     EXPECT_EQ(s.schedule().active, 1);
     EXPECT_EQ(s.tray().frame(), kTrayActive);
@@ -336,11 +339,11 @@ TEST_F(ShellTest, TheWizardsFirstAccountResumesTheSchedule) {
 
 TEST_F(ShellTest, ViewLogShowsTheDaysLogAsItIs) {
     Shell& s = start();
-    command(CMD_OPEN);
+    command(&CommandActions::open);
     const std::string name = dayLogFileName(std::time_t{1765000000});
     ASSERT_FALSE(name.empty());
     testsupport::writeFile(name, "101500   APP HIGH Subject =?UTF-8?Q?stays?= as logged\n");
-    command(CMD_LOG);
+    command(&CommandActions::log);
     auto* viewer = s.window().findChild<QDialog*>(QStringLiteral("itemViewer"));
     ASSERT_NE(viewer, nullptr);
     EXPECT_EQ(viewer->findChild<QPlainTextEdit*>()->toPlainText(),
@@ -364,7 +367,7 @@ TEST_F(ShellTest, HelpOpensInItsOwnWindowWhenTheDesktopHasNoBrowser) {
         urls.push_back(url);
         return false;   // nothing on the desktop takes it
     });
-    command(CMD_HELP_CONTENTS);
+    command(&CommandActions::helpContents);
     HelpWindow* w = shell->helpWindowShown();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
@@ -376,32 +379,38 @@ TEST_F(ShellTest, HelpOpensInItsOwnWindowWhenTheDesktopHasNoBrowser) {
     EXPECT_EQ(w->browser()->toPlainText().toStdString(), "101500   APP HIGH the reason\n");
 
     // A page that is missing says so in the same window.
-    command(CMD_HOMEPAGE);
+    command(&CommandActions::homepage);
     EXPECT_EQ(shell->helpWindowShown(), w);
     EXPECT_TRUE(w->browser()->toPlainText().contains(QStringLiteral("cannot be found")));
     EXPECT_EQ(urls.size(), 2u);
 }
 
-TEST_F(ShellTest, EveryMenuCommandHasAnAction) {
+// Both menus show their items in order, each command one action that every menu shares.
+TEST_F(ShellTest, TheMenusShareOneActionPerCommand) {
     Shell& s = start();
-    std::set<QString> names;
-    for (int id : {CMD_CYCLE_NOW, CMD_OPEN, CMD_OPTIONS, CMD_RESUME, CMD_SUSPEND, CMD_READ_MAIL, CMD_CLOSE, CMD_EXIT,
-                   CMD_HELP_CONTENTS, CMD_ABOUT, CMD_HOMEPAGE, CMD_EMAIL_SUPPORT, CMD_ACCOUNT_ADD,
-                   CMD_ACCOUNT_REMOVE, CMD_ACCOUNT_PROPERTIES, CMD_LOG}) {
-        QAction* a = s.actions().action(id);
-        ASSERT_NE(a, nullptr) << id;
-        names.insert(a->objectName());
-    }
-    // Each command's action is named after its text, so tests and tools can find it.
-    EXPECT_EQ(names.size(), 16u);
-    EXPECT_EQ(s.actions().action(CMD_CYCLE_NOW)->objectName(), "cycleNow");
-    EXPECT_EQ(s.actions().action(CMD_EMAIL_SUPPORT)->objectName(), "emailSupport");
-    // Commands of dialogs still to come reach the handler and do nothing; without an account
-    // Options is followed by the wizard, Read mail does nothing, and with no account selected
-    // in the tree Remove and Properties do nothing either.
-    for (int id : {CMD_OPTIONS, CMD_READ_MAIL, CMD_VIEW_ITEM, CMD_ACCOUNT_ADD, CMD_ACCOUNT_REMOVE,
-                   CMD_ACCOUNT_PROPERTIES, CMD_DELETE_ITEM, CMD_QIK_REPLY})
-        command(id);
+    auto texts = [](const QList<QAction*>& actions) {
+        QStringList out;
+        for (QAction* a : actions) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        return out.join(QLatin1Char('|')).toStdString();
+    };
+    EXPECT_EQ(texts(s.tray().menu()->actions()),
+              "&Open|-|&Cycle Now|Re&sume|S&uspend|-|O&ptions|&Read mail|-|&About|-|&Exit");
+    std::vector<std::string> bar;
+    for (QAction* m : s.window().menuBar()->actions()) bar.push_back(texts(m->menu()->actions()));
+    EXPECT_EQ(bar, (std::vector<std::string>{"&Cycle Now|-|Re&sume|S&uspend|-|C&lose|&Exit",
+                                             "&Read mail|-|Log|-|O&ptions", "&Add|&Remove|-|&Properties",
+                                             "&Contents|-|Online|-|&About"}));
+    EXPECT_EQ(s.tray().menu()->actions()[2], s.window().menuBar()->actions()[0]->menu()->actions()[0]);
+    EXPECT_EQ(s.actions().cycleNow->objectName(), "cycleNow");
+    EXPECT_EQ(s.actions().emailSupport->objectName(), "emailSupport");
+    // Commands of dialogs still to come do nothing; without an account Options is followed by
+    // the wizard, Read mail does nothing, and with no account selected in the tree Remove and
+    // Properties do nothing either; View and Delete without a remembered row neither.
+    for (QAction* CommandActions::*a : {&CommandActions::options, &CommandActions::readMail, &CommandActions::addAccount,
+                                        &CommandActions::removeAccount, &CommandActions::accountProperties})
+        command(a);
+    s.window().viewRememberedItem();
+    s.window().deleteRememberedItem();
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(s.schedule().active, 0);
     EXPECT_EQ(dialogs, (std::vector<std::string>{"sheet", "wizard", "wizard"}));
@@ -412,30 +421,30 @@ TEST_F(ShellTest, OptionsIsFollowedByTheWizardOnlyWithoutAnAccount) {
     plat::RegKey accounts;
     ASSERT_TRUE(config::openAccountsKey(accounts));
     ASSERT_TRUE(config::createAccount(accounts, {"home", "pop.example.net", 110, "jo", "pw", "", ""}));
-    command(CMD_OPTIONS);
+    command(&CommandActions::options);
     EXPECT_EQ(dialogs, std::vector<std::string>{"sheet"});
     // Options is grayed while its sheet shows, and a second command opens no second sheet.
     int sheets = 0;
     setModalHook([&](QDialog&) {
         ++sheets;
         s.updateMenus();
-        EXPECT_FALSE(enabled(CMD_OPTIONS));
-        s.runCommand(CMD_OPTIONS);
+        EXPECT_FALSE(enabled(&CommandActions::options));
+        s.runOptions();
         return 0;
     });
-    command(CMD_OPTIONS);
+    command(&CommandActions::options);
     EXPECT_EQ(sheets, 1);
     s.updateMenus();
-    EXPECT_TRUE(enabled(CMD_OPTIONS));
+    EXPECT_TRUE(enabled(&CommandActions::options));
     ASSERT_TRUE(config::deleteAccountKey(accounts, "home"));
 }
 
 TEST_F(ShellTest, ACancelledWizardStillRefreshesTheViews) {
     Shell& s = start();
-    command(CMD_OPEN);
+    command(&CommandActions::open);
     QWidget* before = s.window().centralWidget();
     ASSERT_NE(before, nullptr);
-    command(CMD_ACCOUNT_ADD);
+    command(&CommandActions::addAccount);
     EXPECT_EQ(dialogs, std::vector<std::string>{"wizard"});
     EXPECT_TRUE(s.window().viewsOpen());
     EXPECT_NE(s.window().centralWidget(), before);
@@ -443,7 +452,7 @@ TEST_F(ShellTest, ACancelledWizardStillRefreshesTheViews) {
 
 TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {
     Shell& s = start();
-    command(CMD_OPEN);
+    command(&CommandActions::open);
     ASSERT_FALSE(s.window().isClosed());
     EXPECT_TRUE(s.window().viewsOpen());
     EXPECT_EQ(s.window().statusPart(0).toStdString(), "Last check:  ");
@@ -451,7 +460,7 @@ TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {
     s.window().resize(640, 400);
     pumpMessages(0);
 
-    command(CMD_CLOSE);
+    command(&CommandActions::close);
     EXPECT_TRUE(s.window().isClosed());
     EXPECT_FALSE(s.window().viewsOpen());
     auto saved = config::readPlacement();
@@ -463,7 +472,7 @@ TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {
     EXPECT_EQ(p->showCmd, 2);
 
     s.window().resize(300, 200);   // whatever happened meanwhile, the saved size comes back
-    command(CMD_OPEN);
+    command(&CommandActions::open);
     EXPECT_EQ(s.window().width(), 640);
     EXPECT_EQ(s.window().height(), 400);
 
@@ -472,7 +481,7 @@ TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {
     pumpMessages(0);
     EXPECT_TRUE(s.window().isClosed());
     // A double click on the tray icon opens it again.
-    s.trayMouse(WM_LBUTTONDBLCLK);
+    tray(QSystemTrayIcon::DoubleClick);
     EXPECT_FALSE(s.window().isClosed());
 }
 
@@ -481,20 +490,20 @@ TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {
 TEST_F(ShellTest, ATrayClickOpensTheWindowAndASecondOneHidesIt) {
     Shell& s = start();
     ASSERT_TRUE(s.window().isClosed());
-    s.trayMouse(WM_LBUTTONUP);
+    tray(QSystemTrayIcon::Trigger);
     pumpMessages(0);
     ASSERT_FALSE(s.window().isClosed());
     EXPECT_TRUE(s.window().viewsOpen());
     ASSERT_TRUE(s.window().inFront());
 
-    s.trayMouse(WM_LBUTTONUP);
+    tray(QSystemTrayIcon::Trigger);
     pumpMessages(0);
     EXPECT_TRUE(s.window().isClosed());
     EXPECT_FALSE(s.window().viewsOpen());
     EXPECT_TRUE(config::readPlacement().has_value());   // closed the usual way
 
     // Open but behind another window: a click brings it to the front instead of hiding it.
-    s.trayMouse(WM_LBUTTONUP);
+    tray(QSystemTrayIcon::Trigger);
     pumpMessages(0);
     ASSERT_TRUE(s.window().inFront());
     {
@@ -503,19 +512,19 @@ TEST_F(ShellTest, ATrayClickOpensTheWindowAndASecondOneHidesIt) {
         QApplication::setActiveWindow(&other);
         QApplication::processEvents();
         ASSERT_FALSE(s.window().inFront());
-        s.trayMouse(WM_LBUTTONUP);
+        tray(QSystemTrayIcon::Trigger);
         pumpMessages(0);
         EXPECT_FALSE(s.window().isClosed());
         EXPECT_TRUE(s.window().inFront());
     }
-    s.trayMouse(WM_LBUTTONUP);
+    tray(QSystemTrayIcon::Trigger);
     pumpMessages(0);
     ASSERT_TRUE(s.window().isClosed());
 
     // Double click on a closed window, and on an open one in front: open both times.
     for (int round = 0; round < 2; ++round) {
-        s.trayMouse(WM_LBUTTONUP);
-        s.trayMouse(WM_LBUTTONDBLCLK);
+        tray(QSystemTrayIcon::Trigger);
+        tray(QSystemTrayIcon::DoubleClick);
         pumpMessages(0);
         EXPECT_FALSE(s.window().isClosed()) << round;
         EXPECT_TRUE(s.window().viewsOpen()) << round;
@@ -524,9 +533,9 @@ TEST_F(ShellTest, ATrayClickOpensTheWindowAndASecondOneHidesIt) {
 
 TEST_F(ShellTest, TheShutdownQuestionsThreeAnswers) {
     Shell& s = start();
-    command(CMD_OPEN);
+    command(&CommandActions::open);
     answers = {IDCANCEL};
-    command(CMD_EXIT);
+    command(&CommandActions::exit);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Do you really wish to shutdown Tarnwick?");
     EXPECT_EQ(boxes[0].buttons, MsgButtons::YesNoCancel);
@@ -535,13 +544,13 @@ TEST_F(ShellTest, TheShutdownQuestionsThreeAnswers) {
     EXPECT_FALSE(quitPosted());
 
     answers = {IDNO};
-    command(CMD_EXIT);
+    command(&CommandActions::exit);
     EXPECT_TRUE(s.window().isClosed());   // closed to the tray, still running
     EXPECT_TRUE(isWindow(s.hwnd()));
     EXPECT_FALSE(quitPosted());
 
     answers = {IDYES};
-    command(CMD_EXIT);
+    command(&CommandActions::exit);
     EXPECT_FALSE(isWindow(s.hwnd()));
     EXPECT_TRUE(quitPosted());
 }
@@ -562,7 +571,7 @@ TEST_F(ShellTest, WithoutATrayTheWindowOpensAtStartAndClosingMinimises) {
     Shell& s = start(false);
     EXPECT_FALSE(s.window().isClosed());
     EXPECT_TRUE(s.window().isVisible());
-    command(CMD_CLOSE);
+    command(&CommandActions::close);
     EXPECT_TRUE(s.window().isMinimized());
     EXPECT_TRUE(s.window().isVisible());   // still on the task bar: the user's way back in
     EXPECT_FALSE(s.window().viewsOpen());
@@ -595,12 +604,12 @@ TEST_F(ShellTest, TheViewsFollowTheEngineAndDeleteFromTheListMenu) {
     }
     testsupport::writeFile("accounts/v@x/1.rfc822", "From: ann\r\nSubject: first\r\n\r\n");
     Shell& s = start();
-    command(CMD_OPEN);
+    command(&CommandActions::open);
     views::FolderTree* tree = s.window().folderTree();
     ASSERT_NE(tree, nullptr);
     EXPECT_EQ(tree->accountNode(0)->text(0), "views (1)");
     s.updateMenus();
-    EXPECT_FALSE(enabled(CMD_ACCOUNT_PROPERTIES));
+    EXPECT_FALSE(enabled(&CommandActions::accountProperties));
 
     // New mail and a queued item arrive.
     testsupport::writeFile("accounts/v@x/2.rfc822", "From: bob\r\nSubject: second\r\n\r\n");
@@ -622,8 +631,8 @@ TEST_F(ShellTest, TheViewsFollowTheEngineAndDeleteFromTheListMenu) {
     EXPECT_TRUE(eventually([&] { return tree->outgoingRoot()->text(0) == "Outgoing (1)"; }));
     tree->setCurrentItem(tree->accountNode(0));
     s.updateMenus();
-    EXPECT_TRUE(enabled(CMD_ACCOUNT_PROPERTIES));
-    EXPECT_TRUE(enabled(CMD_ACCOUNT_REMOVE));
+    EXPECT_TRUE(enabled(&CommandActions::accountProperties));
+    EXPECT_TRUE(enabled(&CommandActions::removeAccount));
 
     // Delete from the context menu of the queued item.
     tree->setCurrentItem(tree->outgoingRoot());
@@ -648,11 +657,11 @@ TEST_F(ShellTest, TheViewsFollowTheEngineAndDeleteFromTheListMenu) {
     std::filesystem::remove("accounts/v@x/1.rfc822");
     notice(MAILBOX_CHANGED);
     EXPECT_TRUE(eventually([&] { return tree->accountNode(0)->text(0) == "views (1)"; }));
-    command(CMD_CLOSE);
+    command(&CommandActions::close);
     EXPECT_EQ(s.window().folderTree(), nullptr);
     notice(MAILBOX_CHANGED);
     s.updateMenus();
-    EXPECT_FALSE(enabled(CMD_ACCOUNT_PROPERTIES));
+    EXPECT_FALSE(enabled(&CommandActions::accountProperties));
 
     RegKey accounts;
     ASSERT_TRUE(config::openAccountsKey(accounts));

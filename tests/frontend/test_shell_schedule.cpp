@@ -1,8 +1,7 @@
 // The shell wired to the schedule: start-up's unread check, Resume and Suspend, copied paths
 // opening the notices, the sound requests of a cycle with mail, the blinking tray, About.
-#include "frontend/commands.h"
 #include "frontend/desktop/desktop.h"
-#include "frontend/dialogs/new_mail_dialog.h"
+#include "frontend/dialogs/mail_dialogs.h"
 #include "frontend/app/main_window.h"
 #include "frontend/app/shell.h"
 #include "platform/event_loop.h"
@@ -91,14 +90,14 @@ protected:
 TEST_F(ShellScheduleTest, StartUpChecksForUnreadMailAndResumeSuspendDriveTheTimers) {
     EXPECT_EQ(period(ScheduleTimer::NewMail), 15000);
     EXPECT_EQ(period(ScheduleTimer::Blink), 500);
-    shell->runCommand(CMD_RESUME);
+    shell->actions().resume->trigger();
     EXPECT_EQ(shell->schedule().active, 1);
     EXPECT_EQ(period(ScheduleTimer::Online), 5000);   // never checked
     EXPECT_EQ(period(ScheduleTimer::Offline), 5000);
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
     shell->updateMenus();
-    EXPECT_TRUE(shell->actions().action(CMD_SUSPEND)->isEnabled());
-    shell->runCommand(CMD_SUSPEND);
+    EXPECT_TRUE(shell->actions().suspend->isEnabled());
+    shell->actions().suspend->trigger();
     EXPECT_EQ(running(ScheduleTimer::Online), false);
     EXPECT_EQ(shell->tray().frame(), kTraySuspended);
     // The first unread check finds nothing: blinking and checking stop.
@@ -108,7 +107,7 @@ TEST_F(ShellScheduleTest, StartUpChecksForUnreadMailAndResumeSuspendDriveTheTime
 }
 
 TEST_F(ShellScheduleTest, ACycleWithTwoItemsBeepsListsAnnouncesAndBlinks) {
-    shell->runCommand(CMD_RESUME);
+    shell->actions().resume->trigger();
     send(WM_ENGINE_LINK, CYCLE_STARTED);
     copyPath(COPYDATA_NEW_ITEM, item("[a]1.rfc822", "From: Ann\r\nSubject: one\r\n"));
     send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
@@ -173,14 +172,14 @@ TEST_F(ShellScheduleTest, AboutIsGrayedWhileItShows) {
     QObject thisTest;   // the timer dies with the test even when it never fires
     QTimer::singleShot(0, &thisTest, [&] {
         shell->updateMenus();
-        grayedMeanwhile = !shell->actions().action(CMD_ABOUT)->isEnabled();
+        grayedMeanwhile = !shell->actions().about->isEnabled();
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->objectName() == "aboutDialog" && w->isVisible()) w->findChild<QPushButton*>("ok")->click();
     });
-    shell->runCommand(CMD_ABOUT);
+    shell->actions().about->trigger();
     EXPECT_TRUE(grayedMeanwhile);
     shell->updateMenus();
-    EXPECT_TRUE(shell->actions().action(CMD_ABOUT)->isEnabled());
+    EXPECT_TRUE(shell->actions().about->isEnabled());
 }
 
 }  // namespace
@@ -225,7 +224,7 @@ namespace {
 // The e-mail program collected the unread mail through the local POP3 server: the tray stops
 // blinking without waiting for the next unread check, and without an alarm.
 TEST_F(ShellScheduleTest, CollectedMailStopsTheBlinkingAtOnce) {
-    shell->runCommand(CMD_RESUME);
+    shell->actions().resume->trigger();
     send(WM_ENGINE_LINK, CYCLE_STARTED);
     copyPath(COPYDATA_NEW_ITEM, item("[a]1.rfc822", "From: Ann\r\nSubject: one\r\n"));
     send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);

@@ -1,6 +1,6 @@
 // What the list, the new-mail dialog and the failure notice show of an item's header: encoded
 // words decoded (the file itself unchanged), and no sender forged through a long line.
-#include "frontend/dialogs/delivery_failure_dialog.h"
+#include "frontend/dialogs/mail_dialogs.h"
 #include "frontend/app/mail_announcements.h"
 #include "frontend/mail/header_cache.h"
 #include "tests/support/temp_env.h"

@@ -1,5 +1,6 @@
 // The tray's choice of frame, the animation, the tip, and the saved window placement.
 #include "frontend/app/placement.h"
+#include "frontend/mail/row_cells.h"
 #include "frontend/schedule/schedule_state.h"
 #include "shared/engine_link.h"
 
@@ -58,16 +59,13 @@ TEST(TrayAnimation, EachPhaseLoopsOverItsOwnSixFrames) {
     EXPECT_EQ(nextAnimationFrame(21), 16);
 }
 
-TEST(TrayTip, NameAloneOrWithTextCutTo63Bytes) {
-    EXPECT_EQ(trayTipText(nullptr), "Tarnwick");
-    EXPECT_EQ(trayTipText("14:05"), "Tarnwick 14:05");
-    std::string longText(100, 'x');
-    std::string tip = trayTipText(longText.c_str());
+TEST(TrayTip, CutTo63BytesNeverInsideACharacter) {
+    EXPECT_EQ(views::cutUtf8("Tarnwick: 14:05", kTrayTipMax), "Tarnwick: 14:05");
+    std::string tip = views::cutUtf8("Tarnwick: " + std::string(100, 'x'), kTrayTipMax);
     EXPECT_EQ(tip.size(), 63u);
-    EXPECT_EQ(tip.substr(0, 9), "Tarnwick ");
+    EXPECT_EQ(tip.substr(0, 10), "Tarnwick: ");
     // A two-byte character that would straddle the limit is left out whole.
-    std::string accented = std::string(53, 'a') + "\xC3\xA9";   // "Tarnwick " + 53 = 62 bytes, then é
-    tip = trayTipText(accented.c_str());
+    tip = views::cutUtf8(std::string(62, 'a') + "\xC3\xA9", kTrayTipMax);
     EXPECT_EQ(tip.size(), 62u);
 }
 
