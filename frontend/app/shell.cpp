@@ -48,15 +48,11 @@ constexpr int kEnginePollMs = 50;
 constexpr char kAlreadyRunning[] =
     QT_TRANSLATE_NOOP("Tarnwick", "You are already running Tarnwick and can not have more than one instance running!");
 
-MessageBoxRequest okBox(const std::string& text) {
-    return {text, kCaption, MsgButtons::Ok, IDOK};
-}
-
 // A second copy brings the running one's window to the front and says so.
 void tellRunningCopy() {
     if (HWND running = findWindow(kFrontEndClass, kFrontEndTitle))
         postMessage(running, WM_ENGINE_LINK, FRONTEND_OPEN_WINDOW, 0);
-    messageBox(nullptr, okBox(kAlreadyRunning));
+    messageBox(nullptr, {kAlreadyRunning, kCaption});
 }
 
 }  // namespace
@@ -147,7 +143,7 @@ bool Shell::startEngine() {
     if (findWindow(kEngineClass, kEngineTitle)) return true;
     int err = spawnDetached(options_.enginePath, {options_.enginePath});
     if (err == 0) return true;
-    messageBox(nullptr, okBox(tr("Failed to launch Trawlex [reason = %1]\nExiting Tarnwick").arg(err).toStdString()));
+    messageBox(nullptr, {tr("Failed to launch Trawlex [reason = %1]\nExiting Tarnwick").arg(err).toStdString(), kCaption});
     return false;
 }
 
@@ -159,7 +155,7 @@ bool Shell::waitForEngine() {
     }
     DebugLine(LOG_APP, LOG_HIGH, "Tarnwick: the engine's window did not appear");
     QString text = tr("Trawlex did not start within %1 seconds.\nExiting Tarnwick").arg((options_.engineWaitMs + 999) / 1000);
-    messageBox(nullptr, okBox(text.toStdString()));
+    messageBox(nullptr, {text.toStdString(), kCaption});
     return false;
 }
 
@@ -445,14 +441,15 @@ QWidget* Shell::dialogOwner() const {
 void Shell::exitProgram() {
     if (closePromptOpen_) return;
     closePromptOpen_ = true;
-    int answer = messageBox(dialogOwner(),
-                            {QT_TRANSLATE_NOOP("Tarnwick", "Do you really wish to shutdown Tarnwick?"), kCaption, MsgButtons::YesNoCancel, IDNO});
+    QMessageBox::StandardButton answer =
+        messageBox(dialogOwner(), {QT_TRANSLATE_NOOP("Tarnwick", "Do you really wish to shutdown Tarnwick?"), kCaption,
+                                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No});
     closePromptOpen_ = false;
-    if (answer == IDYES) {
+    if (answer == QMessageBox::Yes) {
         window_->destroyViews();
         window_->hide();
         link_->destroy();
-    } else if (answer == IDNO) {
+    } else if (answer == QMessageBox::No) {
         post(&Shell::closeMainWindow);
     }
 }

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QMessageBox>
 #include <QUrl>
 
 #include <algorithm>
@@ -18,35 +17,24 @@ std::function<void()> beepHook;
 
 }  // namespace
 
-int messageBox(QWidget* owner, const MessageBoxRequest& r) {
+QMessageBox::StandardButton messageBox(QWidget* owner, const MessageBoxRequest& r) {
     if (boxHook) return boxHook(r);
     // The texts are looked up as they stand; a formatted one without a translation shows as is.
     QMessageBox box(owner);
     box.setWindowTitle(QCoreApplication::translate("Tarnwick", r.caption.c_str()));
     box.setText(QCoreApplication::translate("Tarnwick", r.text.c_str()));
-    if (r.buttons == MsgButtons::Ok) {
-        box.setIcon(r.icon == MsgIcon::Warning ? QMessageBox::Warning : QMessageBox::Information);
-        box.setStandardButtons(QMessageBox::Ok);
-        box.exec();
-        return IDOK;
-    }
-    box.setIcon(r.icon == MsgIcon::Warning ? QMessageBox::Warning : QMessageBox::Question);
-    if (r.buttons == MsgButtons::YesNo) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(r.defaultButton == IDNO ? QMessageBox::No : QMessageBox::Yes);
-        box.setEscapeButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
-    }
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    box.setDefaultButton(r.defaultButton == IDYES  ? QMessageBox::Yes
-                         : r.defaultButton == IDNO ? QMessageBox::No
-                                                   : QMessageBox::Cancel);
-    box.setEscapeButton(QMessageBox::Cancel);
-    switch (box.exec()) {
-    case QMessageBox::Yes: return IDYES;
-    case QMessageBox::No: return IDNO;
-    default: return IDCANCEL;
-    }
+    bool question = r.buttons != QMessageBox::Ok;
+    box.setIcon(r.icon == MsgIcon::Warning ? QMessageBox::Warning
+                : question                 ? QMessageBox::Question
+                                           : QMessageBox::Information);
+    box.setStandardButtons(r.buttons);
+    box.setDefaultButton(r.defaultButton);
+    QMessageBox::StandardButton escape = r.buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel
+                                         : r.buttons.testFlag(QMessageBox::No)   ? QMessageBox::No
+                                                                                 : QMessageBox::Ok;
+    box.setEscapeButton(escape);
+    int pressed = box.exec();
+    return r.buttons.testFlag(QMessageBox::StandardButton(pressed)) ? QMessageBox::StandardButton(pressed) : escape;
 }
 
 bool openUrl(const std::string& url) {

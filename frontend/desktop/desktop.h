@@ -2,30 +2,25 @@
 // boxes, opening an address in the user's browser, the beep. Tests replace them with scripts.
 #pragma once
 
+#include <QMessageBox>
+
 #include <functional>
 #include <string>
 
-class QWidget;
-
-// Buttons and answers keep their Windows numbers (they are what callers compare with).
-enum class MsgButtons { Ok, YesNo, YesNoCancel };
 // The icon of a box; Default: information for OK boxes, a question for the others.
 enum class MsgIcon { Default, Warning };
-constexpr int IDOK = 1;
-constexpr int IDCANCEL = 2;
-constexpr int IDYES = 6;
-constexpr int IDNO = 7;
 
 struct MessageBoxRequest {
     std::string text;
     std::string caption;
-    MsgButtons buttons = MsgButtons::Ok;
-    int defaultButton = IDOK;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    QMessageBox::StandardButton defaultButton = QMessageBox::Ok;
     MsgIcon icon = MsgIcon::Default;
 };
 
-// Shows a message box owned by owner (may be null) and answers the button pressed.
-int messageBox(QWidget* owner, const MessageBoxRequest& request);
+// Shows a message box owned by owner (may be null) and answers the button pressed; Escape
+// and closing the box answer Cancel when the box has it, else No, else OK.
+QMessageBox::StandardButton messageBox(QWidget* owner, const MessageBoxRequest& request);
 // Opens a URL (file:, http:, mailto:) with the desktop's handler; false when none takes it.
 bool openUrl(const std::string& url);
 // Opens a local HTML page in the desktop's browser; false when the desktop has no application
@@ -34,7 +29,7 @@ bool openHtmlPage(const std::string& url);
 void messageBeep();
 
 // Replacements for tests; an empty function restores the real one.
-using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
+using MessageBoxHook = std::function<QMessageBox::StandardButton(const MessageBoxRequest&)>;
 using OpenUrlHook = std::function<bool(const std::string&)>;
 void setMessageBoxHook(MessageBoxHook hook);
 void setOpenUrlHook(OpenUrlHook hook);

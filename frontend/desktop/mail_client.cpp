@@ -47,16 +47,17 @@ std::vector<std::string> listMailClients() {
     return names;
 }
 
-int launchCommandLine(const std::string& line) {
+bool launchCommandLine(const std::string& line) {
     std::string copy = line.substr(0, kCommandLineMax);
     std::vector<std::string> words;
-    if (!plat::splitCommandLine(copy, words) || words.empty()) return 0;
+    if (!plat::splitCommandLine(copy, words) || words.empty()) return false;
     std::string program = plat::findOnPath(words[0]);
-    if (program.empty()) return 0;
+    if (program.empty()) return false;
     int err = plat::spawnDetached(program, words);
-    if (err == 0) return 1;
+    if (err == 0) return true;
     QString text = QCoreApplication::translate("Tarnwick", "Failed to launch mail program '%1' [reason = %2]")
                        .arg(QString::fromStdString(words[0]))
                        .arg(err);
-    return messageBox(nullptr, {text.toStdString(), "Tarnwick", MsgButtons::Ok, IDOK});
+    messageBox(nullptr, {text.toStdString(), "Tarnwick"});
+    return false;
 }

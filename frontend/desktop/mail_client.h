@@ -17,7 +17,7 @@ std::string mailClientCommandLine(const std::string& name);
 std::vector<std::string> listMailClients();
 
 // Starts a stored command line: the first word (shell quoting) is the program, a path with a
-// "/" or a name on PATH; the other words are its arguments. Answers 0 when the line is empty
-// or names no executable program (nothing is shown), non-zero once the program runs, and on a
-// failed start the answer of the message box that reports it.
-int launchCommandLine(const std::string& line);
+// "/" or a name on PATH; the other words are its arguments. Answers true once the program
+// runs; false when the line is empty or names no executable program (nothing is shown) and
+// when the start fails (a message box says why).
+bool launchCommandLine(const std::string& line);

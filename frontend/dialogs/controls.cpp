@@ -73,7 +73,7 @@ QHBoxLayout* okRow(QDialog* dialog, std::function<void()> pressed, std::initiali
 void tellUser(QWidget* owner, const std::string& text, MsgIcon icon, const std::string& argument) {
     QString shown = QCoreApplication::translate("Tarnwick", text.c_str());
     if (shown.contains(QLatin1String("%1"))) shown = shown.arg(QString::fromStdString(argument));
-    messageBox(owner, {shown.toStdString(), "Tarnwick", MsgButtons::Ok, IDOK, icon});
+    messageBox(owner, {shown.toStdString(), "Tarnwick", QMessageBox::Ok, QMessageBox::Ok, icon});
 }
 
 std::string text(const QLineEdit* edit) {

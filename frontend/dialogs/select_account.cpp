@@ -112,7 +112,7 @@ bool removeAccount(QWidget* owner, int accountIndex) {
     QString text = QCoreApplication::translate("Tarnwick", "Confirm that you wish to remove account '%1'.\nClick YES to remove.")
                        .arg(QString::fromStdString(title));
     if (messageBox(owner, {text.toStdString(), QT_TRANSLATE_NOOP("Tarnwick", "Tarnwick - Account Removal"),
-                           MsgButtons::YesNo, IDYES}) != IDYES)
+                           QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes}) != QMessageBox::Yes)
         return false;
     return config::deleteAccountKey(accounts, title);
 }

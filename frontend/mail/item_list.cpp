@@ -324,7 +324,9 @@ bool confirmAndDelete(const MailRow& row, QWidget* owner) {
     QString text = trList("Confirm deletion of mail item '%1':'%2'.\nClick 'YES' to delete, or 'NO' to cancel.")
                        .arg(QString::fromStdString(row.header.from.value_or("-")),
                             QString::fromStdString(row.header.subject.value_or("-")));
-    if (messageBox(owner, {text.toStdString(), "Tarnwick", MsgButtons::YesNo, IDYES}) != IDYES) return false;
+    if (messageBox(owner, {text.toStdString(), "Tarnwick", QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes}) !=
+        QMessageBox::Yes)
+        return false;
     return deleteItemFiles(row.path);
 }
 

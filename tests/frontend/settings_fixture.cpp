@@ -24,8 +24,8 @@ void SettingsTest::SetUp() {
 
     setMessageBoxHook([this](const MessageBoxRequest& r) {
         boxes.push_back(r);
-        if (answers.empty()) return r.buttons == MsgButtons::Ok ? IDOK : IDNO;
-        int a = answers.front();
+        if (answers.empty()) return r.buttons == QMessageBox::Ok ? QMessageBox::Ok : QMessageBox::No;
+        QMessageBox::StandardButton a = answers.front();
         answers.pop_front();
         return a;
     });

@@ -40,7 +40,7 @@ protected:
     bool stored(const char* value);
 
     std::vector<MessageBoxRequest> boxes;
-    std::deque<int> answers;
+    std::deque<QMessageBox::StandardButton> answers;
     std::deque<Script> scripts;
     std::vector<std::string> dialogsShown;
     std::vector<std::pair<std::string, bool>> sounds;

@@ -551,14 +551,14 @@ TEST_F(AccountsTest, RemoveAsksFirstAndLeavesTheMailFiles) {
     addAccount("home", "Post Office", "post", "jo", "pop.example.net");
     std::string item = testsupport::worldDir() + "/accounts/jo@pop.example.net/[home]1.rfc822";
     testsupport::writeFile(item, "Subject: kept\r\n\r\n");
-    answers = {IDNO};
+    answers = {QMessageBox::No};
     EXPECT_FALSE(removeAccount(nullptr, 0));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Confirm that you wish to remove account 'home'.\nClick YES to remove.");
     EXPECT_EQ(boxes[0].caption, "Tarnwick - Account Removal");
-    EXPECT_EQ(boxes[0].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
     EXPECT_TRUE(accountPresent("home"));
-    answers = {IDYES};
+    answers = {QMessageBox::Yes};
     EXPECT_TRUE(removeAccount(nullptr, 0));
     EXPECT_FALSE(accountPresent("home"));
     EXPECT_TRUE(fs::exists(item));

@@ -6,8 +6,11 @@
 #include "platform/spawn.h"
 #include "tests/support/temp_env.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +24,30 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::writeFile;
+
+// The real box: its default button as asked, and Escape answering its safest button.
+TEST(MessageBox, EscapeAnswersCancelThenNoThenOk) {
+    using B = QMessageBox;
+    struct Case {
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton, escaped;
+    };
+    const Case cases[] = {{B::Ok, B::Ok, B::Ok},
+                          {B::Yes | B::No, B::Yes, B::No},
+                          {B::Yes | B::No | B::Cancel, B::No, B::Cancel}};
+    for (const Case& c : cases) {
+        bool defaultAsAsked = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            defaultAsAsked = box->defaultButton() == box->button(c.defaultButton);
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(box, &escape);
+        });
+        EXPECT_EQ(messageBox(nullptr, {"Really?", "Tarnwick", c.buttons, c.defaultButton}), c.escaped);
+        EXPECT_TRUE(defaultAsAsked) << c.buttons.toInt();
+    }
+}
 
 TEST(SplitCommandLine, QuotesAndEscapesAsAShellWould) {
     struct Case {
@@ -58,7 +85,7 @@ protected:
         fs::create_directories(dir);
         setMessageBoxHook([this](const MessageBoxRequest& r) {
             boxes.push_back(r);
-            return IDOK;
+            return QMessageBox::Ok;
         });
     }
     void TearDown() override { setMessageBoxHook({}); }
@@ -84,7 +111,7 @@ TEST_F(LaunchTest, AQuotedPathWithBlanksStartsWithItsArguments) {
     std::string out = dir + "/args.txt";
     std::string prog = script("My Mail", "#!/bin/sh\nprintf '%s|' \"$@\" > \"$OUT\"\n");
     ::setenv("OUT", out.c_str(), 1);
-    EXPECT_NE(launchCommandLine("\"" + prog + "\" -compose 'to=a b' MixedCase.EXE"), 0);
+    EXPECT_TRUE(launchCommandLine("\"" + prog + "\" -compose 'to=a b' MixedCase.EXE"));
     EXPECT_EQ(waitForFile(out), "-compose|to=a b|MixedCase.EXE|");
     EXPECT_TRUE(boxes.empty());
 }
@@ -95,20 +122,20 @@ TEST_F(LaunchTest, AProgramOnThePathIsFoundByName) {
     ::setenv("OUT", out.c_str(), 1);
     std::string oldPath = std::getenv("PATH");
     ::setenv("PATH", (dir + ":" + oldPath).c_str(), 1);
-    int r = launchCommandLine("tw-test-mailer");
+    bool started = launchCommandLine("tw-test-mailer");
     ::setenv("PATH", oldPath.c_str(), 1);
-    EXPECT_NE(r, 0);
+    EXPECT_TRUE(started);
     EXPECT_EQ(waitForFile(out), "ran\n");
 }
 
-TEST_F(LaunchTest, NothingToStartAnswersZeroSilently) {
+TEST_F(LaunchTest, NothingToStartAnswersFalseSilently) {
     std::string plain = script("notes.txt", "just text\n", 0644);
-    EXPECT_EQ(launchCommandLine(""), 0);
-    EXPECT_EQ(launchCommandLine("   "), 0);
-    EXPECT_EQ(launchCommandLine("\"" + plain + "\""), 0);        // not executable
-    EXPECT_EQ(launchCommandLine("'" + dir + "'"), 0);             // a directory
-    EXPECT_EQ(launchCommandLine("no-such-program-tw12 -x"), 0);   // not on PATH
-    EXPECT_EQ(launchCommandLine("\"" + plain), 0);                // unbalanced quote
+    EXPECT_FALSE(launchCommandLine(""));
+    EXPECT_FALSE(launchCommandLine("   "));
+    EXPECT_FALSE(launchCommandLine("\"" + plain + "\""));        // not executable
+    EXPECT_FALSE(launchCommandLine("'" + dir + "'"));             // a directory
+    EXPECT_FALSE(launchCommandLine("no-such-program-tw12 -x"));   // not on PATH
+    EXPECT_FALSE(launchCommandLine("\"" + plain));                // unbalanced quote
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -116,7 +143,7 @@ TEST_F(LaunchTest, AFailedStartIsShownWithTheProgramAsTyped) {
     // Executable, but no program the kernel can run: exec fails with ENOEXEC.
     std::string bad = script("broken", std::string("\x7f" "ELF\x01\x01 not really", 15));
     std::string typed = "\"" + bad + "\" --x";
-    EXPECT_EQ(launchCommandLine(typed), IDOK);
+    EXPECT_FALSE(launchCommandLine(typed));   // shown, and not taken for a start
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Failed to launch mail program '" + bad + "' [reason = 8]");
     EXPECT_EQ(boxes[0].caption, "Tarnwick");

@@ -215,7 +215,7 @@ protected:
     }
     std::vector<std::string> commands;
     std::vector<MessageBoxRequest> boxes;
-    int answer = IDYES;
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
 };
 
 TEST_F(ViewsTest, TreeListsAccountsInReverseOrderWithUnreadCounts) {
@@ -340,17 +340,17 @@ TEST_F(ViewsTest, DeleteAsksAndRemovesTheRoutingFileOfAnOutgoingItemOnly) {
 
     // No: nothing goes.
     list->rememberRow(rowOf("in.rfc822"));
-    answer = IDNO;
+    answer = QMessageBox::No;
     EXPECT_FALSE(confirmAndDelete(*list->rememberedRow(), nullptr));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Confirm deletion of mail item 'Ann <ann@example.net>':'incoming'.\n"
                              "Click 'YES' to delete, or 'NO' to cancel.");
     EXPECT_EQ(boxes[0].caption, "Tarnwick");
-    EXPECT_EQ(boxes[0].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
     EXPECT_TRUE(fs::exists(in));
 
     // Yes on a read incoming item: only the item goes.
-    answer = IDYES;
+    answer = QMessageBox::Yes;
     EXPECT_TRUE(confirmAndDelete(*list->rememberedRow(), nullptr));
     EXPECT_FALSE(fs::exists(in));
     EXPECT_TRUE(fs::exists(stray));

@@ -53,8 +53,8 @@ protected:
         config::writeSetting(config::kLastCheckTime, 0);
         setMessageBoxHook([this](const MessageBoxRequest& r) {
             boxes.push_back(r);
-            if (answers.empty()) return IDOK;
-            int a = answers.front();
+            if (answers.empty()) return QMessageBox::Ok;
+            QMessageBox::StandardButton a = answers.front();
             answers.pop_front();
             return a;
         });
@@ -116,7 +116,7 @@ protected:
     HWND engine = 0;
     std::unique_ptr<Shell> shell;
     std::vector<MessageBoxRequest> boxes;
-    std::deque<int> answers;
+    std::deque<QMessageBox::StandardButton> answers;
     int beeps = 0;
     std::vector<std::string> urls;
     std::vector<std::string> dialogs;
@@ -534,22 +534,22 @@ TEST_F(ShellTest, ATrayClickOpensTheWindowAndASecondOneHidesIt) {
 TEST_F(ShellTest, TheShutdownQuestionsThreeAnswers) {
     Shell& s = start();
     command(&CommandActions::open);
-    answers = {IDCANCEL};
+    answers = {QMessageBox::Cancel};
     command(&CommandActions::exit);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Do you really wish to shutdown Tarnwick?");
-    EXPECT_EQ(boxes[0].buttons, MsgButtons::YesNoCancel);
-    EXPECT_EQ(boxes[0].defaultButton, IDNO);
+    EXPECT_EQ(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    EXPECT_EQ(boxes[0].defaultButton, QMessageBox::No);
     EXPECT_FALSE(s.window().isClosed());
     EXPECT_FALSE(quitPosted());
 
-    answers = {IDNO};
+    answers = {QMessageBox::No};
     command(&CommandActions::exit);
     EXPECT_TRUE(s.window().isClosed());   // closed to the tray, still running
     EXPECT_TRUE(isWindow(s.hwnd()));
     EXPECT_FALSE(quitPosted());
 
-    answers = {IDYES};
+    answers = {QMessageBox::Yes};
     command(&CommandActions::exit);
     EXPECT_FALSE(isWindow(s.hwnd()));
     EXPECT_TRUE(quitPosted());
@@ -561,7 +561,7 @@ TEST_F(ShellTest, ASecondCloseWhileTheQuestionShowsIsIgnored) {
     setMessageBoxHook([&](const MessageBoxRequest&) {
         ++asked;
         s.exitProgram();   // the tray's Exit while the box is up
-        return IDCANCEL;
+        return QMessageBox::Cancel;
     });
     s.exitProgram();
     EXPECT_EQ(asked, 1);
@@ -642,7 +642,7 @@ TEST_F(ShellTest, TheViewsFollowTheEngineAndDeleteFromTheListMenu) {
     list->openContextMenu(list->visualRect(list->model()->index(0, 0)).center());
     auto* menu = list->findChild<QMenu*>(QStringLiteral("MAILLISTMENU"));
     ASSERT_NE(menu, nullptr);
-    answers = {IDYES};
+    answers = {QMessageBox::Yes};
     menu->findChild<QAction*>(QStringLiteral("delete"))->trigger();
     pumpMessages(0);
     ASSERT_EQ(boxes.size(), 1u);

@@ -39,7 +39,7 @@ protected:
         soundLog = testsupport::makeTempDir("sounds-") + "/requests";
         ::setenv("TARNWICK_SOUND_LOG", soundLog.c_str(), 1);
         setBeepHook([] {});
-        setMessageBoxHook([](const MessageBoxRequest&) { return IDOK; });
+        setMessageBoxHook([](const MessageBoxRequest&) { return QMessageBox::Ok; });
         ASSERT_TRUE(registerClass(kEngineClass, quietEngine));
         engine = createWindow(kEngineClass, kEngineTitle, 0);
         ASSERT_EQ(publishWindow(engine, kEngineClass, kEngineTitle), PublishResult::Published);
