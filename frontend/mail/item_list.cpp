@@ -230,11 +230,8 @@ void ItemList::keyPressEvent(QKeyEvent* event) {
 // The user dragged a column: the shown columns' new order, with the account column (absent
 // outside the all-accounts view) keeping its place among them.
 void ItemList::columnMoved() {
-    int shown = model_->columnCount({});
-    std::vector<int> order(static_cast<std::size_t>(shown));
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [this](int a, int b) { return header()->visualIndex(a) < header()->visualIndex(b); });
-    if (shown < kListColumnCount) {
+    std::vector<int> order = shownColumnsBy([this](int c) { return header()->visualIndex(c); });
+    if (static_cast<int>(order.size()) < kListColumnCount) {
         int last = kListColumnCount - 1;
         auto at = std::min<std::size_t>(static_cast<std::size_t>(layout_.positions[static_cast<std::size_t>(last)]),
                                         order.size());
@@ -244,13 +241,17 @@ void ItemList::columnMoved() {
 }
 
 void ItemList::applyOrder() {
-    int shown = model_->columnCount({});
-    std::vector<int> order(static_cast<std::size_t>(shown));
+    std::vector<int> order = shownColumnsBy([this](int c) { return layout_.positions[static_cast<std::size_t>(c)]; });
+    for (std::size_t p = 0; p < order.size(); ++p)
+        header()->moveSection(header()->visualIndex(order[p]), static_cast<int>(p));
+}
+
+// The shown columns, ordered by a place given to each.
+std::vector<int> ItemList::shownColumnsBy(const std::function<int(int)>& place) const {
+    std::vector<int> order(static_cast<std::size_t>(model_->columnCount({})));
     std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [this](int a, int b) {
-        return layout_.positions[static_cast<std::size_t>(a)] < layout_.positions[static_cast<std::size_t>(b)];
-    });
-    for (int p = 0; p < shown; ++p) header()->moveSection(header()->visualIndex(order[static_cast<std::size_t>(p)]), p);
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return place(a) < place(b); });
+    return order;
 }
 
 FolderKind ItemList::kind() const {

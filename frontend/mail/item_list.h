@@ -16,7 +16,9 @@
 
 class QSortFilterProxyModel;
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace views {
 
@@ -66,6 +68,7 @@ private:
     void applyOrder();
     void fitSubject();
     void columnMoved();
+    std::vector<int> shownColumnsBy(const std::function<int(int)>& place) const;
     int sourceRow(int i) const;
 
     HeaderCache& cache_;

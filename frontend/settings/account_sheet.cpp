@@ -25,10 +25,12 @@
 
 namespace {
 
-QLineEdit* readOnlyEdit(QWidget* parent, const char* name) {
-    QLineEdit* e = textEdit(parent, name);
+// Both pages show the account's title, which cannot be changed.
+void addTitleRow(QWidget* parent, QFormLayout* form, const std::string& title) {
+    QLineEdit* e = textEdit(parent, "accountTitle");
     e->setReadOnly(true);
-    return e;
+    setText(e, title);
+    form->addRow(buddyLabel(parent, QCoreApplication::translate("AccountPage", "&Title:"), e), e);
 }
 
 // The account's values.
@@ -75,9 +77,7 @@ AccountPage::AccountPage(SettingsModel& account, const std::string& title)
     : PropPage("accountPage", tr("Account"), account), title_(title) {
     auto* login = new QGroupBox(tr("POP3 account"), this);
     auto* form = new QFormLayout(login);
-    QLineEdit* accountTitle = readOnlyEdit(login, "accountTitle");
-    setText(accountTitle, title_);
-    form->addRow(buddyLabel(login, tr("&Title:"), accountTitle), accountTitle);
+    addTitleRow(login, form, title_);
     pop_ = popLoginRows(login, form, tr("&Server:"), tr("Pass&word:"));
     pop_.server->setReadOnly(true);
     pop_.user->setReadOnly(true);
@@ -186,10 +186,8 @@ public:
 
 AdvancedPage::AdvancedPage(SettingsModel& account, const std::string& title)
     : PropPage("advancedPage", tr("Advanced"), account) {
-    QLineEdit* accountTitle = readOnlyEdit(this, "accountTitle");
-    setText(accountTitle, title);
     auto* form = new QFormLayout;
-    form->addRow(buddyLabel(this, tr("&Title:"), accountTitle), accountTitle);
+    addTitleRow(this, form, title);
 
     // Retrieved messages always leave the server: the other choices are shown, never offered.
     auto* removal = new QGroupBox(tr("Remove retrieved messages from the POP account"), this);

@@ -237,7 +237,7 @@ bool runAddAccountWizard(QWidget* owner) {
         config::writeSecretFromEditing(account.title, plat::SecretKind::LocalPass,
                                        fieldText(&wizard, "popPassword").toStdString());
         signInNewAccount(owner, account.title,
-                         {wizard.field(QStringLiteral("oauthPreset")).toString().toStdString(),
+                         {fieldText(&wizard, "oauthPreset").toStdString(),
                           fieldText(&wizard, "oauthClientId").toStdString(), {}});
     } else {
         // Into the secret store, where there is one.
