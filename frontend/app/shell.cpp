@@ -176,12 +176,15 @@ void Shell::resumeSoon() {
 void Shell::connectActions() {
     const CommandActions& a = *actions_;
     connect(&a, &CommandActions::aboutToShow, this, &Shell::updateMenus);
-    connect(a.cycleNow, &QAction::triggered, this, &Shell::cycleNow);
+    connect(a.cycleNow, &QAction::triggered, this, [this] {
+        state_.rasRetryCount = 0;
+        scheduler_->startCycle();
+    });
     connect(a.open, &QAction::triggered, this, &Shell::openMainWindow);
     connect(a.close, &QAction::triggered, this, &Shell::closeMainWindow);
     connect(a.exit, &QAction::triggered, this, &Shell::exitProgram);
-    connect(a.helpContents, &QAction::triggered, this, &Shell::showHelpContents);
-    connect(a.homepage, &QAction::triggered, this, &Shell::showHomepage);
+    connect(a.helpContents, &QAction::triggered, this, [this] { openHelp("index.html", nullptr); });
+    connect(a.homepage, &QAction::triggered, this, [this] { openHelp("home.html", nullptr); });
     connect(a.emailSupport, &QAction::triggered, this, &Shell::openSupport);
     connect(a.options, &QAction::triggered, this, &Shell::runOptions);
     connect(a.readMail, &QAction::triggered, this, &Shell::readMailNow);
@@ -191,7 +194,8 @@ void Shell::connectActions() {
     connect(a.resume, &QAction::triggered, scheduler_.get(), &Scheduler::resume);
     connect(a.suspend, &QAction::triggered, scheduler_.get(), &Scheduler::suspend);
     connect(a.about, &QAction::triggered, this, &Shell::showAbout);
-    connect(a.log, &QAction::triggered, this, &Shell::showLog);
+    // Today's day log, where a failure is explained.
+    connect(a.log, &QAction::triggered, this, [this] { views::viewTextFile(dayLogFileName(now()), dialogOwner()); });
     // What the window and its views ask for happens once the window system's event is over.
     MainWindow* w = window_.get();
     connect(w, &MainWindow::closeRequested, this, &Shell::exitProgram);
@@ -211,27 +215,9 @@ void Shell::connectActions() {
     }
 }
 
-void Shell::cycleNow() {
-    state_.rasRetryCount = 0;
-    scheduler_->startCycle();
-}
-
-void Shell::showHelpContents() {
-    openHelp("index.html", nullptr);
-}
-
-void Shell::showHomepage() {
-    openHelp("home.html", nullptr);
-}
-
 // Today's day log, named so that it can be found from anywhere.
 std::string Shell::logPath() const {
     return QDir::current().absoluteFilePath(QString::fromStdString(dayLogFileName(now()))).toStdString();
-}
-
-// Today's day log, where a failure is explained.
-void Shell::showLog() {
-    views::viewTextFile(dayLogFileName(now()), dialogOwner());
 }
 
 void Shell::readMailNow() {

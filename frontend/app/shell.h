@@ -1,6 +1,6 @@
 // The front end's shell: the start-up sequence, the published window "TARNWICKCLASS"/"Tarnwick"
-// whose link signals carry the engine's notices and copied records, a slot per command of the
-// menus, the tray and the views, and what happens at exit.
+// whose link signals carry the engine's notices and copied records, what the commands of the
+// menus, the tray and the views do, and what happens at exit.
 #pragma once
 
 #include "frontend/app/menus.h"
@@ -71,12 +71,9 @@ public:
 
 public slots:
     // The commands of the menus, the tray, the views and the mail dialogs.
-    void cycleNow();
     void openMainWindow();
     void closeMainWindow();
     void exitProgram();
-    void showHelpContents();
-    void showHomepage();
     void openSupport();
     void runOptions();
     void readMailNow();
@@ -84,7 +81,6 @@ public slots:
     void removeSelectedAccount();
     void showSelectedAccountProperties();
     void showAbout();
-    void showLog();
 
 private:
     void setStatus(const char* text);
