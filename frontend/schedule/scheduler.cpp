@@ -54,8 +54,8 @@ void Scheduler::expire(ScheduleTimer t) {
     case ScheduleTimer::Animate:
         if (hooks_.animateTray) hooks_.animateTray();
         break;
-    case ScheduleTimer::Offline: offlineTimer(); break;
-    case ScheduleTimer::Online: onlineTimer(); break;
+    case ScheduleTimer::Offline:
+    case ScheduleTimer::Online: periodElapsed(t); break;
     case ScheduleTimer::NewMail: checkUnreadMail(); break;
     case ScheduleTimer::Blink: blink(); break;
     }
@@ -77,8 +77,8 @@ void Scheduler::startCycle() {
         return;   // may not dial and the line is down: nothing to show
     }
     if (hooks_.requestCycle()) {
-        rearmIfRunning(ScheduleTimer::Online, config::readSetting(config::kCheckFreqHI));
-        rearmIfRunning(ScheduleTimer::Offline, config::readSetting(config::kCheckFreqLO));
+        rearmIfRunning(ScheduleTimer::Online);
+        rearmIfRunning(ScheduleTimer::Offline);
         return;
     }
     hooks_.beep();
@@ -112,21 +112,20 @@ void Scheduler::accountsChanged(int accountCount) {
     resume();
 }
 
-void Scheduler::onlineTimer() {
-    rearmIfRunning(ScheduleTimer::Online, config::readSetting(config::kCheckFreqHI));
-    std::string entry;
-    bool wanted = !dialEntryConfigured(entry) || hooks_.isConnected(entry);
-    if (!wanted) return;
-    rearmIfRunning(ScheduleTimer::Offline, config::readSetting(config::kCheckFreqLO));
-    if (state_.cycling == 0) startCycle();
+void Scheduler::rearmIfRunning(ScheduleTimer t) {
+    auto period = t == ScheduleTimer::Online ? config::kCheckFreqHI : config::kCheckFreqLO;
+    if (stop(t)) arm(t, config::readSetting(period));
 }
 
-void Scheduler::offlineTimer() {
-    // Also ends a retry pause: the normal period comes back.
-    rearmIfRunning(ScheduleTimer::Offline, config::readSetting(config::kCheckFreqLO));
+// The online schedule cycles while the line is up (or nothing is to be dialled), the offline
+// one while a dial-up entry's line is down; the one that cycles restarts the other's countdown.
+// The offline expiry also ends a retry pause: the normal period comes back.
+void Scheduler::periodElapsed(ScheduleTimer t) {
+    rearmIfRunning(t);
     std::string entry;
-    if (!dialEntryConfigured(entry) || hooks_.isConnected(entry)) return;
-    rearmIfRunning(ScheduleTimer::Online, config::readSetting(config::kCheckFreqHI));
+    bool lineUp = !dialEntryConfigured(entry) || hooks_.isConnected(entry);
+    if (lineUp != (t == ScheduleTimer::Online)) return;
+    rearmIfRunning(t == ScheduleTimer::Online ? ScheduleTimer::Offline : ScheduleTimer::Online);
     if (state_.cycling == 0) startCycle();
 }
 

@@ -73,8 +73,6 @@ public:
     // suspended and stays so while there is no account; the first account resumes it, unless
     // the user has chosen Resume or Suspend meanwhile.
     void accountsChanged(int accountCount);
-    void onlineTimer();
-    void offlineTimer();
 
     void cycleStarted();      // CYCLE_STARTED: the tray animates until the cycle ends
     void newItem();           // CYCLE_NEW_ITEM
@@ -104,9 +102,9 @@ private:
     void arm(ScheduleTimer t, std::uint32_t ms);
     // Answers whether the timer was running.
     bool stop(ScheduleTimer t);
-    void rearmIfRunning(ScheduleTimer t, std::uint32_t ms) {
-        if (stop(t)) arm(t, ms);
-    }
+    // Online or Offline: restarted with its stored period when it runs.
+    void rearmIfRunning(ScheduleTimer t);
+    void periodElapsed(ScheduleTimer t);
     void handleDialFailure();
     void startBlinking();
     bool dialEntryConfigured(std::string& entry) const;

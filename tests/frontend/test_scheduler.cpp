@@ -186,31 +186,31 @@ TEST_F(SchedulerTest, OutgoingMailDuringACycleAsksAgainAndRestartsBothCountdowns
 
 TEST_F(SchedulerTest, TheOnlineTimerRunsCyclesOnAnOpenLineOnly) {
     scheduler->resume();
-    scheduler->onlineTimer();   // no dial-up entry: always online
+    scheduler->expire(ScheduleTimer::Online);   // no dial-up entry: always online
     EXPECT_EQ(count("cycle"), 1);
     EXPECT_EQ(period(ScheduleTimer::Online), kHI);
     EXPECT_EQ(period(ScheduleTimer::Offline), kLO);
-    scheduler->offlineTimer();   // nothing to dial
+    scheduler->expire(ScheduleTimer::Offline);   // nothing to dial
     EXPECT_EQ(count("cycle"), 1);
     state.cycling = 1;
-    scheduler->onlineTimer();    // a cycle runs: none started
+    scheduler->expire(ScheduleTimer::Online);    // a cycle runs: none started
     EXPECT_EQ(count("cycle"), 1);
     state.cycling = 0;
 
     config::writeSetting(config::kRasEntry, "MyISP");
-    scheduler->onlineTimer();   // the line is down: the offline timer's business
+    scheduler->expire(ScheduleTimer::Online);   // the line is down: the offline timer's business
     EXPECT_EQ(count("cycle"), 1);
-    scheduler->offlineTimer();
+    scheduler->expire(ScheduleTimer::Offline);
     EXPECT_EQ(count("cycle"), 2);
     lineUp = true;
-    scheduler->offlineTimer();
+    scheduler->expire(ScheduleTimer::Offline);
     EXPECT_EQ(count("cycle"), 2);
-    scheduler->onlineTimer();
+    scheduler->expire(ScheduleTimer::Online);
     EXPECT_EQ(count("cycle"), 3);
     // The Options sheet's "no dial-up" choice is no entry.
     config::writeSetting(config::kRasEntry, "(no dial-up networking)");
     lineUp = false;
-    scheduler->onlineTimer();
+    scheduler->expire(ScheduleTimer::Online);
     EXPECT_EQ(count("cycle"), 4);
 }
 
@@ -219,7 +219,7 @@ TEST_F(SchedulerTest, AnEntryThatMayNotDialAndIsDownDoesNothingVisible) {
     config::writeSetting(config::kRASAllowEstab, 0);
     scheduler->resume();
     scheduler->startCycle();
-    scheduler->offlineTimer();
+    scheduler->expire(ScheduleTimer::Offline);
     EXPECT_TRUE(events.empty());
     EXPECT_EQ(state.cycleFailed, 0);
     EXPECT_EQ(status, "OK");
@@ -245,7 +245,7 @@ TEST_F(SchedulerTest, DialRetriesFiveMinutesApartThenExhausted) {
         EXPECT_EQ(state.rasRetryCount, attempt);
         EXPECT_EQ(period(ScheduleTimer::Offline), kRetry);
         EXPECT_EQ(state.dialFailed, 0);
-        scheduler->offlineTimer();   // the pause ends: the normal period is back
+        scheduler->expire(ScheduleTimer::Offline);   // the pause ends: the normal period is back
         EXPECT_EQ(period(ScheduleTimer::Offline), kLO);
     }
     state.dialFailed = 1;
