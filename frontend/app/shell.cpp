@@ -4,7 +4,7 @@
 #include "frontend/settings/account_wizard.h"
 #include "frontend/dialogs/select_account.h"
 #include "frontend/desktop/desktop.h"
-#include "frontend/dialogs/center_on_screen.h"
+#include "frontend/dialogs/modal.h"
 #include "frontend/desktop/help_pages.h"
 #include "frontend/desktop/help_window.h"
 #include "frontend/desktop/sign_in_notice.h"

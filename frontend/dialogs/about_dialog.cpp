@@ -1,6 +1,6 @@
 #include "frontend/dialogs/about_dialog.h"
 
-#include "frontend/dialogs/center_on_screen.h"
+#include "frontend/dialogs/modal.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/icons/icons.h"
 #include "platform/os_version.h"

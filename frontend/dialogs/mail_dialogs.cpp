@@ -1,6 +1,6 @@
 #include "frontend/dialogs/mail_dialogs.h"
 
-#include "frontend/dialogs/center_on_screen.h"
+#include "frontend/dialogs/modal.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/icons/icons.h"
 #include "frontend/mail/encoded_words.h"

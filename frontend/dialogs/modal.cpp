@@ -1,8 +1,8 @@
 #include "frontend/dialogs/modal.h"
 
-#include "frontend/dialogs/center_on_screen.h"
-
 #include <QDialog>
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace {
 
@@ -22,6 +22,14 @@ int execCentred(QDialog& dialog) {
     dialog.adjustSize();
     centerOnScreen(&dialog);
     return execModal(dialog);
+}
+
+void centerOnScreen(QWidget* w) {
+    QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect s = screen->geometry();
+    QSize f = w->frameGeometry().size();
+    w->move(s.left() + (s.width() - f.width()) / 2, s.top() + (s.height() - f.height()) / 2);
 }
 
 void setModalHook(ModalHook hook_) {

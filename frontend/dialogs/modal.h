@@ -1,5 +1,5 @@
 // Running a modal dialog: the one place every dialog of the settings goes through, so that a
-// test can drive a dialog instead of waiting for a human.
+// test can drive a dialog instead of waiting for a human; and placing a window in the middle.
 #pragma once
 
 #include <functional>
@@ -12,6 +12,8 @@ class QWidget;
 int execModal(QDialog& dialog);
 // The same for a dialog first sized to its contents and centred on its screen.
 int execCentred(QDialog& dialog);
+// Moves a top-level widget, keeping its size, to the centre of its screen.
+void centerOnScreen(QWidget* w);
 
 // A test's replacement: it gets the dialog, built and not yet shown, and answers the result.
 // An empty function restores the real loop.
