@@ -9,7 +9,7 @@
 #include "frontend/desktop/help_window.h"
 #include "frontend/desktop/sign_in_notice.h"
 #include "frontend/app/main_window.h"
-#include "frontend/settings/options_sheet.h"
+#include "frontend/settings/options_pages.h"
 #include "frontend/app/placement.h"
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/item_viewer.h"

@@ -2,8 +2,9 @@
 
 #include "frontend/desktop/desktop.h"
 #include "frontend/desktop/mail_client.h"
-#include "frontend/dialogs/alternative_client_dialog.h"
+#include "frontend/dialogs/browse.h"
 #include "frontend/dialogs/controls.h"
+#include "frontend/dialogs/modal.h"
 #include "frontend/dialogs/new_account_dialog.h"
 #include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/security_fields.h"
@@ -14,6 +15,8 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -42,6 +45,53 @@ constexpr config::DwordSetting kPort{"port", 110}, kSecurity{"security", 0};
 
 // The name in the e-mail program list that stands for the account's own command line.
 constexpr char kAlternativeClient[] = QT_TRANSLATE_NOOP("AccountPage", "(alternative client)");
+
+// "Alternative e-mail client": a command line of the user's own for an account whose e-mail
+// program the desktop does not list. Browse puts the chosen file into the edit as one word of
+// a command line.
+class AlternativeClientDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    AlternativeClientDialog(const std::string& commandLine, QWidget* owner) : QDialog(owner) {
+        setObjectName(QStringLiteral("alternativeClientDialog"));
+        setWindowTitle(tr("Alternative e-mail client"));
+        edit_ = textEdit(this, "commandLine");
+        edit_->setMinimumWidth(360);
+        setText(edit_, commandLine);
+        auto* browseButton = pushButton(this, "browseCommandLine", tr("&Browse..."));
+        connect(browseButton, &QPushButton::clicked, this, [this] {
+            std::string path = browseForFile(this, FileKind::Any);
+            if (!path.empty()) setText(edit_, commandLineForPath(path));
+        });
+        auto* row = new QHBoxLayout;
+        row->addWidget(edit_, 1);
+        row->addWidget(browseButton);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+        buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ok"));
+        buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancel"));
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(buddyLabel(this, tr("&Command line:"), edit_));
+        layout->addLayout(row);
+        layout->addWidget(buttons);
+    }
+
+    std::string commandLine() const { return edit_->text().left(259).toStdString(); }
+
+private:
+    QLineEdit* edit_;
+};
+
+// Shows the dialog modally, centred, starting with commandLine; true for OK, which puts the
+// edited line (at most 259 characters) into commandLine, false for Cancel.
+bool editAlternativeClient(std::string& commandLine, QWidget* owner) {
+    AlternativeClientDialog dialog(commandLine, owner);
+    if (execCentred(dialog) != QDialog::Accepted) return false;
+    commandLine = dialog.commandLine();
+    return true;
+}
 
 // The account sheet's "Account" page: the POP3 log-in (a password, or OAuth 2.0 with its
 // "Sign in…" and the local password the e-mail program then logs in to Tarnwick with), its

@@ -1,9 +1,17 @@
-// The pages of the "Tarnwick Options" sheet, each over the sheet's settings model; the sheet
-// owns them.
+// "Tarnwick Options": the Connection, Scheduling and Notifications pages in one sheet, each
+// over the sheet's settings model; the sheet owns them.
 #pragma once
 
+#include <functional>
+
 class PropPage;
+class QWidget;
 class SettingsModel;
+struct ScheduleState;
+
+// Shows the sheet modally over owner; periodsChanged is called when OK stored a changed check
+// period while schedule->active. Answers whether OK stored the pages.
+bool runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule);
 
 // "Connection": the NetworkManager connection to bring up and its retries, the provider's SMTP
 // server for outgoing mail with its port, security and log-in (a password, or OAuth 2.0 with

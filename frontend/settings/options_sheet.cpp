@@ -1,7 +1,6 @@
-#include "frontend/settings/options_sheet.h"
+#include "frontend/settings/options_pages.h"
 
 #include "frontend/schedule/schedule_state.h"
-#include "frontend/settings/options_pages.h"
 #include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/settings_model.h"
 

@@ -1,7 +1,7 @@
 // The Options sheet: what each page refuses (and whether it says so), what OK writes, the
 // dial-up entry list, the outgoing server's port, security and log-in, the Resume command
 // after a period changed, Browse and the test buttons.
-#include "frontend/settings/options_sheet.h"
+#include "frontend/settings/options_pages.h"
 #include "frontend/schedule/schedule_state.h"
 #include "platform/event_loop.h"
 #include "platform/registry.h"
