@@ -24,9 +24,7 @@ QMessageBox::StandardButton messageBox(QWidget* owner, const MessageBoxRequest& 
     box.setWindowTitle(QCoreApplication::translate("Tarnwick", r.caption.c_str()));
     box.setText(QCoreApplication::translate("Tarnwick", r.text.c_str()));
     bool question = r.buttons != QMessageBox::Ok;
-    box.setIcon(r.icon == MsgIcon::Warning ? QMessageBox::Warning
-                : question                 ? QMessageBox::Question
-                                           : QMessageBox::Information);
+    box.setIcon(r.icon != QMessageBox::NoIcon ? r.icon : question ? QMessageBox::Question : QMessageBox::Information);
     box.setStandardButtons(r.buttons);
     box.setDefaultButton(r.defaultButton);
     QMessageBox::StandardButton escape = r.buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel

@@ -7,15 +7,12 @@
 #include <functional>
 #include <string>
 
-// The icon of a box; Default: information for OK boxes, a question for the others.
-enum class MsgIcon { Default, Warning };
-
 struct MessageBoxRequest {
     std::string text;
     std::string caption;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QMessageBox::StandardButton defaultButton = QMessageBox::Ok;
-    MsgIcon icon = MsgIcon::Default;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;   // none: information for OK, else a question
 };
 
 // Shows a message box owned by owner (may be null) and answers the button pressed; Escape

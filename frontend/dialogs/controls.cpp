@@ -70,7 +70,7 @@ QHBoxLayout* okRow(QDialog* dialog, std::function<void()> pressed, std::initiali
     return row;
 }
 
-void tellUser(QWidget* owner, const std::string& text, MsgIcon icon, const std::string& argument) {
+void tellUser(QWidget* owner, const std::string& text, QMessageBox::Icon icon, const std::string& argument) {
     QString shown = QCoreApplication::translate("Tarnwick", text.c_str());
     if (shown.contains(QLatin1String("%1"))) shown = shown.arg(QString::fromStdString(argument));
     messageBox(owner, {shown.toStdString(), "Tarnwick", QMessageBox::Ok, QMessageBox::Ok, icon});

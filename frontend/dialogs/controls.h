@@ -34,7 +34,7 @@ QHBoxLayout* okRow(QDialog* dialog, std::function<void()> pressed, std::initiali
 
 // A message box captioned "Tarnwick" with OK; the text is translated (context "Tarnwick"),
 // then argument replaces its "%1".
-void tellUser(QWidget* owner, const std::string& text, MsgIcon icon = MsgIcon::Default,
+void tellUser(QWidget* owner, const std::string& text, QMessageBox::Icon icon = QMessageBox::NoIcon,
               const std::string& argument = {});
 
 std::string text(const QLineEdit* edit);

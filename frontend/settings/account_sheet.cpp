@@ -192,7 +192,7 @@ void AccountPage::load() {
 bool AccountPage::save() {
     std::optional<unsigned> port = validation::readPort(text(pop_.port));
     if (!port) {
-        tellUser(this, kPortMessage, MsgIcon::Warning);
+        tellUser(this, kPortMessage, QMessageBox::Warning);
         pop_.port->setFocus();
         return false;
     }

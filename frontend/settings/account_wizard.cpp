@@ -26,7 +26,7 @@ namespace {
 
 // Shows each message in its own warning box; answers whether there was none.
 bool noProblems(QWidget* owner, const std::vector<std::string>& problems) {
-    for (const std::string& p : problems) tellUser(owner, p, MsgIcon::Warning);
+    for (const std::string& p : problems) tellUser(owner, p, QMessageBox::Warning);
     return problems.empty();
 }
 
@@ -215,7 +215,7 @@ void signInNewAccount(QWidget* owner, const std::string& title, const signin::Ch
     if (!ok)
         tellUser(owner, QT_TRANSLATE_NOOP("Tarnwick", "The account is not signed in yet: %1 Sign in with Sign in… on its "
                                                       "Account page."),
-                 MsgIcon::Warning, why.toStdString());
+                 QMessageBox::Warning, why.toStdString());
 }
 
 }  // namespace
@@ -229,7 +229,7 @@ bool runAddAccountWizard(QWidget* owner) {
     if (!config::openAccountsKey(accounts) || !config::createAccount(accounts, account)) {
         // Settings for an account that does not exist would mislead the user.
         tellUser(owner, QT_TRANSLATE_NOOP("Tarnwick", "The account could not be created (refer to log file for further info)."),
-                 MsgIcon::Warning);
+                 QMessageBox::Warning);
         return false;
     }
     if (wizard.oauth()) {

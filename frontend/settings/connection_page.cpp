@@ -180,7 +180,7 @@ bool ConnectionPage::save() {
                                         text(caFile_)};
     auto readable = [](const std::string& path) { return QFileInfo(QString::fromStdString(path)).isReadable(); };
     if (auto refusal = validation::checkConnection(values, readable)) {
-        tellUser(this, refusal->message, MsgIcon::Default, refusal->argument);
+        tellUser(this, refusal->message, QMessageBox::NoIcon, refusal->argument);
         QLineEdit* focus = refusal->field == ConnectionField::SmtpPort       ? smtpPort_
                            : refusal->field == ConnectionField::RetryCount   ? retryCount_
                            : refusal->field == ConnectionField::RetryPause   ? retryPause_

@@ -88,7 +88,7 @@ void PropSheet::ok() {
     if (!page(current_)->save()) return;
     if (!model_.store()) {
         tellUser(this, QT_TRANSLATE_NOOP("Tarnwick", "The settings could not be stored (refer to log file for further info)."),
-                 MsgIcon::Warning);
+                 QMessageBox::Warning);
         return;
     }
     for (int i = 0; i < tabs_->count(); ++i) page(i)->stored();
