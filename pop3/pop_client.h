@@ -66,7 +66,8 @@ public:
     int dispatcher(int event, long arg) override;
 
     // The command senders. A kind a sender does not format sends "NOOP". True when the command
-    // went to the socket (a partial send counts); false, with "send() fail :" logged, when not.
+    // went to the socket or waits, whole, for it to take more; false, with "send() fail :"
+    // logged, when the connection is gone or failed.
     bool sendCommand(POPCommand kind);
     bool sendCommand(POPCommand kind, const std::string& text);
     bool sendCommand(POPCommand kind, int number);
@@ -126,7 +127,7 @@ private:
         bool secret;   // logged as "********" after its first word
     };
     bool transmit(std::string command, bool secret) { return transmit({{std::move(command), secret}}); }
-    // The lines go out in one write, or none goes.
+    // The lines go out in one write, whole and in order, or none goes.
     bool transmit(const std::vector<CommandLine>& lines);
 
     std::unique_ptr<POP_Open> open_;
