@@ -69,6 +69,14 @@ bool POPClient::isPositive(std::string_view reply) {
     return !reply.empty() && reply.front() == '+';
 }
 
+bool POPClient::countCapabilityLine(std::size_t& lines) {
+    if (++lines <= kMaxCapabilityLines) return true;
+    DebugLine(LOG_MAIL, LOG_HIGH, "CAPA listing too long");
+    closeSocket();
+    lineBuffer().reset();
+    return false;
+}
+
 std::string POPClient::takeReply() {
     std::string line = lineBuffer().takeLine();
     if (line.size() > kMaxReply) line.resize(kMaxReply);

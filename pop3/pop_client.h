@@ -103,6 +103,13 @@ public:
 
     const std::string& user() const { return user_; }
 
+    // A capability listing longer than this fails the phase that asked for it.
+    static constexpr std::size_t kMaxCapabilityLines = 1000;
+    // Counts one more line of a CAPA listing in lines. Past the limit the listing is given up:
+    // "CAPA listing too long" is logged and the connection closed, as the listing's rest would
+    // pass for the replies to later commands; false then.
+    bool countCapabilityLine(std::size_t& lines);
+
     // Whether the server listed PIPELINING in its answer to the login's CAPA: it takes
     // commands ahead of their replies. The login sets it.
     void setPipelining(bool on) { pipelining_ = on; }
