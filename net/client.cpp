@@ -78,6 +78,9 @@ void Client::dropConnection() {
     handshaking_ = writeWaitsForRead_ = readWaitsForWrite_ = false;
     if (socket_ != INVALID_SOCKET) plat::closeSocket(socket_);
     socket_ = INVALID_SOCKET;
+    // Kept bytes belong to the connection they were written on.
+    unsent_.clear();
+    unsentFrom_ = 0;
 }
 
 long Client::sendBytes(const char* data, std::size_t length) {
@@ -90,6 +93,58 @@ long Client::sendBytes(const char* data, std::size_t length) {
     long n = tls_->write(data, length);
     writeWaitsForRead_ = n < 0 && socketError() == errorWouldBlock() && !tls_->wantsWrite();
     return n;
+}
+
+Client::Output Client::write(const char* data, std::size_t length) {
+    if (socket_ == INVALID_SOCKET) return Output::Failed;
+    if (unsentFrom_ < unsent_.size()) {
+        unsent_.append(data, length);
+        return Output::Waiting;
+    }
+    // Sent straight from the caller's bytes; only what the socket leaves is copied.
+    std::size_t done = 0;
+    while (done < length) {
+        long n = sendBytes(data + done, length - done);
+        if (n < 0) {
+            if (socketError() != errorWouldBlock()) return Output::Failed;
+            unsent_.assign(data + done, length - done);
+            unsentFrom_ = 0;
+            return Output::Waiting;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return Output::Drained;
+}
+
+Client::Output Client::flush() {
+    if (socket_ == INVALID_SOCKET) return Output::Failed;
+    while (unsentFrom_ < unsent_.size()) {
+        long n = sendBytes(unsent_.data() + unsentFrom_, unsent_.size() - unsentFrom_);
+        if (n < 0 && socketError() == errorWouldBlock()) return Output::Waiting;
+        if (n < 0) {
+            unsent_.clear();
+            unsentFrom_ = 0;
+            return Output::Failed;
+        }
+        unsentFrom_ += static_cast<std::size_t>(n);
+    }
+    unsent_.clear();
+    unsentFrom_ = 0;
+    return Output::Drained;
+}
+
+void Client::onWritable() {
+    if (unsentFrom_ < unsent_.size()) {
+        Output out = flush();
+        if (out == Output::Waiting) return;
+        if (out == Output::Failed) {
+            // The handler waits for a reply that cannot come now: let it fail at once.
+            closeSocket();
+            dispatcher(EV_CLOSED, 0);
+            return;
+        }
+    }
+    dispatcher(EV_WRITABLE, 0);
 }
 
 void Client::shutdown() {
@@ -182,7 +237,7 @@ void Client::onTlsReadable(SOCKET s) {
     }
     if (writeWaitsForRead_) {
         writeWaitsForRead_ = false;
-        dispatcher(EV_WRITABLE, 0);
+        onWritable();
         if (s != socket_) return;
     }
     if (got > 0) {
@@ -347,7 +402,7 @@ void Client::onSocket(WPARAM wParam, LPARAM lParam) {
             onTlsReadable(s);
             if (s != socket_) return;
         }
-        dispatcher(EV_WRITABLE, 0);
+        onWritable();
         return;
     case FD_CONNECT:
         if (hiWord(lParam) == 0) {

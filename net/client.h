@@ -77,6 +77,14 @@ public:
 
     // Sends bytes at once: the count sent or -1 (see plat::sendSocket).
     long sendBytes(const char* data, std::size_t length);
+
+    // How a write left the output: all of it taken by the socket; some of it kept until the
+    // socket can take more (sent before the handler hears EV_WRITABLE); or the connection failed.
+    enum class Output { Drained, Waiting, Failed };
+    // Sends bytes after anything still kept, in order, each byte once, however much the socket
+    // takes at a time. Failed when there is no connection or it reported an error. When the
+    // kept bytes cannot be sent later, the socket is closed and EV_CLOSED follows.
+    Output write(const char* data, std::size_t length);
     // Closes the socket and forgets a look-up under way; later notifications of either are
     // dropped.
     void closeSocket();
@@ -122,6 +130,10 @@ private:
     void dropTls(const std::string& why);
     void failTls(const std::string& why);
     void onTlsReadable(plat::SOCKET s);
+    // The socket can take data: what is kept goes first, and the handler hears EV_WRITABLE
+    // only once all of it is gone.
+    void onWritable();
+    Output flush();
 
     plat::Ipv4Endpoint peer_;
     std::unique_ptr<plat::HostLookupResult> lookup_;
@@ -142,4 +154,6 @@ private:
     bool readWaitsForWrite_ = false;   // a TLS read would block until the socket takes data
     std::string tlsFailure_;
     std::string openFailure_;
+    std::string unsent_;          // bytes the socket has not taken yet
+    std::size_t unsentFrom_ = 0;  // unsent_[unsentFrom_..] is still to go
 };

@@ -122,9 +122,7 @@ void POP_Auth::onCapaLine(const std::string& line) {
         return;
     }
     client_->armTimeout();
-    if (++capabilityLines_ > kMaxCapabilityLines) {
-        DebugLine(LOG_MAIL, LOG_HIGH, "CAPA listing too long");
-        client_->closeSocket();   // the rest of the listing would pass for later replies
+    if (!pop().countCapabilityLine(capabilityLines_)) {
         fail();
         return;
     }

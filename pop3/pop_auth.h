@@ -38,8 +38,6 @@ public:
         state_WAIT_PASS_AFTER_REFUSAL = 10,   // USER was refused, PASS's reply is still to come
     };
 
-    // A capability listing longer than this fails the login.
-    static constexpr std::size_t kMaxCapabilityLines = 1000;
 
     void start();
     int dispatch(int event, long arg) override;

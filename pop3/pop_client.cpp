@@ -53,6 +53,9 @@ void POPClient::close(plat::HWND notifyWindow) {
 }
 
 int POPClient::dispatcher(int event, long arg) {
+    // Commands are written whole, and the base sends what the socket could not take at once:
+    // no phase waits for the socket, and a closing phase would take this for its end.
+    if (event == EV_WRITABLE) return 1;
     int handled = current_ ? current_->dispatch(event, arg) : 0;
     // A line that no state expects is dropped: left waiting, it would be offered for ever.
     if (event == EV_LINE && !handled && lineBuffer().hasLine()) {
@@ -64,6 +67,14 @@ int POPClient::dispatcher(int event, long arg) {
 
 bool POPClient::isPositive(std::string_view reply) {
     return !reply.empty() && reply.front() == '+';
+}
+
+bool POPClient::countCapabilityLine(std::size_t& lines) {
+    if (++lines <= kMaxCapabilityLines) return true;
+    DebugLine(LOG_MAIL, LOG_HIGH, "CAPA listing too long");
+    closeSocket();
+    lineBuffer().reset();
+    return false;
 }
 
 std::string POPClient::takeReply() {
@@ -124,7 +135,8 @@ bool POPClient::transmit(const std::vector<CommandLine>& lines) {
         bytes += line.text;
         bytes += "\r\n";
     }
-    if (sendable && sendBytes(bytes.data(), bytes.size()) >= 0) return true;
+    // What the socket does not take now goes when it can, ahead of any later command.
+    if (sendable && write(bytes.data(), bytes.size()) != Output::Failed) return true;
     // The log shows what was meant to go out, never a password.
     for (const CommandLine& line : lines) {
         std::string shown = line.text;

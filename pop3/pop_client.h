@@ -66,7 +66,8 @@ public:
     int dispatcher(int event, long arg) override;
 
     // The command senders. A kind a sender does not format sends "NOOP". True when the command
-    // went to the socket (a partial send counts); false, with "send() fail :" logged, when not.
+    // went to the socket or waits, whole, for it to take more; false, with "send() fail :"
+    // logged, when the connection is gone or failed.
     bool sendCommand(POPCommand kind);
     bool sendCommand(POPCommand kind, const std::string& text);
     bool sendCommand(POPCommand kind, int number);
@@ -102,6 +103,13 @@ public:
 
     const std::string& user() const { return user_; }
 
+    // A capability listing longer than this fails the phase that asked for it.
+    static constexpr std::size_t kMaxCapabilityLines = 1000;
+    // Counts one more line of a CAPA listing in lines. Past the limit the listing is given up:
+    // "CAPA listing too long" is logged and the connection closed, as the listing's rest would
+    // pass for the replies to later commands; false then.
+    bool countCapabilityLine(std::size_t& lines);
+
     // Whether the server listed PIPELINING in its answer to the login's CAPA: it takes
     // commands ahead of their replies. The login sets it.
     void setPipelining(bool on) { pipelining_ = on; }
@@ -126,7 +134,7 @@ private:
         bool secret;   // logged as "********" after its first word
     };
     bool transmit(std::string command, bool secret) { return transmit({{std::move(command), secret}}); }
-    // The lines go out in one write, or none goes.
+    // The lines go out in one write, whole and in order, or none goes.
     bool transmit(const std::vector<CommandLine>& lines);
 
     std::unique_ptr<POP_Open> open_;

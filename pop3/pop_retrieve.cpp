@@ -142,8 +142,7 @@ void POP_Retrieve::onCapaLine(const std::string& line) {
         return;
     }
     client_->armTimeout();
-    if (++capabilityLines_ > kMaxCapabilityLines) {
-        DebugLine(LOG_MAIL, LOG_HIGH, "CAPA listing too long");
+    if (!pop().countCapabilityLine(capabilityLines_)) {
         fail();
         return;
     }

@@ -62,8 +62,6 @@ public:
     static constexpr std::size_t kRetrWindow = 16;
     // How many item files are made ahead of their messages.
     static constexpr std::size_t kFilesAhead = 2 * kRetrWindow;
-    // A capability listing longer than this fails the retrieval.
-    static constexpr std::size_t kMaxCapabilityLines = 1000;
 
     // The listing may hold at most this many lines and bytes (every line counts, also one
     // without an identifier); a server that lists more fails the retrieval rather than grow

@@ -33,15 +33,6 @@ void SMTPClient::setSecurity(Security security, const std::string& user, const s
 }
 
 int SMTPClient::dispatcher(int event, long arg) {
-    if (event == EV_WRITABLE && unsentFrom_ < unsent_.size()) {
-        Output out = flush();
-        if (out == Output::Waiting) return 1;
-        if (out == Output::Failed) {
-            // The phase waits for a reply that cannot come now: let it fail at once.
-            closeSocket();
-            event = EV_CLOSED;
-        }
-    }
     if (event == EV_LINE_PART) {
         std::string part = lineBuffer().takePart();
         std::size_t room = SMTPPhase::kMaxReplyLine - std::min(lineStart_.size(), SMTPPhase::kMaxReplyLine);
@@ -65,42 +56,4 @@ int SMTPClient::dispatcher(int event, long arg) {
         closeSocket();
     }
     return 0;
-}
-
-SMTPClient::Output SMTPClient::write(const char* data, std::size_t length) {
-    if (socket() == plat::INVALID_SOCKET) return Output::Failed;
-    if (unsentFrom_ < unsent_.size()) {
-        unsent_.append(data, length);
-        return Output::Waiting;
-    }
-    // Sent straight from the caller's bytes; only what the socket leaves is copied.
-    std::size_t done = 0;
-    while (done < length) {
-        long n = sendBytes(data + done, length - done);
-        if (n < 0) {
-            if (plat::socketError() != plat::errorWouldBlock()) return Output::Failed;
-            unsent_.assign(data + done, length - done);
-            unsentFrom_ = 0;
-            return Output::Waiting;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return Output::Drained;
-}
-
-SMTPClient::Output SMTPClient::flush() {
-    if (socket() == plat::INVALID_SOCKET) return Output::Failed;
-    while (unsentFrom_ < unsent_.size()) {
-        long n = sendBytes(unsent_.data() + unsentFrom_, unsent_.size() - unsentFrom_);
-        if (n < 0 && plat::socketError() == plat::errorWouldBlock()) return Output::Waiting;
-        if (n < 0) {
-            unsent_.clear();
-            unsentFrom_ = 0;
-            return Output::Failed;
-        }
-        unsentFrom_ += static_cast<std::size_t>(n);
-    }
-    unsent_.clear();
-    unsentFrom_ = 0;
-    return Output::Drained;
 }

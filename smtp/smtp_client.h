@@ -82,21 +82,11 @@ public:
     void noteTokenRefused() { tokenRefused_ = true; }
     bool tokenRefused() const { return tokenRefused_; }
 
-    // How a write left the output: all of it taken by the socket; some of it kept until the
-    // socket can take more (sent before the phase hears EV_WRITABLE); or the connection failed.
-    enum class Output { Drained, Waiting, Failed };
-
-    // Sends bytes after anything still kept, in order, each byte once, however much the socket
-    // takes at a time. Failed when there is no connection or it reported an error.
-    Output write(const char* data, std::size_t length);
-
     // The start of the reply line under way that arrived in parts, at most
     // SMTPPhase::kMaxReplyLine bytes, handed over once; the line's rest stays in lineBuffer().
     std::string takeLineStart() { return std::exchange(lineStart_, {}); }
 
 private:
-    Output flush();
-
     std::unique_ptr<MailClient_Open> open_;
     std::unique_ptr<SMTP_Ident> ident_;
     std::unique_ptr<SMTP_SendMailEnv> envelope_;
@@ -114,7 +104,5 @@ private:
     AfterText afterText_ = AfterText::Nothing;
     bool oauth_ = false;
     bool tokenRefused_ = false;
-    std::string unsent_;          // bytes the socket has not taken yet
-    std::size_t unsentFrom_ = 0;  // unsent_[unsentFrom_..] is still to go
     std::string lineStart_;       // see takeLineStart
 };

@@ -6,6 +6,7 @@
 #include "tests/net/net_fixture.h"
 
 #include <atomic>
+#include <cerrno>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -40,6 +41,8 @@ struct Script {
     // USER's reply waits for the next command: a client that waits for it before PASS never
     // gets it.
     bool holdUserReply = false;
+    // CAPA after a PASS: "+OK", then capability lines without end (until the client goes).
+    bool endlessCapaAfterLogin = false;
     // Called in the server's thread as each command arrives, before it is answered.
     std::function<void(const std::string&)> onCommand;
 };
@@ -88,6 +91,7 @@ private:
         using nettest::sendText;
         if (!script_.greet) return silence(fd);
         sendText(fd, script_.greeting + "\r\n");
+        bool loggedIn = false;
         for (;;) {
             std::string line = nettest::readLine(fd);
             if (line.size() < 2) return;
@@ -116,6 +120,7 @@ private:
                 if (word == "RETR") continue;
             }
             if (word == "CAPA") {
+                if (loggedIn && script_.endlessCapaAfterLogin) return endlessCapa(fd);
                 if (script_.capabilities.empty()) {
                     sendText(fd, "-ERR unknown\r\n");
                     continue;
@@ -126,6 +131,7 @@ private:
             } else if (word == "USER") {
                 sendText(fd, script_.userReply + "\r\n");
             } else if (word == "PASS") {
+                loggedIn = true;
                 sendText(fd, script_.passReply + "\r\n");
             } else if (word == "UIDL") {
                 sendText(fd, script_.uidlReply + "\r\n");
@@ -162,6 +168,23 @@ private:
             } else {
                 sendText(fd, "-ERR unknown\r\n");
             }
+        }
+    }
+
+    // Sends capability lines until the client closes the connection or the test ends; what
+    // the client sends meanwhile is not read.
+    void endlessCapa(int fd) {
+        nettest::sendText(fd, "+OK\r\n");
+        std::string lines;
+        for (int i = 0; i < 1000; ++i) lines += "X-FILLER\r\n";
+        std::size_t at = 0;
+        while (!stop_) {
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            if (p.revents & (POLLERR | POLLHUP)) return;
+            long n = ::send(fd, lines.data() + at, lines.size() - at, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0 && errno != EAGAIN) return;
+            if (n > 0) at = (at + static_cast<std::size_t>(n)) % lines.size();
         }
     }
 

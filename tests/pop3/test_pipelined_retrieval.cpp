@@ -26,6 +26,14 @@ std::vector<std::string> login(std::vector<std::string> rest) {
     return out;
 }
 
+// The identifier file of account "box" records "old", a message retrieved before.
+bool recordOld() {
+    UIDL known;
+    known.load("box.uidl");
+    known.add("old", 0, 0);
+    return known.save();
+}
+
 }  // namespace
 
 TEST_F(CheckTest, AWindowOfRetrsIsStoredInOrderAndEachDeleFollowsItsMessagesStoring) {
@@ -47,12 +55,7 @@ TEST_F(CheckTest, AWindowOfRetrsIsStoredInOrderAndEachDeleFollowsItsMessagesStor
     };
     FakePop3 server(s);
     addAccount("box", server.port());
-    {
-        UIDL known;
-        known.load("box.uidl");
-        known.add("old", 0, 0);
-        ASSERT_TRUE(known.save());
-    }
+    ASSERT_TRUE(recordOld());
     ASSERT_TRUE(runCheck());
 
     EXPECT_EQ(server.commands(),
@@ -171,4 +174,25 @@ TEST_F(CheckTest, ARefusedRetrInAWindowLeavesNoFileBehind) {
     EXPECT_EQ(filesIn("accounts/box"), std::vector<std::string>{itemName("c")});
     EXPECT_TRUE(filesIn("accounts/holding").empty());
     EXPECT_EQ(recorded("box.uidl"), std::vector<std::string>{"c"});
+}
+
+TEST_F(CheckTest, AnEndlessCapabilityListingAfterTheLoginFailsTheRetrievalAndClosesTheConnection) {
+    Script s = threeMessages();
+    s.capabilities = {"USER"};   // no PIPELINING at the log-in: the retrieval asks again
+    s.endlessCapaAfterLogin = true;
+    FakePop3 server(s);
+    addAccount("box", server.port());
+    ASSERT_TRUE(recordOld());
+    std::string before = testsupport::readFile("box.uidl");
+    std::size_t logged = nettest::todaysLog().size();
+    ASSERT_TRUE(runCheck());
+    std::string log = nettest::todaysLog().substr(logged);
+    EXPECT_NE(log.find("MAIL HIGH CAPA listing too long"), std::string::npos) << log;
+    // The listing's rest is never read as QUIT's reply.
+    EXPECT_EQ(log.find("POP Client close"), std::string::npos) << log;
+    EXPECT_EQ(server.commands(), (std::vector<std::string>{"CAPA", "USER ann", "PASS secret", "CAPA"}));
+    EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {3, "box"}, {99, ""}}));
+    EXPECT_EQ(testsupport::readFile("box.uidl"), before);
+    EXPECT_TRUE(filesIn("accounts/box").empty());
+    EXPECT_TRUE(filesIn("accounts/holding").empty());
 }

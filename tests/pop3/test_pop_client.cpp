@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <poll.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace nettest;
@@ -70,6 +73,50 @@ TEST_F(POPClientTest, EachSenderFormatsItsKindsAndSendsNoopForTheRest) {
     EXPECT_FALSE(client.sendCommand(POPCommand::USER, "ann\r\nDELE 1"));
     EXPECT_TRUE(client.sendCommand(POPCommand::NOOP));
     EXPECT_EQ(readLine(peer), "NOOP\r\n");
+    ::close(peer);
+}
+
+TEST_F(POPClientTest, CommandsTheSocketCannotTakeAtOnceArriveWholeAndInOrder) {
+    RawListener l;
+    int small = 4096;   // with a peer that does not read yet, the socket soon takes no more
+    ::setsockopt(l.fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    POPClient client(owner, "127.0.0.1", l.port, "ann", "pw", "holding");
+    client.open(0);
+    int peer = l.acceptOne();
+    ASSERT_TRUE(waitFor([&] { return client.currentHandler()->state() == 0; }));
+    std::string expected;
+    for (int n = 1; n <= 300000; ++n) {
+        ASSERT_TRUE(client.sendCommand(POPCommand::RETR, n)) << n;
+        expected += "RETR " + std::to_string(n) + "\r\n";
+    }
+    ASSERT_TRUE(client.sendUserAndPassword());
+    ASSERT_TRUE(client.sendCommand(POPCommand::QUIT));
+    expected += "USER ann\r\nPASS pw\r\nQUIT\r\n";
+    // Part of it really waits in the client.
+    ASSERT_EQ(client.write("", 0), Client::Output::Waiting);
+
+    std::string got;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        char buf[65536];
+        for (int idle = 0; got.size() < expected.size() && idle < 100;) {
+            pollfd p{peer, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) {
+                ++idle;
+                continue;
+            }
+            long n = ::recv(peer, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            got.append(buf, static_cast<std::size_t>(n));
+            idle = 0;
+        }
+        done = true;
+    });
+    EXPECT_TRUE(waitFor([&] { return done.load(); }, 20000));
+    reader.join();
+    EXPECT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected);
+    EXPECT_EQ(client.write("", 0), Client::Output::Drained);
     ::close(peer);
 }
 
