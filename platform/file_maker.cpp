@@ -2,7 +2,38 @@
 
 #include <cstdio>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace plat {
+
+namespace {
+
+// Two: on a machine of two cores the search for free inodes, when it is slow, is work for
+// the processor, and the receiving loop needs its share.
+constexpr int kMakerThreads = 2;
+
+// As openFile(path, "wb"), but the new file is made without a name in path's directory and
+// linked in once it exists. A file system or system without nameless files, and a name
+// already taken (a partial file of an earlier attempt, emptied here), take the plain way.
+FilePtr makeFileToWrite(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    Descriptor fd(::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (fd.valid()) {
+        std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            if (std::FILE* f = ::fdopen(fd.get(), "wb")) {
+                fd.release();
+                return FilePtr(f);
+            }
+            ::unlink(path.c_str());
+        }
+    }
+    return openFile(path, "wb");
+}
+
+}  // namespace
 
 FileMaker::~FileMaker() {
     discard();
@@ -12,9 +43,9 @@ void FileMaker::request(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto added = entries_.insert(entries_.end(), Entry{Entry::Queued, path, nullptr});
     if (next_ == entries_.end()) next_ = added;
-    if (!thread_.joinable()) {
+    if (threads_.empty()) {
         stopping_ = false;
-        thread_ = std::thread([this] { work(); });
+        for (int i = 0; i < kMakerThreads; ++i) threads_.emplace_back([this] { work(); });
     }
     changed_.notify_all();
 }
@@ -25,12 +56,12 @@ void FileMaker::work() {
         changed_.wait(lock, [this] { return stopping_ || next_ != entries_.end(); });
         if (stopping_) return;
         // The entry stays in the list while it is made: take() waits for it, and discard()
-        // waits for this thread.
+        // waits for the threads.
         auto entry = next_++;
         entry->state = Entry::Making;
         std::string path = entry->path;
         lock.unlock();
-        FilePtr file = openFile(path, "wb");
+        FilePtr file = makeFileToWrite(path);
         lock.lock();
         entry->file = std::move(file);
         entry->state = Entry::Made;
@@ -77,7 +108,8 @@ void FileMaker::discard() {
         stopping_ = true;
         changed_.notify_all();
     }
-    if (thread_.joinable()) thread_.join();
+    for (std::thread& t : threads_) t.join();
+    threads_.clear();
     for (Entry& e : entries_) {
         if (!e.file) continue;
         e.file.reset();

@@ -1,7 +1,9 @@
-// Files made ahead of their use, on a thread of their own. Creating a file can cost far more
+// Files made ahead of their use, on threads of their own. Creating a file can cost far more
 // than filling it (the file system searches for a free inode, and on some set-ups skips every
 // one freed in the last minutes), so a writer that knows the names of the files it will need
-// has them made while its own loop goes on receiving.
+// has them made while its own loop goes on receiving. Where the system allows, a file is made
+// nameless and named once it exists, so that the search holds neither its directory (a rename
+// into or out of it would wait) nor the other thread.
 #pragma once
 
 #include "platform/owned_handles.h"
@@ -12,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace plat {
 
@@ -25,18 +28,18 @@ public:
 
     // Queues path to be created (or emptied) and opened for writing, as openFile(path, "wb").
     void request(const std::string& path);
-    // The file requested for path, waiting while the thread makes it. Null when path is not
+    // The file requested for path, waiting while a thread makes it. Null when path is not
     // waiting here, could not be made, or is not begun yet (the caller then makes it at once
     // rather than wait for those before it): the caller then opens it itself, and learns why
     // it fails.
     FilePtr take(const std::string& path);
     // Whether path is requested and not yet taken.
     bool holds(const std::string& path) const;
-    // Whether the thread has dealt with path (made it, or failed to) and it waits to be taken.
+    // Whether a thread has dealt with path (made it, or failed to) and it waits to be taken.
     bool ready(const std::string& path) const;
     // Files requested and not yet taken.
     std::size_t waiting() const;
-    // Ends the thread; the files it made that were never taken are closed and removed, those
+    // Ends the threads; the files they made that were never taken are closed and removed, those
     // not yet begun are never made.
     void discard();
 
@@ -53,7 +56,7 @@ private:
     std::list<Entry> entries_;   // in the order requested
     std::list<Entry>::iterator next_ = entries_.end();   // the first still queued
     bool stopping_ = false;
-    std::thread thread_;
+    std::vector<std::thread> threads_;
 };
 
 }  // namespace plat

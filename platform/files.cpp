@@ -106,12 +106,6 @@ int syncFile(std::FILE* f) {
     return ::fsync(::fileno(f)) == 0 ? 0 : errno;
 }
 
-int startWriteback(std::FILE* f) {
-    if (std::fflush(f) != 0) return errno;
-    ::sync_file_range(::fileno(f), 0, 0, SYNC_FILE_RANGE_WRITE);
-    return 0;
-}
-
 int syncDirectoryOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));

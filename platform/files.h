@@ -37,11 +37,6 @@ FilePtr createExclusive(const std::string& path, int* err);
 // Flushes stdio buffers and the file's data to disk. Returns 0 or the errno value.
 int syncFile(std::FILE* f);
 
-// Flushes stdio buffers and starts writing the file's data to disk without waiting for it, so
-// that a later syncFile of many such files finds most of the work done. Returns 0 or the errno
-// value of the flush; only syncFile says whether the data reached the disk.
-int startWriteback(std::FILE* f);
-
 // fsync of the directory that holds path (after a rename into it). Returns 0 or the errno value.
 int syncDirectoryOf(const std::string& path);
 

@@ -34,7 +34,7 @@ POP_Retrieve::~POP_Retrieve() = default;
 
 void POP_Retrieve::closeBatch() {
     // Files never reported stay in the item directory, where the next start clears them; their
-    // messages stay on the server.
+    // messages stay on the server. The syncer still closes them.
     batch_.clear();
 }
 
@@ -187,6 +187,7 @@ void POP_Retrieve::onListingEnd() {
     asked_ = 0;
     made_ = 0;
     maker_ = std::make_unique<plat::FileMaker>();
+    syncer_ = std::make_unique<plat::FileSyncer>();
     advance();
 }
 
@@ -333,14 +334,15 @@ void POP_Retrieve::onItemEnd() {
     pending_.pop_front();
     --ahead_;
     // A write that failed (a full disk) must not turn into a message deleted on the server.
-    if (itemWriteFailed_ || plat::startWriteback(itemFile_.get()) != 0) {
+    if (itemWriteFailed_) {
         itemFile_.reset();
         DebugLine(LOG_APP, LOG_HIGH, "Failed to close file at end of mail item receive");
         std::remove(storedPath_.c_str());
         skip("its text could not be stored");
         return;
     }
-    batch_.push_back({newItems_->first()->identifier, storedPath_, currentNumber_, std::move(itemFile_)});
+    std::size_t ticket = syncer_->hand(std::move(itemFile_));
+    batch_.push_back({newItems_->first()->identifier, storedPath_, currentNumber_, ticket});
     removeFirstNew();
     advance();
 }
@@ -366,13 +368,10 @@ bool POP_Retrieve::retrievalsLeft() const {
 bool POP_Retrieve::flushBatch(bool sendDeletes) {
     std::vector<Received> batch;
     batch.swap(batch_);
-    // Each item reaches the disk before anyone is told it is stored; one after another, the
-    // flushes of a batch cost little more than one.
+    // Each item reaches the disk before anyone is told it is stored.
     std::vector<const Received*> reported;
     for (Received& r : batch) {
-        bool ok = plat::syncFile(r.file.get()) == 0;
-        if (!plat::closeFile(r.file)) ok = false;
-        if (!ok) {
+        if (!syncer_->outcome(r.syncTicket)) {
             DebugLine(LOG_APP, LOG_HIGH, "Failed to close file at end of mail item receive");
             std::remove(r.path.c_str());
             reportSkipped(r.identifier, "its text could not be stored");
@@ -449,7 +448,8 @@ void POP_Retrieve::reset() {
     client_->streamLines(false);
     itemFile_.reset();
     closeBatch();
-    maker_.reset();   // removes the files made for messages that never came
+    syncer_.reset();   // closes the files not reported
+    maker_.reset();    // removes the files made for messages that never came
     made_ = 0;
     known_.reset();
     newItems_.reset();

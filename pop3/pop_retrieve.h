@@ -8,8 +8,9 @@
 // MailClient::RETRIEVE_SKIPPED and left on the server for the next check; the retrieval goes on
 // with the next one. Message text is written as it arrives, so a line of any length passes.
 //
-// The item files of the next messages are made ahead on a thread of their own (plat::FileMaker);
-// those left unused at the end are removed.
+// The item files of the next messages are made ahead on threads of their own (plat::FileMaker);
+// those left unused at the end are removed. A message received whole has its file synced to the
+// disk on another thread (plat::FileSyncer) while the next ones arrive.
 //
 // Safety of the mail: an item file reaches the disk before it is reported, and the owner moves
 // it into its mailbox (and flushes that directory) inside the report, so the server is told to
@@ -30,6 +31,7 @@
 #pragma once
 
 #include "platform/file_maker.h"
+#include "platform/file_syncer.h"
 #include "platform/owned_handles.h"
 #include "pop3/pop_phase.h"
 #include "pop3/uidl.h"
@@ -118,12 +120,12 @@ private:
     std::unique_ptr<UIDL> newItems_;   // the listing, then only the messages not seen before
     std::deque<int> oldToDelete_;      // listed messages recorded before: only DELE is sent
     std::deque<Pending> pending_;
-    // A message received whole whose file is not yet flushed nor reported.
+    // A message received whole and not yet reported; its file is with syncer_.
     struct Received {
         std::string identifier;
         std::string path;
         int number;
-        plat::FilePtr file;
+        std::size_t syncTicket;
     };
     std::vector<Received> batch_;
     std::size_t ahead_ = 0;            // RETRs and earlier messages' DELEs in pending_
@@ -133,6 +135,7 @@ private:
     std::size_t asked_ = 0;            // new messages, from the first, whose RETR has gone out
     std::size_t made_ = 0;             // new messages, from the first, whose file maker_ was asked for
     std::unique_ptr<plat::FileMaker> maker_;
+    std::unique_ptr<plat::FileSyncer> syncer_;
     std::size_t listingLines_ = 0;
     std::size_t listingBytes_ = 0;
     std::string storedPath_;

@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The thread makes the files in the order asked: the last one made means all are.
+// The threads begin the files in the order asked: once the last is made, every other one is
+// made or being made, and take() waits for those.
 bool madeInTime(const plat::FileMaker& maker, const std::string& path) {
     for (int i = 0; i < 500 && !maker.ready(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return maker.ready(path);
