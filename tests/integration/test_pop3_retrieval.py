@@ -14,7 +14,7 @@ from peers.dovecot import PrivateDovecot, available
 
 
 KILLS = 20
-MESSAGES = 300   # far more than 20 runs of about 7 items take, so no run can run out of work
+MESSAGES = 1000   # far more than 20 runs take (each stores a few windows of 16 before its kill), so no run runs out of work
 
 
 def listed_uids(port, user, password):
