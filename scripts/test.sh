@@ -33,7 +33,7 @@ failed_tests() {
 run_ctest() {
   local dir="$1"
   shift
-  if ! (cd "$dir" && env "$@" ctest --output-on-failure); then
+  if ! (cd "$dir" && env "$@" ctest -j2 --output-on-failure); then
     failures+=("tests in $dir: $(failed_tests "$dir")")
     return 0   # counted here, with the names of the failing tests
   fi
