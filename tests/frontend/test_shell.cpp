@@ -144,7 +144,7 @@ TEST_F(ShellTest, StartUpRegistersWithTheEngineAndShowsTheSuspendedState) {
 TEST_F(ShellTest, ASecondCopyRefusesToRunAndOpensTheFirstOnesWindow) {
     Shell& first = start();
     ASSERT_TRUE(first.window().isClosed());
-    Shell second(ShellOptions{"", 200, true, {}, "/opt/help", {}, {}});
+    Shell second(ShellOptions{"", 200, true, {}, "/opt/help", {}, {}, {}});
     EXPECT_FALSE(second.startUp());
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "You are already running Tarnwick and can not have more than one instance running!");
@@ -166,7 +166,7 @@ TEST_F(ShellTest, FirstRunOpensOptionsThenTheWizardAndTheSetUpHelp) {
 }
 
 TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
-    ShellOptions o{testsupport::worldDir() + "/no-such-engine", 200, true, {}, "/opt/help", {}, {}};
+    ShellOptions o{testsupport::worldDir() + "/no-such-engine", 200, true, {}, "/opt/help", {}, {}, {}};
     Shell s(o);
     EXPECT_FALSE(s.startUp());
     ASSERT_EQ(boxes.size(), 1u);
@@ -174,7 +174,7 @@ TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
 }
 
 TEST_F(ShellTest, AnEngineThatNeverAppearsEndsTheWaitWithAMessage) {
-    ShellOptions o{"/bin/true", 300, true, {}, "/opt/help", {}, {}};
+    ShellOptions o{"/bin/true", 300, true, {}, "/opt/help", {}, {}, {}};
     Shell s(o);
     QElapsedTimer t;
     t.start();
