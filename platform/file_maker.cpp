@@ -13,24 +13,30 @@ namespace {
 // the processor, and the receiving loop needs its share.
 constexpr int kMakerThreads = 2;
 
-// As openFile(path, "wb"), but the new file is made without a name in path's directory and
-// linked in once it exists. A file system or system without nameless files, and a name
-// already taken (a partial file of an earlier attempt, emptied here), take the plain way.
-FilePtr makeFileToWrite(const std::string& path) {
+// A file to be named path, made empty and open for writing. Where the system allows, it is
+// made without a name (named: false): the search for a free inode then holds no directory, and
+// a file never named vanishes when it closes, also when the program is killed. Elsewhere it is
+// made as openFile(path, "wb") makes it.
+FilePtr makeFileFor(const std::string& path, bool& named) {
     std::size_t slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     Descriptor fd(::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (fd.valid()) {
-        std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            if (std::FILE* f = ::fdopen(fd.get(), "wb")) {
-                fd.release();
-                return FilePtr(f);
-            }
-            ::unlink(path.c_str());
+        if (std::FILE* f = ::fdopen(fd.get(), "wb")) {
+            fd.release();
+            named = false;
+            return FilePtr(f);
         }
     }
+    named = true;
     return openFile(path, "wb");
+}
+
+// Gives a file made without a name its name; false when it cannot have it (the name is taken,
+// or the system offers no way to name it).
+bool giveName(std::FILE* f, const std::string& path) {
+    std::string self = "/proc/self/fd/" + std::to_string(::fileno(f));
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 }  // namespace
@@ -41,7 +47,7 @@ FileMaker::~FileMaker() {
 
 void FileMaker::request(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto added = entries_.insert(entries_.end(), Entry{Entry::Queued, path, nullptr});
+    auto added = entries_.insert(entries_.end(), Entry{Entry::Queued, path, nullptr, true});
     if (next_ == entries_.end()) next_ = added;
     if (threads_.empty()) {
         stopping_ = false;
@@ -61,9 +67,11 @@ void FileMaker::work() {
         entry->state = Entry::Making;
         std::string path = entry->path;
         lock.unlock();
-        FilePtr file = makeFileToWrite(path);
+        bool named = true;
+        FilePtr file = makeFileFor(path, named);
         lock.lock();
         entry->file = std::move(file);
+        entry->named = named;
         entry->state = Entry::Made;
         changed_.notify_all();
     }
@@ -77,7 +85,11 @@ FilePtr FileMaker::take(const std::string& path) {
         if (next_ == it) ++next_;
         changed_.wait(lock, [&] { return it->state != Entry::Making; });
         FilePtr file = std::move(it->file);
+        bool named = it->named;
         entries_.erase(it);
+        lock.unlock();
+        // A name already taken (a partial file of an earlier attempt) is that file, emptied.
+        if (file && !named && !giveName(file.get(), path)) return openFile(path, "wb");
         return file;
     }
     return nullptr;
@@ -113,7 +125,7 @@ void FileMaker::discard() {
     for (Entry& e : entries_) {
         if (!e.file) continue;
         e.file.reset();
-        std::remove(e.path.c_str());
+        if (e.named) std::remove(e.path.c_str());
     }
     entries_.clear();
     next_ = entries_.end();

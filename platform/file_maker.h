@@ -2,8 +2,9 @@
 // than filling it (the file system searches for a free inode, and on some set-ups skips every
 // one freed in the last minutes), so a writer that knows the names of the files it will need
 // has them made while its own loop goes on receiving. Where the system allows, a file is made
-// nameless and named once it exists, so that the search holds neither its directory (a rename
-// into or out of it would wait) nor the other thread.
+// without a name and named when it is taken: the search then holds no directory (a rename into
+// or out of it would wait), and the files of a program killed before it took them leave
+// nothing behind.
 #pragma once
 
 #include "platform/owned_handles.h"
@@ -28,8 +29,8 @@ public:
 
     // Queues path to be created (or emptied) and opened for writing, as openFile(path, "wb").
     void request(const std::string& path);
-    // The file requested for path, waiting while a thread makes it. Null when path is not
-    // waiting here, could not be made, or is not begun yet (the caller then makes it at once
+    // The file requested for path, named path from now on, waiting while a thread makes it.
+    // Null when path is not waiting here, could not be made, or is not begun yet (the caller then makes it at once
     // rather than wait for those before it): the caller then opens it itself, and learns why
     // it fails.
     FilePtr take(const std::string& path);
@@ -48,6 +49,7 @@ private:
         enum State { Queued, Making, Made } state;
         std::string path;
         FilePtr file;
+        bool named;   // false: made without a name, given path when taken
     };
     void work();
 

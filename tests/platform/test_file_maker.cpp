@@ -1,14 +1,20 @@
-// Files made ahead on the maker's thread: taken in turn, the ones it could not make and the ones
-// never asked for left to the caller, and the ones never taken removed at the end.
+// Files made ahead on the maker's threads: taken in turn, the ones it could not make and the ones
+// never asked for left to the caller, and the ones never taken gone at the end, also when the
+// program is killed.
 #include "platform/file_maker.h"
 #include "tests/support/temp_env.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 #include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -61,5 +67,26 @@ TEST(FileMaker, ADiscardedMakerCanBeAskedAgain) {
     maker.request(dir + "/two");
     ASSERT_TRUE(madeInTime(maker, dir + "/two"));
     EXPECT_TRUE(maker.take(dir + "/two"));
+    fs::remove_all(dir);
+}
+
+TEST(FileMaker, AProgramKilledBeforeTakingItsFilesLeavesOnlyTheOnesItTook) {
+    std::string dir = testsupport::makeTempDir("maker");
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        plat::FileMaker maker;
+        for (const char* name : {"/taken", "/made", "/also-made"}) maker.request(dir + name);
+        bool ready = madeInTime(maker, dir + "/made") && madeInTime(maker, dir + "/also-made");
+        plat::FilePtr taken = maker.take(dir + "/taken");
+        ::kill(::getpid(), ready && taken ? SIGKILL : SIGTERM);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(WTERMSIG(status), SIGKILL) << "the child's files were not made";
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir)) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"taken"});
     fs::remove_all(dir);
 }
