@@ -33,8 +33,8 @@ POP_Retrieve::POP_Retrieve(POPClient* client) : POPPhase(client) {}
 POP_Retrieve::~POP_Retrieve() = default;
 
 void POP_Retrieve::closeBatch() {
-    // Files never reported stay in the item directory, where the next start clears them; their
-    // messages stay on the server. The syncer still closes them.
+    // Files never reported stay in the item directory, where the next attempt at their messages
+    // replaces them; the messages stay on the server. The syncer still closes them.
     batch_.clear();
 }
 
