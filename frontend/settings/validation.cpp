@@ -55,12 +55,12 @@ std::optional<unsigned> readPort(const std::string& text) {
 }
 
 std::optional<Refusal> checkConnection(const ConnectionValues& v, bool (*caFileReadable)(const std::string&)) {
-    if (trimmed(v.smtpServer).empty()) return Refusal{kNoHostMessage, ConnectionField::None};
-    if (!readPort(v.smtpPort)) return Refusal{kPortMessage, ConnectionField::SmtpPort};
+    if (trimmed(v.smtpServer).empty()) return Refusal{kNoHostMessage, ConnectionField::None, {}};
+    if (!readPort(v.smtpPort)) return Refusal{kPortMessage, ConnectionField::SmtpPort, {}};
     std::optional<unsigned> retries = readNumber(v.retryCount);
-    if (!retries || *retries == 0) return Refusal{kRetryMessage, ConnectionField::RetryCount};
+    if (!retries || *retries == 0) return Refusal{kRetryMessage, ConnectionField::RetryCount, {}};
     std::optional<unsigned> pause = readNumber(v.retryPause);
-    if (!pause || *pause == 0 || *pause > kMaxMinutes) return Refusal{kPauseMessage, ConnectionField::RetryPause};
+    if (!pause || *pause == 0 || *pause > kMaxMinutes) return Refusal{kPauseMessage, ConnectionField::RetryPause, {}};
     struct Text {
         const std::string& value;
         const char* tooLong;
@@ -73,7 +73,7 @@ std::optional<Refusal> checkConnection(const ConnectionValues& v, bool (*caFileR
                ConnectionField::SmtpPassword},
           Text{v.caFile, QT_TRANSLATE_NOOP("Tarnwick", "The CA file name is too long: at most 259 bytes can be stored."),
                ConnectionField::CaFile}}) {
-        if (t.value.size() > kSettingMax) return Refusal{t.tooLong, t.field};
+        if (t.value.size() > kSettingMax) return Refusal{t.tooLong, t.field, {}};
     }
     // Without its CA file the engine would refuse every server the file is meant for.
     if (!v.caFile.empty() && !caFileReadable(v.caFile))
