@@ -30,9 +30,9 @@ public:
     // Queues path to be created (or emptied) and opened for writing, as openFile(path, "wb").
     void request(const std::string& path);
     // The file requested for path, named path from now on, waiting while a thread makes it.
-    // Null when path is not waiting here, could not be made, or is not begun yet (the caller then makes it at once
-    // rather than wait for those before it): the caller then opens it itself, and learns why
-    // it fails.
+    // Null when path is not waiting here, could not be made, or is not begun yet (the caller
+    // then makes it at once rather than wait for those before it): the caller then opens it
+    // itself, and learns why it fails.
     FilePtr take(const std::string& path);
     // Whether path is requested and not yet taken.
     bool holds(const std::string& path) const;

@@ -39,13 +39,22 @@ TEST(FileSyncer, EachFileHasItsOwnOutcomeAndAFullDiskIsAFailure) {
     fs::remove_all(dir);
 }
 
-TEST(FileSyncer, EndingWaitsForEveryFileHanded) {
+TEST(FileSyncer, FilesSyncedTogetherKeepTheirOwnOutcomesAndEndingWaitsForThemAll) {
     std::string dir = testsupport::makeTempDir("syncer");
     const std::string text(70000, 'm');   // more than a buffer's worth, so partly written already
+    std::vector<std::size_t> tickets;
     {
         plat::FileSyncer syncer;
-        for (int i = 0; i < 40; ++i) syncer.hand(fileWith(dir + "/" + std::to_string(i), text));
+        // Every third file is refused by the disk: its outcome, and only its, is a failure,
+        // however the threads share the files out and finish them.
+        for (int i = 0; i < 40; ++i)
+            tickets.push_back(syncer.hand(fileWith(i % 3 == 0 ? "/dev/full" : dir + "/" + std::to_string(i), text)));
+        for (int i = 39; i >= 20; --i) EXPECT_EQ(syncer.outcome(tickets[i]), i % 3 != 0) << i;
+        // The first twenty are left for the end to wait on.
     }
-    for (int i = 0; i < 40; ++i) EXPECT_EQ(fs::file_size(dir + "/" + std::to_string(i)), text.size()) << i;
+    for (int i = 0; i < 40; ++i) {
+        if (i % 3 == 0) continue;
+        EXPECT_EQ(fs::file_size(dir + "/" + std::to_string(i)), text.size()) << i;
+    }
     fs::remove_all(dir);
 }
