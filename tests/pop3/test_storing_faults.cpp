@@ -5,6 +5,8 @@
 //
 // This program has its own fsync, which fails for the paths a test names and otherwise does
 // what the system's does: every flush the engine's code asks for goes through it.
+#include "net/mail_client_notices.h"
+#include "pop3/pop_client.h"
 #include "pop3/uidl.h"
 #include "tests/pop3/pop3_fixture.h"
 
@@ -200,5 +202,50 @@ TEST_F(StoringFaults, AServerWithoutPipeliningNeverHasTwoCommandsWaiting) {
         expected.push_back("QUIT");
         EXPECT_EQ(server.commands(), expected);
         EXPECT_EQ(codeOf("box"), refused ? 3 : 5);
+    }
+}
+
+namespace {
+
+// An owner that walks a client through a whole retrieval and answers every notice with 0, as
+// an owner that does not know a notice would.
+POPClient* g_client = nullptr;
+bool g_finished = false;
+
+plat::LRESULT silentOwner(plat::HWND hwnd, plat::UINT msg, plat::WPARAM code, plat::LPARAM) {
+    if (msg != WM_MAILCLIENT || !g_client) return 0;
+    switch (code) {
+    case MailClient::OPEN_COMPLETE: g_client->authorise(hwnd); break;
+    case MailClient::AUTH_COMPLETE: g_client->retrieve(hwnd, "box.uidl", AfterStoring::DeleteOnServer); break;
+    case MailClient::RETRIEVE_COMPLETE:
+    case MailClient::RETRIEVE_FAIL:
+    case MailClient::OPEN_FAIL:
+    case MailClient::AUTH_FAIL: g_client->close(hwnd); break;
+    case MailClient::FINISHED: g_finished = true; break;
+    default: break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(StoringFaults, AnOwnerThatDoesNotSayItStoredAnItemGetsNothingDeleted) {
+    for (bool pipelining : {false, true}) {
+        SCOPED_TRACE(pipelining ? "pipelined" : "one at a time");
+        fs::remove("box.uidl");
+        FakePop3 server(twoMessages(pipelining));
+        if (!plat::isClassRegistered("SILENTOWNER")) ASSERT_TRUE(plat::registerClass("SILENTOWNER", silentOwner));
+        plat::HWND silent = plat::createWindow("SILENTOWNER", "silent", 0);
+        g_finished = false;
+        {
+            POPClient client(silent, "127.0.0.1", server.port(), "ann", "secret", "accounts/holding");
+            g_client = &client;
+            client.open(silent);
+            EXPECT_TRUE(nettest::waitFor([] { return g_finished; }, 10000));
+            g_client = nullptr;
+        }
+        plat::destroyWindow(silent);
+        EXPECT_TRUE(deletes(server.commands()).empty());
+        EXPECT_TRUE(recorded("box.uidl").empty());
     }
 }
