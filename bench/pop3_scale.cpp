@@ -130,10 +130,12 @@ void resetPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-plat::LRESULT ownerProc(plat::HWND, plat::UINT msg, plat::WPARAM code, plat::LPARAM) {
-    if (msg == plat::WM_USER + 2 && code == 99) g_finished = true;
-    return 0;
-}
+struct FinishWatch : CheckObserver {
+    void accountStarted(const config::AccountRecord&) override {}
+    void itemStored(const std::string&) override {}
+    void accountEnded(const config::AccountRecord&, AccountOutcome) override {}
+    void checkFinished() override { g_finished = true; }
+};
 
 int newCount(int listed) {
     return g_newOnly ? listed : listed / 2;
@@ -141,7 +143,7 @@ int newCount(int listed) {
 
 // One check over `listed` identifiers, the odd ones recorded before unless all are new;
 // answers ms per new item.
-double run(int listed, plat::HWND owner) {
+double run(int listed) {
     std::filesystem::remove_all("accounts");
     std::filesystem::create_directories("accounts/holding");
     std::filesystem::create_directories("accounts/box");
@@ -164,11 +166,11 @@ double run(int listed, plat::HWND owner) {
     config::writeAccountString(accounts, "box", "uidlfile", "box.uidl");
     config::writeAccountString(accounts, "box", "destmailbox", "box");
 
-    CheckNotices notices;
+    FinishWatch watch;
     g_finished = false;
     auto start = std::chrono::steady_clock::now();
     {
-        Check check(owner, kAccountsKey, &notices);
+        Check check(kAccountsKey, &watch);
         check.start("accounts/holding");
         while (!g_finished) plat::pumpMessages(50);
     }
@@ -205,20 +207,17 @@ int main(int argc, char** argv) {
     // The debug log copies every line to standard error: thousands of them here.
     if (!std::freopen("/dev/null", "w", stderr)) return 1;
     DebugLogOpen();
-    (void)plat::registerClass("SCALEOWNER", ownerProc);
-    plat::HWND owner = plat::createWindow("SCALEOWNER", "owner", 0);
 
     std::printf("in %s\n%-10s %-10s %-16s %-14s\n", under.c_str(), "listed", "new", "ms per message", "peak RSS MB");
     double first = 0;
     for (int listed : sizes) {
         resetPeak();
-        double perMessage = run(listed, owner);
+        double perMessage = run(listed);
         if (first == 0) first = perMessage;
         std::printf("%-10d %-10d %-16.3f %-14.1f (%.2fx the first)\n", listed, newCount(listed), perMessage,
                     peakResidentKb() / 1024.0, perMessage / first);
         std::fflush(stdout);
     }
-    plat::destroyWindow(owner);
     DebugLogClose();
     std::filesystem::remove_all(base);
     return 0;

@@ -18,22 +18,18 @@
 
 namespace {
 
-const SendNotices kNotices;
 bool g_finished = false;
 
-plat::LRESULT ownerProc(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
-    if (msg != kNotices.message) return 0;
-    int code = static_cast<int>(wParam);
-    if (code == kNotices.itemSent) std::printf("itemSent\n");
-    if (code == kNotices.itemFailed) std::printf("itemFailed\n");
-    if (code == kNotices.sendFailed) std::printf("sendFailed\n");
-    if (code == kNotices.itemRefused) std::printf("itemRefused %s\n", reinterpret_cast<const char*>(lParam));
-    if (code == kNotices.finished) {
+struct Printer : SendObserver {
+    void itemSent() override { std::printf("itemSent\n"); }
+    void itemFailed() override { std::printf("itemFailed\n"); }
+    void connectionFailed() override { std::printf("sendFailed\n"); }
+    void itemRefused(const std::string& path, const std::string&) override { std::printf("itemRefused %s\n", path.c_str()); }
+    void sendFinished() override {
         std::printf("finished\n");
         g_finished = true;
     }
-    return 0;
-}
+};
 
 }  // namespace
 
@@ -44,11 +40,10 @@ int main(int argc, char** argv) {
     }
     long long limitMs = (argc > 4 ? std::atoll(argv[4]) : 600) * 1000;
     DebugLogOpen();
-    if (!plat::registerClass("SENDQUEUEOWNER", ownerProc)) return 1;
-    plat::HWND owner = plat::createWindow("SENDQUEUEOWNER", "send_queue", 0);
+    Printer printer;
     long long began = plat::monotonicMs();
     {
-        Send send(owner, argv[2], std::atoi(argv[3]), &kNotices);
+        Send send(argv[2], std::atoi(argv[3]), &printer);
         send.start(argv[1]);
         // Short slices: a slice runs to its end even after the last notice, and that idle tail
         // would be counted as the driver's time.
@@ -56,7 +51,6 @@ int main(int argc, char** argv) {
     }
     double seconds = static_cast<double>(plat::monotonicMs() - began) / 1000.0;
     std::printf("seconds %.3f\n", seconds);
-    plat::destroyWindow(owner);
     DebugLogClose();
     return g_finished ? 0 : 2;
 }

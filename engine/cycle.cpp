@@ -74,7 +74,7 @@ void Cycle::startRAS() {
     DebugLine(LOG_APP, LOG_LOW, "Cycle::startRAS");
     phase_ = Phase::Dialling;
     ras_.reset();
-    ras_ = std::make_unique<RASConnection>(window_, &dialNotices_);
+    ras_ = std::make_unique<RASConnection>(static_cast<DialObserver*>(this));
     ras_->dial(dialEntry_.c_str());
 }
 
@@ -84,7 +84,7 @@ void Cycle::startSend() {
     DebugLine(LOG_MAIL, LOG_MED, "Start send");
     postEngine(engineNotices_->sendStarted);
     send_.reset();
-    send_ = std::make_unique<Send>(window_, outHost_.c_str(), outPort_, &sendNotices_);
+    send_ = std::make_unique<Send>(outHost_.c_str(), outPort_, static_cast<SendObserver*>(this));
     send_->start(queueDirectory_);
 }
 
@@ -97,7 +97,7 @@ void Cycle::startCheck() {
         DebugLine(LOG_APP, LOG_MED, "Removing m_pCheck to create another");
         check_.reset();
     }
-    check_ = std::make_unique<Check>(window_, accountKey_, &checkNotices_);
+    check_ = std::make_unique<Check>(accountKey_, static_cast<CheckObserver*>(this));
     check_->start(holdingDirectory_);
 }
 
@@ -126,78 +126,71 @@ void Cycle::postEngine(int code) {
 }
 
 LRESULT Cycle::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<Cycle*>(getWindowLongPtr(hwnd));
-    if (msg == WM_DESTROY) return 0;
-    if (!self) return defWindowProc(hwnd, msg, wParam, lParam);
-    return self->handle(msg, wParam, lParam);
+    return defWindowProc(hwnd, msg, wParam, lParam);
 }
 
-LRESULT Cycle::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
-    int code = static_cast<int>(wParam);
-    // What happens whatever the phase: a failed dial-up connection is dropped at once, and a
-    // component that has finished is deleted (its notice was posted, so none of its own
-    // handlers is running).
-    if (msg == dialNotices_.message && code == dialNotices_.failed) {
-        DebugLine(LOG_NET, LOG_HIGH, "Dial-Up Networking failed to establish connection");
-        dropRAS();
-    } else if (msg == sendNotices_.message && code == sendNotices_.finished) {
-        send_.reset();
-    } else if (msg == checkNotices_.message && code == checkNotices_.finished) {
-        check_.reset();
-    }
-    if (msg != dialNotices_.message && msg != sendNotices_.message && msg != checkNotices_.message)
-        return defWindowProc(window_, msg, wParam, lParam);
-    switch (phase_) {
-    case Phase::Dialling: onDialling(msg, wParam); break;
-    case Phase::Sending: onSending(msg, wParam, lParam); break;
-    case Phase::Checking: onChecking(msg, wParam, lParam); break;
-    case Phase::None: break;
-    }
-    return 0;
+void Cycle::dialConnected() {
+    if (phase_ != Phase::Dialling) return;
+    DebugLine(LOG_NET, LOG_LOW, "RAS connect success");
+    startSend();
 }
 
-void Cycle::onDialling(UINT msg, WPARAM wParam) {
-    int code = static_cast<int>(wParam);
-    if (msg != dialNotices_.message) return;
-    if (code == dialNotices_.connected) {
-        DebugLine(LOG_NET, LOG_LOW, "RAS connect success");
-        startSend();
-    } else if (code == dialNotices_.failed) {
-        postEngine(engineNotices_->dialFailed);
-        end();
-    }
+void Cycle::dialFailed() {
+    // Whatever the phase, a failed dial-up connection is dropped at once.
+    DebugLine(LOG_NET, LOG_HIGH, "Dial-Up Networking failed to establish connection");
+    dropRAS();
+    if (phase_ != Phase::Dialling) return;
+    postEngine(engineNotices_->dialFailed);
+    end();
 }
 
-void Cycle::onSending(UINT msg, WPARAM wParam, LPARAM lParam) {
-    int code = static_cast<int>(wParam);
-    if (msg != sendNotices_.message) return;
-    if (code == sendNotices_.itemFailed || code == sendNotices_.sendFailed) {
-        DebugLine(LOG_MAIL, LOG_HIGH, "Failure during sending of outgoing mail");
-        postEngine(engineNotices_->sendFailed);
-    } else if (code == sendNotices_.itemSent) {
-        postEngine(engineNotices_->itemSent);
-    } else if (code == sendNotices_.itemRefused) {
-        sendMessage(notifyWindow_, engineNotices_->message, static_cast<WPARAM>(engineNotices_->itemRefused), lParam);
-    } else if (code == sendNotices_.finished) {
-        DebugLine(LOG_MAIL, LOG_MED, "End send");
-        startCheck();
-    }
+void Cycle::itemSent() {
+    if (phase_ == Phase::Sending) postEngine(engineNotices_->itemSent);
 }
 
-void Cycle::onChecking(UINT msg, WPARAM wParam, LPARAM lParam) {
-    int code = static_cast<int>(wParam);
-    if (msg != checkNotices_.message) return;
-    if (code == checkNotices_.newItem) {
-        sendMessage(notifyWindow_, engineNotices_->message, static_cast<WPARAM>(engineNotices_->newItem), lParam);
-    } else if (code == checkNotices_.retrieveFailed || code == checkNotices_.accountFailed) {
-        // The check sends these with its account record, whose title names the account.
-        const auto* account = reinterpret_cast<const config::AccountRecord*>(lParam);
-        DebugLineStr(LOG_MAIL, LOG_HIGH, "Failed to check account :", account ? account->title.c_str() : "");
-        postEngine(engineNotices_->checkFailed);
-    } else if (code == checkNotices_.finished) {
-        DebugLine(LOG_MAIL, LOG_MED, "End check");
-        end();
-    }
+void Cycle::itemFailed() {
+    if (phase_ != Phase::Sending) return;
+    DebugLine(LOG_MAIL, LOG_HIGH, "Failure during sending of outgoing mail");
+    postEngine(engineNotices_->sendFailed);
+}
+
+void Cycle::connectionFailed() {
+    itemFailed();
+}
+
+void Cycle::itemRefused(const std::string& path, const std::string& reply) {
+    if (phase_ != Phase::Sending) return;
+    // The control window's record: the path first, so that a reader of it as text sees just
+    // the path, then the refusal's lines.
+    std::string record = path + '\0' + reply + '\0';
+    sendMessage(notifyWindow_, engineNotices_->message, static_cast<WPARAM>(engineNotices_->itemRefused),
+                reinterpret_cast<LPARAM>(record.c_str()));
+}
+
+void Cycle::sendFinished() {
+    send_.reset();
+    if (phase_ != Phase::Sending) return;
+    DebugLine(LOG_MAIL, LOG_MED, "End send");
+    startCheck();
+}
+
+void Cycle::itemStored(const std::string& path) {
+    if (phase_ != Phase::Checking) return;
+    sendMessage(notifyWindow_, engineNotices_->message, static_cast<WPARAM>(engineNotices_->newItem),
+                reinterpret_cast<LPARAM>(path.c_str()));
+}
+
+void Cycle::accountEnded(const config::AccountRecord& account, AccountOutcome outcome) {
+    if (phase_ != Phase::Checking || outcome == AccountOutcome::Done) return;
+    DebugLineStr(LOG_MAIL, LOG_HIGH, "Failed to check account :", account.title.c_str());
+    postEngine(engineNotices_->checkFailed);
+}
+
+void Cycle::checkFinished() {
+    check_.reset();
+    if (phase_ != Phase::Checking) return;
+    DebugLine(LOG_MAIL, LOG_MED, "End check");
+    end();
 }
 
 std::unique_ptr<RunningCycle> startCycle(HWND controlWindow, const CycleConfig& config, const EngineNotices& notices) {

@@ -1,25 +1,23 @@
 // One cycle: dial the dial-up entry if one is configured, deliver the outgoing queue, check
 // every account, hang up a line the cycle dialled, and say that it has finished.
 //
-// The cycle owns the component of its current step and hears it through its hidden
-// "CYCLECLASS" window (a child of the engine's control window), with one notice table per
-// component. What the front end must know goes to the control window as EngineNotices. A
-// component is deleted only when its own finished (or failed) notice, which it posts, arrives.
+// The cycle owns the component of its current step and is its observer. What the front end
+// must know goes to the control window as EngineNotices. A component is deleted only when it
+// says it has finished (or, for the dial, failed), which it does in a turn of the loop of its
+// own, so none of its handlers is running then.
 #pragma once
 
 #include "engine/control_window.h"
 #include "engine/engine_notices.h"
 #include "platform/window.h"
-#include "pop3/check_notices.h"
+#include "pop3/check.h"
 #include "shared/ras_connection.h"
 #include "smtp/send.h"
 
 #include <memory>
 #include <string>
 
-class Check;
-
-class Cycle : public RunningCycle {
+class Cycle : public RunningCycle, private DialObserver, private SendObserver, private CheckObserver {
 public:
     enum class Phase { None = 0, Dialling = 1, Sending = 2, Checking = 3 };
 
@@ -42,10 +40,18 @@ public:
 
 private:
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
-    plat::LRESULT handle(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
-    void onDialling(plat::UINT msg, plat::WPARAM code);
-    void onSending(plat::UINT msg, plat::WPARAM code, plat::LPARAM lParam);
-    void onChecking(plat::UINT msg, plat::WPARAM code, plat::LPARAM lParam);
+
+    void dialConnected() override;
+    void dialFailed() override;
+    void itemSent() override;
+    void itemFailed() override;
+    void itemRefused(const std::string& path, const std::string& reply) override;
+    void connectionFailed() override;
+    void sendFinished() override;
+    void accountStarted(const config::AccountRecord&) override {}
+    void itemStored(const std::string& path) override;
+    void accountEnded(const config::AccountRecord& account, AccountOutcome outcome) override;
+    void checkFinished() override;
 
     void startRAS();
     void startSend();
@@ -69,9 +75,6 @@ private:
     std::unique_ptr<RASConnection> ras_;
     std::unique_ptr<Check> check_;
     std::unique_ptr<Send> send_;
-    DialNotices dialNotices_;
-    CheckNotices checkNotices_;
-    SendNotices sendNotices_;
 };
 
 // The control window's cycle factory: a started cycle for a configuration, with the accounts

@@ -12,12 +12,12 @@ namespace {
 constexpr char kCheckClass[] = "POPCLIENTCLASS";
 }  // namespace
 
-Check::Check(HWND owner, const std::string& accountsKey, const CheckNotices* notices)
-    : owner_(owner), notices_(notices), accountsKey_(accountsKey) {
+Check::Check(const std::string& accountsKey, CheckObserver* observer)
+    : observer_(observer), accountsKey_(accountsKey) {
     if (!isClassRegistered(kCheckClass) && !registerClass(kCheckClass, &Check::procedure)) {
         DebugLine(LOG_APP, LOG_HIGH, "Unable to register POP Client class");
     }
-    window_ = createWindow(kCheckClass, "POP Client", owner);
+    window_ = createWindow(kCheckClass, "POP Client", 0);
     if (!window_) {
         DebugLine(LOG_APP, LOG_HIGH, "Unable to create POP Client window");
         return;
@@ -43,8 +43,8 @@ void Check::start(const std::string& itemDirectory) {
     checkNextAccount();
 }
 
-void Check::tellOwner(int code, LPARAM lParam) {
-    if (notices_ && notices_->message != 0) sendMessage(owner_, notices_->message, static_cast<WPARAM>(code), lParam);
+void Check::endAccount(AccountOutcome outcome) {
+    if (observer_) observer_->accountEnded(account_, outcome);
 }
 
 void Check::checkNextAccount() {
@@ -53,7 +53,7 @@ void Check::checkNextAccount() {
     config::AccountRecord record;
     if (!accounts.isOpen() || !config::readAccountRecord(accounts, accountIndex_, record)) {
         DebugLine(LOG_MAIL, LOG_LOW, "POP client all accounts checked");
-        if (notices_ && notices_->message != 0) postMessage(owner_, notices_->message, static_cast<WPARAM>(notices_->finished), 0);
+        if (observer_) later_.post([observer = observer_] { observer->checkFinished(); });
         return;
     }
     account_ = std::move(record);
@@ -65,7 +65,7 @@ void Check::checkNextAccount() {
     if (client_) DebugLine(LOG_APP, LOG_HIGH, "m_pPOPClient not destroyed from last check!");
     oauth_ = config::readAuthMode(account_.title) == config::kAuthOAuth;
     renewed_ = false;
-    tellOwner(notices_ ? notices_->accountStarted : 0, reinterpret_cast<LPARAM>(&account_));
+    if (observer_) observer_->accountStarted(account_);
     // Mail that could not be stored would be fetched again at every check and never deleted:
     // the account fails before anything is fetched, until its mailbox can take files.
     std::string problem = mailboxProblem(account_.destMailbox);
@@ -75,7 +75,7 @@ void Check::checkNextAccount() {
                            " : the mail stays on the server; make that folder writable for this user, or choose "
                            "another mailbox in the account's properties";
         DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
-        tellOwner(notices_ ? notices_->accountFailed : 0, reinterpret_cast<LPARAM>(&account_));
+        endAccount(AccountOutcome::Failed);
         checkNextAccount();
         return;
     }
@@ -100,7 +100,7 @@ void Check::connectAccount() {
             connectWith(stored);
             return;
         }
-        tellOwner(notices_ ? notices_->accountFailed : 0, reinterpret_cast<LPARAM>(&account_));
+        endAccount(AccountOutcome::Failed);
         checkNextAccount();
     });
     if (known) connectWith(password);
@@ -123,16 +123,13 @@ void Check::renewThenConnect() {
             return;
         }
         // Nothing was retrieved: the account's mail waits on the server for the next check.
-        tellOwner(notices_ ? notices_->accountFailed : 0, reinterpret_cast<LPARAM>(&account_));
+        endAccount(AccountOutcome::Failed);
         checkNextAccount();
     });
 }
 
 LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
     if (!client_) return 0;
-    const CheckNotices defaults;
-    const CheckNotices& n = notices_ ? *notices_ : defaults;
-    auto account = reinterpret_cast<LPARAM>(&account_);
     switch (code) {
     case MailClient::OPEN_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "POP client open complete");
@@ -140,7 +137,7 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
         return 0;
     case MailClient::OPEN_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "POP client open failed");
-        tellOwner(n.accountFailed, account);
+        endAccount(AccountOutcome::Failed);
         client_->close(window_);
         return 0;
     case MailClient::AUTH_COMPLETE:
@@ -157,12 +154,12 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
             return 0;
         }
         DebugLine(LOG_MAIL, LOG_HIGH, "POP client authorisation failed");
-        tellOwner(n.accountFailed, account);
+        endAccount(AccountOutcome::Failed);
         client_->close(window_);
         return 0;
     case MailClient::RETRIEVE_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "POP client new mail retrieve complete");
-        tellOwner(skippedAny_ ? n.accountFailed : n.accountDone, account);
+        endAccount(skippedAny_ ? AccountOutcome::Failed : AccountOutcome::Done);
         client_->close(window_);
         return 0;
     case MailClient::RETRIEVE_ITEM: {
@@ -171,7 +168,7 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
         // An item that did not reach its mailbox stays on the server for the next check; the
         // retrieval reports it as skipped, which fails the account.
         if (!routed.stored) return 0;
-        tellOwner(n.newItem, reinterpret_cast<LPARAM>(routed.destination.c_str()));
+        if (observer_) observer_->itemStored(routed.destination);
         return POPClient::kItemStored;
     }
     case MailClient::RETRIEVE_FLUSH:
@@ -186,7 +183,7 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
     }
     case MailClient::RETRIEVE_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "POP client new mail retrieve failed");
-        tellOwner(n.retrieveFailed, account);
+        endAccount(AccountOutcome::RetrievalFailed);
         client_->close(window_);
         return 0;
     case MailClient::CLOSE_COMPLETE:

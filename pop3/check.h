@@ -1,11 +1,11 @@
 // Check: the account check of a cycle. It walks the POP3 accounts of the registry in
 // enumeration order, runs one POPClient per account (open, login, retrieval, close), moves
-// every retrieved item from the item directory into its account's mailbox, and reports to its
-// owner with the CheckNotices table. Its hidden "POPCLIENTCLASS" window receives the client's
-// notices. The next account starts only after the previous client has finished and been
-// deleted; "finished" is posted, so the owner deletes the Check after its handler returned.
-// An account whose retrieval left a message behind (refused, or not storable) ends with
-// accountFailed, so that the front end shows that something is wrong.
+// every retrieved item from the item directory into its account's mailbox, and tells its
+// CheckObserver. Its hidden "POPCLIENTCLASS" window receives the client's notices. The next
+// account starts only after the previous client has finished and been deleted; checkFinished
+// comes in a turn of the loop of its own, so the owner may delete the Check there.
+// An account whose retrieval left a message behind (refused, or not storable) ends Failed, so
+// that the front end shows that something is wrong.
 //
 // An account with OAuth 2.0 ("auth" 1) logs in with the access token held for its title; a
 // missing one is renewed before connecting, one the server refuses is renewed once and the
@@ -15,21 +15,41 @@
 #pragma once
 
 #include "oauth/access_tokens.h"
+#include "platform/deferred_calls.h"
 #include "platform/registry.h"
 #include "platform/window.h"
-#include "pop3/check_notices.h"
 #include "shared/registry.h"
 
 #include <memory>
 #include <string>
 
+// How the check of one account ended.
+enum class AccountOutcome {
+    Done,              // every new message is stored
+    RetrievalFailed,   // the retrieval broke off; what it stored is safe
+    Failed,            // no connection, no log-in, or a message left on the server
+};
+
+// What the account check tells its owner. Every call but checkFinished is made while the
+// check works; the references are valid during the call only.
+class CheckObserver {
+public:
+    virtual ~CheckObserver() = default;
+    virtual void accountStarted(const config::AccountRecord& account) = 0;
+    // A new message is stored at path.
+    virtual void itemStored(const std::string& path) = 0;
+    virtual void accountEnded(const config::AccountRecord& account, AccountOutcome outcome) = 0;
+    // The walk is over, the Check may be deleted.
+    virtual void checkFinished() = 0;
+};
+
 class POPClient;
 
 class Check {
 public:
-    // owner: the window that receives the notices; accountsKey: the accounts key path under
-    // HKEY_CURRENT_USER; notices: owned by the owner and outliving the Check.
-    Check(plat::HWND owner, const std::string& accountsKey, const CheckNotices* notices);
+    // accountsKey: the accounts key path under HKEY_CURRENT_USER; observer: the owner's,
+    // outliving the Check, or null to tell nobody.
+    Check(const std::string& accountsKey, CheckObserver* observer);
     ~Check();
     Check(const Check&) = delete;
     Check& operator=(const Check&) = delete;
@@ -49,10 +69,10 @@ private:
     void renewThenConnect();
     void connectWith(const std::string& secret);
     plat::LRESULT onClientNotice(plat::WPARAM code, plat::LPARAM lParam);
-    void tellOwner(int code, plat::LPARAM lParam);
+    void endAccount(AccountOutcome outcome);
 
-    plat::HWND owner_;
-    const CheckNotices* notices_;
+    CheckObserver* observer_;
+    plat::DeferredCalls later_;
     plat::HWND window_ = 0;
     std::unique_ptr<POPClient> client_;
     std::string accountsKey_;

@@ -34,10 +34,7 @@ std::string resolveEntry(const std::string& program, const std::string& entry) {
 
 }  // namespace
 
-RASConnection::RASConnection(HWND owner, const DialNotices* notices, DialBounds bounds)
-    : owner_(owner), bounds_(bounds) {
-    if (owner && notices) notices_ = *notices;
-}
+RASConnection::RASConnection(DialObserver* observer, DialBounds bounds) : observer_(observer), bounds_(bounds) {}
 
 RASConnection::~RASConnection() {
     if (dialRequested_) hangUp();
@@ -71,10 +68,15 @@ HWND RASConnection::dialWindow() {
     return dialWindow_;
 }
 
-void RASConnection::postDialNotice(Outcome outcome) {
-    if (!notices_) return;
-    int code = outcome == Outcome::Connected ? notices_->connected : notices_->failed;
-    postMessage(owner_, notices_->message, static_cast<WPARAM>(code), 0);
+void RASConnection::tellLater(Outcome outcome) {
+    if (!observer_) return;
+    later_.post([observer = observer_, outcome] {
+        if (outcome == Outcome::Connected) {
+            observer->dialConnected();
+        } else {
+            observer->dialFailed();
+        }
+    });
 }
 
 void RASConnection::onWatchdog() {
@@ -97,12 +99,12 @@ void RASConnection::dial(const char* entryName) {
     if (!loaded()) {
         // Without a report the owner would wait for ever.
         DebugLine(LOG_NET, LOG_HIGH, "Dial-up networking is not available (no nmcli on PATH)");
-        postDialNotice(Outcome::Failed);
+        tellLater(Outcome::Failed);
         return;
     }
     dialRequested_ = true;
     if (isConnected(entry.c_str())) {
-        postDialNotice(Outcome::Connected);   // a line up before us is never ours to hang up
+        tellLater(Outcome::Connected);   // a line up before us is never ours to hang up
         return;
     }
     if (line_) return;   // the pending dial reports
@@ -110,7 +112,7 @@ void RASConnection::dial(const char* entryName) {
     std::string profile = resolveEntry(program(), entry);
     if (profile.empty()) {
         DebugLineStr(LOG_APP, LOG_HIGH, "GetEntryDialParams failed", "RASConnection-open");
-        postDialNotice(Outcome::Failed);
+        tellLater(Outcome::Failed);
         return;
     }
     // NetworkManager asks its own agents for secrets: every entry counts as having a password.
@@ -123,7 +125,7 @@ void RASConnection::dial(const char* entryName) {
     if (pid == 0) {
         DebugLine(LOG_APP, LOG_HIGH, "RasDial failed");
         DebugLine(LOG_NET, LOG_HIGH, "Failed to begin dialing");
-        postDialNotice(Outcome::Failed);
+        tellLater(Outcome::Failed);
         return;
     }
     line_ = DialHandle{profile, pid};
@@ -139,8 +141,8 @@ void RASConnection::dialStateCallback(unsigned state, unsigned long error) {
     } else if (state & kRasDoneBit) {
         DebugLine(LOG_NET, LOG_LOW, "RASConnection DONE");
     }
-    if (report && owner_ == 0) DebugLine(LOG_APP, LOG_MED, "g_hWndParent == NULL");
-    if (report) postDialNotice(error == 0 ? Outcome::Connected : Outcome::Failed);
+    if (report && !observer_) DebugLine(LOG_APP, LOG_MED, "g_hWndParent == NULL");
+    if (report) tellLater(error == 0 ? Outcome::Connected : Outcome::Failed);
 
     const char* text = rasErrorText(error);
     std::string line = std::string(name) + "[" + std::to_string(state) + "] (error: " + (text ? text : "(none)") +

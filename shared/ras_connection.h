@@ -4,10 +4,11 @@
 //
 // "The library is loaded" when an executable nmcli was on PATH when the object was built
 // (RASStatus, which also answers the status questions).
-// One dial per object: it keeps its owner, its notice table and the line it dialled, and hears
+// One dial per object: it keeps its observer and the line it dialled, and hears
 // its dial's nmcli end through a hidden window of its own, on the loop's thread.
 #pragma once
 
+#include "platform/deferred_calls.h"
 #include "platform/window.h"
 #include "shared/ras_status.h"
 
@@ -15,11 +16,12 @@
 #include <string>
 #include <vector>
 
-// The message number and the two codes a dial reports with, posted to the owner (lParam 0).
-struct DialNotices {
-    plat::UINT message = plat::WM_USER;
-    int connected = 1;
-    int failed = 2;
+// How a dial ended, told to the owner in a turn of the loop of its own.
+class DialObserver {
+public:
+    virtual ~DialObserver() = default;
+    virtual void dialConnected() = 0;
+    virtual void dialFailed() = 0;
 };
 
 // The bounds: nmcli's own --wait for a dial, when a dial's nmcli that has not ended by itself
@@ -34,21 +36,21 @@ class RASConnection : public RASStatus {
 public:
     static constexpr int kHangUpStepMs = 100;
 
-    // Dial notices go to owner with (a copy of) notices; without an owner (the front end, which
-    // only asks the status questions) nothing is posted.
-    RASConnection(plat::HWND owner, const DialNotices* notices, DialBounds bounds = {});
+    // How dials end is told to observer; without one (the front end, which only asks the
+    // status questions) nobody is told.
+    explicit RASConnection(DialObserver* observer, DialBounds bounds = {});
     // Hangs up when dial was called on this object.
     ~RASConnection();
     RASConnection(const RASConnection&) = delete;
     RASConnection& operator=(const RASConnection&) = delete;
 
-    // Starts connecting entry; exactly one of connected or failed is posted later, except
+    // Starts connecting entry; exactly one of connected or failed is told later, except
     // while an earlier dial of this object is still pending (that one reports).
     void dial(const char* entry);
     // Ends the line this object dialled (also a dial still pending) and waits, in steps of
     // 100 ms for at most bounds.hangUpWaitMs, until NetworkManager no longer lists it as active.
     void hangUp();
-    // How a dial ended: a connection state and an error (0 for none). Posts the notice.
+    // How a dial ended: a connection state and an error (0 for none). Tells the observer.
     void dialStateCallback(unsigned state, unsigned long error);
 
 private:
@@ -62,12 +64,12 @@ private:
     static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
     plat::HWND dialWindow();
     enum class Outcome { Connected, Failed };
-    void postDialNotice(Outcome outcome);
+    void tellLater(Outcome outcome);
     void onWatchdog();
     void onDialEnded(int pid, unsigned long error);
 
-    plat::HWND owner_;
-    std::optional<DialNotices> notices_;   // a copy: the owner's table may go before a dial ends
+    DialObserver* observer_;
+    plat::DeferredCalls later_;
     DialBounds bounds_;
     std::optional<DialHandle> line_;
     plat::HWND dialWindow_ = 0;   // hears the dial's nmcli end and runs the watchdog that stops it

@@ -44,12 +44,12 @@ std::string oneLine(const std::string& reply) {
 
 }  // namespace
 
-Send::Send(HWND owner, const char* host, int port, const SendNotices* notices)
-    : owner_(owner), notices_(notices), host_(host ? host : ""), port_(port) {
+Send::Send(const char* host, int port, SendObserver* observer)
+    : observer_(observer), host_(host ? host : ""), port_(port) {
     if (!isClassRegistered(kSendClass) && !registerClass(kSendClass, &Send::SMTPClientWndProc)) {
         DebugLine(LOG_APP, LOG_HIGH, "Unable to register 'SENDCLIENT' class");
     }
-    window_ = createWindow(kSendClass, "Send client", owner);
+    window_ = createWindow(kSendClass, "Send client", 0);
     if (!window_) {
         DebugLine(LOG_APP, LOG_HIGH, "Unable to create 'Send client' window");
     } else {
@@ -82,8 +82,8 @@ void Send::connectSignedIn() {
             if (!ok || !client_) {
                 // Nothing was sent: the queue stays for the next cycle.
                 client_.reset();
-                postOwner(notices_->sendFailed);
-                postOwner(notices_->finished);
+                tellLater(&SendObserver::connectionFailed);
+                tellLater(&SendObserver::sendFinished);
                 return;
             }
             openWithPassword(stored);
@@ -109,8 +109,8 @@ void Send::renewThenConnect() {
         }
         // Nothing was sent: the queue stays for the next cycle.
         client_.reset();
-        postOwner(notices_->sendFailed);
-        postOwner(notices_->finished);
+        tellLater(&SendObserver::connectionFailed);
+        tellLater(&SendObserver::sendFinished);
     });
 }
 
@@ -135,7 +135,7 @@ void Send::initMailSend() {
     if (queue_->count() > 0 && client_) {
         connectSignedIn();
     } else {
-        postOwner(notices_->finished);
+        tellLater(&SendObserver::sendFinished);
     }
 }
 
@@ -159,7 +159,7 @@ void Send::startMailSend() {
         // next cycle. Only a routing file read whole that names no recipient refuses it.
         DebugLineStr(LOG_MAIL, LOG_HIGH, "Routing file unreadable, mail item kept in the queue :",
                      routing.c_str());
-        postOwner(notices_->itemFailed);
+        tellLater(&SendObserver::itemFailed);
         nextItemLater();
         return;
     }
@@ -171,7 +171,9 @@ void Send::startClose() {
 }
 
 void Send::nextItemLater() {
-    postMessage(window_, WM_MAILCLIENT, MailClient::IDENT_COMPLETE, 0);
+    later_.post([this] {
+        if (client_) startMailSend();
+    });
 }
 
 void Send::nextItem() {
@@ -204,8 +206,8 @@ void Send::startText() {
     runPhase(*client_, window_, client_->dataHandler(), queue_->itemPath(current_), std::move(afterText), kind);
 }
 
-void Send::postOwner(int code) {
-    postMessage(owner_, notices_->message, static_cast<WPARAM>(code), 0);
+void Send::tellLater(void (SendObserver::*event)()) {
+    if (observer_) later_.post([observer = observer_, event] { (observer->*event)(); });
 }
 
 LRESULT Send::SMTPClientWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -226,7 +228,7 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
     case MailClient::OPEN_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "Failed to open connection to SMTP mail server for delivery");
         startClose();
-        postOwner(notices_->sendFailed);
+        tellLater(&SendObserver::connectionFailed);
         break;
     case MailClient::IDENT_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "Identification to SMTP mail server complete");
@@ -243,7 +245,7 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
         }
         DebugLine(LOG_MAIL, LOG_HIGH, "Identification failure when delivering mail to SMTP mail server");
         startClose();
-        postOwner(notices_->sendFailed);
+        tellLater(&SendObserver::connectionFailed);
         break;
     case MailClient::SENDMAILENV_COMPLETE:
         DebugLine(LOG_MAIL, LOG_LOW, "Mail item envelope transmission complete");
@@ -256,11 +258,11 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
     case MailClient::SENDMAILENV_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "Mail item envelope transmission failed");
         if (lParam == 0) refuseCurrentItem(client_->envelopeHandler().replyLines());
-        postOwner(notices_->itemFailed);
+        tellLater(&SendObserver::itemFailed);
         nextItemLater();
         break;
     case MailClient::SENDMAILDATA_COMPLETE:
-        postOwner(notices_->itemSent);
+        tellLater(&SendObserver::itemSent);
         DebugLineStr(LOG_MAIL, LOG_MED, "OUTGOING SENT :", queue_->itemPath(current_).c_str());
         deleteCurrentItem();
         nextItem();
@@ -268,7 +270,7 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
     case MailClient::SENDMAILDATA_FAIL:
         DebugLine(LOG_MAIL, LOG_HIGH, "Mail item data transmission failed");
         if (lParam == 0) refuseCurrentItem(client_->dataHandler().replyLines());
-        postOwner(notices_->itemFailed);
+        tellLater(&SendObserver::itemFailed);
         nextItem();
         break;
     case MailClient::CLOSE_COMPLETE:
@@ -283,7 +285,7 @@ void Send::onNotice(WPARAM code, LPARAM lParam) {
             renewThenConnect();
             break;
         }
-        postOwner(notices_->finished);
+        tellLater(&SendObserver::sendFinished);
         break;
     default:
         break;
@@ -296,11 +298,8 @@ void Send::refuseCurrentItem(const std::string& reply) {
     std::string item = queue_->itemPath(current_);
     std::string why = reply.empty() ? item : item + " : " + oneLine(reply);
     DebugLineStr(LOG_MAIL, LOG_HIGH, "Mail item refused :", why.c_str());
-    // The path first, so that an owner that reads lParam as text sees just the path.
-    std::string record = item + '\0' + reply + '\0';
-    // Sent, not posted: the owner shows the refused item before it is deleted.
-    sendMessage(owner_, notices_->message, static_cast<WPARAM>(notices_->itemRefused),
-                reinterpret_cast<LPARAM>(record.c_str()));
+    // At once: the owner shows the refused item before it is deleted.
+    if (observer_) observer_->itemRefused(item, reply);
     deleteCurrentItem();
 }
 

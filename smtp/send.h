@@ -1,12 +1,13 @@
 // The send phase of a cycle: delivers the outgoing queue to the provider over one SMTP
-// connection and reports to its owner with the owner's SendNotices.
+// connection and tells its SendObserver.
 //
 // The queue is listed once at the start (items queued later wait for the next phase). Each
 // item gets RSET, its envelope and its text; on a server that takes commands in groups the
-// envelope goes out behind the previous item's text, without RSET, and QUIT behind the last. A delivered item is deleted (routing file first)
-// under "MAILITEMREAD"; an item refused for good is shown to the owner (itemRefused, sent) and
-// deleted; every other failure keeps the item for the next phase. finished is posted exactly
-// once, also when there was nothing to send or the connection failed.
+// envelope goes out behind the previous item's text, without RSET, and QUIT behind the last.
+// A delivered item is deleted (routing file first) under "MAILITEMREAD"; an item refused for
+// good is shown to the owner (itemRefused) and deleted; every other failure keeps the item for
+// the next phase. sendFinished comes exactly once, also when there was nothing to send or the
+// connection failed.
 //
 // With OAuth 2.0 ("auth" 1 in the settings key) the log-in carries the access token held for
 // "outgoing"; a missing one is renewed before connecting, and one the server refuses is
@@ -14,6 +15,7 @@
 #pragma once
 
 #include "oauth/access_tokens.h"
+#include "platform/deferred_calls.h"
 #include "platform/window.h"
 #include "shared/registry.h"
 #include "store/addr_list.h"
@@ -26,32 +28,36 @@ namespace store {
 class SMTPQueue;
 }
 
-// The owner's message and its code for each outcome. lParam is 0, except for itemRefused,
-// which is sent synchronously before the item is deleted, with the item file's path, a NUL,
-// the lines of the server's refusal (each with its CRLF; none when no reply refused it) and
-// a NUL, valid during the call; read as text it is the path. The others are posted.
-struct SendNotices {
-    plat::UINT message = plat::WM_USER + 1;   // 1025
-    int itemFailed = 1;    // the current item failed, for now or for good
-    int itemSent = 2;      // the current item was delivered
-    int itemRefused = 4;   // the current item was refused for good
-    int sendFailed = 3;    // the connection could not be opened or identification failed
-    int finished = 99;     // the phase is over
+// What the send phase tells its owner. itemRefused is called at once, before the refused item
+// is deleted, with its path and the lines of the server's refusal (each with its CRLF; empty
+// when no reply refused it), valid during the call. The others come each in a turn of the
+// loop of their own, in the order of the events; after sendFinished the Send may be deleted.
+class SendObserver {
+public:
+    virtual ~SendObserver() = default;
+    // The current item was delivered and has left the queue.
+    virtual void itemSent() = 0;
+    // The current item was not delivered: it stays queued, unless itemRefused came for it.
+    virtual void itemFailed() = 0;
+    virtual void itemRefused(const std::string& path, const std::string& reply) = 0;
+    // No connection, or no identification: nothing more is sent in this phase.
+    virtual void connectionFailed() = 0;
+    virtual void sendFinished() = 0;
 };
 
 class Send {
 public:
-    // host: name or dotted address of the provider's outgoing host. notices is the owner's
-    // and must outlive this object. Makes the hidden "Send client" window, a child of owner,
-    // and the SMTP client; no connection yet.
-    Send(plat::HWND owner, const char* host, int port, const SendNotices* notices);
+    // host: name or dotted address of the provider's outgoing host. observer is the owner's
+    // and must outlive this object. Makes the hidden "Send client" window and the SMTP client;
+    // no connection yet.
+    Send(const char* host, int port, SendObserver* observer);
     ~Send();
     Send(const Send&) = delete;
     Send& operator=(const Send&) = delete;
 
     // Delivers the queue in queueDirectory ("outgoing/").
     void start(const std::string& queueDirectory);
-    // Lists the queue and opens the connection, or posts finished when it is empty.
+    // Lists the queue and opens the connection, or ends the phase when it is empty.
     void initMailSend();
     // Moves on to the next item, or to closing after the last.
     void startMailSend();
@@ -72,15 +78,16 @@ private:
     // reply: the refusal's lines as the server sent them.
     void refuseCurrentItem(const std::string& reply);
     void deleteCurrentItem();
-    void postOwner(int code);
+    // Tells the owner in a turn of the loop of its own.
+    void tellLater(void (SendObserver::*event)());
     // Opens the connection, with an access token first when the log-in needs one.
     void connectSignedIn();
     void renewThenConnect();
     void openWithPassword(const std::string& password);
     void makeClient();
 
-    plat::HWND owner_;
-    const SendNotices* notices_;
+    SendObserver* observer_;
+    plat::DeferredCalls later_;
     plat::HWND window_ = 0;
     std::unique_ptr<SMTPClient> client_;
     std::unique_ptr<store::SMTPQueue> queue_;

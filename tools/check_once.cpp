@@ -7,7 +7,6 @@
 // Exit status 0 when every account was checked completely, 1 when any failed.
 #include "net/client.h"
 #include "platform/event_loop.h"
-#include "platform/window.h"
 #include "pop3/check.h"
 #include "shared/debug.h"
 #include "shared/registry.h"
@@ -18,25 +17,23 @@
 
 namespace {
 
-const CheckNotices kNotices;
+// Prints each stored item and remembers whether an account failed; quits the loop at the end.
+class Printer : public CheckObserver {
+public:
+    bool failed = false;
 
-plat::LRESULT ownerProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM code, plat::LPARAM lParam) {
-    // The window's user data: whether an account failed.
-    auto* failed = reinterpret_cast<bool*>(plat::getWindowLongPtr(hwnd));
-    if (msg != kNotices.message || !failed) return plat::defWindowProc(hwnd, msg, code, lParam);
-    int c = static_cast<int>(code);
-    if (c == kNotices.newItem) {
-        std::printf("%s\n", reinterpret_cast<const char*>(lParam));
+    void accountStarted(const config::AccountRecord&) override {}
+    void itemStored(const std::string& path) override {
+        std::printf("%s\n", path.c_str());
         std::fflush(stdout);
-    } else if (c == kNotices.accountFailed || c == kNotices.retrieveFailed) {
-        std::fprintf(stderr, "check_once: account failed: %s\n",
-                     reinterpret_cast<const config::AccountRecord*>(lParam)->title.c_str());
-        *failed = true;
-    } else if (c == kNotices.finished) {
-        plat::postQuitMessage(*failed ? 1 : 0);
     }
-    return 0;
-}
+    void accountEnded(const config::AccountRecord& account, AccountOutcome outcome) override {
+        if (outcome == AccountOutcome::Done) return;
+        std::fprintf(stderr, "check_once: account failed: %s\n", account.title.c_str());
+        failed = true;
+    }
+    void checkFinished() override { plat::postQuitMessage(failed ? 1 : 0); }
+};
 
 }  // namespace
 
@@ -52,17 +49,13 @@ int main(int argc, char** argv) {
         }
     }
     DebugLogOpen();
-    if (!plat::registerClass("CHECKONCECLASS", ownerProc)) return 2;
-    plat::HWND owner = plat::createWindow("CHECKONCECLASS", "check_once", 0);
-    bool failed = false;
-    if (owner) plat::setWindowLongPtr(owner, reinterpret_cast<std::intptr_t>(&failed));
+    Printer printer;
     int status;
     {
-        Check check(owner, kAccountsKey, &kNotices);
+        Check check(kAccountsKey, &printer);
         check.start("accounts/holding");
         status = plat::runMessageLoop();
     }
-    plat::destroyWindow(owner);
     DebugLogClose();
     return status;
 }

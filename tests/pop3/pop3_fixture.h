@@ -44,17 +44,18 @@ inline std::vector<std::string> filesIn(const std::string& dir) {
     return out;
 }
 
-inline plat::LRESULT ownerProc(plat::HWND, plat::UINT msg, plat::WPARAM code, plat::LPARAM lParam) {
-    if (msg != plat::WM_USER + 2) return 0;
-    std::string text;
-    if (code == 2) {
-        text = reinterpret_cast<const char*>(lParam);
-    } else if (code != 99) {
-        text = reinterpret_cast<const config::AccountRecord*>(lParam)->title;
+// The codes the tests write what the check told: 1 account started, 2 item stored (with its
+// path), 3 retrieval failed, 4 account failed, 5 account done, 99 check finished.
+struct Recorder : CheckObserver {
+    void accountStarted(const config::AccountRecord& a) override { g_notices.push_back({1, a.title}); }
+    void itemStored(const std::string& path) override { g_notices.push_back({2, path}); }
+    void accountEnded(const config::AccountRecord& a, AccountOutcome outcome) override {
+        int code = outcome == AccountOutcome::Done ? 5 : outcome == AccountOutcome::RetrievalFailed ? 3 : 4;
+        g_notices.push_back({code, a.title});
     }
-    g_notices.push_back({static_cast<int>(code), text});
-    return 0;
-}
+    void checkFinished() override { g_notices.push_back({99, ""}); }
+};
+inline Recorder g_recorder;
 
 class CheckTest : public ::testing::Test {
 protected:
@@ -67,15 +68,10 @@ protected:
             if (e.path().extension() == ".uidl" || e.path().extension() == ".log") fs::remove(e.path());
         }
         ASSERT_TRUE(config::openAccountsKey(accounts));
-        if (!plat::isClassRegistered("CHECKOWNER")) {
-            ASSERT_TRUE(plat::registerClass("CHECKOWNER", ownerProc));
-        }
-        owner = plat::createWindow("CHECKOWNER", "owner", 0);
         g_notices.clear();
         Client::timeoutMs = 2000;
     }
     void TearDown() override {
-        plat::destroyWindow(owner);
         Client::timeoutMs = Client::kDefaultTimeoutMs;
     }
 
@@ -94,8 +90,7 @@ protected:
     // Runs one check to its "finished"; answers whether it got there in time.
     bool runCheck(int ms = 10000) {
         g_notices.clear();
-        CheckNotices notices;
-        Check check(owner, kAccountsKey, &notices);
+        Check check(kAccountsKey, &g_recorder);
         check.start("accounts/holding");
         return nettest::waitFor([] { return !g_notices.empty() && g_notices.back().code == 99; }, ms);
     }
@@ -103,7 +98,6 @@ protected:
     static std::string itemName(const std::string& id) { return "[ann_40127_2E0_2E0_2E1]" + id + ".rfc822"; }
 
     plat::RegKey accounts;
-    plat::HWND owner = 0;
 };
 
 }  // namespace poptest

@@ -26,22 +26,18 @@ using testsupport::writeFile;
 
 namespace {
 
-std::vector<WPARAM> g_notices;
+enum Told { kConnected, kFailed };
+std::vector<Told> g_notices;
 
-LRESULT ownerProc(HWND, UINT msg, WPARAM wParam, LPARAM) {
-    if (msg == WM_USER) g_notices.push_back(wParam);
-    return 0;
-}
-
-const DialNotices kNotices{WM_USER, 1, 2};
-constexpr WPARAM kConnected = 1;
-constexpr WPARAM kFailed = 2;
+struct Recorder : DialObserver {
+    void dialConnected() override { g_notices.push_back(kConnected); }
+    void dialFailed() override { g_notices.push_back(kFailed); }
+} g_recorder;
 
 class Dialup : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         originalPath = std::getenv("PATH");
-        ASSERT_TRUE(registerClass("OWNERCLASS", ownerProc));
     }
     void SetUp() override {
         testsupport::freshLog();
@@ -49,10 +45,8 @@ protected:
         scenario = testsupport::makeTempDir("nmcli-");
         ::setenv("NMCLI_SCENARIO", scenario.c_str(), 1);
         ::setenv("PATH", (std::string(NMCLI_FIXTURE_DIR) + ":" + originalPath).c_str(), 1);
-        owner = createWindow("OWNERCLASS", "owner", 0);
     }
     void TearDown() override {
-        destroyWindow(owner);
         ::setenv("PATH", originalPath.c_str(), 1);
         fs::remove_all(scenario);
         DebugLogSetClock(nullptr);
@@ -73,7 +67,6 @@ protected:
 
     static std::string originalPath;
     std::string scenario;
-    HWND owner = 0;
 };
 std::string Dialup::originalPath;
 
@@ -81,11 +74,11 @@ TEST_F(Dialup, WithoutNmcliADialFailsAtOnceWithAReasonAndNothingElseChanges) {
     std::string empty = testsupport::makeTempDir("nopath-");
     ::setenv("PATH", empty.c_str(), 1);
     {
-        RASConnection ras(owner, &kNotices);
+        RASConnection ras(&g_recorder);
         EXPECT_FALSE(ras.loaded());
         ras.dial("home");
         waitNotices(1, 1);
-        EXPECT_EQ(g_notices, std::vector<WPARAM>{kFailed});
+        EXPECT_EQ(g_notices, std::vector<Told>{kFailed});
         EXPECT_FALSE(ras.isConnected("home"));
         std::vector<std::string> names{"kept"};
         EXPECT_FALSE(ras.listEntries(names));
@@ -101,16 +94,16 @@ TEST_F(Dialup, ALineAlreadyUpIsReportedAtOnceFoundWithoutRegardToCaseAndNeverHun
     put("entries", "myisp\n");
     put("active", "Wired:activated\nmyisp:activated\n");
     {
-        RASConnection ras(owner, &kNotices);
+        RASConnection ras(&g_recorder);
         EXPECT_TRUE(ras.isConnected("MyISP"));
         ras.dial("MyISP");
         waitNotices(1);
-        EXPECT_EQ(g_notices, std::vector<WPARAM>{kConnected});
+        EXPECT_EQ(g_notices, std::vector<Told>{kConnected});
     }   // the destructor hangs up only what this process dialled
     EXPECT_EQ(count(calls(), "connection up"), 0);
     EXPECT_EQ(count(calls(), "connection down"), 0);
     put("active", "myisp:activating\n");
-    RASConnection ras(owner, &kNotices);
+    RASConnection ras(&g_recorder);
     EXPECT_FALSE(ras.isConnected("myisp"));
 }
 
@@ -118,10 +111,10 @@ TEST_F(Dialup, ASuccessfulDialConnectsAndItsHangUpWaitsUntilTheLineHasGone) {
     put("entries", "Wired\nMy ISP\n");
     put("down_lingers", "3");
     {
-        RASConnection ras(owner, &kNotices);
+        RASConnection ras(&g_recorder);
         ras.dial("my isp");   // NetworkManager's spelling is dialled
         waitNotices(1);
-        EXPECT_EQ(g_notices, std::vector<WPARAM>{kConnected});
+        EXPECT_EQ(g_notices, std::vector<Told>{kConnected});
         EXPECT_NE(calls().find("--wait 120 connection up id My ISP\n"), std::string::npos);
         EXPECT_TRUE(ras.isConnected("My ISP"));
         long long before = monotonicMs();
@@ -139,14 +132,14 @@ TEST_F(Dialup, APendingDialAnswersForEveryDialUntilItEndsAndGoesWithItsConnectio
     put("entries", "home\n");
     put("up_sleep", "0.4");
     {
-        RASConnection ras(owner, &kNotices);
+        RASConnection ras(&g_recorder);
         ras.dial("home");
         ras.dial("home");
         pumpMessages(50);
         EXPECT_TRUE(g_notices.empty());
         waitNotices(1);
         pumpMessages(100);
-        EXPECT_EQ(g_notices, std::vector<WPARAM>{kConnected});
+        EXPECT_EQ(g_notices, std::vector<Told>{kConnected});
         EXPECT_EQ(count(calls(), "connection up"), 1);
         ras.hangUp();
     }
@@ -154,15 +147,15 @@ TEST_F(Dialup, APendingDialAnswersForEveryDialUntilItEndsAndGoesWithItsConnectio
     // one dials afresh.
     g_notices.clear();
     {
-        RASConnection dropped(owner, &kNotices);
+        RASConnection dropped(&g_recorder);
         dropped.dial("home");
         pumpMessages(50);
     }
-    RASConnection next(owner, &kNotices);
+    RASConnection next(&g_recorder);
     next.dial("home");
     waitNotices(1);
     pumpMessages(100);
-    EXPECT_EQ(g_notices, std::vector<WPARAM>{kConnected});
+    EXPECT_EQ(g_notices, std::vector<Told>{kConnected});
     EXPECT_EQ(count(calls(), "connection up"), 3);
     next.hangUp();
 }
@@ -170,15 +163,15 @@ TEST_F(Dialup, APendingDialAnswersForEveryDialUntilItEndsAndGoesWithItsConnectio
 TEST_F(Dialup, FailedDialsReportFailedWithTheirReason) {
     put("entries", "home\n");
     put("up_exit", "4");
-    RASConnection ras(owner, &kNotices);
+    RASConnection ras(&g_recorder);
     ras.dial("home");
     waitNotices(1);
-    EXPECT_EQ(g_notices, std::vector<WPARAM>{kFailed});
+    EXPECT_EQ(g_notices, std::vector<Told>{kFailed});
     ras.hangUp();   // nothing is up: nmcli refuses, no waiting
     EXPECT_EQ(count(calls(), "--active"), 1);   // only dial's own look
     ras.dial("nowhere");   // an entry NetworkManager does not know is never dialled
     waitNotices(2);
-    EXPECT_EQ(g_notices, (std::vector<WPARAM>{kFailed, kFailed}));
+    EXPECT_EQ(g_notices, (std::vector<Told>{kFailed, kFailed}));
     EXPECT_EQ(count(calls(), "connection up"), 1);
     std::string log = logText();
     EXPECT_NE(log.find(" NET HIGH Error during RasDial\n"), std::string::npos) << log;
@@ -189,11 +182,11 @@ TEST_F(Dialup, FailedDialsReportFailedWithTheirReason) {
 TEST_F(Dialup, ADialThatNeverEndsIsStoppedPastItsBoundAndReportedFailed) {
     put("entries", "home\n");
     put("up_sleep", "30");
-    RASConnection ras(owner, &kNotices, {1, 300, 10000});
+    RASConnection ras(&g_recorder, {1, 300, 10000});
     long long before = monotonicMs();
     ras.dial("home");
     waitNotices(1, 10);
-    EXPECT_EQ(g_notices, std::vector<WPARAM>{kFailed});
+    EXPECT_EQ(g_notices, std::vector<Told>{kFailed});
     EXPECT_LT(monotonicMs() - before, 5000);
     EXPECT_NE(calls().find("--wait 1 connection up id home"), std::string::npos);
     std::string log = logText();
@@ -204,7 +197,7 @@ TEST_F(Dialup, ADialThatNeverEndsIsStoppedPastItsBoundAndReportedFailed) {
 TEST_F(Dialup, AHangUpDuringADialStopsItAndItsEndIsNobodysNews) {
     put("entries", "home\n");
     put("up_sleep", "30");
-    RASConnection ras(owner, &kNotices);
+    RASConnection ras(&g_recorder);
     ras.dial("home");
     pumpMessages(50);
     ras.hangUp();
@@ -216,7 +209,7 @@ TEST_F(Dialup, AHangUpDuringADialStopsItAndItsEndIsNobodysNews) {
 TEST_F(Dialup, TheHangUpWaitIsBoundedAndFailingQueriesAreLogged) {
     put("entries", "home\n");
     put("down_lingers", "100000");
-    RASConnection ras(owner, &kNotices, {120, 130000, 500});
+    RASConnection ras(&g_recorder, {120, 130000, 500});
     ras.dial("home");
     waitNotices(1);
     long long before = monotonicMs();
@@ -234,17 +227,17 @@ TEST_F(Dialup, TheHangUpWaitIsBoundedAndFailingQueriesAreLogged) {
 }
 
 TEST_F(Dialup, TheStateCallbackPostsForEndedStatesAndNamesUnknownOnes) {
-    RASConnection ras(owner, &kNotices);
+    RASConnection ras(&g_recorder);
     ras.dialStateCallback(0x2001, 0);   // "Disconnected" without an error
     ras.dialStateCallback(5, 0);        // an intermediate state: nothing
     ras.dialStateCallback(77, 55);
     pumpMessages(0);
-    EXPECT_EQ(g_notices, (std::vector<WPARAM>{kConnected, kFailed}));
+    EXPECT_EQ(g_notices, (std::vector<Told>{kConnected, kFailed}));
     EXPECT_NE(logText().find(" NET HIGH **unknown**[77] (error: (none)[55])\n"), std::string::npos);
 }
 
 TEST_F(Dialup, ListingEntriesGivesNetworkManagersNamesOrNothing) {
-    RASConnection ras(0, nullptr);
+    RASConnection ras(nullptr);
     std::vector<std::string> names{"stale"};
     ASSERT_TRUE(ras.listEntries(names));
     EXPECT_TRUE(names.empty());

@@ -29,20 +29,24 @@ struct OwnerNotice {
     std::string reply;       // itemRefused: the server's refusal after the path's NUL
 };
 std::vector<OwnerNotice> g_owner;
-const SendNotices kNotices;
+// What the send phase told, as codes a test can list.
+const struct Told {
+    int itemFailed = 1;
+    int itemSent = 2;
+    int sendFailed = 3;
+    int itemRefused = 4;
+    int finished = 99;
+} kTold;
 
-plat::LRESULT ownerNotices(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
-    if (msg != kNotices.message) return 0;
-    OwnerNotice n{static_cast<int>(wParam), "", false, ""};
-    if (static_cast<int>(wParam) == kNotices.itemRefused) {
-        const char* record = reinterpret_cast<const char*>(lParam);
-        n.path = record;
-        n.reply = record + n.path.size() + 1;
-        n.itemPresent = plat::fileExists(n.path);
+struct Recorder : SendObserver {
+    void itemSent() override { g_owner.push_back({kTold.itemSent, "", false, ""}); }
+    void itemFailed() override { g_owner.push_back({kTold.itemFailed, "", false, ""}); }
+    void itemRefused(const std::string& path, const std::string& reply) override {
+        g_owner.push_back({kTold.itemRefused, path, plat::fileExists(path), reply});
     }
-    g_owner.push_back(n);
-    return 0;
-}
+    void connectionFailed() override { g_owner.push_back({kTold.sendFailed, "", false, ""}); }
+    void sendFinished() override { g_owner.push_back({kTold.finished, "", false, ""}); }
+} g_recorder;
 
 std::vector<int> ownerCodes() {
     std::vector<int> out;
@@ -59,14 +63,9 @@ class SendTest : public ::testing::Test {
 protected:
     void SetUp() override {
         g_owner.clear();
-        if (!plat::isClassRegistered("SENDOWNER")) {
-            ASSERT_TRUE(plat::registerClass("SENDOWNER", ownerNotices));
-        }
-        owner = plat::createWindow("SENDOWNER", "cycle", 0);
         queue = testsupport::makeTempDir("queue-");
     }
     void TearDown() override {
-        plat::destroyWindow(owner);
         Client::timeoutMs = Client::kDefaultTimeoutMs;
     }
 
@@ -86,13 +85,12 @@ protected:
     }
     // Runs a send phase to its finished notice.
     void deliver(int port, const char* host = "127.0.0.1") {
-        Send send(owner, host, port, &kNotices);
+        Send send(host, port, &g_recorder);
         send.start(queue + "/");
-        ASSERT_TRUE(waitFor([] { return countOf(kNotices.finished) > 0; }, 8000));
+        ASSERT_TRUE(waitFor([] { return countOf(kTold.finished) > 0; }, 8000));
         plat::pumpMessages(50);   // nothing may follow finished
     }
 
-    plat::HWND owner = 0;
     std::string queue;
     SmtpPeer peer;
 };
@@ -100,7 +98,7 @@ protected:
 TEST_F(SendTest, AnEmptyQueueFinishesOnceWithoutConnecting) {
     peer.start();
     deliver(peer.port);
-    EXPECT_EQ(ownerCodes(), std::vector<int>{kNotices.finished});
+    EXPECT_EQ(ownerCodes(), std::vector<int>{kTold.finished});
     EXPECT_EQ(peer.connections(), 0);
 }
 
@@ -114,14 +112,14 @@ TEST_F(SendTest, ADeliveredItemAndARefusedOneBothLeaveTheQueue) {
     enqueue("2.rfc822", "Subject: two\r\n\r\nsecond\r\n", {"<a@x>", "<b@y>", "<nobody@y>", "<c@y>"});
     deliver(peer.port);
     std::vector<int> codes = ownerCodes();
-    int sent = kNotices.itemSent, refused = kNotices.itemRefused, failed = kNotices.itemFailed;
+    int sent = kTold.itemSent, refused = kTold.itemRefused, failed = kTold.itemFailed;
     // itemRefused comes right before its itemFailed, while the item is still there.
     auto at = std::find(codes.begin(), codes.end(), refused);
     ASSERT_NE(at, codes.end());
     ASSERT_EQ(*(at + 1), failed);
     EXPECT_EQ(countOf(sent), 1);
     EXPECT_EQ(codes.size(), 4u);
-    EXPECT_EQ(codes.back(), kNotices.finished);
+    EXPECT_EQ(codes.back(), kTold.finished);
     const OwnerNotice& r = *std::find_if(g_owner.begin(), g_owner.end(), [&](auto& n) { return n.code == refused; });
     EXPECT_EQ(r.path, queue + "//2.rfc822");
     EXPECT_TRUE(r.itemPresent);
@@ -146,7 +144,7 @@ TEST_F(SendTest, TransientFailuresKeepTheItem) {
         p.start();
         enqueue("kept.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
         deliver(p.port);
-        EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.itemFailed, kNotices.finished}));
+        EXPECT_EQ(ownerCodes(), (std::vector<int>{kTold.itemFailed, kTold.finished}));
         EXPECT_EQ(queued(), (std::vector<std::string>{"kept.rfc822", "kept.rfc822.route"}));
         EXPECT_TRUE(p.messages().empty());
     }
@@ -157,7 +155,7 @@ TEST_F(SendTest, ASenderRefusedForGoodRefusesTheItem) {
     peer.start();
     enqueue("gone.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
     deliver(peer.port);
-    EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.itemRefused, kNotices.itemFailed, kNotices.finished}));
+    EXPECT_EQ(ownerCodes(), (std::vector<int>{kTold.itemRefused, kTold.itemFailed, kTold.finished}));
     EXPECT_TRUE(queued().empty());
 }
 
@@ -182,7 +180,7 @@ TEST_F(SendTest, AMessageRefusedForGoodIsReportedWithTheServersReplyAndRemoved) 
         p.start();
         enqueue("big.rfc822", "Subject: big\r\n\r\nx\r\n", {"<a@x>", "<b@y>"});
         deliver(p.port);
-        EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.itemRefused, kNotices.itemFailed, kNotices.finished}));
+        EXPECT_EQ(ownerCodes(), (std::vector<int>{kTold.itemRefused, kTold.itemFailed, kTold.finished}));
         ASSERT_FALSE(g_owner.empty());
         EXPECT_EQ(g_owner[0].path, queue + "//big.rfc822");
         EXPECT_EQ(g_owner[0].reply, c.expected);
@@ -219,10 +217,10 @@ TEST_F(SendTest, ALongRefusalReachesTheOwnerWholeAndAnEndlessOneByItsStart) {
         enqueue("a.rfc822", "Subject: refuse me\r\n\r\nx\r\n", {"<a@x>", "<b@y>"});
         enqueue("b.rfc822", "Subject: fine\r\n\r\nx\r\n", {"<a@x>", "<b@y>"});
         deliver(p.port);
-        ASSERT_EQ(countOf(kNotices.itemRefused), 1);
-        auto refusal = std::find_if(g_owner.begin(), g_owner.end(), [](auto& n) { return n.code == kNotices.itemRefused; });
+        ASSERT_EQ(countOf(kTold.itemRefused), 1);
+        auto refusal = std::find_if(g_owner.begin(), g_owner.end(), [](auto& n) { return n.code == kTold.itemRefused; });
         EXPECT_EQ(refusal->reply, c.expected);
-        EXPECT_EQ(countOf(kNotices.itemSent), 1);
+        EXPECT_EQ(countOf(kTold.itemSent), 1);
         EXPECT_TRUE(queued().empty());
         EXPECT_EQ(p.connections(), 1);
     }
@@ -241,7 +239,7 @@ TEST_F(SendTest, OnlyATwoHundredReplyToTheEndOfTheTextDelivers) {
         p.start();
         enqueue("kept.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
         deliver(p.port);
-        EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.itemFailed, kNotices.finished}));
+        EXPECT_EQ(ownerCodes(), (std::vector<int>{kTold.itemFailed, kTold.finished}));
         EXPECT_EQ(queued(), (std::vector<std::string>{"kept.rfc822", "kept.rfc822.route"}));
     }
 }
@@ -256,9 +254,9 @@ TEST_F(SendTest, ARecipientRefusedForGoodCarriesItsReply) {
     // Refused by the routing file alone: no server reply to carry.
     enqueue("s.rfc822", "x\r\n", {"<a@x>"});
     deliver(peer.port);
-    ASSERT_EQ(countOf(kNotices.itemRefused), 2);
+    ASSERT_EQ(countOf(kTold.itemRefused), 2);
     for (const OwnerNotice& n : g_owner) {
-        if (n.code != kNotices.itemRefused) continue;
+        if (n.code != kTold.itemRefused) continue;
         bool rcpt = n.path == queue + "//r.rfc822";
         EXPECT_EQ(n.reply, rcpt ? "550 5.1.1 <nobody@y>: Recipient address rejected\r\n" : "") << n.path;
     }
@@ -274,7 +272,7 @@ TEST_F(SendTest, AnUnreachableHostFailsTheSendAndTouchesNothing) {
     for (const char* host : {"127.0.0.1", "no-such-host.invalid"}) {
         g_owner.clear();
         deliver(closedPort, host);
-        EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.sendFailed, kNotices.finished})) << host;
+        EXPECT_EQ(ownerCodes(), (std::vector<int>{kTold.sendFailed, kTold.finished})) << host;
     }
     EXPECT_EQ(queued(), (std::vector<std::string>{"wait.rfc822", "wait.rfc822.route"}));
 }
@@ -285,7 +283,7 @@ TEST_F(SendTest, AServerThatNeverGreetsFailsTheSendAtTheTimeout) {
     peer.start();
     enqueue("wait.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
     deliver(peer.port);
-    EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.sendFailed, kNotices.finished}));
+    EXPECT_EQ(ownerCodes(), (std::vector<int>{kTold.sendFailed, kTold.finished}));
     EXPECT_EQ(queued().size(), 2u);
 }
 
@@ -301,8 +299,8 @@ TEST_F(SendTest, BrokenQueueEntriesAreKeptUnlessTheirEnvelopeNamesNoRecipient) {
     // A routing file read whole that holds only the sender: refused for good.
     enqueue("lonely.rfc822", "x\r\n", {"<a@x>"});
     deliver(peer.port);
-    EXPECT_EQ(countOf(kNotices.itemFailed), 3);
-    EXPECT_EQ(countOf(kNotices.itemRefused), 1);
+    EXPECT_EQ(countOf(kTold.itemFailed), 3);
+    EXPECT_EQ(countOf(kTold.itemRefused), 1);
     EXPECT_EQ(queued(), (std::vector<std::string>{"orphan.rfc822.route", "short.rfc822", "short.rfc822.route"}));
     EXPECT_TRUE(peer.messages().empty());
     std::string log = todaysLog();
@@ -326,7 +324,7 @@ TEST_F(SendTest, APipeliningServerGetsEachEnvelopeBehindThePreviousTextAndQuitBe
     enqueue("2.rfc822", "Subject: two\r\n\r\ntwo\r\n", {"<a@x>", "<b@y>", "<c@y>"});
     enqueue("3.rfc822", "Subject: three\r\n\r\nthree", {"<a@x>", "<c@y>"});
     deliver(peer.port);
-    EXPECT_EQ(countOf(kNotices.itemSent), 3);
+    EXPECT_EQ(countOf(kTold.itemSent), 3);
     EXPECT_TRUE(queued().empty());
     // The queue lists in directory order: the expected writes follow the order of arrival.
     const std::map<std::string, std::string> envelopeOf = {
@@ -358,8 +356,8 @@ TEST_F(SendTest, AnOddReplyToTheTextGivesUpTheEnvelopeSentBehindIt) {
     enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
     enqueue("2.rfc822", "y\r\n", {"<a@x>", "<c@y>"});
     deliver(peer.port);
-    EXPECT_EQ(countOf(kNotices.itemSent), 0);
-    EXPECT_EQ(countOf(kNotices.itemRefused), 0);
+    EXPECT_EQ(countOf(kTold.itemSent), 0);
+    EXPECT_EQ(countOf(kTold.itemRefused), 0);
     EXPECT_EQ(queued(), (std::vector<std::string>{"1.rfc822", "1.rfc822.route", "2.rfc822", "2.rfc822.route"}));
     EXPECT_EQ(peer.messages().size(), 1u);
 }
@@ -375,7 +373,7 @@ TEST_F(SendTest, TheSessionEndsAtTheReplyToQuitEvenIfTheServerStaysConnected) {
         enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
         Client::timeoutMs = 20000;   // far beyond deliver()'s own wait
         deliver(p.port);
-        EXPECT_EQ(ownerCodes(), (std::vector<int>{kNotices.itemSent, kNotices.finished}));
+        EXPECT_EQ(ownerCodes(), (std::vector<int>{kTold.itemSent, kTold.finished}));
         EXPECT_EQ(p.commands().back(), "QUIT");
     }
 }
@@ -442,7 +440,7 @@ TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipelining) {
             Outcome& o = outcomes[grouped];
             o.codes = ownerCodes();
             for (const OwnerNotice& n : g_owner)
-                if (n.code == kNotices.itemRefused) o.refusals.push_back(n.reply);
+                if (n.code == kTold.itemRefused) o.refusals.push_back(n.reply);
             o.queued = queued();
             o.delivered = 0;
             for (const std::string& text : p.messages()) o.delivered += text == "y\r\n";
@@ -467,9 +465,9 @@ TEST_F(SendTest, ABareCodeRefusingATextIsNeverCountedAsDelivered) {
         enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
         enqueue("2.rfc822", "y\r\n", {"<a@x>", "<c@y>"});
         deliver(p.port);
-        EXPECT_EQ(countOf(kNotices.itemSent), 1);
+        EXPECT_EQ(countOf(kTold.itemSent), 1);
         bool permanent = refusal[0] == '5';
-        EXPECT_EQ(countOf(kNotices.itemRefused), permanent ? 1 : 0);
+        EXPECT_EQ(countOf(kTold.itemRefused), permanent ? 1 : 0);
         EXPECT_EQ(queued(), permanent ? std::vector<std::string>{}
                                       : (std::vector<std::string>{"1.rfc822", "1.rfc822.route"}));
         EXPECT_EQ(p.messages().size(), 2u);
@@ -499,8 +497,8 @@ TEST_F(SendTest, AReplyThatCannotAnswerItsCommandKeepsEveryItemAndEndsTheConnect
             enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
             enqueue("2.rfc822", "y\r\n", {"<z@x>", "<c@y>"});
             deliver(p.port);
-            EXPECT_EQ(countOf(kNotices.itemSent), 0);
-            EXPECT_EQ(countOf(kNotices.itemRefused), 0);
+            EXPECT_EQ(countOf(kTold.itemSent), 0);
+            EXPECT_EQ(countOf(kTold.itemRefused), 0);
             EXPECT_TRUE(p.messages().empty());
             EXPECT_EQ(queued(), (std::vector<std::string>{"1.rfc822", "1.rfc822.route", "2.rfc822", "2.rfc822.route"}));
         }
@@ -520,7 +518,7 @@ TEST_F(SendTest, ADataAcceptedAfterARefusedEnvelopeGetsNoText) {
     enqueue("2.rfc822", "y\r\n", {"<a@x>", "<b@y>"});
     deliver(peer.port);
     EXPECT_TRUE(peer.messages().empty());
-    EXPECT_EQ(countOf(kNotices.itemRefused), 1);
+    EXPECT_EQ(countOf(kTold.itemRefused), 1);
     EXPECT_EQ(queued(), (std::vector<std::string>{"2.rfc822", "2.rfc822.route"}));
     EXPECT_NE(todaysLog().find("DATA accepted after a refused envelope, connection closed : 354"), std::string::npos);
 }
