@@ -1,14 +1,9 @@
 #include "net/mail_client_open.h"
 
 #include "net/client.h"
-#include "net/mail_client_notices.h"
 #include "shared/debug.h"
 
 #include <string>
-
-plat::LRESULT StateHandler::notify(int code, plat::LPARAM lParam) {
-    return plat::sendMessage(notifyWindow_, WM_MAILCLIENT, static_cast<plat::WPARAM>(code), lParam);
-}
 
 void startOpeningPhase(int& state, Client& client) {
     state = 1;
@@ -47,15 +42,15 @@ int MailClient_Open::dispatch(int event, long arg) {
     } else if (event != Client::EV_CONNECT) {
         return 0;
     }
+    state_ = 0;
     if (arg == 1) {
-        notify(MailClient::OPEN_COMPLETE);
+        if (observer_) observer_->opened(true);
     } else {
         logConnectFailure("SMTP", *client_, event);
         logOpenFailure();
         DebugLineStr(LOG_MAIL, LOG_LOW, "host", client_->host().c_str());
         DebugLineInt(LOG_MAIL, LOG_LOW, "port", client_->port());
-        notify(MailClient::OPEN_FAIL);
+        if (observer_) observer_->opened(false);
     }
-    state_ = 0;
     return 1;
 }

@@ -1,7 +1,6 @@
-// The opening phase of the mail clients: connect, and tell the owner how it went
-// (MailClient::OPEN_COMPLETE or MailClient::OPEN_FAIL). It always ends with one of the two:
-// when the time-out strikes before the look-up or the connect has ended, the attempt is
-// abandoned and OPEN_FAIL sent.
+// The opening phase of the mail clients: connect, and tell the owner how it went (opened).
+// It always ends so: when the time-out strikes before the look-up or the connect has ended,
+// the attempt is abandoned and the opening failed.
 #pragma once
 
 #include "net/state_handler.h"
@@ -15,7 +14,7 @@ public:
     int dispatch(int event, long arg) override;
 
 protected:
-    // Logged when the connection failed, before OPEN_FAIL is sent.
+    // Logged when the connection failed, before the owner is told.
     virtual void logOpenFailure();
 };
 

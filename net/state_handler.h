@@ -1,8 +1,8 @@
-// One protocol phase of a mail client. The owner sets the notify window, makes the handler
-// its client's current handler and starts it; the client then passes each event to dispatch.
+// One protocol phase of a mail client. Its client makes it current and starts it; the client
+// then passes each event to dispatch. The phase tells the client's observer how it ended.
 #pragma once
 
-#include "platform/window.h"
+#include "net/mail_client_observer.h"
 
 class Client;
 
@@ -17,15 +17,11 @@ public:
     virtual int dispatch(int event, long arg) = 0;
 
     int state() const { return state_; }
-    void setNotifyWindow(plat::HWND window) { notifyWindow_ = window; }
-    plat::HWND notifyWindow() const { return notifyWindow_; }
+    void setObserver(MailClientObserver* observer) { observer_ = observer; }
     Client* client() const { return client_; }
 
 protected:
-    // Sends a mail-client notice to the owner; its reaction runs before this returns.
-    plat::LRESULT notify(int code, plat::LPARAM lParam = 0);
-
     int state_ = 0;   // 0 inactive, 1 and up per phase
-    plat::HWND notifyWindow_ = 0;
+    MailClientObserver* observer_ = nullptr;   // the owner's; may be null (nobody listens)
     Client* client_;
 };

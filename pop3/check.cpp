@@ -1,6 +1,5 @@
 #include "pop3/check.h"
 
-#include "net/mail_client_notices.h"
 #include "platform/clock.h"
 #include "pop3/incoming_route.h"
 #include "pop3/pop_client.h"
@@ -8,33 +7,14 @@
 
 using namespace plat;
 
-namespace {
-constexpr char kCheckClass[] = "POPCLIENTCLASS";
-}  // namespace
-
 Check::Check(const std::string& accountsKey, CheckObserver* observer)
-    : observer_(observer), accountsKey_(accountsKey) {
-    if (!isClassRegistered(kCheckClass) && !registerClass(kCheckClass, &Check::procedure)) {
-        DebugLine(LOG_APP, LOG_HIGH, "Unable to register POP Client class");
-    }
-    window_ = createWindow(kCheckClass, "POP Client", 0);
-    if (!window_) {
-        DebugLine(LOG_APP, LOG_HIGH, "Unable to create POP Client window");
-        return;
-    }
-    setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
-}
+    : observer_(observer), accountsKey_(accountsKey) {}
 
 Check::~Check() {
     if (client_) {
         DebugLine(LOG_APP, LOG_LOW, "m_pPOPClient still in existance at Check destruction!!!");
         client_.reset();
     }
-    if (window_) {
-        setWindowLongPtr(window_, 0);
-        destroyWindow(window_);
-    }
-    unregisterClass(kCheckClass);
 }
 
 void Check::start(const std::string& itemDirectory) {
@@ -107,11 +87,11 @@ void Check::connectAccount() {
 }
 
 void Check::connectWith(const std::string& secret) {
-    client_ = std::make_unique<POPClient>(window_, account_.server, static_cast<int>(account_.port), account_.user,
+    client_ = std::make_unique<POPClient>(static_cast<POPClientObserver*>(this), account_.server, static_cast<int>(account_.port), account_.user,
                                           secret, itemDirectory_);
     client_->setSecurity(securityFromSetting(account_.security), config::readSetting(config::kCaFile));
     client_->setOAuth(oauth_);
-    client_->open(window_);
+    client_->open();
 }
 
 void Check::renewThenConnect() {
@@ -128,85 +108,82 @@ void Check::renewThenConnect() {
     });
 }
 
-LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
-    if (!client_) return 0;
-    switch (code) {
-    case MailClient::OPEN_COMPLETE:
+void Check::opened(bool ok) {
+    if (!client_) return;
+    if (ok) {
         DebugLine(LOG_MAIL, LOG_LOW, "POP client open complete");
-        client_->authorise(window_);
-        return 0;
-    case MailClient::OPEN_FAIL:
-        DebugLine(LOG_MAIL, LOG_HIGH, "POP client open failed");
-        endAccount(AccountOutcome::Failed);
-        client_->close(window_);
-        return 0;
-    case MailClient::AUTH_COMPLETE:
-        DebugLine(LOG_MAIL, LOG_LOW, "POP client authorisation complete");
-        client_->retrieve(window_, account_.uidlFile, AfterStoring::DeleteOnServer);
-        return 0;
-    case MailClient::AUTH_FAIL:
-        if (oauth_ && client_->tokenRefused() && !renewed_) {
-            // A token our clock still counted as good: renewed once, on a new connection.
-            DebugLine(LOG_MAIL, LOG_MED, "Access token refused by POP3 server: renewing it");
-            oauth::forgetAccessToken(account_.title);
-            reconnectAfterClose_ = true;
-            client_->close(window_);
-            return 0;
-        }
-        DebugLine(LOG_MAIL, LOG_HIGH, "POP client authorisation failed");
-        endAccount(AccountOutcome::Failed);
-        client_->close(window_);
-        return 0;
-    case MailClient::RETRIEVE_COMPLETE:
-        DebugLine(LOG_MAIL, LOG_LOW, "POP client new mail retrieve complete");
-        endAccount(skippedAny_ ? AccountOutcome::Failed : AccountOutcome::Done);
-        client_->close(window_);
-        return 0;
-    case MailClient::RETRIEVE_ITEM: {
-        // The mailbox directory is flushed once for a batch, at RETRIEVE_FLUSH.
-        RoutedItem routed = routeIncomingItem(reinterpret_cast<const char*>(lParam), account_.destMailbox, false);
-        // An item that did not reach its mailbox stays on the server for the next check; the
-        // retrieval reports it as skipped, which fails the account.
-        if (!routed.stored) return 0;
-        if (observer_) observer_->itemStored(routed.destination);
-        return POPClient::kItemStored;
+        client_->authorise();
+        return;
     }
-    case MailClient::RETRIEVE_FLUSH:
-        return syncMailbox(account_.destMailbox) ? POPClient::kMailboxFlushed : 0;
-    case MailClient::RETRIEVE_SKIPPED: {
-        const auto* skipped = reinterpret_cast<const SkippedMessage*>(lParam);
-        std::string text = "Message left on the server of account " + account_.title + " : " +
-                           skipped->identifier + " : " + skipped->reason;
-        DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
-        skippedAny_ = true;
-        return 0;
-    }
-    case MailClient::RETRIEVE_FAIL:
-        DebugLine(LOG_MAIL, LOG_HIGH, "POP client new mail retrieve failed");
-        endAccount(AccountOutcome::RetrievalFailed);
-        client_->close(window_);
-        return 0;
-    case MailClient::CLOSE_COMPLETE:
-        DebugLine(LOG_MAIL, LOG_LOW, "POPClient close complete");
-        return 0;
-    case MailClient::FINISHED:
-        DebugLine(LOG_APP, LOG_LOW, "m_pPOPClient deleted");
-        client_.reset();
-        if (reconnectAfterClose_) {
-            reconnectAfterClose_ = false;
-            renewThenConnect();
-            return 0;
-        }
-        checkNextAccount();
-        return 0;
-    default:
-        return 0;
-    }
+    DebugLine(LOG_MAIL, LOG_HIGH, "POP client open failed");
+    endAccount(AccountOutcome::Failed);
+    client_->close();
 }
 
-LRESULT Check::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<Check*>(getWindowLongPtr(hwnd));
-    if (msg == WM_DESTROY) return 0;
-    if (self && msg == WM_MAILCLIENT) return self->onClientNotice(wParam, lParam);
-    return defWindowProc(hwnd, msg, wParam, lParam);
+void Check::loggedIn(bool ok) {
+    if (!client_) return;
+    if (ok) {
+        DebugLine(LOG_MAIL, LOG_LOW, "POP client authorisation complete");
+        client_->retrieve(account_.uidlFile, AfterStoring::DeleteOnServer);
+        return;
+    }
+    if (oauth_ && client_->tokenRefused() && !renewed_) {
+        // A token our clock still counted as good: renewed once, on a new connection.
+        DebugLine(LOG_MAIL, LOG_MED, "Access token refused by POP3 server: renewing it");
+        oauth::forgetAccessToken(account_.title);
+        reconnectAfterClose_ = true;
+        client_->close();
+        return;
+    }
+    DebugLine(LOG_MAIL, LOG_HIGH, "POP client authorisation failed");
+    endAccount(AccountOutcome::Failed);
+    client_->close();
+}
+
+bool Check::itemReceived(const std::string& path) {
+    // The mailbox directory is flushed once for a batch, in storedItemsFlushed.
+    RoutedItem routed = routeIncomingItem(path, account_.destMailbox, false);
+    // An item that did not reach its mailbox stays on the server for the next check; the
+    // retrieval reports it as skipped, which fails the account.
+    if (!routed.stored) return false;
+    if (observer_) observer_->itemStored(routed.destination);
+    return true;
+}
+
+bool Check::storedItemsFlushed() {
+    return syncMailbox(account_.destMailbox);
+}
+
+void Check::messageSkipped(const SkippedMessage& skipped) {
+    std::string text = "Message left on the server of account " + account_.title + " : " + skipped.identifier +
+                       " : " + skipped.reason;
+    DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
+    skippedAny_ = true;
+}
+
+void Check::retrievalEnded(bool ok) {
+    if (!client_) return;
+    if (ok) {
+        DebugLine(LOG_MAIL, LOG_LOW, "POP client new mail retrieve complete");
+        endAccount(skippedAny_ ? AccountOutcome::Failed : AccountOutcome::Done);
+    } else {
+        DebugLine(LOG_MAIL, LOG_HIGH, "POP client new mail retrieve failed");
+        endAccount(AccountOutcome::RetrievalFailed);
+    }
+    client_->close();
+}
+
+void Check::closed() {
+    DebugLine(LOG_MAIL, LOG_LOW, "POPClient close complete");
+}
+
+void Check::finished() {
+    DebugLine(LOG_APP, LOG_LOW, "m_pPOPClient deleted");
+    client_.reset();
+    if (reconnectAfterClose_) {
+        reconnectAfterClose_ = false;
+        renewThenConnect();
+        return;
+    }
+    checkNextAccount();
 }

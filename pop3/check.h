@@ -1,8 +1,7 @@
 // Check: the account check of a cycle. It walks the POP3 accounts of the registry in
 // enumeration order, runs one POPClient per account (open, login, retrieval, close), moves
 // every retrieved item from the item directory into its account's mailbox, and tells its
-// CheckObserver. Its hidden "POPCLIENTCLASS" window receives the client's notices. The next
-// account starts only after the previous client has finished and been deleted; checkFinished
+// CheckObserver. It hears its client as the client's observer. The next account starts only after the previous client has finished and been deleted; checkFinished
 // comes in a turn of the loop of its own, so the owner may delete the Check there.
 // An account whose retrieval left a message behind (refused, or not storable) ends Failed, so
 // that the front end shows that something is wrong.
@@ -17,7 +16,7 @@
 #include "oauth/access_tokens.h"
 #include "platform/deferred_calls.h"
 #include "platform/registry.h"
-#include "platform/window.h"
+#include "pop3/pop_client.h"
 #include "shared/registry.h"
 
 #include <memory>
@@ -43,14 +42,12 @@ public:
     virtual void checkFinished() = 0;
 };
 
-class POPClient;
-
-class Check {
+class Check : private POPClientObserver {
 public:
     // accountsKey: the accounts key path under HKEY_CURRENT_USER; observer: the owner's,
     // outliving the Check, or null to tell nobody.
     Check(const std::string& accountsKey, CheckObserver* observer);
-    ~Check();
+    ~Check() override;
     Check(const Check&) = delete;
     Check& operator=(const Check&) = delete;
 
@@ -58,22 +55,26 @@ public:
     // ("accounts/holding/" in a cycle).
     void start(const std::string& itemDirectory);
 
-    plat::HWND window() const { return window_; }
     const config::AccountRecord& currentAccount() const { return account_; }
 
 private:
-    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
     void checkNextAccount();
     // Connects the current account, with an access token first when its login needs one.
     void connectAccount();
     void renewThenConnect();
     void connectWith(const std::string& secret);
-    plat::LRESULT onClientNotice(plat::WPARAM code, plat::LPARAM lParam);
+    void opened(bool ok) override;
+    void loggedIn(bool ok) override;
+    bool itemReceived(const std::string& path) override;
+    bool storedItemsFlushed() override;
+    void messageSkipped(const SkippedMessage& skipped) override;
+    void retrievalEnded(bool ok) override;
+    void closed() override;
+    void finished() override;
     void endAccount(AccountOutcome outcome);
 
     CheckObserver* observer_;
     plat::DeferredCalls later_;
-    plat::HWND window_ = 0;
     std::unique_ptr<POPClient> client_;
     std::string accountsKey_;
     std::string itemDirectory_;

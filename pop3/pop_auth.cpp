@@ -2,7 +2,6 @@
 
 #include "net/client.h"
 #include "net/command_words.h"
-#include "net/mail_client_notices.h"
 #include "net/transport_security.h"
 #include "shared/debug.h"
 
@@ -188,8 +187,8 @@ void POP_Auth::onBearerReply(const std::string& reply) {
     }
     if (state_ == state_WAIT_BEARER_ACK && POPClient::isPositive(reply)) {
         DebugLineStr(LOG_MAIL, LOG_LOW, "+ve response to AUTH :", reply.c_str());
-        notify(MailClient::AUTH_COMPLETE);
         state_ = state_IDLE;
+        if (owner()) owner()->loggedIn(true);
         return;
     }
     pop().noteTokenRefused();
@@ -263,11 +262,11 @@ void POP_Auth::onUserAck(const std::string& reply) {
 void POP_Auth::onPassAck(const std::string& reply) {
     if (!accepted(reply, "-ve response to PASS :")) return;
     DebugLineStr(LOG_MAIL, LOG_LOW, "+ve response to PASS :", reply.c_str());
-    notify(MailClient::AUTH_COMPLETE);
     state_ = state_IDLE;
+    if (owner()) owner()->loggedIn(true);
 }
 
 void POP_Auth::fail() {
-    notify(MailClient::AUTH_FAIL);
     state_ = state_IDLE;
+    if (owner()) owner()->loggedIn(false);
 }

@@ -1,5 +1,5 @@
 // The POP3 login: wait for the greeting, ask the server's capabilities (CAPA; a refusal means
-// none), send USER, then PASS; MailClient::AUTH_COMPLETE or AUTH_FAIL. The server speaks first,
+// none), send USER, then PASS; the owner is told whether it logged in. The server speaks first,
 // so starting sends nothing.
 //
 // A server that lists PIPELINING gets USER and PASS in one write, and their replies are read

@@ -10,9 +10,10 @@ namespace {
 constexpr std::size_t kMaxReply = 1022;
 }
 
-POPClient::POPClient(plat::HWND parent, const std::string& host, int port, const std::string& user,
+POPClient::POPClient(POPClientObserver* observer, const std::string& host, int port, const std::string& user,
                      const std::string& password, const std::string& itemDirectory)
-    : Client(parent, host.c_str(), port),
+    : Client(0, host.c_str(), port),
+      observer_(observer),
       open_(std::make_unique<POP_Open>(this)),
       auth_(std::make_unique<POP_Auth>(this)),
       retrieve_(std::make_unique<POP_Retrieve>(this)),
@@ -21,6 +22,8 @@ POPClient::POPClient(plat::HWND parent, const std::string& host, int port, const
       user_(user),
       password_(password) {
     DebugLine(LOG_APP, LOG_LOW, "POPClient::POPClient");
+    for (StateHandler* phase : std::initializer_list<StateHandler*>{open_.get(), auth_.get(), retrieve_.get(), close_.get()})
+        phase->setObserver(observer);
 }
 
 POPClient::~POPClient() {
@@ -28,26 +31,22 @@ POPClient::~POPClient() {
     current_ = nullptr;
 }
 
-void POPClient::open(plat::HWND notifyWindow) {
-    open_->setNotifyWindow(notifyWindow);
+void POPClient::open() {
     current_ = open_.get();
     open_->start();
 }
 
-void POPClient::authorise(plat::HWND notifyWindow) {
-    auth_->setNotifyWindow(notifyWindow);
+void POPClient::authorise() {
     current_ = auth_.get();
     auth_->start();
 }
 
-void POPClient::retrieve(plat::HWND notifyWindow, const std::string& uidlFile, AfterStoring afterStoring) {
-    retrieve_->setNotifyWindow(notifyWindow);
+void POPClient::retrieve(const std::string& uidlFile, AfterStoring afterStoring) {
     current_ = retrieve_.get();
     retrieve_->start(uidlFile, afterStoring);
 }
 
-void POPClient::close(plat::HWND notifyWindow) {
-    close_->setNotifyWindow(notifyWindow);
+void POPClient::close() {
     current_ = close_.get();
     close_->start();
 }

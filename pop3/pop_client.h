@@ -2,11 +2,12 @@
 // PASS, lists the server's unique identifiers, retrieves every message not retrieved before into
 // a file of its own in the item directory, deletes it on the server, records its identifier,
 // and ends with QUIT. The owner drives it phase by phase (open, authorise, retrieve, close);
-// each phase reports its outcome with a WM_MAILCLIENT notice (net/mail_client_notices.h), and
-// the close ends with MailClient::FINISHED posted, after which the owner deletes the client.
+// each phase tells the owner's POPClientObserver how it ended, and the close ends with
+// finished, after which the owner may delete the client.
 #pragma once
 
 #include "net/client.h"
+#include "net/mail_client_observer.h"
 #include "net/transport_security.h"
 #include "platform/window.h"
 
@@ -42,26 +43,42 @@ enum class POPCommand : int {
 // What becomes of a message on the server once it is stored here.
 enum class AfterStoring { DeleteOnServer, KeepOnServer };
 
-// A message the retrieval left on the server for the next check (MailClient::RETRIEVE_SKIPPED):
-// its RETR was refused, or its text could not be stored. The rest of the check goes on.
+// A message the retrieval left on the server for the next check: its RETR was refused, or its
+// text could not be stored. The rest of the check goes on.
 struct SkippedMessage {
     std::string identifier;
     std::string reason;
 };
 
+// What the POP3 client's phases tell their owner. The references are valid during the call.
+class POPClientObserver : public MailClientObserver {
+public:
+    virtual void loggedIn(bool ok) = 0;
+    // A message received whole, its item file at path: true only once the owner has stored it
+    // where it belongs. Anything else leaves the message on the server, neither recorded nor
+    // deleted, to come again next time.
+    virtual bool itemReceived(const std::string& path) = 0;
+    // The items stored since the last call must now be on disk: true once they are. Their
+    // DELEs go out only then.
+    virtual bool storedItemsFlushed() = 0;
+    virtual void messageSkipped(const SkippedMessage& skipped) = 0;
+    virtual void retrievalEnded(bool ok) = 0;
+};
+
 class POPClient : public Client {
 public:
-    // parent: the owner's window, parent of the connection's window. The texts are copied.
-    POPClient(plat::HWND parent, const std::string& host, int port, const std::string& user,
+    // observer: the owner's, outliving the client (null: nobody is told). The texts are copied.
+    POPClient(POPClientObserver* observer, const std::string& host, int port, const std::string& user,
               const std::string& password, const std::string& itemDirectory);
     ~POPClient() override;
 
-    // Each makes its phase current, with notifyWindow as the receiver of its notices, and
-    // starts it.
-    void open(plat::HWND notifyWindow);
-    void authorise(plat::HWND notifyWindow);
-    void retrieve(plat::HWND notifyWindow, const std::string& uidlFile, AfterStoring afterStoring);
-    void close(plat::HWND notifyWindow);
+    // Each makes its phase current and starts it.
+    void open();
+    void authorise();
+    void retrieve(const std::string& uidlFile, AfterStoring afterStoring);
+    void close();
+
+    POPClientObserver* observer() const { return observer_; }
 
     int dispatcher(int event, long arg) override;
 
@@ -91,13 +108,6 @@ public:
     const std::string& password() const { return password_; }
     void noteTokenRefused() { tokenRefused_ = true; }
     bool tokenRefused() const { return tokenRefused_; }
-
-    // The owner's answer to MailClient::RETRIEVE_ITEM when the item is where it belongs, and
-    // to MailClient::RETRIEVE_FLUSH when the batch's moves reached the disk. Any other answer,
-    // also that of an owner that does not know the notice, means they did not: the message is
-    // then neither recorded nor deleted, and comes again next time.
-    static constexpr plat::LRESULT kItemStored = 0x53544f52;      // "STOR"
-    static constexpr plat::LRESULT kMailboxFlushed = 0x464c5348;  // "FLSH"
 
     // A reply is positive exactly when its first character is "+".
     static bool isPositive(std::string_view reply);
@@ -140,6 +150,7 @@ private:
     // The lines go out in one write, whole and in order, or none goes.
     bool transmit(const std::vector<CommandLine>& lines);
 
+    POPClientObserver* observer_;
     std::unique_ptr<POP_Open> open_;
     std::unique_ptr<POP_Auth> auth_;
     std::unique_ptr<POP_Retrieve> retrieve_;

@@ -1,7 +1,6 @@
 #include "pop3/pop_close.h"
 
 #include "net/client.h"
-#include "net/mail_client_notices.h"
 #include "platform/socket.h"
 #include "shared/debug.h"
 
@@ -45,10 +44,10 @@ int POP_Close::dispatch(int event, long) {
 }
 
 void POP_Close::finish() {
-    notify(MailClient::CLOSE_COMPLETE);
+    if (owner()) owner()->closed();
     DebugLine(LOG_APP, LOG_LOW, "POP_Close::end");
     client_->closeSocket();
     client_->lineBuffer().reset();
     state_ = state_IDLE;
-    plat::postMessage(notifyWindow_, WM_MAILCLIENT, MailClient::FINISHED, 0);
+    if (POPClientObserver* observer = owner()) later_.post([observer] { observer->finished(); });
 }

@@ -1,8 +1,8 @@
 // The POP3 close: QUIT (unless it went out behind the retrieval's last commands), wait for
-// its reply, then MailClient::CLOSE_COMPLETE, the socket closed, and MailClient::FINISHED
-// posted.
+// its reply, then closed, the socket closed, and finished in a turn of the loop of its own.
 #pragma once
 
+#include "platform/deferred_calls.h"
 #include "pop3/pop_phase.h"
 
 class POP_Close : public POPPhase {
@@ -15,4 +15,6 @@ public:
 
 private:
     void finish();
+
+    plat::DeferredCalls later_;
 };

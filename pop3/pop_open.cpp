@@ -1,7 +1,6 @@
 #include "pop3/pop_open.h"
 
 #include "net/client.h"
-#include "net/mail_client_notices.h"
 #include "net/mail_client_open.h"
 #include "shared/debug.h"
 
@@ -21,14 +20,14 @@ int POP_Open::dispatch(int event, long arg) {
         DebugLine(LOG_NET, LOG_HIGH, "Timed out opening connection");
         client_->closeSocket();   // the look-up or the connect is abandoned
     }
+    state_ = state_IDLE;
     if (connected) {
-        notify(MailClient::OPEN_COMPLETE);
+        if (observer_) observer_->opened(true);
     } else {
         logConnectFailure("POP3", *client_, event);
         DebugLineStr(LOG_MAIL, LOG_LOW, "Host: ", client_->host().c_str());
         DebugLineInt(LOG_MAIL, LOG_LOW, "Port: ", client_->port());
-        notify(MailClient::OPEN_FAIL);
+        if (observer_) observer_->opened(false);
     }
-    state_ = state_IDLE;
     return 1;
 }

@@ -1,4 +1,4 @@
-// The POP3 client's opening phase: connect, then MailClient::OPEN_COMPLETE or OPEN_FAIL.
+// The POP3 client's opening phase: connect, then the owner is told whether it opened.
 #pragma once
 
 #include "pop3/pop_phase.h"

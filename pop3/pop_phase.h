@@ -10,6 +10,7 @@ public:
 
 protected:
     POPClient& pop() const { return *static_cast<POPClient*>(client_); }
+    POPClientObserver* owner() const { return pop().observer(); }
     // Enters a state that waits for the server: the inactivity timer runs from here.
     void waitIn(int state) {
         state_ = state;

@@ -2,7 +2,6 @@
 
 #include "net/client.h"
 #include "net/command_words.h"
-#include "net/mail_client_notices.h"
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/socket.h"
@@ -250,7 +249,7 @@ void POP_Retrieve::advance() {
         pop().setQuitAhead(true);
     }
     if (pending_.empty()) {
-        notify(MailClient::RETRIEVE_COMPLETE);
+        if (owner()) owner()->retrievalEnded(true);
         reset();
         return;
     }
@@ -391,7 +390,7 @@ bool POP_Retrieve::flushBatch(bool sendDeletes) {
     for (const Received* r : synced) {
         // Only the owner's explicit answer counts as stored; such an item is neither recorded
         // nor deleted otherwise.
-        if (notify(MailClient::RETRIEVE_ITEM, reinterpret_cast<plat::LPARAM>(r->path.c_str())) == POPClient::kItemStored) {
+        if (owner() && owner()->itemReceived(r->path)) {
             stored.push_back(r);
         } else {
             reportSkipped(r->identifier, "it could not be moved into its mailbox");
@@ -402,7 +401,7 @@ bool POP_Retrieve::flushBatch(bool sendDeletes) {
     // of its DELEs goes out. A flush that fails means the data may be gone: nothing is
     // recorded or deleted, and the messages come again at the next check (where the same
     // bytes already stored are not stored twice).
-    if (notify(MailClient::RETRIEVE_FLUSH) != POPClient::kMailboxFlushed) return false;
+    if (!owner() || !owner()->storedItemsFlushed()) return false;
     for (const Received* r : stored) known_->recordLater(r->identifier);
     if (!known_->commit()) {
         std::string text = "Unable to record retrieved messages in " + known_->fileName() + " : " + known_->failure() +
@@ -443,7 +442,7 @@ void POP_Retrieve::skip(const std::string& reason) {
 
 void POP_Retrieve::reportSkipped(const std::string& identifier, const std::string& reason) {
     SkippedMessage skipped{identifier, reason};
-    notify(MailClient::RETRIEVE_SKIPPED, reinterpret_cast<plat::LPARAM>(&skipped));
+    if (owner()) owner()->messageSkipped(skipped);
 }
 
 void POP_Retrieve::fail() {
@@ -459,7 +458,7 @@ void POP_Retrieve::fail() {
     // The messages received whole are kept; they stay on the server until the next check.
     // A batch that cannot be stored now is fetched again then.
     if (!batch_.empty()) flushBatch(false);
-    notify(MailClient::RETRIEVE_FAIL);
+    if (owner()) owner()->retrievalEnded(false);
     reset();
 }
 

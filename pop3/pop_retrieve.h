@@ -1,11 +1,10 @@
 // The POP3 retrieval: unless the login found PIPELINING already, ask the server's capabilities
 // (CAPA; a refusal means none), list the unique identifiers (UIDL), then for each message not recorded
-// before retrieve it (RETR) into its item file, report it with MailClient::RETRIEVE_ITEM,
-// record its identifier and delete it on the server (DELE); MailClient::RETRIEVE_COMPLETE or
-// RETRIEVE_FAIL at the end.
+// before retrieve it (RETR) into its item file, hand it to the owner (itemReceived), record
+// its identifier and delete it on the server (DELE); retrievalEnded at the end.
 //
 // A message that fails on its own (RETR refused, its text not stored) is reported with
-// MailClient::RETRIEVE_SKIPPED and left on the server for the next check; the retrieval goes on
+// messageSkipped and left on the server for the next check; the retrieval goes on
 // with the next one. Message text is written as it arrives, so a line of any length passes.
 //
 // The item files of the next messages are made ahead on threads of their own (plat::FileMaker);
@@ -14,8 +13,8 @@
 //
 // Safety of the mail: an item file reaches the disk before it is reported, and the owner moves
 // it into its mailbox (and flushes that directory) inside the report, so the server is told to
-// delete only what is safely stored; only an owner that answers POPClient::kItemStored has
-// stored it, and any other answer leaves the message on the server. The identifier is recorded before the DELE, and a listed
+// delete only what is safely stored; only an owner whose itemReceived answers true has stored
+// it, and anything else leaves the message on the server. The identifier is recorded before the DELE, and a listed
 // message whose identifier is already recorded is deleted without being retrieved again, so a
 // session that ends between the two never gives a second copy nor leaves the message behind.
 //
@@ -23,7 +22,7 @@
 // before) ahead of the replies, which are read in order: the slow link's round trips overlap
 // the transfer. Messages are still stored one after another, in batches of up to a window:
 // every item file of the batch is flushed, then they are reported, the owner flushes its
-// mailbox once (MailClient::RETRIEVE_FLUSH, answered POPClient::kMailboxFlushed) and the
+// mailbox once (storedItemsFlushed, answering true) and the
 // identifiers are recorded in one write, and only then do the batch's DELEs go out. A flush or
 // a record that fails ends the retrieval with none of the batch's DELEs sent. A session that fails with replies outstanding is cut off rather
 // than read further; the messages it received whole are still stored, and nothing that was not

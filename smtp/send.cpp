@@ -1,6 +1,5 @@
 #include "smtp/send.h"
 
-#include "net/mail_client_notices.h"
 #include "net/mail_client_open.h"
 #include "shared/debug.h"
 #include "shared/registry.h"
@@ -17,12 +16,9 @@ using namespace plat;
 
 namespace {
 
-constexpr char kSendClass[] = "SENDCLIENTCLASS";
-
-// The owner's part of every phase: be told its outcome, make it current, start it.
+// The owner's part of every phase: make it current, start it.
 template <class Phase, class... Args>
-void runPhase(SMTPClient& client, HWND notifyWindow, Phase& phase, Args&&... args) {
-    phase.setNotifyWindow(notifyWindow);
+void runPhase(SMTPClient& client, Phase& phase, Args&&... args) {
     client.setCurrentHandler(&phase);
     phase.start(std::forward<Args>(args)...);
 }
@@ -46,22 +42,13 @@ std::string oneLine(const std::string& reply) {
 
 Send::Send(const char* host, int port, SendObserver* observer)
     : observer_(observer), host_(host ? host : ""), port_(port) {
-    if (!isClassRegistered(kSendClass) && !registerClass(kSendClass, &Send::SMTPClientWndProc)) {
-        DebugLine(LOG_APP, LOG_HIGH, "Unable to register 'SENDCLIENT' class");
-    }
-    window_ = createWindow(kSendClass, "Send client", 0);
-    if (!window_) {
-        DebugLine(LOG_APP, LOG_HIGH, "Unable to create 'Send client' window");
-    } else {
-        setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
-    }
     security_ = config::readOutgoingSecurity();
     oauth_ = config::readAuthMode(config::kOutgoingTarget) == config::kAuthOAuth;
     makeClient();
 }
 
 void Send::makeClient() {
-    client_ = std::make_unique<SMTPClient>(window_, host_.c_str(), port_);
+    client_ = std::make_unique<SMTPClient>(static_cast<SMTPClientObserver*>(this), host_.c_str(), port_);
     client_->setSecurity(securityFromSetting(security_.security), security_.user, security_.pass, security_.caFile);
     client_->setOAuth(oauth_);
 }
@@ -91,12 +78,12 @@ void Send::connectSignedIn() {
         if (known) openWithPassword(password);
         return;
     }
-    runPhase(*client_, window_, client_->openHandler());
+    runPhase(*client_, client_->openHandler());
 }
 
 void Send::openWithPassword(const std::string& password) {
     client_->setSecurity(securityFromSetting(security_.security), security_.user, password, security_.caFile);
-    runPhase(*client_, window_, client_->openHandler());
+    runPhase(*client_, client_->openHandler());
 }
 
 void Send::renewThenConnect() {
@@ -116,11 +103,6 @@ void Send::renewThenConnect() {
 
 Send::~Send() {
     client_.reset();
-    if (window_ && isWindow(window_)) {
-        setWindowLongPtr(window_, 0);
-        destroyWindow(window_);
-    }
-    unregisterClass(kSendClass);   // fails harmlessly while another Send has a window
 }
 
 void Send::start(const std::string& queueDirectory) {
@@ -163,11 +145,11 @@ void Send::startMailSend() {
         nextItemLater();
         return;
     }
-    runPhase(*client_, window_, client_->envelopeHandler(), &addresses_);
+    runPhase(*client_, client_->envelopeHandler(), &addresses_);
 }
 
 void Send::startClose() {
-    runPhase(*client_, window_, client_->closeHandler());
+    runPhase(*client_, client_->closeHandler());
 }
 
 void Send::nextItemLater() {
@@ -203,93 +185,91 @@ void Send::startText() {
             }
         }
     }
-    runPhase(*client_, window_, client_->dataHandler(), queue_->itemPath(current_), std::move(afterText), kind);
+    runPhase(*client_, client_->dataHandler(), queue_->itemPath(current_), std::move(afterText), kind);
 }
 
 void Send::tellLater(void (SendObserver::*event)()) {
     if (observer_) later_.post([observer = observer_, event] { (observer->*event)(); });
 }
 
-LRESULT Send::SMTPClientWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<Send*>(getWindowLongPtr(hwnd));
-    if (msg == WM_DESTROY) return 0;
-    if (msg != WM_MAILCLIENT || !self) return defWindowProc(hwnd, msg, wParam, lParam);
-    self->onNotice(wParam, lParam);
-    return 0;
+void Send::opened(bool ok) {
+    if (!client_) return;   // the phase is over: nothing may follow finished
+    if (ok) {
+        DebugLine(LOG_MAIL, LOG_LOW, "Connection opened with SMTP mail server");
+        runPhase(*client_, client_->identHandler());
+        return;
+    }
+    DebugLine(LOG_MAIL, LOG_HIGH, "Failed to open connection to SMTP mail server for delivery");
+    startClose();
+    tellLater(&SendObserver::connectionFailed);
 }
 
-void Send::onNotice(WPARAM code, LPARAM lParam) {
-    if (!client_) return;   // the phase is over: nothing may follow finished
-    switch (code) {
-    case MailClient::OPEN_COMPLETE:
-        DebugLine(LOG_MAIL, LOG_LOW, "Connection opened with SMTP mail server");
-        runPhase(*client_, window_, client_->identHandler());
-        break;
-    case MailClient::OPEN_FAIL:
-        DebugLine(LOG_MAIL, LOG_HIGH, "Failed to open connection to SMTP mail server for delivery");
-        startClose();
-        tellLater(&SendObserver::connectionFailed);
-        break;
-    case MailClient::IDENT_COMPLETE:
+void Send::identified(bool ok) {
+    if (!client_) return;
+    if (ok) {
         DebugLine(LOG_MAIL, LOG_LOW, "Identification to SMTP mail server complete");
         startMailSend();
-        break;
-    case MailClient::IDENT_FAIL:
-        if (oauth_ && client_->tokenRefused() && !renewed_) {
-            // A token our clock still counted as good: renewed once, on a new connection.
-            DebugLine(LOG_MAIL, LOG_MED, "Access token refused by SMTP mail server: renewing it");
-            oauth::forgetAccessToken(config::kOutgoingTarget);
-            reconnectAfterClose_ = true;
-            startClose();
-            break;
-        }
-        DebugLine(LOG_MAIL, LOG_HIGH, "Identification failure when delivering mail to SMTP mail server");
+        return;
+    }
+    if (oauth_ && client_->tokenRefused() && !renewed_) {
+        // A token our clock still counted as good: renewed once, on a new connection.
+        DebugLine(LOG_MAIL, LOG_MED, "Access token refused by SMTP mail server: renewing it");
+        oauth::forgetAccessToken(config::kOutgoingTarget);
+        reconnectAfterClose_ = true;
         startClose();
-        tellLater(&SendObserver::connectionFailed);
-        break;
-    case MailClient::SENDMAILENV_COMPLETE:
+        return;
+    }
+    DebugLine(LOG_MAIL, LOG_HIGH, "Identification failure when delivering mail to SMTP mail server");
+    startClose();
+    tellLater(&SendObserver::connectionFailed);
+}
+
+void Send::recipientRefused(const std::string& address) {
+    DebugLineStr(LOG_MAIL, LOG_HIGH, "Mail item envelope recipient NOT accepted :", address.c_str());
+}
+
+void Send::envelopeEnded(ItemOutcome outcome) {
+    if (!client_) return;
+    if (outcome == ItemOutcome::Accepted) {
         DebugLine(LOG_MAIL, LOG_LOW, "Mail item envelope transmission complete");
         startText();
-        break;
-    case MailClient::SENDMAILENV_ERROR:
-        DebugLineStr(LOG_MAIL, LOG_HIGH, "Mail item envelope recipient NOT accepted :",
-                     reinterpret_cast<const char*>(lParam));
-        break;
-    case MailClient::SENDMAILENV_FAIL:
-        DebugLine(LOG_MAIL, LOG_HIGH, "Mail item envelope transmission failed");
-        if (lParam == 0) refuseCurrentItem(client_->envelopeHandler().replyLines());
-        tellLater(&SendObserver::itemFailed);
-        nextItemLater();
-        break;
-    case MailClient::SENDMAILDATA_COMPLETE:
+        return;
+    }
+    DebugLine(LOG_MAIL, LOG_HIGH, "Mail item envelope transmission failed");
+    if (outcome == ItemOutcome::RefusedForGood) refuseCurrentItem(client_->envelopeHandler().replyLines());
+    tellLater(&SendObserver::itemFailed);
+    nextItemLater();
+}
+
+void Send::textEnded(ItemOutcome outcome) {
+    if (!client_) return;
+    if (outcome == ItemOutcome::Accepted) {
         tellLater(&SendObserver::itemSent);
         DebugLineStr(LOG_MAIL, LOG_MED, "OUTGOING SENT :", queue_->itemPath(current_).c_str());
         deleteCurrentItem();
         nextItem();
-        break;
-    case MailClient::SENDMAILDATA_FAIL:
-        DebugLine(LOG_MAIL, LOG_HIGH, "Mail item data transmission failed");
-        if (lParam == 0) refuseCurrentItem(client_->dataHandler().replyLines());
-        tellLater(&SendObserver::itemFailed);
-        nextItem();
-        break;
-    case MailClient::CLOSE_COMPLETE:
-        DebugLine(LOG_MAIL, LOG_LOW, "Connection closed with SMTP mail server");
-        break;
-    case MailClient::FINISHED:
-        // Posted by the closing phase: no handler of the client is running now.
-        client_.reset();
-        if (reconnectAfterClose_) {
-            reconnectAfterClose_ = false;
-            makeClient();
-            renewThenConnect();
-            break;
-        }
-        tellLater(&SendObserver::sendFinished);
-        break;
-    default:
-        break;
+        return;
     }
+    DebugLine(LOG_MAIL, LOG_HIGH, "Mail item data transmission failed");
+    if (outcome == ItemOutcome::RefusedForGood) refuseCurrentItem(client_->dataHandler().replyLines());
+    tellLater(&SendObserver::itemFailed);
+    nextItem();
+}
+
+void Send::closed() {
+    DebugLine(LOG_MAIL, LOG_LOW, "Connection closed with SMTP mail server");
+}
+
+void Send::finished() {
+    // No handler of the client is running now.
+    client_.reset();
+    if (reconnectAfterClose_) {
+        reconnectAfterClose_ = false;
+        makeClient();
+        renewThenConnect();
+        return;
+    }
+    tellLater(&SendObserver::sendFinished);
 }
 
 void Send::refuseCurrentItem(const std::string& reply) {
@@ -304,6 +284,6 @@ void Send::refuseCurrentItem(const std::string& reply) {
 }
 
 void Send::deleteCurrentItem() {
-    store::MailItemLock lock(LOG_APP, LOG_HIGH, "FAILED to create MUTEX for Send::SMTPClientWndProc");
+    store::MailItemLock lock(LOG_APP, LOG_HIGH, "FAILED to create MUTEX for Send::deleteCurrentItem");
     queue_->deleteItem(current_);
 }

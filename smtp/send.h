@@ -16,6 +16,7 @@
 
 #include "oauth/access_tokens.h"
 #include "platform/deferred_calls.h"
+#include "smtp/smtp_client.h"
 #include "platform/window.h"
 #include "shared/registry.h"
 #include "store/addr_list.h"
@@ -23,7 +24,6 @@
 #include <memory>
 #include <string>
 
-class SMTPClient;
 namespace store {
 class SMTPQueue;
 }
@@ -45,13 +45,12 @@ public:
     virtual void sendFinished() = 0;
 };
 
-class Send {
+class Send : private SMTPClientObserver {
 public:
     // host: name or dotted address of the provider's outgoing host. observer is the owner's
-    // and must outlive this object. Makes the hidden "Send client" window and the SMTP client;
-    // no connection yet.
+    // and must outlive this object. Makes the SMTP client; no connection yet.
     Send(const char* host, int port, SendObserver* observer);
-    ~Send();
+    ~Send() override;
     Send(const Send&) = delete;
     Send& operator=(const Send&) = delete;
 
@@ -62,11 +61,15 @@ public:
     // Moves on to the next item, or to closing after the last.
     void startMailSend();
 
-    plat::HWND window() const { return window_; }
 
 private:
-    static plat::LRESULT SMTPClientWndProc(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
-    void onNotice(plat::WPARAM code, plat::LPARAM lParam);
+    void opened(bool ok) override;
+    void identified(bool ok) override;
+    void recipientRefused(const std::string& address) override;
+    void envelopeEnded(ItemOutcome outcome) override;
+    void textEnded(ItemOutcome outcome) override;
+    void closed() override;
+    void finished() override;
     void startClose();
     // Moves on once the current handler's call has returned.
     void nextItemLater();
@@ -88,7 +91,6 @@ private:
 
     SendObserver* observer_;
     plat::DeferredCalls later_;
-    plat::HWND window_ = 0;
     std::unique_ptr<SMTPClient> client_;
     std::unique_ptr<store::SMTPQueue> queue_;
     std::string queueDirectory_;

@@ -11,8 +11,9 @@
 
 #include <algorithm>
 
-SMTPClient::SMTPClient(plat::HWND owner, const char* host, int port)
-    : Client(owner, host, port),
+SMTPClient::SMTPClient(SMTPClientObserver* observer, const char* host, int port)
+    : Client(0, host, port),
+      observer_(observer),
       open_(std::make_unique<MailClient_Open>(this)),
       ident_(std::make_unique<SMTP_Ident>(this)),
       envelope_(std::make_unique<SMTP_SendMailEnv>(this)),
@@ -20,6 +21,8 @@ SMTPClient::SMTPClient(plat::HWND owner, const char* host, int port)
       close_(std::make_unique<SMTP_Close>(this)) {
     // Reply lines of any length are read to their end, in parts, keeping only their start.
     streamLines(true);
+    for (StateHandler* phase : std::initializer_list<StateHandler*>{open_.get(), ident_.get(), envelope_.get(), data_.get(), close_.get()})
+        phase->setObserver(observer);
 }
 
 SMTPClient::~SMTPClient() = default;

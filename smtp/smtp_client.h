@@ -1,10 +1,11 @@
 // The engine's outgoing SMTP connection to the provider. The owner walks it through its
-// phases: it sets a phase's notify window, makes the phase current and starts it; the phase
-// reports its outcome with a WM_MAILCLIENT notice, and the owner chooses the next one. The
-// client never decides by itself what comes next.
+// phases: it makes a phase current and starts it; the phase tells the owner's
+// SMTPClientObserver how it ended, and the owner chooses the next one. The client never
+// decides by itself what comes next.
 #pragma once
 
 #include "net/client.h"
+#include "net/mail_client_observer.h"
 #include "net/transport_security.h"
 
 #include <cstddef>
@@ -19,10 +20,21 @@ class SMTP_SendMailEnv;
 class SMTP_SendMailData;
 class SMTP_Close;
 
+// What the SMTP client's phases tell their owner.
+class SMTPClientObserver : public MailClientObserver {
+public:
+    virtual void identified(bool ok) = 0;
+    // A recipient the server refused, before the envelope's end.
+    virtual void recipientRefused(const std::string& address) = 0;
+    virtual void envelopeEnded(ItemOutcome outcome) = 0;
+    virtual void textEnded(ItemOutcome outcome) = 0;
+};
+
 class SMTPClient : public Client {
 public:
-    // An outgoing connection to host and port whose window is a child of owner.
-    SMTPClient(plat::HWND owner, const char* host, int port);
+    // An outgoing connection to host and port; observer is the owner's and outlives the
+    // client (null: nobody is told).
+    SMTPClient(SMTPClientObserver* observer, const char* host, int port);
     ~SMTPClient() override;
 
     int dispatcher(int event, long arg) override;
@@ -34,6 +46,7 @@ public:
     SMTP_Close& closeHandler() { return *close_; }
 
     StateHandler* currentHandler() const { return current_; }
+    SMTPClientObserver* observer() const { return observer_; }
     void setCurrentHandler(StateHandler* handler) { current_ = handler; }
 
     const std::string& heloName() const { return heloName_; }
@@ -87,6 +100,7 @@ public:
     std::string takeLineStart() { return std::exchange(lineStart_, {}); }
 
 private:
+    SMTPClientObserver* observer_;
     std::unique_ptr<MailClient_Open> open_;
     std::unique_ptr<SMTP_Ident> ident_;
     std::unique_ptr<SMTP_SendMailEnv> envelope_;

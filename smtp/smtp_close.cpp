@@ -1,7 +1,6 @@
 #include "smtp/smtp_close.h"
 
 #include "net/client.h"
-#include "net/mail_client_notices.h"
 #include "platform/socket.h"
 #include "shared/debug.h"
 #include "smtp/smtp_client.h"
@@ -39,8 +38,9 @@ int SMTP_Close::dispatch(int event, long) {
 }
 
 void SMTP_Close::end() {
-    finish(MailClient::CLOSE_COMPLETE);
+    state_ = 0;
+    if (owner()) owner()->closed();
     client_->closeSocket();
     client_->lineBuffer().reset();
-    plat::postMessage(notifyWindow_, WM_MAILCLIENT, MailClient::FINISHED, 0);
+    if (SMTPClientObserver* observer = owner()) later_.post([observer] { observer->finished(); });
 }

@@ -1,9 +1,10 @@
 // Closing: QUIT (unless it went out behind the last text), its reply, then the end of the
-// connection, without waiting for the server to close. Always ends with MailClient::CLOSE_COMPLETE,
-// sent, followed by MailClient::FINISHED, posted, after which the owner may destroy the client;
-// a negative reply to QUIT is only logged.
+// connection, without waiting for the server to close. Always ends with closed, followed by
+// finished in a turn of the loop of its own, after which the owner may destroy the client; a
+// negative reply to QUIT is only logged.
 #pragma once
 
+#include "platform/deferred_calls.h"
 #include "smtp/smtp_phase.h"
 
 class SMTP_Close : public SMTPPhase {
@@ -16,6 +17,8 @@ public:
     int dispatch(int event, long arg) override;
 
 private:
-    // CLOSE_COMPLETE, then the socket closed and FINISHED posted.
+    // closed, then the socket closed and finished later.
     void end();
+
+    plat::DeferredCalls later_;
 };

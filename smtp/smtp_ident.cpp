@@ -1,7 +1,6 @@
 #include "smtp/smtp_ident.h"
 
 #include "net/client.h"
-#include "net/mail_client_notices.h"
 #include "net/transport_security.h"
 #include "shared/debug.h"
 #include "smtp/smtp_client.h"
@@ -30,7 +29,7 @@ int SMTP_Ident::dispatch(int event, long arg) {
     if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED) {
         if (state_ == state_WAIT_TLS) DebugLineStr(LOG_NET, LOG_HIGH, "TLS handshake got no answer from", client_->host().c_str());
         dropConnection();
-        finish(MailClient::IDENT_FAIL);
+        end(false);
         return 0;
     }
     if (event != Client::EV_LINE) return 0;
@@ -40,7 +39,7 @@ int SMTP_Ident::dispatch(int event, long arg) {
 
     switch (state_) {
     case state_WAIT_SMTP_GREETING: onGreeting(); break;
-    case state_WAIT_HELO_ACK: finish(replyPositive() ? MailClient::IDENT_COMPLETE : MailClient::IDENT_FAIL); break;
+    case state_WAIT_HELO_ACK: end(replyPositive()); break;
     case state_WAIT_EHLO_ACK: onEhloReply(); break;
     case state_WAIT_STARTTLS_ACK: onStartTlsReply(); break;
     case state_WAIT_AUTH_ACK:
@@ -61,19 +60,19 @@ void SMTP_Ident::send(const std::string& command, State next) {
         client_->armTimeout();
     } else {
         dropConnection();
-        finish(MailClient::IDENT_FAIL);
+        end(false);
     }
 }
 
 void SMTP_Ident::refuse(const std::string& why) {
     DebugLine(LOG_MAIL, LOG_HIGH, why.c_str());
     dropConnection();
-    finish(MailClient::IDENT_FAIL);
+    end(false);
 }
 
 void SMTP_Ident::onGreeting() {
     if (!replyPositive()) {
-        finish(MailClient::IDENT_FAIL);
+        end(false);
         return;
     }
     greeted_ = true;
@@ -108,7 +107,7 @@ void SMTP_Ident::onEhloReply() {
         return;
     }
     if (smtp().user().empty()) {
-        finish(MailClient::IDENT_COMPLETE);
+        end(true);
         return;
     }
     logIn();
@@ -127,7 +126,7 @@ void SMTP_Ident::onStartTlsReply() {
 void SMTP_Ident::onSecured(bool ok) {
     if (!ok) {
         // The client has logged the cause and closed the connection.
-        finish(MailClient::IDENT_FAIL);
+        end(false);
         return;
     }
     if (!greeted_) {
@@ -162,7 +161,7 @@ void SMTP_Ident::onAuthReply() {
     } else if (state_ == state_WAIT_LOGIN_PASS_PROMPT && prompt) {
         send(base64Encode(smtp().password()), state_WAIT_AUTH_ACK);
     } else if (state_ == state_WAIT_AUTH_ACK && reply()[0] == '2') {
-        finish(MailClient::IDENT_COMPLETE);
+        end(true);
     } else {
         // A refused log-in ends the send; the queue stays for the next cycle.
         refuse(client_->host() + " refused the log-in of " + smtp().user() + ": " + reply());
@@ -191,7 +190,7 @@ void SMTP_Ident::logInWithToken() {
 
 void SMTP_Ident::onBearerReply() {
     if (state_ == state_WAIT_BEARER_ACK && reply()[0] == '2') {
-        finish(MailClient::IDENT_COMPLETE);
+        end(true);
         return;
     }
     if (state_ == state_WAIT_BEARER_ACK && reply()[0] == '3') {
@@ -202,4 +201,9 @@ void SMTP_Ident::onBearerReply() {
     // A permanent refusal says the token is no good; a 4xx one is the server's trouble.
     if (reply()[0] == '5') smtp().noteTokenRefused();
     refuse(client_->host() + " refused the access token of " + smtp().user() + ": " + reply());
+}
+
+void SMTP_Ident::end(bool ok) {
+    state_ = 0;
+    if (owner()) owner()->identified(ok);
 }

@@ -1,6 +1,6 @@
 // Identification: wait for the server's greeting, send EHLO (HELO when the server refuses EHLO
 // for good and the connection needs neither TLS nor a log-in), note whether the server takes
-// commands in groups (PIPELINING), and report MailClient::IDENT_COMPLETE or IDENT_FAIL.
+// commands in groups (PIPELINING), and tell the owner whether it identified.
 //
 // With a protected connection or a user name configured on the client, the phase also puts
 // TLS on the connection (from the first byte, or after STARTTLS and a second EHLO) and logs in
@@ -45,6 +45,8 @@ private:
     void logInWithToken();
     void onBearerReply();
     void send(const std::string& command, State next);
+    // Ends the phase and tells the owner whether the server took us.
+    void end(bool ok);
     // Logs why (MAIL, HIGH), gives the connection up and reports IDENT_FAIL.
     void refuse(const std::string& why);
 

@@ -88,7 +88,6 @@ void SMTPPhase::dropConnection() {
     smtp().takeLineStart();
 }
 
-void SMTPPhase::finish(int code, plat::LPARAM lParam) {
-    state_ = 0;
-    notify(code, lParam);
+SMTPClientObserver* SMTPPhase::owner() const {
+    return smtp().observer();
 }

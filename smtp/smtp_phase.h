@@ -8,6 +8,7 @@
 #include <utility>
 
 class SMTPClient;
+class SMTPClientObserver;
 
 class SMTPPhase : public StateHandler {
 public:
@@ -62,8 +63,8 @@ protected:
     // The connection can no longer carry this conversation: close it, so that the phases
     // after this one fail at once instead of waiting for replies that cannot come.
     void dropConnection();
-    // Ends the phase: state 0, then the notice, inside which the owner may start the next.
-    void finish(int code, plat::LPARAM lParam = 0);
+    // The owner's observer, or null.
+    SMTPClientObserver* owner() const;
 
 private:
     void takeLine();

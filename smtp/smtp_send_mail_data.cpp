@@ -1,16 +1,10 @@
 #include "smtp/smtp_send_mail_data.h"
 
 #include "net/client.h"
-#include "net/mail_client_notices.h"
 #include "shared/debug.h"
 #include "smtp/smtp_client.h"
 
 #include <cstring>
-
-namespace {
-constexpr plat::LPARAM kItemRefused = 0;
-constexpr plat::LPARAM kItemKept = 1;
-}  // namespace
 
 SMTP_SendMailData::~SMTP_SendMailData() {
     closeFile();
@@ -28,7 +22,7 @@ void SMTP_SendMailData::start(const std::string& itemPath, std::string afterText
         // DATA already went out with the envelope: a server that accepts it must not be left
         // waiting for a text that will not come, nor be given an empty one.
         if (ahead) dropConnection();
-        finish(MailClient::SENDMAILDATA_FAIL, kItemKept);
+        end(ItemOutcome::Failed);
         return;
     }
     endQueued_ = false;
@@ -39,7 +33,7 @@ void SMTP_SendMailData::start(const std::string& itemPath, std::string afterText
         DebugLine(LOG_MAIL, LOG_HIGH, "DATA command TX fail");
         DebugLine(LOG_NET, LOG_HIGH, "DATA command TX fail");
         closeFile();
-        finish(MailClient::SENDMAILDATA_FAIL, kItemKept);
+        end(ItemOutcome::Failed);
     }
 }
 
@@ -76,7 +70,7 @@ int SMTP_SendMailData::dispatch(int event, long) {
         if (!replyFits(Command::Text)) dropConnection();
         if (reply()[0] == '2') {
             // Only a 2xx takes the message over; a "354" or anything odd here may not.
-            finish(MailClient::SENDMAILDATA_COMPLETE);
+            end(ItemOutcome::Accepted);
         } else {
             fail("DATA TRANS failed :", reply(), replyPermanent());
         }
@@ -147,16 +141,21 @@ void SMTP_SendMailData::fail(const char* text, const char* detail, bool refused)
         DebugLine(LOG_MAIL, LOG_HIGH, text);
     }
     closeFile();
-    finish(MailClient::SENDMAILDATA_FAIL, refused ? kItemRefused : kItemKept);
+    end(refused ? ItemOutcome::RefusedForGood : ItemOutcome::Failed);
 }
 
 void SMTP_SendMailData::connectionLost() {
     dropConnection();
     DebugLine(LOG_NET, LOG_HIGH, "Socket closed or timeout");
     closeFile();
-    finish(MailClient::SENDMAILDATA_FAIL, kItemKept);
+    end(ItemOutcome::Failed);
 }
 
 void SMTP_SendMailData::closeFile() {
     file_.reset();
+}
+
+void SMTP_SendMailData::end(ItemOutcome outcome) {
+    state_ = 0;
+    if (owner()) owner()->textEnded(outcome);
 }

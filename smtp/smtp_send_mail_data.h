@@ -1,8 +1,8 @@
-// The text of one item: DATA (unless it went out with the envelope), the item file exactly as stored (it is already in transmission
-// form: leading dots doubled, CRLF line ends), then "." CRLF. Reports
-// MailClient::SENDMAILDATA_COMPLETE when the server answers the final "." with a 2xx reply,
-// otherwise MailClient::SENDMAILDATA_FAIL: lParam 0 when a 5xx reply to DATA or to the "."
-// refused the message for good (replyLines() holds that reply), 1 when the item stays queued.
+// The text of one item: DATA (unless it went out with the envelope), the item file exactly as
+// stored (it is already in transmission form: leading dots doubled, CRLF line ends), then "."
+// CRLF. Tells the owner textEnded: Accepted when the server answers the final "." with a 2xx
+// reply, RefusedForGood when a 5xx reply to DATA or to the "." refused the message for good
+// (replyLines() holds that reply), Failed when the item stays queued.
 //
 // afterText (with its kind) goes out in the same write as the final ".": the next item's
 // envelope or QUIT, on a server that takes commands in groups. The reply to the "." is read
@@ -42,6 +42,8 @@ private:
     void fail(const char* text, const char* detail = nullptr, bool refused = false);
     void connectionLost();
     void closeFile();
+    // Ends the phase and tells the owner how the text ended.
+    void end(ItemOutcome outcome);
 
     plat::FilePtr file_;
     std::vector<char> block_;

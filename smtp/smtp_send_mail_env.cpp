@@ -1,7 +1,6 @@
 #include "smtp/smtp_send_mail_env.h"
 
 #include "net/client.h"
-#include "net/mail_client_notices.h"
 #include "shared/debug.h"
 #include "smtp/smtp_client.h"
 #include "store/addr_list.h"
@@ -9,8 +8,8 @@
 #include <string>
 
 namespace {
-constexpr plat::LPARAM kPermanent = 0;
-constexpr plat::LPARAM kTransient = 1;
+constexpr ItemOutcome kPermanent = ItemOutcome::RefusedForGood;
+constexpr ItemOutcome kTransient = ItemOutcome::Failed;
 }  // namespace
 
 void SMTP_SendMailEnv::start(const store::AddrList* list) {
@@ -18,7 +17,7 @@ void SMTP_SendMailEnv::start(const store::AddrList* list) {
     list_ = list;
     if (!list || list->count() < 2) {
         DebugLine(LOG_APP, LOG_HIGH, list ? "ADDRLIST TOO SMALL" : "INVALID ADDRLIST");
-        end(MailClient::SENDMAILENV_FAIL, kPermanent);
+        end(kPermanent);
         return;
     }
     position_ = 1;
@@ -32,7 +31,7 @@ void SMTP_SendMailEnv::start(const store::AddrList* list) {
     if (!sendCommand("RSET")) {
         DebugLine(LOG_MAIL, LOG_HIGH, "RSET command TX fail");
         DebugLine(LOG_NET, LOG_HIGH, "RSET command TX fail");
-        end(MailClient::SENDMAILENV_FAIL, kTransient);
+        end(kTransient);
     }
 }
 
@@ -40,7 +39,7 @@ int SMTP_SendMailEnv::dispatch(int event, long) {
     if (state_ == 0) return 0;
     if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED) {
         dropConnection();
-        end(MailClient::SENDMAILENV_FAIL, kTransient);
+        end(kTransient);
         return 0;
     }
     if (event != Client::EV_LINE) return 0;
@@ -93,14 +92,14 @@ void SMTP_SendMailEnv::sendGroup() {
     if (smtp().write(group.data(), group.size()) == SMTPClient::Output::Failed) {
         DebugLine(LOG_NET, LOG_HIGH, "Envelope TX fail");
         dropConnection();
-        end(MailClient::SENDMAILENV_FAIL, kTransient);
+        end(kTransient);
     }
 }
 
-void SMTP_SendMailEnv::noteRefusal(plat::LPARAM lParam) {
+void SMTP_SendMailEnv::noteRefusal(ItemOutcome outcome) {
     if (refused_) return;
     refused_ = true;
-    refusal_ = lParam;
+    refusal_ = outcome;
     refusalLines_ = replyLines();
 }
 
@@ -122,7 +121,7 @@ void SMTP_SendMailEnv::onGroupReply() {
     case state_WAIT_RCPT_ACK:
         if (!refused_ && !replyPositive()) {
             std::string refused = *list_->address(position_);
-            notify(MailClient::SENDMAILENV_ERROR, reinterpret_cast<plat::LPARAM>(refused.c_str()));
+            if (owner()) owner()->recipientRefused(refused);
             noteRefusal(replyPermanent() ? kPermanent : kTransient);
         }
         if (++position_ <= list_->count()) return;
@@ -148,23 +147,23 @@ void SMTP_SendMailEnv::outOfStep() {
     // to: nothing is judged from it, and the item waits for a new connection.
     DebugLineStr(LOG_MAIL, LOG_HIGH, "Reply out of step with the envelope, connection closed :", reply());
     dropConnection();
-    end(MailClient::SENDMAILENV_FAIL, kTransient);
+    end(kTransient);
 }
 
 void SMTP_SendMailEnv::endGroup() {
     if (refused_) {
         restoreReplyLines(refusalLines_);
-        end(MailClient::SENDMAILENV_FAIL, refusal_);
+        end(refusal_);
         return;
     }
     // DATA's reply is the text phase's to read.
     smtp().setDataAhead(dataAhead_);
-    end(MailClient::SENDMAILENV_COMPLETE);
+    end(ItemOutcome::Accepted);
 }
 
 void SMTP_SendMailEnv::onRsetReply() {
     if (!replyPositive()) {
-        end(MailClient::SENDMAILENV_FAIL, kTransient);
+        end(kTransient);
         return;
     }
     position_ = 1;
@@ -175,7 +174,7 @@ void SMTP_SendMailEnv::onMailReply() {
     if (!replyPositive()) {
         DebugLineStr(LOG_MAIL, LOG_HIGH, "MAILFROM failed:", reply());
         // "451 try again later" (greylisting, rate limits) must not cost the user the message.
-        end(MailClient::SENDMAILENV_FAIL, replyPermanent() ? kPermanent : kTransient);
+        end(replyPermanent() ? kPermanent : kTransient);
         return;
     }
     position_ = 2;
@@ -185,13 +184,13 @@ void SMTP_SendMailEnv::onMailReply() {
 int SMTP_SendMailEnv::onRcptReply() {
     if (!replyPositive()) {
         std::string refused = *list_->address(position_);
-        notify(MailClient::SENDMAILENV_ERROR, reinterpret_cast<plat::LPARAM>(refused.c_str()));
-        end(MailClient::SENDMAILENV_FAIL, replyPermanent() ? kPermanent : kTransient);
+        if (owner()) owner()->recipientRefused(refused);
+        end(replyPermanent() ? kPermanent : kTransient);
         return 0;   // the recipients after this one are not tried
     }
     ++position_;
     if (position_ > list_->count()) {
-        end(MailClient::SENDMAILENV_COMPLETE);
+        end(ItemOutcome::Accepted);
     } else {
         sendAddress("RCPT TO: ");
     }
@@ -201,14 +200,15 @@ int SMTP_SendMailEnv::onRcptReply() {
 bool SMTP_SendMailEnv::sendAddress(const char* command) {
     if (!sendCommand(command + *list_->address(position_))) {
         dropConnection();
-        end(MailClient::SENDMAILENV_FAIL, kTransient);
+        end(kTransient);
         return false;
     }
     client_->armTimeout();
     return true;
 }
 
-void SMTP_SendMailEnv::end(int code, plat::LPARAM lParam) {
+void SMTP_SendMailEnv::end(ItemOutcome outcome) {
     list_ = nullptr;
-    finish(code, lParam);
+    state_ = 0;
+    if (owner()) owner()->envelopeEnded(outcome);
 }

@@ -1,8 +1,8 @@
 // The envelope of one item: RSET, MAIL FROM with address 1, RCPT TO with each further address.
-// Reports MailClient::SENDMAILENV_COMPLETE when every recipient was accepted; otherwise
-// MailClient::SENDMAILENV_FAIL with lParam 0 (refused for good: the item can never be sent)
-// or 1 (may pass later), after MailClient::SENDMAILENV_ERROR with the address of a refused
-// recipient (lParam, valid during the call). Recipients after a refused one are not tried.
+// Tells the owner envelopeEnded: Accepted when every recipient was accepted; otherwise
+// RefusedForGood (the item can never be sent) or Failed (it may pass later), after
+// recipientRefused with the address of a refused recipient. Recipients after a refused one
+// are not tried.
 //
 // On a server that takes commands in groups, the envelope goes out in one write: RSET (only
 // while an earlier transaction is still open), MAIL FROM, every RCPT TO and, for an item of one
@@ -48,7 +48,7 @@ private:
     void sendGroup();
     void onGroupReply();
     // Grouped: the first refusal decides the outcome; the replies after it are only read.
-    void noteRefusal(plat::LPARAM lParam);
+    void noteRefusal(ItemOutcome outcome);
     void endGroup();
     // A reply that cannot answer the command it is matched with.
     void outOfStep();
@@ -57,13 +57,13 @@ private:
     int onRcptReply();
     // Sends the command for the address at position_ ("MAIL FROM: " or "RCPT TO: ").
     bool sendAddress(const char* command);
-    void end(int code, plat::LPARAM lParam = 0);
+    void end(ItemOutcome outcome);
 
     const store::AddrList* list_ = nullptr;
     int position_ = 0;   // 1-based index of the address last sent
     bool grouped_ = false;
     bool dataAhead_ = false;   // DATA went out with the group
     bool refused_ = false;
-    plat::LPARAM refusal_ = 0;
+    ItemOutcome refusal_ = ItemOutcome::Failed;
     std::string refusalLines_;
 };

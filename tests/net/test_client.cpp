@@ -1,7 +1,7 @@
 // Outgoing connections on real loopback sockets: line delivery, write-ready, look-ups,
 // failures through the opening phase, and the inactivity timer.
 #include "net/client.h"
-#include "net/mail_client_notices.h"
+#include "tests/net/mail_client_recorder.h"
 #include "net/mail_client_open.h"
 #include "platform/host_lookup.h"
 #include "tests/net/net_fixture.h"
@@ -43,23 +43,15 @@ public:
 };
 
 std::vector<plat::WPARAM> g_notices;
-plat::LRESULT noticeProc(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM) {
-    if (msg == WM_MAILCLIENT) g_notices.push_back(wParam);
-    return 0;
-}
+mailtest::Recorder<> g_told([](int code, long, const std::string&) { g_notices.push_back(static_cast<plat::WPARAM>(code)); });
 
 class ClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
         owner = makeOwner();
-        if (!plat::isClassRegistered("NOTICEOWNER")) {
-            ASSERT_TRUE(plat::registerClass("NOTICEOWNER", noticeProc));
-        }
-        noticeWindow = plat::createWindow("NOTICEOWNER", "", 0);
         g_notices.clear();
     }
     void TearDown() override {
-        plat::destroyWindow(noticeWindow);
         plat::destroyWindow(owner);
         Client::timeoutMs = Client::kDefaultTimeoutMs;
         Client::lifeLimitMs = Client::kDefaultLifeLimitMs;
@@ -73,7 +65,6 @@ protected:
         return peer;
     }
     plat::HWND owner = 0;
-    plat::HWND noticeWindow = 0;
 };
 
 TEST_F(ClientTest, RepliesBecomeLinesOnlyOnceTheirCrLfHasArrived) {
@@ -168,7 +159,7 @@ TEST_F(ClientTest, UnresolvableNameAndRefusedConnectionGiveOpenFailWithTheReason
         g_notices.clear();
         Recorder r(owner, c.host, c.port);
         MailClient_Open open(&r);
-        open.setNotifyWindow(noticeWindow);
+        open.setObserver(&g_told);
         r.handler = &open;
         open.start();
         EXPECT_EQ(open.state(), 1);
@@ -192,7 +183,7 @@ TEST_F(ClientTest, AnOpeningThatTimesOutSaysSo) {
     RawListener l;
     Recorder r(owner, "127.0.0.1", l.port);
     MailClient_Open open(&r);
-    open.setNotifyWindow(noticeWindow);
+    open.setObserver(&g_told);
     r.handler = &open;
     open.start();
     EXPECT_EQ(open.dispatch(Client::EV_TIMEOUT, 0), 1);   // the inactivity timer, before the connect's end
@@ -208,7 +199,7 @@ TEST_F(ClientTest, OpeningPhaseReportsSuccessOnce) {
     RawListener l;
     Recorder r(owner, "127.0.0.1", l.port);
     MailClient_Open open(&r);
-    open.setNotifyWindow(noticeWindow);
+    open.setObserver(&g_told);
     r.handler = &open;
     open.start();
     ASSERT_TRUE(waitFor([&] { return !g_notices.empty(); }));

@@ -1,5 +1,5 @@
 // The POP3 client's command senders and reply test, on a real loopback connection.
-#include "net/mail_client_notices.h"
+#include "tests/net/mail_client_recorder.h"
 #include "net/state_handler.h"
 #include "pop3/pop_client.h"
 #include "tests/net/net_fixture.h"
@@ -18,17 +18,19 @@ namespace {
 
 std::vector<plat::WPARAM> g_notices;
 
-plat::LRESULT noticeProc(plat::HWND, plat::UINT msg, plat::WPARAM code, plat::LPARAM) {
-    if (msg == WM_MAILCLIENT) g_notices.push_back(code);
-    return 0;
-}
+struct PopRecorder : mailtest::Recorder<POPClientObserver> {
+    using Recorder::Recorder;
+    void loggedIn(bool ok) override { tell(ok ? MailClient::AUTH_COMPLETE : MailClient::AUTH_FAIL); }
+    bool itemReceived(const std::string& path) override {
+        tell(MailClient::RETRIEVE_ITEM, 0, path);
+        return false;
+    }
+    bool storedItemsFlushed() override { return false; }
+    void messageSkipped(const SkippedMessage&) override { tell(MailClient::RETRIEVE_SKIPPED); }
+    void retrievalEnded(bool ok) override { tell(ok ? MailClient::RETRIEVE_COMPLETE : MailClient::RETRIEVE_FAIL); }
+} g_told([](int code, long, const std::string&) { g_notices.push_back(static_cast<plat::WPARAM>(code)); });
 
-class POPClientTest : public ::testing::Test {
-protected:
-    void SetUp() override { owner = makeOwner(); }
-    void TearDown() override { plat::destroyWindow(owner); }
-    plat::HWND owner = 0;
-};
+class POPClientTest : public ::testing::Test {};
 
 }  // namespace
 
@@ -43,8 +45,8 @@ TEST(POPReply, IsPositiveExactlyWhenItBeginsWithPlus) {
 
 TEST_F(POPClientTest, EachSenderFormatsItsKindsAndSendsNoopForTheRest) {
     RawListener l;
-    POPClient client(owner, "127.0.0.1", l.port, "ann", "pw", "holding");
-    client.open(0);
+    POPClient client(nullptr, "127.0.0.1", l.port, "ann", "pw", "holding");
+    client.open();
     int peer = l.acceptOne();
     ASSERT_TRUE(waitFor([&] { return client.currentHandler()->state() == 0; }));
     struct Sent {
@@ -80,8 +82,8 @@ TEST_F(POPClientTest, CommandsTheSocketCannotTakeAtOnceArriveWholeAndInOrder) {
     RawListener l;
     int small = 4096;   // with a peer that does not read yet, the socket soon takes no more
     ::setsockopt(l.fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    POPClient client(owner, "127.0.0.1", l.port, "ann", "pw", "holding");
-    client.open(0);
+    POPClient client(nullptr, "127.0.0.1", l.port, "ann", "pw", "holding");
+    client.open();
     int peer = l.acceptOne();
     ASSERT_TRUE(waitFor([&] { return client.currentHandler()->state() == 0; }));
     std::string expected;
@@ -121,7 +123,7 @@ TEST_F(POPClientTest, CommandsTheSocketCannotTakeAtOnceArriveWholeAndInOrder) {
 }
 
 TEST_F(POPClientTest, AFailedPassIsLoggedWithoutThePassword) {
-    POPClient client(owner, "127.0.0.1", 1, "ann", "Sesame-42", "holding");   // never opened
+    POPClient client(nullptr, "127.0.0.1", 1, "ann", "Sesame-42", "holding");   // never opened
     EXPECT_FALSE(client.sendPassword());
     EXPECT_FALSE(client.sendCommand(POPCommand::RETR, 5));
     std::string log = todaysLog();
@@ -131,18 +133,13 @@ TEST_F(POPClientTest, AFailedPassIsLoggedWithoutThePassword) {
 }
 
 TEST_F(POPClientTest, AConnectThatNeverEndsFailsTheOpeningAtTheTimeOut) {
-    if (!plat::isClassRegistered("POPNOTICES")) {
-        ASSERT_TRUE(plat::registerClass("POPNOTICES", noticeProc));
-    }
-    plat::HWND notices = plat::createWindow("POPNOTICES", "", 0);
     g_notices.clear();
-    POPClient client(owner, "127.0.0.1", 1, "ann", "pw", "holding");
-    client.open(notices);
+    POPClient client(&g_told, "127.0.0.1", 1, "ann", "pw", "holding");
+    client.open();
     // The time-out comes before the connect has ended (a host that drops the attempt).
     EXPECT_EQ(client.dispatcher(Client::EV_TIMEOUT, 0), 1);
     EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
     EXPECT_EQ(client.currentHandler()->state(), 0);
     plat::pumpMessages(100);   // the refused connect that follows changes nothing
     EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
-    plat::destroyWindow(notices);
 }

@@ -5,7 +5,6 @@
 //
 // This program has its own fsync, which fails for the paths a test names and otherwise does
 // what the system's does: every flush the engine's code asks for goes through it.
-#include "net/mail_client_notices.h"
 #include "pop3/pop_client.h"
 #include "pop3/uidl.h"
 #include "tests/pop3/pop3_fixture.h"
@@ -174,8 +173,12 @@ TEST_F(StoringFaults, AFlushThatFailsSendsNoDelete) {
             bool firstSafe = target == itemB;
             EXPECT_EQ(deletes(commands), firstSafe ? std::vector<std::string>{"DELE 1"} : std::vector<std::string>{});
             EXPECT_NE(codeOf("box"), 5);
-            if (target == mailbox) EXPECT_TRUE(recorded("box.uidl").empty());
-            if (target == itemB) EXPECT_EQ(recorded("box.uidl"), std::vector<std::string>{"a"});
+            if (target == mailbox) {
+                EXPECT_TRUE(recorded("box.uidl").empty());
+            }
+            if (target == itemB) {
+                EXPECT_EQ(recorded("box.uidl"), std::vector<std::string>{"a"});
+            }
         }
     }
 }
@@ -207,25 +210,19 @@ TEST_F(StoringFaults, AServerWithoutPipeliningNeverHasTwoCommandsWaiting) {
 
 namespace {
 
-// An owner that walks a client through a whole retrieval and answers every notice with 0, as
-// an owner that does not know a notice would.
-POPClient* g_client = nullptr;
-bool g_finished = false;
-
-plat::LRESULT silentOwner(plat::HWND hwnd, plat::UINT msg, plat::WPARAM code, plat::LPARAM) {
-    if (msg != WM_MAILCLIENT || !g_client) return 0;
-    switch (code) {
-    case MailClient::OPEN_COMPLETE: g_client->authorise(hwnd); break;
-    case MailClient::AUTH_COMPLETE: g_client->retrieve(hwnd, "box.uidl", AfterStoring::DeleteOnServer); break;
-    case MailClient::RETRIEVE_COMPLETE:
-    case MailClient::RETRIEVE_FAIL:
-    case MailClient::OPEN_FAIL:
-    case MailClient::AUTH_FAIL: g_client->close(hwnd); break;
-    case MailClient::FINISHED: g_finished = true; break;
-    default: break;
-    }
-    return 0;
-}
+// An owner that walks a client through a whole retrieval and never says it stored anything,
+// as an owner that does not know what to do with an item would.
+struct Unanswering : POPClientObserver {
+    POPClient* client = nullptr;
+    bool done = false;
+    void opened(bool ok) override { ok ? client->authorise() : client->close(); }
+    void loggedIn(bool ok) override { ok ? client->retrieve("box.uidl", AfterStoring::DeleteOnServer) : client->close(); }
+    bool itemReceived(const std::string&) override { return false; }
+    bool storedItemsFlushed() override { return false; }
+    void messageSkipped(const SkippedMessage&) override {}
+    void retrievalEnded(bool) override { client->close(); }
+    void finished() override { done = true; }
+};
 
 }  // namespace
 
@@ -234,17 +231,13 @@ TEST_F(StoringFaults, AnOwnerThatDoesNotSayItStoredAnItemGetsNothingDeleted) {
         SCOPED_TRACE(pipelining ? "pipelined" : "one at a time");
         fs::remove("box.uidl");
         FakePop3 server(twoMessages(pipelining));
-        if (!plat::isClassRegistered("SILENTOWNER")) ASSERT_TRUE(plat::registerClass("SILENTOWNER", silentOwner));
-        plat::HWND silent = plat::createWindow("SILENTOWNER", "silent", 0);
-        g_finished = false;
+        Unanswering owner;
         {
-            POPClient client(silent, "127.0.0.1", server.port(), "ann", "secret", "accounts/holding");
-            g_client = &client;
-            client.open(silent);
-            EXPECT_TRUE(nettest::waitFor([] { return g_finished; }, 10000));
-            g_client = nullptr;
+            POPClient client(&owner, "127.0.0.1", server.port(), "ann", "secret", "accounts/holding");
+            owner.client = &client;
+            client.open();
+            EXPECT_TRUE(nettest::waitFor([&] { return owner.done; }, 10000));
         }
-        plat::destroyWindow(silent);
         EXPECT_TRUE(deletes(server.commands()).empty());
         EXPECT_TRUE(recorded("box.uidl").empty());
     }

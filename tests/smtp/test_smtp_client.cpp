@@ -1,6 +1,6 @@
 // The SMTP client's phases against a scripted server on a real loopback socket: what each
 // phase puts on the wire, how it reads the replies, and that every phase ends with its notice.
-#include "net/mail_client_notices.h"
+#include "tests/net/mail_client_recorder.h"
 #include "net/mail_client_open.h"
 #include "smtp/smtp_client.h"
 #include "smtp/smtp_close.h"
@@ -34,13 +34,25 @@ std::vector<Notice> g_notices;
 // The owner's reaction, run inside the notice as an owner's would be.
 std::function<void(plat::WPARAM)> g_react;
 
-plat::LRESULT recordNotice(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
-    if (msg != WM_MAILCLIENT) return 0;
-    std::string text = wParam == MailClient::SENDMAILENV_ERROR ? reinterpret_cast<const char*>(lParam) : "";
-    g_notices.push_back({wParam, wParam == MailClient::SENDMAILENV_ERROR ? 0 : lParam, text});
-    if (g_react) g_react(wParam);
-    return 0;
+void recordNotice(int code, long value, const std::string& text) {
+    g_notices.push_back({static_cast<plat::WPARAM>(code), value, text});
+    if (g_react) g_react(static_cast<plat::WPARAM>(code));
 }
+
+struct SmtpRecorder : mailtest::Recorder<SMTPClientObserver> {
+    using Recorder::Recorder;
+    void identified(bool ok) override { tell(ok ? MailClient::IDENT_COMPLETE : MailClient::IDENT_FAIL); }
+    void recipientRefused(const std::string& address) override { tell(MailClient::SENDMAILENV_ERROR, 0, address); }
+    void envelopeEnded(ItemOutcome o) override {
+        if (o == ItemOutcome::Accepted) return tell(MailClient::SENDMAILENV_COMPLETE);
+        tell(MailClient::SENDMAILENV_FAIL, outcomeValue(o));
+    }
+    void textEnded(ItemOutcome o) override {
+        if (o == ItemOutcome::Accepted) return tell(MailClient::SENDMAILDATA_COMPLETE);
+        tell(MailClient::SENDMAILDATA_FAIL, outcomeValue(o));
+    }
+};
+SmtpRecorder g_recorder(recordNotice);
 
 std::vector<plat::WPARAM> codes() {
     std::vector<plat::WPARAM> out;
@@ -53,21 +65,15 @@ protected:
     void SetUp() override {
         g_notices.clear();
         g_react = nullptr;
-        if (!plat::isClassRegistered("SMTPNOTICES")) {
-            ASSERT_TRUE(plat::registerClass("SMTPNOTICES", recordNotice));
-        }
-        owner = plat::createWindow("SMTPNOTICES", "owner", 0);
     }
     void TearDown() override {
         g_react = nullptr;
         client.reset();
-        plat::destroyWindow(owner);
         Client::timeoutMs = Client::kDefaultTimeoutMs;
     }
 
     template <class Phase, class... Args>
     void run(Phase& phase, Args&&... args) {
-        phase.setNotifyWindow(owner);
         client->setCurrentHandler(&phase);
         phase.start(std::forward<Args>(args)...);
     }
@@ -80,7 +86,7 @@ protected:
     }
     // Connected to port and identified, notices cleared.
     void identifiedTo(int port) {
-        client = std::make_unique<SMTPClient>(owner, "127.0.0.1", port);
+        client = std::make_unique<SMTPClient>(&g_recorder, "127.0.0.1", port);
         g_react = [this](plat::WPARAM code) {
             if (code == MailClient::OPEN_COMPLETE) run(client->identHandler());
         };
@@ -120,7 +126,6 @@ protected:
         return l;
     }
 
-    plat::HWND owner = 0;
     SmtpPeer peer;
     std::unique_ptr<SMTPClient> client;
 };
@@ -142,7 +147,7 @@ TEST_F(SmtpClientTest, AGreetingTooShortToBeFinalThenSilenceFailsAtTheTimeout) {
     Client::timeoutMs = 150;
     peer.greeting = "22\r\n";
     peer.start();
-    client = std::make_unique<SMTPClient>(owner, "127.0.0.1", peer.port);
+    client = std::make_unique<SMTPClient>(&g_recorder, "127.0.0.1", peer.port);
     g_react = [this](plat::WPARAM code) {
         if (code == MailClient::OPEN_COMPLETE) run(client->identHandler());
     };
@@ -332,7 +337,7 @@ TEST_F(SmtpClientTest, AConnectThatNeverEndsGivesOpenFailAtTheTimeout) {
         fillers.push_back(f);
     }
     Client::timeoutMs = 300;
-    client = std::make_unique<SMTPClient>(owner, "127.0.0.1", full.port);
+    client = std::make_unique<SMTPClient>(&g_recorder, "127.0.0.1", full.port);
     run(client->openHandler());
     ASSERT_TRUE(noticed(MailClient::OPEN_FAIL, 3000));
     EXPECT_EQ(codes(), std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
@@ -371,7 +376,7 @@ protected:
     // Opens and identifies with the given settings; the notices of identification.
     std::vector<plat::WPARAM> identify(Security security, const std::string& user, const std::string& password) {
         peer.start();
-        client = std::make_unique<SMTPClient>(owner, "127.0.0.1", peer.port);
+        client = std::make_unique<SMTPClient>(&g_recorder, "127.0.0.1", peer.port);
         client->setSecurity(security, user, password, "");
         g_react = [this](plat::WPARAM code) {
             if (code == MailClient::OPEN_COMPLETE) run(client->identHandler());
@@ -455,7 +460,7 @@ TEST_F(SmtpLoginTest, WithoutUserOrSecurityEhloIsSentAndHeloFollowsOnlyAPermanen
             return line.rfind("EHLO", 0) == 0 ? refusal : SmtpPeer::defaultAnswer(line);
         };
         p.start();
-        client = std::make_unique<SMTPClient>(owner, "127.0.0.1", p.port);
+        client = std::make_unique<SMTPClient>(&g_recorder, "127.0.0.1", p.port);
         client->setSecurity(Security::None, c.user, "pw", "");
         g_react = [this](plat::WPARAM code) {
             if (code == MailClient::OPEN_COMPLETE) run(client->identHandler());
@@ -496,7 +501,7 @@ TEST_F(SmtpLoginTest, AnItemOverTlsThatBlocksMidWayResumesWithEveryByteOnce) {
     peer.receiveBuffer = 4096;
     peer.pauseInDataMs = 300;
     peer.start();
-    client = std::make_unique<SMTPClient>(owner, "127.0.0.1", peer.port);
+    client = std::make_unique<SMTPClient>(&g_recorder, "127.0.0.1", peer.port);
     client->setSecurity(Security::Tls, "", "", "peer.pem");
     g_react = [this](plat::WPARAM code) {
         if (code == MailClient::OPEN_COMPLETE) run(client->identHandler());
