@@ -50,10 +50,6 @@ LRESULT ControlWindow::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (wParam == kNewOutgoingQueued) postToController(NEW_OUTGOING_MAIL);
         return 0;
     }
-    if (msg == notices_.message) {
-        onCycleNotice(wParam, lParam);
-        return 0;
-    }
     return defWindowProc(window_, msg, wParam, lParam);
 }
 
@@ -104,51 +100,46 @@ void ControlWindow::startCycle() {
         postToController(CYCLE_FINISHED);
         return;
     }
-    cycle_ = factory_(window_, config, notices_);
+    cycle_ = factory_(*this, config);
 }
 
-void ControlWindow::onCycleNotice(WPARAM code, LPARAM lParam) {
-    switch (static_cast<int>(code)) {
-    case ENGINE_DIAL_FAILED:
-        postToController(CYCLE_DIAL_FAILED);
-        postToController(CYCLE_FAILURE);
-        break;
-    case ENGINE_SEND_STARTED:
-        postToController(CYCLE_CONNECTED);
-        postToController(CYCLE_SENDING);
-        break;
-    case ENGINE_SEND_FAILED:
-    case ENGINE_CHECK_FAILED:
-        postToController(CYCLE_FAILURE);
-        break;
-    case ENGINE_ITEM_SENT:
-        postToController(MAILBOX_CHANGED);
-        break;
-    case ENGINE_ITEM_REFUSED: {
-        // The path, a NUL, then the server's refusal up to the next NUL.
-        const char* path = reinterpret_cast<const char*>(lParam);
-        sendPath(COPYDATA_DELIVERY_FAILURE, path, path ? path + std::strlen(path) + 1 : nullptr);
-        break;
-    }
-    case ENGINE_CHECK_STARTED:
-        postToController(CYCLE_CHECKING);
-        break;
-    case ENGINE_NEW_ITEM: {
-        const char* path = reinterpret_cast<const char*>(lParam);
-        DebugLineStr(LOG_APP, LOG_LOW, "(trawlex.exe) WM_COPYDATA", path ? path : "");
-        sendPath(COPYDATA_NEW_ITEM, path);
-        postToController(CYCLE_NEW_ITEM);
-        break;
-    }
-    case ENGINE_CYCLE_FINISHED:
-        DebugLine(LOG_APP, LOG_LOW, "case:CYCLE_FINISHED");
-        DebugLine(LOG_MAIL, LOG_MED, "End cycle");
-        postToController(CYCLE_FINISHED);
-        cycle_.reset();
-        break;
-    default:
-        break;
-    }
+void ControlWindow::dialFailed() {
+    postToController(CYCLE_DIAL_FAILED);
+    postToController(CYCLE_FAILURE);
+}
+
+void ControlWindow::sendStarted() {
+    postToController(CYCLE_CONNECTED);
+    postToController(CYCLE_SENDING);
+}
+
+void ControlWindow::stepFailed() {
+    postToController(CYCLE_FAILURE);
+}
+
+void ControlWindow::itemSent() {
+    postToController(MAILBOX_CHANGED);
+}
+
+void ControlWindow::itemRefused(const std::string& path, const std::string& reply) {
+    sendPath(COPYDATA_DELIVERY_FAILURE, path.c_str(), reply.c_str());
+}
+
+void ControlWindow::checkStarted() {
+    postToController(CYCLE_CHECKING);
+}
+
+void ControlWindow::itemStored(const std::string& path) {
+    DebugLineStr(LOG_APP, LOG_LOW, "(trawlex.exe) WM_COPYDATA", path.c_str());
+    sendPath(COPYDATA_NEW_ITEM, path.c_str());
+    postToController(CYCLE_NEW_ITEM);
+}
+
+void ControlWindow::cycleFinished() {
+    DebugLine(LOG_APP, LOG_LOW, "case:CYCLE_FINISHED");
+    DebugLine(LOG_MAIL, LOG_MED, "End cycle");
+    postToController(CYCLE_FINISHED);
+    cycle_.reset();
 }
 
 void ControlWindow::postToController(int code) {

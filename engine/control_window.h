@@ -3,15 +3,32 @@
 // local SMTP server.
 #pragma once
 
-#include "engine/engine_notices.h"
 #include "platform/window.h"
 
 #include <functional>
 #include <memory>
 #include <string>
 
-// What the engine needs of a running cycle. The cycle posts (or sends) EngineNotices to the
-// control window and is destroyed when its ENGINE_CYCLE_FINISHED notice has been handled.
+// What a cycle tells the engine. itemRefused and itemStored come at once, their texts valid
+// during the call; the others each in a turn of the loop of their own, in the order of the
+// events. After cycleFinished the cycle may be deleted.
+class CycleObserver {
+public:
+    virtual ~CycleObserver() = default;
+    virtual void dialFailed() = 0;
+    virtual void sendStarted() = 0;
+    // A step went wrong: an item was not sent, or an account not checked.
+    virtual void stepFailed() = 0;
+    virtual void itemSent() = 0;
+    // reply: the lines of the provider's refusal, each with its CRLF.
+    virtual void itemRefused(const std::string& path, const std::string& reply) = 0;
+    virtual void checkStarted() = 0;
+    virtual void itemStored(const std::string& path) = 0;
+    virtual void cycleFinished() = 0;
+};
+
+// What the engine needs of a running cycle: it tells the control window, its CycleObserver,
+// and is destroyed when it has finished.
 class RunningCycle {
 public:
     virtual ~RunningCycle() = default;
@@ -27,14 +44,12 @@ struct CycleConfig {
 };
 
 // Builds and starts the cycle for a configuration; null when it cannot be created.
-using CycleFactory =
-    std::function<std::unique_ptr<RunningCycle>(plat::HWND controlWindow, const CycleConfig&,
-                                                const EngineNotices&)>;
+using CycleFactory = std::function<std::unique_ptr<RunningCycle>(CycleObserver& observer, const CycleConfig&)>;
 
-class ControlWindow {
+class ControlWindow : private CycleObserver {
 public:
     ControlWindow();
-    ~ControlWindow();
+    ~ControlWindow() override;
     ControlWindow(const ControlWindow&) = delete;
     ControlWindow& operator=(const ControlWindow&) = delete;
 
@@ -48,7 +63,6 @@ public:
     void setCycleFactory(CycleFactory factory) { factory_ = std::move(factory); }
     // Runs as each cycle request that starts a new cycle is taken (before its settings are read).
     void setCycleStartHook(std::function<void()> hook) { cycleStartHook_ = std::move(hook); }
-    const EngineNotices& notices() const { return notices_; }
 
     // What LINK_SHUTDOWN does: destroys the window, which ends the engine's loop.
     void shutdown();
@@ -63,7 +77,14 @@ private:
     void onLink(plat::WPARAM code, plat::LPARAM lParam);
     void setController(plat::LPARAM lParam);
     void startCycle();
-    void onCycleNotice(plat::WPARAM code, plat::LPARAM lParam);
+    void dialFailed() override;
+    void sendStarted() override;
+    void stepFailed() override;
+    void itemSent() override;
+    void itemRefused(const std::string& path, const std::string& reply) override;
+    void checkStarted() override;
+    void itemStored(const std::string& path) override;
+    void cycleFinished() override;
     void postToController(int code);
     // A data record: the path and its NUL, then, when given, the reason and its NUL.
     void sendPath(int dwData, const char* path, const char* reason = nullptr);
@@ -73,5 +94,4 @@ private:
     std::unique_ptr<RunningCycle> cycle_;
     CycleFactory factory_;
     std::function<void()> cycleStartHook_;
-    EngineNotices notices_;
 };

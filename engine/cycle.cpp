@@ -11,31 +11,20 @@ using namespace plat;
 
 namespace {
 
-constexpr char kCycleClass[] = "CYCLECLASS";
 // Time for the line to settle before anyone dials again.
 constexpr int kPauseAfterDialUpMs = 3000;
 
 }  // namespace
 
-Cycle::Cycle(HWND notifyWindow, const std::string& accountKey, const std::string& holdingDirectory,
-             const std::string& outHost, int outPort, const std::string& queueDirectory, const char* dialEntry,
-             const EngineNotices* notices)
-    : notifyWindow_(notifyWindow),
+Cycle::Cycle(CycleObserver& observer, const std::string& accountKey, const std::string& holdingDirectory,
+             const std::string& outHost, int outPort, const std::string& queueDirectory, const char* dialEntry)
+    : observer_(observer),
       accountKey_(accountKey),
       holdingDirectory_(holdingDirectory),
       outHost_(outHost),
       outPort_(outPort),
       queueDirectory_(queueDirectory),
-      dialEntry_(dialEntry ? dialEntry : ""),
-      engineNotices_(notices) {
-    if (!registerClass(kCycleClass, &Cycle::procedure)) DebugLine(LOG_APP, LOG_HIGH, "Unable to register cycle class");
-    window_ = createWindow(kCycleClass, "Cycle", notifyWindow_);
-    if (!window_) {
-        DebugLine(LOG_APP, LOG_HIGH, "Unable to create cycle window");
-        return;
-    }
-    setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
-}
+      dialEntry_(dialEntry ? dialEntry : "") {}
 
 Cycle::~Cycle() {
     check_.reset();
@@ -44,11 +33,6 @@ Cycle::~Cycle() {
         ras_.reset();   // hangs up a line it dialled
         sleepMs(kPauseAfterDialUpMs);
     }
-    if (window_ && isWindow(window_)) {
-        setWindowLongPtr(window_, 0);
-        destroyWindow(window_);
-    }
-    unregisterClass(kCycleClass);
 }
 
 void Cycle::start() {
@@ -82,7 +66,7 @@ void Cycle::startSend() {
     DebugLine(LOG_APP, LOG_LOW, "Cycle::startSend");
     phase_ = Phase::Sending;
     DebugLine(LOG_MAIL, LOG_MED, "Start send");
-    postEngine(engineNotices_->sendStarted);
+    tellLater(&CycleObserver::sendStarted);
     send_.reset();
     send_ = std::make_unique<Send>(outHost_.c_str(), outPort_, static_cast<SendObserver*>(this));
     send_->start(queueDirectory_);
@@ -92,7 +76,7 @@ void Cycle::startCheck() {
     DebugLine(LOG_APP, LOG_LOW, "Cycle::startCheck");
     phase_ = Phase::Checking;
     DebugLine(LOG_MAIL, LOG_MED, "Start check");
-    postEngine(engineNotices_->checkStarted);
+    tellLater(&CycleObserver::checkStarted);
     if (check_) {
         DebugLine(LOG_APP, LOG_MED, "Removing m_pCheck to create another");
         check_.reset();
@@ -112,7 +96,7 @@ void Cycle::end() {
         ras_->hangUp();
         ras_.reset();
     }
-    postEngine(engineNotices_->cycleFinished);
+    tellLater(&CycleObserver::cycleFinished);
 }
 
 void Cycle::dropRAS() {
@@ -121,12 +105,8 @@ void Cycle::dropRAS() {
     ras_.reset();
 }
 
-void Cycle::postEngine(int code) {
-    postMessage(notifyWindow_, engineNotices_->message, static_cast<WPARAM>(code), 0);
-}
-
-LRESULT Cycle::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return defWindowProc(hwnd, msg, wParam, lParam);
+void Cycle::tellLater(void (CycleObserver::*event)()) {
+    later_.post([observer = &observer_, event] { (observer->*event)(); });
 }
 
 void Cycle::dialConnected() {
@@ -140,18 +120,18 @@ void Cycle::dialFailed() {
     DebugLine(LOG_NET, LOG_HIGH, "Dial-Up Networking failed to establish connection");
     dropRAS();
     if (phase_ != Phase::Dialling) return;
-    postEngine(engineNotices_->dialFailed);
+    tellLater(&CycleObserver::dialFailed);
     end();
 }
 
 void Cycle::itemSent() {
-    if (phase_ == Phase::Sending) postEngine(engineNotices_->itemSent);
+    if (phase_ == Phase::Sending) tellLater(&CycleObserver::itemSent);
 }
 
 void Cycle::itemFailed() {
     if (phase_ != Phase::Sending) return;
     DebugLine(LOG_MAIL, LOG_HIGH, "Failure during sending of outgoing mail");
-    postEngine(engineNotices_->sendFailed);
+    tellLater(&CycleObserver::stepFailed);
 }
 
 void Cycle::connectionFailed() {
@@ -159,12 +139,7 @@ void Cycle::connectionFailed() {
 }
 
 void Cycle::itemRefused(const std::string& path, const std::string& reply) {
-    if (phase_ != Phase::Sending) return;
-    // The control window's record: the path first, so that a reader of it as text sees just
-    // the path, then the refusal's lines.
-    std::string record = path + '\0' + reply + '\0';
-    sendMessage(notifyWindow_, engineNotices_->message, static_cast<WPARAM>(engineNotices_->itemRefused),
-                reinterpret_cast<LPARAM>(record.c_str()));
+    if (phase_ == Phase::Sending) observer_.itemRefused(path, reply);
 }
 
 void Cycle::sendFinished() {
@@ -175,15 +150,13 @@ void Cycle::sendFinished() {
 }
 
 void Cycle::itemStored(const std::string& path) {
-    if (phase_ != Phase::Checking) return;
-    sendMessage(notifyWindow_, engineNotices_->message, static_cast<WPARAM>(engineNotices_->newItem),
-                reinterpret_cast<LPARAM>(path.c_str()));
+    if (phase_ == Phase::Checking) observer_.itemStored(path);
 }
 
 void Cycle::accountEnded(const config::AccountRecord& account, AccountOutcome outcome) {
     if (phase_ != Phase::Checking || outcome == AccountOutcome::Done) return;
     DebugLineStr(LOG_MAIL, LOG_HIGH, "Failed to check account :", account.title.c_str());
-    postEngine(engineNotices_->checkFailed);
+    tellLater(&CycleObserver::stepFailed);
 }
 
 void Cycle::checkFinished() {
@@ -193,10 +166,10 @@ void Cycle::checkFinished() {
     end();
 }
 
-std::unique_ptr<RunningCycle> startCycle(HWND controlWindow, const CycleConfig& config, const EngineNotices& notices) {
-    auto cycle = std::make_unique<Cycle>(controlWindow, kAccountsKey, kHoldingDirectory, config.outHostName,
+std::unique_ptr<RunningCycle> startCycle(CycleObserver& observer, const CycleConfig& config) {
+    auto cycle = std::make_unique<Cycle>(observer, kAccountsKey, kHoldingDirectory, config.outHostName,
                                          static_cast<int>(config.outHostPort), kQueueDirectory,
-                                         config.rasEntry.c_str(), &notices);
+                                         config.rasEntry.c_str());
     cycle->start();
     return cycle;
 }

@@ -2,14 +2,13 @@
 // every account, hang up a line the cycle dialled, and say that it has finished.
 //
 // The cycle owns the component of its current step and is its observer. What the front end
-// must know goes to the control window as EngineNotices. A component is deleted only when it
+// must know goes to the control window, the cycle's CycleObserver. A component is deleted only when it
 // says it has finished (or, for the dial, failed), which it does in a turn of the loop of its
 // own, so none of its handlers is running then.
 #pragma once
 
 #include "engine/control_window.h"
-#include "engine/engine_notices.h"
-#include "platform/window.h"
+#include "platform/deferred_calls.h"
 #include "pop3/check.h"
 #include "shared/ras_connection.h"
 #include "smtp/send.h"
@@ -21,12 +20,11 @@ class Cycle : public RunningCycle, private DialObserver, private SendObserver, p
 public:
     enum class Phase { None = 0, Dialling = 1, Sending = 2, Checking = 3 };
 
-    // dialEntry empty or null: no dialling. notices belongs to the caller and outlives the cycle.
-    Cycle(plat::HWND notifyWindow, const std::string& accountKey, const std::string& holdingDirectory,
-          const std::string& outHost, int outPort, const std::string& queueDirectory, const char* dialEntry,
-          const EngineNotices* notices);
+    // dialEntry empty or null: no dialling. observer belongs to the caller and outlives the cycle.
+    Cycle(CycleObserver& observer, const std::string& accountKey, const std::string& holdingDirectory,
+          const std::string& outHost, int outPort, const std::string& queueDirectory, const char* dialEntry);
     // Deletes the check, the send and the dial-up connection (hanging up a line it dialled,
-    // then pausing 3 s), then the window.
+    // then pausing 3 s).
     ~Cycle() override;
     Cycle(const Cycle&) = delete;
     Cycle& operator=(const Cycle&) = delete;
@@ -35,12 +33,9 @@ public:
     // At most one further send and check per cycle.
     void rerunRequest() override;
 
-    plat::HWND window() const { return window_; }
     Phase phase() const { return phase_; }
 
 private:
-    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
-
     void dialConnected() override;
     void dialFailed() override;
     void itemSent() override;
@@ -58,9 +53,11 @@ private:
     void startCheck();
     void end();
     void dropRAS();
-    void postEngine(int code);
+    // Tells the control window in a turn of the loop of its own.
+    void tellLater(void (CycleObserver::*event)());
 
-    plat::HWND notifyWindow_;
+    CycleObserver& observer_;
+    plat::DeferredCalls later_;
     bool rerunRequested_ = false;
     bool rerunLocked_ = false;
     std::string accountKey_;
@@ -69,8 +66,6 @@ private:
     int outPort_;
     std::string queueDirectory_;
     std::string dialEntry_;
-    const EngineNotices* engineNotices_;
-    plat::HWND window_ = 0;
     Phase phase_ = Phase::None;
     std::unique_ptr<RASConnection> ras_;
     std::unique_ptr<Check> check_;
@@ -79,5 +74,4 @@ private:
 
 // The control window's cycle factory: a started cycle for a configuration, with the accounts
 // key, "accounts/holding/" and "outgoing/".
-std::unique_ptr<RunningCycle> startCycle(plat::HWND controlWindow, const CycleConfig& config,
-                                         const EngineNotices& notices);
+std::unique_ptr<RunningCycle> startCycle(CycleObserver& observer, const CycleConfig& config);

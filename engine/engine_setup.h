@@ -2,7 +2,6 @@
 #pragma once
 
 #include "engine/control_window.h"
-#include "engine/engine_notices.h"
 #include "store/new_outgoing_notice.h"
 
 #include <memory>
