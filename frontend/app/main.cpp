@@ -39,8 +39,11 @@ int main(int argc, char** argv) {
     plat::prepareProcess();
 
     Shell shell;
+    bool failed = false;   // the engine's window never appeared: the loop ends, nothing to shut down
+    QObject::connect(&shell, &Shell::startFailed, [&failed] { failed = true; });
     if (!shell.startUp()) return 0;
     int code = plat::runMessageLoop();
+    if (failed) return 0;
     shell.shutDown();
     return code;
 }

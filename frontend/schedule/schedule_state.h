@@ -46,6 +46,7 @@ constexpr std::size_t kTrayTipMax = 63;
 struct CyclePhase {
     const char* status;
     int firstFrame;
+    const char* step;   // what a failure during the phase names ("sending mail")
 };
 std::optional<CyclePhase> cyclePhase(int engineNotice);
 
