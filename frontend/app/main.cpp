@@ -33,9 +33,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
     QApplication::setQuitOnLastWindowClosed(false);   // the tray icon keeps the program alive
-    // The catalogues lie beside the help pages: <program dir>/../share/tarnwick/translations.
-    installTranslation(app, QLocale::system(),
-                       QString::fromStdString(plat::selfExeDir()) + QStringLiteral("/../share/tarnwick/translations"));
+    installTranslations(app, QLocale::system(), QString::fromStdString(plat::selfExeDir()));
     plat::prepareProcess();
 
     Shell shell;

@@ -405,8 +405,8 @@ void Shell::refreshStatusBar() {
     QString status = statusBarText(stored, cycle_.failedStep());
     // Where the reason can be read.
     if (stored == kStatusCycleFailed)
-        status = QObject::tr("%1; log: %2").arg(status, QString::fromStdString(logPath()));
-    window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date), status);
+        status = tr("%1; log: %2").arg(status, QString::fromStdString(logPath()));
+    window_->setStatusParts(tr("Last check: %1 %2").arg(time, date), status);
 }
 
 void Shell::openMainWindow() {

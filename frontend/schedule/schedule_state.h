@@ -2,6 +2,8 @@
 // functions, so that tests drive them without a display.
 #pragma once
 
+#include <QtGlobal>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -51,8 +53,8 @@ struct CyclePhase {
 std::optional<CyclePhase> cyclePhase(int engineNotice);
 
 // Status texts.
-inline constexpr char kStatusOk[] = "OK";
-inline constexpr char kStatusConnecting[] = "Establishing connection...";
-inline constexpr char kStatusSending[] = "Sending outgoing mail...";
-inline constexpr char kStatusChecking[] = "Checking for new e-mail...";
-inline constexpr char kStatusCycleFailed[] = "Failure during cycle (refer to log file for further info)";
+inline constexpr char kStatusOk[] = QT_TRANSLATE_NOOP("Status", "OK");
+inline constexpr char kStatusConnecting[] = QT_TRANSLATE_NOOP("Status", "Establishing connection...");
+inline constexpr char kStatusSending[] = QT_TRANSLATE_NOOP("Status", "Sending outgoing mail...");
+inline constexpr char kStatusChecking[] = QT_TRANSLATE_NOOP("Status", "Checking for new e-mail...");
+inline constexpr char kStatusCycleFailed[] = QT_TRANSLATE_NOOP("Status", "Failure during cycle (refer to log file for further info)");

@@ -131,5 +131,5 @@ private:
 };
 
 // Status texts of the dial-up retry.
-inline constexpr char kStatusDialRetry[] = "DUN connect failure - pausing for retry";
-inline constexpr char kStatusDialExhausted[] = "DUN connect failure - retry exhausted";
+inline constexpr char kStatusDialRetry[] = QT_TRANSLATE_NOOP("Status", "DUN connect failure - pausing for retry");
+inline constexpr char kStatusDialExhausted[] = QT_TRANSLATE_NOOP("Status", "DUN connect failure - retry exhausted");
