@@ -21,6 +21,8 @@ packages=(
   libcap2-bin                           # setcap: lets the engine bind ports 25 and 110
   qt6-base-dev libgl-dev                # the front end tarnwick (Qt 6 Widgets)
   qt6-multimedia-dev                    # its announcement and alarm sounds (QSoundEffect)
+  qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools  # its translations: lupdate and lrelease
+                                        # (Qt6 LinguistTools) build share/tarnwick/translations
   xvfb xauth trayer xdotool x11-utils   # front-end end-to-end test: a display, a tray, clicks
   imagemagick                           # its screenshots (import)
   xfce4-panel dunst dbus-x11            # desktop end-to-end test: a StatusNotifierItem tray,

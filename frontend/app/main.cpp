@@ -33,14 +33,15 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
     QApplication::setQuitOnLastWindowClosed(false);   // the tray icon keeps the program alive
-    // The catalogues lie beside the help pages: <program dir>/../share/tarnwick/translations.
-    installTranslation(app, QLocale::system(),
-                       QString::fromStdString(plat::selfExeDir()) + QStringLiteral("/../share/tarnwick/translations"));
+    installTranslations(app, QLocale::system(), QString::fromStdString(plat::selfExeDir()));
     plat::prepareProcess();
 
     Shell shell;
+    bool failed = false;   // the engine's window never appeared: the loop ends, nothing to shut down
+    QObject::connect(&shell, &Shell::startFailed, [&failed] { failed = true; });
     if (!shell.startUp()) return 0;
     int code = plat::runMessageLoop();
+    if (failed) return 0;
     shell.shutDown();
     return code;
 }

@@ -38,7 +38,7 @@ bool MainWindow::isClosed() const {
 }
 
 bool MainWindow::inFront() const {
-    return !isClosed() && views_ && (isActiveWindow() || inFront_);
+    return !isClosed() && viewsOpen() && (isActiveWindow() || inFront_);
 }
 
 // The band along the top, below it the tree and the list side by side in a splitter the user
@@ -83,11 +83,33 @@ void MainWindow::createViews() {
     bar->addWidget(statusLeft_);
     bar->addWidget(statusRight_, 1);
     setStatusBar(bar);
+    viewsShown_ = true;
+    tree_->fill();
+}
+
+void MainWindow::hideViews() {
+    refreshTimer_.stop();
+    if (!viewsOpen()) return;
+    list_->storeLayout();
+    views_->hide();
+    statusBar()->hide();
+    viewsShown_ = false;
+}
+
+void MainWindow::showViews() {
+    if (!views_) {
+        createViews();
+        return;
+    }
+    if (isMinimized()) return;
+    views_->show();
+    statusBar()->show();
+    viewsShown_ = true;
     tree_->fill();
 }
 
 void MainWindow::refreshViews() {
-    if (!views_ || refreshTimer_.isActive()) return;
+    if (!viewsOpen() || refreshTimer_.isActive()) return;
     std::int64_t delay = pacer_.delayAt(clock_.elapsed());
     if (delay == 0) runRefresh();
     else refreshTimer_.start(static_cast<int>(std::min<std::int64_t>(delay, 60000)));
@@ -95,7 +117,7 @@ void MainWindow::refreshViews() {
 
 void MainWindow::runRefresh() {
     refreshTimer_.stop();
-    if (!views_) return;
+    if (!viewsOpen()) return;
     std::int64_t began = clock_.elapsed();
     tree_->refresh();
     std::int64_t ended = clock_.elapsed();
@@ -103,15 +125,15 @@ void MainWindow::runRefresh() {
 }
 
 int MainWindow::selectedAccountIndex() const {
-    return views_ ? tree_->selectedAccountIndex() : -1;
+    return viewsOpen() ? tree_->selectedAccountIndex() : -1;
 }
 
 void MainWindow::viewRememberedItem() {
-    if (views_ && list_->rememberedRow()) views::viewItem(list_->rememberedRow()->path, this);
+    if (viewsOpen() && list_->rememberedRow()) views::viewItem(list_->rememberedRow()->path, this);
 }
 
 void MainWindow::deleteRememberedItem() {
-    if (!views_ || !list_->rememberedRow()) return;
+    if (!viewsOpen() || !list_->rememberedRow()) return;
     views::MailRow row = *list_->rememberedRow();
     list_->forgetRow();
     views::confirmAndDelete(row, this);
@@ -122,9 +144,10 @@ void MainWindow::deleteRememberedItem() {
 void MainWindow::destroyViews() {
     refreshTimer_.stop();
     if (!views_) return;
-    list_->storeLayout();
+    if (viewsShown_) list_->storeLayout();
     delete takeCentralWidget();
     views_ = nullptr;
+    viewsShown_ = false;
     tree_ = nullptr;
     list_ = nullptr;
     setStatusBar(nullptr);
@@ -132,14 +155,14 @@ void MainWindow::destroyViews() {
 }
 
 void MainWindow::setStatusParts(const QString& lastCheck, const QString& status) {
-    if (!statusLeft_) return;
+    if (!viewsOpen()) return;
     statusLeft_->setText(lastCheck);
     statusRight_->setText(status);
 }
 
 QString MainWindow::statusPart(int part) const {
     QLabel* l = part == 0 ? statusLeft_ : statusRight_;
-    return l ? l->text() : QString();
+    return l && viewsOpen() ? l->text() : QString();
 }
 
 void MainWindow::openWindow(const std::optional<Placement>& placement) {
@@ -179,5 +202,5 @@ void MainWindow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange) inFront_ = isActiveWindow();
     if (event->type() != QEvent::WindowStateChange || ownStateChange_) return;
     if (isMinimized()) emit minimized();
-    else if (!views_ && isVisible()) emit restored();
+    else if (!viewsOpen() && isVisible()) emit restored();
 }

@@ -26,9 +26,9 @@ class MainWindow : public QMainWindow {
 public:
     MainWindow();
 
-    // Closed: hidden or minimised, without views.
+    // Closed: hidden or minimised, its views hidden.
     bool isClosed() const;
-    bool viewsOpen() const { return views_ != nullptr; }
+    bool viewsOpen() const { return views_ != nullptr && viewsShown_; }
     // Open and what the user looks at: the active window, or brought to the front by us and
     // not left for another window since (a desktop may not report the activation at all).
     bool inFront() const;
@@ -37,10 +37,14 @@ public:
     // The child views; createViews replaces existing ones and fills the folder tree.
     void createViews();
     void destroyViews();
+    // A closed window keeps its views hidden; shown again, they are filled afresh (made first
+    // when there are none).
+    void hideViews();
+    void showViews();
 
     // The folder tree and the item list while the views are open, else null.
-    views::FolderTree* folderTree() const { return tree_; }
-    views::ItemList* itemList() const { return list_; }
+    views::FolderTree* folderTree() const { return viewsOpen() ? tree_ : nullptr; }
+    views::ItemList* itemList() const { return viewsOpen() ? list_ : nullptr; }
     // Rebuilds the tree and the list, keeping the selected folder; nothing while closed.
     // Paced: while refreshes of a big mailbox follow each other closely, the notices that
     // come meanwhile are served by one refresh a little later (see RefreshPacer).
@@ -78,6 +82,7 @@ private:
     // Headers of listed items, kept while the program runs so that reopening is quick.
     views::HeaderCache headerCache_;
     QWidget* views_ = nullptr;   // the band, the tree and the list
+    bool viewsShown_ = false;
     views::FolderTree* tree_ = nullptr;
     views::ItemList* list_ = nullptr;
     QLabel* statusLeft_ = nullptr;

@@ -29,9 +29,7 @@
 #include <QLocale>
 #include <QSystemTrayIcon>
 
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 using namespace plat;
 
@@ -44,7 +42,6 @@ constexpr char kFrontEndTitle[] = "Tarnwick";
 // The link code a second copy posts to the running one (lParam 0) before it ends: open the
 // main window and bring it to the front. No engine code uses it.
 constexpr int FRONTEND_OPEN_WINDOW = 30;
-constexpr int kEnginePollMs = 50;
 constexpr char kAlreadyRunning[] =
     QT_TRANSLATE_NOOP("Tarnwick", "You are already running Tarnwick and can not have more than one instance running!");
 
@@ -66,6 +63,9 @@ Shell::Shell(ShellOptions options) : options_(std::move(options)) {
 
 Shell::~Shell() {
     link_.reset();   // no signal of its end reaches a shell half destroyed
+    // Open dialogs without an owner would answer a shell that is gone.
+    delete closeQuestion_.data();
+    delete about_.data();
 }
 
 std::time_t Shell::now() const {
@@ -106,17 +106,30 @@ bool Shell::startUp() {
     tray_ = std::make_unique<Tray>(trayAvailable_);
     tray_->initialise(actions_->buildTrayMenu());
     connectActions();
+    connectCycleStatus();
     updateTrayIcon();
-    setStatus(kStatusOk);
+    cycle_.setStatus(kStatusOk);
+    // Nothing configured yet: the set-up help opens by itself, and the Options sheet once the
+    // engine is there.
+    bool firstRun = config::readSetting(config::kOutHostName).empty();
+    if (firstRun) openHelp("index.html", "setup");
+    // The engine, started if it does not run, awaited through the loop for engineWaitMs.
+    if (!startEngine()) return false;
+    if (findWindow(kEngineClass, kEngineTitle)) {
+        engineAppeared();
+        return true;
+    }
+    engineStart_ = std::make_unique<EngineStart>(options_.engineWaitMs);
+    connect(engineStart_.get(), &EngineStart::appeared, this, &Shell::engineAppeared);
+    connect(engineStart_.get(), &EngineStart::timedOut, this, &Shell::engineMissing);
+    engineStart_->wait();
+    return true;
+}
+
+void Shell::engineAppeared() {
     // The window stays closed; without a tray it opens at once, or the user has no way in.
     if (!trayAvailable_) post(&Shell::openMainWindow);
-    // Nothing configured yet: the Options sheet and the set-up help open by themselves.
-    if (config::readSetting(config::kOutHostName).empty()) {
-        post(&Shell::runOptions);
-        openHelp("index.html", "setup");
-    }
-    // The engine, started if it does not run, waited for at most engineWaitMs.
-    if (!startEngine() || !waitForEngine()) return false;
+    if (config::readSetting(config::kOutHostName).empty()) post(&Shell::runOptions);
     HWND engine = findWindow(kEngineClass, kEngineTitle);
     postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd()));
     // With an account to check, the schedule runs from the start.
@@ -126,7 +139,30 @@ bool Shell::startUp() {
     mailboxWatch_ = std::make_unique<views::MailboxWatch>();
     connect(mailboxWatch_.get(), &views::MailboxWatch::changed, this, &Shell::mailboxesChanged);
     watchMailboxes();
-    return true;
+    emit started();
+}
+
+void Shell::engineMissing() {
+    DebugLine(LOG_APP, LOG_HIGH, "Tarnwick: the engine's window did not appear");
+    QString text = tr("Trawlex did not start within %1 seconds.\nExiting Tarnwick").arg((options_.engineWaitMs + 999) / 1000);
+    if (tray_) tray_->remove();
+    messageBox(nullptr, {text.toStdString(), kCaption});
+    postQuitMessage(0);
+    emit startFailed();
+}
+
+// The cycle's state reaches the tray, the status bar and the notifications.
+void Shell::connectCycleStatus() {
+    connect(&cycle_, &CycleStatus::statusChanged, this, [this](const QString& status) {
+        // Written for other readers; the status bar takes it from here.
+        config::writeSetting(config::kStatus, status.toStdString());
+        refreshStatusBar();
+    });
+    connect(&cycle_, &CycleStatus::iconChanged, this, &Shell::updateTrayIcon);
+    connect(&cycle_, &CycleStatus::frameChanged, this, [this](int frame) { tray_->setFrame(frame); });
+    connect(&cycle_, &CycleStatus::cycleFinished, this, [this](bool failed, const QString& step) {
+        notifications_->cycleFinished(failed, step.toStdString(), logPath());
+    });
 }
 
 void Shell::watchMailboxes() {
@@ -136,7 +172,7 @@ void Shell::watchMailboxes() {
 void Shell::mailboxesChanged() {
     window_->refreshViews();
     scheduler_->mailboxesChanged();
-    if (state_.cycling == 0) refreshStatusBar();   // the tip's unread count
+    if (cycle_.flags().cycling == 0) refreshStatusBar();   // the tip's unread count
 }
 
 bool Shell::startEngine() {
@@ -144,18 +180,6 @@ bool Shell::startEngine() {
     int err = spawnDetached(options_.enginePath, {options_.enginePath});
     if (err == 0) return true;
     messageBox(nullptr, {tr("Failed to launch Trawlex [reason = %1]\nExiting Tarnwick").arg(err).toStdString(), kCaption});
-    return false;
-}
-
-bool Shell::waitForEngine() {
-    for (int waited = 0;; waited += kEnginePollMs) {
-        if (findWindow(kEngineClass, kEngineTitle)) return true;
-        if (waited >= options_.engineWaitMs) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kEnginePollMs));
-    }
-    DebugLine(LOG_APP, LOG_HIGH, "Tarnwick: the engine's window did not appear");
-    QString text = tr("Trawlex did not start within %1 seconds.\nExiting Tarnwick").arg((options_.engineWaitMs + 999) / 1000);
-    messageBox(nullptr, {text.toStdString(), kCaption});
     return false;
 }
 
@@ -177,7 +201,7 @@ void Shell::connectActions() {
     const CommandActions& a = *actions_;
     connect(&a, &CommandActions::aboutToShow, this, &Shell::updateMenus);
     connect(a.cycleNow, &QAction::triggered, this, [this] {
-        state_.rasRetryCount = 0;
+        cycle_.flags().rasRetryCount = 0;
         scheduler_->startCycle();
     });
     connect(a.open, &QAction::triggered, this, &Shell::openMainWindow);
@@ -245,7 +269,7 @@ void Shell::showSelectedAccountProperties() {
 void Shell::runOptions() {
     if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
     optionsOpen_ = true;
-    runOptionsSheet(window_.get(), [this] { resumeSoon(); }, &state_);
+    runOptionsSheet(window_.get(), [this] { resumeSoon(); }, &cycle_.flags());
     optionsOpen_ = false;
     if (accountCount() == 0) post(&Shell::addAccount);
 }
@@ -258,44 +282,40 @@ void Shell::refreshViews() {
 void Shell::updateMenus() {
     if (!actions_) return;
     actions_->open->setEnabled(!window_->viewsOpen());
-    actions_->suspend->setEnabled(state_.active == 1);
-    actions_->resume->setEnabled(state_.active != 1);
+    actions_->suspend->setEnabled(cycle_.flags().active == 1);
+    actions_->resume->setEnabled(cycle_.flags().active != 1);
     actions_->removeAccount->setEnabled(window_->selectedAccountIndex() >= 0);
     actions_->accountProperties->setEnabled(window_->selectedAccountIndex() >= 0);
     actions_->options->setEnabled(!optionsOpen_);
-    actions_->about->setEnabled(!aboutOpen_);
+    actions_->about->setEnabled(!about_);
 }
 
 void Shell::engineNotice(int code) {
     // Checking starts: the status bar shows this as the last check.
     if (code == CYCLE_CHECKING) config::writeSetting(config::kLastCheckTime, static_cast<std::uint32_t>(now()));
     if (code == CYCLE_STARTED) {
-        state_.cycling = 1;   // before the status, so that the tip says a cycle runs
-        state_.cycleFailed = 0;
-        failedStep_.clear();
+        cycle_.cycleStarted();
         cycleLog_ = markDayLogs(".");
     }
     if (std::optional<CyclePhase> phase = cyclePhase(code)) {
-        setStatus(phase->status);
         if (code == CYCLE_STARTED) scheduler_->cycleStarted();
-        animationFrame_ = phase->firstFrame;
-        tray_->setFrame(animationFrame_);
+        cycle_.enterPhase(*phase);
     }
     switch (code) {
     case CYCLE_CONNECTED:
-        state_.rasRetryCount = 0;
+        cycle_.flags().rasRetryCount = 0;
         break;
     case CYCLE_DIAL_FAILED:
-        state_.dialFailed = 1;
+        cycle_.flags().dialFailed = 1;
         break;
     case CYCLE_NEW_ITEM:
         window_->refreshViews();
         scheduler_->newItem();
         break;
     case CYCLE_FINISHED:
-        // Before the announcement sound, which the scheduler plays and waits for.
-        notifications_->cycleFinished(state_.cycleFailed != 0 || state_.dialFailed != 0, failedStep_, logPath());
-        if (state_.cycleFailed != 0) {
+        // Before the announcement sound, which the scheduler plays.
+        cycle_.cycleEnded();
+        if (cycle_.flags().cycleFailed != 0) {
             // What the engine logged of the cycle names the sign-ins that need the user.
             for (const std::string& target : notify::expiredSignIns(highLinesSince(".", cycleLog_))) {
                 notify::Text text = notify::signInExpiredText(target);
@@ -315,8 +335,7 @@ void Shell::engineNotice(int code) {
         openMainWindow();
         break;
     case CYCLE_FAILURE:
-        state_.cycleFailed = 1;
-        if (failedStep_.empty()) failedStep_ = cycleStepName(animationFrame_);
+        cycle_.cycleFailed();
         break;
     default:
         break;
@@ -361,38 +380,33 @@ void Shell::trayClicked() {
 
 void Shell::updateTrayIcon() {
     refreshTrayTip();
-    tray_->setFrame(trayIconIndex(state_));
+    tray_->setFrame(trayIconIndex(cycle_.flags()));
 }
 
 // The tip from the state and the last counts; shown with the next frame.
 void Shell::refreshTrayTip() {
     TipFacts facts;
     // Once the unread-mail check finds nothing left, the count taken earlier is out of date.
-    facts.unread = state_.newMailWaiting != 0 ? unreadCount_ : 0;
+    facts.unread = cycle_.unreadCount();
     facts.lastCheck = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
-    facts.failedStep = failedStep_;
-    tray_->setTipText(trayToolTip(state_, facts, QLocale::system()));
-}
-
-void Shell::setStatus(const char* text) {
-    config::writeSetting(config::kStatus, text);
-    refreshStatusBar();
+    facts.failedStep = cycle_.failedStep();
+    tray_->setTipText(trayToolTip(cycle_.flags(), facts, QLocale::system()));
 }
 
 void Shell::refreshStatusBar() {
     auto last = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
     auto [time, date] = views::lastCheckTexts(last, QLocale::system());
     // Listing big mailboxes takes time: not while a cycle runs, when the tip does not show it.
-    if (state_.cycling == 0) unreadCount_ = views::unreadMailCount();
+    if (cycle_.flags().cycling == 0) cycle_.setUnreadCount(views::unreadMailCount());
     refreshTrayTip();
     tray_->modify();
     if (!window_ || !window_->viewsOpen()) return;
-    std::string stored = config::readSetting(config::kStatus);
-    QString status = statusBarText(stored, failedStep_);
+    const std::string& stored = cycle_.status();
+    QString status = statusBarText(stored, cycle_.failedStep());
     // Where the reason can be read.
     if (stored == kStatusCycleFailed)
-        status = QObject::tr("%1; log: %2").arg(status, QString::fromStdString(logPath()));
-    window_->setStatusParts(QObject::tr("Last check: %1 %2").arg(time, date), status);
+        status = tr("%1; log: %2").arg(status, QString::fromStdString(logPath()));
+    window_->setStatusParts(tr("Last check: %1 %2").arg(time, date), status);
 }
 
 void Shell::openMainWindow() {
@@ -401,7 +415,7 @@ void Shell::openMainWindow() {
         std::optional<Placement> placement;
         if (auto bytes = config::readPlacement()) placement = decodePlacement(*bytes);
         window_->openWindow(placement);
-        window_->createViews();
+        window_->showViews();
         centerOnScreen(window_.get());
         window_->show();
         refreshStatusBar();
@@ -416,7 +430,7 @@ void Shell::closeMainWindow() {
     p.showCmd = 2;   // SW_SHOWMINIMIZED: a closed window is a minimised one
     config::writePlacement(encodePlacement(p));
     window_->closeWindow(trayAvailable_);
-    window_->destroyViews();
+    window_->hideViews();
 }
 
 // Dialogs belong to the main window while it shows; otherwise they stand alone.
@@ -425,19 +439,19 @@ QWidget* Shell::dialogOwner() const {
 }
 
 void Shell::exitProgram() {
-    if (closePromptOpen_) return;
-    closePromptOpen_ = true;
-    QMessageBox::StandardButton answer =
-        messageBox(dialogOwner(), {QT_TRANSLATE_NOOP("Tarnwick", "Do you really wish to shutdown Tarnwick?"), kCaption,
-                                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No});
-    closePromptOpen_ = false;
-    if (answer == QMessageBox::Yes) {
-        window_->destroyViews();
-        window_->hide();
-        link_->destroy();
-    } else if (answer == QMessageBox::No) {
-        post(&Shell::closeMainWindow);
-    }
+    if (closeQuestion_) return;   // already asked
+    closeQuestion_ = askUser(dialogOwner(),
+                             {QT_TRANSLATE_NOOP("Tarnwick", "Do you really wish to shutdown Tarnwick?"), kCaption,
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No},
+                             [this](QMessageBox::StandardButton answer) {
+                                 if (answer == QMessageBox::Yes) {
+                                     window_->destroyViews();
+                                     window_->hide();
+                                     link_->destroy();
+                                 } else if (answer == QMessageBox::No) {
+                                     closeMainWindow();
+                                 }
+                             });
 }
 
 // The desktop's browser, or our own help window when the desktop has none.

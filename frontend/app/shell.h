@@ -3,18 +3,21 @@
 // menus, the tray and the views do, and what happens at exit.
 #pragma once
 
+#include "frontend/app/engine_start.h"
 #include "frontend/app/menus.h"
 #include "frontend/app/mail_announcements.h"
 #include "frontend/desktop/notifications.h"
 #include "frontend/schedule/scheduler.h"
 #include "frontend/sound/sound_player.h"
-#include "frontend/schedule/schedule_state.h"
+#include "frontend/schedule/cycle_status.h"
 #include "frontend/app/tray.h"
 #include "platform/qt_link_window.h"
 #include "shared/day_logs.h"
 #include "platform/window.h"
 
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 
 #include <ctime>
 #include <functional>
@@ -23,6 +26,7 @@
 #include <string>
 
 class HelpWindow;
+class QDialog;
 class MainWindow;
 class QWidget;
 
@@ -49,9 +53,13 @@ public:
     explicit Shell(ShellOptions options = {});
     ~Shell() override;
 
-    // Starts the front end: log, single copy, windows, engine, schedule. False: the program ends now with exit code 0 (a copy already
-    // runs, the window could not be made, the engine could not be started or never appeared).
+    // Starts the front end: log, single copy, windows, engine, schedule. False: the program ends
+    // now with exit code 0 (a copy already runs, the window could not be made, the engine could
+    // not be started). True: running, or waiting through the loop for the engine's window;
+    // started or startFailed says how that ended (at once when the engine already runs).
     [[nodiscard]] bool startUp();
+    // The engine's window was awaited and has not appeared yet.
+    bool waitingForEngine() const { return engineStart_ && engineStart_->waiting(); }
     // After the loop: LINK_SHUTDOWN to an engine that still runs, and the log closes.
     void shutDown();
 
@@ -59,7 +67,8 @@ public:
     MainWindow& window() { return *window_; }
     Tray& tray() { return *tray_; }
     CommandActions& actions() { return *actions_; }
-    ScheduleState& schedule() { return state_; }
+    ScheduleState& schedule() { return cycle_.flags(); }
+    CycleStatus& cycleStatus() { return cycle_; }
     MailAnnouncements& announcements() { return *announcements_; }
     DesktopNotifications& notifications() { return *notifications_; }
     // The program's own help window, once it has been needed; else null.
@@ -68,6 +77,12 @@ public:
     // Grays and enables the menu commands as the state is now, before a menu opens.
     void updateMenus();
     Scheduler& scheduler() { return *scheduler_; }
+
+signals:
+    // Start-up's end: the engine's window is there and the schedule runs; or it did not appear
+    // in time, the user was told, and the message loop is asked to end.
+    void started();
+    void startFailed();
 
 public slots:
     // The commands of the menus, the tray, the views and the mail dialogs.
@@ -83,7 +98,6 @@ public slots:
     void showAbout();
 
 private:
-    void setStatus(const char* text);
     void refreshStatusBar();
     void updateTrayIcon();
     void refreshTrayTip();
@@ -104,7 +118,10 @@ private:
     QWidget* dialogOwner() const;
     void refreshViews();
     bool startEngine();
-    bool waitForEngine();
+    // What start-up does once the engine's window is there, and when it never comes.
+    void engineAppeared();
+    void engineMissing();
+    void connectCycleStatus();
     void openHelp(const char* page, const char* anchor);
     HelpWindow& helpWindow();
     std::time_t now() const;
@@ -114,14 +131,12 @@ private:
     ShellOptions options_;
     bool trayAvailable_ = false;
     std::unique_ptr<plat::LinkWindow> link_;
-    ScheduleState state_;
-    int animationFrame_ = 0;
-    int unreadCount_ = 0;       // counted with each status refresh outside a cycle
-    std::string failedStep_;    // the step the last failed cycle was in
+    CycleStatus cycle_;
+    std::unique_ptr<EngineStart> engineStart_;
     LogMark cycleLog_;          // where the day logs ended when the cycle started
-    bool optionsOpen_ = false;
-    bool aboutOpen_ = false;
-    bool closePromptOpen_ = false;
+    bool optionsOpen_ = false;  // the sheet runs modally: a command while it shows opens no second one
+    QPointer<QDialog> about_;              // while the About box shows
+    QPointer<QMessageBox> closeQuestion_;  // while the shutdown question is open
     std::unique_ptr<CommandActions> actions_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Tray> tray_;

@@ -3,12 +3,12 @@
 #include "frontend/dialogs/about_dialog.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/desktop/mail_client.h"
+#include "frontend/desktop/nmcli_query.h"
 #include "frontend/app/main_window.h"
 #include "frontend/mail/folders.h"
 #include "frontend/app/shell.h"
 #include "platform/link.h"
 #include "shared/engine_link.h"
-#include "shared/ras_status.h"
 
 #include <cstdlib>
 
@@ -36,23 +36,22 @@ void Shell::createSchedule() {
         HWND engine = findWindow(kEngineClass, kEngineTitle);
         return engine && postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(hwnd()));
     };
-    hooks.isConnected = [](const std::string& entry) { return RASStatus().isConnected(entry.c_str()); };
-    hooks.setStatus = [this](const char* text) { setStatus(text); };
-    hooks.updateTrayIcon = [this] { updateTrayIcon(); };
+    // Answered from the loop; a question still open dies with the scheduler.
+    hooks.askConnected = [this](const std::string& entry, std::function<void(bool)> answer) {
+        dialup::askConnected(scheduler_.get(), entry, std::move(answer));
+    };
     hooks.beep = [this] { sounds_->beep(); };
-    hooks.playAnnouncement = [this](const std::string& file) { sounds_->playAndWait(file); };
+    hooks.playAnnouncement = [this](const std::string& file, std::function<void()> ended) {
+        sounds_->playThen(file, std::move(ended));
+    };
     hooks.playAlarm = [this](const std::string& file) { sounds_->playAsync(file); };
     hooks.runProgram = [](const std::string& line) { launchCommandLine(line); };
     hooks.unreadMailWaiting = options_.unreadMailWaiting ? options_.unreadMailWaiting : views::anyUnreadMail;
-    hooks.animateTray = [this] {
-        animationFrame_ = nextAnimationFrame(animationFrame_);
-        tray_->setFrame(animationFrame_);
-    };
-    scheduler_ = std::make_unique<Scheduler>(state_, std::move(hooks));
+    scheduler_ = std::make_unique<Scheduler>(cycle_, std::move(hooks));
     scheduler_->setUnreadCheckPeriod(unreadCheckPeriod());
 
     announcements_ = std::make_unique<MailAnnouncements>(
-        state_, MailAnnouncements::Hooks{[this] { return dialogOwner(); }, options_.senderAndSubject});
+        cycle_.flags(), MailAnnouncements::Hooks{[this] { return dialogOwner(); }, options_.senderAndSubject});
     connect(announcements_.get(), &MailAnnouncements::openWindowRequested, this, &Shell::openMainWindow,
             Qt::QueuedConnection);
     connect(announcements_.get(), &MailAnnouncements::readMailRequested, this, &Shell::readMailNow,
@@ -64,11 +63,18 @@ void Shell::createSchedule() {
     });
 }
 
+// The About box opens without a loop of its own; a second About while it shows raises it.
 void Shell::showAbout() {
-    aboutOpen_ = true;
-    {
-        AboutDialog about(dialogOwner());
-        execModal(about);
+    if (about_) {
+        about_->raise();
+        about_->activateWindow();
+        return;
     }
-    aboutOpen_ = false;
+    auto* about = new AboutDialog(dialogOwner());
+    connect(about, &QDialog::finished, this, [this, about] {
+        about_ = nullptr;
+        about->deleteLater();
+    });
+    about_ = about;
+    about->open();
 }

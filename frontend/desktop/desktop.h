@@ -18,6 +18,10 @@ struct MessageBoxRequest {
 // Shows a message box owned by owner (may be null) and answers the button pressed; Escape
 // and closing the box answer Cancel when the box has it, else No, else OK.
 QMessageBox::StandardButton messageBox(QWidget* owner, const MessageBoxRequest& request);
+// The same box opened without a loop of its own: answered runs from the loop with the button
+// pressed. The box answered (null once it is gone) stands while the question is open.
+QMessageBox* askUser(QWidget* owner, const MessageBoxRequest& request,
+                     std::function<void(QMessageBox::StandardButton)> answered);
 // Opens a URL (file:, http:, mailto:) with the desktop's handler; false when none takes it.
 bool openUrl(const std::string& url);
 // Opens a local HTML page in the desktop's browser; false when the desktop has no application

@@ -3,13 +3,15 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+// The texts' one context.
+class Notifications {
+    Q_DECLARE_TR_FUNCTIONS(Notifications)
+};
+
 namespace notify {
 
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("Notifications", text);
-}
 
 QString fromUtf8(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -59,37 +61,37 @@ QString peopleNames(const std::string& addresses) {
 
 Text newMailText(const std::vector<Arrival>& arrivals) {
     Text t;
-    t.summary = arrivals.size() == 1 ? tr("1 new message")
-                                     : tr("%1 new messages").arg(static_cast<qulonglong>(arrivals.size()));
+    t.summary = arrivals.size() == 1 ? Notifications::tr("1 new message")
+                                     : Notifications::tr("%1 new messages").arg(static_cast<qulonglong>(arrivals.size()));
     QStringList lines;
     for (std::size_t i = 0; i < arrivals.size() && i < kArrivalsNamed; ++i)
-        lines << tr("%1: %2").arg(senderName(arrivals[i].from), orDash(arrivals[i].subject));
+        lines << Notifications::tr("%1: %2").arg(senderName(arrivals[i].from), orDash(arrivals[i].subject));
     if (arrivals.size() > kArrivalsNamed)
-        lines << tr("and %1 more").arg(static_cast<qulonglong>(arrivals.size() - kArrivalsNamed));
+        lines << Notifications::tr("and %1 more").arg(static_cast<qulonglong>(arrivals.size() - kArrivalsNamed));
     t.body = lines.join(QLatin1Char('\n'));
     return t;
 }
 
 Text deliveryFailureText(const std::string& to, const std::string& subject, const std::string& reply) {
     Text t;
-    t.summary = tr("Mail could not be delivered");
+    t.summary = Notifications::tr("Mail could not be delivered");
     QStringList lines;
     QString names = peopleNames(to);
-    lines << tr("To: %1").arg(names.isEmpty() ? QStringLiteral("-") : names) << tr("Subject: %1").arg(orDash(subject));
+    lines << Notifications::tr("To: %1").arg(names.isEmpty() ? QStringLiteral("-") : names) << Notifications::tr("Subject: %1").arg(orDash(subject));
     QString answer = fromUtf8(reply).trimmed();
     answer.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     // A provider may answer at length; the notice shows the start, the dialog all of it.
     if (answer.size() > kReplyShown) answer = answer.left(kReplyShown) + QChar(0x2026);
-    lines << (answer.isEmpty() ? tr("The provider gave no reason.") : tr("The provider replied: %1").arg(answer));
+    lines << (answer.isEmpty() ? Notifications::tr("The provider gave no reason.") : Notifications::tr("The provider replied: %1").arg(answer));
     t.body = lines.join(QLatin1Char('\n'));
     return t;
 }
 
 Text cycleFailureText(const std::string& step, const std::string& logPath) {
     Text t;
-    t.summary = step.empty() ? tr("The last mail cycle failed")
-                             : tr("The last mail cycle failed: %1").arg(fromUtf8(step));
-    t.body = tr("The log %1 says why.").arg(fromUtf8(logPath));
+    t.summary = step.empty() ? Notifications::tr("The last mail cycle failed")
+                             : Notifications::tr("The last mail cycle failed: %1").arg(fromUtf8(step));
+    t.body = Notifications::tr("The log %1 says why.").arg(fromUtf8(logPath));
     return t;
 }
 

@@ -4,15 +4,17 @@
 
 #include <algorithm>
 
+// The texts' one context.
+class Notifications {
+    Q_DECLARE_TR_FUNCTIONS(Notifications)
+};
+
 namespace notify {
 namespace {
 
 constexpr char kBefore[] = "MAIL HIGH sign-in for ";
 constexpr char kAfter[] = " expired: sign in again";
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("Notifications", text);
-}
 
 }  // namespace
 
@@ -33,11 +35,11 @@ std::vector<std::string> expiredSignIns(const std::vector<std::string>& logLines
 
 Text signInExpiredText(const std::string& target) {
     if (target == "outgoing")
-        return {tr("Sign in again"),
-                tr("The provider no longer accepts the sign-in for outgoing mail. Sign in again with "
+        return {Notifications::tr("Sign in again"),
+                Notifications::tr("The provider no longer accepts the sign-in for outgoing mail. Sign in again with "
                    "Sign in… on the Connection page of Options; the queue waits until then.")};
-    return {tr("Sign in again"),
-            tr("The provider no longer accepts the sign-in for the account %1. Sign in again with "
+    return {Notifications::tr("Sign in again"),
+            Notifications::tr("The provider no longer accepts the sign-in for the account %1. Sign in again with "
                "Sign in… on its Account page; its mail waits on the server until then.")
                 .arg(QString::fromStdString(target))};
 }

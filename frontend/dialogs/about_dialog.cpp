@@ -5,6 +5,7 @@
 #include "frontend/icons/icons.h"
 #include "platform/os_version.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -14,7 +15,7 @@
 #endif
 
 QString aboutProductLine() {
-    return QObject::tr("Tarnwick (%1-bit)").arg(static_cast<int>(sizeof(void*) * 8));
+    return QCoreApplication::translate("AboutDialog", "Tarnwick (%1-bit)").arg(static_cast<int>(sizeof(void*) * 8));
 }
 
 AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {

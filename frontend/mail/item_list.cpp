@@ -30,6 +30,11 @@ QString trList(const char* text) {
     return QCoreApplication::translate("MailList", text);
 }
 
+// The list's texts, under its one context.
+class MailList {
+    Q_DECLARE_TR_FUNCTIONS(MailList)
+};
+
 struct Column {
     const char* title;
     int width;
@@ -38,13 +43,13 @@ struct Column {
 };
 
 const Column kColumns[] = {
-    {"Received", 80, Qt::AlignRight, &HeaderCells::received},
-    {"Date", 80, Qt::AlignRight, &HeaderCells::date},
-    {"From", 120, Qt::AlignLeft, &HeaderCells::from},
-    {"Subject", 120, Qt::AlignLeft, &HeaderCells::subject},
-    {"To", 120, Qt::AlignLeft, &HeaderCells::to},
-    {"Size", 80, Qt::AlignRight, nullptr},
-    {"Account", 77, Qt::AlignLeft, nullptr},
+    {QT_TRANSLATE_NOOP("MailList", "Received"), 80, Qt::AlignRight, &HeaderCells::received},
+    {QT_TRANSLATE_NOOP("MailList", "Date"), 80, Qt::AlignRight, &HeaderCells::date},
+    {QT_TRANSLATE_NOOP("MailList", "From"), 120, Qt::AlignLeft, &HeaderCells::from},
+    {QT_TRANSLATE_NOOP("MailList", "Subject"), 120, Qt::AlignLeft, &HeaderCells::subject},
+    {QT_TRANSLATE_NOOP("MailList", "To"), 120, Qt::AlignLeft, &HeaderCells::to},
+    {QT_TRANSLATE_NOOP("MailList", "Size"), 80, Qt::AlignRight, nullptr},
+    {QT_TRANSLATE_NOOP("MailList", "Account"), 77, Qt::AlignLeft, nullptr},
 };
 constexpr int kAutoSized[] = {0, 1, 5, 6};
 constexpr int kSizeColumn = 5;
@@ -315,14 +320,14 @@ void ItemList::openContextMenu(const QPoint& pos) {
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("MAILLISTMENU"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->addAction(trList("&View"), this, &ItemList::viewRequested)->setObjectName(QStringLiteral("view"));
+    menu->addAction(MailList::tr("&View"), this, &ItemList::viewRequested)->setObjectName(QStringLiteral("view"));
     menu->addSeparator();
-    menu->addAction(trList("&Delete"), this, &ItemList::deleteRequested)->setObjectName(QStringLiteral("delete"));
+    menu->addAction(MailList::tr("&Delete"), this, &ItemList::deleteRequested)->setObjectName(QStringLiteral("delete"));
     menu->popup(viewport()->mapToGlobal(pos));
 }
 
 bool confirmAndDelete(const MailRow& row, QWidget* owner) {
-    QString text = trList("Confirm deletion of mail item '%1':'%2'.\nClick 'YES' to delete, or 'NO' to cancel.")
+    QString text = MailList::tr("Confirm deletion of mail item '%1':'%2'.\nClick 'YES' to delete, or 'NO' to cancel.")
                        .arg(QString::fromStdString(row.header.from.value_or("-")),
                             QString::fromStdString(row.header.subject.value_or("-")));
     if (messageBox(owner, {text.toStdString(), "Tarnwick", QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes}) !=

@@ -11,9 +11,9 @@ int trayIconIndex(const ScheduleState& s) {
 
 std::optional<CyclePhase> cyclePhase(int engineNotice) {
     switch (engineNotice) {
-    case CYCLE_STARTED: return CyclePhase{kStatusConnecting, kTrayConnecting};
-    case CYCLE_SENDING: return CyclePhase{kStatusSending, kTraySending};
-    case CYCLE_CHECKING: return CyclePhase{kStatusChecking, kTrayChecking};
+    case CYCLE_STARTED: return CyclePhase{kStatusConnecting, kTrayConnecting, QT_TRANSLATE_NOOP("Tray", "connecting")};
+    case CYCLE_SENDING: return CyclePhase{kStatusSending, kTraySending, QT_TRANSLATE_NOOP("Tray", "sending mail")};
+    case CYCLE_CHECKING: return CyclePhase{kStatusChecking, kTrayChecking, QT_TRANSLATE_NOOP("Tray", "checking mail")};
     default: return std::nullopt;
     }
 }

@@ -2,6 +2,8 @@
 // functions, so that tests drive them without a display.
 #pragma once
 
+#include <QtGlobal>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -46,12 +48,13 @@ constexpr std::size_t kTrayTipMax = 63;
 struct CyclePhase {
     const char* status;
     int firstFrame;
+    const char* step;   // what a failure during the phase names ("sending mail")
 };
 std::optional<CyclePhase> cyclePhase(int engineNotice);
 
 // Status texts.
-inline constexpr char kStatusOk[] = "OK";
-inline constexpr char kStatusConnecting[] = "Establishing connection...";
-inline constexpr char kStatusSending[] = "Sending outgoing mail...";
-inline constexpr char kStatusChecking[] = "Checking for new e-mail...";
-inline constexpr char kStatusCycleFailed[] = "Failure during cycle (refer to log file for further info)";
+inline constexpr char kStatusOk[] = QT_TRANSLATE_NOOP("Status", "OK");
+inline constexpr char kStatusConnecting[] = QT_TRANSLATE_NOOP("Status", "Establishing connection...");
+inline constexpr char kStatusSending[] = QT_TRANSLATE_NOOP("Status", "Sending outgoing mail...");
+inline constexpr char kStatusChecking[] = QT_TRANSLATE_NOOP("Status", "Checking for new e-mail...");
+inline constexpr char kStatusCycleFailed[] = QT_TRANSLATE_NOOP("Status", "Failure during cycle (refer to log file for further info)");

@@ -31,8 +31,8 @@ ResumeDelays resumeDelays(std::time_t now, std::uint32_t lastCheck, bool deliver
     return {elapsed, delayFor(checkFreqLO, ms), delayFor(checkFreqHI, ms)};
 }
 
-Scheduler::Scheduler(ScheduleState& state, Hooks hooks, QObject* parent)
-    : QObject(parent), state_(state), hooks_(std::move(hooks)) {
+Scheduler::Scheduler(CycleStatus& status, Hooks hooks, QObject* parent)
+    : QObject(parent), status_(status), state_(status.flags()), hooks_(std::move(hooks)) {
     for (std::size_t i = 0; i < timers_.size(); ++i)
         connect(&timers_[i], &QTimer::timeout, this, [this, i] { expire(static_cast<ScheduleTimer>(i)); });
 }
@@ -52,7 +52,7 @@ bool Scheduler::stop(ScheduleTimer t) {
 void Scheduler::expire(ScheduleTimer t) {
     switch (t) {
     case ScheduleTimer::Animate:
-        if (hooks_.animateTray) hooks_.animateTray();
+        status_.nextFrame();
         break;
     case ScheduleTimer::Offline:
     case ScheduleTimer::Online: periodElapsed(t); break;
@@ -70,12 +70,27 @@ bool Scheduler::dialEntryConfigured(std::string& entry) const {
     return !entry.empty() && entry != kNoDialUp;
 }
 
+void Scheduler::askLineUp(const std::string& entry, std::function<void(bool)> then) {
+    ++asking_;
+    hooks_.askConnected(entry, [this, then = std::move(then)](bool up) {
+        --asking_;
+        then(up);
+    });
+}
+
 void Scheduler::startCycle() {
     std::string entry;
-    if (dialEntryConfigured(entry) && config::readSetting(config::kRASAllowEstab) == 0 &&
-        !hooks_.isConnected(entry)) {
-        return;   // may not dial and the line is down: nothing to show
+    if (dialEntryConfigured(entry) && config::readSetting(config::kRASAllowEstab) == 0) {
+        // May not dial: a cycle only while the line is up; when it is down, nothing to show.
+        askLineUp(entry, [this](bool up) {
+            if (up) requestCycle();
+        });
+        return;
     }
+    requestCycle();
+}
+
+void Scheduler::requestCycle() {
     if (hooks_.requestCycle()) {
         rearmIfRunning(ScheduleTimer::Online);
         rearmIfRunning(ScheduleTimer::Offline);
@@ -88,7 +103,7 @@ void Scheduler::startCycle() {
 void Scheduler::resume() {
     suspendedForLackOfAccounts_ = false;
     state_.active = 1;
-    hooks_.updateTrayIcon();
+    status_.flagsChanged();
     ResumeDelays d = resumeDelays(hooks_.now(), config::readSetting(config::kLastCheckTime),
                                   state_.deliverOnResume != 0, config::readSetting(config::kCheckFreqLO),
                                   config::readSetting(config::kCheckFreqHI));
@@ -101,7 +116,7 @@ void Scheduler::resume() {
 void Scheduler::suspend() {
     suspendedForLackOfAccounts_ = false;
     state_.active = 0;
-    hooks_.updateTrayIcon();
+    status_.flagsChanged();
     stop(ScheduleTimer::Offline);
     stop(ScheduleTimer::Online);
 }
@@ -123,7 +138,11 @@ void Scheduler::rearmIfRunning(ScheduleTimer t) {
 void Scheduler::periodElapsed(ScheduleTimer t) {
     rearmIfRunning(t);
     std::string entry;
-    bool lineUp = !dialEntryConfigured(entry) || hooks_.isConnected(entry);
+    if (!dialEntryConfigured(entry)) lineKnown(t, true);
+    else askLineUp(entry, [this, t](bool up) { lineKnown(t, up); });
+}
+
+void Scheduler::lineKnown(ScheduleTimer t, bool lineUp) {
     if (lineUp != (t == ScheduleTimer::Online)) return;
     rearmIfRunning(t == ScheduleTimer::Online ? ScheduleTimer::Offline : ScheduleTimer::Online);
     if (state_.cycling == 0) startCycle();
@@ -143,23 +162,30 @@ void Scheduler::newOutgoingMail() {
 
 void Scheduler::finishCycle() {
     state_.cycling = 0;
-    hooks_.setStatus(kStatusOk);
+    status_.setStatus(kStatusOk);
     stop(ScheduleTimer::Animate);
     if (state_.dialFailed == 1) handleDialFailure();
-    else if (state_.cycleFailed == 1) hooks_.setStatus(kStatusCycleFailed);
-    if (state_.newMailThisCycle != 0) {
-        // The state changes first: the sound's wait and a failed program's message box let
-        // other messages in, and an item of a cycle that starts meanwhile must not be lost.
-        state_.newMailThisCycle = 0;
-        state_.newMailWaiting = 1;
-        startUnreadCheck();
-        if (config::readSetting(config::kNotifyVoice) != 0)
-            hooks_.playAnnouncement(config::readSetting(config::kNotifAnnounceWave));
-        if (config::readSetting(config::kNotifyRun) != 0)
-            hooks_.runProgram(config::readSetting(config::kNotifRunFile));
+    else if (state_.cycleFailed == 1) status_.setStatus(kStatusCycleFailed);
+    if (state_.newMailThisCycle == 0) {
+        announcementPlayed(false);
+        return;
     }
+    // The state changes first: other messages come in while the sound plays and while a failed
+    // program's message box shows, and an item of a cycle that starts meanwhile must not be lost.
+    state_.newMailThisCycle = 0;
+    state_.newMailWaiting = 1;
+    startUnreadCheck();
+    if (config::readSetting(config::kNotifyVoice) != 0)
+        hooks_.playAnnouncement(config::readSetting(config::kNotifAnnounceWave), [this] { announcementPlayed(true); });
+    else
+        announcementPlayed(true);
+}
+
+void Scheduler::announcementPlayed(bool newMail) {
+    if (newMail && config::readSetting(config::kNotifyRun) != 0)
+        hooks_.runProgram(config::readSetting(config::kNotifRunFile));
     // A cycle that started during the announcement owns the icon with its animation.
-    if (state_.cycling == 0) hooks_.updateTrayIcon();
+    if (state_.cycling == 0) status_.flagsChanged();
 }
 
 void Scheduler::handleDialFailure() {
@@ -174,12 +200,12 @@ void Scheduler::handleDialFailure() {
     // At or past the limit (the limit may have been lowered below the count meanwhile).
     if (static_cast<std::int64_t>(state_.rasRetryCount) >=
         static_cast<std::int64_t>(config::readSetting(config::kRASRetryLimit))) {
-        hooks_.setStatus(kStatusDialExhausted);
+        status_.setStatus(kStatusDialExhausted);
         DebugLine(LOG_APP, LOG_HIGH, "RAS connect retries exhausted");
         state_.rasRetryCount = 0;
         return;
     }
-    hooks_.setStatus(kStatusDialRetry);
+    status_.setStatus(kStatusDialRetry);
     DebugLine(LOG_APP, LOG_MED, "Retrying failed RAS connect after wait period...");
     ++state_.rasRetryCount;
     stop(ScheduleTimer::Offline);
@@ -207,7 +233,7 @@ void Scheduler::checkUnreadMail() {
         stop(ScheduleTimer::NewMail);
     }
     state_.newMailWaiting = found ? 1 : 0;
-    if (state_.cycling == 0) hooks_.updateTrayIcon();
+    if (state_.cycling == 0) status_.flagsChanged();
 }
 
 void Scheduler::mailboxesChanged() {
@@ -215,11 +241,11 @@ void Scheduler::mailboxesChanged() {
     stop(ScheduleTimer::Blink);
     stop(ScheduleTimer::NewMail);
     state_.newMailWaiting = 0;
-    if (state_.cycling == 0) hooks_.updateTrayIcon();
+    if (state_.cycling == 0) status_.flagsChanged();
 }
 
 void Scheduler::blink() {
     if (state_.cycling != 0) return;
     state_.blinkPhase = state_.blinkPhase != 0 ? 0 : 1;
-    hooks_.updateTrayIcon();
+    status_.flagsChanged();
 }

@@ -2,12 +2,14 @@
 // the dial-up retry, outgoing mail that asks for a cycle, the announcements at the end of a
 // cycle, and the unread-mail check with its alarm and blinking tray icon.
 //
-// Without widgets: time, the engine and every effect on the desktop come in through Hooks, so
-// tests run the schedule with a hand-driven clock. The timers are QTimers owned here; tests
+// Without widgets: time, the engine, the line's state and every effect on the desktop come in
+// through Hooks, so tests run the schedule with a hand-driven clock; what the tray and the
+// status bar show goes out through the CycleStatus. Nothing here waits: the line's state and an
+// announcement's end come back as calls from the loop. The timers are QTimers owned here; tests
 // look at them and run their expiries by hand.
 #pragma once
 
-#include "frontend/schedule/schedule_state.h"
+#include "frontend/schedule/cycle_status.h"
 
 #include <QObject>
 #include <QTimer>
@@ -51,18 +53,18 @@ public:
     struct Hooks {
         std::function<std::time_t()> now;                      // seconds since 1970
         std::function<bool()> requestCycle;                    // LINK_START_CYCLE; false: no engine
-        std::function<bool(const std::string&)> isConnected;   // the dial-up entry is connected
-        std::function<void(const char*)> setStatus;
-        std::function<void()> updateTrayIcon;
+        // Whether the dial-up entry is connected: answer(up) is called once, at once or later
+        // from the loop, and never after the scheduler is gone.
+        std::function<void(const std::string& entry, std::function<void(bool up)> answer)> askConnected;
         std::function<void()> beep;
-        std::function<void(const std::string&)> playAnnouncement;   // returns when it has played
+        // Plays the announcement; ended is called once it has played (or at once-posted).
+        std::function<void(const std::string&, std::function<void()> ended)> playAnnouncement;
         std::function<void(const std::string&)> playAlarm;          // returns at once
         std::function<void(const std::string&)> runProgram;         // a stored command line
         std::function<bool()> unreadMailWaiting;               // some account holds an unread item
-        std::function<void()> animateTray;                     // the tray's next frame of a cycle
     };
 
-    Scheduler(ScheduleState& state, Hooks hooks, QObject* parent = nullptr);
+    Scheduler(CycleStatus& status, Hooks hooks, QObject* parent = nullptr);
 
     // Asks the engine for a cycle (unless it would have to dial and may not) and restarts both
     // schedule countdowns; without an engine: one beep and the failure icon.
@@ -88,6 +90,8 @@ public:
     void blink();             // the Blink timer
 
     void setUnreadCheckPeriod(std::uint32_t ms) { unreadCheckMs_ = ms; }
+    // Whether a question about the line is still to be answered.
+    bool asking() const { return asking_ > 0; }
 
     // Whether a timer runs and its period.
     const QTimer& timer(ScheduleTimer t) const { return timers_[static_cast<std::size_t>(t)]; }
@@ -105,12 +109,21 @@ private:
     // Online or Offline: restarted with its stored period when it runs.
     void rearmIfRunning(ScheduleTimer t);
     void periodElapsed(ScheduleTimer t);
+    // The line's state for the expiry of t is known.
+    void lineKnown(ScheduleTimer t, bool lineUp);
+    // LINK_START_CYCLE, or the beep and the failure without an engine.
+    void requestCycle();
+    void askLineUp(const std::string& entry, std::function<void(bool)> then);
+    // What follows a cycle with new mail once its announcement has played.
+    void announcementPlayed(bool newMail);
     void handleDialFailure();
     void startBlinking();
     bool dialEntryConfigured(std::string& entry) const;
 
-    ScheduleState& state_;
+    CycleStatus& status_;
+    ScheduleState& state_;   // status_'s flags
     Hooks hooks_;
+    int asking_ = 0;
     // Never destroyed before the scheduler: a timer may be stopped from its own expiry.
     std::array<QTimer, 5> timers_;
     std::uint32_t unreadCheckMs_ = kUnreadCheckMs;
@@ -118,5 +131,5 @@ private:
 };
 
 // Status texts of the dial-up retry.
-inline constexpr char kStatusDialRetry[] = "DUN connect failure - pausing for retry";
-inline constexpr char kStatusDialExhausted[] = "DUN connect failure - retry exhausted";
+inline constexpr char kStatusDialRetry[] = QT_TRANSLATE_NOOP("Status", "DUN connect failure - pausing for retry");
+inline constexpr char kStatusDialExhausted[] = QT_TRANSLATE_NOOP("Status", "DUN connect failure - retry exhausted");

@@ -6,29 +6,31 @@
 #include <QCoreApplication>
 #include <QDateTime>
 
+// The texts' one context.
+class Tray {
+    Q_DECLARE_TR_FUNCTIONS(Tray)
+};
+
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("Tray", text);
-}
 
 }  // namespace
 
 std::string trayToolTip(const ScheduleState& state, const TipFacts& facts, const QLocale& locale) {
     QString says;
     if (state.cycling != 0) {
-        says = tr("checking mail\u2026");
+        says = Tray::tr("checking mail\u2026");
     } else if (state.cycleFailed != 0) {
-        says = facts.failedStep.empty() ? tr("last cycle failed")
-                                        : tr("last cycle failed: %1").arg(tr(facts.failedStep.c_str()));
+        says = facts.failedStep.empty() ? Tray::tr("last cycle failed")
+                                        : Tray::tr("last cycle failed: %1").arg(Tray::tr(facts.failedStep.c_str()));
     } else if (state.active == 0) {
-        says = tr("suspended");
+        says = Tray::tr("suspended");
     } else {
         QStringList parts;
-        if (facts.unread > 0) parts << tr("%1 unread").arg(facts.unread);
+        if (facts.unread > 0) parts << Tray::tr("%1 unread").arg(facts.unread);
         if (facts.lastCheck != 0) {
             const QTime at = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(facts.lastCheck)).time();
-            parts << tr("last check %1").arg(views::hoursAndMinutes(locale, at));
+            parts << Tray::tr("last check %1").arg(views::hoursAndMinutes(locale, at));
         }
         says = parts.join(QStringLiteral(", "));
     }
@@ -40,7 +42,7 @@ QString statusBarText(const std::string& stored, const std::string& failedStep) 
     // The stored status stays in the one language both programs' logs use.
     const QString status = QCoreApplication::translate("Status", stored.c_str());
     if (stored != kStatusCycleFailed || failedStep.empty()) return status;
-    return tr("%1; failed step: %2").arg(status, tr(failedStep.c_str()));
+    return Tray::tr("%1; failed step: %2").arg(status, Tray::tr(failedStep.c_str()));
 }
 
 std::string cycleStepName(int animationFrame) {

@@ -194,6 +194,27 @@ public:
     }
 
     bool oauth() const { return field(QStringLiteral("oauth")).toUInt() == config::kAuthOAuth; }
+
+    // Finish stores the account, its way of logging in and its secret, then closes the wizard;
+    // created() says whether the account could be made.
+    void accept() override {
+        config::NewAccount a = account();
+        plat::RegKey accounts;
+        created_ = config::openAccountsKey(accounts) && config::createAccount(accounts, a);
+        if (created_ && oauth()) {
+            config::writeAccountDword(accounts, a.title, config::kAuthValue, config::kAuthOAuth);
+            config::writeSecretFromEditing(a.title, plat::SecretKind::LocalPass,
+                                           fieldText(this, "popPassword").toStdString());
+        } else if (created_) {
+            // Into the secret store, where there is one.
+            config::writeSecretFromEditing(a.title, plat::SecretKind::Password, a.pass);
+        }
+        QWizard::accept();
+    }
+    bool created() const { return created_; }
+
+private:
+    bool created_ = false;
 };
 
 // Runs the sign-in of a new account, the user waiting on a small dialog that can cancel it.
@@ -224,25 +245,19 @@ bool runAddAccountWizard(QWidget* owner) {
     AccountWizard wizard(owner);
     wizard.restart();
     if (execCentred(wizard) != QDialog::Accepted) return false;
-    config::NewAccount account = wizard.account();
-    plat::RegKey accounts;
-    if (!config::openAccountsKey(accounts) || !config::createAccount(accounts, account)) {
+    if (!wizard.created()) {
         // Settings for an account that does not exist would mislead the user.
         tellUser(owner, QT_TRANSLATE_NOOP("Tarnwick", "The account could not be created (refer to log file for further info)."),
                  QMessageBox::Warning);
         return false;
     }
-    if (wizard.oauth()) {
-        config::writeAccountDword(accounts, account.title, config::kAuthValue, config::kAuthOAuth);
-        config::writeSecretFromEditing(account.title, plat::SecretKind::LocalPass,
-                                       fieldText(&wizard, "popPassword").toStdString());
+    // What follows Finish once the wizard has closed: the provider's sign-in, then the settings
+    // for the e-mail program.
+    config::NewAccount account = wizard.account();
+    if (wizard.oauth())
         signInNewAccount(owner, account.title,
                          {fieldText(&wizard, "oauthPreset").toStdString(),
                           fieldText(&wizard, "oauthClientId").toStdString(), {}});
-    } else {
-        // Into the secret store, where there is one.
-        config::writeSecretFromEditing(account.title, plat::SecretKind::Password, account.pass);
-    }
     showNewAccountSettings(owner, account.clientName, account.clientFile, account.title);
     return true;
 }

@@ -1,6 +1,7 @@
 #include "frontend/settings/options_pages.h"
 
 #include "frontend/desktop/desktop.h"
+#include "frontend/desktop/nmcli_query.h"
 #include "frontend/dialogs/browse.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/settings/prop_sheet.h"
@@ -9,7 +10,6 @@
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
 #include "shared/oauth_settings.h"
-#include "shared/ras_status.h"
 #include "shared/registry.h"
 
 #include <QCheckBox>
@@ -55,6 +55,7 @@ public:
     bool save() override;
 
 private:
+    void showEntries(const std::vector<std::string>& names, const std::string& chosen);
     void browseCaFile() {
         std::string chosen = browseForFile(this, FileKind::Certificate);
         if (!chosen.empty()) setText(caFile_, chosen);
@@ -141,18 +142,33 @@ ConnectionPage::ConnectionPage(SettingsModel& model) : PropPage("connectionPage"
     layout->addStretch(1);
 }
 
-void ConnectionPage::load() {
+// The entries NetworkManager knows, the chosen one current when it is among them.
+void ConnectionPage::showEntries(const std::vector<std::string>& names, const std::string& chosen) {
     QComboBox* entry = dialUpEntry_;
     entry->clear();
-    std::vector<std::string> names;
-    RASStatus().listEntries(names);
     for (const std::string& n : names) entry->addItem(QString::fromStdString(n));
     entry->insertItem(0, tr(kNoDialUp), QString::fromLatin1(kNoDialUp));
-    std::string stored = model_.text(config::kRasEntry);
-    int at = entry->findText(QString::fromStdString(stored), Qt::MatchExactly | Qt::MatchCaseSensitive);
-    entry->setCurrentIndex(at > 0 && !stored.empty() ? at : 0);
-    // Without a connection NetworkManager could bring up, the group has nothing to choose from.
+    int at = entry->findText(QString::fromStdString(chosen), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    entry->setCurrentIndex(at > 0 && !chosen.empty() ? at : 0);
+    // Without a connection NetworkManager could bring up, the group has nothing to choose from;
+    // the focus it held moves on to the next field, as when the page opened without the group.
+    QWidget* focus = window()->focusWidget();
+    bool held = focus && dialUp_->isAncestorOf(focus);
     dialUp_->setEnabled(!names.empty());
+    if (names.empty() && held) smtpServer_->setFocus();
+}
+
+void ConnectionPage::load() {
+    // Until nmcli has answered, the stored entry alone stands in the list, so that OK keeps it
+    // and the group's values; the answer keeps what the user has chosen meanwhile.
+    std::string stored = model_.text(config::kRasEntry);
+    showEntries(stored.empty() ? std::vector<std::string>{} : std::vector<std::string>{stored}, stored);
+    dialUp_->setEnabled(true);
+    dialup::listEntries(this, [this](std::optional<std::vector<std::string>> names) {
+        bool none = dialUpEntry_->currentData().toString() == QString::fromLatin1(kNoDialUp);
+        showEntries(names.value_or(std::vector<std::string>{}),
+                    none ? std::string() : dialUpEntry_->currentText().toStdString());
+    });
     establishConnection_->setChecked(model_.flag(config::kRASAllowEstab));
     retryDialUp_->setChecked(model_.flag(config::kRASFailRetry));
     retryCount_->setText(QString::number(model_.number(config::kRASRetryLimit)));

@@ -48,7 +48,7 @@ QLabel* plainTextWarning(QWidget* parent, QComboBox* combo, const QLineEdit* ser
 SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService service, const QLineEdit* server) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QString::fromStdString(prefix + "Security"));
-    combo->addItem(trTarnwick("None"), kSecurityNone);
+    combo->addItem(trTarnwick(QT_TRANSLATE_NOOP("Tarnwick", "None")), kSecurityNone);
     combo->addItem(QStringLiteral("STARTTLS"), kSecurityStartTls);
     combo->addItem(QStringLiteral("TLS"), kSecurityTls);
     combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -90,7 +90,7 @@ PopLogin popLoginRows(QWidget* parent, QFormLayout* form, const QString& serverL
     pop.password = textEdit(parent, "popPassword", 99);
     pop.password->setEchoMode(QLineEdit::Password);
     form->addRow(buddyLabel(parent, serverLabel, pop.server), pop.server);
-    form->addRow(buddyLabel(parent, trTarnwick("Securit&y:"), pop.security), row.layout);
+    form->addRow(buddyLabel(parent, trTarnwick(QT_TRANSLATE_NOOP("Tarnwick", "Securit&y:")), pop.security), row.layout);
     form->addRow(buddyLabel(parent, trTarnwick("&User name:"), pop.user), pop.user);
     form->addRow(buddyLabel(parent, passwordLabel, pop.password), pop.password);
     return pop;

@@ -3,6 +3,7 @@
 #include "frontend/desktop/desktop.h"
 #include "platform/spawn.h"
 
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStringList>
 
@@ -51,15 +52,20 @@ bool SignInRun::start(const std::string& target, const signin::Choice& choice) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("BROWSER"));
     process_.setProcessEnvironment(env);
+    // Nothing waits for the start: a program that is not there is told at once, any other
+    // failure to start comes as errorOccurred from the loop.
+    if (!QFileInfo(QString::fromStdString(program_)).isExecutable()) {
+        emit finished(false, tr("trawlexctl could not be started."));
+        return false;
+    }
     process_.start(QString::fromStdString(program_), args);
-    return process_.waitForStarted(5000);
+    return true;
 }
 
 void SignInRun::cancel() {
     if (!running()) return;
     process_.disconnect(this);
-    process_.kill();
-    process_.waitForFinished(2000);
+    process_.kill();   // its end is collected from the loop
 }
 
 void SignInRun::readOutput() {

@@ -3,7 +3,6 @@
 #include "frontend/desktop/desktop.h"
 #include "shared/debug.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
 #include <QUrl>
@@ -15,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 void recordSoundRequest(const char* kind, const std::string& file) {
     const char* log = std::getenv("TARNWICK_SOUND_LOG");
@@ -30,7 +30,11 @@ void recordSoundRequest(const char* kind, const std::string& file) {
 class QSoundEffect {};
 #endif
 
-SoundPlayer::SoundPlayer() = default;
+SoundPlayer::SoundPlayer() {
+    bound_.setSingleShot(true);
+    connect(&bound_, &QTimer::timeout, this, &SoundPlayer::announcementEnded);
+}
+
 SoundPlayer::~SoundPlayer() = default;
 
 // A missing file or a machine without an audio output plays nothing and changes nothing.
@@ -52,30 +56,44 @@ bool SoundPlayer::playable(const std::string& file) const {
 #endif
 }
 
-void SoundPlayer::playAndWait(const std::string& file) {
+void SoundPlayer::playThen(const std::string& file, std::function<void()> ended) {
     recordSoundRequest("announce", file);
-    if (!playable(file)) return;
+    announcementEnded();   // one still playing is cut short, and what waited for it goes on
+    ended_ = std::move(ended);
+    if (!playable(file)) {
+        announcementEnded();   // nothing to wait for
+        return;
+    }
 #ifdef TW_HAVE_QT_MULTIMEDIA
-    QSoundEffect effect;
-    QEventLoop wait;
-    bool started = false;
-    QObject::connect(&effect, &QSoundEffect::playingChanged, &wait, [&] {
-        if (effect.isPlaying()) started = true;
-        else if (started) wait.quit();
+    announcement_ = std::make_unique<QSoundEffect>();
+    QSoundEffect* effect = announcement_.get();
+    started_ = false;
+    connect(effect, &QSoundEffect::playingChanged, this, [this, effect] {
+        if (effect->isPlaying()) started_ = true;
+        else if (started_) QTimer::singleShot(0, this, &SoundPlayer::announcementEnded);
     });
-    QObject::connect(&effect, &QSoundEffect::statusChanged, &wait, [&] {
-        if (effect.status() == QSoundEffect::Error) {
-            DebugLineStr(LOG_APP, LOG_MED, "Tarnwick: cannot play sound file:", file.c_str());
-            wait.quit();
-        }
+    connect(effect, &QSoundEffect::statusChanged, this, [this, effect, file] {
+        if (effect->status() != QSoundEffect::Error) return;
+        DebugLineStr(LOG_APP, LOG_MED, "Tarnwick: cannot play sound file:", file.c_str());
+        QTimer::singleShot(0, this, &SoundPlayer::announcementEnded);
     });
-    QTimer::singleShot(kMaxWaitMs, &wait, &QEventLoop::quit);
-    effect.setSource(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(file)).absoluteFilePath()));
-    effect.play();
-    // The user cannot act meanwhile; engine messages and timers go on being handled.
-    wait.exec(QEventLoop::ExcludeUserInputEvents);
-    effect.stop();
+    bound_.start(kMaxWaitMs);
+    effect->setSource(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(file)).absoluteFilePath()));
+    effect->play();
 #endif
+}
+
+void SoundPlayer::announcementEnded() {
+    bound_.stop();
+#ifdef TW_HAVE_QT_MULTIMEDIA
+    if (announcement_) {
+        announcement_->disconnect(this);
+        announcement_->stop();
+        // Not from inside one of its own signals: it goes once the current event is over.
+        announcement_.release()->deleteLater();
+    }
+#endif
+    if (std::function<void()> ended = std::exchange(ended_, nullptr)) ended();
 }
 
 void SoundPlayer::playAsync(const std::string& file) {
@@ -106,7 +124,7 @@ bool playSoundFile(const std::string& file, bool wait) {
     if (file.empty() || !QFileInfo(QString::fromStdString(file)).isFile()) return false;
     // Never destroyed: its sound effect must not outlive the application object at exit.
     static SoundPlayer* const player = new SoundPlayer;
-    if (wait) player->playAndWait(file);
+    if (wait) player->playThen(file, {});
     else player->playAsync(file);
     return true;
 }

@@ -4,20 +4,28 @@
 // that a test on a machine without speakers sees what would have sounded.
 #pragma once
 
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
 #include <functional>
 #include <memory>
 #include <string>
 
 class QSoundEffect;
 
-class SoundPlayer {
+class SoundPlayer : public QObject {
+    Q_OBJECT
+
 public:
     SoundPlayer();
-    ~SoundPlayer();
+    ~SoundPlayer() override;
 
-    // Plays the file and returns when it has ended, or after kMaxWaitMs at the latest: a long
-    // or broken file must not hold the tray. Messages keep flowing during the wait.
-    void playAndWait(const std::string& file);
+    // Starts the file and returns at once; ended runs from the loop once the sound has ended,
+    // or after kMaxWaitMs at the latest (a long or broken file must not hold up what follows);
+    // before this returns when nothing can be played. A second announcement while one plays
+    // replaces it: the first one's ended runs then.
+    void playThen(const std::string& file, std::function<void()> ended);
     // Starts the file and returns at once; a sound still playing from here is replaced.
     void playAsync(const std::string& file);
     // The desktop's beep.
@@ -27,15 +35,22 @@ public:
 
 private:
     bool playable(const std::string& file) const;
+    void announcementEnded();
+
     std::unique_ptr<QSoundEffect> async_;
+    std::unique_ptr<QSoundEffect> announcement_;
+    std::function<void()> ended_;
+    QTimer bound_;      // the announcement's longest wait
+    bool started_ = false;
 };
 
 // Appends "<kind>" or "<kind> <file>" to $TARNWICK_SOUND_LOG when it is set.
 void recordSoundRequest(const char* kind, const std::string& file = {});
 
-// The Options sheet's test buttons: plays file through a player of its own; with wait, returns
-// once the sound has ended (within the player's bound). False when there is no such file;
-// unreadable files and a machine without audio change nothing but the answer.
+// The Options sheet's test buttons: plays file through a player of its own and returns at once;
+// with wait, the sound plays to its end (within the player's bound), else a later one replaces
+// it. False when there is no such file; unreadable files and a machine without audio change
+// nothing but the answer.
 bool playSoundFile(const std::string& file, bool wait);
 // A test's replacement (file, wait); an empty function restores the real player.
 void setSoundHook(std::function<bool(const std::string&, bool)> hook);

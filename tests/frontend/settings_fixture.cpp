@@ -6,9 +6,19 @@
 #include "tests/support/temp_env.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
 
 #include <cstdlib>
 #include <filesystem>
+
+// What a dialog asked of nmcli when it was built has been answered, as a user would see it.
+void settle(QDialog& d) {
+    QElapsedTimer t;
+    t.start();
+    while (d.findChild<QObject*>(QStringLiteral("nmcliQuery")) && t.elapsed() < 8000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
 
 void SettingsTest::SetUp() {
     plat::RegKey software;
@@ -31,6 +41,7 @@ void SettingsTest::SetUp() {
     });
     setModalHook([this](QDialog& d) {
         dialogsShown.push_back(d.objectName().toStdString());
+        settle(d);
         if (scripts.empty()) return 0;
         Script s = std::move(scripts.front());
         scripts.pop_front();

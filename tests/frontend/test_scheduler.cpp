@@ -49,18 +49,20 @@ protected:
             events.push_back("cycle");
             return engineUp;
         };
-        h.isConnected = [this](const std::string&) { return lineUp; };
-        h.setStatus = [this](const char* text) { status = text; };
-        h.updateTrayIcon = [this] { ++trayUpdates; };
+        h.askConnected = [this](const std::string&, std::function<void(bool)> answer) { answer(lineUp); };
+        QObject::connect(&cycle, &CycleStatus::statusChanged, [this](const QString& text) { status = text.toStdString(); });
+        QObject::connect(&cycle, &CycleStatus::iconChanged, [this] { ++trayUpdates; });
         h.beep = [this] { events.push_back("beep"); };
-        h.playAnnouncement = [this](const std::string& f) {
+        // The sound ends at once: what the cycle starts meanwhile has come in while it played.
+        h.playAnnouncement = [this](const std::string& f, std::function<void()> ended) {
             events.push_back("announce " + f);
             if (duringAnnouncement) duringAnnouncement();
+            ended();
         };
         h.playAlarm = [this](const std::string& f) { events.push_back("alarm " + f); };
         h.runProgram = [this](const std::string& line) { events.push_back("run " + line); };
         h.unreadMailWaiting = [this] { return unread; };
-        scheduler = std::make_unique<Scheduler>(state, h);
+        scheduler = std::make_unique<Scheduler>(cycle, h);
     }
 
     bool running(ScheduleTimer t) const { return scheduler->timer(t).isActive(); }
@@ -77,7 +79,8 @@ protected:
 
     int count(const std::string& event) const { return static_cast<int>(std::count(events.begin(), events.end(), event)); }
 
-    ScheduleState state;
+    CycleStatus cycle;
+    ScheduleState& state = cycle.flags();
     std::unique_ptr<Scheduler> scheduler;
     std::time_t now = kNow;
     bool engineUp = true;
@@ -394,8 +397,7 @@ TEST_F(SchedulerTest, TheTimersExpireThroughTheLoopAndStopFromTheirOwnExpiry) {
         ++checks;
         return false;   // nothing unread: the check stops its own timer and the blinking
     };
-    h.updateTrayIcon = [] {};
-    ScheduleState own;
+    CycleStatus own;
     Scheduler s(own, h);
     s.setUnreadCheckPeriod(10);
     s.startUnreadCheck();
@@ -414,13 +416,12 @@ TEST_F(SchedulerTest, TheTimersExpireThroughTheLoopAndStopFromTheirOwnExpiry) {
     EXPECT_EQ(checks, 2);
 
     int frames = 0;
-    h.animateTray = [&] { ++frames; };
+    QObject::connect(&own, &CycleStatus::frameChanged, [&] { ++frames; });
     Scheduler animated(own, h);
     animated.cycleStarted();
     EXPECT_EQ(animated.timer(ScheduleTimer::Animate).interval(), 200);
     animated.expire(ScheduleTimer::Animate);
     EXPECT_EQ(frames, 1);
-    h.setStatus = [](const char*) {};
     Scheduler finishing(own, h);
     finishing.cycleStarted();
     finishing.finishCycle();

@@ -103,9 +103,24 @@ protected:
         pumpMessages(0);
         return *shell;
     }
+    // Starts s and lets the loop run while it waits for the engine's window: whether it runs.
+    static bool startAndAwait(Shell& s) {
+        bool failed = false;
+        QObject::connect(&s, &Shell::startFailed, [&failed] { failed = true; });
+        if (!s.startUp()) return false;
+        QElapsedTimer t;
+        t.start();
+        while (s.waitingForEngine() && t.elapsed() < 15000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+        return !failed && !s.waitingForEngine();
+    }
     void notice(int code) { sendMessage(shell->hwnd(), WM_ENGINE_LINK, static_cast<WPARAM>(code), 0); }
     void command(QAction* CommandActions::*action) {
         (shell->actions().*action)->trigger();
+        pumpMessages(0);
+        // A question to nmcli is answered from the loop.
+        QElapsedTimer t;
+        t.start();
+        while (shell->scheduler().asking() && t.elapsed() < 8000) QApplication::processEvents(QEventLoop::AllEvents, 20);
         pumpMessages(0);
     }
     std::string status() { return config::readSetting(config::kStatus); }
@@ -168,7 +183,7 @@ TEST_F(ShellTest, FirstRunOpensOptionsThenTheWizardAndTheSetUpHelp) {
 TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
     ShellOptions o{testsupport::worldDir() + "/no-such-engine", 200, true, {}, "/opt/help", {}, {}, {}};
     Shell s(o);
-    EXPECT_FALSE(s.startUp());
+    EXPECT_FALSE(startAndAwait(s));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Failed to launch Trawlex [reason = 2]\nExiting Tarnwick");
 }
@@ -178,7 +193,7 @@ TEST_F(ShellTest, AnEngineThatNeverAppearsEndsTheWaitWithAMessage) {
     Shell s(o);
     QElapsedTimer t;
     t.start();
-    EXPECT_FALSE(s.startUp());
+    EXPECT_FALSE(startAndAwait(s));
     EXPECT_LT(t.elapsed(), 3000);
     EXPECT_GE(t.elapsed(), 300);
     ASSERT_EQ(boxes.size(), 1u);
@@ -284,6 +299,50 @@ TEST_F(ShellTest, ACycleThatMayNotDialWaitsForTheLineToBeUp) {
     config::writeSetting(config::kRASAllowEstab, 1);
     ::setenv("PATH", path.c_str(), 1);
     ::unsetenv("NMCLI_SCENARIO");
+}
+
+// An nmcli that takes 5 s to answer runs beside the loop: Cycle Now returns at once, and the
+// tray and the window answer the user while the question is open.
+TEST_F(ShellTest, ASlowNmcliHoldsNeitherTheWindowNorTheTray) {
+    std::string dir = testsupport::makeTempDir("slow-nmcli-");
+    testsupport::writeFile(dir + "/nmcli", "#!/bin/sh\ntouch \"" + dir + "/asked\"\nsleep 5\necho 'MyISP:activated'\n");
+    ASSERT_EQ(::chmod((dir + "/nmcli").c_str(), 0755), 0);
+    std::string path = ::getenv("PATH") ? ::getenv("PATH") : "";
+    ::setenv("PATH", (dir + ":" + path).c_str(), 1);
+    Shell& s = start();
+    config::writeSetting(config::kRasEntry, "MyISP");
+    config::writeSetting(config::kRASAllowEstab, 0);
+    QElapsedTimer t;
+    t.start();
+    s.actions().cycleNow->trigger();
+    pumpMessages(0);
+    EXPECT_LT(t.elapsed(), 2500);   // waiting for the answer would take 5 s
+    while (!std::filesystem::exists(dir + "/asked") && t.elapsed() < 4000) pumpMessages(20);
+    ASSERT_TRUE(std::filesystem::exists(dir + "/asked"));
+    EXPECT_TRUE(s.scheduler().asking());
+
+    tray(QSystemTrayIcon::Trigger);
+    pumpMessages(0);
+    EXPECT_FALSE(s.window().isClosed());
+    EXPECT_TRUE(s.window().viewsOpen());
+    emit s.tray().menu()->aboutToShow();
+    EXPECT_FALSE(enabled(&CommandActions::open));
+    tray(QSystemTrayIcon::Trigger);
+    pumpMessages(0);
+    EXPECT_TRUE(s.window().isClosed());
+    EXPECT_TRUE(s.scheduler().asking());   // all that while nmcli had not answered
+    EXPECT_EQ(g_engineGot.size(), 1u);
+
+    // Its answer comes at the 5 s the question may take, just in time or cut off: either way
+    // the question ends, and a cycle, if any, is the one asked for.
+    while (s.scheduler().asking() && t.elapsed() < 15000) pumpMessages(20);
+    EXPECT_FALSE(s.scheduler().asking());
+    EXPECT_GE(t.elapsed(), 4500);
+    ASSERT_LE(g_engineGot.size(), 2u);
+    if (g_engineGot.size() == 2u) EXPECT_EQ(g_engineGot[1].first, static_cast<WPARAM>(LINK_START_CYCLE));
+    config::writeSetting(config::kRasEntry, "");
+    config::writeSetting(config::kRASAllowEstab, 1);
+    ::setenv("PATH", path.c_str(), 1);
 }
 
 TEST_F(ShellTest, NewOutgoingMailStartsACycleOnlyWhileScheduled) {
@@ -564,6 +623,7 @@ TEST_F(ShellTest, ASecondCloseWhileTheQuestionShowsIsIgnored) {
         return QMessageBox::Cancel;
     });
     s.exitProgram();
+    pumpMessages(0);
     EXPECT_EQ(asked, 1);
 }
 

@@ -177,6 +177,7 @@ TEST_F(ShellScheduleTest, AboutIsGrayedWhileItShows) {
             if (w->objectName() == "aboutDialog" && w->isVisible()) w->findChild<QPushButton*>("ok")->click();
     });
     shell->actions().about->trigger();
+    pumpMessages(0);
     EXPECT_TRUE(grayedMeanwhile);
     shell->updateMenus();
     EXPECT_TRUE(shell->actions().about->isEnabled());

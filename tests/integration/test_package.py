@@ -66,6 +66,7 @@ class DebianPackage(unittest.TestCase):
             "usr/share/doc/trawlex/README.md", "usr/share/doc/trawlex/copyright",
             "usr/share/doc/trawlex/changelog.Debian.gz",
             "usr/share/tarnwick/help/index.html",
+            "usr/share/tarnwick/translations/tarnwick_de.qm",
         ]
         expected += [f"usr/share/icons/hicolor/{n}x{n}/apps/tarnwick.png"
                      for n in (16, 22, 32, 48, 64, 128)]

@@ -1,0 +1,989 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>AboutDialog</name>
+    <message>
+        <source>Tarnwick (%1-bit)</source>
+        <translation>Tarnwick (%1 Bit)</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Über</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>Your mail, gathered and sent on your schedule.</source>
+        <translation>Ihre E-Mail, abgeholt und versandt nach Ihrem Zeitplan.</translation>
+    </message>
+</context>
+<context>
+    <name>AccountPage</name>
+    <message>
+        <source>&amp;Title:</source>
+        <translation>&amp;Titel:</translation>
+    </message>
+    <message>
+        <source>(alternative client)</source>
+        <translation>(anderes Programm)</translation>
+    </message>
+    <message>
+        <source>Account</source>
+        <translation>Konto</translation>
+    </message>
+    <message>
+        <source>POP3 account</source>
+        <translation>POP3-Konto</translation>
+    </message>
+    <message>
+        <source>&amp;Server:</source>
+        <translation>&amp;Server:</translation>
+    </message>
+    <message>
+        <source>Pass&amp;word:</source>
+        <translation>Pass&amp;wort:</translation>
+    </message>
+    <message>
+        <source>What your e-mail program logs in to Tarnwick with, since the provider has no password for it.</source>
+        <translation>Damit meldet sich Ihr E-Mail-Programm bei Tarnwick an, da der Anbieter dafür kein Passwort vergibt.</translation>
+    </message>
+    <message>
+        <source>&amp;Local password:</source>
+        <translation>&amp;Lokales Passwort:</translation>
+    </message>
+    <message>
+        <source>Reading mail</source>
+        <translation>E-Mail lesen</translation>
+    </message>
+    <message>
+        <source>Alternative e-mail client</source>
+        <translation>Anderes E-Mail-Programm</translation>
+    </message>
+    <message>
+        <source>&amp;E-mail address:</source>
+        <translation>&amp;E-Mail-Adresse:</translation>
+    </message>
+    <message>
+        <source>&amp;Identity:</source>
+        <translation>&amp;Identität:</translation>
+    </message>
+    <message>
+        <source>E-mail &amp;client:</source>
+        <translation>E-Mail-&amp;Programm:</translation>
+    </message>
+</context>
+<context>
+    <name>AccountWizard</name>
+    <message>
+        <source>Add account wizard</source>
+        <translation>Assistent zum Hinzufügen eines Kontos</translation>
+    </message>
+    <message>
+        <source>Add Account Wizard</source>
+        <translation>Konto-Assistent</translation>
+    </message>
+</context>
+<context>
+    <name>AdvancedPage</name>
+    <message>
+        <source>Advanced</source>
+        <translation>Erweitert</translation>
+    </message>
+    <message>
+        <source>Remove retrieved messages from the POP account</source>
+        <translation>Abgeholte Nachrichten vom POP-Konto entfernen</translation>
+    </message>
+    <message>
+        <source>Always</source>
+        <translation>Immer</translation>
+    </message>
+    <message>
+        <source>Never</source>
+        <translation>Nie</translation>
+    </message>
+    <message>
+        <source>After this many days:</source>
+        <translation>Nach so vielen Tagen:</translation>
+    </message>
+</context>
+<context>
+    <name>AlternativeClientDialog</name>
+    <message>
+        <source>Alternative e-mail client</source>
+        <translation>Anderes E-Mail-Programm</translation>
+    </message>
+    <message>
+        <source>&amp;Browse...</source>
+        <translation>&amp;Durchsuchen...</translation>
+    </message>
+    <message>
+        <source>&amp;Command line:</source>
+        <translation>&amp;Befehlszeile:</translation>
+    </message>
+</context>
+<context>
+    <name>CommandActions</name>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>&amp;Ansicht</translation>
+    </message>
+    <message>
+        <source>&amp;Accounts</source>
+        <translation>&amp;Konten</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>Online</source>
+        <translation>Online</translation>
+    </message>
+    <message>
+        <source>&amp;Cycle Now</source>
+        <translation>&amp;Jetzt abgleichen</translation>
+    </message>
+    <message>
+        <source>&amp;Open</source>
+        <translation>&amp;Öffnen</translation>
+    </message>
+    <message>
+        <source>Re&amp;sume</source>
+        <translation>&amp;Fortsetzen</translation>
+    </message>
+    <message>
+        <source>S&amp;uspend</source>
+        <translation>&amp;Anhalten</translation>
+    </message>
+    <message>
+        <source>C&amp;lose</source>
+        <translation>S&amp;chließen</translation>
+    </message>
+    <message>
+        <source>&amp;Exit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Read mail</source>
+        <translation>E-Mail &amp;lesen</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>Protokoll</translation>
+    </message>
+    <message>
+        <source>O&amp;ptions</source>
+        <translation>&amp;Einstellungen</translation>
+    </message>
+    <message>
+        <source>&amp;Add</source>
+        <translation>&amp;Hinzufügen</translation>
+    </message>
+    <message>
+        <source>&amp;Remove</source>
+        <translation>&amp;Entfernen</translation>
+    </message>
+    <message>
+        <source>&amp;Properties</source>
+        <translation>E&amp;igenschaften</translation>
+    </message>
+    <message>
+        <source>&amp;Contents</source>
+        <translation>&amp;Inhalt</translation>
+    </message>
+    <message>
+        <source>&amp;Homepage</source>
+        <translation>&amp;Homepage</translation>
+    </message>
+    <message>
+        <source>&amp;Email support</source>
+        <translation>&amp;Support per E-Mail</translation>
+    </message>
+    <message>
+        <source>&amp;About</source>
+        <translation>&amp;Über</translation>
+    </message>
+</context>
+<context>
+    <name>ConnectionPage</name>
+    <message>
+        <source>(no dial-up networking)</source>
+        <translation>(keine Wählverbindung)</translation>
+    </message>
+    <message>
+        <source>Connection</source>
+        <translation>Verbindung</translation>
+    </message>
+    <message>
+        <source>Dial-Up Networking</source>
+        <translation>Wählverbindung</translation>
+    </message>
+    <message>
+        <source>&amp;Establish connection if necessary</source>
+        <translation>Verbindung bei Bedarf &amp;herstellen</translation>
+    </message>
+    <message>
+        <source>&amp;Retry if DUN connect fails</source>
+        <translation>Erneut &amp;versuchen, wenn die Einwahl scheitert</translation>
+    </message>
+    <message>
+        <source>&amp;Connect with:</source>
+        <translation>Verbinden &amp;mit:</translation>
+    </message>
+    <message>
+        <source>Re&amp;tries:</source>
+        <translation>Ver&amp;suche:</translation>
+    </message>
+    <message>
+        <source>&amp;Pause:</source>
+        <translation>&amp;Pause:</translation>
+    </message>
+    <message>
+        <source>minutes</source>
+        <translation>Minuten</translation>
+    </message>
+    <message>
+        <source>Outgoing mail</source>
+        <translation>Ausgehende E-Mail</translation>
+    </message>
+    <message>
+        <source>&amp;SMTP server:</source>
+        <translation>&amp;SMTP-Server:</translation>
+    </message>
+    <message>
+        <source>Securit&amp;y:</source>
+        <translation>Sicher&amp;heit:</translation>
+    </message>
+    <message>
+        <source>&amp;User name:</source>
+        <translation>&amp;Benutzername:</translation>
+    </message>
+    <message>
+        <source>Pass&amp;word:</source>
+        <translation>Pass&amp;wort:</translation>
+    </message>
+    <message>
+        <source>Empty when the server takes mail without a log-in.</source>
+        <translation>Leer lassen, wenn der Server E-Mail ohne Anmeldung annimmt.</translation>
+    </message>
+    <message>
+        <source>Trusted certificates</source>
+        <translation>Vertrauenswürdige Zertifikate</translation>
+    </message>
+    <message>
+        <source>&amp;Browse...</source>
+        <translation>&amp;Durchsuchen...</translation>
+    </message>
+    <message>
+        <source>C&amp;A file:</source>
+        <translation>C&amp;A-Datei:</translation>
+    </message>
+    <message>
+        <source>Certificates (PEM) trusted besides the system&apos;s, for every server.</source>
+        <translation>Zertifikate (PEM), denen neben denen des Systems für jeden Server vertraut wird.</translation>
+    </message>
+</context>
+<context>
+    <name>DeliveryFailureDialog</name>
+    <message>
+        <source>Tarnwick was unable to delivery the following mail item. Review the log for a further explanation of the problem.</source>
+        <translation>Tarnwick konnte die folgende Nachricht nicht zustellen. Näheres zum Problem steht im Protokoll.</translation>
+    </message>
+    <message>
+        <source>Delivery Failure Notice</source>
+        <translation>Unzustellbarkeitsmeldung</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopNotifications</name>
+    <message>
+        <source>Open</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Read mail</source>
+        <translation>E-Mail lesen</translation>
+    </message>
+</context>
+<context>
+    <name>HelpWindow</name>
+    <message>
+        <source>Tarnwick Help</source>
+        <translation>Tarnwick-Hilfe</translation>
+    </message>
+    <message>
+        <source>&amp;Contents</source>
+        <translation>&amp;Inhalt</translation>
+    </message>
+    <message>
+        <source>&amp;Log</source>
+        <translation>&amp;Protokoll</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>The help page %1 cannot be found.</source>
+        <translation>Die Hilfeseite %1 wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>The log %1 cannot be read.</source>
+        <translation>Das Protokoll %1 kann nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>Tarnwick Log - %1</source>
+        <translation>Tarnwick-Protokoll – %1</translation>
+    </message>
+</context>
+<context>
+    <name>MailList</name>
+    <message>
+        <source>The mail item cannot be read.</source>
+        <translation>Die Nachricht kann nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>Received</source>
+        <translation>Empfangen</translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <translation>Datum</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>Von</translation>
+    </message>
+    <message>
+        <source>Subject</source>
+        <translation>Betreff</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>An</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>Account</source>
+        <translation>Konto</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>&amp;Anzeigen</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>&amp;Löschen</translation>
+    </message>
+    <message>
+        <source>Confirm deletion of mail item &apos;%1&apos;:&apos;%2&apos;.
+Click &apos;YES&apos; to delete, or &apos;NO&apos; to cancel.</source>
+        <translation>Soll die Nachricht &apos;%1&apos;:&apos;%2&apos; wirklich gelöscht werden?
+Klicken Sie auf &apos;Ja&apos; zum Löschen oder auf &apos;Nein&apos; zum Abbrechen.</translation>
+    </message>
+</context>
+<context>
+    <name>NewAccountSettingsDialog</name>
+    <message>
+        <source>New Account Settings for E-Mail Client</source>
+        <translation>Einstellungen des neuen Kontos für das E-Mail-Programm</translation>
+    </message>
+    <message>
+        <source>Set up an account in your e-mail program with these settings. It then fetches and sends its mail through Tarnwick.</source>
+        <translation>Richten Sie in Ihrem E-Mail-Programm ein Konto mit diesen Einstellungen ein. Es holt und versendet seine E-Mail dann über Tarnwick.</translation>
+    </message>
+    <message>
+        <source>E-mail program:</source>
+        <translation>E-Mail-Programm:</translation>
+    </message>
+    <message>
+        <source>Incoming mail server (POP3):</source>
+        <translation>Posteingangsserver (POP3):</translation>
+    </message>
+    <message>
+        <source>Outgoing mail server (SMTP):</source>
+        <translation>Postausgangsserver (SMTP):</translation>
+    </message>
+    <message>
+        <source>Incoming mail port (POP3):</source>
+        <translation>Port für eingehende E-Mail (POP3):</translation>
+    </message>
+    <message>
+        <source>Outgoing mail port (SMTP):</source>
+        <translation>Port für ausgehende E-Mail (SMTP):</translation>
+    </message>
+    <message>
+        <source>User name:</source>
+        <translation>Benutzername:</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>Passwort:</translation>
+    </message>
+    <message>
+        <source>Use the password you gave this account in Tarnwick.</source>
+        <translation>Verwenden Sie das Passwort, das Sie diesem Konto in Tarnwick gegeben haben.</translation>
+    </message>
+    <message>
+        <source>&amp;Launch client</source>
+        <translation>Programm &amp;starten</translation>
+    </message>
+</context>
+<context>
+    <name>NewMailDialog</name>
+    <message>
+        <source>From</source>
+        <translation>Von</translation>
+    </message>
+    <message>
+        <source>Subject</source>
+        <translation>Betreff</translation>
+    </message>
+    <message>
+        <source>&amp;Details</source>
+        <translation>&amp;Details</translation>
+    </message>
+    <message>
+        <source>&amp;Read</source>
+        <translation>&amp;Lesen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Tarnwick - NEW MAIL!</source>
+        <translation>Tarnwick – NEUE E-MAIL!</translation>
+    </message>
+    <message>
+        <source>You have new mail from the following:</source>
+        <translation>Sie haben neue E-Mail von:</translation>
+    </message>
+</context>
+<context>
+    <name>Notifications</name>
+    <message>
+        <source>1 new message</source>
+        <translation>1 neue Nachricht</translation>
+    </message>
+    <message>
+        <source>%1 new messages</source>
+        <translation>%1 neue Nachrichten</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>and %1 more</source>
+        <translation>und %1 weitere</translation>
+    </message>
+    <message>
+        <source>Mail could not be delivered</source>
+        <translation>E-Mail konnte nicht zugestellt werden</translation>
+    </message>
+    <message>
+        <source>To: %1</source>
+        <translation>An: %1</translation>
+    </message>
+    <message>
+        <source>Subject: %1</source>
+        <translation>Betreff: %1</translation>
+    </message>
+    <message>
+        <source>The provider gave no reason.</source>
+        <translation>Der Anbieter hat keinen Grund genannt.</translation>
+    </message>
+    <message>
+        <source>The provider replied: %1</source>
+        <translation>Der Anbieter antwortete: %1</translation>
+    </message>
+    <message>
+        <source>The last mail cycle failed</source>
+        <translation>Der letzte Abgleich ist fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>The last mail cycle failed: %1</source>
+        <translation>Der letzte Abgleich ist fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>The log %1 says why.</source>
+        <translation>Den Grund nennt das Protokoll %1.</translation>
+    </message>
+    <message>
+        <source>Sign in again</source>
+        <translation>Erneut anmelden</translation>
+    </message>
+    <message>
+        <source>The provider no longer accepts the sign-in for outgoing mail. Sign in again with Sign in… on the Connection page of Options; the queue waits until then.</source>
+        <translation>Der Anbieter akzeptiert die Anmeldung für ausgehende E-Mail nicht mehr. Melden Sie sich mit „Anmelden…“ auf der Seite „Verbindung“ der Einstellungen erneut an; bis dahin wartet die Warteschlange.</translation>
+    </message>
+    <message>
+        <source>The provider no longer accepts the sign-in for the account %1. Sign in again with Sign in… on its Account page; its mail waits on the server until then.</source>
+        <translation>Der Anbieter akzeptiert die Anmeldung für das Konto %1 nicht mehr. Melden Sie sich mit „Anmelden…“ auf dessen Seite „Konto“ erneut an; bis dahin bleibt seine E-Mail auf dem Server.</translation>
+    </message>
+</context>
+<context>
+    <name>NotificationsPage</name>
+    <message>
+        <source>Notifications</source>
+        <translation>Benachrichtigungen</translation>
+    </message>
+    <message>
+        <source>&amp;Display new mail alert dialog</source>
+        <translation>Hinweisfenster bei neuer E-Mail &amp;anzeigen</translation>
+    </message>
+    <message>
+        <source>&amp;Ping as each item arrives</source>
+        <translation>&amp;Signalton bei jeder eingehenden Nachricht</translation>
+    </message>
+    <message>
+        <source>&amp;Show desktop notifications</source>
+        <translation>&amp;Desktop-Benachrichtigungen anzeigen</translation>
+    </message>
+    <message>
+        <source>Browse...</source>
+        <translation>Durchsuchen...</translation>
+    </message>
+    <message>
+        <source>Test</source>
+        <translation>Testen</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Abspielen</translation>
+    </message>
+    <message>
+        <source>&amp;Alarm while new mail</source>
+        <translation>&amp;Alarm, solange neue E-Mail wartet</translation>
+    </message>
+    <message>
+        <source>A&amp;nnouncement</source>
+        <translation>A&amp;nsage</translation>
+    </message>
+    <message>
+        <source>&amp;Run program</source>
+        <translation>Programm &amp;ausführen</translation>
+    </message>
+</context>
+<context>
+    <name>QFileDialog</name>
+    <message>
+        <source>All Files (*)</source>
+        <translation>Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Sound File (*.wav)</source>
+        <translation>Klangdatei (*.wav)</translation>
+    </message>
+    <message>
+        <source>Program File (*)</source>
+        <translation>Programmdatei (*)</translation>
+    </message>
+    <message>
+        <source>Certificate File (*.pem *.crt *.cer)</source>
+        <translation>Zertifikatsdatei (*.pem *.crt *.cer)</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>Durchsuchen</translation>
+    </message>
+</context>
+<context>
+    <name>SchedulingPage</name>
+    <message>
+        <source>Scheduling</source>
+        <translation>Zeitplan</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Verbunden</translation>
+    </message>
+    <message>
+        <source>O&amp;nline check every</source>
+        <translation>O&amp;nline prüfen alle</translation>
+    </message>
+    <message>
+        <source>minutes</source>
+        <translation>Minuten</translation>
+    </message>
+    <message>
+        <source>Not connected</source>
+        <translation>Nicht verbunden</translation>
+    </message>
+    <message>
+        <source>A check while no connection exists dials the Dial-Up Networking entry.</source>
+        <translation>Eine Prüfung ohne bestehende Verbindung wählt die eingestellte Wählverbindung an.</translation>
+    </message>
+    <message>
+        <source>O&amp;ffline check every</source>
+        <translation>O&amp;ffline prüfen alle</translation>
+    </message>
+    <message>
+        <source>Mail items are &amp;delivered immediately</source>
+        <translation>Nachrichten werden &amp;sofort zugestellt</translation>
+    </message>
+</context>
+<context>
+    <name>SelectAccountDialog</name>
+    <message>
+        <source>Select account</source>
+        <translation>Konto auswählen</translation>
+    </message>
+    <message>
+        <source>&amp;Select</source>
+        <translation>&amp;Auswählen</translation>
+    </message>
+</context>
+<context>
+    <name>Shell</name>
+    <message>
+        <source>Trawlex did not start within %1 seconds.
+Exiting Tarnwick</source>
+        <translation>Trawlex ist nicht innerhalb von %1 Sekunden gestartet.
+Tarnwick wird beendet</translation>
+    </message>
+    <message>
+        <source>Failed to launch Trawlex [reason = %1]
+Exiting Tarnwick</source>
+        <translation>Trawlex konnte nicht gestartet werden [Grund = %1]
+Tarnwick wird beendet</translation>
+    </message>
+    <message>
+        <source>%1; log: %2</source>
+        <translation>%1; Protokoll: %2</translation>
+    </message>
+    <message>
+        <source>Last check: %1 %2</source>
+        <translation>Letzte Prüfung: %1 %2</translation>
+    </message>
+</context>
+<context>
+    <name>SignInFields</name>
+    <message>
+        <source>Password</source>
+        <translation>Passwort</translation>
+    </message>
+    <message>
+        <source>OAuth 2.0 (the provider&apos;s sign-in page)</source>
+        <translation>OAuth 2.0 (Anmeldeseite des Anbieters)</translation>
+    </message>
+    <message>
+        <source>Other (the addresses in the settings)</source>
+        <translation>Andere (die Adressen in den Einstellungen)</translation>
+    </message>
+    <message>
+        <source>The client id you registered with the provider (see Help).</source>
+        <translation>Die Client-ID, die Sie beim Anbieter registriert haben (siehe Hilfe).</translation>
+    </message>
+    <message>
+        <source>Log in &amp;with:</source>
+        <translation>Anmelden &amp;mit:</translation>
+    </message>
+    <message>
+        <source>Pro&amp;vider:</source>
+        <translation>An&amp;bieter:</translation>
+    </message>
+    <message>
+        <source>Sign &amp;in…</source>
+        <translation>An&amp;melden…</translation>
+    </message>
+    <message>
+        <source>Client &amp;id:</source>
+        <translation>Client-&amp;ID:</translation>
+    </message>
+    <message>
+        <source>Signed in.</source>
+        <translation>Angemeldet.</translation>
+    </message>
+    <message>
+        <source>Not signed in: %1</source>
+        <translation>Nicht angemeldet: %1</translation>
+    </message>
+    <message>
+        <source>Enter the client id you registered with the provider first.</source>
+        <translation>Geben Sie zuerst die Client-ID ein, die Sie beim Anbieter registriert haben.</translation>
+    </message>
+    <message>
+        <source>Sign in on the provider&apos;s page in your browser; Tarnwick waits for it.</source>
+        <translation>Melden Sie sich im Browser auf der Seite des Anbieters an; Tarnwick wartet darauf.</translation>
+    </message>
+</context>
+<context>
+    <name>SignInRun</name>
+    <message>
+        <source>trawlexctl could not be started.</source>
+        <translation>trawlexctl konnte nicht gestartet werden.</translation>
+    </message>
+    <message>
+        <source>The sign-in did not finish.</source>
+        <translation>Die Anmeldung wurde nicht abgeschlossen.</translation>
+    </message>
+</context>
+<context>
+    <name>Status</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Establishing connection...</source>
+        <translation>Verbindung wird hergestellt...</translation>
+    </message>
+    <message>
+        <source>Sending outgoing mail...</source>
+        <translation>Ausgehende E-Mail wird gesendet...</translation>
+    </message>
+    <message>
+        <source>Checking for new e-mail...</source>
+        <translation>Neue E-Mail wird abgerufen...</translation>
+    </message>
+    <message>
+        <source>Failure during cycle (refer to log file for further info)</source>
+        <translation>Fehler beim Abgleich (Näheres in der Protokolldatei)</translation>
+    </message>
+    <message>
+        <source>DUN connect failure - pausing for retry</source>
+        <translation>Einwahl fehlgeschlagen – Pause vor dem nächsten Versuch</translation>
+    </message>
+    <message>
+        <source>DUN connect failure - retry exhausted</source>
+        <translation>Einwahl fehlgeschlagen – keine Versuche mehr</translation>
+    </message>
+</context>
+<context>
+    <name>Tarnwick</name>
+    <message>
+        <source>You are already running Tarnwick and can not have more than one instance running!</source>
+        <translation>Tarnwick läuft bereits; es kann nur eine Instanz laufen!</translation>
+    </message>
+    <message>
+        <source>Do you really wish to shutdown Tarnwick?</source>
+        <translation>Möchten Sie Tarnwick wirklich beenden?</translation>
+    </message>
+    <message>
+        <source>Failed to launch mail program &apos;%1&apos; [reason = %2]</source>
+        <translation>Das E-Mail-Programm &apos;%1&apos; konnte nicht gestartet werden [Grund = %2]</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Select account whose mail you wish to read:</source>
+        <translation>Wählen Sie das Konto, dessen E-Mail Sie lesen möchten:</translation>
+    </message>
+    <message>
+        <source>Confirm that you wish to remove account &apos;%1&apos;.
+Click YES to remove.</source>
+        <translation>Soll das Konto &apos;%1&apos; wirklich entfernt werden?
+Klicken Sie zum Entfernen auf JA.</translation>
+    </message>
+    <message>
+        <source>Tarnwick - Account Removal</source>
+        <translation>Tarnwick – Konto entfernen</translation>
+    </message>
+    <message>
+        <source>Account properties</source>
+        <translation>Kontoeigenschaften</translation>
+    </message>
+    <message>
+        <source>Sign in on the provider&apos;s page in your browser.</source>
+        <translation>Melden Sie sich im Browser auf der Seite des Anbieters an.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>The account is not signed in yet: %1 Sign in with Sign in… on its Account page.</source>
+        <translation>Das Konto ist noch nicht angemeldet: %1 Melden Sie es mit „Anmelden…“ auf seiner Seite „Konto“ an.</translation>
+    </message>
+    <message>
+        <source>The account could not be created (refer to log file for further info).</source>
+        <translation>Das Konto konnte nicht angelegt werden (Näheres in der Protokolldatei).</translation>
+    </message>
+    <message>
+        <source>Tarnwick Options</source>
+        <translation>Tarnwick-Einstellungen</translation>
+    </message>
+    <message>
+        <source>The settings could not be stored (refer to log file for further info).</source>
+        <translation>Die Einstellungen konnten nicht gespeichert werden (Näheres in der Protokolldatei).</translation>
+    </message>
+    <message>
+        <source>Please enter a port number from 1 to 65535.</source>
+        <translation>Bitte geben Sie eine Portnummer von 1 bis 65535 ein.</translation>
+    </message>
+    <message>
+        <source>Please enter the address of your SMTP mail server for outgoing mail to be delivered. (smtp.example.net)</source>
+        <translation>Bitte geben Sie die Adresse Ihres SMTP-Servers ein, damit ausgehende E-Mail zugestellt werden kann. (smtp.example.net)</translation>
+    </message>
+    <message>
+        <source>Minimum value is 1 minute. Offline period must not be less than online period.</source>
+        <translation>Der kleinste Wert ist 1 Minute. Der Offline-Abstand darf nicht kürzer als der Online-Abstand sein.</translation>
+    </message>
+    <message>
+        <source>Maximum value is 35791 minutes.</source>
+        <translation>Der größte Wert ist 35791 Minuten.</translation>
+    </message>
+    <message>
+        <source>The password and the mail travel unencrypted.</source>
+        <translation>Passwort und E-Mail werden unverschlüsselt übertragen.</translation>
+    </message>
+    <message>
+        <source>Please enter the number of retries, at least 1.</source>
+        <translation>Bitte geben Sie die Zahl der Versuche ein, mindestens 1.</translation>
+    </message>
+    <message>
+        <source>Please enter a pause from 1 to 35791 minutes.</source>
+        <translation>Bitte geben Sie eine Pause von 1 bis 35791 Minuten ein.</translation>
+    </message>
+    <message>
+        <source>The user name is too long: at most 259 bytes can be stored.</source>
+        <translation>Der Benutzername ist zu lang: Es können höchstens 259 Bytes gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>The password is too long: at most 259 bytes can be stored.</source>
+        <translation>Das Passwort ist zu lang: Es können höchstens 259 Bytes gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>The CA file name is too long: at most 259 bytes can be stored.</source>
+        <translation>Der Name der CA-Datei ist zu lang: Es können höchstens 259 Bytes gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>The CA file cannot be read: %1</source>
+        <translation>Die CA-Datei kann nicht gelesen werden: %1</translation>
+    </message>
+    <message>
+        <source>Please enter an account title or click Cancel to exit wizard.</source>
+        <translation>Bitte geben Sie einen Kontotitel ein oder klicken Sie auf „Abbrechen“, um den Assistenten zu verlassen.</translation>
+    </message>
+    <message>
+        <source>Please don&apos;t include &apos;@&apos;, &apos;?&apos;, &apos;*&apos; or space characters in the account title.</source>
+        <translation>Der Kontotitel darf weder &apos;@&apos;, &apos;?&apos;, &apos;*&apos; noch Leerzeichen enthalten.</translation>
+    </message>
+    <message>
+        <source>An account with the title you have entered already exists.</source>
+        <translation>Ein Konto mit diesem Titel gibt es bereits.</translation>
+    </message>
+    <message>
+        <source>The title &quot;outgoing&quot; is kept for the outgoing mail server. Please choose another title.</source>
+        <translation>Der Titel „outgoing“ ist für den Postausgangsserver reserviert. Bitte wählen Sie einen anderen Titel.</translation>
+    </message>
+    <message>
+        <source>Please don&apos;t include &apos;@&apos;, &apos;?&apos;, &apos;*&apos; or space characters in the server name.</source>
+        <translation>Der Servername darf weder &apos;@&apos;, &apos;?&apos;, &apos;*&apos; noch Leerzeichen enthalten.</translation>
+    </message>
+    <message>
+        <source>Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the wizard.</source>
+        <translation>Bitte geben Sie SERVER, BENUTZERNAME und PASSWORT Ihres POP3-Kontos ein. Mit „Abbrechen“ verlassen Sie den Assistenten.</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>Keine</translation>
+    </message>
+    <message>
+        <source>Securit&amp;y:</source>
+        <translation>Sicher&amp;heit:</translation>
+    </message>
+</context>
+<context>
+    <name>Tray</name>
+    <message>
+        <source>connecting</source>
+        <translation>Verbindungsaufbau</translation>
+    </message>
+    <message>
+        <source>sending mail</source>
+        <translation>E-Mail senden</translation>
+    </message>
+    <message>
+        <source>checking mail</source>
+        <translation>E-Mail abrufen</translation>
+    </message>
+    <message>
+        <source>checking mail…</source>
+        <translation>E-Mail wird abgerufen…</translation>
+    </message>
+    <message>
+        <source>last cycle failed</source>
+        <translation>letzter Abgleich fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>last cycle failed: %1</source>
+        <translation>letzter Abgleich fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>suspended</source>
+        <translation>angehalten</translation>
+    </message>
+    <message>
+        <source>%1 unread</source>
+        <translation>%1 ungelesen</translation>
+    </message>
+    <message>
+        <source>last check %1</source>
+        <translation>zuletzt geprüft %1</translation>
+    </message>
+    <message>
+        <source>%1; failed step: %2</source>
+        <translation>%1; fehlgeschlagener Schritt: %2</translation>
+    </message>
+</context>
+<context>
+    <name>WizardClientPage</name>
+    <message>
+        <source>E-mail &amp;program:</source>
+        <translation>E-Mail-&amp;Programm:</translation>
+    </message>
+    <message>
+        <source>Choose the e-mail program you read this account&apos;s mail with.</source>
+        <translation>Wählen Sie das E-Mail-Programm, mit dem Sie die E-Mail dieses Kontos lesen.</translation>
+    </message>
+    <message>
+        <source>Not listed? Choose it later as an alternative client in the account&apos;s properties.</source>
+        <translation>Nicht aufgeführt? Wählen Sie es später in den Kontoeigenschaften als anderes E-Mail-Programm.</translation>
+    </message>
+</context>
+<context>
+    <name>WizardServerPage</name>
+    <message>
+        <source>POP3 &amp;server:</source>
+        <translation>POP3-&amp;Server:</translation>
+    </message>
+    <message>
+        <source>&amp;Password:</source>
+        <translation>&amp;Passwort:</translation>
+    </message>
+    <message>
+        <source>The password your e-mail program logs in to Tarnwick with; the provider asks for yours on its own sign-in page, after Finish.</source>
+        <translation>Das Passwort, mit dem sich Ihr E-Mail-Programm bei Tarnwick anmeldet; Ihr Passwort beim Anbieter erfragt dieser nach „Fertigstellen“ auf seiner eigenen Anmeldeseite.</translation>
+    </message>
+    <message>
+        <source>Enter the POP3 server of your provider, the security it asks for, and the user name and password of your mailbox there.</source>
+        <translation>Geben Sie den POP3-Server Ihres Anbieters, die von ihm verlangte Sicherheit sowie Benutzername und Passwort Ihres Postfachs dort ein.</translation>
+    </message>
+</context>
+<context>
+    <name>WizardTitlePage</name>
+    <message>
+        <source>Account &amp;title:</source>
+        <translation>Konto&amp;titel:</translation>
+    </message>
+    <message>
+        <source>Give the new POP3 account a title. Your e-mail program logs in to Tarnwick with this title as its user name.</source>
+        <translation>Geben Sie dem neuen POP3-Konto einen Titel. Ihr E-Mail-Programm meldet sich bei Tarnwick mit diesem Titel als Benutzernamen an.</translation>
+    </message>
+</context>
+</TS>

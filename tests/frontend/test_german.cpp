@@ -1,0 +1,69 @@
+// The front end under LANG=de_DE.UTF-8 (this program's environment): the catalogue built with
+// the program is found beside it and speaks German in the menus, the Options sheet and the
+// wizard, down to Qt's own buttons where Qt's translations are installed.
+#include "frontend/app/menus.h"
+#include "frontend/app/translation.h"
+#include "frontend/desktop/desktop.h"
+#include "frontend/dialogs/modal.h"
+#include "frontend/settings/account_wizard.h"
+#include "frontend/settings/options_pages.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabWidget>
+#include <QWizard>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList actionTexts(const QList<QAction*>& actions) {
+    QStringList out;
+    for (QAction* a : actions)
+        if (!a->isSeparator()) out << a->text();
+    return out;
+}
+
+TEST(German, MenusOptionsAndWizardSpeakTheUsersLanguage) {
+    ASSERT_EQ(QLocale::system().language(), QLocale::German)
+        << "run with LANG=de_DE.UTF-8 and no LC_ALL; LANG=" << qgetenv("LANG").toStdString()
+        << " LC_ALL=" << qgetenv("LC_ALL").toStdString();
+    ASSERT_TRUE(installTranslations(*qApp, QLocale::system(), QStringLiteral(TW_BIN_DIR)));
+
+    CommandActions actions;
+    QMenuBar bar;
+    actions.buildMainMenu(&bar);
+    EXPECT_EQ(actionTexts(bar.actions()).join(QLatin1Char('|')), "&Datei|&Ansicht|&Konten|&Hilfe");
+    std::unique_ptr<QMenu> tray(actions.buildTrayMenu());
+    EXPECT_EQ(actionTexts(tray->actions()).join(QLatin1Char('|')),
+              "&Öffnen|&Jetzt abgleichen|&Fortsetzen|&Anhalten|&Einstellungen|E-Mail &lesen|&Über|&Beenden");
+
+    QStringList shown;
+    setMessageBoxHook([](const MessageBoxRequest&) { return QMessageBox::Ok; });
+    setModalHook([&](QDialog& d) {
+        shown << d.windowTitle();
+        if (auto* tabs = d.findChild<QTabWidget*>(QStringLiteral("tabs"))) {
+            for (int i = 0; i < tabs->count(); ++i) shown << tabs->tabText(i);
+            for (QLabel* l : tabs->widget(0)->findChildren<QLabel*>())
+                if (l->text() == QStringLiteral("&SMTP-Server:")) shown << l->text();
+        }
+        if (auto* wizard = qobject_cast<QWizard*>(&d)) {
+            shown << wizard->currentPage()->title();
+            for (QLabel* l : wizard->currentPage()->findChildren<QLabel*>())
+                if (l->text() == QStringLiteral("Konto&titel:")) shown << l->text();
+        }
+        return 0;
+    });
+    runOptionsSheet(nullptr, {}, nullptr);
+    runAddAccountWizard(nullptr);
+    setModalHook({});
+    setMessageBoxHook({});
+    EXPECT_EQ(shown.join(QLatin1Char('|')),
+              "Tarnwick-Einstellungen|Verbindung|Zeitplan|Benachrichtigungen|&SMTP-Server:|"
+              "Konto-Assistent|Assistent zum Hinzufügen eines Kontos|Konto&titel:");
+}
+
+}  // namespace
