@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include "platform/fault_hooks.h"
 #include "platform/owned_handles.h"
 
 #include <cerrno>
@@ -111,6 +112,7 @@ int syncDirectoryOf(const std::string& path) {
     std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     Descriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) return errno;
+    if (faults::directorySyncRefused(dir)) return EIO;
     return ::fsync(fd.get()) == 0 ? 0 : errno;
 }
 
