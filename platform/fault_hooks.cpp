@@ -12,7 +12,7 @@ struct Hooks {
     TimerFault timers;
     SelectFault selections;
     DirectoryFault directorySyncs;
-    std::function<void()> secretCall;
+    std::function<void(const std::string&)> secretCall;
 };
 
 Hooks& hooks() {
@@ -37,7 +37,7 @@ void set(F Hooks::*member, F hook) {
 void refuseTimers(TimerFault hook) { set(&Hooks::timers, std::move(hook)); }
 void refuseSelections(SelectFault hook) { set(&Hooks::selections, std::move(hook)); }
 void refuseDirectorySyncs(DirectoryFault hook) { set(&Hooks::directorySyncs, std::move(hook)); }
-void beforeSecretCall(std::function<void()> hook) { set(&Hooks::secretCall, std::move(hook)); }
+void beforeSecretCall(std::function<void(const std::string&)> hook) { set(&Hooks::secretCall, std::move(hook)); }
 
 bool timerRefused(std::uintptr_t window, std::uintptr_t timerId) {
     TimerFault hook = copyOf(&Hooks::timers);
@@ -54,9 +54,9 @@ bool directorySyncRefused(const std::string& directory) {
     return hook && hook(directory);
 }
 
-void secretCallStarts() {
-    std::function<void()> hook = copyOf(&Hooks::secretCall);
-    if (hook) hook();
+void secretCallStarts(const std::string& account) {
+    std::function<void(const std::string&)> hook = copyOf(&Hooks::secretCall);
+    if (hook) hook(account);
 }
 
 }  // namespace plat::faults

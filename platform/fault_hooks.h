@@ -21,14 +21,14 @@ void refuseSelections(SelectFault hook);
 // The fsync of a directory fails with EIO for the directories the hook names (the path as
 // the caller gave it).
 void refuseDirectorySyncs(DirectoryFault hook);
-// Runs on the secret store's thread before each call into the Secret Service; a hook that
-// does not return stands for a call that never returns. Empty: none.
-void beforeSecretCall(std::function<void()> hook);
+// Runs on a secret store thread before each call into the Secret Service, with the call's
+// account; a hook that does not return stands for a call that never returns. Empty: none.
+void beforeSecretCall(std::function<void(const std::string& account)> hook);
 
 // What the platform asks.
 bool timerRefused(std::uintptr_t window, std::uintptr_t timerId);
 bool selectionRefused(int socket, unsigned events);
 bool directorySyncRefused(const std::string& directory);
-void secretCallStarts();
+void secretCallStarts(const std::string& account);
 
 }  // namespace plat::faults
