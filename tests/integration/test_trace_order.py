@@ -27,6 +27,7 @@ def recv(pid, fd, text, mark=""):
 TCP_POP = "7<TCP:[127.0.0.1:40000->127.0.0.1:110]>"
 
 RETRIEVAL = [
+    send(100, TCP_POP, "USER u\r\n"),
     '100  openat(AT_FDCWD</w>, "accounts/holding", O_WRONLY|O_CLOEXEC|O_TMPFILE, 0600) = 5</w/accounts/holding/#12>(deleted)',
     '100  write(5</w/accounts/holding/#12>(deleted), "Subject: a\\r\\n\\344\\1", 14) = 14',
     '100  fsync(5</w/accounts/holding/#12>(deleted)) = 0 # ITEM FLUSH',
@@ -46,11 +47,12 @@ RETRIEVAL = [
     '100  close(6</w>) = 0',
     send(100, TCP_POP, "DELE 1\r\nRETR 2\r\n", " # DELE"),
 ]
-TARGETS = {1: (W + "/accounts/box/[u]1.rfc822", b"uid 1")}
+ACCOUNTS = {"u": {"targets": {1: (W + "/accounts/box/[u]1.rfc822", b"uid 1")}, "mailbox": W + "/accounts/box",
+                  "uidl": W + "/box.uidl"}}
 
 
 def retrieval(lines):
-    return check_retrieval(Trace.parse("\n".join(lines), W), 110, TARGETS, W + "/accounts/box", W + "/box.uidl")
+    return check_retrieval(Trace.parse("\n".join(lines), W), 110, ACCOUNTS)
 
 
 def without(lines, marker):

@@ -513,42 +513,49 @@ def _need_entry_flushed(state, problems, what, path, trigger):
 
 
 class _Retrieval(_Observer):
-    def __init__(self, port, targets, mailbox, uidl):
-        self.port, self.targets, self.mailbox, self.uidl = port, targets, mailbox, uidl
-        self.pending = b""
+    def __init__(self, port, accounts):
+        self.port, self.accounts = port, accounts
+        self.pending = {}   # connection -> bytes of an unfinished command line
+        self.user = {}      # connection -> the user it logged in as
         self.found = Findings()
 
     def socket_out(self, state, conn, data, call):
         if conn.remote_port != self.port:
             return
-        self.pending += data
-        while b"\r\n" in self.pending:
-            line, self.pending = self.pending.split(b"\r\n", 1)
-            m = re.match(rb"^DELE (\d+)$", line, re.I)
-            if m:
-                self.dele(state, int(m.group(1)), call)
+        text = self.pending.get(conn.local_port, b"") + data
+        while b"\r\n" in text:
+            line, text = text.split(b"\r\n", 1)
+            m = re.match(rb"^(USER|DELE) (.+)$", line, re.I)
+            if m and m.group(1).upper() == b"USER":
+                self.user[conn.local_port] = m.group(2).decode("latin-1")
+            elif m:
+                self.dele(state, self.user.get(conn.local_port), int(m.group(2)), call)
+        self.pending[conn.local_port] = text
 
-    def dele(self, state, n, call):
+    def dele(self, state, user, n, call):
         p = self.found.problems
         self.found.checked += 1
-        if n not in self.targets:
-            p.append("DELE %d of an unknown message at %r" % (n, call))
+        account = self.accounts.get(user)
+        if account is None or n not in account["targets"]:
+            p.append("DELE %d of an unknown message of %r at %r" % (n, user, call))
             return
-        item, uid = self.targets[n]
-        what = "DELE %d" % n
+        item, uid = account["targets"][n]
+        mailbox, uidl = account["mailbox"], account["uidl"]
+        what = "DELE %d of %s" % (n, user)
         f = state.names.get(item)
         _need_file_flushed(state, p, what + ", item " + item, f, call)
         _need_entry_flushed(state, p, what + ", item " + item, item, call)
-        made = state.made_dirs.get(self.mailbox)
-        if made and made.exit < call.entry and not state.dir_flushed_after(os.path.dirname(self.mailbox), made.exit, call.entry):
-            p.append("%s: the mailbox made by %r is not flushed into %s before %r"
-                     % (what, made, os.path.dirname(self.mailbox), call))
-        record = state.names.get(self.uidl)
+        made = state.made_dirs.get(mailbox)
+        if made and made.exit < call.entry and not state.dir_flushed_after(os.path.dirname(mailbox), made.exit, call.entry):
+            p.append("%s: the mailbox made by %r is not flushed into %s before %r (flushes of %s: %s)"
+                     % (what, made, os.path.dirname(mailbox), call, os.path.dirname(mailbox),
+                        ", ".join(map(_line, state.dir_flushes.get(os.path.dirname(mailbox), []))) or "none"))
+        record = state.names.get(uidl)
         if record is None or uid not in bytes(record.written):
-            p.append("%s: identifier %r not written to %s before %r" % (what, uid, self.uidl, call))
+            p.append("%s: identifier %r not written to %s before %r" % (what, uid, uidl, call))
         else:
             _need_file_flushed(state, p, what + ", identifier file", record, call)
-            _need_entry_flushed(state, p, what + ", identifier file", self.uidl, call)
+            _need_entry_flushed(state, p, what + ", identifier file", uidl, call)
 
 
 class _Dialogue:
@@ -677,12 +684,14 @@ class _Intake(_Observer):
             _need_entry_flushed(state, p, "250 at line %d, %s" % (call.exit + 1, path), path, call)
 
 
-def check_retrieval(trace, port, targets, mailbox, uidl):
-    """Every DELE written to the provider on port: its item (targets: message number ->
-    (absolute item path in the mailbox, identifier bytes)) and the identifier file (with that
-    identifier written in it) flushed after their last change, their names flushed into their
-    directories, and a mailbox directory made in the trace flushed into its parent."""
-    o = _Retrieval(port, targets, mailbox, uidl)
+def check_retrieval(trace, port, accounts):
+    """Every DELE written to the provider on port, for the user its connection logged in as
+    (accounts: user -> {"targets": {message number: (absolute item path, identifier bytes)},
+    "mailbox": absolute directory, "uidl": absolute identifier file}): its item and the
+    identifier file (with that identifier written in it) flushed after their last change,
+    their names flushed into their directories, and a mailbox made in the trace flushed into
+    its parent."""
+    o = _Retrieval(port, accounts)
     trace.replay(o)
     return o.found
 
