@@ -66,6 +66,19 @@ void Check::checkNextAccount() {
     oauth_ = config::readAuthMode(account_.title) == config::kAuthOAuth;
     renewed_ = false;
     tellOwner(notices_ ? notices_->accountStarted : 0, reinterpret_cast<LPARAM>(&account_));
+    // Mail that could not be stored would be fetched again at every check and never deleted:
+    // the account fails before anything is fetched, until its mailbox can take files.
+    std::string problem = mailboxProblem(account_.destMailbox);
+    if (!problem.empty()) {
+        std::string text = "Mail of account " + account_.title + " cannot be stored in its mailbox accounts/" +
+                           account_.destMailbox + " : " + problem +
+                           " : the mail stays on the server; make that folder writable for this user, or choose "
+                           "another mailbox in the account's properties";
+        DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
+        tellOwner(notices_ ? notices_->accountFailed : 0, reinterpret_cast<LPARAM>(&account_));
+        checkNextAccount();
+        return;
+    }
     connectAccount();
 }
 
@@ -155,13 +168,14 @@ LRESULT Check::onClientNotice(WPARAM code, LPARAM lParam) {
     case MailClient::RETRIEVE_ITEM: {
         // The mailbox directory is flushed once for a batch, at RETRIEVE_FLUSH.
         RoutedItem routed = routeIncomingItem(reinterpret_cast<const char*>(lParam), account_.destMailbox, false);
+        // An item that did not reach its mailbox stays on the server for the next check; the
+        // retrieval reports it as skipped, which fails the account.
+        if (!routed.stored) return 0;
         tellOwner(n.newItem, reinterpret_cast<LPARAM>(routed.destination.c_str()));
-        // An item that did not reach its mailbox stays on the server for the next check.
-        return routed.stored ? 0 : POPClient::kItemNotStored;
+        return POPClient::kItemStored;
     }
     case MailClient::RETRIEVE_FLUSH:
-        syncMailbox(account_.destMailbox);
-        return 0;
+        return syncMailbox(account_.destMailbox) ? POPClient::kMailboxFlushed : 0;
     case MailClient::RETRIEVE_SKIPPED: {
         const auto* skipped = reinterpret_cast<const SkippedMessage*>(lParam);
         std::string text = "Message left on the server of account " + account_.title + " : " +

@@ -15,11 +15,17 @@ struct RoutedItem {
 // missing mailbox directory (of a plain name) is made first, private. The mailbox
 // directory is flushed after the move (unless flush is false: then syncMailbox must follow
 // before the server is told to delete it), so the item is on disk before the server is told
-// to delete it. A move that fails otherwise leaves the file where it was and logs
+// to delete it; a flush that fails answers not stored). A move that fails otherwise leaves the file where it was and logs
 // "FILE ERROR DURING ROUTING OF INCOMING MAIL <errno>". Answers the destination path (with
 // its suffix, if one was used) in every case.
 RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& destMailbox, bool flush = true);
 
-// Flushes the mailbox directory of destMailbox, for the moves made without a flush. Logs
-// "Unable to flush mailbox directory : <dir>" (APP, HIGH) when it cannot.
-void syncMailbox(const std::string& destMailbox);
+// Flushes the mailbox directory of destMailbox, for the moves made without a flush. False,
+// logged "Unable to flush mailbox directory : <dir> : <reason>" (APP, HIGH), when it cannot:
+// then what was moved there may not survive a power loss.
+bool syncMailbox(const std::string& destMailbox);
+
+// Why no item could be stored in the mailbox of destMailbox (a text for the log, such as
+// "Permission denied"), or empty when one can. A missing mailbox directory of a plain name
+// is made first, as a move would make it.
+std::string mailboxProblem(const std::string& destMailbox);

@@ -92,9 +92,12 @@ public:
     void noteTokenRefused() { tokenRefused_ = true; }
     bool tokenRefused() const { return tokenRefused_; }
 
-    // The owner's answer to MailClient::RETRIEVE_ITEM when it could not store the item where
-    // it belongs: the message is then neither recorded nor deleted, and comes again next time.
-    static constexpr plat::LRESULT kItemNotStored = 1;
+    // The owner's answer to MailClient::RETRIEVE_ITEM when the item is where it belongs, and
+    // to MailClient::RETRIEVE_FLUSH when the batch's moves reached the disk. Any other answer,
+    // also that of an owner that does not know the notice, means they did not: the message is
+    // then neither recorded nor deleted, and comes again next time.
+    static constexpr plat::LRESULT kItemStored = 0x53544f52;      // "STOR"
+    static constexpr plat::LRESULT kMailboxFlushed = 0x464c5348;  // "FLSH"
 
     // A reply is positive exactly when its first character is "+".
     static bool isPositive(std::string_view reply);

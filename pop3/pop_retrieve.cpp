@@ -208,8 +208,12 @@ void POP_Retrieve::advance() {
     makeFilesAhead();
     // Stored messages wait for their flush and DELEs until a window of them is complete, or
     // until no message is left to come.
-    if (!batch_.empty() && (batch_.size() >= window_ || !retrievalsLeft()) && !flushBatch(true)) return;
-    while (ahead_ < window_ && (!oldToDelete_.empty() || moreToAsk())) {
+    if (!batch_.empty() && (batch_.size() >= window_ || !retrievalsLeft()) && !flushBatch(true)) {
+        fail();
+        return;
+    }
+    // A server without PIPELINING gets its next command only once every reply has come.
+    while (ahead_ < window_ && (window_ > 1 || pending_.empty()) && (!oldToDelete_.empty() || moreToAsk())) {
         if (!oldToDelete_.empty()) {
             int number = oldToDelete_.front();
             oldToDelete_.pop_front();
@@ -263,7 +267,10 @@ bool POP_Retrieve::openItemFile() {
     // used again.
     for (const Received& r : batch_) {
         if (r.path == storedPath_) {
-            if (!flushBatch(true)) return false;
+            if (!flushBatch(true)) {
+                fail();
+                return false;
+            }
             break;
         }
     }
@@ -368,33 +375,45 @@ bool POP_Retrieve::retrievalsLeft() const {
 bool POP_Retrieve::flushBatch(bool sendDeletes) {
     std::vector<Received> batch;
     batch.swap(batch_);
-    // Each item reaches the disk before anyone is told it is stored.
-    std::vector<const Received*> reported;
+    // Every file of the batch reaches the disk before any of them is moved, so that a kill
+    // leaves no moved but unrecorded message behind while later ones are still syncing.
+    std::vector<const Received*> synced;
     for (Received& r : batch) {
-        if (!syncer_->outcome(r.syncTicket)) {
-            DebugLine(LOG_APP, LOG_HIGH, "Failed to close file at end of mail item receive");
-            std::remove(r.path.c_str());
-            reportSkipped(r.identifier, "its text could not be stored");
+        if (syncer_->outcome(r.syncTicket)) {
+            synced.push_back(&r);
             continue;
         }
-        plat::LRESULT answer = notify(MailClient::RETRIEVE_ITEM, reinterpret_cast<plat::LPARAM>(r.path.c_str()));
-        // An item the owner could not store is neither recorded nor deleted.
-        if (answer == POPClient::kItemNotStored) continue;
-        known_->recordLater(r.identifier);
-        reported.push_back(&r);
+        DebugLine(LOG_APP, LOG_HIGH, "Failed to close file at end of mail item receive");
+        std::remove(r.path.c_str());
+        reportSkipped(r.identifier, "its text could not be stored");
     }
-    if (reported.empty()) return true;
-    // The owner's moves and the identifiers reach the disk once for the batch, before any of
-    // its DELEs goes out.
-    notify(MailClient::RETRIEVE_FLUSH);
-    known_->commit();
-    if (!sendDeletes || afterStoring_ != AfterStoring::DeleteOnServer) return true;
-    for (const Received* r : reported) {
-        // Behind any RETRs already sent: its reply comes after theirs.
-        if (!pop().sendCommand(POPCommand::DELE, r->number)) {
-            fail();
-            return false;
+    std::vector<const Received*> stored;
+    for (const Received* r : synced) {
+        // Only the owner's explicit answer counts as stored; such an item is neither recorded
+        // nor deleted otherwise.
+        if (notify(MailClient::RETRIEVE_ITEM, reinterpret_cast<plat::LPARAM>(r->path.c_str())) == POPClient::kItemStored) {
+            stored.push_back(r);
+        } else {
+            reportSkipped(r->identifier, "it could not be moved into its mailbox");
         }
+    }
+    if (stored.empty()) return true;
+    // The owner's moves, then the identifiers, reach the disk once for the batch, before any
+    // of its DELEs goes out. A flush that fails means the data may be gone: nothing is
+    // recorded or deleted, and the messages come again at the next check (where the same
+    // bytes already stored are not stored twice).
+    if (notify(MailClient::RETRIEVE_FLUSH) != POPClient::kMailboxFlushed) return false;
+    for (const Received* r : stored) known_->recordLater(r->identifier);
+    if (!known_->commit()) {
+        std::string text = "Unable to record retrieved messages in " + known_->fileName() + " : " + known_->failure() +
+                           " : they stay on the server until it can be written";
+        DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
+        return false;
+    }
+    if (!sendDeletes || afterStoring_ != AfterStoring::DeleteOnServer) return true;
+    for (const Received* r : stored) {
+        // Behind any RETRs already sent: its reply comes after theirs.
+        if (!pop().sendCommand(POPCommand::DELE, r->number)) return false;
         pending_.push_back({Pending::Dele, r->number});
     }
     return true;
@@ -438,6 +457,7 @@ void POP_Retrieve::fail() {
         client_->lineBuffer().reset();
     }
     // The messages received whole are kept; they stay on the server until the next check.
+    // A batch that cannot be stored now is fetched again then.
     if (!batch_.empty()) flushBatch(false);
     notify(MailClient::RETRIEVE_FAIL);
     reset();

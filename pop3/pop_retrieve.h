@@ -14,20 +14,21 @@
 //
 // Safety of the mail: an item file reaches the disk before it is reported, and the owner moves
 // it into its mailbox (and flushes that directory) inside the report, so the server is told to
-// delete only what is safely stored; an owner that could not store it answers kItemNotStored
-// and the message stays on the server. The identifier is recorded before the DELE, and a listed
+// delete only what is safely stored; only an owner that answers POPClient::kItemStored has
+// stored it, and any other answer leaves the message on the server. The identifier is recorded before the DELE, and a listed
 // message whose identifier is already recorded is deleted without being retrieved again, so a
 // session that ends between the two never gives a second copy nor leaves the message behind.
 //
 // A server that lists PIPELINING gets up to kRetrWindow RETRs (and DELEs of messages recorded
 // before) ahead of the replies, which are read in order: the slow link's round trips overlap
 // the transfer. Messages are still stored one after another, in batches of up to a window:
-// the item files are flushed and reported, the owner flushes its mailbox once
-// (MailClient::RETRIEVE_FLUSH) and the identifiers are recorded in one write, and only then
-// do the batch's DELEs go out. A session that fails with replies outstanding is cut off rather
+// every item file of the batch is flushed, then they are reported, the owner flushes its
+// mailbox once (MailClient::RETRIEVE_FLUSH, answered POPClient::kMailboxFlushed) and the
+// identifiers are recorded in one write, and only then do the batch's DELEs go out. A flush or
+// a record that fails ends the retrieval with none of the batch's DELEs sent. A session that fails with replies outstanding is cut off rather
 // than read further; the messages it received whole are still stored, and nothing that was not
 // safely stored is ever deleted. QUIT goes out behind the last DELEs. Any other server gets
-// one command at a time.
+// one command at a time, each sent only once the reply to the one before has come.
 #pragma once
 
 #include "platform/file_maker.h"
@@ -108,7 +109,8 @@ private:
     // Whether a RETR is still to be sent or answered.
     bool retrievalsLeft() const;
     // Flushes, reports and records the messages received since the last batch, then sends
-    // their DELEs (sendDeletes). False when the session failed on the way.
+    // their DELEs (sendDeletes). False when the batch could not be made safe or a DELE not
+    // sent: the caller ends the retrieval.
     bool flushBatch(bool sendDeletes);
     void closeBatch();
     void onItemEnd();

@@ -4,8 +4,10 @@
 #include "shared/debug.h"
 #include "store/binary_io.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 const UIDLEntry* UIDL::item(int position) const {
@@ -126,21 +128,31 @@ bool UIDL::write(std::FILE* f) const {
 
 bool UIDL::save() {
     if (fileName_.empty()) return false;
+    failure_ = 0;
     std::string temporary = fileName_ + ".tmp";
     plat::FilePtr f = plat::openFile(temporary, "wb");
-    if (!f) return false;
+    if (!f) return noteFailure(errno);
     bool ok = write(f.get());
+    if (!ok) failure_ = errno ? errno : EIO;
     // A write that fails only when the buffer reaches the disk (a full disk) counts as well.
-    if (ok && plat::syncFile(f.get()) != 0) {
-        DebugLine(LOG_APP, LOG_HIGH, "UIDL - FAIL - fwrite error");
-        ok = false;
+    if (ok) {
+        if (int error = plat::syncFile(f.get())) {
+            DebugLine(LOG_APP, LOG_HIGH, "UIDL - FAIL - fwrite error");
+            ok = noteFailure(error);
+        }
     }
-    if (!plat::closeFile(f)) ok = false;
-    if (!ok || std::rename(temporary.c_str(), fileName_.c_str()) != 0) {
+    if (!plat::closeFile(f) && ok) ok = noteFailure(errno ? errno : EIO);
+    if (ok && std::rename(temporary.c_str(), fileName_.c_str()) != 0) ok = noteFailure(errno);
+    if (!ok) {
         std::remove(temporary.c_str());
         return false;
     }
-    plat::syncDirectoryOf(fileName_);
+    // The new name lasts only once its folder is on disk; until then the list is not in step.
+    if (int error = plat::syncDirectoryOf(fileName_)) {
+        fileInStep_ = false;
+        tailOnly_ = false;
+        return noteFailure(error);
+    }
     fileInStep_ = true;
     tailOnly_ = false;
     unsaved_ = 0;
@@ -153,6 +165,15 @@ void UIDL::recordLater(std::string_view identifier) {
     add(identifier, 0, 1);
     tailOnly_ = tailOnly;
     unsaved_ = unsaved + 1;
+}
+
+bool UIDL::noteFailure(int error) {
+    failure_ = error;
+    return false;
+}
+
+std::string UIDL::failure() const {
+    return failure_ ? std::strerror(failure_) : "unknown error";
 }
 
 bool UIDL::commit() {

@@ -74,6 +74,8 @@ public:
     void recordLater(std::string_view identifier);
     bool commit();
     const std::string& fileName() const { return fileName_; }
+    // Why the last save or commit that failed did so ("Operation not permitted", ...).
+    std::string failure() const;
 
     // The file format, with the log lines of the identifier store. read stops at the first
     // field that cannot be read whole or is negative; the entries read so far stay.
@@ -83,6 +85,7 @@ public:
 private:
     static constexpr std::uint64_t kNone = UINT64_MAX;
 
+    bool noteFailure(int error);
     // Appends the last n entries and updates the count.
     bool appendTail(std::size_t n);
     // The list no longer matches the file.
@@ -106,4 +109,5 @@ private:
     bool fileInStep_ = false;   // the file holds exactly this list
     bool tailOnly_ = false;     // the file holds this list but for its last unsaved_ entries
     std::size_t unsaved_ = 0;
+    int failure_ = 0;   // errno of the last failed save
 };

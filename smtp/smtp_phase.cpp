@@ -30,11 +30,37 @@ void SMTPPhase::keepLine(bool newReply) {
     if (replyLines_.size() + reply_.size() + 2 <= kMaxKeptReply) replyLines_.append(reply_).append("\r\n");
 }
 
+namespace {
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+}  // namespace
+
+bool SMTPPhase::isFinalReplyLine(const std::string& line) {
+    // "250 ok", and the code alone ("554"), which a reply line may be.
+    return (line.size() == 3 && isDigit(line[0]) && isDigit(line[1]) && isDigit(line[2])) ||
+           (line.size() >= 4 && line[3] == ' ');
+}
+
+bool SMTPPhase::replyFits(Command command) const {
+    switch (reply_[0]) {
+    case '4':
+    case '5':
+        return true;
+    case '2':
+        return command != Command::Data;
+    case '3':
+        return command == Command::Data;
+    default:
+        return false;
+    }
+}
+
 bool SMTPPhase::takeFinalReply() {
     takeLine();
     // The first line of a reply starts its record afresh.
     keepLine(continuationLines_ == 0);
-    if (reply_.size() >= 4 && reply_[3] == ' ') {
+    if (isFinalReplyLine(reply_)) {
         continuationLines_ = 0;
         return true;
     }

@@ -23,13 +23,19 @@ public:
     // comes whole into the log and the owner's notice, while a peer cannot make it grow.
     static constexpr std::size_t kMaxReplyLine = 8 * 1024;
 
+    // Whether line ends its reply: a code alone ("554") or anything with a blank as its fourth
+    // character ("250 ok"). "250-..." and other lines are continuation lines.
+    static bool isFinalReplyLine(const std::string& line);
+
+    // The commands whose replies a phase checks against what could answer them.
+    enum class Command { Envelope, Data, Text };
+
 protected:
     SMTPClient& smtp() const;
 
     // Takes the line the client holds (with any start taken before in parts) into reply(), at
-    // most kMaxReplyLine bytes of it. False when it is not the last line of its
-    // reply, that is when its fourth character is not a blank ("250-..." or fewer than four
-    // characters): such a line is dropped and the phase waits for the next, timed again.
+    // most kMaxReplyLine bytes of it. False when it is not the last line of its reply (see
+    // isFinalReplyLine): such a line is dropped and the phase waits for the next, timed again.
     // After kMaxReplyLines such lines in a row the reply counts as ended, empty (negative).
     bool takeFinalReply();
     static constexpr int kMaxReplyLines = 1000;
@@ -44,6 +50,12 @@ protected:
     bool replyPositive() const { return reply_[0] == '2' || reply_[0] == '3'; }
     // Only a reply beginning with "5" refuses for good; any other negative reply may pass.
     bool replyPermanent() const { return reply_[0] == '5'; }
+    // Whether the reply could answer command: DATA takes 3xx, 4xx or 5xx; RSET, MAIL, RCPT
+    // (Envelope) and the text's "." take 2xx, 4xx or 5xx. Any other reply, or one cut off
+    // after kMaxReplyLines, means the
+    // conversation is out of step (replies are matched to commands one for one): the caller
+    // gives up the connection and keeps the item.
+    bool replyFits(Command command) const;
 
     // Sends text and CRLF. False when it could not be sent (no connection, or an error).
     bool sendCommand(const std::string& text);

@@ -57,7 +57,12 @@ int SMTP_SendMailData::dispatch(int event, long) {
         }
         if (!takeFinalReply()) return 1;
         if (state_ == state_WAIT_DATA_ACK) {
-            if (!replyPositive()) {
+            if (!replyFits(Command::Data)) {
+                // A "250" to DATA: the replies are out of step, and a text sent now could be
+                // read as commands.
+                dropConnection();
+                fail("DATA reply out of step, connection closed :", reply());
+            } else if (!replyPositive()) {
                 fail("DATA command failed :", reply(), replyPermanent());
             } else {
                 state_ = state_TRAN_DATA;
@@ -68,10 +73,7 @@ int SMTP_SendMailData::dispatch(int event, long) {
         // A 2xx, 4xx or 5xx reply to the "." ends the transaction. After anything else the
         // server's state is unknown: what went out behind the "." must not be read as answered.
         smtp().endTransaction();
-        if (smtp().afterText() != SMTPClient::AfterText::Nothing && reply()[0] != '2' && reply()[0] != '4' &&
-            reply()[0] != '5') {
-            dropConnection();
-        }
+        if (!replyFits(Command::Text)) dropConnection();
         if (reply()[0] == '2') {
             // Only a 2xx takes the message over; a "354" or anything odd here may not.
             finish(MailClient::SENDMAILDATA_COMPLETE);

@@ -45,6 +45,10 @@ int SMTP_SendMailEnv::dispatch(int event, long) {
     }
     if (event != Client::EV_LINE) return 0;
     if (!takeFinalReply()) return 1;
+    if (!replyFits(state_ == state_WAIT_DATA_ACK ? Command::Data : Command::Envelope)) {
+        outOfStep();
+        return 1;
+    }
     if (grouped_) {
         onGroupReply();
         return 1;
@@ -137,6 +141,14 @@ void SMTP_SendMailEnv::onGroupReply() {
         endGroup();
         return;
     }
+}
+
+void SMTP_SendMailEnv::outOfStep() {
+    // Whatever was read before this reply may have answered another command than it seemed
+    // to: nothing is judged from it, and the item waits for a new connection.
+    DebugLineStr(LOG_MAIL, LOG_HIGH, "Reply out of step with the envelope, connection closed :", reply());
+    dropConnection();
+    end(MailClient::SENDMAILENV_FAIL, kTransient);
 }
 
 void SMTP_SendMailEnv::endGroup() {

@@ -50,6 +50,8 @@ private:
     // Grouped: the first refusal decides the outcome; the replies after it are only read.
     void noteRefusal(plat::LPARAM lParam);
     void endGroup();
+    // A reply that cannot answer the command it is matched with.
+    void outOfStep();
     void onRsetReply();
     void onMailReply();
     int onRcptReply();

@@ -6,6 +6,7 @@
 #include "tests/net/net_fixture.h"
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <functional>
 #include <map>
@@ -43,6 +44,9 @@ struct Script {
     bool holdUserReply = false;
     // CAPA after a PASS: "+OK", then capability lines without end (until the client goes).
     bool endlessCapaAfterLogin = false;
+    // Before answering each command, wait a moment and count it as early when the next one
+    // has already come: a client that waits for each reply sends none early.
+    bool countEarlyCommands = false;
     // Called in the server's thread as each command arrives, before it is answered.
     std::function<void(const std::string&)> onCommand;
 };
@@ -64,6 +68,8 @@ public:
         return commands_;
     }
     int sessions() const { return sessions_; }
+    // Commands followed by another before their reply went out (see countEarlyCommands).
+    int earlyCommands() const { return early_; }
 
 private:
     void serve() {
@@ -101,6 +107,11 @@ private:
                 commands_.push_back(line);
             }
             if (script_.onCommand) script_.onCommand(line);
+            if (script_.countEarlyCommands) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                pollfd next{fd, POLLIN, 0};
+                if (::poll(&next, 1, 0) > 0 && (next.revents & POLLIN)) ++early_;
+            }
             std::string word = line.substr(0, line.find(' '));
             int number = std::atoi(line.c_str() + std::min(line.size(), word.size()));
             if (word == "USER" && script_.holdUserReply) {
@@ -210,6 +221,7 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<int> sessions_{0};
+    std::atomic<int> early_{0};
     std::mutex mutex_;
     std::vector<std::string> commands_;
 };

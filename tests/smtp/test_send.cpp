@@ -403,6 +403,12 @@ TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipelining) {
         // The second item's envelope has gone out behind this text: it still counts alone.
         {"text refused for good", {"<a@x>", "<t@y>"}, ".", "554 5.6.0 content refused\r\n"},
         {"text refused for now", {"<a@x>", "<t@y>"}, ".", "452 4.3.1 out of room\r\n"},
+        // A reply line may be the code alone: it still ends its reply, and the next item's
+        // replies are not taken for this one's.
+        {"text refused for good, code alone", {"<a@x>", "<t@y>"}, ".", "554\r\n"},
+        {"text refused for now, code alone", {"<a@x>", "<t@y>"}, ".", "451\r\n"},
+        {"recipient refused for good, code alone", {"<a@x>", "<no@y>"}, "RCPT TO: <no@y>", "550\r\n"},
+        {"sender refused for now, code alone", {"<s@x>", "<b@y>"}, "MAIL FROM: <s@x>", "421\r\n"},
     };
     for (const Case& c : cases) {
         Outcome outcomes[2];
@@ -443,6 +449,61 @@ TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipelining) {
         }
         EXPECT_TRUE(outcomes[0] == outcomes[1]) << c.name;
         EXPECT_EQ(outcomes[1].delivered, 1u) << c.name;
+    }
+}
+
+TEST_F(SendTest, ABareCodeRefusingATextIsNeverCountedAsDelivered) {
+    // "554" alone to the first text, then "250 ok" to the MAIL FROM sent behind it: read as one
+    // reply, the item would leave the queue as delivered.
+    for (const char* refusal : {"554\r\n", "451\r\n"}) {
+        SCOPED_TRACE(refusal);
+        g_owner.clear();
+        for (const std::string& name : queued()) std::remove((queue + "/" + name).c_str());
+        SmtpPeer p;
+        p.ehloReply = kPipelining;
+        std::string r = refusal;
+        p.textAnswer = [r](const std::string& text) { return text == "x\r\n" ? r : std::string("250 queued\r\n"); };
+        p.start();
+        enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
+        enqueue("2.rfc822", "y\r\n", {"<a@x>", "<c@y>"});
+        deliver(p.port);
+        EXPECT_EQ(countOf(kNotices.itemSent), 1);
+        bool permanent = refusal[0] == '5';
+        EXPECT_EQ(countOf(kNotices.itemRefused), permanent ? 1 : 0);
+        EXPECT_EQ(queued(), permanent ? std::vector<std::string>{}
+                                      : (std::vector<std::string>{"1.rfc822", "1.rfc822.route"}));
+        EXPECT_EQ(p.messages().size(), 2u);
+    }
+}
+
+TEST_F(SendTest, AReplyThatCannotAnswerItsCommandKeepsEveryItemAndEndsTheConnection) {
+    struct Case {
+        const char* name;
+        std::string command;   // answered with reply instead of its own
+        std::string reply;
+    };
+    const Case cases[] = {
+        {"354 to MAIL FROM", "MAIL FROM: <a@x>", "354 go ahead\r\n"},
+        {"250 to DATA", "DATA", "250 ok\r\n"},
+    };
+    for (const Case& c : cases) {
+        for (bool grouped : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (grouped ? ", pipelined" : ", one at a time"));
+            g_owner.clear();
+            for (const std::string& name : queued()) std::remove((queue + "/" + name).c_str());
+            SmtpPeer p;
+            if (grouped) p.ehloReply = kPipelining;
+            std::string command = c.command, reply = c.reply;
+            p.answer = [=](const std::string& cmd) { return cmd == command ? reply : SmtpPeer::defaultAnswer(cmd); };
+            p.start();
+            enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
+            enqueue("2.rfc822", "y\r\n", {"<z@x>", "<c@y>"});
+            deliver(p.port);
+            EXPECT_EQ(countOf(kNotices.itemSent), 0);
+            EXPECT_EQ(countOf(kNotices.itemRefused), 0);
+            EXPECT_TRUE(p.messages().empty());
+            EXPECT_EQ(queued(), (std::vector<std::string>{"1.rfc822", "1.rfc822.route", "2.rfc822", "2.rfc822.route"}));
+        }
     }
 }
 
