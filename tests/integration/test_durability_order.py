@@ -1,6 +1,6 @@
 """What the gateway tells its peers comes only after what it promises is on disk, shown from
-strace logs of real runs (no kill needed): a retrieval from a real Dovecot (by check_once, and
-by the engine's cycle) sends each DELE only once its item, the mailbox entry (and a mailbox
+strace logs of real runs (no kill needed): a retrieval from a real Dovecot (by check_once, also
+into a mailbox on another file system, and by the engine's cycle) sends each DELE only once its item, the mailbox entry (and a mailbox
 re-made in the run, in its parent) and the identifier record are flushed; a delivery to an
 aiosmtpd provider removes each item only after the provider's 2xx to its own "."; the local
 SMTP server answers 250 to a message only once its item, its routing file and their entries
@@ -92,6 +92,30 @@ class DurabilityOrder(unittest.TestCase):
             self.assertEqual(dc.messages("bob"), {})
         trace = Trace.parse(read(log), world.work)
         self.assertClean(check_retrieval(trace, dc.port, accounts_of(world.work, uids)), 8, "retrieval")
+
+    @unittest.skipUnless(dovecot_available() and os.path.isdir("/dev/shm"), "needs dovecot-pop3d and /dev/shm")
+    def test_a_mailbox_on_another_file_system_gets_each_copy_flushed_before_its_dele(self):
+        world = CheckWorld()
+        self.addCleanup(world.close)
+        elsewhere = tempfile.mkdtemp(prefix="durability-box-", dir="/dev/shm")
+        self.addCleanup(shutil.rmtree, elsewhere, True)
+        if os.stat(elsewhere).st_dev == os.stat(world.work).st_dev:
+            self.skipTest("/dev/shm is on the working directory's file system")
+        with PrivateDovecot({"cy": "cy-pw"}) as dc:
+            for n in range(3):
+                dc.deliver("cy", message("cy", n))
+            world.add_account("cy-account", dc.port, "cy", "cy-pw")
+            os.rmdir(world.mailbox("cy@127.0.0.1"))
+            os.symlink(elsewhere, world.mailbox("cy@127.0.0.1"))
+            uids = {"cy": listed(dc.port, "cy", "cy-pw")}
+            log = os.path.join(world.root, "check.trace")
+            p = subprocess.run(strace(log) + [CHECK_ONCE, "--timeout-ms", "10000"], cwd=world.work, env=world.env,
+                               capture_output=True, timeout=120)
+            self.assertEqual(p.returncode, 0, p.stderr.decode(errors="replace"))
+            self.assertEqual(dc.messages("cy"), {})
+        self.assertEqual(len(os.listdir(elsewhere)), 3)
+        trace = Trace.parse(read(log), world.work)
+        self.assertClean(check_retrieval(trace, dc.port, accounts_of(world.work, uids)), 3, "retrieval")
 
     @unittest.skipUnless(dovecot_available() and smtp_provider.available(), "needs dovecot-pop3d and aiosmtpd")
     def test_the_engine_answers_delivers_and_retrieves_in_durable_order(self):
