@@ -13,18 +13,20 @@ std::string withoutTrailingSlash(std::string path) {
 
 }  // namespace
 
-void prepareWorkingFolders(const std::string& queueDirectory, const std::string& holdingDirectory,
+bool prepareWorkingFolders(const std::string& queueDirectory, const std::string& holdingDirectory,
                            const std::string& accountsKey) {
+    bool ready = true;
     // Parents before children: "accounts" before "accounts/holding".
     for (const std::string& folder : {std::string("."), withoutTrailingSlash(queueDirectory), std::string("accounts"),
                                       withoutTrailingSlash(holdingDirectory)}) {
-        (void)store::preparePrivateFolder(folder);
+        ready = store::preparePrivateFolder(folder) && ready;
     }
     plat::RegKey accounts;
-    if (!config::openAccountsKey(accounts, accountsKey) || !accounts.isOpen()) return;
+    if (!config::openAccountsKey(accounts, accountsKey) || !accounts.isOpen()) return ready;
     config::AccountRecord record;
     for (int i = 0; config::readAccountRecord(accounts, i, record); ++i) {
         std::string mailbox = store::mailboxFolder(record.destMailbox);
-        if (!mailbox.empty()) (void)store::preparePrivateFolder(mailbox);
+        if (!mailbox.empty()) ready = store::preparePrivateFolder(mailbox) && ready;
     }
+    return ready;
 }

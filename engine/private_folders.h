@@ -8,5 +8,7 @@
 
 // queueDirectory and holdingDirectory as the engine names them ("outgoing/",
 // "accounts/holding/"); accountsKey: the registry key whose sub-keys are the accounts.
-void prepareWorkingFolders(const std::string& queueDirectory, const std::string& holdingDirectory,
+// Parents come before children, and each folder made is flushed into its parent before the
+// next is made in it. False when any folder could not be prepared (each logged APP HIGH).
+bool prepareWorkingFolders(const std::string& queueDirectory, const std::string& holdingDirectory,
                            const std::string& accountsKey);

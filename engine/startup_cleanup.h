@@ -10,3 +10,13 @@
 // workDirectory: where the local SMTP server writes ("" for the working directory);
 // queueDirectory: the outgoing queue ("outgoing/").
 void removeStartupLeftovers(const std::string& workDirectory, const std::string& queueDirectory);
+
+// What a killed retrieval left in the holding directory ("accounts/holding/"). A retrieved
+// item is moved into its mailbox before its identifier is recorded, and the provider is told
+// to delete it only after that: an item file whose identifier its account has not recorded
+// belongs to a message still on the provider, fetched again at the next check, and is removed
+// (MAIL, MED). So is an empty item file. Everything else is kept, each with a line (MAIL, MED)
+// saying why: a recorded identifier (the file might be the only copy left), a tag of no
+// configured account, an identifier file that cannot be read, a name that is no item's.
+// accountsKey: the registry key whose sub-keys are the accounts.
+void removeHoldingLeftovers(const std::string& holdingDirectory, const std::string& accountsKey);

@@ -1,6 +1,5 @@
 #include "net/client.h"
 
-#include "platform/console.h"
 #include "shared/debug.h"
 
 #include <cerrno>
@@ -11,6 +10,9 @@ namespace {
 constexpr char kNetClass[] = "NETCLASS";
 constexpr UINT WM_SOCKET = WM_USER;
 constexpr UINT WM_LOOKUP = WM_USER + 1;
+// Posted by abandon(): the connection was closed inside a call, and its phase hears EV_CLOSED
+// from the loop, after that call has returned.
+constexpr UINT WM_ABANDONED = WM_USER + 2;
 constexpr WPARAM kTimeoutTimer = 0;
 constexpr WPARAM kLifeTimer = 1;
 // One read takes several messages of a retrieval at once: fewer wake-ups of the loop.
@@ -24,9 +26,15 @@ Client::Client(HWND owner, SOCKET s) {
     init(owner);
     socket_ = s;
     (void)peerEndpoint(s, &peer_);
-    if (window_) {
-        if (!asyncSelect(socket_, window_, WM_SOCKET, FD_READ | FD_WRITE | FD_CLOSE)) messageBeep();
-        startLifeTimer();
+    if (!window_) {
+        // Nothing could ever be heard of this socket: the peer is let go at once.
+        closeSocket();
+        return;
+    }
+    if (!asyncSelect(socket_, window_, WM_SOCKET, FD_READ | FD_WRITE | FD_CLOSE)) {
+        abandon("Unable to watch the socket (" + socketErrorWords(socketError()) + ")");
+    } else if (!startLifeTimer()) {
+        abandon("Unable to set the connection's time limit");
     }
 }
 
@@ -43,7 +51,6 @@ void Client::init(HWND owner) {
     window_ = createWindow(kNetClass, "netclient", owner);
     if (!window_) {
         DebugLine(LOG_APP, LOG_HIGH, "Could not create network window");
-        messageBeep();
         return;
     }
     setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
@@ -250,31 +257,52 @@ void Client::onTlsReadable(SOCKET s) {
 void Client::watchReading(bool on) {
     if (socket_ == INVALID_SOCKET || !window_) return;
     unsigned events = on ? (FD_READ | FD_WRITE | FD_CLOSE) : (FD_WRITE | FD_CLOSE);
-    if (!asyncSelect(socket_, window_, WM_SOCKET, events)) messageBeep();
+    if (!asyncSelect(socket_, window_, WM_SOCKET, events))
+        abandon("Unable to watch the socket (" + socketErrorWords(socketError()) + ")");
 }
 
 void Client::armTimeout() {
     idleTimedOut_ = false;
+    ++timeoutArming_;
     if (!window_) return;
     killTimer(window_, kTimeoutTimer);
     timerRunning_ = setTimer(window_, kTimeoutTimer, timeoutMs);
+    if (!timerRunning_) {
+        // A wait that cannot be bounded is not begun: it ends as the bound would end it, from
+        // the loop, and the phase's own time-out handling reports the failure.
+        DebugLine(LOG_NET, LOG_HIGH,
+                  ("Unable to set the inactivity timer of " + describe() + ", the wait ends as timed out").c_str());
+        timerRunning_ = postMessage(window_, WM_TIMER, kTimeoutTimer, static_cast<LPARAM>(timeoutArming_));
+    }
 }
 
 void Client::stopTimer() {
+    ++timeoutArming_;
     if (window_) killTimer(window_, kTimeoutTimer);
     timerRunning_ = false;
 }
 
-void Client::startLifeTimer() {
-    if (window_ && !setTimer(window_, kLifeTimer, lifeLimitMs)) messageBeep();
+bool Client::startLifeTimer() {
+    return window_ && setTimer(window_, kLifeTimer, lifeLimitMs);
+}
+
+std::string Client::describe() const {
+    return host_.empty() ? "local session from port " + std::to_string(peer_.port)
+                         : "connection to " + host_ + ":" + std::to_string(port_);
+}
+
+void Client::abandon(const std::string& what) {
+    DebugLine(LOG_NET, LOG_HIGH, (what + ", closing " + describe()).c_str());
+    closeSocket();
+    if (!postMessage(window_, WM_ABANDONED, 0, 0))
+        DebugLine(LOG_NET, LOG_HIGH, ("The end of " + describe() + " cannot be reported").c_str());
 }
 
 void Client::onLifeLimit() {
     killTimer(window_, kLifeTimer);
     if (socket_ == INVALID_SOCKET && !lookupHandle_) return;
     std::string text = "Connection time limit reached (" + std::to_string(lifeLimitMs / 1000) + " s), closing ";
-    text += host_.empty() ? "local session from port " + std::to_string(peer_.port)
-                          : "connection to " + host_ + ":" + std::to_string(port_);
+    text += describe();
     DebugLine(LOG_NET, LOG_HIGH, text.c_str());
     // The inactivity timer keeps running: a phase that ignores EV_CLOSED still ends by it.
     closeSocket();
@@ -282,9 +310,20 @@ void Client::onLifeLimit() {
 }
 
 void Client::open() {
-    startLifeTimer();
     peer_ = Ipv4Endpoint{};
     openFailure_.clear();
+    if (!window_) {
+        // No notification could reach this connection: it would wait for ever.
+        DebugLine(LOG_NET, LOG_HIGH, ("No window for the notifications of " + describe() + ", not connecting").c_str());
+        failOpen("no window for its notifications");
+        return;
+    }
+    if (!startLifeTimer()) {
+        // However busy, a connection must end some day: one that could not be bounded is not made.
+        DebugLine(LOG_NET, LOG_HIGH, ("Unable to set the time limit of " + describe() + ", not connecting").c_str());
+        failOpen("its time limit could not be set");
+        return;
+    }
     std::uint32_t address = 0;
     if (parseDottedAddress(host_.c_str(), address)) {
         peer_.address = address;
@@ -306,11 +345,18 @@ void Client::connect() {
     dropConnection();
     socket_ = tcpSocket();
     if (socket_ == INVALID_SOCKET) {
-        failOpen(socketErrorWords(socketError()));
-        messageBeep();
+        std::string why = socketErrorWords(socketError());
+        DebugLine(LOG_NET, LOG_HIGH, ("Unable to create a socket for " + describe() + " : " + why).c_str());
+        failOpen(why);
         return;
     }
-    if (!asyncSelect(socket_, window_, WM_SOCKET, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE)) messageBeep();
+    if (!asyncSelect(socket_, window_, WM_SOCKET, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE)) {
+        // Its outcome could never be heard: the socket is not connected at all.
+        std::string why = "its socket could not be watched (" + socketErrorWords(socketError()) + ")";
+        DebugLine(LOG_NET, LOG_HIGH, ("Unable to watch the socket of " + describe() + ", not connecting").c_str());
+        failOpen(why);
+        return;
+    }
     int rc = connectSocket(socket_, peer_);
     if (rc != 0) {
         // In progress is the normal case of a non-blocking connect.
@@ -354,8 +400,15 @@ LRESULT Client::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LOOKUP:
         self->onLookup(wParam, lParam);
         return 0;
+    case WM_ABANDONED:
+        self->dispatcher(EV_CLOSED, 0);
+        return 0;
     case WM_TIMER:
         if (wParam == kTimeoutTimer) {
+            // An expiry queued before the timer was stopped, or one that stood in for a timer
+            // and was overtaken by a later arming, ends nothing.
+            if (!self->timerRunning_ || (lParam != 0 && static_cast<std::uint32_t>(lParam) != self->timeoutArming_))
+                return 0;
             self->stopTimer();
             self->idleTimedOut_ = true;
             self->dispatcher(EV_TIMEOUT, 0);

@@ -116,7 +116,13 @@ private:
     void init(plat::HWND owner);
     void connect();
     void dropConnection();
-    void startLifeTimer();
+    // False when the time limit could not be set (or there is no window to set it on).
+    bool startLifeTimer();
+    // "connection to host:port" or "local session from port N", for log lines.
+    std::string describe() const;
+    // For a connection that can no longer be watched or bounded: logs what (NET, HIGH), closes
+    // the socket, and the phase hears EV_CLOSED from the loop.
+    void abandon(const std::string& what);
     void onLifeLimit();
     // Remembers why opening failed and tells the phase (EV_CONNECT, 0).
     void failOpen(std::string why);
@@ -146,6 +152,9 @@ private:
     int port_ = 0;
     bool started_ = false;   // holds a socket-library reference
     bool timerRunning_ = false;
+    // Counts armings and stops of the inactivity timer; never 0 once armed. An expiry posted in
+    // place of a timer that could not be set carries it.
+    std::uint32_t timeoutArming_ = 0;
     bool idleTimedOut_ = false;
     bool streaming_ = false;
     std::unique_ptr<plat::TlsChannel> tls_;

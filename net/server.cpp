@@ -151,7 +151,11 @@ void Server::onAccept(SOCKET listening) {
     // Connections are taken again; the episode ends once they have been for a while.
     if (shortOfResources_) {
         killTimer(window_, kShortageEndTimer);
-        setTimer(window_, kShortageEndTimer, kShortageEndMs);
+        if (!setTimer(window_, kShortageEndTimer, kShortageEndMs)) {
+            // Left open, the episode would hide the first failure of every later shortage.
+            DebugLine(LOG_NET, LOG_HIGH, "Unable to set the shortage timer, shortage of resources taken as over");
+            shortOfResources_ = false;
+        }
     }
     if (peers_ == Peers::LocalOnly && (peer.address >> 24) != 127) {
         DebugLine(LOG_NET, LOG_HIGH, "DENYING EXTERNAL CONNECTION");
@@ -163,9 +167,17 @@ void Server::onAccept(SOCKET listening) {
 
 void Server::pauseAccepting() {
     if (acceptPaused_) return;
+    if (!setTimer(window_, kAcceptBackoffTimer, kAcceptBackoffMs)) {
+        // A pause nothing would end leaves the server deaf for good: accepting goes on, and
+        // the shortage is retried at the loop's pace. Said once per shortage.
+        if (!backoffRefusalLogged_)
+            DebugLine(LOG_NET, LOG_HIGH, "Unable to set the accept back-off timer, accepting goes on without a pause");
+        backoffRefusalLogged_ = true;
+        return;
+    }
+    backoffRefusalLogged_ = false;
     acceptPaused_ = true;
     selectAccept(0);
-    setTimer(window_, kAcceptBackoffTimer, kAcceptBackoffMs);
 }
 
 void Server::resumeAccepting() {
@@ -212,8 +224,13 @@ void Server::dropSession(Client* session, const char* label) {
 
 ServerSession::ServerSession(HWND serverWindow, SOCKET s, int sendFailCategory)
     : Client(serverWindow, s), serverWindow_(serverWindow), sendFailCategory_(sendFailCategory) {
+    if (!window()) {
+        // Nothing could be heard of this session (its socket is closed already): it ends now.
+        finishSession();
+        return;
+    }
     // Replies are handed over whole, so holding back their tails only adds delay.
-    (void)setNoDelay(s);
+    if (socket() != INVALID_SOCKET) (void)setNoDelay(s);
 }
 
 void ServerSession::finishSession() {

@@ -76,6 +76,7 @@ private:
     bool started_ = false;
     bool acceptPaused_ = false;
     bool shortOfResources_ = false;   // an episode of accept failures has been logged
+    bool backoffRefusalLogged_ = false;
     // The open sessions, by address: a removal message names one of these or is ignored.
     std::unordered_map<Client*, std::unique_ptr<Client>> sessions_;
 };

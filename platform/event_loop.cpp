@@ -1,6 +1,7 @@
 #include "platform/event_loop.h"
 #include "platform/event_ptr.h"
 
+#include "platform/fault_hooks.h"
 #include "platform/loop_internal.h"
 #include "platform/window.h"
 
@@ -110,7 +111,7 @@ void collectEvents(int ms) {
 }
 
 bool setTimer(HWND hwnd, WPARAM id, unsigned intervalMs) {
-    if (!isWindow(hwnd) || detail::isRemote(hwnd)) return false;
+    if (!isWindow(hwnd) || detail::isRemote(hwnd) || faults::timerRefused(hwnd, id)) return false;
     auto& s = loop();
     auto key = std::make_pair(hwnd, id);
     auto& slot = s.timers[key];

@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include "platform/fault_hooks.h"
 #include "platform/owned_handles.h"
 
 #include <cerrno>
@@ -111,18 +112,35 @@ int syncDirectoryOf(const std::string& path) {
     std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     Descriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) return errno;
+    if (faults::directorySyncRefused(dir)) return EIO;
     return ::fsync(fd.get()) == 0 ? 0 : errno;
 }
 
-bool makeDirectory(const std::string& path) {
-    if (::mkdir(path.c_str(), 0700) == 0) return true;
+int makeDirectoryDurably(const std::string& path, bool* made) {
+    if (made) *made = false;
+    std::string dir = path;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    if (::mkdir(dir.c_str(), 0700) == 0) {
+        if (made) *made = true;
+        return syncDirectoryOf(dir);
+    }
+    if (errno != EEXIST) return errno;
     struct stat st{};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat(dir.c_str(), &st) != 0) return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
-int makePrivateDirectory(const std::string& path, bool& madePrivate) {
+bool makeDirectory(const std::string& path) {
+    return makeDirectoryDurably(path) == 0;
+}
+
+int makePrivateDirectory(const std::string& path, bool& madePrivate, bool* made) {
     madePrivate = false;
-    if (::mkdir(path.c_str(), 0700) == 0) return 0;
+    if (made) *made = false;
+    if (::mkdir(path.c_str(), 0700) == 0) {
+        if (made) *made = true;
+        return 0;
+    }
     if (errno != EEXIST) return errno;
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid()) {

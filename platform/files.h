@@ -40,14 +40,22 @@ int syncFile(std::FILE* f);
 // fsync of the directory that holds path (after a rename into it). Returns 0 or the errno value.
 int syncDirectoryOf(const std::string& path);
 
-// Creates one directory level (mode 0700); true if it exists afterwards.
+// Creates one directory level (mode 0700) and, when it made it, flushes the directory that
+// holds it: a new directory's entry is only durable once its parent is, and so is everything
+// later put in it. Returns 0 when the directory exists afterwards (and, if made here, its
+// parent was flushed), else the errno value (ENOTDIR: something else has the name). made:
+// whether it was made here.
+int makeDirectoryDurably(const std::string& path, bool* made = nullptr);
+
+// makeDirectoryDurably, answering whether it succeeded.
 bool makeDirectory(const std::string& path);
 
 // Creates one directory level (mode 0700), or takes the group's and others' permissions
 // from an existing one (madePrivate then tells whether it had any). A symbolic link is
 // neither followed nor changed: what it points to may lie outside the caller's tree.
 // Returns 0 or the errno value (ELOOP for a link, ENOTDIR for anything else but a directory).
-int makePrivateDirectory(const std::string& path, bool& madePrivate);
+// made: whether the directory was made here; its parent is not flushed (syncDirectoryOf).
+int makePrivateDirectory(const std::string& path, bool& madePrivate, bool* made = nullptr);
 
 // Only the owner may read or write what the process creates from here on (umask 077).
 void keepNewFilesPrivate();

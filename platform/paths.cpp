@@ -1,5 +1,7 @@
 #include "platform/paths.h"
 
+#include "platform/files.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -17,9 +19,13 @@ static std::string home() {
     return envOr("HOME", "/tmp");
 }
 
+// Each level made here is flushed into its parent: the configuration and the mail tree kept
+// below must not vanish with a directory the disk never recorded.
 static void makeDirs(const std::string& path, mode_t mode) {
     for (size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos == path.size() || path[pos] == '/') ::mkdir(path.substr(0, pos).c_str(), mode);
+        if (pos != path.size() && path[pos] != '/') continue;
+        std::string level = path.substr(0, pos);
+        if (::mkdir(level.c_str(), mode) == 0) (void)syncDirectoryOf(level);
     }
 }
 

@@ -5,6 +5,7 @@
 //
 // A QCoreApplication (or QApplication) must exist before any message is posted.
 #include "platform/event_loop.h"
+#include "platform/fault_hooks.h"
 #include "platform/loop_internal.h"
 #include "platform/window.h"
 
@@ -134,7 +135,7 @@ void collectEvents(int ms) {
 }
 
 bool setTimer(HWND hwnd, WPARAM id, unsigned intervalMs) {
-    if (!isWindow(hwnd) || detail::isRemote(hwnd)) return false;
+    if (!isWindow(hwnd) || detail::isRemote(hwnd) || faults::timerRefused(hwnd, id)) return false;
     auto& slot = loop().timers[std::make_pair(hwnd, id)];
     if (!slot) {
         slot = std::make_unique<QTimer>();

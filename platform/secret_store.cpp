@@ -1,6 +1,7 @@
 #include "platform/secret_store.h"
 
 #include "platform/event_loop.h"
+#include "platform/fault_hooks.h"
 
 #include <libsecret/secret.h>
 
@@ -12,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -20,6 +22,10 @@ namespace plat {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Calls into the Secret Service that may hang at once, each holding its thread: past this,
+// requests are refused until one of them returns.
+constexpr int kMaxHungCalls = 3;
 
 enum class Op { Lookup, Store, Clear, Ready };
 
@@ -36,6 +42,8 @@ struct Job {
     bool later = false;   // answered through the loop
     GCancellable* cancellable = nullptr;
     bool finished = false;
+    bool running = false;   // a worker is inside the store's call for it
+    bool hung = false;      // ended at its deadline while the call still runs
     SecretAnswer answer;
 
     ~Job() {
@@ -44,17 +52,25 @@ struct Job {
 };
 using JobPtr = std::shared_ptr<Job>;
 
-// Shared between the caller's thread, the worker and the watchdog. Made once and never
-// destroyed: the two threads run until the process ends.
+// Shared between the caller's thread, the workers and the watchdog. Made once and never
+// destroyed: the threads run until the process ends.
+//
+// The workers are made on demand. A call the store never answers keeps its worker for as long
+// as it lasts; its job ends at its deadline all the same, and a fresh worker takes the jobs
+// behind it. At most kMaxHungCalls workers are ever made (all of them would be hung), so a
+// store that hangs every call costs a few threads, not one per request.
 struct Shared {
     std::mutex mutex;
-    std::condition_variable work;       // the worker: a job is queued
+    std::condition_variable work;       // the workers: a job is queued
     std::condition_variable watch;      // the watchdog: a deadline is nearer
     std::condition_variable finished;   // blocking callers: a job is finished
     std::deque<JobPtr> queue;
     std::vector<JobPtr> pending;        // not finished yet, queued or running
     std::deque<JobPtr> answered;        // later jobs finished, for the loop
     int nextId = 1;
+    int workers = 0;   // made so far; they never end
+    int idle = 0;      // waiting for a job
+    int hung = 0;      // inside a call whose job has ended at its deadline
     int wakeRead = -1;
     int wakeWrite = -1;
     bool started = false;
@@ -253,19 +269,70 @@ void finishLocked(Shared& s, const JobPtr& job, SecretAnswer answer) {
     s.finished.notify_all();
 }
 
+SecretAnswer refusal(const Shared& s) {
+    SecretAnswer a = statusAnswer(SecretStatus::Failed);
+    a.why = std::to_string(s.hung) + " earlier calls to the Secret Service have not returned; no further call is "
+            "made until one does";
+    return a;
+}
+
+void workerMain();
+
+// Under the lock: makes sure the queued jobs have a worker that is not hung, making one when
+// needed. When none may be made, the queued jobs are refused.
+void staffQueueLocked(Shared& s) {
+    if (s.queue.empty() || s.idle > 0 || s.workers - s.hung > 0) return;
+    bool made = false;
+    if (s.hung < kMaxHungCalls) {
+        try {
+            std::thread(workerMain).detach();
+            made = true;
+        } catch (const std::system_error&) {
+        }
+    }
+    if (made) {
+        ++s.workers;
+        return;
+    }
+    SecretAnswer answer = s.hung < kMaxHungCalls ? statusAnswer(SecretStatus::Failed) : refusal(s);
+    if (answer.why.empty()) answer.why = "no thread for the secret store";
+    std::deque<JobPtr> refused;
+    refused.swap(s.queue);
+    for (const JobPtr& j : refused) finishLocked(s, j, answer);
+}
+
+// Under the lock: ends a job at its deadline. A call still running for it is cancelled; if it
+// does not return, its worker counts as hung and the jobs behind it get another.
+void timeOutLocked(Shared& s, const JobPtr& job) {
+    if (job->finished) return;
+    g_cancellable_cancel(job->cancellable);
+    if (job->running && !job->hung) {
+        job->hung = true;
+        ++s.hung;
+    }
+    finishLocked(s, job, statusAnswer(SecretStatus::TimedOut));
+    staffQueueLocked(s);
+}
+
 void workerMain() {
     Shared& s = shared();
     for (;;) {
         JobPtr job;
         {
             std::unique_lock lock(s.mutex);
+            ++s.idle;
             s.work.wait(lock, [&] { return !s.queue.empty(); });
+            --s.idle;
             job = s.queue.front();
             s.queue.pop_front();
             if (job->finished) continue;   // timed out or cancelled while queued
+            job->running = true;
         }
+        faults::secretCallStarts(job->account);
         SecretAnswer answer = runJob(*job);
         std::lock_guard lock(s.mutex);
+        job->running = false;
+        if (job->hung) --s.hung;   // back from a call given up on: free for work again
         finishLocked(s, job, std::move(answer));
     }
 }
@@ -288,23 +355,25 @@ void watchdogMain() {
         std::vector<JobPtr> due;
         for (const JobPtr& j : s.pending)
             if (j->deadline <= Clock::now()) due.push_back(j);
-        for (const JobPtr& j : due) {
-            g_cancellable_cancel(j->cancellable);
-            SecretAnswer a = statusAnswer(SecretStatus::TimedOut);
-            finishLocked(s, j, a);
-        }
+        for (const JobPtr& j : due) timeOutLocked(s, j);
     }
 }
 
-// Under the lock: the threads and the wake-up pipe, made on first use.
+// Under the lock: the watchdog and the wake-up pipe, made on first use (the workers are made
+// as jobs come).
 bool startLocked(Shared& s) {
     if (s.started) return true;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    try {
+        std::thread(watchdogMain).detach();
+    } catch (const std::system_error&) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return false;
+    }
     s.wakeRead = fds[0];
     s.wakeWrite = fds[1];
-    std::thread(workerMain).detach();
-    std::thread(watchdogMain).detach();
     s.started = true;
     return true;
 }
@@ -320,7 +389,8 @@ JobPtr makeJob(Op op, const std::string& account, SecretKind kind, int limitMs) 
     return job;
 }
 
-// Queues job; false when the threads cannot be started.
+// Queues job; false when the threads cannot be started. A job that no worker may take (too
+// many calls hang) is finished at once with the refusal.
 bool submit(const JobPtr& job) {
     Shared& s = shared();
     std::lock_guard lock(s.mutex);
@@ -329,6 +399,7 @@ bool submit(const JobPtr& job) {
     if (s.nextId <= 0) s.nextId = 1;
     s.queue.push_back(job);
     s.pending.push_back(job);
+    staffQueueLocked(s);
     s.work.notify_one();
     s.watch.notify_one();
     return true;
@@ -344,10 +415,8 @@ SecretAnswer waitFor(const JobPtr& job) {
     std::unique_lock lock(s.mutex);
     // The watchdog ends the job at its deadline; the extra second only guards against a
     // watchdog that could not run.
-    if (!s.finished.wait_until(lock, job->deadline + std::chrono::seconds(1), [&] { return job->finished; })) {
-        g_cancellable_cancel(job->cancellable);
-        finishLocked(s, job, statusAnswer(SecretStatus::TimedOut));
-    }
+    if (!s.finished.wait_until(lock, job->deadline + std::chrono::seconds(1), [&] { return job->finished; }))
+        timeOutLocked(s, job);
     return job->answer;
 }
 

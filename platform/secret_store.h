@@ -4,10 +4,12 @@
 // or "outgoing" for the outgoing host) and kind ("password", "refresh", "localpass"). Items a
 // user makes with another tool under the same attributes are found too.
 //
-// Every call is bounded in time. The store's calls run on one worker thread of this module, so
+// Every call is bounded in time. The store's calls run on worker threads of this module, so
 // that a slow or hung store never holds the caller's loop: the blocking calls below wait for
-// that thread at most their limit; the later calls answer through the loop (the engine's or the
-// front end's), once. A locked collection is never unlocked from here (that would put a prompt
+// them at most their limit; the later calls answer through the loop (the engine's or the front
+// end's), once. A call the store never answers holds its worker, and the next request gets a
+// fresh one; while a few calls hang at once, further requests are refused at once (Failed,
+// why says so) until one of them returns. A locked collection is never unlocked from here (that would put a prompt
 // on the desktop for a background program): it is reported as Locked.
 #pragma once
 

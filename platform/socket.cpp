@@ -1,6 +1,7 @@
 #include "platform/socket.h"
 
 #include "platform/event_loop.h"
+#include "platform/fault_hooks.h"
 #include "platform/event_ptr.h"
 #include "platform/owned_handles.h"
 #include "platform/loop_internal.h"
@@ -180,6 +181,10 @@ void closeSocket(SOCKET s) {
 bool asyncSelect(SOCKET s, HWND hwnd, UINT msg, unsigned events) {
     if (s == INVALID_SOCKET) {
         errno = EBADF;
+        return false;
+    }
+    if (faults::selectionRefused(s, events)) {
+        errno = EINVAL;
         return false;
     }
     auto& table = sockets().selections;

@@ -18,6 +18,7 @@ packages=(
   fetchmail                             # retrieval benchmark and local POP3 server tests: a real client
   mpop msmtp                            # slow-link benchmark only: the peers that pipeline
   iproute2 util-linux                   # integration tests: private network namespaces
+  strace                                # integration tests: the order of flushes and replies
   libcap2-bin                           # setcap: lets the engine bind ports 25 and 110
   qt6-base-dev libgl-dev                # the front end tarnwick (Qt 6 Widgets)
   qt6-multimedia-dev                    # its announcement and alarm sounds (QSoundEffect)

@@ -129,7 +129,12 @@ void RASConnection::dial(const char* entryName) {
         return;
     }
     line_ = DialHandle{profile, pid};
-    setTimer(window, kWatchdogTimer, static_cast<unsigned>(bounds_.dialKillAfterMs));
+    if (!setTimer(window, kWatchdogTimer, static_cast<unsigned>(bounds_.dialKillAfterMs))) {
+        // A dial nothing bounds could hold the cycle for ever: it is stopped now, and its end
+        // reports the failure as any failed dial does.
+        DebugLineStr(LOG_NET, LOG_HIGH, "Unable to set the dial's time limit, nmcli stopped :", profile.c_str());
+        killProcess(pid);
+    }
 }
 
 void RASConnection::dialStateCallback(unsigned state, unsigned long error) {

@@ -9,7 +9,8 @@ namespace store {
 
 bool preparePrivateFolder(const std::string& path) {
     bool madePrivate = false;
-    int error = plat::makePrivateDirectory(path, madePrivate);
+    bool made = false;
+    int error = plat::makePrivateDirectory(path, madePrivate, &made);
     if (error == ELOOP) {
         // The user put the folder elsewhere on purpose; what lies there is theirs to guard.
         DebugLineStr(LOG_APP, LOG_MED, "Folder is a link, left as it is :", path.c_str());
@@ -21,6 +22,12 @@ bool preparePrivateFolder(const std::string& path) {
         return false;
     }
     if (madePrivate) DebugLineStr(LOG_APP, LOG_MED, "Folder made private :", path.c_str());
+    // What is later stored in a new folder is no safer than the folder's own entry.
+    if (made && (error = plat::syncDirectoryOf(path)) != 0) {
+        DebugLineStr(LOG_APP, LOG_HIGH, "Unable to flush the folder that holds :",
+                     (path + " " + std::to_string(error)).c_str());
+        return false;
+    }
     return true;
 }
 

@@ -8,8 +8,9 @@ namespace store {
 // Makes the folder (one level, mode 0700) when it is missing, or takes the group's and
 // others' permissions from it (logged APP MED "Folder made private :"). A symbolic link is
 // neither followed nor changed, so nothing outside the tree is touched (logged APP MED; true
-// when it leads to something). False, logged (APP, HIGH), when there is no folder afterwards
-// or it could not be made private.
+// when it leads to something). A folder made here is flushed into its parent before this
+// returns. False, logged (APP, HIGH), when there is no folder afterwards, it could not be made
+// private, or the new folder's parent could not be flushed.
 bool preparePrivateFolder(const std::string& path);
 
 // "accounts/" + destMailbox, the mailbox directory of an account, when destMailbox is a

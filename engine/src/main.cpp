@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
     // What a killed run left half-done goes before anything new comes in. Only the engine that
     // published its window gets here, so no other engine is writing these files.
     removeStartupLeftovers("", kQueueDirectory);
+    removeHoldingLeftovers(kHoldingDirectory, kAccountsKey);
 
     // Old day logs go at start-up and with the first cycle of each day.
     DayLogKeeper dayLogs;

@@ -49,6 +49,18 @@ def free_port():
         return s.getsockname()[1]
 
 
+def children(pid):
+    """The process ids of pid's children."""
+    out = []
+    for task in glob.glob("/proc/%d/task/*/children" % pid):
+        try:
+            with open(task) as f:
+                out += [int(p) for p in f.read().split()]
+        except OSError:
+            pass
+    return out
+
+
 def wait_until(predicate, seconds=5.0, step=0.02):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
@@ -78,13 +90,15 @@ class Engine:
             self.env.update(env)
         self.proc = None
         self.stderr_path = os.path.join(self.root, "engine.stderr")
+        # A program the engine runs under (strace ...): the engine is then its child.
+        self.prefix = []
 
     # -- life ------------------------------------------------------------------------------
     def start(self, wait_smtp=True, preexec_fn=None, args=()):
         """Starts the engine; when it does not come up, it is ended and its world removed
         before the error is raised, so a failed set-up leaves nothing behind."""
         self.stderr_file = open(self.stderr_path, "wb")
-        self.proc = subprocess.Popen([TRAWLEX, *args], cwd=self.work, env=self.env, preexec_fn=preexec_fn,
+        self.proc = subprocess.Popen([*self.prefix, TRAWLEX, *args], cwd=self.work, env=self.env, preexec_fn=preexec_fn,
                                      stdout=subprocess.DEVNULL, stderr=self.stderr_file)
         sock = self.link_socket()
         try:
@@ -102,6 +116,9 @@ class Engine:
     def kill(self):
         """Ends the engine at once and removes its world."""
         if self.proc and self.proc.poll() is None:
+            # An engine run under another program outlives that program's end: it goes first.
+            for child in children(self.proc.pid) if self.prefix else ():
+                os.kill(child, signal.SIGKILL)
             os.kill(self.proc.pid, signal.SIGKILL)
             self.proc.wait()
         self.stop()

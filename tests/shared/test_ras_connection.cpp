@@ -2,6 +2,7 @@
 // pending dials, lines up before us, the bounds of a dial and of a hang-up, and the log lines.
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/fault_hooks.h"
 #include "platform/window.h"
 #include "shared/ras_connection.h"
 #include "tests/support/day_log.h"
@@ -192,6 +193,21 @@ TEST_F(Dialup, ADialThatNeverEndsIsStoppedPastItsBoundAndReportedFailed) {
     std::string log = logText();
     EXPECT_NE(log.find(" NET HIGH Dial did not end in time, nmcli stopped : home\n"), std::string::npos) << log;
     EXPECT_NE(log.find("(error: The dial did not end in time and was stopped[137])"), std::string::npos);
+}
+
+TEST_F(Dialup, ADialWhoseTimeLimitCannotBeSetIsStoppedAtOnceAndReportedFailed) {
+    put("entries", "home\n");
+    put("up_sleep", "30");
+    faults::refuseTimers([](std::uintptr_t, std::uintptr_t) { return true; });
+    RASConnection ras(owner, &kNotices, {20, 10000, 10000});
+    long long before = monotonicMs();
+    ras.dial("home");
+    waitNotices(1, 10);
+    faults::refuseTimers({});
+    EXPECT_EQ(g_notices, std::vector<WPARAM>{kFailed});
+    EXPECT_LT(monotonicMs() - before, 5000);
+    std::string log = logText();
+    EXPECT_NE(log.find(" NET HIGH Unable to set the dial's time limit, nmcli stopped : home\n"), std::string::npos) << log;
 }
 
 TEST_F(Dialup, AHangUpDuringADialStopsItAndItsEndIsNobodysNews) {
