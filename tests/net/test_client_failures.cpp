@@ -3,7 +3,7 @@
 // opening fails, a wait ends as timed out, an established connection is closed and its phase
 // hears EV_CLOSED from the loop.
 #include "net/client.h"
-#include "net/mail_client_notices.h"
+#include "tests/net/mail_client_recorder.h"
 #include "net/mail_client_open.h"
 #include "platform/fault_hooks.h"
 #include "tests/net/net_fixture.h"
@@ -44,10 +44,7 @@ public:
 };
 
 std::vector<plat::WPARAM> g_notices;
-plat::LRESULT noticeProc(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM) {
-    if (msg == WM_MAILCLIENT) g_notices.push_back(wParam);
-    return 0;
-}
+mailtest::Recorder<> g_told([](int code, long, const std::string&) { g_notices.push_back(static_cast<plat::WPARAM>(code)); });
 
 // Whether a connection waits on the listener within ms.
 bool connectionWaiting(const RawListener& l, int ms) {
@@ -75,16 +72,11 @@ protected:
     void SetUp() override {
         testsupport::freshLog();
         owner = makeOwner();
-        if (!plat::isClassRegistered("FAILNOTICES")) {
-            ASSERT_TRUE(plat::registerClass("FAILNOTICES", noticeProc));
-        }
-        noticeWindow = plat::createWindow("FAILNOTICES", "", 0);
         g_notices.clear();
     }
     void TearDown() override {
         plat::faults::refuseTimers({});
         plat::faults::refuseSelections({});
-        plat::destroyWindow(noticeWindow);
         plat::destroyWindow(owner);
         DebugLogSetClock(nullptr);
     }
@@ -93,13 +85,12 @@ protected:
     }
     // Starts the opening phase of c and waits for its notice.
     void openThroughPhase(Events& c, MailClient_Open& open) {
-        open.setNotifyWindow(noticeWindow);
+        open.setObserver(&g_told);
         c.handler = &open;
         open.start();
         ASSERT_TRUE(waitFor([&] { return !g_notices.empty(); }));
     }
     plat::HWND owner = 0;
-    plat::HWND noticeWindow = 0;
 };
 
 TEST_F(ClientFailures, AnOpeningThatCannotBeBoundedOrWatchedFailsWithoutConnecting) {

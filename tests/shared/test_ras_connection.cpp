@@ -199,12 +199,12 @@ TEST_F(Dialup, ADialWhoseTimeLimitCannotBeSetIsStoppedAtOnceAndReportedFailed) {
     put("entries", "home\n");
     put("up_sleep", "30");
     faults::refuseTimers([](std::uintptr_t, std::uintptr_t) { return true; });
-    RASConnection ras(owner, &kNotices, {20, 10000, 10000});
+    RASConnection ras(&g_recorder, {20, 10000, 10000});
     long long before = monotonicMs();
     ras.dial("home");
     waitNotices(1, 10);
     faults::refuseTimers({});
-    EXPECT_EQ(g_notices, std::vector<WPARAM>{kFailed});
+    EXPECT_EQ(g_notices, std::vector<Told>{kFailed});
     EXPECT_LT(monotonicMs() - before, 5000);
     std::string log = logText();
     EXPECT_NE(log.find(" NET HIGH Unable to set the dial's time limit, nmcli stopped : home\n"), std::string::npos) << log;
