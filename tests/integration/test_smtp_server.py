@@ -64,7 +64,7 @@ class SmtpServer(unittest.TestCase):
         d = self.dialogue(helo=False)
         self.assertEqual(d.cmd("MAIL FROM:<a@x>"), UNRECOGNISED)   # before HELO
         self.assertEqual(d.cmd("HELO"), UNRECOGNISED)              # no argument
-        self.assertEqual(d.cmd("EHLO client"), UNRECOGNISED)
+        self.assertEqual(d.cmd("EHLO"), UNRECOGNISED)              # no argument either
         self.assertEqual(d.cmd("helo client"), "250 HELO accepted")
         self.assertEqual(d.cmd("HELO again"), UNRECOGNISED)        # once ready
         self.assertEqual(d.cmd("NOOP"), UNRECOGNISED)
