@@ -76,6 +76,13 @@ std::optional<std::uint32_t> decimalUid(std::string_view field) {
     return static_cast<std::uint32_t>(v);
 }
 
+bool isDecimal(std::string_view field) {
+    if (field.empty() || field.size() > 20) return false;
+    for (char c : field)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
 bool isPeerRow(const TcpTableRow& row, const TcpTableEndpoint& peer, const TcpTableEndpoint& ours) {
     return row.state != kTimeWait && row.local == peer && row.remote == ours;
 }
@@ -172,7 +179,9 @@ std::optional<TcpTableRow> parseTcpTableRow(std::string_view line) {
     if (!hexPair(nextField(line, pos)) || !hexPair(nextField(line, pos)) || !hexWord(nextField(line, pos)))
         return std::nullopt;
     auto uid = decimalUid(nextField(line, pos));
-    if (!uid) return std::nullopt;
+    // The timeout and the inode follow the uid: a line cut short never passes for a row with a
+    // shorter uid.
+    if (!uid || !isDecimal(nextField(line, pos)) || !isDecimal(nextField(line, pos))) return std::nullopt;
     row.local = *local;
     row.remote = *remote;
     row.state = *st;

@@ -31,7 +31,8 @@ struct TcpTableRow {
 };
 
 // One line of either table. None for the heading and for every line that is not a whole,
-// well-formed row (short, wrong widths, not hex, a uid that is not a 32-bit number).
+// well-formed row up to its inode (short, wrong widths, not hex, a uid that is not a 32-bit
+// number).
 std::optional<TcpTableRow> parseTcpTableRow(std::string_view line);
 
 // The uid of the socket whose local end is peer and whose remote end is ours, among the rows
