@@ -10,13 +10,12 @@ import pwd
 import re
 import shutil
 import smtplib
-import socket
 import subprocess
 import sys
 import time
 import unittest
 
-from harness import SETTINGS_KEY, Engine, read_route
+from harness import SETTINGS_KEY, Engine, has_ipv6_loopback
 from pop3_world import ACCOUNTS_KEY, Mailbox
 
 RECEIVED = re.compile(rb"^Received: from localhost by localhost \(Tarnwick MTA\) ; [^\r\n]*\r\n")
@@ -59,15 +58,6 @@ print(json.dumps(out))
 """
 
 
-def ipv6_loopback():
-    try:
-        with socket.socket(socket.AF_INET6) as s:
-            s.bind(("::1", 0))
-        return True
-    except OSError:
-        return False
-
-
 def other_user_command():
     """How to run a program as nobody, or (None, why not)."""
     if os.geteuid() != 0:
@@ -83,7 +73,7 @@ def other_user_command():
     return None, "neither setpriv nor runuser is installed"
 
 
-FAMILIES = [("IPv4", "127.0.0.1")] + ([("IPv6", "::1")] if ipv6_loopback() else [])
+FAMILIES = [("IPv4", "127.0.0.1")] + ([("IPv6", "::1")] if has_ipv6_loopback() else [])
 
 
 class LocalSmtpOwner(unittest.TestCase):
@@ -127,17 +117,8 @@ class LocalSmtpOwner(unittest.TestCase):
         self.assertEqual(out["auth"].split(), ["PLAIN", "LOGIN"])
         return out
 
-    def items(self):
-        out = []
-        for name in self.engine.queue():
-            if name.endswith(".rfc822"):
-                path = os.path.join(self.engine.work, "outgoing", name)
-                with open(path, "rb") as f:
-                    out.append((f.read(), read_route(path + ".route")))
-        return out
-
     def assert_queued_byte_for_byte(self):
-        [(text, route)] = self.items()
+        [(text, route)] = self.engine.queued_items()
         m = RECEIVED.match(text)
         self.assertIsNotNone(m, text[:120])
         self.assertEqual(text[m.end():], STORED)
