@@ -1,6 +1,9 @@
 #include "platform/peer_owner.h"
 
 #include <arpa/inet.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,6 +18,7 @@ namespace plat {
 namespace {
 
 constexpr unsigned kTimeWait = 6;
+constexpr unsigned kListen = 10;
 
 // The next blank-delimited field of line from pos on; empty at the end.
 std::string_view nextField(std::string_view line, std::size_t& pos) {
@@ -160,6 +164,75 @@ PeerOwner scanTable(const char* path, const TcpTableEndpoint& peer, const TcpTab
     return result;
 }
 
+// The kernel's socket diagnostics asked for the one socket with the given ends (a hash look-up,
+// however many sockets the machine has), on the netlink socket fd, opened when it is -1 and
+// closed again when it fails.
+struct DiagAnswer {
+    enum class Kind {
+        Uid,        // the live socket's owner
+        NoSocket,   // no live socket with those ends (or, in a kernel without TCP diagnostics,
+                    // the same "not found")
+        NoAnswer,   // nothing usable came back
+    };
+    Kind kind = Kind::NoAnswer;
+    std::uint32_t uid = 0;
+};
+
+DiagAnswer askSocketDiag(int& fd, std::uint32_t seq, int family, const TcpTableEndpoint& peer,
+                                           const TcpTableEndpoint& ours) {
+    if (fd < 0) fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (fd < 0) return {};
+    struct {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST;
+    message.header.nlmsg_seq = seq;
+    inet_diag_req_v2& r = message.request;
+    r.sdiag_family = static_cast<__u8>(family);
+    r.sdiag_protocol = IPPROTO_TCP;
+    r.idiag_states = ~0u;
+    r.id.idiag_sport = htons(peer.port);
+    r.id.idiag_dport = htons(ours.port);
+    std::memcpy(r.id.idiag_src, peer.words.data(), static_cast<std::size_t>(peer.wordCount) * 4);
+    std::memcpy(r.id.idiag_dst, ours.words.data(), static_cast<std::size_t>(ours.wordCount) * 4);
+    r.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    r.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    DiagAnswer answer;
+    alignas(nlmsghdr) char reply[8192];
+    // The kernel answers within the send, so the reply is waiting when it returns; a reply to
+    // an earlier request (another sequence number) is passed over.
+    if (::sendto(fd, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) !=
+        static_cast<ssize_t>(sizeof message)) {
+        ::close(fd);
+        fd = -1;
+        return answer;
+    }
+    for (int tries = 0; tries < 4; ++tries) {
+        ssize_t n = ::recv(fd, reply, sizeof reply, MSG_DONTWAIT);
+        const auto* h = reinterpret_cast<const nlmsghdr*>(reply);
+        if (n <= 0 || !NLMSG_OK(h, static_cast<unsigned>(n))) break;
+        if (h->nlmsg_seq != seq) continue;
+        if (h->nlmsg_type == SOCK_DIAG_BY_FAMILY && h->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+            const auto* m = static_cast<const inet_diag_msg*>(NLMSG_DATA(h));
+            // Only the live socket whose far end is ours, never a listener or a closed one.
+            bool live = m->idiag_state != kTimeWait && m->idiag_state != kListen &&
+                        m->id.idiag_dport == htons(ours.port) && m->id.idiag_sport == htons(peer.port);
+            answer.kind = live ? DiagAnswer::Kind::Uid : DiagAnswer::Kind::NoSocket;
+            answer.uid = m->idiag_uid;
+        } else if (h->nlmsg_type == NLMSG_ERROR && h->nlmsg_len >= NLMSG_LENGTH(sizeof(nlmsgerr)) &&
+                   static_cast<const nlmsgerr*>(NLMSG_DATA(h))->error == -ENOENT) {
+            answer.kind = DiagAnswer::Kind::NoSocket;
+        }
+        break;
+    }
+    return answer;
+}
+
 }  // namespace
 
 std::optional<TcpTableRow> parseTcpTableRow(std::string_view line) {
@@ -201,21 +274,65 @@ std::optional<std::uint32_t> findTcpOwner(std::string_view tableText, const TcpT
     return std::nullopt;
 }
 
-PeerOwner peerOwner(SOCKET s) {
-    int family = 0;
+namespace {
+
+// The two ends of connected socket s, as the tables print them, and their family; none (with
+// why) when they cannot be had.
+bool connectionEnds(SOCKET s, int& family, TcpTableEndpoint& peer, TcpTableEndpoint& ours, PeerOwner& unknown) {
     int peerFamily = 0;
-    std::optional<TcpTableEndpoint> ours = socketEndpoint(s, false, family);
-    std::optional<TcpTableEndpoint> peer = socketEndpoint(s, true, peerFamily);
-    if (!ours || !peer || family != peerFamily) {
-        PeerOwner unknown;
+    std::optional<TcpTableEndpoint> o = socketEndpoint(s, false, family);
+    std::optional<TcpTableEndpoint> p = socketEndpoint(s, true, peerFamily);
+    if (!o || !p || family != peerFamily) {
         unknown.why = std::string("addresses of the connection unknown: ") + std::strerror(errno);
-        return unknown;
+        return false;
     }
-    if (family == AF_INET6) return scanTable("/proc/net/tcp6", *peer, *ours);
-    PeerOwner found = scanTable("/proc/net/tcp", *peer, *ours);
+    ours = *o;
+    peer = *p;
+    return true;
+}
+
+PeerOwner fromTables(int family, const TcpTableEndpoint& peer, const TcpTableEndpoint& ours) {
+    if (family == AF_INET6) return scanTable("/proc/net/tcp6", peer, ours);
+    PeerOwner found = scanTable("/proc/net/tcp", peer, ours);
     if (found.status != PeerOwner::Status::NotListed) return found;
-    PeerOwner dualStack = scanTable("/proc/net/tcp6", mapped(*peer), mapped(*ours));
+    PeerOwner dualStack = scanTable("/proc/net/tcp6", mapped(peer), mapped(ours));
     return dualStack.status == PeerOwner::Status::Found ? dualStack : found;
+}
+
+}  // namespace
+
+PeerOwners::~PeerOwners() {
+    if (diag_ >= 0) ::close(diag_);
+}
+
+PeerOwner PeerOwners::find(SOCKET s) {
+    int family = 0;
+    TcpTableEndpoint peer, ours;
+    PeerOwner unknown;
+    if (!connectionEnds(s, family, peer, ours, unknown)) return unknown;
+    DiagAnswer answer = askSocketDiag(diag_, ++seq_, family, peer, ours);
+    if (answer.kind == DiagAnswer::Kind::Uid) {
+        diagAnswers_ = true;
+        return PeerOwner{PeerOwner::Status::Found, answer.uid, {}};
+    }
+    // Once the diagnostics have answered, "no such socket" is believed: the tables are read
+    // only where the diagnostics cannot answer at all, so that connections that vanish cannot
+    // make the engine walk every socket of the machine.
+    if (answer.kind == DiagAnswer::Kind::NoSocket && diagAnswers_)
+        return PeerOwner{PeerOwner::Status::NotListed, 0, "connection not known to the kernel's socket diagnostics"};
+    return fromTables(family, peer, ours);
+}
+
+PeerOwner peerOwner(SOCKET s) {
+    return PeerOwners().find(s);
+}
+
+PeerOwner peerOwnerFromTables(SOCKET s) {
+    int family = 0;
+    TcpTableEndpoint peer, ours;
+    PeerOwner unknown;
+    if (!connectionEnds(s, family, peer, ours, unknown)) return unknown;
+    return fromTables(family, peer, ours);
 }
 
 std::uint32_t processUid() {

@@ -1,6 +1,9 @@
-// Which user of this machine owns the other end of a loopback connection, read from the
-// kernel's TCP tables (/proc/net/tcp, /proc/net/tcp6): the row whose local end is the peer's
-// and whose remote end is ours names the uid that created the peer's socket.
+// Which user of this machine owns the other end of a loopback connection: the kernel's socket
+// whose local end is the peer's and whose remote end is ours names the uid that created it.
+// It is asked of the kernel's socket diagnostics (netlink), one hash look-up; where they cannot
+// answer, the TCP tables (/proc/net/tcp, /proc/net/tcp6) are read. Reading a table walks every
+// socket of the machine, and its whole hash table, on the engine's thread: milliseconds, more
+// on a busy machine, so it is only the fall-back.
 #pragma once
 
 #include "platform/socket.h"
@@ -53,10 +56,31 @@ struct PeerOwner {
     std::string why;   // for the log when not Found
 };
 
-// The owner of the peer of connected socket s. One table is read (for an IPv4 connection
-// whose peer is not there, the IPv6 table too: a dual-stack program's IPv4 connection is
-// listed there with an IPv4-mapped address), up to the matching row.
+// Finds the owners of peers, keeping its socket to the kernel's diagnostics open between
+// look-ups. For one thread.
+class PeerOwners {
+public:
+    PeerOwners() = default;
+    ~PeerOwners();
+    PeerOwners(const PeerOwners&) = delete;
+    PeerOwners& operator=(const PeerOwners&) = delete;
+
+    // The owner of the peer of connected socket s: one socket-diagnostics request; when they
+    // give no answer (and have never found a socket here), one table is read (for an IPv4 connection whose peer is not there, the
+    // IPv6 table too: a dual-stack program's IPv4 connection is listed there with an
+    // IPv4-mapped address), up to the matching row.
+    PeerOwner find(SOCKET s);
+
+private:
+    int diag_ = -1;
+    std::uint32_t seq_ = 0;
+    bool diagAnswers_ = false;   // the diagnostics have found a socket: they work here
+};
+
+// PeerOwners::find with a socket of its own.
 PeerOwner peerOwner(SOCKET s);
+// The same from the tables alone, as where the socket diagnostics cannot answer.
+PeerOwner peerOwnerFromTables(SOCKET s);
 
 // The user this process runs as (its effective uid, the one the kernel records for the
 // sockets it creates).

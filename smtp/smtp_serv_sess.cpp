@@ -4,6 +4,7 @@
 #include "net/command_words.h"
 #include "platform/files.h"
 #include "shared/debug.h"
+#include "shared/registry.h"
 #include "smtp/received_line.h"
 #include "store/item_name.h"
 
@@ -274,13 +275,16 @@ void SMTPServSess::reply(int code, const std::string& text) {
 }
 
 bool SMTPServSess::maySend() {
-    if (senders_.everyone || authenticated_) return true;
+    if (authenticated_) return true;
     if (!peerOwner_) {
         peerOwner_ = senders_.ownerOf ? senders_.ownerOf(socket()) : plat::PeerOwner{};
         if (!senders_.ownerOf) peerOwner_->why = "no way to find it";
     }
     bool found = peerOwner_->status == plat::PeerOwner::Status::Found;
     if (found && peerOwner_->uid == senders_.ownerUid) return true;
+    // Only now the registry: the owner's connections never wait for it.
+    if (!everyone_) everyone_ = config::readSetting(config::kLocalSmtpUsers) == 1;
+    if (*everyone_) return true;
     if (!refusalLogged_) {
         refusalLogged_ = true;
         std::string port = std::to_string(peerPort());

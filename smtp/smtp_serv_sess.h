@@ -6,8 +6,8 @@
 // Mail is taken only from the owner's programs: MAIL gets 530 unless the peer's socket belongs
 // to the user the engine runs as, the session logged in with AUTH (PLAIN or LOGIN, an
 // account's title and the password the local POP3 server checks), or "localsmtpusers" lets
-// every user send. The peer's user is looked up once, at the first MAIL that needs it; a
-// refusal is logged (MAIL, HIGH) naming the uid and the peer's port, or (MAIL, MED) when the
+// every user send. The peer's user is looked up once, at the first MAIL that needs it, and the
+// setting is read only for a peer that is not the owner's; a refusal is logged (MAIL, HIGH) naming the uid and the peer's port, or (MAIL, MED) when the
 // user could not be found.
 #pragma once
 
@@ -38,7 +38,6 @@ using PeerOwnerLookup = std::function<plat::PeerOwner(plat::SOCKET)>;
 
 // Who may hand mail in through a session.
 struct LocalSenders {
-    bool everyone = false;         // "localsmtpusers" 1: every user of the machine
     std::uint32_t ownerUid = 0;    // the user the engine runs as
     PeerOwnerLookup ownerOf;       // finds the user of the peer's socket; empty: never found
     std::string accountsKey;       // the accounts AUTH checks titles and passwords against
@@ -107,6 +106,7 @@ private:
 
     LocalSenders senders_;
     std::optional<plat::PeerOwner> peerOwner_;   // looked up once, when first needed
+    std::optional<bool> everyone_;               // "localsmtpusers" 1, read once when needed
     bool refusalLogged_ = false;
     LocalLogin login_;
     bool authenticated_ = false;

