@@ -25,6 +25,14 @@ trap cleanup EXIT
 for _ in $(seq 100); do [ -S "$root/run/tarnwick/APPCLASS.Trawlex.sock" ] && break; sleep 0.05; done
 timeout 300 "$bin/smtp_intake" "$TRAWLEX_SMTP_PORT" "${1:-200}"   # never hold the machine for ever
 echo "queued: $(ls "$root/work/outgoing" | grep -c '\.rfc822$') items"
+# What each connection costs: a new connection per message, on a quiet machine and beside
+# 5,000 idle loopback connections (a long TCP table, as on a busy machine).
+echo
+echo "1 KB, one message per connection, 4 at once:"
+for idle in 0 5000; do
+  printf 'idle %-5s ' $idle
+  timeout 300 "$bin/smtp_intake" "$TRAWLEX_SMTP_PORT" "${1:-200}" 1 4 1 $idle | tail -1
+done
 
 if command -v postfix >/dev/null && [ -x "$peer" ]; then
   postfix_port=$((20000 + RANDOM % 20000))

@@ -2,10 +2,13 @@
 // engine's local SMTP server, or a peer measured beside it) over 1, 4 and 16 concurrent
 // sessions. Prints messages per second and MB per second.
 //
-//   smtp_intake PORT [MESSAGES_PER_RUN [SIZE_KB SESSIONS]]
+//   smtp_intake PORT [MESSAGES_PER_RUN [SIZE_KB SESSIONS [ONE_PER_CONNECTION [IDLE_SOCKETS]]]]
 //
-// With SIZE_KB and SESSIONS only that one row is measured. bench/run_smtp_intake.sh starts a
-// private engine (and, where Postfix is installed, a private Postfix) and runs this.
+// With SIZE_KB and SESSIONS only that one row is measured. ONE_PER_CONNECTION 1 opens a new
+// connection for every message (what a connection costs the server shows there); IDLE_SOCKETS
+// holds that many idle loopback connections open meanwhile, so that the machine's TCP table
+// is as long as a busy machine's. bench/run_smtp_intake.sh starts a private engine (and, where
+// Postfix is installed, a private Postfix) and runs this.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -79,21 +82,60 @@ struct Result {
     int delivered;
 };
 
-Result run(int port, int sessions, int messages, const std::string& body) {
+// Idle connections to a listener of our own on 127.0.0.1, held until destroyed (each is two
+// entries of the kernel's TCP table).
+class IdleSockets {
+public:
+    explicit IdleSockets(int count) {
+        if (count <= 0) return;
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof sa;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&sa), len) != 0 || ::listen(listener_, 4096) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+            return;
+        for (int i = 0; i < count; ++i) {
+            int c = ::socket(AF_INET, SOCK_STREAM, 0);
+            if (c < 0 || ::connect(c, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+                if (c >= 0) ::close(c);
+                break;
+            }
+            fds_.push_back(c);
+            int a = ::accept(listener_, nullptr, nullptr);
+            if (a >= 0) fds_.push_back(a);
+        }
+    }
+    ~IdleSockets() {
+        for (int fd : fds_) ::close(fd);
+        if (listener_ >= 0) ::close(listener_);
+    }
+    std::size_t connections() const { return fds_.size() / 2; }
+
+private:
+    int listener_ = -1;
+    std::vector<int> fds_;
+};
+
+Result run(int port, int sessions, int messages, const std::string& body, bool onePerConnection) {
     std::atomic<int> next{0};
     std::atomic<int> delivered{0};
     auto worker = [&] {
-        Session s(port);
-        if (!s.ok() || s.reply().rfind("220", 0) != 0 || !s.command("HELO bench", "250")) return;
         std::string data = body + ".\r\n";
-        while (next.fetch_add(1) < messages) {
-            if (!s.command("RSET", "250") || !s.command("MAIL FROM:<bench@example.org>", "250") ||
-                !s.command("RCPT TO:<sink@example.net>", "250") || !s.command("DATA", "354"))
-                return;
-            if (!s.send(data) || s.reply().rfind("250", 0) != 0) return;
-            ++delivered;
+        while (next.load() < messages) {
+            Session s(port);
+            if (!s.ok() || s.reply().rfind("220", 0) != 0 || !s.command("HELO bench", "250")) return;
+            while (next.fetch_add(1) < messages) {
+                if (!s.command("RSET", "250") || !s.command("MAIL FROM:<bench@example.org>", "250") ||
+                    !s.command("RCPT TO:<sink@example.net>", "250") || !s.command("DATA", "354"))
+                    return;
+                if (!s.send(data) || s.reply().rfind("250", 0) != 0) return;
+                ++delivered;
+                if (onePerConnection) break;
+            }
+            s.command("QUIT", "221");
         }
-        s.command("QUIT", "221");
     };
     auto start = std::chrono::steady_clock::now();
     std::vector<std::thread> threads;
@@ -107,7 +149,7 @@ Result run(int port, int sessions, int messages, const std::string& body) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: smtp_intake PORT [MESSAGES_PER_RUN]\n");
+        std::fprintf(stderr, "usage: smtp_intake PORT [MESSAGES_PER_RUN [SIZE_KB SESSIONS [ONE_PER_CONNECTION [IDLE_SOCKETS]]]]\n");
         return 1;
     }
     int port = std::atoi(argv[1]);
@@ -118,11 +160,16 @@ int main(int argc, char** argv) {
         sizes = {static_cast<std::size_t>(std::atoi(argv[3])) * 1024};
         sessionCounts = {std::atoi(argv[4])};
     }
+    bool onePerConnection = argc > 5 && std::atoi(argv[5]) != 0;
+    IdleSockets idle(argc > 6 ? std::atoi(argv[6]) : 0);
+    if (onePerConnection || idle.connections())
+        std::printf("(one message per connection: %s; idle loopback connections held: %zu)\n",
+                    onePerConnection ? "yes" : "no", idle.connections());
     std::printf("%-8s %-9s %9s %10s %10s %8s\n", "size", "sessions", "messages", "msg/s", "MB/s", "seconds");
     for (std::size_t size : sizes) {
         std::string body = makeBody(size);
         for (int sessions : sessionCounts) {
-            Result r = run(port, sessions, messages, body);
+            Result r = run(port, sessions, messages, body, onePerConnection);
             double mb = static_cast<double>(r.delivered) * static_cast<double>(body.size()) / 1e6;
             std::string label = std::to_string(size / 1024) + " KB";
             std::printf("%-8s %-9d %9d %10.1f %10.2f %8.2f\n", label.c_str(), sessions, r.delivered,

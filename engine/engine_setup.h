@@ -8,6 +8,7 @@
 
 class SMTPServer;
 class POPServer;
+class LoginThrottle;
 
 // Creates the control window and publishes it as "APPCLASS"/"Trawlex". False (after telling
 // the user why) when it cannot be created or another engine of this user already runs.
@@ -18,6 +19,8 @@ struct EngineServers {
     EngineServers();
     ~EngineServers();
     NewOutgoingNotice newOutgoing;
+    // Paces the log-ins of both servers together; it outlives their sessions.
+    std::unique_ptr<LoginThrottle> logins;
     std::unique_ptr<SMTPServer> smtp;
     std::unique_ptr<POPServer> pop3;
 };

@@ -1,4 +1,5 @@
-// Paces the password checks of the local POP3 server, all sessions together, so that
+// Paces the password checks of the local servers (POP3 log-ins, SMTP AUTH), all sessions of
+// both together, so that
 // passwords cannot be guessed at speed: a check waits for its turn (one at most every
 // kCheckSpacingMs, that is ten a second however many connections guess at once), and a wrong
 // password is answered only kFailureDelayMs after its check. Both waits are timers of a hidden

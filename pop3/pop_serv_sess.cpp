@@ -5,7 +5,6 @@
 #include "pop3/pop_serv_uid.h"
 #include "shared/debug.h"
 #include "shared/registry.h"
-#include "shared/secret_settings.h"
 #include "store/item_lock.h"
 
 using namespace plat;
@@ -42,7 +41,7 @@ const POPServSess::Command POPServSess::kCommands[] = {
 };
 
 POPServSess::POPServSess(HWND serverWindow, SOCKET s, const std::string& accountsKey, LoginThrottle* throttle)
-    : ServerSession(serverWindow, s, LOG_MAIL), accountsKey_(accountsKey), throttle_(throttle) {
+    : ServerSession(serverWindow, s, LOG_MAIL), accountsKey_(accountsKey), login_(accountsKey, throttle) {
     DebugLine(LOG_APP, LOG_LOW, "POPServSess::POPServSess");
     replyOk("POP3 server ready");
     state_ = ST_AUTHORISATION;
@@ -51,7 +50,7 @@ POPServSess::POPServSess(HWND serverWindow, SOCKET s, const std::string& account
 
 POPServSess::~POPServSess() {
     DebugLine(LOG_APP, LOG_LOW, "POPServSess::~POPServSess");
-    if (throttle_) throttle_->cancel(ticket_);
+    login_.cancel();
     if (!account_.empty()) {
         // When the e-mail program collected mail, for the user who reads the log.
         std::string text = "POP3 session of " + account_ + " ended : " + std::to_string(retrieved_) +
@@ -130,31 +129,8 @@ bool POPServSess::pass(const std::string& line) {
     // Nothing more is read from the peer until PASS is answered.
     passWaiting_ = true;
     setReading(false);
-    auto check = [this, password] { checkPassword(password); };
-    if (throttle_) {
-        // A check made at once may already have set the ticket of its delayed answer.
-        if (LoginThrottle::Ticket turn = throttle_->whenCheckAllowed(check)) ticket_ = turn;
-    } else {
-        check();
-    }
+    login_.check(userName_, password, [this](bool matches, bool fromTimer) { answerPassword(matches, fromTimer); });
     return true;
-}
-
-void POPServSess::checkPassword(const std::string& password) {
-    bool fromTimer = ticket_ != 0;
-    ticket_ = 0;
-    std::optional<config::SecretSource> source;
-    if (!userName_.empty()) source = config::localLoginSource(userName_, accountsKey_);
-    if (!source) {
-        answerPassword(false, fromTimer);
-        return;
-    }
-    std::string expected;
-    bool known = storedPassword_.start(*source, expected, [this, password](bool ok, plat::SecretStatus,
-                                                                          const std::string& stored) {
-        answerPassword(ok && !stored.empty() && stored == password, true);
-    });
-    if (known) answerPassword(!expected.empty() && expected == password, fromTimer);
 }
 
 void POPServSess::answerPassword(bool matches, bool fromTimer) {
@@ -171,17 +147,10 @@ void POPServSess::answerPassword(bool matches, bool fromTimer) {
     std::string text = "POP3 log-in failed : title '" + userName_ + "', peer port " + std::to_string(peerPort());
     DebugLine(LOG_MAIL, LOG_MED, text.c_str());
     userName_.clear();
-    auto answer = [this] {
-        ticket_ = 0;
+    login_.answerRefusal(fromTimer, [this](bool fromLoop) {
         replyErr(kAuthFailed);
-        passAnswered(true);
-    };
-    if (throttle_) {
-        ticket_ = throttle_->afterFailureDelay(answer);
-    } else {
-        replyErr(kAuthFailed);
-        passAnswered(fromTimer);
-    }
+        passAnswered(fromLoop);
+    });
 }
 
 void POPServSess::passAnswered(bool fromTimer) {
@@ -366,8 +335,7 @@ void POPServSess::update() {
 }
 
 void POPServSess::endSession() {
-    if (throttle_) throttle_->cancel(ticket_);
-    ticket_ = 0;
+    login_.cancel();
     item_.reset();
     waitingLines_.clear();
     finishSession();

@@ -19,8 +19,7 @@
 
 #include "net/command_table.h"
 #include "net/server.h"
-#include "oauth/stored_secret.h"
-#include "pop3/login_throttle.h"
+#include "pop3/local_login.h"
 #include "pop3/pop_item_reply.h"
 #include "store/maildrop.h"
 
@@ -61,8 +60,7 @@ private:
     // Each answers false when the command fails; replyText_ then holds the "-ERR" text.
     bool user(const std::string& line);
     bool pass(const std::string& line);
-    // The check of PASS, in its turn; a failure is answered after the throttle's delay.
-    void checkPassword(const std::string& password);
+    // The outcome of PASS's check; a failure is answered after the throttle's delay.
     // matches: the password was right. fromTimer: called from the loop, not from PASS.
     void answerPassword(bool matches, bool fromTimer);
     // The answer to PASS is out: take the lines that waited (not when inside a command).
@@ -89,8 +87,7 @@ private:
     void replyErr(const std::string& text);
 
     std::string accountsKey_;
-    LoginThrottle* throttle_;
-    LoginThrottle::Ticket ticket_ = 0;   // the waiting check or answer of PASS
+    LocalLogin login_;                   // the check of PASS and its delayed refusal
     bool passWaiting_ = false;           // PASS is not answered yet
     std::string account_;                // the title logged in with
     int retrieved_ = 0;                  // items handed out whole by RETR
@@ -103,5 +100,4 @@ private:
     std::unique_ptr<ItemReply> item_;
     bool itemComplete_ = false;            // the item's last piece, with its ".", is queued
     std::deque<std::string> waitingLines_;   // taken while a reply was going out
-    oauth::SecretRead storedPassword_;       // a look-up in the secret store for PASS
 };

@@ -10,8 +10,9 @@
 
 class POPServer : public Server {
 public:
-    // accountsKey: the registry key whose sub-keys are the accounts, by title.
-    POPServer(plat::HWND owner, Peers peers, const std::string& accountsKey);
+    // accountsKey: the registry key whose sub-keys are the accounts, by title. logins: the
+    // throttle shared with the other local server, outliving this; null: one of its own.
+    POPServer(plat::HWND owner, Peers peers, const std::string& accountsKey, LoginThrottle* logins = nullptr);
     ~POPServer() override;
 
 protected:
@@ -21,5 +22,6 @@ protected:
 private:
     std::string accountsKey_;
     // Paces the password checks of all sessions together.
-    std::unique_ptr<LoginThrottle> throttle_;
+    std::unique_ptr<LoginThrottle> ownThrottle_;
+    LoginThrottle* throttle_;
 };

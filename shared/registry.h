@@ -63,6 +63,9 @@ inline constexpr DwordSetting kOutHostSecurity{"outhostsecurity", 0};
 inline constexpr StringSetting kOutHostUser{"outhostuser", ""};
 inline constexpr StringSetting kOutHostPass{"outhostpass", ""};
 inline constexpr StringSetting kCaFile{"cafile", ""};
+// Who may hand mail to the local SMTP server without logging in: 0 the user the engine runs
+// as; 1 every user of this machine. Any other value reads as 0.
+inline constexpr DwordSetting kLocalSmtpUsers{"localsmtpusers", 0};
 
 // "outhostport" has no fall-back; "Placement" is restored only when exactly 44 bytes are stored.
 inline constexpr char kOutHostPort[] = "outhostport";

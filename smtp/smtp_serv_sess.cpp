@@ -1,8 +1,10 @@
 #include "smtp/smtp_serv_sess.h"
 
+#include "net/base64.h"
 #include "net/command_words.h"
 #include "platform/files.h"
 #include "shared/debug.h"
+#include "shared/registry.h"
 #include "smtp/received_line.h"
 #include "store/item_name.h"
 
@@ -17,11 +19,31 @@ using cmdline::startsWithNoCase;
 using cmdline::wordAt;
 
 const char kUnrecognised[] = "command unrecognised";
+const char kOwnerOnly[] = "5.7.0 Only the owner of this gateway may send here";
+// The prompts of AUTH LOGIN: "Username:" and "Password:" in base64.
+const char kLoginUserPrompt[] = "VXNlcm5hbWU6";
+const char kLoginPasswordPrompt[] = "UGFzc3dvcmQ6";
+
+// A SASL response: base64, or "=" for an empty one.
+std::optional<std::string> decodeResponse(const std::string& word) {
+    if (word == "=") return std::string();
+    return base64Decode(word);
+}
+
+// A title as the log may show it: what a peer typed, with control characters made visible.
+std::string loggable(const std::string& text) {
+    std::string out = text.substr(0, 100);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return out;
+}
 
 }  // namespace
 
 const SMTPServSess::Command SMTPServSess::kCommands[] = {
     {"HELO", SESSION_ST_WAIT_HELO, &SMTPServSess::helo},
+    {"EHLO", SESSION_ST_WAIT_HELO, &SMTPServSess::ehlo},
+    {"AUTH", SESSION_ST_READY, &SMTPServSess::auth},
     {"QUIT", SESSION_ST_WAIT_HELO | SESSION_ST_READY, &SMTPServSess::quit},
     {"MAIL", SESSION_ST_READY, &SMTPServSess::mail},
     {"RCPT", SESSION_ST_READY, &SMTPServSess::rcpt},
@@ -30,14 +52,16 @@ const SMTPServSess::Command SMTPServSess::kCommands[] = {
 };
 
 SMTPServSess::SMTPServSess(HWND serverWindow, SOCKET s, const std::string& queueDirectory,
-                           const NewOutgoingNotice* notice)
-    : ServerSession(serverWindow, s, LOG_NET), notice_(notice), queueDirectory_(queueDirectory) {
+                           const NewOutgoingNotice* notice, LocalSenders senders)
+    : ServerSession(serverWindow, s, LOG_NET), notice_(notice), queueDirectory_(queueDirectory),
+      senders_(std::move(senders)), login_(senders_.accountsKey, senders_.throttle) {
     reply(220, "LOCALHOST Service ready");
     setState(SESSION_ST_WAIT_HELO);
     armTimeout();
 }
 
 SMTPServSess::~SMTPServSess() {
+    login_.cancel();
     discardItem();
     closeSocket();
 }
@@ -47,10 +71,10 @@ int SMTPServSess::dispatcher(int event, long) {
     case EV_LINE:
         if (state_ == SESSION_ST_CLOSING) {
             lineBuffer().reset();   // nothing after QUIT is read
-        } else if (state_ == SESSION_ST_DATA) {
-            onDataLine();
+        } else if (loginWaiting_) {
+            waitingLines_.push_back(lineBuffer().takeLine());
         } else {
-            onCommandLine();
+            onLine(lineBuffer().takeLine());
         }
         break;
     case EV_WRITABLE:
@@ -71,8 +95,29 @@ int SMTPServSess::dispatcher(int event, long) {
     return 1;
 }
 
-void SMTPServSess::onCommandLine() {
-    std::string line = takeCommandLine(kMaxCommandLine);
+void SMTPServSess::onLine(std::string line) {
+    if (state_ == SESSION_ST_DATA) {
+        onDataLine(std::move(line));
+    } else if (state_ == SESSION_ST_AUTH) {
+        onAuthResponse(line);
+    } else if (state_ != SESSION_ST_CLOSING) {
+        onCommandLine(std::move(line));
+    }
+}
+
+void SMTPServSess::runWaitingLines() {
+    while (!waitingLines_.empty() && !loginWaiting_ && state_ != SESSION_ST_CLOSING && !connectionBroken()) {
+        std::string line = std::move(waitingLines_.front());
+        waitingLines_.pop_front();
+        onLine(std::move(line));
+    }
+}
+
+void SMTPServSess::onCommandLine(std::string line) {
+    // Too long, or holding a NUL byte: read as empty, so that it is refused. Only AUTH may
+    // pass the common bound.
+    bool fits = line.size() <= kMaxCommandLine || (line.size() <= kMaxAuthLine && startsWithNoCase(line, "AUTH "));
+    if (!fits || line.find('\0') != std::string::npos) line.clear();
     const Command* c = findCommand(kCommands, line, state_);
     if (!c || !(this->*c->handler)(line)) reply(500, kUnrecognised);
     if (state_ != SESSION_ST_CLOSING) armTimeout();   // every command re-arms the timer
@@ -83,6 +128,15 @@ bool SMTPServSess::helo(const std::string& line) {
     if (domain.empty()) return false;
     heloDomain_ = domain;
     reply(250, "HELO accepted");
+    setState(SESSION_ST_READY);
+    return true;
+}
+
+bool SMTPServSess::ehlo(const std::string& line) {
+    std::string domain = secondWord(line);
+    if (domain.empty()) return false;
+    heloDomain_ = domain;
+    (void)send("250-LOCALHOST\r\n250 AUTH PLAIN LOGIN\r\n");
     setState(SESSION_ST_READY);
     return true;
 }
@@ -99,6 +153,10 @@ bool SMTPServSess::mail(const std::string& line) {
     if (envelope_.count() != 0 || !startsWithNoCase(line, "MAIL FROM:")) return false;
     std::string path = wordAt(line, 10);
     if (path.empty()) return false;
+    if (!maySend()) {
+        reply(530, kOwnerOnly);
+        return true;
+    }
     envelope_.append(path);
     reply(250, "Return-path '" + path + "' okay");
     return true;
@@ -142,10 +200,9 @@ bool SMTPServSess::rset(const std::string& line) {
     return true;
 }
 
-void SMTPServSess::onDataLine() {
+void SMTPServSess::onDataLine(std::string line) {
     // Lines are stored whole, whatever their length, exactly as received (a leading dot the
     // client doubled stays doubled).
-    std::string line = lineBuffer().takeLine();
     if (line == ".") {
         endOfData();
         return;
@@ -203,6 +260,9 @@ void SMTPServSess::discardItem() {
 }
 
 void SMTPServSess::endSession() {
+    login_.cancel();
+    loginWaiting_ = false;
+    waitingLines_.clear();
     // A connection lost in the middle of the data leaves no partial item behind.
     discardItem();
     finishSession();
@@ -212,4 +272,153 @@ void SMTPServSess::reply(int code, const std::string& text) {
     // A reply the socket cannot take at once waits and goes out in order; a broken
     // connection is logged by send and ends the session once the handler has returned.
     (void)send(std::to_string(code) + " " + text + "\r\n");
+}
+
+bool SMTPServSess::maySend() {
+    if (authenticated_) return true;
+    if (!peerOwner_) {
+        peerOwner_ = senders_.ownerOf ? senders_.ownerOf(socket()) : plat::PeerOwner{};
+        if (!senders_.ownerOf) peerOwner_->why = "no way to find it";
+    }
+    bool found = peerOwner_->status == plat::PeerOwner::Status::Found;
+    if (found && peerOwner_->uid == senders_.ownerUid) return true;
+    // Only now the registry: the owner's connections never wait for it.
+    if (!everyone_) everyone_ = config::readSetting(config::kLocalSmtpUsers) == 1;
+    if (*everyone_) return true;
+    if (!refusalLogged_) {
+        refusalLogged_ = true;
+        std::string port = std::to_string(peerPort());
+        if (found) {
+            std::string text = "Local SMTP mail refused : uid " + std::to_string(peerOwner_->uid) +
+                               " is not the owner, peer port " + port;
+            DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
+        } else {
+            std::string text = "Local SMTP mail refused : the peer's user is unknown (" + peerOwner_->why +
+                               "), peer port " + port;
+            DebugLine(LOG_MAIL, LOG_MED, text.c_str());
+        }
+    }
+    return false;
+}
+
+bool SMTPServSess::auth(const std::string& line) {
+    std::vector<std::string> words = cmdline::words(line);
+    if (words.size() < 2 || words.size() > 3) {
+        reply(501, "5.5.4 Syntax: AUTH mechanism [initial-response]");
+    } else if (authenticated_) {
+        reply(503, "5.5.1 Already authenticated");
+    } else if (envelope_.count() != 0) {
+        reply(503, "5.5.1 Not within a mail transaction");
+    } else if (equalsNoCase(words[1], "PLAIN")) {
+        setState(SESSION_ST_AUTH);
+        authStep_ = AuthStep::PlainResponse;
+        if (words.size() == 2) {
+            reply(334, "");
+        } else {
+            onAuthResponse(words[2]);
+        }
+    } else if (equalsNoCase(words[1], "LOGIN")) {
+        setState(SESSION_ST_AUTH);
+        authStep_ = AuthStep::LoginUser;
+        if (words.size() == 2) {
+            reply(334, kLoginUserPrompt);
+        } else {
+            onAuthResponse(words[2]);
+        }
+    } else {
+        reply(504, "5.5.4 Unrecognised authentication type");
+    }
+    return true;
+}
+
+void SMTPServSess::onAuthResponse(const std::string& line) {
+    if (line == "*") {
+        endAuth();
+        reply(501, "5.0.0 Authentication cancelled");
+        return;
+    }
+    std::optional<std::string> decoded;
+    if (line.size() <= kMaxAuthLine) decoded = decodeResponse(line);
+    if (!decoded) {
+        endAuth();
+        reply(501, "5.5.2 Cannot decode response");
+        return;
+    }
+    switch (authStep_) {
+    case AuthStep::PlainResponse:
+        plainResponse(*decoded);
+        break;
+    case AuthStep::LoginUser:
+        authUser_ = *decoded;
+        authStep_ = AuthStep::LoginPassword;
+        reply(334, kLoginPasswordPrompt);
+        break;
+    case AuthStep::LoginPassword:
+        checkLogin(authUser_, *decoded);
+        break;
+    case AuthStep::None:
+        endAuth();
+        break;
+    }
+    armTimeout();
+}
+
+void SMTPServSess::plainResponse(const std::string& decoded) {
+    // authorisation identity NUL title NUL password; the identity, when given, must be the title.
+    std::size_t first = decoded.find('\0');
+    std::size_t second = first == std::string::npos ? first : decoded.find('\0', first + 1);
+    if (second == std::string::npos || decoded.find('\0', second + 1) != std::string::npos) {
+        endAuth();
+        reply(501, "5.5.2 Cannot decode response");
+        return;
+    }
+    std::string identity = decoded.substr(0, first);
+    std::string title = decoded.substr(first + 1, second - first - 1);
+    std::string password = decoded.substr(second + 1);
+    // A different identity is refused like a wrong password, after the same wait.
+    checkLogin(title, identity.empty() || identity == title ? password : std::string());
+}
+
+void SMTPServSess::checkLogin(const std::string& title, const std::string& password) {
+    // Nothing more is read from the peer until AUTH is answered.
+    loginWaiting_ = true;
+    setReading(false);
+    login_.check(password.empty() ? std::string() : title, password,
+                 [this, title](bool matches, bool fromLoop) { loginChecked(title, matches, fromLoop); });
+}
+
+void SMTPServSess::loginChecked(const std::string& title, bool matches, bool fromLoop) {
+    std::string text = " : title '" + loggable(title) + "', peer port " + std::to_string(peerPort());
+    if (matches) {
+        authenticated_ = true;
+        DebugLine(LOG_MAIL, LOG_MED, ("SMTP log-in accepted" + text).c_str());
+        endAuth();
+        reply(235, "2.7.0 Authentication successful");
+        loginAnswered(fromLoop);
+        return;
+    }
+    DebugLine(LOG_MAIL, LOG_MED, ("SMTP log-in failed" + text).c_str());
+    login_.answerRefusal(fromLoop, [this](bool fromLoopNow) {
+        endAuth();
+        reply(535, "5.7.8 Authentication credentials invalid");
+        loginAnswered(fromLoopNow);
+    });
+}
+
+void SMTPServSess::loginAnswered(bool fromLoop) {
+    loginWaiting_ = false;
+    // While the reply waits for the socket, sending it resumes the reading.
+    if (!outputWaiting()) setReading(true);
+    if (!fromLoop) return;   // the handler that ran AUTH goes on by itself
+    if (!connectionBroken()) {
+        armTimeout();
+        runWaitingLines();
+    }
+    if (connectionBroken()) endSession();
+}
+
+void SMTPServSess::endAuth() {
+    authStep_ = AuthStep::None;
+    authUser_.clear();
+    if (state_ == SESSION_ST_AUTH) setState(SESSION_ST_READY);
 }

@@ -1,13 +1,28 @@
 #include "smtp/smtp_server.h"
 
-#include "smtp/smtp_serv_sess.h"
+#include "shared/settings_keys.h"
 
 SMTPServer::SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory,
-                       const NewOutgoingNotice* notice)
-    : Server(owner, peers), queueDirectory_(queueDirectory), notice_(notice) {}
+                       const NewOutgoingNotice* notice, LoginThrottle* logins)
+    : Server(owner, peers), queueDirectory_(queueDirectory), notice_(notice),
+      ownThrottle_(logins ? nullptr : std::make_unique<LoginThrottle>(window())) {
+    senders_.ownerUid = plat::processUid();
+    senders_.ownerOf = [this](plat::SOCKET s) { return owners_.find(s); };
+    senders_.accountsKey = kAccountsKey;
+    senders_.throttle = logins ? logins : ownThrottle_.get();
+}
+
+SMTPServer::~SMTPServer() {
+    endSessions();   // before the throttle they use goes
+}
+
+void SMTPServer::setOwnerLookup(PeerOwnerLookup lookup, std::uint32_t ownerUid) {
+    senders_.ownerOf = std::move(lookup);
+    senders_.ownerUid = ownerUid;
+}
 
 void SMTPServer::createSession(plat::SOCKET s) {
-    adoptSession(std::make_unique<SMTPServSess>(window(), s, queueDirectory_, notice_), "SMTP");
+    adoptSession(std::make_unique<SMTPServSess>(window(), s, queueDirectory_, notice_, senders_), "SMTP");
 }
 
 void SMTPServer::removeSession(Client* session) {

@@ -61,6 +61,15 @@ def children(pid):
     return out
 
 
+def has_ipv6_loopback():
+    try:
+        with socket.socket(socket.AF_INET6) as s:
+            s.bind(("::1", 0))
+        return True
+    except OSError:
+        return False
+
+
 def wait_until(predicate, seconds=5.0, step=0.02):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
@@ -167,6 +176,16 @@ class Engine:
 
     def queue(self):
         return sorted(os.listdir(os.path.join(self.work, "outgoing")))
+
+    def queued_items(self):
+        """(item text, routing addresses) of every queued item, oldest first."""
+        out = []
+        for name in self.queue():
+            if name.endswith(".rfc822"):
+                path = os.path.join(self.work, "outgoing", name)
+                with open(path, "rb") as f:
+                    out.append((f.read(), read_route(path + ".route")))
+        return out
 
     # -- commands --------------------------------------------------------------------------
     def ctl(self, *args, timeout=15):

@@ -11,7 +11,7 @@ import sys
 import unittest
 
 from cycle_world import CycleWorld
-from harness import Engine, wait_until
+from harness import Engine, has_ipv6_loopback, wait_until
 from peers.dovecot import PrivateDovecot, available as dovecot_available
 
 MESSAGE = ("<ann@example.org>", ["<bob@example.net>"], b"Subject: out\r\n\r\nbody\r\n")
@@ -25,15 +25,6 @@ def listeners(port):
     """The local addresses that listen on port, as ss prints them ("127.0.0.1", "[::1]", ...)."""
     r = subprocess.run(["ss", "-ltnH", "sport = :%d" % port], capture_output=True, text=True, timeout=10)
     return sorted(line.split()[3].rsplit(":", 1)[0] for line in r.stdout.splitlines() if line.strip())
-
-
-def has_ipv6_loopback():
-    try:
-        with socket.socket(socket.AF_INET6) as s:
-            s.bind(("::1", 0))
-        return True
-    except OSError:
-        return False
 
 
 class Listening(unittest.TestCase):

@@ -11,7 +11,7 @@ import tempfile
 import time
 import unittest
 
-from harness import Dialogue, Engine, read_route, wait_until
+from harness import Dialogue, Engine, wait_until
 
 RECEIVED = re.compile(r"^Received: from localhost by localhost \(Tarnwick MTA\) ; "
                       r"\d{2} [A-Z][a-z]{2} \d{4} \d{2}:\d{2}:\d{2} [+-]\d{4}\r\n")
@@ -41,14 +41,7 @@ class SmtpServer(unittest.TestCase):
         return d
 
     def items(self):
-        """(item text, routing addresses) of every queued item, oldest first."""
-        out = []
-        for name in self.engine.queue():
-            if name.endswith(".rfc822"):
-                path = os.path.join(self.engine.work, "outgoing", name)
-                with open(path, "rb") as f:
-                    out.append((f.read(), read_route(path + ".route")))
-        return out
+        return self.engine.queued_items()
 
     def send_message(self, d, sender, recipients, lines):
         self.assertEqual(d.cmd("MAIL FROM:" + sender), "250 Return-path '%s' okay" % sender)
@@ -64,7 +57,7 @@ class SmtpServer(unittest.TestCase):
         d = self.dialogue(helo=False)
         self.assertEqual(d.cmd("MAIL FROM:<a@x>"), UNRECOGNISED)   # before HELO
         self.assertEqual(d.cmd("HELO"), UNRECOGNISED)              # no argument
-        self.assertEqual(d.cmd("EHLO client"), UNRECOGNISED)
+        self.assertEqual(d.cmd("EHLO"), UNRECOGNISED)              # no argument either
         self.assertEqual(d.cmd("helo client"), "250 HELO accepted")
         self.assertEqual(d.cmd("HELO again"), UNRECOGNISED)        # once ready
         self.assertEqual(d.cmd("NOOP"), UNRECOGNISED)
