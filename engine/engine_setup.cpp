@@ -57,7 +57,7 @@ EngineServers::~EngineServers() = default;
 void startServers(ControlWindow& control, EngineServers& servers) {
     // What the local SMTP server posts when it has queued an item.
     servers.newOutgoing = NewOutgoingNotice{control.window(), WM_NEW_OUTGOING, kNewOutgoingQueued};
-    servers.logins = std::make_unique<LoginThrottle>(control.window());
+    servers.logins = std::make_unique<LoginThrottle>();
     // The local SMTP server; local-only is not a setting.
     servers.smtp = std::make_unique<SMTPServer>(control.window(), Peers::LocalOnly, kQueueDirectory,
                                                 &servers.newOutgoing, servers.logins.get());

@@ -117,11 +117,6 @@ LRESULT Server::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         self->shortOfResources_ = false;
         return 0;
     }
-    if (msg == WM_SESSION_FINISHED) {
-        auto* session = reinterpret_cast<Client*>(wParam);
-        if (self->sessions_.count(session)) self->removeSession(session);
-        return 0;
-    }
     return defWindowProc(hwnd, msg, wParam, lParam);
 }
 
@@ -194,9 +189,12 @@ void Server::selectAccept(unsigned events) {
     }
 }
 
-void Server::adoptSession(std::unique_ptr<Client> session, const char* label) {
+void Server::adoptSession(std::unique_ptr<ServerSession> session, const char* label) {
     ++sessionCount_;
     Client* key = session.get();
+    session->whenFinished([this, key] {
+        if (sessions_.count(key)) removeSession(key);
+    });
     sessions_.emplace(key, std::move(session));
     std::string text = std::string("Creating ") + label + " server session";
     DebugLineInt(LOG_APP, LOG_LOW, text.c_str(), sessionCount_);
@@ -240,8 +238,13 @@ void ServerSession::finishSession() {
     outboxSent_ = 0;
     if (!closeReported_) {
         closeReported_ = true;
-        postMessage(serverWindow_, WM_SESSION_FINISHED, reinterpret_cast<WPARAM>(static_cast<Client*>(this)), 0);
+        if (onFinished_) later_.post(onFinished_);
     }
+}
+
+void ServerSession::whenFinished(std::function<void()> onFinished) {
+    onFinished_ = std::move(onFinished);
+    if (closeReported_) later_.post(onFinished_);
 }
 
 ServerSession::Output ServerSession::send(std::string_view bytes) {

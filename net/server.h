@@ -1,19 +1,21 @@
 // A listening TCP server on the loopback addresses with a hidden "NETSERVCLASS" window:
-// accepts connections, refuses peers outside 127.0.0.0/8 (and ::1) when local-only, creates one session per connection and deletes
-// a session when the session reports its end (WM_USER+1, wParam = the session).
+// accepts connections, refuses peers outside 127.0.0.0/8 (and ::1) when local-only, creates one
+// session per connection and deletes a session when the session tells it has ended.
 #pragma once
 
 #include "net/client.h"
+#include "platform/deferred_calls.h"
 #include "platform/socket.h"
 #include "platform/window.h"
 #include "shared/debug.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
-constexpr plat::UINT WM_SESSION_FINISHED = plat::WM_USER + 1;   // 1025
+class ServerSession;
 
 // Which peers a server serves: only those on this machine's loopback addresses, or any.
 enum class Peers { LocalOnly, Any };
@@ -49,7 +51,7 @@ protected:
     // Bookkeeping shared by the concrete servers: ownership, the count and the log lines
     // "Creating <label> server session %d" and "Removing <label> server session (%d in-progress)".
     // dropSession deletes the session; a pointer the server does not own is ignored.
-    void adoptSession(std::unique_ptr<Client> session, const char* label);
+    void adoptSession(std::unique_ptr<ServerSession> session, const char* label);
     void dropSession(Client* session, const char* label);
 
     int sessionCount_ = 0;
@@ -77,12 +79,12 @@ private:
     bool acceptPaused_ = false;
     bool shortOfResources_ = false;   // an episode of accept failures has been logged
     bool backoffRefusalLogged_ = false;
-    // The open sessions, by address: a removal message names one of these or is ignored.
+    // The open sessions, by address: a session that tells its end is one of these or ignored.
     std::unordered_map<Client*, std::unique_ptr<Client>> sessions_;
 };
 
 // A connection accepted by a Server. finishSession closes it and, once only, asks the server
-// to delete it; the object lives until the server's removal message has been handled.
+// to delete it, in a turn of the loop of its own: the object lives until then.
 //
 // Replies go out through send: what the socket does not take at once waits, in order, and
 // goes out on EV_WRITABLE (writeWaiting). While bytes wait, the session takes no more data
@@ -95,6 +97,9 @@ public:
 
     void finishSession();
     plat::HWND serverWindow() const { return serverWindow_; }
+    // What to call, once and from the loop, when the session has ended (at once if it has
+    // ended already): the server's removal of it.
+    void whenFinished(std::function<void()> onFinished);
 
 protected:
     enum class Output { Sent, Waiting, Failed };
@@ -120,6 +125,8 @@ private:
     Output pushOut();
 
     plat::HWND serverWindow_;
+    std::function<void()> onFinished_;
+    plat::DeferredCalls later_;
     int sendFailCategory_;
     std::string outbox_;
     std::size_t outboxSent_ = 0;   // bytes of outbox_ already sent

@@ -4,6 +4,7 @@
 #include "platform/event_loop.h"
 #include "platform/event_ptr.h"
 #include "platform/loop_internal.h"
+#include "platform/window.h"
 
 #include <cerrno>
 #include <csignal>
@@ -23,14 +24,11 @@ extern char** environ;
 namespace plat {
 namespace {
 
-struct Watched {
-    HWND hwnd;
-    UINT msg;
-};
-
 struct ProcessState {
-    std::unordered_map<pid_t, Watched> children;
+    std::unordered_map<pid_t, ProcessEnded> children;
+    std::unordered_map<pid_t, ProcessEnded> ended;   // whose turn to be told is queued
     EventPtr sigchld;
+    HWND relay = 0;   // where the ends are queued, to be told from the loop
 };
 
 ProcessState& processes() {
@@ -38,14 +36,38 @@ ProcessState& processes() {
     return s;
 }
 
+constexpr char kRelayClass[] = "PROCESSENDS";
+constexpr UINT kEnded = WM_USER + 1;
+
+LRESULT relayProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg != kEnded) return defWindowProc(hwnd, msg, wParam, lParam);
+    auto& ended = processes().ended;
+    auto it = ended.find(static_cast<pid_t>(wParam));
+    if (it == ended.end()) return 0;
+    ProcessEnded onEnd = std::move(it->second);
+    ended.erase(it);
+    if (onEnd) onEnd(static_cast<int>(wParam), static_cast<int>(lParam));
+    return 0;
+}
+
+HWND relayWindow() {
+    auto& s = processes();
+    if (!s.relay) {
+        if (!isClassRegistered(kRelayClass)) (void)registerClass(kRelayClass, relayProcedure);
+        s.relay = createWindow(kRelayClass, "process ends", 0);
+    }
+    return s.relay;
+}
+
 void onChildEnded(evutil_socket_t, short, void*) {
-    auto& kids = processes().children;
-    for (auto it = kids.begin(); it != kids.end();) {
+    auto& s = processes();
+    for (auto it = s.children.begin(); it != s.children.end();) {
         int status = 0;
         if (::waitpid(it->first, &status, WNOHANG) == it->first) {
-            detail::enqueue({it->second.hwnd, it->second.msg, static_cast<WPARAM>(it->first),
+            s.ended[it->first] = std::move(it->second);
+            detail::enqueue({relayWindow(), kEnded, static_cast<WPARAM>(it->first),
                              static_cast<LPARAM>(exitCodeOf(status)), 0});
-            it = kids.erase(it);
+            it = s.children.erase(it);
         } else {
             ++it;
         }
@@ -54,8 +76,8 @@ void onChildEnded(evutil_socket_t, short, void*) {
 
 }  // namespace
 
-int startProcess(const std::vector<std::string>& argv, HWND hwnd, UINT msg) {
-    if (argv.empty()) return 0;
+int startProcess(const std::vector<std::string>& argv, ProcessEnded onEnd) {
+    if (argv.empty() || !relayWindow()) return 0;
     auto& s = processes();
     if (!s.sigchld) {
         s.sigchld.reset(evsignal_new(eventBase(), SIGCHLD, onChildEnded, nullptr));
@@ -72,7 +94,7 @@ int startProcess(const std::vector<std::string>& argv, HWND hwnd, UINT msg) {
     int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return 0;
-    s.children[pid] = Watched{hwnd, msg};
+    s.children[pid] = std::move(onEnd);
     onChildEnded(-1, 0, nullptr);   // it may have ended already
     return pid;
 }

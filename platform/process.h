@@ -1,21 +1,23 @@
-// Child processes whose end arrives later as a queued message (the dial-up connection's
+// Child processes whose end is told later, on the loop's thread (the dial-up connection's
 // "nmcli connection up"); short queries run to their end are in run_process.h.
 #pragma once
 
 #include "platform/run_process.h"
 #include "platform/spawn.h"
-#include "platform/window.h"
-
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace plat {
 
-// Starts argv[0] (looked up on PATH) without waiting. When it ends, (msg, pid, exit code as
-// in ProcessResult) is queued to hwnd. Answers the pid, or 0 if it could not be started.
-int startProcess(const std::vector<std::string>& argv, HWND hwnd, UINT msg);
+// What a child's end tells: its pid and its exit code as in ProcessResult.
+using ProcessEnded = std::function<void(int pid, int exitCode)>;
 
-// Ends a child started by startProcess at once (SIGKILL); its end still arrives as its message.
+// Starts argv[0] (looked up on PATH) without waiting. When it ends, onEnd is called in a turn
+// of the loop of its own. Answers the pid, or 0 if it could not be started.
+int startProcess(const std::vector<std::string>& argv, ProcessEnded onEnd);
+
+// Ends a child started by startProcess at once (SIGKILL); its end is still told.
 // False when it is not one of ours or has already ended.
 bool killProcess(int pid);
 

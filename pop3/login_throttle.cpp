@@ -1,33 +1,14 @@
 #include "pop3/login_throttle.h"
 
 #include "platform/clock.h"
+#include "shared/debug.h"
 
 #include <algorithm>
 
-using namespace plat;
-
-namespace {
-constexpr char kThrottleClass[] = "LOGINTHROTTLECLASS";
-constexpr WPARAM kDueTimer = 1;
-}  // namespace
-
-LoginThrottle::LoginThrottle(HWND owner) {
-    if (!isClassRegistered(kThrottleClass)) (void)registerClass(kThrottleClass, &LoginThrottle::procedure);
-    window_ = createWindow(kThrottleClass, "", owner);
-    if (window_) setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
-}
-
-LoginThrottle::~LoginThrottle() {
-    if (window_ && isWindow(window_)) {
-        killTimer(window_, kDueTimer);
-        setWindowLongPtr(window_, 0);
-        destroyWindow(window_);
-    }
-    unregisterClass(kThrottleClass);   // fails harmlessly while another throttle has a window
-}
+LoginThrottle::LoginThrottle() : timer_([this] { runDue(); }) {}
 
 LoginThrottle::Ticket LoginThrottle::whenCheckAllowed(std::function<void()> check) {
-    long long now = monotonicMs();
+    long long now = plat::monotonicMs();
     long long turn = std::max(now, nextCheckMs_);
     nextCheckMs_ = turn + kCheckSpacingMs;
     if (turn <= now) {
@@ -39,7 +20,7 @@ LoginThrottle::Ticket LoginThrottle::whenCheckAllowed(std::function<void()> chec
 }
 
 LoginThrottle::Ticket LoginThrottle::afterFailureDelay(std::function<void()> answer) {
-    return at(monotonicMs() + kFailureDelayMs, std::move(answer), false);
+    return at(plat::monotonicMs() + kFailureDelayMs, std::move(answer), false);
 }
 
 void LoginThrottle::cancel(Ticket ticket) {
@@ -64,18 +45,9 @@ LoginThrottle::Ticket LoginThrottle::at(long long dueMs, std::function<void()> c
     return ticket;
 }
 
-LRESULT LoginThrottle::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<LoginThrottle*>(getWindowLongPtr(hwnd));
-    if (self && msg == WM_TIMER && wParam == kDueTimer) {
-        self->runDue();
-        return 0;
-    }
-    return defWindowProc(hwnd, msg, wParam, lParam);
-}
-
 void LoginThrottle::runDue() {
     // One at a time from the front: a callback may add or cancel others.
-    while (!due_.empty() && due_.begin()->first <= monotonicMs()) {
+    while (!due_.empty() && due_.begin()->first <= plat::monotonicMs()) {
         Ticket ticket = due_.begin()->second;
         due_.erase(due_.begin());
         auto it = callbacks_.find(ticket);
@@ -91,11 +63,13 @@ void LoginThrottle::runDue() {
 }
 
 void LoginThrottle::arm() {
-    if (!window_) return;
     if (due_.empty()) {
-        killTimer(window_, kDueTimer);
+        timer_.stop();
         return;
     }
-    long long wait = due_.begin()->first - monotonicMs();
-    setTimer(window_, kDueTimer, static_cast<unsigned>(std::max(1LL, wait)));
+    long long wait = due_.begin()->first - plat::monotonicMs();
+    // Without the timer nothing waiting would ever run: the waiting sessions would hang until
+    // their peers give up. Say so; the next arming tries again.
+    if (!timer_.start(static_cast<unsigned>(std::max(1LL, wait))))
+        DebugLine(LOG_APP, LOG_HIGH, "Unable to set the log-in throttle's timer");
 }

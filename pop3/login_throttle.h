@@ -2,14 +2,14 @@
 // both together, so that
 // passwords cannot be guessed at speed: a check waits for its turn (one at most every
 // kCheckSpacingMs, that is ten a second however many connections guess at once), and a wrong
-// password is answered only kFailureDelayMs after its check. Both waits are timers of a hidden
-// window: the engine's thread never sleeps.
+// password is answered only kFailureDelayMs after its check. Both waits run on one timer: the
+// engine's thread never sleeps.
 //
-// A callback runs on the engine's thread from the window's timer; a session that ends before
-// its turn cancels its ticket, and nothing of it runs afterwards.
+// A callback runs on the engine's thread from the timer; a session that ends before its turn
+// cancels its ticket, and nothing of it runs afterwards.
 #pragma once
 
-#include "platform/window.h"
+#include "platform/timer.h"
 
 #include <cstdint>
 #include <functional>
@@ -24,9 +24,7 @@ public:
 
     using Ticket = std::uint64_t;   // 0: nothing waits
 
-    // The hidden window is a child of owner.
-    explicit LoginThrottle(plat::HWND owner);
-    ~LoginThrottle();
+    LoginThrottle();
     LoginThrottle(const LoginThrottle&) = delete;
     LoginThrottle& operator=(const LoginThrottle&) = delete;
 
@@ -44,12 +42,11 @@ public:
     std::size_t waiting() const { return callbacks_.size(); }
 
 private:
-    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
     Ticket at(long long dueMs, std::function<void()> callback, bool check);
     void runDue();
     void arm();
 
-    plat::HWND window_ = 0;
+    plat::Timer timer_;
     struct Waiting {
         long long dueMs;
         bool check;   // a check's turn, not a delayed answer

@@ -4,7 +4,7 @@
 
 POPServer::POPServer(plat::HWND owner, Peers peers, const std::string& accountsKey, LoginThrottle* logins)
     : Server(owner, peers), accountsKey_(accountsKey),
-      ownThrottle_(logins ? nullptr : std::make_unique<LoginThrottle>(window())),
+      ownThrottle_(logins ? nullptr : std::make_unique<LoginThrottle>()),
       throttle_(logins ? logins : ownThrottle_.get()) {}
 
 POPServer::~POPServer() {

@@ -16,10 +16,6 @@ namespace {
 
 constexpr int kHangUpDownWaitSeconds = 10;
 
-constexpr char kDialClass[] = "RASDIALCLASS";
-constexpr UINT kDialEnded = WM_USER + 1;
-constexpr WPARAM kWatchdogTimer = 1;
-
 // The entry as NetworkManager spells it: the same name, else the first that differs only in
 // letter case. Empty when there is none or the entries cannot be listed.
 std::string resolveEntry(const std::string& program, const std::string& entry) {
@@ -34,39 +30,16 @@ std::string resolveEntry(const std::string& program, const std::string& entry) {
 
 }  // namespace
 
-RASConnection::RASConnection(DialObserver* observer, DialBounds bounds) : observer_(observer), bounds_(bounds) {}
+RASConnection::RASConnection(DialObserver* observer, DialBounds bounds)
+    : observer_(observer), bounds_(bounds), watchdog_([this] {
+          watchdog_.stop();
+          onWatchdog();
+      }) {}
 
 RASConnection::~RASConnection() {
     if (dialRequested_) hangUp();
-    if (dialWindow_) {
-        killTimer(dialWindow_, kWatchdogTimer);
-        setWindowLongPtr(dialWindow_, 0);
-        destroyWindow(dialWindow_);
-    }
-    unregisterClass(kDialClass);   // refused while another connection's window still exists
 }
 
-LRESULT RASConnection::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<RASConnection*>(getWindowLongPtr(hwnd));
-    if (self && msg == WM_TIMER && wParam == kWatchdogTimer) {
-        killTimer(hwnd, kWatchdogTimer);
-        self->onWatchdog();
-        return 0;
-    }
-    if (self && msg == kDialEnded) {
-        self->onDialEnded(static_cast<int>(wParam), static_cast<unsigned long>(lParam));
-        return 0;
-    }
-    return defWindowProc(hwnd, msg, wParam, lParam);
-}
-
-HWND RASConnection::dialWindow() {
-    if (dialWindow_) return dialWindow_;
-    if (!isClassRegistered(kDialClass) && !registerClass(kDialClass, &RASConnection::procedure)) return 0;
-    dialWindow_ = createWindow(kDialClass, "Dial", 0);
-    if (dialWindow_) setWindowLongPtr(dialWindow_, reinterpret_cast<std::intptr_t>(this));
-    return dialWindow_;
-}
 
 void RASConnection::tellLater(Outcome outcome) {
     if (!observer_) return;
@@ -89,7 +62,7 @@ void RASConnection::onWatchdog() {
 void RASConnection::onDialEnded(int pid, unsigned long error) {
     // The end of a dial that was hung up or replaced since is nobody's news.
     if (!line_ || line_->pid != pid) return;
-    killTimer(dialWindow_, kWatchdogTimer);
+    watchdog_.stop();
     line_->pid = 0;
     dialStateCallback(error == 0 ? kRasConnected : kRasDisconnected, error);
 }
@@ -116,11 +89,13 @@ void RASConnection::dial(const char* entryName) {
         return;
     }
     // NetworkManager asks its own agents for secrets: every entry counts as having a password.
-    HWND window = dialWindow();
-    int pid = window ? startProcess({program(), "--wait", std::to_string(bounds_.dialWaitSeconds), "connection",
-                                     "up", "id", profile},
-                                    window, kDialEnded)
-                     : 0;
+    // The end of a dial is nobody's news once this object has gone.
+    std::weak_ptr<int> alive = alive_;
+    int pid = startProcess({program(), "--wait", std::to_string(bounds_.dialWaitSeconds), "connection", "up", "id",
+                            profile},
+                           [this, alive](int ended, int exitCode) {
+        if (!alive.expired()) onDialEnded(ended, static_cast<unsigned long>(exitCode));
+    });
     DebugLineInt(LOG_APP, LOG_LOW, "DIAL :", pid);
     if (pid == 0) {
         DebugLine(LOG_APP, LOG_HIGH, "RasDial failed");
@@ -129,7 +104,7 @@ void RASConnection::dial(const char* entryName) {
         return;
     }
     line_ = DialHandle{profile, pid};
-    if (!setTimer(window, kWatchdogTimer, static_cast<unsigned>(bounds_.dialKillAfterMs))) {
+    if (!watchdog_.start(static_cast<unsigned>(bounds_.dialKillAfterMs))) {
         // A dial nothing bounds could hold the cycle for ever: it is stopped now, and its end
         // reports the failure as any failed dial does.
         DebugLineStr(LOG_NET, LOG_HIGH, "Unable to set the dial's time limit, nmcli stopped :", profile.c_str());
@@ -167,7 +142,7 @@ void RASConnection::hangUp() {
     DialHandle line = *line_;
     // A dial still running is stopped first; its end is then nobody's news.
     if (line.pid != 0) {
-        if (dialWindow_) killTimer(dialWindow_, kWatchdogTimer);
+        watchdog_.stop();
         killProcess(line.pid);
         line_->pid = 0;
     }

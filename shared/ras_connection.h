@@ -5,13 +5,15 @@
 // "The library is loaded" when an executable nmcli was on PATH when the object was built
 // (RASStatus, which also answers the status questions).
 // One dial per object: it keeps its observer and the line it dialled, and hears
-// its dial's nmcli end through a hidden window of its own, on the loop's thread.
+// its dial's nmcli end on the loop's thread.
 #pragma once
 
 #include "platform/deferred_calls.h"
+#include "platform/timer.h"
 #include "platform/window.h"
 #include "shared/ras_status.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,8 +63,6 @@ private:
         int pid = 0;
     };
 
-    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
-    plat::HWND dialWindow();
     enum class Outcome { Connected, Failed };
     void tellLater(Outcome outcome);
     void onWatchdog();
@@ -72,6 +72,7 @@ private:
     plat::DeferredCalls later_;
     DialBounds bounds_;
     std::optional<DialHandle> line_;
-    plat::HWND dialWindow_ = 0;   // hears the dial's nmcli end and runs the watchdog that stops it
+    plat::Timer watchdog_;   // stops a dial's nmcli that has not ended in time
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);   // held while this object lives
     bool dialRequested_ = false;
 };

@@ -5,7 +5,7 @@
 SMTPServer::SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory,
                        const NewOutgoingNotice* notice, LoginThrottle* logins)
     : Server(owner, peers), queueDirectory_(queueDirectory), notice_(notice),
-      ownThrottle_(logins ? nullptr : std::make_unique<LoginThrottle>(window())) {
+      ownThrottle_(logins ? nullptr : std::make_unique<LoginThrottle>()) {
     senders_.ownerUid = plat::processUid();
     senders_.ownerOf = [this](plat::SOCKET s) { return owners_.find(s); };
     senders_.accountsKey = kAccountsKey;

@@ -1,4 +1,4 @@
-// Child processes: queries run to their end, ends that arrive as messages, and the file mask
+// Child processes: queries run to their end, ends told from the loop, and the file mask
 // of a program started for the user.
 #include "platform/event_loop.h"
 #include "platform/files.h"
@@ -19,15 +19,10 @@ using namespace plat;
 namespace {
 
 struct Ended {
-    WPARAM pid;
-    LPARAM code;
+    int pid;
+    int code;
 };
 std::vector<Ended> g_ended;
-
-LRESULT endProc(HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_USER + 20) g_ended.push_back({wParam, lParam});
-    return 0;
-}
 
 TEST(Process, QueriesCollectOutputAndExitCodeWithinTheirTime) {
     ProcessResult r = runProcess({"sh", "-c", "printf 'home:activated\\nwork:\\n'; exit 4"}, 5000);
@@ -43,21 +38,20 @@ TEST(Process, QueriesCollectOutputAndExitCodeWithinTheirTime) {
     EXPECT_EQ(findOnPath("no-such-program-here"), "");
 }
 
-TEST(Process, AStartedProgramsEndArrivesAsAMessage) {
-    ASSERT_TRUE(registerClass("PROCCLASS", endProc));
-    HWND w = createWindow("PROCCLASS", "", 0);
-    int quick = startProcess({"sh", "-c", "exit 3"}, w, WM_USER + 20);
-    int slower = startProcess({"sh", "-c", "sleep 0.2; exit 0"}, w, WM_USER + 20);
+TEST(Process, AStartedProgramsEndIsToldFromTheLoop) {
+    auto ended = [](int pid, int code) { g_ended.push_back({pid, code}); };
+    int quick = startProcess({"sh", "-c", "exit 3"}, ended);
+    int slower = startProcess({"sh", "-c", "sleep 0.2; exit 0"}, ended);
     ASSERT_GT(quick, 0);
     ASSERT_GT(slower, 0);
+    EXPECT_TRUE(g_ended.empty());   // never inside the start
     for (int i = 0; i < 300 && g_ended.size() < 2; ++i) pumpMessages(10);
     ASSERT_EQ(g_ended.size(), 2u);
-    EXPECT_EQ(g_ended[0].pid, static_cast<WPARAM>(quick));
+    EXPECT_EQ(g_ended[0].pid, quick);
     EXPECT_EQ(g_ended[0].code, 3);
-    EXPECT_EQ(g_ended[1].pid, static_cast<WPARAM>(slower));
+    EXPECT_EQ(g_ended[1].pid, slower);
     EXPECT_EQ(g_ended[1].code, 0);
-    EXPECT_EQ(startProcess({"no-such-program-here"}, w, WM_USER + 20), 0);
-    destroyWindow(w);
+    EXPECT_EQ(startProcess({"no-such-program-here"}, ended), 0);
 }
 
 TEST(Process, AProgramStartedForTheUserGetsTheUsersFileMask) {

@@ -12,9 +12,8 @@
 namespace {
 
 TEST(LoginThrottleTest, ChecksTakeTurnsTheSpacingApartAndCancelledOnesNeverRun) {
-    plat::HWND owner = nettest::makeOwner();
     {
-        LoginThrottle throttle(owner);
+        LoginThrottle throttle;
         std::vector<long long> ran(5, -1);
         std::vector<LoginThrottle::Ticket> tickets;
         long long began = plat::monotonicMs();
@@ -29,14 +28,12 @@ TEST(LoginThrottleTest, ChecksTakeTurnsTheSpacingApartAndCancelledOnesNeverRun) 
         // A cancelled turn in the middle is not given to the next one: the pace stays the same.
         for (int i : {1, 3, 4}) EXPECT_GE(ran[i] - began, i * LoginThrottle::kCheckSpacingMs) << i;
     }
-    plat::destroyWindow(owner);
 }
 
 TEST(LoginThrottleTest, TurnsGivenUpAtTheEndAreFreeAgain) {
     // Guesses whose connections closed must not keep the right password waiting.
-    plat::HWND owner = nettest::makeOwner();
     {
-        LoginThrottle throttle(owner);
+        LoginThrottle throttle;
         bool first = false;
         EXPECT_EQ(throttle.whenCheckAllowed([&] { first = true; }), 0u);
         EXPECT_TRUE(first);
@@ -49,7 +46,6 @@ TEST(LoginThrottleTest, TurnsGivenUpAtTheEndAreFreeAgain) {
         EXPECT_EQ(throttle.whenCheckAllowed([&] { now = true; }), 0u);
         EXPECT_TRUE(now);
     }
-    plat::destroyWindow(owner);
 }
 
 }  // namespace
