@@ -4,7 +4,6 @@
 #include "platform/console.h"
 #include "shared/debug.h"
 #include "shared/engine_link.h"
-#include "store/new_outgoing_notice.h"
 
 #include <cstring>
 #include <string>
@@ -44,10 +43,6 @@ LRESULT ControlWindow::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
 LRESULT ControlWindow::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_ENGINE_LINK) {
         onLink(wParam, lParam);
-        return 0;
-    }
-    if (msg == WM_NEW_OUTGOING) {
-        if (wParam == kNewOutgoingQueued) postToController(NEW_OUTGOING_MAIL);
         return 0;
     }
     return defWindowProc(window_, msg, wParam, lParam);
@@ -101,6 +96,10 @@ void ControlWindow::startCycle() {
         return;
     }
     cycle_ = factory_(*this, config);
+}
+
+void ControlWindow::newOutgoingQueued() {
+    postToController(NEW_OUTGOING_MAIL);
 }
 
 void ControlWindow::dialFailed() {

@@ -64,6 +64,9 @@ public:
     // Runs as each cycle request that starts a new cycle is taken (before its settings are read).
     void setCycleStartHook(std::function<void()> hook) { cycleStartHook_ = std::move(hook); }
 
+    // The local SMTP server has queued an item: the controller hears NEW_OUTGOING_MAIL.
+    void newOutgoingQueued();
+
     // What LINK_SHUTDOWN does: destroys the window, which ends the engine's loop.
     void shutdown();
 

@@ -55,12 +55,10 @@ EngineServers::EngineServers() = default;
 EngineServers::~EngineServers() = default;
 
 void startServers(ControlWindow& control, EngineServers& servers) {
-    // What the local SMTP server posts when it has queued an item.
-    servers.newOutgoing = NewOutgoingNotice{control.window(), WM_NEW_OUTGOING, kNewOutgoingQueued};
     servers.logins = std::make_unique<LoginThrottle>();
     // The local SMTP server; local-only is not a setting.
     servers.smtp = std::make_unique<SMTPServer>(control.window(), Peers::LocalOnly, kQueueDirectory,
-                                                &servers.newOutgoing, servers.logins.get());
+                                                [&control] { control.newOutgoingQueued(); }, servers.logins.get());
     listenOrSayWhy(*servers.smtp, "SMTP", "TRAWLEX_SMTP_PORT", 25);
     // The local POP3 server over the accounts' mailboxes, local-only as well.
     servers.pop3 = std::make_unique<POPServer>(control.window(), Peers::LocalOnly, kAccountsKey, servers.logins.get());

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "engine/control_window.h"
-#include "store/new_outgoing_notice.h"
 
 #include <memory>
 
@@ -18,7 +17,6 @@ bool startControlWindow(ControlWindow& control);
 struct EngineServers {
     EngineServers();
     ~EngineServers();
-    NewOutgoingNotice newOutgoing;
     // Paces the log-ins of both servers together; it outlives their sessions.
     std::unique_ptr<LoginThrottle> logins;
     std::unique_ptr<SMTPServer> smtp;

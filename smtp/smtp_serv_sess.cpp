@@ -52,8 +52,8 @@ const SMTPServSess::Command SMTPServSess::kCommands[] = {
 };
 
 SMTPServSess::SMTPServSess(HWND serverWindow, SOCKET s, const std::string& queueDirectory,
-                           const NewOutgoingNotice* notice, LocalSenders senders)
-    : ServerSession(serverWindow, s, LOG_NET), notice_(notice), queueDirectory_(queueDirectory),
+                           std::function<void()> onQueued, LocalSenders senders)
+    : ServerSession(serverWindow, s, LOG_NET), onQueued_(std::move(onQueued)), queueDirectory_(queueDirectory),
       senders_(std::move(senders)), login_(senders_.accountsKey, senders_.throttle) {
     reply(220, "LOCALHOST Service ready");
     setState(SESSION_ST_WAIT_HELO);
@@ -241,7 +241,7 @@ void SMTPServSess::endOfData() {
             reply(451, "Unable to queue mail item");
         } else {
             syncDirectoryOf(queueDirectory_ + itemFileName_);
-            if (notice_) postMessage(notice_->window, notice_->message, notice_->code, 0);
+            if (onQueued_) onQueued_();
             reply(250, "okay mail item received");
         }
     }

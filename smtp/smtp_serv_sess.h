@@ -17,7 +17,6 @@
 #include "platform/peer_owner.h"
 #include "pop3/local_login.h"
 #include "store/addr_list.h"
-#include "store/new_outgoing_notice.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -47,7 +46,7 @@ struct LocalSenders {
 class SMTPServSess : public ServerSession {
 public:
     SMTPServSess(plat::HWND serverWindow, plat::SOCKET s, const std::string& queueDirectory,
-                 const NewOutgoingNotice* notice, LocalSenders senders = {});
+                 std::function<void()> onQueued, LocalSenders senders = {});
     ~SMTPServSess() override;
 
     int dispatcher(int event, long arg) override;
@@ -95,7 +94,7 @@ private:
     void reply(int code, const std::string& text);
     void setState(SessionState next) { state_ = next; }
 
-    const NewOutgoingNotice* notice_;
+    std::function<void()> onQueued_;   // an item has joined the queue
     SessionState state_ = SESSION_ST_WAIT_HELO;
     std::string heloDomain_;
     store::AddrList envelope_;

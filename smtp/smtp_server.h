@@ -4,18 +4,19 @@
 #include "net/server.h"
 #include "pop3/login_throttle.h"
 #include "smtp/smtp_serv_sess.h"
-#include "store/new_outgoing_notice.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
 class SMTPServer : public Server {
 public:
-    // queueDirectory with its trailing "/" ("outgoing/"); notice is not owned. logins: the
+    // queueDirectory with its trailing "/" ("outgoing/"); onQueued runs each time an item has
+    // joined the queue (may be empty). logins: the
     // throttle of log-ins shared with the local POP3 server, outliving this; null: one of its
     // own.
     SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory,
-               const NewOutgoingNotice* notice, LoginThrottle* logins = nullptr);
+               std::function<void()> onQueued, LoginThrottle* logins = nullptr);
     ~SMTPServer() override;
 
     // Replaces how the user of a peer's socket is found and whose programs may send (tests).
@@ -29,7 +30,7 @@ protected:
 
 private:
     std::string queueDirectory_;
-    const NewOutgoingNotice* notice_;
+    std::function<void()> onQueued_;
     std::unique_ptr<LoginThrottle> ownThrottle_;
     plat::PeerOwners owners_;
     LocalSenders senders_;
