@@ -31,30 +31,15 @@ POP_Retrieve::POP_Retrieve(POPClient* client) : POPPhase(client) {}
 
 POP_Retrieve::~POP_Retrieve() = default;
 
-void POP_Retrieve::closeBatch() {
-    // Files never reported stay in the item directory, where the next attempt at their messages
-    // replaces them; the messages stay on the server. The syncer still closes them.
-    batch_.clear();
-}
-
 void POP_Retrieve::start(const std::string& uidlFile, AfterStoring afterStoring) {
-    known_ = std::make_unique<UIDL>();
-    newItems_ = std::make_unique<UIDL>();
-    known_->load(uidlFile);
-    oldToDelete_.clear();
-    pending_.clear();
-    ahead_ = 0;
-    window_ = 1;
-    capabilityLines_ = 0;
-    quitSent_ = false;
-    asked_ = 0;
-    listingLines_ = 0;
-    listingBytes_ = 0;
-    itemFile_.reset();
-    afterStoring_ = afterStoring;
+    run_ = std::make_unique<Run>();
+    run_->known = std::make_unique<UIDL>();
+    run_->newItems = std::make_unique<UIDL>();
+    run_->known->load(uidlFile);
+    run_->afterStoring = afterStoring;
     // What a server takes before the login it takes after it.
     if (pop().pipelining()) {
-        window_ = kRetrWindow;
+        run_->window = kRetrWindow;
         sendUidl();
         return;
     }
@@ -119,8 +104,8 @@ int POP_Retrieve::dispatch(int event, long) {
         case state_WAIT_DELE_ACK:
         case state_WAIT_OLD_DELE_ACK: {
             bool old = state_ == state_WAIT_OLD_DELE_ACK;
-            pending_.pop_front();
-            if (old) --ahead_;
+            run_->pending.pop_front();
+            if (old) --run_->ahead;
             onDeleAck(pop().takeReply(), old);
             return 1;
         }
@@ -141,65 +126,63 @@ void POP_Retrieve::onCapaLine(const std::string& line) {
         return;
     }
     client_->armTimeout();
-    if (!pop().countCapabilityLine(capabilityLines_)) {
+    if (!pop().countCapabilityLine(run_->capabilityLines)) {
         fail();
         return;
     }
     std::string word = line.substr(0, line.find(' '));
-    if (cmdline::equalsNoCase(word, "PIPELINING")) window_ = kRetrWindow;
+    if (cmdline::equalsNoCase(word, "PIPELINING")) run_->window = kRetrWindow;
 }
 
 void POP_Retrieve::onListingLine(const std::string& line) {
     // The inactivity timer stops at every read; a long listing re-arms it line by line.
     client_->armTimeout();
-    ++listingLines_;
-    listingBytes_ += line.size() + 2;
-    if (listingLines_ > kMaxListingLines || listingBytes_ > kMaxListingBytes) {
+    ++run_->listingLines;
+    run_->listingBytes += line.size() + 2;
+    if (run_->listingLines > kMaxListingLines || run_->listingBytes > kMaxListingBytes) {
         DebugLine(LOG_MAIL, LOG_HIGH, "UIDL listing too long");
         fail();
         return;
     }
     std::size_t space = line.find(' ');
     if (space == std::string::npos) return;
-    newItems_->add(std::string_view(line).substr(space + 1), leadingNumber(line), 0);
+    run_->newItems->add(std::string_view(line).substr(space + 1), leadingNumber(line), 0);
 }
 
 void POP_Retrieve::onListingEnd() {
     // Every listed message is judged against the file as it was loaded before the known
     // identifiers shrink to those still on the server.
     std::vector<bool> seen;
-    seen.reserve(newItems_->count());
-    for (const UIDLEntry& e : *newItems_) seen.push_back(known_->find(e.identifier) != nullptr);
-    known_->clear();
+    seen.reserve(run_->newItems->count());
+    for (const UIDLEntry& e : *run_->newItems) seen.push_back(run_->known->find(e.identifier) != nullptr);
+    run_->known->clear();
     auto unseen = std::make_unique<UIDL>();
     std::size_t k = 0;
-    for (const UIDLEntry& e : *newItems_) {
+    for (const UIDLEntry& e : *run_->newItems) {
         if (seen[k++]) {
-            known_->add(e.identifier, 0, 0);
-            if (afterStoring_ == AfterStoring::DeleteOnServer) oldToDelete_.push_back(e.messageNumber);
+            run_->known->add(e.identifier, 0, 0);
+            if (run_->afterStoring == AfterStoring::DeleteOnServer) run_->oldToDelete.push_back(e.messageNumber);
         } else {
             unseen->add(e.identifier, e.messageNumber, 1);
         }
     }
-    newItems_ = std::move(unseen);
-    known_->save();
-    asked_ = 0;
-    made_ = 0;
-    maker_ = std::make_unique<plat::FileMaker>();
-    syncer_ = std::make_unique<plat::FileSyncer>();
+    run_->newItems = std::move(unseen);
+    run_->known->save();
+    run_->maker = std::make_unique<plat::FileMaker>();
+    run_->syncer = std::make_unique<plat::FileSyncer>();
     advance();
 }
 
 void POP_Retrieve::makeFilesAhead() {
-    while (made_ < static_cast<std::size_t>(newItems_->count()) && maker_->waiting() < kFilesAhead) {
-        const std::string& identifier = newItems_->item(static_cast<int>(made_) + 1)->identifier;
+    while (run_->made < static_cast<std::size_t>(run_->newItems->count()) && run_->maker->waiting() < kFilesAhead) {
+        const std::string& identifier = run_->newItems->item(static_cast<int>(run_->made) + 1)->identifier;
         std::string path = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), identifier);
-        ++made_;
+        ++run_->made;
         // A name still in use (an identifier listed twice) would empty a file not yet stored:
         // that one is made when its turn comes.
-        bool inUse = maker_->holds(path) || (itemFile_ && path == storedPath_);
-        for (const Received& r : batch_) inUse = inUse || r.path == path;
-        if (!inUse) maker_->request(path);
+        bool inUse = run_->maker->holds(path) || (run_->itemFile && path == run_->storedPath);
+        for (const Received& r : run_->batch) inUse = inUse || r.path == path;
+        if (!inUse) run_->maker->request(path);
     }
 }
 
@@ -207,37 +190,37 @@ void POP_Retrieve::advance() {
     makeFilesAhead();
     // Stored messages wait for their flush and DELEs until a window of them is complete, or
     // until no message is left to come.
-    if (!batch_.empty() && (batch_.size() >= window_ || !retrievalsLeft()) && !flushBatch(true)) {
+    if (!run_->batch.empty() && (run_->batch.size() >= run_->window || !retrievalsLeft()) && !flushBatch(true)) {
         fail();
         return;
     }
     // A server without PIPELINING gets its next command only once every reply has come.
-    while (ahead_ < window_ && (window_ > 1 || pending_.empty()) && (!oldToDelete_.empty() || moreToAsk())) {
-        if (!oldToDelete_.empty()) {
-            int number = oldToDelete_.front();
-            oldToDelete_.pop_front();
+    while (run_->ahead < run_->window && (run_->window > 1 || run_->pending.empty()) && (!run_->oldToDelete.empty() || moreToAsk())) {
+        if (!run_->oldToDelete.empty()) {
+            int number = run_->oldToDelete.front();
+            run_->oldToDelete.pop_front();
             if (!pop().sendCommand(POPCommand::DELE, number)) {
                 fail();
                 return;
             }
-            pending_.push_back({Pending::OldDele, number});
+            run_->pending.push_back({Pending::OldDele, number});
         } else {
             // The message at the head of the line has its file ready before its RETR goes out,
             // so that a file that cannot be made costs no transfer.
-            int number = newItems_->item(static_cast<int>(asked_) + 1)->messageNumber;
-            if (asked_ == 0 && !itemFile_ && !openItemFile()) return;
+            int number = run_->newItems->item(static_cast<int>(run_->asked) + 1)->messageNumber;
+            if (run_->asked == 0 && !run_->itemFile && !openItemFile()) return;
             if (!pop().sendCommand(POPCommand::RETR, number)) {
                 DebugLine(LOG_NET, LOG_HIGH, "RETR command TX fail");
                 DebugLine(LOG_MAIL, LOG_HIGH, "RETR command TX fail");
                 fail();
                 return;
             }
-            pending_.push_back({Pending::Retr, number});
-            ++asked_;
+            run_->pending.push_back({Pending::Retr, number});
+            ++run_->asked;
         }
-        ++ahead_;
+        ++run_->ahead;
     }
-    if (window_ > 1 && !quitSent_ && !pending_.empty() && oldToDelete_.empty() && batch_.empty() &&
+    if (run_->window > 1 && !run_->quitSent && !run_->pending.empty() && run_->oldToDelete.empty() && run_->batch.empty() &&
         !retrievalsLeft()) {
         // Nothing is left to ask: QUIT follows the last DELEs at once, and the close reads its
         // reply after theirs.
@@ -245,15 +228,15 @@ void POP_Retrieve::advance() {
             fail();
             return;
         }
-        quitSent_ = true;
+        run_->quitSent = true;
         pop().setQuitAhead(true);
     }
-    if (pending_.empty()) {
+    if (run_->pending.empty()) {
         if (owner()) owner()->retrievalEnded(true);
         reset();
         return;
     }
-    switch (pending_.front().kind) {
+    switch (run_->pending.front().kind) {
     case Pending::Retr: waitIn(state_WAIT_RETR_ACK); break;
     case Pending::Dele: waitIn(state_WAIT_DELE_ACK); break;
     case Pending::OldDele: waitIn(state_WAIT_OLD_DELE_ACK); break;
@@ -261,11 +244,11 @@ void POP_Retrieve::advance() {
 }
 
 bool POP_Retrieve::openItemFile() {
-    storedPath_ = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), newItems_->first()->identifier);
+    run_->storedPath = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), run_->newItems->first()->identifier);
     // A server that lists one identifier twice: the first copy is stored before its name is
     // used again.
-    for (const Received& r : batch_) {
-        if (r.path == storedPath_) {
+    for (const Received& r : run_->batch) {
+        if (r.path == run_->storedPath) {
             if (!flushBatch(true)) {
                 fail();
                 return false;
@@ -274,37 +257,37 @@ bool POP_Retrieve::openItemFile() {
         }
     }
     // Replaces a partial file that an earlier, interrupted attempt left under this name.
-    itemFile_ = maker_->take(storedPath_);
-    if (!itemFile_) itemFile_ = plat::openFile(storedPath_, "wb");
-    if (!itemFile_) {
+    run_->itemFile = run_->maker->take(run_->storedPath);
+    if (!run_->itemFile) run_->itemFile = plat::openFile(run_->storedPath, "wb");
+    if (!run_->itemFile) {
         DebugLine(LOG_APP, LOG_HIGH, "Unable to open file to store mail item");
         fail();
         return false;
     }
-    std::setvbuf(itemFile_.get(), nullptr, _IOFBF, kItemBuffer);
-    itemWriteFailed_ = false;
+    std::setvbuf(run_->itemFile.get(), nullptr, _IOFBF, kItemBuffer);
+    run_->itemWriteFailed = false;
     return true;
 }
 
 void POP_Retrieve::onRetrAck(const std::string& reply) {
-    currentNumber_ = pending_.front().number;
+    run_->currentNumber = run_->pending.front().number;
     if (POPClient::isPositive(reply)) {
-        if (!itemFile_ && !openItemFile()) return;
-        midLine_ = false;
+        if (!run_->itemFile && !openItemFile()) return;
+        run_->midLine = false;
         client_->streamLines(true);
         waitIn(state_RETR_DATA);
         return;
     }
     DebugLineStr(LOG_MAIL, LOG_HIGH, "-ve response to RETR :", reply.c_str());
-    pending_.pop_front();
-    --ahead_;
+    run_->pending.pop_front();
+    --run_->ahead;
     // The server keeps the message; the others still come.
-    if (itemFile_) {
-        itemFile_.reset();
-        std::remove(storedPath_.c_str());
+    if (run_->itemFile) {
+        run_->itemFile.reset();
+        std::remove(run_->storedPath.c_str());
     } else {
-        std::string path = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), newItems_->first()->identifier);
-        if (maker_->take(path)) std::remove(path.c_str());   // made ahead for it
+        std::string path = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), run_->newItems->first()->identifier);
+        if (run_->maker->take(path)) std::remove(path.c_str());   // made ahead for it
     }
     skip("RETR refused: " + reply);
 }
@@ -312,12 +295,12 @@ void POP_Retrieve::onRetrAck(const std::string& reply) {
 void POP_Retrieve::onDataLine() {
     // Lines are stored byte for byte, in transfer form (a doubled leading dot stays).
     std::string line = client_->lineBuffer().takeLine();
-    if (line == "." && !midLine_) {
+    if (line == "." && !run_->midLine) {
         onItemEnd();
         return;
     }
     client_->armTimeout();
-    midLine_ = false;
+    run_->midLine = false;
     line += "\r\n";
     writeItemText(line);
 }
@@ -326,59 +309,59 @@ void POP_Retrieve::onDataPart() {
     // The start of a long line goes to the file at once; the rest follows as its own part or
     // line.
     client_->armTimeout();
-    midLine_ = true;
+    run_->midLine = true;
     writeItemText(client_->lineBuffer().takePart());
 }
 
 void POP_Retrieve::writeItemText(const std::string& text) {
-    if (itemWriteFailed_) return;   // the rest of the message is read and dropped
-    if (std::fwrite(text.data(), 1, text.size(), itemFile_.get()) != text.size()) itemWriteFailed_ = true;
+    if (run_->itemWriteFailed) return;   // the rest of the message is read and dropped
+    if (std::fwrite(text.data(), 1, text.size(), run_->itemFile.get()) != text.size()) run_->itemWriteFailed = true;
 }
 
 void POP_Retrieve::onItemEnd() {
     client_->streamLines(false);
-    pending_.pop_front();
-    --ahead_;
+    run_->pending.pop_front();
+    --run_->ahead;
     // A write that failed (a full disk) must not turn into a message deleted on the server.
-    if (itemWriteFailed_) {
-        itemFile_.reset();
+    if (run_->itemWriteFailed) {
+        run_->itemFile.reset();
         DebugLine(LOG_APP, LOG_HIGH, "Failed to close file at end of mail item receive");
-        std::remove(storedPath_.c_str());
+        std::remove(run_->storedPath.c_str());
         skip("its text could not be stored");
         return;
     }
-    std::size_t ticket = syncer_->hand(std::move(itemFile_));
-    batch_.push_back({newItems_->first()->identifier, storedPath_, currentNumber_, ticket});
+    std::size_t ticket = run_->syncer->hand(std::move(run_->itemFile));
+    run_->batch.push_back({run_->newItems->first()->identifier, run_->storedPath, run_->currentNumber, ticket});
     removeFirstNew();
     advance();
 }
 
 bool POP_Retrieve::moreToAsk() const {
-    return newItems_ && asked_ < static_cast<std::size_t>(newItems_->count());
+    return run_->newItems && run_->asked < static_cast<std::size_t>(run_->newItems->count());
 }
 
 void POP_Retrieve::removeFirstNew() {
     // The first new message is always one whose RETR has gone out.
-    newItems_->removeFirst();
-    --asked_;
-    if (made_ > 0) --made_;
+    run_->newItems->removeFirst();
+    --run_->asked;
+    if (run_->made > 0) --run_->made;
 }
 
 bool POP_Retrieve::retrievalsLeft() const {
     if (moreToAsk()) return true;
-    for (const Pending& p : pending_)
+    for (const Pending& p : run_->pending)
         if (p.kind == Pending::Retr) return true;
     return false;
 }
 
 bool POP_Retrieve::flushBatch(bool sendDeletes) {
     std::vector<Received> batch;
-    batch.swap(batch_);
+    batch.swap(run_->batch);
     // Every file of the batch reaches the disk before any of them is moved, so that a kill
     // leaves no moved but unrecorded message behind while later ones are still syncing.
     std::vector<const Received*> synced;
     for (Received& r : batch) {
-        if (syncer_->outcome(r.syncTicket)) {
+        if (run_->syncer->outcome(r.syncTicket)) {
             synced.push_back(&r);
             continue;
         }
@@ -402,18 +385,18 @@ bool POP_Retrieve::flushBatch(bool sendDeletes) {
     // recorded or deleted, and the messages come again at the next check (where the same
     // bytes already stored are not stored twice).
     if (!owner() || !owner()->storedItemsFlushed()) return false;
-    for (const Received* r : stored) known_->recordLater(r->identifier);
-    if (!known_->commit()) {
-        std::string text = "Unable to record retrieved messages in " + known_->fileName() + " : " + known_->failure() +
+    for (const Received* r : stored) run_->known->recordLater(r->identifier);
+    if (!run_->known->commit()) {
+        std::string text = "Unable to record retrieved messages in " + run_->known->fileName() + " : " + run_->known->failure() +
                            " : they stay on the server until it can be written";
         DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
         return false;
     }
-    if (!sendDeletes || afterStoring_ != AfterStoring::DeleteOnServer) return true;
+    if (!sendDeletes || run_->afterStoring != AfterStoring::DeleteOnServer) return true;
     for (const Received* r : stored) {
         // Behind any RETRs already sent: its reply comes after theirs.
         if (!pop().sendCommand(POPCommand::DELE, r->number)) return false;
-        pending_.push_back({Pending::Dele, r->number});
+        run_->pending.push_back({Pending::Dele, r->number});
     }
     return true;
 }
@@ -434,7 +417,7 @@ void POP_Retrieve::onDeleAck(const std::string& reply, bool old) {
 }
 
 void POP_Retrieve::skip(const std::string& reason) {
-    reportSkipped(newItems_->first()->identifier, reason);
+    reportSkipped(run_->newItems->first()->identifier, reason);
     // Neither recorded nor deleted: the next check tries it again.
     removeFirstNew();
     advance();
@@ -450,14 +433,14 @@ void POP_Retrieve::fail() {
     // whatever comes next: the connection is given up. What was deleted without a QUIT stays
     // on the server, and is deleted unread at the next check, its identifier being recorded.
     // A stalled server still gets its QUIT, unawaited.
-    if (window_ > 1 && !pending_.empty() && !client_->idleTimedOut() && client_->socket() != plat::INVALID_SOCKET) {
+    if (run_->window > 1 && !run_->pending.empty() && !client_->idleTimedOut() && client_->socket() != plat::INVALID_SOCKET) {
         DebugLine(LOG_MAIL, LOG_MED, "retrieval ended with replies outstanding: connection closed");
         client_->closeSocket();
         client_->lineBuffer().reset();
     }
     // The messages received whole are kept; they stay on the server until the next check.
     // A batch that cannot be stored now is fetched again then.
-    if (!batch_.empty()) flushBatch(false);
+    if (!run_->batch.empty()) flushBatch(false);
     if (owner()) owner()->retrievalEnded(false);
     reset();
 }
@@ -465,17 +448,9 @@ void POP_Retrieve::fail() {
 void POP_Retrieve::reset() {
     state_ = state_IDLE;
     client_->streamLines(false);
-    itemFile_.reset();
-    closeBatch();
-    syncer_.reset();   // closes the files not reported
-    maker_.reset();    // removes the files made for messages that never came
-    made_ = 0;
-    known_.reset();
-    newItems_.reset();
-    std::deque<int>().swap(oldToDelete_);
-    pending_.clear();
-    ahead_ = 0;
-    asked_ = 0;
+    // Files never reported stay in the item directory, where the next attempt at their
+    // messages replaces them; the messages stay on the server.
+    run_.reset();
     // A long listing was many small allocations: hand the freed pages back to the system, so
     // that the engine does not keep the size of the longest listing it ever met.
     plat::releaseFreeMemory();

@@ -75,9 +75,6 @@ public:
     void start(const std::string& uidlFile, AfterStoring afterStoring);
     int dispatch(int event, long arg) override;
 
-    // Whether the last start found PIPELINING among the server's capabilities.
-    bool pipelining() const { return window_ > 1; }
-
 private:
     // A command whose reply is still to come, in the order they were sent.
     struct Pending {
@@ -111,38 +108,44 @@ private:
     // their DELEs (sendDeletes). False when the batch could not be made safe or a DELE not
     // sent: the caller ends the retrieval.
     bool flushBatch(bool sendDeletes);
-    void closeBatch();
     void onItemEnd();
     void onDeleAck(const std::string& reply, bool old);
     void fail();
     void reset();
 
-    std::unique_ptr<UIDL> known_;      // recorded identifiers, tied to the identifier file
-    std::unique_ptr<UIDL> newItems_;   // the listing, then only the messages not seen before
-    std::deque<int> oldToDelete_;      // listed messages recorded before: only DELE is sent
-    std::deque<Pending> pending_;
-    // A message received whole and not yet reported; its file is with syncer_.
+    // A message received whole and not yet reported; its file is with the syncer.
     struct Received {
         std::string identifier;
         std::string path;
         int number;
         std::size_t syncTicket;
     };
-    std::vector<Received> batch_;
-    std::size_t ahead_ = 0;            // RETRs and earlier messages' DELEs in pending_
-    std::size_t window_ = 1;
-    std::size_t capabilityLines_ = 0;
-    bool quitSent_ = false;
-    std::size_t asked_ = 0;            // new messages, from the first, whose RETR has gone out
-    std::size_t made_ = 0;             // new messages, from the first, whose file maker_ was asked for
-    std::unique_ptr<plat::FileMaker> maker_;
-    std::unique_ptr<plat::FileSyncer> syncer_;
-    std::size_t listingLines_ = 0;
-    std::size_t listingBytes_ = 0;
-    std::string storedPath_;
-    plat::FilePtr itemFile_;
-    bool itemWriteFailed_ = false;
-    bool midLine_ = false;   // part of the current message line has been written already
-    int currentNumber_ = 0;
-    AfterStoring afterStoring_ = AfterStoring::KeepOnServer;
+    // Everything one retrieval knows, made fresh at each start and dropped whole at its end.
+    // Fields go in the reverse of their order here: the open item file first, then the batch,
+    // then the syncer (which closes the files not reported), then the file maker (which removes
+    // those made for messages that never came).
+    struct Run {
+        std::unique_ptr<UIDL> known;      // recorded identifiers, tied to the identifier file
+        std::unique_ptr<UIDL> newItems;   // the listing, then only the messages not seen before
+        std::deque<int> oldToDelete;      // listed messages recorded before: only DELE is sent
+        std::deque<Pending> pending;
+        std::size_t ahead = 0;            // RETRs and earlier messages' DELEs in pending
+        std::size_t window = 1;
+        std::size_t capabilityLines = 0;
+        bool quitSent = false;
+        std::size_t asked = 0;            // new messages, from the first, whose RETR has gone out
+        std::size_t made = 0;             // new messages, from the first, whose file was asked for
+        std::size_t listingLines = 0;
+        std::size_t listingBytes = 0;
+        std::unique_ptr<plat::FileMaker> maker;
+        std::unique_ptr<plat::FileSyncer> syncer;
+        std::vector<Received> batch;
+        std::string storedPath;
+        plat::FilePtr itemFile;
+        bool itemWriteFailed = false;
+        bool midLine = false;   // part of the current message line has been written already
+        int currentNumber = 0;
+        AfterStoring afterStoring = AfterStoring::KeepOnServer;
+    };
+    std::unique_ptr<Run> run_;
 };
