@@ -71,8 +71,7 @@ bool POP_Auth::accepted(const std::string& reply, const char* negativeLine) {
 // The next command went out, or the login fails with failureLine.
 void POP_Auth::awaitReply(bool sent, const char* failureLine, State next) {
     if (!sent) {
-        DebugLine(LOG_NET, LOG_HIGH, failureLine);
-        DebugLine(LOG_MAIL, LOG_HIGH, failureLine);
+        logFailure(failureLine);
         fail();
         return;
     }
@@ -83,7 +82,7 @@ void POP_Auth::onGreeting(const std::string& reply) {
     if (!accepted(reply, "-ve response greeting :")) return;
     greeted_ = true;
     if (pop().security() == Security::StartTls && !client_->secured()) {
-        awaitReply(pop().sendCommand(POPCommand::STLS), "STLS TX failed", state_WAIT_STLS_ACK);
+        awaitReply(pop().sendCommand(POPCommand::STLS), "STLS could not be sent", state_WAIT_STLS_ACK);
         return;
     }
     logIn();
@@ -101,7 +100,7 @@ void POP_Auth::logIn() {
     capaStarted_ = false;
     capabilityLines_ = 0;
     offersOAuthBearer_ = offersXOAuth2_ = false;
-    awaitReply(pop().sendCommand(POPCommand::CAPA), "CAPA TX failed", state_WAIT_CAPA);
+    awaitReply(pop().sendCommand(POPCommand::CAPA), "CAPA could not be sent", state_WAIT_CAPA);
 }
 
 void POP_Auth::onCapaLine(const std::string& line) {
@@ -151,7 +150,7 @@ void POP_Auth::sendAuth() {
         fail();
         return;
     }
-    awaitReply(pop().sendCommand(POPCommand::AUTH, bearerMechanismName(mechanism_)), "AUTH TX failed",
+    awaitReply(pop().sendCommand(POPCommand::AUTH, bearerMechanismName(mechanism_)), "AUTH could not be sent",
                state_WAIT_AUTH_CHALLENGE);
 }
 
@@ -175,13 +174,13 @@ void POP_Auth::onAuthChallenge(const std::string& reply) {
         fail();
         return;
     }
-    awaitReply(pop().sendSaslResponse(response), "AUTH response TX failed", state_WAIT_BEARER_ACK);
+    awaitReply(pop().sendSaslResponse(response), "AUTH response could not be sent", state_WAIT_BEARER_ACK);
 }
 
 void POP_Auth::onBearerReply(const std::string& reply) {
     if (state_ == state_WAIT_BEARER_ACK && isChallenge(reply)) {
         // The challenge carries the server's error report; the exchange ends with our answer.
-        awaitReply(pop().sendSaslResponse(bearerErrorAcknowledgement(mechanism_)), "AUTH response TX failed",
+        awaitReply(pop().sendSaslResponse(bearerErrorAcknowledgement(mechanism_)), "AUTH response could not be sent",
                    state_WAIT_BEARER_REFUSAL);
         return;
     }
@@ -199,12 +198,12 @@ void POP_Auth::onBearerReply(const std::string& reply) {
 
 void POP_Auth::sendUser() {
     if (!pop().pipelining()) {
-        awaitReply(pop().sendCommand(POPCommand::USER, pop().user()), "USER TX failed", state_WAIT_USER_ACK);
+        awaitReply(pop().sendCommand(POPCommand::USER, pop().user()), "USER could not be sent", state_WAIT_USER_ACK);
         return;
     }
     warnOfPasswordInClear();
     passwordAhead_ = true;
-    awaitReply(pop().sendUserAndPassword(), "USER TX failed", state_WAIT_USER_ACK);
+    awaitReply(pop().sendUserAndPassword(), "USER could not be sent", state_WAIT_USER_ACK);
 }
 
 void POP_Auth::warnOfPasswordInClear() {
@@ -256,7 +255,7 @@ void POP_Auth::onUserAck(const std::string& reply) {
         return;
     }
     warnOfPasswordInClear();
-    awaitReply(pop().sendPassword(), "PASS TX failed", state_WAIT_PASS_ACK);
+    awaitReply(pop().sendPassword(), "PASS could not be sent", state_WAIT_PASS_ACK);
 }
 
 void POP_Auth::onPassAck(const std::string& reply) {

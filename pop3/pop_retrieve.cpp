@@ -53,8 +53,7 @@ void POP_Retrieve::start(const std::string& uidlFile, AfterStoring afterStoring)
 void POP_Retrieve::sendUidl() {
     waitIn(state_WAIT_UIDL_ACK);
     if (!pop().sendCommand(POPCommand::UIDL)) {
-        DebugLine(LOG_NET, LOG_HIGH, "UIDL command TX failed");
-        DebugLine(LOG_MAIL, LOG_HIGH, "UIDL command TX failed");
+        logFailure("UIDL could not be sent");
         fail();
     }
 }
@@ -80,8 +79,7 @@ int POP_Retrieve::dispatch(int event, long) {
             if (POPClient::isPositive(reply)) {
                 waitIn(state_UIDL_LIST);
             } else {
-                DebugLineStr(LOG_APP, LOG_HIGH, "-ve response to UIDL :", reply.c_str());
-                DebugLineStr(LOG_MAIL, LOG_HIGH, "-ve response to UIDL :", reply.c_str());
+                logFailure("UIDL refused", reply);
                 fail();
             }
             return 1;
@@ -210,8 +208,7 @@ void POP_Retrieve::advance() {
             int number = run_->newItems->item(static_cast<int>(run_->asked) + 1)->messageNumber;
             if (run_->asked == 0 && !run_->itemFile && !openItemFile()) return;
             if (!pop().sendCommand(POPCommand::RETR, number)) {
-                DebugLine(LOG_NET, LOG_HIGH, "RETR command TX fail");
-                DebugLine(LOG_MAIL, LOG_HIGH, "RETR command TX fail");
+                logFailure("RETR could not be sent");
                 fail();
                 return;
             }

@@ -30,8 +30,7 @@ void SMTP_SendMailData::start(const std::string& itemPath, std::string afterText
     state_ = state_WAIT_DATA_ACK;
     client_->armTimeout();
     if (!ahead && !sendCommand("DATA")) {
-        DebugLine(LOG_MAIL, LOG_HIGH, "DATA command TX fail");
-        DebugLine(LOG_NET, LOG_HIGH, "DATA command TX fail");
+        DebugLine(LOG_MAIL, LOG_HIGH, ("Delivery to " + client_->host() + ": DATA could not be sent").c_str());
         closeFile();
         end(ItemOutcome::Failed);
     }

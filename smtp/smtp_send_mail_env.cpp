@@ -29,8 +29,7 @@ void SMTP_SendMailEnv::start(const store::AddrList* list) {
     state_ = state_WAIT_RSET_ACK;
     client_->armTimeout();
     if (!sendCommand("RSET")) {
-        DebugLine(LOG_MAIL, LOG_HIGH, "RSET command TX fail");
-        DebugLine(LOG_NET, LOG_HIGH, "RSET command TX fail");
+        DebugLine(LOG_MAIL, LOG_HIGH, ("Delivery to " + client_->host() + ": RSET could not be sent").c_str());
         end(kTransient);
     }
 }

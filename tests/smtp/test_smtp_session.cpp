@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -118,6 +120,11 @@ protected:
     static constexpr std::uint32_t kOwner = 1000;
     void SetUp() override {
         SmtpInProcess::SetUp();
+        // The counts of log lines below are of this case's lines alone.
+        std::time_t now = std::time(nullptr);
+        char day[32];
+        std::strftime(day, sizeof day, "%Y%m%d.log", std::localtime(&now));
+        std::remove(day);
         std::filesystem::create_directories("accounts");
         plat::RegKey accounts;
         ASSERT_TRUE(config::openAccountsKey(accounts));
