@@ -57,6 +57,9 @@ public:
     void deleteRememberedItem();
     // The status bar's left field ("Last check: ...") and right field (the status); nothing while closed.
     void setStatusParts(const QString& lastCheck, const QString& status);
+    // A passing word in the status bar (over the two fields, for half a minute); kept for the
+    // next opening while the window is closed.
+    void showNotice(const QString& text);
     QString statusPart(int part) const;
 
     // Opening and closing (the shell decides when). openWindow restores the saved size and
@@ -88,7 +91,10 @@ private:
     QLabel* statusLeft_ = nullptr;
     QLabel* statusRight_ = nullptr;
     bool ownStateChange_ = false;   // a state change we make ourselves is no user request
+    Qt::WindowStates requested_;    // the state we asked for last
+    void stateSettled();
     bool inFront_ = false;
+    QString pendingNotice_;
     void runRefresh();
     views::RefreshPacer pacer_;
     QElapsedTimer clock_;
