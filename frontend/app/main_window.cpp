@@ -23,6 +23,12 @@ MainWindow::MainWindow() {
     resize(720, 460);
     clock_.start();
     refreshTimer_.setSingleShot(true);
+    noticeTimer_.setSingleShot(true);
+    connect(&noticeTimer_, &QTimer::timeout, this, [this] {
+        if (!statusRight_) return;
+        statusRight_->setText(status_);
+        statusRight_->setToolTip(status_);
+    });
     connect(&refreshTimer_, &QTimer::timeout, this, [this] { runRefresh(); });
     // Another window of ours, or none (another program's), took the focus.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
@@ -162,15 +168,21 @@ void MainWindow::destroyViews() {
 void MainWindow::setStatusParts(const QString& lastCheck, const QString& status) {
     if (!viewsOpen()) return;
     statusLeft_->setText(lastCheck);
-    statusRight_->setText(status);
-    statusRight_->setToolTip(status);
+    status_ = status;
+    const QString& shown = noticeTimer_.isActive() ? notice_ : status_;
+    statusRight_->setText(shown);
+    statusRight_->setToolTip(shown);
 }
 
+// The notice takes the status field's place for its time; the status comes back after it.
 void MainWindow::showNotice(const QString& text) {
     pendingNotice_ = text;
     if (!viewsOpen()) return;
-    statusBar()->showMessage(pendingNotice_, 30000);
+    notice_ = pendingNotice_;
     pendingNotice_.clear();
+    noticeTimer_.start(kNoticeMs);
+    statusRight_->setText(notice_);
+    statusRight_->setToolTip(notice_);
 }
 
 QString MainWindow::statusPart(int part) const {

@@ -57,8 +57,8 @@ public:
     void deleteRememberedItem();
     // The status bar's left field ("Last check: ...") and right field (the status); nothing while closed.
     void setStatusParts(const QString& lastCheck, const QString& status);
-    // A passing word in the status bar (over the two fields, for half a minute); kept for the
-    // next opening while the window is closed.
+    // A passing word in the status bar (in the status field's place, for half a minute); kept
+    // for the next opening while the window is closed.
     void showNotice(const QString& text);
     QString statusPart(int part) const;
 
@@ -95,6 +95,10 @@ private:
     void stateSettled();
     bool inFront_ = false;
     QString pendingNotice_;
+    QString notice_;
+    QString status_;
+    QTimer noticeTimer_;
+    static constexpr int kNoticeMs = 30000;
     void runRefresh();
     views::RefreshPacer pacer_;
     QElapsedTimer clock_;

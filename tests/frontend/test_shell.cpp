@@ -840,6 +840,18 @@ TEST_F(ShellTest, ARestoredWindowIsWhollyOnItsScreen) {
     EXPECT_LE(s.window().width(), 600);
 }
 
+// A notice (a sound that cannot be played) said while the window is closed shows in the status
+// field once it opens, and a new status does not push it out.
+TEST_F(ShellTest, ANoticeWaitsForTheWindowAndHoldsTheStatusField) {
+    Shell& s = start();
+    s.window().showNotice(QStringLiteral("The sound alarm.wav cannot be played: there is no such file."));
+    command(&CommandActions::open);
+    EXPECT_EQ(s.window().statusPart(1).toStdString(), "The sound alarm.wav cannot be played: there is no such file.");
+    s.cycleStatus().setStatus(kStatusOk);
+    EXPECT_EQ(s.window().statusPart(1).toStdString(), "The sound alarm.wav cannot be played: there is no such file.");
+    EXPECT_EQ(s.window().statusPart(0).toStdString(), "Last check:  ");
+}
+
 // Centring and side by side, as arithmetic.
 TEST(Placing, CentredAndSideBySideWindowsStayOnTheScreen) {
     QRect screen(0, 30, 1024, 738);
