@@ -33,6 +33,7 @@
 #include <QTimer>
 
 #include <cstring>
+#include <utility>
 
 using namespace plat;
 
@@ -138,8 +139,14 @@ bool Shell::startUp() {
 
 void Shell::engineAppeared() {
     // The window stays closed; without a tray it opens at once, or the user has no way in.
-    if (!trayAvailable()) post(&Shell::openMainWindow);
-    if (config::readSetting(config::kOutHostName).empty()) post(&Shell::runOptions);
+    // At first start the window waits for the Options sheet, which goes beside the set-up help:
+    // opening first, it would come between them.
+    bool firstRun = config::readSetting(config::kOutHostName).empty();
+    if (!trayAvailable()) {
+        if (firstRun) openAfterOptions_ = true;
+        else post(&Shell::openMainWindow);
+    }
+    if (firstRun) post(&Shell::runOptions);
     HWND engine = findWindow(kEngineClass, kEngineTitle);
     postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd()));
     // With an account to check, the schedule runs from the start.
@@ -297,6 +304,7 @@ void Shell::runOptions() {
     QWidget* help = helpWindow_ && helpWindow_->isVisible() ? helpWindow_.get() : nullptr;
     runOptionsSheet(window_.get(), [this] { resumeSoon(); }, &cycle_.flags(), help);
     optionsOpen_ = false;
+    if (std::exchange(openAfterOptions_, false) && !trayAvailable()) openMainWindow();
     if (accountCount() == 0) post(&Shell::addAccount);
 }
 

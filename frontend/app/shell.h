@@ -153,6 +153,7 @@ private:
     std::unique_ptr<EngineStart> engineStart_;
     LogMark cycleLog_;          // where the day logs ended when the cycle started
     bool optionsOpen_ = false;  // the sheet runs modally: a command while it shows opens no second one
+    bool openAfterOptions_ = false;  // no tray at first start: the window opens once Options closes
     QPointer<QDialog> about_;              // while the About box shows
     QPointer<views::LogViewer> logViewer_;  // while the log shows
     QPointer<QMessageBox> closeQuestion_;  // while the shutdown question is open

@@ -146,12 +146,48 @@ class TarnwickWithoutATray(unittest.TestCase):
         self.assertFalse(self.desk.iconic())
         self.assert_wholly_on_screen(self.desk.main_window())
         self.shot("5-notification-opened-the-window.png")
+        # View > Log: the day's log in its own window, titled by the day, at its newest line.
+        self.desk.run("xdotool", "windowactivate", "--sync", str(int(self.desk.main_window()[0], 16)))
+        self.desk.run("xdotool", "key", "alt+v", "Down", "Return")
+        title = "Tarnwick log \u2013 " + time.strftime("%-d %B %Y")
+        log_window = lambda: self.desk.run("xdotool", "search", "--onlyvisible", "--name", "^" + title + "$").stdout.split()
+        self.assertTrue(wait_until(log_window, 5), self.desk.dialogs())
+        self.shot("6-log-window.png")
+        self.desk.run("xdotool", "key", "--window", log_window()[0], "Escape")
+        self.assertTrue(wait_until(lambda: not log_window(), 5))
+
         shown = [n for n in self.desk.notifications() if "new message" in n[0]]
         self.assertEqual(len(shown), 1)
         # The senders in the mail list's order, newest first.
         self.assertEqual(shown[0][1].split("\n"), ["Jürgen Müller: " + NEWEST_SUBJECT, "Ann Example: Lunch on Friday?",
                                                    "Bob Sample: Minutes of the meeting"])
         self.assertIsNone(fe.poll())
+
+
+    def test_at_first_start_the_sheet_opens_beside_the_help(self):
+        # Nothing configured, and no browser on this desktop: the help opens in the program's
+        # own window, and the Options sheet beside it.
+        self.world.write_hive({SETTINGS_KEY: {"outhostname": ""}})
+        self.world.start_front_end(self.env)
+        sheet = lambda: self.desk.run("xdotool", "search", "--onlyvisible", "--name", "^Tarnwick Options$").stdout.split()
+        helpw = lambda: self.desk.run("xdotool", "search", "--onlyvisible", "--name", "^Tarnwick Help$").stdout.split()
+        self.assertTrue(wait_until(lambda: sheet() and helpw(), 15), self.desk.dialogs())
+        time.sleep(0.8)
+
+        def frame(wid):
+            info = self.desk.run("xwininfo", "-id", wid).stdout
+            return [int(re.search(r"%s:\s+(-?\d+)" % k, info).group(1))
+                    for k in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
+        sx, sy, sw, sh = frame(sheet()[0])
+        hx, hy, hw, hh = frame(helpw()[0])
+        self.assertLessEqual(sx + sw, hx, (frame(sheet()[0]), frame(helpw()[0])))
+        for x, y, w, h in ((sx, sy, sw, sh), (hx, hy, hw, hh)):
+            self.assertTrue(0 <= x and x + w <= SCREEN[0] and 0 <= y and y + h <= SCREEN[1], (x, y, w, h))
+        self.shot("7-first-start-sheet-beside-the-help.png")
+        # The help stays usable beside the sheet: at its top, the contents' links stand apart.
+        self.desk.run("xdotool", "mousemove", str(hx + hw // 2), str(hy + hh // 2), "click", "1")
+        self.desk.run("xdotool", "click", "--repeat", "40", "--delay", "20", "4")
+        self.shot("8-help-contents.png")
 
 
 if __name__ == "__main__":
