@@ -2,6 +2,7 @@
 
 #include "frontend/dialogs/mail_dialogs.h"
 #include "frontend/mail/encoded_words.h"
+#include "frontend/mail/mail_dates.h"
 #include "frontend/mail/rfc822_mail_header.h"
 #include "shared/debug.h"
 #include "shared/registry.h"
@@ -13,6 +14,12 @@ std::pair<std::string, std::string> headerSenderAndSubject(const std::string& pa
     const char* from = header.value(RFC822MailHeader::kFrom);
     const char* subject = header.value(RFC822MailHeader::kSubject);
     return {from ? mail::decodeHeaderValue(from) : "<unknown>", subject ? mail::decodeHeaderValue(subject) : "<unknown>"};
+}
+
+std::int64_t headerDate(const std::string& path) {
+    RFC822MailHeader header(path);
+    const char* date = header.value(RFC822MailHeader::kDate);
+    return date ? views::parseMailDate(date).value_or(0) : 0;
 }
 
 MailAnnouncements::MailAnnouncements(ScheduleState& state, Hooks hooks) : state_(state), hooks_(std::move(hooks)) {
@@ -36,7 +43,7 @@ void MailAnnouncements::newItem(const std::string& path) {
     }
     DebugLineStr(LOG_APP, LOG_LOW, "WM_COPYDATA filename :", path.c_str());
     auto [from, subject] = hooks_.senderAndSubject(path);
-    newMail_->addRow(QString::fromStdString(from), QString::fromStdString(subject));
+    newMail_->addRow(QString::fromStdString(from), QString::fromStdString(subject), headerDate(path));
 }
 
 void MailAnnouncements::deliveryFailure(const std::string& path, const std::string& reply) {
@@ -45,6 +52,7 @@ void MailAnnouncements::deliveryFailure(const std::string& path, const std::stri
                     failures_.end());
     auto* dialog = new DeliveryFailureDialog(hooks_.owner ? hooks_.owner() : nullptr, path, reply);
     failures_.emplace_back(dialog);
+    connect(dialog, &DeliveryFailureDialog::openLogRequested, this, &MailAnnouncements::openLogRequested);
     dialog->show();
     dialog->raise();
     dialog->activateWindow();

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -41,6 +42,8 @@ signals:
     // The new-mail dialog's Read and Details.
     void readMailRequested();
     void openWindowRequested();
+    // A failure notice's Open log.
+    void openLogRequested();
 
 private:
     ScheduleState& state_;
@@ -51,3 +54,6 @@ private:
 
 // Sender and subject from the item's header, "<unknown>" standing for a missing one.
 std::pair<std::string, std::string> headerSenderAndSubject(const std::string& path);
+// The moment of the item's Date header (seconds since 1970), 0 when it has none that can be
+// read: what the mail list sorts by.
+std::int64_t headerDate(const std::string& path);

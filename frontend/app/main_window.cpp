@@ -23,6 +23,12 @@ MainWindow::MainWindow() {
     resize(720, 460);
     clock_.start();
     refreshTimer_.setSingleShot(true);
+    noticeTimer_.setSingleShot(true);
+    connect(&noticeTimer_, &QTimer::timeout, this, [this] {
+        if (!statusRight_) return;
+        statusRight_->setText(status_);
+        statusRight_->setToolTip(status_);
+    });
     connect(&refreshTimer_, &QTimer::timeout, this, [this] { runRefresh(); });
     // Another window of ours, or none (another program's), took the focus.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
@@ -80,11 +86,15 @@ void MainWindow::createViews() {
     statusLeft_->setFixedWidth(200);
     statusRight_ = new QLabel(bar);
     statusRight_->setObjectName(QStringLiteral("status1"));
+    // A long status (a failure with the log's path) is cut at the window's edge, and shown
+    // whole as the field's tip; it never widens the window past the screen.
+    statusRight_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(statusLeft_);
     bar->addWidget(statusRight_, 1);
     setStatusBar(bar);
     viewsShown_ = true;
     tree_->fill();
+    if (!pendingNotice_.isEmpty()) showNotice(pendingNotice_);
 }
 
 void MainWindow::hideViews() {
@@ -106,6 +116,7 @@ void MainWindow::showViews() {
     statusBar()->show();
     viewsShown_ = true;
     tree_->fill();
+    if (!pendingNotice_.isEmpty()) showNotice(pendingNotice_);
 }
 
 void MainWindow::refreshViews() {
@@ -157,7 +168,21 @@ void MainWindow::destroyViews() {
 void MainWindow::setStatusParts(const QString& lastCheck, const QString& status) {
     if (!viewsOpen()) return;
     statusLeft_->setText(lastCheck);
-    statusRight_->setText(status);
+    status_ = status;
+    const QString& shown = noticeTimer_.isActive() ? notice_ : status_;
+    statusRight_->setText(shown);
+    statusRight_->setToolTip(shown);
+}
+
+// The notice takes the status field's place for its time; the status comes back after it.
+void MainWindow::showNotice(const QString& text) {
+    pendingNotice_ = text;
+    if (!viewsOpen()) return;
+    notice_ = pendingNotice_;
+    pendingNotice_.clear();
+    noticeTimer_.start(kNoticeMs);
+    statusRight_->setText(notice_);
+    statusRight_->setToolTip(notice_);
 }
 
 QString MainWindow::statusPart(int part) const {
@@ -169,7 +194,8 @@ void MainWindow::openWindow(const std::optional<Placement>& placement) {
     ownStateChange_ = true;
     hide();
     if (placement) resize(placement->right - placement->left, placement->bottom - placement->top);
-    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    requested_ = windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+    setWindowState(requested_);
     ownStateChange_ = false;
 }
 
@@ -178,6 +204,7 @@ void MainWindow::closeWindow(bool hideIt) {
     ownStateChange_ = true;
     if (hideIt) hide();
     else showMinimized();
+    requested_ = windowState() | Qt::WindowMinimized;
     ownStateChange_ = false;
 }
 
@@ -201,6 +228,17 @@ void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange) inFront_ = isActiveWindow();
     if (event->type() != QEvent::WindowStateChange || ownStateChange_) return;
-    if (isMinimized()) emit minimized();
-    else if (!viewsOpen() && isVisible()) emit restored();
+    // The window system reports states late, and a report of a state we set ourselves may
+    // come after we set another: what counts is where the reports settle.
+    QMetaObject::invokeMethod(this, &MainWindow::stateSettled, Qt::QueuedConnection);
+}
+
+// Minimised or restored by the user: a state other than the one we asked for last.
+void MainWindow::stateSettled() {
+    bool minimisedByUs = requested_.testFlag(Qt::WindowMinimized);
+    if (isMinimized()) {
+        if (!minimisedByUs) emit minimized();
+    } else if (isVisible() && (minimisedByUs || !viewsOpen())) {
+        emit restored();
+    }
 }

@@ -57,6 +57,9 @@ public:
     void deleteRememberedItem();
     // The status bar's left field ("Last check: ...") and right field (the status); nothing while closed.
     void setStatusParts(const QString& lastCheck, const QString& status);
+    // A passing word in the status bar (in the status field's place, for half a minute); kept
+    // for the next opening while the window is closed.
+    void showNotice(const QString& text);
     QString statusPart(int part) const;
 
     // Opening and closing (the shell decides when). openWindow restores the saved size and
@@ -88,7 +91,14 @@ private:
     QLabel* statusLeft_ = nullptr;
     QLabel* statusRight_ = nullptr;
     bool ownStateChange_ = false;   // a state change we make ourselves is no user request
+    Qt::WindowStates requested_;    // the state we asked for last
+    void stateSettled();
     bool inFront_ = false;
+    QString pendingNotice_;
+    QString notice_;
+    QString status_;
+    QTimer noticeTimer_;
+    static constexpr int kNoticeMs = 30000;
     void runRefresh();
     views::RefreshPacer pacer_;
     QElapsedTimer clock_;

@@ -13,6 +13,7 @@
 #include "frontend/app/placement.h"
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/item_viewer.h"
+#include "frontend/mail/log_viewer.h"
 #include "frontend/mail/mailbox_watch.h"
 #include "frontend/mail/rfc822_mail_header.h"
 #include "frontend/mail/row_cells.h"
@@ -25,11 +26,14 @@
 #include "shared/engine_link.h"
 #include "shared/registry.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QLocale>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <cstring>
+#include <utility>
 
 using namespace plat;
 
@@ -45,11 +49,12 @@ constexpr int FRONTEND_OPEN_WINDOW = 30;
 constexpr char kAlreadyRunning[] =
     QT_TRANSLATE_NOOP("Tarnwick", "You are already running Tarnwick and can not have more than one instance running!");
 
-// A second copy brings the running one's window to the front and says so.
-void tellRunningCopy() {
+// A second copy brings the running one's window to the front. Where a tray shows the running
+// copy it also says why nothing new starts; without one the window coming up says enough.
+void tellRunningCopy(bool trayAvailable) {
     if (HWND running = findWindow(kFrontEndClass, kFrontEndTitle))
         postMessage(running, WM_ENGINE_LINK, FRONTEND_OPEN_WINDOW, 0);
-    messageBox(nullptr, {kAlreadyRunning, kCaption});
+    if (trayAvailable) messageBox(nullptr, {kAlreadyRunning, kCaption});
 }
 
 }  // namespace
@@ -66,6 +71,7 @@ Shell::~Shell() {
     // Open dialogs without an owner would answer a shell that is gone.
     delete closeQuestion_.data();
     delete about_.data();
+    delete logViewer_.data();
 }
 
 std::time_t Shell::now() const {
@@ -83,7 +89,7 @@ bool Shell::startUp() {
     DebugLogOpen();
     // One copy per user.
     if (findWindow(kFrontEndClass, kFrontEndTitle)) {
-        tellRunningCopy();
+        tellRunningCopy(trayAvailable_);
         return false;
     }
     // The message window, published so that the engine can answer it, then the main window.
@@ -97,14 +103,19 @@ bool Shell::startUp() {
     PublishResult published = link_->publish();
     if (published != PublishResult::Published) {
         // Another copy published between our look and ours.
-        if (published == PublishResult::AlreadyRunning) tellRunningCopy();
+        if (published == PublishResult::AlreadyRunning) tellRunningCopy(trayAvailable_);
         return false;
     }
     actions_ = std::make_unique<CommandActions>();
     window_ = std::make_unique<MainWindow>();
     actions_->buildMainMenu(window_->menuBar());
+    connect(sounds_.get(), &SoundPlayer::cannotPlay, window_.get(), &MainWindow::showNotice);
     tray_ = std::make_unique<Tray>(trayAvailable_);
     tray_->initialise(actions_->buildTrayMenu());
+    connect(tray_.get(), &Tray::availabilityChanged, this, &Shell::trayAvailabilityChanged);
+    if (options_.trayProbe) tray_->watchAvailability(options_.trayProbe, options_.trayProbeMs);
+    else if (!options_.trayAvailable)
+        tray_->watchAvailability([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, options_.trayProbeMs);
     connectActions();
     connectCycleStatus();
     updateTrayIcon();
@@ -128,8 +139,14 @@ bool Shell::startUp() {
 
 void Shell::engineAppeared() {
     // The window stays closed; without a tray it opens at once, or the user has no way in.
-    if (!trayAvailable_) post(&Shell::openMainWindow);
-    if (config::readSetting(config::kOutHostName).empty()) post(&Shell::runOptions);
+    // At first start the window waits for the Options sheet, which goes beside the set-up help:
+    // opening first, it would come between them.
+    bool firstRun = config::readSetting(config::kOutHostName).empty();
+    if (!trayAvailable()) {
+        if (firstRun) openAfterOptions_ = true;
+        else post(&Shell::openMainWindow);
+    }
+    if (firstRun) post(&Shell::runOptions);
     HWND engine = findWindow(kEngineClass, kEngineTitle);
     postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(hwnd()));
     // With an account to check, the schedule runs from the start.
@@ -219,23 +236,37 @@ void Shell::connectActions() {
     connect(a.suspend, &QAction::triggered, scheduler_.get(), &Scheduler::suspend);
     connect(a.about, &QAction::triggered, this, &Shell::showAbout);
     // Today's day log, where a failure is explained.
-    connect(a.log, &QAction::triggered, this, [this] { views::viewTextFile(dayLogFileName(now()), dialogOwner()); });
+    connect(a.log, &QAction::triggered, this, &Shell::showLog);
     // What the window and its views ask for happens once the window system's event is over.
     MainWindow* w = window_.get();
-    connect(w, &MainWindow::closeRequested, this, &Shell::exitProgram);
-    connect(w, &MainWindow::minimized, this, &Shell::closeMainWindow, Qt::QueuedConnection);
-    connect(w, &MainWindow::restored, this, &Shell::openMainWindow, Qt::QueuedConnection);
+    connect(w, &MainWindow::closeRequested, this, &Shell::windowCloseRequested);
+    // These two come once the window system's reports have settled, outside its events.
+    connect(w, &MainWindow::minimized, this, &Shell::closeMainWindow);
+    connect(w, &MainWindow::restored, this, &Shell::openMainWindow);
     connect(w, &MainWindow::accountPropertiesRequested, this, &Shell::showSelectedAccountProperties,
             Qt::QueuedConnection);
     connect(w, &MainWindow::mailProgramStarted, this, &Shell::closeMainWindow, Qt::QueuedConnection);
     // The desktop shows the context menu itself. StatusNotifierItem trays send one activation
     // for a click and never a double click; XEmbed trays send an activation for the first
     // press and then the double click, which opens the window again.
-    if (QSystemTrayIcon* icon = tray_->icon()) {
-        connect(icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::Trigger) trayClicked();
-            else if (reason == QSystemTrayIcon::DoubleClick) openMainWindow();
-        });
+    connect(tray_.get(), &Tray::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger) trayClicked();
+        else if (reason == QSystemTrayIcon::DoubleClick) openMainWindow();
+    });
+}
+
+void Shell::windowCloseRequested() {
+    if (trayAvailable()) exitProgram();
+    else closeMainWindow();
+}
+
+void Shell::trayAvailabilityChanged(bool available) {
+    if (!window_) return;
+    if (!available) {
+        // Nothing on the desktop leads to a hidden window any more.
+        if (!window_->isVisible() || window_->isMinimized()) openMainWindow();
+    } else if (window_->isMinimized()) {
+        closeMainWindow();   // closed as it is with a tray: hidden behind the icon
     }
 }
 
@@ -269,8 +300,11 @@ void Shell::showSelectedAccountProperties() {
 void Shell::runOptions() {
     if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
     optionsOpen_ = true;
-    runOptionsSheet(window_.get(), [this] { resumeSoon(); }, &cycle_.flags());
+    // The set-up help of the first start stays in view beside the sheet.
+    QWidget* help = helpWindow_ && helpWindow_->isVisible() ? helpWindow_.get() : nullptr;
+    runOptionsSheet(window_.get(), [this] { resumeSoon(); }, &cycle_.flags(), help);
     optionsOpen_ = false;
+    if (std::exchange(openAfterOptions_, false) && !trayAvailable()) openMainWindow();
     if (accountCount() == 0) post(&Shell::addAccount);
 }
 
@@ -355,7 +389,7 @@ void Shell::copyData(quintptr kind, const QByteArray& data) {
     if (kind == COPYDATA_NEW_ITEM) {
         announcements_->newItem(path);
         auto [from, subject] = options_.senderAndSubject(path);
-        notifications_->itemArrived(from, subject);
+        notifications_->itemArrived(from, subject, headerDate(path));
     } else if (kind == COPYDATA_DELIVERY_FAILURE) {
         announcements_->deliveryFailure(path, reply);
         // The item is still there now; the engine removes it once this record is handled.
@@ -419,6 +453,10 @@ void Shell::openMainWindow() {
         centerOnScreen(window_.get());
         window_->show();
         refreshStatusBar();
+        // Framed by the window manager, it may have grown past the screen's edge: at once where
+        // the frame is known, and again once the window manager has framed it.
+        keepOnScreen(window_.get());
+        QTimer::singleShot(300, window_.get(), [w = window_.get()] { keepOnScreen(w); });
     }
     window_->raise();
     window_->activateWindow();
@@ -429,13 +467,14 @@ void Shell::closeMainWindow() {
     Placement p = window_->currentPlacement();
     p.showCmd = 2;   // SW_SHOWMINIMIZED: a closed window is a minimised one
     config::writePlacement(encodePlacement(p));
-    window_->closeWindow(trayAvailable_);
+    window_->closeWindow(trayAvailable());
     window_->hideViews();
 }
 
-// Dialogs belong to the main window while it shows; otherwise they stand alone.
+// Dialogs belong to the main window while it shows; otherwise they stand alone (a dialog of a
+// minimised window would be minimised with it).
 QWidget* Shell::dialogOwner() const {
-    return window_ && window_->isVisible() ? window_.get() : nullptr;
+    return window_ && window_->isVisible() && !window_->isMinimized() ? window_.get() : nullptr;
 }
 
 void Shell::exitProgram() {
@@ -463,6 +502,17 @@ void Shell::openHelp(const char* page, const char* anchor) {
 HelpWindow& Shell::helpWindow() {
     if (!helpWindow_) helpWindow_ = std::make_unique<HelpWindow>([this] { return logPath(); });
     return *helpWindow_;
+}
+
+void Shell::showLog() {
+    if (!logViewer_) {
+        QDate day = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(now())).date();
+        logViewer_ = new views::LogViewer(QString::fromStdString(logPath()), day, dialogOwner());
+        centerOnScreen(logViewer_);
+    }
+    logViewer_->show();
+    logViewer_->raise();
+    logViewer_->activateWindow();
 }
 
 void Shell::openSupport() {

@@ -11,6 +11,7 @@
 #include "frontend/sound/sound_player.h"
 #include "frontend/schedule/cycle_status.h"
 #include "frontend/app/tray.h"
+#include "frontend/mail/log_viewer.h"
 #include "platform/qt_link_window.h"
 #include "shared/day_logs.h"
 #include "platform/window.h"
@@ -44,6 +45,11 @@ struct ShellOptions {
     std::function<std::pair<std::string, std::string>(const std::string&)> senderAndSubject;
     std::function<bool()> unreadMailWaiting;   // unset: the accounts' mailboxes are scanned
     DesktopNotifications::Sender notificationSender;   // unset: the session's notification service
+    // Whether a system tray is there, asked again every trayProbeMs so that a tray that
+    // appears or goes later is followed. Unset: the desktop is asked, unless trayAvailable
+    // is set (then the answer stays as given).
+    std::function<bool()> trayProbe;
+    int trayProbeMs = 2000;
 };
 
 class Shell : public QObject {
@@ -71,6 +77,8 @@ public:
     CycleStatus& cycleStatus() { return cycle_; }
     MailAnnouncements& announcements() { return *announcements_; }
     DesktopNotifications& notifications() { return *notifications_; }
+    // The log window while it is open; else null.
+    views::LogViewer* logViewerShown() const { return logViewer_.data(); }
     // The program's own help window, once it has been needed; else null.
     HelpWindow* helpWindowShown() const { return helpWindow_.get(); }
 
@@ -96,6 +104,8 @@ public slots:
     void removeSelectedAccount();
     void showSelectedAccountProperties();
     void showAbout();
+    // Today's log in its own window; a second call brings the open one to the front.
+    void showLog();
 
 private:
     void refreshStatusBar();
@@ -108,6 +118,12 @@ private:
     // A click on the tray icon opens the main window, or closes it to the tray when it is in
     // front.
     void trayClicked();
+    // The window's close button: the shutdown question where a tray keeps the program within
+    // reach, else the window goes to the task bar.
+    void windowCloseRequested();
+    // A tray appeared (a closed window stays hidden behind it) or went (the window opens, as
+    // it is then the only way in).
+    void trayAvailabilityChanged(bool available);
     void engineNotice(int code);
     void copyData(quintptr kind, const QByteArray& data);
     void linkWindowDestroyed();
@@ -128,14 +144,18 @@ private:
     std::string logPath() const;
     int accountCount() const;
 
+    bool trayAvailable() const { return tray_ ? tray_->available() : trayAvailable_; }
+
     ShellOptions options_;
-    bool trayAvailable_ = false;
+    bool trayAvailable_ = false;   // at start; the tray follows the desktop after that
     std::unique_ptr<plat::LinkWindow> link_;
     CycleStatus cycle_;
     std::unique_ptr<EngineStart> engineStart_;
     LogMark cycleLog_;          // where the day logs ended when the cycle started
     bool optionsOpen_ = false;  // the sheet runs modally: a command while it shows opens no second one
+    bool openAfterOptions_ = false;  // no tray at first start: the window opens once Options closes
     QPointer<QDialog> about_;              // while the About box shows
+    QPointer<views::LogViewer> logViewer_;  // while the log shows
     QPointer<QMessageBox> closeQuestion_;  // while the shutdown question is open
     std::unique_ptr<CommandActions> actions_;
     std::unique_ptr<MainWindow> window_;

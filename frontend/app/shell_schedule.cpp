@@ -56,6 +56,7 @@ void Shell::createSchedule() {
             Qt::QueuedConnection);
     connect(announcements_.get(), &MailAnnouncements::readMailRequested, this, &Shell::readMailNow,
             Qt::QueuedConnection);
+    connect(announcements_.get(), &MailAnnouncements::openLogRequested, this, &Shell::showLog, Qt::QueuedConnection);
     notifications_ = std::make_unique<DesktopNotifications>(DesktopNotifications::Hooks{
         [this] { post(&Shell::openMainWindow); },
         [this] { post(&Shell::readMailNow); },

@@ -5,13 +5,21 @@
 #include "shared/debug.h"
 
 #include <QMenu>
-#include <QSystemTrayIcon>
 
-Tray::Tray(bool useSystemTray) {
-    if (useSystemTray) icon_ = std::make_unique<QSystemTrayIcon>();
+Tray::Tray(bool useSystemTray) : available_(useSystemTray) {
+    if (available_) makeIcon();
+    connect(&probeTimer_, &QTimer::timeout, this, [this] {
+        if (probe_) setAvailable(probe_());
+    });
 }
 
 Tray::~Tray() = default;
+
+void Tray::makeIcon() {
+    icon_ = std::make_unique<QSystemTrayIcon>();
+    connect(icon_.get(), &QSystemTrayIcon::activated, this, &Tray::activated);
+    if (menu_) icon_->setContextMenu(menu_.get());
+}
 
 void Tray::initialise(QMenu* menu) {
     frames_.clear();
@@ -29,10 +37,33 @@ void Tray::modify() {
     if (!icon_->isVisible()) icon_->show();
 }
 
+// At exit: the icon goes and no tray that appears later brings it back.
 void Tray::remove() {
+    removed_ = true;
+    probeTimer_.stop();
     if (!icon_) return;
     icon_->hide();
     icon_.reset();
+}
+
+void Tray::setAvailable(bool available) {
+    if (available == available_ || removed_) return;
+    available_ = available;
+    // A fresh icon registers with the tray that is there now; an old one may still be tied to
+    // a tray that has gone.
+    if (icon_) icon_->hide();
+    icon_.reset();
+    if (available_) {
+        makeIcon();
+        modify();
+    }
+    DebugLine(LOG_APP, LOG_MED, available_ ? "Tarnwick: a system tray is there" : "Tarnwick: no system tray");
+    emit availabilityChanged(available_);
+}
+
+void Tray::watchAvailability(std::function<bool()> probe, int intervalMs) {
+    probe_ = std::move(probe);
+    probeTimer_.start(intervalMs);
 }
 
 void Tray::setFrame(int index) {

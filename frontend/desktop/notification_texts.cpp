@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <algorithm>
+
 // The texts' one context.
 class Notifications {
     Q_DECLARE_TR_FUNCTIONS(Notifications)
@@ -59,7 +61,9 @@ QString peopleNames(const std::string& addresses) {
     return names.join(QStringLiteral(", "));
 }
 
-Text newMailText(const std::vector<Arrival>& arrivals) {
+Text newMailText(const std::vector<Arrival>& came) {
+    std::vector<Arrival> arrivals(came.rbegin(), came.rend());
+    std::stable_sort(arrivals.begin(), arrivals.end(), [](const Arrival& a, const Arrival& b) { return a.when > b.when; });
     Text t;
     t.summary = arrivals.size() == 1 ? Notifications::tr("1 new message")
                                      : Notifications::tr("%1 new messages").arg(static_cast<qulonglong>(arrivals.size()));

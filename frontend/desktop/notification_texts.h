@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct Text {
 struct Arrival {
     std::string from;
     std::string subject;
+    std::int64_t when = 0;   // the message's date, seconds since 1970; 0: none (sorts oldest)
 };
 
 // How many new messages a notification names one by one; the rest are counted.
@@ -30,8 +32,9 @@ QString senderName(const std::string& from);
 // The same for every address of a list ("To"), joined by ", ".
 QString peopleNames(const std::string& addresses);
 
-// "3 new messages" with a line "sender: subject" for each of the first arrivals, newest last,
-// and "and N more" after them.
+// "3 new messages" with a line "sender: subject" for each of the first arrivals (given in the
+// order they came), newest first as the mail list sorts them (by date, the last arrived first
+// among equal dates), and "and N more" after them.
 Text newMailText(const std::vector<Arrival>& arrivals);
 // A refused item: recipients and subject, then the provider's reply as it came.
 Text deliveryFailureText(const std::string& to, const std::string& subject, const std::string& reply);

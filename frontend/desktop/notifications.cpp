@@ -43,8 +43,8 @@ bool DesktopNotifications::enabled() {
     return config::readSetting(config::kNotifyDesktop) != 0;
 }
 
-void DesktopNotifications::itemArrived(const std::string& from, const std::string& subject) {
-    arrivals_.push_back({from, subject});
+void DesktopNotifications::itemArrived(const std::string& from, const std::string& subject, std::int64_t when) {
+    arrivals_.push_back({from, subject, when});
 }
 
 void DesktopNotifications::cycleFinished(bool failed, const std::string& failedStep, const std::string& logPath) {

@@ -44,7 +44,8 @@ public:
     ~DesktopNotifications() override;
 
     // A message came in during the cycle under way (decoded sender and subject).
-    void itemArrived(const std::string& from, const std::string& subject);
+    // when: its date, as the mail list sorts it (0: none).
+    void itemArrived(const std::string& from, const std::string& subject, std::int64_t when = 0);
     // The cycle ended: one notification for the mail it brought, and one when it failed.
     void cycleFinished(bool failed, const std::string& failedStep, const std::string& logPath);
     // An outgoing item was refused; reply: the provider's refusal.

@@ -98,9 +98,12 @@ NewMailDialog::~NewMailDialog() {
     if (!closed_) emit closed();
 }
 
-void NewMailDialog::addRow(const QString& from, const QString& subject) {
+void NewMailDialog::addRow(const QString& from, const QString& subject, qint64 when) {
     auto* item = new QTreeWidgetItem({from, subject});
-    list_->insertTopLevelItem(0, item);
+    item->setData(0, Qt::UserRole, when);
+    int at = 0;
+    while (at < list_->topLevelItemCount() && list_->topLevelItem(at)->data(0, Qt::UserRole).toLongLong() > when) ++at;
+    list_->insertTopLevelItem(at, item);
     list_->setCurrentIndex(QModelIndex());   // no row stands out; OK keeps the focus
     list_->resizeColumnToContents(0);
     list_->resizeColumnToContents(1);
@@ -152,8 +155,8 @@ std::vector<std::string> deliveryFailureLines(const std::string& path, const std
 
 DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& path, const std::string& reply)
     : QDialog(owner) {
-    auto* text = noteLabel(this, tr("Tarnwick was unable to delivery the following mail item. "
-                                    "Review the log for a further explanation of the problem."));
+    auto* text = noteLabel(this, tr("Tarnwick was unable to deliver the following mail item. "
+                                    "Open the log for a further explanation of the problem."));
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("itemLines"));
     for (const std::string& line : deliveryFailureLines(path, reply)) list_->addItem(QString::fromStdString(line));
@@ -161,6 +164,8 @@ DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& 
     list_->setMinimumWidth(460);
     list_->setFixedHeight((list_->count() + 2) * list_->sizeHintForRow(0) + 2 * list_->frameWidth());
 
+    auto* openLog = pushButton(this, "openLog", tr("Open &log"));
+    connect(openLog, &QPushButton::clicked, this, &DeliveryFailureDialog::openLogRequested);
     layOut(this, "deliveryFailureDialog", tr("Delivery Failure Notice"), kTrayFailed, text, list_,
-           okRow(this, [this] { close(); }));
+           okRow(this, [this] { close(); }, {openLog}));
 }

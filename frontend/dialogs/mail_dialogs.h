@@ -1,6 +1,6 @@
 // The dialogs that announce mail, both modeless and deleted once closed:
 // - the new-mail dialog ("Tarnwick - NEW MAIL!"): sender and subject of each item that arrived
-//   while it was open, newest on top, and buttons to read the mail, open the main window or
+//   while it was open, newest first as the mail list sorts them, and buttons to read the mail, open the main window or
 //   just close;
 // - the "Delivery Failure Notice": one per outgoing item the provider refused, showing the
 //   item's Date, From, To and Subject, its path and the provider's reply.
@@ -21,8 +21,10 @@ public:
     explicit NewMailDialog(QWidget* owner);
     ~NewMailDialog() override;
 
-    // Inserts a row at the top, sizes the columns to their contents and comes to the front.
-    void addRow(const QString& from, const QString& subject);
+    // Inserts a row in the mail list's order, newest first: by the message's date (when,
+    // seconds since 1970; 0 for none, which sorts oldest), the last arrived first among equal
+    // dates. Sizes the columns to their contents and comes to the front.
+    void addRow(const QString& from, const QString& subject, qint64 when = 0);
     int rowCount() const;
     QString row(int index, int column) const;   // 0 is the top row
 
@@ -53,6 +55,10 @@ class DeliveryFailureDialog : public QDialog {
 public:
     DeliveryFailureDialog(QWidget* owner, const std::string& path, const std::string& reply = {});
     QListWidget* list() const { return list_; }
+
+signals:
+    // Open log: the day's log, which says what happened.
+    void openLogRequested();
 
 private:
     QListWidget* list_ = nullptr;

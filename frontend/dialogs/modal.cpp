@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace {
 
 ModalHook& hook() {
@@ -24,12 +26,65 @@ int execCentred(QDialog& dialog) {
     return execModal(dialog);
 }
 
+QRect placeCentred(QSize frame, const QRect& available) {
+    QSize size = frame.boundedTo(available.size());
+    return {available.left() + (available.width() - size.width()) / 2,
+            available.top() + (available.height() - size.height()) / 2, size.width(), size.height()};
+}
+
+namespace {
+
+constexpr int kGap = 8;   // between two windows side by side
+
+// Whether the window system lets a program place its windows (Wayland's compositors do not).
+bool canPlaceWindows() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+// Gives w the frame rectangle place (its borders as they are now).
+void setFrameRect(QWidget* w, const QRect& place) {
+    QSize borders = w->frameGeometry().size() - w->geometry().size();
+    if (place.size() != w->frameGeometry().size()) w->resize((place.size() - borders).expandedTo(w->minimumSize()));
+    if (canPlaceWindows()) w->move(place.topLeft());
+}
+
+}  // namespace
+
+std::pair<QRect, QRect> sideBySide(QSize first, QSize second, const QRect& available, int firstMinWidth) {
+    int half = (available.width() - kGap) / 2;
+    if (first.width() + kGap + second.width() > available.width()) {
+        first.setWidth(std::max(std::min(first.width(), half), std::min(firstMinWidth, first.width())));
+        second.setWidth(std::max(0, std::min(second.width(), available.width() - kGap - first.width())));
+    }
+    first = first.boundedTo(available.size());
+    second = second.boundedTo(available.size());
+    int left = available.left() + (available.width() - first.width() - kGap - second.width()) / 2;
+    QRect a(left, available.top() + (available.height() - first.height()) / 2, first.width(), first.height());
+    QRect b(a.right() + 1 + kGap, available.top() + (available.height() - second.height()) / 2, second.width(),
+            second.height());
+    return {a, b};
+}
+
+void placeSideBySide(QWidget* first, QWidget* second) {
+    QScreen* screen = first->screen() ? first->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    int borders = first->frameGeometry().width() - first->geometry().width();
+    auto [a, b] = sideBySide(first->frameGeometry().size(), second->frameGeometry().size(), screen->availableGeometry(),
+                             first->minimumSizeHint().width() + borders);
+    setFrameRect(first, a);
+    setFrameRect(second, b);
+}
+
 void centerOnScreen(QWidget* w) {
     QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
-    QRect s = screen->geometry();
-    QSize f = w->frameGeometry().size();
-    w->move(s.left() + (s.width() - f.width()) / 2, s.top() + (s.height() - f.height()) / 2);
+    // The borders the window manager adds are known once the window was first shown.
+    setFrameRect(w, placeCentred(w->frameGeometry().size(), screen->availableGeometry()));
+}
+
+void keepOnScreen(QWidget* w) {
+    QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    if (screen && !screen->availableGeometry().contains(w->frameGeometry())) centerOnScreen(w);
 }
 
 void setModalHook(ModalHook hook_) {

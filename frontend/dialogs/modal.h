@@ -2,7 +2,10 @@
 // test can drive a dialog instead of waiting for a human; and placing a window in the middle.
 #pragma once
 
+#include <QRect>
+
 #include <functional>
+#include <utility>
 
 class QDialog;
 class QWidget;
@@ -12,8 +15,23 @@ class QWidget;
 int execModal(QDialog& dialog);
 // The same for a dialog first sized to its contents and centred on its screen.
 int execCentred(QDialog& dialog);
-// Moves a top-level widget, keeping its size, to the centre of its screen.
+// Where a window whose frame (with the title bar and borders) is frame goes on a screen whose
+// free area (without panels) is available: centred, and made smaller where it would not fit,
+// so that all of it is on that screen.
+QRect placeCentred(QSize frame, const QRect& available);
+// Two windows of frames first and second side by side in available: the pair centred when
+// both fit; when they do not, first shrunk to half the width (not below firstMinWidth) and
+// second to what is left. first goes on the left.
+std::pair<QRect, QRect> sideBySide(QSize first, QSize second, const QRect& available, int firstMinWidth = 0);
+// Moves first and second side by side on first's screen (where the window system lets us).
+void placeSideBySide(QWidget* first, QWidget* second);
+// Moves a top-level widget to the centre of its screen, keeping its size where it fits and
+// shrinking it where it does not. Where the window system places windows itself (Wayland) it
+// is only made to fit.
 void centerOnScreen(QWidget* w);
+// Centres w as above only when some of it is off its screen now (its frame, once the window
+// manager has framed it, may be larger than the window was).
+void keepOnScreen(QWidget* w);
 
 // A test's replacement: it gets the dialog, built and not yet shown, and answers the result.
 // An empty function restores the real loop.

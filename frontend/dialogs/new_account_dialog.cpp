@@ -23,7 +23,8 @@ QLabel* valueLabel(QWidget* parent, const QString& text, const char* name) {
 }  // namespace
 
 NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::string& clientName,
-                                                   const std::string& commandLine, const std::string& accountTitle)
+                                                   const std::string& commandLine, const std::string& accountTitle,
+                                                   bool oauth)
     : QDialog(owner), commandLine_(commandLine) {
     setObjectName(QStringLiteral("newAccountSettingsDialog"));
     setWindowTitle(tr("New Account Settings for E-Mail Client"));
@@ -39,7 +40,11 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
     form->addRow(tr("Outgoing mail port (SMTP):"), valueLabel(this, QString::number(ports.smtp), "outPort"));
     form->addRow(tr("User name:"), valueLabel(this, QString::fromStdString(accountTitle), "userName"));
     form->addRow(tr("Password:"), valueLabel(this, QStringLiteral("**********"), "password"));
-    auto* note = noteLabel(this, tr("Use the password you gave this account in Tarnwick."));
+    auto* note = noteLabel(this, oauth ? tr("Use the local password you gave this account in Tarnwick, not a "
+                                            "password of your provider.")
+                                       : tr("Use the password of this account at your provider, the one you "
+                                            "gave Tarnwick."));
+    note->setObjectName(QStringLiteral("passwordNote"));
 
     auto* launch = new QPushButton(tr("&Launch client"), this);
     launch->setObjectName(QStringLiteral("launchClient"));
@@ -55,8 +60,8 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
 }
 
 void showNewAccountSettings(QWidget* owner, const std::string& clientName, const std::string& commandLine,
-                            const std::string& accountTitle) {
-    NewAccountSettingsDialog dialog(owner, clientName, commandLine, accountTitle);
+                            const std::string& accountTitle, bool oauth) {
+    NewAccountSettingsDialog dialog(owner, clientName, commandLine, accountTitle, oauth);
     dialog.raise();
     dialog.activateWindow();
     execCentred(dialog);

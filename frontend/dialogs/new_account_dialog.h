@@ -10,8 +10,10 @@ class NewAccountSettingsDialog : public QDialog {
     Q_OBJECT
 
 public:
+    // oauth: the account signs in to the provider with OAuth 2.0, and the e-mail program logs
+    // in with the local password given in Tarnwick; otherwise with the provider's password.
     NewAccountSettingsDialog(QWidget* owner, const std::string& clientName, const std::string& commandLine,
-                             const std::string& accountTitle);
+                             const std::string& accountTitle, bool oauth = false);
 
 private:
     std::string commandLine_;
@@ -19,4 +21,4 @@ private:
 
 // Shows the dialog modally, centred and in front.
 void showNewAccountSettings(QWidget* owner, const std::string& clientName, const std::string& commandLine,
-                            const std::string& accountTitle);
+                            const std::string& accountTitle, bool oauth = false);

@@ -105,7 +105,7 @@ public:
     bool save() override;
     // Shows the e-mail program's settings for the account.
     void stored() override {
-        showNewAccountSettings(this, model_.text(kClientName), model_.text(kClientFile), title_);
+        showNewAccountSettings(this, model_.text(kClientName), model_.text(kClientFile), title_, signIn_->oauth());
     }
 
 private:

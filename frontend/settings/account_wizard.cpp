@@ -258,7 +258,7 @@ bool runAddAccountWizard(QWidget* owner) {
         signInNewAccount(owner, account.title,
                          {fieldText(&wizard, "oauthPreset").toStdString(),
                           fieldText(&wizard, "oauthClientId").toStdString(), {}});
-    showNewAccountSettings(owner, account.clientName, account.clientFile, account.title);
+    showNewAccountSettings(owner, account.clientName, account.clientFile, account.title, wizard.oauth());
     return true;
 }
 

@@ -77,11 +77,11 @@ private:
 };
 
 ConnectionPage::ConnectionPage(SettingsModel& model) : PropPage("connectionPage", tr("Connection"), model) {
-    auto* dialUp = dialUp_ = new QGroupBox(tr("Dial-Up Networking"), this);
+    auto* dialUp = dialUp_ = new QGroupBox(tr("Dial-up connection"), this);
     dialUp->setObjectName(QStringLiteral("dialUpGroup"));
     dialUpEntry_ = listBox(dialUp, "dialUpEntry");
     establishConnection_ = checkBox(dialUp, "establishConnection", tr("&Establish connection if necessary"));
-    retryDialUp_ = checkBox(dialUp, "retryDialUp", tr("&Retry if DUN connect fails"));
+    retryDialUp_ = checkBox(dialUp, "retryDialUp", tr("&Retry if the dial-up connection fails"));
     retryCount_ = numberEdit(dialUp, "retryCount", 5);
     retryPause_ = numberEdit(dialUp, "retryPause", 5);
     auto* grid = new QGridLayout(dialUp);

@@ -10,8 +10,10 @@ class SettingsModel;
 struct ScheduleState;
 
 // Shows the sheet modally over owner; periodsChanged is called when OK stored a changed check
-// period while schedule->active. Answers whether OK stored the pages.
-bool runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule);
+// period while schedule->active. Answers whether OK stored the pages. beside: a window showing
+// now that the sheet goes beside instead of over (the set-up help), or null.
+bool runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule,
+                     QWidget* beside = nullptr);
 
 // "Connection": the NetworkManager connection to bring up and its retries, the provider's SMTP
 // server for outgoing mail with its port, security and log-in (a password, or OAuth 2.0 with

@@ -6,7 +6,8 @@
 
 #include <QCoreApplication>
 
-bool runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule) {
+bool runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule,
+                     QWidget* beside) {
     SettingsModel model;
     bool periodChanged = false;
     QObject::connect(&model, &SettingsModel::changed, &model, [&](const QString& name) {
@@ -17,6 +18,7 @@ bool runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const
     sheet.addPage(newConnectionPage(model));
     sheet.addPage(newSchedulingPage(model));
     sheet.addPage(newNotificationsPage(model));
+    sheet.setBeside(beside);
     if (!sheet.run()) return false;
     // The running timers restart with the new periods.
     if (periodChanged && schedule && schedule->active == 1 && periodsChanged) periodsChanged();

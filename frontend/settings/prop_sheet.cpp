@@ -61,6 +61,13 @@ bool PropSheet::run() {
     setTab(0);
     enter(0);
     focusFirstField(page(0));
+    if (beside_ && beside_->isVisible()) {
+        adjustSize();
+        placeSideBySide(this, beside_);
+        // Modal for the main window only: the window beside it can still be scrolled and read.
+        setWindowModality(Qt::WindowModal);
+        return execModal(*this) == QDialog::Accepted;
+    }
     return execCentred(*this) == QDialog::Accepted;
 }
 

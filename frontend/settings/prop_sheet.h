@@ -41,6 +41,9 @@ public:
     // Shows the pages modally from the first, its first field in focus; true when OK stored
     // the model.
     bool run();
+    // A window the sheet opens beside rather than over (the set-up help at first start): both
+    // share the screen, and the other window stays usable while the sheet runs.
+    void setBeside(QWidget* window) { beside_ = window; }
 
 private:
     void enter(int index);
@@ -52,4 +55,5 @@ private:
     SettingsModel& model_;
     QTabWidget* tabs_;
     int current_ = 0;
+    QWidget* beside_ = nullptr;
 };

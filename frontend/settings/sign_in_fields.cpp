@@ -23,7 +23,7 @@ constexpr const char* kProviders[] = {"google", "microsoft"};
 }  // namespace
 
 SignInFields::SignInFields(QWidget* parent, QFormLayout* form, std::string target)
-    : QObject(parent), target_(std::move(target)), run_(this) {
+    : QObject(parent), target_(std::move(target)), form_(form), run_(this) {
     auth_ = listBox(parent, "signInKind");
     auth_->addItem(tr("Password"), config::kAuthPassword);
     auth_->addItem(tr("OAuth 2.0 (the provider's sign-in page)"), config::kAuthOAuth);
@@ -34,6 +34,7 @@ SignInFields::SignInFields(QWidget* parent, QFormLayout* form, std::string targe
     clientId_ = textEdit(parent, "signInClientId", 1000);
     clientId_->setToolTip(tr("The client id you registered with the provider (see Help)."));
     form->addRow(buddyLabel(parent, tr("Log in &with:"), auth_), auth_);
+    firstOAuthRow_ = form->rowCount();
     form->addRow(buddyLabel(parent, tr("Pro&vider:"), provider_), provider_);
     if (!target_.empty()) {
         signIn_ = pushButton(parent, "signIn", tr("Sign &in…"));
@@ -49,6 +50,7 @@ SignInFields::SignInFields(QWidget* parent, QFormLayout* form, std::string targe
     } else {
         form->addRow(buddyLabel(parent, tr("Client &id:"), clientId_), clientId_);
     }
+    endOAuthRows_ = form->rowCount();
     connect(auth_, &QComboBox::currentIndexChanged, this, &SignInFields::chooseAuth);
     connect(&run_, &SignInRun::finished, this, [this](bool ok, const QString& message) {
         if (signIn_) signIn_->setEnabled(oauth());
@@ -98,6 +100,8 @@ signin::Choice SignInFields::choice() const {
 
 void SignInFields::chooseAuth() {
     bool on = oauth();
+    // A password log-in has no provider or client id to choose: the rows are not shown.
+    for (int row = firstOAuthRow_; row < endOAuthRows_; ++row) form_->setRowVisible(row, on);
     provider_->setEnabled(on);
     clientId_->setEnabled(on);
     if (signIn_) signIn_->setEnabled(on && !run_.running());

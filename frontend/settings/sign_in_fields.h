@@ -1,7 +1,7 @@
 // The sign-in rows of the account page, the Connection page and the wizard's server page: how
 // the engine logs in to the provider ("auth": the password, or OAuth 2.0), the provider and the
 // client id the user registered there, and "Sign in…", which runs the sign-in at once (see
-// sign_in.h) and says how it went.
+// sign_in.h) and says how it went. The rows after the first show only for OAuth 2.0.
 #pragma once
 
 #include "frontend/settings/sign_in.h"
@@ -51,6 +51,9 @@ private:
     void signIn();
 
     std::string target_;
+    QFormLayout* form_;
+    int firstOAuthRow_ = 0;   // the provider's row; up to endOAuthRows_, shown for OAuth 2.0 only
+    int endOAuthRows_ = 0;
     QComboBox* auth_;
     QComboBox* provider_;
     QLineEdit* clientId_;

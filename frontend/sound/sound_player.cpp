@@ -1,6 +1,7 @@
 #include "frontend/sound/sound_player.h"
 
 #include "frontend/desktop/desktop.h"
+#include "platform/spawn.h"
 #include "shared/debug.h"
 
 #include <QFileInfo>
@@ -30,29 +31,51 @@ void recordSoundRequest(const char* kind, const std::string& file) {
 class QSoundEffect {};
 #endif
 
-SoundPlayer::SoundPlayer() {
+std::string findSoundFile(const std::string& file, const std::string& programDir) {
+    if (file.empty()) return {};
+    if (QFileInfo(QString::fromStdString(file)).isFile()) return file;
+    if (file.find('/') != std::string::npos) return {};
+    for (const std::string& dir : {programDir, programDir + "/../share/tarnwick/sounds"}) {
+        QFileInfo shipped(QString::fromStdString(dir + "/" + file));
+        if (!programDir.empty() && shipped.isFile()) return shipped.absoluteFilePath().toStdString();
+    }
+    return {};
+}
+
+SoundPlayer::SoundPlayer(std::string programDir)
+    : programDir_(programDir.empty() ? plat::selfExeDir() : std::move(programDir)) {
     bound_.setSingleShot(true);
     connect(&bound_, &QTimer::timeout, this, &SoundPlayer::announcementEnded);
 }
 
 SoundPlayer::~SoundPlayer() = default;
 
-// A missing file or a machine without an audio output plays nothing and changes nothing.
-bool SoundPlayer::playable(const std::string& file) const {
+void SoundPlayer::tellOnce(const QString& key, const QString& why) {
+    if (told_.contains(key)) return;
+    told_.insert(key);
+    DebugLineStr(LOG_APP, LOG_MED, "Tarnwick:", why.toStdString().c_str());
+    emit cannotPlay(why);
+}
+
+// A missing file or a machine without an audio output plays nothing and changes nothing but
+// the one word to the user.
+std::string SoundPlayer::playable(const std::string& file) {
+    if (file.empty()) return {};
 #ifdef TW_HAVE_QT_MULTIMEDIA
-    if (file.empty()) return false;
-    if (!QFileInfo(QString::fromStdString(file)).isFile()) {
-        DebugLineStr(LOG_APP, LOG_MED, "Tarnwick: sound file not found:", file.c_str());
-        return false;
+    std::string found = findSoundFile(file, programDir_);
+    if (found.empty()) {
+        tellOnce(QStringLiteral("file:") + QString::fromStdString(file),
+                 tr("The sound %1 cannot be played: there is no such file.").arg(QString::fromStdString(file)));
+        return {};
     }
     if (QMediaDevices::audioOutputs().isEmpty()) {
-        DebugLineStr(LOG_APP, LOG_LOW, "Tarnwick: no audio output for", file.c_str());
-        return false;
+        tellOnce(QStringLiteral("output"), tr("No sound can be played: this computer has no audio output."));
+        return {};
     }
-    return true;
+    return found;
 #else   // built without Qt Multimedia: the requests are recorded and logged only
     DebugLineStr(LOG_APP, LOG_LOW, "Tarnwick: built without sound; not playing", file.c_str());
-    return false;
+    return {};
 #endif
 }
 
@@ -60,7 +83,8 @@ void SoundPlayer::playThen(const std::string& file, std::function<void()> ended)
     recordSoundRequest("announce", file);
     announcementEnded();   // one still playing is cut short, and what waited for it goes on
     ended_ = std::move(ended);
-    if (!playable(file)) {
+    std::string found = playable(file);
+    if (found.empty()) {
         announcementEnded();   // nothing to wait for
         return;
     }
@@ -74,11 +98,12 @@ void SoundPlayer::playThen(const std::string& file, std::function<void()> ended)
     });
     connect(effect, &QSoundEffect::statusChanged, this, [this, effect, file] {
         if (effect->status() != QSoundEffect::Error) return;
-        DebugLineStr(LOG_APP, LOG_MED, "Tarnwick: cannot play sound file:", file.c_str());
+        tellOnce(QStringLiteral("broken:") + QString::fromStdString(file),
+                 tr("The sound %1 cannot be played: it is no WAV sound.").arg(QString::fromStdString(file)));
         QTimer::singleShot(0, this, &SoundPlayer::announcementEnded);
     });
     bound_.start(kMaxWaitMs);
-    effect->setSource(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(file)).absoluteFilePath()));
+    effect->setSource(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(found)).absoluteFilePath()));
     effect->play();
 #endif
 }
@@ -98,11 +123,12 @@ void SoundPlayer::announcementEnded() {
 
 void SoundPlayer::playAsync(const std::string& file) {
     recordSoundRequest("alarm", file);
-    if (!playable(file)) return;
+    std::string found = playable(file);
+    if (found.empty()) return;
 #ifdef TW_HAVE_QT_MULTIMEDIA
     if (!async_) async_ = std::make_unique<QSoundEffect>();
     async_->stop();
-    async_->setSource(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(file)).absoluteFilePath()));
+    async_->setSource(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(found)).absoluteFilePath()));
     async_->play();
 #endif
 }
@@ -121,7 +147,7 @@ std::function<bool(const std::string&, bool)> testHook;
 
 bool playSoundFile(const std::string& file, bool wait) {
     if (testHook) return testHook(file, wait);
-    if (file.empty() || !QFileInfo(QString::fromStdString(file)).isFile()) return false;
+    if (findSoundFile(file, plat::selfExeDir()).empty()) return false;
     // Never destroyed: its sound effect must not outlive the application object at exit.
     static SoundPlayer* const player = new SoundPlayer;
     if (wait) player->playThen(file, {});

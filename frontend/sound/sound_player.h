@@ -6,6 +6,8 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
+#include <QString>
 #include <QTimer>
 
 #include <functional>
@@ -14,11 +16,18 @@
 
 class QSoundEffect;
 
+// Where the sound file named file is: as given (relative to the working directory), else, for
+// a name without a folder, beside the program (programDir) or in the sounds shipped with it
+// (programDir/../share/tarnwick/sounds, in the build tree as once installed). Empty when none
+// of them has it.
+std::string findSoundFile(const std::string& file, const std::string& programDir);
+
 class SoundPlayer : public QObject {
     Q_OBJECT
 
 public:
-    SoundPlayer();
+    // programDir: where findSoundFile looks besides the working directory; empty: this program's.
+    explicit SoundPlayer(std::string programDir = {});
     ~SoundPlayer() override;
 
     // Starts the file and returns at once; ended runs from the loop once the sound has ended,
@@ -33,8 +42,16 @@ public:
 
     static constexpr int kMaxWaitMs = 4000;
 
+signals:
+    // A sound could not be played (no such file, no audio output, a file that is no sound);
+    // said once for each reason and file while the program runs, so that an alarm repeated
+    // every few seconds does not repeat it.
+    void cannotPlay(const QString& why);
+
 private:
-    bool playable(const std::string& file) const;
+    // The file to play, or empty (then the user was told why, once).
+    std::string playable(const std::string& file);
+    void tellOnce(const QString& key, const QString& why);
     void announcementEnded();
 
     std::unique_ptr<QSoundEffect> async_;
@@ -42,6 +59,8 @@ private:
     std::function<void()> ended_;
     QTimer bound_;      // the announcement's longest wait
     bool started_ = false;
+    std::string programDir_;
+    QSet<QString> told_;
 };
 
 // Appends "<kind>" or "<kind> <file>" to $TARNWICK_SOUND_LOG when it is set.

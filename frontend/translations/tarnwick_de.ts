@@ -222,16 +222,12 @@
         <translation>Verbindung</translation>
     </message>
     <message>
-        <source>Dial-Up Networking</source>
+        <source>Dial-up connection</source>
         <translation>Wählverbindung</translation>
     </message>
     <message>
         <source>&amp;Establish connection if necessary</source>
         <translation>Verbindung bei Bedarf &amp;herstellen</translation>
-    </message>
-    <message>
-        <source>&amp;Retry if DUN connect fails</source>
-        <translation>Erneut &amp;versuchen, wenn die Einwahl scheitert</translation>
     </message>
     <message>
         <source>&amp;Connect with:</source>
@@ -289,16 +285,24 @@
         <source>Certificates (PEM) trusted besides the system&apos;s, for every server.</source>
         <translation>Zertifikate (PEM), denen neben denen des Systems für jeden Server vertraut wird.</translation>
     </message>
+    <message>
+        <source>&amp;Retry if the dial-up connection fails</source>
+        <translation>&amp;Wiederholen, wenn die Wählverbindung fehlschlägt</translation>
+    </message>
 </context>
 <context>
     <name>DeliveryFailureDialog</name>
     <message>
-        <source>Tarnwick was unable to delivery the following mail item. Review the log for a further explanation of the problem.</source>
-        <translation>Tarnwick konnte die folgende Nachricht nicht zustellen. Näheres zum Problem steht im Protokoll.</translation>
-    </message>
-    <message>
         <source>Delivery Failure Notice</source>
         <translation>Unzustellbarkeitsmeldung</translation>
+    </message>
+    <message>
+        <source>Tarnwick was unable to deliver the following mail item. Open the log for a further explanation of the problem.</source>
+        <translation>Tarnwick konnte die folgende Nachricht nicht zustellen. Das Protokoll erklärt, warum.</translation>
+    </message>
+    <message>
+        <source>Open &amp;log</source>
+        <translation>&amp;Protokoll öffnen</translation>
     </message>
 </context>
 <context>
@@ -431,12 +435,16 @@ Klicken Sie auf &apos;Ja&apos; zum Löschen oder auf &apos;Nein&apos; zum Abbrec
         <translation>Passwort:</translation>
     </message>
     <message>
-        <source>Use the password you gave this account in Tarnwick.</source>
-        <translation>Verwenden Sie das Passwort, das Sie diesem Konto in Tarnwick gegeben haben.</translation>
-    </message>
-    <message>
         <source>&amp;Launch client</source>
         <translation>Programm &amp;starten</translation>
+    </message>
+    <message>
+        <source>Use the local password you gave this account in Tarnwick, not a password of your provider.</source>
+        <translation>Verwenden Sie das lokale Passwort, das Sie diesem Konto in Tarnwick gegeben haben, nicht ein Passwort Ihres Anbieters.</translation>
+    </message>
+    <message>
+        <source>Use the password of this account at your provider, the one you gave Tarnwick.</source>
+        <translation>Verwenden Sie das Passwort dieses Kontos bei Ihrem Anbieter, das Sie auch Tarnwick gegeben haben.</translation>
     </message>
 </context>
 <context>
@@ -622,16 +630,16 @@ Klicken Sie auf &apos;Ja&apos; zum Löschen oder auf &apos;Nein&apos; zum Abbrec
         <translation>Nicht verbunden</translation>
     </message>
     <message>
-        <source>A check while no connection exists dials the Dial-Up Networking entry.</source>
-        <translation>Eine Prüfung ohne bestehende Verbindung wählt die eingestellte Wählverbindung an.</translation>
-    </message>
-    <message>
         <source>O&amp;ffline check every</source>
         <translation>O&amp;ffline prüfen alle</translation>
     </message>
     <message>
-        <source>Mail items are &amp;delivered immediately</source>
-        <translation>Nachrichten werden &amp;sofort zugestellt</translation>
+        <source>A check while no connection exists dials the dial-up connection chosen on the Connection page.</source>
+        <translation>Eine Abfrage ohne bestehende Verbindung wählt die Wählverbindung, die auf der Seite „Verbindung“ gewählt ist.</translation>
+    </message>
+    <message>
+        <source>Send mail as soon as the e-mail program &amp;hands it over, if online</source>
+        <translation>E-Mails senden, sobald das E-Mail-Programm sie &amp;übergibt (wenn online)</translation>
     </message>
 </context>
 <context>
@@ -728,6 +736,21 @@ Tarnwick wird beendet</translation>
     <message>
         <source>The sign-in did not finish.</source>
         <translation>Die Anmeldung wurde nicht abgeschlossen.</translation>
+    </message>
+</context>
+<context>
+    <name>SoundPlayer</name>
+    <message>
+        <source>The sound %1 cannot be played: there is no such file.</source>
+        <translation>Der Klang %1 kann nicht abgespielt werden: Die Datei gibt es nicht.</translation>
+    </message>
+    <message>
+        <source>No sound can be played: this computer has no audio output.</source>
+        <translation>Es können keine Klänge abgespielt werden: Dieser Computer hat keine Audioausgabe.</translation>
+    </message>
+    <message>
+        <source>The sound %1 cannot be played: it is no WAV sound.</source>
+        <translation>Der Klang %1 kann nicht abgespielt werden: Er ist kein WAV-Klang.</translation>
     </message>
 </context>
 <context>
@@ -940,6 +963,14 @@ Klicken Sie zum Entfernen auf JA.</translation>
         <source>%1; failed step: %2</source>
         <translation>%1; fehlgeschlagener Schritt: %2</translation>
     </message>
+    <message>
+        <source>The dial-up connection failed; trying again after a pause</source>
+        <translation>Die Wählverbindung ist fehlgeschlagen; neuer Versuch nach einer Pause</translation>
+    </message>
+    <message>
+        <source>The dial-up connection failed; no retries left</source>
+        <translation>Die Wählverbindung ist fehlgeschlagen; keine Wiederholungen mehr</translation>
+    </message>
 </context>
 <context>
     <name>WizardClientPage</name>
@@ -984,6 +1015,29 @@ Klicken Sie zum Entfernen auf JA.</translation>
     <message>
         <source>Give the new POP3 account a title. Your e-mail program logs in to Tarnwick with this title as its user name.</source>
         <translation>Geben Sie dem neuen POP3-Konto einen Titel. Ihr E-Mail-Programm meldet sich bei Tarnwick mit diesem Titel als Benutzernamen an.</translation>
+    </message>
+</context>
+<context>
+    <name>views::LogViewer</name>
+    <message>
+        <source>Tarnwick log – %1</source>
+        <translation>Tarnwick-Protokoll – %1</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
+    <message>
+        <source>Copies the selected lines, or the whole log when none are selected.</source>
+        <translation>Kopiert die markierten Zeilen oder, wenn keine markiert sind, das ganze Protokoll.</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>The log %1 cannot be read.</source>
+        <translation>Das Protokoll %1 kann nicht gelesen werden.</translation>
     </message>
 </context>
 </TS>

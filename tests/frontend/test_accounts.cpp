@@ -235,13 +235,23 @@ TEST_F(AccountsTest, AWizardAccountThatSignsInWithOAuthKeepsTheTypedPasswordAsIt
         type(d, "popServer", "pop.example.net");
         type(d, "popUser", "jo");
         type(d, "popPassword", "local pw");
+        // A password log-in shows no provider or client id.
+        EXPECT_TRUE(in<QComboBox>(d, "signInProvider")->isHidden());
+        EXPECT_TRUE(in<QLineEdit>(d, "signInClientId")->isHidden());
         in<QComboBox>(d, "signInKind")->setCurrentIndex(1);
+        EXPECT_FALSE(in<QComboBox>(d, "signInProvider")->isHidden());
+        EXPECT_FALSE(in<QLineEdit>(d, "signInClientId")->isHidden());
         type(d, "signInClientId", "client-3");
         w.next();
         press(d, "finish");
         return d.result();
     });
-    then([](QDialog& d) { return d.objectName() == "newAccountSettingsDialog" ? 1 : 0; });
+    // The e-mail program logs in with the local password, and the dialog says so.
+    then([](QDialog& d) {
+        auto* note = d.findChild<QLabel*>(QStringLiteral("passwordNote"));
+        EXPECT_TRUE(note && note->text().contains(QStringLiteral("local password"))) << (note ? note->text().toStdString() : "");
+        return d.objectName() == "newAccountSettingsDialog" ? 1 : 0;
+    });
     EXPECT_TRUE(runAddAccountWizard(nullptr));
     EXPECT_EQ(accountValue("cloud", "pass"), "");
     EXPECT_EQ(accountValue("cloud", "localpass"), "local pw");

@@ -4,7 +4,9 @@
 #include "frontend/app/menus.h"
 #include "frontend/app/translation.h"
 #include "frontend/desktop/desktop.h"
+#include "frontend/dialogs/mail_dialogs.h"
 #include "frontend/dialogs/modal.h"
+#include "frontend/mail/log_viewer.h"
 #include "frontend/settings/account_wizard.h"
 #include "frontend/settings/options_pages.h"
 
@@ -13,6 +15,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QWizard>
 
@@ -64,6 +67,14 @@ TEST(German, MenusOptionsAndWizardSpeakTheUsersLanguage) {
     EXPECT_EQ(shown.join(QLatin1Char('|')),
               "Tarnwick-Einstellungen|Verbindung|Zeitplan|Benachrichtigungen|&SMTP-Server:|"
               "Konto-Assistent|Assistent zum Hinzufügen eines Kontos|Konto&titel:");
+
+    // The log window names its day as German writes it; the failure notice offers the log.
+    views::LogViewer log(QStringLiteral("/nonexistent/20261208.log"), QDate(2026, 12, 8));
+    EXPECT_EQ(log.windowTitle(), QStringLiteral("Tarnwick-Protokoll \u2013 8. Dezember 2026"));
+    DeliveryFailureDialog notice(nullptr, "/nonexistent/1.rfc822");
+    auto* openLog = notice.findChild<QPushButton*>(QStringLiteral("openLog"));
+    ASSERT_NE(openLog, nullptr);
+    EXPECT_EQ(openLog->text(), QStringLiteral("&Protokoll öffnen"));
 }
 
 }  // namespace

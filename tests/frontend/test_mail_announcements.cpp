@@ -3,18 +3,22 @@
 #include "frontend/dialogs/about_dialog.h"
 #include "frontend/dialogs/mail_dialogs.h"
 #include "frontend/app/mail_announcements.h"
+#include "frontend/sound/sound_player.h"
 #include "platform/event_loop.h"
 #include "platform/os_version.h"
 #include "shared/registry.h"
 #include "tests/support/temp_env.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -69,6 +73,16 @@ TEST_F(MailAnnouncementsTest, OneDialogCollectsTheItemsNewestOnTop) {
     announcements->newItem(testsupport::worldDir() + "/missing.rfc822");
     EXPECT_EQ(d->row(0, 0).toStdString(), "<unknown>");
     EXPECT_EQ(d->row(0, 1).toStdString(), "<unknown>");
+
+    // Dated items go where the mail list puts them: newest date first, undated ones below.
+    announcements->newItem(item("5.rfc822", "From: Old\r\nDate: Sun, 6 Dec 2026 08:00:00 +0000\r\n"));
+    announcements->newItem(item("6.rfc822", "From: New\r\nDate: Tue, 8 Dec 2026 09:30:00 +0000\r\n"));
+    announcements->newItem(item("7.rfc822", "From: Mid\r\nDate: Mon, 7 Dec 2026 11:58:00 +0000\r\n"));
+    ASSERT_EQ(d->rowCount(), 7);
+    std::vector<std::string> senders;
+    for (int i = 0; i < d->rowCount(); ++i) senders.push_back(d->row(i, 0).toStdString());
+    EXPECT_EQ(senders, (std::vector<std::string>{"New", "Mid", "Old", "<unknown>", "Cy", "<unknown>",
+                                                 "Ann <ann@example.net>"}));
 
     // OK closes it, rows and all; the next item opens a fresh dialog.
     click(d, "ok");
@@ -129,6 +143,15 @@ TEST_F(MailAnnouncementsTest, TheFailureNoticeShowsTheHeaderAndPath) {
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->count(), 5);
     EXPECT_EQ(list->item(3)->text().toStdString(), "Subject: lunch");
+    auto* heading = notice->findChild<QLabel*>();
+    ASSERT_NE(heading, nullptr);
+    EXPECT_TRUE(heading->text().startsWith("Tarnwick was unable to deliver the following mail item.")) << heading->text().toStdString();
+    // Open log asks for the log and leaves the notice open.
+    int logs = 0;
+    QObject::connect(announcements.get(), &MailAnnouncements::openLogRequested, [&logs] { ++logs; });
+    click(notice, "openLog");
+    EXPECT_EQ(logs, 1);
+    EXPECT_EQ(announcements->failureDialogsOpen(), 2);
     click(notice, "ok");
     EXPECT_EQ(announcements->failureDialogsOpen(), 1);
 }
@@ -162,6 +185,47 @@ TEST(AboutBox, ShowsTheOperatingSystemAndEndsWithOne) {
     EXPECT_EQ(aboutProductLine().toStdString(), "Tarnwick (" + std::to_string(sizeof(void*) * 8) + "-bit)");
     QTimer::singleShot(0, &about, [&] { about.findChild<QPushButton*>(QStringLiteral("ok"))->click(); });
     EXPECT_EQ(about.exec(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The default sounds are found where the program ships them; a name with a folder only as given.
+TEST(Sounds, TheShippedSoundsAreFoundBesideTheProgram) {
+    std::string root = testsupport::makeTempDir("sounds-");
+    std::string bin = root + "/bin";
+    std::filesystem::create_directories(root + "/share/tarnwick/sounds");
+    std::filesystem::create_directories(bin);
+    testsupport::writeFile(root + "/share/tarnwick/sounds/alarm.wav", "RIFF");
+    testsupport::writeFile(bin + "/beside.wav", "RIFF");
+    EXPECT_EQ(findSoundFile("alarm.wav", bin), QFileInfo(QString::fromStdString(root + "/share/tarnwick/sounds/alarm.wav"))
+                                                   .absoluteFilePath()
+                                                   .toStdString());
+    EXPECT_EQ(findSoundFile("beside.wav", bin), bin + "/beside.wav");
+    EXPECT_EQ(findSoundFile("sounds/alarm.wav", bin), "");
+    EXPECT_EQ(findSoundFile("", bin), "");
+    EXPECT_EQ(findSoundFile("missing.wav", bin), "");
+    // The working directory's own file comes first.
+    testsupport::writeFile("alarm.wav", "RIFF");
+    EXPECT_EQ(findSoundFile("alarm.wav", bin), "alarm.wav");
+    std::filesystem::remove("alarm.wav");
+}
+
+// A sound that is not there is said once, however often the alarm repeats it.
+TEST(Sounds, ASoundThatCannotBePlayedIsSaidOnce) {
+    std::string bin = testsupport::makeTempDir("nosounds-") + "/bin";
+    SoundPlayer player(bin);
+    QStringList said;
+    QObject::connect(&player, &SoundPlayer::cannotPlay, [&said](const QString& why) { said << why; });
+    for (int i = 0; i < 3; ++i) player.playAsync("alarm.wav");
+    bool ended = false;
+    player.playThen("alarm.wav", [&ended] { ended = true; });
+    EXPECT_TRUE(ended);
+    player.playAsync("other.wav");
+    ASSERT_EQ(said.size(), 2) << said.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(said[0].toStdString(), "The sound alarm.wav cannot be played: there is no such file.");
+    EXPECT_TRUE(said[1].contains(QStringLiteral("other.wav")));
 }
 
 }  // namespace

@@ -25,13 +25,23 @@ TEST(NotificationTexts, NewMailCountsAndNamesTheFirstArrivals) {
     EXPECT_EQ(one.summary.toStdString(), "1 new message");
     EXPECT_EQ(one.body.toStdString(), "J\xC3\xBCrgen M\xC3\xBCller: Gr\xC3\xBC\xC3\x9F" "e");
 
+    // Without dates: the last arrived first, as the new-mail dialog shows them.
     notify::Text three = newMailText({{"a@example.org", "first"}, {"<b@example.org>", ""}, {"Carol <c@x>", "third"}});
     EXPECT_EQ(three.summary.toStdString(), "3 new messages");
-    EXPECT_EQ(three.body.toStdString(), "a@example.org: first\nb@example.org: -\nCarol: third");
+    EXPECT_EQ(three.body.toStdString(), "Carol: third\nb@example.org: -\na@example.org: first");
 
     notify::Text five = newMailText({{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}, {"e", "5"}});
     EXPECT_EQ(five.summary.toStdString(), "5 new messages");
-    EXPECT_EQ(five.body.toStdString(), "a: 1\nb: 2\nc: 3\nand 2 more");
+    EXPECT_EQ(five.body.toStdString(), "e: 5\nd: 4\nc: 3\nand 2 more");
+}
+
+// The mail list's order: newest date first, an undated one last, the later arrival first
+// among equal dates; the newest are the ones named.
+TEST(NotificationTexts, NewMailIsNamedInTheListsOrder) {
+    notify::Text t = notify::newMailText(
+        {{"Ann", "a", 1796644680}, {"Jo", "j", 1796722200}, {"Undated", "u", 0}, {"Bob", "b", 1796544000},
+         {"Twin", "t", 1796722200}});
+    EXPECT_EQ(t.body.toStdString(), "Twin: t\nJo: j\nAnn: a\nand 2 more");
 }
 
 TEST(NotificationTexts, FailuresCarryTheReplyAndTheStep) {

@@ -7,6 +7,8 @@
 #include "frontend/desktop/help_window.h"
 #include "frontend/mail/folder_tree.h"
 #include "frontend/mail/item_list.h"
+#include "frontend/mail/log_viewer.h"
+#include "frontend/app/placement.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
 #include "shared/debug.h"
@@ -15,6 +17,10 @@
 #include "tests/support/temp_env.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QDateTime>
+#include <QScreen>
+#include <QScrollBar>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -30,6 +36,7 @@
 #include <deque>
 #include <set>
 #include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 
 using namespace plat;
@@ -159,7 +166,7 @@ TEST_F(ShellTest, StartUpRegistersWithTheEngineAndShowsTheSuspendedState) {
 TEST_F(ShellTest, ASecondCopyRefusesToRunAndOpensTheFirstOnesWindow) {
     Shell& first = start();
     ASSERT_TRUE(first.window().isClosed());
-    Shell second(ShellOptions{"", 200, true, {}, "/opt/help", {}, {}, {}});
+    Shell second(ShellOptions{"", 200, true, {}, "/opt/help", {}, {}, {}, {}, 2000});
     EXPECT_FALSE(second.startUp());
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "You are already running Tarnwick and can not have more than one instance running!");
@@ -180,8 +187,36 @@ TEST_F(ShellTest, FirstRunOpensOptionsThenTheWizardAndTheSetUpHelp) {
     EXPECT_EQ(dialogs, (std::vector<std::string>{"sheet", "wizard"}));
 }
 
+// With the program's own help window, the first start's Options sheet goes beside it, not over
+// it, and leaves it usable.
+TEST_F(ShellTest, AtFirstStartTheSheetOpensBesideTheHelp) {
+    config::writeSetting(config::kOutHostName, "");
+    setOpenUrlHook([](const std::string&) { return false; });
+    QRect sheet, help;
+    Qt::WindowModality modality = Qt::NonModal;
+    setModalHook([&](QDialog& d) {
+        dialogs.push_back(d.objectName().toStdString());
+        if (d.objectName() == "sheet") {
+            sheet = d.frameGeometry();
+            modality = d.windowModality();
+            help = shell->helpWindowShown() ? shell->helpWindowShown()->frameGeometry() : QRect();
+        }
+        return 0;
+    });
+    start();
+    pumpMessages(0);
+    ASSERT_NE(shell->helpWindowShown(), nullptr);
+    EXPECT_TRUE(shell->helpWindowShown()->isVisible());
+    ASSERT_FALSE(sheet.isEmpty());
+    ASSERT_FALSE(help.isEmpty());
+    EXPECT_FALSE(sheet.intersects(help)) << sheet.x() << "," << sheet.width() << " " << help.x() << "," << help.width();
+    EXPECT_LT(sheet.x(), help.x());
+    EXPECT_EQ(modality, Qt::WindowModal);
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"sheet", "wizard"}));
+}
+
 TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
-    ShellOptions o{testsupport::worldDir() + "/no-such-engine", 200, true, {}, "/opt/help", {}, {}, {}};
+    ShellOptions o{testsupport::worldDir() + "/no-such-engine", 200, true, {}, "/opt/help", {}, {}, {}, {}, 2000};
     Shell s(o);
     EXPECT_FALSE(startAndAwait(s));
     ASSERT_EQ(boxes.size(), 1u);
@@ -189,7 +224,7 @@ TEST_F(ShellTest, AnEngineThatCannotBeStartedIsReported) {
 }
 
 TEST_F(ShellTest, AnEngineThatNeverAppearsEndsTheWaitWithAMessage) {
-    ShellOptions o{"/bin/true", 300, true, {}, "/opt/help", {}, {}, {}};
+    ShellOptions o{"/bin/true", 300, true, {}, "/opt/help", {}, {}, {}, {}, 2000};
     Shell s(o);
     QElapsedTimer t;
     t.start();
@@ -396,17 +431,101 @@ TEST_F(ShellTest, TheWizardsFirstAccountResumesTheSchedule) {
     EXPECT_EQ(s.tray().frame(), kTrayActive);
 }
 
-TEST_F(ShellTest, ViewLogShowsTheDaysLogAsItIs) {
+// View > Log: the day's log in its own window, titled by its day, at its newest line, long
+// lines wrapped, following what is written while it is open; one window however often asked.
+TEST_F(ShellTest, TheLogWindowShowsTheDayAndFollowsTheLog) {
     Shell& s = start();
     command(&CommandActions::open);
     const std::string name = dayLogFileName(std::time_t{1765000000});
     ASSERT_FALSE(name.empty());
-    testsupport::writeFile(name, "101500   APP HIGH Subject =?UTF-8?Q?stays?= as logged\n");
+    std::string lines;
+    for (int i = 0; i < 200; ++i) lines += "101500   APP HIGH line " + std::to_string(i) + "\n";
+    testsupport::writeFile(name, lines + "101501   APP HIGH Subject =?UTF-8?Q?stays?= as logged " + std::string(300, 'x') + "\n");
     command(&CommandActions::log);
-    auto* viewer = s.window().findChild<QDialog*>(QStringLiteral("itemViewer"));
+    views::LogViewer* viewer = s.logViewerShown();
     ASSERT_NE(viewer, nullptr);
-    EXPECT_EQ(viewer->findChild<QPlainTextEdit*>()->toPlainText(),
-              "101500   APP HIGH Subject =?UTF-8?Q?stays?= as logged\n");
+    EXPECT_TRUE(viewer->isVisible());
+    const QDate day = QDateTime::fromSecsSinceEpoch(1765000000).date();
+    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Tarnwick log \u2013 ") + views::longDateText(day, QLocale::system()));
+    QPlainTextEdit* text = viewer->text();
+    EXPECT_TRUE(text->toPlainText().endsWith(QStringLiteral("as logged ") + QString(300, QLatin1Char('x'))));
+    EXPECT_TRUE(text->toPlainText().contains(QStringLiteral("=?UTF-8?Q?stays?=")));
+    EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QApplication::processEvents();
+    QScrollBar* bar = text->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());   // at the newest line
+
+    // Lines written meanwhile appear; half a line waits for its end.
+    {
+        std::ofstream log(name, std::ios::app);
+        log << "101502   APP HIGH later\n101503   APP HIGH half";
+    }
+    viewer->follow();
+    EXPECT_TRUE(text->toPlainText().endsWith(QStringLiteral("101502   APP HIGH later")));
+    EXPECT_EQ(bar->value(), bar->maximum());
+    {
+        std::ofstream log(name, std::ios::app);
+        log << " done\n";
+    }
+    viewer->follow();
+    EXPECT_TRUE(text->toPlainText().endsWith(QStringLiteral("later\n101503   APP HIGH half done")));
+
+    // Copy: the selection, or all of it.
+    viewer->copy();
+    EXPECT_TRUE(QApplication::clipboard()->text().startsWith(QStringLiteral("101500   APP HIGH line 0\n")));
+    QTextCursor c = text->textCursor();
+    c.movePosition(QTextCursor::End);
+    c.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+    text->setTextCursor(c);
+    viewer->copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("101503   APP HIGH half done"));
+
+    command(&CommandActions::log);
+    EXPECT_EQ(s.logViewerShown(), viewer);
+}
+
+// The date in the log window's title: the locale's own long date, without the weekday.
+TEST(LogViewer, TheTitleDateIsTheLocalesLongDateWithoutTheWeekday) {
+    QDate day(2026, 12, 8);
+    EXPECT_EQ(views::longDateText(day, QLocale(QLocale::English, QLocale::UnitedKingdom)), "8 December 2026");
+    EXPECT_EQ(views::longDateText(day, QLocale(QLocale::German, QLocale::Germany)), "8. Dezember 2026");
+    EXPECT_EQ(views::longDateText(day, QLocale(QLocale::English, QLocale::UnitedStates)), "December 8, 2026");
+    EXPECT_EQ(views::longDateText(day, QLocale::c()), "8 December 2026");
+}
+
+// A log that does not exist yet says so, and shows once it is written.
+TEST(LogViewer, AMissingLogIsShownOnceItIsWritten) {
+    std::string path = testsupport::worldDir() + "/20261208.log";
+    std::filesystem::remove(path);
+    views::LogViewer viewer(QString::fromStdString(path), QDate(2026, 12, 8));
+    EXPECT_TRUE(viewer.text()->toPlainText().contains(QStringLiteral("cannot be read")));
+    testsupport::writeFile(path, "000001   APP HIGH first\n");
+    viewer.follow();
+    EXPECT_EQ(viewer.text()->toPlainText(), QStringLiteral("000001   APP HIGH first"));
+    // A file begun anew is read anew.
+    testsupport::writeFile(path, "x\n");
+    viewer.follow();
+    EXPECT_EQ(viewer.text()->toPlainText(), QStringLiteral("x"));
+}
+
+// The failure notice's Open log opens the log window.
+TEST_F(ShellTest, TheFailureNoticeOpensTheLog) {
+    Shell& s = start();
+    testsupport::writeFile("outgoing-item.rfc822", "To: Nobody <nobody@example.net>\r\nSubject: Hello\r\n\r\nHi\r\n");
+    const char path[] = "outgoing-item.rfc822";
+    COPYDATASTRUCT cds{COPYDATA_DELIVERY_FAILURE, sizeof path, path};
+    sendMessage(s.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+    QWidget* notice = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "deliveryFailureDialog" && w->isVisible()) notice = w;
+    ASSERT_NE(notice, nullptr);
+    notice->findChild<QPushButton*>(QStringLiteral("openLog"))->click();
+    pumpMessages(0);
+    QApplication::processEvents();
+    ASSERT_NE(s.logViewerShown(), nullptr);
+    EXPECT_TRUE(s.logViewerShown()->isVisible());
+    delete notice;
 }
 
 // Without a browser on the desktop, help opens in the program's own window (never silently
@@ -640,6 +759,112 @@ TEST_F(ShellTest, WithoutATrayTheWindowOpensAtStartAndClosingMinimises) {
     pumpMessages(0);
     EXPECT_FALSE(s.window().isClosed());
     EXPECT_TRUE(s.window().viewsOpen());
+
+    // The window's close button minimises it too, and asks nothing.
+    s.window().close();
+    pumpMessages(0);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(s.window().isMinimized());
+    EXPECT_TRUE(s.window().isVisible());
+    EXPECT_TRUE(isWindow(s.hwnd()));
+    s.openMainWindow();
+    EXPECT_FALSE(s.window().isClosed());
+
+    // A second copy brings it to the front and ends without a message box.
+    command(&CommandActions::close);
+    ASSERT_TRUE(s.window().isMinimized());
+    Shell second(ShellOptions{"", 200, false, {}, "/opt/help", {}, {}, {}, {}, 2000});
+    EXPECT_FALSE(second.startUp());
+    EXPECT_TRUE(boxes.empty());
+    pumpMessages(0);
+    EXPECT_FALSE(s.window().isClosed());
+    EXPECT_TRUE(s.window().viewsOpen());
+}
+
+// A tray that appears takes over a minimised window (it hides behind the icon); one that goes
+// leaves the window open, since nothing else leads to it then.
+TEST_F(ShellTest, TheWindowFollowsATrayThatComesAndGoes) {
+    Shell& s = start(true);
+    ASSERT_TRUE(s.window().isClosed());
+    ASSERT_FALSE(s.window().isVisible());
+    s.tray().setAvailable(false);
+    pumpMessages(0);
+    EXPECT_EQ(s.tray().icon(), nullptr);
+    EXPECT_TRUE(s.window().isVisible());
+    EXPECT_FALSE(s.window().isClosed());
+    // Closing now goes to the task bar.
+    s.window().close();
+    pumpMessages(0);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(s.window().isMinimized());
+    EXPECT_TRUE(s.window().isVisible());
+
+    s.tray().setAvailable(true);
+    pumpMessages(0);
+    ASSERT_NE(s.tray().icon(), nullptr);
+    EXPECT_FALSE(s.window().isVisible());
+    EXPECT_EQ(s.tray().frame(), kTraySuspended);
+    // The new icon answers clicks, and the close button asks the shutdown question again.
+    tray(QSystemTrayIcon::Trigger);
+    pumpMessages(0);
+    EXPECT_FALSE(s.window().isClosed());
+    answers = {QMessageBox::Cancel};
+    s.window().close();
+    pumpMessages(0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Do you really wish to shutdown Tarnwick?");
+}
+
+// A window restored larger than the screen, or partly off it, is made to fit and centred.
+TEST_F(ShellTest, ARestoredWindowIsWhollyOnItsScreen) {
+    Shell& s = start();
+    Placement huge;
+    huge.left = 3000;
+    huge.top = 10;
+    huge.right = 3000 + 5000;
+    huge.bottom = 10 + 4000;
+    config::writePlacement(encodePlacement(huge));
+    command(&CommandActions::open);
+    QRect screen = s.window().screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(s.window().frameGeometry())) << s.window().frameGeometry().width() << "x"
+                                                            << s.window().frameGeometry().height();
+    // A long status never widens the window past the screen.
+    command(&CommandActions::close);
+    huge.right = huge.left + 600;
+    huge.bottom = huge.top + 400;
+    config::writePlacement(encodePlacement(huge));
+    command(&CommandActions::open);
+    s.window().setStatusParts(QStringLiteral("Last check"), QString(400, QLatin1Char('w')));
+    QApplication::processEvents();
+    EXPECT_TRUE(screen.contains(s.window().frameGeometry()));
+    EXPECT_LE(s.window().width(), 600);
+}
+
+// A notice (a sound that cannot be played) said while the window is closed shows in the status
+// field once it opens, and a new status does not push it out.
+TEST_F(ShellTest, ANoticeWaitsForTheWindowAndHoldsTheStatusField) {
+    Shell& s = start();
+    s.window().showNotice(QStringLiteral("The sound alarm.wav cannot be played: there is no such file."));
+    command(&CommandActions::open);
+    EXPECT_EQ(s.window().statusPart(1).toStdString(), "The sound alarm.wav cannot be played: there is no such file.");
+    s.cycleStatus().setStatus(kStatusOk);
+    EXPECT_EQ(s.window().statusPart(1).toStdString(), "The sound alarm.wav cannot be played: there is no such file.");
+    EXPECT_EQ(s.window().statusPart(0).toStdString(), "Last check:  ");
+}
+
+// Centring and side by side, as arithmetic.
+TEST(Placing, CentredAndSideBySideWindowsStayOnTheScreen) {
+    QRect screen(0, 30, 1024, 738);
+    EXPECT_EQ(placeCentred({720, 460}, screen), QRect(152, 169, 720, 460));
+    EXPECT_EQ(placeCentred({1400, 900}, screen), QRect(0, 30, 1024, 738));
+    auto [a, b] = sideBySide({400, 300}, {500, 600}, screen);
+    EXPECT_EQ(a, QRect(58, 249, 400, 300));
+    EXPECT_EQ(b, QRect(466, 99, 500, 600));
+    auto [c, d] = sideBySide({600, 300}, {640, 520}, screen);
+    EXPECT_FALSE(c.intersects(d));
+    EXPECT_TRUE(screen.contains(c));
+    EXPECT_TRUE(screen.contains(d));
+    EXPECT_EQ(c.width(), 508);
 }
 
 TEST_F(ShellTest, CopiedDataIsAcknowledged) {

@@ -208,7 +208,7 @@ TEST_F(ShellScheduleTest, ACyclesMailAndFailuresReachTheDesktopNotifications) {
     send(WM_ENGINE_LINK, CYCLE_FINISHED);
     ASSERT_EQ(notes.size(), 3u);
     EXPECT_EQ(notes[1].text.summary.toStdString(), "2 new messages");
-    EXPECT_EQ(notes[1].text.body.toStdString(), "Ann: Gr\xC3\xBC\xC3\x9F" "e\nBo: two");
+    EXPECT_EQ(notes[1].text.body.toStdString(), "Bo: two\nAnn: Gr\xC3\xBC\xC3\x9F" "e");
     EXPECT_EQ(notes[2].kind, DesktopNotifications::Kind::CycleFailure);
     EXPECT_EQ(notes[2].text.summary.toStdString(), "The last mail cycle failed: sending mail");
 

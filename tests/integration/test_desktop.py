@@ -95,10 +95,13 @@ def _tools_missing():
 
 class SessionDesktop:
     """Xvfb, a private session bus, the panel with its status tray and dunst, all in the world
-    at root; what was started is ended again, by its process, when the desktop closes."""
+    at root; what was started is ended again, by its process, when the desktop closes. With
+    tray=False a window manager (openbox) takes the panel's place: a desktop without a tray
+    and without a task bar."""
 
-    def __init__(self, root):
+    def __init__(self, root, tray=True):
         self.procs = []
+        self.tray = tray
         try:
             self._start(root)
         except BaseException:
@@ -129,9 +132,17 @@ class SessionDesktop:
         self._spawn(["dbus-daemon", "--nofork", "--config-file", os.path.join(root, "session.conf")], "bus.log")
         if not wait_until(lambda: os.path.exists(os.path.join(root, "bus")), 10):
             raise RuntimeError("the session bus did not start")
-        self._spawn(["xfce4-panel", "--disable-wm-check"], "panel.log")
+        if self.tray:
+            self._spawn(["xfce4-panel", "--disable-wm-check"], "panel.log")
+        else:
+            self._spawn(["openbox", "--sm-disable"], "panel.log")
+            if not wait_until(lambda: self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK").stdout.find("window id") >= 0,
+                              30, 0.2):
+                raise RuntimeError("openbox did not start: " + self.logs())
         self._spawn(["dunst"], "dunst.log")
-        for name in ("org.kde.StatusNotifierWatcher", "org.freedesktop.Notifications"):
+        names = ("org.kde.StatusNotifierWatcher", "org.freedesktop.Notifications") if self.tray \
+            else ("org.freedesktop.Notifications",)
+        for name in names:
             if not wait_until(lambda: name in self.bus_names(), 60, 0.2):
                 raise RuntimeError("%s did not appear on the bus: %s" % (name, self.logs()))
 
