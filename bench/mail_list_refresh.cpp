@@ -15,8 +15,8 @@
 #include "frontend/mail/item_list.h"
 #include "frontend/mail/folders.h"
 #include "frontend/mail/row_cells.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 #include "store/maildrop.h"
 
 #include <QApplication>

@@ -15,8 +15,8 @@
 #include "platform/paths.h"
 #include "pop3/check.h"
 #include "pop3/uidl.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

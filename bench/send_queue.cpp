@@ -9,7 +9,7 @@
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/window.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "smtp/send.h"
 
 #include <cstdio>

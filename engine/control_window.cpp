@@ -2,8 +2,8 @@
 
 #include "engine/cycle_config.h"
 #include "platform/console.h"
-#include "shared/debug.h"
-#include "shared/engine_link.h"
+#include "log/debug.h"
+#include "link/engine_link.h"
 
 #include <cstring>
 #include <string>

@@ -3,9 +3,9 @@
 #include "engine/engine_setup.h"
 #include "platform/clock.h"
 #include "pop3/check.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
-#include "shared/settings_keys.h"
+#include "log/debug.h"
+#include "config/settings.h"
+#include "config/settings_keys.h"
 
 using namespace plat;
 

@@ -1,6 +1,6 @@
 #include "engine/cycle_config.h"
 
-#include "shared/registry.h"
+#include "config/settings.h"
 
 const char* readCycleConfig(CycleConfig& config) {
     // A broken hive file is named at every cycle until it is mended: the cycle goes on with its

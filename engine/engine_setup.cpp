@@ -3,11 +3,11 @@
 #include "engine/listen_failure.h"
 #include "platform/console.h"
 #include "platform/link.h"
-#include "shared/debug.h"
-#include "shared/engine_link.h"
-#include "shared/local_ports.h"
+#include "log/debug.h"
+#include "link/engine_link.h"
+#include "config/local_ports.h"
 #include "pop3/pop_server.h"
-#include "shared/settings_keys.h"
+#include "config/settings_keys.h"
 #include "smtp/smtp_server.h"
 
 #include <cstdlib>

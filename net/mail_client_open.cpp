@@ -1,7 +1,7 @@
 #include "net/mail_client_open.h"
 
 #include "net/client.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "net/server.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <cerrno>
 #include <climits>

@@ -7,7 +7,7 @@
 #include "platform/deferred_calls.h"
 #include "platform/socket.h"
 #include "platform/window.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <functional>
 #include <memory>

@@ -4,7 +4,7 @@
 #include "oauth/token_reply.h"
 #include "platform/clock.h"
 #include "platform/http_post.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <algorithm>
 #include <map>

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "oauth/stored_secret.h"
-#include "shared/oauth_settings.h"
+#include "oauth/oauth_settings.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "oauth/stored_secret.h"
 
-#include "shared/debug.h"
+#include "log/debug.h"
 
 namespace oauth {
 

@@ -3,7 +3,7 @@
 #include "platform/clock.h"
 #include "pop3/incoming_route.h"
 #include "pop3/pop_client.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 using namespace plat;
 

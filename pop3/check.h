@@ -17,7 +17,7 @@
 #include "platform/deferred_calls.h"
 #include "platform/registry.h"
 #include "pop3/pop_client.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <memory>
 #include <string>

@@ -2,7 +2,7 @@
 
 #include "platform/durable_copy.h"
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/private_folder.h"
 
 #include <cerrno>

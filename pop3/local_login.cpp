@@ -1,6 +1,6 @@
 #include "pop3/local_login.h"
 
-#include "shared/secret_settings.h"
+#include "secrets/secret_settings.h"
 
 #include <optional>
 #include <utility>

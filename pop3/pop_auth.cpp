@@ -3,7 +3,7 @@
 #include "net/client.h"
 #include "net/command_words.h"
 #include "net/transport_security.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 void POP_Auth::start() {
     DebugLine(LOG_APP, LOG_LOW, "POP_Auth::start");

@@ -4,7 +4,7 @@
 #include "pop3/pop_close.h"
 #include "pop3/pop_open.h"
 #include "pop3/pop_retrieve.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 namespace {
 constexpr std::size_t kMaxReply = 1022;

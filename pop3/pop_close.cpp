@@ -2,7 +2,7 @@
 
 #include "net/client.h"
 #include "platform/socket.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 void POP_Close::start() {
     DebugLine(LOG_APP, LOG_LOW, "POP_Close::start");

@@ -2,7 +2,7 @@
 
 #include "net/client.h"
 #include "net/mail_client_open.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 void POP_Open::start() {
     startOpeningPhase(state_, *client_);

@@ -5,7 +5,7 @@
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/socket.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/item_name.h"
 
 #include <climits>

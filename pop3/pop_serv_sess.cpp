@@ -3,8 +3,8 @@
 #include "net/command_words.h"
 #include "platform/files.h"
 #include "pop3/pop_serv_uid.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 #include "store/item_lock.h"
 
 using namespace plat;

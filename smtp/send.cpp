@@ -1,8 +1,8 @@
 #include "smtp/send.h"
 
 #include "net/mail_client_open.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 #include "smtp/smtp_client.h"
 #include "smtp/smtp_close.h"
 #include "smtp/smtp_ident.h"

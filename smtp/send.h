@@ -18,7 +18,7 @@
 #include "platform/deferred_calls.h"
 #include "smtp/smtp_client.h"
 #include "platform/window.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "store/addr_list.h"
 
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "net/mail_client_open.h"
 #include "platform/socket.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "smtp/smtp_close.h"
 #include "smtp/smtp_ident.h"
 #include "smtp/smtp_phase.h"

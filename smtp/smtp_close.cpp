@@ -2,7 +2,7 @@
 
 #include "net/client.h"
 #include "platform/socket.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "smtp/smtp_client.h"
 
 void SMTP_Close::start() {

@@ -2,7 +2,7 @@
 
 #include "net/client.h"
 #include "net/transport_security.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "smtp/smtp_client.h"
 
 void SMTP_Ident::start() {

@@ -1,7 +1,7 @@
 #include "smtp/smtp_send_mail_env.h"
 
 #include "net/client.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "smtp/smtp_client.h"
 #include "store/addr_list.h"
 

@@ -3,8 +3,8 @@
 #include "net/base64.h"
 #include "net/command_words.h"
 #include "platform/files.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 #include "smtp/received_line.h"
 #include "store/item_name.h"
 

@@ -1,6 +1,6 @@
 #include "smtp/smtp_server.h"
 
-#include "shared/settings_keys.h"
+#include "config/settings_keys.h"
 
 SMTPServer::SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory,
                        std::function<void()> onQueued, LoginThrottle* logins)

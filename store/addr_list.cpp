@@ -1,7 +1,7 @@
 #include "store/addr_list.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/binary_io.h"
 
 #include <cstdint>

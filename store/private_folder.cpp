@@ -1,7 +1,7 @@
 #include "store/private_folder.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <cerrno>
 

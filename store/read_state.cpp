@@ -1,7 +1,7 @@
 #include "store/read_state.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 namespace store {
 

@@ -8,8 +8,8 @@
 #include "net/client.h"
 #include "platform/event_loop.h"
 #include "pop3/check.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -11,11 +11,11 @@
 #include "platform/loopback_redirect.h"
 #include "platform/secret_store.h"
 #include "platform/spawn.h"
-#include "shared/oauth_presets.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
-#include "shared/secret_moves.h"
-#include "shared/secret_settings.h"
+#include "oauth/oauth_presets.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
+#include "secrets/secret_moves.h"
+#include "secrets/secret_settings.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,10 +3,10 @@
 #include "platform/clock.h"
 #include "platform/registry.h"
 #include "platform/socket.h"
-#include "shared/engine_state.h"
-#include "shared/registry.h"
-#include "shared/settings_keys.h"
-#include "shared/day_logs.h"
+#include "link/engine_state.h"
+#include "config/settings.h"
+#include "config/settings_keys.h"
+#include "log/day_logs.h"
 
 #include <cstdio>
 #include <filesystem>

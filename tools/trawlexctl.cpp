@@ -6,13 +6,13 @@
 #include "platform/link.h"
 #include "platform/signals.h"
 #include "platform/window.h"
-#include "shared/engine_link.h"
-#include "shared/engine_state.h"
+#include "link/engine_link.h"
+#include "link/engine_state.h"
 #include "shared/program_info.h"
 #include "tools/ctl_authorize.h"
 #include "tools/ctl_secrets.h"
 #include "tools/ctl_status.h"
-#include "shared/day_logs.h"
+#include "log/day_logs.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -4,8 +4,8 @@
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/mail_dates.h"
 #include "frontend/mail/rfc822_mail_header.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "frontend/app/placement.h"
 
-#include "shared/int32_slots.h"
+#include "config/int32_slots.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // right and bottom.
 #pragma once
 
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <cstdint>
 #include <optional>

@@ -21,10 +21,10 @@
 #include "frontend/mail/folders.h"
 #include "platform/link.h"
 #include "platform/spawn.h"
-#include "shared/day_logs.h"
-#include "shared/debug.h"
-#include "shared/engine_link.h"
-#include "shared/registry.h"
+#include "log/day_logs.h"
+#include "log/debug.h"
+#include "link/engine_link.h"
+#include "config/settings.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -12,8 +12,8 @@
 #include "frontend/schedule/cycle_status.h"
 #include "frontend/app/tray.h"
 #include "frontend/mail/log_viewer.h"
-#include "platform/qt_link_window.h"
-#include "shared/day_logs.h"
+#include "frontend/qt_platform/qt_link_window.h"
+#include "log/day_logs.h"
 #include "platform/window.h"
 
 #include <QMessageBox>

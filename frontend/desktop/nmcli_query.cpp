@@ -1,8 +1,8 @@
 #include "frontend/desktop/nmcli_query.h"
 
 #include "platform/spawn.h"
-#include "shared/nmcli.h"
-#include "shared/ras_status.h"
+#include "dialup/nmcli.h"
+#include "dialup/ras_status.h"
 
 #include <QProcess>
 #include <QTimer>

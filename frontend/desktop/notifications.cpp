@@ -1,6 +1,6 @@
 #include "frontend/desktop/notifications.h"
 
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -3,7 +3,7 @@
 #include "frontend/desktop/mail_client.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/dialogs/modal.h"
-#include "shared/local_ports.h"
+#include "config/local_ports.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

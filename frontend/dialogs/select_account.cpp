@@ -4,7 +4,7 @@
 #include "frontend/desktop/mail_client.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/dialogs/controls.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QCoreApplication>
 #include <QDialog>

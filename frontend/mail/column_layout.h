@@ -4,7 +4,7 @@
 // for a descending sort.
 #pragma once
 
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <array>
 #include <optional>

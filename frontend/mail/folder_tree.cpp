@@ -3,7 +3,7 @@
 #include "frontend/icons/icons.h"
 #include "frontend/desktop/mail_client.h"
 #include "frontend/mail/item_list.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QPointer>
 #include <QTimer>

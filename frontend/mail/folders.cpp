@@ -1,6 +1,6 @@
 #include "frontend/mail/folders.h"
 
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "store/maildrop.h"
 #include "store/smtp_queue.h"
 

@@ -4,7 +4,7 @@
 #include "frontend/mail/mail_dates.h"
 #include "frontend/mail/rfc822_mail_header.h"
 #include "frontend/mail/row_cells.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/item_lock.h"
 
 #include <chrono>

@@ -6,7 +6,7 @@
 #include "frontend/mail/mail_dates.h"
 #include "frontend/mail/row_cells.h"
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/smtp_queue.h"
 
 #include <QAbstractTableModel>

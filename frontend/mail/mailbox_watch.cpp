@@ -1,7 +1,7 @@
 #include "frontend/mail/mailbox_watch.h"
 
 #include "frontend/mail/folders.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QDir>
 #include <QFileInfo>

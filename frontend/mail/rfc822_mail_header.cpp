@@ -1,6 +1,6 @@
 #include "frontend/mail/rfc822_mail_header.h"
 
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/item_lock.h"
 
 #include <cstdio>

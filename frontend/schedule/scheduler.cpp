@@ -1,7 +1,7 @@
 #include "frontend/schedule/scheduler.h"
 
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 
 #include <algorithm>
 #include <climits>

@@ -11,7 +11,7 @@
 #include "frontend/settings/settings_model.h"
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -8,9 +8,9 @@
 #include "frontend/settings/security_fields.h"
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
-#include "shared/secret_moves.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
+#include "secrets/secret_moves.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

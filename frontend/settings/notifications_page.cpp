@@ -7,7 +7,7 @@
 #include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/settings_model.h"
 #include "frontend/sound/sound_player.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -4,7 +4,7 @@
 #include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/settings_model.h"
 #include "frontend/settings/validation.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

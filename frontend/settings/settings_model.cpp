@@ -1,7 +1,7 @@
 #include "frontend/settings/settings_model.h"
 
 #include "frontend/settings/secret_source.h"
-#include "shared/oauth_settings.h"
+#include "oauth/oauth_settings.h"
 
 #include <algorithm>
 #include <memory>

@@ -2,8 +2,8 @@
 
 #include "frontend/dialogs/controls.h"
 #include "frontend/settings/settings_model.h"
-#include "shared/oauth_presets.h"
-#include "shared/oauth_settings.h"
+#include "oauth/oauth_presets.h"
+#include "oauth/oauth_settings.h"
 
 #include <QComboBox>
 #include <QFormLayout>

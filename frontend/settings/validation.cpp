@@ -1,7 +1,7 @@
 #include "frontend/settings/validation.h"
 
 #include "frontend/settings/security_fields.h"
-#include "shared/oauth_settings.h"
+#include "oauth/oauth_settings.h"
 
 #include <QString>
 

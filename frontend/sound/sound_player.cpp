@@ -2,7 +2,7 @@
 
 #include "frontend/desktop/desktop.h"
 #include "platform/spawn.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <QFileInfo>
 #include <QTimer>

@@ -6,7 +6,7 @@
 #include "platform/fault_hooks.h"
 #include "platform/registry.h"
 #include "pop3/uidl.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "store/item_name.h"
 #include "tests/support/day_log.h"
 #include "tests/support/temp_env.h"

@@ -4,7 +4,7 @@
 
 #include "frontend/desktop/desktop.h"
 #include "frontend/dialogs/modal.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QComboBox>
 #include <QDialog>

@@ -1,7 +1,7 @@
 // The front end's link window: messages become signals, a window destroyed on purpose says
 // so and one destroyed with its owner does not.
 #include "platform/event_loop.h"
-#include "platform/qt_link_window.h"
+#include "frontend/qt_platform/qt_link_window.h"
 
 
 #include <gtest/gtest.h>

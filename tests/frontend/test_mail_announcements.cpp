@@ -6,7 +6,7 @@
 #include "frontend/sound/sound_player.h"
 #include "platform/event_loop.h"
 #include "platform/os_version.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "tests/support/temp_env.h"
 
 #include <QApplication>

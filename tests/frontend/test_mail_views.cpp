@@ -9,7 +9,7 @@
 #include "frontend/mail/mail_dates.h"
 #include "frontend/mail/refresh_pacer.h"
 #include "frontend/mail/row_cells.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "tests/support/temp_env.h"
 
 #include <QApplication>

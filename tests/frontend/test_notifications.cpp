@@ -7,8 +7,8 @@
 #include "frontend/dialogs/modal.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
-#include "shared/engine_link.h"
-#include "shared/registry.h"
+#include "link/engine_link.h"
+#include "config/settings.h"
 #include "tests/support/temp_env.h"
 
 #include <QDialog>

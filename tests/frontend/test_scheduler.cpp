@@ -3,7 +3,7 @@
 // end of a cycle, and the unread-mail check with its alarm and blinking.
 #include "frontend/schedule/scheduler.h"
 #include "frontend/mail/folders.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "store/read_state.h"
 #include "tests/support/temp_env.h"
 

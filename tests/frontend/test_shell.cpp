@@ -11,9 +11,9 @@
 #include "frontend/app/placement.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
-#include "shared/debug.h"
-#include "shared/engine_link.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "link/engine_link.h"
+#include "config/settings.h"
 #include "tests/support/temp_env.h"
 
 #include <QAction>

@@ -6,8 +6,8 @@
 #include "frontend/app/shell.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
-#include "shared/engine_link.h"
-#include "shared/registry.h"
+#include "link/engine_link.h"
+#include "config/settings.h"
 #include "tests/support/temp_env.h"
 
 #include <QAction>

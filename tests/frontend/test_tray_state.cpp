@@ -2,7 +2,7 @@
 #include "frontend/app/placement.h"
 #include "frontend/mail/row_cells.h"
 #include "frontend/schedule/schedule_state.h"
-#include "shared/engine_link.h"
+#include "link/engine_link.h"
 
 #include <gtest/gtest.h>
 

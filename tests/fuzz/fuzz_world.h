@@ -3,7 +3,7 @@
 // emptied now and then.
 #pragma once
 
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,9 +5,9 @@
 #include "oauth/stored_secret.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
-#include "shared/registry.h"
-#include "shared/secret_moves.h"
-#include "shared/secret_settings.h"
+#include "config/settings.h"
+#include "secrets/secret_moves.h"
+#include "secrets/secret_settings.h"
 #include "tests/support/day_log.h"
 #include "tests/support/temp_env.h"
 

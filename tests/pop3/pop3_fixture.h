@@ -6,7 +6,7 @@
 #include "platform/paths.h"
 #include "pop3/check.h"
 #include "pop3/uidl.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "tests/net/net_fixture.h"
 #include "tests/pop3/fake_pop3.h"
 

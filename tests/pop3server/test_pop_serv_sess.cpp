@@ -5,7 +5,7 @@
 #include "platform/clock.h"
 #include "pop3/login_throttle.h"
 #include "pop3/pop_server.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "store/read_state.h"
 #include "tests/net/net_fixture.h"
 

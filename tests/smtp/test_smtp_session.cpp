@@ -3,7 +3,7 @@
 #include "net/base64.h"
 #include "net/client.h"
 #include "platform/clock.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "smtp/received_line.h"
 #include "smtp/smtp_server.h"
 #include "tests/net/net_fixture.h"

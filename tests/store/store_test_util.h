@@ -1,7 +1,7 @@
 // Helpers of the store tests: a fresh directory per test and the text of the day's log.
 #pragma once
 
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "tests/support/day_log.h"
 #include "tests/support/temp_env.h"
 
