@@ -57,10 +57,10 @@ EngineServers::~EngineServers() = default;
 void startServers(ControlWindow& control, EngineServers& servers) {
     servers.logins = std::make_unique<LoginThrottle>();
     // The local SMTP server; local-only is not a setting.
-    servers.smtp = std::make_unique<SMTPServer>(control.window(), Peers::LocalOnly, kQueueDirectory,
+    servers.smtp = std::make_unique<SMTPServer>(Peers::LocalOnly, kQueueDirectory,
                                                 [&control] { control.newOutgoingQueued(); }, servers.logins.get());
     listenOrSayWhy(*servers.smtp, "SMTP", "TRAWLEX_SMTP_PORT", 25);
     // The local POP3 server over the accounts' mailboxes, local-only as well.
-    servers.pop3 = std::make_unique<POPServer>(control.window(), Peers::LocalOnly, kAccountsKey, servers.logins.get());
+    servers.pop3 = std::make_unique<POPServer>(Peers::LocalOnly, kAccountsKey, servers.logins.get());
     listenOrSayWhy(*servers.pop3, "POP3", "TRAWLEX_POP3_PORT", 110);
 }

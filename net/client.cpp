@@ -1,20 +1,15 @@
 #include "net/client.h"
 
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <cerrno>
 
 using namespace plat;
 
 namespace {
-constexpr char kNetClass[] = "NETCLASS";
-constexpr UINT WM_SOCKET = WM_USER;
-constexpr UINT WM_LOOKUP = WM_USER + 1;
-// Posted by abandon(): the connection was closed inside a call, and its phase hears EV_CLOSED
-// from the loop, after that call has returned.
-constexpr UINT WM_ABANDONED = WM_USER + 2;
-constexpr WPARAM kTimeoutTimer = 0;
-constexpr WPARAM kLifeTimer = 1;
+// The ids the test seams that refuse timers know the two timers by.
+constexpr std::uintptr_t kInactivityTimerId = 0;
+constexpr std::uintptr_t kLifeTimerId = 1;
 // One read takes several messages of a retrieval at once: fewer wake-ups of the loop.
 constexpr std::size_t kReceiveSize = 65536;
 }  // namespace
@@ -22,64 +17,51 @@ constexpr std::size_t kReceiveSize = 65536;
 unsigned Client::timeoutMs = Client::kDefaultTimeoutMs;
 unsigned Client::lifeLimitMs = Client::kDefaultLifeLimitMs;
 
-Client::Client(HWND owner, SOCKET s) {
-    init(owner);
+Client::Client(SOCKET s)
+    : watch_([this](const SocketEvent& e) { onSocket(e); }),
+      lookup_([this](int error, std::uint32_t address) { onLookup(error, address); }),
+      inactivity_([this] { onInactivity(0); }, kInactivityTimerId),
+      life_([this] { onLifeLimit(); }, kLifeTimerId) {
+    started_ = socketStartup();
     socket_ = s;
     (void)peerEndpoint(s, &peer_);
-    if (!window_) {
+    if (!watch_.ready()) {
         // Nothing could ever be heard of this socket: the peer is let go at once.
+        DebugLine(LOG_NET, LOG_HIGH, ("Unable to watch the socket, closing " + describe()).c_str());
         closeSocket();
         return;
     }
-    if (!asyncSelect(socket_, window_, WM_SOCKET, FD_READ | FD_WRITE | FD_CLOSE)) {
+    if (!watch_.select(socket_, FD_READ | FD_WRITE | FD_CLOSE)) {
         abandon("Unable to watch the socket (" + socketErrorWords(socketError()) + ")");
     } else if (!startLifeTimer()) {
         abandon("Unable to set the connection's time limit");
     }
 }
 
-Client::Client(HWND owner, const char* host, int port) : host_(host ? host : ""), port_(port) {
-    init(owner);
-}
-
-void Client::init(HWND owner) {
+Client::Client(const char* host, int port)
+    : watch_([this](const SocketEvent& e) { onSocket(e); }),
+      lookup_([this](int error, std::uint32_t address) { onLookup(error, address); }),
+      inactivity_([this] { onInactivity(0); }, kInactivityTimerId),
+      life_([this] { onLifeLimit(); }, kLifeTimerId),
+      host_(host ? host : ""),
+      port_(port) {
     started_ = socketStartup();
-    if (!started_) return;
-    if (!isClassRegistered(kNetClass) && !registerClass(kNetClass, &Client::procedure)) {
-        DebugLine(LOG_APP, LOG_HIGH, "Could not create network class");
-    }
-    window_ = createWindow(kNetClass, "netclient", owner);
-    if (!window_) {
-        DebugLine(LOG_APP, LOG_HIGH, "Could not create network window");
-        return;
-    }
-    setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
 }
 
 Client::~Client() {
     closeSocket();
-    if (window_) {
-        stopTimer();
-        killTimer(window_, kLifeTimer);
-        setWindowLongPtr(window_, 0);
-        destroyWindow(window_);
-    }
-    unregisterClass(kNetClass);   // fails harmlessly while other connections have windows
+    stopTimer();
     if (started_ && !socketCleanup()) DebugLineInt(LOG_APP, LOG_HIGH, "WSACleanup FAILED :", socketError());
 }
 
 void Client::closeSocket() {
     dropConnection();
-    if (window_) killTimer(window_, kLifeTimer);
+    life_.stop();
 }
 
 void Client::dropConnection() {
     // A look-up still under way would otherwise connect after the owner has given up.
-    if (lookupHandle_) {
-        cancelLookup(lookupHandle_);
-        lookupHandle_ = 0;
-        lookup_.reset();
-    }
+    lookup_.cancel();
     if (tls_) tls_->close();
     tls_.reset();
     handshaking_ = writeWaitsForRead_ = readWaitsForWrite_ = false;
@@ -255,35 +237,43 @@ void Client::onTlsReadable(SOCKET s) {
 }
 
 void Client::watchReading(bool on) {
-    if (socket_ == INVALID_SOCKET || !window_) return;
+    if (socket_ == INVALID_SOCKET) return;
     unsigned events = on ? (FD_READ | FD_WRITE | FD_CLOSE) : (FD_WRITE | FD_CLOSE);
-    if (!asyncSelect(socket_, window_, WM_SOCKET, events))
+    if (!watch_.select(socket_, events))
         abandon("Unable to watch the socket (" + socketErrorWords(socketError()) + ")");
 }
 
 void Client::armTimeout() {
     idleTimedOut_ = false;
-    ++timeoutArming_;
-    if (!window_) return;
-    killTimer(window_, kTimeoutTimer);
-    timerRunning_ = setTimer(window_, kTimeoutTimer, timeoutMs);
+    std::uint32_t arming = ++timeoutArming_;
+    inactivity_.stop();
+    timerRunning_ = inactivity_.start(timeoutMs);
     if (!timerRunning_) {
         // A wait that cannot be bounded is not begun: it ends as the bound would end it, from
         // the loop, and the phase's own time-out handling reports the failure.
         DebugLine(LOG_NET, LOG_HIGH,
                   ("Unable to set the inactivity timer of " + describe() + ", the wait ends as timed out").c_str());
-        timerRunning_ = postMessage(window_, WM_TIMER, kTimeoutTimer, static_cast<LPARAM>(timeoutArming_));
+        timerRunning_ = later_.post([this, arming] { onInactivity(arming); });
     }
+}
+
+void Client::onInactivity(std::uint32_t arming) {
+    // An expiry queued before the timer was stopped, or one that stood in for a timer and was
+    // overtaken by a later arming, ends nothing.
+    if (!timerRunning_ || (arming != 0 && arming != timeoutArming_)) return;
+    stopTimer();
+    idleTimedOut_ = true;
+    dispatcher(EV_TIMEOUT, 0);
 }
 
 void Client::stopTimer() {
     ++timeoutArming_;
-    if (window_) killTimer(window_, kTimeoutTimer);
+    inactivity_.stop();
     timerRunning_ = false;
 }
 
 bool Client::startLifeTimer() {
-    return window_ && setTimer(window_, kLifeTimer, lifeLimitMs);
+    return life_.start(lifeLimitMs);
 }
 
 std::string Client::describe() const {
@@ -294,13 +284,14 @@ std::string Client::describe() const {
 void Client::abandon(const std::string& what) {
     DebugLine(LOG_NET, LOG_HIGH, (what + ", closing " + describe()).c_str());
     closeSocket();
-    if (!postMessage(window_, WM_ABANDONED, 0, 0))
+    // The phase hears of it from the loop, once the call it is in has returned.
+    if (!later_.post([this] { dispatcher(EV_CLOSED, 0); }))
         DebugLine(LOG_NET, LOG_HIGH, ("The end of " + describe() + " cannot be reported").c_str());
 }
 
 void Client::onLifeLimit() {
-    killTimer(window_, kLifeTimer);
-    if (socket_ == INVALID_SOCKET && !lookupHandle_) return;
+    life_.stop();
+    if (socket_ == INVALID_SOCKET && !lookup_.pending()) return;
     std::string text = "Connection time limit reached (" + std::to_string(lifeLimitMs / 1000) + " s), closing ";
     text += describe();
     DebugLine(LOG_NET, LOG_HIGH, text.c_str());
@@ -312,10 +303,10 @@ void Client::onLifeLimit() {
 void Client::open() {
     peer_ = Ipv4Endpoint{};
     openFailure_.clear();
-    if (!window_) {
+    if (!watch_.ready()) {
         // No notification could reach this connection: it would wait for ever.
-        DebugLine(LOG_NET, LOG_HIGH, ("No window for the notifications of " + describe() + ", not connecting").c_str());
-        failOpen("no window for its notifications");
+        DebugLine(LOG_NET, LOG_HIGH, ("Unable to watch sockets for " + describe() + ", not connecting").c_str());
+        failOpen("its socket could not be watched");
         return;
     }
     if (!startLifeTimer()) {
@@ -330,11 +321,8 @@ void Client::open() {
         connect();
         return;
     }
-    lookup_ = std::make_unique<HostLookupResult>();
     int error = 0;
-    lookupHandle_ = asyncGetHostByName(window_, WM_LOOKUP, host_.c_str(), lookup_.get(), &error);
-    if (lookupHandle_ == 0) {
-        lookup_.reset();
+    if (!lookup_.start(host_.c_str(), &error)) {
         DebugLineInt(LOG_NET, LOG_HIGH, "WSAAsyncGetHostByName init error:", error);
         failOpen(lookupErrorWords(error));
     }
@@ -350,7 +338,7 @@ void Client::connect() {
         failOpen(why);
         return;
     }
-    if (!asyncSelect(socket_, window_, WM_SOCKET, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE)) {
+    if (!watch_.select(socket_, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE)) {
         // Its outcome could never be heard: the socket is not connected at all.
         std::string why = "its socket could not be watched (" + socketErrorWords(socketError()) + ")";
         DebugLine(LOG_NET, LOG_HIGH, ("Unable to watch the socket of " + describe() + ", not connecting").c_str());
@@ -390,40 +378,9 @@ void Client::deliverLines() {
     while (lines_.hasLine()) dispatcher(EV_LINE, 0);
 }
 
-LRESULT Client::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<Client*>(getWindowLongPtr(hwnd));
-    if (!self) return defWindowProc(hwnd, msg, wParam, lParam);
-    switch (msg) {
-    case WM_SOCKET:
-        self->onSocket(wParam, lParam);
-        return 0;
-    case WM_LOOKUP:
-        self->onLookup(wParam, lParam);
-        return 0;
-    case WM_ABANDONED:
-        self->dispatcher(EV_CLOSED, 0);
-        return 0;
-    case WM_TIMER:
-        if (wParam == kTimeoutTimer) {
-            // An expiry queued before the timer was stopped, or one that stood in for a timer
-            // and was overtaken by a later arming, ends nothing.
-            if (!self->timerRunning_ || (lParam != 0 && static_cast<std::uint32_t>(lParam) != self->timeoutArming_))
-                return 0;
-            self->stopTimer();
-            self->idleTimedOut_ = true;
-            self->dispatcher(EV_TIMEOUT, 0);
-        } else if (wParam == kLifeTimer) {
-            self->onLifeLimit();
-        }
-        return 0;
-    default:
-        return defWindowProc(hwnd, msg, wParam, lParam);
-    }
-}
-
-void Client::onSocket(WPARAM wParam, LPARAM lParam) {
-    auto s = static_cast<SOCKET>(wParam);
-    switch (loWord(lParam)) {
+void Client::onSocket(const SocketEvent& e) {
+    SOCKET s = e.socket;
+    switch (e.event) {
     case FD_READ: {
         if (tls_) {
             onTlsReadable(s);
@@ -458,11 +415,11 @@ void Client::onSocket(WPARAM wParam, LPARAM lParam) {
         onWritable();
         return;
     case FD_CONNECT:
-        if (hiWord(lParam) == 0) {
+        if (e.error == 0) {
             dispatcher(EV_CONNECT, 1);
             connectPending_ = true;
         } else {
-            failOpen(socketErrorWords(hiWord(lParam)));
+            failOpen(socketErrorWords(e.error));
         }
         return;
     case FD_CLOSE: {
@@ -484,16 +441,12 @@ void Client::onSocket(WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void Client::onLookup(WPARAM handle, LPARAM lParam) {
-    if (handle != lookupHandle_) return;
-    lookupHandle_ = 0;
-    bool ok = hiWord(lParam) == 0 && lookup_ && lookup_->addressLength == 4;
-    if (ok) peer_.address = lookup_->address;
-    lookup_.reset();
-    if (!ok) {
-        failOpen(lookupErrorWords(hiWord(lParam) ? hiWord(lParam) : 1));
+void Client::onLookup(int error, std::uint32_t address) {
+    if (error != 0) {
+        failOpen(lookupErrorWords(error));
         return;
     }
+    peer_.address = address;
     connect();
 }
 

@@ -1,14 +1,16 @@
 // A TCP connection of the engine: an outgoing mail-client connection or an accepted session.
-// It owns the socket, a hidden "NETCLASS" child window that receives the socket, look-up and
-// timer notifications, the line buffer, and a 60 s inactivity timer, and turns every
-// notification into one call of dispatcher(event, arg).
+// It owns the socket, its watch, the host look-up, the line buffer, a 60 s inactivity timer and
+// the connection's time limit, and turns everything the loop reports into one call of
+// dispatcher(event, arg).
 #pragma once
 
 #include "net/line_buffer.h"
+#include "platform/deferred_calls.h"
 #include "platform/host_lookup.h"
 #include "platform/socket.h"
+#include "platform/socket_watch.h"
+#include "platform/timer.h"
 #include "platform/tls_channel.h"
-#include "platform/window.h"
 
 #include <memory>
 #include <string>
@@ -44,14 +46,14 @@ public:
     static constexpr std::size_t kLinePart = 64 * 1024;
 
     // An accepted connection on socket s.
-    Client(plat::HWND owner, plat::SOCKET s);
+    explicit Client(plat::SOCKET s);
     // An outgoing connection to host (name or dotted address) and port; no socket until open.
-    Client(plat::HWND owner, const char* host, int port);
+    Client(const char* host, int port);
     virtual ~Client();
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
 
-    virtual int dispatcher(int event, long arg) = 0;
+    virtual int dispatcher(Event event, long arg) = 0;
 
     // Starts the outgoing connection; the outcome arrives as EV_CONNECT.
     void open();
@@ -67,11 +69,10 @@ public:
     void streamLines(bool on) { streaming_ = on; }
 
     plat::SOCKET socket() const { return socket_; }
-    plat::HWND window() const { return window_; }
     LineBuffer& lineBuffer() { return lines_; }
     const std::string& host() const { return host_; }
     int port() const { return port_; }
-    bool lookupPending() const { return lookup_ != nullptr; }
+    bool lookupPending() const { return lookup_.pending(); }
     // Why the last EV_CONNECT with arg 0 came, in words ("connection refused", "no such host").
     const std::string& openFailure() const { return openFailure_; }
 
@@ -110,10 +111,11 @@ public:
     void watchReading(bool on);
 
 protected:
+    // Whether anything of the socket can be heard at all.
+    bool watched() const { return watch_.ready(); }
     bool closeReported_ = false;   // server sessions report their end once
 
 private:
-    void init(plat::HWND owner);
     void connect();
     void dropConnection();
     // False when the time limit could not be set (or there is no window to set it on).
@@ -128,9 +130,11 @@ private:
     void failOpen(std::string why);
     void deliverLines();
     void afterRead(plat::SOCKET s);
-    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
-    void onSocket(plat::WPARAM socket, plat::LPARAM lParam);
-    void onLookup(plat::WPARAM handle, plat::LPARAM lParam);
+    void onSocket(const plat::SocketEvent& e);
+    void onLookup(int error, std::uint32_t address);
+    // The inactivity timer ran out (arming 0), or the expiry that stood in for a timer that
+    // could not be set came (its arming).
+    void onInactivity(std::uint32_t arming);
     void stopTimer();
     void continueHandshake();
     void dropTls(const std::string& why);
@@ -142,9 +146,11 @@ private:
     Output flush();
 
     plat::Ipv4Endpoint peer_;
-    std::unique_ptr<plat::HostLookupResult> lookup_;
-    plat::LookupHandle lookupHandle_ = 0;
-    plat::HWND window_ = 0;
+    plat::SocketWatch watch_;
+    plat::HostLookup lookup_;
+    plat::Timer inactivity_;
+    plat::Timer life_;
+    plat::DeferredCalls later_;   // what is told from the loop, after the current call
     bool connectPending_ = false;
     plat::SOCKET socket_ = plat::INVALID_SOCKET;
     LineBuffer lines_;

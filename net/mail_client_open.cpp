@@ -31,7 +31,7 @@ void MailClient_Open::logOpenFailure() {
     DebugLine(LOG_NET, LOG_HIGH, message.c_str());
 }
 
-int MailClient_Open::dispatch(int event, long arg) {
+int MailClient_Open::dispatch(Client::Event event, long arg) {
     if (state_ != 1) return 0;
     if (event == Client::EV_TIMEOUT) {
         // No result of the look-up or the connect within the time-out: give up on both, so

@@ -11,7 +11,7 @@ public:
 
     // State 1, the inactivity timer armed, the connection started.
     void start();
-    int dispatch(int event, long arg) override;
+    int dispatch(Client::Event event, long arg) override;
 
 protected:
     // Logged when the connection failed, before the owner is told.

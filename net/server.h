@@ -1,12 +1,12 @@
-// A listening TCP server on the loopback addresses with a hidden "NETSERVCLASS" window:
-// accepts connections, refuses peers outside 127.0.0.0/8 (and ::1) when local-only, creates one
+// A listening TCP server on the loopback addresses: accepts connections, refuses peers outside 127.0.0.0/8 (and ::1) when local-only, creates one
 // session per connection and deletes a session when the session tells it has ended.
 #pragma once
 
 #include "net/client.h"
 #include "platform/deferred_calls.h"
 #include "platform/socket.h"
-#include "platform/window.h"
+#include "platform/socket_watch.h"
+#include "platform/timer.h"
 #include "log/debug.h"
 
 #include <functional>
@@ -22,7 +22,7 @@ enum class Peers { LocalOnly, Any };
 
 class Server {
 public:
-    Server(plat::HWND owner, Peers peers);
+    explicit Server(Peers peers);
     virtual ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -33,7 +33,6 @@ public:
     [[nodiscard]] bool listen(int port);
     int listenError() const { return listenError_; }
 
-    plat::HWND window() const { return window_; }
     int port() const { return port_; }
     bool listening() const { return listening_ != plat::INVALID_SOCKET; }
     int sessionCount() const { return sessionCount_; }
@@ -57,7 +56,6 @@ protected:
     int sessionCount_ = 0;
 
 private:
-    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
     enum class Family { Ipv4, Ipv6 };
     // A listening socket on one loopback address, or INVALID_SOCKET (logged unless quiet and
     // the machine lacks that address).
@@ -71,7 +69,9 @@ private:
 
     plat::SOCKET listening_ = plat::INVALID_SOCKET;    // 127.0.0.1
     plat::SOCKET listening6_ = plat::INVALID_SOCKET;   // ::1
-    plat::HWND window_ = 0;
+    plat::SocketWatch watch_;   // both listening sockets
+    plat::Timer backoff_;       // ends a pause in accepting
+    plat::Timer shortageEnd_;   // ends an episode of resource shortage
     int port_ = 0;
     int listenError_ = 0;
     Peers peers_;
@@ -93,10 +93,9 @@ private:
 class ServerSession : public Client {
 public:
     // sendFailCategory: the log category of the "send() fail" line of this protocol.
-    ServerSession(plat::HWND serverWindow, plat::SOCKET s, int sendFailCategory = LOG_NET);
+    explicit ServerSession(plat::SOCKET s, int sendFailCategory = LOG_NET);
 
     void finishSession();
-    plat::HWND serverWindow() const { return serverWindow_; }
     // What to call, once and from the loop, when the session has ended (at once if it has
     // ended already): the server's removal of it.
     void whenFinished(std::function<void()> onFinished);
@@ -124,7 +123,6 @@ protected:
 private:
     Output pushOut();
 
-    plat::HWND serverWindow_;
     std::function<void()> onFinished_;
     plat::DeferredCalls later_;
     int sendFailCategory_;

@@ -2,9 +2,8 @@
 // then passes each event to dispatch. The phase tells the client's observer how it ended.
 #pragma once
 
+#include "net/client.h"
 #include "net/mail_client_observer.h"
-
-class Client;
 
 class StateHandler {
 public:
@@ -14,7 +13,7 @@ public:
     StateHandler& operator=(const StateHandler&) = delete;
 
     // Non-zero when the event was handled.
-    virtual int dispatch(int event, long arg) = 0;
+    virtual int dispatch(Client::Event event, long arg) = 0;
 
     int state() const { return state_; }
     void setObserver(MailClientObserver* observer) { observer_ = observer; }

@@ -1,5 +1,7 @@
 #include "platform/host_lookup.h"
 
+#include <utility>
+
 #include "platform/event_loop.h"
 #include "platform/loop_internal.h"
 #include "platform/socket.h"
@@ -133,6 +135,53 @@ std::string lookupErrorWords(int error) {
     std::string words = evutil_gai_strerror(code);
     if (!words.empty()) words[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(words[0])));
     return "host look-up failed: " + words;
+}
+
+namespace {
+constexpr char kLookupClass[] = "HOSTLOOKUP";
+constexpr UINT kLookupEnded = WM_USER;
+}  // namespace
+
+HostLookup::HostLookup(Handler handler) : handler_(std::move(handler)) {
+    if (!isClassRegistered(kLookupClass)) (void)registerClass(kLookupClass, &HostLookup::procedure);
+    window_ = createWindow(kLookupClass, "host lookup", 0);
+    if (window_) setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
+}
+
+HostLookup::~HostLookup() {
+    cancel();
+    if (!window_) return;
+    setWindowLongPtr(window_, 0);
+    destroyWindow(window_);
+}
+
+bool HostLookup::start(const char* name, int* errorOut) {
+    cancel();
+    if (!window_) {
+        if (errorOut) *errorOut = ENOMEM;
+        return false;
+    }
+    handle_ = asyncGetHostByName(window_, kLookupEnded, name, &result_, errorOut);
+    return handle_ != 0;
+}
+
+void HostLookup::cancel() {
+    if (handle_) cancelLookup(handle_);
+    handle_ = 0;
+}
+
+LRESULT HostLookup::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<HostLookup*>(getWindowLongPtr(hwnd));
+    if (!self || msg != kLookupEnded) return defWindowProc(hwnd, msg, wParam, lParam);
+    // The end of a look-up forgotten since is not this one's.
+    if (static_cast<LookupHandle>(wParam) != self->handle_) return 0;
+    self->handle_ = 0;
+    int error = static_cast<int>(hiWord(lParam));
+    if (error == 0 && self->result_.addressLength != 4) error = 1;
+    std::uint32_t address = error == 0 ? self->result_.address : 0;
+    // The call may delete this object: nothing of it is touched afterwards.
+    self->handler_(error, address);
+    return 0;
 }
 
 }  // namespace plat

@@ -4,6 +4,7 @@
 #include "platform/window.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace plat {
@@ -27,5 +28,34 @@ std::string lookupErrorWords(int error);
 
 // Forgets a pending look-up: no completion will be queued and result is no longer touched.
 void cancelLookup(LookupHandle handle);
+
+// One look-up at a time whose end is a call on the loop's thread, for a connection that needs
+// its peer's address.
+class HostLookup {
+public:
+    // error 0 and the first IPv4 address, or the error for lookupErrorWords. The call may
+    // start another look-up or delete this object.
+    using Handler = std::function<void(int error, std::uint32_t address)>;
+    explicit HostLookup(Handler handler);
+    // A look-up still under way is forgotten.
+    ~HostLookup();
+    HostLookup(const HostLookup&) = delete;
+    HostLookup& operator=(const HostLookup&) = delete;
+
+    // Starts looking up name, forgetting one under way. False when it cannot even begin
+    // (errorOut gets the reason; nothing will be called).
+    [[nodiscard]] bool start(const char* name, int* errorOut);
+    // Forgets the look-up under way: its end calls nothing.
+    void cancel();
+    bool pending() const { return handle_ != 0; }
+
+private:
+    static LRESULT procedure(HWND, UINT, WPARAM, LPARAM);
+
+    Handler handler_;
+    HWND window_ = 0;
+    LookupHandle handle_ = 0;
+    HostLookupResult result_;
+};
 
 }  // namespace plat

@@ -19,7 +19,7 @@ void POP_Auth::start() {
     waitIn(state_WAIT_GREETING);
 }
 
-int POP_Auth::dispatch(int event, long arg) {
+int POP_Auth::dispatch(Client::Event event, long arg) {
     static const char* const kTrace[] = {nullptr,
                                          "POP_Auth::state_WAIT_GREETING :",
                                          "POP_Auth::state_WAIT_USER_ACK :",

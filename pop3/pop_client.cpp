@@ -12,7 +12,7 @@ constexpr std::size_t kMaxReply = 1022;
 
 POPClient::POPClient(POPClientObserver* observer, const std::string& host, int port, const std::string& user,
                      const std::string& password, const std::string& itemDirectory)
-    : Client(0, host.c_str(), port),
+    : Client(host.c_str(), port),
       observer_(observer),
       open_(std::make_unique<POP_Open>(this)),
       auth_(std::make_unique<POP_Auth>(this)),
@@ -51,7 +51,7 @@ void POPClient::close() {
     close_->start();
 }
 
-int POPClient::dispatcher(int event, long arg) {
+int POPClient::dispatcher(Client::Event event, long arg) {
     // Commands are written whole, and the base sends what the socket could not take at once:
     // no phase waits for the socket, and a closing phase would take this for its end.
     if (event == EV_WRITABLE) return 1;

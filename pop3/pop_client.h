@@ -80,7 +80,7 @@ public:
 
     POPClientObserver* observer() const { return observer_; }
 
-    int dispatcher(int event, long arg) override;
+    int dispatcher(Client::Event event, long arg) override;
 
     // The command senders. A kind a sender does not format sends "NOOP". True when the command
     // went to the socket or waits, whole, for it to take more; false, with "send() fail :"

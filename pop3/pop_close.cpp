@@ -22,7 +22,7 @@ void POP_Close::start() {
     if (sentAhead || !pop().sendCommand(POPCommand::QUIT) || stalled) finish();
 }
 
-int POP_Close::dispatch(int event, long) {
+int POP_Close::dispatch(Client::Event event, long) {
     if (state_ == state_IDLE) return 0;
     if (state_ == state_WAIT_QUIT_ACK && event == Client::EV_LINE) {
         std::string reply = pop().takeReply();

@@ -8,7 +8,7 @@ void POP_Open::start() {
     startOpeningPhase(state_, *client_);
 }
 
-int POP_Open::dispatch(int event, long arg) {
+int POP_Open::dispatch(Client::Event event, long arg) {
     if (state_ != state_WAIT_CONNECT) return 0;
     bool connected = event == Client::EV_CONNECT && arg == 1;
     // A host that never answers the connect ends the phase at the inactivity time-out, rather

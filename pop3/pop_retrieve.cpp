@@ -58,7 +58,7 @@ void POP_Retrieve::sendUidl() {
     }
 }
 
-int POP_Retrieve::dispatch(int event, long) {
+int POP_Retrieve::dispatch(Client::Event event, long) {
     if (state_ == state_IDLE) return 0;
     if (event == Client::EV_LINE) {
         switch (state_) {

@@ -40,8 +40,8 @@ const POPServSess::Command POPServSess::kCommands[] = {
     {"DELE", ST_TRANSACTION, &POPServSess::dele},
 };
 
-POPServSess::POPServSess(HWND serverWindow, SOCKET s, const std::string& accountsKey, LoginThrottle* throttle)
-    : ServerSession(serverWindow, s, LOG_MAIL), accountsKey_(accountsKey), login_(accountsKey, throttle) {
+POPServSess::POPServSess(SOCKET s, const std::string& accountsKey, LoginThrottle* throttle)
+    : ServerSession(s, LOG_MAIL), accountsKey_(accountsKey), login_(accountsKey, throttle) {
     DebugLine(LOG_APP, LOG_LOW, "POPServSess::POPServSess");
     replyOk("POP3 server ready");
     state_ = ST_AUTHORISATION;
@@ -62,7 +62,7 @@ POPServSess::~POPServSess() {
     listing_.reset();
 }
 
-int POPServSess::dispatcher(int event, long) {
+int POPServSess::dispatcher(Client::Event event, long) {
     switch (event) {
     case EV_LINE: {
         std::string line = takeCommandLine(kMaxCommandLine);

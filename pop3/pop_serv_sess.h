@@ -39,11 +39,11 @@ public:
 
     // accountsKey: the registry key whose sub-keys are the accounts, by title. throttle: the
     // server's, outliving the session; null checks and answers every password at once.
-    POPServSess(plat::HWND serverWindow, plat::SOCKET s, const std::string& accountsKey,
+    POPServSess(plat::SOCKET s, const std::string& accountsKey,
                 LoginThrottle* throttle = nullptr);
     ~POPServSess() override;
 
-    int dispatcher(int event, long arg) override;
+    int dispatcher(Client::Event event, long arg) override;
 
     int state() const { return state_; }
 

@@ -2,8 +2,8 @@
 
 #include "pop3/pop_serv_sess.h"
 
-POPServer::POPServer(plat::HWND owner, Peers peers, const std::string& accountsKey, LoginThrottle* logins)
-    : Server(owner, peers), accountsKey_(accountsKey),
+POPServer::POPServer(Peers peers, const std::string& accountsKey, LoginThrottle* logins)
+    : Server(peers), accountsKey_(accountsKey),
       ownThrottle_(logins ? nullptr : std::make_unique<LoginThrottle>()),
       throttle_(logins ? logins : ownThrottle_.get()) {}
 
@@ -12,7 +12,7 @@ POPServer::~POPServer() {
 }
 
 void POPServer::createSession(plat::SOCKET s) {
-    adoptSession(std::make_unique<POPServSess>(window(), s, accountsKey_, throttle_), "POP");
+    adoptSession(std::make_unique<POPServSess>(s, accountsKey_, throttle_), "POP");
 }
 
 void POPServer::removeSession(Client* session) {

@@ -12,7 +12,7 @@
 #include <algorithm>
 
 SMTPClient::SMTPClient(SMTPClientObserver* observer, const char* host, int port)
-    : Client(0, host, port),
+    : Client(host, port),
       observer_(observer),
       open_(std::make_unique<MailClient_Open>(this)),
       ident_(std::make_unique<SMTP_Ident>(this)),
@@ -35,7 +35,7 @@ void SMTPClient::setSecurity(Security security, const std::string& user, const s
     caFile_ = caFile;
 }
 
-int SMTPClient::dispatcher(int event, long arg) {
+int SMTPClient::dispatcher(Client::Event event, long arg) {
     if (event == EV_LINE_PART) {
         std::string part = lineBuffer().takePart();
         std::size_t room = SMTPPhase::kMaxReplyLine - std::min(lineStart_.size(), SMTPPhase::kMaxReplyLine);

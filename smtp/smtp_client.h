@@ -37,7 +37,7 @@ public:
     SMTPClient(SMTPClientObserver* observer, const char* host, int port);
     ~SMTPClient() override;
 
-    int dispatcher(int event, long arg) override;
+    int dispatcher(Client::Event event, long arg) override;
 
     MailClient_Open& openHandler() { return *open_; }
     SMTP_Ident& identHandler() { return *ident_; }

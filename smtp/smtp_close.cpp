@@ -14,7 +14,7 @@ void SMTP_Close::start() {
     if (!sendCommand("QUIT")) end();
 }
 
-int SMTP_Close::dispatch(int event, long) {
+int SMTP_Close::dispatch(Client::Event event, long) {
     // Inactive: the phase has reported its end once and says nothing more.
     if (state_ == 0) return 0;
     if (state_ == state_WAIT_QUIT_ACK && event == Client::EV_LINE) {

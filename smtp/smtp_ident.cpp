@@ -20,7 +20,7 @@ void SMTP_Ident::start() {
     client_->armTimeout();
 }
 
-int SMTP_Ident::dispatch(int event, long arg) {
+int SMTP_Ident::dispatch(Client::Event event, long arg) {
     if (state_ == 0) return 0;
     if (event == Client::EV_SECURED && state_ == state_WAIT_TLS) {
         onSecured(arg == 1);

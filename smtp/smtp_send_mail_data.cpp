@@ -36,7 +36,7 @@ void SMTP_SendMailData::start(const std::string& itemPath, std::string afterText
     }
 }
 
-int SMTP_SendMailData::dispatch(int event, long) {
+int SMTP_SendMailData::dispatch(Client::Event event, long) {
     if (state_ == 0) return 0;
     switch (event) {
     case Client::EV_LINE:

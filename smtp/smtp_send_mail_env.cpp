@@ -34,7 +34,7 @@ void SMTP_SendMailEnv::start(const store::AddrList* list) {
     }
 }
 
-int SMTP_SendMailEnv::dispatch(int event, long) {
+int SMTP_SendMailEnv::dispatch(Client::Event event, long) {
     if (state_ == 0) return 0;
     if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED) {
         dropConnection();

@@ -51,9 +51,9 @@ const SMTPServSess::Command SMTPServSess::kCommands[] = {
     {"RSET", SESSION_ST_READY, &SMTPServSess::rset},
 };
 
-SMTPServSess::SMTPServSess(HWND serverWindow, SOCKET s, const std::string& queueDirectory,
+SMTPServSess::SMTPServSess(SOCKET s, const std::string& queueDirectory,
                            std::function<void()> onQueued, LocalSenders senders)
-    : ServerSession(serverWindow, s, LOG_NET), onQueued_(std::move(onQueued)), queueDirectory_(queueDirectory),
+    : ServerSession(s, LOG_NET), onQueued_(std::move(onQueued)), queueDirectory_(queueDirectory),
       senders_(std::move(senders)), login_(senders_.accountsKey, senders_.throttle) {
     reply(220, "LOCALHOST Service ready");
     setState(SESSION_ST_WAIT_HELO);
@@ -66,7 +66,7 @@ SMTPServSess::~SMTPServSess() {
     closeSocket();
 }
 
-int SMTPServSess::dispatcher(int event, long) {
+int SMTPServSess::dispatcher(Client::Event event, long) {
     switch (event) {
     case EV_LINE:
         if (state_ == SESSION_ST_CLOSING) {

@@ -45,11 +45,11 @@ struct LocalSenders {
 
 class SMTPServSess : public ServerSession {
 public:
-    SMTPServSess(plat::HWND serverWindow, plat::SOCKET s, const std::string& queueDirectory,
+    SMTPServSess(plat::SOCKET s, const std::string& queueDirectory,
                  std::function<void()> onQueued, LocalSenders senders = {});
     ~SMTPServSess() override;
 
-    int dispatcher(int event, long arg) override;
+    int dispatcher(Client::Event event, long arg) override;
 
     int state() const { return state_; }
 

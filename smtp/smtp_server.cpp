@@ -2,9 +2,9 @@
 
 #include "config/settings_keys.h"
 
-SMTPServer::SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory,
+SMTPServer::SMTPServer(Peers peers, const std::string& queueDirectory,
                        std::function<void()> onQueued, LoginThrottle* logins)
-    : Server(owner, peers), queueDirectory_(queueDirectory), onQueued_(std::move(onQueued)),
+    : Server(peers), queueDirectory_(queueDirectory), onQueued_(std::move(onQueued)),
       ownThrottle_(logins ? nullptr : std::make_unique<LoginThrottle>()) {
     senders_.ownerUid = plat::processUid();
     senders_.ownerOf = [this](plat::SOCKET s) { return owners_.find(s); };
@@ -22,7 +22,7 @@ void SMTPServer::setOwnerLookup(PeerOwnerLookup lookup, std::uint32_t ownerUid) 
 }
 
 void SMTPServer::createSession(plat::SOCKET s) {
-    adoptSession(std::make_unique<SMTPServSess>(window(), s, queueDirectory_, onQueued_, senders_), "SMTP");
+    adoptSession(std::make_unique<SMTPServSess>(s, queueDirectory_, onQueued_, senders_), "SMTP");
 }
 
 void SMTPServer::removeSession(Client* session) {

@@ -15,7 +15,7 @@ public:
     // joined the queue (may be empty). logins: the
     // throttle of log-ins shared with the local POP3 server, outliving this; null: one of its
     // own.
-    SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory,
+    SMTPServer(Peers peers, const std::string& queueDirectory,
                std::function<void()> onQueued, LoginThrottle* logins = nullptr);
     ~SMTPServer() override;
 

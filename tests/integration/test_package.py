@@ -155,7 +155,7 @@ class DebianPackage(unittest.TestCase):
         reads = re.compile(r'(?:text\(|regQueryDword\(account, |queryString\(account, |'
                            r'account(?:String|Dword)\([^;]*?, )"(\w+)"')
         accounts = set()
-        for folder in ("shared", "engine", "pop3", "frontend"):
+        for folder in ("shared", "config", "secrets", "oauth", "engine", "pop3", "imap", "smtp", "frontend"):
             for source in glob.glob(os.path.join(SOURCE_DIR, folder, "**/*.cpp"), recursive=True):
                 with open(source) as f:
                     accounts.update(reads.findall(f.read()))

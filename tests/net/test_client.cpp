@@ -18,8 +18,8 @@ namespace {
 
 class Recorder : public Client {
 public:
-    Recorder(plat::HWND owner, const std::string& host, int port) : Client(owner, host.c_str(), port) {}
-    int dispatcher(int event, long arg) override {
+    Recorder(const std::string& host, int port) : Client(host.c_str(), port) {}
+    int dispatcher(Client::Event event, long arg) override {
         events.emplace_back(event, arg);
         if (event == EV_LINE) {
             std::vector<char> dest(capacity);
@@ -48,11 +48,9 @@ mailtest::Recorder<> g_told([](int code, long, const std::string&) { g_notices.p
 class ClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        owner = makeOwner();
         g_notices.clear();
     }
     void TearDown() override {
-        plat::destroyWindow(owner);
         Client::timeoutMs = Client::kDefaultTimeoutMs;
         Client::lifeLimitMs = Client::kDefaultLifeLimitMs;
     }
@@ -64,12 +62,11 @@ protected:
         plat::pumpMessages(20);
         return peer;
     }
-    plat::HWND owner = 0;
 };
 
 TEST_F(ClientTest, RepliesBecomeLinesOnlyOnceTheirCrLfHasArrived) {
     RawListener l;
-    Recorder r(owner, "127.0.0.1", l.port);
+    Recorder r("127.0.0.1", l.port);
     int peer = connected(r, l);
     sendText(peer, "220 hel");
     plat::pumpMessages(30);
@@ -96,7 +93,7 @@ TEST_F(ClientTest, RepliesBecomeLinesOnlyOnceTheirCrLfHasArrived) {
 
 TEST_F(ClientTest, BytesSentWithTheCloseComeBeforeClosed) {
     RawListener l;
-    Recorder r(owner, "127.0.0.1", l.port);
+    Recorder r("127.0.0.1", l.port);
     int peer = connected(r, l);
     sendText(peer, "one\r\ntwo\r\n");
     ::close(peer);
@@ -107,7 +104,7 @@ TEST_F(ClientTest, BytesSentWithTheCloseComeBeforeClosed) {
 
 TEST_F(ClientTest, WriteReadyAfterConnectIsSwallowedLaterOnesAreNot) {
     RawListener l;
-    Recorder r(owner, "127.0.0.1", l.port);
+    Recorder r("127.0.0.1", l.port);
     r.open();
     EXPECT_FALSE(r.lookupPending());   // a dotted address needs no look-up
     ASSERT_TRUE(waitFor([&] { return r.count(Client::EV_CONNECT) > 0; }));
@@ -130,7 +127,7 @@ TEST_F(ClientTest, WriteReadyAfterConnectIsSwallowedLaterOnesAreNot) {
 
 TEST_F(ClientTest, LocalhostConnectsThroughTheLookUp) {
     RawListener l;
-    Recorder r(owner, "localhost", l.port);
+    Recorder r("localhost", l.port);
     r.open();
     EXPECT_TRUE(r.lookupPending());
     ASSERT_TRUE(waitFor([&] { return r.count(Client::EV_CONNECT) > 0; }, 10000));
@@ -157,7 +154,7 @@ TEST_F(ClientTest, UnresolvableNameAndRefusedConnectionGiveOpenFailWithTheReason
                                            {"127.0.0.1", closedPort, "connection refused"},
                                            {longName, 25, "no such host"}}) {
         g_notices.clear();
-        Recorder r(owner, c.host, c.port);
+        Recorder r(c.host, c.port);
         MailClient_Open open(&r);
         open.setObserver(&g_told);
         r.handler = &open;
@@ -181,7 +178,7 @@ TEST_F(ClientTest, UnresolvableNameAndRefusedConnectionGiveOpenFailWithTheReason
 
 TEST_F(ClientTest, AnOpeningThatTimesOutSaysSo) {
     RawListener l;
-    Recorder r(owner, "127.0.0.1", l.port);
+    Recorder r("127.0.0.1", l.port);
     MailClient_Open open(&r);
     open.setObserver(&g_told);
     r.handler = &open;
@@ -197,7 +194,7 @@ TEST_F(ClientTest, AnOpeningThatTimesOutSaysSo) {
 
 TEST_F(ClientTest, OpeningPhaseReportsSuccessOnce) {
     RawListener l;
-    Recorder r(owner, "127.0.0.1", l.port);
+    Recorder r("127.0.0.1", l.port);
     MailClient_Open open(&r);
     open.setObserver(&g_told);
     r.handler = &open;
@@ -212,7 +209,7 @@ TEST_F(ClientTest, OpeningPhaseReportsSuccessOnce) {
 TEST_F(ClientTest, SilenceAfterArmingGivesExactlyOneTimeout) {
     Client::timeoutMs = 80;
     RawListener l;
-    Recorder r(owner, "127.0.0.1", l.port);
+    Recorder r("127.0.0.1", l.port);
     int peer = connected(r, l);
     r.armTimeout();
     plat::pumpMessages(400);
@@ -228,7 +225,7 @@ TEST_F(ClientTest, SilenceAfterArmingGivesExactlyOneTimeout) {
 TEST_F(ClientTest, APeerSilentInTheMiddleOfALineTimesOut) {
     Client::timeoutMs = 80;
     RawListener l;
-    Recorder r(owner, "127.0.0.1", l.port);
+    Recorder r("127.0.0.1", l.port);
     int peer = connected(r, l);
     // No timer was armed, yet half a line followed by silence ends in one time-out.
     sendText(peer, "MAIL FR");
@@ -240,7 +237,7 @@ TEST_F(ClientTest, APeerSilentInTheMiddleOfALineTimesOut) {
 
 TEST_F(ClientTest, ALineWithoutEndIsCutOffAtTheLimitAndTheConnectionClosed) {
     RawListener l;
-    Recorder r(owner, "127.0.0.1", l.port);
+    Recorder r("127.0.0.1", l.port);
     int peer = connected(r, l);
     sendText(peer, "ok\r\n");
     std::string chunk(64 * 1024, 'x');
@@ -271,7 +268,7 @@ void pumpedSend(int peer, const std::string& bytes) {
 
 TEST_F(ClientTest, AStreamedLineOfAnyLengthArrivesInBoundedPartsThenItsEnd) {
     RawListener l;
-    Recorder r(owner, "127.0.0.1", l.port);
+    Recorder r("127.0.0.1", l.port);
     r.capacity = 1024 * 1024;
     int peer = connected(r, l);
     r.streamLines(true);
@@ -296,7 +293,7 @@ TEST_F(ClientTest, APeerThatTricklesIsClosedAtTheConnectionsTimeLimit) {
     Client::timeoutMs = 300;
     Client::lifeLimitMs = 600;
     RawListener l;
-    Recorder r(owner, "127.0.0.1", l.port);
+    Recorder r("127.0.0.1", l.port);
     int peer = connected(r, l);
     r.armTimeout();
     // A byte every 50 ms: never silent for a whole time-out, never a line.

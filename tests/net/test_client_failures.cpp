@@ -26,9 +26,9 @@ constexpr std::uintptr_t kLifeTimer = 1;
 
 class Events : public Client {
 public:
-    Events(plat::HWND owner, const std::string& host, int port) : Client(owner, host.c_str(), port) {}
-    Events(plat::HWND owner, plat::SOCKET s) : Client(owner, s) {}
-    int dispatcher(int event, long arg) override {
+    Events(const std::string& host, int port) : Client(host.c_str(), port) {}
+    explicit Events(plat::SOCKET s) : Client(s) {}
+    int dispatcher(Client::Event event, long arg) override {
         events.push_back(event);
         if (event == EV_LINE) (void)lineBuffer().takeLine();
         if (handler) handler->dispatch(event, arg);
@@ -71,13 +71,11 @@ class ClientFailures : public ::testing::Test {
 protected:
     void SetUp() override {
         testsupport::freshLog();
-        owner = makeOwner();
         g_notices.clear();
     }
     void TearDown() override {
         plat::faults::refuseTimers({});
         plat::faults::refuseSelections({});
-        plat::destroyWindow(owner);
         DebugLogSetClock(nullptr);
     }
     static void refuseTimer(std::uintptr_t id) {
@@ -90,7 +88,6 @@ protected:
         open.start();
         ASSERT_TRUE(waitFor([&] { return !g_notices.empty(); }));
     }
-    plat::HWND owner = 0;
 };
 
 TEST_F(ClientFailures, AnOpeningThatCannotBeBoundedOrWatchedFailsWithoutConnecting) {
@@ -114,7 +111,7 @@ TEST_F(ClientFailures, AnOpeningThatCannotBeBoundedOrWatchedFailsWithoutConnecti
         testsupport::freshLog();
         g_notices.clear();
         c.refuse();
-        Events e(owner, "127.0.0.1", l.port);
+        Events e("127.0.0.1", l.port);
         MailClient_Open open(&e);
         openThroughPhase(e, open);
         EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL}) << c.what;
@@ -133,7 +130,7 @@ TEST_F(ClientFailures, AnOpeningThatCannotBeBoundedOrWatchedFailsWithoutConnecti
 
 TEST_F(ClientFailures, AWaitWhoseTimerCannotBeSetEndsAsTimedOutFromTheLoop) {
     RawListener l;
-    Events e(owner, "127.0.0.1", l.port);
+    Events e("127.0.0.1", l.port);
     e.open();
     ASSERT_TRUE(waitFor([&] { return e.count(Client::EV_CONNECT) > 0; }));
     int peer = l.acceptOne();
@@ -172,7 +169,7 @@ TEST_F(ClientFailures, ASessionThatCannotBeBoundedOrWatchedIsClosedAndEndsFromTh
             });
             expected = "Unable to watch the socket (invalid argument), closing local session from port ";
         }
-        Events e(owner, ours);
+        Events e(ours);
         if (variant == 2) {
             EXPECT_NE(e.socket(), plat::INVALID_SOCKET);
             e.watchReading(false);

@@ -17,12 +17,12 @@ namespace {
 // Greets, says goodbye to "bye" by finishing, finishes when the peer closes.
 class GreetingSession : public ServerSession {
 public:
-    GreetingSession(plat::HWND serverWindow, plat::SOCKET s) : ServerSession(serverWindow, s) {
+    explicit GreetingSession(plat::SOCKET s) : ServerSession(s) {
         sendBytes("hi\r\n", 4);
         ++alive;
     }
     ~GreetingSession() override { --alive; }
-    int dispatcher(int event, long) override {
+    int dispatcher(Client::Event event, long) override {
         if (event == EV_LINE) {
             std::string line = lineBuffer().takeLine();
             if (line == "bye") {
@@ -40,9 +40,9 @@ int GreetingSession::alive = 0;
 
 class GreetingServer : public Server {
 public:
-    explicit GreetingServer(plat::HWND owner) : Server(owner, Peers::LocalOnly) {}
+    GreetingServer() : Server(Peers::LocalOnly) {}
     void createSession(plat::SOCKET s) override {
-        adoptSession(std::make_unique<GreetingSession>(window(), s), "TEST");
+        adoptSession(std::make_unique<GreetingSession>(s), "TEST");
     }
     void removeSession(Client* session) override { dropSession(session, "TEST"); }
 };
@@ -50,12 +50,10 @@ public:
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        owner = makeOwner();
-        server = std::make_unique<GreetingServer>(owner);
+        server = std::make_unique<GreetingServer>();
     }
     void TearDown() override {
         server.reset();
-        plat::destroyWindow(owner);
     }
     void startListening() {
         int freePort;
@@ -66,7 +64,6 @@ protected:
         port = freePort;
         ASSERT_TRUE(server->listen(port));
     }
-    plat::HWND owner = 0;
     std::unique_ptr<GreetingServer> server;
     int port = 0;
 };
@@ -143,7 +140,7 @@ TEST_F(ServerTest, APortInUseIsLoggedAndLeavesOtherServersWorking) {
     EXPECT_FALSE(server->listen(taken.port));
     EXPECT_EQ(server->listenError(), EADDRINUSE);
     EXPECT_NE(todaysLog().find("   NET HIGH FAILED - bind() : 98"), std::string::npos);
-    GreetingServer other(owner);
+    GreetingServer other;
     int freePort;
     {
         RawListener probe;

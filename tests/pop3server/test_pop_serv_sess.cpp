@@ -30,8 +30,7 @@ protected:
         ASSERT_TRUE(config::openAccountsKey(accounts));
         (void)config::deleteAccountKey(accounts, "home");
         ASSERT_TRUE(config::createAccount(accounts, {"home", "pop.example.net", 110, "ann", "pw", "M", "/bin/m"}));
-        owner = makeOwner();
-        server = std::make_unique<POPServer>(owner, Peers::LocalOnly, kAccountsKey);
+        server = std::make_unique<POPServer>(Peers::LocalOnly, kAccountsKey);
         {
             RawListener probe;
             port = probe.port;
@@ -42,7 +41,6 @@ protected:
     void TearDown() override {
         Client::timeoutMs = Client::kDefaultTimeoutMs;
         server.reset();
-        plat::destroyWindow(owner);
     }
     int connectAndGreet() {
         int fd = rawConnect(port);
@@ -70,7 +68,6 @@ protected:
         }
         return "";
     }
-    plat::HWND owner = 0;
     std::unique_ptr<POPServer> server;
     int port = 0;
 };

@@ -58,8 +58,7 @@ class SmtpInProcess : public ::testing::Test {
 protected:
     void SetUp() override {
         ::mkdir("outgoing", 0700);
-        owner = makeOwner();
-        server = std::make_unique<SMTPServer>(owner, Peers::LocalOnly, "outgoing/", nullptr);
+        server = std::make_unique<SMTPServer>(Peers::LocalOnly, "outgoing/", nullptr);
         {
             RawListener probe;
             port = probe.port;
@@ -69,9 +68,7 @@ protected:
     void TearDown() override {
         Client::timeoutMs = Client::kDefaultTimeoutMs;
         server.reset();
-        plat::destroyWindow(owner);
     }
-    plat::HWND owner = 0;
     std::unique_ptr<SMTPServer> server;
     int port = 0;
 };
