@@ -160,7 +160,7 @@ void Server::selectAccept(unsigned events) {
 
 void Server::adoptSession(std::unique_ptr<ServerSession> session, const char* label) {
     ++sessionCount_;
-    Client* key = session.get();
+    Connection* key = session.get();
     session->whenFinished([this, key] {
         if (sessions_.count(key)) removeSession(key);
     });
@@ -170,15 +170,15 @@ void Server::adoptSession(std::unique_ptr<ServerSession> session, const char* la
 }
 
 void Server::endSessions() {
-    std::vector<Client*> open;
+    std::vector<Connection*> open;
     for (const auto& entry : sessions_) open.push_back(entry.first);
-    for (Client* session : open) dropSession(session, "remaining");
+    for (Connection* session : open) dropSession(session, "remaining");
 }
 
-void Server::dropSession(Client* session, const char* label) {
+void Server::dropSession(Connection* session, const char* label) {
     auto it = sessions_.find(session);
     if (it == sessions_.end()) return;
-    std::unique_ptr<Client> owned = std::move(it->second);
+    std::unique_ptr<Connection> owned = std::move(it->second);
     sessions_.erase(it);
     --sessionCount_;
     std::string text = std::string("Removing ") + label + " server session (" +
@@ -189,7 +189,7 @@ void Server::dropSession(Client* session, const char* label) {
     resumeAccepting();
 }
 
-ServerSession::ServerSession(SOCKET s, int sendFailCategory) : Client(s), sendFailCategory_(sendFailCategory) {
+ServerSession::ServerSession(SOCKET s, int sendFailCategory) : Connection(s), sendFailCategory_(sendFailCategory) {
     if (!watched()) {
         // Nothing could be heard of this session (its socket is closed already): it ends now.
         finishSession();

@@ -2,7 +2,7 @@
 // session per connection and deletes a session when the session tells it has ended.
 #pragma once
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/deferred_calls.h"
 #include "platform/socket.h"
 #include "platform/socket_watch.h"
@@ -45,13 +45,13 @@ protected:
     // Creates the session for an accepted socket and adopts it.
     virtual void createSession(plat::SOCKET s) = 0;
     // Deletes a session that reported its end.
-    virtual void removeSession(Client* session) = 0;
+    virtual void removeSession(Connection* session) = 0;
 
     // Bookkeeping shared by the concrete servers: ownership, the count and the log lines
     // "Creating <label> server session %d" and "Removing <label> server session (%d in-progress)".
     // dropSession deletes the session; a pointer the server does not own is ignored.
     void adoptSession(std::unique_ptr<ServerSession> session, const char* label);
-    void dropSession(Client* session, const char* label);
+    void dropSession(Connection* session, const char* label);
 
     int sessionCount_ = 0;
 
@@ -80,7 +80,7 @@ private:
     bool shortOfResources_ = false;   // an episode of accept failures has been logged
     bool backoffRefusalLogged_ = false;
     // The open sessions, by address: a session that tells its end is one of these or ignored.
-    std::unordered_map<Client*, std::unique_ptr<Client>> sessions_;
+    std::unordered_map<Connection*, std::unique_ptr<Connection>> sessions_;
 };
 
 // A connection accepted by a Server. finishSession closes it and, once only, asks the server
@@ -90,7 +90,7 @@ private:
 // goes out on EV_WRITABLE (writeWaiting). While bytes wait, the session takes no more data
 // from the peer, so a peer that sends commands without reading the replies is held back by
 // TCP instead of growing the session's memory.
-class ServerSession : public Client {
+class ServerSession : public Connection {
 public:
     // sendFailCategory: the log category of the "send() fail" line of this protocol.
     explicit ServerSession(plat::SOCKET s, int sendFailCategory = LOG_NET);

@@ -40,7 +40,7 @@ public:
 
 
     void start();
-    int dispatch(Client::Event event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
 private:
     void onGreeting(const std::string& reply);

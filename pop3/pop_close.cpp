@@ -1,6 +1,6 @@
 #include "pop3/pop_close.h"
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/socket.h"
 #include "log/debug.h"
 
@@ -22,9 +22,9 @@ void POP_Close::start() {
     if (sentAhead || !pop().sendCommand(POPCommand::QUIT) || stalled) finish();
 }
 
-int POP_Close::dispatch(Client::Event event, long) {
+int POP_Close::dispatch(Connection::Event event, long) {
     if (state_ == state_IDLE) return 0;
-    if (state_ == state_WAIT_QUIT_ACK && event == Client::EV_LINE) {
+    if (state_ == state_WAIT_QUIT_ACK && event == Connection::EV_LINE) {
         std::string reply = pop().takeReply();
         if (POPClient::isPositive(reply)) {
             DebugLineStr(LOG_MAIL, LOG_LOW, "POP Client close : positive response", reply.c_str());
@@ -38,7 +38,7 @@ int POP_Close::dispatch(Client::Event event, long) {
         return 1;
     }
     // Any other event ends the close, in either state; a waiting line is dropped with it.
-    if (event == Client::EV_LINE) client_->lineBuffer().reset();
+    if (event == Connection::EV_LINE) client_->lineBuffer().reset();
     finish();
     return 1;
 }

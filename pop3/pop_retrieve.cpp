@@ -1,6 +1,6 @@
 #include "pop3/pop_retrieve.h"
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "net/command_words.h"
 #include "platform/files.h"
 #include "platform/memory.h"
@@ -58,9 +58,9 @@ void POP_Retrieve::sendUidl() {
     }
 }
 
-int POP_Retrieve::dispatch(Client::Event event, long) {
+int POP_Retrieve::dispatch(Connection::Event event, long) {
     if (state_ == state_IDLE) return 0;
-    if (event == Client::EV_LINE) {
+    if (event == Connection::EV_LINE) {
         switch (state_) {
         case state_WAIT_CAPA_ACK: {
             // A server that does not know CAPA offers nothing beyond the basic commands.
@@ -109,12 +109,12 @@ int POP_Retrieve::dispatch(Client::Event event, long) {
         }
         }
     }
-    if (event == Client::EV_LINE_PART && state_ == state_RETR_DATA) {
+    if (event == Connection::EV_LINE_PART && state_ == state_RETR_DATA) {
         onDataPart();
         return 1;
     }
     // A server that falls silent, goes away or sends an endless line ends the retrieval.
-    if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED || event == Client::EV_LINE_TOO_LONG) fail();
+    if (event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED || event == Connection::EV_LINE_TOO_LONG) fail();
     return 0;
 }
 

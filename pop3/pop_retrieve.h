@@ -73,7 +73,7 @@ public:
     static constexpr std::size_t kMaxListingBytes = 32u * 1024 * 1024;
 
     void start(const std::string& uidlFile, AfterStoring afterStoring);
-    int dispatch(Client::Event event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
 private:
     // A command whose reply is still to come, in the order they were sent.

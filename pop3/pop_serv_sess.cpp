@@ -62,7 +62,7 @@ POPServSess::~POPServSess() {
     listing_.reset();
 }
 
-int POPServSess::dispatcher(Client::Event event, long) {
+int POPServSess::dispatcher(Connection::Event event, long) {
     switch (event) {
     case EV_LINE: {
         std::string line = takeCommandLine(kMaxCommandLine);

@@ -43,7 +43,7 @@ public:
                 LoginThrottle* throttle = nullptr);
     ~POPServSess() override;
 
-    int dispatcher(Client::Event event, long arg) override;
+    int dispatcher(Connection::Event event, long arg) override;
 
     int state() const { return state_; }
 

@@ -15,6 +15,6 @@ void POPServer::createSession(plat::SOCKET s) {
     adoptSession(std::make_unique<POPServSess>(s, accountsKey_, throttle_), "POP");
 }
 
-void POPServer::removeSession(Client* session) {
+void POPServer::removeSession(Connection* session) {
     dropSession(session, "POP");
 }

@@ -12,7 +12,7 @@
 #include <algorithm>
 
 SMTPClient::SMTPClient(SMTPClientObserver* observer, const char* host, int port)
-    : Client(host, port),
+    : Connection(host, port),
       observer_(observer),
       open_(std::make_unique<MailClient_Open>(this)),
       ident_(std::make_unique<SMTP_Ident>(this)),
@@ -35,7 +35,25 @@ void SMTPClient::setSecurity(Security security, const std::string& user, const s
     caFile_ = caFile;
 }
 
-int SMTPClient::dispatcher(Client::Event event, long arg) {
+void SMTPClient::setCurrentHandler(StateHandler* handler) {
+    if (handler != current_) {
+        std::string change = std::string(phaseName(current_)) + " -> " + phaseName(handler);
+        DebugLineStr(LOG_MAIL, LOG_LOW, ("SMTP " + host() + ":").c_str(), change.c_str());
+    }
+    current_ = handler;
+}
+
+const char* SMTPClient::phaseName(const StateHandler* phase) const {
+    if (!phase) return "idle";
+    if (phase == open_.get()) return "opening";
+    if (phase == ident_.get()) return "identifying";
+    if (phase == envelope_.get()) return "envelope";
+    if (phase == data_.get()) return "text";
+    if (phase == close_.get()) return "closing";
+    return "another phase";
+}
+
+int SMTPClient::dispatcher(Connection::Event event, long arg) {
     if (event == EV_LINE_PART) {
         std::string part = lineBuffer().takePart();
         std::size_t room = SMTPPhase::kMaxReplyLine - std::min(lineStart_.size(), SMTPPhase::kMaxReplyLine);

@@ -1,6 +1,6 @@
 #include "smtp/smtp_close.h"
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/socket.h"
 #include "log/debug.h"
 #include "smtp/smtp_client.h"
@@ -14,10 +14,10 @@ void SMTP_Close::start() {
     if (!sendCommand("QUIT")) end();
 }
 
-int SMTP_Close::dispatch(Client::Event event, long) {
+int SMTP_Close::dispatch(Connection::Event event, long) {
     // Inactive: the phase has reported its end once and says nothing more.
     if (state_ == 0) return 0;
-    if (state_ == state_WAIT_QUIT_ACK && event == Client::EV_LINE) {
+    if (state_ == state_WAIT_QUIT_ACK && event == Connection::EV_LINE) {
         takeAnyReply();
         if (replyPositive()) {
             DebugLineStr(LOG_MAIL, LOG_LOW, "SMTP Client close : positive response", reply());
@@ -31,8 +31,8 @@ int SMTP_Close::dispatch(Client::Event event, long) {
         return 1;
     }
     // The QUIT may still be on its way out.
-    if (state_ == state_WAIT_QUIT_ACK && event == Client::EV_WRITABLE) return 1;
-    if (event == Client::EV_LINE) client_->lineBuffer().reset();
+    if (state_ == state_WAIT_QUIT_ACK && event == Connection::EV_WRITABLE) return 1;
+    if (event == Connection::EV_LINE) client_->lineBuffer().reset();
     end();
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "smtp/smtp_ident.h"
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "net/transport_security.h"
 #include "log/debug.h"
 #include "smtp/smtp_client.h"
@@ -20,19 +20,19 @@ void SMTP_Ident::start() {
     client_->armTimeout();
 }
 
-int SMTP_Ident::dispatch(Client::Event event, long arg) {
+int SMTP_Ident::dispatch(Connection::Event event, long arg) {
     if (state_ == 0) return 0;
-    if (event == Client::EV_SECURED && state_ == state_WAIT_TLS) {
+    if (event == Connection::EV_SECURED && state_ == state_WAIT_TLS) {
         onSecured(arg == 1);
         return 1;
     }
-    if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED) {
+    if (event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED) {
         if (state_ == state_WAIT_TLS) DebugLineStr(LOG_NET, LOG_HIGH, "TLS handshake got no answer from", client_->host().c_str());
         dropConnection();
         end(false);
         return 0;
     }
-    if (event != Client::EV_LINE) return 0;
+    if (event != Connection::EV_LINE) return 0;
     bool final = takeFinalReply();
     if (state_ == state_WAIT_EHLO_ACK) capabilities_.note(reply());
     if (!final) return 1;

@@ -33,7 +33,7 @@ public:
 
     void start(const std::string& itemPath, std::string afterText = {},
                SMTPClient::AfterText kind = SMTPClient::AfterText::Nothing);
-    int dispatch(Client::Event event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
 private:
     // Sends blocks of the file until the socket would block or the final "." is out.

@@ -1,6 +1,6 @@
 #include "smtp/smtp_send_mail_env.h"
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "log/debug.h"
 #include "smtp/smtp_client.h"
 #include "store/addr_list.h"
@@ -34,14 +34,14 @@ void SMTP_SendMailEnv::start(const store::AddrList* list) {
     }
 }
 
-int SMTP_SendMailEnv::dispatch(Client::Event event, long) {
+int SMTP_SendMailEnv::dispatch(Connection::Event event, long) {
     if (state_ == 0) return 0;
-    if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED) {
+    if (event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED) {
         dropConnection();
         end(kTransient);
         return 0;
     }
-    if (event != Client::EV_LINE) return 0;
+    if (event != Connection::EV_LINE) return 0;
     if (!takeFinalReply()) return 1;
     if (!replyFits(state_ == state_WAIT_DATA_ACK ? Command::Data : Command::Envelope)) {
         outOfStep();

@@ -37,7 +37,7 @@ public:
     // list is the owner's and must live until the phase has reported; null or fewer than two
     // addresses fail at once, with nothing sent.
     void start(const store::AddrList* list);
-    int dispatch(Client::Event event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
     // The group for list (at least two addresses), with RSET first when rset is set.
     static std::string groupText(const store::AddrList& list, bool rset);

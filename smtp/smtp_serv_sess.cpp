@@ -66,7 +66,7 @@ SMTPServSess::~SMTPServSess() {
     closeSocket();
 }
 
-int SMTPServSess::dispatcher(Client::Event event, long) {
+int SMTPServSess::dispatcher(Connection::Event event, long) {
     switch (event) {
     case EV_LINE:
         if (state_ == SESSION_ST_CLOSING) {

@@ -49,7 +49,7 @@ public:
                  std::function<void()> onQueued, LocalSenders senders = {});
     ~SMTPServSess() override;
 
-    int dispatcher(Client::Event event, long arg) override;
+    int dispatcher(Connection::Event event, long arg) override;
 
     int state() const { return state_; }
 

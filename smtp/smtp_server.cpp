@@ -25,6 +25,6 @@ void SMTPServer::createSession(plat::SOCKET s) {
     adoptSession(std::make_unique<SMTPServSess>(s, queueDirectory_, onQueued_, senders_), "SMTP");
 }
 
-void SMTPServer::removeSession(Client* session) {
+void SMTPServer::removeSession(Connection* session) {
     dropSession(session, "SMTP");
 }

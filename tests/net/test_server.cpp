@@ -22,7 +22,7 @@ public:
         ++alive;
     }
     ~GreetingSession() override { --alive; }
-    int dispatcher(Client::Event event, long) override {
+    int dispatcher(Connection::Event event, long) override {
         if (event == EV_LINE) {
             std::string line = lineBuffer().takeLine();
             if (line == "bye") {
@@ -44,7 +44,7 @@ public:
     void createSession(plat::SOCKET s) override {
         adoptSession(std::make_unique<GreetingSession>(s), "TEST");
     }
-    void removeSession(Client* session) override { dropSession(session, "TEST"); }
+    void removeSession(Connection* session) override { dropSession(session, "TEST"); }
 };
 
 class ServerTest : public ::testing::Test {

@@ -2,7 +2,7 @@
 // owner window that records the check's notices, and a run of one check to its end.
 #pragma once
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/paths.h"
 #include "pop3/check.h"
 #include "pop3/uidl.h"
@@ -69,10 +69,10 @@ protected:
         }
         ASSERT_TRUE(config::openAccountsKey(accounts));
         g_notices.clear();
-        Client::timeoutMs = 2000;
+        Connection::timeoutMs = 2000;
     }
     void TearDown() override {
-        Client::timeoutMs = Client::kDefaultTimeoutMs;
+        Connection::timeoutMs = Connection::kDefaultTimeoutMs;
     }
 
     // An account "title" of user ann at 127.0.0.1:port; its mailbox is "accounts/<title>".

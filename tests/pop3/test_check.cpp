@@ -98,7 +98,7 @@ TEST_F(CheckTest, RepliesArePositiveExactlyWhenTheyBeginWithPlus) {
 }
 
 TEST_F(CheckTest, ASilentServerEndsEachPhaseAtTheTimeOutOnce) {
-    Client::timeoutMs = 1000;
+    Connection::timeoutMs = 1000;
     struct Case {
         const char* name;
         Script script;

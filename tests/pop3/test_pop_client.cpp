@@ -95,7 +95,7 @@ TEST_F(POPClientTest, CommandsTheSocketCannotTakeAtOnceArriveWholeAndInOrder) {
     ASSERT_TRUE(client.sendCommand(POPCommand::QUIT));
     expected += "USER ann\r\nPASS pw\r\nQUIT\r\n";
     // Part of it really waits in the client.
-    ASSERT_EQ(client.write("", 0), Client::Output::Waiting);
+    ASSERT_EQ(client.write("", 0), Connection::Output::Waiting);
 
     std::string got;
     std::atomic<bool> done{false};
@@ -118,7 +118,7 @@ TEST_F(POPClientTest, CommandsTheSocketCannotTakeAtOnceArriveWholeAndInOrder) {
     reader.join();
     EXPECT_EQ(got.size(), expected.size());
     EXPECT_TRUE(got == expected);
-    EXPECT_EQ(client.write("", 0), Client::Output::Drained);
+    EXPECT_EQ(client.write("", 0), Connection::Output::Drained);
     ::close(peer);
 }
 
@@ -137,7 +137,7 @@ TEST_F(POPClientTest, AConnectThatNeverEndsFailsTheOpeningAtTheTimeOut) {
     POPClient client(&g_told, "127.0.0.1", 1, "ann", "pw", "holding");
     client.open();
     // The time-out comes before the connect has ended (a host that drops the attempt).
-    EXPECT_EQ(client.dispatcher(Client::EV_TIMEOUT, 0), 1);
+    EXPECT_EQ(client.dispatcher(Connection::EV_TIMEOUT, 0), 1);
     EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
     EXPECT_EQ(client.currentHandler()->state(), 0);
     plat::pumpMessages(100);   // the refused connect that follows changes nothing

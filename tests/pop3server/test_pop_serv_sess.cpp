@@ -1,7 +1,7 @@
 // The local POP3 server in this process, with a shortened inactivity time-out: a client that
 // falls silent anywhere (after any command, in the middle of a line, or while not reading a
 // long reply) is disconnected, and an item whose reply was cut off stays unread.
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/clock.h"
 #include "pop3/login_throttle.h"
 #include "pop3/pop_server.h"
@@ -36,10 +36,10 @@ protected:
             port = probe.port;
         }
         ASSERT_TRUE(server->listen(port));
-        Client::timeoutMs = 200;
+        Connection::timeoutMs = 200;
     }
     void TearDown() override {
-        Client::timeoutMs = Client::kDefaultTimeoutMs;
+        Connection::timeoutMs = Connection::kDefaultTimeoutMs;
         server.reset();
     }
     int connectAndGreet() {
@@ -113,7 +113,7 @@ TEST_F(PopInProcess, AClientThatStopsReadingALongItemIsDisconnectedAndTheItemSta
 }
 
 TEST_F(PopInProcess, AWrongPasswordIsAnsweredAfterTheDelayWhileTheLinesAfterItWait) {
-    Client::timeoutMs = 10000;
+    Connection::timeoutMs = 10000;
     int fd = connectAndGreet();
     EXPECT_EQ(ask(fd, "USER home\r\n"), "+OK USER accepted\r\n");
     long long sent = plat::monotonicMs();
@@ -134,7 +134,7 @@ TEST_F(PopInProcess, AWrongPasswordIsAnsweredAfterTheDelayWhileTheLinesAfterItWa
 }
 
 TEST_F(PopInProcess, ASessionThatEndsWhileItsPasswordWaitsLeavesNothingBehind) {
-    Client::timeoutMs = 10000;
+    Connection::timeoutMs = 10000;
     int fd = connectAndGreet();
     EXPECT_EQ(ask(fd, "USER nobody\r\n"), "+OK USER accepted\r\n");
     sendText(fd, "PASS x\r\n");

@@ -1,6 +1,6 @@
 // The send driver over a real connection to a scripted server: which notices the owner gets,
 // in which order, and which queued files are left afterwards.
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/files.h"
 #include "smtp/send.h"
 #include "store/addr_list.h"
@@ -66,7 +66,7 @@ protected:
         queue = testsupport::makeTempDir("queue-");
     }
     void TearDown() override {
-        Client::timeoutMs = Client::kDefaultTimeoutMs;
+        Connection::timeoutMs = Connection::kDefaultTimeoutMs;
     }
 
     // Queues an item: its text, and a routing file with these addresses.
@@ -278,7 +278,7 @@ TEST_F(SendTest, AnUnreachableHostFailsTheSendAndTouchesNothing) {
 }
 
 TEST_F(SendTest, AServerThatNeverGreetsFailsTheSendAtTheTimeout) {
-    Client::timeoutMs = 150;
+    Connection::timeoutMs = 150;
     peer.greeting = "";
     peer.start();
     enqueue("wait.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
@@ -371,7 +371,7 @@ TEST_F(SendTest, TheSessionEndsAtTheReplyToQuitEvenIfTheServerStaysConnected) {
         p.holdAfterQuit = true;
         p.start();
         enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
-        Client::timeoutMs = 20000;   // far beyond deliver()'s own wait
+        Connection::timeoutMs = 20000;   // far beyond deliver()'s own wait
         deliver(p.port);
         EXPECT_EQ(ownerCodes(), (std::vector<int>{kTold.itemSent, kTold.finished}));
         EXPECT_EQ(p.commands().back(), "QUIT");

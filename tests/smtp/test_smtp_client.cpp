@@ -69,7 +69,7 @@ protected:
     void TearDown() override {
         g_react = nullptr;
         client.reset();
-        Client::timeoutMs = Client::kDefaultTimeoutMs;
+        Connection::timeoutMs = Connection::kDefaultTimeoutMs;
     }
 
     template <class Phase, class... Args>
@@ -144,7 +144,7 @@ TEST(SmtpReplyLines, TheCodeAloneOrACodeAndABlankEndAReply) {
 }
 
 TEST_F(SmtpClientTest, AGreetingTooShortToBeFinalThenSilenceFailsAtTheTimeout) {
-    Client::timeoutMs = 150;
+    Connection::timeoutMs = 150;
     peer.greeting = "22\r\n";
     peer.start();
     client = std::make_unique<SMTPClient>(&g_recorder, "127.0.0.1", peer.port);
@@ -213,7 +213,7 @@ TEST_F(SmtpClientTest, AWriteReadyNoticeOutsideTheTextNeitherEndsNorBreaksAPhase
     identified();
     store::AddrList two = list({"<a@x>", "<b@y>"});
     run(client->envelopeHandler(), &two);
-    EXPECT_EQ(client->dispatcher(Client::EV_WRITABLE, 0), 0);
+    EXPECT_EQ(client->dispatcher(Connection::EV_WRITABLE, 0), 0);
     ASSERT_TRUE(noticed(MailClient::SENDMAILENV_COMPLETE));
     EXPECT_EQ(codes(), std::vector<plat::WPARAM>{MailClient::SENDMAILENV_COMPLETE});
     EXPECT_NE(client->socket(), plat::INVALID_SOCKET);
@@ -271,7 +271,7 @@ TEST_F(SmtpClientTest, AServerThatStopsReadingTheTextEndsThePhaseAtTheTimeout) {
     peer.receiveBuffer = 4096;
     peer.neverReadData = true;
     identified();
-    Client::timeoutMs = 200;
+    Connection::timeoutMs = 200;
     testsupport::writeFile("huge.rfc822", std::string(8 * 1024 * 1024, 'h'));
     run(client->dataHandler(), std::string("huge.rfc822"));
     ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_FAIL, 5000));
@@ -307,7 +307,7 @@ TEST_F(SmtpClientTest, ANegativeQuitStillClosesAndFinishes) {
 TEST_F(SmtpClientTest, AServerThatDropsTheConnectionFailsEachPhaseOnce) {
     peer.answer = [](const std::string& c) { return c == "RSET" ? "" : SmtpPeer::defaultAnswer(c); };
     identified();
-    Client::timeoutMs = 150;
+    Connection::timeoutMs = 150;
     store::AddrList two = list({"<a@x>", "<b@y>"});
     run(client->envelopeHandler(), &two);
     ASSERT_TRUE(noticed(MailClient::SENDMAILENV_FAIL));
@@ -336,7 +336,7 @@ TEST_F(SmtpClientTest, AConnectThatNeverEndsGivesOpenFailAtTheTimeout) {
         ::connect(f, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
         fillers.push_back(f);
     }
-    Client::timeoutMs = 300;
+    Connection::timeoutMs = 300;
     client = std::make_unique<SMTPClient>(&g_recorder, "127.0.0.1", full.port);
     run(client->openHandler());
     ASSERT_TRUE(noticed(MailClient::OPEN_FAIL, 3000));
@@ -484,7 +484,7 @@ TEST_F(SmtpLoginTest, APlainServerAnsweringATlsClientFailsTheHandshakeWithNothin
 
 TEST_F(SmtpLoginTest, AHandshakeLeftHalfwayEndsAtTheTimeout) {
     // The start of a record that never comes whole: the wait is still timed.
-    Client::timeoutMs = 300;
+    Connection::timeoutMs = 300;
     peer.greeting = std::string("\x16\x03\x03\x00\x40", 5);
     EXPECT_EQ(identify(Security::Tls, "ann", "pw"), kFail);
     EXPECT_TRUE(peer.commands().empty());

@@ -1,7 +1,7 @@
 // The local SMTP server in this process: the "Received:" line's zone, the idle time-out that
 // every command re-arms, and who may send: the owner, those logged in with AUTH, or everyone.
 #include "net/base64.h"
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/clock.h"
 #include "config/settings.h"
 #include "smtp/received_line.h"
@@ -66,7 +66,7 @@ protected:
         ASSERT_TRUE(server->listen(port));
     }
     void TearDown() override {
-        Client::timeoutMs = Client::kDefaultTimeoutMs;
+        Connection::timeoutMs = Connection::kDefaultTimeoutMs;
         server.reset();
     }
     std::unique_ptr<SMTPServer> server;
@@ -74,7 +74,7 @@ protected:
 };
 
 TEST_F(SmtpInProcess, AClientThatFallsSilentAfterAnyCommandIsDisconnected) {
-    Client::timeoutMs = 150;
+    Connection::timeoutMs = 150;
     for (const char* last : {"MAIL FROM:<a@x>", "RCPT TO:<b@y>", "RSET", "NOOP"}) {
         int fd = rawConnect(port);
         ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
@@ -90,7 +90,7 @@ TEST_F(SmtpInProcess, AClientThatFallsSilentAfterAnyCommandIsDisconnected) {
 }
 
 TEST_F(SmtpInProcess, AClientThatFallsSilentInTheMiddleOfALineIsDisconnected) {
-    Client::timeoutMs = 150;
+    Connection::timeoutMs = 150;
     for (bool inData : {false, true}) {
         int fd = rawConnect(port);
         ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));

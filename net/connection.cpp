@@ -1,4 +1,4 @@
-#include "net/client.h"
+#include "net/connection.h"
 
 #include "log/debug.h"
 
@@ -14,10 +14,10 @@ constexpr std::uintptr_t kLifeTimerId = 1;
 constexpr std::size_t kReceiveSize = 65536;
 }  // namespace
 
-unsigned Client::timeoutMs = Client::kDefaultTimeoutMs;
-unsigned Client::lifeLimitMs = Client::kDefaultLifeLimitMs;
+unsigned Connection::timeoutMs = Connection::kDefaultTimeoutMs;
+unsigned Connection::lifeLimitMs = Connection::kDefaultLifeLimitMs;
 
-Client::Client(SOCKET s)
+Connection::Connection(SOCKET s)
     : watch_([this](const SocketEvent& e) { onSocket(e); }),
       lookup_([this](int error, std::uint32_t address) { onLookup(error, address); }),
       inactivity_([this] { onInactivity(0); }, kInactivityTimerId),
@@ -38,7 +38,7 @@ Client::Client(SOCKET s)
     }
 }
 
-Client::Client(const char* host, int port)
+Connection::Connection(const char* host, int port)
     : watch_([this](const SocketEvent& e) { onSocket(e); }),
       lookup_([this](int error, std::uint32_t address) { onLookup(error, address); }),
       inactivity_([this] { onInactivity(0); }, kInactivityTimerId),
@@ -48,18 +48,18 @@ Client::Client(const char* host, int port)
     started_ = socketStartup();
 }
 
-Client::~Client() {
+Connection::~Connection() {
     closeSocket();
     stopTimer();
     if (started_ && !socketCleanup()) DebugLineInt(LOG_APP, LOG_HIGH, "WSACleanup FAILED :", socketError());
 }
 
-void Client::closeSocket() {
+void Connection::closeSocket() {
     dropConnection();
     life_.stop();
 }
 
-void Client::dropConnection() {
+void Connection::dropConnection() {
     // A look-up still under way would otherwise connect after the owner has given up.
     lookup_.cancel();
     if (tls_) tls_->close();
@@ -72,7 +72,7 @@ void Client::dropConnection() {
     unsentFrom_ = 0;
 }
 
-long Client::sendBytes(const char* data, std::size_t length) {
+long Connection::sendBytes(const char* data, std::size_t length) {
     if (socket_ == INVALID_SOCKET) return -1;
     if (!tls_) return sendSocket(socket_, data, length);
     if (handshaking_) {
@@ -84,7 +84,7 @@ long Client::sendBytes(const char* data, std::size_t length) {
     return n;
 }
 
-Client::Output Client::write(const char* data, std::size_t length) {
+Connection::Output Connection::write(const char* data, std::size_t length) {
     if (socket_ == INVALID_SOCKET) return Output::Failed;
     if (unsentFrom_ < unsent_.size()) {
         unsent_.append(data, length);
@@ -105,7 +105,7 @@ Client::Output Client::write(const char* data, std::size_t length) {
     return Output::Drained;
 }
 
-Client::Output Client::flush() {
+Connection::Output Connection::flush() {
     if (socket_ == INVALID_SOCKET) return Output::Failed;
     while (unsentFrom_ < unsent_.size()) {
         long n = sendBytes(unsent_.data() + unsentFrom_, unsent_.size() - unsentFrom_);
@@ -122,7 +122,7 @@ Client::Output Client::flush() {
     return Output::Drained;
 }
 
-void Client::onWritable() {
+void Connection::onWritable() {
     if (unsentFrom_ < unsent_.size()) {
         Output out = flush();
         if (out == Output::Waiting) return;
@@ -136,13 +136,13 @@ void Client::onWritable() {
     dispatcher(EV_WRITABLE, 0);
 }
 
-void Client::shutdown() {
+void Connection::shutdown() {
     if (socket_ == INVALID_SOCKET) return;
     if (tls_ && !handshaking_) tls_->close();
     shutdownSocket(socket_);
 }
 
-bool Client::startTls(const std::string& caFile) {
+bool Connection::startTls(const std::string& caFile) {
     tlsFailure_.clear();
     lines_.reset();
     std::string why;
@@ -163,7 +163,7 @@ bool Client::startTls(const std::string& caFile) {
     return false;
 }
 
-void Client::continueHandshake() {
+void Connection::continueHandshake() {
     switch (tls_->handshake()) {
     case TlsChannel::Step::WouldBlock:
         return;
@@ -177,19 +177,19 @@ void Client::continueHandshake() {
     }
 }
 
-void Client::dropTls(const std::string& why) {
+void Connection::dropTls(const std::string& why) {
     tlsFailure_ = why;
     DebugLine(LOG_NET, LOG_HIGH, why.c_str());
     closeSocket();
 }
 
-void Client::failTls(const std::string& why) {
+void Connection::failTls(const std::string& why) {
     // The connection is given up before the phase hears of it: nothing more can go out.
     dropTls(why);
     dispatcher(EV_SECURED, 0);
 }
 
-void Client::onTlsReadable(SOCKET s) {
+void Connection::onTlsReadable(SOCKET s) {
     if (s != socket_) return;
     bool timing = timerRunning_;
     stopTimer();
@@ -236,14 +236,14 @@ void Client::onTlsReadable(SOCKET s) {
     }
 }
 
-void Client::watchReading(bool on) {
+void Connection::watchReading(bool on) {
     if (socket_ == INVALID_SOCKET) return;
     unsigned events = on ? (FD_READ | FD_WRITE | FD_CLOSE) : (FD_WRITE | FD_CLOSE);
     if (!watch_.select(socket_, events))
         abandon("Unable to watch the socket (" + socketErrorWords(socketError()) + ")");
 }
 
-void Client::armTimeout() {
+void Connection::armTimeout() {
     idleTimedOut_ = false;
     std::uint32_t arming = ++timeoutArming_;
     inactivity_.stop();
@@ -257,7 +257,7 @@ void Client::armTimeout() {
     }
 }
 
-void Client::onInactivity(std::uint32_t arming) {
+void Connection::onInactivity(std::uint32_t arming) {
     // An expiry queued before the timer was stopped, or one that stood in for a timer and was
     // overtaken by a later arming, ends nothing.
     if (!timerRunning_ || (arming != 0 && arming != timeoutArming_)) return;
@@ -266,22 +266,22 @@ void Client::onInactivity(std::uint32_t arming) {
     dispatcher(EV_TIMEOUT, 0);
 }
 
-void Client::stopTimer() {
+void Connection::stopTimer() {
     ++timeoutArming_;
     inactivity_.stop();
     timerRunning_ = false;
 }
 
-bool Client::startLifeTimer() {
+bool Connection::startLifeTimer() {
     return life_.start(lifeLimitMs);
 }
 
-std::string Client::describe() const {
+std::string Connection::describe() const {
     return host_.empty() ? "local session from port " + std::to_string(peer_.port)
                          : "connection to " + host_ + ":" + std::to_string(port_);
 }
 
-void Client::abandon(const std::string& what) {
+void Connection::abandon(const std::string& what) {
     DebugLine(LOG_NET, LOG_HIGH, (what + ", closing " + describe()).c_str());
     closeSocket();
     // The phase hears of it from the loop, once the call it is in has returned.
@@ -289,7 +289,7 @@ void Client::abandon(const std::string& what) {
         DebugLine(LOG_NET, LOG_HIGH, ("The end of " + describe() + " cannot be reported").c_str());
 }
 
-void Client::onLifeLimit() {
+void Connection::onLifeLimit() {
     life_.stop();
     if (socket_ == INVALID_SOCKET && !lookup_.pending()) return;
     std::string text = "Connection time limit reached (" + std::to_string(lifeLimitMs / 1000) + " s), closing ";
@@ -300,7 +300,7 @@ void Client::onLifeLimit() {
     dispatcher(EV_CLOSED, 0);
 }
 
-void Client::open() {
+void Connection::open() {
     peer_ = Ipv4Endpoint{};
     openFailure_.clear();
     if (!watch_.ready()) {
@@ -328,7 +328,7 @@ void Client::open() {
     }
 }
 
-void Client::connect() {
+void Connection::connect() {
     peer_.port = static_cast<std::uint16_t>(port_);
     dropConnection();
     socket_ = tcpSocket();
@@ -353,7 +353,7 @@ void Client::connect() {
     connectPending_ = false;
 }
 
-void Client::afterRead(SOCKET s) {
+void Connection::afterRead(SOCKET s) {
     if (s != socket_ || lines_.length() == 0) return;
     if (streaming_ && lines_.length() >= kLinePart) {
         dispatcher(EV_LINE_PART, 0);
@@ -373,12 +373,12 @@ void Client::afterRead(SOCKET s) {
     armTimeout();
 }
 
-void Client::deliverLines() {
+void Connection::deliverLines() {
     // A handler that closes the session empties the buffer, which ends this loop.
     while (lines_.hasLine()) dispatcher(EV_LINE, 0);
 }
 
-void Client::onSocket(const SocketEvent& e) {
+void Connection::onSocket(const SocketEvent& e) {
     SOCKET s = e.socket;
     switch (e.event) {
     case FD_READ: {
@@ -441,7 +441,7 @@ void Client::onSocket(const SocketEvent& e) {
     }
 }
 
-void Client::onLookup(int error, std::uint32_t address) {
+void Connection::onLookup(int error, std::uint32_t address) {
     if (error != 0) {
         failOpen(lookupErrorWords(error));
         return;
@@ -450,7 +450,7 @@ void Client::onLookup(int error, std::uint32_t address) {
     connect();
 }
 
-void Client::failOpen(std::string why) {
+void Connection::failOpen(std::string why) {
     openFailure_ = std::move(why);
     closeSocket();   // never connected: nothing may be sent on it, not even QUIT
     dispatcher(EV_CONNECT, 0);

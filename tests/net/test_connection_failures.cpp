@@ -2,7 +2,7 @@
 // hooks): each failure is logged, and the connection is never left unbounded or deaf: an
 // opening fails, a wait ends as timed out, an established connection is closed and its phase
 // hears EV_CLOSED from the loop.
-#include "net/client.h"
+#include "net/connection.h"
 #include "tests/net/mail_client_recorder.h"
 #include "net/mail_client_open.h"
 #include "platform/fault_hooks.h"
@@ -24,11 +24,11 @@ namespace {
 constexpr std::uintptr_t kInactivityTimer = 0;
 constexpr std::uintptr_t kLifeTimer = 1;
 
-class Events : public Client {
+class Events : public Connection {
 public:
-    Events(const std::string& host, int port) : Client(host.c_str(), port) {}
-    explicit Events(plat::SOCKET s) : Client(s) {}
-    int dispatcher(Client::Event event, long arg) override {
+    Events(const std::string& host, int port) : Connection(host.c_str(), port) {}
+    explicit Events(plat::SOCKET s) : Connection(s) {}
+    int dispatcher(Connection::Event event, long arg) override {
         events.push_back(event);
         if (event == EV_LINE) (void)lineBuffer().takeLine();
         if (handler) handler->dispatch(event, arg);
@@ -67,7 +67,7 @@ bool peerSeesEnd(int peer) {
     return ::recv(peer, &c, 1, 0) == 0;
 }
 
-class ClientFailures : public ::testing::Test {
+class ConnectionFailures : public ::testing::Test {
 protected:
     void SetUp() override {
         testsupport::freshLog();
@@ -90,7 +90,7 @@ protected:
     }
 };
 
-TEST_F(ClientFailures, AnOpeningThatCannotBeBoundedOrWatchedFailsWithoutConnecting) {
+TEST_F(ConnectionFailures, AnOpeningThatCannotBeBoundedOrWatchedFailsWithoutConnecting) {
     struct Case {
         const char* what;
         std::function<void()> refuse;
@@ -128,19 +128,19 @@ TEST_F(ClientFailures, AnOpeningThatCannotBeBoundedOrWatchedFailsWithoutConnecti
     }
 }
 
-TEST_F(ClientFailures, AWaitWhoseTimerCannotBeSetEndsAsTimedOutFromTheLoop) {
+TEST_F(ConnectionFailures, AWaitWhoseTimerCannotBeSetEndsAsTimedOutFromTheLoop) {
     RawListener l;
     Events e("127.0.0.1", l.port);
     e.open();
-    ASSERT_TRUE(waitFor([&] { return e.count(Client::EV_CONNECT) > 0; }));
+    ASSERT_TRUE(waitFor([&] { return e.count(Connection::EV_CONNECT) > 0; }));
     int peer = l.acceptOne();
     refuseTimer(kInactivityTimer);
     e.armTimeout();
-    EXPECT_EQ(e.count(Client::EV_TIMEOUT), 0);   // never inside the caller's own call
-    ASSERT_TRUE(waitFor([&] { return e.count(Client::EV_TIMEOUT) > 0; }, 1000));
+    EXPECT_EQ(e.count(Connection::EV_TIMEOUT), 0);   // never inside the caller's own call
+    ASSERT_TRUE(waitFor([&] { return e.count(Connection::EV_TIMEOUT) > 0; }, 1000));
     EXPECT_TRUE(e.idleTimedOut());
     plat::pumpMessages(50);
-    EXPECT_EQ(e.count(Client::EV_TIMEOUT), 1);
+    EXPECT_EQ(e.count(Connection::EV_TIMEOUT), 1);
     EXPECT_NE(testsupport::logText().find(" NET HIGH Unable to set the inactivity timer of connection to 127.0.0.1:" +
                                std::to_string(l.port) + ", the wait ends as timed out\n"),
               std::string::npos);
@@ -149,11 +149,11 @@ TEST_F(ClientFailures, AWaitWhoseTimerCannotBeSetEndsAsTimedOutFromTheLoop) {
     plat::faults::refuseTimers({});
     e.armTimeout();
     plat::pumpMessages(100);
-    EXPECT_EQ(e.count(Client::EV_TIMEOUT), 1);
+    EXPECT_EQ(e.count(Connection::EV_TIMEOUT), 1);
     ::close(peer);
 }
 
-TEST_F(ClientFailures, ASessionThatCannotBeBoundedOrWatchedIsClosedAndEndsFromTheLoop) {
+TEST_F(ConnectionFailures, ASessionThatCannotBeBoundedOrWatchedIsClosedAndEndsFromTheLoop) {
     RawListener l;
     for (int variant = 0; variant < 3; ++variant) {
         testsupport::freshLog();
@@ -176,9 +176,9 @@ TEST_F(ClientFailures, ASessionThatCannotBeBoundedOrWatchedIsClosedAndEndsFromTh
         }
         EXPECT_EQ(e.socket(), plat::INVALID_SOCKET) << variant;
         EXPECT_TRUE(e.events.empty()) << variant;   // the phase hears of it from the loop
-        ASSERT_TRUE(waitFor([&] { return e.count(Client::EV_CLOSED) > 0; }, 1000)) << variant;
+        ASSERT_TRUE(waitFor([&] { return e.count(Connection::EV_CLOSED) > 0; }, 1000)) << variant;
         plat::pumpMessages(50);
-        EXPECT_EQ(e.count(Client::EV_CLOSED), 1) << variant;
+        EXPECT_EQ(e.count(Connection::EV_CLOSED), 1) << variant;
         EXPECT_TRUE(peerSeesEnd(peer)) << variant;
         EXPECT_NE(testsupport::logText().find(" NET HIGH " + expected), std::string::npos) << variant << "\n" << testsupport::logText();
         plat::faults::refuseTimers({});

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-class Client {
+class Connection {
 public:
     enum Event : int {
         EV_TIMEOUT = 0,    // the inactivity timer expired
@@ -46,12 +46,12 @@ public:
     static constexpr std::size_t kLinePart = 64 * 1024;
 
     // An accepted connection on socket s.
-    explicit Client(plat::SOCKET s);
+    explicit Connection(plat::SOCKET s);
     // An outgoing connection to host (name or dotted address) and port; no socket until open.
-    Client(const char* host, int port);
-    virtual ~Client();
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
+    Connection(const char* host, int port);
+    virtual ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
 
     virtual int dispatcher(Event event, long arg) = 0;
 
