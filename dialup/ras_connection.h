@@ -72,7 +72,7 @@ private:
     plat::DeferredCalls later_;
     DialBounds bounds_;
     std::optional<DialHandle> line_;
-    plat::Timer watchdog_;   // stops a dial's nmcli that has not ended in time
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);   // held while this object lives
+    plat::Timer watchdog_;  // stops a dial's nmcli that has not ended in time
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // held while this object lives
     bool dialRequested_ = false;
 };

@@ -76,7 +76,7 @@ long Connection::sendBytes(const char* data, std::size_t length) {
     if (socket_ == INVALID_SOCKET) return -1;
     if (!tls_) return sendSocket(socket_, data, length);
     if (handshaking_) {
-        errno = ENOTCONN;   // nothing goes out before the handshake has ended
+        errno = ENOTCONN;  // nothing goes out before the handshake has ended
         return -1;
     }
     long n = tls_->write(data, length);
@@ -165,15 +165,12 @@ bool Connection::startTls(const std::string& caFile) {
 
 void Connection::continueHandshake() {
     switch (tls_->handshake()) {
-    case TlsChannel::Step::WouldBlock:
-        return;
+    case TlsChannel::Step::WouldBlock: return;
     case TlsChannel::Step::Done:
         handshaking_ = false;
         dispatcher(EV_SECURED, 1);
         return;
-    case TlsChannel::Step::Failed:
-        failTls(tls_->failure());
-        return;
+    case TlsChannel::Step::Failed: failTls(tls_->failure()); return;
     }
 }
 
@@ -219,7 +216,7 @@ void Connection::onTlsReadable(SOCKET s) {
         break;
     }
     if (got > 0) deliverLines();
-    if (s != socket_) return;   // a handler closed the connection
+    if (s != socket_) return;  // a handler closed the connection
     if (ended) {
         dispatcher(EV_CLOSED, 0);
         return;
@@ -232,7 +229,7 @@ void Connection::onTlsReadable(SOCKET s) {
     if (got > 0) {
         afterRead(s);
     } else if (timing) {
-        armTimeout();   // only part of a record came: the peer has still said nothing
+        armTimeout();  // only part of a record came: the peer has still said nothing
     }
 }
 
@@ -436,8 +433,7 @@ void Connection::onSocket(const SocketEvent& e) {
         dispatcher(EV_CLOSED, 0);
         return;
     }
-    default:
-        return;
+    default: return;
     }
 }
 
@@ -452,6 +448,6 @@ void Connection::onLookup(int error, std::uint32_t address) {
 
 void Connection::failOpen(std::string why) {
     openFailure_ = std::move(why);
-    closeSocket();   // never connected: nothing may be sent on it, not even QUIT
+    closeSocket();  // never connected: nothing may be sent on it, not even QUIT
     dispatcher(EV_CONNECT, 0);
 }

@@ -18,11 +18,11 @@
 class Connection {
 public:
     enum Event : int {
-        EV_TIMEOUT = 0,    // the inactivity timer expired
-        EV_LINE = 1,       // a complete line is held; raised again while one remains
-        EV_WRITABLE = 3,   // write-ready, except the first time after a connect
-        EV_CONNECT = 5,    // arg 1 connected, 0 failed
-        EV_CLOSED = 6,     // peer closed, or a receive failed
+        EV_TIMEOUT = 0,  // the inactivity timer expired
+        EV_LINE = 1,  // a complete line is held; raised again while one remains
+        EV_WRITABLE = 3,  // write-ready, except the first time after a connect
+        EV_CONNECT = 5,  // arg 1 connected, 0 failed
+        EV_CLOSED = 6,  // peer closed, or a receive failed
         // More than LineBuffer::kMaxLineLength bytes without CRLF; the bytes are dropped. The
         // handler may still send a reply; then the socket is closed and EV_CLOSED follows.
         EV_LINE_TOO_LONG = 7,
@@ -113,7 +113,7 @@ public:
 protected:
     // Whether anything of the socket can be heard at all.
     bool watched() const { return watch_.ready(); }
-    bool closeReported_ = false;   // server sessions report their end once
+    bool closeReported_ = false;  // server sessions report their end once
 
 private:
     void connect();
@@ -150,13 +150,13 @@ private:
     plat::HostLookup lookup_;
     plat::Timer inactivity_;
     plat::Timer life_;
-    plat::DeferredCalls later_;   // what is told from the loop, after the current call
+    plat::DeferredCalls later_;  // what is told from the loop, after the current call
     bool connectPending_ = false;
     plat::SOCKET socket_ = plat::INVALID_SOCKET;
     LineBuffer lines_;
     std::string host_;
     int port_ = 0;
-    bool started_ = false;   // holds a socket-library reference
+    bool started_ = false;  // holds a socket-library reference
     bool timerRunning_ = false;
     // Counts armings and stops of the inactivity timer; never 0 once armed. An expiry posted in
     // place of a timer that could not be set carries it.
@@ -165,10 +165,10 @@ private:
     bool streaming_ = false;
     std::unique_ptr<plat::TlsChannel> tls_;
     bool handshaking_ = false;
-    bool writeWaitsForRead_ = false;   // a TLS write would block until the peer sends
-    bool readWaitsForWrite_ = false;   // a TLS read would block until the socket takes data
+    bool writeWaitsForRead_ = false;  // a TLS write would block until the peer sends
+    bool readWaitsForWrite_ = false;  // a TLS read would block until the socket takes data
     std::string tlsFailure_;
     std::string openFailure_;
-    std::string unsent_;          // bytes the socket has not taken yet
+    std::string unsent_;  // bytes the socket has not taken yet
     std::size_t unsentFrom_ = 0;  // unsent_[unsentFrom_..] is still to go
 };

@@ -12,7 +12,7 @@ void startOpeningPhase(int& state, Connection& client) {
 }
 
 void logConnectFailure(const char* server, const Connection& client, int event) {
-    std::string why = event == Connection::EV_TIMEOUT      ? std::string("timed out")
+    std::string why = event == Connection::EV_TIMEOUT ? std::string("timed out")
                       : !client.openFailure().empty() ? client.openFailure()
                                                       : std::string("the connection closed");
     std::string line = std::string("Cannot connect to ") + server + " server " + client.host() + ":" +
@@ -26,8 +26,8 @@ void MailClient_Open::start() {
 
 void MailClient_Open::logOpenFailure() {
     // Built in a string: a host name of any length gives a whole message.
-    std::string message = "Error in opening connection to SMTP server. Verify that hostname '" +
-                          client_->host() + "' is correct.";
+    std::string message = "Error in opening connection to SMTP server. Verify that hostname '" + client_->host() +
+                          "' is correct.";
     DebugLine(LOG_NET, LOG_HIGH, message.c_str());
 }
 

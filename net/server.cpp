@@ -14,7 +14,7 @@ namespace {
 // The system clamps the backlog to its own maximum (net.core.somaxconn), so this asks for
 // that maximum: a burst of connections waits for accept instead of being dropped.
 constexpr int kBacklog = INT_MAX;
-constexpr std::uint32_t kLoopback = 0x7F000001;   // 127.0.0.1
+constexpr std::uint32_t kLoopback = 0x7F000001;  // 127.0.0.1
 constexpr unsigned kAcceptBackoffMs = 250;
 // A shortage episode ends after this long without a failed accept.
 constexpr unsigned kShortageEndMs = 1000;
@@ -181,8 +181,8 @@ void Server::dropSession(Connection* session, const char* label) {
     std::unique_ptr<Connection> owned = std::move(it->second);
     sessions_.erase(it);
     --sessionCount_;
-    std::string text = std::string("Removing ") + label + " server session (" +
-                       std::to_string(sessionCount_) + " in-progress)";
+    std::string text = std::string("Removing ") + label + " server session (" + std::to_string(sessionCount_) +
+                       " in-progress)";
     DebugLine(LOG_APP, LOG_LOW, text.c_str());
     owned.reset();
     // The session's descriptor is free again: a connection held back by a shortage may fit.

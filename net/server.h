@@ -67,17 +67,17 @@ private:
     void pauseAccepting();
     void resumeAccepting();
 
-    plat::SOCKET listening_ = plat::INVALID_SOCKET;    // 127.0.0.1
-    plat::SOCKET listening6_ = plat::INVALID_SOCKET;   // ::1
-    plat::SocketWatch watch_;   // both listening sockets
-    plat::Timer backoff_;       // ends a pause in accepting
-    plat::Timer shortageEnd_;   // ends an episode of resource shortage
+    plat::SOCKET listening_ = plat::INVALID_SOCKET;  // 127.0.0.1
+    plat::SOCKET listening6_ = plat::INVALID_SOCKET;  // ::1
+    plat::SocketWatch watch_;  // both listening sockets
+    plat::Timer backoff_;  // ends a pause in accepting
+    plat::Timer shortageEnd_;  // ends an episode of resource shortage
     int port_ = 0;
     int listenError_ = 0;
     Peers peers_;
     bool started_ = false;
     bool acceptPaused_ = false;
-    bool shortOfResources_ = false;   // an episode of accept failures has been logged
+    bool shortOfResources_ = false;  // an episode of accept failures has been logged
     bool backoffRefusalLogged_ = false;
     // The open sessions, by address: a session that tells its end is one of these or ignored.
     std::unordered_map<Connection*, std::unique_ptr<Connection>> sessions_;
@@ -127,7 +127,7 @@ private:
     plat::DeferredCalls later_;
     int sendFailCategory_;
     std::string outbox_;
-    std::size_t outboxSent_ = 0;   // bytes of outbox_ already sent
+    std::size_t outboxSent_ = 0;  // bytes of outbox_ already sent
     bool broken_ = false;
     bool finishWhenSent_ = false;
     bool reading_ = true;

@@ -20,7 +20,7 @@ public:
     Connection* client() const { return client_; }
 
 protected:
-    int state_ = 0;   // 0 inactive, 1 and up per phase
-    MailClientObserver* observer_ = nullptr;   // the owner's; may be null (nobody listens)
+    int state_ = 0;  // 0 inactive, 1 and up per phase
+    MailClientObserver* observer_ = nullptr;  // the owner's; may be null (nobody listens)
     Connection* client_;
 };

@@ -48,15 +48,16 @@ int POP_Auth::dispatch(Connection::Event event, long arg) {
         case state_WAIT_AUTH_CHALLENGE: onAuthChallenge(reply); break;
         case state_WAIT_BEARER_ACK:
         case state_WAIT_BEARER_REFUSAL: onBearerReply(reply); break;
-        case state_WAIT_PASS_AFTER_REFUSAL: fail(); break;   // the refused USER is logged already
-        default: break;   // the handshake emptied the line buffer; nothing can come in between
+        case state_WAIT_PASS_AFTER_REFUSAL: fail(); break;  // the refused USER is logged already
+        default: break;  // the handshake emptied the line buffer; nothing can come in between
         }
         return 1;
     }
     if ((event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED) && state_ == state_WAIT_TLS)
         DebugLineStr(LOG_NET, LOG_HIGH, "TLS handshake got no answer from", client_->host().c_str());
     // A silent or vanished server, or one that sends an endless line, ends the login.
-    if (event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED || event == Connection::EV_LINE_TOO_LONG) fail();
+    if (event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED || event == Connection::EV_LINE_TOO_LONG)
+        fail();
     return 0;
 }
 
@@ -165,12 +166,12 @@ void POP_Auth::onAuthChallenge(const std::string& reply) {
         fail();
         return;
     }
-    std::string response =
-        bearerInitialResponse(mechanism_, pop().user(), client_->host(), client_->port(), pop().password());
+    std::string response = bearerInitialResponse(mechanism_, pop().user(), client_->host(), client_->port(),
+                                                 pop().password());
     if (response.empty()) {
         std::string why = "no usable access token or user name for " + client_->host();
         DebugLine(LOG_MAIL, LOG_HIGH, why.c_str());
-        pop().sendSaslResponse("*");   // cancels the exchange
+        pop().sendSaslResponse("*");  // cancels the exchange
         fail();
         return;
     }

@@ -22,7 +22,8 @@ POPClient::POPClient(POPClientObserver* observer, const std::string& host, int p
       user_(user),
       password_(password) {
     DebugLine(LOG_APP, LOG_LOW, "POPClient::POPClient");
-    for (StateHandler* phase : std::initializer_list<StateHandler*>{open_.get(), auth_.get(), retrieve_.get(), close_.get()})
+    for (StateHandler* phase :
+         std::initializer_list<StateHandler*>{open_.get(), auth_.get(), retrieve_.get(), close_.get()})
         phase->setObserver(observer);
 }
 

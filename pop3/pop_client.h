@@ -35,9 +35,9 @@ enum class POPCommand : int {
     TOP = 7,
     RETR = 8,
     DELE = 9,
-    STLS = 10,   // the upgrade to TLS; the plain sender formats it
-    CAPA = 11,   // the plain sender formats it
-    AUTH = 12,   // with the mechanism's name
+    STLS = 10,  // the upgrade to TLS; the plain sender formats it
+    CAPA = 11,  // the plain sender formats it
+    AUTH = 12,  // with the mechanism's name
 };
 
 // What becomes of a message on the server once it is stored here.
@@ -144,7 +144,7 @@ public:
 private:
     struct CommandLine {
         std::string text;
-        bool secret;   // logged as "********" after its first word
+        bool secret;  // logged as "********" after its first word
     };
     bool transmit(std::string command, bool secret) { return transmit({{std::move(command), secret}}); }
     // The lines go out in one write, whole and in order, or none goes.

@@ -33,7 +33,7 @@ int POP_Close::dispatch(Connection::Event event, long) {
         }
         // Both directions: nothing more is wanted from the server, which has committed its
         // deletions before this reply; its own close is not waited for.
-        client_->shutdown();   // after TLS's closing notice, when there is TLS
+        client_->shutdown();  // after TLS's closing notice, when there is TLS
         finish();
         return 1;
     }

@@ -18,7 +18,7 @@ int POP_Open::dispatch(Connection::Event event, long arg) {
     if (!connected && !failed) return 0;
     if (event == Connection::EV_TIMEOUT) {
         DebugLine(LOG_NET, LOG_HIGH, "Timed out opening connection");
-        client_->closeSocket();   // the look-up or the connect is abandoned
+        client_->closeSocket();  // the look-up or the connect is abandoned
     }
     state_ = state_IDLE;
     if (connected) {

@@ -3,12 +3,13 @@
 #include "pop3/pop_serv_sess.h"
 
 POPServer::POPServer(Peers peers, const std::string& accountsKey, LoginThrottle* logins)
-    : Server(peers), accountsKey_(accountsKey),
+    : Server(peers),
+      accountsKey_(accountsKey),
       ownThrottle_(logins ? nullptr : std::make_unique<LoginThrottle>()),
       throttle_(logins ? logins : ownThrottle_.get()) {}
 
 POPServer::~POPServer() {
-    endSessions();   // before the throttle they use goes
+    endSessions();  // before the throttle they use goes
 }
 
 void POPServer::createSession(plat::SOCKET s) {

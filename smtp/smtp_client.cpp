@@ -21,7 +21,8 @@ SMTPClient::SMTPClient(SMTPClientObserver* observer, const char* host, int port)
       close_(std::make_unique<SMTP_Close>(this)) {
     // Reply lines of any length are read to their end, in parts, keeping only their start.
     streamLines(true);
-    for (StateHandler* phase : std::initializer_list<StateHandler*>{open_.get(), ident_.get(), envelope_.get(), data_.get(), close_.get()})
+    for (StateHandler* phase :
+         std::initializer_list<StateHandler*>{open_.get(), ident_.get(), envelope_.get(), data_.get(), close_.get()})
         phase->setObserver(observer);
 }
 

@@ -122,5 +122,5 @@ private:
     AfterText afterText_ = AfterText::Nothing;
     bool oauth_ = false;
     bool tokenRefused_ = false;
-    std::string lineStart_;       // see takeLineStart
+    std::string lineStart_;  // see takeLineStart
 };

@@ -26,7 +26,7 @@ int SMTP_Close::dispatch(Connection::Event event, long) {
         }
         // Nothing the server could still say matters: the connection ends here, without
         // waiting for the server to close its side.
-        client_->shutdown();   // after TLS's closing notice, when there is TLS
+        client_->shutdown();  // after TLS's closing notice, when there is TLS
         end();
         return 1;
     }

@@ -27,7 +27,8 @@ int SMTP_Ident::dispatch(Connection::Event event, long arg) {
         return 1;
     }
     if (event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED) {
-        if (state_ == state_WAIT_TLS) DebugLineStr(LOG_NET, LOG_HIGH, "TLS handshake got no answer from", client_->host().c_str());
+        if (state_ == state_WAIT_TLS)
+            DebugLineStr(LOG_NET, LOG_HIGH, "TLS handshake got no answer from", client_->host().c_str());
         dropConnection();
         end(false);
         return 0;
@@ -179,8 +180,7 @@ void SMTP_Ident::logInWithToken() {
         refuse(host + " offers no log-in by AUTH OAUTHBEARER or XOAUTH2");
         return;
     }
-    std::string response =
-        bearerInitialResponse(mechanism_, smtp().user(), host, client_->port(), smtp().password());
+    std::string response = bearerInitialResponse(mechanism_, smtp().user(), host, client_->port(), smtp().password());
     if (response.empty()) {
         refuse("no usable access token or user name for " + host);
         return;

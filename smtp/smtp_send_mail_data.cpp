@@ -79,11 +79,8 @@ int SMTP_SendMailData::dispatch(Connection::Event event, long) {
         transmit();
         return 1;
     case Connection::EV_TIMEOUT:
-    case Connection::EV_CLOSED:
-        connectionLost();
-        return 0;
-    default:
-        return 0;
+    case Connection::EV_CLOSED: connectionLost(); return 0;
+    default: return 0;
     }
 }
 

@@ -47,8 +47,8 @@ private:
 
     plat::FilePtr file_;
     std::vector<char> block_;
-    bool endQueued_ = false;   // the file's last block and the final "." have been written
-    char tail_[2] = {};        // the last two bytes of the file read so far
+    bool endQueued_ = false;  // the file's last block and the final "." have been written
+    char tail_[2] = {};  // the last two bytes of the file read so far
     std::string afterText_;
     SMTPClient::AfterText afterKind_ = SMTPClient::AfterText::Nothing;
 };

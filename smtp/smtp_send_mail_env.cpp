@@ -52,14 +52,9 @@ int SMTP_SendMailEnv::dispatch(Connection::Event event, long) {
         return 1;
     }
     switch (state_) {
-    case state_WAIT_RSET_ACK:
-        onRsetReply();
-        return 1;
-    case state_WAIT_MAIL_ACK:
-        onMailReply();
-        return 1;
-    default:
-        return onRcptReply();
+    case state_WAIT_RSET_ACK: onRsetReply(); return 1;
+    case state_WAIT_MAIL_ACK: onMailReply(); return 1;
+    default: return onRcptReply();
     }
 }
 
@@ -185,7 +180,7 @@ int SMTP_SendMailEnv::onRcptReply() {
         std::string refused = *list_->address(position_);
         if (owner()) owner()->recipientRefused(refused);
         end(replyPermanent() ? kPermanent : kTransient);
-        return 0;   // the recipients after this one are not tried
+        return 0;  // the recipients after this one are not tried
     }
     ++position_;
     if (position_ > list_->count()) {

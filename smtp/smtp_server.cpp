@@ -2,9 +2,11 @@
 
 #include "config/settings_keys.h"
 
-SMTPServer::SMTPServer(Peers peers, const std::string& queueDirectory,
-                       std::function<void()> onQueued, LoginThrottle* logins)
-    : Server(peers), queueDirectory_(queueDirectory), onQueued_(std::move(onQueued)),
+SMTPServer::SMTPServer(Peers peers, const std::string& queueDirectory, std::function<void()> onQueued,
+                       LoginThrottle* logins)
+    : Server(peers),
+      queueDirectory_(queueDirectory),
+      onQueued_(std::move(onQueued)),
       ownThrottle_(logins ? nullptr : std::make_unique<LoginThrottle>()) {
     senders_.ownerUid = plat::processUid();
     senders_.ownerOf = [this](plat::SOCKET s) { return owners_.find(s); };
@@ -13,7 +15,7 @@ SMTPServer::SMTPServer(Peers peers, const std::string& queueDirectory,
 }
 
 SMTPServer::~SMTPServer() {
-    endSessions();   // before the throttle they use goes
+    endSessions();  // before the throttle they use goes
 }
 
 void SMTPServer::setOwnerLookup(PeerOwnerLookup lookup, std::uint32_t ownerUid) {

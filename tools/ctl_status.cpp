@@ -23,8 +23,9 @@ void printServer(const char* name, const ServerState& server) {
     bool answers = server.listening && server.port > 0 &&
                    plat::loopbackPortAnswers(static_cast<std::uint16_t>(server.port), kProbeMs);
     std::printf("%s server: port %d, %s\n", name, server.port,
-                answers ? "listening"
-                        : server.listening ? "not answering" : "not listening (see the log)");
+                answers            ? "listening"
+                : server.listening ? "not answering"
+                                   : "not listening (see the log)");
 }
 
 int queueSize(const std::string& dataDir) {
@@ -48,7 +49,8 @@ std::string localTime(long long seconds) {
 // Read only: the accounts key is never created here.
 void printAccounts() {
     plat::RegKey accounts;
-    if (plat::regOpenKey(plat::Hive::CurrentUser, kAccountsKey, plat::KeyAccess::Read, accounts) != plat::RegStatus::Ok ||
+    if (plat::regOpenKey(plat::Hive::CurrentUser, kAccountsKey, plat::KeyAccess::Read, accounts) !=
+            plat::RegStatus::Ok ||
         config::accountCount(accounts) == 0) {
         std::printf("accounts: none\n");
         return;

@@ -6,7 +6,7 @@ namespace {
 
 // The fields after the length, in their stored order.
 constexpr std::int32_t Placement::*kFields[] = {
-    &Placement::flags, &Placement::showCmd, &Placement::minX, &Placement::minY, &Placement::maxX,
+    &Placement::flags, &Placement::showCmd, &Placement::minX, &Placement::minY,  &Placement::maxX,
     &Placement::maxY,  &Placement::left,    &Placement::top,  &Placement::right, &Placement::bottom,
 };
 constexpr std::int32_t kLength = 44;

@@ -16,9 +16,9 @@ inline constexpr int kDateColumn = 1;
 inline constexpr int kSubjectColumn = 3;
 
 struct ColumnLayout {
-    std::array<int, kListColumnCount> widths{};                           // 0: the default width
-    std::array<int, kListColumnCount> positions{0, 1, 2, 3, 4, 5, 6};     // visual index of each column
-    int sortColumn = kDateColumn;                                        // the newest first
+    std::array<int, kListColumnCount> widths{};  // 0: the default width
+    std::array<int, kListColumnCount> positions{0, 1, 2, 3, 4, 5, 6};  // visual index of each column
+    int sortColumn = kDateColumn;  // the newest first
     bool descending = true;
 };
 

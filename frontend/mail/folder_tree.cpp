@@ -39,10 +39,8 @@ FolderTree::FolderTree(ItemList& list, QWidget* parent) : QTreeWidget(parent), l
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* node, QTreeWidgetItem*) { onCurrentChanged(node); });
-    connect(this, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { rightClicked(itemAt(pos)); });
-    connect(this, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* node, int) { doubleClicked(node); });
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { rightClicked(itemAt(pos)); });
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* node, int) { doubleClicked(node); });
 }
 
 void FolderTree::rebuild(Listings& listings) {

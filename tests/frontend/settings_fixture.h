@@ -44,9 +44,9 @@ protected:
     std::deque<Script> scripts;
     std::vector<std::string> dialogsShown;
     std::vector<std::pair<std::string, bool>> sounds;
-    std::deque<std::string> browsed;   // paths Browse answers, in order
+    std::deque<std::string> browsed;  // paths Browse answers, in order
     std::vector<int> browseFilters;
-    std::string scenario;              // the stand-in nmcli's directory
+    std::string scenario;  // the stand-in nmcli's directory
     std::string oldPath;
 };
 

@@ -43,13 +43,13 @@ public:
 };
 
 std::vector<plat::WPARAM> g_notices;
-mailtest::Recorder<> g_told([](int code, long, const std::string&) { g_notices.push_back(static_cast<plat::WPARAM>(code)); });
+mailtest::Recorder<> g_told([](int code, long, const std::string&) {
+    g_notices.push_back(static_cast<plat::WPARAM>(code));
+});
 
 class ConnectionTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        g_notices.clear();
-    }
+    void SetUp() override { g_notices.clear(); }
     void TearDown() override {
         Connection::timeoutMs = Connection::kDefaultTimeoutMs;
         Connection::lifeLimitMs = Connection::kDefaultLifeLimitMs;
@@ -81,7 +81,7 @@ TEST_F(ConnectionTest, RepliesBecomeLinesOnlyOnceTheirCrLfHasArrived) {
     EXPECT_EQ(r.lines[1], "250 a");
     EXPECT_EQ(r.lines[2], "250 b");
     plat::pumpMessages(30);
-    EXPECT_EQ(r.lines.size(), 3u);   // the lone LF ends nothing
+    EXPECT_EQ(r.lines.size(), 3u);  // the lone LF ends nothing
     // A line too long for the capacity arrives empty, and what follows it is intact.
     sendText(peer, "\r\n" + std::string(1023, 'x') + "\r\n+OK\r\n");
     ASSERT_TRUE(waitFor([&] { return r.lines.size() == 6; }));
@@ -106,7 +106,7 @@ TEST_F(ConnectionTest, WriteReadyAfterConnectIsSwallowedLaterOnesAreNot) {
     RawListener l;
     Recorder r("127.0.0.1", l.port);
     r.open();
-    EXPECT_FALSE(r.lookupPending());   // a dotted address needs no look-up
+    EXPECT_FALSE(r.lookupPending());  // a dotted address needs no look-up
     ASSERT_TRUE(waitFor([&] { return r.count(Connection::EV_CONNECT) > 0; }));
     EXPECT_EQ(r.events[0], std::make_pair(static_cast<int>(Connection::EV_CONNECT), 1L));
     int peer = l.acceptOne();
@@ -165,8 +165,9 @@ TEST_F(ConnectionTest, UnresolvableNameAndRefusedConnectionGiveOpenFailWithTheRe
         EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
         EXPECT_EQ(open.state(), 0);
         EXPECT_EQ(r.openFailure(), c.reason);
-        EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);   // nothing can be sent where nothing opened
-        std::string expected = "Error in opening connection to SMTP server. Verify that hostname '" + c.host + "' is correct.";
+        EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);  // nothing can be sent where nothing opened
+        std::string expected = "Error in opening connection to SMTP server. Verify that hostname '" + c.host +
+                               "' is correct.";
         std::string log = todaysLog();
         EXPECT_NE(log.find("   NET HIGH " + expected), std::string::npos) << c.host.substr(0, 40);
         EXPECT_NE(log.find(" NET HIGH Cannot connect to SMTP server " + c.host + ":" + std::to_string(c.port) + ": " +
@@ -183,12 +184,12 @@ TEST_F(ConnectionTest, AnOpeningThatTimesOutSaysSo) {
     open.setObserver(&g_told);
     r.handler = &open;
     open.start();
-    EXPECT_EQ(open.dispatch(Connection::EV_TIMEOUT, 0), 1);   // the inactivity timer, before the connect's end
+    EXPECT_EQ(open.dispatch(Connection::EV_TIMEOUT, 0), 1);  // the inactivity timer, before the connect's end
     EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
     EXPECT_NE(todaysLog().find(" NET HIGH Cannot connect to SMTP server 127.0.0.1:" + std::to_string(l.port) +
                                ": timed out\n"),
               std::string::npos);
-    plat::pumpMessages(50);   // the abandoned connect's end is dropped
+    plat::pumpMessages(50);  // the abandoned connect's end is dropped
     EXPECT_EQ(g_notices.size(), 1u);
 }
 
@@ -201,7 +202,7 @@ TEST_F(ConnectionTest, OpeningPhaseReportsSuccessOnce) {
     open.start();
     ASSERT_TRUE(waitFor([&] { return !g_notices.empty(); }));
     EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_COMPLETE});
-    EXPECT_EQ(open.dispatch(Connection::EV_CONNECT, 1), 0);   // inactive now: not handled
+    EXPECT_EQ(open.dispatch(Connection::EV_CONNECT, 1), 0);  // inactive now: not handled
     int peer = l.acceptOne();
     ::close(peer);
 }
@@ -273,7 +274,7 @@ TEST_F(ConnectionTest, AStreamedLineOfAnyLengthArrivesInBoundedPartsThenItsEnd) 
     int peer = connected(r, l);
     r.streamLines(true);
     std::string line(3 * LineBuffer::kMaxLineLength, 'x');
-    line[12345] = '\r';   // a lone CR is text
+    line[12345] = '\r';  // a lone CR is text
     pumpedSend(peer, line + "\r\nnext\r\n");
     ASSERT_TRUE(waitFor([&] { return r.lines.size() == 2; }));
     std::string joined;

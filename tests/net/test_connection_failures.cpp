@@ -44,7 +44,9 @@ public:
 };
 
 std::vector<plat::WPARAM> g_notices;
-mailtest::Recorder<> g_told([](int code, long, const std::string&) { g_notices.push_back(static_cast<plat::WPARAM>(code)); });
+mailtest::Recorder<> g_told([](int code, long, const std::string&) {
+    g_notices.push_back(static_cast<plat::WPARAM>(code));
+});
 
 // Whether a connection waits on the listener within ms.
 bool connectionWaiting(const RawListener& l, int ms) {
@@ -100,10 +102,9 @@ TEST_F(ConnectionFailures, AnOpeningThatCannotBeBoundedOrWatchedFailsWithoutConn
     RawListener l;
     std::string peer = "connection to 127.0.0.1:" + std::to_string(l.port);
     std::vector<Case> cases{
-        {"life timer", [] { refuseTimer(kLifeTimer); }, " NET HIGH Unable to set the time limit of " + peer + ", not connecting\n",
-         "its time limit could not be set"},
-        {"selection",
-         [] { plat::faults::refuseSelections([](int, unsigned) { return true; }); },
+        {"life timer", [] { refuseTimer(kLifeTimer); },
+         " NET HIGH Unable to set the time limit of " + peer + ", not connecting\n", "its time limit could not be set"},
+        {"selection", [] { plat::faults::refuseSelections([](int, unsigned) { return true; }); },
          " NET HIGH Unable to watch the socket of " + peer + ", not connecting\n",
          "its socket could not be watched (invalid argument)"},
     };
@@ -119,8 +120,9 @@ TEST_F(ConnectionFailures, AnOpeningThatCannotBeBoundedOrWatchedFailsWithoutConn
         EXPECT_EQ(e.socket(), plat::INVALID_SOCKET) << c.what;
         std::string log = testsupport::logText();
         EXPECT_NE(log.find(c.logLine), std::string::npos) << c.what << "\n" << log;
-        EXPECT_NE(log.find(" NET HIGH Cannot connect to SMTP server 127.0.0.1:" + std::to_string(l.port) + ": " + c.reason),
-                  std::string::npos)
+        EXPECT_NE(
+            log.find(" NET HIGH Cannot connect to SMTP server 127.0.0.1:" + std::to_string(l.port) + ": " + c.reason),
+            std::string::npos)
             << log;
         EXPECT_FALSE(connectionWaiting(l, 100)) << c.what;
         plat::faults::refuseTimers({});
@@ -136,13 +138,13 @@ TEST_F(ConnectionFailures, AWaitWhoseTimerCannotBeSetEndsAsTimedOutFromTheLoop) 
     int peer = l.acceptOne();
     refuseTimer(kInactivityTimer);
     e.armTimeout();
-    EXPECT_EQ(e.count(Connection::EV_TIMEOUT), 0);   // never inside the caller's own call
+    EXPECT_EQ(e.count(Connection::EV_TIMEOUT), 0);  // never inside the caller's own call
     ASSERT_TRUE(waitFor([&] { return e.count(Connection::EV_TIMEOUT) > 0; }, 1000));
     EXPECT_TRUE(e.idleTimedOut());
     plat::pumpMessages(50);
     EXPECT_EQ(e.count(Connection::EV_TIMEOUT), 1);
     EXPECT_NE(testsupport::logText().find(" NET HIGH Unable to set the inactivity timer of connection to 127.0.0.1:" +
-                               std::to_string(l.port) + ", the wait ends as timed out\n"),
+                                          std::to_string(l.port) + ", the wait ends as timed out\n"),
               std::string::npos);
     // A wait stopped before its refused timer's turn came is not ended by it.
     e.armTimeout();
@@ -175,12 +177,13 @@ TEST_F(ConnectionFailures, ASessionThatCannotBeBoundedOrWatchedIsClosedAndEndsFr
             e.watchReading(false);
         }
         EXPECT_EQ(e.socket(), plat::INVALID_SOCKET) << variant;
-        EXPECT_TRUE(e.events.empty()) << variant;   // the phase hears of it from the loop
+        EXPECT_TRUE(e.events.empty()) << variant;  // the phase hears of it from the loop
         ASSERT_TRUE(waitFor([&] { return e.count(Connection::EV_CLOSED) > 0; }, 1000)) << variant;
         plat::pumpMessages(50);
         EXPECT_EQ(e.count(Connection::EV_CLOSED), 1) << variant;
         EXPECT_TRUE(peerSeesEnd(peer)) << variant;
-        EXPECT_NE(testsupport::logText().find(" NET HIGH " + expected), std::string::npos) << variant << "\n" << testsupport::logText();
+        EXPECT_NE(testsupport::logText().find(" NET HIGH " + expected), std::string::npos) << variant << "\n"
+                                                                                           << testsupport::logText();
         plat::faults::refuseTimers({});
         plat::faults::refuseSelections({});
         ::close(peer);

@@ -21,7 +21,7 @@ namespace poptest {
 
 struct Notice {
     int code;
-    std::string text;   // the account title, or the item path
+    std::string text;  // the account title, or the item path
     bool operator==(const Notice&) const = default;
 };
 
@@ -71,9 +71,7 @@ protected:
         g_notices.clear();
         Connection::timeoutMs = 2000;
     }
-    void TearDown() override {
-        Connection::timeoutMs = Connection::kDefaultTimeoutMs;
-    }
+    void TearDown() override { Connection::timeoutMs = Connection::kDefaultTimeoutMs; }
 
     // An account "title" of user ann at 127.0.0.1:port; its mailbox is "accounts/<title>".
     void addAccount(const std::string& title, int port, const std::string& pass = "secret") {

@@ -80,7 +80,7 @@ TEST_F(POPClientTest, EachSenderFormatsItsKindsAndSendsNoopForTheRest) {
 
 TEST_F(POPClientTest, CommandsTheSocketCannotTakeAtOnceArriveWholeAndInOrder) {
     RawListener l;
-    int small = 4096;   // with a peer that does not read yet, the socket soon takes no more
+    int small = 4096;  // with a peer that does not read yet, the socket soon takes no more
     ::setsockopt(l.fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     POPClient client(nullptr, "127.0.0.1", l.port, "ann", "pw", "holding");
     client.open();
@@ -123,7 +123,7 @@ TEST_F(POPClientTest, CommandsTheSocketCannotTakeAtOnceArriveWholeAndInOrder) {
 }
 
 TEST_F(POPClientTest, AFailedPassIsLoggedWithoutThePassword) {
-    POPClient client(nullptr, "127.0.0.1", 1, "ann", "Sesame-42", "holding");   // never opened
+    POPClient client(nullptr, "127.0.0.1", 1, "ann", "Sesame-42", "holding");  // never opened
     EXPECT_FALSE(client.sendPassword());
     EXPECT_FALSE(client.sendCommand(POPCommand::RETR, 5));
     std::string log = todaysLog();
@@ -140,6 +140,6 @@ TEST_F(POPClientTest, AConnectThatNeverEndsFailsTheOpeningAtTheTimeOut) {
     EXPECT_EQ(client.dispatcher(Connection::EV_TIMEOUT, 0), 1);
     EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
     EXPECT_EQ(client.currentHandler()->state(), 0);
-    plat::pumpMessages(100);   // the refused connect that follows changes nothing
+    plat::pumpMessages(100);  // the refused connect that follows changes nothing
     EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
 }

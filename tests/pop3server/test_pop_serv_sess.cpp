@@ -76,7 +76,7 @@ TEST_F(PopInProcess, AClientThatFallsSilentAnywhereIsDisconnected) {
     testsupport::writeFile(std::string(kDropDir) + "1.rfc822", "Subject: x\r\n\r\nbody\r\n");
     struct Case {
         const char* label;
-        const char* commands;   // whole commands, each answered with one line
+        const char* commands;  // whole commands, each answered with one line
         const char* unfinished;
     } cases[] = {
         {"after the greeting", "", ""},
@@ -106,7 +106,7 @@ TEST_F(PopInProcess, AClientThatStopsReadingALongItemIsDisconnectedAndTheItemSta
     int fd = connectAndGreet();
     EXPECT_EQ(ask(fd, "USER home\r\n"), "+OK USER accepted\r\n");
     EXPECT_EQ(ask(fd, "PASS pw\r\n"), "+OK Maildrop accessed\r\n");
-    sendText(fd, "RETR 1\r\n");   // and never read the item
+    sendText(fd, "RETR 1\r\n");  // and never read the item
     EXPECT_TRUE(waitFor([&] { return server->sessionCount() == 0; }, 5000));
     EXPECT_FALSE(store::isItemRead(path));
     ::close(fd);
