@@ -31,6 +31,11 @@ DnsQueryReply dnsQuery(const std::string& name, std::uint16_t type, const DnsQue
             reply.failure = "not a name server address: " + options.server;
             return reply;
         }
+        // The resolver prefers an IPv6 server of resolv.conf kept beside the list: dropped.
+        for (int i = 0; i < MAXNS; ++i) {
+            std::free(state._u._ext.nsaddrs[i]);
+            state._u._ext.nsaddrs[i] = nullptr;
+        }
         state.nscount = 1;
         state.nsaddr_list[0].sin_family = AF_INET;
         state.nsaddr_list[0].sin_addr = address;
