@@ -34,7 +34,7 @@ int refuse(const std::string& why) {
 }
 
 int failed(const std::string& why) {
-    std::fprintf(stderr, "trawlexctl: %s; nothing more written\n", why.c_str());
+    std::fprintf(stderr, "trawlexctl: %s\n", why.c_str());
     return kExitFailed;
 }
 
@@ -216,7 +216,7 @@ int add(const std::vector<std::string>& args) {
 
     // The look-up, unless the server was given.
     autoconfig::Discovery found;
-    if (server.empty() && !o.flag("--no-lookup")) {
+    if (server.empty()) {
         std::printf("Looking up the settings of %s:\n", address.text().c_str());
         plat::HttpsGetOptions http;
         // Each request's bound: 10 s, or TRAWLEX_LOOKUP_TIMEOUT_MS (100 to 60000; for tests).
@@ -230,7 +230,10 @@ int add(const std::vector<std::string>& args) {
         dnsOptions.server = loopbackFromEnv("TRAWLEX_DNS_SERVER");
         autoconfig::NetworkHttps https(http);
         autoconfig::NetworkDns dns(dnsOptions);
-        found = autoconfig::discover(address, {&https, &dns, autoconfig::systemRandom});
+        // --no-lookup: the table shipped with the program only, nothing asked on the network.
+        bool network = !o.flag("--no-lookup");
+        found = autoconfig::discover(address, {network ? &https : nullptr, network ? &dns : nullptr,
+                                               autoconfig::systemRandom});
         for (const std::string& line : found.trail) std::printf("  %s\n", line.c_str());
     }
     Incoming in;
@@ -328,7 +331,9 @@ int add(const std::vector<std::string>& args) {
     } else {
         ok = ok && config::writeSecretFromEditing(title, plat::SecretKind::Password, *password);
     }
-    if (!ok) return failed("the account " + title + " was created, but not all of its values could be written");
+    if (!ok)
+        return failed("the account " + title + " was created, but not all of its values could be written: see "
+                      "trawlexctl account show " + title);
     std::printf("Account %s added.\n", title.c_str());
 
     // The outgoing host: set from what was found when none is set yet.

@@ -82,7 +82,7 @@ const char kUsage[] =
     "            password comes from the terminal or, with --password-stdin, standard input.\n"
     "            Options: --title T --protocol pop3|imap --server H --port N\n"
     "            --security none|starttls|tls --user U --oauth PRESET --client-id ID\n"
-    "            --leave no|yes|DAYS --no-lookup\n"
+    "            --leave no|yes|DAYS --no-lookup (the shipped table only, no network)\n"
     "  account list|show TITLE|set TITLE KEY VALUE|remove TITLE\n"
     "            the accounts in user.reg (passwords are never shown; a password is set with\n"
     "            VALUE - and read from standard input)\n"

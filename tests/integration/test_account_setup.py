@@ -20,7 +20,8 @@ from peers.dovecot import PrivateDovecot, available as dovecot_available
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "peers"))
 import smtp_provider  # noqa: E402
 from certificates import TestAuthority  # noqa: E402
-from lookup_servers import SettingsServer, TestDns  # noqa: E402
+from lookup_servers import ImapsStandIn, SettingsServer, TestDns  # noqa: E402
+from private_keyring import available as keyring_available, keyring_for  # noqa: E402
 from smtp_provider import SmtpProvider  # noqa: E402
 
 POP_PW = "pop-secret-41"
@@ -142,6 +143,24 @@ class AccountCommands(Case):
         self.assertNotIn("home]", w.hive().decode())
         self.assertTrue(os.path.isdir(os.path.join(w.data, "accounts", "alice@127.0.0.1")))
         self.assertEqual(w.ctl("account", "list")[1], "")
+
+
+@unittest.skipUnless(keyring_available(), "needs gnome-keyring, libsecret-tools and dbus-daemon")
+class SecretStore(Case):
+    def test_the_password_goes_to_a_ready_store_and_leaves_with_the_account(self):
+        w = self.world()
+        keyring = keyring_for(self, w)
+        status, out, err = w.ctl("account", "add", "ann@example.test", "--title", "home", "--server", "pop.example.test",
+                                 "--password-stdin", stdin=b"stored-pw\n")
+        self.assertEqual(status, 0, out + err)
+        hive = w.hive().decode()
+        self.assertIn('"secretstore"=dword:00000001', hive)
+        self.assertIn('"pass"=""', hive)
+        self.assertNotIn("stored-pw", hive)
+        self.assertEqual(keyring.lookup("home", "password"), "stored-pw")
+        self.assertIn("pass\t(in the secret store)", w.ctl("account", "show", "home")[1])
+        self.assertEqual(w.ctl("account", "remove", "home")[0], 0)
+        self.assertIsNone(keyring.lookup("home", "password"))
 
 
 class BadValues(Case):
@@ -348,6 +367,22 @@ class Probe(Case):
         self.assertIn("certificate trusted     no", out)
         self.assertIn("certificate subject     CN=localhost", out)
         self.assertIn("probe failed at tls: certificate for localhost not trusted: expired", err)
+
+    def test_imaps_by_host_and_port(self):
+        imap = ImapsStandIn(self.good, "ann", POP_PW).__enter__()
+        self.addCleanup(imap.__exit__)
+        w = self.world()
+        status, out, err = w.ctl("probe", "127.0.0.1:%d" % imap.port, "--protocol", "imap", "--security", "tls",
+                                 "--login", "--user", "ann", "--password-stdin", stdin=(POP_PW + "\n").encode())
+        self.assertEqual(status, 0, out + err)
+        self.assertIn("greeting      ok", out)
+        self.assertRegex(out, r"capabilities\s+ok\s+\d+ ms  IMAP4rev1, AUTH=PLAIN, IDLE")
+        self.assertStep(out, "login")
+        self.assertEqual(imap.commands[-1], "a4 LOGOUT")
+        status, out, err = w.ctl("probe", "127.0.0.1:%d" % imap.port, "--protocol", "imap", "--security", "tls",
+                                 "--login", "--user", "ann", "--password-stdin", stdin=b"wrong\n")
+        self.assertEqual(status, 3, out + err)
+        self.assertIn("probe failed at login: the server refused the password: NO [AUTHENTICATIONFAILED]", err)
 
     def test_smtp_starttls_and_auth(self):
         provider = SmtpProvider(tls="starttls", cert=self.good[0], key=self.good[1], users={"ann": "smtp-pw"}).start()

@@ -11,6 +11,8 @@ authority, one for every name it serves) and a DNS server answering SRV and MX q
         dns.mx("example.test", [(10, "aspmx.l.google.com")])
         ... TRAWLEX_DNS_SERVER=127.0.0.1:dns.port ...
 Any other question gets "no such name"; web.requests lists (host, path) as they came.
+ImapsStandIn(cert, user, password) is an IMAP server over TLS with just enough for a server
+check (greeting, CAPABILITY, LOGIN, LOGOUT).
 """
 
 import socket
@@ -133,3 +135,65 @@ class TestDns:
         self._stop = True
         self.thread.join(2)
         self.sock.close()
+
+
+class ImapsStandIn:
+    """An IMAP server over TLS from the first byte, enough for a server check: the greeting,
+    CAPABILITY, LOGIN of one user, LOGOUT; every command line kept in commands."""
+
+    def __init__(self, cert, user, password):
+        self.user, self.password = user, password
+        self.commands = []
+        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.context.load_cert_chain(*cert)
+        self.listener = socket.socket()
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(4)
+        self.listener.settimeout(0.2)
+        self.port = self.listener.getsockname()[1]
+        self._stop = False
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+
+    def _session(self, conn):
+        with self.context.wrap_socket(conn, server_side=True) as tls:
+            tls.settimeout(10)
+            reader = tls.makefile("rb")
+            tls.sendall(b"* OK stand-in ready\r\n")
+            for raw in reader:
+                line = raw.decode().rstrip("\r\n")
+                self.commands.append(line)
+                tag, _, rest = line.partition(" ")
+                verb = rest.split(" ")[0].upper()
+                if verb == "CAPABILITY":
+                    tls.sendall(b"* CAPABILITY IMAP4rev1 AUTH=PLAIN IDLE\r\n%s OK done\r\n" % tag.encode())
+                elif verb == "LOGIN":
+                    good = rest == 'LOGIN "%s" "%s"' % (self.user, self.password)
+                    tls.sendall(b"%s %s\r\n" % (tag.encode(), b"OK logged in" if good else
+                                                b"NO [AUTHENTICATIONFAILED] wrong"))
+                elif verb == "LOGOUT":
+                    tls.sendall(b"* BYE\r\n%s OK bye\r\n" % tag.encode())
+                    return
+                else:
+                    tls.sendall(b"%s BAD unknown\r\n" % tag.encode())
+
+    def _serve(self):
+        while not self._stop:
+            try:
+                conn, _ = self.listener.accept()
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            try:
+                self._session(conn)
+            except (OSError, ssl.SSLError):
+                pass
+
+    def __enter__(self):
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self._stop = True
+        self.thread.join(2)
+        self.listener.close()
