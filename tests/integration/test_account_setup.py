@@ -145,6 +145,41 @@ class AccountCommands(Case):
         self.assertEqual(w.ctl("account", "list")[1], "")
 
 
+class Writing(Case):
+    def test_an_oauth_account_from_the_table_and_its_outgoing_host(self):
+        w = self.world()
+        status, out, err = w.ctl("account", "add", "Ann.B+news@GMail.com", "--oauth", "google", "--client-id", "cid-7",
+                                 "--password-stdin", "--yes", stdin=b"local-pw\n")
+        self.assertEqual(status, 0, out + err)
+        self.assertIn("incoming  pop3 pop.gmail.com port 995, tls, user Ann.B@gmail.com", out)
+        self.assertIn("trawlexctl authorize Ann.B", out)
+        hive = w.hive().decode()
+        account = hive[hive.index("Accounts\\Ann.B]"):]
+        for line in ['"auth"=dword:00000001', '"oauthclientid"="cid-7"', '"localpass"="local-pw"', '"pass"=""',
+                     '"oauthscope"="https://mail.google.com/"']:
+            self.assertIn(line, account)
+        settings = hive[:hive.index("Accounts\\Ann.B]")]
+        for line in ['"outhostname"="smtp.gmail.com"', '"outhostport"=dword:000001d1', '"auth"=dword:00000001']:
+            self.assertIn(line, settings)
+
+    def test_outgoing_set_for_the_host_and_for_an_account(self):
+        w = self.world()
+        self.assertEqual(w.ctl("account", "add", "ann@example.test", "--title", "home", "--server", "pop.example.test",
+                               "--password-stdin", stdin=b"pw\n")[0], 0)
+        status, out, err = w.ctl("outgoing", "set", "--server", "SMTP.example.test", "--security", "starttls")
+        self.assertEqual(status, 0, out + err)
+        self.assertIn("Outgoing host: smtp.example.test port 587, starttls", out)
+        status, out, err = w.ctl("outgoing", "set", "--account", "home", "--server", "out.example.test", "--security",
+                                 "tls", "--user", "ann", "--addresses", "ann@example.test bob@Example.TEST",
+                                 "--password-stdin", stdin=b"smtp-pw\n")
+        self.assertEqual(status, 0, out + err)
+        account = w.hive().decode().split("Accounts\\home]")[1]
+        for line in ['"smtpserver"="out.example.test"', '"smtpport"=dword:000001d1', '"smtpsecurity"=dword:00000002',
+                     '"smtpuser"="ann"', '"smtppass"="smtp-pw"', '"addresses"="ann@example.test, bob@example.test"']:
+            self.assertIn(line, account)
+        self.assertIn("smtppass\t(set, in user.reg)", w.ctl("account", "show", "home")[1])
+
+
 @unittest.skipUnless(keyring_available(), "needs gnome-keyring, libsecret-tools and dbus-daemon")
 class SecretStore(Case):
     def test_the_password_goes_to_a_ready_store_and_leaves_with_the_account(self):
