@@ -39,13 +39,22 @@ void guessFromPort(std::uint32_t port, autoconfig::Protocol& protocol, Security&
     }
 }
 
+// What a server sent, made safe for a terminal: control characters (an escape sequence could
+// rewrite the screen) shown as "?".
+std::string printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return text;
+}
+
 void print(const autoconfig::ProbeReport& report) {
     for (const autoconfig::ProbeStep& s : report.steps) {
-        std::printf("%-13s %-4s %6ld ms  %s\n", s.name.c_str(), s.ok ? "ok" : "FAIL", s.milliseconds, s.detail.c_str());
+        std::printf("%-13s %-4s %6ld ms  %s\n", s.name.c_str(), s.ok ? "ok" : "FAIL", s.milliseconds,
+                    printable(s.detail).c_str());
         if (s.name == "tls" && report.haveTls && report.tls.haveCertificate) {
             const plat::TlsDetails& t = report.tls;
-            std::printf("  certificate subject     %s\n", t.subject.c_str());
-            std::printf("  certificate issuer      %s\n", t.issuer.c_str());
+            std::printf("  certificate subject     %s\n", printable(t.subject).c_str());
+            std::printf("  certificate issuer      %s\n", printable(t.issuer).c_str());
             std::printf("  certificate expires     %s\n", t.notAfter.c_str());
             std::printf("  certificate sha256      %s\n", t.fingerprint.c_str());
             std::printf("  certificate trusted     %s\n", report.trusted ? "yes" : "no");
@@ -153,7 +162,8 @@ int runProbe(const std::vector<std::string>& args) {
     print(report);
     std::fflush(stdout);
     if (const autoconfig::ProbeStep* failed = report.failedStep()) {
-        std::fprintf(stderr, "trawlexctl: probe failed at %s: %s\n", failed->name.c_str(), failed->detail.c_str());
+        std::fprintf(stderr, "trawlexctl: probe failed at %s: %s\n", failed->name.c_str(),
+                     printable(failed->detail).c_str());
         return kExitStepFailed;
     }
     return 0;

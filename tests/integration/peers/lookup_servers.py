@@ -141,8 +141,8 @@ class ImapsStandIn:
     """An IMAP server over TLS from the first byte, enough for a server check: the greeting,
     CAPABILITY, LOGIN of one user, LOGOUT; every command line kept in commands."""
 
-    def __init__(self, cert, user, password):
-        self.user, self.password = user, password
+    def __init__(self, cert, user, password, greeting=b"* OK stand-in ready"):
+        self.user, self.password, self.greeting = user, password, greeting
         self.commands = []
         self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         self.context.load_cert_chain(*cert)
@@ -158,7 +158,7 @@ class ImapsStandIn:
         with self.context.wrap_socket(conn, server_side=True) as tls:
             tls.settimeout(10)
             reader = tls.makefile("rb")
-            tls.sendall(b"* OK stand-in ready\r\n")
+            tls.sendall(self.greeting + b"\r\n")
             for raw in reader:
                 line = raw.decode().rstrip("\r\n")
                 self.commands.append(line)
