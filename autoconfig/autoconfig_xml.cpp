@@ -79,7 +79,8 @@ private:
         if (atEnd() || !nameStart(text_[pos_])) return fail("a name was expected");
         std::size_t start = pos_;
         while (!atEnd() && nameChar(text_[pos_])) ++pos_;
-        if (pos_ - start > limits_.maxNameLength) return fail("a name longer than " + std::to_string(limits_.maxNameLength));
+        if (pos_ - start > limits_.maxNameLength)
+            return fail("a name longer than " + std::to_string(limits_.maxNameLength));
         out.assign(text_.substr(start, pos_ - start));
         return true;
     }
@@ -118,7 +119,7 @@ private:
             if (digits.empty()) return fail("a malformed character reference");
             std::uint32_t cp = 0;
             for (char c : digits) {
-                int d = c >= '0' && c <= '9' ? c - '0'
+                int d = c >= '0' && c <= '9'          ? c - '0'
                         : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
                         : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
                                                       : -1;
@@ -126,8 +127,8 @@ private:
                 cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
                 if (cp > 0x10FFFF) return fail("a character reference out of range");
             }
-            bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp != 0x7f && (cp < 0xD800 || cp > 0xDFFF) &&
-                                                                   cp != 0xFFFE && cp != 0xFFFF);
+            bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD ||
+                           (cp >= 0x20 && cp != 0x7f && (cp < 0xD800 || cp > 0xDFFF) && cp != 0xFFFE && cp != 0xFFFF);
             if (!allowed) return fail("a character reference to a character XML does not allow");
             appendUtf8(out, cp);
         } else {
@@ -160,8 +161,9 @@ private:
 
     bool element(XmlElement& e, int depth) {
         if (depth > limits_.maxDepth) return fail("nested deeper than " + std::to_string(limits_.maxDepth));
-        if (++elements_ > limits_.maxElements) return fail("more than " + std::to_string(limits_.maxElements) + " elements");
-        ++pos_;   // '<'
+        if (++elements_ > limits_.maxElements)
+            return fail("more than " + std::to_string(limits_.maxElements) + " elements");
+        ++pos_;  // '<'
         if (!name(e.name)) return false;
         for (;;) {
             std::size_t before = pos_;
@@ -320,7 +322,7 @@ bool readServer(const XmlElement& e, Protocol protocol, const MailAddress& addre
         std::string method = trimmed(c.text);
         if (method == "password-cleartext" || method == "password-encrypted" || method == "plain") password = true;
         if (method == "OAuth2") oauth = true;
-        if (method == "none" && protocol == Protocol::Smtp) password = true;   // no log-in at all
+        if (method == "none" && protocol == Protocol::Smtp) password = true;  // no log-in at all
     }
     if (listed && !password && !oauth) {
         why = out.host + ": none of its log-in methods is one this program uses";

@@ -18,7 +18,7 @@ namespace autoconfig {
 struct XmlElement {
     std::string name;
     std::vector<std::pair<std::string, std::string>> attributes;
-    std::string text;   // the element's own character data, its children's left out
+    std::string text;  // the element's own character data, its children's left out
     std::vector<XmlElement> children;
 
     // The attribute's value, or empty.
@@ -29,7 +29,7 @@ struct XmlLimits {
     std::size_t maxBytes = 64 * 1024;
     int maxDepth = 16;
     std::size_t maxElements = 2000;
-    std::size_t maxAttributes = 16;   // per element
+    std::size_t maxAttributes = 16;  // per element
     std::size_t maxNameLength = 64;
 };
 

@@ -19,10 +19,10 @@
 namespace autoconfig {
 
 struct FetchReply {
-    bool completed = false;   // a whole reply came, of at most the source's size bound
-    long status = 0;          // the HTTP status
+    bool completed = false;  // a whole reply came, of at most the source's size bound
+    long status = 0;  // the HTTP status
     std::string body;
-    std::string failure;      // why not, in words, when !completed
+    std::string failure;  // why not, in words, when !completed
 };
 
 class HttpsSource {
@@ -33,9 +33,9 @@ public:
 };
 
 struct DnsReply {
-    bool answered = false;            // a reply came (it may hold no records)
+    bool answered = false;  // a reply came (it may hold no records)
     std::vector<std::uint8_t> message;
-    std::string failure;              // why not, in words ("no such name" counts as answered)
+    std::string failure;  // why not, in words ("no such name" counts as answered)
 };
 
 class DnsSource {
@@ -47,13 +47,13 @@ public:
 struct Discovery {
     bool found = false;
     ProviderSettings settings;
-    std::vector<std::string> trail;   // one line per step tried: what it found or why not
+    std::vector<std::string> trail;  // one line per step tried: what it found or why not
 };
 
 struct DiscoverySources {
-    HttpsSource* https = nullptr;   // null: the step is left out
-    DnsSource* dns = nullptr;       // null: SRV and MX are left out
-    std::function<std::uint32_t(std::uint32_t)> random;   // for SRV weights; empty: the first
+    HttpsSource* https = nullptr;  // null: the step is left out
+    DnsSource* dns = nullptr;  // null: SRV and MX are left out
+    std::function<std::uint32_t(std::uint32_t)> random;  // for SRV weights; empty: the first
 };
 
 Discovery discover(const MailAddress& address, const DiscoverySources& sources);

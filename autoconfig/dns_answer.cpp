@@ -41,14 +41,15 @@ public:
                 at = target;
                 continue;
             }
-            if (length & 0xC0) return false;   // the reserved label types
+            if (length & 0xC0) return false;  // the reserved label types
             ++at;
             if (length == 0) break;
             if (at + length > size_) return false;
             if (!out.empty()) out += '.';
             for (std::size_t i = 0; i < length; ++i) {
                 char c = static_cast<char>(data_[at + i]);
-                bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+                bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                          c == '_';
                 if (!ok) return false;
                 out += c;
             }
@@ -110,35 +111,39 @@ bool walkAnswers(const std::uint8_t* data, std::size_t size, std::string& why, T
 
 bool parseSrvAnswer(const std::uint8_t* data, std::size_t size, std::vector<SrvRecord>& out, std::string& why) {
     std::vector<SrvRecord> records;
-    bool ok = walkAnswers(data, size, why, [&](const Message& m, std::uint16_t type, std::size_t pos, std::uint16_t length) {
-        if (type != static_cast<std::uint16_t>(DnsType::Srv)) return true;
-        std::size_t end = pos + length;
-        SrvRecord r;
-        if (!m.u16(pos, r.priority) || !m.u16(pos, r.weight) || !m.u16(pos, r.port) || !m.name(pos, r.target)) return false;
-        if (pos != end) return false;
-        records.push_back(std::move(r));
-        return records.size() <= 64;
-    });
+    bool ok = walkAnswers(
+        data, size, why, [&](const Message& m, std::uint16_t type, std::size_t pos, std::uint16_t length) {
+            if (type != static_cast<std::uint16_t>(DnsType::Srv)) return true;
+            std::size_t end = pos + length;
+            SrvRecord r;
+            if (!m.u16(pos, r.priority) || !m.u16(pos, r.weight) || !m.u16(pos, r.port) || !m.name(pos, r.target))
+                return false;
+            if (pos != end) return false;
+            records.push_back(std::move(r));
+            return records.size() <= 64;
+        });
     if (ok) out = std::move(records);
     return ok;
 }
 
 bool parseMxAnswer(const std::uint8_t* data, std::size_t size, std::vector<MxRecord>& out, std::string& why) {
     std::vector<MxRecord> records;
-    bool ok = walkAnswers(data, size, why, [&](const Message& m, std::uint16_t type, std::size_t pos, std::uint16_t length) {
-        if (type != static_cast<std::uint16_t>(DnsType::Mx)) return true;
-        std::size_t end = pos + length;
-        MxRecord r;
-        if (!m.u16(pos, r.preference) || !m.name(pos, r.host)) return false;
-        if (pos != end) return false;
-        records.push_back(std::move(r));
-        return records.size() <= 64;
-    });
+    bool ok = walkAnswers(data, size, why,
+                          [&](const Message& m, std::uint16_t type, std::size_t pos, std::uint16_t length) {
+                              if (type != static_cast<std::uint16_t>(DnsType::Mx)) return true;
+                              std::size_t end = pos + length;
+                              MxRecord r;
+                              if (!m.u16(pos, r.preference) || !m.name(pos, r.host)) return false;
+                              if (pos != end) return false;
+                              records.push_back(std::move(r));
+                              return records.size() <= 64;
+                          });
     if (ok) out = std::move(records);
     return ok;
 }
 
-std::vector<SrvRecord> orderSrv(std::vector<SrvRecord> records, const std::function<std::uint32_t(std::uint32_t)>& random) {
+std::vector<SrvRecord> orderSrv(std::vector<SrvRecord> records,
+                                const std::function<std::uint32_t(std::uint32_t)>& random) {
     std::stable_sort(records.begin(), records.end(),
                      [](const SrvRecord& a, const SrvRecord& b) { return a.priority < b.priority; });
     std::vector<SrvRecord> ordered;
@@ -147,7 +152,8 @@ std::vector<SrvRecord> orderSrv(std::vector<SrvRecord> records, const std::funct
         std::size_t end = start;
         while (end < records.size() && records[end].priority == records[start].priority) ++end;
         // Those of weight 0 first, so that they have a small chance only.
-        std::vector<SrvRecord> group(records.begin() + static_cast<long>(start), records.begin() + static_cast<long>(end));
+        std::vector<SrvRecord> group(records.begin() + static_cast<long>(start),
+                                     records.begin() + static_cast<long>(end));
         std::stable_partition(group.begin(), group.end(), [](const SrvRecord& r) { return r.weight == 0; });
         while (!group.empty()) {
             std::uint32_t sum = 0;

@@ -17,7 +17,7 @@ struct SrvRecord {
     std::uint16_t priority = 0;
     std::uint16_t weight = 0;
     std::uint16_t port = 0;
-    std::string target;   // without the final dot; "." (service not offered) reads as empty
+    std::string target;  // without the final dot; "." (service not offered) reads as empty
 };
 
 struct MxRecord {
@@ -32,7 +32,8 @@ bool parseMxAnswer(const std::uint8_t* data, std::size_t size, std::vector<MxRec
 
 // RFC 2782's order for trying the targets: lowest priority first; within one priority a
 // weighted random choice, drawn with random(n), which answers a number from 0 to n.
-std::vector<SrvRecord> orderSrv(std::vector<SrvRecord> records, const std::function<std::uint32_t(std::uint32_t)>& random);
+std::vector<SrvRecord> orderSrv(std::vector<SrvRecord> records,
+                                const std::function<std::uint32_t(std::uint32_t)>& random);
 // Lowest preference first (stable among equals).
 std::vector<MxRecord> orderMx(std::vector<MxRecord> records);
 

@@ -23,17 +23,17 @@ struct ServerSettings {
     std::string host;
     std::uint16_t port = 0;
     Security security = Security::Tls;
-    std::string user;   // the log-in name for this address, templates already filled in
-    bool oauth = false; // the server signs in with OAuth 2.0 only (or preferably)
+    std::string user;  // the log-in name for this address, templates already filled in
+    bool oauth = false;  // the server signs in with OAuth 2.0 only (or preferably)
 };
 
 struct ProviderSettings {
-    std::string provider;       // a name to show ("Fastmail", or the domain)
-    std::string source;         // where it came from: "provider table", the URL, "DNS SRV", ...
-    std::vector<ServerSettings> incoming;   // in order of preference
+    std::string provider;  // a name to show ("Fastmail", or the domain)
+    std::string source;  // where it came from: "provider table", the URL, "DNS SRV", ...
+    std::vector<ServerSettings> incoming;  // in order of preference
     std::vector<ServerSettings> outgoing;
-    std::string oauthPreset;    // a preset of shared/oauth_presets, or empty
-    std::string note;           // what the user must do besides, or empty
+    std::string oauthPreset;  // a preset of shared/oauth_presets, or empty
+    std::string note;  // what the user must do besides, or empty
 
     bool empty() const { return incoming.empty() && outgoing.empty(); }
     // The first incoming server of that protocol, or null.

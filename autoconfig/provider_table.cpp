@@ -11,7 +11,7 @@ enum class UserForm { Address, LocalPart };
 
 struct TableServer {
     Protocol protocol;
-    const char* host;   // null ends the list
+    const char* host;  // null ends the list
     std::uint16_t port;
     Security security;
     UserForm user;
@@ -19,12 +19,12 @@ struct TableServer {
 
 struct TableEntry {
     const char* name;
-    const char* domains[16];     // null ends the list
-    const char* mxSuffixes[4];   // names of the provider's mail exchangers end in one of these
-    TableServer servers[6];      // incoming first, in order of preference, then outgoing
-    const char* oauthPreset;     // or ""
-    const char* note;            // or ""
-    bool oauthOnly;              // passwords are refused: the servers want OAuth 2.0
+    const char* domains[16];  // null ends the list
+    const char* mxSuffixes[4];  // names of the provider's mail exchangers end in one of these
+    TableServer servers[6];  // incoming first, in order of preference, then outgoing
+    const char* oauthPreset;  // or ""
+    const char* note;  // or ""
+    bool oauthOnly;  // passwords are refused: the servers want OAuth 2.0
 };
 
 constexpr UserForm A = UserForm::Address;
@@ -40,7 +40,9 @@ constexpr TableEntry kTable[] = {
     {"Gmail",
      {"gmail.com", "googlemail.com"},
      {".google.com", ".googlemail.com"},
-     {{POP, "pop.gmail.com", 995, TLS, A}, {IMAP, "imap.gmail.com", 993, TLS, A}, {SMTP, "smtp.gmail.com", 465, TLS, A}},
+     {{POP, "pop.gmail.com", 995, TLS, A},
+      {IMAP, "imap.gmail.com", 993, TLS, A},
+      {SMTP, "smtp.gmail.com", 465, TLS, A}},
      "google",
      "sign in with OAuth 2.0 (--oauth google), or use an app password (needs 2-Step Verification); POP3 must be "
      "switched on in Gmail's settings",

@@ -31,12 +31,15 @@ private:
         s.name = name;
         auto start = Clock::now();
         s.ok = body(s.detail);
-        s.milliseconds = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+        s.milliseconds = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
         report_.steps.push_back(s);
         return s.ok;
     }
 
-    bool send(const std::string& line, std::string& why) { return stream_.writeAll(line + "\r\n", t_.stepTimeoutMs, why); }
+    bool send(const std::string& line, std::string& why) {
+        return stream_.writeAll(line + "\r\n", t_.stepTimeoutMs, why);
+    }
     bool read(std::string& line, std::string& why) { return stream_.readLine(line, t_.stepTimeoutMs, why); }
 
     // SMTP: a reply of one or more lines; the text of each and the code of the last.
@@ -109,8 +112,8 @@ private:
             }
             if (!read(line, why)) return detail = why, false;
             detail = line.substr(0, 300);
-            return t_.protocol == Protocol::Pop3 ? line.rfind("+OK", 0) == 0 : line.rfind("* OK", 0) == 0 ||
-                                                                                  line.rfind("* PREAUTH", 0) == 0;
+            return t_.protocol == Protocol::Pop3 ? line.rfind("+OK", 0) == 0
+                                                 : line.rfind("* OK", 0) == 0 || line.rfind("* PREAUTH", 0) == 0;
         });
     }
 
@@ -183,7 +186,8 @@ private:
     bool login() {
         return step("login", [&](std::string& detail) {
             std::string why, line;
-            if (!stream_.secured() && t_.host != "127.0.0.1" && t_.host != "localhost" && t_.host.rfind("127.", 0) != 0) {
+            if (!stream_.secured() && t_.host != "127.0.0.1" && t_.host != "localhost" &&
+                t_.host.rfind("127.", 0) != 0) {
                 detail = "not tried: the password would travel unencrypted";
                 return false;
             }
@@ -191,7 +195,8 @@ private:
                 if (!send("USER " + t_.user, why) || !read(line, why)) return detail = why, false;
                 if (line.rfind("+OK", 0) != 0) return detail = "USER refused: " + line.substr(0, 200), false;
                 if (!send("PASS " + t_.password, why) || !read(line, why)) return detail = why, false;
-                if (line.rfind("+OK", 0) != 0) return detail = "the server refused the password: " + line.substr(0, 200), false;
+                if (line.rfind("+OK", 0) != 0)
+                    return detail = "the server refused the password: " + line.substr(0, 200), false;
                 detail = "logged in as " + t_.user;
                 return true;
             }
@@ -209,7 +214,8 @@ private:
                 if (!send("a3 LOGIN " + quoted(t_.user) + " " + quoted(t_.password), why) ||
                     !imapTagged("a3", status, untagged, why))
                     return detail = why, false;
-                if (status.rfind("OK", 0) != 0) return detail = "the server refused the password: " + status.substr(0, 200), false;
+                if (status.rfind("OK", 0) != 0)
+                    return detail = "the server refused the password: " + status.substr(0, 200), false;
                 detail = "logged in as " + t_.user;
                 return true;
             }
@@ -233,7 +239,8 @@ private:
                 detail = "the server offers neither AUTH PLAIN nor AUTH LOGIN";
                 return false;
             }
-            if (code != 235) return detail = "the server refused the password: " + std::to_string(code) + " " + lines.back(), false;
+            if (code != 235)
+                return detail = "the server refused the password: " + std::to_string(code) + " " + lines.back(), false;
             detail = "logged in as " + t_.user;
             return true;
         });

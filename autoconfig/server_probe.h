@@ -17,17 +17,17 @@ struct ProbeTarget {
     std::string host;
     std::uint16_t port = 0;
     Security security = Security::Tls;
-    std::string caFile;        // further trusted certificates, as the settings' "cafile"
+    std::string caFile;  // further trusted certificates, as the settings' "cafile"
     bool login = false;
     std::string user;
-    std::string password;      // used only with login; never reported
+    std::string password;  // used only with login; never reported
     int stepTimeoutMs = 15000;
 };
 
 struct ProbeStep {
-    std::string name;       // "connect", "tls", "greeting", "capabilities", "starttls", "login"
+    std::string name;  // "connect", "tls", "greeting", "capabilities", "starttls", "login"
     bool ok = false;
-    std::string detail;     // what the server said or why the step failed
+    std::string detail;  // what the server said or why the step failed
     long milliseconds = 0;
 };
 
@@ -35,9 +35,9 @@ struct ProbeReport {
     std::vector<ProbeStep> steps;
     bool haveTls = false;
     plat::TlsDetails tls;
-    bool trusted = false;   // the certificate passed every check
+    bool trusted = false;  // the certificate passed every check
     std::vector<std::string> capabilities;
-    bool ok() const;        // every step succeeded
+    bool ok() const;  // every step succeeded
     const ProbeStep* failedStep() const;
 };
 

@@ -54,14 +54,10 @@ DnsQueryReply dnsQuery(const std::string& name, std::uint16_t type, const DnsQue
     switch (herr) {
     case HOST_NOT_FOUND:
     case NO_DATA:
-        reply.answered = true;   // the name or the record type does not exist
+        reply.answered = true;  // the name or the record type does not exist
         break;
-    case TRY_AGAIN:
-        reply.failure = "no name server answered";
-        break;
-    default:
-        reply.failure = "the name server refused the query";
-        break;
+    case TRY_AGAIN: reply.failure = "no name server answered"; break;
+    default: reply.failure = "the name server refused the query"; break;
     }
     return reply;
 }

@@ -9,13 +9,13 @@
 namespace plat {
 
 struct DnsQueryReply {
-    bool answered = false;               // a reply came; "no such name" counts, with no records
-    std::vector<std::uint8_t> message;   // the reply as it came (empty for "no such name")
-    std::string failure;                 // in words, when !answered
+    bool answered = false;  // a reply came; "no such name" counts, with no records
+    std::vector<std::uint8_t> message;  // the reply as it came (empty for "no such name")
+    std::string failure;  // in words, when !answered
 };
 
 struct DnsQueryOptions {
-    int timeoutSeconds = 3;   // per try
+    int timeoutSeconds = 3;  // per try
     int attempts = 2;
     // "127.0.0.1:PORT": ask that name server instead of resolv.conf's (for tests); empty: those.
     std::string server;

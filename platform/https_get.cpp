@@ -17,7 +17,7 @@ std::size_t collect(char* data, std::size_t size, std::size_t count, void* userp
     std::size_t n = size * count;
     if (t->body.size() + n > t->options->maxBytes) {
         t->tooLong = true;
-        return 0;   // aborts the transfer
+        return 0;  // aborts the transfer
     }
     t->body.append(data, n);
     return n;

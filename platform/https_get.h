@@ -12,14 +12,14 @@
 namespace plat {
 
 struct HttpsGetReply {
-    bool completed = false;   // a whole reply came (any status)
+    bool completed = false;  // a whole reply came (any status)
     long status = 0;
     std::string body;
-    std::string failure;      // in words, when !completed
+    std::string failure;  // in words, when !completed
 };
 
 struct HttpsGetOptions {
-    std::string caFile;        // further trusted certificates (PEM), empty: none
+    std::string caFile;  // further trusted certificates (PEM), empty: none
     int timeoutMs = 10000;
     std::size_t maxBytes = 64 * 1024;
     // "127.0.0.1:PORT": connect there whatever the URL's host and port are (the certificate

@@ -18,13 +18,13 @@ namespace plat {
 
 // What a session shows of itself and of the server's certificate, for a report to the user.
 struct TlsDetails {
-    std::string version;       // "TLSv1.3"; empty before the handshake completed
+    std::string version;  // "TLSv1.3"; empty before the handshake completed
     std::string cipher;
     bool haveCertificate = false;
-    std::string subject;       // RFC 2253 form
+    std::string subject;  // RFC 2253 form
     std::string issuer;
-    std::string notAfter;      // "2027-01-31 12:00:00 UTC"
-    std::string fingerprint;   // SHA-256, colon-separated hex
+    std::string notAfter;  // "2027-01-31 12:00:00 UTC"
+    std::string fingerprint;  // SHA-256, colon-separated hex
 };
 
 class TlsChannel {

@@ -7,13 +7,13 @@
 #include "platform/paths.h"
 #include "platform/secret_store.h"
 #include "platform/terminal.h"
-#include "shared/engine_state.h"
-#include "shared/local_ports.h"
-#include "shared/oauth_presets.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
-#include "shared/secret_moves.h"
-#include "shared/secret_settings.h"
+#include "link/engine_state.h"
+#include "config/local_ports.h"
+#include "oauth/oauth_presets.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
+#include "secrets/secret_moves.h"
+#include "secrets/secret_settings.h"
 #include "tools/ctl_values.h"
 
 #include <cstdio>
@@ -141,8 +141,8 @@ const char* securityWord(std::uint32_t s) {
 
 void printServer(const char* label, const std::string& protocol, const std::string& host, std::uint32_t port,
                  std::uint32_t security, const std::string& user) {
-    std::printf("  %-9s %s %s port %u, %s, user %s\n", label, protocol.c_str(), host.c_str(), port, securityWord(security),
-                user.c_str());
+    std::printf("  %-9s %s %s port %u, %s, user %s\n", label, protocol.c_str(), host.c_str(), port,
+                securityWord(security), user.c_str());
 }
 
 void printClientSettings(const std::string& title, bool oauth) {
@@ -232,8 +232,8 @@ int add(const std::vector<std::string>& args) {
         autoconfig::NetworkDns dns(dnsOptions);
         // --no-lookup: the table shipped with the program only, nothing asked on the network.
         bool network = !o.flag("--no-lookup");
-        found = autoconfig::discover(address, {network ? &https : nullptr, network ? &dns : nullptr,
-                                               autoconfig::systemRandom});
+        found = autoconfig::discover(address,
+                                     {network ? &https : nullptr, network ? &dns : nullptr, autoconfig::systemRandom});
         for (const std::string& line : found.trail) std::printf("  %s\n", line.c_str());
     }
     Incoming in;
@@ -262,7 +262,7 @@ int add(const std::vector<std::string>& args) {
         if (in.security != security && !o.get("--port")) in.port = 0;
         in.security = security;
     } else if (!found.found) {
-        in.security = 2;   // TLS unless told otherwise: every provider offers it
+        in.security = 2;  // TLS unless told otherwise: every provider offers it
     }
     if (o.get("--port")) in.port = port;
     if (in.port == 0) in.port = ctl::usualPort(in.protocol, in.security);
@@ -274,9 +274,11 @@ int add(const std::vector<std::string>& args) {
     std::printf("Account %s for %s%s:\n", title.c_str(), address.text().c_str(),
                 found.found ? (" (" + found.settings.provider + ", from " + found.settings.source + ")").c_str() : "");
     printServer("incoming", in.protocol, in.server, in.port, in.security, in.user);
-    const autoconfig::ServerSettings* out = found.found && !found.settings.outgoing.empty() ? &found.settings.outgoing[0]
-                                                                                           : nullptr;
-    if (out) printServer("outgoing", "smtp", out->host, out->port, static_cast<std::uint32_t>(out->security), out->user);
+    const autoconfig::ServerSettings* out = found.found && !found.settings.outgoing.empty()
+                                                ? &found.settings.outgoing[0]
+                                                : nullptr;
+    if (out)
+        printServer("outgoing", "smtp", out->host, out->port, static_cast<std::uint32_t>(out->security), out->user);
     bool oauth = preset != nullptr;
     if (oauth) std::printf("  sign-in   OAuth 2.0 (%s), client id %s\n", preset->name, o.get("--client-id")->c_str());
     else if (found.found && !found.settings.oauthPreset.empty())
@@ -286,11 +288,11 @@ int add(const std::vector<std::string>& args) {
     if (found.found && !found.settings.note.empty()) std::printf("  note      %s\n", found.settings.note.c_str());
     std::fflush(stdout);
 
-    std::optional<std::string> password =
-        readPassword(o.flag("--password-stdin"),
-                     oauth ? "Password your e-mail program will log in to the gateway with: "
-                           : "Password of " + in.user + " at " + in.server + ": ",
-                     why);
+    std::optional<std::string> password = readPassword(
+        o.flag("--password-stdin"),
+        oauth ? "Password your e-mail program will log in to the gateway with: "
+              : "Password of " + in.user + " at " + in.server + ": ",
+        why);
     if (!password) return refuse(why);
     if (found.found && !o.flag("--yes") && !confirmed("Add this account?")) {
         std::fprintf(stderr, "trawlexctl: nothing written%s\n",
@@ -309,8 +311,9 @@ int add(const std::vector<std::string>& args) {
     a.pass = oauth ? std::string() : *password;
     a.security = in.security;
     if (!config::createAccount(accounts, a))
-        return failed("the account could not be created in user.reg (is user.reg readable, the title new and the "
-                      "user name free of '/'?)");
+        return failed(
+            "the account could not be created in user.reg (is user.reg readable, the title new and the "
+            "user name free of '/'?)");
     bool ok = config::writeAccountString(accounts, title, "emailaddress", address.text());
     if (o.get("--protocol") || in.protocol == "imap")
         ok = ok && config::writeAccountDword(accounts, title, config::kProtocolValue,
@@ -332,8 +335,10 @@ int add(const std::vector<std::string>& args) {
         ok = ok && config::writeSecretFromEditing(title, plat::SecretKind::Password, *password);
     }
     if (!ok)
-        return failed("the account " + title + " was created, but not all of its values could be written: see "
-                      "trawlexctl account show " + title);
+        return failed("the account " + title +
+                      " was created, but not all of its values could be written: see "
+                      "trawlexctl account show " +
+                      title);
     std::printf("Account %s added.\n", title.c_str());
 
     // The outgoing host: set from what was found when none is set yet.
@@ -351,11 +356,12 @@ int add(const std::vector<std::string>& args) {
         if (!outOk) return failed("the outgoing host could not be written");
         std::printf("Outgoing mail goes to %s port %u (it was not set yet).\n", out->host.c_str(), out->port);
     } else if (out) {
-        std::printf("Outgoing mail still goes to %s. To send this account's mail through %s instead:\n"
-                    "  trawlexctl outgoing set --account %s --server %s --port %u --security %s --user %s "
-                    "--addresses %s --password-stdin\n",
-                    outHost.c_str(), out->host.c_str(), title.c_str(), out->host.c_str(), out->port,
-                    securityWord(static_cast<std::uint32_t>(out->security)), out->user.c_str(), address.text().c_str());
+        std::printf(
+            "Outgoing mail still goes to %s. To send this account's mail through %s instead:\n"
+            "  trawlexctl outgoing set --account %s --server %s --port %u --security %s --user %s "
+            "--addresses %s --password-stdin\n",
+            outHost.c_str(), out->host.c_str(), title.c_str(), out->host.c_str(), out->port,
+            securityWord(static_cast<std::uint32_t>(out->security)), out->user.c_str(), address.text().c_str());
     } else if (outHost.empty()) {
         std::printf("No outgoing host is set: set one with trawlexctl outgoing set --server HOST ...\n");
     }
@@ -394,7 +400,8 @@ int list() {
         std::uint32_t protocol = dwordOr(accounts, i, config::kProtocolValue, 0);
         std::printf("%s\t%s\t%s:%u\t%s\t%s\n", title.c_str(), protocol == config::kProtocolImap ? "imap" : "pop3",
                     config::accountString(accounts, i, "server").c_str(), dwordOr(accounts, i, "port", 110),
-                    securityWord(dwordOr(accounts, i, "security", 0)), config::accountString(accounts, i, "user").c_str());
+                    securityWord(dwordOr(accounts, i, "security", 0)),
+                    config::accountString(accounts, i, "user").c_str());
     }
     return 0;
 }
@@ -423,7 +430,9 @@ int show(const std::string& title) {
         else std::printf("%s\t%u\n", value, *v);
     };
     auto protocolWord = [](std::uint32_t v) { return v == 1 ? "imap" : v == 0 ? "pop3" : "?"; };
-    auto leaveWord = [](std::uint32_t v) { return v == 0 ? "delete" : v == 1 ? "leave" : v == 2 ? "leave, then delete" : "?"; };
+    auto leaveWord = [](std::uint32_t v) {
+        return v == 0 ? "delete" : v == 1 ? "leave" : v == 2 ? "leave, then delete" : "?";
+    };
     auto authWord = [](std::uint32_t v) { return v == 0 ? "password" : v == 1 ? "oauth" : "?"; };
     dword(config::kProtocolValue, protocolWord);
     text("server");
@@ -445,7 +454,8 @@ int show(const std::string& title) {
     dword(config::kSmtpPortValue, nullptr);
     dword(config::kSmtpSecurityValue, securityWord);
     text(config::kSmtpUserValue);
-    if (!config::accountString(accounts, index, config::kSmtpPassValue).empty()) std::printf("smtppass\t(set, in user.reg)\n");
+    if (!config::accountString(accounts, index, config::kSmtpPassValue).empty())
+        std::printf("smtppass\t(set, in user.reg)\n");
     dword(config::kSmtpAuthValue, authWord);
     for (const char* v : {config::kAddressesValue, "emailaddress", "emailidentity", "clientname", "clientfile",
                           "uidlfile", "destmailbox", "dropdir"})
@@ -470,30 +480,18 @@ struct Settable {
 };
 
 constexpr Settable kSettable[] = {
-    {"server", Kind::Host},
-    {"port", Kind::Port},
-    {"security", Kind::Security},
-    {"user", Kind::User},
-    {"pass", Kind::Secret},
-    {"localpass", Kind::Secret},
-    {"protocol", Kind::Protocol},
-    {"imapfolders", Kind::Text},
-    {"leavemail", Kind::Leave},
-    {"leavedays", Kind::Days},
-    {"movefolder", Kind::Text},
-    {"auth", Kind::Auth},
-    {"oauthclientid", Kind::Text},
-    {"emailaddress", Kind::Text},
-    {"emailidentity", Kind::Text},
-    {"clientname", Kind::Text},
-    {"clientfile", Kind::Text},
-    {"smtpserver", Kind::Host},
-    {"smtpport", Kind::Port},
-    {"smtpsecurity", Kind::Security},
-    {"smtpuser", Kind::User},
-    {"smtppass", Kind::PlainSecret},
-    {"smtpauth", Kind::Auth},
-    {"addresses", Kind::Addresses},
+    {"server", Kind::Host},        {"port", Kind::Port},
+    {"security", Kind::Security},  {"user", Kind::User},
+    {"pass", Kind::Secret},        {"localpass", Kind::Secret},
+    {"protocol", Kind::Protocol},  {"imapfolders", Kind::Text},
+    {"leavemail", Kind::Leave},    {"leavedays", Kind::Days},
+    {"movefolder", Kind::Text},    {"auth", Kind::Auth},
+    {"oauthclientid", Kind::Text}, {"emailaddress", Kind::Text},
+    {"emailidentity", Kind::Text}, {"clientname", Kind::Text},
+    {"clientfile", Kind::Text},    {"smtpserver", Kind::Host},
+    {"smtpport", Kind::Port},      {"smtpsecurity", Kind::Security},
+    {"smtpuser", Kind::User},      {"smtppass", Kind::PlainSecret},
+    {"smtpauth", Kind::Auth},      {"addresses", Kind::Addresses},
 };
 
 std::string settableNames() {
@@ -515,19 +513,32 @@ int set(const std::string& title, const std::string& key, const std::string& val
     std::uint32_t number = 0;
     bool isText = false, ok = true;
     switch (what->kind) {
-    case Kind::Host: ok = ctl::checkServer(text, what->name, why); isText = true; break;
+    case Kind::Host:
+        ok = ctl::checkServer(text, what->name, why);
+        isText = true;
+        break;
     case Kind::Port: ok = ctl::parsePort(value, what->name, number, why); break;
     case Kind::Security: ok = ctl::parseSecurity(value, what->name, number, why); break;
     case Kind::Protocol: ok = ctl::parseProtocol(value, number, why); break;
-    case Kind::Text: ok = ctl::checkText(value, what->name, why); isText = true; break;
-    case Kind::User: ok = ctl::checkUser(value, what->name, why); isText = true; break;
+    case Kind::Text:
+        ok = ctl::checkText(value, what->name, why);
+        isText = true;
+        break;
+    case Kind::User:
+        ok = ctl::checkUser(value, what->name, why);
+        isText = true;
+        break;
     case Kind::Auth: ok = ctl::parseAuth(value, what->name, number, why); break;
-    case Kind::Addresses: ok = ctl::checkAddresses(text, why); isText = true; break;
+    case Kind::Addresses:
+        ok = ctl::checkAddresses(text, why);
+        isText = true;
+        break;
     case Kind::Leave:
         ok = value == "no" || value == "0" || value == "yes" || value == "1" || value == "2";
         number = value == "yes" || value == "1" ? 1 : value == "2" ? 2 : 0;
         if (!ok)
-            why = "leavemail '" + value + "' is not allowed: give no (0), yes (1) or 2 (leave, then delete after leavedays)";
+            why = "leavemail '" + value +
+                  "' is not allowed: give no (0), yes (1) or 2 (leave, then delete after leavedays)";
         break;
     case Kind::Days:
         ok = ctl::parsePort(value, what->name, number, why) && number <= 3650;
@@ -535,16 +546,17 @@ int set(const std::string& title, const std::string& key, const std::string& val
         break;
     case Kind::Secret:
     case Kind::PlainSecret: {
-        if (value != "-") return refuse(std::string(what->name) + " is read from standard input, so that it never shows "
-                                        "in the process list: give - as its value");
+        if (value != "-")
+            return refuse(std::string(what->name) +
+                          " is read from standard input, so that it never shows "
+                          "in the process list: give - as its value");
         std::optional<std::string> secret = readPassword(true, "", why);
         if (!secret) return refuse(why);
         bool stored = what->kind == Kind::PlainSecret
                           ? config::writeAccountString(accounts, name, what->name, *secret)
-                          : config::writeSecretFromEditing(name,
-                                                           key == "pass" ? plat::SecretKind::Password
-                                                                         : plat::SecretKind::LocalPass,
-                                                           *secret);
+                          : config::writeSecretFromEditing(
+                                name, key == "pass" ? plat::SecretKind::Password : plat::SecretKind::LocalPass,
+                                *secret);
         if (!stored) return failed(std::string(what->name) + " of " + name + " could not be stored");
         std::printf("%s of %s stored\n", what->name, name.c_str());
         return 0;
@@ -554,7 +566,8 @@ int set(const std::string& title, const std::string& key, const std::string& val
     bool stored = isText ? config::writeAccountString(accounts, name, what->name, text)
                          : config::writeAccountDword(accounts, name, what->name, number);
     if (!stored) return failed(std::string(what->name) + " of " + name + " could not be written to user.reg");
-    std::printf("%s of %s set to %s\n", what->name, name.c_str(), isText ? text.c_str() : std::to_string(number).c_str());
+    std::printf("%s of %s set to %s\n", what->name, name.c_str(),
+                isText ? text.c_str() : std::to_string(number).c_str());
     if (key == "server" || key == "user")
         std::printf("(the mailbox folder and the list of fetched messages keep their names: %s)\n",
                     config::accountString(accounts, index, "destmailbox").c_str());
@@ -568,7 +581,8 @@ int remove(const std::string& title) {
     if (int rc = findAccountNamed(title, accounts, index, name)) return rc;
     std::string mailbox = config::accountString(accounts, index, "destmailbox");
     bool inStore = config::secretsInStore(config::targetKeyPath(name));
-    if (!config::openAccountsKey(accounts) || !config::deleteAccountKey(accounts, name)) return failed("the account " + name + " could not be removed");
+    if (!config::openAccountsKey(accounts) || !config::deleteAccountKey(accounts, name))
+        return failed("the account " + name + " could not be removed");
     if (inStore)
         for (plat::SecretKind kind : config::secretKinds(name)) plat::clearSecret(name, kind);
     std::printf("Account %s removed; its mailbox accounts/%s/ stays.\n", name.c_str(), mailbox.c_str());
@@ -580,14 +594,16 @@ int remove(const std::string& title) {
 int outgoingSet(const std::vector<std::string>& args) {
     Options o;
     std::string why;
-    if (!parseOptions(args, {"--server", "--port", "--security", "--user", "--account", "--addresses", "--oauth", "--client-id"},
-                      {"--password-stdin"}, o, why))
+    if (!parseOptions(
+            args, {"--server", "--port", "--security", "--user", "--account", "--addresses", "--oauth", "--client-id"},
+            {"--password-stdin"}, o, why))
         return refuse(why);
     if (o.words.size() != 1 || o.words[0] != "set") return refuse("usage: trawlexctl outgoing set [options]");
     if (o.values.empty() && o.flags.empty()) return refuse("outgoing set needs at least one option");
     std::string server, user, addresses;
     std::uint32_t port = 0, security = 0;
-    if (const std::string* v = o.get("--server"); v && !ctl::checkServer(server = *v, "server", why)) return refuse(why);
+    if (const std::string* v = o.get("--server"); v && !ctl::checkServer(server = *v, "server", why))
+        return refuse(why);
     if (const std::string* v = o.get("--port"); v && !ctl::parsePort(*v, "port", port, why)) return refuse(why);
     if (const std::string* v = o.get("--security"); v && !ctl::parseSecurity(*v, "security", security, why))
         return refuse(why);
@@ -597,7 +613,8 @@ int outgoingSet(const std::vector<std::string>& args) {
     if (const std::string* v = o.get("--oauth")) {
         preset = config::findOAuthPreset(*v);
         if (!preset) return refuse("OAuth preset '" + *v + "' is not known: give one of " + config::oauthPresetNames());
-        if (!o.get("--client-id") || !ctl::checkText(*o.get("--client-id"), "client id", why) || o.get("--client-id")->empty())
+        if (!o.get("--client-id") || !ctl::checkText(*o.get("--client-id"), "client id", why) ||
+            o.get("--client-id")->empty())
             return refuse(why.empty() ? "--oauth needs --client-id" : why);
     }
     // A security without a port takes its usual one when the server is new.
@@ -614,10 +631,12 @@ int outgoingSet(const std::vector<std::string>& args) {
         if (int rc = findAccountNamed(*account, accounts, index, name)) return rc;
         if (o.get("--server")) ok = ok && config::writeAccountString(accounts, name, config::kSmtpServerValue, server);
         if (port) ok = ok && config::writeAccountDword(accounts, name, config::kSmtpPortValue, port);
-        if (o.get("--security")) ok = ok && config::writeAccountDword(accounts, name, config::kSmtpSecurityValue, security);
+        if (o.get("--security"))
+            ok = ok && config::writeAccountDword(accounts, name, config::kSmtpSecurityValue, security);
         if (o.get("--user")) ok = ok && config::writeAccountString(accounts, name, config::kSmtpUserValue, user);
         if (password) ok = ok && config::writeAccountString(accounts, name, config::kSmtpPassValue, *password);
-        if (o.get("--addresses")) ok = ok && config::writeAccountString(accounts, name, config::kAddressesValue, addresses);
+        if (o.get("--addresses"))
+            ok = ok && config::writeAccountString(accounts, name, config::kAddressesValue, addresses);
         if (preset) ok = ok && config::writeAccountDword(accounts, name, config::kSmtpAuthValue, config::kAuthOAuth);
         if (!ok) return failed("the outgoing values of " + name + " could not be written to user.reg");
         std::printf("Outgoing values of %s written.\n", name.c_str());
@@ -628,7 +647,8 @@ int outgoingSet(const std::vector<std::string>& args) {
     if (port) ok = ok && config::writeOutHostPort(port);
     if (o.get("--security")) ok = ok && config::writeSetting(config::kOutHostSecurity, security);
     if (o.get("--user")) ok = ok && config::writeSetting(config::kOutHostUser, user);
-    if (password) ok = ok && config::writeSecretFromEditing(config::kOutgoingTarget, plat::SecretKind::Password, *password);
+    if (password)
+        ok = ok && config::writeSecretFromEditing(config::kOutgoingTarget, plat::SecretKind::Password, *password);
     if (preset) {
         config::OAuthSettings s = config::readOAuthSettings(config::kOutgoingTarget);
         s.auth = config::kAuthOAuth;
@@ -639,7 +659,8 @@ int outgoingSet(const std::vector<std::string>& args) {
         ok = ok && config::writeOAuthSettings(config::kOutgoingTarget, s);
     }
     if (!ok) return failed("the outgoing host could not be written to user.reg");
-    if (!config::readOutHostPort()) ok = config::writeOutHostPort(ctl::usualPort("smtp", config::readSetting(config::kOutHostSecurity)));
+    if (!config::readOutHostPort())
+        ok = config::writeOutHostPort(ctl::usualPort("smtp", config::readSetting(config::kOutHostSecurity)));
     std::printf("Outgoing host: %s port %u, %s%s%s\n", config::readSetting(config::kOutHostName).c_str(),
                 config::readOutHostPort().value_or(0), securityWord(config::readSetting(config::kOutHostSecurity)),
                 config::readSetting(config::kOutHostUser).empty() ? "" : ", user ",

@@ -3,10 +3,10 @@
 #include "autoconfig/server_probe.h"
 #include "config/account_values.h"
 #include "platform/terminal.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
-#include "shared/secret_moves.h"
-#include "shared/secret_settings.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
+#include "secrets/secret_moves.h"
+#include "secrets/secret_settings.h"
 #include "tools/ctl_values.h"
 
 #include <cstdio>
@@ -29,13 +29,31 @@ const char kProbeUsage[] =
 // What the port says when nothing else does: its protocol and its security.
 void guessFromPort(std::uint32_t port, autoconfig::Protocol& protocol, Security& security) {
     switch (port) {
-    case 995: protocol = autoconfig::Protocol::Pop3; security = Security::Tls; break;
-    case 993: protocol = autoconfig::Protocol::Imap; security = Security::Tls; break;
-    case 143: protocol = autoconfig::Protocol::Imap; security = Security::StartTls; break;
-    case 465: protocol = autoconfig::Protocol::Smtp; security = Security::Tls; break;
+    case 995:
+        protocol = autoconfig::Protocol::Pop3;
+        security = Security::Tls;
+        break;
+    case 993:
+        protocol = autoconfig::Protocol::Imap;
+        security = Security::Tls;
+        break;
+    case 143:
+        protocol = autoconfig::Protocol::Imap;
+        security = Security::StartTls;
+        break;
+    case 465:
+        protocol = autoconfig::Protocol::Smtp;
+        security = Security::Tls;
+        break;
     case 587:
-    case 25: protocol = autoconfig::Protocol::Smtp; security = Security::StartTls; break;
-    default: protocol = autoconfig::Protocol::Pop3; security = Security::StartTls; break;
+    case 25:
+        protocol = autoconfig::Protocol::Smtp;
+        security = Security::StartTls;
+        break;
+    default:
+        protocol = autoconfig::Protocol::Pop3;
+        security = Security::StartTls;
+        break;
     }
 }
 

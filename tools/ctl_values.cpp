@@ -75,7 +75,8 @@ bool parseLeave(const std::string& text, std::uint32_t& mode, std::uint32_t& day
         mode = 2;
         return true;
     }
-    why = "leave '" + text + "' is not allowed: give no (delete fetched mail), yes (leave it on the server) or a "
+    why = "leave '" + text +
+          "' is not allowed: give no (delete fetched mail), yes (leave it on the server) or a "
           "number of days from 1 to 3650 (leave it, then delete it)";
     return false;
 }
@@ -88,11 +89,13 @@ bool parseAuth(const std::string& text, const char* what, std::uint32_t& out, st
 
 bool checkServer(std::string& host, const char* what, std::string& why) {
     std::string lower = lowered(host);
-    if (lower.find_first_of(" @?*") == std::string::npos && autoconfig::plausibleHostName(lower) && lower.size() < 199) {
+    if (lower.find_first_of(" @?*") == std::string::npos && autoconfig::plausibleHostName(lower) &&
+        lower.size() < 199) {
         host = lower;
         return true;
     }
-    why = std::string(what) + " '" + host + "' is not a host name: give letters, digits, '-' and '.' (no blank, '@', "
+    why = std::string(what) + " '" + host +
+          "' is not a host name: give letters, digits, '-' and '.' (no blank, '@', "
           "'?' or '*'), or a dotted address";
     return false;
 }
@@ -114,7 +117,8 @@ bool checkTitle(const std::string& title, std::string& why) {
 
 bool checkUser(const std::string& user, const char* what, std::string& why) {
     if (!user.empty() && user.find('/') == std::string::npos && !hasControl(user) && user.size() < 199) return true;
-    why = std::string(what) + " '" + user + "' is not allowed: give a name without '/' or control characters, under 199 "
+    why = std::string(what) + " '" + user +
+          "' is not allowed: give a name without '/' or control characters, under 199 "
           "characters";
     return false;
 }
@@ -134,7 +138,8 @@ bool checkPassword(const std::string& password, std::string& why) {
 
 bool checkText(const std::string& text, const char* what, std::string& why) {
     if (!hasControl(text) && text.size() < 199) return true;
-    why = std::string(what) + " '" + text + "' is not allowed: give text without control characters, under 199 "
+    why = std::string(what) + " '" + text +
+          "' is not allowed: give text without control characters, under 199 "
           "characters";
     return false;
 }
@@ -162,7 +167,8 @@ bool checkAddresses(std::string& text, std::string& why) {
     }
     if (!take()) return false;
     if (out.empty() || out.size() >= 199) {
-        why = "addresses '" + text + "' is not allowed: give one or more e-mail addresses separated by commas, under 199 "
+        why = "addresses '" + text +
+              "' is not allowed: give one or more e-mail addresses separated by commas, under 199 "
               "characters together";
         return false;
     }

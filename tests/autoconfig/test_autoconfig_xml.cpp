@@ -124,16 +124,26 @@ TEST(AutoconfigXml, RefusesHostileAndMalformedFiles) {
     // Well-formed, but with nothing usable in it.
     for (const std::string& text :
          {std::string("<other/>"), std::string("<clientConfig/>"), open + close,
-          open + "<incomingServer type='pop3'><hostname>pop.example.org</hostname><port>0</port>"
-                 "<socketType>SSL</socketType></incomingServer>" + close,
-          open + "<incomingServer type='pop3'><hostname>pop.example.org</hostname><port>99999</port>"
-                 "<socketType>SSL</socketType></incomingServer>" + close,
-          open + "<incomingServer type='pop3'><hostname>pop .example.org</hostname><port>995</port>"
-                 "<socketType>SSL</socketType></incomingServer>" + close,
-          open + "<incomingServer type='pop3'><hostname>pop.example.org</hostname><port>995</port>"
-                 "<socketType>SSL</socketType><username>%REALNAME%</username></incomingServer>" + close,
-          open + "<incomingServer type='pop3'><hostname>pop.example.org</hostname><port>995</port>"
-                 "<socketType>SSL</socketType><authentication>NTLM</authentication></incomingServer>" + close}) {
+          open +
+              "<incomingServer type='pop3'><hostname>pop.example.org</hostname><port>0</port>"
+              "<socketType>SSL</socketType></incomingServer>" +
+              close,
+          open +
+              "<incomingServer type='pop3'><hostname>pop.example.org</hostname><port>99999</port>"
+              "<socketType>SSL</socketType></incomingServer>" +
+              close,
+          open +
+              "<incomingServer type='pop3'><hostname>pop .example.org</hostname><port>995</port>"
+              "<socketType>SSL</socketType></incomingServer>" +
+              close,
+          open +
+              "<incomingServer type='pop3'><hostname>pop.example.org</hostname><port>995</port>"
+              "<socketType>SSL</socketType><username>%REALNAME%</username></incomingServer>" +
+              close,
+          open +
+              "<incomingServer type='pop3'><hostname>pop.example.org</hostname><port>995</port>"
+              "<socketType>SSL</socketType><authentication>NTLM</authentication></incomingServer>" +
+              close}) {
         ProviderSettings s;
         std::string why;
         EXPECT_FALSE(parseAutoconfig(text, ann(), s, why)) << text;
@@ -171,8 +181,8 @@ TEST(AutoconfigXml, StaysWithinItsBounds) {
 TEST(AutoconfigXml, DecodesReferencesAndKeepsStructure) {
     XmlElement root;
     std::string why;
-    ASSERT_TRUE(parseXml("\xEF\xBB\xBF<?xml version='1.0'?><r k=\"&lt;&#65;&#x42;&apos;\">a<b/>c<!-- x --></r>\n", root,
-                         why))
+    ASSERT_TRUE(
+        parseXml("\xEF\xBB\xBF<?xml version='1.0'?><r k=\"&lt;&#65;&#x42;&apos;\">a<b/>c<!-- x --></r>\n", root, why))
         << why;
     EXPECT_EQ(root.attribute("k"), "<AB'");
     EXPECT_EQ(root.text, "ac");

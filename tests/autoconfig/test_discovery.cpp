@@ -15,7 +15,7 @@ class ReplyBuilder {
 public:
     explicit ReplyBuilder(const std::string& question, DnsType type) {
         put16(0x1234);
-        put16(0x8180);   // a reply, recursion available, no error
+        put16(0x8180);  // a reply, recursion available, no error
         put16(1);
         countAt_ = bytes_.size();
         put16(0);
@@ -81,7 +81,7 @@ private:
 
 class FakeDns : public DnsSource {
 public:
-    std::map<std::string, std::vector<std::uint8_t>> replies;   // by name; others: no such name
+    std::map<std::string, std::vector<std::uint8_t>> replies;  // by name; others: no such name
     std::vector<std::string> asked;
     DnsReply query(const std::string& name, DnsType) override {
         asked.push_back(name);
@@ -95,7 +95,7 @@ public:
 
 class FakeHttps : public HttpsSource {
 public:
-    std::map<std::string, FetchReply> replies;   // by URL; others: connection refused
+    std::map<std::string, FetchReply> replies;  // by URL; others: connection refused
     std::vector<std::string> asked;
     FetchReply get(const std::string& url) override {
         asked.push_back(url);
@@ -114,8 +114,9 @@ MailAddress address(const std::string& text) {
     return a;
 }
 
-const char kFile[] = "<clientConfig><emailProvider><incomingServer type='pop3'><hostname>pop.example.org</hostname>"
-                     "<port>995</port><socketType>SSL</socketType></incomingServer></emailProvider></clientConfig>";
+const char kFile[] =
+    "<clientConfig><emailProvider><incomingServer type='pop3'><hostname>pop.example.org</hostname>"
+    "<port>995</port><socketType>SSL</socketType></incomingServer></emailProvider></clientConfig>";
 
 }  // namespace
 
@@ -151,12 +152,10 @@ TEST(Discovery, TakesTheStepsInOrderAndStopsAtTheFirstAnswer) {
     // A file that cannot be read is passed over for the SRV records.
     good.body = "<clientConfig>";
     https.replies["https://example.org/.well-known/autoconfig/mail/config-v1.1.xml"] = good;
-    dns.replies["_pop3s._tcp.example.org"] = ReplyBuilder("_pop3s._tcp.example.org", DnsType::Srv)
-                                                 .srv(10, 0, 995, "mail.example.org")
-                                                 .bytes();
-    dns.replies["_submission._tcp.example.org"] = ReplyBuilder("_submission._tcp.example.org", DnsType::Srv)
-                                                      .srv(0, 0, 587, "Smtp.Example.org")
-                                                      .bytes();
+    dns.replies["_pop3s._tcp.example.org"] =
+        ReplyBuilder("_pop3s._tcp.example.org", DnsType::Srv).srv(10, 0, 995, "mail.example.org").bytes();
+    dns.replies["_submission._tcp.example.org"] =
+        ReplyBuilder("_submission._tcp.example.org", DnsType::Srv).srv(0, 0, 587, "Smtp.Example.org").bytes();
     // "." says the service is not offered.
     dns.replies["_imaps._tcp.example.org"] =
         ReplyBuilder("_imaps._tcp.example.org", DnsType::Srv).srv(0, 0, 0, "").bytes();
@@ -221,8 +220,7 @@ TEST(Discovery, MalformedDnsRepliesAreRefused) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].target, "mail.example.org");
     // Every cut of the reply is refused.
-    for (std::size_t n = 0; n < good.size(); ++n)
-        EXPECT_FALSE(parseSrvAnswer(good.data(), n, records, why)) << n;
+    for (std::size_t n = 0; n < good.size(); ++n) EXPECT_FALSE(parseSrvAnswer(good.data(), n, records, why)) << n;
     // A compression pointer to itself, a pointer past the end, a label with a dot's byte in it.
     std::vector<std::uint8_t> loop = good;
     std::size_t owner = good.size() - (2 + 2 + 2 + 4 + 2 + 6 + 18);
