@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <ctime>
 
 namespace plat {
 namespace {
@@ -205,6 +206,61 @@ long TlsChannel::write(const void* data, std::size_t length) {
     ERR_clear_error();
     int chunk = length > 1 << 30 ? 1 << 30 : static_cast<int>(length);
     return finishIo(SSL_write(session_->ssl, data, chunk));
+}
+
+namespace {
+
+std::string nameText(const X509_NAME* name) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    if (!bio) return {};
+    X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+    char* data = nullptr;
+    long n = BIO_get_mem_data(bio, &data);
+    std::string text(data, n > 0 ? static_cast<std::size_t>(n) : 0);
+    BIO_free(bio);
+    return text;
+}
+
+std::string timeText(const ASN1_TIME* time) {
+    std::tm tm{};
+    if (!time || ASN1_TIME_to_tm(time, &tm) != 1) return {};
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &tm);
+    return text;
+}
+
+}  // namespace
+
+TlsDetails TlsChannel::details() const {
+    TlsDetails d;
+    SSL* ssl = session_->ssl;
+    if (SSL_is_init_finished(ssl)) {
+        d.version = SSL_get_version(ssl);
+        const char* cipher = SSL_get_cipher_name(ssl);
+        d.cipher = cipher ? cipher : "";
+    }
+    // The verified leaf, or after a refused certificate the first of the chain the server sent.
+    X509* leaf = SSL_get0_peer_certificate(ssl);
+    if (!leaf) {
+        STACK_OF(X509)* chain = SSL_get_peer_cert_chain(ssl);
+        if (chain && sk_X509_num(chain) > 0) leaf = sk_X509_value(chain, 0);
+    }
+    if (!leaf) return d;
+    d.haveCertificate = true;
+    d.subject = nameText(X509_get_subject_name(leaf));
+    d.issuer = nameText(X509_get_issuer_name(leaf));
+    d.notAfter = timeText(X509_get0_notAfter(leaf));
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (X509_digest(leaf, EVP_sha256(), digest, &length) == 1) {
+        static const char hex[] = "0123456789ABCDEF";
+        for (unsigned int i = 0; i < length; ++i) {
+            if (i) d.fingerprint += ':';
+            d.fingerprint += hex[digest[i] >> 4];
+            d.fingerprint += hex[digest[i] & 15];
+        }
+    }
+    return d;
 }
 
 void TlsChannel::close() {

@@ -16,6 +16,17 @@
 
 namespace plat {
 
+// What a session shows of itself and of the server's certificate, for a report to the user.
+struct TlsDetails {
+    std::string version;  // "TLSv1.3"; empty before the handshake completed
+    std::string cipher;
+    bool haveCertificate = false;
+    std::string subject;  // RFC 2253 form
+    std::string issuer;
+    std::string notAfter;  // "2027-01-31 12:00:00 UTC"
+    std::string fingerprint;  // SHA-256, colon-separated hex
+};
+
 class TlsChannel {
 public:
     enum class Step { Done, WouldBlock, Failed };
@@ -40,6 +51,10 @@ public:
     long read(void* buffer, std::size_t length);
     long write(const void* data, std::size_t length);
     bool wantsWrite() const { return wantsWrite_; }
+
+    // The session and the server's certificate; the certificate is there also after a
+    // handshake that failed because it was refused.
+    TlsDetails details() const;
 
     // Sends the closing notice once, without waiting for anything.
     void close();

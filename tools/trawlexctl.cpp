@@ -9,7 +9,9 @@
 #include "link/engine_link.h"
 #include "link/engine_state.h"
 #include "shared/program_info.h"
+#include "tools/ctl_account.h"
 #include "tools/ctl_authorize.h"
+#include "tools/ctl_probe.h"
 #include "tools/ctl_secrets.h"
 #include "tools/ctl_status.h"
 #include "log/day_logs.h"
@@ -55,6 +57,9 @@ const char kUsage[] =
     "       trawlexctl authorize ACCOUNT|outgoing [--preset NAME] [--client-id ID]\n"
     "                            [--client-secret SECRET] [--timeout SECONDS]\n"
     "       trawlexctl secrets migrate\n"
+    "       trawlexctl account add ADDRESS [options] | list | show T | set T KEY VALUE | remove T\n"
+    "       trawlexctl outgoing set [options]\n"
+    "       trawlexctl probe TITLE|HOST:PORT [--protocol pop3|imap|smtp] [--security ...] [--login]\n"
     "       trawlexctl --help | --version\n"
     "\n"
     "  cycle     ask the engine for a cycle and print its link messages until CYCLE_FINISHED;\n"
@@ -70,6 +75,25 @@ const char kUsage[] =
     "            127.0.0.1 (--timeout, 300 seconds unless told), and stores the refresh token;\n"
     "            --preset google|microsoft fills the provider's addresses and scope; the client\n"
     "            id is the one you registered with the provider. No engine is needed\n"
+    "  account add ADDRESS\n"
+    "            add an account from its address: the provider's settings are looked up (the\n"
+    "            provider table, the domain's settings file over HTTPS, SRV and MX records),\n"
+    "            shown and, once confirmed (--yes for scripts), written to user.reg; the\n"
+    "            password comes from the terminal or, with --password-stdin, standard input.\n"
+    "            Options: --title T --protocol pop3|imap --server H --port N\n"
+    "            --security none|starttls|tls --user U --oauth PRESET --client-id ID\n"
+    "            --leave no|yes|DAYS --no-lookup (the shipped table only, no network)\n"
+    "  account list|show TITLE|set TITLE KEY VALUE|remove TITLE\n"
+    "            the accounts in user.reg (passwords are never shown; a password is set with\n"
+    "            VALUE - and read from standard input)\n"
+    "  outgoing set\n"
+    "            the outgoing host (--server --port --security --user --password-stdin\n"
+    "            --oauth PRESET --client-id ID), or with --account T that account's own\n"
+    "            outgoing server and the sender --addresses it is used for\n"
+    "  probe TITLE|HOST:PORT\n"
+    "            connect as the account (or the outgoing host, \"outgoing\") would and report the\n"
+    "            greeting, TLS, the certificate, the capabilities and, with --login, whether\n"
+    "            the log-in works, with the time of each step\n"
     "  secrets migrate\n"
     "            move every password, local password and refresh token of user.reg into the\n"
     "            desktop's secret store and mark them so (\"secretstore\" 1). No engine is needed\n"
@@ -87,9 +111,12 @@ const char kUsage[] =
     "  0    done; for cycle: the cycle finished without a failure\n"
     "  1    no engine runs for this user, or it ended or stopped answering\n"
     "  2    timed out (--timeout)\n"
-    "  3    cycle: the cycle finished and reported a failure (CYCLE_FAILURE)\n"
+    "  3    cycle: the cycle finished and reported a failure (CYCLE_FAILURE); probe: a step\n"
+    "       failed\n"
     "  4    authorize: the sign-in failed or was refused; secrets migrate: something was\n"
-    "       left in user.reg (no secret store, or it is locked)\n"
+    "       left in user.reg (no secret store, or it is locked); account, outgoing: no settings\n"
+    "       found, or user.reg could not be written\n"
+    "  1    account add: the settings were not confirmed (nothing written)\n"
     "  64   bad usage\n"
     "  130  interrupted (SIGINT or SIGTERM)\n";
 
@@ -190,6 +217,18 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::string(argv[1]) == "authorize") {
         prepareProcess();
         return runAuthorize(std::vector<std::string>(argv + 2, argv + argc));
+    }
+    if (argc >= 2 && std::string(argv[1]) == "account") {
+        prepareProcess();
+        return runAccount(std::vector<std::string>(argv + 2, argv + argc));
+    }
+    if (argc >= 2 && std::string(argv[1]) == "probe") {
+        prepareProcess();
+        return runProbe(std::vector<std::string>(argv + 2, argv + argc));
+    }
+    if (argc >= 2 && std::string(argv[1]) == "outgoing") {
+        prepareProcess();
+        return runOutgoing(std::vector<std::string>(argv + 2, argv + argc));
     }
     if (argc >= 2 && std::string(argv[1]) == "secrets") {
         prepareProcess();

@@ -34,8 +34,14 @@ printf '{"access_token":"a\\u0041","expires_in":3599,"scope":["x",{"y":[1,true,n
     > "$work/fuzz_token_reply/granted"
 printf '{"error":"invalid_grant","error_description":"revoked"}' > "$work/fuzz_token_reply/refused"
 
+mkdir -p "$work/fuzz_autoconfig_xml"
+printf '<?xml version="1.0"?><clientConfig><emailProvider><incomingServer type="pop3"><hostname>pop.example.org</hostname><port>995</port><socketType>SSL</socketType><username>%%EMAILADDRESS%%</username></incomingServer></emailProvider></clientConfig>' \
+    > "$work/fuzz_autoconfig_xml/pop3"
+printf '\022\064\201\200\000\001\000\001\000\000\000\000\006_pop3s\004_tcp\007example\003org\000\000\041\000\001\300\014\000\041\000\001\000\000\001\054\000\030\000\012\000\000\003\343\004mail\007example\003org\000' \
+    > "$work/fuzz_autoconfig_xml/srv"
+
 status=0
-for target in fuzz_addr_list fuzz_item_name fuzz_uidl fuzz_token_reply; do
+for target in fuzz_addr_list fuzz_item_name fuzz_uidl fuzz_token_reply fuzz_autoconfig_xml; do
     bin="$build/tests/fuzz/$target"
     if [ ! -x "$bin" ]; then
         echo "run.sh: $bin not built (configure with -DTRAWLEX_FUZZ=ON)" >&2

@@ -1,0 +1,32 @@
+// The look-up's sources over the real network: HTTPS through libcurl, DNS through the C
+// library's resolver.
+#pragma once
+
+#include "autoconfig/discovery.h"
+#include "platform/dns_query.h"
+#include "platform/https_get.h"
+
+namespace autoconfig {
+
+class NetworkHttps : public HttpsSource {
+public:
+    explicit NetworkHttps(plat::HttpsGetOptions options) : options_(std::move(options)) {}
+    FetchReply get(const std::string& url) override;
+
+private:
+    plat::HttpsGetOptions options_;
+};
+
+class NetworkDns : public DnsSource {
+public:
+    explicit NetworkDns(plat::DnsQueryOptions options) : options_(std::move(options)) {}
+    DnsReply query(const std::string& name, DnsType type) override;
+
+private:
+    plat::DnsQueryOptions options_;
+};
+
+// A number from 0 to n from the system's random source, for SRV weights.
+std::uint32_t systemRandom(std::uint32_t n);
+
+}  // namespace autoconfig

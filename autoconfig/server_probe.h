@@ -1,0 +1,46 @@
+// A check of a mail server as an account would use it: connect, TLS (from the first byte or
+// after STARTTLS/STLS), greeting, capabilities (POP3 CAPA, IMAP CAPABILITY, SMTP EHLO) and,
+// when asked, the log-in; each step timed. The first step that fails ends the check, and the
+// report says which and why. Blocking: for trawlexctl, or a thread of the front end.
+#pragma once
+
+#include "autoconfig/mail_settings.h"
+#include "platform/tls_channel.h"
+
+#include <string>
+#include <vector>
+
+namespace autoconfig {
+
+struct ProbeTarget {
+    Protocol protocol = Protocol::Pop3;
+    std::string host;
+    std::uint16_t port = 0;
+    Security security = Security::Tls;
+    std::string caFile;  // further trusted certificates, as the settings' "cafile"
+    bool login = false;
+    std::string user;
+    std::string password;  // used only with login; never reported
+    int stepTimeoutMs = 15000;
+};
+
+struct ProbeStep {
+    std::string name;  // "connect", "tls", "greeting", "capabilities", "starttls", "login"
+    bool ok = false;
+    std::string detail;  // what the server said or why the step failed
+    long milliseconds = 0;
+};
+
+struct ProbeReport {
+    std::vector<ProbeStep> steps;
+    bool haveTls = false;
+    plat::TlsDetails tls;
+    bool trusted = false;  // the certificate passed every check
+    std::vector<std::string> capabilities;
+    bool ok() const;  // every step succeeded
+    const ProbeStep* failedStep() const;
+};
+
+ProbeReport probeServer(const ProbeTarget& target);
+
+}  // namespace autoconfig

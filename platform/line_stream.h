@@ -1,0 +1,47 @@
+// A blocking text connection for a program that waits for each answer anyway (trawlexctl's
+// server check): connect, TLS from the first byte or later (STARTTLS), write, read a line,
+// each within a time limit. TLS goes through TlsChannel, so the certificate is checked exactly
+// as the engine's connections check it.
+#pragma once
+
+#include "platform/tls_channel.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace plat {
+
+class LineStream {
+public:
+    LineStream() = default;
+    ~LineStream();
+    LineStream(const LineStream&) = delete;
+    LineStream& operator=(const LineStream&) = delete;
+
+    // Resolves host and connects to the first address that answers; address receives the one
+    // connected to.
+    bool connect(const std::string& host, std::uint16_t port, int timeoutMs, std::string& address, std::string& why);
+    // The TLS handshake, the certificate checked for host. On a refused certificate, details()
+    // still describes it.
+    bool startTls(const std::string& host, const std::string& caFile, int timeoutMs, std::string& why);
+    bool secured() const { return tls_ != nullptr && handshakeDone_; }
+    TlsDetails details() const { return tls_ ? tls_->details() : TlsDetails{}; }
+
+    bool writeAll(std::string_view data, int timeoutMs, std::string& why);
+    // One line without its CRLF (or LF); lines past 64 KiB fail.
+    bool readLine(std::string& line, int timeoutMs, std::string& why);
+    void close();
+
+private:
+    bool wait(bool forWrite, int timeoutMs, std::string& why);
+    long readSome(char* buffer, std::size_t length);
+
+    int fd_ = -1;
+    std::unique_ptr<TlsChannel> tls_;
+    bool handshakeDone_ = false;
+    std::string pending_;
+};
+
+}  // namespace plat
