@@ -1,11 +1,29 @@
-// Account values beyond the POP3 account's own (server, port, security, user, pass, ...): how
-// the account fetches its mail and where its outgoing mail goes. Each sits in the account's
-// key; an absent one reads as the default named here.
+// The names of an account's values, each in the account's key: the POP3 account's own, then
+// how the account fetches its mail and where its outgoing mail goes. An absent value reads as
+// the default named here.
 #pragma once
 
 #include <cstdint>
 
 namespace config {
+
+// The provider's server, its port (110 when absent), 0 plain / 1 STARTTLS / 2 TLS, the log-in.
+inline constexpr char kServerValue[] = "server";
+inline constexpr char kPortValue[] = "port";
+inline constexpr char kSecurityValue[] = "security";
+inline constexpr char kUserValue[] = "user";
+inline constexpr char kPassValue[] = "pass";
+// Where the account's mail is kept: its identifier file, its mailbox and the folder new items
+// are dropped into, and when it was last checked (seconds since 1970).
+inline constexpr char kUidlFileValue[] = "uidlfile";
+inline constexpr char kDestMailboxValue[] = "destmailbox";
+inline constexpr char kDropDirValue[] = "dropdir";
+inline constexpr char kLastCheckValue[] = "lastcheck";
+// The e-mail program the account is read with, and the identity it sends as.
+inline constexpr char kClientNameValue[] = "clientname";
+inline constexpr char kClientFileValue[] = "clientfile";
+inline constexpr char kEmailAddressValue[] = "emailaddress";
+inline constexpr char kEmailIdentityValue[] = "emailidentity";
 
 // 0 POP3 (default), 1 IMAP.
 inline constexpr char kProtocolValue[] = "protocol";

@@ -1,4 +1,5 @@
 #include "config/settings.h"
+#include "config/account_values.h"
 
 #include "platform/files.h"
 #include "log/debug.h"
@@ -313,14 +314,14 @@ bool readAccountRecord(const RegKey& accounts, int index, AccountRecord& out) {
     // A key that vanished since the title was read leaves the values empty.
     openAccount(accounts, rec.title, KeyAccess::Read, account);
     auto text = [&](const char* name) { return queryString(account, name, kAccountBuffer).value_or(""); };
-    rec.destMailbox = text("destmailbox");
-    rec.server = text("server");
-    plat::regQueryDword(account, "port", rec.port);
-    rec.user = text("user");
-    rec.pass = text("pass");
-    rec.uidlFile = text("uidlfile");
-    plat::regQueryDword(account, "lastcheck", rec.lastCheck);
-    if (plat::regQueryDword(account, "security", rec.security) != RegStatus::Ok) rec.security = 0;
+    rec.destMailbox = text(kDestMailboxValue);
+    rec.server = text(kServerValue);
+    plat::regQueryDword(account, kPortValue, rec.port);
+    rec.user = text(kUserValue);
+    rec.pass = text(kPassValue);
+    rec.uidlFile = text(kUidlFileValue);
+    plat::regQueryDword(account, kLastCheckValue, rec.lastCheck);
+    if (plat::regQueryDword(account, kSecurityValue, rec.security) != RegStatus::Ok) rec.security = 0;
     out = std::move(rec);
     return true;
 }
@@ -335,14 +336,14 @@ bool accountExists(const std::string& title, const std::string& accountsKey) {
 bool accountPasswordMatches(const std::string& title, const std::string& password, const std::string& accountsKey) {
     RegKey account;
     if (!openLoginAccount(title, accountsKey, account)) return false;
-    auto pass = queryString(account, "pass", kLoginBuffer);
+    auto pass = queryString(account, kPassValue, kLoginBuffer);
     return pass && *pass == password;
 }
 
 std::optional<std::string> accountDropDir(const std::string& title, const std::string& accountsKey) {
     RegKey account;
     if (!openLoginAccount(title, accountsKey, account)) return std::nullopt;
-    return queryString(account, "dropdir", kLoginBuffer);
+    return queryString(account, kDropDirValue, kLoginBuffer);
 }
 
 // ---- Adding an account
@@ -373,16 +374,18 @@ bool createAccount(const RegKey& accounts, const NewAccount& a) {
     if (!createAccountKey(accounts, a.title)) return false;
 
     const std::string& t = a.title;
-    bool ok = writeAccountString(accounts, t, "server", a.server) && writeAccountDword(accounts, t, "port", a.port) &&
-              writeAccountString(accounts, t, "user", a.user) && writeAccountString(accounts, t, "pass", a.pass) &&
-              writeAccountString(accounts, t, "clientname", a.clientName) &&
-              writeAccountString(accounts, t, "clientfile", a.clientFile) &&
+    bool ok = writeAccountString(accounts, t, kServerValue, a.server) &&
+              writeAccountDword(accounts, t, kPortValue, a.port) &&
+              writeAccountString(accounts, t, kUserValue, a.user) &&
+              writeAccountString(accounts, t, kPassValue, a.pass) &&
+              writeAccountString(accounts, t, kClientNameValue, a.clientName) &&
+              writeAccountString(accounts, t, kClientFileValue, a.clientFile) &&
               writeAccountString(accounts, t, "altclientfile", "") &&
               writeAccountDword(accounts, t, "useraltclient", 0) &&
-              writeAccountString(accounts, t, "uidlfile", uidlFile) &&
-              writeAccountString(accounts, t, "destmailbox", mailbox) &&
-              writeAccountString(accounts, t, "dropdir", dropDir) &&
-              (a.security == 0 || writeAccountDword(accounts, t, "security", a.security));
+              writeAccountString(accounts, t, kUidlFileValue, uidlFile) &&
+              writeAccountString(accounts, t, kDestMailboxValue, mailbox) &&
+              writeAccountString(accounts, t, kDropDirValue, dropDir) &&
+              (a.security == 0 || writeAccountDword(accounts, t, kSecurityValue, a.security));
     if (!ok) {
         // Half an account would be checked and served with empty values.
         deleteAccountKey(accounts, t);

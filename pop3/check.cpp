@@ -1,4 +1,5 @@
 #include "pop3/check.h"
+#include "config/account_values.h"
 
 #include "platform/clock.h"
 #include "pop3/incoming_route.h"
@@ -42,7 +43,8 @@ void Check::checkNextAccount() {
     DebugLineStr(LOG_MAIL, LOG_MED, "Checking account...", account_.title.c_str());
     ++accountIndex_;
     // Written before the connection is tried, whatever its outcome.
-    config::writeAccountDword(accounts, account_.title, "lastcheck", static_cast<std::uint32_t>(unixTime()));
+    config::writeAccountDword(accounts, account_.title, config::kLastCheckValue,
+                              static_cast<std::uint32_t>(unixTime()));
     if (client_) DebugLine(LOG_APP, LOG_HIGH, "m_pPOPClient not destroyed from last check!");
     oauth_ = config::readAuthMode(account_.title) == config::kAuthOAuth;
     renewed_ = false;

@@ -314,7 +314,7 @@ int add(const std::vector<std::string>& args) {
         return failed(
             "the account could not be created in user.reg (is user.reg readable, the title new and the "
             "user name free of '/'?)");
-    bool ok = config::writeAccountString(accounts, title, "emailaddress", address.text());
+    bool ok = config::writeAccountString(accounts, title, config::kEmailAddressValue, address.text());
     if (o.get("--protocol") || in.protocol == "imap")
         ok = ok && config::writeAccountDword(accounts, title, config::kProtocolValue,
                                              in.protocol == "imap" ? config::kProtocolImap : config::kProtocolPop3);
@@ -399,9 +399,9 @@ int list() {
     for (int i = 0; config::accountTitle(accounts, i, title); ++i) {
         std::uint32_t protocol = dwordOr(accounts, i, config::kProtocolValue, 0);
         std::printf("%s\t%s\t%s:%u\t%s\t%s\n", title.c_str(), protocol == config::kProtocolImap ? "imap" : "pop3",
-                    config::accountString(accounts, i, "server").c_str(), dwordOr(accounts, i, "port", 110),
+                    config::accountString(accounts, i, config::kServerValue).c_str(), dwordOr(accounts, i, "port", 110),
                     securityWord(dwordOr(accounts, i, "security", 0)),
-                    config::accountString(accounts, i, "user").c_str());
+                    config::accountString(accounts, i, config::kUserValue).c_str());
     }
     return 0;
 }
@@ -435,10 +435,10 @@ int show(const std::string& title) {
     };
     auto authWord = [](std::uint32_t v) { return v == 0 ? "password" : v == 1 ? "oauth" : "?"; };
     dword(config::kProtocolValue, protocolWord);
-    text("server");
+    text(config::kServerValue);
     dword("port", nullptr);
     dword("security", securityWord);
-    text("user");
+    text(config::kUserValue);
     std::printf("pass\t%s\n", secretState(name, plat::SecretKind::Password).c_str());
     dword(config::kAuthValue, authWord);
     if (dwordOr(accounts, index, config::kAuthValue, 0) == config::kAuthOAuth) {
@@ -457,10 +457,11 @@ int show(const std::string& title) {
     if (!config::accountString(accounts, index, config::kSmtpPassValue).empty())
         std::printf("smtppass\t(set, in user.reg)\n");
     dword(config::kSmtpAuthValue, authWord);
-    for (const char* v : {config::kAddressesValue, "emailaddress", "emailidentity", "clientname", "clientfile",
-                          "uidlfile", "destmailbox", "dropdir"})
+    for (const char* v :
+         {config::kAddressesValue, config::kEmailAddressValue, config::kEmailIdentityValue, config::kClientNameValue,
+          config::kClientFileValue, config::kUidlFileValue, config::kDestMailboxValue, config::kDropDirValue})
         text(v);
-    if (std::optional<std::uint32_t> last = config::accountDword(accounts, index, "lastcheck")) {
+    if (std::optional<std::uint32_t> last = config::accountDword(accounts, index, config::kLastCheckValue)) {
         std::time_t t = static_cast<std::time_t>(*last);
         char when[64] = "";
         std::tm tm{};
@@ -555,7 +556,8 @@ int set(const std::string& title, const std::string& key, const std::string& val
         bool stored = what->kind == Kind::PlainSecret
                           ? config::writeAccountString(accounts, name, what->name, *secret)
                           : config::writeSecretFromEditing(
-                                name, key == "pass" ? plat::SecretKind::Password : plat::SecretKind::LocalPass,
+                                name,
+                                key == config::kPassValue ? plat::SecretKind::Password : plat::SecretKind::LocalPass,
                                 *secret);
         if (!stored) return failed(std::string(what->name) + " of " + name + " could not be stored");
         std::printf("%s of %s stored\n", what->name, name.c_str());
@@ -570,7 +572,7 @@ int set(const std::string& title, const std::string& key, const std::string& val
                 isText ? text.c_str() : std::to_string(number).c_str());
     if (key == "server" || key == "user")
         std::printf("(the mailbox folder and the list of fetched messages keep their names: %s)\n",
-                    config::accountString(accounts, index, "destmailbox").c_str());
+                    config::accountString(accounts, index, config::kDestMailboxValue).c_str());
     return 0;
 }
 
@@ -579,7 +581,7 @@ int remove(const std::string& title) {
     int index = -1;
     std::string name;
     if (int rc = findAccountNamed(title, accounts, index, name)) return rc;
-    std::string mailbox = config::accountString(accounts, index, "destmailbox");
+    std::string mailbox = config::accountString(accounts, index, config::kDestMailboxValue);
     bool inStore = config::secretsInStore(config::targetKeyPath(name));
     if (!config::openAccountsKey(accounts) || !config::deleteAccountKey(accounts, name))
         return failed("the account " + name + " could not be removed");

@@ -126,10 +126,10 @@ int runProbe(const std::vector<std::string>& args) {
         t.protocol = config::accountDword(accounts, index, config::kProtocolValue).value_or(0) == config::kProtocolImap
                          ? autoconfig::Protocol::Imap
                          : autoconfig::Protocol::Pop3;
-        t.host = config::accountString(accounts, index, "server");
-        t.port = static_cast<std::uint16_t>(config::accountDword(accounts, index, "port").value_or(110));
-        t.security = securityFromSetting(config::accountDword(accounts, index, "security").value_or(0));
-        t.user = config::accountString(accounts, index, "user");
+        t.host = config::accountString(accounts, index, config::kServerValue);
+        t.port = static_cast<std::uint16_t>(config::accountDword(accounts, index, config::kPortValue).value_or(110));
+        t.security = securityFromSetting(config::accountDword(accounts, index, config::kSecurityValue).value_or(0));
+        t.user = config::accountString(accounts, index, config::kUserValue);
         secretTarget = target;
     } else if (target == config::kOutgoingTarget) {
         t.protocol = autoconfig::Protocol::Smtp;

@@ -1,4 +1,5 @@
 #include "tools/ctl_status.h"
+#include "config/account_values.h"
 
 #include "platform/clock.h"
 #include "platform/registry.h"
@@ -57,7 +58,7 @@ void printAccounts() {
     }
     std::string title;
     for (int i = 0; config::accountTitle(accounts, i, title); ++i) {
-        auto last = config::accountDword(accounts, i, "lastcheck");
+        auto last = config::accountDword(accounts, i, config::kLastCheckValue);
         std::printf("account %s: %s\n", title.c_str(),
                     last && *last ? ("last check " + localTime(*last)).c_str() : "never checked");
     }

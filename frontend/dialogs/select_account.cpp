@@ -1,4 +1,5 @@
 #include "frontend/dialogs/select_account.h"
+#include "config/account_values.h"
 
 #include "frontend/desktop/desktop.h"
 #include "frontend/desktop/mail_client.h"
@@ -82,7 +83,7 @@ int selectAccount(QWidget* owner, const std::string& prompt) {
     for (int i = 0; i < count; ++i) {
         Choice c;
         config::accountTitle(accounts, i, c.title);
-        c.client = config::accountString(accounts, i, "clientname");
+        c.client = config::accountString(accounts, i, config::kClientNameValue);
         if (!choices.empty() && c.client != choices.front().client) sameClient = false;
         choices.push_back(std::move(c));
     }
@@ -100,7 +101,7 @@ void readMail(QWidget* owner) {
     if (!config::openAccountsKey(accounts) || config::accountCount(accounts) < 1) return;
     int index = selectAccount(owner, QT_TRANSLATE_NOOP("Tarnwick", "Select account whose mail you wish to read:"));
     if (index == -1) return;
-    launchCommandLine(config::accountString(accounts, index, "clientfile"));
+    launchCommandLine(config::accountString(accounts, index, config::kClientFileValue));
 }
 
 bool removeAccount(QWidget* owner, int accountIndex) {

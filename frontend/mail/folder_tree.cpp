@@ -1,4 +1,5 @@
 #include "frontend/mail/folder_tree.h"
+#include "config/account_values.h"
 
 #include "frontend/icons/icons.h"
 #include "frontend/desktop/mail_client.h"
@@ -123,7 +124,7 @@ void FolderTree::doubleClicked(QTreeWidgetItem* node) {
     if (!config::openAccountsKey(accounts) || config::accountCount(accounts) == 0) return;
     // Started after this event: a failed start shows a message box, whose loop may close the
     // views and with them this tree.
-    QTimer::singleShot(0, this, [this, line = config::accountString(accounts, index, "clientfile")] {
+    QTimer::singleShot(0, this, [this, line = config::accountString(accounts, index, config::kClientFileValue)] {
         QPointer<FolderTree> alive(this);
         launchCommandLine(line);
         if (alive) emit mailProgramStarted();

@@ -1,4 +1,5 @@
 #include "frontend/mail/folders.h"
+#include "config/account_values.h"
 
 #include "config/settings.h"
 #include "store/maildrop.h"
@@ -12,7 +13,7 @@ namespace views {
 namespace {
 
 std::string destMailbox(const plat::RegKey& accounts, int index) {
-    return config::accountString(accounts, index, "destmailbox");
+    return config::accountString(accounts, index, config::kDestMailboxValue);
 }
 
 // Calls visit with the listing of each account's mailbox, in index order, until it answers

@@ -1,4 +1,5 @@
 #include "frontend/mail/mailbox_watch.h"
+#include "config/account_values.h"
 
 #include "frontend/mail/folders.h"
 #include "config/settings.h"
@@ -28,7 +29,7 @@ std::vector<std::string> MailboxWatch::mailDirectories() {
     plat::RegKey accounts;
     if (!config::openAccountsKey(accounts)) return dirs;
     for (int i = 0, n = config::accountCount(accounts); i < n; ++i) {
-        std::string box = config::accountString(accounts, i, "destmailbox");
+        std::string box = config::accountString(accounts, i, config::kDestMailboxValue);
         if (!box.empty()) dirs.push_back(accountDirectory(box));
     }
     return dirs;
