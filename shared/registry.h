@@ -144,8 +144,25 @@ bool createAccountKey(const plat::RegKey& accounts, const std::string& title);
 // Removes an account with all its values; its mailbox directory and UIDL file stay.
 bool deleteAccountKey(const plat::RegKey& accounts, const std::string& title);
 
+// An account's retrieval protocol and what becomes of its fetched mail.
+inline constexpr char kProtocolValue[] = "protocol";          // dword: kProtocolPop3, kProtocolImap
+inline constexpr char kImapFoldersValue[] = "imapfolders";    // folders separated by ","; "ALL": every one
+inline constexpr char kLeaveMailValue[] = "leavemail";        // dword: kLeaveMailDelete, ...Keep, ...ForDays
+inline constexpr char kLeaveDaysValue[] = "leavedays";        // dword: days, with kLeaveMailForDays
+inline constexpr char kMoveFolderValue[] = "movefolder";      // IMAP: moved there instead of deleted
+inline constexpr std::uint32_t kProtocolPop3 = 0;
+inline constexpr std::uint32_t kProtocolImap = 1;
+inline constexpr std::uint32_t kLeaveMailDelete = 0;
+inline constexpr std::uint32_t kLeaveMailKeep = 1;
+inline constexpr std::uint32_t kLeaveMailForDays = 2;
+inline constexpr char kDefaultImapFolders[] = "INBOX";
+inline constexpr std::uint32_t kImapsPort = 993;
+inline constexpr std::uint32_t kImapPort = 143;
+
 // What the engine checks an account with. An absent "port" reads as 110, "lastcheck" and
-// "security" as 0 (0 plain, 1 STLS, 2 TLS from the first byte).
+// "security" as 0 (0 plain, 1 STLS, 2 TLS from the first byte). An IMAP account ("protocol"
+// 1) reads an absent "security" as 2 and an absent "port" as 993 with TLS from the first byte,
+// 143 otherwise. "protocol" other than 1 reads as 0, "leavemail" above 2 as 0 (delete).
 struct AccountRecord {
     std::string title;
     std::string destMailbox;
@@ -156,6 +173,11 @@ struct AccountRecord {
     std::string uidlFile;
     std::uint32_t lastCheck = 0;
     std::uint32_t security = 0;
+    std::uint32_t protocol = kProtocolPop3;
+    std::string imapFolders = kDefaultImapFolders;
+    std::uint32_t leaveMail = kLeaveMailDelete;
+    std::uint32_t leaveDays = 0;
+    std::string moveFolder;
 };
 
 // False when there is no account at index (or its title does not fit).
