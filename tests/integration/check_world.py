@@ -76,6 +76,15 @@ class CheckWorld:
         with open(os.path.join(self.root, "config", "tarnwick", "user.reg"), "w") as f:
             f.write("\n".join(lines))
 
+    def log_text(self):
+        """Everything the checks wrote into the day logs."""
+        text = ""
+        for name in sorted(os.listdir(self.work)):
+            if name.endswith(".log"):
+                with open(os.path.join(self.work, name), errors="replace") as f:
+                    text += f.read()
+        return text
+
     def mailbox(self, name):
         return os.path.join(self.work, "accounts", name)
 

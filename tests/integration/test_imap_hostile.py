@@ -39,11 +39,7 @@ class HostileImap(unittest.TestCase):
         return p.returncode, out.decode().split(), err.decode()
 
     def log(self):
-        text = ""
-        for path in glob.glob(os.path.join(self.world.work, "*.log")):
-            with open(path, errors="replace") as f:
-                text += f.read()
-        return text
+        return self.world.log_text()
 
     def stored(self):
         return sorted(self.world.items(BOX).values())

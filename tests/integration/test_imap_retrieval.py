@@ -5,7 +5,6 @@ folders and "ALL" are fetched (without the special-use copies), a new UIDVALIDIT
 nothing twice, TLS from the first byte and STARTTLS both carry it, and a check killed at
 random moments never loses or doubles a message."""
 
-import glob
 import os
 import random
 import shutil
@@ -64,11 +63,7 @@ class ImapRetrieval(unittest.TestCase):
         return stored
 
     def log(self):
-        text = ""
-        for path in glob.glob(os.path.join(self.world.work, "*.log")):
-            with open(path, errors="replace") as f:
-                text += f.read()
-        return text
+        return self.world.log_text()
 
     def stored(self):
         return sorted(self.world.items(BOX).values())
