@@ -5,6 +5,9 @@ folders and "ALL" are fetched (without the special-use copies), a new UIDVALIDIT
 nothing twice, TLS from the first byte and STARTTLS both carry it, and a check killed at
 random moments never loses or doubles a message."""
 
+import base64
+import hashlib
+import http.client
 import os
 import random
 import shutil
@@ -13,6 +16,7 @@ import struct
 import sys
 import time
 import unittest
+import urllib.parse
 
 from check_world import CheckWorld, transfer_form
 from harness import read_route
@@ -20,6 +24,7 @@ from peers.dovecot import PrivateDovecot, available
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "peers"))
 from certificates import TestAuthority  # noqa: E402
+from oauth_server import OAuthServer  # noqa: E402
 
 USER, PASSWORD = "alice", "alice-pw"
 BOX = USER + "@127.0.0.1"
@@ -30,6 +35,21 @@ def awkward_message(n, size=5000):
             b".leading dot\n..two dots\n.\n . blank dot\n" +
             b"8-bit: \xe4\xf6\xfc \xff\x80 {5}\n) \"quoted\n" +
             b"H" * size + b"\n" + b"tail\n")
+
+
+def refresh_token(auth, client):
+    """A refresh token from the authorization server, by its code grant with PKCE."""
+    verifier = "v" * 50
+    challenge = base64.urlsafe_b64encode(hashlib.sha256(verifier.encode()).digest()).rstrip(b"=").decode()
+    redirect = "http://127.0.0.1:9/back"
+    query = urllib.parse.urlencode({"client_id": client, "response_type": "code", "code_challenge_method": "S256",
+                                    "code_challenge": challenge, "redirect_uri": redirect, "state": "s"})
+    conn = http.client.HTTPConnection(urllib.parse.urlsplit(auth.url("/")).netloc, timeout=10)
+    conn.request("GET", "/authorize?" + query)
+    location = conn.getresponse().getheader("Location")
+    code = urllib.parse.parse_qs(urllib.parse.urlsplit(location).query)["code"][0]
+    return auth.post("/token", grant_type="authorization_code", code=code, client_id=client, redirect_uri=redirect,
+                     code_verifier=verifier)["refresh_token"]
 
 
 def write_record(path, identifiers):
@@ -192,6 +212,27 @@ class ImapRetrieval(unittest.TestCase):
                     self.assertEqual(len(self.check()), 1)
                     self.assertEqual(dc.messages(USER), {})
                     self.assertIn("TLS", dc.read_log())
+
+    def test_oauth_sign_in_by_oauthbearer_and_xoauth2(self):
+        with TestAuthority() as ca:
+            cert, key = ca.server("localhost", ips=["127.0.0.1"])
+            for mechanisms, used in (("xoauth2 oauthbearer", "OAUTHBEARER"), ("xoauth2", "XOAUTH2")):
+                with self.subTest(mechanisms=mechanisms):
+                    auth = OAuthServer({"client-1": USER}).start()
+                    self.addCleanup(auth.close)
+                    self.world = CheckWorld()
+                    self.addCleanup(self.world.close)
+                    self.world.settings = {"cafile": ca.ca_file}
+                    dc = self.serve(ssl="imaps", cert=cert, key=key, oauth_introspect=auth.url("/introspect"),
+                                    oauth_mechanisms=mechanisms)
+                    dc.deliver(USER, awkward_message(1))
+                    self.account(dc, security=2, auth=1, oauthtokenurl=auth.url("/token"),
+                                 oauthclientid="client-1", oauthrefresh=refresh_token(auth, "client-1"))
+                    self.assertEqual(len(self.check()), 1)
+                    self.assertEqual(dc.messages(USER), {})
+                    self.assertRegex(dc.read_log(), r"Login: user=<alice>.*method=" + used)
+                    log = self.log()
+                    self.assertFalse([t for t in auth.tokens_issued() if t in log])
 
     def test_a_check_killed_at_random_moments_loses_and_doubles_nothing(self):
         rng = random.Random(os.environ.get("TRAWLEX_CRASH_SEED", "7"))
