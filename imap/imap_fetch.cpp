@@ -167,8 +167,10 @@ IMAPResponseSink::LiteralUse IMAP_Fetch::onLiteralBegin(const IMAPResponse& r, s
     const IMAPToken& last = r.tokens.back();
     if (last.type != IMAPToken::Type::Atom || !upperEquals(last.text, "BODY[]")) return IMAPResponseSink::LiteralUse::Keep;
     // Every message goes to the same part file first; it gets its name once its UID is known.
+    // The part file has an item's name that no message has ("imap-part"), so that one a kill
+    // left behind is removed at the engine's start as any unrecorded item is.
     dropPartial();
-    run_->partialPath = store::directoryPrefix(imap().itemDirectory()) + "[" + store::encodeNamePart(imap().ownerTag()) + "].imap-part";
+    run_->partialPath = store::makeItemFileName(imap().itemDirectory(), imap().ownerTag(), "imap-part");
     run_->partial = plat::openFile(run_->partialPath, "wb");
     run_->bodySize = size;
     run_->bodyDone = false;
