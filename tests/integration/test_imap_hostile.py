@@ -88,6 +88,31 @@ class HostileImap(unittest.TestCase):
         self.assertEqual(self.stored(), sorted(transfer_form(m) for m in sent))
         self.assertEqual(s.messages, {})
 
+    def test_servers_without_uidplus_or_move_still_lose_nothing(self):
+        sent = [message(n) for n in range(5)]
+        s = ScriptedImap(sent, capabilities="IMAP4rev1")
+        self.addCleanup(s.close)
+        self.world.add_account("imap", s.port, "ann", "pw", values={"protocol": 1, "security": 0})
+        status, stored, err = self.check()
+        self.assertEqual(status, 0, err + self.log())
+        self.assertEqual(len(stored), 5)
+        self.assertEqual(s.messages, {})
+        self.assertNotIn("UID EXPUNGE", " ".join(s.commands))
+        self.assertIn("offers no UIDPLUS: EXPUNGE removes every message flagged", self.log())
+        # Moving without MOVE: a copy, then the removal, and only after the copy succeeded.
+        self.world = CheckWorld()
+        self.addCleanup(self.world.close)
+        s2 = ScriptedImap(sent)
+        self.addCleanup(s2.close)
+        self.world.add_account("imap", s2.port, "ann", "pw",
+                               values={"protocol": 1, "security": 0, "movefolder": "Archive"})
+        status, stored, err = self.check()
+        self.assertEqual(status, 0, err + self.log())
+        self.assertEqual(sorted(s2.copied.values()), sorted(sent))
+        self.assertEqual(s2.messages, {})
+        kinds = [c.split(" ")[1] + " " + c.split(" ")[2] for c in s2.commands if c.split(" ")[1] == "UID"]
+        self.assertLess(kinds.index("UID COPY"), kinds.index("UID STORE"))
+
     def test_floods_and_an_expunge_in_mid_fetch_change_nothing_else(self):
         for hostile in ("flood", "expunge"):
             with self.subTest(hostile=hostile):

@@ -19,9 +19,13 @@ import threading
 
 
 class ScriptedImap:
-    def __init__(self, messages=(), hostile=None, uidvalidity=77):
-        """messages: wire bytes with CRLF lines; UIDs 1, 2, ... in order."""
+    def __init__(self, messages=(), hostile=None, uidvalidity=77, capabilities="IMAP4rev1 UIDPLUS"):
+        """messages: wire bytes with CRLF lines; UIDs 1, 2, ... in order. Without UIDPLUS in
+        capabilities UID EXPUNGE is refused; UID COPY keeps the copies in self.copied."""
         self.messages = {i + 1: m for i, m in enumerate(messages)}
+        self.capabilities = capabilities
+        self.flagged = set()
+        self.copied = {}
         self.hostile = hostile
         self.uidvalidity = uidvalidity
         self.huge_size = 64 * 1024 * 1024
@@ -94,7 +98,7 @@ class ScriptedImap:
 
     def _session(self, conn):
         send = conn.sendall
-        send(b"* OK [CAPABILITY IMAP4rev1 UIDPLUS] scripted ready\r\n")
+        send(b"* OK [CAPABILITY %s] scripted ready\r\n" % self.capabilities.encode())
         for line in self._lines(conn):
             tag, _, rest = line.partition(" ")
             words = rest.split(" ")
@@ -104,7 +108,7 @@ class ScriptedImap:
                 words = words[1:]
             self.commands.append(tag + " " + (cmd + " ********" if cmd == "LOGIN" else rest))
             if cmd == "CAPABILITY":
-                send(b"* CAPABILITY IMAP4rev1 UIDPLUS\r\n%s OK done\r\n" % tag.encode())
+                send(b"* CAPABILITY %s\r\n%s OK done\r\n" % (self.capabilities.encode(), tag.encode()))
             elif cmd == "LOGIN":
                 send(b"%s OK logged in\r\n" % tag.encode())
             elif cmd in ("SELECT", "EXAMINE"):
@@ -116,7 +120,20 @@ class ScriptedImap:
                 if not self._fetch(send, tag, self._uids(words[1])):
                     return
             elif cmd == "UID STORE":
+                if "\\Deleted" in rest:
+                    self.flagged.update(self._uids(words[1]))
                 send(b"%s OK done\r\n" % tag.encode())
+            elif cmd == "UID COPY":
+                for uid in self._uids(words[1]):
+                    self.copied[uid] = self.messages[uid]
+                send(b"%s OK [COPYUID 1 1 1] done\r\n" % tag.encode())
+            elif cmd == "EXPUNGE":
+                for uid in list(self.flagged):
+                    self.messages.pop(uid, None)
+                self.flagged.clear()
+                send(b"%s OK done\r\n" % tag.encode())
+            elif cmd == "UID EXPUNGE" and "UIDPLUS" not in self.capabilities:
+                send(b"%s BAD no UIDPLUS here\r\n" % tag.encode())
             elif cmd == "UID EXPUNGE":
                 for uid in self._uids(words[1]):
                     self.messages.pop(uid, None)
