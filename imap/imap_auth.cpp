@@ -2,7 +2,7 @@
 
 #include "imap/imap_record.h"
 #include "net/base64.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 using imaprec::quote;
 
@@ -19,12 +19,12 @@ void IMAP_Auth::start() {
     waitIn(state_WAIT_GREETING);
 }
 
-int IMAP_Auth::dispatch(int event, long arg) {
-    if (event == Client::EV_SECURED && state_ == state_WAIT_TLS) {
+int IMAP_Auth::dispatch(Connection::Event event, long arg) {
+    if (event == Connection::EV_SECURED && state_ == state_WAIT_TLS) {
         onSecured(arg == 1);
         return 1;
     }
-    if ((event == Client::EV_TIMEOUT || event == Client::EV_CLOSED) && state_ == state_WAIT_TLS)
+    if ((event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED) && state_ == state_WAIT_TLS)
         DebugLineStr(LOG_NET, LOG_HIGH, "TLS handshake got no answer from", client_->host().c_str());
     return IMAPPhase::dispatch(event, arg);
 }
@@ -124,14 +124,15 @@ void IMAP_Auth::logIn() {
             fail();
             return;
         }
-        mechanism_ = chooseBearerMechanism(imap().hasCapability("AUTH=OAUTHBEARER"), imap().hasCapability("AUTH=XOAUTH2"));
+        mechanism_ = chooseBearerMechanism(imap().hasCapability("AUTH=OAUTHBEARER"),
+                                           imap().hasCapability("AUTH=XOAUTH2"));
         if (mechanism_ == BearerMechanism::None) {
             logFailure("offers no login by AUTHENTICATE OAUTHBEARER or XOAUTH2");
             fail();
             return;
         }
-        std::string response =
-            bearerInitialResponse(mechanism_, imap().user(), client_->host(), client_->port(), imap().password());
+        std::string response = bearerInitialResponse(mechanism_, imap().user(), client_->host(), client_->port(),
+                                                     imap().password());
         if (response.empty()) {
             logFailure("no usable access token or user name");
             fail();
@@ -153,12 +154,15 @@ void IMAP_Auth::logIn() {
     }
     std::string user, pass;
     if (!quote(imap().user(), user) || !quote(imap().password(), pass)) {
-        logFailure("user name or password holds characters LOGIN cannot carry, and the server offers no AUTHENTICATE PLAIN");
+        logFailure(
+            "user name or password holds characters LOGIN cannot carry, and the server offers no AUTHENTICATE PLAIN");
         fail();
         return;
     }
     waitIn(state_WAIT_REPLY);
-    if (!imap().command("LOGIN " + user + " " + pass, [this](const IMAPResponse& r) { onLoginReply(r); }, true)) fail();
+    if (!imap().command(
+            "LOGIN " + user + " " + pass, [this](const IMAPResponse& r) { onLoginReply(r); }, true))
+        fail();
 }
 
 void IMAP_Auth::authenticate(const std::string& mechanism, const std::string& initial, bool bearer) {

@@ -16,12 +16,12 @@ public:
         state_IDLE = 0,
         state_WAIT_TLS = 1,
         state_WAIT_GREETING = 2,
-        state_WAIT_REPLY = 3,   // a command's tagged reply
+        state_WAIT_REPLY = 3,  // a command's tagged reply
         state_WAIT_CHALLENGE = 4,
     };
 
     void start();
-    int dispatch(int event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
     void onUntagged(const IMAPResponse& r) override;
     void onContinuation(const IMAPResponse& r) override;
     void onBroken(const std::string& why) override;
@@ -39,7 +39,7 @@ private:
     bool greeted_ = false;
     bool preauth_ = false;
     bool bearer_ = false;
-    bool answered_ = false;   // the SASL response went out
+    bool answered_ = false;  // the SASL response went out
     std::string initial_;
     BearerMechanism mechanism_ = BearerMechanism::None;
 };

@@ -4,7 +4,7 @@
 #include "imap/imap_fetch.h"
 #include "net/mail_client_open.h"
 #include "platform/socket.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <cctype>
 
@@ -43,11 +43,11 @@ void IMAPPhase::logFailure(const std::string& what) const {
     DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
 }
 
-int IMAPPhase::dispatch(int event, long) {
+int IMAPPhase::dispatch(Connection::Event event, long) {
     if (state_ == 0) return 0;
     switch (event) {
-    case Client::EV_TIMEOUT: onBroken("the server fell silent"); return 1;
-    case Client::EV_CLOSED: onBroken("the connection closed"); return 1;
+    case Connection::EV_TIMEOUT: onBroken("the server fell silent"); return 1;
+    case Connection::EV_CLOSED: onBroken("the connection closed"); return 1;
     default: return 0;
     }
 }
@@ -57,12 +57,13 @@ class IMAP_Open : public StateHandler {
 public:
     using StateHandler::StateHandler;
     void start() { startOpeningPhase(state_, *client_); }
-    int dispatch(int event, long arg) override {
+    int dispatch(Connection::Event event, long arg) override {
         if (state_ != 1) return 0;
-        bool connected = event == Client::EV_CONNECT && arg == 1;
-        bool failed = (event == Client::EV_CONNECT && arg == 0) || event == Client::EV_TIMEOUT || event == Client::EV_CLOSED;
+        bool connected = event == Connection::EV_CONNECT && arg == 1;
+        bool failed = (event == Connection::EV_CONNECT && arg == 0) || event == Connection::EV_TIMEOUT ||
+                      event == Connection::EV_CLOSED;
         if (!connected && !failed) return 0;
-        if (event == Client::EV_TIMEOUT) {
+        if (event == Connection::EV_TIMEOUT) {
             DebugLine(LOG_NET, LOG_HIGH, "Timed out opening connection");
             client_->closeSocket();
         }
@@ -108,7 +109,7 @@ private:
 
 IMAPClient::IMAPClient(POPClientObserver* observer, const std::string& host, int port, const std::string& user,
                        const std::string& password, const std::string& itemDirectory)
-    : Client(0, host.c_str(), port),
+    : Connection(host.c_str(), port),
       observer_(observer),
       open_(std::make_unique<IMAP_Open>(this)),
       auth_(std::make_unique<IMAP_Auth>(this)),
@@ -158,14 +159,14 @@ void IMAPClient::close() {
     c->start();
 }
 
-int IMAPClient::dispatcher(int event, long arg) {
+int IMAPClient::dispatcher(Connection::Event event, long arg) {
     if (event == EV_WRITABLE) return 1;
     if (opening_) return opening_->dispatch(event, arg);
     if (event == EV_LINE || event == EV_LINE_PART) {
         feedParser();
         return 1;
     }
-    if (event == EV_LINE_TOO_LONG) return 1;   // not raised: every byte is taken as it comes
+    if (event == EV_LINE_TOO_LONG) return 1;  // not raised: every byte is taken as it comes
     return current_ ? current_->dispatch(event, arg) : 0;
 }
 
@@ -288,7 +289,8 @@ void IMAPClient::atom(std::string_view text) {
         return;
     }
     addToken(IMAPToken::Type::Atom, text);
-    if (response_.kind == Kind::Untagged && response_.tokens.size() == 1 && response_.word(0) == "SEARCH") searching_ = true;
+    if (response_.kind == Kind::Untagged && response_.tokens.size() == 1 && response_.word(0) == "SEARCH")
+        searching_ = true;
 }
 
 void IMAPClient::string(std::string_view text) {
@@ -307,7 +309,7 @@ void IMAPClient::listEnd() {
 }
 
 IMAPResponseSink::LiteralUse IMAPClient::literalBegin(std::uint64_t size) {
-    if (muted_) return LiteralUse::Stream;   // dropped as it comes
+    if (muted_) return LiteralUse::Stream;  // dropped as it comes
     LiteralUse use = current_ ? current_->onLiteralBegin(response_, size) : LiteralUse::Keep;
     if (use == LiteralUse::Stream) addToken(IMAPToken::Type::Streamed, {});
     return use;

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "imap/imap_parser.h"
-#include "net/client.h"
+#include "net/connection.h"
 #include "net/state_handler.h"
 #include "net/transport_security.h"
 #include "platform/deferred_calls.h"
@@ -39,8 +39,8 @@ struct IMAPResponse {
     IMAPResponseSink::Kind kind = IMAPResponseSink::Kind::Untagged;
     std::string tag;
     std::vector<IMAPToken> tokens;
-    std::string code;   // a status response's bracketed code, without brackets
-    std::string text;   // a status response's text, or a continuation's
+    std::string code;  // a status response's bracketed code, without brackets
+    std::string text;  // a status response's text, or a continuation's
     bool truncated = false;
 
     // The first token as an upper-case word: "OK", "BYE", "CAPABILITY", or a number.
@@ -68,7 +68,7 @@ public:
     virtual void onSearchNumber(std::uint32_t) {}
     // The connection failed, closed, went silent or sent what cannot be read.
     virtual void onBroken(const std::string& why) = 0;
-    int dispatch(int event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
     // Enters a state that waits for the server, the inactivity timer running.
     void waitIn(int state);
     // Logs a failure (MAIL, HIGH) naming the mailbox: "IMAP ann at imap.example.net: ...".
@@ -81,14 +81,14 @@ class IMAP_Fetch;
 
 // What the retrieval does with the account's mail, from its settings.
 struct IMAPFetchOptions {
-    std::string recordFile;          // the account's identifier file
-    std::string folders = "INBOX";   // "," separated; "ALL" every folder
-    std::uint32_t leaveMail = 0;     // 0 delete, 1 leave, 2 leave for leaveDays
+    std::string recordFile;  // the account's identifier file
+    std::string folders = "INBOX";  // "," separated; "ALL" every folder
+    std::uint32_t leaveMail = 0;  // 0 delete, 1 leave, 2 leave for leaveDays
     std::uint32_t leaveDays = 0;
-    std::string moveFolder;          // with leaveMail 0: moved there instead
+    std::string moveFolder;  // with leaveMail 0: moved there instead
 };
 
-class IMAPClient : public Client, private IMAPResponseSink {
+class IMAPClient : public Connection, private IMAPResponseSink {
 public:
     using Done = std::function<void(const IMAPResponse& tagged)>;
 
@@ -102,7 +102,7 @@ public:
     void close();
 
     POPClientObserver* observer() const { return observer_; }
-    int dispatcher(int event, long arg) override;
+    int dispatcher(Connection::Event event, long arg) override;
 
     // Sends "<tag> <text>"; done hears the tagged reply (or nothing, when the connection ends
     // first). False, logged, when it could not go out; a line end in text is refused.
@@ -173,8 +173,8 @@ private:
     StateHandler* opening_ = nullptr;
     IMAPParser parser_;
     IMAPResponse response_;
-    bool searching_ = false;   // the response being read is an untagged SEARCH
-    bool muted_ = false;       // the rest of what was read is dropped
+    bool searching_ = false;  // the response being read is an untagged SEARCH
+    bool muted_ = false;  // the rest of what was read is dropped
     std::deque<Pending> pending_;
     unsigned nextTag_ = 1;
     std::set<std::string> capabilities_;

@@ -3,7 +3,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/socket.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/item_name.h"
 
 #include <algorithm>
@@ -81,7 +81,8 @@ void IMAP_Fetch::start(const IMAPFetchOptions& options) {
             return;
         }
         for (const std::string& f : run_->explicitFolders)
-            if (std::find(run_->folders.begin(), run_->folders.end(), f) == run_->folders.end()) run_->folders.push_back(f);
+            if (std::find(run_->folders.begin(), run_->folders.end(), f) == run_->folders.end())
+                run_->folders.push_back(f);
         nextFolder();
     });
 }
@@ -94,14 +95,16 @@ void IMAP_Fetch::onUntagged(const IMAPResponse& r) {
         std::vector<std::string> flags;
         std::size_t i = 1;
         if (i < r.tokens.size() && r.tokens[i].type == IMAPToken::Type::ListBegin) {
-            for (++i; i < r.tokens.size() && r.tokens[i].type != IMAPToken::Type::ListEnd; ++i) flags.push_back(r.tokens[i].text);
+            for (++i; i < r.tokens.size() && r.tokens[i].type != IMAPToken::Type::ListEnd; ++i)
+                flags.push_back(r.tokens[i].text);
             ++i;
         }
-        ++i;   // the hierarchy delimiter
+        ++i;  // the hierarchy delimiter
         if (i >= r.tokens.size() || r.truncated) return;
         const std::string& name = r.tokens[i].text;
         if (imaprec::skippedByAll(flags, name) || name == run_->options.moveFolder) return;
-        if (std::find(run_->folders.begin(), run_->folders.end(), name) == run_->folders.end()) run_->folders.push_back(name);
+        if (std::find(run_->folders.begin(), run_->folders.end(), name) == run_->folders.end())
+            run_->folders.push_back(name);
         return;
     }
     if (run_->mode == Mode::Select) {
@@ -163,9 +166,11 @@ void IMAP_Fetch::onUntagged(const IMAPResponse& r) {
 }
 
 IMAPResponseSink::LiteralUse IMAP_Fetch::onLiteralBegin(const IMAPResponse& r, std::uint64_t size) {
-    if (!run_ || run_->mode != Mode::Fetch || r.word(1) != "FETCH" || r.tokens.empty()) return IMAPResponseSink::LiteralUse::Keep;
+    if (!run_ || run_->mode != Mode::Fetch || r.word(1) != "FETCH" || r.tokens.empty())
+        return IMAPResponseSink::LiteralUse::Keep;
     const IMAPToken& last = r.tokens.back();
-    if (last.type != IMAPToken::Type::Atom || !upperEquals(last.text, "BODY[]")) return IMAPResponseSink::LiteralUse::Keep;
+    if (last.type != IMAPToken::Type::Atom || !upperEquals(last.text, "BODY[]"))
+        return IMAPResponseSink::LiteralUse::Keep;
     // Every message goes to the same part file first; it gets its name once its UID is known.
     // The part file has an item's name that no message has ("imap-part"), so that one a kill
     // left behind is removed at the engine's start as any unrecorded item is.
@@ -307,7 +312,8 @@ void IMAP_Fetch::matchNewValidity() {
         matched.push_back(std::move(e));
         old.erase(it);
     }
-    std::erase_if(run.entries, [&](const imaprec::Entry& e) { return e.folder == run.folder && e.uidValidity != run.uidValidity; });
+    std::erase_if(run.entries,
+                  [&](const imaprec::Entry& e) { return e.folder == run.folder && e.uidValidity != run.uidValidity; });
     std::string line = "UIDVALIDITY of " + run.folder + " at " + client_->host() + " changed from " +
                        std::to_string(oldValidity) + " to " + std::to_string(run.uidValidity) + ": " +
                        std::to_string(matched.size()) + " messages matched to those stored by size and Message-ID";
@@ -329,7 +335,8 @@ void IMAP_Fetch::planFolder() {
             if (e.uidValidity != run.uidValidity || !present.count(e.uid)) continue;
             known.insert(e.uid);
             bool due = run.options.leaveMail == 0 ||
-                       (run.options.leaveMail == 2 && now - e.fetched >= static_cast<long long>(run.options.leaveDays) * 86400);
+                       (run.options.leaveMail == 2 &&
+                        now - e.fetched >= static_cast<long long>(run.options.leaveDays) * 86400);
             if (due) old.push_back(e.uid);
         }
         kept.push_back(std::move(e));
@@ -358,7 +365,8 @@ void IMAP_Fetch::fetchMore() {
         }
         for (std::uint32_t uid : uids) run_->waiting.insert(uid);
         ++run_->fetchesOut;
-        std::string command = "UID FETCH " + imaprec::uidSet(uids) + " (UID BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)] BODY.PEEK[])";
+        std::string command = "UID FETCH " + imaprec::uidSet(uids) +
+                              " (UID BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)] BODY.PEEK[])";
         if (!send(command, [this, uids](const IMAPResponse& r) { onFetchDone(r, uids); })) return;
     }
 }
@@ -376,7 +384,7 @@ void IMAP_Fetch::onFetchDone(const IMAPResponse& r, const std::vector<std::uint3
     // is neither recorded nor removed.
     for (std::uint32_t uid : uids) {
         if (run_->waiting.erase(uid) == 0) continue;
-        if (r.isStatus("OK")) continue;   // gone from the folder: nothing to fetch
+        if (r.isStatus("OK")) continue;  // gone from the folder: nothing to fetch
         skipped(std::to_string(uid), "the server did not send it");
     }
     // Mail left on the server, for good or for some days, is only recorded now.
@@ -442,16 +450,17 @@ void IMAP_Fetch::remove(const std::vector<std::uint32_t>& uids) {
         ++run_->removalsOut;
         if (imap().hasCapability("MOVE")) {
             send("UID MOVE " + set + " " + target, [this](const IMAPResponse& r) {
-        if (!run_) return;
+                if (!run_) return;
                 --run_->removalsOut;
-                if (!r.isStatus("OK")) logFailure("UID MOVE refused: " + r.text + ": the messages stay in " + run_->folder);
+                if (!r.isStatus("OK"))
+                    logFailure("UID MOVE refused: " + r.text + ": the messages stay in " + run_->folder);
                 maybeFolderDone();
             });
             return;
         }
         // A copy that failed must not be followed by the removal.
         send("UID COPY " + set + " " + target, [this, set](const IMAPResponse& r) {
-        if (!run_) return;
+            if (!run_) return;
             --run_->removalsOut;
             if (r.isStatus("OK")) {
                 storeDeleted(set);
@@ -496,8 +505,10 @@ void IMAP_Fetch::maybeFolderDone() {
         nextFolder();
         return;
     }
-    std::string line = "IMAP server " + client_->host() + " offers no UIDPLUS: EXPUNGE removes every message flagged "
-                       "\\Deleted in " + run_->folder + ", also those flagged by other programs";
+    std::string line = "IMAP server " + client_->host() +
+                       " offers no UIDPLUS: EXPUNGE removes every message flagged "
+                       "\\Deleted in " +
+                       run_->folder + ", also those flagged by other programs";
     DebugLine(LOG_MAIL, LOG_MED, line.c_str());
     send("EXPUNGE", [this](const IMAPResponse& r) {
         if (!run_) return;

@@ -61,7 +61,7 @@ private:
         std::uint64_t size;
         std::string messageId;
     };
-    struct Seen {   // a message's size and Message-ID, when a new UIDVALIDITY is matched
+    struct Seen {  // a message's size and Message-ID, when a new UIDVALIDITY is matched
         std::uint32_t uid;
         std::uint64_t size;
         std::string messageId;
@@ -89,8 +89,8 @@ private:
     struct Run {
         IMAPFetchOptions options;
         std::unique_ptr<UIDL> record;
-        std::vector<imaprec::Entry> entries;   // the IMAP entries of the record
-        std::vector<std::string> others;       // anything else it holds, kept as it is
+        std::vector<imaprec::Entry> entries;  // the IMAP entries of the record
+        std::vector<std::string> others;  // anything else it holds, kept as it is
         std::deque<std::string> folders;
         bool listAll = false;
         std::vector<std::string> explicitFolders;
@@ -103,7 +103,7 @@ private:
         std::vector<std::uint32_t> uids;
         std::vector<Seen> seen;
         std::deque<std::uint32_t> toFetch;
-        std::set<std::uint32_t> waiting;   // asked for, not yet received
+        std::set<std::uint32_t> waiting;  // asked for, not yet received
         std::size_t fetchesOut = 0;
         std::size_t removalsOut = 0;
         bool needExpunge = false;

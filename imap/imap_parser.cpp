@@ -123,7 +123,7 @@ std::size_t IMAPParser::step(const char* data, std::size_t size) {
             }
             untagged_ = token_ == "*";
             bool continuation = token_ == "+";
-            sink_.begin(untagged_ ? IMAPResponseSink::Kind::Untagged
+            sink_.begin(untagged_      ? IMAPResponseSink::Kind::Untagged
                         : continuation ? IMAPResponseSink::Kind::Continuation
                                        : IMAPResponseSink::Kind::Tagged,
                         token_);
@@ -186,9 +186,7 @@ std::size_t IMAPParser::step(const char* data, std::size_t size) {
             --depth_;
             sink_.listEnd();
             return 1;
-        case '"':
-            state_ = State::Quoted;
-            return 1;
+        case '"': state_ = State::Quoted; return 1;
         case '{':
             literal8_ = false;
             literalSize_ = 0;
@@ -199,9 +197,7 @@ std::size_t IMAPParser::step(const char* data, std::size_t size) {
             afterCr_ = State::Token;
             state_ = State::LineLf;
             return 1;
-        case '\n':
-            fail("IMAP response line ends without CR");
-            return 1;
+        case '\n': fail("IMAP response line ends without CR"); return 1;
         default:
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
                 fail("IMAP response holds a control character");
@@ -210,7 +206,7 @@ std::size_t IMAPParser::step(const char* data, std::size_t size) {
             token_.clear();
             bracket_ = 0;
             state_ = State::Atom;
-            return step(data, size) ;
+            return step(data, size);
         }
     case State::Atom:
         if (c == '[') {
@@ -227,7 +223,7 @@ std::size_t IMAPParser::step(const char* data, std::size_t size) {
         } else if (c == '\r' || c == '\n' || (bracket_ == 0 && (c == ' ' || c == '(' || c == ')' || c == '"'))) {
             endToken();
             state_ = State::Token;
-            return 0;   // the byte is read again between tokens
+            return 0;  // the byte is read again between tokens
         } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
             fail("IMAP response holds a control character");
             return 1;
@@ -298,7 +294,7 @@ std::size_t IMAPParser::step(const char* data, std::size_t size) {
         token_.clear();
         literalLeft_ = literalSize_;
         state_ = State::LiteralBody;
-        if (literalLeft_ == 0) step(data, 0);   // an empty literal ends at once
+        if (literalLeft_ == 0) step(data, 0);  // an empty literal ends at once
         return 1;
     }
     case State::Text:

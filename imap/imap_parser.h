@@ -71,17 +71,17 @@ public:
 
 private:
     enum class State {
-        LineStart,      // reading the tag
-        Token,          // between tokens of a response
+        LineStart,  // reading the tag
+        Token,  // between tokens of a response
         Atom,
         Quoted,
         QuotedEscape,
-        LiteralSize,    // inside "{...}"
-        LiteralCr,      // after "}": CR
+        LiteralSize,  // inside "{...}"
+        LiteralCr,  // after "}": CR
         LiteralLf,
         LiteralBody,
-        Text,           // the rest of a status response or a continuation
-        LineLf,         // CR seen at the end of a response: LF
+        Text,  // the rest of a status response or a continuation
+        LineLf,  // CR seen at the end of a response: LF
     };
 
     std::size_t step(const char* data, std::size_t size);
@@ -96,10 +96,10 @@ private:
     std::string token_;
     std::string failure_;
     int depth_ = 0;
-    int bracket_ = 0;          // "[" open inside the current atom
-    int tokens_ = 0;           // tokens at depth 0 so far, after the tag
+    int bracket_ = 0;  // "[" open inside the current atom
+    int tokens_ = 0;  // tokens at depth 0 so far, after the tag
     bool untagged_ = false;
-    bool textMode_ = false;    // the response's rest is text
+    bool textMode_ = false;  // the response's rest is text
     bool literal8_ = false;
     std::uint64_t literalSize_ = 0;
     std::uint64_t literalLeft_ = 0;

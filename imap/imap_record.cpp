@@ -13,7 +13,8 @@ constexpr std::string_view kPrefix = "imap:";
 bool equalsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
     return true;
 }
 
@@ -37,14 +38,15 @@ std::string key(const std::string& folder, std::uint32_t uidValidity, std::uint3
 }
 
 std::string identifier(const Entry& e) {
-    return key(e.folder, e.uidValidity, e.uid) + "\t" + std::to_string(e.fetched) + "\t" + std::to_string(e.size) + "\t" +
-           e.messageId;
+    return key(e.folder, e.uidValidity, e.uid) + "\t" + std::to_string(e.fetched) + "\t" + std::to_string(e.size) +
+           "\t" + e.messageId;
 }
 
 std::optional<Entry> parse(std::string_view id) {
     if (id.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
     std::size_t tab = id.find('\t');
-    std::string_view k = id.substr(kPrefix.size(), tab == std::string_view::npos ? std::string_view::npos : tab - kPrefix.size());
+    std::string_view k = id.substr(kPrefix.size(),
+                                   tab == std::string_view::npos ? std::string_view::npos : tab - kPrefix.size());
     // The folder may hold ":": the numbers are read from the end.
     std::size_t c2 = k.rfind(':');
     if (c2 == std::string_view::npos || c2 == 0) return std::nullopt;
@@ -58,7 +60,8 @@ std::optional<Entry> parse(std::string_view id) {
         std::size_t t2 = rest.find('\t');
         std::size_t t3 = t2 == std::string_view::npos ? t2 : rest.find('\t', t2 + 1);
         if (t3 == std::string_view::npos) return std::nullopt;
-        if (!number(rest.substr(0, t2), e.fetched) || !number(rest.substr(t2 + 1, t3 - t2 - 1), e.size)) return std::nullopt;
+        if (!number(rest.substr(0, t2), e.fetched) || !number(rest.substr(t2 + 1, t3 - t2 - 1), e.size))
+            return std::nullopt;
         e.messageId = std::string(rest.substr(t3 + 1));
     }
     return e;

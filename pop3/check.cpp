@@ -3,12 +3,13 @@
 #include "platform/clock.h"
 #include "pop3/incoming_route.h"
 #include "pop3/pop_client.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 using namespace plat;
 
 Check::Check(const std::string& accountsKey, CheckObserver* observer)
-    : observer_(observer), accountsKey_(accountsKey) {}
+    : observer_(observer),
+      accountsKey_(accountsKey) {}
 
 Check::~Check() {
     if (hasClient()) {
@@ -108,8 +109,8 @@ void Check::connectWith(const std::string& secret) {
         imap_->open();
         return;
     }
-    client_ = std::make_unique<POPClient>(static_cast<POPClientObserver*>(this), account_.server, static_cast<int>(account_.port), account_.user,
-                                          secret, itemDirectory_);
+    client_ = std::make_unique<POPClient>(static_cast<POPClientObserver*>(this), account_.server,
+                                          static_cast<int>(account_.port), account_.user, secret, itemDirectory_);
     client_->setSecurity(securityFromSetting(account_.security), config::readSetting(config::kCaFile));
     client_->setOAuth(oauth_);
     client_->open();
@@ -119,14 +120,14 @@ void Check::renewThenConnect() {
     renewed_ = true;
     renewal_.start(account_.title, config::readOAuthSettings(account_.title), config::readSetting(config::kCaFile),
                    [this](oauth::RenewOutcome outcome) {
-        if (outcome == oauth::RenewOutcome::Renewed) {
-            connectAccount();
-            return;
-        }
-        // Nothing was retrieved: the account's mail waits on the server for the next check.
-        endAccount(AccountOutcome::Failed);
-        checkNextAccount();
-    });
+                       if (outcome == oauth::RenewOutcome::Renewed) {
+                           connectAccount();
+                           return;
+                       }
+                       // Nothing was retrieved: the account's mail waits on the server for the next check.
+                       endAccount(AccountOutcome::Failed);
+                       checkNextAccount();
+                   });
 }
 
 void Check::opened(bool ok) {
@@ -160,8 +161,9 @@ void Check::loggedIn(bool ok) {
             return;
         }
         // Mail left on the server stays recorded, so it is not fetched again.
-        client_->retrieve(account_.uidlFile, account_.leaveMail == config::kLeaveMailDelete ? AfterStoring::DeleteOnServer
-                                                                                           : AfterStoring::KeepOnServer);
+        client_->retrieve(account_.uidlFile, account_.leaveMail == config::kLeaveMailDelete
+                                                 ? AfterStoring::DeleteOnServer
+                                                 : AfterStoring::KeepOnServer);
         return;
     }
     if (oauth_ && clientTokenRefused() && !renewed_) {
@@ -192,8 +194,8 @@ bool Check::storedItemsFlushed() {
 }
 
 void Check::messageSkipped(const SkippedMessage& skipped) {
-    std::string text = "Message left on the server of account " + account_.title + " : " + skipped.identifier +
-                       " : " + skipped.reason;
+    std::string text = "Message left on the server of account " + account_.title + " : " + skipped.identifier + " : " +
+                       skipped.reason;
     DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
     skippedAny_ = true;
 }

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "platform/registry.h"
-#include "shared/settings_keys.h"
+#include "config/settings_keys.h"
 
 #include <array>
 #include <cstddef>
@@ -31,15 +31,15 @@ struct DwordSetting {
 
 // Strings are read through a 260-byte buffer: 259 characters at most, a longer value reads as
 // the fall-back.
-inline constexpr StringSetting kRasEntry{"rasentry", ""};   // empty: never dial
+inline constexpr StringSetting kRasEntry{"rasentry", ""};  // empty: never dial
 inline constexpr StringSetting kOutHostName{"outhostname", ""};
 inline constexpr StringSetting kNotifAlarmWave{"NotifAlarmWave", "alarm.wav"};
 inline constexpr StringSetting kNotifAnnounceWave{"NotifAnnounceWave", "newmail.wav"};
 inline constexpr StringSetting kNotifRunFile{"NotifRunFile", ""};
 inline constexpr StringSetting kStatus{"Status", ""};
 // Periods in milliseconds.
-inline constexpr DwordSetting kCheckFreqHI{"CheckFreqHI", 60000};         // while connected
-inline constexpr DwordSetting kCheckFreqLO{"CheckFreqLO", 3600000};       // when a dial is needed
+inline constexpr DwordSetting kCheckFreqHI{"CheckFreqHI", 60000};  // while connected
+inline constexpr DwordSetting kCheckFreqLO{"CheckFreqLO", 3600000};  // when a dial is needed
 inline constexpr DwordSetting kCheckFreqRASRetry{"CheckFreqRASRetry", 300000};
 inline constexpr DwordSetting kRASRetryLimit{"RASRetryLimit", 3};
 // Switches, 0 or 1.
@@ -145,11 +145,11 @@ bool createAccountKey(const plat::RegKey& accounts, const std::string& title);
 bool deleteAccountKey(const plat::RegKey& accounts, const std::string& title);
 
 // An account's retrieval protocol and what becomes of its fetched mail.
-inline constexpr char kProtocolValue[] = "protocol";          // dword: kProtocolPop3, kProtocolImap
-inline constexpr char kImapFoldersValue[] = "imapfolders";    // folders separated by ","; "ALL": every one
-inline constexpr char kLeaveMailValue[] = "leavemail";        // dword: kLeaveMailDelete, ...Keep, ...ForDays
-inline constexpr char kLeaveDaysValue[] = "leavedays";        // dword: days, with kLeaveMailForDays
-inline constexpr char kMoveFolderValue[] = "movefolder";      // IMAP: moved there instead of deleted
+inline constexpr char kProtocolValue[] = "protocol";  // dword: kProtocolPop3, kProtocolImap
+inline constexpr char kImapFoldersValue[] = "imapfolders";  // folders separated by ","; "ALL": every one
+inline constexpr char kLeaveMailValue[] = "leavemail";  // dword: kLeaveMailDelete, ...Keep, ...ForDays
+inline constexpr char kLeaveDaysValue[] = "leavedays";  // dword: days, with kLeaveMailForDays
+inline constexpr char kMoveFolderValue[] = "movefolder";  // IMAP: moved there instead of deleted
 inline constexpr std::uint32_t kProtocolPop3 = 0;
 inline constexpr std::uint32_t kProtocolImap = 1;
 inline constexpr std::uint32_t kLeaveMailDelete = 0;
@@ -191,8 +191,7 @@ bool accountExists(const std::string& title, const std::string& accountsKey = kA
 bool accountPasswordMatches(const std::string& title, const std::string& password,
                             const std::string& accountsKey = kAccountsKey);
 // "dropdir" read through 100 bytes; none when the account or the value is missing or too long.
-std::optional<std::string> accountDropDir(const std::string& title,
-                                          const std::string& accountsKey = kAccountsKey);
+std::optional<std::string> accountDropDir(const std::string& title, const std::string& accountsKey = kAccountsKey);
 
 // ---- Adding an account from the wizard
 
@@ -204,7 +203,7 @@ struct NewAccount {
     std::string pass;
     std::string clientName;
     std::string clientFile;
-    std::uint32_t security = 0;   // written only when not 0, the value an absent one reads as
+    std::uint32_t security = 0;  // written only when not 0, the value an absent one reads as
 };
 
 // Creates the account's sub-key and writes its values; "uidlfile" user@server.uidl,

@@ -20,7 +20,9 @@ public:
         out += std::to_string(text.size());
         if (out.size() > (1u << 20)) out.erase(0, out.size() / 2);
     }
-    void begin(Kind kind, std::string_view tag) override { note('b', tag), out += static_cast<char>('0' + static_cast<int>(kind)); }
+    void begin(Kind kind, std::string_view tag) override {
+        note('b', tag), out += static_cast<char>('0' + static_cast<int>(kind));
+    }
     void atom(std::string_view t) override {
         if (t.size() > IMAPParser::kMaxToken) __builtin_trap();
         note('a', t);

@@ -80,7 +80,8 @@ TEST(IMAPParser, ResponsesGiveTheSameTranscriptWholeAndByteByByte) {
          "U a[LIST] ( a[\\HasNoChildren] a[\\Trash] ) s[/] s[a \"b\\c];"},
         {"fetch with a section atom, kept and streamed literals",
          "* 1 FETCH (UID 7 BODY[HEADER.FIELDS (MESSAGE-ID)] {9}\r\nMID: <x>\n BODY[] {12}\r\na\r\n)\r\n{3}\r\n.)\r\n",
-         "U a[1] a[FETCH] ( a[UID] a[7] a[BODY[HEADER.FIELDS (MESSAGE-ID)]] s[MID: <x>\n] a[BODY[]] L12[a\r\n)\r\n{3}\r\n.] );"},
+         "U a[1] a[FETCH] ( a[UID] a[7] a[BODY[HEADER.FIELDS (MESSAGE-ID)]] s[MID: <x>\n] a[BODY[]] "
+         "L12[a\r\n)\r\n{3}\r\n.] );"},
         {"empty literals and NIL", "* 2 FETCH (BODY[] {0}\r\n X {0}\r\n NIL)\r\n",
          "U a[2] a[FETCH] ( a[BODY[]] L0[] a[X] s[] a[NIL] );"},
         {"literal8", "* 3 FETCH (BINARY[] ~{3}\r\nabc)\r\n", "U a[3] a[FETCH] ( a[BINARY[]] s[abc] );"},
@@ -144,7 +145,8 @@ TEST(IMAPParser, AStreamedLiteralOfManyMegabytesPassesInPiecesWithoutBeingHeld) 
     for (std::uint64_t sent = 0; sent < size; sent += chunk.size()) ASSERT_TRUE(p.feed(chunk));
     ASSERT_TRUE(p.feed(")\r\nT1 OK done\r\n"));
     EXPECT_EQ(t.streamed, size);
-    EXPECT_EQ(t.out, "U a[1] a[FETCH] ( a[UID] a[9] a[BODY[]] L" + std::to_string(size) + "[] );T:T1 a[OK] c[] t[done];");
+    EXPECT_EQ(t.out,
+              "U a[1] a[FETCH] ( a[UID] a[9] a[BODY[]] L" + std::to_string(size) + "[] );T:T1 a[OK] c[] t[done];");
     EXPECT_TRUE(p.idle());
 }
 

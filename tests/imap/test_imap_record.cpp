@@ -23,8 +23,8 @@ TEST(IMAPRecord, EntriesReadBackAsWrittenAndForeignOnesAreRefused) {
     EXPECT_EQ(back->messageId, e.messageId);
     // A bare key (no details) is still an entry.
     ASSERT_TRUE(imaprec::parse("imap:INBOX:1:2"));
-    for (const char* bad : {"00000001502c2c0a", "imap:INBOX:1", "imap:INBOX:x:2", "imap:INBOX:1:2\t5", "imap:INBOX:1:99999999999",
-                            "imap::1:2x"})
+    for (const char* bad : {"00000001502c2c0a", "imap:INBOX:1", "imap:INBOX:x:2", "imap:INBOX:1:2\t5",
+                            "imap:INBOX:1:99999999999", "imap::1:2x"})
         EXPECT_FALSE(imaprec::parse(bad)) << bad;
 }
 
@@ -37,7 +37,8 @@ TEST(IMAPRecord, MessageIdIsFoundInAnyCaseAndFolded) {
 
 TEST(IMAPRecord, FolderSettingAndWhatAllSkips) {
     bool all = false;
-    EXPECT_EQ(imaprec::folderList(" INBOX , Lists/dev,INBOX,, ", all), (std::vector<std::string>{"INBOX", "Lists/dev"}));
+    EXPECT_EQ(imaprec::folderList(" INBOX , Lists/dev,INBOX,, ", all),
+              (std::vector<std::string>{"INBOX", "Lists/dev"}));
     EXPECT_FALSE(all);
     EXPECT_EQ(imaprec::folderList("all, Extra", all), (std::vector<std::string>{"Extra"}));
     EXPECT_TRUE(all);
