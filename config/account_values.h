@@ -25,18 +25,20 @@ inline constexpr char kClientFileValue[] = "clientfile";
 inline constexpr char kEmailAddressValue[] = "emailaddress";
 inline constexpr char kEmailIdentityValue[] = "emailidentity";
 
-// 0 POP3 (default), 1 IMAP.
-inline constexpr char kProtocolValue[] = "protocol";
+// An account's retrieval protocol and what becomes of its fetched mail.
+inline constexpr char kProtocolValue[] = "protocol";  // dword: kProtocolPop3, kProtocolImap
+inline constexpr char kImapFoldersValue[] = "imapfolders";  // folders separated by ","; "ALL": every one
+inline constexpr char kLeaveMailValue[] = "leavemail";  // dword: kLeaveMailDelete, ...Keep, ...ForDays
+inline constexpr char kLeaveDaysValue[] = "leavedays";  // dword: days, with kLeaveMailForDays
+inline constexpr char kMoveFolderValue[] = "movefolder";  // IMAP: moved there instead of deleted
 inline constexpr std::uint32_t kProtocolPop3 = 0;
 inline constexpr std::uint32_t kProtocolImap = 1;
-// IMAP folders to fetch, default "INBOX".
-inline constexpr char kImapFoldersValue[] = "imapfolders";
-// 0 delete after fetching (default), 1 leave on the server, 2 leave, then delete after
-// "leavedays" days.
-inline constexpr char kLeaveMailValue[] = "leavemail";
-inline constexpr char kLeaveDaysValue[] = "leavedays";
-// IMAP: the folder fetched messages are moved to instead of being deleted.
-inline constexpr char kMoveFolderValue[] = "movefolder";
+inline constexpr std::uint32_t kLeaveMailDelete = 0;
+inline constexpr std::uint32_t kLeaveMailKeep = 1;
+inline constexpr std::uint32_t kLeaveMailForDays = 2;
+inline constexpr char kDefaultImapFolders[] = "INBOX";
+inline constexpr std::uint32_t kImapsPort = 993;
+inline constexpr std::uint32_t kImapPort = 143;
 
 // The account's own outgoing server, for mail sent from its "addresses".
 inline constexpr char kSmtpServerValue[] = "smtpserver";

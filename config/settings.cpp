@@ -321,7 +321,18 @@ bool readAccountRecord(const RegKey& accounts, int index, AccountRecord& out) {
     rec.pass = text(kPassValue);
     rec.uidlFile = text(kUidlFileValue);
     plat::regQueryDword(account, kLastCheckValue, rec.lastCheck);
-    if (plat::regQueryDword(account, kSecurityValue, rec.security) != RegStatus::Ok) rec.security = 0;
+    plat::regQueryDword(account, kProtocolValue, rec.protocol);
+    if (rec.protocol != kProtocolImap) rec.protocol = kProtocolPop3;
+    bool imap = rec.protocol == kProtocolImap;
+    if (plat::regQueryDword(account, kSecurityValue, rec.security) != RegStatus::Ok) rec.security = imap ? 2 : 0;
+    if (imap && plat::regQueryDword(account, kPortValue, rec.port) != RegStatus::Ok)
+        rec.port = rec.security == 2 ? kImapsPort : kImapPort;
+    std::string folders = text(kImapFoldersValue);
+    if (!folders.empty()) rec.imapFolders = folders;
+    plat::regQueryDword(account, kLeaveMailValue, rec.leaveMail);
+    if (rec.leaveMail > kLeaveMailForDays) rec.leaveMail = kLeaveMailDelete;
+    plat::regQueryDword(account, kLeaveDaysValue, rec.leaveDays);
+    rec.moveFolder = text(kMoveFolderValue);
     out = std::move(rec);
     return true;
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/registry.h"
+#include "config/account_values.h"
 #include "config/settings_keys.h"
 
 #include <array>
@@ -145,7 +146,9 @@ bool createAccountKey(const plat::RegKey& accounts, const std::string& title);
 bool deleteAccountKey(const plat::RegKey& accounts, const std::string& title);
 
 // What the engine checks an account with. An absent "port" reads as 110, "lastcheck" and
-// "security" as 0 (0 plain, 1 STLS, 2 TLS from the first byte).
+// "security" as 0 (0 plain, 1 STLS, 2 TLS from the first byte). An IMAP account ("protocol"
+// 1) reads an absent "security" as 2 and an absent "port" as 993 with TLS from the first byte,
+// 143 otherwise. "protocol" other than 1 reads as 0, "leavemail" above 2 as 0 (delete).
 struct AccountRecord {
     std::string title;
     std::string destMailbox;
@@ -156,6 +159,11 @@ struct AccountRecord {
     std::string uidlFile;
     std::uint32_t lastCheck = 0;
     std::uint32_t security = 0;
+    std::uint32_t protocol = kProtocolPop3;
+    std::string imapFolders = kDefaultImapFolders;
+    std::uint32_t leaveMail = kLeaveMailDelete;
+    std::uint32_t leaveDays = 0;
+    std::string moveFolder;
 };
 
 // False when there is no account at index (or its title does not fit).

@@ -1,5 +1,6 @@
 #include "engine/startup_cleanup.h"
 
+#include "imap/imap_record.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "pop3/uidl.h"
@@ -63,7 +64,12 @@ AccountClaim claimOf(const config::AccountRecord& account) {
     } else {
         UIDL record;  // loaded only: never saved from here
         record.load(file);
-        for (const UIDLEntry& e : record) claim.recorded.insert(store::ownerTaggedName(owner, e.identifier));
+        for (const UIDLEntry& e : record) {
+            // An IMAP account's items are named by the key of their entry, without its details.
+            auto imap = imaprec::parse(e.identifier);
+            claim.recorded.insert(store::ownerTaggedName(
+                owner, imap ? imaprec::key(imap->folder, imap->uidValidity, imap->uid) : e.identifier));
+        }
     }
     return claim;
 }

@@ -13,10 +13,23 @@ Check::Check(const std::string& accountsKey, CheckObserver* observer)
       accountsKey_(accountsKey) {}
 
 Check::~Check() {
-    if (client_) {
+    if (hasClient()) {
         DebugLine(LOG_APP, LOG_LOW, "m_pPOPClient still in existance at Check destruction!!!");
         client_.reset();
+        imap_.reset();
     }
+}
+
+void Check::closeClient() {
+    if (imap_) {
+        imap_->close();
+    } else if (client_) {
+        client_->close();
+    }
+}
+
+bool Check::clientTokenRefused() const {
+    return imap_ ? imap_->tokenRefused() : client_ && client_->tokenRefused();
 }
 
 void Check::start(const std::string& itemDirectory) {
@@ -45,7 +58,7 @@ void Check::checkNextAccount() {
     // Written before the connection is tried, whatever its outcome.
     config::writeAccountDword(accounts, account_.title, config::kLastCheckValue,
                               static_cast<std::uint32_t>(unixTime()));
-    if (client_) DebugLine(LOG_APP, LOG_HIGH, "m_pPOPClient not destroyed from last check!");
+    if (hasClient()) DebugLine(LOG_APP, LOG_HIGH, "m_pPOPClient not destroyed from last check!");
     oauth_ = config::readAuthMode(account_.title) == config::kAuthOAuth;
     renewed_ = false;
     if (observer_) observer_->accountStarted(account_);
@@ -90,6 +103,14 @@ void Check::connectAccount() {
 }
 
 void Check::connectWith(const std::string& secret) {
+    if (account_.protocol == config::kProtocolImap) {
+        imap_ = std::make_unique<IMAPClient>(static_cast<POPClientObserver*>(this), account_.server,
+                                             static_cast<int>(account_.port), account_.user, secret, itemDirectory_);
+        imap_->setSecurity(securityFromSetting(account_.security), config::readSetting(config::kCaFile));
+        imap_->setOAuth(oauth_);
+        imap_->open();
+        return;
+    }
     client_ = std::make_unique<POPClient>(static_cast<POPClientObserver*>(this), account_.server,
                                           static_cast<int>(account_.port), account_.user, secret, itemDirectory_);
     client_->setSecurity(securityFromSetting(account_.security), config::readSetting(config::kCaFile));
@@ -112,35 +133,52 @@ void Check::renewThenConnect() {
 }
 
 void Check::opened(bool ok) {
-    if (!client_) return;
+    if (!hasClient()) return;
     if (ok) {
         DebugLine(LOG_MAIL, LOG_LOW, "POP client open complete");
-        client_->authorise();
+        if (imap_) {
+            imap_->authorise();
+        } else {
+            client_->authorise();
+        }
         return;
     }
     DebugLine(LOG_MAIL, LOG_HIGH, "POP client open failed");
     endAccount(AccountOutcome::Failed);
-    client_->close();
+    closeClient();
 }
 
 void Check::loggedIn(bool ok) {
-    if (!client_) return;
+    if (!hasClient()) return;
     if (ok) {
         DebugLine(LOG_MAIL, LOG_LOW, "POP client authorisation complete");
-        client_->retrieve(account_.uidlFile, AfterStoring::DeleteOnServer);
+        if (imap_) {
+            IMAPFetchOptions options;
+            options.recordFile = account_.uidlFile;
+            options.folders = account_.imapFolders;
+            options.leaveMail = account_.leaveMail;
+            options.leaveDays = account_.leaveDays;
+            options.moveFolder = account_.moveFolder;
+            imap_->retrieve(options);
+            return;
+        }
+        // Mail left on the server stays recorded, so it is not fetched again.
+        client_->retrieve(account_.uidlFile, account_.leaveMail == config::kLeaveMailDelete
+                                                 ? AfterStoring::DeleteOnServer
+                                                 : AfterStoring::KeepOnServer);
         return;
     }
-    if (oauth_ && client_->tokenRefused() && !renewed_) {
+    if (oauth_ && clientTokenRefused() && !renewed_) {
         // A token our clock still counted as good: renewed once, on a new connection.
         DebugLine(LOG_MAIL, LOG_MED, "Access token refused by POP3 server: renewing it");
         oauth::forgetAccessToken(account_.title);
         reconnectAfterClose_ = true;
-        client_->close();
+        closeClient();
         return;
     }
     DebugLine(LOG_MAIL, LOG_HIGH, "POP client authorisation failed");
     endAccount(AccountOutcome::Failed);
-    client_->close();
+    closeClient();
 }
 
 bool Check::itemReceived(const std::string& path) {
@@ -165,7 +203,7 @@ void Check::messageSkipped(const SkippedMessage& skipped) {
 }
 
 void Check::retrievalEnded(bool ok) {
-    if (!client_) return;
+    if (!hasClient()) return;
     if (ok) {
         DebugLine(LOG_MAIL, LOG_LOW, "POP client new mail retrieve complete");
         endAccount(skippedAny_ ? AccountOutcome::Failed : AccountOutcome::Done);
@@ -173,7 +211,7 @@ void Check::retrievalEnded(bool ok) {
         DebugLine(LOG_MAIL, LOG_HIGH, "POP client new mail retrieve failed");
         endAccount(AccountOutcome::RetrievalFailed);
     }
-    client_->close();
+    closeClient();
 }
 
 void Check::closed() {
@@ -183,6 +221,7 @@ void Check::closed() {
 void Check::finished() {
     DebugLine(LOG_APP, LOG_LOW, "m_pPOPClient deleted");
     client_.reset();
+    imap_.reset();
     if (reconnectAfterClose_) {
         reconnectAfterClose_ = false;
         renewThenConnect();

@@ -1,5 +1,6 @@
-// Check: the account check of a cycle. It walks the POP3 accounts of the registry in
-// enumeration order, runs one POPClient per account (open, login, retrieval, close), moves
+// Check: the account check of a cycle. It walks the accounts of the registry in
+// enumeration order, runs one POPClient per account (an IMAPClient for one whose "protocol" is
+// IMAP; both tell it alike) through open, login, retrieval and close, moves
 // every retrieved item from the item directory into its account's mailbox, and tells its
 // CheckObserver. It hears its client as the client's observer. The next account starts only after the previous client has finished and been deleted; checkFinished
 // comes in a turn of the loop of its own, so the owner may delete the Check there.
@@ -13,6 +14,7 @@
 // give it fails the account as a wrong password would (its mail waits on the server).
 #pragma once
 
+#include "imap/imap_client.h"
 #include "oauth/access_tokens.h"
 #include "platform/deferred_calls.h"
 #include "platform/registry.h"
@@ -75,7 +77,13 @@ private:
 
     CheckObserver* observer_;
     plat::DeferredCalls later_;
+    // Which client the current account runs: the one that exists.
+    bool hasClient() const { return client_ || imap_; }
+    void closeClient();
+    bool clientTokenRefused() const;
+
     std::unique_ptr<POPClient> client_;
+    std::unique_ptr<IMAPClient> imap_;
     std::string accountsKey_;
     std::string itemDirectory_;
     int accountIndex_ = 0;

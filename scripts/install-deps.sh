@@ -15,6 +15,7 @@ packages=(
   getmail6                              # integration tests: a real POP3 client of the local server
   python3-aiosmtpd                      # integration tests and benchmark: the provider's SMTP server
   dovecot-pop3d                         # integration tests and benchmarks: a real POP3 server
+  dovecot-imapd                         # integration tests and benchmarks: a real IMAP server
   fetchmail                             # retrieval benchmark and local POP3 server tests: a real client
   mpop msmtp                            # slow-link benchmark only: the peers that pipeline
   iproute2 util-linux                   # integration tests: private network namespaces

@@ -123,6 +123,45 @@ TEST_F(Accessors, AnAccountIsCreatedFoundReadAndRemoved) {
     EXPECT_TRUE(fs::is_directory("accounts/ann@pop.example.net"));  // mail stays
 }
 
+TEST_F(Accessors, RetrievalValuesReadWithTheirDefaultsPerProtocol) {
+    ASSERT_TRUE(createAccountKey(accounts, "pop"));
+    ASSERT_TRUE(createAccountKey(accounts, "imaps"));
+    ASSERT_TRUE(createAccountKey(accounts, "starttls"));
+    ASSERT_TRUE(createAccountKey(accounts, "odd"));
+    ASSERT_TRUE(writeAccountDword(accounts, "imaps", kProtocolValue, kProtocolImap));
+    ASSERT_TRUE(writeAccountDword(accounts, "starttls", kProtocolValue, kProtocolImap));
+    ASSERT_TRUE(writeAccountDword(accounts, "starttls", "security", 1));
+    ASSERT_TRUE(writeAccountString(accounts, "starttls", kImapFoldersValue, "INBOX, Lists"));
+    ASSERT_TRUE(writeAccountDword(accounts, "starttls", kLeaveMailValue, kLeaveMailForDays));
+    ASSERT_TRUE(writeAccountDword(accounts, "starttls", kLeaveDaysValue, 14));
+    ASSERT_TRUE(writeAccountString(accounts, "starttls", kMoveFolderValue, "Archive"));
+    ASSERT_TRUE(writeAccountDword(accounts, "odd", kProtocolValue, 7));
+    ASSERT_TRUE(writeAccountDword(accounts, "odd", kLeaveMailValue, 9));
+    AccountRecord rec;
+    // Enumerated by title: imaps, odd, pop, starttls.
+    ASSERT_TRUE(readAccountRecord(accounts, 0, rec));
+    EXPECT_EQ(rec.protocol, kProtocolImap);
+    EXPECT_EQ(rec.security, 2u);
+    EXPECT_EQ(rec.port, kImapsPort);
+    EXPECT_EQ(rec.imapFolders, "INBOX");
+    EXPECT_EQ(rec.leaveMail, kLeaveMailDelete);
+    ASSERT_TRUE(readAccountRecord(accounts, 1, rec));
+    EXPECT_EQ(rec.protocol, kProtocolPop3);
+    EXPECT_EQ(rec.leaveMail, kLeaveMailDelete);
+    EXPECT_EQ(rec.port, 110u);
+    ASSERT_TRUE(readAccountRecord(accounts, 2, rec));
+    EXPECT_EQ(rec.protocol, kProtocolPop3);
+    EXPECT_EQ(rec.security, 0u);
+    EXPECT_EQ(rec.port, 110u);
+    ASSERT_TRUE(readAccountRecord(accounts, 3, rec));
+    EXPECT_EQ(rec.security, 1u);
+    EXPECT_EQ(rec.port, kImapPort);
+    EXPECT_EQ(rec.imapFolders, "INBOX, Lists");
+    EXPECT_EQ(rec.leaveMail, kLeaveMailForDays);
+    EXPECT_EQ(rec.leaveDays, 14u);
+    EXPECT_EQ(rec.moveFolder, "Archive");
+}
+
 TEST_F(Accessors, AccountValuesOf199CharactersOrMoreReadAsEmpty) {
     ASSERT_TRUE(createAccountKey(accounts, "a"));
     ASSERT_TRUE(writeAccountString(accounts, "a", "emailidentity", std::string(198, 'x')));

@@ -63,7 +63,8 @@ protected:
 
 TEST_F(HoldingLeftovers, OnlyWhatNoMessageCanClaimIsRemovedAndEveryFileIsAccountedFor) {
     std::string longSeen(400, 's'), longNew(400, 'n');
-    recordIdentifiers("ann@pop.example.net.uidl", {"seen 1", longSeen, "empty-seen"});
+    recordIdentifiers("ann@pop.example.net.uidl",
+                      {"seen 1", longSeen, "empty-seen", "imap:INBOX:7:3\t1700000000\t12\t<a@b>"});
     struct File {
         std::string path;
         std::string text;
@@ -76,6 +77,9 @@ TEST_F(HoldingLeftovers, OnlyWhatNoMessageCanClaimIsRemovedAndEveryFileIsAccount
         {held("bob@elsewhere", "y"), "", nullptr},
         {held(kOwner, "seen 1"), "Subject: c\r\n", "its identifier is recorded as retrieved"},
         {held(kOwner, longSeen), "Subject: d\r\n", "its identifier is recorded as retrieved"},
+        // An IMAP message is named by its entry's key; the part file of one being fetched is not.
+        {held(kOwner, "imap:INBOX:7:3"), "Subject: g\r\n", "its identifier is recorded as retrieved"},
+        {held(kOwner, "imap-part"), "Subject: h\r\n", nullptr},
         {held("bob@elsewhere", "x"), "Subject: e\r\n", "no configured account owns it"},
         {std::string(kHolding) + "notes.txt", "mine", "not a retrieved item's name"},
         {std::string(kHolding) + "20261207101500123.rfc822", "Subject: f\r\n", "not a retrieved item's name"},
@@ -102,7 +106,7 @@ TEST_F(HoldingLeftovers, OnlyWhatNoMessageCanClaimIsRemovedAndEveryFileIsAccount
     // The identifier file is only read.
     UIDL after;
     after.load("ann@pop.example.net.uidl");
-    EXPECT_EQ(after.count(), 3);
+    EXPECT_EQ(after.count(), 4);
 }
 
 TEST_F(HoldingLeftovers, AnAccountWhoseRecordCannotBeReadKeepsItsFiles) {

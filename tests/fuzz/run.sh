@@ -41,7 +41,12 @@ printf '\022\064\201\200\000\001\000\001\000\000\000\000\006_pop3s\004_tcp\007ex
     > "$work/fuzz_autoconfig_xml/srv"
 
 status=0
-for target in fuzz_addr_list fuzz_item_name fuzz_uidl fuzz_token_reply fuzz_autoconfig_xml; do
+mkdir -p "$work/fuzz_imap_parser"
+printf '\005* OK [CAPABILITY IMAP4rev1] hi\r\n* 1 FETCH (UID 7 BODY[HEADER.FIELDS (MESSAGE-ID)] {9}\r\nMID: <x>\n BODY[] {5}\r\na\r\n.)\r\nT1 OK done\r\n' \
+    > "$work/fuzz_imap_parser/fetch"
+printf '\001* LIST (\\Trash) "/" "a \\"b"\r\n* SEARCH 1 2 3\r\n+ YQ==\r\n' > "$work/fuzz_imap_parser/list"
+
+for target in fuzz_addr_list fuzz_item_name fuzz_uidl fuzz_token_reply fuzz_autoconfig_xml fuzz_imap_parser; do
     bin="$build/tests/fuzz/$target"
     if [ ! -x "$bin" ]; then
         echo "run.sh: $bin not built (configure with -DTRAWLEX_FUZZ=ON)" >&2

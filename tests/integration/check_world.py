@@ -27,6 +27,13 @@ def item_name(user, host, uid):
     return "[%s]%s.rfc822" % (escape(user + "@" + host), escape(uid))
 
 
+def _value_line(key, value):
+    """One value in the hive's text: an int as a DWORD, anything else as a string."""
+    if isinstance(value, int):
+        return '"%s"=dword:%08x' % (key, value)
+    return '"%s"="%s"' % (key, value.replace("\\", "\\\\").replace('"', '\\"'))
+
+
 class CheckWorld:
     def __init__(self):
         self.root = tempfile.mkdtemp(prefix="trawlex-check-")
@@ -39,21 +46,44 @@ class CheckWorld:
     def close(self):
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def add_account(self, title, port, user, password, host="127.0.0.1"):
-        """An account as the wizard makes it: mailbox and identifier file named user@host."""
+    def add_account(self, title, port, user, password, host="127.0.0.1", values=None):
+        """An account as the wizard makes it: mailbox and identifier file named user@host.
+        values: further account values, a str written as a string, an int as a DWORD."""
         name = user + "@" + host
         self.accounts.append({"title": title, "server": host, "port": port, "user": user,
-                              "pass": password, "uidlfile": name + ".uidl", "destmailbox": name})
+                              "pass": password, "uidlfile": name + ".uidl", "destmailbox": name,
+                              "values": dict(values or {})})
         os.makedirs(self.mailbox(name), exist_ok=True)
+        self.write_hive()
+
+    def write_hive(self):
+        """Writes the accounts, and the settings in self.settings (str or int values)."""
         lines = ["REGEDIT4", ""]
+        settings = getattr(self, "settings", {})
+        if settings:
+            lines.append("[%s]" % ACCOUNTS_KEY.rsplit("\\", 1)[0])
+            for key, value in settings.items():
+                lines.append(_value_line(key, value))
+            lines.append("")
         for a in self.accounts:
             lines.append("[%s\\%s]" % (ACCOUNTS_KEY, a["title"]))
             for key in ("server", "user", "pass", "uidlfile", "destmailbox"):
                 lines.append('"%s"="%s"' % (key, a[key]))
             lines.append('"port"=dword:%08x' % a["port"])
+            for key, value in a["values"].items():
+                lines.append(_value_line(key, value))
             lines.append("")
         with open(os.path.join(self.root, "config", "tarnwick", "user.reg"), "w") as f:
             f.write("\n".join(lines))
+
+    def log_text(self):
+        """Everything the checks wrote into the day logs."""
+        text = ""
+        for name in sorted(os.listdir(self.work)):
+            if name.endswith(".log"):
+                with open(os.path.join(self.work, name), errors="replace") as f:
+                    text += f.read()
+        return text
 
     def mailbox(self, name):
         return os.path.join(self.work, "accounts", name)

@@ -7,7 +7,9 @@ maildirs, state and log in one temporary directory, listening on a free loopback
         dc.messages("alice")   # what is still on the server
 
 PrivateDovecot(users, ssl="starttls", cert=..., key=...) offers STLS on its port;
-ssl="pop3s" speaks TLS from the first byte there instead. read_log() is its transcript: a
+ssl="pop3s" speaks TLS from the first byte there instead. protocol="imap" serves IMAP on the
+port instead of POP3 (ssl="starttls" or "imaps" likewise); deliver() and messages() then take
+a folder, kept in the maildir as ".Folder". read_log() is its transcript: a
 login shows "Login: user=<...>" with "TLS" when protected, a session that never sent USER ends
 "Disconnected ... user=<>".
 """
@@ -36,10 +38,11 @@ def available():
 
 class PrivateDovecot:
     def __init__(self, users, directory=None, ssl=None, cert=None, key=None, oauth_introspect=None,
-                 oauth_mechanisms="xoauth2 oauthbearer"):
+                 oauth_mechanisms="xoauth2 oauthbearer", protocol="pop3"):
         """oauth_introspect: an RFC 7662 endpoint; the users then log in by XOAUTH2 or
         OAUTHBEARER only, with access tokens that endpoint calls active for them."""
         self.users = dict(users)
+        self.protocol = protocol
         self.oauth_introspect = oauth_introspect
         self.oauth_mechanisms = oauth_mechanisms
         self._own_dir = directory is None
@@ -89,6 +92,11 @@ class PrivateDovecot:
         else:
             ssl_lines = "ssl = no\n"
         pop3_port, pop3s_port = (0, self.port) if self.ssl == "pop3s" else (self.port, 0)
+        imap_port, imaps_port = (0, self.port) if self.ssl == "imaps" else (self.port, 0)
+        if self.protocol == "imap":
+            pop3_port = pop3s_port = 0
+        else:
+            imap_port = imaps_port = 0
         mechanisms = "plain"
         passdb = f"""passdb {{
   driver = passwd-file
@@ -105,13 +113,26 @@ class PrivateDovecot:
   mechanisms = {mechanisms}
   args = {d}/oauth2.conf.ext
 }}"""
+        namespace = ""
+        if self.protocol == "imap":
+            # The special-use folders an "ALL" account skips.
+            namespace = """namespace inbox {
+  inbox = yes
+  mailbox Trash {
+    special_use = \\Trash
+  }
+  mailbox Junk {
+    special_use = \\Junk
+  }
+}
+"""
         with open(self.config, "w") as f:
-            f.write(f"""
+            f.write(namespace + f"""
 base_dir = {d}/run
 state_dir = {d}/state
 log_path = {d}/dovecot.log
 info_log_path = {d}/dovecot.log
-protocols = pop3
+protocols = {self.protocol}
 listen = 127.0.0.1
 {ssl_lines}disable_plaintext_auth = no
 auth_mechanisms = {mechanisms}
@@ -138,11 +159,15 @@ service anvil {{
 }}
 service imap-login {{
   inet_listener imap {{
-    port = 0
+    address = 127.0.0.1
+    port = {imap_port}
   }}
   inet_listener imaps {{
-    port = 0
+    address = 127.0.0.1
+    port = {imaps_port}
+    ssl = yes
   }}
+  chroot =
 }}
 service pop3-login {{
   inet_listener pop3s {{
@@ -169,7 +194,7 @@ service lmtp {{
             try:
                 with socket.create_connection(("127.0.0.1", self.port), timeout=1) as s:
                     # A TLS listener says nothing before a handshake: accepting is enough.
-                    if self.ssl == "pop3s" or s.recv(100).startswith(b"+OK"):
+                    if self.ssl in ("pop3s", "imaps") or s.recv(100).startswith((b"+OK", b"* OK")):
                         return self
             except OSError:
                 time.sleep(0.05)
@@ -201,23 +226,32 @@ service lmtp {{
             return ""
 
     # --- mail ---------------------------------------------------------------------------
-    def maildir(self, user, sub=""):
+    def maildir(self, user, sub="", folder=None):
+        if folder and folder != "INBOX":
+            return os.path.join(self.dir, "mail", user, "." + folder, sub)
         return os.path.join(self.dir, "mail", user, sub)
 
-    def deliver(self, user, message: bytes):
+    def make_folder(self, user, folder):
+        """An empty folder of user's (IMAP)."""
+        for sub in ("cur", "new", "tmp"):
+            os.makedirs(self.maildir(user, sub, folder), exist_ok=True)
+        self._chown_tree()
+
+    def deliver(self, user, message: bytes, folder=None):
         """Puts one message (bytes, any line ends) into the user's maildir as new mail. Dovecot
         keeps LF in its files and sends CRLF, so lines are stored with LF."""
         self._seq += 1
         data = message.replace(b"\r\n", b"\n")
         name = f"{int(time.time())}.M{self._seq}P{os.getpid()}.test"
-        tmp = os.path.join(self.maildir(user, "tmp"), name)
+        self.make_folder(user, folder)
+        tmp = os.path.join(self.maildir(user, "tmp", folder), name)
         with open(tmp, "wb") as f:
             f.write(data)
         if os.getuid() == 0:
             os.chown(tmp, self.mail_uid, self.mail_gid)
-        os.rename(tmp, os.path.join(self.maildir(user, "new"), name))
+        os.rename(tmp, os.path.join(self.maildir(user, "new", folder), name))
 
-    def messages(self, user):
+    def messages(self, user, folder=None):
         """The messages still on the server for user (bytes with LF line ends), by file name."""
         # A session that is still ending may move a file from new/ to cur/ (or delete it)
         # while it is read: such a listing is taken again.
@@ -225,9 +259,11 @@ service lmtp {{
             out = {}
             try:
                 for sub in ("new", "cur"):
-                    folder = self.maildir(user, sub)
-                    for name in sorted(os.listdir(folder)):
-                        with open(os.path.join(folder, name), "rb") as f:
+                    where = self.maildir(user, sub, folder)
+                    if not os.path.isdir(where):
+                        continue
+                    for name in sorted(os.listdir(where)):
+                        with open(os.path.join(where, name), "rb") as f:
                             out[name] = f.read()
                 return out
             except FileNotFoundError:
