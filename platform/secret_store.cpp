@@ -474,6 +474,8 @@ const char* secretKindName(SecretKind kind) {
         return "refresh";
     case SecretKind::LocalPass:
         return "localpass";
+    case SecretKind::SmtpPass:
+        return "smtppass";
     }
     return "password";
 }

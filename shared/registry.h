@@ -158,6 +158,19 @@ struct AccountRecord {
     std::uint32_t security = 0;
 };
 
+// An account's own outgoing host, for the mail its "addresses" send. An empty "smtpserver" means
+// the global outgoing host ("outhostname"). "smtppass" is a secret: with "secretstore" 1 it is
+// in the secret store (kind "smtppass"). "smtpauth" 1 signs in with the account's own OAuth 2.0
+// sign-in. "addresses" lists exact addresses and "*@domain" patterns, separated by blanks,
+// commas or semicolons; empty: the account's "emailaddress".
+inline constexpr char kSmtpServer[] = "smtpserver";
+inline constexpr char kSmtpPort[] = "smtpport";
+inline constexpr char kSmtpSecurity[] = "smtpsecurity";
+inline constexpr char kSmtpUser[] = "smtpuser";
+inline constexpr char kSmtpPass[] = "smtppass";
+inline constexpr char kSmtpAuth[] = "smtpauth";
+inline constexpr char kAddresses[] = "addresses";
+
 // False when there is no account at index (or its title does not fit).
 bool readAccountRecord(const plat::RegKey& accounts, int index, AccountRecord& out);
 

@@ -3,6 +3,7 @@
 #include "platform/hive_tree.h"
 #include "platform/registry.h"
 #include "shared/oauth_settings.h"
+#include "shared/registry.h"
 
 using plat::RegKey;
 using plat::RegStatus;
@@ -21,6 +22,8 @@ const char* kindWords(SecretKind kind) {
         return "refresh token";
     case SecretKind::LocalPass:
         return "local password";
+    case SecretKind::SmtpPass:
+        return "outgoing password";
     }
     return "password";
 }
@@ -61,13 +64,15 @@ std::string secretValueName(const std::string& target, SecretKind kind) {
         return kOAuthRefresh;
     case SecretKind::LocalPass:
         return outgoing ? "" : kLocalPass;
+    case SecretKind::SmtpPass:
+        return outgoing ? "" : kSmtpPass;
     }
     return "";
 }
 
 std::vector<SecretKind> secretKinds(const std::string& target) {
     if (target == kOutgoingTarget) return {SecretKind::Password, SecretKind::Refresh};
-    return {SecretKind::Password, SecretKind::Refresh, SecretKind::LocalPass};
+    return {SecretKind::Password, SecretKind::Refresh, SecretKind::LocalPass, SecretKind::SmtpPass};
 }
 
 bool secretsInStore(const std::string& keyPath) {
