@@ -72,7 +72,7 @@ class Chunking(unittest.TestCase):
         self.world.cycle(timeout=120)
         after = peak_memory_kb(self.world.engine.proc.pid)
         self.assertEqual(self.world.queued_items(), [])
-        delivered = sorted(without_provider_header(m) for m in self.provider.messages(3))
+        delivered = sorted(without_provider_header(m) for m in self.provider.messages(recipients=4))
         self.assertEqual(len(delivered), 3)
         self.assertEqual(delivered, sorted(unstuffed(t) for t in queued.values()))
         log = self.provider.log()

@@ -147,11 +147,11 @@ class PostfixProvider:
     def __exit__(self, *exc):
         self.close()
 
-    def messages(self, count=0, seconds=30.0):
-        """The delivered messages, once count of them are wholly delivered (the log says
-        status=sent) or seconds have passed."""
+    def messages(self, recipients=0, seconds=30.0):
+        """The delivered messages, once they have reached so many recipients in all (the log
+        says status=sent for each) or seconds have passed."""
         deadline = time.monotonic() + seconds
-        while self.log().count("status=sent") < count and time.monotonic() < deadline:
+        while self.log().count("status=sent") < recipients and time.monotonic() < deadline:
             time.sleep(0.1)
         out = os.path.join(self.dir, "out")
         result = []
