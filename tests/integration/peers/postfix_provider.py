@@ -4,6 +4,7 @@ Everything lives in a temporary directory: configuration, queue, log, and every 
 message as its own file in out/ (delivered by the pipe transport, with LF line ends and
 Postfix's own Received line on top). Header checks let a test have a message refused:
 a Subject "reject-me" gets a 5xx at the end of the text, or a 4xx with soft_bounce=True.
+With chunking=False its EHLO does not offer CHUNKING.
 
     with PostfixProvider() as provider:
         ... deliver to 127.0.0.1:provider.port ...
@@ -94,10 +95,11 @@ HEADER_CHECKS = """\
 
 
 class PostfixProvider:
-    def __init__(self, soft_bounce=False):
+    def __init__(self, soft_bounce=False, chunking=True):
         self.dir = tempfile.mkdtemp(prefix="postfix-provider-")
         self.port = _free_port()
         self.soft_bounce = soft_bounce
+        self.chunking = chunking
 
     def start(self, seconds=20.0):
         d = self.dir
@@ -113,7 +115,8 @@ class PostfixProvider:
             if os.path.isdir(os.path.join("/etc/postfix", name)):
                 shutil.copytree(os.path.join("/etc/postfix", name), os.path.join(d, "etc", name))
         with open(os.path.join(d, "etc", "main.cf"), "w") as f:
-            f.write(MAIN.format(dir=d) + ("soft_bounce = yes\n" if self.soft_bounce else ""))
+            f.write(MAIN.format(dir=d) + ("soft_bounce = yes\n" if self.soft_bounce else "") +
+                    ("" if self.chunking else "smtpd_discard_ehlo_keywords = chunking\n"))
         with open(os.path.join(d, "etc", "master.cf"), "w") as f:
             f.write(MASTER.format(dir=d, port=self.port))
         with open(os.path.join(d, "etc", "header_checks"), "w") as f:
