@@ -19,9 +19,7 @@ void SMTP_SendMailChunks::start(const store::AddrList* list, const std::string& 
     closeFile();
     forgetReply();
     list_ = list;
-    refused_ = false;
-    refusal_ = kTransient;
-    refusalLines_.clear();
+    refusal_ = {};
     bdatSent_ = false;
     chunkDone_ = false;
     text_ = BdatText();
@@ -89,23 +87,16 @@ void SMTP_SendMailChunks::onReply() {
     client_->armTimeout();
     switch (state_) {
     case state_WAIT_RSET_ACK:
-        if (!replyPositive()) noteRefusal(kTransient);
+        judgeGroupedReply(*list_, 0, refusal_);
         state_ = state_WAIT_MAIL_ACK;
         return;
     case state_WAIT_MAIL_ACK:
-        if (!refused_ && !replyPositive()) {
-            DebugLineStr(LOG_MAIL, LOG_HIGH, "MAILFROM failed:", reply());
-            noteRefusal(replyPermanent() ? kPermanent : kTransient);
-        }
+        judgeGroupedReply(*list_, 1, refusal_);
         position_ = 2;
         state_ = state_WAIT_RCPT_ACK;
         return;
     case state_WAIT_RCPT_ACK:
-        if (!refused_ && !replyPositive()) {
-            std::string refused = *list_->address(position_);
-            if (owner()) owner()->recipientRefused(refused);
-            noteRefusal(replyPermanent() ? kPermanent : kTransient);
-        }
+        judgeGroupedReply(*list_, position_, refusal_);
         if (++position_ <= list_->count()) return;
         envelopeDone();
         return;
@@ -115,20 +106,13 @@ void SMTP_SendMailChunks::onReply() {
     }
 }
 
-void SMTP_SendMailChunks::noteRefusal(ItemOutcome outcome) {
-    if (refused_) return;
-    refused_ = true;
-    refusal_ = outcome;
-    refusalLines_ = replyLines();
-}
-
 void SMTP_SendMailChunks::envelopeDone() {
     state_ = state_WAIT_BDAT_ACK;
     if (bdatSent_) return;   // its reply comes next
-    if (refused_) {
+    if (refusal_.refused) {
         // Nothing was sent for the text: the transaction stays open, and the next item's RSET
         // ends it.
-        end(refusal_);
+        end(refusal_.outcome);
         return;
     }
     startChunk({});
@@ -142,13 +126,13 @@ void SMTP_SendMailChunks::onBdatReply() {
         end(kTransient, "DATA TRANS failed :", reply());
         return;
     }
-    if (refused_) {
+    if (refusal_.refused) {
         // With its envelope refused the server has no one to deliver the chunk to.
         if (replyPositive()) {
             DebugLineStr(LOG_MAIL, LOG_HIGH, "BDAT accepted after a refused envelope, connection closed :", reply());
             dropConnection();
         }
-        end(refusal_);
+        end(refusal_.outcome);
         return;
     }
     // A reply to BDAT LAST ends the transaction, whatever it says.
@@ -210,14 +194,14 @@ void SMTP_SendMailChunks::transmit() {
 void SMTP_SendMailChunks::outOfStep() {
     DebugLineStr(LOG_MAIL, LOG_HIGH, "Reply out of step with the envelope, connection closed :", reply());
     dropConnection();
-    refused_ = false;   // nothing read before may be trusted
+    refusal_ = {};   // nothing read before may be trusted
     end(kTransient);
 }
 
 void SMTP_SendMailChunks::connectionLost() {
     dropConnection();
     DebugLine(LOG_NET, LOG_HIGH, "Socket closed or timeout");
-    refused_ = false;
+    refusal_ = {};
     end(kTransient);
 }
 
@@ -234,8 +218,8 @@ void SMTP_SendMailChunks::end(ItemOutcome outcome, const char* text, const char*
         }
     }
     closeFile();
-    bool envelope = refused_ || !bdatSent_;
-    if (refused_) restoreReplyLines(refusalLines_);
+    bool envelope = refusal_.refused || !bdatSent_;
+    if (refusal_.refused) restoreReplyLines(refusal_.lines);
     list_ = nullptr;
     state_ = 0;
     if (!owner()) return;

@@ -44,7 +44,6 @@ public:
 
 private:
     void onReply();
-    void noteRefusal(ItemOutcome outcome);
     void envelopeDone();
     void onBdatReply();
     // Starts the BDAT and its message behind prefix, in the same write.
@@ -63,9 +62,7 @@ private:
     bool rsetSent_ = false;
     bool bdatSent_ = false;     // BDAT is on its way: its reply ends the phase
     bool chunkDone_ = false;    // every byte of the chunk has been written
-    bool refused_ = false;
-    ItemOutcome refusal_ = ItemOutcome::Failed;
-    std::string refusalLines_;
+    GroupedRefusal refusal_;
     plat::FilePtr file_;
     std::uint64_t size_ = 0;    // the announced chunk size
     BdatText text_;

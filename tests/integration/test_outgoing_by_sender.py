@@ -104,6 +104,24 @@ class OutgoingBySender(unittest.TestCase):
                       % self.own_host.port, log)
         self.assertEqual(self.global_host.messages(), [])
 
+    def test_a_refused_log_in_keeps_only_that_hosts_items(self):
+        self.world.engine.write_hive({
+            SETTINGS_KEY: {"outhostname": "127.0.0.1", "outhostport": self.global_host.port, "rasentry": "",
+                           "outhostuser": "ann", "outhostpass": "pw-global"},
+            ACCOUNTS_KEY + r"\bee": {"smtpserver": "127.0.0.1", "smtpport": self.own_host.port,
+                                     "smtpuser": "bob", "smtppass": "wrong", "addresses": "bob@b.example"},
+        })
+        self.world.queue([("<bob@b.example>", ["<r1@example.net>"], TEXT % b"kept"),
+                          ("<ann@a.example>", ["<r2@example.net>"], TEXT % b"goes")])
+        self.cycle()
+        self.assertEqual(len(self.world.queued_items()), 1)
+        self.assertEqual([m["mail_from"] for m in self.global_host.messages()], ["ann@a.example"])
+        self.assertEqual(self.own_host.messages(), [])
+        log = "\n".join(self.world.engine.log_texts())
+        self.assertIn("MAIL HIGH Outgoing host 127.0.0.1:%d of account bee refused the identification or log-in"
+                      % self.own_host.port, log)
+        self.assertNotIn("wrong", log)
+
 
 if __name__ == "__main__":
     unittest.main()
