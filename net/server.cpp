@@ -1,7 +1,7 @@
 #include "net/server.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <cerrno>
 #include <climits>
@@ -11,16 +11,12 @@
 using namespace plat;
 
 namespace {
-constexpr char kServerClass[] = "NETSERVCLASS";
-constexpr UINT WM_ACCEPT = WM_USER;
 // The system clamps the backlog to its own maximum (net.core.somaxconn), so this asks for
 // that maximum: a burst of connections waits for accept instead of being dropped.
 constexpr int kBacklog = INT_MAX;
-constexpr std::uint32_t kLoopback = 0x7F000001;   // 127.0.0.1
-constexpr WPARAM kAcceptBackoffTimer = 1;
+constexpr std::uint32_t kLoopback = 0x7F000001;  // 127.0.0.1
 constexpr unsigned kAcceptBackoffMs = 250;
 // A shortage episode ends after this long without a failed accept.
-constexpr WPARAM kShortageEndTimer = 2;
 constexpr unsigned kShortageEndMs = 1000;
 
 // Failures that only mean "not now": the connection stays queued until resources return.
@@ -29,31 +25,24 @@ bool isResourceShortage(int error) {
 }
 }  // namespace
 
-Server::Server(HWND owner, Peers peers) : peers_(peers) {
+Server::Server(Peers peers)
+    : watch_([this](const SocketEvent& e) {
+          if (e.event == FD_ACCEPT) onAccept(e.socket);
+      }),
+      backoff_([this] { resumeAccepting(); }),
+      shortageEnd_([this] {
+          shortageEnd_.stop();
+          shortOfResources_ = false;
+      }),
+      peers_(peers) {
     started_ = socketStartup();
-    if (!started_) return;
-    if (!isClassRegistered(kServerClass) && !registerClass(kServerClass, &Server::procedure)) {
-        DebugLine(LOG_APP, LOG_HIGH, "Unable to register network server class");
-    }
-    window_ = createWindow(kServerClass, "", owner);
-    if (!window_) {
-        DebugLine(LOG_APP, LOG_HIGH, "Unable to create network server window");
-        return;
-    }
-    setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
+    if (!watch_.ready()) DebugLine(LOG_APP, LOG_HIGH, "Unable to watch the server's sockets");
 }
 
 Server::~Server() {
     endSessions();
     if (listening_ != INVALID_SOCKET) closeSocket(listening_);
     if (listening6_ != INVALID_SOCKET) closeSocket(listening6_);
-    if (window_) {
-        killTimer(window_, kAcceptBackoffTimer);
-        killTimer(window_, kShortageEndTimer);
-        setWindowLongPtr(window_, 0);
-        destroyWindow(window_);
-    }
-    unregisterClass(kServerClass);
     if (started_) (void)socketCleanup();
 }
 
@@ -86,7 +75,7 @@ SOCKET Server::openListener(Family family, int port) {
         failure = "FAILED - bind() :";
     } else if ((error = listenSocket(s, kBacklog)) != 0) {
         failure = "FAILED - listen() :";
-    } else if (!asyncSelect(s, window_, WM_ACCEPT, FD_ACCEPT)) {
+    } else if (!watch_.select(s, FD_ACCEPT)) {
         failure = "FAILED - WSAAsyncSelect() :";
         error = socketError();
     }
@@ -99,25 +88,6 @@ SOCKET Server::openListener(Family family, int port) {
         return INVALID_SOCKET;
     }
     return s;
-}
-
-LRESULT Server::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<Server*>(getWindowLongPtr(hwnd));
-    if (!self) return defWindowProc(hwnd, msg, wParam, lParam);
-    if (msg == WM_ACCEPT && loWord(lParam) == FD_ACCEPT) {
-        self->onAccept(static_cast<SOCKET>(wParam));
-        return 0;
-    }
-    if (msg == WM_TIMER && wParam == kAcceptBackoffTimer) {
-        self->resumeAccepting();
-        return 0;
-    }
-    if (msg == WM_TIMER && wParam == kShortageEndTimer) {
-        killTimer(hwnd, kShortageEndTimer);
-        self->shortOfResources_ = false;
-        return 0;
-    }
-    return defWindowProc(hwnd, msg, wParam, lParam);
 }
 
 void Server::onAccept(SOCKET listening) {
@@ -133,7 +103,7 @@ void Server::onAccept(SOCKET listening) {
         }
         // One line per episode: the retries of a shortage would otherwise flood the log. The
         // spare descriptor makes room for the log file.
-        killTimer(window_, kShortageEndTimer);
+        shortageEnd_.stop();
         if (!shortOfResources_) {
             releaseSpareDescriptor();
             DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - accept() :", error);
@@ -145,8 +115,7 @@ void Server::onAccept(SOCKET listening) {
     }
     // Connections are taken again; the episode ends once they have been for a while.
     if (shortOfResources_) {
-        killTimer(window_, kShortageEndTimer);
-        if (!setTimer(window_, kShortageEndTimer, kShortageEndMs)) {
+        if (!shortageEnd_.start(kShortageEndMs)) {
             // Left open, the episode would hide the first failure of every later shortage.
             DebugLine(LOG_NET, LOG_HIGH, "Unable to set the shortage timer, shortage of resources taken as over");
             shortOfResources_ = false;
@@ -162,7 +131,7 @@ void Server::onAccept(SOCKET listening) {
 
 void Server::pauseAccepting() {
     if (acceptPaused_) return;
-    if (!setTimer(window_, kAcceptBackoffTimer, kAcceptBackoffMs)) {
+    if (!backoff_.start(kAcceptBackoffMs)) {
         // A pause nothing would end leaves the server deaf for good: accepting goes on, and
         // the shortage is retried at the loop's pace. Said once per shortage.
         if (!backoffRefusalLogged_)
@@ -178,20 +147,20 @@ void Server::pauseAccepting() {
 void Server::resumeAccepting() {
     if (!acceptPaused_) return;
     acceptPaused_ = false;
-    killTimer(window_, kAcceptBackoffTimer);
+    backoff_.stop();
     selectAccept(FD_ACCEPT);
 }
 
 void Server::selectAccept(unsigned events) {
     for (SOCKET s : {listening_, listening6_}) {
-        if (s != INVALID_SOCKET && !asyncSelect(s, window_, WM_ACCEPT, events) && events)
+        if (s != INVALID_SOCKET && !watch_.select(s, events) && events)
             DebugLineInt(LOG_NET, LOG_HIGH, "FAILED - WSAAsyncSelect() :", socketError());
     }
 }
 
 void Server::adoptSession(std::unique_ptr<ServerSession> session, const char* label) {
     ++sessionCount_;
-    Client* key = session.get();
+    Connection* key = session.get();
     session->whenFinished([this, key] {
         if (sessions_.count(key)) removeSession(key);
     });
@@ -201,28 +170,27 @@ void Server::adoptSession(std::unique_ptr<ServerSession> session, const char* la
 }
 
 void Server::endSessions() {
-    std::vector<Client*> open;
+    std::vector<Connection*> open;
     for (const auto& entry : sessions_) open.push_back(entry.first);
-    for (Client* session : open) dropSession(session, "remaining");
+    for (Connection* session : open) dropSession(session, "remaining");
 }
 
-void Server::dropSession(Client* session, const char* label) {
+void Server::dropSession(Connection* session, const char* label) {
     auto it = sessions_.find(session);
     if (it == sessions_.end()) return;
-    std::unique_ptr<Client> owned = std::move(it->second);
+    std::unique_ptr<Connection> owned = std::move(it->second);
     sessions_.erase(it);
     --sessionCount_;
-    std::string text = std::string("Removing ") + label + " server session (" +
-                       std::to_string(sessionCount_) + " in-progress)";
+    std::string text = std::string("Removing ") + label + " server session (" + std::to_string(sessionCount_) +
+                       " in-progress)";
     DebugLine(LOG_APP, LOG_LOW, text.c_str());
     owned.reset();
     // The session's descriptor is free again: a connection held back by a shortage may fit.
     resumeAccepting();
 }
 
-ServerSession::ServerSession(HWND serverWindow, SOCKET s, int sendFailCategory)
-    : Client(serverWindow, s), serverWindow_(serverWindow), sendFailCategory_(sendFailCategory) {
-    if (!window()) {
+ServerSession::ServerSession(SOCKET s, int sendFailCategory) : Connection(s), sendFailCategory_(sendFailCategory) {
+    if (!watched()) {
         // Nothing could be heard of this session (its socket is closed already): it ends now.
         finishSession();
         return;

@@ -1,13 +1,13 @@
-// A listening TCP server on the loopback addresses with a hidden "NETSERVCLASS" window:
-// accepts connections, refuses peers outside 127.0.0.0/8 (and ::1) when local-only, creates one
+// A listening TCP server on the loopback addresses: accepts connections, refuses peers outside 127.0.0.0/8 (and ::1) when local-only, creates one
 // session per connection and deletes a session when the session tells it has ended.
 #pragma once
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/deferred_calls.h"
 #include "platform/socket.h"
-#include "platform/window.h"
-#include "shared/debug.h"
+#include "platform/socket_watch.h"
+#include "platform/timer.h"
+#include "log/debug.h"
 
 #include <functional>
 #include <memory>
@@ -22,7 +22,7 @@ enum class Peers { LocalOnly, Any };
 
 class Server {
 public:
-    Server(plat::HWND owner, Peers peers);
+    explicit Server(Peers peers);
     virtual ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -33,7 +33,6 @@ public:
     [[nodiscard]] bool listen(int port);
     int listenError() const { return listenError_; }
 
-    plat::HWND window() const { return window_; }
     int port() const { return port_; }
     bool listening() const { return listening_ != plat::INVALID_SOCKET; }
     int sessionCount() const { return sessionCount_; }
@@ -46,18 +45,17 @@ protected:
     // Creates the session for an accepted socket and adopts it.
     virtual void createSession(plat::SOCKET s) = 0;
     // Deletes a session that reported its end.
-    virtual void removeSession(Client* session) = 0;
+    virtual void removeSession(Connection* session) = 0;
 
     // Bookkeeping shared by the concrete servers: ownership, the count and the log lines
     // "Creating <label> server session %d" and "Removing <label> server session (%d in-progress)".
     // dropSession deletes the session; a pointer the server does not own is ignored.
     void adoptSession(std::unique_ptr<ServerSession> session, const char* label);
-    void dropSession(Client* session, const char* label);
+    void dropSession(Connection* session, const char* label);
 
     int sessionCount_ = 0;
 
 private:
-    static plat::LRESULT procedure(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM);
     enum class Family { Ipv4, Ipv6 };
     // A listening socket on one loopback address, or INVALID_SOCKET (logged unless quiet and
     // the machine lacks that address).
@@ -69,18 +67,20 @@ private:
     void pauseAccepting();
     void resumeAccepting();
 
-    plat::SOCKET listening_ = plat::INVALID_SOCKET;    // 127.0.0.1
-    plat::SOCKET listening6_ = plat::INVALID_SOCKET;   // ::1
-    plat::HWND window_ = 0;
+    plat::SOCKET listening_ = plat::INVALID_SOCKET;  // 127.0.0.1
+    plat::SOCKET listening6_ = plat::INVALID_SOCKET;  // ::1
+    plat::SocketWatch watch_;  // both listening sockets
+    plat::Timer backoff_;  // ends a pause in accepting
+    plat::Timer shortageEnd_;  // ends an episode of resource shortage
     int port_ = 0;
     int listenError_ = 0;
     Peers peers_;
     bool started_ = false;
     bool acceptPaused_ = false;
-    bool shortOfResources_ = false;   // an episode of accept failures has been logged
+    bool shortOfResources_ = false;  // an episode of accept failures has been logged
     bool backoffRefusalLogged_ = false;
     // The open sessions, by address: a session that tells its end is one of these or ignored.
-    std::unordered_map<Client*, std::unique_ptr<Client>> sessions_;
+    std::unordered_map<Connection*, std::unique_ptr<Connection>> sessions_;
 };
 
 // A connection accepted by a Server. finishSession closes it and, once only, asks the server
@@ -90,13 +90,12 @@ private:
 // goes out on EV_WRITABLE (writeWaiting). While bytes wait, the session takes no more data
 // from the peer, so a peer that sends commands without reading the replies is held back by
 // TCP instead of growing the session's memory.
-class ServerSession : public Client {
+class ServerSession : public Connection {
 public:
     // sendFailCategory: the log category of the "send() fail" line of this protocol.
-    ServerSession(plat::HWND serverWindow, plat::SOCKET s, int sendFailCategory = LOG_NET);
+    explicit ServerSession(plat::SOCKET s, int sendFailCategory = LOG_NET);
 
     void finishSession();
-    plat::HWND serverWindow() const { return serverWindow_; }
     // What to call, once and from the loop, when the session has ended (at once if it has
     // ended already): the server's removal of it.
     void whenFinished(std::function<void()> onFinished);
@@ -124,12 +123,11 @@ protected:
 private:
     Output pushOut();
 
-    plat::HWND serverWindow_;
     std::function<void()> onFinished_;
     plat::DeferredCalls later_;
     int sendFailCategory_;
     std::string outbox_;
-    std::size_t outboxSent_ = 0;   // bytes of outbox_ already sent
+    std::size_t outboxSent_ = 0;  // bytes of outbox_ already sent
     bool broken_ = false;
     bool finishWhenSent_ = false;
     bool reading_ = true;

@@ -20,9 +20,10 @@ DeferredCalls::~DeferredCalls() {
     if (window_) destroyWindow(window_);
 }
 
-void DeferredCalls::post(std::function<void()> call) {
+bool DeferredCalls::post(std::function<void()> call) {
+    if (!window_ || !postMessage(window_, kRunNext, 0, 0)) return false;
     calls_.push_back(std::move(call));
-    postMessage(window_, kRunNext, 0, 0);
+    return true;
 }
 
 void DeferredCalls::runNext() {

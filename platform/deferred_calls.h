@@ -19,8 +19,9 @@ public:
     DeferredCalls& operator=(const DeferredCalls&) = delete;
 
     // Queues call; calls are made in the order they were queued, each in a turn of the loop
-    // of its own. A call may delete this object.
-    void post(std::function<void()> call);
+    // of its own. A call may delete this object. False when the loop cannot be asked to make
+    // it (then it is never made).
+    bool post(std::function<void()> call);
 
 private:
     static LRESULT procedure(HWND, UINT, WPARAM, LPARAM);

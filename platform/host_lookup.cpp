@@ -1,5 +1,7 @@
 #include "platform/host_lookup.h"
 
+#include <utility>
+
 #include "platform/event_loop.h"
 #include "platform/loop_internal.h"
 #include "platform/socket.h"
@@ -39,9 +41,8 @@ LookupState& lookups() {
 evdns_base* dnsBase() {
     auto& s = lookups();
     if (!s.dns) {
-        s.dns = evdns_base_new(eventBase(), EVDNS_BASE_INITIALIZE_NAMESERVERS |
-                                                EVDNS_BASE_DISABLE_WHEN_INACTIVE);
-        if (!s.dns) s.dns = evdns_base_new(eventBase(), 0);   // no resolv.conf: /etc/hosts only
+        s.dns = evdns_base_new(eventBase(), EVDNS_BASE_INITIALIZE_NAMESERVERS | EVDNS_BASE_DISABLE_WHEN_INACTIVE);
+        if (!s.dns) s.dns = evdns_base_new(eventBase(), 0);  // no resolv.conf: /etc/hosts only
         if (s.dns) evdns_base_load_hosts(s.dns, nullptr);
     }
     return s.dns;
@@ -58,7 +59,7 @@ void onResolved(int err, evutil_addrinfo* res, void* arg) {
     auto handle = static_cast<LookupHandle>(reinterpret_cast<std::uintptr_t>(arg));
     auto& pending = lookups().pending;
     auto it = pending.find(handle);
-    if (it == pending.end()) {   // cancelled
+    if (it == pending.end()) {  // cancelled
         if (res) evutil_freeaddrinfo(res);
         return;
     }
@@ -84,8 +85,7 @@ void onResolved(int err, evutil_addrinfo* res, void* arg) {
 
 }  // namespace
 
-LookupHandle asyncGetHostByName(HWND hwnd, UINT msg, const char* name, HostLookupResult* result,
-                                int* errorOut) {
+LookupHandle asyncGetHostByName(HWND hwnd, UINT msg, const char* name, HostLookupResult* result, int* errorOut) {
     if (!name || !*name || !result) {
         if (errorOut) *errorOut = EINVAL;
         return 0;
@@ -107,10 +107,10 @@ LookupHandle asyncGetHostByName(HWND hwnd, UINT msg, const char* name, HostLooku
     evutil_addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
-    evdns_getaddrinfo_request* req = evdns_getaddrinfo(
-        dns, name, nullptr, &hints, onResolved, reinterpret_cast<void*>(static_cast<std::uintptr_t>(handle)));
+    evdns_getaddrinfo_request* req = evdns_getaddrinfo(dns, name, nullptr, &hints, onResolved,
+                                                       reinterpret_cast<void*>(static_cast<std::uintptr_t>(handle)));
     auto it = s.pending.find(handle);
-    if (it != s.pending.end()) it->second.request = req;   // null when it finished at once
+    if (it != s.pending.end()) it->second.request = req;  // null when it finished at once
     return handle;
 }
 
@@ -133,6 +133,53 @@ std::string lookupErrorWords(int error) {
     std::string words = evutil_gai_strerror(code);
     if (!words.empty()) words[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(words[0])));
     return "host look-up failed: " + words;
+}
+
+namespace {
+constexpr char kLookupClass[] = "HOSTLOOKUP";
+constexpr UINT kLookupEnded = WM_USER;
+}  // namespace
+
+HostLookup::HostLookup(Handler handler) : handler_(std::move(handler)) {
+    if (!isClassRegistered(kLookupClass)) (void)registerClass(kLookupClass, &HostLookup::procedure);
+    window_ = createWindow(kLookupClass, "host lookup", 0);
+    if (window_) setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
+}
+
+HostLookup::~HostLookup() {
+    cancel();
+    if (!window_) return;
+    setWindowLongPtr(window_, 0);
+    destroyWindow(window_);
+}
+
+bool HostLookup::start(const char* name, int* errorOut) {
+    cancel();
+    if (!window_) {
+        if (errorOut) *errorOut = ENOMEM;
+        return false;
+    }
+    handle_ = asyncGetHostByName(window_, kLookupEnded, name, &result_, errorOut);
+    return handle_ != 0;
+}
+
+void HostLookup::cancel() {
+    if (handle_) cancelLookup(handle_);
+    handle_ = 0;
+}
+
+LRESULT HostLookup::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<HostLookup*>(getWindowLongPtr(hwnd));
+    if (!self || msg != kLookupEnded) return defWindowProc(hwnd, msg, wParam, lParam);
+    // The end of a look-up forgotten since is not this one's.
+    if (static_cast<LookupHandle>(wParam) != self->handle_) return 0;
+    self->handle_ = 0;
+    int error = static_cast<int>(hiWord(lParam));
+    if (error == 0 && self->result_.addressLength != 4) error = 1;
+    std::uint32_t address = error == 0 ? self->result_.address : 0;
+    // The call may delete this object: nothing of it is touched afterwards.
+    self->handler_(error, address);
+    return 0;
 }
 
 }  // namespace plat

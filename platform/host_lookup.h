@@ -4,14 +4,15 @@
 #include "platform/window.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace plat {
 
 // Result area of a look-up, filled before the completion message is queued.
 struct HostLookupResult {
-    int addressLength = 0;          // 4 for an IPv4 address, 0 when nothing was found
-    std::uint32_t address = 0;      // first IPv4 address, host byte order
+    int addressLength = 0;  // 4 for an IPv4 address, 0 when nothing was found
+    std::uint32_t address = 0;  // first IPv4 address, host byte order
 };
 
 using LookupHandle = std::uintptr_t;
@@ -20,12 +21,40 @@ using LookupHandle = std::uintptr_t;
 // word of lParam, 0 on success). result must stay valid until then or until cancelLookup.
 // Answers 0 if the look-up cannot be started (errorOut gets the reason).
 // Names in the reserved top-level domain "invalid" fail at once without a query.
-LookupHandle asyncGetHostByName(HWND hwnd, UINT msg, const char* name, HostLookupResult* result,
-                                int* errorOut);
+LookupHandle asyncGetHostByName(HWND hwnd, UINT msg, const char* name, HostLookupResult* result, int* errorOut);
 // The failure of a look-up in words, from the error of its completion ("no such host").
 std::string lookupErrorWords(int error);
 
 // Forgets a pending look-up: no completion will be queued and result is no longer touched.
 void cancelLookup(LookupHandle handle);
+
+// One look-up at a time whose end is a call on the loop's thread, for a connection that needs
+// its peer's address.
+class HostLookup {
+public:
+    // error 0 and the first IPv4 address, or the error for lookupErrorWords. The call may
+    // start another look-up or delete this object.
+    using Handler = std::function<void(int error, std::uint32_t address)>;
+    explicit HostLookup(Handler handler);
+    // A look-up still under way is forgotten.
+    ~HostLookup();
+    HostLookup(const HostLookup&) = delete;
+    HostLookup& operator=(const HostLookup&) = delete;
+
+    // Starts looking up name, forgetting one under way. False when it cannot even begin
+    // (errorOut gets the reason; nothing will be called).
+    [[nodiscard]] bool start(const char* name, int* errorOut);
+    // Forgets the look-up under way: its end calls nothing.
+    void cancel();
+    bool pending() const { return handle_ != 0; }
+
+private:
+    static LRESULT procedure(HWND, UINT, WPARAM, LPARAM);
+
+    Handler handler_;
+    HWND window_ = 0;
+    LookupHandle handle_ = 0;
+    HostLookupResult result_;
+};
 
 }  // namespace plat

@@ -12,8 +12,8 @@ namespace plat {
 class Timer {
 public:
     // onExpiry runs at each expiry until the timer is stopped; it may stop, restart or delete
-    // the timer.
-    explicit Timer(std::function<void()> onExpiry);
+    // the timer. id names the timer to the test seams that refuse timers (fault_hooks.h).
+    explicit Timer(std::function<void()> onExpiry, std::uintptr_t id = 1);
     ~Timer();
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
@@ -29,6 +29,7 @@ private:
 
     std::function<void()> onExpiry_;
     HWND window_ = 0;
+    std::uintptr_t id_;
     bool running_ = false;
 };
 

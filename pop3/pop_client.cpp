@@ -4,7 +4,7 @@
 #include "pop3/pop_close.h"
 #include "pop3/pop_open.h"
 #include "pop3/pop_retrieve.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 namespace {
 constexpr std::size_t kMaxReply = 1022;
@@ -12,7 +12,7 @@ constexpr std::size_t kMaxReply = 1022;
 
 POPClient::POPClient(POPClientObserver* observer, const std::string& host, int port, const std::string& user,
                      const std::string& password, const std::string& itemDirectory)
-    : Client(0, host.c_str(), port),
+    : Connection(host.c_str(), port),
       observer_(observer),
       open_(std::make_unique<POP_Open>(this)),
       auth_(std::make_unique<POP_Auth>(this)),
@@ -22,7 +22,8 @@ POPClient::POPClient(POPClientObserver* observer, const std::string& host, int p
       user_(user),
       password_(password) {
     DebugLine(LOG_APP, LOG_LOW, "POPClient::POPClient");
-    for (StateHandler* phase : std::initializer_list<StateHandler*>{open_.get(), auth_.get(), retrieve_.get(), close_.get()})
+    for (StateHandler* phase :
+         std::initializer_list<StateHandler*>{open_.get(), auth_.get(), retrieve_.get(), close_.get()})
         phase->setObserver(observer);
 }
 
@@ -32,26 +33,43 @@ POPClient::~POPClient() {
 }
 
 void POPClient::open() {
-    current_ = open_.get();
+    enterPhase(open_.get());
     open_->start();
 }
 
 void POPClient::authorise() {
-    current_ = auth_.get();
+    enterPhase(auth_.get());
     auth_->start();
 }
 
 void POPClient::retrieve(const std::string& uidlFile, AfterStoring afterStoring) {
-    current_ = retrieve_.get();
+    enterPhase(retrieve_.get());
     retrieve_->start(uidlFile, afterStoring);
 }
 
 void POPClient::close() {
-    current_ = close_.get();
+    enterPhase(close_.get());
     close_->start();
 }
 
-int POPClient::dispatcher(int event, long arg) {
+void POPClient::enterPhase(StateHandler* phase) {
+    if (phase != current_) {
+        std::string change = std::string(phaseName(current_)) + " -> " + phaseName(phase);
+        DebugLineStr(LOG_MAIL, LOG_LOW, ("POP3 " + user_ + " at " + host() + ":").c_str(), change.c_str());
+    }
+    current_ = phase;
+}
+
+const char* POPClient::phaseName(const StateHandler* phase) const {
+    if (!phase) return "idle";
+    if (phase == open_.get()) return "opening";
+    if (phase == auth_.get()) return "logging in";
+    if (phase == retrieve_.get()) return "retrieving";
+    if (phase == close_.get()) return "closing";
+    return "another phase";
+}
+
+int POPClient::dispatcher(Connection::Event event, long arg) {
     // Commands are written whole, and the base sends what the socket could not take at once:
     // no phase waits for the socket, and a closing phase would take this for its end.
     if (event == EV_WRITABLE) return 1;

@@ -12,12 +12,12 @@ class POPServer : public Server {
 public:
     // accountsKey: the registry key whose sub-keys are the accounts, by title. logins: the
     // throttle shared with the other local server, outliving this; null: one of its own.
-    POPServer(plat::HWND owner, Peers peers, const std::string& accountsKey, LoginThrottle* logins = nullptr);
+    POPServer(Peers peers, const std::string& accountsKey, LoginThrottle* logins = nullptr);
     ~POPServer() override;
 
 protected:
     void createSession(plat::SOCKET s) override;
-    void removeSession(Client* session) override;
+    void removeSession(Connection* session) override;
 
 private:
     std::string accountsKey_;

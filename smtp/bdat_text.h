@@ -25,7 +25,7 @@ public:
 private:
     bool lineStart_ = true;
     bool lastCR_ = false;
-    bool any_ = false;       // a stored byte seen
+    bool any_ = false;  // a stored byte seen
     bool endsCRLF_ = false;  // the last stored bytes were CR LF
     std::uint64_t decoded_ = 0;
 };

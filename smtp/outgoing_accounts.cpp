@@ -1,9 +1,9 @@
 #include "smtp/outgoing_accounts.h"
 
 #include "platform/registry.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
-#include "shared/secret_settings.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
+#include "secrets/secret_settings.h"
 
 namespace outgoing {
 

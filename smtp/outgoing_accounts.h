@@ -1,8 +1,8 @@
 // Reading the accounts' own outgoing hosts from the registry (the values are described beside
-// kSmtpServer in shared/registry.h).
+// kSmtpServer in config/settings.h).
 #pragma once
 
-#include "shared/settings_keys.h"
+#include "config/settings_keys.h"
 #include "smtp/outgoing_routes.h"
 
 #include <string>

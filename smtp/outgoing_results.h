@@ -9,10 +9,10 @@
 namespace outgoing {
 
 struct HostResult {
-    std::string label;    // "host:port"
-    std::string owner;    // "account home" or "the global outgoing host"
-    long long when = 0;   // seconds since 1970 UTC
-    std::string result;   // "delivered 2, refused 0, kept 1", "could not be reached", ...
+    std::string label;  // "host:port"
+    std::string owner;  // "account home" or "the global outgoing host"
+    long long when = 0;  // seconds since 1970 UTC
+    std::string result;  // "delivered 2, refused 0, kept 1", "could not be reached", ...
 };
 
 std::string resultsPath();

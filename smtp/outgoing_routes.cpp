@@ -83,7 +83,7 @@ int routeFor(const std::vector<AccountRoute>& routes, std::string_view reversePa
 std::vector<HostGroup> groupByHost(const std::vector<AccountRoute>& routes,
                                    const std::vector<std::string>& reversePaths) {
     std::vector<HostGroup> groups;
-    std::vector<HostKey> keys;   // keys[i] is groups[i]'s, unused for the global group
+    std::vector<HostKey> keys;  // keys[i] is groups[i]'s, unused for the global group
     for (std::size_t item = 0; item < reversePaths.size(); ++item) {
         int route = routeFor(routes, reversePaths[item]);
         if (route >= 0 && routes[static_cast<std::size_t>(route)].server.empty()) route = -1;

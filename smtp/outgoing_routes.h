@@ -16,13 +16,13 @@ namespace outgoing {
 
 // One account's outgoing host as its settings give it.
 struct AccountRoute {
-    std::string account;                  // the account's title
-    std::vector<std::string> addresses;   // patterns
-    std::string server;                   // empty: the global outgoing host
+    std::string account;  // the account's title
+    std::vector<std::string> addresses;  // patterns
+    std::string server;  // empty: the global outgoing host
     std::uint32_t port = 25;
-    std::uint32_t security = 0;           // 0 plain, 1 STARTTLS, 2 TLS from the first byte
-    std::string user;                     // empty: no log-in
-    bool oauth = false;                   // log in with the account's OAuth 2.0 sign-in
+    std::uint32_t security = 0;  // 0 plain, 1 STARTTLS, 2 TLS from the first byte
+    std::string user;  // empty: no log-in
+    bool oauth = false;  // log in with the account's OAuth 2.0 sign-in
 };
 
 // The patterns of an "addresses" value: words separated by blanks, commas or semicolons.

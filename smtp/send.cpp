@@ -1,8 +1,8 @@
 #include "smtp/send.h"
 
 #include "net/mail_client_open.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 #include "smtp/smtp_client.h"
 #include "smtp/smtp_close.h"
 #include "smtp/smtp_ident.h"
@@ -11,7 +11,6 @@
 #include "smtp/smtp_send_mail_env.h"
 #include "store/item_lock.h"
 #include "store/smtp_queue.h"
-
 
 using namespace plat;
 
@@ -103,16 +102,16 @@ void Send::renewThenConnect() {
     renewed_ = true;
     renewal_.start(host_.signIn, config::readOAuthSettings(host_.signIn), host_.security.caFile,
                    [this](oauth::RenewOutcome outcome) {
-        if (outcome == oauth::RenewOutcome::Renewed && client_) {
-            connectSignedIn();
-            return;
-        }
-        // Nothing was sent: the queue stays for the next cycle.
-        client_.reset();
-        failure_ = "refused the log-in (no access token)";
-        tellLater(&SendObserver::connectionFailed);
-        tellLater(&SendObserver::sendFinished);
-    });
+                       if (outcome == oauth::RenewOutcome::Renewed && client_) {
+                           connectSignedIn();
+                           return;
+                       }
+                       // Nothing was sent: the queue stays for the next cycle.
+                       client_.reset();
+                       failure_ = "refused the log-in (no access token)";
+                       tellLater(&SendObserver::connectionFailed);
+                       tellLater(&SendObserver::sendFinished);
+                   });
 }
 
 Send::~Send() {
@@ -163,8 +162,7 @@ void Send::startMailSend() {
     if (!loaded) {
         // An envelope that could not be read is unknown, not wrong: the item waits for the
         // next cycle. Only a routing file read whole that names no recipient refuses it.
-        DebugLineStr(LOG_MAIL, LOG_HIGH, "Routing file unreadable, mail item kept in the queue :",
-                     routing.c_str());
+        DebugLineStr(LOG_MAIL, LOG_HIGH, "Routing file unreadable, mail item kept in the queue :", routing.c_str());
         tellLater(&SendObserver::itemFailed);
         nextItemLater();
         return;
@@ -221,7 +219,7 @@ void Send::tellLater(void (SendObserver::*event)()) {
 }
 
 void Send::opened(bool ok) {
-    if (!client_) return;   // the phase is over: nothing may follow finished
+    if (!client_) return;  // the phase is over: nothing may follow finished
     if (ok) {
         DebugLine(LOG_MAIL, LOG_LOW, "Connection opened with SMTP mail server");
         runPhase(*client_, client_->identHandler());
@@ -268,7 +266,8 @@ void Send::envelopeEnded(ItemOutcome outcome) {
     }
     DebugLine(LOG_MAIL, LOG_HIGH, "Mail item envelope transmission failed");
     if (outcome == ItemOutcome::RefusedForGood)
-        refuseCurrentItem(client_->chunking() ? client_->chunkHandler().replyLines() : client_->envelopeHandler().replyLines());
+        refuseCurrentItem(client_->chunking() ? client_->chunkHandler().replyLines()
+                                              : client_->envelopeHandler().replyLines());
     tellLater(&SendObserver::itemFailed);
     nextItemLater();
 }
@@ -285,7 +284,8 @@ void Send::textEnded(ItemOutcome outcome) {
     }
     DebugLine(LOG_MAIL, LOG_HIGH, "Mail item data transmission failed");
     if (outcome == ItemOutcome::RefusedForGood)
-        refuseCurrentItem(client_->chunking() ? client_->chunkHandler().replyLines() : client_->dataHandler().replyLines());
+        refuseCurrentItem(client_->chunking() ? client_->chunkHandler().replyLines()
+                                              : client_->dataHandler().replyLines());
     tellLater(&SendObserver::itemFailed);
     nextItem();
 }
@@ -315,7 +315,8 @@ void Send::refuseCurrentItem(const std::string& reply) {
     // Only a server's reply refuses an item at a host; a routing file can refuse it alone.
     std::string by = reply.empty() ? std::string() : host_.label();
     if (!by.empty())
-        DebugLineStr(LOG_MAIL, LOG_HIGH, "Mail item refused by outgoing host :", (by + " (" + host_.owner() + ")").c_str());
+        DebugLineStr(LOG_MAIL, LOG_HIGH,
+                     "Mail item refused by outgoing host :", (by + " (" + host_.owner() + ")").c_str());
     ++refused_;
     // At once: the owner shows the refused item before it is deleted.
     if (observer_) observer_->itemRefusedBy(item, reply, by);

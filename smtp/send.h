@@ -17,10 +17,10 @@
 #include "oauth/access_tokens.h"
 #include "platform/deferred_calls.h"
 #include "platform/secret_store.h"
-#include "shared/oauth_settings.h"
+#include "oauth/oauth_settings.h"
 #include "smtp/smtp_client.h"
 #include "platform/window.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "store/addr_list.h"
 #include "store/smtp_queue.h"
 
@@ -28,7 +28,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
 
 // What the send phase tells its owner. itemRefused is called at once, before the refused item
 // is deleted, with its path and the lines of the server's refusal (each with its CRLF; empty
@@ -54,14 +53,14 @@ public:
 
 // Where one send phase delivers, and how it logs in there.
 struct OutgoingHost {
-    std::string host;   // name or dotted address
+    std::string host;  // name or dotted address
     int port = 25;
-    config::OutgoingSecurity security;   // pass: the registry's value, for the global host only
+    config::OutgoingSecurity security;  // pass: the registry's value, for the global host only
     bool oauth = false;
     // Whose password and access tokens the log-in uses: "outgoing" or an account's title.
     std::string signIn = config::kOutgoingTarget;
     plat::SecretKind passwordKind = plat::SecretKind::Password;
-    std::string account;   // the account it is the host of; empty: the global outgoing host
+    std::string account;  // the account it is the host of; empty: the global outgoing host
     // "host:port", for log lines and notices.
     std::string label() const { return host + ":" + std::to_string(port); }
     // "account home" or "the global outgoing host", for log lines.
@@ -98,7 +97,6 @@ public:
     // Moves on to the next item, or to closing after the last.
     void startMailSend();
 
-
 private:
     void opened(bool ok) override;
     void identified(bool ok) override;
@@ -132,17 +130,17 @@ private:
     std::unique_ptr<store::SMTPQueue> queue_;
     std::string queueDirectory_;
     OutgoingHost host_;
-    std::optional<std::vector<store::SMTPQueue::Entry>> items_;   // startWith's
+    std::optional<std::vector<store::SMTPQueue::Entry>> items_;  // startWith's
     std::string failure_;
     int sent_ = 0;
     int refused_ = 0;
-    int current_ = 0;   // 1-based index into the queue, 0 before the first item
+    int current_ = 0;  // 1-based index into the queue, 0 before the first item
     store::AddrList addresses_;
-    store::AddrList nextAddresses_;   // item aheadItem_'s, read to go out behind a text
+    store::AddrList nextAddresses_;  // item aheadItem_'s, read to go out behind a text
     int aheadItem_ = 0;
     bool aheadLoaded_ = false;
-    bool renewed_ = false;           // the one renewal of this phase is spent
+    bool renewed_ = false;  // the one renewal of this phase is spent
     bool reconnectAfterClose_ = false;
     oauth::TokenRenewal renewal_;
-    oauth::SecretRead password_;     // the log-in password, when the secret store keeps it
+    oauth::SecretRead password_;  // the log-in password, when the secret store keeps it
 };

@@ -1,8 +1,8 @@
 #include "smtp/send_by_host.h"
 
 #include "platform/clock.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 #include "smtp/outgoing_accounts.h"
 #include "smtp/outgoing_results.h"
 #include "store/addr_list.h"
@@ -16,7 +16,7 @@ struct SendByHost::Group : SendObserver {
     OutgoingHost host;
     std::vector<store::SMTPQueue::Entry> items;
     std::unique_ptr<Send> send;
-    int failed = 0;   // items kept by this host
+    int failed = 0;  // items kept by this host
 
     void itemSent() override { owner->observer_->itemSent(); }
     void itemFailed() override {
@@ -52,7 +52,10 @@ OutgoingHost accountHost(const outgoing::AccountRoute& route, const std::string&
 }  // namespace
 
 SendByHost::SendByHost(const char* host, int port, SendObserver* observer, std::string accountsKey)
-    : observer_(observer), globalHost_(host ? host : ""), globalPort_(port), accountsKey_(std::move(accountsKey)) {}
+    : observer_(observer),
+      globalHost_(host ? host : ""),
+      globalPort_(port),
+      accountsKey_(std::move(accountsKey)) {}
 
 SendByHost::~SendByHost() = default;
 
@@ -83,7 +86,8 @@ void SendByHost::start(const std::string& queueDirectory) {
         for (int item : hostGroup.items) group->items.push_back(*queue.entry(item + 1));
         DebugLineStr(LOG_MAIL, LOG_LOW, "Outgoing host for queued items :",
                      (group->host.label() + " (" + group->host.owner() + "), " + std::to_string(group->items.size()) +
-                      " item(s)").c_str());
+                      " item(s)")
+                         .c_str());
         groups_.push_back(std::move(group));
     }
     if (groups_.empty()) {
@@ -126,7 +130,8 @@ void SendByHost::groupFinished(Group& group) {
                         std::to_string(group.failed - send.refusedCount());
     }
     if (!outgoing::recordHostResult(result))
-        DebugLineStr(LOG_APP, LOG_MED, "Unable to record the outgoing host's result in", outgoing::resultsPath().c_str());
+        DebugLineStr(LOG_APP, LOG_MED, "Unable to record the outgoing host's result in",
+                     outgoing::resultsPath().c_str());
     // The Send is inside its own deferred call: it goes once that call has returned.
     later_.post([this, g = &group] {
         g->send.reset();

@@ -11,7 +11,7 @@
 #pragma once
 
 #include "platform/deferred_calls.h"
-#include "shared/settings_keys.h"
+#include "config/settings_keys.h"
 #include "smtp/send.h"
 
 #include <memory>
@@ -47,6 +47,6 @@ private:
     std::string accountsKey_;
     std::string queueDirectory_;
     std::vector<std::unique_ptr<Group>> groups_;
-    std::size_t nextGroup_ = 0;   // the first group not yet started
+    std::size_t nextGroup_ = 0;  // the first group not yet started
     int running_ = 0;
 };

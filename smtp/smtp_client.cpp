@@ -2,7 +2,7 @@
 
 #include "net/mail_client_open.h"
 #include "platform/socket.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "smtp/smtp_close.h"
 #include "smtp/smtp_ident.h"
 #include "smtp/smtp_phase.h"
@@ -13,7 +13,7 @@
 #include <algorithm>
 
 SMTPClient::SMTPClient(SMTPClientObserver* observer, const char* host, int port)
-    : Client(0, host, port),
+    : Connection(host, port),
       observer_(observer),
       open_(std::make_unique<MailClient_Open>(this)),
       ident_(std::make_unique<SMTP_Ident>(this)),
@@ -23,7 +23,8 @@ SMTPClient::SMTPClient(SMTPClientObserver* observer, const char* host, int port)
       chunks_(std::make_unique<SMTP_SendMailChunks>(this)) {
     // Reply lines of any length are read to their end, in parts, keeping only their start.
     streamLines(true);
-    for (StateHandler* phase : std::initializer_list<StateHandler*>{open_.get(), ident_.get(), envelope_.get(), data_.get(), close_.get(), chunks_.get()})
+    for (StateHandler* phase : std::initializer_list<StateHandler*>{open_.get(), ident_.get(), envelope_.get(),
+                                                                    data_.get(), close_.get(), chunks_.get()})
         phase->setObserver(observer);
 }
 
@@ -37,7 +38,25 @@ void SMTPClient::setSecurity(Security security, const std::string& user, const s
     caFile_ = caFile;
 }
 
-int SMTPClient::dispatcher(int event, long arg) {
+void SMTPClient::setCurrentHandler(StateHandler* handler) {
+    if (handler != current_) {
+        std::string change = std::string(phaseName(current_)) + " -> " + phaseName(handler);
+        DebugLineStr(LOG_MAIL, LOG_LOW, ("SMTP " + host() + ":").c_str(), change.c_str());
+    }
+    current_ = handler;
+}
+
+const char* SMTPClient::phaseName(const StateHandler* phase) const {
+    if (!phase) return "idle";
+    if (phase == open_.get()) return "opening";
+    if (phase == ident_.get()) return "identifying";
+    if (phase == envelope_.get()) return "envelope";
+    if (phase == data_.get()) return "text";
+    if (phase == close_.get()) return "closing";
+    return "another phase";
+}
+
+int SMTPClient::dispatcher(Connection::Event event, long arg) {
     if (event == EV_LINE_PART) {
         std::string part = lineBuffer().takePart();
         std::size_t room = SMTPPhase::kMaxReplyLine - std::min(lineStart_.size(), SMTPPhase::kMaxReplyLine);

@@ -4,7 +4,7 @@
 // decides by itself what comes next.
 #pragma once
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "net/mail_client_observer.h"
 #include "net/transport_security.h"
 
@@ -31,14 +31,14 @@ public:
     virtual void textEnded(ItemOutcome outcome) = 0;
 };
 
-class SMTPClient : public Client {
+class SMTPClient : public Connection {
 public:
     // An outgoing connection to host and port; observer is the owner's and outlives the
     // client (null: nobody is told).
     SMTPClient(SMTPClientObserver* observer, const char* host, int port);
     ~SMTPClient() override;
 
-    int dispatcher(int event, long arg) override;
+    int dispatcher(Connection::Event event, long arg) override;
 
     MailClient_Open& openHandler() { return *open_; }
     SMTP_Ident& identHandler() { return *ident_; }
@@ -49,7 +49,9 @@ public:
 
     StateHandler* currentHandler() const { return current_; }
     SMTPClientObserver* observer() const { return observer_; }
-    void setCurrentHandler(StateHandler* handler) { current_ = handler; }
+    // Makes handler the phase that hears the connection's events; a change of phase leaves
+    // one LOW line naming the host and the old and new phase.
+    void setCurrentHandler(StateHandler* handler);
 
     const std::string& heloName() const { return heloName_; }
 
@@ -106,6 +108,8 @@ public:
     std::string takeLineStart() { return std::exchange(lineStart_, {}); }
 
 private:
+    const char* phaseName(const StateHandler* phase) const;
+
     SMTPClientObserver* observer_;
     std::unique_ptr<MailClient_Open> open_;
     std::unique_ptr<SMTP_Ident> ident_;
@@ -126,5 +130,5 @@ private:
     AfterText afterText_ = AfterText::Nothing;
     bool oauth_ = false;
     bool tokenRefused_ = false;
-    std::string lineStart_;       // see takeLineStart
+    std::string lineStart_;  // see takeLineStart
 };

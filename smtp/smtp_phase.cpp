@@ -1,9 +1,8 @@
 #include "smtp/smtp_phase.h"
 
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "smtp/smtp_client.h"
 #include "store/addr_list.h"
-
 
 SMTPPhase::SMTPPhase(SMTPClient* client) : StateHandler(client) {}
 
@@ -47,14 +46,10 @@ bool SMTPPhase::isFinalReplyLine(const std::string& line) {
 bool SMTPPhase::replyFits(Command command) const {
     switch (reply_[0]) {
     case '4':
-    case '5':
-        return true;
-    case '2':
-        return command != Command::Data;
-    case '3':
-        return command == Command::Data;
-    default:
-        return false;
+    case '5': return true;
+    case '2': return command != Command::Data;
+    case '3': return command == Command::Data;
+    default: return false;
     }
 }
 

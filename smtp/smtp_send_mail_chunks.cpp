@@ -1,7 +1,7 @@
 #include "smtp/smtp_send_mail_chunks.h"
 
-#include "net/client.h"
-#include "shared/debug.h"
+#include "net/connection.h"
+#include "log/debug.h"
 #include "smtp/smtp_client.h"
 #include "smtp/smtp_send_mail_data.h"
 #include "store/addr_list.h"
@@ -38,7 +38,7 @@ void SMTP_SendMailChunks::start(const store::AddrList* list, const std::string& 
     if (!size) {
         // Nothing has been sent: the item waits, as a text that could not be read does.
         DebugLine(LOG_APP, LOG_HIGH, file_ ? "DATA file read failure" : "DATA file open failure");
-        bdatSent_ = true;   // the notice is the text's
+        bdatSent_ = true;  // the notice is the text's
         end(kTransient);
         return;
     }
@@ -61,21 +61,18 @@ void SMTP_SendMailChunks::start(const store::AddrList* list, const std::string& 
     }
 }
 
-int SMTP_SendMailChunks::dispatch(int event, long) {
+int SMTP_SendMailChunks::dispatch(Connection::Event event, long) {
     if (state_ == 0) return 0;
     switch (event) {
-    case Client::EV_LINE:
+    case Connection::EV_LINE:
         if (takeFinalReply()) onReply();
         return 1;
-    case Client::EV_WRITABLE:
+    case Connection::EV_WRITABLE:
         if (bdatSent_ && !chunkDone_) transmit();
         return 1;
-    case Client::EV_TIMEOUT:
-    case Client::EV_CLOSED:
-        connectionLost();
-        return 0;
-    default:
-        return 0;
+    case Connection::EV_TIMEOUT:
+    case Connection::EV_CLOSED: connectionLost(); return 0;
+    default: return 0;
     }
 }
 
@@ -100,15 +97,13 @@ void SMTP_SendMailChunks::onReply() {
         if (++position_ <= list_->count()) return;
         envelopeDone();
         return;
-    default:
-        onBdatReply();
-        return;
+    default: onBdatReply(); return;
     }
 }
 
 void SMTP_SendMailChunks::envelopeDone() {
     state_ = state_WAIT_BDAT_ACK;
-    if (bdatSent_) return;   // its reply comes next
+    if (bdatSent_) return;  // its reply comes next
     if (refusal_.refused) {
         // Nothing was sent for the text: the transaction stays open, and the next item's RSET
         // ends it.
@@ -194,7 +189,7 @@ void SMTP_SendMailChunks::transmit() {
 void SMTP_SendMailChunks::outOfStep() {
     DebugLineStr(LOG_MAIL, LOG_HIGH, "Reply out of step with the envelope, connection closed :", reply());
     dropConnection();
-    refusal_ = {};   // nothing read before may be trusted
+    refusal_ = {};  // nothing read before may be trusted
     end(kTransient);
 }
 

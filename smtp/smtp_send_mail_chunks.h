@@ -40,7 +40,7 @@ public:
 
     // list is the owner's and must live until the phase has reported.
     void start(const store::AddrList* list, const std::string& itemPath);
-    int dispatch(int event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
 private:
     void onReply();
@@ -58,13 +58,13 @@ private:
     void end(ItemOutcome outcome, const char* text = nullptr, const char* detail = nullptr);
 
     const store::AddrList* list_ = nullptr;
-    int position_ = 0;          // 1-based index of the address whose reply comes next
+    int position_ = 0;  // 1-based index of the address whose reply comes next
     bool rsetSent_ = false;
-    bool bdatSent_ = false;     // BDAT is on its way: its reply ends the phase
-    bool chunkDone_ = false;    // every byte of the chunk has been written
+    bool bdatSent_ = false;  // BDAT is on its way: its reply ends the phase
+    bool chunkDone_ = false;  // every byte of the chunk has been written
     GroupedRefusal refusal_;
     plat::FilePtr file_;
-    std::uint64_t size_ = 0;    // the announced chunk size
+    std::uint64_t size_ = 0;  // the announced chunk size
     BdatText text_;
     std::vector<char> block_;
     std::string out_;

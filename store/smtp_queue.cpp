@@ -1,7 +1,7 @@
 #include "store/smtp_queue.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/item_name.h"
 
 #include <cerrno>
@@ -27,7 +27,8 @@ SMTPQueue::SMTPQueue(const std::string& directory) : directory_(directoryPrefix(
 }
 
 SMTPQueue::SMTPQueue(const std::string& directory, std::vector<Entry> entries)
-    : entries_(std::move(entries)), directory_(directoryPrefix(directory)) {
+    : entries_(std::move(entries)),
+      directory_(directoryPrefix(directory)) {
     DebugLineInt(LOG_MAIL, LOG_LOW, "Queue size :", count());
 }
 

@@ -3,10 +3,10 @@
 #include "platform/clock.h"
 #include "platform/registry.h"
 #include "platform/socket.h"
-#include "shared/engine_state.h"
-#include "shared/registry.h"
-#include "shared/settings_keys.h"
-#include "shared/day_logs.h"
+#include "link/engine_state.h"
+#include "config/settings.h"
+#include "config/settings_keys.h"
+#include "log/day_logs.h"
 #include "smtp/outgoing_accounts.h"
 #include "smtp/outgoing_results.h"
 #include "smtp/outgoing_routes.h"
@@ -30,8 +30,9 @@ void printServer(const char* name, const ServerState& server) {
     bool answers = server.listening && server.port > 0 &&
                    plat::loopbackPortAnswers(static_cast<std::uint16_t>(server.port), kProbeMs);
     std::printf("%s server: port %d, %s\n", name, server.port,
-                answers ? "listening"
-                        : server.listening ? "not answering" : "not listening (see the log)");
+                answers            ? "listening"
+                : server.listening ? "not answering"
+                                   : "not listening (see the log)");
 }
 
 int queueSize(const std::string& dataDir) {
@@ -74,17 +75,17 @@ void printOutgoingHosts(const std::string& dataDir) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(fs::path(dataDir) / "outgoing", ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.size() > 6 && name.compare(name.size() - 6, 6, ".route") == 0) senders.push_back(reversePath(entry.path()));
+        if (name.size() > 6 && name.compare(name.size() - 6, 6, ".route") == 0)
+            senders.push_back(reversePath(entry.path()));
     }
-    std::map<int, std::size_t> queued;   // by route, -1 the global host
+    std::map<int, std::size_t> queued;  // by route, -1 the global host
     for (const outgoing::HostGroup& g : outgoing::groupByHost(routes, senders)) queued[g.route] += g.items.size();
     std::vector<outgoing::HostResult> results = outgoing::readHostResults();
     auto print = [&](const std::string& label, const std::string& owner, std::size_t count) {
         std::string last = "none yet";
         for (const outgoing::HostResult& r : results)
             if (r.label == label && r.owner == owner) last = r.result + " at " + localTime(r.when);
-        std::printf("outgoing host %s (%s): %zu queued, last: %s\n", label.c_str(), owner.c_str(), count,
-                    last.c_str());
+        std::printf("outgoing host %s (%s): %zu queued, last: %s\n", label.c_str(), owner.c_str(), count, last.c_str());
     };
     std::string global = config::readSetting(config::kOutHostName);
     auto port = config::readOutHostPort();
@@ -100,7 +101,8 @@ void printOutgoingHosts(const std::string& dataDir) {
 // Read only: the accounts key is never created here.
 void printAccounts() {
     plat::RegKey accounts;
-    if (plat::regOpenKey(plat::Hive::CurrentUser, kAccountsKey, plat::KeyAccess::Read, accounts) != plat::RegStatus::Ok ||
+    if (plat::regOpenKey(plat::Hive::CurrentUser, kAccountsKey, plat::KeyAccess::Read, accounts) !=
+            plat::RegStatus::Ok ||
         config::accountCount(accounts) == 0) {
         std::printf("accounts: none\n");
         return;

@@ -4,8 +4,8 @@
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/mail_dates.h"
 #include "frontend/mail/rfc822_mail_header.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 
 #include <algorithm>
 
@@ -13,7 +13,8 @@ std::pair<std::string, std::string> headerSenderAndSubject(const std::string& pa
     RFC822MailHeader header(path);
     const char* from = header.value(RFC822MailHeader::kFrom);
     const char* subject = header.value(RFC822MailHeader::kSubject);
-    return {from ? mail::decodeHeaderValue(from) : "<unknown>", subject ? mail::decodeHeaderValue(subject) : "<unknown>"};
+    return {from ? mail::decodeHeaderValue(from) : "<unknown>",
+            subject ? mail::decodeHeaderValue(subject) : "<unknown>"};
 }
 
 std::int64_t headerDate(const std::string& path) {

@@ -23,7 +23,7 @@ class MailAnnouncements : public QObject {
 
 public:
     struct Hooks {
-        std::function<QWidget*()> owner;                 // the dialogs' owner, may answer null
+        std::function<QWidget*()> owner;  // the dialogs' owner, may answer null
         // Sender and subject of an item; unset: read from its header, "<unknown>" for either
         // one missing.
         std::function<std::pair<std::string, std::string>(const std::string& path)> senderAndSubject;
@@ -31,7 +31,7 @@ public:
     MailAnnouncements(ScheduleState& state, Hooks hooks);
     ~MailAnnouncements() override;
 
-    void newItem(const std::string& path);           // COPYDATA_NEW_ITEM
+    void newItem(const std::string& path);  // COPYDATA_NEW_ITEM
     // COPYDATA_DELIVERY_FAILURE; reply: the provider's refusal, CRLF-separated lines.
     void deliveryFailure(const std::string& path, const std::string& reply = {});
 

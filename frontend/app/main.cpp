@@ -32,12 +32,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
-    QApplication::setQuitOnLastWindowClosed(false);   // the tray icon keeps the program alive
+    QApplication::setQuitOnLastWindowClosed(false);  // the tray icon keeps the program alive
     installTranslations(app, QLocale::system(), QString::fromStdString(plat::selfExeDir()));
     plat::prepareProcess();
 
     Shell shell;
-    bool failed = false;   // the engine's window never appeared: the loop ends, nothing to shut down
+    bool failed = false;  // the engine's window never appeared: the loop ends, nothing to shut down
     QObject::connect(&shell, &Shell::startFailed, [&failed] { failed = true; });
     if (!shell.startUp()) return 0;
     int code = plat::runMessageLoop();

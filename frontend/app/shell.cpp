@@ -21,10 +21,10 @@
 #include "frontend/mail/folders.h"
 #include "platform/link.h"
 #include "platform/spawn.h"
-#include "shared/day_logs.h"
-#include "shared/debug.h"
-#include "shared/engine_link.h"
-#include "shared/registry.h"
+#include "log/day_logs.h"
+#include "log/debug.h"
+#include "link/engine_link.h"
+#include "config/settings.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -46,8 +46,8 @@ constexpr char kFrontEndTitle[] = "Tarnwick";
 // The link code a second copy posts to the running one (lParam 0) before it ends: open the
 // main window and bring it to the front. No engine code uses it.
 constexpr int FRONTEND_OPEN_WINDOW = 30;
-constexpr char kAlreadyRunning[] =
-    QT_TRANSLATE_NOOP("Tarnwick", "You are already running Tarnwick and can not have more than one instance running!");
+constexpr char kAlreadyRunning[] = QT_TRANSLATE_NOOP(
+    "Tarnwick", "You are already running Tarnwick and can not have more than one instance running!");
 
 // A second copy brings the running one's window to the front. Where a tray shows the running
 // copy it also says why nothing new starts; without one the window coming up says enough.
@@ -67,7 +67,7 @@ Shell::Shell(ShellOptions options) : options_(std::move(options)) {
 }
 
 Shell::~Shell() {
-    link_.reset();   // no signal of its end reaches a shell half destroyed
+    link_.reset();  // no signal of its end reaches a shell half destroyed
     // Open dialogs without an owner would answer a shell that is gone.
     delete closeQuestion_.data();
     delete about_.data();
@@ -161,7 +161,8 @@ void Shell::engineAppeared() {
 
 void Shell::engineMissing() {
     DebugLine(LOG_APP, LOG_HIGH, "Tarnwick: the engine's window did not appear");
-    QString text = tr("Trawlex did not start within %1 seconds.\nExiting Tarnwick").arg((options_.engineWaitMs + 999) / 1000);
+    QString text =
+        tr("Trawlex did not start within %1 seconds.\nExiting Tarnwick").arg((options_.engineWaitMs + 999) / 1000);
     if (tray_) tray_->remove();
     messageBox(nullptr, {text.toStdString(), kCaption});
     postQuitMessage(0);
@@ -189,20 +190,20 @@ void Shell::watchMailboxes() {
 void Shell::mailboxesChanged() {
     window_->refreshViews();
     scheduler_->mailboxesChanged();
-    if (cycle_.flags().cycling == 0) refreshStatusBar();   // the tip's unread count
+    if (cycle_.flags().cycling == 0) refreshStatusBar();  // the tip's unread count
 }
 
 bool Shell::startEngine() {
     if (findWindow(kEngineClass, kEngineTitle)) return true;
     int err = spawnDetached(options_.enginePath, {options_.enginePath});
     if (err == 0) return true;
-    messageBox(nullptr, {tr("Failed to launch Trawlex [reason = %1]\nExiting Tarnwick").arg(err).toStdString(), kCaption});
+    messageBox(nullptr,
+               {tr("Failed to launch Trawlex [reason = %1]\nExiting Tarnwick").arg(err).toStdString(), kCaption});
     return false;
 }
 
 void Shell::shutDown() {
-    if (HWND engine = findWindow(kEngineClass, kEngineTitle))
-        postMessage(engine, WM_ENGINE_LINK, LINK_SHUTDOWN, 0);
+    if (HWND engine = findWindow(kEngineClass, kEngineTitle)) postMessage(engine, WM_ENGINE_LINK, LINK_SHUTDOWN, 0);
     DebugLogClose();
 }
 
@@ -266,7 +267,7 @@ void Shell::trayAvailabilityChanged(bool available) {
         // Nothing on the desktop leads to a hidden window any more.
         if (!window_->isVisible() || window_->isMinimized()) openMainWindow();
     } else if (window_->isMinimized()) {
-        closeMainWindow();   // closed as it is with a tray: hidden behind the icon
+        closeMainWindow();  // closed as it is with a tray: hidden behind the icon
     }
 }
 
@@ -293,16 +294,17 @@ void Shell::removeSelectedAccount() {
 
 void Shell::showSelectedAccountProperties() {
     showAccountProperties(window_.get(), window_->selectedAccountIndex());
-    watchMailboxes();   // its mailbox may have another name now
+    watchMailboxes();  // its mailbox may have another name now
 }
 
 // The Options sheet; without an account the wizard follows.
 void Shell::runOptions() {
-    if (optionsOpen_) return;   // one sheet at a time, whatever posted the command
+    if (optionsOpen_) return;  // one sheet at a time, whatever posted the command
     optionsOpen_ = true;
     // The set-up help of the first start stays in view beside the sheet.
     QWidget* help = helpWindow_ && helpWindow_->isVisible() ? helpWindow_.get() : nullptr;
-    runOptionsSheet(window_.get(), [this] { resumeSoon(); }, &cycle_.flags(), help);
+    runOptionsSheet(
+        window_.get(), [this] { resumeSoon(); }, &cycle_.flags(), help);
     optionsOpen_ = false;
     if (std::exchange(openAfterOptions_, false) && !trayAvailable()) openMainWindow();
     if (accountCount() == 0) post(&Shell::addAccount);
@@ -336,12 +338,8 @@ void Shell::engineNotice(int code) {
         cycle_.enterPhase(*phase);
     }
     switch (code) {
-    case CYCLE_CONNECTED:
-        cycle_.flags().rasRetryCount = 0;
-        break;
-    case CYCLE_DIAL_FAILED:
-        cycle_.flags().dialFailed = 1;
-        break;
+    case CYCLE_CONNECTED: cycle_.flags().rasRetryCount = 0; break;
+    case CYCLE_DIAL_FAILED: cycle_.flags().dialFailed = 1; break;
     case CYCLE_NEW_ITEM:
         window_->refreshViews();
         scheduler_->newItem();
@@ -362,17 +360,10 @@ void Shell::engineNotice(int code) {
         window_->refreshViews();
         scheduler_->newOutgoingMail();
         break;
-    case MAILBOX_CHANGED:
-        window_->refreshViews();
-        break;
-    case FRONTEND_OPEN_WINDOW:
-        openMainWindow();
-        break;
-    case CYCLE_FAILURE:
-        cycle_.cycleFailed();
-        break;
-    default:
-        break;
+    case MAILBOX_CHANGED: window_->refreshViews(); break;
+    case FRONTEND_OPEN_WINDOW: openMainWindow(); break;
+    case CYCLE_FAILURE: cycle_.cycleFailed(); break;
+    default: break;
     }
 }
 
@@ -438,8 +429,7 @@ void Shell::refreshStatusBar() {
     const std::string& stored = cycle_.status();
     QString status = statusBarText(stored, cycle_.failedStep());
     // Where the reason can be read.
-    if (stored == kStatusCycleFailed)
-        status = tr("%1; log: %2").arg(status, QString::fromStdString(logPath()));
+    if (stored == kStatusCycleFailed) status = tr("%1; log: %2").arg(status, QString::fromStdString(logPath()));
     window_->setStatusParts(tr("Last check: %1 %2").arg(time, date), status);
 }
 
@@ -465,7 +455,7 @@ void Shell::openMainWindow() {
 
 void Shell::closeMainWindow() {
     Placement p = window_->currentPlacement();
-    p.showCmd = 2;   // SW_SHOWMINIMIZED: a closed window is a minimised one
+    p.showCmd = 2;  // SW_SHOWMINIMIZED: a closed window is a minimised one
     config::writePlacement(encodePlacement(p));
     window_->closeWindow(trayAvailable());
     window_->hideViews();
@@ -478,7 +468,7 @@ QWidget* Shell::dialogOwner() const {
 }
 
 void Shell::exitProgram() {
-    if (closeQuestion_) return;   // already asked
+    if (closeQuestion_) return;  // already asked
     closeQuestion_ = askUser(dialogOwner(),
                              {QT_TRANSLATE_NOOP("Tarnwick", "Do you really wish to shutdown Tarnwick?"), kCaption,
                               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No},

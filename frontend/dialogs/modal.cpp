@@ -34,7 +34,7 @@ QRect placeCentred(QSize frame, const QRect& available) {
 
 namespace {
 
-constexpr int kGap = 8;   // between two windows side by side
+constexpr int kGap = 8;  // between two windows side by side
 
 // Whether the window system lets a program place its windows (Wayland's compositors do not).
 bool canPlaceWindows() {

@@ -3,7 +3,7 @@
 #include "frontend/icons/icons.h"
 #include "frontend/desktop/mail_client.h"
 #include "frontend/mail/item_list.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -39,10 +39,8 @@ FolderTree::FolderTree(ItemList& list, QWidget* parent) : QTreeWidget(parent), l
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* node, QTreeWidgetItem*) { onCurrentChanged(node); });
-    connect(this, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { rightClicked(itemAt(pos)); });
-    connect(this, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* node, int) { doubleClicked(node); });
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { rightClicked(itemAt(pos)); });
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* node, int) { doubleClicked(node); });
 }
 
 void FolderTree::rebuild(Listings& listings) {

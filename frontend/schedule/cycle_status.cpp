@@ -6,7 +6,7 @@ void CycleStatus::setStatus(const char* text) {
 }
 
 void CycleStatus::cycleStarted() {
-    flags_.cycling = 1;   // before the status, so that the tip says a cycle runs
+    flags_.cycling = 1;  // before the status, so that the tip says a cycle runs
     flags_.cycleFailed = 0;
     failedStep_.clear();
 }

@@ -8,9 +8,9 @@
 #include "frontend/settings/security_fields.h"
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
-#include "shared/secret_moves.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
+#include "secrets/secret_moves.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -123,8 +123,7 @@ public:
 
     bool validatePage() override {
         return noProblems(this, validation::checkAccountServer(pop_.server->text().toLower().toStdString(),
-                                                               text(pop_.user), text(pop_.password),
-                                                               text(pop_.port)));
+                                                               text(pop_.user), text(pop_.password), text(pop_.port)));
     }
 
 private:
@@ -234,8 +233,10 @@ void signInNewAccount(QWidget* owner, const std::string& title, const signin::Ch
     QObject::connect(&waiting, &QProgressDialog::canceled, &run, &SignInRun::cancel);
     if (run.start(title, choice)) execModal(waiting);
     if (!ok)
-        tellUser(owner, QT_TRANSLATE_NOOP("Tarnwick", "The account is not signed in yet: %1 Sign in with Sign in… on its "
-                                                      "Account page."),
+        tellUser(owner,
+                 QT_TRANSLATE_NOOP("Tarnwick",
+                                   "The account is not signed in yet: %1 Sign in with Sign in… on its "
+                                   "Account page."),
                  QMessageBox::Warning, why.toStdString());
 }
 
@@ -247,17 +248,19 @@ bool runAddAccountWizard(QWidget* owner) {
     if (execCentred(wizard) != QDialog::Accepted) return false;
     if (!wizard.created()) {
         // Settings for an account that does not exist would mislead the user.
-        tellUser(owner, QT_TRANSLATE_NOOP("Tarnwick", "The account could not be created (refer to log file for further info)."),
-                 QMessageBox::Warning);
+        tellUser(
+            owner,
+            QT_TRANSLATE_NOOP("Tarnwick", "The account could not be created (refer to log file for further info)."),
+            QMessageBox::Warning);
         return false;
     }
     // What follows Finish once the wizard has closed: the provider's sign-in, then the settings
     // for the e-mail program.
     config::NewAccount account = wizard.account();
     if (wizard.oauth())
-        signInNewAccount(owner, account.title,
-                         {fieldText(&wizard, "oauthPreset").toStdString(),
-                          fieldText(&wizard, "oauthClientId").toStdString(), {}});
+        signInNewAccount(
+            owner, account.title,
+            {fieldText(&wizard, "oauthPreset").toStdString(), fieldText(&wizard, "oauthClientId").toStdString(), {}});
     showNewAccountSettings(owner, account.clientName, account.clientFile, account.title, wizard.oauth());
     return true;
 }

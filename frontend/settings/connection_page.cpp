@@ -9,8 +9,8 @@
 #include "frontend/settings/settings_model.h"
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,7 +4,7 @@
 #include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/settings_model.h"
 #include "frontend/settings/validation.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -52,12 +52,15 @@ SchedulingPage::SchedulingPage(SettingsModel& model) : PropPage("schedulingPage"
     offlineGroup_->setObjectName(QStringLiteral("offlineGroup"));
     offlinePeriod_ = numberEdit(offlineGroup_, "offlinePeriod", 5);
     auto* minutes = new QLabel(tr("minutes"), offlineGroup_);
-    auto* note = noteLabel(offlineGroup_, tr("A check while no connection exists dials the dial-up connection chosen on the Connection page."));
+    auto* note = noteLabel(
+        offlineGroup_,
+        tr("A check while no connection exists dials the dial-up connection chosen on the Connection page."));
     auto* offlineLayout = new QVBoxLayout(offlineGroup_);
-    offlineLayout->addLayout(periodRow(buddyLabel(offlineGroup_, tr("O&ffline check every"), offlinePeriod_),
-                                       offlinePeriod_, minutes));
+    offlineLayout->addLayout(
+        periodRow(buddyLabel(offlineGroup_, tr("O&ffline check every"), offlinePeriod_), offlinePeriod_, minutes));
     offlineLayout->addWidget(note);
-    deliverImmediately_ = checkBox(this, "deliverImmediately", tr("Send mail as soon as the e-mail program &hands it over, if online"));
+    deliverImmediately_ = checkBox(this, "deliverImmediately",
+                                   tr("Send mail as soon as the e-mail program &hands it over, if online"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(online);

@@ -9,7 +9,7 @@ import tempfile
 
 from harness import Engine, SETTINGS_KEY
 
-FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "shared", "fixtures")
+FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "dialup", "fixtures")
 ACCOUNTS_KEY = SETTINGS_KEY + r"\Accounts"
 
 

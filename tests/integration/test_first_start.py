@@ -22,7 +22,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "pee
 import smtp_provider  # noqa: E402
 from smtp_provider import SmtpProvider  # noqa: E402
 
-FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "shared", "fixtures")
+FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "dialup", "fixtures")
 
 
 def script(path, body):

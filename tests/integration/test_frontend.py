@@ -338,7 +338,7 @@ class FrontEndOnADesktop(unittest.TestCase):
         return sum(1 for t in self.world.log_texts() if t == "MAIL  MED Start cycle")
 
     def test_tray_window_menu_cycle_and_exit_with_a_real_engine(self):
-        fixtures = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "shared", "fixtures")
+        fixtures = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "dialup", "fixtures")
         env = dict(self.desk.env, QT_QPA_PLATFORM="xcb", NMCLI_SCENARIO=self.nmcli,
                    PATH=fixtures + ":" + self.desk.env.get("PATH", os.environ.get("PATH", "/usr/bin:/bin")))
         fe = self.world.start_front_end(env)

@@ -22,7 +22,7 @@ from test_frontend import ARTEFACTS, TARNWICK, Desktop, World, _tools_missing
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "peers"))
 from smtp_provider import SmtpProvider, available as provider_available  # noqa: E402
 
-FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "shared", "fixtures")
+FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "dialup", "fixtures")
 SOUNDS = os.path.join(os.path.dirname(TARNWICK), "..", "share", "tarnwick", "sounds")
 BOX = "alice@127.0.0.1"
 INCOMING = [

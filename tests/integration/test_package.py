@@ -144,18 +144,18 @@ class DebianPackage(unittest.TestCase):
     def test_the_registry_page_names_every_value_the_programs_read(self):
         env = private_env(self.tmp, MANWIDTH="200", LC_ALL="C.UTF-8")
         page = run("man", "-l", self.path("usr/share/man/man5/tarnwick-registry.5.gz"), env=env).stdout
-        with open(os.path.join(SOURCE_DIR, "shared/registry.h")) as f:
+        with open(os.path.join(SOURCE_DIR, "config/settings.h")) as f:
             header = f.read()
         settings = re.findall(r'Setting k\w+\{"(\w+)"', header)
         settings += re.findall(r'char k\w+\[\] = "(\w+)"', header)
-        with open(os.path.join(SOURCE_DIR, "shared/oauth_settings.h")) as f:
+        with open(os.path.join(SOURCE_DIR, "oauth/oauth_settings.h")) as f:
             settings += re.findall(r'char kO?Auth\w*\[\] = "(\w+)"', f.read())
         self.assertGreater(len(settings), 25)
         # Account values, where the sources read them by name.
         reads = re.compile(r'(?:text\(|regQueryDword\(account, |queryString\(account, |'
                            r'account(?:String|Dword)\([^;]*?, )"(\w+)"')
         accounts = set()
-        for folder in ("shared", "engine", "pop3", "frontend"):
+        for folder in ("shared", "config", "secrets", "oauth", "engine", "pop3", "imap", "smtp", "frontend"):
             for source in glob.glob(os.path.join(SOURCE_DIR, folder, "**/*.cpp"), recursive=True):
                 with open(source) as f:
                     accounts.update(reads.findall(f.read()))

@@ -17,17 +17,17 @@ namespace {
 // Greets, says goodbye to "bye" by finishing, finishes when the peer closes.
 class GreetingSession : public ServerSession {
 public:
-    GreetingSession(plat::HWND serverWindow, plat::SOCKET s) : ServerSession(serverWindow, s) {
+    explicit GreetingSession(plat::SOCKET s) : ServerSession(s) {
         sendBytes("hi\r\n", 4);
         ++alive;
     }
     ~GreetingSession() override { --alive; }
-    int dispatcher(int event, long) override {
+    int dispatcher(Connection::Event event, long) override {
         if (event == EV_LINE) {
             std::string line = lineBuffer().takeLine();
             if (line == "bye") {
                 finishSession();
-                finishSession();   // a second finish must not remove it twice
+                finishSession();  // a second finish must not remove it twice
             }
         } else if (event == EV_CLOSED || event == EV_TIMEOUT) {
             finishSession();
@@ -40,23 +40,15 @@ int GreetingSession::alive = 0;
 
 class GreetingServer : public Server {
 public:
-    explicit GreetingServer(plat::HWND owner) : Server(owner, Peers::LocalOnly) {}
-    void createSession(plat::SOCKET s) override {
-        adoptSession(std::make_unique<GreetingSession>(window(), s), "TEST");
-    }
-    void removeSession(Client* session) override { dropSession(session, "TEST"); }
+    GreetingServer() : Server(Peers::LocalOnly) {}
+    void createSession(plat::SOCKET s) override { adoptSession(std::make_unique<GreetingSession>(s), "TEST"); }
+    void removeSession(Connection* session) override { dropSession(session, "TEST"); }
 };
 
 class ServerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        owner = makeOwner();
-        server = std::make_unique<GreetingServer>(owner);
-    }
-    void TearDown() override {
-        server.reset();
-        plat::destroyWindow(owner);
-    }
+    void SetUp() override { server = std::make_unique<GreetingServer>(); }
+    void TearDown() override { server.reset(); }
     void startListening() {
         int freePort;
         {
@@ -66,7 +58,6 @@ protected:
         port = freePort;
         ASSERT_TRUE(server->listen(port));
     }
-    plat::HWND owner = 0;
     std::unique_ptr<GreetingServer> server;
     int port = 0;
 };
@@ -79,13 +70,13 @@ TEST_F(ServerTest, TwoPeersAtOnceGetTwoSessionsRemovedOnceEach) {
     ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 2; }));
     EXPECT_EQ(readLine(a), "hi\r\n");
     EXPECT_EQ(readLine(b), "hi\r\n");
-    sendText(a, "bye\r\n");   // finishes twice
+    sendText(a, "bye\r\n");  // finishes twice
     ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
     plat::pumpMessages(50);
     EXPECT_EQ(server->sessionCount(), 1);
     EXPECT_EQ(GreetingSession::alive, 1);
     char c;
-    EXPECT_EQ(::recv(a, &c, 1, 0), 0);   // closed by the server
+    EXPECT_EQ(::recv(a, &c, 1, 0), 0);  // closed by the server
     ::close(b);
     ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 0; }));
     EXPECT_EQ(GreetingSession::alive, 0);
@@ -100,20 +91,20 @@ TEST_F(ServerTest, SessionsStillOpenAreEndedOnceAtShutdownAndByTheServersEnd) {
     server->endSessions();
     EXPECT_EQ(server->sessionCount(), 0);
     EXPECT_EQ(GreetingSession::alive, 0);
-    server->endSessions();   // nothing left: harmless
-    plat::pumpMessages(50);   // removal messages of the ended sessions name nothing now
+    server->endSessions();  // nothing left: harmless
+    plat::pumpMessages(50);  // removal messages of the ended sessions name nothing now
     EXPECT_EQ(server->sessionCount(), 0);
 
     int c = rawConnect(port);
     ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
-    server.reset();   // a server that goes takes its open sessions with it
+    server.reset();  // a server that goes takes its open sessions with it
     EXPECT_EQ(GreetingSession::alive, 0);
     for (int fd : {a, b, c}) ::close(fd);
 }
 
 TEST_F(ServerTest, OtherLoopbackAddressesAreLocalToo) {
     startListening();
-    int peer = rawConnect(port, 0x7F000002);   // from 127.0.0.2
+    int peer = rawConnect(port, 0x7F000002);  // from 127.0.0.2
     ASSERT_GE(peer, 0);
     ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
     EXPECT_EQ(readLine(peer), "hi\r\n");
@@ -143,7 +134,7 @@ TEST_F(ServerTest, APortInUseIsLoggedAndLeavesOtherServersWorking) {
     EXPECT_FALSE(server->listen(taken.port));
     EXPECT_EQ(server->listenError(), EADDRINUSE);
     EXPECT_NE(todaysLog().find("   NET HIGH FAILED - bind() : 98"), std::string::npos);
-    GreetingServer other(owner);
+    GreetingServer other;
     int freePort;
     {
         RawListener probe;

@@ -2,7 +2,7 @@
 // into connections, and the accounts' settings as the registry gives them.
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "smtp/outgoing_accounts.h"
 #include "smtp/outgoing_results.h"
 #include "smtp/outgoing_routes.h"
@@ -81,15 +81,15 @@ TEST(OutgoingRoutes, TheQueueGroupsByConnectionInTheOrderOfFirstItems) {
         route("late", {"*@gmail.com"}, "smtp.late.example"),
     };
     std::vector<std::string> senders{
-        "<nobody@else.example>",     // 0 global
-        "<ann+x@gmail.com>",         // 1 gmail
-        "<x@work.example>",          // 2 work
-        "<boss@other.example>",      // 3 work (shared)
-        "<carl@other.example>",      // 4 work3
-        "<ann@home.example>",        // 5 global
-        "",                          // 6 unknown envelope: global
-        "<bob@gmail.com>",           // 7 late
-        "<ann@gmail.com>",           // 8 gmail
+        "<nobody@else.example>",  // 0 global
+        "<ann+x@gmail.com>",  // 1 gmail
+        "<x@work.example>",  // 2 work
+        "<boss@other.example>",  // 3 work (shared)
+        "<carl@other.example>",  // 4 work3
+        "<ann@home.example>",  // 5 global
+        "",  // 6 unknown envelope: global
+        "<bob@gmail.com>",  // 7 late
+        "<ann@gmail.com>",  // 8 gmail
     };
     std::vector<HostGroup> groups = groupByHost(routes, senders);
     ASSERT_EQ(groups.size(), 5u);
@@ -137,7 +137,7 @@ TEST(OutgoingRoutes, AccountsReadTheirOutgoingSettingsWithTheirDefaults) {
     EXPECT_EQ(routes[0].security, 2u);
     EXPECT_EQ(routes[0].user, "ann");
     EXPECT_FALSE(routes[0].oauth);
-    ASSERT_EQ(routes[0].addresses.size(), 31u);   // a value longer than 199 characters, whole
+    ASSERT_EQ(routes[0].addresses.size(), 31u);  // a value longer than 199 characters, whole
     EXPECT_EQ(routes[0].addresses.back(), "*@a.example");
     EXPECT_EQ(routes[1].addresses, (std::vector<std::string>{"bob@b.example"}));
     EXPECT_EQ(routes[1].port, 587u);

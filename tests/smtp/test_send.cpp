@@ -1,8 +1,8 @@
 // The send driver over a real connection to a scripted server: which notices the owner gets,
 // in which order, and which queued files are left afterwards.
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/files.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "smtp/send.h"
 #include "smtp/send_by_host.h"
 #include "smtp/outgoing_results.h"
@@ -28,10 +28,10 @@ namespace {
 
 struct OwnerNotice {
     int code;
-    std::string path;        // itemRefused: the path it carried
-    bool itemPresent;        // itemRefused: whether the item file still existed during the call
-    std::string reply;       // itemRefused: the server's refusal after the path's NUL
-    std::string host = {};   // itemRefusedBy: the host that refused
+    std::string path;  // itemRefused: the path it carried
+    bool itemPresent;  // itemRefused: whether the item file still existed during the call
+    std::string reply;  // itemRefused: the server's refusal after the path's NUL
+    std::string host = {};  // itemRefusedBy: the host that refused
 };
 std::vector<OwnerNotice> g_owner;
 // What the send phase told, as codes a test can list.
@@ -73,9 +73,7 @@ protected:
         g_owner.clear();
         queue = testsupport::makeTempDir("queue-");
     }
-    void TearDown() override {
-        Client::timeoutMs = Client::kDefaultTimeoutMs;
-    }
+    void TearDown() override { Connection::timeoutMs = Connection::kDefaultTimeoutMs; }
 
     // Queues an item: its text, and a routing file with these addresses.
     std::string enqueue(const std::string& name, const std::string& text, std::vector<std::string> addresses) {
@@ -96,7 +94,7 @@ protected:
         Send send(host, port, &g_recorder);
         send.start(queue + "/");
         ASSERT_TRUE(waitFor([] { return countOf(kTold.finished) > 0; }, 8000));
-        plat::pumpMessages(50);   // nothing may follow finished
+        plat::pumpMessages(50);  // nothing may follow finished
     }
 
     std::string queue;
@@ -138,7 +136,8 @@ TEST_F(SendTest, ADeliveredItemAndARefusedOneBothLeaveTheQueue) {
     EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "RSET"), 2);
     ASSERT_EQ(peer.messages().size(), 1u);
     EXPECT_EQ(peer.messages()[0], "Subject: one\r\n\r\nfirst\r\n");
-    EXPECT_NE(todaysLog().find("  MAIL HIGH Mail item envelope recipient NOT accepted : <nobody@y>"), std::string::npos);
+    EXPECT_NE(todaysLog().find("  MAIL HIGH Mail item envelope recipient NOT accepted : <nobody@y>"),
+              std::string::npos);
     EXPECT_NE(todaysLog().find("  MAIL  MED OUTGOING SENT : " + queue + "//1.rfc822"), std::string::npos);
 }
 
@@ -159,7 +158,9 @@ TEST_F(SendTest, TransientFailuresKeepTheItem) {
 }
 
 TEST_F(SendTest, ASenderRefusedForGoodRefusesTheItem) {
-    peer.answer = [](const std::string& c) { return c.rfind("MAIL", 0) == 0 ? "553 bad sender\r\n" : SmtpPeer::defaultAnswer(c); };
+    peer.answer = [](const std::string& c) {
+        return c.rfind("MAIL", 0) == 0 ? "553 bad sender\r\n" : SmtpPeer::defaultAnswer(c);
+    };
     peer.start();
     enqueue("gone.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
     deliver(peer.port);
@@ -226,7 +227,8 @@ TEST_F(SendTest, ALongRefusalReachesTheOwnerWholeAndAnEndlessOneByItsStart) {
         enqueue("b.rfc822", "Subject: fine\r\n\r\nx\r\n", {"<a@x>", "<b@y>"});
         deliver(p.port);
         ASSERT_EQ(countOf(kTold.itemRefused), 1);
-        auto refusal = std::find_if(g_owner.begin(), g_owner.end(), [](auto& n) { return n.code == kTold.itemRefused; });
+        auto refusal = std::find_if(g_owner.begin(), g_owner.end(),
+                                    [](auto& n) { return n.code == kTold.itemRefused; });
         EXPECT_EQ(refusal->reply, c.expected);
         EXPECT_EQ(countOf(kTold.itemSent), 1);
         EXPECT_TRUE(queued().empty());
@@ -286,7 +288,7 @@ TEST_F(SendTest, AnUnreachableHostFailsTheSendAndTouchesNothing) {
 }
 
 TEST_F(SendTest, AServerThatNeverGreetsFailsTheSendAtTheTimeout) {
-    Client::timeoutMs = 150;
+    Connection::timeoutMs = 150;
     peer.greeting = "";
     peer.start();
     enqueue("wait.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
@@ -314,7 +316,8 @@ TEST_F(SendTest, BrokenQueueEntriesAreKeptUnlessTheirEnvelopeNamesNoRecipient) {
     std::string log = todaysLog();
     EXPECT_NE(log.find("   APP HIGH DATA file open failure"), std::string::npos);
     EXPECT_NE(log.find("  MAIL HIGH Routing file unreadable, mail item kept in the queue : " + queue +
-                       "//short.rfc822.route"), std::string::npos);
+                       "//short.rfc822.route"),
+              std::string::npos);
 }
 
 }  // namespace
@@ -324,7 +327,7 @@ TEST_F(SendTest, BrokenQueueEntriesAreKeptUnlessTheirEnvelopeNamesNoRecipient) {
 namespace {
 const char kPipelining[] = "250-provider\r\n250-SIZE 1000000\r\n250 PIPELINING\r\n";
 const char kChunking[] = "250-provider\r\n250-PIPELINING\r\n250-CHUNKING\r\n250 8BITMIME\r\n";
-}
+}  // namespace
 
 TEST_F(SendTest, APipeliningServerGetsEachEnvelopeBehindThePreviousTextAndQuitBehindTheLast) {
     peer.ehloReply = kPipelining;
@@ -380,7 +383,7 @@ TEST_F(SendTest, TheSessionEndsAtTheReplyToQuitEvenIfTheServerStaysConnected) {
         p.holdAfterQuit = true;
         p.start();
         enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
-        Client::timeoutMs = 20000;   // far beyond deliver()'s own wait
+        Connection::timeoutMs = 20000;  // far beyond deliver()'s own wait
         deliver(p.port);
         EXPECT_EQ(ownerCodes(), (std::vector<int>{kTold.itemSent, kTold.finished}));
         EXPECT_EQ(p.commands().back(), "QUIT");
@@ -397,12 +400,15 @@ TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipeliningAndChunk
     };
     struct Case {
         const char* name;
-        std::vector<std::string> addresses;   // of the first item; the second goes to <a@x> <b@y>
+        std::vector<std::string> addresses;  // of the first item; the second goes to <a@x> <b@y>
         std::string refusedCommand;
         std::string refusal;
     };
     const Case cases[] = {
-        {"second recipient refused for good", {"<a@x>", "<b@y>", "<no@y>", "<c@y>"}, "RCPT TO: <no@y>", "550 5.1.1 no\r\n"},
+        {"second recipient refused for good",
+         {"<a@x>", "<b@y>", "<no@y>", "<c@y>"},
+         "RCPT TO: <no@y>",
+         "550 5.1.1 no\r\n"},
         {"only recipient refused for now", {"<a@x>", "<no@y>"}, "RCPT TO: <no@y>", "450 4.2.0 later\r\n"},
         {"sender refused for now", {"<s@x>", "<b@y>"}, "MAIL FROM: <s@x>", "451 4.7.1 greylisted\r\n"},
         {"sender refused for good", {"<s@x>", "<b@y>"}, "MAIL FROM: <s@x>", "553 5.7.1 bad sender\r\n"},
@@ -484,8 +490,8 @@ TEST_F(SendTest, ABareCodeRefusingATextIsNeverCountedAsDelivered) {
         EXPECT_EQ(countOf(kTold.itemSent), 1);
         bool permanent = refusal[0] == '5';
         EXPECT_EQ(countOf(kTold.itemRefused), permanent ? 1 : 0);
-        EXPECT_EQ(queued(), permanent ? std::vector<std::string>{}
-                                      : (std::vector<std::string>{"1.rfc822", "1.rfc822.route"}));
+        EXPECT_EQ(queued(),
+                  permanent ? std::vector<std::string>{} : (std::vector<std::string>{"1.rfc822", "1.rfc822.route"}));
         EXPECT_EQ(p.messages().size(), 2u);
     }
 }
@@ -493,7 +499,7 @@ TEST_F(SendTest, ABareCodeRefusingATextIsNeverCountedAsDelivered) {
 TEST_F(SendTest, AReplyThatCannotAnswerItsCommandKeepsEveryItemAndEndsTheConnection) {
     struct Case {
         const char* name;
-        std::string command;   // answered with reply instead of its own
+        std::string command;  // answered with reply instead of its own
         std::string reply;
     };
     const Case cases[] = {
@@ -555,7 +561,8 @@ protected:
         ASSERT_TRUE(config::writeAccountString(accounts, title, config::kAddresses, addresses));
         if (port) {
             ASSERT_TRUE(config::writeAccountString(accounts, title, config::kSmtpServer, "127.0.0.1"));
-            ASSERT_TRUE(config::writeAccountDword(accounts, title, config::kSmtpPort, static_cast<std::uint32_t>(port)));
+            ASSERT_TRUE(
+                config::writeAccountDword(accounts, title, config::kSmtpPort, static_cast<std::uint32_t>(port)));
         }
     }
     void deliverByHost(int globalPort) {
@@ -581,7 +588,7 @@ TEST_F(SendByHostTest, EachSendersMailGoesToItsOwnHostAndADownHostKeepsOnlyItsIt
     }
     addAccount("bee", "*@b.example", own.port);
     addAccount("cee", "carl@c.example", closedPort);
-    addAccount("home", "ann@home.example", 0);   // no host of its own: the global one
+    addAccount("home", "ann@home.example", 0);  // no host of its own: the global one
     enqueue("1.rfc822", "one\r\n", {"<x@else.example>", "<r@y>"});
     enqueue("2.rfc822", "two\r\n", {"<Bob+t@B.example>", "<r@y>"});
     enqueue("3.rfc822", "three\r\n", {"<carl@c.example>", "<r@y>"});
@@ -605,9 +612,11 @@ TEST_F(SendByHostTest, EachSendersMailGoesToItsOwnHostAndADownHostKeepsOnlyItsIt
     EXPECT_EQ(refusal->host, "127.0.0.1:" + std::to_string(own.port));
     std::string log = todaysLog();
     EXPECT_NE(log.find("  MAIL HIGH Outgoing host 127.0.0.1:" + std::to_string(closedPort) +
-                       " of account cee could not be reached"), std::string::npos);
+                       " of account cee could not be reached"),
+              std::string::npos);
     EXPECT_NE(log.find("  MAIL HIGH Mail item refused by outgoing host : 127.0.0.1:" + std::to_string(own.port) +
-                       " (account bee)"), std::string::npos);
+                       " (account bee)"),
+              std::string::npos);
     std::vector<outgoing::HostResult> results = outgoing::readHostResults();
     ASSERT_EQ(results.size(), 3u);
     for (const outgoing::HostResult& r : results) {
@@ -649,7 +658,8 @@ TEST_F(SendTest, AChunkingServerGetsEachItemInOneWriteAsTheMessageItIs) {
     // and a lone CR inside lines, 8-bit bytes, and a text far beyond one block with dotted
     // lines across the block boundaries.
     std::string big;
-    for (int i = 0; big.size() < 3 * 64 * 1024 + 100; ++i) big += i % 7 ? "line " + std::to_string(i) + "\r\n" : "..dot\r\n";
+    for (int i = 0; big.size() < 3 * 64 * 1024 + 100; ++i)
+        big += i % 7 ? "line " + std::to_string(i) + "\r\n" : "..dot\r\n";
     std::string bigSent;
     for (std::size_t at = 0; at < big.size();) {
         std::size_t end = big.find("\r\n", at) + 2;
@@ -697,8 +707,8 @@ TEST_F(SendTest, ChunkingWithoutPipeliningKeepsTheDataDialogue) {
     peer.start();
     enqueue("1.rfc822", "..x\r\n", {"<a@x>", "<b@y>"});
     deliver(peer.port);
-    EXPECT_EQ(peer.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "RSET", "MAIL FROM: <a@x>",
-                                                         "RCPT TO: <b@y>", "DATA", "QUIT"}));
+    EXPECT_EQ(peer.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "RSET", "MAIL FROM: <a@x>", "RCPT TO: <b@y>",
+                                                         "DATA", "QUIT"}));
     EXPECT_EQ(peer.messages(), std::vector<std::string>{"..x\r\n"});
 }
 
