@@ -40,7 +40,11 @@ inline constexpr char kDefaultImapFolders[] = "INBOX";
 inline constexpr std::uint32_t kImapsPort = 993;
 inline constexpr std::uint32_t kImapPort = 143;
 
-// The account's own outgoing server, for mail sent from its "addresses".
+// An account's own outgoing host, for the mail its "addresses" send. An empty "smtpserver" means
+// the global outgoing host ("outhostname"). "smtppass" is a secret: with "secretstore" 1 it is
+// in the secret store (kind "smtppass"). "smtpauth" 1 signs in with the account's own OAuth 2.0
+// sign-in. "addresses" lists exact addresses and "*@domain" patterns, separated by blanks,
+// commas or semicolons; empty: the account's "emailaddress".
 inline constexpr char kSmtpServerValue[] = "smtpserver";
 inline constexpr char kSmtpPortValue[] = "smtpport";
 inline constexpr char kSmtpSecurityValue[] = "smtpsecurity";

@@ -114,8 +114,11 @@ void ControlWindow::itemSent() {
     postToController(MAILBOX_CHANGED);
 }
 
-void ControlWindow::itemRefused(const std::string& path, const std::string& reply) {
-    sendPath(COPYDATA_DELIVERY_FAILURE, path.c_str(), reply.c_str());
+void ControlWindow::itemRefused(const std::string& path, const std::string& reply, const std::string& host) {
+    // The host that refused follows the reply's NUL, where a reader of path and reply stops.
+    std::string reason = reply;
+    if (!host.empty()) reason.append(1, '\0').append(host);
+    sendPath(COPYDATA_DELIVERY_FAILURE, path.c_str(), reason.c_str(), reason.size());
 }
 
 void ControlWindow::checkStarted() {
@@ -140,11 +143,11 @@ void ControlWindow::postToController(int code) {
     if (controller_) postMessage(controller_, WM_ENGINE_LINK, static_cast<WPARAM>(code), 0);
 }
 
-void ControlWindow::sendPath(int dwData, const char* path, const char* reason) {
+void ControlWindow::sendPath(int dwData, const char* path, const char* reason, std::size_t reasonSize) {
     // The path is copied whole: a long mailbox path must reach the front end uncut.
     std::string copy = path ? path : "";
     // A reason follows the path's NUL, so that a reader that stops there still has the path.
-    if (reason) copy.append(1, '\0').append(reason);
+    if (reason) copy.append(1, '\0').append(reason, reasonSize == kWholeString ? std::strlen(reason) : reasonSize);
     COPYDATASTRUCT cds{static_cast<std::uintptr_t>(dwData), static_cast<std::uint32_t>(copy.size() + 1), copy.c_str()};
     if (controller_) sendMessage(controller_, WM_COPYDATA, window_, reinterpret_cast<LPARAM>(&cds));
 }

@@ -20,8 +20,9 @@ public:
     // A step went wrong: an item was not sent, or an account not checked.
     virtual void stepFailed() = 0;
     virtual void itemSent() = 0;
-    // reply: the lines of the provider's refusal, each with its CRLF.
-    virtual void itemRefused(const std::string& path, const std::string& reply) = 0;
+    // reply: the lines of the provider's refusal, each with its CRLF; host: the outgoing host
+    // that refused it ("host:port"), empty when no server did.
+    virtual void itemRefused(const std::string& path, const std::string& reply, const std::string& host) = 0;
     virtual void checkStarted() = 0;
     virtual void itemStored(const std::string& path) = 0;
     virtual void cycleFinished() = 0;
@@ -84,13 +85,15 @@ private:
     void sendStarted() override;
     void stepFailed() override;
     void itemSent() override;
-    void itemRefused(const std::string& path, const std::string& reply) override;
+    void itemRefused(const std::string& path, const std::string& reply, const std::string& host) override;
     void checkStarted() override;
     void itemStored(const std::string& path) override;
     void cycleFinished() override;
     void postToController(int code);
     // A data record: the path and its NUL, then, when given, the reason and its NUL.
-    void sendPath(int dwData, const char* path, const char* reason = nullptr);
+    // reason: reasonSize bytes (NULs allowed), or up to its NUL.
+    static constexpr std::size_t kWholeString = static_cast<std::size_t>(-1);
+    void sendPath(int dwData, const char* path, const char* reason = nullptr, std::size_t reasonSize = kWholeString);
 
     plat::HWND window_ = 0;
     plat::HWND controller_ = 0;

@@ -68,7 +68,7 @@ void Cycle::startSend() {
     DebugLine(LOG_MAIL, LOG_MED, "Start send");
     tellLater(&CycleObserver::sendStarted);
     send_.reset();
-    send_ = std::make_unique<Send>(outHost_.c_str(), outPort_, static_cast<SendObserver*>(this));
+    send_ = std::make_unique<SendByHost>(outHost_.c_str(), outPort_, static_cast<SendObserver*>(this), accountKey_);
     send_->start(queueDirectory_);
 }
 
@@ -139,7 +139,11 @@ void Cycle::connectionFailed() {
 }
 
 void Cycle::itemRefused(const std::string& path, const std::string& reply) {
-    if (phase_ == Phase::Sending) observer_.itemRefused(path, reply);
+    itemRefusedBy(path, reply, "");
+}
+
+void Cycle::itemRefusedBy(const std::string& path, const std::string& reply, const std::string& host) {
+    if (phase_ == Phase::Sending) observer_.itemRefused(path, reply, host);
 }
 
 void Cycle::sendFinished() {

@@ -12,6 +12,7 @@
 #include "pop3/check.h"
 #include "dialup/ras_connection.h"
 #include "smtp/send.h"
+#include "smtp/send_by_host.h"
 
 #include <memory>
 #include <string>
@@ -41,6 +42,7 @@ private:
     void itemSent() override;
     void itemFailed() override;
     void itemRefused(const std::string& path, const std::string& reply) override;
+    void itemRefusedBy(const std::string& path, const std::string& reply, const std::string& host) override;
     void connectionFailed() override;
     void sendFinished() override;
     void accountStarted(const config::AccountRecord&) override {}
@@ -69,7 +71,7 @@ private:
     Phase phase_ = Phase::None;
     std::unique_ptr<RASConnection> ras_;
     std::unique_ptr<Check> check_;
-    std::unique_ptr<Send> send_;
+    std::unique_ptr<SendByHost> send_;
 };
 
 // The control window's cycle factory: a started cycle for a configuration, with the accounts

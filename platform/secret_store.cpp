@@ -473,6 +473,7 @@ const char* secretKindName(SecretKind kind) {
     case SecretKind::Password: return "password";
     case SecretKind::Refresh: return "refresh";
     case SecretKind::LocalPass: return "localpass";
+    case SecretKind::SmtpPass: return "smtppass";
     }
     return "password";
 }

@@ -18,8 +18,9 @@
 
 namespace plat {
 
-enum class SecretKind { Password, Refresh, LocalPass };
-// The attribute's text: "password", "refresh" or "localpass".
+enum class SecretKind { Password, Refresh, LocalPass, SmtpPass };
+// The attribute's text: "password", "refresh", "localpass" or "smtppass" (an account's own
+// outgoing host's password).
 const char* secretKindName(SecretKind kind);
 
 enum class SecretStatus {

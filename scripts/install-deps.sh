@@ -14,6 +14,7 @@ packages=(
   python3 curl                          # integration tests: real SMTP and POP3 clients
   getmail6                              # integration tests: a real POP3 client of the local server
   python3-aiosmtpd                      # integration tests and benchmark: the provider's SMTP server
+  postfix                               # integration tests: a provider's smtpd with CHUNKING
   dovecot-pop3d                         # integration tests and benchmarks: a real POP3 server
   dovecot-imapd                         # integration tests and benchmarks: a real IMAP server
   fetchmail                             # retrieval benchmark and local POP3 server tests: a real client
@@ -45,5 +46,7 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# The tests run private smtpd instances of their own: the package stays unconfigured.
+echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections
 $sudo apt-get update
 $sudo apt-get install -y --no-install-recommends "${missing[@]}"

@@ -3,6 +3,7 @@
 #include "platform/hive_tree.h"
 #include "platform/registry.h"
 #include "oauth/oauth_settings.h"
+#include "config/settings.h"
 
 using plat::RegKey;
 using plat::RegStatus;
@@ -18,6 +19,7 @@ const char* kindWords(SecretKind kind) {
     case SecretKind::Password: return "password";
     case SecretKind::Refresh: return "refresh token";
     case SecretKind::LocalPass: return "local password";
+    case SecretKind::SmtpPass: return "outgoing password";
     }
     return "password";
 }
@@ -55,13 +57,14 @@ std::string secretValueName(const std::string& target, SecretKind kind) {
     case SecretKind::Password: return outgoing ? "outhostpass" : "pass";
     case SecretKind::Refresh: return kOAuthRefresh;
     case SecretKind::LocalPass: return outgoing ? "" : kLocalPass;
+    case SecretKind::SmtpPass: return outgoing ? "" : kSmtpPassValue;
     }
     return "";
 }
 
 std::vector<SecretKind> secretKinds(const std::string& target) {
     if (target == kOutgoingTarget) return {SecretKind::Password, SecretKind::Refresh};
-    return {SecretKind::Password, SecretKind::Refresh, SecretKind::LocalPass};
+    return {SecretKind::Password, SecretKind::Refresh, SecretKind::LocalPass, SecretKind::SmtpPass};
 }
 
 bool secretsInStore(const std::string& keyPath) {

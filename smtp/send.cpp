@@ -6,6 +6,7 @@
 #include "smtp/smtp_client.h"
 #include "smtp/smtp_close.h"
 #include "smtp/smtp_ident.h"
+#include "smtp/smtp_send_mail_chunks.h"
 #include "smtp/smtp_send_mail_data.h"
 #include "smtp/smtp_send_mail_env.h"
 #include "store/item_lock.h"
@@ -39,37 +40,46 @@ std::string oneLine(const std::string& reply) {
 
 }  // namespace
 
-Send::Send(const char* host, int port, SendObserver* observer)
-    : observer_(observer),
-      host_(host ? host : ""),
-      port_(port) {
-    security_ = config::readOutgoingSecurity();
-    oauth_ = config::readAuthMode(config::kOutgoingTarget) == config::kAuthOAuth;
+OutgoingHost globalOutgoingHost(const char* host, int port) {
+    OutgoingHost out;
+    out.host = host ? host : "";
+    out.port = port;
+    out.security = config::readOutgoingSecurity();
+    out.oauth = config::readAuthMode(config::kOutgoingTarget) == config::kAuthOAuth;
+    return out;
+}
+
+Send::Send(const char* host, int port, SendObserver* observer) : Send(globalOutgoingHost(host, port), observer) {}
+
+Send::Send(const OutgoingHost& host, SendObserver* observer) : observer_(observer), host_(host) {
     makeClient();
 }
 
 void Send::makeClient() {
-    client_ = std::make_unique<SMTPClient>(static_cast<SMTPClientObserver*>(this), host_.c_str(), port_);
-    client_->setSecurity(securityFromSetting(security_.security), security_.user, security_.pass, security_.caFile);
-    client_->setOAuth(oauth_);
+    const config::OutgoingSecurity& s = host_.security;
+    client_ = std::make_unique<SMTPClient>(static_cast<SMTPClientObserver*>(this), host_.host.c_str(), host_.port);
+    client_->setSecurity(securityFromSetting(s.security), s.user, s.pass, s.caFile);
+    client_->setOAuth(host_.oauth);
 }
 
 void Send::connectSignedIn() {
-    if (oauth_) {
-        std::string token = oauth::currentAccessToken(config::kOutgoingTarget);
+    const config::OutgoingSecurity& s = host_.security;
+    if (host_.oauth) {
+        std::string token = oauth::currentAccessToken(host_.signIn);
         if (token.empty() && !renewed_) {
             renewThenConnect();
             return;
         }
-        client_->setSecurity(securityFromSetting(security_.security), security_.user, token, security_.caFile);
-    } else if (!security_.user.empty()) {
-        config::SecretSource source = config::secretSource(config::kOutgoingTarget, plat::SecretKind::Password);
-        source.registryValue = security_.pass;
+        client_->setSecurity(securityFromSetting(s.security), s.user, token, s.caFile);
+    } else if (!s.user.empty()) {
+        config::SecretSource source = config::secretSource(host_.signIn, host_.passwordKind);
+        if (host_.account.empty()) source.registryValue = s.pass;
         std::string password;
         bool known = password_.start(source, password, [this](bool ok, plat::SecretStatus, const std::string& stored) {
             if (!ok || !client_) {
                 // Nothing was sent: the queue stays for the next cycle.
                 client_.reset();
+                failure_ = "has no password to log in with";
                 tellLater(&SendObserver::connectionFailed);
                 tellLater(&SendObserver::sendFinished);
                 return;
@@ -83,13 +93,14 @@ void Send::connectSignedIn() {
 }
 
 void Send::openWithPassword(const std::string& password) {
-    client_->setSecurity(securityFromSetting(security_.security), security_.user, password, security_.caFile);
+    const config::OutgoingSecurity& s = host_.security;
+    client_->setSecurity(securityFromSetting(s.security), s.user, password, s.caFile);
     runPhase(*client_, client_->openHandler());
 }
 
 void Send::renewThenConnect() {
     renewed_ = true;
-    renewal_.start(config::kOutgoingTarget, config::readOAuthSettings(config::kOutgoingTarget), security_.caFile,
+    renewal_.start(host_.signIn, config::readOAuthSettings(host_.signIn), host_.security.caFile,
                    [this](oauth::RenewOutcome outcome) {
                        if (outcome == oauth::RenewOutcome::Renewed && client_) {
                            connectSignedIn();
@@ -97,6 +108,7 @@ void Send::renewThenConnect() {
                        }
                        // Nothing was sent: the queue stays for the next cycle.
                        client_.reset();
+                       failure_ = "refused the log-in (no access token)";
                        tellLater(&SendObserver::connectionFailed);
                        tellLater(&SendObserver::sendFinished);
                    });
@@ -111,8 +123,18 @@ void Send::start(const std::string& queueDirectory) {
     initMailSend();
 }
 
+void Send::startWith(const std::string& queueDirectory, std::vector<store::SMTPQueue::Entry> items) {
+    queueDirectory_ = queueDirectory;
+    items_ = std::move(items);
+    initMailSend();
+}
+
 void Send::initMailSend() {
-    queue_ = std::make_unique<store::SMTPQueue>(queueDirectory_);
+    if (items_) {
+        queue_ = std::make_unique<store::SMTPQueue>(queueDirectory_, *items_);
+    } else {
+        queue_ = std::make_unique<store::SMTPQueue>(queueDirectory_);
+    }
     current_ = 0;
     aheadItem_ = 0;
     if (queue_->count() > 0 && client_) {
@@ -143,6 +165,10 @@ void Send::startMailSend() {
         DebugLineStr(LOG_MAIL, LOG_HIGH, "Routing file unreadable, mail item kept in the queue :", routing.c_str());
         tellLater(&SendObserver::itemFailed);
         nextItemLater();
+        return;
+    }
+    if (client_->chunking()) {
+        runPhase(*client_, client_->chunkHandler(), &addresses_, queue_->itemPath(current_));
         return;
     }
     runPhase(*client_, client_->envelopeHandler(), &addresses_);
@@ -200,6 +226,8 @@ void Send::opened(bool ok) {
         return;
     }
     DebugLine(LOG_MAIL, LOG_HIGH, "Failed to open connection to SMTP mail server for delivery");
+    failure_ = "could not be reached";
+    if (!client_->openFailure().empty()) failure_ += " (" + client_->openFailure() + ")";
     startClose();
     tellLater(&SendObserver::connectionFailed);
 }
@@ -211,15 +239,16 @@ void Send::identified(bool ok) {
         startMailSend();
         return;
     }
-    if (oauth_ && client_->tokenRefused() && !renewed_) {
+    if (host_.oauth && client_->tokenRefused() && !renewed_) {
         // A token our clock still counted as good: renewed once, on a new connection.
         DebugLine(LOG_MAIL, LOG_MED, "Access token refused by SMTP mail server: renewing it");
-        oauth::forgetAccessToken(config::kOutgoingTarget);
+        oauth::forgetAccessToken(host_.signIn);
         reconnectAfterClose_ = true;
         startClose();
         return;
     }
     DebugLine(LOG_MAIL, LOG_HIGH, "Identification failure when delivering mail to SMTP mail server");
+    failure_ = "refused the identification or log-in";
     startClose();
     tellLater(&SendObserver::connectionFailed);
 }
@@ -236,7 +265,9 @@ void Send::envelopeEnded(ItemOutcome outcome) {
         return;
     }
     DebugLine(LOG_MAIL, LOG_HIGH, "Mail item envelope transmission failed");
-    if (outcome == ItemOutcome::RefusedForGood) refuseCurrentItem(client_->envelopeHandler().replyLines());
+    if (outcome == ItemOutcome::RefusedForGood)
+        refuseCurrentItem(client_->chunking() ? client_->chunkHandler().replyLines()
+                                              : client_->envelopeHandler().replyLines());
     tellLater(&SendObserver::itemFailed);
     nextItemLater();
 }
@@ -245,13 +276,16 @@ void Send::textEnded(ItemOutcome outcome) {
     if (!client_) return;
     if (outcome == ItemOutcome::Accepted) {
         tellLater(&SendObserver::itemSent);
+        ++sent_;
         DebugLineStr(LOG_MAIL, LOG_MED, "OUTGOING SENT :", queue_->itemPath(current_).c_str());
         deleteCurrentItem();
         nextItem();
         return;
     }
     DebugLine(LOG_MAIL, LOG_HIGH, "Mail item data transmission failed");
-    if (outcome == ItemOutcome::RefusedForGood) refuseCurrentItem(client_->dataHandler().replyLines());
+    if (outcome == ItemOutcome::RefusedForGood)
+        refuseCurrentItem(client_->chunking() ? client_->chunkHandler().replyLines()
+                                              : client_->dataHandler().replyLines());
     tellLater(&SendObserver::itemFailed);
     nextItem();
 }
@@ -278,8 +312,14 @@ void Send::refuseCurrentItem(const std::string& reply) {
     std::string item = queue_->itemPath(current_);
     std::string why = reply.empty() ? item : item + " : " + oneLine(reply);
     DebugLineStr(LOG_MAIL, LOG_HIGH, "Mail item refused :", why.c_str());
+    // Only a server's reply refuses an item at a host; a routing file can refuse it alone.
+    std::string by = reply.empty() ? std::string() : host_.label();
+    if (!by.empty())
+        DebugLineStr(LOG_MAIL, LOG_HIGH,
+                     "Mail item refused by outgoing host :", (by + " (" + host_.owner() + ")").c_str());
+    ++refused_;
     // At once: the owner shows the refused item before it is deleted.
-    if (observer_) observer_->itemRefused(item, reply);
+    if (observer_) observer_->itemRefusedBy(item, reply, by);
     deleteCurrentItem();
 }
 

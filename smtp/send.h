@@ -16,17 +16,18 @@
 
 #include "oauth/access_tokens.h"
 #include "platform/deferred_calls.h"
+#include "platform/secret_store.h"
+#include "oauth/oauth_settings.h"
 #include "smtp/smtp_client.h"
 #include "platform/window.h"
 #include "config/settings.h"
 #include "store/addr_list.h"
+#include "store/smtp_queue.h"
 
 #include <memory>
+#include <optional>
 #include <string>
-
-namespace store {
-class SMTPQueue;
-}
+#include <vector>
 
 // What the send phase tells its owner. itemRefused is called at once, before the refused item
 // is deleted, with its path and the lines of the server's refusal (each with its CRLF; empty
@@ -40,22 +41,57 @@ public:
     // The current item was not delivered: it stays queued, unless itemRefused came for it.
     virtual void itemFailed() = 0;
     virtual void itemRefused(const std::string& path, const std::string& reply) = 0;
+    // The same, naming the outgoing host that refused it ("host:port"); by default itemRefused.
+    virtual void itemRefusedBy(const std::string& path, const std::string& reply, const std::string& host) {
+        (void)host;
+        itemRefused(path, reply);
+    }
     // No connection, or no identification: nothing more is sent in this phase.
     virtual void connectionFailed() = 0;
     virtual void sendFinished() = 0;
 };
+
+// Where one send phase delivers, and how it logs in there.
+struct OutgoingHost {
+    std::string host;  // name or dotted address
+    int port = 25;
+    config::OutgoingSecurity security;  // pass: the registry's value, for the global host only
+    bool oauth = false;
+    // Whose password and access tokens the log-in uses: "outgoing" or an account's title.
+    std::string signIn = config::kOutgoingTarget;
+    plat::SecretKind passwordKind = plat::SecretKind::Password;
+    std::string account;  // the account it is the host of; empty: the global outgoing host
+    // "host:port", for log lines and notices.
+    std::string label() const { return host + ":" + std::to_string(port); }
+    // "account home" or "the global outgoing host", for log lines.
+    std::string owner() const { return account.empty() ? "the global outgoing host" : "account " + account; }
+};
+
+// The global outgoing host at host and port, with the settings key's security and log-in.
+OutgoingHost globalOutgoingHost(const char* host, int port);
 
 class Send : private SMTPClientObserver {
 public:
     // host: name or dotted address of the provider's outgoing host. observer is the owner's
     // and must outlive this object. Makes the SMTP client; no connection yet.
     Send(const char* host, int port, SendObserver* observer);
+    Send(const OutgoingHost& host, SendObserver* observer);
     ~Send() override;
     Send(const Send&) = delete;
     Send& operator=(const Send&) = delete;
 
     // Delivers the queue in queueDirectory ("outgoing/").
     void start(const std::string& queueDirectory);
+    // Delivers these items of it only, in this order.
+    void startWith(const std::string& queueDirectory, std::vector<store::SMTPQueue::Entry> items);
+
+    const OutgoingHost& host() const { return host_; }
+    // Why the connection failed ("could not be reached", "refused the log-in"); empty while it
+    // has not.
+    const std::string& failure() const { return failure_; }
+    // Items of this phase delivered and refused for good so far.
+    int sentCount() const { return sent_; }
+    int refusedCount() const { return refused_; }
     // Lists the queue and opens the connection, or ends the phase when it is empty.
     void initMailSend();
     // Moves on to the next item, or to closing after the last.
@@ -93,15 +129,16 @@ private:
     std::unique_ptr<SMTPClient> client_;
     std::unique_ptr<store::SMTPQueue> queue_;
     std::string queueDirectory_;
-    std::string host_;
-    int port_;
+    OutgoingHost host_;
+    std::optional<std::vector<store::SMTPQueue::Entry>> items_;  // startWith's
+    std::string failure_;
+    int sent_ = 0;
+    int refused_ = 0;
     int current_ = 0;  // 1-based index into the queue, 0 before the first item
     store::AddrList addresses_;
     store::AddrList nextAddresses_;  // item aheadItem_'s, read to go out behind a text
     int aheadItem_ = 0;
     bool aheadLoaded_ = false;
-    config::OutgoingSecurity security_;
-    bool oauth_ = false;
     bool renewed_ = false;  // the one renewal of this phase is spent
     bool reconnectAfterClose_ = false;
     oauth::TokenRenewal renewal_;

@@ -7,6 +7,7 @@
 #include "smtp/smtp_ident.h"
 #include "smtp/smtp_phase.h"
 #include "smtp/smtp_send_mail_data.h"
+#include "smtp/smtp_send_mail_chunks.h"
 #include "smtp/smtp_send_mail_env.h"
 
 #include <algorithm>
@@ -18,11 +19,12 @@ SMTPClient::SMTPClient(SMTPClientObserver* observer, const char* host, int port)
       ident_(std::make_unique<SMTP_Ident>(this)),
       envelope_(std::make_unique<SMTP_SendMailEnv>(this)),
       data_(std::make_unique<SMTP_SendMailData>(this)),
-      close_(std::make_unique<SMTP_Close>(this)) {
+      close_(std::make_unique<SMTP_Close>(this)),
+      chunks_(std::make_unique<SMTP_SendMailChunks>(this)) {
     // Reply lines of any length are read to their end, in parts, keeping only their start.
     streamLines(true);
-    for (StateHandler* phase :
-         std::initializer_list<StateHandler*>{open_.get(), ident_.get(), envelope_.get(), data_.get(), close_.get()})
+    for (StateHandler* phase : std::initializer_list<StateHandler*>{open_.get(), ident_.get(), envelope_.get(),
+                                                                    data_.get(), close_.get(), chunks_.get()})
         phase->setObserver(observer);
 }
 

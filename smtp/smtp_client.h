@@ -19,6 +19,7 @@ class SMTP_Ident;
 class SMTP_SendMailEnv;
 class SMTP_SendMailData;
 class SMTP_Close;
+class SMTP_SendMailChunks;
 
 // What the SMTP client's phases tell their owner.
 class SMTPClientObserver : public MailClientObserver {
@@ -44,6 +45,7 @@ public:
     SMTP_SendMailEnv& envelopeHandler() { return *envelope_; }
     SMTP_SendMailData& dataHandler() { return *data_; }
     SMTP_Close& closeHandler() { return *close_; }
+    SMTP_SendMailChunks& chunkHandler() { return *chunks_; }
 
     StateHandler* currentHandler() const { return current_; }
     SMTPClientObserver* observer() const { return observer_; }
@@ -71,6 +73,10 @@ public:
         afterText_ = AfterText::Nothing;
     }
     bool pipelining() const { return pipelining_; }
+    // Whether the identified server takes texts in chunks (CHUNKING, and PIPELINING with it):
+    // each item then goes as one write through chunkHandler(). Identification sets it.
+    void setChunking(bool on) { chunking_ = on; }
+    bool chunking() const { return chunking_; }
     // Marks a mail transaction begun; true when one was still open, which RSET must end first.
     // The server's reply to the final "." of a text ends a transaction, whatever it says.
     bool openTransaction() { return std::exchange(transactionOpen_, true); }
@@ -110,6 +116,7 @@ private:
     std::unique_ptr<SMTP_SendMailEnv> envelope_;
     std::unique_ptr<SMTP_SendMailData> data_;
     std::unique_ptr<SMTP_Close> close_;
+    std::unique_ptr<SMTP_SendMailChunks> chunks_;
     StateHandler* current_ = nullptr;
     std::string heloName_ = "LOCALHOST";
     Security security_ = Security::None;
@@ -117,6 +124,7 @@ private:
     std::string password_;
     std::string caFile_;
     bool pipelining_ = false;
+    bool chunking_ = false;
     bool transactionOpen_ = false;
     bool dataAhead_ = false;
     AfterText afterText_ = AfterText::Nothing;

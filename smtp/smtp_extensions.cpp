@@ -19,6 +19,10 @@ void EhloCapabilities::note(std::string_view line) {
         pipelining = true;
         return;
     }
+    if (equalsNoCase(words[0], "CHUNKING")) {
+        chunking = true;
+        return;
+    }
     if (equalsNoCase(words[0], "AUTH")) {
         words[0].clear();
     } else if (cmdline::startsWithNoCase(words[0], "AUTH=")) {

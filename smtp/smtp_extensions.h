@@ -1,5 +1,5 @@
 // What the SMTP client reads from an EHLO reply and how it writes its log-in: the extensions
-// it uses (STARTTLS, PIPELINING, AUTH PLAIN, LOGIN, XOAUTH2, OAUTHBEARER) and the encodings of
+// it uses (STARTTLS, PIPELINING, CHUNKING, AUTH PLAIN, LOGIN, XOAUTH2, OAUTHBEARER) and the encodings of
 // the credentials.
 #pragma once
 
@@ -15,6 +15,7 @@ struct EhloCapabilities {
     bool pipelining = false;
     bool authXoauth2 = false;
     bool authOauthBearer = false;
+    bool chunking = false;
 
     // Notes one line of the reply ("250-STARTTLS", "250 AUTH LOGIN PLAIN", or the old form
     // "250-AUTH=LOGIN"); keywords and mechanisms count in any case, others are ignored.

@@ -8,6 +8,7 @@
 void SMTP_Ident::start() {
     client_->lineBuffer().reset();
     smtp().setPipelining(false);
+    smtp().setChunking(false);
     capabilities_ = {};
     greeted_ = false;
     if (smtp().security() == Security::Tls) {
@@ -95,6 +96,7 @@ void SMTP_Ident::onEhloReply() {
         return;
     }
     smtp().setPipelining(capabilities_.pipelining);
+    smtp().setChunking(capabilities_.chunking && capabilities_.pipelining);
     if (smtp().security() == Security::StartTls && !client_->secured()) {
         if (!capabilities_.startTls) {
             refuse(host + " offers no STARTTLS: connection closed, nothing sent in clear");

@@ -1,6 +1,8 @@
 #include "smtp/smtp_phase.h"
 
+#include "log/debug.h"
 #include "smtp/smtp_client.h"
+#include "store/addr_list.h"
 
 SMTPPhase::SMTPPhase(SMTPClient* client) : StateHandler(client) {}
 
@@ -49,6 +51,15 @@ bool SMTPPhase::replyFits(Command command) const {
     case '3': return command == Command::Data;
     default: return false;
     }
+}
+
+void SMTPPhase::judgeGroupedReply(const store::AddrList& list, int position, GroupedRefusal& refusal) {
+    if (refusal.refused || replyPositive()) return;
+    if (position == 1) DebugLineStr(LOG_MAIL, LOG_HIGH, "MAILFROM failed:", reply());
+    if (position >= 2 && owner()) owner()->recipientRefused(*list.address(position));
+    refusal.refused = true;
+    refusal.outcome = position > 0 && replyPermanent() ? ItemOutcome::RefusedForGood : ItemOutcome::Failed;
+    refusal.lines = replyLines();
 }
 
 bool SMTPPhase::takeFinalReply() {

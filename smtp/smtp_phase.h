@@ -2,6 +2,7 @@
 // and ending with a notice to the owner.
 #pragma once
 
+#include "net/mail_client_observer.h"
 #include "net/state_handler.h"
 
 #include <string>
@@ -9,6 +10,9 @@
 
 class SMTPClient;
 class SMTPClientObserver;
+namespace store {
+class AddrList;
+}
 
 class SMTPPhase : public StateHandler {
 public:
@@ -30,6 +34,15 @@ public:
 
     // The commands whose replies a phase checks against what could answer them.
     enum class Command { Envelope, Data, Text };
+
+    // What the replies to an envelope sent in one write have decided so far: the first refusal
+    // decides the item's outcome, with its lines; the replies after it only keep the
+    // conversation in step.
+    struct GroupedRefusal {
+        bool refused = false;
+        ItemOutcome outcome = ItemOutcome::Failed;
+        std::string lines;
+    };
 
 protected:
     SMTPClient& smtp() const;
@@ -57,6 +70,10 @@ protected:
     // conversation is out of step (replies are matched to commands one for one): the caller
     // gives up the connection and keeps the item.
     bool replyFits(Command command) const;
+    // Judges the reply to one command of an envelope sent in one write: RSET (position 0),
+    // MAIL FROM (1), or the RCPT TO of list's address at position. A refused RSET fails the
+    // item for now; a refused MAIL FROM is logged; a refused recipient is told to the owner.
+    void judgeGroupedReply(const store::AddrList& list, int position, GroupedRefusal& refusal);
 
     // Sends text and CRLF. False when it could not be sent (no connection, or an error).
     bool sendCommand(const std::string& text);

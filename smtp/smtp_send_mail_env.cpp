@@ -71,9 +71,7 @@ std::string SMTP_SendMailEnv::groupText(const store::AddrList& list, bool rset) 
 }
 
 void SMTP_SendMailEnv::sendGroup() {
-    refused_ = false;
-    refusal_ = kTransient;
-    refusalLines_.clear();
+    refusal_ = {};
     // An envelope that went out behind the last text's "." needed no RSET: the reply to that
     // "." ends its transaction. Only its replies are still to come.
     bool sentAhead = smtp().takeAfterText() == SMTPClient::AfterText::Envelope;
@@ -90,36 +88,22 @@ void SMTP_SendMailEnv::sendGroup() {
     }
 }
 
-void SMTP_SendMailEnv::noteRefusal(ItemOutcome outcome) {
-    if (refused_) return;
-    refused_ = true;
-    refusal_ = outcome;
-    refusalLines_ = replyLines();
-}
-
 void SMTP_SendMailEnv::onGroupReply() {
     client_->armTimeout();
     switch (state_) {
     case state_WAIT_RSET_ACK:
-        if (!replyPositive()) noteRefusal(kTransient);
+        judgeGroupedReply(*list_, 0, refusal_);
         state_ = state_WAIT_MAIL_ACK;
         return;
     case state_WAIT_MAIL_ACK:
-        if (!refused_ && !replyPositive()) {
-            DebugLineStr(LOG_MAIL, LOG_HIGH, "MAILFROM failed:", reply());
-            noteRefusal(replyPermanent() ? kPermanent : kTransient);
-        }
+        judgeGroupedReply(*list_, 1, refusal_);
         position_ = 2;
         state_ = state_WAIT_RCPT_ACK;
         return;
     case state_WAIT_RCPT_ACK:
-        if (!refused_ && !replyPositive()) {
-            std::string refused = *list_->address(position_);
-            if (owner()) owner()->recipientRefused(refused);
-            noteRefusal(replyPermanent() ? kPermanent : kTransient);
-        }
+        judgeGroupedReply(*list_, position_, refusal_);
         if (++position_ <= list_->count()) return;
-        if (dataAhead_ && refused_) {
+        if (dataAhead_ && refusal_.refused) {
             state_ = state_WAIT_DATA_ACK;
             return;
         }
@@ -145,9 +129,9 @@ void SMTP_SendMailEnv::outOfStep() {
 }
 
 void SMTP_SendMailEnv::endGroup() {
-    if (refused_) {
-        restoreReplyLines(refusalLines_);
-        end(refusal_);
+    if (refusal_.refused) {
+        restoreReplyLines(refusal_.lines);
+        end(refusal_.outcome);
         return;
     }
     // DATA's reply is the text phase's to read.

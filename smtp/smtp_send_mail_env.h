@@ -47,8 +47,6 @@ public:
 private:
     void sendGroup();
     void onGroupReply();
-    // Grouped: the first refusal decides the outcome; the replies after it are only read.
-    void noteRefusal(ItemOutcome outcome);
     void endGroup();
     // A reply that cannot answer the command it is matched with.
     void outOfStep();
@@ -63,7 +61,5 @@ private:
     int position_ = 0;  // 1-based index of the address last sent
     bool grouped_ = false;
     bool dataAhead_ = false;  // DATA went out with the group
-    bool refused_ = false;
-    ItemOutcome refusal_ = ItemOutcome::Failed;
-    std::string refusalLines_;
+    GroupedRefusal refusal_;  // grouped: the first refusal decides the outcome
 };

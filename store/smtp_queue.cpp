@@ -26,6 +26,12 @@ SMTPQueue::SMTPQueue(const std::string& directory) : directory_(directoryPrefix(
     DebugLineInt(LOG_MAIL, LOG_LOW, "Queue size :", count());
 }
 
+SMTPQueue::SMTPQueue(const std::string& directory, std::vector<Entry> entries)
+    : entries_(std::move(entries)),
+      directory_(directoryPrefix(directory)) {
+    DebugLineInt(LOG_MAIL, LOG_LOW, "Queue size :", count());
+}
+
 const SMTPQueue::Entry* SMTPQueue::entry(int i) const {
     if (i < 1 || i > count()) return nullptr;
     return &entries_[static_cast<std::size_t>(i - 1)];

@@ -22,6 +22,8 @@ public:
 
     // Scans directory, given without a trailing separator ("outgoing/" works too).
     explicit SMTPQueue(const std::string& directory);
+    // A part of a queue scanned before: these entries of directory, in this order.
+    SMTPQueue(const std::string& directory, std::vector<Entry> entries);
 
     int count() const { return static_cast<int>(entries_.size()); }
     // The scanned directory with "/" appended.

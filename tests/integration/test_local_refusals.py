@@ -1,5 +1,6 @@
 """A provider that refuses a message's text: a 5xx to DATA or to the final "." removes the item
-and tells the front end why (the delivery-failure record carries the reply after the path); a
+and tells the front end why (the delivery-failure record carries the reply after the path, and
+the outgoing host that refused it after the reply); a
 4xx, or a reply there that accepts nothing, keeps it for the next cycle."""
 
 import os
@@ -31,7 +32,7 @@ class TextRefusals(unittest.TestCase):
                 ctl.post(LINK_START_CYCLE)
                 self.assertTrue(ctl.wait_for("CYCLE_FINISHED", 30))
                 time.sleep(0.2)
-                return ctl.lines(), list(ctl.payloads), w.queued_items(), w.engine.log_texts()
+                return ctl.lines(), list(ctl.payloads), w.queued_items(), w.engine.log_texts(), provider.port
             finally:
                 ctl.close()
 
@@ -40,19 +41,20 @@ class TextRefusals(unittest.TestCase):
                         {"refuse_data": "552 5.3.4 message too big"}):
             with self.subTest(refusal):
                 reply = list(refusal.values())[0]
-                lines, records, queue, log = self.cycle_against(**refusal)
+                lines, records, queue, log, port = self.cycle_against(**refusal)
                 failures = [p for name, p in records if name == "COPYDATA_DELIVERY_FAILURE"]
                 self.assertEqual(len(failures), 1, lines)
                 path, rest = failures[0].split(b"\0", 1)
                 self.assertRegex(path.decode(), r"^outgoing/+\d{17}\.rfc822$")
-                self.assertEqual(rest, reply.encode() + b"\r\n\0")
+                # After the reply, the outgoing host that refused it.
+                self.assertEqual(rest, reply.encode() + b"\r\n\x00127.0.0.1:%d\x00" % port)
                 self.assertEqual(queue, [])
                 self.assertIn("MAIL HIGH Mail item refused : %s : %s" % (path.decode(), reply), log)
 
     def test_a_refusal_for_now_or_a_reply_that_accepts_nothing_keeps_the_item(self):
         for reply in ("451 4.3.0 try again later", "354 go on"):
             with self.subTest(reply):
-                lines, records, queue, _ = self.cycle_against(refuse_data=reply)
+                lines, records, queue, _, _ = self.cycle_against(refuse_data=reply)
                 self.assertEqual(records, [])
                 self.assertEqual(len(queue), 1)
                 self.assertNotIn("MAILBOX_CHANGED", lines)

@@ -37,6 +37,7 @@ public:
     std::string tlsCert, tlsKey;  // PEM files: TLS from the first byte when set
     std::string ehloReply;  // the reply to EHLO when set, whatever answer says
     bool holdAfterQuit = false;  // keep the connection open after answering QUIT
+    bool closeAtChunk = false;  // close the connection at a BDAT line, its chunk unread
 
     SmtpPeer() {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -158,6 +159,10 @@ private:
                 std::lock_guard<std::mutex> lock(mutex_);
                 commands_.push_back(line);
             }
+            if (line.rfind("BDAT ", 0) == 0) {
+                if (closeAtChunk || !readChunk(fd, line)) return;
+                continue;
+            }
             std::string reply = !ehloReply.empty() && line.rfind("EHLO", 0) == 0 ? ehloReply : answer(line);
             say(fd, reply);
             if (line == "QUIT") {
@@ -166,6 +171,25 @@ private:
             }
             if (line == "DATA" && reply.rfind("354", 0) == 0 && !readText(fd)) return;
         }
+    }
+
+    // Reads the chunk of "BDAT n LAST" and answers it: with what answer says for the BDAT line
+    // when that is not its default, otherwise as a text.
+    bool readChunk(int fd, const std::string& line) {
+        std::size_t size = std::stoul(line.substr(5));
+        while (buf_.size() < size)
+            if (!readSome(fd)) return false;
+        std::string text = buf_.substr(0, size);
+        buf_.erase(0, size);
+        std::string reply = answer(line);
+        if (reply == defaultAnswer(line)) {
+            // Taken as a text, as after DATA's 354; a refused BDAT carries none.
+            std::lock_guard<std::mutex> lock(mutex_);
+            messages_.push_back(text);
+            reply = textAnswer ? textAnswer(text) : dataReply;
+        }
+        say(fd, reply);
+        return true;
     }
 
     // Reads one message text up to CRLF "." CRLF and answers it.

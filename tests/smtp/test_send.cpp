@@ -2,7 +2,10 @@
 // in which order, and which queued files are left afterwards.
 #include "net/connection.h"
 #include "platform/files.h"
+#include "config/settings.h"
 #include "smtp/send.h"
+#include "smtp/send_by_host.h"
+#include "smtp/outgoing_results.h"
 #include "store/addr_list.h"
 #include "tests/net/net_fixture.h"
 #include "tests/smtp/smtp_peer.h"
@@ -10,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -27,6 +31,7 @@ struct OwnerNotice {
     std::string path;  // itemRefused: the path it carried
     bool itemPresent;  // itemRefused: whether the item file still existed during the call
     std::string reply;  // itemRefused: the server's refusal after the path's NUL
+    std::string host = {};  // itemRefusedBy: the host that refused
 };
 std::vector<OwnerNotice> g_owner;
 // What the send phase told, as codes a test can list.
@@ -43,6 +48,9 @@ struct Recorder : SendObserver {
     void itemFailed() override { g_owner.push_back({kTold.itemFailed, "", false, ""}); }
     void itemRefused(const std::string& path, const std::string& reply) override {
         g_owner.push_back({kTold.itemRefused, path, plat::fileExists(path), reply});
+    }
+    void itemRefusedBy(const std::string& path, const std::string& reply, const std::string& host) override {
+        g_owner.push_back({kTold.itemRefused, path, plat::fileExists(path), reply, host});
     }
     void connectionFailed() override { g_owner.push_back({kTold.sendFailed, "", false, ""}); }
     void sendFinished() override { g_owner.push_back({kTold.finished, "", false, ""}); }
@@ -318,7 +326,8 @@ TEST_F(SendTest, BrokenQueueEntriesAreKeptUnlessTheirEnvelopeNamesNoRecipient) {
 
 namespace {
 const char kPipelining[] = "250-provider\r\n250-SIZE 1000000\r\n250 PIPELINING\r\n";
-}
+const char kChunking[] = "250-provider\r\n250-PIPELINING\r\n250-CHUNKING\r\n250 8BITMIME\r\n";
+}  // namespace
 
 TEST_F(SendTest, APipeliningServerGetsEachEnvelopeBehindThePreviousTextAndQuitBehindTheLast) {
     peer.ehloReply = kPipelining;
@@ -381,7 +390,7 @@ TEST_F(SendTest, TheSessionEndsAtTheReplyToQuitEvenIfTheServerStaysConnected) {
     }
 }
 
-TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipelining) {
+TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipeliningAndChunking) {
     struct Outcome {
         std::vector<int> codes;
         std::vector<std::string> refusals;
@@ -414,14 +423,16 @@ TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipelining) {
         {"recipient refused for good, code alone", {"<a@x>", "<no@y>"}, "RCPT TO: <no@y>", "550\r\n"},
         {"sender refused for now, code alone", {"<s@x>", "<b@y>"}, "MAIL FROM: <s@x>", "421\r\n"},
     };
+    const char* const modes[] = {"one at a time", "pipelined", "in chunks"};
     for (const Case& c : cases) {
-        Outcome outcomes[2];
-        for (bool grouped : {false, true}) {
-            SCOPED_TRACE(std::string(c.name) + (grouped ? ", pipelined" : ", one at a time"));
+        Outcome outcomes[3];
+        for (int mode : {0, 1, 2}) {
+            SCOPED_TRACE(std::string(c.name) + ", " + modes[mode]);
             g_owner.clear();
             for (const std::string& name : queued()) std::remove((queue + "/" + name).c_str());
             SmtpPeer p;
-            if (grouped) p.ehloReply = kPipelining;
+            if (mode == 1) p.ehloReply = kPipelining;
+            if (mode == 2) p.ehloReply = kChunking;
             // A server that refused the envelope refuses DATA too, as RFC 2920 servers do.
             auto envelopeRefused = std::make_shared<bool>(false);
             auto lastRcpt = std::make_shared<std::string>();
@@ -429,11 +440,14 @@ TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipelining) {
             p.answer = [=](const std::string& cmd) -> std::string {
                 if (cmd.rfind("MAIL", 0) == 0) *envelopeRefused = false;
                 if (cmd.rfind("RCPT", 0) == 0) *lastRcpt = cmd;
-                if (cmd == refused && (refused != "DATA" || *lastRcpt == "RCPT TO: <d@y>")) {
+                // BDAT stands for DATA and its text at once.
+                bool data = cmd == "DATA" || cmd.rfind("BDAT ", 0) == 0;
+                if ((cmd == refused || (refused == "DATA" && data)) &&
+                    (refused != "DATA" || *lastRcpt == "RCPT TO: <d@y>")) {
                     if (refused != "DATA") *envelopeRefused = true;
                     return refusal;
                 }
-                if (cmd == "DATA" && *envelopeRefused) return "554 5.5.1 no valid recipients\r\n";
+                if (data && *envelopeRefused) return "554 5.5.1 no valid recipients\r\n";
                 return SmtpPeer::defaultAnswer(cmd);
             };
             p.textAnswer = [=](const std::string&) -> std::string {
@@ -443,7 +457,7 @@ TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipelining) {
             enqueue("1.rfc822", "x\r\n", c.addresses);
             enqueue("2.rfc822", "y\r\n", {"<a@x>", "<b@y>"});
             deliver(p.port);
-            Outcome& o = outcomes[grouped];
+            Outcome& o = outcomes[mode];
             o.codes = ownerCodes();
             for (const OwnerNotice& n : g_owner)
                 if (n.code == kTold.itemRefused) o.refusals.push_back(n.reply);
@@ -452,7 +466,9 @@ TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipelining) {
             for (const std::string& text : p.messages()) o.delivered += text == "y\r\n";
         }
         EXPECT_TRUE(outcomes[0] == outcomes[1]) << c.name;
+        EXPECT_TRUE(outcomes[0] == outcomes[2]) << c.name;
         EXPECT_EQ(outcomes[1].delivered, 1u) << c.name;
+        EXPECT_EQ(outcomes[2].delivered, 1u) << c.name;
     }
 }
 
@@ -528,3 +544,202 @@ TEST_F(SendTest, ADataAcceptedAfterARefusedEnvelopeGetsNoText) {
     EXPECT_EQ(queued(), (std::vector<std::string>{"2.rfc822", "2.rfc822.route"}));
     EXPECT_NE(todaysLog().find("DATA accepted after a refused envelope, connection closed : 354"), std::string::npos);
 }
+
+// ---- Each account's mail through its own outgoing host
+
+namespace {
+
+class SendByHostTest : public SendTest {
+protected:
+    void SetUp() override {
+        testsupport::clearWorld();
+        SendTest::SetUp();
+        ASSERT_TRUE(config::openAccountsKey(accounts));
+    }
+    void addAccount(const std::string& title, const std::string& addresses, int port) {
+        ASSERT_TRUE(config::createAccountKey(accounts, title));
+        ASSERT_TRUE(config::writeAccountString(accounts, title, config::kAddressesValue, addresses));
+        if (port) {
+            ASSERT_TRUE(config::writeAccountString(accounts, title, config::kSmtpServerValue, "127.0.0.1"));
+            ASSERT_TRUE(
+                config::writeAccountDword(accounts, title, config::kSmtpPortValue, static_cast<std::uint32_t>(port)));
+        }
+    }
+    void deliverByHost(int globalPort) {
+        SendByHost send("127.0.0.1", globalPort, &g_recorder);
+        send.start(queue + "/");
+        ASSERT_TRUE(waitFor([] { return countOf(kTold.finished) > 0; }, 8000));
+        plat::pumpMessages(50);
+    }
+    plat::RegKey accounts;
+};
+
+TEST_F(SendByHostTest, EachSendersMailGoesToItsOwnHostAndADownHostKeepsOnlyItsItems) {
+    SmtpPeer global, own;
+    own.answer = [](const std::string& c) {
+        return c == "RCPT TO: <no@y>" ? "550 5.1.1 no such user\r\n" : SmtpPeer::defaultAnswer(c);
+    };
+    global.start();
+    own.start();
+    int closedPort;
+    {
+        RawListener gone;
+        closedPort = gone.port;
+    }
+    addAccount("bee", "*@b.example", own.port);
+    addAccount("cee", "carl@c.example", closedPort);
+    addAccount("home", "ann@home.example", 0);  // no host of its own: the global one
+    enqueue("1.rfc822", "one\r\n", {"<x@else.example>", "<r@y>"});
+    enqueue("2.rfc822", "two\r\n", {"<Bob+t@B.example>", "<r@y>"});
+    enqueue("3.rfc822", "three\r\n", {"<carl@c.example>", "<r@y>"});
+    enqueue("4.rfc822", "four\r\n", {"<bob@b.example>", "<no@y>"});
+    enqueue("5.rfc822", "five\r\n", {"<ann@home.example>", "<r@y>"});
+    deliverByHost(global.port);
+
+    std::vector<std::string> atGlobal = global.messages(), atOwn = own.messages();
+    std::sort(atGlobal.begin(), atGlobal.end());
+    EXPECT_EQ(atGlobal, (std::vector<std::string>{"five\r\n", "one\r\n"}));
+    EXPECT_EQ(atOwn, std::vector<std::string>{"two\r\n"});
+    EXPECT_EQ(global.connections(), 1);
+    EXPECT_EQ(own.connections(), 1);
+    EXPECT_EQ(queued(), (std::vector<std::string>{"3.rfc822", "3.rfc822.route"}));
+    EXPECT_EQ(countOf(kTold.itemSent), 3);
+    EXPECT_EQ(countOf(kTold.sendFailed), 1);
+    EXPECT_EQ(countOf(kTold.finished), 1);
+    EXPECT_EQ(ownerCodes().back(), kTold.finished);
+    auto refusal = std::find_if(g_owner.begin(), g_owner.end(), [](auto& n) { return n.code == kTold.itemRefused; });
+    ASSERT_NE(refusal, g_owner.end());
+    EXPECT_EQ(refusal->host, "127.0.0.1:" + std::to_string(own.port));
+    std::string log = todaysLog();
+    EXPECT_NE(log.find("  MAIL HIGH Outgoing host 127.0.0.1:" + std::to_string(closedPort) +
+                       " of account cee could not be reached"),
+              std::string::npos);
+    EXPECT_NE(log.find("  MAIL HIGH Mail item refused by outgoing host : 127.0.0.1:" + std::to_string(own.port) +
+                       " (account bee)"),
+              std::string::npos);
+    std::vector<outgoing::HostResult> results = outgoing::readHostResults();
+    ASSERT_EQ(results.size(), 3u);
+    for (const outgoing::HostResult& r : results) {
+        if (r.owner == "account bee") EXPECT_EQ(r.result, "delivered 1, refused 1, kept 0");
+        else if (r.owner == "account cee") EXPECT_EQ(r.result.rfind("could not be reached", 0), 0u) << r.result;
+        else EXPECT_EQ(r.result, "delivered 2, refused 0, kept 0");
+    }
+}
+
+TEST_F(SendByHostTest, HostsAreDeliveredSideBySide) {
+    // Each provider holds its text for a while: side by side, the step takes about one wait.
+    std::vector<std::unique_ptr<SmtpPeer>> peers;
+    for (int i = 0; i < 4; ++i) {
+        peers.push_back(std::make_unique<SmtpPeer>());
+        peers.back()->pauseInDataMs = 600;
+        peers.back()->start();
+        addAccount("acct" + std::to_string(i), "*@d" + std::to_string(i) + ".example", peers.back()->port);
+        enqueue(std::to_string(i) + ".rfc822", "x\r\n", {"<a@d" + std::to_string(i) + ".example>", "<r@y>"});
+    }
+    auto began = std::chrono::steady_clock::now();
+    deliverByHost(peers[0]->port);
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began);
+    EXPECT_EQ(countOf(kTold.itemSent), 4);
+    EXPECT_TRUE(queued().empty());
+    for (auto& p : peers) EXPECT_EQ(p->messages().size(), 1u);
+    EXPECT_LT(took.count(), 4 * 600);
+}
+
+}  // namespace
+
+// ---- Servers that take texts in chunks (CHUNKING with PIPELINING)
+
+namespace {
+
+TEST_F(SendTest, AChunkingServerGetsEachItemInOneWriteAsTheMessageItIs) {
+    peer.ehloReply = kChunking;
+    peer.start();
+    // Stored in transmission form: doubled leading dots, a last line without CRLF, a lone LF
+    // and a lone CR inside lines, 8-bit bytes, and a text far beyond one block with dotted
+    // lines across the block boundaries.
+    std::string big;
+    for (int i = 0; big.size() < 3 * 64 * 1024 + 100; ++i)
+        big += i % 7 ? "line " + std::to_string(i) + "\r\n" : "..dot\r\n";
+    std::string bigSent;
+    for (std::size_t at = 0; at < big.size();) {
+        std::size_t end = big.find("\r\n", at) + 2;
+        std::string line = big.substr(at, end - at);
+        bigSent += line[0] == '.' ? line.substr(1) : line;
+        at = end;
+    }
+    enqueue("1.rfc822", "Subject: one\r\n\r\n..dot\r\n...two\r\n.\r\n", {"<a@x>", "<b@y>"});
+    enqueue("2.rfc822", "Subject: two\r\n\r\nbare\nlf . \r\n\xe9t\xe9\r.x\r\n..", {"<a@x>", "<b@y>", "<c@y>"});
+    enqueue("3.rfc822", big, {"<a@x>", "<d@y>"});
+    enqueue("4.rfc822", "", {"<a@x>", "<e@y>"});
+    deliver(peer.port);
+    EXPECT_EQ(countOf(kTold.itemSent), 4);
+    EXPECT_TRUE(queued().empty());
+    const std::map<std::string, std::string> sent = {
+        {"<b@y>", "Subject: one\r\n\r\n.dot\r\n..two\r\n\r\n"},
+        {"<c@y>", "Subject: two\r\n\r\nbare\nlf . \r\n\xe9t\xe9\r.x\r\n.\r\n"},
+        {"<d@y>", bigSent},
+        {"<e@y>", ""},
+    };
+    std::vector<std::string> texts = peer.messages();
+    ASSERT_EQ(texts.size(), 4u);
+    std::vector<std::string> cmds = peer.commands();
+    EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "DATA"), 0);
+    EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "RSET"), 0);
+    std::vector<std::string> reads = peer.reads();
+    for (const auto& [last, text] : sent) {
+        SCOPED_TRACE(last);
+        EXPECT_NE(std::find(texts.begin(), texts.end(), text), texts.end());
+        std::string bdat = "BDAT " + std::to_string(text.size()) + " LAST\r\n";
+        if (last == "<c@y>") {
+            // Several recipients: their replies come before the chunk goes.
+            std::string envelope = "MAIL FROM: <a@x>\r\nRCPT TO: <b@y>\r\nRCPT TO: <c@y>\r\n";
+            EXPECT_NE(std::find(reads.begin(), reads.end(), envelope), reads.end());
+            EXPECT_NE(std::find(reads.begin(), reads.end(), bdat + text), reads.end());
+        } else if (text.size() < 1000) {
+            std::string write = "MAIL FROM: <a@x>\r\nRCPT TO: " + last + "\r\n" + bdat + text;
+            EXPECT_NE(std::find(reads.begin(), reads.end(), write), reads.end());
+        }
+    }
+}
+
+TEST_F(SendTest, ChunkingWithoutPipeliningKeepsTheDataDialogue) {
+    peer.ehloReply = "250-provider\r\n250 CHUNKING\r\n";
+    peer.start();
+    enqueue("1.rfc822", "..x\r\n", {"<a@x>", "<b@y>"});
+    deliver(peer.port);
+    EXPECT_EQ(peer.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "RSET", "MAIL FROM: <a@x>", "RCPT TO: <b@y>",
+                                                         "DATA", "QUIT"}));
+    EXPECT_EQ(peer.messages(), std::vector<std::string>{"..x\r\n"});
+}
+
+TEST_F(SendTest, AConnectionLostAtTheChunkKeepsTheItem) {
+    peer.ehloReply = kChunking;
+    peer.closeAtChunk = true;
+    peer.start();
+    enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
+    enqueue("2.rfc822", "y\r\n", {"<a@x>", "<c@y>"});
+    deliver(peer.port);
+    EXPECT_EQ(countOf(kTold.itemSent), 0);
+    EXPECT_EQ(countOf(kTold.itemFailed), 2);
+    EXPECT_EQ(queued(), (std::vector<std::string>{"1.rfc822", "1.rfc822.route", "2.rfc822", "2.rfc822.route"}));
+    EXPECT_NE(todaysLog().find("  NET HIGH Socket closed or timeout"), std::string::npos);
+}
+
+TEST_F(SendTest, AChunkAcceptedAfterARefusedEnvelopeEndsTheConnection) {
+    // This server takes the chunk although it refused the only recipient: the item is refused
+    // as always and the connection given up, so the next item waits.
+    peer.ehloReply = kChunking;
+    peer.answer = [](const std::string& c) {
+        return c == "RCPT TO: <no@y>" ? "550 5.1.1 no\r\n" : SmtpPeer::defaultAnswer(c);
+    };
+    peer.start();
+    enqueue("1.rfc822", "x\r\n", {"<a@x>", "<no@y>"});
+    enqueue("2.rfc822", "y\r\n", {"<a@x>", "<b@y>"});
+    deliver(peer.port);
+    EXPECT_EQ(countOf(kTold.itemRefused), 1);
+    EXPECT_EQ(g_owner[0].reply, "550 5.1.1 no\r\n");
+    EXPECT_EQ(queued(), (std::vector<std::string>{"2.rfc822", "2.rfc822.route"}));
+    EXPECT_NE(todaysLog().find("BDAT accepted after a refused envelope, connection closed : 250"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+// One item on a server that takes its text in chunks (CHUNKING, with PIPELINING): RSET (only
+// while an earlier transaction is still open), MAIL FROM, every RCPT TO and the message as one
+// "BDAT n LAST" go out in one write, and the replies are read in order. The message is read
+// from the item file in blocks and sent as it is meant, not as stored (see smtp/bdat_text.h).
+//
+// An item of several recipients waits for their replies before its BDAT: with one of them
+// refused, the server would deliver to the others what the owner is told was refused. An item
+// of one recipient has nothing to deliver when its envelope is refused.
+//
+// Tells the owner as the two phases it stands for would: recipientRefused for a refused
+// recipient; envelopeEnded when the envelope fails (RefusedForGood or Failed, with the
+// deciding reply in replyLines()); otherwise textEnded: Accepted on a 2xx to the BDAT,
+// RefusedForGood on a 5xx, Failed when the item stays queued. The reply rules are those of
+// SMTP_SendMailEnv and SMTP_SendMailData.
+#pragma once
+
+#include "platform/owned_handles.h"
+#include "smtp/bdat_text.h"
+#include "smtp/smtp_phase.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace store {
+class AddrList;
+}
+
+class SMTP_SendMailChunks : public SMTPPhase {
+public:
+    enum State : int {
+        state_WAIT_RSET_ACK = 1,
+        state_WAIT_MAIL_ACK = 2,
+        state_WAIT_RCPT_ACK = 3,
+        state_WAIT_BDAT_ACK = 4,
+    };
+
+    using SMTPPhase::SMTPPhase;
+    ~SMTP_SendMailChunks() override;
+
+    // list is the owner's and must live until the phase has reported.
+    void start(const store::AddrList* list, const std::string& itemPath);
+    int dispatch(Connection::Event event, long arg) override;
+
+private:
+    void onReply();
+    void envelopeDone();
+    void onBdatReply();
+    // Starts the BDAT and its message behind prefix, in the same write.
+    void startChunk(std::string prefix);
+    // Writes blocks until the socket would block or the whole chunk is out.
+    void transmit();
+    void connectionLost();
+    void outOfStep();
+    void closeFile();
+    // Ends the phase with a notice: the envelope's while no BDAT reply is awaited or the
+    // envelope was refused, otherwise the text's.
+    void end(ItemOutcome outcome, const char* text = nullptr, const char* detail = nullptr);
+
+    const store::AddrList* list_ = nullptr;
+    int position_ = 0;  // 1-based index of the address whose reply comes next
+    bool rsetSent_ = false;
+    bool bdatSent_ = false;  // BDAT is on its way: its reply ends the phase
+    bool chunkDone_ = false;  // every byte of the chunk has been written
+    GroupedRefusal refusal_;
+    plat::FilePtr file_;
+    std::uint64_t size_ = 0;  // the announced chunk size
+    BdatText text_;
+    std::vector<char> block_;
+    std::string out_;
+};
