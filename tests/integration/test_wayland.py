@@ -13,9 +13,9 @@ import sys
 import time
 import unittest
 
-from harness import SETTINGS_KEY, wait_until
+from harness import wait_until
 from peers.dovecot import available as dovecot_available
-from test_desktop import BOX, INCOMING, SessionDesktop
+from test_desktop import set_up_alice, BOX, INCOMING, SessionDesktop
 from test_frontend import ARTEFACTS, TARNWICK, World
 from test_frontend_mail import start_mail_peers
 
@@ -86,15 +86,7 @@ class TarnwickOnWayland(unittest.TestCase):
         self.weston = Weston(dict(self.desk.env), os.path.join(self.world.root, "weston.log"))
         self.addCleanup(self.weston.close)
         self.dovecot, self.provider = start_mail_peers(self, INCOMING, {})
-        self.world.write_hive({
-            SETTINGS_KEY: {"outhostname": "127.0.0.1", "outhostport": self.provider.port, "rasentry": "",
-                           "LastCheckTime": int(time.time()), "CheckFreqHI": 3600000, "CheckFreqLO": 3600000,
-                           "NotifyDisDialog": 0},
-            SETTINGS_KEY + "\\Accounts\\alice": {
-                "server": "127.0.0.1", "port": self.dovecot.port, "user": "alice", "pass": "secret",
-                "uidlfile": BOX + ".uidl", "destmailbox": BOX, "dropdir": "accounts/%s/" % BOX},
-        })
-        os.makedirs(os.path.join(self.world.work, "accounts", BOX))
+        set_up_alice(self.world, self.dovecot, self.provider)
 
     def menu_item(self, item, label):
         """The id of the item's menu entry whose label, without its mnemonic, is label."""
