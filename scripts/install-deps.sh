@@ -29,6 +29,7 @@ packages=(
   xfce4-panel dunst dbus-x11            # desktop end-to-end test: a StatusNotifierItem tray,
                                         # a notification service, a private session bus
   openbox                               # its desktop without a tray: a window manager alone
+  weston qt6-wayland                    # the front end as a Wayland client of a headless compositor
   fonts-dejavu-core                     # legible text in the screenshots on a bare machine
   scdoc man-db                          # the manual pages: built from scdoc, checked with man -l
   lintian desktop-file-utils file       # the Debian package: its test (lintian, desktop-file-
