@@ -2,6 +2,7 @@
 // dial-up entry list, the outgoing server's port, security and log-in, the Resume command
 // after a period changed, Browse and the test buttons.
 #include "frontend/settings/options_pages.h"
+#include "frontend/settings/prop_sheet.h"
 #include "frontend/schedule/schedule_state.h"
 #include "platform/event_loop.h"
 #include "platform/registry.h"
@@ -34,7 +35,9 @@ protected:
         resumes = 0;
     }
     int run() {
-        int r = runOptionsSheet(nullptr, [this] { ++resumes; }, &schedule);
+        // Under the test's dialog hook the sheet's script runs, and the sheet closes, at once.
+        int r = -1;
+        newOptionsSheet(nullptr, [this] { ++resumes; }, &schedule)->start([&r](bool stored) { r = stored; });
         pumpMessages(0);
         return r;
     }
