@@ -319,6 +319,7 @@ void Shell::runOptions() {
         helpPage = helpWindow_->browser()->source();
         helpWindow_->hide();
         help = nullptr;
+        DebugLine(LOG_APP, LOG_MED, "Tarnwick: the set-up help shows inside the Options sheet, as the compositor places the windows");
     }
     PropSheet* sheet = newOptionsSheet(window_.get(), [this] { resumeSoon(); }, &cycle_.flags(), help, helpPage);
     optionsSheet_ = sheet;

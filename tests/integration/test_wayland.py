@@ -13,7 +13,7 @@ import sys
 import time
 import unittest
 
-from harness import wait_until
+from harness import SETTINGS_KEY, wait_until
 from peers.dovecot import available as dovecot_available
 from test_desktop import set_up_alice, BOX, INCOMING, SessionDesktop
 from test_frontend import ARTEFACTS, TARNWICK, World
@@ -138,6 +138,20 @@ class TarnwickOnWayland(unittest.TestCase):
         self.assertIsNone(fe.poll())
         # The compositor offers no seat: the program says how it types instead of crashing.
         self.assertTrue(any("offers no seat" in t for t in self.world.log_texts()), self.world.log_texts())
+
+    def test_at_first_start_the_help_shows_inside_the_sheet(self):
+        # Nothing configured and no browser: the set-up help would be a window of its own, which
+        # the compositor may put under the sheet; it shows inside the sheet instead.
+        self.world.write_hive({SETTINGS_KEY: {"outhostname": ""}})
+        env = dict(self.desk.env, QT_QPA_PLATFORM="wayland", WAYLAND_DISPLAY=SOCKET,
+                   TRAWLEX_SMTP_PORT=str(self.world.smtp_port), TRAWLEX_POP3_PORT=str(self.world.pop3_port))
+        env.pop("DISPLAY")
+        fe = self.world.start_front_end(env)
+        self.assertTrue(wait_until(lambda: any("help shows inside the Options sheet" in t for t in self.world.log_texts()),
+                                   15), self.world.log_texts())
+        time.sleep(1)
+        self.assertTrue(self.weston.shot("4-first-start-help-inside-the-sheet.png"))
+        self.assertIsNone(fe.poll())
 
 
 if __name__ == "__main__":
