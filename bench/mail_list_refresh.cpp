@@ -15,8 +15,8 @@
 #include "frontend/mail/item_list.h"
 #include "frontend/mail/folders.h"
 #include "frontend/mail/row_cells.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 #include "store/maildrop.h"
 
 #include <QApplication>
@@ -66,7 +66,7 @@ void writeItem(const std::string& path, int n) {
         out << "Body line " << line << " of message " << n << ", some words to give it a usual size.\r\n";
 }
 
-std::string world;   // the working directory inside the private world
+std::string world;  // the working directory inside the private world
 
 void enterWorld() {
     char pattern[] = "/tmp/mail-list-bench-XXXXXX";
@@ -168,18 +168,17 @@ int main(int argc, char** argv) {
     double paintMs = timed([&] { list.viewport()->repaint(); });
 
     std::printf("baseline  grep -m1 over the files           %8.1f ms\n", grepMs);
-    std::printf("baseline  read every header (lock per file)  %8.1f ms  again %8.1f ms  (%zu cells)\n",
-                naiveMs, naiveAgainMs, cells);
+    std::printf("baseline  read every header (lock per file)  %8.1f ms  again %8.1f ms  (%zu cells)\n", naiveMs,
+                naiveAgainMs, cells);
     std::printf("views     first fill (empty cache)           %8.1f ms\n", firstMs);
     std::printf("views     refresh, nothing changed           %8.1f ms median, %.1f ms max of 5\n", warm[2],
                 warm.back());
     std::printf("views     refresh after 100 new items        %8.1f ms  (%zu headers read in all)\n", newMailMs,
                 cache.filesRead());
     std::printf("views     refresh with the account selected  %8.1f ms\n", accountMs);
-    std::printf("views     without the cache: fill %.1f ms, refresh %.1f ms median, %.1f ms max of 5\n",
-                plainMs, plain[2], plain.back());
-    std::printf("parts     tree's counts %.1f ms, list's rows %.1f ms, one listing %.1f ms\n", nodesMs, rowsMs,
-                dropMs);
+    std::printf("views     without the cache: fill %.1f ms, refresh %.1f ms median, %.1f ms max of 5\n", plainMs,
+                plain[2], plain.back());
+    std::printf("parts     tree's counts %.1f ms, list's rows %.1f ms, one listing %.1f ms\n", nodesMs, rowsMs, dropMs);
     std::printf("views     paint one screen of the list       %8.1f ms\n", paintMs);
     double worst = std::max({firstMs, warm.back(), newMailMs, accountMs});
     std::printf("%s: slowest refresh %.1f ms (limit 1000 ms)\n", worst < 1000 ? "PASS" : "FAIL", worst);

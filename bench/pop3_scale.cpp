@@ -10,13 +10,13 @@
 // Runs in a temporary working directory (under DIR, default /tmp) with its own registry hive.
 // Every stored item and identifier is flushed to disk, so on a real disk the flushes dominate;
 // under a memory file system (--dir /dev/shm) the figures are the engine's own cost.
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/event_loop.h"
 #include "platform/paths.h"
 #include "pop3/check.h"
 #include "pop3/uidl.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

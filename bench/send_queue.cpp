@@ -9,7 +9,7 @@
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/window.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "smtp/send.h"
 
 #include <cstdio>
@@ -24,7 +24,9 @@ struct Printer : SendObserver {
     void itemSent() override { std::printf("itemSent\n"); }
     void itemFailed() override { std::printf("itemFailed\n"); }
     void connectionFailed() override { std::printf("sendFailed\n"); }
-    void itemRefused(const std::string& path, const std::string&) override { std::printf("itemRefused %s\n", path.c_str()); }
+    void itemRefused(const std::string& path, const std::string&) override {
+        std::printf("itemRefused %s\n", path.c_str());
+    }
     void sendFinished() override {
         std::printf("finished\n");
         g_finished = true;

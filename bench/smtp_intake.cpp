@@ -149,7 +149,9 @@ Result run(int port, int sessions, int messages, const std::string& body, bool o
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: smtp_intake PORT [MESSAGES_PER_RUN [SIZE_KB SESSIONS [ONE_PER_CONNECTION [IDLE_SOCKETS]]]]\n");
+        std::fprintf(
+            stderr,
+            "usage: smtp_intake PORT [MESSAGES_PER_RUN [SIZE_KB SESSIONS [ONE_PER_CONNECTION [IDLE_SOCKETS]]]]\n");
         return 1;
     }
     int port = std::atoi(argv[1]);

@@ -2,8 +2,8 @@
 
 #include "engine/cycle_config.h"
 #include "platform/console.h"
-#include "shared/debug.h"
-#include "shared/engine_link.h"
+#include "log/debug.h"
+#include "link/engine_link.h"
 
 #include <cstring>
 #include <string>
@@ -21,8 +21,7 @@ ControlWindow::~ControlWindow() {
 }
 
 bool ControlWindow::create() {
-    if (!isClassRegistered(kEngineClass) && !registerClass(kEngineClass, &ControlWindow::procedure))
-        return false;
+    if (!isClassRegistered(kEngineClass) && !registerClass(kEngineClass, &ControlWindow::procedure)) return false;
     window_ = createWindow(kEngineClass, kEngineTitle, 0);
     if (!window_) return false;
     setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
@@ -50,18 +49,13 @@ LRESULT ControlWindow::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void ControlWindow::onLink(WPARAM code, LPARAM lParam) {
     switch (code) {
-    case LINK_REGISTER:
-        setController(lParam);
-        break;
+    case LINK_REGISTER: setController(lParam); break;
     case LINK_START_CYCLE:
         setController(lParam);
         startCycle();
         break;
-    case LINK_SHUTDOWN:
-        shutdown();
-        break;
-    default:
-        break;
+    case LINK_SHUTDOWN: shutdown(); break;
+    default: break;
     }
 }
 
@@ -151,7 +145,6 @@ void ControlWindow::sendPath(int dwData, const char* path, const char* reason) {
     std::string copy = path ? path : "";
     // A reason follows the path's NUL, so that a reader that stops there still has the path.
     if (reason) copy.append(1, '\0').append(reason);
-    COPYDATASTRUCT cds{static_cast<std::uintptr_t>(dwData), static_cast<std::uint32_t>(copy.size() + 1),
-                       copy.c_str()};
+    COPYDATASTRUCT cds{static_cast<std::uintptr_t>(dwData), static_cast<std::uint32_t>(copy.size() + 1), copy.c_str()};
     if (controller_) sendMessage(controller_, WM_COPYDATA, window_, reinterpret_cast<LPARAM>(&cds));
 }

@@ -3,9 +3,9 @@
 #include "engine/engine_setup.h"
 #include "platform/clock.h"
 #include "pop3/check.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
-#include "shared/settings_keys.h"
+#include "log/debug.h"
+#include "config/settings.h"
+#include "config/settings_keys.h"
 
 using namespace plat;
 
@@ -30,7 +30,7 @@ Cycle::~Cycle() {
     check_.reset();
     send_.reset();
     if (ras_) {
-        ras_.reset();   // hangs up a line it dialled
+        ras_.reset();  // hangs up a line it dialled
         sleepMs(kPauseAfterDialUpMs);
     }
 }
@@ -88,7 +88,7 @@ void Cycle::startCheck() {
 void Cycle::end() {
     DebugLine(LOG_APP, LOG_LOW, "Cycle end");
     if (rerunRequested_) {
-        rerunRequested_ = false;   // rerun-locked stays: once per cycle
+        rerunRequested_ = false;  // rerun-locked stays: once per cycle
         startSend();
         return;
     }

@@ -10,7 +10,7 @@
 #include "engine/control_window.h"
 #include "platform/deferred_calls.h"
 #include "pop3/check.h"
-#include "shared/ras_connection.h"
+#include "dialup/ras_connection.h"
 #include "smtp/send.h"
 
 #include <memory>

@@ -3,11 +3,11 @@
 #include "engine/listen_failure.h"
 #include "platform/console.h"
 #include "platform/link.h"
-#include "shared/debug.h"
-#include "shared/engine_link.h"
-#include "shared/local_ports.h"
+#include "log/debug.h"
+#include "link/engine_link.h"
+#include "config/local_ports.h"
 #include "pop3/pop_server.h"
-#include "shared/settings_keys.h"
+#include "config/settings_keys.h"
 #include "smtp/smtp_server.h"
 
 #include <cstdlib>
@@ -37,16 +37,14 @@ bool startControlWindow(ControlWindow& control) {
     }
     switch (plat::publishWindow(control.window(), kEngineClass, kEngineTitle, plat::kLinkMessage,
                                 reportLinkRecordDropped)) {
-    case plat::PublishResult::Published:
-        return true;
+    case plat::PublishResult::Published: return true;
     case plat::PublishResult::AlreadyRunning:
         plat::messageBox("Trawlex is already running for this user", "TRAWLEX");
         return false;
-    case plat::PublishResult::Failed:
-        break;
+    case plat::PublishResult::Failed: break;
     }
-    DebugLineStr(LOG_APP, LOG_HIGH, "Unable to publish control window :",
-                 plat::linkSocketPath(kEngineClass, kEngineTitle).c_str());
+    DebugLineStr(LOG_APP, LOG_HIGH,
+                 "Unable to publish control window :", plat::linkSocketPath(kEngineClass, kEngineTitle).c_str());
     plat::messageBox("Unable to publish control window", "TRAWLEX");
     return false;
 }
@@ -57,8 +55,9 @@ EngineServers::~EngineServers() = default;
 void startServers(ControlWindow& control, EngineServers& servers) {
     servers.logins = std::make_unique<LoginThrottle>();
     // The local SMTP server; local-only is not a setting.
-    servers.smtp = std::make_unique<SMTPServer>(control.window(), Peers::LocalOnly, kQueueDirectory,
-                                                [&control] { control.newOutgoingQueued(); }, servers.logins.get());
+    servers.smtp = std::make_unique<SMTPServer>(
+        control.window(), Peers::LocalOnly, kQueueDirectory, [&control] { control.newOutgoingQueued(); },
+        servers.logins.get());
     listenOrSayWhy(*servers.smtp, "SMTP", "TRAWLEX_SMTP_PORT", 25);
     // The local POP3 server over the accounts' mailboxes, local-only as well.
     servers.pop3 = std::make_unique<POPServer>(control.window(), Peers::LocalOnly, kAccountsKey, servers.logins.get());

@@ -30,4 +30,3 @@ void startServers(ControlWindow& control, EngineServers& servers);
 inline constexpr char kQueueDirectory[] = "outgoing/";
 // Where retrieved items wait before they are moved into their account's mailbox.
 inline constexpr char kHoldingDirectory[] = "accounts/holding/";
-

@@ -1,6 +1,6 @@
 #include "engine/net_timeout.h"
 
-#include "net/client.h"
+#include "net/connection.h"
 
 #include <cstdlib>
 #include <optional>
@@ -20,7 +20,8 @@ std::optional<unsigned long> numberSetting(const char* name, unsigned long low, 
 }  // namespace
 
 void applyNetTimeoutSetting() {
-    if (auto ms = numberSetting("TRAWLEX_NET_TIMEOUT_MS", 100, 600000)) Client::timeoutMs = static_cast<unsigned>(*ms);
-    if (auto s = numberSetting("TRAWLEX_CONNECTION_LIMIT_S", 1, Client::kDefaultLifeLimitMs / 1000))
-        Client::lifeLimitMs = static_cast<unsigned>(*s * 1000);
+    if (auto ms = numberSetting("TRAWLEX_NET_TIMEOUT_MS", 100, 600000))
+        Connection::timeoutMs = static_cast<unsigned>(*ms);
+    if (auto s = numberSetting("TRAWLEX_CONNECTION_LIMIT_S", 1, Connection::kDefaultLifeLimitMs / 1000))
+        Connection::lifeLimitMs = static_cast<unsigned>(*s * 1000);
 }

@@ -1,7 +1,7 @@
 #include "engine/private_folders.h"
 
 #include "platform/registry.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "store/private_folder.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "pop3/uidl.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 #include "store/item_lock.h"
 #include "store/item_name.h"
 #include "store/smtp_queue.h"
@@ -17,7 +17,8 @@
 namespace {
 
 void removeLeftover(const std::string& path) {
-    if (plat::deleteFile(path) == 0) DebugLineStr(LOG_MAIL, LOG_MED, "Removed leftover of an unfinished run :", path.c_str());
+    if (plat::deleteFile(path) == 0)
+        DebugLineStr(LOG_MAIL, LOG_MED, "Removed leftover of an unfinished run :", path.c_str());
 }
 
 // The item name a routing file belongs to, or empty when it is no time-stamped item's.
@@ -36,9 +37,9 @@ std::string inDirectory(const std::string& dir, const std::string& name) {
 
 // What one account can claim in the holding directory.
 struct AccountClaim {
-    std::vector<std::string> tags;                // "[" tag "]" as its item names begin, full and shortened
-    std::unordered_set<std::string> recorded;     // item names of its recorded identifiers
-    std::string unreadable;                       // why its record cannot be read; empty when it can
+    std::vector<std::string> tags;  // "[" tag "]" as its item names begin, full and shortened
+    std::unordered_set<std::string> recorded;  // item names of its recorded identifiers
+    std::string unreadable;  // why its record cannot be read; empty when it can
 };
 
 // The beginning of the owner's item names up to and with "]".
@@ -60,7 +61,7 @@ AccountClaim claimOf(const config::AccountRecord& account) {
     } else if (plat::fileExists(file) && (!plat::fileStamp(file, stamp) || !plat::openFile(file, "rb"))) {
         claim.unreadable = "the identifier file of its account cannot be read";
     } else {
-        UIDL record;   // loaded only: never saved from here
+        UIDL record;  // loaded only: never saved from here
         record.load(file);
         for (const UIDLEntry& e : record) claim.recorded.insert(store::ownerTaggedName(owner, e.identifier));
     }
@@ -85,7 +86,7 @@ bool isRetrievedItemName(const std::string& name) {
 // Why the file must stay, or empty when nothing can still claim it.
 std::string reasonToKeep(const std::string& name, std::uint64_t size, const std::vector<AccountClaim>& claims) {
     if (!isRetrievedItemName(name)) return "not a retrieved item's name";
-    if (size == 0) return {};   // holds no mail
+    if (size == 0) return {};  // holds no mail
     std::string tag = tagOf(name);
     bool owned = false;
     for (const AccountClaim& c : claims) {
@@ -107,7 +108,8 @@ void removeHoldingLeftovers(const std::string& holdingDirectory, const std::stri
         std::string path = inDirectory(holdingDirectory, e.name);
         std::string keep = reasonToKeep(e.name, e.size, claims);
         if (!keep.empty()) {
-            DebugLineStr(LOG_MAIL, LOG_MED, ("Kept leftover of an unfinished retrieval, " + keep + " :").c_str(), path.c_str());
+            DebugLineStr(LOG_MAIL, LOG_MED, ("Kept leftover of an unfinished retrieval, " + keep + " :").c_str(),
+                         path.c_str());
         } else if (int error = plat::deleteFile(path); error != 0) {
             DebugLineStr(LOG_MAIL, LOG_HIGH, "Unable to remove leftover of an unfinished retrieval :",
                          (path + " " + std::to_string(error)).c_str());

@@ -1,6 +1,6 @@
-#include "net/client.h"
+#include "net/connection.h"
 
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <cerrno>
 
@@ -19,10 +19,10 @@ constexpr WPARAM kLifeTimer = 1;
 constexpr std::size_t kReceiveSize = 65536;
 }  // namespace
 
-unsigned Client::timeoutMs = Client::kDefaultTimeoutMs;
-unsigned Client::lifeLimitMs = Client::kDefaultLifeLimitMs;
+unsigned Connection::timeoutMs = Connection::kDefaultTimeoutMs;
+unsigned Connection::lifeLimitMs = Connection::kDefaultLifeLimitMs;
 
-Client::Client(HWND owner, SOCKET s) {
+Connection::Connection(HWND owner, SOCKET s) {
     init(owner);
     socket_ = s;
     (void)peerEndpoint(s, &peer_);
@@ -38,14 +38,14 @@ Client::Client(HWND owner, SOCKET s) {
     }
 }
 
-Client::Client(HWND owner, const char* host, int port) : host_(host ? host : ""), port_(port) {
+Connection::Connection(HWND owner, const char* host, int port) : host_(host ? host : ""), port_(port) {
     init(owner);
 }
 
-void Client::init(HWND owner) {
+void Connection::init(HWND owner) {
     started_ = socketStartup();
     if (!started_) return;
-    if (!isClassRegistered(kNetClass) && !registerClass(kNetClass, &Client::procedure)) {
+    if (!isClassRegistered(kNetClass) && !registerClass(kNetClass, &Connection::procedure)) {
         DebugLine(LOG_APP, LOG_HIGH, "Could not create network class");
     }
     window_ = createWindow(kNetClass, "netclient", owner);
@@ -56,7 +56,7 @@ void Client::init(HWND owner) {
     setWindowLongPtr(window_, reinterpret_cast<std::intptr_t>(this));
 }
 
-Client::~Client() {
+Connection::~Connection() {
     closeSocket();
     if (window_) {
         stopTimer();
@@ -64,16 +64,16 @@ Client::~Client() {
         setWindowLongPtr(window_, 0);
         destroyWindow(window_);
     }
-    unregisterClass(kNetClass);   // fails harmlessly while other connections have windows
+    unregisterClass(kNetClass);  // fails harmlessly while other connections have windows
     if (started_ && !socketCleanup()) DebugLineInt(LOG_APP, LOG_HIGH, "WSACleanup FAILED :", socketError());
 }
 
-void Client::closeSocket() {
+void Connection::closeSocket() {
     dropConnection();
     if (window_) killTimer(window_, kLifeTimer);
 }
 
-void Client::dropConnection() {
+void Connection::dropConnection() {
     // A look-up still under way would otherwise connect after the owner has given up.
     if (lookupHandle_) {
         cancelLookup(lookupHandle_);
@@ -90,11 +90,11 @@ void Client::dropConnection() {
     unsentFrom_ = 0;
 }
 
-long Client::sendBytes(const char* data, std::size_t length) {
+long Connection::sendBytes(const char* data, std::size_t length) {
     if (socket_ == INVALID_SOCKET) return -1;
     if (!tls_) return sendSocket(socket_, data, length);
     if (handshaking_) {
-        errno = ENOTCONN;   // nothing goes out before the handshake has ended
+        errno = ENOTCONN;  // nothing goes out before the handshake has ended
         return -1;
     }
     long n = tls_->write(data, length);
@@ -102,7 +102,7 @@ long Client::sendBytes(const char* data, std::size_t length) {
     return n;
 }
 
-Client::Output Client::write(const char* data, std::size_t length) {
+Connection::Output Connection::write(const char* data, std::size_t length) {
     if (socket_ == INVALID_SOCKET) return Output::Failed;
     if (unsentFrom_ < unsent_.size()) {
         unsent_.append(data, length);
@@ -123,7 +123,7 @@ Client::Output Client::write(const char* data, std::size_t length) {
     return Output::Drained;
 }
 
-Client::Output Client::flush() {
+Connection::Output Connection::flush() {
     if (socket_ == INVALID_SOCKET) return Output::Failed;
     while (unsentFrom_ < unsent_.size()) {
         long n = sendBytes(unsent_.data() + unsentFrom_, unsent_.size() - unsentFrom_);
@@ -140,7 +140,7 @@ Client::Output Client::flush() {
     return Output::Drained;
 }
 
-void Client::onWritable() {
+void Connection::onWritable() {
     if (unsentFrom_ < unsent_.size()) {
         Output out = flush();
         if (out == Output::Waiting) return;
@@ -154,13 +154,13 @@ void Client::onWritable() {
     dispatcher(EV_WRITABLE, 0);
 }
 
-void Client::shutdown() {
+void Connection::shutdown() {
     if (socket_ == INVALID_SOCKET) return;
     if (tls_ && !handshaking_) tls_->close();
     shutdownSocket(socket_);
 }
 
-bool Client::startTls(const std::string& caFile) {
+bool Connection::startTls(const std::string& caFile) {
     tlsFailure_.clear();
     lines_.reset();
     std::string why;
@@ -181,33 +181,30 @@ bool Client::startTls(const std::string& caFile) {
     return false;
 }
 
-void Client::continueHandshake() {
+void Connection::continueHandshake() {
     switch (tls_->handshake()) {
-    case TlsChannel::Step::WouldBlock:
-        return;
+    case TlsChannel::Step::WouldBlock: return;
     case TlsChannel::Step::Done:
         handshaking_ = false;
         dispatcher(EV_SECURED, 1);
         return;
-    case TlsChannel::Step::Failed:
-        failTls(tls_->failure());
-        return;
+    case TlsChannel::Step::Failed: failTls(tls_->failure()); return;
     }
 }
 
-void Client::dropTls(const std::string& why) {
+void Connection::dropTls(const std::string& why) {
     tlsFailure_ = why;
     DebugLine(LOG_NET, LOG_HIGH, why.c_str());
     closeSocket();
 }
 
-void Client::failTls(const std::string& why) {
+void Connection::failTls(const std::string& why) {
     // The connection is given up before the phase hears of it: nothing more can go out.
     dropTls(why);
     dispatcher(EV_SECURED, 0);
 }
 
-void Client::onTlsReadable(SOCKET s) {
+void Connection::onTlsReadable(SOCKET s) {
     if (s != socket_) return;
     bool timing = timerRunning_;
     stopTimer();
@@ -237,7 +234,7 @@ void Client::onTlsReadable(SOCKET s) {
         break;
     }
     if (got > 0) deliverLines();
-    if (s != socket_) return;   // a handler closed the connection
+    if (s != socket_) return;  // a handler closed the connection
     if (ended) {
         dispatcher(EV_CLOSED, 0);
         return;
@@ -250,18 +247,18 @@ void Client::onTlsReadable(SOCKET s) {
     if (got > 0) {
         afterRead(s);
     } else if (timing) {
-        armTimeout();   // only part of a record came: the peer has still said nothing
+        armTimeout();  // only part of a record came: the peer has still said nothing
     }
 }
 
-void Client::watchReading(bool on) {
+void Connection::watchReading(bool on) {
     if (socket_ == INVALID_SOCKET || !window_) return;
     unsigned events = on ? (FD_READ | FD_WRITE | FD_CLOSE) : (FD_WRITE | FD_CLOSE);
     if (!asyncSelect(socket_, window_, WM_SOCKET, events))
         abandon("Unable to watch the socket (" + socketErrorWords(socketError()) + ")");
 }
 
-void Client::armTimeout() {
+void Connection::armTimeout() {
     idleTimedOut_ = false;
     ++timeoutArming_;
     if (!window_) return;
@@ -276,29 +273,29 @@ void Client::armTimeout() {
     }
 }
 
-void Client::stopTimer() {
+void Connection::stopTimer() {
     ++timeoutArming_;
     if (window_) killTimer(window_, kTimeoutTimer);
     timerRunning_ = false;
 }
 
-bool Client::startLifeTimer() {
+bool Connection::startLifeTimer() {
     return window_ && setTimer(window_, kLifeTimer, lifeLimitMs);
 }
 
-std::string Client::describe() const {
+std::string Connection::describe() const {
     return host_.empty() ? "local session from port " + std::to_string(peer_.port)
                          : "connection to " + host_ + ":" + std::to_string(port_);
 }
 
-void Client::abandon(const std::string& what) {
+void Connection::abandon(const std::string& what) {
     DebugLine(LOG_NET, LOG_HIGH, (what + ", closing " + describe()).c_str());
     closeSocket();
     if (!postMessage(window_, WM_ABANDONED, 0, 0))
         DebugLine(LOG_NET, LOG_HIGH, ("The end of " + describe() + " cannot be reported").c_str());
 }
 
-void Client::onLifeLimit() {
+void Connection::onLifeLimit() {
     killTimer(window_, kLifeTimer);
     if (socket_ == INVALID_SOCKET && !lookupHandle_) return;
     std::string text = "Connection time limit reached (" + std::to_string(lifeLimitMs / 1000) + " s), closing ";
@@ -309,7 +306,7 @@ void Client::onLifeLimit() {
     dispatcher(EV_CLOSED, 0);
 }
 
-void Client::open() {
+void Connection::open() {
     peer_ = Ipv4Endpoint{};
     openFailure_.clear();
     if (!window_) {
@@ -340,7 +337,7 @@ void Client::open() {
     }
 }
 
-void Client::connect() {
+void Connection::connect() {
     peer_.port = static_cast<std::uint16_t>(port_);
     dropConnection();
     socket_ = tcpSocket();
@@ -365,7 +362,7 @@ void Client::connect() {
     connectPending_ = false;
 }
 
-void Client::afterRead(SOCKET s) {
+void Connection::afterRead(SOCKET s) {
     if (s != socket_ || lines_.length() == 0) return;
     if (streaming_ && lines_.length() >= kLinePart) {
         dispatcher(EV_LINE_PART, 0);
@@ -385,24 +382,18 @@ void Client::afterRead(SOCKET s) {
     armTimeout();
 }
 
-void Client::deliverLines() {
+void Connection::deliverLines() {
     // A handler that closes the session empties the buffer, which ends this loop.
     while (lines_.hasLine()) dispatcher(EV_LINE, 0);
 }
 
-LRESULT Client::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<Client*>(getWindowLongPtr(hwnd));
+LRESULT Connection::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Connection*>(getWindowLongPtr(hwnd));
     if (!self) return defWindowProc(hwnd, msg, wParam, lParam);
     switch (msg) {
-    case WM_SOCKET:
-        self->onSocket(wParam, lParam);
-        return 0;
-    case WM_LOOKUP:
-        self->onLookup(wParam, lParam);
-        return 0;
-    case WM_ABANDONED:
-        self->dispatcher(EV_CLOSED, 0);
-        return 0;
+    case WM_SOCKET: self->onSocket(wParam, lParam); return 0;
+    case WM_LOOKUP: self->onLookup(wParam, lParam); return 0;
+    case WM_ABANDONED: self->dispatcher(EV_CLOSED, 0); return 0;
     case WM_TIMER:
         if (wParam == kTimeoutTimer) {
             // An expiry queued before the timer was stopped, or one that stood in for a timer
@@ -416,12 +407,11 @@ LRESULT Client::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             self->onLifeLimit();
         }
         return 0;
-    default:
-        return defWindowProc(hwnd, msg, wParam, lParam);
+    default: return defWindowProc(hwnd, msg, wParam, lParam);
     }
 }
 
-void Client::onSocket(WPARAM wParam, LPARAM lParam) {
+void Connection::onSocket(WPARAM wParam, LPARAM lParam) {
     auto s = static_cast<SOCKET>(wParam);
     switch (loWord(lParam)) {
     case FD_READ: {
@@ -479,12 +469,11 @@ void Client::onSocket(WPARAM wParam, LPARAM lParam) {
         dispatcher(EV_CLOSED, 0);
         return;
     }
-    default:
-        return;
+    default: return;
     }
 }
 
-void Client::onLookup(WPARAM handle, LPARAM lParam) {
+void Connection::onLookup(WPARAM handle, LPARAM lParam) {
     if (handle != lookupHandle_) return;
     lookupHandle_ = 0;
     bool ok = hiWord(lParam) == 0 && lookup_ && lookup_->addressLength == 4;
@@ -497,8 +486,8 @@ void Client::onLookup(WPARAM handle, LPARAM lParam) {
     connect();
 }
 
-void Client::failOpen(std::string why) {
+void Connection::failOpen(std::string why) {
     openFailure_ = std::move(why);
-    closeSocket();   // never connected: nothing may be sent on it, not even QUIT
+    closeSocket();  // never connected: nothing may be sent on it, not even QUIT
     dispatcher(EV_CONNECT, 0);
 }

@@ -13,14 +13,14 @@
 #include <memory>
 #include <string>
 
-class Client {
+class Connection {
 public:
     enum Event : int {
-        EV_TIMEOUT = 0,    // the inactivity timer expired
-        EV_LINE = 1,       // a complete line is held; raised again while one remains
-        EV_WRITABLE = 3,   // write-ready, except the first time after a connect
-        EV_CONNECT = 5,    // arg 1 connected, 0 failed
-        EV_CLOSED = 6,     // peer closed, or a receive failed
+        EV_TIMEOUT = 0,  // the inactivity timer expired
+        EV_LINE = 1,  // a complete line is held; raised again while one remains
+        EV_WRITABLE = 3,  // write-ready, except the first time after a connect
+        EV_CONNECT = 5,  // arg 1 connected, 0 failed
+        EV_CLOSED = 6,  // peer closed, or a receive failed
         // More than LineBuffer::kMaxLineLength bytes without CRLF; the bytes are dropped. The
         // handler may still send a reply; then the socket is closed and EV_CLOSED follows.
         EV_LINE_TOO_LONG = 7,
@@ -44,14 +44,14 @@ public:
     static constexpr std::size_t kLinePart = 64 * 1024;
 
     // An accepted connection on socket s.
-    Client(plat::HWND owner, plat::SOCKET s);
+    Connection(plat::HWND owner, plat::SOCKET s);
     // An outgoing connection to host (name or dotted address) and port; no socket until open.
-    Client(plat::HWND owner, const char* host, int port);
-    virtual ~Client();
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
+    Connection(plat::HWND owner, const char* host, int port);
+    virtual ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
 
-    virtual int dispatcher(int event, long arg) = 0;
+    virtual int dispatcher(Connection::Event event, long arg) = 0;
 
     // Starts the outgoing connection; the outcome arrives as EV_CONNECT.
     void open();
@@ -110,7 +110,7 @@ public:
     void watchReading(bool on);
 
 protected:
-    bool closeReported_ = false;   // server sessions report their end once
+    bool closeReported_ = false;  // server sessions report their end once
 
 private:
     void init(plat::HWND owner);
@@ -150,7 +150,7 @@ private:
     LineBuffer lines_;
     std::string host_;
     int port_ = 0;
-    bool started_ = false;   // holds a socket-library reference
+    bool started_ = false;  // holds a socket-library reference
     bool timerRunning_ = false;
     // Counts armings and stops of the inactivity timer; never 0 once armed. An expiry posted in
     // place of a timer that could not be set carries it.
@@ -159,10 +159,10 @@ private:
     bool streaming_ = false;
     std::unique_ptr<plat::TlsChannel> tls_;
     bool handshaking_ = false;
-    bool writeWaitsForRead_ = false;   // a TLS write would block until the peer sends
-    bool readWaitsForWrite_ = false;   // a TLS read would block until the socket takes data
+    bool writeWaitsForRead_ = false;  // a TLS write would block until the peer sends
+    bool readWaitsForWrite_ = false;  // a TLS read would block until the socket takes data
     std::string tlsFailure_;
     std::string openFailure_;
-    std::string unsent_;          // bytes the socket has not taken yet
+    std::string unsent_;  // bytes the socket has not taken yet
     std::size_t unsentFrom_ = 0;  // unsent_[unsentFrom_..] is still to go
 };

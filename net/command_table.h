@@ -9,7 +9,7 @@
 template <class Session>
 struct SessionCommand {
     const char* word;
-    int states;   // a bit mask of the session's state values
+    int states;  // a bit mask of the session's state values
     bool (Session::*handler)(const std::string& line);
 };
 

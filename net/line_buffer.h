@@ -49,5 +49,5 @@ private:
     std::size_t length_ = 0;
     std::vector<char> data_;
     long lineLength_ = -1;
-    std::size_t scanned_ = 0;   // held bytes already known to hold no CRLF
+    std::size_t scanned_ = 0;  // held bytes already known to hold no CRLF
 };

@@ -5,8 +5,8 @@
 // How an item's envelope or text ended at the provider.
 enum class ItemOutcome {
     Accepted,
-    RefusedForGood,   // a 5xx: the item can never be sent as it is
-    Failed,           // anything else: the item may pass later
+    RefusedForGood,  // a 5xx: the item can never be sent as it is
+    Failed,  // anything else: the item may pass later
 };
 
 class MailClientObserver {

@@ -11,7 +11,7 @@ public:
 
     // State 1, the inactivity timer armed, the connection started.
     void start();
-    int dispatch(int event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
 protected:
     // Logged when the connection failed, before the owner is told.
@@ -19,9 +19,9 @@ protected:
 };
 
 // The shared start of the opening phases (this one and the POP3 client's).
-void startOpeningPhase(int& state, Client& client);
+void startOpeningPhase(int& state, Connection& client);
 
 // Logs what the user needs to mend a failed opening: the server, its host and port, and the
 // system's reason ("Cannot connect to POP3 server pop.example.net:110: connection refused").
 // event is the one that ended the phase: a time-out reads "timed out".
-void logConnectFailure(const char* server, const Client& client, int event);
+void logConnectFailure(const char* server, const Connection& client, int event);

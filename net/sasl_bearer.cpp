@@ -42,16 +42,15 @@ BearerMechanism chooseBearerMechanism(bool offersOAuthBearer, bool offersXOAuth2
     return BearerMechanism::None;
 }
 
-std::string bearerInitialResponse(BearerMechanism mechanism, const std::string& user, const std::string& host,
-                                  int port, const std::string& token) {
+std::string bearerInitialResponse(BearerMechanism mechanism, const std::string& user, const std::string& host, int port,
+                                  const std::string& token) {
     if (token.empty() || hasControl(user) || hasControl(token) || hasControl(host)) return {};
     const std::string auth = "auth=Bearer " + token + "\x01";
     switch (mechanism) {
     case BearerMechanism::OAuthBearer:
         return base64Encode("n,a=" + gs2Name(user) + ",\x01" + "host=" + host + "\x01" +
                             "port=" + std::to_string(port) + "\x01" + auth + "\x01");
-    case BearerMechanism::XOAuth2:
-        return base64Encode("user=" + user + "\x01" + auth + "\x01");
+    case BearerMechanism::XOAuth2: return base64Encode("user=" + user + "\x01" + auth + "\x01");
     case BearerMechanism::None: break;
     }
     return {};

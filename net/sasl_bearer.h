@@ -17,8 +17,8 @@ BearerMechanism chooseBearerMechanism(bool offersOAuthBearer, bool offersXOAuth2
 // names them (XOAUTH2 ignores them). Empty when there is no token, or when the user, host or
 // token holds a control character: 0x01 separates the fields. "," and "=" in an OAUTHBEARER
 // user name are escaped.
-std::string bearerInitialResponse(BearerMechanism mechanism, const std::string& user, const std::string& host,
-                                  int port, const std::string& token);
+std::string bearerInitialResponse(BearerMechanism mechanism, const std::string& user, const std::string& host, int port,
+                                  const std::string& token);
 
 // What the client answers to a server challenge that carries the error report: the exchange
 // must end before the server sends its refusal. OAUTHBEARER wants a lone 0x01 byte; XOAUTH2 an

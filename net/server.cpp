@@ -1,7 +1,7 @@
 #include "net/server.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <cerrno>
 #include <climits>
@@ -16,7 +16,7 @@ constexpr UINT WM_ACCEPT = WM_USER;
 // The system clamps the backlog to its own maximum (net.core.somaxconn), so this asks for
 // that maximum: a burst of connections waits for accept instead of being dropped.
 constexpr int kBacklog = INT_MAX;
-constexpr std::uint32_t kLoopback = 0x7F000001;   // 127.0.0.1
+constexpr std::uint32_t kLoopback = 0x7F000001;  // 127.0.0.1
 constexpr WPARAM kAcceptBackoffTimer = 1;
 constexpr unsigned kAcceptBackoffMs = 250;
 // A shortage episode ends after this long without a failed accept.
@@ -191,7 +191,7 @@ void Server::selectAccept(unsigned events) {
 
 void Server::adoptSession(std::unique_ptr<ServerSession> session, const char* label) {
     ++sessionCount_;
-    Client* key = session.get();
+    Connection* key = session.get();
     session->whenFinished([this, key] {
         if (sessions_.count(key)) removeSession(key);
     });
@@ -201,19 +201,19 @@ void Server::adoptSession(std::unique_ptr<ServerSession> session, const char* la
 }
 
 void Server::endSessions() {
-    std::vector<Client*> open;
+    std::vector<Connection*> open;
     for (const auto& entry : sessions_) open.push_back(entry.first);
-    for (Client* session : open) dropSession(session, "remaining");
+    for (Connection* session : open) dropSession(session, "remaining");
 }
 
-void Server::dropSession(Client* session, const char* label) {
+void Server::dropSession(Connection* session, const char* label) {
     auto it = sessions_.find(session);
     if (it == sessions_.end()) return;
-    std::unique_ptr<Client> owned = std::move(it->second);
+    std::unique_ptr<Connection> owned = std::move(it->second);
     sessions_.erase(it);
     --sessionCount_;
-    std::string text = std::string("Removing ") + label + " server session (" +
-                       std::to_string(sessionCount_) + " in-progress)";
+    std::string text = std::string("Removing ") + label + " server session (" + std::to_string(sessionCount_) +
+                       " in-progress)";
     DebugLine(LOG_APP, LOG_LOW, text.c_str());
     owned.reset();
     // The session's descriptor is free again: a connection held back by a shortage may fit.
@@ -221,7 +221,9 @@ void Server::dropSession(Client* session, const char* label) {
 }
 
 ServerSession::ServerSession(HWND serverWindow, SOCKET s, int sendFailCategory)
-    : Client(serverWindow, s), serverWindow_(serverWindow), sendFailCategory_(sendFailCategory) {
+    : Connection(serverWindow, s),
+      serverWindow_(serverWindow),
+      sendFailCategory_(sendFailCategory) {
     if (!window()) {
         // Nothing could be heard of this session (its socket is closed already): it ends now.
         finishSession();

@@ -3,11 +3,11 @@
 // session per connection and deletes a session when the session tells it has ended.
 #pragma once
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/deferred_calls.h"
 #include "platform/socket.h"
 #include "platform/window.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <functional>
 #include <memory>
@@ -46,13 +46,13 @@ protected:
     // Creates the session for an accepted socket and adopts it.
     virtual void createSession(plat::SOCKET s) = 0;
     // Deletes a session that reported its end.
-    virtual void removeSession(Client* session) = 0;
+    virtual void removeSession(Connection* session) = 0;
 
     // Bookkeeping shared by the concrete servers: ownership, the count and the log lines
     // "Creating <label> server session %d" and "Removing <label> server session (%d in-progress)".
     // dropSession deletes the session; a pointer the server does not own is ignored.
     void adoptSession(std::unique_ptr<ServerSession> session, const char* label);
-    void dropSession(Client* session, const char* label);
+    void dropSession(Connection* session, const char* label);
 
     int sessionCount_ = 0;
 
@@ -69,18 +69,18 @@ private:
     void pauseAccepting();
     void resumeAccepting();
 
-    plat::SOCKET listening_ = plat::INVALID_SOCKET;    // 127.0.0.1
-    plat::SOCKET listening6_ = plat::INVALID_SOCKET;   // ::1
+    plat::SOCKET listening_ = plat::INVALID_SOCKET;  // 127.0.0.1
+    plat::SOCKET listening6_ = plat::INVALID_SOCKET;  // ::1
     plat::HWND window_ = 0;
     int port_ = 0;
     int listenError_ = 0;
     Peers peers_;
     bool started_ = false;
     bool acceptPaused_ = false;
-    bool shortOfResources_ = false;   // an episode of accept failures has been logged
+    bool shortOfResources_ = false;  // an episode of accept failures has been logged
     bool backoffRefusalLogged_ = false;
     // The open sessions, by address: a session that tells its end is one of these or ignored.
-    std::unordered_map<Client*, std::unique_ptr<Client>> sessions_;
+    std::unordered_map<Connection*, std::unique_ptr<Connection>> sessions_;
 };
 
 // A connection accepted by a Server. finishSession closes it and, once only, asks the server
@@ -90,7 +90,7 @@ private:
 // goes out on EV_WRITABLE (writeWaiting). While bytes wait, the session takes no more data
 // from the peer, so a peer that sends commands without reading the replies is held back by
 // TCP instead of growing the session's memory.
-class ServerSession : public Client {
+class ServerSession : public Connection {
 public:
     // sendFailCategory: the log category of the "send() fail" line of this protocol.
     ServerSession(plat::HWND serverWindow, plat::SOCKET s, int sendFailCategory = LOG_NET);
@@ -129,7 +129,7 @@ private:
     plat::DeferredCalls later_;
     int sendFailCategory_;
     std::string outbox_;
-    std::size_t outboxSent_ = 0;   // bytes of outbox_ already sent
+    std::size_t outboxSent_ = 0;  // bytes of outbox_ already sent
     bool broken_ = false;
     bool finishWhenSent_ = false;
     bool reading_ = true;

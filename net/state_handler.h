@@ -4,24 +4,24 @@
 
 #include "net/mail_client_observer.h"
 
-class Client;
+class Connection;
 
 class StateHandler {
 public:
-    explicit StateHandler(Client* client) : client_(client) {}
+    explicit StateHandler(Connection* client) : client_(client) {}
     virtual ~StateHandler() = default;
     StateHandler(const StateHandler&) = delete;
     StateHandler& operator=(const StateHandler&) = delete;
 
     // Non-zero when the event was handled.
-    virtual int dispatch(int event, long arg) = 0;
+    virtual int dispatch(Connection::Event event, long arg) = 0;
 
     int state() const { return state_; }
     void setObserver(MailClientObserver* observer) { observer_ = observer; }
-    Client* client() const { return client_; }
+    Connection* client() const { return client_; }
 
 protected:
-    int state_ = 0;   // 0 inactive, 1 and up per phase
-    MailClientObserver* observer_ = nullptr;   // the owner's; may be null (nobody listens)
-    Client* client_;
+    int state_ = 0;  // 0 inactive, 1 and up per phase
+    MailClientObserver* observer_ = nullptr;  // the owner's; may be null (nobody listens)
+    Connection* client_;
 };

@@ -6,9 +6,9 @@
 #include <cstdint>
 
 enum class Security : std::uint32_t {
-    None = 0,       // plain text throughout
-    StartTls = 1,   // plain greeting, then the protocol's upgrade command (STARTTLS, STLS)
-    Tls = 2,        // TLS from the first byte
+    None = 0,  // plain text throughout
+    StartTls = 1,  // plain greeting, then the protocol's upgrade command (STARTTLS, STLS)
+    Tls = 2,  // TLS from the first byte
 };
 
 // A stored value. One this program does not know never means "plain": it reads as Tls.

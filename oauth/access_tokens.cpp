@@ -4,7 +4,7 @@
 #include "oauth/token_reply.h"
 #include "platform/clock.h"
 #include "platform/http_post.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <algorithm>
 #include <map>
@@ -14,7 +14,7 @@ namespace {
 
 struct HeldToken {
     std::string token;
-    long long renewAt = 0;   // a little before it expires: it could expire on the way
+    long long renewAt = 0;  // a little before it expires: it could expire on the way
 };
 
 std::map<std::string, HeldToken>& heldTokens() {
@@ -58,22 +58,22 @@ TokenRenewal::~TokenRenewal() {
     if (request_) plat::cancelHttpRequest(request_);
 }
 
-void TokenRenewal::start(const std::string& target, const config::OAuthSettings& settings,
-                         const std::string& caFile, Done done) {
+void TokenRenewal::start(const std::string& target, const config::OAuthSettings& settings, const std::string& caFile,
+                         Done done) {
     if (request_) plat::cancelHttpRequest(request_);
     request_ = 0;
     target_ = target;
     done_ = std::move(done);
     config::SecretSource source{target, plat::SecretKind::Refresh, settings.refreshToken, settings.secretStore};
     std::string refreshToken;
-    if (secret_.start(source, refreshToken, [this, settings, caFile](bool ok, plat::SecretStatus status,
-                                                                      const std::string& stored) {
-            if (ok || status == plat::SecretStatus::NotFound) {
-                post(settings, stored, caFile);
-            } else {
-                finish(RenewOutcome::Failed);
-            }
-        }))
+    if (secret_.start(source, refreshToken,
+                      [this, settings, caFile](bool ok, plat::SecretStatus status, const std::string& stored) {
+                          if (ok || status == plat::SecretStatus::NotFound) {
+                              post(settings, stored, caFile);
+                          } else {
+                              finish(RenewOutcome::Failed);
+                          }
+                      }))
         post(settings, refreshToken, caFile);
 }
 
@@ -88,35 +88,35 @@ void TokenRenewal::post(const config::OAuthSettings& settings, const std::string
         });
         return;
     }
-    std::map<std::string, std::string> form{{"grant_type", "refresh_token"},
-                                            {"refresh_token", refreshToken},
-                                            {"client_id", settings.clientId}};
+    std::map<std::string, std::string> form{
+        {"grant_type", "refresh_token"}, {"refresh_token", refreshToken}, {"client_id", settings.clientId}};
     if (!settings.clientSecret.empty()) form["client_secret"] = settings.clientSecret;
     request_ = plat::httpPostForm(settings.tokenUrl, formEncode(form), caFile, kTokenRequestLimitMs,
                                   [this](const plat::HttpReply& reply) {
-        if (!reply.completed) {
-            logHigh("token renewal for " + target_ + " failed: " + reply.failure);
-            finish(RenewOutcome::Failed);
-            return;
-        }
-        std::optional<TokenReply> parsed = parseTokenReply(reply.body);
-        if (parsed && reply.status == 200 && !parsed->accessToken.empty()) {
-            keepAccessToken(target_, parsed->accessToken, parsed->expiresIn);
-            if (!parsed->refreshToken.empty()) keepRefreshToken(target_, parsed->refreshToken);
-            finish(RenewOutcome::Renewed);
-            return;
-        }
-        // RFC 6749 5.2: a refresh token that is invalid, expired or revoked is invalid_grant.
-        if (parsed && parsed->error == "invalid_grant") {
-            logHigh("sign-in for " + target_ + " expired: sign in again");
-            finish(RenewOutcome::SignInExpired);
-            return;
-        }
-        std::string why = "HTTP " + std::to_string(reply.status);
-        if (parsed && !parsed->error.empty()) why += " " + shownError(parsed->error);
-        logHigh("token renewal for " + target_ + " failed: " + why);
-        finish(RenewOutcome::Failed);
-    });
+                                      if (!reply.completed) {
+                                          logHigh("token renewal for " + target_ + " failed: " + reply.failure);
+                                          finish(RenewOutcome::Failed);
+                                          return;
+                                      }
+                                      std::optional<TokenReply> parsed = parseTokenReply(reply.body);
+                                      if (parsed && reply.status == 200 && !parsed->accessToken.empty()) {
+                                          keepAccessToken(target_, parsed->accessToken, parsed->expiresIn);
+                                          if (!parsed->refreshToken.empty())
+                                              keepRefreshToken(target_, parsed->refreshToken);
+                                          finish(RenewOutcome::Renewed);
+                                          return;
+                                      }
+                                      // RFC 6749 5.2: a refresh token that is invalid, expired or revoked is invalid_grant.
+                                      if (parsed && parsed->error == "invalid_grant") {
+                                          logHigh("sign-in for " + target_ + " expired: sign in again");
+                                          finish(RenewOutcome::SignInExpired);
+                                          return;
+                                      }
+                                      std::string why = "HTTP " + std::to_string(reply.status);
+                                      if (parsed && !parsed->error.empty()) why += " " + shownError(parsed->error);
+                                      logHigh("token renewal for " + target_ + " failed: " + why);
+                                      finish(RenewOutcome::Failed);
+                                  });
 }
 
 void TokenRenewal::finish(RenewOutcome outcome) {

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "oauth/stored_secret.h"
-#include "shared/oauth_settings.h"
+#include "oauth/oauth_settings.h"
 
 #include <functional>
 #include <string>
@@ -24,9 +24,9 @@ void forgetAccessToken(const std::string& target);
 void keepAccessToken(const std::string& target, const std::string& token, long expiresIn);
 
 enum class RenewOutcome {
-    Renewed,          // a new access token is kept
-    SignInExpired,    // the provider refused the refresh token, or there is none: sign in again
-    Failed,           // no answer, or an answer that gives no token: try again later
+    Renewed,  // a new access token is kept
+    SignInExpired,  // the provider refused the refresh token, or there is none: sign in again
+    Failed,  // no answer, or an answer that gives no token: try again later
 };
 
 // One renewal. Destroying it drops a request still running; done is then never called.
@@ -42,8 +42,7 @@ public:
     // Renewed is logged (MAIL, HIGH): "sign-in for TARGET expired: sign in again", or why the
     // renewal failed. A refresh token kept in the secret store is looked up first; a store that
     // cannot answer fails the renewal (Failed), one that holds none asks for a new sign-in.
-    void start(const std::string& target, const config::OAuthSettings& settings, const std::string& caFile,
-               Done done);
+    void start(const std::string& target, const config::OAuthSettings& settings, const std::string& caFile, Done done);
     bool running() const { return request_ != 0 || secret_.running(); }
 
 private:

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/secret_store.h"
-#include "shared/secret_settings.h"
+#include "secrets/secret_settings.h"
 
 #include <functional>
 #include <string>

@@ -38,7 +38,7 @@ private:
             if (name == "access_token") out.accessToken = value;
             if (name == "refresh_token") out.refreshToken = value;
             if (name == "error") out.error = value;
-            if (name == "expires_in") out.expiresIn = number(value);   // some servers quote it
+            if (name == "expires_in") out.expiresIn = number(value);  // some servers quote it
             return true;
         }
         if (name == "expires_in" && (std::isdigit(static_cast<unsigned char>(peek())) || peek() == '-')) {
@@ -55,7 +55,7 @@ private:
         long n = 0;
         for (char c : text) {
             if (!std::isdigit(static_cast<unsigned char>(c))) break;
-            if (n > 100000000) return n;   // far beyond any lifetime
+            if (n > 100000000) return n;  // far beyond any lifetime
             n = n * 10 + (c - '0');
         }
         return n;
@@ -90,8 +90,8 @@ private:
         }
         // A number or a literal: its characters up to the next delimiter.
         std::size_t from = pos_;
-        while (pos_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[pos_])) ||
-                                       text_[pos_] == '-' || text_[pos_] == '+' || text_[pos_] == '.'))
+        while (pos_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '-' ||
+                                       text_[pos_] == '+' || text_[pos_] == '.'))
             ++pos_;
         return pos_ > from;
     }
@@ -109,7 +109,9 @@ private:
             if (pos_ >= text_.size()) return false;
             char e = text_[pos_++];
             switch (e) {
-            case '"': case '\\': case '/': out += e; break;
+            case '"':
+            case '\\':
+            case '/': out += e; break;
             case 'b': out += '\b'; break;
             case 'f': out += '\f'; break;
             case 'n': out += '\n'; break;
@@ -121,9 +123,10 @@ private:
                 for (int i = 0; i < 4; ++i) {
                     char h = text_[pos_++];
                     if (!std::isxdigit(static_cast<unsigned char>(h))) return false;
-                    code = code * 16 + static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(h))
-                                                                 ? h - '0'
-                                                                 : std::tolower(static_cast<unsigned char>(h)) - 'a' + 10);
+                    code = code * 16 +
+                           static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(h))
+                                                     ? h - '0'
+                                                     : std::tolower(static_cast<unsigned char>(h)) - 'a' + 10);
                 }
                 // Tokens are ASCII; anything else is kept as a marker, never as raw bytes.
                 out += code < 0x80 ? static_cast<char>(code) : '?';

@@ -12,9 +12,9 @@ namespace oauth {
 
 struct TokenReply {
     std::string accessToken;
-    long expiresIn = 0;           // seconds; 0 when the reply does not say
-    std::string refreshToken;     // empty when the provider keeps the old one
-    std::string error;            // "invalid_grant", ... ; empty on success
+    long expiresIn = 0;  // seconds; 0 when the reply does not say
+    std::string refreshToken;  // empty when the provider keeps the old one
+    std::string error;  // "invalid_grant", ... ; empty on success
 };
 
 std::optional<TokenReply> parseTokenReply(std::string_view json);

@@ -9,7 +9,7 @@ namespace plat {
 
 bool AppendFile::pathLeadsToOpenFile(const std::string& path) const {
     if (!fd_.valid() || path != path_) return false;
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == device_ &&
            static_cast<std::uint64_t>(st.st_ino) == inode_;
 }
@@ -18,7 +18,7 @@ bool AppendFile::append(const std::string& path, std::string_view text) {
     if (!pathLeadsToOpenFile(path)) {
         close();
         Descriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-        struct stat st{};
+        struct stat st {};
         if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return false;
         fd_ = std::move(fd);
         path_ = path;

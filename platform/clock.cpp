@@ -11,8 +11,13 @@ SystemTime utcNow() {
     ::clock_gettime(CLOCK_REALTIME, &ts);
     std::tm tm{};
     ::gmtime_r(&ts.tv_sec, &tm);
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-            tm.tm_min,         tm.tm_sec,     static_cast<int>(ts.tv_nsec / 1000000)};
+    return {tm.tm_year + 1900,
+            tm.tm_mon + 1,
+            tm.tm_mday,
+            tm.tm_hour,
+            tm.tm_min,
+            tm.tm_sec,
+            static_cast<int>(ts.tv_nsec / 1000000)};
 }
 
 bool localNow(std::tm& out) {
@@ -34,8 +39,7 @@ long long unixTime() {
 
 void sleepMs(int ms) {
     timespec ts{ms / 1000, (ms % 1000) * 1000000L};
-    while (::nanosleep(&ts, &ts) != 0) {
-    }
+    while (::nanosleep(&ts, &ts) != 0) {}
 }
 
 long long monotonicMs() {

@@ -46,7 +46,10 @@ std::string unescapeValue(const std::string& v) {
         case 't': out += '\t'; break;
         case 'r': out += '\r'; break;
         case '\\': out += '\\'; break;
-        default: out += '\\'; out += c; break;
+        default:
+            out += '\\';
+            out += c;
+            break;
         }
     }
     return out;
@@ -120,7 +123,7 @@ std::vector<DesktopEntry> desktopEntries() {
             if (p.extension() != ".desktop" || !it->is_regular_file(ec)) continue;
             std::string id = fs::relative(p, dir, ec).generic_string();
             std::replace(id.begin(), id.end(), '/', '-');
-            if (byId.count(id)) continue;   // an earlier directory wins, even with a broken entry
+            if (byId.count(id)) continue;  // an earlier directory wins, even with a broken entry
             DesktopEntry e;
             e.id = id;
             if (!readEntry(p.string(), e)) e.hidden = true;

@@ -8,12 +8,12 @@
 namespace plat {
 
 struct DesktopEntry {
-    std::string id;                      // "mail-reader.desktop"; subfolders joined with "-"
-    std::string name;                    // Name=, untranslated
-    std::string exec;                    // Exec= with its value escapes undone
+    std::string id;  // "mail-reader.desktop"; subfolders joined with "-"
+    std::string name;  // Name=, untranslated
+    std::string exec;  // Exec= with its value escapes undone
     std::vector<std::string> mimeTypes;  // MimeType=
-    std::vector<std::string> categories; // Categories=
-    bool hidden = false;                 // Hidden=true or NoDisplay=true
+    std::vector<std::string> categories;  // Categories=
+    bool hidden = false;  // Hidden=true or NoDisplay=true
 };
 
 // $XDG_DATA_HOME/applications, then each $XDG_DATA_DIRS/applications, in that order.

@@ -46,7 +46,7 @@ void onWatch(evutil_socket_t, short, void* arg) {
     int id = static_cast<int>(reinterpret_cast<std::intptr_t>(arg));
     auto it = loop().watches.find(id);
     if (it == loop().watches.end()) return;
-    FdHandler handler = it->second->handler;   // the handler may unwatch itself
+    FdHandler handler = it->second->handler;  // the handler may unwatch itself
     handler();
 }
 
@@ -137,8 +137,7 @@ void quitWoken(int) {}
 
 void killWindowTimers(HWND hwnd) {
     auto& timers = loop().timers;
-    for (auto it = timers.lower_bound({hwnd, 0}); it != timers.end() && it->first.first == hwnd;)
-        it = timers.erase(it);
+    for (auto it = timers.lower_bound({hwnd, 0}); it != timers.end() && it->first.first == hwnd;) it = timers.erase(it);
 }
 }  // namespace detail
 

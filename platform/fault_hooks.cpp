@@ -16,7 +16,7 @@ struct Hooks {
 };
 
 Hooks& hooks() {
-    static Hooks* h = new Hooks;   // outlives the threads that may still read it at exit
+    static Hooks* h = new Hooks;  // outlives the threads that may still read it at exit
     return *h;
 }
 
@@ -34,10 +34,18 @@ void set(F Hooks::*member, F hook) {
 
 }  // namespace
 
-void refuseTimers(TimerFault hook) { set(&Hooks::timers, std::move(hook)); }
-void refuseSelections(SelectFault hook) { set(&Hooks::selections, std::move(hook)); }
-void refuseDirectorySyncs(DirectoryFault hook) { set(&Hooks::directorySyncs, std::move(hook)); }
-void beforeSecretCall(std::function<void(const std::string&)> hook) { set(&Hooks::secretCall, std::move(hook)); }
+void refuseTimers(TimerFault hook) {
+    set(&Hooks::timers, std::move(hook));
+}
+void refuseSelections(SelectFault hook) {
+    set(&Hooks::selections, std::move(hook));
+}
+void refuseDirectorySyncs(DirectoryFault hook) {
+    set(&Hooks::directorySyncs, std::move(hook));
+}
+void beforeSecretCall(std::function<void(const std::string&)> hook) {
+    set(&Hooks::secretCall, std::move(hook));
+}
 
 bool timerRefused(std::uintptr_t window, std::uintptr_t timerId) {
     TimerFault hook = copyOf(&Hooks::timers);

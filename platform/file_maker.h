@@ -49,14 +49,14 @@ private:
         enum State { Queued, Making, Made } state;
         std::string path;
         FilePtr file;
-        bool named;   // false: made without a name, given path when taken
+        bool named;  // false: made without a name, given path when taken
     };
     void work();
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::list<Entry> entries_;   // in the order requested
-    std::list<Entry>::iterator next_ = entries_.end();   // the first still queued
+    std::list<Entry> entries_;  // in the order requested
+    std::list<Entry>::iterator next_ = entries_.end();  // the first still queued
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

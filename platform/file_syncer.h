@@ -36,10 +36,10 @@ private:
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<FilePtr> queue_;       // handed and not yet begun, in ticket order
-    std::vector<Outcome> outcomes_;   // by ticket
-    std::size_t begun_ = 0;           // tickets taken by a thread, from the first
-    std::size_t done_ = 0;            // how many of those are finished
+    std::deque<FilePtr> queue_;  // handed and not yet begun, in ticket order
+    std::vector<Outcome> outcomes_;  // by ticket
+    std::size_t begun_ = 0;  // tickets taken by a thread, from the first
+    std::size_t done_ = 0;  // how many of those are finished
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

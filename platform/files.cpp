@@ -20,10 +20,9 @@ std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffi
     if (!d) return out;
     while (dirent* e = ::readdir(d.get())) {
         std::string name = e->d_name;
-        if (name.size() < suffix.size() ||
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        if (name.size() < suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
             continue;
-        struct stat st{};
+        struct stat st {};
         if (::fstatat(::dirfd(d.get()), e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
         out.push_back({std::move(name), static_cast<std::uint64_t>(st.st_size)});
     }
@@ -32,8 +31,7 @@ std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffi
 
 int moveFileNoReplace(const std::string& from, const std::string& to) {
 #ifdef SYS_renameat2
-    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return errno;
 #endif
     // File systems without RENAME_NOREPLACE: a hard link fails on an existing target.
@@ -55,7 +53,7 @@ void releaseSpareDescriptor() {
 }
 
 bool fileStamp(const std::string& path, FileStamp& out) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     auto ns = [](const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; };
     out.device = static_cast<std::uint64_t>(st.st_dev);
@@ -72,13 +70,13 @@ int deleteFile(const std::string& path) {
 }
 
 bool isReadOnly(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return true;
     return (st.st_mode & 0222) == 0;
 }
 
 int setReadOnly(const std::string& path, bool readOnly) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return errno;
     mode_t mode = st.st_mode & 07777;
     mode = readOnly ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
@@ -98,7 +96,7 @@ FilePtr createExclusive(const std::string& path, int* err) {
         ::unlink(path.c_str());
         return nullptr;
     }
-    fd.release();   // the stream owns it now
+    fd.release();  // the stream owns it now
     return f;
 }
 
@@ -125,7 +123,7 @@ int makeDirectoryDurably(const std::string& path, bool* made) {
         return syncDirectoryOf(dir);
     }
     if (errno != EEXIST) return errno;
-    struct stat st{};
+    struct stat st {};
     if (::stat(dir.c_str(), &st) != 0) return errno;
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
@@ -145,10 +143,10 @@ int makePrivateDirectory(const std::string& path, bool& madePrivate, bool* made)
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid()) {
         int error = errno;
-        struct stat st{};
+        struct stat st {};
         return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? ELOOP : error;
     }
-    struct stat st{};
+    struct stat st {};
     int rc = ::fstat(fd.get(), &st) == 0 ? 0 : errno;
     if (rc == 0 && (st.st_mode & 077) != 0) {
         rc = ::fchmod(fd.get(), st.st_mode & 07700) == 0 ? 0 : errno;
@@ -158,7 +156,7 @@ int makePrivateDirectory(const std::string& path, bool& madePrivate, bool* made)
 }
 
 namespace {
-mode_t g_userUmask = 022;   // the mask the process was started with
+mode_t g_userUmask = 022;  // the mask the process was started with
 bool g_umaskChanged = false;
 }  // namespace
 
@@ -173,7 +171,7 @@ void restoreUserUmask() {
 }
 
 bool fileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 

@@ -11,7 +11,7 @@
 namespace plat {
 
 struct DirEntry {
-    std::string name;   // without directory
+    std::string name;  // without directory
     std::uint64_t size;
 };
 
@@ -74,7 +74,7 @@ struct FileStamp {
     std::uint64_t size = 0;
     std::int64_t modifiedNs = 0;
     std::int64_t changedNs = 0;
-    bool readOnly = false;   // no write bit: the read state isReadOnly answers
+    bool readOnly = false;  // no write bit: the read state isReadOnly answers
     bool operator==(const FileStamp&) const = default;
 };
 

@@ -21,8 +21,8 @@ constexpr std::size_t kMaxHiveBytes = std::size_t{16} << 20;
 constexpr std::size_t kMaxBadNames = 1000;
 
 FileId idOf(const struct stat& st) {
-    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
-            st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+    return {st.st_dev,          st.st_ino,         st.st_size,        st.st_mtim.tv_sec,
+            st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
 }
 
 // Keeps text in the first of path.bad, path.bad.1, ... that is free or already holds it; never
@@ -30,7 +30,7 @@ FileId idOf(const struct stat& st) {
 int keepCopy(const std::string& path, const std::string& text, std::string& target) {
     for (std::size_t n = 0; n < kMaxBadNames; ++n) {
         target = path + ".bad" + (n ? "." + std::to_string(n) : std::string());
-        struct stat st{};
+        struct stat st {};
         if (::stat(target.c_str(), &st) == 0) {
             if (static_cast<std::size_t>(st.st_size) != text.size()) continue;
             FilePtr f = openFile(target, "rb");
@@ -40,7 +40,7 @@ int keepCopy(const std::string& path, const std::string& text, std::string& targ
             continue;
         }
         std::string tmp = path + ".tmp.XXXXXX";
-        Descriptor fd(::mkostemp(tmp.data(), O_CLOEXEC));   // mode 0600: the hive holds passwords
+        Descriptor fd(::mkostemp(tmp.data(), O_CLOEXEC));  // mode 0600: the hive holds passwords
         if (!fd.valid()) return errno;
         bool ok = ::write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
                   ::fsync(fd.get()) == 0;
@@ -86,7 +86,9 @@ HiveLock::HiveLock(const std::string& hivePath) {
 // ---------------------------------------------------------------- the file
 
 HiveFile::HiveFile(const char* rootName, Owner owner, std::string& problems)
-    : rootName_(rootName), ours_(owner == Owner::Ours), problems_(problems) {}
+    : rootName_(rootName),
+      ours_(owner == Owner::Ours),
+      problems_(problems) {}
 
 void HiveFile::report(const std::string& text) {
     problems_ = text;
@@ -153,7 +155,7 @@ void HiveFile::refresh(const std::string& path, Reread reread) {
         path_ = path;
     }
     for (int attempt = 0; attempt < 5; ++attempt) {
-        struct stat st{};
+        struct stat st {};
         if (::stat(path.c_str(), &st) != 0) {
             if (errno == ENOENT) markMissing();
             else markUnusable(FileId(), std::strerror(errno));
@@ -204,7 +206,7 @@ void HiveFile::refresh(const std::string& path, Reread reread) {
 bool HiveFile::write() {
     std::string text = formatHive(root_, rootName_);
     std::string tmp = path_ + ".tmp.XXXXXX";
-    Descriptor fd(::mkostemp(tmp.data(), O_CLOEXEC));   // mode 0600: the hive holds passwords
+    Descriptor fd(::mkostemp(tmp.data(), O_CLOEXEC));  // mode 0600: the hive holds passwords
     if (!fd.valid()) return false;
     std::size_t done = 0;
     bool ok = true;
@@ -220,9 +222,9 @@ bool HiveFile::write() {
         return false;
     }
     syncDirectoryOf(path_);
-    struct stat st{};
+    struct stat st {};
     state_ = HiveState::Loaded;
-    known_ = ::fstat(fd.get(), &st) == 0;   // after the rename, which changes the file's ctime
+    known_ = ::fstat(fd.get(), &st) == 0;  // after the rename, which changes the file's ctime
     missing_ = false;
     id_ = idOf(st);
     pinFd_ = std::move(fd);

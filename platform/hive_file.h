@@ -22,7 +22,7 @@ public:
     bool held() const { return fd_.valid(); }
 
 private:
-    Descriptor fd_;   // closing it drops the lock
+    Descriptor fd_;  // closing it drops the lock
 };
 
 // What identifies one version of a file: a rewrite or a replacement changes some of it.
@@ -76,7 +76,7 @@ private:
     bool ours_;
     std::string& problems_;
     std::string path_;
-    bool known_ = false;   // state and tree describe the file as identified by id (or its absence)
+    bool known_ = false;  // state and tree describe the file as identified by id (or its absence)
     bool missing_ = true;
     FileId id_;
     HiveState state_ = HiveState::Empty;

@@ -33,15 +33,15 @@ bool splitPath(std::string_view path, std::vector<std::string>& parts);
 std::string joinPath(const std::vector<std::string>& parts);
 
 struct Value {
-    std::string name;     // as first written
-    std::uint32_t type;   // any registry type number; unknown types are kept as they came
-    std::string data;     // bytes; a string without its terminating NUL
+    std::string name;  // as first written
+    std::uint32_t type;  // any registry type number; unknown types are kept as they came
+    std::string data;  // bytes; a string without its terminating NUL
 };
 
 struct Node {
     std::string name;
-    std::map<std::string, std::unique_ptr<Node>> subs;   // by folded name: the enumeration order
-    std::vector<Value> values;                           // in the order they were first written
+    std::map<std::string, std::unique_ptr<Node>> subs;  // by folded name: the enumeration order
+    std::vector<Value> values;  // in the order they were first written
 
     Node* sub(std::string_view n) const;
     // The subkey n, made (spelt as n) when absent, which sets created.

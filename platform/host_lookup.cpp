@@ -39,9 +39,8 @@ LookupState& lookups() {
 evdns_base* dnsBase() {
     auto& s = lookups();
     if (!s.dns) {
-        s.dns = evdns_base_new(eventBase(), EVDNS_BASE_INITIALIZE_NAMESERVERS |
-                                                EVDNS_BASE_DISABLE_WHEN_INACTIVE);
-        if (!s.dns) s.dns = evdns_base_new(eventBase(), 0);   // no resolv.conf: /etc/hosts only
+        s.dns = evdns_base_new(eventBase(), EVDNS_BASE_INITIALIZE_NAMESERVERS | EVDNS_BASE_DISABLE_WHEN_INACTIVE);
+        if (!s.dns) s.dns = evdns_base_new(eventBase(), 0);  // no resolv.conf: /etc/hosts only
         if (s.dns) evdns_base_load_hosts(s.dns, nullptr);
     }
     return s.dns;
@@ -58,7 +57,7 @@ void onResolved(int err, evutil_addrinfo* res, void* arg) {
     auto handle = static_cast<LookupHandle>(reinterpret_cast<std::uintptr_t>(arg));
     auto& pending = lookups().pending;
     auto it = pending.find(handle);
-    if (it == pending.end()) {   // cancelled
+    if (it == pending.end()) {  // cancelled
         if (res) evutil_freeaddrinfo(res);
         return;
     }
@@ -84,8 +83,7 @@ void onResolved(int err, evutil_addrinfo* res, void* arg) {
 
 }  // namespace
 
-LookupHandle asyncGetHostByName(HWND hwnd, UINT msg, const char* name, HostLookupResult* result,
-                                int* errorOut) {
+LookupHandle asyncGetHostByName(HWND hwnd, UINT msg, const char* name, HostLookupResult* result, int* errorOut) {
     if (!name || !*name || !result) {
         if (errorOut) *errorOut = EINVAL;
         return 0;
@@ -107,10 +105,10 @@ LookupHandle asyncGetHostByName(HWND hwnd, UINT msg, const char* name, HostLooku
     evutil_addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
-    evdns_getaddrinfo_request* req = evdns_getaddrinfo(
-        dns, name, nullptr, &hints, onResolved, reinterpret_cast<void*>(static_cast<std::uintptr_t>(handle)));
+    evdns_getaddrinfo_request* req = evdns_getaddrinfo(dns, name, nullptr, &hints, onResolved,
+                                                       reinterpret_cast<void*>(static_cast<std::uintptr_t>(handle)));
     auto it = s.pending.find(handle);
-    if (it != s.pending.end()) it->second.request = req;   // null when it finished at once
+    if (it != s.pending.end()) it->second.request = req;  // null when it finished at once
     return handle;
 }
 

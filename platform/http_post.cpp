@@ -45,7 +45,7 @@ struct Multi {
     EventPtr timer;
     std::map<int, std::unique_ptr<Transfer>> transfers;
     std::map<int, std::unique_ptr<Refusal>> refusals;
-    std::map<curl_socket_t, EventPtr> socketEvents;   // what the loop watches for curl, by socket
+    std::map<curl_socket_t, EventPtr> socketEvents;  // what the loop watches for curl, by socket
     int nextId = 1;
 };
 
@@ -137,7 +137,7 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* userp)
     std::size_t n = size * count;
     if (t->body.size() + n > kBodyLimit) {
         t->bodyTooLong = true;
-        return 0;   // aborts the transfer
+        return 0;  // aborts the transfer
     }
     t->body.append(data, n);
     return n;
@@ -187,8 +187,8 @@ bool httpUrlAllowed(const std::string& url, std::string& why) {
     if (url.empty()) {
         why = "no address set";
     } else if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
-        curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK ||
-        curl_url_get(parsed, CURLUPART_HOST, &host, 0) != CURLUE_OK) {
+               curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK ||
+               curl_url_get(parsed, CURLUPART_HOST, &host, 0) != CURLUE_OK) {
         why = "not a valid address";
     } else if (std::string(scheme) == "https") {
         ok = true;

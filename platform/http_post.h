@@ -13,10 +13,10 @@
 namespace plat {
 
 struct HttpReply {
-    bool completed = false;   // a reply was read whole (any status)
-    long status = 0;          // the HTTP status when completed
+    bool completed = false;  // a reply was read whole (any status)
+    long status = 0;  // the HTTP status when completed
     std::string body;
-    std::string failure;      // why nothing complete came, in words, when !completed
+    std::string failure;  // why nothing complete came, in words, when !completed
 };
 
 using HttpDone = std::function<void(const HttpReply&)>;

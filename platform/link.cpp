@@ -38,7 +38,7 @@ struct Published {
     Descriptor listenFd;
     int watchId = 0;
     ino_t inode = 0;
-    UINT linkMessage = 0;   // the one message number peers may post
+    UINT linkMessage = 0;  // the one message number peers may post
     LinkReporter reporter = nullptr;
 };
 
@@ -47,7 +47,7 @@ struct Connection {
     HWND target = 0;
     int watchId = 0;
     std::string buffer;
-    Descriptor fd;   // the key it is found by
+    Descriptor fd;  // the key it is found by
 };
 
 struct LinkState {
@@ -135,8 +135,7 @@ int connectTo(const std::string& path) {
     if (!makeAddress(path, sa)) return -1;
     Descriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd.valid()) return -1;
-    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || !peerIsSameUser(fd.get()))
-        return -1;
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || !peerIsSameUser(fd.get())) return -1;
     return fd.release();
 }
 
@@ -147,7 +146,7 @@ std::string socketPathOf(const std::string& ref) {
 HWND remoteFor(const std::string& ref) {
     auto& s = links();
     for (const auto& [h, p] : s.published) {
-        if (p.ref == ref) return h;   // one of our own windows
+        if (p.ref == ref) return h;  // one of our own windows
     }
     auto it = s.remoteByRef.find(ref);
     if (it != s.remoteByRef.end()) return it->second;
@@ -185,8 +184,7 @@ Record makeRecord(link::Kind kind, UINT msg, WPARAM wParam, LPARAM lParam) {
         r.flags |= link::kCopyData;
         if (const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lParam)) {
             r.dwData = cds->dwData;
-            if (cds->lpData && cds->cbData > 0)
-                r.copyData.assign(static_cast<const char*>(cds->lpData), cds->cbData);
+            if (cds->lpData && cds->cbData > 0) r.copyData.assign(static_cast<const char*>(cds->lpData), cds->cbData);
         }
     } else if (lParam != 0 && refFor(static_cast<std::uint64_t>(lParam), r.lRef)) {
         r.flags |= link::kLParamRef;
@@ -215,7 +213,7 @@ void closeConnection(int fd) {
     auto it = s.connections.find(fd);
     if (it == s.connections.end()) return;
     unwatch(it->second.watchId);
-    s.connections.erase(it);   // closes it
+    s.connections.erase(it);  // closes it
 }
 
 bool reply(int fd, UINT msg, LRESULT result) {
@@ -229,7 +227,7 @@ bool reply(int fd, UINT msg, LRESULT result) {
 // Delivers one record that arrived for a published window; answers false to drop the peer.
 // The window's procedure may unpublish it: what the record needs of its entry comes by value.
 bool handleRecord(int fd, HWND target, UINT linkMessage, LinkReporter reporter, Record& r) {
-    if (r.kind == link::Kind::Reply) return false;   // nobody asked this peer a question here
+    if (r.kind == link::Kind::Reply) return false;  // nobody asked this peer a question here
     if ((r.flags & link::kCopyData) && (r.msg != WM_COPYDATA || r.kind != link::Kind::Send)) return false;
     if (!(r.flags & link::kCopyData) && r.msg == WM_COPYDATA) return false;
     if (!allowedFromPeer(r, linkMessage)) {
@@ -237,17 +235,17 @@ bool handleRecord(int fd, HWND target, UINT linkMessage, LinkReporter reporter, 
         return r.kind == link::Kind::Send ? reply(fd, r.msg, 0) : true;
     }
     WPARAM wParam = static_cast<WPARAM>(peerValue(r.wParam, r.flags & link::kWParamRef, r.wRef));
-    LPARAM lParam = static_cast<LPARAM>(peerValue(static_cast<std::uint64_t>(r.lParam),
-                                                  r.flags & link::kLParamRef, r.lRef));
+    LPARAM lParam = static_cast<LPARAM>(
+        peerValue(static_cast<std::uint64_t>(r.lParam), r.flags & link::kLParamRef, r.lRef));
     COPYDATASTRUCT cds{};
     if (r.flags & link::kCopyData) {
         cds.dwData = static_cast<std::uintptr_t>(r.dwData);
         cds.cbData = static_cast<std::uint32_t>(r.copyData.size());
         cds.lpData = r.copyData.empty() ? nullptr : r.copyData.data();
-        lParam = reinterpret_cast<LPARAM>(&cds);   // our own copy, valid during the call
+        lParam = reinterpret_cast<LPARAM>(&cds);  // our own copy, valid during the call
     }
     if (r.kind == link::Kind::Post) {
-        postMessage(target, r.msg, wParam, lParam);   // a window that has gone drops it
+        postMessage(target, r.msg, wParam, lParam);  // a window that has gone drops it
         return true;
     }
     return reply(fd, r.msg, sendMessage(target, r.msg, wParam, lParam));
@@ -280,7 +278,8 @@ void onConnectionReadable(int fd) {
             conn->second.buffer.erase(0, used);
             HWND target = conn->second.target;
             auto pub = links().published.find(target);
-            if (pub == links().published.end() || !handleRecord(fd, target, pub->second.linkMessage, pub->second.reporter, r)) {
+            if (pub == links().published.end() ||
+                !handleRecord(fd, target, pub->second.linkMessage, pub->second.reporter, r)) {
                 closeConnection(fd);
                 return;
             }
@@ -319,7 +318,7 @@ void onListenerReadable(HWND hwnd) {
 }
 
 ino_t inodeOf(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
@@ -337,7 +336,7 @@ PublishResult publishWindow(HWND hwnd, const char* className, const char* title,
     sockaddr_un sa{};
     if (!makeAddress(path, sa)) return PublishResult::Failed;
     if (Descriptor(connectTo(path)).valid()) return PublishResult::AlreadyRunning;
-    ::unlink(path.c_str());   // stale: nobody answers on it
+    ::unlink(path.c_str());  // stale: nobody answers on it
     Descriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!fd.valid()) return PublishResult::Failed;
     mode_t old = ::umask(0177);
@@ -392,8 +391,7 @@ LRESULT sendRemote(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (it == links().remotes.end()) return 0;
     Remote& remote = it->second;
     bool reconnected = false;
-    if (!deliver(remote, link::encode(makeRecord(link::Kind::Send, msg, wParam, lParam)), reconnected))
-        return 0;
+    if (!deliver(remote, link::encode(makeRecord(link::Kind::Send, msg, wParam, lParam)), reconnected)) return 0;
     std::string buf;
     long long deadline = monotonicMs() + kLinkSendTimeoutMs;
     for (;;) {

@@ -28,8 +28,8 @@ using LinkReporter = void (*)(const char* text);
 // record is dropped and reported to reporter (standard error when null), a send answered 0.
 // Window handles cross only as references to windows of other processes: a reference to, or a
 // bare number of, a window of this process arrives as 0.
-PublishResult publishWindow(HWND hwnd, const char* className, const char* title,
-                            UINT linkMessage = kLinkMessage, LinkReporter reporter = nullptr);
+PublishResult publishWindow(HWND hwnd, const char* className, const char* title, UINT linkMessage = kLinkMessage,
+                            LinkReporter reporter = nullptr);
 
 // A handle for the published window of class and title, or 0 when nothing answers.
 HWND findWindow(const char* className, const char* title);

@@ -33,8 +33,8 @@ bool takeRef(const std::string& payload, std::size_t& pos, std::string& ref) {
 bool validRefName(const std::string& name) {
     if (name.empty() || name.size() > kMaxRefLength || name[0] == '.') return false;
     for (char c : name) {
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                  c == '.' || c == '_' || c == '-';
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+                  c == '-';
         if (!ok) return false;
     }
     return true;

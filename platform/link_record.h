@@ -12,7 +12,7 @@
 
 namespace plat::link {
 
-constexpr std::uint32_t kMagic = 0x4B4C5754;   // "TWLK"
+constexpr std::uint32_t kMagic = 0x4B4C5754;  // "TWLK"
 constexpr std::uint16_t kVersion = 1;
 constexpr std::size_t kHeaderSize = 48;
 constexpr std::uint32_t kMaxPayload = 1u << 20;
@@ -31,9 +31,9 @@ struct Record {
     std::uint64_t wParam = 0;
     std::int64_t lParam = 0;
     std::uint64_t dwData = 0;
-    std::string wRef;       // published name "<class>.<title>" of a window passed as wParam
+    std::string wRef;  // published name "<class>.<title>" of a window passed as wParam
     std::string lRef;
-    std::string copyData;   // the bytes of a WM_COPYDATA payload
+    std::string copyData;  // the bytes of a WM_COPYDATA payload
 };
 
 std::string encode(const Record& r);

@@ -13,7 +13,7 @@ struct QueuedMessage {
     UINT msg;
     WPARAM wParam;
     LPARAM lParam;
-    std::uint64_t socketTag;   // non-zero: a socket notification, dropped once its socket is closed
+    std::uint64_t socketTag;  // non-zero: a socket notification, dropped once its socket is closed
 };
 
 void enqueue(const QueuedMessage& m);

@@ -70,9 +70,10 @@ bool KeptNamedMutex::wait() {
         while (::flock(fd_.get(), LOCK_EX) != 0) {
             if (errno != EINTR) return false;
         }
-        struct stat atPath{}, open{};
-        if (::stat(path.c_str(), &atPath) == 0 && ::fstat(fd_.get(), &open) == 0 &&
-            atPath.st_dev == open.st_dev && atPath.st_ino == open.st_ino) {
+        struct stat atPath {
+        }, open{};
+        if (::stat(path.c_str(), &atPath) == 0 && ::fstat(fd_.get(), &open) == 0 && atPath.st_dev == open.st_dev &&
+            atPath.st_ino == open.st_ino) {
             held_ = true;
             return true;
         }

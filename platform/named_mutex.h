@@ -33,7 +33,9 @@ private:
 class NamedMutexLock {
 public:
     explicit NamedMutexLock(const std::string& name) : mutex_(name) { locked_ = mutex_.wait(-1); }
-    ~NamedMutexLock() { if (locked_) mutex_.release(); }
+    ~NamedMutexLock() {
+        if (locked_) mutex_.release();
+    }
     bool locked() const { return locked_; }
 
 private:
@@ -63,7 +65,7 @@ private:
     std::string name_;
     std::string path_;
     Descriptor fd_;
-    int openedBy_ = 0;   // the process that opened fd_
+    int openedBy_ = 0;  // the process that opened fd_
     bool held_ = false;
 };
 

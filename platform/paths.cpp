@@ -32,8 +32,7 @@ static void makeDirs(const std::string& path, mode_t mode) {
 const std::string& runtimeDir() {
     static const std::string dir = [] {
         const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-        std::string d = (xdg && *xdg) ? std::string(xdg) + "/tarnwick"
-                                      : "/tmp/tarnwick-" + std::to_string(::getuid());
+        std::string d = (xdg && *xdg) ? std::string(xdg) + "/tarnwick" : "/tmp/tarnwick-" + std::to_string(::getuid());
         makeDirs(d, 0700);
         ::chmod(d.c_str(), 0700);
         return d;

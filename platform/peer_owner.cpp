@@ -169,17 +169,17 @@ PeerOwner scanTable(const char* path, const TcpTableEndpoint& peer, const TcpTab
 // closed again when it fails.
 struct DiagAnswer {
     enum class Kind {
-        Uid,        // the live socket's owner
-        NoSocket,   // no live socket with those ends (or, in a kernel without TCP diagnostics,
-                    // the same "not found")
-        NoAnswer,   // nothing usable came back
+        Uid,  // the live socket's owner
+        NoSocket,  // no live socket with those ends (or, in a kernel without TCP diagnostics,
+        // the same "not found")
+        NoAnswer,  // nothing usable came back
     };
     Kind kind = Kind::NoAnswer;
     std::uint32_t uid = 0;
 };
 
 DiagAnswer askSocketDiag(int& fd, std::uint32_t seq, int family, const TcpTableEndpoint& peer,
-                                           const TcpTableEndpoint& ours) {
+                         const TcpTableEndpoint& ours) {
     if (fd < 0) fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
     if (fd < 0) return {};
     struct {

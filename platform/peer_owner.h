@@ -21,7 +21,7 @@ namespace plat {
 // number.
 struct TcpTableEndpoint {
     std::array<std::uint32_t, 4> words{};
-    int wordCount = 0;   // 1 or 4
+    int wordCount = 0;  // 1 or 4
     std::uint16_t port = 0;
     bool operator==(const TcpTableEndpoint&) const = default;
 };
@@ -29,7 +29,7 @@ struct TcpTableEndpoint {
 struct TcpTableRow {
     TcpTableEndpoint local;
     TcpTableEndpoint remote;
-    unsigned state = 0;   // the kernel's TCP state number; 6 is TIME_WAIT
+    unsigned state = 0;  // the kernel's TCP state number; 6 is TIME_WAIT
     std::uint32_t uid = 0;
 };
 
@@ -46,14 +46,14 @@ std::optional<std::uint32_t> findTcpOwner(std::string_view tableText, const TcpT
 
 struct PeerOwner {
     enum class Status {
-        Found,       // uid is the peer socket's owner
-        NotListed,   // the tables were read but hold no such socket (it has gone, or the peer
-                     // is in another network namespace)
+        Found,  // uid is the peer socket's owner
+        NotListed,  // the tables were read but hold no such socket (it has gone, or the peer
+        // is in another network namespace)
         Unreadable,  // the tables or the socket's addresses could not be read
     };
     Status status = Status::Unreadable;
     std::uint32_t uid = 0;
-    std::string why;   // for the log when not Found
+    std::string why;  // for the log when not Found
 };
 
 // Finds the owners of peers, keeping its socket to the kernel's diagnostics open between
@@ -74,7 +74,7 @@ public:
 private:
     int diag_ = -1;
     std::uint32_t seq_ = 0;
-    bool diagAnswers_ = false;   // the diagnostics have found a socket: they work here
+    bool diagAnswers_ = false;  // the diagnostics have found a socket: they work here
 };
 
 // PeerOwners::find with a socket of its own.

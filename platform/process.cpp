@@ -18,7 +18,6 @@
 #include <unistd.h>
 #include <unordered_map>
 
-
 extern char** environ;
 
 namespace plat {
@@ -26,9 +25,9 @@ namespace {
 
 struct ProcessState {
     std::unordered_map<pid_t, ProcessEnded> children;
-    std::unordered_map<pid_t, ProcessEnded> ended;   // whose turn to be told is queued
+    std::unordered_map<pid_t, ProcessEnded> ended;  // whose turn to be told is queued
     EventPtr sigchld;
-    HWND relay = 0;   // where the ends are queued, to be told from the loop
+    HWND relay = 0;  // where the ends are queued, to be told from the loop
 };
 
 ProcessState& processes() {
@@ -65,8 +64,8 @@ void onChildEnded(evutil_socket_t, short, void*) {
         int status = 0;
         if (::waitpid(it->first, &status, WNOHANG) == it->first) {
             s.ended[it->first] = std::move(it->second);
-            detail::enqueue({relayWindow(), kEnded, static_cast<WPARAM>(it->first),
-                             static_cast<LPARAM>(exitCodeOf(status)), 0});
+            detail::enqueue(
+                {relayWindow(), kEnded, static_cast<WPARAM>(it->first), static_cast<LPARAM>(exitCodeOf(status)), 0});
             it = s.children.erase(it);
         } else {
             ++it;
@@ -95,7 +94,7 @@ int startProcess(const std::vector<std::string>& argv, ProcessEnded onEnd) {
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return 0;
     s.children[pid] = std::move(onEnd);
-    onChildEnded(-1, 0, nullptr);   // it may have ended already
+    onChildEnded(-1, 0, nullptr);  // it may have ended already
     return pid;
 }
 

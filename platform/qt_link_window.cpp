@@ -1,9 +1,11 @@
-#include "platform/qt_link_window.h"
+#include "frontend/qt_platform/qt_link_window.h"
 
 namespace plat {
 
 LinkWindow::LinkWindow(const char* className, const char* title, UINT linkMessage)
-    : className_(className), title_(title), linkMessage_(linkMessage) {
+    : className_(className),
+      title_(title),
+      linkMessage_(linkMessage) {
     if (!isClassRegistered(className) && !registerClass(className, procedure)) return;
     hwnd_ = createWindow(className, title, 0);
     if (hwnd_) setWindowLongPtr(hwnd_, reinterpret_cast<std::intptr_t>(this));
@@ -34,16 +36,13 @@ LRESULT LinkWindow::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_COPYDATA: {
         const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         if (cds && cds->lpData)
-            emit self->dataCopied(static_cast<quintptr>(cds->dwData),
-                                  QByteArray::fromRawData(static_cast<const char*>(cds->lpData),
-                                                          static_cast<qsizetype>(cds->cbData)));
+            emit self->dataCopied(
+                static_cast<quintptr>(cds->dwData),
+                QByteArray::fromRawData(static_cast<const char*>(cds->lpData), static_cast<qsizetype>(cds->cbData)));
         return 1;
     }
-    case WM_DESTROY:
-        emit self->windowDestroyed();
-        return 0;
-    default:
-        return defWindowProc(hwnd, msg, wParam, lParam);
+    case WM_DESTROY: emit self->windowDestroyed(); return 0;
+    default: return defWindowProc(hwnd, msg, wParam, lParam);
     }
 }
 

@@ -33,8 +33,8 @@ struct QtLoopState {
     std::map<int, std::unique_ptr<Watch>> watches;
     int nextWatch = 1;
     bool drainScheduled = false;
-    bool holdQueue = false;   // collectEvents: let events queue messages without dispatching them
-    bool running = false;     // runMessageLoop is inside QCoreApplication::exec
+    bool holdQueue = false;  // collectEvents: let events queue messages without dispatching them
+    bool running = false;  // runMessageLoop is inside QCoreApplication::exec
 };
 
 QtLoopState& loop() {
@@ -84,8 +84,7 @@ bool socketTagAlive(WPARAM, std::uint64_t) {
 
 void killWindowTimers(HWND hwnd) {
     auto& timers = loop().timers;
-    for (auto it = timers.lower_bound({hwnd, 0}); it != timers.end() && it->first.first == hwnd;)
-        it = timers.erase(it);
+    for (auto it = timers.lower_bound({hwnd, 0}); it != timers.end() && it->first.first == hwnd;) it = timers.erase(it);
 }
 
 }  // namespace detail
@@ -102,7 +101,7 @@ int runMessageLoop() {
 
 void pumpMessages(int ms) {
     QDeadlineTimer deadline(ms > 0 ? ms : 0);
-    QTimer wake;   // the wait below ends at the deadline at the latest
+    QTimer wake;  // the wait below ends at the deadline at the latest
     if (ms > 0) {
         wake.setTimerType(Qt::PreciseTimer);
         wake.setSingleShot(true);
@@ -116,9 +115,8 @@ void pumpMessages(int ms) {
             if (n == 0 && detail::queueEmpty()) return;
             continue;
         }
-        if (deadline.hasExpired() || !wake.isActive()) return;   // a timer may fire a little early
-        QCoreApplication::processEvents(detail::queueEmpty() ? QEventLoop::WaitForMoreEvents
-                                                             : QEventLoop::AllEvents);
+        if (deadline.hasExpired() || !wake.isActive()) return;  // a timer may fire a little early
+        QCoreApplication::processEvents(detail::queueEmpty() ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
     }
 }
 
@@ -139,9 +137,7 @@ bool setTimer(HWND hwnd, WPARAM id, unsigned intervalMs) {
     auto& slot = loop().timers[std::make_pair(hwnd, id)];
     if (!slot) {
         slot = std::make_unique<QTimer>();
-        QObject::connect(slot.get(), &QTimer::timeout, [hwnd, id] {
-            detail::enqueue({hwnd, WM_TIMER, id, 0, 0});
-        });
+        QObject::connect(slot.get(), &QTimer::timeout, [hwnd, id] { detail::enqueue({hwnd, WM_TIMER, id, 0, 0}); });
     }
     slot->start(static_cast<int>(intervalMs));
     return true;
@@ -160,7 +156,7 @@ int watchReadable(int fd, FdHandler handler) {
     QObject::connect(w->notifier.get(), &QSocketNotifier::activated, [id] {
         auto it = loop().watches.find(id);
         if (it == loop().watches.end()) return;
-        FdHandler h = it->second->handler;   // the handler may unwatch itself
+        FdHandler h = it->second->handler;  // the handler may unwatch itself
         h();
     });
     s.watches.emplace(id, std::move(w));

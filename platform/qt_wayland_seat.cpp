@@ -19,14 +19,15 @@ struct RegistryListener {
     void (*global)(void* data, wl_proxy* registry, std::uint32_t name, const char* interface, std::uint32_t version);
     void (*globalRemove)(void* data, wl_proxy* registry, std::uint32_t name);
 };
-constexpr std::uint32_t kDisplayGetRegistry = 1;   // wl_display.get_registry
+constexpr std::uint32_t kDisplayGetRegistry = 1;  // wl_display.get_registry
 
 struct Wayland {
     void* lib = nullptr;
     wl_proxy* (*connect)(const char*) = nullptr;
     void (*disconnect)(wl_proxy*) = nullptr;
     int (*roundtrip)(wl_proxy*) = nullptr;
-    wl_proxy* (*marshalFlags)(wl_proxy*, std::uint32_t, const wl_interface*, std::uint32_t, std::uint32_t, ...) = nullptr;
+    wl_proxy* (*marshalFlags)(wl_proxy*, std::uint32_t, const wl_interface*, std::uint32_t, std::uint32_t,
+                              ...) = nullptr;
     std::uint32_t (*version)(wl_proxy*) = nullptr;
     int (*addListener)(wl_proxy*, void (**)(void), void*) = nullptr;
     void (*destroy)(wl_proxy*) = nullptr;
@@ -65,8 +66,8 @@ std::optional<bool> waylandCompositorHasSeat() {
     if (!display) return std::nullopt;
     bool seat = false;
     static const RegistryListener listener{onGlobal, onGlobalRemove};
-    wl_proxy* registry =
-        wl.marshalFlags(display, kDisplayGetRegistry, wl.registryInterface, wl.version(display), 0, nullptr);
+    wl_proxy* registry = wl.marshalFlags(display, kDisplayGetRegistry, wl.registryInterface, wl.version(display), 0,
+                                         nullptr);
     std::optional<bool> answer;
     if (registry) {
         wl.addListener(registry, reinterpret_cast<void (**)(void)>(const_cast<RegistryListener*>(&listener)), &seat);

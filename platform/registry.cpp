@@ -16,23 +16,23 @@
 namespace plat {
 namespace {
 
-using hive::HiveFile;
-using hive::HiveLock;
-using hive::HiveState;
-using hive::Node;
-using hive::Value;
 using hive::cutAtNul;
 using hive::dwordBytes;
 using hive::dwordOf;
 using hive::findPath;
 using hive::fold;
+using hive::HiveFile;
+using hive::HiveLock;
+using hive::HiveState;
 using hive::joinPath;
 using hive::kBinary;
 using hive::kDword;
 using hive::kString;
+using hive::Node;
 using hive::sameName;
 using hive::splitPath;
 using hive::validName;
+using hive::Value;
 
 constexpr char kUserRoot[] = "HKEY_CURRENT_USER";
 constexpr char kMachineRoot[] = "HKEY_LOCAL_MACHINE";
@@ -58,7 +58,7 @@ RegStatus mutateUser(Change&& change) {
     RegStatus st = change(g_user.tree(), changed);
     if (st != RegStatus::Ok || !changed) return st;
     if (!g_user.write()) {
-        g_user.forget();   // the tree holds an unwritten change: read the file again
+        g_user.forget();  // the tree holds an unwritten change: read the file again
         return RegStatus::IoError;
     }
     return RegStatus::Ok;
@@ -90,8 +90,8 @@ RegStatus withValue(const RegKey& key, const std::string& name, Use&& use) {
 // reader that opens a key for writing and then only reads it.
 bool keyExists(Hive hive, const std::vector<std::string>& parts) {
     return readHive(hive, [&](const Node& root) {
-        return findPath(root, parts) ? RegStatus::Ok : RegStatus::NotFound;
-    }) == RegStatus::Ok;
+               return findPath(root, parts) ? RegStatus::Ok : RegStatus::NotFound;
+           }) == RegStatus::Ok;
 }
 
 // Runs change on the node of a writable key that still exists.
@@ -102,7 +102,7 @@ RegStatus changeKey(const RegKey& key, Change&& change) {
     if (key.hive() != Hive::CurrentUser || !key.writable()) return RegStatus::AccessDenied;
     return mutateUser([&](Node& root, bool& changed) {
         Node* n = findPath(root, parts);
-        return n ? change(*n, changed) : RegStatus::NotFound;   // a vanished key stays vanished
+        return n ? change(*n, changed) : RegStatus::NotFound;  // a vanished key stays vanished
     });
 }
 
@@ -158,7 +158,7 @@ RegStatus regOpenSubKey(const RegKey& parent, const std::string& name, KeyAccess
         out = RegKey();
         return RegStatus::NotFound;
     }
-    std::string path = parent.path() + "\\" + name;   // a copy: out may be parent
+    std::string path = parent.path() + "\\" + name;  // a copy: out may be parent
     return regOpenKey(parent.hive(), path, access, out);
 }
 

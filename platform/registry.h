@@ -23,14 +23,14 @@ enum class RegType : std::uint32_t { None = 0, String = 1, Binary = 3, Dword = 4
 
 enum class RegStatus {
     Ok,
-    NotFound,     // key or value absent
-    MoreData,     // the value does not fit the buffer (the caller's fall-back applies)
+    NotFound,  // key or value absent
+    MoreData,  // the value does not fit the buffer (the caller's fall-back applies)
     WrongType,
-    AccessDenied, // writing a read-only key or hive
-    IoError,      // the hive file could not be written
-    Unparsable,   // the user's hive file cannot be parsed: nothing is written until it changes
+    AccessDenied,  // writing a read-only key or hive
+    IoError,  // the hive file could not be written
+    Unparsable,  // the user's hive file cannot be parsed: nothing is written until it changes
     InvalidName,  // a name the hive cannot hold: a line end or NUL in it, a key path deeper than
-                  // 512 levels, an empty subkey name to delete
+    // 512 levels, an empty subkey name to delete
 };
 
 // How a key is opened: to read it, to write a key that exists, or to write it, made with its

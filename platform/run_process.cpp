@@ -43,7 +43,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, int timeoutMs) {
     pid_t pid = 0;
     int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    childEnd.reset();   // the end of output comes when the child's copy closes
+    childEnd.reset();  // the end of output comes when the child's copy closes
     if (rc != 0) return result;
     result.started = true;
     long long deadline = monotonicMs() + timeoutMs;
@@ -66,8 +66,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, int timeoutMs) {
     }
     output.reset();
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     result.exitCode = exitCodeOf(status);
     return result;
 }

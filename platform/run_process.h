@@ -9,9 +9,9 @@ namespace plat {
 
 struct ProcessResult {
     bool started = false;
-    bool timedOut = false;   // ended by us (SIGKILL) after the time limit
-    int exitCode = -1;       // 0..255, or 128 + signal number
-    std::string output;      // what it wrote on standard output
+    bool timedOut = false;  // ended by us (SIGKILL) after the time limit
+    int exitCode = -1;  // 0..255, or 128 + signal number
+    std::string output;  // what it wrote on standard output
 };
 
 // Runs argv[0] (looked up on PATH) with its standard output collected, at most timeoutMs.

@@ -39,11 +39,11 @@ struct Job {
     std::string secret;
     std::string label;
     Clock::time_point deadline;
-    bool later = false;   // answered through the loop
+    bool later = false;  // answered through the loop
     GCancellable* cancellable = nullptr;
     bool finished = false;
-    bool running = false;   // a worker is inside the store's call for it
-    bool hung = false;      // ended at its deadline while the call still runs
+    bool running = false;  // a worker is inside the store's call for it
+    bool hung = false;  // ended at its deadline while the call still runs
     SecretAnswer answer;
 
     ~Job() {
@@ -61,16 +61,16 @@ using JobPtr = std::shared_ptr<Job>;
 // store that hangs every call costs a few threads, not one per request.
 struct Shared {
     std::mutex mutex;
-    std::condition_variable work;       // the workers: a job is queued
-    std::condition_variable watch;      // the watchdog: a deadline is nearer
-    std::condition_variable finished;   // blocking callers: a job is finished
+    std::condition_variable work;  // the workers: a job is queued
+    std::condition_variable watch;  // the watchdog: a deadline is nearer
+    std::condition_variable finished;  // blocking callers: a job is finished
     std::deque<JobPtr> queue;
-    std::vector<JobPtr> pending;        // not finished yet, queued or running
-    std::deque<JobPtr> answered;        // later jobs finished, for the loop
+    std::vector<JobPtr> pending;  // not finished yet, queued or running
+    std::deque<JobPtr> answered;  // later jobs finished, for the loop
     int nextId = 1;
-    int workers = 0;   // made so far; they never end
-    int idle = 0;      // waiting for a job
-    int hung = 0;      // inside a call whose job has ended at its deadline
+    int workers = 0;  // made so far; they never end
+    int idle = 0;  // waiting for a job
+    int hung = 0;  // inside a call whose job has ended at its deadline
     int wakeRead = -1;
     int wakeWrite = -1;
     bool started = false;
@@ -97,7 +97,14 @@ const SecretSchema* schema() {
                                     {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
                                     {"kind", SECRET_SCHEMA_ATTRIBUTE_STRING},
                                     {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-                                   0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+                                   0,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr};
     return &s;
 }
 
@@ -135,11 +142,10 @@ SecretAnswer fromError(const GError* e, bool connecting) {
         a.status = SecretStatus::TimedOut;
     } else if (e && g_error_matches(e, SECRET_ERROR, SECRET_ERROR_IS_LOCKED)) {
         a.status = SecretStatus::Locked;
-    } else if (connecting ||
-               (e && (g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
-                      g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ||
-                      g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_NO_SERVER) ||
-                      g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD)))) {
+    } else if (connecting || (e && (g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+                                    g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ||
+                                    g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_NO_SERVER) ||
+                                    g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD)))) {
         a.status = SecretStatus::Unavailable;
     } else {
         a.status = SecretStatus::Failed;
@@ -238,12 +244,9 @@ SecretAnswer runJob(const Job& job) {
     service.p = secret_service_open_sync(SECRET_TYPE_SERVICE, nullptr, SECRET_SERVICE_NONE, job.cancellable, &err.e);
     if (!service.p) return fromError(err.e, true);
     switch (job.op) {
-    case Op::Lookup:
-        return runLookup(service.p, job);
-    case Op::Store:
-        return runStore(service.p, job);
-    case Op::Clear:
-        return runClear(service.p, job);
+    case Op::Lookup: return runLookup(service.p, job);
+    case Op::Store: return runStore(service.p, job);
+    case Op::Clear: return runClear(service.p, job);
     case Op::Ready: {
         SecretAnswer failure;
         return defaultCollection(service.p, job.cancellable, failure) == SecretStatus::Ok ? okAnswer() : failure;
@@ -271,7 +274,8 @@ void finishLocked(Shared& s, const JobPtr& job, SecretAnswer answer) {
 
 SecretAnswer refusal(const Shared& s) {
     SecretAnswer a = statusAnswer(SecretStatus::Failed);
-    a.why = std::to_string(s.hung) + " earlier calls to the Secret Service have not returned; no further call is "
+    a.why = std::to_string(s.hung) +
+            " earlier calls to the Secret Service have not returned; no further call is "
             "made until one does";
     return a;
 }
@@ -287,8 +291,7 @@ void staffQueueLocked(Shared& s) {
         try {
             std::thread(workerMain).detach();
             made = true;
-        } catch (const std::system_error&) {
-        }
+        } catch (const std::system_error&) {}
     }
     if (made) {
         ++s.workers;
@@ -325,14 +328,14 @@ void workerMain() {
             --s.idle;
             job = s.queue.front();
             s.queue.pop_front();
-            if (job->finished) continue;   // timed out or cancelled while queued
+            if (job->finished) continue;  // timed out or cancelled while queued
             job->running = true;
         }
         faults::secretCallStarts(job->account);
         SecretAnswer answer = runJob(*job);
         std::lock_guard lock(s.mutex);
         job->running = false;
-        if (job->hung) --s.hung;   // back from a call given up on: free for work again
+        if (job->hung) --s.hung;  // back from a call given up on: free for work again
         finishLocked(s, job, std::move(answer));
     }
 }
@@ -424,8 +427,7 @@ SecretAnswer waitFor(const JobPtr& job) {
 void deliverAnswers() {
     Shared& s = shared();
     char buf[64];
-    while (read(s.wakeRead, buf, sizeof buf) > 0) {
-    }
+    while (read(s.wakeRead, buf, sizeof buf) > 0) {}
     std::deque<JobPtr> ready;
     {
         std::lock_guard lock(s.mutex);
@@ -433,7 +435,7 @@ void deliverAnswers() {
     }
     for (const JobPtr& job : ready) {
         auto it = callbacks().find(job->id);
-        if (it == callbacks().end()) continue;   // cancelled
+        if (it == callbacks().end()) continue;  // cancelled
         SecretDone done = std::move(it->second);
         callbacks().erase(it);
         done(job->answer);
@@ -468,30 +470,21 @@ int secretLimitMs() {
 
 const char* secretKindName(SecretKind kind) {
     switch (kind) {
-    case SecretKind::Password:
-        return "password";
-    case SecretKind::Refresh:
-        return "refresh";
-    case SecretKind::LocalPass:
-        return "localpass";
+    case SecretKind::Password: return "password";
+    case SecretKind::Refresh: return "refresh";
+    case SecretKind::LocalPass: return "localpass";
     }
     return "password";
 }
 
 std::string secretStatusText(const SecretAnswer& answer) {
     switch (answer.status) {
-    case SecretStatus::Ok:
-        return "done";
-    case SecretStatus::NotFound:
-        return "the secret store holds none";
-    case SecretStatus::Locked:
-        return "the secret store is locked";
-    case SecretStatus::Unavailable:
-        return "no secret store answers";
-    case SecretStatus::TimedOut:
-        return "the secret store did not answer in time";
-    case SecretStatus::Failed:
-        break;
+    case SecretStatus::Ok: return "done";
+    case SecretStatus::NotFound: return "the secret store holds none";
+    case SecretStatus::Locked: return "the secret store is locked";
+    case SecretStatus::Unavailable: return "no secret store answers";
+    case SecretStatus::TimedOut: return "the secret store did not answer in time";
+    case SecretStatus::Failed: break;
     }
     return "the secret store failed: " + answer.why;
 }
@@ -520,8 +513,8 @@ int lookupSecretLater(const std::string& account, SecretKind kind, SecretDone do
     return submitLater(makeJob(Op::Lookup, account, kind, 0), std::move(done));
 }
 
-int storeSecretLater(const std::string& account, SecretKind kind, const std::string& secret,
-                     const std::string& label, SecretDone done) {
+int storeSecretLater(const std::string& account, SecretKind kind, const std::string& secret, const std::string& label,
+                     SecretDone done) {
     JobPtr job = makeJob(Op::Store, account, kind, 0);
     job->secret = secret;
     job->label = label;

@@ -23,18 +23,18 @@ enum class SecretKind { Password, Refresh, LocalPass };
 const char* secretKindName(SecretKind kind);
 
 enum class SecretStatus {
-    Ok,            // done; for a look-up, secret holds it
-    NotFound,      // the store holds no such secret
-    Locked,        // the collection is locked
-    Unavailable,   // no Secret Service answers on the session bus
-    TimedOut,      // no answer within the limit
-    Failed,        // the service refused; why says how
+    Ok,  // done; for a look-up, secret holds it
+    NotFound,  // the store holds no such secret
+    Locked,  // the collection is locked
+    Unavailable,  // no Secret Service answers on the session bus
+    TimedOut,  // no answer within the limit
+    Failed,  // the service refused; why says how
 };
 
 struct SecretAnswer {
     SecretStatus status = SecretStatus::Failed;
     std::string secret;
-    std::string why;   // for the log: never holds a secret
+    std::string why;  // for the log: never holds a secret
 };
 
 // How long a call may take, in milliseconds: 10 s, or TRAWLEX_SECRET_LIMIT_MS (100 to 600000;
@@ -56,8 +56,8 @@ SecretAnswer secretStoreReady(int limitMs = 0);
 // request is cancelled first. Answer the request's id (never 0).
 using SecretDone = std::function<void(const SecretAnswer&)>;
 int lookupSecretLater(const std::string& account, SecretKind kind, SecretDone done);
-int storeSecretLater(const std::string& account, SecretKind kind, const std::string& secret,
-                     const std::string& label, SecretDone done);
+int storeSecretLater(const std::string& account, SecretKind kind, const std::string& secret, const std::string& label,
+                     SecretDone done);
 // Drops a request; its done will not run. Unknown ids are ignored.
 void cancelSecretRequest(int id);
 

@@ -39,7 +39,7 @@ bool onTerminateSignal(std::function<void(int)> action) {
             }) == 0)
             return false;
     }
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;

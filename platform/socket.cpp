@@ -31,7 +31,7 @@ struct Selection {
     UINT msg = 0;
     unsigned events = 0;
     std::uint64_t tag = 0;
-    bool connecting = false;   // a non-blocking connect is under way
+    bool connecting = false;  // a non-blocking connect is under way
     bool listening = false;
     EventPtr readEv;
     EventPtr writeEv;
@@ -39,7 +39,7 @@ struct Selection {
 
 struct SocketState {
     std::unordered_map<SOCKET, std::unique_ptr<Selection>> selections;
-    std::unordered_map<SOCKET, bool> connecting;   // connects started before a selection exists
+    std::unordered_map<SOCKET, bool> connecting;  // connects started before a selection exists
     std::uint64_t nextTag = 1;
 };
 
@@ -54,8 +54,8 @@ Selection* find(SOCKET s) {
 }
 
 void notify(Selection& sel, unsigned event, int error) {
-    detail::enqueue({sel.hwnd, sel.msg, static_cast<WPARAM>(sel.fd),
-                     makeLParam(event, static_cast<unsigned>(error)), sel.tag});
+    detail::enqueue(
+        {sel.hwnd, sel.msg, static_cast<WPARAM>(sel.fd), makeLParam(event, static_cast<unsigned>(error)), sel.tag});
 }
 
 void onReadable(evutil_socket_t fd, short, void*) {
@@ -165,7 +165,7 @@ SOCKET tcpSocketIpv6() {
     if (::setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one) != 0) {
         int err = errno;
         fd.reset();
-        errno = err;   // the caller reports setsockopt's failure, not close's
+        errno = err;  // the caller reports setsockopt's failure, not close's
         return INVALID_SOCKET;
     }
     return fd.release();
@@ -221,7 +221,7 @@ bool asyncSelect(SOCKET s, HWND hwnd, UINT msg, unsigned events) {
     if (ref.connecting) {
         armWrite(ref);
     } else if ((events & FD_WRITE) && !ref.listening && isConnected(s)) {
-        notify(ref, FD_WRITE, 0);   // an established connection can take data at once
+        notify(ref, FD_WRITE, 0);  // an established connection can take data at once
     }
     return true;
 }
@@ -354,7 +354,7 @@ bool loopbackPortAnswers(std::uint16_t port, int timeoutMs) {
     Descriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd.valid()) return false;
     timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);   // bounds the connect
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);  // bounds the connect
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);

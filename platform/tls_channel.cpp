@@ -73,26 +73,17 @@ const BIO_METHOD* socketMethod() {
 const char* verifyReason(long result) {
     switch (result) {
     case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-        return "self-signed";
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN: return "self-signed";
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-        return "issued by an unknown authority";
-    case X509_V_ERR_CERT_HAS_EXPIRED:
-        return "expired";
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-        return "not valid yet";
-    case X509_V_ERR_HOSTNAME_MISMATCH:
-        return "issued for another host name";
-    case X509_V_ERR_IP_ADDRESS_MISMATCH:
-        return "issued for another address";
-    case X509_V_ERR_CERT_REVOKED:
-        return "revoked";
-    case X509_V_ERR_INVALID_PURPOSE:
-        return "not meant for a server";
-    default:
-        return X509_verify_cert_error_string(result);
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE: return "issued by an unknown authority";
+    case X509_V_ERR_CERT_HAS_EXPIRED: return "expired";
+    case X509_V_ERR_CERT_NOT_YET_VALID: return "not valid yet";
+    case X509_V_ERR_HOSTNAME_MISMATCH: return "issued for another host name";
+    case X509_V_ERR_IP_ADDRESS_MISMATCH: return "issued for another address";
+    case X509_V_ERR_CERT_REVOKED: return "revoked";
+    case X509_V_ERR_INVALID_PURPOSE: return "not meant for a server";
+    default: return X509_verify_cert_error_string(result);
     }
 }
 
@@ -110,13 +101,14 @@ struct TlsChannel::Session {
     SSL_CTX* context = nullptr;
     SSL* ssl = nullptr;
     ~Session() {
-        SSL_free(ssl);   // frees the BIO too
+        SSL_free(ssl);  // frees the BIO too
         SSL_CTX_free(context);
     }
 };
 
 TlsChannel::TlsChannel(std::unique_ptr<Session> session, std::string host)
-    : session_(std::move(session)), host_(std::move(host)) {}
+    : session_(std::move(session)),
+      host_(std::move(host)) {}
 
 TlsChannel::~TlsChannel() = default;
 
@@ -156,7 +148,8 @@ std::unique_ptr<TlsChannel> TlsChannel::open(SOCKET s, const std::string& host, 
     }
     if (named) {
         SSL_set_hostflags(session->ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-        if (SSL_set1_host(session->ssl, host.c_str()) != 1 || SSL_set_tlsext_host_name(session->ssl, host.c_str()) != 1) {
+        if (SSL_set1_host(session->ssl, host.c_str()) != 1 ||
+            SSL_set_tlsext_host_name(session->ssl, host.c_str()) != 1) {
             why = "certificate for " + host + " cannot be checked: not a usable host name";
             return nullptr;
         }
@@ -181,7 +174,7 @@ TlsChannel::Step TlsChannel::handshake() {
     } else {
         failure_ = "TLS handshake with " + host_ + " failed: " + libraryReason();
     }
-    closed_ = true;   // no closing notice after a failed handshake
+    closed_ = true;  // no closing notice after a failed handshake
     return Step::Failed;
 }
 
@@ -195,7 +188,7 @@ long TlsChannel::finishIo(int result) {
         return -1;
     }
     if (error == SSL_ERROR_ZERO_RETURN) return 0;
-    closed_ = true;   // after a fatal error the session may not send its closing notice
+    closed_ = true;  // after a fatal error the session may not send its closing notice
     errno = ECONNRESET;
     return -1;
 }

@@ -62,7 +62,7 @@ std::size_t dispatchQueued() {
         s.queue.pop_front();
         if (m.socketTag != 0 && !socketTagAlive(m.wParam, m.socketTag)) continue;
         auto it = s.windows.find(m.hwnd);
-        if (it == s.windows.end()) continue;   // the window has gone: the message is dropped
+        if (it == s.windows.end()) continue;  // the window has gone: the message is dropped
         it->second.proc(m.hwnd, m.msg, m.wParam, m.lParam);
         ++done;
         if (quitPosted()) break;
@@ -128,7 +128,7 @@ bool destroyWindow(HWND hwnd) {
     }
     for (HWND child : children) destroyWindow(child);
     it = s.windows.find(hwnd);
-    if (it == s.windows.end()) return true;   // a child's WM_DESTROY destroyed us already
+    if (it == s.windows.end()) return true;  // a child's WM_DESTROY destroyed us already
     detail::killWindowTimers(hwnd);
     detail::unpublish(hwnd);
     WndProc proc = it->second.proc;

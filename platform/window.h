@@ -10,7 +10,7 @@
 
 namespace plat {
 
-using HWND = std::uintptr_t;   // 0: no window
+using HWND = std::uintptr_t;  // 0: no window
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
@@ -22,8 +22,12 @@ constexpr UINT WM_COPYDATA = 0x004A;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_USER = 0x0400;
 
-inline constexpr unsigned loWord(LPARAM l) { return static_cast<unsigned>(l) & 0xFFFFu; }
-inline constexpr unsigned hiWord(LPARAM l) { return (static_cast<unsigned>(l) >> 16) & 0xFFFFu; }
+inline constexpr unsigned loWord(LPARAM l) {
+    return static_cast<unsigned>(l) & 0xFFFFu;
+}
+inline constexpr unsigned hiWord(LPARAM l) {
+    return (static_cast<unsigned>(l) >> 16) & 0xFFFFu;
+}
 inline constexpr LPARAM makeLParam(unsigned lo, unsigned hi) {
     return static_cast<LPARAM>((lo & 0xFFFFu) | ((hi & 0xFFFFu) << 16));
 }
@@ -40,7 +44,7 @@ using WndProc = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 // Window classes exist so that the components can log their registration like the desktop
 // program does; a class carries the procedure of its windows.
 [[nodiscard]] bool registerClass(const char* className, WndProc proc);
-bool unregisterClass(const char* className);   // false while windows of the class exist
+bool unregisterClass(const char* className);  // false while windows of the class exist
 bool isClassRegistered(const char* className);
 
 // Creates a window of a registered class; 0 if the class is unknown or the parent is gone.
@@ -51,7 +55,7 @@ bool isWindow(HWND hwnd);
 HWND parentOf(HWND hwnd);
 
 std::intptr_t getWindowLongPtr(HWND hwnd);
-std::intptr_t setWindowLongPtr(HWND hwnd, std::intptr_t value);   // answers the old value
+std::intptr_t setWindowLongPtr(HWND hwnd, std::intptr_t value);  // answers the old value
 
 // Queues the message. A message whose window has gone when its turn comes is dropped.
 bool postMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -3,12 +3,13 @@
 #include "platform/clock.h"
 #include "pop3/incoming_route.h"
 #include "pop3/pop_client.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 using namespace plat;
 
 Check::Check(const std::string& accountsKey, CheckObserver* observer)
-    : observer_(observer), accountsKey_(accountsKey) {}
+    : observer_(observer),
+      accountsKey_(accountsKey) {}
 
 Check::~Check() {
     if (client_) {
@@ -87,8 +88,8 @@ void Check::connectAccount() {
 }
 
 void Check::connectWith(const std::string& secret) {
-    client_ = std::make_unique<POPClient>(static_cast<POPClientObserver*>(this), account_.server, static_cast<int>(account_.port), account_.user,
-                                          secret, itemDirectory_);
+    client_ = std::make_unique<POPClient>(static_cast<POPClientObserver*>(this), account_.server,
+                                          static_cast<int>(account_.port), account_.user, secret, itemDirectory_);
     client_->setSecurity(securityFromSetting(account_.security), config::readSetting(config::kCaFile));
     client_->setOAuth(oauth_);
     client_->open();
@@ -98,14 +99,14 @@ void Check::renewThenConnect() {
     renewed_ = true;
     renewal_.start(account_.title, config::readOAuthSettings(account_.title), config::readSetting(config::kCaFile),
                    [this](oauth::RenewOutcome outcome) {
-        if (outcome == oauth::RenewOutcome::Renewed) {
-            connectAccount();
-            return;
-        }
-        // Nothing was retrieved: the account's mail waits on the server for the next check.
-        endAccount(AccountOutcome::Failed);
-        checkNextAccount();
-    });
+                       if (outcome == oauth::RenewOutcome::Renewed) {
+                           connectAccount();
+                           return;
+                       }
+                       // Nothing was retrieved: the account's mail waits on the server for the next check.
+                       endAccount(AccountOutcome::Failed);
+                       checkNextAccount();
+                   });
 }
 
 void Check::opened(bool ok) {
@@ -155,8 +156,8 @@ bool Check::storedItemsFlushed() {
 }
 
 void Check::messageSkipped(const SkippedMessage& skipped) {
-    std::string text = "Message left on the server of account " + account_.title + " : " + skipped.identifier +
-                       " : " + skipped.reason;
+    std::string text = "Message left on the server of account " + account_.title + " : " + skipped.identifier + " : " +
+                       skipped.reason;
     DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
     skippedAny_ = true;
 }

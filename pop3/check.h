@@ -17,16 +17,16 @@
 #include "platform/deferred_calls.h"
 #include "platform/registry.h"
 #include "pop3/pop_client.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <memory>
 #include <string>
 
 // How the check of one account ended.
 enum class AccountOutcome {
-    Done,              // every new message is stored
-    RetrievalFailed,   // the retrieval broke off; what it stored is safe
-    Failed,            // no connection, no log-in, or a message left on the server
+    Done,  // every new message is stored
+    RetrievalFailed,  // the retrieval broke off; what it stored is safe
+    Failed,  // no connection, no log-in, or a message left on the server
 };
 
 // What the account check tells its owner. Every call but checkFinished is made while the
@@ -80,9 +80,9 @@ private:
     std::string itemDirectory_;
     int accountIndex_ = 0;
     config::AccountRecord account_;
-    bool skippedAny_ = false;   // a message of this account was left on the server
+    bool skippedAny_ = false;  // a message of this account was left on the server
     bool oauth_ = false;
-    bool renewed_ = false;      // the one renewal of this account's check is spent
+    bool renewed_ = false;  // the one renewal of this account's check is spent
     bool reconnectAfterClose_ = false;
     oauth::TokenRenewal renewal_;
     oauth::SecretRead password_;

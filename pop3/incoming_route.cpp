@@ -2,7 +2,7 @@
 
 #include "platform/durable_copy.h"
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/private_folder.h"
 
 #include <cerrno>
@@ -59,8 +59,8 @@ RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& d
     if (flush) {
         if (int failed = plat::syncDirectoryOf(destination)) {
             // The name may not survive a power loss: the server must keep the message.
-            DebugLineStr(LOG_APP, LOG_HIGH, "Unable to flush mailbox directory :",
-                         (destination + " : " + std::strerror(failed)).c_str());
+            DebugLineStr(LOG_APP, LOG_HIGH,
+                         "Unable to flush mailbox directory :", (destination + " : " + std::strerror(failed)).c_str());
             return {destination, false};
         }
     }
@@ -70,8 +70,8 @@ RoutedItem routeIncomingItem(const std::string& storedPath, const std::string& d
 bool syncMailbox(const std::string& destMailbox) {
     std::string folder = "accounts/" + destMailbox;
     if (int error = plat::syncDirectoryOf(folder + "/.")) {
-        DebugLineStr(LOG_APP, LOG_HIGH, "Unable to flush mailbox directory :",
-                     (folder + " : " + std::strerror(error)).c_str());
+        DebugLineStr(LOG_APP, LOG_HIGH,
+                     "Unable to flush mailbox directory :", (folder + " : " + std::strerror(error)).c_str());
         return false;
     }
     return true;

@@ -4,8 +4,8 @@
 #include <string>
 
 struct RoutedItem {
-    std::string destination;   // where the item is, or was meant to be
-    bool stored = false;       // whether it is there
+    std::string destination;  // where the item is, or was meant to be
+    bool stored = false;  // whether it is there
 };
 
 // Moves the stored file to "accounts/" + destMailbox + "/" + its file name (the part of the

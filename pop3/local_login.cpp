@@ -1,12 +1,13 @@
 #include "pop3/local_login.h"
 
-#include "shared/secret_settings.h"
+#include "secrets/secret_settings.h"
 
 #include <optional>
 #include <utility>
 
 LocalLogin::LocalLogin(std::string accountsKey, LoginThrottle* throttle)
-    : accountsKey_(std::move(accountsKey)), throttle_(throttle) {}
+    : accountsKey_(std::move(accountsKey)),
+      throttle_(throttle) {}
 
 LocalLogin::~LocalLogin() {
     cancel();
@@ -34,9 +35,10 @@ void LocalLogin::checkNow(const std::string& title, const std::string& password,
     }
     std::string expected;
     read_ = std::make_unique<oauth::SecretRead>();
-    bool known = read_->start(*source, expected, [checked, password](bool ok, plat::SecretStatus, const std::string& stored) {
-        checked(ok && !stored.empty() && stored == password, true);
-    });
+    bool known = read_->start(*source, expected,
+                              [checked, password](bool ok, plat::SecretStatus, const std::string& stored) {
+                                  checked(ok && !stored.empty() && stored == password, true);
+                              });
     if (known) checked(!expected.empty() && expected == password, fromLoop);
 }
 

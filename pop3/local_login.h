@@ -43,6 +43,6 @@ private:
 
     std::string accountsKey_;
     LoginThrottle* throttle_;
-    LoginThrottle::Ticket ticket_ = 0;         // the waiting turn or delayed answer
+    LoginThrottle::Ticket ticket_ = 0;  // the waiting turn or delayed answer
     std::unique_ptr<oauth::SecretRead> read_;  // a look-up in the secret store
 };

@@ -1,7 +1,7 @@
 #include "pop3/login_throttle.h"
 
 #include "platform/clock.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <algorithm>
 

@@ -22,7 +22,7 @@ public:
     static constexpr long long kCheckSpacingMs = 100;
     static constexpr long long kFailureDelayMs = 2000;
 
-    using Ticket = std::uint64_t;   // 0: nothing waits
+    using Ticket = std::uint64_t;  // 0: nothing waits
 
     LoginThrottle();
     LoginThrottle(const LoginThrottle&) = delete;
@@ -49,14 +49,14 @@ private:
     plat::Timer timer_;
     struct Waiting {
         long long dueMs;
-        bool check;   // a check's turn, not a delayed answer
+        bool check;  // a check's turn, not a delayed answer
         std::function<void()> callback;
     };
 
-    long long nextCheckMs_ = 0;   // the earliest time of the next check's turn
-    long long lastTurnMs_ = 0;    // the turn of the last check made
+    long long nextCheckMs_ = 0;  // the earliest time of the next check's turn
+    long long lastTurnMs_ = 0;  // the turn of the last check made
     Ticket lastTicket_ = 0;
-    std::set<std::pair<long long, Ticket>> due_;   // (time, ticket), earliest first
-    std::multiset<long long> turns_;               // the turns of the checks still waiting
+    std::set<std::pair<long long, Ticket>> due_;  // (time, ticket), earliest first
+    std::multiset<long long> turns_;  // the turns of the checks still waiting
     std::unordered_map<Ticket, Waiting> callbacks_;
 };

@@ -1,9 +1,9 @@
 #include "pop3/pop_auth.h"
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "net/command_words.h"
 #include "net/transport_security.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 void POP_Auth::start() {
     DebugLine(LOG_APP, LOG_LOW, "POP_Auth::start");
@@ -19,7 +19,7 @@ void POP_Auth::start() {
     waitIn(state_WAIT_GREETING);
 }
 
-int POP_Auth::dispatch(int event, long arg) {
+int POP_Auth::dispatch(Connection::Event event, long arg) {
     static const char* const kTrace[] = {nullptr,
                                          "POP_Auth::state_WAIT_GREETING :",
                                          "POP_Auth::state_WAIT_USER_ACK :",
@@ -33,11 +33,11 @@ int POP_Auth::dispatch(int event, long arg) {
                                          "POP_Auth::state_WAIT_PASS_AFTER_REFUSAL :"};
     if (state_ == state_IDLE) return 0;
     DebugLineInt(LOG_APP, LOG_LOW, kTrace[state_], event);
-    if (event == Client::EV_SECURED && state_ == state_WAIT_TLS) {
+    if (event == Connection::EV_SECURED && state_ == state_WAIT_TLS) {
         onSecured(arg == 1);
         return 1;
     }
-    if (event == Client::EV_LINE) {
+    if (event == Connection::EV_LINE) {
         std::string reply = pop().takeReply();
         switch (state_) {
         case state_WAIT_GREETING: onGreeting(reply); break;
@@ -48,15 +48,16 @@ int POP_Auth::dispatch(int event, long arg) {
         case state_WAIT_AUTH_CHALLENGE: onAuthChallenge(reply); break;
         case state_WAIT_BEARER_ACK:
         case state_WAIT_BEARER_REFUSAL: onBearerReply(reply); break;
-        case state_WAIT_PASS_AFTER_REFUSAL: fail(); break;   // the refused USER is logged already
-        default: break;   // the handshake emptied the line buffer; nothing can come in between
+        case state_WAIT_PASS_AFTER_REFUSAL: fail(); break;  // the refused USER is logged already
+        default: break;  // the handshake emptied the line buffer; nothing can come in between
         }
         return 1;
     }
-    if ((event == Client::EV_TIMEOUT || event == Client::EV_CLOSED) && state_ == state_WAIT_TLS)
+    if ((event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED) && state_ == state_WAIT_TLS)
         DebugLineStr(LOG_NET, LOG_HIGH, "TLS handshake got no answer from", client_->host().c_str());
     // A silent or vanished server, or one that sends an endless line, ends the login.
-    if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED || event == Client::EV_LINE_TOO_LONG) fail();
+    if (event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED || event == Connection::EV_LINE_TOO_LONG)
+        fail();
     return 0;
 }
 
@@ -165,12 +166,12 @@ void POP_Auth::onAuthChallenge(const std::string& reply) {
         fail();
         return;
     }
-    std::string response =
-        bearerInitialResponse(mechanism_, pop().user(), client_->host(), client_->port(), pop().password());
+    std::string response = bearerInitialResponse(mechanism_, pop().user(), client_->host(), client_->port(),
+                                                 pop().password());
     if (response.empty()) {
         std::string why = "no usable access token or user name for " + client_->host();
         DebugLine(LOG_MAIL, LOG_HIGH, why.c_str());
-        pop().sendSaslResponse("*");   // cancels the exchange
+        pop().sendSaslResponse("*");  // cancels the exchange
         fail();
         return;
     }

@@ -35,12 +35,11 @@ public:
         state_WAIT_AUTH_CHALLENGE = 7,
         state_WAIT_BEARER_ACK = 8,
         state_WAIT_BEARER_REFUSAL = 9,
-        state_WAIT_PASS_AFTER_REFUSAL = 10,   // USER was refused, PASS's reply is still to come
+        state_WAIT_PASS_AFTER_REFUSAL = 10,  // USER was refused, PASS's reply is still to come
     };
 
-
     void start();
-    int dispatch(int event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
 private:
     void onGreeting(const std::string& reply);
@@ -63,7 +62,7 @@ private:
     bool greeted_ = false;
     bool capaStarted_ = false;
     std::size_t capabilityLines_ = 0;
-    bool passwordAhead_ = false;   // PASS went out with USER
+    bool passwordAhead_ = false;  // PASS went out with USER
     bool offersOAuthBearer_ = false;
     bool offersXOAuth2_ = false;
     BearerMechanism mechanism_ = BearerMechanism::None;

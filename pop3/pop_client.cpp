@@ -4,7 +4,7 @@
 #include "pop3/pop_close.h"
 #include "pop3/pop_open.h"
 #include "pop3/pop_retrieve.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 namespace {
 constexpr std::size_t kMaxReply = 1022;
@@ -12,7 +12,7 @@ constexpr std::size_t kMaxReply = 1022;
 
 POPClient::POPClient(POPClientObserver* observer, const std::string& host, int port, const std::string& user,
                      const std::string& password, const std::string& itemDirectory)
-    : Client(0, host.c_str(), port),
+    : Connection(host.c_str(), port),
       observer_(observer),
       open_(std::make_unique<POP_Open>(this)),
       auth_(std::make_unique<POP_Auth>(this)),
@@ -22,7 +22,8 @@ POPClient::POPClient(POPClientObserver* observer, const std::string& host, int p
       user_(user),
       password_(password) {
     DebugLine(LOG_APP, LOG_LOW, "POPClient::POPClient");
-    for (StateHandler* phase : std::initializer_list<StateHandler*>{open_.get(), auth_.get(), retrieve_.get(), close_.get()})
+    for (StateHandler* phase :
+         std::initializer_list<StateHandler*>{open_.get(), auth_.get(), retrieve_.get(), close_.get()})
         phase->setObserver(observer);
 }
 
@@ -51,7 +52,7 @@ void POPClient::close() {
     close_->start();
 }
 
-int POPClient::dispatcher(int event, long arg) {
+int POPClient::dispatcher(Connection::Event event, long arg) {
     // Commands are written whole, and the base sends what the socket could not take at once:
     // no phase waits for the socket, and a closing phase would take this for its end.
     if (event == EV_WRITABLE) return 1;

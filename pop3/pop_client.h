@@ -6,7 +6,7 @@
 // finished, after which the owner may delete the client.
 #pragma once
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "net/mail_client_observer.h"
 #include "net/transport_security.h"
 #include "platform/window.h"
@@ -35,9 +35,9 @@ enum class POPCommand : int {
     TOP = 7,
     RETR = 8,
     DELE = 9,
-    STLS = 10,   // the upgrade to TLS; the plain sender formats it
-    CAPA = 11,   // the plain sender formats it
-    AUTH = 12,   // with the mechanism's name
+    STLS = 10,  // the upgrade to TLS; the plain sender formats it
+    CAPA = 11,  // the plain sender formats it
+    AUTH = 12,  // with the mechanism's name
 };
 
 // What becomes of a message on the server once it is stored here.
@@ -65,7 +65,7 @@ public:
     virtual void retrievalEnded(bool ok) = 0;
 };
 
-class POPClient : public Client {
+class POPClient : public Connection {
 public:
     // observer: the owner's, outliving the client (null: nobody is told). The texts are copied.
     POPClient(POPClientObserver* observer, const std::string& host, int port, const std::string& user,
@@ -80,7 +80,7 @@ public:
 
     POPClientObserver* observer() const { return observer_; }
 
-    int dispatcher(int event, long arg) override;
+    int dispatcher(Connection::Event event, long arg) override;
 
     // The command senders. A kind a sender does not format sends "NOOP". True when the command
     // went to the socket or waits, whole, for it to take more; false, with "send() fail :"
@@ -144,7 +144,7 @@ public:
 private:
     struct CommandLine {
         std::string text;
-        bool secret;   // logged as "********" after its first word
+        bool secret;  // logged as "********" after its first word
     };
     bool transmit(std::string command, bool secret) { return transmit({{std::move(command), secret}}); }
     // The lines go out in one write, whole and in order, or none goes.

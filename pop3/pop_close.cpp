@@ -1,8 +1,8 @@
 #include "pop3/pop_close.h"
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/socket.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 void POP_Close::start() {
     DebugLine(LOG_APP, LOG_LOW, "POP_Close::start");
@@ -22,9 +22,9 @@ void POP_Close::start() {
     if (sentAhead || !pop().sendCommand(POPCommand::QUIT) || stalled) finish();
 }
 
-int POP_Close::dispatch(int event, long) {
+int POP_Close::dispatch(Connection::Event event, long) {
     if (state_ == state_IDLE) return 0;
-    if (state_ == state_WAIT_QUIT_ACK && event == Client::EV_LINE) {
+    if (state_ == state_WAIT_QUIT_ACK && event == Connection::EV_LINE) {
         std::string reply = pop().takeReply();
         if (POPClient::isPositive(reply)) {
             DebugLineStr(LOG_MAIL, LOG_LOW, "POP Client close : positive response", reply.c_str());
@@ -33,12 +33,12 @@ int POP_Close::dispatch(int event, long) {
         }
         // Both directions: nothing more is wanted from the server, which has committed its
         // deletions before this reply; its own close is not waited for.
-        client_->shutdown();   // after TLS's closing notice, when there is TLS
+        client_->shutdown();  // after TLS's closing notice, when there is TLS
         finish();
         return 1;
     }
     // Any other event ends the close, in either state; a waiting line is dropped with it.
-    if (event == Client::EV_LINE) client_->lineBuffer().reset();
+    if (event == Connection::EV_LINE) client_->lineBuffer().reset();
     finish();
     return 1;
 }

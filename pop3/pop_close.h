@@ -11,7 +11,7 @@ public:
     enum State { state_IDLE = 0, state_WAIT_QUIT_ACK = 1 };
 
     void start();
-    int dispatch(int event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
 private:
     void finish();

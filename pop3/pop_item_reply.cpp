@@ -8,8 +8,7 @@ std::unique_ptr<ItemReply> ItemReply::open(const std::string& path, std::optiona
     return std::unique_ptr<ItemReply>(new ItemReply(std::move(file), topLines));
 }
 
-ItemReply::ItemReply(plat::FilePtr file, std::optional<long> topLines)
-    : file_(std::move(file)), topLines_(topLines) {}
+ItemReply::ItemReply(plat::FilePtr file, std::optional<long> topLines) : file_(std::move(file)), topLines_(topLines) {}
 
 ItemReply::Piece ItemReply::next(std::string& out) {
     if (!file_) return Piece::Last;

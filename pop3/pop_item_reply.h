@@ -44,11 +44,11 @@ private:
 
     plat::FilePtr file_;
     std::optional<long> topLines_;
-    std::string carry_;          // TOP: bytes read; those before pos_ have been sent
+    std::string carry_;  // TOP: bytes read; those before pos_ have been sent
     std::size_t pos_ = 0;
-    bool headerDone_ = false;    // TOP: the blank line after the header has been sent
-    bool midLine_ = false;       // TOP: part of the current line has been sent
-    bool topDone_ = false;       // TOP: the requested lines are out
-    bool sentAny_ = false;       // any byte of the item has been sent
-    char last_[2] = {0, 0};      // the last two bytes of the item sent
+    bool headerDone_ = false;  // TOP: the blank line after the header has been sent
+    bool midLine_ = false;  // TOP: part of the current line has been sent
+    bool topDone_ = false;  // TOP: the requested lines are out
+    bool sentAny_ = false;  // any byte of the item has been sent
+    char last_[2] = {0, 0};  // the last two bytes of the item sent
 };

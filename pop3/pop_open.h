@@ -9,5 +9,5 @@ public:
     enum State { state_IDLE = 0, state_WAIT_CONNECT = 1 };
 
     void start();
-    int dispatch(int event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 };

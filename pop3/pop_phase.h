@@ -3,7 +3,7 @@
 
 #include "net/state_handler.h"
 #include "pop3/pop_client.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <string>
 

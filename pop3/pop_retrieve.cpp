@@ -1,11 +1,11 @@
 #include "pop3/pop_retrieve.h"
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "net/command_words.h"
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/socket.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/item_name.h"
 
 #include <climits>
@@ -58,9 +58,9 @@ void POP_Retrieve::sendUidl() {
     }
 }
 
-int POP_Retrieve::dispatch(int event, long) {
+int POP_Retrieve::dispatch(Connection::Event event, long) {
     if (state_ == state_IDLE) return 0;
-    if (event == Client::EV_LINE) {
+    if (event == Connection::EV_LINE) {
         switch (state_) {
         case state_WAIT_CAPA_ACK: {
             // A server that does not know CAPA offers nothing beyond the basic commands.
@@ -71,9 +71,7 @@ int POP_Retrieve::dispatch(int event, long) {
             }
             return 1;
         }
-        case state_CAPA_LIST:
-            onCapaLine(client_->lineBuffer().takeLine());
-            return 1;
+        case state_CAPA_LIST: onCapaLine(client_->lineBuffer().takeLine()); return 1;
         case state_WAIT_UIDL_ACK: {
             std::string reply = pop().takeReply();
             if (POPClient::isPositive(reply)) {
@@ -93,12 +91,8 @@ int POP_Retrieve::dispatch(int event, long) {
             }
             return 1;
         }
-        case state_WAIT_RETR_ACK:
-            onRetrAck(pop().takeReply());
-            return 1;
-        case state_RETR_DATA:
-            onDataLine();
-            return 1;
+        case state_WAIT_RETR_ACK: onRetrAck(pop().takeReply()); return 1;
+        case state_RETR_DATA: onDataLine(); return 1;
         case state_WAIT_DELE_ACK:
         case state_WAIT_OLD_DELE_ACK: {
             bool old = state_ == state_WAIT_OLD_DELE_ACK;
@@ -109,12 +103,13 @@ int POP_Retrieve::dispatch(int event, long) {
         }
         }
     }
-    if (event == Client::EV_LINE_PART && state_ == state_RETR_DATA) {
+    if (event == Connection::EV_LINE_PART && state_ == state_RETR_DATA) {
         onDataPart();
         return 1;
     }
     // A server that falls silent, goes away or sends an endless line ends the retrieval.
-    if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED || event == Client::EV_LINE_TOO_LONG) fail();
+    if (event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED || event == Connection::EV_LINE_TOO_LONG)
+        fail();
     return 0;
 }
 
@@ -193,7 +188,8 @@ void POP_Retrieve::advance() {
         return;
     }
     // A server without PIPELINING gets its next command only once every reply has come.
-    while (run_->ahead < run_->window && (run_->window > 1 || run_->pending.empty()) && (!run_->oldToDelete.empty() || moreToAsk())) {
+    while (run_->ahead < run_->window && (run_->window > 1 || run_->pending.empty()) &&
+           (!run_->oldToDelete.empty() || moreToAsk())) {
         if (!run_->oldToDelete.empty()) {
             int number = run_->oldToDelete.front();
             run_->oldToDelete.pop_front();
@@ -217,8 +213,8 @@ void POP_Retrieve::advance() {
         }
         ++run_->ahead;
     }
-    if (run_->window > 1 && !run_->quitSent && !run_->pending.empty() && run_->oldToDelete.empty() && run_->batch.empty() &&
-        !retrievalsLeft()) {
+    if (run_->window > 1 && !run_->quitSent && !run_->pending.empty() && run_->oldToDelete.empty() &&
+        run_->batch.empty() && !retrievalsLeft()) {
         // Nothing is left to ask: QUIT follows the last DELEs at once, and the close reads its
         // reply after theirs.
         if (!pop().sendCommand(POPCommand::QUIT)) {
@@ -241,7 +237,8 @@ void POP_Retrieve::advance() {
 }
 
 bool POP_Retrieve::openItemFile() {
-    run_->storedPath = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), run_->newItems->first()->identifier);
+    run_->storedPath = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(),
+                                               run_->newItems->first()->identifier);
     // A server that lists one identifier twice: the first copy is stored before its name is
     // used again.
     for (const Received& r : run_->batch) {
@@ -283,8 +280,9 @@ void POP_Retrieve::onRetrAck(const std::string& reply) {
         run_->itemFile.reset();
         std::remove(run_->storedPath.c_str());
     } else {
-        std::string path = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(), run_->newItems->first()->identifier);
-        if (run_->maker->take(path)) std::remove(path.c_str());   // made ahead for it
+        std::string path = store::makeItemFileName(pop().itemDirectory(), pop().ownerTag(),
+                                                   run_->newItems->first()->identifier);
+        if (run_->maker->take(path)) std::remove(path.c_str());  // made ahead for it
     }
     skip("RETR refused: " + reply);
 }
@@ -311,7 +309,7 @@ void POP_Retrieve::onDataPart() {
 }
 
 void POP_Retrieve::writeItemText(const std::string& text) {
-    if (run_->itemWriteFailed) return;   // the rest of the message is read and dropped
+    if (run_->itemWriteFailed) return;  // the rest of the message is read and dropped
     if (std::fwrite(text.data(), 1, text.size(), run_->itemFile.get()) != text.size()) run_->itemWriteFailed = true;
 }
 
@@ -384,8 +382,8 @@ bool POP_Retrieve::flushBatch(bool sendDeletes) {
     if (!owner() || !owner()->storedItemsFlushed()) return false;
     for (const Received* r : stored) run_->known->recordLater(r->identifier);
     if (!run_->known->commit()) {
-        std::string text = "Unable to record retrieved messages in " + run_->known->fileName() + " : " + run_->known->failure() +
-                           " : they stay on the server until it can be written";
+        std::string text = "Unable to record retrieved messages in " + run_->known->fileName() + " : " +
+                           run_->known->failure() + " : they stay on the server until it can be written";
         DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
         return false;
     }
@@ -430,7 +428,8 @@ void POP_Retrieve::fail() {
     // whatever comes next: the connection is given up. What was deleted without a QUIT stays
     // on the server, and is deleted unread at the next check, its identifier being recorded.
     // A stalled server still gets its QUIT, unawaited.
-    if (run_->window > 1 && !run_->pending.empty() && !client_->idleTimedOut() && client_->socket() != plat::INVALID_SOCKET) {
+    if (run_->window > 1 && !run_->pending.empty() && !client_->idleTimedOut() &&
+        client_->socket() != plat::INVALID_SOCKET) {
         DebugLine(LOG_MAIL, LOG_MED, "retrieval ended with replies outstanding: connection closed");
         client_->closeSocket();
         client_->lineBuffer().reset();

@@ -54,7 +54,7 @@ public:
         state_WAIT_RETR_ACK = 3,
         state_RETR_DATA = 4,
         state_WAIT_DELE_ACK = 5,
-        state_WAIT_OLD_DELE_ACK = 6,   // deleting a message retrieved at an earlier check
+        state_WAIT_OLD_DELE_ACK = 6,  // deleting a message retrieved at an earlier check
         state_WAIT_CAPA_ACK = 7,
         state_CAPA_LIST = 8,
     };
@@ -73,7 +73,7 @@ public:
     static constexpr std::size_t kMaxListingBytes = 32u * 1024 * 1024;
 
     void start(const std::string& uidlFile, AfterStoring afterStoring);
-    int dispatch(int event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
 private:
     // A command whose reply is still to come, in the order they were sent.
@@ -125,16 +125,16 @@ private:
     // then the syncer (which closes the files not reported), then the file maker (which removes
     // those made for messages that never came).
     struct Run {
-        std::unique_ptr<UIDL> known;      // recorded identifiers, tied to the identifier file
-        std::unique_ptr<UIDL> newItems;   // the listing, then only the messages not seen before
-        std::deque<int> oldToDelete;      // listed messages recorded before: only DELE is sent
+        std::unique_ptr<UIDL> known;  // recorded identifiers, tied to the identifier file
+        std::unique_ptr<UIDL> newItems;  // the listing, then only the messages not seen before
+        std::deque<int> oldToDelete;  // listed messages recorded before: only DELE is sent
         std::deque<Pending> pending;
-        std::size_t ahead = 0;            // RETRs and earlier messages' DELEs in pending
+        std::size_t ahead = 0;  // RETRs and earlier messages' DELEs in pending
         std::size_t window = 1;
         std::size_t capabilityLines = 0;
         bool quitSent = false;
-        std::size_t asked = 0;            // new messages, from the first, whose RETR has gone out
-        std::size_t made = 0;             // new messages, from the first, whose file was asked for
+        std::size_t asked = 0;  // new messages, from the first, whose RETR has gone out
+        std::size_t made = 0;  // new messages, from the first, whose file was asked for
         std::size_t listingLines = 0;
         std::size_t listingBytes = 0;
         std::unique_ptr<plat::FileMaker> maker;
@@ -143,7 +143,7 @@ private:
         std::string storedPath;
         plat::FilePtr itemFile;
         bool itemWriteFailed = false;
-        bool midLine = false;   // part of the current message line has been written already
+        bool midLine = false;  // part of the current message line has been written already
         int currentNumber = 0;
         AfterStoring afterStoring = AfterStoring::KeepOnServer;
     };

@@ -3,8 +3,8 @@
 #include "net/command_words.h"
 #include "platform/files.h"
 #include "pop3/pop_serv_uid.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 #include "store/item_lock.h"
 
 using namespace plat;
@@ -15,7 +15,7 @@ using cmdline::secondWord;
 namespace {
 
 const char kAuthFailed[] = "Authentication failed";
-const char kBadParameters[] = "invalid number of paramters";   // the text clients have seen
+const char kBadParameters[] = "invalid number of paramters";  // the text clients have seen
 const char kBadItemNumber[] = "invalid mail item number";
 const char kOpenFailed[] = "failed to open mail item";
 
@@ -41,7 +41,9 @@ const POPServSess::Command POPServSess::kCommands[] = {
 };
 
 POPServSess::POPServSess(HWND serverWindow, SOCKET s, const std::string& accountsKey, LoginThrottle* throttle)
-    : ServerSession(serverWindow, s, LOG_MAIL), accountsKey_(accountsKey), login_(accountsKey, throttle) {
+    : ServerSession(serverWindow, s, LOG_MAIL),
+      accountsKey_(accountsKey),
+      login_(accountsKey, throttle) {
     DebugLine(LOG_APP, LOG_LOW, "POPServSess::POPServSess");
     replyOk("POP3 server ready");
     state_ = ST_AUTHORISATION;
@@ -53,8 +55,8 @@ POPServSess::~POPServSess() {
     login_.cancel();
     if (!account_.empty()) {
         // When the e-mail program collected mail, for the user who reads the log.
-        std::string text = "POP3 session of " + account_ + " ended : " + std::to_string(retrieved_) +
-                           " retrieved, " + std::to_string(deleted_) + " deleted";
+        std::string text = "POP3 session of " + account_ + " ended : " + std::to_string(retrieved_) + " retrieved, " +
+                           std::to_string(deleted_) + " deleted";
         DebugLine(LOG_MAIL, LOG_MED, text.c_str());
     }
     closeSocket();
@@ -62,11 +64,11 @@ POPServSess::~POPServSess() {
     listing_.reset();
 }
 
-int POPServSess::dispatcher(int event, long) {
+int POPServSess::dispatcher(Connection::Event event, long) {
     switch (event) {
     case EV_LINE: {
         std::string line = takeCommandLine(kMaxCommandLine);
-        if (state_ == ST_UPDATE) break;   // nothing after QUIT is read
+        if (state_ == ST_UPDATE) break;  // nothing after QUIT is read
         waitingLines_.push_back(std::move(line));
         runWaitingLines();
         break;
@@ -85,8 +87,7 @@ int POPServSess::dispatcher(int event, long) {
         // Without QUIT nothing is deleted; a reply being sent is abandoned unfinished.
         endSession();
         return 1;
-    default:
-        break;
+    default: break;
     }
     if (connectionBroken()) endSession();
     return 1;
@@ -157,7 +158,7 @@ void POPServSess::passAnswered(bool fromTimer) {
     passWaiting_ = false;
     // While the reply waits for the socket, sending it resumes the reading.
     if (!outputWaiting()) setReading(true);
-    if (!fromTimer) return;   // the command loop that ran PASS goes on by itself
+    if (!fromTimer) return;  // the command loop that ran PASS goes on by itself
     if (connectionBroken()) {
         endSession();
         return;

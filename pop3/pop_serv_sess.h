@@ -43,7 +43,7 @@ public:
                 LoginThrottle* throttle = nullptr);
     ~POPServSess() override;
 
-    int dispatcher(int event, long arg) override;
+    int dispatcher(Connection::Event event, long arg) override;
 
     int state() const { return state_; }
 
@@ -87,17 +87,17 @@ private:
     void replyErr(const std::string& text);
 
     std::string accountsKey_;
-    LocalLogin login_;                   // the check of PASS and its delayed refusal
-    bool passWaiting_ = false;           // PASS is not answered yet
-    std::string account_;                // the title logged in with
-    int retrieved_ = 0;                  // items handed out whole by RETR
-    int deleted_ = 0;                    // items deleted at QUIT
+    LocalLogin login_;  // the check of PASS and its delayed refusal
+    bool passWaiting_ = false;  // PASS is not answered yet
+    std::string account_;  // the title logged in with
+    int retrieved_ = 0;  // items handed out whole by RETR
+    int deleted_ = 0;  // items deleted at QUIT
     State state_ = ST_AUTHORISATION;
     std::string userName_;
     std::string replyText_;
     std::unique_ptr<store::MailDrop> listing_;
     int retrItem_ = 0;
     std::unique_ptr<ItemReply> item_;
-    bool itemComplete_ = false;            // the item's last piece, with its ".", is queued
-    std::deque<std::string> waitingLines_;   // taken while a reply was going out
+    bool itemComplete_ = false;  // the item's last piece, with its ".", is queued
+    std::deque<std::string> waitingLines_;  // taken while a reply was going out
 };

@@ -17,7 +17,7 @@ public:
 
 protected:
     void createSession(plat::SOCKET s) override;
-    void removeSession(Client* session) override;
+    void removeSession(Connection* session) override;
 
 private:
     std::string accountsKey_;

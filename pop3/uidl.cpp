@@ -1,7 +1,7 @@
 #include "pop3/uidl.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/binary_io.h"
 
 #include <cerrno>

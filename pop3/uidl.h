@@ -21,9 +21,9 @@
 
 // One identifier, owned by its list. Duplicates are kept.
 struct UIDLEntry {
-    std::string identifier;   // any bytes, compared byte for byte
-    int messageNumber = 0;    // from the server's listing; 0 for recorded identifiers
-    int flag = 0;             // the user's mark: recording sets 1
+    std::string identifier;  // any bytes, compared byte for byte
+    int messageNumber = 0;  // from the server's listing; 0 for recorded identifiers
+    int flag = 0;  // the user's mark: recording sets 1
 };
 
 class UIDL {
@@ -102,12 +102,12 @@ private:
     std::deque<UIDLEntry> entries_;
     // For each entry, the sequence number of the next entry with its identifier, or kNone.
     std::deque<std::uint64_t> nextHolder_;
-    std::uint64_t frontSequence_ = 0;   // the sequence number of the first entry
+    std::uint64_t frontSequence_ = 0;  // the sequence number of the first entry
     // Keys view the identifier of the first entry holding it.
     std::unordered_map<std::string_view, Holders> index_;
     std::string fileName_;
-    bool fileInStep_ = false;   // the file holds exactly this list
-    bool tailOnly_ = false;     // the file holds this list but for its last unsaved_ entries
+    bool fileInStep_ = false;  // the file holds exactly this list
+    bool tailOnly_ = false;  // the file holds this list but for its last unsaved_ entries
     std::size_t unsaved_ = 0;
-    int failure_ = 0;   // errno of the last failed save
+    int failure_ = 0;  // errno of the last failed save
 };

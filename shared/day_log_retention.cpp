@@ -1,8 +1,8 @@
-#include "shared/day_log_retention.h"
+#include "log/day_log_retention.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 
 #include <optional>
 

@@ -23,5 +23,5 @@ public:
 private:
     void prune(long today);
     std::string dir_;
-    long lastDay_ = -1;   // days since 1970-01-01 of the last pruning, local calendar
+    long lastDay_ = -1;  // days since 1970-01-01 of the last pruning, local calendar
 };

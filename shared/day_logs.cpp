@@ -1,4 +1,4 @@
-#include "shared/day_logs.h"
+#include "log/day_logs.h"
 
 #include <algorithm>
 #include <cctype>

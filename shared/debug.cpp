@@ -1,4 +1,4 @@
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include "platform/append_file.h"
 #include "platform/console.h"
@@ -116,8 +116,7 @@ void DebugLine(int category, int level, const char* text) {
     }
     if (level == LOG_LOW) return;
     std::string safe = oneLogLine(text);
-    std::string line = format("%4s %4s %s\n", safe.size(), categoryLabel(category),
-                              levelLabel(level), safe.c_str());
+    std::string line = format("%4s %4s %s\n", safe.size(), categoryLabel(category), levelLabel(level), safe.c_str());
     plat::debugOutput(line.c_str());
     OutputDebugToFile(line.c_str());
 }
@@ -146,8 +145,7 @@ void DebugLineStr(int category, int level, const char* text, const char* second)
         return;
     }
     if (level == LOG_LOW) return;
-    DebugLine(category, level,
-              format("%s %s", std::strlen(text) + std::strlen(second), text, second).c_str());
+    DebugLine(category, level, format("%s %s", std::strlen(text) + std::strlen(second), text, second).c_str());
 }
 
 std::string dayLogFileName(std::time_t when) {
@@ -183,14 +181,15 @@ void OutputDebugToFile(const char* line) {
     if (!g_logMutex->wait(g_mutexWaitMs)) {
         if (!g_failureReported) {
             plat::debugOutput("MUTEX FAILURE in debug\n");
-            plat::messageBox("MUTEX FAILURE - problem has occurred in synchronising access to log "
-                             "file.\nSubsequent failures will NOT be reported.",
-                             "OutputDebugToFile");
+            plat::messageBox(
+                "MUTEX FAILURE - problem has occurred in synchronising access to log "
+                "file.\nSubsequent failures will NOT be reported.",
+                "OutputDebugToFile");
             g_failureReported = true;
         }
         return;
     }
     std::string whole = std::string(stamp) + "  " + line;
-    (void)g_dayFile.append(fileName, whole);   // a line that cannot be written is dropped, as always
+    (void)g_dayFile.append(fileName, whole);  // a line that cannot be written is dropped, as always
     g_logMutex->release();
 }

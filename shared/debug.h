@@ -7,18 +7,18 @@
 #include <string>
 
 // Categories.
-constexpr int LOG_NET = 1;    // sockets and protocols
-constexpr int LOG_APP = 2;    // program flow and internal errors
-constexpr int LOG_MAIL = 3;   // what happens to mail and to the cycle, in user terms
+constexpr int LOG_NET = 1;  // sockets and protocols
+constexpr int LOG_APP = 2;  // program flow and internal errors
+constexpr int LOG_MAIL = 3;  // what happens to mail and to the cycle, in user terms
 // Levels.
-constexpr int LOG_HIGH = 0;   // failures
-constexpr int LOG_MED = 1;    // notable events
-constexpr int LOG_LOW = 2;    // trace, never written
+constexpr int LOG_HIGH = 0;  // failures
+constexpr int LOG_MED = 1;  // notable events
+constexpr int LOG_LOW = 2;  // trace, never written
 
 void DebugLine(int category, int level, const char* text);
-void DebugLinePtr(int category, int level, const char* text, const void* pointer);   // "%s %p"
-void DebugLineInt(int category, int level, const char* text, long value);            // "%s %d"
-void DebugLineStr(int category, int level, const char* text, const char* second);    // "%s %s"
+void DebugLinePtr(int category, int level, const char* text, const void* pointer);  // "%s %p"
+void DebugLineInt(int category, int level, const char* text, long value);  // "%s %d"
+void DebugLineStr(int category, int level, const char* text, const char* second);  // "%s %s"
 // The day file of a moment: "%Y%m%d.log" of its local date, relative to the working
 // directory; empty when the date cannot be had.
 std::string dayLogFileName(std::time_t when);
@@ -32,6 +32,6 @@ void DebugLogClose();
 
 // For tests: the clock of the day file and stamp, and the mutex wait (10 000 ms normally).
 using DebugLogClock = std::time_t (*)();
-void DebugLogSetClock(DebugLogClock clock);   // null restores the real clock
+void DebugLogSetClock(DebugLogClock clock);  // null restores the real clock
 void DebugLogSetMutexWait(int milliseconds);
 void DebugLogResetFailureFlag();

@@ -1,4 +1,4 @@
-#include "shared/engine_link.h"
+#include "link/engine_link.h"
 
 const char* linkNoticeName(int code) {
     switch (code) {

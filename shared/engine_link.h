@@ -10,7 +10,7 @@
 inline constexpr char kEngineClass[] = "APPCLASS";
 inline constexpr char kEngineTitle[] = "Trawlex";
 
-constexpr plat::UINT WM_ENGINE_LINK = plat::WM_USER + 1000;   // 2024
+constexpr plat::UINT WM_ENGINE_LINK = plat::WM_USER + 1000;  // 2024
 static_assert(WM_ENGINE_LINK == plat::kLinkMessage, "the link carries the engine link message");
 
 // Front end to engine (posted; lParam = the controller's window).

@@ -1,4 +1,4 @@
-#include "shared/engine_state.h"
+#include "link/engine_state.h"
 
 #include "platform/paths.h"
 

@@ -15,7 +15,7 @@ struct ServerState {
 
 struct EngineState {
     int pid = 0;
-    std::string dataDir;   // absolute
+    std::string dataDir;  // absolute
     ServerState smtp;
     ServerState pop3;
 };

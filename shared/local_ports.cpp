@@ -1,4 +1,4 @@
-#include "shared/local_ports.h"
+#include "config/local_ports.h"
 
 #include <cstdlib>
 
@@ -14,9 +14,9 @@ int serverPort(const char* envName, int standardPort) {
 LocalPorts localPorts(const std::optional<EngineState>& published) {
     LocalPorts ports;
     ports.smtp = published && published->smtp.port > 0 ? published->smtp.port
-                                                         : serverPort("TRAWLEX_SMTP_PORT", kStandardSmtpPort);
+                                                       : serverPort("TRAWLEX_SMTP_PORT", kStandardSmtpPort);
     ports.pop3 = published && published->pop3.port > 0 ? published->pop3.port
-                                                         : serverPort("TRAWLEX_POP3_PORT", kStandardPop3Port);
+                                                       : serverPort("TRAWLEX_POP3_PORT", kStandardPop3Port);
     return ports;
 }
 

@@ -3,7 +3,7 @@
 // the standard ports.
 #pragma once
 
-#include "shared/engine_state.h"
+#include "link/engine_state.h"
 
 #include <optional>
 

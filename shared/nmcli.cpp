@@ -1,4 +1,4 @@
-#include "shared/nmcli.h"
+#include "dialup/nmcli.h"
 
 #include "platform/run_process.h"
 

@@ -12,7 +12,7 @@ std::vector<std::string> splitTerse(const std::string& line);
 
 struct ActiveConnection {
     std::string name;
-    std::string state;   // "activated" when connected
+    std::string state;  // "activated" when connected
 };
 
 // The outcome of a query: ran is false when nmcli could not be started, did not end in time

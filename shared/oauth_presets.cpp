@@ -1,4 +1,4 @@
-#include "shared/oauth_presets.h"
+#include "oauth/oauth_presets.h"
 
 #include <cctype>
 

@@ -1,10 +1,9 @@
-#include "shared/oauth_settings.h"
+#include "oauth/oauth_settings.h"
 
 #include "platform/registry.h"
-#include "shared/debug.h"
-#include "shared/secret_settings.h"
-#include "shared/settings_keys.h"
-
+#include "log/debug.h"
+#include "secrets/secret_settings.h"
+#include "config/settings_keys.h"
 
 using plat::RegKey;
 using plat::RegStatus;
@@ -74,7 +73,8 @@ bool writeOAuthSettings(const std::string& target, const OAuthSettings& s) {
 
 bool writeRefreshToken(const std::string& target, const std::string& token) {
     RegKey key;
-    return openTarget(target, plat::KeyAccess::Write, key) && plat::regSetString(key, kOAuthRefresh, token) == RegStatus::Ok;
+    return openTarget(target, plat::KeyAccess::Write, key) &&
+           plat::regSetString(key, kOAuthRefresh, token) == RegStatus::Ok;
 }
 
 }  // namespace config

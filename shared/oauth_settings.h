@@ -37,8 +37,8 @@ struct OAuthSettings {
     std::string clientId;
     std::string clientSecret;
     std::string scope;
-    std::string refreshToken;   // as user.reg holds it
-    bool secretStore = false;   // "secretstore": an empty refreshToken is in the secret store
+    std::string refreshToken;  // as user.reg holds it
+    bool secretStore = false;  // "secretstore": an empty refreshToken is in the secret store
 };
 
 // The key that holds target's values: the settings key for "outgoing", else the account key

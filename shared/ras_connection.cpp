@@ -1,11 +1,11 @@
-#include "shared/ras_connection.h"
+#include "dialup/ras_connection.h"
 
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/process.h"
-#include "shared/debug.h"
-#include "shared/nmcli.h"
-#include "shared/ras_state.h"
+#include "log/debug.h"
+#include "dialup/nmcli.h"
+#include "dialup/ras_state.h"
 
 #include <algorithm>
 #include <optional>
@@ -31,7 +31,9 @@ std::string resolveEntry(const std::string& program, const std::string& entry) {
 }  // namespace
 
 RASConnection::RASConnection(DialObserver* observer, DialBounds bounds)
-    : observer_(observer), bounds_(bounds), watchdog_([this] {
+    : observer_(observer),
+      bounds_(bounds),
+      watchdog_([this] {
           watchdog_.stop();
           onWatchdog();
       }) {}
@@ -39,7 +41,6 @@ RASConnection::RASConnection(DialObserver* observer, DialBounds bounds)
 RASConnection::~RASConnection() {
     if (dialRequested_) hangUp();
 }
-
 
 void RASConnection::tellLater(Outcome outcome) {
     if (!observer_) return;
@@ -77,10 +78,10 @@ void RASConnection::dial(const char* entryName) {
     }
     dialRequested_ = true;
     if (isConnected(entry.c_str())) {
-        tellLater(Outcome::Connected);   // a line up before us is never ours to hang up
+        tellLater(Outcome::Connected);  // a line up before us is never ours to hang up
         return;
     }
-    if (line_) return;   // the pending dial reports
+    if (line_) return;  // the pending dial reports
 
     std::string profile = resolveEntry(program(), entry);
     if (profile.empty()) {
@@ -91,11 +92,11 @@ void RASConnection::dial(const char* entryName) {
     // NetworkManager asks its own agents for secrets: every entry counts as having a password.
     // The end of a dial is nobody's news once this object has gone.
     std::weak_ptr<int> alive = alive_;
-    int pid = startProcess({program(), "--wait", std::to_string(bounds_.dialWaitSeconds), "connection", "up", "id",
-                            profile},
-                           [this, alive](int ended, int exitCode) {
-        if (!alive.expired()) onDialEnded(ended, static_cast<unsigned long>(exitCode));
-    });
+    int pid = startProcess(
+        {program(), "--wait", std::to_string(bounds_.dialWaitSeconds), "connection", "up", "id", profile},
+        [this, alive](int ended, int exitCode) {
+            if (!alive.expired()) onDialEnded(ended, static_cast<unsigned long>(exitCode));
+        });
     DebugLineInt(LOG_APP, LOG_LOW, "DIAL :", pid);
     if (pid == 0) {
         DebugLine(LOG_APP, LOG_HIGH, "RasDial failed");
@@ -125,8 +126,8 @@ void RASConnection::dialStateCallback(unsigned state, unsigned long error) {
     if (report) tellLater(error == 0 ? Outcome::Connected : Outcome::Failed);
 
     const char* text = rasErrorText(error);
-    std::string line = std::string(name) + "[" + std::to_string(state) + "] (error: " + (text ? text : "(none)") +
-                       "[" + std::to_string(error) + "])";
+    std::string line = std::string(name) + "[" + std::to_string(state) + "] (error: " + (text ? text : "(none)") + "[" +
+                       std::to_string(error) + "])";
     DebugLine(LOG_NET, error != 0 ? LOG_HIGH : LOG_LOW, line.c_str());
 }
 
@@ -160,10 +161,10 @@ void RASConnection::hangUp() {
         long long left = deadline - monotonicMs();
         std::vector<nmcli::ActiveConnection> active;
         nmcli::QueryResult q = nmcli::activeConnections(
-            program(), static_cast<int>(std::clamp<long long>(left, kHangUpStepMs, RASStatus::kQueryTimeoutMs)), active);
+            program(), static_cast<int>(std::clamp<long long>(left, kHangUpStepMs, RASStatus::kQueryTimeoutMs)),
+            active);
         if (q.ran) {
-            bool up = std::any_of(active.begin(), active.end(),
-                                  [&](const auto& a) { return a.name == line.entry; });
+            bool up = std::any_of(active.begin(), active.end(), [&](const auto& a) { return a.name == line.entry; });
             if (!up) {
                 DebugLine(LOG_APP, LOG_LOW, "HANGUP COMPLETE (ERROR_INVALID_HANDLE)");
                 break;
@@ -178,4 +179,3 @@ void RASConnection::hangUp() {
     }
     line_.reset();
 }
-

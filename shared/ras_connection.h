@@ -11,7 +11,7 @@
 #include "platform/deferred_calls.h"
 #include "platform/timer.h"
 #include "platform/window.h"
-#include "shared/ras_status.h"
+#include "dialup/ras_status.h"
 
 #include <memory>
 #include <optional>
@@ -72,7 +72,7 @@ private:
     plat::DeferredCalls later_;
     DialBounds bounds_;
     std::optional<DialHandle> line_;
-    plat::Timer watchdog_;   // stops a dial's nmcli that has not ended in time
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);   // held while this object lives
+    plat::Timer watchdog_;  // stops a dial's nmcli that has not ended in time
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // held while this object lives
     bool dialRequested_ = false;
 };

@@ -1,4 +1,4 @@
-#include "shared/ras_state.h"
+#include "dialup/ras_state.h"
 
 namespace {
 

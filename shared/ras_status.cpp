@@ -1,7 +1,7 @@
-#include "shared/ras_status.h"
+#include "dialup/ras_status.h"
 
 #include "platform/spawn.h"
-#include "shared/nmcli.h"
+#include "dialup/nmcli.h"
 
 RASStatus::RASStatus() : program_(plat::findOnPath("nmcli")) {}
 

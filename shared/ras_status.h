@@ -25,5 +25,5 @@ protected:
     const std::string& program() const { return program_; }
 
 private:
-    std::string program_;   // the nmcli found on PATH; empty when dial-up networking is missing
+    std::string program_;  // the nmcli found on PATH; empty when dial-up networking is missing
 };

@@ -1,8 +1,8 @@
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
-#include "shared/oauth_settings.h"
+#include "log/debug.h"
+#include "oauth/oauth_settings.h"
 
 #include <cctype>
 #include <cstring>
@@ -157,8 +157,8 @@ std::optional<std::array<std::uint8_t, N>> readFixedBinary(const char* name) {
     RegKey key;
     std::array<std::uint8_t, N> bytes{};
     std::size_t size = 0;
-    if (!openSettings(key, KeyAccess::Read) || plat::regQueryBinary(key, name, bytes.data(), bytes.size(), size) != RegStatus::Ok ||
-        size != bytes.size())
+    if (!openSettings(key, KeyAccess::Read) ||
+        plat::regQueryBinary(key, name, bytes.data(), bytes.size(), size) != RegStatus::Ok || size != bytes.size())
         return std::nullopt;
     return bytes;
 }
@@ -166,7 +166,8 @@ std::optional<std::array<std::uint8_t, N>> readFixedBinary(const char* name) {
 template <std::size_t N>
 bool writeFixedBinary(const char* name, const std::array<std::uint8_t, N>& bytes) {
     RegKey key;
-    return openSettings(key, KeyAccess::Create, name) && written(plat::regSetBinary(key, name, bytes.data(), bytes.size()), name);
+    return openSettings(key, KeyAccess::Create, name) &&
+           written(plat::regSetBinary(key, name, bytes.data(), bytes.size()), name);
 }
 
 }  // namespace
@@ -181,17 +182,20 @@ std::optional<ListColumns> readListColumns() {
 
 bool writeSetting(const StringSetting& setting, const std::string& value) {
     RegKey key;
-    return openSettings(key, KeyAccess::Create, setting.name) && written(plat::regSetString(key, setting.name, value), setting.name);
+    return openSettings(key, KeyAccess::Create, setting.name) &&
+           written(plat::regSetString(key, setting.name, value), setting.name);
 }
 
 bool writeSetting(const DwordSetting& setting, std::uint32_t value) {
     RegKey key;
-    return openSettings(key, KeyAccess::Create, setting.name) && written(plat::regSetDword(key, setting.name, value), setting.name);
+    return openSettings(key, KeyAccess::Create, setting.name) &&
+           written(plat::regSetDword(key, setting.name, value), setting.name);
 }
 
 bool writeOutHostPort(std::uint32_t port) {
     RegKey key;
-    return openSettings(key, KeyAccess::Create, kOutHostPort) && written(plat::regSetDword(key, kOutHostPort, port), kOutHostPort);
+    return openSettings(key, KeyAccess::Create, kOutHostPort) &&
+           written(plat::regSetDword(key, kOutHostPort, port), kOutHostPort);
 }
 
 bool writePlacement(const WindowPlacement& placement) {
@@ -241,8 +245,7 @@ int accountCount(const RegKey& accounts) {
 
 bool accountTitle(const RegKey& accounts, int index, std::string& title) {
     char buf[kTitleBuffer];
-    if (index < 0 || plat::regEnumSubKey(accounts, static_cast<std::uint32_t>(index), buf, sizeof buf) !=
-                         RegStatus::Ok)
+    if (index < 0 || plat::regEnumSubKey(accounts, static_cast<std::uint32_t>(index), buf, sizeof buf) != RegStatus::Ok)
         return false;
     title = buf;
     return true;
@@ -272,13 +275,14 @@ int findAccount(const RegKey& accounts, const std::string& title) {
 bool writeAccountString(const RegKey& accounts, const std::string& title, const std::string& value,
                         const std::string& data) {
     RegKey account;
-    return openAccount(accounts, title, KeyAccess::Write, account) && written(plat::regSetString(account, value, data), value);
+    return openAccount(accounts, title, KeyAccess::Write, account) &&
+           written(plat::regSetString(account, value, data), value);
 }
 
-bool writeAccountDword(const RegKey& accounts, const std::string& title, const std::string& value,
-                       std::uint32_t data) {
+bool writeAccountDword(const RegKey& accounts, const std::string& title, const std::string& value, std::uint32_t data) {
     RegKey account;
-    return openAccount(accounts, title, KeyAccess::Write, account) && written(plat::regSetDword(account, value, data), value);
+    return openAccount(accounts, title, KeyAccess::Write, account) &&
+           written(plat::regSetDword(account, value, data), value);
 }
 
 bool createAccountKey(const RegKey& accounts, const std::string& title) {
@@ -328,8 +332,7 @@ bool accountExists(const std::string& title, const std::string& accountsKey) {
     return openLoginAccount(title, accountsKey, account);
 }
 
-bool accountPasswordMatches(const std::string& title, const std::string& password,
-                            const std::string& accountsKey) {
+bool accountPasswordMatches(const std::string& title, const std::string& password, const std::string& accountsKey) {
     RegKey account;
     if (!openLoginAccount(title, accountsKey, account)) return false;
     auto pass = queryString(account, "pass", kLoginBuffer);

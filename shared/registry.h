@@ -7,7 +7,7 @@
 #pragma once
 
 #include "platform/registry.h"
-#include "shared/settings_keys.h"
+#include "config/settings_keys.h"
 
 #include <array>
 #include <cstddef>
@@ -31,15 +31,15 @@ struct DwordSetting {
 
 // Strings are read through a 260-byte buffer: 259 characters at most, a longer value reads as
 // the fall-back.
-inline constexpr StringSetting kRasEntry{"rasentry", ""};   // empty: never dial
+inline constexpr StringSetting kRasEntry{"rasentry", ""};  // empty: never dial
 inline constexpr StringSetting kOutHostName{"outhostname", ""};
 inline constexpr StringSetting kNotifAlarmWave{"NotifAlarmWave", "alarm.wav"};
 inline constexpr StringSetting kNotifAnnounceWave{"NotifAnnounceWave", "newmail.wav"};
 inline constexpr StringSetting kNotifRunFile{"NotifRunFile", ""};
 inline constexpr StringSetting kStatus{"Status", ""};
 // Periods in milliseconds.
-inline constexpr DwordSetting kCheckFreqHI{"CheckFreqHI", 60000};         // while connected
-inline constexpr DwordSetting kCheckFreqLO{"CheckFreqLO", 3600000};       // when a dial is needed
+inline constexpr DwordSetting kCheckFreqHI{"CheckFreqHI", 60000};  // while connected
+inline constexpr DwordSetting kCheckFreqLO{"CheckFreqLO", 3600000};  // when a dial is needed
 inline constexpr DwordSetting kCheckFreqRASRetry{"CheckFreqRASRetry", 300000};
 inline constexpr DwordSetting kRASRetryLimit{"RASRetryLimit", 3};
 // Switches, 0 or 1.
@@ -169,8 +169,7 @@ bool accountExists(const std::string& title, const std::string& accountsKey = kA
 bool accountPasswordMatches(const std::string& title, const std::string& password,
                             const std::string& accountsKey = kAccountsKey);
 // "dropdir" read through 100 bytes; none when the account or the value is missing or too long.
-std::optional<std::string> accountDropDir(const std::string& title,
-                                          const std::string& accountsKey = kAccountsKey);
+std::optional<std::string> accountDropDir(const std::string& title, const std::string& accountsKey = kAccountsKey);
 
 // ---- Adding an account from the wizard
 
@@ -182,7 +181,7 @@ struct NewAccount {
     std::string pass;
     std::string clientName;
     std::string clientFile;
-    std::uint32_t security = 0;   // written only when not 0, the value an absent one reads as
+    std::uint32_t security = 0;  // written only when not 0, the value an absent one reads as
 };
 
 // Creates the account's sub-key and writes its values; "uidlfile" user@server.uidl,

@@ -1,7 +1,7 @@
-#include "shared/secret_moves.h"
+#include "secrets/secret_moves.h"
 
-#include "shared/debug.h"
-#include "shared/secret_settings.h"
+#include "log/debug.h"
+#include "secrets/secret_settings.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
-#include "shared/secret_settings.h"
+#include "secrets/secret_settings.h"
 
 #include "platform/hive_tree.h"
 #include "platform/registry.h"
-#include "shared/oauth_settings.h"
+#include "oauth/oauth_settings.h"
 
 using plat::RegKey;
 using plat::RegStatus;
@@ -15,12 +15,9 @@ constexpr std::size_t kLongestValue = 64 * 1024;
 
 const char* kindWords(SecretKind kind) {
     switch (kind) {
-    case SecretKind::Password:
-        return "password";
-    case SecretKind::Refresh:
-        return "refresh token";
-    case SecretKind::LocalPass:
-        return "local password";
+    case SecretKind::Password: return "password";
+    case SecretKind::Refresh: return "refresh token";
+    case SecretKind::LocalPass: return "local password";
     }
     return "password";
 }
@@ -29,7 +26,7 @@ const char* kindWords(SecretKind kind) {
 
 bool openKey(const std::string& keyPath, bool write, RegKey& key) {
     // Only the settings key is ever made here: an account that does not exist stays so.
-    plat::KeyAccess access = !write                     ? plat::KeyAccess::Read
+    plat::KeyAccess access = !write                    ? plat::KeyAccess::Read
                              : keyPath == kSettingsKey ? plat::KeyAccess::Create
                                                        : plat::KeyAccess::Write;
     return plat::regOpenKey(plat::Hive::CurrentUser, keyPath, access, key) == RegStatus::Ok;
@@ -55,12 +52,9 @@ std::string targetKeyPath(const std::string& target, const std::string& accounts
 std::string secretValueName(const std::string& target, SecretKind kind) {
     bool outgoing = target == kOutgoingTarget;
     switch (kind) {
-    case SecretKind::Password:
-        return outgoing ? "outhostpass" : "pass";
-    case SecretKind::Refresh:
-        return kOAuthRefresh;
-    case SecretKind::LocalPass:
-        return outgoing ? "" : kLocalPass;
+    case SecretKind::Password: return outgoing ? "outhostpass" : "pass";
+    case SecretKind::Refresh: return kOAuthRefresh;
+    case SecretKind::LocalPass: return outgoing ? "" : kLocalPass;
     }
     return "";
 }
@@ -79,8 +73,7 @@ bool secretsInStore(const std::string& keyPath) {
 
 bool writeSecretsInStore(const std::string& keyPath, bool inStore) {
     RegKey key;
-    return openKey(keyPath, true, key) &&
-           plat::regSetDword(key, kSecretStoreValue, inStore ? 1 : 0) == RegStatus::Ok;
+    return openKey(keyPath, true, key) && plat::regSetDword(key, kSecretStoreValue, inStore ? 1 : 0) == RegStatus::Ok;
 }
 
 std::string readSecretValue(const std::string& keyPath, const std::string& name) {

@@ -11,7 +11,7 @@
 
 #include "platform/registry.h"
 #include "platform/secret_store.h"
-#include "shared/settings_keys.h"
+#include "config/settings_keys.h"
 
 #include <optional>
 #include <string>

@@ -15,8 +15,8 @@ std::string receivedLine(const std::tm& local, int utcOffsetMinutes) {
     char line[160];
     // The sign is written on its own: a zone half an hour west of UTC is -0030, not +0030.
     int magnitude = std::abs(utcOffsetMinutes);
-    std::snprintf(line, sizeof line, "Received: from localhost by localhost (Tarnwick MTA) ; %s %c%02d%02d",
-                  when, utcOffsetMinutes < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+    std::snprintf(line, sizeof line, "Received: from localhost by localhost (Tarnwick MTA) ; %s %c%02d%02d", when,
+                  utcOffsetMinutes < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
     return line;
 }
 

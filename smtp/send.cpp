@@ -1,8 +1,8 @@
 #include "smtp/send.h"
 
 #include "net/mail_client_open.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 #include "smtp/smtp_client.h"
 #include "smtp/smtp_close.h"
 #include "smtp/smtp_ident.h"
@@ -10,7 +10,6 @@
 #include "smtp/smtp_send_mail_env.h"
 #include "store/item_lock.h"
 #include "store/smtp_queue.h"
-
 
 using namespace plat;
 
@@ -41,7 +40,9 @@ std::string oneLine(const std::string& reply) {
 }  // namespace
 
 Send::Send(const char* host, int port, SendObserver* observer)
-    : observer_(observer), host_(host ? host : ""), port_(port) {
+    : observer_(observer),
+      host_(host ? host : ""),
+      port_(port) {
     security_ = config::readOutgoingSecurity();
     oauth_ = config::readAuthMode(config::kOutgoingTarget) == config::kAuthOAuth;
     makeClient();
@@ -90,15 +91,15 @@ void Send::renewThenConnect() {
     renewed_ = true;
     renewal_.start(config::kOutgoingTarget, config::readOAuthSettings(config::kOutgoingTarget), security_.caFile,
                    [this](oauth::RenewOutcome outcome) {
-        if (outcome == oauth::RenewOutcome::Renewed && client_) {
-            connectSignedIn();
-            return;
-        }
-        // Nothing was sent: the queue stays for the next cycle.
-        client_.reset();
-        tellLater(&SendObserver::connectionFailed);
-        tellLater(&SendObserver::sendFinished);
-    });
+                       if (outcome == oauth::RenewOutcome::Renewed && client_) {
+                           connectSignedIn();
+                           return;
+                       }
+                       // Nothing was sent: the queue stays for the next cycle.
+                       client_.reset();
+                       tellLater(&SendObserver::connectionFailed);
+                       tellLater(&SendObserver::sendFinished);
+                   });
 }
 
 Send::~Send() {
@@ -139,8 +140,7 @@ void Send::startMailSend() {
     if (!loaded) {
         // An envelope that could not be read is unknown, not wrong: the item waits for the
         // next cycle. Only a routing file read whole that names no recipient refuses it.
-        DebugLineStr(LOG_MAIL, LOG_HIGH, "Routing file unreadable, mail item kept in the queue :",
-                     routing.c_str());
+        DebugLineStr(LOG_MAIL, LOG_HIGH, "Routing file unreadable, mail item kept in the queue :", routing.c_str());
         tellLater(&SendObserver::itemFailed);
         nextItemLater();
         return;
@@ -193,7 +193,7 @@ void Send::tellLater(void (SendObserver::*event)()) {
 }
 
 void Send::opened(bool ok) {
-    if (!client_) return;   // the phase is over: nothing may follow finished
+    if (!client_) return;  // the phase is over: nothing may follow finished
     if (ok) {
         DebugLine(LOG_MAIL, LOG_LOW, "Connection opened with SMTP mail server");
         runPhase(*client_, client_->identHandler());

@@ -18,7 +18,7 @@
 #include "platform/deferred_calls.h"
 #include "smtp/smtp_client.h"
 #include "platform/window.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "store/addr_list.h"
 
 #include <memory>
@@ -61,7 +61,6 @@ public:
     // Moves on to the next item, or to closing after the last.
     void startMailSend();
 
-
 private:
     void opened(bool ok) override;
     void identified(bool ok) override;
@@ -96,15 +95,15 @@ private:
     std::string queueDirectory_;
     std::string host_;
     int port_;
-    int current_ = 0;   // 1-based index into the queue, 0 before the first item
+    int current_ = 0;  // 1-based index into the queue, 0 before the first item
     store::AddrList addresses_;
-    store::AddrList nextAddresses_;   // item aheadItem_'s, read to go out behind a text
+    store::AddrList nextAddresses_;  // item aheadItem_'s, read to go out behind a text
     int aheadItem_ = 0;
     bool aheadLoaded_ = false;
     config::OutgoingSecurity security_;
     bool oauth_ = false;
-    bool renewed_ = false;           // the one renewal of this phase is spent
+    bool renewed_ = false;  // the one renewal of this phase is spent
     bool reconnectAfterClose_ = false;
     oauth::TokenRenewal renewal_;
-    oauth::SecretRead password_;     // the log-in password, when the secret store keeps it
+    oauth::SecretRead password_;  // the log-in password, when the secret store keeps it
 };

@@ -2,7 +2,7 @@
 
 #include "net/mail_client_open.h"
 #include "platform/socket.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "smtp/smtp_close.h"
 #include "smtp/smtp_ident.h"
 #include "smtp/smtp_phase.h"
@@ -12,7 +12,7 @@
 #include <algorithm>
 
 SMTPClient::SMTPClient(SMTPClientObserver* observer, const char* host, int port)
-    : Client(0, host, port),
+    : Connection(host, port),
       observer_(observer),
       open_(std::make_unique<MailClient_Open>(this)),
       ident_(std::make_unique<SMTP_Ident>(this)),
@@ -21,7 +21,8 @@ SMTPClient::SMTPClient(SMTPClientObserver* observer, const char* host, int port)
       close_(std::make_unique<SMTP_Close>(this)) {
     // Reply lines of any length are read to their end, in parts, keeping only their start.
     streamLines(true);
-    for (StateHandler* phase : std::initializer_list<StateHandler*>{open_.get(), ident_.get(), envelope_.get(), data_.get(), close_.get()})
+    for (StateHandler* phase :
+         std::initializer_list<StateHandler*>{open_.get(), ident_.get(), envelope_.get(), data_.get(), close_.get()})
         phase->setObserver(observer);
 }
 
@@ -35,7 +36,7 @@ void SMTPClient::setSecurity(Security security, const std::string& user, const s
     caFile_ = caFile;
 }
 
-int SMTPClient::dispatcher(int event, long arg) {
+int SMTPClient::dispatcher(Connection::Event event, long arg) {
     if (event == EV_LINE_PART) {
         std::string part = lineBuffer().takePart();
         std::size_t room = SMTPPhase::kMaxReplyLine - std::min(lineStart_.size(), SMTPPhase::kMaxReplyLine);

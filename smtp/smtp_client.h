@@ -4,7 +4,7 @@
 // decides by itself what comes next.
 #pragma once
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "net/mail_client_observer.h"
 #include "net/transport_security.h"
 
@@ -30,14 +30,14 @@ public:
     virtual void textEnded(ItemOutcome outcome) = 0;
 };
 
-class SMTPClient : public Client {
+class SMTPClient : public Connection {
 public:
     // An outgoing connection to host and port; observer is the owner's and outlives the
     // client (null: nobody is told).
     SMTPClient(SMTPClientObserver* observer, const char* host, int port);
     ~SMTPClient() override;
 
-    int dispatcher(int event, long arg) override;
+    int dispatcher(Connection::Event event, long arg) override;
 
     MailClient_Open& openHandler() { return *open_; }
     SMTP_Ident& identHandler() { return *ident_; }
@@ -118,5 +118,5 @@ private:
     AfterText afterText_ = AfterText::Nothing;
     bool oauth_ = false;
     bool tokenRefused_ = false;
-    std::string lineStart_;       // see takeLineStart
+    std::string lineStart_;  // see takeLineStart
 };

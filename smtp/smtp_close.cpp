@@ -1,8 +1,8 @@
 #include "smtp/smtp_close.h"
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/socket.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "smtp/smtp_client.h"
 
 void SMTP_Close::start() {
@@ -14,10 +14,10 @@ void SMTP_Close::start() {
     if (!sendCommand("QUIT")) end();
 }
 
-int SMTP_Close::dispatch(int event, long) {
+int SMTP_Close::dispatch(Connection::Event event, long) {
     // Inactive: the phase has reported its end once and says nothing more.
     if (state_ == 0) return 0;
-    if (state_ == state_WAIT_QUIT_ACK && event == Client::EV_LINE) {
+    if (state_ == state_WAIT_QUIT_ACK && event == Connection::EV_LINE) {
         takeAnyReply();
         if (replyPositive()) {
             DebugLineStr(LOG_MAIL, LOG_LOW, "SMTP Client close : positive response", reply());
@@ -26,13 +26,13 @@ int SMTP_Close::dispatch(int event, long) {
         }
         // Nothing the server could still say matters: the connection ends here, without
         // waiting for the server to close its side.
-        client_->shutdown();   // after TLS's closing notice, when there is TLS
+        client_->shutdown();  // after TLS's closing notice, when there is TLS
         end();
         return 1;
     }
     // The QUIT may still be on its way out.
-    if (state_ == state_WAIT_QUIT_ACK && event == Client::EV_WRITABLE) return 1;
-    if (event == Client::EV_LINE) client_->lineBuffer().reset();
+    if (state_ == state_WAIT_QUIT_ACK && event == Connection::EV_WRITABLE) return 1;
+    if (event == Connection::EV_LINE) client_->lineBuffer().reset();
     end();
     return 0;
 }

@@ -14,7 +14,7 @@ public:
     using SMTPPhase::SMTPPhase;
 
     void start();
-    int dispatch(int event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
 private:
     // closed, then the socket closed and finished later.

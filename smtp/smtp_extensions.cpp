@@ -8,7 +8,7 @@
 using cmdline::equalsNoCase;
 
 void EhloCapabilities::note(std::string_view line) {
-    if (line.size() < 4) return;   // a code alone names no extension
+    if (line.size() < 4) return;  // a code alone names no extension
     std::vector<std::string> words = cmdline::words(std::string(line.substr(4)));
     if (words.empty()) return;
     if (equalsNoCase(words[0], "STARTTLS")) {
@@ -22,7 +22,7 @@ void EhloCapabilities::note(std::string_view line) {
     if (equalsNoCase(words[0], "AUTH")) {
         words[0].clear();
     } else if (cmdline::startsWithNoCase(words[0], "AUTH=")) {
-        words[0].erase(0, 5);   // the old form: the first mechanism follows the '='
+        words[0].erase(0, 5);  // the old form: the first mechanism follows the '='
     } else {
         return;
     }

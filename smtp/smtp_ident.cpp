@@ -1,8 +1,8 @@
 #include "smtp/smtp_ident.h"
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "net/transport_security.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "smtp/smtp_client.h"
 
 void SMTP_Ident::start() {
@@ -20,19 +20,20 @@ void SMTP_Ident::start() {
     client_->armTimeout();
 }
 
-int SMTP_Ident::dispatch(int event, long arg) {
+int SMTP_Ident::dispatch(Connection::Event event, long arg) {
     if (state_ == 0) return 0;
-    if (event == Client::EV_SECURED && state_ == state_WAIT_TLS) {
+    if (event == Connection::EV_SECURED && state_ == state_WAIT_TLS) {
         onSecured(arg == 1);
         return 1;
     }
-    if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED) {
-        if (state_ == state_WAIT_TLS) DebugLineStr(LOG_NET, LOG_HIGH, "TLS handshake got no answer from", client_->host().c_str());
+    if (event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED) {
+        if (state_ == state_WAIT_TLS)
+            DebugLineStr(LOG_NET, LOG_HIGH, "TLS handshake got no answer from", client_->host().c_str());
         dropConnection();
         end(false);
         return 0;
     }
-    if (event != Client::EV_LINE) return 0;
+    if (event != Connection::EV_LINE) return 0;
     bool final = takeFinalReply();
     if (state_ == state_WAIT_EHLO_ACK) capabilities_.note(reply());
     if (!final) return 1;
@@ -179,8 +180,7 @@ void SMTP_Ident::logInWithToken() {
         refuse(host + " offers no log-in by AUTH OAUTHBEARER or XOAUTH2");
         return;
     }
-    std::string response =
-        bearerInitialResponse(mechanism_, smtp().user(), host, client_->port(), smtp().password());
+    std::string response = bearerInitialResponse(mechanism_, smtp().user(), host, client_->port(), smtp().password());
     if (response.empty()) {
         refuse("no usable access token or user name for " + host);
         return;

@@ -33,7 +33,7 @@ public:
     // Drops what the client holds and waits for the greeting (after the handshake, for TLS
     // from the first byte).
     void start();
-    int dispatch(int event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
 private:
     void onGreeting();

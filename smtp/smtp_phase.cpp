@@ -2,7 +2,6 @@
 
 #include "smtp/smtp_client.h"
 
-
 SMTPPhase::SMTPPhase(SMTPClient* client) : StateHandler(client) {}
 
 SMTPClient& SMTPPhase::smtp() const {
@@ -45,14 +44,10 @@ bool SMTPPhase::isFinalReplyLine(const std::string& line) {
 bool SMTPPhase::replyFits(Command command) const {
     switch (reply_[0]) {
     case '4':
-    case '5':
-        return true;
-    case '2':
-        return command != Command::Data;
-    case '3':
-        return command == Command::Data;
-    default:
-        return false;
+    case '5': return true;
+    case '2': return command != Command::Data;
+    case '3': return command == Command::Data;
+    default: return false;
     }
 }
 

@@ -1,7 +1,7 @@
 #include "smtp/smtp_send_mail_data.h"
 
-#include "net/client.h"
-#include "shared/debug.h"
+#include "net/connection.h"
+#include "log/debug.h"
 #include "smtp/smtp_client.h"
 
 #include <cstring>
@@ -36,10 +36,10 @@ void SMTP_SendMailData::start(const std::string& itemPath, std::string afterText
     }
 }
 
-int SMTP_SendMailData::dispatch(int event, long) {
+int SMTP_SendMailData::dispatch(Connection::Event event, long) {
     if (state_ == 0) return 0;
     switch (event) {
-    case Client::EV_LINE:
+    case Connection::EV_LINE:
         if (state_ == state_TRAN_DATA) {
             // The server spoke before the end of the text: it has given up on this message,
             // and what is still to come would be read as commands. Take nothing further.
@@ -74,16 +74,13 @@ int SMTP_SendMailData::dispatch(int event, long) {
             fail("DATA TRANS failed :", reply(), replyPermanent());
         }
         return 1;
-    case Client::EV_WRITABLE:
+    case Connection::EV_WRITABLE:
         if (state_ != state_TRAN_DATA) return 0;
         transmit();
         return 1;
-    case Client::EV_TIMEOUT:
-    case Client::EV_CLOSED:
-        connectionLost();
-        return 0;
-    default:
-        return 0;
+    case Connection::EV_TIMEOUT:
+    case Connection::EV_CLOSED: connectionLost(); return 0;
+    default: return 0;
     }
 }
 

@@ -33,7 +33,7 @@ public:
 
     void start(const std::string& itemPath, std::string afterText = {},
                SMTPClient::AfterText kind = SMTPClient::AfterText::Nothing);
-    int dispatch(int event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
 private:
     // Sends blocks of the file until the socket would block or the final "." is out.
@@ -47,8 +47,8 @@ private:
 
     plat::FilePtr file_;
     std::vector<char> block_;
-    bool endQueued_ = false;   // the file's last block and the final "." have been written
-    char tail_[2] = {};        // the last two bytes of the file read so far
+    bool endQueued_ = false;  // the file's last block and the final "." have been written
+    char tail_[2] = {};  // the last two bytes of the file read so far
     std::string afterText_;
     SMTPClient::AfterText afterKind_ = SMTPClient::AfterText::Nothing;
 };

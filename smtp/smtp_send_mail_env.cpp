@@ -1,7 +1,7 @@
 #include "smtp/smtp_send_mail_env.h"
 
-#include "net/client.h"
-#include "shared/debug.h"
+#include "net/connection.h"
+#include "log/debug.h"
 #include "smtp/smtp_client.h"
 #include "store/addr_list.h"
 
@@ -34,14 +34,14 @@ void SMTP_SendMailEnv::start(const store::AddrList* list) {
     }
 }
 
-int SMTP_SendMailEnv::dispatch(int event, long) {
+int SMTP_SendMailEnv::dispatch(Connection::Event event, long) {
     if (state_ == 0) return 0;
-    if (event == Client::EV_TIMEOUT || event == Client::EV_CLOSED) {
+    if (event == Connection::EV_TIMEOUT || event == Connection::EV_CLOSED) {
         dropConnection();
         end(kTransient);
         return 0;
     }
-    if (event != Client::EV_LINE) return 0;
+    if (event != Connection::EV_LINE) return 0;
     if (!takeFinalReply()) return 1;
     if (!replyFits(state_ == state_WAIT_DATA_ACK ? Command::Data : Command::Envelope)) {
         outOfStep();
@@ -52,14 +52,9 @@ int SMTP_SendMailEnv::dispatch(int event, long) {
         return 1;
     }
     switch (state_) {
-    case state_WAIT_RSET_ACK:
-        onRsetReply();
-        return 1;
-    case state_WAIT_MAIL_ACK:
-        onMailReply();
-        return 1;
-    default:
-        return onRcptReply();
+    case state_WAIT_RSET_ACK: onRsetReply(); return 1;
+    case state_WAIT_MAIL_ACK: onMailReply(); return 1;
+    default: return onRcptReply();
     }
 }
 
@@ -185,7 +180,7 @@ int SMTP_SendMailEnv::onRcptReply() {
         std::string refused = *list_->address(position_);
         if (owner()) owner()->recipientRefused(refused);
         end(replyPermanent() ? kPermanent : kTransient);
-        return 0;   // the recipients after this one are not tried
+        return 0;  // the recipients after this one are not tried
     }
     ++position_;
     if (position_ > list_->count()) {

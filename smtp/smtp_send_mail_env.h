@@ -29,7 +29,7 @@ public:
         state_WAIT_RSET_ACK = 1,
         state_WAIT_MAIL_ACK = 2,
         state_WAIT_RCPT_ACK = 3,
-        state_WAIT_DATA_ACK = 4,   // grouped, after a refusal: DATA's reply, to be dropped
+        state_WAIT_DATA_ACK = 4,  // grouped, after a refusal: DATA's reply, to be dropped
     };
 
     using SMTPPhase::SMTPPhase;
@@ -37,7 +37,7 @@ public:
     // list is the owner's and must live until the phase has reported; null or fewer than two
     // addresses fail at once, with nothing sent.
     void start(const store::AddrList* list);
-    int dispatch(int event, long arg) override;
+    int dispatch(Connection::Event event, long arg) override;
 
     // The group for list (at least two addresses), with RSET first when rset is set.
     static std::string groupText(const store::AddrList& list, bool rset);
@@ -60,9 +60,9 @@ private:
     void end(ItemOutcome outcome);
 
     const store::AddrList* list_ = nullptr;
-    int position_ = 0;   // 1-based index of the address last sent
+    int position_ = 0;  // 1-based index of the address last sent
     bool grouped_ = false;
-    bool dataAhead_ = false;   // DATA went out with the group
+    bool dataAhead_ = false;  // DATA went out with the group
     bool refused_ = false;
     ItemOutcome refusal_ = ItemOutcome::Failed;
     std::string refusalLines_;

@@ -3,11 +3,10 @@
 #include "net/base64.h"
 #include "net/command_words.h"
 #include "platform/files.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 #include "smtp/received_line.h"
 #include "store/item_name.h"
-
 
 using namespace plat;
 
@@ -53,8 +52,11 @@ const SMTPServSess::Command SMTPServSess::kCommands[] = {
 
 SMTPServSess::SMTPServSess(HWND serverWindow, SOCKET s, const std::string& queueDirectory,
                            std::function<void()> onQueued, LocalSenders senders)
-    : ServerSession(serverWindow, s, LOG_NET), onQueued_(std::move(onQueued)), queueDirectory_(queueDirectory),
-      senders_(std::move(senders)), login_(senders_.accountsKey, senders_.throttle) {
+    : ServerSession(serverWindow, s, LOG_NET),
+      onQueued_(std::move(onQueued)),
+      queueDirectory_(queueDirectory),
+      senders_(std::move(senders)),
+      login_(senders_.accountsKey, senders_.throttle) {
     reply(220, "LOCALHOST Service ready");
     setState(SESSION_ST_WAIT_HELO);
     armTimeout();
@@ -66,30 +68,25 @@ SMTPServSess::~SMTPServSess() {
     closeSocket();
 }
 
-int SMTPServSess::dispatcher(int event, long) {
+int SMTPServSess::dispatcher(Connection::Event event, long) {
     switch (event) {
     case EV_LINE:
         if (state_ == SESSION_ST_CLOSING) {
-            lineBuffer().reset();   // nothing after QUIT is read
+            lineBuffer().reset();  // nothing after QUIT is read
         } else if (loginWaiting_) {
             waitingLines_.push_back(lineBuffer().takeLine());
         } else {
             onLine(lineBuffer().takeLine());
         }
         break;
-    case EV_WRITABLE:
-        (void)writeWaiting();
-        break;
+    case EV_WRITABLE: (void)writeWaiting(); break;
     case EV_LINE_TOO_LONG:
         // The connection closes after this reply; a partial item goes with it (EV_CLOSED).
         reply(500, "line too long");
         break;
     case EV_TIMEOUT:
-    case EV_CLOSED:
-        endSession();
-        return 1;
-    default:
-        break;
+    case EV_CLOSED: endSession(); return 1;
+    default: break;
     }
     if (connectionBroken()) endSession();
     return 1;
@@ -120,7 +117,7 @@ void SMTPServSess::onCommandLine(std::string line) {
     if (!fits || line.find('\0') != std::string::npos) line.clear();
     const Command* c = findCommand(kCommands, line, state_);
     if (!c || !(this->*c->handler)(line)) reply(500, kUnrecognised);
-    if (state_ != SESSION_ST_CLOSING) armTimeout();   // every command re-arms the timer
+    if (state_ != SESSION_ST_CLOSING) armTimeout();  // every command re-arms the timer
 }
 
 bool SMTPServSess::helo(const std::string& line) {
@@ -186,7 +183,8 @@ bool SMTPServSess::data(const std::string& line) {
     std::string received = receivedLineNow();
     if (!received.empty()) {
         received += "\r\n";
-        if (std::fwrite(received.data(), 1, received.size(), itemFile_.get()) != received.size()) itemWriteFailed_ = true;
+        if (std::fwrite(received.data(), 1, received.size(), itemFile_.get()) != received.size())
+            itemWriteFailed_ = true;
     }
     setState(SESSION_ST_DATA);
     reply(354, "Start mail input; end with <CRLF>.<CRLF>");
@@ -345,20 +343,14 @@ void SMTPServSess::onAuthResponse(const std::string& line) {
         return;
     }
     switch (authStep_) {
-    case AuthStep::PlainResponse:
-        plainResponse(*decoded);
-        break;
+    case AuthStep::PlainResponse: plainResponse(*decoded); break;
     case AuthStep::LoginUser:
         authUser_ = *decoded;
         authStep_ = AuthStep::LoginPassword;
         reply(334, kLoginPasswordPrompt);
         break;
-    case AuthStep::LoginPassword:
-        checkLogin(authUser_, *decoded);
-        break;
-    case AuthStep::None:
-        endAuth();
-        break;
+    case AuthStep::LoginPassword: checkLogin(authUser_, *decoded); break;
+    case AuthStep::None: endAuth(); break;
     }
     armTimeout();
 }
@@ -409,7 +401,7 @@ void SMTPServSess::loginAnswered(bool fromLoop) {
     loginWaiting_ = false;
     // While the reply waits for the socket, sending it resumes the reading.
     if (!outputWaiting()) setReading(true);
-    if (!fromLoop) return;   // the handler that ran AUTH goes on by itself
+    if (!fromLoop) return;  // the handler that ran AUTH goes on by itself
     if (!connectionBroken()) {
         armTimeout();
         runWaitingLines();

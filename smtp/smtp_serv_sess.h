@@ -30,17 +30,17 @@ enum SessionState : int {
     SESSION_ST_READY = 4,
     SESSION_ST_DATA = 16,
     SESSION_ST_CLOSING = 32,
-    SESSION_ST_AUTH = 64,   // AUTH waits for the client's next response line
+    SESSION_ST_AUTH = 64,  // AUTH waits for the client's next response line
 };
 
 using PeerOwnerLookup = std::function<plat::PeerOwner(plat::SOCKET)>;
 
 // Who may hand mail in through a session.
 struct LocalSenders {
-    std::uint32_t ownerUid = 0;    // the user the engine runs as
-    PeerOwnerLookup ownerOf;       // finds the user of the peer's socket; empty: never found
-    std::string accountsKey;       // the accounts AUTH checks titles and passwords against
-    LoginThrottle* throttle = nullptr;   // paces AUTH's checks; not owned, may be null
+    std::uint32_t ownerUid = 0;  // the user the engine runs as
+    PeerOwnerLookup ownerOf;  // finds the user of the peer's socket; empty: never found
+    std::string accountsKey;  // the accounts AUTH checks titles and passwords against
+    LoginThrottle* throttle = nullptr;  // paces AUTH's checks; not owned, may be null
 };
 
 class SMTPServSess : public ServerSession {
@@ -49,7 +49,7 @@ public:
                  std::function<void()> onQueued, LocalSenders senders = {});
     ~SMTPServSess() override;
 
-    int dispatcher(int event, long arg) override;
+    int dispatcher(Connection::Event event, long arg) override;
 
     int state() const { return state_; }
 
@@ -94,7 +94,7 @@ private:
     void reply(int code, const std::string& text);
     void setState(SessionState next) { state_ = next; }
 
-    std::function<void()> onQueued_;   // an item has joined the queue
+    std::function<void()> onQueued_;  // an item has joined the queue
     SessionState state_ = SESSION_ST_WAIT_HELO;
     std::string heloDomain_;
     store::AddrList envelope_;
@@ -104,13 +104,13 @@ private:
     std::string queueDirectory_;
 
     LocalSenders senders_;
-    std::optional<plat::PeerOwner> peerOwner_;   // looked up once, when first needed
-    std::optional<bool> everyone_;               // "localsmtpusers" 1, read once when needed
+    std::optional<plat::PeerOwner> peerOwner_;  // looked up once, when first needed
+    std::optional<bool> everyone_;  // "localsmtpusers" 1, read once when needed
     bool refusalLogged_ = false;
     LocalLogin login_;
     bool authenticated_ = false;
-    bool loginWaiting_ = false;               // AUTH is not answered yet; lines wait
+    bool loginWaiting_ = false;  // AUTH is not answered yet; lines wait
     AuthStep authStep_ = AuthStep::None;
-    std::string authUser_;                    // the title of AUTH LOGIN, until its password
-    std::deque<std::string> waitingLines_;    // taken while a log-in was being checked
+    std::string authUser_;  // the title of AUTH LOGIN, until its password
+    std::deque<std::string> waitingLines_;  // taken while a log-in was being checked
 };

@@ -1,10 +1,12 @@
 #include "smtp/smtp_server.h"
 
-#include "shared/settings_keys.h"
+#include "config/settings_keys.h"
 
-SMTPServer::SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory,
-                       std::function<void()> onQueued, LoginThrottle* logins)
-    : Server(owner, peers), queueDirectory_(queueDirectory), onQueued_(std::move(onQueued)),
+SMTPServer::SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory, std::function<void()> onQueued,
+                       LoginThrottle* logins)
+    : Server(owner, peers),
+      queueDirectory_(queueDirectory),
+      onQueued_(std::move(onQueued)),
       ownThrottle_(logins ? nullptr : std::make_unique<LoginThrottle>()) {
     senders_.ownerUid = plat::processUid();
     senders_.ownerOf = [this](plat::SOCKET s) { return owners_.find(s); };
@@ -13,7 +15,7 @@ SMTPServer::SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDi
 }
 
 SMTPServer::~SMTPServer() {
-    endSessions();   // before the throttle they use goes
+    endSessions();  // before the throttle they use goes
 }
 
 void SMTPServer::setOwnerLookup(PeerOwnerLookup lookup, std::uint32_t ownerUid) {
@@ -25,6 +27,6 @@ void SMTPServer::createSession(plat::SOCKET s) {
     adoptSession(std::make_unique<SMTPServSess>(window(), s, queueDirectory_, onQueued_, senders_), "SMTP");
 }
 
-void SMTPServer::removeSession(Client* session) {
+void SMTPServer::removeSession(Connection* session) {
     dropSession(session, "SMTP");
 }

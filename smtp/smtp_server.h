@@ -15,8 +15,8 @@ public:
     // joined the queue (may be empty). logins: the
     // throttle of log-ins shared with the local POP3 server, outliving this; null: one of its
     // own.
-    SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory,
-               std::function<void()> onQueued, LoginThrottle* logins = nullptr);
+    SMTPServer(plat::HWND owner, Peers peers, const std::string& queueDirectory, std::function<void()> onQueued,
+               LoginThrottle* logins = nullptr);
     ~SMTPServer() override;
 
     // Replaces how the user of a peer's socket is found and whose programs may send (tests).
@@ -26,7 +26,7 @@ public:
 
 protected:
     void createSession(plat::SOCKET s) override;
-    void removeSession(Client* session) override;
+    void removeSession(Connection* session) override;
 
 private:
     std::string queueDirectory_;

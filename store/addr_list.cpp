@@ -1,7 +1,7 @@
 #include "store/addr_list.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/binary_io.h"
 
 #include <cstdint>
@@ -32,8 +32,7 @@ bool AddrList::load(const std::string& path) {
     for (std::int32_t k = 0; ok && k < n; ++k) {
         std::int32_t length = 0;
         std::string text;
-        if (!readInt32(f, length) || length < 1 ||
-            !readBytes(f, static_cast<std::size_t>(length), text)) {
+        if (!readInt32(f, length) || length < 1 || !readBytes(f, static_cast<std::size_t>(length), text)) {
             ok = false;
             break;
         }
@@ -58,8 +57,7 @@ bool AddrList::save(const std::string& path) {
         return false;
     }
     constexpr std::size_t kMax = std::numeric_limits<std::int32_t>::max();
-    bool ok = addresses_.size() <= kMax &&
-              writeInt32(f, static_cast<std::uint32_t>(addresses_.size()));
+    bool ok = addresses_.size() <= kMax && writeInt32(f, static_cast<std::uint32_t>(addresses_.size()));
     for (const std::string& a : addresses_) {
         if (!ok) break;
         ok = a.size() <= kMax && writeInt32(f, static_cast<std::uint32_t>(a.size())) &&

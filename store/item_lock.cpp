@@ -1,6 +1,6 @@
 #include "store/item_lock.h"
 
-#include "shared/debug.h"
+#include "log/debug.h"
 
 namespace store {
 

@@ -28,7 +28,7 @@ public:
     bool held() const { return held_; }
 
 private:
-    plat::KeptNamedMutex* kept_ = nullptr;   // the process's handle, when this hold took it
+    plat::KeptNamedMutex* kept_ = nullptr;  // the process's handle, when this hold took it
     std::optional<plat::NamedMutexLock> own_;
     bool held_ = false;
 };

@@ -133,8 +133,7 @@ std::string ownerTaggedName(std::string_view owner, std::string_view id) {
     return name;
 }
 
-std::string makeItemFileName(const std::string& directory, std::string_view owner,
-                             std::string_view id) {
+std::string makeItemFileName(const std::string& directory, std::string_view owner, std::string_view id) {
     return directoryPrefix(directory) + ownerTaggedName(owner, id);
 }
 
@@ -172,8 +171,7 @@ std::string newItemFileName() {
     return itemNameForMs(lastMs);
 }
 
-NewItemFile createNewItemFile(const std::string& directory, const std::string& alsoAbsentFrom,
-                              ItemNameMaker makeName) {
+NewItemFile createNewItemFile(const std::string& directory, const std::string& alsoAbsentFrom, ItemNameMaker makeName) {
     NewItemFile result;
     result.error = EEXIST;
     for (int attempt = 0; attempt < kNewItemAttempts; ++attempt) {

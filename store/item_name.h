@@ -32,8 +32,8 @@ std::string encodeNamePart(std::string_view text);
 std::string decodeNamePart(std::string_view text);
 
 struct ItemFileName {
-    std::string ownerTag;   // as in the name, still escaped; empty for a time-stamped name
-    std::string id;         // decoded
+    std::string ownerTag;  // as in the name, still escaped; empty for a time-stamped name
+    std::string id;  // decoded
 };
 
 // Splits a file name (without directory). A name beginning with "[" and holding a "]" has the
@@ -57,8 +57,7 @@ std::string ownerTaggedName(std::string_view owner, std::string_view id);
 
 // directoryPrefix(directory) + ownerTaggedName(owner, id).
 // owner is the account's "user@host"; the same owner and id always give the same path.
-std::string makeItemFileName(const std::string& directory, std::string_view owner,
-                             std::string_view id);
+std::string makeItemFileName(const std::string& directory, std::string_view owner, std::string_view id);
 
 // "%04d%02d%02d%02d%02d%02d%03d.rfc822" for a UTC time in milliseconds since 1970.
 std::string itemNameForMs(long long utcMs);
@@ -76,10 +75,10 @@ bool isTimeStampedItemName(std::string_view name);
 using ItemNameMaker = std::string (*)();
 
 struct NewItemFile {
-    plat::FilePtr file;          // open for binary writing; a writer closes it with closeFile
-    std::string name;            // file name without directory
-    std::string path;            // directoryPrefix(directory) + name, or name when directory is empty
-    int error = 0;               // errno value when file is null
+    plat::FilePtr file;  // open for binary writing; a writer closes it with closeFile
+    std::string name;  // file name without directory
+    std::string path;  // directoryPrefix(directory) + name, or name when directory is empty
+    int error = 0;  // errno value when file is null
 };
 
 inline constexpr int kNewItemAttempts = 100;

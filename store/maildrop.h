@@ -19,11 +19,11 @@
 namespace store {
 
 struct MailDropItem {
-    std::string id;              // decoded id (what the local POP3 server reports by UIDL)
-    std::string ownerTag;        // still escaped; empty for a time-stamped name
-    std::string fileName;        // without directory
-    std::uint64_t size = 0;      // bytes
-    bool deletionMark = false;   // in memory only (POP3 DELE); deleting is the owner's job
+    std::string id;  // decoded id (what the local POP3 server reports by UIDL)
+    std::string ownerTag;  // still escaped; empty for a time-stamped name
+    std::string fileName;  // without directory
+    std::uint64_t size = 0;  // bytes
+    bool deletionMark = false;  // in memory only (POP3 DELE); deleting is the owner's job
 };
 
 class MailDrop {

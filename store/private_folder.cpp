@@ -1,7 +1,7 @@
 #include "store/private_folder.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <cerrno>
 
@@ -17,15 +17,14 @@ bool preparePrivateFolder(const std::string& path) {
         return plat::fileExists(path);
     }
     if (error != 0) {
-        DebugLineStr(LOG_APP, LOG_HIGH, "Unable to prepare folder :",
-                     (path + " " + std::to_string(error)).c_str());
+        DebugLineStr(LOG_APP, LOG_HIGH, "Unable to prepare folder :", (path + " " + std::to_string(error)).c_str());
         return false;
     }
     if (madePrivate) DebugLineStr(LOG_APP, LOG_MED, "Folder made private :", path.c_str());
     // What is later stored in a new folder is no safer than the folder's own entry.
     if (made && (error = plat::syncDirectoryOf(path)) != 0) {
-        DebugLineStr(LOG_APP, LOG_HIGH, "Unable to flush the folder that holds :",
-                     (path + " " + std::to_string(error)).c_str());
+        DebugLineStr(LOG_APP, LOG_HIGH,
+                     "Unable to flush the folder that holds :", (path + " " + std::to_string(error)).c_str());
         return false;
     }
     return true;

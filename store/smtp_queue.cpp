@@ -1,7 +1,7 @@
 #include "store/smtp_queue.h"
 
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/item_name.h"
 
 #include <cerrno>

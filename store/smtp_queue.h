@@ -16,8 +16,8 @@ inline constexpr char kRouteExtension[] = ".route";
 class SMTPQueue {
 public:
     struct Entry {
-        std::string baseName;          // the item file's name: the routing file's, ".route" removed
-        std::uint64_t routingSize = 0; // bytes of the routing file
+        std::string baseName;  // the item file's name: the routing file's, ".route" removed
+        std::uint64_t routingSize = 0;  // bytes of the routing file
     };
 
     // Scans directory, given without a trailing separator ("outgoing/" works too).

@@ -5,11 +5,11 @@
 //   check_once [--timeout-ms N] [--connection-limit-s N]
 //
 // Exit status 0 when every account was checked completely, 1 when any failed.
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/event_loop.h"
 #include "pop3/check.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,9 +40,9 @@ public:
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--timeout-ms") == 0 && i + 1 < argc) {
-            Client::timeoutMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+            Connection::timeoutMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
         } else if (std::strcmp(argv[i], "--connection-limit-s") == 0 && i + 1 < argc) {
-            Client::lifeLimitMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10)) * 1000;
+            Connection::lifeLimitMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10)) * 1000;
         } else {
             std::fprintf(stderr, "usage: check_once [--timeout-ms N] [--connection-limit-s N]\n");
             return 2;

@@ -11,11 +11,11 @@
 #include "platform/loopback_redirect.h"
 #include "platform/secret_store.h"
 #include "platform/spawn.h"
-#include "shared/oauth_presets.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
-#include "shared/secret_moves.h"
-#include "shared/secret_settings.h"
+#include "oauth/oauth_presets.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
+#include "secrets/secret_moves.h"
+#include "secrets/secret_settings.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -79,8 +79,10 @@ void openBrowser(const std::string& address) {
 // Posts the code to the token endpoint and runs the loop until the answer is in or the time is up.
 std::optional<plat::HttpReply> exchangeCode(const config::OAuthSettings& s, const std::string& code,
                                             const std::string& redirect, const std::string& verifier) {
-    std::map<std::string, std::string> form{{"grant_type", "authorization_code"}, {"code", code},
-                                            {"redirect_uri", redirect},           {"client_id", s.clientId},
+    std::map<std::string, std::string> form{{"grant_type", "authorization_code"},
+                                            {"code", code},
+                                            {"redirect_uri", redirect},
+                                            {"client_id", s.clientId},
                                             {"code_verifier", verifier}};
     if (!s.clientSecret.empty()) form["client_secret"] = s.clientSecret;
     std::optional<plat::HttpReply> answer;
@@ -154,11 +156,12 @@ int runAuthorize(const std::vector<std::string>& args) {
     }
     if (request.clientId) s.clientId = *request.clientId;
     if (request.clientSecret) s.clientSecret = *request.clientSecret;
-    for (auto [value, name] : {std::pair{&s.authUrl, config::kOAuthAuthUrl}, {&s.tokenUrl, config::kOAuthTokenUrl},
+    for (auto [value, name] : {std::pair{&s.authUrl, config::kOAuthAuthUrl},
+                               {&s.tokenUrl, config::kOAuthTokenUrl},
                                {&s.clientId, config::kOAuthClientId}}) {
         if (value->empty()) {
-            std::fprintf(stderr, "trawlexctl: \"%s\" of %s is empty: give --preset or --client-id, or set it\n",
-                         name, target.c_str());
+            std::fprintf(stderr, "trawlexctl: \"%s\" of %s is empty: give --preset or --client-id, or set it\n", name,
+                         target.c_str());
             return kExitUsage;
         }
     }

@@ -1,10 +1,10 @@
 #include "tools/ctl_secrets.h"
 
 #include "platform/secret_store.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
-#include "shared/secret_moves.h"
-#include "shared/secret_settings.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
+#include "secrets/secret_moves.h"
+#include "secrets/secret_settings.h"
 
 #include <cstdio>
 

@@ -3,10 +3,10 @@
 #include "platform/clock.h"
 #include "platform/registry.h"
 #include "platform/socket.h"
-#include "shared/engine_state.h"
-#include "shared/registry.h"
-#include "shared/settings_keys.h"
-#include "shared/day_logs.h"
+#include "link/engine_state.h"
+#include "config/settings.h"
+#include "config/settings_keys.h"
+#include "log/day_logs.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -23,8 +23,9 @@ void printServer(const char* name, const ServerState& server) {
     bool answers = server.listening && server.port > 0 &&
                    plat::loopbackPortAnswers(static_cast<std::uint16_t>(server.port), kProbeMs);
     std::printf("%s server: port %d, %s\n", name, server.port,
-                answers ? "listening"
-                        : server.listening ? "not answering" : "not listening (see the log)");
+                answers            ? "listening"
+                : server.listening ? "not answering"
+                                   : "not listening (see the log)");
 }
 
 int queueSize(const std::string& dataDir) {
@@ -48,7 +49,8 @@ std::string localTime(long long seconds) {
 // Read only: the accounts key is never created here.
 void printAccounts() {
     plat::RegKey accounts;
-    if (plat::regOpenKey(plat::Hive::CurrentUser, kAccountsKey, plat::KeyAccess::Read, accounts) != plat::RegStatus::Ok ||
+    if (plat::regOpenKey(plat::Hive::CurrentUser, kAccountsKey, plat::KeyAccess::Read, accounts) !=
+            plat::RegStatus::Ok ||
         config::accountCount(accounts) == 0) {
         std::printf("accounts: none\n");
         return;

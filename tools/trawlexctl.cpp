@@ -6,13 +6,13 @@
 #include "platform/link.h"
 #include "platform/signals.h"
 #include "platform/window.h"
-#include "shared/engine_link.h"
-#include "shared/engine_state.h"
+#include "link/engine_link.h"
+#include "link/engine_state.h"
 #include "shared/program_info.h"
 #include "tools/ctl_authorize.h"
 #include "tools/ctl_secrets.h"
 #include "tools/ctl_status.h"
-#include "shared/day_logs.h"
+#include "log/day_logs.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +35,7 @@ constexpr UINT kPrintRecord = WM_USER + 1;
 constexpr int kExitNoEngine = 1;
 constexpr int kExitTimedOut = 2;
 constexpr int kExitCycleFailed = 3;
-constexpr int kExitUsage = 64;   // EX_USAGE
+constexpr int kExitUsage = 64;  // EX_USAGE
 constexpr int kExitInterrupted = 130;
 // The front end's window, which is the engine's controller whenever trawlexctl is not.
 constexpr char kFrontEndClass[] = "TARNWICKCLASS";
@@ -46,8 +46,8 @@ enum class Command { Cycle, Watch, Shutdown, Look, Status };
 // What the window of a running command keeps; reached through the window's user data.
 struct Controller {
     Command command = Command::Watch;
-    bool cycleFailed = false;                // set by CYCLE_FAILURE: the cycle ends with kExitCycleFailed
-    std::deque<std::string> recordLines;     // data records' lines waiting for their turn
+    bool cycleFailed = false;  // set by CYCLE_FAILURE: the cycle ends with kExitCycleFailed
+    std::deque<std::string> recordLines;  // data records' lines waiting for their turn
 };
 
 const char kUsage[] =
@@ -116,12 +116,13 @@ LRESULT procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         std::string path;
         if (cds->lpData && cds->cbData > 0) {
             path.assign(static_cast<const char*>(cds->lpData), cds->cbData);
-            path = path.c_str();   // up to the terminating NUL
+            path = path.c_str();  // up to the terminating NUL
         }
         // A data record is sent and handled at once, while link messages the engine posted
         // before it may still wait in our queue: its line waits its turn behind them.
         const char* name = copyDataName(static_cast<int>(cds->dwData));
-        self->recordLines.push_back((name ? std::string(name) : "COPYDATA_" + std::to_string(cds->dwData)) + " " + path);
+        self->recordLines.push_back((name ? std::string(name) : "COPYDATA_" + std::to_string(cds->dwData)) + " " +
+                                    path);
         postMessage(hwnd, kPrintRecord, 0, 0);
         return 1;
     }
@@ -144,8 +145,7 @@ LRESULT procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             postQuitMessage(kExitNoEngine);
         }
         return 0;
-    default:
-        return defWindowProc(hwnd, msg, wParam, lParam);
+    default: return defWindowProc(hwnd, msg, wParam, lParam);
     }
 }
 
@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "trawlexctl: no engine found (is trawlex running for this user?)\n");
         return kExitNoEngine;
     }
-    if (command == Command::Look) return 0;   // nothing registered, nothing posted
+    if (command == Command::Look) return 0;  // nothing registered, nothing posted
     if (!registerClass(kCtlClass, procedure)) return kExitNoEngine;
     HWND self = createWindow(kCtlClass, "trawlexctl", 0);
     if (self) setWindowLongPtr(self, reinterpret_cast<std::intptr_t>(&controller));
@@ -230,17 +230,14 @@ int main(int argc, char** argv) {
     case Command::Cycle:
         posted = postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(self));
         break;
-    case Command::Watch:
-        posted = postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(self));
-        break;
+    case Command::Watch: posted = postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(self)); break;
     case Command::Shutdown:
         posted = postMessage(engine, WM_ENGINE_LINK, LINK_SHUTDOWN, 0);
         if (timeoutSeconds <= 0) setTimer(self, kTimeoutTimer, 10000);
         setTimer(self, kShutdownPollTimer, 50);
         break;
     case Command::Look:
-    case Command::Status:
-        break;   // answered before anything was published
+    case Command::Status: break;  // answered before anything was published
     }
     if (!posted) {
         std::fprintf(stderr, "trawlexctl: the engine does not answer\n");

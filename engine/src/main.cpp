@@ -13,10 +13,10 @@
 #include "platform/paths.h"
 #include "platform/signals.h"
 #include "pop3/pop_server.h"
-#include "shared/day_log_retention.h"
-#include "shared/debug.h"
-#include "shared/engine_state.h"
-#include "shared/settings_keys.h"
+#include "log/day_log_retention.h"
+#include "log/debug.h"
+#include "link/engine_state.h"
+#include "config/settings_keys.h"
 #include "smtp/smtp_server.h"
 
 #include <ctime>

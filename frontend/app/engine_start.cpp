@@ -1,7 +1,7 @@
 #include "frontend/app/engine_start.h"
 
 #include "platform/link.h"
-#include "shared/engine_link.h"
+#include "link/engine_link.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -26,7 +26,7 @@ private:
     void stop();
 
     int timeoutMs_;
-    QTimer poll_;       // where the folder cannot be watched, or a change was missed
+    QTimer poll_;  // where the folder cannot be watched, or a change was missed
     QTimer deadline_;
     QFileSystemWatcher watch_;
 };

@@ -5,8 +5,8 @@
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/mail_dates.h"
 #include "frontend/mail/rfc822_mail_header.h"
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 
 #include <algorithm>
 
@@ -14,7 +14,8 @@ std::pair<std::string, std::string> headerSenderAndSubject(const std::string& pa
     RFC822MailHeader header(path);
     const char* from = header.value(RFC822MailHeader::kFrom);
     const char* subject = header.value(RFC822MailHeader::kSubject);
-    return {from ? mail::decodeHeaderValue(from) : "<unknown>", subject ? mail::decodeHeaderValue(subject) : "<unknown>"};
+    return {from ? mail::decodeHeaderValue(from) : "<unknown>",
+            subject ? mail::decodeHeaderValue(subject) : "<unknown>"};
 }
 
 std::int64_t headerDate(const std::string& path) {
@@ -24,7 +25,9 @@ std::int64_t headerDate(const std::string& path) {
 }
 
 MailAnnouncements::MailAnnouncements(QWidget* window, HeaderReader senderAndSubject, QObject* parent)
-    : QObject(parent), window_(window), senderAndSubject_(std::move(senderAndSubject)) {
+    : QObject(parent),
+      window_(window),
+      senderAndSubject_(std::move(senderAndSubject)) {
     if (!senderAndSubject_) senderAndSubject_ = headerSenderAndSubject;
 }
 

@@ -30,7 +30,7 @@ public:
     // The main window, once it exists.
     void setWindow(QWidget* window) { window_ = window; }
 
-    void newItem(const std::string& path);           // COPYDATA_NEW_ITEM
+    void newItem(const std::string& path);  // COPYDATA_NEW_ITEM
     // COPYDATA_DELIVERY_FAILURE; reply: the provider's refusal, CRLF-separated lines.
     void deliveryFailure(const std::string& path, const std::string& reply = {});
 

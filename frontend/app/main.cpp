@@ -6,7 +6,7 @@
 #include "platform/event_loop.h"
 #include "platform/qt_wayland_seat.h"
 #include "platform/spawn.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "shared/program_info.h"
 
 #include <QApplication>
@@ -41,15 +41,17 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
-    QApplication::setQuitOnLastWindowClosed(false);   // the tray icon keeps the program alive
+    QApplication::setQuitOnLastWindowClosed(false);  // the tray icon keeps the program alive
     installTranslations(app, QLocale::system(), QString::fromStdString(plat::selfExeDir()));
     plat::prepareProcess();
 
     Shell shell;
-    bool failed = false;   // the engine's window never appeared: the loop ends, nothing to shut down
+    bool failed = false;  // the engine's window never appeared: the loop ends, nothing to shut down
     QObject::connect(&shell, &Shell::startFailed, [&failed] { failed = true; });
     if (!shell.startUp()) return 0;
-    if (noSeat) DebugLine(LOG_APP, LOG_MED, "Tarnwick: the Wayland compositor offers no seat; typing goes through Qt's compose input context");
+    if (noSeat)
+        DebugLine(LOG_APP, LOG_MED,
+                  "Tarnwick: the Wayland compositor offers no seat; typing goes through Qt's compose input context");
     int code = plat::runMessageLoop();
     if (failed) return 0;
     shell.shutDown();

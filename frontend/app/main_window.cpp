@@ -213,7 +213,7 @@ void MainWindow::closeWindow(bool hideIt) {
 Placement MainWindow::currentPlacement() const {
     QRect r = normalGeometry().isValid() ? normalGeometry() : geometry();
     Placement p;
-    p.showCmd = isMinimized() ? 2 : 1;   // SW_SHOWMINIMIZED : SW_SHOWNORMAL
+    p.showCmd = isMinimized() ? 2 : 1;  // SW_SHOWMINIMIZED : SW_SHOWNORMAL
     p.left = r.left();
     p.top = r.top();
     p.right = r.left() + r.width();
@@ -222,7 +222,7 @@ Placement MainWindow::currentPlacement() const {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    event->ignore();   // the shutdown question decides
+    event->ignore();  // the shutdown question decides
     emit closeRequested();
 }
 

@@ -70,9 +70,9 @@ public:
     Placement currentPlacement() const;
 
 signals:
-    void closeRequested();   // the window's close button
-    void minimized();        // by the user
-    void restored();         // from the task bar
+    void closeRequested();  // the window's close button
+    void minimized();  // by the user
+    void restored();  // from the task bar
     // From the folder tree: an account's properties; its e-mail program was started.
     void accountPropertiesRequested();
     void mailProgramStarted();
@@ -84,14 +84,14 @@ protected:
 private:
     // Headers of listed items, kept while the program runs so that reopening is quick.
     views::HeaderCache headerCache_;
-    QWidget* views_ = nullptr;   // the band, the tree and the list
+    QWidget* views_ = nullptr;  // the band, the tree and the list
     bool viewsShown_ = false;
     views::FolderTree* tree_ = nullptr;
     views::ItemList* list_ = nullptr;
     QLabel* statusLeft_ = nullptr;
     QLabel* statusRight_ = nullptr;
-    bool ownStateChange_ = false;   // a state change we make ourselves is no user request
-    Qt::WindowStates requested_;    // the state we asked for last
+    bool ownStateChange_ = false;  // a state change we make ourselves is no user request
+    Qt::WindowStates requested_;  // the state we asked for last
     void stateSettled();
     bool inFront_ = false;
     QString pendingNotice_;

@@ -1,12 +1,12 @@
 #include "frontend/app/placement.h"
 
-#include "shared/int32_slots.h"
+#include "config/int32_slots.h"
 
 namespace {
 
 // The fields after the length, in their stored order.
 constexpr std::int32_t Placement::*kFields[] = {
-    &Placement::flags, &Placement::showCmd, &Placement::minX, &Placement::minY, &Placement::maxX,
+    &Placement::flags, &Placement::showCmd, &Placement::minX, &Placement::minY,  &Placement::maxX,
     &Placement::maxY,  &Placement::left,    &Placement::top,  &Placement::right, &Placement::bottom,
 };
 constexpr std::int32_t kLength = 44;

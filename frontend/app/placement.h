@@ -3,14 +3,14 @@
 // right and bottom.
 #pragma once
 
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <cstdint>
 #include <optional>
 
 struct Placement {
     std::int32_t flags = 0;
-    std::int32_t showCmd = 1;   // SW_SHOWNORMAL
+    std::int32_t showCmd = 1;  // SW_SHOWNORMAL
     std::int32_t minX = -1, minY = -1, maxX = -1, maxY = -1;
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;
 };

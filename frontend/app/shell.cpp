@@ -23,10 +23,10 @@
 #include "frontend/mail/folders.h"
 #include "platform/link.h"
 #include "platform/spawn.h"
-#include "shared/day_logs.h"
-#include "shared/debug.h"
-#include "shared/engine_link.h"
-#include "shared/registry.h"
+#include "log/day_logs.h"
+#include "log/debug.h"
+#include "link/engine_link.h"
+#include "config/settings.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -49,8 +49,8 @@ constexpr char kFrontEndTitle[] = "Tarnwick";
 // The link code a second copy posts to the running one (lParam 0) before it ends: open the
 // main window and bring it to the front. No engine code uses it.
 constexpr int FRONTEND_OPEN_WINDOW = 30;
-constexpr char kAlreadyRunning[] =
-    QT_TRANSLATE_NOOP("Tarnwick", "You are already running Tarnwick and can not have more than one instance running!");
+constexpr char kAlreadyRunning[] = QT_TRANSLATE_NOOP(
+    "Tarnwick", "You are already running Tarnwick and can not have more than one instance running!");
 
 // A second copy brings the running one's window to the front. Where a tray shows the running
 // copy it also says why nothing new starts; without one the window coming up says enough.
@@ -70,7 +70,7 @@ Shell::Shell(ShellOptions options) : options_(std::move(options)) {
 }
 
 Shell::~Shell() {
-    link_.reset();   // no signal of its end reaches a shell half destroyed
+    link_.reset();  // no signal of its end reaches a shell half destroyed
     // Open dialogs without an owner would answer a shell that is gone.
     delete closeQuestion_.data();
     delete optionsSheet_.data();
@@ -171,7 +171,8 @@ void Shell::engineAppeared() {
 
 void Shell::engineMissing() {
     DebugLine(LOG_APP, LOG_HIGH, "Tarnwick: the engine's window did not appear");
-    QString text = tr("Trawlex did not start within %1 seconds.\nExiting Tarnwick").arg((options_.engineWaitMs + 999) / 1000);
+    QString text =
+        tr("Trawlex did not start within %1 seconds.\nExiting Tarnwick").arg((options_.engineWaitMs + 999) / 1000);
     if (tray_) tray_->remove();
     messageBox(nullptr, {text.toStdString(), kCaption});
     postQuitMessage(0);
@@ -199,20 +200,20 @@ void Shell::watchMailboxes() {
 void Shell::mailboxesChanged() {
     window_->refreshViews();
     scheduler_->mailboxesChanged();
-    if (!cycle_.flags().cycling) refreshStatusBar();   // the tip's unread count
+    if (!cycle_.flags().cycling) refreshStatusBar();  // the tip's unread count
 }
 
 bool Shell::startEngine() {
     if (findWindow(kEngineClass, kEngineTitle)) return true;
     int err = spawnDetached(options_.enginePath, {options_.enginePath});
     if (err == 0) return true;
-    messageBox(nullptr, {tr("Failed to launch Trawlex [reason = %1]\nExiting Tarnwick").arg(err).toStdString(), kCaption});
+    messageBox(nullptr,
+               {tr("Failed to launch Trawlex [reason = %1]\nExiting Tarnwick").arg(err).toStdString(), kCaption});
     return false;
 }
 
 void Shell::shutDown() {
-    if (HWND engine = findWindow(kEngineClass, kEngineTitle))
-        postMessage(engine, WM_ENGINE_LINK, LINK_SHUTDOWN, 0);
+    if (HWND engine = findWindow(kEngineClass, kEngineTitle)) postMessage(engine, WM_ENGINE_LINK, LINK_SHUTDOWN, 0);
     DebugLogClose();
 }
 
@@ -273,7 +274,7 @@ void Shell::trayAvailabilityChanged(bool available) {
         // Nothing on the desktop leads to a hidden window any more.
         if (!window_->isVisible() || window_->isMinimized()) openMainWindow();
     } else if (window_->isMinimized()) {
-        closeMainWindow();   // closed as it is with a tray: hidden behind the icon
+        closeMainWindow();  // closed as it is with a tray: hidden behind the icon
     }
 }
 
@@ -300,12 +301,12 @@ void Shell::removeSelectedAccount() {
 
 void Shell::showSelectedAccountProperties() {
     showAccountProperties(window_.get(), window_->selectedAccountIndex());
-    watchMailboxes();   // its mailbox may have another name now
+    watchMailboxes();  // its mailbox may have another name now
 }
 
 // The Options sheet; without an account the wizard follows once it has closed.
 void Shell::runOptions() {
-    if (optionsSheet_) {   // one sheet at a time, whatever asked for it
+    if (optionsSheet_) {  // one sheet at a time, whatever asked for it
         optionsSheet_->raise();
         optionsSheet_->activateWindow();
         return;
@@ -319,12 +320,14 @@ void Shell::runOptions() {
         helpPage = helpWindow_->browser()->source();
         helpWindow_->hide();
         help = nullptr;
-        DebugLine(LOG_APP, LOG_MED, "Tarnwick: the set-up help shows inside the Options sheet, as the compositor places the windows");
+        DebugLine(LOG_APP, LOG_MED,
+                  "Tarnwick: the set-up help shows inside the Options sheet, as the compositor places the windows");
     }
-    PropSheet* sheet = newOptionsSheet(window_.get(), [this] { resumeSoon(); }, &cycle_.flags(), help, helpPage);
+    PropSheet* sheet = newOptionsSheet(
+        window_.get(), [this] { resumeSoon(); }, &cycle_.flags(), help, helpPage);
     optionsSheet_ = sheet;
     sheet->start([this, helpHidden = !helpPage.isEmpty()](bool) {
-        optionsSheet_ = nullptr;   // closed: deleted once this event is over
+        optionsSheet_ = nullptr;  // closed: deleted once this event is over
         if (helpHidden && helpWindow_) helpWindow_->show();
         if (std::exchange(openAfterOptions_, false) && !trayAvailable()) openMainWindow();
         if (accountCount() == 0) post(&Shell::addAccount);
@@ -359,12 +362,8 @@ void Shell::engineNotice(int code) {
         cycle_.enterPhase(*phase);
     }
     switch (code) {
-    case CYCLE_CONNECTED:
-        scheduler_->connected();
-        break;
-    case CYCLE_DIAL_FAILED:
-        scheduler_->dialFailed();
-        break;
+    case CYCLE_CONNECTED: scheduler_->connected(); break;
+    case CYCLE_DIAL_FAILED: scheduler_->dialFailed(); break;
     case CYCLE_NEW_ITEM:
         window_->refreshViews();
         scheduler_->newItem();
@@ -385,17 +384,10 @@ void Shell::engineNotice(int code) {
         window_->refreshViews();
         scheduler_->newOutgoingMail();
         break;
-    case MAILBOX_CHANGED:
-        window_->refreshViews();
-        break;
-    case FRONTEND_OPEN_WINDOW:
-        openMainWindow();
-        break;
-    case CYCLE_FAILURE:
-        cycle_.cycleFailed();
-        break;
-    default:
-        break;
+    case MAILBOX_CHANGED: window_->refreshViews(); break;
+    case FRONTEND_OPEN_WINDOW: openMainWindow(); break;
+    case CYCLE_FAILURE: cycle_.cycleFailed(); break;
+    default: break;
     }
 }
 
@@ -461,8 +453,7 @@ void Shell::refreshStatusBar() {
     const std::string& stored = cycle_.status();
     QString status = statusBarText(stored, cycle_.failedStep());
     // Where the reason can be read.
-    if (stored == kStatusCycleFailed)
-        status = tr("%1; log: %2").arg(status, QString::fromStdString(logPath()));
+    if (stored == kStatusCycleFailed) status = tr("%1; log: %2").arg(status, QString::fromStdString(logPath()));
     window_->setStatusParts(tr("Last check: %1 %2").arg(time, date), status);
 }
 
@@ -488,7 +479,7 @@ void Shell::openMainWindow() {
 
 void Shell::closeMainWindow() {
     Placement p = window_->currentPlacement();
-    p.showCmd = 2;   // SW_SHOWMINIMIZED: a closed window is a minimised one
+    p.showCmd = 2;  // SW_SHOWMINIMIZED: a closed window is a minimised one
     config::writePlacement(encodePlacement(p));
     window_->closeWindow(trayAvailable());
     window_->hideViews();
@@ -501,7 +492,7 @@ QWidget* Shell::dialogOwner() const {
 }
 
 void Shell::exitProgram() {
-    if (closeQuestion_) return;   // already asked
+    if (closeQuestion_) return;  // already asked
     closeQuestion_ = askUser(dialogOwner(),
                              {QT_TRANSLATE_NOOP("Tarnwick", "Do you really wish to shutdown Tarnwick?"), kCaption,
                               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No},

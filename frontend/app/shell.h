@@ -12,8 +12,8 @@
 #include "frontend/schedule/cycle_status.h"
 #include "frontend/app/tray.h"
 #include "frontend/mail/log_viewer.h"
-#include "platform/qt_link_window.h"
-#include "shared/day_logs.h"
+#include "frontend/qt_platform/qt_link_window.h"
+#include "log/day_logs.h"
 #include "platform/window.h"
 
 #include <QMessageBox>
@@ -37,15 +37,15 @@ class MailboxWatch;
 }
 
 struct ShellOptions {
-    std::string enginePath;               // empty: "trawlex" beside this program
-    int engineWaitMs = 10000;             // how long start-up waits for the engine's window
-    std::optional<bool> trayAvailable;    // unset: ask the desktop
-    std::function<std::time_t()> clock;   // unset: the real clock
-    std::string helpDir;                  // empty: <program dir>/../share/tarnwick/help
+    std::string enginePath;  // empty: "trawlex" beside this program
+    int engineWaitMs = 10000;  // how long start-up waits for the engine's window
+    std::optional<bool> trayAvailable;  // unset: ask the desktop
+    std::function<std::time_t()> clock;  // unset: the real clock
+    std::string helpDir;  // empty: <program dir>/../share/tarnwick/help
     // Unset: the header of the item ("<unknown>" for a missing sender or subject).
     std::function<std::pair<std::string, std::string>(const std::string&)> senderAndSubject;
-    std::function<bool()> unreadMailWaiting;   // unset: the accounts' mailboxes are scanned
-    DesktopNotifications::Sender notificationSender;   // unset: the session's notification service
+    std::function<bool()> unreadMailWaiting;  // unset: the accounts' mailboxes are scanned
+    DesktopNotifications::Sender notificationSender;  // unset: the session's notification service
     // Whether a system tray is there, asked again every trayProbeMs so that a tray that
     // appears or goes later is followed. Unset: the desktop is asked, unless trayAvailable
     // is set (then the answer stays as given).
@@ -148,19 +148,19 @@ private:
     bool trayAvailable() const { return tray_ ? tray_->available() : trayAvailable_; }
 
     ShellOptions options_;
-    bool trayAvailable_ = false;   // at start; the tray follows the desktop after that
+    bool trayAvailable_ = false;  // at start; the tray follows the desktop after that
     std::unique_ptr<plat::LinkWindow> link_;
     CycleStatus cycle_;
     std::unique_ptr<EngineStart> engineStart_;
-    LogMark cycleLog_;          // where the day logs ended when the cycle started
-    QPointer<QDialog> optionsSheet_;       // while the Options sheet shows
+    LogMark cycleLog_;  // where the day logs ended when the cycle started
+    QPointer<QDialog> optionsSheet_;  // while the Options sheet shows
     bool openAfterOptions_ = false;  // no tray at first start: the window opens once Options closes
-    QPointer<QDialog> about_;              // while the About box shows
+    QPointer<QDialog> about_;  // while the About box shows
     QPointer<views::LogViewer> logViewer_;  // while the log shows
     QPointer<QMessageBox> closeQuestion_;  // while the shutdown question is open
     std::unique_ptr<CommandActions> actions_;
     std::unique_ptr<MainWindow> window_;
-    std::unique_ptr<TrayProbe> trayProbe_;   // outlives the tray, whose questions it answers
+    std::unique_ptr<TrayProbe> trayProbe_;  // outlives the tray, whose questions it answers
     std::unique_ptr<Tray> tray_;
     std::unique_ptr<SoundPlayer> sounds_;
     std::unique_ptr<Scheduler> scheduler_;

@@ -8,7 +8,7 @@
 #include "frontend/mail/folders.h"
 #include "frontend/app/shell.h"
 #include "platform/link.h"
-#include "shared/engine_link.h"
+#include "link/engine_link.h"
 
 #include <cstdlib>
 

@@ -2,7 +2,7 @@
 
 #include "frontend/icons/icons.h"
 #include "frontend/schedule/schedule_state.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <QMenu>
 

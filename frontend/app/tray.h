@@ -59,7 +59,7 @@ private:
     void makeIcon();
 
     std::unique_ptr<QMenu> menu_;
-    std::unique_ptr<QSystemTrayIcon> icon_;   // goes first, while its menu still exists
+    std::unique_ptr<QSystemTrayIcon> icon_;  // goes first, while its menu still exists
     std::vector<QIcon> frames_;
     std::string tip_;
     int frame_ = -1;

@@ -49,7 +49,8 @@ QMessageBox::StandardButton messageBox(QWidget* owner, const MessageBoxRequest& 
     return answerOf(r, box.exec());
 }
 
-QMessageBox* askUser(QWidget* owner, const MessageBoxRequest& r, std::function<void(QMessageBox::StandardButton)> answered) {
+QMessageBox* askUser(QWidget* owner, const MessageBoxRequest& r,
+                     std::function<void(QMessageBox::StandardButton)> answered) {
     auto* box = new QMessageBox(owner);
     prepareBox(*box, r);
     if (boxHook) {

@@ -12,7 +12,7 @@ struct MessageBoxRequest {
     std::string caption;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QMessageBox::StandardButton defaultButton = QMessageBox::Ok;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;   // none: information for OK, else a question
+    QMessageBox::Icon icon = QMessageBox::NoIcon;  // none: information for OK, else a question
 };
 
 // Shows a message box owned by owner (may be null) and answers the button pressed; Escape

@@ -9,11 +9,13 @@
 #include <QVBoxLayout>
 
 HelpWindow::HelpWindow(std::function<std::string()> logPath, QWidget* parent)
-    : QDialog(parent), logPath_(std::move(logPath)), browser_(new QTextBrowser(this)) {
+    : QDialog(parent),
+      logPath_(std::move(logPath)),
+      browser_(new QTextBrowser(this)) {
     setObjectName(QStringLiteral("helpWindow"));
     setWindowTitle(tr("Tarnwick Help"));
     browser_->setObjectName(QStringLiteral("helpText"));
-    browser_->setOpenExternalLinks(true);   // web addresses: the desktop's browser
+    browser_->setOpenExternalLinks(true);  // web addresses: the desktop's browser
     auto* contents = new QPushButton(tr("&Contents"), this);
     contents->setObjectName(QStringLiteral("contents"));
     auto* log = new QPushButton(tr("&Log"), this);

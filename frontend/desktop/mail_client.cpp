@@ -41,8 +41,7 @@ std::string mailClientCommandLine(const std::string& name) {
 std::vector<std::string> listMailClients() {
     std::vector<std::string> names;
     for (const auto& e : plat::desktopEntries()) {
-        if (isMailClient(e) && std::find(names.begin(), names.end(), e.name) == names.end())
-            names.push_back(e.name);
+        if (isMailClient(e) && std::find(names.begin(), names.end(), e.name) == names.end()) names.push_back(e.name);
     }
     return names;
 }

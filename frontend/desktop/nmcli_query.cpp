@@ -1,8 +1,8 @@
 #include "frontend/desktop/nmcli_query.h"
 
 #include "platform/spawn.h"
-#include "shared/nmcli.h"
-#include "shared/ras_status.h"
+#include "dialup/nmcli.h"
+#include "dialup/ras_status.h"
 
 #include <QProcess>
 #include <QTimer>
@@ -19,7 +19,7 @@ public:
     using Done = std::function<void(std::optional<std::vector<std::string>>)>;
 
     NmcliRun(QObject* context, const QStringList& args, Done done) : QObject(context), done_(std::move(done)) {
-        setObjectName(QStringLiteral("nmcliQuery"));   // tests wait for these to end
+        setObjectName(QStringLiteral("nmcliQuery"));  // tests wait for these to end
         limit_.setSingleShot(true);
         connect(&limit_, &QTimer::timeout, this, [this] { end(); });
         connect(&process_, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
@@ -31,7 +31,7 @@ public:
         });
         const std::string program = plat::findOnPath("nmcli");
         if (program.empty()) {
-            QTimer::singleShot(0, this, [this] { end(); });   // no dial-up networking here
+            QTimer::singleShot(0, this, [this] { end(); });  // no dial-up networking here
             return;
         }
         process_.setStandardInputFile(QProcess::nullDevice());
@@ -60,7 +60,7 @@ private:
     void end(std::optional<std::vector<std::string>> lines = std::nullopt) {
         if (!done_) return;
         limit_.stop();
-        setObjectName(QString());   // answered, though not yet deleted
+        setObjectName(QString());  // answered, though not yet deleted
         Done done = std::exchange(done_, nullptr);
         done(std::move(lines));
         deleteLater();
@@ -81,7 +81,7 @@ void askConnected(QObject* context, const std::string& entry, std::function<void
         for (const std::string& line : lines.value_or(std::vector<std::string>{})) {
             std::vector<std::string> f = nmcli::splitTerse(line);
             if (!nmcli::sameEntry(f[0], entry)) continue;
-            up = f.size() > 1 && f[1] == "activated";   // the first connection of that name decides
+            up = f.size() > 1 && f[1] == "activated";  // the first connection of that name decides
             break;
         }
         answer(up);

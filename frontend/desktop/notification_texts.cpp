@@ -14,7 +14,6 @@ namespace notify {
 
 namespace {
 
-
 QString fromUtf8(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -63,10 +62,12 @@ QString peopleNames(const std::string& addresses) {
 
 Text newMailText(const std::vector<Arrival>& came) {
     std::vector<Arrival> arrivals(came.rbegin(), came.rend());
-    std::stable_sort(arrivals.begin(), arrivals.end(), [](const Arrival& a, const Arrival& b) { return a.when > b.when; });
+    std::stable_sort(arrivals.begin(), arrivals.end(),
+                     [](const Arrival& a, const Arrival& b) { return a.when > b.when; });
     Text t;
-    t.summary = arrivals.size() == 1 ? Notifications::tr("1 new message")
-                                     : Notifications::tr("%1 new messages").arg(static_cast<qulonglong>(arrivals.size()));
+    t.summary = arrivals.size() == 1
+                    ? Notifications::tr("1 new message")
+                    : Notifications::tr("%1 new messages").arg(static_cast<qulonglong>(arrivals.size()));
     QStringList lines;
     for (std::size_t i = 0; i < arrivals.size() && i < kArrivalsNamed; ++i)
         lines << Notifications::tr("%1: %2").arg(senderName(arrivals[i].from), orDash(arrivals[i].subject));
@@ -81,12 +82,14 @@ Text deliveryFailureText(const std::string& to, const std::string& subject, cons
     t.summary = Notifications::tr("Mail could not be delivered");
     QStringList lines;
     QString names = peopleNames(to);
-    lines << Notifications::tr("To: %1").arg(names.isEmpty() ? QStringLiteral("-") : names) << Notifications::tr("Subject: %1").arg(orDash(subject));
+    lines << Notifications::tr("To: %1").arg(names.isEmpty() ? QStringLiteral("-") : names)
+          << Notifications::tr("Subject: %1").arg(orDash(subject));
     QString answer = fromUtf8(reply).trimmed();
     answer.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     // A provider may answer at length; the notice shows the start, the dialog all of it.
     if (answer.size() > kReplyShown) answer = answer.left(kReplyShown) + QChar(0x2026);
-    lines << (answer.isEmpty() ? Notifications::tr("The provider gave no reason.") : Notifications::tr("The provider replied: %1").arg(answer));
+    lines << (answer.isEmpty() ? Notifications::tr("The provider gave no reason.")
+                               : Notifications::tr("The provider replied: %1").arg(answer));
     t.body = lines.join(QLatin1Char('\n'));
     return t;
 }

@@ -20,7 +20,7 @@ struct Text {
 struct Arrival {
     std::string from;
     std::string subject;
-    std::int64_t when = 0;   // the message's date, seconds since 1970; 0: none (sorts oldest)
+    std::int64_t when = 0;  // the message's date, seconds since 1970; 0: none (sorts oldest)
 };
 
 // How many new messages a notification names one by one; the rest are counted.

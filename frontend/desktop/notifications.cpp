@@ -1,6 +1,6 @@
 #include "frontend/desktop/notifications.h"
 
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -26,7 +26,9 @@ constexpr std::size_t kNoticesKept = 16;
 
 }  // namespace
 
-DesktopNotifications::DesktopNotifications(Sender sender, QObject* parent) : QObject(parent), sender_(std::move(sender)) {
+DesktopNotifications::DesktopNotifications(Sender sender, QObject* parent)
+    : QObject(parent),
+      sender_(std::move(sender)) {
     if (sender_) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;
@@ -90,8 +92,8 @@ void DesktopNotifications::sendOverBus(const Request& r, std::function<void(quin
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("tarnwick"));
-    hints.insert(QStringLiteral("category"), r.kind == Kind::NewMail ? QStringLiteral("email.arrived")
-                                                                      : QStringLiteral("email"));
+    hints.insert(QStringLiteral("category"),
+                 r.kind == Kind::NewMail ? QStringLiteral("email.arrived") : QStringLiteral("email"));
     QString body = markup_ ? notify::markup(r.text.body) : notify::plainSafe(r.text.body);
     call << QStringLiteral("Tarnwick") << r.replacesId << QStringLiteral("tarnwick") << r.text.summary << body
          << r.actions << hints << qint32(-1);
@@ -117,7 +119,7 @@ void DesktopNotifications::askCapabilities() {
 void DesktopNotifications::actionInvoked(quint32 id, const QString& key) {
     bool ours = std::find(ids_.begin(), ids_.end(), id) != ids_.end() ||
                 std::find(noticeIds_.begin(), noticeIds_.end(), id) != noticeIds_.end();
-    if (id == 0 || !ours) return;   // another program's notification
+    if (id == 0 || !ours) return;  // another program's notification
     if (key == QLatin1String(kOpenKey) || key == QLatin1String(kDefaultKey)) {
         emit openWindowRequested();
     } else if (key == QLatin1String(kReadKey)) {

@@ -29,8 +29,8 @@ public:
     struct Request {
         Kind kind = Kind::Notice;
         notify::Text text;
-        QStringList actions;        // key, label, key, label...
-        quint32 replacesId = 0;     // the notification it replaces; 0: a new one
+        QStringList actions;  // key, label, key, label...
+        quint32 replacesId = 0;  // the notification it replaces; 0: a new one
     };
     // Sends a request; done is called with the id the service gave it (never for a failure).
     using Sender = std::function<void(const Request&, std::function<void(quint32 id)> done)>;
@@ -76,5 +76,5 @@ private:
     std::vector<notify::Arrival> arrivals_;
     std::array<quint32, 4> ids_{};
     std::vector<quint32> noticeIds_;
-    bool markup_ = true;   // until the service says otherwise
+    bool markup_ = true;  // until the service says otherwise
 };

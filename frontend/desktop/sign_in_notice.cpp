@@ -15,7 +15,6 @@ namespace {
 constexpr char kBefore[] = "MAIL HIGH sign-in for ";
 constexpr char kAfter[] = " expired: sign in again";
 
-
 }  // namespace
 
 std::vector<std::string> expiredSignIns(const std::vector<std::string>& logLines) {
@@ -37,10 +36,10 @@ Text signInExpiredText(const std::string& target) {
     if (target == "outgoing")
         return {Notifications::tr("Sign in again"),
                 Notifications::tr("The provider no longer accepts the sign-in for outgoing mail. Sign in again with "
-                   "Sign in… on the Connection page of Options; the queue waits until then.")};
+                                  "Sign in… on the Connection page of Options; the queue waits until then.")};
     return {Notifications::tr("Sign in again"),
             Notifications::tr("The provider no longer accepts the sign-in for the account %1. Sign in again with "
-               "Sign in… on its Account page; its mail waits on the server until then.")
+                              "Sign in… on its Account page; its mail waits on the server until then.")
                 .arg(QString::fromStdString(target))};
 }
 

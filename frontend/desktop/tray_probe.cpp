@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kBusTimeoutMs = 1500;   // below the 2 s between two questions
+constexpr int kBusTimeoutMs = 1500;  // below the 2 s between two questions
 
 }  // namespace
 
@@ -28,9 +28,9 @@ void TrayProbe::ask(std::function<void(bool)> answer) {
             this, [answer = std::move(answer)] { answer(xembedTrayPresent()); }, Qt::QueuedConnection);
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                       QStringLiteral("/org/freedesktop/DBus"),
-                                                       QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
     call << QStringLiteral("org.kde.StatusNotifierWatcher");
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kBusTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
@@ -55,13 +55,13 @@ bool TrayProbe::xembedTrayPresent() {
         if (dot != std::string::npos && d.find(':') < dot) screen = std::atoi(d.c_str() + dot + 1);
     }
     std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(screen);
-    xcb_intern_atom_reply_t* atom =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
     if (!atom) return false;
     bool owned = false;
     if (atom->atom != XCB_ATOM_NONE) {
-        if (xcb_get_selection_owner_reply_t* owner =
-                xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr)) {
+        if (xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+                c, xcb_get_selection_owner(c, atom->atom), nullptr)) {
             owned = owner->owner != XCB_WINDOW_NONE;
             std::free(owner);
         }

@@ -41,9 +41,9 @@ void layOut(QDialog* dialog, const char* name, const QString& title, int trayFra
     centerOnScreen(dialog);
 }
 
-constexpr std::size_t kLineMax = 259;           // the notice's 260-byte line
-constexpr std::size_t kRecipientsMax = 128;     // a longer To is a list of many
-constexpr std::size_t kReplyLinesMax = 20;      // reply lines shown; a longer reply is cut
+constexpr std::size_t kLineMax = 259;  // the notice's 260-byte line
+constexpr std::size_t kRecipientsMax = 128;  // a longer To is a list of many
+constexpr std::size_t kReplyLinesMax = 20;  // reply lines shown; a longer reply is cut
 
 // "Label: value", "-" for a missing value, cut to the notice's line; the label in the user's
 // language.
@@ -107,7 +107,7 @@ void NewMailDialog::addRow(const QString& from, const QString& subject, qint64 w
     int at = 0;
     while (at < list_->topLevelItemCount() && list_->topLevelItem(at)->data(0, Qt::UserRole).toLongLong() > when) ++at;
     list_->insertTopLevelItem(at, item);
-    list_->setCurrentIndex(QModelIndex());   // no row stands out; OK keeps the focus
+    list_->setCurrentIndex(QModelIndex());  // no row stands out; OK keeps the focus
     list_->resizeColumnToContents(0);
     list_->resizeColumnToContents(1);
     show();
@@ -132,7 +132,7 @@ void NewMailDialog::done(int result) {
         emit closed();
     }
     QDialog::done(result);
-    deleteLater();   // Esc only hides a dialog
+    deleteLater();  // Esc only hides a dialog
 }
 
 std::vector<std::string> deliveryFailureLines(const std::string& path, const std::string& reply) {
@@ -154,7 +154,9 @@ std::vector<std::string> deliveryFailureLines(const std::string& path, const std
     while (from < reply.size() && lines.size() < 5 + kReplyLinesMax) {
         std::size_t end = reply.find("\r\n", from);
         if (end == std::string::npos) end = reply.size();
-        if (end > from) lines.push_back(noticeLine(QT_TRANSLATE_NOOP("DeliveryFailureDialog", "Reply"), reply.substr(from, end - from).c_str()));
+        if (end > from)
+            lines.push_back(noticeLine(QT_TRANSLATE_NOOP("DeliveryFailureDialog", "Reply"),
+                                       reply.substr(from, end - from).c_str()));
         from = end + 2;
     }
     return lines;

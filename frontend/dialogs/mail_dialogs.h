@@ -26,7 +26,7 @@ public:
     // dates. Sizes the columns to their contents and comes to the front.
     void addRow(const QString& from, const QString& subject, qint64 when = 0);
     int rowCount() const;
-    QString row(int index, int column) const;   // 0 is the top row
+    QString row(int index, int column) const;  // 0 is the top row
 
     void done(int result) override;
 

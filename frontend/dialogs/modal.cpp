@@ -55,7 +55,7 @@ QRect placeCentred(QSize frame, const QRect& available) {
 
 namespace {
 
-constexpr int kGap = 8;   // between two windows side by side
+constexpr int kGap = 8;  // between two windows side by side
 
 // Gives w the frame rectangle place (its borders as they are now).
 void setFrameRect(QWidget* w, const QRect& place) {

@@ -3,7 +3,7 @@
 #include "frontend/desktop/mail_client.h"
 #include "frontend/dialogs/controls.h"
 #include "frontend/dialogs/modal.h"
-#include "shared/local_ports.h"
+#include "config/local_ports.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -25,7 +25,8 @@ QLabel* valueLabel(QWidget* parent, const QString& text, const char* name) {
 NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::string& clientName,
                                                    const std::string& commandLine, const std::string& accountTitle,
                                                    bool oauth)
-    : QDialog(owner), commandLine_(commandLine) {
+    : QDialog(owner),
+      commandLine_(commandLine) {
     setObjectName(QStringLiteral("newAccountSettingsDialog"));
     setWindowTitle(tr("New Account Settings for E-Mail Client"));
     auto* intro = noteLabel(this, tr("Set up an account in your e-mail program with these settings. "

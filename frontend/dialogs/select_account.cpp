@@ -4,7 +4,7 @@
 #include "frontend/desktop/mail_client.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/dialogs/controls.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -38,9 +38,8 @@ public:
         list_->setSortingEnabled(true);
         text->setBuddy(list_);
         for (std::size_t i = 0; i < choices.size(); ++i) {
-            auto* item = new QListWidgetItem(
-                QStringLiteral("%1 (%2)").arg(QString::fromStdString(choices[i].title),
-                                              QString::fromStdString(choices[i].client)));
+            auto* item = new QListWidgetItem(QStringLiteral("%1 (%2)").arg(QString::fromStdString(choices[i].title),
+                                                                           QString::fromStdString(choices[i].client)));
             item->setData(Qt::UserRole, static_cast<int>(i));
             list_->addItem(item);
         }
@@ -109,7 +108,8 @@ bool removeAccount(QWidget* owner, int accountIndex) {
     std::string title;
     if (accountIndex < 0 || !config::openAccountsKey(accounts) || !config::accountTitle(accounts, accountIndex, title))
         return false;
-    QString text = QCoreApplication::translate("Tarnwick", "Confirm that you wish to remove account '%1'.\nClick YES to remove.")
+    QString text = QCoreApplication::translate("Tarnwick",
+                                               "Confirm that you wish to remove account '%1'.\nClick YES to remove.")
                        .arg(QString::fromStdString(title));
     if (messageBox(owner, {text.toStdString(), QT_TRANSLATE_NOOP("Tarnwick", "Tarnwick - Account Removal"),
                            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes}) != QMessageBox::Yes)

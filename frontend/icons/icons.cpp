@@ -103,8 +103,7 @@ void drawBadge(QPainter& p, Badge badge, int step) {
         break;
     }
     case Badge::Dot:
-    case Badge::None:
-        break;
+    case Badge::None: break;
     }
 }
 
@@ -161,19 +160,13 @@ void paintTrayFrame(QPainter& p, int index) {
 
 void paintOther(QPainter& p, int id) {
     switch (static_cast<ProgramIcon>(id)) {
-    case ProgramIcon::UnreadItem:
-        drawEnvelope(p, kNewMail, false, false);
-        break;
-    case ProgramIcon::ReadItem:
-        drawEnvelope(p, kMuted, true, false);
-        break;
-    case ProgramIcon::IncomingRoot:   // the mail store
+    case ProgramIcon::UnreadItem: drawEnvelope(p, kNewMail, false, false); break;
+    case ProgramIcon::ReadItem: drawEnvelope(p, kMuted, true, false); break;
+    case ProgramIcon::IncomingRoot:  // the mail store
         drawFolder(p, kNormal.body, kNormal.edge);
         break;
-    case ProgramIcon::AccountMailbox:
-        drawFolder(p, QColor(0xf4, 0xc4, 0x5a), QColor(0x7a, 0x55, 0x00));
-        break;
-    case ProgramIcon::OutgoingRoot:   // the queue
+    case ProgramIcon::AccountMailbox: drawFolder(p, QColor(0xf4, 0xc4, 0x5a), QColor(0x7a, 0x55, 0x00)); break;
+    case ProgramIcon::OutgoingRoot:  // the queue
         drawFolder(p, QColor(0xf4, 0xc4, 0x5a), QColor(0x7a, 0x55, 0x00));
         drawBadge(p, Badge::Sending, 1);
         break;

@@ -6,12 +6,12 @@
 
 // The pictures besides the tray's frames.
 enum class ProgramIcon {
-    Program,          // the program itself
-    UnreadItem,       // a closed envelope
-    ReadItem,         // an open, pale envelope
-    IncomingRoot,     // the mailbox tree's "Incoming"
-    AccountMailbox,   // an account's mailbox
-    OutgoingRoot,     // the mailbox tree's "Outgoing"
+    Program,  // the program itself
+    UnreadItem,  // a closed envelope
+    ReadItem,  // an open, pale envelope
+    IncomingRoot,  // the mailbox tree's "Incoming"
+    AccountMailbox,  // an account's mailbox
+    OutgoingRoot,  // the mailbox tree's "Outgoing"
 };
 QIcon programIcon(ProgramIcon icon);
 

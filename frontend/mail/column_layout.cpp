@@ -1,6 +1,6 @@
 #include "frontend/mail/column_layout.h"
 
-#include "shared/int32_slots.h"
+#include "config/int32_slots.h"
 
 namespace views {
 

@@ -4,7 +4,7 @@
 // for a descending sort.
 #pragma once
 
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <array>
 #include <optional>
@@ -16,9 +16,9 @@ inline constexpr int kDateColumn = 1;
 inline constexpr int kSubjectColumn = 3;
 
 struct ColumnLayout {
-    std::array<int, kListColumnCount> widths{};                           // 0: the default width
-    std::array<int, kListColumnCount> positions{0, 1, 2, 3, 4, 5, 6};     // visual index of each column
-    int sortColumn = kDateColumn;                                        // the newest first
+    std::array<int, kListColumnCount> widths{};  // 0: the default width
+    std::array<int, kListColumnCount> positions{0, 1, 2, 3, 4, 5, 6};  // visual index of each column
+    int sortColumn = kDateColumn;  // the newest first
     bool descending = true;
 };
 

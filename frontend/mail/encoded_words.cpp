@@ -17,8 +17,8 @@ constexpr std::size_t kLongestCharsetName = 64;
 struct Piece {
     std::string_view raw;
     bool encoded = false;
-    std::string charset;   // the name as written, language suffix removed
-    std::string bytes;     // the word's decoded bytes
+    std::string charset;  // the name as written, language suffix removed
+    std::string bytes;  // the word's decoded bytes
 };
 
 bool isBlank(char c) {
@@ -171,7 +171,7 @@ std::string decodeHeaderValue(std::string_view value) {
     std::string out;
     out.reserve(value.size());
     std::string charset;
-    std::string pending;   // bytes of adjacent words in one character set, decoded together
+    std::string pending;  // bytes of adjacent words in one character set, decoded together
     auto flush = [&] {
         if (!pending.empty()) out += toDisplay(charset, pending);
         pending.clear();

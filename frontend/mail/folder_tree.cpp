@@ -3,7 +3,7 @@
 #include "frontend/icons/icons.h"
 #include "frontend/desktop/mail_client.h"
 #include "frontend/mail/item_list.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -16,14 +16,15 @@ namespace views {
 namespace {
 
 constexpr int kDataRole = Qt::UserRole;
-constexpr int kTextRole = Qt::UserRole + 1;   // the node's text as the folder choice reads it
+constexpr int kTextRole = Qt::UserRole + 1;  // the node's text as the folder choice reads it
 
 // A root's name in the user's language ("Outgoing (2)" keeps its count); an account's title
 // as it is.
 QString shownText(const std::string& text, int data) {
     QString shown = QString::fromStdString(text);
     if (data >= 0) return shown;
-    for (const char* root : {QT_TRANSLATE_NOOP("FolderTree", "Incoming"), QT_TRANSLATE_NOOP("FolderTree", "Outgoing")}) {
+    for (const char* root :
+         {QT_TRANSLATE_NOOP("FolderTree", "Incoming"), QT_TRANSLATE_NOOP("FolderTree", "Outgoing")}) {
         if (text.rfind(root, 0) == 0)
             return QCoreApplication::translate("FolderTree", root) + shown.mid(static_cast<int>(std::strlen(root)));
     }
@@ -60,10 +61,8 @@ FolderTree::FolderTree(ItemList& list, QWidget* parent) : QTreeWidget(parent), l
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* node, QTreeWidgetItem*) { onCurrentChanged(node); });
-    connect(this, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { rightClicked(itemAt(pos)); });
-    connect(this, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* node, int) { doubleClicked(node); });
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { rightClicked(itemAt(pos)); });
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* node, int) { doubleClicked(node); });
 }
 
 void FolderTree::rebuild(Listings& listings) {

@@ -55,8 +55,8 @@ private:
     QTreeWidgetItem* outgoing_ = nullptr;
     std::string folderText_;
     int accountIndex_ = -1;
-    bool quiet_ = false;              // while rebuilding: selection changes list nothing
-    Listings* listings_ = nullptr;    // those of the fill or refresh under way
+    bool quiet_ = false;  // while rebuilding: selection changes list nothing
+    Listings* listings_ = nullptr;  // those of the fill or refresh under way
 };
 
 }  // namespace views

@@ -1,6 +1,6 @@
 #include "frontend/mail/folders.h"
 
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "store/maildrop.h"
 #include "store/smtp_queue.h"
 
@@ -82,8 +82,7 @@ FolderChoice chooseFolder(const std::string& text, int itemData) {
     return c;
 }
 
-std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, HeaderCache& cache,
-                                Listings& listings) {
+std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, HeaderCache& cache, Listings& listings) {
     std::vector<MailRow> rows;
     if (kind == FolderKind::Outgoing) {
         addDirectoryRows(listings.of(kOutgoingListDirectory), std::nullopt, cache, rows);
@@ -93,7 +92,8 @@ std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, Heade
     if (!config::openAccountsKey(accounts)) return rows;
     if (kind == FolderKind::OneAccount) {
         int i = config::findAccount(accounts, title);
-        if (i >= 0) addDirectoryRows(listings.of(accountDirectory(destMailbox(accounts, i))), std::nullopt, cache, rows);
+        if (i >= 0)
+            addDirectoryRows(listings.of(accountDirectory(destMailbox(accounts, i))), std::nullopt, cache, rows);
         return rows;
     }
     int n = config::accountCount(accounts);
@@ -109,8 +109,8 @@ std::string accountDirectory(const std::string& destMailbox) {
     return "accounts/" + destMailbox;
 }
 
-void addDirectoryRows(const store::MailDrop& drop, const std::optional<std::string>& account,
-                      HeaderCache& cache, std::vector<MailRow>& rows) {
+void addDirectoryRows(const store::MailDrop& drop, const std::optional<std::string>& account, HeaderCache& cache,
+                      std::vector<MailRow>& rows) {
     std::vector<std::string> names;
     std::vector<int> indexes;
     names.reserve(static_cast<std::size_t>(drop.count()));

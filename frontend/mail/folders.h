@@ -17,7 +17,7 @@ namespace views {
 
 // One row of the mail list: an item file of a mailbox directory.
 struct MailRow {
-    std::optional<std::string> account;   // set in the all-accounts view only
+    std::optional<std::string> account;  // set in the all-accounts view only
     // The header's cells; the received moment falls back to when the item was stored.
     HeaderCells header;
     std::uint64_t bytes = 0;
@@ -26,8 +26,8 @@ struct MailRow {
 
 // Appends the rows of the items of a directory's listing; routing files are never rows.
 // account: the title for the account column, or none.
-void addDirectoryRows(const store::MailDrop& drop, const std::optional<std::string>& account,
-                      HeaderCache& cache, std::vector<MailRow>& rows);
+void addDirectoryRows(const store::MailDrop& drop, const std::optional<std::string>& account, HeaderCache& cache,
+                      std::vector<MailRow>& rows);
 
 // The directory of an account's items: "accounts/" + its destmailbox value.
 std::string accountDirectory(const std::string& destMailbox);
@@ -72,8 +72,8 @@ bool beginsWithRoot(const std::string& text, const char* root);
 // are those roots, whatever the node; any other text is the account of index itemData.
 struct FolderChoice {
     FolderKind kind = FolderKind::AllAccounts;
-    std::string folderText;    // the account's title for an account, else the node's text
-    int accountIndex = -1;     // -1 for the roots
+    std::string folderText;  // the account's title for an account, else the node's text
+    int accountIndex = -1;  // -1 for the roots
 };
 FolderChoice chooseFolder(const std::string& nodeText, int itemData);
 
@@ -85,7 +85,6 @@ int unreadMailCount();
 
 // The rows of a folder: all accounts in index order with their titles, the account titled
 // title, or the outgoing queue.
-std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, HeaderCache& cache,
-                                Listings& listings);
+std::vector<MailRow> folderRows(FolderKind kind, const std::string& title, HeaderCache& cache, Listings& listings);
 
 }  // namespace views

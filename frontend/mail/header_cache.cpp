@@ -4,7 +4,7 @@
 #include "frontend/mail/mail_dates.h"
 #include "frontend/mail/rfc822_mail_header.h"
 #include "frontend/mail/row_cells.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/item_lock.h"
 
 #include <chrono>
@@ -32,14 +32,14 @@ bool settled(const plat::FileStamp& s, std::int64_t now, std::int64_t settleNs) 
 }  // namespace
 
 HeaderCells readHeaderCells(const std::string& path, bool lockHeld) {
-    RFC822MailHeader header(path, lockHeld ? RFC822MailHeader::Locking::AlreadyHeld
-                                           : RFC822MailHeader::Locking::Take);
+    RFC822MailHeader header(path, lockHeld ? RFC822MailHeader::Locking::AlreadyHeld : RFC822MailHeader::Locking::Take);
     HeaderCells c;
     const char* received = header.value(RFC822MailHeader::kReceived);
     const char* date = header.value(RFC822MailHeader::kDate);
     c.received = receivedCell(received);
     c.date = dateCell(date);
-    if (const char* semicolon = received ? std::strchr(received, ';') : nullptr) c.receivedAt = parseMailDate(semicolon + 1);
+    if (const char* semicolon = received ? std::strchr(received, ';') : nullptr)
+        c.receivedAt = parseMailDate(semicolon + 1);
     if (date) c.dateAt = parseMailDate(date);
     c.from = decoded(plainCell(header.value(RFC822MailHeader::kFrom)));
     c.subject = decoded(plainCell(header.value(RFC822MailHeader::kSubject)));
@@ -47,8 +47,7 @@ HeaderCells readHeaderCells(const std::string& path, bool lockHeld) {
     return c;
 }
 
-std::vector<HeaderCells> HeaderCache::cells(const std::string& directory,
-                                            const std::vector<std::string>& fileNames) {
+std::vector<HeaderCells> HeaderCache::cells(const std::string& directory, const std::vector<std::string>& fileNames) {
     Entries& old = directories_[directory];
     Entries fresh;
     fresh.reserve(fileNames.size());
@@ -81,7 +80,8 @@ std::vector<HeaderCells> HeaderCache::cells(const std::string& directory,
             out[i].read = !stamped[i] || stamps[i].readOnly;
             if (stamped[i]) out[i].storedAt = stamps[i].modifiedNs / 1'000'000'000;
             ++filesRead_;
-            if (stamped[i] && settled(stamps[i], began, settleNs_)) fresh.emplace(fileNames[i], Entry{stamps[i], out[i]});
+            if (stamped[i] && settled(stamps[i], began, settleNs_))
+                fresh.emplace(fileNames[i], Entry{stamps[i], out[i]});
         }
     }
     old = std::move(fresh);

@@ -60,7 +60,7 @@ private:
         plat::FileStamp stamp;
         HeaderCells cells;
     };
-    using Entries = std::unordered_map<std::string, Entry>;   // by file name
+    using Entries = std::unordered_map<std::string, Entry>;  // by file name
 
     std::unordered_map<std::string, Entries> directories_;
     std::int64_t settleNs_;

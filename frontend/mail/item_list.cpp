@@ -6,7 +6,7 @@
 #include "frontend/mail/mail_dates.h"
 #include "frontend/mail/row_cells.h"
 #include "platform/files.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/smtp_queue.h"
 
 #include <QAbstractTableModel>
@@ -20,7 +20,6 @@
 
 #include <algorithm>
 #include <numeric>
-
 
 namespace views {
 
@@ -39,7 +38,7 @@ struct Column {
     const char* title;
     int width;
     Qt::Alignment alignment;
-    std::optional<std::string> HeaderCells::*field;   // null: the size or the account
+    std::optional<std::string> HeaderCells::*field;  // null: the size or the account
 };
 
 const Column kColumns[] = {
@@ -76,8 +75,7 @@ public:
         const MailRow& row = rows_[static_cast<std::size_t>(r)];
         const Column& col = kColumns[c];
         if (c == kSizeColumn) return QString::fromStdString(sizeCell(row.bytes));
-        if (const std::optional<std::int64_t>* at = moment(row, c); at && *at)
-            return listDateText(**at, now_, locale_);
+        if (const std::optional<std::int64_t>* at = moment(row, c); at && *at) return listDateText(**at, now_, locale_);
         const std::optional<std::string>& cell = col.field ? row.header.*col.field : row.account;
         return cell ? QString::fromUtf8(cell->data(), static_cast<qsizetype>(cell->size())) : QStringLiteral("-");
     }
@@ -93,24 +91,19 @@ public:
         if (!index.isValid()) return {};
         switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole:
-            return text(index.row(), index.column());
-        case kSortRole:
-            return sortKey(index.row(), index.column());
+        case Qt::ToolTipRole: return text(index.row(), index.column());
+        case kSortRole: return sortKey(index.row(), index.column());
         case Qt::DecorationRole:
             if (index.column() != 0) return {};
             return rows_[static_cast<std::size_t>(index.row())].header.read ? readIcon_ : unreadIcon_;
-        case Qt::TextAlignmentRole:
-            return QVariant::fromValue(kColumns[index.column()].alignment | Qt::AlignVCenter);
-        default:
-            return {};
+        case Qt::TextAlignmentRole: return QVariant::fromValue(kColumns[index.column()].alignment | Qt::AlignVCenter);
+        default: return {};
         }
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || section < 0 || section >= 7) return {};
         if (role == Qt::DisplayRole) return trList(kColumns[section].title);
-        if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(kColumns[section].alignment | Qt::AlignVCenter);
+        if (role == Qt::TextAlignmentRole) return QVariant::fromValue(kColumns[section].alignment | Qt::AlignVCenter);
         return {};
     }
     // Label editing is always refused.
@@ -157,7 +150,7 @@ ItemList::ItemList(HeaderCache& cache, QWidget* parent)
     setModel(sorted_);
     setSortingEnabled(true);
     setRootIsDecorated(false);
-    setUniformRowHeights(true);   // a big mailbox scrolls without measuring every row
+    setUniformRowHeights(true);  // a big mailbox scrolls without measuring every row
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -242,7 +235,8 @@ void ItemList::columnMoved() {
                                         order.size());
         order.insert(order.begin() + static_cast<std::ptrdiff_t>(at), last);
     }
-    for (std::size_t p = 0; p < order.size(); ++p) layout_.positions[static_cast<std::size_t>(order[p])] = static_cast<int>(p);
+    for (std::size_t p = 0; p < order.size(); ++p)
+        layout_.positions[static_cast<std::size_t>(order[p])] = static_cast<int>(p);
 }
 
 void ItemList::applyOrder() {

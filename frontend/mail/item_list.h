@@ -76,7 +76,7 @@ private:
     QSortFilterProxyModel* sorted_;
     std::optional<MailRow> remembered_;
     ColumnLayout layout_;
-    bool applying_ = false;   // our own changes to the header are no user's choice
+    bool applying_ = false;  // our own changes to the header are no user's choice
 };
 
 // The list's Delete: asks "Confirm deletion of mail item ..." (owned by owner) and on Yes

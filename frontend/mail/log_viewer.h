@@ -36,9 +36,9 @@ public:
 private:
     QString path_;
     QPlainTextEdit* text_;
-    qint64 read_ = 0;       // bytes of the file shown
+    qint64 read_ = 0;  // bytes of the file shown
     bool missing_ = false;  // the file could not be read at the last look
-    QByteArray partial_;    // the start of a line still being written
+    QByteArray partial_;  // the start of a line still being written
     QFileSystemWatcher watcher_;
     QTimer poll_;
 };

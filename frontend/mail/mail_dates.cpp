@@ -39,7 +39,8 @@ std::string_view readWord(std::string_view& s) {
 bool sameWord(std::string_view a, const char* b) {
     if (a.size() != std::strlen(b)) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
     }
     return true;
 }
@@ -122,9 +123,8 @@ QString dayAndMonthFormat(const QLocale& locale) {
 QString listDateText(std::int64_t when, std::int64_t now, const QLocale& locale) {
     QDateTime local = QDateTime::fromSecsSinceEpoch(when);
     QDateTime today = QDateTime::fromSecsSinceEpoch(now);
-    QString date = local.date().year() == today.date().year()
-                       ? locale.toString(local.date(), dayAndMonthFormat(locale))
-                       : locale.toString(local.date(), QLocale::ShortFormat);
+    QString date = local.date().year() == today.date().year() ? locale.toString(local.date(), dayAndMonthFormat(locale))
+                                                              : locale.toString(local.date(), QLocale::ShortFormat);
     return date + QLatin1Char(' ') + hoursAndMinutes(locale, local.time());
 }
 

@@ -1,7 +1,7 @@
 #include "frontend/mail/mailbox_watch.h"
 
 #include "frontend/mail/folders.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -48,7 +48,7 @@ void MailboxWatch::addExisting() {
 
 // The first change of a burst starts the wait; those that follow ride along.
 void MailboxWatch::somethingChanged() {
-    addExisting();   // a mailbox directory may just have been made
+    addExisting();  // a mailbox directory may just have been made
     if (!coalesce_.isActive()) coalesce_.start();
 }
 

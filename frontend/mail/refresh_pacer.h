@@ -11,7 +11,7 @@ namespace views {
 
 class RefreshPacer {
 public:
-    static constexpr std::int64_t kIdleFactor = 4;   // busy at most a fifth of the time
+    static constexpr std::int64_t kIdleFactor = 4;  // busy at most a fifth of the time
 
     // Milliseconds to wait before refreshing, at time nowMs; 0: refresh now.
     std::int64_t delayAt(std::int64_t nowMs) const { return nowMs >= nextAtMs_ ? 0 : nextAtMs_ - nowMs; }

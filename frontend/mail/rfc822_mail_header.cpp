@@ -1,6 +1,6 @@
 #include "frontend/mail/rfc822_mail_header.h"
 
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "store/item_lock.h"
 
 #include <cstdio>
@@ -11,11 +11,11 @@
 
 namespace {
 
-constexpr int kCategoryNone = 0;   // "---" in the log
+constexpr int kCategoryNone = 0;  // "---" in the log
 
 const char* const kKindNames[] = {
-    "From", "To", "Subject", "Date", "CC", "BCC", "Received", "MIME-version",
-    "Reply-to", "Resent-to", "Message-id", "Return-Path",
+    "From",     "To",           "Subject",  "Date",      "CC",         "BCC",
+    "Received", "MIME-version", "Reply-to", "Resent-to", "Message-id", "Return-Path",
 };
 
 struct FileCloser {
@@ -102,7 +102,7 @@ void RFC822MailHeader::readHeaders(const std::string& path, Locking locking) {
             if (header.size() + line.size() <= kMaxHeaderLength) header += line;
             continue;
         }
-        if (line.size() < 3) break;   // the empty line that ends the block, or a stub
+        if (line.size() < 3) break;  // the empty line that ends the block, or a stub
         if (!header.empty()) add(header);
         header.swap(line);
     }
@@ -111,7 +111,7 @@ void RFC822MailHeader::readHeaders(const std::string& path, Locking locking) {
 
 const char* RFC822MailHeader::value(int kind) const {
     const char* name = kindName(kind);
-    if (*name == '\0') return nullptr;   // an empty name would match any line
+    if (*name == '\0') return nullptr;  // an empty name would match any line
     const std::size_t length = std::strlen(name);
     for (const std::string& line : lines_) {
         if (strncasecmp(line.c_str(), name, length) != 0) continue;

@@ -10,8 +10,18 @@
 class RFC822MailHeader {
 public:
     enum Kind : int {
-        kFrom = 0, kTo, kSubject, kDate, kCC, kBCC, kReceived, kMIMEVersion,
-        kReplyTo, kResentTo, kMessageId, kReturnPath,
+        kFrom = 0,
+        kTo,
+        kSubject,
+        kDate,
+        kCC,
+        kBCC,
+        kReceived,
+        kMIMEVersion,
+        kReplyTo,
+        kResentTo,
+        kMessageId,
+        kReturnPath,
     };
 
     static constexpr std::size_t kMaxHeaders = 128;

@@ -6,7 +6,7 @@ void CycleStatus::setStatus(const char* text) {
 }
 
 void CycleStatus::cycleStarted() {
-    flags_.cycling = true;   // before the status, so that the tip says a cycle runs
+    flags_.cycling = true;  // before the status, so that the tip says a cycle runs
     flags_.cycleFailed = false;
     failedStep_.clear();
 }

@@ -68,7 +68,7 @@ private:
     ScheduleState flags_;
     std::string status_ = kStatusOk;
     std::string failedStep_;
-    std::string step_;   // the phase the cycle is in
+    std::string step_;  // the phase the cycle is in
     int frame_ = 0;
     int unread_ = 0;
 };

@@ -1,6 +1,6 @@
 #include "frontend/schedule/schedule_state.h"
 
-#include "shared/engine_link.h"
+#include "link/engine_link.h"
 
 int trayIconIndex(const ScheduleState& s) {
     int index = s.cycleFailed ? kTrayFailed : kTrayActive;

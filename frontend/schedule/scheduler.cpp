@@ -1,7 +1,7 @@
 #include "frontend/schedule/scheduler.h"
 
-#include "shared/debug.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "config/settings.h"
 
 #include <algorithm>
 #include <climits>
@@ -17,8 +17,8 @@ std::uint32_t delayFor(std::uint32_t periodMs, std::uint32_t ms) {
 
 }  // namespace
 
-ResumeDelays resumeDelays(std::time_t now, std::uint32_t lastCheck, bool deliverOnResume,
-                          std::uint32_t checkFreqLO, std::uint32_t checkFreqHI) {
+ResumeDelays resumeDelays(std::time_t now, std::uint32_t lastCheck, bool deliverOnResume, std::uint32_t checkFreqLO,
+                          std::uint32_t checkFreqHI) {
     // Wrapping arithmetic on purpose: the difference of two 32-bit second counts.
     auto elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) - lastCheck);
     // A clock set back makes elapsed negative: the last check is "long ago", so both timers
@@ -27,12 +27,15 @@ ResumeDelays resumeDelays(std::time_t now, std::uint32_t lastCheck, bool deliver
     if (elapsed < 0) return {elapsed, kResumeSoonMs, kResumeSoonMs};
     std::int32_t counted = elapsed;
     if (counted > kOneDaySeconds || deliverOnResume) counted = kOneDaySeconds;
-    auto ms = static_cast<std::uint32_t>(counted) * 1000u;   // at most 86 400 000
+    auto ms = static_cast<std::uint32_t>(counted) * 1000u;  // at most 86 400 000
     return {elapsed, delayFor(checkFreqLO, ms), delayFor(checkFreqHI, ms)};
 }
 
 Scheduler::Scheduler(CycleStatus& status, Hooks hooks, QObject* parent)
-    : QObject(parent), status_(status), state_(status.flags()), hooks_(std::move(hooks)) {
+    : QObject(parent),
+      status_(status),
+      state_(status.flags()),
+      hooks_(std::move(hooks)) {
     for (std::size_t i = 0; i < timers_.size(); ++i)
         connect(&timers_[i], &QTimer::timeout, this, [this, i] { expire(static_cast<ScheduleTimer>(i)); });
 }
@@ -51,9 +54,7 @@ bool Scheduler::stop(ScheduleTimer t) {
 
 void Scheduler::expire(ScheduleTimer t) {
     switch (t) {
-    case ScheduleTimer::Animate:
-        status_.nextFrame();
-        break;
+    case ScheduleTimer::Animate: status_.nextFrame(); break;
     case ScheduleTimer::Offline:
     case ScheduleTimer::Online: periodElapsed(t); break;
     case ScheduleTimer::NewMail: checkUnreadMail(); break;
@@ -117,9 +118,8 @@ void Scheduler::resume() {
     suspendedForLackOfAccounts_ = false;
     status_.setActive(true);
     status_.flagsChanged();
-    ResumeDelays d = resumeDelays(hooks_.now(), config::readSetting(config::kLastCheckTime),
-                                  state_.deliverOnResume, config::readSetting(config::kCheckFreqLO),
-                                  config::readSetting(config::kCheckFreqHI));
+    ResumeDelays d = resumeDelays(hooks_.now(), config::readSetting(config::kLastCheckTime), state_.deliverOnResume,
+                                  config::readSetting(config::kCheckFreqLO), config::readSetting(config::kCheckFreqHI));
     DebugLineInt(LOG_APP, LOG_MED, "Elapsed time since last cycle (mins):", d.elapsedSeconds / 60);
     status_.setDeliverOnResume(false);
     arm(ScheduleTimer::Offline, d.offlineMs);
@@ -190,8 +190,7 @@ void Scheduler::finishCycle() {
     startUnreadCheck();
     if (config::readSetting(config::kNotifyVoice) != 0)
         hooks_.playAnnouncement(config::readSetting(config::kNotifAnnounceWave), [this] { announcementPlayed(true); });
-    else
-        announcementPlayed(true);
+    else announcementPlayed(true);
 }
 
 void Scheduler::announcementPlayed(bool newMail) {

@@ -12,7 +12,6 @@ class Tray {
     Q_DECLARE_TR_FUNCTIONS(Tray)
 };
 
-
 std::string trayToolTip(const ScheduleState& state, const TipFacts& facts, const QLocale& locale) {
     QString says;
     if (state.cycling) {
@@ -39,12 +38,9 @@ QString statusBarText(const std::string& stored, const std::string& failedStep) 
     // The stored status stays in the one language both programs' logs use, and as other
     // readers of the setting know it; the dial-up ones are said in words a person knows.
     QString status;
-    if (stored == kStatusDialRetry)
-        status = Tray::tr("The dial-up connection failed; trying again after a pause");
-    else if (stored == kStatusDialExhausted)
-        status = Tray::tr("The dial-up connection failed; no retries left");
-    else
-        status = QCoreApplication::translate("Status", stored.c_str());
+    if (stored == kStatusDialRetry) status = Tray::tr("The dial-up connection failed; trying again after a pause");
+    else if (stored == kStatusDialExhausted) status = Tray::tr("The dial-up connection failed; no retries left");
+    else status = QCoreApplication::translate("Status", stored.c_str());
     if (stored != kStatusCycleFailed || failedStep.empty()) return status;
     return Tray::tr("%1; failed step: %2").arg(status, Tray::tr(failedStep.c_str()));
 }

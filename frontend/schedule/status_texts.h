@@ -12,9 +12,9 @@ struct ScheduleState;
 
 // What the tip is made from besides the schedule's flags.
 struct TipFacts {
-    int unread = 0;              // unread items in the accounts' mailboxes
-    std::time_t lastCheck = 0;   // LastCheckTime; 0: never
-    std::string failedStep;      // the step a failed cycle was in; empty: not known
+    int unread = 0;  // unread items in the accounts' mailboxes
+    std::time_t lastCheck = 0;  // LastCheckTime; 0: never
+    std::string failedStep;  // the step a failed cycle was in; empty: not known
 };
 
 // "Tarnwick: checking mail…" while a cycle runs; "Tarnwick: last cycle failed: <step>" after

@@ -11,7 +11,7 @@
 #include "frontend/settings/settings_model.h"
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -37,9 +37,9 @@ void addTitleRow(QWidget* parent, QFormLayout* form, const std::string& title) {
 }
 
 // The account's values.
-constexpr config::StringSetting kServer{"server", ""}, kUser{"user", ""}, kPass{"pass", ""}, kLocalPass{"localpass", ""},
-    kEmailAddress{"emailaddress", ""}, kEmailIdentity{"emailidentity", ""}, kClientName{"clientname", ""},
-    kClientFile{"clientfile", ""}, kAltClientFile{"altclientfile", ""};
+constexpr config::StringSetting kServer{"server", ""}, kUser{"user", ""}, kPass{"pass", ""},
+    kLocalPass{"localpass", ""}, kEmailAddress{"emailaddress", ""}, kEmailIdentity{"emailidentity", ""},
+    kClientName{"clientname", ""}, kClientFile{"clientfile", ""}, kAltClientFile{"altclientfile", ""};
 // What the engine uses when none is stored: 110, and no security.
 constexpr config::DwordSetting kPort{"port", 110}, kSecurity{"security", 0};
 
@@ -106,7 +106,8 @@ public:
     // Shows the e-mail program's settings for the account, over the sheet's owner: the sheet
     // closes meanwhile.
     void stored() override {
-        showNewAccountSettings(window()->parentWidget(), model_.text(kClientName), model_.text(kClientFile), title_, signIn_->oauth());
+        showNewAccountSettings(window()->parentWidget(), model_.text(kClientName), model_.text(kClientFile), title_,
+                               signIn_->oauth());
     }
 
 private:
@@ -125,7 +126,8 @@ private:
 };
 
 AccountPage::AccountPage(SettingsModel& account, const std::string& title)
-    : PropPage("accountPage", tr("Account"), account), title_(title) {
+    : PropPage("accountPage", tr("Account"), account),
+      title_(title) {
     auto* login = new QGroupBox(tr("POP3 account"), this);
     auto* form = new QFormLayout(login);
     addTitleRow(login, form, title_);
@@ -136,8 +138,9 @@ AccountPage::AccountPage(SettingsModel& account, const std::string& title)
     // The local POP3 server compares passwords of at most 99 characters.
     localPassword_ = textEdit(login, "localPassword", 99);
     localPassword_->setEchoMode(QLineEdit::Password);
-    localPassword_->setToolTip(tr("What your e-mail program logs in to Tarnwick with, since the provider "
-                                  "has no password for it."));
+    localPassword_->setToolTip(
+        tr("What your e-mail program logs in to Tarnwick with, since the provider "
+           "has no password for it."));
     form->addRow(buddyLabel(login, tr("&Local password:"), localPassword_), localPassword_);
     connect(signIn_, &SignInFields::oauthChosen, this, [this](bool on) {
         pop_.password->setEnabled(!on);
@@ -279,7 +282,7 @@ void showAccountProperties(QWidget* owner, int accountIndex) {
     if (!config::openAccountsKey(accounts) || !config::accountTitle(accounts, accountIndex, title)) return;
     auto* model = new SettingsModel(SettingsModel::account(kAccountsKey, title));
     auto* sheet = new PropSheet(owner, QCoreApplication::translate("Tarnwick", "Account properties"), *model);
-    model->setParent(sheet);   // goes with the sheet, after its pages
+    model->setParent(sheet);  // goes with the sheet, after its pages
     sheet->addPage(new AccountPage(*model, title));
     sheet->addPage(new AdvancedPage(*model, title));
     sheet->start();

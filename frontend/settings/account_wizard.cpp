@@ -8,9 +8,9 @@
 #include "frontend/settings/security_fields.h"
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
-#include "shared/secret_moves.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
+#include "secrets/secret_moves.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -127,8 +127,7 @@ public:
 
     bool validatePage() override {
         return noProblems(this, validation::checkAccountServer(pop_.server->text().toLower().toStdString(),
-                                                               text(pop_.user), text(pop_.password),
-                                                               text(pop_.port)));
+                                                               text(pop_.user), text(pop_.password), text(pop_.port)));
     }
 
 private:
@@ -225,14 +224,14 @@ private:
 // do; then() follows once it has ended, after a failure has been told.
 void signInNewAccount(QWidget* owner, const std::string& title, const signin::Choice& choice,
                       std::function<void()> then) {
-    auto* waiting =
-        new QProgressDialog(QCoreApplication::translate("Tarnwick", "Sign in on the provider's page in your browser."),
-                            QCoreApplication::translate("Tarnwick", "Cancel"), 0, 0, owner);
+    auto* waiting = new QProgressDialog(
+        QCoreApplication::translate("Tarnwick", "Sign in on the provider's page in your browser."),
+        QCoreApplication::translate("Tarnwick", "Cancel"), 0, 0, owner);
     waiting->setObjectName(QStringLiteral("signInWaiting"));
     waiting->setWindowTitle(QStringLiteral("Tarnwick"));
     waiting->setAutoReset(false);
     waiting->setAutoClose(false);
-    auto* run = new SignInRun(waiting);   // goes with the dialog
+    auto* run = new SignInRun(waiting);  // goes with the dialog
     struct Outcome {
         bool ok = false;
         QString why;
@@ -246,8 +245,10 @@ void signInNewAccount(QWidget* owner, const std::string& title, const signin::Ch
     QObject::connect(waiting, &QProgressDialog::canceled, run, &SignInRun::cancel);
     auto ended = [owner = QPointer<QWidget>(owner), outcome, then = std::move(then)](int) {
         if (!outcome->ok)
-            tellUser(owner, QT_TRANSLATE_NOOP("Tarnwick", "The account is not signed in yet: %1 Sign in with Sign in… on its "
-                                                          "Account page."),
+            tellUser(owner,
+                     QT_TRANSLATE_NOOP("Tarnwick",
+                                       "The account is not signed in yet: %1 Sign in with Sign in… on its "
+                                       "Account page."),
                      QMessageBox::Warning, outcome->why.toStdString());
         if (then) then();
     };
@@ -268,8 +269,10 @@ bool runAddAccountWizard(QWidget* owner) {
     if (execCentred(wizard) != QDialog::Accepted) return false;
     if (!wizard.created()) {
         // Settings for an account that does not exist would mislead the user.
-        tellUser(owner, QT_TRANSLATE_NOOP("Tarnwick", "The account could not be created (refer to log file for further info)."),
-                 QMessageBox::Warning);
+        tellUser(
+            owner,
+            QT_TRANSLATE_NOOP("Tarnwick", "The account could not be created (refer to log file for further info)."),
+            QMessageBox::Warning);
         return false;
     }
     // What follows Finish once the wizard has closed: the provider's sign-in, then the settings
@@ -280,12 +283,11 @@ bool runAddAccountWizard(QWidget* owner) {
         showNewAccountSettings(owner, account.clientName, account.clientFile, account.title, oauth);
     };
     if (oauth)
-        signInNewAccount(owner, account.title,
-                         {fieldText(&wizard, "oauthPreset").toStdString(),
-                          fieldText(&wizard, "oauthClientId").toStdString(), {}},
-                         showSettings);
-    else
-        showSettings();
+        signInNewAccount(
+            owner, account.title,
+            {fieldText(&wizard, "oauthPreset").toStdString(), fieldText(&wizard, "oauthClientId").toStdString(), {}},
+            showSettings);
+    else showSettings();
     return true;
 }
 

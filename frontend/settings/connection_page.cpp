@@ -9,8 +9,8 @@
 #include "frontend/settings/settings_model.h"
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -83,7 +83,7 @@ ConnectionPage::ConnectionPage(SettingsModel& model) : PropPage("connectionPage"
     establishConnection_ = checkBox(dialUp, "establishConnection", tr("&Establish connection if necessary"));
     retryDialUp_ = checkBox(dialUp, "retryDialUp", tr("&Retry if the dial-up connection fails"));
     retryCount_ = new NumberBox(dialUp, "retryCount", 1, 99999);
-    retryPause_ = new NumberBox(dialUp, "retryPause", 1, static_cast<int>(validation::kMaxMinutes));   // minutes
+    retryPause_ = new NumberBox(dialUp, "retryPause", 1, static_cast<int>(validation::kMaxMinutes));  // minutes
     auto* grid = new QGridLayout(dialUp);
     grid->addWidget(buddyLabel(dialUp, tr("&Connect with:"), dialUpEntry_), 0, 0);
     grid->addWidget(dialUpEntry_, 0, 1, 1, 3);
@@ -198,12 +198,12 @@ bool ConnectionPage::save() {
     if (auto refusal = validation::checkConnection(values, readable)) {
         tellUser(this, refusal->message, QMessageBox::NoIcon, refusal->argument);
         QWidget* focus = refusal->field == ConnectionField::SmtpPort       ? smtpPort_
-                           : refusal->field == ConnectionField::RetryCount   ? static_cast<QWidget*>(retryCount_)
-                           : refusal->field == ConnectionField::RetryPause   ? static_cast<QWidget*>(retryPause_)
-                           : refusal->field == ConnectionField::SmtpUser     ? smtpUser_
-                           : refusal->field == ConnectionField::SmtpPassword ? smtpPassword_
-                           : refusal->field == ConnectionField::CaFile       ? caFile_
-                                                                             : smtpServer_;
+                         : refusal->field == ConnectionField::RetryCount   ? static_cast<QWidget*>(retryCount_)
+                         : refusal->field == ConnectionField::RetryPause   ? static_cast<QWidget*>(retryPause_)
+                         : refusal->field == ConnectionField::SmtpUser     ? smtpUser_
+                         : refusal->field == ConnectionField::SmtpPassword ? smtpPassword_
+                         : refusal->field == ConnectionField::CaFile       ? caFile_
+                                                                           : smtpServer_;
         focus->setFocus();
         return false;
     }

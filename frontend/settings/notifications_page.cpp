@@ -7,7 +7,7 @@
 #include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/settings_model.h"
 #include "frontend/sound/sound_player.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -37,7 +37,7 @@ public:
 private:
     // The check boxes and file edits with the values they show.
     std::vector<std::pair<QCheckBox*, const config::DwordSetting*>> switches() const {
-        return {{showNewMailDialog_, &config::kNotifyDisDialog}, {pingEachItem_, &config::kNotifyArrive},
+        return {{showNewMailDialog_, &config::kNotifyDisDialog},  {pingEachItem_, &config::kNotifyArrive},
                 {desktopNotifications_, &config::kNotifyDesktop}, {playAlarm_, &config::kNotifyAlarm},
                 {playAnnouncement_, &config::kNotifyVoice},       {runProgram_, &config::kNotifyRun}};
     }
@@ -76,7 +76,7 @@ NotificationsPage::NotificationsPage(SettingsModel& model) : PropPage("notificat
         const char* edit;
         const char* browse;
         const char* test;
-        bool sound;   // a sound file, or else a program's command line
+        bool sound;  // a sound file, or else a program's command line
     };
     auto addRow = [&](int line, const Row& r, QCheckBox*& check, QLineEdit*& edit) {
         check = checkBox(this, r.check, r.text);
@@ -105,9 +105,10 @@ NotificationsPage::NotificationsPage(SettingsModel& model) : PropPage("notificat
     };
     addRow(0, {"playAlarm", tr("&Alarm while new mail"), "alarmSound", "browseAlarm", "testAlarm", true}, playAlarm_,
            alarmSound_);
-    addRow(2, {"playAnnouncement", tr("A&nnouncement"), "announcementSound", "browseAnnouncement", "testAnnouncement",
-               true},
-           playAnnouncement_, announcementSound_);
+    addRow(
+        2,
+        {"playAnnouncement", tr("A&nnouncement"), "announcementSound", "browseAnnouncement", "testAnnouncement", true},
+        playAnnouncement_, announcementSound_);
     addRow(4, {"runProgram", tr("&Run program"), "programCommand", "browseProgram", "testProgram", false}, runProgram_,
            programCommand_);
     grid->setColumnStretch(0, 1);

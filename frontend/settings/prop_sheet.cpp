@@ -32,7 +32,10 @@ PropPage::PropPage(const char* name, const QString& title, SettingsModel& model)
 }
 
 PropSheet::PropSheet(QWidget* parent, const QString& caption, SettingsModel& model)
-    : QDialog(parent), model_(model), tabs_(new QTabWidget(this)), body_(new QHBoxLayout) {
+    : QDialog(parent),
+      model_(model),
+      tabs_(new QTabWidget(this)),
+      body_(new QHBoxLayout) {
     setObjectName(QStringLiteral("sheet"));
     setWindowTitle(caption);
     tabs_->setObjectName(QStringLiteral("tabs"));
@@ -113,8 +116,10 @@ void PropSheet::changeTo(int index) {
 void PropSheet::ok() {
     if (!page(current_)->save()) return;
     if (!model_.store()) {
-        tellUser(this, QT_TRANSLATE_NOOP("Tarnwick", "The settings could not be stored (refer to log file for further info)."),
-                 QMessageBox::Warning);
+        tellUser(
+            this,
+            QT_TRANSLATE_NOOP("Tarnwick", "The settings could not be stored (refer to log file for further info)."),
+            QMessageBox::Warning);
         return;
     }
     for (int i = 0; i < tabs_->count(); ++i) page(i)->stored();

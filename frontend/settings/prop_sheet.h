@@ -62,7 +62,7 @@ private:
 
     SettingsModel& model_;
     QTabWidget* tabs_;
-    QHBoxLayout* body_;   // the tabs, and the help panel where there is one
+    QHBoxLayout* body_;  // the tabs, and the help panel where there is one
     int current_ = 0;
     QWidget* beside_ = nullptr;
 };

@@ -4,7 +4,7 @@
 #include "frontend/settings/prop_sheet.h"
 #include "frontend/settings/settings_model.h"
 #include "frontend/settings/validation.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -42,7 +42,7 @@ private:
 
 SchedulingPage::SchedulingPage(SettingsModel& model) : PropPage("schedulingPage", tr("Scheduling"), model) {
     auto* online = new QGroupBox(tr("Connected"), this);
-    onlinePeriod_ = new NumberBox(online, "onlinePeriod", 1, static_cast<int>(validation::kMaxMinutes));   // minutes
+    onlinePeriod_ = new NumberBox(online, "onlinePeriod", 1, static_cast<int>(validation::kMaxMinutes));  // minutes
     auto* onlineLayout = new QVBoxLayout(online);
     onlineLayout->addLayout(periodRow(buddyLabel(online, tr("O&nline check every"), onlinePeriod_), onlinePeriod_,
                                       new QLabel(tr("minutes"), online)));
@@ -52,12 +52,15 @@ SchedulingPage::SchedulingPage(SettingsModel& model) : PropPage("schedulingPage"
     offlineGroup_->setObjectName(QStringLiteral("offlineGroup"));
     offlinePeriod_ = new NumberBox(offlineGroup_, "offlinePeriod", 1, static_cast<int>(validation::kMaxMinutes));
     auto* minutes = new QLabel(tr("minutes"), offlineGroup_);
-    auto* note = noteLabel(offlineGroup_, tr("A check while no connection exists dials the dial-up connection chosen on the Connection page."));
+    auto* note = noteLabel(
+        offlineGroup_,
+        tr("A check while no connection exists dials the dial-up connection chosen on the Connection page."));
     auto* offlineLayout = new QVBoxLayout(offlineGroup_);
-    offlineLayout->addLayout(periodRow(buddyLabel(offlineGroup_, tr("O&ffline check every"), offlinePeriod_),
-                                       offlinePeriod_, minutes));
+    offlineLayout->addLayout(
+        periodRow(buddyLabel(offlineGroup_, tr("O&ffline check every"), offlinePeriod_), offlinePeriod_, minutes));
     offlineLayout->addWidget(note);
-    deliverImmediately_ = checkBox(this, "deliverImmediately", tr("Send mail as soon as the e-mail program &hands it over, if online"));
+    deliverImmediately_ = checkBox(this, "deliverImmediately",
+                                   tr("Send mail as soon as the e-mail program &hands it over, if online"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(online);

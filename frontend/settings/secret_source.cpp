@@ -1,7 +1,7 @@
 #include "frontend/settings/secret_source.h"
 
-#include "shared/secret_moves.h"
-#include "shared/secret_settings.h"
+#include "secrets/secret_moves.h"
+#include "secrets/secret_settings.h"
 
 #include <optional>
 

@@ -1,18 +1,23 @@
 #include "frontend/settings/settings_model.h"
 
 #include "frontend/settings/secret_source.h"
-#include "shared/oauth_settings.h"
+#include "oauth/oauth_settings.h"
 
 #include <algorithm>
 #include <memory>
 
 SettingsModel::Source SettingsModel::settingsKey() {
     return withSecretStore({
-        [](const config::StringSetting& s) { return config::readSetting(s); },
-        [](const config::DwordSetting& s) { return config::readSetting(s); },
-        [](const char* name, const std::string& v) { return config::writeSetting(config::StringSetting{name, ""}, v); },
-        [](const char* name, std::uint32_t v) { return config::writeSetting(config::DwordSetting{name, 0}, v); },
-    }, config::kOutgoingTarget);
+                               [](const config::StringSetting& s) { return config::readSetting(s); },
+                               [](const config::DwordSetting& s) { return config::readSetting(s); },
+                               [](const char* name, const std::string& v) {
+                                   return config::writeSetting(config::StringSetting{name, ""}, v);
+                               },
+                               [](const char* name, std::uint32_t v) {
+                                   return config::writeSetting(config::DwordSetting{name, 0}, v);
+                               },
+                           },
+                           config::kOutgoingTarget);
 }
 
 SettingsModel::Source SettingsModel::account(const std::string& accountsKey, const std::string& title) {
@@ -84,11 +89,12 @@ void SettingsModel::set(const char* name, Value v) {
 }
 
 bool SettingsModel::store() {
-    std::vector<std::string> failed;   // kept for another store()
+    std::vector<std::string> failed;  // kept for another store()
     for (const std::string& name : touched_) {
         const Value& v = values_.at(name);
-        bool ok = std::holds_alternative<std::string>(v) ? source_.writeText(name.c_str(), std::get<std::string>(v))
-                                                         : source_.writeNumber(name.c_str(), std::get<std::uint32_t>(v));
+        bool ok = std::holds_alternative<std::string>(v)
+                      ? source_.writeText(name.c_str(), std::get<std::string>(v))
+                      : source_.writeNumber(name.c_str(), std::get<std::uint32_t>(v));
         if (!ok) failed.push_back(name);
     }
     touched_ = std::move(failed);

@@ -3,7 +3,7 @@
 // store() when the user confirms. Cancel simply drops the model.
 #pragma once
 
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QObject>
 #include <QString>

@@ -65,7 +65,7 @@ bool SignInRun::start(const std::string& target, const signin::Choice& choice) {
 void SignInRun::cancel() {
     if (!running()) return;
     process_.disconnect(this);
-    process_.kill();   // its end is collected from the loop
+    process_.kill();  // its end is collected from the loop
 }
 
 void SignInRun::readOutput() {

@@ -2,8 +2,8 @@
 
 #include "frontend/dialogs/controls.h"
 #include "frontend/settings/settings_model.h"
-#include "shared/oauth_presets.h"
-#include "shared/oauth_settings.h"
+#include "oauth/oauth_presets.h"
+#include "oauth/oauth_settings.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -23,7 +23,10 @@ constexpr const char* kProviders[] = {"google", "microsoft"};
 }  // namespace
 
 SignInFields::SignInFields(QWidget* parent, QFormLayout* form, std::string target)
-    : QObject(parent), target_(std::move(target)), form_(form), run_(this) {
+    : QObject(parent),
+      target_(std::move(target)),
+      form_(form),
+      run_(this) {
     auth_ = listBox(parent, "signInKind");
     auth_->addItem(tr("Password"), config::kAuthPassword);
     auth_->addItem(tr("OAuth 2.0 (the provider's sign-in page)"), config::kAuthOAuth);

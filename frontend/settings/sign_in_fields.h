@@ -52,7 +52,7 @@ private:
 
     std::string target_;
     QFormLayout* form_;
-    int firstOAuthRow_ = 0;   // the provider's row; up to endOAuthRows_, shown for OAuth 2.0 only
+    int firstOAuthRow_ = 0;  // the provider's row; up to endOAuthRows_, shown for OAuth 2.0 only
     int endOAuthRows_ = 0;
     QComboBox* auth_;
     QComboBox* provider_;

@@ -1,7 +1,7 @@
 #include "frontend/settings/validation.h"
 
 #include "frontend/settings/security_fields.h"
-#include "shared/oauth_settings.h"
+#include "oauth/oauth_settings.h"
 
 #include <QString>
 
@@ -11,9 +11,11 @@
 
 namespace validation {
 
-const char kNoHostMessage[] =
-    QT_TRANSLATE_NOOP("Tarnwick", "Please enter the address of your SMTP mail server for outgoing mail to be delivered. (smtp.example.net)");
-const char kPeriodMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Minimum value is 1 minute. Offline period must not be less than online period.");
+const char kNoHostMessage[] = QT_TRANSLATE_NOOP(
+    "Tarnwick",
+    "Please enter the address of your SMTP mail server for outgoing mail to be delivered. (smtp.example.net)");
+const char kPeriodMessage[] = QT_TRANSLATE_NOOP(
+    "Tarnwick", "Minimum value is 1 minute. Offline period must not be less than online period.");
 const char kTooLongMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Maximum value is 35791 minutes.");
 const char kPlainTextMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "The password and the mail travel unencrypted.");
 const char kRetryMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter the number of retries, at least 1.");
@@ -21,7 +23,7 @@ const char kPauseMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter a pause
 
 namespace {
 
-constexpr std::size_t kSettingMax = 259;   // bytes of a stored string, its NUL not counted
+constexpr std::size_t kSettingMax = 259;  // bytes of a stored string, its NUL not counted
 
 std::string trimmed(const std::string& s) {
     std::size_t first = 0, last = s.size();
@@ -69,15 +71,18 @@ std::optional<Refusal> checkConnection(const ConnectionValues& v, bool (*caFileR
     for (const Text& t :
          {Text{v.smtpUser, QT_TRANSLATE_NOOP("Tarnwick", "The user name is too long: at most 259 bytes can be stored."),
                ConnectionField::SmtpUser},
-          Text{v.smtpPassword, QT_TRANSLATE_NOOP("Tarnwick", "The password is too long: at most 259 bytes can be stored."),
+          Text{v.smtpPassword,
+               QT_TRANSLATE_NOOP("Tarnwick", "The password is too long: at most 259 bytes can be stored."),
                ConnectionField::SmtpPassword},
-          Text{v.caFile, QT_TRANSLATE_NOOP("Tarnwick", "The CA file name is too long: at most 259 bytes can be stored."),
+          Text{v.caFile,
+               QT_TRANSLATE_NOOP("Tarnwick", "The CA file name is too long: at most 259 bytes can be stored."),
                ConnectionField::CaFile}}) {
         if (t.value.size() > kSettingMax) return Refusal{t.tooLong, t.field, {}};
     }
     // Without its CA file the engine would refuse every server the file is meant for.
     if (!v.caFile.empty() && !caFileReadable(v.caFile))
-        return Refusal{QT_TRANSLATE_NOOP("Tarnwick", "The CA file cannot be read: %1"), ConnectionField::CaFile, v.caFile};
+        return Refusal{QT_TRANSLATE_NOOP("Tarnwick", "The CA file cannot be read: %1"), ConnectionField::CaFile,
+                       v.caFile};
     return std::nullopt;
 }
 
@@ -98,19 +103,21 @@ bool sendsInTheClear(std::uint32_t security, const std::string& host) {
 
 std::string checkPeriods(unsigned onlineMinutes, unsigned offlineMinutes) {
     if (onlineMinutes == 0 || offlineMinutes < onlineMinutes) return kPeriodMessage;
-    if (offlineMinutes > kMaxMinutes) return kTooLongMessage;   // its milliseconds would not fit a timer
+    if (offlineMinutes > kMaxMinutes) return kTooLongMessage;  // its milliseconds would not fit a timer
     return "";
 }
 
 std::vector<std::string> checkAccountTitle(const std::string& title, bool (*exists)(const std::string&)) {
     std::vector<std::string> messages;
     if (title.empty())
-        messages.emplace_back(QT_TRANSLATE_NOOP("Tarnwick", "Please enter an account title or click Cancel to exit wizard."));
+        messages.emplace_back(
+            QT_TRANSLATE_NOOP("Tarnwick", "Please enter an account title or click Cancel to exit wizard."));
     if (hasForbidden(title))
         messages.emplace_back(QT_TRANSLATE_NOOP(
             "Tarnwick", "Please don't include '@', '?', '*' or space characters in the account title."));
     if (!title.empty() && exists(title))
-        messages.emplace_back(QT_TRANSLATE_NOOP("Tarnwick", "An account with the title you have entered already exists."));
+        messages.emplace_back(
+            QT_TRANSLATE_NOOP("Tarnwick", "An account with the title you have entered already exists."));
     // The outgoing host's sign-in and secrets are kept under this name; an account of that
     // title would share them.
     if (QString::fromStdString(title).compare(QLatin1String(config::kOutgoingTarget), Qt::CaseInsensitive) == 0)

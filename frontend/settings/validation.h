@@ -23,17 +23,17 @@ extern const char kPauseMessage[];
 enum class ConnectionField { None, SmtpPort, RetryCount, RetryPause, SmtpUser, SmtpPassword, CaFile };
 
 struct ConnectionValues {
-    std::string smtpServer;   // as typed: blanks around the name are dropped
+    std::string smtpServer;  // as typed: blanks around the name are dropped
     std::string smtpPort;
     std::string retryCount;
-    std::string retryPause;   // minutes
+    std::string retryPause;  // minutes
     std::string smtpUser;
     std::string smtpPassword;
     std::string caFile;
 };
 
 struct Refusal {
-    std::string message;   // "%1" in it stands for the argument
+    std::string message;  // "%1" in it stands for the argument
     ConnectionField field = ConnectionField::None;
     std::string argument;
 };

@@ -2,7 +2,7 @@
 
 #include "frontend/desktop/desktop.h"
 #include "platform/spawn.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <QFileInfo>
 #include <QTimer>
@@ -73,7 +73,7 @@ std::string SoundPlayer::playable(const std::string& file) {
         return {};
     }
     return found;
-#else   // built without Qt Multimedia: the requests are recorded and logged only
+#else  // built without Qt Multimedia: the requests are recorded and logged only
     DebugLineStr(LOG_APP, LOG_LOW, "Tarnwick: built without sound; not playing", file.c_str());
     return {};
 #endif
@@ -81,11 +81,11 @@ std::string SoundPlayer::playable(const std::string& file) {
 
 void SoundPlayer::playThen(const std::string& file, std::function<void()> ended) {
     recordSoundRequest("announce", file);
-    announcementEnded();   // one still playing is cut short, and what waited for it goes on
+    announcementEnded();  // one still playing is cut short, and what waited for it goes on
     ended_ = std::move(ended);
     std::string found = playable(file);
     if (found.empty()) {
-        announcementEnded();   // nothing to wait for
+        announcementEnded();  // nothing to wait for
         return;
     }
 #ifdef TW_HAVE_QT_MULTIMEDIA

@@ -57,7 +57,7 @@ private:
     std::unique_ptr<QSoundEffect> async_;
     std::unique_ptr<QSoundEffect> announcement_;
     std::function<void()> ended_;
-    QTimer bound_;      // the announcement's longest wait
+    QTimer bound_;  // the announcement's longest wait
     bool started_ = false;
     std::string programDir_;
     QSet<QString> told_;

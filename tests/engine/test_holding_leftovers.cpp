@@ -6,7 +6,7 @@
 #include "platform/fault_hooks.h"
 #include "platform/registry.h"
 #include "pop3/uidl.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "store/item_name.h"
 #include "tests/support/day_log.h"
 #include "tests/support/temp_env.h"
@@ -37,7 +37,8 @@ protected:
     }
     void TearDown() override { DebugLogSetClock(nullptr); }
 
-    void account(const std::string& title, const std::string& user, const std::string& server, const std::string& uidl) {
+    void account(const std::string& title, const std::string& user, const std::string& server,
+                 const std::string& uidl) {
         ASSERT_TRUE(config::createAccountKey(accounts, title));
         ASSERT_TRUE(config::writeAccountString(accounts, title, "user", user));
         ASSERT_TRUE(config::writeAccountString(accounts, title, "server", server));
@@ -66,12 +67,12 @@ TEST_F(HoldingLeftovers, OnlyWhatNoMessageCanClaimIsRemovedAndEveryFileIsAccount
     struct File {
         std::string path;
         std::string text;
-        const char* keptBecause;   // null: removed
+        const char* keptBecause;  // null: removed
     };
     std::vector<File> files{
-        {held(kOwner, "new 1"), "Subject: a\r\n", nullptr},      // still on the provider
-        {held(kOwner, longNew), "Subject: b\r\n", nullptr},      // a shortened name, not recorded
-        {held(kOwner, "empty-seen"), "", nullptr},               // holds nothing
+        {held(kOwner, "new 1"), "Subject: a\r\n", nullptr},  // still on the provider
+        {held(kOwner, longNew), "Subject: b\r\n", nullptr},  // a shortened name, not recorded
+        {held(kOwner, "empty-seen"), "", nullptr},  // holds nothing
         {held("bob@elsewhere", "y"), "", nullptr},
         {held(kOwner, "seen 1"), "Subject: c\r\n", "its identifier is recorded as retrieved"},
         {held(kOwner, longSeen), "Subject: d\r\n", "its identifier is recorded as retrieved"},
@@ -89,7 +90,8 @@ TEST_F(HoldingLeftovers, OnlyWhatNoMessageCanClaimIsRemovedAndEveryFileIsAccount
         if (f.keptBecause) {
             EXPECT_TRUE(fs::exists(f.path)) << f.path;
             EXPECT_TRUE(logged(std::string("Kept leftover of an unfinished retrieval, ") + f.keptBecause, f.path))
-                << f.path << "\n" << logText();
+                << f.path << "\n"
+                << logText();
         } else {
             EXPECT_FALSE(fs::exists(f.path)) << f.path;
             EXPECT_TRUE(logged("Removed leftover of an unfinished retrieval", f.path)) << f.path << "\n" << logText();
@@ -106,7 +108,7 @@ TEST_F(HoldingLeftovers, OnlyWhatNoMessageCanClaimIsRemovedAndEveryFileIsAccount
 TEST_F(HoldingLeftovers, AnAccountWhoseRecordCannotBeReadKeepsItsFiles) {
     account("Other", "cy", "pop.example.org", "");
     account("Third", "di", "pop.example.org", "di.uidl");
-    ASSERT_TRUE(fs::create_directory("di.uidl"));   // not a file that can be read
+    ASSERT_TRUE(fs::create_directory("di.uidl"));  // not a file that can be read
     std::string noFile = held("cy@pop.example.org", "1");
     std::string unreadable = held("di@pop.example.org", "1");
     writeFile(noFile, "Subject: a\r\n");
@@ -151,7 +153,8 @@ TEST(WorkingFolders, EachFolderMadeIsFlushedIntoItsParentBeforeItsChildren) {
     refused = "accounts";
     EXPECT_FALSE(prepareWorkingFolders("outgoing/", kHolding, kAccountsKey));
     std::string log = logText();
-    EXPECT_NE(log.find(" APP HIGH Unable to flush the folder that holds : accounts/holding 5\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" APP HIGH Unable to flush the folder that holds : accounts/holding 5\n"), std::string::npos)
+        << log;
     EXPECT_NE(log.find(" APP HIGH Unable to flush the folder that holds : accounts/box 5\n"), std::string::npos) << log;
     plat::faults::refuseDirectorySyncs({});
     DebugLogSetClock(nullptr);

@@ -19,21 +19,24 @@ TEST(StartupCleanup, RemovesOnlyUnfinishedItemsAndNamesEach) {
     testsupport::freshLog();
     fs::create_directories("w/outgoing");
     const char* kept[] = {
-        "w/outgoing/20261207101500123.rfc822", "w/outgoing/20261207101500123.rfc822.route",   // a queued pair
-        "w/outgoing/notes.rfc822",                   // not a name the server makes
+        "w/outgoing/20261207101500123.rfc822",
+        "w/outgoing/20261207101500123.rfc822.route",  // a queued pair
+        "w/outgoing/notes.rfc822",  // not a name the server makes
         "w/outgoing/[ann]1.rfc822",
-        "w/outgoing/20261207101500999.rfc822.route",   // a routing file alone: not an item
-        "w/2026120710150012.rfc822",                  // 16 digits
-        "w/20261207101500123.rfc822.bak", "w/hello.rfc822.route", "w/user.reg",
+        "w/outgoing/20261207101500999.rfc822.route",  // a routing file alone: not an item
+        "w/2026120710150012.rfc822",  // 16 digits
+        "w/20261207101500123.rfc822.bak",
+        "w/hello.rfc822.route",
+        "w/user.reg",
     };
     const char* removed[] = {
-        "w/20261207101500200.rfc822", "w/20261207101500200.rfc822.route",   // never moved into the queue
+        "w/20261207101500200.rfc822", "w/20261207101500200.rfc822.route",  // never moved into the queue
         "w/20261207101500300.rfc822.route",
-        "w/outgoing/20261207101500400.rfc822",   // its routing file never followed, or was sent
+        "w/outgoing/20261207101500400.rfc822",  // its routing file never followed, or was sent
     };
     for (const char* p : kept) writeFile(p, "x");
     for (const char* p : removed) writeFile(p, "x");
-    ASSERT_TRUE(fs::create_directory("w/20261207101500500.rfc822"));   // not a file
+    ASSERT_TRUE(fs::create_directory("w/20261207101500500.rfc822"));  // not a file
     removeStartupLeftovers("w", "w/outgoing/");
     for (const char* p : kept) EXPECT_TRUE(fs::exists(p)) << p;
     for (const char* p : removed) {

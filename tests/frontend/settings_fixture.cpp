@@ -98,7 +98,8 @@ bool SettingsTest::accountPresent(const std::string& title) {
 
 bool SettingsTest::stored(const char* value) {
     plat::RegKey key;
-    if (plat::regOpenKey(plat::Hive::CurrentUser, kSettingsKey, plat::KeyAccess::Read, key) != plat::RegStatus::Ok) return false;
+    if (plat::regOpenKey(plat::Hive::CurrentUser, kSettingsKey, plat::KeyAccess::Read, key) != plat::RegStatus::Ok)
+        return false;
     plat::RegType type;
     std::size_t size;
     return plat::regQueryInfo(key, value, type, size) == plat::RegStatus::Ok;

@@ -4,7 +4,7 @@
 
 #include "frontend/desktop/desktop.h"
 #include "frontend/dialogs/modal.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -44,9 +44,9 @@ protected:
     std::deque<Script> scripts;
     std::vector<std::string> dialogsShown;
     std::vector<std::pair<std::string, bool>> sounds;
-    std::deque<std::string> browsed;   // paths Browse answers, in order
+    std::deque<std::string> browsed;  // paths Browse answers, in order
     std::vector<int> browseFilters;
-    std::string scenario;              // the stand-in nmcli's directory
+    std::string scenario;  // the stand-in nmcli's directory
     std::string oldPath;
 };
 

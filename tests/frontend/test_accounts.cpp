@@ -100,20 +100,15 @@ TEST_F(AccountsTest, TheTitlePageSaysWhatIsWrongWithATitle) {
         EXPECT_EQ(w.windowTitle(), "Add Account Wizard");
         EXPECT_EQ(w.currentPage()->title(), "Add account wizard");
         QAbstractButton* next = w.button(QWizard::NextButton);
-        EXPECT_FALSE(next->isEnabled());   // no title yet
+        EXPECT_FALSE(next->isEnabled());  // no title yet
         type(d, "accountTitle", "x");
         EXPECT_TRUE(next->isEnabled());
         struct Case {
             const char* title;
             Texts messages;
         } cases[] = {
-            {"", {kEmptyTitle}},
-            {"my home", {kBadTitle}},
-            {"me@home", {kBadTitle}},
-            {"what?", {kBadTitle}},
-            {"a*", {kBadTitle}},
-            {"home", {kTitleExists}},
-            {"HOME", {kTitleExists}},   // the registry would hand out the existing key
+            {"", {kEmptyTitle}}, {"my home", {kBadTitle}}, {"me@home", {kBadTitle}}, {"what?", {kBadTitle}},
+            {"a*", {kBadTitle}}, {"home", {kTitleExists}}, {"HOME", {kTitleExists}},  // the registry would hand out the existing key
         };
         for (const Case& c : cases) {
             type(d, "accountTitle", c.title);
@@ -143,9 +138,12 @@ TEST_F(AccountsTest, TheServerPageChecksInOrderAndKeepsTheServerInLowerCase) {
         // Next waits for server, user name, password and a usable port.
         QAbstractButton* next = w.button(QWizard::NextButton);
         EXPECT_FALSE(next->isEnabled());
-        for (auto [field, text, complete] : {std::tuple{"popServer", "pop", false}, {"popUser", "jo", false},
-                                             {"popPassword", "pw", true}, {"popPort", "0", false},
-                                             {"popPort", "995", true}, {"popUser", "", false}}) {
+        for (auto [field, text, complete] : {std::tuple{"popServer", "pop", false},
+                                             {"popUser", "jo", false},
+                                             {"popPassword", "pw", true},
+                                             {"popPort", "0", false},
+                                             {"popPort", "995", true},
+                                             {"popUser", "", false}}) {
             type(d, field, text);
             EXPECT_EQ(next->isEnabled(), complete) << field << "=" << text;
         }
@@ -154,7 +152,7 @@ TEST_F(AccountsTest, TheServerPageChecksInOrderAndKeepsTheServerInLowerCase) {
         type(d, "popPassword", "");
         type(d, "popServer", "pop server");
         w.next();
-        EXPECT_EQ(takeBoxes(), (Texts{kBadServer, kMissing}));   // both, in this order
+        EXPECT_EQ(takeBoxes(), (Texts{kBadServer, kMissing}));  // both, in this order
         type(d, "popUser", "jo");
         type(d, "popPassword", "pw");
         w.next();
@@ -191,13 +189,13 @@ TEST_F(AccountsTest, FinishWithTheDefaultClientCreatesTheAccountAndItsMailbox) {
         QWizard& w = wizard(d);
         type(d, "accountTitle", "home");
         w.next();
-        type(d, "popServer", "Pop.Example.Net");   // pasted: not typed, still stored in lower case
+        type(d, "popServer", "Pop.Example.Net");  // pasted: not typed, still stored in lower case
         type(d, "popUser", "jo");
         type(d, "popPassword", "pw");
         w.next();
         auto* client = in<QComboBox>(d, "emailProgram");
         EXPECT_EQ(client->count(), 2);
-        EXPECT_EQ(client->itemText(0), "Post Office");   // sorted
+        EXPECT_EQ(client->itemText(0), "Post Office");  // sorted
         EXPECT_EQ(client->currentText(), "Quill Mail");  // the default, chosen
         EXPECT_FALSE(w.button(QWizard::NextButton)->isEnabled() && w.button(QWizard::NextButton)->isVisible());
         press(d, "finish");
@@ -221,7 +219,7 @@ TEST_F(AccountsTest, FinishWithTheDefaultClientCreatesTheAccountAndItsMailbox) {
     EXPECT_EQ(accountValue("home", "uidlfile"), "jo@pop.example.net.uidl");
     EXPECT_EQ(accountValue("home", "dropdir"), "accounts/jo@pop.example.net/");
     EXPECT_EQ(accountNumber("home", "port"), 110u);
-    EXPECT_EQ(accountNumber("home", "security"), std::nullopt);   // as before: absent reads as none
+    EXPECT_EQ(accountNumber("home", "security"), std::nullopt);  // as before: absent reads as none
     EXPECT_TRUE(fs::is_directory(testsupport::worldDir() + "/accounts/jo@pop.example.net"));
 }
 
@@ -249,7 +247,8 @@ TEST_F(AccountsTest, AWizardAccountThatSignsInWithOAuthKeepsTheTypedPasswordAsIt
     // The e-mail program logs in with the local password, and the dialog says so.
     then([](QDialog& d) {
         auto* note = d.findChild<QLabel*>(QStringLiteral("passwordNote"));
-        EXPECT_TRUE(note && note->text().contains(QStringLiteral("local password"))) << (note ? note->text().toStdString() : "");
+        EXPECT_TRUE(note && note->text().contains(QStringLiteral("local password")))
+            << (note ? note->text().toStdString() : "");
         return d.objectName() == "newAccountSettingsDialog" ? 1 : 0;
     });
     EXPECT_TRUE(runAddAccountWizard(nullptr));
@@ -280,7 +279,7 @@ TEST_F(AccountsTest, TheServerPageProposesPop3PortsAndRefusesABadOne) {
             EXPECT_EQ(takeBoxes(), Texts{kPort}) << bad;
             EXPECT_EQ(w.currentId(), 1) << bad;
         }
-        type(d, "popPort", "1995");   // typed: kept whatever the security
+        type(d, "popPort", "1995");  // typed: kept whatever the security
         security->setCurrentIndex(2);
         EXPECT_EQ(port->text(), "1995");
         type(d, "popPort", "");
@@ -384,7 +383,7 @@ TEST_F(AccountsTest, PlainTextToAServerBeyondThisMachineIsWarnedOf) {
         w.next();
         QWidget* page = w.currentPage();
         auto* warning = in<QLabel>(*page, "plainTextWarning");
-        EXPECT_FALSE(warning->isVisibleTo(page));   // no server yet
+        EXPECT_FALSE(warning->isVisibleTo(page));  // no server yet
         type(d, "popServer", "pop.example.net");
         EXPECT_TRUE(warning->isVisibleTo(page));
         if (screensDir()) saveScreen(d, "wizard-server-plain-text.png");
@@ -436,14 +435,14 @@ TEST_F(AccountsTest, AnAccountTheRegistryRefusesIsReportedNotAnnounced) {
         type(d, "accountTitle", "home");
         w.next();
         type(d, "popServer", "pop.example.net");
-        type(d, "popUser", "jo/../../x");   // would name a directory outside accounts/
+        type(d, "popUser", "jo/../../x");  // would name a directory outside accounts/
         type(d, "popPassword", "pw");
         w.next();
         press(d, "finish");
         return d.result();
     });
     EXPECT_FALSE(runAddAccountWizard(nullptr));
-    EXPECT_EQ(dialogsShown, Texts{"wizard"});   // no settings dialog for it
+    EXPECT_EQ(dialogsShown, Texts{"wizard"});  // no settings dialog for it
     EXPECT_EQ(takeBoxes(), Texts{"The account could not be created (refer to log file for further info)."});
     EXPECT_FALSE(accountPresent("home"));
 }
@@ -508,7 +507,7 @@ TEST_F(AccountsTest, TheAlternativeClientKeepsItsLineUnlessEdited) {
         press(d, "ok");
         return d.result();
     });
-    then([](QDialog&) { return 1; });   // the e-mail program's settings
+    then([](QDialog&) { return 1; });  // the e-mail program's settings
     showAccountProperties(nullptr, 0);
     EXPECT_EQ(accountValue("home", "clientname"), "(alternative client)");
     EXPECT_EQ(accountValue("home", "clientfile"), "/opt/mymail -x");
@@ -551,7 +550,7 @@ TEST_F(AccountsTest, TheAlternativeClientKeepsItsLineUnlessEdited) {
 TEST_F(AccountsTest, NoAccountSelectedMeansNoSheet) {
     addAccount("home", "Post Office", "post");
     showAccountProperties(nullptr, -1);
-    showAccountProperties(nullptr, 1);   // past the last account
+    showAccountProperties(nullptr, 1);  // past the last account
     EXPECT_TRUE(dialogsShown.empty());
     EXPECT_FALSE(removeAccount(nullptr, -1));
     EXPECT_TRUE(boxes.empty());
@@ -576,7 +575,7 @@ TEST_F(AccountsTest, RemoveAsksFirstAndLeavesTheMailFiles) {
 
 TEST_F(AccountsTest, ReadMailAsksOnlyWhenTheAccountsUseDifferentClients) {
     std::string client = launcher();
-    readMail(nullptr);   // no account: nothing
+    readMail(nullptr);  // no account: nothing
     EXPECT_TRUE(dialogsShown.empty());
 
     addAccount("home", "Quill Mail", client + " home", "jo");

@@ -95,9 +95,9 @@ TEST(EncodedWords, DecodedControlCharactersCannotBreakTheLine) {
 // Values assembled from the pieces of encoded words, good and broken, and random bytes: the
 // decoder never adds a line break or NUL of its own, and leaves a value without "=?" alone.
 TEST(EncodedWords, AnyValueDecodesWithoutBreakingTheLine) {
-    const char* const pieces[] = {"=?", "?=", "UTF-8", "utf-8", "ISO-8859-1", "x-bogus", "*en", "?Q?", "?B?", "?q?",
-                                  "?b?", "=C3", "=BC", "=0A", "=00", "=", "_", " ", "\t", "\r\n ", "w7w", "SsM=",
-                                  "==", "?", "a", "\xff", "\xc3"};
+    const char* const pieces[] = {"=?",  "?=",    "UTF-8", "utf-8", "ISO-8859-1", "x-bogus", "*en", "?Q?",  "?B?",
+                                  "?q?", "?b?",   "=C3",   "=BC",   "=0A",        "=00",     "=",   "_",    " ",
+                                  "\t",  "\r\n ", "w7w",   "SsM=",  "==",         "?",       "a",   "\xff", "\xc3"};
     std::mt19937 random(20261208);
     for (int round = 0; round < 20000; ++round) {
         std::string value;

@@ -1,8 +1,7 @@
 // The front end's link window: messages become signals, a window destroyed on purpose says
 // so and one destroyed with its owner does not.
 #include "platform/event_loop.h"
-#include "platform/qt_link_window.h"
-
+#include "frontend/qt_platform/qt_link_window.h"
 
 #include <gtest/gtest.h>
 
@@ -33,13 +32,13 @@ TEST(LinkWindow, MessagesCopiedRecordsAndTheEndArriveAsSignals) {
     const char path[] = "accounts/a/1.rfc822";
     COPYDATASTRUCT cds{3, sizeof path, path};
     EXPECT_EQ(sendMessage(link.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)), 1);
-    COPYDATASTRUCT empty{4, 0, nullptr};   // nothing to hand on, still answered
+    COPYDATASTRUCT empty{4, 0, nullptr};  // nothing to hand on, still answered
     EXPECT_EQ(sendMessage(link.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&empty)), 1);
     ASSERT_EQ(copied.size(), 1u);
     EXPECT_EQ(copied[0].first, 3u);
-    EXPECT_EQ(copied[0].second, std::string(path, sizeof path));   // the bytes as sent, NUL included
+    EXPECT_EQ(copied[0].second, std::string(path, sizeof path));  // the bytes as sent, NUL included
 
-    postMessage(link.hwnd(), kMessage, 8, 0);   // posted: arrives from the loop
+    postMessage(link.hwnd(), kMessage, 8, 0);  // posted: arrives from the loop
     pumpMessages(0);
     EXPECT_EQ(got.size(), 2u);
 

@@ -6,7 +6,7 @@
 #include "frontend/sound/sound_player.h"
 #include "platform/event_loop.h"
 #include "platform/os_version.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "tests/support/temp_env.h"
 
 #include <QApplication>
@@ -30,8 +30,10 @@ protected:
             ++headersRead;
             return headerSenderAndSubject(path);
         });
-        QObject::connect(announcements.get(), &MailAnnouncements::readMailRequested, [this] { posted.push_back("read"); });
-        QObject::connect(announcements.get(), &MailAnnouncements::openWindowRequested, [this] { posted.push_back("open"); });
+        QObject::connect(announcements.get(), &MailAnnouncements::readMailRequested,
+                         [this] { posted.push_back("read"); });
+        QObject::connect(announcements.get(), &MailAnnouncements::openWindowRequested,
+                         [this] { posted.push_back("open"); });
     }
     void TearDown() override { announcements.reset(); }
 
@@ -78,8 +80,8 @@ TEST_F(MailAnnouncementsTest, OneDialogCollectsTheItemsNewestOnTop) {
     ASSERT_EQ(d->rowCount(), 7);
     std::vector<std::string> senders;
     for (int i = 0; i < d->rowCount(); ++i) senders.push_back(d->row(i, 0).toStdString());
-    EXPECT_EQ(senders, (std::vector<std::string>{"New", "Mid", "Old", "<unknown>", "Cy", "<unknown>",
-                                                 "Ann <ann@example.net>"}));
+    EXPECT_EQ(senders,
+              (std::vector<std::string>{"New", "Mid", "Old", "<unknown>", "Cy", "<unknown>", "Ann <ann@example.net>"}));
 
     // OK closes it, rows and all; the next item opens a fresh dialog.
     click(d, "ok");
@@ -126,7 +128,7 @@ TEST_F(MailAnnouncementsTest, TheFailureNoticeShowsTheHeaderAndPath) {
     EXPECT_EQ(deliveryFailureLines(doubled)[3], "Subject: lunch");
     EXPECT_EQ(deliveryFailureLines(doubled)[4], path);
     announcements->deliveryFailure(path);
-    announcements->deliveryFailure(path);   // one notice per refused item
+    announcements->deliveryFailure(path);  // one notice per refused item
     EXPECT_EQ(announcements->failureDialogsOpen(), 2);
     QWidget* notice = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -139,7 +141,8 @@ TEST_F(MailAnnouncementsTest, TheFailureNoticeShowsTheHeaderAndPath) {
     EXPECT_EQ(list->item(3)->text().toStdString(), "Subject: lunch");
     auto* heading = notice->findChild<QLabel*>();
     ASSERT_NE(heading, nullptr);
-    EXPECT_TRUE(heading->text().startsWith("Tarnwick was unable to deliver the following mail item.")) << heading->text().toStdString();
+    EXPECT_TRUE(heading->text().startsWith("Tarnwick was unable to deliver the following mail item."))
+        << heading->text().toStdString();
     // Open log asks for the log and leaves the notice open.
     int logs = 0;
     QObject::connect(announcements.get(), &MailAnnouncements::openLogRequested, [&logs] { ++logs; });
@@ -155,8 +158,8 @@ TEST_F(MailAnnouncementsTest, ManyRecipientsMissingValuesAndLongLines) {
     EXPECT_EQ(deliveryFailureLines(item("a.rfc822", "To: " + to128 + "\r\n"))[2], "To: " + to128);
     EXPECT_EQ(deliveryFailureLines(item("b.rfc822", "To: " + to129 + "\r\n"))[2], "To: (Multiple recipients)");
     // A folded list counts as one value.
-    auto folded = deliveryFailureLines(item("c.rfc822", "To: " + std::string(100, 'b') + ",\r\n\t" +
-                                                           std::string(40, 'c') + "\r\n"));
+    auto folded = deliveryFailureLines(
+        item("c.rfc822", "To: " + std::string(100, 'b') + ",\r\n\t" + std::string(40, 'c') + "\r\n"));
     EXPECT_EQ(folded[2], "To: (Multiple recipients)");
 
     std::string missing = testsupport::worldDir() + "/gone.rfc822";
@@ -166,7 +169,7 @@ TEST_F(MailAnnouncementsTest, ManyRecipientsMissingValuesAndLongLines) {
     // A subject past the line's 259 bytes is cut, never inside a character.
     std::string subject = std::string(249, 's') + "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9";
     std::string line = deliveryFailureLines(item("d.rfc822", "Subject: " + subject + "\r\n"))[3];
-    EXPECT_EQ(line, "Subject: " + std::string(249, 's'));   // 259 bytes would end in half an é
+    EXPECT_EQ(line, "Subject: " + std::string(249, 's'));  // 259 bytes would end in half an é
 }
 
 TEST(AboutBox, ShowsTheOperatingSystemAndEndsWithOne) {
@@ -193,9 +196,9 @@ TEST(Sounds, TheShippedSoundsAreFoundBesideTheProgram) {
     std::filesystem::create_directories(bin);
     testsupport::writeFile(root + "/share/tarnwick/sounds/alarm.wav", "RIFF");
     testsupport::writeFile(bin + "/beside.wav", "RIFF");
-    EXPECT_EQ(findSoundFile("alarm.wav", bin), QFileInfo(QString::fromStdString(root + "/share/tarnwick/sounds/alarm.wav"))
-                                                   .absoluteFilePath()
-                                                   .toStdString());
+    EXPECT_EQ(
+        findSoundFile("alarm.wav", bin),
+        QFileInfo(QString::fromStdString(root + "/share/tarnwick/sounds/alarm.wav")).absoluteFilePath().toStdString());
     EXPECT_EQ(findSoundFile("beside.wav", bin), bin + "/beside.wav");
     EXPECT_EQ(findSoundFile("sounds/alarm.wav", bin), "");
     EXPECT_EQ(findSoundFile("", bin), "");

@@ -32,9 +32,8 @@ TEST(MessageBox, EscapeAnswersCancelThenNoThenOk) {
         QMessageBox::StandardButtons buttons;
         QMessageBox::StandardButton defaultButton, escaped;
     };
-    const Case cases[] = {{B::Ok, B::Ok, B::Ok},
-                          {B::Yes | B::No, B::Yes, B::No},
-                          {B::Yes | B::No | B::Cancel, B::No, B::Cancel}};
+    const Case cases[] = {
+        {B::Ok, B::Ok, B::Ok}, {B::Yes | B::No, B::Yes, B::No}, {B::Yes | B::No | B::Cancel, B::No, B::Cancel}};
     for (const Case& c : cases) {
         bool defaultAsAsked = false;
         QTimer::singleShot(0, [&] {
@@ -132,18 +131,20 @@ TEST_F(LaunchTest, NothingToStartAnswersFalseSilently) {
     std::string plain = script("notes.txt", "just text\n", 0644);
     EXPECT_FALSE(launchCommandLine(""));
     EXPECT_FALSE(launchCommandLine("   "));
-    EXPECT_FALSE(launchCommandLine("\"" + plain + "\""));        // not executable
-    EXPECT_FALSE(launchCommandLine("'" + dir + "'"));             // a directory
-    EXPECT_FALSE(launchCommandLine("no-such-program-tw12 -x"));   // not on PATH
-    EXPECT_FALSE(launchCommandLine("\"" + plain));                // unbalanced quote
+    EXPECT_FALSE(launchCommandLine("\"" + plain + "\""));  // not executable
+    EXPECT_FALSE(launchCommandLine("'" + dir + "'"));  // a directory
+    EXPECT_FALSE(launchCommandLine("no-such-program-tw12 -x"));  // not on PATH
+    EXPECT_FALSE(launchCommandLine("\"" + plain));  // unbalanced quote
     EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(LaunchTest, AFailedStartIsShownWithTheProgramAsTyped) {
     // Executable, but no program the kernel can run: exec fails with ENOEXEC.
-    std::string bad = script("broken", std::string("\x7f" "ELF\x01\x01 not really", 15));
+    std::string bad = script("broken", std::string("\x7f"
+                                                   "ELF\x01\x01 not really",
+                                                   15));
     std::string typed = "\"" + bad + "\" --x";
-    EXPECT_FALSE(launchCommandLine(typed));   // shown, and not taken for a start
+    EXPECT_FALSE(launchCommandLine(typed));  // shown, and not taken for a start
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Failed to launch mail program '" + bad + "' [reason = 8]");
     EXPECT_EQ(boxes[0].caption, "Tarnwick");
@@ -164,7 +165,7 @@ TEST_F(LaunchTest, TheNewAccountDialogShowsTheSettingsAndLaunchesTheClient) {
     EXPECT_EQ(text("outPort"), "25");
     d.findChild<QPushButton*>("launchClient")->click();
     EXPECT_EQ(waitForFile(out), "--inbox\n");
-    EXPECT_NE(d.result(), QDialog::Accepted);   // launching leaves the dialog open
+    EXPECT_NE(d.result(), QDialog::Accepted);  // launching leaves the dialog open
     EXPECT_TRUE(boxes.empty());
 }
 

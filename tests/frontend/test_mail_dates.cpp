@@ -11,7 +11,7 @@ namespace {
 using namespace views;
 
 TEST(MailDates, ReadsTheUsualFormsAndRefusesTheRest) {
-    const std::int64_t utc1998 = 912935133;   // 1998-12-06 09:05:33 UTC
+    const std::int64_t utc1998 = 912935133;  // 1998-12-06 09:05:33 UTC
     struct Case {
         const char* text;
         std::optional<std::int64_t> when;
@@ -22,12 +22,12 @@ TEST(MailDates, ReadsTheUsualFormsAndRefusesTheRest) {
         {"6 dec 98 09:05:33 GMT", utc1998},
         {"Sunday, 6 December 1998 04:05:33 EST", utc1998},
         {"06 Dec 1998 01:35:33 -0730 (somewhere)", utc1998},
-        {"06 Dec 1998 09:05:33 XYZ", utc1998},           // an unknown zone is read as UTC
+        {"06 Dec 1998 09:05:33 XYZ", utc1998},  // an unknown zone is read as UTC
         {"06 Dec 1998 09:05:33", utc1998},
         {"06 Dec 1998 09:05", utc1998 - 33},
-        {"1 Jan 05 00:00 +0000", 1104537600},            // 2005
+        {"1 Jan 05 00:00 +0000", 1104537600},  // 2005
         {"31 Feb 2001 10:00 +0000", std::nullopt},
-        {"06 Dez 1998 10:05 +0100", std::nullopt},       // not an English month
+        {"06 Dez 1998 10:05 +0100", std::nullopt},  // not an English month
         {"06 Dec 1998 24:00", std::nullopt},
         {"06 Dec 1998 10", std::nullopt},
         {"Sun, 06 Dec 1998", std::nullopt},
@@ -46,7 +46,7 @@ TEST(MailDates, TheYearOnlyWhenNotThisYearsAndNeverSeconds) {
     EXPECT_FALSE(dayAndMonthFormat(QLocale::c()).contains(QLatin1Char('y')));
 
     QLocale german(QLocale::German, QLocale::Germany);
-    QDateTime when(QDate(2026, 3, 4), QTime(7, 8, 9));   // local time
+    QDateTime when(QDate(2026, 3, 4), QTime(7, 8, 9));  // local time
     std::int64_t at = when.toSecsSinceEpoch();
     std::int64_t sameYear = QDateTime(QDate(2026, 12, 8), QTime(10, 0)).toSecsSinceEpoch();
     std::int64_t nextYear = QDateTime(QDate(2027, 1, 2), QTime(10, 0)).toSecsSinceEpoch();
@@ -71,7 +71,7 @@ TEST(ColumnLayout, StoredAndReadBackOrRefusedWhenDamaged) {
     EXPECT_FALSE(back->descending);
 
     ColumnLayout twice = layout;
-    twice.positions = {0, 0, 1, 2, 3, 4, 5};   // no order of the columns
+    twice.positions = {0, 0, 1, 2, 3, 4, 5};  // no order of the columns
     EXPECT_FALSE(decodeColumnLayout(encodeColumnLayout(twice)));
     ColumnLayout badSort = layout;
     badSort.sortColumn = 7;

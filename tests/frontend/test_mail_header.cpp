@@ -26,20 +26,20 @@ std::string valueOf(const RFC822MailHeader& h, int kind) {
 }
 
 TEST(MailHeader, FindsKindsByPrefixIgnoringCaseAndBlanks) {
-    const RFC822MailHeader h(item(
-        "Received: from a by b; Mon, 7 Dec 2026 10:00:00 +0000\r\n"
-        "Received: from c by a; Mon, 7 Dec 2026 09:59:00 +0000\r\n"
-        "FROM:Ann <ann@example.net>\r\n"
-        "Topic: not the recipients\r\n"
-        "To: bob@example.net\r\n"
-        "Subject:\t \t spaced\r\n"
-        "Date:   Mon, 7 Dec 2026 10:00:00 +0000\r\n"
-        "X-No-Colon here\r\n"
-        "\r\n"
-        "Subject: in the body\r\n"));
+    const RFC822MailHeader h(
+        item("Received: from a by b; Mon, 7 Dec 2026 10:00:00 +0000\r\n"
+             "Received: from c by a; Mon, 7 Dec 2026 09:59:00 +0000\r\n"
+             "FROM:Ann <ann@example.net>\r\n"
+             "Topic: not the recipients\r\n"
+             "To: bob@example.net\r\n"
+             "Subject:\t \t spaced\r\n"
+             "Date:   Mon, 7 Dec 2026 10:00:00 +0000\r\n"
+             "X-No-Colon here\r\n"
+             "\r\n"
+             "Subject: in the body\r\n"));
     EXPECT_EQ(h.count(), 8u);
     EXPECT_EQ(valueOf(h, RFC822MailHeader::kFrom), "Ann <ann@example.net>");
-    EXPECT_EQ(valueOf(h, RFC822MailHeader::kTo), "not the recipients");   // "To" begins "Topic"
+    EXPECT_EQ(valueOf(h, RFC822MailHeader::kTo), "not the recipients");  // "To" begins "Topic"
     EXPECT_EQ(valueOf(h, RFC822MailHeader::kSubject), "spaced");
     EXPECT_EQ(valueOf(h, RFC822MailHeader::kDate), "Mon, 7 Dec 2026 10:00:00 +0000");
     EXPECT_EQ(valueOf(h, RFC822MailHeader::kReceived), "from a by b; Mon, 7 Dec 2026 10:00:00 +0000");
@@ -110,14 +110,15 @@ TEST(MailHeader, TheTailOfALongLineIsNeverAHeader) {
     for (std::size_t pad : {2047u - 9u, 2047u - 8u, 2047u, 4094u - 9u, 8191u - 9u, 8191u - 3u, 20000u}) {
         const std::string subject = "Subject: " + std::string(pad, 'x');
         const RFC822MailHeader h(item(subject + "From: forged@evil.example\r\n"
-                                      "From: Ann <ann@example.net>\r\n\r\n"));
+                                                "From: Ann <ann@example.net>\r\n\r\n"));
         EXPECT_EQ(valueOf(h, RFC822MailHeader::kFrom), "Ann <ann@example.net>") << "pad " << pad;
         ASSERT_EQ(h.count(), 2u) << "pad " << pad;
         const std::string joined = subject + "From: forged@evil.example";
         EXPECT_EQ(h.line(0), joined.substr(0, RFC822MailHeader::kMaxHeaderLength)) << "pad " << pad;
     }
     // The same with the tail folded over a continuation, and with a NUL inside the long line.
-    const RFC822MailHeader folded(item("Subject: s\r\n " + std::string(2040, 'y') + "From: forged@evil\r\n"
+    const RFC822MailHeader folded(item("Subject: s\r\n " + std::string(2040, 'y') +
+                                       "From: forged@evil\r\n"
                                        "From: real@example.net\r\n\r\n"));
     EXPECT_EQ(valueOf(folded, RFC822MailHeader::kFrom), "real@example.net");
     std::string withNul = "Subject: a" + std::string(1, '\0') + std::string(3000, 'z') + "From: forged@evil\r\n";

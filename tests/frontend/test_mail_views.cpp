@@ -9,7 +9,7 @@
 #include "frontend/mail/mail_dates.h"
 #include "frontend/mail/refresh_pacer.h"
 #include "frontend/mail/row_cells.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "tests/support/temp_env.h"
 
 #include <QApplication>
@@ -57,22 +57,22 @@ TEST(MailCells, DatesShowDayMonthHourAndMinute) {
         {"  6   Dec 1998   9:5", "06 Dec 09:05"},
         {"Sunday, 6 December 1998 23:59 GMT", "06 December 23:59"},
         {"Mon, 1 Jan 2001 00:00:00 -0000 (UTC)", "01 Jan 00:00"},
-        {"Sun, 06 Dec 1998", ""},                  // no time
-        {"06 Dec 1998 10", ""},                    // hour without minute
-        {"06 Dec 1998 10 :05", ""},                // the ':' must follow the hour
+        {"Sun, 06 Dec 1998", ""},  // no time
+        {"06 Dec 1998 10", ""},  // hour without minute
+        {"06 Dec 1998 10 :05", ""},  // the ':' must follow the hour
         {"yesterday", ""},
         {"", ""},
         {"Sun,", ""},
-        {"99999999999 Dec 1998 10:05", ""},        // no wrap-around
-        {"06 Abcdefghijklmnopqrs 1998 10:05", "06 Abcdefghijklmnopqrs 10:05"},   // 19 characters
-        {"06 Abcdefghijklmnopqrst 1998 10:05", ""},                             // 20: unreadable
+        {"99999999999 Dec 1998 10:05", ""},  // no wrap-around
+        {"06 Abcdefghijklmnopqrs 1998 10:05", "06 Abcdefghijklmnopqrs 10:05"},  // 19 characters
+        {"06 Abcdefghijklmnopqrst 1998 10:05", ""},  // 20: unreadable
     };
     for (const Case& c : cases) EXPECT_EQ(formatDateCell(c.text), c.cell) << c.text;
 }
 
 TEST(MailCells, ReceivedDateToAndSize) {
     EXPECT_EQ(receivedCell("from a by b; Sun, 06 Dec 1998 10:05:33 +0100"), "06 Dec 10:05");
-    EXPECT_EQ(receivedCell("from a by b; id 7; 06 Dec 1998 10:05:33"), "");   // the first ';' counts
+    EXPECT_EQ(receivedCell("from a by b; id 7; 06 Dec 1998 10:05:33"), "");  // the first ';' counts
     EXPECT_EQ(receivedCell("from a by b (no date)"), std::nullopt);
     EXPECT_EQ(receivedCell(nullptr), std::nullopt);
     EXPECT_EQ(dateCell(nullptr), std::nullopt);
@@ -93,23 +93,23 @@ TEST(MailCells, LastCheckInTheLocalesShortFormatsAndNothingBeforeTheFirst) {
     TimeAndDate never = lastCheckTexts(0, QLocale::c());
     EXPECT_TRUE(never.time.isEmpty());
     EXPECT_TRUE(never.date.isEmpty());
-    std::time_t noon = 1765195200;   // 2025-12-08 12:00 UTC
+    std::time_t noon = 1765195200;  // 2025-12-08 12:00 UTC
     QDateTime when = QDateTime::fromSecsSinceEpoch(noon);
     QLocale german(QLocale::German, QLocale::Germany);
     TimeAndDate shown = lastCheckTexts(noon, german);
     EXPECT_EQ(shown.time, german.toString(when.time(), QLocale::ShortFormat));
     EXPECT_EQ(shown.date, german.toString(when.date(), QLocale::ShortFormat));
-    EXPECT_TRUE(shown.date.contains(QLatin1Char('.')));   // "08.12.25", not the C locale's form
+    EXPECT_TRUE(shown.date.contains(QLatin1Char('.')));  // "08.12.25", not the C locale's form
 }
 
 // A burst of notices costs a big mailbox one refresh per pause, a small one none.
 TEST(RefreshPacer, RefreshesAtOnceUnlessTheLastOneWasRecentAndSlow) {
     RefreshPacer pacer;
     EXPECT_EQ(pacer.delayAt(0), 0);
-    pacer.refreshed(1000, 2);   // a small mailbox: 2 ms
+    pacer.refreshed(1000, 2);  // a small mailbox: 2 ms
     EXPECT_EQ(pacer.delayAt(1005), 3);
     EXPECT_EQ(pacer.delayAt(1008), 0);
-    pacer.refreshed(2000, 150);   // a big one: 150 ms, then idle for 600 ms
+    pacer.refreshed(2000, 150);  // a big one: 150 ms, then idle for 600 ms
     EXPECT_EQ(pacer.delayAt(2001), 599);
     EXPECT_EQ(pacer.delayAt(2600), 0);
     EXPECT_EQ(pacer.delayAt(9000), 0);
@@ -119,8 +119,11 @@ TEST(RefreshPacer, RefreshesAtOnceUnlessTheLastOneWasRecentAndSlow) {
 
 std::string item(const std::string& subject, const std::string& extra = "") {
     return "Received: from client by local; Sun, 06 Dec 1998 10:05:33 +0100\r\n"
-           "From: Ann <ann@example.net>\r\nTo: bob@example.net\r\nSubject: " + subject + "\r\n"
-           "Date: Sat, 05 Dec 1998 09:01:00 +0100\r\n" + extra + "\r\nBody\r\n";
+           "From: Ann <ann@example.net>\r\nTo: bob@example.net\r\nSubject: " +
+           subject +
+           "\r\n"
+           "Date: Sat, 05 Dec 1998 09:01:00 +0100\r\n" +
+           extra + "\r\nBody\r\n";
 }
 
 class ViewsTest : public ::testing::Test {
@@ -245,8 +248,7 @@ TEST_F(ViewsTest, TreeListsAccountsInReverseOrderWithUnreadCounts) {
     EXPECT_EQ(cells(rowOf("4.rfc822")),
               (std::vector<std::string>{shownDate("Sun, 06 Dec 1998 10:05:33 +0100"),
                                         shownDate("Sat, 05 Dec 1998 09:01:00 +0100"), "Ann <ann@example.net>", "four",
-                                        "bob@example.net", sizeCell(fs::file_size("accounts/g@x/4.rfc822")),
-                                        "Gamma"}));
+                                        "bob@example.net", sizeCell(fs::file_size("accounts/g@x/4.rfc822")), "Gamma"}));
     EXPECT_TRUE(list->row(rowOf("4.rfc822")).header.read);
     EXPECT_FALSE(list->row(rowOf("1.rfc822")).header.read);
     EXPECT_EQ(tree->selectedAccountIndex(), -1);
@@ -254,7 +256,7 @@ TEST_F(ViewsTest, TreeListsAccountsInReverseOrderWithUnreadCounts) {
 
 TEST_F(ViewsTest, ColumnsHaveTheirTitlesWidthsAndAlignments) {
     account("alpha", "a@x");
-    tree->fill();   // no rows: the columns keep their widths
+    tree->fill();  // no rows: the columns keep their widths
     const char* titles[] = {"Received", "Date", "From", "Subject", "To", "Size", "Account"};
     const int widths[] = {80, 80, 120, 120, 120, 80, 77};
     for (int c = 0; c < 7; ++c) {
@@ -324,8 +326,8 @@ TEST_F(ViewsTest, MissingHeadersShowADashAndLongRecipientsAreSummed) {
             << name;
     }
     std::vector<std::string> c = cells(rowOf("nosemi.rfc822"));
-    EXPECT_EQ(c[0], shownFileTime("accounts/a@x/nosemi.rfc822"));   // "Received" without ';'
-    EXPECT_EQ(c[1], "");    // unreadable date: an empty cell
+    EXPECT_EQ(c[0], shownFileTime("accounts/a@x/nosemi.rfc822"));  // "Received" without ';'
+    EXPECT_EQ(c[1], "");  // unreadable date: an empty cell
     EXPECT_EQ(c[4], "(Multiple recipients)");
     EXPECT_EQ(cells(rowOf("to128.rfc822"))[4], std::string(128, 'y'));
 }
@@ -343,8 +345,9 @@ TEST_F(ViewsTest, DeleteAsksAndRemovesTheRoutingFileOfAnOutgoingItemOnly) {
     answer = QMessageBox::No;
     EXPECT_FALSE(confirmAndDelete(*list->rememberedRow(), nullptr));
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Confirm deletion of mail item 'Ann <ann@example.net>':'incoming'.\n"
-                             "Click 'YES' to delete, or 'NO' to cancel.");
+    EXPECT_EQ(boxes[0].text,
+              "Confirm deletion of mail item 'Ann <ann@example.net>':'incoming'.\n"
+              "Click 'YES' to delete, or 'NO' to cancel.");
     EXPECT_EQ(boxes[0].caption, "Tarnwick");
     EXPECT_EQ(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
     EXPECT_TRUE(fs::exists(in));
@@ -377,9 +380,9 @@ TEST_F(ViewsTest, TheContextMenuRemembersItsItemAcrossARefresh) {
     auto* menu = list->findChild<QMenu*>(QStringLiteral("MAILLISTMENU"));
     ASSERT_NE(menu, nullptr);
     std::vector<std::pair<std::string, bool>> items;
-    for (QAction* a : menu->actions()) items.emplace_back(a->isSeparator() ? "-" : a->text().toStdString(), a->isEnabled());
-    EXPECT_EQ(items, (std::vector<std::pair<std::string, bool>>{
-                         {"&View", true}, {"-", true}, {"&Delete", true}}));
+    for (QAction* a : menu->actions())
+        items.emplace_back(a->isSeparator() ? "-" : a->text().toStdString(), a->isEnabled());
+    EXPECT_EQ(items, (std::vector<std::pair<std::string, bool>>{{"&View", true}, {"-", true}, {"&Delete", true}}));
     menu->findChild<QAction*>(QStringLiteral("delete"))->trigger();
     EXPECT_EQ(commands, std::vector<std::string>{"delete"});
     menu->close();
@@ -478,10 +481,10 @@ TEST_F(ViewsTest, TheSortAndTheColumnsStayAcrossRefreshesAndReopening) {
     EXPECT_EQ(subjects(), (std::vector<std::string>{"Gamma", "alpha", "beta", "delta"}));
     EXPECT_EQ(list->header()->sortIndicatorSection(), 1);
 
-    list->header()->setSortIndicator(3, Qt::AscendingOrder);   // what a click on "Subject" does
+    list->header()->setSortIndicator(3, Qt::AscendingOrder);  // what a click on "Subject" does
     EXPECT_EQ(subjects(), (std::vector<std::string>{"alpha", "beta", "delta", "Gamma"}));
     list->header()->resizeSection(2, 211);
-    list->header()->moveSection(list->header()->visualIndex(6), 0);   // "Account" to the front
+    list->header()->moveSection(list->header()->visualIndex(6), 0);  // "Account" to the front
     put("accounts/a@x", "5.rfc822", "Subject: epsilon\r\n\r\nx\r\n");
     tree->refresh();
     EXPECT_EQ(subjects(), (std::vector<std::string>{"alpha", "beta", "delta", "epsilon", "Gamma"}));
@@ -512,7 +515,7 @@ TEST_F(ViewsTest, TheSortAndTheColumnsStayAcrossRefreshesAndReopening) {
     EXPECT_EQ(list->header()->sectionSize(3), list->viewport()->width() - others);
     list->resize(300, 300);
     QApplication::processEvents();
-    EXPECT_EQ(list->header()->sectionSize(3), 120);   // never less than its own width
+    EXPECT_EQ(list->header()->sectionSize(3), 120);  // never less than its own width
 
     // A damaged stored value gives the defaults: the newest first.
     config::ListColumns junk{};
@@ -567,7 +570,7 @@ TEST_F(ViewsTest, EnterOpensTheSelectedItem) {
     put("accounts/a@x", "2.rfc822", item("two"));
     tree->fill();
     QKeyEvent none(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(list.get(), &none);   // nothing selected: nothing opens
+    QApplication::sendEvent(list.get(), &none);  // nothing selected: nothing opens
     EXPECT_EQ(list->findChild<QDialog*>(QStringLiteral("itemViewer")), nullptr);
     list->setCurrentIndex(list->model()->index(rowOf("1.rfc822"), 2));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Enter, Qt::KeypadModifier);
@@ -575,14 +578,17 @@ TEST_F(ViewsTest, EnterOpensTheSelectedItem) {
     auto* viewer = list->findChild<QDialog*>(QStringLiteral("itemViewer"));
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->findChild<QPlainTextEdit*>()->toPlainText().contains(QStringLiteral("Subject: one")));
-    EXPECT_EQ(viewer->windowTitle().toStdString(), "one");   // the subject names the window, not the path
+    EXPECT_EQ(viewer->windowTitle().toStdString(), "one");  // the subject names the window, not the path
     delete viewer;
 
     // An encoded subject is decoded; an item without one is named by its file.
     put("accounts/a@x", "3.rfc822", "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\r\n\r\nx\r\n");
     put("accounts/a@x", "4.rfc822", "From: a@x\r\n\r\nx\r\n");
     tree->refresh();
-    for (auto [name, title] : {std::pair{"3.rfc822", "Gr\xC3\xBC\xC3\x9F" "e"}, std::pair{"4.rfc822", "4.rfc822"}}) {
+    for (auto [name, title] : {std::pair{"3.rfc822",
+                                         "Gr\xC3\xBC\xC3\x9F"
+                                         "e"},
+                               std::pair{"4.rfc822", "4.rfc822"}}) {
         list->setCurrentIndex(list->model()->index(rowOf(name), 2));
         QApplication::sendEvent(list.get(), &enter);
         viewer = list->findChild<QDialog*>(QStringLiteral("itemViewer"));
@@ -610,7 +616,7 @@ TEST_F(ViewsTest, ViewOpensTheDesktopsTextViewerOrOurOwn) {
 
     viewItem(path, nullptr);
     EXPECT_EQ(waitForFile(marker), "--read-only " + path + "\n");
-    EXPECT_EQ(::access(path.c_str(), W_OK), 0);   // still unread
+    EXPECT_EQ(::access(path.c_str(), W_OK), 0);  // still unread
 
     // Without a default application the item opens in a read-only window of ours.
     fs::remove(config + "/mimeapps.list");
@@ -629,15 +635,13 @@ TEST_F(ViewsTest, ViewOpensTheDesktopsTextViewerOrOurOwn) {
 
 class HeaderCacheTest : public ::testing::Test {
 protected:
-    static constexpr std::int64_t kSettle = 100'000'000;   // 100 ms
+    static constexpr std::int64_t kSettle = 100'000'000;  // 100 ms
     void SetUp() override {
         fs::remove_all("cache");
         fs::create_directories("cache");
     }
     void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(150)); }
-    std::vector<HeaderCells> read(HeaderCache& c, std::vector<std::string> names) {
-        return c.cells("cache/", names);
-    }
+    std::vector<HeaderCells> read(HeaderCache& c, std::vector<std::string> names) { return c.cells("cache/", names); }
 };
 
 TEST_F(HeaderCacheTest, SettledFilesAreReadOnceAndChangesAreAlwaysSeen) {
@@ -648,10 +652,10 @@ TEST_F(HeaderCacheTest, SettledFilesAreReadOnceAndChangesAreAlwaysSeen) {
     EXPECT_EQ(read(cache, {"a.rfc822", "b.rfc822"})[1].subject, "bbbb");
     EXPECT_EQ(cache.filesRead(), 2u);
     EXPECT_EQ(read(cache, {"a.rfc822", "b.rfc822"})[0].subject, "aaaa");
-    EXPECT_EQ(cache.filesRead(), 2u);   // both from the cache
+    EXPECT_EQ(cache.filesRead(), 2u);  // both from the cache
 
     // Rewritten in place with the same size and its old modification time put back.
-    struct stat before{};
+    struct stat before {};
     ASSERT_EQ(::stat("cache/a.rfc822", &before), 0);
     writeFile("cache/a.rfc822", item("AAAA"));
     timespec times[2] = {before.st_atim, before.st_mtim};
@@ -660,7 +664,7 @@ TEST_F(HeaderCacheTest, SettledFilesAreReadOnceAndChangesAreAlwaysSeen) {
 
     // Replaced by another file of the same size and times.
     writeFile("cache/new.tmp", item("BBBB"));
-    struct stat old{};
+    struct stat old {};
     ASSERT_EQ(::stat("cache/b.rfc822", &old), 0);
     timespec oldTimes[2] = {old.st_atim, old.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, "cache/new.tmp", oldTimes, 0), 0);

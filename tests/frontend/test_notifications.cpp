@@ -7,8 +7,8 @@
 #include "frontend/dialogs/modal.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
-#include "shared/engine_link.h"
-#include "shared/registry.h"
+#include "link/engine_link.h"
+#include "config/settings.h"
 #include "tests/support/temp_env.h"
 
 #include <QDialog>
@@ -21,9 +21,13 @@ using Kind = DesktopNotifications::Kind;
 
 TEST(NotificationTexts, NewMailCountsAndNamesTheFirstArrivals) {
     using notify::newMailText;
-    notify::Text one = newMailText({{"\"J\xC3\xBCrgen M\xC3\xBCller\" <j@example.org>", "Gr\xC3\xBC\xC3\x9F" "e"}});
+    notify::Text one = newMailText({{"\"J\xC3\xBCrgen M\xC3\xBCller\" <j@example.org>",
+                                     "Gr\xC3\xBC\xC3\x9F"
+                                     "e"}});
     EXPECT_EQ(one.summary.toStdString(), "1 new message");
-    EXPECT_EQ(one.body.toStdString(), "J\xC3\xBCrgen M\xC3\xBCller: Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(one.body.toStdString(),
+              "J\xC3\xBCrgen M\xC3\xBCller: Gr\xC3\xBC\xC3\x9F"
+              "e");
 
     // Without dates: the last arrived first, as the new-mail dialog shows them.
     notify::Text three = newMailText({{"a@example.org", "first"}, {"<b@example.org>", ""}, {"Carol <c@x>", "third"}});
@@ -38,17 +42,20 @@ TEST(NotificationTexts, NewMailCountsAndNamesTheFirstArrivals) {
 // The mail list's order: newest date first, an undated one last, the later arrival first
 // among equal dates; the newest are the ones named.
 TEST(NotificationTexts, NewMailIsNamedInTheListsOrder) {
-    notify::Text t = notify::newMailText(
-        {{"Ann", "a", 1796644680}, {"Jo", "j", 1796722200}, {"Undated", "u", 0}, {"Bob", "b", 1796544000},
-         {"Twin", "t", 1796722200}});
+    notify::Text t = notify::newMailText({{"Ann", "a", 1796644680},
+                                          {"Jo", "j", 1796722200},
+                                          {"Undated", "u", 0},
+                                          {"Bob", "b", 1796544000},
+                                          {"Twin", "t", 1796722200}});
     EXPECT_EQ(t.body.toStdString(), "Twin: t\nJo: j\nAnn: a\nand 2 more");
 }
 
 TEST(NotificationTexts, FailuresCarryTheReplyAndTheStep) {
     notify::Text refused = notify::deliveryFailureText("\"Smith, Bob\" <bob@example.org>, <c@x>, Dee <d@x>", "Hello",
                                                        "550 5.1.1 <bob@example.org>: no such user\r\n");
-    EXPECT_EQ(refused.body.toStdString(), "To: Smith, Bob, c@x, Dee\nSubject: Hello\n"
-                                          "The provider replied: 550 5.1.1 <bob@example.org>: no such user");
+    EXPECT_EQ(refused.body.toStdString(),
+              "To: Smith, Bob, c@x, Dee\nSubject: Hello\n"
+              "The provider replied: 550 5.1.1 <bob@example.org>: no such user");
     notify::Text silent = notify::deliveryFailureText("", "", "");
     EXPECT_EQ(silent.body.toStdString(), "To: -\nSubject: -\nThe provider gave no reason.");
     notify::Text huge = notify::deliveryFailureText("x", "y", "554 " + std::string(5000, 'z'));
@@ -98,7 +105,7 @@ TEST_F(NotificationsTest, EachKindReplacesItsOwnLastNotification) {
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[1].kind, Kind::NewMail);
     EXPECT_EQ(sent[1].replacesId, 40u);
-    EXPECT_EQ(sent[1].text.summary.toStdString(), "1 new message");   // only this cycle's
+    EXPECT_EQ(sent[1].text.summary.toStdString(), "1 new message");  // only this cycle's
     EXPECT_EQ(sent[2].kind, Kind::CycleFailure);
     EXPECT_EQ(sent[2].replacesId, 0u);
     EXPECT_FALSE(sent[2].actions.contains(QStringLiteral("read-mail")));
@@ -127,10 +134,10 @@ TEST_F(NotificationsTest, ActionsOfOurNotificationsOnlyReachTheWindow) {
     notes->actionInvoked(40, QStringLiteral("read-mail"));
     EXPECT_EQ(opened, 2);
     EXPECT_EQ(readMail, 1);
-    notes->actionInvoked(77, QStringLiteral("open"));   // another program's
+    notes->actionInvoked(77, QStringLiteral("open"));  // another program's
     notes->actionInvoked(0, QStringLiteral("open"));
     notes->notificationClosed(40);
-    notes->actionInvoked(40, QStringLiteral("open"));   // gone
+    notes->actionInvoked(40, QStringLiteral("open"));  // gone
     EXPECT_EQ(opened, 2);
 }
 

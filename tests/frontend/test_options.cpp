@@ -30,7 +30,6 @@ constexpr char kNoHost[] =
 constexpr char kPort[] = "Please enter a port number from 1 to 65535.";
 constexpr char kPeriods[] = "Minimum value is 1 minute. Offline period must not be less than online period.";
 
-
 class OptionsTest : public SettingsTest {
 protected:
     void SetUp() override {
@@ -40,7 +39,9 @@ protected:
     int run() {
         // Under the test's dialog hook the sheet's script runs, and the sheet closes, at once.
         int r = -1;
-        newOptionsSheet(nullptr, [this] { ++resumes; }, &schedule)->start([&r](bool stored) { r = stored; });
+        newOptionsSheet(
+            nullptr, [this] { ++resumes; }, &schedule)
+            ->start([&r](bool stored) { r = stored; });
         pumpMessages(0);
         return r;
     }
@@ -51,7 +52,7 @@ protected:
         return d.result();
     }
 
-    int resumes = 0;   // how often the sheet asked for the schedule to restart
+    int resumes = 0;  // how often the sheet asked for the schedule to restart
     ScheduleState schedule;
 };
 
@@ -63,16 +64,16 @@ TEST_F(OptionsTest, AnEmptyServerIsRefusedWithItsMessageWhereverTheUserGoes) {
         EXPECT_EQ(tabs->tabText(0), "Connection");
         EXPECT_EQ(tabs->tabText(1), "Scheduling");
         EXPECT_EQ(tabs->tabText(2), "Notifications");
-        press(d, "ok");                 // OK
+        press(d, "ok");  // OK
         EXPECT_EQ(takeBoxes(), std::vector<std::string>{kNoHost});
         EXPECT_EQ(d.result(), 0);
-        tabs->setCurrentIndex(1);        // leaving the page is refused the same way
+        tabs->setCurrentIndex(1);  // leaving the page is refused the same way
         EXPECT_EQ(takeBoxes(), std::vector<std::string>{kNoHost});
         EXPECT_EQ(tabs->currentIndex(), 0);
-        type(d, "smtpServer", "   ");            // blanks are no host either
+        type(d, "smtpServer", "   ");  // blanks are no host either
         press(d, "ok");
         EXPECT_EQ(takeBoxes(), std::vector<std::string>{kNoHost});
-        press(d, "cancel");                 // Cancel
+        press(d, "cancel");  // Cancel
         return d.result();
     });
     EXPECT_EQ(run(), 0);
@@ -173,8 +174,8 @@ TEST_F(OptionsTest, AnOfflinePeriodBelowTheOnlineOneIsRefusedOneByOneIsNot) {
     config::writeSetting(config::kOutHostName, "smtp.provider.net");
     then([&](QDialog& d) {
         tabsOf(d)->setCurrentIndex(1);
-        EXPECT_EQ(in<QLineEdit>(d, "onlinePeriod")->text(), "1");    // 60000 ms
-        EXPECT_EQ(in<QLineEdit>(d, "offlinePeriod")->text(), "60");   // 3600000 ms
+        EXPECT_EQ(in<QLineEdit>(d, "onlinePeriod")->text(), "1");  // 60000 ms
+        EXPECT_EQ(in<QLineEdit>(d, "offlinePeriod")->text(), "60");  // 3600000 ms
         // Whole minutes with arrows, within what a timer can count.
         auto* online = in<QSpinBox>(d, "onlinePeriod");
         EXPECT_EQ(online->minimum(), 1);
@@ -213,7 +214,7 @@ TEST_F(OptionsTest, AnOfflinePeriodBelowTheOnlineOneIsRefusedOneByOneIsNot) {
 TEST_F(OptionsTest, ResumeIsPostedOnceAndOnlyWhenAPeriodChangedWhileResumed) {
     config::writeSetting(config::kRasEntry, "MyISP");
     config::writeSetting(config::kOutHostName, "smtp.provider.net");
-    config::writeSetting(config::kCheckFreqHI, 90000);   // shown as 1 minute, not rewritten
+    config::writeSetting(config::kCheckFreqHI, 90000);  // shown as 1 minute, not rewritten
     auto periods = [&](const char* online, const char* offline) {
         then([=](QDialog& d) {
             tabsOf(d)->setCurrentIndex(1);
@@ -225,16 +226,16 @@ TEST_F(OptionsTest, ResumeIsPostedOnceAndOnlyWhenAPeriodChangedWhileResumed) {
         EXPECT_EQ(run(), 1);
     };
     schedule.active = 1;
-    periods("1", "60");   // unchanged
+    periods("1", "60");  // unchanged
     EXPECT_EQ(resumes, 0);
     EXPECT_EQ(config::readSetting(config::kCheckFreqHI), 90000u);
-    periods("2", "30");   // both changed: one Resume
+    periods("2", "30");  // both changed: one Resume
     EXPECT_EQ(resumes, 1);
     EXPECT_EQ(config::readSetting(config::kCheckFreqHI), 120000u);
     EXPECT_EQ(config::readSetting(config::kCheckFreqLO), 1800000u);
     resumes = 0;
     schedule.active = 0;
-    periods("3", "30");   // suspended: the next resume uses the new period anyway
+    periods("3", "30");  // suspended: the next resume uses the new period anyway
     EXPECT_EQ(resumes, 0);
     // The Scheduling page never shown: no Resume either.
     schedule.active = 1;
@@ -258,7 +259,7 @@ TEST_F(OptionsTest, NotificationsBrowseTestAndStoreTheirFiles) {
         EXPECT_FALSE(in<QPushButton>(d, "testAlarm")->icon().isNull());
         press(d, "browseAlarm");
         press(d, "browseProgram");
-        press(d, "browseAnnouncement");   // cancelled: the edit keeps its text
+        press(d, "browseAnnouncement");  // cancelled: the edit keeps its text
         EXPECT_EQ(browseFilters, (std::vector<int>{1, 2, 1}));
         EXPECT_EQ(in<QLineEdit>(d, "alarmSound")->text(), "/sounds/bell.wav");
         EXPECT_EQ(in<QLineEdit>(d, "announcementSound")->text(), "newmail.wav");
@@ -303,12 +304,12 @@ TEST_F(OptionsTest, UntouchedSecurityFieldsStoreNothingNew) {
     std::string ca = testsupport::worldDir() + "/ca.pem";
     testsupport::writeFile(ca, "-----BEGIN CERTIFICATE-----\n");
     config::writeOutHostPort(2525);
-    config::writeSetting(config::kOutHostSecurity, 7);   // read as TLS by the engine
+    config::writeSetting(config::kOutHostSecurity, 7);  // read as TLS by the engine
     config::writeSetting(config::kOutHostUser, "jo");
     config::writeSetting(config::kOutHostPass, "pw");
     config::writeSetting(config::kCaFile, ca);
     then([&](QDialog& d) {
-        EXPECT_EQ(in<QLineEdit>(d, "smtpPort")->text(), "2525");   // not the proposal of the security shown
+        EXPECT_EQ(in<QLineEdit>(d, "smtpPort")->text(), "2525");  // not the proposal of the security shown
         EXPECT_EQ(in<QComboBox>(d, "smtpSecurity")->currentText(), "TLS");
         EXPECT_EQ(in<QLineEdit>(d, "smtpUser")->text(), "jo");
         EXPECT_EQ(in<QLineEdit>(d, "smtpPassword")->text(), "pw");
@@ -331,10 +332,10 @@ TEST_F(OptionsTest, ASecurityProposesItsSmtpPortUnlessTheUserTypedOne) {
         type(d, "smtpPort", "2465");
         security->setCurrentIndex(1);
         EXPECT_EQ(port->text(), "2465");
-        type(d, "smtpPort", "");   // nothing typed: the proposal fills it
+        type(d, "smtpPort", "");  // nothing typed: the proposal fills it
         security->setCurrentIndex(0);
         EXPECT_EQ(port->text(), "25");
-        type(d, "smtpPort", "25");   // typed, but what None proposes anyway: replaced
+        type(d, "smtpPort", "25");  // typed, but what None proposes anyway: replaced
         security->setCurrentIndex(1);
         EXPECT_EQ(port->text(), "587");
         return connectionThenOk(d);
@@ -390,7 +391,7 @@ TEST_F(OptionsTest, LogInAndCaFileAreStoredAndShownAgain) {
         type(d, "smtpPassword", "pass word \xc3\xa4");
         press(d, "browseCaFile");
         EXPECT_EQ(browseFilters, std::vector<int>{4});
-        EXPECT_EQ(in<QLineEdit>(d, "caFile")->text().toStdString(), ca);   // a path, not a command line
+        EXPECT_EQ(in<QLineEdit>(d, "caFile")->text().toStdString(), ca);  // a path, not a command line
         // Away and back: the page shows what was typed, not what is stored.
         tabsOf(d)->setCurrentIndex(2);
         tabsOf(d)->setCurrentIndex(0);
@@ -464,7 +465,7 @@ TEST_F(OptionsTest, TheSheetOpensOnItsFirstFieldAndTabRunsTopToBottom) {
         d.show();
         d.activateWindow();
         QApplication::processEvents();
-        EXPECT_EQ(d.focusWidget(), in<QComboBox>(d, "dialUpEntry"));   // still, once shown
+        EXPECT_EQ(d.focusWidget(), in<QComboBox>(d, "dialUpEntry"));  // still, once shown
         for (int i = 0; i < tabsOf(d)->count(); ++i) {
             tabsOf(d)->setCurrentIndex(i);
             QApplication::processEvents();

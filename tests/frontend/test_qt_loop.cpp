@@ -48,7 +48,7 @@ protected:
 TEST_F(QtLoopTest, PostedMessagesRunInOrderInsideQtsLoopUntilQuit) {
     for (WPARAM i = 1; i <= 3; ++i) postMessage(hwnd, WM_USER, i, 0);
     postMessage(hwnd, WM_USER + 9, 7, 0);
-    postMessage(hwnd, WM_USER, 99, 0);   // after the quit: not dispatched by this loop
+    postMessage(hwnd, WM_USER, 99, 0);  // after the quit: not dispatched by this loop
     EXPECT_EQ(runMessageLoop(), 7);
     ASSERT_EQ(g_got.size(), 4u);
     EXPECT_EQ(g_got[0].second, 1u);
@@ -78,7 +78,7 @@ TEST_F(QtLoopTest, AQuitPostedWithNoLoopRunningLeavesTheNextNestedLoopAlone) {
 TEST_F(QtLoopTest, MessagesForADestroyedWindowAreDropped) {
     HWND other = createWindow("QTLOOPTEST", "other", 0);
     postMessage(other, WM_USER, 5, 0);
-    destroyWindow(other);   // WM_DESTROY itself is sent, not queued
+    destroyWindow(other);  // WM_DESTROY itself is sent, not queued
     g_got.clear();
     pumpMessages(0);
     EXPECT_TRUE(g_got.empty());
@@ -120,7 +120,7 @@ TEST_F(QtLoopTest, ALinkAnswerFromAnotherProgramArrivesThroughTheSocketNotifier)
     QElapsedTimer t;
     t.start();
     while (g_got.empty() && t.elapsed() < 3000) pumpMessages(50);
-    ::kill(pid, SIGTERM);   // peers may not post it its end
+    ::kill(pid, SIGTERM);  // peers may not post it its end
     int status = 0;
     ::waitpid(pid, &status, 0);
     ASSERT_EQ(g_got.size(), 1u);

@@ -3,7 +3,7 @@
 // end of a cycle, and the unread-mail check with its alarm and blinking.
 #include "frontend/schedule/scheduler.h"
 #include "frontend/mail/folders.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "store/read_state.h"
 #include "tests/support/temp_env.h"
 
@@ -50,7 +50,8 @@ protected:
             return engineUp;
         };
         h.askConnected = [this](const std::string&, std::function<void(bool)> answer) { answer(lineUp); };
-        QObject::connect(&cycle, &CycleStatus::statusChanged, [this](const QString& text) { status = text.toStdString(); });
+        QObject::connect(&cycle, &CycleStatus::statusChanged,
+                         [this](const QString& text) { status = text.toStdString(); });
         QObject::connect(&cycle, &CycleStatus::iconChanged, [this] { ++trayUpdates; });
         h.beep = [this] { events.push_back("beep"); };
         // The sound ends at once: what the cycle starts meanwhile has come in while it played.
@@ -77,7 +78,9 @@ protected:
         return true;
     }
 
-    int count(const std::string& event) const { return static_cast<int>(std::count(events.begin(), events.end(), event)); }
+    int count(const std::string& event) const {
+        return static_cast<int>(std::count(events.begin(), events.end(), event));
+    }
 
     CycleStatus cycle;
     const ScheduleState& state = cycle.flags();
@@ -127,7 +130,7 @@ TEST_F(SchedulerTest, ResumeArmsBothTimersAndSuspendKillsThem) {
     scheduler->resume();
     EXPECT_EQ(state.active, 1);
     EXPECT_EQ(trayUpdates, 1);
-    EXPECT_EQ(period(ScheduleTimer::Online), 0u);   // due now
+    EXPECT_EQ(period(ScheduleTimer::Online), 0u);  // due now
     EXPECT_EQ(period(ScheduleTimer::Offline), kLO - 60000);
     scheduler->suspend();
     EXPECT_EQ(state.active, 0);
@@ -180,28 +183,28 @@ TEST_F(SchedulerTest, ASuspendOrResumeByTheUserIsNeverOverruled) {
 TEST_F(SchedulerTest, OutgoingMailDuringACycleAsksAgainAndRestartsBothCountdowns) {
     scheduler->resume();
     cycle.setCycling(1);
-    ASSERT_EQ(period(ScheduleTimer::Online), 5000u);   // never checked
+    ASSERT_EQ(period(ScheduleTimer::Online), 5000u);  // never checked
     scheduler->newOutgoingMail();
-    EXPECT_EQ(count("cycle"), 1);   // the engine turns it into one more pass
+    EXPECT_EQ(count("cycle"), 1);  // the engine turns it into one more pass
     EXPECT_EQ(period(ScheduleTimer::Online), kHI);
     EXPECT_EQ(period(ScheduleTimer::Offline), kLO);
 }
 
 TEST_F(SchedulerTest, TheOnlineTimerRunsCyclesOnAnOpenLineOnly) {
     scheduler->resume();
-    scheduler->expire(ScheduleTimer::Online);   // no dial-up entry: always online
+    scheduler->expire(ScheduleTimer::Online);  // no dial-up entry: always online
     EXPECT_EQ(count("cycle"), 1);
     EXPECT_EQ(period(ScheduleTimer::Online), kHI);
     EXPECT_EQ(period(ScheduleTimer::Offline), kLO);
-    scheduler->expire(ScheduleTimer::Offline);   // nothing to dial
+    scheduler->expire(ScheduleTimer::Offline);  // nothing to dial
     EXPECT_EQ(count("cycle"), 1);
     cycle.setCycling(1);
-    scheduler->expire(ScheduleTimer::Online);    // a cycle runs: none started
+    scheduler->expire(ScheduleTimer::Online);  // a cycle runs: none started
     EXPECT_EQ(count("cycle"), 1);
     cycle.setCycling(0);
 
     config::writeSetting(config::kRasEntry, "MyISP");
-    scheduler->expire(ScheduleTimer::Online);   // the line is down: the offline timer's business
+    scheduler->expire(ScheduleTimer::Online);  // the line is down: the offline timer's business
     EXPECT_EQ(count("cycle"), 1);
     scheduler->expire(ScheduleTimer::Offline);
     EXPECT_EQ(count("cycle"), 2);
@@ -248,7 +251,7 @@ TEST_F(SchedulerTest, DialRetriesFiveMinutesApartThenExhausted) {
         EXPECT_EQ(state.rasRetryCount, attempt);
         EXPECT_EQ(period(ScheduleTimer::Offline), kRetry);
         EXPECT_EQ(state.dialFailed, 0);
-        scheduler->expire(ScheduleTimer::Offline);   // the pause ends: the normal period is back
+        scheduler->expire(ScheduleTimer::Offline);  // the pause ends: the normal period is back
         EXPECT_EQ(period(ScheduleTimer::Offline), kLO);
     }
     cycle.setDialFailed(1);
@@ -275,7 +278,7 @@ TEST_F(SchedulerTest, NoRetryWhenSwitchedOffOrSuspended) {
     scheduler->finishCycle();
     EXPECT_EQ(status, "OK");
     EXPECT_EQ(state.rasRetryCount, 0);
-    EXPECT_EQ(period(ScheduleTimer::Offline), 5000u);   // untouched
+    EXPECT_EQ(period(ScheduleTimer::Offline), 5000u);  // untouched
 
     // Cycle Now while suspended: the schedule stays suspended, no timer appears.
     config::writeSetting(config::kRASFailRetry, 1);
@@ -316,13 +319,13 @@ TEST_F(SchedulerTest, SeveralItemsOneBeepEachOneAnnouncementOneProgramRun) {
 TEST_F(SchedulerTest, AnItemOfACycleThatStartsDuringTheAnnouncementIsKept) {
     scheduler->newItem();
     duringAnnouncement = [this] {
-        cycle.setCycling(1);   // CYCLE_STARTED and CYCLE_NEW_ITEM handled during the wait
+        cycle.setCycling(1);  // CYCLE_STARTED and CYCLE_NEW_ITEM handled during the wait
         scheduler->newItem();
     };
     int updates = trayUpdates;
     scheduler->finishCycle();
     EXPECT_EQ(state.newMailThisCycle, 1);
-    EXPECT_EQ(trayUpdates, updates);   // the new cycle's animation keeps the icon
+    EXPECT_EQ(trayUpdates, updates);  // the new cycle's animation keeps the icon
 }
 
 TEST_F(SchedulerTest, UnreadMailSoundsTheAlarmAndBlinksUntilRead) {
@@ -332,12 +335,12 @@ TEST_F(SchedulerTest, UnreadMailSoundsTheAlarmAndBlinksUntilRead) {
     scheduler->checkUnreadMail();
     EXPECT_EQ(count("alarm alarm.wav"), 1);
     EXPECT_EQ(state.newMailWaiting, 1);
-    EXPECT_EQ(state.blinkPhase, 1);   // blinking (re)started: nothing was waiting before
+    EXPECT_EQ(state.blinkPhase, 1);  // blinking (re)started: nothing was waiting before
     scheduler->blink();
     EXPECT_EQ(state.blinkPhase, 0);
     scheduler->checkUnreadMail();
     EXPECT_EQ(count("alarm alarm.wav"), 2);
-    EXPECT_EQ(state.blinkPhase, 0);   // already blinking: the phase runs on
+    EXPECT_EQ(state.blinkPhase, 0);  // already blinking: the phase runs on
 
     // Only the value 1 switches the alarm on.
     config::writeSetting(config::kNotifyAlarm, 2);
@@ -395,7 +398,7 @@ TEST_F(SchedulerTest, TheTimersExpireThroughTheLoopAndStopFromTheirOwnExpiry) {
     Scheduler::Hooks h;
     h.unreadMailWaiting = [&] {
         ++checks;
-        return false;   // nothing unread: the check stops its own timer and the blinking
+        return false;  // nothing unread: the check stops its own timer and the blinking
     };
     CycleStatus own;
     Scheduler s(own, h);

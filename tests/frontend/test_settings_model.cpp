@@ -55,20 +55,20 @@ TEST(SettingsModel, ReadsOnceWritesOnlyWhatWasSetAndSignalsRealChanges) {
     EXPECT_EQ(model.number(kCount), 3u);
     EXPECT_EQ(model.minutes(kPeriod), 2u);
     EXPECT_EQ(model.text(kName), "fallback");
-    EXPECT_EQ(fake.reads, (std::vector<std::string>{"name", "count", "period"}));   // each read once
+    EXPECT_EQ(fake.reads, (std::vector<std::string>{"name", "count", "period"}));  // each read once
 
-    model.setNumber(kCount, 3);   // the same value: written, but no change
+    model.setNumber(kCount, 3);  // the same value: written, but no change
     model.setText(kName, "new");
     model.setMinutes(kPeriod, 5);
     model.setText(kName, "newer");
     EXPECT_EQ(model.text(kName), "newer");
     EXPECT_EQ(changes, (std::vector<QString>{"name", "period", "name"}));
-    EXPECT_TRUE(fake.writes.empty());   // nothing before store()
+    EXPECT_TRUE(fake.writes.empty());  // nothing before store()
 
     EXPECT_TRUE(model.store());
     EXPECT_EQ(fake.writes, (std::vector<std::string>{"count=3", "name=newer", "period=300000"}));
     fake.writes.clear();
-    EXPECT_TRUE(model.store());   // stored values are not written twice
+    EXPECT_TRUE(model.store());  // stored values are not written twice
     EXPECT_TRUE(fake.writes.empty());
 }
 
@@ -78,7 +78,7 @@ TEST(SettingsModel, AFailedWriteIsReportedAndTriedAgain) {
     SettingsModel model(fake.source());
     model.setFlag(kCount, true);
     EXPECT_FALSE(model.store());
-    EXPECT_EQ(model.number(kCount), 1u);   // the model still holds what the user chose
+    EXPECT_EQ(model.number(kCount), 1u);  // the model still holds what the user chose
     fake.refuseWrites = false;
     EXPECT_TRUE(model.store());
     EXPECT_EQ(fake.numbers["count"], 1u);
@@ -88,7 +88,7 @@ TEST(SettingsModel, OverTheSettingsKeyAndAnAccount) {
     config::writeSetting(config::kCheckFreqHI, 90000);
     SettingsModel settings;
     EXPECT_EQ(settings.minutes(config::kCheckFreqHI), 1u);
-    EXPECT_TRUE(settings.flag(config::kNotifyDesktop));   // on unless stored off
+    EXPECT_TRUE(settings.flag(config::kNotifyDesktop));  // on unless stored off
     EXPECT_EQ(settings.number(kOutHostPortShown), 25u);
     settings.setFlag(config::kNotifyDesktop, false);
     settings.setNumber(kOutHostPortShown, 587);
@@ -102,7 +102,7 @@ TEST(SettingsModel, OverTheSettingsKeyAndAnAccount) {
     ASSERT_TRUE(config::createAccount(accounts, {"home", "pop.example.net", 110, "jo", "pw", "Mail", "mail"}));
     SettingsModel account(SettingsModel::account(kAccountsKey, "home"));
     EXPECT_EQ(account.text({"server", ""}), "pop.example.net");
-    EXPECT_EQ(account.number({"security", 0}), 0u);   // absent: its fall-back
+    EXPECT_EQ(account.number({"security", 0}), 0u);  // absent: its fall-back
     account.setText({"pass", ""}, "new");
     EXPECT_TRUE(account.store());
     EXPECT_EQ(config::accountString(accounts, config::findAccount(accounts, "home"), "pass"), "new");

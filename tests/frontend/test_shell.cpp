@@ -11,9 +11,9 @@
 #include "frontend/app/placement.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
-#include "shared/debug.h"
-#include "shared/engine_link.h"
-#include "shared/registry.h"
+#include "log/debug.h"
+#include "link/engine_link.h"
+#include "config/settings.h"
 #include "tests/support/temp_env.h"
 
 #include <QAction>
@@ -56,7 +56,7 @@ protected:
     void SetUp() override {
         resetQuit();
         g_engineGot.clear();
-        config::writeSetting(config::kOutHostName, "smtp.example.net");   // not a first run
+        config::writeSetting(config::kOutHostName, "smtp.example.net");  // not a first run
         config::writeSetting(config::kLastCheckTime, 0);
         setMessageBoxHook([this](const MessageBoxRequest& r) {
             boxes.push_back(r);
@@ -95,7 +95,7 @@ protected:
     void stopEngine() {
         if (engine) destroyWindow(engine);
         engine = 0;
-        unregisterClass(kEngineClass);   // other tests register their own stand-in engine
+        unregisterClass(kEngineClass);  // other tests register their own stand-in engine
     }
 
     // A shell started against the stand-in engine.
@@ -127,7 +127,8 @@ protected:
         // A question to nmcli is answered from the loop.
         QElapsedTimer t;
         t.start();
-        while (shell->scheduler().asking() && t.elapsed() < 8000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+        while (shell->scheduler().asking() && t.elapsed() < 8000)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
         pumpMessages(0);
     }
     std::string status() { return config::readSetting(config::kStatus); }
@@ -172,7 +173,7 @@ TEST_F(ShellTest, ASecondCopyRefusesToRunAndOpensTheFirstOnesWindow) {
     EXPECT_EQ(boxes[0].text, "You are already running Tarnwick and can not have more than one instance running!");
     EXPECT_EQ(boxes[0].caption, "Tarnwick");
     pumpMessages(0);
-    EXPECT_EQ(g_engineGot.size(), 1u);   // only the first copy registered
+    EXPECT_EQ(g_engineGot.size(), 1u);  // only the first copy registered
     EXPECT_FALSE(first.window().isClosed());
     EXPECT_TRUE(first.window().viewsOpen());
 }
@@ -238,14 +239,14 @@ TEST_F(ShellTest, AnEngineThatNeverAppearsEndsTheWaitWithAMessage) {
 TEST_F(ShellTest, ACycleAnimatesTheTrayAndReportsItsPhases) {
     Shell& s = start();
     s.cycleStatus().setActive(1);
-    notice(CYCLE_FAILURE);   // left over from an earlier cycle: cleared by the next start
+    notice(CYCLE_FAILURE);  // left over from an earlier cycle: cleared by the next start
     notice(CYCLE_STARTED);
     EXPECT_EQ(s.schedule().cycleFailed, 0);
     EXPECT_EQ(s.schedule().cycling, 1);
     EXPECT_EQ(status(), "Establishing connection...");
     EXPECT_EQ(s.tray().frame(), kTrayConnecting);
     for (int i = 0; i < 6; ++i) s.scheduler().expire(ScheduleTimer::Animate);
-    EXPECT_EQ(s.tray().frame(), kTrayConnecting);   // six ticks: round to the first frame
+    EXPECT_EQ(s.tray().frame(), kTrayConnecting);  // six ticks: round to the first frame
 
     notice(CYCLE_SENDING);
     EXPECT_EQ(status(), "Sending outgoing mail...");
@@ -268,7 +269,7 @@ TEST_F(ShellTest, ACycleAnimatesTheTrayAndReportsItsPhases) {
     EXPECT_EQ(s.tray().tip().rfind("Tarnwick: ", 0), 0u) << s.tray().tip();
     EXPECT_NE(s.tray().tip().find("last check "), std::string::npos) << s.tray().tip();
     EXPECT_EQ(s.tray().tip().find(":40"), std::string::npos) << s.tray().tip();
-    EXPECT_EQ(s.tray().frame(), kTrayNewMail);   // the item waits unread: blinking starts
+    EXPECT_EQ(s.tray().frame(), kTrayNewMail);  // the item waits unread: blinking starts
     EXPECT_FALSE(s.scheduler().timer(ScheduleTimer::Animate).isActive());
 }
 
@@ -283,13 +284,13 @@ TEST_F(ShellTest, AFailedCycleEndsWithTheFailureStatusAndIcon) {
     notice(CYCLE_FINISHED);
     EXPECT_EQ(status(), "Failure during cycle (refer to log file for further info)");
     EXPECT_EQ(s.tray().frame(), kTrayFailed);
-    EXPECT_EQ(s.tray().tip(), "Tarnwick: last cycle failed: sending mail");   // the first failure
+    EXPECT_EQ(s.tray().tip(), "Tarnwick: last cycle failed: sending mail");  // the first failure
     // The open window's status bar names the step and the log to read.
     command(&CommandActions::open);
     EXPECT_EQ(s.window().statusPart(1).toStdString(),
               "Failure during cycle (refer to log file for further info); failed step: sending mail; log: " +
                   testsupport::worldDir() + "/" + dayLogFileName(std::time_t{1765000000}));
-    notice(99);   // unknown codes are ignored
+    notice(99);  // unknown codes are ignored
     EXPECT_EQ(s.tray().frame(), kTrayFailed);
 }
 
@@ -318,17 +319,17 @@ TEST_F(ShellTest, ACycleThatMayNotDialWaitsForTheLineToBeUp) {
     Shell& s = start();
     config::writeSetting(config::kRasEntry, "MyISP");
     config::writeSetting(config::kRASAllowEstab, 0);
-    command(&CommandActions::cycleNow);   // the line is down: nothing at all
+    command(&CommandActions::cycleNow);  // the line is down: nothing at all
     EXPECT_EQ(g_engineGot.size(), 1u);
     EXPECT_EQ(beeps, 0);
     EXPECT_EQ(s.schedule().cycleFailed, 0);
     testsupport::writeFile(scenario + "/active", "myisp:activated\n");
-    command(&CommandActions::cycleNow);   // up by other means, in another letter case
+    command(&CommandActions::cycleNow);  // up by other means, in another letter case
     ASSERT_EQ(g_engineGot.size(), 2u);
     EXPECT_EQ(g_engineGot[1].first, static_cast<WPARAM>(LINK_START_CYCLE));
     testsupport::writeFile(scenario + "/active", "");
     config::writeSetting(config::kRASAllowEstab, 1);
-    command(&CommandActions::cycleNow);   // may dial: the engine decides
+    command(&CommandActions::cycleNow);  // may dial: the engine decides
     EXPECT_EQ(g_engineGot.size(), 3u);
     config::writeSetting(config::kRasEntry, "");
     config::writeSetting(config::kRASAllowEstab, 1);
@@ -351,7 +352,7 @@ TEST_F(ShellTest, ASlowNmcliHoldsNeitherTheWindowNorTheTray) {
     t.start();
     s.actions().cycleNow->trigger();
     pumpMessages(0);
-    EXPECT_LT(t.elapsed(), 2500);   // waiting for the answer would take 5 s
+    EXPECT_LT(t.elapsed(), 2500);  // waiting for the answer would take 5 s
     while (!std::filesystem::exists(dir + "/asked") && t.elapsed() < 4000) pumpMessages(20);
     ASSERT_TRUE(std::filesystem::exists(dir + "/asked"));
     EXPECT_TRUE(s.scheduler().asking());
@@ -365,7 +366,7 @@ TEST_F(ShellTest, ASlowNmcliHoldsNeitherTheWindowNorTheTray) {
     tray(QSystemTrayIcon::Trigger);
     pumpMessages(0);
     EXPECT_TRUE(s.window().isClosed());
-    EXPECT_TRUE(s.scheduler().asking());   // all that while nmcli had not answered
+    EXPECT_TRUE(s.scheduler().asking());  // all that while nmcli had not answered
     EXPECT_EQ(g_engineGot.size(), 1u);
 
     // Its answer comes at the 5 s the question may take, just in time or cut off: either way
@@ -422,7 +423,7 @@ TEST_F(ShellTest, TheWizardsFirstAccountResumesTheSchedule) {
         dialogs.push_back(d.objectName().toStdString());
         plat::RegKey accounts;
         EXPECT_TRUE(config::openAccountsKey(accounts));
-        EXPECT_TRUE(config::createAccountKey(accounts, "home"));   // what a finished wizard stores
+        EXPECT_TRUE(config::createAccountKey(accounts, "home"));  // what a finished wizard stores
         return 0;
     });
     command(&CommandActions::addAccount);
@@ -440,13 +441,15 @@ TEST_F(ShellTest, TheLogWindowShowsTheDayAndFollowsTheLog) {
     ASSERT_FALSE(name.empty());
     std::string lines;
     for (int i = 0; i < 200; ++i) lines += "101500   APP HIGH line " + std::to_string(i) + "\n";
-    testsupport::writeFile(name, lines + "101501   APP HIGH Subject =?UTF-8?Q?stays?= as logged " + std::string(300, 'x') + "\n");
+    testsupport::writeFile(
+        name, lines + "101501   APP HIGH Subject =?UTF-8?Q?stays?= as logged " + std::string(300, 'x') + "\n");
     command(&CommandActions::log);
     views::LogViewer* viewer = s.logViewerShown();
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
     const QDate day = QDateTime::fromSecsSinceEpoch(1765000000).date();
-    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Tarnwick log \u2013 ") + views::longDateText(day, QLocale::system()));
+    EXPECT_EQ(viewer->windowTitle(),
+              QStringLiteral("Tarnwick log \u2013 ") + views::longDateText(day, QLocale::system()));
     QPlainTextEdit* text = viewer->text();
     EXPECT_TRUE(text->toPlainText().endsWith(QStringLiteral("as logged ") + QString(300, QLatin1Char('x'))));
     EXPECT_TRUE(text->toPlainText().contains(QStringLiteral("=?UTF-8?Q?stays?=")));
@@ -454,7 +457,7 @@ TEST_F(ShellTest, TheLogWindowShowsTheDayAndFollowsTheLog) {
     QApplication::processEvents();
     QScrollBar* bar = text->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
-    EXPECT_EQ(bar->value(), bar->maximum());   // at the newest line
+    EXPECT_EQ(bar->value(), bar->maximum());  // at the newest line
 
     // Lines written meanwhile appear; half a line waits for its end.
     {
@@ -543,7 +546,7 @@ TEST_F(ShellTest, HelpOpensInItsOwnWindowWhenTheDesktopHasNoBrowser) {
     ASSERT_TRUE(shell->startUp());
     setOpenUrlHook([this](const std::string& url) {
         urls.push_back(url);
-        return false;   // nothing on the desktop takes it
+        return false;  // nothing on the desktop takes it
     });
     command(&CommandActions::helpContents);
     HelpWindow* w = shell->helpWindowShown();
@@ -575,17 +578,18 @@ TEST_F(ShellTest, TheMenusShareOneActionPerCommand) {
               "&Open|-|&Cycle Now|Re&sume|S&uspend|-|O&ptions|&Read mail|-|&About|-|&Exit");
     std::vector<std::string> bar;
     for (QAction* m : s.window().menuBar()->actions()) bar.push_back(texts(m->menu()->actions()));
-    EXPECT_EQ(bar, (std::vector<std::string>{"&Cycle Now|-|Re&sume|S&uspend|-|C&lose|&Exit",
-                                             "&Read mail|-|Log|-|O&ptions", "&Add|&Remove|-|&Properties",
-                                             "&Contents|-|Online|-|&About"}));
+    EXPECT_EQ(bar,
+              (std::vector<std::string>{"&Cycle Now|-|Re&sume|S&uspend|-|C&lose|&Exit", "&Read mail|-|Log|-|O&ptions",
+                                        "&Add|&Remove|-|&Properties", "&Contents|-|Online|-|&About"}));
     EXPECT_EQ(s.tray().menu()->actions()[2], s.window().menuBar()->actions()[0]->menu()->actions()[0]);
     EXPECT_EQ(s.actions().cycleNow->objectName(), "cycleNow");
     EXPECT_EQ(s.actions().emailSupport->objectName(), "emailSupport");
     // Commands of dialogs still to come do nothing; without an account Options is followed by
     // the wizard, Read mail does nothing, and with no account selected in the tree Remove and
     // Properties do nothing either; View and Delete without a remembered row neither.
-    for (QAction* CommandActions::*a : {&CommandActions::options, &CommandActions::readMail, &CommandActions::addAccount,
-                                        &CommandActions::removeAccount, &CommandActions::accountProperties})
+    for (QAction* CommandActions::*a :
+         {&CommandActions::options, &CommandActions::readMail, &CommandActions::addAccount,
+          &CommandActions::removeAccount, &CommandActions::accountProperties})
         command(a);
     s.window().viewRememberedItem();
     s.window().deleteRememberedItem();
@@ -649,7 +653,7 @@ TEST_F(ShellTest, OpeningAndClosingKeepThePlacement) {
     EXPECT_EQ(p->bottom - p->top, 400);
     EXPECT_EQ(p->showCmd, 2);
 
-    s.window().resize(300, 200);   // whatever happened meanwhile, the saved size comes back
+    s.window().resize(300, 200);  // whatever happened meanwhile, the saved size comes back
     command(&CommandActions::open);
     EXPECT_EQ(s.window().width(), 640);
     EXPECT_EQ(s.window().height(), 400);
@@ -678,7 +682,7 @@ TEST_F(ShellTest, ATrayClickOpensTheWindowAndASecondOneHidesIt) {
     pumpMessages(0);
     EXPECT_TRUE(s.window().isClosed());
     EXPECT_FALSE(s.window().viewsOpen());
-    EXPECT_TRUE(config::readPlacement().has_value());   // closed the usual way
+    EXPECT_TRUE(config::readPlacement().has_value());  // closed the usual way
 
     // Open but behind another window: a click brings it to the front instead of hiding it.
     tray(QSystemTrayIcon::Trigger);
@@ -723,7 +727,7 @@ TEST_F(ShellTest, TheShutdownQuestionsThreeAnswers) {
 
     answers = {QMessageBox::No};
     command(&CommandActions::exit);
-    EXPECT_TRUE(s.window().isClosed());   // closed to the tray, still running
+    EXPECT_TRUE(s.window().isClosed());  // closed to the tray, still running
     EXPECT_TRUE(isWindow(s.hwnd()));
     EXPECT_FALSE(quitPosted());
 
@@ -738,7 +742,7 @@ TEST_F(ShellTest, ASecondCloseWhileTheQuestionShowsIsIgnored) {
     int asked = 0;
     setMessageBoxHook([&](const MessageBoxRequest&) {
         ++asked;
-        s.exitProgram();   // the tray's Exit while the box is up
+        s.exitProgram();  // the tray's Exit while the box is up
         return QMessageBox::Cancel;
     });
     s.exitProgram();
@@ -752,7 +756,7 @@ TEST_F(ShellTest, WithoutATrayTheWindowOpensAtStartAndClosingMinimises) {
     EXPECT_TRUE(s.window().isVisible());
     command(&CommandActions::close);
     EXPECT_TRUE(s.window().isMinimized());
-    EXPECT_TRUE(s.window().isVisible());   // still on the task bar: the user's way back in
+    EXPECT_TRUE(s.window().isVisible());  // still on the task bar: the user's way back in
     EXPECT_FALSE(s.window().viewsOpen());
     // Restoring it from the task bar opens it with its views.
     s.window().showNormal();
@@ -826,8 +830,8 @@ TEST_F(ShellTest, ARestoredWindowIsWhollyOnItsScreen) {
     config::writePlacement(encodePlacement(huge));
     command(&CommandActions::open);
     QRect screen = s.window().screen()->availableGeometry();
-    EXPECT_TRUE(screen.contains(s.window().frameGeometry())) << s.window().frameGeometry().width() << "x"
-                                                            << s.window().frameGeometry().height();
+    EXPECT_TRUE(screen.contains(s.window().frameGeometry()))
+        << s.window().frameGeometry().width() << "x" << s.window().frameGeometry().height();
     // A long status never widens the window past the screen.
     command(&CommandActions::close);
     huge.right = huge.left + 600;
@@ -970,7 +974,7 @@ QDialog* shownDialog(const char* name) {
 // wizard, without an account) comes once it has closed.
 TEST_F(ShellTest, OptionsOpensWithoutALoopOfItsOwnAndTheWizardFollowsItsClose) {
     Shell& s = start();
-    setModalHook({});   // the real sheet
+    setModalHook({});  // the real sheet
     command(&CommandActions::options);
     QDialog* sheet = shownDialog("sheet");
     ASSERT_NE(sheet, nullptr);
@@ -979,7 +983,8 @@ TEST_F(ShellTest, OptionsOpensWithoutALoopOfItsOwnAndTheWizardFollowsItsClose) {
     EXPECT_FALSE(enabled(&CommandActions::options));
     command(&CommandActions::options);
     int sheets = 0;
-    for (QWidget* w : QApplication::topLevelWidgets()) sheets += w->objectName() == QLatin1String("sheet") && w->isVisible();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        sheets += w->objectName() == QLatin1String("sheet") && w->isVisible();
     EXPECT_EQ(sheets, 1);
     EXPECT_TRUE(dialogs.empty());
     // The wizard that follows goes through the test's hook.

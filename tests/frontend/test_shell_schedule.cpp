@@ -6,8 +6,8 @@
 #include "frontend/app/shell.h"
 #include "platform/event_loop.h"
 #include "platform/link.h"
-#include "shared/engine_link.h"
-#include "shared/registry.h"
+#include "link/engine_link.h"
+#include "config/settings.h"
 #include "tests/support/temp_env.h"
 
 #include <QAction>
@@ -20,7 +20,6 @@
 #include <filesystem>
 
 #include <gtest/gtest.h>
-
 
 using namespace plat;
 
@@ -59,7 +58,7 @@ protected:
     void TearDown() override {
         shell.reset();
         destroyWindow(engine);
-        unregisterClass(kEngineClass);   // other tests register their own stand-in engine
+        unregisterClass(kEngineClass);  // other tests register their own stand-in engine
         pumpMessages(0);
         resetQuit();
         ::unsetenv("TARNWICK_SOUND_LOG");
@@ -92,7 +91,7 @@ TEST_F(ShellScheduleTest, StartUpChecksForUnreadMailAndResumeSuspendDriveTheTime
     EXPECT_EQ(period(ScheduleTimer::Blink), 500);
     shell->actions().resume->trigger();
     EXPECT_EQ(shell->schedule().active, 1);
-    EXPECT_EQ(period(ScheduleTimer::Online), 5000);   // never checked
+    EXPECT_EQ(period(ScheduleTimer::Online), 5000);  // never checked
     EXPECT_EQ(period(ScheduleTimer::Offline), 5000);
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
     shell->updateMenus();
@@ -149,7 +148,7 @@ TEST_F(ShellScheduleTest, ARefusedItemOpensItsNoticeAndAPathWithoutItsNulIsWhole
     sendMessage(shell->hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
     ASSERT_NE(shell->announcements().newMailDialog(), nullptr);
     EXPECT_EQ(shell->announcements().newMailDialog()->row(0, 0).toStdString(), "<unknown>");
-    copyPath(12345, path);   // other kinds: nothing
+    copyPath(12345, path);  // other kinds: nothing
     EXPECT_EQ(shell->announcements().failureDialogsOpen(), 1);
     // The provider's reply after the path's NUL reaches the notice, line by line.
     std::string record = path + '\0' + "552-5.3.4 too big\r\n552 5.3.4 limit 1 MB\r\n" + '\0';
@@ -158,7 +157,9 @@ TEST_F(ShellScheduleTest, ARefusedItemOpensItsNoticeAndAPathWithoutItsNulIsWhole
     EXPECT_EQ(shell->announcements().failureDialogsOpen(), 2);
     QListWidget* shown = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* list = w->objectName() == "deliveryFailureDialog" ? w->findChild<QListWidget*>(QStringLiteral("itemLines")) : nullptr;
+        auto* list = w->objectName() == "deliveryFailureDialog"
+                         ? w->findChild<QListWidget*>(QStringLiteral("itemLines"))
+                         : nullptr;
         if (list && list->count() == 7) shown = list;
     }
     ASSERT_NE(shown, nullptr);
@@ -169,7 +170,7 @@ TEST_F(ShellScheduleTest, ARefusedItemOpensItsNoticeAndAPathWithoutItsNulIsWhole
 
 TEST_F(ShellScheduleTest, AboutIsGrayedWhileItShows) {
     bool grayedMeanwhile = false;
-    QObject thisTest;   // the timer dies with the test even when it never fires
+    QObject thisTest;  // the timer dies with the test even when it never fires
     QTimer::singleShot(0, &thisTest, [&] {
         shell->updateMenus();
         grayedMeanwhile = !shell->actions().about->isEnabled();
@@ -192,23 +193,23 @@ namespace {
 TEST_F(ShellScheduleTest, ACyclesMailAndFailuresReachTheDesktopNotifications) {
     send(WM_ENGINE_LINK, CYCLE_STARTED);
     send(WM_ENGINE_LINK, CYCLE_SENDING);
-    copyPath(COPYDATA_DELIVERY_FAILURE,
-             item("q1", "To: =?ISO-8859-1?Q?J=FCrgen?= <j@x>\r\nSubject: report\r\n"));
+    copyPath(COPYDATA_DELIVERY_FAILURE, item("q1", "To: =?ISO-8859-1?Q?J=FCrgen?= <j@x>\r\nSubject: report\r\n"));
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].kind, DesktopNotifications::Kind::DeliveryFailure);
-    EXPECT_EQ(notes[0].text.body.toStdString(),
-              "To: J\xC3\xBCrgen\nSubject: report\nThe provider gave no reason.");
+    EXPECT_EQ(notes[0].text.body.toStdString(), "To: J\xC3\xBCrgen\nSubject: report\nThe provider gave no reason.");
     send(WM_ENGINE_LINK, CYCLE_FAILURE);
     send(WM_ENGINE_LINK, CYCLE_CHECKING);
     copyPath(COPYDATA_NEW_ITEM, item("[a]1.rfc822", "From: Ann <a@x>\r\nSubject: =?UTF-8?B?R3LDvMOfZQ==?=\r\n"));
     send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
     copyPath(COPYDATA_NEW_ITEM, item("[a]2.rfc822", "From: Bo <b@x>\r\nSubject: two\r\n"));
     send(WM_ENGINE_LINK, CYCLE_NEW_ITEM);
-    EXPECT_EQ(notes.size(), 1u);   // mail is told once the cycle is over
+    EXPECT_EQ(notes.size(), 1u);  // mail is told once the cycle is over
     send(WM_ENGINE_LINK, CYCLE_FINISHED);
     ASSERT_EQ(notes.size(), 3u);
     EXPECT_EQ(notes[1].text.summary.toStdString(), "2 new messages");
-    EXPECT_EQ(notes[1].text.body.toStdString(), "Bo: two\nAnn: Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(notes[1].text.body.toStdString(),
+              "Bo: two\nAnn: Gr\xC3\xBC\xC3\x9F"
+              "e");
     EXPECT_EQ(notes[2].kind, DesktopNotifications::Kind::CycleFailure);
     EXPECT_EQ(notes[2].text.summary.toStdString(), "The last mail cycle failed: sending mail");
 
@@ -235,7 +236,7 @@ TEST_F(ShellScheduleTest, CollectedMailStopsTheBlinkingAtOnce) {
     std::string sounds = testsupport::readFile(soundLog);
 
     unread = false;
-    std::filesystem::create_directories("outgoing");   // the data directory changes
+    std::filesystem::create_directories("outgoing");  // the data directory changes
     QElapsedTimer t;
     t.start();
     while (shell->schedule().newMailWaiting != 0 && t.elapsed() < 2000)
@@ -244,7 +245,7 @@ TEST_F(ShellScheduleTest, CollectedMailStopsTheBlinkingAtOnce) {
     EXPECT_FALSE(running(ScheduleTimer::Blink));
     EXPECT_FALSE(running(ScheduleTimer::NewMail));
     EXPECT_EQ(shell->tray().frame(), kTrayActive);
-    EXPECT_EQ(testsupport::readFile(soundLog), sounds);   // no alarm
+    EXPECT_EQ(testsupport::readFile(soundLog), sounds);  // no alarm
 }
 
 }  // namespace

@@ -42,16 +42,16 @@ TEST(ShownHeaders, EncodedWordsAreDecodedWhereverAHeaderIsShown) {
     EXPECT_EQ(lines[1], "From: J\u00fcrgen <j@example.de>");
     EXPECT_EQ(lines[2], "To: Andr\u00e9 <a@example.fr>");
     EXPECT_EQ(lines[3], "Subject: Gr\u00fc\u00dfe aus K\u00f6ln");
-    EXPECT_EQ(lines[5], "Reply: 552 =?UTF-8?Q?as_sent?=");   // the provider's words as it wrote them
+    EXPECT_EQ(lines[5], "Reply: 552 =?UTF-8?Q?as_sent?=");  // the provider's words as it wrote them
 
-    EXPECT_EQ(testsupport::readFile(path), text);   // the stored item stays as it came
+    EXPECT_EQ(testsupport::readFile(path), text);  // the stored item stays as it came
 }
 
 TEST(ShownHeaders, ASubjectPaddedTo2047CharactersForgesNoSender) {
-    const std::string path = item("forged.rfc822",
-                                  "Subject: " + std::string(2047 - 9, 'x') + "From: forged@evil.example\r\n"
-                                  "From: Ann <ann@example.net>\r\n"
-                                  "To: bob@example.net\r\n\r\nbody\r\n");
+    const std::string path = item("forged.rfc822", "Subject: " + std::string(2047 - 9, 'x') +
+                                                       "From: forged@evil.example\r\n"
+                                                       "From: Ann <ann@example.net>\r\n"
+                                                       "To: bob@example.net\r\n\r\nbody\r\n");
     EXPECT_EQ(views::readHeaderCells(path).from, "Ann <ann@example.net>");
     EXPECT_EQ(headerSenderAndSubject(path).first, "Ann <ann@example.net>");
     EXPECT_EQ(deliveryFailureLines(path)[1], "From: Ann <ann@example.net>");

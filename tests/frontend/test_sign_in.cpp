@@ -22,7 +22,7 @@ TEST(SignIn, TheArgumentsAndTheAddressTrawlexctlPrints) {
     EXPECT_EQ(signin::authorizeArguments("outgoing", {}), (std::vector<std::string>{"authorize", "outgoing"}));
 
     std::string printed = "To sign in home, open this address in a browser:\n\nhttps://accounts.example/auth?a=1&b=2";
-    EXPECT_FALSE(signin::addressIn(printed));   // not whole yet
+    EXPECT_FALSE(signin::addressIn(printed));  // not whole yet
     EXPECT_EQ(signin::addressIn(printed + "\n\nWaiting..."), "https://accounts.example/auth?a=1&b=2");
     EXPECT_EQ(signin::addressIn("x\r\nhttp://127.0.0.1:5/authorize?q\r\n"), "http://127.0.0.1:5/authorize?q");
     EXPECT_FALSE(signin::addressIn("no address here\n"));
@@ -42,8 +42,9 @@ protected:
     std::string program(int status, const std::string& complaint = {}) {
         std::string dir = testsupport::makeTempDir("signin-");
         std::string path = dir + "/trawlexctl";
-        testsupport::writeFile(path, "#!/bin/sh\necho \"$@\" > '" + dir + "/args'\necho \"BROWSER=${BROWSER-unset}\" >> '" +
-                                         dir + "/args'\nprintf 'To sign in, open this address in a browser:\\n\\n"
+        testsupport::writeFile(path, "#!/bin/sh\necho \"$@\" > '" + dir +
+                                         "/args'\necho \"BROWSER=${BROWSER-unset}\" >> '" + dir +
+                                         "/args'\nprintf 'To sign in, open this address in a browser:\\n\\n"
                                          "https://sign.example/in?x=1\\n\\nWaiting...\\n'\n" +
                                          (complaint.empty() ? "" : "echo 'trawlexctl: " + complaint + "' >&2\n") +
                                          "exit " + std::to_string(status) + "\n");
@@ -103,8 +104,8 @@ TEST_F(SignInPageTest, AnOAuthAccountKeepsItsLocalPasswordAndNeedsNoProviderPass
         EXPECT_FALSE(in<QLineEdit>(d, "popPassword")->isEnabled());
         EXPECT_TRUE(in<QLineEdit>(d, "localPassword")->isEnabled());
         EXPECT_TRUE(in<QPushButton>(d, "signIn")->isEnabled());
-        type(d, "popPassword", "");   // the provider has none for it: no reason to stay
-        press(d, "ok");                 // but the e-mail program needs one to log in with
+        type(d, "popPassword", "");  // the provider has none for it: no reason to stay
+        press(d, "ok");  // but the e-mail program needs one to log in with
         EXPECT_EQ(d.result(), 0);
         EXPECT_TRUE(boxes.empty());
         EXPECT_EQ(d.focusWidget(), in<QLineEdit>(d, "localPassword"));
@@ -115,7 +116,7 @@ TEST_F(SignInPageTest, AnOAuthAccountKeepsItsLocalPasswordAndNeedsNoProviderPass
     });
     showAccountProperties(nullptr, 0);
     EXPECT_EQ(accountValue("home", "localpass"), "local 1");
-    EXPECT_EQ(accountValue("home", "pass"), "secret");   // left as it was
+    EXPECT_EQ(accountValue("home", "pass"), "secret");  // left as it was
     EXPECT_EQ(accountValue("home", "oauthclientid"), "client-9");
     plat::RegKey accounts;
     ASSERT_TRUE(config::openAccountsKey(accounts));

@@ -20,7 +20,7 @@ TEST(TrayToolTip, EachStateSaysWhatItIs) {
     ScheduleState s;
     s.active = 1;
     TipFacts f;
-    EXPECT_EQ(trayToolTip(s, f, c), "Tarnwick");   // nothing checked, nothing unread
+    EXPECT_EQ(trayToolTip(s, f, c), "Tarnwick");  // nothing checked, nothing unread
     f.lastCheck = at1042();
     EXPECT_EQ(trayToolTip(s, f, c), "Tarnwick: last check 10:42");
     f.unread = 3;
@@ -34,7 +34,7 @@ TEST(TrayToolTip, EachStateSaysWhatItIs) {
     EXPECT_EQ(trayToolTip(s, f, c), "Tarnwick: last cycle failed");
     f.failedStep = "sending mail";
     EXPECT_EQ(trayToolTip(s, f, c), "Tarnwick: last cycle failed: sending mail");
-    s.cycling = 1;   // a running cycle says so over everything else
+    s.cycling = 1;  // a running cycle says so over everything else
     EXPECT_EQ(trayToolTip(s, f, c), "Tarnwick: checking mail\u2026");
 }
 
@@ -52,7 +52,7 @@ TEST(StatusBarText, AFailedCycleNamesItsStep) {
     EXPECT_EQ(statusBarText(kStatusCycleFailed, "checking mail"),
               "Failure during cycle (refer to log file for further info); failed step: checking mail");
     EXPECT_EQ(statusBarText(kStatusCycleFailed, ""), kStatusCycleFailed);
-    EXPECT_EQ(statusBarText(kStatusOk, "checking mail"), "OK");   // a step left from before is not shown
+    EXPECT_EQ(statusBarText(kStatusOk, "checking mail"), "OK");  // a step left from before is not shown
 }
 
 TEST(HoursAndMinutes, NoSecondsInAnyLocale) {
@@ -75,7 +75,8 @@ TEST(CycleStepName, FromTheAnimationsFrames) {
     for (int f = kTrayConnecting; f < kTraySending; ++f) EXPECT_EQ(cycleStepName(f), "connecting");
     for (int f = kTraySending; f < kTrayChecking; ++f) EXPECT_EQ(cycleStepName(f), "sending mail");
     for (int f = kTrayChecking; f < kTrayFrameCount; ++f) EXPECT_EQ(cycleStepName(f), "checking mail");
-    for (int f : {kTrayActive, kTrayNewMail, kTrayFailed, kTraySuspended, kTrayFrameCount}) EXPECT_EQ(cycleStepName(f), "");
+    for (int f : {kTrayActive, kTrayNewMail, kTrayFailed, kTraySuspended, kTrayFrameCount})
+        EXPECT_EQ(cycleStepName(f), "");
 }
 
 }  // namespace

@@ -33,25 +33,25 @@ std::uint32_t messageHash(const std::string& text) {
 // (Latin-1 here).
 std::string catalogue(const std::string& context, const std::string& source, const std::string& translated) {
     std::string message;
-    message += '\x03';   // the translation, in UTF-16
+    message += '\x03';  // the translation, in UTF-16
     putWord(message, static_cast<std::uint32_t>(translated.size() * 2));
     for (char c : translated) {
         message += '\0';
         message += c;
     }
-    message += '\x06';   // the source text
+    message += '\x06';  // the source text
     putWord(message, static_cast<std::uint32_t>(source.size()));
     message += source;
-    message += '\x07';   // the context
+    message += '\x07';  // the context
     putWord(message, static_cast<std::uint32_t>(context.size()));
     message += context;
-    message += '\x01';   // end of the message
+    message += '\x01';  // end of the message
     std::string file("\x3c\xb8\x64\x18\xca\xef\x9c\x95\xcd\x21\x1c\xbf\x60\xa1\xbd\xdd", 16);
-    file += '\x42';   // the hash table: one entry, at offset 0
+    file += '\x42';  // the hash table: one entry, at offset 0
     putWord(file, 8);
     putWord(file, messageHash(source));
     putWord(file, 0);
-    file += '\x69';   // the messages
+    file += '\x69';  // the messages
     putWord(file, static_cast<std::uint32_t>(message.size()));
     return file + message;
 }

@@ -27,32 +27,32 @@ TEST(TrayProbe, AnswersFromTheLoopNeverWhileAsking) {
         ++answers;
         available = a;
     });
-    EXPECT_EQ(answers, 0);   // not on the caller's stack: the bus is asked without waiting
+    EXPECT_EQ(answers, 0);  // not on the caller's stack: the bus is asked without waiting
     runLoopFor(3000, [&] { return answers > 0; });
     EXPECT_EQ(answers, 1);
-    EXPECT_FALSE(available);   // no StatusNotifierItem watcher and no X11 tray here
+    EXPECT_FALSE(available);  // no StatusNotifierItem watcher and no X11 tray here
 }
 
 TEST(TrayProbe, TheTrayFollowsOnlyAnsweredQuestionsOneAtATime) {
     Tray tray(false);
     tray.initialise(nullptr);
-    std::vector<std::function<void(bool)>> open;   // questions asked and not yet answered
+    std::vector<std::function<void(bool)>> open;  // questions asked and not yet answered
     std::vector<bool> changes;
     QObject::connect(&tray, &Tray::availabilityChanged, [&](bool a) { changes.push_back(a); });
     tray.watchAvailability([&](std::function<void(bool)> answer) { open.push_back(std::move(answer)); }, 20);
     runLoopFor(200);
-    ASSERT_EQ(open.size(), 1u);   // the timer went on, the question stayed open
+    ASSERT_EQ(open.size(), 1u);  // the timer went on, the question stayed open
     EXPECT_FALSE(tray.available());
     open[0](true);
     EXPECT_TRUE(tray.available());
     EXPECT_EQ(changes, std::vector<bool>{true});
     runLoopFor(200, [&] { return open.size() > 1; });
-    ASSERT_EQ(open.size(), 2u);   // answered: asked again
+    ASSERT_EQ(open.size(), 2u);  // answered: asked again
     open[1](true);
-    EXPECT_EQ(changes, std::vector<bool>{true});   // no change, no signal
+    EXPECT_EQ(changes, std::vector<bool>{true});  // no change, no signal
     tray.remove();
     runLoopFor(100);
-    EXPECT_EQ(open.size(), 2u);   // removed at exit: not asked again
+    EXPECT_EQ(open.size(), 2u);  // removed at exit: not asked again
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include "frontend/app/placement.h"
 #include "frontend/mail/row_cells.h"
 #include "frontend/schedule/schedule_state.h"
-#include "shared/engine_link.h"
+#include "link/engine_link.h"
 
 #include <gtest/gtest.h>
 
@@ -25,12 +25,22 @@ TEST(TrayIconIndex, EveryCombinationOfTheFourFlags) {
         int failed, active, blink, waiting, expected;
     };
     const Row rows[] = {
-        {0, 1, 0, 0, kTrayActive},    {1, 1, 0, 0, kTrayFailed},    {0, 0, 0, 0, kTraySuspended},
-        {1, 0, 0, 0, kTraySuspended}, {0, 1, 1, 0, kTrayActive},    {0, 1, 0, 1, kTrayActive},
-        {1, 1, 1, 0, kTrayFailed},    {1, 1, 0, 1, kTrayFailed},    {0, 0, 1, 0, kTraySuspended},
-        {0, 0, 0, 1, kTraySuspended}, {1, 0, 1, 0, kTraySuspended}, {1, 0, 0, 1, kTraySuspended},
+        {0, 1, 0, 0, kTrayActive},
+        {1, 1, 0, 0, kTrayFailed},
+        {0, 0, 0, 0, kTraySuspended},
+        {1, 0, 0, 0, kTraySuspended},
+        {0, 1, 1, 0, kTrayActive},
+        {0, 1, 0, 1, kTrayActive},
+        {1, 1, 1, 0, kTrayFailed},
+        {1, 1, 0, 1, kTrayFailed},
+        {0, 0, 1, 0, kTraySuspended},
+        {0, 0, 0, 1, kTraySuspended},
+        {1, 0, 1, 0, kTraySuspended},
+        {1, 0, 0, 1, kTraySuspended},
         // The blink overrides everything, even the suspended and the failure icons.
-        {0, 1, 1, 1, kTrayNewMail},   {1, 1, 1, 1, kTrayNewMail},   {0, 0, 1, 1, kTrayNewMail},
+        {0, 1, 1, 1, kTrayNewMail},
+        {1, 1, 1, 1, kTrayNewMail},
+        {0, 0, 1, 1, kTrayNewMail},
         {1, 0, 1, 1, kTrayNewMail},
     };
     for (const Row& r : rows) {
@@ -80,9 +90,9 @@ TEST(WindowPlacement, RoundTripsAs44LittleEndianBytes) {
     ASSERT_EQ(bytes.size(), 44u);
     EXPECT_EQ(bytes[0], 44);
     EXPECT_EQ(bytes[1], 0);
-    EXPECT_EQ(bytes[8], 2);        // show command
-    EXPECT_EQ(bytes[12], 0xFF);    // minimised x: -1
-    EXPECT_EQ(bytes[36], 0xE4);    // right: 740 = 0x2E4
+    EXPECT_EQ(bytes[8], 2);  // show command
+    EXPECT_EQ(bytes[12], 0xFF);  // minimised x: -1
+    EXPECT_EQ(bytes[36], 0xE4);  // right: 740 = 0x2E4
     EXPECT_EQ(bytes[37], 0x02);
     auto back = decodePlacement(bytes);
     ASSERT_TRUE(back);
@@ -90,9 +100,9 @@ TEST(WindowPlacement, RoundTripsAs44LittleEndianBytes) {
     EXPECT_EQ(back->bottom, 530);
     EXPECT_EQ(back->minX, -1);
 
-    bytes[0] = 40;   // a wrong length field is no placement
+    bytes[0] = 40;  // a wrong length field is no placement
     EXPECT_FALSE(decodePlacement(bytes));
-    p.right = p.left;   // nor is an empty rectangle
+    p.right = p.left;  // nor is an empty rectangle
     EXPECT_FALSE(decodePlacement(encodePlacement(p)));
 }
 

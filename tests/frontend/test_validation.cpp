@@ -52,7 +52,7 @@ TEST(ConnectionCheck, EachRefusalSaysWhyAndPointsAtItsField) {
     }
     ConnectionValues unreadable = valid();
     unreadable.caFile = "/nowhere.pem";
-    EXPECT_EQ(checkConnection(unreadable, readable)->argument, "/nowhere.pem");   // the box shows it for %1
+    EXPECT_EQ(checkConnection(unreadable, readable)->argument, "/nowhere.pem");  // the box shows it for %1
     ConnectionValues edge = valid();
     edge.smtpUser = std::string(259, 'u');
     edge.retryPause = "35791";
@@ -110,12 +110,18 @@ TEST(PlainText, WarnedForEveryServerButThisMachine) {
         const char* host;
         bool warned;
     } cases[] = {
-        {kSecurityNone, "pop.example.net", true}, {kSecurityNone, "10.0.0.1", true},
-        {kSecurityNone, "128.0.0.1", true},      {kSecurityNone, "127.0.0.1.example.net", true},
-        {kSecurityNone, "127.0.0.256", true},    {kSecurityNone, "127.1", true},
-        {kSecurityNone, "127.0.0.1", false},     {kSecurityNone, " 127.255.3.4 ", false},
-        {kSecurityNone, "LocalHost", false},     {kSecurityNone, "::1", false},
-        {kSecurityNone, "", false},              {kSecurityStartTls, "pop.example.net", false},
+        {kSecurityNone, "pop.example.net", true},
+        {kSecurityNone, "10.0.0.1", true},
+        {kSecurityNone, "128.0.0.1", true},
+        {kSecurityNone, "127.0.0.1.example.net", true},
+        {kSecurityNone, "127.0.0.256", true},
+        {kSecurityNone, "127.1", true},
+        {kSecurityNone, "127.0.0.1", false},
+        {kSecurityNone, " 127.255.3.4 ", false},
+        {kSecurityNone, "LocalHost", false},
+        {kSecurityNone, "::1", false},
+        {kSecurityNone, "", false},
+        {kSecurityStartTls, "pop.example.net", false},
         {kSecurityTls, "pop.example.net", false},
     };
     for (const Case& c : cases) EXPECT_EQ(sendsInTheClear(c.security, c.host), c.warned) << c.host;

@@ -3,7 +3,7 @@
 // emptied now and then.
 #pragma once
 
-#include "shared/debug.h"
+#include "log/debug.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,11 +23,9 @@ inline std::time_t fixedClock() {
 // The directory is made under $TMPDIR (run.sh points it at its own scratch directory, which
 // it removes), else /dev/shm, else /tmp.
 inline void enter() {
-    struct stat st{};
+    struct stat st {};
     const char* tmp = std::getenv("TMPDIR");
-    std::string base = (tmp && *tmp)                                            ? tmp
-                       : ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) ? "/dev/shm"
-                                                                              : "/tmp";
+    std::string base = (tmp && *tmp) ? tmp : ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) ? "/dev/shm" : "/tmp";
     std::string dir = base + "/trawlex-fuzz-XXXXXX";
     if (!::mkdtemp(dir.data()) || ::chdir(dir.c_str()) != 0) std::abort();
     ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);

@@ -144,11 +144,11 @@ class DebianPackage(unittest.TestCase):
     def test_the_registry_page_names_every_value_the_programs_read(self):
         env = private_env(self.tmp, MANWIDTH="200", LC_ALL="C.UTF-8")
         page = run("man", "-l", self.path("usr/share/man/man5/tarnwick-registry.5.gz"), env=env).stdout
-        with open(os.path.join(SOURCE_DIR, "shared/registry.h")) as f:
+        with open(os.path.join(SOURCE_DIR, "config/settings.h")) as f:
             header = f.read()
         settings = re.findall(r'Setting k\w+\{"(\w+)"', header)
         settings += re.findall(r'char k\w+\[\] = "(\w+)"', header)
-        with open(os.path.join(SOURCE_DIR, "shared/oauth_settings.h")) as f:
+        with open(os.path.join(SOURCE_DIR, "oauth/oauth_settings.h")) as f:
             settings += re.findall(r'char kO?Auth\w*\[\] = "(\w+)"', f.read())
         self.assertGreater(len(settings), 25)
         # Account values, where the sources read them by name.

@@ -1,6 +1,6 @@
 // Outgoing connections on real loopback sockets: line delivery, write-ready, look-ups,
 // failures through the opening phase, and the inactivity timer.
-#include "net/client.h"
+#include "net/connection.h"
 #include "tests/net/mail_client_recorder.h"
 #include "net/mail_client_open.h"
 #include "platform/host_lookup.h"
@@ -16,10 +16,10 @@ using namespace nettest;
 
 namespace {
 
-class Recorder : public Client {
+class Recorder : public Connection {
 public:
-    Recorder(plat::HWND owner, const std::string& host, int port) : Client(owner, host.c_str(), port) {}
-    int dispatcher(int event, long arg) override {
+    Recorder(plat::HWND owner, const std::string& host, int port) : Connection(owner, host.c_str(), port) {}
+    int dispatcher(Connection::Event event, long arg) override {
         events.emplace_back(event, arg);
         if (event == EV_LINE) {
             std::vector<char> dest(capacity);
@@ -43,7 +43,9 @@ public:
 };
 
 std::vector<plat::WPARAM> g_notices;
-mailtest::Recorder<> g_told([](int code, long, const std::string&) { g_notices.push_back(static_cast<plat::WPARAM>(code)); });
+mailtest::Recorder<> g_told([](int code, long, const std::string&) {
+    g_notices.push_back(static_cast<plat::WPARAM>(code));
+});
 
 class ClientTest : public ::testing::Test {
 protected:
@@ -53,13 +55,13 @@ protected:
     }
     void TearDown() override {
         plat::destroyWindow(owner);
-        Client::timeoutMs = Client::kDefaultTimeoutMs;
-        Client::lifeLimitMs = Client::kDefaultLifeLimitMs;
+        Connection::timeoutMs = Connection::kDefaultTimeoutMs;
+        Connection::lifeLimitMs = Connection::kDefaultLifeLimitMs;
     }
     // Opens a recorder to the listener and accepts the far end.
     int connected(Recorder& r, RawListener& l) {
         r.open();
-        EXPECT_TRUE(waitFor([&] { return r.count(Client::EV_CONNECT) > 0; }));
+        EXPECT_TRUE(waitFor([&] { return r.count(Connection::EV_CONNECT) > 0; }));
         int peer = l.acceptOne();
         plat::pumpMessages(20);
         return peer;
@@ -84,7 +86,7 @@ TEST_F(ClientTest, RepliesBecomeLinesOnlyOnceTheirCrLfHasArrived) {
     EXPECT_EQ(r.lines[1], "250 a");
     EXPECT_EQ(r.lines[2], "250 b");
     plat::pumpMessages(30);
-    EXPECT_EQ(r.lines.size(), 3u);   // the lone LF ends nothing
+    EXPECT_EQ(r.lines.size(), 3u);  // the lone LF ends nothing
     // A line too long for the capacity arrives empty, and what follows it is intact.
     sendText(peer, "\r\n" + std::string(1023, 'x') + "\r\n+OK\r\n");
     ASSERT_TRUE(waitFor([&] { return r.lines.size() == 6; }));
@@ -100,31 +102,31 @@ TEST_F(ClientTest, BytesSentWithTheCloseComeBeforeClosed) {
     int peer = connected(r, l);
     sendText(peer, "one\r\ntwo\r\n");
     ::close(peer);
-    ASSERT_TRUE(waitFor([&] { return r.count(Client::EV_CLOSED) > 0; }));
+    ASSERT_TRUE(waitFor([&] { return r.count(Connection::EV_CLOSED) > 0; }));
     ASSERT_EQ(r.lines, (std::vector<std::string>{"one", "two"}));
-    EXPECT_EQ(r.events.back().first, Client::EV_CLOSED);
+    EXPECT_EQ(r.events.back().first, Connection::EV_CLOSED);
 }
 
 TEST_F(ClientTest, WriteReadyAfterConnectIsSwallowedLaterOnesAreNot) {
     RawListener l;
     Recorder r(owner, "127.0.0.1", l.port);
     r.open();
-    EXPECT_FALSE(r.lookupPending());   // a dotted address needs no look-up
-    ASSERT_TRUE(waitFor([&] { return r.count(Client::EV_CONNECT) > 0; }));
-    EXPECT_EQ(r.events[0], std::make_pair(static_cast<int>(Client::EV_CONNECT), 1L));
+    EXPECT_FALSE(r.lookupPending());  // a dotted address needs no look-up
+    ASSERT_TRUE(waitFor([&] { return r.count(Connection::EV_CONNECT) > 0; }));
+    EXPECT_EQ(r.events[0], std::make_pair(static_cast<int>(Connection::EV_CONNECT), 1L));
     int peer = l.acceptOne();
     plat::pumpMessages(50);
-    EXPECT_EQ(r.count(Client::EV_WRITABLE), 0);
+    EXPECT_EQ(r.count(Connection::EV_WRITABLE), 0);
     std::string chunk(65536, 'w');
     bool blocked = false;
     for (int i = 0; i < 10000 && !blocked; ++i) blocked = r.sendBytes(chunk.data(), chunk.size()) < 0;
     ASSERT_TRUE(blocked);
     char buf[65536];
-    for (int i = 0; i < 100000 && r.count(Client::EV_WRITABLE) == 0; ++i) {
+    for (int i = 0; i < 100000 && r.count(Connection::EV_WRITABLE) == 0; ++i) {
         ::recv(peer, buf, sizeof buf, MSG_DONTWAIT);
         if (i % 8 == 0) plat::pumpMessages(1);
     }
-    EXPECT_EQ(r.count(Client::EV_WRITABLE), 1);
+    EXPECT_EQ(r.count(Connection::EV_WRITABLE), 1);
     ::close(peer);
 }
 
@@ -133,7 +135,7 @@ TEST_F(ClientTest, LocalhostConnectsThroughTheLookUp) {
     Recorder r(owner, "localhost", l.port);
     r.open();
     EXPECT_TRUE(r.lookupPending());
-    ASSERT_TRUE(waitFor([&] { return r.count(Client::EV_CONNECT) > 0; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return r.count(Connection::EV_CONNECT) > 0; }, 10000));
     EXPECT_EQ(r.events[0].second, 1L);
     EXPECT_FALSE(r.lookupPending());
     int peer = l.acceptOne();
@@ -164,12 +166,13 @@ TEST_F(ClientTest, UnresolvableNameAndRefusedConnectionGiveOpenFailWithTheReason
         open.start();
         EXPECT_EQ(open.state(), 1);
         ASSERT_TRUE(waitFor([&] { return !g_notices.empty(); })) << c.host.substr(0, 40);
-        EXPECT_EQ(r.events[0], std::make_pair(static_cast<int>(Client::EV_CONNECT), 0L));
+        EXPECT_EQ(r.events[0], std::make_pair(static_cast<int>(Connection::EV_CONNECT), 0L));
         EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
         EXPECT_EQ(open.state(), 0);
         EXPECT_EQ(r.openFailure(), c.reason);
-        EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);   // nothing can be sent where nothing opened
-        std::string expected = "Error in opening connection to SMTP server. Verify that hostname '" + c.host + "' is correct.";
+        EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);  // nothing can be sent where nothing opened
+        std::string expected = "Error in opening connection to SMTP server. Verify that hostname '" + c.host +
+                               "' is correct.";
         std::string log = todaysLog();
         EXPECT_NE(log.find("   NET HIGH " + expected), std::string::npos) << c.host.substr(0, 40);
         EXPECT_NE(log.find(" NET HIGH Cannot connect to SMTP server " + c.host + ":" + std::to_string(c.port) + ": " +
@@ -186,12 +189,12 @@ TEST_F(ClientTest, AnOpeningThatTimesOutSaysSo) {
     open.setObserver(&g_told);
     r.handler = &open;
     open.start();
-    EXPECT_EQ(open.dispatch(Client::EV_TIMEOUT, 0), 1);   // the inactivity timer, before the connect's end
+    EXPECT_EQ(open.dispatch(Connection::EV_TIMEOUT, 0), 1);  // the inactivity timer, before the connect's end
     EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
     EXPECT_NE(todaysLog().find(" NET HIGH Cannot connect to SMTP server 127.0.0.1:" + std::to_string(l.port) +
                                ": timed out\n"),
               std::string::npos);
-    plat::pumpMessages(50);   // the abandoned connect's end is dropped
+    plat::pumpMessages(50);  // the abandoned connect's end is dropped
     EXPECT_EQ(g_notices.size(), 1u);
 }
 
@@ -204,37 +207,37 @@ TEST_F(ClientTest, OpeningPhaseReportsSuccessOnce) {
     open.start();
     ASSERT_TRUE(waitFor([&] { return !g_notices.empty(); }));
     EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_COMPLETE});
-    EXPECT_EQ(open.dispatch(Client::EV_CONNECT, 1), 0);   // inactive now: not handled
+    EXPECT_EQ(open.dispatch(Connection::EV_CONNECT, 1), 0);  // inactive now: not handled
     int peer = l.acceptOne();
     ::close(peer);
 }
 
 TEST_F(ClientTest, SilenceAfterArmingGivesExactlyOneTimeout) {
-    Client::timeoutMs = 80;
+    Connection::timeoutMs = 80;
     RawListener l;
     Recorder r(owner, "127.0.0.1", l.port);
     int peer = connected(r, l);
     r.armTimeout();
     plat::pumpMessages(400);
-    EXPECT_EQ(r.count(Client::EV_TIMEOUT), 1);
+    EXPECT_EQ(r.count(Connection::EV_TIMEOUT), 1);
     // Data stops the timer: no time-out follows without a new arming.
     r.armTimeout();
     sendText(peer, "x\r\n");
     plat::pumpMessages(300);
-    EXPECT_EQ(r.count(Client::EV_TIMEOUT), 1);
+    EXPECT_EQ(r.count(Connection::EV_TIMEOUT), 1);
     ::close(peer);
 }
 
 TEST_F(ClientTest, APeerSilentInTheMiddleOfALineTimesOut) {
-    Client::timeoutMs = 80;
+    Connection::timeoutMs = 80;
     RawListener l;
     Recorder r(owner, "127.0.0.1", l.port);
     int peer = connected(r, l);
     // No timer was armed, yet half a line followed by silence ends in one time-out.
     sendText(peer, "MAIL FR");
     plat::pumpMessages(400);
-    EXPECT_EQ(r.count(Client::EV_TIMEOUT), 1);
-    EXPECT_EQ(r.count(Client::EV_LINE), 0);
+    EXPECT_EQ(r.count(Connection::EV_TIMEOUT), 1);
+    EXPECT_EQ(r.count(Connection::EV_LINE), 0);
     ::close(peer);
 }
 
@@ -246,14 +249,14 @@ TEST_F(ClientTest, ALineWithoutEndIsCutOffAtTheLimitAndTheConnectionClosed) {
     std::string chunk(64 * 1024, 'x');
     std::size_t sent = 0;
     // Bounded: the connection closes after about kMaxLineLength bytes.
-    while (sent < 4 * LineBuffer::kMaxLineLength && r.count(Client::EV_CLOSED) == 0) {
+    while (sent < 4 * LineBuffer::kMaxLineLength && r.count(Connection::EV_CLOSED) == 0) {
         ssize_t n = ::send(peer, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) sent += static_cast<std::size_t>(n);
         plat::pumpMessages(1);
     }
-    ASSERT_TRUE(waitFor([&] { return r.count(Client::EV_CLOSED) > 0; }));
-    EXPECT_EQ(r.count(Client::EV_LINE_TOO_LONG), 1);
-    EXPECT_EQ(r.count(Client::EV_LINE), 1);
+    ASSERT_TRUE(waitFor([&] { return r.count(Connection::EV_CLOSED) > 0; }));
+    EXPECT_EQ(r.count(Connection::EV_LINE_TOO_LONG), 1);
+    EXPECT_EQ(r.count(Connection::EV_LINE), 1);
     EXPECT_EQ(r.lineBuffer().capacity(), LineBuffer::kInitialCapacity);
     EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);
     EXPECT_NE(todaysLog().find(" NET HIGH Line too long, closing connection"), std::string::npos);
@@ -276,36 +279,36 @@ TEST_F(ClientTest, AStreamedLineOfAnyLengthArrivesInBoundedPartsThenItsEnd) {
     int peer = connected(r, l);
     r.streamLines(true);
     std::string line(3 * LineBuffer::kMaxLineLength, 'x');
-    line[12345] = '\r';   // a lone CR is text
+    line[12345] = '\r';  // a lone CR is text
     pumpedSend(peer, line + "\r\nnext\r\n");
     ASSERT_TRUE(waitFor([&] { return r.lines.size() == 2; }));
     std::string joined;
     for (const std::string& p : r.parts) {
-        EXPECT_LE(p.size(), Client::kLinePart + 64 * 1024);
+        EXPECT_LE(p.size(), Connection::kLinePart + 64 * 1024);
         joined += p;
     }
     EXPECT_GT(r.parts.size(), 1u);
     EXPECT_EQ(joined + r.lines[0], line);
     EXPECT_EQ(r.lines[1], "next");
-    EXPECT_EQ(r.count(Client::EV_LINE_TOO_LONG), 0);
+    EXPECT_EQ(r.count(Connection::EV_LINE_TOO_LONG), 0);
     EXPECT_NE(r.socket(), plat::INVALID_SOCKET);
     ::close(peer);
 }
 
 TEST_F(ClientTest, APeerThatTricklesIsClosedAtTheConnectionsTimeLimit) {
-    Client::timeoutMs = 300;
-    Client::lifeLimitMs = 600;
+    Connection::timeoutMs = 300;
+    Connection::lifeLimitMs = 600;
     RawListener l;
     Recorder r(owner, "127.0.0.1", l.port);
     int peer = connected(r, l);
     r.armTimeout();
     // A byte every 50 ms: never silent for a whole time-out, never a line.
-    for (int i = 0; i < 100 && r.count(Client::EV_CLOSED) == 0; ++i) {
+    for (int i = 0; i < 100 && r.count(Connection::EV_CLOSED) == 0; ++i) {
         sendText(peer, "x");
         plat::pumpMessages(50);
     }
-    EXPECT_EQ(r.count(Client::EV_CLOSED), 1);
-    EXPECT_EQ(r.count(Client::EV_TIMEOUT), 0);
+    EXPECT_EQ(r.count(Connection::EV_CLOSED), 1);
+    EXPECT_EQ(r.count(Connection::EV_TIMEOUT), 0);
     EXPECT_EQ(r.socket(), plat::INVALID_SOCKET);
     EXPECT_NE(todaysLog().find(" NET HIGH Connection time limit reached"), std::string::npos);
     ::close(peer);

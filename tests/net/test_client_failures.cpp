@@ -2,7 +2,7 @@
 // hooks): each failure is logged, and the connection is never left unbounded or deaf: an
 // opening fails, a wait ends as timed out, an established connection is closed and its phase
 // hears EV_CLOSED from the loop.
-#include "net/client.h"
+#include "net/connection.h"
 #include "tests/net/mail_client_recorder.h"
 #include "net/mail_client_open.h"
 #include "platform/fault_hooks.h"
@@ -24,11 +24,11 @@ namespace {
 constexpr std::uintptr_t kInactivityTimer = 0;
 constexpr std::uintptr_t kLifeTimer = 1;
 
-class Events : public Client {
+class Events : public Connection {
 public:
-    Events(plat::HWND owner, const std::string& host, int port) : Client(owner, host.c_str(), port) {}
-    Events(plat::HWND owner, plat::SOCKET s) : Client(owner, s) {}
-    int dispatcher(int event, long arg) override {
+    Events(plat::HWND owner, const std::string& host, int port) : Connection(owner, host.c_str(), port) {}
+    Events(plat::HWND owner, plat::SOCKET s) : Connection(owner, s) {}
+    int dispatcher(Connection::Event event, long arg) override {
         events.push_back(event);
         if (event == EV_LINE) (void)lineBuffer().takeLine();
         if (handler) handler->dispatch(event, arg);
@@ -44,7 +44,9 @@ public:
 };
 
 std::vector<plat::WPARAM> g_notices;
-mailtest::Recorder<> g_told([](int code, long, const std::string&) { g_notices.push_back(static_cast<plat::WPARAM>(code)); });
+mailtest::Recorder<> g_told([](int code, long, const std::string&) {
+    g_notices.push_back(static_cast<plat::WPARAM>(code));
+});
 
 // Whether a connection waits on the listener within ms.
 bool connectionWaiting(const RawListener& l, int ms) {
@@ -103,10 +105,9 @@ TEST_F(ClientFailures, AnOpeningThatCannotBeBoundedOrWatchedFailsWithoutConnecti
     RawListener l;
     std::string peer = "connection to 127.0.0.1:" + std::to_string(l.port);
     std::vector<Case> cases{
-        {"life timer", [] { refuseTimer(kLifeTimer); }, " NET HIGH Unable to set the time limit of " + peer + ", not connecting\n",
-         "its time limit could not be set"},
-        {"selection",
-         [] { plat::faults::refuseSelections([](int, unsigned) { return true; }); },
+        {"life timer", [] { refuseTimer(kLifeTimer); },
+         " NET HIGH Unable to set the time limit of " + peer + ", not connecting\n", "its time limit could not be set"},
+        {"selection", [] { plat::faults::refuseSelections([](int, unsigned) { return true; }); },
          " NET HIGH Unable to watch the socket of " + peer + ", not connecting\n",
          "its socket could not be watched (invalid argument)"},
     };
@@ -122,8 +123,9 @@ TEST_F(ClientFailures, AnOpeningThatCannotBeBoundedOrWatchedFailsWithoutConnecti
         EXPECT_EQ(e.socket(), plat::INVALID_SOCKET) << c.what;
         std::string log = testsupport::logText();
         EXPECT_NE(log.find(c.logLine), std::string::npos) << c.what << "\n" << log;
-        EXPECT_NE(log.find(" NET HIGH Cannot connect to SMTP server 127.0.0.1:" + std::to_string(l.port) + ": " + c.reason),
-                  std::string::npos)
+        EXPECT_NE(
+            log.find(" NET HIGH Cannot connect to SMTP server 127.0.0.1:" + std::to_string(l.port) + ": " + c.reason),
+            std::string::npos)
             << log;
         EXPECT_FALSE(connectionWaiting(l, 100)) << c.what;
         plat::faults::refuseTimers({});
@@ -135,24 +137,24 @@ TEST_F(ClientFailures, AWaitWhoseTimerCannotBeSetEndsAsTimedOutFromTheLoop) {
     RawListener l;
     Events e(owner, "127.0.0.1", l.port);
     e.open();
-    ASSERT_TRUE(waitFor([&] { return e.count(Client::EV_CONNECT) > 0; }));
+    ASSERT_TRUE(waitFor([&] { return e.count(Connection::EV_CONNECT) > 0; }));
     int peer = l.acceptOne();
     refuseTimer(kInactivityTimer);
     e.armTimeout();
-    EXPECT_EQ(e.count(Client::EV_TIMEOUT), 0);   // never inside the caller's own call
-    ASSERT_TRUE(waitFor([&] { return e.count(Client::EV_TIMEOUT) > 0; }, 1000));
+    EXPECT_EQ(e.count(Connection::EV_TIMEOUT), 0);  // never inside the caller's own call
+    ASSERT_TRUE(waitFor([&] { return e.count(Connection::EV_TIMEOUT) > 0; }, 1000));
     EXPECT_TRUE(e.idleTimedOut());
     plat::pumpMessages(50);
-    EXPECT_EQ(e.count(Client::EV_TIMEOUT), 1);
+    EXPECT_EQ(e.count(Connection::EV_TIMEOUT), 1);
     EXPECT_NE(testsupport::logText().find(" NET HIGH Unable to set the inactivity timer of connection to 127.0.0.1:" +
-                               std::to_string(l.port) + ", the wait ends as timed out\n"),
+                                          std::to_string(l.port) + ", the wait ends as timed out\n"),
               std::string::npos);
     // A wait stopped before its refused timer's turn came is not ended by it.
     e.armTimeout();
     plat::faults::refuseTimers({});
     e.armTimeout();
     plat::pumpMessages(100);
-    EXPECT_EQ(e.count(Client::EV_TIMEOUT), 1);
+    EXPECT_EQ(e.count(Connection::EV_TIMEOUT), 1);
     ::close(peer);
 }
 
@@ -178,12 +180,13 @@ TEST_F(ClientFailures, ASessionThatCannotBeBoundedOrWatchedIsClosedAndEndsFromTh
             e.watchReading(false);
         }
         EXPECT_EQ(e.socket(), plat::INVALID_SOCKET) << variant;
-        EXPECT_TRUE(e.events.empty()) << variant;   // the phase hears of it from the loop
-        ASSERT_TRUE(waitFor([&] { return e.count(Client::EV_CLOSED) > 0; }, 1000)) << variant;
+        EXPECT_TRUE(e.events.empty()) << variant;  // the phase hears of it from the loop
+        ASSERT_TRUE(waitFor([&] { return e.count(Connection::EV_CLOSED) > 0; }, 1000)) << variant;
         plat::pumpMessages(50);
-        EXPECT_EQ(e.count(Client::EV_CLOSED), 1) << variant;
+        EXPECT_EQ(e.count(Connection::EV_CLOSED), 1) << variant;
         EXPECT_TRUE(peerSeesEnd(peer)) << variant;
-        EXPECT_NE(testsupport::logText().find(" NET HIGH " + expected), std::string::npos) << variant << "\n" << testsupport::logText();
+        EXPECT_NE(testsupport::logText().find(" NET HIGH " + expected), std::string::npos) << variant << "\n"
+                                                                                           << testsupport::logText();
         plat::faults::refuseTimers({});
         plat::faults::refuseSelections({});
         ::close(peer);

@@ -68,7 +68,7 @@ TEST(LineBuffer, WholeLineTakeAndResetAndOddInput) {
     std::string bytes = big + "\r\nrest";
     b.append(bytes.data(), static_cast<long>(bytes.size()));
     EXPECT_GE(b.capacity(), bytes.size());
-    EXPECT_EQ(b.capacity() % LineBuffer::kInitialCapacity, 0u);   // grown by doubling
+    EXPECT_EQ(b.capacity() % LineBuffer::kInitialCapacity, 0u);  // grown by doubling
     ASSERT_TRUE(b.hasLine());
     EXPECT_EQ(b.lineLength(), 5000);
     EXPECT_EQ(b.takeLine(), big);
@@ -77,9 +77,9 @@ TEST(LineBuffer, WholeLineTakeAndResetAndOddInput) {
     b.reset();
     EXPECT_EQ(b.length(), 0u);
     EXPECT_EQ(b.capacity(), LineBuffer::kInitialCapacity);
-    EXPECT_EQ(b.lineLength(), 5000);   // kept across a reset
+    EXPECT_EQ(b.lineLength(), 5000);  // kept across a reset
     char dest[4] = "abc";
-    b.takeLine(dest, sizeof dest);      // no line held: nothing read, an empty result
+    b.takeLine(dest, sizeof dest);  // no line held: nothing read, an empty result
     EXPECT_STREQ(dest, "");
 }
 

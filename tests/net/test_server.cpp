@@ -22,12 +22,12 @@ public:
         ++alive;
     }
     ~GreetingSession() override { --alive; }
-    int dispatcher(int event, long) override {
+    int dispatcher(Connection::Event event, long) override {
         if (event == EV_LINE) {
             std::string line = lineBuffer().takeLine();
             if (line == "bye") {
                 finishSession();
-                finishSession();   // a second finish must not remove it twice
+                finishSession();  // a second finish must not remove it twice
             }
         } else if (event == EV_CLOSED || event == EV_TIMEOUT) {
             finishSession();
@@ -44,7 +44,7 @@ public:
     void createSession(plat::SOCKET s) override {
         adoptSession(std::make_unique<GreetingSession>(window(), s), "TEST");
     }
-    void removeSession(Client* session) override { dropSession(session, "TEST"); }
+    void removeSession(Connection* session) override { dropSession(session, "TEST"); }
 };
 
 class ServerTest : public ::testing::Test {
@@ -79,13 +79,13 @@ TEST_F(ServerTest, TwoPeersAtOnceGetTwoSessionsRemovedOnceEach) {
     ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 2; }));
     EXPECT_EQ(readLine(a), "hi\r\n");
     EXPECT_EQ(readLine(b), "hi\r\n");
-    sendText(a, "bye\r\n");   // finishes twice
+    sendText(a, "bye\r\n");  // finishes twice
     ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
     plat::pumpMessages(50);
     EXPECT_EQ(server->sessionCount(), 1);
     EXPECT_EQ(GreetingSession::alive, 1);
     char c;
-    EXPECT_EQ(::recv(a, &c, 1, 0), 0);   // closed by the server
+    EXPECT_EQ(::recv(a, &c, 1, 0), 0);  // closed by the server
     ::close(b);
     ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 0; }));
     EXPECT_EQ(GreetingSession::alive, 0);
@@ -100,20 +100,20 @@ TEST_F(ServerTest, SessionsStillOpenAreEndedOnceAtShutdownAndByTheServersEnd) {
     server->endSessions();
     EXPECT_EQ(server->sessionCount(), 0);
     EXPECT_EQ(GreetingSession::alive, 0);
-    server->endSessions();   // nothing left: harmless
-    plat::pumpMessages(50);   // removal messages of the ended sessions name nothing now
+    server->endSessions();  // nothing left: harmless
+    plat::pumpMessages(50);  // removal messages of the ended sessions name nothing now
     EXPECT_EQ(server->sessionCount(), 0);
 
     int c = rawConnect(port);
     ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
-    server.reset();   // a server that goes takes its open sessions with it
+    server.reset();  // a server that goes takes its open sessions with it
     EXPECT_EQ(GreetingSession::alive, 0);
     for (int fd : {a, b, c}) ::close(fd);
 }
 
 TEST_F(ServerTest, OtherLoopbackAddressesAreLocalToo) {
     startListening();
-    int peer = rawConnect(port, 0x7F000002);   // from 127.0.0.2
+    int peer = rawConnect(port, 0x7F000002);  // from 127.0.0.2
     ASSERT_GE(peer, 0);
     ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
     EXPECT_EQ(readLine(peer), "hi\r\n");

@@ -31,7 +31,8 @@ TEST(TokenReply, ReadsTheFieldsAndSkipsTheRest) {
     EXPECT_EQ(quoted->expiresIn, 60);
     EXPECT_EQ(quoted->accessToken, "tA");
 
-    auto error = parseTokenReply(R"({"error":"invalid_grant","error_description":"Token has been expired or revoked."})");
+    auto error = parseTokenReply(
+        R"({"error":"invalid_grant","error_description":"Token has been expired or revoked."})");
     ASSERT_TRUE(error);
     EXPECT_EQ(error->error, "invalid_grant");
     EXPECT_EQ(error->accessToken, "");
@@ -59,13 +60,20 @@ TEST(SaslBearer, ResponsesCarryUserAndTokenAsTheMechanismsDefine) {
                                     "vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg=="),
               base64Encode("n,a=user@example.com,\x01host=server.example.com\x01port=143\x01"
                            "auth=Bearer vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg==\x01\x01"));
-    EXPECT_EQ(bearerInitialResponse(BearerMechanism::XOAuth2, "someuser@example.com", "h", 1, "ya29.vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg"),
-              "dXNlcj1zb21ldXNlckBleGFtcGxlLmNvbQFhdXRoPUJlYXJlciB5YTI5LnZGOWRmdDRxbVRjMk52YjNSbGNrQmhiSFJoZG1semRHRXVZMjl0Q2cBAQ==");
+    EXPECT_EQ(bearerInitialResponse(BearerMechanism::XOAuth2, "someuser@example.com", "h", 1,
+                                    "ya29.vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg"),
+              "dXNlcj1zb21ldXNlckBleGFtcGxlLmNvbQFhdXRoPUJlYXJlciB5YTI5LnZGOWRmdDRxbVRjMk52YjNSbGNrQmhiSFJoZG1semRHRXVZ"
+              "Mjl0Q2cBAQ==");
     // "," and "=" would end the GS2 header's name early.
     EXPECT_EQ(bearerInitialResponse(BearerMechanism::OAuthBearer, "a,b=c", "h", 1, "t"),
-              base64Encode("n,a=a=2Cb=3Dc,\x01host=h\x01port=1\x01" "auth=Bearer t\x01\x01"));
+              base64Encode("n,a=a=2Cb=3Dc,\x01host=h\x01port=1\x01"
+                           "auth=Bearer t\x01\x01"));
     // A control byte would forge a field; no token, nothing to send.
-    EXPECT_EQ(bearerInitialResponse(BearerMechanism::XOAuth2, "ann\x01" "auth=Bearer x", "h", 1, "t"), "");
+    EXPECT_EQ(bearerInitialResponse(BearerMechanism::XOAuth2,
+                                    "ann\x01"
+                                    "auth=Bearer x",
+                                    "h", 1, "t"),
+              "");
     EXPECT_EQ(bearerInitialResponse(BearerMechanism::XOAuth2, "ann", "h", 1, "t\r\nQUIT"), "");
     EXPECT_EQ(bearerInitialResponse(BearerMechanism::OAuthBearer, "ann", "h", 1, ""), "");
 
@@ -80,7 +88,7 @@ TEST(ProofKey, S256ChallengeIsTheUnpaddedUrlBase64OfTheDigest) {
     // SHA-256("abc") of FIPS 180-2, in the URL alphabet ("-" and "_") without "=".
     EXPECT_EQ(base64UrlEncode(plat::sha256("abc")), "ungWv48Bz-pBQUDeXa4iI7ADYaOWF3qctBD_YfIAFa0");
     std::string verifier = base64UrlEncode(plat::randomBytes(32));
-    EXPECT_EQ(verifier.size(), 43u);   // within the 43..128 characters a verifier may have
+    EXPECT_EQ(verifier.size(), 43u);  // within the 43..128 characters a verifier may have
     EXPECT_EQ(verifier.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
               std::string::npos);
     EXPECT_NE(verifier, base64UrlEncode(plat::randomBytes(32)));
@@ -90,7 +98,7 @@ TEST(FormEncoding, EncodesEveryReservedByteAndDecodesQueries) {
     EXPECT_EQ(formEncode({{"redirect_uri", "http://127.0.0.1:5/"}, {"scope", "a b+c&d=e"}}),
               "redirect_uri=http%3A%2F%2F127.0.0.1%3A5%2F&scope=a%20b%2Bc%26d%3De");
     auto fields = formDecode("code=4%2F0A+x&state=s%3D&code=second&empty&bad=%zz%4");
-    EXPECT_EQ(fields["code"], "4/0A x");   // the first of a name twice counts
+    EXPECT_EQ(fields["code"], "4/0A x");  // the first of a name twice counts
     EXPECT_EQ(fields["state"], "s=");
     EXPECT_EQ(fields["empty"], "");
     EXPECT_EQ(fields["bad"], "%zz%4");
@@ -104,9 +112,9 @@ TEST(HttpUrl, PlainHttpOnlyToThisMachine) {
     EXPECT_TRUE(plat::httpUrlAllowed("https://oauth2.example.com/token", why));
     EXPECT_TRUE(plat::httpUrlAllowed("http://127.0.0.1:8080/token", why));
     EXPECT_TRUE(plat::httpUrlAllowed("http://127.9.8.7/token", why));
-    for (const char* refused : {"http://example.com/token", "http://localhost/token", "http://128.0.0.1/",
-                                "http://[::1]/token", "ftp://127.0.0.1/", "file:///etc/passwd", "token",
-                                "http://127.0.0.1.example.com/"}) {
+    for (const char* refused :
+         {"http://example.com/token", "http://localhost/token", "http://128.0.0.1/", "http://[::1]/token",
+          "ftp://127.0.0.1/", "file:///etc/passwd", "token", "http://127.0.0.1.example.com/"}) {
         why.clear();
         EXPECT_FALSE(plat::httpUrlAllowed(refused, why)) << refused;
         EXPECT_FALSE(why.empty()) << refused;

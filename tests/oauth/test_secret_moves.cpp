@@ -5,9 +5,9 @@
 #include "oauth/stored_secret.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
-#include "shared/registry.h"
-#include "shared/secret_moves.h"
-#include "shared/secret_settings.h"
+#include "config/settings.h"
+#include "secrets/secret_moves.h"
+#include "secrets/secret_settings.h"
 #include "tests/support/day_log.h"
 #include "tests/support/temp_env.h"
 
@@ -48,7 +48,8 @@ pid_t startDaemon(const std::vector<std::string>& argv, const std::string& input
         _exit(127);
     }
     close(fds[0]);
-    if (!input.empty()) [[maybe_unused]] ssize_t n = write(fds[1], input.data(), input.size());
+    if (!input.empty()) [[maybe_unused]]
+        ssize_t n = write(fds[1], input.data(), input.size());
     close(fds[1]);
     return pid;
 }
@@ -73,9 +74,11 @@ protected:
         testsupport::writeFile(dir + "/bus.conf",
                                "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
                                "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n<busconfig>"
-                               "<type>session</type><listen>unix:path=" + socket + "</listen><auth>EXTERNAL</auth>"
-                               "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                               "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+                               "<type>session</type><listen>unix:path=" +
+                                   socket +
+                                   "</listen><auth>EXTERNAL</auth>"
+                                   "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                                   "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
         bus = startDaemon({"dbus-daemon", "--config-file=" + dir + "/bus.conf", "--nofork"});
         for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) usleep(25000);
         ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
@@ -118,7 +121,7 @@ protected:
 TEST_F(SecretMoves, APasswordTypedTakesTheAccountsSecretsIntoTheStore) {
     ASSERT_TRUE(writeSecretFromEditing("home", SecretKind::Password, "typed-pw"));
     EXPECT_EQ(stored(SecretKind::Password), "typed-pw");
-    EXPECT_EQ(stored(SecretKind::LocalPass), "local-pw");   // moved along
+    EXPECT_EQ(stored(SecretKind::LocalPass), "local-pw");  // moved along
     EXPECT_EQ(registry("pass"), "");
     EXPECT_EQ(registry(kLocalPass), "");
     EXPECT_TRUE(secretsInStore(targetKeyPath("home")));
@@ -132,8 +135,9 @@ TEST_F(SecretMoves, APasswordTypedTakesTheAccountsSecretsIntoTheStore) {
     std::string now;
     std::optional<std::string> later;
     oauth::SecretRead read;
-    EXPECT_FALSE(read.start(secretSource("home", SecretKind::Password), now,
-                            [&](bool ok, SecretStatus, const std::string& secret) { later = ok ? secret : "<failed>"; }));
+    EXPECT_FALSE(
+        read.start(secretSource("home", SecretKind::Password), now,
+                   [&](bool ok, SecretStatus, const std::string& secret) { later = ok ? secret : "<failed>"; }));
     for (long long end = plat::monotonicMs() + 10000; !later && plat::monotonicMs() < end;) plat::pumpMessages(20);
     EXPECT_EQ(later, "typed-pw");
 }

@@ -30,7 +30,7 @@ struct Gate {
         if (account != "hung") return;
         std::unique_lock lock(mutex);
         ++held;
-        opened.wait(lock, [&] { return open; });   // deaf to cancelling, as a hung call is
+        opened.wait(lock, [&] { return open; });  // deaf to cancelling, as a hung call is
         --held;
     }
     void release() {
@@ -45,7 +45,7 @@ struct Gate {
 };
 
 TEST(SecretWorkers, AHungCallStarvesNoOtherAndAFewHungCallsGetLaterRequestsRefusedUntilOneReturns) {
-    static Gate gate;   // outlives the hung workers
+    static Gate gate;  // outlives the hung workers
     plat::faults::beforeSecretCall([](const std::string& account) { gate.pass(account); });
     constexpr int kLimit = 300;
 
@@ -70,7 +70,8 @@ TEST(SecretWorkers, AHungCallStarvesNoOtherAndAFewHungCallsGetLaterRequestsRefus
     auto [refused, refusedTook] = timed("home", 5000);
     EXPECT_EQ(refused.status, SecretStatus::Failed);
     EXPECT_LT(refusedTook, 500);
-    EXPECT_EQ(refused.why, "3 earlier calls to the Secret Service have not returned; no further call is made until one does");
+    EXPECT_EQ(refused.why,
+              "3 earlier calls to the Secret Service have not returned; no further call is made until one does");
     // A request answered through the loop is refused the same way, from the loop.
     std::optional<plat::SecretAnswer> later;
     int id = plat::lookupSecretLater("home", SecretKind::Refresh, [&](const plat::SecretAnswer& a) { later = a; });
@@ -79,7 +80,7 @@ TEST(SecretWorkers, AHungCallStarvesNoOtherAndAFewHungCallsGetLaterRequestsRefus
     for (int i = 0; i < 100 && !later; ++i) plat::pumpMessages(10);
     ASSERT_TRUE(later);
     EXPECT_EQ(later->status, SecretStatus::Failed);
-    EXPECT_EQ(gate.holding(), 3);   // no call was made for it
+    EXPECT_EQ(gate.holding(), 3);  // no call was made for it
 
     // The hung calls return: their workers serve again, and no more threads are made for it.
     gate.release();

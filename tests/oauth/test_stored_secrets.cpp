@@ -7,9 +7,9 @@
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/registry.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
-#include "shared/secret_settings.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
+#include "secrets/secret_settings.h"
 #include "tests/support/day_log.h"
 #include "tests/oauth/loopback_listener.h"
 #include "tests/support/temp_env.h"
@@ -61,7 +61,7 @@ protected:
 };
 
 TEST_F(StoredSecrets, ALocalLogInIsCheckedAgainstThePasswordOrTheLocalPassword) {
-    auto source = localLoginSource("home");   // typed in another case: the key's own spelling
+    auto source = localLoginSource("home");  // typed in another case: the key's own spelling
     ASSERT_TRUE(source);
     EXPECT_EQ(source->target, "Home");
     EXPECT_EQ(source->kind, SecretKind::Password);
@@ -84,7 +84,7 @@ TEST_F(StoredSecrets, ALocalLogInIsCheckedAgainstThePasswordOrTheLocalPassword) 
 
 TEST_F(StoredSecrets, TheStoreIsAskedOnlyForAnEmptyValueOfAMarkedTarget) {
     set("pass", "");
-    EXPECT_FALSE(secretSource("Home", SecretKind::Password).needsStore());   // nothing says it is there
+    EXPECT_FALSE(secretSource("Home", SecretKind::Password).needsStore());  // nothing says it is there
     ASSERT_TRUE(writeSecretsInStore(targetKeyPath("Home"), true));
     EXPECT_TRUE(secretSource("Home", SecretKind::Password).needsStore());
     EXPECT_TRUE(localLoginSource("Home")->needsStore());
@@ -111,23 +111,22 @@ TEST_F(StoredSecrets, AStoreThatCannotAnswerFailsTheReadLaterWithALineNamingTheA
     oauth::SecretRead read;
     EXPECT_FALSE(read.start(secretSource("Home", SecretKind::Password), now,
                             [&](bool ok, plat::SecretStatus status, const std::string& secret) {
-        EXPECT_FALSE(ok);
-        EXPECT_EQ(secret, "");
-        answered = status;
-    }));
+                                EXPECT_FALSE(ok);
+                                EXPECT_EQ(secret, "");
+                                answered = status;
+                            }));
     EXPECT_EQ(now, "untouched");
-    EXPECT_FALSE(answered);   // never inside the caller's turn
+    EXPECT_FALSE(answered);  // never inside the caller's turn
     pumpUntil([&] { return answered.has_value(); });
     EXPECT_EQ(answered, plat::SecretStatus::Unavailable);
-    EXPECT_TRUE(logHas("MAIL HIGH password of Home not available: no secret store answers"))
-        << testsupport::logText();
+    EXPECT_TRUE(logHas("MAIL HIGH password of Home not available: no secret store answers")) << testsupport::logText();
 
     // A read dropped before its answer never calls back.
     bool called = false;
     {
         oauth::SecretRead dropped;
-        dropped.start(secretSource("Home", SecretKind::Password), now, [&](bool, plat::SecretStatus,
-                                                                           const std::string&) { called = true; });
+        dropped.start(secretSource("Home", SecretKind::Password), now,
+                      [&](bool, plat::SecretStatus, const std::string&) { called = true; });
     }
     plat::pumpMessages(300);
     EXPECT_FALSE(called);
@@ -142,7 +141,7 @@ public:
             for (int peer; (peer = ::accept(fd_, nullptr, nullptr)) >= 0;) {
                 ++requests_;
                 char buf[4096];
-                ::recv(peer, buf, sizeof buf, 0);   // the form fits one read on loopback
+                ::recv(peer, buf, sizeof buf, 0);  // the form fits one read on loopback
                 std::string r = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
                                 std::to_string(reply_.size()) + "\r\nConnection: close\r\n\r\n" + reply_;
                 ::send(peer, r.data(), r.size(), MSG_NOSIGNAL);

@@ -5,8 +5,8 @@
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/registry.h"
-#include "shared/oauth_settings.h"
-#include "shared/registry.h"
+#include "oauth/oauth_settings.h"
+#include "config/settings.h"
 #include "tests/support/day_log.h"
 #include "tests/oauth/loopback_listener.h"
 #include "tests/support/temp_env.h"
@@ -74,8 +74,9 @@ private:
 };
 
 std::string httpReply(int status, const std::string& json) {
-    return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: application/json\r\nContent-Length: " +
-           std::to_string(json.size()) + "\r\nConnection: close\r\n\r\n" + json;
+    return "HTTP/1.1 " + std::to_string(status) +
+           " X\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(json.size()) +
+           "\r\nConnection: close\r\n\r\n" + json;
 }
 
 class Renewal : public ::testing::Test {
@@ -111,7 +112,8 @@ protected:
 };
 
 TEST_F(Renewal, ANewTokenIsKeptInMemoryAndARotatedRefreshTokenStored) {
-    OneShotEndpoint endpoint(httpReply(200, R"({"access_token":"AT-secret-1","expires_in":3600,"refresh_token":"RT-secret-2"})"));
+    OneShotEndpoint endpoint(
+        httpReply(200, R"({"access_token":"AT-secret-1","expires_in":3600,"refresh_token":"RT-secret-2"})"));
     signIn(endpoint.url(), "RT-secret-1");
     EXPECT_EQ(renew(), RenewOutcome::Renewed);
     EXPECT_EQ(currentAccessToken("home"), "AT-secret-1");
@@ -121,7 +123,7 @@ TEST_F(Renewal, ANewTokenIsKeptInMemoryAndARotatedRefreshTokenStored) {
     EXPECT_NE(request.find("grant_type=refresh_token"), std::string::npos);
     EXPECT_NE(request.find("refresh_token=RT-secret-1"), std::string::npos);
     EXPECT_NE(request.find("client_id=client-1"), std::string::npos);
-    EXPECT_EQ(request.find("client_secret"), std::string::npos);   // a public client sends none
+    EXPECT_EQ(request.find("client_secret"), std::string::npos);  // a public client sends none
     EXPECT_EQ(testsupport::logText().find("secret"), std::string::npos);
 }
 
@@ -147,7 +149,7 @@ TEST_F(Renewal, OtherAnswersFailForNowWithTheReasonLogged) {
         signIn(endpoint.url(), "RT-secret-1");
         EXPECT_EQ(renew(), RenewOutcome::Failed);
     }
-    signIn("http://192.0.2.1/token", "RT-secret-1");   // plain http off this machine
+    signIn("http://192.0.2.1/token", "RT-secret-1");  // plain http off this machine
     EXPECT_EQ(renew(), RenewOutcome::Failed);
     std::string log = testsupport::logText();
     EXPECT_NE(log.find("token renewal for home failed: HTTP 503"), std::string::npos) << log;
@@ -189,7 +191,8 @@ TEST_F(Renewal, SettingsReadWholeAndAnUnknownKindIsThePassword) {
     EXPECT_EQ(config::readAuthMode("home"), config::kAuthOAuth);
 
     plat::RegKey key;
-    ASSERT_EQ(plat::regOpenKey(plat::Hive::CurrentUser, config::oauthKeyPath("home"), plat::KeyAccess::Write, key), plat::RegStatus::Ok);
+    ASSERT_EQ(plat::regOpenKey(plat::Hive::CurrentUser, config::oauthKeyPath("home"), plat::KeyAccess::Write, key),
+              plat::RegStatus::Ok);
     ASSERT_EQ(plat::regSetDword(key, "auth", 7), plat::RegStatus::Ok);
     EXPECT_EQ(config::readAuthMode("home"), config::kAuthPassword);
     EXPECT_NE(testsupport::logText().find("unknown sign-in kind \"auth\"=7 for home: the password is used"),

@@ -22,7 +22,7 @@ std::vector<Seen> g_seen;
 LRESULT recordingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     g_seen.push_back({hwnd, msg, wParam});
     if (msg == WM_USER + 50) return static_cast<LRESULT>(wParam * 2 + lParam);
-    if (msg == WM_USER + 51) postMessage(hwnd, WM_USER + 52, wParam, 0);   // posts from a handler
+    if (msg == WM_USER + 51) postMessage(hwnd, WM_USER + 52, wParam, 0);  // posts from a handler
     return 0;
 }
 
@@ -52,7 +52,7 @@ TEST_F(EventLoop, PostedMessagesArriveInOrderAndSendsAtOnce) {
         ASSERT_TRUE(postMessage(i % 2 ? a : b, WM_USER + 1, i, 0));
     }
     postMessage(a, WM_USER + 51, 7, 0);
-    EXPECT_EQ(sendMessage(a, WM_USER + 50, 20, 2), 42);   // not queued: runs before the posts
+    EXPECT_EQ(sendMessage(a, WM_USER + 50, 20, 2), 42);  // not queued: runs before the posts
     ASSERT_EQ(g_seen.size(), 1u);
     pumpMessages(0);
     std::vector<WPARAM> order;
@@ -60,7 +60,7 @@ TEST_F(EventLoop, PostedMessagesArriveInOrderAndSendsAtOnce) {
         if (s.msg == WM_USER + 1) order.push_back(s.wParam);
     }
     EXPECT_EQ(order, (std::vector<WPARAM>{0, 1, 2, 3, 4}));
-    EXPECT_EQ(g_seen.back().msg, static_cast<UINT>(WM_USER + 52));   // the handler's post came last
+    EXPECT_EQ(g_seen.back().msg, static_cast<UINT>(WM_USER + 52));  // the handler's post came last
     destroyWindow(a);
     destroyWindow(b);
 }
@@ -84,7 +84,7 @@ TEST_F(EventLoop, MessagesForDestroyedWindowsAreDroppedAndChildrenGoFirst) {
     EXPECT_EQ(sendMessage(parent, WM_USER + 50, 1, 1), 0);
     EXPECT_EQ(createWindow("TESTCLASS", "orphan", parent), 0u);
     HWND fresh = createWindow("TESTCLASS", "fresh", 0);
-    EXPECT_NE(fresh, parent);   // handles are never reused
+    EXPECT_NE(fresh, parent);  // handles are never reused
     EXPECT_NE(fresh, child);
     destroyWindow(fresh);
 }
@@ -99,7 +99,7 @@ TEST_F(EventLoop, TimersRepeatUntilKilled) {
     }
     EXPECT_GE(ticks, 3);
     EXPECT_TRUE(killTimer(w, 3));
-    EXPECT_FALSE(killTimer(w, 3));   // answers whether the timer existed
+    EXPECT_FALSE(killTimer(w, 3));  // answers whether the timer existed
     EXPECT_FALSE(killTimer(w, 4));
     pumpMessages(0);
     g_seen.clear();

@@ -15,7 +15,7 @@ namespace {
 
 plat::FilePtr fileWith(const std::string& path, const std::string& text) {
     plat::FilePtr f = plat::openFile(path, "wb");
-    if (f) std::fwrite(text.data(), 1, text.size(), f.get());   // left in the buffer
+    if (f) std::fwrite(text.data(), 1, text.size(), f.get());  // left in the buffer
     return f;
 }
 
@@ -41,7 +41,7 @@ TEST(FileSyncer, EachFileHasItsOwnOutcomeAndAFullDiskIsAFailure) {
 
 TEST(FileSyncer, FilesSyncedTogetherKeepTheirOwnOutcomesAndEndingWaitsForThemAll) {
     std::string dir = testsupport::makeTempDir("syncer");
-    const std::string text(70000, 'm');   // more than a buffer's worth, so partly written already
+    const std::string text(70000, 'm');  // more than a buffer's worth, so partly written already
     std::vector<std::size_t> tickets;
     {
         plat::FileSyncer syncer;

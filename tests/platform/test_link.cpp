@@ -66,7 +66,7 @@ TEST(LinkRecord, RefusesWhatCouldHarmTheReceiver) {
     badMagic[0] = 'X';
     EXPECT_EQ(link::decode(badMagic, out, used), link::DecodeResult::Malformed);
     std::string huge = bytes;
-    huge[43] = '\x7f';   // payload length far beyond the limit
+    huge[43] = '\x7f';  // payload length far beyond the limit
     EXPECT_EQ(link::decode(huge, out, used), link::DecodeResult::Malformed);
     std::string badKind = bytes;
     badKind[6] = 9;
@@ -78,7 +78,7 @@ TEST(LinkRecord, RefusesWhatCouldHarmTheReceiver) {
         EXPECT_EQ(link::decode(link::encode(r), out, used), link::DecodeResult::Malformed) << ref;
     }
     link::Record shortRef = sample();
-    shortRef.flags = link::kWParamRef | link::kLParamRef;   // promises a second reference
+    shortRef.flags = link::kWParamRef | link::kLParamRef;  // promises a second reference
     shortRef.copyData.clear();
     std::string cut = link::encode(shortRef);
     EXPECT_EQ(link::decode(cut, out, used), link::DecodeResult::Malformed);
@@ -168,8 +168,8 @@ TEST_F(LinkPeer, NothingAnswersForAnUnpublishedWindowOrAStaleSocket) {
     HWND w = createWindow("TESTHOST", "stale", 0);
     EXPECT_EQ(publishWindow(w, "TESTHOST", "stale", WM_USER + 8), PublishResult::Published);
     destroyWindow(w);
-    struct stat st{};
-    EXPECT_NE(::stat(path.c_str(), &st), 0);   // removed with its window
+    struct stat st {};
+    EXPECT_NE(::stat(path.c_str(), &st), 0);  // removed with its window
     // A live one is not taken over.
     HWND twin = createWindow("TESTHOST", "one", 0);
     EXPECT_EQ(publishWindow(twin, "TESTPEER", "one", WM_USER + 7), PublishResult::AlreadyRunning);
@@ -198,12 +198,12 @@ TEST_F(LinkPeer, MalformedRecordDropsOnlyThatConnection) {
     std::string garbage = "GET / HTTP/1.0\r\n\r\n" + std::string(100, 'z');
     EXPECT_TRUE(peerClosesAfter(linkSocketPath("TESTPEER", "one"), garbage));
     link::Record r = sample();
-    r.kind = link::Kind::Post;   // copy data may only travel in a send
+    r.kind = link::Kind::Post;  // copy data may only travel in a send
     EXPECT_TRUE(peerClosesAfter(linkSocketPath("TESTPEER", "one"), link::encode(r)));
     HWND peer = findWindow("TESTPEER", "one");
     ASSERT_TRUE(postMessage(peer, WM_USER + 7, 1, static_cast<LPARAM>(host)));
     waitHeard(1);
-    EXPECT_EQ(g_heard.wParam, 2u);   // the peer still works
+    EXPECT_EQ(g_heard.wParam, 2u);  // the peer still works
 }
 
 // Connects by hand, writes raw bytes and leaves the connection open; answers the descriptor.
@@ -232,8 +232,8 @@ TEST_F(LinkPeer, PeersDeliverOnlyTheLinkMessageAndCopyData) {
     EXPECT_FALSE(peerClosesAfter(linkSocketPath("TESTPEER", "one"), bytes));
     HWND peer = findWindow("TESTPEER", "one");
     long long before = monotonicMs();
-    EXPECT_EQ(sendMessage(peer, WM_USER + 7, 5, static_cast<LPARAM>(host)), 0);   // only posts
-    EXPECT_LT(monotonicMs() - before, 2000);   // refused with an answer, not left waiting
+    EXPECT_EQ(sendMessage(peer, WM_USER + 7, 5, static_cast<LPARAM>(host)), 0);  // only posts
+    EXPECT_LT(monotonicMs() - before, 2000);  // refused with an answer, not left waiting
     ASSERT_TRUE(postMessage(peer, WM_USER + 7, 9, static_cast<LPARAM>(host)));
     waitHeard(1);
     EXPECT_EQ(g_heard.count, 1);
@@ -249,7 +249,7 @@ TEST_F(LinkPeer, ABareNumberFromAPeerNeverNamesOneOfOurWindows) {
     int other = writeRaw(path, link::encode(post(WM_USER + 8, 5, 0)) + link::encode(post(WM_USER + 3, 0, 0)));
     waitHeard(2);
     pumpMessages(50);
-    EXPECT_EQ(g_heard.count, 2);   // WM_USER+3 was not delivered
+    EXPECT_EQ(g_heard.count, 2);  // WM_USER+3 was not delivered
     EXPECT_EQ(g_heard.wParam, 5u);
     ::close(fd);
     ::close(other);

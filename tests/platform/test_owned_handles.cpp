@@ -33,7 +33,7 @@ TEST(OwnedHandles, AFlushThatFailsAtTheCloseIsReportedToTheWriter) {
     std::fputs("held in the buffer until the close", full.get());
     EXPECT_FALSE(closeFile(full));
     EXPECT_FALSE(full);
-    EXPECT_TRUE(closeFile(full));   // nothing left to close
+    EXPECT_TRUE(closeFile(full));  // nothing left to close
 
     FilePtr null = openFile("/dev/null", "wb");
     std::fputs("x", null.get());
@@ -50,7 +50,7 @@ TEST(OwnedHandles, ADescriptorIsClosedOnceByItsLastOwner) {
         EXPECT_FALSE(first.valid());
         Descriptor third;
         third = std::move(second);
-        third = std::move(third);   // self-move keeps it
+        third = std::move(third);  // self-move keeps it
         EXPECT_EQ(third.get(), raw);
         EXPECT_TRUE(isOpen(raw));
     }
@@ -94,7 +94,8 @@ TEST(OwnedHandles, FileHelpersLeakNoDescriptorOnAnyPath) {
             EXPECT_TRUE(lock.held());
             std::string problems;
             hive::HiveFile hive("HKEY_CURRENT_USER", hive::HiveFile::Owner::Ours, problems);
-            hive.refresh(dir + "/user.reg", hive::HiveFile::Reread::Always);   // keeps the file it read open while it lives
+            hive.refresh(dir + "/user.reg",
+                         hive::HiveFile::Reread::Always);  // keeps the file it read open while it lives
             EXPECT_EQ(hive.state(), hive::HiveState::Loaded) << problems;
             EXPECT_TRUE(hive.write());
         }

@@ -76,7 +76,7 @@ TEST(TcpTableRow, RowsAreReadAsTheKernelWritesThem) {
     EXPECT_EQ(row->uid, 65534u);
 
     row = plat::parseTcpTableRow("   1: 0100007f:9c40 0100007f:09dd 0a 0:0 0:0 0 4294967295 0 1");
-    ASSERT_TRUE(row);   // lower-case digits and short queue fields
+    ASSERT_TRUE(row);  // lower-case digits and short queue fields
     EXPECT_EQ(row->uid, 4294967295u);
 }
 
@@ -84,22 +84,20 @@ TEST(TcpTableRow, LinesThatAreNotWholeRowsAreNone) {
     const std::string good = "5: 0100007F:9C40 0100007F:09DD 01 00000000:00000000 00:00000000 00000000 1000 0 43210";
     ASSERT_TRUE(plat::parseTcpTableRow(good));
     for (const std::string& line : {
-             std::string(kHeading),
-             std::string(),
-             std::string("   5:"),
-             std::string("5 0100007F:9C40 0100007F:09DD 01 0:0 0:0 0 1000 0 1"),         // slot without ':'
-             std::string("x: 0100007F:9C40 0100007F:09DD 01 0:0 0:0 0 1000 0 1"),        // slot not a number
-             std::string("5: 100007F:9C40 0100007F:09DD 01 0:0 0:0 0 1000 0 1"),         // 7 address digits
-             std::string("5: 0100007F:9C400 0100007F:09DD 01 0:0 0:0 0 1000 0 1"),       // 5 port digits
-             std::string("5: 0100007G:9C40 0100007F:09DD 01 0:0 0:0 0 1000 0 1"),        // not hex
-             std::string("5: 0100007F9C40 0100007F:09DD 01 0:0 0:0 0 1000 0 1"),         // no ':'
+             std::string(kHeading), std::string(), std::string("   5:"),
+             std::string("5 0100007F:9C40 0100007F:09DD 01 0:0 0:0 0 1000 0 1"),  // slot without ':'
+             std::string("x: 0100007F:9C40 0100007F:09DD 01 0:0 0:0 0 1000 0 1"),  // slot not a number
+             std::string("5: 100007F:9C40 0100007F:09DD 01 0:0 0:0 0 1000 0 1"),  // 7 address digits
+             std::string("5: 0100007F:9C400 0100007F:09DD 01 0:0 0:0 0 1000 0 1"),  // 5 port digits
+             std::string("5: 0100007G:9C40 0100007F:09DD 01 0:0 0:0 0 1000 0 1"),  // not hex
+             std::string("5: 0100007F9C40 0100007F:09DD 01 0:0 0:0 0 1000 0 1"),  // no ':'
              std::string("5: 0100007F:9C40 00000000000000000000000001000000:09DD 01 0:0 0:0 0 1000 0 1"),
-             std::string("5: 0100007F:9C40 0100007F:09DD 1 0:0 0:0 0 1000 0 1"),         // one-digit state
+             std::string("5: 0100007F:9C40 0100007F:09DD 1 0:0 0:0 0 1000 0 1"),  // one-digit state
              std::string("5: 0100007F:9C40 0100007F:09DD 01 00000000 0:0 0 1000 0 1"),  // queues without ':'
-             std::string("5: 0100007F:9C40 0100007F:09DD 01 0:0 0:0 0 10x0 0 1"),        // uid not a number
+             std::string("5: 0100007F:9C40 0100007F:09DD 01 0:0 0:0 0 10x0 0 1"),  // uid not a number
              std::string("5: 0100007F:9C40 0100007F:09DD 01 0:0 0:0 0 -1 0 1"),
              std::string("5: 0100007F:9C40 0100007F:09DD 01 0:0 0:0 0 4294967296 0 1"),  // past 32 bits
-             std::string("5: 0100007F:9C40 0100007F:09DD 01 0:0 0:0 0 1000 0 x"),        // inode not a number
+             std::string("5: 0100007F:9C40 0100007F:09DD 01 0:0 0:0 0 1000 0 x"),  // inode not a number
          }) {
         EXPECT_FALSE(plat::parseTcpTableRow(line)) << line;
     }
@@ -116,7 +114,8 @@ TEST(TcpTableRow, OnlyTheLiveRowOfThePeersEndNamesTheOwner) {
                         "\n" + "garbage in the middle\n" + kClientRow + "\n";
     EXPECT_EQ(plat::findTcpOwner(table, peer, ours), 1000u);
     // The server's own end, the old connection and the other address's are no answer.
-    std::string decoys = std::string(kHeading) + "\n" + kServerRow + "\n" + kTimeWaitRow + "\n" + kOtherAddressRow + "\n";
+    std::string decoys = std::string(kHeading) + "\n" + kServerRow + "\n" + kTimeWaitRow + "\n" + kOtherAddressRow +
+                         "\n";
     EXPECT_FALSE(plat::findTcpOwner(decoys, peer, ours));
     EXPECT_EQ(plat::findTcpOwner(decoys, v4("127.0.0.2", 40000), ours), 1234u);
     EXPECT_FALSE(plat::findTcpOwner("", peer, ours));

@@ -44,7 +44,7 @@ TEST(Process, AStartedProgramsEndIsToldFromTheLoop) {
     int slower = startProcess({"sh", "-c", "sleep 0.2; exit 0"}, ended);
     ASSERT_GT(quick, 0);
     ASSERT_GT(slower, 0);
-    EXPECT_TRUE(g_ended.empty());   // never inside the start
+    EXPECT_TRUE(g_ended.empty());  // never inside the start
     for (int i = 0; i < 300 && g_ended.size() < 2; ++i) pumpMessages(10);
     ASSERT_EQ(g_ended.size(), 2u);
     EXPECT_EQ(g_ended[0].pid, quick);
@@ -70,7 +70,7 @@ TEST(Process, AProgramStartedForTheUserGetsTheUsersFileMask) {
         std::getline(f, mask);
     }
     EXPECT_EQ(mask, "0027");
-    EXPECT_EQ(::umask(before), 077);   // the gateway's own stays private
+    EXPECT_EQ(::umask(before), 077);  // the gateway's own stays private
     std::filesystem::remove_all(dir);
 }
 

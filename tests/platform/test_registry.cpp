@@ -63,7 +63,7 @@ TEST_F(Registry, EveryTypeRoundTripsThroughTheFile) {
     EXPECT_EQ(text.rfind("REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Orrindale Systems\\Tarnwick]\n", 0), 0u);
     EXPECT_NE(text.find("\"outhostport\"=dword:00000019\n"), std::string::npos);
     EXPECT_NE(text.find("@=\"default\"\n"), std::string::npos);
-    replaceHive(text);   // what comes back below is what the parser made of the file
+    replaceHive(text);  // what comes back below is what the parser made of the file
 
     EXPECT_EQ(str(k, "outhostname"), "mail.example.net");
     EXPECT_EQ(str(k, ""), "default");
@@ -90,7 +90,7 @@ TEST_F(Registry, EveryTypeRoundTripsThroughTheFile) {
 
 TEST_F(Registry, NamesIgnoreCaseKeepTheirFirstSpellingAndEnumerateInUpperCaseOrder) {
     for (const char* n : {"beta", "Alpha", "_x", "gamma", "Zed"}) key(std::string("Software\\Test\\") + n);
-    key("SOFTWARE\\TEST\\ALPHA");   // opens the existing key
+    key("SOFTWARE\\TEST\\ALPHA");  // opens the existing key
 
     RegKey parent = key("software\\test", KeyAccess::Read);
     std::uint32_t count = 0;
@@ -119,7 +119,7 @@ TEST_F(Registry, AValueThatDoesNotFitItsBufferIsMoreData) {
     ASSERT_EQ(regSetString(k, "s", "abcdefghi"), RegStatus::Ok);
     char buf[16] = "x";
     EXPECT_EQ(regQueryString(k, "s", buf, 10), RegStatus::Ok);
-    EXPECT_EQ(regQueryString(k, "s", buf, 9), RegStatus::MoreData);   // no room for the NUL
+    EXPECT_EQ(regQueryString(k, "s", buf, 9), RegStatus::MoreData);  // no room for the NUL
     EXPECT_EQ(buf[0], '\0');
     const std::uint8_t five[5] = {1, 2, 3, 4, 5};
     ASSERT_EQ(regSetBinary(k, "b", five, 5), RegStatus::Ok);
@@ -132,8 +132,12 @@ TEST_F(Registry, AValueThatDoesNotFitItsBufferIsMoreData) {
 
 TEST_F(Registry, EscapedNamesAndStringsRoundTrip) {
     const std::string keyName = "Software\\say \"hi\" [there]";
-    const std::vector<std::pair<std::string, std::string>> values = {
-        {"a\\b\"c", "C:\\dir\\\"q\"\\\\"}, {"lines", "one\r\ntwo\n"}, {"utf8", "Gr\xC3\xBC\xC3\x9F" "e"}, {"", "\""}};
+    const std::vector<std::pair<std::string, std::string>> values = {{"a\\b\"c", "C:\\dir\\\"q\"\\\\"},
+                                                                     {"lines", "one\r\ntwo\n"},
+                                                                     {"utf8",
+                                                                      "Gr\xC3\xBC\xC3\x9F"
+                                                                      "e"},
+                                                                     {"", "\""}};
     RegKey k = key(keyName);
     for (const auto& [name, data] : values) ASSERT_EQ(regSetString(k, name, data), RegStatus::Ok) << name;
     std::string text = readFile(userHivePath());
@@ -145,8 +149,9 @@ TEST_F(Registry, EscapedNamesAndStringsRoundTrip) {
 }
 
 TEST_F(Registry, HandWrittenExportsAreReadAndUnknownTypesSurviveAWrite) {
-    replaceHive("\xEF\xBB\xBFREGEDIT4\r\n\r\n; written by hand\r\n[hkey_current_user\\Software\\Hand]\r\n"
-                "@=\"d\"\r\n\"n\" = dword:1F\r\n\"b\"=hex:01,02,\\\r\n  03\r\n\"x\"=hex(2):41,00\r\n");
+    replaceHive(
+        "\xEF\xBB\xBFREGEDIT4\r\n\r\n; written by hand\r\n[hkey_current_user\\Software\\Hand]\r\n"
+        "@=\"d\"\r\n\"n\" = dword:1F\r\n\"b\"=hex:01,02,\\\r\n  03\r\n\"x\"=hex(2):41,00\r\n");
     RegKey k = key("Software\\Hand");
     EXPECT_EQ(str(k, ""), "d");
     std::uint32_t d = 0;
@@ -182,12 +187,20 @@ TEST_F(Registry, AnUnparsableFileStaysInPlaceWithACopyAsideAndIsNeverWritten) {
     const std::string head = "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n";
     std::string deep = "REGEDIT4\n\n[HKEY_CURRENT_USER";
     for (int i = 0; i < 600; ++i) deep += "\\k";
-    const std::vector<std::string> bad = {
-        "garbage\n", head + "\"v\"=\"open\n", head + "\"v\"=\"a\\qb\"\n", head + "\"v\"=hex:1,0g\n",
-        head + "\"v\"=hex:123\n", head + "\"v\"=dword:123456789\n", "REGEDIT4\n\n\"v\"=\"x\"\n",
-        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n", head + "\"v\"=hex:01,\\\n", head + "\"v\"=-\n",
-        "REGEDIT4\n\n[-HKEY_CURRENT_USER\\A]\n", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A\\\\B]\n",
-        head + "\"v\"=" + std::string(2 << 20, 'x') + "\n", deep + "]\n"};
+    const std::vector<std::string> bad = {"garbage\n",
+                                          head + "\"v\"=\"open\n",
+                                          head + "\"v\"=\"a\\qb\"\n",
+                                          head + "\"v\"=hex:1,0g\n",
+                                          head + "\"v\"=hex:123\n",
+                                          head + "\"v\"=dword:123456789\n",
+                                          "REGEDIT4\n\n\"v\"=\"x\"\n",
+                                          "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n",
+                                          head + "\"v\"=hex:01,\\\n",
+                                          head + "\"v\"=-\n",
+                                          "REGEDIT4\n\n[-HKEY_CURRENT_USER\\A]\n",
+                                          "REGEDIT4\n\n[HKEY_CURRENT_USER\\A\\\\B]\n",
+                                          head + "\"v\"=" + std::string(2 << 20, 'x') + "\n",
+                                          deep + "]\n"};
     for (const std::string& text : bad) {
         SCOPED_TRACE(text.substr(0, 60));
         SetUp();
@@ -204,7 +217,7 @@ TEST_F(Registry, AnUnparsableFileStaysInPlaceWithACopyAsideAndIsNeverWritten) {
     writeFile(userHivePath(), "second bad file\n");
     RegKey k;
     EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", KeyAccess::Read, k), RegStatus::NotFound);
-    writeFile(userHivePath(), bad.back());   // what user.reg.bad already holds
+    writeFile(userHivePath(), bad.back());  // what user.reg.bad already holds
     EXPECT_EQ(regOpenKey(Hive::CurrentUser, "A", KeyAccess::Read, k), RegStatus::NotFound);
     EXPECT_EQ(readFile(userHivePath() + ".bad.1"), "second bad file\n");
     EXPECT_FALSE(fs::exists(userHivePath() + ".bad.2"));
@@ -222,7 +235,7 @@ TEST_F(Registry, AFileAnEditorIsStillWritingServesTheLastGoodContentsUntilItIsFi
     EXPECT_EQ(regDeleteValue(k, "outhostname"), RegStatus::Unparsable);
     EXPECT_EQ(str(k, "outhostname"), "old.example.net");
     {
-        std::FILE* f = std::fopen(userHivePath().c_str(), "ab");   // the rest, into the same file
+        std::FILE* f = std::fopen(userHivePath().c_str(), "ab");  // the rest, into the same file
         std::fputs(finished.substr(finished.size() - 12).c_str(), f);
         std::fclose(f);
     }
@@ -277,7 +290,7 @@ TEST_F(Registry, TwoProcessesWritingAtOnceLoseNoValue) {
 
 TEST_F(Registry, VanishedKeysReadOnlyHandlesBadNamesAndTheMachineHive) {
     RegKey k;
-    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "Software\\Gone", KeyAccess::Read, k), RegStatus::NotFound);   // no file
+    EXPECT_EQ(regOpenKey(Hive::CurrentUser, "Software\\Gone", KeyAccess::Read, k), RegStatus::NotFound);  // no file
     k = key("Software\\Gone");
     ASSERT_EQ(regDeleteTree(key("Software"), "gone"), RegStatus::Ok);
     EXPECT_EQ(regSetDword(k, "v", 1), RegStatus::NotFound);
@@ -296,7 +309,7 @@ TEST_F(Registry, VanishedKeysReadOnlyHandlesBadNamesAndTheMachineHive) {
     fs::remove(machine);
     writeFile(machine, "not a hive\n");
     EXPECT_EQ(regOpenKey(Hive::LocalMachine, "SOFTWARE\\Clients\\Mail", KeyAccess::Read, k), RegStatus::NotFound);
-    EXPECT_EQ(readFile(machine), "not a hive\n");   // not ours to move
+    EXPECT_EQ(readFile(machine), "not a hive\n");  // not ours to move
     ::unsetenv("TARNWICK_MACHINE_REG");
 }
 
@@ -321,7 +334,8 @@ TEST(HiveText, EachWellFormedFormReadsToItsValue) {
     const std::string head = "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n";
     const std::vector<Case> cases = {
         {"\xEF\xBB\xBFREGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"s\"=\"v\"\r\n", "K", "s", hv::kString, "v"},
-        {"; a comment before the header\n  REGEDIT4  \n[hkey_current_user\\K]\n\t\"s\" =  \"v\" \n", "K", "s", hv::kString, "v"},
+        {"; a comment before the header\n  REGEDIT4  \n[hkey_current_user\\K]\n\t\"s\" =  \"v\" \n", "K", "s",
+         hv::kString, "v"},
         {head + "@=\"default\"\n", "K", "", hv::kString, "default"},
         {head + "\"q\\\"\\\\\"=\"a\\\\b\\\"\"\n", "K", "q\"\\", hv::kString, "a\\b\""},
         {head + "\"d\"=DWORD:1F\n", "K", "d", hv::kDword, std::string("\x1f\0\0\0", 4)},
@@ -348,9 +362,9 @@ TEST(HiveText, EachWellFormedFormReadsToItsValue) {
 }
 
 TEST(HiveText, MalformedTextIsRejectedNamingItsLine) {
-    const std::string head = "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n";   // a value below is on line 4
+    const std::string head = "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n";  // a value below is on line 4
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"", ""},   // an empty file is an empty hive, not an error
+        {"", ""},  // an empty file is an empty hive, not an error
         {"[HKEY_CURRENT_USER\\A]\n", "line 1: not a registry file"},
         {"REGEDIT5\n", "line 1: not a registry file"},
         {"REGEDIT4\n\"v\"=\"x\"\n", "line 2: a value before the first [key] line"},

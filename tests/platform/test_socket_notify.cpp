@@ -29,7 +29,8 @@ LRESULT sockProc(HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 int count(SOCKET s, unsigned event) {
     int n = 0;
-    for (const auto& note : g_notes) if (note.s == s && note.event == event) ++n;
+    for (const auto& note : g_notes)
+        if (note.s == s && note.event == event) ++n;
     return n;
 }
 
@@ -87,7 +88,7 @@ TEST_F(SocketNotify, ConnectGivesOneConnectAndOneWriteThenWriteOnlyAfterWouldBlo
     std::string chunk(65536, 'x');
     ASSERT_GT(sendSocket(client, chunk.data(), 100), 0);
     pumpMessages(50);
-    EXPECT_EQ(count(client, FD_WRITE), 1);   // a send that went through brings no notice
+    EXPECT_EQ(count(client, FD_WRITE), 1);  // a send that went through brings no notice
 
     long sent = 0;
     for (int i = 0; i < 10000; ++i) {
@@ -100,7 +101,7 @@ TEST_F(SocketNotify, ConnectGivesOneConnectAndOneWriteThenWriteOnlyAfterWouldBlo
     }
     ASSERT_GT(sent, 0);
     pumpMessages(30);
-    EXPECT_EQ(count(client, FD_WRITE), 1);   // still full
+    EXPECT_EQ(count(client, FD_WRITE), 1);  // still full
     // Drain the receiving side: the blocked sender hears it can write again.
     char buf[65536];
     for (int i = 0; i < 100000 && count(client, FD_WRITE) < 2; ++i) {
@@ -117,23 +118,23 @@ TEST_F(SocketNotify, ReadComesAgainOnlyAfterRecvAndEndOfStreamReadsZero) {
     SOCKET server = connectPair(client);
     ASSERT_TRUE(asyncSelect(server, hwnd, kSockMsg, FD_READ | FD_WRITE | FD_CLOSE));
     pumpMessages(10);
-    EXPECT_EQ(count(server, FD_WRITE), 1);   // an accepted connection can take data at once
+    EXPECT_EQ(count(server, FD_WRITE), 1);  // an accepted connection can take data at once
     ASSERT_EQ(sendSocket(client, "hello", 5), 5);
     for (int i = 0; i < 50 && count(server, FD_READ) == 0; ++i) pumpMessages(10);
     ASSERT_EQ(count(server, FD_READ), 1);
     pumpMessages(30);
-    EXPECT_EQ(count(server, FD_READ), 1);   // not repeated while nobody reads
+    EXPECT_EQ(count(server, FD_READ), 1);  // not repeated while nobody reads
     char buf[3];
     ASSERT_EQ(recvSocket(server, buf, sizeof buf), 3);
     for (int i = 0; i < 50 && count(server, FD_READ) < 2; ++i) pumpMessages(10);
-    EXPECT_EQ(count(server, FD_READ), 2);   // two bytes still waiting
+    EXPECT_EQ(count(server, FD_READ), 2);  // two bytes still waiting
     ASSERT_EQ(recvSocket(server, buf, sizeof buf), 2);
     closeSocket(client);
     for (int i = 0; i < 50 && count(server, FD_READ) < 3; ++i) pumpMessages(10);
     ASSERT_EQ(count(server, FD_READ), 3);
     EXPECT_EQ(recvSocket(server, buf, sizeof buf), 0);
     pumpMessages(30);
-    EXPECT_EQ(count(server, FD_READ), 3);   // nothing more after the end of stream
+    EXPECT_EQ(count(server, FD_READ), 3);  // nothing more after the end of stream
     closeSocket(server);
 }
 
@@ -155,7 +156,7 @@ TEST_F(SocketNotify, RefusedConnectReportsItsError) {
     SOCKET probe = tcpSocket();
     ASSERT_EQ(bindTo(probe, {0x7F000001, 0}), 0);
     std::uint16_t closedPort = localPort(probe);
-    closeSocket(probe);   // nothing listens there now
+    closeSocket(probe);  // nothing listens there now
     SOCKET s = tcpSocket();
     ASSERT_TRUE(asyncSelect(s, hwnd, kSockMsg, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE));
     connectSocket(s, {0x7F000001, closedPort});

@@ -27,13 +27,13 @@ struct Script {
     std::string passReply = "+OK";
     std::string uidlReply = "+OK";
     std::string deleReply = "+OK";
-    std::vector<std::string> listing;            // UIDL lines, without CRLF and the final "."
-    std::map<int, std::string> messages;         // RETR n: the wire text after "+OK", before "."
-    std::set<int> refusedRetr;                   // RETR n answered "-ERR no such message"
-    int silentAfterListingLines = -1;            // send this many listing lines, then nothing
-    std::string silentAfterRetrText;             // RETR: this text after "+OK", then nothing
-    std::size_t endlessRetrLine = 0;             // RETR: this many bytes without a CRLF
-    std::vector<std::string> capabilities;       // CAPA's listing; none: CAPA is refused
+    std::vector<std::string> listing;  // UIDL lines, without CRLF and the final "."
+    std::map<int, std::string> messages;  // RETR n: the wire text after "+OK", before "."
+    std::set<int> refusedRetr;  // RETR n answered "-ERR no such message"
+    int silentAfterListingLines = -1;  // send this many listing lines, then nothing
+    std::string silentAfterRetrText;  // RETR: this text after "+OK", then nothing
+    std::size_t endlessRetrLine = 0;  // RETR: this many bytes without a CRLF
+    std::vector<std::string> capabilities;  // CAPA's listing; none: CAPA is refused
     // RETRs are held unanswered until this many have come (or another command comes), then
     // answered in order: a client that waits for each reply never gets one.
     std::size_t gatherRetrs = 0;
@@ -55,7 +55,8 @@ class FakePop3 {
 public:
     // address: where it listens (host order), loopback unless a test needs another.
     explicit FakePop3(Script script, std::uint32_t address = INADDR_LOOPBACK)
-        : script_(std::move(script)), listener_(address) {
+        : script_(std::move(script)),
+          listener_(address) {
         thread_ = std::thread([this] { serve(); });
     }
     ~FakePop3() {

@@ -2,11 +2,11 @@
 // owner window that records the check's notices, and a run of one check to its end.
 #pragma once
 
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/paths.h"
 #include "pop3/check.h"
 #include "pop3/uidl.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "tests/net/net_fixture.h"
 #include "tests/pop3/fake_pop3.h"
 
@@ -21,7 +21,7 @@ namespace poptest {
 
 struct Notice {
     int code;
-    std::string text;   // the account title, or the item path
+    std::string text;  // the account title, or the item path
     bool operator==(const Notice&) const = default;
 };
 
@@ -69,11 +69,9 @@ protected:
         }
         ASSERT_TRUE(config::openAccountsKey(accounts));
         g_notices.clear();
-        Client::timeoutMs = 2000;
+        Connection::timeoutMs = 2000;
     }
-    void TearDown() override {
-        Client::timeoutMs = Client::kDefaultTimeoutMs;
-    }
+    void TearDown() override { Connection::timeoutMs = Connection::kDefaultTimeoutMs; }
 
     // An account "title" of user ann at 127.0.0.1:port; its mailbox is "accounts/<title>".
     void addAccount(const std::string& title, int port, const std::string& pass = "secret") {

@@ -38,7 +38,7 @@ TEST_F(CheckTest, StoresNewMessagesByteForByteAndDeletesWhatWasRetrievedBefore) 
     std::string longLine(5000, 'L');
     std::string text = "Subject: t\r\n\r\n..x\r\n .\r\n\r\n" + longLine + "\r\n8-bit \xe9\xff\x01\r\n";
     Script s;
-    s.listing = {"1 old", "3 abc def", "7", "9 zzz"};   // '7' has no identifier and is ignored
+    s.listing = {"1 old", "3 abc def", "7", "9 zzz"};  // '7' has no identifier and is ignored
     s.messages = {{3, text}, {9, "z\r\n"}};
     FakePop3 server(s);
     addAccount("box", server.port());
@@ -98,11 +98,11 @@ TEST_F(CheckTest, RepliesArePositiveExactlyWhenTheyBeginWithPlus) {
 }
 
 TEST_F(CheckTest, ASilentServerEndsEachPhaseAtTheTimeOutOnce) {
-    Client::timeoutMs = 1000;
+    Connection::timeoutMs = 1000;
     struct Case {
         const char* name;
         Script script;
-        int failure;   // the notice code of the failure
+        int failure;  // the notice code of the failure
     };
     std::vector<Case> cases(3);
     cases[0] = {"no greeting", Script{}, 4};
@@ -164,9 +164,10 @@ TEST_F(CheckTest, AMessageThatFailsOnItsOwnStaysOnTheServerAndTheOthersStillCome
         EXPECT_TRUE(testsupport::readFile("accounts/box/" + itemName("m2")) == huge);
         EXPECT_EQ(recorded("box.uidl"), (std::vector<std::string>{"m1", "m2", "m3", "m5"}));
         EXPECT_TRUE(filesIn("accounts/holding").empty());
-        EXPECT_NE(nettest::todaysLog().find(
-                      "MAIL HIGH Message left on the server of account box : m4?x : RETR refused: -ERR no such message"),
-                  std::string::npos);
+        EXPECT_NE(
+            nettest::todaysLog().find(
+                "MAIL HIGH Message left on the server of account box : m4?x : RETR refused: -ERR no such message"),
+            std::string::npos);
     }
     // The next check, with the fourth served, retrieves it.
     Script next;
@@ -176,7 +177,8 @@ TEST_F(CheckTest, AMessageThatFailsOnItsOwnStaysOnTheServerAndTheOthersStillCome
     ASSERT_TRUE(config::writeAccountDword(accounts, "box", "port", static_cast<std::uint32_t>(server.port())));
     ASSERT_TRUE(runCheck());
     EXPECT_EQ(server.commands(), login({"RETR 1", "DELE 1", "QUIT"}));
-    EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("m4_ Ax")}, {5, "box"}, {99, ""}}));
+    EXPECT_EQ(g_notices,
+              (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("m4_ Ax")}, {5, "box"}, {99, ""}}));
 }
 
 TEST_F(CheckTest, ATextTheDiskRefusesIsSkippedWithoutAPartialFile) {
@@ -224,7 +226,8 @@ TEST_F(CheckTest, ARefusedDeleteFailsButNeverGivesASecondCopy) {
         addAccount("box", server.port());
         ASSERT_TRUE(runCheck());
         EXPECT_EQ(server.commands(), login({"RETR 4", "DELE 4", "QUIT"}));
-        EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("m")}, {3, "box"}, {99, ""}}));
+        EXPECT_EQ(g_notices,
+                  (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("m")}, {3, "box"}, {99, ""}}));
     }
     // Stored and recorded: the next check only asks again for the deletion.
     FakePop3 server(s);
@@ -252,7 +255,8 @@ TEST_F(CheckTest, AnItemThatCannotReachItsMailboxStaysOnTheServer) {
         EXPECT_TRUE(server.commands().empty());
         EXPECT_TRUE(recorded("box.uidl").empty());
         EXPECT_TRUE(filesIn("accounts/holding").empty());
-        EXPECT_NE(nettest::todaysLog().find("Mail of account box cannot be stored in its mailbox accounts/box : Not a directory"),
+        EXPECT_NE(nettest::todaysLog().find(
+                      "Mail of account box cannot be stored in its mailbox accounts/box : Not a directory"),
                   std::string::npos);
     }
     fs::remove("accounts/box");
@@ -301,7 +305,7 @@ TEST_F(CheckTest, TlsThatCannotBeHadFailsTheAccountBeforeTheUserNameGoesOut) {
     Script s;
     s.listing = {"1 a"};
     s.messages = {{1, "x\r\n"}};
-    FakePop3 plain(s);   // answers STLS with -ERR, and its greeting is no TLS record
+    FakePop3 plain(s);  // answers STLS with -ERR, and its greeting is no TLS record
     addAccount("upgrade", plain.port());
     addAccount("wrapped", plain.port());
     ASSERT_TRUE(config::writeAccountDword(accounts, "upgrade", "security", 1));
@@ -315,7 +319,8 @@ TEST_F(CheckTest, TlsThatCannotBeHadFailsTheAccountBeforeTheUserNameGoesOut) {
         EXPECT_NE(c.rfind("USER", 0), 0u);
         EXPECT_NE(c.rfind("PASS", 0), 0u);
     }
-    EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "upgrade"}, {4, "upgrade"}, {1, "wrapped"}, {4, "wrapped"}, {99, ""}}));
+    EXPECT_EQ(g_notices,
+              (std::vector<Notice>{{1, "upgrade"}, {4, "upgrade"}, {1, "wrapped"}, {4, "wrapped"}, {99, ""}}));
     EXPECT_TRUE(filesIn("accounts/upgrade").empty());
     EXPECT_TRUE(filesIn("accounts/wrapped").empty());
 }
@@ -345,7 +350,8 @@ TEST_F(CheckTest, APasswordSentInClearToAnotherMachineIsReportedOncePerCheck) {
     in_addr a{htonl(outside)};
     std::string host = ::inet_ntoa(a);
     ASSERT_TRUE(config::writeAccountString(accounts, "remote", "server", host));
-    const std::string line = "  MAIL HIGH password for " + host + " sent without encryption: set the account's security\n";
+    const std::string line = "  MAIL HIGH password for " + host +
+                             " sent without encryption: set the account's security\n";
     for (int checks = 1; checks <= 2; ++checks) {
         ASSERT_TRUE(runCheck());
         // Still sent, as set-ups rely on it; one line a check, none for this machine.

@@ -21,11 +21,12 @@ Script oneMessage() {
 TEST_F(CheckTest, AServerOfferingPipeliningGetsUserAndPassInOneWrite) {
     Script s = oneMessage();
     s.capabilities = {"USER", "PIPELINING"};
-    s.holdUserReply = true;   // only a client that sends PASS before USER's reply gets either
+    s.holdUserReply = true;  // only a client that sends PASS before USER's reply gets either
     FakePop3 server(s);
     addAccount("box", server.port());
     ASSERT_TRUE(runCheck());
-    EXPECT_EQ(server.commands(), (std::vector<std::string>{"CAPA", "USER ann", "PASS secret", "UIDL", "RETR 1", "DELE 1", "QUIT"}));
+    EXPECT_EQ(server.commands(),
+              (std::vector<std::string>{"CAPA", "USER ann", "PASS secret", "UIDL", "RETR 1", "DELE 1", "QUIT"}));
     EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("a")}, {5, "box"}, {99, ""}}));
     EXPECT_EQ(nettest::todaysLog().find("secret"), std::string::npos);
 }

@@ -40,7 +40,7 @@ TEST_F(CheckTest, AWindowOfRetrsIsStoredInOrderAndEachDeleFollowsItsMessagesStor
     Script s = threeMessages();
     s.listing.insert(s.listing.begin(), "7 old");
     s.capabilities = {"TOP", "UIDL", "pipelining", "RESP-CODES"};
-    s.gatherRetrs = 3;   // only a client that sends all three before any reply gets one
+    s.gatherRetrs = 3;  // only a client that sends all three before any reply gets one
     // At each DELE, whether its message was already in the mailbox and its identifier in the
     // identifier file.
     std::mutex mutex;
@@ -58,8 +58,7 @@ TEST_F(CheckTest, AWindowOfRetrsIsStoredInOrderAndEachDeleFollowsItsMessagesStor
     ASSERT_TRUE(recordOld());
     ASSERT_TRUE(runCheck());
 
-    EXPECT_EQ(server.commands(),
-              login({"DELE 7", "RETR 1", "RETR 2", "RETR 3", "DELE 1", "DELE 2", "DELE 3", "QUIT"}));
+    EXPECT_EQ(server.commands(), login({"DELE 7", "RETR 1", "RETR 2", "RETR 3", "DELE 1", "DELE 2", "DELE 3", "QUIT"}));
     EXPECT_EQ(storedAtDele, (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"},
                                               {2, "accounts/box/" + itemName("a")},
@@ -82,7 +81,8 @@ TEST_F(CheckTest, AnIdentifierListedTwiceInAWindowKeepsBothMessages) {
     FakePop3 server(s);
     addAccount("box", server.port());
     ASSERT_TRUE(runCheck());
-    EXPECT_EQ(filesIn("accounts/box"), (std::vector<std::string>{itemName("a"), itemName("a") + "-000", itemName("b")}));
+    EXPECT_EQ(filesIn("accounts/box"),
+              (std::vector<std::string>{itemName("a"), itemName("a") + "-000", itemName("b")}));
     EXPECT_EQ(testsupport::readFile("accounts/box/" + itemName("a")), "first\r\n");
     EXPECT_EQ(testsupport::readFile("accounts/box/" + itemName("a") + "-000"), "second\r\n");
     EXPECT_TRUE(filesIn("accounts/holding").empty());
@@ -102,8 +102,9 @@ TEST_F(CheckTest, CapabilitiesWithoutPipeliningGetOneCommandAtATime) {
         config::deleteAccountKey(accounts, "box");
         addAccount("box", server.port());
         ASSERT_TRUE(runCheck());
-        EXPECT_EQ(server.commands(), (std::vector<std::string>{"CAPA", "USER ann", "PASS secret", "CAPA", "UIDL", "RETR 1",
-                                                               "DELE 1", "RETR 2", "RETR 3", "DELE 3", "QUIT"}))
+        EXPECT_EQ(server.commands(),
+                  (std::vector<std::string>{"CAPA", "USER ann", "PASS secret", "CAPA", "UIDL", "RETR 1", "DELE 1",
+                                            "RETR 2", "RETR 3", "DELE 3", "QUIT"}))
             << (refused ? "CAPA refused" : "CAPA without PIPELINING");
         EXPECT_EQ(recorded("box.uidl"), (std::vector<std::string>{"a", "c"}));
     }
@@ -122,7 +123,8 @@ TEST_F(CheckTest, AConnectionLostInAWindowKeepsEveryMessageNotYetStored) {
         ASSERT_TRUE(runCheck());
         // Only the stored first message was deleted; the session never reached QUIT.
         EXPECT_EQ(server.commands(), login({"RETR 1", "RETR 2", "RETR 3", "RETR 4"}));
-        EXPECT_EQ(g_notices, (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("a")}, {3, "box"}, {99, ""}}));
+        EXPECT_EQ(g_notices,
+                  (std::vector<Notice>{{1, "box"}, {2, "accounts/box/" + itemName("a")}, {3, "box"}, {99, ""}}));
         EXPECT_EQ(recorded("box.uidl"), std::vector<std::string>{"a"});
         EXPECT_EQ(filesIn("accounts/box"), std::vector<std::string>{itemName("a")});
         // The half received stays where the next start clears it; the files made ahead for the
@@ -135,10 +137,10 @@ TEST_F(CheckTest, AConnectionLostInAWindowKeepsEveryMessageNotYetStored) {
     FakePop3 server(s);
     ASSERT_TRUE(config::writeAccountDword(accounts, "box", "port", static_cast<std::uint32_t>(server.port())));
     ASSERT_TRUE(runCheck());
-    EXPECT_EQ(server.commands(),
-              login({"DELE 1", "RETR 2", "RETR 3", "RETR 4", "DELE 2", "DELE 3", "DELE 4", "QUIT"}));
+    EXPECT_EQ(server.commands(), login({"DELE 1", "RETR 2", "RETR 3", "RETR 4", "DELE 2", "DELE 3", "DELE 4", "QUIT"}));
     EXPECT_EQ(recorded("box.uidl"), (std::vector<std::string>{"a", "b", "c", "d"}));
-    EXPECT_EQ(filesIn("accounts/box"), (std::vector<std::string>{itemName("a"), itemName("b"), itemName("c"), itemName("d")}));
+    EXPECT_EQ(filesIn("accounts/box"),
+              (std::vector<std::string>{itemName("a"), itemName("b"), itemName("c"), itemName("d")}));
     EXPECT_TRUE(filesIn("accounts/holding").empty());
 }
 
@@ -160,7 +162,8 @@ TEST_F(CheckTest, ARefusedDeleteInAWindowCutsTheSessionWithoutReadingFurther) {
                                               {3, "box"},
                                               {99, ""}}));
     EXPECT_EQ(recorded("box.uidl"), (std::vector<std::string>{"a", "b", "c"}));
-    EXPECT_NE(nettest::todaysLog().find("retrieval ended with replies outstanding: connection closed"), std::string::npos);
+    EXPECT_NE(nettest::todaysLog().find("retrieval ended with replies outstanding: connection closed"),
+              std::string::npos);
 }
 
 TEST_F(CheckTest, ARefusedRetrInAWindowLeavesNoFileBehind) {
@@ -178,7 +181,7 @@ TEST_F(CheckTest, ARefusedRetrInAWindowLeavesNoFileBehind) {
 
 TEST_F(CheckTest, AnEndlessCapabilityListingAfterTheLoginFailsTheRetrievalAndClosesTheConnection) {
     Script s = threeMessages();
-    s.capabilities = {"USER"};   // no PIPELINING at the log-in: the retrieval asks again
+    s.capabilities = {"USER"};  // no PIPELINING at the log-in: the retrieval asks again
     s.endlessCapaAfterLogin = true;
     FakePop3 server(s);
     addAccount("box", server.port());

@@ -80,7 +80,7 @@ TEST_F(POPClientTest, EachSenderFormatsItsKindsAndSendsNoopForTheRest) {
 
 TEST_F(POPClientTest, CommandsTheSocketCannotTakeAtOnceArriveWholeAndInOrder) {
     RawListener l;
-    int small = 4096;   // with a peer that does not read yet, the socket soon takes no more
+    int small = 4096;  // with a peer that does not read yet, the socket soon takes no more
     ::setsockopt(l.fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     POPClient client(nullptr, "127.0.0.1", l.port, "ann", "pw", "holding");
     client.open();
@@ -95,7 +95,7 @@ TEST_F(POPClientTest, CommandsTheSocketCannotTakeAtOnceArriveWholeAndInOrder) {
     ASSERT_TRUE(client.sendCommand(POPCommand::QUIT));
     expected += "USER ann\r\nPASS pw\r\nQUIT\r\n";
     // Part of it really waits in the client.
-    ASSERT_EQ(client.write("", 0), Client::Output::Waiting);
+    ASSERT_EQ(client.write("", 0), Connection::Output::Waiting);
 
     std::string got;
     std::atomic<bool> done{false};
@@ -118,12 +118,12 @@ TEST_F(POPClientTest, CommandsTheSocketCannotTakeAtOnceArriveWholeAndInOrder) {
     reader.join();
     EXPECT_EQ(got.size(), expected.size());
     EXPECT_TRUE(got == expected);
-    EXPECT_EQ(client.write("", 0), Client::Output::Drained);
+    EXPECT_EQ(client.write("", 0), Connection::Output::Drained);
     ::close(peer);
 }
 
 TEST_F(POPClientTest, AFailedPassIsLoggedWithoutThePassword) {
-    POPClient client(nullptr, "127.0.0.1", 1, "ann", "Sesame-42", "holding");   // never opened
+    POPClient client(nullptr, "127.0.0.1", 1, "ann", "Sesame-42", "holding");  // never opened
     EXPECT_FALSE(client.sendPassword());
     EXPECT_FALSE(client.sendCommand(POPCommand::RETR, 5));
     std::string log = todaysLog();
@@ -137,9 +137,9 @@ TEST_F(POPClientTest, AConnectThatNeverEndsFailsTheOpeningAtTheTimeOut) {
     POPClient client(&g_told, "127.0.0.1", 1, "ann", "pw", "holding");
     client.open();
     // The time-out comes before the connect has ended (a host that drops the attempt).
-    EXPECT_EQ(client.dispatcher(Client::EV_TIMEOUT, 0), 1);
+    EXPECT_EQ(client.dispatcher(Connection::EV_TIMEOUT, 0), 1);
     EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
     EXPECT_EQ(client.currentHandler()->state(), 0);
-    plat::pumpMessages(100);   // the refused connect that follows changes nothing
+    plat::pumpMessages(100);  // the refused connect that follows changes nothing
     EXPECT_EQ(g_notices, std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
 }

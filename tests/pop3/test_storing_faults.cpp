@@ -31,11 +31,12 @@ namespace {
 std::vector<std::string> g_failFlushOf;
 
 bool isFailing(int fd) {
-    struct stat open{};
+    struct stat open {};
     if (g_failFlushOf.empty() || ::fstat(fd, &open) != 0) return false;
     for (const std::string& path : g_failFlushOf) {
-        struct stat named{};
-        if (::stat(path.c_str(), &named) == 0 && named.st_dev == open.st_dev && named.st_ino == open.st_ino) return true;
+        struct stat named {};
+        if (::stat(path.c_str(), &named) == 0 && named.st_dev == open.st_dev && named.st_ino == open.st_ino)
+            return true;
     }
     return false;
 }
@@ -98,7 +99,8 @@ protected:
 }  // namespace
 
 TEST_F(StoringFaults, AMailboxOnAnotherFileSystemStoresEveryMessageOnce) {
-    struct stat here{}, there{};
+    struct stat here {
+    }, there{};
     std::string elsewhere = "/dev/shm/trawlex-mailbox-" + std::to_string(::getpid());
     fs::remove_all(elsewhere);
     fs::create_directories(elsewhere);
@@ -216,7 +218,9 @@ struct Unanswering : POPClientObserver {
     POPClient* client = nullptr;
     bool done = false;
     void opened(bool ok) override { ok ? client->authorise() : client->close(); }
-    void loggedIn(bool ok) override { ok ? client->retrieve("box.uidl", AfterStoring::DeleteOnServer) : client->close(); }
+    void loggedIn(bool ok) override {
+        ok ? client->retrieve("box.uidl", AfterStoring::DeleteOnServer) : client->close();
+    }
     bool itemReceived(const std::string&) override { return false; }
     bool storedItemsFlushed() override { return false; }
     void messageSkipped(const SkippedMessage&) override {}

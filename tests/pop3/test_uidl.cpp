@@ -39,7 +39,7 @@ TEST_F(UIDLTest, AMissingFileLoadsEmptyAndTheNextSaveCreatesIt) {
     EXPECT_EQ(list.count(), 0);
     EXPECT_EQ(list.fileName(), in("a.uidl"));
     ASSERT_TRUE(list.save());
-    EXPECT_EQ(testsupport::readFile(in("a.uidl")), le32(0));   // an empty list: four zero bytes
+    EXPECT_EQ(testsupport::readFile(in("a.uidl")), le32(0));  // an empty list: four zero bytes
     EXPECT_FALSE(plat::fileExists(in("a.uidl.tmp")));
     EXPECT_EQ(logText(), "");
 }
@@ -55,12 +55,12 @@ TEST_F(UIDLTest, IdentifiersOfAnyBytesKeepTheirExactLayout) {
     EXPECT_EQ(testsupport::readFile(in("b.uidl")), le32(3) + entry("abc") + entry(odd) + entry(""));
 
     UIDL back;
-    back.add("kept", 0, 0);   // a load appends; it does not clear
+    back.add("kept", 0, 0);  // a load appends; it does not clear
     back.load(in("b.uidl"));
     EXPECT_EQ(ids(back), (std::vector<std::string>{"kept", "abc", odd, ""}));
     EXPECT_EQ(back.find(odd), back.item(3));
-    EXPECT_EQ(back.item(3)->messageNumber, 0);   // numbers and flags are not stored
-    EXPECT_EQ(back.find("ABC"), nullptr);        // compared byte for byte
+    EXPECT_EQ(back.item(3)->messageNumber, 0);  // numbers and flags are not stored
+    EXPECT_EQ(back.find("ABC"), nullptr);  // compared byte for byte
     EXPECT_EQ(back.find("sp ace"), nullptr);
     EXPECT_EQ(back.item(0), back.first());
     EXPECT_EQ(back.item(5), nullptr);
@@ -101,7 +101,7 @@ TEST_F(UIDLTest, DuplicatesAreKeptAndFindAnswersTheFirstStill) {
     EXPECT_EQ(list.count(), 0);
     EXPECT_EQ(list.first(), nullptr);
     EXPECT_EQ(list.find("filler0"), nullptr);
-    list.removeFirst();   // nothing to remove
+    list.removeFirst();  // nothing to remove
     list.add(a, 0, 0);
     EXPECT_EQ(list.find(a), list.first());
 }
@@ -169,7 +169,7 @@ TEST_F(UIDLTest, ABatchOfRecordsIsWrittenAtItsCommitOnly) {
     EXPECT_EQ(testsupport::readFile(in("b.uidl")), le32(1) + entry("a"));
     ASSERT_TRUE(list.commit());
     EXPECT_EQ(testsupport::readFile(in("b.uidl")), le32(3) + entry("a") + entry("b") + entry("c"));
-    ASSERT_TRUE(list.commit());   // nothing new: the file stays as it is
+    ASSERT_TRUE(list.commit());  // nothing new: the file stays as it is
     EXPECT_EQ(testsupport::readFile(in("b.uidl")), le32(3) + entry("a") + entry("b") + entry("c"));
     // A change the file has not seen in the middle of a batch makes the commit save it whole.
     list.recordLater("d");
@@ -184,7 +184,7 @@ TEST_F(UIDLTest, AFileThatCannotBeWrittenIsLeftAsItWas) {
     UIDL list;
     list.load(in("keep.uidl"));
     list.add("new", 0, 0);
-    ::mkdir(in("keep.uidl.tmp").c_str(), 0700);   // the temporary name is taken by a directory
+    ::mkdir(in("keep.uidl.tmp").c_str(), 0700);  // the temporary name is taken by a directory
     EXPECT_FALSE(list.save());
     EXPECT_EQ(testsupport::readFile(in("keep.uidl")), le32(1) + entry("old"));
 }

@@ -20,7 +20,7 @@ TEST(LoginThrottleTest, ChecksTakeTurnsTheSpacingApartAndCancelledOnesNeverRun) 
         for (int i = 0; i < 5; ++i) {
             tickets.push_back(throttle.whenCheckAllowed([&ran, i] { ran[i] = plat::monotonicMs(); }));
         }
-        EXPECT_EQ(tickets[0], 0u);   // the first turn is now
+        EXPECT_EQ(tickets[0], 0u);  // the first turn is now
         EXPECT_GE(ran[0], began);
         throttle.cancel(tickets[2]);
         ASSERT_TRUE(nettest::waitFor([&] { return throttle.waiting() == 0; }, 3000));

@@ -62,7 +62,7 @@ TEST(ItemReply, TopSendsTheHeaderTheBlankLineAndCountsBodyLines) {
     const std::string item = "From: a\r\nSubject: b\r\n\r\none\r\n\r\nthree\r\nfour\r\n";
     EXPECT_EQ(replyFor(item, 0), "From: a\r\nSubject: b\r\n\r\n.\r\n");
     EXPECT_EQ(replyFor(item, 1), "From: a\r\nSubject: b\r\n\r\none\r\n.\r\n");
-    EXPECT_EQ(replyFor(item, 2), "From: a\r\nSubject: b\r\n\r\none\r\n\r\n.\r\n");   // blank lines count
+    EXPECT_EQ(replyFor(item, 2), "From: a\r\nSubject: b\r\n\r\none\r\n\r\n.\r\n");  // blank lines count
     EXPECT_EQ(replyFor(item, 99), item + ".\r\n");
     EXPECT_EQ(replyFor(item, -1), item + ".\r\n");
     EXPECT_EQ(replyFor(item, LONG_MIN), item + ".\r\n");

@@ -1,11 +1,11 @@
 // The local POP3 server in this process, with a shortened inactivity time-out: a client that
 // falls silent anywhere (after any command, in the middle of a line, or while not reading a
 // long reply) is disconnected, and an item whose reply was cut off stays unread.
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/clock.h"
 #include "pop3/login_throttle.h"
 #include "pop3/pop_server.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "store/read_state.h"
 #include "tests/net/net_fixture.h"
 
@@ -37,10 +37,10 @@ protected:
             port = probe.port;
         }
         ASSERT_TRUE(server->listen(port));
-        Client::timeoutMs = 200;
+        Connection::timeoutMs = 200;
     }
     void TearDown() override {
-        Client::timeoutMs = Client::kDefaultTimeoutMs;
+        Connection::timeoutMs = Connection::kDefaultTimeoutMs;
         server.reset();
         plat::destroyWindow(owner);
     }
@@ -79,7 +79,7 @@ TEST_F(PopInProcess, AClientThatFallsSilentAnywhereIsDisconnected) {
     testsupport::writeFile(std::string(kDropDir) + "1.rfc822", "Subject: x\r\n\r\nbody\r\n");
     struct Case {
         const char* label;
-        const char* commands;   // whole commands, each answered with one line
+        const char* commands;  // whole commands, each answered with one line
         const char* unfinished;
     } cases[] = {
         {"after the greeting", "", ""},
@@ -109,14 +109,14 @@ TEST_F(PopInProcess, AClientThatStopsReadingALongItemIsDisconnectedAndTheItemSta
     int fd = connectAndGreet();
     EXPECT_EQ(ask(fd, "USER home\r\n"), "+OK USER accepted\r\n");
     EXPECT_EQ(ask(fd, "PASS pw\r\n"), "+OK Maildrop accessed\r\n");
-    sendText(fd, "RETR 1\r\n");   // and never read the item
+    sendText(fd, "RETR 1\r\n");  // and never read the item
     EXPECT_TRUE(waitFor([&] { return server->sessionCount() == 0; }, 5000));
     EXPECT_FALSE(store::isItemRead(path));
     ::close(fd);
 }
 
 TEST_F(PopInProcess, AWrongPasswordIsAnsweredAfterTheDelayWhileTheLinesAfterItWait) {
-    Client::timeoutMs = 10000;
+    Connection::timeoutMs = 10000;
     int fd = connectAndGreet();
     EXPECT_EQ(ask(fd, "USER home\r\n"), "+OK USER accepted\r\n");
     long long sent = plat::monotonicMs();
@@ -137,7 +137,7 @@ TEST_F(PopInProcess, AWrongPasswordIsAnsweredAfterTheDelayWhileTheLinesAfterItWa
 }
 
 TEST_F(PopInProcess, ASessionThatEndsWhileItsPasswordWaitsLeavesNothingBehind) {
-    Client::timeoutMs = 10000;
+    Connection::timeoutMs = 10000;
     int fd = connectAndGreet();
     EXPECT_EQ(ask(fd, "USER nobody\r\n"), "+OK USER accepted\r\n");
     sendText(fd, "PASS x\r\n");

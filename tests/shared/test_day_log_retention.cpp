@@ -1,8 +1,8 @@
 // Removing old day logs: which names count, the day boundary across months, years and leap
 // days, "LogKeepDays" (0 keeps all), and the once-a-day schedule of the engine.
 #include "platform/paths.h"
-#include "shared/day_log_retention.h"
-#include "shared/registry.h"
+#include "log/day_log_retention.h"
+#include "config/settings.h"
 #include "tests/support/temp_env.h"
 
 #include <gtest/gtest.h>
@@ -51,25 +51,24 @@ protected:
 
 TEST_F(DayLogRetention, RemovesOnlyDayLogsOlderThanTheKeptDays) {
     // Today 2027-01-02, keep 30: 2026-12-03 is 30 days old and stays, 2026-12-02 goes.
-    for (const char* name : {"20270102.log", "20261203.log", "20261202.log", "20250101.log",
-                             "20270105.log"})
+    for (const char* name : {"20270102.log", "20261203.log", "20261202.log", "20250101.log", "20270105.log"})
         touch(name);
     // Not day logs: wrong length, no real date, another ending, a user's own file.
-    for (const char* name : {"2026120.log", "202612020.log", "20261302.log", "20260230.log",
-                             "2026a202.log", "20261202.log.bak", "20261202.txt", "notes.log"})
+    for (const char* name : {"2026120.log", "202612020.log", "20261302.log", "20260230.log", "2026a202.log",
+                             "20261202.log.bak", "20261202.txt", "notes.log"})
         touch(name);
     fs::create_directory(dir + "/20250102.log");
 
     EXPECT_EQ(removeOldDayLogs(dir, noon(2027, 1, 2), 30), 2);
-    std::vector<std::string> kept{"2026120.log", "20250102.log", "20260230.log", "202612020.log",
+    std::vector<std::string> kept{"2026120.log",      "20250102.log", "20260230.log", "202612020.log",
                                   "20261202.log.bak", "20261202.txt", "20261203.log", "20261302.log",
-                                  "2026a202.log", "20270102.log", "20270105.log", "notes.log"};
+                                  "2026a202.log",     "20270102.log", "20270105.log", "notes.log"};
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(remaining(), kept);
 }
 
 TEST_F(DayLogRetention, CountsLeapDaysAndKeepsAllWithZero) {
-    touch("20240229.log");   // a real date in a leap year
+    touch("20240229.log");  // a real date in a leap year
     touch("20240228.log");
     // On 2024-03-29 the 28th of February is 30 days old (29 without the leap day).
     EXPECT_EQ(removeOldDayLogs(dir, noon(2024, 3, 29), 30), 0);
@@ -103,7 +102,7 @@ TEST_F(DayLogRetention, TheEnginePrunesAtStartAndAtTheFirstCycleOfEachDay) {
 
 TEST_F(DayLogRetention, WithoutTheSettingThirtyDaysAreKept) {
     EXPECT_EQ(config::readSetting(config::kLogKeepDays), 30u);
-    touch("20261107.log");   // 30 days before 2026-12-07
+    touch("20261107.log");  // 30 days before 2026-12-07
     touch("20261106.log");
     DayLogKeeper(dir).atStartup(noon(2026, 12, 7));
     EXPECT_EQ(remaining(), std::vector<std::string>{"20261107.log"});

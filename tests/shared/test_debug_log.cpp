@@ -1,6 +1,6 @@
 // The day log: line format, labels, the LOW rule, the day file, the mutex, two writers at once.
 #include "platform/named_mutex.h"
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "tests/support/temp_env.h"
 
 #include <gtest/gtest.h>
@@ -95,7 +95,7 @@ TEST_F(DebugLog, LowLinesAndNullTextsWriteNothingToTheFile) {
     DebugLineStr(LOG_APP, LOG_LOW, "trace", "more");
     DebugLineInt(LOG_APP, LOG_LOW, "trace", 1);
     std::string lowOutput = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(lowOutput, "");   // not even the debugger output
+    EXPECT_EQ(lowOutput, "");  // not even the debugger output
 
     ::testing::internal::CaptureStderr();
     DebugLine(LOG_APP, LOG_HIGH, nullptr);
@@ -166,11 +166,11 @@ TEST_F(DebugLog, TwoProcessesInterleaveWholeLinesOnly) {
     DebugLogSetClock(nullptr);
     constexpr int kLines = 300;
     std::vector<pid_t> kids;
-    DebugLine(LOG_MAIL, LOG_MED, "parent");   // the day file is open before the fork
+    DebugLine(LOG_MAIL, LOG_MED, "parent");  // the day file is open before the fork
     for (char tag : {'x', 'y'}) {
         pid_t pid = ::fork();
         if (pid == 0) {
-            DebugLogClose();   // each process has its own handle, like two programs
+            DebugLogClose();  // each process has its own handle, like two programs
             DebugLogOpen();
             // Lines longer than a stdio buffer: a line written in pieces would show.
             std::string text(5000, tag);
@@ -192,8 +192,7 @@ TEST_F(DebugLog, TwoProcessesInterleaveWholeLinesOnly) {
     for (std::size_t i = 1; i < got.size(); ++i) {
         const std::string& l = got[i];
         bool whole = l.size() > 5018 && std::regex_search(l.substr(0, 18), head) &&
-                     (l.substr(18, 5000) == std::string(5000, 'x') ||
-                      l.substr(18, 5000) == std::string(5000, 'y')) &&
+                     (l.substr(18, 5000) == std::string(5000, 'x') || l.substr(18, 5000) == std::string(5000, 'y')) &&
                      std::regex_search(l.substr(5018), tail);
         EXPECT_TRUE(whole) << l.substr(0, 80);
         ++count;

@@ -1,6 +1,6 @@
 // The ports the e-mail program is told: the running engine's, else the environment's, else
 // the standard ones; each server on its own.
-#include "shared/local_ports.h"
+#include "config/local_ports.h"
 #include "tests/support/temp_env.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +25,7 @@ protected:
         s.pid = 4242;
         s.dataDir = testsupport::worldDir();
         s.smtp = {smtp, true};
-        s.pop3 = {pop3, false};   // a server that cannot listen still has its port
+        s.pop3 = {pop3, false};  // a server that cannot listen still has its port
         return s;
     }
 };
@@ -54,7 +54,7 @@ TEST_F(LocalPortsTest, WhatTheEngineReportsWinsServerByServer) {
     LocalPorts p = localPorts(published(3025, 3110));
     EXPECT_EQ(p.smtp, 3025);
     EXPECT_EQ(p.pop3, 3110);
-    p = localPorts(published(0, 3110));   // no SMTP port in the file
+    p = localPorts(published(0, 3110));  // no SMTP port in the file
     EXPECT_EQ(p.smtp, 2525);
     EXPECT_EQ(p.pop3, 3110);
 }

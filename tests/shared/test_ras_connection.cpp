@@ -4,7 +4,7 @@
 #include "platform/event_loop.h"
 #include "platform/fault_hooks.h"
 #include "platform/window.h"
-#include "shared/ras_connection.h"
+#include "dialup/ras_connection.h"
 #include "tests/support/day_log.h"
 #include "tests/support/temp_env.h"
 
@@ -37,9 +37,7 @@ struct Recorder : DialObserver {
 
 class Dialup : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        originalPath = std::getenv("PATH");
-    }
+    static void SetUpTestSuite() { originalPath = std::getenv("PATH"); }
     void SetUp() override {
         testsupport::freshLog();
         g_notices.clear();
@@ -86,8 +84,7 @@ TEST_F(Dialup, WithoutNmcliADialFailsAtOnceWithAReasonAndNothingElseChanges) {
         EXPECT_EQ(names, std::vector<std::string>{"kept"});
         ras.hangUp();
     }
-    EXPECT_NE(logText().find(" NET HIGH Dial-up networking is not available (no nmcli on PATH)\n"),
-              std::string::npos);
+    EXPECT_NE(logText().find(" NET HIGH Dial-up networking is not available (no nmcli on PATH)\n"), std::string::npos);
     fs::remove_all(empty);
 }
 
@@ -100,7 +97,7 @@ TEST_F(Dialup, ALineAlreadyUpIsReportedAtOnceFoundWithoutRegardToCaseAndNeverHun
         ras.dial("MyISP");
         waitNotices(1);
         EXPECT_EQ(g_notices, std::vector<Told>{kConnected});
-    }   // the destructor hangs up only what this process dialled
+    }  // the destructor hangs up only what this process dialled
     EXPECT_EQ(count(calls(), "connection up"), 0);
     EXPECT_EQ(count(calls(), "connection down"), 0);
     put("active", "myisp:activating\n");
@@ -113,7 +110,7 @@ TEST_F(Dialup, ASuccessfulDialConnectsAndItsHangUpWaitsUntilTheLineHasGone) {
     put("down_lingers", "3");
     {
         RASConnection ras(&g_recorder);
-        ras.dial("my isp");   // NetworkManager's spelling is dialled
+        ras.dial("my isp");  // NetworkManager's spelling is dialled
         waitNotices(1);
         EXPECT_EQ(g_notices, std::vector<Told>{kConnected});
         EXPECT_NE(calls().find("--wait 120 connection up id My ISP\n"), std::string::npos);
@@ -123,9 +120,9 @@ TEST_F(Dialup, ASuccessfulDialConnectsAndItsHangUpWaitsUntilTheLineHasGone) {
         EXPECT_GE(monotonicMs() - before, 3 * RASConnection::kHangUpStepMs);
         EXPECT_FALSE(ras.isConnected("My ISP"));
         std::string after = calls().substr(calls().find("connection down id My ISP"));
-        EXPECT_GE(count(after, "--active"), 4);   // three still listing it, one without
+        EXPECT_GE(count(after, "--active"), 4);  // three still listing it, one without
     }
-    EXPECT_EQ(count(calls(), "connection down"), 1);   // hung up once, not again at destruction
+    EXPECT_EQ(count(calls(), "connection down"), 1);  // hung up once, not again at destruction
     EXPECT_EQ(logText(), "");
 }
 
@@ -168,9 +165,9 @@ TEST_F(Dialup, FailedDialsReportFailedWithTheirReason) {
     ras.dial("home");
     waitNotices(1);
     EXPECT_EQ(g_notices, std::vector<Told>{kFailed});
-    ras.hangUp();   // nothing is up: nmcli refuses, no waiting
-    EXPECT_EQ(count(calls(), "--active"), 1);   // only dial's own look
-    ras.dial("nowhere");   // an entry NetworkManager does not know is never dialled
+    ras.hangUp();  // nothing is up: nmcli refuses, no waiting
+    EXPECT_EQ(count(calls(), "--active"), 1);  // only dial's own look
+    ras.dial("nowhere");  // an entry NetworkManager does not know is never dialled
     waitNotices(2);
     EXPECT_EQ(g_notices, (std::vector<Told>{kFailed, kFailed}));
     EXPECT_EQ(count(calls(), "connection up"), 1);
@@ -207,7 +204,8 @@ TEST_F(Dialup, ADialWhoseTimeLimitCannotBeSetIsStoppedAtOnceAndReportedFailed) {
     EXPECT_EQ(g_notices, std::vector<Told>{kFailed});
     EXPECT_LT(monotonicMs() - before, 5000);
     std::string log = logText();
-    EXPECT_NE(log.find(" NET HIGH Unable to set the dial's time limit, nmcli stopped : home\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" NET HIGH Unable to set the dial's time limit, nmcli stopped : home\n"), std::string::npos)
+        << log;
 }
 
 TEST_F(Dialup, AHangUpDuringADialStopsItAndItsEndIsNobodysNews) {
@@ -244,8 +242,8 @@ TEST_F(Dialup, TheHangUpWaitIsBoundedAndFailingQueriesAreLogged) {
 
 TEST_F(Dialup, TheStateCallbackPostsForEndedStatesAndNamesUnknownOnes) {
     RASConnection ras(&g_recorder);
-    ras.dialStateCallback(0x2001, 0);   // "Disconnected" without an error
-    ras.dialStateCallback(5, 0);        // an intermediate state: nothing
+    ras.dialStateCallback(0x2001, 0);  // "Disconnected" without an error
+    ras.dialStateCallback(5, 0);  // an intermediate state: nothing
     ras.dialStateCallback(77, 55);
     pumpMessages(0);
     EXPECT_EQ(g_notices, (std::vector<Told>{kConnected, kFailed}));

@@ -2,7 +2,7 @@
 // cycle-start read, and the accounts: create, find, read, write, remove.
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "tests/support/day_log.h"
 #include "tests/support/temp_env.h"
 
@@ -58,8 +58,9 @@ TEST_F(Accessors, SettingsRoundTripAndTooLongValuesReadAsTheFallBack) {
     ASSERT_TRUE(writeSetting(kCheckFreqHI, 120000));
     EXPECT_EQ(readSetting(kCheckFreqHI), 120000u);
     ASSERT_TRUE(writeSetting(kStatus, "OK"));
-    plat::RegKey key;   // a string where a number belongs reads as the fall-back
-    ASSERT_EQ(plat::regOpenKey(plat::Hive::CurrentUser, kSettingsKey, plat::KeyAccess::Write, key), plat::RegStatus::Ok);
+    plat::RegKey key;  // a string where a number belongs reads as the fall-back
+    ASSERT_EQ(plat::regOpenKey(plat::Hive::CurrentUser, kSettingsKey, plat::KeyAccess::Write, key),
+              plat::RegStatus::Ok);
     ASSERT_EQ(plat::regSetString(key, kCheckFreqLO.name, "5"), plat::RegStatus::Ok);
     EXPECT_EQ(readSetting(kCheckFreqLO), 3600000u);
 
@@ -80,7 +81,7 @@ TEST_F(Accessors, TheCycleStartReadNamesTheFirstValueThatFailed) {
     EXPECT_EQ(readCycleSettings(cycle), CycleSettingsFault::OutHostPort);
     ASSERT_TRUE(writeOutHostPort(25));
     EXPECT_EQ(readCycleSettings(cycle), CycleSettingsFault::RasEntry);
-    ASSERT_TRUE(writeSetting(kRasEntry, ""));   // "(no dial-up networking)"
+    ASSERT_TRUE(writeSetting(kRasEntry, ""));  // "(no dial-up networking)"
     ASSERT_EQ(readCycleSettings(cycle), CycleSettingsFault::None);
     EXPECT_EQ(cycle.outHostName, "mail.example.net");
     EXPECT_EQ(cycle.outHostPort, 25u);
@@ -93,12 +94,12 @@ TEST_F(Accessors, AnAccountIsCreatedFoundReadAndRemoved) {
     EXPECT_EQ(accountCount(accounts), 2);
     EXPECT_EQ(findAccount(accounts, "Home"), 0);
     EXPECT_EQ(findAccount(accounts, "work"), 1);
-    EXPECT_EQ(findAccount(accounts, "home"), -1);   // exact, unlike the registry
+    EXPECT_EQ(findAccount(accounts, "home"), -1);  // exact, unlike the registry
     EXPECT_TRUE(accountExists("HOME"));
     EXPECT_TRUE(accountPasswordMatches("home", "secret"));
     EXPECT_FALSE(accountPasswordMatches("home", "Secret"));
     EXPECT_FALSE(accountPasswordMatches("nobody", ""));
-    EXPECT_FALSE(accountExists(""));   // would otherwise be the accounts key itself
+    EXPECT_FALSE(accountExists(""));  // would otherwise be the accounts key itself
     EXPECT_EQ(accountDropDir("work"), "accounts/ann@pop.example.net/");
     EXPECT_TRUE(fs::is_directory("accounts/ann@pop.example.net"));
     EXPECT_EQ(accountString(accounts, 1, "altclientfile"), "");
@@ -119,7 +120,7 @@ TEST_F(Accessors, AnAccountIsCreatedFoundReadAndRemoved) {
     ASSERT_TRUE(deleteAccountKey(accounts, "work"));
     EXPECT_EQ(findAccount(accounts, "work"), -1);
     EXPECT_FALSE(accountExists("work"));
-    EXPECT_TRUE(fs::is_directory("accounts/ann@pop.example.net"));   // mail stays
+    EXPECT_TRUE(fs::is_directory("accounts/ann@pop.example.net"));  // mail stays
 }
 
 TEST_F(Accessors, AccountValuesOf199CharactersOrMoreReadAsEmpty) {
@@ -130,7 +131,7 @@ TEST_F(Accessors, AccountValuesOf199CharactersOrMoreReadAsEmpty) {
     EXPECT_EQ(accountString(accounts, 0, "emailaddress"), "");
     EXPECT_EQ(accountString(accounts, 0, "absent"), "");
     ASSERT_TRUE(writeAccountString(accounts, "a", "pass", std::string(100, 'p')));
-    EXPECT_FALSE(accountPasswordMatches("a", std::string(100, 'p')));   // beyond the login buffer
+    EXPECT_FALSE(accountPasswordMatches("a", std::string(100, 'p')));  // beyond the login buffer
 }
 
 TEST_F(Accessors, AWriteToAVanishedAccountHasNoEffect) {
@@ -144,14 +145,15 @@ TEST_F(Accessors, AWriteToAVanishedAccountHasNoEffect) {
 
 TEST_F(Accessors, AccountsThatWouldBreakAreRefusedWithNothingStored) {
     ASSERT_TRUE(createAccount(accounts, account("home")));
-    NewAccount bad[] = {account("HOME"), account("a\\b"), account(std::string(200, 't')), account(""),
-                        account("x"), account("y"), account("z"), account("outgoing"), account("OutGoing")};
+    NewAccount bad[] = {account("HOME"), account("a\\b"),     account(std::string(200, 't')),
+                        account(""),     account("x"),        account("y"),
+                        account("z"),    account("outgoing"), account("OutGoing")};
     bad[4].user = "../../etc";
-    bad[5].server = std::string(90, 's');    // dropdir beyond the local server's 100 bytes
+    bad[5].server = std::string(90, 's');  // dropdir beyond the local server's 100 bytes
     bad[6].pass = "one\r\nDELE 1";
     for (const NewAccount& a : bad) EXPECT_FALSE(createAccount(accounts, a)) << a.title;
     EXPECT_EQ(accountCount(accounts), 1);
-    EXPECT_EQ(accountString(accounts, 0, "server"), "pop.example.net");   // "HOME" did not overwrite it
+    EXPECT_EQ(accountString(accounts, 0, "server"), "pop.example.net");  // "HOME" did not overwrite it
     EXPECT_FALSE(fs::exists("../etc@pop.example.net"));
     // The name the outgoing host's secrets go by is refused at the key itself, and said so.
     testsupport::freshLog();

@@ -29,14 +29,14 @@ public:
 
     std::string greeting = "220 provider ready\r\n";
     std::string dataReply = "250 queued\r\n";
-    std::function<std::string(const std::string& text)> textAnswer;   // instead of dataReply when set
+    std::function<std::string(const std::string& text)> textAnswer;  // instead of dataReply when set
     Answer answer = defaultAnswer;
-    int receiveBuffer = 0;        // SO_RCVBUF of the accepted socket when not 0
-    int pauseInDataMs = 0;        // stop reading this long after the first bytes of each text
-    bool neverReadData = false;   // take no byte of the text at all
+    int receiveBuffer = 0;  // SO_RCVBUF of the accepted socket when not 0
+    int pauseInDataMs = 0;  // stop reading this long after the first bytes of each text
+    bool neverReadData = false;  // take no byte of the text at all
     std::string tlsCert, tlsKey;  // PEM files: TLS from the first byte when set
-    std::string ehloReply;        // the reply to EHLO when set, whatever answer says
-    bool holdAfterQuit = false;   // keep the connection open after answering QUIT
+    std::string ehloReply;  // the reply to EHLO when set, whatever answer says
+    bool holdAfterQuit = false;  // keep the connection open after answering QUIT
 
     SmtpPeer() {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -109,12 +109,12 @@ private:
     }
     bool startTls(int fd) {
         if (tlsCert.empty()) return true;
-        ::signal(SIGPIPE, SIG_IGN);   // TLS writes to a closed connection must not end the test
+        ::signal(SIGPIPE, SIG_IGN);  // TLS writes to a closed connection must not end the test
         SSL_CTX* context = SSL_CTX_new(TLS_server_method());
         SSL_CTX_use_certificate_chain_file(context, tlsCert.c_str());
         SSL_CTX_use_PrivateKey_file(context, tlsKey.c_str(), SSL_FILETYPE_PEM);
         ssl_ = SSL_new(context);
-        SSL_CTX_free(context);   // the session keeps its own reference
+        SSL_CTX_free(context);  // the session keeps its own reference
         SSL_set_fd(ssl_, fd);
         return SSL_accept(ssl_) == 1;
     }

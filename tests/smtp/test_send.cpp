@@ -1,6 +1,6 @@
 // The send driver over a real connection to a scripted server: which notices the owner gets,
 // in which order, and which queued files are left afterwards.
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/files.h"
 #include "smtp/send.h"
 #include "store/addr_list.h"
@@ -24,9 +24,9 @@ namespace {
 
 struct OwnerNotice {
     int code;
-    std::string path;        // itemRefused: the path it carried
-    bool itemPresent;        // itemRefused: whether the item file still existed during the call
-    std::string reply;       // itemRefused: the server's refusal after the path's NUL
+    std::string path;  // itemRefused: the path it carried
+    bool itemPresent;  // itemRefused: whether the item file still existed during the call
+    std::string reply;  // itemRefused: the server's refusal after the path's NUL
 };
 std::vector<OwnerNotice> g_owner;
 // What the send phase told, as codes a test can list.
@@ -65,9 +65,7 @@ protected:
         g_owner.clear();
         queue = testsupport::makeTempDir("queue-");
     }
-    void TearDown() override {
-        Client::timeoutMs = Client::kDefaultTimeoutMs;
-    }
+    void TearDown() override { Connection::timeoutMs = Connection::kDefaultTimeoutMs; }
 
     // Queues an item: its text, and a routing file with these addresses.
     std::string enqueue(const std::string& name, const std::string& text, std::vector<std::string> addresses) {
@@ -88,7 +86,7 @@ protected:
         Send send(host, port, &g_recorder);
         send.start(queue + "/");
         ASSERT_TRUE(waitFor([] { return countOf(kTold.finished) > 0; }, 8000));
-        plat::pumpMessages(50);   // nothing may follow finished
+        plat::pumpMessages(50);  // nothing may follow finished
     }
 
     std::string queue;
@@ -130,7 +128,8 @@ TEST_F(SendTest, ADeliveredItemAndARefusedOneBothLeaveTheQueue) {
     EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "RSET"), 2);
     ASSERT_EQ(peer.messages().size(), 1u);
     EXPECT_EQ(peer.messages()[0], "Subject: one\r\n\r\nfirst\r\n");
-    EXPECT_NE(todaysLog().find("  MAIL HIGH Mail item envelope recipient NOT accepted : <nobody@y>"), std::string::npos);
+    EXPECT_NE(todaysLog().find("  MAIL HIGH Mail item envelope recipient NOT accepted : <nobody@y>"),
+              std::string::npos);
     EXPECT_NE(todaysLog().find("  MAIL  MED OUTGOING SENT : " + queue + "//1.rfc822"), std::string::npos);
 }
 
@@ -151,7 +150,9 @@ TEST_F(SendTest, TransientFailuresKeepTheItem) {
 }
 
 TEST_F(SendTest, ASenderRefusedForGoodRefusesTheItem) {
-    peer.answer = [](const std::string& c) { return c.rfind("MAIL", 0) == 0 ? "553 bad sender\r\n" : SmtpPeer::defaultAnswer(c); };
+    peer.answer = [](const std::string& c) {
+        return c.rfind("MAIL", 0) == 0 ? "553 bad sender\r\n" : SmtpPeer::defaultAnswer(c);
+    };
     peer.start();
     enqueue("gone.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
     deliver(peer.port);
@@ -218,7 +219,8 @@ TEST_F(SendTest, ALongRefusalReachesTheOwnerWholeAndAnEndlessOneByItsStart) {
         enqueue("b.rfc822", "Subject: fine\r\n\r\nx\r\n", {"<a@x>", "<b@y>"});
         deliver(p.port);
         ASSERT_EQ(countOf(kTold.itemRefused), 1);
-        auto refusal = std::find_if(g_owner.begin(), g_owner.end(), [](auto& n) { return n.code == kTold.itemRefused; });
+        auto refusal = std::find_if(g_owner.begin(), g_owner.end(),
+                                    [](auto& n) { return n.code == kTold.itemRefused; });
         EXPECT_EQ(refusal->reply, c.expected);
         EXPECT_EQ(countOf(kTold.itemSent), 1);
         EXPECT_TRUE(queued().empty());
@@ -278,7 +280,7 @@ TEST_F(SendTest, AnUnreachableHostFailsTheSendAndTouchesNothing) {
 }
 
 TEST_F(SendTest, AServerThatNeverGreetsFailsTheSendAtTheTimeout) {
-    Client::timeoutMs = 150;
+    Connection::timeoutMs = 150;
     peer.greeting = "";
     peer.start();
     enqueue("wait.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
@@ -306,7 +308,8 @@ TEST_F(SendTest, BrokenQueueEntriesAreKeptUnlessTheirEnvelopeNamesNoRecipient) {
     std::string log = todaysLog();
     EXPECT_NE(log.find("   APP HIGH DATA file open failure"), std::string::npos);
     EXPECT_NE(log.find("  MAIL HIGH Routing file unreadable, mail item kept in the queue : " + queue +
-                       "//short.rfc822.route"), std::string::npos);
+                       "//short.rfc822.route"),
+              std::string::npos);
 }
 
 }  // namespace
@@ -371,7 +374,7 @@ TEST_F(SendTest, TheSessionEndsAtTheReplyToQuitEvenIfTheServerStaysConnected) {
         p.holdAfterQuit = true;
         p.start();
         enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
-        Client::timeoutMs = 20000;   // far beyond deliver()'s own wait
+        Connection::timeoutMs = 20000;  // far beyond deliver()'s own wait
         deliver(p.port);
         EXPECT_EQ(ownerCodes(), (std::vector<int>{kTold.itemSent, kTold.finished}));
         EXPECT_EQ(p.commands().back(), "QUIT");
@@ -388,12 +391,15 @@ TEST_F(SendTest, EveryReplyRuleGivesTheSameNoticesAndQueueWithPipelining) {
     };
     struct Case {
         const char* name;
-        std::vector<std::string> addresses;   // of the first item; the second goes to <a@x> <b@y>
+        std::vector<std::string> addresses;  // of the first item; the second goes to <a@x> <b@y>
         std::string refusedCommand;
         std::string refusal;
     };
     const Case cases[] = {
-        {"second recipient refused for good", {"<a@x>", "<b@y>", "<no@y>", "<c@y>"}, "RCPT TO: <no@y>", "550 5.1.1 no\r\n"},
+        {"second recipient refused for good",
+         {"<a@x>", "<b@y>", "<no@y>", "<c@y>"},
+         "RCPT TO: <no@y>",
+         "550 5.1.1 no\r\n"},
         {"only recipient refused for now", {"<a@x>", "<no@y>"}, "RCPT TO: <no@y>", "450 4.2.0 later\r\n"},
         {"sender refused for now", {"<s@x>", "<b@y>"}, "MAIL FROM: <s@x>", "451 4.7.1 greylisted\r\n"},
         {"sender refused for good", {"<s@x>", "<b@y>"}, "MAIL FROM: <s@x>", "553 5.7.1 bad sender\r\n"},
@@ -468,8 +474,8 @@ TEST_F(SendTest, ABareCodeRefusingATextIsNeverCountedAsDelivered) {
         EXPECT_EQ(countOf(kTold.itemSent), 1);
         bool permanent = refusal[0] == '5';
         EXPECT_EQ(countOf(kTold.itemRefused), permanent ? 1 : 0);
-        EXPECT_EQ(queued(), permanent ? std::vector<std::string>{}
-                                      : (std::vector<std::string>{"1.rfc822", "1.rfc822.route"}));
+        EXPECT_EQ(queued(),
+                  permanent ? std::vector<std::string>{} : (std::vector<std::string>{"1.rfc822", "1.rfc822.route"}));
         EXPECT_EQ(p.messages().size(), 2u);
     }
 }
@@ -477,7 +483,7 @@ TEST_F(SendTest, ABareCodeRefusingATextIsNeverCountedAsDelivered) {
 TEST_F(SendTest, AReplyThatCannotAnswerItsCommandKeepsEveryItemAndEndsTheConnection) {
     struct Case {
         const char* name;
-        std::string command;   // answered with reply instead of its own
+        std::string command;  // answered with reply instead of its own
         std::string reply;
     };
     const Case cases[] = {

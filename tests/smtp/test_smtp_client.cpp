@@ -27,7 +27,7 @@ namespace {
 struct Notice {
     plat::WPARAM code;
     plat::LPARAM lParam;
-    std::string text;   // the refused address of SENDMAILENV_ERROR
+    std::string text;  // the refused address of SENDMAILENV_ERROR
     bool operator==(const Notice& o) const { return code == o.code && lParam == o.lParam && text == o.text; }
 };
 std::vector<Notice> g_notices;
@@ -69,7 +69,7 @@ protected:
     void TearDown() override {
         g_react = nullptr;
         client.reset();
-        Client::timeoutMs = Client::kDefaultTimeoutMs;
+        Connection::timeoutMs = Connection::kDefaultTimeoutMs;
     }
 
     template <class Phase, class... Args>
@@ -78,11 +78,13 @@ protected:
         phase.start(std::forward<Args>(args)...);
     }
     bool noticed(plat::WPARAM code, int ms = 3000) {
-        return waitFor([&] {
-            for (const Notice& n : g_notices)
-                if (n.code == code) return true;
-            return false;
-        }, ms);
+        return waitFor(
+            [&] {
+                for (const Notice& n : g_notices)
+                    if (n.code == code) return true;
+                return false;
+            },
+            ms);
     }
     // Connected to port and identified, notices cleared.
     void identifiedTo(int port) {
@@ -102,19 +104,19 @@ protected:
     // Three blocks through a 4 KB socket to a peer that pauses (peer.pauseInDataMs): the text
     // waits in transmission, then arrives with every byte once.
     void sendsABigItemThatMustWait() {
-    int small = 4096;
-    ASSERT_EQ(::setsockopt(client->socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
-    std::string text;
-    for (int i = 0; text.size() < 3 * SMTP_SendMailData::kBlockSize; ++i)
-        text += "line " + std::to_string(i) + std::string(i % 97, 'x') + "\r\n";
-    testsupport::writeFile("big.rfc822", text);
-    run(client->dataHandler(), std::string("big.rfc822"));
-    // The peer takes nothing for a while: the text waits, the phase stays in transmission.
-    plat::pumpMessages(100);
-    EXPECT_EQ(client->dataHandler().state(), SMTP_SendMailData::state_TRAN_DATA);
-    ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_COMPLETE, 10000));
-    ASSERT_EQ(peer.messages().size(), 1u);
-    EXPECT_TRUE(peer.messages()[0] == text) << "the text arrived altered";
+        int small = 4096;
+        ASSERT_EQ(::setsockopt(client->socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+        std::string text;
+        for (int i = 0; text.size() < 3 * SMTP_SendMailData::kBlockSize; ++i)
+            text += "line " + std::to_string(i) + std::string(i % 97, 'x') + "\r\n";
+        testsupport::writeFile("big.rfc822", text);
+        run(client->dataHandler(), std::string("big.rfc822"));
+        // The peer takes nothing for a while: the text waits, the phase stays in transmission.
+        plat::pumpMessages(100);
+        EXPECT_EQ(client->dataHandler().state(), SMTP_SendMailData::state_TRAN_DATA);
+        ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_COMPLETE, 10000));
+        ASSERT_EQ(peer.messages().size(), 1u);
+        EXPECT_TRUE(peer.messages()[0] == text) << "the text arrived altered";
     }
     std::vector<std::string> commandsAfterHelo() {
         std::vector<std::string> all = peer.commands();
@@ -138,13 +140,14 @@ TEST_F(SmtpClientTest, AMultiLineGreetingGetsOneEhloAfterItsLastLine) {
 }
 
 TEST(SmtpReplyLines, TheCodeAloneOrACodeAndABlankEndAReply) {
-    for (const char* final : {"220", "554", "250 ok", "451 ", "250 "}) EXPECT_TRUE(SMTPPhase::isFinalReplyLine(final)) << final;
+    for (const char* final : {"220", "554", "250 ok", "451 ", "250 "})
+        EXPECT_TRUE(SMTPPhase::isFinalReplyLine(final)) << final;
     for (const char* more : {"250-ok", "250-", "22", "", "2500", "abc", "25a", "hello there"})
         EXPECT_FALSE(SMTPPhase::isFinalReplyLine(more)) << more;
 }
 
 TEST_F(SmtpClientTest, AGreetingTooShortToBeFinalThenSilenceFailsAtTheTimeout) {
-    Client::timeoutMs = 150;
+    Connection::timeoutMs = 150;
     peer.greeting = "22\r\n";
     peer.start();
     client = std::make_unique<SMTPClient>(&g_recorder, "127.0.0.1", peer.port);
@@ -165,7 +168,9 @@ TEST_F(SmtpClientTest, AGreetingTooShortToBeFinalThenSilenceFailsAtTheTimeout) {
 TEST_F(SmtpClientTest, AReplyThatNeverEndsKeepsTheItemAndEndsTheConnection) {
     std::string endless;
     for (int i = 0; i < 1200; ++i) endless += "250-more\r\n";
-    peer.answer = [endless](const std::string& c) { return c.rfind("RCPT", 0) == 0 ? endless : SmtpPeer::defaultAnswer(c); };
+    peer.answer = [endless](const std::string& c) {
+        return c.rfind("RCPT", 0) == 0 ? endless : SmtpPeer::defaultAnswer(c);
+    };
     identified();
     store::AddrList two = list({"<a@x>", "<b@y>"});
     run(client->envelopeHandler(), &two);
@@ -181,8 +186,8 @@ TEST_F(SmtpClientTest, AListWithoutRecipientFailsForGoodWithNothingSent) {
     run(client->envelopeHandler(), &one);
     run(client->envelopeHandler(), nullptr);
     plat::pumpMessages(50);
-    EXPECT_EQ(g_notices, (std::vector<Notice>{{MailClient::SENDMAILENV_FAIL, 0, ""},
-                                              {MailClient::SENDMAILENV_FAIL, 0, ""}}));
+    EXPECT_EQ(g_notices,
+              (std::vector<Notice>{{MailClient::SENDMAILENV_FAIL, 0, ""}, {MailClient::SENDMAILENV_FAIL, 0, ""}}));
     EXPECT_TRUE(commandsAfterHelo().empty());
 }
 
@@ -213,7 +218,7 @@ TEST_F(SmtpClientTest, AWriteReadyNoticeOutsideTheTextNeitherEndsNorBreaksAPhase
     identified();
     store::AddrList two = list({"<a@x>", "<b@y>"});
     run(client->envelopeHandler(), &two);
-    EXPECT_EQ(client->dispatcher(Client::EV_WRITABLE, 0), 0);
+    EXPECT_EQ(client->dispatcher(Connection::EV_WRITABLE, 0), 0);
     ASSERT_TRUE(noticed(MailClient::SENDMAILENV_COMPLETE));
     EXPECT_EQ(codes(), std::vector<plat::WPARAM>{MailClient::SENDMAILENV_COMPLETE});
     EXPECT_NE(client->socket(), plat::INVALID_SOCKET);
@@ -226,7 +231,7 @@ TEST_F(SmtpClientTest, OnlyAPermanentRefusalOfTheSenderRefusesTheItem) {
         SCOPED_TRACE(reply);
         g_notices.clear();
         SmtpPeer p;
-        p.answer = [refusal = reply](const std::string& c) {   // clang cannot capture a binding
+        p.answer = [refusal = reply](const std::string& c) {  // clang cannot capture a binding
             return c.rfind("MAIL", 0) == 0 ? refusal + "\r\n" : SmtpPeer::defaultAnswer(c);
         };
         p.start();
@@ -271,7 +276,7 @@ TEST_F(SmtpClientTest, AServerThatStopsReadingTheTextEndsThePhaseAtTheTimeout) {
     peer.receiveBuffer = 4096;
     peer.neverReadData = true;
     identified();
-    Client::timeoutMs = 200;
+    Connection::timeoutMs = 200;
     testsupport::writeFile("huge.rfc822", std::string(8 * 1024 * 1024, 'h'));
     run(client->dataHandler(), std::string("huge.rfc822"));
     ASSERT_TRUE(noticed(MailClient::SENDMAILDATA_FAIL, 5000));
@@ -307,7 +312,7 @@ TEST_F(SmtpClientTest, ANegativeQuitStillClosesAndFinishes) {
 TEST_F(SmtpClientTest, AServerThatDropsTheConnectionFailsEachPhaseOnce) {
     peer.answer = [](const std::string& c) { return c == "RSET" ? "" : SmtpPeer::defaultAnswer(c); };
     identified();
-    Client::timeoutMs = 150;
+    Connection::timeoutMs = 150;
     store::AddrList two = list({"<a@x>", "<b@y>"});
     run(client->envelopeHandler(), &two);
     ASSERT_TRUE(noticed(MailClient::SENDMAILENV_FAIL));
@@ -318,8 +323,8 @@ TEST_F(SmtpClientTest, AServerThatDropsTheConnectionFailsEachPhaseOnce) {
     testsupport::writeFile("item.rfc822", "x\r\n");
     run(client->dataHandler(), std::string("item.rfc822"));
     plat::pumpMessages(20);
-    EXPECT_EQ(g_notices, (std::vector<Notice>{{MailClient::SENDMAILENV_FAIL, 1, ""},
-                                              {MailClient::SENDMAILDATA_FAIL, 1, ""}}));
+    EXPECT_EQ(g_notices,
+              (std::vector<Notice>{{MailClient::SENDMAILENV_FAIL, 1, ""}, {MailClient::SENDMAILDATA_FAIL, 1, ""}}));
 }
 
 TEST_F(SmtpClientTest, AConnectThatNeverEndsGivesOpenFailAtTheTimeout) {
@@ -336,13 +341,13 @@ TEST_F(SmtpClientTest, AConnectThatNeverEndsGivesOpenFailAtTheTimeout) {
         ::connect(f, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
         fillers.push_back(f);
     }
-    Client::timeoutMs = 300;
+    Connection::timeoutMs = 300;
     client = std::make_unique<SMTPClient>(&g_recorder, "127.0.0.1", full.port);
     run(client->openHandler());
     ASSERT_TRUE(noticed(MailClient::OPEN_FAIL, 3000));
     EXPECT_EQ(codes(), std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});
     plat::pumpMessages(100);
-    EXPECT_EQ(codes(), std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});   // nothing late
+    EXPECT_EQ(codes(), std::vector<plat::WPARAM>{MailClient::OPEN_FAIL});  // nothing late
     for (int f : fillers) ::close(f);
 }
 
@@ -363,7 +368,7 @@ SmtpPeer::Answer extensions(std::vector<std::string> lines, std::string authRepl
             return lines.empty() ? "250 provider\r\n" : reply;
         }
         if (c == "AUTH LOGIN") return "334 VXNlcm5hbWU6\r\n";
-        if (c == "YW5u") return "334 UGFzc3dvcmQ6\r\n";   // "ann": the password is asked next
+        if (c == "YW5u") return "334 UGFzc3dvcmQ6\r\n";  // "ann": the password is asked next
         if (c.rfind("AUTH PLAIN", 0) == 0 || c == "cHc=") return authReply;
         return SmtpPeer::defaultAnswer(c);
     };
@@ -429,7 +434,9 @@ TEST_F(SmtpLoginTest, StartTlsNotOfferedEndsBeforeTheLogIn) {
 
 TEST_F(SmtpLoginTest, ARefusedStartTlsEndsBeforeTheLogIn) {
     auto base = extensions({"STARTTLS", "AUTH PLAIN"});
-    peer.answer = [base](const std::string& c) { return c == "STARTTLS" ? std::string("454 4.7.0 not now\r\n") : base(c); };
+    peer.answer = [base](const std::string& c) {
+        return c == "STARTTLS" ? std::string("454 4.7.0 not now\r\n") : base(c);
+    };
     EXPECT_EQ(identify(Security::StartTls, "ann", "pw"), kFail);
     EXPECT_EQ(peer.commands(), (std::vector<std::string>{"EHLO LOCALHOST", "STARTTLS"}));
 }
@@ -484,7 +491,7 @@ TEST_F(SmtpLoginTest, APlainServerAnsweringATlsClientFailsTheHandshakeWithNothin
 
 TEST_F(SmtpLoginTest, AHandshakeLeftHalfwayEndsAtTheTimeout) {
     // The start of a record that never comes whole: the wait is still timed.
-    Client::timeoutMs = 300;
+    Connection::timeoutMs = 300;
     peer.greeting = std::string("\x16\x03\x03\x00\x40", 5);
     EXPECT_EQ(identify(Security::Tls, "ann", "pw"), kFail);
     EXPECT_TRUE(peer.commands().empty());

@@ -1,9 +1,9 @@
 // The local SMTP server in this process: the "Received:" line's zone, the idle time-out that
 // every command re-arms, and who may send: the owner, those logged in with AUTH, or everyone.
 #include "net/base64.h"
-#include "net/client.h"
+#include "net/connection.h"
 #include "platform/clock.h"
-#include "shared/registry.h"
+#include "config/settings.h"
 #include "smtp/received_line.h"
 #include "smtp/smtp_server.h"
 #include "tests/net/net_fixture.h"
@@ -34,7 +34,7 @@ TEST(ReceivedLine, ZoneIsTheOffsetOfTheMomentItStamps) {
     EXPECT_EQ(receivedLine(t, -300), head + "-0500");
     EXPECT_EQ(receivedLine(t, 330), head + "+0530");
     EXPECT_EQ(receivedLine(t, 0), head + "+0000");
-    EXPECT_EQ(receivedLine(t, -30), head + "-0030");   // less than an hour west keeps its sign
+    EXPECT_EQ(receivedLine(t, -30), head + "-0030");  // less than an hour west keeps its sign
     t.tm_mon = 11;
     EXPECT_NE(receivedLine(t, 0).find(" Dec 2026 "), std::string::npos);
 
@@ -43,7 +43,7 @@ TEST(ReceivedLine, ZoneIsTheOffsetOfTheMomentItStamps) {
     std::string saved = old ? old : "";
     ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
     const std::string mid = "Received: from localhost by localhost (Tarnwick MTA) ; ";
-    EXPECT_EQ(receivedLineAt(1783422827), mid + "07 Jul 2026 13:13:47 +0200");   // 11:13:47 UTC
+    EXPECT_EQ(receivedLineAt(1783422827), mid + "07 Jul 2026 13:13:47 +0200");  // 11:13:47 UTC
     EXPECT_EQ(receivedLineAt(1767784427), mid + "07 Jan 2026 12:13:47 +0100");
     ::setenv("TZ", "XNT0:30", 1);
     EXPECT_EQ(receivedLineAt(1767784427), mid + "07 Jan 2026 10:43:47 -0030");
@@ -67,7 +67,7 @@ protected:
         ASSERT_TRUE(server->listen(port));
     }
     void TearDown() override {
-        Client::timeoutMs = Client::kDefaultTimeoutMs;
+        Connection::timeoutMs = Connection::kDefaultTimeoutMs;
         server.reset();
         plat::destroyWindow(owner);
     }
@@ -77,7 +77,7 @@ protected:
 };
 
 TEST_F(SmtpInProcess, AClientThatFallsSilentAfterAnyCommandIsDisconnected) {
-    Client::timeoutMs = 150;
+    Connection::timeoutMs = 150;
     for (const char* last : {"MAIL FROM:<a@x>", "RCPT TO:<b@y>", "RSET", "NOOP"}) {
         int fd = rawConnect(port);
         ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
@@ -93,7 +93,7 @@ TEST_F(SmtpInProcess, AClientThatFallsSilentAfterAnyCommandIsDisconnected) {
 }
 
 TEST_F(SmtpInProcess, AClientThatFallsSilentInTheMiddleOfALineIsDisconnected) {
-    Client::timeoutMs = 150;
+    Connection::timeoutMs = 150;
     for (bool inData : {false, true}) {
         int fd = rawConnect(port);
         ASSERT_TRUE(waitFor([&] { return server->sessionCount() == 1; }));
@@ -131,10 +131,12 @@ protected:
         (void)config::deleteAccountKey(accounts, "home");
         ASSERT_TRUE(config::createAccount(accounts, {"home", "pop.example.net", 110, "ann", "pw", "M", "/bin/m"}));
         ASSERT_TRUE(config::writeSetting(config::kLocalSmtpUsers, 0));
-        server->setOwnerLookup([this](plat::SOCKET) {
-            ++lookups;
-            return peer;
-        }, kOwner);
+        server->setOwnerLookup(
+            [this](plat::SOCKET) {
+                ++lookups;
+                return peer;
+            },
+            kOwner);
     }
     int connectAndGreet(const std::string& greeting = "HELO x") {
         int fd = rawConnect(port);
@@ -188,7 +190,7 @@ TEST_F(SmtpSenders, AnotherUserIsRefusedAtMailUntilItLogsIn) {
     EXPECT_EQ(ask(fd, "MAIL FROM:<a@x>"), kOwnerOnly);
     EXPECT_EQ(ask(fd, "RCPT TO:<b@y>"), "500 command unrecognised\r\n");
     EXPECT_EQ(ask(fd, "MAIL FROM:<a@x>"), kOwnerOnly);
-    EXPECT_EQ(ask(fd, "AUTH PLAIN " + plain("", "HOME", "pw")), kLoggedIn);   // titles as the registry matches them
+    EXPECT_EQ(ask(fd, "AUTH PLAIN " + plain("", "HOME", "pw")), kLoggedIn);  // titles as the registry matches them
     EXPECT_EQ(ask(fd, "MAIL FROM:<a@x>"), "250 Return-path '<a@x>' okay\r\n");
     EXPECT_EQ(ask(fd, "RCPT TO:<b@y>"), "250 Recipient '<b@y>' okay\r\n");
     EXPECT_EQ(ask(fd, "DATA"), "354 Start mail input; end with <CRLF>.<CRLF>\r\n");
@@ -200,7 +202,7 @@ TEST_F(SmtpSenders, AnotherUserIsRefusedAtMailUntilItLogsIn) {
     std::string log = todaysLog();
     EXPECT_EQ(count(log, "MAIL HIGH Local SMTP mail refused : uid 2000 is not the owner, peer port "), 1u) << log;
     EXPECT_EQ(count(log, "MAIL  MED SMTP log-in accepted : title 'HOME', peer port "), 1u) << log;
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("outgoing"), {}), 2);   // item and route
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("outgoing"), {}), 2);  // item and route
 }
 
 TEST_F(SmtpSenders, TheOwnerSendsAndAnUnknownUserDoesNot) {
@@ -218,8 +220,11 @@ TEST_F(SmtpSenders, TheOwnerSendsAndAnUnknownUserDoesNot) {
     EXPECT_EQ(ask(fd, "MAIL FROM:<a@x>"), kOwnerOnly);
     closeAndWait(fd);
     std::string log = todaysLog();
-    EXPECT_EQ(count(log, "MAIL  MED Local SMTP mail refused : the peer's user is unknown (connection not listed in "
-                         "/proc/net/tcp), peer port "), 1u) << log;
+    EXPECT_EQ(count(log,
+                    "MAIL  MED Local SMTP mail refused : the peer's user is unknown (connection not listed in "
+                    "/proc/net/tcp), peer port "),
+              1u)
+        << log;
     EXPECT_EQ(count(log, "the peer's user is unknown (/proc/net/tcp: No such file or directory)"), 1u) << log;
     EXPECT_EQ(count(log, "MAIL HIGH Local SMTP mail refused"), 0u) << log;
 }
@@ -243,13 +248,14 @@ TEST_F(SmtpSenders, AuthDialogues) {
     };
     const std::string user = base64Encode("home"), pw = base64Encode("pw");
     const std::vector<std::vector<Step>> dialogues = {
-        {{"AUTH LOGIN", "334 VXNlcm5hbWU6\r\n"}, {user.c_str(), "334 UGFzc3dvcmQ6\r\n"}, {pw.c_str(), kLoggedIn},
+        {{"AUTH LOGIN", "334 VXNlcm5hbWU6\r\n"},
+         {user.c_str(), "334 UGFzc3dvcmQ6\r\n"},
+         {pw.c_str(), kLoggedIn},
          {"AUTH LOGIN", "503 5.5.1 Already authenticated\r\n"}},
-        {{"auth plain", "334 \r\n"}, {"*", "501 5.0.0 Authentication cancelled\r\n"},
-         {"MAIL FROM:<a@x>", kOwnerOnly}},
+        {{"auth plain", "334 \r\n"}, {"*", "501 5.0.0 Authentication cancelled\r\n"}, {"MAIL FROM:<a@x>", kOwnerOnly}},
         {{"AUTH PLAIN !!!!", "501 5.5.2 Cannot decode response\r\n"},
-         {"AUTH PLAIN aG9tZQ=", "501 5.5.2 Cannot decode response\r\n"},                  // bad padding
-         {"AUTH PLAIN aG9tZQ==", "501 5.5.2 Cannot decode response\r\n"},                 // no NULs
+         {"AUTH PLAIN aG9tZQ=", "501 5.5.2 Cannot decode response\r\n"},  // bad padding
+         {"AUTH PLAIN aG9tZQ==", "501 5.5.2 Cannot decode response\r\n"},  // no NULs
          {"AUTH CRAM-MD5", "504 5.5.4 Unrecognised authentication type\r\n"},
          {"AUTH", "501 5.5.4 Syntax: AUTH mechanism [initial-response]\r\n"}},
     };

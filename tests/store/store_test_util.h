@@ -1,7 +1,7 @@
 // Helpers of the store tests: a fresh directory per test and the text of the day's log.
 #pragma once
 
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "tests/support/day_log.h"
 #include "tests/support/temp_env.h"
 
@@ -22,8 +22,7 @@ using testsupport::logText;
 
 // A 32-bit little-endian field, and a length-prefixed record, as the binary files hold them.
 inline std::string le32(std::uint32_t v) {
-    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-            static_cast<char>(v >> 24)};
+    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
 }
 
 inline std::string entry(const std::string& text) {
@@ -43,9 +42,7 @@ protected:
     void TearDown() override { DebugLogSetClock(nullptr); }
 
     std::string in(const std::string& name) const { return dir_ + "/" + name; }
-    void put(const std::string& name, const std::string& data) const {
-        testsupport::writeFile(in(name), data);
-    }
+    void put(const std::string& name, const std::string& data) const { testsupport::writeFile(in(name), data); }
 
     std::string dir_;
 };

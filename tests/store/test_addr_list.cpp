@@ -60,8 +60,7 @@ TEST_F(AddrListTest, MissingRoutingFileIsAnOpenProblem) {
     EXPECT_FALSE(list.load(in("none.route")));
     EXPECT_EQ(list.count(), 0);
     EXPECT_EQ(list.path(), in("none.route"));
-    EXPECT_NE(logText().find(" APP HIGH FAILED TO LOAD ADDRLIST - OPEN PROBLEM : " +
-                             in("none.route") + "\n"),
+    EXPECT_NE(logText().find(" APP HIGH FAILED TO LOAD ADDRLIST - OPEN PROBLEM : " + in("none.route") + "\n"),
               std::string::npos)
         << logText();
 }
@@ -83,8 +82,7 @@ TEST_F(AddrListTest, TruncatedOrLyingRoutingFilesAreReadProblemsThatKeepWhatWasR
         {"cut inside a length", le32(3) + two + "\x05", {"<a@b>", "<c@d>"}},
         {"zero length", le32(2) + entry("<a@b>") + le32(0) + "x", {"<a@b>"}},
         {"negative length", le32(2) + entry("<a@b>") + le32(0x80000000u) + "x", {"<a@b>"}},
-        {"length beyond the file", le32(2) + entry("<a@b>") + le32(0x7FFFFFFFu) + "abc",
-         {"<a@b>"}},
+        {"length beyond the file", le32(2) + entry("<a@b>") + le32(0x7FFFFFFFu) + "abc", {"<a@b>"}},
     };
     int k = 0;
     for (const Case& c : cases) {
@@ -102,14 +100,12 @@ TEST_F(AddrListTest, SaveReportsOpenAndWriteProblems) {
     list.append("<a@b>");
     list.append("<c@d>");
     EXPECT_FALSE(list.save(in("missing/r.route")));
-    EXPECT_NE(logText().find(" APP HIGH FAILED TO SAVE ADDRLIST - OPEN PROBLEM : " +
-                             in("missing/r.route") + "\n"),
+    EXPECT_NE(logText().find(" APP HIGH FAILED TO SAVE ADDRLIST - OPEN PROBLEM : " + in("missing/r.route") + "\n"),
               std::string::npos)
         << logText();
 
     // A full disk shows only when the buffer is flushed; the save must still fail.
     EXPECT_FALSE(list.save("/dev/full"));
-    EXPECT_NE(logText().find(" APP HIGH FAILED TO SAVE ADDRLIST - WRITE PROBLEM : /dev/full\n"),
-              std::string::npos)
+    EXPECT_NE(logText().find(" APP HIGH FAILED TO SAVE ADDRLIST - WRITE PROBLEM : /dev/full\n"), std::string::npos)
         << logText();
 }

@@ -22,29 +22,28 @@ TEST(NamePart, EscapesEveryByteButLettersAndDigits) {
     EXPECT_EQ(encodeNamePart("ann@pop1"), "ann_40pop1");
     EXPECT_EQ(encodeNamePart("AB.12"), "AB_2E12");
     EXPECT_EQ(encodeNamePart("_"), "_5F");
-    EXPECT_EQ(encodeNamePart("\t"), "_ 9");             // width 2, blank-padded
+    EXPECT_EQ(encodeNamePart("\t"), "_ 9");  // width 2, blank-padded
     EXPECT_EQ(encodeNamePart(std::string(1, '\0')), "_ 0");
     EXPECT_EQ(encodeNamePart("\xff[]"), "_FF_5B_5D");
     EXPECT_EQ(decodeNamePart("_5F"), "_");
     EXPECT_EQ(decodeNamePart("_ 9"), "\t");
-    EXPECT_EQ(decodeNamePart("_2e"), ".");              // lower-case hex is read too
+    EXPECT_EQ(decodeNamePart("_2e"), ".");  // lower-case hex is read too
 }
 
 TEST(NamePart, EveryByteRoundTripsAndTheEscapedFormIsSafeInANameSlot) {
     std::string all;
     for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
     std::string encoded = encodeNamePart(all);
-    for (char c : encoded)
-        EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == ' ') << int(c);
+    for (char c : encoded) EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == ' ') << int(c);
     EXPECT_EQ(decodeNamePart(encoded), all);
 }
 
 TEST(NamePart, MalformedEscapesNeverReadPastTheText) {
-    EXPECT_EQ(decodeNamePart("ab_"), "ab0");            // nothing after "_"
-    EXPECT_EQ(decodeNamePart("_4"), "\x04");            // one digit at the end
-    EXPECT_EQ(decodeNamePart("_G1x"), "0x");            // not hex: "0", both characters skipped
+    EXPECT_EQ(decodeNamePart("ab_"), "ab0");  // nothing after "_"
+    EXPECT_EQ(decodeNamePart("_4"), "\x04");  // one digit at the end
+    EXPECT_EQ(decodeNamePart("_G1x"), "0x");  // not hex: "0", both characters skipped
     EXPECT_EQ(decodeNamePart("_  z"), "0z");
-    EXPECT_EQ(decodeNamePart("_4 z"), "\x04z");         // a blank after the digit ends it
+    EXPECT_EQ(decodeNamePart("_4 z"), "\x04z");  // a blank after the digit ends it
 }
 
 TEST(ItemFileName, SplitsBothForms) {
@@ -65,8 +64,7 @@ TEST(ItemFileName, SplitsBothForms) {
 }
 
 TEST(ItemFileName, MakesTheOwnerTaggedPath) {
-    EXPECT_EQ(makeItemFileName("accounts/ann", "ann@pop1", "AB.12"),
-              "accounts/ann/[ann_40pop1]AB_2E12.rfc822");
+    EXPECT_EQ(makeItemFileName("accounts/ann", "ann@pop1", "AB.12"), "accounts/ann/[ann_40pop1]AB_2E12.rfc822");
     EXPECT_EQ(makeItemFileName("", "a", "b"), "./[a]b.rfc822");
 }
 
@@ -171,7 +169,7 @@ TEST(MailItemLock, StillExcludesOthersAfterTheLockFileWasRemoved) {
     {
         MailItemLock lock(LOG_APP, LOG_HIGH, "FAILED to create MUTEX for test");
         ASSERT_TRUE(lock.held());
-        plat::NamedMutex other(kMailItemMutexName);   // opens the file the path leads to now
+        plat::NamedMutex other(kMailItemMutexName);  // opens the file the path leads to now
         EXPECT_FALSE(other.wait(0));
     }
     plat::NamedMutex other(kMailItemMutexName);
@@ -181,10 +179,10 @@ TEST(MailItemLock, StillExcludesOthersAfterTheLockFileWasRemoved) {
 
 TEST(ItemFileName, NamesTooLongForTheFileSystemKeepTheirFormWithAHashedId) {
     const std::string owner = std::string(60, 'u') + "@" + std::string(40, 'h') + ".example";
-    const std::string punctuated(90, '.');   // escapes to 270 bytes
+    const std::string punctuated(90, '.');  // escapes to 270 bytes
     std::string name = ownerTaggedName(owner, punctuated);
     ASSERT_LE(name.size(), kMaxItemFileName);
-    EXPECT_EQ(name, ownerTaggedName(owner, punctuated));   // the same message, the same name
+    EXPECT_EQ(name, ownerTaggedName(owner, punctuated));  // the same message, the same name
     EXPECT_EQ(name.rfind("[" + encodeNamePart(owner) + "]_2E_2E", 0), 0u) << name;
     EXPECT_EQ(name.substr(name.size() - 7), ".rfc822");
     // Two identifiers that differ only past the cut get different names.

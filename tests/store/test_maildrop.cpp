@@ -93,7 +93,7 @@ TEST_F(MailDropTest, ReadStateFollowsThePermissionBits) {
     EXPECT_TRUE(drop.isRead(u));
     EXPECT_FALSE(drop.isRead(r));
     EXPECT_EQ(drop.unreadCount(), 1);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(in("u.rfc822").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0222, 0u);
 
@@ -138,7 +138,7 @@ TEST_F(MailDropTest, DeletionMarksLiveInTheSnapshotAndBadIndexesAreHarmless) {
 }
 
 TEST_F(MailDropTest, ItemsWithLongNamesAreListedWhole) {
-    std::string uid(70, '~');   // escapes to 210 characters
+    std::string uid(70, '~');  // escapes to 210 characters
     std::string path = makeItemFileName(dir_, "ann@pop1", uid);
     testsupport::writeFile(path, "long");
     MailDrop drop(dir_);

@@ -34,7 +34,7 @@ TEST_F(SMTPQueueTest, ListsItemsThatHaveARoutingFile) {
 TEST_F(SMTPQueueTest, DeleteRemovesBothFilesEvenWithoutTheItem) {
     put("a.rfc822", "a");
     put("a.rfc822.route", "r");
-    put("b.rfc822.route", "r");   // its item file is already gone
+    put("b.rfc822.route", "r");  // its item file is already gone
     SMTPQueue queue(dir_);
     ASSERT_EQ(queue.count(), 2);
     for (int i = 1; i <= queue.count(); ++i) EXPECT_TRUE(queue.deleteItem(i));

@@ -1,7 +1,7 @@
 // The day's log under a fixed clock, for tests that read what a component logged.
 #pragma once
 
-#include "shared/debug.h"
+#include "log/debug.h"
 #include "tests/support/temp_env.h"
 
 #include <cstdio>

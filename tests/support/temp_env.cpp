@@ -39,17 +39,20 @@ void enterPrivateWorld() {
         std::string d = root + sub;
         if (::mkdir(d.c_str(), 0700) != 0) throw std::runtime_error("mkdir failed");
     }
-    const std::pair<const char*, const char*> dirs[] = {
-        {"HOME", "/home"},           {"XDG_RUNTIME_DIR", "/run"}, {"XDG_CONFIG_HOME", "/config"},
-        {"XDG_DATA_HOME", "/data"},  {"XDG_CACHE_HOME", "/cache"}, {"XDG_STATE_HOME", "/state"},
-        {"XDG_CONFIG_DIRS", "/etc-xdg"}};
+    const std::pair<const char*, const char*> dirs[] = {{"HOME", "/home"},
+                                                        {"XDG_RUNTIME_DIR", "/run"},
+                                                        {"XDG_CONFIG_HOME", "/config"},
+                                                        {"XDG_DATA_HOME", "/data"},
+                                                        {"XDG_CACHE_HOME", "/cache"},
+                                                        {"XDG_STATE_HOME", "/state"},
+                                                        {"XDG_CONFIG_DIRS", "/etc-xdg"}};
     for (const auto& [name, sub] : dirs) ::setenv(name, (root + sub).c_str(), 1);
     ::setenv("XDG_DATA_DIRS", "/usr/local/share:/usr/share", 1);
     // Nothing of the session the tests were started in: no display, no session bus, no ports
     // or machine settings of a gateway that runs there.
     ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + root + "/no-bus").c_str(), 1);
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "TRAWLEX_SMTP_PORT", "TRAWLEX_POP3_PORT",
-                             "TARNWICK_MACHINE_REG"})
+    for (const char* name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "TRAWLEX_SMTP_PORT", "TRAWLEX_POP3_PORT", "TARNWICK_MACHINE_REG"})
         ::unsetenv(name);
     g_world = root + "/work";
     if (::chdir(g_world.c_str()) != 0) throw std::runtime_error("chdir failed");
