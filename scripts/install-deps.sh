@@ -23,6 +23,7 @@ packages=(
   strace                                # integration tests: the order of flushes and replies
   libcap2-bin                           # setcap: lets the engine bind ports 25 and 110
   qt6-base-dev libgl-dev                # the front end tarnwick (Qt 6 Widgets)
+  libxcb1-dev                           # its look for an XEmbed tray on X11
   qt6-multimedia-dev                    # its announcement and alarm sounds (QSoundEffect)
   qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools  # its translations: lupdate and lrelease
                                         # (Qt6 LinguistTools) build share/tarnwick/translations
@@ -31,6 +32,8 @@ packages=(
   xfce4-panel dunst dbus-x11            # desktop end-to-end test: a StatusNotifierItem tray,
                                         # a notification service, a private session bus
   openbox                               # its desktop without a tray: a window manager alone
+  weston qt6-wayland                    # the front end as a Wayland client of a headless compositor
+  claws-mail                            # desktop end-to-end test: a real e-mail program
   fonts-dejavu-core                     # legible text in the screenshots on a bare machine
   scdoc man-db                          # the manual pages: built from scdoc, checked with man -l
   lintian desktop-file-utils file       # the Debian package: its test (lintian, desktop-file-

@@ -1,6 +1,7 @@
 #include "frontend/app/mail_announcements.h"
 
 #include "frontend/dialogs/mail_dialogs.h"
+#include "frontend/dialogs/modal.h"
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/mail_dates.h"
 #include "frontend/mail/rfc822_mail_header.h"
@@ -23,8 +24,11 @@ std::int64_t headerDate(const std::string& path) {
     return date ? views::parseMailDate(date).value_or(0) : 0;
 }
 
-MailAnnouncements::MailAnnouncements(ScheduleState& state, Hooks hooks) : state_(state), hooks_(std::move(hooks)) {
-    if (!hooks_.senderAndSubject) hooks_.senderAndSubject = headerSenderAndSubject;
+MailAnnouncements::MailAnnouncements(QWidget* window, HeaderReader senderAndSubject, QObject* parent)
+    : QObject(parent),
+      window_(window),
+      senderAndSubject_(std::move(senderAndSubject)) {
+    if (!senderAndSubject_) senderAndSubject_ = headerSenderAndSubject;
 }
 
 MailAnnouncements::~MailAnnouncements() {
@@ -34,16 +38,15 @@ MailAnnouncements::~MailAnnouncements() {
 
 void MailAnnouncements::newItem(const std::string& path) {
     if (config::readSetting(config::kNotifyDisDialog) == 0) return;
-    if (state_.newMailDialogOpen == 0 || !newMail_) {
-        newMail_ = new NewMailDialog(hooks_.owner ? hooks_.owner() : nullptr);
+    if (!newMail_) {
+        newMail_ = new NewMailDialog(ownerWhileShown(window_));
         connect(newMail_, &NewMailDialog::readMailRequested, this, &MailAnnouncements::readMailRequested);
         connect(newMail_, &NewMailDialog::openWindowRequested, this, &MailAnnouncements::openWindowRequested);
-        ScheduleState* state = &state_;
-        connect(newMail_, &NewMailDialog::closed, [state] { state->newMailDialogOpen = 0; });
-        state_.newMailDialogOpen = 1;
+        // Closed, it is gone: the next item opens a fresh one.
+        connect(newMail_, &NewMailDialog::closed, this, [this] { newMail_ = nullptr; });
     }
     DebugLineStr(LOG_APP, LOG_LOW, "WM_COPYDATA filename :", path.c_str());
-    auto [from, subject] = hooks_.senderAndSubject(path);
+    auto [from, subject] = senderAndSubject_(path);
     newMail_->addRow(QString::fromStdString(from), QString::fromStdString(subject), headerDate(path));
 }
 
@@ -51,7 +54,7 @@ void MailAnnouncements::deliveryFailure(const std::string& path, const std::stri
     // Forget the dialogs the user has closed meanwhile.
     failures_.erase(std::remove_if(failures_.begin(), failures_.end(), [](const QPointer<QDialog>& d) { return !d; }),
                     failures_.end());
-    auto* dialog = new DeliveryFailureDialog(hooks_.owner ? hooks_.owner() : nullptr, path, reply);
+    auto* dialog = new DeliveryFailureDialog(ownerWhileShown(window_), path, reply);
     failures_.emplace_back(dialog);
     connect(dialog, &DeliveryFailureDialog::openLogRequested, this, &MailAnnouncements::openLogRequested);
     dialog->show();

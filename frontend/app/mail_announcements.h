@@ -3,8 +3,6 @@
 // for each refused outgoing item.
 #pragma once
 
-#include "frontend/schedule/schedule_state.h"
-
 #include <QObject>
 #include <QPointer>
 
@@ -22,19 +20,21 @@ class MailAnnouncements : public QObject {
     Q_OBJECT
 
 public:
-    struct Hooks {
-        std::function<QWidget*()> owner;  // the dialogs' owner, may answer null
-        // Sender and subject of an item; unset: read from its header, "<unknown>" for either
-        // one missing.
-        std::function<std::pair<std::string, std::string>(const std::string& path)> senderAndSubject;
-    };
-    MailAnnouncements(ScheduleState& state, Hooks hooks);
+    // Sender and subject of an item.
+    using HeaderReader = std::function<std::pair<std::string, std::string>(const std::string& path)>;
+    // window: the main window, which owns the dialogs while it shows (may be null);
+    // senderAndSubject: unset, read from the item's header, "<unknown>" for either one missing.
+    explicit MailAnnouncements(QWidget* window, HeaderReader senderAndSubject = {}, QObject* parent = nullptr);
     ~MailAnnouncements() override;
+
+    // The main window, once it exists.
+    void setWindow(QWidget* window) { window_ = window; }
 
     void newItem(const std::string& path);  // COPYDATA_NEW_ITEM
     // COPYDATA_DELIVERY_FAILURE; reply: the provider's refusal, CRLF-separated lines.
     void deliveryFailure(const std::string& path, const std::string& reply = {});
 
+    // The new-mail dialog while it is open; else null.
     NewMailDialog* newMailDialog() const;
     int failureDialogsOpen() const;
 
@@ -46,8 +46,8 @@ signals:
     void openLogRequested();
 
 private:
-    ScheduleState& state_;
-    Hooks hooks_;
+    QPointer<QWidget> window_;
+    HeaderReader senderAndSubject_;
     QPointer<NewMailDialog> newMail_;
     std::vector<QPointer<QDialog>> failures_;
 };

@@ -4,10 +4,14 @@
 #include "frontend/app/translation.h"
 #include "platform/console.h"
 #include "platform/event_loop.h"
+#include "frontend/qt_platform/qt_wayland_seat.h"
 #include "platform/spawn.h"
+#include "log/debug.h"
 #include "shared/program_info.h"
 
 #include <QApplication>
+
+#include <cstdlib>
 
 namespace {
 
@@ -29,6 +33,11 @@ const char kUsage[] =
 int main(int argc, char** argv) {
     // Answered before the application object exists, so they work without a display.
     if (answerHelpOrVersion(argc, argv, "tarnwick", kUsage)) return 0;
+    // A compositor without a seat has nothing to type with, and Qt's Wayland input context
+    // would crash on it: Qt's own compose context serves instead (see qt_wayland_seat.h).
+    bool noSeat = plat::startsAsWaylandClient() && !std::getenv("QT_IM_MODULE") &&
+                  plat::waylandCompositorHasSeat() == false;
+    if (noSeat) ::setenv("QT_IM_MODULE", "compose", 1);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
@@ -40,6 +49,9 @@ int main(int argc, char** argv) {
     bool failed = false;  // the engine's window never appeared: the loop ends, nothing to shut down
     QObject::connect(&shell, &Shell::startFailed, [&failed] { failed = true; });
     if (!shell.startUp()) return 0;
+    if (noSeat)
+        DebugLine(LOG_APP, LOG_MED,
+                  "Tarnwick: the Wayland compositor offers no seat; typing goes through Qt's compose input context");
     int code = plat::runMessageLoop();
     if (failed) return 0;
     shell.shutDown();

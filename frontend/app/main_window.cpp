@@ -20,7 +20,9 @@ MainWindow::MainWindow() {
     setWindowTitle(QStringLiteral("Tarnwick"));
     setWindowIcon(programIcon(ProgramIcon::Program));
     setObjectName(QStringLiteral("TARNWICKCLASS"));
-    resize(720, 460);
+    // Wide enough for the tree and every column of the list at its default width; a smaller
+    // screen shrinks it (keepOnScreen).
+    resize(900, 500);
     clock_.start();
     refreshTimer_.setSingleShot(true);
     noticeTimer_.setSingleShot(true);

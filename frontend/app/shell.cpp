@@ -8,8 +8,10 @@
 #include "frontend/desktop/help_pages.h"
 #include "frontend/desktop/help_window.h"
 #include "frontend/desktop/sign_in_notice.h"
+#include "frontend/desktop/tray_probe.h"
 #include "frontend/app/main_window.h"
 #include "frontend/settings/options_pages.h"
+#include "frontend/settings/prop_sheet.h"
 #include "frontend/app/placement.h"
 #include "frontend/mail/encoded_words.h"
 #include "frontend/mail/item_viewer.h"
@@ -30,6 +32,7 @@
 #include <QDir>
 #include <QLocale>
 #include <QSystemTrayIcon>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <cstring>
@@ -70,6 +73,7 @@ Shell::~Shell() {
     link_.reset();  // no signal of its end reaches a shell half destroyed
     // Open dialogs without an owner would answer a shell that is gone.
     delete closeQuestion_.data();
+    delete optionsSheet_.data();
     delete about_.data();
     delete logViewer_.data();
 }
@@ -108,14 +112,20 @@ bool Shell::startUp() {
     }
     actions_ = std::make_unique<CommandActions>();
     window_ = std::make_unique<MainWindow>();
+    announcements_->setWindow(window_.get());
     actions_->buildMainMenu(window_->menuBar());
     connect(sounds_.get(), &SoundPlayer::cannotPlay, window_.get(), &MainWindow::showNotice);
     tray_ = std::make_unique<Tray>(trayAvailable_);
     tray_->initialise(actions_->buildTrayMenu());
     connect(tray_.get(), &Tray::availabilityChanged, this, &Shell::trayAvailabilityChanged);
-    if (options_.trayProbe) tray_->watchAvailability(options_.trayProbe, options_.trayProbeMs);
-    else if (!options_.trayAvailable)
-        tray_->watchAvailability([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, options_.trayProbeMs);
+    if (options_.trayProbe) {
+        tray_->watchAvailability([probe = options_.trayProbe](auto answer) { answer(probe()); }, options_.trayProbeMs);
+    } else if (!options_.trayAvailable) {
+        // Asked over the bus without waiting: a session bus that hangs never holds up the window.
+        trayProbe_ = std::make_unique<TrayProbe>();
+        tray_->watchAvailability([probe = trayProbe_.get()](auto answer) { probe->ask(std::move(answer)); },
+                                 options_.trayProbeMs);
+    }
     connectActions();
     connectCycleStatus();
     updateTrayIcon();
@@ -190,7 +200,7 @@ void Shell::watchMailboxes() {
 void Shell::mailboxesChanged() {
     window_->refreshViews();
     scheduler_->mailboxesChanged();
-    if (cycle_.flags().cycling == 0) refreshStatusBar();  // the tip's unread count
+    if (!cycle_.flags().cycling) refreshStatusBar();  // the tip's unread count
 }
 
 bool Shell::startEngine() {
@@ -218,10 +228,7 @@ void Shell::resumeSoon() {
 void Shell::connectActions() {
     const CommandActions& a = *actions_;
     connect(&a, &CommandActions::aboutToShow, this, &Shell::updateMenus);
-    connect(a.cycleNow, &QAction::triggered, this, [this] {
-        cycle_.flags().rasRetryCount = 0;
-        scheduler_->startCycle();
-    });
+    connect(a.cycleNow, &QAction::triggered, scheduler_.get(), &Scheduler::cycleNow);
     connect(a.open, &QAction::triggered, this, &Shell::openMainWindow);
     connect(a.close, &QAction::triggered, this, &Shell::closeMainWindow);
     connect(a.exit, &QAction::triggered, this, &Shell::exitProgram);
@@ -297,17 +304,34 @@ void Shell::showSelectedAccountProperties() {
     watchMailboxes();  // its mailbox may have another name now
 }
 
-// The Options sheet; without an account the wizard follows.
+// The Options sheet; without an account the wizard follows once it has closed.
 void Shell::runOptions() {
-    if (optionsOpen_) return;  // one sheet at a time, whatever posted the command
-    optionsOpen_ = true;
-    // The set-up help of the first start stays in view beside the sheet.
+    if (optionsSheet_) {  // one sheet at a time, whatever asked for it
+        optionsSheet_->raise();
+        optionsSheet_->activateWindow();
+        return;
+    }
+    // The set-up help of the first start stays in view beside the sheet. Where the window
+    // system places the windows (Wayland), the sheet would cover it: the help then shows in the
+    // sheet itself, and its window comes back once the sheet has closed.
     QWidget* help = helpWindow_ && helpWindow_->isVisible() ? helpWindow_.get() : nullptr;
-    runOptionsSheet(
-        window_.get(), [this] { resumeSoon(); }, &cycle_.flags(), help);
-    optionsOpen_ = false;
-    if (std::exchange(openAfterOptions_, false) && !trayAvailable()) openMainWindow();
-    if (accountCount() == 0) post(&Shell::addAccount);
+    QUrl helpPage;
+    if (help && !canPlaceWindows()) {
+        helpPage = helpWindow_->browser()->source();
+        helpWindow_->hide();
+        help = nullptr;
+        DebugLine(LOG_APP, LOG_MED,
+                  "Tarnwick: the set-up help shows inside the Options sheet, as the compositor places the windows");
+    }
+    PropSheet* sheet = newOptionsSheet(
+        window_.get(), [this] { resumeSoon(); }, &cycle_.flags(), help, helpPage);
+    optionsSheet_ = sheet;
+    sheet->start([this, helpHidden = !helpPage.isEmpty()](bool) {
+        optionsSheet_ = nullptr;  // closed: deleted once this event is over
+        if (helpHidden && helpWindow_) helpWindow_->show();
+        if (std::exchange(openAfterOptions_, false) && !trayAvailable()) openMainWindow();
+        if (accountCount() == 0) post(&Shell::addAccount);
+    });
 }
 
 // The views show the accounts as they are now.
@@ -318,11 +342,11 @@ void Shell::refreshViews() {
 void Shell::updateMenus() {
     if (!actions_) return;
     actions_->open->setEnabled(!window_->viewsOpen());
-    actions_->suspend->setEnabled(cycle_.flags().active == 1);
-    actions_->resume->setEnabled(cycle_.flags().active != 1);
+    actions_->suspend->setEnabled(cycle_.flags().active);
+    actions_->resume->setEnabled(!cycle_.flags().active);
     actions_->removeAccount->setEnabled(window_->selectedAccountIndex() >= 0);
     actions_->accountProperties->setEnabled(window_->selectedAccountIndex() >= 0);
-    actions_->options->setEnabled(!optionsOpen_);
+    actions_->options->setEnabled(!optionsSheet_);
     actions_->about->setEnabled(!about_);
 }
 
@@ -338,8 +362,8 @@ void Shell::engineNotice(int code) {
         cycle_.enterPhase(*phase);
     }
     switch (code) {
-    case CYCLE_CONNECTED: cycle_.flags().rasRetryCount = 0; break;
-    case CYCLE_DIAL_FAILED: cycle_.flags().dialFailed = 1; break;
+    case CYCLE_CONNECTED: scheduler_->connected(); break;
+    case CYCLE_DIAL_FAILED: scheduler_->dialFailed(); break;
     case CYCLE_NEW_ITEM:
         window_->refreshViews();
         scheduler_->newItem();
@@ -347,7 +371,7 @@ void Shell::engineNotice(int code) {
     case CYCLE_FINISHED:
         // Before the announcement sound, which the scheduler plays.
         cycle_.cycleEnded();
-        if (cycle_.flags().cycleFailed != 0) {
+        if (cycle_.flags().cycleFailed) {
             // What the engine logged of the cycle names the sign-ins that need the user.
             for (const std::string& target : notify::expiredSignIns(highLinesSince(".", cycleLog_))) {
                 notify::Text text = notify::signInExpiredText(target);
@@ -422,7 +446,7 @@ void Shell::refreshStatusBar() {
     auto last = static_cast<std::time_t>(config::readSetting(config::kLastCheckTime));
     auto [time, date] = views::lastCheckTexts(last, QLocale::system());
     // Listing big mailboxes takes time: not while a cycle runs, when the tip does not show it.
-    if (cycle_.flags().cycling == 0) cycle_.setUnreadCount(views::unreadMailCount());
+    if (!cycle_.flags().cycling) cycle_.setUnreadCount(views::unreadMailCount());
     refreshTrayTip();
     tray_->modify();
     if (!window_ || !window_->viewsOpen()) return;
@@ -464,7 +488,7 @@ void Shell::closeMainWindow() {
 // Dialogs belong to the main window while it shows; otherwise they stand alone (a dialog of a
 // minimised window would be minimised with it).
 QWidget* Shell::dialogOwner() const {
-    return window_ && window_->isVisible() && !window_->isMinimized() ? window_.get() : nullptr;
+    return ownerWhileShown(window_.get());
 }
 
 void Shell::exitProgram() {

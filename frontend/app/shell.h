@@ -27,6 +27,7 @@
 #include <string>
 
 class HelpWindow;
+class TrayProbe;
 class QDialog;
 class MainWindow;
 class QWidget;
@@ -73,7 +74,7 @@ public:
     MainWindow& window() { return *window_; }
     Tray& tray() { return *tray_; }
     CommandActions& actions() { return *actions_; }
-    ScheduleState& schedule() { return cycle_.flags(); }
+    const ScheduleState& schedule() const { return cycle_.flags(); }
     CycleStatus& cycleStatus() { return cycle_; }
     MailAnnouncements& announcements() { return *announcements_; }
     DesktopNotifications& notifications() { return *notifications_; }
@@ -152,13 +153,14 @@ private:
     CycleStatus cycle_;
     std::unique_ptr<EngineStart> engineStart_;
     LogMark cycleLog_;  // where the day logs ended when the cycle started
-    bool optionsOpen_ = false;  // the sheet runs modally: a command while it shows opens no second one
+    QPointer<QDialog> optionsSheet_;  // while the Options sheet shows
     bool openAfterOptions_ = false;  // no tray at first start: the window opens once Options closes
     QPointer<QDialog> about_;  // while the About box shows
     QPointer<views::LogViewer> logViewer_;  // while the log shows
     QPointer<QMessageBox> closeQuestion_;  // while the shutdown question is open
     std::unique_ptr<CommandActions> actions_;
     std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<TrayProbe> trayProbe_;  // outlives the tray, whose questions it answers
     std::unique_ptr<Tray> tray_;
     std::unique_ptr<SoundPlayer> sounds_;
     std::unique_ptr<Scheduler> scheduler_;

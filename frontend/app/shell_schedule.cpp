@@ -50,18 +50,18 @@ void Shell::createSchedule() {
     scheduler_ = std::make_unique<Scheduler>(cycle_, std::move(hooks));
     scheduler_->setUnreadCheckPeriod(unreadCheckPeriod());
 
-    announcements_ = std::make_unique<MailAnnouncements>(
-        cycle_.flags(), MailAnnouncements::Hooks{[this] { return dialogOwner(); }, options_.senderAndSubject});
+    // The main window is made after the schedule: the dialogs learn of it in startUp.
+    announcements_ = std::make_unique<MailAnnouncements>(nullptr, options_.senderAndSubject);
     connect(announcements_.get(), &MailAnnouncements::openWindowRequested, this, &Shell::openMainWindow,
             Qt::QueuedConnection);
     connect(announcements_.get(), &MailAnnouncements::readMailRequested, this, &Shell::readMailNow,
             Qt::QueuedConnection);
     connect(announcements_.get(), &MailAnnouncements::openLogRequested, this, &Shell::showLog, Qt::QueuedConnection);
-    notifications_ = std::make_unique<DesktopNotifications>(DesktopNotifications::Hooks{
-        [this] { post(&Shell::openMainWindow); },
-        [this] { post(&Shell::readMailNow); },
-        options_.notificationSender,
-    });
+    notifications_ = std::make_unique<DesktopNotifications>(options_.notificationSender);
+    connect(notifications_.get(), &DesktopNotifications::openWindowRequested, this, &Shell::openMainWindow,
+            Qt::QueuedConnection);
+    connect(notifications_.get(), &DesktopNotifications::readMailRequested, this, &Shell::readMailNow,
+            Qt::QueuedConnection);
 }
 
 // The About box opens without a loop of its own; a second About while it shows raises it.

@@ -9,7 +9,13 @@
 Tray::Tray(bool useSystemTray) : available_(useSystemTray) {
     if (available_) makeIcon();
     connect(&probeTimer_, &QTimer::timeout, this, [this] {
-        if (probe_) setAvailable(probe_());
+        if (!probe_ || probing_) return;
+        probing_ = true;
+        probe_([self = QPointer<Tray>(this)](bool available) {
+            if (!self) return;
+            self->probing_ = false;
+            self->setAvailable(available);
+        });
     });
 }
 
@@ -61,7 +67,7 @@ void Tray::setAvailable(bool available) {
     emit availabilityChanged(available_);
 }
 
-void Tray::watchAvailability(std::function<bool()> probe, int intervalMs) {
+void Tray::watchAvailability(Probe probe, int intervalMs) {
     probe_ = std::move(probe);
     probeTimer_.start(intervalMs);
 }

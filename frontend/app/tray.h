@@ -5,6 +5,7 @@
 
 #include <QIcon>
 #include <QObject>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -43,8 +44,11 @@ public:
     // Whether the desktop has a tray now. A change makes or drops the icon and is signalled.
     bool available() const { return available_; }
     void setAvailable(bool available);
-    // Asks probe every intervalMs whether a tray is there (a panel started or ended later).
-    void watchAvailability(std::function<bool()> probe, int intervalMs);
+    // Asks whether a tray is there: the answer may come at once or later, from the loop.
+    using Probe = std::function<void(std::function<void(bool available)> answer)>;
+    // Asks probe every intervalMs whether a tray is there (a panel started or ended later); a
+    // question still unanswered is not asked again.
+    void watchAvailability(Probe probe, int intervalMs);
 
 signals:
     // The user's click (Trigger) or double click on the icon.
@@ -61,6 +65,7 @@ private:
     int frame_ = -1;
     bool available_ = false;
     bool removed_ = false;
-    std::function<bool()> probe_;
+    Probe probe_;
+    bool probing_ = false;
     QTimer probeTimer_;
 };

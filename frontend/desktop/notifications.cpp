@@ -26,8 +26,10 @@ constexpr std::size_t kNoticesKept = 16;
 
 }  // namespace
 
-DesktopNotifications::DesktopNotifications(Hooks hooks, QObject* parent) : QObject(parent), hooks_(std::move(hooks)) {
-    if (hooks_.sender) return;
+DesktopNotifications::DesktopNotifications(Sender sender, QObject* parent)
+    : QObject(parent),
+      sender_(std::move(sender)) {
+    if (sender_) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;
     bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
@@ -80,7 +82,7 @@ void DesktopNotifications::send(Kind kind, notify::Text text, bool readMailActio
             if (self->noticeIds_.size() > kNoticesKept) self->noticeIds_.erase(self->noticeIds_.begin());
         } else self->ids_[static_cast<std::size_t>(kind)] = id;
     };
-    if (hooks_.sender) hooks_.sender(r, done);
+    if (sender_) sender_(r, done);
     else sendOverBus(r, done);
 }
 
@@ -119,9 +121,9 @@ void DesktopNotifications::actionInvoked(quint32 id, const QString& key) {
                 std::find(noticeIds_.begin(), noticeIds_.end(), id) != noticeIds_.end();
     if (id == 0 || !ours) return;  // another program's notification
     if (key == QLatin1String(kOpenKey) || key == QLatin1String(kDefaultKey)) {
-        if (hooks_.open) hooks_.open();
+        emit openWindowRequested();
     } else if (key == QLatin1String(kReadKey)) {
-        if (hooks_.readMail) hooks_.readMail();
+        emit readMailRequested();
     }
 }
 

@@ -1,8 +1,8 @@
 // Desktop notifications through the session's notification service
 // (org.freedesktop.Notifications): new mail at the end of a cycle, a refused outgoing item, a
 // failed cycle, and one-off notices. Each kind replaces the notification it showed last rather
-// than piling up. Their action "Open" (and "Read mail" on new mail) runs the main window's
-// commands.
+// than piling up. Their action "Open" (and "Read mail" on new mail) is signalled for the main
+// window's commands.
 //
 // Nothing is shown while the setting "NotifyDesktop" is 0. Without a session bus or a service
 // every call simply does nothing: calls are asynchronous, so a service that hangs never holds up
@@ -35,12 +35,8 @@ public:
     // Sends a request; done is called with the id the service gave it (never for a failure).
     using Sender = std::function<void(const Request&, std::function<void(quint32 id)> done)>;
 
-    struct Hooks {
-        std::function<void()> open;  // the main window
-        std::function<void()> readMail;  // the e-mail program, as the tray's Read mail
-        Sender sender;  // unset: the session bus
-    };
-    explicit DesktopNotifications(Hooks hooks, QObject* parent = nullptr);
+    // sender: unset, the session bus.
+    explicit DesktopNotifications(Sender sender = {}, QObject* parent = nullptr);
     ~DesktopNotifications() override;
 
     // A message came in during the cycle under way (decoded sender and subject).
@@ -60,6 +56,12 @@ public:
     // The id the service gave the last notification of a kind; 0 when none shows.
     quint32 shownId(Kind kind) const { return ids_[static_cast<std::size_t>(kind)]; }
 
+signals:
+    // A notification's "Open": the main window; its "Read mail": the e-mail program, as the
+    // tray's Read mail.
+    void openWindowRequested();
+    void readMailRequested();
+
 private slots:
     void onActionInvoked(uint id, const QString& key);
     void onNotificationClosed(uint id, uint reason);
@@ -70,7 +72,7 @@ private:
     void sendOverBus(const Request& request, std::function<void(quint32)> done);
     void askCapabilities();
 
-    Hooks hooks_;
+    Sender sender_;
     std::vector<notify::Arrival> arrivals_;
     std::array<quint32, 4> ids_{};
     std::vector<quint32> noticeIds_;

@@ -25,6 +25,22 @@ QLineEdit* numberEdit(QWidget* parent, const char* name, int maxDigits) {
     return e;
 }
 
+NumberBox::NumberBox(QWidget* parent, const char* name, int minimum, int maximum) : QSpinBox(parent) {
+    setObjectName(QLatin1String(name));
+    lineEdit()->setObjectName(QLatin1String(name));
+    setRange(minimum, maximum);
+    setAlignment(Qt::AlignRight);
+    setMinimumWidth(fontMetrics().horizontalAdvance(QString::number(maximum)) + 48);
+    setMaximumWidth(minimumWidth());
+}
+
+void NumberBox::setText(const QString& number) {
+    bool ok = false;
+    int n = number.toInt(&ok);
+    if (ok && n >= minimum() && n <= maximum()) setValue(n);
+    else lineEdit()->setText(number);
+}
+
 QComboBox* listBox(QWidget* parent, const char* name) {
     auto* c = new QComboBox(parent);
     c->setObjectName(QLatin1String(name));
@@ -78,6 +94,10 @@ void tellUser(QWidget* owner, const std::string& text, QMessageBox::Icon icon, c
 
 std::string text(const QLineEdit* edit) {
     return edit->text().toStdString();
+}
+
+std::string text(const NumberBox* box) {
+    return box->text().toStdString();
 }
 
 void setText(QLineEdit* edit, const std::string& value) {

@@ -4,6 +4,7 @@
 
 #include "frontend/desktop/desktop.h"
 
+#include <QSpinBox>
 #include <QString>
 #include <QWidget>
 
@@ -22,6 +23,16 @@ class QPushButton;
 QLineEdit* textEdit(QWidget* parent, const char* name, int maxLength = 259);
 // An edit for a whole number of at most maxDigits digits.
 QLineEdit* numberEdit(QWidget* parent, const char* name, int maxDigits);
+// A whole number from minimum to maximum, with arrows. What is typed is read as typed, so that
+// a check can still name a value it refuses; its edit carries the box's object name too.
+class NumberBox : public QSpinBox {
+public:
+    NumberBox(QWidget* parent, const char* name, int minimum, int maximum);
+    // The number as the field shows it now.
+    QString text() const { return cleanText(); }
+    // Shows number; one outside the range is shown as it is, for the check to refuse.
+    void setText(const QString& number);
+};
 QComboBox* listBox(QWidget* parent, const char* name);
 QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text);
 QPushButton* pushButton(QWidget* parent, const char* name, const QString& text);
@@ -38,6 +49,7 @@ void tellUser(QWidget* owner, const std::string& text, QMessageBox::Icon icon = 
               const std::string& argument = {});
 
 std::string text(const QLineEdit* edit);
+std::string text(const NumberBox* box);
 void setText(QLineEdit* edit, const std::string& value);
 // The command line of a file chosen with Browse: quoted when the words of a command line
 // would otherwise split it.

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QCoreApplication>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -44,9 +45,11 @@ constexpr std::size_t kLineMax = 259;  // the notice's 260-byte line
 constexpr std::size_t kRecipientsMax = 128;  // a longer To is a list of many
 constexpr std::size_t kReplyLinesMax = 20;  // reply lines shown; a longer reply is cut
 
-// "Label: value", "-" for a missing value, cut to the notice's line.
+// "Label: value", "-" for a missing value, cut to the notice's line; the label in the user's
+// language.
 std::string noticeLine(const char* label, const char* value) {
-    return views::cutUtf8(std::string(label) + ": " + (value ? value : "-"), kLineMax);
+    std::string shown = QCoreApplication::translate("DeliveryFailureDialog", label).toStdString();
+    return views::cutUtf8(shown + ": " + (value ? value : "-"), kLineMax);
 }
 
 // A header's line: its encoded words decoded for display.
@@ -135,19 +138,25 @@ void NewMailDialog::done(int result) {
 std::vector<std::string> deliveryFailureLines(const std::string& path, const std::string& reply) {
     RFC822MailHeader header(path);
     const char* to = header.value(RFC822MailHeader::kTo);
-    if (to && std::char_traits<char>::length(to) > kRecipientsMax) to = "(Multiple recipients)";
+    std::string many;
+    if (to && std::char_traits<char>::length(to) > kRecipientsMax) {
+        many = QCoreApplication::translate("DeliveryFailureDialog", "(Multiple recipients)").toStdString();
+        to = many.c_str();
+    }
     std::vector<std::string> lines{
-        headerLine("Date", header.value(RFC822MailHeader::kDate)),
-        headerLine("From", header.value(RFC822MailHeader::kFrom)),
-        headerLine("To", to),
-        headerLine("Subject", header.value(RFC822MailHeader::kSubject)),
+        headerLine(QT_TRANSLATE_NOOP("DeliveryFailureDialog", "Date"), header.value(RFC822MailHeader::kDate)),
+        headerLine(QT_TRANSLATE_NOOP("DeliveryFailureDialog", "From"), header.value(RFC822MailHeader::kFrom)),
+        headerLine(QT_TRANSLATE_NOOP("DeliveryFailureDialog", "To"), to),
+        headerLine(QT_TRANSLATE_NOOP("DeliveryFailureDialog", "Subject"), header.value(RFC822MailHeader::kSubject)),
         displayedPath(path),
     };
     std::size_t from = 0;
     while (from < reply.size() && lines.size() < 5 + kReplyLinesMax) {
         std::size_t end = reply.find("\r\n", from);
         if (end == std::string::npos) end = reply.size();
-        if (end > from) lines.push_back(noticeLine("Reply", reply.substr(from, end - from).c_str()));
+        if (end > from)
+            lines.push_back(noticeLine(QT_TRANSLATE_NOOP("DeliveryFailureDialog", "Reply"),
+                                       reply.substr(from, end - from).c_str()));
         from = end + 2;
     }
     return lines;

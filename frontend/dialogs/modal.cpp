@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 #include <algorithm>
 
@@ -26,6 +27,26 @@ int execCentred(QDialog& dialog) {
     return execModal(dialog);
 }
 
+void openDialog(QDialog* dialog, std::function<void(int)> done) {
+    if (hook()) {
+        int result = hook()(*dialog);
+        if (done) done(result);
+        dialog->deleteLater();
+        return;
+    }
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
+        if (done) done(result);
+        dialog->deleteLater();
+    });
+    dialog->open();
+}
+
+void openCentred(QDialog* dialog, std::function<void(int)> done) {
+    dialog->adjustSize();
+    centerOnScreen(dialog);
+    openDialog(dialog, std::move(done));
+}
+
 QRect placeCentred(QSize frame, const QRect& available) {
     QSize size = frame.boundedTo(available.size());
     return {available.left() + (available.width() - size.width()) / 2,
@@ -36,11 +57,6 @@ namespace {
 
 constexpr int kGap = 8;  // between two windows side by side
 
-// Whether the window system lets a program place its windows (Wayland's compositors do not).
-bool canPlaceWindows() {
-    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-
 // Gives w the frame rectangle place (its borders as they are now).
 void setFrameRect(QWidget* w, const QRect& place) {
     QSize borders = w->frameGeometry().size() - w->geometry().size();
@@ -49,6 +65,14 @@ void setFrameRect(QWidget* w, const QRect& place) {
 }
 
 }  // namespace
+
+QWidget* ownerWhileShown(QWidget* window) {
+    return window && window->isVisible() && !window->isMinimized() ? window : nullptr;
+}
+
+bool canPlaceWindows() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
 
 std::pair<QRect, QRect> sideBySide(QSize first, QSize second, const QRect& available, int firstMinWidth) {
     int half = (available.width() - kGap) / 2;

@@ -15,6 +15,17 @@ class QWidget;
 int execModal(QDialog& dialog);
 // The same for a dialog first sized to its contents and centred on its screen.
 int execCentred(QDialog& dialog);
+// Opens a dialog made with new without a loop of its own (QDialog::open: modal for its owner
+// window), calls done with its result once it has finished, then deletes it. Under a test's
+// hook the hook answers instead, and done runs before this returns.
+void openDialog(QDialog* dialog, std::function<void(int result)> done = {});
+// The same for a dialog first sized to its contents and centred on its screen.
+void openCentred(QDialog* dialog, std::function<void(int result)> done = {});
+// The owner for a dialog that window opens: window while it shows; else none (a dialog of a
+// minimised or hidden window would be minimised or hidden with it).
+QWidget* ownerWhileShown(QWidget* window);
+// Whether the window system lets a program place its windows (Wayland's compositors do not).
+bool canPlaceWindows();
 // Where a window whose frame (with the title bar and borders) is frame goes on a screen whose
 // free area (without panels) is available: centred, and made smaller where it would not fit,
 // so that all of it is on that screen.

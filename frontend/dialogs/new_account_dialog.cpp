@@ -62,8 +62,8 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
 
 void showNewAccountSettings(QWidget* owner, const std::string& clientName, const std::string& commandLine,
                             const std::string& accountTitle, bool oauth) {
-    NewAccountSettingsDialog dialog(owner, clientName, commandLine, accountTitle, oauth);
-    dialog.raise();
-    dialog.activateWindow();
-    execCentred(dialog);
+    auto* dialog = new NewAccountSettingsDialog(owner, clientName, commandLine, accountTitle, oauth);
+    openCentred(dialog);
+    dialog->raise();
+    dialog->activateWindow();
 }

@@ -19,6 +19,6 @@ private:
     std::string commandLine_;
 };
 
-// Shows the dialog modally, centred and in front.
+// Opens the dialog centred and in front, modal for owner, and returns at once.
 void showNewAccountSettings(QWidget* owner, const std::string& clientName, const std::string& commandLine,
                             const std::string& accountTitle, bool oauth = false);

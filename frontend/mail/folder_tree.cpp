@@ -6,18 +6,36 @@
 #include "frontend/mail/item_list.h"
 #include "config/settings.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
+
+#include <cstring>
 
 namespace views {
 
 namespace {
 
 constexpr int kDataRole = Qt::UserRole;
+constexpr int kTextRole = Qt::UserRole + 1;  // the node's text as the folder choice reads it
+
+// A root's name in the user's language ("Outgoing (2)" keeps its count); an account's title
+// as it is.
+QString shownText(const std::string& text, int data) {
+    QString shown = QString::fromStdString(text);
+    if (data >= 0) return shown;
+    for (const char* root :
+         {QT_TRANSLATE_NOOP("FolderTree", "Incoming"), QT_TRANSLATE_NOOP("FolderTree", "Outgoing")}) {
+        if (text.rfind(root, 0) == 0)
+            return QCoreApplication::translate("FolderTree", root) + shown.mid(static_cast<int>(std::strlen(root)));
+    }
+    return shown;
+}
 
 QTreeWidgetItem* makeNode(const std::string& text, ProgramIcon icon, int data) {
     auto* node = new QTreeWidgetItem;
-    node->setText(0, QString::fromStdString(text));
+    node->setText(0, shownText(text, data));
+    node->setData(0, kTextRole, QString::fromStdString(text));
     node->setIcon(0, programIcon(icon));
     node->setData(0, kDataRole, data);
     return node;
@@ -25,6 +43,10 @@ QTreeWidgetItem* makeNode(const std::string& text, ProgramIcon icon, int data) {
 
 int nodeData(const QTreeWidgetItem* node) {
     return node ? node->data(0, kDataRole).toInt() : -1;
+}
+
+std::string nodeKey(const QTreeWidgetItem* node) {
+    return node->data(0, kTextRole).toString().toStdString();
 }
 
 }  // namespace
@@ -85,7 +107,7 @@ void FolderTree::refresh() {
     quiet_ = true;
     setCurrentItem(node);
     quiet_ = false;
-    select(node->text(0).toStdString(), nodeData(node));
+    select(nodeKey(node), nodeData(node));
     listings_ = nullptr;
 }
 
@@ -98,7 +120,7 @@ void FolderTree::select(const std::string& nodeText, int itemData) {
 
 void FolderTree::onCurrentChanged(QTreeWidgetItem* node) {
     if (quiet_ || !node) return;
-    select(node->text(0).toStdString(), nodeData(node));
+    select(nodeKey(node), nodeData(node));
     listings_ = nullptr;
 }
 

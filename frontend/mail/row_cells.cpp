@@ -1,5 +1,6 @@
 #include "frontend/mail/row_cells.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QRegularExpression>
 
@@ -82,7 +83,8 @@ std::optional<std::string> plainCell(const char* value) {
 
 std::optional<std::string> toCell(const char* toValue) {
     if (!toValue) return std::nullopt;
-    if (std::strlen(toValue) > kLongestToShown) return std::string("(Multiple recipients)");
+    if (std::strlen(toValue) > kLongestToShown)
+        return QCoreApplication::translate("MailList", "(Multiple recipients)").toStdString();
     return std::string(toValue);
 }
 

@@ -6,8 +6,8 @@ void CycleStatus::setStatus(const char* text) {
 }
 
 void CycleStatus::cycleStarted() {
-    flags_.cycling = 1;  // before the status, so that the tip says a cycle runs
-    flags_.cycleFailed = 0;
+    flags_.cycling = true;  // before the status, so that the tip says a cycle runs
+    flags_.cycleFailed = false;
     failedStep_.clear();
 }
 
@@ -18,12 +18,12 @@ void CycleStatus::enterPhase(const CyclePhase& phase) {
 }
 
 void CycleStatus::cycleFailed() {
-    flags_.cycleFailed = 1;
+    flags_.cycleFailed = true;
     if (failedStep_.empty()) failedStep_ = step_;
 }
 
 void CycleStatus::cycleEnded() {
-    emit cycleFinished(flags_.cycleFailed != 0 || flags_.dialFailed != 0, QString::fromStdString(failedStep_));
+    emit cycleFinished(flags_.cycleFailed || flags_.dialFailed, QString::fromStdString(failedStep_));
 }
 
 void CycleStatus::setFrame(int frame) {

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <string>
 
 class CycleStatus : public QObject {
@@ -17,10 +18,18 @@ class CycleStatus : public QObject {
 public:
     explicit CycleStatus(QObject* parent = nullptr) : QObject(parent) {}
 
-    // The flags, read by the tray's frame and tip functions. Changes made here directly are
-    // shown with the next iconChanged.
-    ScheduleState& flags() { return flags_; }
+    // The schedule's state, read by the tray's frame and tip functions. It changes only through
+    // the setters below; a change is shown with the next iconChanged.
     const ScheduleState& flags() const { return flags_; }
+    void setActive(bool on) { flags_.active = on; }
+    void setCycling(bool on) { flags_.cycling = on; }
+    void setCycleFailed(bool on) { flags_.cycleFailed = on; }
+    void setDialFailed(bool on) { flags_.dialFailed = on; }
+    void setNewMailThisCycle(bool on) { flags_.newMailThisCycle = on; }
+    void setNewMailWaiting(bool on) { flags_.newMailWaiting = on; }
+    void setDeliverOnResume(bool on) { flags_.deliverOnResume = on; }
+    void setBlinkPhase(bool on) { flags_.blinkPhase = on; }
+    void setDialRetries(std::int32_t count) { flags_.rasRetryCount = count; }
 
     // The status line's text ("OK", a phase, a failure); statusChanged follows every setting,
     // also of the same text, so that the time of the last check shown beside it is fresh.
@@ -47,7 +56,7 @@ public:
 
     // Unread items counted outside a cycle; shown in the tip while the blinking runs.
     void setUnreadCount(int count) { unread_ = count; }
-    int unreadCount() const { return flags_.newMailWaiting != 0 ? unread_ : 0; }
+    int unreadCount() const { return flags_.newMailWaiting ? unread_ : 0; }
 
 signals:
     void statusChanged(const QString& status);

@@ -3,9 +3,9 @@
 #include "link/engine_link.h"
 
 int trayIconIndex(const ScheduleState& s) {
-    int index = s.cycleFailed != 0 ? kTrayFailed : kTrayActive;
-    if (s.active == 0) index = kTraySuspended;
-    if (s.blinkPhase != 0 && s.newMailWaiting != 0) index = kTrayNewMail;
+    int index = s.cycleFailed ? kTrayFailed : kTrayActive;
+    if (!s.active) index = kTraySuspended;
+    if (s.blinkPhase && s.newMailWaiting) index = kTrayNewMail;
     return index;
 }
 

@@ -8,18 +8,17 @@
 #include <optional>
 #include <string>
 
-// All 0 at start; 32-bit signed like the rest of the record's users expect.
+// The schedule's state, owned by the CycleStatus (its one writer); everything false at start.
 struct ScheduleState {
-    std::int32_t active = 0;  // scheduling is resumed
-    std::int32_t cycleFailed = 0;  // failure in the current or last cycle, or no engine
-    std::int32_t newMailThisCycle = 0;
-    std::int32_t newMailWaiting = 0;  // unread mail waits: alarm and blinking run
-    std::int32_t cycling = 0;  // from CYCLE_STARTED to CYCLE_FINISHED
-    std::int32_t deliverOnResume = 0;  // outgoing mail arrived while suspended
-    std::int32_t blinkPhase = 0;
-    std::int32_t rasRetryCount = 0;
-    std::int32_t dialFailed = 0;
-    std::int32_t newMailDialogOpen = 0;
+    bool active = false;  // scheduling is resumed
+    bool cycleFailed = false;  // failure in the current or last cycle, or no engine
+    bool newMailThisCycle = false;
+    bool newMailWaiting = false;  // unread mail waits: alarm and blinking run
+    bool cycling = false;  // from CYCLE_STARTED to CYCLE_FINISHED
+    bool deliverOnResume = false;  // outgoing mail arrived while suspended
+    bool blinkPhase = false;
+    bool dialFailed = false;  // the cycle's dial-up failed
+    std::int32_t rasRetryCount = 0;  // dial-up retries since the last connection or Cycle Now
 };
 
 // Indexes of the tray icon table (22 frames).

@@ -62,6 +62,19 @@ void Scheduler::expire(ScheduleTimer t) {
     }
 }
 
+void Scheduler::cycleNow() {
+    status_.setDialRetries(0);
+    startCycle();
+}
+
+void Scheduler::connected() {
+    status_.setDialRetries(0);
+}
+
+void Scheduler::dialFailed() {
+    status_.setDialFailed(true);
+}
+
 void Scheduler::cycleStarted() {
     arm(ScheduleTimer::Animate, kAnimateMs);
 }
@@ -98,32 +111,31 @@ void Scheduler::requestCycle() {
         return;
     }
     hooks_.beep();
-    state_.cycleFailed = 1;
+    status_.setCycleFailed(true);
 }
 
 void Scheduler::resume() {
     suspendedForLackOfAccounts_ = false;
-    state_.active = 1;
+    status_.setActive(true);
     status_.flagsChanged();
-    ResumeDelays d = resumeDelays(hooks_.now(), config::readSetting(config::kLastCheckTime),
-                                  state_.deliverOnResume != 0, config::readSetting(config::kCheckFreqLO),
-                                  config::readSetting(config::kCheckFreqHI));
+    ResumeDelays d = resumeDelays(hooks_.now(), config::readSetting(config::kLastCheckTime), state_.deliverOnResume,
+                                  config::readSetting(config::kCheckFreqLO), config::readSetting(config::kCheckFreqHI));
     DebugLineInt(LOG_APP, LOG_MED, "Elapsed time since last cycle (mins):", d.elapsedSeconds / 60);
-    state_.deliverOnResume = 0;
+    status_.setDeliverOnResume(false);
     arm(ScheduleTimer::Offline, d.offlineMs);
     arm(ScheduleTimer::Online, d.onlineMs);
 }
 
 void Scheduler::suspend() {
     suspendedForLackOfAccounts_ = false;
-    state_.active = 0;
+    status_.setActive(false);
     status_.flagsChanged();
     stop(ScheduleTimer::Offline);
     stop(ScheduleTimer::Online);
 }
 
 void Scheduler::accountsChanged(int accountCount) {
-    if (!suspendedForLackOfAccounts_ || state_.active != 0 || accountCount <= 0) return;
+    if (!suspendedForLackOfAccounts_ || state_.active || accountCount <= 0) return;
     DebugLine(LOG_APP, LOG_MED, "Tarnwick: first account added, scheduling resumed");
     resume();
 }
@@ -146,35 +158,35 @@ void Scheduler::periodElapsed(ScheduleTimer t) {
 void Scheduler::lineKnown(ScheduleTimer t, bool lineUp) {
     if (lineUp != (t == ScheduleTimer::Online)) return;
     rearmIfRunning(t == ScheduleTimer::Online ? ScheduleTimer::Offline : ScheduleTimer::Online);
-    if (state_.cycling == 0) startCycle();
+    if (!state_.cycling) startCycle();
 }
 
 void Scheduler::newItem() {
     if (config::readSetting(config::kNotifyArrive) != 0) hooks_.beep();
-    state_.newMailThisCycle = 1;
+    status_.setNewMailThisCycle(true);
 }
 
 void Scheduler::newOutgoingMail() {
     DebugLine(LOG_APP, LOG_LOW, "Tarnwick: New outgoing mail");
     if (config::readSetting(config::kSMTPDeliverImm) == 0) return;
-    if (state_.active == 1) startCycle();
-    else state_.deliverOnResume = 1;
+    if (state_.active) startCycle();
+    else status_.setDeliverOnResume(true);
 }
 
 void Scheduler::finishCycle() {
-    state_.cycling = 0;
+    status_.setCycling(false);
     status_.setStatus(kStatusOk);
     stop(ScheduleTimer::Animate);
-    if (state_.dialFailed == 1) handleDialFailure();
-    else if (state_.cycleFailed == 1) status_.setStatus(kStatusCycleFailed);
-    if (state_.newMailThisCycle == 0) {
+    if (state_.dialFailed) handleDialFailure();
+    else if (state_.cycleFailed) status_.setStatus(kStatusCycleFailed);
+    if (!state_.newMailThisCycle) {
         announcementPlayed(false);
         return;
     }
     // The state changes first: other messages come in while the sound plays and while a failed
     // program's message box shows, and an item of a cycle that starts meanwhile must not be lost.
-    state_.newMailThisCycle = 0;
-    state_.newMailWaiting = 1;
+    status_.setNewMailThisCycle(false);
+    status_.setNewMailWaiting(true);
     startUnreadCheck();
     if (config::readSetting(config::kNotifyVoice) != 0)
         hooks_.playAnnouncement(config::readSetting(config::kNotifAnnounceWave), [this] { announcementPlayed(true); });
@@ -185,13 +197,13 @@ void Scheduler::announcementPlayed(bool newMail) {
     if (newMail && config::readSetting(config::kNotifyRun) != 0)
         hooks_.runProgram(config::readSetting(config::kNotifRunFile));
     // A cycle that started during the announcement owns the icon with its animation.
-    if (state_.cycling == 0) status_.flagsChanged();
+    if (!state_.cycling) status_.flagsChanged();
 }
 
 void Scheduler::handleDialFailure() {
-    state_.dialFailed = 0;
+    status_.setDialFailed(false);
     if (config::readSetting(config::kRASFailRetry) != 1) return;
-    if (state_.active == 0) {
+    if (!state_.active) {
         // Cycle Now while suspended: a retry would restart the offline schedule behind the
         // user's back.
         DebugLine(LOG_APP, LOG_MED, "Tarnwick: no dial retry while scheduling is suspended");
@@ -202,12 +214,12 @@ void Scheduler::handleDialFailure() {
         static_cast<std::int64_t>(config::readSetting(config::kRASRetryLimit))) {
         status_.setStatus(kStatusDialExhausted);
         DebugLine(LOG_APP, LOG_HIGH, "RAS connect retries exhausted");
-        state_.rasRetryCount = 0;
+        status_.setDialRetries(0);
         return;
     }
     status_.setStatus(kStatusDialRetry);
     DebugLine(LOG_APP, LOG_MED, "Retrying failed RAS connect after wait period...");
-    ++state_.rasRetryCount;
+    status_.setDialRetries(state_.rasRetryCount + 1);
     stop(ScheduleTimer::Offline);
     arm(ScheduleTimer::Offline, config::readSetting(config::kCheckFreqRASRetry));
 }
@@ -219,7 +231,7 @@ void Scheduler::startUnreadCheck() {
 
 void Scheduler::startBlinking() {
     arm(ScheduleTimer::Blink, kBlinkMs);
-    state_.blinkPhase = 1;
+    status_.setBlinkPhase(true);
 }
 
 void Scheduler::checkUnreadMail() {
@@ -227,25 +239,25 @@ void Scheduler::checkUnreadMail() {
     if (found) {
         if (config::readSetting(config::kNotifyAlarm) == 1)
             hooks_.playAlarm(config::readSetting(config::kNotifAlarmWave));
-        if (state_.newMailWaiting == 0) startBlinking();
+        if (!state_.newMailWaiting) startBlinking();
     } else {
         stop(ScheduleTimer::Blink);
         stop(ScheduleTimer::NewMail);
     }
-    state_.newMailWaiting = found ? 1 : 0;
-    if (state_.cycling == 0) status_.flagsChanged();
+    status_.setNewMailWaiting(found);
+    if (!state_.cycling) status_.flagsChanged();
 }
 
 void Scheduler::mailboxesChanged() {
-    if (state_.newMailWaiting == 0 || hooks_.unreadMailWaiting()) return;
+    if (!state_.newMailWaiting || hooks_.unreadMailWaiting()) return;
     stop(ScheduleTimer::Blink);
     stop(ScheduleTimer::NewMail);
-    state_.newMailWaiting = 0;
-    if (state_.cycling == 0) status_.flagsChanged();
+    status_.setNewMailWaiting(false);
+    if (!state_.cycling) status_.flagsChanged();
 }
 
 void Scheduler::blink() {
-    if (state_.cycling != 0) return;
-    state_.blinkPhase = state_.blinkPhase != 0 ? 0 : 1;
+    if (state_.cycling) return;
+    status_.setBlinkPhase(!state_.blinkPhase);
     status_.flagsChanged();
 }

@@ -76,6 +76,10 @@ public:
     // the user has chosen Resume or Suspend meanwhile.
     void accountsChanged(int accountCount);
 
+    // Cycle Now: the dial-up retries count from 0 again, and a cycle is asked for.
+    void cycleNow();
+    void connected();  // CYCLE_CONNECTED: the dial-up retries count from 0 again
+    void dialFailed();  // CYCLE_DIAL_FAILED: handled when the cycle ends
     void cycleStarted();  // CYCLE_STARTED: the tray animates until the cycle ends
     void newItem();  // CYCLE_NEW_ITEM
     void newOutgoingMail();  // NEW_OUTGOING_MAIL
@@ -121,7 +125,7 @@ private:
     bool dialEntryConfigured(std::string& entry) const;
 
     CycleStatus& status_;
-    ScheduleState& state_;  // status_'s flags
+    const ScheduleState& state_;  // status_'s state, changed only through status_
     Hooks hooks_;
     int asking_ = 0;
     // Never destroyed before the scheduler: a timer may be stopped from its own expiry.

@@ -14,12 +14,12 @@ class Tray {
 
 std::string trayToolTip(const ScheduleState& state, const TipFacts& facts, const QLocale& locale) {
     QString says;
-    if (state.cycling != 0) {
+    if (state.cycling) {
         says = Tray::tr("checking mail\u2026");
-    } else if (state.cycleFailed != 0) {
+    } else if (state.cycleFailed) {
         says = facts.failedStep.empty() ? Tray::tr("last cycle failed")
                                         : Tray::tr("last cycle failed: %1").arg(Tray::tr(facts.failedStep.c_str()));
-    } else if (state.active == 0) {
+    } else if (!state.active) {
         says = Tray::tr("suspended");
     } else {
         QStringList parts;

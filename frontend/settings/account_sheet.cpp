@@ -103,9 +103,11 @@ public:
     AccountPage(SettingsModel& account, const std::string& title);
     void load() override;
     bool save() override;
-    // Shows the e-mail program's settings for the account.
+    // Shows the e-mail program's settings for the account, over the sheet's owner: the sheet
+    // closes meanwhile.
     void stored() override {
-        showNewAccountSettings(this, model_.text(kClientName), model_.text(kClientFile), title_, signIn_->oauth());
+        showNewAccountSettings(window()->parentWidget(), model_.text(kClientName), model_.text(kClientFile), title_,
+                               signIn_->oauth());
     }
 
 private:
@@ -278,11 +280,12 @@ void showAccountProperties(QWidget* owner, int accountIndex) {
     plat::RegKey accounts;
     std::string title;
     if (!config::openAccountsKey(accounts) || !config::accountTitle(accounts, accountIndex, title)) return;
-    SettingsModel model(SettingsModel::account(kAccountsKey, title));
-    PropSheet sheet(owner, QCoreApplication::translate("Tarnwick", "Account properties"), model);
-    sheet.addPage(new AccountPage(model, title));
-    sheet.addPage(new AdvancedPage(model, title));
-    sheet.run();
+    auto* model = new SettingsModel(SettingsModel::account(kAccountsKey, title));
+    auto* sheet = new PropSheet(owner, QCoreApplication::translate("Tarnwick", "Account properties"), *model);
+    model->setParent(sheet);  // goes with the sheet, after its pages
+    sheet->addPage(new AccountPage(*model, title));
+    sheet->addPage(new AdvancedPage(*model, title));
+    sheet->start();
 }
 
 #include "account_sheet.moc"

@@ -18,9 +18,13 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QVBoxLayout>
 #include <QWizard>
+
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -216,28 +220,45 @@ private:
     bool created_ = false;
 };
 
-// Runs the sign-in of a new account, the user waiting on a small dialog that can cancel it.
-void signInNewAccount(QWidget* owner, const std::string& title, const signin::Choice& choice) {
-    QProgressDialog waiting(QCoreApplication::translate("Tarnwick", "Sign in on the provider's page in your browser."),
-                            QCoreApplication::translate("Tarnwick", "Cancel"), 0, 0, owner);
-    waiting.setObjectName(QStringLiteral("signInWaiting"));
-    waiting.setWindowTitle(QStringLiteral("Tarnwick"));
-    SignInRun run;
-    bool ok = false;
-    QString why;
-    QObject::connect(&run, &SignInRun::finished, &waiting, [&](bool good, const QString& message) {
-        ok = good;
-        why = message;
-        waiting.reset();
+// Runs the sign-in of a new account while a small dialog, which can cancel it, says what to
+// do; then() follows once it has ended, after a failure has been told.
+void signInNewAccount(QWidget* owner, const std::string& title, const signin::Choice& choice,
+                      std::function<void()> then) {
+    auto* waiting = new QProgressDialog(
+        QCoreApplication::translate("Tarnwick", "Sign in on the provider's page in your browser."),
+        QCoreApplication::translate("Tarnwick", "Cancel"), 0, 0, owner);
+    waiting->setObjectName(QStringLiteral("signInWaiting"));
+    waiting->setWindowTitle(QStringLiteral("Tarnwick"));
+    waiting->setAutoReset(false);
+    waiting->setAutoClose(false);
+    auto* run = new SignInRun(waiting);  // goes with the dialog
+    struct Outcome {
+        bool ok = false;
+        QString why;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    QObject::connect(run, &SignInRun::finished, waiting, [waiting, outcome](bool good, const QString& message) {
+        outcome->ok = good;
+        outcome->why = message;
+        waiting->accept();
     });
-    QObject::connect(&waiting, &QProgressDialog::canceled, &run, &SignInRun::cancel);
-    if (run.start(title, choice)) execModal(waiting);
-    if (!ok)
-        tellUser(owner,
-                 QT_TRANSLATE_NOOP("Tarnwick",
-                                   "The account is not signed in yet: %1 Sign in with Sign in… on its "
-                                   "Account page."),
-                 QMessageBox::Warning, why.toStdString());
+    QObject::connect(waiting, &QProgressDialog::canceled, run, &SignInRun::cancel);
+    auto ended = [owner = QPointer<QWidget>(owner), outcome, then = std::move(then)](int) {
+        if (!outcome->ok)
+            tellUser(owner,
+                     QT_TRANSLATE_NOOP("Tarnwick",
+                                       "The account is not signed in yet: %1 Sign in with Sign in… on its "
+                                       "Account page."),
+                     QMessageBox::Warning, outcome->why.toStdString());
+        if (then) then();
+    };
+    if (!run->start(title, choice)) {
+        // finished() has come already, or comes from the loop: either way nothing to wait for.
+        ended(0);
+        waiting->deleteLater();
+        return;
+    }
+    openDialog(waiting, std::move(ended));
 }
 
 }  // namespace
@@ -257,11 +278,16 @@ bool runAddAccountWizard(QWidget* owner) {
     // What follows Finish once the wizard has closed: the provider's sign-in, then the settings
     // for the e-mail program.
     config::NewAccount account = wizard.account();
-    if (wizard.oauth())
+    bool oauth = wizard.oauth();
+    auto showSettings = [owner = QPointer<QWidget>(owner), account, oauth] {
+        showNewAccountSettings(owner, account.clientName, account.clientFile, account.title, oauth);
+    };
+    if (oauth)
         signInNewAccount(
             owner, account.title,
-            {fieldText(&wizard, "oauthPreset").toStdString(), fieldText(&wizard, "oauthClientId").toStdString(), {}});
-    showNewAccountSettings(owner, account.clientName, account.clientFile, account.title, wizard.oauth());
+            {fieldText(&wizard, "oauthPreset").toStdString(), fieldText(&wizard, "oauthClientId").toStdString(), {}},
+            showSettings);
+    else showSettings();
     return true;
 }
 

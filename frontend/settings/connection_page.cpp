@@ -65,8 +65,8 @@ private:
     QComboBox* dialUpEntry_;
     QCheckBox* establishConnection_;
     QCheckBox* retryDialUp_;
-    QLineEdit* retryCount_;
-    QLineEdit* retryPause_;
+    NumberBox* retryCount_;
+    NumberBox* retryPause_;
     QLineEdit* smtpServer_;
     QComboBox* smtpSecurity_;
     QLineEdit* smtpPort_;
@@ -82,8 +82,8 @@ ConnectionPage::ConnectionPage(SettingsModel& model) : PropPage("connectionPage"
     dialUpEntry_ = listBox(dialUp, "dialUpEntry");
     establishConnection_ = checkBox(dialUp, "establishConnection", tr("&Establish connection if necessary"));
     retryDialUp_ = checkBox(dialUp, "retryDialUp", tr("&Retry if the dial-up connection fails"));
-    retryCount_ = numberEdit(dialUp, "retryCount", 5);
-    retryPause_ = numberEdit(dialUp, "retryPause", 5);
+    retryCount_ = new NumberBox(dialUp, "retryCount", 1, 99999);
+    retryPause_ = new NumberBox(dialUp, "retryPause", 1, static_cast<int>(validation::kMaxMinutes));  // minutes
     auto* grid = new QGridLayout(dialUp);
     grid->addWidget(buddyLabel(dialUp, tr("&Connect with:"), dialUpEntry_), 0, 0);
     grid->addWidget(dialUpEntry_, 0, 1, 1, 3);
@@ -197,13 +197,13 @@ bool ConnectionPage::save() {
     auto readable = [](const std::string& path) { return QFileInfo(QString::fromStdString(path)).isReadable(); };
     if (auto refusal = validation::checkConnection(values, readable)) {
         tellUser(this, refusal->message, QMessageBox::NoIcon, refusal->argument);
-        QLineEdit* focus = refusal->field == ConnectionField::SmtpPort       ? smtpPort_
-                           : refusal->field == ConnectionField::RetryCount   ? retryCount_
-                           : refusal->field == ConnectionField::RetryPause   ? retryPause_
-                           : refusal->field == ConnectionField::SmtpUser     ? smtpUser_
-                           : refusal->field == ConnectionField::SmtpPassword ? smtpPassword_
-                           : refusal->field == ConnectionField::CaFile       ? caFile_
-                                                                             : smtpServer_;
+        QWidget* focus = refusal->field == ConnectionField::SmtpPort       ? smtpPort_
+                         : refusal->field == ConnectionField::RetryCount   ? static_cast<QWidget*>(retryCount_)
+                         : refusal->field == ConnectionField::RetryPause   ? static_cast<QWidget*>(retryPause_)
+                         : refusal->field == ConnectionField::SmtpUser     ? smtpUser_
+                         : refusal->field == ConnectionField::SmtpPassword ? smtpPassword_
+                         : refusal->field == ConnectionField::CaFile       ? caFile_
+                                                                           : smtpServer_;
         focus->setFocus();
         return false;
     }

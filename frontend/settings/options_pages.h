@@ -2,18 +2,23 @@
 // over the sheet's settings model; the sheet owns them.
 #pragma once
 
+#include <QUrl>
+
 #include <functional>
 
 class PropPage;
+class PropSheet;
 class QWidget;
 class SettingsModel;
 struct ScheduleState;
 
-// Shows the sheet modally over owner; periodsChanged is called when OK stored a changed check
-// period while schedule->active. Answers whether OK stored the pages. beside: a window showing
-// now that the sheet goes beside instead of over (the set-up help), or null.
-bool runOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule,
-                     QWidget* beside = nullptr);
+// The sheet over owner, made and not yet shown: start() opens it, modal for owner without a loop
+// of its own. When OK has stored a changed check period while schedule->active, periodsChanged is
+// called; schedule must outlive the sheet. beside: a window showing now that the sheet goes beside
+// instead of over (the set-up help), or null; helpPage: a help page the sheet shows at its side
+// instead (where the window system places the windows), or empty.
+PropSheet* newOptionsSheet(QWidget* owner, std::function<void()> periodsChanged, const ScheduleState* schedule,
+                           QWidget* beside = nullptr, const QUrl& helpPage = {});
 
 // "Connection": the NetworkManager connection to bring up and its retries, the provider's SMTP
 // server for outgoing mail with its port, security and log-in (a password, or OAuth 2.0 with

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QVBoxLayout>
 
 namespace {
@@ -33,7 +34,8 @@ PropPage::PropPage(const char* name, const QString& title, SettingsModel& model)
 PropSheet::PropSheet(QWidget* parent, const QString& caption, SettingsModel& model)
     : QDialog(parent),
       model_(model),
-      tabs_(new QTabWidget(this)) {
+      tabs_(new QTabWidget(this)),
+      body_(new QHBoxLayout) {
     setObjectName(QStringLiteral("sheet"));
     setWindowTitle(caption);
     tabs_->setObjectName(QStringLiteral("tabs"));
@@ -45,7 +47,8 @@ PropSheet::PropSheet(QWidget* parent, const QString& caption, SettingsModel& mod
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(tabs_, &QTabWidget::currentChanged, this, &PropSheet::changeTo);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(tabs_);
+    body_->addWidget(tabs_);
+    layout->addLayout(body_, 1);
     layout->addWidget(buttons);
 }
 
@@ -58,8 +61,24 @@ PropPage* PropSheet::page(int index) const {
     return static_cast<PropPage*>(tabs_->widget(index));
 }
 
-bool PropSheet::run() {
-    if (tabs_->count() == 0) return false;
+void PropSheet::showHelpPanel(const QUrl& page) {
+    auto* help = new QTextBrowser(this);
+    help->setObjectName(QStringLiteral("helpPanel"));
+    help->setOpenExternalLinks(true);
+    help->setSource(page);
+    help->setMinimumWidth(320);
+    body_->addWidget(help, 1);
+}
+
+void PropSheet::start(std::function<void(bool)> done) {
+    auto finished = [done = std::move(done)](int result) {
+        if (done) done(result == QDialog::Accepted);
+    };
+    if (tabs_->count() == 0) {
+        finished(QDialog::Rejected);
+        deleteLater();
+        return;
+    }
     setTab(0);
     enter(0);
     focusFirstField(page(0));
@@ -68,9 +87,10 @@ bool PropSheet::run() {
         placeSideBySide(this, beside_);
         // Modal for the main window only: the window beside it can still be scrolled and read.
         setWindowModality(Qt::WindowModal);
-        return execModal(*this) == QDialog::Accepted;
+        openDialog(this, finished);
+        return;
     }
-    return execCentred(*this) == QDialog::Accepted;
+    openCentred(this, finished);
 }
 
 void PropSheet::enter(int index) {

@@ -4,9 +4,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QUrl>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
+class QHBoxLayout;
 class QTabWidget;
 class SettingsModel;
 
@@ -38,12 +42,16 @@ public:
 
     // The sheet owns its pages.
     void addPage(PropPage* page);
-    // Shows the pages modally from the first, its first field in focus; true when OK stored
-    // the model.
-    bool run();
+    // Shows the pages from the first, its first field in focus, modal for its owner window but
+    // without a loop of its own; done(stored) follows once it has closed (true when OK stored the
+    // model), and the sheet is then deleted. The sheet must have been made with new.
+    void start(std::function<void(bool stored)> done = {});
     // A window the sheet opens beside rather than over (the set-up help at first start): both
     // share the screen, and the other window stays usable while the sheet runs.
     void setBeside(QWidget* window) { beside_ = window; }
+    // A help page shown in the sheet itself, at its right: where the window system places the
+    // windows (Wayland), the only way to keep the help beside the sheet rather than under it.
+    void showHelpPanel(const QUrl& page);
 
 private:
     void enter(int index);
@@ -54,6 +62,7 @@ private:
 
     SettingsModel& model_;
     QTabWidget* tabs_;
+    QHBoxLayout* body_;  // the tabs, and the help panel where there is one
     int current_ = 0;
     QWidget* beside_ = nullptr;
 };

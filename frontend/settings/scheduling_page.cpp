@@ -16,7 +16,7 @@
 namespace {
 
 // "label [edit] minutes" in one row.
-QHBoxLayout* periodRow(QLabel* label, QLineEdit* edit, QLabel* unit) {
+QHBoxLayout* periodRow(QLabel* label, QWidget* edit, QLabel* unit) {
     auto* row = new QHBoxLayout;
     row->addWidget(label);
     row->addWidget(edit);
@@ -34,15 +34,15 @@ public:
     bool save() override;
 
 private:
-    QLineEdit* onlinePeriod_;
+    NumberBox* onlinePeriod_;
     QGroupBox* offlineGroup_;
-    QLineEdit* offlinePeriod_;
+    NumberBox* offlinePeriod_;
     QCheckBox* deliverImmediately_;
 };
 
 SchedulingPage::SchedulingPage(SettingsModel& model) : PropPage("schedulingPage", tr("Scheduling"), model) {
     auto* online = new QGroupBox(tr("Connected"), this);
-    onlinePeriod_ = numberEdit(online, "onlinePeriod", 5);
+    onlinePeriod_ = new NumberBox(online, "onlinePeriod", 1, static_cast<int>(validation::kMaxMinutes));  // minutes
     auto* onlineLayout = new QVBoxLayout(online);
     onlineLayout->addLayout(periodRow(buddyLabel(online, tr("O&nline check every"), onlinePeriod_), onlinePeriod_,
                                       new QLabel(tr("minutes"), online)));
@@ -50,7 +50,7 @@ SchedulingPage::SchedulingPage(SettingsModel& model) : PropPage("schedulingPage"
     // The whole group is disabled without a dial-up entry.
     offlineGroup_ = new QGroupBox(tr("Not connected"), this);
     offlineGroup_->setObjectName(QStringLiteral("offlineGroup"));
-    offlinePeriod_ = numberEdit(offlineGroup_, "offlinePeriod", 5);
+    offlinePeriod_ = new NumberBox(offlineGroup_, "offlinePeriod", 1, static_cast<int>(validation::kMaxMinutes));
     auto* minutes = new QLabel(tr("minutes"), offlineGroup_);
     auto* note = noteLabel(
         offlineGroup_,

@@ -293,6 +293,30 @@
 <context>
     <name>DeliveryFailureDialog</name>
     <message>
+        <source>Date</source>
+        <translation>Datum</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>Von</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>An</translation>
+    </message>
+    <message>
+        <source>Subject</source>
+        <translation>Betreff</translation>
+    </message>
+    <message>
+        <source>Reply</source>
+        <translation>Antwort</translation>
+    </message>
+    <message>
+        <source>(Multiple recipients)</source>
+        <translation>(Mehrere Empfänger)</translation>
+    </message>
+    <message>
         <source>Delivery Failure Notice</source>
         <translation>Unzustellbarkeitsmeldung</translation>
     </message>
@@ -314,6 +338,17 @@
     <message>
         <source>Read mail</source>
         <translation>E-Mail lesen</translation>
+    </message>
+</context>
+<context>
+    <name>FolderTree</name>
+    <message>
+        <source>Incoming</source>
+        <translation>Eingang</translation>
+    </message>
+    <message>
+        <source>Outgoing</source>
+        <translation>Ausgang</translation>
     </message>
 </context>
 <context>
@@ -349,6 +384,10 @@
 </context>
 <context>
     <name>MailList</name>
+    <message>
+        <source>(Multiple recipients)</source>
+        <translation>(Mehrere Empfänger)</translation>
+    </message>
     <message>
         <source>The mail item cannot be read.</source>
         <translation>Die Nachricht kann nicht gelesen werden.</translation>

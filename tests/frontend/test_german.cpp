@@ -9,6 +9,7 @@
 #include "frontend/mail/log_viewer.h"
 #include "frontend/settings/account_wizard.h"
 #include "frontend/settings/options_pages.h"
+#include "frontend/settings/prop_sheet.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -60,7 +61,7 @@ TEST(German, MenusOptionsAndWizardSpeakTheUsersLanguage) {
         }
         return 0;
     });
-    runOptionsSheet(nullptr, {}, nullptr);
+    newOptionsSheet(nullptr, {}, nullptr)->start();
     runAddAccountWizard(nullptr);
     setModalHook({});
     setMessageBoxHook({});
@@ -75,6 +76,14 @@ TEST(German, MenusOptionsAndWizardSpeakTheUsersLanguage) {
     auto* openLog = notice.findChild<QPushButton*>(QStringLiteral("openLog"));
     ASSERT_NE(openLog, nullptr);
     EXPECT_EQ(openLog->text(), QStringLiteral("&Protokoll öffnen"));
+    // The notice's header labels and the provider's reply.
+    std::vector<std::string> lines = deliveryFailureLines("/nonexistent/1.rfc822", "550 no such user\r\n");
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "Datum: -");
+    EXPECT_EQ(lines[1], "Von: -");
+    EXPECT_EQ(lines[2], "An: -");
+    EXPECT_EQ(lines[3], "Betreff: -");
+    EXPECT_EQ(lines[5], "Antwort: 550 no such user");
 }
 
 }  // namespace

@@ -72,14 +72,13 @@ TEST(NotificationTexts, FailuresCarryTheReplyAndTheStep) {
 class NotificationsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        notes = std::make_unique<DesktopNotifications>(DesktopNotifications::Hooks{
-            [this] { ++opened; },
-            [this] { ++readMail; },
+        notes = std::make_unique<DesktopNotifications>(
             [this](const DesktopNotifications::Request& r, std::function<void(quint32)> done) {
                 sent.push_back(r);
                 done(nextId++);
-            },
-        });
+            });
+        QObject::connect(notes.get(), &DesktopNotifications::openWindowRequested, [this] { ++opened; });
+        QObject::connect(notes.get(), &DesktopNotifications::readMailRequested, [this] { ++readMail; });
     }
     std::unique_ptr<DesktopNotifications> notes;
     std::vector<DesktopNotifications::Request> sent;
@@ -158,7 +157,7 @@ TEST_F(NotificationsTest, TheSettingTurnsThemOffAndArrivalsDoNotPileUpMeanwhile)
 
 // Without a session bus (the tests' world has none) the real sender does nothing.
 TEST(NotificationsWithoutAService, NothingHappens) {
-    DesktopNotifications notes({});
+    DesktopNotifications notes;
     notes.itemArrived("a@x", "one");
     notes.cycleFinished(true, "sending mail", "log");
     notes.deliveryFailure("x", "y", "550");

@@ -2,6 +2,7 @@
 // dial-up entry list, the outgoing server's port, security and log-in, the Resume command
 // after a period changed, Browse and the test buttons.
 #include "frontend/settings/options_pages.h"
+#include "frontend/settings/prop_sheet.h"
 #include "frontend/schedule/schedule_state.h"
 #include "platform/event_loop.h"
 #include "platform/registry.h"
@@ -10,6 +11,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QSpinBox>
+#include <QTextBrowser>
+#include <QUrl>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -33,8 +37,11 @@ protected:
         resumes = 0;
     }
     int run() {
-        int r = runOptionsSheet(
-            nullptr, [this] { ++resumes; }, &schedule);
+        // Under the test's dialog hook the sheet's script runs, and the sheet closes, at once.
+        int r = -1;
+        newOptionsSheet(
+            nullptr, [this] { ++resumes; }, &schedule)
+            ->start([&r](bool stored) { r = stored; });
         pumpMessages(0);
         return r;
     }
@@ -96,7 +103,9 @@ TEST_F(OptionsTest, RetriesOrPauseThatAreNoNumberAboveZeroAreRefusedWithTheirMes
             press(d, "ok");
             EXPECT_EQ(d.result(), 0) << c.retries << "/" << c.pause;
             EXPECT_EQ(takeBoxes(), std::vector<std::string>{c.message});
-            EXPECT_EQ(d.focusWidget(), in<QLineEdit>(d, c.focus));
+            // The field by its name: a spin box has the focus itself, its edit within it.
+            QWidget* focus = d.focusWidget();
+            EXPECT_EQ(focus ? focus->objectName().toStdString() : std::string(), c.focus);
             tabsOf(d)->setCurrentIndex(2);
             EXPECT_EQ(tabsOf(d)->currentIndex(), 0);
             EXPECT_EQ(takeBoxes(), std::vector<std::string>{c.message});
@@ -167,6 +176,15 @@ TEST_F(OptionsTest, AnOfflinePeriodBelowTheOnlineOneIsRefusedOneByOneIsNot) {
         tabsOf(d)->setCurrentIndex(1);
         EXPECT_EQ(in<QLineEdit>(d, "onlinePeriod")->text(), "1");  // 60000 ms
         EXPECT_EQ(in<QLineEdit>(d, "offlinePeriod")->text(), "60");  // 3600000 ms
+        // Whole minutes with arrows, within what a timer can count.
+        auto* online = in<QSpinBox>(d, "onlinePeriod");
+        EXPECT_EQ(online->minimum(), 1);
+        EXPECT_EQ(online->maximum(), 35791);
+        online->stepUp();
+        EXPECT_EQ(in<QLineEdit>(d, "onlinePeriod")->text(), "2");
+        online->stepDown();
+        online->stepDown();
+        EXPECT_EQ(in<QLineEdit>(d, "onlinePeriod")->text(), "1");
         type(d, "onlinePeriod", "10");
         type(d, "offlinePeriod", "5");
         press(d, "ok");
@@ -531,6 +549,24 @@ TEST_F(OptionsTest, TheConnectionPageIsRenderedForReviewWhenAsked) {
         return 0;
     });
     run();
+}
+
+}  // namespace
+
+namespace {
+
+// Where the window system places the windows, the set-up help goes into the sheet itself.
+TEST_F(OptionsTest, AHelpPageGivenShowsInsideTheSheetBesideItsPages) {
+    QUrl page = QUrl::fromLocalFile(QString::fromStdString(testsupport::worldDir() + "/help.html"));
+    testsupport::writeFile(testsupport::worldDir() + "/help.html", "<h2 id=\"setup\">Setting up</h2>");
+    page.setFragment(QStringLiteral("setup"));
+    std::unique_ptr<PropSheet> sheet(newOptionsSheet(nullptr, {}, &schedule, nullptr, page));
+    auto* help = sheet->findChild<QTextBrowser*>(QStringLiteral("helpPanel"));
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(help->source(), page);
+    EXPECT_TRUE(help->toPlainText().contains(QStringLiteral("Setting up")));
+    std::unique_ptr<PropSheet> plain(newOptionsSheet(nullptr, {}, &schedule));
+    EXPECT_EQ(plain->findChild<QTextBrowser*>(QStringLiteral("helpPanel")), nullptr);
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ protected:
     }
 
     CycleStatus cycle;
-    ScheduleState& state = cycle.flags();
+    const ScheduleState& state = cycle.flags();
     std::unique_ptr<Scheduler> scheduler;
     std::time_t now = kNow;
     bool engineUp = true;
@@ -182,7 +182,7 @@ TEST_F(SchedulerTest, ASuspendOrResumeByTheUserIsNeverOverruled) {
 
 TEST_F(SchedulerTest, OutgoingMailDuringACycleAsksAgainAndRestartsBothCountdowns) {
     scheduler->resume();
-    state.cycling = 1;
+    cycle.setCycling(1);
     ASSERT_EQ(period(ScheduleTimer::Online), 5000u);  // never checked
     scheduler->newOutgoingMail();
     EXPECT_EQ(count("cycle"), 1);  // the engine turns it into one more pass
@@ -198,10 +198,10 @@ TEST_F(SchedulerTest, TheOnlineTimerRunsCyclesOnAnOpenLineOnly) {
     EXPECT_EQ(period(ScheduleTimer::Offline), kLO);
     scheduler->expire(ScheduleTimer::Offline);  // nothing to dial
     EXPECT_EQ(count("cycle"), 1);
-    state.cycling = 1;
+    cycle.setCycling(1);
     scheduler->expire(ScheduleTimer::Online);  // a cycle runs: none started
     EXPECT_EQ(count("cycle"), 1);
-    state.cycling = 0;
+    cycle.setCycling(0);
 
     config::writeSetting(config::kRasEntry, "MyISP");
     scheduler->expire(ScheduleTimer::Online);  // the line is down: the offline timer's business
@@ -244,8 +244,8 @@ TEST_F(SchedulerTest, NoEngineMeansOneBeepAndTheFailureIcon) {
 TEST_F(SchedulerTest, DialRetriesFiveMinutesApartThenExhausted) {
     scheduler->resume();
     for (int attempt = 1; attempt <= 3; ++attempt) {
-        state.cycling = 1;
-        state.dialFailed = 1;
+        cycle.setCycling(1);
+        cycle.setDialFailed(1);
         scheduler->finishCycle();
         EXPECT_EQ(status, "DUN connect failure - pausing for retry") << attempt;
         EXPECT_EQ(state.rasRetryCount, attempt);
@@ -254,7 +254,7 @@ TEST_F(SchedulerTest, DialRetriesFiveMinutesApartThenExhausted) {
         scheduler->expire(ScheduleTimer::Offline);  // the pause ends: the normal period is back
         EXPECT_EQ(period(ScheduleTimer::Offline), kLO);
     }
-    state.dialFailed = 1;
+    cycle.setDialFailed(1);
     scheduler->finishCycle();
     EXPECT_EQ(status, "DUN connect failure - retry exhausted");
     EXPECT_EQ(state.rasRetryCount, 0);
@@ -263,9 +263,9 @@ TEST_F(SchedulerTest, DialRetriesFiveMinutesApartThenExhausted) {
 
 TEST_F(SchedulerTest, ALimitLoweredBelowTheCountEndsTheRetries) {
     scheduler->resume();
-    state.rasRetryCount = 3;
+    cycle.setDialRetries(3);
     config::writeSetting(config::kRASRetryLimit, 1);
-    state.dialFailed = 1;
+    cycle.setDialFailed(1);
     scheduler->finishCycle();
     EXPECT_EQ(status, "DUN connect failure - retry exhausted");
     EXPECT_EQ(state.rasRetryCount, 0);
@@ -274,7 +274,7 @@ TEST_F(SchedulerTest, ALimitLoweredBelowTheCountEndsTheRetries) {
 TEST_F(SchedulerTest, NoRetryWhenSwitchedOffOrSuspended) {
     config::writeSetting(config::kRASFailRetry, 0);
     scheduler->resume();
-    state.dialFailed = 1;
+    cycle.setDialFailed(1);
     scheduler->finishCycle();
     EXPECT_EQ(status, "OK");
     EXPECT_EQ(state.rasRetryCount, 0);
@@ -283,7 +283,7 @@ TEST_F(SchedulerTest, NoRetryWhenSwitchedOffOrSuspended) {
     // Cycle Now while suspended: the schedule stays suspended, no timer appears.
     config::writeSetting(config::kRASFailRetry, 1);
     scheduler->suspend();
-    state.dialFailed = 1;
+    cycle.setDialFailed(1);
     scheduler->finishCycle();
     EXPECT_EQ(status, "OK");
     EXPECT_FALSE(running(ScheduleTimer::Offline));
@@ -293,7 +293,7 @@ TEST_F(SchedulerTest, NoRetryWhenSwitchedOffOrSuspended) {
 TEST_F(SchedulerTest, SeveralItemsOneBeepEachOneAnnouncementOneProgramRun) {
     config::writeSetting(config::kNotifyRun, 1);
     config::writeSetting(config::kNotifRunFile, "/usr/bin/mailer --new");
-    state.cycling = 1;
+    cycle.setCycling(1);
     for (int i = 0; i < 3; ++i) scheduler->newItem();
     scheduler->finishCycle();
     EXPECT_EQ((std::vector<std::string>{"beep", "beep", "beep", "announce newmail.wav", "run /usr/bin/mailer --new"}),
@@ -319,7 +319,7 @@ TEST_F(SchedulerTest, SeveralItemsOneBeepEachOneAnnouncementOneProgramRun) {
 TEST_F(SchedulerTest, AnItemOfACycleThatStartsDuringTheAnnouncementIsKept) {
     scheduler->newItem();
     duringAnnouncement = [this] {
-        state.cycling = 1;  // CYCLE_STARTED and CYCLE_NEW_ITEM handled during the wait
+        cycle.setCycling(1);  // CYCLE_STARTED and CYCLE_NEW_ITEM handled during the wait
         scheduler->newItem();
     };
     int updates = trayUpdates;
@@ -331,7 +331,7 @@ TEST_F(SchedulerTest, AnItemOfACycleThatStartsDuringTheAnnouncementIsKept) {
 TEST_F(SchedulerTest, UnreadMailSoundsTheAlarmAndBlinksUntilRead) {
     unread = true;
     scheduler->startUnreadCheck();
-    state.blinkPhase = 0;
+    cycle.setBlinkPhase(0);
     scheduler->checkUnreadMail();
     EXPECT_EQ(count("alarm alarm.wav"), 1);
     EXPECT_EQ(state.newMailWaiting, 1);
@@ -358,7 +358,7 @@ TEST_F(SchedulerTest, BlinkingPausesDuringACycle) {
     unread = true;
     scheduler->startUnreadCheck();
     scheduler->checkUnreadMail();
-    state.cycling = 1;
+    cycle.setCycling(1);
     int updates = trayUpdates;
     scheduler->blink();
     scheduler->checkUnreadMail();

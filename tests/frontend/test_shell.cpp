@@ -238,7 +238,7 @@ TEST_F(ShellTest, AnEngineThatNeverAppearsEndsTheWaitWithAMessage) {
 
 TEST_F(ShellTest, ACycleAnimatesTheTrayAndReportsItsPhases) {
     Shell& s = start();
-    s.schedule().active = 1;
+    s.cycleStatus().setActive(1);
     notice(CYCLE_FAILURE);  // left over from an earlier cycle: cleared by the next start
     notice(CYCLE_STARTED);
     EXPECT_EQ(s.schedule().cycleFailed, 0);
@@ -275,7 +275,7 @@ TEST_F(ShellTest, ACycleAnimatesTheTrayAndReportsItsPhases) {
 
 TEST_F(ShellTest, AFailedCycleEndsWithTheFailureStatusAndIcon) {
     Shell& s = start();
-    s.schedule().active = 1;
+    s.cycleStatus().setActive(1);
     notice(CYCLE_STARTED);
     notice(CYCLE_SENDING);
     notice(CYCLE_FAILURE);
@@ -296,7 +296,7 @@ TEST_F(ShellTest, AFailedCycleEndsWithTheFailureStatusAndIcon) {
 
 TEST_F(ShellTest, CycleNowAsksTheEngineOrShowsTheFailureWithoutIt) {
     Shell& s = start();
-    s.schedule().rasRetryCount = 2;
+    s.cycleStatus().setDialRetries(2);
     command(&CommandActions::cycleNow);
     EXPECT_EQ(s.schedule().rasRetryCount, 0);
     ASSERT_EQ(g_engineGot.size(), 2u);
@@ -387,7 +387,7 @@ TEST_F(ShellTest, NewOutgoingMailStartsACycleOnlyWhileScheduled) {
     pumpMessages(0);
     EXPECT_EQ(g_engineGot.size(), 1u);
     EXPECT_EQ(s.schedule().deliverOnResume, 1);
-    s.schedule().active = 1;
+    s.cycleStatus().setActive(1);
     notice(NEW_OUTGOING_MAIL);
     pumpMessages(0);
     ASSERT_EQ(g_engineGot.size(), 2u);
@@ -405,7 +405,7 @@ TEST_F(ShellTest, MenuStateFollowsTheWindowAndTheSchedule) {
     EXPECT_TRUE(enabled(&CommandActions::log));
     EXPECT_TRUE(enabled(&CommandActions::options));
 
-    s.schedule().active = 1;
+    s.cycleStatus().setActive(1);
     command(&CommandActions::open);
     // Opening the tray menu is what runs the menu state.
     emit s.tray().menu()->aboutToShow();
@@ -958,3 +958,45 @@ TEST_F(ShellTest, TheViewsFollowTheEngineAndDeleteFromTheListMenu) {
 }
 
 }  // namespace
+
+namespace {
+
+QDialog* shownDialog(const char* name) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String(name) && w->isVisible()) return qobject_cast<QDialog*>(w);
+    return nullptr;
+}
+
+}  // namespace
+
+// The Options sheet opens without a loop of its own: the command returns at once with the sheet
+// showing, a second command brings the same sheet forward, and what follows the sheet (the
+// wizard, without an account) comes once it has closed.
+TEST_F(ShellTest, OptionsOpensWithoutALoopOfItsOwnAndTheWizardFollowsItsClose) {
+    Shell& s = start();
+    setModalHook({});  // the real sheet
+    command(&CommandActions::options);
+    QDialog* sheet = shownDialog("sheet");
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->isModal());
+    s.updateMenus();
+    EXPECT_FALSE(enabled(&CommandActions::options));
+    command(&CommandActions::options);
+    int sheets = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        sheets += w->objectName() == QLatin1String("sheet") && w->isVisible();
+    EXPECT_EQ(sheets, 1);
+    EXPECT_TRUE(dialogs.empty());
+    // The wizard that follows goes through the test's hook.
+    setModalHook([this](QDialog& d) {
+        dialogs.push_back(d.objectName().toStdString());
+        return 0;
+    });
+    sheet->reject();
+    pumpMessages(0);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(shownDialog("sheet"), nullptr);
+    EXPECT_EQ(dialogs, std::vector<std::string>{"wizard"});
+    s.updateMenus();
+    EXPECT_TRUE(enabled(&CommandActions::options));
+}

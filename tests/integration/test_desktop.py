@@ -93,6 +93,21 @@ def _tools_missing():
     return missing
 
 
+def set_up_alice(world, dovecot, provider):
+    """The settings of a world whose one account alice is on dovecot, sending through provider.
+    Checked an instant ago: the schedule's first cycle is an hour away, so each cycle is the one
+    a test starts."""
+    world.write_hive({
+        SETTINGS_KEY: {"outhostname": "127.0.0.1", "outhostport": provider.port, "rasentry": "",
+                       "LastCheckTime": int(time.time()), "CheckFreqHI": 3600000, "CheckFreqLO": 3600000,
+                       "NotifyDisDialog": 0},
+        SETTINGS_KEY + "\\Accounts\\alice": {
+            "server": "127.0.0.1", "port": dovecot.port, "user": "alice", "pass": "secret",
+            "uidlfile": BOX + ".uidl", "destmailbox": BOX, "dropdir": "accounts/%s/" % BOX},
+    })
+    os.makedirs(os.path.join(world.work, "accounts", BOX))
+
+
 class SessionDesktop:
     """Xvfb, a private session bus, the panel with its status tray and dunst, all in the world
     at root; what was started is ended again, by its process, when the desktop closes. With
@@ -236,17 +251,7 @@ class TarnwickOnTodaysDesktop(unittest.TestCase):
         self.desk = SessionDesktop(self.world.root)
         self.addCleanup(self.desk.close)
         self.dovecot, self.provider = start_mail_peers(self, INCOMING, {"nobody@example.net": REPLY})
-        # Checked an instant ago: the schedule's first cycle is an hour away, so each cycle here
-        # is the one the test starts by handing mail to the engine.
-        self.world.write_hive({
-            SETTINGS_KEY: {"outhostname": "127.0.0.1", "outhostport": self.provider.port, "rasentry": "",
-                           "LastCheckTime": int(time.time()), "CheckFreqHI": 3600000, "CheckFreqLO": 3600000,
-                           "NotifyDisDialog": 0},
-            SETTINGS_KEY + "\\Accounts\\alice": {
-                "server": "127.0.0.1", "port": self.dovecot.port, "user": "alice", "pass": "secret",
-                "uidlfile": BOX + ".uidl", "destmailbox": BOX, "dropdir": "accounts/%s/" % BOX},
-        })
-        os.makedirs(os.path.join(self.world.work, "accounts", BOX))
+        set_up_alice(self.world, self.dovecot, self.provider)
         self.sound_log = os.path.join(self.world.root, "sounds.log")
 
     def main_window(self):

@@ -16,7 +16,7 @@ import unittest
 
 from harness import SETTINGS_KEY, wait_until
 from peers.dovecot import available as dovecot_available
-from test_desktop import INCOMING, NEWEST_SUBJECT, SENT, BOX, SessionDesktop
+from test_desktop import set_up_alice, INCOMING, NEWEST_SUBJECT, SENT, BOX, SessionDesktop
 from test_frontend import ARTEFACTS, TARNWICK, World, screenshot
 from test_frontend_mail import start_mail_peers
 
@@ -75,15 +75,7 @@ class TarnwickWithoutATray(unittest.TestCase):
         self.desk = OpenboxDesktop(self.world.root, tray=False)
         self.addCleanup(self.desk.close)
         self.dovecot, self.provider = start_mail_peers(self, INCOMING, {})
-        self.world.write_hive({
-            SETTINGS_KEY: {"outhostname": "127.0.0.1", "outhostport": self.provider.port, "rasentry": "",
-                           "LastCheckTime": int(time.time()), "CheckFreqHI": 3600000, "CheckFreqLO": 3600000,
-                           "NotifyDisDialog": 0},
-            SETTINGS_KEY + "\\Accounts\\alice": {
-                "server": "127.0.0.1", "port": self.dovecot.port, "user": "alice", "pass": "secret",
-                "uidlfile": BOX + ".uidl", "destmailbox": BOX, "dropdir": "accounts/%s/" % BOX},
-        })
-        os.makedirs(os.path.join(self.world.work, "accounts", BOX))
+        set_up_alice(self.world, self.dovecot, self.provider)
         self.env = dict(self.desk.env, QT_QPA_PLATFORM="xcb", TRAWLEX_SMTP_PORT=str(self.world.smtp_port),
                         TRAWLEX_POP3_PORT=str(self.world.pop3_port), TRAWLEX_NET_TIMEOUT_MS="5000")
 
