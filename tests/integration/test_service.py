@@ -146,9 +146,12 @@ class Status(unittest.TestCase):
         self.assertEqual(lines[2], "SMTP server: port %d, listening" % w.engine.smtp_port)
         self.assertTrue(lines[3].startswith("POP3 server: port %d, not listening" % w.engine.pop3_port), lines)
         self.assertEqual(lines[4], "queue: 1 item")
-        self.assertRegex(lines[5], r"^account home: last check \d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
-        self.assertRegex(lines[6], r"^account work: last check ")
-        self.assertRegex(lines[7], r"^last failure: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d MAIL HIGH Failed to check account : work$")
+        # The one outgoing host, which could not be reached, keeps the item.
+        self.assertRegex(lines[5], r"^outgoing host 127\.0\.0\.1:\d+ \(the global outgoing host\): 1 queued, "
+                                   r"last: could not be reached \(connection refused\), 1 kept at ")
+        self.assertRegex(lines[6], r"^account home: last check \d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
+        self.assertRegex(lines[7], r"^account work: last check ")
+        self.assertRegex(lines[8], r"^last failure: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d MAIL HIGH Failed to check account : work$")
 
     def test_without_an_engine(self):
         e = Engine()
