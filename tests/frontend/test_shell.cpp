@@ -375,7 +375,9 @@ TEST_F(ShellTest, ASlowNmcliHoldsNeitherTheWindowNorTheTray) {
     EXPECT_FALSE(s.scheduler().asking());
     EXPECT_GE(t.elapsed(), 4500);
     ASSERT_LE(g_engineGot.size(), 2u);
-    if (g_engineGot.size() == 2u) EXPECT_EQ(g_engineGot[1].first, static_cast<WPARAM>(LINK_START_CYCLE));
+    if (g_engineGot.size() == 2u) {
+        EXPECT_EQ(g_engineGot[1].first, static_cast<WPARAM>(LINK_START_CYCLE));
+    }
     config::writeSetting(config::kRasEntry, "");
     config::writeSetting(config::kRASAllowEstab, 1);
     ::setenv("PATH", path.c_str(), 1);
