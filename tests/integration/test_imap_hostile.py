@@ -22,6 +22,9 @@ def message(n, size=2000):
     return b"Message-ID: <%d@hostile>\r\nSubject: %d\r\n\r\n.dot\r\n%s\r\n" % (n, n, b"z" * size)
 
 
+# Resident memory says nothing under the sanitizer's allocator, which keeps what is freed.
+SANITIZED = os.environ.get("TRAWLEX_SANITIZED") == "1"
+
 class HostileImap(unittest.TestCase):
     def setUp(self):
         self.world = CheckWorld()
@@ -54,8 +57,9 @@ class HostileImap(unittest.TestCase):
         self.assertEqual(len(stored), 2)
         sizes = sorted(os.path.getsize(p) for p in glob.glob(os.path.join(self.world.mailbox(BOX), "*")))
         self.assertEqual(sizes[-1], s.huge_size)
-        peak_mb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024
-        self.assertLess(peak_mb, 40, "check_once held the literal")
+        if not SANITIZED:
+            peak_mb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024
+            self.assertLess(peak_mb, 40, "check_once held the literal")
         self.assertEqual(s.messages, {})
 
     def test_unbounded_or_broken_answers_end_the_check_and_remove_nothing(self):
@@ -71,7 +75,8 @@ class HostileImap(unittest.TestCase):
                 self.assertEqual(len(s.messages), 2)
                 self.assertIn(" MAIL HIGH IMAP ann at 127.0.0.1: retrieval failed", self.log())
                 self.assertEqual(os.listdir(os.path.join(self.world.work, "accounts", "holding")), [])
-        self.assertLess(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024, 40)
+        if not SANITIZED:
+            self.assertLess(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024, 40)
 
     def test_a_bye_in_mid_fetch_keeps_what_came_and_loses_nothing(self):
         sent = [message(n) for n in range(3)]
