@@ -86,10 +86,10 @@ class ScriptedImap:
         while not self._stop:
             threading.Event().wait(0.1)
 
-    def _uids(self, spec):
+    def _uids(self, uid_set):
         top = max(self.messages, default=0)
         out = []
-        for part in spec.split(","):
+        for part in uid_set.split(","):
             lo, _, hi = part.partition(":")
             lo = top if lo == "*" else int(lo)
             hi = lo if not hi else (top if hi == "*" else int(hi))
