@@ -74,6 +74,10 @@ class SecretsCase(unittest.TestCase):
             f.write("\n".join(text))
         os.rename(self.registry() + ".new", self.registry())
 
+    def assertMigrated(self):
+        status, output = self.migrate()
+        self.assertEqual(status, 0, output)
+
     def migrate(self):
         r = self.w.engine.ctl("secrets", "migrate", timeout=60)
         return r.returncode, r.stdout + r.stderr
@@ -135,13 +139,13 @@ class InTheStore(SecretsCase):
         self.assertEqual(self.local_login(POP_PASS), 1)
         self.assertIn("Authentication failed", self.local_login(POP_PASS + "x"))
         # A second migration finds nothing left to move and changes nothing.
-        self.assertEqual(self.migrate()[0], 0)
+        self.assertMigrated()
         self.assertEqual(self.hive(), hive)
         self.assertNoPasswordIn(self.day_logs(), self.hive())
 
     def test_a_locked_keyring_fails_each_step_and_loses_nothing(self):
         self.start_world()
-        self.assertEqual(self.migrate()[0], 0)
+        self.assertMigrated()
         self.keyring.lock()
         self.w.queue([("<ann@example.org>", ["<bob@example.net>"], OUT)])
         self.dc.deliver("alice", IN)
@@ -168,20 +172,21 @@ class InTheStore(SecretsCase):
 
     def test_a_password_typed_into_user_reg_since_is_used_before_the_store(self):
         self.start_world()
-        self.assertEqual(self.migrate()[0], 0)
+        self.assertMigrated()
         self.keyring.store("home", "password", "an old password")
         # Written by hand (or by a program that does not know the store) after the migration.
         self.set_values(ACCOUNTS_KEY + "\\home", **{"pass": POP_PASS})
         self.cycle_carries()
         self.assertEqual(self.local_login(POP_PASS), 1)
         # The next migration moves it too.
-        self.assertEqual(self.migrate()[0], 0)
-        self.assertEqual(self.keyring.lookup("home", "password"), POP_PASS)
+        self.assertMigrated()
+        # The other program's item went, or lookups would give either of the two.
+        self.assertEqual(self.keyring.secrets("home", "password"), [POP_PASS])
         self.assertNoPasswordIn(self.hive())
 
     def test_the_store_gone_from_the_bus_fails_the_steps(self):
         self.start_world()
-        self.assertEqual(self.migrate()[0], 0)
+        self.assertMigrated()
         self.keyring.stop_service()
         self.w.queue([("<ann@example.org>", ["<bob@example.net>"], OUT)])
         status, lines = self.w.cycle()
@@ -193,7 +198,7 @@ class InTheStore(SecretsCase):
 
     def test_a_store_that_does_not_answer_is_given_up_on_while_the_engine_serves(self):
         self.start_world(engine_env={"TRAWLEX_SECRET_LIMIT_MS": "4000"})
-        self.assertEqual(self.migrate()[0], 0)
+        self.assertMigrated()
         self.w.queue([("<ann@example.org>", ["<bob@example.net>"], OUT)])
         self.keyring.pause()
         cycle = self.w.engine.ctl_background("--timeout", "60", "cycle")
@@ -263,7 +268,7 @@ class LocalPassword(SecretsCase):
     @unittest.skipUnless(keyring_available(), "needs gnome-keyring, libsecret-tools and dbus-daemon")
     def test_local_password_in_the_store(self):
         self.start_world(extra_account=['"auth"=dword:00000001', '"localpass"=%s' % quote(LOCAL_PASS)])
-        self.assertEqual(self.migrate()[0], 0)
+        self.assertMigrated()
         self.assertNoPasswordIn(self.hive())
         self.assertEqual(self.local_login(LOCAL_PASS, title="Home"), 0)
         self.assertIn("Authentication failed", self.local_login(POP_PASS))

@@ -123,6 +123,12 @@ class PrivateKeyring:
                      check=False)
         return r.stdout if r.returncode == 0 else None
 
+    def secrets(self, account, kind):
+        """Every secret held under these attributes, whoever stored it."""
+        r = self.run("secret-tool", "search", "--all", "--unlock", "application", "tarnwick", "account", account,
+                     "kind", kind, check=False)
+        return [line[len("secret = "):] for line in r.stdout.splitlines() if line.startswith("secret = ")]
+
     def store(self, account, kind, secret):
         self.run("secret-tool", "store", "--label", "test", "application", "tarnwick", "account", account,
                  "kind", kind, stdin=secret)
