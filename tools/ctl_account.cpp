@@ -454,8 +454,8 @@ int show(const std::string& title) {
     dword(config::kSmtpPortValue, nullptr);
     dword(config::kSmtpSecurityValue, securityWord);
     text(config::kSmtpUserValue);
-    if (!config::accountString(accounts, index, config::kSmtpPassValue).empty())
-        std::printf("smtppass\t(set, in user.reg)\n");
+    if (!config::accountString(accounts, index, config::kSmtpServerValue).empty())
+        std::printf("smtppass\t%s\n", secretState(name, plat::SecretKind::SmtpPass).c_str());
     dword(config::kSmtpAuthValue, authWord);
     for (const char* v :
          {config::kAddressesValue, config::kEmailAddressValue, config::kEmailIdentityValue, config::kClientNameValue,
@@ -473,7 +473,7 @@ int show(const std::string& title) {
 
 // ---- account set
 
-enum class Kind { Host, Port, Security, Protocol, Text, User, Leave, Days, Auth, Secret, PlainSecret, Addresses };
+enum class Kind { Host, Port, Security, Protocol, Text, User, Leave, Days, Auth, Secret, Addresses };
 
 struct Settable {
     const char* name;
@@ -491,7 +491,7 @@ constexpr Settable kSettable[] = {
     {"emailidentity", Kind::Text}, {"clientname", Kind::Text},
     {"clientfile", Kind::Text},    {"smtpserver", Kind::Host},
     {"smtpport", Kind::Port},      {"smtpsecurity", Kind::Security},
-    {"smtpuser", Kind::User},      {"smtppass", Kind::PlainSecret},
+    {"smtpuser", Kind::User},      {"smtppass", Kind::Secret},
     {"smtpauth", Kind::Auth},      {"addresses", Kind::Addresses},
 };
 
@@ -545,20 +545,17 @@ int set(const std::string& title, const std::string& key, const std::string& val
         ok = ctl::parsePort(value, what->name, number, why) && number <= 3650;
         if (!ok) why = "leavedays '" + value + "' is not allowed: give a number of days from 1 to 3650";
         break;
-    case Kind::Secret:
-    case Kind::PlainSecret: {
+    case Kind::Secret: {
         if (value != "-")
             return refuse(std::string(what->name) +
                           " is read from standard input, so that it never shows "
                           "in the process list: give - as its value");
         std::optional<std::string> secret = readPassword(true, "", why);
         if (!secret) return refuse(why);
-        bool stored = what->kind == Kind::PlainSecret
-                          ? config::writeAccountString(accounts, name, what->name, *secret)
-                          : config::writeSecretFromEditing(
-                                name,
-                                key == config::kPassValue ? plat::SecretKind::Password : plat::SecretKind::LocalPass,
-                                *secret);
+        plat::SecretKind kind = key == config::kPassValue       ? plat::SecretKind::Password
+                                : key == config::kSmtpPassValue ? plat::SecretKind::SmtpPass
+                                                                : plat::SecretKind::LocalPass;
+        bool stored = config::writeSecretFromEditing(name, kind, *secret);
         if (!stored) return failed(std::string(what->name) + " of " + name + " could not be stored");
         std::printf("%s of %s stored\n", what->name, name.c_str());
         return 0;
@@ -636,7 +633,7 @@ int outgoingSet(const std::vector<std::string>& args) {
         if (o.get("--security"))
             ok = ok && config::writeAccountDword(accounts, name, config::kSmtpSecurityValue, security);
         if (o.get("--user")) ok = ok && config::writeAccountString(accounts, name, config::kSmtpUserValue, user);
-        if (password) ok = ok && config::writeAccountString(accounts, name, config::kSmtpPassValue, *password);
+        if (password) ok = ok && config::writeSecretFromEditing(name, plat::SecretKind::SmtpPass, *password);
         if (o.get("--addresses"))
             ok = ok && config::writeAccountString(accounts, name, config::kAddressesValue, addresses);
         if (preset) ok = ok && config::writeAccountDword(accounts, name, config::kSmtpAuthValue, config::kAuthOAuth);

@@ -194,8 +194,19 @@ class SecretStore(Case):
         self.assertNotIn("stored-pw", hive)
         self.assertEqual(keyring.lookup("home", "password"), "stored-pw")
         self.assertIn("pass\t(in the secret store)", w.ctl("account", "show", "home")[1])
+        # The account's own outgoing password follows its other secrets into the store.
+        status, out, err = w.ctl("outgoing", "set", "--account", "home", "--server", "out.example.test",
+                                 "--password-stdin", stdin=b"smtp-stored-pw\n")
+        self.assertEqual(status, 0, out + err)
+        self.assertNotIn("smtp-stored-pw", w.hive().decode())
+        self.assertEqual(keyring.lookup("home", "smtppass"), "smtp-stored-pw")
+        self.assertIn("smtppass\t(in the secret store)", w.ctl("account", "show", "home")[1])
+        status, out, err = w.ctl("account", "set", "home", "smtppass", "-", stdin=b"smtp-new-pw\n")
+        self.assertEqual(status, 0, out + err)
+        self.assertEqual(keyring.lookup("home", "smtppass"), "smtp-new-pw")
         self.assertEqual(w.ctl("account", "remove", "home")[0], 0)
         self.assertIsNone(keyring.lookup("home", "password"))
+        self.assertIsNone(keyring.lookup("home", "smtppass"))
 
 
 class BadValues(Case):
@@ -350,8 +361,8 @@ class Probe(Case):
         w.write_settings(cafile=self.ca.ca_file)
         return w
 
-    def dovecot(self, ssl, cert):
-        dc = PrivateDovecot({"ann": POP_PW}, ssl=ssl, cert=cert[0], key=cert[1]).start()
+    def dovecot(self, ssl, cert, protocol="pop3"):
+        dc = PrivateDovecot({"ann": POP_PW}, ssl=ssl, cert=cert[0], key=cert[1], protocol=protocol).start()
         self.addCleanup(dc.stop)
         return dc
 
@@ -402,6 +413,32 @@ class Probe(Case):
         self.assertIn("certificate trusted     no", out)
         self.assertIn("certificate subject     CN=localhost", out)
         self.assertIn("probe failed at tls: certificate for localhost not trusted: expired", err)
+
+    def test_imap_accounts_at_dovecot_over_tls_and_starttls(self):
+        dc = self.dovecot("imaps", self.good, protocol="imap")
+        w = self.world()
+        self.assertEqual(w.ctl("account", "add", "ann@example.test", "--title", "home", "--protocol", "imap", "--server",
+                               "localhost", "--port", str(dc.port), "--security", "tls", "--user", "ann",
+                               "--password-stdin", stdin=(POP_PW + "\n").encode())[0], 0)
+        status, out, err = w.ctl("probe", "home", "--login")
+        self.assertEqual(status, 0, out + err)
+        for step in ("connect", "tls", "greeting", "capabilities", "login"):
+            self.assertStep(out, step)
+        self.assertIn("certificate trusted     yes", out)
+        self.assertRegex(out, r"capabilities\s+ok\s+\d+ ms  .*IMAP4rev1")
+        self.assertNotIn(POP_PW, out + err)
+        self.assertEqual(w.ctl("account", "set", "home", "pass", "-", stdin=b"wrong\n")[0], 0)
+        status, out, err = w.ctl("probe", "home", "--login")
+        self.assertEqual(status, 3, out + err)
+        self.assertIn("probe failed at login: the server refused the password", err)
+
+        plain = self.dovecot("starttls", self.good, protocol="imap")
+        status, out, err = w.ctl("probe", "localhost:%d" % plain.port, "--protocol", "imap", "--security", "starttls",
+                                 "--login", "--user", "ann", "--password-stdin", stdin=(POP_PW + "\n").encode())
+        self.assertEqual(status, 0, out + err)
+        self.assertLess(out.index("STARTTLS"), out.index("starttls "))   # offered before TLS
+        for step in ("starttls", "tls", "login"):
+            self.assertStep(out, step)
 
     def test_imaps_by_host_and_port(self):
         # A greeting with an escape sequence, which must not reach the terminal as it is.
