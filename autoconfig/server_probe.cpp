@@ -1,8 +1,10 @@
 #include "autoconfig/server_probe.h"
 
 #include "net/base64.h"
+#include "net/sasl_bearer.h"
 #include "platform/line_stream.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace autoconfig {
@@ -191,6 +193,7 @@ private:
                 detail = "not tried: the password would travel unencrypted";
                 return false;
             }
+            if (!t_.accessToken.empty()) return bearerLogin(detail);
             if (t_.protocol == Protocol::Pop3) {
                 if (!send("USER " + t_.user, why) || !read(line, why)) return detail = why, false;
                 if (line.rfind("+OK", 0) != 0) return detail = "USER refused: " + line.substr(0, 200), false;
@@ -244,6 +247,72 @@ private:
             detail = "logged in as " + t_.user;
             return true;
         });
+    }
+
+    // Whether the capabilities name mechanism: POP3's "SASL ..." line, IMAP's "AUTH=...",
+    // SMTP's "AUTH ..." line.
+    bool offers(const std::string& mechanism) const {
+        for (const std::string& c : report_.capabilities) {
+            if (t_.protocol == Protocol::Imap) {
+                if (c == "AUTH=" + mechanism) return true;
+                continue;
+            }
+            const char* head = t_.protocol == Protocol::Pop3 ? "SASL " : "AUTH ";
+            if (c.compare(0, 5, head) != 0) continue;
+            std::string words = " " + c.substr(5) + " ";
+            if (words.find(" " + mechanism + " ") != std::string::npos) return true;
+        }
+        return false;
+    }
+
+    // The log-in with the access token. A server that refuses it may first send a challenge
+    // carrying its error report; the exchange is ended before its final answer is read.
+    bool bearerLogin(std::string& detail) {
+        BearerMechanism mechanism = chooseBearerMechanism(offers("OAUTHBEARER"), offers("XOAUTH2"));
+        if (mechanism == BearerMechanism::None)
+            return detail = "the server offers neither OAUTHBEARER nor XOAUTH2", false;
+        std::string response = bearerInitialResponse(mechanism, t_.user, t_.host, t_.port, t_.accessToken);
+        if (response.empty()) return detail = "the user name or token cannot be sent", false;
+        std::string name = bearerMechanismName(mechanism), why;
+        std::string refused = "the server refused the token (" + name + "): ";
+        if (t_.protocol == Protocol::Imap) {
+            bool initial = std::find(report_.capabilities.begin(), report_.capabilities.end(), "SASL-IR") !=
+                           report_.capabilities.end();
+            if (!send("a3 AUTHENTICATE " + name + (initial ? " " + response : ""), why)) return detail = why, false;
+            for (int round = 0; round < 3; ++round) {
+                std::string line;
+                if (!read(line, why)) return detail = why, false;
+                if (line.rfind("+", 0) == 0) {
+                    bool first = round == 0 && !initial;
+                    if (!send(first ? response : bearerErrorAcknowledgement(mechanism), why))
+                        return detail = why, false;
+                    continue;
+                }
+                if (line.rfind("a3 ", 0) != 0) continue;  // untagged news
+                if (line.rfind("a3 OK", 0) != 0) return detail = refused + line.substr(3, 200), false;
+                detail = "logged in as " + t_.user + " by " + name;
+                return true;
+            }
+            return detail = "no answer to AUTHENTICATE", false;
+        }
+        if (t_.protocol == Protocol::Pop3) {
+            std::string line;
+            if (!send("AUTH " + name + " " + response, why) || !read(line, why)) return detail = why, false;
+            if (line.rfind("+ ", 0) == 0 || line == "+") {
+                if (!send(bearerErrorAcknowledgement(mechanism), why) || !read(line, why)) return detail = why, false;
+            }
+            if (line.rfind("+OK", 0) != 0) return detail = refused + line.substr(0, 200), false;
+            detail = "logged in as " + t_.user + " by " + name;
+            return true;
+        }
+        int code = 0;
+        std::vector<std::string> lines;
+        if (!send("AUTH " + name + " " + response, why) || !smtpReply(code, lines, why)) return detail = why, false;
+        if (code == 334 && (!send(bearerErrorAcknowledgement(mechanism), why) || !smtpReply(code, lines, why)))
+            return detail = why, false;
+        if (code != 235) return detail = refused + std::to_string(code) + " " + lines.back(), false;
+        detail = "logged in as " + t_.user + " by " + name;
+        return true;
     }
 
     void quit() {

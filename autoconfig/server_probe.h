@@ -21,6 +21,9 @@ struct ProbeTarget {
     bool login = false;
     std::string user;
     std::string password;  // used only with login; never reported
+    // With login: an OAuth 2.0 access token, sent by OAUTHBEARER or XOAUTH2 in place of the
+    // password; never reported.
+    std::string accessToken;
     int stepTimeoutMs = 15000;
 };
 

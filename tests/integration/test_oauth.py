@@ -232,6 +232,33 @@ class Renewal(OAuthCase):
         self.assertNothingSecretLogged()
 
 
+class Probe(OAuthCase):
+    def probe(self, target):
+        r = self.w.engine.ctl("probe", target, "--login", timeout=60)
+        return r.returncode, r.stdout, r.stderr
+
+    def test_the_log_in_is_probed_with_a_renewed_token_until_the_sign_in_is_revoked(self):
+        self.start_world(pop_mechanisms="xoauth2")
+        self.authorize("home")
+        self.authorize("outgoing")
+        status, out, err = self.probe("home")
+        self.assertEqual(status, 0, out + err)
+        self.assertRegex(out, r"(?m)^login\s+ok\s+\d+ ms  logged in as alice by XOAUTH2$")
+        status, out, err = self.probe("outgoing")
+        self.assertEqual(status, 0, out + err)
+        self.assertRegex(out, r"(?m)^login\s+ok\s+\d+ ms  logged in as alice by OAUTHBEARER$")
+        self.assertEqual(len(self.grants("refresh_token")), 2)
+        for token in self.auth.tokens_issued():
+            self.assertNotIn(token, out + err)
+
+        for g in self.grants("authorization_code"):
+            self.auth.post("/revoke", token=g["refresh_token"])
+        status, out, err = self.probe("home")
+        self.assertEqual(status, 3, out + err)
+        self.assertIn("probe failed at sign-in: the sign-in of home has expired", err)
+        self.assertNotIn("login", out)
+
+
 @unittest.skipUnless(keyring_available(), "needs gnome-keyring, libsecret-tools and dbus-daemon")
 class InTheSecretStore(OAuthCase):
     def test_refresh_tokens_live_in_the_store_and_renewals_keep_them_there(self):
