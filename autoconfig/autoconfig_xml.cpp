@@ -1,23 +1,81 @@
 #include "autoconfig/autoconfig_xml.h"
 
+#include <libxml/xmlreader.h>
+
 #include <cstdint>
+#include <mutex>
 
 namespace autoconfig {
 namespace {
 
-// A reader over the whole text; every method either advances or sets the failure.
+// libxml2's text reader, walked node by node so that the bounds hold while it reads: a
+// document nested past the bound is refused there, not after the library built all of it.
 class Reader {
 public:
     Reader(std::string_view text, const XmlLimits& limits) : text_(text), limits_(limits) {}
+    ~Reader() {
+        if (reader_) xmlFreeTextReader(reader_);
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
 
     bool document(XmlElement& root) {
         if (text_.size() > limits_.maxBytes) return fail("longer than " + std::to_string(limits_.maxBytes) + " bytes");
-        if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
-        if (!miscellany()) return false;
-        if (!startsWith("<")) return fail("no root element");
-        if (!element(root, 1)) return false;
-        if (!miscellany()) return false;
-        if (pos_ != text_.size()) return fail("text after the root element");
+        // Entities of one's own could be defined there: never taken, not even to look at.
+        if (text_.find("<!DOCTYPE") != std::string_view::npos) return fail("a document type declaration");
+        if (text_.empty()) return fail("no root element");
+        static std::once_flag ready;
+        std::call_once(ready, [] { xmlInitParser(); });
+        reader_ = xmlReaderForMemory(text_.data(), static_cast<int>(text_.size()), nullptr, nullptr,
+                                     XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        if (!reader_) return fail("the XML reader could not be made");
+        xmlTextReaderSetStructuredErrorHandler(reader_, &Reader::onError, this);
+        std::vector<XmlElement*> open;
+        bool haveRoot = false;
+        for (;;) {
+            int r = xmlTextReaderRead(reader_);
+            if (r == 0) break;
+            if (r < 0) return fail("not well-formed");
+            int depth = xmlTextReaderDepth(reader_);
+            switch (xmlTextReaderNodeType(reader_)) {
+            case XML_READER_TYPE_ELEMENT: {
+                if (depth + 1 > limits_.maxDepth) return fail("nested deeper than " + std::to_string(limits_.maxDepth));
+                if (++elements_ > limits_.maxElements)
+                    return fail("more than " + std::to_string(limits_.maxElements) + " elements");
+                XmlElement* e = nullptr;
+                if (open.empty()) {
+                    if (haveRoot) return fail("a second root element");
+                    haveRoot = true;
+                    e = &root;
+                } else {
+                    open.back()->children.emplace_back();
+                    e = &open.back()->children.back();
+                }
+                if (!element(*e)) return false;
+                if (!xmlTextReaderIsEmptyElement(reader_)) open.push_back(e);
+                break;
+            }
+            case XML_READER_TYPE_END_ELEMENT:
+                if (open.empty()) return fail("an end tag without its start");
+                open.pop_back();
+                break;
+            case XML_READER_TYPE_TEXT:
+            case XML_READER_TYPE_CDATA:
+            case XML_READER_TYPE_WHITESPACE:
+            case XML_READER_TYPE_SIGNIFICANT_WHITESPACE:
+                if (!open.empty()) {
+                    const xmlChar* value = xmlTextReaderConstValue(reader_);
+                    if (value) open.back()->text += reinterpret_cast<const char*>(value);
+                }
+                break;
+            case XML_READER_TYPE_COMMENT:
+            case XML_READER_TYPE_PROCESSING_INSTRUCTION:
+            case XML_READER_TYPE_XML_DECLARATION: break;
+            default: return fail("a node of a kind not taken here");
+            }
+        }
+        if (!why_.empty()) return false;
+        if (!haveRoot) return fail("no root element");
         return true;
     }
 
@@ -25,217 +83,47 @@ public:
 
 private:
     bool fail(const std::string& what) {
-        if (why_.empty()) why_ = what + " (at byte " + std::to_string(pos_) + ")";
+        if (why_.empty()) {
+            why_ = what;
+            if (reader_) why_ += " (at line " + std::to_string(xmlTextReaderGetParserLineNumber(reader_)) + ")";
+        }
         return false;
     }
-    bool startsWith(std::string_view s) const { return text_.substr(pos_, s.size()) == s; }
-    bool atEnd() const { return pos_ >= text_.size(); }
-    static bool space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-    void skipSpace() {
-        while (!atEnd() && space(text_[pos_])) ++pos_;
+
+    static void onError(void* self, xmlErrorPtr error) {
+        auto* r = static_cast<Reader*>(self);
+        if (!r->why_.empty() || !error) return;
+        std::string message = error->message ? error->message : "an error";
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+        r->why_ = message + " (at line " + std::to_string(error->line) + ")";
     }
-    // Control characters other than tab and line ends are not XML.
-    bool clean(std::string_view s) {
-        for (char c : s) {
-            unsigned char u = static_cast<unsigned char>(c);
-            if ((u < 0x20 && !space(c)) || u == 0x7f) return fail("a control character");
-        }
+
+    bool name(const xmlChar* raw, std::string& out) {
+        out = raw ? reinterpret_cast<const char*>(raw) : "";
+        if (out.empty()) return fail("a nameless node");
+        if (out.size() > limits_.maxNameLength)
+            return fail("a name longer than " + std::to_string(limits_.maxNameLength) + " characters");
         return true;
     }
 
-    // Whitespace, comments and processing instructions between the parts of the document.
-    bool miscellany() {
-        for (;;) {
-            skipSpace();
-            if (startsWith("<!--")) {
-                if (!comment()) return false;
-            } else if (startsWith("<?")) {
-                if (!instruction()) return false;
-            } else if (startsWith("<!")) {
-                return fail("a document type declaration or other markup declaration is not taken");
-            } else {
-                return true;
-            }
-        }
-    }
-    bool comment() {
-        std::size_t end = text_.find("-->", pos_ + 4);
-        if (end == std::string_view::npos) return fail("an unterminated comment");
-        if (!clean(text_.substr(pos_, end - pos_))) return false;
-        pos_ = end + 3;
-        return true;
-    }
-    bool instruction() {
-        std::size_t end = text_.find("?>", pos_ + 2);
-        if (end == std::string_view::npos) return fail("an unterminated processing instruction");
-        if (!clean(text_.substr(pos_, end - pos_))) return false;
-        pos_ = end + 2;
-        return true;
-    }
-
-    static bool nameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':'; }
-    static bool nameChar(char c) { return nameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
-    bool name(std::string& out) {
-        if (atEnd() || !nameStart(text_[pos_])) return fail("a name was expected");
-        std::size_t start = pos_;
-        while (!atEnd() && nameChar(text_[pos_])) ++pos_;
-        if (pos_ - start > limits_.maxNameLength)
-            return fail("a name longer than " + std::to_string(limits_.maxNameLength));
-        out.assign(text_.substr(start, pos_ - start));
-        return true;
-    }
-
-    static void appendUtf8(std::string& out, std::uint32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-
-    // A reference at pos_ ("&amp;", "&#38;", "&#x26;"), appended to out decoded.
-    bool reference(std::string& out) {
-        std::size_t end = text_.find(';', pos_);
-        if (end == std::string_view::npos || end - pos_ > 12) return fail("a malformed reference");
-        std::string_view ref = text_.substr(pos_ + 1, end - pos_ - 1);
-        if (ref == "amp") out += '&';
-        else if (ref == "lt") out += '<';
-        else if (ref == "gt") out += '>';
-        else if (ref == "quot") out += '"';
-        else if (ref == "apos") out += '\'';
-        else if (ref.size() >= 2 && ref[0] == '#') {
-            bool hex = ref[1] == 'x';
-            std::string_view digits = ref.substr(hex ? 2 : 1);
-            if (digits.empty()) return fail("a malformed character reference");
-            std::uint32_t cp = 0;
-            for (char c : digits) {
-                int d = c >= '0' && c <= '9'          ? c - '0'
-                        : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                        : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                      : -1;
-                if (d < 0) return fail("a malformed character reference");
-                cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
-                if (cp > 0x10FFFF) return fail("a character reference out of range");
-            }
-            bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD ||
-                           (cp >= 0x20 && cp != 0x7f && (cp < 0xD800 || cp > 0xDFFF) && cp != 0xFFFE && cp != 0xFFFF);
-            if (!allowed) return fail("a character reference to a character XML does not allow");
-            appendUtf8(out, cp);
-        } else {
-            return fail("an unknown entity '" + std::string(ref) + "'");
-        }
-        pos_ = end + 1;
-        return true;
-    }
-
-    bool attributeValue(std::string& out) {
-        if (atEnd() || (text_[pos_] != '"' && text_[pos_] != '\'')) return fail("an attribute value must be quoted");
-        char quote = text_[pos_++];
-        for (;;) {
-            if (atEnd()) return fail("an unterminated attribute value");
-            char c = text_[pos_];
-            if (c == quote) {
-                ++pos_;
-                return true;
-            }
-            if (c == '<') return fail("'<' in an attribute value");
-            if (c == '&') {
-                if (!reference(out)) return false;
-                continue;
-            }
-            if (!clean(text_.substr(pos_, 1))) return false;
-            out += c;
-            ++pos_;
-        }
-    }
-
-    bool element(XmlElement& e, int depth) {
-        if (depth > limits_.maxDepth) return fail("nested deeper than " + std::to_string(limits_.maxDepth));
-        if (++elements_ > limits_.maxElements)
-            return fail("more than " + std::to_string(limits_.maxElements) + " elements");
-        ++pos_;  // '<'
-        if (!name(e.name)) return false;
-        for (;;) {
-            std::size_t before = pos_;
-            skipSpace();
-            if (atEnd()) return fail("an unterminated start tag");
-            if (startsWith("/>")) {
-                pos_ += 2;
-                return true;
-            }
-            if (text_[pos_] == '>') {
-                ++pos_;
-                break;
-            }
-            if (pos_ == before) return fail("a blank was expected between attributes");
-            std::string key, value;
-            if (!name(key)) return false;
-            skipSpace();
-            if (atEnd() || text_[pos_] != '=') return fail("'=' was expected after an attribute name");
-            ++pos_;
-            skipSpace();
-            if (!attributeValue(value)) return false;
-            for (const auto& a : e.attributes)
-                if (a.first == key) return fail("the attribute '" + key + "' twice");
+    // The element the reader stands on: its name and attributes.
+    bool element(XmlElement& e) {
+        if (!name(xmlTextReaderConstName(reader_), e.name)) return false;
+        for (int more = xmlTextReaderMoveToFirstAttribute(reader_); more == 1;
+             more = xmlTextReaderMoveToNextAttribute(reader_)) {
             if (e.attributes.size() >= limits_.maxAttributes) return fail("too many attributes");
-            e.attributes.emplace_back(std::move(key), std::move(value));
+            std::string key;
+            if (!name(xmlTextReaderConstName(reader_), key)) return false;
+            const xmlChar* value = xmlTextReaderConstValue(reader_);
+            e.attributes.emplace_back(std::move(key), value ? reinterpret_cast<const char*>(value) : "");
         }
-        // Content, up to the matching end tag.
-        for (;;) {
-            if (atEnd()) return fail("the element '" + e.name + "' is not closed");
-            char c = text_[pos_];
-            if (c == '<') {
-                if (startsWith("</")) {
-                    pos_ += 2;
-                    std::string closing;
-                    if (!name(closing)) return false;
-                    if (closing != e.name) return fail("'" + closing + "' closes '" + e.name + "'");
-                    skipSpace();
-                    if (atEnd() || text_[pos_] != '>') return fail("an unterminated end tag");
-                    ++pos_;
-                    return true;
-                }
-                if (startsWith("<!--")) {
-                    if (!comment()) return false;
-                } else if (startsWith("<![CDATA[")) {
-                    std::size_t end = text_.find("]]>", pos_ + 9);
-                    if (end == std::string_view::npos) return fail("an unterminated CDATA section");
-                    std::string_view data = text_.substr(pos_ + 9, end - pos_ - 9);
-                    if (!clean(data)) return false;
-                    e.text.append(data);
-                    pos_ = end + 3;
-                } else if (startsWith("<?")) {
-                    if (!instruction()) return false;
-                } else if (startsWith("<!")) {
-                    return fail("a markup declaration inside an element");
-                } else {
-                    e.children.emplace_back();
-                    if (!element(e.children.back(), depth + 1)) return false;
-                }
-            } else if (c == '&') {
-                if (!reference(e.text)) return false;
-            } else {
-                if (c == '>' && pos_ >= 2 && text_.substr(pos_ - 2, 2) == "]]") return fail("']]>' in text");
-                if (!clean(text_.substr(pos_, 1))) return false;
-                e.text += c;
-                ++pos_;
-            }
-        }
+        xmlTextReaderMoveToElement(reader_);
+        return true;
     }
 
     std::string_view text_;
     const XmlLimits& limits_;
-    std::size_t pos_ = 0;
+    xmlTextReaderPtr reader_ = nullptr;
     std::size_t elements_ = 0;
     std::string why_;
 };

@@ -1,8 +1,8 @@
 // The mail settings file a domain publishes for mail programs (config-v1.1.xml: clientConfig,
-// emailProvider, incomingServer, outgoingServer), read strictly: a small XML reader that takes
-// elements, attributes, text, character references, comments, CDATA sections and processing
-// instructions, and refuses everything else (document type declarations, so no entities can be
-// defined or fetched), any malformed text, and anything beyond its bounds.
+// emailProvider, incomingServer, outgoingServer), read strictly with libxml2: elements,
+// attributes, text, character references, comments, CDATA sections and processing
+// instructions; refused are document type declarations (so no entities can be defined or
+// fetched), any text that is not well-formed, and anything beyond the bounds below.
 #pragma once
 
 #include "autoconfig/mail_settings.h"
@@ -33,7 +33,7 @@ struct XmlLimits {
     std::size_t maxNameLength = 64;
 };
 
-// The document's root element; false with why (naming the byte offset) on any fault.
+// The document's root element; false with why (naming the line) on any fault.
 bool parseXml(std::string_view text, XmlElement& root, std::string& why, const XmlLimits& limits = {});
 
 // The servers of a settings file, with the user names filled in for address. Only POP3, IMAP

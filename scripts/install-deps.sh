@@ -7,6 +7,7 @@ packages=(
   libevent-dev                          # the engine's event loop, timers, sockets, host look-up
   libssl-dev openssl                    # TLS to the provider; the tests' certificate authority
   libcurl4-openssl-dev                  # OAuth 2.0 token requests inside the engine's loop
+  libxml2-dev                           # the mail settings files domains publish
   libsecret-1-dev                       # passwords and tokens in the desktop's secret store
   gnome-keyring libsecret-tools dbus-daemon  # its test: a private keyring, secret-tool
   libgtest-dev libgmock-dev             # unit tests
