@@ -19,14 +19,14 @@ bool prepareWorkingFolders(const std::string& queueDirectory, const std::string&
     // Parents before children: "accounts" before "accounts/holding".
     for (const std::string& folder : {std::string("."), withoutTrailingSlash(queueDirectory), std::string("accounts"),
                                       withoutTrailingSlash(holdingDirectory)}) {
-        ready = store::preparePrivateFolder(folder) && ready;
+        ready = store::preparePrivateFolder(folder, store::FolderFlush::Always) && ready;
     }
     plat::RegKey accounts;
     if (!config::openAccountsKey(accounts, accountsKey) || !accounts.isOpen()) return ready;
     config::AccountRecord record;
     for (int i = 0; config::readAccountRecord(accounts, i, record); ++i) {
         std::string mailbox = store::mailboxFolder(record.destMailbox);
-        if (!mailbox.empty()) ready = store::preparePrivateFolder(mailbox) && ready;
+        if (!mailbox.empty()) ready = store::preparePrivateFolder(mailbox, store::FolderFlush::Always) && ready;
     }
     return ready;
 }

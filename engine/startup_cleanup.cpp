@@ -11,6 +11,7 @@
 #include "store/smtp_queue.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -18,8 +19,14 @@
 namespace {
 
 void removeLeftover(const std::string& path) {
-    if (plat::deleteFile(path) == 0)
+    int error = plat::deleteFile(path);
+    if (error == 0) {
         DebugLineStr(LOG_MAIL, LOG_MED, "Removed leftover of an unfinished run :", path.c_str());
+    } else if (error != ENOENT) {
+        // Left in place it would be met again at every start; the owner has to know.
+        DebugLineStr(LOG_MAIL, LOG_HIGH,
+                     "Unable to remove leftover of an unfinished run :", (path + " " + std::to_string(error)).c_str());
+    }
 }
 
 // The item name a routing file belongs to, or empty when it is no time-stamped item's.

@@ -1,5 +1,6 @@
 #include "platform/durable_copy.h"
 
+#include "platform/files.h"
 #include "platform/owned_handles.h"
 
 #include <cerrno>
@@ -12,11 +13,6 @@
 namespace plat {
 
 namespace {
-
-std::string folderOf(const std::string& path) {
-    std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
 
 // Copies every byte of in to out and flushes out. Returns 0 or the errno value.
 int copyAndFlush(int in, int out) {

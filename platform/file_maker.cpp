@@ -1,5 +1,7 @@
 #include "platform/file_maker.h"
 
+#include "platform/files.h"
+
 #include <cstdio>
 
 #include <fcntl.h>
@@ -18,8 +20,7 @@ constexpr int kMakerThreads = 2;
 // a file never named vanishes when it closes, also when the program is killed. Elsewhere it is
 // made as openFile(path, "wb") makes it.
 FilePtr makeFileFor(const std::string& path, bool& named) {
-    std::size_t slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    std::string dir = folderOf(path);
     Descriptor fd(::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (fd.valid()) {
         if (std::FILE* f = ::fdopen(fd.get(), "wb")) {

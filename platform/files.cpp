@@ -105,9 +105,13 @@ int syncFile(std::FILE* f) {
     return ::fsync(::fileno(f)) == 0 ? 0 : errno;
 }
 
+std::string folderOf(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
 int syncDirectoryOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    std::string dir = folderOf(path);
     Descriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) return errno;
     if (faults::directorySyncRefused(dir)) return EIO;

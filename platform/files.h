@@ -37,6 +37,9 @@ FilePtr createExclusive(const std::string& path, int* err);
 // Flushes stdio buffers and the file's data to disk. Returns 0 or the errno value.
 int syncFile(std::FILE* f);
 
+// The directory that holds path: "." for a bare name, "/" for a name at the root.
+std::string folderOf(const std::string& path);
+
 // fsync of the directory that holds path (after a rename into it). Returns 0 or the errno value.
 int syncDirectoryOf(const std::string& path);
 

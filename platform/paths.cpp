@@ -42,7 +42,9 @@ const std::string& runtimeDir() {
 
 std::string configDir() {
     std::string d = envOr("XDG_CONFIG_HOME", home() + "/.config") + "/tarnwick";
-    makeDirs(d, 0700);
+    // Asked at every read of the settings: one look when it is there, not a mkdir per level.
+    struct stat st {};
+    if (::stat(d.c_str(), &st) != 0) makeDirs(d, 0700);
     return d;
 }
 

@@ -7,7 +7,7 @@
 
 namespace store {
 
-bool preparePrivateFolder(const std::string& path) {
+bool preparePrivateFolder(const std::string& path, FolderFlush flush) {
     bool madePrivate = false;
     bool made = false;
     int error = plat::makePrivateDirectory(path, madePrivate, &made);
@@ -22,7 +22,7 @@ bool preparePrivateFolder(const std::string& path) {
     }
     if (madePrivate) DebugLineStr(LOG_APP, LOG_MED, "Folder made private :", path.c_str());
     // What is later stored in a new folder is no safer than the folder's own entry.
-    if (made && (error = plat::syncDirectoryOf(path)) != 0) {
+    if ((made || flush == FolderFlush::Always) && (error = plat::syncDirectoryOf(path)) != 0) {
         DebugLineStr(LOG_APP, LOG_HIGH,
                      "Unable to flush the folder that holds :", (path + " " + std::to_string(error)).c_str());
         return false;

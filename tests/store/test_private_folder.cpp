@@ -1,6 +1,6 @@
 // Folders of the mail tree made when missing: a new folder is flushed into its parent before
-// anything can be stored in it, an existing one costs no flush, and a parent that cannot be
-// flushed fails the folder aloud.
+// anything can be stored in it, an existing one costs no flush (but at start-up), and a parent
+// that cannot be flushed fails the folder aloud.
 #include "platform/fault_hooks.h"
 #include "store/private_folder.h"
 #include "tests/support/day_log.h"
@@ -45,6 +45,16 @@ TEST_F(PrivateFolder, AFolderMadeIsFlushedIntoItsParentAndOneThatExistsIsNot) {
     EXPECT_TRUE(store::preparePrivateFolder("accounts/box"));
     EXPECT_TRUE(synced.empty());
     EXPECT_EQ(testsupport::logText().find(" HIGH "), std::string::npos) << testsupport::logText();
+}
+
+TEST_F(PrivateFolder, AtStartUpAFolderThatIsThereAlreadyIsFlushedIntoItsParentToo) {
+    // Made by someone else, or by a run that ended between its mkdir and the flush.
+    ASSERT_TRUE(fs::create_directories("accounts/box"));
+    fs::permissions("accounts/box", fs::perms::owner_all);
+    EXPECT_TRUE(store::preparePrivateFolder("accounts/box", store::FolderFlush::Always));
+    EXPECT_EQ(synced, std::vector<std::string>{"accounts"});
+    refused = "accounts";
+    EXPECT_FALSE(store::preparePrivateFolder("accounts/box", store::FolderFlush::Always));
 }
 
 TEST_F(PrivateFolder, AParentThatCannotBeFlushedFailsTheNewFolderAloud) {
