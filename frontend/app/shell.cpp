@@ -284,7 +284,7 @@ std::string Shell::logPath() const {
 }
 
 void Shell::readMailNow() {
-    readMail(window_.get());
+    readMail(dialogOwner());
 }
 
 void Shell::addAccount() {

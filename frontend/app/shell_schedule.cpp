@@ -30,24 +30,24 @@ std::uint32_t unreadCheckPeriod() {
 
 void Shell::createSchedule() {
     sounds_ = std::make_unique<SoundPlayer>();
-    Scheduler::Hooks hooks;
-    hooks.now = [this] { return now(); };
-    hooks.requestCycle = [this] {
+    scheduler_ = std::make_unique<Scheduler>(
+        cycle_, [this] { return now(); },
+        options_.unreadMailWaiting ? options_.unreadMailWaiting : views::anyUnreadMail);
+    Scheduler* s = scheduler_.get();
+    connect(s, &Scheduler::cycleRequested, this, [this, s] {
         HWND engine = findWindow(kEngineClass, kEngineTitle);
-        return engine && postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(hwnd()));
-    };
+        s->cycleRequestAnswered(engine &&
+                                postMessage(engine, WM_ENGINE_LINK, LINK_START_CYCLE, static_cast<LPARAM>(hwnd())));
+    });
     // Answered from the loop; a question still open dies with the scheduler.
-    hooks.askConnected = [this](const std::string& entry, std::function<void(bool)> answer) {
-        dialup::askConnected(scheduler_.get(), entry, std::move(answer));
-    };
-    hooks.beep = [this] { sounds_->beep(); };
-    hooks.playAnnouncement = [this](const std::string& file, std::function<void()> ended) {
-        sounds_->playThen(file, std::move(ended));
-    };
-    hooks.playAlarm = [this](const std::string& file) { sounds_->playAsync(file); };
-    hooks.runProgram = [](const std::string& line) { launchCommandLine(line); };
-    hooks.unreadMailWaiting = options_.unreadMailWaiting ? options_.unreadMailWaiting : views::anyUnreadMail;
-    scheduler_ = std::make_unique<Scheduler>(cycle_, std::move(hooks));
+    connect(s, &Scheduler::lineStateWanted, this, [s](int question, const QString& entry) {
+        dialup::askConnected(s, entry.toStdString(), [s, question](bool up) { s->lineStateKnown(question, up); });
+    });
+    connect(s, &Scheduler::beepWanted, this, [this] { sounds_->beep(); });
+    connect(s, &Scheduler::announcementWanted, this,
+            [this, s](const QString& file) { sounds_->playThen(file.toStdString(), [s] { s->announcementEnded(); }); });
+    connect(s, &Scheduler::alarmWanted, this, [this](const QString& file) { sounds_->playAsync(file.toStdString()); });
+    connect(s, &Scheduler::programWanted, this, [](const QString& line) { launchCommandLine(line.toStdString()); });
     scheduler_->setUnreadCheckPeriod(unreadCheckPeriod());
 
     // The main window is made after the schedule: the dialogs learn of it in startUp.

@@ -57,6 +57,7 @@ bool launchCommandLine(const std::string& line) {
     QString text = QCoreApplication::translate("Tarnwick", "Failed to launch mail program '%1' [reason = %2]")
                        .arg(QString::fromStdString(words[0]))
                        .arg(err);
-    messageBox(nullptr, {text.toStdString(), "Tarnwick"});
+    // Nothing waits for the box: it is answered from the loop.
+    askUser(nullptr, {text.toStdString(), "Tarnwick"}, [](QMessageBox::StandardButton) {});
     return false;
 }

@@ -19,5 +19,5 @@ std::vector<std::string> listMailClients();
 // Starts a stored command line: the first word (shell quoting) is the program, a path with a
 // "/" or a name on PATH; the other words are its arguments. Answers true once the program
 // runs; false when the line is empty or names no executable program (nothing is shown) and
-// when the start fails (a message box says why).
+// when the start fails (a message box, opened without waiting for it, says why).
 bool launchCommandLine(const std::string& line);

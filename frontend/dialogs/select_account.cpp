@@ -12,6 +12,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -72,12 +73,18 @@ private:
 
 }  // namespace
 
-int selectAccount(QWidget* owner, const std::string& prompt) {
+void selectAccount(QWidget* owner, const std::string& prompt, std::function<void(int)> chosen) {
+    // The one dialog open now, which a second request brings to the front.
+    static QPointer<QDialog> open;
+    if (open) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
     plat::RegKey accounts;
-    if (!config::openAccountsKey(accounts)) return -1;
-    int count = config::accountCount(accounts);
-    if (count <= 0) return -1;
-    if (count == 1) return 0;
+    int count = config::openAccountsKey(accounts) ? config::accountCount(accounts) : 0;
+    if (count <= 0) return chosen(-1);
+    if (count == 1) return chosen(0);
     std::vector<Choice> choices;
     bool sameClient = true;
     for (int i = 0; i < count; ++i) {
@@ -87,21 +94,29 @@ int selectAccount(QWidget* owner, const std::string& prompt) {
         if (!choices.empty() && c.client != choices.front().client) sameClient = false;
         choices.push_back(std::move(c));
     }
-    if (sameClient) return 0;
-    SelectAccountDialog dialog(owner, prompt, choices);
-    dialog.raise();
-    dialog.activateWindow();
-    execCentred(dialog);
-    int chosen = dialog.chosen();
-    return chosen >= 0 && chosen < count ? chosen : -1;
+    if (sameClient) return chosen(0);
+    auto* dialog = new SelectAccountDialog(owner, prompt, choices);
+    open = dialog;
+    openCentred(dialog, [dialog, count, chosen = std::move(chosen)](int) {
+        open = nullptr;
+        int index = dialog->chosen();
+        chosen(index >= 0 && index < count ? index : -1);
+    });
+    if (open) {
+        dialog->raise();
+        dialog->activateWindow();
+    }
 }
 
 void readMail(QWidget* owner) {
     plat::RegKey accounts;
     if (!config::openAccountsKey(accounts) || config::accountCount(accounts) < 1) return;
-    int index = selectAccount(owner, QT_TRANSLATE_NOOP("Tarnwick", "Select account whose mail you wish to read:"));
-    if (index == -1) return;
-    launchCommandLine(config::accountString(accounts, index, config::kClientFileValue));
+    selectAccount(owner, QT_TRANSLATE_NOOP("Tarnwick", "Select account whose mail you wish to read:"), [](int index) {
+        // The accounts are read again: they may have changed while the dialog was open.
+        plat::RegKey now;
+        if (index == -1 || !config::openAccountsKey(now) || index >= config::accountCount(now)) return;
+        launchCommandLine(config::accountString(now, index, config::kClientFileValue));
+    });
 }
 
 bool removeAccount(QWidget* owner, int accountIndex) {

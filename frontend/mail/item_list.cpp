@@ -51,6 +51,8 @@ const Column kColumns[] = {
     {QT_TRANSLATE_NOOP("MailList", "Account"), 77, Qt::AlignLeft, nullptr},
 };
 constexpr int kAutoSized[] = {0, 1, 5, 6};
+// The columns that give up room when the list is narrow: From and To.
+constexpr int kYielding[] = {2, 4};
 constexpr int kSizeColumn = 5;
 constexpr int kSortRole = Qt::UserRole;
 
@@ -160,7 +162,7 @@ ItemList::ItemList(HeaderCache& cache, QWidget* parent)
     connect(header(), &QHeaderView::sectionResized, this, [this](int c, int, int width) {
         if (applying_ || width <= 0) return;
         layout_.widths[static_cast<std::size_t>(c)] = width;
-        if (c != kSubjectColumn) fitSubject();
+        if (c != kSubjectColumn) fitColumns();
     });
     connect(header(), &QHeaderView::sectionMoved, this, [this] {
         if (!applying_) columnMoved();
@@ -198,22 +200,53 @@ void ItemList::storeLayout() const {
     config::writeListColumns(encodeColumnLayout(layout_));
 }
 
-// The subject takes the room the other columns leave, never less than its own width.
-void ItemList::fitSubject() {
-    int others = 0;
+// The columns fill the list's width: the subject takes the room the others leave, never less
+// than its own width. Where that is too little, From and To (unless the user sized them) give up
+// room in proportion to their widths, each down to its title's width; only then does the list
+// scroll sideways. A list not shown has no width to fit into.
+void ItemList::fitColumns() {
+    auto own = [this](int c) {
+        int stored = layout_.widths[static_cast<std::size_t>(c)];
+        return stored > 0 ? stored : kColumns[c].width;
+    };
+    std::vector<int> yielding;
+    int fixed = 0;
+    int preferred = 0;
     for (int c = 0; c < model_->columnCount({}); ++c) {
-        if (c != kSubjectColumn) others += header()->sectionSize(c);
+        if (c == kSubjectColumn) continue;
+        bool userSized = layout_.widths[static_cast<std::size_t>(c)] > 0;
+        if (!userSized && std::find(std::begin(kYielding), std::end(kYielding), c) != std::end(kYielding)) {
+            yielding.push_back(c);
+            preferred += own(c);
+        } else {
+            fixed += header()->sectionSize(c);
+        }
     }
-    int own = layout_.widths[kSubjectColumn] > 0 ? layout_.widths[kSubjectColumn] : kColumns[kSubjectColumn].width;
+    int room = viewport()->width() - fixed - own(kSubjectColumn);  // for the yielding columns
     bool was = applying_;
     applying_ = true;
-    header()->resizeSection(kSubjectColumn, std::max(own, viewport()->width() - others));
+    int others = fixed;
+    for (int c : yielding) {
+        int width = own(c);
+        if (isVisible() && room < preferred && preferred > 0)
+            width = std::max(header()->sectionSizeHint(c),
+                             static_cast<int>(static_cast<long long>(own(c)) * std::max(room, 0) / preferred));
+        header()->resizeSection(c, width);
+        others += width;
+    }
+    header()->resizeSection(kSubjectColumn, std::max(own(kSubjectColumn), viewport()->width() - others));
     applying_ = was;
 }
 
 void ItemList::resizeEvent(QResizeEvent* event) {
     QTreeView::resizeEvent(event);
-    fitSubject();
+    fitColumns();
+}
+
+bool ItemList::viewportEvent(QEvent* event) {
+    bool handled = QTreeView::viewportEvent(event);
+    if (event->type() == QEvent::Resize) fitColumns();
+    return handled;
 }
 
 void ItemList::keyPressEvent(QKeyEvent* event) {
@@ -274,7 +307,7 @@ void ItemList::buildColumns() {
         }
     }
     applyOrder();
-    fitSubject();
+    fitColumns();
     int sortColumn = layout_.sortColumn < shown ? layout_.sortColumn : kDateColumn;
     sortByColumn(sortColumn, layout_.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
     applying_ = false;

@@ -62,11 +62,13 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // The viewport narrows when the vertical scroll bar comes, without a resize of the list.
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void buildColumns();
     void applyOrder();
-    void fitSubject();
+    void fitColumns();
     void columnMoved();
     std::vector<int> shownColumnsBy(const std::function<int(int)>& place) const;
     int sourceRow(int i) const;

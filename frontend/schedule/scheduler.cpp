@@ -31,11 +31,12 @@ ResumeDelays resumeDelays(std::time_t now, std::uint32_t lastCheck, bool deliver
     return {elapsed, delayFor(checkFreqLO, ms), delayFor(checkFreqHI, ms)};
 }
 
-Scheduler::Scheduler(CycleStatus& status, Hooks hooks, QObject* parent)
+Scheduler::Scheduler(CycleStatus& status, Clock now, UnreadProbe unreadMailWaiting, QObject* parent)
     : QObject(parent),
       status_(status),
       state_(status.flags()),
-      hooks_(std::move(hooks)) {
+      now_(now ? std::move(now) : Clock([] { return std::time(nullptr); })),
+      unreadMailWaiting_(std::move(unreadMailWaiting)) {
     for (std::size_t i = 0; i < timers_.size(); ++i)
         connect(&timers_[i], &QTimer::timeout, this, [this, i] { expire(static_cast<ScheduleTimer>(i)); });
 }
@@ -85,11 +86,17 @@ bool Scheduler::dialEntryConfigured(std::string& entry) const {
 }
 
 void Scheduler::askLineUp(const std::string& entry, std::function<void(bool)> then) {
-    ++asking_;
-    hooks_.askConnected(entry, [this, then = std::move(then)](bool up) {
-        --asking_;
-        then(up);
-    });
+    int question = ++lastQuestion_;
+    questions_.emplace(question, std::move(then));
+    emit lineStateWanted(question, QString::fromStdString(entry));
+}
+
+void Scheduler::lineStateKnown(int question, bool up) {
+    auto it = questions_.find(question);
+    if (it == questions_.end()) return;
+    std::function<void(bool)> then = std::move(it->second);
+    questions_.erase(it);
+    then(up);
 }
 
 void Scheduler::startCycle() {
@@ -105,12 +112,16 @@ void Scheduler::startCycle() {
 }
 
 void Scheduler::requestCycle() {
-    if (hooks_.requestCycle()) {
+    emit cycleRequested();
+}
+
+void Scheduler::cycleRequestAnswered(bool sent) {
+    if (sent) {
         rearmIfRunning(ScheduleTimer::Online);
         rearmIfRunning(ScheduleTimer::Offline);
         return;
     }
-    hooks_.beep();
+    emit beepWanted();
     status_.setCycleFailed(true);
 }
 
@@ -118,7 +129,7 @@ void Scheduler::resume() {
     suspendedForLackOfAccounts_ = false;
     status_.setActive(true);
     status_.flagsChanged();
-    ResumeDelays d = resumeDelays(hooks_.now(), config::readSetting(config::kLastCheckTime), state_.deliverOnResume,
+    ResumeDelays d = resumeDelays(now_(), config::readSetting(config::kLastCheckTime), state_.deliverOnResume,
                                   config::readSetting(config::kCheckFreqLO), config::readSetting(config::kCheckFreqHI));
     DebugLineInt(LOG_APP, LOG_MED, "Elapsed time since last cycle (mins):", d.elapsedSeconds / 60);
     status_.setDeliverOnResume(false);
@@ -162,7 +173,7 @@ void Scheduler::lineKnown(ScheduleTimer t, bool lineUp) {
 }
 
 void Scheduler::newItem() {
-    if (config::readSetting(config::kNotifyArrive) != 0) hooks_.beep();
+    if (config::readSetting(config::kNotifyArrive) != 0) emit beepWanted();
     status_.setNewMailThisCycle(true);
 }
 
@@ -189,13 +200,17 @@ void Scheduler::finishCycle() {
     status_.setNewMailWaiting(true);
     startUnreadCheck();
     if (config::readSetting(config::kNotifyVoice) != 0)
-        hooks_.playAnnouncement(config::readSetting(config::kNotifAnnounceWave), [this] { announcementPlayed(true); });
+        emit announcementWanted(QString::fromStdString(config::readSetting(config::kNotifAnnounceWave)));
     else announcementPlayed(true);
+}
+
+void Scheduler::announcementEnded() {
+    announcementPlayed(true);
 }
 
 void Scheduler::announcementPlayed(bool newMail) {
     if (newMail && config::readSetting(config::kNotifyRun) != 0)
-        hooks_.runProgram(config::readSetting(config::kNotifRunFile));
+        emit programWanted(QString::fromStdString(config::readSetting(config::kNotifRunFile)));
     // A cycle that started during the announcement owns the icon with its animation.
     if (!state_.cycling) status_.flagsChanged();
 }
@@ -235,10 +250,10 @@ void Scheduler::startBlinking() {
 }
 
 void Scheduler::checkUnreadMail() {
-    bool found = hooks_.unreadMailWaiting();
+    bool found = unreadMailWaiting();
     if (found) {
         if (config::readSetting(config::kNotifyAlarm) == 1)
-            hooks_.playAlarm(config::readSetting(config::kNotifAlarmWave));
+            emit alarmWanted(QString::fromStdString(config::readSetting(config::kNotifAlarmWave)));
         if (!state_.newMailWaiting) startBlinking();
     } else {
         stop(ScheduleTimer::Blink);
@@ -249,7 +264,7 @@ void Scheduler::checkUnreadMail() {
 }
 
 void Scheduler::mailboxesChanged() {
-    if (!state_.newMailWaiting || hooks_.unreadMailWaiting()) return;
+    if (!state_.newMailWaiting || unreadMailWaiting()) return;
     stop(ScheduleTimer::Blink);
     stop(ScheduleTimer::NewMail);
     status_.setNewMailWaiting(false);

@@ -2,11 +2,12 @@
 // the dial-up retry, outgoing mail that asks for a cycle, the announcements at the end of a
 // cycle, and the unread-mail check with its alarm and blinking tray icon.
 //
-// Without widgets: time, the engine, the line's state and every effect on the desktop come in
-// through Hooks, so tests run the schedule with a hand-driven clock; what the tray and the
-// status bar show goes out through the CycleStatus. Nothing here waits: the line's state and an
-// announcement's end come back as calls from the loop. The timers are QTimers owned here; tests
-// look at them and run their expiries by hand.
+// Without widgets: what it asks of the engine, the line and the desktop goes out as signals and
+// the answers come back through slots, so tests answer them by hand and run the schedule with
+// a clock of their own; what the tray and the status bar show goes out through the
+// CycleStatus. Nothing here waits: the line's state and an announcement's end may be answered
+// at once or later from the loop. The timers are QTimers owned here; tests look at them and
+// run their expiries by hand.
 #pragma once
 
 #include "frontend/schedule/cycle_status.h"
@@ -18,6 +19,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <string>
 
 // When the two schedule timers fire after a resume: a full period after the last account
@@ -50,21 +52,11 @@ class Scheduler : public QObject {
     Q_OBJECT
 
 public:
-    struct Hooks {
-        std::function<std::time_t()> now;  // seconds since 1970
-        std::function<bool()> requestCycle;  // LINK_START_CYCLE; false: no engine
-        // Whether the dial-up entry is connected: answer(up) is called once, at once or later
-        // from the loop, and never after the scheduler is gone.
-        std::function<void(const std::string& entry, std::function<void(bool up)> answer)> askConnected;
-        std::function<void()> beep;
-        // Plays the announcement; ended is called once it has played (or at once-posted).
-        std::function<void(const std::string&, std::function<void()> ended)> playAnnouncement;
-        std::function<void(const std::string&)> playAlarm;  // returns at once
-        std::function<void(const std::string&)> runProgram;  // a stored command line
-        std::function<bool()> unreadMailWaiting;  // some account holds an unread item
-    };
+    using Clock = std::function<std::time_t()>;  // seconds since 1970
+    using UnreadProbe = std::function<bool()>;  // some account holds an unread item
 
-    Scheduler(CycleStatus& status, Hooks hooks, QObject* parent = nullptr);
+    // now: unset, the system's clock; unreadMailWaiting: unset, nothing is ever unread.
+    Scheduler(CycleStatus& status, Clock now = {}, UnreadProbe unreadMailWaiting = {}, QObject* parent = nullptr);
 
     // Asks the engine for a cycle (unless it would have to dial and may not) and restarts both
     // schedule countdowns; without an engine: one beep and the failure icon.
@@ -93,9 +85,18 @@ public:
     void mailboxesChanged();
     void blink();  // the Blink timer
 
+    // The answers to its signals.
+    // To cycleRequested: whether LINK_START_CYCLE went to the engine (false: there is none).
+    void cycleRequestAnswered(bool sent);
+    // To lineStateWanted: the dial-up entry's line is up or down. An answer to a question that
+    // is not open is ignored.
+    void lineStateKnown(int question, bool up);
+    // To announcementWanted: the sound has played (or could not be played).
+    void announcementEnded();
+
     void setUnreadCheckPeriod(std::uint32_t ms) { unreadCheckMs_ = ms; }
     // Whether a question about the line is still to be answered.
-    bool asking() const { return asking_ > 0; }
+    bool asking() const { return !questions_.empty(); }
 
     // Whether a timer runs and its period.
     const QTimer& timer(ScheduleTimer t) const { return timers_[static_cast<std::size_t>(t)]; }
@@ -105,6 +106,18 @@ public:
     static constexpr std::uint32_t kUnreadCheckMs = 15000;
     static constexpr std::uint32_t kBlinkMs = 500;
     static constexpr std::uint32_t kAnimateMs = 200;
+
+signals:
+    // Asks for a cycle: answered with cycleRequestAnswered, at once.
+    void cycleRequested();
+    // Asks whether the dial-up entry is connected: answered once with lineStateKnown(question,
+    // up), at once or later from the loop.
+    void lineStateWanted(int question, const QString& entry);
+    void beepWanted();
+    // The announcement's sound: answered with announcementEnded once it has played.
+    void announcementWanted(const QString& file);
+    void alarmWanted(const QString& file);  // plays without an answer
+    void programWanted(const QString& commandLine);  // a stored command line to start
 
 private:
     void arm(ScheduleTimer t, std::uint32_t ms);
@@ -118,6 +131,7 @@ private:
     // LINK_START_CYCLE, or the beep and the failure without an engine.
     void requestCycle();
     void askLineUp(const std::string& entry, std::function<void(bool)> then);
+    bool unreadMailWaiting() const { return unreadMailWaiting_ && unreadMailWaiting_(); }
     // What follows a cycle with new mail once its announcement has played.
     void announcementPlayed(bool newMail);
     void handleDialFailure();
@@ -126,8 +140,11 @@ private:
 
     CycleStatus& status_;
     const ScheduleState& state_;  // status_'s state, changed only through status_
-    Hooks hooks_;
-    int asking_ = 0;
+    Clock now_;
+    UnreadProbe unreadMailWaiting_;
+    // The open questions about the line, by number, and what follows each answer.
+    std::map<int, std::function<void(bool)>> questions_;
+    int lastQuestion_ = 0;
     // Never destroyed before the scheduler: a timer may be stopped from its own expiry.
     std::array<QTimer, 5> timers_;
     std::uint32_t unreadCheckMs_ = kUnreadCheckMs;

@@ -69,7 +69,7 @@ private:
     NumberBox* retryPause_;
     QLineEdit* smtpServer_;
     QComboBox* smtpSecurity_;
-    QLineEdit* smtpPort_;
+    NumberBox* smtpPort_;
     QLineEdit* smtpUser_;
     QLineEdit* smtpPassword_;
     SignInFields* signIn_;
@@ -99,7 +99,7 @@ ConnectionPage::ConnectionPage(SettingsModel& model) : PropPage("connectionPage"
     auto* outgoing = new QGroupBox(tr("Outgoing mail"), this);
     smtpServer_ = textEdit(outgoing, "smtpServer");
     smtpServer_->setPlaceholderText(QStringLiteral("smtp.example.net"));
-    SecurityRow security = securityRow(outgoing, "smtp", MailService::Smtp);
+    SecuritySpinRow security = securitySpinRow(outgoing, "smtp", MailService::Smtp);
     smtpSecurity_ = security.security;
     smtpPort_ = security.port;
     smtpUser_ = textEdit(outgoing, "smtpUser");
@@ -197,7 +197,7 @@ bool ConnectionPage::save() {
     auto readable = [](const std::string& path) { return QFileInfo(QString::fromStdString(path)).isReadable(); };
     if (auto refusal = validation::checkConnection(values, readable)) {
         tellUser(this, refusal->message, QMessageBox::NoIcon, refusal->argument);
-        QWidget* focus = refusal->field == ConnectionField::SmtpPort       ? smtpPort_
+        QWidget* focus = refusal->field == ConnectionField::SmtpPort       ? static_cast<QWidget*>(smtpPort_)
                          : refusal->field == ConnectionField::RetryCount   ? static_cast<QWidget*>(retryCount_)
                          : refusal->field == ConnectionField::RetryPause   ? static_cast<QWidget*>(retryPause_)
                          : refusal->field == ConnectionField::SmtpUser     ? smtpUser_

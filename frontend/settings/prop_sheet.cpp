@@ -65,6 +65,10 @@ void PropSheet::showHelpPanel(const QUrl& page) {
     auto* help = new QTextBrowser(this);
     help->setObjectName(QStringLiteral("helpPanel"));
     help->setOpenExternalLinks(true);
+    // Text wraps at the panel's width: the page's table too, whose cells would otherwise keep it
+    // wider than the panel (a word longer than a cell breaks), and its command examples.
+    help->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    help->document()->setDefaultStyleSheet(QStringLiteral("pre { white-space: pre-wrap; }"));
     help->setSource(page);
     help->setMinimumWidth(320);
     body_->addWidget(help, 1);

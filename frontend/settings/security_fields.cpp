@@ -43,16 +43,20 @@ QLabel* plainTextWarning(QWidget* parent, QComboBox* combo, const QLineEdit* ser
     return label;
 }
 
-}  // namespace
-
-SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService service, const QLineEdit* server) {
+QComboBox* securityList(QWidget* parent, const std::string& prefix) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QString::fromStdString(prefix + "Security"));
     combo->addItem(trTarnwick(QT_TRANSLATE_NOOP("Tarnwick", "None")), kSecurityNone);
     combo->addItem(QStringLiteral("STARTTLS"), kSecurityStartTls);
     combo->addItem(QStringLiteral("TLS"), kSecurityTls);
     combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    QLineEdit* port = numberEdit(parent, (prefix + "Port").c_str(), 5);
+    return combo;
+}
+
+// The row around a port field of either kind: both show and take the port as text.
+template <class PortField>
+QLayout* securityLayout(QWidget* parent, QComboBox* combo, PortField* port, MailService service,
+                        const QLineEdit* server) {
     port->setText(QString::number(proposedPort(service, kSecurityNone)));
     auto before = std::make_shared<std::uint32_t>(kSecurityNone);
     QObject::connect(combo, &QComboBox::currentIndexChanged, port, [=] {
@@ -68,7 +72,7 @@ SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService 
     row->addWidget(buddyLabel(parent, trTarnwick("P&ort:"), port));
     row->addWidget(port);
     row->addStretch(1);
-    if (!server) return {combo, port, row};
+    if (!server) return row;
     QLabel* warning = plainTextWarning(parent, combo, server);
     QSizePolicy policy = warning->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
@@ -76,7 +80,24 @@ SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService 
     auto* column = new QVBoxLayout;
     column->addLayout(row);
     column->addWidget(warning);
-    return {combo, port, column};
+    return column;
+}
+
+}  // namespace
+
+SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService service, const QLineEdit* server) {
+    QComboBox* combo = securityList(parent, prefix);  // first: Tab goes from it to the port
+    QLineEdit* port = numberEdit(parent, (prefix + "Port").c_str(), 5);
+    QLayout* layout = securityLayout(parent, combo, port, service, server);
+    return {combo, port, layout};
+}
+
+SecuritySpinRow securitySpinRow(QWidget* parent, const std::string& prefix, MailService service,
+                                const QLineEdit* server) {
+    QComboBox* combo = securityList(parent, prefix);
+    auto* port = new NumberBox(parent, (prefix + "Port").c_str(), 1, 65535);
+    QLayout* layout = securityLayout(parent, combo, port, service, server);
+    return {combo, port, layout};
 }
 
 PopLogin popLoginRows(QWidget* parent, QFormLayout* form, const QString& serverLabel, const QString& passwordLabel) {

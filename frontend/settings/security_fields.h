@@ -12,6 +12,7 @@ class QComboBox;
 class QFormLayout;
 class QLayout;
 class QLineEdit;
+class NumberBox;
 class QWidget;
 
 enum class MailService { Pop3, Smtp };
@@ -38,6 +39,14 @@ struct SecurityRow {
 };
 SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService service,
                         const QLineEdit* server = nullptr);
+// The same row with the port in a spin box from 1 to 65535.
+struct SecuritySpinRow {
+    QComboBox* security;
+    NumberBox* port;
+    QLayout* layout;
+};
+SecuritySpinRow securitySpinRow(QWidget* parent, const std::string& prefix, MailService service,
+                                const QLineEdit* server = nullptr);
 
 // A POP3 account's log-in as rows of form, each with its label as buddy: the server, its
 // security and port ("popServer", "popSecurity", "popPort", with the plain-text warning), the

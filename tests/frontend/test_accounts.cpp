@@ -612,8 +612,42 @@ TEST_F(AccountsTest, ReadMailAsksOnlyWhenTheAccountsUseDifferentClients) {
         press(d, "select");
         return d.result();
     });
-    EXPECT_EQ(selectAccount(nullptr, "x"), -1);
-    EXPECT_EQ(selectAccount(nullptr, "x"), -1);
+    for (int i = 0; i < 2; ++i) {
+        int chosen = 99;
+        selectAccount(nullptr, "x", [&](int index) { chosen = index; });
+        EXPECT_EQ(chosen, -1) << i;
+    }
+}
+
+// The dialog opens without a loop of its own: the answer comes once it closes, and a second
+// request while it is open brings it to the front instead of opening another.
+TEST_F(AccountsTest, SelectAccountAnswersOnceItsDialogCloses) {
+    addAccount("home", "Quill Mail", "quill home", "jo");
+    addAccount("work", "Post Office", "post work", "jw");
+    setModalHook({});
+    auto shown = [] {
+        std::vector<QDialog*> dialogs;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "selectAccountDialog" && w->isVisible()) dialogs.push_back(static_cast<QDialog*>(w));
+        return dialogs;
+    };
+    std::vector<int> answers;
+    selectAccount(nullptr, "x", [&](int index) { answers.push_back(index); });
+    ASSERT_EQ(shown().size(), 1u);
+    EXPECT_TRUE(answers.empty());
+    selectAccount(nullptr, "x", [&](int index) { answers.push_back(100 + index); });
+    ASSERT_EQ(shown().size(), 1u);
+    QDialog* dialog = shown()[0];
+    in<QListWidget>(*dialog, "accountList")->setCurrentRow(1);
+    press(*dialog, "select");
+    EXPECT_EQ(answers, std::vector<int>{1});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(shown().empty());
+    selectAccount(nullptr, "x", [&](int index) { answers.push_back(index); });  // a fresh one opens
+    ASSERT_EQ(shown().size(), 1u);
+    press(*shown()[0], "cancel");
+    EXPECT_EQ(answers, (std::vector<int>{1, -1}));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 }  // namespace
@@ -649,7 +683,7 @@ TEST_F(AccountsTest, DialogsAreRenderedForReviewWhenAsked) {
         d.hide();
         return 0;
     });
-    selectAccount(nullptr, "Select account whose mail you wish to read:");
+    selectAccount(nullptr, "Select account whose mail you wish to read:", [](int) {});
     then([&](QDialog& d) {
         QWizard& w = wizard(d);
         type(d, "accountTitle", "secure");

@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSplitter>
 
 #include <gtest/gtest.h>
@@ -562,6 +563,42 @@ TEST_F(ViewsTest, TheWindowsTreeTakesAQuarterBesideTheListUntilTheUserDragsIt) {
     EXPECT_GT(treeView->width(), quarter() + 100);
     window.destroyViews();
     EXPECT_EQ(window.findChild<QSplitter*>(), nullptr);
+}
+
+// The columns fill the list's width, also once enough rows bring the vertical scroll bar:
+// no horizontal scroll bar while every column fits, one as soon as they do not.
+TEST_F(ViewsTest, TheColumnsFitWithoutAHorizontalScrollBarUntilTheyCannot) {
+    account("alpha", "a@x");
+    for (int i = 0; i < 60; ++i)
+        put("accounts/a@x", std::to_string(100 + i) + ".rfc822",
+            "From: Jo Bloggs <jo@example.net>\r\nTo: ann@example.org\r\nSubject: Message number " + std::to_string(i) +
+                "\r\nDate: Sat, 05 Dec 1998 09:01:00 +0100\r\n\r\nx\r\n");
+    MainWindow window({});
+    window.resize(900, 500);
+    window.show();
+    window.createViews();
+    QApplication::processEvents();
+    auto* shown = window.findChild<ItemList*>();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_GT(shown->rows(), 50);
+    auto settle = [] {
+        for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    };
+    settle();
+    EXPECT_TRUE(shown->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(shown->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(shown->horizontalScrollBar()->maximum(), 0);
+    if (const char* dir = std::getenv("TARNWICK_SCREENS_DIR")) {
+        EXPECT_TRUE(window.grab().save(QString::fromLatin1(dir) + "/main-window-list.png"));
+    }
+
+    window.resize(420, 500);  // narrower than the columns' own widths
+    settle();
+    EXPECT_TRUE(shown->horizontalScrollBar()->isVisible());
+    window.resize(900, 500);
+    settle();
+    EXPECT_FALSE(shown->horizontalScrollBar()->isVisible());
+    window.destroyViews();
 }
 
 TEST_F(ViewsTest, EnterOpensTheSelectedItem) {

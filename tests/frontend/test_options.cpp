@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTextBrowser>
 #include <QUrl>
@@ -325,6 +326,8 @@ TEST_F(OptionsTest, ASecurityProposesItsSmtpPortUnlessTheUserTypedOne) {
     then([&](QDialog& d) {
         auto* security = in<QComboBox>(d, "smtpSecurity");
         auto* port = in<QLineEdit>(d, "smtpPort");
+        auto* spin = d.findChild<QSpinBox*>(QStringLiteral("smtpPort"));
+        EXPECT_TRUE(spin && spin->minimum() == 1 && spin->maximum() == 65535);
         for (auto [index, expected] : {std::pair{1, "587"}, {2, "465"}, {0, "25"}, {2, "465"}}) {
             security->setCurrentIndex(index);
             EXPECT_EQ(port->text(), expected) << index;
@@ -567,6 +570,30 @@ TEST_F(OptionsTest, AHelpPageGivenShowsInsideTheSheetBesideItsPages) {
     EXPECT_TRUE(help->toPlainText().contains(QStringLiteral("Setting up")));
     std::unique_ptr<PropSheet> plain(newOptionsSheet(nullptr, {}, &schedule));
     EXPECT_EQ(plain->findChild<QTextBrowser*>(QStringLiteral("helpPanel")), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The set-up help inside the sheet wraps its text, its table too, to the panel's width: no
+// horizontal scroll bar.
+TEST_F(OptionsTest, TheHelpPanelWrapsToItsWidth) {
+    QUrl page = QUrl::fromLocalFile(QStringLiteral(HELP_PAGES_DIR "/index.html"));
+    page.setFragment(QStringLiteral("setup"));
+    std::unique_ptr<PropSheet> sheet(newOptionsSheet(nullptr, {}, &schedule, nullptr, page));
+    auto* help = sheet->findChild<QTextBrowser*>(QStringLiteral("helpPanel"));
+    ASSERT_NE(help, nullptr);
+    ASSERT_TRUE(help->toPlainText().contains(QStringLiteral("127.0.0.1")));
+    sheet->adjustSize();  // as it opens
+    sheet->show();
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    EXPECT_EQ(help->horizontalScrollBar()->maximum(), 0);
+    EXPECT_FALSE(help->horizontalScrollBar()->isVisible());
+    if (screensDir()) {
+        EXPECT_TRUE(sheet->grab().save(QString::fromLatin1(screensDir()) + "/options-help-panel.png"));
+    }
+    sheet->hide();
 }
 
 }  // namespace

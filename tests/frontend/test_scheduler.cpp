@@ -43,27 +43,31 @@ protected:
         config::writeSetting(config::kNotifRunFile, "");
         config::writeSetting(config::kRasEntry, "");
         config::writeSetting(config::kLastCheckTime, 0);
-        Scheduler::Hooks h;
-        h.now = [this] { return now; };
-        h.requestCycle = [this] {
-            events.push_back("cycle");
-            return engineUp;
-        };
-        h.askConnected = [this](const std::string&, std::function<void(bool)> answer) { answer(lineUp); };
         QObject::connect(&cycle, &CycleStatus::statusChanged,
                          [this](const QString& text) { status = text.toStdString(); });
         QObject::connect(&cycle, &CycleStatus::iconChanged, [this] { ++trayUpdates; });
-        h.beep = [this] { events.push_back("beep"); };
+        scheduler = std::make_unique<Scheduler>(
+            cycle, [this] { return now; }, [this] { return unread; });
+        Scheduler* s = scheduler.get();
+        QObject::connect(s, &Scheduler::cycleRequested, [this, s] {
+            events.push_back("cycle");
+            s->cycleRequestAnswered(engineUp);
+        });
+        QObject::connect(s, &Scheduler::lineStateWanted, [this, s](int question, const QString&) {
+            if (lineAnsweredLater) openQuestions.push_back(question);
+            else s->lineStateKnown(question, lineUp);
+        });
+        QObject::connect(s, &Scheduler::beepWanted, [this] { events.push_back("beep"); });
         // The sound ends at once: what the cycle starts meanwhile has come in while it played.
-        h.playAnnouncement = [this](const std::string& f, std::function<void()> ended) {
-            events.push_back("announce " + f);
+        QObject::connect(s, &Scheduler::announcementWanted, [this, s](const QString& f) {
+            events.push_back("announce " + f.toStdString());
             if (duringAnnouncement) duringAnnouncement();
-            ended();
-        };
-        h.playAlarm = [this](const std::string& f) { events.push_back("alarm " + f); };
-        h.runProgram = [this](const std::string& line) { events.push_back("run " + line); };
-        h.unreadMailWaiting = [this] { return unread; };
-        scheduler = std::make_unique<Scheduler>(cycle, h);
+            s->announcementEnded();
+        });
+        QObject::connect(s, &Scheduler::alarmWanted,
+                         [this](const QString& f) { events.push_back("alarm " + f.toStdString()); });
+        QObject::connect(s, &Scheduler::programWanted,
+                         [this](const QString& line) { events.push_back("run " + line.toStdString()); });
     }
 
     bool running(ScheduleTimer t) const { return scheduler->timer(t).isActive(); }
@@ -93,6 +97,8 @@ protected:
     int trayUpdates = 0;
     std::vector<std::string> events;
     std::function<void()> duringAnnouncement;
+    bool lineAnsweredLater = false;  // the questions about the line wait in openQuestions
+    std::vector<int> openQuestions;
 };
 
 TEST(ResumeDelays, ThePeriodsRemainderOrFiveSeconds) {
@@ -232,6 +238,28 @@ TEST_F(SchedulerTest, AnEntryThatMayNotDialAndIsDownDoesNothingVisible) {
     lineUp = true;
     scheduler->startCycle();
     EXPECT_EQ(count("cycle"), 1);
+}
+
+// The line's state may come back later and in any order: each answer goes to its own
+// question, and an answer to no open question (repeated, or made up) changes nothing.
+TEST_F(SchedulerTest, AnswersAboutTheLineGoToTheirOwnQuestion) {
+    config::writeSetting(config::kRasEntry, "MyISP");
+    lineAnsweredLater = true;
+    scheduler->resume();
+    scheduler->expire(ScheduleTimer::Online);  // asks: a cycle if the line is up
+    scheduler->expire(ScheduleTimer::Offline);  // asks: a cycle if the line is down
+    ASSERT_EQ(openQuestions.size(), 2u);
+    EXPECT_TRUE(scheduler->asking());
+    EXPECT_EQ(count("cycle"), 0);
+    scheduler->lineStateKnown(openQuestions[1], false);  // the offline question: down, so a cycle
+    EXPECT_EQ(count("cycle"), 1);
+    EXPECT_TRUE(scheduler->asking());
+    scheduler->lineStateKnown(openQuestions[1], false);  // answered already
+    scheduler->lineStateKnown(openQuestions[1] + 100, true);  // never asked
+    EXPECT_EQ(count("cycle"), 1);
+    scheduler->lineStateKnown(openQuestions[0], false);  // the online question: down, nothing
+    EXPECT_EQ(count("cycle"), 1);
+    EXPECT_FALSE(scheduler->asking());
 }
 
 TEST_F(SchedulerTest, NoEngineMeansOneBeepAndTheFailureIcon) {
@@ -395,13 +423,12 @@ TEST(UnreadMail, AnyAccountsMailboxWithAnItemNotMarkedRead) {
 // animation runs from the cycle's start to its end.
 TEST_F(SchedulerTest, TheTimersExpireThroughTheLoopAndStopFromTheirOwnExpiry) {
     int checks = 0;
-    Scheduler::Hooks h;
-    h.unreadMailWaiting = [&] {
+    auto unreadMailWaiting = [&] {
         ++checks;
         return false;  // nothing unread: the check stops its own timer and the blinking
     };
     CycleStatus own;
-    Scheduler s(own, h);
+    Scheduler s(own, {}, unreadMailWaiting);
     s.setUnreadCheckPeriod(10);
     s.startUnreadCheck();
     QElapsedTimer t;
@@ -420,12 +447,12 @@ TEST_F(SchedulerTest, TheTimersExpireThroughTheLoopAndStopFromTheirOwnExpiry) {
 
     int frames = 0;
     QObject::connect(&own, &CycleStatus::frameChanged, [&] { ++frames; });
-    Scheduler animated(own, h);
+    Scheduler animated(own, {}, unreadMailWaiting);
     animated.cycleStarted();
     EXPECT_EQ(animated.timer(ScheduleTimer::Animate).interval(), 200);
     animated.expire(ScheduleTimer::Animate);
     EXPECT_EQ(frames, 1);
-    Scheduler finishing(own, h);
+    Scheduler finishing(own, {}, unreadMailWaiting);
     finishing.cycleStarted();
     finishing.finishCycle();
     EXPECT_FALSE(finishing.timer(ScheduleTimer::Animate).isActive());
