@@ -36,7 +36,7 @@ std::uint32_t chosenProtocol(const QComboBox* protocol) {
     return protocol->currentData().toUInt();
 }
 
-RetrievalFields::RetrievalFields(QWidget* parent) : QGroupBox(tr("Fetched mail"), parent) {
+RetrievalFields::RetrievalFields(QWidget* parent) : QGroupBox(tr("Fetching mail"), parent) {
     setObjectName(QStringLiteral("retrievalFields"));
     form_ = new QFormLayout(this);
     folders_ = textEdit(this, "imapFolders", 198);
@@ -46,10 +46,10 @@ RetrievalFields::RetrievalFields(QWidget* parent) : QGroupBox(tr("Fetched mail")
     auto* note = noteLabel(this, tr("Separate several folders with commas. ALL fetches every folder except "
                                     "those that only hold copies (such as All Mail, Trash and Junk)."));
     note->setObjectName(QStringLiteral("imapFoldersNote"));
-    form_->addRow(QString(), note);
+    form_->addRow(note);
 
     // The object names are those of the fixed choice the page once showed.
-    remove_ = new QRadioButton(tr("&Delete it at the provider once it is stored here"), this);
+    remove_ = new QRadioButton(tr("&Delete it at the provider"), this);
     remove_->setObjectName(QStringLiteral("removeAlways"));
     keep_ = new QRadioButton(tr("&Leave it at the provider"), this);
     keep_->setObjectName(QStringLiteral("removeNever"));
@@ -66,14 +66,15 @@ RetrievalFields::RetrievalFields(QWidget* parent) : QGroupBox(tr("Fetched mail")
     choices->addWidget(remove_);
     choices->addWidget(keep_);
     choices->addLayout(laterRow);
-    form_->addRow(new QLabel(tr("Fetched mail:"), this), choices);
+    form_->addRow(new QLabel(tr("Once a message is fetched and stored here:"), this), choices);
 
     moveFolder_ = textEdit(this, "moveFolder", 198);
     moveFolder_->setPlaceholderText(tr("(none: deleted)"));
     moveFolder_->setToolTip(tr("Instead of deleting fetched mail, move it to this folder, for example an archive."));
     moveRow_ = form_->rowCount();
     form_->addRow(buddyLabel(this, tr("&Move it to this folder instead of deleting it:"), moveFolder_), moveFolder_);
-    form_->setRowWrapPolicy(QFormLayout::WrapLongRows);
+    // Labels above their fields: the texts are long, and the folders want the whole width.
+    form_->setRowWrapPolicy(QFormLayout::WrapAllRows);
 
     for (QRadioButton* b : {remove_, keep_, later_}) connect(b, &QRadioButton::toggled, this, &RetrievalFields::follow);
     remove_->setChecked(true);
