@@ -6,8 +6,12 @@
 #include "frontend/settings/retrieval_values.h"
 #include "frontend/settings/settings_model.h"
 #include "frontend/settings/validation.h"
+#include "platform/secret_store.h"
+#include "secrets/secret_moves.h"
+#include "secrets/secret_settings.h"
 #include "smtp/outgoing_accounts.h"
 #include "tests/frontend/settings_fixture.h"
+#include "tests/support/private_keyring.h"
 
 #include <QFormLayout>
 #include <QLabel>
@@ -379,6 +383,39 @@ TEST_F(AccountMailTest, TheOutgoingPageStoresTheAccountsOwnServerAndRefusesWhatW
     });
     EXPECT_EQ(route("home").server, "");
     EXPECT_EQ(accountNumber("home", "smtpsecurity"), 1u);
+}
+
+// An account whose secrets are in the desktop's store keeps its outgoing password there too;
+// user.reg never sees it.
+TEST_F(AccountMailTest, TheOutgoingPasswordGoesToTheSecretStoreWhenTheAccountsSecretsAreThere) {
+    if (!testsupport::PrivateKeyring::available()) GTEST_SKIP() << "needs dbus-daemon, gnome-keyring and gdbus";
+    testsupport::PrivateKeyring keyring;
+    ASSERT_TRUE(keyring.start()) << "the private keyring did not start";
+    addAccount("home", "Post Office", "post", "jo");
+    std::string why;
+    ASSERT_TRUE(config::moveSecretsToStore("home", why)) << why;
+    runSheet([&](QDialog& d) {
+        tabsOf(d)->setCurrentIndex(2);
+        QWidget& out = *page(d, "outgoingPage");
+        in<QRadioButton>(out, "ownOutgoingServer")->setChecked(true);
+        type(out, "accountSmtpServer", "smtp.example.net");
+        type(out, "accountSmtpUser", "jo");
+        type(out, "accountSmtpPassword", "out-pw");
+        pressOk(d);
+        return d.result();
+    });
+    plat::SecretAnswer stored = plat::lookupSecret("home", plat::SecretKind::SmtpPass);
+    EXPECT_EQ(stored.status, plat::SecretStatus::Ok) << plat::secretStatusText(stored);
+    EXPECT_EQ(stored.secret, "out-pw");
+    EXPECT_EQ(config::readSecretValue(config::targetKeyPath("home"), "smtppass"), "");
+    EXPECT_EQ(plat::lookupSecret("home", plat::SecretKind::Password).secret, "secret");  // untouched
+    // The page shows it again from the store.
+    runSheet([&](QDialog& d) {
+        tabsOf(d)->setCurrentIndex(2);
+        EXPECT_EQ(in<QLineEdit>(d, "accountSmtpPassword")->text(), "out-pw");
+        pressOk(d);
+        return d.result();
+    });
 }
 
 TEST_F(AccountMailTest, TheEmailProgramIsToldThatOneLocalSmtpServerServesEveryAccount) {
