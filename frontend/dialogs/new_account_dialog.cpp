@@ -46,6 +46,11 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
                                        : tr("Use the password of this account at your provider, the one you "
                                             "gave Tarnwick."));
     note->setObjectName(QStringLiteral("passwordNote"));
+    // Every account's mail goes to the same local SMTP server; the engine picks the way out.
+    auto* outgoingNote = noteLabel(this, tr("One local SMTP server serves every account: Tarnwick sends each "
+                                            "message through the outgoing server of the account whose address "
+                                            "it comes from."));
+    outgoingNote->setObjectName(QStringLiteral("outgoingNote"));
 
     auto* launch = new QPushButton(tr("&Launch client"), this);
     launch->setObjectName(QStringLiteral("launchClient"));
@@ -56,6 +61,7 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
     top->addWidget(intro);
     top->addLayout(form);
     top->addWidget(note);
+    top->addWidget(outgoingNote);
     top->addLayout(buttons);
     setMinimumWidth(400);
 }

@@ -6,7 +6,9 @@
 #include "frontend/dialogs/controls.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/dialogs/new_account_dialog.h"
+#include "frontend/settings/outgoing_fields.h"
 #include "frontend/settings/prop_sheet.h"
+#include "frontend/settings/retrieval_fields.h"
 #include "frontend/settings/security_fields.h"
 #include "frontend/settings/settings_model.h"
 #include "frontend/settings/sign_in_fields.h"
@@ -26,6 +28,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <functional>
+#include <optional>
+
 namespace {
 
 // Both pages show the account's title, which cannot be changed.
@@ -40,8 +45,26 @@ void addTitleRow(QWidget* parent, QFormLayout* form, const std::string& title) {
 constexpr config::StringSetting kServer{"server", ""}, kUser{"user", ""}, kPass{"pass", ""},
     kLocalPass{"localpass", ""}, kEmailAddress{"emailaddress", ""}, kEmailIdentity{"emailidentity", ""},
     kClientName{"clientname", ""}, kClientFile{"clientfile", ""}, kAltClientFile{"altclientfile", ""};
-// What the engine uses when none is stored: 110, and no security.
+// What the engine uses when none is stored: for POP3 110, and no security; for IMAP see
+// portSetting() and securitySetting().
 constexpr config::DwordSetting kPort{"port", 110}, kSecurity{"security", 0};
+constexpr config::DwordSetting kProtocol{config::kProtocolValue, config::kProtocolPop3};
+
+// "security" and "port" with what the engine reads when they are absent from an account of
+// protocol: IMAP defaults to TLS, and to the port of the security.
+config::DwordSetting securitySetting(std::uint32_t protocol) {
+    return protocol == config::kProtocolImap ? config::DwordSetting{kSecurity.name, defaultSecurity(protocol)}
+                                             : kSecurity;
+}
+config::DwordSetting portSetting(const SettingsModel& model, std::uint32_t protocol) {
+    if (protocol != config::kProtocolImap) return kPort;
+    return {kPort.name, retrievalPort(protocol, shownSecurity(model.number(securitySetting(protocol))))};
+}
+
+// A check's refusal in a message box, as the settings pages tell it.
+void tellRefusal(QWidget* page, const validation::AccountRefusal& r) {
+    tellUser(page, r.message, QMessageBox::Warning, r.argument);
+}
 
 // The name in the e-mail program list that stands for the account's own command line.
 constexpr char kAlternativeClient[] = QT_TRANSLATE_NOOP("AccountPage", "(alternative client)");
@@ -109,11 +132,17 @@ public:
         showNewAccountSettings(window()->parentWidget(), model_.text(kClientName), model_.text(kClientFile), title_,
                                signIn_->oauth());
     }
+    // The provider and client id of the account's sign-in, which its outgoing server may use.
+    signin::Choice signInChoice() const { return signIn_->choice(); }
 
 private:
     // The "..." button: the account's own command line, which then becomes its e-mail program.
     void editAlternative();
 
+    void chooseProtocol();
+
+    QGroupBox* login_;
+    QComboBox* protocol_;
     PopLogin pop_;
     SignInFields* signIn_;
     QLineEdit* localPassword_;
@@ -129,9 +158,13 @@ AccountPage::AccountPage(SettingsModel& account, const std::string& title)
     : PropPage("accountPage", tr("Account"), account),
       title_(title) {
     auto* login = new QGroupBox(tr("POP3 account"), this);
+    login_ = login;
     auto* form = new QFormLayout(login);
     addTitleRow(login, form, title_);
+    protocol_ = protocolRow(login, form);
     pop_ = popLoginRows(login, form, tr("&Server:"), tr("Pass&word:"));
+    followProtocol(protocol_, pop_.security, pop_.port);
+    connect(protocol_, &QComboBox::currentIndexChanged, this, &AccountPage::chooseProtocol);
     pop_.server->setReadOnly(true);
     pop_.user->setReadOnly(true);
     signIn_ = new SignInFields(login, form, title_);
@@ -177,9 +210,12 @@ void AccountPage::load() {
     for (const std::string& n : listMailClients()) client->addItem(QString::fromStdString(n));
     client->addItem(tr(kAlternativeClient), QString::fromLatin1(kAlternativeClient));
     setText(pop_.server, model_.text(kServer));
-    // The security first: choosing it proposes a port, which the stored port then replaces.
-    showSecurity(pop_.security, model_.number(kSecurity));
-    pop_.port->setText(QString::number(model_.number(kPort)));
+    // The protocol first, then the security: each proposes a port, which the stored port then
+    // replaces.
+    std::uint32_t protocol = RetrievalValues::read(model_).protocol;
+    showProtocol(protocol_, protocol);
+    showSecurity(pop_.security, model_.number(securitySetting(protocol)));
+    pop_.port->setText(QString::number(model_.number(portSetting(model_, protocol))));
     setText(pop_.user, model_.text(kUser));
     setText(pop_.password, model_.text(kPass));
     signIn_->load(model_);
@@ -210,10 +246,13 @@ bool AccountPage::save() {
     }
     model_.setText(signIn_->oauth() ? kLocalPass : kPass, text(password));
     signIn_->save(model_);
-    // Port and security are written only when changed.
-    if (*port != model_.number(kPort)) model_.setNumber(kPort, *port);
+    // Protocol, port and security are written only when they differ from what the engine
+    // reads; port and security are compared under the protocol chosen.
+    std::uint32_t protocol = chosenProtocol(protocol_);
+    if (protocol != RetrievalValues::read(model_).protocol) model_.setNumber(kProtocol, protocol);
+    if (*port != model_.number(portSetting(model_, protocol))) model_.setNumber(kPort, *port);
     std::uint32_t security = chosenSecurity(pop_.security);
-    if (security != shownSecurity(model_.number(kSecurity))) model_.setNumber(kSecurity, security);
+    if (security != shownSecurity(model_.number(securitySetting(protocol)))) model_.setNumber(kSecurity, security);
     model_.setText(kEmailIdentity, text(emailIdentity_));
     model_.setText(kEmailAddress, text(emailAddress_));
     bool alternativeChosen = emailProgram_->currentData().toString() == QString::fromLatin1(kAlternativeClient);
@@ -224,51 +263,106 @@ bool AccountPage::save() {
     return true;
 }
 
+void AccountPage::chooseProtocol() {
+    login_->setTitle(chosenProtocol(protocol_) == config::kProtocolImap ? tr("IMAP account") : tr("POP3 account"));
+}
+
 void AccountPage::editAlternative() {
     if (!editAlternativeClient(alternative_, this)) return;
     emailProgram_->setCurrentIndex(emailProgram_->count() - 1);
 }
 
-// The account sheet's "Advanced" page: the title again and when retrieved messages leave
-// the server; it shows nothing of the model and stores nothing.
+// The account sheet's "Advanced" page: the title again and what becomes of fetched mail at the
+// provider, with the IMAP folders for an IMAP account (its protocol is chosen on the Account
+// page).
 class AdvancedPage : public PropPage {
     Q_OBJECT
 
 public:
     AdvancedPage(SettingsModel& account, const std::string& title);
+    void load() override;
+    bool save() override;
+
+private:
+    RetrievalFields* retrieval_;
+    RetrievalValues shown_;
 };
 
 AdvancedPage::AdvancedPage(SettingsModel& account, const std::string& title)
     : PropPage("advancedPage", tr("Advanced"), account) {
     auto* form = new QFormLayout;
     addTitleRow(this, form, title);
-
-    // Retrieved messages always leave the server: the other choices are shown, never offered.
-    auto* removal = new QGroupBox(tr("Remove retrieved messages from the POP account"), this);
-    auto* always = new QRadioButton(tr("Always"), removal);
-    always->setObjectName(QStringLiteral("removeAlways"));
-    always->setChecked(!title.empty());
-    auto* never = new QRadioButton(tr("Never"), removal);
-    never->setObjectName(QStringLiteral("removeNever"));
-    never->setEnabled(false);
-    auto* later = new QRadioButton(tr("After this many days:"), removal);
-    later->setObjectName(QStringLiteral("removeLater"));
-    later->setEnabled(false);
-    auto* days = numberEdit(removal, "removeAfterDays", 3);
-    days->setEnabled(false);
-    auto* laterRow = new QHBoxLayout;
-    laterRow->addWidget(later);
-    laterRow->addWidget(days);
-    laterRow->addStretch(1);
-    auto* removalLayout = new QVBoxLayout(removal);
-    removalLayout->addWidget(always);
-    removalLayout->addWidget(never);
-    removalLayout->addLayout(laterRow);
-
+    retrieval_ = new RetrievalFields(this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addWidget(removal);
+    layout->addWidget(retrieval_);
     layout->addStretch(1);
+}
+
+void AdvancedPage::load() {
+    shown_ = RetrievalValues::read(model_);
+    retrieval_->showValues(shown_);
+}
+
+bool AdvancedPage::save() {
+    RetrievalValues now = retrieval_->values(RetrievalValues::read(model_).protocol);
+    if (std::optional<validation::AccountRefusal> r = validation::checkRetrieval(now)) {
+        tellRefusal(this, *r);
+        retrieval_->focusField(r->field);
+        return false;
+    }
+    now.write(model_, shown_);
+    shown_ = now;
+    return true;
+}
+
+// The account sheet's "Outgoing" page: the server the account's mail leaves through and the
+// addresses it sends for.
+class OutgoingPage : public PropPage {
+    Q_OBJECT
+
+public:
+    OutgoingPage(SettingsModel& account, const std::string& title, std::function<signin::Choice()> signInChoice);
+    void load() override;
+    bool save() override;
+
+private:
+    OutgoingFields* outgoing_;
+    OutgoingValues shown_;
+};
+
+OutgoingPage::OutgoingPage(SettingsModel& account, const std::string& title,
+                           std::function<signin::Choice()> signInChoice)
+    : PropPage("outgoingPage", tr("Outgoing"), account) {
+    auto* form = new QFormLayout;
+    addTitleRow(this, form, title);
+    auto* group = new QGroupBox(tr("Outgoing mail server"), this);
+    outgoing_ = new OutgoingFields(group, title);
+    outgoing_->setSignInChoice(std::move(signInChoice));
+    auto* groupLayout = new QVBoxLayout(group);
+    groupLayout->addWidget(outgoing_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(group);
+    layout->addStretch(1);
+}
+
+void OutgoingPage::load() {
+    shown_ = OutgoingValues::read(model_);
+    outgoing_->showValues(shown_, model_.text(kEmailAddress));
+}
+
+bool OutgoingPage::save() {
+    OutgoingValues now = outgoing_->values();
+    if (std::optional<validation::AccountRefusal> r = validation::checkOutgoing(now, outgoing_->portTyped(),
+                                                                                outgoing_->ownServerChosen())) {
+        tellRefusal(this, *r);
+        outgoing_->focusField(r->field);
+        return false;
+    }
+    now.write(model_, shown_);
+    shown_ = now;
+    return true;
 }
 
 }  // namespace
@@ -283,8 +377,10 @@ void showAccountProperties(QWidget* owner, int accountIndex) {
     auto* model = new SettingsModel(SettingsModel::account(kAccountsKey, title));
     auto* sheet = new PropSheet(owner, QCoreApplication::translate("Tarnwick", "Account properties"), *model);
     model->setParent(sheet);  // goes with the sheet, after its pages
-    sheet->addPage(new AccountPage(*model, title));
+    auto* account = new AccountPage(*model, title);
+    sheet->addPage(account);
     sheet->addPage(new AdvancedPage(*model, title));
+    sheet->addPage(new OutgoingPage(*model, title, [account] { return account->signInChoice(); }));
     sheet->start();
 }
 

@@ -17,6 +17,7 @@ const char kPortMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter a port n
 
 unsigned proposedPort(MailService service, std::uint32_t security) {
     if (service == MailService::Pop3) return security == kSecurityTls ? 995 : 110;
+    if (service == MailService::Imap) return security == kSecurityTls ? 993 : 143;
     switch (security) {
     case kSecurityNone: return 25;
     case kSecurityStartTls: return 587;
@@ -25,6 +26,13 @@ unsigned proposedPort(MailService service, std::uint32_t security) {
 }
 
 namespace {
+
+// The service a row proposes ports for, kept on its port edit so that it can change.
+constexpr char kServiceProperty[] = "mailService";
+
+MailService serviceOf(const QLineEdit* port) {
+    return static_cast<MailService>(port->property(kServiceProperty).toInt());
+}
 
 QString trTarnwick(const char* text) {
     return QCoreApplication::translate("Tarnwick", text);
@@ -58,12 +66,13 @@ template <class PortField>
 QLayout* securityLayout(QWidget* parent, QComboBox* combo, PortField* port, MailService service,
                         const QLineEdit* server) {
     port->setText(QString::number(proposedPort(service, kSecurityNone)));
+    port->setProperty(kServiceProperty, static_cast<int>(service));
     auto before = std::make_shared<std::uint32_t>(kSecurityNone);
     QObject::connect(combo, &QComboBox::currentIndexChanged, port, [=] {
         std::uint32_t now = chosenSecurity(combo);
         QString held = port->text().trimmed();
-        if (held.isEmpty() || held == QString::number(proposedPort(service, *before)))
-            port->setText(QString::number(proposedPort(service, now)));
+        if (held.isEmpty() || held == QString::number(proposedPort(serviceOf(port), *before)))
+            port->setText(QString::number(proposedPort(serviceOf(port), now)));
         *before = now;
     });
     auto* row = new QHBoxLayout;
@@ -98,6 +107,16 @@ SecuritySpinRow securitySpinRow(QWidget* parent, const std::string& prefix, Mail
     auto* port = new NumberBox(parent, (prefix + "Port").c_str(), 1, 65535);
     QLayout* layout = securityLayout(parent, combo, port, service, server);
     return {combo, port, layout};
+}
+
+void switchService(const QComboBox* security, QLineEdit* port, MailService service) {
+    MailService before = serviceOf(port);
+    if (before == service) return;
+    std::uint32_t chosen = chosenSecurity(security);
+    QString held = port->text().trimmed();
+    port->setProperty(kServiceProperty, static_cast<int>(service));
+    if (held.isEmpty() || held == QString::number(proposedPort(before, chosen)))
+        port->setText(QString::number(proposedPort(service, chosen)));
 }
 
 PopLogin popLoginRows(QWidget* parent, QFormLayout* form, const QString& serverLabel, const QString& passwordLabel) {

@@ -15,14 +15,15 @@ class QLineEdit;
 class NumberBox;
 class QWidget;
 
-enum class MailService { Pop3, Smtp };
+enum class MailService { Pop3, Smtp, Imap };
 
 // Stored security values: 0 plain, 1 STARTTLS (STLS for POP3), 2 TLS from the first byte.
 constexpr std::uint32_t kSecurityNone = 0;
 constexpr std::uint32_t kSecurityStartTls = 1;
 constexpr std::uint32_t kSecurityTls = 2;
 
-// The usual port of service with that security: POP3 110, 110, 995; SMTP 25, 587, 465.
+// The usual port of service with that security: POP3 110, 110, 995; SMTP 25, 587, 465;
+// IMAP 143, 143, 993.
 unsigned proposedPort(MailService service, std::uint32_t security);
 
 // A server's security list ("<prefix>Security": "None", "STARTTLS", "TLS", the stored value as
@@ -47,6 +48,10 @@ struct SecuritySpinRow {
 };
 SecuritySpinRow securitySpinRow(QWidget* parent, const std::string& prefix, MailService service,
                                 const QLineEdit* server = nullptr);
+// Makes the row of security and port propose the ports of service from now on (an account
+// switched between POP3 and IMAP): the port changes to service's usual one while it is empty
+// or holds the port proposed before; a port the user typed stays.
+void switchService(const QComboBox* security, QLineEdit* port, MailService service);
 
 // A POP3 account's log-in as rows of form, each with its label as buddy: the server, its
 // security and port ("popServer", "popSecurity", "popPort", with the plain-text warning), the

@@ -2,9 +2,11 @@
 
 #include "frontend/settings/secret_source.h"
 #include "oauth/oauth_settings.h"
+#include "secrets/secret_settings.h"
 
 #include <algorithm>
 #include <memory>
+#include <string_view>
 
 SettingsModel::Source SettingsModel::settingsKey() {
     return withSecretStore({
@@ -30,9 +32,13 @@ SettingsModel::Source SettingsModel::account(const std::string& accountsKey, con
     a->title = title;
     if (!config::openAccountsKey(a->key, accountsKey)) a->key = plat::RegKey();
     Source plain{
-        [a](const config::StringSetting& s) {
+        [a, accountsKey](const config::StringSetting& s) {
             int i = a->index();
-            return i >= 0 ? config::accountString(a->key, i, s.name) : std::string(s.fallback);
+            if (i < 0) return std::string(s.fallback);
+            // The engine reads the list of addresses whole: it may pass the length of the others.
+            if (std::string_view(s.name) == config::kAddressesValue)
+                return config::readSecretValue(accountsKey + "\\" + a->title, s.name);
+            return config::accountString(a->key, i, s.name);
         },
         [a](const config::DwordSetting& s) {
             int i = a->index();

@@ -23,7 +23,10 @@ const char kPauseMessage[] = QT_TRANSLATE_NOOP("Tarnwick", "Please enter a pause
 
 namespace {
 
-constexpr std::size_t kSettingMax = 259;  // bytes of a stored string, its NUL not counted
+constexpr std::size_t kSettingMax = 259;
+const char kBadServerMessage[] = QT_TRANSLATE_NOOP("Tarnwick",
+                                                   "Please don't include '@', '?', '*' or space characters in the "
+                                                   "server name.");  // bytes of a stored string, its NUL not counted
 
 std::string trimmed(const std::string& s) {
     std::size_t first = 0, last = s.size();
@@ -129,15 +132,118 @@ std::vector<std::string> checkAccountTitle(const std::string& title, bool (*exis
 std::vector<std::string> checkAccountServer(const std::string& server, const std::string& user,
                                             const std::string& password, const std::string& port) {
     std::vector<std::string> messages;
-    if (hasForbidden(server))
-        messages.emplace_back(QT_TRANSLATE_NOOP(
-            "Tarnwick", "Please don't include '@', '?', '*' or space characters in the server name."));
+    if (hasForbidden(server)) messages.emplace_back(kBadServerMessage);
     if (server.empty() || user.empty() || password.empty())
         messages.emplace_back(QT_TRANSLATE_NOOP(
             "Tarnwick",
             "Please enter your POP3 account SERVER, USERNAME and PASSWORD. Click Cancel to exit from the wizard."));
     if (!readPort(port)) messages.emplace_back(kPortMessage);
     return messages;
+}
+
+namespace {
+
+// The longest text an account's value may hold: the engine reads account values into 199 bytes.
+constexpr std::size_t kAccountValueMax = 198;
+// The engine reads the list of addresses whole; this keeps it a list a person can read.
+constexpr std::size_t kAddressesMax = 2000;
+
+bool folderNamed(const std::string& list, const std::string& folder) {
+    std::size_t at = 0;
+    while (at <= list.size()) {
+        std::size_t comma = list.find(',', at);
+        if (comma == std::string::npos) comma = list.size();
+        std::string name = trimmed(list.substr(at, comma - at));
+        at = comma + 1;
+        // INBOX is the one name IMAP compares without regard to case.
+        if (name == folder ||
+            (QString::fromStdString(name).compare(QLatin1String("INBOX"), Qt::CaseInsensitive) == 0 &&
+             QString::fromStdString(folder).compare(QLatin1String("INBOX"), Qt::CaseInsensitive) == 0))
+            return true;
+    }
+    return false;
+}
+
+// user@example.net or *@example.net: one "@" with something before it, a domain of labels
+// after it, and nothing a mail program would take for the rest of an address.
+bool addressOrPattern(const std::string& word) {
+    std::size_t at = word.rfind('@');
+    if (at == std::string::npos || at == 0 || at + 1 == word.size()) return false;
+    std::string local = word.substr(0, at), domain = word.substr(at + 1);
+    if (local != "*" && local.find_first_of("*<>()[]\\\":@") != std::string::npos) return false;
+    if (domain.front() == '.' || domain.back() == '.' || domain.find("..") != std::string::npos) return false;
+    for (unsigned char c : domain)
+        if (!(std::isalnum(c) || c == '.' || c == '-' || c >= 0x80)) return false;
+    return true;
+}
+
+}  // namespace
+
+std::optional<AccountRefusal> checkRetrieval(const RetrievalValues& v) {
+    if (v.leaveMail == config::kLeaveMailForDays && (v.leaveDays < 1 || v.leaveDays > kMaxLeaveDays))
+        return AccountRefusal{QT_TRANSLATE_NOOP("Tarnwick", "Please enter a number of days from 1 to 3650."),
+                              AccountField::LeaveDays,
+                              {}};
+    if (!v.imap()) return std::nullopt;
+    if (v.folders.size() > kAccountValueMax)
+        return AccountRefusal{
+            QT_TRANSLATE_NOOP("Tarnwick", "The list of folders is too long: at most 198 bytes can be stored."),
+            AccountField::Folders,
+            {}};
+    if (v.moveFolder.size() > kAccountValueMax)
+        return AccountRefusal{
+            QT_TRANSLATE_NOOP("Tarnwick", "The folder name is too long: at most 198 bytes can be stored."),
+            AccountField::MoveFolder,
+            {}};
+    // Moving counts only where mail leaves the folder it was fetched from.
+    if (!v.moveFolder.empty() && v.leaveMail != config::kLeaveMailKeep && folderNamed(v.folders, v.moveFolder))
+        return AccountRefusal{QT_TRANSLATE_NOOP("Tarnwick",
+                                                "Mail cannot be moved to \"%1\": that folder is fetched too, so "
+                                                "its mail would be fetched again. Please choose another folder."),
+                              AccountField::MoveFolder, v.moveFolder};
+    return std::nullopt;
+}
+
+std::optional<AccountRefusal> checkOutgoing(const OutgoingValues& v, const std::string& portTyped, bool ownChosen) {
+    // A server of its own left empty would silently be the global one.
+    if (ownChosen && trimmed(v.server).empty())
+        return AccountRefusal{QT_TRANSLATE_NOOP("Tarnwick",
+                                                "Please enter the name of this account's own outgoing mail server, "
+                                                "or choose the same server as for all accounts."),
+                              AccountField::SmtpServer,
+                              {}};
+    if (v.ownServer()) {
+        if (hasForbidden(v.server)) return AccountRefusal{kBadServerMessage, AccountField::SmtpServer, {}};
+        if (v.server.size() > kAccountValueMax)
+            return AccountRefusal{
+                QT_TRANSLATE_NOOP("Tarnwick", "The server name is too long: at most 198 bytes can be stored."),
+                AccountField::SmtpServer,
+                {}};
+        if (!readPort(portTyped)) return AccountRefusal{kPortMessage, AccountField::SmtpPort, {}};
+        if (v.user.size() > kAccountValueMax)
+            return AccountRefusal{
+                QT_TRANSLATE_NOOP("Tarnwick", "The user name is too long: at most 198 bytes can be stored."),
+                AccountField::SmtpUser,
+                {}};
+        if (v.password.size() > kAccountValueMax)
+            return AccountRefusal{
+                QT_TRANSLATE_NOOP("Tarnwick", "The password is too long: at most 198 bytes can be stored."),
+                AccountField::SmtpPassword,
+                {}};
+    }
+    if (v.addresses.size() > kAddressesMax)
+        return AccountRefusal{
+            QT_TRANSLATE_NOOP("Tarnwick", "The list of addresses is too long: at most 2000 characters."),
+            AccountField::Addresses,
+            {}};
+    for (const std::string& word : addressWords(v.addresses))
+        if (!addressOrPattern(word))
+            return AccountRefusal{QT_TRANSLATE_NOOP("Tarnwick",
+                                                    "\"%1\" is neither an e-mail address "
+                                                    "(jo@example.net) nor a pattern of a domain "
+                                                    "(*@example.net)."),
+                                  AccountField::Addresses, word};
+    return std::nullopt;
 }
 
 }  // namespace validation

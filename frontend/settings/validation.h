@@ -2,6 +2,9 @@
 // widgets: each answers what the page must tell the user, and which field takes the focus.
 #pragma once
 
+#include "frontend/settings/outgoing_values.h"
+#include "frontend/settings/retrieval_values.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -63,5 +66,34 @@ bool sendsInTheClear(std::uint32_t security, const std::string& host);
 std::optional<unsigned> readNumber(const std::string& text);
 // A port from 1 to 65535, or nothing.
 std::optional<unsigned> readPort(const std::string& text);
+
+// The fields of an account's fetching and outgoing fields a refusal points at.
+enum class AccountField {
+    None,
+    Folders,
+    MoveFolder,
+    LeaveDays,
+    SmtpServer,
+    SmtpPort,
+    SmtpUser,
+    SmtpPassword,
+    Addresses
+};
+
+struct AccountRefusal {
+    std::string message;  // "%1" in it stands for the argument
+    AccountField field = AccountField::None;
+    std::string argument;
+};
+
+// Nothing when an account's fetching values may be stored. The IMAP values are checked only
+// for an IMAP account; a folder mail is moved to may not be one that is fetched, or the mail
+// would come again from there.
+std::optional<AccountRefusal> checkRetrieval(const RetrievalValues& values);
+// Nothing when an account's outgoing values may be stored; portTyped is the port as typed,
+// ownChosen whether the account's own server was chosen (its name may still be empty).
+// Server, port and log-in are checked only for a server of the account's own; the addresses
+// always: each an address (user@example.net) or a pattern of a domain (*@example.net).
+std::optional<AccountRefusal> checkOutgoing(const OutgoingValues& values, const std::string& portTyped, bool ownChosen);
 
 }  // namespace validation

@@ -74,6 +74,10 @@
         <source>E-mail &amp;client:</source>
         <translation>E-Mail-&amp;Programm:</translation>
     </message>
+    <message>
+        <source>IMAP account</source>
+        <translation>IMAP-Konto</translation>
+    </message>
 </context>
 <context>
     <name>AccountWizard</name>
@@ -91,22 +95,6 @@
     <message>
         <source>Advanced</source>
         <translation>Erweitert</translation>
-    </message>
-    <message>
-        <source>Remove retrieved messages from the POP account</source>
-        <translation>Abgeholte Nachrichten vom POP-Konto entfernen</translation>
-    </message>
-    <message>
-        <source>Always</source>
-        <translation>Immer</translation>
-    </message>
-    <message>
-        <source>Never</source>
-        <translation>Nie</translation>
-    </message>
-    <message>
-        <source>After this many days:</source>
-        <translation>Nach so vielen Tagen:</translation>
     </message>
 </context>
 <context>
@@ -485,6 +473,10 @@ Klicken Sie auf &apos;Ja&apos; zum Löschen oder auf &apos;Nein&apos; zum Abbrec
         <source>Use the password of this account at your provider, the one you gave Tarnwick.</source>
         <translation>Verwenden Sie das Passwort dieses Kontos bei Ihrem Anbieter, das Sie auch Tarnwick gegeben haben.</translation>
     </message>
+    <message>
+        <source>One local SMTP server serves every account: Tarnwick sends each message through the outgoing server of the account whose address it comes from.</source>
+        <translation>Ein lokaler SMTP-Server dient allen Konten: Tarnwick versendet jede Nachricht über den Postausgangsserver des Kontos, von dessen Adresse sie stammt.</translation>
+    </message>
 </context>
 <context>
     <name>NewMailDialog</name>
@@ -624,6 +616,88 @@ Klicken Sie auf &apos;Ja&apos; zum Löschen oder auf &apos;Nein&apos; zum Abbrec
     </message>
 </context>
 <context>
+    <name>OutgoingFields</name>
+    <message>
+        <source>&amp;Same server as for all accounts (Options, Connection)</source>
+        <translation>&amp;Derselbe Server wie für alle Konten (Einstellungen, Verbindung)</translation>
+    </message>
+    <message>
+        <source>This account&apos;s &amp;own server:</source>
+        <translation>&amp;Eigener Server dieses Kontos:</translation>
+    </message>
+    <message>
+        <source>Se&amp;rver:</source>
+        <translation>Se&amp;rver:</translation>
+    </message>
+    <message>
+        <source>User name and password</source>
+        <translation>Benutzername und Passwort</translation>
+    </message>
+    <message>
+        <source>OAuth 2.0 (this account&apos;s sign-in)</source>
+        <translation>OAuth 2.0 (die Anmeldung dieses Kontos)</translation>
+    </message>
+    <message>
+        <source>Log in &amp;with:</source>
+        <translation>Anmelden &amp;mit:</translation>
+    </message>
+    <message>
+        <source>&amp;User name:</source>
+        <translation>&amp;Benutzername:</translation>
+    </message>
+    <message>
+        <source>Pass&amp;word:</source>
+        <translation>Pass&amp;wort:</translation>
+    </message>
+    <message>
+        <source>Sign &amp;in…</source>
+        <translation>An&amp;melden…</translation>
+    </message>
+    <message>
+        <source>The account&apos;s sign-in at its provider serves its outgoing mail too.</source>
+        <translation>Die Anmeldung des Kontos bei seinem Anbieter gilt auch für seine ausgehende E-Mail.</translation>
+    </message>
+    <message>
+        <source>Signed in.</source>
+        <translation>Angemeldet.</translation>
+    </message>
+    <message>
+        <source>Not signed in: %1</source>
+        <translation>Nicht angemeldet: %1</translation>
+    </message>
+    <message>
+        <source>Mail whose sender is one of these addresses leaves through this account&apos;s server. Separate them with commas; *@example.net stands for every address at example.net.</source>
+        <translation>E-Mail, deren Absender eine dieser Adressen ist, wird über den Server dieses Kontos versandt. Trennen Sie die Adressen durch Kommas; *@example.net steht für jede Adresse bei example.net.</translation>
+    </message>
+    <message>
+        <source>Sends &amp;for:</source>
+        <translation>Sendet &amp;für:</translation>
+    </message>
+    <message>
+        <source>(the account&apos;s user name)</source>
+        <translation>(der Benutzername des Kontos)</translation>
+    </message>
+    <message>
+        <source>Enter the client id you registered with the provider on the Account page first.</source>
+        <translation>Geben Sie zuerst auf der Seite „Konto“ die Client-ID ein, die Sie beim Anbieter registriert haben.</translation>
+    </message>
+    <message>
+        <source>Sign in on the provider&apos;s page in your browser; Tarnwick waits for it.</source>
+        <translation>Melden Sie sich im Browser auf der Seite des Anbieters an; Tarnwick wartet darauf.</translation>
+    </message>
+</context>
+<context>
+    <name>OutgoingPage</name>
+    <message>
+        <source>Outgoing</source>
+        <translation>Ausgang</translation>
+    </message>
+    <message>
+        <source>Outgoing mail server</source>
+        <translation>Postausgangsserver</translation>
+    </message>
+</context>
+<context>
     <name>QFileDialog</name>
     <message>
         <source>All Files (*)</source>
@@ -644,6 +718,61 @@ Klicken Sie auf &apos;Ja&apos; zum Löschen oder auf &apos;Nein&apos; zum Abbrec
     <message>
         <source>Browse</source>
         <translation>Durchsuchen</translation>
+    </message>
+</context>
+<context>
+    <name>RetrievalFields</name>
+    <message>
+        <source>Pro&amp;tocol:</source>
+        <translation>Pro&amp;tokoll:</translation>
+    </message>
+    <message>
+        <source>Fetching mail</source>
+        <translation>E-Mail abholen</translation>
+    </message>
+    <message>
+        <source>&amp;Folders to fetch:</source>
+        <translation>Abzuholende &amp;Ordner:</translation>
+    </message>
+    <message>
+        <source>Separate several folders with commas. ALL fetches every folder except those that only hold copies (such as All Mail, Trash and Junk).</source>
+        <translation>Trennen Sie mehrere Ordner durch Kommas. ALL holt jeden Ordner ab außer denen, die nur Kopien enthalten (etwa Alle Nachrichten, Papierkorb und Spam).</translation>
+    </message>
+    <message>
+        <source>&amp;Delete it at the provider</source>
+        <translation>Beim Anbieter &amp;löschen</translation>
+    </message>
+    <message>
+        <source>&amp;Leave it at the provider</source>
+        <translation>Beim Anbieter &amp;belassen</translation>
+    </message>
+    <message>
+        <source>Leave it, and delete it &amp;after</source>
+        <translation>Belassen und löschen &amp;nach</translation>
+    </message>
+    <message>
+        <source>Days before deleting</source>
+        <translation>Tage bis zum Löschen</translation>
+    </message>
+    <message>
+        <source>days</source>
+        <translation>Tagen</translation>
+    </message>
+    <message>
+        <source>Once a message is fetched and stored here:</source>
+        <translation>Sobald eine Nachricht abgeholt und hier gespeichert ist:</translation>
+    </message>
+    <message>
+        <source>(none: deleted)</source>
+        <translation>(keiner: wird gelöscht)</translation>
+    </message>
+    <message>
+        <source>Instead of deleting fetched mail, move it to this folder, for example an archive.</source>
+        <translation>Abgeholte E-Mail in diesen Ordner verschieben, statt sie zu löschen, etwa in ein Archiv.</translation>
+    </message>
+    <message>
+        <source>&amp;Move it to this folder instead of deleting it:</source>
+        <translation>Statt zu löschen in diesen Ordner &amp;verschieben:</translation>
     </message>
 </context>
 <context>
@@ -958,6 +1087,46 @@ Klicken Sie zum Entfernen auf JA.</translation>
     <message>
         <source>Securit&amp;y:</source>
         <translation>Sicher&amp;heit:</translation>
+    </message>
+    <message>
+        <source>Please enter a number of days from 1 to 3650.</source>
+        <translation>Bitte geben Sie eine Anzahl Tage von 1 bis 3650 ein.</translation>
+    </message>
+    <message>
+        <source>The list of folders is too long: at most 198 bytes can be stored.</source>
+        <translation>Die Liste der Ordner ist zu lang: Es können höchstens 198 Bytes gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>The folder name is too long: at most 198 bytes can be stored.</source>
+        <translation>Der Ordnername ist zu lang: Es können höchstens 198 Bytes gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>Mail cannot be moved to &quot;%1&quot;: that folder is fetched too, so its mail would be fetched again. Please choose another folder.</source>
+        <translation>E-Mail kann nicht nach „%1“ verschoben werden: Dieser Ordner wird ebenfalls abgeholt, seine E-Mail würde also erneut abgeholt. Bitte wählen Sie einen anderen Ordner.</translation>
+    </message>
+    <message>
+        <source>Please enter the name of this account&apos;s own outgoing mail server, or choose the same server as for all accounts.</source>
+        <translation>Bitte geben Sie den Namen des eigenen Postausgangsservers dieses Kontos ein oder wählen Sie denselben Server wie für alle Konten.</translation>
+    </message>
+    <message>
+        <source>The server name is too long: at most 198 bytes can be stored.</source>
+        <translation>Der Servername ist zu lang: Es können höchstens 198 Bytes gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>The user name is too long: at most 198 bytes can be stored.</source>
+        <translation>Der Benutzername ist zu lang: Es können höchstens 198 Bytes gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>The password is too long: at most 198 bytes can be stored.</source>
+        <translation>Das Passwort ist zu lang: Es können höchstens 198 Bytes gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>The list of addresses is too long: at most 2000 characters.</source>
+        <translation>Die Liste der Adressen ist zu lang: höchstens 2000 Zeichen.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is neither an e-mail address (jo@example.net) nor a pattern of a domain (*@example.net).</source>
+        <translation>„%1“ ist weder eine E-Mail-Adresse (jo@example.net) noch ein Muster einer Domain (*@example.net).</translation>
     </message>
 </context>
 <context>
