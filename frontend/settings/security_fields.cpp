@@ -30,7 +30,7 @@ namespace {
 // The service a row proposes ports for, kept on its port edit so that it can change.
 constexpr char kServiceProperty[] = "mailService";
 
-MailService serviceOf(const QLineEdit* port) {
+MailService serviceOf(const QWidget* port) {
     return static_cast<MailService>(port->property(kServiceProperty).toInt());
 }
 
