@@ -313,6 +313,10 @@
         <translation>Antwort</translation>
     </message>
     <message>
+        <source>Host</source>
+        <translation>Server</translation>
+    </message>
+    <message>
         <source>(Multiple recipients)</source>
         <translation>(Mehrere Empfänger)</translation>
     </message>
