@@ -66,7 +66,7 @@ void Send::connectSignedIn() {
     const config::OutgoingSecurity& s = host_.security;
     if (host_.oauth) {
         std::string token = oauth::currentAccessToken(host_.signIn);
-        if (token.empty() && !renewed_) {
+        if (token.empty() && !run_.renewed) {
             renewThenConnect();
             return;
         }
@@ -79,7 +79,7 @@ void Send::connectSignedIn() {
             if (!ok || !client_) {
                 // Nothing was sent: the queue stays for the next cycle.
                 client_.reset();
-                failure_ = "has no password to log in with";
+                run_.failure = "has no password to log in with";
                 tellLater(&SendObserver::connectionFailed);
                 tellLater(&SendObserver::sendFinished);
                 return;
@@ -99,7 +99,7 @@ void Send::openWithPassword(const std::string& password) {
 }
 
 void Send::renewThenConnect() {
-    renewed_ = true;
+    run_.renewed = true;
     renewal_.start(host_.signIn, config::readOAuthSettings(host_.signIn), host_.security.caFile,
                    [this](oauth::RenewOutcome outcome) {
                        if (outcome == oauth::RenewOutcome::Renewed && client_) {
@@ -108,7 +108,7 @@ void Send::renewThenConnect() {
                        }
                        // Nothing was sent: the queue stays for the next cycle.
                        client_.reset();
-                       failure_ = "refused the log-in (no access token)";
+                       run_.failure = "refused the log-in (no access token)";
                        tellLater(&SendObserver::connectionFailed);
                        tellLater(&SendObserver::sendFinished);
                    });
@@ -130,14 +130,13 @@ void Send::startWith(const std::string& queueDirectory, std::vector<store::SMTPQ
 }
 
 void Send::initMailSend() {
+    run_ = Run{};
     if (items_) {
-        queue_ = std::make_unique<store::SMTPQueue>(queueDirectory_, *items_);
+        run_.queue = std::make_unique<store::SMTPQueue>(queueDirectory_, *items_);
     } else {
-        queue_ = std::make_unique<store::SMTPQueue>(queueDirectory_);
+        run_.queue = std::make_unique<store::SMTPQueue>(queueDirectory_);
     }
-    current_ = 0;
-    aheadItem_ = 0;
-    if (queue_->count() > 0 && client_) {
+    if (run_.queue->count() > 0 && client_) {
         connectSignedIn();
     } else {
         tellLater(&SendObserver::sendFinished);
@@ -145,19 +144,19 @@ void Send::initMailSend() {
 }
 
 void Send::startMailSend() {
-    ++current_;
-    if (current_ > queue_->count()) {
+    ++run_.current;
+    if (run_.current > run_.queue->count()) {
         startClose();
         return;
     }
-    std::string routing = queue_->routingPath(current_);
+    std::string routing = run_.queue->routingPath(run_.current);
     bool loaded;
-    if (aheadItem_ == current_) {
+    if (run_.aheadItem == run_.current) {
         // Read already, for the envelope that may have gone out behind the last text.
-        std::swap(addresses_, nextAddresses_);
-        loaded = aheadLoaded_;
+        std::swap(run_.addresses, run_.nextAddresses);
+        loaded = run_.aheadLoaded;
     } else {
-        loaded = addresses_.load(routing);
+        loaded = run_.addresses.load(routing);
     }
     if (!loaded) {
         // An envelope that could not be read is unknown, not wrong: the item waits for the
@@ -168,10 +167,12 @@ void Send::startMailSend() {
         return;
     }
     if (client_->chunking()) {
-        runPhase(*client_, client_->chunkHandler(), &addresses_, queue_->itemPath(current_));
+        // QUIT goes out with the last item's chunk.
+        runPhase(*client_, client_->chunkHandler(), &run_.addresses, run_.queue->itemPath(run_.current),
+                 run_.current == run_.queue->count());
         return;
     }
-    runPhase(*client_, client_->envelopeHandler(), &addresses_);
+    runPhase(*client_, client_->envelopeHandler(), &run_.addresses);
 }
 
 void Send::startClose() {
@@ -199,19 +200,19 @@ void Send::startText() {
     SMTPClient::AfterText kind = SMTPClient::AfterText::Nothing;
     if (client_->pipelining()) {
         // The next item's envelope (or QUIT after the last) travels with this text's final ".".
-        if (current_ == queue_->count()) {
+        if (run_.current == run_.queue->count()) {
             afterText = "QUIT\r\n";
             kind = SMTPClient::AfterText::Quit;
         } else {
-            aheadItem_ = current_ + 1;
-            aheadLoaded_ = nextAddresses_.load(queue_->routingPath(aheadItem_));
-            if (aheadLoaded_ && nextAddresses_.count() >= 2) {
-                afterText = SMTP_SendMailEnv::groupText(nextAddresses_, false);
+            run_.aheadItem = run_.current + 1;
+            run_.aheadLoaded = run_.nextAddresses.load(run_.queue->routingPath(run_.aheadItem));
+            if (run_.aheadLoaded && run_.nextAddresses.count() >= 2) {
+                afterText = SMTP_SendMailEnv::groupText(run_.nextAddresses, false);
                 kind = SMTPClient::AfterText::Envelope;
             }
         }
     }
-    runPhase(*client_, client_->dataHandler(), queue_->itemPath(current_), std::move(afterText), kind);
+    runPhase(*client_, client_->dataHandler(), run_.queue->itemPath(run_.current), std::move(afterText), kind);
 }
 
 void Send::tellLater(void (SendObserver::*event)()) {
@@ -226,8 +227,8 @@ void Send::opened(bool ok) {
         return;
     }
     DebugLine(LOG_MAIL, LOG_HIGH, "Failed to open connection to SMTP mail server for delivery");
-    failure_ = "could not be reached";
-    if (!client_->openFailure().empty()) failure_ += " (" + client_->openFailure() + ")";
+    run_.failure = "could not be reached";
+    if (!client_->openFailure().empty()) run_.failure += " (" + client_->openFailure() + ")";
     startClose();
     tellLater(&SendObserver::connectionFailed);
 }
@@ -239,16 +240,16 @@ void Send::identified(bool ok) {
         startMailSend();
         return;
     }
-    if (host_.oauth && client_->tokenRefused() && !renewed_) {
+    if (host_.oauth && client_->tokenRefused() && !run_.renewed) {
         // A token our clock still counted as good: renewed once, on a new connection.
         DebugLine(LOG_MAIL, LOG_MED, "Access token refused by SMTP mail server: renewing it");
         oauth::forgetAccessToken(host_.signIn);
-        reconnectAfterClose_ = true;
+        run_.reconnectAfterClose = true;
         startClose();
         return;
     }
     DebugLine(LOG_MAIL, LOG_HIGH, "Identification failure when delivering mail to SMTP mail server");
-    failure_ = "refused the identification or log-in";
+    run_.failure = "refused the identification or log-in";
     startClose();
     tellLater(&SendObserver::connectionFailed);
 }
@@ -269,15 +270,16 @@ void Send::envelopeEnded(ItemOutcome outcome) {
         refuseCurrentItem(client_->chunking() ? client_->chunkHandler().replyLines()
                                               : client_->envelopeHandler().replyLines());
     tellLater(&SendObserver::itemFailed);
-    nextItemLater();
+    // A refused envelope whose chunk went out with QUIT behind it: QUIT's reply comes next.
+    nextItem();
 }
 
 void Send::textEnded(ItemOutcome outcome) {
     if (!client_) return;
     if (outcome == ItemOutcome::Accepted) {
         tellLater(&SendObserver::itemSent);
-        ++sent_;
-        DebugLineStr(LOG_MAIL, LOG_MED, "OUTGOING SENT :", queue_->itemPath(current_).c_str());
+        ++run_.sent;
+        DebugLineStr(LOG_MAIL, LOG_MED, "OUTGOING SENT :", run_.queue->itemPath(run_.current).c_str());
         deleteCurrentItem();
         nextItem();
         return;
@@ -297,8 +299,8 @@ void Send::closed() {
 void Send::finished() {
     // No handler of the client is running now.
     client_.reset();
-    if (reconnectAfterClose_) {
-        reconnectAfterClose_ = false;
+    if (run_.reconnectAfterClose) {
+        run_.reconnectAfterClose = false;
         makeClient();
         renewThenConnect();
         return;
@@ -309,7 +311,7 @@ void Send::finished() {
 void Send::refuseCurrentItem(const std::string& reply) {
     DebugLine(LOG_MAIL, LOG_HIGH,
               "Permanent delivery failure for mail item - remote server will not deliver this item.");
-    std::string item = queue_->itemPath(current_);
+    std::string item = run_.queue->itemPath(run_.current);
     std::string why = reply.empty() ? item : item + " : " + oneLine(reply);
     DebugLineStr(LOG_MAIL, LOG_HIGH, "Mail item refused :", why.c_str());
     // Only a server's reply refuses an item at a host; a routing file can refuse it alone.
@@ -317,7 +319,7 @@ void Send::refuseCurrentItem(const std::string& reply) {
     if (!by.empty())
         DebugLineStr(LOG_MAIL, LOG_HIGH,
                      "Mail item refused by outgoing host :", (by + " (" + host_.owner() + ")").c_str());
-    ++refused_;
+    ++run_.refused;
     // At once: the owner shows the refused item before it is deleted.
     if (observer_) observer_->itemRefusedBy(item, reply, by);
     deleteCurrentItem();
@@ -325,5 +327,5 @@ void Send::refuseCurrentItem(const std::string& reply) {
 
 void Send::deleteCurrentItem() {
     store::MailItemLock lock(LOG_APP, LOG_HIGH, "FAILED to create MUTEX for Send::deleteCurrentItem");
-    queue_->deleteItem(current_);
+    run_.queue->deleteItem(run_.current);
 }

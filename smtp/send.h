@@ -88,10 +88,10 @@ public:
     const OutgoingHost& host() const { return host_; }
     // Why the connection failed ("could not be reached", "refused the log-in"); empty while it
     // has not.
-    const std::string& failure() const { return failure_; }
+    const std::string& failure() const { return run_.failure; }
     // Items of this phase delivered and refused for good so far.
-    int sentCount() const { return sent_; }
-    int refusedCount() const { return refused_; }
+    int sentCount() const { return run_.sent; }
+    int refusedCount() const { return run_.refused; }
     // Lists the queue and opens the connection, or ends the phase when it is empty.
     void initMailSend();
     // Moves on to the next item, or to closing after the last.
@@ -127,20 +127,24 @@ private:
     SendObserver* observer_;
     plat::DeferredCalls later_;
     std::unique_ptr<SMTPClient> client_;
-    std::unique_ptr<store::SMTPQueue> queue_;
     std::string queueDirectory_;
     OutgoingHost host_;
     std::optional<std::vector<store::SMTPQueue::Entry>> items_;  // startWith's
-    std::string failure_;
-    int sent_ = 0;
-    int refused_ = 0;
-    int current_ = 0;  // 1-based index into the queue, 0 before the first item
-    store::AddrList addresses_;
-    store::AddrList nextAddresses_;  // item aheadItem_'s, read to go out behind a text
-    int aheadItem_ = 0;
-    bool aheadLoaded_ = false;
-    bool renewed_ = false;  // the one renewal of this phase is spent
-    bool reconnectAfterClose_ = false;
+    // Everything one delivery run knows, made fresh when it lists the queue.
+    struct Run {
+        std::unique_ptr<store::SMTPQueue> queue;
+        std::string failure;
+        int sent = 0;
+        int refused = 0;
+        int current = 0;  // 1-based index into the queue, 0 before the first item
+        store::AddrList addresses;
+        store::AddrList nextAddresses;  // item aheadItem's, read to go out behind a text
+        int aheadItem = 0;
+        bool aheadLoaded = false;
+        bool renewed = false;  // the one renewal of this run is spent
+        bool reconnectAfterClose = false;
+    };
+    Run run_;
     oauth::TokenRenewal renewal_;
     oauth::SecretRead password_;  // the log-in password, when the secret store keeps it
 };

@@ -64,36 +64,34 @@ public:
     const std::string& password() const { return password_; }
     const std::string& caFile() const { return caFile_; }
 
-    // Whether the identified server takes commands in groups (PIPELINING); identification sets
-    // it, and with it starts a session in which no mail transaction is open yet.
-    void setPipelining(bool on) {
-        pipelining_ = on;
-        transactionOpen_ = false;
-        dataAhead_ = false;
-        afterText_ = AfterText::Nothing;
-    }
-    bool pipelining() const { return pipelining_; }
+    // A new session on this connection (identification starts one): nothing is known of the
+    // server yet and no mail transaction is open.
+    void beginSession() { session_ = Session{}; }
+    // Whether the identified server takes commands in groups (PIPELINING); identification sets it.
+    void setPipelining(bool on) { session_.pipelining = on; }
+    bool pipelining() const { return session_.pipelining; }
     // Whether the identified server takes texts in chunks (CHUNKING, and PIPELINING with it):
     // each item then goes as one write through chunkHandler(). Identification sets it.
-    void setChunking(bool on) { chunking_ = on; }
-    bool chunking() const { return chunking_; }
+    void setChunking(bool on) { session_.chunking = on; }
+    bool chunking() const { return session_.chunking; }
     // Marks a mail transaction begun; true when one was still open, which RSET must end first.
     // The server's reply to the final "." of a text ends a transaction, whatever it says.
-    bool openTransaction() { return std::exchange(transactionOpen_, true); }
-    void endTransaction() { transactionOpen_ = false; }
+    bool openTransaction() { return std::exchange(session_.transactionOpen, true); }
+    void endTransaction() { session_.transactionOpen = false; }
     // The envelope sent DATA with it: the text phase waits for DATA's reply instead of asking.
-    void setDataAhead(bool on) { dataAhead_ = on; }
-    bool takeDataAhead() { return std::exchange(dataAhead_, false); }
-    // What went out behind a text's final "." in the same write: the next item's envelope, or
-    // QUIT after the last item. The phase that reads its replies takes it instead of sending.
+    void setDataAhead(bool on) { session_.dataAhead = on; }
+    bool takeDataAhead() { return std::exchange(session_.dataAhead, false); }
+    // What went out behind a text's final "." (or a chunk's last bytes) in the same write: the
+    // next item's envelope, or QUIT after the last item. The phase that reads its replies takes
+    // it instead of sending.
     enum class AfterText { Nothing, Envelope, Quit };
-    void setAfterText(AfterText sent) { afterText_ = sent; }
-    AfterText afterText() const { return afterText_; }
-    AfterText takeAfterText() { return std::exchange(afterText_, AfterText::Nothing); }
+    void setAfterText(AfterText sent) { session_.afterText = sent; }
+    AfterText afterText() const { return session_.afterText; }
+    AfterText takeAfterText() { return std::exchange(session_.afterText, AfterText::Nothing); }
     // The connection is gone: nothing sent ahead will be answered.
     void forgetAhead() {
-        dataAhead_ = false;
-        afterText_ = AfterText::Nothing;
+        session_.dataAhead = false;
+        session_.afterText = AfterText::Nothing;
     }
     // With OAuth 2.0 the log-in carries an access token (the password is that token) by AUTH
     // OAUTHBEARER or XOAUTH2, over TLS only. tokenRefused: the server refused the token, so a
@@ -123,11 +121,15 @@ private:
     std::string user_;
     std::string password_;
     std::string caFile_;
-    bool pipelining_ = false;
-    bool chunking_ = false;
-    bool transactionOpen_ = false;
-    bool dataAhead_ = false;
-    AfterText afterText_ = AfterText::Nothing;
+    // What one session with the server knows, made fresh by beginSession.
+    struct Session {
+        bool pipelining = false;
+        bool chunking = false;
+        bool transactionOpen = false;
+        bool dataAhead = false;
+        AfterText afterText = AfterText::Nothing;
+    };
+    Session session_;
     bool oauth_ = false;
     bool tokenRefused_ = false;
     std::string lineStart_;  // see takeLineStart

@@ -7,10 +7,8 @@
 
 void SMTP_Ident::start() {
     client_->lineBuffer().reset();
-    smtp().setPipelining(false);
-    smtp().setChunking(false);
-    capabilities_ = {};
-    greeted_ = false;
+    smtp().beginSession();
+    run_ = Run{};
     if (smtp().security() == Security::Tls) {
         state_ = state_WAIT_TLS;
         client_->armTimeout();
@@ -36,7 +34,7 @@ int SMTP_Ident::dispatch(Connection::Event event, long arg) {
     }
     if (event != Connection::EV_LINE) return 0;
     bool final = takeFinalReply();
-    if (state_ == state_WAIT_EHLO_ACK) capabilities_.note(reply());
+    if (state_ == state_WAIT_EHLO_ACK) run_.capabilities.note(reply());
     if (!final) return 1;
 
     switch (state_) {
@@ -77,9 +75,9 @@ void SMTP_Ident::onGreeting() {
         end(false);
         return;
     }
-    greeted_ = true;
+    run_.greeted = true;
     // EHLO, to learn the service extensions; a server that does not know it gets HELO.
-    capabilities_ = {};
+    run_.capabilities = {};
     send("EHLO " + smtp().heloName(), state_WAIT_EHLO_ACK);
 }
 
@@ -95,10 +93,10 @@ void SMTP_Ident::onEhloReply() {
         refuse(host + " refused EHLO: " + reply());
         return;
     }
-    smtp().setPipelining(capabilities_.pipelining);
-    smtp().setChunking(capabilities_.chunking && capabilities_.pipelining);
+    smtp().setPipelining(run_.capabilities.pipelining);
+    smtp().setChunking(run_.capabilities.chunking && run_.capabilities.pipelining);
     if (smtp().security() == Security::StartTls && !client_->secured()) {
-        if (!capabilities_.startTls) {
+        if (!run_.capabilities.startTls) {
             refuse(host + " offers no STARTTLS: connection closed, nothing sent in clear");
             return;
         }
@@ -132,13 +130,13 @@ void SMTP_Ident::onSecured(bool ok) {
         end(false);
         return;
     }
-    if (!greeted_) {
+    if (!run_.greeted) {
         state_ = state_WAIT_SMTP_GREETING;
         client_->armTimeout();
         return;
     }
     // What the server said before the handshake counts for nothing now.
-    capabilities_ = {};
+    run_.capabilities = {};
     send("EHLO " + smtp().heloName(), state_WAIT_EHLO_ACK);
 }
 
@@ -148,9 +146,9 @@ void SMTP_Ident::logIn() {
         refuse("password for " + host + " not sent over a connection without TLS");
         return;
     }
-    if (capabilities_.authPlain) {
+    if (run_.capabilities.authPlain) {
         send(authPlainCommand(smtp().user(), smtp().password()), state_WAIT_AUTH_ACK);
-    } else if (capabilities_.authLogin) {
+    } else if (run_.capabilities.authLogin) {
         send("AUTH LOGIN", state_WAIT_LOGIN_USER_PROMPT);
     } else {
         refuse(host + " offers no log-in by AUTH PLAIN or LOGIN");
@@ -177,17 +175,18 @@ void SMTP_Ident::logInWithToken() {
         refuse("OAuth 2.0 sign-in for " + host + " not attempted over a connection without TLS: set its security");
         return;
     }
-    mechanism_ = chooseBearerMechanism(capabilities_.authOauthBearer, capabilities_.authXoauth2);
-    if (mechanism_ == BearerMechanism::None) {
+    run_.mechanism = chooseBearerMechanism(run_.capabilities.authOauthBearer, run_.capabilities.authXoauth2);
+    if (run_.mechanism == BearerMechanism::None) {
         refuse(host + " offers no log-in by AUTH OAUTHBEARER or XOAUTH2");
         return;
     }
-    std::string response = bearerInitialResponse(mechanism_, smtp().user(), host, client_->port(), smtp().password());
+    std::string response = bearerInitialResponse(run_.mechanism, smtp().user(), host, client_->port(),
+                                                 smtp().password());
     if (response.empty()) {
         refuse("no usable access token or user name for " + host);
         return;
     }
-    send(std::string("AUTH ") + bearerMechanismName(mechanism_) + " " + response, state_WAIT_BEARER_ACK);
+    send(std::string("AUTH ") + bearerMechanismName(run_.mechanism) + " " + response, state_WAIT_BEARER_ACK);
 }
 
 void SMTP_Ident::onBearerReply() {
@@ -197,7 +196,7 @@ void SMTP_Ident::onBearerReply() {
     }
     if (state_ == state_WAIT_BEARER_ACK && reply()[0] == '3') {
         // The challenge carries the server's error report; the exchange ends with our answer.
-        send(bearerErrorAcknowledgement(mechanism_), state_WAIT_BEARER_REFUSAL);
+        send(bearerErrorAcknowledgement(run_.mechanism), state_WAIT_BEARER_REFUSAL);
         return;
     }
     // A permanent refusal says the token is no good; a 4xx one is the server's trouble.

@@ -50,7 +50,11 @@ private:
     // Logs why (MAIL, HIGH), gives the connection up and reports IDENT_FAIL.
     void refuse(const std::string& why);
 
-    EhloCapabilities capabilities_;
-    bool greeted_ = false;
-    BearerMechanism mechanism_ = BearerMechanism::None;
+    // Everything one identification and log-in knows, made fresh at each start.
+    struct Run {
+        EhloCapabilities capabilities;
+        bool greeted = false;
+        BearerMechanism mechanism = BearerMechanism::None;
+    };
+    Run run_;
 };

@@ -62,6 +62,21 @@ void SMTPPhase::judgeGroupedReply(const store::AddrList& list, int position, Gro
     refusal.lines = replyLines();
 }
 
+bool SMTPPhase::judgeGroupReplyInTurn(const store::AddrList& list, int& position, GroupedRefusal& refusal) {
+    switch (state_) {
+    case kWaitGroupRset:
+        judgeGroupedReply(list, 0, refusal);
+        state_ = kWaitGroupMail;
+        return false;
+    case kWaitGroupMail:
+        judgeGroupedReply(list, 1, refusal);
+        position = 2;
+        state_ = kWaitGroupRcpt;
+        return false;
+    default: judgeGroupedReply(list, position, refusal); return ++position > list.count();
+    }
+}
+
 bool SMTPPhase::takeFinalReply() {
     takeLine();
     // The first line of a reply starts its record afresh.

@@ -74,6 +74,11 @@ protected:
     // MAIL FROM (1), or the RCPT TO of list's address at position. A refused RSET fails the
     // item for now; a refused MAIL FROM is logged; a refused recipient is told to the owner.
     void judgeGroupedReply(const store::AddrList& list, int position, GroupedRefusal& refusal);
+    // The states in which the replies to such an envelope are awaited, in their order.
+    enum GroupState : int { kWaitGroupRset = 1, kWaitGroupMail = 2, kWaitGroupRcpt = 3 };
+    // Judges the reply that is due in one of those states (the RCPT TO's of the address at
+    // position) and moves on to the next. True once the last recipient's reply is judged.
+    bool judgeGroupReplyInTurn(const store::AddrList& list, int& position, GroupedRefusal& refusal);
 
     // Sends text and CRLF. False when it could not be sent (no connection, or an error).
     bool sendCommand(const std::string& text);

@@ -12,6 +12,10 @@
 // deciding reply in replyLines()); otherwise textEnded: Accepted on a 2xx to the BDAT,
 // RefusedForGood on a 5xx, Failed when the item stays queued. The reply rules are those of
 // SMTP_SendMailEnv and SMTP_SendMailData.
+//
+// With quitAfter (the last item of the connection) QUIT goes in the same write as the chunk's
+// last bytes (SMTPClient::AfterText::Quit): the reply to the BDAT is read and judged first, as
+// always, and SMTP_Close reads QUIT's.
 #pragma once
 
 #include "platform/owned_handles.h"
@@ -29,9 +33,9 @@ class AddrList;
 class SMTP_SendMailChunks : public SMTPPhase {
 public:
     enum State : int {
-        state_WAIT_RSET_ACK = 1,
-        state_WAIT_MAIL_ACK = 2,
-        state_WAIT_RCPT_ACK = 3,
+        state_WAIT_RSET_ACK = kWaitGroupRset,
+        state_WAIT_MAIL_ACK = kWaitGroupMail,
+        state_WAIT_RCPT_ACK = kWaitGroupRcpt,
         state_WAIT_BDAT_ACK = 4,
     };
 
@@ -39,7 +43,7 @@ public:
     ~SMTP_SendMailChunks() override;
 
     // list is the owner's and must live until the phase has reported.
-    void start(const store::AddrList* list, const std::string& itemPath);
+    void start(const store::AddrList* list, const std::string& itemPath, bool quitAfter = false);
     int dispatch(Connection::Event event, long arg) override;
 
 private:
@@ -57,15 +61,19 @@ private:
     // envelope was refused, otherwise the text's.
     void end(ItemOutcome outcome, const char* text = nullptr, const char* detail = nullptr);
 
-    const store::AddrList* list_ = nullptr;
-    int position_ = 0;  // 1-based index of the address whose reply comes next
-    bool rsetSent_ = false;
-    bool bdatSent_ = false;  // BDAT is on its way: its reply ends the phase
-    bool chunkDone_ = false;  // every byte of the chunk has been written
-    GroupedRefusal refusal_;
-    plat::FilePtr file_;
-    std::uint64_t size_ = 0;  // the announced chunk size
-    BdatText text_;
-    std::vector<char> block_;
-    std::string out_;
+    // Everything one item's transaction knows, made fresh at each start.
+    struct Run {
+        const store::AddrList* list = nullptr;
+        int position = 0;  // 1-based index of the address whose reply comes next
+        bool bdatSent = false;  // BDAT is on its way: its reply ends the phase
+        bool chunkDone = false;  // every byte of the chunk has been written
+        bool quitAfter = false;  // QUIT follows the chunk's last bytes
+        GroupedRefusal refusal;
+        plat::FilePtr file;
+        std::uint64_t size = 0;  // the announced chunk size
+        BdatText text;
+        std::string out;
+    };
+    Run run_;
+    std::vector<char> block_;  // the read buffer, kept from item to item
 };

@@ -11,13 +11,13 @@ SMTP_SendMailData::~SMTP_SendMailData() {
 }
 
 void SMTP_SendMailData::start(const std::string& itemPath, std::string afterText, SMTPClient::AfterText kind) {
-    closeFile();
     forgetReply();
-    afterText_ = std::move(afterText);
-    afterKind_ = kind;
+    run_ = Run{};
+    run_.afterText = std::move(afterText);
+    run_.afterKind = kind;
     bool ahead = smtp().takeDataAhead();
-    file_ = plat::openFile(itemPath, "rb");
-    if (!file_) {
+    run_.file = plat::openFile(itemPath, "rb");
+    if (!run_.file) {
         DebugLine(LOG_APP, LOG_HIGH, "DATA file open failure");
         // DATA already went out with the envelope: a server that accepts it must not be left
         // waiting for a text that will not come, nor be given an empty one.
@@ -25,8 +25,6 @@ void SMTP_SendMailData::start(const std::string& itemPath, std::string afterText
         end(ItemOutcome::Failed);
         return;
     }
-    endQueued_ = false;
-    tail_[0] = tail_[1] = 0;
     state_ = state_WAIT_DATA_ACK;
     client_->armTimeout();
     if (!ahead && !sendCommand("DATA")) {
@@ -86,39 +84,39 @@ int SMTP_SendMailData::dispatch(Connection::Event event, long) {
 
 void SMTP_SendMailData::transmit() {
     // Room for CRLF "." CRLF and what follows it after a block.
-    if (block_.size() < kBlockSize + 5 + afterText_.size()) block_.resize(kBlockSize + 5 + afterText_.size());
-    while (!endQueued_) {
-        std::size_t n = std::fread(block_.data(), 1, kBlockSize, file_.get());
-        if (n < kBlockSize && std::ferror(file_.get())) {
+    if (block_.size() < kBlockSize + 5 + run_.afterText.size()) block_.resize(kBlockSize + 5 + run_.afterText.size());
+    while (!run_.endQueued) {
+        std::size_t n = std::fread(block_.data(), 1, kBlockSize, run_.file.get());
+        if (n < kBlockSize && std::ferror(run_.file.get())) {
             // Part of the text is on the wire: only a new connection can start over.
             dropConnection();
             fail("DATA file read failure");
             return;
         }
         if (n >= 2) {
-            tail_[0] = block_[n - 2];
-            tail_[1] = block_[n - 1];
+            run_.tail[0] = block_[n - 2];
+            run_.tail[1] = block_[n - 1];
         } else if (n == 1) {
-            tail_[0] = tail_[1];
-            tail_[1] = block_[0];
+            run_.tail[0] = run_.tail[1];
+            run_.tail[1] = block_[0];
         }
-        if (n < kBlockSize && std::feof(file_.get())) {
+        if (n < kBlockSize && std::feof(run_.file.get())) {
             closeFile();
             // A text that does not end its last line would swallow the final ".".
-            bool open = (tail_[0] || tail_[1]) && !(tail_[0] == '\r' && tail_[1] == '\n');
+            bool open = (run_.tail[0] || run_.tail[1]) && !(run_.tail[0] == '\r' && run_.tail[1] == '\n');
             const char* end = open ? "\r\n.\r\n" : ".\r\n";
             std::memcpy(block_.data() + n, end, std::strlen(end));
             n += std::strlen(end);
-            std::memcpy(block_.data() + n, afterText_.data(), afterText_.size());
-            n += afterText_.size();
-            endQueued_ = true;
+            std::memcpy(block_.data() + n, run_.afterText.data(), run_.afterText.size());
+            n += run_.afterText.size();
+            run_.endQueued = true;
         }
         SMTPClient::Output out = smtp().write(block_.data(), n);
         if (out == SMTPClient::Output::Failed) {
             connectionLost();
             return;
         }
-        if (endQueued_) smtp().setAfterText(afterKind_);
+        if (run_.endQueued) smtp().setAfterText(run_.afterKind);
         if (out == SMTPClient::Output::Waiting) {
             // Bounded: a server that takes nothing more for the time-out ends the phase.
             DebugLine(LOG_NET, LOG_LOW, "Send would block");
@@ -148,7 +146,7 @@ void SMTP_SendMailData::connectionLost() {
 }
 
 void SMTP_SendMailData::closeFile() {
-    file_.reset();
+    run_.file.reset();
 }
 
 void SMTP_SendMailData::end(ItemOutcome outcome) {

@@ -45,10 +45,14 @@ private:
     // Ends the phase and tells the owner how the text ended.
     void end(ItemOutcome outcome);
 
-    plat::FilePtr file_;
-    std::vector<char> block_;
-    bool endQueued_ = false;  // the file's last block and the final "." have been written
-    char tail_[2] = {};  // the last two bytes of the file read so far
-    std::string afterText_;
-    SMTPClient::AfterText afterKind_ = SMTPClient::AfterText::Nothing;
+    // Everything one item's text knows, made fresh at each start.
+    struct Run {
+        plat::FilePtr file;
+        bool endQueued = false;  // the file's last block and the final "." have been written
+        char tail[2] = {};  // the last two bytes of the file read so far
+        std::string afterText;
+        SMTPClient::AfterText afterKind = SMTPClient::AfterText::Nothing;
+    };
+    Run run_;
+    std::vector<char> block_;  // the read buffer, kept from item to item
 };

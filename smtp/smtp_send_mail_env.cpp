@@ -14,15 +14,16 @@ constexpr ItemOutcome kTransient = ItemOutcome::Failed;
 
 void SMTP_SendMailEnv::start(const store::AddrList* list) {
     forgetReply();
-    list_ = list;
+    run_ = Run{};
+    run_.list = list;
     if (!list || list->count() < 2) {
         DebugLine(LOG_APP, LOG_HIGH, list ? "ADDRLIST TOO SMALL" : "INVALID ADDRLIST");
         end(kPermanent);
         return;
     }
-    position_ = 1;
-    grouped_ = smtp().pipelining();
-    if (grouped_) {
+    run_.position = 1;
+    run_.grouped = smtp().pipelining();
+    if (run_.grouped) {
         sendGroup();
         return;
     }
@@ -47,7 +48,7 @@ int SMTP_SendMailEnv::dispatch(Connection::Event event, long) {
         outOfStep();
         return 1;
     }
-    if (grouped_) {
+    if (run_.grouped) {
         onGroupReply();
         return 1;
     }
@@ -71,16 +72,15 @@ std::string SMTP_SendMailEnv::groupText(const store::AddrList& list, bool rset) 
 }
 
 void SMTP_SendMailEnv::sendGroup() {
-    refusal_ = {};
     // An envelope that went out behind the last text's "." needed no RSET: the reply to that
     // "." ends its transaction. Only its replies are still to come.
     bool sentAhead = smtp().takeAfterText() == SMTPClient::AfterText::Envelope;
     bool rset = smtp().openTransaction() && !sentAhead;
-    dataAhead_ = carriesData(*list_);
+    run_.dataAhead = carriesData(*run_.list);
     state_ = rset ? state_WAIT_RSET_ACK : state_WAIT_MAIL_ACK;
     client_->armTimeout();
     if (sentAhead) return;
-    std::string group = groupText(*list_, rset);
+    std::string group = groupText(*run_.list, rset);
     if (smtp().write(group.data(), group.size()) == SMTPClient::Output::Failed) {
         DebugLine(LOG_NET, LOG_HIGH, "Envelope TX fail");
         dropConnection();
@@ -90,26 +90,7 @@ void SMTP_SendMailEnv::sendGroup() {
 
 void SMTP_SendMailEnv::onGroupReply() {
     client_->armTimeout();
-    switch (state_) {
-    case state_WAIT_RSET_ACK:
-        judgeGroupedReply(*list_, 0, refusal_);
-        state_ = state_WAIT_MAIL_ACK;
-        return;
-    case state_WAIT_MAIL_ACK:
-        judgeGroupedReply(*list_, 1, refusal_);
-        position_ = 2;
-        state_ = state_WAIT_RCPT_ACK;
-        return;
-    case state_WAIT_RCPT_ACK:
-        judgeGroupedReply(*list_, position_, refusal_);
-        if (++position_ <= list_->count()) return;
-        if (dataAhead_ && refusal_.refused) {
-            state_ = state_WAIT_DATA_ACK;
-            return;
-        }
-        endGroup();
-        return;
-    default:
+    if (state_ == state_WAIT_DATA_ACK) {
         // DATA's reply after a refused envelope: a server that now waits for a text gets none.
         if (replyPositive()) {
             DebugLineStr(LOG_MAIL, LOG_HIGH, "DATA accepted after a refused envelope, connection closed :", reply());
@@ -118,6 +99,12 @@ void SMTP_SendMailEnv::onGroupReply() {
         endGroup();
         return;
     }
+    if (!judgeGroupReplyInTurn(*run_.list, run_.position, run_.refusal)) return;
+    if (run_.dataAhead && run_.refusal.refused) {
+        state_ = state_WAIT_DATA_ACK;
+        return;
+    }
+    endGroup();
 }
 
 void SMTP_SendMailEnv::outOfStep() {
@@ -129,13 +116,13 @@ void SMTP_SendMailEnv::outOfStep() {
 }
 
 void SMTP_SendMailEnv::endGroup() {
-    if (refusal_.refused) {
-        restoreReplyLines(refusal_.lines);
-        end(refusal_.outcome);
+    if (run_.refusal.refused) {
+        restoreReplyLines(run_.refusal.lines);
+        end(run_.refusal.outcome);
         return;
     }
     // DATA's reply is the text phase's to read.
-    smtp().setDataAhead(dataAhead_);
+    smtp().setDataAhead(run_.dataAhead);
     end(ItemOutcome::Accepted);
 }
 
@@ -144,7 +131,7 @@ void SMTP_SendMailEnv::onRsetReply() {
         end(kTransient);
         return;
     }
-    position_ = 1;
+    run_.position = 1;
     if (sendAddress("MAIL FROM: ")) state_ = state_WAIT_MAIL_ACK;
 }
 
@@ -155,19 +142,19 @@ void SMTP_SendMailEnv::onMailReply() {
         end(replyPermanent() ? kPermanent : kTransient);
         return;
     }
-    position_ = 2;
+    run_.position = 2;
     if (sendAddress("RCPT TO: ")) state_ = state_WAIT_RCPT_ACK;
 }
 
 int SMTP_SendMailEnv::onRcptReply() {
     if (!replyPositive()) {
-        std::string refused = *list_->address(position_);
+        std::string refused = *run_.list->address(run_.position);
         if (owner()) owner()->recipientRefused(refused);
         end(replyPermanent() ? kPermanent : kTransient);
         return 0;  // the recipients after this one are not tried
     }
-    ++position_;
-    if (position_ > list_->count()) {
+    ++run_.position;
+    if (run_.position > run_.list->count()) {
         end(ItemOutcome::Accepted);
     } else {
         sendAddress("RCPT TO: ");
@@ -176,7 +163,7 @@ int SMTP_SendMailEnv::onRcptReply() {
 }
 
 bool SMTP_SendMailEnv::sendAddress(const char* command) {
-    if (!sendCommand(command + *list_->address(position_))) {
+    if (!sendCommand(command + *run_.list->address(run_.position))) {
         dropConnection();
         end(kTransient);
         return false;
@@ -186,7 +173,7 @@ bool SMTP_SendMailEnv::sendAddress(const char* command) {
 }
 
 void SMTP_SendMailEnv::end(ItemOutcome outcome) {
-    list_ = nullptr;
+    run_.list = nullptr;
     state_ = 0;
     if (owner()) owner()->envelopeEnded(outcome);
 }

@@ -26,9 +26,9 @@ class AddrList;
 class SMTP_SendMailEnv : public SMTPPhase {
 public:
     enum State : int {
-        state_WAIT_RSET_ACK = 1,
-        state_WAIT_MAIL_ACK = 2,
-        state_WAIT_RCPT_ACK = 3,
+        state_WAIT_RSET_ACK = kWaitGroupRset,
+        state_WAIT_MAIL_ACK = kWaitGroupMail,
+        state_WAIT_RCPT_ACK = kWaitGroupRcpt,
         state_WAIT_DATA_ACK = 4,  // grouped, after a refusal: DATA's reply, to be dropped
     };
 
@@ -57,9 +57,13 @@ private:
     bool sendAddress(const char* command);
     void end(ItemOutcome outcome);
 
-    const store::AddrList* list_ = nullptr;
-    int position_ = 0;  // 1-based index of the address last sent
-    bool grouped_ = false;
-    bool dataAhead_ = false;  // DATA went out with the group
-    GroupedRefusal refusal_;  // grouped: the first refusal decides the outcome
+    // Everything one item's envelope knows, made fresh at each start.
+    struct Run {
+        const store::AddrList* list = nullptr;
+        int position = 0;  // 1-based index of the address last sent
+        bool grouped = false;
+        bool dataAhead = false;  // DATA went out with the group
+        GroupedRefusal refusal;  // grouped: the first refusal decides the outcome
+    };
+    Run run_;
 };

@@ -50,11 +50,11 @@ void MailAnnouncements::newItem(const std::string& path) {
     newMail_->addRow(QString::fromStdString(from), QString::fromStdString(subject), headerDate(path));
 }
 
-void MailAnnouncements::deliveryFailure(const std::string& path, const std::string& reply) {
+void MailAnnouncements::deliveryFailure(const std::string& path, const std::string& reply, const std::string& host) {
     // Forget the dialogs the user has closed meanwhile.
     failures_.erase(std::remove_if(failures_.begin(), failures_.end(), [](const QPointer<QDialog>& d) { return !d; }),
                     failures_.end());
-    auto* dialog = new DeliveryFailureDialog(ownerWhileShown(window_), path, reply);
+    auto* dialog = new DeliveryFailureDialog(ownerWhileShown(window_), path, reply, host);
     failures_.emplace_back(dialog);
     connect(dialog, &DeliveryFailureDialog::openLogRequested, this, &MailAnnouncements::openLogRequested);
     dialog->show();

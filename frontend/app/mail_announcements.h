@@ -31,8 +31,9 @@ public:
     void setWindow(QWidget* window) { window_ = window; }
 
     void newItem(const std::string& path);  // COPYDATA_NEW_ITEM
-    // COPYDATA_DELIVERY_FAILURE; reply: the provider's refusal, CRLF-separated lines.
-    void deliveryFailure(const std::string& path, const std::string& reply = {});
+    // COPYDATA_DELIVERY_FAILURE; reply: the provider's refusal, CRLF-separated lines; host:
+    // the outgoing host that refused it, when the record names one.
+    void deliveryFailure(const std::string& path, const std::string& reply = {}, const std::string& host = {});
 
     // The new-mail dialog while it is open; else null.
     NewMailDialog* newMailDialog() const;

@@ -395,18 +395,23 @@ void Shell::copyData(quintptr kind, const QByteArray& data) {
     // The record's bytes end with the path's NUL; a record without one ends where it ends.
     std::size_t size = static_cast<std::size_t>(data.size());
     std::string path(data.constData(), ::strnlen(data.constData(), size));
-    // A refusal's reply may follow the path's NUL, up to a NUL of its own.
+    // A refusal's reply may follow the path's NUL, up to a NUL of its own; the outgoing host
+    // that refused may follow that one (records without it end at the reply).
     std::string reply;
+    std::string host;
     if (path.size() < size) {
         const char* rest = data.constData() + path.size() + 1;
-        reply.assign(rest, ::strnlen(rest, size - path.size() - 1));
+        std::size_t left = size - path.size() - 1;
+        reply.assign(rest, ::strnlen(rest, left));
+        if (reply.size() < left)
+            host.assign(rest + reply.size() + 1, ::strnlen(rest + reply.size() + 1, left - reply.size() - 1));
     }
     if (kind == COPYDATA_NEW_ITEM) {
         announcements_->newItem(path);
         auto [from, subject] = options_.senderAndSubject(path);
         notifications_->itemArrived(from, subject, headerDate(path));
     } else if (kind == COPYDATA_DELIVERY_FAILURE) {
-        announcements_->deliveryFailure(path, reply);
+        announcements_->deliveryFailure(path, reply, host);
         // The item is still there now; the engine removes it once this record is handled.
         RFC822MailHeader header(path);
         const char* to = header.value(RFC822MailHeader::kTo);

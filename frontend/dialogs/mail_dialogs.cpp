@@ -135,7 +135,8 @@ void NewMailDialog::done(int result) {
     deleteLater();  // Esc only hides a dialog
 }
 
-std::vector<std::string> deliveryFailureLines(const std::string& path, const std::string& reply) {
+std::vector<std::string> deliveryFailureLines(const std::string& path, const std::string& reply,
+                                              const std::string& host) {
     RFC822MailHeader header(path);
     const char* to = header.value(RFC822MailHeader::kTo);
     std::string many;
@@ -150,8 +151,10 @@ std::vector<std::string> deliveryFailureLines(const std::string& path, const std
         headerLine(QT_TRANSLATE_NOOP("DeliveryFailureDialog", "Subject"), header.value(RFC822MailHeader::kSubject)),
         displayedPath(path),
     };
+    if (!host.empty()) lines.push_back(noticeLine(QT_TRANSLATE_NOOP("DeliveryFailureDialog", "Host"), host.c_str()));
     std::size_t from = 0;
-    while (from < reply.size() && lines.size() < 5 + kReplyLinesMax) {
+    std::size_t before = lines.size();
+    while (from < reply.size() && lines.size() < before + kReplyLinesMax) {
         std::size_t end = reply.find("\r\n", from);
         if (end == std::string::npos) end = reply.size();
         if (end > from)
@@ -162,13 +165,15 @@ std::vector<std::string> deliveryFailureLines(const std::string& path, const std
     return lines;
 }
 
-DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& path, const std::string& reply)
+DeliveryFailureDialog::DeliveryFailureDialog(QWidget* owner, const std::string& path, const std::string& reply,
+                                             const std::string& host)
     : QDialog(owner) {
     auto* text = noteLabel(this, tr("Tarnwick was unable to deliver the following mail item. "
                                     "Open the log for a further explanation of the problem."));
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("itemLines"));
-    for (const std::string& line : deliveryFailureLines(path, reply)) list_->addItem(QString::fromStdString(line));
+    for (const std::string& line : deliveryFailureLines(path, reply, host))
+        list_->addItem(QString::fromStdString(line));
     // Room for the lines and a horizontal scroll bar for a long one, no more.
     list_->setMinimumWidth(460);
     list_->setFixedHeight((list_->count() + 2) * list_->sizeHintForRow(0) + 2 * list_->frameWidth());

@@ -47,13 +47,16 @@ private:
 // "(Multiple recipients)" past 128 characters, then the path. A line is at most 259 bytes
 // and never ends in half a character. Each line of the provider's reply (CRLF-separated, as
 // the engine forwards it) follows as "Reply: ...", cut the same way.
-std::vector<std::string> deliveryFailureLines(const std::string& path, const std::string& reply = {});
+// host: the outgoing host that refused the item ("host:port"), shown when known.
+std::vector<std::string> deliveryFailureLines(const std::string& path, const std::string& reply = {},
+                                              const std::string& host = {});
 
 class DeliveryFailureDialog : public QDialog {
     Q_OBJECT
 
 public:
-    DeliveryFailureDialog(QWidget* owner, const std::string& path, const std::string& reply = {});
+    DeliveryFailureDialog(QWidget* owner, const std::string& path, const std::string& reply = {},
+                          const std::string& host = {});
     QListWidget* list() const { return list_; }
 
 signals:

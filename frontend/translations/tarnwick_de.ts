@@ -301,6 +301,10 @@
         <translation>Antwort</translation>
     </message>
     <message>
+        <source>Host</source>
+        <translation>Server</translation>
+    </message>
+    <message>
         <source>(Multiple recipients)</source>
         <translation>(Mehrere Empfänger)</translation>
     </message>

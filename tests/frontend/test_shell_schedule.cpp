@@ -168,6 +168,29 @@ TEST_F(ShellScheduleTest, ARefusedItemOpensItsNoticeAndAPathWithoutItsNulIsWhole
     EXPECT_EQ(shown->item(6)->text().toStdString(), "Reply: 552 5.3.4 limit 1 MB");
 }
 
+TEST_F(ShellScheduleTest, ARefusalNamesTheOutgoingHostWhenItsRecordCarriesOne) {
+    std::string path = item("20261207120000001.rfc822", "To: you@example.net\r\n");
+    // The engine puts the host that refused after the reply's NUL.
+    std::string record = path + '\0' + "550 5.1.1 no such user\r\n" + '\0' + "smtp.b.example:587";
+    COPYDATASTRUCT refused{COPYDATA_DELIVERY_FAILURE, static_cast<std::uint32_t>(record.size() + 1), record.c_str()};
+    sendMessage(shell->hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&refused));
+    ASSERT_EQ(shell->announcements().failureDialogsOpen(), 1);
+    QListWidget* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "deliveryFailureDialog" && w->isVisible())
+            shown = w->findChild<QListWidget*>(QStringLiteral("itemLines"));
+    ASSERT_NE(shown, nullptr);
+    ASSERT_EQ(shown->count(), 7);
+    EXPECT_EQ(shown->item(4)->text().toStdString(), path);
+    EXPECT_EQ(shown->item(5)->text().toStdString(), "Host: smtp.b.example:587");
+    EXPECT_EQ(shown->item(6)->text().toStdString(), "Reply: 550 5.1.1 no such user");
+    // A reply that fills the notice's reply lines is still shown whole beside the host.
+    std::string reply;
+    for (int i = 0; i < 25; ++i) reply += "550-line " + std::to_string(i) + "\r\n";
+    EXPECT_EQ(deliveryFailureLines(path, reply, "h:25").size(), 5u + 1u + 20u);
+    EXPECT_EQ(deliveryFailureLines(path, reply).size(), 5u + 20u);
+}
+
 TEST_F(ShellScheduleTest, AboutIsGrayedWhileItShows) {
     bool grayedMeanwhile = false;
     QObject thisTest;  // the timer dies with the test even when it never fires

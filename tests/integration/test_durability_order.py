@@ -9,6 +9,7 @@ test_trace_order.py)."""
 
 import os
 import poplib
+import re
 import shutil
 import subprocess
 import sys
@@ -21,7 +22,9 @@ from peers.dovecot import PrivateDovecot, available as dovecot_available
 from trace_order import Trace, check_delivery, check_intake, check_retrieval
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "peers"))
+import postfix_provider  # noqa: E402
 import smtp_provider  # noqa: E402
+from postfix_provider import PostfixProvider  # noqa: E402
 from smtp_provider import SmtpProvider  # noqa: E402
 
 # File names, descriptors, sockets and flushes; -yy names each descriptor's file or connection.
@@ -156,6 +159,36 @@ class DurabilityOrder(unittest.TestCase):
         self.assertClean(check_intake(trace, w.engine.smtp_port, queue), 3, "intake")
         self.assertClean(check_delivery(trace, provider.port, queue), 3, "delivery")
         self.assertClean(check_retrieval(trace, dc.port, accounts_of(work, uids)), 3, "retrieval")
+
+    @unittest.skipUnless(postfix_provider.available(), "needs root and the Debian package postfix")
+    def test_a_delivery_by_bdat_with_quit_behind_the_last_chunk_removes_each_item_after_its_reply(self):
+        """A provider that takes texts in chunks: each item goes as one BDAT, QUIT in the same
+        write as the last; each removal still waits for its own chunk's 2xx."""
+        provider = PostfixProvider().start()
+        self.addCleanup(provider.close)
+        w = CycleWorld(timeout_ms=10000)
+        self.addCleanup(w.close)
+        logs = tempfile.mkdtemp(prefix="durability-trace-")
+        self.addCleanup(shutil.rmtree, logs, True)
+        log = os.path.join(logs, "engine.trace")
+        w.engine.prefix = strace(log)
+        w.start()
+        w.configure(provider.port)
+        w.queue([("<ann@example.org>", ["<bob@example.net>"], message("ann", n)) for n in range(3)])
+        self.assertEqual(len(w.queued_items()), 3)
+        w.cycle(timeout=60)
+        self.assertEqual(w.queued_items(), [])
+        self.assertEqual(len(provider.messages(recipients=3)), 3)
+        work = w.engine.work
+        w.engine.stop()
+        text = read(log)
+        trace = Trace.parse(text, work)
+        queue = os.path.join(work, "outgoing")
+        self.assertClean(check_intake(trace, w.engine.smtp_port, queue), 3, "intake")
+        self.assertClean(check_delivery(trace, provider.port, queue), 3, "delivery")
+        chunks = [line for line in text.splitlines() if re.search(r"BDAT \d+ LAST\\r\\n", line)]
+        self.assertEqual(len(chunks), 3, chunks)
+        self.assertEqual([bool(re.search(r'QUIT\\r\\n"', line)) for line in chunks], [False, False, True])
 
 
 if __name__ == "__main__":

@@ -168,6 +168,37 @@ class Delivery(unittest.TestCase):
         self.assertEqual(len(found.problems), 1, found)
 
 
+# The same by BDAT, with QUIT in the same write: the chunk carries the message unstuffed.
+BDAT_DELIVERY = [
+    '200  openat(AT_FDCWD</w>, "outgoing/1.rfc822", O_RDONLY|O_CLOEXEC) = 5</w/outgoing/1.rfc822>',
+    '200  read(5</w/outgoing/1.rfc822>, "Subject: a\\r\\n\\r\\n..dot\\r\\n", 21) = 21',
+    recv(200, TCP_OUT, "220 hi\r\n"),
+    send(200, TCP_OUT, "EHLO x\r\n"),
+    recv(200, TCP_OUT, "250-hi\r\n250-PIPELINING\r\n250 CHUNKING\r\n"),
+    send(200, TCP_OUT, "MAIL FROM:<a>\r\nRCPT TO:<b>\r\nBDAT 20 LAST\r\nSubject: a\r\n\r\n.dot\r\nQUIT\r\n"),
+    recv(200, TCP_OUT, "250 ok\r\n250 ok\r\n"),
+    recv(200, TCP_OUT, "250 queued\r\n221 bye\r\n", " # REPLY"),
+    '200  unlink("outgoing/1.rfc822.route") = 0',
+    '200  unlink("outgoing/1.rfc822") = 0 # REMOVAL',
+]
+
+
+class BdatDelivery(unittest.TestCase):
+    def test_removal_after_the_reply_to_the_chunk_passes_and_before_it_is_found(self):
+        found = delivery(BDAT_DELIVERY)
+        self.assertEqual((found.problems, found.checked), ([], 1))
+        early = without(BDAT_DELIVERY, "REPLY")
+        early.insert(marked(early, "REMOVAL") + 1, BDAT_DELIVERY[marked(BDAT_DELIVERY, "REPLY")])
+        found = delivery(early)
+        self.assertEqual(len(found.problems), 1, found)
+        self.assertIn("before the provider's reply", found.problems[0])
+        # QUIT's 221 is not the chunk's reply.
+        refused = [l.replace("250 queued", "554 no!!") for l in BDAT_DELIVERY]
+        found = delivery(refused)
+        self.assertEqual(len(found.problems), 1, found)
+        self.assertIn("after the refusal '554 no!!'", found.problems[0])
+
+
 TCP_IN = "8<TCP:[127.0.0.1:2526->127.0.0.1:50000]>"
 INTAKE = [
     '300  accept4(3<TCP:[127.0.0.1:2526]>, {sa_family=AF_INET, sin_port=htons(50000), sin_addr=inet_addr("127.0.0.1")}, [16], SOCK_CLOEXEC|SOCK_NONBLOCK) = ' + TCP_IN,

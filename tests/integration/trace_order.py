@@ -560,7 +560,8 @@ class _Retrieval(_Observer):
 
 class _Dialogue:
     """One SMTP connection seen from either end: the units that expect a reply (the greeting,
-    each command, the end of each message text) and the replies, matched one for one."""
+    each command, the end of each message text, each BDAT with its chunk) and the replies,
+    matched one for one."""
 
     def __init__(self):
         self.units = [{"kind": "greeting", "call": None}]
@@ -569,10 +570,26 @@ class _Dialogue:
         self.server = b""
         self.mode = "cmd"
         self.body = b""
+        self.chunk_left = 0
 
     def client_bytes(self, data, call):
         self.client += data
         while True:
+            if self.mode == "chunk":
+                # "BDAT n": n bytes of text, the message as meant, not as stored. Its reply
+                # comes after them; the unit is the text with the dot that begins a line
+                # (after CRLF) doubled again, to compare with the item.
+                if len(self.client) < self.chunk_left:
+                    self.body += self.client
+                    self.chunk_left -= len(self.client)
+                    self.client = b""
+                    return
+                self.body += self.client[:self.chunk_left]
+                self.client = self.client[self.chunk_left:]
+                self.units.append({"kind": "dot", "call": call, "body": re.sub(rb"(^|\r\n)\.", rb"\1..", self.body)})
+                self.body = b""
+                self.mode = "cmd"
+                continue
             if self.mode == "body":
                 text = b"\r\n" + self.client
                 end = text.find(b"\r\n.\r\n")
@@ -585,6 +602,10 @@ class _Dialogue:
             if b"\r\n" not in self.client:
                 return
             line, self.client = self.client.split(b"\r\n", 1)
+            words = line.split()
+            if len(words) >= 2 and words[0].upper() == b"BDAT" and words[1].isdigit():
+                self.mode, self.chunk_left, self.body = "chunk", int(words[1]), b""
+                continue
             self.units.append({"kind": "cmd", "call": call, "text": line})
             if line.upper() == b"DATA":
                 self.mode = "await"   # the text follows once 354 has come

@@ -7,6 +7,7 @@
 #include "smtp/send_by_host.h"
 #include "smtp/outgoing_results.h"
 #include "store/addr_list.h"
+#include "store/smtp_queue.h"
 #include "tests/net/net_fixture.h"
 #include "tests/smtp/smtp_peer.h"
 
@@ -686,6 +687,10 @@ TEST_F(SendTest, AChunkingServerGetsEachItemInOneWriteAsTheMessageItIs) {
     EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "DATA"), 0);
     EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "RSET"), 0);
     std::vector<std::string> reads = peer.reads();
+    EXPECT_EQ(
+        std::count_if(reads.begin(), reads.end(),
+                      [](const std::string& r) { return r.size() > 6 && r.compare(r.size() - 6, 6, "QUIT\r\n") == 0; }),
+        1);
     for (const auto& [last, text] : sent) {
         SCOPED_TRACE(last);
         EXPECT_NE(std::find(texts.begin(), texts.end(), text), texts.end());
@@ -694,11 +699,106 @@ TEST_F(SendTest, AChunkingServerGetsEachItemInOneWriteAsTheMessageItIs) {
             // Several recipients: their replies come before the chunk goes.
             std::string envelope = "MAIL FROM: <a@x>\r\nRCPT TO: <b@y>\r\nRCPT TO: <c@y>\r\n";
             EXPECT_NE(std::find(reads.begin(), reads.end(), envelope), reads.end());
-            EXPECT_NE(std::find(reads.begin(), reads.end(), bdat + text), reads.end());
+            EXPECT_TRUE(std::find(reads.begin(), reads.end(), bdat + text) != reads.end() ||
+                        std::find(reads.begin(), reads.end(), bdat + text + "QUIT\r\n") != reads.end());
         } else if (text.size() < 1000) {
             std::string write = "MAIL FROM: <a@x>\r\nRCPT TO: " + last + "\r\n" + bdat + text;
-            EXPECT_NE(std::find(reads.begin(), reads.end(), write), reads.end());
+            // QUIT travels with the chunk of the item listed last.
+            EXPECT_TRUE(std::find(reads.begin(), reads.end(), write) != reads.end() ||
+                        std::find(reads.begin(), reads.end(), write + "QUIT\r\n") != reads.end());
         }
+    }
+}
+
+TEST_F(SendTest, QuitGoesWithTheLastChunkAndTheRepliesAreReadInOrder) {
+    peer.ehloReply = kChunking;
+    peer.start();
+    enqueue("1.rfc822", "x\r\n", {"<a@x>", "<b@y>"});
+    enqueue("2.rfc822", "y\r\n", {"<a@x>", "<c@y>", "<d@y>"});
+    // The items go in the order the directory lists them.
+    store::SMTPQueue listing(queue + "/");
+    ASSERT_EQ(listing.count(), 2);
+    bool oneIsLast = listing.itemPath(2).find("1.rfc822") != std::string::npos;
+    deliver(peer.port);
+    EXPECT_EQ(ownerCodes(), (std::vector<int>{kTold.itemSent, kTold.itemSent, kTold.finished}));
+    EXPECT_TRUE(queued().empty());
+    std::vector<std::string> reads = peer.reads();
+    // One recipient: envelope and chunk in one write. Several: the chunk waits for their
+    // replies. QUIT behind the chunk of the last item only.
+    std::string one = "MAIL FROM: <a@x>\r\nRCPT TO: <b@y>\r\nBDAT 3 LAST\r\nx\r\n";
+    std::string two = "BDAT 3 LAST\r\ny\r\n";
+    (oneIsLast ? one : two) += "QUIT\r\n";
+    EXPECT_NE(std::find(reads.begin(), reads.end(), one), reads.end());
+    EXPECT_NE(std::find(reads.begin(), reads.end(), two), reads.end());
+    std::vector<std::string> cmds = peer.commands();
+    EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "QUIT"), 1);
+    EXPECT_EQ(cmds.back(), "QUIT");
+}
+
+TEST_F(SendTest, ALastItemRefusedBeforeQuitIsHandledAsAnyRefusal) {
+    // The last item's recipient refused (the server then refuses its chunk too), or its chunk
+    // refused with a 5xx or a 4xx: each outcome as for an earlier item, and QUIT's reply, which
+    // came in the same read, still closes the phase at once.
+    struct Case {
+        const char* name;
+        const char* rcpt;
+        const char* bdat;
+        std::vector<int> codes;
+        std::string reply;
+        std::vector<std::string> left;
+    };
+    const std::vector<Case> cases = {
+        {"recipient 550",
+         "550 5.1.1 no such user\r\n",
+         "554 5.5.1 no valid recipients\r\n",
+         {kTold.itemRefused, kTold.itemFailed, kTold.finished},
+         "550 5.1.1 no such user\r\n",
+         {}},
+        {"chunk 554",
+         "250 ok\r\n",
+         "554 5.6.0 content refused\r\n",
+         {kTold.itemRefused, kTold.itemFailed, kTold.finished},
+         "554 5.6.0 content refused\r\n",
+         {}},
+        {"chunk 451",
+         "250 ok\r\n",
+         "451 4.3.0 try later\r\n",
+         {kTold.itemFailed, kTold.finished},
+         "",
+         {"2.rfc822", "2.rfc822.route"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_owner.clear();
+        SmtpPeer server;
+        server.ehloReply = kChunking;
+        server.answer = [&c](const std::string& cmd) {
+            if (cmd == "RCPT TO: <no@y>") return std::string(c.rcpt);
+            if (cmd == "BDAT 3 LAST") return std::string(c.bdat);
+            return SmtpPeer::defaultAnswer(cmd);
+        };
+        server.start();
+        enqueue("2.rfc822", "y\r\n", {"<a@x>", "<no@y>"});
+        std::size_t logBefore = todaysLog().size();
+        auto began = std::chrono::steady_clock::now();
+        deliver(server.port);
+        auto took = std::chrono::steady_clock::now() - began;
+        EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(took).count(), 5);  // no wait for a time-out
+        EXPECT_EQ(ownerCodes(), c.codes);
+        for (const OwnerNotice& n : g_owner)
+            if (n.code == kTold.itemRefused) {
+                EXPECT_EQ(n.reply, c.reply);
+                EXPECT_TRUE(n.itemPresent);
+            }
+        EXPECT_EQ(queued(), c.left);
+        std::vector<std::string> reads = server.reads();
+        EXPECT_NE(std::find(reads.begin(), reads.end(),
+                            "MAIL FROM: <a@x>\r\nRCPT TO: <no@y>\r\nBDAT 3 LAST\r\ny\r\nQUIT\r\n"),
+                  reads.end());
+        std::vector<std::string> cmds = server.commands();
+        EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "QUIT"), 1);
+        EXPECT_EQ(todaysLog().substr(logBefore).find("Socket closed or timeout"), std::string::npos);
+        for (const std::string& name : queued()) std::remove((queue + "/" + name).c_str());
     }
 }
 
