@@ -288,10 +288,12 @@ void Shell::readMailNow() {
 }
 
 void Shell::addAccount() {
-    runAddAccountWizard(window_.get());
-    scheduler_->accountsChanged(accountCount());
-    refreshViews();
-    watchMailboxes();
+    openAddAccountWizard(window_.get(), [shell = QPointer<Shell>(this)](bool) {
+        if (!shell) return;
+        shell->scheduler_->accountsChanged(shell->accountCount());
+        shell->refreshViews();
+        shell->watchMailboxes();
+    });
 }
 
 void Shell::removeSelectedAccount() {

@@ -5,7 +5,9 @@
 #include "frontend/dialogs/controls.h"
 #include "frontend/dialogs/modal.h"
 #include "frontend/dialogs/new_account_dialog.h"
+#include "frontend/settings/found_account.h"
 #include "frontend/settings/security_fields.h"
+#include "frontend/settings/settings_lookup.h"
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
 #include "oauth/oauth_settings.h"
@@ -13,13 +15,18 @@
 #include "secrets/secret_moves.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWizard>
 
@@ -34,35 +41,59 @@ bool noProblems(QWidget* owner, const std::vector<std::string>& problems) {
     return problems.empty();
 }
 
-// A page's explanation above its form, a note below it, and room under both.
-void layOut(QWizardPage* page, const QString& intro, QFormLayout* form, const QString& note = {}) {
+// A page's explanation above its form (answered), a note below it, and room under both.
+QLabel* layOut(QWizardPage* page, const QString& intro, QFormLayout* form, const QString& note = {}) {
     page->setTitle(QCoreApplication::translate("AccountWizard", "Add account wizard"));
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(noteLabel(page, intro));
+    QLabel* introLabel = noteLabel(page, intro);
+    layout->addWidget(introLabel);
     layout->addLayout(form);
     if (!note.isEmpty()) layout->addWidget(noteLabel(page, note));
     layout->addStretch(1);
+    return introLabel;
 }
 
 QString fieldText(const QWizard* wizard, const char* name) {
     return wizard->field(QLatin1String(name)).toString();
 }
 
-// The account's title (field "accountTitle").
+// The pages in the order of the manual set-up, then those of the set-up from an address.
+enum PageId { kTitlePage, kServerPage, kClientPage, kLookupPage, kFoundPage };
+
+// What the pages of the set-up from an address share: the address, what the look-up found and
+// the plan made of it, or why the manual pages follow instead.
+struct FoundState {
+    autoconfig::MailAddress address;
+    bool haveAddress = false;
+    autoconfig::Discovery discovery;
+    std::optional<found::Plan> plan;
+    QString why;  // said on the server page when the look-up led there
+};
+
+// The address the settings are looked up for (field "emailAddress", may stay empty) and the
+// account's title (field "accountTitle"), proposed from the address until the user changes it.
+// Without an address, or with "manualSetup" ticked, the manual pages follow.
 class WizardTitlePage : public QWizardPage {
     Q_OBJECT
 
 public:
-    WizardTitlePage() {
+    explicit WizardTitlePage(FoundState* state) : state_(state) {
         setObjectName(QStringLiteral("titlePage"));
+        address_ = textEdit(this, "emailAddress", 254);
+        registerField(QStringLiteral("emailAddress"), address_);
         accountTitle_ = textEdit(this, "accountTitle", 199);
         registerField(QStringLiteral("accountTitle*"), accountTitle_);
+        manual_ = checkBox(this, "manualSetup", tr("Enter the servers &myself"));
+        registerField(QStringLiteral("manualSetup"), manual_);
+        connect(address_, &QLineEdit::textChanged, this, &WizardTitlePage::proposeTitle);
         auto* form = new QFormLayout;
+        form->addRow(buddyLabel(this, tr("&E-mail address:"), address_), address_);
         form->addRow(buddyLabel(this, tr("Account &title:"), accountTitle_), accountTitle_);
+        form->addRow(QString(), manual_);
         layOut(this,
-               tr("Give the new POP3 account a title. Your e-mail program logs in to Tarnwick with this title as "
-                  "its user name."),
-               form);
+               tr("Enter your e-mail address: Tarnwick looks up your provider's servers for it. Your e-mail "
+                  "program logs in to Tarnwick with the account's title as its user name."),
+               form, tr("Without an address you enter the servers yourself on the next page."));
     }
 
     bool validatePage() override {
@@ -72,11 +103,268 @@ public:
             return config::openAccountsKey(accounts) &&
                    (config::findAccount(accounts, title) >= 0 || config::accountExists(title));
         };
-        return noProblems(this, validation::checkAccountTitle(text(accountTitle_), exists));
+        if (!noProblems(this, validation::checkAccountTitle(text(accountTitle_), exists))) return false;
+        std::string why;
+        state_->haveAddress = false;
+        state_->why.clear();
+        std::string typed = address_->text().trimmed().toStdString();
+        if (typed.empty()) return true;
+        if (!autoconfig::parseAddress(typed, state_->address, why)) {
+            tellUser(this,
+                     QT_TRANSLATE_NOOP("Tarnwick",
+                                       "'%1' is not an e-mail address. Enter one such as "
+                                       "name@example.org, or leave it empty to enter the servers "
+                                       "yourself."),
+                     QMessageBox::Warning, typed);
+            return false;
+        }
+        state_->haveAddress = true;
+        return true;
+    }
+
+    int nextId() const override {
+        return state_->haveAddress && !manual_->isChecked() && !address_->text().trimmed().isEmpty() ? kLookupPage
+                                                                                                     : kServerPage;
     }
 
 private:
+    // The title follows the address while it still holds what was proposed before.
+    void proposeTitle(const QString& address) {
+        autoconfig::MailAddress parsed;
+        std::string why;
+        QString proposal;
+        if (autoconfig::parseAddress(address.trimmed().toStdString(), parsed, why))
+            proposal = QString::fromStdString(found::titleFor(parsed)).left(accountTitle_->maxLength());
+        if (accountTitle_->text() == proposed_) accountTitle_->setText(proposal);
+        proposed_ = proposal;
+    }
+
+    FoundState* state_;
+    QLineEdit* address_;
     QLineEdit* accountTitle_;
+    QCheckBox* manual_;
+    QString proposed_;
+};
+
+// Looks up the address's settings while it says so, with a busy bar and a button that stops
+// waiting. The look-up runs away from the GUI thread; its answer (or the time limit, or the
+// button) moves on by itself: to the settings found, or to the manual pages.
+class WizardLookupPage : public QWizardPage {
+    Q_OBJECT
+
+public:
+    explicit WizardLookupPage(FoundState* state) : state_(state) {
+        setObjectName(QStringLiteral("lookupPage"));
+        busyText_ = noteLabel(this, {});
+        busyText_->setObjectName(QStringLiteral("lookupText"));
+        auto* bar = new QProgressBar(this);
+        bar->setObjectName(QStringLiteral("lookupBusy"));
+        bar->setRange(0, 0);
+        bar->setTextVisible(false);
+        stop_ = pushButton(this, "stopLookup", tr("&Stop and enter the servers myself"));
+        connect(stop_, &QPushButton::clicked, this, [this] { moveOn({}); });
+        limit_.setSingleShot(true);
+        connect(&limit_, &QTimer::timeout, this, [this] {
+            moveOn(tr("The look-up for %1 took too long. Enter the servers as your provider gives them.")
+                       .arg(QString::fromStdString(state_->address.domain)));
+        });
+        auto* form = new QFormLayout;
+        form->addRow(busyText_);
+        form->addRow(bar);
+        auto* row = new QHBoxLayout;
+        row->addStretch(1);
+        row->addWidget(stop_);
+        form->addRow(row);
+        layOut(this, tr("Tarnwick looks up the servers of your provider."), form);
+    }
+
+    void initializePage() override {
+        state_->plan.reset();
+        state_->why.clear();
+        state_->discovery = {};
+        busyText_->setText(tr("Looking up the settings for %1…").arg(QString::fromStdString(state_->address.text())));
+        running_ = true;
+        int run = ++run_;
+        limit_.start(lookup::timeLimit());
+        starting_ = true;
+        lookup::start(state_->address, [page = QPointer<WizardLookupPage>(this), run](autoconfig::Discovery d) {
+            if (page && page->running_ && page->run_ == run) page->answered(std::move(d));
+        });
+        starting_ = false;
+        emit completeChanged();
+    }
+
+    void cleanupPage() override { stopWaiting(); }
+    // The wizard closed: an answer still to come is not wanted.
+    void stop() { stopWaiting(); }
+    bool isComplete() const override { return !running_; }
+    int nextId() const override { return state_->plan ? kFoundPage : kServerPage; }
+
+private:
+    void answered(autoconfig::Discovery d) {
+        state_->discovery = std::move(d);
+        state_->plan = found::planFor(state_->address, state_->discovery, found::currentOutgoing());
+        moveOn(state_->plan ? QString()
+                            : tr("No settings were found for %1. Enter the servers as your provider gives them.")
+                                  .arg(QString::fromStdString(state_->address.domain)));
+    }
+
+    // Ends the wait (a later answer is ignored) and goes on to the next page.
+    void moveOn(const QString& why) {
+        if (!running_) return;
+        stopWaiting();
+        state_->why = why;
+        emit completeChanged();
+        // An answer that came at once, while the wizard was still turning to this page, moves
+        // on from the loop.
+        if (!starting_ && wizard() && wizard()->currentPage() == this) wizard()->next();
+        else
+            QTimer::singleShot(0, this, [this] {
+                if (wizard() && wizard()->currentPage() == this) wizard()->next();
+            });
+    }
+
+    void stopWaiting() {
+        running_ = false;
+        ++run_;
+        limit_.stop();
+    }
+
+    FoundState* state_;
+    QLabel* busyText_;
+    QPushButton* stop_;
+    QTimer limit_;
+    bool running_ = false;
+    bool starting_ = false;  // inside lookup::start
+    int run_ = 0;  // the look-up whose answer is still wanted
+};
+
+// What was found, for the user to accept: the provider, the incoming and outgoing servers and
+// the provider's advice; then only the password, or the provider's sign-in (OAuth 2.0) where
+// it has one. Fields "foundPassword", "foundOAuth" (1 for the sign-in), "foundClientId".
+class WizardFoundPage : public QWizardPage {
+    Q_OBJECT
+
+public:
+    explicit WizardFoundPage(FoundState* state) : state_(state) {
+        setObjectName(QStringLiteral("foundPage"));
+        auto* form = new QFormLayout;
+        provider_ = valueRow(form, tr("Provider:"), "foundProvider");
+        protocol_ = listBox(this, "foundProtocol");
+        protocol_->addItem(tr("POP3"), config::kProtocolPop3);
+        protocol_->addItem(tr("IMAP"), config::kProtocolImap);
+        form->addRow(buddyLabel(this, tr("Fetch &with:"), protocol_), protocol_);
+        incoming_ = valueRow(form, tr("Incoming mail:"), "foundIncoming");
+        user_ = valueRow(form, tr("User name:"), "foundUser");
+        outgoing_ = valueRow(form, tr("Outgoing mail:"), "foundOutgoing");
+        note_ = valueRow(form, tr("Note:"), "foundNote");
+        signIn_ = listBox(this, "foundSignIn");
+        form->addRow(buddyLabel(this, tr("&Log in with:"), signIn_), signIn_);
+        clientId_ = textEdit(this, "foundClientId");
+        clientId_->setToolTip(tr("The client id you registered with the provider for Tarnwick."));
+        form->addRow(buddyLabel(this, tr("&Client id:"), clientId_), clientId_);
+        password_ = textEdit(this, "foundPassword");
+        password_->setEchoMode(QLineEdit::Password);
+        passwordLabel_ = buddyLabel(this, tr("&Password:"), password_);
+        form->addRow(passwordLabel_, password_);
+        form_ = form;
+        registerField(QStringLiteral("foundPassword"), password_);
+        registerField(QStringLiteral("foundClientId"), clientId_);
+        registerField(QStringLiteral("foundOAuth"), signIn_, "currentIndex");
+        connect(password_, &QLineEdit::textChanged, this, &QWizardPage::completeChanged);
+        connect(clientId_, &QLineEdit::textChanged, this, &QWizardPage::completeChanged);
+        connect(signIn_, &QComboBox::currentIndexChanged, this, [this] { showSignIn(); });
+        connect(protocol_, &QComboBox::activated, this, [this] {
+            state_->plan = found::planFor(state_->address, state_->discovery, found::currentOutgoing(),
+                                          protocol_->currentData().toUInt());
+            showPlan();
+        });
+        intro_ = layOut(this, {}, form,
+                        tr("Accept these settings with Next, or go Back and tick \"Enter the servers myself\" "
+                           "to enter others."));
+        intro_->setObjectName(QStringLiteral("foundIntro"));
+    }
+
+    void initializePage() override {
+        showPlan();
+        // Where the provider refuses passwords, its sign-in is chosen first.
+        signIn_->setCurrentIndex(state_->plan->oauthOnly ? 1 : 0);
+    }
+
+    bool isComplete() const override {
+        return !password_->text().isEmpty() && (!oauth() || !clientId_->text().trimmed().isEmpty());
+    }
+
+    int nextId() const override { return kClientPage; }
+    bool oauth() const { return signIn_->currentIndex() == 1; }
+
+private:
+    QLabel* valueRow(QFormLayout* form, const QString& label, const char* name) {
+        auto* l = new QLabel(this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setWordWrap(true);
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        form->addRow(label, l);
+        return l;
+    }
+
+    static QString server(const std::string& host, std::uint32_t port, std::uint32_t security) {
+        QString how = security == kSecurityTls        ? tr("TLS")
+                      : security == kSecurityStartTls ? tr("STARTTLS")
+                                                      : tr("no encryption");
+        return tr("%1, port %2, %3").arg(QString::fromStdString(host)).arg(port).arg(how);
+    }
+
+    void showPlan() {
+        const found::Plan& p = *state_->plan;
+        intro_->setText(tr("Tarnwick found the settings for %1 (from %2). Check them, then enter your password.")
+                            .arg(QString::fromStdString(p.address), QString::fromStdString(p.source)));
+        provider_->setText(QString::fromStdString(p.provider));
+        protocol_->setCurrentIndex(protocol_->findData(p.protocol));
+        protocol_->setEnabled(p.pop3Offered && p.imapOffered);
+        incoming_->setText(server(p.server, p.port, p.security));
+        user_->setText(QString::fromStdString(p.user));
+        QString out = server(p.smtpServer, p.smtpPort, p.smtpSecurity);
+        switch (p.outgoing) {
+        case found::Outgoing::None: out = tr("none found: the outgoing server set in Options stays"); break;
+        case found::Outgoing::SameAsGlobal: out = tr("%1 (the outgoing server set in Options)").arg(out); break;
+        case found::Outgoing::BecomesGlobal: out = tr("%1 (becomes the outgoing server for all mail)").arg(out); break;
+        case found::Outgoing::Own: out = tr("%1 (for this account's mail only)").arg(out); break;
+        }
+        outgoing_->setText(out);
+        note_->setText(QString::fromStdString(p.note));
+        form_->setRowVisible(note_, !p.note.empty());
+        signIn_->clear();
+        signIn_->addItem(tr("Password"));
+        if (!p.oauthPreset.empty())
+            signIn_->addItem(tr("Sign in… at the provider (OAuth 2.0, %1)").arg(QString::fromStdString(p.oauthPreset)));
+        form_->setRowVisible(signIn_, !p.oauthPreset.empty());
+        showSignIn();
+    }
+
+    void showSignIn() {
+        bool on = oauth();
+        form_->setRowVisible(clientId_, on);
+        passwordLabel_->setText(on ? tr("&Local password:") : tr("&Password:"));
+        password_->setToolTip(on ? tr("The password your e-mail program logs in to Tarnwick with; the provider "
+                                      "asks for yours on its own sign-in page, after Finish.")
+                                 : QString());
+        emit completeChanged();
+    }
+
+    FoundState* state_;
+    QFormLayout* form_;
+    QLabel* intro_;
+    QLabel* provider_;
+    QComboBox* protocol_;
+    QLabel* incoming_;
+    QLabel* user_;
+    QLabel* outgoing_;
+    QLabel* note_;
+    QComboBox* signIn_;
+    QLineEdit* clientId_;
+    QLabel* passwordLabel_;
+    QLineEdit* password_;
 };
 
 // The POP3 log-in (fields "popServer", kept in lower case, "popSecurity", "popPort", "popUser",
@@ -87,9 +375,13 @@ class WizardServerPage : public QWizardPage {
     Q_OBJECT
 
 public:
-    WizardServerPage() {
+    explicit WizardServerPage(const FoundState* state) : state_(state) {
         setObjectName(QStringLiteral("serverPage"));
         auto* form = new QFormLayout;
+        // Why the look-up led here, when it did.
+        why_ = noteLabel(this, {});
+        why_->setObjectName(QStringLiteral("manualReason"));
+        why_->hide();
         pop_ = popLoginRows(this, form, tr("POP3 &server:"), tr("&Password:"));
         // The server is kept in lower case as it is typed.
         QLineEdit* server = pop_.server;
@@ -119,6 +411,15 @@ public:
                tr("Enter the POP3 server of your provider, the security it asks for, and the user name and "
                   "password of your mailbox there."),
                form);
+        static_cast<QVBoxLayout*>(layout())->insertWidget(0, why_);
+    }
+
+    void initializePage() override {
+        why_->setText(state_->why);
+        why_->setVisible(!state_->why.isEmpty());
+        // Most providers take the address as the user name.
+        if (state_->haveAddress && pop_.user->text().isEmpty())
+            pop_.user->setText(QString::fromStdString(state_->address.text()));
     }
 
     bool isComplete() const override {
@@ -131,6 +432,8 @@ public:
     }
 
 private:
+    const FoundState* state_;
+    QLabel* why_;
     PopLogin pop_;
 };
 
@@ -159,6 +462,8 @@ public:
         emailProgram_->setCurrentIndex(at >= 0 ? at : 0);
     }
 
+    int nextId() const override { return -1; }  // the last page, whichever way it was reached
+
 private:
     QComboBox* emailProgram_;
 };
@@ -172,35 +477,77 @@ public:
         setWindowTitle(tr("Add Account Wizard"));
         setWizardStyle(QWizard::ClassicStyle);
         setOption(QWizard::NoBackButtonOnStartPage, false);
-        addPage(new WizardTitlePage);
-        addPage(new WizardServerPage);
-        addPage(new WizardClientPage);
+        setPage(kTitlePage, new WizardTitlePage(&state_));
+        setPage(kServerPage, new WizardServerPage(&state_));
+        setPage(kClientPage, new WizardClientPage);
+        setPage(kLookupPage, lookupPage_ = new WizardLookupPage(&state_));
+        setPage(kFoundPage, foundPage_ = new WizardFoundPage(&state_));
         button(QWizard::BackButton)->setObjectName(QStringLiteral("back"));
         button(QWizard::NextButton)->setObjectName(QStringLiteral("next"));
         button(QWizard::FinishButton)->setObjectName(QStringLiteral("finish"));
         button(QWizard::CancelButton)->setObjectName(QStringLiteral("cancel"));
+        // Back from the pages after the look-up skips it: the address page is where to change
+        // what is looked up.
+        connect(this, &QWizard::currentIdChanged, this, [this](int id) {
+            // The look-up page is entered forwards from the address page only.
+            if (id == kLookupPage && shownId_ != kTitlePage) QTimer::singleShot(0, this, &QWizard::back);
+            shownId_ = id;
+        });
+        connect(this, &QDialog::finished, lookupPage_, &WizardLookupPage::stop);
     }
+
+    // Whether Finish takes the settings the look-up found.
+    bool fromLookUp() const { return hasVisitedPage(kFoundPage) && state_.plan.has_value(); }
 
     // The account as the pages hold it, once Finish was accepted. With OAuth 2.0 chosen its
     // "pass" is empty: the password typed is the local one.
     config::NewAccount account() const {
         config::NewAccount a;
         a.title = fieldText(this, "accountTitle").toStdString();
+        a.clientName = fieldText(this, "emailProgram").left(259).toStdString();
+        a.clientFile = mailClientCommandLine(a.clientName);
+        if (fromLookUp()) {
+            const found::Plan& p = *state_.plan;
+            a.server = p.server;
+            a.port = p.port;
+            a.security = p.security;
+            a.user = p.user;
+            a.pass = oauth() ? std::string() : fieldText(this, "foundPassword").toStdString();
+            return a;
+        }
         a.server = fieldText(this, "popServer").toLower().toStdString();
         a.port = validation::readPort(fieldText(this, "popPort").toStdString()).value_or(110);
         a.security = field(QStringLiteral("popSecurity")).toUInt();
         a.user = fieldText(this, "popUser").toStdString();
         a.pass = oauth() ? std::string() : fieldText(this, "popPassword").toStdString();
-        a.clientName = fieldText(this, "emailProgram").left(259).toStdString();
-        a.clientFile = mailClientCommandLine(a.clientName);
         return a;
     }
 
-    bool oauth() const { return field(QStringLiteral("oauth")).toUInt() == config::kAuthOAuth; }
+    bool oauth() const {
+        if (fromLookUp()) return foundPage_->oauth();
+        return field(QStringLiteral("oauth")).toUInt() == config::kAuthOAuth;
+    }
+
+    // The sign-in that follows Finish with OAuth 2.0.
+    signin::Choice signInChoice() const {
+        if (fromLookUp())
+            return {state_.plan->oauthPreset, fieldText(this, "foundClientId").trimmed().toStdString(), {}};
+        return {fieldText(this, "oauthPreset").toStdString(), fieldText(this, "oauthClientId").toStdString(), {}};
+    }
 
     // Finish stores the account, its way of logging in and its secret, then closes the wizard;
-    // created() says whether the account could be made.
+    // created() says whether the account could be made, complete() whether all of it was.
     void accept() override {
+        if (fromLookUp()) {
+            config::NewAccount a = account();
+            found::Written w = found::writePlan(
+                *state_.plan, a.title, a.clientName, a.clientFile,
+                {fieldText(this, "foundPassword").toStdString(), oauth(), signInChoice().clientId});
+            created_ = w != found::Written::NotCreated;
+            complete_ = w == found::Written::Done;
+            QWizard::accept();
+            return;
+        }
         config::NewAccount a = account();
         plat::RegKey accounts;
         created_ = config::openAccountsKey(accounts) && config::createAccount(accounts, a);
@@ -212,12 +559,20 @@ public:
             // Into the secret store, where there is one.
             config::writeSecretFromEditing(a.title, plat::SecretKind::Password, a.pass);
         }
+        if (created_ && state_.haveAddress)
+            config::writeAccountString(accounts, a.title, config::kEmailAddressValue, state_.address.text());
         QWizard::accept();
     }
     bool created() const { return created_; }
+    bool complete() const { return complete_; }
 
 private:
+    FoundState state_;
+    int shownId_ = -1;
+    WizardLookupPage* lookupPage_;
+    WizardFoundPage* foundPage_;
     bool created_ = false;
+    bool complete_ = true;
 };
 
 // Runs the sign-in of a new account while a small dialog, which can cancel it, says what to
@@ -263,32 +618,37 @@ void signInNewAccount(QWidget* owner, const std::string& title, const signin::Ch
 
 }  // namespace
 
-bool runAddAccountWizard(QWidget* owner) {
-    AccountWizard wizard(owner);
-    wizard.restart();
-    if (execCentred(wizard) != QDialog::Accepted) return false;
-    if (!wizard.created()) {
-        // Settings for an account that does not exist would mislead the user.
-        tellUser(
-            owner,
-            QT_TRANSLATE_NOOP("Tarnwick", "The account could not be created (refer to log file for further info)."),
-            QMessageBox::Warning);
-        return false;
-    }
-    // What follows Finish once the wizard has closed: the provider's sign-in, then the settings
-    // for the e-mail program.
-    config::NewAccount account = wizard.account();
-    bool oauth = wizard.oauth();
-    auto showSettings = [owner = QPointer<QWidget>(owner), account, oauth] {
-        showNewAccountSettings(owner, account.clientName, account.clientFile, account.title, oauth);
-    };
-    if (oauth)
-        signInNewAccount(
-            owner, account.title,
-            {fieldText(&wizard, "oauthPreset").toStdString(), fieldText(&wizard, "oauthClientId").toStdString(), {}},
-            showSettings);
-    else showSettings();
-    return true;
+void openAddAccountWizard(QWidget* owner, std::function<void(bool created)> closed) {
+    auto* wizard = new AccountWizard(owner);
+    wizard->restart();
+    openCentred(wizard, [wizard, owner = QPointer<QWidget>(owner), closed = std::move(closed)](int result) {
+        bool created = result == QDialog::Accepted && wizard->created();
+        if (result == QDialog::Accepted && !created) {
+            // Settings for an account that does not exist would mislead the user.
+            tellUser(
+                owner,
+                QT_TRANSLATE_NOOP("Tarnwick", "The account could not be created (refer to log file for further info)."),
+                QMessageBox::Warning);
+        } else if (created && !wizard->complete()) {
+            tellUser(owner,
+                     QT_TRANSLATE_NOOP("Tarnwick",
+                                       "The account was created, but not all of its settings could be stored "
+                                       "(refer to log file for further info). Check them on its Account page."),
+                     QMessageBox::Warning);
+        }
+        if (created) {
+            // What follows Finish once the wizard has closed: the provider's sign-in, then the
+            // settings for the e-mail program.
+            config::NewAccount account = wizard->account();
+            bool oauth = wizard->oauth();
+            auto showSettings = [owner, account, oauth] {
+                showNewAccountSettings(owner, account.clientName, account.clientFile, account.title, oauth);
+            };
+            if (oauth) signInNewAccount(owner, account.title, wizard->signInChoice(), showSettings);
+            else showSettings();
+        }
+        if (closed) closed(created);
+    });
 }
 
 #include "account_wizard.moc"

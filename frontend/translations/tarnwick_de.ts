@@ -1132,6 +1132,14 @@ Klicken Sie zum Entfernen auf JA.</translation>
         <source>&quot;%1&quot; is neither an e-mail address (jo@example.net) nor a pattern of a domain (*@example.net).</source>
         <translation>„%1“ ist weder eine E-Mail-Adresse (jo@example.net) noch ein Muster einer Domain (*@example.net).</translation>
     </message>
+    <message>
+        <source>&apos;%1&apos; is not an e-mail address. Enter one such as name@example.org, or leave it empty to enter the servers yourself.</source>
+        <translation>„%1“ ist keine E-Mail-Adresse. Geben Sie eine wie name@example.org ein, oder lassen Sie das Feld leer, um die Server selbst einzugeben.</translation>
+    </message>
+    <message>
+        <source>The account was created, but not all of its settings could be stored (refer to log file for further info). Check them on its Account page.</source>
+        <translation>Das Konto wurde angelegt, aber nicht alle seine Einstellungen konnten gespeichert werden (Einzelheiten in der Protokolldatei). Prüfen Sie sie auf seiner Seite „Konto“.</translation>
+    </message>
 </context>
 <context>
     <name>Tray</name>
@@ -1200,6 +1208,136 @@ Klicken Sie zum Entfernen auf JA.</translation>
     </message>
 </context>
 <context>
+    <name>WizardFoundPage</name>
+    <message>
+        <source>Provider:</source>
+        <translation>Anbieter:</translation>
+    </message>
+    <message>
+        <source>POP3</source>
+        <translation>POP3</translation>
+    </message>
+    <message>
+        <source>IMAP</source>
+        <translation>IMAP</translation>
+    </message>
+    <message>
+        <source>Fetch &amp;with:</source>
+        <translation>Abrufen &amp;mit:</translation>
+    </message>
+    <message>
+        <source>Incoming mail:</source>
+        <translation>Posteingang:</translation>
+    </message>
+    <message>
+        <source>User name:</source>
+        <translation>Benutzername:</translation>
+    </message>
+    <message>
+        <source>Outgoing mail:</source>
+        <translation>Postausgang:</translation>
+    </message>
+    <message>
+        <source>Note:</source>
+        <translation>Hinweis:</translation>
+    </message>
+    <message>
+        <source>&amp;Log in with:</source>
+        <translation>&amp;Anmelden mit:</translation>
+    </message>
+    <message>
+        <source>The client id you registered with the provider for Tarnwick.</source>
+        <translation>Die Client-ID, die Sie beim Anbieter für Tarnwick registriert haben.</translation>
+    </message>
+    <message>
+        <source>&amp;Client id:</source>
+        <translation>&amp;Client-ID:</translation>
+    </message>
+    <message>
+        <source>&amp;Password:</source>
+        <translation>&amp;Passwort:</translation>
+    </message>
+    <message>
+        <source>Accept these settings with Next, or go Back and tick &quot;Enter the servers myself&quot; to enter others.</source>
+        <translation>Übernehmen Sie diese Einstellungen mit „Weiter“, oder gehen Sie „Zurück“ und kreuzen Sie „Server selbst eingeben“ an, um andere einzugeben.</translation>
+    </message>
+    <message>
+        <source>TLS</source>
+        <translation>TLS</translation>
+    </message>
+    <message>
+        <source>STARTTLS</source>
+        <translation>STARTTLS</translation>
+    </message>
+    <message>
+        <source>no encryption</source>
+        <translation>unverschlüsselt</translation>
+    </message>
+    <message>
+        <source>%1, port %2, %3</source>
+        <translation>%1, Port %2, %3</translation>
+    </message>
+    <message>
+        <source>Tarnwick found the settings for %1 (from %2). Check them, then enter your password.</source>
+        <translation>Tarnwick hat die Einstellungen für %1 gefunden (bei %2). Prüfen Sie sie und geben Sie dann Ihr Passwort ein.</translation>
+    </message>
+    <message>
+        <source>none found: the outgoing server set in Options stays</source>
+        <translation>keiner gefunden: der in den Einstellungen gewählte Postausgangsserver bleibt</translation>
+    </message>
+    <message>
+        <source>%1 (the outgoing server set in Options)</source>
+        <translation>%1 (der in den Einstellungen gewählte Postausgangsserver)</translation>
+    </message>
+    <message>
+        <source>%1 (becomes the outgoing server for all mail)</source>
+        <translation>%1 (wird der Postausgangsserver für alle Nachrichten)</translation>
+    </message>
+    <message>
+        <source>%1 (for this account&apos;s mail only)</source>
+        <translation>%1 (nur für die Nachrichten dieses Kontos)</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Passwort</translation>
+    </message>
+    <message>
+        <source>Sign in… at the provider (OAuth 2.0, %1)</source>
+        <translation>Anmelden… beim Anbieter (OAuth 2.0, %1)</translation>
+    </message>
+    <message>
+        <source>&amp;Local password:</source>
+        <translation>&amp;Lokales Passwort:</translation>
+    </message>
+    <message>
+        <source>The password your e-mail program logs in to Tarnwick with; the provider asks for yours on its own sign-in page, after Finish.</source>
+        <translation>Das Passwort, mit dem sich Ihr E-Mail-Programm bei Tarnwick anmeldet; Ihr Passwort beim Anbieter erfragt dieser nach „Fertigstellen“ auf seiner eigenen Anmeldeseite.</translation>
+    </message>
+</context>
+<context>
+    <name>WizardLookupPage</name>
+    <message>
+        <source>&amp;Stop and enter the servers myself</source>
+        <translation>&amp;Anhalten und Server selbst eingeben</translation>
+    </message>
+    <message>
+        <source>The look-up for %1 took too long. Enter the servers as your provider gives them.</source>
+        <translation>Die Suche für %1 hat zu lange gedauert. Geben Sie die Server so ein, wie Ihr Anbieter sie nennt.</translation>
+    </message>
+    <message>
+        <source>Tarnwick looks up the servers of your provider.</source>
+        <translation>Tarnwick sucht die Server Ihres Anbieters.</translation>
+    </message>
+    <message>
+        <source>Looking up the settings for %1…</source>
+        <translation>Einstellungen für %1 werden gesucht…</translation>
+    </message>
+    <message>
+        <source>No settings were found for %1. Enter the servers as your provider gives them.</source>
+        <translation>Für %1 wurden keine Einstellungen gefunden. Geben Sie die Server so ein, wie Ihr Anbieter sie nennt.</translation>
+    </message>
+</context>
+<context>
     <name>WizardServerPage</name>
     <message>
         <source>POP3 &amp;server:</source>
@@ -1225,8 +1363,20 @@ Klicken Sie zum Entfernen auf JA.</translation>
         <translation>Konto&amp;titel:</translation>
     </message>
     <message>
-        <source>Give the new POP3 account a title. Your e-mail program logs in to Tarnwick with this title as its user name.</source>
-        <translation>Geben Sie dem neuen POP3-Konto einen Titel. Ihr E-Mail-Programm meldet sich bei Tarnwick mit diesem Titel als Benutzernamen an.</translation>
+        <source>Enter the servers &amp;myself</source>
+        <translation>Server &amp;selbst eingeben</translation>
+    </message>
+    <message>
+        <source>&amp;E-mail address:</source>
+        <translation>&amp;E-Mail-Adresse:</translation>
+    </message>
+    <message>
+        <source>Enter your e-mail address: Tarnwick looks up your provider&apos;s servers for it. Your e-mail program logs in to Tarnwick with the account&apos;s title as its user name.</source>
+        <translation>Geben Sie Ihre E-Mail-Adresse ein: Tarnwick sucht dazu die Server Ihres Anbieters. Ihr E-Mail-Programm meldet sich bei Tarnwick mit dem Titel des Kontos als Benutzernamen an.</translation>
+    </message>
+    <message>
+        <source>Without an address you enter the servers yourself on the next page.</source>
+        <translation>Ohne Adresse geben Sie die Server auf der nächsten Seite selbst ein.</translation>
     </message>
 </context>
 <context>

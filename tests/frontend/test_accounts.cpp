@@ -93,6 +93,13 @@ QWizard& wizard(QDialog& d) {
     return dynamic_cast<QWizard&>(d);
 }
 
+// The wizard as a test's dialog hook runs it: closed before the call returns.
+bool runAddAccountWizard(QWidget* owner) {
+    bool created = false;
+    openAddAccountWizard(owner, [&](bool c) { created = c; });
+    return created;
+}
+
 TEST_F(AccountsTest, TheTitlePageSaysWhatIsWrongWithATitle) {
     addAccount("home", "Quill Mail", "quill --mail");
     then([&](QDialog& d) {

@@ -62,7 +62,7 @@ TEST(German, MenusOptionsAndWizardSpeakTheUsersLanguage) {
         return 0;
     });
     newOptionsSheet(nullptr, {}, nullptr)->start();
-    runAddAccountWizard(nullptr);
+    openAddAccountWizard(nullptr);
     setModalHook({});
     setMessageBoxHook({});
     EXPECT_EQ(shown.join(QLatin1Char('|')),

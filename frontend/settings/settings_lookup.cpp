@@ -1,0 +1,78 @@
+#include "frontend/settings/settings_lookup.h"
+
+#include "autoconfig/platform_sources.h"
+#include "config/settings.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QThreadPool>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace lookup {
+namespace {
+
+constexpr std::chrono::milliseconds kDefaultLimit{30000};
+
+Start& hook() {
+    static Start h;
+    return h;
+}
+
+std::chrono::milliseconds& limit() {
+    static std::chrono::milliseconds l{0};
+    return l;
+}
+
+// "127.x.y.z:PORT" from the environment, else empty: tests point the look-up at loopback only.
+std::string loopbackFromEnv(const char* name) {
+    const char* v = std::getenv(name);
+    std::string s = v ? v : "";
+    return s.rfind("127.", 0) == 0 && s.find(':') != std::string::npos ? s : std::string();
+}
+
+}  // namespace
+
+void start(const autoconfig::MailAddress& address, Answer answer) {
+    if (hook()) {
+        hook()(address, std::move(answer));
+        return;
+    }
+    // Everything the worker needs is read here, on the GUI thread.
+    plat::HttpsGetOptions http;
+    if (const char* v = std::getenv("TRAWLEX_LOOKUP_TIMEOUT_MS")) {
+        int ms = std::atoi(v);
+        if (ms >= 100 && ms <= 60000) http.timeoutMs = ms;
+    }
+    http.caFile = config::readSetting(config::kCaFile);
+    http.connectTo = loopbackFromEnv("TRAWLEX_AUTOCONFIG_CONNECT");
+    plat::DnsQueryOptions dns;
+    dns.server = loopbackFromEnv("TRAWLEX_DNS_SERVER");
+    // The global pool: the application waits for it when it ends, so a look-up still running
+    // then finishes before anything it uses goes away.
+    QThreadPool::globalInstance()->start([address, http, dns, answer = std::move(answer)]() mutable {
+        autoconfig::NetworkHttps httpsSource(http);
+        autoconfig::NetworkDns dnsSource(dns);
+        auto found = std::make_shared<autoconfig::Discovery>(
+            autoconfig::discover(address, {&httpsSource, &dnsSource, autoconfig::systemRandom}));
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [found, answer = std::move(answer)] { answer(std::move(*found)); },
+            Qt::QueuedConnection);
+    });
+}
+
+void setStartHook(Start h) {
+    hook() = std::move(h);
+}
+
+std::chrono::milliseconds timeLimit() {
+    return limit().count() > 0 ? limit() : kDefaultLimit;
+}
+
+void setTimeLimit(std::chrono::milliseconds l) {
+    limit() = l;
+}
+
+}  // namespace lookup

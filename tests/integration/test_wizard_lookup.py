@@ -1,0 +1,121 @@
+"""A new user sets up an account from an e-mail address alone, on a real X display: the wizard
+looks the address up (the domain's settings file over HTTPS from a test server with its own
+authority), waits without freezing, shows what it found, takes the password, and the user.reg it
+leaves retrieves from a private Dovecot through the engine. Screenshots of every step."""
+
+import os
+import sys
+import time
+import unittest
+
+import test_first_start
+from harness import wait_until
+from peers.dovecot import PrivateDovecot
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "peers"))
+from certificates import TestAuthority  # noqa: E402
+from lookup_servers import SettingsServer, TestDns  # noqa: E402
+
+POP_PW = "Pop-secret-7"
+MESSAGE = b"From: bob@example.org\r\nSubject: found by address\r\n\r\nhello\r\n"
+
+
+def settings_file(port):
+    return ("""<?xml version="1.0"?>
+<clientConfig version="1.1"><emailProvider id="example.test">
+  <domain>example.test</domain><displayName>Example Test Mail</displayName>
+  <incomingServer type="pop3"><hostname>127.0.0.1</hostname><port>%d</port><socketType>STARTTLS</socketType>
+    <username>%%EMAILLOCALPART%%</username><authentication>password-cleartext</authentication></incomingServer>
+  <outgoingServer type="smtp"><hostname>smtp.example.test</hostname><port>465</port>
+    <socketType>SSL</socketType><username>%%EMAILADDRESS%%</username></outgoingServer>
+</emailProvider></clientConfig>
+""" % port).encode()
+
+
+class WizardByAddress(test_first_start.FirstStart):
+    """The first start's desktop and helpers, with a set-up by address instead."""
+
+    test_first_start_sets_up_a_working_gateway = None  # the parent's own test runs in its module
+
+    def setUp(self):
+        super().setUp()
+        self.ca = TestAuthority()
+        self.addCleanup(self.ca.close)
+        cert, key = self.ca.server("localhost", ips=["127.0.0.1"])
+        self.dovecot = PrivateDovecot({"ann": POP_PW}, ssl="starttls", cert=cert, key=key).start()
+        self.addCleanup(self.dovecot.stop)
+        self.dovecot.deliver("ann", MESSAGE)
+        self.web = SettingsServer(self.ca, ["autoconfig.example.test", "example.test"]).__enter__()
+        self.addCleanup(self.web.__exit__)
+        dns = TestDns().__enter__()
+        self.addCleanup(dns.__exit__)
+        # The answer takes two seconds, so that the waiting page can be seen.
+        self.web.route("autoconfig.example.test", "/mail/config-v1.1.xml", settings_file(self.dovecot.port), delay=2)
+        self.env.update(TRAWLEX_AUTOCONFIG_CONNECT="127.0.0.1:%d" % self.web.port,
+                        TRAWLEX_DNS_SERVER="127.0.0.1:%d" % dns.port, TRAWLEX_LOOKUP_TIMEOUT_MS="8000")
+        # The test's authority is trusted, for the look-up and for the POP3 server alike.
+        self.world.write_registry({"cafile": self.ca.ca_file})
+
+    def test_an_address_and_a_password_make_a_working_account(self):
+        fe = self.world.start_front_end(self.env)
+
+        # First start: the Options sheet wants the outgoing server; then the wizard follows.
+        self.focus("Tarnwick Options")
+        self.keys("alt+s")
+        self.type("127.0.0.1")
+        self.keys("Return")
+        wid = self.focus("Add Account Wizard")
+        self.keys("alt+e")
+        self.type("ann@example.test")
+        self.shot("wizard-address-1-address.png", wid)
+        self.keys("Return")
+
+        # The look-up runs while the wizard answers: it is shown, and redrawn, meanwhile.
+        time.sleep(0.6)
+        self.shot("wizard-address-2-looking-up.png", wid)
+        self.assertIsNotNone(self.window("Add Account Wizard"))
+        self.assertTrue(wait_until(lambda: self.web.requests, 5), "the settings file was not asked for")
+        self.assertEqual(self.web.requests[0], ("autoconfig.example.test", "/mail/config-v1.1.xml"))
+        time.sleep(2.5)
+        wid = self.focus("Add Account Wizard")
+        self.shot("wizard-address-3-found.png", wid)
+        self.keys("alt+p")
+        self.type(POP_PW)
+        self.keys("Return")
+        time.sleep(0.3)
+        self.shot("wizard-address-4-client.png", wid)
+        self.keys("Return")   # Finish
+
+        wid = self.focus("New Account Settings for E-Mail Client")
+        self.shot("wizard-address-5-new-account-settings.png", wid)
+        self.keys("Return")
+        self.assertTrue(wait_until(lambda: self.window("New Account Settings for E-Mail Client") is None, 5))
+
+        hive = self.hive()
+        self.assertIn("\\Accounts\\ann]", hive, hive)
+        account = hive[hive.index("\\Accounts\\ann]"):]
+        for line in ('"server"="127.0.0.1"', '"port"=dword:%08x' % self.dovecot.port, '"security"=dword:00000001',
+                     '"user"="ann"', '"pass"="%s"' % POP_PW, '"emailaddress"="ann@example.test"',
+                     '"clientname"="Test Mail"', '"smtpserver"="smtp.example.test"', '"smtpport"=dword:000001d1',
+                     '"smtpsecurity"=dword:00000002', '"smtpuser"="ann@example.test"'):
+            self.assertIn(line, account)
+        self.assertNotIn('"protocol"', account)   # POP3, as absent reads
+        self.assertIn('"outhostname"="127.0.0.1"', hive[:hive.index("\\Accounts\\ann]")])
+
+        # The engine retrieves with what the wizard wrote, over STARTTLS.
+        mailbox = os.path.join(self.world.work, "accounts", "ann@127.0.0.1")
+        r = self.world.ctl("cycle", "--timeout", "20", timeout=40)
+        self.assertIn(r.returncode, (0, 2, 3), r.stderr)
+
+        def items():
+            return [n for n in os.listdir(mailbox) if n.endswith(".rfc822")]
+        self.assertTrue(wait_until(lambda: items() and not self.dovecot.messages("ann"), 30),
+                        "nothing retrieved:\n%s" % "\n".join(self.world.log_texts()))
+        with open(os.path.join(mailbox, items()[0]), "rb") as f:
+            self.assertEqual(f.read(), MESSAGE)
+        self.assertIn("TLS", self.dovecot.read_log())
+        self.assertIsNone(fe.poll())
+
+
+if __name__ == "__main__":
+    unittest.main()
