@@ -261,6 +261,20 @@ class ImapRetrieval(unittest.TestCase):
         self.assertEqual(self.check(), [])
         self.assertNotIn("HIGH", self.log())
 
+    def test_records_naming_a_folder_as_the_server_writes_it_still_count(self):
+        dc = self.serve()
+        with imap_session(dc) as imap:
+            self.assertEqual(imap.create(modified_utf7("Tom & Jerry"))[0], "OK")
+            imap.append(modified_utf7("Tom & Jerry"), None, None, awkward_message(1).replace(b"\n", b"\r\n"))
+        self.account(dc, imapfolders="Tom & Jerry", leavemail=1)
+        self.assertEqual(len(self.check()), 1)
+        # As an earlier version recorded it: the folder's name in modified UTF-7.
+        path = os.path.join(self.world.work, BOX + ".uidl")
+        write_record(path, [r.replace("imap:Tom & Jerry:", "imap:Tom &- Jerry:") for r in self.recorded()])
+        self.assertEqual(self.check(), [])
+        self.assertTrue(self.recorded()[0].startswith("imap:Tom & Jerry:"), self.recorded())
+        self.assertEqual(len(self.stored()), 1)
+
     def test_tls_from_the_first_byte_and_starttls(self):
         with TestAuthority() as ca:
             cert, key = ca.server("localhost", ips=["127.0.0.1"])
