@@ -98,12 +98,12 @@ def scale(args):
         print("seeded %d + %d messages in %.0f s" % (args.messages, args.small, time.monotonic() - start), flush=True)
         small, small_rss = run_ours(dc.port, SMALL_USER, args.small, True)
         big, big_rss = run_ours(dc.port, USER, args.messages, True)
-        peer = run_fetchmail(dc, args.messages, True)
         print("IMAP retrieval from a local Dovecot, leaving the mail, one run each")
         print("  check_once, %6d messages: %7.2f s %8.1f messages/s  %.3f ms a message  peak RSS %.1f MB"
               % (args.small, small, args.small / small, 1000 * small / args.small, small_rss / 1024))
         print("  check_once, %6d messages: %7.2f s %8.1f messages/s  %.3f ms a message  peak RSS %.1f MB"
-              % (args.messages, big, args.messages / big, 1000 * big / args.messages, big_rss / 1024))
+              % (args.messages, big, args.messages / big, 1000 * big / args.messages, big_rss / 1024), flush=True)
+        peer = run_fetchmail(dc, args.messages, True)
         print("  fetchmail,  %6d messages: %7.2f s %8.1f messages/s  %.3f ms a message"
               % (args.messages, peer, args.messages / peer, 1000 * peer / args.messages))
         print("time a message at %d over that at %d: %.2f (goal: at most 1.5); peak RSS goal: under 40 MB;"
