@@ -75,7 +75,8 @@ def run_fetchmail(dc, count, leave):
                     'poll 127.0.0.1 with proto IMAP port %d\n'
                     '  user "%s" there with password "%s" is "bench" here\n'
                     '  options %s fetchall no rewrite sslproto ""\n'
-                    '  mda "cat > %s/$$.eml"\n' % (dc.port, USER, PASSWORD, "keep" if leave else "nokeep", out_dir))
+                    # A file name of its own each: process ids repeat over thousands of messages.
+                    '  mda "cat > $(mktemp -p %s)"\n' % (dc.port, USER, PASSWORD, "keep" if leave else "nokeep", out_dir))
         os.chmod(rc, 0o600)
         env = private_env(home, HOME=home, FETCHMAILHOME=home)
         start = time.monotonic()

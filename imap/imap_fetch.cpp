@@ -1,5 +1,7 @@
 #include "imap/imap_fetch.h"
 
+#include "imap/imap_utf7.h"
+
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/socket.h"
@@ -59,6 +61,11 @@ void IMAP_Fetch::start(const IMAPFetchOptions& options) {
     run_->record->load(options.recordFile);
     for (const UIDLEntry& e : *run_->record) {
         if (auto entry = imaprec::parse(e.identifier)) {
+            // Entries written before folder names were kept in UTF-8 name a folder whose name
+            // holds "&" as the server writes it: read as the same folder's UTF-8 name.
+            if (entry->folder.find('&') != std::string::npos) {
+                if (auto name = imaputf7::decode(entry->folder)) entry->folder = std::move(*name);
+            }
             run_->entries.push_back(std::move(*entry));
         } else {
             run_->others.push_back(e.identifier);
@@ -101,7 +108,14 @@ void IMAP_Fetch::onUntagged(const IMAPResponse& r) {
         }
         ++i;  // the hierarchy delimiter
         if (i >= r.tokens.size() || r.truncated) return;
-        const std::string& name = r.tokens[i].text;
+        // Names come in modified UTF-7 and are kept in UTF-8, as the settings name folders. A
+        // name that is not valid modified UTF-7 is kept and sent back as the server wrote it.
+        std::string name = r.tokens[i].text;
+        if (auto decoded = imaputf7::decode(name)) {
+            name = std::move(*decoded);
+        } else {
+            run_->sentAsListed.insert(name);
+        }
         if (imaprec::skippedByAll(flags, name) || name == run_->options.moveFolder) return;
         if (std::find(run_->folders.begin(), run_->folders.end(), name) == run_->folders.end())
             run_->folders.push_back(name);
@@ -230,7 +244,13 @@ void IMAP_Fetch::select() {
     run.toFetch.clear();
     run.waiting.clear();
     run.needExpunge = run.folderEnding = false;
-    if (!imaprec::quote(run.folder, run.quotedFolder)) {
+    std::optional<std::string> wire = run.sentAsListed.count(run.folder) ? run.folder : imaputf7::encode(run.folder);
+    if (!wire) {
+        skipped(run.folder, "its name is not valid UTF-8");
+        nextFolder();
+        return;
+    }
+    if (!imaprec::quote(*wire, run.quotedFolder)) {
         skipped(run.folder, "its name holds characters this program cannot send");
         nextFolder();
         return;
@@ -443,7 +463,8 @@ void IMAP_Fetch::remove(const std::vector<std::uint32_t>& uids) {
     std::string set = imaprec::uidSet(uids);
     if (o.leaveMail == 0 && !o.moveFolder.empty()) {
         std::string target;
-        if (!imaprec::quote(o.moveFolder, target)) {
+        std::optional<std::string> wire = imaputf7::encode(o.moveFolder);
+        if (!wire || !imaprec::quote(*wire, target)) {
             logFailure("the folder to move mail to has a name this program cannot send: mail left in place");
             return;
         }

@@ -28,6 +28,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -94,6 +95,7 @@ private:
         std::deque<std::string> folders;
         bool listAll = false;
         std::vector<std::string> explicitFolders;
+        std::set<std::string> sentAsListed;  // listed names that are not modified UTF-7
         Mode mode = Mode::None;
         // The folder at hand.
         std::string folder;

@@ -163,9 +163,10 @@ void Check::loggedIn(bool ok) {
             return;
         }
         // Mail left on the server stays recorded, so it is not fetched again.
-        client_->retrieve(account_.uidlFile, account_.leaveMail == config::kLeaveMailDelete
-                                                 ? AfterStoring::DeleteOnServer
-                                                 : AfterStoring::KeepOnServer);
+        AfterStoring after = account_.leaveMail == config::kLeaveMailDelete    ? AfterStoring::DeleteOnServer
+                             : account_.leaveMail == config::kLeaveMailForDays ? AfterStoring::DeleteAfterDays
+                                                                               : AfterStoring::KeepOnServer;
+        client_->retrieve(account_.uidlFile, after, account_.leaveDays);
         return;
     }
     if (oauth_ && clientTokenRefused() && !renewed_) {

@@ -42,9 +42,9 @@ void POPClient::authorise() {
     auth_->start();
 }
 
-void POPClient::retrieve(const std::string& uidlFile, AfterStoring afterStoring) {
+void POPClient::retrieve(const std::string& uidlFile, AfterStoring afterStoring, std::uint32_t leaveDays) {
     enterPhase(retrieve_.get());
-    retrieve_->start(uidlFile, afterStoring);
+    retrieve_->start(uidlFile, afterStoring, leaveDays);
 }
 
 void POPClient::close() {

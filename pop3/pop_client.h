@@ -41,7 +41,9 @@ enum class POPCommand : int {
 };
 
 // What becomes of a message on the server once it is stored here.
-enum class AfterStoring { DeleteOnServer, KeepOnServer };
+// DeleteAfterDays: left on the server, and deleted at the first check once it has been stored
+// for the given number of days.
+enum class AfterStoring { DeleteOnServer, KeepOnServer, DeleteAfterDays };
 
 // A message the retrieval left on the server for the next check: its RETR was refused, or its
 // text could not be stored. The rest of the check goes on.
@@ -75,7 +77,7 @@ public:
     // Each makes its phase current and starts it.
     void open();
     void authorise();
-    void retrieve(const std::string& uidlFile, AfterStoring afterStoring);
+    void retrieve(const std::string& uidlFile, AfterStoring afterStoring, std::uint32_t leaveDays = 0);
     void close();
 
     POPClientObserver* observer() const { return observer_; }

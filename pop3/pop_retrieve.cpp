@@ -2,6 +2,7 @@
 
 #include "net/connection.h"
 #include "net/command_words.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/socket.h"
@@ -31,12 +32,14 @@ POP_Retrieve::POP_Retrieve(POPClient* client) : POPPhase(client) {}
 
 POP_Retrieve::~POP_Retrieve() = default;
 
-void POP_Retrieve::start(const std::string& uidlFile, AfterStoring afterStoring) {
+void POP_Retrieve::start(const std::string& uidlFile, AfterStoring afterStoring, std::uint32_t leaveDays) {
     run_ = std::make_unique<Run>();
     run_->known = std::make_unique<UIDL>();
     run_->newItems = std::make_unique<UIDL>();
     run_->known->load(uidlFile);
     run_->afterStoring = afterStoring;
+    run_->leaveDays = leaveDays;
+    if (afterStoring == AfterStoring::DeleteAfterDays) run_->times.load(uidlFile);
     // What a server takes before the login it takes after it.
     if (pop().pipelining()) {
         run_->window = kRetrWindow;
@@ -151,16 +154,24 @@ void POP_Retrieve::onListingEnd() {
     run_->known->clear();
     auto unseen = std::make_unique<UIDL>();
     std::size_t k = 0;
+    long long now = plat::unixTime();
     for (const UIDLEntry& e : *run_->newItems) {
         if (seen[k++]) {
             run_->known->add(e.identifier, 0, 0);
-            if (run_->afterStoring == AfterStoring::DeleteOnServer) run_->oldToDelete.push_back(e.messageNumber);
+            if (run_->afterStoring == AfterStoring::DeleteOnServer ||
+                (run_->afterStoring == AfterStoring::DeleteAfterDays && daysOver(e.identifier, now)))
+                run_->oldToDelete.push_back(e.messageNumber);
         } else {
             unseen->add(e.identifier, e.messageNumber, 1);
         }
     }
     run_->newItems = std::move(unseen);
     run_->known->save();
+    if (run_->afterStoring == AfterStoring::DeleteAfterDays) {
+        // Times of messages gone from the server are forgotten with their identifiers.
+        run_->times.keepOnly([this](const std::string& id) { return run_->known->find(id) != nullptr; });
+        saveTimes();
+    }
     run_->maker = std::make_unique<plat::FileMaker>();
     run_->syncer = std::make_unique<plat::FileSyncer>();
     advance();
@@ -331,6 +342,24 @@ void POP_Retrieve::onItemEnd() {
     advance();
 }
 
+bool POP_Retrieve::daysOver(const std::string& identifier, long long now) {
+    long long stored = run_->times.when(identifier);
+    if (stored < 0) {
+        // Recorded without a time (left for good before, or the session ended in between):
+        // its days start now.
+        run_->times.note(identifier, now);
+        return false;
+    }
+    return now - stored >= static_cast<long long>(run_->leaveDays) * 86400;
+}
+
+void POP_Retrieve::saveTimes() {
+    if (run_->times.save()) return;
+    std::string text = "Unable to write " + StoredTimes::fileFor(run_->known->fileName()) + " : " + run_->times.why() +
+                       " : mail left on the server stays there longer than its days";
+    DebugLine(LOG_MAIL, LOG_MED, text.c_str());
+}
+
 bool POP_Retrieve::moreToAsk() const {
     return run_->newItems && run_->asked < static_cast<std::size_t>(run_->newItems->count());
 }
@@ -386,6 +415,11 @@ bool POP_Retrieve::flushBatch(bool sendDeletes) {
                            run_->known->failure() + " : they stay on the server until it can be written";
         DebugLine(LOG_MAIL, LOG_HIGH, text.c_str());
         return false;
+    }
+    if (run_->afterStoring == AfterStoring::DeleteAfterDays) {
+        long long now = plat::unixTime();
+        // Written at the end of the retrieval: a time lost with the session only starts later.
+        for (const Received* r : stored) run_->times.note(r->identifier, now);
     }
     if (!sendDeletes || run_->afterStoring != AfterStoring::DeleteOnServer) return true;
     for (const Received* r : stored) {
@@ -443,6 +477,7 @@ void POP_Retrieve::fail() {
 
 void POP_Retrieve::reset() {
     state_ = state_IDLE;
+    if (run_ && run_->afterStoring == AfterStoring::DeleteAfterDays) saveTimes();
     client_->streamLines(false);
     // Files never reported stay in the item directory, where the next attempt at their
     // messages replaces them; the messages stay on the server.

@@ -28,14 +28,20 @@
 // than read further; the messages it received whole are still stored, and nothing that was not
 // safely stored is ever deleted. QUIT goes out behind the last DELEs. Any other server gets
 // one command at a time, each sent only once the reply to the one before has come.
+//
+// Mail left for some days (DeleteAfterDays) is recorded as left mail is, and its time of storing
+// is written after its identifier (StoredTimes); a later check deletes with DELE only messages
+// recorded before it whose days are over, as it deletes recorded messages found still listed.
 #pragma once
 
 #include "platform/file_maker.h"
 #include "platform/file_syncer.h"
 #include "platform/owned_handles.h"
 #include "pop3/pop_phase.h"
+#include "pop3/stored_times.h"
 #include "pop3/uidl.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <memory>
@@ -72,7 +78,7 @@ public:
     static constexpr std::size_t kMaxListingLines = 500000;
     static constexpr std::size_t kMaxListingBytes = 32u * 1024 * 1024;
 
-    void start(const std::string& uidlFile, AfterStoring afterStoring);
+    void start(const std::string& uidlFile, AfterStoring afterStoring, std::uint32_t leaveDays = 0);
     int dispatch(Connection::Event event, long arg) override;
 
 private:
@@ -102,6 +108,9 @@ private:
     bool moreToAsk() const;
     // Drops the first new message, once it is stored or given up.
     void removeFirstNew();
+    // With DeleteAfterDays: whether a message recorded before has been stored for its days.
+    bool daysOver(const std::string& identifier, long long now);
+    void saveTimes();
     // Whether a RETR is still to be sent or answered.
     bool retrievalsLeft() const;
     // Flushes, reports and records the messages received since the last batch, then sends
@@ -146,6 +155,8 @@ private:
         bool midLine = false;  // part of the current message line has been written already
         int currentNumber = 0;
         AfterStoring afterStoring = AfterStoring::KeepOnServer;
+        std::uint32_t leaveDays = 0;
+        StoredTimes times;  // with DeleteAfterDays: when each recorded message was stored
     };
     std::unique_ptr<Run> run_;
 };

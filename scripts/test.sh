@@ -57,7 +57,7 @@ build_sanitize() {
 }
 build_fuzz() {
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DTRAWLEX_FUZZ=ON -DTRAWLEX_TESTS=ON >/dev/null &&
-    cmake --build build-fuzz -j2 --target fuzz_store fuzz_uidl fuzz_token_reply fuzz_autoconfig_xml fuzz_imap_parser   # the fuzz targets only
+    cmake --build build-fuzz -j2 --target fuzz_store fuzz_uidl fuzz_token_reply fuzz_autoconfig_xml fuzz_imap_parser fuzz_imap_utf7   # the fuzz targets only
 }
 
 phase "build" build_normal && phase "test" run_ctest build

@@ -46,7 +46,12 @@ printf '\005* OK [CAPABILITY IMAP4rev1] hi\r\n* 1 FETCH (UID 7 BODY[HEADER.FIELD
     > "$work/fuzz_imap_parser/fetch"
 printf '\001* LIST (\\Trash) "/" "a \\"b"\r\n* SEARCH 1 2 3\r\n+ YQ==\r\n' > "$work/fuzz_imap_parser/list"
 
-for target in fuzz_addr_list fuzz_item_name fuzz_uidl fuzz_token_reply fuzz_autoconfig_xml fuzz_imap_parser; do
+mkdir -p "$work/fuzz_imap_utf7"
+printf 'Entw&APw-rfe/Gr&APYA3w-e' > "$work/fuzz_imap_utf7/wire"
+printf 'Tom &- Jerry &2D3c5w-' > "$work/fuzz_imap_utf7/pair"
+printf 'Entw\303\274rfe' > "$work/fuzz_imap_utf7/utf8"
+
+for target in fuzz_addr_list fuzz_item_name fuzz_uidl fuzz_token_reply fuzz_autoconfig_xml fuzz_imap_parser fuzz_imap_utf7; do
     bin="$build/tests/fuzz/$target"
     if [ ! -x "$bin" ]; then
         echo "run.sh: $bin not built (configure with -DTRAWLEX_FUZZ=ON)" >&2

@@ -73,7 +73,7 @@ class CheckWorld:
             for key, value in a["values"].items():
                 lines.append(_value_line(key, value))
             lines.append("")
-        with open(os.path.join(self.root, "config", "tarnwick", "user.reg"), "w") as f:
+        with open(os.path.join(self.root, "config", "tarnwick", "user.reg"), "w", encoding="utf-8") as f:
             f.write("\n".join(lines))
 
     def log_text(self):

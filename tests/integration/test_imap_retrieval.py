@@ -8,6 +8,7 @@ random moments never loses or doubles a message."""
 import base64
 import hashlib
 import http.client
+import imaplib
 import os
 import random
 import shutil
@@ -50,6 +51,43 @@ def refresh_token(auth, client):
     code = urllib.parse.parse_qs(urllib.parse.urlsplit(location).query)["code"][0]
     return auth.post("/token", grant_type="authorization_code", code=code, client_id=client, redirect_uri=redirect,
                      code_verifier=verifier)["refresh_token"]
+
+
+def modified_utf7(name):
+    """A folder name as IMAP sends it: "&" as "&-", runs beyond printable ASCII in base64 of
+    their UTF-16, "," for "/"; quoted for imaplib."""
+    out, run = "", ""
+
+    def flush():
+        nonlocal out, run
+        if run:
+            out += "&" + base64.b64encode(run.encode("utf-16-be")).decode().rstrip("=").replace("/", ",") + "-"
+            run = ""
+    for c in name:
+        if 0x20 <= ord(c) <= 0x7e:
+            flush()
+            out += "&-" if c == "&" else c
+        else:
+            run += c
+    flush()
+    return '"' + out + '"'
+
+
+class imap_session:
+    def __init__(self, dc):
+        self.imap = imaplib.IMAP4("127.0.0.1", dc.port, timeout=10)
+        self.imap.login(USER, PASSWORD)
+
+    def __enter__(self):
+        return self.imap
+
+    def __exit__(self, *exc):
+        self.imap.logout()
+
+
+def imap_separator(imap):
+    typ, data = imap.list('""', '""')
+    return data[0].split(b'"')[1].decode()
 
 
 def write_record(path, identifiers):
@@ -196,6 +234,46 @@ class ImapRetrieval(unittest.TestCase):
         self.assertEqual(len(self.recorded()), 4)
         self.assertEqual(len(self.stored()), 4)
         self.assertIn("3 messages matched to those stored", self.log())
+
+    def test_folders_named_beyond_ascii_by_name_with_all_and_as_the_move_folder(self):
+        dc = self.serve()
+        with imap_session(dc) as imap:
+            sep = imap_separator(imap)
+            drafts = "Entwürfe" + sep + "Größe"
+            for folder in ("Entwürfe", drafts, "Ablage & Älteres"):
+                self.assertEqual(imap.create(modified_utf7(folder))[0], "OK")
+            imap.append(modified_utf7(drafts), None, None, awkward_message(1).replace(b"\n", b"\r\n"))
+        dc.deliver(USER, awkward_message(2))
+        # By its name, in UTF-8 as the settings hold it; left there.
+        self.account(dc, imapfolders=drafts, leavemail=1)
+        self.assertEqual(len(self.check()), 1, self.log())
+        self.assertEqual(self.stored(), [transfer_form(awkward_message(1))])
+        self.assertTrue(self.recorded()[0].startswith("imap:" + drafts.encode().decode("latin-1") + ":"))
+        # "ALL" lists it in modified UTF-7: the same folder, nothing stored twice; then every
+        # message is moved to a folder whose name holds "&" and umlauts, which "ALL" skips.
+        self.world.accounts[0]["values"].update(imapfolders="ALL", leavemail=0, movefolder="Ablage & Älteres")
+        self.world.write_hive()
+        self.assertEqual(len(self.check()), 1, self.log())
+        self.assertEqual(self.stored(), sorted(transfer_form(awkward_message(n)) for n in (1, 2)))
+        with imap_session(dc) as imap:
+            for folder, count in ((drafts, 0), ("INBOX", 0), ("Ablage & Älteres", 2)):
+                self.assertEqual(imap.select(modified_utf7(folder), readonly=True), ("OK", [b"%d" % count]), folder)
+        self.assertEqual(self.check(), [])
+        self.assertNotIn("HIGH", self.log())
+
+    def test_records_naming_a_folder_as_the_server_writes_it_still_count(self):
+        dc = self.serve()
+        with imap_session(dc) as imap:
+            self.assertEqual(imap.create(modified_utf7("Tom & Jerry"))[0], "OK")
+            imap.append(modified_utf7("Tom & Jerry"), None, None, awkward_message(1).replace(b"\n", b"\r\n"))
+        self.account(dc, imapfolders="Tom & Jerry", leavemail=1)
+        self.assertEqual(len(self.check()), 1)
+        # As an earlier version recorded it: the folder's name in modified UTF-7.
+        path = os.path.join(self.world.work, BOX + ".uidl")
+        write_record(path, [r.replace("imap:Tom & Jerry:", "imap:Tom &- Jerry:") for r in self.recorded()])
+        self.assertEqual(self.check(), [])
+        self.assertTrue(self.recorded()[0].startswith("imap:Tom & Jerry:"), self.recorded())
+        self.assertEqual(len(self.stored()), 1)
 
     def test_tls_from_the_first_byte_and_starttls(self):
         with TestAuthority() as ca:

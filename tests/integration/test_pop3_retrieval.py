@@ -6,10 +6,12 @@ import os
 import poplib
 import random
 import signal
+import struct
 import time
 import unittest
 
 from check_world import CheckWorld, item_name, transfer_form
+from harness import read_route
 from peers.dovecot import PrivateDovecot, available
 
 
@@ -25,6 +27,14 @@ def listed_uids(port, user, password):
         return [l.split(b" ", 1)[1].decode() for l in pop.uidl()[1]]
     finally:
         pop.quit()
+
+
+def write_route(path, entries):
+    with open(path, "wb") as f:
+        f.write(struct.pack("<i", len(entries)))
+        for e in entries:
+            b = e.encode("latin-1")
+            f.write(struct.pack("<i", len(b)) + b)
 
 
 def awkward_message(user, n):
@@ -117,6 +127,53 @@ class Pop3Retrieval(unittest.TestCase):
             self.assertEqual(dc.messages("carol"), {})
             # A kill between storing an item and recording it leaves no second copy either.
             self.assertEqual(sorted(self.world.items("carol@127.0.0.1")), sorted(listed))
+
+    def test_mail_left_for_days_is_deleted_once_stored_and_its_days_are_over(self):
+        with PrivateDovecot({"dave": "pw"}) as dc:
+            for n in range(2):
+                dc.deliver("dave", awkward_message("dave", n))
+            self.world.add_account("dave", dc.port, "dave", "pw", values={"leavemail": 2, "leavedays": 3})
+            box = "dave@127.0.0.1"
+            days_file = os.path.join(self.world.work, box + ".uidl.days")
+
+            def check():
+                status, stored, err = self.world.check()
+                self.assertEqual(status, 0, err)
+                return stored
+
+            def times():
+                return dict(reversed(e.split(" ", 1)) for e in read_route(days_file))
+
+            self.assertEqual(len(check()), 2)
+            self.assertEqual(len(dc.messages("dave")), 2)
+            self.assertEqual(sorted(times()), sorted(listed_uids(dc.port, "dave", "pw")))
+            self.assertEqual(check(), [])
+            self.assertEqual(len(dc.messages("dave")), 2)
+
+            # Four days pass for the first message only.
+            first = listed_uids(dc.port, "dave", "pw")[0]
+            aged = {uid: int(t) - (4 * 86400 if uid == first else 0) for uid, t in times().items()}
+            write_route(days_file, ["%d %s" % (t, uid) for uid, t in aged.items()])
+            dc.deliver("dave", awkward_message("dave", 2))
+            self.assertEqual(len(check()), 1)
+            self.assertNotIn(first, listed_uids(dc.port, "dave", "pw"))
+            self.assertEqual(len(dc.messages("dave")), 2)
+            # Its identifier and time are forgotten once the server no longer lists it.
+            self.assertEqual(check(), [])
+            self.assertEqual(len(self.world.recorded(box)), 2)
+            self.assertEqual(sorted(times()), sorted(self.world.recorded(box)))
+
+            # With no days at all, a message is still deleted only at a check after the one
+            # that stored it.
+            self.world.accounts[0]["values"]["leavedays"] = 0
+            self.world.write_hive()
+            dc.deliver("dave", awkward_message("dave", 3))
+            self.assertEqual(len(check()), 1)
+            self.assertEqual(len(dc.messages("dave")), 1)
+            self.assertEqual(check(), [])
+            self.assertEqual(dc.messages("dave"), {})
+            self.assertEqual(sorted(self.world.items(box).values()),
+                             sorted(transfer_form(awkward_message("dave", n)) for n in range(4)))
 
     def _logs(self):
         return [os.path.join(self.world.work, n) for n in os.listdir(self.world.work) if n.endswith(".log")]
