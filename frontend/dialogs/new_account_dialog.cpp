@@ -54,6 +54,8 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
 
     auto* launch = new QPushButton(tr("&Launch client"), this);
     launch->setObjectName(QStringLiteral("launchClient"));
+    // It has the focus first; Return still means OK, not starting a program.
+    launch->setAutoDefault(false);
     connect(launch, &QPushButton::clicked, this, [this] { launchCommandLine(commandLine_); });
     QHBoxLayout* buttons = okRow(this, [this] { accept(); }, {launch});
 
