@@ -187,6 +187,9 @@ class ClawsMailThroughTheGateway(unittest.TestCase):
         subjects = b"".join(claws.message(n) for n in claws.inbox())
         self.assertIn(b"Subject: Lunch on Friday?", subjects)
         self.assertIn(b"Subject: Minutes of the meeting", subjects)
+        # Claws kept one copy of what it sent (its folder view may count the folder's cache too).
+        sent = os.path.join(claws.mail, "sent")
+        self.assertEqual(len([n for n in os.listdir(sent) if n.isdigit()]), 1, os.listdir(sent))
         claws.call("--select", "#mh/Mailbox/inbox")
         self.shot("2-claws-inbox-after-collecting.png")
         self.assertIsNone(fe.poll())
