@@ -9,16 +9,14 @@
 #include "secrets/secret_moves.h"
 #include "secrets/secret_settings.h"
 #include "tests/support/day_log.h"
+#include "tests/support/private_keyring.h"
 #include "tests/support/temp_env.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace config;
 using plat::SecretKind;
@@ -26,95 +24,29 @@ using plat::SecretStatus;
 
 namespace {
 
-constexpr char kKeyringPassword[] = "keyring-test-password";
-
-bool onPath(const char* program) {
-    return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Starts argv with stdin from a pipe (closed after input is written); answers its pid.
-pid_t startDaemon(const std::vector<std::string>& argv, const std::string& input = {}) {
-    int fds[2];
-    if (pipe(fds) != 0) return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[0], 0);
-        close(fds[0]);
-        close(fds[1]);
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    close(fds[0]);
-    if (!input.empty()) [[maybe_unused]]
-        ssize_t n = write(fds[1], input.data(), input.size());
-    close(fds[1]);
-    return pid;
-}
-
-void endDaemon(pid_t& pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGCONT);
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
-}
-
 class SecretMoves : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!onPath("dbus-daemon") || !onPath("gnome-keyring-daemon") || !onPath("gdbus"))
-            GTEST_SKIP() << "needs dbus-daemon, gnome-keyring and gdbus";
+        if (!testsupport::PrivateKeyring::available()) GTEST_SKIP() << "needs dbus-daemon, gnome-keyring and gdbus";
         testsupport::clearWorld();
         testsupport::freshLog();
-        std::string dir = testsupport::makeTempDir("keyring-bus-");
-        std::string socket = dir + "/bus";
-        testsupport::writeFile(dir + "/bus.conf",
-                               "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
-                               "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n<busconfig>"
-                               "<type>session</type><listen>unix:path=" +
-                                   socket +
-                                   "</listen><auth>EXTERNAL</auth>"
-                                   "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                                   "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-        bus = startDaemon({"dbus-daemon", "--config-file=" + dir + "/bus.conf", "--nofork"});
-        for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) usleep(25000);
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
-        keyring = startDaemon({"gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets"},
-                              kKeyringPassword);
-        // Ready once the login keyring exists: the first item makes it.
-        bool ready = false;
-        for (int i = 0; i < 100 && !ready; ++i) {
-            ready = plat::storeSecret("setup", SecretKind::Password, "x", "setup", 2000).status == SecretStatus::Ok;
-            if (!ready) usleep(100000);
-        }
-        ASSERT_TRUE(ready) << "the private keyring did not start";
+        keyring = std::make_unique<testsupport::PrivateKeyring>();
+        ASSERT_TRUE(keyring->start()) << "the private keyring did not start";
         std::filesystem::create_directory("accounts");
         ASSERT_TRUE(openAccountsKey(accounts));
         ASSERT_TRUE(createAccount(accounts, {"home", "pop.example.net", 110, "ann", "pop-pw", "M", "/bin/true"}));
         ASSERT_TRUE(writeAccountString(accounts, "home", kLocalPass, "local-pw"));
     }
-    void TearDown() override {
-        endDaemon(keyring);
-        endDaemon(bus);
-    }
+    void TearDown() override { keyring.reset(); }
 
-    void lock() {
-        ASSERT_EQ(std::system("gdbus call --session --dest org.freedesktop.secrets --object-path "
-                              "/org/freedesktop/secrets --method org.freedesktop.Secret.Service.Lock "
-                              "\"['/org/freedesktop/secrets/collection/login']\" >/dev/null"),
-                  0);
-    }
+    void lock() { ASSERT_TRUE(keyring->lock()); }
     std::string stored(SecretKind kind) {
         plat::SecretAnswer a = plat::lookupSecret("home", kind);
         return a.status == SecretStatus::Ok ? a.secret : "<" + plat::secretStatusText(a) + ">";
     }
     std::string registry(const char* name) { return readSecretValue(targetKeyPath("home"), name); }
 
-    pid_t bus = -1;
-    pid_t keyring = -1;
+    std::unique_ptr<testsupport::PrivateKeyring> keyring;
     plat::RegKey accounts;
 };
 
