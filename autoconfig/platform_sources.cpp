@@ -1,8 +1,31 @@
 #include "autoconfig/platform_sources.h"
 
+#include <cstdlib>
 #include <random>
 
 namespace autoconfig {
+namespace {
+
+// "127.x.y.z:PORT" from the environment, else empty: tests point the look-up at loopback only.
+std::string loopbackFromEnv(const char* name) {
+    const char* v = std::getenv(name);
+    std::string s = v ? v : "";
+    return s.rfind("127.", 0) == 0 && s.find(':') != std::string::npos ? s : std::string();
+}
+
+}  // namespace
+
+LookupOptions lookupOptions(const std::string& caFile) {
+    LookupOptions o;
+    if (const char* v = std::getenv("TRAWLEX_LOOKUP_TIMEOUT_MS")) {
+        int ms = std::atoi(v);
+        if (ms >= 100 && ms <= 60000) o.http.timeoutMs = ms;
+    }
+    o.http.caFile = caFile;
+    o.http.connectTo = loopbackFromEnv("TRAWLEX_AUTOCONFIG_CONNECT");
+    o.dns.server = loopbackFromEnv("TRAWLEX_DNS_SERVER");
+    return o;
+}
 
 FetchReply NetworkHttps::get(const std::string& url) {
     plat::HttpsGetReply r = plat::httpsGet(url, options_);

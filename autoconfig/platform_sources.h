@@ -26,6 +26,15 @@ private:
     plat::DnsQueryOptions options_;
 };
 
+// What both programs look up with: every request bounded (TRAWLEX_LOOKUP_TIMEOUT_MS, 100 to
+// 60000, for tests), caFile trusted besides the system's certificates, and a test's own
+// servers when TRAWLEX_AUTOCONFIG_CONNECT and TRAWLEX_DNS_SERVER name loopback ones.
+struct LookupOptions {
+    plat::HttpsGetOptions http;
+    plat::DnsQueryOptions dns;
+};
+LookupOptions lookupOptions(const std::string& caFile);
+
 // A number from 0 to n from the system's random source, for SRV weights.
 std::uint32_t systemRandom(std::uint32_t n);
 

@@ -126,15 +126,6 @@ bool confirmed(const char* question) {
     return line && (*line == "y" || *line == "Y" || *line == "yes");
 }
 
-// A loopback "127.x.y.z:PORT" from the environment (test set-ups point the look-up at their
-// own servers with it); anything else is ignored.
-std::string loopbackFromEnv(const char* name) {
-    const char* v = std::getenv(name);
-    if (!v) return {};
-    std::string s(v);
-    return s.rfind("127.", 0) == 0 && s.find(':') != std::string::npos ? s : std::string();
-}
-
 const char* securityWord(std::uint32_t s) {
     return s == 0 ? "none" : s == 1 ? "starttls" : s == 2 ? "tls" : "?";
 }
@@ -218,18 +209,9 @@ int add(const std::vector<std::string>& args) {
     autoconfig::Discovery found;
     if (server.empty()) {
         std::printf("Looking up the settings of %s:\n", address.text().c_str());
-        plat::HttpsGetOptions http;
-        // Each request's bound: 10 s, or TRAWLEX_LOOKUP_TIMEOUT_MS (100 to 60000; for tests).
-        if (const char* v = std::getenv("TRAWLEX_LOOKUP_TIMEOUT_MS")) {
-            int ms = std::atoi(v);
-            if (ms >= 100 && ms <= 60000) http.timeoutMs = ms;
-        }
-        http.caFile = config::readSetting(config::kCaFile);
-        http.connectTo = loopbackFromEnv("TRAWLEX_AUTOCONFIG_CONNECT");
-        plat::DnsQueryOptions dnsOptions;
-        dnsOptions.server = loopbackFromEnv("TRAWLEX_DNS_SERVER");
-        autoconfig::NetworkHttps https(http);
-        autoconfig::NetworkDns dns(dnsOptions);
+        autoconfig::LookupOptions options = autoconfig::lookupOptions(config::readSetting(config::kCaFile));
+        autoconfig::NetworkHttps https(options.http);
+        autoconfig::NetworkDns dns(options.dns);
         // --no-lookup: the table shipped with the program only, nothing asked on the network.
         bool network = !o.flag("--no-lookup");
         found = autoconfig::discover(address,

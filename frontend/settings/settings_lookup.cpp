@@ -26,13 +26,6 @@ std::chrono::milliseconds& limit() {
     return l;
 }
 
-// "127.x.y.z:PORT" from the environment, else empty: tests point the look-up at loopback only.
-std::string loopbackFromEnv(const char* name) {
-    const char* v = std::getenv(name);
-    std::string s = v ? v : "";
-    return s.rfind("127.", 0) == 0 && s.find(':') != std::string::npos ? s : std::string();
-}
-
 }  // namespace
 
 void start(const autoconfig::MailAddress& address, Answer answer) {
@@ -41,15 +34,9 @@ void start(const autoconfig::MailAddress& address, Answer answer) {
         return;
     }
     // Everything the worker needs is read here, on the GUI thread.
-    plat::HttpsGetOptions http;
-    if (const char* v = std::getenv("TRAWLEX_LOOKUP_TIMEOUT_MS")) {
-        int ms = std::atoi(v);
-        if (ms >= 100 && ms <= 60000) http.timeoutMs = ms;
-    }
-    http.caFile = config::readSetting(config::kCaFile);
-    http.connectTo = loopbackFromEnv("TRAWLEX_AUTOCONFIG_CONNECT");
-    plat::DnsQueryOptions dns;
-    dns.server = loopbackFromEnv("TRAWLEX_DNS_SERVER");
+    autoconfig::LookupOptions options = autoconfig::lookupOptions(config::readSetting(config::kCaFile));
+    plat::HttpsGetOptions http = options.http;
+    plat::DnsQueryOptions dns = options.dns;
     // The global pool: the application waits for it when it ends, so a look-up still running
     // then finishes before anything it uses goes away.
     QThreadPool::globalInstance()->start([address, http, dns, answer = std::move(answer)]() mutable {
