@@ -16,21 +16,13 @@ ModalHook& hook() {
 
 }  // namespace
 
-int execModal(QDialog& dialog) {
-    if (hook()) return hook()(dialog);
-    return dialog.exec();
-}
-
-int execCentred(QDialog& dialog) {
-    dialog.adjustSize();
-    centerOnScreen(&dialog);
-    return execModal(dialog);
-}
-
 void openDialog(QDialog* dialog, std::function<void(int)> done) {
     if (hook()) {
         int result = hook()(*dialog);
         if (done) done(result);
+        // Out of its owner's children at once, as a dialog that ran its own loop would be gone: a
+        // script driving the window that opened it must not find this one's buttons there.
+        dialog->setParent(nullptr);
         dialog->deleteLater();
         return;
     }

@@ -1,4 +1,4 @@
-// Running a modal dialog: the one place every dialog of the settings goes through, so that a
+// Opening a dialog: the one place every dialog of the settings goes through, so that a
 // test can drive a dialog instead of waiting for a human; and placing a window in the middle.
 #pragma once
 
@@ -10,11 +10,6 @@
 class QDialog;
 class QWidget;
 
-// Runs dialog modally (its own loop; the main window keeps its messages and timers) and
-// answers its result code.
-int execModal(QDialog& dialog);
-// The same for a dialog first sized to its contents and centred on its screen.
-int execCentred(QDialog& dialog);
 // Opens a dialog made with new without a loop of its own (QDialog::open: modal for its owner
 // window), calls done with its result once it has finished, then deletes it. Under a test's
 // hook the hook answers instead, and done runs before this returns.

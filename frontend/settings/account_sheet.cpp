@@ -24,6 +24,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -107,13 +108,14 @@ private:
     QLineEdit* edit_;
 };
 
-// Shows the dialog modally, centred, starting with commandLine; true for OK, which puts the
-// edited line (at most 259 characters) into commandLine, false for Cancel.
-bool editAlternativeClient(std::string& commandLine, QWidget* owner) {
-    AlternativeClientDialog dialog(commandLine, owner);
-    if (execCentred(dialog) != QDialog::Accepted) return false;
-    commandLine = dialog.commandLine();
-    return true;
+// Opens the dialog window-modal and centred, starting with commandLine; edited hears the
+// edited line (at most 259 characters) once OK closes it, nothing after Cancel.
+void editAlternativeClient(const std::string& commandLine, QWidget* owner,
+                           std::function<void(const std::string&)> edited) {
+    auto* dialog = new AlternativeClientDialog(commandLine, owner);
+    openCentred(dialog, [dialog, edited = std::move(edited)](int result) {
+        if (result == QDialog::Accepted) edited(dialog->commandLine());
+    });
 }
 
 // The account sheet's "Account" page: the POP3 log-in (a password, or OAuth 2.0 with its
@@ -268,8 +270,11 @@ void AccountPage::chooseProtocol() {
 }
 
 void AccountPage::editAlternative() {
-    if (!editAlternativeClient(alternative_, this)) return;
-    emailProgram_->setCurrentIndex(emailProgram_->count() - 1);
+    editAlternativeClient(alternative_, this, [page = QPointer<AccountPage>(this)](const std::string& line) {
+        if (!page) return;
+        page->alternative_ = line;
+        page->emailProgram_->setCurrentIndex(page->emailProgram_->count() - 1);
+    });
 }
 
 // The account sheet's "Advanced" page: the title again and what becomes of fetched mail at the
