@@ -187,6 +187,29 @@ SecretStatus defaultCollection(SecretService* service, GCancellable* c, SecretAn
     return SecretStatus::Ok;
 }
 
+// Other items under the same attributes (left by another program, or by a store that kept
+// an older one beside the new) would answer lookups in any order: after a store only the
+// items holding the stored secret stay.
+void removeOtherSecrets(SecretService* service, const Job& job, GHashTable* attrs) {
+    ErrorHolder err;
+    GList* items = secret_service_search_sync(
+        service, schema(), attrs, static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS),
+        job.cancellable, &err.e);
+    for (GList* l = items; l; l = l->next) {
+        auto* item = static_cast<SecretItem*>(l->data);
+        SecretValue* value = secret_item_get_locked(item) ? nullptr : secret_item_get_secret(item);
+        if (!value) continue;
+        gsize length = 0;
+        const gchar* bytes = secret_value_get(value, &length);
+        bool same = std::string(bytes ? bytes : "", bytes ? length : 0) == job.secret;
+        secret_value_unref(value);
+        if (same) continue;
+        ErrorHolder gone;
+        secret_item_delete_sync(item, job.cancellable, &gone.e);
+    }
+    g_list_free_full(items, g_object_unref);
+}
+
 SecretAnswer runLookup(SecretService* service, const Job& job) {
     Attributes attrs(job.account, job.kind);
     ErrorHolder err;
@@ -225,6 +248,7 @@ SecretAnswer runStore(SecretService* service, const Job& job) {
                                             job.label.c_str(), value, job.cancellable, &err.e);
     secret_value_unref(value);
     if (!ok || err.e) return fromError(err.e, false);
+    removeOtherSecrets(service, job, attrs.table);
     return okAnswer();
 }
 

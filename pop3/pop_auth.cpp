@@ -8,8 +8,7 @@
 void POP_Auth::start() {
     DebugLine(LOG_APP, LOG_LOW, "POP_Auth::start");
     client_->lineBuffer().reset();
-    greeted_ = false;
-    passwordAhead_ = false;
+    run_ = Run{};
     pop().setPipelining(false);
     if (pop().security() == Security::Tls) {
         waitIn(state_WAIT_TLS);
@@ -81,7 +80,7 @@ void POP_Auth::awaitReply(bool sent, const char* failureLine, State next) {
 
 void POP_Auth::onGreeting(const std::string& reply) {
     if (!accepted(reply, "-ve response greeting :")) return;
-    greeted_ = true;
+    run_.greeted = true;
     if (pop().security() == Security::StartTls && !client_->secured()) {
         awaitReply(pop().sendCommand(POPCommand::STLS), "STLS could not be sent", state_WAIT_STLS_ACK);
         return;
@@ -98,18 +97,16 @@ void POP_Auth::logIn() {
         fail();
         return;
     }
-    capaStarted_ = false;
-    capabilityLines_ = 0;
-    offersOAuthBearer_ = offersXOAuth2_ = false;
+    run_.capabilities = Capabilities{};
     awaitReply(pop().sendCommand(POPCommand::CAPA), "CAPA could not be sent", state_WAIT_CAPA);
 }
 
 void POP_Auth::onCapaLine(const std::string& line) {
-    if (!capaStarted_) {
-        capaStarted_ = true;
+    if (!run_.capabilities.started) {
+        run_.capabilities.started = true;
         // A server without CAPA may still know XOAUTH2, the mechanism most providers offer.
         if (!POPClient::isPositive(line)) {
-            offersXOAuth2_ = true;
+            run_.capabilities.offersXOAuth2 = true;
             onCapabilitiesKnown();
         } else {
             client_->armTimeout();
@@ -121,7 +118,7 @@ void POP_Auth::onCapaLine(const std::string& line) {
         return;
     }
     client_->armTimeout();
-    if (!pop().countCapabilityLine(capabilityLines_)) {
+    if (!pop().countCapabilityLine(run_.capabilities.lines)) {
         fail();
         return;
     }
@@ -130,8 +127,8 @@ void POP_Auth::onCapaLine(const std::string& line) {
     if (cmdline::equalsNoCase(words[0], "PIPELINING")) pop().setPipelining(true);
     if (!cmdline::equalsNoCase(words[0], "SASL")) return;
     for (const std::string& word : words) {
-        if (cmdline::equalsNoCase(word, "OAUTHBEARER")) offersOAuthBearer_ = true;
-        if (cmdline::equalsNoCase(word, "XOAUTH2")) offersXOAuth2_ = true;
+        if (cmdline::equalsNoCase(word, "OAUTHBEARER")) run_.capabilities.offersOAuthBearer = true;
+        if (cmdline::equalsNoCase(word, "XOAUTH2")) run_.capabilities.offersXOAuth2 = true;
     }
 }
 
@@ -144,14 +141,14 @@ void POP_Auth::onCapabilitiesKnown() {
 }
 
 void POP_Auth::sendAuth() {
-    mechanism_ = chooseBearerMechanism(offersOAuthBearer_, offersXOAuth2_);
-    if (mechanism_ == BearerMechanism::None) {
+    run_.mechanism = chooseBearerMechanism(run_.capabilities.offersOAuthBearer, run_.capabilities.offersXOAuth2);
+    if (run_.mechanism == BearerMechanism::None) {
         std::string why = client_->host() + " offers no login by AUTH OAUTHBEARER or XOAUTH2";
         DebugLine(LOG_MAIL, LOG_HIGH, why.c_str());
         fail();
         return;
     }
-    awaitReply(pop().sendCommand(POPCommand::AUTH, bearerMechanismName(mechanism_)), "AUTH could not be sent",
+    awaitReply(pop().sendCommand(POPCommand::AUTH, bearerMechanismName(run_.mechanism)), "AUTH could not be sent",
                state_WAIT_AUTH_CHALLENGE);
 }
 
@@ -166,7 +163,7 @@ void POP_Auth::onAuthChallenge(const std::string& reply) {
         fail();
         return;
     }
-    std::string response = bearerInitialResponse(mechanism_, pop().user(), client_->host(), client_->port(),
+    std::string response = bearerInitialResponse(run_.mechanism, pop().user(), client_->host(), client_->port(),
                                                  pop().password());
     if (response.empty()) {
         std::string why = "no usable access token or user name for " + client_->host();
@@ -181,8 +178,8 @@ void POP_Auth::onAuthChallenge(const std::string& reply) {
 void POP_Auth::onBearerReply(const std::string& reply) {
     if (state_ == state_WAIT_BEARER_ACK && isChallenge(reply)) {
         // The challenge carries the server's error report; the exchange ends with our answer.
-        awaitReply(pop().sendSaslResponse(bearerErrorAcknowledgement(mechanism_)), "AUTH response could not be sent",
-                   state_WAIT_BEARER_REFUSAL);
+        awaitReply(pop().sendSaslResponse(bearerErrorAcknowledgement(run_.mechanism)),
+                   "AUTH response could not be sent", state_WAIT_BEARER_REFUSAL);
         return;
     }
     if (state_ == state_WAIT_BEARER_ACK && POPClient::isPositive(reply)) {
@@ -203,7 +200,7 @@ void POP_Auth::sendUser() {
         return;
     }
     warnOfPasswordInClear();
-    passwordAhead_ = true;
+    run_.passwordAhead = true;
     awaitReply(pop().sendUserAndPassword(), "USER could not be sent", state_WAIT_USER_ACK);
 }
 
@@ -235,7 +232,7 @@ void POP_Auth::onSecured(bool ok) {
         fail();
         return;
     }
-    if (greeted_) {
+    if (run_.greeted) {
         logIn();
     } else {
         waitIn(state_WAIT_GREETING);
@@ -243,7 +240,7 @@ void POP_Auth::onSecured(bool ok) {
 }
 
 void POP_Auth::onUserAck(const std::string& reply) {
-    if (passwordAhead_ && !POPClient::isPositive(reply)) {
+    if (run_.passwordAhead && !POPClient::isPositive(reply)) {
         DebugLineStr(LOG_MAIL, LOG_HIGH, "-ve response to USER :", reply.c_str());
         // PASS's reply is read before the login ends, or the close would take it for QUIT's.
         waitIn(state_WAIT_PASS_AFTER_REFUSAL);
@@ -251,7 +248,7 @@ void POP_Auth::onUserAck(const std::string& reply) {
     }
     if (!accepted(reply, "-ve response to USER :")) return;
     DebugLineStr(LOG_MAIL, LOG_LOW, "+ve response to USER :", reply.c_str());
-    if (passwordAhead_) {
+    if (run_.passwordAhead) {
         waitIn(state_WAIT_PASS_ACK);
         return;
     }

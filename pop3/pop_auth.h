@@ -59,11 +59,19 @@ private:
     void awaitReply(bool sent, const char* failureLine, State next);
     void fail();
 
-    bool greeted_ = false;
-    bool capaStarted_ = false;
-    std::size_t capabilityLines_ = 0;
-    bool passwordAhead_ = false;  // PASS went out with USER
-    bool offersOAuthBearer_ = false;
-    bool offersXOAuth2_ = false;
-    BearerMechanism mechanism_ = BearerMechanism::None;
+    // What the server said to one CAPA (asked again after STLS).
+    struct Capabilities {
+        bool started = false;
+        std::size_t lines = 0;
+        bool offersOAuthBearer = false;
+        bool offersXOAuth2 = false;
+    };
+    // One log-in's state, made fresh by start().
+    struct Run {
+        bool greeted = false;
+        bool passwordAhead = false;  // PASS went out with USER
+        Capabilities capabilities;
+        BearerMechanism mechanism = BearerMechanism::None;
+    };
+    Run run_;
 };

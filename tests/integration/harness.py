@@ -188,9 +188,9 @@ class Engine:
         return out
 
     # -- commands --------------------------------------------------------------------------
-    def ctl(self, *args, timeout=15):
+    def ctl(self, *args, timeout=15, cwd=None):
         return subprocess.run([TRAWLEXCTL, *args], env=self.env, capture_output=True, text=True,
-                              timeout=timeout)
+                              timeout=timeout, cwd=cwd)
 
     def ctl_background(self, *args):
         return subprocess.Popen([TRAWLEXCTL, *args], env=self.env, stdout=subprocess.PIPE,

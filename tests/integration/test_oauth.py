@@ -234,7 +234,8 @@ class Renewal(OAuthCase):
 
 class Probe(OAuthCase):
     def probe(self, target):
-        r = self.w.engine.ctl("probe", target, "--login", timeout=60)
+        # In the engine's folder: a failed renewal's HIGH line goes to the day log there.
+        r = self.w.engine.ctl("probe", target, "--login", timeout=60, cwd=self.w.engine.work)
         return r.returncode, r.stdout, r.stderr
 
     def test_the_log_in_is_probed_with_a_renewed_token_until_the_sign_in_is_revoked(self):
