@@ -84,7 +84,8 @@ class Claws:
     # -- the first-run wizard -----------------------------------------------------------------
     def _stuck(self, what):
         path = self.shot("wizard-failed.png")
-        raise WizardStuck("Claws's set-up wizard, page '%s': %s (screen in %s)\n%s"
+        # The page is the one the keys were meant for; the screen shows the one really open.
+        raise WizardStuck("Claws's set-up wizard, driven as far as page '%s': %s (its screen: %s)\n%s"
                           % (self.page, what, path, self.log_text()))
 
     def _keys(self, *keys):
@@ -116,7 +117,8 @@ class Claws:
         connections stay on this machine); the mailbox where Claws proposes it. Then Save."""
         self.page = "Welcome"
         if not wait_until(lambda: self.window(WIZARD), 20, 0.1):
-            self._stuck("the wizard did not open: %s" % self.proc.poll())
+            status = self.proc.poll()
+            self._stuck("its window did not open (Claws %s)" % ("runs" if status is None else "ended with %s" % status))
         self.shot("wizard-1-welcome.png")
         # Next keeps the focus on its button; the name is two steps on, past Cancel.
         self._next("About You", "wizard-2-about-you-proposed.png")
