@@ -462,6 +462,22 @@ Klicken Sie auf &apos;Ja&apos; zum Löschen oder auf &apos;Nein&apos; zum Abbrec
         <translation>Benutzername:</translation>
     </message>
     <message>
+        <source>Encryption:</source>
+        <translation>Verschlüsselung:</translation>
+    </message>
+    <message>
+        <source>None (TLS and STARTTLS off)</source>
+        <translation>Keine (TLS und STARTTLS aus)</translation>
+    </message>
+    <message>
+        <source>Outgoing log-in (SMTP):</source>
+        <translation>Anmeldung für ausgehende Mail (SMTP):</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>Keine</translation>
+    </message>
+    <message>
         <source>Password:</source>
         <translation>Passwort:</translation>
     </message>

@@ -3,6 +3,7 @@
 // program Read mail starts.
 #include "frontend/settings/account_sheet.h"
 #include "frontend/settings/account_wizard.h"
+#include "frontend/dialogs/new_account_dialog.h"
 #include "frontend/dialogs/select_account.h"
 #include "tests/frontend/settings_fixture.h"
 #include "tests/support/temp_env.h"
@@ -212,6 +213,9 @@ TEST_F(AccountsTest, FinishWithTheDefaultClientCreatesTheAccountAndItsMailbox) {
         EXPECT_EQ(d.objectName(), "newAccountSettingsDialog");
         shownClient = d.findChild<QLabel*>("emailProgram")->text().toStdString();
         EXPECT_EQ(d.findChild<QLabel*>("userName")->text(), "home");
+        // What e-mail programs propose and the local servers refuse is named.
+        EXPECT_TRUE(d.findChild<QLabel*>("encryption")->text().startsWith("None"));
+        EXPECT_EQ(d.findChild<QLabel*>("outLogin")->text(), "None");
         return 1;
     });
     EXPECT_TRUE(runAddAccountWizard(nullptr));
@@ -704,6 +708,12 @@ TEST_F(AccountsTest, DialogsAreRenderedForReviewWhenAsked) {
         return 0;
     });
     runAddAccountWizard(nullptr);
+    then([&](QDialog& d) {
+        saveScreen(d, "new-account-settings.png");
+        d.hide();
+        return 0;
+    });
+    showNewAccountSettings(nullptr, "Claws Mail", "claws-mail", "home", false);
 }
 
 }  // namespace
