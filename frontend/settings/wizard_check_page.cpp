@@ -11,7 +11,6 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -129,9 +128,9 @@ WizardCheckPage::WizardCheckPage(std::function<std::vector<check::Target>()> tar
     busy_->setRange(0, 0);
     busy_->setTextVisible(false);
     layout->addWidget(busy_);
-    form_ = new QFormLayout;
-    form_->setRowWrapPolicy(QFormLayout::DontWrapRows);
-    layout->addLayout(form_);
+    // Each server's name above what its check found, the full width for both.
+    list_ = new QVBoxLayout;
+    layout->addLayout(list_);
     keep_ = checkBox(this, "keepUnchecked", tr("Set up the account &anyway"));
     keep_->setToolTip(
         tr("For example when this computer is offline: Tarnwick tries the servers again each "
@@ -186,20 +185,28 @@ void WizardCheckPage::run() {
     stop();
     targets_ = targetsOf_();
     passed_.assign(targets_.size(), std::nullopt);
-    while (form_->rowCount() > 0) form_->removeRow(0);
+    for (QLabel* l : shown_) delete l;
+    shown_.clear();
     results_.clear();
     for (std::size_t i = 0; i < targets_.size(); ++i) {
         const check::Target& t = targets_[i];
+        auto* role = new QLabel(
+            tr("%1: %2, port %3").arg(t.role, QString::fromStdString(t.probe.host)).arg(t.probe.port), this);
+        role->setTextFormat(Qt::PlainText);
+        role->setWordWrap(true);
+        QFont bold = role->font();
+        bold.setBold(true);
+        role->setFont(bold);
         auto* result = new QLabel(tr("Checking…"), this);
         result->setObjectName(QStringLiteral("checkResult%1").arg(i));
         result->setTextFormat(Qt::PlainText);  // a server's own words are shown in it
         result->setWordWrap(true);
         result->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        auto* role = new QLabel(
-            tr("%1 (%2, port %3):").arg(t.role, QString::fromStdString(t.probe.host)).arg(t.probe.port), this);
-        role->setTextFormat(Qt::PlainText);
-        role->setWordWrap(true);
-        form_->addRow(role, result);
+        result->setIndent(12);
+        list_->addWidget(role);
+        list_->addWidget(result);
+        shown_.push_back(role);
+        shown_.push_back(result);
         results_.push_back(result);
     }
     running_ = !targets_.empty();

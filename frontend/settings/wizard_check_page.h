@@ -16,11 +16,11 @@
 #include <vector>
 
 class QCheckBox;
-class QFormLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class QVBoxLayout;
 
 namespace check {
 
@@ -82,9 +82,10 @@ private:
     std::vector<check::Target> targets_;
     std::vector<std::optional<bool>> passed_;  // per target, once answered
     std::vector<QLabel*> results_;
+    std::vector<QLabel*> shown_;  // the servers' names and results, made anew for each check
     QLabel* status_;
     QProgressBar* busy_;
-    QFormLayout* form_;
+    QVBoxLayout* list_;
     QCheckBox* keep_;
     QPushButton* again_;
     QTimer* limit_;

@@ -1358,8 +1358,8 @@ Klicken Sie zum Entfernen auf JA.</translation>
         <translation>Wird geprüft…</translation>
     </message>
     <message>
-        <source>%1 (%2, port %3):</source>
-        <translation>%1 (%2, Port %3):</translation>
+        <source>%1: %2, port %3</source>
+        <translation>%1: %2, Port %3</translation>
     </message>
     <message>
         <source>No answer in time. Is this computer connected to the internet?</source>

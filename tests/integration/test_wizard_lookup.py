@@ -144,6 +144,37 @@ class WizardByAddress(test_first_start.FirstStart):
         self.assertIn("TLS", self.dovecot.read_log())
         self.assertIsNone(fe.poll())
 
+    def test_a_certificate_for_another_name_is_said_so(self):
+        """The provider's POP3 server shows a certificate for another name: the check says so
+        in plain words, and the wizard is left without an account."""
+        cert, key = self.ca.server("mail.other.test")
+        other = PrivateDovecot({"ann": POP_PW}, ssl="starttls", cert=cert, key=key).start()
+        self.addCleanup(other.stop)
+        self.web.route("autoconfig.example.test", "/mail/config-v1.1.xml", settings_file(other.port, self.smtp.port))
+        self.world.start_front_end(self.env)
+        self.focus("Tarnwick Options")
+        self.keys("alt+s")
+        self.type("127.0.0.1")
+        self.keys("Return")
+        wid = self.focus("Add Account Wizard")
+        self.keys("alt+e")
+        self.type("ann@example.test")
+        self.keys("Return")
+        self.assertTrue(wait_until(lambda: self.web.requests, 5), "the settings file was not asked for")
+        time.sleep(1.5)
+        wid = self.focus("Add Account Wizard")
+        self.keys("alt+p")
+        self.type(POP_PW)
+        self.keys("Return")
+        self.assertTrue(wait_until(lambda: any("wizard's check of pop3 127.0.0.1:%d failed at tls "
+                                               "(certificate-other-name)" % other.port in line
+                                               for line in self.world.log_texts()), 30),
+                        "\n".join(self.world.log_texts()))
+        self.shot("wizard-address-check-other-name.png", wid)
+        self.keys("Escape")
+        self.assertTrue(wait_until(lambda: self.window("Add Account Wizard") is None, 5))
+        self.assertNotIn("\\Accounts\\ann]", self.hive())
+
 
 if __name__ == "__main__":
     unittest.main()
