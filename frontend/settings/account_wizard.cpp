@@ -10,6 +10,7 @@
 #include "frontend/settings/settings_lookup.h"
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
+#include "frontend/settings/wizard_check_page.h"
 #include "oauth/oauth_settings.h"
 #include "config/settings.h"
 #include "secrets/secret_moves.h"
@@ -58,7 +59,7 @@ QString fieldText(const QWizard* wizard, const char* name) {
 }
 
 // The pages in the order of the manual set-up, then those of the set-up from an address.
-enum PageId { kTitlePage, kServerPage, kClientPage, kLookupPage, kFoundPage };
+enum PageId { kTitlePage, kServerPage, kClientPage, kLookupPage, kFoundPage, kCheckPage };
 
 // What the pages of the set-up from an address share: the address, what the look-up found and
 // the plan made of it, or why the manual pages follow instead.
@@ -482,6 +483,7 @@ public:
         setPage(kClientPage, new WizardClientPage);
         setPage(kLookupPage, lookupPage_ = new WizardLookupPage(&state_));
         setPage(kFoundPage, foundPage_ = new WizardFoundPage(&state_));
+        setPage(kCheckPage, new WizardCheckPage([this] { return checkTargets(); }, kClientPage));
         button(QWizard::BackButton)->setObjectName(QStringLiteral("back"));
         button(QWizard::NextButton)->setObjectName(QStringLiteral("next"));
         button(QWizard::FinishButton)->setObjectName(QStringLiteral("finish"));
@@ -494,6 +496,37 @@ public:
             shownId_ = id;
         });
         connect(this, &QDialog::finished, lookupPage_, &WizardLookupPage::stop);
+    }
+
+    // The server check comes before the last page, whichever way the servers were given.
+    int nextId() const override {
+        int id = QWizard::nextId();
+        return id == kClientPage && currentId() != kCheckPage ? kCheckPage : id;
+    }
+
+    // What the check probes: the incoming server as the pages hold it, and the outgoing server
+    // the account's mail leaves through.
+    std::vector<check::Target> checkTargets() const {
+        std::vector<check::Target> targets;
+        if (fromLookUp()) {
+            const found::Plan& p = *state_.plan;
+            std::string password = fieldText(this, "foundPassword").toStdString();
+            targets.push_back(
+                check::incoming(p.protocol, p.server, p.port, p.security, p.user, password, oauth(), p.note));
+            if (p.outgoing == found::Outgoing::Own || p.outgoing == found::Outgoing::BecomesGlobal) {
+                targets.push_back(
+                    check::outgoing(p.smtpServer, p.smtpPort, p.smtpSecurity, p.smtpUser, password, oauth(), p.note));
+                return targets;
+            }
+        } else {
+            targets.push_back(check::incoming(
+                config::kProtocolPop3, fieldText(this, "popServer").toLower().toStdString(),
+                validation::readPort(fieldText(this, "popPort").toStdString()).value_or(110),
+                field(QStringLiteral("popSecurity")).toUInt(), fieldText(this, "popUser").toStdString(),
+                fieldText(this, "popPassword").toStdString(), oauth(), {}));
+        }
+        if (std::optional<check::Target> global = check::globalOutgoing()) targets.push_back(*global);
+        return targets;
     }
 
     // Whether Finish takes the settings the look-up found.
