@@ -127,7 +127,9 @@ private:
             auto& caps = report_.capabilities;
             if (t_.protocol == Protocol::Pop3) {
                 if (!send("CAPA", why) || !read(line, why)) return detail = why, false;
-                if (line.rfind("+OK", 0) != 0) return detail = "CAPA refused: " + line.substr(0, 200), false;
+                // CAPA came later than POP3 itself: a server that does not know it lists nothing,
+                // and the log-in (or STLS, when asked for) is still tried, as the engine tries it.
+                if (line.rfind("+OK", 0) != 0) return detail = "none listed: CAPA refused: " + line.substr(0, 200), true;
                 for (std::size_t i = 0;; ++i) {
                     if (i > kMaxCapabilityLines) return detail = "a CAPA listing of more than 1000 lines", false;
                     if (!read(line, why)) return detail = why, false;

@@ -22,6 +22,7 @@ import smtp_provider  # noqa: E402
 from certificates import TestAuthority  # noqa: E402
 from lookup_servers import ImapsStandIn, SettingsServer, TestDns  # noqa: E402
 from private_keyring import available as keyring_available, keyring_for  # noqa: E402
+from scripted_pop3 import ScriptedPop3  # noqa: E402
 from smtp_provider import SmtpProvider  # noqa: E402
 
 POP_PW = "pop-secret-41"
@@ -403,6 +404,16 @@ class Probe(Case):
         self.assertLess(out.index("STLS"), out.index("starttls "))   # offered before TLS
         for step in ("starttls", "tls", "login"):
             self.assertStep(out, step)
+
+    def test_a_pop3_server_without_capa_is_still_logged_in_to(self):
+        with ScriptedPop3() as old:
+            w = self.world()
+            status, out, err = w.ctl("probe", "127.0.0.1:%d" % old.port, "--protocol", "pop3", "--security", "none",
+                                     "--login", "--user", "ann", "--password-stdin", stdin=b"pw\n")
+            self.assertEqual(status, 0, out + err)
+            self.assertRegex(out, r"(?m)^capabilities\s+ok\s+\d+ ms  none listed: CAPA refused: -ERR unknown$")
+            self.assertStep(out, "login")
+            self.assertIn("PASS pw", old.commands)
 
     def test_expired_certificate(self):
         dc = self.dovecot("pop3s", self.expired)
