@@ -31,9 +31,9 @@ WizardServerPage::WizardServerPage(const FoundState* state) : state_(state) {
     registerField(QStringLiteral("popServer*"), pop_.server);
     registerField(QStringLiteral("popUser*"), pop_.user);
     registerField(QStringLiteral("popPassword*"), pop_.password);
-    registerField(QStringLiteral("popPort"), pop_.port);
+    registerField(QStringLiteral("popPort"), pop_.port->edit());
     registerField(QStringLiteral("popSecurity"), pop_.security, "currentData");
-    connect(pop_.port, &QLineEdit::textChanged, this, &QWizardPage::completeChanged);
+    connect(pop_.port->edit(), &QLineEdit::textChanged, this, &QWizardPage::completeChanged);
     auto* signIn = new SignInFields(this, form, {});
     signIn->registerFields(
         [this](const QString& name, QWidget* widget, const char* property) { registerField(name, widget, property); });
