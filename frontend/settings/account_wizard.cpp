@@ -41,8 +41,9 @@ QString fieldText(const QWizard* wizard, const char* name) {
     return wizard->field(QLatin1String(name)).toString();
 }
 
-// The pages in the order of the manual set-up, then those of the set-up from an address.
-enum PageId { kTitlePage, kServerPage, kClientPage, kLookupPage, kFoundPage };
+// The pages in the order of the manual set-up, then those of the set-up from an address, then
+// the manual set-up's after its server page.
+enum PageId { kTitlePage, kServerPage, kClientPage, kLookupPage, kFoundPage, kOutgoingPage, kFetchingPage };
 
 // The address the settings are looked up for (field "emailAddress", may stay empty) and the
 // account's title (field "accountTitle"), proposed from the address until the user changes it.
@@ -382,7 +383,7 @@ public:
         setWizardStyle(QWizard::ClassicStyle);
         setOption(QWizard::NoBackButtonOnStartPage, false);
         setPage(kTitlePage, new WizardTitlePage(&state_));
-        setPage(kServerPage, new WizardServerPage(&state_));
+        manual_ = addManualPages(this, &state_, {kServerPage, kOutgoingPage, kFetchingPage}, kClientPage);
         setPage(kClientPage, new WizardClientPage);
         setPage(kLookupPage, lookupPage_ = new WizardLookupPage(&state_));
         setPage(kFoundPage, foundPage_ = new WizardFoundPage(&state_));
@@ -465,6 +466,7 @@ public:
         }
         if (created_ && state_.haveAddress)
             config::writeAccountString(accounts, a.title, config::kEmailAddressValue, state_.address.text());
+        if (created_) complete_ = manual_.write(a.title);
         QWizard::accept();
     }
     bool created() const { return created_; }
@@ -472,6 +474,7 @@ public:
 
 private:
     FoundState state_;
+    ManualPages manual_;
     int shownId_ = -1;
     WizardLookupPage* lookupPage_;
     WizardFoundPage* foundPage_;

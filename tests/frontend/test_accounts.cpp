@@ -93,6 +93,12 @@ QWizard& wizard(QDialog& d) {
     return dynamic_cast<QWizard&>(d);
 }
 
+// Next from the server page, and on past the outgoing and fetched-mail pages as they are, to
+// the e-mail program's page.
+void toClientPage(QWizard& w) {
+    for (int i = 0; i < 3 && w.currentId() != 2; ++i) w.next();
+}
+
 // The wizard as a test's dialog hook runs it: closed before the call returns.
 bool runAddAccountWizard(QWidget* owner) {
     bool created = false;
@@ -174,12 +180,12 @@ TEST_F(AccountsTest, TheServerPageChecksInOrderAndKeepsTheServerInLowerCase) {
         server->insert("POP.Example.NET");
         EXPECT_EQ(server->text(), "pop.example.net");
         EXPECT_EQ(in<QLineEdit>(d, "popPassword")->echoMode(), QLineEdit::Password);
-        w.next();
+        toClientPage(w);
         EXPECT_TRUE(takeBoxes().empty());
         EXPECT_EQ(w.currentId(), 2);
         // Back leaves the page as it is, and comes forward again.
-        w.back();
-        EXPECT_EQ(w.currentId(), 1);
+        w.back();  // to the page on fetched mail, the last manual one
+        EXPECT_EQ(w.currentPage()->objectName(), "fetchingPage");
         w.next();
         EXPECT_EQ(w.currentId(), 2);
         press(d, "finish");
@@ -199,7 +205,7 @@ TEST_F(AccountsTest, FinishWithTheDefaultClientCreatesTheAccountAndItsMailbox) {
         type(d, "popServer", "Pop.Example.Net");  // pasted: not typed, still stored in lower case
         type(d, "popUser", "jo");
         type(d, "popPassword", "pw");
-        w.next();
+        toClientPage(w);
         auto* client = in<QComboBox>(d, "emailProgram");
         EXPECT_EQ(client->count(), 2);
         EXPECT_EQ(client->itemText(0), "Post Office");  // sorted
@@ -247,7 +253,7 @@ TEST_F(AccountsTest, AWizardAccountThatSignsInWithOAuthKeepsTheTypedPasswordAsIt
         EXPECT_FALSE(in<QComboBox>(d, "signInProvider")->isHidden());
         EXPECT_FALSE(in<QLineEdit>(d, "signInClientId")->isHidden());
         type(d, "signInClientId", "client-3");
-        w.next();
+        toClientPage(w);
         press(d, "finish");
         return d.result();
     });
@@ -293,7 +299,7 @@ TEST_F(AccountsTest, TheServerPageProposesPop3PortsAndRefusesABadOne) {
         security->setCurrentIndex(1);
         security->setCurrentIndex(2);
         EXPECT_EQ(port->text(), "995");
-        w.next();
+        toClientPage(w);
         EXPECT_EQ(w.currentId(), 2);
         press(d, "finish");
         return d.result();
@@ -425,7 +431,7 @@ TEST_F(AccountsTest, CancelOnTheLastPageStoresNothing) {
         type(d, "popServer", "pop.example.net");
         type(d, "popUser", "cancelled");
         type(d, "popPassword", "pw");
-        w.next();
+        toClientPage(w);
         EXPECT_EQ(w.currentId(), 2);
         press(d, "cancel");
         return d.result();
@@ -444,7 +450,7 @@ TEST_F(AccountsTest, AnAccountTheRegistryRefusesIsReportedNotAnnounced) {
         type(d, "popServer", "pop.example.net");
         type(d, "popUser", "jo/../../x");  // would name a directory outside accounts/
         type(d, "popPassword", "pw");
-        w.next();
+        toClientPage(w);
         press(d, "finish");
         return d.result();
     });
