@@ -6,6 +6,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <QWizard>
 #include <QWizardPage>
 
 bool noProblems(QWidget* owner, const std::vector<std::string>& problems) {
@@ -22,4 +23,12 @@ QLabel* layOut(QWizardPage* page, const QString& intro, QFormLayout* form, const
     if (!note.isEmpty()) layout->addWidget(noteLabel(page, note));
     layout->addStretch(1);
     return introLabel;
+}
+
+void fitHeight(QWizardPage* page, const QWizard* wizard) {
+    // The page entered takes the place, and so the width, of the one shown now.
+    const QWizardPage* shown = wizard ? wizard->currentPage() : nullptr;
+    int width = shown && shown != page ? shown->width() : page->width();
+    page->setMinimumHeight(0);
+    page->setMinimumHeight(page->layout()->totalHeightForWidth(width));
 }

@@ -15,6 +15,7 @@
 class QFormLayout;
 class QLabel;
 class QWidget;
+class QWizard;
 class QWizardPage;
 
 // What the pages of the set-up from an address share: the address, what the look-up found and
@@ -32,3 +33,8 @@ bool noProblems(QWidget* owner, const std::vector<std::string>& problems);
 
 // A page's explanation above its form (answered), a note below it, and room under both.
 QLabel* layOut(QWizardPage* page, const QString& intro, QFormLayout* form, const QString& note = {});
+
+// Wrapped labels and rows leave a page's height to its width, which the wizard's window does
+// not ask its pages for: this sets the page's minimum height to what the wizard's present width
+// needs, so that the window grows to show it whole. Called as the page is entered.
+void fitHeight(QWizardPage* page, const QWizard* wizard);

@@ -74,6 +74,7 @@ void WizardServerPage::initializePage() {
     // Most providers take the address as the user name.
     if (state_->haveAddress && pop_.user->text().isEmpty())
         pop_.user->setText(QString::fromStdString(state_->address.text()));
+    fitHeight(this, wizard());
 }
 
 bool WizardServerPage::isComplete() const {
@@ -128,6 +129,7 @@ WizardOutgoingPage::WizardOutgoingPage(const FoundState* state, const WizardServ
 void WizardOutgoingPage::initializePage() {
     bool oauth = incoming_->oauth();
     fields_->offerOAuth(oauth);
+    fitHeight(this, wizard());
     // Until a server of its own is chosen, its log-in is proposed from the incoming one: most
     // providers take the same.
     if (fields_->ownServerChosen()) return;
@@ -160,6 +162,7 @@ OutgoingValues WizardOutgoingPage::values() const {
 WizardFetchingPage::WizardFetchingPage(const WizardServerPage* incoming, int next) : incoming_(incoming), next_(next) {
     setObjectName(QStringLiteral("fetchingPage"));
     fields_ = new RetrievalFields(this);
+    fields_->showValues(RetrievalValues{});
     auto* form = new QFormLayout;
     form->addRow(fields_);
     layOut(this,
@@ -170,6 +173,7 @@ WizardFetchingPage::WizardFetchingPage(const WizardServerPage* incoming, int nex
 
 void WizardFetchingPage::initializePage() {
     fields_->setProtocol(incoming_->protocol());
+    fitHeight(this, wizard());
 }
 
 bool WizardFetchingPage::validatePage() {
