@@ -2,6 +2,7 @@
 // what becomes of fetched mail, driven as a user would; the values read back through the
 // engine's own readers, and nothing written that the engine would read anyway.
 #include "frontend/settings/account_wizard.h"
+#include "frontend/settings/found_account.h"
 #include "platform/secret_store.h"
 #include "secrets/secret_settings.h"
 #include "smtp/outgoing_accounts.h"
@@ -200,6 +201,22 @@ TEST_F(WizardManualTest, APop3AccountLeftAloneWritesNoNewValues) {
         EXPECT_EQ(number("work", v), std::nullopt) << v;
     for (const char* v : {"imapfolders", "movefolder", "smtpserver", "smtpuser", "smtppass", "addresses"})
         EXPECT_EQ(accountValue("work", v), "") << v;
+}
+
+// The set-up from an address writes the same: plain IMAP found for a server stays plain, not the
+// TLS an IMAP account without a security is read with.
+TEST_F(WizardManualTest, PlainImapFoundByTheLookUpIsStoredAsPlain) {
+    found::Plan plan;
+    plan.address = "jo@example.test";
+    plan.protocol = config::kProtocolImap;
+    plan.server = "127.0.0.1";
+    plan.port = 143;
+    plan.user = "jo";
+    ASSERT_EQ(found::writePlan(plan, "work", "Quill Mail", "quill", {"pw", false, {}}), found::Written::Done);
+    config::AccountRecord r = record("work");
+    EXPECT_EQ(r.protocol, config::kProtocolImap);
+    EXPECT_EQ(r.security, 0u);
+    EXPECT_EQ(r.port, 143u);
 }
 
 // With OAuth 2.0 for the incoming server, the own outgoing server may sign in the same way,
