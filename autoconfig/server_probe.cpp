@@ -83,6 +83,7 @@ private:
             std::string address, why;
             if (!stream_.connect(t_.host, t_.port, t_.stepTimeoutMs, address, why)) {
                 detail = t_.host + ":" + std::to_string(t_.port) + ": " + why;
+                report_.connectFailure = stream_.connectFailure();
                 return false;
             }
             detail = t_.host + ":" + std::to_string(t_.port) + " (" + address + ")";

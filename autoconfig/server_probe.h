@@ -5,6 +5,7 @@
 #pragma once
 
 #include "autoconfig/mail_settings.h"
+#include "platform/line_stream.h"
 #include "platform/tls_channel.h"
 
 #include <string>
@@ -39,6 +40,7 @@ struct ProbeReport {
     bool haveTls = false;
     plat::TlsDetails tls;
     bool trusted = false;  // the certificate passed every check
+    plat::ConnectFailure connectFailure = plat::ConnectFailure::None;  // when "connect" failed
     std::vector<std::string> capabilities;
     bool ok() const;  // every step succeeded
     const ProbeStep* failedStep() const;

@@ -3,10 +3,12 @@
 IMAP server, retrieved by one account check (check_once) of an IMAP account, and in the same
 run by fetchmail (each message to a file of its own through its --mda) and getmail6 (into a
 maildir), all over IMAP on loopback. Two modes, each client taking turns for ROUNDS rounds:
-deleting the mail at the server, and leaving it there. Prints every run, the median time and
+deleting the mail at the server, and leaving it there; when leaving, mbsync (isync) pulls the
+folder into a maildir in getmail6's place, the fastest of the IMAP downloaders. Prints every run, the median time and
 messages per second of each, and our median over each peer's.
 
-    bench/imap_retrieval.py [MESSAGES [ROUNDS]]   (after scripts/build.sh; default 1000, 3)
+    bench/imap_retrieval.py [MESSAGES [ROUNDS [delete|leave]]]
+    (after scripts/build.sh; default 1000, 3, both modes)
 
 getmail6 takes minutes per round at 1,000 messages; a smaller MESSAGES gives a quick look.
 """
@@ -126,12 +128,49 @@ def run_getmail(dc, count, leave):
         shutil.rmtree(home, ignore_errors=True)
 
 
+def run_mbsync(dc, count, leave):
+    """Pulls only: mbsync's channel copies the folder and leaves the server as it was."""
+    assert leave
+    home = tempfile.mkdtemp(prefix="mbsync-bench-")
+    try:
+        box = os.path.join(home, "mail")
+        os.mkdir(box)
+        rc = os.path.join(home, "mbsyncrc")
+        with open(rc, "w") as f:
+            f.write("IMAPAccount bench\nHost 127.0.0.1\nPort %d\nUser %s\nPass %s\nSSLType None\n"
+                    "AuthMechs LOGIN\n\n"
+                    "IMAPStore remote\nAccount bench\n\n"
+                    "MaildirStore local\nPath %s/\nInbox %s/INBOX\n\n"
+                    "Channel bench\nFar :remote:\nNear :local:\nPatterns INBOX\nSync Pull\nCreate Near\n"
+                    "SyncState *\n" % (dc.port, USER, PASSWORD, box, box))
+        os.chmod(rc, 0o600)
+        start = time.monotonic()
+        r = subprocess.run(["mbsync", "-c", rc, "-q", "bench"], env=private_env(home, HOME=home),
+                           capture_output=True, timeout=1800)
+        elapsed = time.monotonic() - start
+        inbox = os.path.join(box, "INBOX")
+        got = sum(len(os.listdir(os.path.join(inbox, d))) for d in ("new", "cur") if os.path.isdir(os.path.join(inbox, d)))
+        if r.returncode != 0 or got != count:
+            raise RuntimeError("mbsync pulled %d of %d (status %d): %s"
+                               % (got, count, r.returncode, r.stderr.decode()[-500:]))
+        return elapsed
+    finally:
+        shutil.rmtree(home, ignore_errors=True)
+
+
 def main():
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 3
-    clients = [("check_once", run_ours), ("fetchmail --mda", run_fetchmail), ("getmail6 maildir", run_getmail)]
+    modes = {"delete": (False,), "leave": (True,)}.get(sys.argv[3] if len(sys.argv) > 3 else "", (False, True))
+    # Leaving the mail, getmail6 is left out: the question there is mbsync, and getmail6's
+    # delivery to a maildir as "nobody" times out on a loaded machine.
+    peers = {False: ["fetchmail --mda", "getmail6 maildir"], True: ["mbsync", "fetchmail --mda"]}
+    runners = {"check_once": run_ours, "mbsync": run_mbsync, "fetchmail --mda": run_fetchmail,
+               "getmail6 maildir": run_getmail}
     with PrivateDovecot({USER: PASSWORD}, protocol="imap") as dc:
-        for leave, goals in ((False, {"fetchmail --mda": 0.2, "getmail6 maildir": 0.1}), (True, {})):
+        for leave in modes:
+            goals = {"mbsync": 1.0} if leave else {"fetchmail --mda": 0.2, "getmail6 maildir": 0.1}
+            clients = [(name, runners[name]) for name in ["check_once"] + peers[leave]]
             def seeded(name, run, leave=leave):
                 def timed():
                     reseed(dc, count)
@@ -144,7 +183,7 @@ def main():
             times = interleaved_runs([seeded(name, run) for name, run in clients], rounds)
             print("IMAP retrieval of %d messages of about 10 KB from a local Dovecot, %s, %d rounds taking turns"
                   % (count, "leaving the mail" if leave else "deleting the mail", rounds))
-            for peer in ("fetchmail --mda", "getmail6 maildir"):
+            for peer in peers[leave]:
                 print_runs(times, count, "messages", "check_once", peer, goals.get(peer, 1.0))
 
 

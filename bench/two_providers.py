@@ -11,12 +11,21 @@ aiosmtpd providers that store them. In the same run, taking turns for ROUNDS rou
     sender (as a queue-flushing script runs it), one item after the other;
   - msmtp the same, one lane a provider, the two lanes side by side.
 
-Prints every run, the medians and the ratios; asserts nothing about time.
+Prints every run, the medians, the ratios and how many cores the send driver's runs kept busy;
+asserts nothing about time.
 
-    /usr/bin/python3 bench/two_providers.py [ITEMS [ROUNDS]]   (after a build; 500, 3)
+On loopback the two Python providers each need a whole core to take mail at the driver's pace,
+so on a two-core machine the side-by-side run is bounded by the processor, not by the
+connections. With --link each provider sits behind a slow-link relay of its own (a home line:
+the round trip in milliseconds and the bytes a second each way), as real providers do, and the
+run shows whether the two connections' waits overlap.
+
+    /usr/bin/python3 bench/two_providers.py [ITEMS [ROUNDS]] [--link RTT_MS:BYTES_PER_S]
+    (after a build; 500, 3; for example --link 40:1000000)
 """
 
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -31,6 +40,7 @@ sys.path.insert(0, os.path.join(TOP, "tests", "integration"))
 sys.path.insert(0, os.path.join(TOP, "bench"))
 from harness import SETTINGS_KEY, private_env  # noqa: E402
 from smtp_delivery import message, route  # noqa: E402
+from slow_link import SlowLink  # noqa: E402
 from smtp_provider import SmtpProvider  # noqa: E402
 
 SEND_QUEUE = os.path.join(TOP, "build", "bin", "send_queue")
@@ -54,6 +64,18 @@ def write_hive(env, global_port, own_port):
     os.makedirs(path, exist_ok=True)
     with open(os.path.join(path, "user.reg"), "w") as f:
         f.write("\n".join(lines) + "\n")
+
+
+def cpu_seconds(pids):
+    """Processor seconds the processes pids and this one's reaped children have used so far."""
+    tick = os.sysconf("SC_CLK_TCK")
+    total = 0.0
+    for pid in pids:
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        total += (int(fields[11]) + int(fields[12])) / tick   # utime, stime
+    children = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return total + children.ru_utime + children.ru_stime
 
 
 def driver_run(items, global_port, own_port):
@@ -129,8 +151,15 @@ def msmtp_run(items, global_port, own_port, lanes):
 
 
 def main():
-    count = int(sys.argv[1]) if len(sys.argv) > 1 else 500
-    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    args = sys.argv[1:]
+    link = None
+    if "--link" in args:
+        at = args.index("--link")
+        rtt_ms, bandwidth = (int(n) for n in args[at + 1].split(":"))
+        link = (rtt_ms, bandwidth)
+        del args[at:at + 2]
+    count = int(args[0]) if len(args) > 0 else 500
+    rounds = int(args[1]) if len(args) > 1 else 3
     if not os.path.exists(SEND_QUEUE):
         sys.exit("build send_queue first (cmake --build build --target send_queue)")
     # The two senders alternate in the queue, as mail from two accounts does.
@@ -138,7 +167,15 @@ def main():
     only_global = [i for i in items if i[0] == GLOBAL_SENDER]
     only_own = [i for i in items if i[0] == OWN_SENDER]
     times = {BOTH: [], ONLY_GLOBAL: [], ONLY_OWN: [], MSMTP_SERIAL: [], MSMTP_LANES: []}
+    cores = {BOTH: [], ONLY_GLOBAL: [], ONLY_OWN: []}
     with SmtpProvider(pipelining=True) as global_host, SmtpProvider(pipelining=True) as own_host:
+        global_port, own_port = global_host.port, own_host.port
+        links = []
+        if link:
+            links = [SlowLink(global_port, rtt_ms=link[0], bandwidth=link[1]),
+                     SlowLink(own_port, rtt_ms=link[0], bandwidth=link[1])]
+            global_port, own_port = links[0].port, links[1].port
+        busy = [global_host.proc.pid, own_host.proc.pid] + [ln._proc.pid for ln in links]
 
         def check(want_global, want_own):
             got = (len(global_host.messages()), len(own_host.messages()))
@@ -148,30 +185,40 @@ def main():
             own_host.clear()
 
         runs = [
-            (BOTH, lambda: driver_run(items, global_host.port, own_host.port), len(only_global), len(only_own)),
-            (ONLY_GLOBAL, lambda: driver_run(only_global, global_host.port, own_host.port), len(only_global), 0),
-            (ONLY_OWN, lambda: driver_run(only_own, global_host.port, own_host.port), 0, len(only_own)),
-            (MSMTP_SERIAL, lambda: msmtp_run(items, global_host.port, own_host.port, False),
-             len(only_global), len(only_own)),
-            (MSMTP_LANES, lambda: msmtp_run(items, global_host.port, own_host.port, True),
-             len(only_global), len(only_own)),
+            (BOTH, lambda: driver_run(items, global_port, own_port), len(only_global), len(only_own)),
+            (ONLY_GLOBAL, lambda: driver_run(only_global, global_port, own_port), len(only_global), 0),
+            (ONLY_OWN, lambda: driver_run(only_own, global_port, own_port), 0, len(only_own)),
+            (MSMTP_SERIAL, lambda: msmtp_run(items, global_port, own_port, False), len(only_global), len(only_own)),
+            (MSMTP_LANES, lambda: msmtp_run(items, global_port, own_port, True), len(only_global), len(only_own)),
         ]
-        for _ in range(rounds):
-            for name, run, want_global, want_own in runs:
-                times[name].append(run())
-                check(want_global, want_own)
+        try:
+            for _ in range(rounds):
+                for name, run, want_global, want_own in runs:
+                    before = cpu_seconds(busy)
+                    took = run()
+                    times[name].append(took)
+                    if name in cores:
+                        cores[name].append((cpu_seconds(busy) - before) / took)
+                    check(want_global, want_own)
+        finally:
+            for ln in links:
+                ln.close()
 
     print("%d items of %d bytes, %d from %s (global host), %d from %s (account bee's own host), to two"
           " local aiosmtpd providers that store them; %d rounds taking turns"
           % (count, len(items[0][1]), len(only_global), GLOBAL_SENDER, len(only_own), OWN_SENDER, rounds))
+    print("each provider behind a link of %d ms round trip and %d bytes/s each way" % link if link
+          else "providers on loopback; this machine has %d cores" % os.cpu_count())
     width = max(len(name) for name in times)
     medians = {}
     sizes = {BOTH: count, ONLY_GLOBAL: len(only_global), ONLY_OWN: len(only_own), MSMTP_SERIAL: count,
              MSMTP_LANES: count}
     for name, runs in times.items():
         medians[name] = statistics.median(runs)
-        print("  %-*s median %7.2f s %8.1f items/s   runs: %s"
-              % (width, name, medians[name], sizes[name] / medians[name], " ".join("%.2f" % t for t in runs)))
+        busy_cores = "   cores busy: %.2f" % statistics.median(cores[name]) if name in cores else ""
+        print("  %-*s median %7.2f s %8.1f items/s   runs: %s%s"
+              % (width, name, medians[name], sizes[name] / medians[name], " ".join("%.2f" % t for t in runs),
+                 busy_cores))
     slower = max(medians[ONLY_GLOBAL], medians[ONLY_OWN])
     print("both hosts / slower host's share alone: %.2f (goal: at most 1.10)" % (medians[BOTH] / slower))
     print("both hosts / sum of the shares: %.2f (1.00: no overlap; 0.50: full overlap)"

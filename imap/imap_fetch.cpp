@@ -57,15 +57,12 @@ bool IMAP_Fetch::send(const std::string& command, IMAPClient::Done done) {
 void IMAP_Fetch::start(const IMAPFetchOptions& options) {
     run_ = std::make_unique<Run>();
     run_->options = options;
+    run_->options.moveFolder = imaprec::utf8FolderName(options.moveFolder);
     run_->record = std::make_unique<UIDL>();
     run_->record->load(options.recordFile);
     for (const UIDLEntry& e : *run_->record) {
         if (auto entry = imaprec::parse(e.identifier)) {
-            // Entries written before folder names were kept in UTF-8 name a folder whose name
-            // holds "&" as the server writes it: read as the same folder's UTF-8 name.
-            if (entry->folder.find('&') != std::string::npos) {
-                if (auto name = imaputf7::decode(entry->folder)) entry->folder = std::move(*name);
-            }
+            entry->folder = imaprec::utf8FolderName(std::move(entry->folder));
             run_->entries.push_back(std::move(*entry));
         } else {
             run_->others.push_back(e.identifier);

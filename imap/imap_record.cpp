@@ -1,5 +1,7 @@
 #include "imap/imap_record.h"
 
+#include "imap/imap_utf7.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -90,6 +92,12 @@ std::string messageId(std::string_view header) {
     return {};
 }
 
+std::string utf8FolderName(std::string name) {
+    if (name.find('&') == std::string::npos) return name;
+    std::optional<std::string> decoded = imaputf7::decode(name);
+    return decoded ? std::move(*decoded) : name;
+}
+
 std::vector<std::string> folderList(const std::string& setting, bool& all) {
     all = false;
     std::vector<std::string> out;
@@ -97,7 +105,7 @@ std::vector<std::string> folderList(const std::string& setting, bool& all) {
     while (at <= setting.size()) {
         std::size_t comma = setting.find(',', at);
         if (comma == std::string::npos) comma = setting.size();
-        std::string name = trim(std::string_view(setting).substr(at, comma - at));
+        std::string name = utf8FolderName(trim(std::string_view(setting).substr(at, comma - at)));
         at = comma + 1;
         if (name.empty()) continue;
         if (equalsNoCase(name, "ALL")) {

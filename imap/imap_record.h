@@ -35,8 +35,13 @@ std::optional<Entry> parse(std::string_view identifier);
 // blanks around it; empty when there is none. Control characters are dropped.
 std::string messageId(std::string_view header);
 
+// A folder's name as the settings or an old record hold it, in UTF-8. A name with "&" that is
+// valid modified UTF-7 is the server's own form of a name (copied from another program's
+// settings, or recorded before names were kept in UTF-8) and stands for what it decodes to.
+std::string utf8FolderName(std::string name);
+
 // The folders of the "imapfolders" setting, "," separated, blanks around each name dropped,
-// each once; all is set when one of them is "ALL" (any case), which is not listed.
+// each once and in UTF-8; all is set when one of them is "ALL" (any case), which is not listed.
 std::vector<std::string> folderList(const std::string& setting, bool& all);
 
 // Whether LIST's flags and name make a folder that "ALL" skips: not selectable, or holding

@@ -63,3 +63,8 @@ std::optional<EngineState> readEngineState() {
 void removeEngineState() {
     std::remove(engineStatePath().c_str());
 }
+
+std::string engineDataDirectory() {
+    std::optional<EngineState> state = readEngineState();
+    return state && !state->dataDir.empty() ? state->dataDir : plat::dataDir();
+}

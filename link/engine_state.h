@@ -28,3 +28,5 @@ bool writeEngineState(const EngineState& state);
 // Reads the file; none when it is absent or does not hold a data directory.
 std::optional<EngineState> readEngineState();
 void removeEngineState();
+// The engine's data folder: the running engine's, else the one it would use.
+std::string engineDataDirectory();

@@ -23,6 +23,8 @@ plat::AppendFile g_dayFile;
 bool g_failureReported = false;
 int g_mutexWaitMs = kDefaultMutexWaitMs;
 DebugLogClock g_clock = nullptr;
+bool g_toWorkingDirectory = true;
+std::optional<std::string> g_folder;  // when not to the working directory
 
 const char* categoryLabel(int category) {
     switch (category) {
@@ -166,11 +168,13 @@ void OutputDebugToFile(const char* line) {
         plat::debugOutput("OutputDebugToFile: filename failure");
         return;
     }
-    const std::string fileName = dayLogFileName(t);
+    if (!g_toWorkingDirectory && !g_folder) return;
+    std::string fileName = dayLogFileName(t);
     if (fileName.empty()) {
         plat::debugOutput("OutputDebugToFile: filename failure");
         return;
     }
+    if (!g_toWorkingDirectory) fileName = *g_folder + "/" + fileName;
     char stamp[260];
     if (std::strftime(stamp, sizeof stamp, "%H%M%S", &local) == 0) {
         plat::debugOutput("OutputDebugToFile: timestamp failure");
@@ -192,4 +196,14 @@ void OutputDebugToFile(const char* line) {
     std::string whole = std::string(stamp) + "  " + line;
     (void)g_dayFile.append(fileName, whole);  // a line that cannot be written is dropped, as always
     g_logMutex->release();
+}
+
+void DebugLogSetFolder(std::optional<std::string> folder) {
+    g_toWorkingDirectory = false;
+    g_folder = std::move(folder);
+}
+
+void DebugLogUseWorkingDirectory() {
+    g_toWorkingDirectory = true;
+    g_folder.reset();
 }

@@ -1,9 +1,11 @@
-// The shared debug log: one file a day, "%Y%m%d.log" in the working directory, appended to by
-// both programs under the named mutex "LOGMUTEX"; every line also goes to the debugger output.
+// The shared debug log: one file a day, "%Y%m%d.log" in the working directory (or the folder
+// given), appended to by both programs under the named mutex "LOGMUTEX"; every line also goes to
+// the debugger output.
 // Lines of level LOG_LOW are discarded before anything is formatted.
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <string>
 
 // Categories.
@@ -25,6 +27,11 @@ std::string dayLogFileName(std::time_t when);
 // Appends one finished line to the day file, after the time stamp and two blanks.
 void OutputDebugToFile(const char* line);
 
+// Where the day files go: the working directory until this is called, then the folder given,
+// or, with none, nowhere (lines reach the debugger output only). For a program that may be
+// started from any directory.
+void DebugLogSetFolder(std::optional<std::string> folder);
+
 // Creates the process's handle of "LOGMUTEX" (the main routine does this first) and closes it.
 // A process that never opened it gets one with its first line.
 void DebugLogOpen();
@@ -35,3 +42,4 @@ using DebugLogClock = std::time_t (*)();
 void DebugLogSetClock(DebugLogClock clock);  // null restores the real clock
 void DebugLogSetMutexWait(int milliseconds);
 void DebugLogResetFailureFlag();
+void DebugLogUseWorkingDirectory();  // undoes DebugLogSetFolder

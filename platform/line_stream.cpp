@@ -50,6 +50,7 @@ bool LineStream::wait(bool forWrite, int timeoutMs, std::string& why) {
 bool LineStream::connect(const std::string& host, std::uint16_t port, int timeoutMs, std::string& address,
                          std::string& why) {
     close();
+    connectFailure_ = ConnectFailure::None;
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_family = AF_UNSPEC;
@@ -57,9 +58,11 @@ bool LineStream::connect(const std::string& host, std::uint16_t port, int timeou
     int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
     if (rc != 0) {
         why = rc == EAI_NONAME ? "no such host" : ::gai_strerror(rc);
+        connectFailure_ = rc == EAI_NONAME ? ConnectFailure::NoSuchHost : ConnectFailure::NameLookup;
         return false;
     }
     why = "no address";
+    connectFailure_ = ConnectFailure::Other;
     for (addrinfo* a = list; a; a = a->ai_next) {
         int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) continue;
@@ -69,6 +72,7 @@ bool LineStream::connect(const std::string& host, std::uint16_t port, int timeou
             socklen_t len = sizeof err;
             ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
         } else if (err == EINPROGRESS) {
+            connectFailure_ = ConnectFailure::TimedOut;
             ::close(fd);
             fd_ = -1;
             continue;
@@ -80,10 +84,15 @@ bool LineStream::connect(const std::string& host, std::uint16_t port, int timeou
                                   : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr);
             ::inet_ntop(a->ai_family, raw, text, sizeof text);
             address = text;
+            connectFailure_ = ConnectFailure::None;
             ::freeaddrinfo(list);
             return true;
         }
         why = socketErrorWords(err);
+        connectFailure_ = err == ECONNREFUSED                          ? ConnectFailure::Refused
+                          : err == ETIMEDOUT                           ? ConnectFailure::TimedOut
+                          : err == ENETUNREACH || err == EHOSTUNREACH ? ConnectFailure::Unreachable
+                                                                       : ConnectFailure::Other;
         ::close(fd);
         fd_ = -1;
     }

@@ -13,6 +13,9 @@
 
 namespace plat {
 
+// Why a connection could not be made, apart from the words (which the system may translate).
+enum class ConnectFailure { None, NoSuchHost, NameLookup, Refused, TimedOut, Unreachable, Other };
+
 class LineStream {
 public:
     LineStream() = default;
@@ -23,6 +26,8 @@ public:
     // Resolves host and connects to the first address that answers; address receives the one
     // connected to.
     bool connect(const std::string& host, std::uint16_t port, int timeoutMs, std::string& address, std::string& why);
+    // After a connect that failed: why, of the last address tried.
+    ConnectFailure connectFailure() const { return connectFailure_; }
     // The TLS handshake, the certificate checked for host. On a refused certificate, details()
     // still describes it.
     bool startTls(const std::string& host, const std::string& caFile, int timeoutMs, std::string& why);
@@ -42,6 +47,7 @@ private:
     std::unique_ptr<TlsChannel> tls_;
     bool handshakeDone_ = false;
     std::string pending_;
+    ConnectFailure connectFailure_ = ConnectFailure::None;
 };
 
 }  // namespace plat

@@ -137,20 +137,12 @@ bool socketTagAlive(WPARAM socket, std::uint64_t tag) {
 }
 }  // namespace detail
 
-int errorWouldBlock() {
-    return EAGAIN;
-}
-
 bool socketStartup() {
     return true;
 }
 
 bool socketCleanup() {
     return true;
-}
-
-int socketError() {
-    return errno;
 }
 
 SOCKET tcpSocket() {
@@ -223,14 +215,6 @@ bool asyncSelect(SOCKET s, HWND hwnd, UINT msg, unsigned events) {
     } else if ((events & FD_WRITE) && !ref.listening && isConnected(s)) {
         notify(ref, FD_WRITE, 0);  // an established connection can take data at once
     }
-    return true;
-}
-
-bool parseDottedAddress(const char* text, std::uint32_t& address) {
-    if (!text) return false;
-    in_addr a{};
-    if (::inet_pton(AF_INET, text, &a) != 1) return false;
-    address = ntohl(a.s_addr);
     return true;
 }
 
@@ -341,13 +325,6 @@ bool setNoDelay(SOCKET s) {
 
 void shutdownSocket(SOCKET s) {
     ::shutdown(s, SHUT_RDWR);
-}
-
-std::string socketErrorWords(int err) {
-    if (err == ETIMEDOUT) return "timed out";
-    std::string words = std::strerror(err);
-    if (!words.empty()) words[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(words[0])));
-    return words;
 }
 
 bool loopbackPortAnswers(std::uint16_t port, int timeoutMs) {

@@ -88,6 +88,23 @@ const char* verifyReason(long result) {
     }
 }
 
+CertificateTrouble troubleOf(long result) {
+    switch (result) {
+    case X509_V_OK: return CertificateTrouble::None;
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN: return CertificateTrouble::SelfSigned;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE: return CertificateTrouble::UnknownIssuer;
+    case X509_V_ERR_CERT_HAS_EXPIRED: return CertificateTrouble::Expired;
+    case X509_V_ERR_CERT_NOT_YET_VALID: return CertificateTrouble::NotYetValid;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH: return CertificateTrouble::OtherName;
+    case X509_V_ERR_CERT_REVOKED: return CertificateTrouble::Revoked;
+    default: return CertificateTrouble::Other;
+    }
+}
+
 std::string libraryReason() {
     unsigned long error = ERR_get_error();
     ERR_clear_error();
@@ -247,6 +264,7 @@ TlsDetails TlsChannel::details() const {
     }
     if (!leaf) return d;
     d.haveCertificate = true;
+    d.trouble = troubleOf(SSL_get_verify_result(ssl));
     d.subject = nameText(X509_get_subject_name(leaf));
     d.issuer = nameText(X509_get_issuer_name(leaf));
     d.notAfter = timeText(X509_get0_notAfter(leaf));

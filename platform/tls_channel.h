@@ -16,6 +16,18 @@
 
 namespace plat {
 
+// Why a certificate was refused, for words that tell the cases apart.
+enum class CertificateTrouble {
+    None,  // not refused (or no certificate seen)
+    SelfSigned,
+    UnknownIssuer,
+    Expired,
+    NotYetValid,
+    OtherName,  // issued for another host name or address
+    Revoked,
+    Other,
+};
+
 // What a session shows of itself and of the server's certificate, for a report to the user.
 struct TlsDetails {
     std::string version;  // "TLSv1.3"; empty before the handshake completed
@@ -25,6 +37,7 @@ struct TlsDetails {
     std::string issuer;
     std::string notAfter;  // "2027-01-31 12:00:00 UTC"
     std::string fingerprint;  // SHA-256, colon-separated hex
+    CertificateTrouble trouble = CertificateTrouble::None;
 };
 
 class TlsChannel {

@@ -20,6 +20,7 @@ packages=(
   dovecot-imapd                         # integration tests and benchmarks: a real IMAP server
   fetchmail                             # retrieval benchmark and local POP3 server tests: a real client
   mpop msmtp                            # slow-link benchmark only: the peers that pipeline
+  isync                                 # IMAP retrieval benchmark only: mbsync, the fastest puller
   iproute2 util-linux                   # integration tests: private network namespaces
   strace                                # integration tests: the order of flushes and replies
   libcap2-bin                           # setcap: lets the engine bind ports 25 and 110

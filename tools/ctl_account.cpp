@@ -98,8 +98,7 @@ bool openAccounts(plat::RegKey& accounts) {
 // front end makes it in the data directory: trawlexctl goes there first, or, while there is
 // none yet, to "/", where no "accounts/" is found (the engine makes the folder at its start).
 void enterDataDirectory() {
-    std::optional<EngineState> state = readEngineState();
-    std::string dir = state && !state->dataDir.empty() ? state->dataDir : plat::dataDir();
+    std::string dir = engineDataDirectory();
     plat::enterDirectory(plat::fileExists(dir) ? dir : "/");
 }
 

@@ -15,11 +15,14 @@
 #include "tools/ctl_secrets.h"
 #include "tools/ctl_status.h"
 #include "log/day_logs.h"
+#include "log/debug.h"
+#include "platform/files.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 #include <unistd.h>
@@ -211,10 +214,18 @@ void handBackController(HWND engine) {
         postMessage(engine, WM_ENGINE_LINK, LINK_REGISTER, static_cast<LPARAM>(frontEnd));
 }
 
+// trawlexctl may be started anywhere: its log lines join the engine's day log in the engine's
+// data folder, or, while there is none yet, only standard error, never the current directory.
+void logIntoEngineFolder() {
+    std::string dir = engineDataDirectory();
+    DebugLogSetFolder(plat::fileExists(dir) ? std::optional<std::string>(dir) : std::nullopt);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (answerHelpOrVersion(argc, argv, "trawlexctl", kUsage)) return 0;
+    logIntoEngineFolder();
     if (argc >= 2 && std::string(argv[1]) == "authorize") {
         prepareProcess();
         return runAuthorize(std::vector<std::string>(argv + 2, argv + argc));

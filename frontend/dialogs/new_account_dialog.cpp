@@ -39,6 +39,9 @@ NewAccountSettingsDialog::NewAccountSettingsDialog(QWidget* owner, const std::st
     const LocalPorts ports = currentLocalPorts();
     form->addRow(tr("Incoming mail port (POP3):"), valueLabel(this, QString::number(ports.pop3), "inPort"));
     form->addRow(tr("Outgoing mail port (SMTP):"), valueLabel(this, QString::number(ports.smtp), "outPort"));
+    // The local servers offer no TLS and take no SMTP log-in: programs that propose either fail.
+    form->addRow(tr("Encryption:"), valueLabel(this, tr("None (TLS and STARTTLS off)"), "encryption"));
+    form->addRow(tr("Outgoing log-in (SMTP):"), valueLabel(this, tr("None"), "outLogin"));
     form->addRow(tr("User name:"), valueLabel(this, QString::fromStdString(accountTitle), "userName"));
     form->addRow(tr("Password:"), valueLabel(this, QStringLiteral("**********"), "password"));
     auto* note = noteLabel(this, oauth ? tr("Use the local password you gave this account in Tarnwick, not a "

@@ -10,6 +10,7 @@
 #include "frontend/settings/settings_lookup.h"
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
+#include "frontend/settings/wizard_check_page.h"
 #include "frontend/settings/wizard_pages.h"
 #include "frontend/settings/wizard_server_page.h"
 #include "oauth/oauth_settings.h"
@@ -41,9 +42,9 @@ QString fieldText(const QWizard* wizard, const char* name) {
     return wizard->field(QLatin1String(name)).toString();
 }
 
-// The pages in the order of the manual set-up, then those of the set-up from an address, then
-// the manual set-up's after its server page.
-enum PageId { kTitlePage, kServerPage, kClientPage, kLookupPage, kFoundPage, kOutgoingPage, kFetchingPage };
+// The pages in the order of the manual set-up, then those of the set-up from an address, the
+// check before the last page, and the manual set-up's after its server page.
+enum PageId { kTitlePage, kServerPage, kClientPage, kLookupPage, kFoundPage, kCheckPage, kOutgoingPage, kFetchingPage };
 
 // The address the settings are looked up for (field "emailAddress", may stay empty) and the
 // account's title (field "accountTitle"), proposed from the address until the user changes it.
@@ -387,6 +388,7 @@ public:
         setPage(kClientPage, new WizardClientPage);
         setPage(kLookupPage, lookupPage_ = new WizardLookupPage(&state_));
         setPage(kFoundPage, foundPage_ = new WizardFoundPage(&state_));
+        setPage(kCheckPage, new WizardCheckPage([this] { return checkTargets(); }, kClientPage));
         button(QWizard::BackButton)->setObjectName(QStringLiteral("back"));
         button(QWizard::NextButton)->setObjectName(QStringLiteral("next"));
         button(QWizard::FinishButton)->setObjectName(QStringLiteral("finish"));
@@ -399,6 +401,43 @@ public:
             shownId_ = id;
         });
         connect(this, &QDialog::finished, lookupPage_, &WizardLookupPage::stop);
+    }
+
+    // The server check comes before the last page, whichever way the servers were given.
+    int nextId() const override {
+        int id = QWizard::nextId();
+        return id == kClientPage && currentId() != kCheckPage ? kCheckPage : id;
+    }
+
+    // What the check probes: the incoming server as the pages hold it, and the outgoing server
+    // the account's mail leaves through.
+    std::vector<check::Target> checkTargets() const {
+        std::vector<check::Target> targets;
+        if (fromLookUp()) {
+            const found::Plan& p = *state_.plan;
+            std::string password = fieldText(this, "foundPassword").toStdString();
+            targets.push_back(
+                check::incoming(p.protocol, p.server, p.port, p.security, p.user, password, oauth(), p.note));
+            if (p.outgoing == found::Outgoing::Own || p.outgoing == found::Outgoing::BecomesGlobal) {
+                targets.push_back(
+                    check::outgoing(p.smtpServer, p.smtpPort, p.smtpSecurity, p.smtpUser, password, oauth(), p.note));
+                return targets;
+            }
+        } else {
+            targets.push_back(
+                check::incoming(manual_.server->protocol(), fieldText(this, "popServer").toLower().toStdString(),
+                                validation::readPort(fieldText(this, "popPort").toStdString()).value_or(110),
+                                field(QStringLiteral("popSecurity")).toUInt(), fieldText(this, "popUser").toStdString(),
+                                fieldText(this, "popPassword").toStdString(), oauth(), {}));
+            OutgoingValues out = manual_.outgoing->values();
+            if (out.ownServer()) {
+                targets.push_back(
+                    check::outgoing(out.server, out.port, out.security, out.user, out.password, out.oauth, {}));
+                return targets;
+            }
+        }
+        if (std::optional<check::Target> global = check::globalOutgoing()) targets.push_back(*global);
+        return targets;
     }
 
     // Whether Finish takes the settings the look-up found.

@@ -2,13 +2,8 @@
 
 #include "autoconfig/platform_sources.h"
 #include "config/settings.h"
+#include "frontend/settings/off_thread.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
-#include <QThreadPool>
-
-#include <cstdlib>
-#include <memory>
 #include <string>
 
 namespace lookup {
@@ -37,17 +32,13 @@ void start(const autoconfig::MailAddress& address, Answer answer) {
     autoconfig::LookupOptions options = autoconfig::lookupOptions(config::readSetting(config::kCaFile));
     plat::HttpsGetOptions http = options.http;
     plat::DnsQueryOptions dns = options.dns;
-    // The global pool: the application waits for it when it ends, so a look-up still running
-    // then finishes before anything it uses goes away.
-    QThreadPool::globalInstance()->start([address, http, dns, answer = std::move(answer)]() mutable {
-        autoconfig::NetworkHttps httpsSource(http);
-        autoconfig::NetworkDns dnsSource(dns);
-        auto found = std::make_shared<autoconfig::Discovery>(
-            autoconfig::discover(address, {&httpsSource, &dnsSource, autoconfig::systemRandom}));
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [found, answer = std::move(answer)] { answer(std::move(*found)); },
-            Qt::QueuedConnection);
-    });
+    runOffThread<autoconfig::Discovery>(
+        [address, http, dns] {
+            autoconfig::NetworkHttps httpsSource(http);
+            autoconfig::NetworkDns dnsSource(dns);
+            return autoconfig::discover(address, {&httpsSource, &dnsSource, autoconfig::systemRandom});
+        },
+        std::move(answer));
 }
 
 void setStartHook(Start h) {

@@ -113,6 +113,141 @@
     </message>
 </context>
 <context>
+    <name>CheckWords</name>
+    <message>
+        <source>There is no server called %1. Check the server&apos;s name.</source>
+        <translation>Es gibt keinen Server namens %1. Prüfen Sie den Namen des Servers.</translation>
+    </message>
+    <message>
+        <source>The server&apos;s name %1 could not be looked up. Is this computer connected to the internet?</source>
+        <translation>Der Servername %1 konnte nicht aufgelöst werden. Ist dieser Computer mit dem Internet verbunden?</translation>
+    </message>
+    <message>
+        <source>%1 refused the connection on port %2. Check the port and the security your provider gives.</source>
+        <translation>%1 hat die Verbindung auf Port %2 abgelehnt. Prüfen Sie den Port und die Sicherheit, die Ihr Anbieter angibt.</translation>
+    </message>
+    <message>
+        <source>%1 did not answer on port %2 in time. Check the port, and whether this computer is online.</source>
+        <translation>%1 hat auf Port %2 nicht rechtzeitig geantwortet. Prüfen Sie den Port und ob dieser Computer online ist.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be reached from here. Is this computer connected to the internet?</source>
+        <translation>%1 ist von hier aus nicht erreichbar. Ist dieser Computer mit dem Internet verbunden?</translation>
+    </message>
+    <message>
+        <source>%1 could not be reached on port %2 (%3).</source>
+        <translation>%1 war auf Port %2 nicht erreichbar (%3).</translation>
+    </message>
+    <message>
+        <source>The certificate is for another name: it does not name %1. Check the server&apos;s name with your provider.</source>
+        <translation>Das Zertifikat gilt für einen anderen Namen: %1 ist darin nicht genannt. Prüfen Sie den Namen des Servers mit Ihrem Anbieter.</translation>
+    </message>
+    <message>
+        <source>The certificate is for another name: %1 showed a certificate for %2. Check the server&apos;s name with your provider.</source>
+        <translation>Das Zertifikat gilt für einen anderen Namen: %1 zeigte ein Zertifikat für %2. Prüfen Sie den Namen des Servers mit Ihrem Anbieter.</translation>
+    </message>
+    <message>
+        <source>The certificate of %1 has expired (%2). Your provider must renew it.</source>
+        <translation>Das Zertifikat von %1 ist abgelaufen (%2). Ihr Anbieter muss es erneuern.</translation>
+    </message>
+    <message>
+        <source>The certificate of %1 is not valid yet. Check this computer&apos;s date and time.</source>
+        <translation>Das Zertifikat von %1 ist noch nicht gültig. Prüfen Sie Datum und Uhrzeit dieses Computers.</translation>
+    </message>
+    <message>
+        <source>The certificate of %1 is not trusted: it is self-signed. If your provider gave you its certificate, name that file as the CA file in Options.</source>
+        <translation>Dem Zertifikat von %1 wird nicht vertraut: Es ist selbst signiert. Hat Ihr Anbieter Ihnen sein Zertifikat gegeben, tragen Sie diese Datei in den Einstellungen als CA-Datei ein.</translation>
+    </message>
+    <message>
+        <source>The certificate of %1 is not trusted: it was issued by an authority this computer does not know. If your provider gave you its certificate, name that file as the CA file in Options.</source>
+        <translation>Dem Zertifikat von %1 wird nicht vertraut: Es stammt von einer Stelle, die dieser Computer nicht kennt. Hat Ihr Anbieter Ihnen sein Zertifikat gegeben, tragen Sie diese Datei in den Einstellungen als CA-Datei ein.</translation>
+    </message>
+    <message>
+        <source>The certificate of %1 has been revoked.</source>
+        <translation>Das Zertifikat von %1 wurde widerrufen.</translation>
+    </message>
+    <message>
+        <source>The certificate of %1 is not trusted (%2).</source>
+        <translation>Dem Zertifikat von %1 wird nicht vertraut (%2).</translation>
+    </message>
+    <message>
+        <source>No encrypted connection could be made with %1 on port %2 (%3). The port may expect STARTTLS or another security setting.</source>
+        <translation>Mit %1 kam auf Port %2 keine verschlüsselte Verbindung zustande (%3). Der Port erwartet vielleicht STARTTLS oder eine andere Sicherheitseinstellung.</translation>
+    </message>
+    <message>
+        <source>%1 does not offer STARTTLS on port %2, so the connection would not be encrypted. Choose TLS or the port your provider gives.</source>
+        <translation>%1 bietet auf Port %2 kein STARTTLS an, die Verbindung wäre also nicht verschlüsselt. Wählen Sie TLS oder den Port, den Ihr Anbieter angibt.</translation>
+    </message>
+    <message>
+        <source>%1 does not answer on port %2 as a %3 server does. Check the port and the security.</source>
+        <translation>%1 antwortet auf Port %2 nicht wie ein %3-Server. Prüfen Sie den Port und die Sicherheit.</translation>
+    </message>
+    <message>
+        <source>%1 stopped answering during the check (%2).</source>
+        <translation>%1 hat während der Prüfung nicht mehr geantwortet (%2).</translation>
+    </message>
+    <message>
+        <source>The server refused the password for %1.</source>
+        <translation>Der Server hat das Passwort für %1 abgelehnt.</translation>
+    </message>
+    <message>
+        <source>This provider needs an app password: %1.</source>
+        <translation>Dieser Anbieter verlangt ein App-Passwort: %1.</translation>
+    </message>
+    <message>
+        <source>Your provider says: %1.</source>
+        <translation>Ihr Anbieter sagt dazu: %1.</translation>
+    </message>
+    <message>
+        <source>Check the user name and the password.</source>
+        <translation>Prüfen Sie Benutzername und Passwort.</translation>
+    </message>
+    <message>
+        <source>The server does not take the user name %1 (%2).</source>
+        <translation>Der Server nimmt den Benutzernamen %1 nicht an (%2).</translation>
+    </message>
+    <message>
+        <source>The server refused the sign-in for %1. Sign in at the provider again.</source>
+        <translation>Der Server hat die Anmeldung für %1 abgelehnt. Melden Sie sich erneut beim Anbieter an.</translation>
+    </message>
+    <message>
+        <source>%1 offers no way of logging in that Tarnwick can use (%2).</source>
+        <translation>%1 bietet keine Anmeldeart, die Tarnwick verwenden kann (%2).</translation>
+    </message>
+    <message>
+        <source>The log-in was not tried: the password would travel unencrypted to %1. Choose TLS or STARTTLS.</source>
+        <translation>Die Anmeldung wurde nicht versucht: Das Passwort ginge unverschlüsselt an %1. Wählen Sie TLS oder STARTTLS.</translation>
+    </message>
+    <message>
+        <source>The check of %1 failed at the step &quot;%2&quot; (%3).</source>
+        <translation>Die Prüfung von %1 scheiterte beim Schritt „%2“ (%3).</translation>
+    </message>
+    <message>
+        <source>encrypted (%1), certificate trusted</source>
+        <translation>verschlüsselt (%1), Zertifikat vertrauenswürdig</translation>
+    </message>
+    <message>
+        <source>not encrypted</source>
+        <translation>nicht verschlüsselt</translation>
+    </message>
+    <message>
+        <source>the log-in with OAuth 2.0 is not tried here</source>
+        <translation>die Anmeldung mit OAuth 2.0 wird hier nicht versucht</translation>
+    </message>
+    <message>
+        <source>log-in accepted for %1</source>
+        <translation>Anmeldung für %1 angenommen</translation>
+    </message>
+    <message>
+        <source>no log-in (no user name is set)</source>
+        <translation>keine Anmeldung (kein Benutzername eingetragen)</translation>
+    </message>
+    <message>
+        <source>All is well: %1; %2.</source>
+        <translation>Alles in Ordnung: %1; %2.</translation>
+    </message>
+</context>
+<context>
     <name>CommandActions</name>
     <message>
         <source>&amp;File</source>
@@ -460,6 +595,22 @@ Klicken Sie auf &apos;Ja&apos; zum Löschen oder auf &apos;Nein&apos; zum Abbrec
     <message>
         <source>User name:</source>
         <translation>Benutzername:</translation>
+    </message>
+    <message>
+        <source>Encryption:</source>
+        <translation>Verschlüsselung:</translation>
+    </message>
+    <message>
+        <source>None (TLS and STARTTLS off)</source>
+        <translation>Keine (TLS und STARTTLS aus)</translation>
+    </message>
+    <message>
+        <source>Outgoing log-in (SMTP):</source>
+        <translation>Anmeldung für ausgehende Mail (SMTP):</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>Keine</translation>
     </message>
     <message>
         <source>Password:</source>
@@ -1190,6 +1341,61 @@ Klicken Sie zum Entfernen auf JA.</translation>
     <message>
         <source>The dial-up connection failed; no retries left</source>
         <translation>Die Wählverbindung ist fehlgeschlagen; keine Wiederholungen mehr</translation>
+    </message>
+</context>
+<context>
+    <name>WizardCheckPage</name>
+    <message>
+        <source>Incoming mail</source>
+        <translation>Eingehende E-Mail</translation>
+    </message>
+    <message>
+        <source>Outgoing mail</source>
+        <translation>Ausgehende E-Mail</translation>
+    </message>
+    <message>
+        <source>Tarnwick tries the servers with what you entered, as it will when it fetches and sends your mail.</source>
+        <translation>Tarnwick probiert die Server mit Ihren Angaben aus, so wie beim Abholen und Versenden Ihrer E-Mail.</translation>
+    </message>
+    <message>
+        <source>Set up the account &amp;anyway</source>
+        <translation>Konto &amp;trotzdem einrichten</translation>
+    </message>
+    <message>
+        <source>For example when this computer is offline: Tarnwick tries the servers again each time it fetches mail, and its log says what fails.</source>
+        <translation>Zum Beispiel, wenn dieser Computer offline ist: Tarnwick versucht die Server bei jedem Abholen erneut, und sein Protokoll sagt, was scheitert.</translation>
+    </message>
+    <message>
+        <source>&amp;Check again</source>
+        <translation>Erneut &amp;prüfen</translation>
+    </message>
+    <message>
+        <source>Checking…</source>
+        <translation>Wird geprüft…</translation>
+    </message>
+    <message>
+        <source>%1: %2, port %3</source>
+        <translation>%1: %2, Port %3</translation>
+    </message>
+    <message>
+        <source>No answer in time. Is this computer connected to the internet?</source>
+        <translation>Keine Antwort in der vorgesehenen Zeit. Ist dieser Computer mit dem Internet verbunden?</translation>
+    </message>
+    <message>
+        <source>Checking the servers…</source>
+        <translation>Die Server werden geprüft…</translation>
+    </message>
+    <message>
+        <source>There is no server to check.</source>
+        <translation>Es gibt keinen Server zu prüfen.</translation>
+    </message>
+    <message>
+        <source>All is well. Go on with Next.</source>
+        <translation>Alles in Ordnung. Fahren Sie mit „Weiter“ fort.</translation>
+    </message>
+    <message>
+        <source>The check found a problem. Go Back to correct it, or set up the account anyway and correct it later in its properties.</source>
+        <translation>Die Prüfung hat ein Problem gefunden. Gehen Sie zurück, um es zu beheben, oder richten Sie das Konto trotzdem ein und beheben Sie es später in seinen Eigenschaften.</translation>
     </message>
 </context>
 <context>

@@ -1,6 +1,7 @@
 #include "tests/frontend/settings_fixture.h"
 
 #include "frontend/dialogs/browse.h"
+#include "frontend/settings/wizard_check_page.h"
 #include "frontend/sound/sound_player.h"
 #include "platform/registry.h"
 #include "tests/support/temp_env.h"
@@ -20,7 +21,20 @@ void settle(QDialog& d) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
+bool pumpUntil(const std::function<bool()>& done) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
 void SettingsTest::SetUp() {
+    // The wizard's server check finds all well at once, unless a test says otherwise.
+    check::setStartHook([](const autoconfig::ProbeTarget&, check::Answer answer) {
+        autoconfig::ProbeReport report;
+        report.steps.push_back({"connect", true, "", 0});
+        answer(report);
+    });
     plat::RegKey software;
     if (plat::regOpenKey(plat::Hive::CurrentUser, "SOFTWARE\\Orrindale Systems", plat::KeyAccess::Create, software) ==
         plat::RegStatus::Ok)
@@ -61,6 +75,7 @@ void SettingsTest::SetUp() {
 }
 
 void SettingsTest::TearDown() {
+    check::setStartHook({});
     setMessageBoxHook({});
     setModalHook({});
     setBrowseHook({});

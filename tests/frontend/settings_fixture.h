@@ -50,6 +50,9 @@ protected:
     std::string oldPath;
 };
 
+// Runs the loop until done() holds, for at most five seconds; whether it holds.
+bool pumpUntil(const std::function<bool()>& done);
+
 // With TARNWICK_SCREENS_DIR set, tests render dialogs into PNG files there for a look by eye.
 const char* screensDir();
 // Shows d and saves its picture as name in screensDir().

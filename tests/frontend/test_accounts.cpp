@@ -3,6 +3,7 @@
 // program Read mail starts.
 #include "frontend/settings/account_sheet.h"
 #include "frontend/settings/account_wizard.h"
+#include "frontend/dialogs/new_account_dialog.h"
 #include "frontend/dialogs/select_account.h"
 #include "tests/frontend/settings_fixture.h"
 #include "tests/support/temp_env.h"
@@ -93,10 +94,10 @@ QWizard& wizard(QDialog& d) {
     return dynamic_cast<QWizard&>(d);
 }
 
-// Next from the server page, and on past the outgoing and fetched-mail pages as they are, to
-// the e-mail program's page.
+// Next from the server page, and on past the outgoing and fetched-mail pages as they are and
+// the server check, to the e-mail program's page.
 void toClientPage(QWizard& w) {
-    for (int i = 0; i < 3 && w.currentId() != 2; ++i) w.next();
+    for (int i = 0; i < 4 && w.currentId() != 2; ++i) w.next();
 }
 
 // The wizard as a test's dialog hook runs it: closed before the call returns.
@@ -184,8 +185,10 @@ TEST_F(AccountsTest, TheServerPageChecksInOrderAndKeepsTheServerInLowerCase) {
         EXPECT_TRUE(takeBoxes().empty());
         EXPECT_EQ(w.currentId(), 2);
         // Back leaves the page as it is, and comes forward again.
-        w.back();  // to the page on fetched mail, the last manual one
+        w.back();  // past the server check to the page on fetched mail, the last manual one
+        w.back();
         EXPECT_EQ(w.currentPage()->objectName(), "fetchingPage");
+        w.next();
         w.next();
         EXPECT_EQ(w.currentId(), 2);
         press(d, "finish");
@@ -218,6 +221,9 @@ TEST_F(AccountsTest, FinishWithTheDefaultClientCreatesTheAccountAndItsMailbox) {
         EXPECT_EQ(d.objectName(), "newAccountSettingsDialog");
         shownClient = d.findChild<QLabel*>("emailProgram")->text().toStdString();
         EXPECT_EQ(d.findChild<QLabel*>("userName")->text(), "home");
+        // What e-mail programs propose and the local servers refuse is named.
+        EXPECT_TRUE(d.findChild<QLabel*>("encryption")->text().startsWith("None"));
+        EXPECT_EQ(d.findChild<QLabel*>("outLogin")->text(), "None");
         return 1;
     });
     EXPECT_TRUE(runAddAccountWizard(nullptr));
@@ -710,6 +716,12 @@ TEST_F(AccountsTest, DialogsAreRenderedForReviewWhenAsked) {
         return 0;
     });
     runAddAccountWizard(nullptr);
+    then([&](QDialog& d) {
+        saveScreen(d, "new-account-settings.png");
+        d.hide();
+        return 0;
+    });
+    showNewAccountSettings(nullptr, "Claws Mail", "claws-mail", "home", false);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "frontend/dialogs/modal.h"
 #include "frontend/mail/log_viewer.h"
 #include "frontend/settings/account_wizard.h"
+#include "frontend/settings/check_words.h"
 #include "frontend/settings/options_pages.h"
 #include "frontend/settings/prop_sheet.h"
 
@@ -84,6 +85,15 @@ TEST(German, MenusOptionsAndWizardSpeakTheUsersLanguage) {
     EXPECT_EQ(lines[2], "An: -");
     EXPECT_EQ(lines[3], "Betreff: -");
     EXPECT_EQ(lines[5], "Antwort: 550 no such user");
+
+    // The wizard's server check says what failed in German, the provider's note as it came.
+    autoconfig::ProbeReport refused;
+    refused.steps.push_back({"login", false, "the server refused the password: -ERR", 1});
+    autoconfig::ProbeTarget target;
+    target.user = "ann";
+    EXPECT_EQ(check::failureWords(refused, target, "app password needed").toStdString(),
+              "Der Server hat das Passwort für ann abgelehnt. Dieser Anbieter verlangt ein App-Passwort: app "
+              "password needed.");
 }
 
 }  // namespace

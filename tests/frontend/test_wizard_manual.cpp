@@ -3,6 +3,7 @@
 // engine's own readers, and nothing written that the engine would read anyway.
 #include "frontend/settings/account_wizard.h"
 #include "frontend/settings/found_account.h"
+#include "frontend/settings/wizard_check_page.h"
 #include "platform/secret_store.h"
 #include "secrets/secret_settings.h"
 #include "smtp/outgoing_accounts.h"
@@ -77,7 +78,9 @@ protected:
         w.next();
         EXPECT_EQ(currentPage(w), page);
     }
+    // On past the server check (all well at once, as the fixture answers) to Finish.
     static void finish(QWizard& w) {
+        next(w, "checkPage");
         next(w, "clientPage");
         press(w, "finish");
     }
@@ -131,6 +134,13 @@ TEST_F(WizardManualTest, AnImapAccountLeavesItsMailForDaysAndFetchesTheFoldersGi
 }
 
 TEST_F(WizardManualTest, AnOwnOutgoingServerIsStoredAndAnEmptyOneOrABadPortKeepsThePage) {
+    std::vector<autoconfig::ProbeTarget> checked;
+    check::setStartHook([&](const autoconfig::ProbeTarget& t, check::Answer answer) {
+        checked.push_back(t);
+        autoconfig::ProbeReport report;
+        report.steps.push_back({"connect", true, "", 0});
+        answer(report);
+    });
     EXPECT_TRUE(run([&](QWizard& w) {
         // Plain IMAP on a server of this machine: the security the engine would not take for
         // granted is stored.
@@ -183,6 +193,14 @@ TEST_F(WizardManualTest, AnOwnOutgoingServerIsStoredAndAnEmptyOneOrABadPortKeeps
     EXPECT_EQ(out->addresses, (Texts{"jo@example.net", "*@example.org"}));
     EXPECT_EQ(accountValue("work", "smtppass"), "pop-pw");
     EXPECT_TRUE(takeBoxes().empty());
+    // The check before Finish tried the servers as the pages gave them.
+    ASSERT_EQ(checked.size(), 2u);
+    EXPECT_EQ(checked[0].protocol, autoconfig::Protocol::Imap);
+    EXPECT_EQ(checked[0].host, "127.0.0.1");
+    EXPECT_EQ(checked[0].port, 143);
+    EXPECT_EQ(checked[1].host, "smtp.example.net");
+    EXPECT_EQ(checked[1].port, 2525);
+    EXPECT_EQ(checked[1].user, "jo@example.net");
 }
 
 // An account made as before IMAP and per-account outgoing servers were there reads exactly as

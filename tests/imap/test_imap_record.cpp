@@ -42,6 +42,13 @@ TEST(IMAPRecord, FolderSettingAndWhatAllSkips) {
     EXPECT_FALSE(all);
     EXPECT_EQ(imaprec::folderList("all, Extra", all), (std::vector<std::string>{"Extra"}));
     EXPECT_TRUE(all);
+    // A name copied in the server's own form is the folder it names; one that is not valid
+    // modified UTF-7 is taken as typed.
+    EXPECT_EQ(imaprec::folderList("Entw&APw-rfe, Entwürfe, Tom & Jerry, Tom &- Jerry", all),
+              (std::vector<std::string>{"Entwürfe", "Tom & Jerry"}));
+    EXPECT_EQ(imaprec::utf8FolderName("Ablage &- &AMQ-lteres"), "Ablage & Älteres");
+    EXPECT_EQ(imaprec::utf8FolderName("A&B"), "A&B");
+    EXPECT_EQ(imaprec::utf8FolderName("Größe"), "Größe");
     EXPECT_TRUE(imaprec::skippedByAll({"\\HasNoChildren", "\\all"}, "Everything"));
     EXPECT_TRUE(imaprec::skippedByAll({"\\Trash"}, "Bin"));
     EXPECT_TRUE(imaprec::skippedByAll({"\\Junk"}, "Spam"));

@@ -31,27 +31,34 @@ def unused_port():
         return s.getsockname()[1]
 
 
+def start_imap_world(test, messages):
+    """A private Dovecot IMAP where USER has messages, and an engine whose one account fetches
+    them over plain IMAP into the folder the local POP3 server serves it from; both end with
+    the test. (Dovecot, the world.)"""
+    dc = PrivateDovecot({USER: PASSWORD}, protocol="imap")
+    dc.start()
+    test.addCleanup(dc.stop)
+    for m in messages:
+        dc.deliver(USER, m)
+    w = CycleWorld().start()
+    test.addCleanup(w.close)
+    w.configure(unused_port(), accounts=[("Inbox", dc.port, USER, PASSWORD)])
+    hive = os.path.join(w.engine.config_dir, "tarnwick", "user.reg")
+    with open(hive) as f:
+        text = f.read()
+    values = ['"protocol"=dword:00000001', '"security"=dword:00000000', '"dropdir"="accounts/%s/"' % BOX]
+    with open(hive, "w") as f:
+        f.write(text.replace('"destmailbox"="%s"' % BOX, "\n".join(['"destmailbox"="%s"' % BOX] + values)))
+    return dc, w
+
+
 @unittest.skipUnless(available() and os.path.exists("/usr/lib/dovecot/imap"), "dovecot-imapd is not installed")
 @unittest.skipUnless(shutil.which("fetchmail"), "fetchmail is not installed")
 class ImapAccountCollected(unittest.TestCase):
     fetchmail = clients.RealClients.fetchmail
 
     def test_fetchmail_collects_an_imap_accounts_mail_from_the_local_pop3_server(self):
-        dc = PrivateDovecot({USER: PASSWORD}, protocol="imap")
-        dc.start()
-        self.addCleanup(dc.stop)
-        for m in MESSAGES:
-            dc.deliver(USER, m)
-        w = CycleWorld().start()
-        self.addCleanup(w.close)
-        w.configure(unused_port(), accounts=[("Inbox", dc.port, USER, PASSWORD)])
-        hive = os.path.join(w.engine.config_dir, "tarnwick", "user.reg")
-        with open(hive) as f:
-            text = f.read()
-        # An IMAP account on plain IMAP, with the folder the local POP3 server serves it from.
-        values = ['"protocol"=dword:00000001', '"security"=dword:00000000', '"dropdir"="accounts/%s/"' % BOX]
-        with open(hive, "w") as f:
-            f.write(text.replace('"destmailbox"="%s"' % BOX, "\n".join(['"destmailbox"="%s"' % BOX] + values)))
+        dc, w = start_imap_world(self, MESSAGES)
         status, lines = w.cycle()
         self.assertEqual(status, 0, "\n".join(lines + w.engine.log_texts()[-30:]))
         self.assertEqual(len(w.items(BOX)), 3, w.engine.log_texts())

@@ -249,6 +249,10 @@ class ImapRetrieval(unittest.TestCase):
         self.assertEqual(len(self.check()), 1, self.log())
         self.assertEqual(self.stored(), [transfer_form(awkward_message(1))])
         self.assertTrue(self.recorded()[0].startswith("imap:" + drafts.encode().decode("latin-1") + ":"))
+        # Named as the server writes it (copied from another program's settings): the same folder.
+        self.world.accounts[0]["values"].update(imapfolders=modified_utf7(drafts).strip('"'))
+        self.world.write_hive()
+        self.assertEqual(self.check(), [], self.log())
         # "ALL" lists it in modified UTF-7: the same folder, nothing stored twice; then every
         # message is moved to a folder whose name holds "&" and umlauts, which "ALL" skips.
         self.world.accounts[0]["values"].update(imapfolders="ALL", leavemail=0, movefolder="Ablage & Älteres")

@@ -8,6 +8,7 @@ import os
 import stat
 import subprocess
 import sys
+import tempfile
 import unittest
 
 from cycle_world import ACCOUNTS_KEY, CycleWorld, quote
@@ -234,8 +235,10 @@ class Renewal(OAuthCase):
 
 class Probe(OAuthCase):
     def probe(self, target):
-        # In the engine's folder: a failed renewal's HIGH line goes to the day log there.
-        r = self.w.engine.ctl("probe", target, "--login", timeout=60, cwd=self.w.engine.work)
+        # From a folder of its own: trawlexctl's log lines go to the engine's day log, not here.
+        elsewhere = tempfile.mkdtemp(dir=self.w.engine.work)
+        r = self.w.engine.ctl("probe", target, "--login", timeout=60, cwd=elsewhere)
+        self.assertEqual(os.listdir(elsewhere), [])
         return r.returncode, r.stdout, r.stderr
 
     def test_the_log_in_is_probed_with_a_renewed_token_until_the_sign_in_is_revoked(self):
@@ -258,6 +261,7 @@ class Probe(OAuthCase):
         self.assertEqual(status, 3, out + err)
         self.assertIn("probe failed at sign-in: the sign-in of home has expired", err)
         self.assertNotIn("login", out)
+        self.assertIn("MAIL HIGH sign-in for home expired: sign in again", self.w.engine.log_texts())
 
 
 @unittest.skipUnless(keyring_available(), "needs gnome-keyring, libsecret-tools and dbus-daemon")

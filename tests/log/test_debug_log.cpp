@@ -53,7 +53,10 @@ protected:
         DebugLogSetMutexWait(10000);
         DebugLogResetFailureFlag();
     }
-    void TearDown() override { DebugLogSetClock(nullptr); }
+    void TearDown() override {
+        DebugLogSetClock(nullptr);
+        DebugLogUseWorkingDirectory();
+    }
     std::string dir;
 };
 
@@ -141,6 +144,22 @@ TEST_F(DebugLog, ALineAfterTheFileWentAwayLandsInANewFile) {
     DebugLine(LOG_MAIL, LOG_MED, "elsewhere");
     EXPECT_EQ(lines("20261207.log"), std::vector<std::string>{"090807  MAIL  MED elsewhere"});
     EXPECT_EQ(lines(dir + "/20261207.log").size(), 1u);
+}
+
+// A program started from anywhere writes into the folder it was given, or into no file at all;
+// either way the working directory gets nothing.
+TEST_F(DebugLog, AGivenFolderTakesTheDayFileAndNoFolderMeansNoFile) {
+    std::string data = testsupport::makeTempDir("log-data-");
+    DebugLogSetFolder(data);
+    DebugLine(LOG_MAIL, LOG_HIGH, "into the data folder");
+    EXPECT_EQ(lines(data + "/20261207.log"), std::vector<std::string>{"090807  MAIL HIGH into the data folder"});
+
+    DebugLogSetFolder(std::nullopt);
+    ::testing::internal::CaptureStderr();
+    DebugLine(LOG_MAIL, LOG_HIGH, "to the debugger only");
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("to the debugger only"), std::string::npos);
+    EXPECT_EQ(lines(data + "/20261207.log").size(), 1u);
+    EXPECT_FALSE(std::ifstream("20261207.log").good());
 }
 
 TEST_F(DebugLog, MutexHeldElsewhereDropsLinesAndReportsOnce) {

@@ -14,11 +14,12 @@ behaviours on request while a UID FETCH is answered:
 Commands are kept in self.commands (LOGIN's password replaced)."""
 
 import re
-import socket
 import threading
 
+from scripted_server import ScriptedServer
 
-class ScriptedImap:
+
+class ScriptedImap(ScriptedServer):
     def __init__(self, messages=(), hostile=None, uidvalidity=77, capabilities="IMAP4rev1 UIDPLUS"):
         """messages: wire bytes with CRLF lines; UIDs 1, 2, ... in order. Without UIDPLUS in
         capabilities UID EXPUNGE is refused; UID COPY keeps the copies in self.copied."""
@@ -32,55 +33,7 @@ class ScriptedImap:
         self.endless_size = 16 * 1024 * 1024
         self.flood_count = 50000
         self.commands = []
-        self.sessions = 0
-        self._stop = False
-        self._listener = socket.socket()
-        self._listener.bind(("127.0.0.1", 0))
-        self._listener.listen(4)
-        self._listener.settimeout(0.2)
-        self.port = self._listener.getsockname()[1]
-        self._thread = threading.Thread(target=self._serve, daemon=True)
-        self._thread.start()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def close(self):
-        self._stop = True
-        self._thread.join(timeout=10)
-        self._listener.close()
-
-    def _serve(self):
-        while not self._stop:
-            try:
-                conn, _ = self._listener.accept()
-            except OSError:
-                continue
-            self.sessions += 1
-            try:
-                self._session(conn)
-            except OSError:
-                pass
-            finally:
-                conn.close()
-
-    def _lines(self, conn):
-        buf = b""
-        conn.settimeout(0.2)
-        while not self._stop:
-            while b"\r\n" in buf:
-                line, buf = buf.split(b"\r\n", 1)
-                yield line.decode("latin-1")
-            try:
-                data = conn.recv(65536)
-            except socket.timeout:
-                continue
-            if not data:
-                return
-            buf += data
+        super().__init__()
 
     def _silence(self):
         while not self._stop:

@@ -3,12 +3,12 @@ messages between sessions (deletions take effect at QUIT, as on a real server), 
 behaviours on request: RETR refused for some messages, a listing of any size produced on the
 fly, silence or a trickle in the middle of a listing or a message."""
 
-import socket
-import threading
 import time
 
+from scripted_server import ScriptedServer
 
-class ScriptedPop3:
+
+class ScriptedPop3(ScriptedServer):
     def __init__(self, messages=()):
         """messages: (identifier, wire bytes with CRLF lines, already in transfer form)."""
         self.messages = list(messages)
@@ -17,58 +17,12 @@ class ScriptedPop3:
         self.stall = None             # "listing" or "message": say part of it, then nothing
         self.trickle = None           # (phase, seconds): one line of that phase per interval
         self.commands = []
-        self._stop = False
-        self._listener = socket.socket()
-        self._listener.bind(("127.0.0.1", 0))
-        self._listener.listen(4)
-        self._listener.settimeout(0.2)
-        self.port = self._listener.getsockname()[1]
-        self._thread = threading.Thread(target=self._serve, daemon=True)
-        self._thread.start()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def close(self):
-        self._stop = True
-        self._thread.join(timeout=10)
-        self._listener.close()
+        super().__init__()
 
     def identifiers(self):
         return [uid for uid, _ in self.messages]
 
     # -- the server --------------------------------------------------------------------------
-    def _serve(self):
-        while not self._stop:
-            try:
-                conn, _ = self._listener.accept()
-            except OSError:
-                continue
-            try:
-                self._session(conn)
-            except OSError:
-                pass   # the client went away
-            finally:
-                conn.close()
-
-    def _lines(self, conn):
-        buf = b""
-        conn.settimeout(0.2)
-        while not self._stop:
-            try:
-                chunk = conn.recv(4096)
-            except socket.timeout:
-                continue
-            if not chunk:
-                return
-            buf += chunk
-            while b"\r\n" in buf:
-                line, buf = buf.split(b"\r\n", 1)
-                yield line.decode("latin-1")
-
     def _hold(self, conn):
         """Says nothing more and waits until the client closes (or the test ends)."""
         for _ in self._lines(conn):
