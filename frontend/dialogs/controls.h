@@ -32,6 +32,8 @@ public:
     QString text() const { return cleanText(); }
     // Shows number; one outside the range is shown as it is, for the check to refuse.
     void setText(const QString& number);
+    // The field's edit: its textChanged tells of every change, a number out of range too.
+    QLineEdit* edit() const { return lineEdit(); }
 };
 QComboBox* listBox(QWidget* parent, const char* name);
 QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text);

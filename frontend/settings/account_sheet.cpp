@@ -46,21 +46,7 @@ void addTitleRow(QWidget* parent, QFormLayout* form, const std::string& title) {
 constexpr config::StringSetting kServer{"server", ""}, kUser{"user", ""}, kPass{"pass", ""},
     kLocalPass{"localpass", ""}, kEmailAddress{"emailaddress", ""}, kEmailIdentity{"emailidentity", ""},
     kClientName{"clientname", ""}, kClientFile{"clientfile", ""}, kAltClientFile{"altclientfile", ""};
-// What the engine uses when none is stored: for POP3 110, and no security; for IMAP see
-// portSetting() and securitySetting().
-constexpr config::DwordSetting kPort{"port", 110}, kSecurity{"security", 0};
 constexpr config::DwordSetting kProtocol{config::kProtocolValue, config::kProtocolPop3};
-
-// "security" and "port" with what the engine reads when they are absent from an account of
-// protocol: IMAP defaults to TLS, and to the port of the security.
-config::DwordSetting securitySetting(std::uint32_t protocol) {
-    return protocol == config::kProtocolImap ? config::DwordSetting{kSecurity.name, defaultSecurity(protocol)}
-                                             : kSecurity;
-}
-config::DwordSetting portSetting(const SettingsModel& model, std::uint32_t protocol) {
-    if (protocol != config::kProtocolImap) return kPort;
-    return {kPort.name, retrievalPort(protocol, shownSecurity(model.number(securitySetting(protocol))))};
-}
 
 // A check's refusal in a message box, as the settings pages tell it.
 void tellRefusal(QWidget* page, const validation::AccountRefusal& r) {
@@ -216,8 +202,8 @@ void AccountPage::load() {
     // replaces.
     std::uint32_t protocol = RetrievalValues::read(model_).protocol;
     showProtocol(protocol_, protocol);
-    showSecurity(pop_.security, model_.number(securitySetting(protocol)));
-    pop_.port->setText(QString::number(model_.number(portSetting(model_, protocol))));
+    showSecurity(pop_.security, storedSecurity(model_, protocol));
+    pop_.port->setText(QString::number(storedPort(model_, protocol)));
     setText(pop_.user, model_.text(kUser));
     setText(pop_.password, model_.text(kPass));
     signIn_->load(model_);
@@ -252,9 +238,7 @@ bool AccountPage::save() {
     // reads; port and security are compared under the protocol chosen.
     std::uint32_t protocol = chosenProtocol(protocol_);
     if (protocol != RetrievalValues::read(model_).protocol) model_.setNumber(kProtocol, protocol);
-    if (*port != model_.number(portSetting(model_, protocol))) model_.setNumber(kPort, *port);
-    std::uint32_t security = chosenSecurity(pop_.security);
-    if (security != shownSecurity(model_.number(securitySetting(protocol)))) model_.setNumber(kSecurity, security);
+    writePortAndSecurity(model_, protocol, *port, chosenSecurity(pop_.security));
     model_.setText(kEmailIdentity, text(emailIdentity_));
     model_.setText(kEmailAddress, text(emailAddress_));
     bool alternativeChosen = emailProgram_->currentData().toString() == QString::fromLatin1(kAlternativeClient);

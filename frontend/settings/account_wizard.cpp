@@ -11,6 +11,8 @@
 #include "frontend/settings/sign_in_fields.h"
 #include "frontend/settings/validation.h"
 #include "frontend/settings/wizard_check_page.h"
+#include "frontend/settings/wizard_pages.h"
+#include "frontend/settings/wizard_server_page.h"
 #include "oauth/oauth_settings.h"
 #include "config/settings.h"
 #include "secrets/secret_moves.h"
@@ -36,40 +38,13 @@
 
 namespace {
 
-// Shows each message in its own warning box; answers whether there was none.
-bool noProblems(QWidget* owner, const std::vector<std::string>& problems) {
-    for (const std::string& p : problems) tellUser(owner, p, QMessageBox::Warning);
-    return problems.empty();
-}
-
-// A page's explanation above its form (answered), a note below it, and room under both.
-QLabel* layOut(QWizardPage* page, const QString& intro, QFormLayout* form, const QString& note = {}) {
-    page->setTitle(QCoreApplication::translate("AccountWizard", "Add account wizard"));
-    auto* layout = new QVBoxLayout(page);
-    QLabel* introLabel = noteLabel(page, intro);
-    layout->addWidget(introLabel);
-    layout->addLayout(form);
-    if (!note.isEmpty()) layout->addWidget(noteLabel(page, note));
-    layout->addStretch(1);
-    return introLabel;
-}
-
 QString fieldText(const QWizard* wizard, const char* name) {
     return wizard->field(QLatin1String(name)).toString();
 }
 
-// The pages in the order of the manual set-up, then those of the set-up from an address.
-enum PageId { kTitlePage, kServerPage, kClientPage, kLookupPage, kFoundPage, kCheckPage };
-
-// What the pages of the set-up from an address share: the address, what the look-up found and
-// the plan made of it, or why the manual pages follow instead.
-struct FoundState {
-    autoconfig::MailAddress address;
-    bool haveAddress = false;
-    autoconfig::Discovery discovery;
-    std::optional<found::Plan> plan;
-    QString why;  // said on the server page when the look-up led there
-};
+// The pages in the order of the manual set-up, then those of the set-up from an address, the
+// check before the last page, and the manual set-up's after its server page.
+enum PageId { kTitlePage, kServerPage, kClientPage, kLookupPage, kFoundPage, kCheckPage, kOutgoingPage, kFetchingPage };
 
 // The address the settings are looked up for (field "emailAddress", may stay empty) and the
 // account's title (field "accountTitle"), proposed from the address until the user changes it.
@@ -368,76 +343,6 @@ private:
     QLineEdit* password_;
 };
 
-// The POP3 log-in (fields "popServer", kept in lower case, "popSecurity", "popPort", "popUser",
-// "popPassword"), and how Tarnwick logs in there: with that password, or with OAuth 2.0 (fields
-// "oauth", "oauthPreset", "oauthClientId"), the password then being the one the e-mail program
-// logs in to Tarnwick with. Next waits for the three mandatory fields and a usable port.
-class WizardServerPage : public QWizardPage {
-    Q_OBJECT
-
-public:
-    explicit WizardServerPage(const FoundState* state) : state_(state) {
-        setObjectName(QStringLiteral("serverPage"));
-        auto* form = new QFormLayout;
-        // Why the look-up led here, when it did.
-        why_ = noteLabel(this, {});
-        why_->setObjectName(QStringLiteral("manualReason"));
-        why_->hide();
-        pop_ = popLoginRows(this, form, tr("POP3 &server:"), tr("&Password:"));
-        // The server is kept in lower case as it is typed.
-        QLineEdit* server = pop_.server;
-        connect(server, &QLineEdit::textEdited, server, [server](const QString& t) {
-            QString lower = t.toLower();
-            if (lower == t) return;
-            int at = server->cursorPosition();
-            server->setText(lower);
-            server->setCursorPosition(at);
-        });
-        registerField(QStringLiteral("popServer*"), pop_.server);
-        registerField(QStringLiteral("popUser*"), pop_.user);
-        registerField(QStringLiteral("popPassword*"), pop_.password);
-        registerField(QStringLiteral("popPort"), pop_.port);
-        registerField(QStringLiteral("popSecurity"), pop_.security, "currentData");
-        connect(pop_.port, &QLineEdit::textChanged, this, &QWizardPage::completeChanged);
-        auto* signIn = new SignInFields(this, form, {});
-        signIn->registerFields([this](const QString& name, QWidget* widget, const char* property) {
-            registerField(name, widget, property);
-        });
-        connect(signIn, &SignInFields::oauthChosen, this, [this](bool on) {
-            pop_.password->setToolTip(on ? tr("The password your e-mail program logs in to Tarnwick with; the "
-                                              "provider asks for yours on its own sign-in page, after Finish.")
-                                         : QString());
-        });
-        layOut(this,
-               tr("Enter the POP3 server of your provider, the security it asks for, and the user name and "
-                  "password of your mailbox there."),
-               form);
-        static_cast<QVBoxLayout*>(layout())->insertWidget(0, why_);
-    }
-
-    void initializePage() override {
-        why_->setText(state_->why);
-        why_->setVisible(!state_->why.isEmpty());
-        // Most providers take the address as the user name.
-        if (state_->haveAddress && pop_.user->text().isEmpty())
-            pop_.user->setText(QString::fromStdString(state_->address.text()));
-    }
-
-    bool isComplete() const override {
-        return QWizardPage::isComplete() && validation::readPort(text(pop_.port)).has_value();
-    }
-
-    bool validatePage() override {
-        return noProblems(this, validation::checkAccountServer(pop_.server->text().toLower().toStdString(),
-                                                               text(pop_.user), text(pop_.password), text(pop_.port)));
-    }
-
-private:
-    const FoundState* state_;
-    QLabel* why_;
-    PopLogin pop_;
-};
-
 // The e-mail program (field "emailProgram"), the desktop's default one chosen first.
 class WizardClientPage : public QWizardPage {
     Q_OBJECT
@@ -479,7 +384,7 @@ public:
         setWizardStyle(QWizard::ClassicStyle);
         setOption(QWizard::NoBackButtonOnStartPage, false);
         setPage(kTitlePage, new WizardTitlePage(&state_));
-        setPage(kServerPage, new WizardServerPage(&state_));
+        manual_ = addManualPages(this, &state_, {kServerPage, kOutgoingPage, kFetchingPage}, kClientPage);
         setPage(kClientPage, new WizardClientPage);
         setPage(kLookupPage, lookupPage_ = new WizardLookupPage(&state_));
         setPage(kFoundPage, foundPage_ = new WizardFoundPage(&state_));
@@ -519,11 +424,17 @@ public:
                 return targets;
             }
         } else {
-            targets.push_back(check::incoming(
-                config::kProtocolPop3, fieldText(this, "popServer").toLower().toStdString(),
-                validation::readPort(fieldText(this, "popPort").toStdString()).value_or(110),
-                field(QStringLiteral("popSecurity")).toUInt(), fieldText(this, "popUser").toStdString(),
-                fieldText(this, "popPassword").toStdString(), oauth(), {}));
+            targets.push_back(
+                check::incoming(manual_.server->protocol(), fieldText(this, "popServer").toLower().toStdString(),
+                                validation::readPort(fieldText(this, "popPort").toStdString()).value_or(110),
+                                field(QStringLiteral("popSecurity")).toUInt(), fieldText(this, "popUser").toStdString(),
+                                fieldText(this, "popPassword").toStdString(), oauth(), {}));
+            OutgoingValues out = manual_.outgoing->values();
+            if (out.ownServer()) {
+                targets.push_back(
+                    check::outgoing(out.server, out.port, out.security, out.user, out.password, out.oauth, {}));
+                return targets;
+            }
         }
         if (std::optional<check::Target> global = check::globalOutgoing()) targets.push_back(*global);
         return targets;
@@ -594,6 +505,7 @@ public:
         }
         if (created_ && state_.haveAddress)
             config::writeAccountString(accounts, a.title, config::kEmailAddressValue, state_.address.text());
+        if (created_) complete_ = manual_.write(a.title);
         QWizard::accept();
     }
     bool created() const { return created_; }
@@ -601,6 +513,7 @@ public:
 
 private:
     FoundState state_;
+    ManualPages manual_;
     int shownId_ = -1;
     WizardLookupPage* lookupPage_;
     WizardFoundPage* foundPage_;

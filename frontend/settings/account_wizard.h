@@ -1,6 +1,7 @@
 // The "Add Account Wizard": the address and the account's title; the provider's servers looked
 // up from the address and shown for the user to accept, with only the password to give; or,
-// without an address or with nothing found, the POP3 server and login entered by hand; then
+// without an address or with nothing found, the servers entered by hand (the incoming server
+// and log-in, the outgoing server, what becomes of fetched mail: wizard_server_page.h); then
 // the e-mail program that reads it. Each page keeps Next disabled until its required fields
 // are filled; the checks that need a message run when Next is pressed. Nothing is stored
 // before Finish.

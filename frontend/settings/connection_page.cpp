@@ -99,7 +99,7 @@ ConnectionPage::ConnectionPage(SettingsModel& model) : PropPage("connectionPage"
     auto* outgoing = new QGroupBox(tr("Outgoing mail"), this);
     smtpServer_ = textEdit(outgoing, "smtpServer");
     smtpServer_->setPlaceholderText(QStringLiteral("smtp.example.net"));
-    SecuritySpinRow security = securitySpinRow(outgoing, "smtp", MailService::Smtp);
+    SecurityRow security = securityRow(outgoing, "smtp", MailService::Smtp);
     smtpSecurity_ = security.security;
     smtpPort_ = security.port;
     smtpUser_ = textEdit(outgoing, "smtpUser");

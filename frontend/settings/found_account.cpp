@@ -97,8 +97,11 @@ Written writePlan(const Plan& plan, const std::string& title, const std::string&
 
     bool ok = config::writeAccountString(accounts, title, config::kEmailAddressValue, plan.address);
     // Absent reads as POP3, as every account made before IMAP reads.
-    if (plan.protocol == config::kProtocolImap)
+    if (plan.protocol == config::kProtocolImap) {
         ok = config::writeAccountDword(accounts, title, config::kProtocolValue, config::kProtocolImap) && ok;
+        // createAccount leaves out no security, which an IMAP account reads as TLS.
+        if (plan.security == 0) ok = config::writeAccountDword(accounts, title, config::kSecurityValue, 0) && ok;
+    }
     if (login.oauth) {
         // The sign-in after Finish fills in the rest; the preset's endpoints go in now, so that
         // the account names its provider even before that.

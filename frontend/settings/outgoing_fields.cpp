@@ -80,6 +80,7 @@ OutgoingFields::OutgoingFields(QWidget* parent, std::string account)
     auth_ = listBox(ownBox_, "accountSmtpAuth");
     auth_->addItem(tr("User name and password"), false);
     auth_->addItem(tr("OAuth 2.0 (this account's sign-in)"), true);
+    authRow_ = form_->rowCount();
     form_->addRow(buddyLabel(ownBox_, tr("Log in &with:"), auth_), auth_);
     user_ = textEdit(ownBox_, "accountSmtpUser", 198);
     form_->addRow(buddyLabel(ownBox_, tr("&User name:"), user_), user_);
@@ -177,6 +178,11 @@ void OutgoingFields::focusField(validation::AccountField field) {
     case validation::AccountField::Addresses: addresses_->setFocus(); break;
     default: break;
     }
+}
+
+void OutgoingFields::offerOAuth(bool offered) {
+    if (!offered) auth_->setCurrentIndex(0);
+    form_->setRowVisible(authRow_, offered);
 }
 
 void OutgoingFields::follow() {

@@ -39,6 +39,10 @@ public:
     bool ownServerChosen() const;
     void focusField(validation::AccountField field);
 
+    // Whether the account's OAuth 2.0 sign-in is there to log in with; without it the log-in
+    // is by password, and the choice is hidden.
+    void offerOAuth(bool offered);
+
     // Where Sign in… takes the provider and client id from: the account's own sign-in fields.
     void setSignInChoice(std::function<signin::Choice()> choice) { choice_ = std::move(choice); }
 
@@ -67,6 +71,7 @@ private:
     QLabel* status_ = nullptr;
     QLineEdit* addresses_;
     OutgoingValues shown_;
+    int authRow_ = 0;
     int passwordRow_ = 0;
     int signInRow_ = -1;
     SignInRun run_;

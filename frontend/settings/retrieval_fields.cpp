@@ -21,10 +21,12 @@ QComboBox* protocolRow(QWidget* parent, QFormLayout* form) {
     return protocol;
 }
 
-void followProtocol(QComboBox* protocol, const QComboBox* security, QLineEdit* port) {
+void followProtocol(QComboBox* protocol, QComboBox* security, NumberBox* port) {
     QObject::connect(protocol, &QComboBox::currentIndexChanged, port, [=] {
-        switchService(security, port,
-                      chosenProtocol(protocol) == config::kProtocolImap ? MailService::Imap : MailService::Pop3);
+        bool imap = chosenProtocol(protocol) == config::kProtocolImap;
+        switchService(security, port, imap ? MailService::Imap : MailService::Pop3);
+        if (imap && chosenSecurity(security) == kSecurityNone)
+            showSecurity(security, defaultSecurity(config::kProtocolImap));
     });
 }
 

@@ -21,8 +21,10 @@ class QRadioButton;
 // form.
 QComboBox* protocolRow(QWidget* parent, QFormLayout* form);
 // Makes a change of protocol propose its usual port for the chosen security in port (the
-// row of securityRow), unless the user typed a port of their own.
-void followProtocol(QComboBox* protocol, const QComboBox* security, QLineEdit* port);
+// row of securityRow), unless the user typed a port of their own. IMAP chosen while no
+// security is chosen brings TLS, and so port 993: what the engine uses for an IMAP account
+// that names neither.
+void followProtocol(QComboBox* protocol, QComboBox* security, NumberBox* port);
 void showProtocol(QComboBox* protocol, std::uint32_t stored);
 std::uint32_t chosenProtocol(const QComboBox* protocol);
 

@@ -34,6 +34,14 @@ struct RetrievalValues {
 std::uint32_t defaultSecurity(std::uint32_t protocol);
 unsigned retrievalPort(std::uint32_t protocol, std::uint32_t security);
 
+// The account's "security" and "port" as the engine reads them for an account of protocol
+// (the security as stored: a page shows it with showSecurity).
+std::uint32_t storedSecurity(const SettingsModel& model, std::uint32_t protocol);
+unsigned storedPort(const SettingsModel& model, std::uint32_t protocol);
+// Sets "port" and "security" in model where they differ from what the engine would read for
+// an account of protocol, so that values the engine reads anyway are not written.
+void writePortAndSecurity(SettingsModel& model, std::uint32_t protocol, unsigned port, std::uint32_t security);
+
 // The leave-days a page shows when none are stored.
 constexpr unsigned kShownLeaveDays = 14;
 // The most days mail may stay before it is deleted (ten years).

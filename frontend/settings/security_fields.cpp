@@ -61,9 +61,8 @@ QComboBox* securityList(QWidget* parent, const std::string& prefix) {
     return combo;
 }
 
-// The row around a port field of either kind: both show and take the port as text.
-template <class PortField>
-QLayout* securityLayout(QWidget* parent, QComboBox* combo, PortField* port, MailService service,
+// The row around the security list and the port box.
+QLayout* securityLayout(QWidget* parent, QComboBox* combo, NumberBox* port, MailService service,
                         const QLineEdit* server) {
     port->setText(QString::number(proposedPort(service, kSecurityNone)));
     port->setProperty(kServiceProperty, static_cast<int>(service));
@@ -96,20 +95,12 @@ QLayout* securityLayout(QWidget* parent, QComboBox* combo, PortField* port, Mail
 
 SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService service, const QLineEdit* server) {
     QComboBox* combo = securityList(parent, prefix);  // first: Tab goes from it to the port
-    QLineEdit* port = numberEdit(parent, (prefix + "Port").c_str(), 5);
-    QLayout* layout = securityLayout(parent, combo, port, service, server);
-    return {combo, port, layout};
-}
-
-SecuritySpinRow securitySpinRow(QWidget* parent, const std::string& prefix, MailService service,
-                                const QLineEdit* server) {
-    QComboBox* combo = securityList(parent, prefix);
     auto* port = new NumberBox(parent, (prefix + "Port").c_str(), 1, 65535);
     QLayout* layout = securityLayout(parent, combo, port, service, server);
     return {combo, port, layout};
 }
 
-void switchService(const QComboBox* security, QLineEdit* port, MailService service) {
+void switchService(const QComboBox* security, NumberBox* port, MailService service) {
     MailService before = serviceOf(port);
     if (before == service) return;
     std::uint32_t chosen = chosenSecurity(security);

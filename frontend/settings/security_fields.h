@@ -27,31 +27,23 @@ constexpr std::uint32_t kSecurityTls = 2;
 unsigned proposedPort(MailService service, std::uint32_t security);
 
 // A server's security list ("<prefix>Security": "None", "STARTTLS", "TLS", the stored value as
-// item data) and port edit ("<prefix>Port", holding the port proposed for None), and the row
-// "[security]  Port: [port]". Choosing a security puts its proposed port into the edit while
-// the edit is empty or still holds the port proposed for the security chosen before. With a
-// server edit, a label ("plainTextWarning") under the row is shown while no security is chosen
-// for a server outside this machine; its room is kept while it is hidden, so that a dialog
-// sized without it still shows it whole.
+// item data) and port spin box from 1 to 65535 ("<prefix>Port", holding the port proposed for
+// None), and the row "[security]  Port: [port]". Choosing a security puts its proposed port
+// into the box while it is empty or still holds the port proposed for the security chosen
+// before. With a server edit, a label ("plainTextWarning") under the row is shown while no
+// security is chosen for a server outside this machine; its room is kept while it is hidden,
+// so that a dialog sized without it still shows it whole.
 struct SecurityRow {
-    QComboBox* security;
-    QLineEdit* port;
-    QLayout* layout;
-};
-SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService service,
-                        const QLineEdit* server = nullptr);
-// The same row with the port in a spin box from 1 to 65535.
-struct SecuritySpinRow {
     QComboBox* security;
     NumberBox* port;
     QLayout* layout;
 };
-SecuritySpinRow securitySpinRow(QWidget* parent, const std::string& prefix, MailService service,
-                                const QLineEdit* server = nullptr);
+SecurityRow securityRow(QWidget* parent, const std::string& prefix, MailService service,
+                        const QLineEdit* server = nullptr);
 // Makes the row of security and port propose the ports of service from now on (an account
 // switched between POP3 and IMAP): the port changes to service's usual one while it is empty
 // or holds the port proposed before; a port the user typed stays.
-void switchService(const QComboBox* security, QLineEdit* port, MailService service);
+void switchService(const QComboBox* security, NumberBox* port, MailService service);
 
 // A POP3 account's log-in as rows of form, each with its label as buddy: the server, its
 // security and port ("popServer", "popSecurity", "popPort", with the plain-text warning), the
@@ -59,7 +51,7 @@ void switchService(const QComboBox* security, QLineEdit* port, MailService servi
 struct PopLogin {
     QLineEdit* server;
     QComboBox* security;
-    QLineEdit* port;
+    NumberBox* port;
     QLineEdit* user;
     QLineEdit* password;
 };

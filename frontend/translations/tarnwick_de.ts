@@ -1414,6 +1414,13 @@ Klicken Sie zum Entfernen auf JA.</translation>
     </message>
 </context>
 <context>
+    <name>WizardFetchingPage</name>
+    <message>
+        <source>Choose what becomes of your mail at the provider once Tarnwick has fetched and stored it; for IMAP also the folders it fetches.</source>
+        <translation>Wählen Sie, was mit Ihrer Post beim Anbieter geschieht, sobald Tarnwick sie abgeholt und gespeichert hat; bei IMAP auch die Ordner, aus denen sie abgeholt wird.</translation>
+    </message>
+</context>
+<context>
     <name>WizardFoundPage</name>
     <message>
         <source>Provider:</source>
@@ -1544,11 +1551,14 @@ Klicken Sie zum Entfernen auf JA.</translation>
     </message>
 </context>
 <context>
-    <name>WizardServerPage</name>
+    <name>WizardOutgoingPage</name>
     <message>
-        <source>POP3 &amp;server:</source>
-        <translation>POP3-&amp;Server:</translation>
+        <source>Choose the server this account&apos;s mail leaves through: the outgoing server Tarnwick has for all accounts, or one of this account&apos;s own, as its provider gives it.</source>
+        <translation>Wählen Sie den Server, über den die Post dieses Kontos verschickt wird: den Postausgangsserver, den Tarnwick für alle Konten hat, oder einen eigenen dieses Kontos, wie ihn sein Anbieter angibt.</translation>
     </message>
+</context>
+<context>
+    <name>WizardServerPage</name>
     <message>
         <source>&amp;Password:</source>
         <translation>&amp;Passwort:</translation>
@@ -1558,8 +1568,12 @@ Klicken Sie zum Entfernen auf JA.</translation>
         <translation>Das Passwort, mit dem sich Ihr E-Mail-Programm bei Tarnwick anmeldet; Ihr Passwort beim Anbieter erfragt dieser nach „Fertigstellen“ auf seiner eigenen Anmeldeseite.</translation>
     </message>
     <message>
-        <source>Enter the POP3 server of your provider, the security it asks for, and the user name and password of your mailbox there.</source>
-        <translation>Geben Sie den POP3-Server Ihres Anbieters, die von ihm verlangte Sicherheit sowie Benutzername und Passwort Ihres Postfachs dort ein.</translation>
+        <source>Incoming &amp;server:</source>
+        <translation>Posteingangs&amp;server:</translation>
+    </message>
+    <message>
+        <source>Enter the incoming mail server of your provider (POP3 or IMAP), the security it asks for, and the user name and password of your mailbox there.</source>
+        <translation>Geben Sie den Posteingangsserver Ihres Anbieters (POP3 oder IMAP), die von ihm verlangte Sicherheit sowie Benutzername und Passwort Ihres Postfachs dort ein.</translation>
     </message>
 </context>
 <context>

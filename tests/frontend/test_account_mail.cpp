@@ -233,7 +233,11 @@ TEST_F(AccountMailTest, TheProtocolProposesItsPortAndKeepsOneTheUserTyped) {
         auto* port = in<QLineEdit>(d, "popPort");
         EXPECT_EQ(protocol->currentText(), "POP3");
         EXPECT_EQ(port->text(), "110");
+        // IMAP brings TLS while no security was chosen.
         protocol->setCurrentIndex(1);
+        EXPECT_EQ(security->currentText(), "TLS");
+        EXPECT_EQ(port->text(), "993");
+        security->setCurrentIndex(0);
         EXPECT_EQ(port->text(), "143");
         security->setCurrentIndex(2);
         EXPECT_EQ(port->text(), "993");

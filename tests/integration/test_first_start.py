@@ -176,6 +176,10 @@ class FirstStart(unittest.TestCase):
         self.type("Secret-1")
         self.shot("wizard-2-server.png", wid)
         self.keys("Return")
+        time.sleep(0.3)
+        self.keys("Return")   # the outgoing server for all accounts
+        time.sleep(0.3)
+        self.keys("Return")   # fetched mail deleted at the provider
         # The servers are not there yet: the check says so, and the account is set up anyway.
         self.assertTrue(wait_until(lambda: any("wizard's check of pop3 127.0.0.1:110 failed at connect (connection-refused)" in line
                                                for line in self.world.log_texts()), 20),
