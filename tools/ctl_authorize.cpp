@@ -33,6 +33,9 @@ struct Request {
     std::optional<std::string> clientId;
     std::optional<std::string> clientSecret;
     int timeoutSeconds = 300;
+    // Hand the tokens to the program that started this one instead of storing them: the
+    // wizard signs a new account in before the account exists.
+    bool printTokens = false;
 };
 
 bool parse(const std::vector<std::string>& args, Request& out) {
@@ -45,6 +48,8 @@ bool parse(const std::vector<std::string>& args, Request& out) {
             out.clientId = args[++i];
         } else if (a == "--client-secret" && hasValue) {
             out.clientSecret = args[++i];
+        } else if (a == "--print-tokens") {
+            out.printTokens = true;
         } else if (a == "--timeout" && hasValue) {
             char* end = nullptr;
             long seconds = std::strtol(args[++i].c_str(), &end, 10);
@@ -56,7 +61,7 @@ bool parse(const std::vector<std::string>& args, Request& out) {
             return false;
         }
     }
-    return !out.target.empty();
+    return !out.target.empty() || out.printTokens;
 }
 
 // Opens address with the first program of $BROWSER (a list separated by ":"), if any.
@@ -129,7 +134,8 @@ bool keepRefreshToken(const std::string& target, const std::string& token) {
 
 const char kAuthorizeUsage[] =
     "usage: trawlexctl authorize ACCOUNT|outgoing [--preset NAME] [--client-id ID]\n"
-    "                            [--client-secret SECRET] [--timeout SECONDS]\n";
+    "                            [--client-secret SECRET] [--timeout SECONDS]\n"
+    "       trawlexctl authorize --print-tokens [NAME] [--preset NAME] [--client-id ID] ...\n";
 
 int runAuthorize(const std::vector<std::string>& args) {
     Request request;
@@ -138,11 +144,14 @@ int runAuthorize(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     const std::string& target = request.target;
-    if (target != config::kOutgoingTarget && !config::accountExists(target)) {
+    bool stored = target == config::kOutgoingTarget || (!target.empty() && config::accountExists(target));
+    if (!stored && !request.printTokens) {
         std::fprintf(stderr, "trawlexctl: no account titled '%s'\n", target.c_str());
         return kExitUsage;
     }
-    config::OAuthSettings s = config::readOAuthSettings(target);
+    // Printing the tokens, a target not stored yet starts from nothing but what is given.
+    config::OAuthSettings s = stored ? config::readOAuthSettings(target) : config::OAuthSettings{};
+    std::string named = target.empty() ? "the new account" : target;
     if (!request.preset.empty()) {
         const config::OAuthPreset* preset = config::findOAuthPreset(request.preset);
         if (!preset) {
@@ -161,7 +170,7 @@ int runAuthorize(const std::vector<std::string>& args) {
                                {&s.clientId, config::kOAuthClientId}}) {
         if (value->empty()) {
             std::fprintf(stderr, "trawlexctl: \"%s\" of %s is empty: give --preset or --client-id, or set it\n", name,
-                         target.c_str());
+                         named.c_str());
             return kExitUsage;
         }
     }
@@ -186,7 +195,7 @@ int runAuthorize(const std::vector<std::string>& args) {
                                              {"access_type", "offline"}};
     if (!s.scope.empty()) query["scope"] = s.scope;
     std::string address = s.authUrl + (s.authUrl.find('?') == std::string::npos ? "?" : "&") + oauth::formEncode(query);
-    std::printf("To sign in %s, open this address in a browser:\n\n%s\n\n", target.c_str(), address.c_str());
+    std::printf("To sign in %s, open this address in a browser:\n\n%s\n\n", named.c_str(), address.c_str());
     std::printf("Waiting for the answer on %s (at most %d seconds)...\n", redirect.c_str(), request.timeoutSeconds);
     std::fflush(stdout);
     openBrowser(address);
@@ -213,6 +222,11 @@ int runAuthorize(const std::vector<std::string>& args) {
     }
     if (tokens->refreshToken.empty())
         return fail("the provider gave no refresh token (ask for offline access in the scope)");
+    if (request.printTokens) {
+        std::printf("refresh_token=%s\naccess_token=%s\nexpires_in=%ld\n", tokens->refreshToken.c_str(),
+                    tokens->accessToken.c_str(), tokens->expiresIn);
+        return 0;
+    }
     s.auth = config::kAuthOAuth;
     if (!config::writeOAuthSettings(target, s)) return fail("the sign-in could not be stored in the registry");
     if (!keepRefreshToken(target, tokens->refreshToken)) return kExitSignInFailed;

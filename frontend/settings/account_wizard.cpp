@@ -323,7 +323,7 @@ private:
         form_->setRowVisible(clientId_, on);
         passwordLabel_->setText(on ? tr("&Local password:") : tr("&Password:"));
         password_->setToolTip(on ? tr("The password your e-mail program logs in to Tarnwick with; the provider "
-                                      "asks for yours on its own sign-in page, after Finish.")
+                                      "asks for yours on its own sign-in page when the servers are checked.")
                                  : QString());
         emit completeChanged();
     }
@@ -388,7 +388,8 @@ public:
         setPage(kClientPage, new WizardClientPage);
         setPage(kLookupPage, lookupPage_ = new WizardLookupPage(&state_));
         setPage(kFoundPage, foundPage_ = new WizardFoundPage(&state_));
-        setPage(kCheckPage, new WizardCheckPage([this] { return checkTargets(); }, kClientPage));
+        setPage(kCheckPage, checkPage_ = new WizardCheckPage([this] { return checkTargets(); },
+                                                             [this] { return signInChoice(); }, kClientPage));
         button(QWizard::BackButton)->setObjectName(QStringLiteral("back"));
         button(QWizard::NextButton)->setObjectName(QStringLiteral("next"));
         button(QWizard::FinishButton)->setObjectName(QStringLiteral("finish"));
@@ -472,7 +473,7 @@ public:
         return field(QStringLiteral("oauth")).toUInt() == config::kAuthOAuth;
     }
 
-    // The sign-in that follows Finish with OAuth 2.0.
+    // The provider and client of the sign-in with OAuth 2.0.
     signin::Choice signInChoice() const {
         if (fromLookUp())
             return {state_.plan->oauthPreset, fieldText(this, "foundClientId").trimmed().toStdString(), {}};
@@ -489,6 +490,7 @@ public:
                 {fieldText(this, "foundPassword").toStdString(), oauth(), signInChoice().clientId});
             created_ = w != found::Written::NotCreated;
             complete_ = w == found::Written::Done;
+            if (created_) keepSignIn(a.title, state_.plan->outgoing == found::Outgoing::BecomesGlobal);
             QWizard::accept();
             return;
         }
@@ -506,19 +508,35 @@ public:
         if (created_ && state_.haveAddress)
             config::writeAccountString(accounts, a.title, config::kEmailAddressValue, state_.address.text());
         if (created_) complete_ = manual_.write(a.title);
+        if (created_) keepSignIn(a.title, false);
         QWizard::accept();
     }
     bool created() const { return created_; }
     bool complete() const { return complete_; }
+    // Whether the account's sign-in was had in the check and is stored.
+    bool signedIn() const { return signedIn_; }
 
 private:
+    // Stores the sign-in the check had, for the account and, where the account's outgoing
+    // server becomes the one for all accounts, for that too.
+    void keepSignIn(const std::string& title, bool forOutgoing) {
+        const std::optional<signin::Tokens>& tokens = checkPage_->signIn();
+        if (!oauth() || !tokens) return;
+        signedIn_ = signin::keepSignIn(title, checkPage_->signedInWith(), *tokens);
+        if (forOutgoing)
+            signedIn_ = signin::keepSignIn(config::kOutgoingTarget, checkPage_->signedInWith(), *tokens) && signedIn_;
+        complete_ = complete_ && signedIn_;
+    }
+
     FoundState state_;
     ManualPages manual_;
     int shownId_ = -1;
     WizardLookupPage* lookupPage_;
     WizardFoundPage* foundPage_;
+    WizardCheckPage* checkPage_;
     bool created_ = false;
     bool complete_ = true;
+    bool signedIn_ = false;
 };
 
 // Runs the sign-in of a new account while a small dialog, which can cancel it, says what to
@@ -583,14 +601,15 @@ void openAddAccountWizard(QWidget* owner, std::function<void(bool created)> clos
                      QMessageBox::Warning);
         }
         if (created) {
-            // What follows Finish once the wizard has closed: the provider's sign-in, then the
-            // settings for the e-mail program.
+            // What follows Finish once the wizard has closed: the provider's sign-in unless the
+            // check had it, then the settings for the e-mail program.
             config::NewAccount account = wizard->account();
             bool oauth = wizard->oauth();
+            bool signInNow = oauth && !wizard->signedIn();
             auto showSettings = [owner, account, oauth] {
                 showNewAccountSettings(owner, account.clientName, account.clientFile, account.title, oauth);
             };
-            if (oauth) signInNewAccount(owner, account.title, wizard->signInChoice(), showSettings);
+            if (signInNow) signInNewAccount(owner, account.title, wizard->signInChoice(), showSettings);
             else showSettings();
         }
         if (closed) closed(created);

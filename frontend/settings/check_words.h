@@ -52,7 +52,7 @@ QString failureWords(const autoconfig::ProbeReport& report, const autoconfig::Pr
                      const std::string& providerNote = {});
 
 // A check that went well: how the connection is protected and whether the log-in was accepted.
-// signInLater: the log-in is made with OAuth 2.0 after Finish, so it was not tried.
+// signInLater: the log-in uses an OAuth 2.0 sign-in the check has no token of: not tried.
 QString successWords(const autoconfig::ProbeReport& report, const autoconfig::ProbeTarget& target,
                      bool signInLater = false);
 

@@ -103,8 +103,8 @@ Written writePlan(const Plan& plan, const std::string& title, const std::string&
         if (plan.security == 0) ok = config::writeAccountDword(accounts, title, config::kSecurityValue, 0) && ok;
     }
     if (login.oauth) {
-        // The sign-in after Finish fills in the rest; the preset's endpoints go in now, so that
-        // the account names its provider even before that.
+        // The sign-in (in the check, else after Finish) fills in the rest; the preset's
+        // endpoints go in now, so that the account names its provider even before that.
         config::OAuthSettings o;
         o.auth = config::kAuthOAuth;
         o.clientId = login.clientId;

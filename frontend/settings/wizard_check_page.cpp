@@ -58,9 +58,9 @@ Target incoming(std::uint32_t protocol, const std::string& host, std::uint32_t p
     t.probe = probeTarget(protocol == config::kProtocolImap ? autoconfig::Protocol::Imap : autoconfig::Protocol::Pop3,
                           host, port, security);
     t.probe.user = user;
-    t.probe.password = password;
+    t.probe.password = oauth ? std::string() : password;  // with OAuth 2.0 it is the local one
     t.probe.login = !oauth;
-    t.signInLater = oauth;
+    t.accountSignIn = oauth;
     t.providerNote = note;
     return t;
 }
@@ -71,9 +71,9 @@ Target outgoing(const std::string& host, std::uint32_t port, std::uint32_t secur
     t.role = QCoreApplication::translate("WizardCheckPage", "Outgoing mail");
     t.probe = probeTarget(autoconfig::Protocol::Smtp, host, port, security);
     t.probe.user = user;
-    t.probe.password = password;
+    t.probe.password = oauth ? std::string() : password;
     t.probe.login = !oauth && !user.empty() && !password.empty();
-    t.signInLater = oauth && !user.empty();
+    t.accountSignIn = oauth && !user.empty();
     t.providerNote = note;
     return t;
 }
@@ -86,8 +86,11 @@ std::optional<Target> globalOutgoing() {
     std::string password = user.empty() || oauth
                                ? std::string()
                                : config::readSecretForEditing(config::kOutgoingTarget, plat::SecretKind::Password);
-    return outgoing(host, config::readOutHostPort().value_or(25), config::readSetting(config::kOutHostSecurity), user,
-                    password, oauth, {});
+    Target t = outgoing(host, config::readOutHostPort().value_or(25), config::readSetting(config::kOutHostSecurity),
+                        user, password, false, {});
+    // Its own sign-in is kept elsewhere; the page has no token of it.
+    t.signInLater = oauth && !user.empty();
+    return t;
 }
 
 void start(const autoconfig::ProbeTarget& target, Answer answer) {
@@ -112,8 +115,18 @@ void setTimeLimit(std::chrono::milliseconds l) {
 
 }  // namespace check
 
-WizardCheckPage::WizardCheckPage(std::function<std::vector<check::Target>()> targets, int next)
+namespace {
+
+bool sameChoice(const signin::Choice& a, const signin::Choice& b) {
+    return a.preset == b.preset && a.clientId == b.clientId && a.clientSecret == b.clientSecret;
+}
+
+}  // namespace
+
+WizardCheckPage::WizardCheckPage(std::function<std::vector<check::Target>()> targets,
+                                 std::function<signin::Choice()> signInChoice, int next)
     : targetsOf_(std::move(targets)),
+      choiceOf_(std::move(signInChoice)),
       next_(next) {
     setObjectName(QStringLiteral("checkPage"));
     setTitle(QCoreApplication::translate("AccountWizard", "Add account wizard"));
@@ -164,6 +177,11 @@ void WizardCheckPage::stop() {
     running_ = false;
     ++run_;
     limit_->stop();
+    if (signInRun_) {
+        signInRun_->cancel();
+        signInRun_->deleteLater();
+        signInRun_ = nullptr;
+    }
 }
 
 bool WizardCheckPage::allPassed() const {
@@ -210,11 +228,64 @@ void WizardCheckPage::run() {
         results_.push_back(result);
     }
     running_ = !targets_.empty();
+    const check::Target* signingIn = nullptr;
+    for (const check::Target& t : targets_)
+        if (t.accountSignIn && !signingIn) signingIn = &t;
+    if (signingIn) {
+        // A sign-in had for another user, provider or client is no good for this check.
+        signin::Choice choice = choiceOf_ ? choiceOf_() : signin::Choice{};
+        if (tokens_ && (!sameChoice(choice, signedInWith_) || signingIn->probe.user != signedInAs_)) tokens_.reset();
+        if (!tokens_) {
+            // The provider's page opens in the browser; its time is the user's, so the time
+            // limit starts with the probes.
+            signInRun_ = new SignInRun(this);
+            connect(signInRun_, &SignInRun::finished, this, &WizardCheckPage::signedIn);
+            signedInWith_ = choice;
+            signedInAs_ = signingIn->probe.user;
+            for (std::size_t i = 0; i < targets_.size(); ++i)
+                if (targets_[i].accountSignIn) results_[i]->setText(tr("Waiting for the sign-in…"));
+            showOutcome();
+            signInRun_->start({}, choice);
+            return;
+        }
+    }
+    probeAll();
+}
+
+void WizardCheckPage::signedIn(bool ok, const QString& why) {
+    if (!signInRun_ || sender() != signInRun_) return;
+    if (ok) tokens_ = signInRun_->tokens();
+    signInRun_->deleteLater();
+    signInRun_ = nullptr;
+    if (!ok) {
+        DebugLine(LOG_APP, LOG_HIGH, ("wizard's sign-in with OAuth 2.0 failed: " + why.toStdString()).c_str());
+        for (std::size_t i = 0; i < targets_.size(); ++i) {
+            if (!targets_[i].accountSignIn) continue;
+            passed_[i] = false;
+            results_[i]->setText(tr("The sign-in at the provider did not succeed: %1").arg(why));
+        }
+    }
+    probeAll();
+}
+
+void WizardCheckPage::probeAll() {
     int run = ++run_;
+    bool waiting = false;
+    for (std::size_t i = 0; i < targets_.size(); ++i) {
+        check::Target& t = targets_[i];
+        if (passed_[i]) continue;  // the sign-in failed: nothing to log in with
+        if (t.accountSignIn) {
+            t.probe.accessToken = tokens_ ? tokens_->accessToken : std::string();
+            t.probe.login = !t.probe.user.empty() && !t.probe.accessToken.empty();
+        }
+        waiting = true;
+    }
+    running_ = waiting;
     showOutcome();
     if (!running_) return;
     limit_->start(check::timeLimit());
     for (std::size_t i = 0; i < targets_.size(); ++i) {
+        if (passed_[i]) continue;
         check::start(targets_[i].probe,
                      [page = QPointer<WizardCheckPage>(this), run, i](autoconfig::ProbeReport report) {
                          if (page && page->running_ && page->run_ == run) page->answered(i, report);
@@ -227,6 +298,9 @@ void WizardCheckPage::answered(std::size_t index, const autoconfig::ProbeReport&
     const check::Target& t = targets_[index];
     bool ok = report.ok();
     passed_[index] = ok;
+    // A token the server refused is not offered again: Check again signs in anew.
+    if (!ok && t.accountSignIn && t.probe.login && report.failedStep() && report.failedStep()->name == "login")
+        tokens_.reset();
     // The log keeps what the page said, in the probe's words (never a password).
     std::string line = "wizard's check of " + std::string(autoconfig::protocolName(t.probe.protocol)) + " " +
                        t.probe.host + ":" + std::to_string(t.probe.port);
@@ -263,9 +337,12 @@ void WizardCheckPage::gaveUp() {
 void WizardCheckPage::showOutcome() {
     bool allWell = !running_ && allPassed();
     busy_->setVisible(running_);
-    again_->setEnabled(!running_);
+    // While the browser waits for the user, Check again starts the sign-in afresh.
+    again_->setEnabled(!running_ || signInRun_);
     keep_->setVisible(!allWell);
-    if (running_) status_->setText(tr("Checking the servers…"));
+    if (signInRun_)
+        status_->setText(tr("Sign in on the provider's page in your browser. The servers are checked once you have."));
+    else if (running_) status_->setText(tr("Checking the servers…"));
     else if (targets_.empty()) status_->setText(tr("There is no server to check."));
     else if (allWell) status_->setText(tr("All is well. Go on with Next."));
     else

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "autoconfig/server_probe.h"
+#include "frontend/settings/sign_in.h"
 
 #include <QWizardPage>
 
@@ -29,14 +30,18 @@ struct Target {
     QString role;  // "Incoming mail", "Outgoing mail"
     autoconfig::ProbeTarget probe;
     std::string providerNote;  // said along with a refused password
-    bool signInLater = false;  // OAuth 2.0: no token to log in with here
+    // OAuth 2.0 with the new account's own sign-in: the page signs in first and logs in with
+    // the access token it is handed.
+    bool accountSignIn = false;
+    bool signInLater = false;  // OAuth 2.0 signed in elsewhere: the log-in is not tried here
 };
 
 // The account's incoming server: protocol config::kProtocolPop3 or kProtocolImap, security as
-// stored (0 plain, 1 STARTTLS, 2 TLS). With oauth the log-in is not tried.
+// stored (0 plain, 1 STARTTLS, 2 TLS). With oauth the log-in uses the new account's sign-in.
 Target incoming(std::uint32_t protocol, const std::string& host, std::uint32_t port, std::uint32_t security,
                 const std::string& user, const std::string& password, bool oauth, const std::string& note);
-// An outgoing server; the log-in is tried when there is a user name and a password.
+// An outgoing server; the log-in is tried when there is a user name and a password, or with
+// oauth the new account's sign-in.
 Target outgoing(const std::string& host, std::uint32_t port, std::uint32_t security, const std::string& user,
                 const std::string& password, bool oauth, const std::string& note);
 // The outgoing host set in Options, with its stored log-in; none when no host is set.
@@ -59,8 +64,10 @@ class WizardCheckPage : public QWizardPage {
     Q_OBJECT
 
 public:
-    // targets: what to check, asked each time the page is entered; next: the page that follows.
-    WizardCheckPage(std::function<std::vector<check::Target>()> targets, int next);
+    // targets: what to check, asked each time the page is entered; signInChoice: the provider
+    // and client of the new account's OAuth 2.0 sign-in; next: the page that follows.
+    WizardCheckPage(std::function<std::vector<check::Target>()> targets, std::function<signin::Choice()> signInChoice,
+                    int next);
 
     void initializePage() override;
     void cleanupPage() override;
@@ -69,15 +76,21 @@ public:
     int nextId() const override { return next_; }
     // The wizard closed: answers still to come are not wanted.
     void stop();
+    // The new account's sign-in, once had, and the choice it was had with.
+    const std::optional<signin::Tokens>& signIn() const { return tokens_; }
+    const signin::Choice& signedInWith() const { return signedInWith_; }
 
 private:
     void run();
+    void probeAll();
+    void signedIn(bool ok, const QString& why);
     void answered(std::size_t index, const autoconfig::ProbeReport& report);
     void gaveUp();
     void showOutcome();
     bool allPassed() const;
 
     std::function<std::vector<check::Target>()> targetsOf_;
+    std::function<signin::Choice()> choiceOf_;
     int next_;
     std::vector<check::Target> targets_;
     std::vector<std::optional<bool>> passed_;  // per target, once answered
@@ -91,4 +104,8 @@ private:
     QTimer* limit_;
     bool running_ = false;
     int run_ = 0;  // the check whose answers are still wanted
+    SignInRun* signInRun_ = nullptr;  // while the sign-in runs
+    std::optional<signin::Tokens> tokens_;
+    signin::Choice signedInWith_;
+    std::string signedInAs_;  // the user name it was had for
 };

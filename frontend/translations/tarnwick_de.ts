@@ -1060,6 +1060,10 @@ Tarnwick wird beendet</translation>
         <source>The sign-in did not finish.</source>
         <translation>Die Anmeldung wurde nicht abgeschlossen.</translation>
     </message>
+    <message>
+        <source>trawlexctl handed back no tokens.</source>
+        <translation>trawlexctl hat keine Tokens zurückgegeben.</translation>
+    </message>
 </context>
 <context>
     <name>SoundPlayer</name>
@@ -1397,6 +1401,18 @@ Klicken Sie zum Entfernen auf JA.</translation>
         <source>The check found a problem. Go Back to correct it, or set up the account anyway and correct it later in its properties.</source>
         <translation>Die Prüfung hat ein Problem gefunden. Gehen Sie zurück, um es zu beheben, oder richten Sie das Konto trotzdem ein und beheben Sie es später in seinen Eigenschaften.</translation>
     </message>
+    <message>
+        <source>Waiting for the sign-in…</source>
+        <translation>Warten auf die Anmeldung…</translation>
+    </message>
+    <message>
+        <source>The sign-in at the provider did not succeed: %1</source>
+        <translation>Die Anmeldung beim Anbieter ist nicht gelungen: %1</translation>
+    </message>
+    <message>
+        <source>Sign in on the provider&apos;s page in your browser. The servers are checked once you have.</source>
+        <translation>Melden Sie sich im Browser auf der Seite des Anbieters an. Danach werden die Server geprüft.</translation>
+    </message>
 </context>
 <context>
     <name>WizardClientPage</name>
@@ -1523,8 +1539,8 @@ Klicken Sie zum Entfernen auf JA.</translation>
         <translation>&amp;Lokales Passwort:</translation>
     </message>
     <message>
-        <source>The password your e-mail program logs in to Tarnwick with; the provider asks for yours on its own sign-in page, after Finish.</source>
-        <translation>Das Passwort, mit dem sich Ihr E-Mail-Programm bei Tarnwick anmeldet; Ihr Passwort beim Anbieter erfragt dieser nach „Fertigstellen“ auf seiner eigenen Anmeldeseite.</translation>
+        <source>The password your e-mail program logs in to Tarnwick with; the provider asks for yours on its own sign-in page when the servers are checked.</source>
+        <translation>Das Passwort, mit dem sich Ihr E-Mail-Programm bei Tarnwick anmeldet; nach Ihrem Passwort beim Anbieter fragt dieser auf seiner eigenen Anmeldeseite, wenn die Server geprüft werden.</translation>
     </message>
 </context>
 <context>
@@ -1564,16 +1580,16 @@ Klicken Sie zum Entfernen auf JA.</translation>
         <translation>&amp;Passwort:</translation>
     </message>
     <message>
-        <source>The password your e-mail program logs in to Tarnwick with; the provider asks for yours on its own sign-in page, after Finish.</source>
-        <translation>Das Passwort, mit dem sich Ihr E-Mail-Programm bei Tarnwick anmeldet; Ihr Passwort beim Anbieter erfragt dieser nach „Fertigstellen“ auf seiner eigenen Anmeldeseite.</translation>
-    </message>
-    <message>
         <source>Incoming &amp;server:</source>
         <translation>Posteingangs&amp;server:</translation>
     </message>
     <message>
         <source>Enter the incoming mail server of your provider (POP3 or IMAP), the security it asks for, and the user name and password of your mailbox there.</source>
         <translation>Geben Sie den Posteingangsserver Ihres Anbieters (POP3 oder IMAP), die von ihm verlangte Sicherheit sowie Benutzername und Passwort Ihres Postfachs dort ein.</translation>
+    </message>
+    <message>
+        <source>The password your e-mail program logs in to Tarnwick with; the provider asks for yours on its own sign-in page when the servers are checked.</source>
+        <translation>Das Passwort, mit dem sich Ihr E-Mail-Programm bei Tarnwick anmeldet; nach Ihrem Passwort beim Anbieter fragt dieser auf seiner eigenen Anmeldeseite, wenn die Server geprüft werden.</translation>
     </message>
 </context>
 <context>

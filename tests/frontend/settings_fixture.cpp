@@ -1,6 +1,7 @@
 #include "tests/frontend/settings_fixture.h"
 
 #include "frontend/dialogs/browse.h"
+#include "frontend/settings/sign_in.h"
 #include "frontend/settings/wizard_check_page.h"
 #include "frontend/sound/sound_player.h"
 #include "platform/registry.h"
@@ -72,10 +73,16 @@ void SettingsTest::SetUp() {
         sounds.emplace_back(file, wait);
         return true;
     });
+    setOpenUrlHook([this](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    });
 }
 
 void SettingsTest::TearDown() {
     check::setStartHook({});
+    SignInRun::setDefaultProgram({});
+    setOpenUrlHook({});
     setMessageBoxHook({});
     setModalHook({});
     setBrowseHook({});
@@ -122,6 +129,21 @@ bool SettingsTest::stored(const char* value) {
 
 const char* screensDir() {
     return std::getenv("TARNWICK_SCREENS_DIR");
+}
+
+std::string useSignInStandIn(int status) {
+    std::string dir = testsupport::makeTempDir("signin-");
+    std::string runs = dir + "/runs", path = dir + "/trawlexctl";
+    std::string tokens =
+        status == 0 ? "printf 'refresh_token=ref-%s\\naccess_token=acc-%s\\nexpires_in=3599\\n' \"$n\" \"$n\"\n"
+                    : "echo 'trawlexctl: the provider refused the sign-in: access_denied' >&2\n";
+    testsupport::writeFile(path, "#!/bin/sh\necho \"$@\" >> '" + runs + "'\nn=$(wc -l < '" + runs +
+                                     "')\nprintf 'To sign in, open this address in a browser:\\n\\n"
+                                     "https://login.example/authorize?client_id=c\\n\\nWaiting...\\n'\n" +
+                                     tokens + "exit " + std::to_string(status) + "\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    SignInRun::setDefaultProgram(path);
+    return runs;
 }
 
 void saveScreen(QDialog& d, const char* name) {

@@ -45,10 +45,17 @@ protected:
     std::vector<std::string> dialogsShown;
     std::vector<std::pair<std::string, bool>> sounds;
     std::deque<std::string> browsed;  // paths Browse answers, in order
+    std::vector<std::string> opened;  // addresses given to the desktop's browser
     std::vector<int> browseFilters;
     std::string scenario;  // the stand-in nmcli's directory
     std::string oldPath;
 };
+
+// Puts a stand-in trawlexctl in place for sign-ins (SettingsTest puts the real one back): it
+// prints a sign-in address and, with status 0, the tokens of a new account's sign-in, numbered
+// by the run ("ref-1", "acc-1"); else trawlexctl's complaint. Each run's arguments are added to
+// the file returned.
+std::string useSignInStandIn(int status = 0);
 
 // Runs the loop until done() holds, for at most five seconds; whether it holds.
 bool pumpUntil(const std::function<bool()>& done);

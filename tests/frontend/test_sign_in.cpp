@@ -28,6 +28,24 @@ TEST(SignIn, TheArgumentsAndTheAddressTrawlexctlPrints) {
     EXPECT_FALSE(signin::addressIn("no address here\n"));
 }
 
+// A new account's sign-in hands its tokens back; a run that printed only part of them, or
+// none, hands back nothing.
+TEST(SignIn, ANewAccountsTokensAreReadFromWhatTrawlexctlPrinted) {
+    EXPECT_EQ(signin::authorizeArguments({}, {"google", "id-1", "s"}),
+              (std::vector<std::string>{"authorize", "--print-tokens", "--preset", "google", "--client-id", "id-1",
+                                        "--client-secret", "s"}));
+    std::string printed = "To sign in the new account, open this address in a browser:\n\nhttps://a.example/x\n\n"
+                          "Waiting for the answer...\nrefresh_token=r=1\r\naccess_token=a.2\nexpires_in=3599\n";
+    std::optional<signin::Tokens> t = signin::tokensIn(printed);
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->refreshToken, "r=1");
+    EXPECT_EQ(t->accessToken, "a.2");
+    EXPECT_EQ(t->expiresIn, 3599);
+    EXPECT_FALSE(signin::tokensIn("refresh_token=r\n"));
+    EXPECT_FALSE(signin::tokensIn("refresh_token=r\naccess_token=a"));  // not whole yet
+    EXPECT_FALSE(signin::tokensIn(""));
+}
+
 class SignInRunTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -1,11 +1,14 @@
 // The wizard's server check: what a failed check says, in words a user understands, told from
 // hand-made reports; and the check page between the servers and the last page, with the probe
 // answering when the test wants (or never).
+#include "frontend/desktop/desktop.h"
 #include "frontend/settings/account_wizard.h"
 #include "frontend/settings/check_words.h"
 #include "frontend/settings/settings_lookup.h"
 #include "frontend/settings/wizard_check_page.h"
+#include "oauth/oauth_settings.h"
 #include "tests/frontend/settings_fixture.h"
+#include "tests/support/temp_env.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,6 +22,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <optional>
 
 namespace {
@@ -397,6 +401,137 @@ TEST_F(WizardCheckTest, TheRealProbeAnswersThroughTheLoopFromAnotherThread) {
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->connectFailure, plat::ConnectFailure::Refused);
     EXPECT_EQ(check::troubleOf(*answer), Trouble::Refused);
+}
+
+// ---- The sign-in of an account that logs in with OAuth 2.0
+
+// The provider's table says the server wants its OAuth 2.0 sign-in.
+autoconfig::Discovery servedWithSignIn() {
+    autoconfig::Discovery d = served();
+    d.settings.oauthPreset = "microsoft";
+    d.settings.incoming[0].oauth = true;
+    d.settings.note.clear();
+    return d;
+}
+
+class WizardSignInTest : public WizardCheckTest {
+protected:
+    void SetUp() override {
+        WizardCheckTest::SetUp();
+        lookup::setStartHook([](const autoconfig::MailAddress&, lookup::Answer answer) { answer(servedWithSignIn()); });
+    }
+
+    void signInProgram(int status = 0) { runs = useSignInStandIn(status); }
+    int signIns() {
+        std::string text = testsupport::readFile(runs);
+        return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    }
+    // From the address to the check page with the sign-in chosen.
+    void toCheck(QDialog& d) {
+        auto& w = dynamic_cast<QWizard&>(d);
+        type(d, "emailAddress", "ann@example.test");
+        w.next();
+        EXPECT_TRUE(pumpUntil([&] { return w.currentId() == 4; }));
+        EXPECT_EQ(in<QComboBox>(d, "foundSignIn")->currentIndex(), 1);  // the provider's sign-in first
+        type(d, "foundPassword", "local-pw");
+        type(d, "foundClientId", "client-9");
+        w.next();
+        EXPECT_EQ(w.currentId(), kCheckPage);
+    }
+
+    std::string runs;
+};
+
+// The sign-in comes before the check, which logs in to both servers with its access token; a
+// token the server refuses is dropped, so Check again signs in anew. Finish keeps the refresh
+// token for the account (and for the outgoing server it sets up for all), and no sign-in
+// follows Finish.
+TEST_F(WizardSignInTest, TheCheckSignsInFirstAndLogsInWithTheToken) {
+    signInProgram();
+    then([&](QDialog& d) {
+        auto& w = dynamic_cast<QWizard&>(d);
+        toCheck(d);
+        EXPECT_TRUE(in<QLabel>(d, "checkText")->text().startsWith("Sign in on the provider's page"));
+        EXPECT_FALSE(w.button(QWizard::NextButton)->isEnabled());
+        saveScreen(d, "wizard-check-signing-in.png");
+        EXPECT_TRUE(pumpUntil([&] { return asked.size() == 2; }));
+        EXPECT_EQ(opened, (std::vector<std::string>{"https://login.example/authorize?client_id=c"}));
+        EXPECT_EQ(testsupport::readFile(runs), "authorize --print-tokens --preset microsoft --client-id client-9\n");
+        if (asked.size() != 2) return 0;
+        for (const ProbeTarget& t : asked) {
+            EXPECT_TRUE(t.login);
+            EXPECT_EQ(t.accessToken, "acc-1");
+            EXPECT_EQ(t.password, "");  // the typed password is the local one
+        }
+        EXPECT_EQ(asked[0].user, "ann");
+        EXPECT_EQ(asked[1].user, "ann@example.test");
+        ProbeReport refused = failing("login", "the server refused the token: -ERR [AUTH] Authentication failed.");
+        pending[0](refused);
+        pending[1](allWell());
+        EXPECT_FALSE(w.button(QWizard::NextButton)->isEnabled());
+
+        press(d, "checkAgain");
+        EXPECT_TRUE(pumpUntil([&] { return asked.size() == 4; }));
+        EXPECT_EQ(signIns(), 2);
+        if (asked.size() != 4) return 0;
+        EXPECT_EQ(asked[2].accessToken, "acc-2");
+        pending[2](allWell());
+        pending[3](allWell());
+        EXPECT_TRUE(in<QLabel>(d, "checkText")->text().startsWith("All is well."));
+        EXPECT_TRUE(result(d, 0).startsWith("All is well")) << result(d, 0).toStdString();
+
+        // Back and Next again: the sign-in is still good, only the servers are checked.
+        w.back();
+        w.next();
+        EXPECT_EQ(asked.size(), 6u);
+        EXPECT_EQ(signIns(), 2);
+        if (asked.size() != 6) return 0;
+        EXPECT_EQ(asked[4].accessToken, "acc-2");
+        pending[4](allWell());
+        pending[5](allWell());
+        w.next();
+        EXPECT_EQ(w.currentId(), kClientPage);
+        press(d, "finish");
+        return d.result();
+    });
+    then([](QDialog& d) { return d.objectName() == "newAccountSettingsDialog" ? 1 : 0; });
+    EXPECT_TRUE(run());
+    EXPECT_EQ(signIns(), 2);
+    EXPECT_EQ(accountValue("ann", "oauthrefresh"), "ref-2");
+    EXPECT_EQ(accountValue("ann", "localpass"), "local-pw");
+    EXPECT_EQ(accountValue("ann", "pass"), "");
+    config::OAuthSettings account = config::readOAuthSettings("ann");
+    EXPECT_EQ(account.auth, config::kAuthOAuth);
+    EXPECT_EQ(account.clientId, "client-9");
+    EXPECT_NE(account.tokenUrl.find("microsoft"), std::string::npos);
+    config::OAuthSettings outgoing = config::readOAuthSettings(config::kOutgoingTarget);
+    EXPECT_EQ(outgoing.auth, config::kAuthOAuth);
+    EXPECT_EQ(outgoing.refreshToken, "ref-2");
+}
+
+// A sign-in that fails is said for each server that needed it, and nothing is probed without
+// it; set up anyway, the account still gets its sign-in after Finish.
+TEST_F(WizardSignInTest, AFailedSignInIsSaidAndFinishSignsInAgain) {
+    signInProgram(4);
+    then([&](QDialog& d) {
+        auto& w = dynamic_cast<QWizard&>(d);
+        toCheck(d);
+        EXPECT_TRUE(pumpUntil([&] { return in<QLabel>(d, "checkText")->text().startsWith("The check found"); }));
+        EXPECT_TRUE(asked.empty());
+        EXPECT_EQ(result(d, 0).toStdString(),
+                  "The sign-in at the provider did not succeed: the provider refused the sign-in: access_denied");
+        EXPECT_EQ(result(d, 1), result(d, 0));
+        saveScreen(d, "wizard-check-sign-in-failed.png");
+        in<QCheckBox>(d, "keepUnchecked")->setChecked(true);
+        w.next();
+        press(d, "finish");
+        return d.result();
+    });
+    then([](QDialog& d) { return d.objectName() == "signInWaiting" ? 1 : 0; });
+    then([](QDialog&) { return 1; });  // the sign-in failed again: said in a box, or the settings
+    run();
+    EXPECT_TRUE(accountPresent("ann"));
+    EXPECT_EQ(accountValue("ann", "oauthrefresh"), "");
 }
 
 }  // namespace

@@ -240,6 +240,7 @@ TEST_F(WizardManualTest, PlainImapFoundByTheLookUpIsStoredAsPlain) {
 // With OAuth 2.0 for the incoming server, the own outgoing server may sign in the same way,
 // and the local password typed is not taken for the provider's.
 TEST_F(WizardManualTest, AnOAuthAccountOffersItsSignInForItsOwnOutgoingServer) {
+    useSignInStandIn();
     EXPECT_TRUE(run([&](QWizard& w) {
         login(w, "pop.example.net");
         in<QComboBox>(w, "signInKind")->setCurrentIndex(1);
@@ -252,8 +253,13 @@ TEST_F(WizardManualTest, AnOAuthAccountOffersItsSignInForItsOwnOutgoingServer) {
         EXPECT_EQ(in<QLineEdit>(page, "accountSmtpPassword")->text(), "");
         type(page, "accountSmtpServer", "smtp.example.net");
         next(w, "fetchingPage");
-        finish(w);
+        next(w, "checkPage");  // the sign-in first, then the servers
+        EXPECT_TRUE(pumpUntil([&] { return w.button(QWizard::NextButton)->isEnabled(); }));
+        next(w, "clientPage");
+        press(w, "finish");
     }));
+    EXPECT_EQ(accountValue("work", "oauthrefresh"), "ref-1");
+    EXPECT_EQ(accountValue("work", "oauthclientid"), "client-3");
     EXPECT_EQ(number("work", "smtpauth"), 1u);
     EXPECT_EQ(accountValue("work", "smtppass"), "");
     EXPECT_EQ(accountValue("work", "localpass"), "pop-pw");

@@ -78,14 +78,14 @@ class OAuthCase(unittest.TestCase):
     def registry(self):
         return os.path.join(self.w.engine.config_dir, "tarnwick", "user.reg")
 
-    def authorize(self, target):
+    def authorize(self, *args):
         """trawlexctl authorize with a stand-in browser that fetches the address it is given."""
         browser = os.path.join(self.w.engine.root, "browser")
         with open(browser, "w") as f:
             f.write('#!/bin/sh\nexec curl -s -L --max-time 20 -o /dev/null "$1"\n')
         os.chmod(browser, stat.S_IRWXU)
         env = dict(self.w.engine.env, BROWSER=browser)
-        r = subprocess.run([os.path.join(os.environ["TRAWLEX_BIN_DIR"], "trawlexctl"), "authorize", target,
+        r = subprocess.run([os.path.join(os.environ["TRAWLEX_BIN_DIR"], "trawlexctl"), "authorize", *args,
                             "--timeout", "30"], env=env, cwd=self.w.engine.work, capture_output=True,
                            text=True, timeout=60)
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
@@ -149,6 +149,34 @@ class SignIn(OAuthCase):
         self.assertIn("AUTH XOAUTH2", [" ".join(t["line"].split()[:2]) for t in self.provider.transcript()])
         self.assertRegex(self.dc.read_log(), r"Login: user=<alice>.*method=XOAUTH2")
         self.assertNothingSecretLogged()
+
+    def test_print_tokens_hands_a_working_sign_in_back_and_stores_nothing(self):
+        """The wizard's way: the sign-in of an account the registry does not hold yet."""
+        self.start_world()
+        with open(self.registry()) as f:
+            before = f.read()
+        printed = self.authorize("--print-tokens", "home").stdout
+        tokens = dict(line.split("=", 1) for line in printed.splitlines()
+                      if line.split("=", 1)[0] in ("refresh_token", "access_token", "expires_in"))
+        issued = self.grants("authorization_code")
+        self.assertEqual(len(issued), 1)
+        self.assertEqual(tokens["refresh_token"], issued[0]["refresh_token"])
+        self.assertTrue(self.auth.post("/introspect", token=tokens["access_token"])["active"])
+        self.assertGreater(int(tokens["expires_in"]), 0)
+        with open(self.registry()) as f:
+            self.assertEqual(f.read(), before)
+        # Kept as the wizard keeps it at Finish, the refresh token carries a whole cycle.
+        with open(self.registry(), "w") as f:
+            f.write(before.replace('"pass"=""', '"pass"=""\n"oauthrefresh"="%s"' % tokens["refresh_token"]))
+        self.authorize("outgoing")
+        self.cycle_carries()
+        self.assertNothingSecretLogged()
+
+        # Without a stored account its provider must be given.
+        r = subprocess.run([os.path.join(os.environ["TRAWLEX_BIN_DIR"], "trawlexctl"), "authorize", "--print-tokens"],
+                           env=self.w.engine.env, capture_output=True, text=True, timeout=30)
+        self.assertEqual(r.returncode, 64, r.stderr)
+        self.assertIn("of the new account is empty: give --preset or --client-id", r.stderr)
 
     def test_a_state_that_does_not_match_is_refused(self):
         self.start_world()
