@@ -111,6 +111,27 @@ bool SettingsTest::accountPresent(const std::string& title) {
     return config::openAccountsKey(accounts) && config::findAccount(accounts, title) >= 0;
 }
 
+std::optional<std::uint32_t> SettingsTest::accountNumber(const std::string& title, const char* value) {
+    plat::RegKey accounts;
+    config::openAccountsKey(accounts);
+    return config::accountDword(accounts, config::findAccount(accounts, title), value);
+}
+
+config::AccountRecord SettingsTest::accountRecord(const std::string& title) {
+    plat::RegKey accounts;
+    config::openAccountsKey(accounts);
+    config::AccountRecord r;
+    EXPECT_TRUE(config::readAccountRecord(accounts, config::findAccount(accounts, title), r)) << title;
+    return r;
+}
+
+outgoing::AccountRoute SettingsTest::accountRoute(const std::string& title) {
+    for (const outgoing::AccountRoute& r : outgoing::readAccountRoutes(kAccountsKey))
+        if (r.account == title) return r;
+    ADD_FAILURE() << "no route for " << title;
+    return {};
+}
+
 bool SettingsTest::stored(const char* value) {
     plat::RegKey key;
     if (plat::regOpenKey(plat::Hive::CurrentUser, kSettingsKey, plat::KeyAccess::Read, key) != plat::RegStatus::Ok)

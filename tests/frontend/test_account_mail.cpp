@@ -25,27 +25,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-std::optional<std::uint32_t> accountNumber(const std::string& title, const char* value) {
-    plat::RegKey accounts;
-    config::openAccountsKey(accounts);
-    return config::accountDword(accounts, config::findAccount(accounts, title), value);
-}
-
-config::AccountRecord record(const std::string& title) {
-    plat::RegKey accounts;
-    config::openAccountsKey(accounts);
-    config::AccountRecord r;
-    EXPECT_TRUE(config::readAccountRecord(accounts, config::findAccount(accounts, title), r));
-    return r;
-}
-
-outgoing::AccountRoute route(const std::string& title) {
-    for (const outgoing::AccountRoute& r : outgoing::readAccountRoutes(kAccountsKey))
-        if (r.account == title) return r;
-    ADD_FAILURE() << "no route for " << title;
-    return {};
-}
-
 // Whether the widget is shown in its form (a hidden row hides its field).
 bool shown(QWidget& d, const char* name) {
     return !in<QWidget>(d, name)->isHidden();
@@ -102,14 +81,14 @@ TEST_F(AccountMailTest, ValuesLeftAloneWriteNothingAndChangedOnesReadBackAsTheEn
         o.write(model, was);
         EXPECT_TRUE(model.store());
     }
-    config::AccountRecord rec = record("home");
+    config::AccountRecord rec = accountRecord("home");
     EXPECT_EQ(rec.protocol, config::kProtocolImap);
     EXPECT_EQ(rec.imapFolders, "INBOX, Lists/dev");
     EXPECT_EQ(rec.leaveMail, config::kLeaveMailForDays);
     EXPECT_EQ(rec.leaveDays, 30u);
     EXPECT_EQ(rec.moveFolder, "Archive");
     EXPECT_EQ(rec.security, 2u);  // none stored: IMAP reads TLS
-    outgoing::AccountRoute out = route("home");
+    outgoing::AccountRoute out = accountRoute("home");
     EXPECT_EQ(out.server, "smtp.example.net");
     EXPECT_EQ(out.port, 587u);
     EXPECT_EQ(out.security, 1u);
@@ -128,7 +107,7 @@ TEST_F(AccountMailTest, ValuesLeftAloneWriteNothingAndChangedOnesReadBackAsTheEn
         o.write(model, was);
         EXPECT_TRUE(model.store());
     }
-    EXPECT_EQ(route("home").server, "");
+    EXPECT_EQ(accountRoute("home").server, "");
     EXPECT_EQ(accountNumber("home", "smtpport"), 587u);
 }
 
@@ -254,7 +233,7 @@ TEST_F(AccountMailTest, TheProtocolProposesItsPortAndKeepsOneTheUserTyped) {
         pressOk(d);
         return d.result();
     });
-    config::AccountRecord rec = record("home");
+    config::AccountRecord rec = accountRecord("home");
     EXPECT_EQ(rec.protocol, config::kProtocolImap);
     EXPECT_EQ(rec.security, 2u);
     EXPECT_EQ(rec.port, 993u);
@@ -278,7 +257,7 @@ TEST_F(AccountMailTest, TheProtocolProposesItsPortAndKeepsOneTheUserTyped) {
     showAccountProperties(nullptr, 1);
     EXPECT_EQ(accountNumber("imap", "security"), std::nullopt);
     EXPECT_EQ(accountNumber("imap", "port"), std::nullopt);
-    EXPECT_EQ(record("imap").port, 993u);
+    EXPECT_EQ(accountRecord("imap").port, 993u);
 }
 
 TEST_F(AccountMailTest, TheAdvancedPageOffersTheFoldersForImapAndWhatBecomesOfFetchedMail) {
@@ -316,7 +295,7 @@ TEST_F(AccountMailTest, TheAdvancedPageOffersTheFoldersForImapAndWhatBecomesOfFe
         return d.result();
     });
     EXPECT_TRUE(takeBoxes().empty());
-    config::AccountRecord rec = record("home");
+    config::AccountRecord rec = accountRecord("home");
     EXPECT_EQ(rec.protocol, config::kProtocolImap);
     EXPECT_EQ(rec.imapFolders, "INBOX, Archive");
     EXPECT_EQ(rec.leaveMail, config::kLeaveMailForDays);
@@ -365,7 +344,7 @@ TEST_F(AccountMailTest, TheOutgoingPageStoresTheAccountsOwnServerAndRefusesWhatW
         pressOk(d);
         return d.result();
     });
-    outgoing::AccountRoute r = route("home");
+    outgoing::AccountRoute r = accountRoute("home");
     EXPECT_EQ(r.server, "smtp.example.net");
     EXPECT_EQ(r.port, 587u);
     EXPECT_EQ(r.security, 1u);
@@ -385,7 +364,7 @@ TEST_F(AccountMailTest, TheOutgoingPageStoresTheAccountsOwnServerAndRefusesWhatW
         pressOk(d);
         return d.result();
     });
-    EXPECT_EQ(route("home").server, "");
+    EXPECT_EQ(accountRoute("home").server, "");
     EXPECT_EQ(accountNumber("home", "smtpsecurity"), 1u);
 }
 
