@@ -132,6 +132,17 @@ outgoing::AccountRoute SettingsTest::accountRoute(const std::string& title) {
     return {};
 }
 
+void SettingsTest::expectRoute(const outgoing::AccountRoute& expected) {
+    SCOPED_TRACE("the outgoing route of " + expected.account);
+    outgoing::AccountRoute r = accountRoute(expected.account);
+    EXPECT_EQ(r.server, expected.server);
+    EXPECT_EQ(r.port, expected.port);
+    EXPECT_EQ(r.security, expected.security);
+    EXPECT_EQ(r.user, expected.user);
+    EXPECT_EQ(r.oauth, expected.oauth);
+    EXPECT_EQ(r.addresses, expected.addresses);
+}
+
 bool SettingsTest::stored(const char* value) {
     plat::RegKey key;
     if (plat::regOpenKey(plat::Hive::CurrentUser, kSettingsKey, plat::KeyAccess::Read, key) != plat::RegStatus::Ok)

@@ -43,6 +43,8 @@ protected:
     std::optional<std::uint32_t> accountNumber(const std::string& title, const char* value);
     config::AccountRecord accountRecord(const std::string& title);
     outgoing::AccountRoute accountRoute(const std::string& title);
+    // Checks each part of the outgoing route of the account expected names.
+    void expectRoute(const outgoing::AccountRoute& expected);
     // Whether a settings value is stored at all.
     bool stored(const char* value);
 

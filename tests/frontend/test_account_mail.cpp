@@ -88,15 +88,14 @@ TEST_F(AccountMailTest, ValuesLeftAloneWriteNothingAndChangedOnesReadBackAsTheEn
     EXPECT_EQ(rec.leaveDays, 30u);
     EXPECT_EQ(rec.moveFolder, "Archive");
     EXPECT_EQ(rec.security, 2u);  // none stored: IMAP reads TLS
-    outgoing::AccountRoute out = accountRoute("home");
-    EXPECT_EQ(out.server, "smtp.example.net");
-    EXPECT_EQ(out.port, 587u);
-    EXPECT_EQ(out.security, 1u);
-    EXPECT_EQ(out.user, "jo@example.net");
-    EXPECT_FALSE(out.oauth);
-    EXPECT_EQ(out.addresses, (Texts{"jo@example.net", "*@example.org"}));
+    expectRoute({.account = "home",
+                 .addresses = {"jo@example.net", "*@example.org"},
+                 .server = "smtp.example.net",
+                 .port = 587,
+                 .security = 1,
+                 .user = "jo@example.net"});
     EXPECT_EQ(accountValue("home", "smtppass"), "out-pw");  // no secret store here: user.reg
-    EXPECT_EQ(outgoing::routeFor({out}, "<Jo+lists@Example.NET>"), 0);
+    EXPECT_EQ(outgoing::routeFor({accountRoute("home")}, "<Jo+lists@Example.NET>"), 0);
 
     // The same server for all accounts empties the server alone; the rest waits.
     {
@@ -344,12 +343,12 @@ TEST_F(AccountMailTest, TheOutgoingPageStoresTheAccountsOwnServerAndRefusesWhatW
         pressOk(d);
         return d.result();
     });
-    outgoing::AccountRoute r = accountRoute("home");
-    EXPECT_EQ(r.server, "smtp.example.net");
-    EXPECT_EQ(r.port, 587u);
-    EXPECT_EQ(r.security, 1u);
-    EXPECT_EQ(r.user, "jo");
-    EXPECT_EQ(r.addresses, (Texts{"jo@example.net", "*@example.org"}));
+    expectRoute({.account = "home",
+                 .addresses = {"jo@example.net", "*@example.org"},
+                 .server = "smtp.example.net",
+                 .port = 587,
+                 .security = 1,
+                 .user = "jo"});
     EXPECT_EQ(accountValue("home", "smtppass"), "out-pw");
     EXPECT_EQ(accountValue("home", "addresses"), "jo@example.net, *@example.org");
 

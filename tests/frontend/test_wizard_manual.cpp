@@ -163,13 +163,12 @@ TEST_F(WizardManualTest, AnOwnOutgoingServerIsStoredAndAnEmptyOneOrABadPortKeeps
     EXPECT_EQ(r.security, 0u);
     EXPECT_EQ(r.leaveMail, config::kLeaveMailKeep);
     EXPECT_EQ(accountNumber("work", "leavedays"), std::nullopt);
-    outgoing::AccountRoute out = accountRoute("work");
-    EXPECT_EQ(out.server, "smtp.example.net");
-    EXPECT_EQ(out.port, 2525u);
-    EXPECT_EQ(out.security, 1u);
-    EXPECT_EQ(out.user, "jo@example.net");
-    EXPECT_FALSE(out.oauth);
-    EXPECT_EQ(out.addresses, (Texts{"jo@example.net", "*@example.org"}));
+    expectRoute({.account = "work",
+                 .addresses = {"jo@example.net", "*@example.org"},
+                 .server = "smtp.example.net",
+                 .port = 2525,
+                 .security = 1,
+                 .user = "jo@example.net"});
     EXPECT_EQ(accountValue("work", "smtppass"), "pop-pw");
     EXPECT_TRUE(takeBoxes().empty());
     // The check before Finish tried the servers as the pages gave them.
