@@ -118,6 +118,38 @@ bool SettingsTest::accountPresent(const std::string& title) {
     return config::openAccountsKey(accounts) && config::findAccount(accounts, title) >= 0;
 }
 
+std::optional<std::uint32_t> SettingsTest::accountNumber(const std::string& title, const char* value) {
+    plat::RegKey accounts;
+    config::openAccountsKey(accounts);
+    return config::accountDword(accounts, config::findAccount(accounts, title), value);
+}
+
+config::AccountRecord SettingsTest::accountRecord(const std::string& title) {
+    plat::RegKey accounts;
+    config::openAccountsKey(accounts);
+    config::AccountRecord r;
+    EXPECT_TRUE(config::readAccountRecord(accounts, config::findAccount(accounts, title), r)) << title;
+    return r;
+}
+
+outgoing::AccountRoute SettingsTest::accountRoute(const std::string& title) {
+    for (const outgoing::AccountRoute& r : outgoing::readAccountRoutes(kAccountsKey))
+        if (r.account == title) return r;
+    ADD_FAILURE() << "no route for " << title;
+    return {};
+}
+
+void SettingsTest::expectRoute(const outgoing::AccountRoute& expected) {
+    SCOPED_TRACE("the outgoing route of " + expected.account);
+    outgoing::AccountRoute r = accountRoute(expected.account);
+    EXPECT_EQ(r.server, expected.server);
+    EXPECT_EQ(r.port, expected.port);
+    EXPECT_EQ(r.security, expected.security);
+    EXPECT_EQ(r.user, expected.user);
+    EXPECT_EQ(r.oauth, expected.oauth);
+    EXPECT_EQ(r.addresses, expected.addresses);
+}
+
 bool SettingsTest::stored(const char* value) {
     plat::RegKey key;
     if (plat::regOpenKey(plat::Hive::CurrentUser, kSettingsKey, plat::KeyAccess::Read, key) != plat::RegStatus::Ok)

@@ -5,6 +5,7 @@
 #include "frontend/desktop/desktop.h"
 #include "frontend/dialogs/modal.h"
 #include "config/settings.h"
+#include "smtp/outgoing_accounts.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -16,6 +17,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,13 @@ protected:
                     const std::string& user = "user", const std::string& server = "pop.example.net");
     std::string accountValue(const std::string& title, const char* value);
     bool accountPresent(const std::string& title);
+    // An account as the engine reads it back: one number (none when not stored), its whole
+    // record, and its outgoing route (a failure of the test, and an empty route, when it has none).
+    std::optional<std::uint32_t> accountNumber(const std::string& title, const char* value);
+    config::AccountRecord accountRecord(const std::string& title);
+    outgoing::AccountRoute accountRoute(const std::string& title);
+    // Checks each part of the outgoing route of the account expected names.
+    void expectRoute(const outgoing::AccountRoute& expected);
     // Whether a settings value is stored at all.
     bool stored(const char* value);
 

@@ -25,27 +25,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-std::optional<std::uint32_t> accountNumber(const std::string& title, const char* value) {
-    plat::RegKey accounts;
-    config::openAccountsKey(accounts);
-    return config::accountDword(accounts, config::findAccount(accounts, title), value);
-}
-
-config::AccountRecord record(const std::string& title) {
-    plat::RegKey accounts;
-    config::openAccountsKey(accounts);
-    config::AccountRecord r;
-    EXPECT_TRUE(config::readAccountRecord(accounts, config::findAccount(accounts, title), r));
-    return r;
-}
-
-outgoing::AccountRoute route(const std::string& title) {
-    for (const outgoing::AccountRoute& r : outgoing::readAccountRoutes(kAccountsKey))
-        if (r.account == title) return r;
-    ADD_FAILURE() << "no route for " << title;
-    return {};
-}
-
 // Whether the widget is shown in its form (a hidden row hides its field).
 bool shown(QWidget& d, const char* name) {
     return !in<QWidget>(d, name)->isHidden();
@@ -102,22 +81,21 @@ TEST_F(AccountMailTest, ValuesLeftAloneWriteNothingAndChangedOnesReadBackAsTheEn
         o.write(model, was);
         EXPECT_TRUE(model.store());
     }
-    config::AccountRecord rec = record("home");
+    config::AccountRecord rec = accountRecord("home");
     EXPECT_EQ(rec.protocol, config::kProtocolImap);
     EXPECT_EQ(rec.imapFolders, "INBOX, Lists/dev");
     EXPECT_EQ(rec.leaveMail, config::kLeaveMailForDays);
     EXPECT_EQ(rec.leaveDays, 30u);
     EXPECT_EQ(rec.moveFolder, "Archive");
     EXPECT_EQ(rec.security, 2u);  // none stored: IMAP reads TLS
-    outgoing::AccountRoute out = route("home");
-    EXPECT_EQ(out.server, "smtp.example.net");
-    EXPECT_EQ(out.port, 587u);
-    EXPECT_EQ(out.security, 1u);
-    EXPECT_EQ(out.user, "jo@example.net");
-    EXPECT_FALSE(out.oauth);
-    EXPECT_EQ(out.addresses, (Texts{"jo@example.net", "*@example.org"}));
+    expectRoute({.account = "home",
+                 .addresses = {"jo@example.net", "*@example.org"},
+                 .server = "smtp.example.net",
+                 .port = 587,
+                 .security = 1,
+                 .user = "jo@example.net"});
     EXPECT_EQ(accountValue("home", "smtppass"), "out-pw");  // no secret store here: user.reg
-    EXPECT_EQ(outgoing::routeFor({out}, "<Jo+lists@Example.NET>"), 0);
+    EXPECT_EQ(outgoing::routeFor({accountRoute("home")}, "<Jo+lists@Example.NET>"), 0);
 
     // The same server for all accounts empties the server alone; the rest waits.
     {
@@ -128,7 +106,7 @@ TEST_F(AccountMailTest, ValuesLeftAloneWriteNothingAndChangedOnesReadBackAsTheEn
         o.write(model, was);
         EXPECT_TRUE(model.store());
     }
-    EXPECT_EQ(route("home").server, "");
+    EXPECT_EQ(accountRoute("home").server, "");
     EXPECT_EQ(accountNumber("home", "smtpport"), 587u);
 }
 
@@ -254,7 +232,7 @@ TEST_F(AccountMailTest, TheProtocolProposesItsPortAndKeepsOneTheUserTyped) {
         pressOk(d);
         return d.result();
     });
-    config::AccountRecord rec = record("home");
+    config::AccountRecord rec = accountRecord("home");
     EXPECT_EQ(rec.protocol, config::kProtocolImap);
     EXPECT_EQ(rec.security, 2u);
     EXPECT_EQ(rec.port, 993u);
@@ -278,7 +256,7 @@ TEST_F(AccountMailTest, TheProtocolProposesItsPortAndKeepsOneTheUserTyped) {
     showAccountProperties(nullptr, 1);
     EXPECT_EQ(accountNumber("imap", "security"), std::nullopt);
     EXPECT_EQ(accountNumber("imap", "port"), std::nullopt);
-    EXPECT_EQ(record("imap").port, 993u);
+    EXPECT_EQ(accountRecord("imap").port, 993u);
 }
 
 TEST_F(AccountMailTest, TheAdvancedPageOffersTheFoldersForImapAndWhatBecomesOfFetchedMail) {
@@ -316,7 +294,7 @@ TEST_F(AccountMailTest, TheAdvancedPageOffersTheFoldersForImapAndWhatBecomesOfFe
         return d.result();
     });
     EXPECT_TRUE(takeBoxes().empty());
-    config::AccountRecord rec = record("home");
+    config::AccountRecord rec = accountRecord("home");
     EXPECT_EQ(rec.protocol, config::kProtocolImap);
     EXPECT_EQ(rec.imapFolders, "INBOX, Archive");
     EXPECT_EQ(rec.leaveMail, config::kLeaveMailForDays);
@@ -365,12 +343,12 @@ TEST_F(AccountMailTest, TheOutgoingPageStoresTheAccountsOwnServerAndRefusesWhatW
         pressOk(d);
         return d.result();
     });
-    outgoing::AccountRoute r = route("home");
-    EXPECT_EQ(r.server, "smtp.example.net");
-    EXPECT_EQ(r.port, 587u);
-    EXPECT_EQ(r.security, 1u);
-    EXPECT_EQ(r.user, "jo");
-    EXPECT_EQ(r.addresses, (Texts{"jo@example.net", "*@example.org"}));
+    expectRoute({.account = "home",
+                 .addresses = {"jo@example.net", "*@example.org"},
+                 .server = "smtp.example.net",
+                 .port = 587,
+                 .security = 1,
+                 .user = "jo"});
     EXPECT_EQ(accountValue("home", "smtppass"), "out-pw");
     EXPECT_EQ(accountValue("home", "addresses"), "jo@example.net, *@example.org");
 
@@ -385,7 +363,7 @@ TEST_F(AccountMailTest, TheOutgoingPageStoresTheAccountsOwnServerAndRefusesWhatW
         pressOk(d);
         return d.result();
     });
-    EXPECT_EQ(route("home").server, "");
+    EXPECT_EQ(accountRoute("home").server, "");
     EXPECT_EQ(accountNumber("home", "smtpsecurity"), 1u);
 }
 

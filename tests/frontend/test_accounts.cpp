@@ -33,12 +33,6 @@ constexpr char kMissing[] =
 constexpr char kPort[] = "Please enter a port number from 1 to 65535.";
 using Texts = std::vector<std::string>;
 
-std::optional<std::uint32_t> accountNumber(const std::string& title, const char* value) {
-    plat::RegKey accounts;
-    config::openAccountsKey(accounts);
-    return config::accountDword(accounts, config::findAccount(accounts, title), value);
-}
-
 class AccountsTest : public SettingsTest {
 protected:
     void SetUp() override {
@@ -314,10 +308,7 @@ TEST_F(AccountsTest, TheServerPageProposesPop3PortsAndRefusesABadOne) {
     EXPECT_TRUE(runAddAccountWizard(nullptr));
     EXPECT_EQ(accountNumber("secure", "port"), 995u);
     EXPECT_EQ(accountNumber("secure", "security"), 2u);
-    plat::RegKey accounts;
-    config::openAccountsKey(accounts);
-    config::AccountRecord record;
-    ASSERT_TRUE(config::readAccountRecord(accounts, config::findAccount(accounts, "secure"), record));
+    config::AccountRecord record = accountRecord("secure");
     EXPECT_EQ(record.security, 2u);
     EXPECT_EQ(record.port, 995u);
 }

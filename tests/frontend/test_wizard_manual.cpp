@@ -24,26 +24,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-config::AccountRecord record(const std::string& title) {
-    plat::RegKey accounts;
-    config::openAccountsKey(accounts);
-    config::AccountRecord r;
-    EXPECT_TRUE(config::readAccountRecord(accounts, config::findAccount(accounts, title), r));
-    return r;
-}
-
-std::optional<std::uint32_t> number(const std::string& title, const char* value) {
-    plat::RegKey accounts;
-    config::openAccountsKey(accounts);
-    return config::accountDword(accounts, config::findAccount(accounts, title), value);
-}
-
-std::optional<outgoing::AccountRoute> route(const std::string& title) {
-    for (const outgoing::AccountRoute& r : outgoing::readAccountRoutes(kAccountsKey))
-        if (r.account == title) return r;
-    return std::nullopt;
-}
-
 std::string currentPage(QWizard& w) {
     return w.currentPage()->objectName().toStdString();
 }
@@ -115,7 +95,7 @@ TEST_F(WizardManualTest, AnImapAccountLeavesItsMailForDaysAndFetchesTheFoldersGi
             finish(w);
         },
         "jo@example.net"));
-    config::AccountRecord r = record("work");
+    config::AccountRecord r = accountRecord("work");
     EXPECT_EQ(r.protocol, config::kProtocolImap);
     EXPECT_EQ(r.server, "imap.example.net");
     EXPECT_EQ(r.port, 993u);
@@ -127,8 +107,8 @@ TEST_F(WizardManualTest, AnImapAccountLeavesItsMailForDaysAndFetchesTheFoldersGi
     EXPECT_EQ(accountValue("work", "pass"), "pop-pw");
     EXPECT_EQ(accountValue("work", "emailaddress"), "jo@example.net");
     // The server for all accounts: nothing of an own one, and no addresses but the account's.
-    EXPECT_EQ(route("work")->server, "");
-    EXPECT_EQ(number("work", "smtpport"), std::nullopt);
+    EXPECT_EQ(accountRoute("work").server, "");
+    EXPECT_EQ(accountNumber("work", "smtpport"), std::nullopt);
     EXPECT_EQ(accountValue("work", "addresses"), "");
     EXPECT_TRUE(takeBoxes().empty());
 }
@@ -177,20 +157,18 @@ TEST_F(WizardManualTest, AnOwnOutgoingServerIsStoredAndAnEmptyOneOrABadPortKeeps
         next(w, "fetchingPage");
         finish(w);
     }));
-    config::AccountRecord r = record("work");
+    config::AccountRecord r = accountRecord("work");
     EXPECT_EQ(r.protocol, config::kProtocolImap);
     EXPECT_EQ(r.port, 143u);
     EXPECT_EQ(r.security, 0u);
     EXPECT_EQ(r.leaveMail, config::kLeaveMailKeep);
-    EXPECT_EQ(number("work", "leavedays"), std::nullopt);
-    std::optional<outgoing::AccountRoute> out = route("work");
-    ASSERT_TRUE(out);
-    EXPECT_EQ(out->server, "smtp.example.net");
-    EXPECT_EQ(out->port, 2525u);
-    EXPECT_EQ(out->security, 1u);
-    EXPECT_EQ(out->user, "jo@example.net");
-    EXPECT_FALSE(out->oauth);
-    EXPECT_EQ(out->addresses, (Texts{"jo@example.net", "*@example.org"}));
+    EXPECT_EQ(accountNumber("work", "leavedays"), std::nullopt);
+    expectRoute({.account = "work",
+                 .addresses = {"jo@example.net", "*@example.org"},
+                 .server = "smtp.example.net",
+                 .port = 2525,
+                 .security = 1,
+                 .user = "jo@example.net"});
     EXPECT_EQ(accountValue("work", "smtppass"), "pop-pw");
     EXPECT_TRUE(takeBoxes().empty());
     // The check before Finish tried the servers as the pages gave them.
@@ -214,9 +192,9 @@ TEST_F(WizardManualTest, APop3AccountLeftAloneWritesNoNewValues) {
         EXPECT_TRUE(in<QWidget>(w, "moveFolder")->isHidden());
         finish(w);
     }));
-    EXPECT_EQ(number("work", "port"), 110u);
+    EXPECT_EQ(accountNumber("work", "port"), 110u);
     for (const char* v : {"security", "protocol", "leavemail", "leavedays", "smtpport", "smtpsecurity", "smtpauth"})
-        EXPECT_EQ(number("work", v), std::nullopt) << v;
+        EXPECT_EQ(accountNumber("work", v), std::nullopt) << v;
     for (const char* v : {"imapfolders", "movefolder", "smtpserver", "smtpuser", "smtppass", "addresses"})
         EXPECT_EQ(accountValue("work", v), "") << v;
 }
@@ -231,7 +209,7 @@ TEST_F(WizardManualTest, PlainImapFoundByTheLookUpIsStoredAsPlain) {
     plan.port = 143;
     plan.user = "jo";
     ASSERT_EQ(found::writePlan(plan, "work", "Quill Mail", "quill", {"pw", false, {}}), found::Written::Done);
-    config::AccountRecord r = record("work");
+    config::AccountRecord r = accountRecord("work");
     EXPECT_EQ(r.protocol, config::kProtocolImap);
     EXPECT_EQ(r.security, 0u);
     EXPECT_EQ(r.port, 143u);
@@ -260,7 +238,7 @@ TEST_F(WizardManualTest, AnOAuthAccountOffersItsSignInForItsOwnOutgoingServer) {
     }));
     EXPECT_EQ(accountValue("work", "oauthrefresh"), "ref-1");
     EXPECT_EQ(accountValue("work", "oauthclientid"), "client-3");
-    EXPECT_EQ(number("work", "smtpauth"), 1u);
+    EXPECT_EQ(accountNumber("work", "smtpauth"), 1u);
     EXPECT_EQ(accountValue("work", "smtppass"), "");
     EXPECT_EQ(accountValue("work", "localpass"), "pop-pw");
 }

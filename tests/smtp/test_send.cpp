@@ -528,24 +528,6 @@ TEST_F(SendTest, AReplyThatCannotAnswerItsCommandKeepsEveryItemAndEndsTheConnect
     }
 }
 
-TEST_F(SendTest, ADataAcceptedAfterARefusedEnvelopeGetsNoText) {
-    // This server answers DATA with 354 even when it refused the only recipient: no text may
-    // follow, nor the "." that would deliver an empty message. The item is refused as always;
-    // the connection is given up, and the next item waits for the next cycle.
-    peer.ehloReply = kPipelining;
-    peer.answer = [](const std::string& c) {
-        return c == "RCPT TO: <no@y>" ? "550 5.1.1 no\r\n" : SmtpPeer::defaultAnswer(c);
-    };
-    peer.start();
-    enqueue("1.rfc822", "x\r\n", {"<a@x>", "<no@y>"});
-    enqueue("2.rfc822", "y\r\n", {"<a@x>", "<b@y>"});
-    deliver(peer.port);
-    EXPECT_TRUE(peer.messages().empty());
-    EXPECT_EQ(countOf(kTold.itemRefused), 1);
-    EXPECT_EQ(queued(), (std::vector<std::string>{"2.rfc822", "2.rfc822.route"}));
-    EXPECT_NE(todaysLog().find("DATA accepted after a refused envelope, connection closed : 354"), std::string::npos);
-}
-
 // ---- Each account's mail through its own outgoing host
 
 namespace {
@@ -825,10 +807,31 @@ TEST_F(SendTest, AConnectionLostAtTheChunkKeepsTheItem) {
     EXPECT_NE(todaysLog().find("  NET HIGH Socket closed or timeout"), std::string::npos);
 }
 
-TEST_F(SendTest, AChunkAcceptedAfterARefusedEnvelopeEndsTheConnection) {
-    // This server takes the chunk although it refused the only recipient: the item is refused
-    // as always and the connection given up, so the next item waits.
-    peer.ehloReply = kChunking;
+// ---- What holds for a text whether it goes after DATA or in a BDAT chunk
+
+// The two ways a server that takes commands in groups gets a text: DATA and the text up to
+// its ".", or the text in one BDAT chunk behind its envelope.
+struct Transfer {
+    const char* name;
+    const char* ehloReply;
+    const char* command;  // as the log names it
+    const char* accepted;  // this server's reply taking the command after a refused envelope
+    std::vector<std::string> textsTaken;  // what the server got as texts in that case
+};
+
+void PrintTo(const Transfer& t, std::ostream* os) {
+    *os << t.name;
+}
+
+class SendTransferTest : public SendTest, public ::testing::WithParamInterface<Transfer> {};
+
+TEST_P(SendTransferTest, ATextAcceptedAfterARefusedEnvelopeEndsTheConnection) {
+    // This server takes the text (354 to DATA, or the chunk) although it refused the only
+    // recipient. The item is refused as always and the connection given up, so the next item
+    // waits for the next cycle. After DATA no text may follow, nor the "." that would deliver
+    // an empty message; a chunk has gone with its envelope already.
+    const Transfer& mode = GetParam();
+    peer.ehloReply = mode.ehloReply;
     peer.answer = [](const std::string& c) {
         return c == "RCPT TO: <no@y>" ? "550 5.1.1 no\r\n" : SmtpPeer::defaultAnswer(c);
     };
@@ -836,10 +839,18 @@ TEST_F(SendTest, AChunkAcceptedAfterARefusedEnvelopeEndsTheConnection) {
     enqueue("1.rfc822", "x\r\n", {"<a@x>", "<no@y>"});
     enqueue("2.rfc822", "y\r\n", {"<a@x>", "<b@y>"});
     deliver(peer.port);
+    EXPECT_EQ(peer.messages(), mode.textsTaken);
     EXPECT_EQ(countOf(kTold.itemRefused), 1);
     EXPECT_EQ(g_owner[0].reply, "550 5.1.1 no\r\n");
     EXPECT_EQ(queued(), (std::vector<std::string>{"2.rfc822", "2.rfc822.route"}));
-    EXPECT_NE(todaysLog().find("BDAT accepted after a refused envelope, connection closed : 250"), std::string::npos);
+    EXPECT_NE(todaysLog().find(std::string(mode.command) +
+                               " accepted after a refused envelope, connection closed : " + mode.accepted),
+              std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(DataOrChunk, SendTransferTest,
+                         ::testing::Values(Transfer{"Data", kPipelining, "DATA", "354", {}},
+                                           Transfer{"Chunking", kChunking, "BDAT", "250", {"x\r\n"}}),
+                         [](const ::testing::TestParamInfo<Transfer>& info) { return info.param.name; });
 
 }  // namespace
