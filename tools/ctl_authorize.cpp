@@ -103,31 +103,13 @@ int fail(const std::string& why) {
     return kExitSignInFailed;
 }
 
-// Stores the refresh token in the secret store when target's secrets are kept there, or when a
-// store is ready (target's other secrets then move there too); in user.reg otherwise.
+// Stores the refresh token as a typed secret is stored: in the secret store when target's
+// secrets are kept there, or when a store is ready (target's other secrets then move there too);
+// in user.reg otherwise, or when the store refuses it (logged).
 bool keepRefreshToken(const std::string& target, const std::string& token) {
-    std::string keyPath = config::targetKeyPath(target);
-    std::string name = config::secretValueName(target, plat::SecretKind::Refresh);
-    bool inStore = config::secretsInStore(keyPath);
-    if (!inStore && plat::secretStoreReady().status == plat::SecretStatus::Ok) {
-        std::string why;
-        inStore = config::moveSecretsToStore(target, why);
-        if (!inStore) std::fprintf(stderr, "trawlexctl: the refresh token goes to user.reg: %s\n", why.c_str());
-    }
-    if (!inStore) {
-        if (config::writeSecretValue(keyPath, name, token)) return true;
-        fail("the sign-in could not be stored in the registry");
-        return false;
-    }
-    plat::SecretAnswer stored = plat::storeSecret(target, plat::SecretKind::Refresh, token,
-                                                  config::secretLabel(target, plat::SecretKind::Refresh));
-    if (stored.status != plat::SecretStatus::Ok) {
-        fail("the refresh token could not be stored: " + plat::secretStatusText(stored));
-        return false;
-    }
-    // A copy left in user.reg would be used before the store's.
-    if (!config::readSecretValue(keyPath, name).empty()) config::writeSecretValue(keyPath, name, "");
-    return true;
+    if (config::writeSecretFromEditing(target, plat::SecretKind::Refresh, token)) return true;
+    fail("the sign-in could not be stored in the registry");
+    return false;
 }
 
 }  // namespace
