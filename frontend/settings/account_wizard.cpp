@@ -490,7 +490,7 @@ public:
                 {fieldText(this, "foundPassword").toStdString(), oauth(), signInChoice().clientId});
             created_ = w != found::Written::NotCreated;
             complete_ = w == found::Written::Done;
-            if (created_) keepSignIn(a.title, state_.plan->outgoing == found::Outgoing::BecomesGlobal);
+            if (created_) keepSignIn(a.title, sharesSignInWithOutgoing());
             QWizard::accept();
             return;
         }
@@ -513,6 +513,11 @@ public:
     }
     bool created() const { return created_; }
     bool complete() const { return complete_; }
+    // Whether the outgoing server the account makes the one for all accounts signs in with the
+    // account's own sign-in.
+    bool sharesSignInWithOutgoing() const {
+        return oauth() && fromLookUp() && state_.plan->outgoing == found::Outgoing::BecomesGlobal;
+    }
     // Whether the account's sign-in was had in the check and is stored.
     bool signedIn() const { return signedIn_; }
 
@@ -542,7 +547,7 @@ private:
 // Runs the sign-in of a new account while a small dialog, which can cancel it, says what to
 // do; then() follows once it has ended, after a failure has been told.
 void signInNewAccount(QWidget* owner, const std::string& title, const signin::Choice& choice,
-                      std::function<void()> then) {
+                      std::function<void(bool signedIn)> then) {
     auto* waiting = new QProgressDialog(
         QCoreApplication::translate("Tarnwick", "Sign in on the provider's page in your browser."),
         QCoreApplication::translate("Tarnwick", "Cancel"), 0, 0, owner);
@@ -569,7 +574,7 @@ void signInNewAccount(QWidget* owner, const std::string& title, const signin::Ch
                                        "The account is not signed in yet: %1 Sign in with Sign in… on its "
                                        "Account page."),
                      QMessageBox::Warning, outcome->why.toStdString());
-        if (then) then();
+        if (then) then(outcome->ok);
     };
     if (!run->start(title, choice)) {
         // finished() has come already, or comes from the loop: either way nothing to wait for.
@@ -609,7 +614,17 @@ void openAddAccountWizard(QWidget* owner, std::function<void(bool created)> clos
             auto showSettings = [owner, account, oauth] {
                 showNewAccountSettings(owner, account.clientName, account.clientFile, account.title, oauth);
             };
-            if (signInNow) signInNewAccount(owner, account.title, wizard->signInChoice(), showSettings);
+            bool alsoOutgoing = wizard->sharesSignInWithOutgoing();
+            if (signInNow)
+                signInNewAccount(owner, account.title, wizard->signInChoice(),
+                                 [showSettings, title = account.title, alsoOutgoing](bool signedIn) {
+                                     // The outgoing server it became signs in the same way.
+                                     if (signedIn && alsoOutgoing)
+                                         config::writeSecretFromEditing(
+                                             config::kOutgoingTarget, plat::SecretKind::Refresh,
+                                             config::readSecretForEditing(title, plat::SecretKind::Refresh));
+                                     showSettings();
+                                 });
             else showSettings();
         }
         if (closed) closed(created);
