@@ -220,6 +220,39 @@ bool readServer(const XmlElement& e, Protocol protocol, const MailAddress& addre
     return true;
 }
 
+// An endpoint address the sign-in may use: https, or plain http on this machine only; one
+// line of printable ASCII.
+bool usableEndpoint(const std::string& url) {
+    if (url.empty() || url.size() > 2000) return false;
+    for (char c : url)
+        if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f) return false;
+    if (url.rfind("https://", 0) == 0) return url.size() > 8;
+    // http://127.x.y.z[:port]/...
+    if (url.rfind("http://127.", 0) != 0) return false;
+    std::size_t end = url.find_first_of(":/", 7);
+    std::string host = url.substr(7, end == std::string::npos ? std::string::npos : end - 7);
+    return plausibleHostName(host) && host.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+// The "oAuth2" element (beside or inside emailProvider): the endpoints, or none when either
+// address is missing or not usable.
+OAuthEndpoints readOAuth2(const XmlElement& root, const XmlElement& provider, std::vector<std::string>* skipped) {
+    const XmlElement* e = child(provider, "oAuth2");
+    if (!e) e = child(root, "oAuth2");
+    if (!e) return {};
+    OAuthEndpoints out{childText(*e, "issuer"), childText(*e, "authURL"), childText(*e, "tokenURL"),
+                       childText(*e, "scope")};
+    if (!usableEndpoint(out.authUrl) || !usableEndpoint(out.tokenUrl) || out.scope.size() > 1000) {
+        if (skipped) skipped->push_back("OAuth 2.0 endpoints that are not https addresses");
+        return {};
+    }
+    if (!plausibleHostName(out.issuer)) {
+        std::size_t start = out.authUrl.find("//") + 2;
+        out.issuer = out.authUrl.substr(start, out.authUrl.find_first_of(":/", start) - start);
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string XmlElement::attribute(std::string_view key) const {
@@ -280,6 +313,7 @@ bool parseAutoconfig(std::string_view text, const MailAddress& address, Provider
     for (const auto* list : {&found.incoming, &found.outgoing})
         for (const ServerSettings& s : *list)
             if (s.oauth) found.note = "the provider asks for OAuth 2.0 sign-in";
+    found.oauthEndpoints = readOAuth2(root, *provider, skipped);
     out = std::move(found);
     return true;
 }

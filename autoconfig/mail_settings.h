@@ -27,12 +27,23 @@ struct ServerSettings {
     bool oauth = false;  // the server signs in with OAuth 2.0 only (or preferably)
 };
 
+// A provider's OAuth 2.0 endpoints as its settings file names them, for a provider no preset
+// knows. Only https addresses are taken (plain http only on this machine, for tests).
+struct OAuthEndpoints {
+    std::string issuer;  // a name to show: the issuer, else the sign-in page's host
+    std::string authUrl;
+    std::string tokenUrl;
+    std::string scope;
+    bool empty() const { return authUrl.empty() || tokenUrl.empty(); }
+};
+
 struct ProviderSettings {
     std::string provider;  // a name to show ("Fastmail", or the domain)
     std::string source;  // where it came from: "provider table", the URL, "DNS SRV", ...
     std::vector<ServerSettings> incoming;  // in order of preference
     std::vector<ServerSettings> outgoing;
     std::string oauthPreset;  // a preset of shared/oauth_presets, or empty
+    OAuthEndpoints oauthEndpoints;  // named by the settings file, when no preset is known
     std::string note;  // what the user must do besides, or empty
 
     bool empty() const { return incoming.empty() && outgoing.empty(); }

@@ -32,6 +32,10 @@ struct Request {
     std::string preset;
     std::optional<std::string> clientId;
     std::optional<std::string> clientSecret;
+    // Endpoints a provider's settings file named, for a provider no preset knows.
+    std::optional<std::string> authUrl;
+    std::optional<std::string> tokenUrl;
+    std::optional<std::string> scope;
     int timeoutSeconds = 300;
     // Hand the tokens to the program that started this one instead of storing them: the
     // wizard signs a new account in before the account exists.
@@ -48,6 +52,12 @@ bool parse(const std::vector<std::string>& args, Request& out) {
             out.clientId = args[++i];
         } else if (a == "--client-secret" && hasValue) {
             out.clientSecret = args[++i];
+        } else if (a == "--auth-url" && hasValue) {
+            out.authUrl = args[++i];
+        } else if (a == "--token-url" && hasValue) {
+            out.tokenUrl = args[++i];
+        } else if (a == "--scope" && hasValue) {
+            out.scope = args[++i];
         } else if (a == "--print-tokens") {
             out.printTokens = true;
         } else if (a == "--timeout" && hasValue) {
@@ -117,7 +127,8 @@ bool keepRefreshToken(const std::string& target, const std::string& token) {
 const char kAuthorizeUsage[] =
     "usage: trawlexctl authorize ACCOUNT|outgoing [--preset NAME] [--client-id ID]\n"
     "                            [--client-secret SECRET] [--timeout SECONDS]\n"
-    "       trawlexctl authorize --print-tokens [NAME] [--preset NAME] [--client-id ID] ...\n";
+    "       trawlexctl authorize --print-tokens [NAME] [--preset NAME] [--client-id ID] ...\n"
+    "  (without a preset: --auth-url URL --token-url URL [--scope SCOPE])\n";
 
 int runAuthorize(const std::vector<std::string>& args) {
     Request request;
@@ -145,6 +156,9 @@ int runAuthorize(const std::vector<std::string>& args) {
         s.tokenUrl = preset->tokenUrl;
         s.scope = preset->scope;
     }
+    if (request.authUrl) s.authUrl = *request.authUrl;
+    if (request.tokenUrl) s.tokenUrl = *request.tokenUrl;
+    if (request.scope) s.scope = *request.scope;
     if (request.clientId) s.clientId = *request.clientId;
     if (request.clientSecret) s.clientSecret = *request.clientSecret;
     for (auto [value, name] : {std::pair{&s.authUrl, config::kOAuthAuthUrl},
@@ -158,6 +172,7 @@ int runAuthorize(const std::vector<std::string>& args) {
     }
     std::string why;
     if (!plat::httpUrlAllowed(s.tokenUrl, why)) return fail("token endpoint " + s.tokenUrl + ": " + why);
+    if (!plat::httpUrlAllowed(s.authUrl, why)) return fail("sign-in page " + s.authUrl + ": " + why);
 
     // The proof key: the verifier stays here, the provider sees only its digest.
     std::string verifier = base64UrlEncode(plat::randomBytes(32));

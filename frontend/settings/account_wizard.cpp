@@ -312,9 +312,10 @@ private:
         form_->setRowVisible(note_, !p.note.empty());
         signIn_->clear();
         signIn_->addItem(tr("Password"));
-        if (!p.oauthPreset.empty())
-            signIn_->addItem(tr("Sign in… at the provider (OAuth 2.0, %1)").arg(QString::fromStdString(p.oauthPreset)));
-        form_->setRowVisible(signIn_, !p.oauthPreset.empty());
+        if (p.signInOffered())
+            signIn_->addItem(
+                tr("Sign in… at the provider (OAuth 2.0, %1)").arg(QString::fromStdString(p.signInName())));
+        form_->setRowVisible(signIn_, p.signInOffered());
         showSignIn();
     }
 
@@ -475,8 +476,15 @@ public:
 
     // The provider and client of the sign-in with OAuth 2.0.
     signin::Choice signInChoice() const {
-        if (fromLookUp())
-            return {state_.plan->oauthPreset, fieldText(this, "foundClientId").trimmed().toStdString(), {}};
+        if (fromLookUp()) {
+            const found::Plan& p = *state_.plan;
+            return {p.oauthPreset,
+                    fieldText(this, "foundClientId").trimmed().toStdString(),
+                    {},
+                    p.oauthEndpoints.authUrl,
+                    p.oauthEndpoints.tokenUrl,
+                    p.oauthEndpoints.scope};
+        }
         return {fieldText(this, "oauthPreset").toStdString(), fieldText(this, "oauthClientId").toStdString(), {}};
     }
 

@@ -52,7 +52,8 @@ std::optional<Plan> planFor(const autoconfig::MailAddress& address, const autoco
     plan.source = s.source;
     plan.note = noteForTheWizard(s.note);
     plan.oauthPreset = s.oauthPreset;
-    plan.oauthOnly = in->oauth && !s.oauthPreset.empty();
+    if (s.oauthPreset.empty()) plan.oauthEndpoints = s.oauthEndpoints;
+    plan.oauthOnly = in->oauth && plan.signInOffered();
     plan.pop3Offered = pop3 != nullptr;
     plan.imapOffered = imap != nullptr;
     plan.protocol = in->protocol == Protocol::Imap ? config::kProtocolImap : config::kProtocolPop3;
@@ -112,6 +113,10 @@ Written writePlan(const Plan& plan, const std::string& title, const std::string&
             o.authUrl = p->authUrl;
             o.tokenUrl = p->tokenUrl;
             o.scope = p->scope;
+        } else {
+            o.authUrl = plan.oauthEndpoints.authUrl;
+            o.tokenUrl = plan.oauthEndpoints.tokenUrl;
+            o.scope = plan.oauthEndpoints.scope;
         }
         ok = config::writeOAuthSettings(title, o) && ok;
         ok = config::writeSecretFromEditing(title, plat::SecretKind::LocalPass, login.password) && ok;

@@ -26,6 +26,7 @@ struct Plan {
     std::string source;  // where the settings came from
     std::string note;  // the provider's advice ("app password needed"), or empty
     std::string oauthPreset;  // an OAuth 2.0 preset the provider has, or empty
+    autoconfig::OAuthEndpoints oauthEndpoints;  // without a preset: those its settings file names
     bool oauthOnly = false;  // the provider refuses passwords: the sign-in is the way in
     bool imapOffered = false;  // whether the other protocol is there to choose
     bool pop3Offered = false;
@@ -41,6 +42,10 @@ struct Plan {
     std::uint32_t smtpPort = 0;
     std::uint32_t smtpSecurity = 0;
     std::string smtpUser;
+
+    // Whether the provider's OAuth 2.0 sign-in is known, and its name to show.
+    bool signInOffered() const { return !oauthPreset.empty() || !oauthEndpoints.empty(); }
+    std::string signInName() const { return oauthPreset.empty() ? oauthEndpoints.issuer : oauthPreset; }
 };
 
 // The outgoing host set now ("outhostname", "outhostport").

@@ -16,7 +16,12 @@ namespace signin {
 
 std::vector<std::string> authorizeArguments(const std::string& target, const Choice& choice) {
     std::vector<std::string> args{"authorize", target.empty() ? "--print-tokens" : target};
-    if (!choice.preset.empty()) args.insert(args.end(), {"--preset", choice.preset});
+    if (!choice.preset.empty()) {
+        args.insert(args.end(), {"--preset", choice.preset});
+    } else if (!choice.authUrl.empty()) {
+        args.insert(args.end(), {"--auth-url", choice.authUrl, "--token-url", choice.tokenUrl});
+        if (!choice.scope.empty()) args.insert(args.end(), {"--scope", choice.scope});
+    }
     if (!choice.clientId.empty()) args.insert(args.end(), {"--client-id", choice.clientId});
     if (!choice.clientSecret.empty()) args.insert(args.end(), {"--client-secret", choice.clientSecret});
     return args;
@@ -68,6 +73,10 @@ bool keepSignIn(const std::string& target, const Choice& choice, const Tokens& t
         s.authUrl = p->authUrl;
         s.tokenUrl = p->tokenUrl;
         s.scope = p->scope;
+    } else if (!choice.authUrl.empty()) {
+        s.authUrl = choice.authUrl;
+        s.tokenUrl = choice.tokenUrl;
+        s.scope = choice.scope;
     }
     s.clientId = choice.clientId;
     if (!choice.clientSecret.empty()) s.clientSecret = choice.clientSecret;

@@ -14,12 +14,16 @@
 
 namespace signin {
 
-// What the user chose: a preset ("google", "microsoft") or none (the stored endpoints), and
-// the client they registered with the provider.
+// What the user chose: a preset ("google", "microsoft"), or the endpoints a provider's
+// settings file named, or neither (the stored endpoints); and the client they registered with
+// the provider.
 struct Choice {
     std::string preset;
     std::string clientId;
     std::string clientSecret;
+    std::string authUrl;  // without a preset
+    std::string tokenUrl;
+    std::string scope;
 };
 
 // What a sign-in for an account not made yet hands back.

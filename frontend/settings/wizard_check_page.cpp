@@ -118,7 +118,8 @@ void setTimeLimit(std::chrono::milliseconds l) {
 namespace {
 
 bool sameChoice(const signin::Choice& a, const signin::Choice& b) {
-    return a.preset == b.preset && a.clientId == b.clientId && a.clientSecret == b.clientSecret;
+    return a.preset == b.preset && a.clientId == b.clientId && a.clientSecret == b.clientSecret &&
+           a.authUrl == b.authUrl && a.tokenUrl == b.tokenUrl && a.scope == b.scope;
 }
 
 }  // namespace

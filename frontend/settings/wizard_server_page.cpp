@@ -57,9 +57,10 @@ WizardServerPage::WizardServerPage(const FoundState* state, int next) : state_(s
     signIn_->registerFields(
         [this](const QString& name, QWidget* widget, const char* property) { registerField(name, widget, property); });
     connect(signIn_, &SignInFields::oauthChosen, this, [this](bool on) {
-        pop_.password->setToolTip(on ? tr("The password your e-mail program logs in to Tarnwick with; the "
-                                          "provider asks for yours on its own sign-in page when the servers are checked.")
-                                     : QString());
+        pop_.password->setToolTip(
+            on ? tr("The password your e-mail program logs in to Tarnwick with; the "
+                    "provider asks for yours on its own sign-in page when the servers are checked.")
+               : QString());
     });
     layOut(this,
            tr("Enter the incoming mail server of your provider (POP3 or IMAP), the security it asks for, and "

@@ -191,3 +191,45 @@ TEST(AutoconfigXml, DecodesReferencesAndKeepsStructure) {
     ASSERT_TRUE(parseXml("<r>&#x20AC;</r>", root, why));
     EXPECT_EQ(root.text, "\xE2\x82\xAC");
 }
+
+// A provider no preset knows may name its OAuth 2.0 endpoints; only https ones are taken
+// (plain http only on this machine), and a file whose endpoints are not usable still gives
+// its servers.
+TEST(AutoconfigXml, TakesTheOAuthEndpointsTheFileNamesOverHttpsOnly) {
+    auto with = [](const std::string& oauth2) {
+        std::string text = kGood;
+        text.insert(text.find("</clientConfig>"), oauth2);
+        ProviderSettings s;
+        std::string why;
+        std::vector<std::string> skipped;
+        EXPECT_TRUE(parseAutoconfig(text, ann(), s, why, &skipped)) << why;
+        return std::pair{s.oauthEndpoints, skipped};
+    };
+    auto [good, none] = with(
+        "<oAuth2><issuer>login.example.org</issuer><scope>mail offline</scope>"
+        "<authURL>https://login.example.org/authorize</authURL><tokenURL>https://login.example.org/token</tokenURL>"
+        "</oAuth2>");
+    EXPECT_EQ(good.issuer, "login.example.org");
+    EXPECT_EQ(good.authUrl, "https://login.example.org/authorize");
+    EXPECT_EQ(good.tokenUrl, "https://login.example.org/token");
+    EXPECT_EQ(good.scope, "mail offline");
+    EXPECT_EQ(none.size(), 2u);  // only the two servers of the file itself
+
+    // No issuer: the sign-in page's host is shown instead.
+    auto [local, _] = with("<oAuth2><authURL>http://127.0.0.1:8080/a</authURL>"
+                           "<tokenURL>http://127.0.0.1:8080/t</tokenURL></oAuth2>");
+    EXPECT_EQ(local.issuer, "127.0.0.1");
+    EXPECT_FALSE(local.empty());
+
+    for (const char* bad : {
+             "<oAuth2><authURL>http://login.example.org/a</authURL><tokenURL>https://t.example/t</tokenURL></oAuth2>",
+             "<oAuth2><authURL>https://a.example/a</authURL><tokenURL>http://127.0.0.1.evil.example/t</tokenURL></oAuth2>",
+             "<oAuth2><authURL>https://a.example/a</authURL></oAuth2>",
+             "<oAuth2><authURL>https://a.example/a b</authURL><tokenURL>https://t.example/t</tokenURL></oAuth2>",
+             "<oAuth2><authURL>javascript:alert(1)</authURL><tokenURL>https://t.example/t</tokenURL></oAuth2>",
+         }) {
+        auto [endpoints, skipped] = with(bad);
+        EXPECT_TRUE(endpoints.empty()) << bad;
+        EXPECT_EQ(skipped.size(), 3u) << bad;  // said, beside the two servers
+    }
+}

@@ -173,6 +173,34 @@ TEST_F(AccountLookupTest, AnOAuthPresetSignsInAndKeepsTheTypedPasswordAsTheLocal
     EXPECT_EQ(accountValue("ann", "smtppass"), "");
 }
 
+// A provider no preset knows, whose settings file names its OAuth 2.0 endpoints: the sign-in
+// is offered under the issuer's name and the account keeps those endpoints.
+TEST_F(AccountLookupTest, OAuthEndpointsFromTheSettingsFileAreOfferedAndKept) {
+    MailAddress a = address("ann@example.test");
+    Discovery d = served();
+    d.settings.incoming[0].oauth = true;
+    d.settings.oauthEndpoints = {"login.example.test", "https://login.example.test/a", "https://login.example.test/t",
+                                 "mail offline"};
+    std::optional<found::Plan> plan = found::planFor(a, d, {"smtp.isp.example", 25});
+    ASSERT_TRUE(plan);
+    EXPECT_TRUE(plan->signInOffered());
+    EXPECT_TRUE(plan->oauthOnly);
+    EXPECT_EQ(plan->signInName(), "login.example.test");
+    EXPECT_EQ(found::writePlan(*plan, "ann", "Quill Mail", "quill", {"local-pw", true, "client-4"}),
+              found::Written::Done);
+    EXPECT_EQ(accountValue("ann", "oauthauthurl"), "https://login.example.test/a");
+    EXPECT_EQ(accountValue("ann", "oauthtokenurl"), "https://login.example.test/t");
+    EXPECT_EQ(accountValue("ann", "oauthscope"), "mail offline");
+    EXPECT_EQ(accountValue("ann", "oauthclientid"), "client-4");
+
+    // A preset, where there is one, goes before what a file names.
+    d.settings.oauthPreset = "google";
+    plan = found::planFor(a, d, {"smtp.isp.example", 25});
+    ASSERT_TRUE(plan);
+    EXPECT_TRUE(plan->oauthEndpoints.empty());
+    EXPECT_EQ(plan->signInName(), "google");
+}
+
 TEST_F(AccountLookupTest, NothingUsableFoundMeansTheManualPages) {
     MailAddress a = address("ann@example.test");
     EXPECT_FALSE(found::planFor(a, Discovery{}, {}));

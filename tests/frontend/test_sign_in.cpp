@@ -20,6 +20,11 @@ TEST(SignIn, TheArgumentsAndTheAddressTrawlexctlPrints) {
     EXPECT_EQ(signin::authorizeArguments("home", {"google", "id-1", ""}),
               (std::vector<std::string>{"authorize", "home", "--preset", "google", "--client-id", "id-1"}));
     EXPECT_EQ(signin::authorizeArguments("outgoing", {}), (std::vector<std::string>{"authorize", "outgoing"}));
+    // A provider no preset knows, by the endpoints its settings file named.
+    EXPECT_EQ(signin::authorizeArguments({}, {"", "id-2", "", "https://l.example/a", "https://l.example/t", "mail"}),
+              (std::vector<std::string>{"authorize", "--print-tokens", "--auth-url", "https://l.example/a",
+                                        "--token-url", "https://l.example/t", "--scope", "mail", "--client-id",
+                                        "id-2"}));
 
     std::string printed = "To sign in home, open this address in a browser:\n\nhttps://accounts.example/auth?a=1&b=2";
     EXPECT_FALSE(signin::addressIn(printed));  // not whole yet
