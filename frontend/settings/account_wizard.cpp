@@ -28,6 +28,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <QResizeEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -313,8 +314,7 @@ private:
         signIn_->clear();
         signIn_->addItem(tr("Password"));
         if (p.signInOffered())
-            signIn_->addItem(
-                tr("Sign in… at the provider (OAuth 2.0, %1)").arg(QString::fromStdString(p.signInName())));
+            signIn_->addItem(tr("Sign in… at %1 (OAuth 2.0)").arg(QString::fromStdString(p.signInName())));
         form_->setRowVisible(signIn_, p.signInOffered());
         showSignIn();
     }
@@ -322,11 +322,28 @@ private:
     void showSignIn() {
         bool on = oauth();
         form_->setRowVisible(clientId_, on);
-        passwordLabel_->setText(on ? tr("&Local password:") : tr("&Password:"));
+        passwordLabel_->setText(on ? tr("Local &password:") : tr("&Password:"));
         password_->setToolTip(on ? tr("The password your e-mail program logs in to Tarnwick with; the provider "
                                       "asks for yours on its own sign-in page when the servers are checked.")
                                  : QString());
         emit completeChanged();
+        fitWizard();
+    }
+
+    // The wizard keeps the height its first page gave it: rows that came since (a note, the
+    // sign-in's) and values wrapped onto a second line must not be squeezed or cut off.
+    void fitWizard() {
+        QTimer::singleShot(0, this, [this] {
+            QWizard* w = wizard();
+            if (!w || !isVisible() || !layout()) return;
+            int need = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
+                                                     : layout()->totalSizeHint().height();
+            if (need > height()) w->resize(w->width(), w->height() + need - height());
+        });
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QWizardPage::resizeEvent(event);
+        fitWizard();
     }
 
     FoundState* state_;

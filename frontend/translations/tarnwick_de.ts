@@ -1531,16 +1531,16 @@ Klicken Sie zum Entfernen auf JA.</translation>
         <translation>Passwort</translation>
     </message>
     <message>
-        <source>Sign in… at the provider (OAuth 2.0, %1)</source>
-        <translation>Anmelden… beim Anbieter (OAuth 2.0, %1)</translation>
-    </message>
-    <message>
-        <source>&amp;Local password:</source>
-        <translation>&amp;Lokales Passwort:</translation>
-    </message>
-    <message>
         <source>The password your e-mail program logs in to Tarnwick with; the provider asks for yours on its own sign-in page when the servers are checked.</source>
         <translation>Das Passwort, mit dem sich Ihr E-Mail-Programm bei Tarnwick anmeldet; nach Ihrem Passwort beim Anbieter fragt dieser auf seiner eigenen Anmeldeseite, wenn die Server geprüft werden.</translation>
+    </message>
+    <message>
+        <source>Local &amp;password:</source>
+        <translation>Lokales &amp;Passwort:</translation>
+    </message>
+    <message>
+        <source>Sign in… at %1 (OAuth 2.0)</source>
+        <translation>Anmelden… bei %1 (OAuth 2.0)</translation>
     </message>
 </context>
 <context>

@@ -410,7 +410,7 @@ autoconfig::Discovery servedWithSignIn() {
     autoconfig::Discovery d = served();
     d.settings.oauthPreset = "microsoft";
     d.settings.incoming[0].oauth = true;
-    d.settings.note.clear();
+    d.settings.note = "the provider asks for OAuth 2.0 sign-in";
     return d;
 }
 
@@ -435,6 +435,7 @@ protected:
         EXPECT_EQ(in<QComboBox>(d, "foundSignIn")->currentIndex(), 1);  // the provider's sign-in first
         type(d, "foundPassword", "local-pw");
         type(d, "foundClientId", "client-9");
+        if (screensDir()) saveScreen(d, "wizard-found-sign-in.png");
         w.next();
         EXPECT_EQ(w.currentId(), kCheckPage);
     }

@@ -18,6 +18,7 @@ from peers.smtp_provider import SmtpProvider
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "peers"))
 from certificates import TestAuthority  # noqa: E402
 from lookup_servers import SettingsServer, TestDns  # noqa: E402
+from oauth_server import OAuthServer  # noqa: E402
 
 POP_PW = "Pop-secret-7"
 MESSAGE = b"From: bob@example.org\r\nSubject: found by address\r\n\r\nhello\r\n"
@@ -33,6 +34,23 @@ def settings_file(port, smtp_port):
     <socketType>SSL</socketType><username>%%EMAILADDRESS%%</username></outgoingServer>
 </emailProvider></clientConfig>
 """ % (port, smtp_port)).encode()
+
+
+def oauth_settings_file(pop_port, smtp_port, auth):
+    """A provider no preset knows: both servers take only its OAuth 2.0 sign-in, whose endpoints
+    the file names."""
+    return ("""<?xml version="1.0"?>
+<clientConfig version="1.1"><emailProvider id="example.test">
+  <domain>example.test</domain><displayName>Example Test Mail</displayName>
+  <incomingServer type="pop3"><hostname>127.0.0.1</hostname><port>%d</port><socketType>SSL</socketType>
+    <username>%%EMAILLOCALPART%%</username><authentication>OAuth2</authentication></incomingServer>
+  <outgoingServer type="smtp"><hostname>127.0.0.1</hostname><port>%d</port><socketType>STARTTLS</socketType>
+    <username>%%EMAILLOCALPART%%</username><authentication>OAuth2</authentication></outgoingServer>
+</emailProvider>
+<oAuth2><issuer>login.example.test</issuer><scope>mail</scope>
+  <authURL>%s</authURL><tokenURL>%s</tokenURL></oAuth2>
+</clientConfig>
+""" % (pop_port, smtp_port, auth.url("/authorize"), auth.url("/token"))).encode()
 
 
 class WizardByAddress(test_first_start.FirstStart):
@@ -148,6 +166,78 @@ class WizardByAddress(test_first_start.FirstStart):
             self.assertEqual(f.read(), MESSAGE)
         self.assertIn("TLS", self.dovecot.read_log())
         self.assertIsNone(fe.poll())
+
+    def test_an_address_that_signs_in_with_oauth_makes_a_working_account(self):
+        """The provider takes only its OAuth 2.0 sign-in: the check opens its page in the browser
+        (a stand-in that follows the redirects), logs in to both servers with the token it is
+        handed, and Finish keeps the sign-in; the engine's cycle then retrieves with it."""
+        auth = OAuthServer({"client-1": "ann"}).start()
+        self.addCleanup(auth.close)
+        introspect = auth.url("/introspect")
+        cert, key = self.ca.server("localhost", ips=["127.0.0.1"])
+        dovecot = PrivateDovecot({"ann": "unused"}, ssl="pop3s", cert=cert, key=key,
+                                 oauth_introspect=introspect).start()
+        self.addCleanup(dovecot.stop)
+        dovecot.deliver("ann", MESSAGE)
+        smtp = SmtpProvider(tls="starttls", cert=cert, key=key, oauth_introspect=introspect).start()
+        self.addCleanup(smtp.close)
+        self.web.route("autoconfig.example.test", "/mail/config-v1.1.xml",
+                       oauth_settings_file(dovecot.port, smtp.port, auth))
+        # The desktop's browser: it says it was asked and follows the sign-in's redirects.
+        test_first_start.script(os.path.join(self.tools, "xdg-open"),
+                                'echo "$@" >> "%s"\ncase "$1" in http*) exec curl -s -L --max-time 20 '
+                                '-o /dev/null "$1";; esac\n' % self.opened)
+
+        self.start_with_the_address()
+        self.assertTrue(wait_until(lambda: self.web.requests, 5), "the settings file was not asked for")
+        time.sleep(1.5)
+        wid = self.focus("Add Account Wizard")
+        self.keys("alt+c")
+        self.type("client-1")
+        self.keys("alt+p")
+        self.type("Local-pw-1")
+        self.shot("wizard-oauth-1-found.png", wid)
+        self.keys("Return")
+
+        def logged(what, count=1):
+            return wait_until(lambda: sum(what in line for line in self.world.log_texts()) >= count, 30)
+        self.assertTrue(logged(": all is well", 2), "\n".join(self.world.log_texts()))
+        with open(self.opened) as f:
+            self.assertIn(auth.url("/authorize") + "?", f.read())
+        issued = [g for g in auth.grants() if g["grant"] == "authorization_code" and g["ok"]]
+        self.assertEqual(len(issued), 1)
+        self.assertRegex(dovecot.read_log(), r"Login: user=<ann>.*method=(OAUTHBEARER|XOAUTH2)")
+        self.shot("wizard-oauth-2-check-passed.png", wid)
+        self.keys("Return")
+        time.sleep(0.3)
+        self.keys("Return")   # Finish
+        wid = self.focus("New Account Settings for E-Mail Client")
+        self.keys("Return")
+        self.assertTrue(wait_until(lambda: self.window("New Account Settings for E-Mail Client") is None, 5))
+        # No second sign-in followed Finish.
+        self.assertEqual(len([g for g in auth.grants() if g["grant"] == "authorization_code"]), 1)
+
+        hive = self.hive()
+        account = hive[hive.index("\\Accounts\\ann]"):]
+        for line in ('"auth"=dword:00000001', '"smtpauth"=dword:00000001', '"oauthclientid"="client-1"',
+                     '"oauthtokenurl"="%s"' % auth.url("/token"), '"oauthscope"="mail"',
+                     '"oauthrefresh"="%s"' % issued[0]["refresh_token"], '"localpass"="Local-pw-1"',
+                     '"pass"=""'):
+            self.assertIn(line, account)
+
+        mailbox = os.path.join(self.world.work, "accounts", "ann@127.0.0.1")
+        r = self.world.ctl("cycle", "--timeout", "20", timeout=40)
+        self.assertIn(r.returncode, (0, 2, 3), r.stderr)
+
+        def items():
+            return [n for n in os.listdir(mailbox) if n.endswith(".rfc822")]
+        self.assertTrue(wait_until(lambda: items() and not dovecot.messages("ann"), 30),
+                        "nothing retrieved:\n%s" % "\n".join(self.world.log_texts()))
+        with open(os.path.join(mailbox, items()[0]), "rb") as f:
+            self.assertEqual(f.read(), MESSAGE)
+        logs = "\n".join(self.world.log_texts())
+        for token in auth.tokens_issued():
+            self.assertNotIn(token, logs)
 
     def test_a_certificate_for_another_name_is_said_so(self):
         """The provider's POP3 server shows a certificate for another name: the check says so
