@@ -33,6 +33,8 @@ private:
         s.name = name;
         auto start = Clock::now();
         s.ok = body(s.detail);
+        // Told apart from the server's own refusals: whether the stream itself failed.
+        if (!s.ok && s.name != "connect") report_.streamFailure = stream_.failure();
         s.milliseconds = static_cast<long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
         report_.steps.push_back(s);
@@ -129,7 +131,8 @@ private:
                 if (!send("CAPA", why) || !read(line, why)) return detail = why, false;
                 // CAPA came later than POP3 itself: a server that does not know it lists nothing,
                 // and the log-in (or STLS, when asked for) is still tried, as the engine tries it.
-                if (line.rfind("+OK", 0) != 0) return detail = "none listed: CAPA refused: " + line.substr(0, 200), true;
+                if (line.rfind("+OK", 0) != 0)
+                    return detail = "none listed: CAPA refused: " + line.substr(0, 200), true;
                 for (std::size_t i = 0;; ++i) {
                     if (i > kMaxCapabilityLines) return detail = "a CAPA listing of more than 1000 lines", false;
                     if (!read(line, why)) return detail = why, false;
@@ -190,66 +193,115 @@ private:
 
     bool login() {
         return step("login", [&](std::string& detail) {
-            std::string why, line;
-            if (!stream_.secured() && t_.host != "127.0.0.1" && t_.host != "localhost" &&
-                t_.host.rfind("127.", 0) != 0) {
-                detail = "not tried: the password would travel unencrypted";
-                return false;
-            }
-            if (!t_.accessToken.empty()) return bearerLogin(detail);
-            if (t_.protocol == Protocol::Pop3) {
-                if (!send("USER " + t_.user, why) || !read(line, why)) return detail = why, false;
-                if (line.rfind("+OK", 0) != 0) return detail = "USER refused: " + line.substr(0, 200), false;
-                if (!send("PASS " + t_.password, why) || !read(line, why)) return detail = why, false;
-                if (line.rfind("+OK", 0) != 0)
-                    return detail = "the server refused the password: " + line.substr(0, 200), false;
-                detail = "logged in as " + t_.user;
-                return true;
-            }
-            if (t_.protocol == Protocol::Imap) {
-                auto quoted = [](const std::string& s) {
-                    std::string q = "\"";
-                    for (char c : s) {
-                        if (c == '"' || c == '\\') q += '\\';
-                        q += c;
-                    }
-                    return q + "\"";
-                };
-                std::string status;
-                std::vector<std::string> untagged;
-                if (!send("a3 LOGIN " + quoted(t_.user) + " " + quoted(t_.password), why) ||
-                    !imapTagged("a3", status, untagged, why))
-                    return detail = why, false;
-                if (status.rfind("OK", 0) != 0)
-                    return detail = "the server refused the password: " + status.substr(0, 200), false;
-                detail = "logged in as " + t_.user;
-                return true;
-            }
-            int code = 0;
-            std::vector<std::string> lines;
-            bool plain = false, loginMech = false;
-            for (const std::string& c : report_.capabilities) {
-                if (c.size() < 5 || (c.compare(0, 5, "AUTH ") != 0 && c.compare(0, 5, "auth ") != 0)) continue;
-                plain = plain || c.find(" PLAIN") != std::string::npos;
-                loginMech = loginMech || c.find(" LOGIN") != std::string::npos;
-            }
-            if (plain) {
-                std::string token = base64Encode(std::string(1, '\0') + t_.user + std::string(1, '\0') + t_.password);
-                if (!send("AUTH PLAIN " + token, why) || !smtpReply(code, lines, why)) return detail = why, false;
-            } else if (loginMech) {
-                if (!send("AUTH LOGIN", why) || !smtpReply(code, lines, why) || code != 334 ||
-                    !send(base64Encode(t_.user), why) || !smtpReply(code, lines, why) || code != 334 ||
-                    !send(base64Encode(t_.password), why) || !smtpReply(code, lines, why))
-                    return detail = why.empty() ? "AUTH LOGIN refused: " + std::to_string(code) : why, false;
-            } else {
-                detail = "the server offers neither AUTH PLAIN nor AUTH LOGIN";
-                return false;
-            }
-            if (code != 235)
-                return detail = "the server refused the password: " + std::to_string(code) + " " + lines.back(), false;
+            bool ok = logIn(detail);
+            if (!ok && report_.loginFailure == LoginFailure::None) report_.loginFailure = LoginFailure::Other;
+            return ok;
+        });
+    }
+
+    // A log-in that failed for the reason kind, detail saying how.
+    bool loginFailed(LoginFailure kind, std::string& detail, std::string words) {
+        report_.loginFailure = kind;
+        detail = std::move(words);
+        return false;
+    }
+
+    bool logIn(std::string& detail) {
+        std::string why, line;
+        if (!stream_.secured() && t_.host != "127.0.0.1" && t_.host != "localhost" && t_.host.rfind("127.", 0) != 0)
+            return loginFailed(LoginFailure::Unencrypted, detail, "not tried: the password would travel unencrypted");
+        if (!t_.accessToken.empty()) return bearerLogin(detail);
+        if (t_.protocol == Protocol::Pop3) {
+            if (!send("USER " + t_.user, why) || !read(line, why)) return detail = why, false;
+            if (line.rfind("+OK", 0) != 0)
+                return loginFailed(LoginFailure::UserRefused, detail, "USER refused: " + line.substr(0, 200));
+            if (!send("PASS " + t_.password, why) || !read(line, why)) return detail = why, false;
+            if (line.rfind("+OK", 0) != 0)
+                return loginFailed(LoginFailure::PasswordRefused, detail,
+                                   "the server refused the password: " + line.substr(0, 200));
             detail = "logged in as " + t_.user;
             return true;
-        });
+        }
+        if (t_.protocol == Protocol::Imap) return imapLogin(detail);
+        int code = 0;
+        std::vector<std::string> lines;
+        bool plain = false, loginMech = false;
+        for (const std::string& c : report_.capabilities) {
+            if (c.size() < 5 || (c.compare(0, 5, "AUTH ") != 0 && c.compare(0, 5, "auth ") != 0)) continue;
+            plain = plain || c.find(" PLAIN") != std::string::npos;
+            loginMech = loginMech || c.find(" LOGIN") != std::string::npos;
+        }
+        if (plain) {
+            std::string token = base64Encode(std::string(1, '\0') + t_.user + std::string(1, '\0') + t_.password);
+            if (!send("AUTH PLAIN " + token, why) || !smtpReply(code, lines, why)) return detail = why, false;
+        } else if (loginMech) {
+            if (!send("AUTH LOGIN", why) || !smtpReply(code, lines, why) || code != 334 ||
+                !send(base64Encode(t_.user), why) || !smtpReply(code, lines, why) || code != 334 ||
+                !send(base64Encode(t_.password), why) || !smtpReply(code, lines, why)) {
+                if (!why.empty()) return detail = why, false;
+                // Refused at any of its turns: the server does not take this user and password.
+                return loginFailed(LoginFailure::PasswordRefused, detail,
+                                   "AUTH LOGIN refused: " + std::to_string(code));
+            }
+        } else {
+            return loginFailed(LoginFailure::NoMechanism, detail,
+                               "the server offers neither AUTH PLAIN nor AUTH LOGIN");
+        }
+        if (code != 235)
+            return loginFailed(LoginFailure::PasswordRefused, detail,
+                               "the server refused the password: " + std::to_string(code) + " " + lines.back());
+        detail = "logged in as " + t_.user;
+        return true;
+    }
+
+    // IMAP: LOGIN, or AUTHENTICATE PLAIN where the server has LOGIN disabled.
+    bool imapLogin(std::string& detail) {
+        auto quoted = [](const std::string& s) {
+            std::string q = "\"";
+            for (char c : s) {
+                if (c == '"' || c == '\\') q += '\\';
+                q += c;
+            }
+            return q + "\"";
+        };
+        auto listed = [&](const char* capability) {
+            return std::find(report_.capabilities.begin(), report_.capabilities.end(), capability) !=
+                   report_.capabilities.end();
+        };
+        std::string status, why;
+        std::vector<std::string> untagged;
+        if (!listed("LOGINDISABLED")) {
+            if (!send("a3 LOGIN " + quoted(t_.user) + " " + quoted(t_.password), why) ||
+                !imapTagged("a3", status, untagged, why))
+                return detail = why, false;
+        } else if (listed("AUTH=PLAIN")) {
+            std::string response = base64Encode(std::string(1, '\0') + t_.user + std::string(1, '\0') + t_.password);
+            bool initial = listed("SASL-IR");
+            if (!send("a3 AUTHENTICATE PLAIN" + (initial ? " " + response : std::string()), why))
+                return detail = why, false;
+            // Without SASL-IR the response follows the server's "+"; a second "+" is ended with
+            // "*", the client's cancel, and the refusal follows.
+            for (int round = 0;; ++round) {
+                if (round == 3) return detail = "no answer to AUTHENTICATE", false;
+                std::string line;
+                if (!read(line, why)) return detail = why, false;
+                if (line.rfind("+", 0) == 0) {
+                    if (!send(round == 0 && !initial ? response : "*", why)) return detail = why, false;
+                    continue;
+                }
+                if (line.rfind("a3 ", 0) != 0) continue;  // untagged news
+                status = line.substr(3);
+                break;
+            }
+        } else {
+            return loginFailed(LoginFailure::NoMechanism, detail,
+                               "the server offers neither LOGIN (it is disabled) nor AUTHENTICATE PLAIN");
+        }
+        if (status.rfind("OK", 0) != 0)
+            return loginFailed(LoginFailure::PasswordRefused, detail,
+                               "the server refused the password: " + status.substr(0, 200));
+        detail = "logged in as " + t_.user;
+        return true;
     }
 
     // Whether the capabilities name mechanism: POP3's "SASL ..." line, IMAP's "AUTH=...",
@@ -273,7 +325,7 @@ private:
     bool bearerLogin(std::string& detail) {
         BearerMechanism mechanism = chooseBearerMechanism(offers("OAUTHBEARER"), offers("XOAUTH2"));
         if (mechanism == BearerMechanism::None)
-            return detail = "the server offers neither OAUTHBEARER nor XOAUTH2", false;
+            return loginFailed(LoginFailure::NoMechanism, detail, "the server offers neither OAUTHBEARER nor XOAUTH2");
         std::string response = bearerInitialResponse(mechanism, t_.user, t_.host, t_.port, t_.accessToken);
         if (response.empty()) return detail = "the user name or token cannot be sent", false;
         std::string name = bearerMechanismName(mechanism), why;
@@ -292,7 +344,8 @@ private:
                     continue;
                 }
                 if (line.rfind("a3 ", 0) != 0) continue;  // untagged news
-                if (line.rfind("a3 OK", 0) != 0) return detail = refused + line.substr(3, 200), false;
+                if (line.rfind("a3 OK", 0) != 0)
+                    return loginFailed(LoginFailure::TokenRefused, detail, refused + line.substr(3, 200));
                 detail = "logged in as " + t_.user + " by " + name;
                 return true;
             }
@@ -304,7 +357,8 @@ private:
             if (line.rfind("+ ", 0) == 0 || line == "+") {
                 if (!send(bearerErrorAcknowledgement(mechanism), why) || !read(line, why)) return detail = why, false;
             }
-            if (line.rfind("+OK", 0) != 0) return detail = refused + line.substr(0, 200), false;
+            if (line.rfind("+OK", 0) != 0)
+                return loginFailed(LoginFailure::TokenRefused, detail, refused + line.substr(0, 200));
             detail = "logged in as " + t_.user + " by " + name;
             return true;
         }
@@ -313,7 +367,8 @@ private:
         if (!send("AUTH " + name + " " + response, why) || !smtpReply(code, lines, why)) return detail = why, false;
         if (code == 334 && (!send(bearerErrorAcknowledgement(mechanism), why) || !smtpReply(code, lines, why)))
             return detail = why, false;
-        if (code != 235) return detail = refused + std::to_string(code) + " " + lines.back(), false;
+        if (code != 235)
+            return loginFailed(LoginFailure::TokenRefused, detail, refused + std::to_string(code) + " " + lines.back());
         detail = "logged in as " + t_.user + " by " + name;
         return true;
     }

@@ -35,12 +35,27 @@ struct ProbeStep {
     long milliseconds = 0;
 };
 
+// Why the "login" step failed, apart from the words of its detail.
+enum class LoginFailure {
+    None,
+    PasswordRefused,  // the server refused the user name and password together (PASS, LOGIN, AUTH)
+    UserRefused,  // POP3: USER refused, before the password was sent
+    TokenRefused,  // the OAuth 2.0 access token refused
+    NoMechanism,  // the server offers no way of logging in the probe (and the engine) can use
+    Unencrypted,  // not tried: the password would travel in plain text
+    Other,  // anything else; streamFailure tells whether the connection was lost
+};
+
 struct ProbeReport {
     std::vector<ProbeStep> steps;
     bool haveTls = false;
     plat::TlsDetails tls;
     bool trusted = false;  // the certificate passed every check
     plat::ConnectFailure connectFailure = plat::ConnectFailure::None;  // when "connect" failed
+    LoginFailure loginFailure = LoginFailure::None;  // when "login" failed
+    // When a later step failed at reading, writing or the TLS handshake: the server fell
+    // silent, went away or the connection broke (None when the server answered).
+    plat::StreamFailure streamFailure = plat::StreamFailure::None;
     std::vector<std::string> capabilities;
     bool ok() const;  // every step succeeded
     const ProbeStep* failedStep() const;

@@ -38,10 +38,12 @@ bool LineStream::wait(bool forWrite, int timeoutMs, std::string& why) {
         if (rc > 0) return true;
         if (rc == 0) {
             why = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
+            failure_ = StreamFailure::TimedOut;
             return false;
         }
         if (errno != EINTR) {
             why = std::strerror(errno);
+            failure_ = StreamFailure::Other;
             return false;
         }
     }
@@ -51,6 +53,7 @@ bool LineStream::connect(const std::string& host, std::uint16_t port, int timeou
                          std::string& why) {
     close();
     connectFailure_ = ConnectFailure::None;
+    failure_ = StreamFailure::None;
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_family = AF_UNSPEC;
@@ -85,6 +88,7 @@ bool LineStream::connect(const std::string& host, std::uint16_t port, int timeou
             ::inet_ntop(a->ai_family, raw, text, sizeof text);
             address = text;
             connectFailure_ = ConnectFailure::None;
+            failure_ = StreamFailure::None;
             ::freeaddrinfo(list);
             return true;
         }
@@ -97,12 +101,14 @@ bool LineStream::connect(const std::string& host, std::uint16_t port, int timeou
         fd_ = -1;
     }
     ::freeaddrinfo(list);
+    failure_ = StreamFailure::None;  // a wait above may have set it; connectFailure_ tells why
     return false;
 }
 
 bool LineStream::startTls(const std::string& host, const std::string& caFile, int timeoutMs, std::string& why) {
+    failure_ = StreamFailure::None;
     tls_ = TlsChannel::open(fd_, host, caFile, why);
-    if (!tls_) return false;
+    if (!tls_) return failure_ = StreamFailure::Other, false;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         TlsChannel::Step step = tls_->handshake();
@@ -112,17 +118,20 @@ bool LineStream::startTls(const std::string& host, const std::string& caFile, in
         }
         if (step == TlsChannel::Step::Failed) {
             why = tls_->failure();
+            failure_ = StreamFailure::Other;
             return false;
         }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !wait(tls_->wantsWrite(), static_cast<int>(left.count()), why)) {
             why = "TLS handshake with " + host + ": no answer within " + std::to_string(timeoutMs / 1000) + " s";
+            failure_ = StreamFailure::TimedOut;
             return false;
         }
     }
 }
 
 bool LineStream::writeAll(std::string_view data, int timeoutMs, std::string& why) {
+    failure_ = StreamFailure::None;
     while (!data.empty()) {
         long n = tls_ ? tls_->write(data.data(), data.size()) : sendSocket(fd_, data.data(), data.size());
         if (n > 0) {
@@ -134,6 +143,7 @@ bool LineStream::writeAll(std::string_view data, int timeoutMs, std::string& why
             continue;
         }
         why = "the connection was closed";
+        failure_ = StreamFailure::Closed;
         return false;
     }
     return true;
@@ -144,6 +154,7 @@ long LineStream::readSome(char* buffer, std::size_t length) {
 }
 
 bool LineStream::readLine(std::string& line, int timeoutMs, std::string& why) {
+    failure_ = StreamFailure::None;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         std::size_t end = pending_.find('\n');
@@ -155,6 +166,7 @@ bool LineStream::readLine(std::string& line, int timeoutMs, std::string& why) {
         }
         if (pending_.size() > kLineLimit) {
             why = "a line longer than 64 KiB";
+            failure_ = StreamFailure::LineTooLong;
             return false;
         }
         char buffer[4096];
@@ -165,15 +177,18 @@ bool LineStream::readLine(std::string& line, int timeoutMs, std::string& why) {
         }
         if (n == 0) {
             why = "the server closed the connection";
+            failure_ = StreamFailure::Closed;
             return false;
         }
         if (socketError() != errorWouldBlock()) {
             why = "the connection failed: " + socketErrorWords(socketError());
+            failure_ = StreamFailure::Broken;
             return false;
         }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             why = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
+            failure_ = StreamFailure::TimedOut;
             return false;
         }
         if (!wait(tls_ && tls_->wantsWrite(), static_cast<int>(left.count()), why)) return false;

@@ -16,6 +16,12 @@ namespace plat {
 // Why a connection could not be made, apart from the words (which the system may translate).
 enum class ConnectFailure { None, NoSuchHost, NameLookup, Refused, TimedOut, Unreachable, Other };
 
+// Why a write, a read or the TLS handshake failed on a connection that was made: the other
+// side fell silent (TimedOut), went away (Closed: an orderly end, or a write it no longer
+// takes), the connection broke (Broken: a reset or another socket error), a line ran past the
+// limit, or something else.
+enum class StreamFailure { None, TimedOut, Closed, Broken, LineTooLong, Other };
+
 class LineStream {
 public:
     LineStream() = default;
@@ -37,6 +43,9 @@ public:
     bool writeAll(std::string_view data, int timeoutMs, std::string& why);
     // One line without its CRLF (or LF); lines past 64 KiB fail.
     bool readLine(std::string& line, int timeoutMs, std::string& why);
+    // Why the last write, read or handshake failed; None after one that worked (and after
+    // connect, whose failure connectFailure() tells).
+    StreamFailure failure() const { return failure_; }
     void close();
 
 private:
@@ -48,6 +57,7 @@ private:
     bool handshakeDone_ = false;
     std::string pending_;
     ConnectFailure connectFailure_ = ConnectFailure::None;
+    StreamFailure failure_ = StreamFailure::None;
 };
 
 }  // namespace plat

@@ -5,18 +5,22 @@
 namespace check {
 namespace {
 
+using autoconfig::LoginFailure;
 using autoconfig::Protocol;
 using plat::CertificateTrouble;
 using plat::ConnectFailure;
 
-bool startsWith(const std::string& text, const char* head) {
-    return text.rfind(head, 0) == 0;
-}
-
-// The words line_stream gives when the other side fell silent or went away.
-bool silent(const std::string& detail) {
-    return startsWith(detail, "no answer within") || startsWith(detail, "the server closed the connection") ||
-           startsWith(detail, "the connection failed") || startsWith(detail, "the connection was closed");
+// Whether the failed step could not read or write because the server fell silent or went away.
+bool silent(const autoconfig::ProbeReport& report) {
+    switch (report.streamFailure) {
+    case plat::StreamFailure::TimedOut:
+    case plat::StreamFailure::Closed:
+    case plat::StreamFailure::Broken: return true;
+    case plat::StreamFailure::None:
+    case plat::StreamFailure::LineTooLong:
+    case plat::StreamFailure::Other: return false;
+    }
+    return false;
 }
 
 QString q(const std::string& text) {
@@ -48,7 +52,6 @@ Trouble troubleOf(const autoconfig::ProbeReport& report) {
     const autoconfig::ProbeStep* failed = report.failedStep();
     if (!failed) return report.steps.empty() ? Trouble::Other : Trouble::None;
     const std::string& name = failed->name;
-    const std::string& detail = failed->detail;
     if (name == "connect") {
         switch (report.connectFailure) {
         case ConnectFailure::NoSuchHost: return Trouble::NoSuchHost;
@@ -75,17 +78,20 @@ Trouble troubleOf(const autoconfig::ProbeReport& report) {
         }
         return Trouble::NoTls;
     }
-    if (name == "starttls") return silent(detail) ? Trouble::NoAnswer : Trouble::NoStartTls;
-    if (name == "greeting") return silent(detail) ? Trouble::NoAnswer : Trouble::NotThisProtocol;
+    if (name == "starttls") return silent(report) ? Trouble::NoAnswer : Trouble::NoStartTls;
+    if (name == "greeting") return silent(report) ? Trouble::NoAnswer : Trouble::NotThisProtocol;
     if (name == "login") {
-        if (startsWith(detail, "the server refused the password") || startsWith(detail, "AUTH LOGIN refused"))
-            return Trouble::PasswordRefused;
-        if (startsWith(detail, "USER refused")) return Trouble::UserRefused;
-        if (startsWith(detail, "the server refused the token")) return Trouble::TokenRefused;
-        if (startsWith(detail, "the server offers neither")) return Trouble::NoLoginMechanism;
-        if (startsWith(detail, "not tried: the password would travel unencrypted")) return Trouble::Unencrypted;
+        switch (report.loginFailure) {
+        case LoginFailure::PasswordRefused: return Trouble::PasswordRefused;
+        case LoginFailure::UserRefused: return Trouble::UserRefused;
+        case LoginFailure::TokenRefused: return Trouble::TokenRefused;
+        case LoginFailure::NoMechanism: return Trouble::NoLoginMechanism;
+        case LoginFailure::Unencrypted: return Trouble::Unencrypted;
+        case LoginFailure::None:
+        case LoginFailure::Other: break;
+        }
     }
-    return silent(detail) ? Trouble::NoAnswer : Trouble::Other;
+    return silent(report) ? Trouble::NoAnswer : Trouble::Other;
 }
 
 const char* troubleName(Trouble trouble) {

@@ -89,6 +89,7 @@ TEST(German, MenusOptionsAndWizardSpeakTheUsersLanguage) {
     // The wizard's server check says what failed in German, the provider's note as it came.
     autoconfig::ProbeReport refused;
     refused.steps.push_back({"login", false, "the server refused the password: -ERR", 1});
+    refused.loginFailure = autoconfig::LoginFailure::PasswordRefused;
     autoconfig::ProbeTarget target;
     target.user = "ann";
     EXPECT_EQ(check::failureWords(refused, target, "app password needed").toStdString(),

@@ -63,6 +63,13 @@ ProbeReport connectFailing(plat::ConnectFailure why) {
     return r;
 }
 
+// A report whose log-in failed for the reason kind; the words are the probe's and not looked at.
+ProbeReport loginFailing(autoconfig::LoginFailure kind, const std::string& detail) {
+    ProbeReport r = failing("login", detail);
+    r.loginFailure = kind;
+    return r;
+}
+
 ProbeReport certificateRefused(plat::CertificateTrouble trouble, const std::string& subject = "CN=other.example") {
     ProbeReport r = failing("tls", "certificate for mail.example.test not trusted");
     r.haveTls = true;
@@ -116,22 +123,44 @@ TEST(CheckWords, ARefusedCertificateSaysWhyItIsRefused) {
 }
 
 TEST(CheckWords, ARefusedPasswordNamesTheProvidersAdvice) {
-    ProbeReport refused = failing("login", "the server refused the password: -ERR [AUTH] Authentication failed.");
+    using autoconfig::LoginFailure;
+    ProbeReport refused = loginFailing(LoginFailure::PasswordRefused,
+                                       "the server refused the password: -ERR [AUTH] Authentication failed.");
     EXPECT_EQ(words(refused), "The server refused the password for ann. Check the user name and the password.");
     const std::string appPassword = "app password needed (made in the account's security settings)";
     EXPECT_EQ(words(refused, target(), appPassword),
               "The server refused the password for ann. This provider needs an app password: " + appPassword + ".");
     EXPECT_EQ(words(refused, target(), "the organisation must allow POP3"),
               "The server refused the password for ann. Your provider says: the organisation must allow POP3.");
-    // SMTP's AUTH LOGIN refused at any of its turns is a refused password as well.
-    EXPECT_EQ(check::troubleOf(failing("login", "AUTH LOGIN refused: 535")), Trouble::PasswordRefused);
-    EXPECT_EQ(check::troubleOf(failing("login", "the server refused the token (XOAUTH2): NO")), Trouble::TokenRefused);
-    EXPECT_NE(words(failing("login", "not tried: the password would travel unencrypted"))
+    EXPECT_EQ(check::troubleOf(loginFailing(LoginFailure::TokenRefused, "the server refused the token (XOAUTH2): NO")),
+              Trouble::TokenRefused);
+    EXPECT_NE(words(loginFailing(LoginFailure::Unencrypted, "not tried: the password would travel unencrypted"))
                   .find("unencrypted to "
                         "mail.example.test"),
               std::string::npos);
-    EXPECT_EQ(check::troubleOf(failing("login", "the server offers neither AUTH PLAIN nor AUTH LOGIN")),
+    EXPECT_EQ(check::troubleOf(
+                  loginFailing(LoginFailure::NoMechanism, "the server offers neither AUTH PLAIN nor AUTH LOGIN")),
               Trouble::NoLoginMechanism);
+}
+
+// The kind of the failure is the probe's value: the words of the detail only follow in brackets.
+TEST(CheckWords, AFailedLogInIsToldByItsKindNotByItsWords) {
+    using autoconfig::LoginFailure;
+    EXPECT_EQ(words(loginFailing(LoginFailure::UserRefused, "-ERR unknown mailbox")),
+              "The server does not take the user name ann (-ERR unknown mailbox).");
+    EXPECT_EQ(check::troubleOf(loginFailing(LoginFailure::PasswordRefused, "AUTH LOGIN refused: 535")),
+              Trouble::PasswordRefused);
+    EXPECT_NE(words(loginFailing(LoginFailure::TokenRefused, "535 5.7.8")).find("Sign in at the provider again"),
+              std::string::npos);
+    EXPECT_EQ(words(loginFailing(LoginFailure::NoMechanism, "nothing usable")),
+              "mail.example.test offers no way of logging in that Tarnwick can use (nothing usable).");
+    // Words that once told the kind tell nothing now: without a kind the failure is another one.
+    EXPECT_EQ(check::troubleOf(failing("login", "the server refused the password: -ERR")), Trouble::Other);
+    // The connection lost during the log-in: the server stopped answering.
+    ProbeReport lost = loginFailing(LoginFailure::Other, "the server closed the connection");
+    lost.streamFailure = plat::StreamFailure::Closed;
+    EXPECT_EQ(check::troubleOf(lost), Trouble::NoAnswer);
+    EXPECT_EQ(words(lost), "mail.example.test stopped answering during the check (the server closed the connection).");
 }
 
 TEST(CheckWords, AServerOfAnotherKindOrWithoutStartTlsIsSaidSo) {
@@ -140,6 +169,7 @@ TEST(CheckWords, AServerOfAnotherKindOrWithoutStartTlsIsSaidSo) {
               "mail.example.test does not answer on port 995 as a IMAP server does. Check the port and the "
               "security.");
     ProbeReport silent = failing("greeting", "no answer within 10 s");
+    silent.streamFailure = plat::StreamFailure::TimedOut;
     EXPECT_EQ(check::troubleOf(silent), Trouble::NoAnswer);
     EXPECT_EQ(words(silent), "mail.example.test stopped answering during the check (no answer within 10 s).");
     ProbeReport noStls = failing("capabilities", "");
@@ -147,6 +177,12 @@ TEST(CheckWords, AServerOfAnotherKindOrWithoutStartTlsIsSaidSo) {
     noStls.steps.push_back({"starttls", false, "-ERR unknown command", 1});
     EXPECT_EQ(check::troubleOf(noStls), Trouble::NoStartTls);
     EXPECT_NE(words(noStls).find("does not offer STARTTLS on port 995"), std::string::npos);
+    noStls.streamFailure = plat::StreamFailure::Broken;  // reset after STLS
+    EXPECT_EQ(check::troubleOf(noStls), Trouble::NoAnswer);
+    // A line too long is no silence: the server answered, as no mail server does.
+    ProbeReport flood = failing("greeting", "a line longer than 64 KiB");
+    flood.streamFailure = plat::StreamFailure::LineTooLong;
+    EXPECT_EQ(check::troubleOf(flood), Trouble::NotThisProtocol);
     // An unknown step keeps its name and the server's words, shortened.
     ProbeReport odd = failing("capabilities", "CAPA refused: -ERR " + std::string(400, 'x'));
     std::string said = words(odd);
@@ -252,7 +288,8 @@ TEST_F(WizardCheckTest, ARefusedPasswordHoldsTheWizardUntilBackAndTheRightPasswo
         EXPECT_FALSE(in<QProgressBar>(d, "checkBusy")->isHidden());
         EXPECT_FALSE(w.button(QWizard::NextButton)->isEnabled());
 
-        pending[0](failing("login", "the server refused the password: -ERR [AUTH] Authentication failed."));
+        pending[0](loginFailing(autoconfig::LoginFailure::PasswordRefused,
+                                "the server refused the password: -ERR [AUTH] Authentication failed."));
         pending[1](allWell());
         EXPECT_TRUE(in<QProgressBar>(d, "checkBusy")->isHidden());
         EXPECT_EQ(result(d, 0).toStdString(),
