@@ -504,9 +504,11 @@ TEST_F(WizardSignInTest, TheCheckSignsInFirstAndLogsInWithTheToken) {
         EXPECT_EQ(asked[0].user, "ann");
         EXPECT_EQ(asked[1].user, "ann@example.test");
         ProbeReport refused = failing("login", "the server refused the token: -ERR [AUTH] Authentication failed.");
+        refused.loginFailure = autoconfig::LoginFailure::TokenRefused;
         pending[0](refused);
         pending[1](allWell());
         EXPECT_FALSE(w.button(QWizard::NextButton)->isEnabled());
+        EXPECT_TRUE(result(d, 0).startsWith("The server refused the sign-in for ann.")) << result(d, 0).toStdString();
 
         press(d, "checkAgain");
         EXPECT_TRUE(pumpUntil([&] { return asked.size() == 4; }));
