@@ -220,36 +220,40 @@ bool readServer(const XmlElement& e, Protocol protocol, const MailAddress& addre
     return true;
 }
 
-// An endpoint address the sign-in may use: https, or plain http on this machine only; one
-// line of printable ASCII.
-bool usableEndpoint(const std::string& url) {
-    if (url.empty() || url.size() > 2000) return false;
+// The host of an endpoint address the sign-in may use, or empty when it may not be used:
+// https, or plain http to 127.0.0.0/8 only; one line of printable ASCII; no user part, so that
+// the host read here is the one connected to.
+std::string endpointHost(const std::string& url) {
+    if (url.size() > 2000) return {};
     for (char c : url)
-        if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f) return false;
-    if (url.rfind("https://", 0) == 0) return url.size() > 8;
-    // http://127.x.y.z[:port]/...
-    if (url.rfind("http://127.", 0) != 0) return false;
-    std::size_t end = url.find_first_of(":/", 7);
-    std::string host = url.substr(7, end == std::string::npos ? std::string::npos : end - 7);
-    return plausibleHostName(host) && host.find_first_not_of("0123456789.") == std::string::npos;
+        if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f || c == '\\') return {};
+    bool https = url.rfind("https://", 0) == 0;
+    if (!https && url.rfind("http://", 0) != 0) return {};
+    std::size_t start = https ? 8 : 7;
+    std::size_t end = url.find_first_of("/?#", start);
+    std::string authority = url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (authority.find('@') != std::string::npos) return {};
+    std::string host = authority.substr(0, authority.find(':'));
+    if (!plausibleHostName(host)) return {};
+    bool loopback = host.rfind("127.", 0) == 0 && host.find_first_not_of("0123456789.") == std::string::npos;
+    return https || loopback ? host : std::string();
 }
 
 // The "oAuth2" element (beside or inside emailProvider): the endpoints, or none when either
-// address is missing or not usable.
+// address is missing or not usable. Its name is the sign-in page's host: what the file calls
+// its issuer may name anyone.
 OAuthEndpoints readOAuth2(const XmlElement& root, const XmlElement& provider, std::vector<std::string>* skipped) {
     const XmlElement* e = child(provider, "oAuth2");
     if (!e) e = child(root, "oAuth2");
     if (!e) return {};
-    OAuthEndpoints out{childText(*e, "issuer"), childText(*e, "authURL"), childText(*e, "tokenURL"),
-                       childText(*e, "scope")};
-    if (!usableEndpoint(out.authUrl) || !usableEndpoint(out.tokenUrl) || out.scope.size() > 1000) {
+    OAuthEndpoints out{{}, childText(*e, "authURL"), childText(*e, "tokenURL"), childText(*e, "scope")};
+    out.name = endpointHost(out.authUrl);
+    if (out.name.empty() || endpointHost(out.tokenUrl).empty() || out.scope.size() > 1000) {
         if (skipped) skipped->push_back("OAuth 2.0 endpoints that are not https addresses");
         return {};
     }
-    if (!plausibleHostName(out.issuer)) {
-        std::size_t start = out.authUrl.find("//") + 2;
-        out.issuer = out.authUrl.substr(start, out.authUrl.find_first_of(":/", start) - start);
-    }
+    for (char& c : out.name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return out;
 }
 

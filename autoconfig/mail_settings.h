@@ -30,7 +30,7 @@ struct ServerSettings {
 // A provider's OAuth 2.0 endpoints as its settings file names them, for a provider no preset
 // knows. Only https addresses are taken (plain http only on this machine, for tests).
 struct OAuthEndpoints {
-    std::string issuer;  // a name to show: the issuer, else the sign-in page's host
+    std::string name;  // the sign-in page's host, shown as the sign-in's name
     std::string authUrl;
     std::string tokenUrl;
     std::string scope;

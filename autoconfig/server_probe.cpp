@@ -279,20 +279,9 @@ private:
             bool initial = listed("SASL-IR");
             if (!send("a3 AUTHENTICATE PLAIN" + (initial ? " " + response : std::string()), why))
                 return detail = why, false;
-            // Without SASL-IR the response follows the server's "+"; a second "+" is ended with
+            // Without SASL-IR the response follows the server's "+"; a further "+" is ended with
             // "*", the client's cancel, and the refusal follows.
-            for (int round = 0;; ++round) {
-                if (round == 3) return detail = "no answer to AUTHENTICATE", false;
-                std::string line;
-                if (!read(line, why)) return detail = why, false;
-                if (line.rfind("+", 0) == 0) {
-                    if (!send(round == 0 && !initial ? response : "*", why)) return detail = why, false;
-                    continue;
-                }
-                if (line.rfind("a3 ", 0) != 0) continue;  // untagged news
-                status = line.substr(3);
-                break;
-            }
+            if (!authenticateExchange(initial ? std::string() : response, "*", status, why)) return detail = why, false;
         } else {
             return loginFailed(LoginFailure::NoMechanism, detail,
                                "the server offers neither LOGIN (it is disabled) nor AUTHENTICATE PLAIN");
@@ -302,6 +291,28 @@ private:
                                "the server refused the password: " + status.substr(0, 200));
         detail = "logged in as " + t_.user;
         return true;
+    }
+
+    // The rest of an IMAP AUTHENTICATE "a3": the server's first "+" gets response (unless it
+    // went along as the initial one, response empty), any later one gets cancel; untagged
+    // lines are passed over, a bounded number. status: the tagged answer after "a3 ".
+    bool authenticateExchange(const std::string& response, const std::string& cancel, std::string& status,
+                              std::string& why) {
+        bool responded = response.empty();
+        for (int lines = 0; lines < 100; ++lines) {
+            std::string line;
+            if (!read(line, why)) return false;
+            if (line.rfind("+", 0) == 0) {
+                if (!send(responded ? cancel : response, why)) return false;
+                responded = true;
+                continue;
+            }
+            if (line.rfind("a3 ", 0) != 0) continue;  // untagged news
+            status = line.substr(3);
+            return true;
+        }
+        why = "no answer to AUTHENTICATE";
+        return false;
     }
 
     // Whether the capabilities name mechanism: POP3's "SASL ..." line, IMAP's "AUTH=...",
@@ -334,22 +345,14 @@ private:
             bool initial = std::find(report_.capabilities.begin(), report_.capabilities.end(), "SASL-IR") !=
                            report_.capabilities.end();
             if (!send("a3 AUTHENTICATE " + name + (initial ? " " + response : ""), why)) return detail = why, false;
-            for (int round = 0; round < 3; ++round) {
-                std::string line;
-                if (!read(line, why)) return detail = why, false;
-                if (line.rfind("+", 0) == 0) {
-                    bool first = round == 0 && !initial;
-                    if (!send(first ? response : bearerErrorAcknowledgement(mechanism), why))
-                        return detail = why, false;
-                    continue;
-                }
-                if (line.rfind("a3 ", 0) != 0) continue;  // untagged news
-                if (line.rfind("a3 OK", 0) != 0)
-                    return loginFailed(LoginFailure::TokenRefused, detail, refused + line.substr(3, 200));
-                detail = "logged in as " + t_.user + " by " + name;
-                return true;
-            }
-            return detail = "no answer to AUTHENTICATE", false;
+            std::string status;
+            if (!authenticateExchange(initial ? std::string() : response, bearerErrorAcknowledgement(mechanism), status,
+                                      why))
+                return detail = why, false;
+            if (status.rfind("OK", 0) != 0)
+                return loginFailed(LoginFailure::TokenRefused, detail, refused + status.substr(0, 200));
+            detail = "logged in as " + t_.user + " by " + name;
+            return true;
         }
         if (t_.protocol == Protocol::Pop3) {
             std::string line;

@@ -145,6 +145,21 @@ void printClientSettings(const std::string& title, bool oauth) {
 
 // ---- account add
 
+// The OAuth 2.0 sign-in an account is given: a preset's, or the one its provider's settings
+// file names.
+struct SignInWith {
+    std::string name;
+    std::string authUrl;
+    std::string tokenUrl;
+    std::string scope;
+};
+
+std::string lowered(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 struct Incoming {
     std::string protocol = "pop3";
     std::string server;
@@ -187,10 +202,14 @@ int add(const std::vector<std::string>& args) {
         if (!ctl::checkServer(server, "server", why)) return refuse(why);
     }
     if (const std::string* v = o.get("--user"); v && !ctl::checkUser(user = *v, "user", why)) return refuse(why);
-    const config::OAuthPreset* preset = nullptr;
+    // --oauth names a preset, or the sign-in the provider's settings file names (known only once
+    // it has been looked up).
+    std::optional<SignInWith> signIn;
     if (const std::string* v = o.get("--oauth")) {
-        preset = config::findOAuthPreset(*v);
-        if (!preset) return refuse("OAuth preset '" + *v + "' is not known: give one of " + config::oauthPresetNames());
+        if (const config::OAuthPreset* preset = config::findOAuthPreset(*v))
+            signIn = SignInWith{preset->name, preset->authUrl, preset->tokenUrl, preset->scope};
+        else if (o.flag("--no-lookup") || o.get("--server"))
+            return refuse("OAuth preset '" + *v + "' is not known: give one of " + config::oauthPresetNames());
         if (!o.get("--client-id") || o.get("--client-id")->empty())
             return refuse("--oauth needs --client-id (the client id you registered with the provider)");
         if (!ctl::checkText(*o.get("--client-id"), "client id", why)) return refuse(why);
@@ -238,6 +257,13 @@ int add(const std::vector<std::string>& args) {
         return failed("no settings found for " + address.domain +
                       ": give --server (with --port, --security and --user as your provider says)");
     }
+    const autoconfig::OAuthEndpoints& offered = found.settings.oauthEndpoints;
+    if (o.get("--oauth") && !signIn) {
+        if (!found.found || offered.empty() || lowered(offered.name) != lowered(*o.get("--oauth")))
+            return refuse("OAuth preset '" + *o.get("--oauth") + "' is not known: give one of " +
+                          config::oauthPresetNames() + (offered.empty() ? "" : " or " + offered.name));
+        signIn = SignInWith{offered.name, offered.authUrl, offered.tokenUrl, offered.scope};
+    }
     if (!server.empty()) in.server = server;
     if (o.get("--security")) {
         if (in.security != security && !o.get("--port")) in.port = 0;
@@ -260,11 +286,14 @@ int add(const std::vector<std::string>& args) {
                                                 : nullptr;
     if (out)
         printServer("outgoing", "smtp", out->host, out->port, static_cast<std::uint32_t>(out->security), out->user);
-    bool oauth = preset != nullptr;
-    if (oauth) std::printf("  sign-in   OAuth 2.0 (%s), client id %s\n", preset->name, o.get("--client-id")->c_str());
+    bool oauth = signIn.has_value();
+    if (oauth)
+        std::printf("  sign-in   OAuth 2.0 (%s), client id %s\n", signIn->name.c_str(), o.get("--client-id")->c_str());
     else if (found.found && !found.settings.oauthPreset.empty())
         std::printf("  sign-in   password (OAuth 2.0 is offered: --oauth %s --client-id ID)\n",
                     found.settings.oauthPreset.c_str());
+    else if (found.found && !offered.empty())
+        std::printf("  sign-in   password (OAuth 2.0 is offered: --oauth %s --client-id ID)\n", offered.name.c_str());
     if (o.get("--leave")) std::printf("  leave     %s\n", o.get("--leave")->c_str());
     if (found.found && !found.settings.note.empty()) std::printf("  note      %s\n", found.settings.note.c_str());
     std::fflush(stdout);
@@ -306,9 +335,9 @@ int add(const std::vector<std::string>& args) {
     if (oauth) {
         config::OAuthSettings s;
         s.auth = config::kAuthOAuth;
-        s.authUrl = preset->authUrl;
-        s.tokenUrl = preset->tokenUrl;
-        s.scope = preset->scope;
+        s.authUrl = signIn->authUrl;
+        s.tokenUrl = signIn->tokenUrl;
+        s.scope = signIn->scope;
         s.clientId = *o.get("--client-id");
         ok = ok && config::writeOAuthSettings(title, s) &&
              config::writeSecretFromEditing(title, plat::SecretKind::LocalPass, *password);

@@ -220,6 +220,11 @@ int runAuthorize(const std::vector<std::string>& args) {
     if (tokens->refreshToken.empty())
         return fail("the provider gave no refresh token (ask for offline access in the scope)");
     if (request.printTokens) {
+        // One line each: a token is printable text, nothing that could start a line of its own.
+        for (const std::string* t : {&tokens->refreshToken, &tokens->accessToken})
+            for (char c : *t)
+                if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f)
+                    return fail("the token endpoint answered with a token that is not printable text");
         std::printf("refresh_token=%s\naccess_token=%s\nexpires_in=%ld\n", tokens->refreshToken.c_str(),
                     tokens->accessToken.c_str(), tokens->expiresIn);
         return 0;

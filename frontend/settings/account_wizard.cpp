@@ -29,11 +29,13 @@
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWizard>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -338,7 +340,9 @@ private:
             if (!w || !isVisible() || !layout()) return;
             int need = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
                                                      : layout()->totalSizeHint().height();
-            if (need > height()) w->resize(w->width(), w->height() + need - height());
+            int tallest = w->screen() ? w->screen()->availableGeometry().height() : need;
+            int wanted = std::min(w->height() + need - height(), tallest);
+            if (wanted > w->height()) w->resize(w->width(), wanted);
         });
     }
     void resizeEvent(QResizeEvent* event) override {
@@ -610,6 +614,19 @@ void signInNewAccount(QWidget* owner, const std::string& title, const signin::Ch
     openDialog(waiting, std::move(ended));
 }
 
+// The outgoing server the new account made the one for all accounts signs in the same way:
+// it is given the refresh token the account's sign-in stored, or the user is told to sign it in.
+void shareSignInWithOutgoing(QWidget* owner, const std::string& title) {
+    std::string token = config::readSecretForEditing(title, plat::SecretKind::Refresh);
+    if (!token.empty() && config::writeSecretFromEditing(config::kOutgoingTarget, plat::SecretKind::Refresh, token))
+        return;
+    tellUser(owner,
+             QT_TRANSLATE_NOOP("Tarnwick",
+                               "The outgoing server is not signed in yet (refer to log file for further info). "
+                               "Sign it in with Sign in… on the Connection page of Options."),
+             QMessageBox::Warning);
+}
+
 }  // namespace
 
 void openAddAccountWizard(QWidget* owner, std::function<void(bool created)> closed) {
@@ -642,12 +659,8 @@ void openAddAccountWizard(QWidget* owner, std::function<void(bool created)> clos
             bool alsoOutgoing = wizard->sharesSignInWithOutgoing();
             if (signInNow)
                 signInNewAccount(owner, account.title, wizard->signInChoice(),
-                                 [showSettings, title = account.title, alsoOutgoing](bool signedIn) {
-                                     // The outgoing server it became signs in the same way.
-                                     if (signedIn && alsoOutgoing)
-                                         config::writeSecretFromEditing(
-                                             config::kOutgoingTarget, plat::SecretKind::Refresh,
-                                             config::readSecretForEditing(title, plat::SecretKind::Refresh));
+                                 [owner, showSettings, title = account.title, alsoOutgoing](bool signedIn) {
+                                     if (signedIn && alsoOutgoing) shareSignInWithOutgoing(owner, title);
                                      showSettings();
                                  });
             else showSettings();

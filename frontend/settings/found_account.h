@@ -45,7 +45,7 @@ struct Plan {
 
     // Whether the provider's OAuth 2.0 sign-in is known, and its name to show.
     bool signInOffered() const { return !oauthPreset.empty() || !oauthEndpoints.empty(); }
-    std::string signInName() const { return oauthPreset.empty() ? oauthEndpoints.issuer : oauthPreset; }
+    std::string signInName() const { return oauthPreset.empty() ? oauthEndpoints.name : oauthPreset; }
 };
 
 // The outgoing host set now ("outhostname", "outhostport").

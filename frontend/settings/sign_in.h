@@ -21,9 +21,9 @@ struct Choice {
     std::string preset;
     std::string clientId;
     std::string clientSecret;
-    std::string authUrl;  // without a preset
-    std::string tokenUrl;
-    std::string scope;
+    std::string authUrl = {};  // without a preset
+    std::string tokenUrl = {};
+    std::string scope = {};
 };
 
 // What a sign-in for an account not made yet hands back.

@@ -20,6 +20,8 @@
 #include <QVBoxLayout>
 #include <QWizard>
 
+#include <algorithm>
+
 namespace check {
 namespace {
 
@@ -117,6 +119,10 @@ void setTimeLimit(std::chrono::milliseconds l) {
 
 namespace {
 
+bool canSignIn(const signin::Choice& c) {
+    return !c.preset.empty() || (!c.authUrl.empty() && !c.tokenUrl.empty());
+}
+
 bool sameChoice(const signin::Choice& a, const signin::Choice& b) {
     return a.preset == b.preset && a.clientId == b.clientId && a.clientSecret == b.clientSecret &&
            a.authUrl == b.authUrl && a.tokenUrl == b.tokenUrl && a.scope == b.scope;
@@ -191,9 +197,12 @@ bool WizardCheckPage::allPassed() const {
     return true;
 }
 
-// Next pressed from code goes by validatePage alone.
+// Next pressed from code goes by validatePage alone. Set up anyway, a sign-in still waiting
+// in the browser ends here: the one after Finish takes its place.
 bool WizardCheckPage::validatePage() {
-    return isComplete();
+    if (!isComplete()) return false;
+    if (running_) stop();
+    return true;
 }
 
 bool WizardCheckPage::isComplete() const {
@@ -232,10 +241,22 @@ void WizardCheckPage::run() {
     const check::Target* signingIn = nullptr;
     for (const check::Target& t : targets_)
         if (t.accountSignIn && !signingIn) signingIn = &t;
+    if (signingIn && !canSignIn(choiceOf_ ? choiceOf_() : signin::Choice{})) {
+        // No provider's endpoints to sign in with here: the server is checked without the log-in.
+        for (check::Target& t : targets_)
+            if (t.accountSignIn) {
+                t.accountSignIn = false;
+                t.signInLater = true;
+            }
+        signingIn = nullptr;
+    }
     if (signingIn) {
-        // A sign-in had for another user, provider or client is no good for this check.
+        // A sign-in had for another user, provider or client is no good for this check, nor
+        // one whose access token is about to expire.
         signin::Choice choice = choiceOf_ ? choiceOf_() : signin::Choice{};
-        if (tokens_ && (!sameChoice(choice, signedInWith_) || signingIn->probe.user != signedInAs_)) tokens_.reset();
+        if (tokens_ && (!sameChoice(choice, signedInWith_) || signingIn->probe.user != signedInAs_ ||
+                        std::chrono::steady_clock::now() > tokensGoodUntil_))
+            tokens_.reset();
         if (!tokens_) {
             // The provider's page opens in the browser; its time is the user's, so the time
             // limit starts with the probes.
@@ -255,7 +276,12 @@ void WizardCheckPage::run() {
 
 void WizardCheckPage::signedIn(bool ok, const QString& why) {
     if (!signInRun_ || sender() != signInRun_) return;
-    if (ok) tokens_ = signInRun_->tokens();
+    if (ok) {
+        tokens_ = signInRun_->tokens();
+        // A minute's margin; a lifetime not given is taken as the usual hour.
+        long seconds = tokens_->expiresIn > 0 ? tokens_->expiresIn : 3600;
+        tokensGoodUntil_ = std::chrono::steady_clock::now() + std::chrono::seconds(std::max(seconds - 60, 0L));
+    }
     signInRun_->deleteLater();
     signInRun_ = nullptr;
     if (!ok) {
@@ -300,8 +326,7 @@ void WizardCheckPage::answered(std::size_t index, const autoconfig::ProbeReport&
     bool ok = report.ok();
     passed_[index] = ok;
     // A token the server refused is not offered again: Check again signs in anew.
-    if (!ok && t.accountSignIn && t.probe.login && report.failedStep() && report.failedStep()->name == "login")
-        tokens_.reset();
+    if (!ok && t.accountSignIn && report.loginFailure == autoconfig::LoginFailure::TokenRefused) tokens_.reset();
     // The log keeps what the page said, in the probe's words (never a password).
     std::string line = "wizard's check of " + std::string(autoconfig::protocolName(t.probe.protocol)) + " " +
                        t.probe.host + ":" + std::to_string(t.probe.port);

@@ -108,4 +108,5 @@ private:
     std::optional<signin::Tokens> tokens_;
     signin::Choice signedInWith_;
     std::string signedInAs_;  // the user name it was had for
+    std::chrono::steady_clock::time_point tokensGoodUntil_;
 };

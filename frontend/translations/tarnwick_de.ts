@@ -1295,6 +1295,10 @@ Klicken Sie zum Entfernen auf JA.</translation>
         <source>The account was created, but not all of its settings could be stored (refer to log file for further info). Check them on its Account page.</source>
         <translation>Das Konto wurde angelegt, aber nicht alle seine Einstellungen konnten gespeichert werden (Einzelheiten in der Protokolldatei). Prüfen Sie sie auf seiner Seite „Konto“.</translation>
     </message>
+    <message>
+        <source>The outgoing server is not signed in yet (refer to log file for further info). Sign it in with Sign in… on the Connection page of Options.</source>
+        <translation>Der Postausgangsserver ist noch nicht angemeldet (Einzelheiten in der Protokolldatei). Melden Sie ihn mit „Anmelden…“ auf der Seite „Verbindung“ der Einstellungen an.</translation>
+    </message>
 </context>
 <context>
     <name>Tray</name>

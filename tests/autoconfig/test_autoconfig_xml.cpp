@@ -209,24 +209,31 @@ TEST(AutoconfigXml, TakesTheOAuthEndpointsTheFileNamesOverHttpsOnly) {
         "<oAuth2><issuer>login.example.org</issuer><scope>mail offline</scope>"
         "<authURL>https://login.example.org/authorize</authURL><tokenURL>https://login.example.org/token</tokenURL>"
         "</oAuth2>");
-    EXPECT_EQ(good.issuer, "login.example.org");
+    EXPECT_EQ(good.name, "login.example.org");
     EXPECT_EQ(good.authUrl, "https://login.example.org/authorize");
     EXPECT_EQ(good.tokenUrl, "https://login.example.org/token");
     EXPECT_EQ(good.scope, "mail offline");
     EXPECT_EQ(none.size(), 2u);  // only the two servers of the file itself
 
-    // No issuer: the sign-in page's host is shown instead.
-    auto [local, _] = with("<oAuth2><authURL>http://127.0.0.1:8080/a</authURL>"
-                           "<tokenURL>http://127.0.0.1:8080/t</tokenURL></oAuth2>");
-    EXPECT_EQ(local.issuer, "127.0.0.1");
+    // The name shown is the sign-in page's host, whatever the file calls its issuer.
+    auto [local, _] = with(
+        "<oAuth2><issuer>accounts.example.com</issuer><authURL>http://127.0.0.1:8080/a</authURL>"
+        "<tokenURL>http://127.0.0.1:8080/t</tokenURL></oAuth2>");
+    EXPECT_EQ(local.name, "127.0.0.1");
     EXPECT_FALSE(local.empty());
 
     for (const char* bad : {
              "<oAuth2><authURL>http://login.example.org/a</authURL><tokenURL>https://t.example/t</tokenURL></oAuth2>",
-             "<oAuth2><authURL>https://a.example/a</authURL><tokenURL>http://127.0.0.1.evil.example/t</tokenURL></oAuth2>",
+             "<oAuth2><authURL>https://a.example/a</authURL><tokenURL>http://127.0.0.1.evil.example/t</tokenURL></"
+             "oAuth2>",
              "<oAuth2><authURL>https://a.example/a</authURL></oAuth2>",
              "<oAuth2><authURL>https://a.example/a b</authURL><tokenURL>https://t.example/t</tokenURL></oAuth2>",
              "<oAuth2><authURL>javascript:alert(1)</authURL><tokenURL>https://t.example/t</tokenURL></oAuth2>",
+             // A user part would make "127.0.0.1" read here and another host be connected to.
+             "<oAuth2><authURL>https://a.example/a</authURL><tokenURL>http://127.0.0.1:1@evil.example/t</tokenURL>"
+             "</oAuth2>",
+             "<oAuth2><authURL>https://a.example@evil.example/a</authURL><tokenURL>https://t.example/t</tokenURL>"
+             "</oAuth2>",
          }) {
         auto [endpoints, skipped] = with(bad);
         EXPECT_TRUE(endpoints.empty()) << bad;

@@ -163,22 +163,24 @@ const char* screensDir() {
     return std::getenv("TARNWICK_SCREENS_DIR");
 }
 
-std::string useSignInStandIn(int status) {
+std::string useSignInStandIn(int status, int pauseSeconds) {
     std::string dir = testsupport::makeTempDir("signin-");
     std::string runs = dir + "/runs", path = dir + "/trawlexctl";
     std::string tokens =
         status == 0 ? "printf 'refresh_token=ref-%s\\naccess_token=acc-%s\\nexpires_in=3599\\n' \"$n\" \"$n\"\n"
                     : "echo 'trawlexctl: the provider refused the sign-in: access_denied' >&2\n";
+    std::string pause = "case \"$*\" in *--print-tokens*) sleep " + std::to_string(pauseSeconds) + ";; esac\n";
     testsupport::writeFile(path, "#!/bin/sh\necho \"$@\" >> '" + runs + "'\nn=$(wc -l < '" + runs +
                                      "')\nprintf 'To sign in, open this address in a browser:\\n\\n"
                                      "https://login.example/authorize?client_id=c\\n\\nWaiting...\\n'\n" +
-                                     tokens + "exit " + std::to_string(status) + "\n");
+                                     pause + tokens + "exit " + std::to_string(status) + "\n");
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
     SignInRun::setDefaultProgram(path);
     return runs;
 }
 
 void saveScreen(QDialog& d, const char* name) {
+    if (!screensDir()) return;
     d.show();
     QApplication::processEvents();
     EXPECT_TRUE(d.grab().save(QString::fromLatin1(screensDir()) + "/" + name)) << name;

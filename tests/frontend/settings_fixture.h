@@ -61,17 +61,17 @@ protected:
 };
 
 // Puts a stand-in trawlexctl in place for sign-ins (SettingsTest puts the real one back): it
-// prints a sign-in address and, with status 0, the tokens of a new account's sign-in, numbered
-// by the run ("ref-1", "acc-1"); else trawlexctl's complaint. Each run's arguments are added to
-// the file returned.
-std::string useSignInStandIn(int status = 0);
+// prints a sign-in address and, with status 0, the tokens of a new account's sign-in (after
+// pauseSeconds), numbered by the run ("ref-1", "acc-1"); else trawlexctl's complaint. Each
+// run's arguments are added to the file returned.
+std::string useSignInStandIn(int status = 0, int pauseSeconds = 0);
 
 // Runs the loop until done() holds, for at most five seconds; whether it holds.
 bool pumpUntil(const std::function<bool()>& done);
 
 // With TARNWICK_SCREENS_DIR set, tests render dialogs into PNG files there for a look by eye.
 const char* screensDir();
-// Shows d and saves its picture as name in screensDir().
+// Shows d and saves its picture as name in screensDir(); nothing without that directory.
 void saveScreen(QDialog& d, const char* name);
 
 // Helpers for scripts: controls by their object names.

@@ -458,7 +458,7 @@ protected:
         lookup::setStartHook([](const autoconfig::MailAddress&, lookup::Answer answer) { answer(servedWithSignIn()); });
     }
 
-    void signInProgram(int status = 0) { runs = useSignInStandIn(status); }
+    void signInProgram(int status = 0, int pause = 0) { runs = useSignInStandIn(status, pause); }
     int signIns() {
         std::string text = testsupport::readFile(runs);
         return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
@@ -472,7 +472,7 @@ protected:
         EXPECT_EQ(in<QComboBox>(d, "foundSignIn")->currentIndex(), 1);  // the provider's sign-in first
         type(d, "foundPassword", "local-pw");
         type(d, "foundClientId", "client-9");
-        if (screensDir()) saveScreen(d, "wizard-found-sign-in.png");
+        saveScreen(d, "wizard-found-sign-in.png");
         w.next();
         EXPECT_EQ(w.currentId(), kCheckPage);
     }
@@ -527,8 +527,17 @@ TEST_F(WizardSignInTest, TheCheckSignsInFirstAndLogsInWithTheToken) {
         EXPECT_EQ(signIns(), 2);
         if (asked.size() != 6) return 0;
         EXPECT_EQ(asked[4].accessToken, "acc-2");
+        // A server without a token log-in says nothing against the sign-in: it is kept.
+        ProbeReport noMechanism = failing("login", "the server offers neither OAUTHBEARER nor XOAUTH2");
+        noMechanism.loginFailure = autoconfig::LoginFailure::NoMechanism;
         pending[4](allWell());
-        pending[5](allWell());
+        pending[5](noMechanism);
+        press(d, "checkAgain");
+        EXPECT_EQ(asked.size(), 8u);
+        EXPECT_EQ(signIns(), 2);
+        if (asked.size() != 8) return 0;
+        pending[6](allWell());
+        pending[7](allWell());
         w.next();
         EXPECT_EQ(w.currentId(), kClientPage);
         press(d, "finish");
@@ -578,6 +587,64 @@ TEST_F(WizardSignInTest, AFailedSignInIsSaidAndFinishSignsInAgain) {
     EXPECT_EQ(takeBoxes().size(), 1u);  // the sign-in after Finish failed too, and says so
     EXPECT_TRUE(accountPresent("ann"));
     EXPECT_EQ(accountValue("ann", "oauthrefresh"), "");
+}
+
+// Set up anyway while the browser still waits: Next ends that sign-in, and the one after
+// Finish takes its place, one at a time. The outgoing server the account made the one for all
+// gets no token from a sign-in that stored none, and the user is told so.
+TEST_F(WizardSignInTest, SetUpAnywayEndsAWaitingSignInAndFinishSignsInOnce) {
+    signInProgram(0, 30);
+    then([&](QDialog& d) {
+        auto& w = dynamic_cast<QWizard&>(d);
+        toCheck(d);
+        EXPECT_TRUE(pumpUntil([&] { return signIns() == 1; }));
+        in<QCheckBox>(d, "keepUnchecked")->setChecked(true);
+        w.next();
+        EXPECT_EQ(w.currentId(), kClientPage);
+        press(d, "finish");
+        return d.result();
+    });
+    then([&](QDialog& d) {
+        EXPECT_TRUE(pumpUntil([&] { return d.result() == QDialog::Accepted; }));
+        return d.objectName() == "signInWaiting" ? 1 : 0;
+    });
+    then([](QDialog& d) { return d.objectName() == "newAccountSettingsDialog" ? 1 : 0; });
+    run();
+    EXPECT_TRUE(asked.empty());
+    std::string text = testsupport::readFile(runs);
+    EXPECT_EQ(text.substr(text.find('\n') + 1), "authorize ann --preset microsoft --client-id client-9\n");
+    std::vector<std::string> said = takeBoxes();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].rfind("The outgoing server is not signed in yet", 0), 0u) << said[0];
+}
+
+// Signing in with OAuth 2.0 needs the provider's endpoints: without a preset (or endpoints a
+// settings file named) the servers are checked without the log-in, and the page says why.
+TEST_F(WizardSignInTest, WithoutAProviderToSignInWithTheLogInIsNotTried) {
+    signInProgram();
+    then([&](QDialog& d) {
+        auto& w = dynamic_cast<QWizard&>(d);
+        type(d, "accountTitle", "other");
+        w.next();
+        type(d, "popServer", "pop.example.net");
+        type(d, "popUser", "jo");
+        type(d, "popPassword", "local-pw");
+        in<QComboBox>(d, "signInKind")->setCurrentIndex(1);
+        auto* provider = in<QComboBox>(d, "signInProvider");
+        provider->setCurrentIndex(provider->findData(QString()));
+        type(d, "signInClientId", "client-3");
+        for (int page = 0; page < 3; ++page) w.next();
+        EXPECT_EQ(w.currentId(), kCheckPage);
+        EXPECT_EQ(asked.size(), 1u);
+        if (asked.size() != 1) return 0;
+        EXPECT_FALSE(asked[0].login);
+        pending[0](allWell());
+        EXPECT_NE(result(d, 0).indexOf("not tried here"), -1) << result(d, 0).toStdString();
+        press(d, "cancel");
+        return d.result();
+    });
+    run();
+    EXPECT_FALSE(std::filesystem::exists(runs));  // no sign-in was tried
 }
 
 }  // namespace

@@ -303,6 +303,36 @@ class LookUp(Case):
         self.assertEqual(w.mailbox("ann@127.0.0.1"), [MESSAGE])
         self.assertIn("TLS", dc.read_log())
 
+    def test_the_sign_in_the_settings_file_names_is_taken_by_its_name(self):
+        """A provider no preset knows names its OAuth 2.0 endpoints in its settings file: --oauth
+        takes the name the look-up shows; another name is refused, and nothing is written."""
+        web, dns, w = self.servers()
+        oauth2 = ("<oAuth2><issuer>login.example.test</issuer><scope>mail offline</scope>"
+                  "<authURL>https://login.example.test/authorize</authURL>"
+                  "<tokenURL>https://login.example.test/token</tokenURL></oAuth2></clientConfig>")
+        body = settings_file("127.0.0.1", 995, "SSL").replace(b"</clientConfig>", oauth2.encode())
+        web.route("autoconfig.example.test", "/mail/config-v1.1.xml", body)
+        status, out, err = w.ctl("account", "add", "ann@example.test", "--oauth", "other.example", "--client-id",
+                                 "c-1", "--password-stdin", "--yes", stdin=b"local-1\n")
+        self.assertEqual(status, 64, out + err)
+        self.assertIn("OAuth preset 'other.example' is not known: give one of google microsoft or login.example.test",
+                      err)
+        self.assertNotIn("Accounts", w.hive().decode())
+        status, out, err = w.ctl("account", "add", "ann@example.test", "--password-stdin", "--yes", "--title", "pw",
+                                 stdin=b"pw-1\n")
+        self.assertEqual(status, 0, out + err)
+        self.assertIn("OAuth 2.0 is offered: --oauth login.example.test --client-id ID", out)
+        status, out, err = w.ctl("account", "add", "ann@example.test", "--oauth", "Login.Example.Test", "--client-id",
+                                 "c-1", "--password-stdin", "--yes", stdin=b"local-1\n")
+        self.assertEqual(status, 0, out + err)
+        self.assertIn("sign-in   OAuth 2.0 (login.example.test), client id c-1", out)
+        hive = w.hive().decode()
+        account = hive[hive.index("\\Accounts\\ann]"):]
+        for line in ('"auth"=dword:00000001', '"oauthauthurl"="https://login.example.test/authorize"',
+                     '"oauthtokenurl"="https://login.example.test/token"', '"oauthscope"="mail offline"',
+                     '"oauthclientid"="c-1"', '"localpass"="local-1"'):
+            self.assertIn(line, account)
+
     def test_refused_answers_fall_through_to_srv_records(self):
         dc = self.dovecot("pop3s")
         for name, body, delay in (("malformed", b"<clientConfig><emailProvider>", 0),
