@@ -33,7 +33,8 @@ SignInFields::SignInFields(QWidget* parent, QFormLayout* form, std::string targe
     provider_ = listBox(parent, "signInProvider");
     provider_->addItem(QStringLiteral("Google"), QString::fromLatin1(kProviders[0]));
     provider_->addItem(QStringLiteral("Microsoft"), QString::fromLatin1(kProviders[1]));
-    provider_->addItem(tr("Other (the addresses in the settings)"), QString());
+    // A new account has no endpoints of its own in the settings yet: only presets sign it in.
+    if (!target_.empty()) provider_->addItem(tr("Other (the addresses in the settings)"), QString());
     clientId_ = textEdit(parent, "signInClientId", 1000);
     clientId_->setToolTip(tr("The client id you registered with the provider (see Help)."));
     form->addRow(buddyLabel(parent, tr("Log in &with:"), auth_), auth_);
