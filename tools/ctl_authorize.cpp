@@ -15,7 +15,6 @@
 #include "oauth/oauth_settings.h"
 #include "config/settings.h"
 #include "secrets/secret_moves.h"
-#include "secrets/secret_settings.h"
 
 #include <cstdio>
 #include <cstdlib>

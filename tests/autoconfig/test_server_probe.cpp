@@ -196,6 +196,16 @@ TEST(ServerProbe, ImapTellsARefusedPasswordOrTokenAndAMissingMechanismApart) {
         EXPECT_EQ(s.heard()[2], "AGFubgBzZWNyZXQtcHc=");  // "\0ann\0secret-pw"
     }
     {
+        // Untagged news before the server's "+" is passed over: the response still follows it.
+        ScriptedServer s(kImapGreeting,
+                         {"* CAPABILITY IMAP4rev1 LOGINDISABLED AUTH=PLAIN\r\na1 OK\r\n",
+                          "* OK still here\r\n* 3 EXISTS\r\n+ \r\n", "a3 OK logged in\r\n", "* BYE\r\na4 OK\r\n"});
+        ProbeReport r = probe(s, Protocol::Imap);
+        EXPECT_TRUE(r.ok()) << lastDetail(r);
+        ASSERT_GE(s.heard().size(), 3u);
+        EXPECT_EQ(s.heard()[2], "AGFubgBzZWNyZXQtcHc=");
+    }
+    {
         ScriptedServer s(kImapGreeting, {"* CAPABILITY IMAP4rev1 AUTH=PLAIN LOGINDISABLED SASL-IR\r\na1 OK\r\n",
                                          "a3 NO [AUTHENTICATIONFAILED] no\r\n"});
         ProbeReport r = probe(s, Protocol::Imap);

@@ -232,7 +232,7 @@ class WizardCheckTest : public SettingsTest {
 protected:
     void SetUp() override {
         SettingsTest::SetUp();
-        lookup::setStartHook([](const autoconfig::MailAddress&, lookup::Answer answer) { answer(served()); });
+        lookup::setStartHook([this](const autoconfig::MailAddress&, lookup::Answer answer) { answer(found()); });
         check::setStartHook([this](const ProbeTarget& t, check::Answer answer) {
             asked.push_back(t);
             pending.push_back(std::move(answer));
@@ -244,6 +244,8 @@ protected:
         check::setTimeLimit({});
         SettingsTest::TearDown();
     }
+    // What the look-up finds for the address typed.
+    virtual autoconfig::Discovery found() const { return served(); }
     bool run() {
         bool created = false;
         openAddAccountWizard(nullptr, [&](bool c) { created = c; });
@@ -453,10 +455,7 @@ autoconfig::Discovery servedWithSignIn() {
 
 class WizardSignInTest : public WizardCheckTest {
 protected:
-    void SetUp() override {
-        WizardCheckTest::SetUp();
-        lookup::setStartHook([](const autoconfig::MailAddress&, lookup::Answer answer) { answer(servedWithSignIn()); });
-    }
+    autoconfig::Discovery found() const override { return servedWithSignIn(); }
 
     void signInProgram(int status = 0, int pause = 0) { runs = useSignInStandIn(status, pause); }
     int signIns() {
